@@ -1,0 +1,217 @@
+#include "app/config_engine.h"
+
+#include "app/global.h"
+#include "app/utils.h"
+#include "platform/platform.h"
+
+#include <QSettings>
+#include <fcntl.h>
+
+ConfigEngine* ConfigEngine::p_config = nullptr;
+QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap;
+
+namespace {
+
+struct SettingDefault {
+    const char* key;
+    ConfigItem::ConfigName id;
+    QVariant value;
+    unsigned char type;
+};
+
+// The eighteen settings in id order, with their built-in defaults.
+const SettingDefault* settingDefaults()
+{
+    using C = ConfigItem;
+    static const SettingDefault table[C::ConfigNameCount] = {
+        {"config/TcpPort", C::TcpPort, 5005, C::kTypeNumber},
+        {"config/UdpPort", C::UdpPort, 5008, C::kTypeNumber},
+        {"config/IPAddress", C::IPAddress, QStringLiteral("192.168.1.199"), C::kTypeText},
+        {"config/SubNetMask", C::SubNetMask, QStringLiteral("255.255.255.0"), C::kTypeText},
+        {"config/GateWay", C::GateWay, QStringLiteral("192.168.1.1"), C::kTypeText},
+        {"config/MAC", C::MAC, QStringLiteral("FF:FF:FF:FF:FF:FF"), C::kTypeText},
+        {"config/Barcode", C::Barcode, QStringLiteral(" "), C::kTypeText},
+        {"config/WifiIPAddress", C::WifiIPAddress, QStringLiteral("192.168.22.101"), C::kTypeText},
+        {"config/EDIDCheck", C::EDIDCheck, QStringLiteral("Once"), C::kTypeText},
+        {"config/SourceCheck", C::SourceCheck, 255, C::kTypeNumber},
+        {"config/ImageLayoutPassword", C::ImageLayoutPassword, QStringLiteral("No"), C::kTypeText},
+        {"config/ryvecloudserverip", C::ryvecloudserverip, QStringLiteral(" "), C::kTypeText},
+        {"config/ryvecloudserverport", C::ryvecloudserverport, QStringLiteral(" "), C::kTypeNumber},
+        {"config/ryveclouduserip", C::ryveclouduserip, QStringLiteral(" "), C::kTypeText},
+        {"config/ryvecloudcontrollername", C::ryvecloudcontrollername, QStringLiteral(" "), C::kTypeText},
+        {"config/KelMaxPixel_UINT", C::KelMaxPixel_UINT, 3932160, C::kTypeNumber},
+        {"config/usbupgradedir", C::usbupgradedir, QStringLiteral("KEL-R8"), C::kTypeText},
+        {"config/KelLCDLang", C::KelLCDLang, 65567, C::kTypeNumber},
+    };
+    return table;
+}
+
+// The SoC register window and the unique-ID registers in it.
+constexpr off_t kSocWindowBase = 0x1F000000;
+constexpr size_t kSocWindowSize = 0x2B0000;
+constexpr uint32_t kUidControl = 0x400C;
+constexpr uint16_t kUidReadProtectBit = 0x0100;
+constexpr uint32_t kUidX = 0x4058;
+constexpr uint32_t kUidY = 0x405C;
+constexpr uint32_t kUidZ = 0x4060;
+
+constexpr const char* kStartRecordGroupKey = "app-1/app_path";
+
+}  // namespace
+
+ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, bool memoryOnly_, unsigned char type_,
+                       QString path_, QSettings* settings)
+    : key(key_), id(id_), defaultValue(defaultValue_), memoryOnly(memoryOnly_), type(type_), path(path_)
+{
+    ConfigEngine::_itemMap[key] = id;
+    QVariant stored = settings ? settings->value(key) : QVariant();
+    if (stored.isValid() && !stored.toString().isEmpty()) {
+        value = stored;
+        return;
+    }
+    if (defaultValue.toString().isEmpty())
+        return;
+    value = defaultValue;
+    if (!memoryOnly && settings)
+        settings->setValue(key, defaultValue);
+}
+
+ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
+{
+    const QString boxPath = QString::fromLatin1(kSettingsFile);
+    QSettings settings(platform::qpath(boxPath), QSettings::IniFormat);
+    Utils::system_mutex(QString("chattr +S %1").arg(boxPath), nullptr);
+    const SettingDefault* table = settingDefaults();
+    for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
+        const SettingDefault& d = table[id];
+        items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, &settings));
+    }
+    settings.sync();
+}
+
+ConfigEngine::~ConfigEngine()
+{
+    qDeleteAll(items);
+    if (m_memFd >= 0)
+        platform::devClose(m_memFd);
+}
+
+ConfigEngine* ConfigEngine::pInstance()
+{
+    if (p_config)
+        return p_config;
+    p_config = new ConfigEngine(nullptr);
+    // Without the unique ID the PID stays zero; the settings still load, or
+    // the box would run on built-in values and ignore its own settings file.
+    if (!p_config->derivePid())
+        writeLogMsg(LOG_ERROR, "SoC unique ID unreadable: device PID left zero");
+    Utils::getIPAddress();
+    p_config->checkStartRecord();
+    factoryage_log.clear();
+    factoryage_log_num = 0;
+    return p_config;
+}
+
+QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
+{
+    QMutexLocker lock(&m_mutex);
+    if (id < 0 || id >= items.size())
+        return QVariant();
+    return items[id]->value;
+}
+
+void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+{
+    QMutexLocker lock(&m_mutex);
+    if (id < 0 || id >= items.size())
+        return;
+    ConfigItem* item = items[id];
+    item->value = value;
+    if (item->memoryOnly || item->path.isEmpty())
+        return;
+    QString key = _itemMap.key(id, item->key);
+    QSettings settings(platform::qpath(item->path), QSettings::IniFormat);
+    settings.setValue(key, value);
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        KEL_DBG("\n[write_config_variant] saving %s failed\n", key.toLatin1().constData());
+}
+
+ConfigItem* ConfigEngine::getConfigItem(QString key)
+{
+    QMutexLocker lock(&m_mutex);
+    auto it = _itemMap.constFind(key);
+    return it == _itemMap.constEnd() ? nullptr : items.value(it.value(), nullptr);
+}
+
+bool ConfigEngine::containsItemStr(QString key)
+{
+    QMutexLocker lock(&m_mutex);
+    return _itemMap.contains(key);
+}
+
+ConfigItem::ConfigName ConfigEngine::strToItem(QString key)
+{
+    if (!key.startsWith("config/"))
+        key.prepend("config/");
+    QMutexLocker lock(&m_mutex);
+    return _itemMap.value(key, ConfigItem::TcpPort);
+}
+
+std::array<char, 32> ConfigEngine::pidFromUniqueId(uint16_t x, uint16_t y, uint16_t z)
+{
+    auto nib = [](uint16_t w, int n) { return (w >> (4 * n)) & 0xF; };
+    const int X3 = nib(x, 3), X2 = nib(x, 2), X1 = nib(x, 1), X0 = nib(x, 0);
+    const int Y3 = nib(y, 3), Y2 = nib(y, 2), Y1 = nib(y, 1), Y0 = nib(y, 0);
+    const int Z3 = nib(z, 3), Z2 = nib(z, 2), Z1 = nib(z, 1), Z0 = nib(z, 0);
+    const int d[32] = {
+        X3, Y3, Z3, Y1, Z1, Z0, Z2, (X3 + Y3) % 2,
+        (Z3 + Y1) / 2, Y0, Y2, (Z0 + Z1) / 2, (X3 + Y3) / 2, (Z0 + Z1) % 2, (Z3 + Y1) % 2, X2,
+        X1, (Z2 + Y0) % 2, (X2 + Y2) % 2, (X1 + X0) % 2, (X1 + X0) / 2, (X3 + Y3 + Z3) % 3, (X3 + Y3 + Z3) / 3,
+        (X3 + X2 + Y2) % 3,
+        (X3 + X2 + Y2) / 3, (X1 + Y1 + Z2) % 3, (X1 + Y1 + Z2) / 3, (X0 + Y0 + Z1) % 3, (X0 + Y0 + Z1) / 3,
+        (X2 + Y2) / 2, (Z2 + Y0) / 2, X0,
+    };
+    static const char kHex[] = "0123456789abcdef";
+    std::array<char, 32> pid{};
+    for (int i = 0; i < 32; ++i)
+        pid[i] = kHex[d[i]];
+    if (g_debugSwitch == kDebugOn) {
+        std::printf("\n");
+        for (int v : d)
+            std::printf(" %#x ", v);
+        std::printf("\n");
+        for (char c : pid)
+            std::printf(" %#x ", static_cast<unsigned>(c));
+        std::printf("\n");
+    }
+    return pid;
+}
+
+bool ConfigEngine::derivePid()
+{
+    m_memFd = platform::devOpen("/dev/mem", O_RDWR | O_SYNC);
+    if (m_memFd < 0)
+        return false;
+    void* map = platform::devMmap(m_memFd, kSocWindowSize, kSocWindowBase);
+    if (!map)
+        return false;
+    auto* base = static_cast<volatile uint8_t*>(map);
+    auto reg16 = [base](uint32_t off) -> volatile uint16_t& {
+        return *reinterpret_cast<volatile uint16_t*>(base + off);
+    };
+    reg16(kUidControl) = static_cast<uint16_t>(reg16(kUidControl) & ~kUidReadProtectBit);
+    const uint16_t x = reg16(kUidX), y = reg16(kUidY), z = reg16(kUidZ);
+    platform::devMunmap(map, kSocWindowSize);
+    KEL_DBG("\n mmap uuid161= %#x ,%#X ,%#x \n", x, y, z);
+    const std::array<char, 32> pid = pidFromUniqueId(x, y, z);
+    std::copy(pid.begin(), pid.end(), g_pid);
+    return true;
+}
+
+void ConfigEngine::checkStartRecord()
+{
+    QSettings record(platform::qpath(QString::fromLatin1(kStartRecordFile)), QSettings::IniFormat);
+    const QString appPath = record.value(kStartRecordGroupKey).toString();
+    g_update_status = appPath == QLatin1String(kExpectedStartCommand) ? 1 : 0;
+}

@@ -1,0 +1,91 @@
+// The settings engine: eighteen settings kept in /data/configs/tcpip.ini
+// (INI, group "config"), created from built-in defaults when missing, handed
+// out by id and saved at once when changed. On first use it also derives the
+// device PID from the SoC's unique ID and checks the application start record.
+#pragma once
+
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+class QSettings;
+
+class ConfigItem {
+public:
+    enum ConfigName {
+        TcpPort = 0,
+        UdpPort,
+        IPAddress,
+        SubNetMask,
+        GateWay,
+        MAC,
+        Barcode,
+        WifiIPAddress,
+        EDIDCheck,
+        SourceCheck,
+        ImageLayoutPassword,
+        ryvecloudserverip,
+        ryvecloudserverport,
+        ryveclouduserip,
+        ryvecloudcontrollername,
+        KelMaxPixel_UINT,
+        usbupgradedir,
+        KelLCDLang,
+        ConfigNameCount
+    };
+    static constexpr uint8_t kTypeText = 0;
+    static constexpr uint8_t kTypeNumber = 1;
+
+    ConfigItem(QString key, ConfigName id, QVariant defaultValue, bool memoryOnly, unsigned char type, QString path,
+               QSettings* settings);
+
+    QString key;
+    ConfigName id;
+    QVariant defaultValue;
+    bool memoryOnly;
+    unsigned char type;
+    QString path;
+    QVariant value;
+};
+
+class ConfigEngine : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kSettingsFile = "/data/configs/tcpip.ini";
+    static constexpr const char* kStartRecordFile = "/data/configs/led_load_config.ini";
+    static constexpr const char* kExpectedStartCommand = "/data/app/kelR54N -platform linuxfb";
+
+    static ConfigEngine* p_config;
+    static ConfigEngine* pInstance();
+
+    QVariant read_config_variant(ConfigItem::ConfigName id);
+    void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    ConfigItem* getConfigItem(QString key);
+    bool containsItemStr(QString key);
+    ConfigItem::ConfigName strToItem(QString key);
+
+    // The PID of a unique ID X, Y, Z: 32 lower-case hexadecimal characters.
+    static std::array<char, 32> pidFromUniqueId(uint16_t x, uint16_t y, uint16_t z);
+
+    QList<ConfigItem*> items;
+    // A handle slot the parameter store keeps its open file in.
+    FILE* file = nullptr;
+
+    ~ConfigEngine() override;
+
+private:
+    explicit ConfigEngine(QObject* parent = nullptr);
+    bool derivePid();
+    void checkStartRecord();
+
+    static QMap<QString, ConfigItem::ConfigName> _itemMap;
+    friend class ConfigItem;
+
+    QMutex m_mutex;  // item values and file writes, taken from any thread
+    int m_memFd = -1;
+};

@@ -1,0 +1,112 @@
+// Process-wide globals of the box and their start values.
+//
+// Flags and stamps that worker threads and the GUI thread share are atomic;
+// everything else belongs to one thread or is guarded where it is used.
+#pragma once
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+typedef uint8_t u8;
+typedef uint16_t u16;
+typedef uint32_t u32;
+typedef int32_t i32;
+
+class MainWindow;
+class LockWindow;
+class QTimer;
+
+// ---------------------------------------------------------------- diagnostics
+// Diagnostic prints are issued only while this equals kDebugOn; nothing writes it.
+constexpr u8 kDebugOn = 254;
+extern u8 g_debugSwitch;
+
+#define KEL_DBG(...)                          \
+    do {                                      \
+        if (g_debugSwitch == kDebugOn)        \
+            std::printf(__VA_ARGS__);         \
+    } while (0)
+
+// The log sink: level 1 error, 2 warning, 3 information. It writes nothing.
+enum _LogType { LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3 };
+void writeLogMsg(_LogType level, std::string text);
+
+// ---------------------------------------------------------------- the tick
+extern std::atomic<u32> G_timeTicks;          // 10 ms ticks since the event loop started
+extern std::atomic<u8> g_update_flag;         // a firmware or file update runs
+extern std::atomic<u8> g_tip_flag;            // the tip box is shown
+extern std::atomic<u8> g_app_reset_flag;      // a reboot is requested; never cleared
+extern std::atomic<u32> G_reboot_tickTicks;   // tick of the reboot request
+extern std::atomic<u32> G_factoryage_ticks;   // tick of the last aging-log turn
+extern std::atomic<u32> g_delay_usbserver;    // 1 once the USB watcher may read
+extern std::atomic<u8> pc_cmd_valid;          // a PC command was answered lately
+extern std::atomic<u32> pc_cmd_time;          // tick of that answer
+
+// Requests the reboot 300 ticks from now: the stamp is written before the
+// flag, so the tick never pairs the flag with an older stamp.
+void requestDeferredReboot();
+
+// ---------------------------------------------------------------- pages
+extern std::atomic<u8> g_page_focus;  // page that has focus (0 home page)
+extern MainWindow* g_mainwindow;
+extern QTimer* g_timer;
+extern LockWindow* g_lockwindow;
+extern u8 g_kel_keys;  // 1 = the USB key pad was present at start
+
+// LCD idle times set by the LCD display page; nothing acts on them.
+extern u32 g_auto_lock_time;
+extern u32 g_back_to_mainwindow_time;
+
+// ---------------------------------------------------------------- links
+extern i32 g_port;              // TCP control port
+extern i32 g_int_tcp_port;      // the same as a number
+extern i32 g_BPS;               // RS-485 speed
+extern i32 g_dataLen;           // serial read size factor
+extern u8 g_networkMode;        // TCP server enabled
+extern u8 g_udpnetmode;         // UDP server enabled
+extern std::atomic<u8> g_passby_trans_port;  // link of the last pass-through frame, 255 none
+extern std::atomic<u8> ScreenState;          // LED screen on/off as the FPGA manager keeps it
+extern QString g_rcv_sync_led;
+
+// ---------------------------------------------------------------- settings
+// Loaded from /data/configs/tcpip.ini by Utils::getIPAddress. Writers and
+// readers outside the GUI thread hold g_settings_mutex (see settingsRead).
+extern QMutex g_settings_mutex;
+extern QString g_str_ip;
+extern QString g_srt_mask;
+extern QString g_str_gateway;
+extern QString g_str_barcode;
+extern QString g_str_mac;
+extern QString g_str_wifi_ip;
+extern QString g_check_edid;
+extern QString g_imagelayoutpassword;
+extern QString g_ryve_cloudserverip;
+extern i32 g_ryve_cloudserverport;
+extern QString g_ryve_clouduserid;
+extern QString g_ryve_controllername;
+extern u8 g_ryve_cloud;
+extern u8 g_check_source;
+extern i32 g_kel_max_pixel;
+extern QString g_usb_grade_path;
+extern std::atomic<u32> g_lcd_lang_valid;
+
+template <class T>
+T settingsRead(const T& value)
+{
+    QMutexLocker lock(&g_settings_mutex);
+    return value;
+}
+
+// ---------------------------------------------------------------- device
+extern char g_pid[32];   // device PID, 32 lower-case hex characters, no NUL
+extern u8 g_update_status;  // 1 when the start record holds the expected command
+
+// ---------------------------------------------------------------- aging log
+extern QStringList factoryage_log;
+extern int factoryage_log_num;

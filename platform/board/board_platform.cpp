@@ -1,0 +1,54 @@
+// Board back end: the real Linux calls on the ARM box.
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace platform {
+
+Backend backend() { return Backend::Board; }
+const char* backendName() { return "board"; }
+
+void init(int& argc, char** argv)
+{
+    std::string root = detail::takeBoxRootOption(argc, argv);
+    if (!root.empty() && root != "/")
+        std::fprintf(stderr, "board: --box-root %s ignored, the box root is /\n", root.c_str());
+    detail::setBoxRoot("/");
+}
+
+int shellRun(const std::string& cmd) { return ::system(cmd.c_str()); }
+
+FILE* shellOpenRead(const std::string& cmd) { return ::popen(cmd.c_str(), "r"); }
+
+int shellClose(FILE* f) { return f ? ::pclose(f) : -1; }
+
+int devOpen(const std::string& boxPath, int flags) { return ::open(boxPath.c_str(), flags | O_CLOEXEC, 0644); }
+
+int devClose(int fd) { return ::close(fd); }
+
+int devIoctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
+
+ssize_t devRead(int fd, void* buf, size_t len) { return ::read(fd, buf, len); }
+
+ssize_t devWrite(int fd, const void* buf, size_t len) { return ::write(fd, buf, len); }
+
+ssize_t devPread(int fd, void* buf, size_t len, off_t offset) { return ::pread(fd, buf, len, offset); }
+
+ssize_t devPwrite(int fd, const void* buf, size_t len, off_t offset) { return ::pwrite(fd, buf, len, offset); }
+
+void* devMmap(int fd, size_t len, off_t offset)
+{
+    void* p = ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, offset);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+int devMunmap(void* addr, size_t len) { return ::munmap(addr, len); }
+
+}  // namespace platform

@@ -1,0 +1,215 @@
+// Box paths, the box root and whole-file writes: the same on both back ends.
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+std::mutex g_rootMutex;
+std::string g_root = "/";
+
+// Lexically normalises an absolute path; "" when ".." climbs above "/".
+std::string normaliseBoxPath(const std::string& boxPath)
+{
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= boxPath.size()) {
+        size_t j = boxPath.find('/', i);
+        if (j == std::string::npos)
+            j = boxPath.size();
+        std::string part = boxPath.substr(i, j - i);
+        if (part == "..") {
+            if (parts.empty())
+                return std::string();
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        i = j + 1;
+    }
+    std::string out;
+    for (const auto& p : parts)
+        out += "/" + p;
+    if (out.empty())
+        out = "/";
+    if (boxPath.size() > 1 && boxPath.back() == '/' && out != "/")
+        out += "/";
+    return out;
+}
+
+}  // namespace
+
+namespace detail {
+
+void setBoxRoot(const std::string& dir)
+{
+    std::lock_guard<std::mutex> lock(g_rootMutex);
+    std::string root = dir.empty() ? std::string("/") : dir;
+    if (root != "/") {
+        std::error_code ec;
+        fs::path abs = fs::absolute(root, ec);
+        root = abs.lexically_normal().string();
+        while (root.size() > 1 && root.back() == '/')
+            root.pop_back();
+    }
+    g_root = root;
+}
+
+std::string takeBoxRootOption(int& argc, char** argv)
+{
+    std::string value;
+    int out = 1;
+    for (int in = 1; in < argc; ++in) {
+        std::string arg = argv[in];
+        if (arg == "--box-root" && in + 1 < argc) {
+            value = argv[++in];
+            continue;
+        }
+        if (arg.rfind("--box-root=", 0) == 0) {
+            value = arg.substr(std::strlen("--box-root="));
+            continue;
+        }
+        argv[out++] = argv[in];
+    }
+    if (out < argc)
+        argv[out] = nullptr;
+    argc = out;
+    return value;
+}
+
+}  // namespace detail
+
+const std::string& boxRoot()
+{
+    std::lock_guard<std::mutex> lock(g_rootMutex);
+    return g_root;
+}
+
+std::string path(const std::string& boxPath)
+{
+    std::string rel = boxPath.empty() || boxPath[0] != '/' ? "/" + boxPath : boxPath;
+    std::string norm = normaliseBoxPath(rel);
+    if (norm.empty())
+        return std::string();
+    std::lock_guard<std::mutex> lock(g_rootMutex);
+    if (g_root == "/")
+        return norm;
+    return norm == "/" ? g_root : g_root + norm;
+}
+
+QString qpath(const QString& boxPath)
+{
+    return QString::fromStdString(path(boxPath.toStdString()));
+}
+
+bool makeDirs(const std::string& boxPath)
+{
+    std::string p = path(boxPath);
+    if (p.empty())
+        return false;
+    std::error_code ec;
+    fs::create_directories(p, ec);
+    return fs::is_directory(p, ec);
+}
+
+bool exists(const std::string& boxPath)
+{
+    std::string p = path(boxPath);
+    struct stat st;
+    return !p.empty() && ::stat(p.c_str(), &st) == 0;
+}
+
+bool isDir(const std::string& boxPath)
+{
+    std::string p = path(boxPath);
+    struct stat st;
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool readFile(const std::string& boxPath, std::string& out)
+{
+    out.clear();
+    std::string p = path(boxPath);
+    if (p.empty())
+        return false;
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            out.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+static bool writeAll(int fd, const char* data, size_t len)
+{
+    while (len > 0) {
+        ssize_t n = ::write(fd, data, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
+{
+    std::string p = path(boxPath);
+    if (p.empty() || p.back() == '/')
+        return false;
+    std::string tmp = p + ".new";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, static_cast<const char*>(data), len) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(tmp.c_str(), p.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    std::string dir = fs::path(p).parent_path().string();
+    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+bool writeFileAtomic(const std::string& boxPath, const std::string& data)
+{
+    return writeFileAtomic(boxPath, data.data(), data.size());
+}
+
+bool removeFile(const std::string& boxPath)
+{
+    std::string p = path(boxPath);
+    return !p.empty() && ::unlink(p.c_str()) == 0;
+}
+
+}  // namespace platform

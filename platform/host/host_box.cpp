@@ -1,0 +1,72 @@
+// Host back end: bringing up the simulated box.
+#include "platform/host/host_internal.h"
+#include "platform/internal.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_mtd.h"
+#include "platform/sim/sim_soc_window.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace platform {
+namespace {
+
+// The directories a freshly flashed box has.
+const char* const kBoxDirs[] = {
+    "/data", "/data/app", "/data/configs", "/data/modes", "/dev", "/etc", "/mnt", "/proc", "/sim", "/tmp",
+};
+
+// Flash partitions the box writes images into: name, size, erase block, write unit.
+struct MtdSpec {
+    const char* node;
+    uint32_t size;
+    uint32_t eraseSize;
+    uint32_t writeSize;
+};
+const MtdSpec kMtdPartitions[] = {
+    {"/dev/mtd8", 0x60000, 0x10000, 0x100},
+    {"/dev/mtd10", 0x500000, 0x10000, 0x100},
+};
+
+}  // namespace
+
+namespace host {
+
+void installDefaultDevices()
+{
+    for (const auto& m : kMtdPartitions)
+        sim::registerDevice(m.node, std::make_shared<sim::SimMtd>(m.node, m.size, m.eraseSize, m.writeSize));
+    sim::registerDevice("/dev/mem", std::make_shared<sim::SimSocWindow>());
+}
+
+}  // namespace host
+
+namespace sim {
+
+void resetBox(const std::string& rootDir)
+{
+    detail::setBoxRoot(rootDir);
+    for (const char* d : kBoxDirs)
+        makeDirs(d);
+    host::resetShell();
+    host::clearDevices();
+    host::installDefaultDevices();
+}
+
+}  // namespace sim
+
+void init(int& argc, char** argv)
+{
+    std::string root = detail::takeBoxRootOption(argc, argv);
+    if (root.empty())
+        root = "box-root";
+    sim::resetBox(root);
+    // Without a display the simulated box still runs, drawing offscreen.
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    std::fprintf(stderr, "simulated box: root %s, shell journal %s\n", boxRoot().c_str(),
+                 path("/sim/shell.log").c_str());
+}
+
+}  // namespace platform

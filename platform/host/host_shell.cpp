@@ -1,0 +1,437 @@
+// Host back end of the shell. Nothing here ever runs a program on the
+// machine: each command is written to the journal <box root>/sim/shell.log;
+// a handful of file commands on box paths are carried out natively inside
+// the box root; everything else only answers with a status from a table.
+#include "platform/host/host_internal.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <functional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+constexpr int kStatusFailed = 1 << 8;  // wait status of "exit 1"
+
+struct Shell {
+    std::mutex mutex;
+    std::vector<std::string> journal;
+    std::map<std::string, int> statusByPrefix;
+    std::map<std::string, std::string> outputs;
+    std::function<void()> rebootHandler;
+    int reboots = 0;
+};
+
+Shell& shell()
+{
+    static Shell* s = new Shell;
+    return *s;
+}
+
+// Outputs the simulated box gives to the commands it reads from.
+void installDefaultOutputs(Shell& s)
+{
+    s.outputs["ifconfig eth0 | grep HWaddr | awk '{print $5}'"] = "02:4b:45:4c:00:01\n";
+}
+
+void defaultReboot()
+{
+    std::fflush(nullptr);
+    std::_Exit(3);
+}
+
+void record(const std::string& cmd)
+{
+    std::string line = cmd;
+    for (auto& c : line)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.journal.push_back(line);
+    std::string log = path("/sim/shell.log");
+    int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        line += '\n';
+        ssize_t n = ::write(fd, line.data(), line.size());
+        (void)n;
+        ::close(fd);
+    }
+}
+
+int tableStatus(const std::string& cmd)
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    size_t best = 0;
+    int status = 0;
+    for (const auto& [prefix, st] : s.statusByPrefix) {
+        if (cmd.rfind(prefix, 0) == 0 && prefix.size() >= best) {
+            best = prefix.size();
+            status = st;
+        }
+    }
+    return status;
+}
+
+// Splits a command into words, honouring quotes. False when it holds shell
+// syntax (pipes, lists, substitutions, redirections) that we don't run.
+bool splitWords(std::string cmd, std::vector<std::string>& words)
+{
+    for (const char* tail : {" >/dev/null 2>&1", " &>/dev/null", " >/dev/null", " 2>/dev/null"}) {
+        std::string t = tail;
+        if (cmd.size() >= t.size() && cmd.compare(cmd.size() - t.size(), t.size(), t) == 0)
+            cmd.erase(cmd.size() - t.size());
+    }
+    std::string cur;
+    bool inWord = false;
+    char quote = 0;
+    for (char c : cmd) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                cur += c;
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            inWord = true;
+            continue;
+        }
+        if (c == ' ' || c == '\t') {
+            if (inWord)
+                words.push_back(cur);
+            cur.clear();
+            inWord = false;
+            continue;
+        }
+        if (std::string(";|&`$<>(){}*?\\").find(c) != std::string::npos)
+            return false;
+        cur += c;
+        inWord = true;
+    }
+    if (quote)
+        return false;
+    if (inWord)
+        words.push_back(cur);
+    return !words.empty();
+}
+
+// Maps a box path argument under the root; "" when it is not an absolute
+// box path or would leave the root.
+std::string boxArg(const std::string& arg)
+{
+    if (arg.empty() || arg[0] != '/')
+        return std::string();
+    return path(arg);
+}
+
+int nativeMv(const std::vector<std::string>& w)
+{
+    if (w.size() != 3)
+        return kStatusFailed;
+    std::string from = boxArg(w[1]), to = boxArg(w[2]);
+    if (from.empty() || to.empty())
+        return kStatusFailed;
+    if (fs::is_directory(to))
+        to = (fs::path(to) / fs::path(from).filename()).string();
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : kStatusFailed;
+}
+
+int nativeCp(const std::vector<std::string>& w)
+{
+    std::vector<std::string> args;
+    bool recursive = false;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i] == "-r" || w[i] == "-R" || w[i] == "-rf" || w[i] == "-a")
+            recursive = true;
+        else if (w[i] == "-f")
+            continue;
+        else
+            args.push_back(w[i]);
+    }
+    if (args.size() != 2)
+        return kStatusFailed;
+    std::string from = boxArg(args[0]), to = boxArg(args[1]);
+    if (from.empty() || to.empty())
+        return kStatusFailed;
+    std::error_code ec;
+    if (fs::is_directory(to) && !fs::is_directory(from))
+        to = (fs::path(to) / fs::path(from).filename()).string();
+    auto opts = fs::copy_options::overwrite_existing;
+    if (recursive)
+        opts |= fs::copy_options::recursive;
+    fs::copy(from, to, opts, ec);
+    return ec ? kStatusFailed : 0;
+}
+
+int nativeRm(const std::vector<std::string>& w)
+{
+    bool force = false, recursive = false;
+    std::vector<std::string> targets;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i].size() > 1 && w[i][0] == '-') {
+            force |= w[i].find('f') != std::string::npos;
+            recursive |= w[i].find('r') != std::string::npos || w[i].find('R') != std::string::npos;
+        } else {
+            targets.push_back(w[i]);
+        }
+    }
+    int status = 0;
+    for (const auto& t : targets) {
+        std::string p = boxArg(t);
+        if (p.empty() || p == boxRoot()) {
+            status = kStatusFailed;
+            continue;
+        }
+        std::error_code ec;
+        bool existed = fs::exists(fs::symlink_status(p, ec));
+        if (recursive)
+            fs::remove_all(p, ec);
+        else if (fs::is_directory(p, ec))
+            ec = std::make_error_code(std::errc::is_a_directory);
+        else
+            fs::remove(p, ec);
+        if (ec || (!existed && !force))
+            status = kStatusFailed;
+    }
+    return status;
+}
+
+int nativeChmod(const std::vector<std::string>& w)
+{
+    if (w.size() != 3)
+        return kStatusFailed;
+    std::string p = boxArg(w[2]);
+    if (p.empty() || !fs::exists(p))
+        return kStatusFailed;
+    char* end = nullptr;
+    long mode = std::strtol(w[1].c_str(), &end, 8);
+    if (end && *end == '\0')
+        return ::chmod(p.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : kStatusFailed;
+    if (w[1] == "+x" || w[1] == "a+x" || w[1] == "777" || w[1] == "u+x")
+        return ::chmod(p.c_str(), 0755) == 0 ? 0 : kStatusFailed;
+    return 0;
+}
+
+int nativeMkdir(const std::vector<std::string>& w)
+{
+    int status = 0;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i] == "-p")
+            continue;
+        std::string p = boxArg(w[i]);
+        std::error_code ec;
+        if (p.empty() || (!fs::create_directories(p, ec) && !fs::is_directory(p)))
+            status = kStatusFailed;
+    }
+    return status;
+}
+
+// Rewrites a file in place through a transformation of its bytes.
+int rewriteFile(const std::string& boxPath, const std::function<std::string(const std::string&)>& fn)
+{
+    std::string p = boxArg(boxPath);
+    std::string text;
+    if (p.empty() || !readFile(boxPath, text))
+        return kStatusFailed;
+    return writeFileAtomic(boxPath, fn(text)) ? 0 : kStatusFailed;
+}
+
+int nativeDos2unix(const std::vector<std::string>& w)
+{
+    if (w.size() != 2)
+        return kStatusFailed;
+    return rewriteFile(w[1], [](const std::string& in) {
+        std::string out;
+        out.reserve(in.size());
+        for (size_t i = 0; i < in.size(); ++i)
+            if (!(in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n'))
+                out += in[i];
+        return out;
+    });
+}
+
+// Only the one edit the box makes: removing UTF-8 byte-order marks.
+int nativeSed(const std::vector<std::string>& w)
+{
+    static const std::string kBomScript = "s/\xEF\xBB\xBF//g";
+    if (w.size() != 4 || w[1] != "-i" || w[2] != kBomScript)
+        return kStatusFailed;
+    return rewriteFile(w[3], [](const std::string& in) {
+        std::string out = in;
+        const std::string bom = "\xEF\xBB\xBF";
+        for (size_t pos; (pos = out.find(bom)) != std::string::npos;)
+            out.erase(pos, bom.size());
+        return out;
+    });
+}
+
+// Returns true when the command was one we carry out, with its status.
+bool runNative(const std::string& cmd, int& status)
+{
+    std::vector<std::string> w;
+    if (!splitWords(cmd, w))
+        return false;
+    const std::string& name = w[0];
+    if (name == "sync") {
+        status = 0;  // the host's page cache is not the box's to flush
+        return true;
+    }
+    static const std::map<std::string, int (*)(const std::vector<std::string>&)> kNative = {
+        {"mv", nativeMv},       {"cp", nativeCp},       {"rm", nativeRm},   {"chmod", nativeChmod},
+        {"mkdir", nativeMkdir}, {"dos2unix", nativeDos2unix}, {"sed", nativeSed},
+    };
+    auto it = kNative.find(name);
+    if (it == kNative.end())
+        return false;
+    status = it->second(w);
+    return true;
+}
+
+bool isReboot(const std::string& cmd)
+{
+    std::vector<std::string> w;
+    return splitWords(cmd, w) && w[0] == "reboot";
+}
+
+}  // namespace
+
+int shellRun(const std::string& cmd)
+{
+    record(cmd);
+    if (isReboot(cmd)) {
+        std::function<void()> handler;
+        {
+            Shell& s = shell();
+            std::lock_guard<std::mutex> lock(s.mutex);
+            ++s.reboots;
+            handler = s.rebootHandler;
+        }
+        (handler ? handler : defaultReboot)();
+        return 0;
+    }
+    int status = 0;
+    if (runNative(cmd, status))
+        return status;
+    return tableStatus(cmd);
+}
+
+FILE* shellOpenRead(const std::string& cmd)
+{
+    record(cmd);
+    std::string out;
+    {
+        Shell& s = shell();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        auto it = s.outputs.find(cmd);
+        if (it != s.outputs.end())
+            out = it->second;
+    }
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return nullptr;
+    // The read end is returned at once; a writer thread keeps outputs larger
+    // than the pipe buffer from blocking us.
+    if (out.size() <= 4096) {
+        ssize_t n = ::write(fds[1], out.data(), out.size());
+        (void)n;
+        ::close(fds[1]);
+    } else {
+        std::thread([fd = fds[1], out]() {
+            const char* p = out.data();
+            size_t left = out.size();
+            while (left > 0) {
+                ssize_t n = ::write(fd, p, left);
+                if (n <= 0)
+                    break;
+                p += n;
+                left -= static_cast<size_t>(n);
+            }
+            ::close(fd);
+        }).detach();
+    }
+    FILE* f = ::fdopen(fds[0], "r");
+    if (!f)
+        ::close(fds[0]);
+    return f;
+}
+
+int shellClose(FILE* f)
+{
+    return f ? (std::fclose(f) == 0 ? 0 : -1) : -1;
+}
+
+namespace sim {
+
+void setShellStatus(const std::string& prefix, int rawStatus)
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.statusByPrefix[prefix] = rawStatus;
+}
+
+void setShellOutput(const std::string& cmd, const std::string& output)
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.outputs[cmd] = output;
+}
+
+std::vector<std::string> shellJournal()
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.journal;
+}
+
+void clearShellJournal()
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.journal.clear();
+}
+
+void setRebootHandler(std::function<void()> handler)
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rebootHandler = std::move(handler);
+}
+
+int rebootCount()
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.reboots;
+}
+
+}  // namespace sim
+
+namespace host {
+
+void resetShell()
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.journal.clear();
+    s.statusByPrefix.clear();
+    s.outputs.clear();
+    s.reboots = 0;
+    installDefaultOutputs(s);
+}
+
+}  // namespace host
+}  // namespace platform

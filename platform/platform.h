@@ -1,0 +1,82 @@
+// The only door from the program to the machine.
+//
+// Everything outside platform/ reaches files, devices and the shell through
+// these calls. Two back ends implement them: `board` (the ARM box, the real
+// Linux calls) and `host` (a PC: every device is simulated in memory and the
+// box's files live under a box root directory). The calls are shaped after
+// the Linux calls they stand for, so the code above does not change between
+// the two.
+#pragma once
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <sys/types.h>
+
+namespace platform {
+
+enum class Backend { Host, Board };
+Backend backend();
+const char* backendName();
+
+// ------------------------------------------------------------ start-up
+// Takes the platform's own options out of argv (--box-root DIR), prepares the
+// box root and, on a host, installs the simulated devices. Every other
+// argument stays for Qt. Call once, first thing in main().
+void init(int& argc, char** argv);
+
+// ------------------------------------------------------------ paths
+// The code keeps the box's own absolute paths ("/data/configs/tcpip.ini");
+// path() maps one onto the machine: unchanged on the board, under the box
+// root on a host. A path that would leave the root maps to an empty string.
+const std::string& boxRoot();
+std::string path(const std::string& boxPath);
+QString qpath(const QString& boxPath);
+
+// Creates a directory and its parents (box path).
+bool makeDirs(const std::string& boxPath);
+bool exists(const std::string& boxPath);
+bool isDir(const std::string& boxPath);
+
+// ------------------------------------------------------------ files
+// Reads a whole file. False when it cannot be opened or read.
+bool readFile(const std::string& boxPath, std::string& out);
+// Writes a file whole: a new file beside the old one, fsync, rename over the
+// old one, fsync of the directory. Power may fail at any moment and leave
+// either the old or the new file, never a mix. False on any failure (the old
+// file is then untouched).
+bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len);
+bool writeFileAtomic(const std::string& boxPath, const std::string& data);
+bool removeFile(const std::string& boxPath);
+
+// ------------------------------------------------------------ shell
+// Runs one shell command as system() would and returns system()'s raw
+// result (a wait status; -1 when no shell could be started). On a host the
+// command is written to <box root>/sim/shell.log and is never run on the
+// machine; a few file commands on box paths are carried out inside the box
+// root, and "reboot" ends the process with exit status 3.
+int shellRun(const std::string& cmd);
+// Opens a command's output for reading, as popen(cmd, "r"). Null on failure.
+// Close with shellClose().
+FILE* shellOpenRead(const std::string& cmd);
+int shellClose(FILE* f);
+
+// ------------------------------------------------------------ devices
+// File-descriptor calls on device nodes ("/dev/mtd8", "/dev/mem", ...).
+// Each returns what its Linux namesake returns (-1 with errno on failure).
+int devOpen(const std::string& boxPath, int flags);
+int devClose(int fd);
+int devIoctl(int fd, unsigned long request, void* arg);
+ssize_t devRead(int fd, void* buf, size_t len);
+ssize_t devWrite(int fd, const void* buf, size_t len);
+ssize_t devPread(int fd, void* buf, size_t len, off_t offset);
+ssize_t devPwrite(int fd, const void* buf, size_t len, off_t offset);
+// Maps `len` bytes of the device from `offset` read-write and shared, as
+// mmap(nullptr, len, PROT_READ|PROT_WRITE, MAP_SHARED, fd, offset).
+// Null on failure (not MAP_FAILED).
+void* devMmap(int fd, size_t len, off_t offset);
+int devMunmap(void* addr, size_t len);
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+// The simulated box: the host back end's devices and the control surface
+// that tests, benchmarks and the host box use on them. Host build only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace platform::sim {
+
+// One simulated device node. Each call answers like the Linux driver would:
+// -1 with errno set on failure.
+class SimDevice {
+public:
+    virtual ~SimDevice();
+    virtual int ioctl(unsigned long request, void* arg);
+    virtual ssize_t read(void* buf, size_t len);
+    virtual ssize_t write(const void* buf, size_t len);
+    virtual ssize_t pread(void* buf, size_t len, off_t offset);
+    virtual ssize_t pwrite(const void* buf, size_t len, off_t offset);
+    virtual void* mmap(size_t len, off_t offset);
+};
+
+// Device registry: a box path such as "/dev/mtd8" answered by a device.
+void registerDevice(const std::string& boxPath, std::shared_ptr<SimDevice> dev);
+void unregisterDevice(const std::string& boxPath);
+std::shared_ptr<SimDevice> device(const std::string& boxPath);
+template <class T>
+std::shared_ptr<T> deviceAs(const std::string& boxPath)
+{
+    return std::dynamic_pointer_cast<T>(device(boxPath));
+}
+// While set, opening the node fails with ENOENT, as if the driver were absent.
+void setDeviceMissing(const std::string& boxPath, bool missing);
+
+// Starts a fresh simulated box in `rootDir`: the box root is set, the
+// directories of a freshly flashed box are created, the shell journal and
+// the shell table are reset, and the default devices are installed.
+void resetBox(const std::string& rootDir);
+
+// ---- shell
+// Raw system() result for every command that starts with `prefix` (the
+// longest matching prefix wins). The default is 0 (success).
+void setShellStatus(const std::string& prefix, int rawStatus);
+// Text a command's output pipe gives (exact command match).
+void setShellOutput(const std::string& cmd, const std::string& output);
+// Commands seen since resetBox(), in order (also in <root>/sim/shell.log).
+std::vector<std::string> shellJournal();
+void clearShellJournal();
+// Called when the box runs "reboot"; the default ends the process with
+// exit status 3 so that the run script starts the box again.
+void setRebootHandler(std::function<void()> handler);
+int rebootCount();
+
+}  // namespace platform::sim

@@ -1,0 +1,115 @@
+#include "app/utils.h"
+#include "platform/sim/sim_mtd.h"
+#include "tests/support/box_test.h"
+
+#include <fcntl.h>
+
+class MtdWrite : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        mtd8 = platform::sim::deviceAs<platform::sim::SimMtd>("/dev/mtd8");
+        ASSERT_TRUE(mtd8);
+        fd = platform::devOpen("/dev/mtd8", O_RDWR | O_SYNC);
+        ASSERT_GE(fd, 0);
+    }
+    void TearDown() override
+    {
+        platform::devClose(fd);
+        BoxTest::TearDown();
+    }
+    std::shared_ptr<platform::sim::SimMtd> mtd8;
+    int fd = -1;
+};
+
+TEST_F(MtdWrite, EraseCountsAtThePartitionLimits)
+{
+    EXPECT_EQ(Utils::non_region_erase(fd, 0, 0x60000, 0), 0);
+    EXPECT_EQ(mtd8->eraseOffsets(), (std::vector<uint32_t>{0x00000, 0x10000, 0x20000, 0x30000, 0x40000, 0x50000}));
+    EXPECT_TRUE(mtd8->unlockOffsets().empty());
+    // One byte more needs a seventh block, which this partition does not have.
+    mtd8->clearCounters();
+    EXPECT_EQ(Utils::non_region_erase(fd, 0, 0x60001, 0), 8);
+    EXPECT_EQ(mtd8->eraseOffsets().size(), 6u);
+
+    auto mtd10 = platform::sim::deviceAs<platform::sim::SimMtd>("/dev/mtd10");
+    int fd10 = platform::devOpen("/dev/mtd10", O_RDWR | O_SYNC);
+    EXPECT_EQ(Utils::non_region_erase(fd10, 0, 0x60001, 1), 0);
+    EXPECT_EQ(mtd10->eraseOffsets().size(), 7u);
+    EXPECT_EQ(mtd10->unlockOffsets().size(), 7u);
+    platform::devClose(fd10);
+}
+
+TEST_F(MtdWrite, ZeroLengthDoesNothing)
+{
+    EXPECT_EQ(Utils::non_region_erase(fd, 0, 0, 1), 0);
+    EXPECT_EQ(Utils::non_region_write(fd, nullptr, 0, 0), 0);
+    EXPECT_TRUE(mtd8->eraseOffsets().empty());
+    EXPECT_TRUE(mtd8->writeLengths().empty());
+}
+
+TEST_F(MtdWrite, WritesWholeUnitsThenTheRemainder)
+{
+    const uint32_t unit = mtd8->writeSize();
+    std::vector<unsigned char> data(unit * 3);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>(i * 7);
+    ASSERT_EQ(Utils::non_region_erase(fd, 0, static_cast<int>(data.size()), 0), 0);
+    EXPECT_EQ(Utils::non_region_write(fd, data.data(), static_cast<int>(data.size()), 0), 0);
+    EXPECT_EQ(mtd8->writeLengths(), (std::vector<size_t>{unit, unit, unit}));
+    auto contents = mtd8->contents();
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), contents.begin()));
+    EXPECT_EQ(contents[data.size()], 0xFF);
+
+    mtd8->clearCounters();
+    EXPECT_EQ(Utils::non_region_write(fd, data.data(), static_cast<int>(unit + 5), 0), 0);
+    EXPECT_EQ(mtd8->writeLengths(), (std::vector<size_t>{unit, 5}));
+    mtd8->clearCounters();
+    EXPECT_EQ(Utils::non_region_write(fd, data.data(), 3, 0), 0);
+    EXPECT_EQ(mtd8->writeLengths(), (std::vector<size_t>{3}));
+}
+
+TEST_F(MtdWrite, WritingWithoutEraseOnlyClearsBits)
+{
+    unsigned char first[4] = {0xF0, 0xF0, 0xFF, 0x00};
+    unsigned char second[4] = {0x0F, 0xFF, 0x3C, 0xFF};
+    ASSERT_EQ(Utils::non_region_erase(fd, 0, 4, 0), 0);
+    ASSERT_EQ(Utils::non_region_write(fd, first, 4, 0), 0);
+    ASSERT_EQ(Utils::non_region_write(fd, second, 4, 0), 0);
+    auto c = mtd8->contents();
+    EXPECT_EQ(c[0], 0x00);
+    EXPECT_EQ(c[1], 0xF0);
+    EXPECT_EQ(c[2], 0x3C);
+    EXPECT_EQ(c[3], 0x00);
+}
+
+TEST_F(MtdWrite, FailuresAreReported)
+{
+    // An erase that stops half way says so; the blocks before it are erased.
+    mtd8->failEraseAfter(3);
+    EXPECT_EQ(Utils::non_region_erase(fd, 0, 0x60000, 0), 8);
+    EXPECT_EQ(mtd8->eraseOffsets().size(), 2u);
+    // A descriptor that is not a flash partition erases and writes nothing.
+    mtd8->setInfoFails(true);
+    unsigned char b = 0;
+    EXPECT_EQ(Utils::non_region_erase(fd, 0, 0x10000, 0), 8);
+    EXPECT_EQ(Utils::non_region_write(fd, &b, 1, 0), 1);
+    // Writing past the end of the partition is a short write.
+    mtd8->setInfoFails(false);
+    std::vector<unsigned char> big(0x60000 + 0x100, 0);
+    EXPECT_EQ(Utils::non_region_write(fd, big.data(), static_cast<int>(big.size()), 0), 1);
+}
+
+TEST_F(MtdWrite, ContentsSurviveARestartOfTheBox)
+{
+    unsigned char data[3] = {1, 2, 3};
+    ASSERT_EQ(Utils::non_region_erase(fd, 0, 3, 0), 0);
+    ASSERT_EQ(Utils::non_region_write(fd, data, 3, 0), 0);
+    platform::sim::resetBox(root_);
+    auto again = platform::sim::deviceAs<platform::sim::SimMtd>("/dev/mtd8");
+    auto c = again->contents();
+    EXPECT_EQ(c[0], 1);
+    EXPECT_EQ(c[2], 3);
+    EXPECT_EQ(c[3], 0xFF);
+}

@@ -1,0 +1,168 @@
+// The program reaches the machine only through platform/: no shell, no
+// process, no device node and no box path is touched directly elsewhere.
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Removes comments, keeping string literals (box paths live in them).
+std::string stripComments(const std::string& src)
+{
+    std::string out;
+    out.reserve(src.size());
+    enum { Code, Line, Block, Str, Chr } st = Code;
+    for (size_t i = 0; i < src.size(); ++i) {
+        char c = src[i], n = i + 1 < src.size() ? src[i + 1] : '\0';
+        switch (st) {
+        case Code:
+            if (c == '/' && n == '/') { st = Line; ++i; continue; }
+            if (c == '/' && n == '*') { st = Block; ++i; continue; }
+            if (c == '"') st = Str;
+            else if (c == '\'') st = Chr;
+            out += c;
+            break;
+        case Line:
+            if (c == '\n') { st = Code; out += c; }
+            break;
+        case Block:
+            if (c == '*' && n == '/') { st = Code; ++i; }
+            else if (c == '\n') out += c;
+            break;
+        case Str:
+        case Chr:
+            out += c;
+            if (c == '\\') { out += n; ++i; }
+            else if ((st == Str && c == '"') || (st == Chr && c == '\'')) st = Code;
+            break;
+        }
+    }
+    return out;
+}
+
+struct Rule {
+    const char* what;
+    std::regex re;
+};
+
+const std::vector<Rule>& rules()
+{
+    static const std::vector<Rule> r = {
+        {"system()", std::regex(R"((^|[^\w.>])(::|std::)?system\s*\()")},
+        {"popen()", std::regex(R"(\bpopen\s*\()")},
+        {"exec*()", std::regex(R"(\bexec(l|lp|le|v|vp|vpe|ve)\s*\()")},
+        {"fork()", std::regex(R"(\b(v)?fork\s*\()")},
+        {"raw open()", std::regex(R"((::open|\bopen)\s*\(\s*")")},
+        {"::open()", std::regex(R"(::open\s*\()")},
+        {"fopen()", std::regex(R"(\bfopen\s*\()")},
+        {"ioctl()", std::regex(R"((^|[^\w])(::)?ioctl\s*\()")},
+        {"mmap()", std::regex(R"((^|[^\w])(::)?mmap\s*\()")},
+        {"opendir()", std::regex(R"(\bopendir\s*\()")},
+        {"box path opened directly",
+         std::regex(R"(\b(QFile|QSaveFile|QSettings|QDir|QFileInfo|ifstream|ofstream|fstream)\b\s*(\w+\s*)?[({]\s*(QString(Literal)?\s*\(\s*|QLatin1String\s*\(\s*)?"/)")},
+        {"box path handed to a file call",
+         std::regex(R"(\b((QFile|QDir|QFileInfo)::\w+|setFileName|setPath|mkpath|rmpath)\s*\(\s*(QString(Literal)?\s*\(\s*)?"/)")},
+        {"box path handed to a JSON reader", std::regex(R"(\b(read_json|write_json)\s*\(\s*"/)")},
+    };
+    return r;
+}
+
+std::vector<std::string> violations(const std::string& source)
+{
+    std::vector<std::string> found;
+    const std::string code = stripComments(source);
+    for (const Rule& rule : rules())
+        if (std::regex_search(code, rule.re))
+            found.push_back(rule.what);
+    return found;
+}
+
+}  // namespace
+
+TEST(Confinement, TheCheckerCatchesEachKindOfEscape)
+{
+    const char* bad[] = {
+        "int r = system(\"reboot\");",
+        "std::system(cmd);",
+        "FILE* f = popen(cmd, \"r\");",
+        "execvp(argv[0], argv);",
+        "pid_t p = fork();",
+        "int fd = ::open(path, O_RDWR);",
+        "int fd = open(\"/dev/spidev32766.0\", O_RDWR);",
+        "FILE* f = fopen(name, \"rb\");",
+        "ioctl(fd, SPI_IOC_MESSAGE(1), &tr);",
+        "void* p = mmap(0, len, PROT_READ, MAP_SHARED, fd, 0);",
+        "QFile f(\"/data/ram_device_info\");",
+        "QSettings s(QString(\"/data/configs/tcpip.ini\"), QSettings::IniFormat);",
+        "std::ifstream in(\"/data/configs/omenu.json\");",
+        "boost::property_tree::read_json(\"/data/configs/alias.json\", pt);",
+        "if (QFile::exists(\"/data/configs/omenu.json\")) {}",
+        "QDir().mkpath(\"/data/modes\");",
+    };
+    for (const char* src : bad)
+        EXPECT_FALSE(violations(src).empty()) << src;
+    const char* good[] = {
+        "Utils::system_mutex(\"sync\", nullptr);",
+        "platform::shellRun(\"sync\");",
+        "int fd = platform::devOpen(\"/dev/mtd8\", O_RDWR);",
+        "QFile f(platform::qpath(\"/data/ram_device_info\"));",
+        "QFile png(\":/png/home.png\");",
+        "// system(\"reboot\") in a comment",
+        "const char* kFile = \"/data/configs/tcpip.ini\";",
+        "platform::devIoctl(fd, MEMERASE, &region);",
+    };
+    for (const char* src : good)
+        EXPECT_TRUE(violations(src).empty()) << src;
+}
+
+TEST(Confinement, ProgramCodeReachesTheMachineOnlyThroughThePlatform)
+{
+    const QString root = QStringLiteral(KEL_SOURCE_DIR);
+    const QStringList folders = {"app", "videochip", "videoio", "fpga", "links", "screens", "tools"};
+    int scanned = 0;
+    for (const QString& folder : folders) {
+        QDirIterator it(root + "/" + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const std::string src = f.readAll().toStdString();
+            ++scanned;
+            for (const std::string& v : violations(src))
+                ADD_FAILURE() << file.toStdString() << ": " << v;
+        }
+    }
+    EXPECT_GT(scanned, 3);
+}
+
+TEST(Confinement, AHostRunStaysInsideItsBoxRoot)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    QProcess box;
+    box.setWorkingDirectory(work.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    box.setProcessEnvironment(env);
+    box.start(QStringLiteral(KEL_APP_BINARY), QStringList());
+    ASSERT_TRUE(box.waitForStarted(10000));
+    const QString ini = work.path() + "/box-root/data/configs/tcpip.ini";
+    for (int i = 0; i < 300 && !QFile::exists(ini); ++i)
+        QThread::msleep(50);
+    QThread::msleep(300);
+    box.kill();
+    box.waitForFinished(5000);
+    ASSERT_TRUE(QFile::exists(ini));
+    // The working directory holds the box root and nothing else.
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"box-root"});
+    QFile log(work.path() + "/box-root/sim/shell.log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("chattr +S /data/configs/tcpip.ini"));
+}

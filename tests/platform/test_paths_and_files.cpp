@@ -1,0 +1,134 @@
+#include "platform/internal.h"
+#include "tests/support/box_test.h"
+
+#include <sys/stat.h>
+
+class Paths : public BoxTest {};
+
+TEST_F(Paths, BoxPathsMapUnderTheRoot)
+{
+    EXPECT_EQ(platform::path("/data/configs/tcpip.ini"), root_ + "/data/configs/tcpip.ini");
+    EXPECT_EQ(platform::path("data/x"), root_ + "/data/x");
+    EXPECT_EQ(platform::path("/"), root_);
+    EXPECT_EQ(platform::path("/data/../etc/hosts"), root_ + "/etc/hosts");
+    EXPECT_EQ(platform::path("/mnt/usb1/"), root_ + "/mnt/usb1/");
+    // Nothing climbs out of the root.
+    EXPECT_EQ(platform::path("/../etc/passwd"), "");
+    EXPECT_EQ(platform::path("/data/../../x"), "");
+    EXPECT_EQ(platform::qpath("/data/a"), QString::fromStdString(root_ + "/data/a"));
+}
+
+TEST_F(Paths, FreshBoxHasItsDirectories)
+{
+    for (const char* d : {"/data", "/data/configs", "/data/modes", "/data/app", "/dev", "/mnt", "/sim"})
+        EXPECT_TRUE(platform::isDir(d)) << d;
+}
+
+TEST_F(Paths, WholeFileWritesReplaceAtomically)
+{
+    ASSERT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("old")));
+    ASSERT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("new contents")));
+    EXPECT_EQ(readBoxFile("/data/f.bin"), "new contents");
+    EXPECT_FALSE(platform::exists("/data/f.bin.new"));
+    // A write that cannot land leaves the old file as it was.
+    EXPECT_FALSE(platform::writeFileAtomic("/data/no-such-dir/f.bin", std::string("x")));
+    EXPECT_FALSE(platform::writeFileAtomic("/../outside", std::string("x")));
+    EXPECT_EQ(readBoxFile("/data/f.bin"), "new contents");
+    std::string out = "stale";
+    EXPECT_FALSE(platform::readFile("/data/missing", out));
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(platform::removeFile("/data/f.bin"));
+    EXPECT_FALSE(platform::exists("/data/f.bin"));
+}
+
+TEST(BoxRootOption, IsTakenOutOfTheArguments)
+{
+    char a0[] = "kelR54N", a1[] = "--box-root", a2[] = "/tmp/r", a3[] = "-platform", a4[] = "offscreen";
+    char* argv[] = {a0, a1, a2, a3, a4, nullptr};
+    int argc = 5;
+    EXPECT_EQ(platform::detail::takeBoxRootOption(argc, argv), "/tmp/r");
+    ASSERT_EQ(argc, 3);
+    EXPECT_STREQ(argv[1], "-platform");
+    EXPECT_STREQ(argv[2], "offscreen");
+    EXPECT_EQ(argv[3], nullptr);
+
+    char b1[] = "--box-root=here";
+    char* argv2[] = {a0, b1, nullptr};
+    argc = 2;
+    EXPECT_EQ(platform::detail::takeBoxRootOption(argc, argv2), "here");
+    EXPECT_EQ(argc, 1);
+}
+
+class HostShell : public BoxTest {};
+
+TEST_F(HostShell, CommandsAreJournalledAndNeverRun)
+{
+    EXPECT_EQ(platform::shellRun("ifconfig eth0 10.0.0.1 netmask 255.0.0.0"), 0);
+    EXPECT_EQ(platform::shellRun("date -s \"2026-01-01 00:00:00\""), 0);
+    EXPECT_EQ(platform::shellRun("hostapd -B /etc/rtl_hostapd_2G.conf"), 0);
+    auto j = platform::sim::shellJournal();
+    ASSERT_EQ(j.size(), 3u);
+    EXPECT_EQ(j[0], "ifconfig eth0 10.0.0.1 netmask 255.0.0.0");
+    EXPECT_EQ(readBoxFile("/sim/shell.log"),
+              "ifconfig eth0 10.0.0.1 netmask 255.0.0.0\ndate -s \"2026-01-01 00:00:00\"\n"
+              "hostapd -B /etc/rtl_hostapd_2G.conf\n");
+}
+
+TEST_F(HostShell, FileCommandsActInsideTheRootOnly)
+{
+    writeBoxFile("/data/app/kelR54N2", "new program");
+    EXPECT_EQ(platform::shellRun("chmod 777 /data/app/kelR54N2"), 0);
+    EXPECT_EQ(platform::shellRun("mv /data/app/kelR54N2 /data/app/kelR54N"), 0);
+    EXPECT_EQ(readBoxFile("/data/app/kelR54N"), "new program");
+    EXPECT_FALSE(platform::exists("/data/app/kelR54N2"));
+    struct stat st;
+    ASSERT_EQ(::stat(platform::path("/data/app/kelR54N").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777u);
+
+    EXPECT_EQ(platform::shellRun("cp /data/app/kelR54N /data/copy"), 0);
+    EXPECT_EQ(readBoxFile("/data/copy"), "new program");
+    EXPECT_EQ(platform::shellRun("rm -f /data/copy"), 0);
+    EXPECT_FALSE(platform::exists("/data/copy"));
+    EXPECT_EQ(platform::shellRun("rm /data/copy"), 256);
+    EXPECT_EQ(platform::shellRun("rm -f /data/copy"), 0);
+
+    // Relative paths, escapes and shell syntax are not carried out.
+    EXPECT_EQ(platform::shellRun("rm -rf /"), 256);
+    EXPECT_TRUE(platform::isDir("/data/app"));
+    EXPECT_EQ(platform::shellRun("rm -rf /../.."), 256);
+    EXPECT_EQ(platform::shellRun("mv data/app/kelR54N /data/x"), 256);
+    EXPECT_EQ(platform::shellRun("rm -f /data/app/kelR54N; reboot"), 0);
+    EXPECT_TRUE(platform::exists("/data/app/kelR54N"));
+    EXPECT_EQ(platform::sim::rebootCount(), 0);
+}
+
+TEST_F(HostShell, RebootGoesToTheHandler)
+{
+    int called = 0;
+    platform::sim::setRebootHandler([&called] { ++called; });
+    platform::shellRun("reboot");
+    EXPECT_EQ(called, 1);
+    EXPECT_EQ(platform::sim::rebootCount(), 1);
+    EXPECT_EQ(journalWith("reboot"), std::vector<std::string>{"reboot"});
+}
+
+TEST_F(HostShell, StatusTableUsesTheLongestPrefix)
+{
+    platform::sim::setShellStatus("route", 256);
+    platform::sim::setShellStatus("route add", 0);
+    EXPECT_EQ(platform::shellRun("route del default wlan0"), 256);
+    EXPECT_EQ(platform::shellRun("route add default gw 1.2.3.4"), 0);
+    EXPECT_EQ(platform::shellRun("udhcpc -i wlan0"), 0);
+}
+
+TEST_F(HostShell, DeviceNodesOnlyExistWhenSimulated)
+{
+    EXPECT_LT(platform::devOpen("/dev/sda", 0), 0);
+    EXPECT_LT(platform::devOpen("/proc/cpuinfo", 0), 0);
+    int fd = platform::devOpen("/dev/mtd8", 0);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(platform::devClose(fd), 0);
+    EXPECT_NE(platform::devClose(fd), 0);
+    platform::sim::setDeviceMissing("/dev/mtd8", true);
+    EXPECT_LT(platform::devOpen("/dev/mtd8", 0), 0);
+}

@@ -1,0 +1,30 @@
+// A fresh simulated box for every test: its own temporary box root, a clean
+// shell journal, the default simulated devices, and reboots recorded rather
+// than ending the test process.
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+class BoxTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The box's view of a file, read through the platform.
+    std::string readBoxFile(const std::string& boxPath);
+    void writeBoxFile(const std::string& boxPath, const std::string& data);
+    // Shell commands that started with `prefix`.
+    std::vector<std::string> journalWith(const std::string& prefix);
+
+    QTemporaryDir tmp_;
+    std::string root_;
+};
+
+// Waits (processing Qt events) until `cond` holds or `ms` milliseconds pass.
+bool waitUntil(const std::function<bool()>& cond, int ms = 5000);
