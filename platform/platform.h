@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace platform {
 
@@ -78,5 +79,19 @@ ssize_t devPwrite(int fd, const void* buf, size_t len, off_t offset);
 // Null on failure (not MAP_FAILED).
 void* devMmap(int fd, size_t len, off_t offset);
 int devMunmap(void* addr, size_t len);
+
+// ------------------------------------------------------------ USB HID
+// After hidapi: hid_init, hid_enumerate(0, 0), hid_open(vid, pid, NULL),
+// hid_write, hid_close.
+struct HidDeviceInfo {
+    uint16_t vendor;
+    uint16_t product;
+};
+bool hidInit();
+std::vector<HidDeviceInfo> hidEnumerate();
+struct HidDevice;
+HidDevice* hidOpen(uint16_t vendor, uint16_t product);  // null when absent
+int hidWrite(HidDevice* dev, const uint8_t* data, size_t len);  // bytes written or -1
+void hidClose(HidDevice* dev);
 
 }  // namespace platform

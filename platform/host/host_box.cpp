@@ -3,6 +3,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_soc_window.h"
 
@@ -51,6 +52,7 @@ void resetBox(const std::string& rootDir)
         makeDirs(d);
     host::resetShell();
     host::clearDevices();
+    sim::SimHidBus::instance().reset();
     host::installDefaultDevices();
 }
 

@@ -1,0 +1,97 @@
+// The parameter store: the live parameter block, its shadow copy, the 16
+// user-mode slots and the register image; the parameter file and the
+// user-mode files; the crop, source, freeze, black, EDID and language
+// operations; and the one emitter of the change signal.
+#pragma once
+
+#include "app/global.h"
+#include "app/ram_para.h"
+
+#include <QMutex>
+#include <QObject>
+
+// Crop record handed to and from the crop operations: the crop key (or the
+// source number when a page adds a crop), then X, Y, W, H.
+struct CROP_PARA {
+    int key;
+    int x;
+    int y;
+    int w;
+    int h;
+};
+
+// Change codes carried by sig_update_para and UsbServer::sig_usb_update.
+enum PARA_SYNC_CODE {
+    SYNC_PARA_CHANGED = 1,
+    SYNC_MODE_FILES = 2,
+    SYNC_LINK_STATE = 11,
+    SYNC_INPUT_TIMING = 12,
+    SYNC_RCV_RECOVERY = 99,
+    SYNC_USB_ADDED = 100,
+    SYNC_USB_REMOVED = 101,
+    SYNC_USB_STORAGE = 102,
+    SYNC_FILE_RECEIVED = 103,
+    SYNC_USB_UPGRADE = 104,
+    SYNC_FILE_STARTED = 105,
+    SYNC_TRANSFER_DIALOG_OFF = 106,
+};
+
+constexpr int kCutSourceStateBytes = 30;
+extern u8 g_cut_source_state[kCutSourceStateBytes];  // crop-exists bitmap
+extern std::atomic<u8> g_language;                   // language the pages show
+extern std::atomic<u8> g_image_current;              // window the key pad and pages act on
+
+class KelRamPara : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kParaFile = "/data/ram_device_info";
+    static constexpr const char* kModeDir = "/data/modes";
+    static constexpr const char* kOverlayFile = "/data/configs/omenu.json";
+
+    static KelRamPara* p_kelrampara_config;
+    static KelRamPara* pInstance();
+
+    // Emits sig_update_para(code) under Utils::_test_signal_mutex; returns 1.
+    static int test_signal(int code);
+
+    int ram_para_save();
+    int KelRamParaDeal(u8* data, u16 len, u32 offset);
+    int KelModeUserRamParaDeal(u8* data, u16 len, u32 address);
+
+    int KelGetImageSource(u8* base, u8 image, i16* is_crop, char* crop_index, u8 from_mode);
+    int KelGetSourceNum(int source, int n);
+    void KelCropSourceInit();
+    int KelGetCropID(int source, int n);
+    int KelAddCropID(int source);
+    void KelGetCropPara(int source, int n, CROP_PARA* out, int* index);
+    void KelSetCropPara(char source, char n, CROP_PARA* in);
+    void KelAddNewCrop(int source, CROP_PARA* in);
+    void KelDeleteCrop(char source, char n);
+    void KelSetImageSource(int n, char source, char image);
+    void KelSetImageFreeze();
+    void KelSetImageBlack();
+    void KelSetEDIDPara(int port, short width, short height, short rate);
+    int KelLanguageChanged();
+    int KelUserModeSaved(int i);
+    int KelUserModeIndex(char current, char direction);
+    int KelGetCurrentModeIndex();
+    int KelSourceId_is_on(u8 device);
+    int mode_file_deal(int i, int action);
+    int mode_file_write(int i, int mode);
+    void ram_para_reset();
+
+    // Raises the video chip manager's apply flag under its mutex.
+    static void raiseApply(u8 flag = 1);
+
+    QMutex mutex;                      // writers of ram_para.source_status
+    KEL_RAM_PARA ram_para;             // the live block
+    KEL_RAM_PARA ram_para_shadow;      // the block as at the last write-back
+    USER_MODE_SLOT ram_user_mode[ram::kUserModes];
+    KEL_REG_IMAGE reg_image;
+
+signals:
+    void sig_update_para(int code);
+
+private:
+    KelRamPara();
+};

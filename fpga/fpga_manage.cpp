@@ -1,0 +1,3 @@
+#include "fpga/fpga_manage.h"
+
+fpga_manage* fpga_manage::p_fpga_manage = nullptr;
