@@ -39,6 +39,11 @@ std::atomic<u8> g_passby_trans_port{255};
 std::atomic<u8> ScreenState{1};
 QString g_rcv_sync_led;
 
+std::atomic<u8> g_set_led_para{0};
+std::atomic<u8> g_set_led_setup{0};
+std::atomic<u32> g_x518_source_online{0};
+std::atomic<u8> g_osd_update{0};
+
 QMutex g_settings_mutex;
 QString g_str_ip = QStringLiteral("192.168.1.199");
 QString g_srt_mask = QStringLiteral("255.255.255.0");

@@ -75,6 +75,18 @@ extern std::atomic<u8> g_passby_trans_port;  // link of the last pass-through fr
 extern std::atomic<u8> ScreenState;          // LED screen on/off as the FPGA manager keeps it
 extern QString g_rcv_sync_led;
 
+// ---------------------------------------------------------------- hand-overs between managers
+// LED panel set-up hand-shake between the FPGA and video chip managers,
+// under Utils::_led_para_init_mutex: 1 = the FPGA side configures the panel;
+// the chip manager waits until it is not 1, re-initialises its output panel
+// and sets 2; the FPGA thread, on 2, resets FPGA 0 and clears it.
+extern std::atomic<u8> g_set_led_para;
+extern std::atomic<u8> g_set_led_setup;
+// 1 once the chip manager programmed window outputs for a changed input.
+extern std::atomic<u32> g_x518_source_online;
+// 1 = re-read the overlay description in the next apply pass.
+extern std::atomic<u8> g_osd_update;
+
 // ---------------------------------------------------------------- settings
 // Loaded from /data/configs/tcpip.ini by Utils::getIPAddress. Writers and
 // readers outside the GUI thread hold g_settings_mutex (see settingsRead).
