@@ -175,7 +175,7 @@ int SimX518::ioctl(unsigned long request, void* arg)
     return total;
 }
 
-bool SimX518::decode(Transfer& t)
+void SimX518::decode(Transfer& t)
 {
     ++counters_.transfers;
     uint8_t address = t.address();
@@ -197,7 +197,6 @@ bool SimX518::decode(Transfer& t)
         t.rx[1] = onRead(address);
     }
     t.bank = bank_;
-    return true;
 }
 
 void SimX518::journalWrite(uint8_t bank, uint8_t address, uint8_t value)

@@ -175,7 +175,7 @@ public:
 private:
     using Lock = std::lock_guard<std::mutex>;
 
-    bool decode(Transfer& t);  // under mutex_; false when malformed
+    void decode(Transfer& t);  // under mutex_
     void onWrite(uint8_t address, uint8_t value);
     uint8_t onRead(uint8_t address);
     bool liveByte(uint8_t bank, uint8_t address, bool sideEffects, uint8_t& value);
