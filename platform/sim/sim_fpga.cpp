@@ -82,8 +82,10 @@ void SimFpgaBoard::sampleReset(int f)
 {
     Fpga& x = fpga_[f];
     const bool run = padHigh(pad(kRstPad[f])) && !x.held;
-    if (!run && !x.inReset)
+    if (!run && !x.inReset) {
         resetFpga(f);
+        ++resets_[f];
+    }
     else if (run && x.inReset) {
         x.inReset = false;
         x.regs[reg::kState] = reg::kStateLoading;
@@ -95,6 +97,9 @@ void SimFpgaBoard::transaction(Target target, const uint8_t* tx, uint8_t* rx, si
     std::lock_guard<std::mutex> lock(mutex_);
     std::memset(rx, 0xFF, len);
     ++transactions_[target];
+    // The FPGAs look at their reset lines whenever the bus is used.
+    sampleReset(0);
+    sampleReset(1);
     if (padHigh(pad(kCsPad[target]))) {
         ++unselected_[target];
         return;
@@ -104,7 +109,6 @@ void SimFpgaBoard::transaction(Target target, const uint8_t* tx, uint8_t* rx, si
         return;
     }
     const int f = target == kFpga0 ? 0 : 1;
-    sampleReset(f);
     if (fpga_[f].inReset)
         return;
     fpgaTransaction(f, tx, rx, len);
@@ -374,6 +378,13 @@ void SimFpgaBoard::setRam(int fpga, int addr, const std::vector<uint8_t>& data)
 }
 
 SimNorFlash& SimFpgaBoard::flash(int n) { return flash_[n]; }
+
+int SimFpgaBoard::resets(int fpga)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    sampleReset(fpga);
+    return resets_[fpga];
+}
 
 int SimFpgaBoard::transactions(Target t)
 {

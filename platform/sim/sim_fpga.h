@@ -3,7 +3,7 @@
 // FPGA 0 with chains of receiving cards, and /dev/msys. The FPGAs speak the
 // framing of fpga/fpga_regs.h on /dev/spidev32766.1 to .4, answer only while
 // their GPIO chip select in the SoC window (/dev/mem) is low, and read their
-// reset lines from the same window whenever they are addressed.
+// reset lines from the same window whenever any of the four nodes is used.
 #pragma once
 
 #include "platform/sim/sim.h"
@@ -50,6 +50,7 @@ public:
     // Holds the FPGA in reset whatever its reset line says.
     void holdInReset(int fpga, bool hold);
     uint8_t state(int fpga);
+    int resets(int fpga);  // times the FPGA went from running into reset
     uint8_t reg(int fpga, int r);
     // Sets a register as the FPGA's own logic would (read-only ones too).
     void setReg(int fpga, int r, uint8_t value);
@@ -101,6 +102,7 @@ private:
     std::deque<std::vector<uint8_t>> rx_;
     std::deque<std::vector<uint8_t>> sent_;
     int dropped_ = 0;
+    int resets_[2] = {};
     int transactions_[kTargets] = {};
     int unselected_[kTargets] = {};
     int wrongMode_[kTargets] = {};

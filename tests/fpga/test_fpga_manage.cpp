@@ -362,6 +362,8 @@ TEST_F(FpgaTest, LedPanelHandShakeWithAChipManagerThread)
         return m->get_fpga_status() == 1;
     }));
     EXPECT_EQ(g_set_led_setup.load(), 0);
+    EXPECT_EQ(board->resets(0), 1);
+    EXPECT_EQ(board->resets(1), 0);
 }
 
 TEST_F(FpgaTest, PcCommandExpiresAfter80Ticks)
