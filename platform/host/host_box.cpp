@@ -3,6 +3,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_soc_window.h"
@@ -68,6 +69,7 @@ void installDefaultDevices()
         sim::registerDevice(m.node, std::make_shared<sim::SimMtd>(m.node, m.size, m.eraseSize, m.writeSize));
     sim::registerDevice("/dev/mem", std::make_shared<sim::SimSocWindow>());
     sim::registerDevice(sim::SimX518::kDevicePath, std::make_shared<sim::SimX518>());
+    sim::installFpgaDevices();
 }
 
 }  // namespace host

@@ -116,16 +116,16 @@ TEST_F(DrvTest, MaskedWritesKeepTheBitsOutsideTheMask)
 
 TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryTransfer)
 {
-    volatile u16 cs0 = 0, cs1 = 0;
-    fpga_manage fpga;
-    fpga.gpio_cs_fpga0 = &cs0;
-    fpga.gpio_cs_fpga1 = &cs1;
-    fpga_manage::p_fpga_manage = &fpga;
+    fpga_manage* fpga = fpga_manage::pInstance();
+    volatile u16* cs0 = fpga->gpio_cs_fpga0;
+    volatile u16* cs1 = fpga->gpio_cs_fpga1;
+    ASSERT_TRUE(cs0 && cs1);
+    *cs0 = *cs1 = 0;
     int seen = 0, released = 0;
     chip->setTransferHook([&](const SimX518::Transfer&) {
         ++seen;
-        released += (cs0 == x518_drv::kFpgaCsReleased && cs1 == x518_drv::kFpgaCsReleased);
-        cs0 = cs1 = 0;  // an FPGA transfer selects them again
+        released += (*cs0 == x518_drv::kFpgaCsReleased && *cs1 == x518_drv::kFpgaCsReleased);
+        *cs0 = *cs1 = 0;  // an FPGA transfer selects them again
     });
     drv.write_X518(fd, x518::reg(0x04, 0x4E, 4), 0x12345678, 0);
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 2), 0);
@@ -133,13 +133,15 @@ TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryTransfer)
     EXPECT_EQ(released, 7);
     chip->setTransferHook(nullptr);
     // A word not mapped yet, or no FPGA manager at all, is left alone.
-    fpga.gpio_cs_fpga1 = nullptr;
+    fpga->gpio_cs_fpga1 = nullptr;
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
-    EXPECT_EQ(cs0, x518_drv::kFpgaCsReleased);
-    EXPECT_EQ(cs1, 0);
+    EXPECT_EQ(*cs0, x518_drv::kFpgaCsReleased);
+    EXPECT_EQ(*cs1, 0);
     fpga_manage::p_fpga_manage = nullptr;
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
     EXPECT_EQ(chip->counters().transfers, 9u);
+    fpga->gpio_cs_fpga1 = cs1;
+    fpga_manage::p_fpga_manage = fpga;
 }
 
 TEST_F(DrvTest, AFailedByteTransferReadsAsZeroAndTheAccessGoesOn)
