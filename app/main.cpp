@@ -5,6 +5,7 @@
 #include "app/syncupdate.h"
 #include "fpga/fpga_manage.h"
 #include "platform/platform.h"
+#include "videochip/x518_manage.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int main(int argc, char* argv[])
     ConfigEngine::pInstance();
     KelRamPara::pInstance();
     SyncUpdate::pInstance();
+    x518_manage::pInstance();
     QApplication app(argc, argv);
     fpga_manage::pInstance();
     fpga_manage::p_fpga_manage->initialize_start();
