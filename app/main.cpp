@@ -6,6 +6,7 @@
 #include "fpga/fpga_manage.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
+#include "videoio/tamixsource.h"
 
 #include <QApplication>
 
@@ -15,10 +16,12 @@ int main(int argc, char* argv[])
     ConfigEngine::pInstance();
     KelRamPara::pInstance();
     SyncUpdate::pInstance();
+    tamixsource::pInstance();
     x518_manage::pInstance();
     QApplication app(argc, argv);
     fpga_manage::pInstance();
     fpga_manage::p_fpga_manage->initialize_start();
+    tamixsource::p_tamix_source->initialize();
     QObject::connect(KelRamPara::p_kelrampara_config, SIGNAL(sig_update_para(int)), SyncUpdate::p_SyncUpdate,
                      SLOT(para_sync(int)));
     if (g_kel_keys == 1)
