@@ -198,6 +198,8 @@ public:
     void reset_ich(u32 window);
     void set_idual(int fd, int channel, u32 enable, u32 port);
     void set_ichsel(int fd, u32 window);
+    // Rebuilds every window's channel list from the channel owners.
+    void rebuildWinIch();
 
     // ---------------------------------------------------------- service sequences
     void input_slidebar(int fd);
@@ -426,7 +428,6 @@ private:
     // input channels
     bool windowAvailable(int window) const;
     int windowCost(int window) const;
-    void rebuildWinIch();
     int moveOccupant(int channel, const int* list, int count);
     // dumps
     void refreshHdmi20Record();
