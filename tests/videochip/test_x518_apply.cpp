@@ -316,3 +316,19 @@ TEST_F(ApplyTest, AFlagRaisedDuringAPassStartsAnotherPass)
     EXPECT_EQ(fpga->output_changed, 1);
     EXPECT_EQ(codes->count(), 2);
 }
+
+TEST_F(ApplyTest, AFlaggedChangeReachesTheChipAndTheParameterFile)
+{
+    QObject::connect(store, SIGNAL(sig_update_para(int)), SyncUpdate::pInstance(), SLOT(para_sync(int)));
+    write([](KEL_RAM_PARA& b) {
+        b.contrast = 42;
+        b.image[3].source = 3;
+    });
+    pass();
+    EXPECT_EQ(m->PM_INPUT[3], 5);  // window 3 now takes chip port 5
+    const std::string file = readBoxFile(KelRamPara::kParaFile);
+    ASSERT_GE(file.size(), size_t(ram::kParaFileDataEnd));
+    const size_t at = ram::kParaMarkerSize + offsetof(KEL_RAM_PARA, contrast) - ram::kSavedStart;
+    EXPECT_EQ(ram::loadU16(reinterpret_cast<const u8*>(file.data()) + at), 42);
+    EXPECT_EQ(store->ram_para_shadow.contrast, 42);
+}
