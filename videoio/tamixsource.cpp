@@ -271,10 +271,11 @@ void tamixsource::pollInput(int source)
 {
     RX_TIMING t;
     if (!receiver[source]->read(t)) {
-        // A receiver that stops answering has no signal to offer.
-        if (seen_[source] && !hdminfo[source].nosignal)
+        // A receiver that stops answering has no signal to offer; when it
+        // answers again its timing is taken afresh.
+        if (!hdminfo[source].nosignal)
             publishLoss(source);
-        seen_[source] = true;
+        seen_[source] = false;
         return;
     }
     if (seen_[source] && t.sequence == sequence_[source])

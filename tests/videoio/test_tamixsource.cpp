@@ -134,6 +134,10 @@ TEST_F(InputTest, InputsOutsideTheMaskAreNotPolledAndADeadReceiverMeansNoSignal)
     pollAndReport();
     EXPECT_EQ(record(kHdmi3).nosignal, 1);
     EXPECT_EQ(status(kHdmi3).width, 0);
+    platform::sim::receiver(kHdmi3)->setSilent(false);  // back, with the same timing as before
+    pollAndReport();
+    EXPECT_EQ(record(kHdmi3).nosignal, 0);
+    EXPECT_EQ(status(kHdmi3).width, 1920);
 }
 
 TEST_F(InputTest, TheOneTimeCheckRepairsTheEepromsAndIsNotRunAgain)
