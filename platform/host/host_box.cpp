@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
@@ -29,6 +30,32 @@ const MtdSpec kMtdPartitions[] = {
     {"/dev/mtd8", 0x60000, 0x10000, 0x100},
     {"/dev/mtd10", 0x500000, 0x10000, 0x100},
 };
+
+// Qt and fontconfig keep runtime, cache and configuration files in the XDG
+// directories; the simulated box keeps them under its root instead. A runtime
+// directory that is already set (a desktop session) is kept: the display
+// connection lives there.
+void keepDesktopFilesInTheRoot()
+{
+    struct Dir {
+        const char* var;
+        const char* boxPath;
+        bool keepExisting;
+    };
+    const Dir dirs[] = {
+        {"XDG_RUNTIME_DIR", "/tmp/xdg-runtime", true},
+        {"XDG_CACHE_HOME", "/tmp/xdg-cache", false},
+        {"XDG_CONFIG_HOME", "/tmp/xdg-config", false},
+        {"XDG_DATA_HOME", "/tmp/xdg-data", false},
+    };
+    for (const Dir& d : dirs) {
+        if (d.keepExisting && std::getenv(d.var))
+            continue;
+        makeDirs(d.boxPath);
+        ::chmod(path(d.boxPath).c_str(), 0700);
+        ::setenv(d.var, path(d.boxPath).c_str(), 1);
+    }
+}
 
 }  // namespace
 
@@ -64,6 +91,7 @@ void init(int& argc, char** argv)
     if (root.empty())
         root = "box-root";
     sim::resetBox(root);
+    keepDesktopFilesInTheRoot();
     // Without a display the simulated box still runs, drawing offscreen.
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
