@@ -3,6 +3,7 @@
 #include "app/global.h"
 #include "app/kelrampara.h"
 #include "app/syncupdate.h"
+#include "fpga/fpga_manage.h"
 #include "links/networkmanage.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
@@ -18,6 +19,8 @@ int main(int argc, char* argv[])
     KelRamPara::pInstance();
     SyncUpdate::pInstance();
     QApplication app(argc, argv);
+    fpga_manage::pInstance();
+    fpga_manage::p_fpga_manage->initialize_start();
     QObject::connect(KelRamPara::p_kelrampara_config, SIGNAL(sig_update_para(int)), SyncUpdate::p_SyncUpdate,
                      SLOT(para_sync(int)));
     if (g_kel_keys == 1)

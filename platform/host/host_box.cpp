@@ -3,6 +3,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_soc_window.h"
@@ -66,6 +67,7 @@ void installDefaultDevices()
     for (const auto& m : kMtdPartitions)
         sim::registerDevice(m.node, std::make_shared<sim::SimMtd>(m.node, m.size, m.eraseSize, m.writeSize));
     sim::registerDevice("/dev/mem", std::make_shared<sim::SimSocWindow>());
+    sim::installFpgaDevices();
 }
 
 }  // namespace host
