@@ -3,6 +3,7 @@
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
 #include "app/utils.h"
+#include "fpga/fpga_manage.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
 
@@ -59,9 +60,10 @@ constexpr int kMacCommandPiece = 100;
 const char* const kInterfacesFile = "/etc/network/interfaces";
 const char* const kInterfacesDir = "/etc/network";
 
-// A pass-through the cards have not answered after this many ticks is
-// answered with ST_UNSUPPORTED.
-constexpr u32 kPassbyTimeoutTicks = 100;
+// The cards' replies to a pass-through are taken for this many ticks (the
+// FPGA manager's window); when none came, the PC gets ST_UNSUPPORTED.
+constexpr u32 kPassbyWindowTicks = fpga_manage::kPassbyTicks;
+constexpr u8 kCardIndexAll = 0xFF;  // in the 0x30 payload
 
 // ------------------------------------------------------------------ helpers
 
@@ -151,6 +153,7 @@ struct PassbyState {
     std::mutex mutex;
     std::map<u8, message_deal::LinkSender> senders;
     bool pending = false;
+    bool answered = false;  // a card replied to the pending request
     u8 link = message_deal::LINK_NONE;
     u32 stamp = 0;
     CTRL_FRAME header;  // the request being answered (its payload unused)
@@ -608,19 +611,28 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         return false;
     }
     const size_t data = req.length - kPassbyHeaderSize;
-    const u16 length = getU16(req.payload.data() + kPassbyLengthOffset);
-    if (data != 0 && data != length) {
+    if (data != getU16(req.payload.data() + kPassbyLengthOffset)) {
         status = ST_BAD_LENGTH;
+        return false;
+    }
+    if (data > static_cast<size_t>(fpga::kRcvMaxData)) {
+        status = ST_REFUSED;
+        return false;
+    }
+    // The FPGA manager sends the cards' replies back on serial, TCP and UDP only.
+    if (link_ != LINK_SERIAL && link_ != LINK_TCP && link_ != LINK_UDP) {
+        status = ST_UNSUPPORTED;
         return false;
     }
     PassbyState& s = passbyState();
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.pending && Utils::getTimeSpace(s.stamp) <= kPassbyTimeoutTicks) {
-            status = ST_BUSY;
+        if (s.pending && Utils::getTimeSpace(s.stamp) <= kPassbyWindowTicks) {
+            status = ST_BUSY;  // one pass-through at a time
             return false;
         }
         s.pending = true;
+        s.answered = false;
         s.link = link_;
         s.stamp = G_timeTicks.load();
         s.header.target = req.target;
@@ -628,8 +640,7 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         s.header.command = req.command;
         s.header.sub_command = req.sub_command;
     }
-    g_passby_trans_port = link_;
-    status = passby_forward(static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length);
+    status = passby_forward(link_, static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length);
     if (status == ST_DONE)
         return true;
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -651,28 +662,36 @@ void message_deal::detach_link(u8 link)
     s.senders.erase(link);
 }
 
-bool message_deal::passby_reply(u8 status, const u8* data, u16 len)
+bool message_deal::passby_card_reply(const u8* frame, int len)
 {
+    fpga::RcvHeader h;
+    if (!fpga::rcvParse(frame, len, &h))
+        return false;
     PassbyState& s = passbyState();
     LinkSender sender;
     CTRL_FRAME reply;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (!s.pending)
-            return false;
-        s.pending = false;
+            return false;  // too late: the window has closed
         auto it = s.senders.find(s.link);
         if (it == s.senders.end())
             return false;
         sender = it->second;
+        s.answered = true;
         reply.target = s.header.source;
         reply.source = s.header.target;
         reply.command = s.header.command;
         reply.sub_command = s.header.sub_command;
     }
-    reply.appendU8(status);
-    if (status == ST_DONE && data && !reply.append(data, len))
-        reply.append(data, kMaxPayload - 1);  // the cards never send more; clip if they did
+    // Status, then the reply laid out as the request: card, card command,
+    // address, length, data.
+    reply.appendU8(ST_DONE);
+    reply.appendU8(h.card >= kCardIndexAll ? kCardIndexAll : static_cast<u8>(h.card));
+    reply.appendU8(h.command);
+    reply.appendU32(h.address);
+    reply.appendU16(h.length);
+    reply.append(frame + fpga::kRcvHeader, h.length);
     std::vector<u8> out;
     protocol_phy::encode(reply, out);
     sender(std::move(out));
@@ -689,13 +708,29 @@ bool message_deal::passby_pending(u8 link)
 void message_deal::passby_expire()
 {
     PassbyState& s = passbyState();
+    LinkSender sender;
+    CTRL_FRAME reply;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        if (!s.pending || Utils::getTimeSpace(s.stamp) <= kPassbyTimeoutTicks)
+        if (!s.pending || Utils::getTimeSpace(s.stamp) <= kPassbyWindowTicks)
             return;
+        s.pending = false;
+        if (s.answered)
+            return;
+        auto it = s.senders.find(s.link);
+        if (it == s.senders.end())
+            return;
+        sender = it->second;
+        reply.target = s.header.source;
+        reply.source = s.header.target;
+        reply.command = s.header.command;
+        reply.sub_command = s.header.sub_command;
     }
-    KEL_DBG("\n[message_deal] pass-through unanswered, time-out\n");
-    passby_reply(ST_UNSUPPORTED, nullptr, 0);
+    KEL_DBG("\n[message_deal] pass-through unanswered\n");
+    reply.appendU8(ST_UNSUPPORTED);
+    std::vector<u8> out;
+    protocol_phy::encode(reply, out);
+    sender(std::move(out));
 }
 
 int message_deal::poll_timeout_ms(u8 link)
@@ -704,12 +739,25 @@ int message_deal::poll_timeout_ms(u8 link)
     return passby_pending(link) ? kTickMs : -1;
 }
 
-// Until the FPGA manager takes pass-through requests, the cards cannot be
-// reached from the links.
-u8 passby_forward(u8 port, const u8* payload, u16 len)
+u8 passby_forward(u8 link, u8 port, const u8* payload, u16 len)
 {
-    (void)port;
-    (void)payload;
-    (void)len;
-    return message_deal::ST_UNSUPPORTED;
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    if (!fpga)
+        return message_deal::ST_BUSY;
+    fpga::RcvHeader h;
+    h.card = payload[0] == kCardIndexAll ? fpga::kCardAll : payload[0];
+    h.port = port;
+    h.command = payload[1];
+    h.address = getU32(payload + 2);
+    h.length = static_cast<u16>(len - kPassbyHeaderSize);
+    u8 frame[fpga::kRcvMaxFrame];
+    const int n = fpga::rcvBuild(frame, h, payload + kPassbyHeaderSize, h.length);
+    if (n == 0)
+        return message_deal::ST_REFUSED;
+    fpga->set_passby_sink(link, [](const u8* reply, int replyLen) { message_deal::passby_card_reply(reply, replyLen); });
+    switch (fpga->passby_send(link, frame, n)) {
+    case fpga_manage::kPassbySent: return message_deal::ST_DONE;
+    case fpga_manage::kPassbyBadFrame: return message_deal::ST_REFUSED;
+    default: return message_deal::ST_BUSY;  // FPGA 0 not running, or the transfer failed
+    }
 }

@@ -86,22 +86,23 @@ public:
     bool serve(const CTRL_FRAME& req, std::vector<u8>& out);
     // Serves one frame addressed to the box or its cards. True, with `reply`
     // filled, when a reply is to go out now (a pass-through is answered
-    // later, by passby_reply).
+    // later, by passby_card_reply).
     bool deal(const CTRL_FRAME& req, CTRL_FRAME& reply);
 
     // ---- pass-through, shared by the links
-    // A link registers where replies from other threads go while it runs.
+    // A link registers where frames from other threads go while it runs.
     static void attach_link(u8 link, LinkSender sender);
     static void detach_link(u8 link);
-    // The receiving cards' reply to the pending pass-through (status 0 and
-    // their bytes), or its failure (a status and no bytes): sent on the link
-    // that forwarded it (g_passby_trans_port). False when nothing was pending
-    // or that link is gone.
-    static bool passby_reply(u8 status, const u8* data, u16 len);
+    // One reply (an RCV_FRAME) of the receiving cards to the pending
+    // pass-through, handed over by the FPGA manager's thread: sent to the PC
+    // on the link that forwarded the request. False when nothing is pending,
+    // the frame is malformed or that link is gone.
+    static bool passby_card_reply(const u8* frame, int len);
     // True while a pass-through forwarded by `link` waits for the cards.
     static bool passby_pending(u8 link);
-    // Answers a pass-through the cards left unanswered for too long with
-    // ST_UNSUPPORTED. The links call it while one is pending.
+    // Ends a pass-through whose answer window has closed; when no card
+    // answered, the PC gets ST_UNSUPPORTED. The links call it while one is
+    // pending.
     static void passby_expire();
     // How long a link's poll may sleep: -1 (until an event) unless it waits
     // for the cards, then one tick.
@@ -145,6 +146,7 @@ private:
 
 // Hands a pass-through request (the 0x30 payload: card, card command,
 // address, length, data) for the cards behind sending port `port` to the
-// FPGA manager, which answers through message_deal::passby_reply. Returns
-// ST_DONE when it was taken, else the status to reply at once.
-u8 passby_forward(u8 port, const u8* payload, u16 len);
+// FPGA manager as an RCV_FRAME; the cards' replies come back through
+// message_deal::passby_card_reply on `link`. Returns ST_DONE when it was
+// sent, else the status to reply at once.
+u8 passby_forward(u8 link, u8 port, const u8* payload, u16 len);

@@ -21,7 +21,7 @@ udpnetManage* udpnetManage::pInstance()
 
 bool udpnetManage::bind()
 {
-    if (!server_.open(wantedPort_)) {
+    if (!server_.bindPort(wantedPort_)) {
         KEL_DBG("\n[udpnetManage] cannot bind port %u: %s\n", wantedPort_, std::strerror(errno));
         return false;
     }

@@ -12,7 +12,7 @@ udpserver::udpserver(message_deal& handler) : handler_(handler), rx_(kDatagramSi
 
 udpserver::~udpserver() { close(); }
 
-bool udpserver::open(u16 port)
+bool udpserver::bindPort(u16 port)
 {
     close();
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

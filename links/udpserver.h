@@ -21,7 +21,7 @@ public:
     udpserver& operator=(const udpserver&) = delete;
 
     // Binds `port` (0: any free port). False with errno on failure.
-    bool open(u16 port);
+    bool bindPort(u16 port);
     bool isOpen() const { return fd_ >= 0; }
     u16 port() const;
     void close();

@@ -3,6 +3,7 @@
 // effects.
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
+#include "fpga/fpga_regs.h"
 #include "links/message_deal.h"
 #include "tests/links/link_client.h"
 #include "tests/support/box_test.h"
@@ -449,11 +450,18 @@ TEST_F(Handler, PassThroughChecksItsLengthsBeforeForwarding)
     EXPECT_EQ(passby(cat({head, {1, 2, 3}})), message_deal::ST_BAD_LENGTH);       // data shorter than its length
     EXPECT_EQ(passby(cat({head, {1, 2, 3, 4, 5}})), message_deal::ST_BAD_LENGTH);  // and longer
     EXPECT_EQ(passby(head, message_deal::CMD_READ_RAM), message_deal::ST_UNSUPPORTED);  // cards take 0x30 only
+    // More data than a card frame carries.
+    EXPECT_EQ(passby(cat({{0xFF, 0x03}, le32(0), le16(1025), std::vector<u8>(1025, 1)})), message_deal::ST_REFUSED);
+    // Well formed, but no FPGA manager to take it.
+    EXPECT_EQ(passby(cat({head, {1, 2, 3, 4}})), message_deal::ST_BUSY);
+    EXPECT_FALSE(message_deal::passby_pending(message_deal::LINK_TCP));
 }
 
 TEST_F(Handler, AReplyWithNothingPendingGoesNowhere)
 {
-    EXPECT_FALSE(message_deal::passby_reply(message_deal::ST_DONE, nullptr, 0));
+    u8 frame[32];
+    const int n = fpga::rcvBuild(frame, {0, 0, fpga::kRcvWrite, 0, 0}, nullptr, 0);
+    EXPECT_FALSE(message_deal::passby_card_reply(frame, n));
     EXPECT_FALSE(message_deal::passby_pending(message_deal::LINK_TCP));
     EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), -1);
 }
