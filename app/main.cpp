@@ -9,6 +9,7 @@
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
 #include "platform/platform.h"
+#include "videochip/x518_manage.h"
 
 #include <QApplication>
 
@@ -18,6 +19,7 @@ int main(int argc, char* argv[])
     ConfigEngine::pInstance();
     KelRamPara::pInstance();
     SyncUpdate::pInstance();
+    x518_manage::pInstance();
     QApplication app(argc, argv);
     fpga_manage::pInstance();
     fpga_manage::p_fpga_manage->initialize_start();
