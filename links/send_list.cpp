@@ -39,11 +39,15 @@ void send_list::requestStop()
     wake();
 }
 
-std::deque<std::vector<uint8_t>> send_list::take()
+void send_list::clearWake()
 {
     uint64_t count;
     ssize_t n = ::read(wakeFd_, &count, sizeof count);
     (void)n;  // EAGAIN: nothing was signalled
+}
+
+std::deque<std::vector<uint8_t>> send_list::take()
+{
     std::lock_guard<std::mutex> lock(mutex_);
     std::deque<std::vector<uint8_t>> out;
     out.swap(queue_);
@@ -55,7 +59,5 @@ void send_list::waitWake(int ms)
     pollfd p{wakeFd_, POLLIN, 0};
     while (::poll(&p, 1, ms) < 0 && errno == EINTR) {
     }
-    uint64_t count;
-    ssize_t n = ::read(wakeFd_, &count, sizeof count);
-    (void)n;
+    clearWake();
 }

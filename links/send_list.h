@@ -29,8 +29,12 @@ public:
     bool stopping() const { return stop_.load(); }
     // Link thread: the descriptor to poll for POLLIN.
     int wakeFd() const { return wakeFd_; }
-    // Link thread: clears the wake-up and takes every queued frame.
+    // Link thread: takes every queued frame.
     std::deque<std::vector<uint8_t>> take();
+    // Link thread: clears the wake-up after poll() reported it. The loop then
+    // looks at stopping() and take() again before it polls, so a wake-up is
+    // never lost: push() and requestStop() change the state before they wake.
+    void clearWake();
     // Link thread: sleeps until woken or `ms` milliseconds passed (-1: no
     // limit), and clears the wake-up; queued frames stay for take().
     void waitWake(int ms);

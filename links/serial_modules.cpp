@@ -137,6 +137,8 @@ void serial_modules::run()
             sends_.waitWake(kTickMs);
             continue;
         }
+        if (fds[0].revents & POLLIN)
+            sends_.clearWake();
         if (fds[1].revents & POLLIN)
             serveInput();
         else if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL))

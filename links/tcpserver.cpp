@@ -63,6 +63,8 @@ void tcpserver::serveOnce(send_list& sends, int timeoutMs)
     const nfds_t count = clientFd_ >= 0 ? 3 : 2;
     if (::poll(fds, count, timeoutMs) <= 0)
         return;
+    if (fds[0].revents & POLLIN)
+        sends.clearWake();
     if (fds[1].revents & POLLIN)
         acceptClient();
     else if (count == 3 && (fds[2].revents & (POLLIN | POLLERR | POLLHUP)))

@@ -57,7 +57,11 @@ void udpserver::serveOnce(send_list& sends, int timeoutMs)
         if (haveSender_)
             sendTo(frame, lastSender_);
     pollfd fds[2] = {{sends.wakeFd(), POLLIN, 0}, {fd_, POLLIN, 0}};
-    if (::poll(fds, 2, timeoutMs) > 0 && (fds[1].revents & POLLIN))
+    if (::poll(fds, 2, timeoutMs) <= 0)
+        return;
+    if (fds[0].revents & POLLIN)
+        sends.clearWake();
+    if (fds[1].revents & POLLIN)
         readDatagram();
 }
 

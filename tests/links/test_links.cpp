@@ -310,3 +310,19 @@ TEST_F(SerialLink, AMissingPortLeavesTheLinkSilent)
     EXPECT_FALSE(uart.start());
     EXPECT_FALSE(uart.port().running());
 }
+
+TEST_F(TcpLink, StopEndsTheThreadWhateverItWasDoing)
+{
+    // Stopping right after start and right after a queued frame must never
+    // leave a thread asleep in poll() for good.
+    for (int i = 0; i < 200; ++i) {
+        networkManage link(0);
+        ASSERT_TRUE(link.start());
+        if (i % 2)
+            link.send({0x01});
+        link.stop();
+        udpnetManage udp(0);
+        ASSERT_TRUE(udp.start());
+        udp.stop();
+    }
+}
