@@ -4,6 +4,10 @@
 #include "app/kelrampara.h"
 #include "app/syncupdate.h"
 #include "fpga/fpga_manage.h"
+#include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/uart_inout_4G.h"
+#include "links/udpnetmanage.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
 
@@ -23,5 +27,10 @@ int main(int argc, char* argv[])
                      SLOT(para_sync(int)));
     if (g_kel_keys == 1)
         SyncUpdate::p_SyncUpdate->update_usb_keyLed();
+    // The control links, each starting its own threads.
+    udpnetManage::pInstance();
+    Zt_uart_inout::pInstance();
+    networkManage::pInstance();
+    Zt_uart_inout_4G::pInstance();
     return app.exec();
 }
