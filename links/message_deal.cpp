@@ -123,15 +123,6 @@ bool payloadText(const CTRL_FRAME& req, size_t maxLen, QString& text)
     return true;
 }
 
-// Raises the chip manager's apply flag to at least `flag`: a pending mode
-// commit (2) must not be turned into a plain apply (1), or the user-mode
-// files would never be synchronised.
-void raiseApplyAtLeast(u8 flag)
-{
-    if (x518_manage::apply_flag.load() < flag)
-        x518_manage::apply_flag = flag;
-}
-
 u8* regImage(KelRamPara* store) { return reinterpret_cast<u8*>(&store->reg_image); }
 
 // The bytes of RAM address `addr`, `count` long: the live block or a
@@ -495,7 +486,7 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
         QMutexLocker lock(&x518_manage::mutex);
         if (store->KelRamParaDeal(data, count, addr) != 0)
             return ST_REFUSED;
-        raiseApplyAtLeast(1);
+        KelRamPara::raiseApplyLocked(1);
         return ST_DONE;
     }
     // A user mode is only kept in memory until the PC commits it (register 11).
@@ -564,7 +555,7 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
             image.reg_a4 = value;
         else
             image.reg_a5 = value;
-        raiseApplyAtLeast(1);
+        KelRamPara::raiseApplyLocked(1);
         return ST_DONE;
     }
     default:
@@ -579,11 +570,11 @@ void message_deal::REG_mcu_flag(u8 value)
     regImage(store)[kRegMcuFlag] = value;
     if (value & kMcuCommitModes) {
         QMutexLocker lock(&x518_manage::mutex);
-        raiseApplyAtLeast(2);
+        KelRamPara::raiseApplyLocked(2);
     }
     if ((value & kMcuReloadOverlay) && store->ram_para.osd_enable == 1) {
         QMutexLocker lock(&x518_manage::mutex);
-        raiseApplyAtLeast(1);
+        KelRamPara::raiseApplyLocked(1);
         g_osd_update = 1;
     }
 }
