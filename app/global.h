@@ -123,3 +123,89 @@ extern u8 g_update_status;  // 1 when the start record holds the expected comman
 // ---------------------------------------------------------------- aging log
 extern QStringList factoryage_log;
 extern int factoryage_log_num;
+
+// ---------------------------------------------------------------- page numbers and page pointers
+// The page that has focus, as held in g_page_focus.
+enum PAGE_FOCUS : u8 {
+    PAGE_HOME = 0,
+    PAGE_MAIN_MENU = 1,
+    PAGE_DEVICE_INFO = 2,
+    PAGE_INPUT_CHOICE = 3,
+    PAGE_USER_MODES = 4,
+    PAGE_OPTIONS = 5,
+    PAGE_OUTPUT_SETTINGS = 6,
+    PAGE_INPUT_CROP = 7,
+    PAGE_EDID_SETTINGS = 8,
+    PAGE_WINDOW_LAYOUT = 9,
+    PAGE_COMMUNICATION = 10,
+    PAGE_PICTURE_QUALITY_MENU = 11,
+    PAGE_ADVANCED_OPTIONS = 12,
+    PAGE_LED_SETTINGS = 13,
+    PAGE_SENDING_PORTS = 14,
+    PAGE_LCD_DISPLAY = 15,
+    PAGE_TEST_PATTERNS = 16,
+    PAGE_OTHER_SETTINGS = 17,
+    PAGE_FACTORY_SETTINGS = 18,
+    PAGE_QUALITY = 19,
+    PAGE_COLOUR_TEMPERATURE = 20,
+    PAGE_SERIAL_LINK = 21,
+    PAGE_NETWORK_ADDRESS = 22,
+    PAGE_AGING_LOG = 23,
+    PAGE_SMART_MAPPING = 24,
+    PAGE_RCV_RECOVERY = 25,
+    PAGE_USB_UPGRADE = 26,
+};
+constexpr int kPageCount = 27;
+
+// Each page while it is open (null otherwise); the change notifier reaches
+// the focused page through these.
+class MachineState;
+class InputChoose;
+class CustomMode;
+class Option;
+class OutputSet;
+class InputCut;
+class EDIDset;
+class ImageLayout;
+class LinkOption;
+class ImageQuality;
+class AdvancedOption;
+class ledset;
+class netset;
+class lcdshow;
+class test_chart;
+class othersetup;
+class factory;
+class quality;
+class temperature;
+class linkcom;
+class linkwlan;
+class factoryage;
+class SmartMapping;
+class rcv_recovery;
+class firmware_usbgrade;
+extern MachineState* g_machinestate;
+extern InputChoose* g_inputchoose;
+extern CustomMode* g_custommode;
+extern Option* g_option;
+extern OutputSet* g_outputset;
+extern InputCut* g_inputcut;
+extern EDIDset* g_edidset;
+extern ImageLayout* g_imagelayout;
+extern LinkOption* g_linkoption;
+extern ImageQuality* g_imagequality;
+extern AdvancedOption* g_advancedoption;
+extern ledset* g_ledset;
+extern netset* g_netset;
+extern lcdshow* g_lcdshow;
+extern test_chart* g_test_chart;
+extern othersetup* g_othersetup;
+extern factory* g_factory;
+extern quality* g_quality;
+extern temperature* g_temperature;
+extern linkcom* g_linkcom;
+extern linkwlan* g_linkwlan;
+extern factoryage* g_factoryage;
+extern SmartMapping* g_smartmapping;
+extern rcv_recovery* g_rcv_recovery;
+extern firmware_usbgrade* g_firmware_usbgrade;

@@ -1,14 +1,91 @@
 #include "app/kelrampara.h"
 
 #include "app/utils.h"
+#include "platform/platform.h"
 #include "videochip/x518_manage.h"
 
+#include <QThread>
+#include <cstdio>
 #include <cstring>
 
 KelRamPara* KelRamPara::p_kelrampara_config = nullptr;
 u8 g_cut_source_state[kCutSourceStateBytes] = {};
 std::atomic<u8> g_language{0};
 std::atomic<u8> g_image_current{0};
+
+namespace {
+
+constexpr unsigned long kFilePauseMs = 100;   // after every file write and at start
+constexpr unsigned long kShellPauseUs = 100;  // between the shell commands of a deletion
+constexpr int kNoCrop = ram::kCrops;          // "no record found" index
+constexpr int kNoSlot = 0x100;                // KelUserModeIndex: no saved slot
+constexpr u32 kLangModeTwo = 1u << 17;        // language mode 2 (without simplified Chinese)
+constexpr u32 kLangMaskKeep = 0xFFFE;         // drops simplified Chinese and the mode bits
+constexpr int kLangBits = 32;
+constexpr u32 kSlotAddressShift = 12;
+constexpr u32 kSlotAddressMask = 0xFF;
+constexpr u32 kSlotOffsetMask = 0xFFF;
+constexpr u16 kSeamlessStart = 60;
+constexpr u16 kSaveRequestLowByte = 0x00FF;   // start-up clears the request's high byte
+
+enum ModeIndexDirection { kPrevious = 0, kNext = 1, kCurrentOrNext = 2 };
+enum ModeFileWrite { kWriteFilled = 0, kWriteFromLive = 1 };
+
+void pauseMs(unsigned long ms) { QThread::msleep(ms); }
+void pauseUs(unsigned long us) { QThread::usleep(us); }
+
+void runShell(const QString& cmd) { Utils::system_mutex(cmd, nullptr); }
+
+u8* bytesOf(KEL_RAM_PARA& b) { return reinterpret_cast<u8*>(&b); }
+
+bool slotIndexValid(int i) { return i >= 0 && i < ram::kUserModes; }
+
+// Offset of a field of window i / crop record c in the block.
+constexpr int imageSourceOffset(int i)
+{
+    return static_cast<int>(offsetof(KEL_RAM_PARA, image) + sizeof(IMAGE_PARA) * i + offsetof(IMAGE_PARA, source));
+}
+constexpr int cropKeyOffset(int c)
+{
+    return static_cast<int>(offsetof(KEL_RAM_PARA, crop_list) + sizeof(CROP_ITEM) * c + offsetof(CROP_ITEM, key));
+}
+constexpr int kSlotOsdEnable = ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable));
+
+bool cropInUse(const CROP_ITEM& c) { return (c.key & ram::kCropInUse) != 0; }
+int cropSource(u16 key) { return key & ram::kCropSourceMask; }
+int cropNumber(u16 key) { return ((key >> ram::kCropNumberShift) & ram::kCropNumberMask) + 1; }
+bool cropSourceValid(int source) { return source >= 0 && source < ram::kCropBitmapSources; }
+
+// Bit of (source, crop number) in the crop-exists bitmap; -1 when the pair
+// lies outside it.
+int cropBit(int source, int number)
+{
+    if (!cropSourceValid(source) || number < 1 || number > ram::kCrops)
+        return -1;
+    return source * ram::kCrops + number - 1;
+}
+bool cropBitSet(int bit) { return (g_cut_source_state[bit / 8] >> (bit % 8)) & 1; }
+
+bool markersAre(const USER_MODE_SLOT& s, u8 v) { return s.marker[0] == v && s.marker[1] == v; }
+
+// Source id of window `image` in a block image whose first byte is block
+// offset `first` (0 for a whole block, 896 for a slot's data); the crop
+// record it names goes to *cropIndex, or -1. Window records and crop keys
+// of every index up to 255 lie inside either image.
+int resolveSource(const u8* base, int first, int image, int* cropIndex)
+{
+    *cropIndex = -1;
+    if (image < 0 || image >= ram::kImages)
+        return 0;
+    const u16 src = ram::loadU16(base + (imageSourceOffset(image) - first));
+    if (!(src & ram::kSourceIsCrop))
+        return src & ram::kSourceLowMask;
+    const int c = src & ram::kSourceLowMask;
+    *cropIndex = c;
+    return ram::loadU16(base + (cropKeyOffset(c) - first)) & ram::kCropSourceMask;
+}
+
+}  // namespace
 
 KelRamPara::KelRamPara()
 {
@@ -18,12 +95,145 @@ KelRamPara::KelRamPara()
     std::memset(&reg_image, 0, sizeof reg_image);
 }
 
+// ---------------------------------------------------------------- start-up
+
 KelRamPara* KelRamPara::pInstance()
 {
-    if (!p_kelrampara_config)
-        p_kelrampara_config = new KelRamPara;
-    return p_kelrampara_config;
+    if (p_kelrampara_config)
+        return p_kelrampara_config;
+    KelRamPara* s = new KelRamPara;
+    p_kelrampara_config = s;
+    s->loadParaFile();
+    pauseMs(kFilePauseMs);
+    s->checkLanguageAtStart();
+    s->applyStartResets();
+    s->KelCropSourceInit();
+    s->ram_para_shadow = s->ram_para;
+    for (int i = 0; i < ram::kUserModes; ++i) {
+        s->mode_file_deal(i, 0);
+        pauseUs(kShellPauseUs);
+    }
+    s->setRegisterStartValues();
+    return s;
 }
+
+// Copies block offsets 768-4095 from a parameter file image; false when the
+// image is too short to hold them.
+bool KelRamPara::loadSavedRange(const std::string& file)
+{
+    if (file.size() < static_cast<size_t>(ram::kParaFileDataEnd))
+        return false;
+    std::memcpy(bytesOf(ram_para) + ram::kSavedStart, file.data() + ram::kParaMarkerSize, ram::kSavedSize);
+    return true;
+}
+
+void KelRamPara::loadParaFile()
+{
+    if (!platform::exists(kParaFile)) {
+        KEL_DBG("\n %s file un exist \n", kParaFile);
+        recreateParaFile();
+        return;
+    }
+    std::string file;
+    if (!platform::readFile(kParaFile, file)) {
+        pauseMs(kFilePauseMs);
+        recreateParaFile();
+        return;
+    }
+    const u8 m0 = file.size() > 0 ? static_cast<u8>(file[0]) : 0;
+    const u8 m1 = file.size() > 1 ? static_cast<u8>(file[1]) : 0;
+    KEL_DBG("\n ram_valid = %#x,%#x \n", m0, m1);
+    // A file cut short (a power cut while it was written) counts as invalid
+    // like a wrong marker: loading it would leave part of the block zero.
+    if (m0 == ram::kParaFileMarker && m1 == ram::kParaFileMarker && loadSavedRange(file))
+        return;
+    platform::removeFile(kParaFile);
+    KEL_DBG("\n delete %s ,use the default para\n", kParaFile);
+    pauseMs(kFilePauseMs);
+    recreateParaFile();
+}
+
+// Writes the default table as a new parameter file and loads it back. When
+// the file cannot be written or read back, the block still gets the default
+// table: a box without a usable file runs on the defaults, not on zeros.
+bool KelRamPara::recreateParaFile()
+{
+    bool written;
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        written = writeFileSynced(kParaFile, ram::defaultFile(), ram::kParaFileSize);
+    }
+    std::string file;
+    if (written && platform::readFile(kParaFile, file) && loadSavedRange(file))
+        return true;
+    KEL_DBG("\n[KelRamPara] %s not recreated, default para in memory only\n", kParaFile);
+    std::memcpy(bytesOf(ram_para) + ram::kSavedStart, ram::defaultFile() + ram::kParaMarkerSize, ram::kSavedSize);
+    return false;
+}
+
+// The first language 0-4 enabled in g_lcd_lang_valid, or -1.
+static int firstEnabledLanguage()
+{
+    const u32 mask = g_lcd_lang_valid.load();
+    for (int l = 0; l < ram::kLanguages; ++l)
+        if (mask & (1u << l))
+            return l;
+    return -1;
+}
+
+static bool languageEnabled(u8 lang)
+{
+    return lang < kLangBits && (g_lcd_lang_valid.load() & (1u << lang)) != 0;
+}
+
+void KelRamPara::checkLanguageAtStart()
+{
+    u8 lang = static_cast<u8>(ram_para.language & 0xFF);
+    g_language = lang;
+    const u32 mask = g_lcd_lang_valid.load();
+    if ((mask & 1u) && (mask & kLangModeTwo))
+        g_lcd_lang_valid = mask & kLangMaskKeep;
+    if (languageEnabled(lang))
+        return;
+    const int first = firstEnabledLanguage();
+    if (first < 0)
+        return;
+    ram_para.language = static_cast<u16>((ram_para.language & 0xFF00) | first);
+    g_language = static_cast<u8>(first);
+}
+
+void KelRamPara::applyStartResets()
+{
+    for (int i = 0; i < ram::kShownImages; ++i)
+        ram_para.image[i].flags &= static_cast<u16>(~ram::kFlagFreeze);
+    ram_para.led_off = 0;
+    ram_para.test_pattern = 0;
+    ram_para.reserved_865 = 0;
+    ram_para.current_mode = 0;
+    ram_para.mode_save_request &= kSaveRequestLowByte;
+    ram_para.splice_mode = ram::SPLICE_NONE;
+    for (SEAMLESS_PARA& p : ram_para.seamless_para) {
+        p.para0 = kSeamlessStart;
+        p.para1 = kSeamlessStart;
+    }
+}
+
+void KelRamPara::setRegisterStartValues()
+{
+    auto* regs = reinterpret_cast<u8*>(&reg_image);
+    const size_t from = offsetof(KEL_REG_IMAGE, chip_flags);
+    const size_t to = offsetof(KEL_REG_IMAGE, reserved_1061);
+    std::memset(regs + from, 0, to - from);
+    reg_image.chip_flags = ram::kRegChipFlagsStart;
+    reg_image.edid_flags = ram::kRegEdidFlagsStart;
+    reg_image.hdmi_tx_flags = ram::kRegHdmiTxFlagsStart;
+    reg_image.reg_53 = ram::kReg53Start;
+    reg_image.reg_54 = ram::kReg54Start;
+    reg_image.reg_56 = ram::kReg56Start;
+    std::memset(reg_image.reg_60, ram::kReg60Start, sizeof reg_image.reg_60);
+}
+
+// ---------------------------------------------------------------- signal and apply
 
 int KelRamPara::test_signal(int code)
 {
@@ -37,4 +247,407 @@ void KelRamPara::raiseApply(u8 flag)
 {
     QMutexLocker lock(&x518_manage::mutex);
     x518_manage::apply_flag = flag;
+}
+
+int KelRamPara::ram_para_save()
+{
+    return test_signal(SYNC_PARA_CHANGED);
+}
+
+// ---------------------------------------------------------------- protocol access
+
+int KelRamPara::KelRamParaDeal(u8* data, u16 len, u32 offset)
+{
+    if (static_cast<uint64_t>(offset) + len > static_cast<uint64_t>(ram::kBlockSize))
+        return 1;
+    if (len)
+        std::memcpy(bytesOf(ram_para) + offset, data, len);
+    return 0;
+}
+
+int KelRamPara::KelModeUserRamParaDeal(u8* data, u16 len, u32 address)
+{
+    const u32 m = (address >> kSlotAddressShift) & kSlotAddressMask;
+    if (m < 1 || m > static_cast<u32>(ram::kUserModes))
+        return 1;
+    const u32 at = address & kSlotOffsetMask;
+    if (at + len > static_cast<u32>(ram::kSlotSize)) {
+        KEL_DBG("\n[KelModeUserRamParaDeal] %u bytes at %#x run past slot %u\n", len, at, m);
+        return 1;
+    }
+    if (len)
+        std::memcpy(reinterpret_cast<u8*>(&ram_user_mode[m - 1]) + at, data, len);
+    return 0;
+}
+
+// ---------------------------------------------------------------- sources and crops
+
+int KelRamPara::KelGetImageSource(u8* base, u8 image, i16* is_crop, char* crop_index, u8 from_mode)
+{
+    if (!base || image >= ram::kImages)
+        return 0;
+    const int first = (from_mode == 1) ? ram::kUserModeStart : 0;
+    int crop = -1;
+    const int source = resolveSource(base, first, image, &crop);
+    if (is_crop)
+        *is_crop = crop >= 0 ? 1 : 0;
+    if (crop >= 0 && crop_index)
+        *crop_index = static_cast<char>(crop);
+    return source;
+}
+
+int KelRamPara::KelGetSourceNum(int source, int n)
+{
+    if (n < 1)
+        return 0;
+    const int limit = n < ram::kCrops ? n : ram::kCrops;
+    int count = 0;
+    for (int k = 0; k < limit; ++k) {
+        const CROP_ITEM& c = ram_para.crop_list[k];
+        if (cropInUse(c) && cropSource(c.key) == source)
+            ++count;
+    }
+    return count;
+}
+
+void KelRamPara::KelCropSourceInit()
+{
+    std::memset(g_cut_source_state, 0, sizeof g_cut_source_state);
+    for (int k = 0; k < ram::kCrops; ++k) {
+        const CROP_ITEM& c = ram_para.crop_list[k];
+        if (!cropInUse(c))
+            continue;
+        // Keys come from the protocol too: one naming a source or a crop
+        // number the bitmap has no bit for is skipped.
+        const int bit = cropBit(cropSource(c.key), cropNumber(c.key));
+        if (bit < 0) {
+            KEL_DBG("\n[KelCropSourceInit] crop record %d key %#x skipped\n", k, c.key);
+            continue;
+        }
+        g_cut_source_state[bit / 8] |= static_cast<u8>(1u << (bit % 8));
+    }
+}
+
+int KelRamPara::KelGetCropID(int source, int n)
+{
+    if (!cropSourceValid(source) || n < 1)
+        return 0;
+    int seen = 0;
+    for (int number = 1; number <= ram::kCrops; ++number)
+        if (cropBitSet(cropBit(source, number)) && ++seen == n)
+            return number;
+    return 0;
+}
+
+int KelRamPara::KelAddCropID(int source)
+{
+    if (!cropSourceValid(source))
+        return 0;
+    for (int number = 1; number <= ram::kCrops; ++number)
+        if (!cropBitSet(cropBit(source, number)))
+            return number;
+    return 0;
+}
+
+// Index of the first record in use with this source and crop number, or kNoCrop.
+int KelRamPara::findCropRecord(int source, int number) const
+{
+    if (number < 1)
+        return kNoCrop;
+    for (int k = 0; k < ram::kCrops; ++k) {
+        const CROP_ITEM& c = ram_para.crop_list[k];
+        if (cropInUse(c) && cropSource(c.key) == source && cropNumber(c.key) == number)
+            return k;
+    }
+    return kNoCrop;
+}
+
+void KelRamPara::KelGetCropPara(int source, int n, CROP_PARA* out, int* index)
+{
+    const int k = findCropRecord(source, KelGetCropID(source, n));
+    if (index)
+        *index = k;
+    if (k == kNoCrop || !out)
+        return;
+    const CROP_ITEM& c = ram_para.crop_list[k];
+    *out = CROP_PARA{c.key, c.x, c.y, c.w, c.h};
+}
+
+void KelRamPara::KelSetCropPara(char source, char n, CROP_PARA* in)
+{
+    const int k = findCropRecord(source, KelGetCropID(source, n));
+    if (k == kNoCrop || !in)
+        return;
+    CROP_ITEM& c = ram_para.crop_list[k];
+    c.x = static_cast<u16>(in->x);
+    c.y = static_cast<u16>(in->y);
+    c.w = static_cast<u16>(in->w);
+    c.h = static_cast<u16>(in->h);
+}
+
+void KelRamPara::KelAddNewCrop(int source, CROP_PARA* in)
+{
+    const int number = KelAddCropID(source);
+    if (number == 0 || !in) {
+        KEL_DBG("\n[KelAddNewCrop] source %d has no free crop number\n", source);
+        return;
+    }
+    QMutexLocker lock(&x518_manage::mutex);
+    for (CROP_ITEM& c : ram_para.crop_list) {
+        if (cropInUse(c))
+            continue;
+        c.key = static_cast<u16>(ram::kCropInUse | ((number - 1) << ram::kCropNumberShift) | source);
+        c.x = static_cast<u16>(in->x);
+        c.y = static_cast<u16>(in->y);
+        c.w = static_cast<u16>(in->w);
+        c.h = static_cast<u16>(in->h);
+        x518_manage::apply_flag = 1;
+        return;
+    }
+}
+
+void KelRamPara::KelDeleteCrop(char source, char n)
+{
+    const int k = findCropRecord(source, KelGetCropID(source, n));
+    if (k == kNoCrop)
+        return;
+    QMutexLocker lock(&x518_manage::mutex);
+    ram_para.crop_list[k].key = 0;
+    x518_manage::apply_flag = 1;
+}
+
+void KelRamPara::KelSetImageSource(int n, char source, char image)
+{
+    const int window = static_cast<u8>(image);
+    if (window >= ram::kImages)
+        return;
+    u16 value;
+    if (n == 0) {
+        value = static_cast<u8>(source);
+    } else {
+        const int k = findCropRecord(source, KelGetCropID(source, n));
+        value = (k == kNoCrop) ? ram::kSourceDvi : static_cast<u16>(ram::kSourceIsCrop | k);
+    }
+    QMutexLocker lock(&x518_manage::mutex);
+    ram_para.image[window].source = value;
+    // The live picture no longer matches the user mode in use.
+    if (ram_para.current_mode == ram_para_shadow.current_mode)
+        ram_para.current_mode = 0;
+    x518_manage::apply_flag = 1;
+}
+
+void KelRamPara::setImageFlag(u16 flag)
+{
+    const u8 window = g_image_current.load();
+    if (window < ram::kImages)
+        ram_para.image[window].flags ^= flag;
+    raiseApply(1);
+}
+
+void KelRamPara::KelSetImageFreeze()
+{
+    const u8 window = g_image_current.load();
+    const bool shown = window < ram::kImages && (ram_para.image[window].enable & ram::kImageShown);
+    setImageFlag(shown ? ram::kFlagFreeze : 0);
+}
+
+void KelRamPara::KelSetImageBlack()
+{
+    setImageFlag(ram::kFlagBlack);
+}
+
+void KelRamPara::KelSetEDIDPara(int port, short width, short height, short rate)
+{
+    if (port < 0 || port >= ram::kEdidPorts)
+        return;
+    QMutexLocker lock(&x518_manage::mutex);
+    EDID_PARA& e = ram_para.edid[port];
+    e.width = static_cast<u16>(width);
+    e.height = static_cast<u16>(height);
+    e.rate = static_cast<u16>(rate);
+    x518_manage::apply_flag = 1;
+}
+
+int KelRamPara::KelSourceId_is_on(u8 device)
+{
+    const auto* live = reinterpret_cast<const u8*>(&ram_para);
+    for (int i = 0; i < ram::kShownImages; ++i) {
+        if (!(ram_para.image[i].enable & ram::kImageShown))
+            continue;
+        int crop;
+        const int source = resolveSource(live, 0, i, &crop);
+        const int mapped = (source >= ram::kSourceHdmi1 && source <= ram::kSourceHdmi3) ? source : 0;
+        if (mapped == device)
+            return 1;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- language
+
+int KelRamPara::KelLanguageChanged()
+{
+    if (ram_para.language == ram_para_shadow.language)
+        return 0;
+    const u8 lang = static_cast<u8>(ram_para.language & 0xFF);
+    g_language = lang;
+    if (!languageEnabled(lang)) {
+        const int first = firstEnabledLanguage();
+        if (first >= 0) {
+            ram_para.language = static_cast<u16>(first);
+            g_language = static_cast<u8>(first);
+        }
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------- user modes
+
+int KelRamPara::KelUserModeSaved(int i)
+{
+    return slotIndexValid(i) && markersAre(ram_user_mode[i], ram::kSlotSaved) ? 1 : 0;
+}
+
+int KelRamPara::KelUserModeIndex(char current, char direction)
+{
+    const int cur = static_cast<u8>(current);
+    // Only slots 0-15 exist, whatever index the caller starts from.
+    auto saved = [this](int i) { return KelUserModeSaved(i) == 1; };
+    auto upFrom = [&](int from, int to) {
+        for (int i = from < 0 ? 0 : from; i <= to && i < ram::kUserModes; ++i)
+            if (saved(i))
+                return i;
+        return kNoSlot;
+    };
+    auto downFrom = [&](int from, int to) {
+        for (int i = from >= ram::kUserModes ? ram::kUserModes - 1 : from; i >= to && i >= 0; --i)
+            if (saved(i))
+                return i;
+        return kNoSlot;
+    };
+    const int last = ram::kUserModes - 1;
+    switch (direction) {
+    case kCurrentOrNext: {
+        if (cur > ram::kUserModes)
+            return kNoSlot;
+        if (saved(cur))
+            return cur;
+        const int next = upFrom(cur + 1, last);
+        return next != kNoSlot ? next : upFrom(0, cur);
+    }
+    case kNext: {
+        if (cur > last)
+            return kNoSlot;
+        const int next = upFrom(cur + 1, last);
+        return next != kNoSlot ? next : upFrom(0, cur);
+    }
+    case kPrevious: {
+        if (cur == 0)
+            return downFrom(last, 0);
+        const int prev = downFrom(cur - 1, 0);
+        if (prev != kNoSlot || cur > last)
+            return prev;
+        return downFrom(last, cur);
+    }
+    default:
+        return kNoSlot;
+    }
+}
+
+int KelRamPara::KelGetCurrentModeIndex()
+{
+    const u16 mode = ram_para.current_mode;
+    return mode <= ram::kUserModes ? (mode & 0xFF) : 0;
+}
+
+std::string KelRamPara::modeFilePath(int i)
+{
+    return std::string(kModeDir) + "/custom_mode" + std::to_string(i + 1);
+}
+
+std::string KelRamPara::modeOverlayPath(int i)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "/MO%02x.json", (i + 1) & 0xFF);
+    return std::string(kModeDir) + name;
+}
+
+bool KelRamPara::writeFileSynced(const std::string& boxPath, const u8* data, size_t len)
+{
+    const bool ok = platform::writeFileAtomic(boxPath, data, len);
+    if (!ok)
+        KEL_DBG("\n[KelRamPara] writing %s failed\n", boxPath.c_str());
+    runShell(QStringLiteral("sync"));
+    pauseMs(kFilePauseMs);
+    return ok;
+}
+
+int KelRamPara::mode_file_deal(int i, int action)
+{
+    if (!slotIndexValid(i))
+        return 0;
+    USER_MODE_SLOT& slot = ram_user_mode[i];
+    if (action == 1) {
+        runShell(QString::fromStdString("rm  -rf  " + modeFilePath(i)));
+        pauseUs(kShellPauseUs);
+        if (ram::loadU16(slot.data + kSlotOsdEnable) == 1) {
+            runShell(QString::fromStdString("rm  -rf  " + modeOverlayPath(i)));
+            ram::storeU16(slot.data + kSlotOsdEnable, 0);
+        }
+        pauseUs(kShellPauseUs);
+        runShell(QStringLiteral("sync"));
+        pauseUs(kShellPauseUs);
+    }
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::string file;
+        if (platform::readFile(modeFilePath(i), file)) {
+            const size_t n = file.size() < static_cast<size_t>(ram::kSlotFileSize) ? file.size() : ram::kSlotFileSize;
+            std::memcpy(&slot, file.data(), n);
+            runShell(QStringLiteral("sync"));
+            pauseMs(kFilePauseMs);
+            return 1;
+        }
+    }
+    slot.marker[0] = ram::kSlotEmpty;
+    slot.marker[1] = ram::kSlotEmpty;
+    return 0;
+}
+
+int KelRamPara::mode_file_write(int i, int mode)
+{
+    if (!slotIndexValid(i))
+        return 0;
+    USER_MODE_SLOT& slot = ram_user_mode[i];
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        // The file image is built first, so a failed write leaves the slot as it was.
+        USER_MODE_SLOT image = slot;
+        if (mode == kWriteFromLive)
+            std::memcpy(image.data, bytesOf(ram_para) + ram::kUserModeStart, ram::kUserModeSize);
+        image.marker[0] = ram::kSlotSaved;
+        image.marker[1] = ram::kSlotSaved;
+        platform::makeDirs(kModeDir);
+        if (!writeFileSynced(modeFilePath(i), reinterpret_cast<const u8*>(&image), ram::kSlotFileSize))
+            return 0;
+        slot = image;
+    }
+    if (mode == kWriteFilled && ram_para.osd_enable == 1) {
+        // The overlay in use goes with the mode, copied whole like every file.
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::string overlay;
+        if (platform::readFile(kOverlayFile, overlay))
+            platform::writeFileAtomic(modeOverlayPath(i), overlay);
+        else
+            KEL_DBG("\n[mode_file_write] %s unreadable, no overlay copy\n", kOverlayFile);
+    }
+    runShell(QStringLiteral("sync"));
+    pauseUs(kShellPauseUs);
+    return 1;
+}
+
+void KelRamPara::ram_para_reset()
+{
+    recreateParaFile();
+    ram_para_shadow = ram_para;
 }

@@ -9,6 +9,7 @@
 
 #include <QMutex>
 #include <QObject>
+#include <string>
 
 // Crop record handed to and from the crop operations: the crop key (or the
 // source number when a page adds a crop), then X, Y, W, H.
@@ -36,7 +37,7 @@ enum PARA_SYNC_CODE {
     SYNC_TRANSFER_DIALOG_OFF = 106,
 };
 
-constexpr int kCutSourceStateBytes = 30;
+constexpr int kCutSourceStateBytes = ram::kCropBitmapBytes;
 extern u8 g_cut_source_state[kCutSourceStateBytes];  // crop-exists bitmap
 extern std::atomic<u8> g_language;                   // language the pages show
 extern std::atomic<u8> g_image_current;              // window the key pad and pages act on
@@ -83,6 +84,13 @@ public:
     // Raises the video chip manager's apply flag under its mutex.
     static void raiseApply(u8 flag = 1);
 
+    // /data/modes/custom_modeN and /data/modes/MOxx.json of slot i (user mode i + 1).
+    static std::string modeFilePath(int i);
+    static std::string modeOverlayPath(int i);
+    // Writes a file whole (new file, sync, rename), then runs "sync" and
+    // pauses 100 ms. The caller holds Utils::_file_deal_mutex.
+    static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
+
     QMutex mutex;                      // writers of ram_para.source_status
     KEL_RAM_PARA ram_para;             // the live block
     KEL_RAM_PARA ram_para_shadow;      // the block as at the last write-back
@@ -94,4 +102,13 @@ signals:
 
 private:
     KelRamPara();
+
+    void loadParaFile();
+    bool recreateParaFile();
+    bool loadSavedRange(const std::string& file);
+    void checkLanguageAtStart();
+    void applyStartResets();
+    void setRegisterStartValues();
+    int findCropRecord(int source, int cropNumber) const;
+    void setImageFlag(u16 flag);
 };

@@ -235,6 +235,32 @@ constexpr u8 kReg60Start = 0xFF;
 // Slot data byte of a block offset in the user-mode part.
 constexpr int slotDataIndex(int blockOffset) { return blockOffset - kUserModeStart; }
 
+// The parameter file /data/ram_device_info: two marker bytes, then block
+// offsets 768-4095; a new file is padded with zeros to 4096 bytes and its
+// tail after the saved bytes is never read.
+constexpr u8 kParaFileMarker = 0xAA;
+constexpr int kParaMarkerSize = 2;
+constexpr int kParaFileDataEnd = kParaMarkerSize + kSavedSize;  // 3330
+constexpr int kParaFileSize = 4096;
+
+// The crop-exists bitmap: one bit per source (0-5) and crop number (1-40).
+constexpr int kCropBitmapSources = 6;
+constexpr int kCropBitmapBytes = kCropBitmapSources * kCrops / 8;  // 30
+
+// A little-endian u16 at p (slot data and raw images are byte arrays).
+inline u16 loadU16(const u8* p) { return static_cast<u16>(p[0] | (p[1] << 8)); }
+inline void storeU16(u8* p, u16 v)
+{
+    p[0] = static_cast<u8>(v & 0xFF);
+    p[1] = static_cast<u8>(v >> 8);
+}
+
+// The block a new parameter file holds (the run-time range all zero).
+const KEL_RAM_PARA& defaultBlock();
+// The whole new parameter file (kParaFileSize bytes): marker, block
+// offsets 768-4095, zeros.
+const u8* defaultFile();
+
 }  // namespace ram
 
 static_assert(sizeof(SOURCE_STATUS) == 6 && sizeof(EDID_PARA) == 6 && sizeof(RECT_PARA) == 8);

@@ -1,0 +1,228 @@
+#include "app/syncupdate.h"
+
+#include "app/kelrampara.h"
+#include "app/utils.h"
+#include "platform/platform.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+SyncUpdate* SyncUpdate::p_SyncUpdate = nullptr;
+
+namespace {
+
+// ---------------------------------------------------------------- the focused page's refresh
+
+using PageRefresh = void (*)(int code);
+struct PageRefreshEntry {
+    u8 page;
+    PageRefresh refresh;
+};
+
+// Page number -> its refresh (with the change code); each page adds its entry here as it lands.
+const std::vector<PageRefreshEntry>& pageRefreshTable()
+{
+    static const std::vector<PageRefreshEntry> table = {};
+    return table;
+}
+
+// ---------------------------------------------------------------- the key pad's LED report
+
+constexpr u8 kLedReportIdle = 0xA5;
+constexpr u8 kLedReportUpdating = 0x5A;
+// Byte 1 and 2: the current window's LED, when the window is shown.
+constexpr u8 kLedWindow0 = 0x04;  // byte 1
+constexpr u8 kLedWindow1 = 0x10;  // byte 1
+constexpr u8 kLedWindow2 = 0x01;  // byte 2
+constexpr u8 kLedWindow3 = 0x04;  // byte 2
+// Byte 3: the current window's source, without and with signal.
+struct SourceLed {
+    u8 noSignal;
+    u8 signal;
+};
+constexpr SourceLed kSourceLeds[ram::kSources] = {
+    {0x08, 0x04},  // DVI
+    {0x20, 0x10},  // HDMI1
+    {0x80, 0x40},  // HDMI2
+    {0x02, 0x01},  // HDMI3
+};
+// Byte 4: freeze and black of the current window.
+constexpr u8 kLedFrozen = 0x01;
+constexpr u8 kLedBlack = 0x04;
+
+enum LedByte { kLedHead = 0, kLedWindowsA, kLedWindowsB, kLedSource, kLedFlags };
+
+bool imageShown(const KEL_RAM_PARA& b, u8 image)
+{
+    return image < ram::kImages && (b.image[image].enable & ram::kImageShown);
+}
+
+bool sourceHasSignal(const KEL_RAM_PARA& b, int source)
+{
+    const SOURCE_STATUS& s = b.source_status[source];
+    return s.width != 0 && s.height != 0 && s.rate != 0;
+}
+
+void buildKeyLedReport(KelRamPara* store, u8 out[SyncUpdate::kKeyLedReportSize])
+{
+    const KEL_RAM_PARA& b = store->ram_para;
+    const u8 current = g_image_current.load();
+    const bool shown = imageShown(b, current);
+    std::memset(out, 0, SyncUpdate::kKeyLedReportSize);
+    out[kLedHead] = g_update_flag.load() ? kLedReportUpdating : kLedReportIdle;
+    if (shown && current == 0)
+        out[kLedWindowsA] = kLedWindow0;
+    else if (shown && current == 1)
+        out[kLedWindowsA] = kLedWindow1;
+    if (shown && current == 2)
+        out[kLedWindowsB] = kLedWindow2;
+    else if (shown && current == 3)
+        out[kLedWindowsB] = kLedWindow3;
+    if (current >= ram::kImages)
+        return;
+    i16 isCrop = 0;
+    char crop = 0;
+    const int source = store->KelGetImageSource(reinterpret_cast<u8*>(&store->ram_para), current, &isCrop, &crop, 0);
+    if (source >= 0 && source < ram::kSources)
+        out[kLedSource] = sourceHasSignal(b, source) ? kSourceLeds[source].signal : kSourceLeds[source].noSignal;
+    const u16 flags = b.image[current].flags;
+    out[kLedFlags] = static_cast<u8>(((flags & ram::kFlagFreeze) ? kLedFrozen : 0) |
+                                     ((flags & ram::kFlagBlack) ? kLedBlack : 0));
+}
+
+const u8* bytesOf(const KEL_RAM_PARA& b) { return reinterpret_cast<const u8*>(&b); }
+
+bool slotMarkerHas(const USER_MODE_SLOT& s, u8 v) { return s.marker[0] == v || s.marker[1] == v; }
+
+}  // namespace
+
+SyncUpdate::SyncUpdate() = default;
+
+SyncUpdate* SyncUpdate::pInstance()
+{
+    if (!p_SyncUpdate)
+        p_SyncUpdate = new SyncUpdate;
+    return p_SyncUpdate;
+}
+
+void SyncUpdate::para_sync(int code)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    // The window layout page picks windows itself, hidden ones included.
+    if (g_page_focus.load() != PAGE_WINDOW_LAYOUT && !imageShown(store->ram_para, g_image_current.load()))
+        g_image_current = 0;
+    if (g_kel_keys == 1)
+        update_usb_keyLed();
+    if (code == SYNC_FILE_STARTED || code == SYNC_TRANSFER_DIALOG_OFF)
+        return;
+    refreshFocusedPage(code);
+    carryOutSaveRequest(store);
+    if (code == SYNC_MODE_FILES)
+        syncModeFiles(store);
+    writeBack(store);
+}
+
+void SyncUpdate::refreshFocusedPage(int code)
+{
+    const u8 page = g_page_focus.load();
+    if (page >= kPageCount) {
+        KelRamPara::p_kelrampara_config->KelLanguageChanged();
+        return;
+    }
+    for (const PageRefreshEntry& e : pageRefreshTable())
+        if (e.page == page && e.refresh)
+            e.refresh(code);
+}
+
+// A request (from a page or the protocol) to save the live block as user
+// mode N; a value the shadow already holds was carried out before.
+void SyncUpdate::carryOutSaveRequest(KelRamPara* store)
+{
+    KEL_RAM_PARA& live = store->ram_para;
+    const u16 n = live.mode_save_request;
+    if (n == store->ram_para_shadow.mode_save_request || n == 0)
+        return;
+    if (n > ram::kUserModes) {
+        KEL_DBG("\n[para_sync] save request %u has no user mode, ignored\n", n);
+        live.mode_save_request = 0;
+        return;
+    }
+    USER_MODE_SLOT& slot = store->ram_user_mode[n - 1];
+    slot.marker[0] = ram::kSlotSaved;
+    slot.marker[1] = ram::kSlotSaved;
+    live.current_mode = n;
+    std::memcpy(slot.data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
+    store->mode_file_write(n - 1, 0);
+    live.mode_save_request = 0;
+}
+
+// After the protocol wrote slots directly: empty slots lose their files,
+// saved ones are written as they stand.
+void SyncUpdate::syncModeFiles(KelRamPara* store)
+{
+    for (int i = 0; i < ram::kUserModes; ++i) {
+        const USER_MODE_SLOT& slot = store->ram_user_mode[i];
+        if (slotMarkerHas(slot, ram::kSlotEmpty)) {
+            store->mode_file_deal(i, 1);
+            store->ram_para.mode_save_request = 0;
+        } else if (slotMarkerHas(slot, ram::kSlotSaved)) {
+            store->mode_file_write(i, 2);
+        }
+    }
+}
+
+// Saves the persistent part of the live block when it differs from the
+// shadow, then refreshes the shadow. The file is written whole and renamed
+// over the old one, so a power cut leaves the old or the new file; the bytes
+// after the saved range are kept as the file has them.
+void SyncUpdate::writeBack(KelRamPara* store)
+{
+    const u8* live = bytesOf(store->ram_para);
+    const u8* shadow = bytesOf(store->ram_para_shadow);
+    int diff = ram::kSavedStart;
+    while (diff < ram::kBlockSize && live[diff] == shadow[diff])
+        ++diff;
+    if (diff == ram::kBlockSize)
+        return;
+    KEL_DBG("\n ram_para diffrent %d,%d,%d!\n", diff, shadow[diff], live[diff]);
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::string image(reinterpret_cast<const char*>(ram::defaultFile()), ram::kParaFileSize);
+        std::string old;
+        if (platform::readFile(KelRamPara::kParaFile, old) && old.size() > static_cast<size_t>(ram::kParaFileDataEnd)) {
+            const size_t tail = old.size() - ram::kParaFileDataEnd;
+            if (old.size() > image.size())
+                image.resize(old.size());
+            image.replace(ram::kParaFileDataEnd, tail, old, ram::kParaFileDataEnd, tail);
+        }
+        image[0] = static_cast<char>(ram::kParaFileMarker);
+        image[1] = static_cast<char>(ram::kParaFileMarker);
+        std::memcpy(&image[ram::kParaMarkerSize], live + ram::kSavedStart, ram::kSavedSize);
+        KelRamPara::writeFileSynced(KelRamPara::kParaFile, reinterpret_cast<const u8*>(image.data()), image.size());
+    }
+    store->ram_para_shadow = store->ram_para;
+}
+
+void SyncUpdate::update_usb_keyLed()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    u8 report[kKeyLedReportSize];
+    buildKeyLedReport(store, report);
+    if (std::memcmp(report, m_keyLed, kKeyLedReportSize) == 0)
+        return;
+    // Kept whether or not the write succeeds: a report is not retried until it changes.
+    std::memcpy(m_keyLed, report, kKeyLedReportSize);
+    platform::HidDevice* dev = platform::hidOpen(kKeypadVendor, kKeypadProduct);
+    if (!dev) {
+        KEL_DBG("handle error\n");
+        return;
+    }
+    if (platform::hidWrite(dev, report, kKeyLedReportSize) < 0)
+        KEL_DBG("handle write error\n");
+    platform::hidClose(dev);
+}

@@ -1,0 +1,323 @@
+// The change notifier: the write-back of the parameter file, user-mode
+// saves and synchronisation, the current-window check and the key pad's
+// LED report.
+#include "app/kelrampara.h"
+#include "app/syncupdate.h"
+#include "platform/sim/sim_hid.h"
+#include "tests/support/box_test.h"
+
+#include <QThread>
+#include <cstring>
+
+namespace {
+
+using Report = std::vector<uint8_t>;
+constexpr uint16_t kVid = 0x28E9;
+constexpr uint16_t kPid = 0x0380;
+
+platform::sim::SimHidBus& bus() { return platform::sim::SimHidBus::instance(); }
+
+u16 fileU16(const std::string& f, int blockOffset)
+{
+    return ram::loadU16(reinterpret_cast<const u8*>(f.data()) + 2 + blockOffset - 768);
+}
+
+}  // namespace
+
+class Notifier : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        bus().reset();
+        g_kel_keys = 0;
+        g_page_focus = PAGE_HOME;
+        store = KelRamPara::pInstance();
+        sync = SyncUpdate::pInstance();
+    }
+    void TearDown() override
+    {
+        bus().reset();
+        BoxTest::TearDown();
+    }
+    bool shadowEqualsLive() { return std::memcmp(&store->ram_para, &store->ram_para_shadow, 4096) == 0; }
+    std::vector<Report> reports() { return bus().reports(kVid, kPid); }
+
+    KelRamPara* store = nullptr;
+    SyncUpdate* sync = nullptr;
+};
+
+// ---------------------------------------------------------------- write-back
+
+TEST_F(Notifier, RuntimeOnlyChangeWritesNothingAndKeepsTheShadow)
+{
+    ASSERT_TRUE(platform::removeFile(KelRamPara::kParaFile));
+    store->ram_para.source_status[2] = SOURCE_STATUS{1920, 1080, 60};
+    store->ram_para.runtime_0[0] = 1;
+    sync->para_sync(SYNC_INPUT_TIMING);
+    EXPECT_FALSE(platform::exists(KelRamPara::kParaFile));
+    EXPECT_EQ(store->ram_para_shadow.source_status[2].width, 0);
+    EXPECT_FALSE(shadowEqualsLive());
+}
+
+TEST_F(Notifier, PersistentChangeIsWrittenWholeKeepingTheFileTail)
+{
+    std::string file = readBoxFile(KelRamPara::kParaFile);
+    ASSERT_EQ(file.size(), 4096u);
+    for (size_t i = 3330; i < 4096; ++i)
+        file[i] = '\x5A';
+    writeBoxFile(KelRamPara::kParaFile, file);
+
+    store->ram_para.brightness = 64;
+    store->ram_para.source_status[0].width = 720;
+    reinterpret_cast<u8*>(&store->ram_para)[4095] = 0x77;  // the last saved byte
+    sync->para_sync(SYNC_PARA_CHANGED);
+    const std::string after = readBoxFile(KelRamPara::kParaFile);
+    ASSERT_EQ(after.size(), 4096u);
+    EXPECT_EQ(static_cast<u8>(after[0]), 0xAA);
+    EXPECT_EQ(static_cast<u8>(after[1]), 0xAA);
+    EXPECT_EQ(std::memcmp(after.data() + 2, reinterpret_cast<const char*>(&store->ram_para) + 768, 3328), 0);
+    EXPECT_EQ(fileU16(after, 2176), 64);
+    EXPECT_EQ(static_cast<u8>(after[3329]), 0x77);
+    EXPECT_EQ(after.substr(3330), std::string(766, '\x5A'));
+    EXPECT_TRUE(shadowEqualsLive());  // the whole block, run-time range included
+
+    // Nothing differs any more: no second write.
+    ASSERT_TRUE(platform::removeFile(KelRamPara::kParaFile));
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_FALSE(platform::exists(KelRamPara::kParaFile));
+}
+
+TEST_F(Notifier, MissingParameterFileIsRecreatedByTheWriteBack)
+{
+    ASSERT_TRUE(platform::removeFile(KelRamPara::kParaFile));
+    store->ram_para.led_width = 3840;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    const std::string f = readBoxFile(KelRamPara::kParaFile);
+    ASSERT_EQ(f.size(), 4096u);
+    EXPECT_EQ(fileU16(f, 1378), 3840);
+    EXPECT_EQ(f.substr(3330), std::string(766, '\0'));
+    EXPECT_FALSE(platform::exists("/data/ram_device_info.new"));
+}
+
+TEST_F(Notifier, ChangeSignalFromAWorkerThreadIsQueuedIntoTheGuiThread)
+{
+    QObject::connect(store, SIGNAL(sig_update_para(int)), sync, SLOT(para_sync(int)));
+    store->ram_para.contrast = 12;
+    QThread* worker = QThread::create([] { KelRamPara::test_signal(SYNC_PARA_CHANGED); });
+    worker->start();
+    ASSERT_TRUE(worker->wait(10000));
+    delete worker;
+    ASSERT_TRUE(waitUntil([&] { return fileU16(readBoxFile(KelRamPara::kParaFile), 2178) == 12; }, 10000));
+    EXPECT_TRUE(shadowEqualsLive());
+}
+
+TEST_F(Notifier, TransferCodesOnlyCheckTheWindowAndTheLeds)
+{
+    bus().plug(kVid, kPid);
+    g_kel_keys = 1;
+    g_image_current = 3;  // hidden
+    g_page_focus = 40;    // no page: would run the language check
+    store->ram_para.brightness = 1;
+    store->ram_para.language = 1;
+    store->ram_para.mode_save_request = 2;
+    for (int code : {SYNC_FILE_STARTED, SYNC_TRANSFER_DIALOG_OFF}) {
+        sync->para_sync(code);
+        EXPECT_EQ(g_image_current.load(), 0);
+        EXPECT_EQ(fileU16(readBoxFile(KelRamPara::kParaFile), 2176), 100);
+        EXPECT_FALSE(platform::exists("/data/modes/custom_mode2"));
+        EXPECT_EQ(g_language.load(), 0);
+        g_image_current = 3;
+    }
+    EXPECT_EQ(reports().size(), 1u);
+}
+
+TEST_F(Notifier, WindowLayoutPageKeepsAHiddenCurrentWindow)
+{
+    g_image_current = 4;
+    g_page_focus = PAGE_WINDOW_LAYOUT;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(g_image_current.load(), 4);
+    g_page_focus = PAGE_MAIN_MENU;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(g_image_current.load(), 0);
+    store->ram_para.image[4].enable = 1;
+    g_image_current = 4;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(g_image_current.load(), 4);
+}
+
+TEST_F(Notifier, PageNumberBeyondThePagesRunsTheLanguageCheck)
+{
+    g_lcd_lang_valid = 0x10006;
+    store->ram_para.language = 2;
+    g_page_focus = 27;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(g_language.load(), 2);
+}
+
+// ---------------------------------------------------------------- user modes
+
+TEST_F(Notifier, SaveRequestSavesTheModeWithItsOverlayCopy)
+{
+    writeBoxFile(KelRamPara::kOverlayFile, "{\"osd\":1}");
+    store->ram_para.osd_enable = 1;
+    store->ram_para.brightness = 55;
+    store->ram_para.mode_save_request = 10;
+    sync->para_sync(SYNC_PARA_CHANGED);
+
+    const std::string f = readBoxFile("/data/modes/custom_mode10");
+    ASSERT_EQ(f.size(), 4096u);
+    EXPECT_EQ(static_cast<u8>(f[0]), 0xAA);
+    EXPECT_EQ(static_cast<u8>(f[1]), 0xAA);
+    EXPECT_EQ(std::memcmp(f.data() + 2, reinterpret_cast<const char*>(&store->ram_para) + 896, 3200), 0);
+    EXPECT_EQ(f.substr(3202), std::string(894, '\0'));
+    EXPECT_EQ(readBoxFile("/data/modes/MO0a.json"), "{\"osd\":1}");
+    EXPECT_EQ(store->KelUserModeSaved(9), 1);
+    EXPECT_EQ(store->ram_para.current_mode, 10);
+    EXPECT_EQ(store->ram_para.mode_save_request, 0);
+    const std::string para = readBoxFile(KelRamPara::kParaFile);
+    EXPECT_EQ(fileU16(para, 866), 10);
+    EXPECT_EQ(fileU16(para, 868), 0);
+    EXPECT_EQ(fileU16(para, 2176), 55);
+}
+
+TEST_F(Notifier, SavedModeWithoutOverlayIsRecalledAfterARestart)
+{
+    store->ram_para.sharpness = 3;
+    store->ram_para.mode_save_request = 1;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_FALSE(platform::exists("/data/modes/MO01.json"));
+
+    delete KelRamPara::p_kelrampara_config;
+    KelRamPara::p_kelrampara_config = nullptr;
+    store = KelRamPara::pInstance();
+    EXPECT_EQ(store->KelUserModeSaved(0), 1);
+    EXPECT_EQ(ram::loadU16(store->ram_user_mode[0].data + 2180 - 896), 3);
+    EXPECT_EQ(store->ram_para.sharpness, 3);
+    EXPECT_EQ(store->ram_para.current_mode, 0);  // reset at start
+    EXPECT_EQ(store->KelUserModeIndex(5, 1), 0);
+}
+
+TEST_F(Notifier, SaveRequestEqualToTheShadowIsNotRepeated)
+{
+    store->ram_para.mode_save_request = 5;
+    store->ram_para_shadow.mode_save_request = 5;
+    store->ram_para.brightness = 9;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_FALSE(platform::exists("/data/modes/custom_mode5"));
+    EXPECT_EQ(store->KelUserModeSaved(4), 0);
+}
+
+TEST_F(Notifier, SaveRequestOutsideTheSixteenModesIsIgnored)
+{
+    for (u16 n : {u16(17), u16(0x100), u16(0xFFFF)}) {
+        store->ram_para.mode_save_request = n;
+        sync->para_sync(SYNC_PARA_CHANGED);
+        EXPECT_EQ(store->ram_para.mode_save_request, 0) << n;
+        EXPECT_EQ(store->ram_para.current_mode, 0) << n;
+    }
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(store->KelUserModeSaved(i), 0) << i;
+    EXPECT_TRUE(journalWith("rm").empty());
+}
+
+TEST_F(Notifier, CodeTwoWritesSavedSlotsAndDeletesEmptyOnes)
+{
+    // Mode 1 exists with an overlay copy; the protocol empties its slot and
+    // writes mode 2 directly.
+    store->ram_para.osd_enable = 1;
+    writeBoxFile(KelRamPara::kOverlayFile, "{}");
+    store->ram_para.mode_save_request = 1;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_TRUE(platform::exists("/data/modes/MO01.json"));
+
+    u8 empty[2] = {0xFF, 0xFF};
+    ASSERT_EQ(store->KelModeUserRamParaDeal(empty, 2, 0x1000), 0);
+    std::vector<u8> mode2(4096, 0x21);
+    mode2[0] = mode2[1] = 0xAA;
+    ASSERT_EQ(store->KelModeUserRamParaDeal(mode2.data(), 4096, 0x2000), 0);
+    store->ram_para.mode_save_request = 7;
+    store->ram_para_shadow.mode_save_request = 7;  // already served
+    sync->para_sync(SYNC_MODE_FILES);
+
+    EXPECT_FALSE(platform::exists("/data/modes/custom_mode1"));
+    EXPECT_FALSE(platform::exists("/data/modes/MO01.json"));
+    EXPECT_EQ(store->ram_para.mode_save_request, 0);
+    EXPECT_EQ(readBoxFile("/data/modes/custom_mode2"), std::string(mode2.begin(), mode2.end()));
+    EXPECT_FALSE(platform::exists("/data/modes/MO02.json"));  // written as it stands
+    EXPECT_EQ(store->KelUserModeSaved(0), 0);
+    EXPECT_EQ(store->KelUserModeSaved(1), 1);
+}
+
+// ---------------------------------------------------------------- key-pad LEDs
+
+TEST_F(Notifier, LedReportFollowsTheCurrentWindowAndIsSentOnlyWhenItChanges)
+{
+    bus().plug(kVid, kPid);
+    // Window 0 shown on HDMI1 without signal.
+    sync->update_usb_keyLed();
+    // The same state again: nothing sent.
+    sync->update_usb_keyLed();
+    store->ram_para.source_status[1] = SOURCE_STATUS{1920, 1080, 60};
+    sync->update_usb_keyLed();
+    // Window 2 shown on a crop of HDMI3 with signal, frozen and black.
+    store->ram_para.crop_list[7].key = static_cast<u16>(0x8000 | 3);
+    store->ram_para.image[2].enable = 1;
+    store->ram_para.image[2].source = 0x8007;
+    store->ram_para.image[2].flags = ram::kFlagFreeze | ram::kFlagBlack;
+    store->ram_para.source_status[3] = SOURCE_STATUS{3840, 2160, 30};
+    g_image_current = 2;
+    sync->update_usb_keyLed();
+    // Window 3 shown on DVI with a zero rate (no signal); an update runs.
+    store->ram_para.image[3].enable = 1;
+    store->ram_para.image[3].source = 0;
+    store->ram_para.source_status[0] = SOURCE_STATUS{1920, 1080, 0};
+    g_image_current = 3;
+    g_update_flag = 1;
+    sync->update_usb_keyLed();
+    g_update_flag = 0;
+    // Window 1 hidden on HDMI2 with signal: no window LED.
+    store->ram_para.image[1].source = 2;
+    store->ram_para.source_status[2] = SOURCE_STATUS{1280, 720, 60};
+    g_image_current = 1;
+    sync->update_usb_keyLed();
+    store->ram_para.image[1].enable = 1;
+    sync->update_usb_keyLed();
+
+    const std::vector<Report> expected = {
+        {0xA5, 0x04, 0x00, 0x20, 0x00},
+        {0xA5, 0x04, 0x00, 0x10, 0x00},
+        {0xA5, 0x00, 0x01, 0x01, 0x05},
+        {0x5A, 0x00, 0x04, 0x08, 0x00},
+        {0xA5, 0x00, 0x00, 0x40, 0x00},
+        {0xA5, 0x10, 0x00, 0x40, 0x00},
+    };
+    EXPECT_EQ(reports(), expected);
+}
+
+TEST_F(Notifier, FailedReportIsNotRetriedUntilItChanges)
+{
+    bus().plug(kVid, kPid);
+    bus().setWriteFails(true);
+    sync->update_usb_keyLed();
+    bus().setWriteFails(false);
+    sync->update_usb_keyLed();
+    EXPECT_TRUE(reports().empty());
+    store->ram_para.image[0].flags = ram::kFlagBlack;
+    sync->update_usb_keyLed();
+    EXPECT_EQ(reports(), (std::vector<Report>{{0xA5, 0x04, 0x00, 0x20, 0x04}}));
+}
+
+TEST_F(Notifier, NoReportWithoutTheKeyPad)
+{
+    // Present on the bus but not at start: the notifier leaves the LEDs alone.
+    bus().plug(kVid, kPid);
+    g_kel_keys = 0;
+    store->ram_para.brightness = 3;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_TRUE(reports().empty());
+    g_kel_keys = 1;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(reports().size(), 1u);
+}
