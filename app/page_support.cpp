@@ -1,7 +1,12 @@
 #include "app/page_support.h"
 
 #include "app/kelrampara.h"
+#include "app/mainwindow.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QVariant>
 #include <QWidget>
 
 // The compiled-in pictures live in a static library; naming their
@@ -87,6 +92,43 @@ void passKeyToKeyPad(int qtKey)
 {
     // kel_keyboard: update_usb_keyEvent(qtKey) is called here once the key pad handler lands.
     (void)qtKey;
+}
+
+QPoint lcdOrigin()
+{
+    return g_mainwindow ? g_mainwindow->pos() : QPoint(0, 0);
+}
+
+void placeOverMainWindow(QWidget* page)
+{
+    page->move(lcdOrigin());
+}
+
+void fitText(QLabel* label)
+{
+    constexpr int kSmallestPixels = 7;
+    static const char* const kBaseStyle = "kelBaseStyle";
+    if (!label->property(kBaseStyle).isValid())
+        label->setProperty(kBaseStyle, label->styleSheet());
+    const QString base = label->property(kBaseStyle).toString().trimmed();
+    label->setStyleSheet(base);
+    label->ensurePolished();
+
+    const QRect box = label->contentsRect();
+    const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    QFont font = label->font();
+    const int own = QFontInfo(font).pixelSize();
+    int px = own;
+    for (;; --px) {
+        font.setPixelSize(px);
+        const QRect need = QFontMetrics(font).boundingRect(box, flags, label->text());
+        if (px <= kSmallestPixels || (need.width() <= box.width() && need.height() <= box.height()))
+            break;
+    }
+    if (px == own)
+        return;
+    const QString separator = base.isEmpty() || base.endsWith(QLatin1Char(';')) ? QString() : QStringLiteral(";");
+    label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
 }
 
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)

@@ -5,9 +5,11 @@
 
 #include "app/global.h"
 
+#include <QPoint>
 #include <QString>
 #include <array>
 
+class QLabel;
 class QWidget;
 
 namespace pages {
@@ -50,6 +52,22 @@ PanelKey notedPress(int qtKey);
 // the end of its keyReleaseEvent, for every key (a MODE key refused by the
 // panel lock excepted).
 void passKeyToKeyPad(int qtKey);
+
+// ---- placement
+// Pages are windows of their own, laid out for the 320 x 240 LCD whose
+// origin is the main window's. On the box the main window fills the screen
+// at 0, 0; on a host display it may lie anywhere, so page positions are
+// taken relative to it.
+QPoint lcdOrigin();
+// Moves a page window over the main window.
+void placeOverMainWindow(QWidget* page);
+
+// ---- long texts
+// Shrinks the label's font, from its own size down to 7 pixels, until its
+// text fits the label (wrapped when the label wraps). The LCD's geometry is
+// fixed and some translations are longer than the Chinese they were laid
+// out for. Call after every setText; a label's own style sheet is kept.
+void fitText(QLabel* label);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

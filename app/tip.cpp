@@ -91,6 +91,7 @@ bool TIP::tip_build(int kind)
         // The English and Vietnamese sentences are wider than the box.
         label->setWordWrap(true);
         label->setText(usbText(kind));
+        pages::fitText(label);
     }
     content->show();
     return true;

@@ -57,11 +57,14 @@ Picture prefixed(const QString& name, QSize size, std::function<void(QPainter&, 
 Picture worded(const QString& name, QSize size, std::function<void(QPainter&, const QSizeF&, Lang)> draw);
 
 // ---- drawing helpers
-// The font for words of a language (the CJK font for both Chinese scripts).
-QFont wordFont(Lang lang, qreal pixelSize, bool bold = true);
-// Writes `text` centred in `box`, shrinking the font from `pixelSize` until
-// it fits the width (never below 7 pixels).
-void caption(QPainter& p, const QRectF& box, const QString& text, Lang lang, qreal pixelSize,
+// The font for words of a language (the CJK font for both Chinese scripts),
+// optionally in its condensed face.
+QFont wordFont(Lang lang, qreal pixelSize, bool bold = true, bool condensed = false);
+// The largest font of at most `pixelSize` (condensed when the normal face
+// is too wide, never below 7 pixels) in which `text` fits `width`.
+QFont fittingFont(const QString& text, Lang lang, qreal width, qreal pixelSize);
+// Writes `text` centred in `box` in `font`.
+void caption(QPainter& p, const QRectF& box, const QString& text, const QFont& font,
              const QColor& color = QColor(255, 255, 255));
 // A pen of `width` pixels with round ends and joins.
 QPen roundPen(const QColor& color, qreal width);

@@ -48,23 +48,33 @@ Picture worded(const QString& name, QSize size, std::function<void(QPainter&, co
     return Picture{name, Picture::Worded, [size](Lang) { return size; }, std::move(draw)};
 }
 
-QFont wordFont(Lang lang, qreal pixelSize, bool bold)
+QFont wordFont(Lang lang, qreal pixelSize, bool bold, bool condensed)
 {
     QFont f(lang == ZH || lang == TW ? QStringLiteral("WenQuanYi Micro Hei") : QStringLiteral("DejaVu Sans"));
     f.setPixelSize(qMax(1, qRound(pixelSize)));
     f.setBold(bold);
+    if (condensed)
+        f.setStretch(QFont::Condensed);
     f.setHintingPreference(QFont::PreferFullHinting);
     return f;
 }
 
-void caption(QPainter& p, const QRectF& box, const QString& text, Lang lang, qreal pixelSize, const QColor& color)
+QFont fittingFont(const QString& text, Lang lang, qreal width, qreal pixelSize)
 {
-    QFont f = wordFont(lang, pixelSize);
-    for (qreal px = pixelSize; px > 7; px -= 0.5) {
-        f = wordFont(lang, px);
-        if (QFontMetricsF(f).horizontalAdvance(text) <= box.width())
-            break;
+    constexpr qreal kSmallest = 7;
+    QFont f;
+    for (qreal px = pixelSize; px >= kSmallest; px -= 1) {
+        for (bool condensed : {false, true}) {
+            f = wordFont(lang, px, true, condensed);
+            if (QFontMetricsF(f).horizontalAdvance(text) <= width)
+                return f;
+        }
     }
+    return f;
+}
+
+void caption(QPainter& p, const QRectF& box, const QString& text, const QFont& f, const QColor& color)
+{
     p.save();
     p.setFont(f);
     p.setPen(color);

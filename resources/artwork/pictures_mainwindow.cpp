@@ -23,17 +23,35 @@ const QString kOptionWords[kLangs] = {
     QStringLiteral("设置"), QStringLiteral("Settings"), QStringLiteral("Настройки"),
     QStringLiteral("Cài đặt"), QStringLiteral("設置")};
 
+QSize inputChooseSize(Lang lang);
+
+// The caption font of the four menu pictures of a language: one size for
+// all four, the largest in which each fits its picture.
+QFont menuCaptionFont(Lang lang)
+{
+    constexpr qreal kLargest = 13;
+    const QString* words[] = {kMachineStateWords, kCustomModeWords, kOptionWords};
+    QFont f = fittingFont(kInputChooseWords[lang], lang, inputChooseSize(lang).width(), kLargest);
+    for (const QString* w : words) {
+        const QFont g = fittingFont(w[lang], lang, 64, kLargest);
+        const bool narrower = g.stretch() == QFont::Condensed && f.stretch() != QFont::Condensed;
+        if (g.pixelSize() < f.pixelSize() || (g.pixelSize() == f.pixelSize() && narrower))
+            f = g;
+    }
+    return f;
+}
+
 // Symbol in the upper part, caption in the lower part of the picture.
 void menuPicture(QPainter& p, const QSizeF& s, const QString& words, Lang lang,
                  const std::function<void(QPainter&)>& symbol)
 {
-    const qreal captionH = s.height() * 0.25;
+    const qreal captionH = 16;
     const QRectF symbolArea(0, 1, s.width(), s.height() - captionH - 3);
     p.save();
     designBox(p, symbolArea);
     symbol(p);
     p.restore();
-    caption(p, QRectF(0, s.height() - captionH - 1, s.width(), captionH), words, lang, s.height() * 0.2);
+    caption(p, QRectF(0, s.height() - captionH - 1, s.width(), captionH), words, menuCaptionFont(lang));
 }
 
 void deviceSymbol(QPainter& p)
