@@ -38,7 +38,6 @@ public:
     QString tileState(int i) const;
     QString canvasText() const;
     QFrame* tileFrame() const { return tiles; }
-    Ui::LockWindow* form() const { return ui; }
 
 public slots:
     void on_main_Button_clicked();

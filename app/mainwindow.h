@@ -55,7 +55,6 @@ public:
     u8 selected() const { return ui_select; }
     QWidget* focusedWidget() const { return focus_widget; }
     bool toolBarShown() const;
-    Ui::MainWindow* form() const { return ui; }
 
 public slots:
     void on_option_clicked();
