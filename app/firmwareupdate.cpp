@@ -31,6 +31,7 @@ FirmwareUpdate::FirmwareUpdate(QWidget* parent) : QDialog(parent), ui(new Ui::Fi
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    pages::placeOverMainWindow(this);
 
     icon_label = new QLabel(this);
     icon_label->setScaledContents(true);

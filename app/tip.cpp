@@ -75,7 +75,7 @@ bool TIP::tip_build(int kind)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;
-    setGeometry(box);
+    setGeometry(box.translated(pages::lcdOrigin()));
     content = new QFrame(this);
     content->setGeometry(0, 0, box.width(), box.height());
     content->setStyleSheet(kFrameStyle);
