@@ -234,8 +234,9 @@ void MainWindow::on_toolButton2_clicked()
     if (!b)
         return;
     QMutexLocker lock(&x518_manage::mutex);
-    int a = b->audio_image;
-    if (a > ram::kMaxAudioImage || b->image[a].enable == 0) {
+    // An audio window out of range, or switched off, is set back to window 0.
+    int a = ram::audioImage(*b);
+    if (a != b->audio_image || b->image[a].enable == 0) {
         b->audio_image = 0;
         a = 0;
     }
