@@ -1,6 +1,7 @@
 #include "app/aginglog.h"
 
 #include "fpga/fpga_manage.h"
+#include "fpga/fpga_regs.h"
 
 #include <QStringList>
 
@@ -50,19 +51,24 @@ QString agingTimeStamp(const QDateTime& when)
 
 bool agingSampleAllowed()
 {
-    if (!fpga_manage::p_fpga_manage || pc_cmd_valid.load() != 0)
-        return false;
-    // FPGA manager: p_fpga_manage->get_fpga_status() decides here once it lands.
-    return false;
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    return fpga && pc_cmd_valid.load() == 0 && fpga->get_fpga_status() != 0;
 }
 
 bool readAgingRegisters(AgingRegisters* out)
 {
-    if (!fpga_manage::p_fpga_manage)
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    if (!fpga)
         return false;
-    // FPGA manager: read_from_register(40, 0), (42, 0), (43, 0) and MCU_REG_func of FPGA 0 once it lands.
-    (void)out;
-    return false;
+    constexpr u8 kFpga0 = 0;
+    fpga->read_from_register(fpga::reg::kAgeStatus, kFpga0);
+    fpga->read_from_register(fpga::reg::kAgeCounter, kFpga0);
+    fpga->read_from_register(fpga::reg::kAgeStatus2, kFpga0);
+    const u8* image = fpga->MCU_REG_func[kFpga0];
+    out->r42 = image[fpga::reg::kAgeCounter];
+    out->r40 = image[fpga::reg::kAgeStatus];
+    out->r43 = image[fpga::reg::kAgeStatus2];
+    return true;
 }
 
 void appendAgingSample(const QString& stamp, const AgingRegisters& regs)

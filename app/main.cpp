@@ -9,7 +9,9 @@
 #include "app/mainwindow.h"
 #include "app/page_support.h"
 #include "app/syncupdate.h"
+#include "fpga/fpga_manage.h"
 #include "platform/platform.h"
+#include "videochip/x518_manage.h"
 
 #include <QApplication>
 #include <QThread>
@@ -60,9 +62,9 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     g_mainwindow = new MainWindow(nullptr);
     startTick();
     // input sources: tamixsource::pInstance() here once it lands.
-    // FPGA manager: fpga_manage::pInstance() here once it lands.
-    // video chip: x518_manage::pInstance() here once it lands (opens the chip, starts its thread).
-    // FPGA manager: p_fpga_manage->initialize_start() here once it lands (starts its thread).
+    fpga_manage::pInstance();
+    x518_manage::pInstance();
+    fpga_manage::p_fpga_manage->initialize_start();
     // input sources: p_tamix_source->initialize() here once it lands (starts the polling thread).
     if (options.settleWait)
         QThread::sleep(kSettleSeconds);

@@ -1,3 +1,585 @@
 #include "fpga/fpga_manage.h"
 
+#include "app/kelrampara.h"
+#include "app/utils.h"
+#include "fpga/rcv_recovery_file.h"
+#include "platform/platform.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+namespace reg = fpga::reg;
+
 fpga_manage* fpga_manage::p_fpga_manage = nullptr;
+SEND_PARA g_send_para;
+std::atomic<u32> g_usb_grade{0};
+
+namespace {
+
+constexpr auto kPassPause = std::chrono::milliseconds(10);  // one pass per tick
+constexpr int kImageLowCount = reg::kManagerFirst;                     // registers 0-63
+constexpr int kImageHighCount = reg::kCount - (reg::kManagerLast + 1);  // registers 128-170
+
+u32 now() { return G_timeTicks.load(std::memory_order_relaxed); }
+
+bool padHigh(volatile u16* pad) { return (*pad & fpga::kPadHigh) != 0; }
+
+}  // namespace
+
+// ------------------------------------------------------------------ creation
+
+fpga_manage::fpga_manage()
+{
+    std::memset(MCU_REG_func, 0, sizeof MCU_REG_func);
+    std::memset(MCU_RAM_PARA_func, 0, sizeof MCU_RAM_PARA_func);
+    for (auto& c : port_cards)
+        c = 0;
+    for (auto& r : running_)
+        r = false;
+    drv.initialize();
+    gpio_cs_fpga0 = drv.pad(fpga::kPadCsFpga0);
+    gpio_cs_fpga1 = drv.pad(fpga::kPadCsFpga1);
+    gpio_rst_fpga0 = drv.pad(fpga::kPadRstFpga0);
+    gpio_rst_fpga1 = drv.pad(fpga::kPadRstFpga1);
+    for (const char* dir : {rcvRecovery::kSmartDir, rcvRecovery::kRecoveryDir})
+        if (!platform::isDir(dir) && !platform::makeDirs(dir))
+            KEL_DBG("\n fpga: can't create %s\n", dir);
+    rcv_recovery = new rcvRecovery;
+}
+
+fpga_manage* fpga_manage::pInstance()
+{
+    if (!p_fpga_manage)
+        p_fpga_manage = new fpga_manage;
+    return p_fpga_manage;
+}
+
+void fpga_manage::initialize_start()
+{
+    *gpio_cs_fpga0 = fpga::kCsReleased;
+    *gpio_cs_fpga1 = fpga::kCsReleased;
+    volatile u16* rst[fpga::kFpgas] = {gpio_rst_fpga0, gpio_rst_fpga1};
+    for (int f = 0; f < fpga::kFpgas; ++f) {
+        *rst[f] = fpga::kRstRun;
+        rst_pending[f] = 0;
+        vbo_retry[f] = 0;
+    }
+    if (!thread_.joinable())
+        thread_ = std::thread(&fpga_manage::thread_main, this);
+}
+
+void fpga_manage::thread_main()
+{
+    while (!stop_.load()) {
+        if (g_usb_grade.load())
+            usb_upgrade_manage_deal();
+        else
+            fpga_manage_deal();
+        std::this_thread::sleep_for(kPassPause);
+    }
+}
+
+void fpga_manage::stop()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+// ------------------------------------------------------------------ registers
+
+bool fpga_manage::refresh_regs(u8 fpga, u8 first, int count)
+{
+    u8 buf[kRegImage];
+    QMutexLocker lock(&reg_mutex);
+    if (!drv.read_regs(fpga, first, buf, count))
+        return false;
+    std::memcpy(&MCU_REG_func[fpga][first], buf, static_cast<size_t>(count));
+    return true;
+}
+
+bool fpga_manage::refresh_ram(u8 fpga)
+{
+    QMutexLocker lock(&reg_mutex);
+    return drv.read_ram(fpga, 0, MCU_RAM_PARA_func[fpga], kRamImage);
+}
+
+void fpga_manage::apply_side_effects(u8 fpga, u8 r, u8 value)
+{
+    if (fpga == 0 && r == reg::kCtrl)
+        ScreenState = (value & reg::kCtrlScreenOn) ? 1 : 0;
+}
+
+bool fpga_manage::modify_register(u8 fpga, u8 r, u8 mask, u8 value, bool verify)
+{
+    QMutexLocker lock(&reg_mutex);
+    u8 cur;
+    if (drv.read_regs(fpga, r, &cur, 1))
+        MCU_REG_func[fpga][r] = cur;
+    const u8 v = static_cast<u8>((MCU_REG_func[fpga][r] & ~mask) | (value & mask));
+    MCU_REG_func[fpga][r] = v;
+    if (!verify)
+        apply_side_effects(fpga, r, v);
+    if (!drv.write_regs(fpga, r, &v, 1))
+        return false;
+    if (!verify)
+        return true;
+    u8 back;
+    if (!drv.read_regs(fpga, r, &back, 1))
+        return false;
+    MCU_REG_func[fpga][r] = back;
+    if (back != v)
+        return false;
+    apply_side_effects(fpga, r, v);
+    return true;
+}
+
+int fpga_manage::get_fpga_status()
+{
+    const u8* image = MCU_REG_func[0];
+    return image[reg::kState] == reg::kStateRunning && running_[0].load() && !(image[reg::kCtrl] & reg::kCtrlStandby)
+               ? 1
+               : 0;
+}
+
+void fpga_manage::read_from_register(u8 r, u8 fpga)
+{
+    if (!fpga::regReachable(r) || fpga >= fpga::kFpgas)
+        return;
+    QMutexLocker lock(&reg_mutex);
+    u8 v;
+    if (drv.read_regs(fpga, r, &v, 1))
+        MCU_REG_func[fpga][r] = v;
+}
+
+void fpga_manage::write_to_register(u8 r, u8 mask, u8 value, u8 fpga)
+{
+    if (!fpga::regReachable(r) || fpga >= fpga::kFpgas)
+        return;
+    modify_register(fpga, r, mask, value, false);
+}
+
+int fpga_manage::get_wlan_state()
+{
+    if (MCU_REG_func[0][reg::kState] != reg::kStateRunning)
+        return 0;
+    QMutexLocker lock(&reg_mutex);
+    u8* image = MCU_REG_func[0];
+    u8 v;
+    if (drv.read_regs(0, reg::kLinkLo, &v, 1))
+        image[reg::kLinkLo] = v;
+    if (drv.read_regs(0, reg::kLinkHi, &v, 1))
+        image[reg::kLinkHi] = v;
+    return image[reg::kLinkHi] << 8 | image[reg::kLinkLo];
+}
+
+int fpga_manage::get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* w,
+                                    unsigned short* h)
+{
+    const unsigned short at = fpga::portAreaOffset(port);
+    *x = at;
+    *y = static_cast<unsigned short>(at + 2);
+    *w = static_cast<unsigned short>(at + 4);
+    *h = static_cast<unsigned short>(at + 6);
+    return 0;
+}
+
+bool fpga_manage::write_ram_para(u8 fpga, u16 offset, const u8* data, int len)
+{
+    if (fpga >= fpga::kFpgas || !data || len <= 0 || offset + len > kRamImage)
+        return false;
+    QMutexLocker lock(&reg_mutex);
+    if (!drv.write_ram(fpga, offset, data, len))
+        return false;
+    std::memcpy(&MCU_RAM_PARA_func[fpga][offset], data, static_cast<size_t>(len));
+    return true;
+}
+
+int fpga_manage::IT8563WE_Get(TimeRealType* t)
+{
+    if (!t)
+        return -1;
+    QDateTime dt;
+    {
+        QMutexLocker lock(&Utils::_system_mutex);
+        dt = QDateTime::currentDateTime();
+    }
+    const QDate d = dt.date();
+    const QTime tm = dt.time();
+    t->second = static_cast<u8>(tm.second());
+    t->minute = static_cast<u8>(tm.minute());
+    t->hour = static_cast<u8>(tm.hour());
+    t->day = static_cast<u8>(d.day());
+    t->month = static_cast<u8>(d.month());
+    t->year = static_cast<u16>(d.year());
+    return 0;
+}
+
+// ------------------------------------------------------------------ one pass
+
+void fpga_manage::fpga_manage_deal()
+{
+    pc_cmd_deal();
+    check_fpga_rst();
+    for (u8 f = 0; f < fpga::kFpgas; ++f)
+        fpga_state_deal(f);
+    if (running_[0])
+        interrupt_deal();
+    bri_deal();
+    output_deal();
+    led_setup_deal();
+    switch (g_send_para.cmd.load(std::memory_order_acquire)) {
+    case SEND_SMARTMAPPING:
+    case SEND_LOAD_SCAN:
+    case SEND_SAVE_PARA:
+    case SEND_MAPPING_ENABLE:
+    case SEND_RCV_CHECK:
+    case SEND_RCV_RECOVERY:
+        // The receiving-card jobs take their steps here; until a job is
+        // built, a posted one waits and the search rests.
+        break;
+    default:
+        card_search_deal();
+        break;
+    }
+}
+
+void fpga_manage::usb_upgrade_manage_deal()
+{
+    // The USB upgrade worker takes its steps here; nothing else runs meanwhile.
+}
+
+void fpga_manage::pc_cmd_deal()
+{
+    if (pc_cmd_valid.load() && Utils::getTimeSpace(pc_cmd_time.load()) > kPcCmdTicks)
+        pc_cmd_valid = 0;
+}
+
+void fpga_manage::check_fpga_rst()
+{
+    if (rst_pending[0] && Utils::getTimeSpace(rst_tick[0]) >= kResetTicks) {
+        *gpio_rst_fpga0 = fpga::kRstRun;
+        rst_pending[0] = 0;
+        KEL_DBG("\n fpga 0 out of reset\n");
+    }
+}
+
+void fpga_manage::hold_fpga_reset(u8 fpga)
+{
+    if (fpga >= fpga::kFpgas)
+        return;
+    *(fpga == 0 ? gpio_rst_fpga0 : gpio_rst_fpga1) = fpga::kRstHold;
+    rst_pending[fpga] = 1;
+    rst_tick[fpga] = now();
+    vbo_retry[fpga] = 0;
+    waiting_[fpga] = false;
+    {
+        QMutexLocker lock(&reg_mutex);
+        MCU_REG_func[fpga][reg::kState] = reg::kStateReset;
+    }
+    if (running_[fpga])
+        fpga_lost(fpga);
+}
+
+void fpga_manage::fpga_state_deal(u8 fpga)
+{
+    // Held in reset, by us or by the video-input set-up of FPGA 1's port.
+    if (!padHigh(fpga == 0 ? gpio_rst_fpga0 : gpio_rst_fpga1)) {
+        if (running_[fpga])
+            fpga_lost(fpga);
+        waiting_[fpga] = false;
+        return;
+    }
+    if (running_[fpga]) {
+        // FPGA 0 is watched by its interrupt poll.
+        if (fpga == 1 && refresh_regs(1, reg::kState, 1) && MCU_REG_func[1][reg::kState] != reg::kStateRunning)
+            fpga_lost(1);
+        return;
+    }
+    if (!waiting_[fpga]) {
+        waiting_[fpga] = true;
+        wait_tick_[fpga] = now();
+    }
+    if (!refresh_regs(fpga, reg::kState, 1))
+        return;
+    if (MCU_REG_func[fpga][reg::kState] == reg::kStateRunning) {
+        if (!power_up(fpga))
+            return;
+        running_[fpga] = true;
+        waiting_[fpga] = false;
+        KEL_DBG("\n fpga %d running\n", fpga);
+        KelRamPara::test_signal(SYNC_PARA_CHANGED);
+        if (fpga == 0) {
+            QMutexLocker lock(&passby_mutex);
+            link_check();
+        }
+        return;
+    }
+    // FPGA 0 that does not come up is reset again, a few times.
+    if (fpga == 0 && Utils::getTimeSpace(wait_tick_[0]) >= kPowerUpTicks && vbo_retry[0] < kPowerUpRetries) {
+        const u8 retry = static_cast<u8>(vbo_retry[0] + 1);
+        KEL_DBG("\n fpga 0 does not come up, reset %d\n", retry);
+        hold_fpga_reset(0);
+        vbo_retry[0] = retry;
+    }
+}
+
+bool fpga_manage::power_up(u8 fpga)
+{
+    if (!refresh_regs(fpga, 0, kImageLowCount) || !refresh_regs(fpga, reg::kManagerLast + 1, kImageHighCount) ||
+        !refresh_ram(fpga))
+        return false;
+    if (fpga != 0)
+        return true;
+    // The links: brightness, screen running, and the ports out of standby with
+    // the LED output as the parameter block has it.
+    const u8 ctrl = block_led_off() ? 0 : reg::kCtrlScreenOn;
+    return modify_register(0, reg::kBrightness, 0xFF, block_brightness(), true) &&
+           modify_register(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, true) &&
+           modify_register(0, reg::kCtrl, reg::kCtrlStandby | reg::kCtrlScreenOn, ctrl, true);
+}
+
+void fpga_manage::fpga_lost(u8 fpga)
+{
+    running_[fpga] = false;
+    waiting_[fpga] = false;
+    KEL_DBG("\n fpga %d stopped\n", fpga);
+    if (fpga != 0)
+        return;
+    QMutexLocker lock(&passby_mutex);
+    search_port_ = -1;
+    link_check();
+}
+
+void fpga_manage::link_check()
+{
+    const u16 links = running_[0] ? static_cast<u16>(get_wlan_state()) : 0;
+    if (links == last_links_)
+        return;
+    last_links_ = links;
+    for (int p = 0; p < fpga::kSendPorts; ++p)
+        if (!(links & (1u << p)))
+            port_cards[p] = 0;
+    KEL_DBG("\n fpga: sending-port links 0x%04x\n", links);
+    KelRamPara::test_signal(SYNC_LINK_STATE);
+}
+
+void fpga_manage::interrupt_deal()
+{
+    std::vector<std::vector<u8>> replies;
+    PassbyReplySink sink;
+    {
+        QMutexLocker lock(&passby_mutex);
+        if (!refresh_regs(0, reg::kPollFirst, reg::kPollCount))
+            return;
+        const u8* image = MCU_REG_func[0];
+        if (image[reg::kState] != reg::kStateRunning) {
+            lock.unlock();
+            fpga_lost(0);
+            return;
+        }
+        if (image[reg::kIntStatus] & reg::kIntLinkChanged) {
+            const u8 clear = reg::kIntLinkChanged;
+            drv.write_regs(0, reg::kIntStatus, &clear, 1);
+            link_check();
+        }
+        for (int i = 0; i < kFramesPerPass; ++i) {
+            const int len = image[reg::kRxLenLo] | image[reg::kRxLenHi] << 8;
+            if (len == 0)
+                break;
+            u8 frame[fpga::kRcvMaxFrame];
+            const int n = std::min(len, fpga::kRcvMaxFrame);
+            if (!drv.receive_frame(frame, n))
+                break;
+            if (len > fpga::kRcvMaxFrame)
+                KEL_DBG("\n fpga: received frame of %d bytes dropped\n", len);
+            else if (frame_deal(frame, len))
+                replies.emplace_back(frame, frame + len);
+            if (!refresh_regs(0, reg::kRxLenLo, 2))
+                break;
+        }
+        const u8 link = g_passby_trans_port.load();
+        if (!replies.empty() && link < 4)
+            sink = sinks_[link];
+    }
+    // Handed over outside our locks: the link may take its own.
+    for (const auto& r : replies) {
+        if (sink)
+            sink(r.data(), static_cast<int>(r.size()));
+        else
+            KEL_DBG("\n fpga: no link takes the cards' reply\n");
+    }
+}
+
+bool fpga_manage::frame_deal(const u8* frame, int len)
+{
+    fpga::RcvHeader h;
+    if (!fpga::rcvParse(frame, len, &h)) {
+        KEL_DBG("\n fpga: malformed frame from the cards dropped\n");
+        return false;
+    }
+    if (passby_open_ && Utils::getTimeSpace(passby_tick_) <= kPassbyTicks && h.command == passby_command_)
+        return true;
+    if (h.command == fpga::kRcvSearch && h.port == search_port_ && h.card != fpga::kCardAll) {
+        search_found_ = std::max<u16>(search_found_, static_cast<u16>(h.card + 1));
+        if (port_cards[h.port] < search_found_)
+            port_cards[h.port] = search_found_;
+    }
+    return false;
+}
+
+// ------------------------------------------------------------------ hand-overs
+
+u8 fpga_manage::block_brightness()
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    const u16 b = store ? store->ram_para.brightness : kDefaultBrightness;
+    return static_cast<u8>(std::min<u16>(b, reg::kBrightnessMax));
+}
+
+bool fpga_manage::block_led_off()
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store && store->ram_para.led_off == 1;
+}
+
+void fpga_manage::bri_deal()
+{
+    if (!bri_changed.load() || !running_[0])
+        return;
+    // Held across the write, so a change raised meanwhile is not cleared unseen.
+    QMutexLocker lock(&Utils::_bri_set_mutex);
+    if (bri_changed.load() && modify_register(0, reg::kBrightness, 0xFF, block_brightness(), true))
+        bri_changed = 0;
+}
+
+void fpga_manage::output_deal()
+{
+    if (!output_changed.load() || !running_[0])
+        return;
+    const bool off = block_led_off();
+    if (!modify_register(0, reg::kCtrl, reg::kCtrlScreenOn, off ? 0 : reg::kCtrlScreenOn, true))
+        return;
+    QMutexLocker lock(&Utils::_system_mutex);
+    // A newer change than the one just written stays pending.
+    if (block_led_off() == off)
+        output_changed = 0;
+}
+
+void fpga_manage::led_setup_deal()
+{
+    enum { kNothing, kStop, kRun, kReset } action = kNothing;
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        const u8 para = g_set_led_para.load();
+        if (para == 2) {
+            g_set_led_para = 0;
+            g_set_led_setup = 0;
+            action = kReset;
+        } else if (para == 1) {
+            switch (g_set_led_setup.load()) {
+            case 0:
+                action = kStop;
+                led_tick_ = now();
+                g_set_led_setup = 1;
+                break;
+            case 1:
+                if (Utils::getTimeSpace(led_tick_) >= kLedStopTicks) {
+                    action = kRun;
+                    led_tick_ = now();
+                    g_set_led_setup = 2;
+                }
+                break;
+            default:
+                if (Utils::getTimeSpace(led_tick_) >= kLedSettleTicks) {
+                    g_set_led_para = 0;
+                    g_set_led_setup = 0;
+                }
+                break;
+            }
+        }
+    }
+    switch (action) {
+    case kStop:
+        modify_register(0, reg::kScreenCtrl, 0xFF, reg::kScreenStop, false);
+        break;
+    case kRun:
+        modify_register(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, false);
+        break;
+    case kReset:
+        KEL_DBG("\n fpga 0 reset after the LED panel set-up\n");
+        hold_fpga_reset(0);
+        break;
+    case kNothing:
+        break;
+    }
+}
+
+// ------------------------------------------------------------------ receiving cards
+
+void fpga_manage::send_search(u8 port)
+{
+    fpga::RcvHeader h{fpga::kCardAll, port, fpga::kRcvSearch, 0, 0};
+    u8 frame[fpga::kRcvMinFrame];
+    const int len = fpga::rcvBuild(frame, h, nullptr, 0);
+    if (!drv.send_frame(frame, len))
+        KEL_DBG("\n fpga: search of port %d not sent\n", port);
+}
+
+void fpga_manage::card_search_deal()
+{
+    if (!running_[0])
+        return;
+    QMutexLocker lock(&passby_mutex);
+    // The cards are the PC's while its pass-through frame is answered.
+    if (passby_open_) {
+        if (Utils::getTimeSpace(passby_tick_) <= kPassbyTicks)
+            return;
+        passby_open_ = false;
+    }
+    if (search_port_ >= 0 && Utils::getTimeSpace(search_tick_) < kSearchTicks)
+        return;
+    if (search_port_ >= 0) {
+        port_cards[search_port_] = (last_links_ & (1u << search_port_)) ? search_found_ : 0;
+        search_last_ = search_port_;
+    }
+    search_port_ = -1;
+    search_found_ = 0;
+    search_tick_ = now();
+    for (int i = 1; i <= fpga::kSendPorts; ++i) {
+        const int p = (search_last_ + i) % fpga::kSendPorts;
+        if (last_links_ & (1u << p)) {
+            search_port_ = p;
+            send_search(static_cast<u8>(p));
+            break;
+        }
+    }
+}
+
+int fpga_manage::passby_send(u8 link, const u8* frame, int len)
+{
+    fpga::RcvHeader h;
+    if (!fpga::rcvParse(frame, len, &h)) {
+        KEL_DBG("\n fpga: pass-through frame refused (malformed)\n");
+        return kPassbyBadFrame;
+    }
+    if (!running_[0])
+        return kPassbyNotReady;
+    QMutexLocker lock(&passby_mutex);
+    g_passby_trans_port = link;
+    passby_command_ = h.command;
+    passby_tick_ = now();
+    passby_open_ = true;
+    return drv.send_frame(frame, len) ? kPassbySent : kPassbyFailed;
+}
+
+void fpga_manage::set_passby_sink(u8 link, PassbyReplySink sink)
+{
+    if (link < kLinkSerial || link > kLinkUdp)
+        return;
+    QMutexLocker lock(&passby_mutex);
+    sinks_[link] = std::move(sink);
+}

@@ -1,14 +1,191 @@
-// The FPGA manager.
+// The FPGA manager: brings the FPGAs up and polls them, applies brightness
+// and LED on/off, follows the sending ports' links, keeps the FPGAs' register
+// and parameter-memory images, searches the receiving cards and carries
+// pass-through frames from the control links to them. One process-wide
+// singleton with one worker thread.
 #pragma once
 
 #include "app/global.h"
+#include "fpga/fpga_drv.h"
+#include "fpga/fpga_regs.h"
+#include "fpga/send_para.h"
+
+#include <QMutex>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class rcvRecovery;
+
+// Date and time as the clock work keeps it.
+#pragma pack(push, 1)
+struct TimeRealType {
+    u8 second;
+    u8 minute;
+    u8 hour;
+    u8 day;
+    u8 unset;  // never written
+    u8 month;
+    u16 year;
+};
+#pragma pack(pop)
+static_assert(sizeof(TimeRealType) == 8);
 
 class fpga_manage {
 public:
+    static constexpr int kRegImage = fpga::reg::kCount;  // registers 0-170
+    static constexpr int kRamImage = fpga::kRamSize;
+
+    // Control links a pass-through reply can go back on (g_passby_trans_port).
+    enum PassbyLink : u8 { kLinkSerial = 1, kLinkTcp = 2, kLinkUdp = 3, kLinkNone = 255 };
+    // Results of passby_send.
+    enum PassbyResult { kPassbySent = 0, kPassbyBadFrame = -1, kPassbyNotReady = -2, kPassbyFailed = -3 };
+    using PassbyReplySink = std::function<void(const u8* frame, int len)>;
+
     static fpga_manage* p_fpga_manage;
+    // Creates the manager on the first call: opens its SPI devices, maps the
+    // SoC window, makes sure /data/smartmapping and /data/rcvrecovery exist.
+    static fpga_manage* pInstance();
+    // Start values (both FPGAs let out of reset), then the thread.
+    void initialize_start();
+
+    // ---- status and registers (any thread)
+    // 1 when FPGA 0 runs: its state register reads 3, its power-up has
+    // finished and bit 3 (standby) of its register 0 is clear; else 0.
+    // No SPI access.
+    int get_fpga_status();
+    // Refreshes one register of the image from the FPGA; registers 64-127 and
+    // above 170 are ignored.
+    void read_from_register(u8 reg, u8 fpga);
+    // Refreshes the register, replaces the bits of `mask` by those of `value`
+    // in the image, applies its side effect (FPGA 0 register 0: ScreenState
+    // from bit 2) and writes it to the FPGA. Registers 64-127 and above 170
+    // are ignored.
+    void write_to_register(u8 reg, u8 mask, u8 value, u8 fpga);
+    // Link mask of the sending ports (bit n = port n has a link), re-read
+    // from FPGA 0; 0 while FPGA 0 is not running.
+    int get_wlan_state();
+    // Byte offsets of a sending port's x, y, width and height in FPGA 0's
+    // parameter memory; returns 0.
+    static int get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* w,
+                                  unsigned short* h);
+    // Writes bytes of an FPGA's parameter memory and its image; false when
+    // the range passes 1 KB or the transfer failed.
+    bool write_ram_para(u8 fpga, u16 offset, const u8* data, int len);
+    // Fills the record from the system clock.
+    static int IT8563WE_Get(TimeRealType* t);
+
+    // ---- pass-through from the control links to the receiving cards
+    // Sends one RCV_FRAME to the cards behind the port it names and makes
+    // `link` the one that gets the cards' replies (g_passby_trans_port). The
+    // replies that come back with the frame's command within one second are
+    // handed, from the manager's thread, to the sink registered for that link.
+    int passby_send(u8 link, const u8* frame, int len);
+    void set_passby_sink(u8 link, PassbyReplySink sink);
+
+    // ---- the thread's work
+    // One pass of the normal work.
+    void fpga_manage_deal();
+    // One pass while a USB upgrade is requested.
+    void usb_upgrade_manage_deal();
+    // Lets FPGA 0 out of reset 201 ticks after its reset began.
+    void check_fpga_rst();
+    // Holds an FPGA in reset from now on (FPGA 0 comes back by check_fpga_rst).
+    void hold_fpga_reset(u8 fpga);
+    // Ends the thread. The box never does; tests do before they finish.
+    void stop();
+
+    // ---- state shared with other threads
+    fpga_drv drv;
+    rcvRecovery* rcv_recovery = nullptr;
+    QMutex reg_mutex;     // the register and parameter-memory images
+    QMutex passby_mutex;  // pass-through and interrupt handling
+
+    // Images as last read, one per FPGA; read without a lock.
+    u8 MCU_REG_func[fpga::kFpgas][kRegImage];
+    u8 MCU_RAM_PARA_func[fpga::kFpgas][kRamImage];
+
+    // Hand-overs from the video chip manager.
+    std::atomic<u8> bri_changed{0};     // set and cleared under Utils::_bri_set_mutex
+    std::atomic<u8> output_changed{0};  // cleared under Utils::_system_mutex
 
     // 16-bit GPIO words of the two FPGAs' SPI chip-select lines in the SoC
-    // window (0 = selected, 16 = released); null until the window is mapped.
+    // window (0 = selected, 16 = released); never null once the manager exists.
     volatile u16* gpio_cs_fpga0 = nullptr;
     volatile u16* gpio_cs_fpga1 = nullptr;
+    // Reset lines: 0 holds the FPGA in reset, 16 lets it run.
+    volatile u16* gpio_rst_fpga0 = nullptr;
+    volatile u16* gpio_rst_fpga1 = nullptr;
+    // Reset bookkeeping; the thread's own.
+    u8 rst_pending[fpga::kFpgas] = {};
+    u32 rst_tick[fpga::kFpgas] = {};
+    u8 vbo_retry[fpga::kFpgas] = {};
+
+    TimeRealType rtc_time{};
+
+    // Receiving cards found on each sending port by the last search.
+    std::atomic<u16> port_cards[fpga::kSendPorts];
+
+    // Ticks and counts of the thread's work.
+    static constexpr u32 kResetTicks = 201;        // reset held before release
+    static constexpr u32 kPowerUpTicks = 500;      // power-up wait before a retry
+    static constexpr u8 kPowerUpRetries = 3;
+    static constexpr u32 kPcCmdTicks = 80;         // a PC command counts as recent
+    static constexpr u32 kLedStopTicks = 11;       // LED set-up: stopped ...
+    static constexpr u32 kLedSettleTicks = 31;     // ... then settling after the restart
+    static constexpr u32 kSearchTicks = 50;        // one port searched per period
+    static constexpr u32 kPassbyTicks = 100;       // replies of a pass-through frame
+    static constexpr int kFramesPerPass = 16;      // received frames taken in one pass
+    static constexpr u16 kDefaultBrightness = 100;
+
+private:
+    fpga_manage();
+    void thread_main();
+
+    // register access behind the images
+    bool refresh_regs(u8 fpga, u8 first, int count);
+    bool refresh_ram(u8 fpga);
+    // Read, modify, write of one register under reg_mutex; with `verify` the
+    // register is read back and the side effect applied only when it holds
+    // the new value. False when a transfer failed or the value did not hold.
+    bool modify_register(u8 fpga, u8 reg, u8 mask, u8 value, bool verify);
+    void apply_side_effects(u8 fpga, u8 reg, u8 value);
+
+    // pieces of one pass
+    void pc_cmd_deal();
+    void fpga_state_deal(u8 fpga);
+    bool power_up(u8 fpga);
+    void fpga_lost(u8 fpga);
+    void interrupt_deal();
+    void link_check();
+    // Takes one frame from the cards; true when it is for the pass-through link.
+    bool frame_deal(const u8* frame, int len);
+    void bri_deal();
+    void output_deal();
+    void led_setup_deal();
+    void card_search_deal();
+    void send_search(u8 port);
+
+    // the block values the FPGA shows
+    static u8 block_brightness();
+    static bool block_led_off();
+
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> running_[fpga::kFpgas];  // power-up finished
+    bool waiting_[fpga::kFpgas] = {};           // out of reset, waiting for the power-up
+    u32 wait_tick_[fpga::kFpgas] = {};          // since when
+    u16 last_links_ = 0;                        // link mask last seen
+    u32 led_tick_ = 0;
+
+    int search_port_ = -1;                      // port whose search replies we count
+    int search_last_ = fpga::kSendPorts - 1;    // port searched last
+    u32 search_tick_ = 0;
+    u16 search_found_ = 0;
+
+    // pass-through, under passby_mutex
+    u8 passby_command_ = 0;
+    u32 passby_tick_ = 0;
+    bool passby_open_ = false;
+    PassbyReplySink sinks_[4];
 };

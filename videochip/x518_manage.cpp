@@ -1,5 +1,195 @@
 #include "videochip/x518_manage.h"
 
+#include "app/kelrampara.h"
+
+#include <cstdio>
+#include <unistd.h>
+
 x518_manage* x518_manage::p_x518_manage = nullptr;
 QMutex x518_manage::mutex;
 std::atomic<u8> x518_manage::apply_flag{0};
+std::atomic<u8> g_fpga_x518_start{0};
+
+namespace {
+
+constexpr i32 kThreadFailed = 255;
+// Window counts of the ten multi-window presets.
+constexpr i32 kPresetWindows[x518_manage::kMwinPresets] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+constexpr u16 kChipBrightness = 50;  // the LED brightness itself is the FPGA's
+constexpr u16 kOsdOn = 1;
+
+}  // namespace
+
+x518_manage::x518_manage()
+{
+    writeLogMsg(LOG_INFO, "====x518_manage::x518_manage()=====");
+    drv = new x518_drv;
+    for (int w = 0; w < kWindows; ++w)
+        win_state[w] = 1;
+    for (int p = 0; p < kPorts; ++p)
+        PI_HDMI_INFO[p].nosignal = 1;
+}
+
+x518_manage* x518_manage::prepareInstance()
+{
+    if (!p_x518_manage)
+        p_x518_manage = new x518_manage;
+    p_x518_manage->fillMwinPresets();
+    apply_flag = 0;
+    p_x518_manage->pattern_gen = 0;
+    return p_x518_manage;
+}
+
+x518_manage* x518_manage::pInstance()
+{
+    x518_manage* m = prepareInstance();
+    m->initialize();
+    return m;
+}
+
+void x518_manage::fillMwinPresets()
+{
+    for (int i = 0; i < kMwinPresets; ++i) {
+        mwin_preset[i].wincnt = kPresetWindows[i];
+        mwin_preset[i].pwin = mwin_preset_rect[i];
+    }
+}
+
+i32 x518_manage::initialize()
+{
+    openChip();
+    return startThread();
+}
+
+void x518_manage::openChip()
+{
+    KEL_DBG("\n======x518_manage::initialize()===== ");
+    spi_fd = drv->initialize();
+    KEL_DBG("\n x518_fd = %02x \n", spi_fd);
+    u32 id = drv->read_X518(spi_fd, x518::kChipId, 0);
+    KEL_DBG("\n x518_id = %02x \n", id);
+}
+
+i32 x518_manage::startThread()
+{
+    if (thread_started_)
+        return 0;
+    stop_ = false;
+    if (pthread_create(&thread_, nullptr, &x518_manage::x518manageThread, this) != 0) {
+        KEL_DBG("create manage thread failed");
+        writeLogMsg(LOG_ERROR, "create check source thread failed");
+        return kThreadFailed;
+    }
+    thread_started_ = true;
+    return 0;
+}
+
+void x518_manage::stopThread()
+{
+    if (!thread_started_)
+        return;
+    stop_ = true;
+    pthread_join(thread_, nullptr);
+    thread_started_ = false;
+}
+
+void* x518_manage::x518manageThread(void* arg)
+{
+    auto* self = static_cast<x518_manage*>(arg);
+    if (!self)
+        return nullptr;
+    while (!self->stop_) {
+        self->runPass();
+        // One pass per tick keeps an idle box idle.
+        ::usleep(kPassPauseUs);
+    }
+    return nullptr;
+}
+
+void x518_manage::Sleep(int ms)
+{
+    ::usleep(static_cast<useconds_t>(1000 * ms));
+}
+
+void x518_manage::runPass()
+{
+    u8 state = init_state;
+    if (state < kProbeGoodReads)
+        probe();
+    else if (state == 5)
+        bringUpLoad();
+    else if (state == 6)
+        bringUpPanel();
+    else if (state == 7)
+        bringUpPicture();
+    else
+        x518managerdeal(this);
+}
+
+const KEL_RAM_PARA& x518_manage::block() const
+{
+    static const KEL_RAM_PARA kEmpty{};
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store ? store->ram_para : kEmpty;
+}
+
+// States 0-4: five good identity reads, not necessarily in a row.
+void x518_manage::probe()
+{
+    u32 id = drv->read_X518(spi_fd, x518::kChipId, 0);
+    if (id == x518::kChipIdValue) {
+        ++init_state;
+        KEL_DBG("\n ok x518_id = 0x24x ");
+    } else {
+        KEL_DBG("\n error x518_id = %02x \n", id);
+    }
+}
+
+// State 5: the software model, the initial register load, inputs and fonts.
+void x518_manage::bringUpLoad()
+{
+    load_system_param();
+    define_param();
+    drv->init_reg_acc_param();
+    write_initial_setting(spi_fd, 1);
+    set_rtct(spi_fd, 1);
+    load_param();
+    if (block().osd_enable == kOsdOn)
+        g_osd_update = 1;
+    check_input_port(spi_fd);
+    load_char();
+    read_x518_font(spi_fd);
+    update_font(spi_fd);
+    init_state = 6;
+    KEL_DBG("\n ok x518_id  setup= %d \n", 6);
+}
+
+// State 6: the output panel and the window outputs.
+void x518_manage::bringUpPanel()
+{
+    const KEL_RAM_PARA& b = block();
+    kelApi_PnlInit2(b.led_width, b.led_height, b.out1_rect.w, b.out1_rect.h, b.splice_mode);
+    set_output(spi_fd);
+    g_fpga_x518_start = 1;
+    init_state = 7;
+    KEL_DBG("\n ok x518_id  setup= %d \n", 7);
+}
+
+// State 7: picture defaults; then running mode.
+void x518_manage::bringUpPicture()
+{
+    const KEL_RAM_PARA& b = block();
+    u32 colour = u32(b.color_temp_mode & 0xFF) | u32(b.color_temp_b & 0xFF) << 8 | u32(b.color_temp_g & 0xFF) << 16 |
+                 u32(b.color_temp_r & 0xFF) << 24;
+    x518_SetBrightness(kChipBrightness);
+    x518_SetContrast(b.contrast);
+    x518_SetSharpness(b.sharpness);
+    x518_SetColorTemp(static_cast<int>(colour));
+    x518_SetSaturation(b.saturation);
+    x518_debugEnv();
+    init_state = kRunningState;
+    kelApi_forceColorDisable(spi_fd);
+    KEL_DBG("\n ok x518_id  setup= %d \n", 8);
+    std::printf("\n[x518_manage] video chip up: running mode (state %d)\n", kRunningState);
+    std::fflush(stdout);
+}

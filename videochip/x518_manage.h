@@ -1,13 +1,91 @@
-// The video chip manager.
+// The video chip manager: the one object that owns the X518 chip, its SPI
+// driver, the software model of the chip (system parameters, window, channel
+// and port bookkeeping), the lock and flag through which the rest of the
+// program asks for changes, and the worker thread that brings the chip up
+// and then applies the parameter block to it.
+//
+// Writers elsewhere never touch the chip: they edit the parameter block under
+// x518_manage::mutex and raise x518_manage::apply_flag.
 #pragma once
 
 #include "app/global.h"
+#include "videochip/x518_drv.h"
+#include "videochip/x518_regs.h"
 
 #include <QMutex>
 #include <atomic>
+#include <pthread.h>
+
+struct KEL_RAM_PARA;
+
+// 1 once the chip manager has initialised the output panel at bring-up.
+extern std::atomic<u8> g_fpga_x518_start;
+
+// A rectangle of the chip: start and size.
+struct _ImageWindowDef_st {
+    i32 hst;
+    i32 hw;
+    i32 vst;
+    i32 vw;
+};
+
+// A window of the chip on the output-channel canvas.
+#pragma pack(push, 1)
+struct ST_WIN_INFO {
+    i16 x, y, w, h;
+    u8 mirror;       // bit 0 horizontal, bit 1 vertical
+    u8 output;       // bit 0 black, bit 1 freeze
+    u8 enable;
+    u8 input;        // source number as the parameter block gives it
+    u8 crop;         // index into KEL_RAM_PARA.crop_list
+    u8 layer;        // 0 = top
+    u8 och[16];      // two lists of eight output channels
+    u8 h_cnt, v_cnt; // output channels across and down
+};
+#pragma pack(pop)
+static_assert(sizeof(ST_WIN_INFO) == 32, "ST_WIN_INFO is 32 bytes");
+
+// A window rectangle of a multi-window preset.
+struct ST_MWIN_RECT {
+    i32 x, y, w, h;
+};
+static_assert(sizeof(ST_MWIN_RECT) == 16, "a preset window record is 16 bytes");
+
+// A multi-window preset: window count and its rectangles.
+struct ST_MWIN {
+    i32 wincnt;
+    ST_MWIN_RECT* pwin;
+};
+
+// The last accepted copy of a port's reported timing (the receiver record
+// without its `changed` word).
+struct ST_PI_HDMI_INFO {
+    i32 Hact, Hsync, Hback, Hpol, Htotal;
+    i32 Vact, Vsync, Vback, Vpol, Vtotal;
+    float pfreq;  // pixel clock, Hz
+    i32 type;
+    i32 datamode;
+    i32 lane;
+    i32 ip;        // 1 interlaced
+    i32 nosignal;  // 1 no signal
+};
 
 class x518_manage {
 public:
+    static constexpr int kWindows = x518::kWindows;
+    static constexpr int kChannels = x518::kChannels;
+    static constexpr int kPorts = x518::kPorts;
+    static constexpr int kCmosPorts = x518::kCmosPorts;
+    static constexpr int kNone = -1;
+    static constexpr u8 kRunningState = 8;
+    static constexpr int kProbeGoodReads = 5;
+    static constexpr int kPassPauseUs = 10000;  // one 10 ms tick between passes
+    static constexpr int kMwinPresets = 10;
+    static constexpr int kParamEntries = 160;
+    static constexpr int kDbdBlocks = 6;
+    static constexpr int kDbdBlocksPerWindow = 4;
+    static constexpr int kFields = 5;
+
     static x518_manage* p_x518_manage;
 
     // Guards writes of the parameter block together with apply_flag; the
@@ -15,4 +93,207 @@ public:
     static QMutex mutex;
     // 1 = apply the block, 2 = apply and synchronise the user-mode files.
     static std::atomic<u8> apply_flag;
+
+    // ---------------------------------------------------------- object and thread
+    // Creates the manager on the first call, resets its request flags, opens
+    // the chip and starts the worker thread. Start-up calls it once.
+    static x518_manage* pInstance();
+    // The first half of pInstance(): the object without the chip or thread.
+    static x518_manage* prepareInstance();
+    // Opens the chip and starts the thread; 0, or 255 when no thread started.
+    i32 initialize();
+    // Opens and configures the chip's SPI device and reads its identity once.
+    void openChip();
+    // Starts the worker thread: 0, or 255 when it could not be created.
+    i32 startThread();
+    // Ends the worker thread and waits for it (tests only; the box never stops it).
+    void stopThread();
+    // One pass of the worker: a bring-up step in states 0-7, the apply
+    // dispatcher from state 8 on.
+    void runPass();
+    static void* x518manageThread(void* arg);
+    static void Sleep(int ms);
+
+    // ---------------------------------------------------------- system parameters, default windows
+    void load_system_param();
+    void define_param();
+    i32 load_param();
+
+    // ---------------------------------------------------------- initial load, update window
+    void write_initial_setting(int fd, int full);
+    void set_rtct(int fd, int mode);
+
+    // ---------------------------------------------------------- timing blocks
+    void set_input_bkg(int fd, int port, int on);
+    void set_input_bkg2(int fd, int window, int on);
+    void set_pict(int fd, int on, int path);
+    // 0, or -1 when the receiver neither locked nor measured a frame in time.
+    int set_VBORXfrange(int fd, int receiver, float pixelClock, int toggle);
+    void set_sypol(int fd, int vbo, int index);
+    void set_VBOInput(int fd, int receiver);
+    // 0 when the frame came (or the channel reports no input), -1 on a time-out.
+    int wait1_pivs(int fd, int channel);
+    int wait1_pivs2(int fd);
+    // The new field (0-3), or -1 when it did not change in time.
+    int wait_ifld_change(int fd, int channel);
+    int wait_ofld_change(int fd, int channel);
+    void reset_dbd_mem(int window);
+    int check_dbd_input(int fd, int port);
+    int set_dbd_mem(int fd, int window);
+    void calc_iwin2(int window);
+    void calc_owin2(int window);
+    void calc_iwin();
+    void calc_owin();
+    bool kelApi_IsPatternGen() const { return pattern_gen.load() != 0; }
+    static bool kelApi_IsWinValid(int window) { return window >= 0 && window < kWindows; }
+
+    // ---------------------------------------------------------- operations whose work lands later
+    // Until then each says so once and does nothing.
+    void check_input_port(int fd);
+    void load_char();
+    void read_x518_font(int fd);
+    void update_font(int fd);
+    i32 kelApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
+    void set_output(int fd);
+    static void x518_SetBrightness(u16 value);
+    static void x518_SetContrast(int value);
+    static void x518_SetSharpness(int value);
+    static void x518_SetSaturation(int value);
+    static void x518_SetColorTemp(int packed);
+    void kelApi_forceColorDisable(int fd);
+    void x518_debugEnv() {}
+    static void x518managerdeal(void* manager);
+
+    // ---------------------------------------------------------- the chip
+    x518_drv* drv = nullptr;
+    i32 spi_fd = -1;
+    std::atomic<u8> init_state{0};
+    u32 font_flags = 0;
+    std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
+
+    // ---------------------------------------------------------- system parameter record
+    u32 PS_CLK_SYS = 0;     // Hz
+    u32 PS_CLK_MEM = 0;     // Hz
+    u32 PS_CLK_MEM_Q = 0;   // a quarter of PS_CLK_MEM
+    u32 PS_CLK_REF = 0;     // Hz, reference of the PLLs and measurements
+    u32 PS_CLK_REF2 = 0;    // Hz
+    u32 PS_ACTHW = 0, PS_ACTVW = 0, PS_HTOTAL = 0, PS_VTOTAL = 0;
+    u32 PS_HSW = 0, PS_HBP = 0, PS_VSW = 0, PS_VBP = 0;
+    u32 PS_VBOTX_MODE = 0, PS_VBOTX_LAYOUT = 0;
+    u32 PS_PLL[9] = {};
+    u32 PS_MEM_SC[kChannels][kFields] = {};
+    u32 fb_pitch = 0;
+    u32 PS_DBD_BASE[kFields] = {};
+    u32 PS_DBD_BLOCK = 0;
+    u32 PS_SPARE = 0;
+    u32 PS_MEM_IP_I[kCmosPorts][2] = {};
+    u32 PS_MEM_IP_P[kCmosPorts][2] = {};
+    u32 PS_MEM_IPYOFF[kCmosPorts] = {};
+    u32 PS_MEM_MV[kCmosPorts] = {};
+    u32 PS_MWI_IP[kCmosPorts] = {};
+    u32 PS_VBO_LANE_SW[12] = {};  // PS_VBO_2LANE, PS_VBO_4LANE, PS_VBO_8LANE switches
+    u32 PS_SFL_ADDR = 0, PS_MEM_OSD = 0, PS_MEM_OSD1 = 0, PS_FONT_ADDR = 0;
+    // derived
+    u32 PS_ACTHST = 0, PS_ACTVST = 0;
+    u32 PS_OAOIHST = 0, PS_OAOIHED = 0, PS_OAOIVST = 0, PS_OAOIVED = 0;
+    u32 PS_PANEL_HW = 0, PS_PANEL_VW = 0, PS_PANEL_HSHAPE = 0, PS_PANEL_VSHAPE = 0;
+
+    // ---------------------------------------------------------- multi-window presets
+    ST_MWIN mwin_preset[kMwinPresets] = {};
+    ST_MWIN_RECT mwin_preset_rect[kMwinPresets][kWindows] = {};
+
+    // ---------------------------------------------------------- default window model
+    i32 PM_WIN_SHAPE[kWindows][2] = {};
+    i32 PM_INPUT[kWindows] = {};
+    i32 PM_WIN_OFFSET[kWindows][4] = {};
+    i32 PM_INPUT_OFFSET[kWindows][4] = {};
+    i32 PM_INPUT_OFFSET_EN[kWindows] = {};
+    i32 PM_WIN_NUM[kChannels] = {};
+    i32 PM_AREA_NUM[kChannels] = {};
+    i32 PM_OVERLAY[kChannels] = {};
+    i32 PM_OVERLAY_PRI[kWindows] = {};
+    i32 win_mirror_h[kWindows] = {};
+    i32 win_mirror_v[kWindows] = {};
+    i32 PM_WIN_FADE_EN[kWindows] = {};
+    i32 PM_WIN_FADE_IN[kWindows] = {};
+    i32 PM_WIN_FADE_OUT[kWindows] = {};
+    i32 PM_WIN_DBD_MODE[kWindows] = {};
+    i32 PM_WIN_DBD_CLIP[kWindows] = {};  // clip the input window to the output window
+    i32 PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0, PM_OSD_SCROLL_MODE = 0;
+    i32 PM_OSD_OUTPUT_OFFSET[4] = {};
+    i32 PM_OSD_INPUT_OFFSET[4] = {};
+    i32 PM_SWITCH[2] = {};  // the two further switches of the default model
+    i32 PM_OSD_UPDATE_BUTTON = 0;
+    i32 PM_WIN_STITCHING[kWindows] = {};
+    i32 PM_OSD_CHAR_64DOT = 0, PM_OSD_SCROLL_SPEED = 0;
+
+    // change flags of the model (1 = changed)
+    i32 win_chg[kWindows] = {};
+    i32 g_chg_input[kWindows] = {};  // input change code: 1 set/reported, 2 lost channel, 3 re-measured
+    i32 win_attr_chg[kWindows] = {};
+    i32 win_fade_chg[kWindows] = {};
+    i32 g_chg_dbd[kWindows] = {};
+    i32 overlay_chg = 0, priority_chg = 0;
+    i32 osd_reset = 0, osd_redraw = 0;
+    i32 switch_chg[2] = {};
+
+    // ---------------------------------------------------------- image processing of the CMOS inputs
+    i32 PM_HNR[kCmosPorts] = {}, PM_VNR[kCmosPorts] = {}, PM_TNR[kCmosPorts] = {}, PM_BNR[kCmosPorts] = {};
+    i32 PM_MNR[kCmosPorts] = {}, PM_COMB[kCmosPorts] = {}, PM_IPEN[kCmosPorts] = {}, PM_DIAG[kCmosPorts] = {};
+    i32 PM_MVFLT[kCmosPorts] = {}, PM_22PD[kCmosPorts] = {}, PM_23PD[kCmosPorts] = {};
+    i32 PM_22PDSQTH[kCmosPorts] = {}, PM_23PDSQTH[kCmosPorts] = {}, PM_24SF[kCmosPorts] = {};
+    i32 PM_IACTHST[kPorts] = {}, PM_IACTVST[kPorts] = {};
+
+    // ---------------------------------------------------------- window and channel bookkeeping
+    i32 win_number[kWindows] = {};
+    i32 win_ich[kWindows][kChannels] = {};       // input channels, -1 ends the list
+    i32 win_ich_prev[kWindows][kChannels] = {};
+    i32 win_dbd_blk[kWindows][kDbdBlocksPerWindow] = {};
+    i32 win_level[kWindows] = {};
+    i32 fb_ring[kWindows][kFields] = {};
+    i32 win_frozen[kWindows] = {};
+    i32 win_enable[kWindows] = {};
+    u8 win_flag[kWindows] = {};
+    i32 win_state[kWindows] = {};                // owned by the window programming; 1 at construction
+    i32 ich_win[kChannels] = {};
+    i32 ich_win_prev[kChannels] = {};
+    i32 ich_rec[kChannels][4] = {};
+    i32 ich_state[kChannels] = {};
+    i32 dbd_pool[kDbdBlocks] = {};               // window holding each block, -1 free
+    u32 dbd_fb_base[kWindows][kFields] = {};
+    u32 dbd_pitch[kWindows] = {};
+    ST_WIN_INFO win_info[kWindows] = {};
+    _ImageWindowDef_st IWIN[kWindows] = {};
+    _ImageWindowDef_st OWIN[kWindows] = {};
+
+    // ---------------------------------------------------------- input ports
+    ST_PI_HDMI_INFO PI_HDMI_INFO[kPorts] = {};
+    i32 PI_STATE[kPorts] = {};
+    i32 PI_SCAN_MODE[kPorts] = {};
+    i32 PI_UPDATE[kPorts] = {};
+    i32 g_chg_hdmi[kPorts] = {};
+    i32 PI_ACT[kPorts][4] = {};
+    i32 port_act[kPorts][4] = {};
+    double PI_FV[kPorts] = {};
+
+    // ---------------------------------------------------------- the default window model's table
+    static const i32 parameters_txt[kParamEntries];
+
+private:
+    x518_manage();
+    const KEL_RAM_PARA& block() const;
+    void probe();
+    void bringUpLoad();
+    void bringUpPanel();
+    void bringUpPicture();
+    void fillMwinPresets();
+    template <class T>
+    void copyParam(T& member, i32 value, i32& changed);
+    int portOf(int window) const;
+    int firstIch(int window) const { return win_ich[window][0]; }
+    u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
+
+    pthread_t thread_{};
+    bool thread_started_ = false;
+    std::atomic<bool> stop_{false};
 };

@@ -3,9 +3,11 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_soc_window.h"
+#include "platform/sim/sim_x518.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +68,8 @@ void installDefaultDevices()
     for (const auto& m : kMtdPartitions)
         sim::registerDevice(m.node, std::make_shared<sim::SimMtd>(m.node, m.size, m.eraseSize, m.writeSize));
     sim::registerDevice("/dev/mem", std::make_shared<sim::SimSocWindow>());
+    sim::registerDevice(sim::SimX518::kDevicePath, std::make_shared<sim::SimX518>());
+    sim::installFpgaDevices();
 }
 
 }  // namespace host
@@ -91,6 +95,10 @@ void init(int& argc, char** argv)
     if (root.empty())
         root = "box-root";
     sim::resetBox(root);
+    // The running box's video chip lets frames pass in real time; tests keep
+    // the instant clock a fresh chip starts with.
+    if (auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath))
+        chip->setClock(sim::SimX518::Clock::Timed);
     keepDesktopFilesInTheRoot();
     // Without a display the simulated box still runs, drawing offscreen.
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))

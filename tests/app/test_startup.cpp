@@ -4,8 +4,10 @@
 #include "app/lockwindow.h"
 #include "app/main.h"
 #include "app/mainwindow.h"
+#include "fpga/fpga_manage.h"
 #include "platform/sim/sim_hid.h"
 #include "tests/support/box_test.h"
+#include "videochip/x518_manage.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -24,7 +26,18 @@ struct Seen {
 
 }  // namespace
 
-class Startup : public BoxTest {};
+class Startup : public BoxTest {
+protected:
+    // The box never stops its device threads; a test does before it ends.
+    void TearDown() override
+    {
+        if (x518_manage::p_x518_manage)
+            x518_manage::p_x518_manage->stopThread();
+        if (fpga_manage::p_fpga_manage)
+            fpga_manage::p_fpga_manage->stop();
+        BoxTest::TearDown();
+    }
+};
 
 TEST_F(Startup, FreshBoxReachesTheEventLoopShowingTheHomePage)
 {
@@ -64,6 +77,9 @@ TEST_F(Startup, FreshBoxReachesTheEventLoopShowingTheHomePage)
     // The store made its file, the settings theirs.
     EXPECT_TRUE(platform::exists(KelRamPara::kParaFile));
     EXPECT_TRUE(platform::exists("/data/configs/tcpip.ini"));
+    // The device managers were created and their threads started.
+    EXPECT_NE(fpga_manage::p_fpga_manage, nullptr);
+    EXPECT_NE(x518_manage::p_x518_manage, nullptr);
     // Without the key pad no LED report goes out.
     EXPECT_TRUE(platform::sim::SimHidBus::instance().reports(0x28E9, 0x0380).empty());
 }

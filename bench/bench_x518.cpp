@@ -1,0 +1,177 @@
+// Cost of reaching the video chip: SPI transfers and bank selects per
+// register operation, for the initial register load and for a whole
+// bring-up, on the simulated chip with its instant clock.
+//
+// The limit each figure chases is one transfer per register byte: the
+// "per_byte" counters are transfers divided by the register bytes moved
+// (1.0 = no bank select at all). Times are the host's and only indicative.
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_x518.h"
+#include "videochip/x518_drv.h"
+#include "videochip/x518_manage.h"
+#include "videochip/x518_regs.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+using platform::sim::SimX518;
+
+namespace {
+
+struct Box {
+    Box()
+    {
+        g_debugSwitch = 0;  // traces off; the counters are the point
+        char tmpl[] = "/tmp/bench_x518_XXXXXX";
+        const char* dir = ::mkdtemp(tmpl);
+        if (!dir) {
+            std::perror("bench_x518: no temporary box root");
+            std::exit(1);
+        }
+        root = dir;
+        platform::sim::resetBox(root);
+        chip = platform::sim::deviceAs<SimX518>(SimX518::kDevicePath);
+        fd = drv.initialize();
+    }
+    ~Box()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+    std::string root;
+    std::shared_ptr<SimX518> chip;
+    x518_drv drv;
+    int fd = -1;
+};
+
+Box& box()
+{
+    static Box b;
+    return b;
+}
+
+// Transfers and bank selects per iteration, and per register byte moved.
+void report(benchmark::State& state, const SimX518::Counters& before, const SimX518::Counters& after,
+            double bytesPerIteration)
+{
+    double n = double(state.iterations());
+    double transfers = double(after.transfers - before.transfers);
+    double selects = double(after.bankSelects - before.bankSelects);
+    state.counters["transfers"] = transfers / n;
+    state.counters["bank_selects"] = selects / n;
+    state.counters["per_byte"] = bytesPerIteration > 0 ? transfers / (n * bytesPerIteration) : 0;
+}
+
+template <class Op>
+void runOp(benchmark::State& state, double bytes, Op op)
+{
+    Box& b = box();
+    auto before = b.chip->counters();
+    int64_t i = 0;
+    for (auto _ : state)
+        op(b, i++);
+    report(state, before, b.chip->counters(), bytes);
+}
+
+void BM_WriteByteSameBank(benchmark::State& state)
+{
+    runOp(state, 1, [](Box& b, int64_t i) { b.drv.write_X518(b.fd, x518::reg(0x08, 0x48, 1), u32(i), 0); });
+}
+
+void BM_WriteByteAlternatingChannels(benchmark::State& state)
+{
+    runOp(state, 1, [](Box& b, int64_t i) {
+        b.drv.write_X518(b.fd, x518::reg(0x08, 0x48, 1), 1, x518::kChannelStride * u32(i & 1));
+    });
+}
+
+void BM_Write4Bytes(benchmark::State& state)
+{
+    runOp(state, 4, [](Box& b, int64_t i) { b.drv.write_X518(b.fd, x518::reg(0x16, 0x1C, 4), u32(i), 0); });
+}
+
+void BM_Read1Byte(benchmark::State& state)
+{
+    runOp(state, 1, [](Box& b, int64_t) { benchmark::DoNotOptimize(b.drv.read_X518(b.fd, x518::kChipId, 0)); });
+}
+
+void BM_Read3Bytes(benchmark::State& state)
+{
+    runOp(state, 3, [](Box& b, int64_t) {
+        benchmark::DoNotOptimize(b.drv.read_X518(b.fd, x518::kVboFrameMeasure, 0));
+    });
+}
+
+void BM_MaskedWrite2Bytes(benchmark::State& state)
+{
+    // Two bytes read and two written.
+    runOp(state, 4, [](Box& b, int64_t i) {
+        b.drv.write_x518_mask(b.fd, x518::kInputPathEnable, u32(i), 0x0010, 0);
+    });
+}
+
+x518_manage& manager()
+{
+    static x518_manage* m = [] {
+        box();
+        x518_manage* mgr = x518_manage::prepareInstance();
+        mgr->openChip();
+        mgr->load_system_param();
+        mgr->define_param();
+        return mgr;
+    }();
+    return *m;
+}
+
+// The initial load without its clock, memory and receiver steps (and their
+// 44 ms of fixed waits): the register traffic alone.
+void BM_InitialLoadWithoutWaits(benchmark::State& state)
+{
+    x518_manage& m = manager();
+    Box& b = box();
+    auto before = b.chip->counters();
+    for (auto _ : state) {
+        m.drv->init_reg_acc_param();
+        m.write_initial_setting(m.spi_fd, 0);
+    }
+    auto after = b.chip->counters();
+    report(state, before, after, double(after.writes - before.writes) / double(state.iterations()));
+    state.counters["writes"] = double(after.writes - before.writes) / double(state.iterations());
+}
+
+// A whole bring-up from the probe to running mode, instant clock; the time
+// includes the load's 44 ms of fixed waits.
+void BM_BringUp(benchmark::State& state)
+{
+    x518_manage& m = manager();
+    Box& b = box();
+    b.chip->setClock(SimX518::Clock::Instant);
+    auto before = b.chip->counters();
+    for (auto _ : state) {
+        m.init_state = 0;
+        while (m.init_state != x518_manage::kRunningState)
+            m.runPass();
+    }
+    auto after = b.chip->counters();
+    double bytes = double((after.writes - before.writes) + (after.reads - before.reads)) / double(state.iterations());
+    report(state, before, after, bytes);
+    state.counters["writes"] = double(after.writes - before.writes) / double(state.iterations());
+    state.counters["reads"] = double(after.reads - before.reads) / double(state.iterations());
+}
+
+}  // namespace
+
+BENCHMARK(BM_WriteByteSameBank);
+BENCHMARK(BM_WriteByteAlternatingChannels);
+BENCHMARK(BM_Write4Bytes);
+BENCHMARK(BM_Read1Byte);
+BENCHMARK(BM_Read3Bytes);
+BENCHMARK(BM_MaskedWrite2Bytes);
+BENCHMARK(BM_InitialLoadWithoutWaits);
+BENCHMARK(BM_BringUp)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+BENCHMARK_MAIN();

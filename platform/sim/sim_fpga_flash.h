@@ -1,0 +1,52 @@
+// A simulated 8 MiB SPI NOR flash as it sits behind an FPGA: the usual
+// commands, erase to 0xFF, programming only clears bits and wraps inside its
+// 256-byte page, write enable before every program or erase, and a busy time
+// counted in status reads. Commands the chip would refuse (no write enable,
+// busy) are refused and counted, so a driver that forgets either shows.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace platform::sim {
+
+class SimNorFlash {
+public:
+    SimNorFlash();
+
+    // One chip-select frame: the bytes the master sent; `rx` gets what the
+    // flash drove (0xFF where it drives nothing). Called with the board's lock.
+    void transaction(const uint8_t* tx, uint8_t* rx, size_t len);
+
+    // ---- inspection and control (tests)
+    std::vector<uint8_t> read(uint32_t addr, uint32_t len) const;
+    void fill(uint32_t addr, const std::vector<uint8_t>& data);  // as if programmed earlier
+    int refusedCommands() const { return refused_; }
+    // (command, address) of every erase carried out.
+    const std::vector<std::pair<uint8_t, uint32_t>>& erases() const { return erases_; }
+    int pagePrograms() const { return programs_; }
+    bool busy() const { return busyReads_ > 0; }
+    // Status reads a program or an erase stays busy for.
+    void setBusyReads(int program, int erase);
+    void clearCounters();
+
+private:
+    uint8_t* sector(uint32_t addr, bool create);
+    uint8_t byteAt(uint32_t addr) const;
+    void erase(uint8_t cmd, uint32_t addr);
+    void program(uint32_t addr, const uint8_t* data, size_t len);
+
+    // 4 KB sectors, created when first written; an absent one reads 0xFF.
+    std::map<uint32_t, std::unique_ptr<uint8_t[]>> sectors_;
+    bool writeEnabled_ = false;
+    int busyReads_ = 0;
+    int programBusy_ = 1;
+    int eraseBusy_ = 2;
+    int refused_ = 0;
+    int programs_ = 0;
+    std::vector<std::pair<uint8_t, uint32_t>> erases_;
+};
+
+}  // namespace platform::sim

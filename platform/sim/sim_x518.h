@@ -1,0 +1,229 @@
+// The simulated X518 video-processing chip behind /dev/spidev32766.0.
+//
+// It takes the spidev calls the chip's driver makes (mode, word size, speed,
+// SPI_IOC_MESSAGE) and decodes every transfer exactly as the chip does: two
+// bytes, the first carrying the register address with bit 7 set for a write,
+// the second the data (or 0xFF on a read, answered in the second received
+// byte). Register 0 of every bank is the bank select. 256 banks of 128 byte
+// registers start at 0; a write stores, a read returns what was stored unless
+// the register is live (identity, lock and frame flags, field counters, the
+// measurement banks, the serial-flash controller and the OSD engine's busy
+// bit), in which case it answers as a healthy chip would.
+//
+// Tests and benchmarks get a control surface: counters, a transfer trace, a
+// journal of register writes, register helpers, signals to plug into the
+// input ports, fault injection and two clocks. docs/simulated-box.md
+// describes the registers it implements.
+#pragma once
+
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_x518_flash.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace platform::sim {
+
+class SimX518 : public SimDevice {
+public:
+    static constexpr const char* kDevicePath = "/dev/spidev32766.0";
+    static constexpr int kBanks = 256;
+    static constexpr int kBankSize = 128;
+    static constexpr int kPorts = 6;             // 0-3 parallel, 4-5 V-by-One receivers 0-1
+    static constexpr int kFirstVboPort = 4;
+    static constexpr uint8_t kChipId = 0x24;     // what B2:08 reads on a good chip
+    static constexpr uint8_t kWrongId = 0xFF;    // a floating bus
+    static constexpr uint32_t kDefaultReferenceClockHz = 27000000;
+    static constexpr double kTimedFrameRate = 60.0;
+    static constexpr size_t kJournalCapacity = size_t(1) << 20;
+    static constexpr size_t kTraceCapacity = size_t(1) << 22;
+
+    // Instant: every frame the code waits for has passed already. Timed:
+    // frames pass at 60 Hz of wall-clock time.
+    enum class Clock { Instant, Timed };
+
+    // Bits that fault injection holds in their busy (or not-ready) state.
+    enum Stuck : unsigned {
+        kStuckNone = 0,
+        kStuckOsdBusy = 1u << 0,      // 4:17 bit 0 never clears
+        kStuckFlashDma = 1u << 1,     // 4:54 bit 0
+        kStuckFlashWrite = 1u << 2,   // 4:54 bit 1
+        kStuckFlashErase = 1u << 3,   // 4:54 bit 3
+        kStuckFlashWip = 1u << 4,     // 4:55 bit 0
+        kStuckReadStart = 1u << 5,    // 4:53 bit 7
+        kStuckWriteFifo = 1u << 6,    // 4:53 bit 5 never reports the FIFO empty
+        kStuckWriteEnable = 1u << 7,  // 4:55 bit 1 stays set, write-disable does not clear it
+        kStuckFrames = 1u << 8,       // no frame ever passes: frame flags stay 0, field counters stand
+    };
+
+    // A signal plugged into an input port, as the chip measures it.
+    struct PortTiming {
+        uint32_t htotal = 0;   // pixels per line
+        uint32_t vtotal = 0;   // lines per frame (per field when interlaced)
+        uint32_t hactive = 0;  // active pixels per line
+        double frameRate = 0;  // frames (fields) per second
+        int lanes = 1;         // V-by-One lanes (ports 4-5): 1, 2, 4 or 8
+        bool locked = true;    // V-by-One receiver locked onto the signal
+    };
+    static PortTiming timing1080p60();  // 2200 x 1125, 1920 active, 60 Hz
+    static PortTiming timing2160p30();  // 4400 x 2250, 3840 active, 30 Hz
+
+    // One transfer as the chip saw it.
+    struct Transfer {
+        uint8_t tx[2] = {0, 0};
+        uint8_t rx[2] = {0, 0};  // what the chip answered
+        bool hasRx = false;      // the caller gave a receive buffer
+        uint32_t speedHz = 0;
+        uint8_t bank = 0;        // bank selected when the transfer happened (after it, for a select)
+        bool write() const { return (tx[0] & 0x80) != 0; }
+        uint8_t address() const { return tx[0] & 0x7F; }
+        bool bankSelect() const { return write() && address() == 0; }
+    };
+
+    struct Counters {
+        uint64_t transfers = 0;    // transfers the chip decoded
+        uint64_t bankSelects = 0;  // writes of register 0
+        uint64_t writes = 0;       // other register writes
+        uint64_t reads = 0;        // register reads
+        uint64_t rejected = 0;     // malformed transfers (wrong length, mode or word size)
+        uint64_t failed = 0;       // transfers failed by fault injection
+    };
+
+    struct JournalEntry {
+        uint8_t bank;
+        uint8_t address;
+        uint8_t value;
+        bool operator==(const JournalEntry& o) const
+        {
+            return bank == o.bank && address == o.address && value == o.value;
+        }
+    };
+
+    SimX518();
+
+    int ioctl(unsigned long request, void* arg) override;
+
+    // ---- the spidev settings the driver made
+    uint8_t mode() const;
+    uint8_t bitsPerWord() const;
+    uint32_t maxSpeedHz() const;
+
+    // ---- counters, trace and journal
+    Counters counters() const;
+    void resetCounters();
+    void setTracing(bool on);  // off at start
+    std::vector<Transfer> trace() const;
+    void clearTrace();
+    std::vector<JournalEntry> journal() const;  // register writes, oldest first, bank selects excluded
+    void clearJournal();
+    // Called after every decoded transfer, outside the chip's lock, on the
+    // caller's thread.
+    void setTransferHook(std::function<void(const Transfer&)> hook);
+
+    // ---- registers (the stored values: what was written, not the live answers)
+    uint8_t currentBank() const;
+    uint8_t reg(uint8_t bank, uint8_t address) const;
+    void setReg(uint8_t bank, uint8_t address, uint8_t value);
+    // A register named by a specification word (bank << 16 | address << 8 |
+    // width) and a bank offset, little-endian over `width` bytes.
+    uint32_t regValue(uint32_t spec, uint32_t bankOffset = 0) const;
+    void setRegValue(uint32_t spec, uint32_t value, uint32_t bankOffset = 0);
+    // What a read over SPI would return now, without its side effects.
+    uint32_t liveValue(uint32_t spec, uint32_t bankOffset = 0) const;
+
+    // ---- input ports
+    void plug(int port, const PortTiming& timing);
+    void pull(int port);
+    bool plugged(int port) const;
+    void setReferenceClock(uint32_t hz);  // the clock the measurement banks count in
+    uint32_t referenceClock() const;
+
+    // ---- clocks and frames
+    void setClock(Clock clock);
+    Clock clock() const;
+    uint64_t frames() const;   // frames passed since the chip was created
+    void advanceFrames(uint64_t n);
+
+    // ---- fault injection
+    void setIdentity(uint8_t id);     // what B2:08 answers (kChipId on a good chip)
+    void setFlakyIdentity(bool on);   // every other read answers kWrongId, the first one included
+    void setStuck(unsigned stuckMask);
+    unsigned stuck() const;
+    // The `count` transfers after the next `skip` fail with EIO; the chip
+    // does not see them.
+    void failTransfers(int count, int skip = 0);
+    // How many reads a status bit stays busy after its operation started (1 at start).
+    void setBusyPolls(int polls);
+    // After a program or erase the write-enable latch stays set until a
+    // write-disable command clears it.
+    void setWelLeftSet(bool on);
+
+    // ---- serial flash behind the chip and the OSD engine
+    std::vector<uint8_t> flash(uint32_t address, size_t length) const;
+    // Back door: programs bytes as if the area had been erased first.
+    void loadFlash(uint32_t address, const std::vector<uint8_t>& data);
+    std::vector<SimX518Flash::Op> flashLog() const;
+    void clearFlashLog();
+    bool writeEnableLatch() const;
+    uint64_t osdCommands() const;  // draw commands started on 4:08
+
+private:
+    using Lock = std::lock_guard<std::mutex>;
+
+    void decode(Transfer& t);  // under mutex_
+    void onWrite(uint8_t address, uint8_t value);
+    uint8_t onRead(uint8_t address);
+    bool liveByte(uint8_t bank, uint8_t address, bool sideEffects, uint8_t& value);
+    uint8_t frameFlags(uint8_t requested, uint64_t armedAt) const;
+    uint64_t frameCount() const;
+    void rebuildMeasurement();
+    void journalWrite(uint8_t bank, uint8_t address, uint8_t value);
+    uint32_t valueOf(uint32_t spec, uint32_t bankOffset, bool live) const;
+
+    mutable std::mutex mutex_;
+    SimX518Flash::Registers regs_{};
+    SimX518Flash flash_;
+    uint8_t bank_ = 0;
+    uint8_t mode_ = 0;
+    uint8_t bits_ = 8;
+    uint32_t speed_ = 500000;
+
+    Counters counters_;
+    bool tracing_ = false;
+    std::deque<Transfer> trace_;
+    std::deque<JournalEntry> journal_;
+    std::function<void(const Transfer&)> hook_;
+
+    std::array<PortTiming, kPorts> ports_{};
+    std::array<bool, kPorts> plugged_{};
+    uint32_t refClock_ = kDefaultReferenceClockHz;
+    // Live images of the measurement banks AE and AF.
+    std::array<std::array<uint8_t, kBankSize>, 2> measure_{};
+    std::array<std::array<bool, kBankSize>, 2> measureLive_{};
+
+    Clock clock_ = Clock::Instant;
+    std::chrono::steady_clock::time_point epoch_;
+    uint64_t instantFrames_ = 0;
+    uint64_t inArmedAt_ = 0;
+    uint64_t outArmedAt_ = 0;
+    uint64_t frozenFrames_ = 0;
+    uint16_t lastFieldRead_ = 0xFFFF;  // bank << 8 | address of the previous read
+
+    uint8_t identity_ = kChipId;
+    bool flaky_ = false;
+    bool flakyGood_ = false;
+    unsigned stuck_ = kStuckNone;
+    int failSkip_ = 0;
+    int failCount_ = 0;
+    bool welLeftSet_ = false;
+    int flashBusyPolls_ = 1;
+    int osdBusy_ = 0;
+    uint64_t osdCommands_ = 0;
+};
+
+}  // namespace platform::sim

@@ -1,0 +1,68 @@
+// A simulated box with its FPGA manager, driven pass by pass and tick by
+// tick from the test (the manager's thread is not started unless a test
+// starts it).
+#pragma once
+
+#include "app/kelrampara.h"
+#include "fpga/fpga_manage.h"
+#include "platform/sim/sim_fpga.h"
+#include "platform/sim/sim_soc_window.h"
+#include "tests/support/box_test.h"
+
+#include <QObject>
+#include <algorithm>
+#include <vector>
+
+class FpgaTest : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        board = platform::sim::fpgaBoard();
+        ASSERT_TRUE(board);
+        window = platform::sim::deviceAs<platform::sim::SimSocWindow>("/dev/mem");
+        store = KelRamPara::pInstance();
+        store->ram_para.brightness = 100;
+        store->ram_para.led_off = 0;
+        // Queued into the test's thread when the manager's thread emits.
+        QObject::connect(store, &KelRamPara::sig_update_para, &receiver, [this](int code) { codes.push_back(code); });
+        G_timeTicks = 1000;
+    }
+    void TearDown() override
+    {
+        if (fpga_manage::p_fpga_manage)
+            fpga_manage::p_fpga_manage->stop();
+        BoxTest::TearDown();
+    }
+
+    // The manager with both FPGAs let out of reset, as initialize_start does,
+    // but without its thread.
+    fpga_manage* manager()
+    {
+        fpga_manage* m = fpga_manage::pInstance();
+        *m->gpio_rst_fpga0 = fpga::kRstRun;
+        *m->gpio_rst_fpga1 = fpga::kRstRun;
+        return m;
+    }
+    void passes(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            fpga_manage::p_fpga_manage->fpga_manage_deal();
+    }
+    void ticks(u32 n) { G_timeTicks += n; }
+    // Passes until FPGA 0 runs; false when it does not within a few.
+    bool bringUp()
+    {
+        fpga_manage* m = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage : manager();
+        for (int i = 0; i < 10 && !m->get_fpga_status(); ++i)
+            passes(1);
+        return m->get_fpga_status() == 1;
+    }
+    int count(int code) const { return static_cast<int>(std::count(codes.begin(), codes.end(), code)); }
+
+    std::shared_ptr<platform::sim::SimFpgaBoard> board;
+    std::shared_ptr<platform::sim::SimSocWindow> window;
+    KelRamPara* store = nullptr;
+    QObject receiver;
+    std::vector<int> codes;
+};

@@ -1,0 +1,583 @@
+#include "app/utils.h"
+#include "fpga/rcv_recovery_file.h"
+#include "tests/fpga/fpga_test.h"
+
+#include <QDateTime>
+#include <cstring>
+#include <thread>
+
+namespace reg = fpga::reg;
+using platform::sim::SimFpgaBoard;
+
+// ------------------------------------------------------------------ bring-up
+
+TEST_F(FpgaTest, StatusOnlyAfterPowerUp)
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    // Both FPGAs stay in reset until the manager lets them go.
+    passes(3);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    EXPECT_EQ(m->get_wlan_state(), 0);
+    EXPECT_EQ(board->state(0), reg::kStateReset);
+
+    manager();
+    passes(1);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kState], reg::kStateLoading);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    passes(1);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    passes(1);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kState], reg::kStateRunning);
+    EXPECT_EQ(m->get_fpga_status(), 1);
+    EXPECT_EQ(m->get_wlan_state(), 0x0003);
+    // The power-up took the ports out of standby and read the images.
+    EXPECT_FALSE(board->reg(0, reg::kCtrl) & reg::kCtrlStandby);
+    EXPECT_EQ(board->reg(0, reg::kScreenCtrl), reg::kScreenRun);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kVersion], board->reg(0, reg::kVersion));
+    EXPECT_EQ(m->MCU_REG_func[1][reg::kVersionYear], board->reg(1, reg::kVersionYear));
+    EXPECT_EQ(count(SYNC_PARA_CHANGED), 2);  // one per FPGA
+    EXPECT_EQ(count(SYNC_LINK_STATE), 1);
+
+    // Standby set from outside: register 80 still reads 3, but FPGA 0 is not up.
+    m->write_to_register(reg::kCtrl, reg::kCtrlStandby, reg::kCtrlStandby, 0);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kState], reg::kStateRunning);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    m->write_to_register(reg::kCtrl, reg::kCtrlStandby, 0, 0);
+    EXPECT_EQ(m->get_fpga_status(), 1);
+}
+
+TEST_F(FpgaTest, AnFpgaThatGoesAwayIsBroughtUpAgain)
+{
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    codes.clear();
+    board->holdInReset(0, true);
+    passes(1);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    EXPECT_EQ(m->get_wlan_state(), 0);
+    EXPECT_EQ(count(SYNC_LINK_STATE), 1);
+    passes(5);
+    EXPECT_EQ(count(SYNC_LINK_STATE), 1);
+
+    board->holdInReset(0, false);
+    ASSERT_TRUE(bringUp());
+    EXPECT_EQ(count(SYNC_LINK_STATE), 2);
+    EXPECT_EQ(m->get_wlan_state(), 0x0003);
+}
+
+TEST_F(FpgaTest, AnFpgaThatDoesNotComeUpIsResetAFewTimes)
+{
+    fpga_manage* m = manager();
+    board->holdInReset(0, true);
+    passes(1);
+    ticks(fpga_manage::kPowerUpTicks - 1);
+    passes(1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    for (int retry = 1; retry <= fpga_manage::kPowerUpRetries; ++retry) {
+        ticks(1);
+        passes(1);
+        EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+        EXPECT_EQ(m->vbo_retry[0], retry);
+        ticks(fpga_manage::kResetTicks);
+        passes(1);
+        EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+        ticks(fpga_manage::kPowerUpTicks - 1);
+        passes(1);
+    }
+    ticks(fpga_manage::kPowerUpTicks);
+    passes(1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);  // no fourth reset
+    board->holdInReset(0, false);
+    EXPECT_TRUE(bringUp());
+}
+
+TEST_F(FpgaTest, TheGpioWordsAreTheWindowsPads)
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    *m->gpio_cs_fpga0 = fpga::kCsSelected;
+    EXPECT_EQ(window->read16(fpga::kPadCsFpga0), fpga::kCsSelected);
+    *m->gpio_cs_fpga0 = fpga::kCsReleased;
+    *m->gpio_cs_fpga1 = fpga::kCsReleased;
+    EXPECT_EQ(window->read16(fpga::kPadCsFpga1), fpga::kCsReleased);
+    m->initialize_start();
+    m->stop();
+    EXPECT_EQ(window->read16(fpga::kPadRstFpga0), fpga::kRstRun);
+    EXPECT_EQ(window->read16(fpga::kPadRstFpga1), fpga::kRstRun);
+}
+
+TEST_F(FpgaTest, WithoutTheSocWindowNothingFaultsAndNoFpgaIsSelected)
+{
+    platform::sim::setDeviceMissing("/dev/msys", true);
+    fpga_manage* m = manager();
+    ASSERT_NE(m->gpio_cs_fpga0, nullptr);
+    ASSERT_NE(m->gpio_cs_fpga1, nullptr);
+    *m->gpio_cs_fpga0 = fpga::kCsReleased;  // as the video chip's driver does
+    passes(5);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    EXPECT_GT(board->unselectedTransactions(SimFpgaBoard::kFpga0), 0);
+    EXPECT_EQ(board->transactions(SimFpgaBoard::kFpga0), board->unselectedTransactions(SimFpgaBoard::kFpga0));
+}
+
+// ------------------------------------------------------------------ registers
+
+TEST_F(FpgaTest, RegisterRangeRules)
+{
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    board->setReg(0, 63, 0x5A);
+    board->setReg(0, 64, 0x11);
+    board->setReg(0, 127, 0x12);
+    board->setReg(0, 129, 0x77);
+    board->setReg(0, 170, 0x33);
+    m->MCU_REG_func[0][64] = 0xEE;
+    m->MCU_REG_func[0][127] = 0xEE;
+
+    for (int r : {63, 64, 127, 129, 170, 171, 255})
+        m->read_from_register(static_cast<u8>(r), 0);
+    EXPECT_EQ(m->MCU_REG_func[0][63], 0x5A);
+    EXPECT_EQ(m->MCU_REG_func[0][64], 0xEE);
+    EXPECT_EQ(m->MCU_REG_func[0][127], 0xEE);
+    EXPECT_EQ(m->MCU_REG_func[0][129], 0x77);
+    EXPECT_EQ(m->MCU_REG_func[0][170], 0x33);  // the image holds register 170
+    EXPECT_EQ(sizeof m->MCU_REG_func[0], 171u);
+
+    const int before = board->transactions(SimFpgaBoard::kFpga0);
+    m->write_to_register(64, 0xFF, 0x01, 0);
+    m->write_to_register(100, 0xFF, 0x01, 0);
+    m->write_to_register(127, 0xFF, 0x01, 0);
+    m->write_to_register(171, 0xFF, 0x01, 0);
+    m->write_to_register(10, 0xFF, 0x01, 2);
+    m->read_from_register(10, 2);
+    EXPECT_EQ(board->transactions(SimFpgaBoard::kFpga0), before);
+    EXPECT_EQ(board->reg(0, 64), 0x11);
+
+    m->write_to_register(170, 0xF0, 0xA5, 0);
+    EXPECT_EQ(board->reg(0, 170), 0xA3);
+    EXPECT_EQ(m->MCU_REG_func[0][170], 0xA3);
+    board->setReg(1, 5, 0x0F);
+    m->write_to_register(5, 0x81, 0xFF, 1);
+    EXPECT_EQ(board->reg(1, 5), 0x8F);
+}
+
+TEST_F(FpgaTest, RegisterZeroCarriesTheScreenStateAndTheMappingBit)
+{
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    EXPECT_EQ(ScreenState.load(), 1);
+    m->write_to_register(reg::kCtrl, reg::kCtrlScreenOn, 0, 0);
+    EXPECT_EQ(ScreenState.load(), 0);
+    EXPECT_FALSE(board->reg(0, reg::kCtrl) & reg::kCtrlScreenOn);
+    // The mapping page's toggle: refresh, then flip bit 7 alone.
+    m->read_from_register(reg::kCtrl, 0);
+    m->write_to_register(reg::kCtrl, reg::kCtrlMapping, reg::kCtrlMapping, 0);
+    EXPECT_EQ(board->reg(0, reg::kCtrl), reg::kCtrlMapping);
+    EXPECT_EQ(ScreenState.load(), 0);
+    // FPGA 1's register 0 is not the LED screen.
+    m->write_to_register(reg::kCtrl, reg::kCtrlScreenOn, reg::kCtrlScreenOn, 1);
+    EXPECT_EQ(ScreenState.load(), 0);
+}
+
+TEST_F(FpgaTest, AgingRegistersAreRefreshedOneByOne)
+{
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    board->setReg(0, reg::kAgeStatus, 0x15);
+    board->setReg(0, reg::kAgeCounter, 250);
+    board->setReg(0, reg::kAgeStatus2, 7);
+    for (u8 r : {reg::kAgeStatus, reg::kAgeCounter, reg::kAgeStatus2})
+        m->read_from_register(r, 0);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kAgeStatus], 0x15);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kAgeCounter], 250);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kAgeStatus2], 7);
+    m->read_from_register(reg::kAgeCounter, 0);
+    EXPECT_EQ(m->MCU_REG_func[0][reg::kAgeCounter], 251);
+}
+
+TEST_F(FpgaTest, PortAreasAndTheParameterMemoryImage)
+{
+    unsigned short x, y, w, h;
+    const std::pair<int, unsigned short> xs[] = {{0, 8},    {1, 19},   {2, 32},  {3, 43},  {4, 520}, {5, 528},
+                                                 {7, 544},  {8, 576},  {15, 632}, {16, 8}, {255, 8}};
+    for (const auto& [port, want] : xs) {
+        EXPECT_EQ(fpga_manage::get_eth_param_addr(static_cast<unsigned char>(port), &x, &y, &w, &h), 0);
+        EXPECT_EQ(x, want) << port;
+        EXPECT_EQ(y, want + 2);
+        EXPECT_EQ(w, want + 4);
+        EXPECT_EQ(h, want + 6);
+    }
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    auto u16at = [m](int off) { return m->MCU_RAM_PARA_func[0][off] | m->MCU_RAM_PARA_func[0][off + 1] << 8; };
+    fpga_manage::get_eth_param_addr(1, &x, &y, &w, &h);
+    EXPECT_EQ(u16at(x), 0);
+    EXPECT_EQ(u16at(y), 540);
+    EXPECT_EQ(u16at(w), 1920);
+    EXPECT_EQ(u16at(h), 540);
+
+    const u8 bytes[2] = {0x34, 0x12};
+    EXPECT_TRUE(m->write_ram_para(0, 1022, bytes, 2));
+    EXPECT_EQ(board->ram(0, 1022, 2), (std::vector<uint8_t>{0x34, 0x12}));
+    EXPECT_EQ(u16at(1022), 0x1234);
+    EXPECT_FALSE(m->write_ram_para(0, 1023, bytes, 2));
+    EXPECT_FALSE(m->write_ram_para(2, 0, bytes, 2));
+}
+
+// ------------------------------------------------------------------ hand-overs
+
+TEST_F(FpgaTest, BrightnessIsClearedOnlyOnceTheFpgaHoldsIt)
+{
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    EXPECT_EQ(board->reg(0, reg::kBrightness), 100);
+
+    store->ram_para.brightness = 40;
+    m->bri_changed = 1;
+    passes(1);
+    EXPECT_EQ(board->reg(0, reg::kBrightness), 40);
+    EXPECT_EQ(m->bri_changed.load(), 0);
+
+    // FPGA 0 gone: the change waits.
+    board->holdInReset(0, true);
+    store->ram_para.brightness = 70;
+    m->bri_changed = 1;
+    passes(3);
+    EXPECT_EQ(m->bri_changed.load(), 1);
+    board->holdInReset(0, false);
+    ASSERT_TRUE(bringUp());
+    passes(1);
+    EXPECT_EQ(board->reg(0, reg::kBrightness), 70);
+    EXPECT_EQ(m->bri_changed.load(), 0);
+
+    // A value past 100 % drives the LEDs at 100 %.
+    store->ram_para.brightness = 300;
+    m->bri_changed = 1;
+    passes(1);
+    EXPECT_EQ(board->reg(0, reg::kBrightness), 100);
+}
+
+TEST_F(FpgaTest, LedOutputIsClearedOnlyOnceTheFpgaHoldsIt)
+{
+    fpga_manage* m = manager();
+    board->holdInReset(0, true);
+    passes(3);
+    store->ram_para.led_off = 1;
+    m->output_changed = 1;
+    passes(3);
+    EXPECT_EQ(m->output_changed.load(), 1);
+
+    board->holdInReset(0, false);
+    ASSERT_TRUE(bringUp());
+    // The power-up already switched the output off, as the block says.
+    EXPECT_FALSE(board->reg(0, reg::kCtrl) & reg::kCtrlScreenOn);
+    passes(1);
+    EXPECT_EQ(m->output_changed.load(), 0);
+    EXPECT_EQ(ScreenState.load(), 0);
+
+    store->ram_para.led_off = 0;
+    m->output_changed = 1;
+    passes(1);
+    EXPECT_TRUE(board->reg(0, reg::kCtrl) & reg::kCtrlScreenOn);
+    EXPECT_EQ(ScreenState.load(), 1);
+    EXPECT_EQ(m->output_changed.load(), 0);
+}
+
+TEST_F(FpgaTest, LedPanelHandShake)
+{
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    codes.clear();
+
+    // A page hands a new canvas size over.
+    g_set_led_para = 1;
+    g_set_led_setup = 0;
+    passes(1);
+    EXPECT_EQ(board->reg(0, reg::kScreenCtrl), reg::kScreenStop);
+    EXPECT_EQ(g_set_led_setup.load(), 1);
+    ticks(fpga_manage::kLedStopTicks - 1);
+    passes(1);
+    EXPECT_EQ(board->reg(0, reg::kScreenCtrl), reg::kScreenStop);
+    ticks(1);
+    passes(1);
+    EXPECT_EQ(board->reg(0, reg::kScreenCtrl), reg::kScreenRun);
+    EXPECT_EQ(g_set_led_setup.load(), 2);
+    ticks(fpga_manage::kLedSettleTicks - 1);
+    passes(1);
+    EXPECT_EQ(g_set_led_para.load(), 1);  // the chip manager still waits
+    ticks(1);
+    passes(1);
+    EXPECT_EQ(g_set_led_para.load(), 0);
+    EXPECT_EQ(g_set_led_setup.load(), 0);
+
+    // The chip manager has set its output panel up again: FPGA 0 restarts.
+    g_set_led_para = 2;
+    passes(1);
+    EXPECT_EQ(g_set_led_para.load(), 0);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    EXPECT_EQ(m->rst_pending[0], 1);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    EXPECT_EQ(board->state(0), reg::kStateReset);
+    EXPECT_EQ(count(SYNC_LINK_STATE), 1);
+    ticks(fpga_manage::kResetTicks - 1);
+    passes(1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    ticks(1);
+    passes(1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    EXPECT_EQ(m->rst_pending[0], 0);
+    ASSERT_TRUE(bringUp());
+    EXPECT_EQ(count(SYNC_LINK_STATE), 2);
+    EXPECT_EQ(board->reg(0, reg::kScreenCtrl), reg::kScreenRun);
+}
+
+TEST_F(FpgaTest, LedPanelHandShakeWithAChipManagerThread)
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    m->initialize_start();
+    ASSERT_TRUE(waitUntil([m] { return m->get_fpga_status() == 1; }));
+
+    // The chip manager's side: wait while the FPGA side sets the panel up,
+    // then re-initialise the panel and hand back with 2.
+    std::atomic<bool> chipDone{false};
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+        g_set_led_setup = 0;
+    }
+    std::thread chip([&] {
+        while (g_set_led_para.load() == 1)
+            std::this_thread::sleep_for(std::chrono::microseconds(10));
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 2;
+        chipDone = true;
+    });
+    // The tick runs meanwhile.
+    const bool handed = waitUntil([&] {
+        ++G_timeTicks;
+        return chipDone.load() && g_set_led_para.load() == 0 && m->rst_pending[0] == 1;
+    });
+    chip.join();
+    ASSERT_TRUE(handed);
+    ASSERT_TRUE(waitUntil([&] {
+        ++G_timeTicks;
+        return m->get_fpga_status() == 1;
+    }));
+    EXPECT_EQ(g_set_led_setup.load(), 0);
+    EXPECT_EQ(board->resets(0), 1);
+    EXPECT_EQ(board->resets(1), 0);
+}
+
+TEST_F(FpgaTest, PcCommandExpiresAfter80Ticks)
+{
+    manager();
+    pc_cmd_time = G_timeTicks.load();
+    pc_cmd_valid = 1;
+    ticks(fpga_manage::kPcCmdTicks);
+    passes(1);
+    EXPECT_EQ(pc_cmd_valid.load(), 1);
+    ticks(1);
+    passes(1);
+    EXPECT_EQ(pc_cmd_valid.load(), 0);
+}
+
+// ------------------------------------------------------------------ links and cards
+
+TEST_F(FpgaTest, ALinkChangeRaisesChangeCode11Once)
+{
+    fpga_manage* m = manager();
+    ASSERT_TRUE(bringUp());
+    codes.clear();
+    board->connectPort(5, 1);
+    passes(3);
+    EXPECT_EQ(count(SYNC_LINK_STATE), 1);
+    EXPECT_EQ(m->get_wlan_state(), 0x0023);
+
+    board->connectPort(12, 0);
+    passes(1);
+    EXPECT_EQ(m->get_wlan_state(), 0x1023);
+    EXPECT_EQ(count(SYNC_LINK_STATE), 2);
+
+    // Cut and plugged back between two looks: nothing changed for the pages.
+    board->cutPort(5);
+    board->connectPort(5, 1);
+    passes(2);
+    EXPECT_EQ(count(SYNC_LINK_STATE), 2);
+
+    board->cutPort(0);
+    passes(2);
+    EXPECT_EQ(count(SYNC_LINK_STATE), 3);
+    EXPECT_EQ(m->get_wlan_state(), 0x1022);
+    EXPECT_EQ(codes.size(), 3u);  // no other code on the way
+}
+
+TEST_F(FpgaTest, TheCardSearchFindsTheChains)
+{
+    fpga_manage* m = manager();
+    board->connectPort(3, 5);
+    ASSERT_TRUE(bringUp());
+    auto cycle = [this] {
+        for (int i = 0; i < 4; ++i) {
+            ticks(fpga_manage::kSearchTicks);
+            passes(2);
+        }
+    };
+    cycle();
+    EXPECT_EQ(m->port_cards[0].load(), 4);
+    EXPECT_EQ(m->port_cards[1].load(), 2);
+    EXPECT_EQ(m->port_cards[3].load(), 5);
+    EXPECT_EQ(m->port_cards[2].load(), 0);
+    // Each search is one frame to every card of one port.
+    const auto sent = board->sentFrames();
+    ASSERT_FALSE(sent.empty());
+    fpga::RcvHeader h;
+    ASSERT_TRUE(fpga::rcvParse(sent.front().data(), static_cast<int>(sent.front().size()), &h));
+    EXPECT_EQ(h.card, fpga::kCardAll);
+    EXPECT_EQ(h.command, fpga::kRcvSearch);
+
+    // A silent card in the middle still counts (the one behind it answers);
+    // a silent last card does not.
+    board->silenceCard(3, 2, true);
+    board->silenceCard(0, 3, true);
+    cycle();
+    EXPECT_EQ(m->port_cards[3].load(), 5);
+    EXPECT_EQ(m->port_cards[0].load(), 3);
+
+    board->cutPort(3);
+    passes(1);
+    EXPECT_EQ(m->port_cards[3].load(), 0);
+    cycle();
+    EXPECT_EQ(m->port_cards[3].load(), 0);
+    EXPECT_EQ(m->port_cards[1].load(), 2);
+}
+
+TEST_F(FpgaTest, AJobInTheRecordHoldsTheSearch)
+{
+    fpga_manage* m = manager();
+    g_send_para.post(SEND_SAVE_PARA);
+    ASSERT_TRUE(bringUp());
+    for (int i = 0; i < 4; ++i) {
+        ticks(fpga_manage::kSearchTicks);
+        passes(1);
+    }
+    EXPECT_TRUE(board->sentFrames().empty());
+    EXPECT_EQ(m->port_cards[0].load(), 0);
+    g_send_para.end();
+    ticks(fpga_manage::kSearchTicks);
+    passes(1);
+    EXPECT_EQ(board->sentFrames().size(), 1u);
+}
+
+TEST_F(FpgaTest, PassThroughDeliversTheCardsRepliesToTheLink)
+{
+    fpga_manage* m = manager();
+    std::vector<std::vector<u8>> udp, tcp;
+    m->set_passby_sink(fpga_manage::kLinkUdp, [&](const u8* f, int n) { udp.emplace_back(f, f + n); });
+    m->set_passby_sink(fpga_manage::kLinkTcp, [&](const u8* f, int n) { tcp.emplace_back(f, f + n); });
+
+    u8 frame[fpga::kRcvMaxFrame];
+    const u8 data[3] = {7, 8, 9};
+    int len = fpga::rcvBuild(frame, {1, 0, fpga::kRcvWrite, 16, 0}, data, 3);
+    EXPECT_EQ(m->passby_send(fpga_manage::kLinkUdp, frame, len), fpga_manage::kPassbyNotReady);
+    ASSERT_TRUE(bringUp());
+    board->clearSentFrames();
+
+    EXPECT_EQ(m->passby_send(fpga_manage::kLinkUdp, frame, len), fpga_manage::kPassbySent);
+    EXPECT_EQ(g_passby_trans_port.load(), fpga_manage::kLinkUdp);
+    passes(1);
+    ASSERT_EQ(udp.size(), 1u);
+    fpga::RcvHeader h;
+    ASSERT_TRUE(fpga::rcvParse(udp[0].data(), static_cast<int>(udp[0].size()), &h));
+    EXPECT_EQ(h.card, 1);
+    EXPECT_EQ(h.command, fpga::kRcvWrite);
+    EXPECT_EQ(h.length, 0);
+    EXPECT_EQ(board->cardMemory(0, 1)[17], 8);
+
+    const u8 count[2] = {3, 0};
+    len = fpga::rcvBuild(frame, {1, 0, fpga::kRcvRead, 16, 0}, count, 2);
+    EXPECT_EQ(m->passby_send(fpga_manage::kLinkTcp, frame, len), fpga_manage::kPassbySent);
+    passes(1);
+    ASSERT_EQ(tcp.size(), 1u);
+    const std::vector<u8>& r = tcp[0];
+    EXPECT_EQ(std::vector<u8>(r.begin() + fpga::kRcvHeader, r.end() - 1), (std::vector<u8>{7, 8, 9}));
+    EXPECT_EQ(udp.size(), 1u);
+
+    // While the PC talks to the cards the box's own search rests.
+    for (int i = 0; i < 5; ++i) {
+        ticks(fpga_manage::kSearchTicks / 5);
+        passes(1);
+    }
+    EXPECT_EQ(board->sentFrames().size(), 2u);
+    ticks(fpga_manage::kPassbyTicks);
+    passes(1);
+    EXPECT_EQ(board->sentFrames().size(), 3u);
+
+    // A frame with a wrong check byte goes nowhere.
+    frame[len - 1] ^= 0x01;
+    EXPECT_EQ(m->passby_send(fpga_manage::kLinkTcp, frame, len), fpga_manage::kPassbyBadFrame);
+    EXPECT_EQ(m->passby_send(fpga_manage::kLinkTcp, nullptr, 0), fpga_manage::kPassbyBadFrame);
+    EXPECT_EQ(board->sentFrames().size(), 3u);
+}
+
+// ------------------------------------------------------------------ odds and ends
+
+TEST_F(FpgaTest, RecoveryReaderListsPlainFilesOfItsDirectories)
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    ASSERT_NE(m->rcv_recovery, nullptr);
+    EXPECT_TRUE(platform::isDir("/data/rcvrecovery"));
+    EXPECT_TRUE(platform::isDir("/data/smartmapping"));
+
+    rcvRecovery r;
+    r.recovery_files = QStringList{"old"};
+    EXPECT_EQ(r.get_dir_file("/mnt/usb1/"), 1);
+    EXPECT_EQ(r.get_dir_file("/data/nowhere"), 1);
+    EXPECT_EQ(r.recovery_files, QStringList{"old"});
+
+    EXPECT_EQ(r.get_dir_file("/data/rcvrecovery"), 0);
+    EXPECT_TRUE(r.recovery_files.isEmpty());
+    writeBoxFile("/data/rcvrecovery/screen.rcv", "x");
+    writeBoxFile("/data/rcvrecovery/.hidden", "x");
+    platform::makeDirs("/data/rcvrecovery/sub");
+    EXPECT_EQ(r.get_dir_file("/data/rcvrecovery"), 0);
+    QStringList got = r.recovery_files;
+    got.sort();
+    EXPECT_EQ(got, (QStringList{".hidden", "screen.rcv"}));
+
+    writeBoxFile("/mnt/usb1/a.ztfile", "x");
+    EXPECT_EQ(r.get_dir_file("/mnt/usb1/"), 0);
+    EXPECT_EQ(r.scan_files, QStringList{"a.ztfile"});
+    EXPECT_EQ(r.get_dir_file("/data/smartmapping"), 0);
+    EXPECT_TRUE(r.scan_files.isEmpty());
+    EXPECT_EQ(r.get_dir_file("/data/configs"), 0);
+    EXPECT_EQ(r.recovery_files.size(), 2);
+}
+
+TEST_F(FpgaTest, ClockRecordLeavesItsFifthByteAlone)
+{
+    TimeRealType t;
+    std::memset(&t, 0xAB, sizeof t);
+    const QDateTime before = QDateTime::currentDateTime();
+    EXPECT_EQ(fpga_manage::IT8563WE_Get(&t), 0);
+    EXPECT_EQ(t.unset, 0xAB);
+    EXPECT_GE(t.year, before.date().year());
+    EXPECT_GE(t.month, 1);
+    EXPECT_LE(t.month, 12);
+    EXPECT_LE(t.hour, 23);
+    EXPECT_LE(t.second, 60);
+}
+
+// The host box as main starts it: the thread brings the FPGAs up, the
+// simulated cards' links show, and brightness reaches the FPGA.
+TEST_F(FpgaTest, TheHostBoxReachesItsRunningState)
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    m->initialize_start();
+    ASSERT_TRUE(waitUntil([m] { return m->get_fpga_status() == 1; }));
+    EXPECT_EQ(m->get_wlan_state(), 0x0003);
+    ASSERT_TRUE(waitUntil([this] { return count(SYNC_LINK_STATE) == 1; }));
+    {
+        QMutexLocker lock(&Utils::_bri_set_mutex);
+        store->ram_para.brightness = 55;
+        m->bri_changed = 1;
+    }
+    EXPECT_TRUE(waitUntil([this, m] { return board->reg(0, reg::kBrightness) == 55 && m->bri_changed.load() == 0; }));
+}

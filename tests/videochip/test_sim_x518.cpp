@@ -1,0 +1,264 @@
+// The simulated chip answers the driver as a healthy chip would, and its
+// control surface (ports, clocks, flash, faults) does what tests rely on.
+#include "tests/videochip/chip_test.h"
+
+#include "videochip/x518_regs.h"
+
+#include <linux/spi/spidev.h>
+
+namespace {
+
+using Op = platform::sim::SimX518Flash::Op;
+using x518::reg;
+
+class SimTest : public ChipTest {
+protected:
+    void SetUp() override
+    {
+        ChipTest::SetUp();
+        fd = drv.initialize();
+        ASSERT_GE(fd, 0);
+    }
+    u32 rd(u32 spec, u32 off = 0) { return drv.read_X518(fd, spec, off); }
+    void wr(u32 spec, u32 v, u32 off = 0) { drv.write_X518(fd, spec, v, off); }
+
+    // Programs `data` at `address` the way the controller is driven.
+    void program(u32 address, const std::vector<u8>& data)
+    {
+        wr(reg(4, 0x4C, 1), 0x06);
+        wr(reg(4, 0x49, 1), 0x12);
+        wr(reg(4, 0x4E, 4), address);
+        for (u8 b : data)
+            wr(reg(4, 0x52, 1), b);
+        wr(reg(4, 0x4E, 4), address + u32(data.size()));  // closes the page
+    }
+    void eraseAt(u32 address, u8 opcode)
+    {
+        wr(reg(4, 0x4C, 1), 0x06);
+        wr(reg(4, 0x4B, 1), opcode);
+        wr(reg(4, 0x4E, 4), address);
+        wr(reg(4, 0x48, 1), 4);
+    }
+
+    x518_drv drv;
+    int fd = -1;
+};
+
+}  // namespace
+
+TEST_F(SimTest, RegistersStartAtZeroStoreWritesAndKeepBanksApart)
+{
+    EXPECT_EQ(rd(reg(0x33, 0x10, 4)), 0u);
+    wr(reg(0x33, 0x10, 4), 0xCAFEBABE);
+    wr(reg(0x34, 0x10, 1), 0x11);
+    EXPECT_EQ(rd(reg(0x33, 0x10, 4)), 0xCAFEBABEu);
+    EXPECT_EQ(chip->regValue(reg(0x33, 0x10, 4)), 0xCAFEBABEu);
+    EXPECT_EQ(chip->reg(0x34, 0x10), 0x11);
+    EXPECT_EQ(chip->currentBank(), 0x33);
+    auto j = chip->journal();
+    ASSERT_EQ(j.size(), 5u);  // bank selects are not journalled
+    EXPECT_EQ(j.back(), (SimX518::JournalEntry{0x34, 0x10, 0x11}));
+    EXPECT_EQ(chip->counters().writes, 5u);
+    EXPECT_EQ(chip->counters().reads, 8u);
+}
+
+TEST_F(SimTest, TransfersOtherThanTwoBytesInMode3AreRefused)
+{
+    u8 tx[3] = {0x80, 0x01, 0x00};
+    EXPECT_LT(drv.SPI_Transfer_Write(fd, tx, 3), 0);
+    u8 mode = SPI_MODE_0;
+    platform::devIoctl(fd, SPI_IOC_WR_MODE, &mode);
+    EXPECT_LT(drv.SPI_Transfer_Write(fd, tx, 2), 0);
+    EXPECT_EQ(chip->counters().rejected, 2u);
+    EXPECT_EQ(chip->counters().transfers, 0u);
+}
+
+TEST_F(SimTest, IdentityIsGoodWrongOrFlaky)
+{
+    EXPECT_EQ(rd(x518::kChipId), 0x24u);
+    chip->setIdentity(0x23);
+    EXPECT_EQ(rd(x518::kChipId), 0x23u);
+    chip->setIdentity(SimX518::kChipId);
+    chip->setFlakyIdentity(true);
+    std::vector<u32> ids;
+    for (int i = 0; i < 4; ++i)
+        ids.push_back(rd(x518::kChipId));
+    EXPECT_EQ(ids, (std::vector<u32>{0xFF, 0x24, 0xFF, 0x24}));
+}
+
+TEST_F(SimTest, APluggedPortIsMeasuredInReferenceClocksAndAPulledOneReadsZero)
+{
+    chip->plug(2, SimX518::timing1080p60());
+    EXPECT_EQ(rd(reg(0xAE, 0x0C, 2)), 2199u);                        // htt - 1 of port 2
+    EXPECT_EQ(rd(reg(0xAE, 0x24, 2)), 1125u);                        // vtt
+    EXPECT_EQ(rd(reg(0xAE, 0x3C, 2)), 27000000u / 60 / 1125 - 1);    // line period - 1
+    EXPECT_EQ(rd(reg(0xAE, 0x56, 3)), 27000000u / 60 - 1);           // frame period - 1
+    EXPECT_EQ(rd(reg(0xAF, 0x0C, 2)), 1920u);
+    EXPECT_EQ(rd(reg(0xAE, 0x08, 2)), 0u);  // port 0: nothing plugged
+    wr(reg(0xAE, 0x0C, 2), 0x1234);         // measurements are read-only
+    EXPECT_EQ(rd(reg(0xAE, 0x0C, 2)), 2199u);
+    chip->pull(2);
+    EXPECT_EQ(rd(reg(0xAE, 0x0C, 2)), 0u);
+    EXPECT_EQ(rd(reg(0xAE, 0x56, 3)), 0u);
+}
+
+TEST_F(SimTest, AVboReceiverLocksAndCountsPerLanePair)
+{
+    auto t = SimX518::timing2160p30();
+    t.lanes = 4;
+    chip->plug(5, t);  // receiver 1
+    EXPECT_EQ(rd(x518::kVboLock) & 0xA0, 0x80u);
+    EXPECT_EQ(rd(reg(0xAE, 0x18, 2)), 4399u);
+    EXPECT_EQ(rd(reg(0xAF, 0x18, 2)), 3840u);
+    u32 frame = 27000000u / 30 - 1;
+    EXPECT_EQ(rd(reg(0xAE, 0x68, 3)), frame);  // pair 0
+    EXPECT_EQ(rd(reg(0xAE, 0x6B, 3)), frame);  // pair 1
+    EXPECT_EQ(rd(reg(0xAE, 0x6E, 3)), 0u);     // pairs 2 and 3 unused with 4 lanes
+    t.locked = false;
+    chip->plug(4, t);
+    EXPECT_EQ(rd(x518::kVboLock) & 0xA0, 0x80u);
+    EXPECT_EQ(rd(reg(0xAE, 0x5C, 3)), 0xFFFFFFu);  // nothing measured yet
+}
+
+TEST_F(SimTest, FrameFlagsShowTheRequestedChannelsOnceAFramePassed)
+{
+    wr(x518::kInFrameRequest, 0x04);
+    EXPECT_EQ(rd(x518::kInFrameFlags), 0x04u);  // instant clock: already passed
+    wr(x518::kOutFrameRequest, 0x01);
+    EXPECT_EQ(rd(x518::kOutFrameFlags), 0x01u);
+
+    chip->setClock(SimX518::Clock::Timed);
+    chip->setStuck(SimX518::kStuckFrames);  // hold time still for a moment
+    wr(x518::kInFrameRequest, 0x02);
+    EXPECT_EQ(rd(x518::kInFrameFlags), 0u);
+    chip->setStuck(SimX518::kStuckNone);
+    chip->advanceFrames(1);
+    EXPECT_EQ(rd(x518::kInFrameFlags), 0x02u);
+}
+
+TEST_F(SimTest, FieldCountersMoveWithFramesAndAPollSeesTheNext)
+{
+    u32 a = rd(x518::kFieldCounter);
+    u32 b = rd(x518::kFieldCounter);  // a second read in a row: the next frame
+    EXPECT_EQ(((a >> 2) + 1) & 3, (b >> 2) & 3);
+    EXPECT_EQ(rd(x518::regAt(x518::kFieldCounter, 3)), b);  // all channels in step
+    chip->setStuck(SimX518::kStuckFrames);
+    u32 c = rd(x518::kFieldCounter);
+    EXPECT_EQ(rd(x518::kFieldCounter), c);
+}
+
+TEST_F(SimTest, FlashProgramsByAndErasesTo0xFFAndWrapsInsideAPage)
+{
+    program(0x1000, {0xF0, 0x0F});
+    EXPECT_EQ(chip->flash(0x1000, 2), (std::vector<u8>{0xF0, 0x0F}));
+    program(0x1000, {0x3C, 0xFF});  // programming only clears bits
+    EXPECT_EQ(chip->flash(0x1000, 2), (std::vector<u8>{0x30, 0x0F}));
+    program(0x10FF, {0x11, 0x22});  // the second byte wraps to the page start
+    EXPECT_EQ(chip->flash(0x10FF, 1)[0], 0x11);
+    EXPECT_EQ(chip->flash(0x1000, 1)[0], 0x30 & 0x22);
+    eraseAt(0x1234, 0x20);
+    EXPECT_EQ(chip->flash(0x1000, 0x1000), std::vector<u8>(0x1000, 0xFF));
+    auto log = chip->flashLog();
+    ASSERT_EQ(log.back().kind, Op::Erase);
+    EXPECT_EQ(log.back().address, 0x1000u);
+    EXPECT_EQ(log.back().length, 0x1000u);
+    eraseAt(0x12345, 0x52);
+    EXPECT_EQ(chip->flashLog().back().address, 0x10000u);
+    EXPECT_EQ(chip->flashLog().back().length, 0x8000u);
+}
+
+TEST_F(SimTest, WithoutTheWriteEnableOpcodeNothingIsProgrammedOrErased)
+{
+    chip->loadFlash(0x2000, {0x55});
+    wr(reg(4, 0x4C, 1), 0x00);
+    wr(reg(4, 0x4E, 4), 0x2000);
+    wr(reg(4, 0x52, 1), 0x00);
+    wr(reg(4, 0x4E, 4), 0x2001);
+    wr(reg(4, 0x4B, 1), 0x20);
+    wr(reg(4, 0x48, 1), 4);
+    EXPECT_EQ(chip->flash(0x2000, 1)[0], 0x55);
+    auto log = chip->flashLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].kind, Op::Refused);
+    EXPECT_EQ(log[1].kind, Op::Refused);
+}
+
+TEST_F(SimTest, ReadingStreamsFromTheAddressAfterTheReadStart)
+{
+    chip->loadFlash(0x40, {1, 2, 3});
+    wr(reg(4, 0x4E, 4), 0x40);
+    wr(reg(4, 0x53, 1), 1);
+    EXPECT_TRUE(drv.wait_X518(fd, reg(4, 0x53, 1), 0x80, 0, 10));
+    EXPECT_EQ(rd(reg(4, 0x52, 1)), 1u);
+    EXPECT_EQ(rd(reg(4, 0x52, 1)), 2u);
+    EXPECT_EQ(rd(reg(4, 0x52, 1)), 3u);
+}
+
+TEST_F(SimTest, StatusBitsClearAfterTheirOperationUnlessStuck)
+{
+    chip->setBusyPolls(3);
+    program(0x0, {0x00});
+    std::vector<u32> wbusy;
+    for (int i = 0; i < 4; ++i)
+        wbusy.push_back(rd(reg(4, 0x54, 1)) & 0x02);
+    EXPECT_EQ(wbusy, (std::vector<u32>{2, 2, 2, 0}));
+    EXPECT_EQ(rd(reg(4, 0x55, 1)) & 0x03, 0x03u);  // WIP with WEL
+    EXPECT_TRUE(drv.wait_X518(fd, reg(4, 0x55, 1), 0x01, 0, 5));
+    EXPECT_EQ(rd(reg(4, 0x55, 1)), 0u);  // the latch dropped with WIP
+
+    chip->setStuck(SimX518::kStuckFlashErase);
+    eraseAt(0, 0x20);
+    EXPECT_FALSE(drv.wait_X518(fd, reg(4, 0x54, 1), 0x08, 0, 20));
+}
+
+TEST_F(SimTest, AWriteEnableLeftSetClearsWithWriteDisableUnlessStuck)
+{
+    chip->setWelLeftSet(true);
+    program(0x0, {0x00});
+    EXPECT_TRUE(drv.wait_X518(fd, reg(4, 0x55, 1), 0x01, 0, 5));
+    EXPECT_TRUE(chip->writeEnableLatch());
+    wr(reg(4, 0x4B, 1), 0x04);
+    wr(reg(4, 0x48, 1), 5);
+    EXPECT_FALSE(chip->writeEnableLatch());
+
+    chip->setStuck(SimX518::kStuckWriteEnable);
+    wr(reg(4, 0x48, 1), 5);
+    EXPECT_TRUE(chip->writeEnableLatch());
+    EXPECT_EQ(rd(reg(4, 0x55, 1)) & 0x02, 0x02u);
+}
+
+TEST_F(SimTest, DmaCopiesAreRecordedWithTheirDestination)
+{
+    wr(reg(4, 0x4E, 4), 0x10023);
+    wr(reg(4, 0x56, 4), 0x290000 | 0x80000000u);
+    wr(reg(4, 0x5A, 1), 0);
+    wr(reg(4, 0x11, 4), 0x7F003000);
+    wr(reg(4, 0x48, 1), 2);
+    EXPECT_EQ(rd(reg(4, 0x54, 1)) & 1, 1u);
+    EXPECT_EQ(rd(reg(4, 0x54, 1)) & 1, 0u);
+    auto log = chip->flashLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].kind, Op::Dma);
+    EXPECT_EQ(log[0].address, 0x10023u);
+    EXPECT_EQ(log[0].length, 0x290000u);
+    EXPECT_EQ(log[0].destination, 0x7F003000u);
+}
+
+TEST_F(SimTest, TheOsdEngineIsBusyAfterACommandUnlessStuck)
+{
+    wr(reg(4, 0x08, 1), 1);
+    EXPECT_EQ(rd(reg(4, 0x17, 1)) & 1, 1u);
+    EXPECT_EQ(rd(reg(4, 0x17, 1)) & 1, 0u);
+    wr(reg(4, 0x08, 1), 0);  // idle is no command
+    EXPECT_EQ(chip->osdCommands(), 1u);
+    chip->setStuck(SimX518::kStuckOsdBusy);
+    EXPECT_EQ(rd(reg(4, 0x17, 1)) & 1, 1u);
+}
+
+TEST_F(SimTest, LiveValuesCanBeInspectedWithoutSideEffects)
+{
+    chip->setFlakyIdentity(true);
+    EXPECT_EQ(chip->liveValue(x518::kChipId), 0xFFu);
+    EXPECT_EQ(chip->liveValue(x518::kChipId), 0xFFu);
+    EXPECT_EQ(chip->counters().transfers, 0u);
+}

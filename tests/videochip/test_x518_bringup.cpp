@@ -1,0 +1,163 @@
+// The chip manager's bring-up: probe, load, panel, picture, running mode.
+#include "tests/videochip/chip_test.h"
+
+#include "videochip/x518_regs.h"
+
+#include <QSignalSpy>
+#include <thread>
+#include <type_traits>
+
+namespace {
+
+// Passes until the state changes or `limit` passes ran; the passes it took.
+int passesUntilStateAbove(x518_manage* m, u8 state, int limit)
+{
+    int n = 0;
+    while (m->init_state <= state && n < limit) {
+        m->runPass();
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST_F(ManagerTest, AGoodChipIsProbedFiveTimesThenBroughtUpToRunningMode)
+{
+    chip->resetCounters();
+    EXPECT_EQ(passesUntilStateAbove(m, 4, 100), 5);
+    EXPECT_EQ(m->init_state, 5);
+    EXPECT_EQ(chip->counters().reads, 5u);
+    EXPECT_EQ(chip->counters().writes, 0u);  // nothing is written while probing
+
+    m->runPass();  // state 5: model and initial load
+    EXPECT_EQ(m->init_state, 6);
+    EXPECT_GT(chip->counters().writes, 300u);
+    EXPECT_EQ(m->PS_ACTHW, 1920u);
+    for (int w = 0; w < x518_manage::kWindows; ++w)
+        EXPECT_EQ(m->g_chg_input[w], 1) << w;
+
+    EXPECT_EQ(g_fpga_x518_start, 0);
+    m->runPass();  // state 6: panel
+    EXPECT_EQ(m->init_state, 7);
+    EXPECT_EQ(g_fpga_x518_start, 1);
+    m->runPass();  // state 7: picture defaults
+    EXPECT_EQ(m->init_state, x518_manage::kRunningState);
+    m->runPass();
+    EXPECT_EQ(m->init_state, x518_manage::kRunningState);
+}
+
+TEST_F(ManagerTest, AFlakyChipReachesTheLoadAfterFiveGoodReadsAmongBadOnes)
+{
+    chip->setFlakyIdentity(true);
+    EXPECT_EQ(passesUntilStateAbove(m, 4, 100), 10);
+    EXPECT_EQ(m->init_state, 5);
+}
+
+TEST_F(ManagerTest, AWrongChipNeverLeavesTheProbeWritesNothingAndAnnouncesNothing)
+{
+    chip->setIdentity(0x42);
+    QSignalSpy codes(store, &KelRamPara::sig_update_para);
+    KelRamPara::raiseApply(1);
+    chip->clearJournal();
+    for (int i = 0; i < 200; ++i)
+        m->runPass();
+    EXPECT_EQ(m->init_state, 0);
+    EXPECT_TRUE(chip->journal().empty());
+    EXPECT_EQ(codes.count(), 0);
+    EXPECT_EQ(x518_manage::apply_flag, 1);  // the request stays pending
+    EXPECT_EQ(g_fpga_x518_start, 0);
+}
+
+TEST_F(ManagerTest, TheLoadStartsWithABankSelectEvenWhenTheBankWasCached)
+{
+    for (int i = 0; i < 5; ++i)
+        m->runPass();
+    chip->setTracing(true);
+    m->runPass();
+    auto trace = chip->trace();
+    ASSERT_FALSE(trace.empty());
+    EXPECT_TRUE(trace[0].bankSelect());
+    EXPECT_EQ(trace[0].tx[1], 0xFF);  // the clock generator comes first
+}
+
+TEST_F(ManagerTest, ARequestRaisedDuringBringUpStaysPendingForTheDispatcher)
+{
+    for (int i = 0; i < 5; ++i)
+        m->runPass();
+    KelRamPara::raiseApply(2);
+    for (int i = 0; i < 5; ++i)
+        m->runPass();
+    EXPECT_EQ(m->init_state, x518_manage::kRunningState);
+    EXPECT_EQ(x518_manage::apply_flag, 2);
+}
+
+TEST_F(ManagerTest, TheOverlayIsRequestedWhenTheBlockHasItOn)
+{
+    store->ram_para.osd_enable = 1;
+    for (int i = 0; i < 6; ++i)
+        m->runPass();
+    EXPECT_EQ(g_osd_update, 1);
+}
+
+TEST_F(ManagerTest, ARestartReprobesAndReloadsOnTheSameDescriptor)
+{
+    for (int i = 0; i < 8; ++i)
+        m->runPass();
+    ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+    chip->clearJournal();
+    chip->setReg(0x00, 0x79, 0);
+    m->init_state = 0;
+    for (int i = 0; i < 8; ++i)
+        m->runPass();
+    EXPECT_EQ(m->init_state, x518_manage::kRunningState);
+    EXPECT_EQ(m->spi_fd, fd);
+    EXPECT_EQ(chip->reg(0x00, 0x79), 0x2E);
+}
+
+TEST_F(ManagerTest, PInstanceResetsTheRequestFlagsAndFillsThePresets)
+{
+    x518_manage::apply_flag = 1;
+    m->pattern_gen = 1;
+    x518_manage* again = x518_manage::prepareInstance();
+    EXPECT_EQ(again, m);
+    EXPECT_EQ(x518_manage::apply_flag, 0);
+    EXPECT_EQ(m->pattern_gen, 0u);
+    const i32 counts[] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+    for (int i = 0; i < x518_manage::kMwinPresets; ++i) {
+        EXPECT_EQ(m->mwin_preset[i].wincnt, counts[i]);
+        EXPECT_EQ(m->mwin_preset[i].pwin, m->mwin_preset_rect[i]);
+    }
+}
+
+TEST_F(ManagerTest, SharedFlagsAreAtomic)
+{
+    static_assert(std::is_same<decltype(x518_manage::apply_flag), std::atomic<u8>>::value, "apply_flag");
+    static_assert(std::is_same<decltype(m->init_state), std::atomic<u8>>::value, "init_state");
+    static_assert(std::is_same<decltype(g_fpga_x518_start), std::atomic<u8>>::value, "g_fpga_x518_start");
+    // The worker brings the chip up while another thread raises requests
+    // and watches its state.
+    ASSERT_EQ(m->startThread(), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done) {
+            KelRamPara::raiseApply(1);
+            (void)m->init_state.load();
+            std::this_thread::yield();
+        }
+    });
+    bool running = waitUntil([&] { return m->init_state == x518_manage::kRunningState; }, 20000);
+    done = true;
+    writer.join();
+    m->stopThread();
+    EXPECT_TRUE(running);
+    EXPECT_EQ(x518_manage::apply_flag, 1);
+}
+
+TEST_F(ManagerTest, TheWorkerThreadReachesRunningModeOnItsOwn)
+{
+    ASSERT_EQ(m->startThread(), 0);
+    EXPECT_TRUE(waitUntil([&] { return m->init_state == x518_manage::kRunningState; }, 20000));
+    m->stopThread();
+    EXPECT_EQ(chip->reg(0x02, 0x18), 76);  // the last step of the load ran
+}

@@ -1,0 +1,213 @@
+// Register access: framing, bank caching, locks and failure handling,
+// checked against the transfers the simulated chip saw.
+#include "tests/videochip/chip_test.h"
+
+#include "app/utils.h"
+#include "fpga/fpga_manage.h"
+#include "videochip/x518_regs.h"
+
+#include <atomic>
+#include <fcntl.h>
+#include <linux/spi/spidev.h>
+#include <thread>
+
+namespace {
+
+using Bytes = std::vector<std::pair<uint8_t, uint8_t>>;
+
+Bytes sent(const std::vector<SimX518::Transfer>& trace)
+{
+    Bytes out;
+    for (const auto& t : trace)
+        out.emplace_back(t.tx[0], t.tx[1]);
+    return out;
+}
+
+class DrvTest : public ChipTest {
+protected:
+    void SetUp() override
+    {
+        ChipTest::SetUp();
+        fd = drv.initialize();
+        ASSERT_GE(fd, 0);
+        chip->setTracing(true);
+    }
+    x518_drv drv;
+    int fd = -1;
+};
+
+}  // namespace
+
+TEST_F(DrvTest, OpensTheDeviceInMode3With8BitWordsAt10MHz)
+{
+    EXPECT_EQ(chip->mode(), SPI_MODE_3);
+    EXPECT_EQ(chip->bitsPerWord(), 8);
+    EXPECT_EQ(chip->maxSpeedHz(), 10000000u);
+}
+
+TEST_F(DrvTest, AMissingDeviceGivesMinusOneAndEveryAccessFails)
+{
+    platform::sim::setDeviceMissing(SimX518::kDevicePath, true);
+    x518_drv other;
+    int bad = other.initialize();
+    EXPECT_EQ(bad, -1);
+    EXPECT_EQ(other.read_X518(bad, x518::kChipId, 0), 0u);
+    EXPECT_EQ(chip->counters().transfers, 0u);
+}
+
+TEST_F(DrvTest, AThreeByteWriteGoesLowByteFirstAfterOneBankSelect)
+{
+    drv.write_X518(fd, 0x084903, 0x00FF00, 0);
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x08}, {0xC9, 0x00}, {0xCA, 0xFF}, {0xCB, 0x00}}));
+    for (const auto& t : chip->trace()) {
+        EXPECT_EQ(t.speedHz, x518_drv::kWriteSpeedHz);
+        EXPECT_FALSE(t.hasRx);
+    }
+    EXPECT_EQ(chip->regValue(0x084903), 0x00FF00u);
+}
+
+TEST_F(DrvTest, ARunInOneBankSelectsItOnceAndAnotherBankOrAResetSelectsAgain)
+{
+    drv.write_X518(fd, x518::reg(0x08, 0x10, 1), 1, 0);
+    drv.write_X518(fd, x518::reg(0x08, 0x11, 2), 2, 0);
+    drv.read_X518(fd, x518::reg(0x08, 0x10, 1), 0);
+    EXPECT_EQ(chip->counters().bankSelects, 1u);
+    drv.read_X518(fd, x518::reg(0x09, 0x10, 1), 0);
+    EXPECT_EQ(chip->counters().bankSelects, 2u);
+    drv.read_X518(fd, x518::reg(0x09, 0x10, 1), 0);
+    EXPECT_EQ(chip->counters().bankSelects, 2u);
+    drv.init_reg_acc_param();
+    drv.read_X518(fd, x518::reg(0x09, 0x10, 1), 0);
+    EXPECT_EQ(chip->counters().bankSelects, 3u);
+    EXPECT_EQ(chip->counters().transfers, 10u);  // 3 selects and 7 register bytes
+}
+
+TEST_F(DrvTest, ABankOffsetOf16SelectsTheNextChannelsBank)
+{
+    drv.write_X518(fd, x518::reg(0x08, 0x48, 1), 1, 16);
+    EXPECT_EQ(sent(chip->trace()).front(), std::make_pair(uint8_t(0x80), uint8_t(0x18)));
+    EXPECT_EQ(chip->reg(0x18, 0x48), 1);
+    EXPECT_EQ(chip->reg(0x08, 0x48), 0);
+}
+
+TEST_F(DrvTest, AReadSendsTheAddressWithBit7ClearAndAssemblesLowByteFirst)
+{
+    chip->setReg(0x03, 0x20, 0x34);
+    chip->setReg(0x03, 0x21, 0x12);
+    EXPECT_EQ(drv.read_X518(fd, x518::reg(0x03, 0x20, 2), 0), 0x1234u);
+    auto trace = chip->trace();
+    ASSERT_EQ(trace.size(), 3u);
+    EXPECT_EQ(trace[1].tx[0], 0x20);
+    EXPECT_EQ(trace[1].tx[1], 0xFF);
+    EXPECT_TRUE(trace[1].hasRx);
+    EXPECT_EQ(trace[1].speedHz, x518_drv::kReadSpeedHz);
+    EXPECT_EQ(drv.read_X518(fd, x518::reg(0x03, 0x20, 0), 0), 0u);
+}
+
+TEST_F(DrvTest, MaskedWritesKeepTheBitsOutsideTheMask)
+{
+    chip->setReg(0x00, 0x18, 0xA5);
+    drv.write_x518_mask(fd, x518::reg(0x00, 0x18, 1), 0x0F, 0x03, 0);
+    EXPECT_EQ(chip->reg(0x00, 0x18), 0xA7);
+    chip->clearJournal();
+    drv.write_x518_mask(fd, x518::reg(0x00, 0x18, 1), 0x00, 0x00, 0);  // mask 0 rewrites the old value
+    ASSERT_EQ(writesTo(0x00, 0x18), std::vector<uint8_t>{0xA7});
+}
+
+TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryTransfer)
+{
+    fpga_manage* fpga = fpga_manage::pInstance();
+    volatile u16* cs0 = fpga->gpio_cs_fpga0;
+    volatile u16* cs1 = fpga->gpio_cs_fpga1;
+    ASSERT_TRUE(cs0 && cs1);
+    *cs0 = *cs1 = 0;
+    int seen = 0, released = 0;
+    chip->setTransferHook([&](const SimX518::Transfer&) {
+        ++seen;
+        released += (*cs0 == x518_drv::kFpgaCsReleased && *cs1 == x518_drv::kFpgaCsReleased);
+        *cs0 = *cs1 = 0;  // an FPGA transfer selects them again
+    });
+    drv.write_X518(fd, x518::reg(0x04, 0x4E, 4), 0x12345678, 0);
+    drv.read_X518(fd, x518::reg(0x04, 0x4E, 2), 0);
+    EXPECT_EQ(seen, 7);
+    EXPECT_EQ(released, 7);
+    chip->setTransferHook(nullptr);
+    // A word not mapped yet, or no FPGA manager at all, is left alone.
+    fpga->gpio_cs_fpga1 = nullptr;
+    drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
+    EXPECT_EQ(*cs0, x518_drv::kFpgaCsReleased);
+    EXPECT_EQ(*cs1, 0);
+    fpga_manage::p_fpga_manage = nullptr;
+    drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
+    EXPECT_EQ(chip->counters().transfers, 9u);
+    fpga->gpio_cs_fpga1 = cs1;
+    fpga_manage::p_fpga_manage = fpga;
+}
+
+TEST_F(DrvTest, AFailedByteTransferReadsAsZeroAndTheAccessGoesOn)
+{
+    chip->setRegValue(x518::reg(0x03, 0x20, 3), 0xABCDEF);
+    drv.read_X518(fd, x518::reg(0x03, 0x20, 1), 0);  // select the bank first
+    chip->failTransfers(1, 1);                       // the second byte of the next read
+    EXPECT_EQ(drv.read_X518(fd, x518::reg(0x03, 0x20, 3), 0), 0xAB00EFu);
+    chip->failTransfers(1, 1);  // the middle byte of a write is lost, the others land
+    drv.write_X518(fd, x518::reg(0x03, 0x20, 3), 0x112233, 0);
+    EXPECT_EQ(chip->regValue(x518::reg(0x03, 0x20, 3)), 0x11CD33u);
+    EXPECT_EQ(chip->counters().failed, 2u);
+}
+
+TEST_F(DrvTest, AFailedBankSelectIsSentAgainByTheNextAccess)
+{
+    chip->failTransfers(1);
+    drv.write_X518(fd, x518::reg(0x07, 0x10, 1), 0x55, 0);
+    EXPECT_EQ(drv.currentBank(), x518_drv::kBankUnknown);
+    chip->clearTrace();
+    drv.write_X518(fd, x518::reg(0x07, 0x10, 1), 0x66, 0);
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x07}, {0x90, 0x66}}));
+    EXPECT_EQ(chip->reg(0x07, 0x10), 0x66);
+}
+
+TEST_F(DrvTest, AMaskedWriteHoldsTheBankLockFromItsReadToItsWrite)
+{
+    const u32 spec = x518::reg(0x0C, 0x49, 1);
+    drv.read_X518(fd, spec, 0);  // the bank is selected: each masked write is one read and one write
+    chip->setTracing(false);
+    const uint64_t start = chip->counters().transfers;
+    // Another thread takes the bank lock whenever it can and notes how many
+    // transfers the chip has seen: never an odd number, between a read and
+    // its write.
+    std::atomic<bool> done{false}, started{false};
+    std::atomic<int> holds{0}, inside{0};
+    std::thread other([&] {
+        started = true;
+        while (!done) {
+            if (Utils::_x518_bnk_mutex.tryLock()) {
+                ++holds;
+                inside += (chip->counters().transfers - start) % 2 != 0;
+                Utils::_x518_bnk_mutex.unlock();
+            }
+        }
+    });
+    while (!started)
+        std::this_thread::yield();
+    for (u32 i = 0; i < 3000; ++i) {
+        drv.write_x518_mask(fd, spec, i, 0x0F, 0);
+        std::this_thread::yield();
+    }
+    done = true;
+    other.join();
+    EXPECT_GT(holds, 0);
+    EXPECT_EQ(inside, 0);
+}
+
+TEST_F(DrvTest, AWaitOnAStuckBitEndsAfterItsBoundAndSaysSo)
+{
+    chip->setStuck(SimX518::kStuckOsdBusy);
+    u32 last = 0;
+    chip->resetCounters();
+    EXPECT_FALSE(drv.wait_X518(fd, x518::reg(0x04, 0x17, 1), 0x01, 0, 50, 0, &last));
+    EXPECT_EQ(last & 1, 1u);
+    EXPECT_EQ(chip->counters().reads, 50u);
+    chip->setStuck(SimX518::kStuckNone);
+    EXPECT_TRUE(drv.wait_X518(fd, x518::reg(0x04, 0x17, 1), 0x01, 0, 50));
+}

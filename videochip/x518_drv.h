@@ -1,0 +1,67 @@
+// Register access to the X518 video-processing chip over SPI.
+//
+// The chip's byte registers are grouped in banks of 128; register 0 of every
+// bank selects the bank. A register is named by a specification word
+// (bank << 16 | address << 8 | width in bytes) and reached with a bank
+// offset added to its bank (16 x channel for the per-channel banks).
+// Multi-byte values go low byte first to consecutive addresses. Each byte is
+// one 2-byte full-duplex transfer; the selected bank is cached so that a run
+// of accesses to one bank selects it once.
+//
+// Locks: Utils::_x518_bnk_mutex around one whole register access (bank
+// select and every byte; for a masked write the read and the write
+// together), Utils::_spi_mutex around one transfer. The SPI controller is
+// shared with the FPGAs, whose chip-select lines are released before every
+// transfer.
+#pragma once
+
+#include "app/global.h"
+
+class x518_drv {
+public:
+    static constexpr const char* kDevice = "/dev/spidev32766.0";
+    static constexpr u32 kWriteSpeedHz = 10000000;
+    static constexpr u32 kReadSpeedHz = 5000000;
+    static constexpr u8 kBitsPerWord = 8;
+    static constexpr int kTransferBytes = 2;
+    static constexpr u32 kBankUnknown = 0xFFFFFFFFu;
+    static constexpr u16 kFpgaCsReleased = 16;
+
+    x518_drv();
+
+    // Opens and configures the chip's SPI device; returns its descriptor
+    // (-1 when the device is missing: every later access then fails).
+    i32 initialize();
+
+    // One full-duplex transfer at the read speed / one transmit-only
+    // transfer at the write speed. The ioctl's result; 0 or less is a failure.
+    i32 SPI_Transfer(int fd, const u8* tx, u8* rx, int len);
+    i32 SPI_Transfer_Write(int fd, const u8* tx, int len);
+
+    void write_X518(int fd, u32 spec, u32 value, u32 bankOffset);
+    u32 read_X518(int fd, u32 spec, u32 bankOffset);
+    // Replaces the bits of `mask` by those of `value`, as one locked step.
+    void write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
+
+    // Reads the register up to `maxReads` times until (value & mask) == want.
+    // True when it did; false on a time-out. The last value read goes to *last.
+    bool wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset = 0, u32* last = nullptr);
+
+    // Forgets the selected bank: the next access selects its bank again.
+    void init_reg_acc_param();
+
+    u32 currentBank() const { return current_bank; }
+
+    static constexpr u32 specBank(u32 spec) { return (spec >> 16) & 0xFF; }
+    static constexpr u32 specAddress(u32 spec) { return (spec >> 8) & 0xFF; }
+    static constexpr u32 specWidth(u32 spec) { return spec & 0xFF; }
+
+private:
+    i32 transfer(int fd, const u8* tx, u8* rx, int len, u32 speedHz);
+    void selectBank(int fd, u32 spec, u32 bankOffset);
+    void writeLocked(int fd, u32 spec, u32 value, u32 bankOffset);
+    u32 readLocked(int fd, u32 spec, u32 bankOffset);
+
+    u32 current_bank;  // guarded by Utils::_x518_bnk_mutex
+    u32 spare;
+};

@@ -1,0 +1,261 @@
+// The chip manager's software model of the chip: the system parameter
+// record, what derives from it, the reset state of the window, channel and
+// memory bookkeeping, and the built-in default window layout.
+#include "videochip/x518_manage.h"
+
+#include <cstdio>
+
+namespace {
+
+// ---- system parameter record
+constexpr u32 kClockSys = 32000000;
+constexpr u32 kClockMem = 800000000;
+constexpr u32 kClockMemDivisor = 4;
+constexpr u32 kClockRef = 27000000;
+constexpr u32 kActHw = 1920, kActVw = 2160, kHtotal = 2200, kVtotal = 2250;
+constexpr u32 kHsw = 88, kHbp = 88, kVsw = 10, kVbp = 72;
+constexpr u32 kPll[9] = {0, 137, 0, 1, 22, 137, 0, 2, 24};
+constexpr u32 kScFieldBase[x518_manage::kFields] = {0x00000000, 0x08800000, 0x11000000, 0x19800000, 0x22000000};
+constexpr u32 kScGroupStep = 0x2000;
+constexpr u32 kFbPitch = 64;
+constexpr u32 kDbdBase[x518_manage::kFields] = {0x2A800000, 0x35A80000, 0x40D00000, 0x4BF80000, 0x57200000};
+constexpr u32 kDbdBlock = 0x01DC0000;
+constexpr u32 kSpare = 14;
+constexpr u32 kMemIpI[4][2] = {
+    {0x65000000, 0x65339000}, {0x66EB8800, 0x671F1800}, {0x68D71000, 0x690AA000}, {0x6AC29800, 0x6AF62800}};
+constexpr u32 kMemIpP[4][2] = {
+    {0x65717000, 0x65000000}, {0x675CF800, 0x66EB8800}, {0x69488000, 0x68D71000}, {0x6B340800, 0x6AC29800}};
+constexpr u32 kMemIpYOff = 207;
+constexpr u32 kMemMv[4] = {0x65CEA000, 0x67BA2800, 0x69A5B000, 0x6B913800};
+constexpr u32 kMwiIp = 35;
+constexpr int kLaneSwitchesOn = 6;
+constexpr u32 kSflAddr = 0x70000000;
+constexpr u32 kMemOsd = 0x725C0000, kMemOsd1 = 0x74B80000;
+constexpr u32 kFontAddr = 0x7F000000;
+
+// ---- bookkeeping start values
+constexpr i32 kLevelStart = 99;
+constexpr i32 kPmIpen = 1, kPmDiag = 2, kPmMvflt = 3, kPmPdSqth = 1;
+constexpr i32 kOsdChar64Dot = 1, kOsdScrollSpeed = 32;
+
+}  // namespace
+
+// The default window model, copied by load_param in this order.
+const i32 x518_manage::parameters_txt[kParamEntries] = {
+    // PM_WIN_SHAPE: output channels across and down
+    2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    // PM_INPUT
+    4, 5, 1, 2, 3, 0,
+    // PM_WIN_OFFSET: left, right, top, bottom
+    100, 100, 100, 100, 0, 0, 0, 0, 0, 0, 540, 0, 0, 0, 1080, 0, 0, 0, 1080, 0, 0, 0, 540, 0,
+    // PM_INPUT_OFFSET
+    100, 100, 200, 200, 0, 0, 0, 0, 400, 0, 200, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    // PM_INPUT_OFFSET_EN
+    1, 0, 0, 0, 0, 0,
+    // PM_WIN_NUM, PM_AREA_NUM, PM_OVERLAY (per output channel)
+    0, 0, 1, 1, 2, 3, 4, 5,
+    0, 1, 0, 1, 0, 0, 0, 0,
+    0, 0, 0, 0, 1, 2, 3, 4,
+    // PM_OVERLAY_PRI
+    1, 0, 2, 3, 4, 5,
+    // win_mirror_h, win_mirror_v
+    0, 0, 0, 1, 1, 1,
+    0, 0, 1, 0, 1, 0,
+    // PM_WIN_FADE_EN, PM_WIN_FADE_IN, PM_WIN_FADE_OUT
+    0, 1, 1, 1, 0, 1,
+    60, 60, 60, 60, 60, 60,
+    60, 60, 60, 60, 60, 60,
+    // PM_WIN_DBD_MODE, DBD clipping
+    0, 0, 1, 0, 1, 1,
+    0, 0, 0, 0, 0, 0,
+    // PM_OSD_EN, _HZOOM_EN, _VZOOM_EN, _DATA_MODE, _SCROLL_MODE
+    0, 0, 0, 1, 2,
+    // PM_OSD_OUTPUT_OFFSET, PM_OSD_INPUT_OFFSET
+    0, 0, 0, 0,
+    0, 0, 0, 0,
+    // the two further switches, PM_OSD_UPDATE_BUTTON
+    1, 0, 0,
+};
+
+void x518_manage::load_system_param()
+{
+    PS_CLK_SYS = kClockSys;
+    PS_CLK_MEM = kClockMem;
+    PS_CLK_REF = kClockRef;
+    PS_CLK_REF2 = kClockRef;
+    PS_ACTHW = kActHw;
+    PS_ACTVW = kActVw;
+    PS_HTOTAL = kHtotal;
+    PS_VTOTAL = kVtotal;
+    PS_HSW = kHsw;
+    PS_HBP = kHbp;
+    PS_VSW = kVsw;
+    PS_VBP = kVbp;
+    PS_VBOTX_MODE = 0;
+    PS_VBOTX_LAYOUT = 0;
+    for (int i = 0; i < 9; ++i)
+        PS_PLL[i] = kPll[i];
+    for (int g = 0; g < kChannels; ++g)
+        for (int f = 0; f < kFields; ++f)
+            PS_MEM_SC[g][f] = kScFieldBase[f] + u32(g) * kScGroupStep;
+    fb_pitch = kFbPitch;
+    for (int f = 0; f < kFields; ++f)
+        PS_DBD_BASE[f] = kDbdBase[f];
+    PS_DBD_BLOCK = kDbdBlock;
+    PS_SPARE = kSpare;
+    for (int i = 0; i < kCmosPorts; ++i) {
+        PS_MEM_IP_I[i][0] = kMemIpI[i][0];
+        PS_MEM_IP_I[i][1] = kMemIpI[i][1];
+        PS_MEM_IP_P[i][0] = kMemIpP[i][0];
+        PS_MEM_IP_P[i][1] = kMemIpP[i][1];
+        PS_MEM_IPYOFF[i] = kMemIpYOff;
+        PS_MEM_MV[i] = kMemMv[i];
+        PS_MWI_IP[i] = kMwiIp;
+    }
+    for (int i = 0; i < 12; ++i)
+        PS_VBO_LANE_SW[i] = i < kLaneSwitchesOn ? 1 : 0;
+    PS_SFL_ADDR = kSflAddr;
+    PS_MEM_OSD = kMemOsd;
+    PS_MEM_OSD1 = kMemOsd1;
+    PS_FONT_ADDR = kFontAddr;
+}
+
+void x518_manage::define_param()
+{
+    PS_CLK_MEM_Q = PS_CLK_MEM / kClockMemDivisor;
+    PS_OAOIHST = PS_ACTHST = PS_HSW + PS_HBP;
+    PS_OAOIHED = PS_OAOIHST + PS_ACTHW;
+    PS_OAOIVST = PS_ACTVST = PS_VSW + PS_VBP;
+    PS_OAOIVED = PS_OAOIVST + PS_ACTVW;
+
+    // The output panel the transmitter layout makes of the channels.
+    u32 across, down;
+    bool stacked = PS_VBOTX_LAYOUT != 0;
+    if (PS_VBOTX_MODE == 0) {
+        across = stacked ? 2 : 4;
+        down = stacked ? 2 : 1;
+    } else if (PS_VBOTX_MODE == 2) {
+        across = stacked ? 1 : 2;
+        down = stacked ? 2 : 1;
+    } else {
+        across = stacked ? 4 : 8;
+        down = stacked ? 2 : 1;
+    }
+    PS_PANEL_HSHAPE = across;
+    PS_PANEL_VSHAPE = down;
+    PS_PANEL_HW = across * PS_ACTHW;
+    PS_PANEL_VW = down * PS_ACTVW;
+
+    for (int i = 0; i < kCmosPorts; ++i) {
+        PM_HNR[i] = PM_VNR[i] = PM_TNR[i] = PM_BNR[i] = PM_MNR[i] = PM_COMB[i] = 0;
+        PM_IPEN[i] = kPmIpen;
+        PM_DIAG[i] = kPmDiag;
+        PM_MVFLT[i] = kPmMvflt;
+        PM_22PD[i] = PM_23PD[i] = 0;
+        PM_22PDSQTH[i] = PM_23PDSQTH[i] = kPmPdSqth;
+        PM_24SF[i] = 0;
+    }
+    for (int p = 0; p < kPorts; ++p)
+        PM_IACTHST[p] = PM_IACTVST[p] = 0;
+    for (int w = 0; w < kWindows; ++w) {
+        win_number[w] = w;
+        for (int c = 0; c < kChannels; ++c)
+            win_ich[w][c] = win_ich_prev[w][c] = kNone;
+        for (int b = 0; b < kDbdBlocksPerWindow; ++b)
+            win_dbd_blk[w][b] = kNone;
+        win_level[w] = kLevelStart;
+        PM_INPUT[w] = kNone;
+        PM_WIN_DBD_MODE[w] = kNone;
+        for (int f = 0; f < kFields; ++f)
+            fb_ring[w][f] = f;
+        win_frozen[w] = 0;
+        win_enable[w] = 0;
+        win_flag[w] = 0;
+    }
+    for (int c = 0; c < kChannels; ++c) {
+        ich_win[c] = ich_win_prev[c] = kNone;
+        ich_rec[c][0] = c;
+        ich_rec[c][1] = ich_rec[c][2] = ich_rec[c][3] = kNone;
+        ich_state[c] = 1;
+    }
+    for (int b = 0; b < kDbdBlocks; ++b)
+        dbd_pool[b] = kNone;
+    PM_OSD_CHAR_64DOT = kOsdChar64Dot;
+    PM_OSD_SCROLL_SPEED = kOsdScrollSpeed;
+}
+
+template <class T>
+void x518_manage::copyParam(T& member, i32 value, i32& changed)
+{
+    if (member != value) {
+        member = value;
+        changed = 1;
+    }
+}
+
+i32 x518_manage::load_param()
+{
+    KEL_DBG("[load_param]");
+    for (int w = 0; w < kWindows; ++w)
+        win_chg[w] = g_chg_input[w] = win_attr_chg[w] = win_fade_chg[w] = g_chg_dbd[w] = 0;
+    overlay_chg = priority_chg = osd_reset = osd_redraw = 0;
+    switch_chg[0] = switch_chg[1] = 0;
+
+    const i32* t = parameters_txt;
+    for (int w = 0; w < kWindows; ++w)
+        for (int k = 0; k < 2; ++k)
+            copyParam(PM_WIN_SHAPE[w][k], *t++, win_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_INPUT[w], *t++, g_chg_input[w]);
+    for (int w = 0; w < kWindows; ++w)
+        for (int k = 0; k < 4; ++k)
+            copyParam(PM_WIN_OFFSET[w][k], *t++, win_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        for (int k = 0; k < 4; ++k)
+            copyParam(PM_INPUT_OFFSET[w][k], *t++, win_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_INPUT_OFFSET_EN[w], *t++, win_chg[w]);
+    for (int c = 0; c < kChannels; ++c)
+        PM_WIN_NUM[c] = *t++;
+    for (int c = 0; c < kChannels; ++c)
+        PM_AREA_NUM[c] = *t++;
+    for (int c = 0; c < kChannels; ++c)
+        copyParam(PM_OVERLAY[c], *t++, overlay_chg);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_OVERLAY_PRI[w], *t++, priority_chg);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(win_mirror_h[w], *t++, win_attr_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(win_mirror_v[w], *t++, win_attr_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_WIN_FADE_EN[w], *t++, win_fade_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_WIN_FADE_IN[w], *t++, win_fade_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_WIN_FADE_OUT[w], *t++, win_fade_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_WIN_DBD_MODE[w], *t++, g_chg_dbd[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(PM_WIN_DBD_CLIP[w], *t++, g_chg_dbd[w]);
+    copyParam(PM_OSD_EN, *t++, osd_reset);
+    copyParam(PM_OSD_HZOOM_EN, *t++, osd_reset);
+    copyParam(PM_OSD_VZOOM_EN, *t++, osd_reset);
+    copyParam(PM_OSD_DATA_MODE, *t++, osd_redraw);
+    copyParam(PM_OSD_SCROLL_MODE, *t++, osd_reset);
+    for (int k = 0; k < 4; ++k)
+        copyParam(PM_OSD_OUTPUT_OFFSET[k], *t++, osd_reset);
+    for (int k = 0; k < 4; ++k)
+        copyParam(PM_OSD_INPUT_OFFSET[k], *t++, osd_redraw);
+    copyParam(PM_SWITCH[0], *t++, switch_chg[0]);
+    copyParam(PM_SWITCH[1], *t++, switch_chg[1]);
+    copyParam(PM_OSD_UPDATE_BUTTON, *t++, osd_redraw);
+    Q_ASSERT(t == parameters_txt + kParamEntries);
+
+    for (int w = 0; w < kWindows; ++w)
+        PM_WIN_STITCHING[w] = w;
+    i32 printed = 0;
+    for (int w = 0; w < kWindows; ++w)
+        printed = std::printf("load_param  WIN[%d]  win=%d  dbd=%d  input=%d  pri=%d\n", w, win_chg[w], g_chg_dbd[w],
+                              g_chg_input[w], PM_OVERLAY_PRI[w]);
+    return printed;
+}

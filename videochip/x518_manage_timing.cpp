@@ -1,0 +1,443 @@
+// Small chip operations the input handling and the window programming are
+// built on: the blank background, input path enables, V-by-One receiver
+// range, polarity and lanes, input-frame waits, the dot-by-dot memory pool
+// and each window's input and output rectangles.
+#include "videochip/x518_manage.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+using x518::kChannelStride;
+using x518::regAt;
+
+constexpr int kRtctHold = 2;     // register-update window held while the background changes
+constexpr int kRtctRelease = 1;
+constexpr u32 kBlack = 0;
+
+constexpr float kLowRangeBelowHz = 50000000.0f;
+constexpr int kVboLockPolls = 250;
+constexpr u32 kNothingMeasured = 0xFFFFFF;  // frame measure + 1 at or above this: no frame yet
+
+constexpr u32 kPolVertical = 0x01, kPolHorizontal = 0x02, kPolCmosFixed = 0x04;
+constexpr u32 kNibble = 4, kByte = 8, kHalf = 16;
+
+constexpr int kFramePolls = 45;
+constexpr int kInFieldReads = 90, kOutFieldReads = 70;
+constexpr u32 kFieldShift = 2, kFieldMask = 3;
+constexpr double kMaxWaitRate = 120.0;
+constexpr int kNoChannelWaitMs = 45;
+
+// Dot-by-dot: frames that need memory of their own, and the line pitch unit.
+constexpr i32 kDbdCmosMaxWidth = 2560, kDbdVboMaxWidth = 5120, kDbdMaxHeight = 2176;
+constexpr u32 kDbdPitchUnit = 320;
+enum DbdMode { DBD_DISABLE = 0, DBD_SINGLE_INPUT = 1, DBD_CMOS_IN12 = 20, DBD_CMOS_IN12V = 21, DBD_CMOS_IN34 = 22,
+               DBD_CMOS_IN34V = 23, DBD_CMOS_IN123 = 30, DBD_CMOS_IN1234 = 40, DBD_CMOS_IN1234Q = 41,
+               DBD_VBO_IN12 = 50, DBD_VBO_IN12V = 51 };
+
+enum { HST = 0, HW = 1, VST = 2, VW = 3 };                // area words
+enum { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3 };         // margin words
+
+}  // namespace
+
+int x518_manage::portOf(int window) const
+{
+    if (!kelApi_IsWinValid(window))
+        return kNone;
+    int p = PM_INPUT[window];
+    return p >= 0 && p < kPorts ? p : kNone;
+}
+
+// ------------------------------------------------------------------ background
+
+void x518_manage::set_input_bkg(int fd, int port, int on)
+{
+    KEL_DBG("[set_input_bkg] port_%d, onoff:%d\n", port, on);
+    set_rtct(fd, kRtctHold);
+    bool noPicture = port < 0 || port >= kPorts || PI_STATE[port] == 0;
+    for (int w = 0; w < kWindows; ++w) {
+        if (PM_INPUT[w] != port)
+            continue;
+        u32 show = (on || noPicture) ? 1 : 0;
+        if (PM_WIN_DBD_MODE[w] != DBD_DISABLE)
+            show = 0;
+        for (int c = 0; c < kChannels; ++c) {
+            if (PM_WIN_NUM[c] != w)
+                continue;
+            drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
+            drv->write_X518(fd, x518::kBkgShow, show, kChannelStride * c);
+        }
+    }
+    set_rtct(fd, kRtctRelease);
+}
+
+void x518_manage::set_input_bkg2(int fd, int window, int on)
+{
+    KEL_DBG("[set_input_bkg2] win_%d, onoff:%d\n", window, on);
+    if (!kelApi_IsWinValid(window))
+        return;
+    int port = portOf(window);
+    u32 show = on ? 1 : 0;
+    if (!on && !kelApi_IsPatternGen() && (port == kNone || PI_STATE[port] == 0))
+        show = 1;
+    if (PM_WIN_DBD_MODE[window] != DBD_DISABLE)
+        show = 0;
+    bool black = (win_info[window].output & 0x01) != 0;
+    for (int c = 0; c < kChannels; ++c) {
+        if (PM_WIN_NUM[c] != window)
+            continue;
+        drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
+        drv->write_X518(fd, x518::kBkgShow, black ? 1 : show, kChannelStride * c);
+    }
+}
+
+// ------------------------------------------------------------------ input paths and receivers
+
+void x518_manage::set_pict(int fd, int on, int path)
+{
+    if (path < 0 || path >= kCmosPorts)
+        return;
+    u32 bit = 1u << (x518::kInputPathBitStep * path);
+    drv->write_x518_mask(fd, x518::kInputPathEnable, on ? bit : 0, bit, 0);
+}
+
+int x518_manage::set_VBORXfrange(int fd, int receiver, float pixelClock, int toggle)
+{
+    if (receiver < 0 || receiver >= x518::kVboReceivers)
+        return 0;
+    u32 range = regAt(x518::kVboFrange, x518::kVboFrangeStep * receiver);
+    if (toggle == 1) {
+        u32 old = drv->read_X518(fd, range, 0);
+        drv->write_x518_mask(fd, range, old ^ x518::kVboFrangeLow, x518::kVboFrangeLow, 0);
+        return 0;
+    }
+    drv->write_x518_mask(fd, range, pixelClock < kLowRangeBelowHz ? x518::kVboFrangeLow : 0, x518::kVboFrangeLow, 0);
+
+    u32 lockBit = 1u << (x518::kVboLockBit0 + 2 * receiver);
+    if (drv->read_X518(fd, x518::kVboLock, 0) & lockBit)
+        return 0;
+    u32 measure = regAt(x518::kVboFrameMeasure, x518::kVboFrameMeasureStep * receiver);
+    for (int i = 0; i < kVboLockPolls; ++i) {
+        if (drv->read_X518(fd, measure, 0) + 1 < kNothingMeasured)
+            return 0;
+        if (drv->read_X518(fd, x518::kVboLock, 0) & lockBit)
+            return 0;
+    }
+    KEL_DBG("[set_VBORXfrange] receiver %d: no lock and no frame after %d polls\n", receiver, kVboLockPolls);
+    return -1;
+}
+
+void x518_manage::set_sypol(int fd, int vbo, int index)
+{
+    int count = vbo ? x518::kVboReceivers : kCmosPorts;
+    if (index < 0 || index >= count)
+        return;
+    u32 spec = vbo ? x518::kSyncPolVbo : x518::kSyncPolCmos;
+    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+    u32 word = drv->read_X518(fd, spec, 0);
+    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+
+    const ST_PI_HDMI_INFO& info = PI_HDMI_INFO[vbo ? x518::kFirstVboPort + index : index];
+    u32 pol = ((info.Vpol & 1) ? kPolVertical : 0) | ((info.Hpol & 1) ? kPolHorizontal : 0);
+    if (vbo) {
+        u32 half = pol | pol << kNibble | pol << (2 * kNibble) | pol << (3 * kNibble);
+        u32 shift = kHalf * u32(index);
+        word = (word & ~(0xFFFFu << shift)) | half << shift;
+    } else {
+        u32 shift = kByte * u32(index);
+        word = (word & ~(0xFFu << shift)) | (pol | kPolCmosFixed) << shift;
+    }
+    drv->write_X518(fd, spec, word, 0);
+}
+
+void x518_manage::set_VBOInput(int fd, int receiver)
+{
+    if (receiver < 0 || receiver >= x518::kVboReceivers)
+        return;
+    set_sypol(fd, 1, receiver);
+    u32 word, bits;
+    switch (PI_HDMI_INFO[x518::kFirstVboPort + receiver].lane) {
+    case 1: word = 0; bits = 0; break;
+    case 2: word = 0x0001; bits = 0x10; break;
+    case 4: word = 0x0011; bits = 0x04; break;
+    default: word = 0x0404; bits = 0x02; break;  // 8 lanes
+    }
+    drv->write_X518(fd, regAt(x518::kVboLaneWord, 2 * receiver), word, 0);
+    u32 shift = kByte * u32(receiver);
+    drv->write_x518_mask(fd, x518::kVboLaneBits, bits << shift, 0xFFu << shift, 0);
+}
+
+// ------------------------------------------------------------------ frame waits
+
+int x518_manage::wait1_pivs(int fd, int channel)
+{
+    if (channel < 0 || channel >= kChannels)
+        return 0;
+    u32 bit = 1u << channel;
+    u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
+    drv->write_X518(fd, x518::kInFrameRequest, bit, 0);
+    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+    auto arrived = [&] {
+        u32 flags = drv->read_X518(fd, x518::kInFrameFlags, 0);
+        u32 st = drv->read_X518(fd, status, 0);
+        return (flags & bit) != 0 || st == x518::kIchStatusIdle;
+    };
+    bool done = arrived();
+    for (int i = 0; i < kFramePolls && !done; ++i)
+        done = arrived();
+    drv->write_X518(fd, x518::kInFrameRequest, 0, 0);
+    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+    if (!done) {
+        KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, kFramePolls);
+        return -1;
+    }
+    return 0;
+}
+
+int x518_manage::wait1_pivs2(int fd)
+{
+    int best = kNone;
+    double bestRate = kMaxWaitRate;
+    for (int w = 0; w < kWindows; ++w) {
+        int port = portOf(w);
+        if (port == kNone || !(win_chg[w] || g_chg_input[w] || g_chg_dbd[w]))
+            continue;
+        if (PI_FV[port] < bestRate) {
+            bestRate = PI_FV[port];
+            best = w;
+        }
+    }
+    if (best != kNone && firstIch(best) >= 0 && firstIch(best) < kChannels)
+        return wait1_pivs(fd, firstIch(best));
+    Sleep(kNoChannelWaitMs);
+    return 0;
+}
+
+namespace {
+
+int waitField(x518_drv* drv, int fd, int channel, int maxReads)
+{
+    if (channel < 0 || channel >= x518::kChannels)
+        return -1;
+    u32 spec = regAt(x518::kFieldCounter, u32(channel));
+    u32 first = drv->read_X518(fd, spec, 0);
+    for (int i = 1; i < maxReads; ++i) {
+        u32 v = drv->read_X518(fd, spec, 0);
+        if (v != first)
+            return int((v >> kFieldShift) & kFieldMask);
+    }
+    return -1;
+}
+
+}  // namespace
+
+int x518_manage::wait_ifld_change(int fd, int channel)
+{
+    return waitField(drv, fd, channel, kInFieldReads);
+}
+
+int x518_manage::wait_ofld_change(int fd, int channel)
+{
+    return waitField(drv, fd, channel, kOutFieldReads);
+}
+
+// ------------------------------------------------------------------ dot-by-dot memory
+
+void x518_manage::reset_dbd_mem(int window)
+{
+    if (!kelApi_IsWinValid(window))
+        return;
+    for (int k = 0; k < kDbdBlocksPerWindow; ++k) {
+        int b = win_dbd_blk[window][k];
+        if (b >= 0 && b < kDbdBlocks && dbd_pool[b] == window)
+            dbd_pool[b] = kNone;
+        win_dbd_blk[window][k] = kNone;
+    }
+}
+
+int x518_manage::check_dbd_input(int fd, int port)
+{
+    (void)fd;
+    if (port < 0 || port >= kPorts)
+        return 0;
+    i32 maxWidth = port < kCmosPorts ? kDbdCmosMaxWidth : kDbdVboMaxWidth;
+    return (port_act[port][HW] > maxWidth || port_act[port][VW] > kDbdMaxHeight) ? 1 : 0;
+}
+
+// Takes up to `count` free blocks for the window, from the lowest entry up
+// or from the highest down; returns the lowest block taken.
+u32 x518_manage::takeDbdBlocks(int window, int count, bool fromTop, int& got)
+{
+    got = 0;
+    u32 lowest = kDbdBlocks;
+    for (int i = 0; i < kDbdBlocks && got < count; ++i) {
+        int b = fromTop ? kDbdBlocks - 1 - i : i;
+        if (dbd_pool[b] != kNone)
+            continue;
+        dbd_pool[b] = window;
+        win_dbd_blk[window][got++] = b;
+        lowest = std::min(lowest, u32(b));
+    }
+    return lowest;
+}
+
+int x518_manage::set_dbd_mem(int fd, int window)
+{
+    if (!kelApi_IsWinValid(window))
+        return -1;
+    int mode = PM_WIN_DBD_MODE[window];
+    int ich = firstIch(window);
+    reset_dbd_mem(window);
+    if (mode <= DBD_DISABLE || ich < 0 || ich >= kChannels)
+        return -1;
+
+    auto W = [this](int p) { return port_act[p][HW]; };
+    int need = 0;
+    bool fromTop = false;
+    i32 pitchWidth = 0;
+    switch (mode) {
+    case DBD_SINGLE_INPUT: {
+        int port = portOf(window);
+        if (port == kNone)
+            return -1;
+        if (!check_dbd_input(fd, port)) {
+            // The frame fits the scaler memory of its own input channel.
+            for (int f = 0; f < kFields; ++f)
+                dbd_fb_base[window][f] = PS_MEM_SC[ich][f];
+            dbd_pitch[window] = fb_pitch;
+            return 0;
+        }
+        need = port < kCmosPorts ? 1 : 2;
+        pitchWidth = W(port);
+        break;
+    }
+    case DBD_CMOS_IN12: need = 2; pitchWidth = W(0) + W(1); break;
+    case DBD_CMOS_IN34: need = 2; pitchWidth = W(2) + W(3); break;
+    case DBD_CMOS_IN123: need = 3; pitchWidth = W(0) + W(1) + W(2); break;
+    case DBD_CMOS_IN1234: need = 4; pitchWidth = W(0) + W(1) + W(2) + W(3); break;
+    case DBD_VBO_IN12: need = 4; pitchWidth = W(4) + W(5); break;
+    case DBD_CMOS_IN12V: need = 2; fromTop = true; pitchWidth = W(0); break;
+    case DBD_CMOS_IN34V: need = 2; fromTop = true; pitchWidth = W(2); break;
+    case DBD_CMOS_IN1234Q: need = 4; fromTop = true; pitchWidth = W(0) + W(1); break;
+    case DBD_VBO_IN12V: need = 4; fromTop = true; pitchWidth = W(4); break;
+    default: return -1;
+    }
+
+    int got = 0;
+    u32 first = takeDbdBlocks(window, need, fromTop, got);
+    if (got < need) {
+        reset_dbd_mem(window);
+        std::printf("Dot-By-Dot memory assignment error!!!   win=%d  mode=%d  mem_cnt=%d  blk_cnt=%d\n", window, mode,
+                    need, got);
+        return -1;
+    }
+    for (int f = 0; f < kFields; ++f)
+        dbd_fb_base[window][f] = PS_DBD_BASE[f] + first * PS_DBD_BLOCK;
+    u32 width = pitchWidth > 0 ? u32(pitchWidth) : 0;
+    dbd_pitch[window] = (width + kDbdPitchUnit - 1) / kDbdPitchUnit;
+    return 0;
+}
+
+// ------------------------------------------------------------------ input and output windows
+
+void x518_manage::calc_iwin2(int window)
+{
+    if (!kelApi_IsWinValid(window))
+        return;
+    _ImageWindowDef_st& in = IWIN[window];
+    in = {0, 0, 0, 0};
+    int p = portOf(window);
+    if (p != kNone && PM_WIN_SHAPE[window][0] && PM_WIN_SHAPE[window][1] && PI_ACT[p][HW] && PI_ACT[p][VW]) {
+        auto W = [this](int q) { return port_act[q][HW]; };
+        auto H = [this](int q) { return port_act[q][VW]; };
+        bool lowChannel = firstIch(window) < kCmosPorts;  // only channels 0-3 de-interlace
+        switch (PM_WIN_DBD_MODE[window]) {
+        case DBD_SINGLE_INPUT:
+            in.hw = W(p);
+            in.vw = (PI_SCAN_MODE[p] && lowChannel) ? 2 * H(p) : H(p);
+            break;
+        case DBD_CMOS_IN12: in.hw = W(0) + W(1); in.vw = H(0); break;
+        case DBD_CMOS_IN34: in.hw = W(2) + W(3); in.vw = H(2); break;
+        case DBD_CMOS_IN123: in.hw = W(0) + W(1) + W(2); in.vw = H(0); break;
+        case DBD_CMOS_IN1234: in.hw = W(0) + W(1) + W(2) + W(3); in.vw = H(0); break;
+        case DBD_VBO_IN12: in.hw = W(4) + W(5); in.vw = H(4); break;
+        case DBD_CMOS_IN12V: in.hw = W(0); in.vw = H(0) + H(1); break;
+        case DBD_CMOS_IN34V: in.hw = W(2); in.vw = H(2) + H(3); break;
+        case DBD_CMOS_IN1234Q: in.hw = W(0) + W(1); in.vw = H(0) + H(2); break;
+        case DBD_VBO_IN12V: in.hw = W(4); in.vw = H(4) + H(5); break;
+        default: {
+            i32 w = PI_STATE[p] == 1 ? 2 * PI_ACT[p][HW] : PI_ACT[p][HW];
+            i32 h = PI_ACT[p][VW];
+            if (PM_INPUT_OFFSET_EN[window]) {
+                const i32* m = PM_INPUT_OFFSET[window];
+                if (PI_SCAN_MODE[p])
+                    h *= 2;
+                in.hst = m[LEFT] >= w ? 0 : m[LEFT];
+                in.hw = w - m[LEFT] - m[RIGHT];
+                if (in.hw < 1)
+                    in.hw = w;
+                in.vst = m[TOP] >= h ? 0 : m[TOP];
+                in.vw = h - m[TOP] - m[BOTTOM];
+                if (in.vw < 1)
+                    in.vw = h;
+            } else {
+                in.hw = w;
+                in.vw = (PI_SCAN_MODE[p] && lowChannel) ? 2 * h : h;
+            }
+            break;
+        }
+        }
+    }
+    std::printf("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", window, in.hst, in.hw, in.vst, in.vw);
+}
+
+void x518_manage::calc_owin2(int window)
+{
+    if (!kelApi_IsWinValid(window))
+        return;
+    _ImageWindowDef_st& out = OWIN[window];
+    _ImageWindowDef_st& in = IWIN[window];
+    out = {0, 0, 0, 0};
+    if (PM_WIN_SHAPE[window][0] > 0)
+        out.hw = i32(PS_ACTHW) * PM_WIN_SHAPE[window][0];
+    if (PM_WIN_SHAPE[window][1] > 0)
+        out.vw = i32(PS_ACTVW) * PM_WIN_SHAPE[window][1];
+    const i32* m = PM_WIN_OFFSET[window];
+    out.hst += m[LEFT];
+    out.hw -= m[LEFT] + m[RIGHT];
+    out.vst += m[TOP];
+    out.vw -= m[TOP] + m[BOTTOM];
+
+    if (PM_WIN_DBD_MODE[window] > DBD_DISABLE) {
+        auto fit = [&](i32& i, i32& o) {
+            if (PM_WIN_DBD_CLIP[window]) {
+                // The picture is cut to the output; an empty output takes the picture's size.
+                if (o < 1)
+                    o = i;
+                else if (i > o)
+                    i = o;
+            } else {
+                i = o = std::min(i, o);
+            }
+        };
+        fit(in.hw, out.hw);
+        fit(in.vw, out.vw);
+    } else {
+        out.hw = std::max(out.hw, 0);
+        out.vw = std::max(out.vw, 0);
+    }
+    KEL_DBG("calc_owin2 OWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", window, out.hst, out.hw, out.vst, out.vw);
+}
+
+void x518_manage::calc_iwin()
+{
+    for (int w = 0; w < kWindows; ++w)
+        calc_iwin2(w);
+}
+
+void x518_manage::calc_owin()
+{
+    for (int w = 0; w < kWindows; ++w)
+        calc_owin2(w);
+}

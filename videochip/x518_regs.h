@@ -1,0 +1,62 @@
+// Registers of the X518 chip that the chip manager names, as specification
+// words (bank << 16 | address << 8 | width) with bank offset 0. Registers of
+// a channel copy are reached with the bank offset x518::kChannelStride x k.
+#pragma once
+
+#include "app/global.h"
+
+namespace x518 {
+
+constexpr u32 reg(u32 bank, u32 address, u32 width) { return bank << 16 | address << 8 | width; }
+// The same register `n` addresses further on (address steps, not bank steps).
+constexpr u32 regAt(u32 spec, u32 n) { return spec + (n << 8); }
+
+constexpr u32 kChannelStride = 16;  // bank offset between channel copies
+constexpr int kChannels = 8;        // input and output channels
+constexpr int kPorts = 6;           // input ports: 0-3 parallel, 4-5 V-by-One receivers 0-1
+constexpr int kCmosPorts = 4;
+constexpr int kFirstVboPort = 4;
+constexpr int kVboReceivers = 2;
+constexpr int kWindows = 6;
+
+// ---- identity
+constexpr u32 kChipId = reg(0xB2, 0x08, 1);
+constexpr u32 kChipIdValue = 0x24;
+
+// ---- register-update window and measurement hold
+constexpr u32 kUpdateCtl = reg(0x00, 0x29, 1);  // bit 0: update window open; 0x80: hold measurements
+constexpr u32 kUpdateCtlOpen = 0x01;
+constexpr u32 kHoldMeasure = 0x80;
+constexpr u32 kUpdateTiming = reg(0x00, 0x22, 1);  // 00:22-00:28, one byte each
+constexpr int kUpdateTimingRegs = 7;
+
+// ---- input paths, polarity, V-by-One receivers
+constexpr u32 kInputPathEnable = reg(0x00, 0x18, 2);  // bit 4i: input path i
+constexpr int kInputPathBitStep = 4;
+constexpr u32 kSyncPolCmos = reg(0x06, 0x38, 4);     // byte i: CMOS input i
+constexpr u32 kSyncPolVbo = reg(0x06, 0x3C, 4);      // half r: receiver r
+constexpr u32 kVboLaneWord = reg(0x00, 0x1E, 2);     // + 2 addresses per receiver
+constexpr u32 kVboLaneBits = reg(0x00, 0x39, 2);     // byte r: receiver r
+constexpr u32 kVboFrange = reg(0x02, 0x4C, 1);       // + 0x1C addresses per receiver
+constexpr u32 kVboFrangeLow = 0x08;
+constexpr u32 kVboFrangeStep = 0x1C;
+constexpr u32 kVboLock = reg(0xB2, 0x64, 1);         // bit 5 + 2r: receiver r locked
+constexpr u32 kVboLockBit0 = 5;
+constexpr u32 kVboFrameMeasure = reg(0xAE, 0x5C, 3);  // + 0x0C addresses per receiver
+constexpr u32 kVboFrameMeasureStep = 0x0C;
+
+// ---- output background
+constexpr u32 kBkgShow = reg(0x08, 0x48, 1);    // per output channel: 1 = background instead of picture
+constexpr u32 kBkgColour = reg(0x08, 0x49, 3);  // per output channel
+
+// ---- frame waits
+constexpr u32 kInFrameRequest = reg(0x05, 0x08, 1);
+constexpr u32 kOutFrameRequest = reg(0x05, 0x09, 1);
+constexpr u32 kInFrameFlags = reg(0x05, 0x22, 1);
+constexpr u32 kOutFrameFlags = reg(0x05, 0x23, 1);
+constexpr u32 kIchStatus = reg(0xA8, 0x3F, 1);  // + 5 addresses per input channel
+constexpr u32 kIchStatusStep = 5;
+constexpr u32 kIchStatusIdle = 0xFF;
+constexpr u32 kFieldCounter = reg(0xAB, 0x47, 1);  // + 1 address per channel
+
+}  // namespace x518
