@@ -100,7 +100,7 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     int width = 0, height = 0;
     if (!isCrop) {
         t.name = sourceName(source);
-        // alias names: a valid "source" alias (get_json_alias_para), elided to 206 pixels, replaces the name here once they land.
+        // alias names: a valid "source" alias, elided to 206 pixels, replaces the name here once they land.
         if (const SOURCE_STATUS* st = ram::sourceStatus(b, source)) {
             width = st->width;
             height = st->height;
@@ -343,7 +343,7 @@ void LockWindow::keyReleaseEvent(QKeyEvent* event)
         qDebug("this is mode-code [LockWindow][Release]");
         if (pages::panelLocked())
             return;  // refused: not even the key pad sees it
-        // user modes: the home page closes (g_lockwindow := null), g_mode_shortcut_key := 1 and CustomMode opens here once it lands.
+        // user modes: the page closes, g_mode_shortcut_key := 1 and CustomMode opens here once it lands.
         break;
     case pages::PanelKey::Left:
         qDebug("this is left-code [LockWindow][Release]");

@@ -75,7 +75,7 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     if (g_kel_keys == 1)
         SyncUpdate::p_SyncUpdate->update_usb_keyLed();
     // USB watcher: UsbServer::pInstance() and its sig_usb_update(int) to para_sync(int) once it lands.
-    // links: udpnetManage, Zt_uart_inout, networkManage, Zt_uart_inout_4G, R54_WIFI_CONFIG ::pInstance() once they land.
+    // links: udpnetManage, Zt_uart_inout, networkManage, Zt_uart_inout_4G, R54_WIFI_CONFIG here once they land.
     return QApplication::exec();
 }
 
