@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QTest>
 
 class PageTest : public BoxTest {
 protected:
@@ -43,15 +44,20 @@ protected:
             main->slot_update_timer_ticks();
     }
     KEL_RAM_PARA& block() { return store->ram_para; }
-    // A front-panel key as the box delivers it (QTest cannot type the
-    // power-off and stop keys).
+    // A front-panel key as the box delivers it: through QTest, except the
+    // power-off and stop keys, which QTest cannot type.
+    static bool qtestTypes(int key) { return key != Qt::Key_PowerOff && key != Qt::Key_Stop; }
     static void press(QWidget* w, int key)
     {
+        if (qtestTypes(key))
+            return QTest::keyPress(w, static_cast<Qt::Key>(key));
         QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
         QCoreApplication::sendEvent(w, &e);
     }
     static void release(QWidget* w, int key)
     {
+        if (qtestTypes(key))
+            return QTest::keyRelease(w, static_cast<Qt::Key>(key));
         QKeyEvent e(QEvent::KeyRelease, key, Qt::NoModifier);
         QCoreApplication::sendEvent(w, &e);
     }
