@@ -10,6 +10,10 @@
 #include "app/page_support.h"
 #include "app/syncupdate.h"
 #include "fpga/fpga_manage.h"
+#include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/uart_inout_4G.h"
+#include "links/udpnetmanage.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
 
@@ -75,7 +79,12 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     if (g_kel_keys == 1)
         SyncUpdate::p_SyncUpdate->update_usb_keyLed();
     // USB watcher: UsbServer::pInstance() and its sig_usb_update(int) to para_sync(int) once it lands.
-    // links: udpnetManage, Zt_uart_inout, networkManage, Zt_uart_inout_4G, R54_WIFI_CONFIG here once they land.
+    // The control links, each starting its own threads.
+    udpnetManage::pInstance();
+    Zt_uart_inout::pInstance();
+    networkManage::pInstance();
+    Zt_uart_inout_4G::pInstance();
+    // Wi-Fi: R54_WIFI_CONFIG::pInstance() here once it lands.
     return QApplication::exec();
 }
 

@@ -5,6 +5,10 @@
 #include "app/main.h"
 #include "app/mainwindow.h"
 #include "fpga/fpga_manage.h"
+#include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/uart_inout_4G.h"
+#include "links/udpnetmanage.h"
 #include "platform/sim/sim_hid.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
@@ -31,6 +35,14 @@ protected:
     // The box never stops its device threads; a test does before it ends.
     void TearDown() override
     {
+        if (udpnetManage::p_udpnetManage)
+            udpnetManage::p_udpnetManage->stop();
+        if (Zt_uart_inout::p_Zt_uart_inout)
+            Zt_uart_inout::p_Zt_uart_inout->stop();
+        if (networkManage::p_networkManage)
+            networkManage::p_networkManage->stop();
+        if (Zt_uart_inout_4G::p_Zt_uart_inout_4G)
+            Zt_uart_inout_4G::p_Zt_uart_inout_4G->stop();
         if (x518_manage::p_x518_manage)
             x518_manage::p_x518_manage->stopThread();
         if (fpga_manage::p_fpga_manage)
@@ -80,6 +92,8 @@ TEST_F(Startup, FreshBoxReachesTheEventLoopShowingTheHomePage)
     // The device managers were created and their threads started.
     EXPECT_NE(fpga_manage::p_fpga_manage, nullptr);
     EXPECT_NE(x518_manage::p_x518_manage, nullptr);
+    EXPECT_NE(udpnetManage::p_udpnetManage, nullptr);
+    EXPECT_NE(Zt_uart_inout_4G::p_Zt_uart_inout_4G, nullptr);
     // Without the key pad no LED report goes out.
     EXPECT_TRUE(platform::sim::SimHidBus::instance().reports(0x28E9, 0x0380).empty());
 }
