@@ -94,3 +94,5 @@ factoryage* g_factoryage = nullptr;
 SmartMapping* g_smartmapping = nullptr;
 rcv_recovery* g_rcv_recovery = nullptr;
 firmware_usbgrade* g_firmware_usbgrade = nullptr;
+
+u8 g_mode_shortcut_key = 0;

@@ -209,3 +209,7 @@ extern factoryage* g_factoryage;
 extern SmartMapping* g_smartmapping;
 extern rcv_recovery* g_rcv_recovery;
 extern firmware_usbgrade* g_firmware_usbgrade;
+
+// 1 = the user-mode page was opened by the MODE key (its BACK then goes to
+// the home page).
+extern u8 g_mode_shortcut_key;

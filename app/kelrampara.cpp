@@ -246,7 +246,15 @@ int KelRamPara::test_signal(int code)
 void KelRamPara::raiseApply(u8 flag)
 {
     QMutexLocker lock(&x518_manage::mutex);
-    x518_manage::apply_flag = flag;
+    raiseApplyLocked(flag);
+}
+
+void KelRamPara::raiseApplyLocked(u8 flag)
+{
+    // A pending 2 (apply and synchronise the user-mode files) is never
+    // lowered to a plain apply, or the synchronisation would be lost.
+    if (flag > x518_manage::apply_flag.load())
+        x518_manage::apply_flag = flag;
 }
 
 int KelRamPara::ram_para_save()
@@ -401,7 +409,7 @@ void KelRamPara::KelAddNewCrop(int source, CROP_PARA* in)
         c.y = static_cast<u16>(in->y);
         c.w = static_cast<u16>(in->w);
         c.h = static_cast<u16>(in->h);
-        x518_manage::apply_flag = 1;
+        raiseApplyLocked(1);
         return;
     }
 }
@@ -413,7 +421,7 @@ void KelRamPara::KelDeleteCrop(char source, char n)
         return;
     QMutexLocker lock(&x518_manage::mutex);
     ram_para.crop_list[k].key = 0;
-    x518_manage::apply_flag = 1;
+    raiseApplyLocked(1);
 }
 
 void KelRamPara::KelSetImageSource(int n, char source, char image)
@@ -433,7 +441,7 @@ void KelRamPara::KelSetImageSource(int n, char source, char image)
     // The live picture no longer matches the user mode in use.
     if (ram_para.current_mode == ram_para_shadow.current_mode)
         ram_para.current_mode = 0;
-    x518_manage::apply_flag = 1;
+    raiseApplyLocked(1);
 }
 
 void KelRamPara::setImageFlag(u16 flag)
@@ -465,7 +473,7 @@ void KelRamPara::KelSetEDIDPara(int port, short width, short height, short rate)
     e.width = static_cast<u16>(width);
     e.height = static_cast<u16>(height);
     e.rate = static_cast<u16>(rate);
-    x518_manage::apply_flag = 1;
+    raiseApplyLocked(1);
 }
 
 int KelRamPara::KelSourceId_is_on(u8 device)

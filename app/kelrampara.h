@@ -82,7 +82,10 @@ public:
     void ram_para_reset();
 
     // Raises the video chip manager's apply flag under its mutex.
+    // A pending higher request is kept. raiseApplyLocked: the caller holds
+    // x518_manage::mutex already.
     static void raiseApply(u8 flag = 1);
+    static void raiseApplyLocked(u8 flag = 1);
 
     // /data/modes/custom_modeN and /data/modes/MOxx.json of slot i (user mode i + 1).
     static std::string modeFilePath(int i);

@@ -302,3 +302,24 @@ static_assert(offsetof(KEL_REG_IMAGE, reg_a0) == 32 && offsetof(KEL_REG_IMAGE, c
 static_assert(offsetof(KEL_REG_IMAGE, font_flags) == 43 && offsetof(KEL_REG_IMAGE, reg_53) == 53);
 static_assert(offsetof(KEL_REG_IMAGE, reg_54) == 54 && offsetof(KEL_REG_IMAGE, reg_56) == 56);
 static_assert(offsetof(KEL_REG_IMAGE, reg_60) == 60 && offsetof(KEL_REG_IMAGE, reserved_1061) == 1061);
+
+namespace ram {
+
+// The window whose audio the box uses: KEL_RAM_PARA.audio_image, where a
+// value above kMaxAudioImage counts as window 0. Every reader goes through
+// this, so that an out-of-range value written by a link never indexes past
+// the six windows.
+inline int audioImage(const KEL_RAM_PARA& b)
+{
+    return b.audio_image <= kMaxAudioImage ? b.audio_image : 0;
+}
+
+// The input status of source id `source`; null for an id that names no
+// input (4 or more, as a protocol write may leave in a window's source):
+// such a window has no signal.
+inline const SOURCE_STATUS* sourceStatus(const KEL_RAM_PARA& b, int source)
+{
+    return source >= 0 && source < kSources ? &b.source_status[source] : nullptr;
+}
+
+}  // namespace ram

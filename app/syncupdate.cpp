@@ -1,6 +1,9 @@
 #include "app/syncupdate.h"
 
 #include "app/kelrampara.h"
+#include "app/lockwindow.h"
+#include "app/mainwindow.h"
+#include "app/tip.h"
 #include "app/utils.h"
 #include "platform/platform.h"
 
@@ -23,7 +26,24 @@ struct PageRefreshEntry {
 // Page number -> its refresh (with the change code); each page adds its entry here as it lands.
 const std::vector<PageRefreshEntry>& pageRefreshTable()
 {
-    static const std::vector<PageRefreshEntry> table = {};
+    static const std::vector<PageRefreshEntry> table = {
+        {PAGE_HOME,
+         [](int) {
+             if (g_lockwindow)
+                 g_lockwindow->syncUpdate();
+         }},
+        {PAGE_MAIN_MENU,
+         [](int) {
+             if (!g_mainwindow)
+                 return;
+             g_mainwindow->syncUpdate();
+             // A user mode was saved or called from the mode bar: confirm it.
+             if (g_mainwindow->mode_tip_pending && g_tip) {
+                 g_mainwindow->mode_tip_pending = 0;
+                 g_tip->tip_create(TIP::kCheck);
+             }
+         }},
+    };
     return table;
 }
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <netinet/in.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -93,5 +94,30 @@ struct HidDevice;
 HidDevice* hidOpen(uint16_t vendor, uint16_t product);  // null when absent
 int hidWrite(HidDevice* dev, const uint8_t* data, size_t len);  // bytes written or -1
 void hidClose(HidDevice* dev);
+
+// ------------------------------------------------------------ serial ports
+// Opens a serial port by its box path ("/dev/ttyS2") for reading and writing,
+// non-blocking, without making it the controlling terminal. The result is a
+// real descriptor: termios calls (tcgetattr, tcsetattr, cfsetispeed, tcdrain,
+// tcflush), poll, read and write work on it unchanged. The modem lines (RTS
+// through devIoctl with TIOCMBIS/TIOCMBIC) may fail on a host, where the
+// port has none; callers treat that as harmless there. Close it with
+// serialClose(). -1 with errno on failure.
+// Host: the port is the master side of a new pseudo-terminal; its other end
+// (/dev/pts/N) is published as the symbolic link <box root><boxPath>, which a
+// client opens to talk to the box as a PC on the serial line would.
+int serialOpen(const std::string& boxPath);
+int serialClose(int fd);
+
+// ------------------------------------------------------------ network
+// Sockets are real sockets on both back ends; these calls say where they go.
+// The IPv4 address (host byte order) that servers bind to: INADDR_ANY on the
+// board; INADDR_LOOPBACK on a host, so that a host box is reachable from this
+// machine only.
+uint32_t netBindAddress();
+// Where a UDP reply that the box broadcasts to a sender's port goes:
+// 255.255.255.255 at the sender's port on the board; the sender itself on a
+// host, so that nothing a host box sends leaves the machine.
+sockaddr_in netBroadcastReply(const sockaddr_in& sender);
 
 }  // namespace platform

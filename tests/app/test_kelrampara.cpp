@@ -530,3 +530,18 @@ TEST_F(Store, RestartRecallsSavedModes)
     EXPECT_EQ(s->ram_para.contrast, 50);  // the live block comes from the parameter file
     EXPECT_EQ(s->KelUserModeIndex(0, 2), 6);
 }
+
+TEST_F(Store, RaisingAnApplyNeverLowersAPendingModeSync)
+{
+    KelRamPara::pInstance();
+    x518_manage::apply_flag = 2;
+    KelRamPara::raiseApply(1);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 2);
+    KelRamPara::p_kelrampara_config->KelSetEDIDPara(0, 1280, 720, 60);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 2);
+    x518_manage::apply_flag = 0;
+    KelRamPara::raiseApply(1);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+    KelRamPara::raiseApply(2);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 2);
+}

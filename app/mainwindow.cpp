@@ -1,0 +1,498 @@
+#include "app/mainwindow.h"
+
+#include "app/aginglog.h"
+#include "app/firmwareupdate.h"
+#include "app/kelrampara.h"
+#include "app/lockwindow.h"
+#include "app/page_support.h"
+#include "app/tip.h"
+#include "app/utils.h"
+#include "platform/platform.h"
+#include "ui_mainwindow.h"
+#include "videochip/x518_manage.h"
+
+#include <QDebug>
+#include <QKeyEvent>
+#include <QPixmap>
+
+namespace {
+
+const QSize kMenuIcon(64, 64);
+const QSize kToolIcon(24, 36);
+const QSize kSmallIcon(16, 16);
+
+// Size of the input-choice picture: it carries a wider caption outside Chinese.
+QSize inputChooseIconSize()
+{
+    switch (pages::textLanguage()) {
+    case pages::EN:
+        return QSize(90, 64);
+    case pages::RU:
+    case pages::VN:
+        return QSize(96, 76);
+    default:
+        return kMenuIcon;
+    }
+}
+
+// Menu items in the order LEFT and RIGHT step through them.
+enum MenuItem { kItemMachineState = 0, kItemInputChoose, kItemCustomMode, kItemOption, kItemLock, kItemTools };
+constexpr int kLastMenuButton = kItemOption;  // items 0-3 are the large menu buttons
+
+KEL_RAM_PARA* block()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store ? &store->ram_para : nullptr;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      style_menu("background-color: rgb(33, 36, 53);border:2px;border-radius:10px;padding:2px 4px"),
+      style_menu_selected("background-color: rgb(33, 36, 53);border:2px solid rgb(255,171,84);border-radius:10px;"
+                          "padding:2px 4px;"),
+      style_tool("background-color: rgb(33, 36, 53);border:1px;border-radius:1px;padding:1px 1px"),
+      style_tool_selected("background-color: rgb(33, 36, 53);border:1px solid rgb(255,171,84);border-radius:1px;"
+                          "padding:1px 1px")
+{
+    ui->setupUi(this);
+    ui->widget->hide();
+    // user-mode bar: built here (hidden) once it lands, with its pointer picture.
+
+    ui->label_IP->setPixmap(QPixmap(pages::plainPicture("ip.png")));
+    setIcon(ui->Button_lock, pages::plainPicture("unlock.png"), kSmallIcon);
+    setIcon(ui->tools, pages::plainPicture("tools.png"), kSmallIcon);
+    setIcon(ui->toolButton3, pages::plainPicture("uncall.png"), kToolIcon);
+    setIcon(ui->toolButton4, pages::plainPicture("unsave.png"), kToolIcon);
+
+    // number keyboard: created here (no parent, frameless) into g_numberkeyboard once it lands.
+    g_tip = new TIP(nullptr);
+
+    menu_focus_list[kItemMachineState] = ui->machinestate;
+    menu_focus_list[kItemInputChoose] = ui->inputchoose;
+    menu_focus_list[kItemCustomMode] = ui->custommode;
+    menu_focus_list[kItemOption] = ui->option;
+    menu_focus_list[kItemLock] = ui->Button_lock;
+    menu_focus_list[kItemTools] = ui->tools;
+    tool_focus_list[0] = ui->toolButton1;
+    tool_focus_list[1] = ui->toolButton2;
+    tool_focus_list[2] = ui->toolButton3;
+    tool_focus_list[3] = ui->toolButton4;
+    ui_select = 0;
+    mode_focus = 0;
+    focus_widget = ui->machinestate;
+    focus_widget->setStyleSheet(style_menu_selected);
+
+    language_changed();
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+bool MainWindow::toolBarShown() const
+{
+    return !ui->widget->isHidden();
+}
+
+void MainWindow::setIcon(QPushButton* button, const QString& picture, QSize size)
+{
+    button->setIcon(QIcon(picture));
+    button->setIconSize(size);
+}
+
+// ---------------------------------------------------------------- labelling
+
+void MainWindow::language_changed()
+{
+    setIcon(ui->machinestate, pages::picture("machinestate.png"), kMenuIcon);
+    setIcon(ui->inputchoose, pages::picture("inputchoose.png"), inputChooseIconSize());
+    setIcon(ui->custommode, pages::picture("custommode.png"), kMenuIcon);
+    setIcon(ui->option, pages::picture("option.png"), kMenuIcon);
+    setIcon(ui->toolButton3, pages::picture(l_call_state ? "call.png" : "uncall.png"), kToolIcon);
+    setIcon(ui->toolButton4, pages::picture(l_save_state ? "save.png" : "unsave.png"), kToolIcon);
+    para_init();
+    ip_changed();
+}
+
+void MainWindow::para_init()
+{
+    const KEL_RAM_PARA* b = block();
+    if (!b)
+        return;
+    setIcon(ui->toolButton1, pages::picture(b->led_off == 1 ? "closeled.png" : "uncloseled.png"), kToolIcon);
+    const bool audioOn = b->image[ram::audioImage(*b)].audio & ram::kAudioOn;
+    setIcon(ui->toolButton2, pages::picture(audioOn ? "unslience.png" : "slience.png"), kToolIcon);
+    l_lock_state = b->panel_lock == 1 ? 1 : 0;
+    setIcon(ui->Button_lock, pages::plainPicture(l_lock_state ? "lock.png" : "unlock.png"), kSmallIcon);
+}
+
+void MainWindow::ip_changed()
+{
+    ui->label_IPaddr->setText(settingsRead(g_str_ip));
+}
+
+void MainWindow::syncUpdate()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    if (store->KelLanguageChanged() == 1)
+        language_changed();
+    const KEL_RAM_PARA& live = store->ram_para;
+    const KEL_RAM_PARA& shadow = store->ram_para_shadow;
+    const IMAGE_PARA& audioLive = live.image[ram::audioImage(live)];
+    const IMAGE_PARA& audioShadow = shadow.image[ram::audioImage(live)];
+    const bool same = live.led_off == shadow.led_off && audioLive.volume == audioShadow.volume &&
+                      audioLive.audio == audioShadow.audio && live.panel_lock == shadow.panel_lock;
+    if (!same)
+        para_init();
+    ip_changed();
+}
+
+void MainWindow::mode_window_close()
+{
+    // user-mode bar: disarmed (l_call_state, l_save_state := 0) and hidden here once it lands.
+}
+
+// ---------------------------------------------------------------- pages
+
+void MainWindow::on_machinestate_clicked()
+{
+    mode_window_close();
+    // device information (MachineState, page 2): opened here once it lands.
+}
+
+void MainWindow::on_inputchoose_clicked()
+{
+    mode_window_close();
+    // input choice (InputChoose, page 3): opened here once it lands.
+}
+
+void MainWindow::on_custommode_clicked()
+{
+    mode_window_close();
+    // user modes (CustomMode, page 4, shown non-modally): opened here once it lands.
+}
+
+void MainWindow::on_option_clicked()
+{
+    mode_window_close();
+    // settings menu (Option, page 5): opened here once it lands.
+}
+
+void MainWindow::openHomePage()
+{
+    if (!g_lockwindow)
+        g_lockwindow = new LockWindow(nullptr);
+    g_page_focus = PAGE_HOME;
+    g_lockwindow->show();
+    g_lockwindow->raise();
+    g_lockwindow->activateWindow();
+}
+
+// ---------------------------------------------------------------- tool bar
+
+void MainWindow::on_tools_clicked()
+{
+    if (!toolBarShown()) {
+        ui->widget->show();
+        focus_widget->setStyleSheet(style_menu);
+        ui_select = 0;
+        mode_focus = 0;
+        focus_widget = ui->toolButton1;
+        focus_widget->setStyleSheet(style_tool_selected);
+        return;
+    }
+    // user-mode bar: deleted here (with its pointer picture hidden) once it lands.
+    l_call_state = 0;
+    l_save_state = 0;
+    mode_focus = 0;
+    setIcon(ui->toolButton3, pages::picture("uncall.png"), kToolIcon);
+    setIcon(ui->toolButton4, pages::picture("unsave.png"), kToolIcon);
+    ui->widget->hide();
+}
+
+void MainWindow::on_toolButton1_clicked()
+{
+    KEL_RAM_PARA* b = block();
+    if (!b)
+        return;
+    const u16 next = (b->led_off + 1) & 1;
+    setIcon(ui->toolButton1, pages::picture(next == 1 ? "closeled.png" : "uncloseled.png"), kToolIcon);
+    QMutexLocker lock(&x518_manage::mutex);
+    x518_manage::apply_flag = 1;
+    b->led_off = next;
+}
+
+void MainWindow::on_toolButton2_clicked()
+{
+    KEL_RAM_PARA* b = block();
+    if (!b)
+        return;
+    QMutexLocker lock(&x518_manage::mutex);
+    // An audio window out of range, or switched off, is set back to window 0.
+    int a = ram::audioImage(*b);
+    if (a != b->audio_image || b->image[a].enable == 0) {
+        b->audio_image = 0;
+        a = 0;
+    }
+    IMAGE_PARA& image = b->image[a];
+    const bool audioOn = image.audio & ram::kAudioOn;
+    setIcon(ui->toolButton2, pages::picture(audioOn ? "slience.png" : "unslience.png"), kToolIcon);
+    x518_manage::apply_flag = 1;
+    image.volume = audioOn ? 0 : 255;
+    image.audio = audioOn ? 0 : ram::kAudioOn;
+}
+
+void MainWindow::on_toolButton3_clicked()
+{
+    // user-mode bar: arms the call and opens the bar here once it lands.
+}
+
+void MainWindow::on_toolButton4_clicked()
+{
+    // user-mode bar: arms the save and opens the bar here once it lands.
+}
+
+void MainWindow::on_Button_lock_clicked()
+{
+    KEL_RAM_PARA* b = block();
+    if (!b)
+        return;
+    const u16 next = (b->panel_lock + 1) & 1;
+    l_lock_state = l_lock_state == 1 ? 0 : 1;
+    setIcon(ui->Button_lock, pages::plainPicture(l_lock_state ? "lock.png" : "unlock.png"), kSmallIcon);
+    // No apply and no change code: the chip does not act on the lock, and
+    // the value reaches the file with the next write-back.
+    b->panel_lock = next;
+}
+
+// ---------------------------------------------------------------- keys
+
+const QString& MainWindow::normalStyleOfItem(int item) const
+{
+    return item <= kLastMenuButton ? style_menu : style_tool;
+}
+
+const QString& MainWindow::selectedStyleOfItem(int item) const
+{
+    return item <= kLastMenuButton ? style_menu_selected : style_tool_selected;
+}
+
+void MainWindow::stepMenuFocus(int step)
+{
+    const int next = (ui_select + step + kMenuItems) % kMenuItems;
+    pages::moveFocus(focus_widget, normalStyleOfItem(ui_select), menu_focus_list[next], selectedStyleOfItem(next));
+    ui_select = static_cast<u8>(next);
+    focus_widget = menu_focus_list[next];
+}
+
+void MainWindow::stepToolFocus(int step)
+{
+    const int current = ui_select < kToolItems ? ui_select : 0;
+    const int next = (current + step + kToolItems) % kToolItems;
+    pages::moveFocus(focus_widget, style_tool, tool_focus_list[next], style_tool_selected);
+    ui_select = static_cast<u8>(next);
+    focus_widget = tool_focus_list[next];
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    switch (pages::notedPress(event->key())) {
+    case pages::PanelKey::Ok:
+        qDebug("this is OK button(MainWindow)[Press]\n");
+        break;
+    case pages::PanelKey::Back:
+        qDebug("this is back button(MainWindow)[Press]\n");
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    KEL_DBG("in MainWindow keyReleaseEvent event %#x\n", key);
+    switch (pages::panelKey(key)) {
+    case pages::PanelKey::Right:
+        onRight();
+        break;
+    case pages::PanelKey::Left:
+        onLeft();
+        break;
+    case pages::PanelKey::Ok:
+        onOk();
+        break;
+    case pages::PanelKey::Back:
+        onBack();
+        break;
+    case pages::PanelKey::Mode:
+        qDebug("this is mode-code [MainWindow][Release]");
+        if (pages::panelLocked())
+            return;  // refused: not even the key pad sees it
+        onMode();
+        break;
+    case pages::PanelKey::None:
+        break;
+    }
+    pages::passKeyToKeyPad(key);
+}
+
+void MainWindow::onRight()
+{
+    qDebug("this is right-code [MainWindow][Release] ui_select=%#x", ui_select);
+    if (!toolBarShown())
+        stepMenuFocus(1);
+    else if (modeBarArmed())
+        ;  // user-mode bar: next slot (on_usermodesel_clicked(1)) once it lands.
+    else
+        stepToolFocus(1);
+}
+
+void MainWindow::onLeft()
+{
+    qDebug("this is left-code [MainWindow][Release] ui_select=%#x", ui_select);
+    if (!toolBarShown())
+        stepMenuFocus(-1);
+    else if (modeBarArmed())
+        ;  // user-mode bar: previous slot (on_usermodesel_clicked(0)) once it lands.
+    else
+        stepToolFocus(-1);
+}
+
+void MainWindow::onOk()
+{
+    qDebug("this is OK button(MainWindow)[Release],g_lockwindow=%p\n", static_cast<void*>(g_lockwindow));
+    if (!toolBarShown()) {
+        KEL_DBG("\n ui_select=%d l_lock_state=%d l_call_state=%d\n", ui_select, l_lock_state, l_call_state);
+        switch (ui_select) {
+        case kItemMachineState:
+            on_machinestate_clicked();
+            break;
+        case kItemInputChoose:
+            on_inputchoose_clicked();
+            break;
+        case kItemCustomMode:
+            on_custommode_clicked();
+            break;
+        case kItemOption:
+            on_option_clicked();
+            break;
+        case kItemLock:
+            on_Button_lock_clicked();
+            break;
+        case kItemTools:
+            on_tools_clicked();
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    if (modeBarArmed())
+        return;  // user-mode bar: clicks the slot button of mode_focus once it lands.
+    switch (ui_select) {
+    case 0:
+        on_toolButton1_clicked();
+        break;
+    case 1:
+        on_toolButton2_clicked();
+        break;
+    case 2:
+        on_toolButton3_clicked();
+        break;
+    case 3:
+        on_toolButton4_clicked();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::onBack()
+{
+    qDebug("this is back button(MainWindow)[Release]\n");
+    if (!toolBarShown()) {
+        mode_window_close();
+        openHomePage();
+        return;
+    }
+    if (modeBarArmed()) {
+        // user-mode bar: closed and disarmed (on_deletewidgetmode_clicked) here once it lands.
+        focus_widget = tool_focus_list[ui_select < kToolItems ? ui_select : 0];
+        focus_widget->setStyleSheet(style_tool_selected);
+        return;
+    }
+    ui->widget->hide();
+    if (ui_select > kToolItems - 1)
+        ui_select = 0;
+    tool_focus_list[ui_select]->setStyleSheet(style_tool);
+    ui_select = kItemTools;
+    focus_widget = ui->tools;
+    focus_widget->setStyleSheet(style_tool_selected);
+}
+
+void MainWindow::onMode()
+{
+    g_mode_shortcut_key = 1;
+    on_custommode_clicked();
+}
+
+// ---------------------------------------------------------------- update dialog
+
+void MainWindow::update_start()
+{
+    QMetaObject::invokeMethod(this, [] { firmware_update_start(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::update_over()
+{
+    QMetaObject::invokeMethod(this, [] { firmware_update_over(); }, Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------- the 10 ms tick
+
+void MainWindow::slot_update_timer_ticks()
+{
+    const u32 now = G_timeTicks.fetch_add(1) + 1;
+    if (g_update_flag.load() && g_move_update)
+        g_move_update->update_time_deal();
+    if (g_tip_flag.load() && g_tip)
+        g_tip->tip_outtime_deal();
+    // Nothing is saved first; the command is repeated every tick until the
+    // process ends.
+    if (g_app_reset_flag.load() && Utils::getTimeSpace(G_reboot_tickTicks.load()) >= kRebootDelayTicks)
+        platform::shellRun("reboot");
+    agingTurn();
+    if (g_delay_usbserver.load() == 0 && now >= kUsbGateTicks)
+        g_delay_usbserver = 1;
+}
+
+void MainWindow::agingTurn()
+{
+    if (Utils::getTimeSpace(G_factoryage_ticks.load()) <= kAgingPeriodTicks - 1)
+        return;
+    G_factoryage_ticks = G_timeTicks.load();
+    if (agingSampleAllowed())
+        getagelog();
+    // aging-log page: g_factoryage->update_agelog() redraws it here once it lands.
+    G_factoryage_ticks = G_timeTicks.load();
+}
+
+void MainWindow::getagelog()
+{
+    QString stamp;
+    {
+        QMutexLocker lock(&Utils::_system_mutex);
+        stamp = agingTimeStamp(QDateTime::currentDateTime());
+    }
+    AgingRegisters regs;
+    if (!readAgingRegisters(&regs))
+        return;
+    appendAgingSample(stamp, regs);
+}

@@ -1,0 +1,105 @@
+// The main window: page 1, the main menu of the LCD. It lies under every
+// other page for the whole run, opens the device-information, input-choice,
+// user-mode and settings pages, carries the panel key lock and a tool bar
+// (LED output, mute, user-mode call and save), and its timer slot is the
+// program's 10 ms tick.
+#pragma once
+
+#include "app/global.h"
+
+#include <QMainWindow>
+#include <QString>
+
+namespace Ui {
+class MainWindow;
+}
+class QPushButton;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // The tick's periods, in ticks of 10 ms.
+    static constexpr u32 kRebootDelayTicks = 300;
+    static constexpr u32 kAgingPeriodTicks = 18000;
+    static constexpr u32 kUsbGateTicks = 1000;
+    static constexpr int kMenuItems = 6;
+    static constexpr int kToolItems = 4;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Pictures of the menu and tool buttons in the current language, then
+    // para_init() and ip_changed(). Pages call it when they close back here.
+    void language_changed();
+    // Pictures of the LED, mute and lock buttons from the block.
+    void para_init();
+    void ip_changed();
+    // Refresh by the change notifier while page 1 has focus.
+    void syncUpdate();
+    // Closes the user-mode bar before a page opens.
+    void mode_window_close();
+
+    // Show / close the update dialog. Called from worker threads (links,
+    // the FPGA manager's upgrade); both are queued into the GUI thread.
+    void update_start();
+    void update_over();
+
+    // One aging-log sample (FPGA 0 registers 42, 40, 43 with the time).
+    void getagelog();
+
+    // 1 after a user-mode call or save on the mode bar; the change
+    // notifier shows the check-mark tip for it.
+    u8 mode_tip_pending = 0;
+
+    // State the tests look at.
+    u8 selected() const { return ui_select; }
+    QWidget* focusedWidget() const { return focus_widget; }
+    bool toolBarShown() const;
+
+public slots:
+    void on_option_clicked();
+    void on_machinestate_clicked();
+    void on_inputchoose_clicked();
+    void on_custommode_clicked();
+    void on_tools_clicked();
+    void on_toolButton1_clicked();
+    void on_toolButton2_clicked();
+    void on_toolButton3_clicked();
+    void on_toolButton4_clicked();
+    void on_Button_lock_clicked();
+    void slot_update_timer_ticks();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void onRight();
+    void onLeft();
+    void onOk();
+    void onBack();
+    void onMode();
+    void openHomePage();
+    void stepMenuFocus(int step);
+    void stepToolFocus(int step);
+    bool modeBarArmed() const { return l_call_state || l_save_state; }
+    const QString& normalStyleOfItem(int item) const;
+    const QString& selectedStyleOfItem(int item) const;
+    void setIcon(QPushButton* button, const QString& picture, QSize size);
+    void agingTurn();
+
+    Ui::MainWindow* ui;
+    u8 l_call_state = 0;
+    u8 l_save_state = 0;
+    u8 l_lock_state = 0;
+    u8 ui_select = 0;
+    u8 mode_focus = 0;
+    QWidget* focus_widget = nullptr;
+    QWidget* menu_focus_list[kMenuItems] = {};
+    QWidget* tool_focus_list[kToolItems] = {};
+
+    const QString style_menu;
+    const QString style_menu_selected;
+    const QString style_tool;
+    const QString style_tool_selected;
+};

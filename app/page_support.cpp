@@ -1,0 +1,148 @@
+#include "app/page_support.h"
+
+#include "app/kelrampara.h"
+#include "app/mainwindow.h"
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QVariant>
+#include <QWidget>
+
+// The compiled-in pictures live in a static library; naming their
+// initialiser here keeps them in the program.
+static void initPngResource()
+{
+    Q_INIT_RESOURCE(png);
+}
+
+namespace pages {
+
+Language textLanguage()
+{
+    const u8 lang = g_language.load();
+    const u32 valid = g_lcd_lang_valid.load();
+    switch (lang) {
+    case ZH:
+    case RU:
+    case VN:
+    case TW:
+        if (valid & (1u << lang))
+            return static_cast<Language>(lang);
+        return EN;
+    default:
+        return EN;
+    }
+}
+
+QString pick(const Texts& texts)
+{
+    return texts[textLanguage()];
+}
+
+void initPictures()
+{
+    initPngResource();
+}
+
+QString picture(const QString& name)
+{
+    static const char* const kPrefixes[kLanguages] = {"", "en_", "ru_", "vn_", "tn_"};
+    return QStringLiteral(":/png/") + QLatin1String(kPrefixes[textLanguage()]) + name;
+}
+
+QString plainPicture(const QString& name)
+{
+    return QStringLiteral(":/png/") + name;
+}
+
+PanelKey panelKey(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_S:
+    case Qt::Key_F4:
+        return PanelKey::Left;
+    case Qt::Key_R:
+    case Qt::Key_F5:
+        return PanelKey::Right;
+    case Qt::Key_Q:
+    case Qt::Key_F6:
+        return PanelKey::Ok;
+    case Qt::Key_O:
+    case Qt::Key_PowerOff:
+        return PanelKey::Back;
+    case Qt::Key_M:
+    case Qt::Key_Stop:
+        return PanelKey::Mode;
+    default:
+        return PanelKey::None;
+    }
+}
+
+PanelKey notedPress(int qtKey)
+{
+    if (qtKey == Qt::Key_F6)
+        return PanelKey::Ok;
+    if (qtKey == Qt::Key_PowerOff)
+        return PanelKey::Back;
+    return PanelKey::None;
+}
+
+void passKeyToKeyPad(int qtKey)
+{
+    // kel_keyboard: update_usb_keyEvent(qtKey) is called here once the key pad handler lands.
+    (void)qtKey;
+}
+
+QPoint lcdOrigin()
+{
+    return g_mainwindow ? g_mainwindow->pos() : QPoint(0, 0);
+}
+
+void placeOverMainWindow(QWidget* page)
+{
+    page->move(lcdOrigin());
+}
+
+void fitText(QLabel* label)
+{
+    constexpr int kSmallestPixels = 7;
+    static const char* const kBaseStyle = "kelBaseStyle";
+    if (!label->property(kBaseStyle).isValid())
+        label->setProperty(kBaseStyle, label->styleSheet());
+    const QString base = label->property(kBaseStyle).toString().trimmed();
+    label->setStyleSheet(base);
+    label->ensurePolished();
+
+    const QRect box = label->contentsRect();
+    const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    QFont font = label->font();
+    const int own = QFontInfo(font).pixelSize();
+    int px = own;
+    for (;; --px) {
+        font.setPixelSize(px);
+        const QRect need = QFontMetrics(font).boundingRect(box, flags, label->text());
+        if (px <= kSmallestPixels || (need.width() <= box.width() && need.height() <= box.height()))
+            break;
+    }
+    if (px == own)
+        return;
+    const QString separator = base.isEmpty() || base.endsWith(QLatin1Char(';')) ? QString() : QStringLiteral(";");
+    label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
+}
+
+void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)
+{
+    if (from)
+        from->setStyleSheet(fromStyle);
+    if (to)
+        to->setStyleSheet(toStyle);
+}
+
+bool panelLocked()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store && store->ram_para.panel_lock != 0;
+}
+
+}  // namespace pages

@@ -1,0 +1,79 @@
+// What every LCD page shares: the language it labels itself in, its
+// pictures under ":/png/", the front-panel keys, the hand-over of keys to the
+// USB key pad's handler and the focus highlight. See docs/pages.md.
+#pragma once
+
+#include "app/global.h"
+
+#include <QPoint>
+#include <QString>
+#include <array>
+
+class QLabel;
+class QWidget;
+
+namespace pages {
+
+// ---- languages
+// Index of the five page languages (as g_language holds them).
+enum Language : u8 { ZH = 0, EN = 1, RU = 2, VN = 3, TW = 4 };
+constexpr int kLanguages = 5;
+
+// The language a page shows: g_language when it is simplified Chinese,
+// Russian, Vietnamese or traditional Chinese and its bit is set in
+// g_lcd_lang_valid; English in every other case.
+Language textLanguage();
+
+// One text per language, in the order of Language.
+using Texts = std::array<QString, kLanguages>;
+// The entry of `texts` for textLanguage().
+QString pick(const Texts& texts);
+
+// ---- pictures
+// The page pictures are compiled into the program; call once before the
+// first page is built (start-up and the tests do).
+void initPictures();
+// ":/png/" + the language prefix ("", "en_", "ru_", "vn_", "tn_" by
+// textLanguage()) + name, e.g. picture("option.png") = ":/png/en_option.png".
+QString picture(const QString& name);
+// ":/png/" + name, for pictures that have no language variants.
+QString plainPicture(const QString& name);
+
+// ---- front-panel keys (acted on at key release)
+enum class PanelKey { None, Left, Right, Ok, Back, Mode };
+// LEFT S/F4, RIGHT R/F5, OK Q/F6, BACK O/power-off, MODE M/stop.
+PanelKey panelKey(int qtKey);
+// The two keys whose press (not release) a page notes in its debug line:
+// OK for F6, BACK for power-off; None for every other key.
+PanelKey notedPress(int qtKey);
+
+// Hands a released key on to the USB key pad's handler, which acts on the
+// key pad's window, source, freeze and black keys. Every page calls it at
+// the end of its keyReleaseEvent, for every key (a MODE key refused by the
+// panel lock excepted).
+void passKeyToKeyPad(int qtKey);
+
+// ---- placement
+// Pages are windows of their own, laid out for the 320 x 240 LCD whose
+// origin is the main window's. On the box the main window fills the screen
+// at 0, 0; on a host display it may lie anywhere, so page positions are
+// taken relative to it.
+QPoint lcdOrigin();
+// Moves a page window over the main window.
+void placeOverMainWindow(QWidget* page);
+
+// ---- long texts
+// Shrinks the label's font, from its own size down to 7 pixels, until its
+// text fits the label (wrapped when the label wraps). The LCD's geometry is
+// fixed and some translations are longer than the Chinese they were laid
+// out for. Call after every setText; a label's own style sheet is kept.
+void fitText(QLabel* label);
+
+// ---- focus highlight: style sheets swapped, never Qt's keyboard focus
+void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
+
+// ---- the parameter block as pages read it
+// Non-zero when the panel keys are locked (KEL_RAM_PARA.panel_lock).
+bool panelLocked();
+
+}  // namespace pages

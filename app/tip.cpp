@@ -1,0 +1,124 @@
+#include "app/tip.h"
+
+#include "app/page_support.h"
+#include "ui_tip.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+
+TIP* g_tip = nullptr;
+
+namespace {
+
+const char* const kFrameStyle = "background-color:rgb(136, 138, 133);";
+
+// Box rectangle and content of the check-mark tip.
+const QRect kCheckBox(100, 60, 120, 120);
+const QRect kCheckPicture(20, 20, 80, 80);
+// Box rectangle and text label of the three USB tips.
+const QRect kTextBox(50, 60, 220, 120);
+const QRect kTextLabel(5, 5, 200, 100);
+
+QString usbText(int kind)
+{
+    static const pages::Texts kInserted = {
+        QStringLiteral("U盘已接入\n请稍候…"),
+        QStringLiteral("USB driver is connected,please wait..."),
+        QStringLiteral("Драйвер USB подключен,\nпожалуйста,подождите..."),
+        QStringLiteral("Usb đã truy cập\nxin vui lòng chờ …"),
+        QStringLiteral("U盤已接入\n請稍候…"),
+    };
+    static const pages::Texts kUnplugged = {
+        QStringLiteral("U盘已拔出"),
+        QStringLiteral("USB drive is unplugged."),
+        QStringLiteral("USB-накопитель отключен \nот сети."),
+        QStringLiteral("USB Thì không kết nối."),
+        QStringLiteral("U盤已拔出"),
+    };
+    static const pages::Texts kReading = {
+        QStringLiteral("正在读取中，请稍候…"),
+        QStringLiteral("Reading the data,pls wait"),
+        QStringLiteral("Прочитайте данные,\nпожалуйста,подождите"),
+        QStringLiteral("Đang đọc,xin vui lòng chờ …"),
+        QStringLiteral("正在讀取中，請稍候…"),
+    };
+    switch (kind) {
+    case TIP::kUsbInserted:
+        return pages::pick(kInserted);
+    case TIP::kUsbUnplugged:
+        return pages::pick(kUnplugged);
+    default:
+        return pages::pick(kReading);
+    }
+}
+
+}  // namespace
+
+TIP::TIP(QWidget* parent) : QDialog(parent), ui(new Ui::TIP)
+{
+    ui->setupUi(this);
+}
+
+TIP::~TIP()
+{
+    delete ui;
+}
+
+bool TIP::tip_build(int kind)
+{
+    delete content;
+    content = nullptr;
+
+    const bool check = kind == kCheck;
+    if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading)
+        return false;
+
+    const QRect box = check ? kCheckBox : kTextBox;
+    setGeometry(box.translated(pages::lcdOrigin()));
+    content = new QFrame(this);
+    content->setGeometry(0, 0, box.width(), box.height());
+    content->setStyleSheet(kFrameStyle);
+    auto* label = new QLabel(content);
+    if (check) {
+        label->setGeometry(kCheckPicture);
+        label->setScaledContents(true);
+        label->setPixmap(QPixmap(pages::plainPicture("check_180.png")));
+    } else {
+        label->setGeometry(kTextLabel);
+        label->setStyleSheet("font: 15px");
+        label->setAlignment(Qt::AlignCenter);
+        // The English and Vietnamese sentences are wider than the box.
+        label->setWordWrap(true);
+        label->setText(usbText(kind));
+        pages::fitText(label);
+    }
+    content->show();
+    return true;
+}
+
+void TIP::tip_create(int kind)
+{
+    if (tip_build(kind))
+        tip_show();
+}
+
+void TIP::tip_show()
+{
+    g_tip_flag = 1;
+    // A tip asked for while one is up only replaced the content: the
+    // running count hides it, and the first caller's modal loop serves it.
+    if (isVisible())
+        return;
+    exec();
+}
+
+void TIP::tip_outtime_deal()
+{
+    if (++tick_count < kShowTicks)
+        return;
+    hide();
+    tick_count = 0;
+    g_tip_flag = 0;
+    KEL_DBG("\n tip over! ");
+}

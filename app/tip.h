@@ -1,0 +1,45 @@
+// The tip box: a small modal box that shows a confirmation or a USB message
+// over the current page for three seconds (300 ticks), counted by the tick.
+#pragma once
+
+#include "app/global.h"
+
+#include <QDialog>
+
+namespace Ui {
+class TIP;
+}
+class QFrame;
+
+class TIP : public QDialog {
+    Q_OBJECT
+public:
+    // Kinds of tip; any other value shows nothing.
+    enum Kind { kCheck = 1, kUsbInserted = 3, kUsbUnplugged = 4, kUsbReading = 5 };
+    static constexpr int kShowTicks = 300;
+
+    explicit TIP(QWidget* parent = nullptr);
+    ~TIP() override;
+
+    // Replaces the content with a tip of `kind` and shows it; returns when
+    // the box is hidden again. Kinds outside 1, 3, 4, 5 only remove the old
+    // content and return at once.
+    void tip_create(int kind);
+    // Builds the content of `kind` without showing it; false for a kind that
+    // shows nothing. (tip_create's first half; the page gallery uses it.)
+    bool tip_build(int kind);
+    // g_tip_flag := 1, then runs the box modally until it is hidden. A box
+    // that is already up keeps its running count and returns at once.
+    void tip_show();
+    // One tick while g_tip_flag is set: hides the box at the 300th.
+    void tip_outtime_deal();
+
+    int ticks() const { return tick_count; }
+
+private:
+    Ui::TIP* ui;
+    QFrame* content = nullptr;
+    int tick_count = 0;
+};
+
+extern TIP* g_tip;

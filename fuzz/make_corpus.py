@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz harnesses (corpus/<name>/*.bin).
+
+Run from this folder after changing the protocol; the files are committed.
+"""
+import os
+import struct
+
+
+def frame(target, source, cmd, sub, payload):
+    body = bytes([target, source, cmd, sub]) + struct.pack('<H', len(payload)) + bytes(payload)
+    check = 0
+    for b in body:
+        check ^= b
+    body += bytes([check])
+    out = bytearray([0xA5])
+    for b in body:
+        if b in (0xA5, 0x5A, 0xAA):
+            out += bytes([0xAA, b ^ 0x20])
+        else:
+            out.append(b)
+    out.append(0x5A)
+    return bytes(out)
+
+
+PC, BOX, ANY = 0xFE, 0x00, 0xFF
+
+REQUESTS = {
+    'device_info': frame(BOX, PC, 0x01, 0, b''),
+    'net_search': frame(ANY, PC, 0x02, 0, b''),
+    'net_address': frame(BOX, PC, 0x03, 0, bytes([192, 168, 1, 50, 255, 255, 255, 0, 192, 168, 1, 1]) + struct.pack('<H', 5005)),
+    'net_address_port': frame(BOX, PC, 0x03, 0, bytes([10, 0, 0, 2, 255, 0, 0, 0, 10, 0, 0, 1]) + struct.pack('<H', 6000)),
+    'hw_address': frame(BOX, PC, 0x04, 0, bytes([0x02, 0x11, 0x22, 0x33, 0x44, 0x55])),
+    'barcode': frame(BOX, PC, 0x05, 0, b'KEL-0001-A5Z'),
+    'language': frame(BOX, PC, 0x06, 0, bytes([0x1F, 1])),
+    'cloud_ip': frame(BOX, PC, 0x07, 0, b'10.1.2.3'),
+    'cloud_port': frame(BOX, PC, 0x07, 1, b'8080'),
+    'read_block': frame(BOX, PC, 0x10, 0, struct.pack('<IH', 0x0880, 2)),
+    'read_slot': frame(BOX, PC, 0x10, 0, struct.pack('<IH', 0x3000, 4098)),
+    'read_max': frame(BOX, PC, 0x10, 0, struct.pack('<IH', 0, 4096)),
+    'write_block': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x0880) + struct.pack('<H', 80)),
+    'write_save_request': frame(BOX, PC, 0x11, 0, struct.pack('<I', 868) + struct.pack('<H', 3)),
+    'write_slot': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x2000) + bytes([0xAA, 0xAA, 1, 2, 3])),
+    'read_regs': frame(BOX, PC, 0x12, 0, bytes([0, 170])),
+    'write_reg11': frame(BOX, PC, 0x13, 0, bytes([11, 0x0C])),
+    'write_reg14': frame(BOX, PC, 0x13, 0, bytes([14, 0x01])),
+    'write_rega3': frame(BOX, PC, 0x13, 0, bytes([0xA3, 0x00])),
+    'write_rega1': frame(BOX, PC, 0x13, 0, bytes([0xA1, 0x01])),
+    'passby': frame(0x12, PC, 0x30, 0, bytes([0xFF, 0x01]) + struct.pack('<IH', 0x100, 4) + b'\x01\x02\x03\x04'),
+    'unknown': frame(BOX, PC, 0x55, 0, b'\xA5\x5A\xAA'),
+    'file_start': frame(BOX, PC, 0x20, 0, b'LOGO'),
+}
+
+GARBAGE = {
+    'noise_then_frame': b'\x00\x5a\x13\xaa\x8a' + REQUESTS['read_block'],
+    'cut_frame': REQUESTS['read_block'][:7] + REQUESTS['device_info'],
+    'bad_escape': b'\xa5\x00\xfe\x01\x00\x01\x00\xaa\x00\x00\x5a',
+    'too_long': b'\xa5\x00\xfe\x11\x00\x69\x10' + b'\x01' * 64 + b'\x5a',
+    'merged': REQUESTS['read_block'] + REQUESTS['read_regs'] + REQUESTS['device_info'],
+}
+
+
+def write(folder, name, data):
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name + '.bin'), 'wb') as f:
+        f.write(data)
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    # codec: first byte = read size selector, then the stream.
+    for i, (name, data) in enumerate(list(REQUESTS.items()) + list(GARBAGE.items())):
+        write(os.path.join(here, 'corpus', 'codec'), name, bytes([i % 16]) + data)
+    # handler: first byte even = a stream through the codec; odd = one frame
+    # given directly (target, source, command, sub-command, payload).
+    for name, data in list(REQUESTS.items()) + list(GARBAGE.items()):
+        write(os.path.join(here, 'corpus', 'handler'), name, b'\x00' + data)
+    for name in ('read_block', 'write_block', 'write_slot', 'read_regs', 'net_address'):
+        raw = REQUESTS[name]
+        body = raw[1:-1].replace(b'\xaa\x85', b'\xa5').replace(b'\xaa\x7a', b'\x5a').replace(b'\xaa\x8a', b'\xaa')
+        write(os.path.join(here, 'corpus', 'handler'), 'direct_' + name, b'\x01' + body[:4] + body[6:-1])
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,152 @@
+// The command handler of a control link. Each link owns one and calls it
+// from its own thread with every frame its codec delivers: frames for the
+// box are served here, frames for the receiving cards go to the FPGA manager
+// (pass-through), anything else is ignored. The reply swaps target and
+// source, keeps command and sub-command, and starts with a status byte.
+// docs/protocol.md is the command table.
+#pragma once
+
+#include "app/global.h"
+#include "links/protocol_phy.h"
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+class message_deal {
+public:
+    // Links, as g_passby_trans_port names them.
+    enum Link : u8 { LINK_SERIAL = 1, LINK_TCP = 2, LINK_UDP = 3, LINK_4G = 4, LINK_NONE = 255 };
+
+    // Reply status, the first payload byte of every reply.
+    enum Status : u8 {
+        ST_DONE = 0,
+        ST_REFUSED = 1,      // range, alignment, bad value
+        ST_BAD_LENGTH = 2,   // payload length does not fit the command
+        ST_BUSY = 3,         // the box cannot take it now
+        ST_UNSUPPORTED = 4,  // unknown command, or no answer from the cards
+    };
+
+    enum Command : u8 {
+        CMD_DEVICE_INFO = 0x01,
+        CMD_NET_SEARCH = 0x02,
+        CMD_NET_ADDRESS = 0x03,
+        CMD_HW_ADDRESS = 0x04,
+        CMD_BARCODE = 0x05,
+        CMD_LANGUAGE = 0x06,
+        CMD_CLOUD_PROPERTY = 0x07,
+        CMD_READ_RAM = 0x10,
+        CMD_WRITE_RAM = 0x11,
+        CMD_READ_REGISTERS = 0x12,
+        CMD_WRITE_REGISTER = 0x13,
+        CMD_FILE_FIRST = 0x20,  // file transfer 0x20-0x23
+        CMD_FILE_LAST = 0x23,
+        CMD_PASSBY = 0x30,
+        CMD_FLASH_ERASE = 0x70,
+        CMD_FLASH_WRITE = 0x71,
+        CMD_FLASH_READ = 0x72,
+        CMD_CLOUD_TEXT = 0xC4,
+    };
+
+    // Box registers with side effects.
+    static constexpr u8 kRegMcuFlag = 11;     // bit 2 commit user modes, bit 3 reload the overlay
+    static constexpr u8 kRegUpdate = 14;      // bit 0 restart, bit 3 reload the chip fonts
+    static constexpr u8 kRegInputA0 = 0xA0;   // kept for the input chips
+    static constexpr u8 kRegReboot = 0xA1;    // bit 0 restart, bit 1 chip register listing
+    static constexpr u8 kRegChipA2 = 0xA2;
+    static constexpr u8 kRegDumpA3 = 0xA3;
+    static constexpr u8 kRegGroupA4 = 0xA4;
+    static constexpr u8 kRegTestA5 = 0xA5;
+
+    // Limits of the commands.
+    static constexpr u16 kMaxReadCount = 4096;
+    static constexpr u32 kSlotAddressStep = 0x1000;
+    static constexpr size_t kBarcodeSize = 32;
+    static constexpr size_t kPidSize = 32;
+    static constexpr size_t kMaxCloudText = 64;
+
+    // Receives an encoded frame to send on the link; called on the link's
+    // thread for direct replies.
+    using ReplySink = std::function<void(const std::vector<u8>&)>;
+    // Queues an encoded frame on a link from any thread (its send list).
+    using LinkSender = std::function<void(std::vector<u8>)>;
+
+    explicit message_deal(u8 link);
+    ~message_deal();
+    message_deal(const message_deal&) = delete;
+    message_deal& operator=(const message_deal&) = delete;
+
+    u8 link() const { return link_; }
+
+    // Feeds received bytes through the link's codec and serves every frame;
+    // each reply is encoded and handed to `send`. Returns the frames served.
+    size_t receive(protocol_phy& codec, const u8* data, size_t len, const ReplySink& send);
+    // Serves one frame. True, with the encoded reply in `out`, when a reply
+    // is to go out now.
+    bool serve(const CTRL_FRAME& req, std::vector<u8>& out);
+    // Serves one frame addressed to the box or its cards. True, with `reply`
+    // filled, when a reply is to go out now (a pass-through is answered
+    // later, by passby_card_reply).
+    bool deal(const CTRL_FRAME& req, CTRL_FRAME& reply);
+
+    // ---- pass-through, shared by the links
+    // A link registers where frames from other threads go while it runs.
+    static void attach_link(u8 link, LinkSender sender);
+    static void detach_link(u8 link);
+    // One reply (an RCV_FRAME) of the receiving cards to the pending
+    // pass-through, handed over by the FPGA manager's thread: sent to the PC
+    // on the link that forwarded the request. False when nothing is pending,
+    // the frame is malformed or that link is gone.
+    static bool passby_card_reply(const u8* frame, int len);
+    // True while a pass-through forwarded by `link` waits for the cards.
+    static bool passby_pending(u8 link);
+    // Ends a pass-through whose answer window has closed; when no card
+    // answered, the PC gets ST_UNSUPPORTED. The links call it while one is
+    // pending.
+    static void passby_expire();
+    // How long a link's poll may sleep: -1 (until an event) unless it waits
+    // for the cards, then one tick.
+    static int poll_timeout_ms(u8 link);
+
+private:
+    using CommandFn = u8 (message_deal::*)(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    struct CommandEntry {
+        u8 command;
+        CommandFn fn;
+    };
+    static const CommandEntry kCommands[];
+    static CommandFn find(u8 command);
+
+    // ---- commands: each returns the status; data after the status is
+    // appended to `reply` (dropped again when the status is not 0)
+    u8 get_device_info(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 net_eth_search(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 net_ip_set(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 init_MAC_address(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 set_barcode(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 set_lcd_lang_support(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 project_set_setproperty(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 read_ram(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 write_ram(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 read_register(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 write_register(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 unsupported(const CTRL_FRAME& req, CTRL_FRAME& reply);
+
+    // ---- register side effects
+    void REG_mcu_flag(u8 value);
+    void RegUpdate0E(u8 value);
+
+    // ---- pass-through
+    // True when the request went to the FPGA manager (reply later); else
+    // `status` says why not.
+    bool passby(const CTRL_FRAME& req, u8& status);
+
+    u8 link_;
+};
+
+// Hands a pass-through request (the 0x30 payload: card, card command,
+// address, length, data) for the cards behind sending port `port` to the
+// FPGA manager as an RCV_FRAME; the cards' replies come back through
+// message_deal::passby_card_reply on `link`. Returns ST_DONE when it was
+// sent, else the status to reply at once.
+u8 passby_forward(u8 link, u8 port, const u8* payload, u16 len);

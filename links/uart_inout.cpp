@@ -1,0 +1,17 @@
+#include "links/uart_inout.h"
+
+Zt_uart_inout* Zt_uart_inout::p_Zt_uart_inout = nullptr;
+
+Zt_uart_inout::Zt_uart_inout(const std::string& device)
+    : port_({device, g_BPS, true, message_deal::LINK_SERIAL, "Zt_uart_inout"})
+{
+}
+
+Zt_uart_inout* Zt_uart_inout::pInstance()
+{
+    if (!p_Zt_uart_inout) {
+        p_Zt_uart_inout = new Zt_uart_inout;
+        p_Zt_uart_inout->start();
+    }
+    return p_Zt_uart_inout;
+}

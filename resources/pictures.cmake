@@ -1,0 +1,20 @@
+# The page pictures: kel_artwork draws them (QPainter only) into the build
+# tree at build time and writes pictures.qrc; rcc compiles them into kelcore
+# under ":/png/". A page that needs a new picture adds it to the generator
+# (resources/artwork/); see docs/pages.md.
+file(GLOB KEL_ARTWORK_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/resources/artwork/*.cpp ${CMAKE_SOURCE_DIR}/resources/artwork/*.h)
+add_executable(kel_artwork ${KEL_ARTWORK_SOURCES})
+target_link_libraries(kel_artwork PRIVATE Qt5::Gui)
+
+set(KEL_PICTURES_DIR ${CMAKE_BINARY_DIR}/resources)
+add_custom_command(
+  OUTPUT ${KEL_PICTURES_DIR}/qrc_png.cpp
+  BYPRODUCTS ${KEL_PICTURES_DIR}/pictures.qrc ${KEL_PICTURES_DIR}/artwork_sheet.png
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:kel_artwork> ${KEL_PICTURES_DIR}
+  COMMAND Qt5::rcc --name png --output ${KEL_PICTURES_DIR}/qrc_png.cpp ${KEL_PICTURES_DIR}/pictures.qrc
+  DEPENDS kel_artwork
+  COMMENT "Drawing the page pictures"
+  VERBATIM)
+set_source_files_properties(${KEL_PICTURES_DIR}/qrc_png.cpp PROPERTIES GENERATED ON SKIP_AUTOGEN ON)
+target_sources(kelcore PRIVATE ${KEL_PICTURES_DIR}/qrc_png.cpp)

@@ -1,0 +1,70 @@
+// The aging log's lines and its growth counters.
+#include "app/aginglog.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void sample(int r42, int r40 = 31, int r43 = 0)
+{
+    appendAgingSample(QStringLiteral("05-21 14:03"),
+                      AgingRegisters{static_cast<u8>(r42), static_cast<u8>(r40), static_cast<u8>(r43)});
+}
+
+std::array<int, 5> counters()
+{
+    return {factoryage_log_diff3, factoryage_log_diff5, factoryage_log_diff10, factoryage_log_diff20,
+            factoryage_log_diffmore};
+}
+
+}  // namespace
+
+TEST(AgingLog, LineHoldsTimeAndRegisters42_40_43)
+{
+    sample(118, 31, 0);
+    ASSERT_EQ(factoryage_log.size(), 1);
+    EXPECT_EQ(factoryage_log[0], QStringLiteral("05-21 14:03 118 31 0"));
+    EXPECT_EQ(factoryage_log[0].split(' ').size(), 5);
+    // a single line counts nothing
+    EXPECT_EQ(counters(), (std::array<int, 5>{0, 0, 0, 0, 0}));
+}
+
+TEST(AgingLog, TimeStampIsZeroPadded)
+{
+    EXPECT_EQ(agingTimeStamp(QDateTime(QDate(2024, 3, 9), QTime(7, 5))), QStringLiteral("03-09 07:05"));
+    EXPECT_EQ(agingTimeStamp(QDateTime(QDate(2024, 12, 31), QTime(23, 59))), QStringLiteral("12-31 23:59"));
+}
+
+TEST(AgingLog, GrowthFallsIntoItsBucket)
+{
+    // growths 0, 1, 2, 3, 4, 5, 9, 10, 19, 20, 200
+    for (int v : {0, 0, 1, 3, 6, 10, 15, 24, 34, 53, 73, 273 - 256})
+        sample(v);
+    // 0 -> 0 none; 0 -> 1 d1; 1 -> 3 d2; 3 -> 6 d3; 6 -> 10 d4; 10 -> 15 d5; 15 -> 24 d9;
+    // 24 -> 34 d10; 34 -> 53 d19; 53 -> 73 d20; 73 -> 17 wraps: d200
+    EXPECT_EQ(counters(), (std::array<int, 5>{2, 2, 2, 2, 2}));
+}
+
+TEST(AgingLog, CounterWrapFrom250To3CountsNine)
+{
+    sample(250);
+    sample(3);
+    EXPECT_EQ(factoryage_log_diff10, 1);
+    sample(3);  // equal values change nothing
+    EXPECT_EQ(counters(), (std::array<int, 5>{0, 0, 1, 0, 0}));
+}
+
+TEST(AgingLog, KeepsTheNewest3360LinesAndNeverLowersTheCounters)
+{
+    for (int i = 0; i < kAgingLogMaxLines; ++i)
+        sample(i % 256, i % 32);
+    ASSERT_EQ(factoryage_log.size(), kAgingLogMaxLines);
+    const int countedBefore = factoryage_log_diff3;
+    EXPECT_EQ(countedBefore, kAgingLogMaxLines - 1);
+    EXPECT_TRUE(factoryage_log.first().endsWith(QStringLiteral(" 0 0 0")));
+    sample(kAgingLogMaxLines % 256, 7);
+    EXPECT_EQ(factoryage_log.size(), kAgingLogMaxLines);
+    EXPECT_TRUE(factoryage_log.first().endsWith(QStringLiteral(" 1 1 0")));
+    EXPECT_TRUE(factoryage_log.last().endsWith(QStringLiteral(" 32 7 0")));
+    EXPECT_EQ(factoryage_log_diff3, countedBefore + 1);
+}

@@ -1,0 +1,115 @@
+// The update dialog: opened and closed from worker threads through the main
+// window, animated only by the tick while an update runs.
+#include "app/firmwareupdate.h"
+#include "tests/app/test_mainwindow_fixture.h"
+
+#include <QPointer>
+#include <thread>
+
+class UpdateDialog : public PageTest {
+protected:
+    void TearDown() override
+    {
+        firmware_update_over();
+        g_update_flag = 0;
+        PageTest::TearDown();
+    }
+    // Ticks until the next multiple of 100, where the dots step.
+    void tickToNextHundred()
+    {
+        do
+            tick();
+        while (G_timeTicks.load() % 100 != 0);
+    }
+};
+
+TEST_F(UpdateDialog, StartAndOverFromAWorkerThreadReachTheGuiThread)
+{
+    std::thread([] { g_mainwindow->update_start(); }).join();
+    EXPECT_EQ(g_move_update, nullptr);  // queued, not built on the worker
+    ASSERT_TRUE(waitUntil([] { return g_move_update != nullptr; }));
+    EXPECT_EQ(g_move_update->thread(), QCoreApplication::instance()->thread());
+    EXPECT_TRUE(g_move_update->isVisible());
+
+    QPointer<FirmwareUpdate> dialog = g_move_update;
+    std::thread([] { g_mainwindow->update_over(); }).join();
+    ASSERT_TRUE(waitUntil([] { return g_move_update == nullptr; }));
+    flushDeletes();
+    EXPECT_TRUE(dialog.isNull());  // closing deleted it
+}
+
+TEST_F(UpdateDialog, TwoStartsLeaveOneDialogAndOverWithoutOneDoesNothing)
+{
+    firmware_update_over();
+    EXPECT_EQ(g_move_update, nullptr);
+    firmware_update_start();
+    FirmwareUpdate* first = g_move_update;
+    firmware_update_start();
+    EXPECT_EQ(g_move_update, first);
+    EXPECT_EQ(first->geometry().size(), QSize(320, 240));
+}
+
+TEST_F(UpdateDialog, ChineseDotsStepEveryHundredTicks)
+{
+    g_language = pages::ZH;
+    g_update_flag = 1;
+    firmware_update_start();
+    EXPECT_EQ(g_move_update->text(), QStringLiteral("升级中，请勿断电 "));
+    tick(98);  // 1 .. 98: no multiple of 100 yet
+    EXPECT_EQ(g_move_update->text(), QStringLiteral("升级中，请勿断电 "));
+    const QString expected[] = {"升级中，请勿断电 .", "升级中，请勿断电 ..", "升级中，请勿断电 ...",
+                                "升级中，请勿断电 ."};
+    for (const QString& e : expected) {
+        tickToNextHundred();
+        EXPECT_EQ(g_move_update->text(), e);
+        const int w = 13 * e.size();
+        EXPECT_EQ(g_move_update->textRect(), QRect((320 - w) / 2, 200, w, 17));
+    }
+}
+
+TEST_F(UpdateDialog, OtherLanguagesSayUpdating)
+{
+    g_language = pages::RU;
+    firmware_update_start();
+    EXPECT_EQ(g_move_update->text(), QStringLiteral("Updating "));
+    EXPECT_EQ(g_move_update->textRect(), QRect((320 - 135) / 2, 200, 135, 17));
+    g_update_flag = 1;
+    tickToNextHundred();
+    EXPECT_EQ(g_move_update->text(), QStringLiteral("Updating ."));
+    // traditional Chinese needs its bit
+    firmware_update_over();
+    g_language = pages::TW;
+    g_lcd_lang_valid = 0x0F;
+    firmware_update_start();
+    EXPECT_EQ(g_move_update->text(), QStringLiteral("Updating "));
+}
+
+TEST_F(UpdateDialog, IconBouncesBetween60And116)
+{
+    firmware_update_start();
+    FirmwareUpdate* d = g_move_update;
+    EXPECT_EQ(d->iconY(), 60);
+    for (int i = 0; i < 56; ++i)
+        d->handleTimerID1();
+    EXPECT_EQ(d->iconY(), 116);
+    d->handleTimerID1();
+    EXPECT_EQ(d->iconY(), 115);
+    EXPECT_FALSE(d->movingDown());
+    for (int i = 0; i < 55; ++i)
+        d->handleTimerID1();
+    EXPECT_EQ(d->iconY(), 60);
+    d->handleTimerID1();
+    EXPECT_EQ(d->iconY(), 61);
+    EXPECT_TRUE(d->movingDown());
+}
+
+TEST_F(UpdateDialog, TickMovesTheIconEverySecondTickOnlyWhileTheFlagIsSet)
+{
+    firmware_update_start();
+    tick(200);
+    EXPECT_EQ(g_move_update->iconY(), 60);
+    EXPECT_EQ(g_move_update->text(), QStringLiteral("Updating "));
+    g_update_flag = 1;
+    tick(10);
+    EXPECT_EQ(g_move_update->iconY(), 65);
+}

@@ -1,0 +1,174 @@
+// The home page: its texts for a few block states in several languages,
+// and leaving it by touch and by key.
+#include "app/lockwindow.h"
+#include "tests/app/test_mainwindow_fixture.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+class HomePage : public PageTest {
+protected:
+    void SetUp() override
+    {
+        PageTest::SetUp();
+        // HDMI1 carries 1920 x 1080 at 60 Hz; window 0 shows it.
+        block().source_status[ram::kSourceHdmi1] = SOURCE_STATUS{1920, 1080, 60};
+        block().image[0].source = ram::kSourceHdmi1;
+    }
+    LockWindow* open()
+    {
+        g_lockwindow = new LockWindow(nullptr);
+        g_page_focus = PAGE_HOME;
+        g_lockwindow->show();
+        return g_lockwindow;
+    }
+    // Window i shows crop `number` of `source` from crop record `record`.
+    void showCrop(int i, int record, int source, int number, u16 w, u16 h)
+    {
+        block().crop_list[record] = CROP_ITEM{
+            static_cast<u16>(ram::kCropInUse | (number - 1) << ram::kCropNumberShift | source), 0, 0, w, h};
+        block().image[i].enable = 1;
+        block().image[i].source = static_cast<u16>(ram::kSourceIsCrop | record);
+    }
+};
+
+TEST_F(HomePage, ShowsCanvasPictureSettingsAndWindowZeroInEnglish)
+{
+    block().led_width = 3840;
+    block().led_height = 1080;
+    block().brightness = 77;
+    block().image[0].enable = 0;  // window 0 gets a full tile all the same
+    LockWindow* home = open();
+    EXPECT_EQ(home->canvasText(), QStringLiteral("LED size:3840 x 1080"));
+    EXPECT_EQ(home->findChild<QLabel*>("label_bright")->text(), QStringLiteral("77"));
+    EXPECT_EQ(home->findChild<QLabel*>("label_contrast")->text(), QStringLiteral("50"));
+    EXPECT_EQ(home->findChild<QLabel*>("label_IPaddr")->text(), QStringLiteral("192.168.1.199"));
+    EXPECT_TRUE(home->findChild<QWidget*>("label_volume")->isHidden());
+    EXPECT_EQ(home->tileName(0), QStringLiteral("HDMI1"));
+    EXPECT_EQ(home->tileState(0), QStringLiteral("1920x1080@60Hz"));
+    EXPECT_EQ(home->tileState(1), QStringLiteral("Close"));
+    EXPECT_EQ(home->tileName(1), QString());
+}
+
+TEST_F(HomePage, ChineseTextsForCanvasNoSignalAndClosedWindow)
+{
+    g_language = pages::ZH;
+    block().image[0].source = ram::kSourceHdmi2;  // no signal there
+    LockWindow* home = open();
+    EXPECT_EQ(home->canvasText(), QStringLiteral("LED屏:1920 x 1080"));
+    EXPECT_EQ(home->tileState(0), QStringLiteral("无信号"));
+    EXPECT_EQ(home->tileState(2), QStringLiteral("未开启"));
+    g_language = pages::TW;
+    home->language_changed();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("無信號"));
+    EXPECT_EQ(home->tileState(2), QStringLiteral("未開啟"));
+}
+
+TEST_F(HomePage, CropShowsItsOwnSizeAtTheInputRate)
+{
+    showCrop(1, 0, ram::kSourceHdmi1, 1, 1280, 720);
+    LockWindow* home = open();
+    EXPECT_EQ(home->tileName(1), QStringLiteral("HDMI1_Crop1"));
+    EXPECT_EQ(home->tileState(1), QStringLiteral("1280x720@60Hz"));
+}
+
+TEST_F(HomePage, LedOutputOffMakesEveryShownWindowBlack)
+{
+    block().led_off = 1;
+    block().image[1].enable = 1;
+    block().image[1].source = ram::kSourceDvi;
+    LockWindow* home = open();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("Black"));
+    EXPECT_EQ(home->tileState(1), QStringLiteral("Black"));
+    EXPECT_EQ(home->tileState(2), QStringLiteral("Close"));
+}
+
+TEST_F(HomePage, BlackWindowInVietnameseAndRussian)
+{
+    block().image[0].flags = ram::kFlagBlack;
+    g_language = pages::VN;
+    LockWindow* home = open();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("Quay lại"));
+    EXPECT_EQ(home->canvasText(), QStringLiteral("Led:1920 x 1080"));
+    g_language = pages::RU;
+    home->language_changed();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("Черный"));
+    // Russian switched off: English
+    g_lcd_lang_valid = 0x1F & ~(1u << pages::RU);
+    home->language_changed();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("Black"));
+}
+
+TEST_F(HomePage, SourceIdWithoutAnInputHasNoSignal)
+{
+    // A protocol write may leave any source id in a window.
+    block().image[0].source = 7;
+    block().image[1].enable = 1;
+    block().image[1].source = 4;
+    LockWindow* home = open();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("No signal"));
+    EXPECT_EQ(home->tileState(1), QStringLiteral("No signal"));
+    EXPECT_EQ(home->tileName(1), QString());
+}
+
+TEST_F(HomePage, AudioWindowAboveFiveCountsAsWindowZero)
+{
+    block().audio_image = 9;
+    block().image[0].audio = ram::kAudioOn;
+    LockWindow* home = open();
+    EXPECT_TRUE(home->volume_check());
+    block().image[0].audio = 0;
+    EXPECT_FALSE(home->volume_check());
+}
+
+TEST_F(HomePage, RefreshFollowsTheBlockThroughTheNotifier)
+{
+    LockWindow* home = open();
+    block().brightness = 33;
+    block().led_width = 1024;
+    block().source_status[ram::kSourceHdmi1] = SOURCE_STATUS{0, 0, 0};
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(home->findChild<QLabel*>("label_bright")->text(), QStringLiteral("33"));
+    EXPECT_EQ(home->canvasText(), QStringLiteral("LED size:1024 x 1080"));
+    EXPECT_EQ(home->tileState(0), QStringLiteral("No signal"));
+}
+
+TEST_F(HomePage, TouchOnATileLeavesForTheMainWindow)
+{
+    QPointer<LockWindow> home = open();
+    QLabel* number = home->tileFrame()->findChild<QLabel*>();
+    ASSERT_NE(number, nullptr);
+    QTest::mouseClick(number, Qt::LeftButton);
+    EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
+    flushDeletes();
+    EXPECT_TRUE(home.isNull());
+    EXPECT_EQ(g_lockwindow, nullptr);
+}
+
+TEST_F(HomePage, TouchOnTheTopRowLeavesToo)
+{
+    QPointer<LockWindow> home = open();
+    QTest::mouseClick(home->findChild<QWidget*>("label_input"), Qt::LeftButton);
+    flushDeletes();
+    EXPECT_TRUE(home.isNull());
+    EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
+}
+
+TEST_F(HomePage, OkLeavesOtherPanelKeysStay)
+{
+    QPointer<LockWindow> home = open();
+    for (Qt::Key k : {Qt::Key_S, Qt::Key_F5, Qt::Key_O, Qt::Key_PowerOff, Qt::Key_M, Qt::Key_B})
+        click(home.data(), k);
+    flushDeletes();
+    ASSERT_FALSE(home.isNull());
+    EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
+    press(home.data(), Qt::Key_Q);  // pressing does nothing
+    EXPECT_TRUE(home->isVisible());
+    release(home.data(), Qt::Key_Q);
+    flushDeletes();
+    EXPECT_TRUE(home.isNull());
+    EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
+    EXPECT_TRUE(main->isVisible());
+}

@@ -1,0 +1,274 @@
+// The main window: focus and keys, the tool bar, its block writes, its
+// pictures by language, and the page-language rules every page follows.
+#include "app/firmwareupdate.h"
+#include "app/lockwindow.h"
+#include "tests/app/test_mainwindow_fixture.h"
+
+#include <QFile>
+#include <QPushButton>
+
+namespace {
+
+const char* const kMenuOrder[] = {"machinestate", "inputchoose", "custommode", "option", "Button_lock", "tools"};
+const char* const kOrange = "rgb(255,171,84)";
+
+bool highlighted(QWidget* w) { return w->styleSheet().contains(kOrange); }
+
+}  // namespace
+
+class MainMenu : public PageTest {
+protected:
+    QWidget* item(const char* name) { return main->findChild<QWidget*>(name); }
+    // Exactly one widget carries the orange border, and it is `name`.
+    void expectOnlyHighlighted(const char* name)
+    {
+        int count = 0;
+        for (QPushButton* b : main->findChildren<QPushButton*>())
+            count += highlighted(b);
+        EXPECT_EQ(count, 1);
+        EXPECT_TRUE(highlighted(item(name))) << name;
+        EXPECT_EQ(main->focusedWidget(), item(name));
+    }
+};
+
+TEST_F(MainMenu, StartsOnDeviceInformationWithToolBarHidden)
+{
+    EXPECT_EQ(main->selected(), 0);
+    expectOnlyHighlighted("machinestate");
+    EXPECT_FALSE(main->toolBarShown());
+    EXPECT_NE(g_tip, nullptr);
+    EXPECT_EQ(main->size(), QSize(320, 240));
+    for (QPushButton* b : main->findChildren<QPushButton*>())
+        EXPECT_EQ(b->focusPolicy(), Qt::NoFocus) << b->objectName().toStdString();
+}
+
+TEST_F(MainMenu, RightAndLeftWalkTheSixItemsAndWrap)
+{
+    for (int i = 1; i <= 6; ++i) {
+        click(main, Qt::Key_R);
+        expectOnlyHighlighted(kMenuOrder[i % 6]);
+    }
+    // LEFT from machinestate goes to tools, F4 is LEFT too
+    click(main, Qt::Key_F4);
+    expectOnlyHighlighted("tools");
+    click(main, Qt::Key_S);
+    expectOnlyHighlighted("Button_lock");
+    // the small buttons use the tool style, the large ones the menu style
+    EXPECT_TRUE(item("Button_lock")->styleSheet().contains("border:1px solid"));
+    click(main, Qt::Key_F5);
+    click(main, Qt::Key_F5);
+    EXPECT_TRUE(item("machinestate")->styleSheet().contains("border:2px solid"));
+    EXPECT_EQ(item("tools")->styleSheet(),
+              QStringLiteral("background-color: rgb(33, 36, 53);border:1px;border-radius:1px;padding:1px 1px"));
+}
+
+TEST_F(MainMenu, KeysActAtReleaseOnly)
+{
+    press(main, Qt::Key_R);
+    press(main, Qt::Key_F6);
+    EXPECT_EQ(main->selected(), 0);
+    release(main, Qt::Key_R);
+    EXPECT_EQ(main->selected(), 1);
+}
+
+TEST_F(MainMenu, OkOnToolsOpensTheToolBarAndBackClosesItOntoTools)
+{
+    for (int i = 0; i < 5; ++i)
+        click(main, Qt::Key_R);
+    click(main, Qt::Key_Q);  // OK on tools
+    ASSERT_TRUE(main->toolBarShown());
+    expectOnlyHighlighted("toolButton1");
+    click(main, Qt::Key_S);  // LEFT wraps 0 -> 3
+    expectOnlyHighlighted("toolButton4");
+    click(main, Qt::Key_R);
+    expectOnlyHighlighted("toolButton1");
+    click(main, Qt::Key_R);
+    expectOnlyHighlighted("toolButton2");
+    click(main, Qt::Key_PowerOff);  // BACK: bar hidden, focus on tools
+    EXPECT_FALSE(main->toolBarShown());
+    EXPECT_EQ(main->selected(), 5);
+    expectOnlyHighlighted("tools");
+    EXPECT_EQ(g_lockwindow, nullptr);
+}
+
+TEST_F(MainMenu, ToolsButtonTogglesTheBarAndLeavesTheFocusIndex)
+{
+    click(main, Qt::Key_R);  // inputchoose
+    main->on_tools_clicked();
+    EXPECT_TRUE(main->toolBarShown());
+    EXPECT_EQ(main->selected(), 0);
+    EXPECT_FALSE(highlighted(item("inputchoose")));
+    click(main, Qt::Key_R);
+    main->on_tools_clicked();
+    EXPECT_FALSE(main->toolBarShown());
+    EXPECT_EQ(main->selected(), 1);
+}
+
+TEST_F(MainMenu, BackOnTheMenuOpensTheHomePage)
+{
+    click(main, Qt::Key_O);
+    ASSERT_NE(g_lockwindow, nullptr);
+    EXPECT_TRUE(g_lockwindow->isVisible());
+    EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
+    delete g_lockwindow;
+    EXPECT_EQ(g_lockwindow, nullptr);
+}
+
+TEST_F(MainMenu, LedButtonTogglesTheOutputWithAnApply)
+{
+    main->on_toolButton1_clicked();
+    EXPECT_EQ(block().led_off, 1);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+    x518_manage::apply_flag = 0;
+    // OK on tool 0 does the same
+    main->on_tools_clicked();
+    click(main, Qt::Key_F6);
+    EXPECT_EQ(block().led_off, 0);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+}
+
+TEST_F(MainMenu, MuteWithAudioWindowAboveFiveActsOnWindowZero)
+{
+    block().audio_image = 7;
+    block().image[0].enable = 1;
+    block().image[0].audio = 0;
+    main->on_toolButton2_clicked();
+    EXPECT_EQ(block().audio_image, 0);
+    EXPECT_EQ(block().image[0].audio, ram::kAudioOn);
+    EXPECT_EQ(block().image[0].volume, 255);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+    main->on_toolButton2_clicked();
+    EXPECT_EQ(block().image[0].audio, 0);
+    EXPECT_EQ(block().image[0].volume, 0);
+}
+
+TEST_F(MainMenu, MuteOfAWindowThatIsOffFallsBackToWindowZero)
+{
+    block().audio_image = 3;
+    block().image[3].enable = 0;
+    block().image[3].audio = 0;
+    main->on_toolButton2_clicked();
+    EXPECT_EQ(block().audio_image, 0);
+    EXPECT_EQ(block().image[3].audio, 0);
+}
+
+TEST_F(MainMenu, LockButtonTwiceRestoresTheBlockWithoutWriteBackOrApply)
+{
+    const std::string fileBefore = readBoxFile(KelRamPara::kParaFile);
+    main->on_Button_lock_clicked();
+    EXPECT_EQ(block().panel_lock, 1);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+    main->on_Button_lock_clicked();
+    EXPECT_EQ(block().panel_lock, 0);
+    EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), fileBefore);
+}
+
+TEST_F(MainMenu, ModeKeyIsRefusedWhileThePanelIsLocked)
+{
+    block().panel_lock = 1;
+    click(main, Qt::Key_M);
+    click(main, Qt::Key_Stop);
+    EXPECT_EQ(g_mode_shortcut_key, 0);
+    block().panel_lock = 0;
+    click(main, Qt::Key_M);
+    EXPECT_EQ(g_mode_shortcut_key, 1);
+}
+
+TEST_F(MainMenu, RefreshShowsTheLockFromTheBlock)
+{
+    block().panel_lock = 1;
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    // the lock state followed the block: one touch now unlocks
+    main->on_Button_lock_clicked();
+    EXPECT_EQ(block().panel_lock, 0);
+}
+
+TEST_F(MainMenu, UpdateStartFromTheGuiThreadIsQueuedToo)
+{
+    main->update_start();
+    EXPECT_EQ(g_move_update, nullptr);
+    ASSERT_TRUE(waitUntil([] { return g_move_update != nullptr; }));
+    main->update_over();
+    ASSERT_TRUE(waitUntil([] { return g_move_update == nullptr; }));
+}
+
+// ---------------------------------------------------------------- languages and pictures
+
+TEST(PageLanguage, EnabledLanguagesShowThemselvesOthersEnglish)
+{
+    g_lcd_lang_valid = 0x1F;
+    for (u8 l = 0; l < pages::kLanguages; ++l) {
+        g_language = l;
+        EXPECT_EQ(pages::textLanguage(), l);
+    }
+    g_language = 9;
+    EXPECT_EQ(pages::textLanguage(), pages::EN);
+    // English is used for language 1 whether or not its bit is set
+    g_lcd_lang_valid = 0x1D;
+    g_language = pages::EN;
+    EXPECT_EQ(pages::picture("option.png"), QStringLiteral(":/png/en_option.png"));
+    g_language = pages::RU;
+    g_lcd_lang_valid = 0x1B;
+    EXPECT_EQ(pages::textLanguage(), pages::EN);
+    EXPECT_EQ(pages::pick({"zh", "en", "ru", "vn", "tw"}), QStringLiteral("en"));
+    g_lcd_lang_valid = 0x1F;
+    EXPECT_EQ(pages::picture("option.png"), QStringLiteral(":/png/ru_option.png"));
+    g_language = pages::TW;
+    EXPECT_EQ(pages::picture("option.png"), QStringLiteral(":/png/tn_option.png"));
+    g_language = pages::ZH;
+    EXPECT_EQ(pages::picture("option.png"), QStringLiteral(":/png/option.png"));
+}
+
+TEST(PageLanguage, PanelKeysByQtCode)
+{
+    using pages::PanelKey;
+    EXPECT_EQ(pages::panelKey(Qt::Key_S), PanelKey::Left);
+    EXPECT_EQ(pages::panelKey(Qt::Key_F4), PanelKey::Left);
+    EXPECT_EQ(pages::panelKey(Qt::Key_R), PanelKey::Right);
+    EXPECT_EQ(pages::panelKey(Qt::Key_F5), PanelKey::Right);
+    EXPECT_EQ(pages::panelKey(Qt::Key_Q), PanelKey::Ok);
+    EXPECT_EQ(pages::panelKey(Qt::Key_F6), PanelKey::Ok);
+    EXPECT_EQ(pages::panelKey(Qt::Key_O), PanelKey::Back);
+    EXPECT_EQ(pages::panelKey(Qt::Key_PowerOff), PanelKey::Back);
+    EXPECT_EQ(pages::panelKey(Qt::Key_M), PanelKey::Mode);
+    EXPECT_EQ(pages::panelKey(Qt::Key_Stop), PanelKey::Mode);
+    EXPECT_EQ(pages::panelKey(Qt::Key_B), PanelKey::None);
+    EXPECT_EQ(pages::notedPress(Qt::Key_Q), PanelKey::None);
+    EXPECT_EQ(pages::notedPress(Qt::Key_F6), PanelKey::Ok);
+}
+
+TEST(PagePictures, EveryPictureTheseWidgetsLoadIsCompiledIn)
+{
+    pages::initPictures();
+    const char* const prefixes[] = {"", "en_", "ru_", "vn_", "tn_"};
+    const char* const withPrefix[] = {"machinestate.png", "inputchoose.png", "custommode.png", "option.png",
+                                      "closeled.png",     "uncloseled.png",  "slience.png",    "unslience.png",
+                                      "call.png",         "uncall.png",      "save.png",       "unsave.png"};
+    for (const char* p : prefixes)
+        for (const char* n : withPrefix)
+            EXPECT_TRUE(QFile::exists(QStringLiteral(":/png/%1%2").arg(p, n))) << p << n;
+    const char* const plain[] = {"lock.png",         "unlock.png",      "tools.png",  "ip.png",
+                                 "LED.png",          "bright.png",      "contrast.png", "volume_open.png",
+                                 "volume_close.png", "menu_status.png", "osd_yes.png", "freeze.png",
+                                 "check_180.png",    "update.png"};
+    for (const char* n : plain)
+        EXPECT_FALSE(QPixmap(QStringLiteral(":/png/%1").arg(n)).isNull()) << n;
+    EXPECT_EQ(QPixmap(":/png/en_inputchoose.png").size(), QSize(90, 64));
+    EXPECT_EQ(QPixmap(":/png/vn_inputchoose.png").size(), QSize(96, 76));
+    EXPECT_EQ(QPixmap(":/png/inputchoose.png").size(), QSize(64, 64));
+    EXPECT_EQ(QPixmap(":/png/call.png").size(), QSize(24, 36));
+}
+
+TEST_F(MainMenu, IconSizesFollowTheLanguage)
+{
+    auto iconSize = [this](const char* n) { return static_cast<QPushButton*>(item(n))->iconSize(); };
+    EXPECT_EQ(iconSize("inputchoose"), QSize(90, 64));
+    g_language = pages::VN;
+    main->language_changed();
+    EXPECT_EQ(iconSize("inputchoose"), QSize(96, 76));
+    g_language = pages::ZH;
+    main->language_changed();
+    EXPECT_EQ(iconSize("inputchoose"), QSize(64, 64));
+    EXPECT_EQ(iconSize("toolButton1"), QSize(24, 36));
+    EXPECT_EQ(iconSize("tools"), QSize(16, 16));
+}

@@ -1,0 +1,72 @@
+// A simulated box with its parameter store, change notifier and main window,
+// for the page tests: the main window is g_mainwindow, as start-up makes it.
+#pragma once
+
+#include "app/kelrampara.h"
+#include "app/mainwindow.h"
+#include "app/page_support.h"
+#include "app/syncupdate.h"
+#include "app/tip.h"
+#include "tests/support/box_test.h"
+#include "videochip/x518_manage.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QTest>
+
+class PageTest : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        store = KelRamPara::pInstance();
+        SyncUpdate::pInstance();
+        pages::initPictures();
+        g_language = pages::EN;
+        g_lcd_lang_valid = 0x1F;
+        x518_manage::apply_flag = 0;
+        main = new MainWindow(nullptr);
+        g_mainwindow = main;
+        g_page_focus = PAGE_MAIN_MENU;
+    }
+    void TearDown() override
+    {
+        flushDeletes();
+        BoxTest::TearDown();
+    }
+    // Runs the deletions that closing pages asked for.
+    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    // n ticks of the 10 ms timer.
+    void tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            main->slot_update_timer_ticks();
+    }
+    KEL_RAM_PARA& block() { return store->ram_para; }
+    // A front-panel key as the box delivers it: through QTest, except the
+    // power-off and stop keys, which QTest cannot type.
+    static bool qtestTypes(int key) { return key != Qt::Key_PowerOff && key != Qt::Key_Stop; }
+    static void press(QWidget* w, int key)
+    {
+        if (qtestTypes(key))
+            return QTest::keyPress(w, static_cast<Qt::Key>(key));
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    }
+    static void release(QWidget* w, int key)
+    {
+        if (qtestTypes(key))
+            return QTest::keyRelease(w, static_cast<Qt::Key>(key));
+        QKeyEvent e(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    }
+    static void click(QWidget* w, int key)
+    {
+        press(w, key);
+        release(w, key);
+    }
+
+    KelRamPara* store = nullptr;
+    MainWindow* main = nullptr;
+};

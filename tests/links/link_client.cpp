@@ -1,0 +1,189 @@
+#include "tests/links/link_client.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+class UdpClient : public LinkClient {
+public:
+    UdpClient(int fd, uint16_t port) : LinkClient(fd)
+    {
+        box_.sin_family = AF_INET;
+        box_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        box_.sin_port = htons(port);
+    }
+
+protected:
+    bool readSome() override
+    {
+        u8 buf[65536];
+        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+        if (n <= 0)
+            return n < 0 && errno == EAGAIN;
+        codec_.reset();  // one frame per datagram
+        codec_.feed(buf, static_cast<size_t>(n), [this](const CTRL_FRAME& f) { frames_.push_back(f); });
+        return true;
+    }
+    bool write(const u8* data, size_t len) override
+    {
+        return ::sendto(fd_, data, len, 0, reinterpret_cast<sockaddr*>(&box_), sizeof box_) ==
+               static_cast<ssize_t>(len);
+    }
+
+private:
+    sockaddr_in box_{};
+};
+
+}  // namespace
+
+LinkClient::LinkClient(int fd) : fd_(fd) {}
+
+LinkClient::~LinkClient()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd >= 0) {
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    return std::unique_ptr<LinkClient>(new LinkClient(fd));
+}
+
+std::unique_ptr<LinkClient> LinkClient::udp(uint16_t port)
+{
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    return std::unique_ptr<LinkClient>(new UdpClient(fd, port));
+}
+
+std::unique_ptr<LinkClient> LinkClient::serial(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        termios tio;
+        tcgetattr(fd, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
+        tcflush(fd, TCIOFLUSH);
+    }
+    return std::unique_ptr<LinkClient>(new LinkClient(fd));
+}
+
+bool LinkClient::write(const u8* data, size_t len)
+{
+    while (len > 0) {
+        const ssize_t n = ::write(fd_, data, len);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p{fd_, POLLOUT, 0};
+            ::poll(&p, 1, 1000);
+            continue;
+        }
+        if (n <= 0)
+            return false;
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool LinkClient::readSome()
+{
+    u8 buf[65536];
+    const ssize_t n = ::read(fd_, buf, sizeof buf);
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR;
+    if (n == 0)
+        return false;
+    codec_.feed(buf, static_cast<size_t>(n), [this](const CTRL_FRAME& f) { frames_.push_back(f); });
+    return true;
+}
+
+bool LinkClient::sendRaw(const std::vector<u8>& bytes) { return ok() && write(bytes.data(), bytes.size()); }
+
+bool LinkClient::send(const CTRL_FRAME& frame)
+{
+    std::vector<u8> bytes;
+    protocol_phy::encode(frame, bytes);
+    return sendRaw(bytes);
+}
+
+std::optional<CTRL_FRAME> LinkClient::receive(int ms)
+{
+    while (frames_.empty()) {
+        pollfd p{fd_, POLLIN, 0};
+        if (!ok() || ::poll(&p, 1, ms) <= 0 || !readSome())
+            return std::nullopt;
+    }
+    CTRL_FRAME f = frames_.front();
+    frames_.pop_front();
+    return f;
+}
+
+std::optional<CTRL_FRAME> LinkClient::request(const CTRL_FRAME& frame, int ms)
+{
+    if (!send(frame))
+        return std::nullopt;
+    return receive(ms);
+}
+
+CTRL_FRAME pcRequest(u8 command, const std::vector<u8>& payload, u8 sub, u8 target)
+{
+    CTRL_FRAME f;
+    f.target = target;
+    f.source = ctrl::kAddrPc;
+    f.command = command;
+    f.sub_command = sub;
+    f.append(payload.data(), payload.size());
+    return f;
+}
+
+u8 statusOf(const CTRL_FRAME& reply) { return reply.length ? reply.payload[0] : 255; }
+
+std::vector<u8> replyData(const CTRL_FRAME& reply)
+{
+    if (reply.length < 1)
+        return {};
+    return std::vector<u8>(reply.payload.begin() + 1, reply.payload.begin() + reply.length);
+}
+
+std::vector<u8> le16(uint16_t v) { return {static_cast<u8>(v), static_cast<u8>(v >> 8)}; }
+
+std::vector<u8> le32(uint32_t v)
+{
+    return {static_cast<u8>(v), static_cast<u8>(v >> 8), static_cast<u8>(v >> 16), static_cast<u8>(v >> 24)};
+}
+
+std::vector<u8> cat(std::initializer_list<std::vector<u8>> parts)
+{
+    std::vector<u8> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}

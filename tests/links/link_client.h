@@ -1,0 +1,50 @@
+// A PC's end of the control links, for the tests: it frames requests with
+// the codec and reassembles replies, over TCP, UDP or a serial port (the
+// pseudo-terminal a host box publishes).
+#pragma once
+
+#include "links/protocol_phy.h"
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class LinkClient {
+public:
+    virtual ~LinkClient();
+
+    static std::unique_ptr<LinkClient> tcp(uint16_t port);
+    static std::unique_ptr<LinkClient> udp(uint16_t port);
+    // Opens a serial port by its path on this machine (the box's published link).
+    static std::unique_ptr<LinkClient> serial(const std::string& path);
+
+    bool ok() const { return fd_ >= 0; }
+    // Sends raw bytes as they are.
+    bool sendRaw(const std::vector<u8>& bytes);
+    bool send(const CTRL_FRAME& frame);
+    // The next reply frame, or nothing after `ms` milliseconds.
+    std::optional<CTRL_FRAME> receive(int ms = 5000);
+    // Sends and waits for the reply.
+    std::optional<CTRL_FRAME> request(const CTRL_FRAME& frame, int ms = 5000);
+
+protected:
+    explicit LinkClient(int fd);
+    // Reads what is there into the codec; false on error or end of stream.
+    virtual bool readSome();
+    virtual bool write(const u8* data, size_t len);
+
+    int fd_;
+    protocol_phy codec_;
+    std::deque<CTRL_FRAME> frames_;
+};
+
+// A request frame from the PC to the box.
+CTRL_FRAME pcRequest(u8 command, const std::vector<u8>& payload, u8 sub = 0, u8 target = ctrl::kAddrBox);
+// The status byte of a reply (255 for an empty payload).
+u8 statusOf(const CTRL_FRAME& reply);
+std::vector<u8> replyData(const CTRL_FRAME& reply);  // payload after the status
+std::vector<u8> le16(uint16_t v);
+std::vector<u8> le32(uint32_t v);
+std::vector<u8> cat(std::initializer_list<std::vector<u8>> parts);

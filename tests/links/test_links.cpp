@@ -1,0 +1,329 @@
+// The links end to end in one process: each command on each link type (TCP
+// and UDP on loopback, RS-485 and 4G on pseudo-terminals), stream
+// reassembly, garbage between frames, frames queued from other threads.
+#include "app/config_engine.h"
+#include "app/kelrampara.h"
+#include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/uart_inout_4G.h"
+#include "links/udpnetmanage.h"
+#include "tests/links/link_client.h"
+#include "tests/support/box_test.h"
+#include "videochip/x518_manage.h"
+
+#include <climits>
+#include <cstring>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace ctrl;
+
+namespace {
+
+enum class Kind { Tcp, Udp, Rs485, Modem };
+
+std::string kindName(const testing::TestParamInfo<Kind>& info)
+{
+    switch (info.param) {
+    case Kind::Tcp: return "Tcp";
+    case Kind::Udp: return "Udp";
+    case Kind::Rs485: return "Rs485";
+    default: return "Modem";
+    }
+}
+
+constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
+
+}  // namespace
+
+// A link of one kind, started on a fresh box, with a PC client on it.
+class Links : public BoxTest, public testing::WithParamInterface<Kind> {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        store = KelRamPara::pInstance();
+        x518_manage::apply_flag = 0;
+        switch (GetParam()) {
+        case Kind::Tcp:
+            tcp = std::make_unique<networkManage>(0);
+            ASSERT_TRUE(tcp->start());
+            break;
+        case Kind::Udp:
+            udp = std::make_unique<udpnetManage>(0);
+            ASSERT_TRUE(udp->start());
+            break;
+        case Kind::Rs485:
+            rs485 = std::make_unique<Zt_uart_inout>();
+            ASSERT_TRUE(rs485->start());
+            break;
+        case Kind::Modem:
+            modem = std::make_unique<Zt_uart_inout_4G>();
+            ASSERT_TRUE(modem->start());
+            break;
+        }
+        client = connect();
+        ASSERT_TRUE(client->ok());
+    }
+    void TearDown() override
+    {
+        client.reset();
+        tcp.reset();
+        udp.reset();
+        rs485.reset();
+        modem.reset();
+        BoxTest::TearDown();
+    }
+    std::unique_ptr<LinkClient> connect()
+    {
+        switch (GetParam()) {
+        case Kind::Tcp: return LinkClient::tcp(tcp->port());
+        case Kind::Udp: return LinkClient::udp(udp->port());
+        case Kind::Rs485: return LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
+        default: return LinkClient::serial(platform::path(Zt_uart_inout_4G::kDevice));
+        }
+    }
+    // Queues a frame on the link from this (another) thread.
+    void queue(std::vector<u8> frame)
+    {
+        switch (GetParam()) {
+        case Kind::Tcp: tcp->send(std::move(frame)); break;
+        case Kind::Udp: udp->send(std::move(frame)); break;
+        case Kind::Rs485: rs485->port().send(std::move(frame)); break;
+        default: modem->port().send(std::move(frame)); break;
+        }
+    }
+
+    KelRamPara* store = nullptr;
+    std::unique_ptr<networkManage> tcp;
+    std::unique_ptr<udpnetManage> udp;
+    std::unique_ptr<Zt_uart_inout> rs485;
+    std::unique_ptr<Zt_uart_inout_4G> modem;
+    std::unique_ptr<LinkClient> client;
+};
+
+TEST_P(Links, EachCommandIsAnswered)
+{
+    auto text = [](const char* s) { return std::vector<u8>(s, s + std::strlen(s)); };
+    const struct {
+        u8 command;
+        std::vector<u8> payload;
+        u8 sub;
+        u8 target;
+        u8 status;
+    } requests[] = {
+        {0x01, {}, 0, kAddrBox, 0},
+        {0x02, {}, 0, kAddrAnyBox, 0},
+        {0x03, cat({{192, 168, 1, 50}, {255, 255, 255, 0}, {192, 168, 1, 1}, le16(5005)}), 0, kAddrBox, 0},
+        {0x04, {0x02, 0x00, 0x00, 0x12, 0x34, 0x56}, 0, kAddrBox, 0},
+        {0x05, text("KEL-LINK-1"), 0, kAddrBox, 0},
+        {0x06, {0x1F, 1}, 0, kAddrBox, 0},
+        {0x07, text("10.9.8.7"), 0, kAddrBox, 0},
+        {0x11, cat({le32(kBrightness), le16(0x5AA5)}), 0, kAddrBox, 0},
+        {0x10, cat({le32(kBrightness), le16(2)}), 0, kAddrBox, 0},
+        {0x13, {20, 0xA5}, 0, kAddrBox, 0},
+        {0x12, {20, 1}, 0, kAddrBox, 0},
+        {0x20, text("LOGO"), 0, kAddrBox, message_deal::ST_UNSUPPORTED},
+        {0x71, {}, 0, kAddrBox, message_deal::ST_UNSUPPORTED},
+        // No FPGA manager here; the 4G link does not reach the cards at all.
+        {0x30, cat({{0xFF, 0x01}, le32(0), le16(0)}), 0, kAddrCardPortBase,
+         GetParam() == Kind::Modem ? message_deal::ST_UNSUPPORTED : message_deal::ST_BUSY},
+        {0x10, cat({le32(0x20000), le16(1)}), 0, kAddrBox, message_deal::ST_REFUSED},
+    };
+    for (const auto& r : requests) {
+        auto reply = client->request(pcRequest(r.command, r.payload, r.sub, r.target));
+        ASSERT_TRUE(reply) << "command " << int(r.command);
+        EXPECT_EQ(reply->command, r.command);
+        EXPECT_EQ(reply->target, kAddrPc);
+        EXPECT_EQ(reply->source, r.target);
+        EXPECT_EQ(statusOf(*reply), r.status) << "command " << int(r.command);
+        if (r.command == 0x10 && r.status == 0) {
+            EXPECT_EQ(replyData(*reply), cat({le32(kBrightness), le16(2), {0xA5, 0x5A}}));
+        }
+        if (r.command == 0x12) {
+            EXPECT_EQ(replyData(*reply), std::vector<u8>{0xA5});
+        }
+    }
+    EXPECT_EQ(store->ram_para.brightness, 0x5AA5);
+    EXPECT_EQ(settingsRead(g_str_barcode), "KEL-LINK-1");
+    EXPECT_EQ(pc_cmd_valid.load(), 1);
+}
+
+TEST_P(Links, GarbageGetsNoAnswerAndTheNextFrameDoes)
+{
+    const std::vector<u8> junk = {0x00, 0x5A, 0x13, 0xAA, 0x8A, 0xA5, 0x00, 0xFE, 0x01, 0x00, 0x00, 0x00, 0x00, 0x5A};
+    ASSERT_TRUE(client->sendRaw(junk));
+    auto reply = client->request(pcRequest(0x12, {0, 1}));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->command, 0x12);
+    EXPECT_FALSE(client->receive(100));  // the junk (a bad check byte) was not answered
+}
+
+// The byte-stream links (a datagram link carries whole frames).
+class StreamLinks : public Links {};
+
+TEST_P(StreamLinks, SplitAndMergedWrites)
+{
+    std::vector<u8> three;
+    for (u8 reg : {1, 2, 3})
+        protocol_phy::encode(pcRequest(0x13, {reg, static_cast<u8>(0x10 + reg)}), three);
+    ASSERT_TRUE(client->sendRaw(three));  // merged: three frames in one write
+    for (int i = 0; i < 3; ++i) {
+        auto reply = client->receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(statusOf(*reply), 0);
+    }
+    EXPECT_EQ(reinterpret_cast<u8*>(&store->reg_image)[3], 0x13);
+
+    std::vector<u8> one;
+    protocol_phy::encode(pcRequest(0x10, cat({le32(0), le16(300)})), one);
+    for (u8 b : one) {  // split: one byte per write
+        ASSERT_TRUE(client->sendRaw({b}));
+        std::this_thread::yield();
+    }
+    auto reply = client->receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->length, 1 + 6 + 300);
+}
+
+TEST_P(Links, TheLargestReplyArrivesWhole)
+{
+    auto reply = client->request(pcRequest(0x10, cat({le32(0), le16(4096)})));
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(statusOf(*reply), 0);
+    ASSERT_EQ(reply->length, 1 + 6 + 4096);
+    EXPECT_EQ(std::memcmp(&reply->payload[7], &store->ram_para, 4096), 0);
+}
+
+TEST_P(Links, FramesQueuedByAnotherThreadGoOut)
+{
+    // UDP answers the last sender: make one known first.
+    ASSERT_TRUE(client->request(pcRequest(0x01, {})));
+    CTRL_FRAME f = pcRequest(0x30, {0x00, 0x42});
+    f.target = kAddrPc;
+    f.source = kAddrCardPortBase;
+    std::vector<u8> bytes;
+    protocol_phy::encode(f, bytes);
+    std::thread([&] { queue(bytes); }).join();
+    auto got = client->receive();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->command, 0x30);
+    EXPECT_EQ(replyData(*got), std::vector<u8>{0x42});
+}
+
+INSTANTIATE_TEST_SUITE_P(AllLinks, Links, testing::Values(Kind::Tcp, Kind::Udp, Kind::Rs485, Kind::Modem), kindName);
+INSTANTIATE_TEST_SUITE_P(Streams, StreamLinks, testing::Values(Kind::Tcp, Kind::Rs485, Kind::Modem), kindName);
+
+// ---------------------------------------------------------------- per transport
+
+class TcpLink : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        ConfigEngine::pInstance();
+        KelRamPara::pInstance();
+    }
+};
+
+TEST_F(TcpLink, ANewConnectionReplacesTheOldOne)
+{
+    networkManage link(0);
+    ASSERT_TRUE(link.start());
+    auto first = LinkClient::tcp(link.port());
+    ASSERT_TRUE(first->request(pcRequest(0x01, {})));
+    auto second = LinkClient::tcp(link.port());
+    ASSERT_TRUE(second->request(pcRequest(0x01, {})));
+    EXPECT_FALSE(first->receive(2000));  // the old connection was closed
+}
+
+TEST_F(TcpLink, AClientThatClosesLeavesTheServerListening)
+{
+    networkManage link(0);
+    ASSERT_TRUE(link.start());
+    LinkClient::tcp(link.port())->sendRaw({0xA5, 0x00});  // half a frame, then gone
+    auto next = LinkClient::tcp(link.port());
+    EXPECT_TRUE(next->request(pcRequest(0x01, {})));
+}
+
+TEST_F(TcpLink, APortInUseIsTakenOnceFree)
+{
+    networkManage holder(0);
+    ASSERT_TRUE(holder.start());
+    const u16 port = holder.port();
+    networkManage link(port);
+    EXPECT_FALSE(link.start());
+    EXPECT_EQ(link.port(), 0);
+    holder.stop();
+    ASSERT_TRUE(waitUntil([&] { return link.port() == port; }, 10000));
+    EXPECT_TRUE(LinkClient::tcp(port)->request(pcRequest(0x01, {})));
+}
+
+class UdpLink : public TcpLink {};
+
+TEST_F(UdpLink, OneFramePerDatagram)
+{
+    udpnetManage link(0);
+    ASSERT_TRUE(link.start());
+    auto client = LinkClient::udp(link.port());
+    std::vector<u8> two;
+    protocol_phy::encode(pcRequest(0x13, {7, 0x01}), two);
+    protocol_phy::encode(pcRequest(0x13, {7, 0x02}), two);
+    ASSERT_TRUE(client->sendRaw(two));
+    ASSERT_TRUE(client->receive());
+    EXPECT_FALSE(client->receive(200));
+    EXPECT_EQ(reinterpret_cast<u8*>(&KelRamPara::p_kelrampara_config->reg_image)[7], 0x01);
+}
+
+class SerialLink : public TcpLink {};
+
+TEST_F(SerialLink, ThePortIsPublishedUnderTheBoxRootWhileTheLinkRuns)
+{
+    const std::string link = platform::path("/dev/ttyS2");
+    {
+        Zt_uart_inout uart;
+        ASSERT_TRUE(uart.start());
+        char target[PATH_MAX] = {};
+        ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(std::string(target).rfind("/dev/pts/", 0), 0u);
+        // Nobody attached: the box's thread still waits quietly, and a client
+        // that comes later is served.
+        auto client = LinkClient::serial(link);
+        EXPECT_TRUE(client->request(pcRequest(0x01, {})));
+    }
+    EXPECT_FALSE(platform::exists("/dev/ttyS2"));
+}
+
+TEST_F(SerialLink, AClientThatLeavesAndComesBackIsServed)
+{
+    Zt_uart_inout uart;
+    ASSERT_TRUE(uart.start());
+    const std::string path = platform::path(Zt_uart_inout::kDevice);
+    ASSERT_TRUE(LinkClient::serial(path)->request(pcRequest(0x01, {})));
+    ASSERT_TRUE(LinkClient::serial(path)->request(pcRequest(0x01, {})));
+}
+
+TEST_F(SerialLink, AMissingPortLeavesTheLinkSilent)
+{
+    Zt_uart_inout uart("/../outside");
+    EXPECT_FALSE(uart.start());
+    EXPECT_FALSE(uart.port().running());
+}
+
+TEST_F(TcpLink, StopEndsTheThreadWhateverItWasDoing)
+{
+    // Stopping right after start and right after a queued frame must never
+    // leave a thread asleep in poll() for good.
+    for (int i = 0; i < 200; ++i) {
+        networkManage link(0);
+        ASSERT_TRUE(link.start());
+        if (i % 2)
+            link.send({0x01});
+        link.stop();
+        udpnetManage udp(0);
+        ASSERT_TRUE(udp.start());
+        udp.stop();
+    }
+}

@@ -1,0 +1,161 @@
+// A PC talks to a whole simulated box, the program itself started in a box
+// root of its own, over TCP, UDP and the RS-485 pseudo-terminal, the way a
+// client written from docs/protocol.md would.
+#include "app/ram_para.h"
+#include "tests/links/link_client.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
+constexpr uint16_t kUdpPort = 5008;
+constexpr int kFileMarker = 2;  // the parameter file holds block offsets from 768 on after its marker
+
+// A TCP port nobody listens on right now.
+uint16_t freePort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+template <class F>
+auto retry(F f, int ms) -> decltype(f())
+{
+    for (int waited = 0;; waited += 100) {
+        auto r = f();
+        if (r || waited >= ms)
+            return r;
+        QThread::msleep(100);
+    }
+}
+
+}  // namespace
+
+class WholeBox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        root = dir.path() + "/box-root";
+        tcpPort = freePort();
+        ASSERT_TRUE(QDir().mkpath(root + "/data/configs"));
+        QFile ini(root + "/data/configs/tcpip.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[config]\nTcpPort=%1\n").arg(tcpPort).toLatin1());
+        ini.close();
+        box.setWorkingDirectory(dir.path());
+        box.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        box.setStandardOutputFile(QProcess::nullDevice());
+        box.start(QStringLiteral(KEL_APP_BINARY), {"--box-root", root});
+        ASSERT_TRUE(box.waitForStarted(10000));
+    }
+    void TearDown() override
+    {
+        box.kill();
+        box.waitForFinished(5000);
+    }
+    std::unique_ptr<LinkClient> tcpClient()
+    {
+        std::unique_ptr<LinkClient> c;
+        retry([&] {
+            c = LinkClient::tcp(tcpPort);
+            return c->ok();
+        }, 30000);
+        return c;
+    }
+    u16 fileBrightness()
+    {
+        QFile f(root + "/data/ram_device_info");
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray b = f.readAll();
+        const int at = kFileMarker + static_cast<int>(kBrightness) - ram::kSavedStart;
+        if (b.size() < at + 2)
+            return 0;
+        return static_cast<u16>(static_cast<u8>(b[at]) | (static_cast<u8>(b[at + 1]) << 8));
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    uint16_t tcpPort = 0;
+    QProcess box;
+};
+
+TEST_F(WholeBox, APcWritesTheBrightnessAndReadsItBack)
+{
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    auto reply = pc->request(pcRequest(0x11, cat({le32(kBrightness), le16(73)})));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(statusOf(*reply), 0);
+    reply = pc->request(pcRequest(0x10, cat({le32(kBrightness), le16(2)})));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(replyData(*reply), cat({le32(kBrightness), le16(2), le16(73)}));
+}
+
+// The parameter file follows once the chip manager has applied the change
+// and announced it; its apply pass lands with the chip's window programming,
+// so this waits for that (enable it then).
+TEST_F(WholeBox, DISABLED_TheParameterFileFollowsAWrite)
+{
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    auto reply = pc->request(pcRequest(0x11, cat({le32(kBrightness), le16(73)})));
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(statusOf(*reply), 0);
+    EXPECT_TRUE(retry([&] { return fileBrightness() == 73; }, 30000)) << "file brightness " << fileBrightness();
+}
+
+TEST_F(WholeBox, TheSameBoxAnswersOnUdpAndOnTheSerialLine)
+{
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    // A bar code of our own tells this box from any other on the machine.
+    const std::string mark = "WHOLE-" + std::to_string(::getpid());
+    auto reply = pc->request(pcRequest(0x05, std::vector<u8>(mark.begin(), mark.end())));
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(statusOf(*reply), 0);
+    auto barcodeOf = [](const std::optional<CTRL_FRAME>& r) {
+        return r && statusOf(*r) == 0 && r->length > 32
+                   ? std::string(reinterpret_cast<const char*>(&r->payload[1]), 32)
+                   : std::string();
+    };
+    const std::string expected = mark + std::string(32 - mark.size(), ' ');
+
+    // UDP: another box on this machine may hold port 5008 for a moment.
+    auto udp = LinkClient::udp(kUdpPort);
+    const bool udpOk = retry([&] { return barcodeOf(udp->request(pcRequest(0x01, {}), 500)) == expected; }, 30000);
+    EXPECT_TRUE(udpOk);
+
+    // RS-485: the box publishes its end of the line under its root.
+    const std::string tty = (root + "/dev/ttyS2").toStdString();
+    std::unique_ptr<LinkClient> serial;
+    ASSERT_TRUE(retry([&] {
+        serial = LinkClient::serial(tty);
+        return serial->ok();
+    }, 30000));
+    EXPECT_EQ(barcodeOf(serial->request(pcRequest(0x01, {}))), expected);
+    auto regs = serial->request(pcRequest(0x13, {30, 0x5A}));
+    ASSERT_TRUE(regs);
+    EXPECT_EQ(statusOf(*regs), 0);
+    regs = pc->request(pcRequest(0x12, {30, 1}));
+    ASSERT_TRUE(regs);
+    EXPECT_EQ(replyData(*regs), std::vector<u8>{0x5A});
+}
