@@ -111,9 +111,8 @@ TEST_F(WholeBox, APcWritesTheBrightnessAndReadsItBack)
 }
 
 // The parameter file follows once the chip manager has applied the change
-// and announced it; its apply pass lands with the chip's window programming,
-// so this waits for that (enable it then).
-TEST_F(WholeBox, DISABLED_TheParameterFileFollowsAWrite)
+// and announced it.
+TEST_F(WholeBox, TheParameterFileFollowsAWrite)
 {
     auto pc = tcpClient();
     ASSERT_TRUE(pc->ok());
