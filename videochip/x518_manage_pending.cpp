@@ -29,21 +29,6 @@ void x518_manage::check_input_port(int)
     KEL_X518_PENDING("check_input_port");
 }
 
-void x518_manage::load_char()
-{
-    KEL_X518_PENDING("load_char");
-}
-
-void x518_manage::read_x518_font(int)
-{
-    KEL_X518_PENDING("read_x518_font");
-}
-
-void x518_manage::update_font(int)
-{
-    KEL_X518_PENDING("update_font");
-}
-
 i32 x518_manage::kelApi_PnlInit2(int, int, int, int, int)
 {
     KEL_X518_PENDING("kelApi_PnlInit2");
