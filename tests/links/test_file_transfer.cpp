@@ -76,6 +76,32 @@ protected:
     message_deal udp{message_deal::LINK_UDP};
 };
 
+// ---------------------------------------------------------------- the session of docs/protocol.md
+
+TEST_F(FileHandler, TheDocumentedSessionGivesTheDocumentedBytes)
+{
+    auto hex = [](const std::string& text) {
+        std::vector<u8> out;
+        for (size_t i = 0; i + 1 < text.size(); i += 3)
+            out.push_back(static_cast<u8>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        return out;
+    };
+    auto serve = [&](const std::string& in) {
+        const std::vector<u8> bytes = hex(in);
+        CTRL_FRAME req;
+        std::vector<u8> out;
+        EXPECT_TRUE(protocol_phy::decodeOne(bytes.data(), bytes.size(), req));
+        EXPECT_TRUE(tcp.serve(req, out));
+        return out;
+    };
+    EXPECT_EQ(crcOf(bytesOf("123456789")), 0x2DFD2D88u);
+    EXPECT_EQ(serve("A5 00 FE 20 00 09 00 4F 53 44 53 08 00 00 00 00 D4 5A"), hex("A5 FE 00 20 00 01 00 00 DF 5A"));
+    EXPECT_EQ(serve("A5 00 FE 21 00 0C 00 00 00 00 00 7B 22 61 22 3A 31 7D 0A B5 5A"),
+              hex("A5 FE 00 21 00 01 00 00 DE 5A"));
+    EXPECT_EQ(serve("A5 00 FE 22 00 04 00 2F 7C CA 11 50 5A"), hex("A5 FE 00 22 00 01 00 00 DD 5A"));
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "{\"a\":1}\n");
+}
+
 // ---------------------------------------------------------------- each tag lands where it belongs
 
 TEST_F(FileHandler, EachTagIsStoredWhereItBelongs)
