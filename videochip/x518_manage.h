@@ -175,10 +175,11 @@ public:
     // The serial flash behind the chip's serial-flash controller (fonts, OSD
     // bitmap). Its operations run on the manager thread, the link threads
     // and the USB-upgrade worker. flash_mutex spans each whole erase, write,
-    // read, DMA and font load; lock order: x518_manage::mutex, then
-    // flash_mutex, then Utils::_led_para_init_mutex or Utils::_bri_set_mutex,
-    // then Utils::_x518_bnk_mutex, then Utils::_spi_mutex. Holding it, take
-    // neither x518_manage::mutex nor the two LED mutexes.
+    // read, DMA and font load. Lock order: x518_manage::mutex, then
+    // Utils::_led_para_init_mutex or Utils::_bri_set_mutex, then flash_mutex,
+    // then Utils::_x518_bnk_mutex, then Utils::_spi_mutex: a holder of any of
+    // the first three may take it; a flash operation itself takes only the
+    // last two (each register access), never one of the first three.
     static QMutex flash_mutex;
     static constexpr u32 kFlashSize = 32u << 20;
     static constexpr u32 kFlashSector = 4096;
