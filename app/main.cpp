@@ -17,6 +17,7 @@
 #include "links/udpnetmanage.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
+#include "videoio/tamixsource.h"
 
 #include <QApplication>
 #include <QThread>
@@ -66,11 +67,11 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     pages::initPictures();
     g_mainwindow = new MainWindow(nullptr);
     startTick();
-    // input sources: tamixsource::pInstance() here once it lands.
+    tamixsource::pInstance();
     fpga_manage::pInstance();
     x518_manage::pInstance();
     fpga_manage::p_fpga_manage->initialize_start();
-    // input sources: p_tamix_source->initialize() here once it lands (starts the polling thread).
+    tamixsource::p_tamix_source->initialize();
     if (options.settleWait)
         QThread::sleep(kSettleSeconds);
     g_lockwindow = new LockWindow(nullptr);
