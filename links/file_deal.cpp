@@ -79,7 +79,8 @@ void freeBuffer(BufferState& s)
 
 bool idleTooLong(const BufferState& s)
 {
-    return isLinkOwner(s.owner) && !s.storing && Utils::getTimeSpace(g_kel_file_deal_para.stamp) > file_deal::kIdleTicks;
+    return isLinkOwner(s.owner) && !s.storing &&
+           Utils::getTimeSpace(g_kel_file_deal_para.stamp) > file_deal::kIdleTicks;
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ bool storeSmartMap(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kSmartDir) + "/" + t.name, data, t.total))
         return false;
-    // Smart-mapping page (24) open: SmartMapping::Button_back_clicked() through file_deal::inGuiThread, once the page lands.
+    // Smart-mapping page (24) open: SmartMapping::Button_back_clicked() in the GUI thread, once the page lands.
     return true;
 }
 
@@ -130,7 +130,7 @@ bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
         return false;
-    // Advanced options (page 12) open: AdvancedOption::language_changed() through file_deal::inGuiThread, once the page lands.
+    // Advanced options (12) open: AdvancedOption::language_changed() in the GUI thread, once the page lands.
     return true;
 }
 
@@ -276,12 +276,12 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
         // The pages read the name lists in the GUI thread: clear them there.
         rcvRecovery* reader = fpga->rcv_recovery;
         file_deal::inGuiThread([reader] { reader->scan_files.clear(); });
-        // Smart mapping (24) open: SmartMapping::Button_back_clicked(); options (5) open: Option::language_changed(); once those pages land.
+        // Page 24: SmartMapping::Button_back_clicked(); page 5: Option::language_changed(); once they land.
     }
     if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
         rcvRecovery* reader = fpga->rcv_recovery;
         file_deal::inGuiThread([reader] { reader->recovery_files.clear(); });
-        // Recovery (25) open: rcv_recovery::menulist_back_page(); advanced options (12) open: AdvancedOption::language_changed(); once those pages land.
+        // Page 25: rcv_recovery::menulist_back_page(); page 12: AdvancedOption::language_changed(); once they land.
     }
     return ST_DONE;
 }

@@ -116,7 +116,10 @@ constexpr int kAsciiFirst = 0x20, kAsciiLast = 0x7F, kHanFirst = 0x4E00, kHanLas
 
 using Clock = std::chrono::steady_clock;
 
-u32 eraseUnit(char kind) { return kind == x518_manage::kErase4K ? 4096 : kind == x518_manage::kErase32K ? 32768 : 65536; }
+u32 eraseUnit(char kind)
+{
+    return kind == x518_manage::kErase4K ? 4096 : kind == x518_manage::kErase32K ? 32768 : 65536;
+}
 u32 eraseOpcode(char kind)
 {
     return kind == x518_manage::kErase4K ? kOpErase4K : kind == x518_manage::kErase32K ? kOpErase32K : kOpErase64K;
@@ -415,7 +418,8 @@ void x518_manage::read_x518_font(int fd)
     for (const FontSlot& f : kFontSlots) {
         char head[kFontHeaderSize] = {};
         // A header that cannot be read counts as absent.
-        const bool present = readFlashLocked(fd, f.header, kFontHeaderSize, head) == kFlashOk && head[0] == kFontPresent;
+        const bool present =
+            readFlashLocked(fd, f.header, kFontHeaderSize, head) == kFlashOk && head[0] == kFontPresent;
         if (present) {
             flags |= f.flag;
             reg43 = static_cast<u8>(reg43 | f.regBits);

@@ -180,7 +180,9 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
         QFile f(root + path);
         return f.open(QIODevice::ReadOnly) ? f.read(n) : QByteArray();
     };
-    auto bytes = [](const std::vector<u8>& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size())); };
+    auto bytes = [](const std::vector<u8>& v) {
+        return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size()));
+    };
     const std::vector<u8> overlay = filetest::bytesOf("{\"osd\":[{\"text\":\"WHOLE BOX\"}]}");
     const auto logo = filetest::pattern(0x20000, 1), program = filetest::pattern(70000, 2);
 
