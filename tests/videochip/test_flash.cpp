@@ -39,7 +39,7 @@ std::vector<u8> fontHeader(char type, u8 encoding, u8 height)
 
 }  // namespace
 
-class FlashTest : public ManagerTest {
+class ChipFlash : public ManagerTest {
 protected:
     void SetUp() override
     {
@@ -70,7 +70,7 @@ protected:
     x518_manage::FlashWaits saved{};
 };
 
-TEST_F(FlashTest, EraseWriteAndReadAreByteExact)
+TEST_F(ChipFlash, EraseWriteAndReadAreByteExact)
 {
     chip->loadFlash(0x2000, std::vector<u8>(0x1000, 0x00));  // an old, programmed sector
     ASSERT_EQ(m->erase_flash(fd, 2, 1, x518_manage::kErase4K), 0);
@@ -91,7 +91,7 @@ TEST_F(FlashTest, EraseWriteAndReadAreByteExact)
     EXPECT_TRUE(opsOf(chip->flashLog(), Op::Refused).empty());
 }
 
-TEST_F(FlashTest, AWriteEndingOnAPageBoundaryFlushesInsideTheLoopOnly)
+TEST_F(ChipFlash, AWriteEndingOnAPageBoundaryFlushesInsideTheLoopOnly)
 {
     ASSERT_EQ(write(0x3080, pattern(0x180, 1)), 0);  // ends at 0x3200
     const auto programs = opsOf(chip->flashLog(), Op::Program);
@@ -106,7 +106,7 @@ TEST_F(FlashTest, AWriteEndingOnAPageBoundaryFlushesInsideTheLoopOnly)
     EXPECT_GT(chip->counters().reads, 0u);
 }
 
-TEST_F(FlashTest, EraseUnitsFollowTheKind)
+TEST_F(ChipFlash, EraseUnitsFollowTheKind)
 {
     ASSERT_EQ(m->erase_flash(fd, 2, 3, x518_manage::kErase4K), 0);
     ASSERT_EQ(m->erase_flash(fd, 8, 2, x518_manage::kErase32K), 0);
@@ -122,7 +122,7 @@ TEST_F(FlashTest, EraseUnitsFollowTheKind)
     }
 }
 
-TEST_F(FlashTest, AStartInsideAUnitOrARangePastTheFlashIsRefused)
+TEST_F(ChipFlash, AStartInsideAUnitOrARangePastTheFlashIsRefused)
 {
     chip->loadFlash(0, std::vector<u8>(0x100, 0));
     EXPECT_EQ(m->erase_flash(fd, 1, 1, x518_manage::kErase32K), x518_manage::kFlashBadArgs);
@@ -139,7 +139,7 @@ TEST_F(FlashTest, AStartInsideAUnitOrARangePastTheFlashIsRefused)
 
 // A write-disable recovery leaves its own opcode in the erase-opcode
 // register; every unit after it must still erase.
-TEST_F(FlashTest, EveryUnitErasesAfterAWriteDisableRecovery)
+TEST_F(ChipFlash, EveryUnitErasesAfterAWriteDisableRecovery)
 {
     chip->loadFlash(0x10000, std::vector<u8>(0x3000, 0x11));
     chip->setWelLeftSet(true);
@@ -154,7 +154,7 @@ TEST_F(FlashTest, EveryUnitErasesAfterAWriteDisableRecovery)
     EXPECT_EQ(read(0x10000, 600), data);
 }
 
-TEST_F(FlashTest, AFlashThatNeverBecomesReadyFailsInsteadOfHanging)
+TEST_F(ChipFlash, AFlashThatNeverBecomesReadyFailsInsteadOfHanging)
 {
     x518_manage::flash_waits.pageReads = 500;
     const struct {
@@ -190,7 +190,7 @@ TEST_F(FlashTest, AFlashThatNeverBecomesReadyFailsInsteadOfHanging)
 
 // Two threads writing at once: the flash lock keeps each operation whole,
 // so neither one's bytes land in the other's pages.
-TEST_F(FlashTest, OperationsFromTwoThreadsDoNotInterleave)
+TEST_F(ChipFlash, OperationsFromTwoThreadsDoNotInterleave)
 {
     const auto a = pattern(3000, 1), b = pattern(3000, 2);
     std::thread other([&] {
@@ -211,7 +211,7 @@ TEST_F(FlashTest, OperationsFromTwoThreadsDoNotInterleave)
 
 // ---------------------------------------------------------------- fonts
 
-TEST_F(FlashTest, FontsAreFoundAfterAFontImageIsWritten)
+TEST_F(ChipFlash, FontsAreFoundAfterAFontImageIsWritten)
 {
     store->reg_image.font_flags = 0xC2;  // bits 6-7 are not the fonts'; bit 1 is stale
     m->read_x518_font(fd);
@@ -233,7 +233,7 @@ TEST_F(FlashTest, FontsAreFoundAfterAFontImageIsWritten)
     EXPECT_EQ(read(0x23, 256), glyphs);
 }
 
-TEST_F(FlashTest, FontsAreCopiedIntoChipMemoryOneBehindTheOther)
+TEST_F(ChipFlash, FontsAreCopiedIntoChipMemoryOneBehindTheOther)
 {
     loadModel();
     m->load_char();
@@ -255,7 +255,7 @@ TEST_F(FlashTest, FontsAreCopiedIntoChipMemoryOneBehindTheOther)
     }
 }
 
-TEST_F(FlashTest, DmaReachesEachDestinationKind)
+TEST_F(ChipFlash, DmaReachesEachDestinationKind)
 {
     ASSERT_EQ(m->osd_write_dma_sfl(fd, 0xED9800, 0x1234, 1, 100), 0);
     ASSERT_EQ(m->osd_write_dma_sfl(fd, 0x10D3C00, 7, 4, 816), 0);
@@ -268,7 +268,7 @@ TEST_F(FlashTest, DmaReachesEachDestinationKind)
     EXPECT_EQ(writesTo(4, 0x47).back(), 0x33);  // the mode of a copy outside the string area
 }
 
-TEST_F(FlashTest, TheCharacterAndBitmapDefaultsComeFromTheirTables)
+TEST_F(ChipFlash, TheCharacterAndBitmapDefaultsComeFromTheirTables)
 {
     loadModel();
     m->load_char();
