@@ -18,7 +18,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <mutex>
 #include <string>
 
 // The transfer in progress.
