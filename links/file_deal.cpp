@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 KEL_FILE_DEAL_PARA g_kel_file_deal_para;
 
