@@ -11,6 +11,7 @@
 #include "app/syncupdate.h"
 #include "fpga/fpga_manage.h"
 #include "links/networkmanage.h"
+#include "links/r54_wifi_config.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
@@ -85,7 +86,7 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     Zt_uart_inout::pInstance();
     networkManage::pInstance();
     Zt_uart_inout_4G::pInstance();
-    // Wi-Fi: R54_WIFI_CONFIG::pInstance() here once it lands.
+    R54_WIFI_CONFIG::pInstance();
     return QApplication::exec();
 }
 

@@ -261,6 +261,63 @@ public:
     u32 font_flags = 0;
     std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
 
+    // ---------------------------------------------------------- serial flash and fonts
+    // The serial flash behind the chip's serial-flash controller (fonts, OSD
+    // bitmap). Its operations run on the manager thread, the link threads
+    // and the USB-upgrade worker. flash_mutex spans each whole erase, write,
+    // read, DMA and font load. Lock order: x518_manage::mutex, then
+    // Utils::_led_para_init_mutex or Utils::_bri_set_mutex, then flash_mutex,
+    // then Utils::_x518_bnk_mutex, then Utils::_spi_mutex: a holder of any of
+    // the first three may take it; a flash operation itself takes only the
+    // last two (each register access), never one of the first three.
+    static QMutex flash_mutex;
+    static constexpr u32 kFlashSize = 32u << 20;
+    static constexpr u32 kFlashSector = 4096;
+    static constexpr int kFontHeaderSize = 35;
+    enum EraseKind : char { kErase4K = 0, kErase32K = 1, kErase64K = 2 };
+    // Results of the flash operations: 0 done; refused arguments (nothing
+    // touched); the controller did not finish in time.
+    enum FlashResult : int { kFlashOk = 0, kFlashBadArgs = 1, kFlashTimeout = 2 };
+    // Longest waits for the controller; a wait that runs out fails the
+    // operation. Page programs and read starts count status reads (a page
+    // program ends within a few ms); erases and DMA copies are timed.
+    struct FlashWaits {
+        int pageReads;  // each page-end and write-disable wait of a write, and the read start
+        int eraseMs;    // one erase unit, its WIP and write-disable waits together
+        int dmaMs;      // one DMA copy
+    };
+    static FlashWaits flash_waits;
+
+    // Erases `count` units from flash byte address sector x 4096; kind 0
+    // 4 KB, 1 32 KB, any other 64 KB units. A start inside a unit or a range
+    // past the flash is refused.
+    int erase_flash(int fd, int sector, int count, char kind);
+    // Programs `length` bytes at `address` (the area must be erased).
+    int write_flash(int fd, int address, int length, char* data);
+    // Reads `length` bytes from `address` into `buffer`.
+    int read_flash(int fd, int address, int length, char* buffer);
+    // The controller copies `length` bytes from the flash to a destination
+    // of `kind`: 0 chip memory, 1 OSD string area, 4 OSD colour table.
+    int osd_write_dma_sfl(int fd, int flashAddress, int destination, int kind, int length);
+    // update_font() with its result: 0, or kFlashTimeout when a copy failed.
+    int load_fonts(int fd);
+    void load_bmp();
+    // Prints the 32-dot glyph of a code point from the flash (diagnostics).
+    void kelApi_debug_printf_unicode(int code, int fd);
+
+    // Flash map of the fonts and the OSD bitmap, from osd_char_txt / osd_bmp_txt.
+    u32 PS_CHAR_ADDR_32ASCII = 0, PS_CHAR_ADDR_32CHN = 0, PS_CHAR_ADDR_64ASCII = 0, PS_CHAR_ADDR_64CHN = 0;
+    u32 PS_CHAR_SIZE_32ASCII = 0, PS_CHAR_SIZE_32CHN = 0, PS_CHAR_SIZE_64ASCII = 0, PS_CHAR_SIZE_64CHN = 0;
+    // Chip-memory address of each loaded font.
+    u32 g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0, g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
+    u32 PS_BMP_ADDR = 0, PS_BMP_HACT = 0, PS_BMP_VACT = 0, PS_BMPCP_ADDR = 0;
+    u32 PS_BG_HACT = 0, PS_BG_VACT = 0;
+    u32 PS_BG_COLOR = 0, PS_CHAR_COLOR = 0;  // 0xBBGGRR
+    u32 PS_BG_TRANS = 0;                     // 1 = transparent background
+    u32 PS_CHAR_HST = 0, PS_CHAR_VST = 0;
+    static const i32 osd_char_txt[15];
+    static const i32 osd_bmp_txt[4];
+
     // ---------------------------------------------------------- system parameter record
     u32 PS_CLK_SYS = 0;     // Hz
     u32 PS_CLK_MEM = 0;     // Hz
@@ -395,6 +452,13 @@ private:
     void bringUpLoad();
     void bringUpPanel();
     void bringUpPicture();
+    // serial flash
+    void gioSetting(int fd, bool trace);
+    bool flashPageEnd(int fd);
+    bool flashEraseUnit(int fd, u32 address, u8 opcode);
+    int readFlashLocked(int fd, u32 address, u32 length, char* buffer);
+    int dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, u32 length);
+    bool clearWriteEnable(int fd, bool timed, int limit);
     void fillMwinPresets();
     template <class T>
     void copyParam(T& member, i32 value, i32& changed);

@@ -1,5 +1,5 @@
 // Operations of the chip manager that the bring-up and the apply dispatcher
-// call but whose work is not in this build yet (fonts, output panel, window
+// call but whose work is not in this build yet (output panel, window
 // setters and programming, picture setters, test patterns, crops, the OSD
 // and the overlay file). Each one says
 // so once and does nothing: it writes no register, changes no flag and
@@ -24,21 +24,6 @@ void notYet(std::atomic<bool>& said, const char* what)
         static std::atomic<bool> said{false}; \
         notYet(said, name);                \
     } while (0)
-
-void x518_manage::load_char()
-{
-    KEL_X518_PENDING("load_char");
-}
-
-void x518_manage::read_x518_font(int)
-{
-    KEL_X518_PENDING("read_x518_font");
-}
-
-void x518_manage::update_font(int)
-{
-    KEL_X518_PENDING("update_font");
-}
 
 i32 x518_manage::kelApi_PnlInit2(int, int, int, int, int)
 {
