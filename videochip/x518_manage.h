@@ -222,11 +222,13 @@ public:
     void x518_calc_PixelCLK();
     void x518_debugEnv() {}
 
-    // ---------------------------------------------------------- operations whose work lands later
-    // Until then each says so once and does nothing.
+    // ---------------------------------------------------------- fonts in the chip's serial flash
     void load_char();
     void read_x518_font(int fd);
     void update_font(int fd);
+
+    // ---------------------------------------------------------- operations whose work lands later
+    // Until then each says so once and does nothing.
     i32 kelApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
     void set_output(int fd);
     static void x518_SetBrightness(u16 value);
