@@ -576,6 +576,8 @@ void MainWindow::mode_init()
         auto* button = new QPushButton(widget_mode);
         button->setGeometry(x, y, kSlotW, kSlotH);
         button->setFocusPolicy(Qt::NoFocus);
+        // Only its style draws it: the slot beneath shows through.
+        button->setFlat(true);
         button->setObjectName(QString::number(i));
         connect(button, &QPushButton::clicked, this, &MainWindow::kel_button_mode_clicked);
         slot_buttons[i] = button;

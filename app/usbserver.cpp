@@ -195,6 +195,7 @@ bool UsbServer::lookAgain()
 
 int UsbServer::usb_signal(int code)
 {
+    KEL_DBG("\n UsbServer: change code %d\n", code);
     emit sig_usb_update(code);
     return 1;
 }

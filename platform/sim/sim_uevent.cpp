@@ -22,11 +22,29 @@ namespace {
 
 // The box's end and the kernel's end of the simulated source: a local
 // packet socket pair keeps one event per message, as the netlink socket
-// does, and lets the box's end be polled.
+// does, and lets the box's end be polled. The pair is made at the first
+// event or open, so events sent before the watcher opens its end wait there.
 struct Source {
     std::mutex mutex;
     int boxFd = -1;
     int kernelFd = -1;
+    bool handedOut = false;  // the box's end belongs to a watcher
+
+    // A new pair; the old box end, if a watcher holds it, stays its own.
+    bool makePair()
+    {
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) < 0)
+            return false;
+        if (kernelFd >= 0)
+            ::close(kernelFd);
+        if (boxFd >= 0 && !handedOut)
+            ::close(boxFd);
+        boxFd = ends[0];
+        kernelFd = ends[1];
+        handedOut = false;
+        return true;
+    }
 };
 
 Source& source()
@@ -60,17 +78,13 @@ bool isSymlink(const std::string& hostPath)
 
 int ueventOpen(int, uint32_t, uint32_t)
 {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) < 0)
-        return -1;
     Source& s = source();
     std::lock_guard<std::mutex> lock(s.mutex);
-    // One source per box: a new one replaces the old one's kernel end.
-    if (s.kernelFd >= 0)
-        ::close(s.kernelFd);
-    s.boxFd = ends[0];
-    s.kernelFd = ends[1];
-    return ends[0];
+    // One source per box: a second open starts a new one.
+    if ((s.kernelFd < 0 || s.handedOut) && !s.makePair())
+        return -1;
+    s.handedOut = true;
+    return s.boxFd;
 }
 
 ssize_t ueventRecv(int fd, void* buf, size_t len) { return ::recv(fd, buf, len, MSG_DONTWAIT); }
@@ -84,6 +98,7 @@ int ueventClose(int fd)
             ::close(s.kernelFd);
             s.kernelFd = -1;
             s.boxFd = -1;
+            s.handedOut = false;
         }
     }
     return ::close(fd);
@@ -97,7 +112,7 @@ bool ueventSend(const std::string& message)
 {
     Source& s = source();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.kernelFd < 0)
+    if (s.kernelFd < 0 && !s.makePair())
         return false;
     if (::send(s.kernelFd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
         std::fprintf(stderr, "simulated box: device event lost (%s)\n", std::strerror(errno));

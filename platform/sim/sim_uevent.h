@@ -1,7 +1,8 @@
 // The simulated kernel device events and the simulated USB stick of the host
 // back end. The box's event source (platform::ueventOpen) receives what is
 // sent here, one message per event, as it would from the kernel's uevent
-// socket; events sent while nobody reads wait in the source.
+// socket; events sent while nobody reads wait in the source, also those sent
+// before the source was opened (the kernel would have dropped those).
 #pragma once
 
 #include <string>
@@ -11,8 +12,8 @@ namespace platform::sim {
 
 // ---- device events
 // Sends one event message as given (the header "ACTION@DEVPATH", then
-// NUL-terminated KEY=value lines; see ueventMessage). False when no source
-// is open or the source is full: the event is lost, as the kernel's would be.
+// NUL-terminated KEY=value lines; see ueventMessage). False when the source
+// is full: the event is lost, as the kernel's would be.
 bool ueventSend(const std::string& message);
 // The message the kernel sends for an event: "ACTION@DEVPATH\0ACTION=...\0
 // DEVPATH=...\0SUBSYSTEM=...\0" followed by `keys` ("KEY=value"), each
