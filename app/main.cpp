@@ -14,11 +14,13 @@
 #include "app/usbserver.h"
 #include "fpga/fpga_manage.h"
 #include "links/networkmanage.h"
+#include "links/r54_wifi_config.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
+#include "videoio/tamixsource.h"
 
 #include <QApplication>
 #include <QThread>
@@ -77,11 +79,11 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     pages::initPictures();
     g_mainwindow = new MainWindow(nullptr);
     startTick();
-    // input sources: tamixsource::pInstance() here once it lands.
+    tamixsource::pInstance();
     fpga_manage::pInstance();
     x518_manage::pInstance();
     fpga_manage::p_fpga_manage->initialize_start();
-    // input sources: p_tamix_source->initialize() here once it lands (starts the polling thread).
+    tamixsource::p_tamix_source->initialize();
     if (options.settleWait)
         QThread::sleep(kSettleSeconds);
     g_lockwindow = new LockWindow(nullptr);
@@ -98,7 +100,7 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     Zt_uart_inout::pInstance();
     networkManage::pInstance();
     Zt_uart_inout_4G::pInstance();
-    // Wi-Fi: R54_WIFI_CONFIG::pInstance() here once it lands.
+    R54_WIFI_CONFIG::pInstance();
     return QApplication::exec();
 }
 

@@ -23,6 +23,16 @@ def frame(target, source, cmd, sub, payload):
     return bytes(out)
 
 
+def crc32(data):
+    """The file CRC of the transfers: reflected 0xEDB88320, initial 0, no final XOR."""
+    crc = 0
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xEDB88320 if crc & 1 else crc >> 1
+    return crc
+
+
 PC, BOX, ANY = 0xFE, 0x00, 0xFF
 
 REQUESTS = {
@@ -51,6 +61,23 @@ REQUESTS = {
     'file_start': frame(BOX, PC, 0x20, 0, b'LOGO'),
 }
 
+FILE_DATA = b'{"a":1}\n'
+FILES = {
+    'file_start_osds': frame(BOX, PC, 0x20, 0, b'OSDS' + struct.pack('<IB', len(FILE_DATA), 0)),
+    'file_start_named': frame(BOX, PC, 0x20, 0, b'SMAP' + struct.pack('<IB', 8, 13) + b'hall.ztfile'),
+    'file_start_escape': frame(BOX, PC, 0x20, 0, b'RCVR' + struct.pack('<IB', 8, 0) + b'../x'),
+    'file_start_mode': frame(BOX, PC, 0x20, 0, b'MO0a' + struct.pack('<IB', 8, 0)),
+    'file_data': frame(BOX, PC, 0x21, 0, struct.pack('<I', 0) + FILE_DATA),
+    'file_end': frame(BOX, PC, 0x22, 0, struct.pack('<I', crc32(FILE_DATA))),
+    'file_delete': frame(BOX, PC, 0x23, 0, b''),
+    'flash_erase': frame(BOX, PC, 0x70, 0, struct.pack('<BBII', 4, 2, 8, 1)),
+    'flash_write': frame(BOX, PC, 0x71, 0, struct.pack('<BI', 4, 0x100) + bytes(range(64))),
+    'flash_read': frame(BOX, PC, 0x72, 0, struct.pack('<BIH', 4, 0x100, 64)),
+    'write_reg14_fonts': frame(BOX, PC, 0x13, 0, bytes([14, 0x08])),
+}
+# A whole transfer in one stream: start, data, end.
+FILES['transfer'] = FILES['file_start_osds'] + FILES['file_data'] + FILES['file_end']
+
 GARBAGE = {
     'noise_then_frame': b'\x00\x5a\x13\xaa\x8a' + REQUESTS['read_block'],
     'cut_frame': REQUESTS['read_block'][:7] + REQUESTS['device_info'],
@@ -69,14 +96,16 @@ def write(folder, name, data):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     # codec: first byte = read size selector, then the stream.
-    for i, (name, data) in enumerate(list(REQUESTS.items()) + list(GARBAGE.items())):
+    for i, (name, data) in enumerate(list(REQUESTS.items()) + list(GARBAGE.items()) + list(FILES.items())):
         write(os.path.join(here, 'corpus', 'codec'), name, bytes([i % 16]) + data)
     # handler: first byte even = a stream through the codec; odd = one frame
     # given directly (target, source, command, sub-command, payload).
-    for name, data in list(REQUESTS.items()) + list(GARBAGE.items()):
+    for name, data in list(REQUESTS.items()) + list(GARBAGE.items()) + list(FILES.items()):
         write(os.path.join(here, 'corpus', 'handler'), name, b'\x00' + data)
-    for name in ('read_block', 'write_block', 'write_slot', 'read_regs', 'net_address'):
-        raw = REQUESTS[name]
+    everything = {**REQUESTS, **FILES}
+    for name in ('read_block', 'write_block', 'write_slot', 'read_regs', 'net_address', 'file_start_osds',
+                 'file_data', 'file_end', 'flash_erase', 'flash_read'):
+        raw = everything[name]
         body = raw[1:-1].replace(b'\xaa\x85', b'\xa5').replace(b'\xaa\x7a', b'\x5a').replace(b'\xaa\x8a', b'\xaa')
         write(os.path.join(here, 'corpus', 'handler'), 'direct_' + name, b'\x01' + body[:4] + body[6:-1])
 

@@ -4,6 +4,7 @@
 #include "app/kelrampara.h"
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
+#include "links/file_deal.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
 
@@ -172,14 +173,13 @@ const message_deal::CommandEntry message_deal::kCommands[] = {
     {CMD_WRITE_RAM, &message_deal::write_ram},
     {CMD_READ_REGISTERS, &message_deal::read_register},
     {CMD_WRITE_REGISTER, &message_deal::write_register},
-    // File transfer and flash commands are not served yet.
-    {CMD_FILE_FIRST, &message_deal::unsupported},
-    {CMD_FILE_FIRST + 1, &message_deal::unsupported},
-    {CMD_FILE_FIRST + 2, &message_deal::unsupported},
-    {CMD_FILE_LAST, &message_deal::unsupported},
-    {CMD_FLASH_ERASE, &message_deal::unsupported},
-    {CMD_FLASH_WRITE, &message_deal::unsupported},
-    {CMD_FLASH_READ, &message_deal::unsupported},
+    {CMD_FILE_START, &message_deal::write_file_start},
+    {CMD_FILE_DATA, &message_deal::write_file_data},
+    {CMD_FILE_END, &message_deal::write_file_end},
+    {CMD_FILE_DELETE, &message_deal::delete_file_name},
+    {CMD_FLASH_ERASE, &message_deal::cmd_erase_flash},
+    {CMD_FLASH_WRITE, &message_deal::cmd_write_flash},
+    {CMD_FLASH_READ, &message_deal::cmd_read_flash},
     // Cloud text: no peer of it is defined.
     {CMD_CLOUD_TEXT, &message_deal::unsupported},
 };
@@ -255,6 +255,12 @@ u8 message_deal::unsupported(const CTRL_FRAME&, CTRL_FRAME&)
     return ST_UNSUPPORTED;
 }
 
+QString message_deal::version_text()
+{
+    return QString::asprintf("V%02d.%02d.%02d %x-%02x-%02x", kVersionMajor, kVersionMinor, kVersionPatch, kVersionYear,
+                             kVersionMonth, kVersionDay);
+}
+
 // ------------------------------------------------------------------ device
 
 u8 message_deal::get_device_info(const CTRL_FRAME& req, CTRL_FRAME& reply)
@@ -266,9 +272,7 @@ u8 message_deal::get_device_info(const CTRL_FRAME& req, CTRL_FRAME& reply)
     reply.append(barcode.constData(), kBarcodeSize);
     reply.append(g_pid, kPidSize);
     reply.appendU32(static_cast<u32>(settingsRead(g_kel_max_pixel)));
-    const QByteArray version = QString::asprintf("V%02d.%02d.%02d %x-%02x-%02x", kVersionMajor, kVersionMinor,
-                                                 kVersionPatch, kVersionYear, kVersionMonth, kVersionDay)
-                                   .toLatin1();
+    const QByteArray version = version_text().toLatin1();
     reply.append(version.constData(), static_cast<size_t>(version.size()));
     return ST_DONE;
 }
@@ -527,11 +531,8 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
         REG_mcu_flag(value);
         return ST_DONE;
     case kRegUpdate:
-        // The chip's font reload is not available in this version.
-        if (value & kUpdateFonts)
-            return ST_UNSUPPORTED;
         RegUpdate0E(value);
-        return ST_DONE;
+        return (value & kUpdateFonts) ? reload_fonts() : static_cast<u8>(ST_DONE);
     case kRegInputA0:
         image.reg_a0 = value;
         return ST_DONE;
@@ -727,7 +728,15 @@ void message_deal::passby_expire()
 int message_deal::poll_timeout_ms(u8 link)
 {
     constexpr int kTickMs = 10;
-    return passby_pending(link) ? kTickMs : -1;
+    if (passby_pending(link))
+        return kTickMs;
+    return file_deal::running(link) ? kTransferPollMs : -1;
+}
+
+void message_deal::expire_pending(u8 link)
+{
+    passby_expire();
+    file_deal::expire(link);
 }
 
 u8 passby_forward(u8 link, u8 port, const u8* payload, u16 len)

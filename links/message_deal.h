@@ -9,6 +9,8 @@
 #include "app/global.h"
 #include "links/protocol_phy.h"
 
+#include <QString>
+
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -39,8 +41,10 @@ public:
         CMD_WRITE_RAM = 0x11,
         CMD_READ_REGISTERS = 0x12,
         CMD_WRITE_REGISTER = 0x13,
-        CMD_FILE_FIRST = 0x20,  // file transfer 0x20-0x23
-        CMD_FILE_LAST = 0x23,
+        CMD_FILE_START = 0x20,  // file transfer: start, data, end, delete
+        CMD_FILE_DATA = 0x21,
+        CMD_FILE_END = 0x22,
+        CMD_FILE_DELETE = 0x23,
         CMD_PASSBY = 0x30,
         CMD_FLASH_ERASE = 0x70,
         CMD_FLASH_WRITE = 0x71,
@@ -64,6 +68,9 @@ public:
     static constexpr size_t kBarcodeSize = 32;
     static constexpr size_t kPidSize = 32;
     static constexpr size_t kMaxCloudText = 64;
+    // Flash commands: the flash they reach and the longest read.
+    static constexpr u8 kChipFlash = 4;  // the video chip's serial flash
+    static constexpr u16 kMaxFlashRead = 4096;
 
     // Receives an encoded frame to send on the link; called on the link's
     // thread for direct replies.
@@ -105,8 +112,17 @@ public:
     // pending.
     static void passby_expire();
     // How long a link's poll may sleep: -1 (until an event) unless it waits
-    // for the cards, then one tick.
+    // for the cards (one tick) or runs a file transfer (kTransferPollMs, so
+    // that an abandoned transfer ends).
     static int poll_timeout_ms(u8 link);
+    static constexpr int kTransferPollMs = 100;
+    // The links call it after every round of their thread: ends a
+    // pass-through whose window has closed and a file transfer of `link`
+    // that has been idle too long.
+    static void expire_pending(u8 link);
+
+    // The program's version text, "V11.02.00 2025-02-26".
+    static QString version_text();
 
 private:
     using CommandFn = u8 (message_deal::*)(const CTRL_FRAME& req, CTRL_FRAME& reply);
@@ -131,6 +147,20 @@ private:
     u8 read_register(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 write_register(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 unsupported(const CTRL_FRAME& req, CTRL_FRAME& reply);
+
+    // ---- file transfer (message_deal_file.cpp)
+    u8 write_file_start(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 write_file_data(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 write_file_end(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 delete_file_name(const CTRL_FRAME& req, CTRL_FRAME& reply);
+
+    // ---- the chip's serial flash (message_deal_flash.cpp)
+    u8 cmd_erase_flash(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 cmd_write_flash(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 cmd_read_flash(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    // Register 14 bit 3: the font headers are read again and the fonts
+    // loaded into the chip.
+    u8 reload_fonts();
 
     // ---- register side effects
     void REG_mcu_flag(u8 value);

@@ -60,6 +60,6 @@ void networkManage::run()
             continue;
         }
         server_.serveOnce(sends_, message_deal::poll_timeout_ms(message_deal::LINK_TCP));
-        message_deal::passby_expire();
+        message_deal::expire_pending(message_deal::LINK_TCP);
     }
 }

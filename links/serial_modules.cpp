@@ -143,7 +143,7 @@ void serial_modules::run()
             serveInput();
         else if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL))
             sends_.waitWake(kTickMs);  // a port in trouble: look again a tick later, never spin
-        message_deal::passby_expire();
+        message_deal::expire_pending(options_.link);
     }
 }
 

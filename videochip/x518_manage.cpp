@@ -34,6 +34,7 @@ x518_manage* x518_manage::prepareInstance()
 {
     if (!p_x518_manage)
         p_x518_manage = new x518_manage;
+    p_x518_manage->seedApplied();
     p_x518_manage->fillMwinPresets();
     apply_flag = 0;
     p_x518_manage->pattern_gen = 0;

@@ -9,14 +9,14 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/ram_para.h"
 #include "videochip/x518_drv.h"
 #include "videochip/x518_regs.h"
 
 #include <QMutex>
 #include <atomic>
 #include <pthread.h>
-
-struct KEL_RAM_PARA;
+#include <vector>
 
 // 1 once the chip manager has initialised the output panel at bring-up.
 extern std::atomic<u8> g_fpga_x518_start;
@@ -70,6 +70,31 @@ struct ST_PI_HDMI_INFO {
     i32 nosignal;  // 1 no signal
 };
 
+// The chip's own measurement of an input port, 12 words.
+struct ST_PI_PORT_INFO {
+    i32 htt;   // total pixels per line
+    i32 vtt;   // total lines
+    i32 fhw;   // line period in reference-clock counts
+    i32 fvm;   // frame period in reference-clock counts
+    i32 hw;    // active width
+    i32 state;
+    i32 spare[4];
+    i32 nosig;       // 1 no signal
+    i32 need_ich14;  // 1 interlaced: only input channels 0-3 (the de-interlacers) will do
+};
+
+// A crop rectangle in source pixels.
+struct ST_RECT {
+    i32 x, y, w, h;
+};
+
+// One entry of the full register listing: bank, first address, width.
+struct X518_REG_ENTRY {
+    u8 bank;
+    u8 address;
+    u8 width;
+};
+
 class x518_manage {
 public:
     static constexpr int kWindows = x518::kWindows;
@@ -85,6 +110,10 @@ public:
     static constexpr int kDbdBlocks = 6;
     static constexpr int kDbdBlocksPerWindow = 4;
     static constexpr int kFields = 5;
+    static constexpr int kNoPort = 6;           // PM_INPUT of a window without input
+    static constexpr u32 kPortNone = 255;       // an input or port that maps to nothing
+    static constexpr u32 kLedParaWaitMs = 2000; // longest wait for the FPGA side's LED set-up
+    static bool portValid(int port) { return port >= 0 && port < kPorts; }
 
     static x518_manage* p_x518_manage;
 
@@ -147,9 +176,54 @@ public:
     bool kelApi_IsPatternGen() const { return pattern_gen.load() != 0; }
     static bool kelApi_IsWinValid(int window) { return window >= 0 && window < kWindows; }
 
+    // ---------------------------------------------------------- apply dispatcher
+    // One pass of the running chip: the apply half when apply_flag is set,
+    // then the watch half over the input ports.
+    static void x518managerdeal(void* manager);
+
+    // ---------------------------------------------------------- input ports
+    static u32 kelApi_inputCvtX518(int input);
+    static u32 kelApi_GetPortDevId(int port);
+    u32 kelApi_GetWinDbdMultiPort(int window, int* ports) const;
+    void load_hdmi();
+    void check_input_port(int fd);
+    void check_port_valid(int fd);
+    static void x518_SetInputsource(u32 window, int input);
+
+    // ---------------------------------------------------------- input channels
+    i32 check_ich_all(u32 window);
+    i32 check_ich(u32 need_ich14, u32 pair) const;
+    u32 adjust_ich(u32 need_ich14, u32 pair, u32 window);
+    i32 set_input(u32 window, u32 port);
+    void reset_ich(u32 window);
+    void set_idual(int fd, int channel, u32 enable, u32 port);
+    void set_ichsel(int fd, u32 window);
+    // Rebuilds every window's channel list from the channel owners.
+    void rebuildWinIch();
+
+    // ---------------------------------------------------------- service sequences
+    void input_slidebar(int fd);
+    void output_slidebar(int fd);
+    void disable_slidebar(int fd);
+    void vbyone_rx_ch1_seq(int fd);
+    void vbyone_rx_ch2_seq(int fd);
+    void read_x518_b174bug(int fd);
+    void write_read_x518_b80_iacthstch5(int fd);
+    void sync_x518_device_test_input(int fd);
+    void sync_x518_device_test_frame_lock(int fd);
+
+    // ---------------------------------------------------------- diagnostic dumps (printed whatever g_debugSwitch says)
+    void x518_print();
+    static const std::vector<X518_REG_ENTRY>& x518_print_list();
+    void kelDbg_x518_print_regGrp(int group);
+    void kelDbg_x518_param();
+    void kelDbg_x518_param(int group);
+    void x518_outputTimmingCtrlReg(u32 low, u32 high);
+    void x518_calc_PixelCLK();
+    void x518_debugEnv() {}
+
     // ---------------------------------------------------------- operations whose work lands later
     // Until then each says so once and does nothing.
-    void check_input_port(int fd);
     void load_char();
     void read_x518_font(int fd);
     void update_font(int fd);
@@ -161,8 +235,24 @@ public:
     static void x518_SetSaturation(int value);
     static void x518_SetColorTemp(int packed);
     void kelApi_forceColorDisable(int fd);
-    void x518_debugEnv() {}
-    static void x518managerdeal(void* manager);
+    void x518_SetWinPriority(u32 window, int layer);
+    void x518_SetWinPriority1(int fd);
+    void x518_SetWinAttr(u8 window, int attribute);
+    void x518_SetInputsourceCrop(int window, u32 cropWord);
+    void x518_SetCrop(char window, char enable, ST_RECT* rect);
+    void x518_SetWinOutput(int fd, u8 window, int flags);
+    void x518_SetWinDbdMode(int fd, u8 window, int mode);
+    u32 x518_SetPattern(u32 pattern);
+    void kelApi_initEnvX518();
+    void kelApi_MultiWinChAlloc(char init);
+    void kelApi_MultiWinChInit();
+    i32 kelApi_OsdSet(int option, int value);
+    void set_osd(int fd, int mode);
+    void set_scroll(int fd);
+    void update_osd(int fd);
+    void kelApi_updateCrop(int port);
+    // Reads /data/configs/omenu.json into the overlay list and applies it.
+    void load_overlay_file();
 
     // ---------------------------------------------------------- the chip
     x518_drv* drv = nullptr;
@@ -170,6 +260,63 @@ public:
     std::atomic<u8> init_state{0};
     u32 font_flags = 0;
     std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
+
+    // ---------------------------------------------------------- serial flash and fonts
+    // The serial flash behind the chip's serial-flash controller (fonts, OSD
+    // bitmap). Its operations run on the manager thread, the link threads
+    // and the USB-upgrade worker. flash_mutex spans each whole erase, write,
+    // read, DMA and font load. Lock order: x518_manage::mutex, then
+    // Utils::_led_para_init_mutex or Utils::_bri_set_mutex, then flash_mutex,
+    // then Utils::_x518_bnk_mutex, then Utils::_spi_mutex: a holder of any of
+    // the first three may take it; a flash operation itself takes only the
+    // last two (each register access), never one of the first three.
+    static QMutex flash_mutex;
+    static constexpr u32 kFlashSize = 32u << 20;
+    static constexpr u32 kFlashSector = 4096;
+    static constexpr int kFontHeaderSize = 35;
+    enum EraseKind : char { kErase4K = 0, kErase32K = 1, kErase64K = 2 };
+    // Results of the flash operations: 0 done; refused arguments (nothing
+    // touched); the controller did not finish in time.
+    enum FlashResult : int { kFlashOk = 0, kFlashBadArgs = 1, kFlashTimeout = 2 };
+    // Longest waits for the controller; a wait that runs out fails the
+    // operation. Page programs and read starts count status reads (a page
+    // program ends within a few ms); erases and DMA copies are timed.
+    struct FlashWaits {
+        int pageReads;  // each page-end and write-disable wait of a write, and the read start
+        int eraseMs;    // one erase unit, its WIP and write-disable waits together
+        int dmaMs;      // one DMA copy
+    };
+    static FlashWaits flash_waits;
+
+    // Erases `count` units from flash byte address sector x 4096; kind 0
+    // 4 KB, 1 32 KB, any other 64 KB units. A start inside a unit or a range
+    // past the flash is refused.
+    int erase_flash(int fd, int sector, int count, char kind);
+    // Programs `length` bytes at `address` (the area must be erased).
+    int write_flash(int fd, int address, int length, char* data);
+    // Reads `length` bytes from `address` into `buffer`.
+    int read_flash(int fd, int address, int length, char* buffer);
+    // The controller copies `length` bytes from the flash to a destination
+    // of `kind`: 0 chip memory, 1 OSD string area, 4 OSD colour table.
+    int osd_write_dma_sfl(int fd, int flashAddress, int destination, int kind, int length);
+    // update_font() with its result: 0, or kFlashTimeout when a copy failed.
+    int load_fonts(int fd);
+    void load_bmp();
+    // Prints the 32-dot glyph of a code point from the flash (diagnostics).
+    void kelApi_debug_printf_unicode(int code, int fd);
+
+    // Flash map of the fonts and the OSD bitmap, from osd_char_txt / osd_bmp_txt.
+    u32 PS_CHAR_ADDR_32ASCII = 0, PS_CHAR_ADDR_32CHN = 0, PS_CHAR_ADDR_64ASCII = 0, PS_CHAR_ADDR_64CHN = 0;
+    u32 PS_CHAR_SIZE_32ASCII = 0, PS_CHAR_SIZE_32CHN = 0, PS_CHAR_SIZE_64ASCII = 0, PS_CHAR_SIZE_64CHN = 0;
+    // Chip-memory address of each loaded font.
+    u32 g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0, g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
+    u32 PS_BMP_ADDR = 0, PS_BMP_HACT = 0, PS_BMP_VACT = 0, PS_BMPCP_ADDR = 0;
+    u32 PS_BG_HACT = 0, PS_BG_VACT = 0;
+    u32 PS_BG_COLOR = 0, PS_CHAR_COLOR = 0;  // 0xBBGGRR
+    u32 PS_BG_TRANS = 0;                     // 1 = transparent background
+    u32 PS_CHAR_HST = 0, PS_CHAR_VST = 0;
+    static const i32 osd_char_txt[15];
+    static const i32 osd_bmp_txt[4];
 
     // ---------------------------------------------------------- system parameter record
     u32 PS_CLK_SYS = 0;     // Hz
@@ -268,13 +415,32 @@ public:
 
     // ---------------------------------------------------------- input ports
     ST_PI_HDMI_INFO PI_HDMI_INFO[kPorts] = {};
+    ST_PI_PORT_INFO PI_PORT_INFO[kPorts] = {};
     i32 PI_STATE[kPorts] = {};
     i32 PI_SCAN_MODE[kPorts] = {};
     i32 PI_UPDATE[kPorts] = {};
     i32 g_chg_hdmi[kPorts] = {};
     i32 PI_ACT[kPorts][4] = {};
     i32 port_act[kPorts][4] = {};
+    double PI_FPICLK[kPorts] = {};
+    double PI_FH[kPorts] = {};
     double PI_FV[kPorts] = {};
+    i32 PI_HTOTAL[kPorts] = {};
+    i32 PI_VTOTAL[kPorts] = {};
+    double PI_IFH[kPorts] = {};
+    double PI_IFV[kPorts] = {};
+    u8 vbo_retry[x518::kVboReceivers] = {};
+    u32 port_status[kPorts] = {};  // bit 7 probe for loss of signal, bit 0 no signal
+    // Windows in use; the window geometry sets it, all six until then.
+    i32 wincnt = kWindows;
+
+    // ---------------------------------------------------------- apply dispatcher
+    // The block as the last apply pass saw it: what the chip and the other
+    // managers were given. Changes are found against it rather than against
+    // the store's shadow, which the change notifier refreshes on its own
+    // schedule and which may already hold a write no pass has applied.
+    KEL_RAM_PARA applied{};
+    u32 led_para_wait_ms = kLedParaWaitMs;
 
     // ---------------------------------------------------------- the default window model's table
     static const i32 parameters_txt[kParamEntries];
@@ -286,14 +452,54 @@ private:
     void bringUpLoad();
     void bringUpPanel();
     void bringUpPicture();
+    // serial flash
+    void gioSetting(int fd, bool trace);
+    bool flashPageEnd(int fd);
+    bool flashEraseUnit(int fd, u32 address, u8 opcode);
+    int readFlashLocked(int fd, u32 address, u32 length, char* buffer);
+    int dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, u32 length);
+    bool clearWriteEnable(int fd, bool timed, int limit);
     void fillMwinPresets();
     template <class T>
     void copyParam(T& member, i32 value, i32& changed);
     int portOf(int window) const;
+    void seedApplied();
+    // apply half
+    void applyHalf();
+    void applyPanel(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    void waitLedSetup();
+    void applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    void applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    void applySourceChange(const KEL_RAM_PARA& now, int window, u16 was, u16 source);
+    void applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    int applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, bool& pending);
+    void serveRegisterRequests();
+    void relayout();
+    // watch half
+    void watchHalf();
+    // input ports
+    int windowOfPort(int port) const;
+    bool recordChanged(u32 dev) const;
+    void checkPort(int fd, int port);
+    void portLost(int fd, int port, const ST_PI_PORT_INFO& old);
+    void portChanged(int fd, int port);
+    bool vboLanesLocked(int fd, int port);
+    void vboReset(int fd, int receiver, u32 laneMask, bool frange);
+    void stepVboRetry(int receiver);
+    void measurePort(int fd, int port, ST_PI_PORT_INFO& info);
+    void dropInput(u32 window);
+    // input channels
+    bool windowAvailable(int window) const;
+    int windowCost(int window) const;
+    int moveOccupant(int channel, const int* list, int count);
+    // dumps
+    void refreshHdmi20Record();
     int firstIch(int window) const { return win_ich[window][0]; }
     u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
 
     pthread_t thread_{};
     bool thread_started_ = false;
     std::atomic<bool> stop_{false};
+    bool applied_seeded_ = false;
 };

@@ -1,6 +1,7 @@
-// Operations of the chip manager that the bring-up and the worker call but
-// whose work is not in this build yet (input ports, fonts, output panel,
-// window programming, picture setters, the apply dispatcher). Each one says
+// Operations of the chip manager that the bring-up and the apply dispatcher
+// call but whose work is not in this build yet (output panel, window
+// setters and programming, picture setters, test patterns, crops, the OSD
+// and the overlay file). Each one says
 // so once and does nothing: it writes no register, changes no flag and
 // emits no change code, so nothing reports work that was not done. An
 // operation leaves this file when its real body lands.
@@ -23,26 +24,6 @@ void notYet(std::atomic<bool>& said, const char* what)
         static std::atomic<bool> said{false}; \
         notYet(said, name);                \
     } while (0)
-
-void x518_manage::check_input_port(int)
-{
-    KEL_X518_PENDING("check_input_port");
-}
-
-void x518_manage::load_char()
-{
-    KEL_X518_PENDING("load_char");
-}
-
-void x518_manage::read_x518_font(int)
-{
-    KEL_X518_PENDING("read_x518_font");
-}
-
-void x518_manage::update_font(int)
-{
-    KEL_X518_PENDING("update_font");
-}
 
 i32 x518_manage::kelApi_PnlInit2(int, int, int, int, int)
 {
@@ -85,9 +66,89 @@ void x518_manage::kelApi_forceColorDisable(int)
     KEL_X518_PENDING("kelApi_forceColorDisable");
 }
 
-// Apply requests stay pending under a raised apply_flag until the
-// dispatcher lands.
-void x518_manage::x518managerdeal(void*)
+void x518_manage::x518_SetWinPriority(u32, int)
 {
-    KEL_X518_PENDING("x518managerdeal");
+    KEL_X518_PENDING("x518_SetWinPriority");
+}
+
+void x518_manage::x518_SetWinPriority1(int)
+{
+    KEL_X518_PENDING("x518_SetWinPriority1");
+}
+
+void x518_manage::x518_SetWinAttr(u8, int)
+{
+    KEL_X518_PENDING("x518_SetWinAttr");
+}
+
+void x518_manage::x518_SetInputsourceCrop(int, u32)
+{
+    KEL_X518_PENDING("x518_SetInputsourceCrop");
+}
+
+void x518_manage::x518_SetCrop(char, char, ST_RECT*)
+{
+    KEL_X518_PENDING("x518_SetCrop");
+}
+
+void x518_manage::x518_SetWinOutput(int, u8, int)
+{
+    KEL_X518_PENDING("x518_SetWinOutput");
+}
+
+void x518_manage::x518_SetWinDbdMode(int, u8, int)
+{
+    KEL_X518_PENDING("x518_SetWinDbdMode");
+}
+
+u32 x518_manage::x518_SetPattern(u32)
+{
+    KEL_X518_PENDING("x518_SetPattern");
+    return 0;
+}
+
+void x518_manage::kelApi_initEnvX518()
+{
+    KEL_X518_PENDING("kelApi_initEnvX518");
+}
+
+void x518_manage::kelApi_MultiWinChAlloc(char)
+{
+    KEL_X518_PENDING("kelApi_MultiWinChAlloc");
+}
+
+void x518_manage::kelApi_MultiWinChInit()
+{
+    KEL_X518_PENDING("kelApi_MultiWinChInit");
+}
+
+i32 x518_manage::kelApi_OsdSet(int, int)
+{
+    KEL_X518_PENDING("kelApi_OsdSet");
+    return 0;
+}
+
+void x518_manage::set_osd(int, int)
+{
+    KEL_X518_PENDING("set_osd");
+}
+
+void x518_manage::set_scroll(int)
+{
+    KEL_X518_PENDING("set_scroll");
+}
+
+void x518_manage::update_osd(int)
+{
+    KEL_X518_PENDING("update_osd");
+}
+
+void x518_manage::kelApi_updateCrop(int)
+{
+    KEL_X518_PENDING("kelApi_updateCrop");
+}
+
+void x518_manage::load_overlay_file()
+{
+    KEL_X518_PENDING("load_overlay_file");
 }

@@ -59,4 +59,44 @@ constexpr u32 kIchStatusStep = 5;
 constexpr u32 kIchStatusIdle = 0xFF;
 constexpr u32 kFieldCounter = reg(0xAB, 0x47, 1);  // + 1 address per channel
 
+// ---- input port measurements (bank AE/AF, read under kHoldMeasure)
+// Parallel port p: the register plus p x kMeasCmosStep (or kMeasCmosFvmStep);
+// V-by-One receiver k: the V-by-One register plus k x kMeasVboStep (or kMeasVboFvmStep).
+constexpr u32 kMeasHtt = reg(0xAE, 0x08, 2);      // total pixels per line - 1
+constexpr u32 kMeasHttVbo = reg(0xAE, 0x10, 2);
+constexpr u32 kMeasVtt = reg(0xAE, 0x20, 2);      // total lines
+constexpr u32 kMeasVttVbo = reg(0xAE, 0x28, 2);
+constexpr u32 kMeasFhw = reg(0xAE, 0x38, 2);      // line period - 1
+constexpr u32 kMeasFhwVbo = reg(0xAE, 0x40, 2);   // lane pair j at + j x kMeasLaneLineStep
+constexpr u32 kMeasFvm = reg(0xAE, 0x50, 3);      // frame period - 1
+constexpr u32 kMeasFvmVbo = reg(0xAE, 0x5C, 3);   // lane pair j at + j x kMeasLaneFrameStep
+constexpr u32 kMeasHw = reg(0xAF, 0x08, 2);       // active width
+constexpr u32 kMeasHwVbo = reg(0xAF, 0x10, 2);
+constexpr u32 kMeasCmosStep = 0x200;
+constexpr u32 kMeasCmosFvmStep = 0x300;
+constexpr u32 kMeasVboStep = 0x800;
+constexpr u32 kMeasVboFvmStep = 0xC00;
+constexpr u32 kMeasLaneLineStep = 0x200;
+constexpr u32 kMeasLaneFrameStep = 0x300;
+constexpr int kLanePairs = 4;
+
+// ---- V-by-One receivers (bank 2; receiver k at + k x kVboRxStep)
+constexpr u32 kVboResetSelect = reg(0x02, 0x7F, 1);
+constexpr u32 kVboResetRx0 = 0x0E;
+constexpr u32 kVboResetRx1 = 0x0D;
+constexpr u32 kVboResetRelease = 0x0F;
+constexpr u32 kVboRxControl = reg(0x02, 0x40, 1);
+constexpr u32 kVboRxControlOn = 5;
+constexpr u32 kVboLaneEnable = reg(0x02, 0x4F, 1);
+constexpr u32 kVboRxStep = 0x1C00;
+
+// ---- input channels
+constexpr u32 kIchSel = reg(0x00, 0x10, 1);     // + channel x kAddressStep: source of input channel c
+constexpr u32 kAddressStep = 0x100;
+constexpr u32 kDualCtl = reg(0x03, 0x08, 1);    // + pair x kDualPairStep: dual-channel split
+constexpr u32 kDualHst = reg(0x03, 0x09, 2);
+constexpr u32 kDualHw = reg(0x03, 0x0B, 2);
+constexpr u32 kDualPairStep = 0x900;
+constexpr u32 kDualOn = 3;
+
 }  // namespace x518

@@ -6,6 +6,7 @@
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_mtd.h"
+#include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_soc_window.h"
 #include "platform/sim/sim_uevent.h"
 #include "platform/sim/sim_x518.h"
@@ -71,6 +72,7 @@ void installDefaultDevices()
     sim::registerDevice("/dev/mem", std::make_shared<sim::SimSocWindow>());
     sim::registerDevice(sim::SimX518::kDevicePath, std::make_shared<sim::SimX518>());
     sim::installFpgaDevices();
+    sim::installVideoInputs();
 }
 
 }  // namespace host

@@ -12,6 +12,7 @@
 #include "platform/sim/sim_hid.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
+#include "videoio/tamixsource.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -45,6 +46,8 @@ protected:
             Zt_uart_inout_4G::p_Zt_uart_inout_4G->stop();
         if (x518_manage::p_x518_manage)
             x518_manage::p_x518_manage->stopThread();
+        if (tamixsource::p_tamix_source)
+            tamixsource::p_tamix_source->stopThread();
         if (fpga_manage::p_fpga_manage)
             fpga_manage::p_fpga_manage->stop();
         BoxTest::TearDown();

@@ -125,8 +125,8 @@ TEST_P(Links, EachCommandIsAnswered)
         {0x10, cat({le32(kBrightness), le16(2)}), 0, kAddrBox, 0},
         {0x13, {20, 0xA5}, 0, kAddrBox, 0},
         {0x12, {20, 1}, 0, kAddrBox, 0},
-        {0x20, text("LOGO"), 0, kAddrBox, message_deal::ST_UNSUPPORTED},
-        {0x71, {}, 0, kAddrBox, message_deal::ST_UNSUPPORTED},
+        {0x20, text("LOGO"), 0, kAddrBox, message_deal::ST_BAD_LENGTH},
+        {0x71, cat({{4}, le32(0)}), 0, kAddrBox, message_deal::ST_BUSY},  // no chip manager here
         // No FPGA manager here; the 4G link does not reach the cards at all.
         {0x30, cat({{0xFF, 0x01}, le32(0), le16(0)}), 0, kAddrCardPortBase,
          GetParam() == Kind::Modem ? message_deal::ST_UNSUPPORTED : message_deal::ST_BUSY},

@@ -2,6 +2,7 @@
 // root of its own, over TCP, UDP and the RS-485 pseudo-terminal, the way a
 // client written from docs/protocol.md would.
 #include "app/ram_para.h"
+#include "tests/links/file_test.h"
 #include "tests/links/link_client.h"
 
 #include <QDir>
@@ -111,9 +112,8 @@ TEST_F(WholeBox, APcWritesTheBrightnessAndReadsItBack)
 }
 
 // The parameter file follows once the chip manager has applied the change
-// and announced it; its apply pass lands with the chip's window programming,
-// so this waits for that (enable it then).
-TEST_F(WholeBox, DISABLED_TheParameterFileFollowsAWrite)
+// and announced it.
+TEST_F(WholeBox, TheParameterFileFollowsAWrite)
 {
     auto pc = tcpClient();
     ASSERT_TRUE(pc->ok());
@@ -158,4 +158,48 @@ TEST_F(WholeBox, TheSameBoxAnswersOnUdpAndOnTheSerialLine)
     regs = pc->request(pcRequest(0x12, {30, 1}));
     ASSERT_TRUE(regs);
     EXPECT_EQ(replyData(*regs), std::vector<u8>{0x5A});
+}
+
+// A PC uploads an overlay, a logo and a new application to the box; each is
+// checked on arrival and stored, and the application update renames the new
+// program over the old one and restarts the box.
+TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
+{
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    auto upload = [&](const char* tag, const std::vector<u8>& file) {
+        for (const CTRL_FRAME& f : filetest::transferFrames(tag, file)) {
+            auto reply = pc->request(f);
+            if (!reply || statusOf(*reply) != 0)
+                return false;
+        }
+        return true;
+    };
+    auto boxFile = [&](const QString& path, int n) {
+        QFile f(root + path);
+        return f.open(QIODevice::ReadOnly) ? f.read(n) : QByteArray();
+    };
+    auto bytes = [](const std::vector<u8>& v) {
+        return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size()));
+    };
+    const std::vector<u8> overlay = filetest::bytesOf("{\"osd\":[{\"text\":\"WHOLE BOX\"}]}");
+    const auto logo = filetest::pattern(0x20000, 1), program = filetest::pattern(70000, 2);
+
+    ASSERT_TRUE(upload("OSDS", overlay));
+    EXPECT_EQ(boxFile("/data/configs/omenu.json", 1 << 20), bytes(overlay));
+    ASSERT_TRUE(upload("LOGO", logo));
+    EXPECT_EQ(boxFile("/dev/mtd8", int(logo.size())), bytes(logo));
+    ASSERT_TRUE(upload("FMCU", program));
+    EXPECT_EQ(boxFile("/data/app/kelR54N", 1 << 20), bytes(program));
+
+    // The box restarts about 3 s later: a host box ends with status 3.
+    ASSERT_TRUE(box.waitForFinished(60000));
+    EXPECT_EQ(box.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(box.exitCode(), 3);
+    QFile journal(root + "/sim/shell.log");
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromLatin1(journal.readAll()).split('\n');
+    const int mv = lines.indexOf("mv /data/app/kelR54N2 /data/app/kelR54N");
+    ASSERT_GE(mv, 0);
+    EXPECT_GT(lines.indexOf("reboot", mv), mv);
 }

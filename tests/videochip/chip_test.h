@@ -7,6 +7,8 @@
 #include "tests/support/box_test.h"
 #include "videochip/x518_drv.h"
 #include "videochip/x518_manage.h"
+#include "videoio/tamixsource.h"
+#include "platform/sim/sim_receiver.h"
 
 #include <memory>
 
@@ -57,4 +59,49 @@ protected:
     KelRamPara* store = nullptr;
     x518_manage* m = nullptr;
     int fd = -1;
+};
+
+// A chip manager brought up to running mode, with the input-source manager
+// on the simulated bus (both driven pass by pass from the test).
+class RunningChipTest : public ManagerTest {
+protected:
+    void SetUp() override
+    {
+        ManagerTest::SetUp();
+        src = tamixsource::pInstance();
+        ASSERT_GE(src->openBus(), 0);
+        G_timeTicks = 5000;
+        for (int i = 0; i < 8 && m->init_state < x518_manage::kRunningState; ++i)
+            m->runPass();
+        ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+    }
+
+    // The input-source manager from power-on to its first poll.
+    void inputsUp()
+    {
+        src->runPass();
+        G_timeTicks += tamixsource::kPowerUpTicks;
+        for (int i = 0; i < 4; ++i)
+            src->runPass();
+        ASSERT_EQ(src->sourceState(), tamixsource::kRunning);
+    }
+    // The next poll of the inputs.
+    void poll()
+    {
+        G_timeTicks += tamixsource::kPollTicks;
+        src->runPass();
+    }
+    // The chip's view of the reported timings: records, then measurement.
+    void watchPorts()
+    {
+        m->load_hdmi();
+        m->check_input_port(fd);
+    }
+    void clearInputChanges()
+    {
+        for (int w = 0; w < x518_manage::kWindows; ++w)
+            m->g_chg_input[w] = 0;
+    }
+
+    tamixsource* src = nullptr;
 };

@@ -85,11 +85,17 @@ TEST_F(ManagerTest, ARequestRaisedDuringBringUpStaysPendingForTheDispatcher)
 {
     for (int i = 0; i < 5; ++i)
         m->runPass();
+    QSignalSpy codes(store, &KelRamPara::sig_update_para);
     KelRamPara::raiseApply(2);
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 3; ++i)
         m->runPass();
     EXPECT_EQ(m->init_state, x518_manage::kRunningState);
     EXPECT_EQ(x518_manage::apply_flag, 2);
+    EXPECT_EQ(codes.count(), 0);
+    m->runPass();  // the first pass in running mode serves it
+    EXPECT_EQ(x518_manage::apply_flag, 0);
+    ASSERT_EQ(codes.count(), 1);
+    EXPECT_EQ(codes.at(0).at(0).toInt(), 2);
 }
 
 TEST_F(ManagerTest, TheOverlayIsRequestedWhenTheBlockHasItOn)

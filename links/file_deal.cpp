@@ -1,0 +1,236 @@
+#include "links/file_deal.h"
+
+#include "app/kelrampara.h"
+#include "app/mainwindow.h"
+#include "app/utils.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+KEL_FILE_DEAL_PARA g_kel_file_deal_para;
+
+namespace {
+
+constexpr u8 kFirstLinkOwner = 1;
+constexpr u8 kLastLinkOwner = 4;
+constexpr int kModeCount = 16;
+constexpr int kHexBase = 16;
+
+struct TagEntry {
+    char tag[5];
+    file_deal::Target target;
+    size_t limit;
+};
+
+const TagEntry kTags[] = {
+    {"OSDS", file_deal::Target::Overlay, file_deal::kBufferSize},
+    {"ALIS", file_deal::Target::Alias, file_deal::kBufferSize},
+    {"LOGO", file_deal::Target::Logo, file_deal::kLogoSize},
+    {"FKRN", file_deal::Target::Kernel, file_deal::kKernelSize},
+    {"FMCU", file_deal::Target::Program, file_deal::kBufferSize},
+    {"SMAP", file_deal::Target::SmartMap, file_deal::kBufferSize},
+    {"RCVR", file_deal::Target::Recovery, file_deal::kBufferSize},
+};
+
+// Who holds the buffer, the buffer, and whether the holder is storing a
+// file (a store is never taken over, however long it takes).
+struct BufferState {
+    std::mutex mutex;
+    u8 owner = file_deal::kOwnerNone;
+    bool storing = false;
+    std::unique_ptr<u8[]> buffer;
+};
+
+BufferState& state()
+{
+    static auto* s = new BufferState;  // lives as long as the process
+    return *s;
+}
+
+bool isLinkOwner(u8 owner) { return owner >= kFirstLinkOwner && owner <= kLastLinkOwner; }
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Forgets the transfer; the caller holds the state's lock.
+void clearTransfer()
+{
+    g_kel_file_deal_para = KEL_FILE_DEAL_PARA{};
+}
+
+// Frees the buffer; the caller holds the state's lock.
+void freeBuffer(BufferState& s)
+{
+    s.owner = file_deal::kOwnerNone;
+    s.storing = false;
+    s.buffer.reset();
+    clearTransfer();
+}
+
+bool idleTooLong(const BufferState& s)
+{
+    return isLinkOwner(s.owner) && !s.storing &&
+           Utils::getTimeSpace(g_kel_file_deal_para.stamp) > file_deal::kIdleTicks;
+}
+
+}  // namespace
+
+file_deal::TagInfo file_deal::tagInfo(const char tag[4])
+{
+    TagInfo info;
+    for (const TagEntry& e : kTags) {
+        if (std::memcmp(tag, e.tag, 4) == 0) {
+            info.target = e.target;
+            info.limit = e.limit;
+            return info;
+        }
+    }
+    if (tag[0] == 'M' && tag[1] == 'O') {
+        const int hi = hexDigit(tag[2]), lo = hexDigit(tag[3]);
+        const int mode = hi * kHexBase + lo;
+        if (hi >= 0 && lo >= 0 && mode >= 1 && mode <= kModeCount) {
+            info.target = Target::ModeOverlay;
+            info.mode = mode;
+            info.limit = kBufferSize;
+        }
+    }
+    return info;
+}
+
+bool file_deal::nameValid(const std::string& name)
+{
+    if (name.empty() || name.size() > kMaxName || name == "." || name.find("..") != std::string::npos)
+        return false;
+    for (char c : name)
+        if (c < 0x20 || c > 0x7E || c == '/' || c == '\\')
+            return false;
+    return true;
+}
+
+bool file_deal::acquire(u8 owner)
+{
+    if (owner == kOwnerNone)
+        return false;
+    BufferState& s = state();
+    bool abandoned = false;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.owner != kOwnerNone && s.owner != owner) {
+            if (!idleTooLong(s))
+                return false;
+            KEL_DBG("\n[file_deal] transfer on link %u idle, taken over by %#x\n", s.owner, owner);
+            abandoned = true;
+            clearTransfer();
+        }
+        s.owner = owner;
+        s.storing = false;
+        if (!s.buffer)
+            s.buffer.reset(new u8[kBufferSize]);
+    }
+    if (abandoned)
+        announceEnd();
+    return true;
+}
+
+void file_deal::release(u8 owner)
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.owner == owner && owner != kOwnerNone)
+        freeBuffer(s);
+}
+
+u8 file_deal::owner()
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.owner;
+}
+
+u8* file_deal::buffer(u8 owner)
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.owner == owner && owner != kOwnerNone ? s.buffer.get() : nullptr;
+}
+
+KEL_FILE_DEAL_PARA file_deal::current()
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return g_kel_file_deal_para;
+}
+
+void file_deal::withTransfer(const std::function<void(KEL_FILE_DEAL_PARA&)>& fn)
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    fn(g_kel_file_deal_para);
+}
+
+bool file_deal::beginStore(u8 link)
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.owner != link || g_kel_file_deal_para.link != link)
+        return false;
+    s.storing = true;
+    return true;
+}
+
+void file_deal::announceStart()
+{
+    g_update_flag = 1;
+    KelRamPara::test_signal(SYNC_FILE_STARTED);
+    if (g_mainwindow)
+        g_mainwindow->update_start();  // queued into the GUI thread
+}
+
+void file_deal::announceEnd()
+{
+    if (g_mainwindow)
+        g_mainwindow->update_over();  // queued into the GUI thread
+    g_update_flag = 0;
+    KelRamPara::test_signal(SYNC_TRANSFER_DIALOG_OFF);
+}
+
+void file_deal::expire(u8 link)
+{
+    BufferState& s = state();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.owner != link || !idleTooLong(s))
+            return;
+        KEL_DBG("\n[file_deal] transfer on link %u abandoned: no frame for %u ticks\n", link, kIdleTicks);
+        freeBuffer(s);
+    }
+    announceEnd();
+}
+
+bool file_deal::running(u8 link)
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return isLinkOwner(link) && s.owner == link;
+}
+
+void file_deal::inGuiThread(std::function<void()> fn)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}

@@ -1,0 +1,287 @@
+// File transfer commands of the command handler: 0x20 start, 0x21 data,
+// 0x22 end, 0x23 delete. The file is gathered in the transfer buffer and
+// stored only when it is whole and its CRC-32 matches; until then the old
+// file or image stays as it was.
+#include "links/message_deal.h"
+
+#include "app/config_engine.h"
+#include "app/kelrampara.h"
+#include "app/utils.h"
+#include "fpga/fpga_manage.h"
+#include "fpga/rcv_recovery_file.h"
+#include "links/file_deal.h"
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QSettings>
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+
+using namespace ctrl;
+
+namespace {
+
+// 0x20 payload: tag[4], total length u32, kind u8, then the name.
+constexpr size_t kTagSize = 4;
+constexpr size_t kStartTotalOffset = 4;
+constexpr size_t kStartKindOffset = 8;
+constexpr size_t kStartHeaderSize = 9;
+// 0x21 payload: offset u32, then the bytes.
+constexpr size_t kOffsetSize = 4;
+// 0x22 payload: the CRC-32 of the whole file.
+constexpr size_t kCrcSize = 4;
+
+constexpr const char* kAppDir = "/data/app";
+constexpr const char* kStartRecordGroupKeyPath = "app-1/app_path";
+constexpr const char* kStartRecordGroupKeyName = "app-1/app_name";
+constexpr const char* kProgramName = "kelR54N";
+
+std::string dirOf(const std::string& boxPath) { return boxPath.substr(0, boxPath.rfind('/')); }
+
+// Writes an ordinary file whole (new file, sync, rename, "sync").
+bool storeFile(const std::string& boxPath, const u8* data, size_t len)
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    platform::makeDirs(dirOf(boxPath));
+    if (!KelRamPara::writeFileSynced(boxPath, data, len)) {
+        KEL_DBG("\n[write_file_end] cannot write %s\n", boxPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Erases a flash partition whole and writes the image from offset 0, then
+// reads it back.
+bool storeImage(const char* device, size_t partitionSize, u8* data, size_t len)
+{
+    const int fd = platform::devOpen(device, O_RDWR | O_SYNC);
+    if (fd < 0) {
+        KEL_DBG("\n[write_file_end] cannot open %s\n", device);
+        return false;
+    }
+    bool ok = Utils::non_region_erase(fd, 0, static_cast<int>(partitionSize), 0) == 0 &&
+              Utils::non_region_write(fd, data, static_cast<int>(len), 0) == 0;
+    if (ok) {
+        std::string back(len, '\0');
+        ok = platform::devPread(fd, &back[0], len, 0) == static_cast<ssize_t>(len) &&
+             std::memcmp(back.data(), data, len) == 0;
+        if (!ok)
+            KEL_DBG("\n[write_file_end] %s reads back wrong\n", device);
+    }
+    platform::devClose(fd);
+    return ok;
+}
+
+// The start record names the program the box starts; rewritten when it did
+// not hold the expected command at start-up.
+void writeStartRecord()
+{
+    if (g_update_status != 0)
+        return;
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    QSettings record(platform::qpath(ConfigEngine::kStartRecordFile), QSettings::IniFormat);
+    record.setValue(kStartRecordGroupKeyPath, ConfigEngine::kExpectedStartCommand);
+    record.setValue(kStartRecordGroupKeyName, kProgramName);
+    record.sync();
+}
+
+// The application update. The box must never be left without a program:
+// the new program is written whole beside the old one and read back, and
+// only then renamed over it; the reboot follows.
+bool installProgram(const u8* data, size_t len)
+{
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        platform::makeDirs(kAppDir);
+        std::string back;
+        if (!platform::writeFileAtomic(file_deal::kProgramNewFile, data, len) ||
+            !platform::readFile(file_deal::kProgramNewFile, back) || back.size() != len ||
+            std::memcmp(back.data(), data, len) != 0) {
+            KEL_DBG("\n[write_file_end] new program not written whole, the old one stays\n");
+            platform::removeFile(file_deal::kProgramNewFile);
+            return false;
+        }
+    }
+    Utils::system_mutex(QStringLiteral("chmod 755 %1").arg(file_deal::kProgramNewFile), nullptr);
+    Utils::system_mutex(QStringLiteral("sync"), nullptr);
+    if (Utils::system_mutex(QStringLiteral("mv %1 %2").arg(file_deal::kProgramNewFile, file_deal::kProgramFile),
+                            nullptr) != 0) {
+        KEL_DBG("\n[write_file_end] rename of the new program failed, the old one stays\n");
+        return false;
+    }
+    writeStartRecord();
+    Utils::system_mutex(QStringLiteral("sync"), nullptr);
+    if (!g_app_reset_flag.load())
+        requestDeferredReboot();  // the reply is out long before the box restarts
+    return true;
+}
+
+bool storeSmartMap(const KEL_FILE_DEAL_PARA& t, const u8* data)
+{
+    if (!storeFile(std::string(rcvRecovery::kSmartDir) + "/" + t.name, data, t.total))
+        return false;
+    // Smart-mapping page (24) open: SmartMapping::Button_back_clicked() in the GUI thread, once the page lands.
+    return true;
+}
+
+bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
+{
+    if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
+        return false;
+    // Advanced options (12) open: AdvancedOption::language_changed() in the GUI thread, once the page lands.
+    return true;
+}
+
+// Stores a whole, checked file where its tag says.
+bool store(const KEL_FILE_DEAL_PARA& t, u8* data)
+{
+    const file_deal::TagInfo info = file_deal::tagInfo(t.tag);
+    switch (info.target) {
+    case file_deal::Target::Overlay: return storeFile(KelRamPara::kOverlayFile, data, t.total);
+    case file_deal::Target::ModeOverlay: return storeFile(KelRamPara::modeOverlayPath(info.mode - 1), data, t.total);
+    case file_deal::Target::Alias:
+        if (!storeFile(file_deal::kAliasFile, data, t.total))
+            return false;
+        KelRamPara::test_signal(SYNC_FILE_RECEIVED);
+        return true;
+    case file_deal::Target::Logo: return storeImage(file_deal::kLogoPartition, file_deal::kLogoSize, data, t.total);
+    case file_deal::Target::Kernel:
+        return storeImage(file_deal::kKernelPartition, file_deal::kKernelSize, data, t.total);
+    case file_deal::Target::Program: return installProgram(data, t.total);
+    case file_deal::Target::SmartMap: return storeSmartMap(t, data);
+    case file_deal::Target::Recovery: return storeRecovery(t, data);
+    default: return false;
+    }
+}
+
+// The name after the start frame's header: NUL bytes at its end are ignored.
+std::string startName(const CTRL_FRAME& req)
+{
+    size_t n = req.length;
+    while (n > kStartHeaderSize && req.payload[n - 1] == 0)
+        --n;
+    return std::string(reinterpret_cast<const char*>(req.payload.data()) + kStartHeaderSize, n - kStartHeaderSize);
+}
+
+// Removes every plain file of a directory; the number removed.
+int removeFilesOf(const char* dir)
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    const QString host = platform::qpath(dir);
+    if (host.isEmpty())
+        return 0;
+    int removed = 0;
+    for (const QString& name : QDir(host).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (platform::removeFile(std::string(dir) + "/" + name.toStdString()))
+            ++removed;
+    return removed;
+}
+
+}  // namespace
+
+u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
+{
+    if (req.length < kStartHeaderSize)
+        return ST_BAD_LENGTH;
+    const u8* p = req.payload.data();
+    char tag[kTagSize];
+    std::memcpy(tag, p, kTagSize);
+    const u32 total = getU32(p + kStartTotalOffset);
+    const std::string name = startName(req);
+    const file_deal::TagInfo info = file_deal::tagInfo(tag);
+    const bool named = info.target == file_deal::Target::SmartMap || info.target == file_deal::Target::Recovery;
+    if (info.target == file_deal::Target::None) {
+        KEL_DBG("\n[write_file_start] tag %.4s refused\n", tag);
+        return ST_REFUSED;
+    }
+    if ((named || !name.empty()) && !file_deal::nameValid(name)) {
+        KEL_DBG("\n[write_file_start] name refused\n");
+        return ST_REFUSED;
+    }
+    if (total == 0 || total > info.limit) {
+        KEL_DBG("\n[write_file_start] %.4s of %u bytes refused (at most %zu)\n", tag, total, info.limit);
+        return ST_REFUSED;
+    }
+    // One transfer at a time over all links and the USB upgrade; the same
+    // link starting again begins a new transfer.
+    if (!file_deal::acquire(link_))
+        return ST_BUSY;
+    const u32 now = G_timeTicks.load();
+    file_deal::withTransfer([&](KEL_FILE_DEAL_PARA& t) {
+        std::memcpy(t.tag, tag, kTagSize);
+        t.kind = p[kStartKindOffset];
+        t.total = total;
+        t.received = 0;
+        t.link = link_;
+        t.stamp = now;
+        t.name = name;
+    });
+    KEL_DBG("\n[write_file_start] %.4s, %u bytes, link %u\n", tag, total, link_);
+    file_deal::announceStart();
+    return ST_DONE;
+}
+
+u8 message_deal::write_file_data(const CTRL_FRAME& req, CTRL_FRAME&)
+{
+    if (req.length < kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
+        return ST_BAD_LENGTH;
+    const u32 offset = getU32(req.payload.data());
+    const size_t n = req.length - kOffsetSize;
+    u8* buf = file_deal::buffer(link_);
+    u8 status = ST_REFUSED;
+    file_deal::withTransfer([&](KEL_FILE_DEAL_PARA& t) {
+        // Pieces come in order; a piece sent again is taken again.
+        if (!buf || t.link != link_ || offset > t.received || uint64_t(offset) + n > t.total)
+            return;
+        std::memcpy(buf + offset, req.payload.data() + kOffsetSize, n);
+        t.received = std::max<u32>(t.received, static_cast<u32>(offset + n));
+        t.stamp = G_timeTicks.load();
+        status = ST_DONE;
+    });
+    return status;
+}
+
+u8 message_deal::write_file_end(const CTRL_FRAME& req, CTRL_FRAME&)
+{
+    if (req.length != kCrcSize)
+        return ST_BAD_LENGTH;
+    if (!file_deal::beginStore(link_))
+        return ST_REFUSED;  // no transfer runs on this link
+    const u32 crc = getU32(req.payload.data());
+    const KEL_FILE_DEAL_PARA t = file_deal::current();
+    u8* buf = file_deal::buffer(link_);
+    u8 status = ST_DONE;
+    if (t.received != t.total) {
+        KEL_DBG("\n[write_file_end] %.4s incomplete: %u of %u bytes\n", t.tag, t.received, t.total);
+        status = ST_REFUSED;
+    } else if (Utils::calcCRC32(buf, t.total) != crc) {
+        KEL_DBG("\n[write_file_end] %.4s CRC mismatch, nothing stored\n", t.tag);
+        status = ST_REFUSED;
+    } else if (!store(t, buf)) {
+        status = ST_BUSY;
+    }
+    file_deal::release(link_);
+    file_deal::announceEnd();
+    return status;
+}
+
+u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
+{
+    if (req.length != 0)
+        return ST_BAD_LENGTH;
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
+        // The pages read the name lists in the GUI thread: clear them there.
+        rcvRecovery* reader = fpga->rcv_recovery;
+        file_deal::inGuiThread([reader] { reader->scan_files.clear(); });
+        // Page 24: SmartMapping::Button_back_clicked(); page 5: Option::language_changed(); once they land.
+    }
+    if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
+        rcvRecovery* reader = fpga->rcv_recovery;
+        file_deal::inGuiThread([reader] { reader->recovery_files.clear(); });
+        // Page 25: rcv_recovery::menulist_back_page(); page 12: AdvancedOption::language_changed(); once they land.
+    }
+    return ST_DONE;
+}

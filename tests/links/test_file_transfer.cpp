@@ -1,0 +1,445 @@
+// File transfers: every tag over TCP and over UDP, interrupted transfers,
+// one transfer at a time across the links and the USB upgrade, and every
+// refusal leaving the old file or image as it was.
+#include "app/config_engine.h"
+#include "app/kelrampara.h"
+#include "links/file_deal.h"
+#include "links/message_deal.h"
+#include "links/networkmanage.h"
+#include "links/udpnetmanage.h"
+#include "platform/sim/sim_mtd.h"
+#include "tests/links/file_test.h"
+#include "tests/support/box_test.h"
+#include "videochip/x518_manage.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+
+using namespace filetest;
+using platform::sim::SimMtd;
+
+namespace {
+
+std::vector<u8> head(const std::vector<u8>& v, size_t n) { return std::vector<u8>(v.begin(), v.begin() + long(n)); }
+
+std::vector<u8> signalCodes(const QSignalSpy& spy)
+{
+    std::vector<u8> out;
+    for (const auto& args : spy)
+        out.push_back(static_cast<u8>(args.at(0).toInt()));
+    return out;
+}
+
+}  // namespace
+
+// The handler of two links, served directly.
+class FileHandler : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        store = KelRamPara::pInstance();
+        G_timeTicks = 0;
+        g_app_reset_flag = 0;
+        g_update_flag = 0;
+        platform::sim::clearShellJournal();
+    }
+
+    u8 ask(message_deal& h, const CTRL_FRAME& req)
+    {
+        CTRL_FRAME reply;
+        EXPECT_TRUE(h.deal(req, reply));
+        return statusOf(reply);
+    }
+    u8 ask(const CTRL_FRAME& req) { return ask(tcp, req); }
+    // Sends every frame; the status of the last one (the first failure stops it).
+    u8 send(message_deal& h, const std::vector<CTRL_FRAME>& frames)
+    {
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const u8 st = ask(h, frames[i]);
+            if (st != 0 || i + 1 == frames.size())
+                return st;
+        }
+        return 0xFF;
+    }
+    u8 send(const std::vector<CTRL_FRAME>& frames) { return send(tcp, frames); }
+
+    std::vector<u8> partition(const char* node, size_t n)
+    {
+        auto mtd = platform::sim::deviceAs<SimMtd>(node);
+        return head(mtd->contents(), n);
+    }
+
+    KelRamPara* store = nullptr;
+    message_deal tcp{message_deal::LINK_TCP};
+    message_deal udp{message_deal::LINK_UDP};
+};
+
+// ---------------------------------------------------------------- the session of docs/protocol.md
+
+TEST_F(FileHandler, TheDocumentedSessionGivesTheDocumentedBytes)
+{
+    auto hex = [](const std::string& text) {
+        std::vector<u8> out;
+        for (size_t i = 0; i + 1 < text.size(); i += 3)
+            out.push_back(static_cast<u8>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        return out;
+    };
+    auto serve = [&](const std::string& in) {
+        const std::vector<u8> bytes = hex(in);
+        CTRL_FRAME req;
+        std::vector<u8> out;
+        EXPECT_TRUE(protocol_phy::decodeOne(bytes.data(), bytes.size(), req));
+        EXPECT_TRUE(tcp.serve(req, out));
+        return out;
+    };
+    EXPECT_EQ(crcOf(bytesOf("123456789")), 0x2DFD2D88u);
+    EXPECT_EQ(serve("A5 00 FE 20 00 09 00 4F 53 44 53 08 00 00 00 00 D4 5A"), hex("A5 FE 00 20 00 01 00 00 DF 5A"));
+    EXPECT_EQ(serve("A5 00 FE 21 00 0C 00 00 00 00 00 7B 22 61 22 3A 31 7D 0A B5 5A"),
+              hex("A5 FE 00 21 00 01 00 00 DE 5A"));
+    EXPECT_EQ(serve("A5 00 FE 22 00 04 00 2F 7C CA 11 50 5A"), hex("A5 FE 00 22 00 01 00 00 DD 5A"));
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "{\"a\":1}\n");
+}
+
+// ---------------------------------------------------------------- each tag lands where it belongs
+
+TEST_F(FileHandler, EachTagIsStoredWhereItBelongs)
+{
+    const auto overlay = pattern(9000, 1), mode = pattern(100, 2), alias = bytesOf("{\"alias\":{}}"),
+               smart = pattern(5000, 3), recovery = pattern(4096, 4);
+    ASSERT_EQ(send(transferFrames("OSDS", overlay)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), overlay);
+    ASSERT_EQ(send(transferFrames("MO0a", mode)), 0);  // user mode 10
+    EXPECT_EQ(bytesOf(readBoxFile("/data/modes/MO0a.json")), mode);
+    ASSERT_EQ(send(transferFrames("MO10", mode)), 0);  // user mode 16
+    EXPECT_EQ(bytesOf(readBoxFile("/data/modes/MO10.json")), mode);
+    ASSERT_EQ(send(transferFrames("ALIS", alias)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/alias.json")), alias);
+    ASSERT_EQ(send(transferFrames("SMAP", smart, "hall.ztfile", 13)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/smartmapping/hall.ztfile")), smart);
+    ASSERT_EQ(send(transferFrames("RCVR", recovery, "cards.rcv")), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/rcvrecovery/cards.rcv")), recovery);
+    EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+    EXPECT_EQ(g_update_flag.load(), 0);
+}
+
+TEST_F(FileHandler, ImagesGoIntoTheirPartitionsFromOffsetZero)
+{
+    const auto logo = pattern(0x60000, 5), kernel = pattern(12345, 6);
+    ASSERT_EQ(send(transferFrames("LOGO", logo)), 0);
+    EXPECT_EQ(partition("/dev/mtd8", logo.size()), logo);
+    ASSERT_EQ(send(transferFrames("FKRN", kernel)), 0);
+    EXPECT_EQ(partition("/dev/mtd10", kernel.size()), kernel);
+    // The whole partition was erased first: nothing of an older image is left after the new one.
+    auto mtd = platform::sim::deviceAs<SimMtd>("/dev/mtd10");
+    EXPECT_EQ(mtd->eraseOffsets().size(), size_t(0x500000 / 0x10000));
+    EXPECT_EQ(mtd->contents()[kernel.size()], 0xFF);
+}
+
+TEST_F(FileHandler, AnApplicationIsWrittenWholeVerifiedRenamedAndTheBoxRestarts)
+{
+    writeBoxFile("/data/app/kelR54N", "old program");
+    G_timeTicks = 700;
+    const auto program = pattern(20000, 7);
+    ASSERT_EQ(send(transferFrames("FMCU", program)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/app/kelR54N")), program);
+    EXPECT_FALSE(platform::exists("/data/app/kelR54N2"));
+    const auto journal = platform::sim::shellJournal();
+    const auto mv = std::find(journal.begin(), journal.end(), "mv /data/app/kelR54N2 /data/app/kelR54N");
+    ASSERT_NE(mv, journal.end());
+    EXPECT_NE(std::find(journal.begin(), mv, "sync"), mv) << "synced before the rename";
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    EXPECT_EQ(G_reboot_tickTicks.load(), 700u);
+    // The start record names the program (it did not at start-up here).
+    QSettings record(platform::qpath("/data/configs/led_load_config.ini"), QSettings::IniFormat);
+    EXPECT_EQ(record.value("app-1/app_path").toString(), "/data/app/kelR54N -platform linuxfb");
+}
+
+TEST_F(FileHandler, AnApplicationThatCannotBeWrittenLeavesTheOldProgram)
+{
+    writeBoxFile("/data/app/kelR54N", "old program");
+    ASSERT_TRUE(platform::makeDirs("/data/app/kelR54N2/blocker"));  // the new file cannot take this name
+    EXPECT_EQ(send(transferFrames("FMCU", pattern(3000, 8))), message_deal::ST_BUSY);
+    EXPECT_EQ(readBoxFile("/data/app/kelR54N"), "old program");
+    EXPECT_TRUE(journalWith("mv ").empty());
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+}
+
+TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
+{
+    QSignalSpy spy(store, SIGNAL(sig_update_para(int)));
+    const auto alias = bytesOf("{}");
+    auto frames = transferFrames("ALIS", alias);
+    ASSERT_EQ(ask(frames[0]), 0);
+    EXPECT_EQ(g_update_flag.load(), 1);
+    EXPECT_EQ(file_deal::current().tag[0], 'A');
+    ASSERT_EQ(ask(frames[1]), 0);
+    ASSERT_EQ(ask(frames[2]), 0);
+    EXPECT_EQ(g_update_flag.load(), 0);
+    EXPECT_EQ(signalCodes(spy), (std::vector<u8>{105, 103, 106}));
+    // Only the alias file announces itself with 103.
+    spy.clear();
+    ASSERT_EQ(send(transferFrames("OSDS", alias)), 0);
+    EXPECT_EQ(signalCodes(spy), (std::vector<u8>{105, 106}));
+}
+
+// ---------------------------------------------------------------- interrupted transfers
+
+TEST_F(FileHandler, ATransferStartedAgainOnItsLinkBeginsAfresh)
+{
+    const auto first = pattern(10000, 9), second = pattern(6000, 10);
+    auto a = transferFrames("OSDS", first);
+    ASSERT_EQ(ask(a[0]), 0);
+    ASSERT_EQ(ask(a[1]), 0);  // the PC loses its connection here
+    ASSERT_EQ(send(transferFrames("OSDS", second)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), second);
+}
+
+TEST_F(FileHandler, AnAbandonedTransferBlocksOthersOnlyUntilItIsIdle)
+{
+    G_timeTicks = 100;
+    auto a = transferFrames("OSDS", pattern(10000, 11));
+    ASSERT_EQ(ask(tcp, a[0]), 0);
+    ASSERT_EQ(ask(tcp, a[1]), 0);
+    const auto b = transferFrames("ALIS", bytesOf("{\"x\":1}"));
+    G_timeTicks = 100 + file_deal::kIdleTicks;
+    EXPECT_EQ(ask(udp, b[0]), message_deal::ST_BUSY);
+    G_timeTicks = 101 + file_deal::kIdleTicks;
+    ASSERT_EQ(send(udp, b), 0);
+    EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{\"x\":1}");
+    EXPECT_EQ(ask(tcp, a[2]), message_deal::ST_REFUSED);  // the old transfer is gone
+    EXPECT_FALSE(platform::exists("/data/configs/omenu.json"));
+}
+
+TEST_F(FileHandler, AnIdleTransferEndsOnItsLinkAndTheDialogGoes)
+{
+    G_timeTicks = 10;
+    ASSERT_EQ(ask(startFrame("OSDS", 10)), 0);
+    EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), message_deal::kTransferPollMs);
+    message_deal::expire_pending(message_deal::LINK_TCP);
+    EXPECT_TRUE(file_deal::running(message_deal::LINK_TCP));
+    G_timeTicks = 11 + file_deal::kIdleTicks;
+    message_deal::expire_pending(message_deal::LINK_TCP);
+    EXPECT_FALSE(file_deal::running(message_deal::LINK_TCP));
+    EXPECT_EQ(g_update_flag.load(), 0);
+    EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), -1);
+}
+
+// ---------------------------------------------------------------- one transfer at a time
+
+TEST_F(FileHandler, OneTransferAtATimeAcrossTheLinksAndTheUsbUpgrade)
+{
+    const auto file = pattern(5000, 12);
+    auto a = transferFrames("OSDS", file);
+    ASSERT_EQ(ask(tcp, a[0]), 0);
+    EXPECT_EQ(ask(udp, startFrame("ALIS", 10)), message_deal::ST_BUSY);
+    EXPECT_EQ(ask(udp, a[1]), message_deal::ST_REFUSED);  // data for a transfer the link does not run
+    EXPECT_EQ(ask(udp, endFrame(0)), message_deal::ST_REFUSED);
+    EXPECT_FALSE(file_deal::acquire(file_deal::kOwnerUsbUpgrade));
+    ASSERT_EQ(send(tcp, {a.begin() + 1, a.end()}), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), file);
+
+    // The USB upgrade holds the buffer: no link may start.
+    ASSERT_TRUE(file_deal::acquire(file_deal::kOwnerUsbUpgrade));
+    ASSERT_NE(file_deal::buffer(file_deal::kOwnerUsbUpgrade), nullptr);
+    EXPECT_EQ(file_deal::buffer(message_deal::LINK_TCP), nullptr);
+    G_timeTicks = 10 * file_deal::kIdleTicks;  // however long it runs
+    EXPECT_EQ(ask(tcp, startFrame("OSDS", 10)), message_deal::ST_BUSY);
+    file_deal::release(file_deal::kOwnerUsbUpgrade);
+    EXPECT_EQ(ask(tcp, startFrame("OSDS", 10)), 0);
+}
+
+// ---------------------------------------------------------------- refusals keep the old file
+
+TEST_F(FileHandler, RefusedStartsChangeNothing)
+{
+    writeBoxFile("/data/configs/omenu.json", "old overlay");
+    const struct {
+        CTRL_FRAME frame;
+        u8 status;
+    } cases[] = {
+        {startFrame("OSDS", file_deal::kBufferSize + 1), message_deal::ST_REFUSED},
+        {startFrame("OSDS", 0), message_deal::ST_REFUSED},
+        {startFrame("LOGO", file_deal::kLogoSize + 1), message_deal::ST_REFUSED},
+        {startFrame("FKRN", file_deal::kKernelSize + 1), message_deal::ST_REFUSED},
+        {startFrame("MO00", 10), message_deal::ST_REFUSED},
+        {startFrame("MO11", 10), message_deal::ST_REFUSED},
+        {startFrame("MOzz", 10), message_deal::ST_REFUSED},
+        {startFrame("XXXX", 10), message_deal::ST_REFUSED},
+        {startFrame("SMAP", 10, "", 13), message_deal::ST_REFUSED},
+        {startFrame("SMAP", 10, "../escape", 13), message_deal::ST_REFUSED},
+        {startFrame("SMAP", 10, "a/b", 13), message_deal::ST_REFUSED},
+        {startFrame("RCVR", 10, ".."), message_deal::ST_REFUSED},
+        {startFrame("RCVR", 10, "x..y"), message_deal::ST_REFUSED},
+        {startFrame("RCVR", 10, std::string(file_deal::kMaxName + 1, 'n')), message_deal::ST_REFUSED},
+        {startFrame("OSDS", 10, "/etc/passwd"), message_deal::ST_REFUSED},
+        {pcRequest(0x20, bytesOf("OSDS")), message_deal::ST_BAD_LENGTH},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ask(c.frame), c.status);
+        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+    }
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
+    EXPECT_FALSE(platform::exists("/escape"));
+    EXPECT_TRUE(platform::sim::deviceAs<SimMtd>("/dev/mtd8")->eraseOffsets().empty());
+    EXPECT_EQ(g_update_flag.load(), 0);
+}
+
+TEST_F(FileHandler, AWrongCrcStoresNothing)
+{
+    writeBoxFile("/data/configs/omenu.json", "old overlay");
+    writeBoxFile("/data/app/kelR54N", "old program");
+    const auto logoBefore = partition("/dev/mtd8", 0x60000);
+    const auto file = pattern(7000, 13);
+    for (const char* tag : {"OSDS", "LOGO", "FMCU"})
+        EXPECT_EQ(send(transferFrames(tag, file, crcOf(file) ^ 1)), message_deal::ST_REFUSED) << tag;
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
+    EXPECT_EQ(readBoxFile("/data/app/kelR54N"), "old program");
+    EXPECT_EQ(partition("/dev/mtd8", 0x60000), logoBefore);
+    EXPECT_TRUE(platform::sim::deviceAs<SimMtd>("/dev/mtd8")->eraseOffsets().empty());
+    EXPECT_TRUE(journalWith("mv ").empty());
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+}
+
+TEST_F(FileHandler, BadPiecesAreRefusedAndAnIncompleteFileIsNotStored)
+{
+    writeBoxFile("/data/configs/omenu.json", "old overlay");
+    const auto file = pattern(5000, 14);
+    ASSERT_EQ(ask(startFrame("OSDS", 5000)), 0);
+    EXPECT_EQ(ask(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);      // a gap before it
+    EXPECT_EQ(ask(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);   // no offset
+    EXPECT_EQ(ask(pcRequest(0x21, cat({le32(0), std::vector<u8>(4097, 1)}))), message_deal::ST_BAD_LENGTH);
+    ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);
+    ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);                            // sent again
+    EXPECT_EQ(ask(dataFrame(4096, std::vector<u8>(1000, 0), 0, 1000)), message_deal::ST_REFUSED);  // past the end
+    EXPECT_EQ(ask(pcRequest(0x22, {1, 2, 3})), message_deal::ST_BAD_LENGTH);
+    EXPECT_EQ(ask(endFrame(crcOf(head(file, 4096)))), message_deal::ST_REFUSED);  // 904 bytes missing
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
+    EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+}
+
+// ---------------------------------------------------------------- deletion
+
+TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
+{
+    writeBoxFile("/data/smartmapping/a.ztfile", "a");
+    writeBoxFile("/data/smartmapping/b.ztfile", "b");
+    writeBoxFile("/data/rcvrecovery/c.rcv", "c");
+    writeBoxFile("/data/configs/alias.json", "{}");
+    EXPECT_EQ(ask(pcRequest(0x23, {1})), message_deal::ST_BAD_LENGTH);
+    EXPECT_EQ(ask(pcRequest(0x23, {})), 0);
+    EXPECT_FALSE(platform::exists("/data/smartmapping/a.ztfile"));
+    EXPECT_FALSE(platform::exists("/data/smartmapping/b.ztfile"));
+    EXPECT_FALSE(platform::exists("/data/rcvrecovery/c.rcv"));
+    EXPECT_TRUE(platform::isDir("/data/smartmapping"));
+    EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{}");
+    EXPECT_EQ(ask(pcRequest(0x23, {})), 0);  // nothing left: still done
+}
+
+// ---------------------------------------------------------------- over the links
+
+enum class Net { Tcp, Udp };
+
+class FileLinks : public BoxTest, public testing::WithParamInterface<Net> {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        KelRamPara::pInstance();
+        G_timeTicks = 0;
+        g_app_reset_flag = 0;
+        if (GetParam() == Net::Tcp) {
+            tcp = std::make_unique<networkManage>(0);
+            ASSERT_TRUE(tcp->start());
+            client = LinkClient::tcp(tcp->port());
+        } else {
+            udp = std::make_unique<udpnetManage>(0);
+            ASSERT_TRUE(udp->start());
+            client = LinkClient::udp(udp->port());
+        }
+        ASSERT_TRUE(client->ok());
+    }
+    void TearDown() override
+    {
+        client.reset();
+        tcp.reset();
+        udp.reset();
+        BoxTest::TearDown();
+    }
+    u8 send(const std::vector<CTRL_FRAME>& frames)
+    {
+        for (size_t i = 0; i < frames.size(); ++i) {
+            auto reply = client->request(frames[i]);
+            if (!reply)
+                return 0xFE;
+            EXPECT_EQ(reply->command, frames[i].command);
+            if (statusOf(*reply) != 0 || i + 1 == frames.size())
+                return statusOf(*reply);
+        }
+        return 0xFF;
+    }
+
+    std::unique_ptr<networkManage> tcp;
+    std::unique_ptr<udpnetManage> udp;
+    std::unique_ptr<LinkClient> client;
+};
+
+TEST_P(FileLinks, EveryTagArrives)
+{
+    struct Case {
+        const char* tag;
+        const char* name;
+        u8 kind;
+        size_t size;
+    };
+    const Case cases[] = {
+        {"OSDS", "", 0, 6000},  {"MO01", "", 0, 300},   {"ALIS", "", 0, 200},          {"LOGO", "", 0, 9000},
+        {"FKRN", "", 0, 8193},  {"SMAP", "s1", 13, 4097}, {"RCVR", "r1", 0, 4096},     {"FMCU", "", 0, 10000},
+    };
+    u8 seed = 20;
+    for (const Case& c : cases) {
+        const auto file = pattern(c.size, seed++);
+        ASSERT_EQ(send(transferFrames(c.tag, file, c.name, c.kind)), 0) << c.tag;
+        std::vector<u8> stored;
+        const std::string tag = c.tag;
+        if (tag == "LOGO" || tag == "FKRN")
+            stored = head(platform::sim::deviceAs<SimMtd>(tag == "LOGO" ? "/dev/mtd8" : "/dev/mtd10")->contents(),
+                          c.size);
+        else if (tag == "OSDS")
+            stored = bytesOf(readBoxFile("/data/configs/omenu.json"));
+        else if (tag == "MO01")
+            stored = bytesOf(readBoxFile("/data/modes/MO01.json"));
+        else if (tag == "ALIS")
+            stored = bytesOf(readBoxFile("/data/configs/alias.json"));
+        else if (tag == "SMAP")
+            stored = bytesOf(readBoxFile("/data/smartmapping/s1"));
+        else if (tag == "RCVR")
+            stored = bytesOf(readBoxFile("/data/rcvrecovery/r1"));
+        else
+            stored = bytesOf(readBoxFile("/data/app/kelR54N"));
+        EXPECT_EQ(stored, file) << c.tag;
+    }
+    EXPECT_EQ(g_app_reset_flag.load(), 1);  // after the application
+}
+
+TEST_P(FileLinks, AnInterruptedTransferIsStartedAgain)
+{
+    writeBoxFile("/data/configs/omenu.json", "old overlay");
+    const auto file = pattern(9000, 40);
+    auto frames = transferFrames("OSDS", file);
+    ASSERT_EQ(send({frames[0], frames[1]}), 0);
+    if (GetParam() == Net::Tcp) {  // the connection drops; the PC connects again
+        client = LinkClient::tcp(tcp->port());
+        ASSERT_TRUE(client->ok());
+    }
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
+    ASSERT_EQ(send(frames), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), file);
+}
+
+INSTANTIATE_TEST_SUITE_P(TcpAndUdp, FileLinks, testing::Values(Net::Tcp, Net::Udp),
+                         [](const testing::TestParamInfo<Net>& i) { return i.param == Net::Tcp ? "Tcp" : "Udp"; });

@@ -1,0 +1,162 @@
+// The Wi-Fi access point: its start after tick 100, restarts on request,
+// the files it writes and the commands it journals, and the AT port with
+// good and bad addresses.
+#include "app/config_engine.h"
+#include "app/kelrampara.h"
+#include "links/message_deal.h"
+#include "links/r54_wifi_config.h"
+#include "tests/support/box_test.h"
+
+#include <QSettings>
+#include <QThread>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A Wi-Fi client's end of the AT port.
+class AtClient {
+public:
+    explicit AtClient(u16 port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0))
+    {
+        to_.sin_family = AF_INET;
+        to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to_.sin_port = htons(port);
+    }
+    ~AtClient() { ::close(fd_); }
+    std::string ask(const std::string& command)
+    {
+        ::sendto(fd_, command.data(), command.size(), 0, reinterpret_cast<sockaddr*>(&to_), sizeof to_);
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0)
+            return "(no reply)";
+        char buf[512];
+        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+        return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    }
+
+private:
+    int fd_;
+    sockaddr_in to_{};
+};
+
+}  // namespace
+
+class Wifi : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        store = KelRamPara::pInstance();
+        G_timeTicks = 0;
+        g_wifi_reset_flag = 0;
+        platform::sim::clearShellJournal();
+        wifi = std::make_unique<R54_WIFI_CONFIG>(0);
+        ASSERT_TRUE(wifi->start());
+        ASSERT_EQ(R54_WIFI_CONFIG::p_wifi, wifi.get());
+    }
+    void TearDown() override
+    {
+        wifi.reset();
+        BoxTest::TearDown();
+    }
+    QString savedAddress()
+    {
+        QSettings s(platform::qpath(ConfigEngine::kSettingsFile), QSettings::IniFormat);
+        return s.value("config/WifiIPAddress").toString();
+    }
+    bool journalHas(const std::string& line)
+    {
+        const auto j = platform::sim::shellJournal();
+        return std::find(j.begin(), j.end(), line) != j.end();
+    }
+
+    KelRamPara* store = nullptr;
+    std::unique_ptr<R54_WIFI_CONFIG> wifi;
+};
+
+TEST_F(Wifi, TheAccessPointStartsAfterTick100)
+{
+    QThread::msleep(50);
+    EXPECT_FALSE(wifi->started());
+    EXPECT_TRUE(platform::sim::shellJournal().empty());
+    G_timeTicks = 101;
+    ASSERT_TRUE(waitUntil([&] { return wifi->started(); }));
+    EXPECT_TRUE(journalHas("kill -9 `pidof /usr/bin/hostapd /etc/rtl_hostapd_2G.conf`"));
+    EXPECT_TRUE(journalHas("kill -9 `pidof /usr/sbin/udhcpd  /etc/udhcpd.conf`"));
+    EXPECT_TRUE(journalHas("ifconfig wlan1 192.168.22.101 netmask 255.255.255.0 up"));
+    EXPECT_TRUE(journalHas("/usr/bin/hostapd -B /etc/rtl_hostapd_2G.conf"));
+    EXPECT_TRUE(journalHas("/usr/sbin/udhcpd /etc/udhcpd.conf"));
+    const std::string hostapd = readBoxFile("/etc/rtl_hostapd_2G.conf");
+    EXPECT_NE(hostapd.find("interface=wlan1\n"), std::string::npos);
+    EXPECT_NE(hostapd.find("ssid=KEL_R54"), std::string::npos);
+    EXPECT_NE(hostapd.find("wpa=2\n"), std::string::npos);
+    const std::string udhcpd = readBoxFile("/etc/udhcpd.conf");
+    EXPECT_NE(udhcpd.find("start 192.168.22.102\n"), std::string::npos);
+    EXPECT_NE(udhcpd.find("end 192.168.22.201\n"), std::string::npos);
+    EXPECT_TRUE(platform::exists("/etc/wpa_supplicant.conf"));
+    EXPECT_EQ(wifi->restarts(), 1u);
+}
+
+TEST_F(Wifi, ARestartRequestIsCarriedOutAndAnAccessPointSwitchedOffOnlyStops)
+{
+    G_timeTicks = 200;
+    ASSERT_TRUE(waitUntil([&] { return wifi->started(); }));
+    platform::sim::clearShellJournal();
+    store->ram_para.wifi_off = 1;
+    wifi->set_wifi_reset_flag();
+    EXPECT_EQ(g_wifi_reset_flag.load(), 1);
+    QThread::msleep(50);
+    EXPECT_EQ(wifi->restarts(), 1u);  // waits for its delay first
+    G_timeTicks = 200 + R54_WIFI_CONFIG::kRestartDelayTicks;
+    ASSERT_TRUE(waitUntil([&] { return wifi->restarts() == 2; }));
+    EXPECT_EQ(g_wifi_reset_flag.load(), 0);
+    EXPECT_TRUE(journalHas("kill -9 `pidof /usr/bin/hostapd /etc/rtl_hostapd_2G.conf`"));
+    EXPECT_TRUE(journalWith("/usr/bin/hostapd").empty());
+    EXPECT_TRUE(journalWith("ifconfig").empty());
+}
+
+TEST_F(Wifi, AtCommandsWithGoodAndBadAddresses)
+{
+    AtClient pc(wifi->port());
+    EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=192.168.22.101");
+    EXPECT_EQ(pc.ask("AT+GETVER\r\n"), "OK+GETVER=" + message_deal::version_text().toStdString());
+    for (const char* bad : {"AT+SETDATA=1,10.0.0.256", "AT+SETDATA=1,10.0.0.0", "AT+SETDATA=1,10.0.0.255",
+                            "AT+SETDATA=1,224.1.1.1", "AT+SETDATA=1,127.0.0.1", "AT+SETDATA=1,0.1.2.3",
+                            "AT+SETDATA=1,10.0.0", "AT+SETDATA=1,10.0.0.5x", "AT+SETDATA=1,", "AT+SETDATA=2,10.0.0.5",
+                            "at+checkdata", "AT+FOO", ""}) {
+        EXPECT_EQ(pc.ask(bad), "ERROR") << bad;
+    }
+    EXPECT_EQ(g_wifi_reset_flag.load(), 0);
+    EXPECT_EQ(settingsRead(g_str_wifi_ip), "192.168.22.101");
+
+    EXPECT_EQ(pc.ask("AT+SETDATA=1,10.20.30.40\r\n"), "OK+SETDATA");
+    EXPECT_EQ(settingsRead(g_str_wifi_ip), "10.20.30.40");
+    EXPECT_EQ(savedAddress(), "10.20.30.40");
+    EXPECT_EQ(g_wifi_reset_flag.load(), 1);
+    EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=10.20.30.40");
+
+    g_wifi_reset_flag = 0;
+    EXPECT_EQ(pc.ask("AT+RST"), "OK+RST");
+    EXPECT_EQ(g_wifi_reset_flag.load(), 1);
+    EXPECT_EQ(pc.ask("AT+RESTORE"), "OK+RESTORE");
+    EXPECT_EQ(savedAddress(), "192.168.22.101");
+    EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=192.168.22.101");
+}
+
+TEST_F(Wifi, ANewAddressReachesTheAccessPointFiles)
+{
+    G_timeTicks = 500;
+    ASSERT_TRUE(waitUntil([&] { return wifi->started(); }));
+    EXPECT_EQ(wifi->wifi_AT_cmd_manage("AT+SETDATA=1,172.16.5.200"), "OK+SETDATA");
+    G_timeTicks = 500 + R54_WIFI_CONFIG::kRestartDelayTicks;
+    ASSERT_TRUE(waitUntil([&] { return wifi->restarts() == 2; }));
+    EXPECT_TRUE(journalHas("ifconfig wlan1 172.16.5.200 netmask 255.255.255.0 up"));
+    const std::string udhcpd = readBoxFile("/etc/udhcpd.conf");  // the pool lies below the box's address
+    EXPECT_NE(udhcpd.find("start 172.16.5.100\n"), std::string::npos);
+    EXPECT_NE(udhcpd.find("end 172.16.5.199\n"), std::string::npos);
+}

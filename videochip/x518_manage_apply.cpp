@@ -1,0 +1,379 @@
+// The apply dispatcher of the running chip. The apply half runs when a
+// writer raised apply_flag: it compares the live parameter block with what
+// the last apply pass saw, programs the chip for what changed, hands the
+// changes that the FPGA and input-source managers carry out to them, serves
+// the one-shot requests of the register image and announces the change. The
+// watch half runs on every pass and follows the input ports.
+#include "videochip/x518_manage.h"
+
+#include "app/kelrampara.h"
+#include "app/utils.h"
+#include "fpga/fpga_manage.h"
+#include "videoio/tamixsource.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+constexpr u16 kChipBrightness = 50;  // the LED brightness itself is the FPGA's
+constexpr u8 kLedSetupRunning = 1;   // g_set_led_para: the FPGA side configures the panel
+constexpr u8 kLedSetupDone = 2;      // the chip's panel is re-initialised
+constexpr int kLedPollMs = 1;
+constexpr int kTraceBase = offsetof(KEL_RAM_PARA, brightness);  // window traces count from here
+constexpr int kFadeTraceBase = offsetof(KEL_RAM_PARA, seamless_para);
+constexpr int kEdidWalkPorts = tamix::kSources;  // request bytes exist for ports 0-3 only
+constexpr int kEdidWords = sizeof(EDID_PARA) / 2;
+constexpr int kImageWords = sizeof(IMAGE_PARA) / 2;
+
+// Register-image requests.
+constexpr int kReg34Bits = 8;
+constexpr int kReg34Restart = 6;
+constexpr u8 kReg36GroupDump = 0x01;
+constexpr u8 kReg33TestInput = 0x01;
+constexpr u8 kReg33FrameLock = 0x02;
+
+// Crop records.
+constexpr u16 kCropSourceBits = 0x0F;
+
+const u8* bytesOf(const KEL_RAM_PARA& b) { return reinterpret_cast<const u8*>(&b); }
+u16 wordAt(const KEL_RAM_PARA& b, size_t offset) { return ram::loadU16(bytesOf(b) + offset); }
+
+u32 packedColour(const KEL_RAM_PARA& b)
+{
+    return u32(b.color_temp_mode & 0xFF) | u32(b.color_temp_b & 0xFF) << 8 | u32(b.color_temp_g & 0xFF) << 16 |
+           u32(b.color_temp_r & 0xFF) << 24;
+}
+
+}  // namespace
+
+void x518_manage::x518managerdeal(void* manager)
+{
+    auto* m = static_cast<x518_manage*>(manager);
+    if (!m)
+        return;
+    m->applyHalf();
+    m->watchHalf();
+}
+
+// The block as the store last saved it: what the chip was set up from.
+void x518_manage::seedApplied()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (applied_seeded_ || !store)
+        return;
+    applied = store->ram_para_shadow;
+    applied_seeded_ = true;
+}
+
+// ------------------------------------------------------------------ apply half
+
+void x518_manage::applyHalf()
+{
+    if (apply_flag.load() == 0)
+        return;
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    QMutexLocker lock(&mutex);
+    seedApplied();
+    // Taken now: a request raised while this pass runs starts another one.
+    const u8 flag = apply_flag.exchange(0);
+    if (flag == 0)
+        return;
+    const KEL_RAM_PARA now = store->ram_para;
+    const KEL_RAM_PARA& was = applied;
+
+    applyPanel(now, was);
+    applyPicture(now, was);
+    applyPriorities(now, was);
+    applyWindows(now, was);
+    applyFades(now, was);
+    if (now.test_pattern != was.test_pattern)
+        x518_SetPattern(now.test_pattern);
+    bool edidPending = false;
+    const int edidServed = applyEdid(now, was, edidPending);
+    if (now.led_off != was.led_off && fpga_manage::p_fpga_manage)
+        fpga_manage::p_fpga_manage->output_changed = 1;
+    if (now.osd_enable != was.osd_enable) {
+        kelApi_OsdSet(0, now.osd_enable);
+        if (now.osd_enable)
+            g_osd_update = 1;
+    }
+    KelRamPara::test_signal(flag);
+
+    // What this pass handed on; EDID ports still waiting keep their old
+    // entries, so the next pass (raised here) serves them.
+    KEL_RAM_PARA next = now;
+    if (edidPending) {
+        for (int p = edidServed + 1; p < kEdidWalkPorts; ++p)
+            next.edid[p] = was.edid[p];
+        apply_flag = 1;
+    }
+    applied = next;
+
+    if (g_osd_update.load() == 1) {
+        g_osd_update = 0;
+        load_overlay_file();
+    }
+    serveRegisterRequests();
+}
+
+void x518_manage::applyPanel(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    if (now.splice_mode == was.splice_mode && now.led_width == was.led_width && now.led_height == was.led_height &&
+        now.out1_rect.w == was.out1_rect.w && now.out1_rect.h == was.out1_rect.h)
+        return;
+    waitLedSetup();
+    kelApi_PnlInit2(now.led_width, now.led_height, now.out1_rect.w, now.out1_rect.h, now.splice_mode);
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = kLedSetupDone;
+    }
+    if (now.osd_enable)
+        g_osd_update = 1;
+}
+
+// Waits for the FPGA side to finish a pending LED set-up, but not for ever:
+// this pass holds the chip manager's mutex, and every writer waits on it.
+void x518_manage::waitLedSetup()
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(led_para_wait_ms);
+    while (g_set_led_para.load() == kLedSetupRunning) {
+        if (std::chrono::steady_clock::now() >= limit) {
+            KEL_DBG("\n[x518managerdeal] LED set-up of the FPGA side still running after %u ms, panel set up anyway\n",
+                    led_para_wait_ms);
+            writeLogMsg(LOG_WARNING, "LED set-up of the FPGA side did not finish in time; chip panel set up anyway");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLedPollMs));
+    }
+}
+
+void x518_manage::applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    if (now.brightness != was.brightness) {
+        x518_SetBrightness(kChipBrightness);
+        if (fpga_manage* f = fpga_manage::p_fpga_manage) {
+            QMutexLocker lock(&Utils::_bri_set_mutex);
+            f->bri_changed = 1;
+        }
+    }
+    if (now.contrast != was.contrast)
+        x518_SetContrast(now.contrast);
+    if (now.sharpness != was.sharpness)
+        x518_SetSharpness(now.sharpness);
+    if (now.saturation != was.saturation)
+        x518_SetSaturation(now.saturation);
+    if (now.color_temp_mode != was.color_temp_mode || now.color_temp_r != was.color_temp_r ||
+        now.color_temp_g != was.color_temp_g || now.color_temp_b != was.color_temp_b)
+        x518_SetColorTemp(int(packedColour(now)));
+}
+
+void x518_manage::applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    for (int i = 0; i < kWindows; ++i) {
+        if (now.image_priority[i] == was.image_priority[i])
+            continue;
+        KEL_DBG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", i + 1, was.image_priority[i],
+                now.image_priority[i]);
+        x518_SetWinPriority(u32(i), now.image_priority[i]);
+        x518_SetWinPriority1(spi_fd);
+    }
+}
+
+void x518_manage::relayout()
+{
+    kelApi_initEnvX518();
+    kelApi_MultiWinChAlloc(1);
+    kelApi_MultiWinChInit();
+    set_output(spi_fd);
+}
+
+void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        const size_t record = offsetof(KEL_RAM_PARA, image) + sizeof(IMAGE_PARA) * size_t(w);
+        for (int i = 0; i < kImageWords; ++i) {
+            const size_t r = size_t(2 * i);
+            const u16 old = wordAt(was, record + r), neu = wordAt(now, record + r);
+            if (old == neu)
+                continue;
+            KEL_DBG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, int(record + r) - kTraceBase, old, neu);
+            switch (r) {
+            case offsetof(IMAGE_PARA, enable):
+            case offsetof(IMAGE_PARA, x):
+            case offsetof(IMAGE_PARA, y):
+            case offsetof(IMAGE_PARA, w):
+            case offsetof(IMAGE_PARA, h):
+                // A new layout covers every window: the walk ends here.
+                relayout();
+                return;
+            case offsetof(IMAGE_PARA, mirror):
+                x518_SetWinAttr(u8(w), neu);
+                break;
+            case offsetof(IMAGE_PARA, source):
+                applySourceChange(now, w, old, neu);
+                break;
+            case offsetof(IMAGE_PARA, flags):
+                x518_SetWinOutput(spi_fd, u8(w), neu);
+                break;
+            case offsetof(IMAGE_PARA, dbd_mode):
+                x518_SetWinDbdMode(spi_fd, u8(w), neu);
+                break;
+            default:
+                break;  // reserved words, volume and audio
+            }
+        }
+    }
+}
+
+void x518_manage::applySourceChange(const KEL_RAM_PARA& now, int w, u16 was, u16 s)
+{
+    if (s & ram::kSourceIsCrop) {
+        const int c = s & ram::kSourceLowMask;
+        if (c >= ram::kCrops) {
+            KEL_DBG("\t !!!!!!!!!cropIdx OOR,return !!!!!!!!!!!!!");
+            return;
+        }
+        const CROP_ITEM& crop = now.crop_list[c];
+        ST_RECT rect{crop.x, crop.y, crop.w, crop.h};
+        x518_SetInputsourceCrop(w, s);
+        x518_SetCrop(char(w), 1, &rect);
+        x518_SetInputsource(u32(w), crop.key & kCropSourceBits);
+    } else {
+        if (was & ram::kSourceIsCrop) {
+            // Dropping a crop: the rectangle passed along is window 0's.
+            const IMAGE_PARA& first = now.image[0];
+            ST_RECT rect{first.x, first.y, first.w, first.h};
+            x518_SetCrop(char(w), 0, &rect);
+        }
+        x518_SetInputsource(u32(w), s);
+    }
+    if (w == now.audio_image && tamixsource::p_tamix_source)
+        tamixsource::p_tamix_source->indicator_refresh = 1;
+}
+
+void x518_manage::applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        const SEAMLESS_PARA& n = now.seamless_para[w];
+        const SEAMLESS_PARA& o = was.seamless_para[w];
+        const int at = int(offsetof(KEL_RAM_PARA, seamless_para) + sizeof(SEAMLESS_PARA) * size_t(w));
+        if (n.para0 != o.para0) {
+            KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at - kFadeTraceBase, kFadeTraceBase, o.para0,
+                    n.para0);
+            PM_WIN_FADE_IN[w] = n.para0;
+        }
+        if (n.para1 != o.para1) {
+            KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at + 2 - kFadeTraceBase, kFadeTraceBase,
+                    o.para1, n.para1);
+            PM_WIN_FADE_OUT[w] = n.para1;
+        }
+    }
+}
+
+// One port per pass: the first port whose EDID words changed, or whose
+// uploaded EDID waits, gets its rewrite request. Returns that port (-1 none);
+// `pending` tells whether a later port's words changed as well.
+int x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, bool& pending)
+{
+    pending = false;
+    int served = -1;
+    for (int p = 0; p < kEdidWalkPorts; ++p) {
+        const size_t entry = offsetof(KEL_RAM_PARA, edid) + sizeof(EDID_PARA) * size_t(p);
+        bool changed = false;
+        for (int i = 0; i < kEdidWords; ++i)
+            changed = changed || wordAt(now, entry + size_t(2 * i)) != wordAt(was, entry + size_t(2 * i));
+        if (served >= 0) {
+            pending = pending || changed;
+            continue;
+        }
+        if (!changed && !edid_ram_table_from[p].load())
+            continue;
+        if (tamixsource* src = tamixsource::p_tamix_source) {
+            src->edid_rewrite_req[p] = 1;
+            src->edid_rewrite_done[p] = 0;
+        }
+        served = p;
+    }
+    return served;
+}
+
+void x518_manage::serveRegisterRequests()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    KEL_REG_IMAGE& r = store->reg_image;
+    const int fd = spi_fd;
+    if (const u8 v = r.reg_a2) {
+        int bit = 0;
+        while (bit < kReg34Bits && !(v & (1u << bit)))
+            ++bit;
+        switch (bit) {
+        case 0: input_slidebar(fd); break;
+        case 1: output_slidebar(fd); break;
+        case 2: disable_slidebar(fd); break;
+        case 3: vbyone_rx_ch1_seq(fd); break;
+        case 4: vbyone_rx_ch2_seq(fd); break;
+        case 5: read_x518_b174bug(fd); break;
+        case kReg34Restart: init_state = 0; break;
+        case 7: write_read_x518_b80_iacthstch5(fd); break;
+        default: break;
+        }
+        r.reg_a2 = 0;
+    }
+    if (const u8 v = r.reg_a3) {
+        kelDbg_x518_param(int(v) - 1);
+        r.reg_a3 = 0;
+    }
+    if (const u8 v = r.reg_a4) {
+        if (v & kReg36GroupDump)
+            kelDbg_x518_print_regGrp(0);
+        r.reg_a4 = 0;
+    }
+    if (r.reg_a5 & kReg33TestInput) {
+        sync_x518_device_test_input(fd);
+        r.reg_a5 = 0;
+    } else if (r.reg_a5 & kReg33FrameLock) {
+        sync_x518_device_test_frame_lock(fd);
+        r.reg_a5 = 0;
+    }
+}
+
+// ------------------------------------------------------------------ watch half
+
+void x518_manage::watchHalf()
+{
+    if (kelApi_IsPatternGen())
+        return;
+    const int fd = spi_fd;
+    load_hdmi();
+    check_port_valid(fd);
+    if (osd_redraw) {
+        update_osd(fd);
+        osd_redraw = 0;
+    } else if (osd_reset) {
+        set_osd(fd, 1);
+        set_scroll(fd);
+        osd_reset = 0;
+    }
+    check_input_port(fd);
+    for (int p = 0; p < kPorts; ++p) {
+        for (int w = 0; w < kWindows; ++w) {
+            if (PM_INPUT[w] != p || (!PI_UPDATE[p] && !g_chg_hdmi[p]))
+                continue;
+            std::printf("\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n",
+                        p, PI_UPDATE[p], p, g_chg_hdmi[p], PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);
+            g_chg_input[w] = 3;
+            set_output(fd);
+            g_x518_source_online = 1;
+        }
+        PI_UPDATE[p] = 0;
+        g_chg_hdmi[p] = 0;
+    }
+    std::fflush(stdout);
+}

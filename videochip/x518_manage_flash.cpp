@@ -1,0 +1,514 @@
+// The chip's serial flash and the OSD fonts in it. The program never drives
+// the flash itself: every erase, program, read and copy goes through the
+// chip's serial-flash controller (bank 4) after a fixed pin set-up (bank 5).
+//
+// Each operation holds x518_manage::flash_mutex from its first register
+// write to its last, so operations from the manager thread, the link
+// threads and the USB-upgrade worker never interleave inside the
+// controller. Every status wait is bounded; a wait that runs out ends the
+// operation with kFlashTimeout.
+#include "videochip/x518_manage.h"
+
+#include "app/kelrampara.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+QMutex x518_manage::flash_mutex;
+x518_manage::FlashWaits x518_manage::flash_waits = {10000, 4000, 10000};
+
+const i32 x518_manage::osd_char_txt[15] = {
+    1920,     1080,             // not used by the loader
+    0xFF0000,                   // background colour
+    0,                          // background transparency
+    0,        0,                // text origin x, y
+    0xC0C0FF,                   // character colour
+    0x23,     0x3000,           // 32-dot English: flash address, size
+    0x10023,  0x290000,         // 32-dot Chinese
+    0x410023, 0xC000,           // 64-dot English
+    0x450023, 0xA40000,         // 64-dot Chinese
+};
+
+const i32 x518_manage::osd_bmp_txt[4] = {0xED9800, 1920, 1080, 0x10D3C00};
+
+namespace {
+
+using x518::reg;
+
+// ---- pin set-up (bank 5)
+constexpr u32 kGio42 = reg(5, 0x42, 3), kGio3C = reg(5, 0x3C, 2), kGio3E = reg(5, 0x3E, 2), kGio45 = reg(5, 0x45, 2);
+constexpr u32 kGio42Value = 0x55, kGio3CValue = 0x300, kGio3EValue = 0x300, kGio45Value = 0x3FF;
+
+// ---- serial-flash controller (bank 4)
+constexpr u32 kSflMode = reg(4, 0x47, 1);
+constexpr u32 kSflCommand = reg(4, 0x48, 1);
+constexpr u32 kSflProgramOp = reg(4, 0x49, 1);
+constexpr u32 kSflReadOp = reg(4, 0x4A, 1);
+constexpr u32 kSflEraseOp = reg(4, 0x4B, 1);
+constexpr u32 kSflWrenOp = reg(4, 0x4C, 1);
+constexpr u32 kSflRdsrOp = reg(4, 0x4D, 1);
+constexpr u32 kSflAddress = reg(4, 0x4E, 4);
+constexpr u32 kSflData = reg(4, 0x52, 1);
+constexpr u32 kSflDataCtl = reg(4, 0x53, 1);  // B4_SFLDTCTL
+constexpr u32 kSflStat = reg(4, 0x54, 1);     // B4_SFLSTAT
+constexpr u32 kSflRdsr = reg(4, 0x55, 1);     // B4_SFLRDSR
+constexpr u32 kSflDmaLength = reg(4, 0x56, 4);
+constexpr u32 kSflDmaKind = reg(4, 0x5A, 1);
+constexpr u32 kSflSelect = reg(4, 0x5F, 1);
+constexpr u32 kSfl60 = reg(4, 0x60, 1);
+constexpr u32 kOsdCommand = reg(4, 0x08, 1);
+constexpr u32 kDmaDestMemory = reg(4, 0x11, 4);
+constexpr u32 kDmaDestString = reg(4, 0x27, 2);
+constexpr u32 kDmaDestPalette = reg(9, 0x1F, 1);
+
+// Controller values.
+constexpr u32 kModeReset = 0x80, kModeReadWrite = 0x31, kModeErase = 0x01, kModeDmaString = 0x37, kModeDma = 0x33;
+constexpr u32 kCmdIdle = 0, kCmdDma = 2, kCmdErase = 4, kCmdSingle = 5;
+constexpr u32 kOpProgram = 0x12, kOpRead = 0x0C, kOpWren = 0x06, kOpRdsr = 0x05, kOpWrdi = 0x04, kOpDma = 0xC7;
+constexpr u32 kOpErase4K = 0x20, kOpErase32K = 0x52, kOpErase64K = 0xD8;
+constexpr u32 kSelectFlash = 1, kSelectDma = 2;
+constexpr u32 kReadStart = 1;
+constexpr u32 kDmaLengthFlag = 0x80000000u;
+constexpr u32 kDmaKindMask = 0x0F;
+constexpr int kDmaToMemory = 0, kDmaToString = 1, kDmaToPalette = 4;
+
+// Status bits.
+constexpr u32 kCtlReadBusy = 0x80, kCtlFifoEmpty = 0x20;
+constexpr u32 kStatDma = 0x01, kStatWrite = 0x02, kStatErase = 0x08;
+constexpr u32 kRdsrWip = 0x01, kRdsrWel = 0x02;
+
+constexpr u32 kPageSize = 256;
+constexpr int kWriteProgressMask = 0x1FFF;  // a progress line every 8192 bytes
+constexpr int kReadProgressMask = 0x3FF;    // and every 1024 bytes read
+// Status reads after which the erase waits say so (and from then on pause
+// between reads instead of keeping the SPI bus busy).
+constexpr int kEraseBusyNote = 5000, kEraseStatusNote = 1000, kEraseBusyPrintEvery = 40;
+constexpr int kSlowPollUs = 1000;
+
+// Trace group 6 of the chip traces (the serial flash); off in the delivered defaults.
+constexpr bool kTraceFlash = false;
+#define SFL_TRACE(...)                \
+    do {                              \
+        if (kTraceFlash)              \
+            std::printf(__VA_ARGS__); \
+    } while (0)
+
+// Font headers in the flash and the bits they own.
+struct FontSlot {
+    u32 header;    // flash address of the 35-byte header
+    u32 flag;      // bit of x518_manage::font_flags
+    u8 regBits;    // bits of register 43
+    const char* name;
+};
+constexpr FontSlot kFontSlots[] = {
+    {0x010000, 1u << 0, 0x02, "32-dot Chinese"},
+    {0x000000, 1u << 1, 0x01, "32-dot English"},
+    {0x450000, 1u << 2, 0x28, "64-dot Chinese"},
+    {0x410000, 1u << 3, 0x14, "64-dot English"},
+};
+constexpr char kFontPresent = 'P';
+constexpr int kFontWidthByte = 17, kFontHeightByte = 18;
+
+// The 32-dot glyphs of the viewer.
+constexpr int kGlyph32Rows = 32, kGlyph32RowBytes = 4, kGlyph32Bytes = kGlyph32Rows * kGlyph32RowBytes;
+constexpr int kAsciiFirst = 0x20, kAsciiLast = 0x7F, kHanFirst = 0x4E00, kHanLast = 0x9FFF;
+
+using Clock = std::chrono::steady_clock;
+
+u32 eraseUnit(char kind)
+{
+    return kind == x518_manage::kErase4K ? 4096 : kind == x518_manage::kErase32K ? 32768 : 65536;
+}
+u32 eraseOpcode(char kind)
+{
+    return kind == x518_manage::kErase4K ? kOpErase4K : kind == x518_manage::kErase32K ? kOpErase32K : kOpErase64K;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ helpers
+
+void x518_manage::gioSetting(int fd, bool trace)
+{
+    drv->write_X518(fd, kGio42, kGio42Value, 0);
+    drv->write_X518(fd, kGio3C, kGio3CValue, 0);
+    drv->write_X518(fd, kGio3E, kGio3EValue, 0);
+    drv->write_X518(fd, kGio45, kGio45Value, 0);
+    if (trace)
+        SFL_TRACE("GIO setting OK.\n");
+}
+
+// Clears a write-enable latch left set after a program or an erase with
+// the write-disable command. `timed`: `limit` is a deadline in ms, else a
+// number of status reads.
+bool x518_manage::clearWriteEnable(int fd, bool timed, int limit)
+{
+    SFL_TRACE("B4_SFLRDSR WEL is 1, and have to clear WEL bit.\n");
+    drv->write_X518(fd, kSflEraseOp, kOpWrdi, 0);
+    drv->write_X518(fd, kSflCommand, kCmdSingle, 0);
+    SFL_TRACE("Serial Flash WRDI command process start.\n");
+    bool ok;
+    if (!timed) {
+        ok = drv->wait_X518(fd, kSflRdsr, kRdsrWel, 0, limit);
+    } else {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
+        int reads = 0;
+        for (;;) {
+            ++reads;
+            if ((drv->read_X518(fd, kSflRdsr, 0) & kRdsrWel) == 0) {
+                ok = true;
+                break;
+            }
+            if (Clock::now() > deadline) {
+                ok = false;
+                break;
+            }
+            if (reads >= kEraseStatusNote)
+                std::this_thread::sleep_for(std::chrono::microseconds(kSlowPollUs));
+        }
+        if (ok && reads < kEraseStatusNote)
+            SFL_TRACE("B4_SFLRDSR WRDI finish\n");
+    }
+    if (!ok)
+        SFL_TRACE("B4_SFLRDSR WRDI Timeout Error!!. Please check the circumestance of Serial Flash.\n");
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    return ok;
+}
+
+// After a 256-byte page: the write FIFO empties, the controller and the
+// flash finish programming, and a latch left set is cleared.
+bool x518_manage::flashPageEnd(int fd)
+{
+    const int reads = flash_waits.pageReads;
+    if (!drv->wait_X518(fd, kSflDataCtl, kCtlFifoEmpty, kCtlFifoEmpty, reads)) {
+        SFL_TRACE("B4_SFLDTCTL WEMPTY Timeout Error!!. Please check the circumestance of Serial Flash.\n");
+        return false;
+    }
+    if (!drv->wait_X518(fd, kSflStat, kStatWrite, 0, reads)) {
+        SFL_TRACE("B4_SFLSTAT WBUSY Timeout Error!!. Please check the circumestance of Serial Flash.\n");
+        return false;
+    }
+    u32 rdsr = 0;
+    if (!drv->wait_X518(fd, kSflRdsr, kRdsrWip, 0, reads, 0, &rdsr)) {
+        SFL_TRACE("B4_SFLRDSR WIP Timeout Error!!. Please check the circumestance of Serial Flash.\n");
+        return false;
+    }
+    return (rdsr & kRdsrWel) == 0 || clearWriteEnable(fd, false, reads);
+}
+
+// One erase unit at `address`. The opcodes go in again before every unit:
+// the write-disable recovery of the unit before left its own opcode in the
+// erase-opcode register.
+bool x518_manage::flashEraseUnit(int fd, u32 address, u8 opcode)
+{
+    drv->write_X518(fd, kSflEraseOp, opcode, 0);
+    drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
+    drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
+    drv->write_X518(fd, kSflAddress, address, 0);
+    drv->write_X518(fd, kSflCommand, kCmdErase, 0);
+
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(flash_waits.eraseMs);
+    auto poll = [&](u32 spec, u32 mask, int note, bool printBusy, u32& last, int& reads) {
+        for (reads = 1;; ++reads) {
+            last = drv->read_X518(fd, spec, 0);
+            if ((last & mask) == 0)
+                return true;
+            if (printBusy && reads % kEraseBusyPrintEvery == 0)
+                SFL_TRACE("B4_SFLSTAT = %02x.Wait Please.\n", last);
+            if (Clock::now() > deadline)
+                return false;
+            if (reads >= note)
+                std::this_thread::sleep_for(std::chrono::microseconds(kSlowPollUs));
+        }
+    };
+    u32 last = 0;
+    int reads = 0;
+    const bool erased = poll(kSflStat, kStatErase, kEraseBusyNote, true, last, reads);
+    if (erased && reads < kEraseBusyNote)
+        SFL_TRACE("B4_SFLSTAT EBUSY finish\n");
+    else
+        SFL_TRACE("B4_SFLSTAT EBUSY Timeout Error!!. Please check the circumestance of Serial Flash.\n");
+    bool ok = erased && poll(kSflRdsr, kRdsrWip, kEraseStatusNote, false, last, reads);
+    if (ok && reads < kEraseStatusNote)
+        SFL_TRACE("B4_SFLRDSR WIP finish\n");
+    else if (erased)
+        SFL_TRACE("B4_SFLRDSR WIP Timeout Error!!. Please check the circumestance of Serial Flash.\n");
+    if (ok && (last & kRdsrWel)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        ok = clearWriteEnable(fd, true, left > 0 ? static_cast<int>(left) : 0);
+    }
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    return ok;
+}
+
+int x518_manage::readFlashLocked(int fd, u32 address, u32 length, char* buffer)
+{
+    gioSetting(fd, true);
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    drv->write_X518(fd, kSflMode, kModeReset, 0);
+    drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
+    drv->write_X518(fd, kSflReadOp, kOpRead, 0);
+    drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    drv->write_X518(fd, kSfl60, 0, 0);
+    drv->write_X518(fd, kSflAddress, address, 0);
+    drv->write_X518(fd, kSflDataCtl, kReadStart, 0);
+    const bool started = drv->wait_X518(fd, kSflDataCtl, kCtlReadBusy, 0, flash_waits.pageReads);
+    drv->write_X518(fd, kSflDataCtl, 0, 0);
+    if (!started) {
+        KEL_DBG("\n[read_flash] the read at %#x did not start\n", address);
+        return kFlashTimeout;
+    }
+    for (u32 i = 0; i < length; ++i) {
+        buffer[i] = static_cast<char>(drv->read_X518(fd, kSflData, 0));
+        if ((i & kReadProgressMask) == kReadProgressMask)
+            SFL_TRACE("#### %8u byte of %8u byte read finish. ###\n", i + 1, length);
+    }
+    SFL_TRACE("#### %8u byte of %8u byte read finish. ###\n", length, length);
+    drv->write_X518(fd, kSflAddress, address, 0);
+    return kFlashOk;
+}
+
+int x518_manage::dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, u32 length)
+{
+    drv->write_X518(fd, kGio42, kGio42Value, 0);
+    drv->write_X518(fd, kGio45, kGio45Value, 0);
+    drv->write_X518(fd, kGio3C, kGio3CValue, 0);
+    drv->write_X518(fd, kGio3E, kGio3EValue, 0);
+    drv->write_X518(fd, kOsdCommand, 0, 0);
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    drv->write_X518(fd, kSflMode, kModeReset, 0);
+    drv->write_X518(fd, kSflMode, kind == kDmaToString ? kModeDmaString : kModeDma, 0);
+    drv->write_X518(fd, kSflSelect, kSelectDma, 0);
+    drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
+    drv->write_X518(fd, kSflReadOp, kOpRead, 0);
+    drv->write_X518(fd, kSflEraseOp, kOpDma, 0);
+    drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
+    drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
+    drv->write_X518(fd, kSflAddress, flashAddress, 0);
+    drv->write_X518(fd, kSflDmaLength, length | kDmaLengthFlag, 0);
+    drv->write_X518(fd, kSflDmaKind, static_cast<u32>(kind) & kDmaKindMask, 0);
+    if (kind == kDmaToMemory)
+        drv->write_X518(fd, kDmaDestMemory, destination, 0);
+    else if (kind == kDmaToString)
+        drv->write_X518(fd, kDmaDestString, destination & 0xFFFF, 0);
+    else if (kind == kDmaToPalette)
+        drv->write_X518(fd, kDmaDestPalette, destination & 0xFF, 0);
+    drv->write_X518(fd, kSflCommand, kCmdDma, 0);
+
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(flash_waits.dmaMs);
+    bool done = false;
+    for (int reads = 1;; ++reads) {
+        if ((drv->read_X518(fd, kSflStat, 0) & kStatDma) == 0) {
+            done = true;
+            break;
+        }
+        if (Clock::now() > deadline)
+            break;
+        if (reads >= kEraseStatusNote)
+            std::this_thread::sleep_for(std::chrono::microseconds(kSlowPollUs));
+    }
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    if (!done) {
+        KEL_DBG("\n[osd_write_dma_sfl] copy of %#x bytes from %#x did not finish\n", length, flashAddress);
+        return kFlashTimeout;
+    }
+    return kFlashOk;
+}
+
+// ------------------------------------------------------------------ the four operations
+
+int x518_manage::erase_flash(int fd, int sector, int count, char kind)
+{
+    const u32 unit = eraseUnit(kind);
+    const uint64_t start = uint64_t(static_cast<u32>(sector)) * kFlashSector;
+    if (sector < 0 || count < 0 || start % unit != 0 || start + uint64_t(count) * unit > kFlashSize) {
+        KEL_DBG("\n[erase_flash] sector %d count %d kind %d refused\n", sector, count, kind);
+        return kFlashBadArgs;
+    }
+    QMutexLocker lock(&flash_mutex);
+    gioSetting(fd, true);
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    drv->write_X518(fd, kSflMode, kModeReset, 0);
+    drv->write_X518(fd, kSflMode, kModeErase, 0);
+    drv->write_X518(fd, kSflEraseOp, eraseOpcode(kind), 0);
+    drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
+    drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
+    drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    for (int k = 0; k < count; ++k) {
+        const u32 address = static_cast<u32>(start) + static_cast<u32>(k) * unit;
+        if (!flashEraseUnit(fd, address, static_cast<u8>(eraseOpcode(kind)))) {
+            KEL_DBG("\n[erase_flash] erase at %#x did not finish\n", address);
+            return kFlashTimeout;
+        }
+    }
+    return kFlashOk;
+}
+
+int x518_manage::write_flash(int fd, int address, int length, char* data)
+{
+    if (address < 0 || length < 0 || (length > 0 && !data) || uint64_t(address) + uint64_t(length) > kFlashSize) {
+        KEL_DBG("\n[write_flash] %d bytes at %#x refused\n", length, address);
+        return kFlashBadArgs;
+    }
+    QMutexLocker lock(&flash_mutex);
+    const u32 start = static_cast<u32>(address);
+    gioSetting(fd, true);
+    drv->write_X518(fd, kSflMode, kModeReset, 0);
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
+    drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
+    drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
+    drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
+    drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    drv->write_X518(fd, kSfl60, 0, 0);
+    drv->write_X518(fd, kSflAddress, start, 0);
+    drv->write_X518(fd, kSflAddress, start, 0);
+    for (int i = 0; i < length; ++i) {
+        drv->write_X518(fd, kSflData, static_cast<u8>(data[i]), 0);
+        const u32 next = start + static_cast<u32>(i) + 1;
+        // The byte just sent closed a page: the FIFO is programmed there.
+        if (next % kPageSize == 0) {
+            drv->write_X518(fd, kSflAddress, next, 0);
+            if (!flashPageEnd(fd)) {
+                KEL_DBG("\n[write_flash] page before %#x did not finish\n", next);
+                return kFlashTimeout;
+            }
+        }
+        if ((i & kWriteProgressMask) == kWriteProgressMask)
+            SFL_TRACE("#### %8d byte of %8d byte write finish. ###\n", i + 1, length);
+    }
+    const u32 end = start + static_cast<u32>(length);
+    if (end % kPageSize != 0) {
+        drv->write_X518(fd, kSflAddress, end, 0);
+        if (!flashPageEnd(fd)) {
+            KEL_DBG("\n[write_flash] last page before %#x did not finish\n", end);
+            return kFlashTimeout;
+        }
+    }
+    return kFlashOk;
+}
+
+int x518_manage::read_flash(int fd, int address, int length, char* buffer)
+{
+    if (address < 0 || length < 0 || (length > 0 && !buffer) || uint64_t(address) + uint64_t(length) > kFlashSize) {
+        KEL_DBG("\n[read_flash] %d bytes at %#x refused\n", length, address);
+        return kFlashBadArgs;
+    }
+    QMutexLocker lock(&flash_mutex);
+    return readFlashLocked(fd, static_cast<u32>(address), static_cast<u32>(length), buffer);
+}
+
+int x518_manage::osd_write_dma_sfl(int fd, int flashAddress, int destination, int kind, int length)
+{
+    QMutexLocker lock(&flash_mutex);
+    return dmaLocked(fd, static_cast<u32>(flashAddress), static_cast<u32>(destination), kind, static_cast<u32>(length));
+}
+
+// ------------------------------------------------------------------ fonts
+
+void x518_manage::read_x518_font(int fd)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    u32 flags = 0;
+    QMutexLocker lock(&flash_mutex);
+    u8 reg43 = store ? store->reg_image.font_flags : 0;
+    for (const FontSlot& f : kFontSlots) {
+        char head[kFontHeaderSize] = {};
+        // A header that cannot be read counts as absent.
+        const bool present =
+            readFlashLocked(fd, f.header, kFontHeaderSize, head) == kFlashOk && head[0] == kFontPresent;
+        if (present) {
+            flags |= f.flag;
+            reg43 = static_cast<u8>(reg43 | f.regBits);
+        } else {
+            reg43 = static_cast<u8>(reg43 & ~f.regBits);
+        }
+        KEL_DBG("\n[read_x518_font] %s at %#x: type %#x width %u height %u\n", f.name, f.header, u8(head[0]),
+                u8(head[kFontWidthByte]), u8(head[kFontHeightByte]));
+    }
+    font_flags = flags;
+    if (store)
+        store->reg_image.font_flags = reg43;
+}
+
+void x518_manage::update_font(int fd)
+{
+    load_fonts(fd);
+}
+
+int x518_manage::load_fonts(int fd)
+{
+    QMutexLocker lock(&flash_mutex);
+    // Each font directly behind the one before, whether present or not.
+    g_font_addr_32ASCII = PS_FONT_ADDR;
+    g_font_addr_32CHN = g_font_addr_32ASCII + PS_CHAR_SIZE_32ASCII;
+    g_font_addr_64ASCII = g_font_addr_32CHN + PS_CHAR_SIZE_32CHN;
+    g_font_addr_64CHN = g_font_addr_64ASCII + PS_CHAR_SIZE_64ASCII;
+    const struct {
+        u32 flash, memory, size;
+    } copies[] = {
+        {PS_CHAR_ADDR_32ASCII, g_font_addr_32ASCII, PS_CHAR_SIZE_32ASCII},
+        {PS_CHAR_ADDR_32CHN, g_font_addr_32CHN, PS_CHAR_SIZE_32CHN},
+        {PS_CHAR_ADDR_64ASCII, g_font_addr_64ASCII, PS_CHAR_SIZE_64ASCII},
+        {PS_CHAR_ADDR_64CHN, g_font_addr_64CHN, PS_CHAR_SIZE_64CHN},
+    };
+    for (const auto& c : copies)
+        if (dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size) != kFlashOk)
+            return kFlashTimeout;
+    return kFlashOk;
+}
+
+void x518_manage::load_char()
+{
+    PS_BG_HACT = PS_PANEL_HW;
+    PS_BG_VACT = PS_PANEL_VW;
+    const i32* t = osd_char_txt;
+    PS_BG_COLOR = static_cast<u32>(t[2]);
+    PS_BG_TRANS = static_cast<u32>(t[3]);
+    PS_CHAR_HST = static_cast<u32>(t[4]);
+    PS_CHAR_VST = static_cast<u32>(t[5]);
+    PS_CHAR_COLOR = static_cast<u32>(t[6]);
+    PS_CHAR_ADDR_32ASCII = static_cast<u32>(t[7]);
+    PS_CHAR_SIZE_32ASCII = static_cast<u32>(t[8]);
+    PS_CHAR_ADDR_32CHN = static_cast<u32>(t[9]);
+    PS_CHAR_SIZE_32CHN = static_cast<u32>(t[10]);
+    PS_CHAR_ADDR_64ASCII = static_cast<u32>(t[11]);
+    PS_CHAR_SIZE_64ASCII = static_cast<u32>(t[12]);
+    PS_CHAR_ADDR_64CHN = static_cast<u32>(t[13]);
+    PS_CHAR_SIZE_64CHN = static_cast<u32>(t[14]);
+}
+
+void x518_manage::load_bmp()
+{
+    PS_BMP_ADDR = static_cast<u32>(osd_bmp_txt[0]);
+    PS_BMP_HACT = static_cast<u32>(osd_bmp_txt[1]);
+    PS_BMP_VACT = static_cast<u32>(osd_bmp_txt[2]);
+    PS_BMPCP_ADDR = static_cast<u32>(osd_bmp_txt[3]);
+}
+
+void x518_manage::kelApi_debug_printf_unicode(int code, int fd)
+{
+    u32 address;
+    if (code >= kAsciiFirst && code <= kAsciiLast) {
+        address = static_cast<u32>(osd_char_txt[7] + (code - kAsciiFirst) * kGlyph32Bytes);
+    } else if (code >= kHanFirst && code <= kHanLast) {
+        address = static_cast<u32>(osd_char_txt[9] + (code - kHanFirst) * kGlyph32Bytes);
+    } else {
+        KEL_DBG("\t unicode:%x OOR, rang:%x - %x, return;\n", code, kHanFirst, kHanLast);
+        return;
+    }
+    char glyph[kGlyph32Bytes] = {};
+    if (read_flash(fd, static_cast<int>(address), kGlyph32Bytes, glyph) != kFlashOk)
+        return;
+    for (int row = 0; row < kGlyph32Rows; ++row) {
+        char line[kGlyph32RowBytes * 8 + 1] = {};
+        for (int bit = 0; bit < kGlyph32RowBytes * 8; ++bit) {
+            const u8 byte = static_cast<u8>(glyph[row * kGlyph32RowBytes + bit / 8]);
+            line[bit] = (byte >> (bit % 8)) & 1 ? 'O' : ' ';
+        }
+        KEL_DBG("%s\n", line);
+    }
+}

@@ -1,0 +1,452 @@
+// The chip's input ports: which port each input and window uses, the
+// timing records the input-source manager reports, the chip's own
+// measurement and classification of each port, and the window source setter.
+#include "videochip/x518_manage.h"
+
+#include "app/utils.h"
+#include "videoio/tamixsource.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+using x518::regAt;
+
+constexpr u32 kDevNone = x518_manage::kPortNone;
+constexpr int kVboFirst = x518::kFirstVboPort;
+
+// Input -> chip port, chip port -> receiver record.
+constexpr u32 kPortOfInput[6] = {2, 1, 0, 5, kDevNone, kDevNone};
+constexpr u32 kDevOfPort[6] = {2, 1, 0, kDevNone, kDevNone, 3};
+constexpr u32 kDevOfOtherPort = 2;
+
+// Out-of-range measurement limits (value - 2 above these = nothing measured).
+constexpr u32 kLineLimit = 65532;
+constexpr u32 kFrameLimit = 0xFFFFFC;
+// Lane counters of a locked receiver with fewer than eight lanes.
+constexpr u32 kLaneLineMax = 65533;
+constexpr u32 kLaneFrameMax = 0xFFFFFD;
+
+// Change thresholds of the measurement.
+constexpr int kTotalTolerance = 2;
+constexpr int kPeriodTolerance = 100;
+
+// Port states.
+enum PortState { kStateNone = 0, kStateVbo = 1, kStateCmosDual = 3, kStateSingle = 4, kStateI1080Fast = 5,
+                 kStateI1080Slow = 6, kStateI480 = 7, kStateI576 = 8 };
+constexpr double kFastFieldRate = 55.0;
+constexpr int kI1080Min = 560, kI1080Max = 565;
+constexpr int kI576Min = 266, kI576Max = 350;
+constexpr int kI480Min = 260, kI480Max = 265;
+constexpr i32 kSingleVboMaxWidth = 2176;
+constexpr double kSingleVboMaxClock = 324000000.0;
+
+// Area of a port without signal.
+constexpr i32 kLostArea[4] = {16, 0, 16, 0};
+enum { HST = 0, HW = 1, VST = 2, VW = 3 };
+
+constexpr u8 kRetryWrap = 30;
+constexpr u32 kStatusProbe = 0x80;
+constexpr u32 kStatusNoSignal = 0x01;
+
+u32 laneMask(int lanes)
+{
+    switch (lanes) {
+    case 8: return 0xFF;
+    case 4: return 0xF0;
+    case 2: return 0xC0;
+    default: return 0x80;
+    }
+}
+
+bool outOfRange(u32 value, u32 limit) { return value - 2u > limit; }
+
+}  // namespace
+
+// ------------------------------------------------------------------ mapping tables
+
+u32 x518_manage::kelApi_inputCvtX518(int input)
+{
+    return input >= 0 && input < 6 ? kPortOfInput[input] : kDevNone;
+}
+
+u32 x518_manage::kelApi_GetPortDevId(int port)
+{
+    return port >= 0 && port < kPorts ? kDevOfPort[port] : kDevOfOtherPort;
+}
+
+u32 x518_manage::kelApi_GetWinDbdMultiPort(int window, int* ports) const
+{
+    for (int i = 0; i < kPorts; ++i)
+        ports[i] = kNoPort;
+    if (!kelApi_IsWinValid(window))
+        return 0;
+    auto set = [ports](std::initializer_list<int> list) {
+        int i = 0;
+        for (int p : list)
+            ports[i++] = p;
+        return 1u;
+    };
+    switch (PM_WIN_DBD_MODE[window]) {
+    case 20: case 21: return set({0, 1});
+    case 22: case 23: return set({2, 3});
+    case 30: return set({0, 1, 2});
+    case 40: case 41: return set({0, 1, 2, 3});
+    case 50: case 51: return set({5, 4});
+    default: return 0;
+    }
+}
+
+// ------------------------------------------------------------------ reported timing
+
+void x518_manage::load_hdmi()
+{
+    tamixsource* src = tamixsource::p_tamix_source;
+    if (!src)
+        return;
+    for (int p = 0; p < kPorts; ++p) {
+        u32 d = kelApi_GetPortDevId(p);
+        if (d >= u32(tamixsource::kSources))
+            continue;
+        ST_HDMI_INFO rec;
+        {
+            QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+            rec = src->hdminfo[d];
+        }
+        if (!rec.changed)
+            continue;
+        ST_PI_HDMI_INFO& c = PI_HDMI_INFO[p];
+        bool differed = false;
+        auto take = [&differed](i32& cached, i32 value, const char* name) {
+            if (cached == value)
+                return;
+            KEL_DBG("\n [load_hdmi]%s=%d,%d,chaned! \n", name, value, cached);
+            cached = value;
+            differed = true;
+        };
+        take(c.Hact, rec.Hact, "Hact");
+        take(c.Hsync, rec.Hsync, "Hsync");
+        take(c.Hback, rec.Hback, "Hback");
+        take(c.Hpol, rec.Hpol, "Hpol");
+        take(c.Htotal, rec.Htotal, "Htotal");
+        take(c.Vact, rec.Vact, "Vact");
+        take(c.Vsync, rec.Vsync, "Vsync");
+        take(c.Vback, rec.Vback, "Vback");
+        take(c.Vpol, rec.Vpol, "Vpol");
+        take(c.Vtotal, rec.Vtotal, "Vtotal");
+        if (c.pfreq != rec.pfreq) {
+            KEL_DBG("\n [load_hdmi]pfreq=%f,%f,chaned! \n", rec.pfreq, c.pfreq);
+            c.pfreq = rec.pfreq;
+            differed = true;
+        }
+        take(c.type, rec.type, "type");
+        take(c.lane, rec.lane, "lane");
+        take(c.ip, rec.ip, "ip");
+        take(c.datamode, rec.datamode, "datamode");
+        take(c.nosignal, rec.nosignal, "nosignal");
+        if (!differed)
+            continue;
+        std::printf("[load_hdmi] chg_input[PI_HDMI_INFO], port:%d, dev_id:%u\n", p, d);
+        KEL_DBG("\t Hact:%d Hsync:%d Hback:%d Hpol:%d Htotal:%d Vact:%d Vsync:%d Vback:%d Vpol:%d Vtotal:%d pfreq:%f "
+                "type:%d datamode:%d lane:%d ip:%d nosignal:%d\n",
+                c.Hact, c.Hsync, c.Hback, c.Hpol, c.Htotal, c.Vact, c.Vsync, c.Vback, c.Vpol, c.Vtotal, c.pfreq, c.type,
+                c.datamode, c.lane, c.ip, c.nosignal);
+        for (int w = 0; w < kWindows; ++w) {
+            int ports[kPorts];
+            bool inSet = false;
+            if (kelApi_GetWinDbdMultiPort(w, ports))
+                for (int q : ports)
+                    inSet = inSet || q == p;
+            if (inSet) {
+                g_chg_input[w] = 1;
+                KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, PM_WIN_DBD_MODE[w]);
+                set_ichsel(spi_fd, u32(w));
+            } else if (PM_INPUT[w] == p) {
+                g_chg_input[w] = 1;
+                KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1\n", w);
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------------ chip measurement
+
+// The first window that uses the port, or -1.
+int x518_manage::windowOfPort(int port) const
+{
+    for (int w = 0; w < kWindows; ++w) {
+        if (PM_INPUT[w] == port)
+            return w;
+        int ports[kPorts];
+        if (kelApi_GetWinDbdMultiPort(w, ports))
+            for (int q : ports)
+                if (q == port)
+                    return w;
+    }
+    return -1;
+}
+
+bool x518_manage::recordChanged(u32 dev) const
+{
+    tamixsource* src = tamixsource::p_tamix_source;
+    if (!src || dev >= u32(tamixsource::kSources))
+        return false;
+    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+    return src->hdminfo[dev].changed != 0;
+}
+
+void x518_manage::measurePort(int fd, int port, ST_PI_PORT_INFO& info)
+{
+    const bool vbo = port >= kVboFirst;
+    const u32 k = u32(vbo ? port - kVboFirst : port);
+    const u32 step = vbo ? x518::kMeasVboStep * k : x518::kMeasCmosStep * k;
+    const u32 fvmStep = vbo ? x518::kMeasVboFvmStep * k : x518::kMeasCmosFvmStep * k;
+    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+    info.htt = i32(drv->read_X518(fd, (vbo ? x518::kMeasHttVbo : x518::kMeasHtt) + step, 0) + 1);
+    info.vtt = i32(drv->read_X518(fd, (vbo ? x518::kMeasVttVbo : x518::kMeasVtt) + step, 0));
+    info.fhw = i32(drv->read_X518(fd, (vbo ? x518::kMeasFhwVbo : x518::kMeasFhw) + step, 0) + 1);
+    info.fvm = i32(drv->read_X518(fd, (vbo ? x518::kMeasFvmVbo : x518::kMeasFvm) + fvmStep, 0) + 1);
+    info.hw = i32(drv->read_X518(fd, (vbo ? x518::kMeasHwVbo : x518::kMeasHw) + step, 0));
+    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+}
+
+void x518_manage::check_input_port(int fd)
+{
+    for (int p = 0; p < kPorts; ++p)
+        checkPort(fd, p);
+}
+
+void x518_manage::checkPort(int fd, int p)
+{
+    const int w = windowOfPort(p);
+    if (w < 0 || !recordChanged(kelApi_GetPortDevId(p)))
+        return;
+    PI_UPDATE[p] = 0;
+    ST_PI_PORT_INFO& info = PI_PORT_INFO[p];
+    const ST_PI_PORT_INFO old = info;
+    measurePort(fd, p, info);
+    info.nosig = (outOfRange(u32(info.htt), kLineLimit) || outOfRange(u32(info.fvm), kFrameLimit) ||
+                  outOfRange(u32(info.fhw), kLineLimit) || PI_HDMI_INFO[p].nosignal == 1)
+                     ? 1 : 0;
+    if (info.nosig) {
+        portLost(fd, p, old);
+        return;
+    }
+    bool changed = std::abs(info.htt - old.htt) > kTotalTolerance || std::abs(info.vtt - old.vtt) > kTotalTolerance ||
+                   std::abs(info.fhw - old.fhw) > kPeriodTolerance || std::abs(info.fvm - old.fvm) > kPeriodTolerance ||
+                   info.hw != old.hw || g_chg_hdmi[p] != 0;
+    if (!changed && g_chg_input[w]) {
+        KEL_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, g_chg_input[w]);
+        changed = true;
+    }
+    if (changed)
+        portChanged(fd, p);
+    if (p >= kVboFirst && !vboLanesLocked(fd, p))
+        return;
+    if (!changed)
+        return;
+    KEL_DBG("PortInfo Updated.  port=%d  STATE=%d  IP=%d  HTOTAL=%4d  VTOTAL=%4d\n", p, PI_STATE[p], PI_SCAN_MODE[p],
+            info.htt, info.vtt);
+    KEL_DBG("\t old: htt=%d vtt=%d fhw=%d fvm=%d hw=%d  new: htt=%d vtt=%d fhw=%d fvm=%d hw=%d\n", old.htt, old.vtt,
+            old.fhw, old.fvm, old.hw, info.htt, info.vtt, info.fhw, info.fvm, info.hw);
+    kelApi_updateCrop(p);
+}
+
+void x518_manage::portLost(int fd, int p, const ST_PI_PORT_INFO& old)
+{
+    const bool vbo = p >= kVboFirst;
+    if (old.nosig == 0) {
+        set_input_bkg(fd, p, 1);
+        if (PI_STATE[p] != kStateNone)
+            PI_UPDATE[p] = 1;
+        PI_STATE[p] = PI_SCAN_MODE[p] = 0;
+        PI_PORT_INFO[p].state = kStateNone;
+        PI_FPICLK[p] = PI_FH[p] = PI_FV[p] = 0;
+        PI_HTOTAL[p] = PI_VTOTAL[p] = 0;
+        PI_IFH[p] = PI_IFV[p] = 0;
+        for (int i = 0; i < 4; ++i)
+            PI_ACT[p][i] = port_act[p][i] = kLostArea[i];
+        if (!vbo) {
+            set_pict(fd, 0, p);
+            return;
+        }
+    } else if (!vbo) {
+        return;
+    }
+    const int k = p - kVboFirst;
+    vboReset(fd, k, laneMask(0), true);
+    stepVboRetry(k);
+}
+
+void x518_manage::vboReset(int fd, int k, u32 mask, bool frange)
+{
+    const u32 step = x518::kVboRxStep * u32(k);
+    drv->write_X518(fd, x518::kVboResetSelect, k == 0 ? x518::kVboResetRx0 : x518::kVboResetRx1, 0);
+    drv->write_X518(fd, x518::kVboResetSelect, x518::kVboResetRelease, 0);
+    drv->write_X518(fd, x518::kVboRxControl + step, x518::kVboRxControlOn, 0);
+    drv->write_X518(fd, x518::kVboLaneEnable + step, mask, 0);
+    if (frange)
+        set_VBORXfrange(fd, k, 0.0f, 1);
+}
+
+void x518_manage::stepVboRetry(int k)
+{
+    u8 next = vbo_retry[k] == 0 ? 1 : u8(vbo_retry[k] + 1);
+    vbo_retry[k] = next >= kRetryWrap ? 0 : next;
+}
+
+void x518_manage::portChanged(int fd, int p)
+{
+    const ST_PI_HDMI_INFO& rec = PI_HDMI_INFO[p];
+    ST_PI_PORT_INFO& info = PI_PORT_INFO[p];
+    PI_FV[p] = info.fvm > 0 ? double(PS_CLK_REF) / info.fvm : 0;
+    const double f = double(rec.Htotal) * PI_FV[p] * rec.Vtotal;
+    int state;
+    if (p < kVboFirst) {
+        set_pict(fd, rec.datamode, p);
+        set_sypol(fd, 0, p);
+        state = rec.datamode ? kStateCmosDual : kStateSingle;
+        int interlaced = 0;
+        if (rec.ip == 1) {
+            interlaced = 1;
+            if (rec.Vtotal >= kI1080Min && rec.Vtotal <= kI1080Max)
+                state = PI_FV[p] >= kFastFieldRate ? kStateI1080Fast : kStateI1080Slow;
+            else if (rec.Vtotal >= kI576Min && rec.Vtotal <= kI576Max)
+                state = kStateI576;
+            else if (rec.Vtotal >= kI480Min && rec.Vtotal <= kI480Max)
+                state = kStateI480;
+            else
+                interlaced = 0;
+        }
+        info.need_ich14 = PI_SCAN_MODE[p] = interlaced;
+    } else {
+        const int k = p - kVboFirst;
+        const int lanes = rec.lane > 0 ? rec.lane : 1;
+        vboReset(fd, k, laneMask(rec.lane), false);
+        set_VBORXfrange(fd, k, float(f / lanes), 0);
+        set_VBOInput(fd, k);
+        state = (rec.Hact <= kSingleVboMaxWidth && f <= kSingleVboMaxClock && lanes < 4) ? kStateSingle : kStateVbo;
+        info.need_ich14 = PI_SCAN_MODE[p] = 0;
+    }
+    PI_STATE[p] = info.state = state;
+    PI_FPICLK[p] = f;
+    PI_FH[p] = PI_FV[p] * rec.Vtotal;
+    PI_HTOTAL[p] = info.htt;
+    PI_VTOTAL[p] = info.vtt;
+    const i32 area[4] = {rec.Hsync + rec.Hback, rec.Hact, rec.Vsync + rec.Vback, rec.Vact};
+    for (int i = 0; i < 4; ++i)
+        PI_ACT[p][i] = port_act[p][i] = area[i];
+    if (state < kStateCmosDual) {
+        PI_ACT[p][HST] /= 2;
+        PI_ACT[p][HW] /= 2;
+    }
+    PI_UPDATE[p] = 1;
+}
+
+// Every lane pair the reported lane count uses must have measured a line
+// and a frame; otherwise the receiver is reset again.
+bool x518_manage::vboLanesLocked(int fd, int p)
+{
+    const int k = p - kVboFirst;
+    u32 line[x518::kLanePairs], frame[x518::kLanePairs];
+    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+    for (int j = 0; j < x518::kLanePairs; ++j) {
+        line[j] = drv->read_X518(fd, x518::kMeasFhwVbo + x518::kMeasVboStep * u32(k) + x518::kMeasLaneLineStep * u32(j), 0) + 1;
+        frame[j] = drv->read_X518(fd, x518::kMeasFvmVbo + x518::kMeasVboFvmStep * u32(k) + x518::kMeasLaneFrameStep * u32(j), 0) + 1;
+    }
+    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+    const int lanes = PI_HDMI_INFO[p].lane;
+    bool ok = true;
+    if (lanes == 8) {
+        for (int j = 0; j < x518::kLanePairs; ++j)
+            ok = ok && !outOfRange(line[j], kLineLimit) && !outOfRange(frame[j], kFrameLimit);
+    } else {
+        const int pairs = lanes == 4 ? 2 : 1;
+        for (int j = 0; j < pairs; ++j)
+            ok = ok && line[j] >= 1 && line[j] <= kLaneLineMax && frame[j] >= 1 && frame[j] <= kLaneFrameMax;
+    }
+    if (ok) {
+        vbo_retry[k] = 0;
+        return true;
+    }
+    stepVboRetry(k);
+    vboReset(fd, k, laneMask(lanes), false);
+    return false;
+}
+
+// ------------------------------------------------------------------ dormant no-signal probe
+
+void x518_manage::check_port_valid(int fd)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        int ports[kPorts];
+        int count = 0;
+        if (PM_WIN_DBD_MODE[w] > 1 && kelApi_GetWinDbdMultiPort(w, ports)) {
+            while (count < kPorts && ports[count] != kNoPort)
+                ++count;
+        } else if (portValid(PM_INPUT[w])) {
+            ports[count++] = PM_INPUT[w];
+        }
+        for (int i = 0; i < count; ++i) {
+            const int p = ports[i];
+            QMutexLocker lock(&Utils::_check_nosig_mutex);
+            if (!(port_status[p] & kStatusProbe))
+                continue;
+            ST_PI_PORT_INFO m = PI_PORT_INFO[p];
+            measurePort(fd, p, m);
+            if (outOfRange(u32(m.htt), kLineLimit) || outOfRange(u32(m.fvm), kFrameLimit) ||
+                outOfRange(u32(m.fhw), kLineLimit)) {
+                port_status[p] |= kStatusNoSignal;
+                KEL_DBG("[x518_check_nosignal] win_%d port_%d, nosignal:%02x\n", w, p, port_status[p]);
+                if (p >= kVboFirst)
+                    vboReset(fd, p - kVboFirst, laneMask(0), true);
+            } else {
+                port_status[p] &= ~kStatusNoSignal;
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------------ window source
+
+void x518_manage::x518_SetInputsource(u32 window, int input)
+{
+    x518_manage* m = p_x518_manage;
+    if (!m)
+        return;
+    if (window >= u32(m->wincnt) || window >= u32(kWindows)) {
+        KEL_DBG("    win:%u OOR, wincnt:%d\r\n", window, m->wincnt);
+        return;
+    }
+    const int i = ((input % 6) + 6) % 6;
+    const u32 port = kelApi_inputCvtX518(i);
+    if (port == kDevNone) {
+        KEL_DBG("    input:%d OOR\r\n", input);
+        // An input no port carries: the window shows nothing rather than
+        // its old picture, and keeps no input channel.
+        m->win_info[window].input = u8(i);
+        m->dropInput(window);
+        return;
+    }
+    m->win_info[window].input = u8(i);
+    m->PM_INPUT[window] = i32(port);
+    m->g_chg_input[window] = 1;
+    KEL_DBG("[x518_SetInputsource] win_%u, port_%u\n", window, port);
+    m->check_input_port(m->spi_fd);
+    m->set_output(m->spi_fd);
+}
+
+void x518_manage::dropInput(u32 window)
+{
+    PM_INPUT[window] = kNoPort;
+    g_chg_input[window] = 0;
+    for (int c = 0; c < kChannels; ++c)
+        if (ich_win[c] == i32(window))
+            ich_win[c] = kNone;
+    rebuildWinIch();
+    set_rtct(spi_fd, 2);
+    set_input_bkg2(spi_fd, i32(window), 1);
+    set_rtct(spi_fd, 1);
+}
