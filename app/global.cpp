@@ -96,3 +96,7 @@ rcv_recovery* g_rcv_recovery = nullptr;
 firmware_usbgrade* g_firmware_usbgrade = nullptr;
 
 u8 g_mode_shortcut_key = 0;
+
+NumberKeyboard* g_numberkeyboard = nullptr;
+QFrame* g_mode[kModeSlots] = {};
+u8 g_mode_select = 0;

@@ -213,3 +213,16 @@ extern firmware_usbgrade* g_firmware_usbgrade;
 // 1 = the user-mode page was opened by the MODE key (its BACK then goes to
 // the home page).
 extern u8 g_mode_shortcut_key;
+
+// ---------------------------------------------------------------- shared widgets
+// The one number keyboard, created by the main window.
+class NumberKeyboard;
+extern NumberKeyboard* g_numberkeyboard;
+
+// The user-mode bar of the main window: the slot frames of the bar now shown
+// (valid until its next redraw), and the slot last touched on it (the
+// user-mode page keeps its own selection in the same global).
+class QFrame;
+constexpr int kModeSlots = 16;
+extern QFrame* g_mode[kModeSlots];
+extern u8 g_mode_select;

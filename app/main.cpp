@@ -4,11 +4,14 @@
 
 #include "app/config_engine.h"
 #include "app/global.h"
+#include "app/kel_keys.h"
 #include "app/kelrampara.h"
 #include "app/lockwindow.h"
 #include "app/mainwindow.h"
+#include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/syncupdate.h"
+#include "app/usbserver.h"
 #include "fpga/fpga_manage.h"
 #include "links/networkmanage.h"
 #include "links/r54_wifi_config.h"
@@ -28,6 +31,8 @@ namespace {
 
 constexpr int kTickPeriodMs = 10;
 constexpr unsigned long kSettleSeconds = 4;
+constexpr int kLcdWidth = 320;
+constexpr int kLcdHeight = 240;
 
 // The 10 ms tick. It fires only once the event loop runs, so G_timeTicks
 // stays 0 for the whole start-up.
@@ -47,6 +52,13 @@ void showHomePage()
     g_lockwindow->show();
 }
 
+// The number keyboard takes the right half of the LCD.
+void placeNumberKeyboard()
+{
+    const QPoint origin = g_mainwindow->pos();
+    g_numberkeyboard->setGeometry(origin.x() + kLcdWidth / 2, origin.y(), kLcdWidth / 2, kLcdHeight);
+}
+
 // Change codes reach the notifier from here on (queued from worker threads);
 // codes emitted before are lost.
 void connectChangeSignal()
@@ -59,7 +71,7 @@ void connectChangeSignal()
 
 int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
 {
-    // key pad: g_kel_keys := 1 when check_hiddev() finds it, once the key pad lands.
+    g_kel_keys = check_hiddev() == 1 ? 1 : 0;
     ConfigEngine::pInstance();
     KelRamPara::pInstance();
     SyncUpdate::pInstance();
@@ -76,11 +88,13 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
         QThread::sleep(kSettleSeconds);
     g_lockwindow = new LockWindow(nullptr);
     showHomePage();
-    // number keyboard: placed on the main window's right half (x + 160, y, 160 x 240) once it lands.
+    placeNumberKeyboard();
     connectChangeSignal();
     if (g_kel_keys == 1)
         SyncUpdate::p_SyncUpdate->update_usb_keyLed();
-    // USB watcher: UsbServer::pInstance() and its sig_usb_update(int) to para_sync(int) once it lands.
+    UsbServer::pInstance();
+    QObject::connect(UsbServer::p_UsbServer, SIGNAL(sig_usb_update(int)), SyncUpdate::p_SyncUpdate,
+                     SLOT(para_sync(int)));
     // The control links, each starting its own threads.
     udpnetManage::pInstance();
     Zt_uart_inout::pInstance();

@@ -4,6 +4,7 @@
 #include "app/firmwareupdate.h"
 #include "app/kelrampara.h"
 #include "app/lockwindow.h"
+#include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/tip.h"
 #include "app/utils.h"
@@ -12,8 +13,13 @@
 #include "videochip/x518_manage.h"
 
 #include <QDebug>
+#include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPixmap>
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -45,6 +51,60 @@ KEL_RAM_PARA* block()
     return store ? &store->ram_para : nullptr;
 }
 
+// ---- the user-mode bar
+const QRect kModeBarRect(11, 6, 270, 230);
+const QRect kPointerRect(281, 148, 9, 12);
+const QRect kModeTitleRect(10, 5, 210, 28);
+constexpr int kBarFontPoints = 9;
+// The 4 x 4 grid of slots.
+constexpr int kSlotColumns = 4;
+constexpr int kSlotX0 = 15, kSlotStepX = 63;
+constexpr int kSlotY0 = 33, kSlotStepY = 45;
+constexpr int kSlotW = 50, kSlotH = 40;
+constexpr int kSlotNumberSize = 12;
+// Inside a slot's frame: the picture, moved up to make room for the in-use label.
+const QRect kSlotPictureRect(17, 12, 16, 16);
+const QRect kSlotPictureInUseRect(17, 7, 16, 16);
+const QRect kInUseRect(7, 23, 36, 17);
+// KelUserModeIndex directions.
+constexpr char kModePrevious = 0;
+constexpr char kModeNext = 1;
+constexpr char kModeCurrentOrNext = 2;
+
+const char* const kTitleStyle = "background-color: rgb(255, 255, 255);";
+const char* const kSavedFrameStyle = "background-color: #212435;border-radius:5px;";
+const char* const kEmptyFrameStyle = "background-color: #B2B2B2;border-radius:5px;";
+const char* const kTouchedFrameStyle = "background-color: #00D65B;border-radius:5px;";
+const char* const kSlotNumberStyle = "background-color: #4777FF;color: #FFFFFF;border-radius:3px;font: 7px;";
+const char* const kInUseStyle = "color: rgb(255, 255, 255); font: 7px;";
+
+QString callTitle()
+{
+    return pages::pick({QStringLiteral("用户模式调用"), QStringLiteral("User mode invocation"),
+                        QStringLiteral("Загрузка настроек"), QStringLiteral("Điều chỉnh chế độ"),
+                        QStringLiteral("用戶模式調用")});
+}
+
+QString saveTitle()
+{
+    return pages::pick({QStringLiteral("用户模式保存"), QStringLiteral("User mode save"),
+                        QStringLiteral("Сохранение настроек"), QStringLiteral("Chế độ lưu"),
+                        QStringLiteral("用戶模式保存")});
+}
+
+QString inUseText()
+{
+    // The Chinese text ends in a soft hyphen; traditional Chinese uses it too.
+    const QString zh = QStringLiteral("使用中") + QChar(0x00AD);
+    return pages::pick({zh, QStringLiteral("Using"), QStringLiteral("Использовать"), QStringLiteral("sử dụng"), zh});
+}
+
+bool slotSaved(int slot)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store && store->KelUserModeSaved(slot) == 1;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -55,11 +115,18 @@ MainWindow::MainWindow(QWidget* parent)
                           "padding:2px 4px;"),
       style_tool("background-color: rgb(33, 36, 53);border:1px;border-radius:1px;padding:1px 1px"),
       style_tool_selected("background-color: rgb(33, 36, 53);border:1px solid rgb(255,171,84);border-radius:1px;"
-                          "padding:1px 1px")
+                          "padding:1px 1px"),
+      style_slot("background-color:transparent;"),
+      style_slot_selected("background-color:transparent;border-radius:5px;border:2px solid rgb(255,171,84);"),
+      style_mode_bar("#widget_mode{background-color: rgb(255, 255, 255);border:1px groove gray;border-radius:1px;}")
 {
     ui->setupUi(this);
     ui->widget->hide();
-    // user-mode bar: built here (hidden) once it lands, with its pointer picture.
+    mode_init();
+    pointer_label = new QLabel(this);
+    pointer_label->setPixmap(QPixmap(pages::plainPicture("pointer.png")));
+    pointer_label->setScaledContents(true);
+    pointer_label->hide();
 
     ui->label_IP->setPixmap(QPixmap(pages::plainPicture("ip.png")));
     setIcon(ui->Button_lock, pages::plainPicture("unlock.png"), kSmallIcon);
@@ -67,7 +134,8 @@ MainWindow::MainWindow(QWidget* parent)
     setIcon(ui->toolButton3, pages::plainPicture("uncall.png"), kToolIcon);
     setIcon(ui->toolButton4, pages::plainPicture("unsave.png"), kToolIcon);
 
-    // number keyboard: created here (no parent, frameless) into g_numberkeyboard once it lands.
+    g_numberkeyboard = new NumberKeyboard(nullptr);
+    g_numberkeyboard->setWindowFlags(g_numberkeyboard->windowFlags() | Qt::FramelessWindowHint);
     g_tip = new TIP(nullptr);
 
     menu_focus_list[kItemMachineState] = ui->machinestate;
@@ -155,7 +223,12 @@ void MainWindow::syncUpdate()
 
 void MainWindow::mode_window_close()
 {
-    // user-mode bar: disarmed (l_call_state, l_save_state := 0) and hidden here once it lands.
+    if (!widget_mode)
+        return;
+    l_call_state = 0;
+    l_save_state = 0;
+    widget_mode->hide();
+    pointer_label->hide();
 }
 
 // ---------------------------------------------------------------- pages
@@ -207,7 +280,13 @@ void MainWindow::on_tools_clicked()
         focus_widget->setStyleSheet(style_tool_selected);
         return;
     }
-    // user-mode bar: deleted here (with its pointer picture hidden) once it lands.
+    if (widget_mode) {
+        widget_mode->hide();
+        widget_mode->deleteLater();
+        widget_mode = nullptr;
+        std::fill(std::begin(g_mode), std::end(g_mode), nullptr);
+        pointer_label->hide();
+    }
     l_call_state = 0;
     l_save_state = 0;
     mode_focus = 0;
@@ -250,12 +329,12 @@ void MainWindow::on_toolButton2_clicked()
 
 void MainWindow::on_toolButton3_clicked()
 {
-    // user-mode bar: arms the call and opens the bar here once it lands.
+    armModeBar(true);
 }
 
 void MainWindow::on_toolButton4_clicked()
 {
-    // user-mode bar: arms the save and opens the bar here once it lands.
+    armModeBar(false);
 }
 
 void MainWindow::on_Button_lock_clicked()
@@ -349,7 +428,7 @@ void MainWindow::onRight()
     if (!toolBarShown())
         stepMenuFocus(1);
     else if (modeBarArmed())
-        ;  // user-mode bar: next slot (on_usermodesel_clicked(1)) once it lands.
+        on_usermodesel_clicked(kModeNext);
     else
         stepToolFocus(1);
 }
@@ -360,7 +439,7 @@ void MainWindow::onLeft()
     if (!toolBarShown())
         stepMenuFocus(-1);
     else if (modeBarArmed())
-        ;  // user-mode bar: previous slot (on_usermodesel_clicked(0)) once it lands.
+        on_usermodesel_clicked(kModePrevious);
     else
         stepToolFocus(-1);
 }
@@ -394,8 +473,11 @@ void MainWindow::onOk()
         }
         return;
     }
-    if (modeBarArmed())
-        return;  // user-mode bar: clicks the slot button of mode_focus once it lands.
+    if (modeBarArmed()) {
+        if (widget_mode && mode_focus < kModeSlots)
+            slot_buttons[mode_focus]->click();
+        return;
+    }
     switch (ui_select) {
     case 0:
         on_toolButton1_clicked();
@@ -423,7 +505,7 @@ void MainWindow::onBack()
         return;
     }
     if (modeBarArmed()) {
-        // user-mode bar: closed and disarmed (on_deletewidgetmode_clicked) here once it lands.
+        on_deletewidgetmode_clicked();
         focus_widget = tool_focus_list[ui_select < kToolItems ? ui_select : 0];
         focus_widget->setStyleSheet(style_tool_selected);
         return;
@@ -441,6 +523,209 @@ void MainWindow::onMode()
 {
     g_mode_shortcut_key = 1;
     on_custommode_clicked();
+}
+
+// ---------------------------------------------------------------- user-mode bar
+
+void MainWindow::mode_init()
+{
+    if (widget_mode) {
+        // The old bar may hold the slot button whose click is being handled
+        // right now: it goes once that click is over.
+        widget_mode->hide();
+        widget_mode->deleteLater();
+    }
+    widget_mode = new QWidget(this);
+    widget_mode->setObjectName(QStringLiteral("widget_mode"));
+    widget_mode->setStyleSheet(style_mode_bar);
+    widget_mode->hide();
+    bar_font.setPointSize(kBarFontPoints);
+
+    mode_title = new QLabel(widget_mode);
+    mode_title->setFont(bar_font);
+    mode_title->setGeometry(kModeTitleRect);
+    mode_title->setStyleSheet(kTitleStyle);
+
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    const int inUse = store ? store->KelGetCurrentModeIndex() : 0;
+    const QString inUseLabel = inUseText();
+    for (int i = 0; i < kModeSlots; ++i) {
+        const int x = kSlotX0 + kSlotStepX * (i % kSlotColumns);
+        const int y = kSlotY0 + kSlotStepY * (i / kSlotColumns);
+        auto* frame = new QFrame(widget_mode);
+        frame->setGeometry(x, y, kSlotW, kSlotH);
+        g_mode[i] = frame;
+
+        auto* number = new QLabel(widget_mode);
+        number->setGeometry(x, y, kSlotNumberSize, kSlotNumberSize);
+        number->setText(QString::asprintf("%d", i + 1));
+        number->setAlignment(Qt::AlignCenter);
+        number->setStyleSheet(kSlotNumberStyle);
+
+        auto* picture = new QLabel(frame);
+        picture->setGeometry(kSlotPictureRect);
+        picture->setScaledContents(true);
+
+        auto* using_label = new QLabel(frame);
+        using_label->setObjectName(QStringLiteral("in_use"));
+        using_label->setText(inUseLabel);
+        using_label->setAlignment(Qt::AlignCenter);
+        using_label->setStyleSheet(kInUseStyle);
+        using_label->hide();
+
+        auto* button = new QPushButton(widget_mode);
+        button->setGeometry(x, y, kSlotW, kSlotH);
+        button->setFocusPolicy(Qt::NoFocus);
+        // Only its style draws it: the slot beneath shows through.
+        button->setFlat(true);
+        button->setObjectName(QString::number(i));
+        connect(button, &QPushButton::clicked, this, &MainWindow::kel_button_mode_clicked);
+        slot_buttons[i] = button;
+
+        const bool selected = i == mode_focus;
+        if (slotSaved(i)) {
+            frame->setStyleSheet(kSavedFrameStyle);
+            picture->setPixmap(QPixmap(pages::plainPicture("mode_exist.png")));
+            button->setStyleSheet(selected && modeBarArmed() ? style_slot_selected : style_slot);
+            if (i + 1 == inUse) {
+                picture->setGeometry(kSlotPictureInUseRect);
+                using_label->setGeometry(kInUseRect);
+                using_label->show();
+            }
+        } else {
+            // An empty slot is never shown selected while calling.
+            frame->setStyleSheet(kEmptyFrameStyle);
+            picture->setPixmap(QPixmap(pages::plainPicture("mode_blank.png")));
+            button->setStyleSheet(selected && l_save_state ? style_slot_selected : style_slot);
+        }
+    }
+}
+
+// Arms call (or save) and opens the bar on the first saved slot at or after
+// the selection; nothing when that state is armed already.
+void MainWindow::armModeBar(bool call)
+{
+    u8& armed = call ? l_call_state : l_save_state;
+    u8& other = call ? l_save_state : l_call_state;
+    QPushButton* button = call ? ui->toolButton3 : ui->toolButton4;
+    if (armed == 1)
+        return;
+    armed = 1;
+    if (other == 1) {
+        other = 0;
+        setIcon(call ? ui->toolButton4 : ui->toolButton3, pages::picture(call ? "unsave.png" : "uncall.png"),
+                kToolIcon);
+    }
+    focus_widget->setStyleSheet(style_tool);
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    const int i = store ? store->KelUserModeIndex(static_cast<char>(mode_focus), kModeCurrentOrNext) : kModeSlots;
+    if (i < kModeSlots) {
+        mode_focus = static_cast<u8>(i);
+        setIcon(button, pages::picture(call ? "call.png" : "save.png"), kToolIcon);
+    } else {
+        mode_focus = 0;
+    }
+    showModeBar();
+    pointer_label->setGeometry(kPointerRect);
+    pointer_label->show();
+}
+
+// Rebuilds the bar, places it, titles it and shows it.
+void MainWindow::showModeBar()
+{
+    mode_init();
+    widget_mode->setGeometry(kModeBarRect);
+    mode_title->setText(l_save_state ? saveTitle() : callTitle());
+    widget_mode->show();
+}
+
+void MainWindow::on_usermodesel_clicked(char direction)
+{
+    if (l_save_state) {
+        // Saving may go to any slot, empty ones included.
+        const int step = direction == kModeNext ? 1 : kModeSlots - 1;
+        mode_focus = static_cast<u8>((mode_focus + step) % kModeSlots);
+    } else {
+        KelRamPara* store = KelRamPara::p_kelrampara_config;
+        const int i = store ? store->KelUserModeIndex(static_cast<char>(mode_focus), direction) : kModeSlots;
+        mode_focus = static_cast<u8>(i < kModeSlots ? i : 0);
+    }
+    showModeBar();
+}
+
+void MainWindow::on_deletewidgetmode_clicked()
+{
+    if (l_save_state) {
+        l_save_state = 0;
+        setIcon(ui->toolButton4, pages::picture("unsave.png"), kToolIcon);
+    }
+    if (l_call_state) {
+        l_call_state = 0;
+        setIcon(ui->toolButton3, pages::picture("uncall.png"), kToolIcon);
+    }
+    if (widget_mode)
+        widget_mode->hide();
+    pointer_label->hide();
+}
+
+void MainWindow::restoreSlotFrame(int slot)
+{
+    if (slot < kModeSlots && g_mode[slot])
+        g_mode[slot]->setStyleSheet(slotSaved(slot) ? kSavedFrameStyle : kEmptyFrameStyle);
+}
+
+void MainWindow::kel_button_mode_clicked()
+{
+    restoreSlotFrame(g_mode_select);
+    bool number = false;
+    const int s = sender() ? sender()->objectName().toInt(&number) : -1;
+    if (!number || s < 0 || s >= kModeSlots)
+        return;
+    g_mode_select = static_cast<u8>(s);
+    if (l_save_state == 1)
+        saveIntoSlot(s);
+    else if (l_call_state == 1 && slotSaved(s))
+        callSlot(s);
+    // The bar now shown marks the slot just touched.
+    if (g_mode[s])
+        g_mode[s]->setStyleSheet(kTouchedFrameStyle);
+}
+
+// Asks the change notifier to save the live block as user mode s + 1; a
+// request already pending for that slot is not repeated.
+void MainWindow::saveIntoSlot(int s)
+{
+    KEL_RAM_PARA* b = block();
+    if (!b)
+        return;
+    if (b->mode_save_request != s + 1) {
+        QMutexLocker lock(&x518_manage::mutex);
+        b->mode_save_request = static_cast<u16>(s + 1);
+        KelRamPara::raiseApplyLocked(1);
+    }
+    l_save_state = 0;
+    on_toolButton4_clicked();
+    mode_tip_pending = 1;
+}
+
+// Loads user mode s + 1 into the live block in one hold of the chip
+// manager's mutex, so that it never applies half a mode.
+void MainWindow::callSlot(int s)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        KEL_RAM_PARA& b = store->ram_para;
+        std::memcpy(reinterpret_cast<u8*>(&b) + ram::kUserModeStart, store->ram_user_mode[s].data,
+                    ram::kUserModeSize);
+        b.current_mode = static_cast<u16>(s + 1);
+        b.mode_save_request = 0;
+        KelRamPara::raiseApplyLocked(1);
+    }
+    l_call_state = 0;
+    mode_focus = static_cast<u8>(s);
+    on_toolButton3_clicked();
+    mode_tip_pending = 1;
 }
 
 // ---------------------------------------------------------------- update dialog

@@ -7,12 +7,14 @@
 
 #include "app/global.h"
 
+#include <QFont>
 #include <QMainWindow>
 #include <QString>
 
 namespace Ui {
 class MainWindow;
 }
+class QLabel;
 class QPushButton;
 
 class MainWindow : public QMainWindow {
@@ -39,6 +41,14 @@ public:
     // Closes the user-mode bar before a page opens.
     void mode_window_close();
 
+    // ---- the user-mode bar (call or save one of the 16 user modes)
+    // Builds the bar anew from the store's slots (hidden).
+    void mode_init();
+    // Moves the selected slot: 1 next, 0 previous; then redraws the bar.
+    void on_usermodesel_clicked(char direction);
+    // Disarms call and save and hides the bar.
+    void on_deletewidgetmode_clicked();
+
     // Show / close the update dialog. Called from worker threads (links,
     // the FPGA manager's upgrade); both are queued into the GUI thread.
     void update_start();
@@ -55,6 +65,13 @@ public:
     u8 selected() const { return ui_select; }
     QWidget* focusedWidget() const { return focus_widget; }
     bool toolBarShown() const;
+    bool callArmed() const { return l_call_state == 1; }
+    bool saveArmed() const { return l_save_state == 1; }
+    u8 modeFocus() const { return mode_focus; }
+    QWidget* modeBar() const { return widget_mode; }
+    QPushButton* slotButton(int i) const { return widget_mode ? slot_buttons[i] : nullptr; }
+    QLabel* modeTitle() const { return mode_title; }
+    QLabel* pointerLabel() const { return pointer_label; }
 
 public slots:
     void on_option_clicked();
@@ -67,6 +84,7 @@ public slots:
     void on_toolButton3_clicked();
     void on_toolButton4_clicked();
     void on_Button_lock_clicked();
+    void kel_button_mode_clicked();
     void slot_update_timer_ticks();
 
 protected:
@@ -87,6 +105,11 @@ private:
     const QString& selectedStyleOfItem(int item) const;
     void setIcon(QPushButton* button, const QString& picture, QSize size);
     void agingTurn();
+    void armModeBar(bool call);
+    void showModeBar();
+    void restoreSlotFrame(int slot);
+    void saveIntoSlot(int slot);
+    void callSlot(int slot);
 
     Ui::MainWindow* ui;
     u8 l_call_state = 0;
@@ -102,4 +125,15 @@ private:
     const QString style_menu_selected;
     const QString style_tool;
     const QString style_tool_selected;
+
+    // The user-mode bar: rebuilt whole on every change, so these are valid
+    // only until the next redraw.
+    QWidget* widget_mode = nullptr;
+    QLabel* mode_title = nullptr;
+    QPushButton* slot_buttons[kModeSlots] = {};
+    QLabel* pointer_label = nullptr;
+    QFont bar_font;
+    const QString style_slot;
+    const QString style_slot_selected;
+    const QString style_mode_bar;
 };

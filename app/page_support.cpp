@@ -1,5 +1,6 @@
 #include "app/page_support.h"
 
+#include "app/kel_keyboard.h"
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
@@ -90,8 +91,9 @@ PanelKey notedPress(int qtKey)
 
 void passKeyToKeyPad(int qtKey)
 {
-    // kel_keyboard: update_usb_keyEvent(qtKey) is called here once the key pad handler lands.
-    (void)qtKey;
+    // The handler holds no state: one serves every page.
+    static kel_keyboard keyPad;
+    keyPad.update_usb_keyEvent(qtKey);
 }
 
 QPoint lcdOrigin()

@@ -95,6 +95,24 @@ HidDevice* hidOpen(uint16_t vendor, uint16_t product);  // null when absent
 int hidWrite(HidDevice* dev, const uint8_t* data, size_t len);  // bytes written or -1
 void hidClose(HidDevice* dev);
 
+// ------------------------------------------------------------ kernel device events
+// The kernel's device events (uevents), one message per event as the
+// NETLINK_KOBJECT_UEVENT socket delivers them: the header "ACTION@DEVPATH"
+// ("add@/devices/.../block/sda/sda1"), then NUL-terminated KEY=value lines.
+// Opens the event source and returns a descriptor that poll() reports
+// readable while an event waits; events that arrive before anyone reads
+// wait in the source. -1 with errno on failure.
+// Board: a netlink socket (SOCK_RAW, protocol NETLINK_KOBJECT_UEVENT) with
+// its receive buffer set to `receiveBuffer` bytes, bound to port id
+// `portId` and the multicast groups `groups`.
+// Host: the simulated source that platform/sim/sim_uevent.h feeds; the
+// arguments are not used.
+int ueventOpen(int receiveBuffer, uint32_t portId, uint32_t groups);
+// Reads one event, as recv(fd, buf, len, MSG_DONTWAIT): the bytes of the
+// message (cut to `len`), 0 or -1 with errno (EAGAIN when none waits).
+ssize_t ueventRecv(int fd, void* buf, size_t len);
+int ueventClose(int fd);
+
 // ------------------------------------------------------------ serial ports
 // Opens a serial port by its box path ("/dev/ttyS2") for reading and writing,
 // non-blocking, without making it the controlling terminal. The result is a

@@ -8,6 +8,7 @@
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_soc_window.h"
+#include "platform/sim/sim_uevent.h"
 #include "platform/sim/sim_x518.h"
 
 #include <cstdio>
@@ -107,6 +108,10 @@ void init(int& argc, char** argv)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::fprintf(stderr, "simulated box: root %s, shell journal %s\n", boxRoot().c_str(),
                  path("/sim/shell.log").c_str());
+    // A person inserts and pulls the simulated USB stick through a pipe.
+    sim::startUsbControl();
+    std::fprintf(stderr, "simulated box: USB stick: echo insert > %s (or remove)\n",
+                 path(sim::kUsbControlPipe).c_str());
 }
 
 }  // namespace platform

@@ -82,5 +82,7 @@ void checkMark(QPainter& p, const QColor& color, qreal width);
 void addMainWindowPictures(Catalog& c);
 void addHomePagePictures(Catalog& c);
 void addSharedWidgetPictures(Catalog& c);
+void addModeBarPictures(Catalog& c);
+void addNumberKeyboardPictures(Catalog& c);
 
 }  // namespace art

@@ -106,6 +106,8 @@ int main(int argc, char** argv)
     art::addMainWindowPictures(catalog);
     art::addHomePagePictures(catalog);
     art::addSharedWidgetPictures(catalog);
+    art::addModeBarPictures(catalog);
+    art::addNumberKeyboardPictures(catalog);
 
     std::vector<Written> written;
     QString qrc;

@@ -4,9 +4,15 @@
 
 #include "app/firmwareupdate.h"
 #include "app/lockwindow.h"
+#include "app/kelrampara.h"
 #include "app/mainwindow.h"
+#include "app/numberkeyboard.h"
+#include "app/page_support.h"
 #include "app/tip.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -19,6 +25,9 @@ struct MainWindowUnder {
         g_mainwindow = nullptr;
         delete g_tip;
         g_tip = nullptr;
+        delete g_numberkeyboard;
+        g_numberkeyboard = nullptr;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     std::unique_ptr<MainWindow> window;
 };
@@ -28,6 +37,67 @@ QImage tipOverMainWindow(int kind)
     MainWindowUnder main;
     g_tip->tip_build(kind);
     return grabOver(main.window.get(), g_tip);
+}
+
+// User modes 1, 3, 6 and 10 saved, mode 3 in use, for as long as it lives;
+// the block a call loads is put back afterwards.
+struct SampleUserModes {
+    SampleUserModes()
+    {
+        KelRamPara* store = KelRamPara::pInstance();
+        std::memcpy(saved, store->ram_user_mode, sizeof saved);
+        live = store->ram_para;
+        for (USER_MODE_SLOT& slot : store->ram_user_mode)
+            std::memcpy(slot.data, reinterpret_cast<const u8*>(&live) + ram::kUserModeStart, sizeof slot.data);
+        for (int i : {0, 2, 5, 9})
+            std::memset(store->ram_user_mode[i].marker, ram::kSlotSaved, 2);
+        store->ram_para.current_mode = 3;
+    }
+    ~SampleUserModes()
+    {
+        KelRamPara* store = KelRamPara::pInstance();
+        std::memcpy(store->ram_user_mode, saved, sizeof saved);
+        store->ram_para = live;
+    }
+    USER_MODE_SLOT saved[ram::kUserModes];
+    KEL_RAM_PARA live;
+};
+
+// The main window with its user-mode bar open for call or save, the
+// selection moved on by one and a slot just touched.
+QImage modeBar(bool call)
+{
+    SampleUserModes modes;
+    MainWindowUnder main;
+    MainWindow* w = main.window.get();
+    w->on_tools_clicked();
+    if (call)
+        w->on_toolButton3_clicked();
+    else
+        w->on_toolButton4_clicked();
+    w->on_usermodesel_clicked(1);
+    QKeyEvent ok(QEvent::KeyRelease, Qt::Key_Q, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &ok);
+    w->mode_tip_pending = 0;
+    return grabWidget(w);
+}
+
+// The number keyboard beside the main window, as a page opens it for a
+// width, with a new value entered and the focus on a key.
+QImage numberKeyboard()
+{
+    MainWindowUnder main;
+    MainWindow* w = main.window.get();
+    w->show();
+    g_numberkeyboard->setGeometry(w->x() + 160, w->y(), 160, 240);
+    g_numberkeyboard->label_show(pages::pick({QStringLiteral("宽"), QStringLiteral("Width"), QStringLiteral("Шир."),
+                                              QStringLiteral("Rộng"), QStringLiteral("寬")}),
+                                 QStringLiteral("1920"));
+    for (int key : {Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S}) {
+        QKeyEvent e(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(g_numberkeyboard, &e);
+    }
+    return grabOver(w, g_numberkeyboard);
 }
 
 }  // namespace
@@ -46,6 +116,9 @@ const std::vector<GalleryPage>& galleryPages()
              main.window->on_tools_clicked();
              return grabWidget(main.window.get());
          }},
+        {"mainwindow_modebar_call", [] { return modeBar(true); }},
+        {"mainwindow_modebar_save", [] { return modeBar(false); }},
+        {"numberkeyboard", [] { return numberKeyboard(); }},
         {"lockwindow",
          [] {
              MainWindowUnder main;

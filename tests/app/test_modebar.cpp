@@ -1,0 +1,327 @@
+// The main window's user-mode bar: opening it armed for call or save, moving
+// its selection, saving and calling a mode through the change-code cycle,
+// and closing it.
+#include "tests/app/test_mainwindow_fixture.h"
+
+#include <QFrame>
+#include <cstring>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const char* const kOrange = "rgb(255,171,84)";
+const char* const kTouchedFrame = "#00D65B";
+
+}  // namespace
+
+class ModeBar : public PageTest {
+protected:
+    void SetUp() override
+    {
+        PageTest::SetUp();
+        for (int i = 0; i < kModeSlots; ++i)
+            markSlot(i, false);
+        g_mode_select = 0;
+        main->show();
+    }
+    void markSlot(int i, bool saved, u8 fill = 0)
+    {
+        USER_MODE_SLOT& s = store->ram_user_mode[i];
+        s.marker[0] = s.marker[1] = saved ? ram::kSlotSaved : ram::kSlotEmpty;
+        std::memset(s.data, fill, sizeof s.data);
+    }
+    // The tool bar, then OK on tool 2 (call) or 3 (save).
+    void openWithKeys(bool call)
+    {
+        if (!main->toolBarShown())
+            main->on_tools_clicked();
+        while (main->selected() != (call ? 2 : 3))
+            click(main, Qt::Key_R);
+        click(main, Qt::Key_Q);
+    }
+    bool selectedOnBar(int i) { return main->slotButton(i)->styleSheet().contains(kOrange); }
+    int selectedCount()
+    {
+        int n = 0;
+        for (int i = 0; i < kModeSlots; ++i)
+            n += selectedOnBar(i);
+        return n;
+    }
+    QLabel* inUseLabel(int i) { return g_mode[i]->findChild<QLabel*>("in_use"); }
+    void touch(int i)
+    {
+        QTest::mouseClick(main->slotButton(i), Qt::LeftButton);
+        flushDeletes();
+    }
+    // The chip manager applied the flag and emitted its change code: the
+    // notifier runs with the main window in focus. A tip it shows is
+    // noted and ended by the tick.
+    bool changeCodeCycle()
+    {
+        x518_manage::apply_flag = 0;
+        bool tipShown = false;
+        QTimer::singleShot(0, [this, &tipShown] {
+            tipShown = g_tip_flag.load() == 1 && g_tip->isVisible();
+            if (tipShown)
+                tick(300);
+        });
+        SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+        QCoreApplication::processEvents();
+        return tipShown;
+    }
+};
+
+TEST_F(ModeBar, BuiltHiddenWithTheMainWindow)
+{
+    ASSERT_NE(main->modeBar(), nullptr);
+    EXPECT_TRUE(main->modeBar()->isHidden());
+    EXPECT_TRUE(main->pointerLabel()->isHidden());
+    for (int i = 0; i < kModeSlots; ++i) {
+        EXPECT_EQ(main->slotButton(i)->objectName(), QString::number(i));
+        EXPECT_EQ(main->slotButton(i)->focusPolicy(), Qt::NoFocus);
+        EXPECT_EQ(g_mode[i]->geometry(), QRect(15 + 63 * (i % 4), 33 + 45 * (i / 4), 50, 40));
+    }
+}
+
+TEST_F(ModeBar, SaveOpensOnTheFirstSavedSlotAtOrAfterTheSelectionAndStepsThroughAll)
+{
+    markSlot(1, true);
+    markSlot(8, true);
+    openWithKeys(false);
+    ASSERT_TRUE(main->saveArmed());
+    EXPECT_FALSE(main->callArmed());
+    EXPECT_EQ(main->modeFocus(), 1);
+    EXPECT_FALSE(main->modeBar()->isHidden());
+    EXPECT_EQ(main->modeBar()->geometry(), QRect(11, 6, 270, 230));
+    EXPECT_EQ(main->modeTitle()->text(), QStringLiteral("User mode save"));
+    EXPECT_FALSE(main->pointerLabel()->isHidden());
+    EXPECT_EQ(main->pointerLabel()->geometry(), QRect(281, 148, 9, 12));
+    // The tool button lost its highlight to the bar.
+    EXPECT_FALSE(main->focusedWidget()->styleSheet().contains(kOrange));
+    for (int i = 0; i < 3; ++i)
+        click(main, Qt::Key_R);
+    EXPECT_EQ(main->modeFocus(), 4);
+    // BACK closes the bar; opening again starts from slot 4: the next saved is 8.
+    click(main, Qt::Key_O);
+    EXPECT_FALSE(main->saveArmed());
+    EXPECT_TRUE(main->modeBar()->isHidden());
+    EXPECT_TRUE(main->focusedWidget()->styleSheet().contains(kOrange));
+    click(main, Qt::Key_Q);
+    ASSERT_TRUE(main->saveArmed());
+    EXPECT_EQ(main->modeFocus(), 8);
+    // RIGHT walks every slot, empty ones included, and wraps.
+    for (int expect : {9, 10, 11, 12, 13, 14, 15, 0, 1}) {
+        click(main, Qt::Key_R);
+        EXPECT_EQ(main->modeFocus(), expect);
+        EXPECT_TRUE(selectedOnBar(expect));
+        EXPECT_EQ(selectedCount(), 1);
+    }
+    click(main, Qt::Key_S);
+    click(main, Qt::Key_S);
+    EXPECT_EQ(main->modeFocus(), 15);
+    flushDeletes();
+}
+
+TEST_F(ModeBar, CallingStepsOnlyOverSavedSlots)
+{
+    markSlot(6, true);
+    openWithKeys(true);
+    ASSERT_TRUE(main->callArmed());
+    EXPECT_EQ(main->modeFocus(), 6);
+    EXPECT_EQ(main->modeTitle()->text(), QStringLiteral("User mode invocation"));
+    click(main, Qt::Key_R);
+    EXPECT_EQ(main->modeFocus(), 6);
+    click(main, Qt::Key_S);
+    EXPECT_EQ(main->modeFocus(), 6);
+    markSlot(2, true);
+    click(main, Qt::Key_R);  // wraps round to 2
+    EXPECT_EQ(main->modeFocus(), 2);
+    click(main, Qt::Key_S);
+    EXPECT_EQ(main->modeFocus(), 6);
+    // Empty slots never show the selection while calling.
+    EXPECT_EQ(selectedCount(), 1);
+    flushDeletes();
+}
+
+TEST_F(ModeBar, WithNothingSavedEitherStateSelectsSlotZero)
+{
+    openWithKeys(true);
+    EXPECT_TRUE(main->callArmed());
+    EXPECT_EQ(main->modeFocus(), 0);
+    EXPECT_EQ(selectedCount(), 0);  // an empty slot while calling
+    click(main, Qt::Key_R);
+    EXPECT_EQ(main->modeFocus(), 0);
+    // Save takes over directly from call.
+    main->on_toolButton4_clicked();
+    EXPECT_TRUE(main->saveArmed());
+    EXPECT_FALSE(main->callArmed());
+    EXPECT_TRUE(selectedOnBar(0));
+    flushDeletes();
+}
+
+TEST_F(ModeBar, SaveAndCallThroughTheChangeCodeCycle)
+{
+    block().brightness = 77;
+    openWithKeys(false);
+    // Touch slot 5 while saving: the notifier is asked to save user mode 6.
+    touch(5);
+    EXPECT_EQ(block().mode_save_request, 6);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+    EXPECT_EQ(main->mode_tip_pending, 1);
+    EXPECT_TRUE(main->saveArmed());
+    EXPECT_FALSE(main->modeBar()->isHidden());
+    EXPECT_EQ(g_mode_select, 5);
+    EXPECT_TRUE(g_mode[5]->styleSheet().contains(kTouchedFrame));
+    // The same slot again before the change code: asked once.
+    x518_manage::apply_flag = 0;
+    touch(5);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+    EXPECT_EQ(block().mode_save_request, 6);
+
+    EXPECT_TRUE(changeCodeCycle());
+    EXPECT_EQ(store->KelUserModeSaved(5), 1);
+    EXPECT_EQ(block().current_mode, 6);
+    EXPECT_EQ(block().mode_save_request, 0);
+    EXPECT_EQ(main->mode_tip_pending, 0);
+    EXPECT_TRUE(platform::exists(KelRamPara::modeFilePath(5)));
+    EXPECT_EQ(ram::loadU16(store->ram_user_mode[5].data + ram::slotDataIndex(2176)), 77);
+
+    // Call it back after the picture changed.
+    block().brightness = 10;
+    main->on_toolButton3_clicked();
+    ASSERT_TRUE(main->callArmed());
+    EXPECT_FALSE(main->saveArmed());
+    EXPECT_EQ(main->modeFocus(), 5);
+    block().current_mode = 0;
+    touch(5);
+    EXPECT_EQ(block().brightness, 77);
+    EXPECT_EQ(block().current_mode, 6);
+    EXPECT_EQ(block().mode_save_request, 0);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+    EXPECT_TRUE(main->callArmed());
+    EXPECT_EQ(main->modeFocus(), 5);
+    EXPECT_EQ(main->mode_tip_pending, 1);
+    // The redrawn bar marks the mode in use.
+    ASSERT_NE(inUseLabel(5), nullptr);
+    EXPECT_FALSE(inUseLabel(5)->isHidden());
+    EXPECT_EQ(inUseLabel(5)->text(), QStringLiteral("Using"));
+
+    EXPECT_TRUE(changeCodeCycle());
+    // The write-back saved the called picture.
+    const std::string file = readBoxFile(KelRamPara::kParaFile);
+    ASSERT_GE(file.size(), 2u + ram::kSavedSize);
+    const auto* saved = reinterpret_cast<const u8*>(file.data()) + 2 - ram::kSavedStart;
+    EXPECT_EQ(ram::loadU16(saved + 2176), 77);
+    EXPECT_EQ(ram::loadU16(saved + 866), 6);
+}
+
+TEST_F(ModeBar, OkPressesTheSelectedSlot)
+{
+    markSlot(3, true, 0x11);
+    openWithKeys(true);
+    click(main, Qt::Key_Q);
+    flushDeletes();
+    EXPECT_EQ(block().current_mode, 4);
+    EXPECT_EQ(block().brightness, 0x1111);
+}
+
+TEST_F(ModeBar, AnEmptySlotTouchedWhileCallingOnlyTurnsGreen)
+{
+    markSlot(3, true);
+    openWithKeys(true);
+    const KEL_RAM_PARA before = block();
+    touch(9);
+    EXPECT_EQ(std::memcmp(&before, &block(), sizeof before), 0);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+    EXPECT_EQ(main->mode_tip_pending, 0);
+    EXPECT_TRUE(g_mode[9]->styleSheet().contains(kTouchedFrame));
+    // The next touch gives slot 9 its own colour back.
+    touch(3);
+    EXPECT_FALSE(g_mode[9]->styleSheet().contains(kTouchedFrame));
+    EXPECT_TRUE(g_mode[3]->styleSheet().contains(kTouchedFrame));
+}
+
+TEST_F(ModeBar, TheModeInUseIsMarkedOnlyOnASavedSlot)
+{
+    block().current_mode = 3;
+    openWithKeys(false);
+    EXPECT_TRUE(inUseLabel(2)->isHidden());
+    markSlot(2, true);
+    click(main, Qt::Key_R);  // any redraw
+    EXPECT_FALSE(inUseLabel(2)->isHidden());
+    EXPECT_EQ(inUseLabel(2)->geometry(), QRect(7, 23, 36, 17));
+    for (int i = 0; i < kModeSlots; ++i) {
+        if (i != 2) {
+            EXPECT_TRUE(inUseLabel(i)->isHidden()) << i;
+        }
+    }
+    flushDeletes();
+}
+
+TEST_F(ModeBar, TheTouchedBarIsDeletedOnlyAfterItsClickIsHandled)
+{
+    openWithKeys(false);
+    QPointer<QWidget> oldBar = main->modeBar();
+    QPointer<QPushButton> button = main->slotButton(7);
+    QTest::mouseClick(button, Qt::LeftButton);
+    // The click rebuilt the bar; the old one, with the button, is still there
+    // (hidden) until the event loop deletes it.
+    EXPECT_FALSE(button.isNull());
+    EXPECT_TRUE(oldBar->isHidden());
+    EXPECT_NE(main->modeBar(), oldBar.data());
+    EXPECT_FALSE(main->modeBar()->isHidden());
+    flushDeletes();
+    EXPECT_TRUE(button.isNull());
+    EXPECT_TRUE(oldBar.isNull());
+    EXPECT_EQ(block().mode_save_request, 8);
+}
+
+TEST_F(ModeBar, ToolsButtonAndOpeningAPageCloseTheBar)
+{
+    markSlot(0, true);
+    openWithKeys(true);
+    // Opening a page disarms and hides it.
+    main->on_option_clicked();
+    EXPECT_FALSE(main->callArmed());
+    EXPECT_TRUE(main->modeBar()->isHidden());
+    EXPECT_TRUE(main->pointerLabel()->isHidden());
+    // The tools button deletes it with the tool bar.
+    openWithKeys(false);
+    QPointer<QWidget> bar = main->modeBar();
+    main->on_tools_clicked();
+    EXPECT_FALSE(main->toolBarShown());
+    EXPECT_EQ(main->modeBar(), nullptr);
+    EXPECT_FALSE(main->saveArmed());
+    EXPECT_EQ(main->modeFocus(), 0);
+    EXPECT_TRUE(main->pointerLabel()->isHidden());
+    flushDeletes();
+    EXPECT_TRUE(bar.isNull());
+    // Back on the tool bar, the bar is built again.
+    openWithKeys(true);
+    ASSERT_NE(main->modeBar(), nullptr);
+    EXPECT_FALSE(main->modeBar()->isHidden());
+    flushDeletes();
+}
+
+TEST_F(ModeBar, TitlesAndInUseTextFollowTheLanguage)
+{
+    markSlot(0, true);
+    block().current_mode = 1;
+    g_language = pages::RU;
+    openWithKeys(true);
+    EXPECT_EQ(main->modeTitle()->text(), QStringLiteral("Загрузка настроек"));
+    EXPECT_EQ(inUseLabel(0)->text(), QStringLiteral("Использовать"));
+    g_language = pages::TW;
+    main->on_toolButton4_clicked();
+    EXPECT_EQ(main->modeTitle()->text(), QStringLiteral("用戶模式保存"));
+    EXPECT_EQ(inUseLabel(0)->text(), QStringLiteral("使用中") + QChar(0x00AD));
+    // Vietnamese without its bit: English.
+    g_language = pages::VN;
+    g_lcd_lang_valid = 0x17;
+    main->on_toolButton3_clicked();
+    EXPECT_EQ(main->modeTitle()->text(), QStringLiteral("User mode invocation"));
+    flushDeletes();
+}

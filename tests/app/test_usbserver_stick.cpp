@@ -1,0 +1,113 @@
+// The simulated USB stick as the watcher sees it: inserted by a test or by a
+// person through the host box's control pipe.
+#include "app/kelrampara.h"
+#include "app/usbserver.h"
+#include "platform/sim/sim_uevent.h"
+#include "tests/support/box_test.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace sim = platform::sim;
+
+class UsbStick : public BoxTest {
+protected:
+    void SetUp() override
+    {
+        BoxTest::SetUp();
+        G_timeTicks = 0;
+        g_delay_usbserver = 1;
+        watcher = UsbServer::pInstance();
+        QObject::connect(watcher, &UsbServer::sig_usb_update, &gui, [this](int code) { codes.push_back(code); });
+    }
+    void TearDown() override
+    {
+        watcher->stopThread();
+        BoxTest::TearDown();
+    }
+    bool codesBecome(const std::vector<int>& expected)
+    {
+        return waitUntil([&] { return codes == expected; });
+    }
+    // The line a person writes into <box root>/sim/usb.
+    void command(const std::string& line)
+    {
+        const std::string pipe = platform::path(sim::kUsbControlPipe);
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        const std::string text = line + "\n";
+        ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+    }
+
+    QObject gui;
+    UsbServer* watcher = nullptr;
+    std::vector<int> codes;
+};
+
+TEST_F(UsbStick, AnInsertedStickIsAnnouncedWith100AndThen102AndReadAtMntUsb1)
+{
+    writeBoxFile("/sim/stick-a/upgrade/app.KEL", "package");
+    ASSERT_TRUE(sim::usbStickInsert("/sim/stick-a"));
+    EXPECT_TRUE(sim::usbStickInserted());
+    EXPECT_TRUE(platform::isDir(UsbServer::kUsbStorageProc));
+    EXPECT_EQ(readBoxFile("/mnt/usb1/upgrade/app.KEL"), "package");
+    // The disk and its partition are added; the partition's mount is given its time.
+    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED}));
+    G_timeTicks += UsbServer::kMountSettleTicks;
+    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
+
+    sim::usbStickRemove();
+    EXPECT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE, SYNC_USB_REMOVED, SYNC_USB_REMOVED}));
+    EXPECT_FALSE(sim::usbStickInserted());
+    EXPECT_FALSE(platform::exists("/mnt/usb1/upgrade/app.KEL"));
+    EXPECT_FALSE(platform::exists(UsbServer::kUsbStorageProc));
+    // The stick's own folder stays for the next insertion.
+    EXPECT_EQ(readBoxFile("/sim/stick-a/upgrade/app.KEL"), "package");
+}
+
+TEST_F(UsbStick, AFolderOutsideTheBoxRootIsNoStick)
+{
+    EXPECT_FALSE(sim::usbStickInsert("/../outside"));
+    EXPECT_FALSE(sim::usbStickInserted());
+    EXPECT_FALSE(sim::ueventWaiting());
+}
+
+TEST_F(UsbStick, APersonInsertsAndPullsTheStickThroughTheControlPipe)
+{
+    sim::startUsbControl();
+    command("eject");  // not a command: noted, nothing happens
+    command("insert");
+    ASSERT_TRUE(waitUntil([] { return sim::usbStickInserted(); }));
+    EXPECT_TRUE(platform::isDir(sim::kStickDir));
+    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED}));
+    G_timeTicks += UsbServer::kMountSettleTicks;
+    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
+    command("remove");
+    EXPECT_TRUE(waitUntil([] { return !sim::usbStickInserted(); }));
+    // Another folder as the stick.
+    writeBoxFile("/sim/stick-b/map.ztfile", "scan");
+    command("insert /sim/stick-b");
+    ASSERT_TRUE(waitUntil([] { return sim::usbStickInserted(); }));
+    EXPECT_EQ(readBoxFile("/mnt/usb1/map.ztfile"), "scan");
+}
+
+class EarlyStick : public BoxTest {};
+
+TEST_F(EarlyStick, AStickInsertedBeforeTheWatcherStartsIsAnnouncedOnceItReads)
+{
+    G_timeTicks = 0;
+    g_delay_usbserver = 0;
+    ASSERT_TRUE(sim::usbStickInsert());
+    EXPECT_TRUE(sim::ueventWaiting());
+    UsbServer* watcher = UsbServer::pInstance();
+    QObject gui;
+    std::vector<int> codes;
+    QObject::connect(watcher, &UsbServer::sig_usb_update, &gui, [&codes](int code) { codes.push_back(code); });
+    g_delay_usbserver = 1;
+    EXPECT_TRUE(waitUntil([&] { return codes.size() == 2; }));
+    G_timeTicks += UsbServer::kMountSettleTicks;
+    EXPECT_TRUE(waitUntil([&] { return codes.size() == 3; }));
+    EXPECT_EQ(codes, (std::vector<int>{SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
+    watcher->stopThread();
+}
