@@ -255,6 +255,7 @@ void KelRamPara::raiseApplyLocked(u8 flag)
     // lowered to a plain apply, or the synchronisation would be lost.
     if (flag > x518_manage::apply_flag.load())
         x518_manage::apply_flag = flag;
+    x518_manage::wake();
 }
 
 int KelRamPara::ram_para_save()

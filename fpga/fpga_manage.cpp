@@ -19,7 +19,6 @@ std::atomic<u32> g_usb_grade{0};
 
 namespace {
 
-constexpr auto kPassPause = std::chrono::milliseconds(10);  // one pass per tick
 constexpr int kImageLowCount = reg::kManagerFirst;                     // registers 0-63
 constexpr int kImageHighCount = reg::kCount - (reg::kManagerLast + 1);  // registers 128-170
 
@@ -78,13 +77,27 @@ void fpga_manage::thread_main()
             usb_upgrade_manage_deal();
         else
             fpga_manage_deal();
-        std::this_thread::sleep_for(kPassPause);
+        pacer_.pace(passDueTicks());
     }
+}
+
+int fpga_manage::passDueTicks()
+{
+    bool busy = bri_changed.load() || output_changed.load() || g_set_led_para.load() != 0 ||
+                g_send_para.cmd.load() != 0 || g_usb_grade.load() != 0;
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        busy = busy || waiting_[f] || rst_pending[f];
+    {
+        QMutexLocker lock(&passby_mutex);
+        busy = busy || passby_open_;
+    }
+    return busy ? 1 : kIdlePollTicks;
 }
 
 void fpga_manage::stop()
 {
     stop_ = true;
+    wake();
     if (thread_.joinable())
         thread_.join();
 }
@@ -568,12 +581,18 @@ int fpga_manage::passby_send(u8 link, const u8* frame, int len)
     }
     if (!running_[0])
         return kPassbyNotReady;
-    QMutexLocker lock(&passby_mutex);
-    g_passby_trans_port = link;
-    passby_command_ = h.command;
-    passby_tick_ = now();
-    passby_open_ = true;
-    return drv.send_frame(frame, len) ? kPassbySent : kPassbyFailed;
+    bool sent;
+    {
+        QMutexLocker lock(&passby_mutex);
+        g_passby_trans_port = link;
+        passby_command_ = h.command;
+        passby_tick_ = now();
+        passby_open_ = true;
+        sent = drv.send_frame(frame, len);
+    }
+    // The thread collects the cards' replies from its next pass on.
+    wake();
+    return sent ? kPassbySent : kPassbyFailed;
 }
 
 void fpga_manage::set_passby_sink(u8 link, PassbyReplySink sink)

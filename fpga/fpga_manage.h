@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/tick_pacer.h"
 #include "fpga/fpga_drv.h"
 #include "fpga/fpga_regs.h"
 #include "fpga/send_para.h"
@@ -94,6 +95,13 @@ public:
     void hold_fpga_reset(u8 fpga);
     // Ends the thread. The box never does; tests do before they finish.
     void stop();
+    // Starts the thread's next pass now (any thread): a hand-over flag was
+    // raised, a job posted in g_send_para or an upgrade requested.
+    void wake() { pacer_.wake(); }
+    // Ticks until the next pass is due: one while an FPGA powers up or
+    // resets, a hand-over or job waits, or a pass-through is open; else the
+    // idle polling period.
+    int passDueTicks();
 
     // ---- state shared with other threads
     fpga_drv drv;
@@ -137,6 +145,7 @@ public:
     static constexpr u32 kPassbyTicks = 100;       // replies of a pass-through frame
     static constexpr int kFramesPerPass = 16;      // received frames taken in one pass
     static constexpr u16 kDefaultBrightness = 100;
+    static constexpr int kIdlePollTicks = 5;      // register polling while nothing is asked
 
 private:
     fpga_manage();
@@ -172,6 +181,7 @@ private:
 
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    TickPacer pacer_;
     std::atomic<bool> running_[fpga::kFpgas];  // power-up finished
     bool waiting_[fpga::kFpgas] = {};           // out of reset, waiting for the power-up
     u32 wait_tick_[fpga::kFpgas] = {};          // since when

@@ -536,13 +536,19 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
     case kRegInputA0:
         image.reg_a0 = value;
         return ST_DONE;
-    case kRegReboot:
-        // The chip's full register listing is not available in this version.
+    case kRegReboot: {
+        // Bit 1 prints the chip's whole register listing on this thread; it
+        // needs the chip up, and nothing of the request is done without it.
+        x518_manage* chip = x518_manage::p_x518_manage;
+        const bool chipUp = chip && chip->init_state.load() >= x518_manage::kRunningState;
+        if ((value & kRebootListing) && !chipUp)
+            return ST_BUSY;
         if (value & kRebootListing)
-            return ST_UNSUPPORTED;
+            chip->x518_print();
         if (value & kRebootNow)
             requestDeferredReboot();
         return ST_DONE;
+    }
     case kRegChipA2:
     case kRegDumpA3:
     case kRegGroupA4:

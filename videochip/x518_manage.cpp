@@ -1,11 +1,13 @@
 #include "videochip/x518_manage.h"
 
 #include "app/kelrampara.h"
+#include "app/utils.h"
 
 #include <cstdio>
 #include <unistd.h>
 
 x518_manage* x518_manage::p_x518_manage = nullptr;
+TickPacer x518_manage::pacer;
 QMutex x518_manage::mutex;
 std::atomic<u8> x518_manage::apply_flag{0};
 std::atomic<u8> g_fpga_x518_start{0};
@@ -90,6 +92,7 @@ void x518_manage::stopThread()
     if (!thread_started_)
         return;
     stop_ = true;
+    wake();
     pthread_join(thread_, nullptr);
     thread_started_ = false;
 }
@@ -101,10 +104,15 @@ void* x518_manage::x518manageThread(void* arg)
         return nullptr;
     while (!self->stop_) {
         self->runPass();
-        // One pass per tick keeps an idle box idle.
-        ::usleep(kPassPauseUs);
+        pacer.pace(self->passDueTicks());
     }
     return nullptr;
+}
+
+int x518_manage::passDueTicks() const
+{
+    const bool busy = init_state.load() < kRunningState || apply_flag.load() != 0;
+    return busy ? 1 : kIdleWatchTicks;
 }
 
 void x518_manage::Sleep(int ms)

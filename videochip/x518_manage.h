@@ -10,6 +10,7 @@
 
 #include "app/global.h"
 #include "app/ram_para.h"
+#include "app/tick_pacer.h"
 #include "videochip/x518_drv.h"
 #include "videochip/x518_regs.h"
 
@@ -104,7 +105,9 @@ public:
     static constexpr int kNone = -1;
     static constexpr u8 kRunningState = 8;
     static constexpr int kProbeGoodReads = 5;
-    static constexpr int kPassPauseUs = 10000;  // one 10 ms tick between passes
+    // Ticks between passes while the chip is up and nothing is asked of the
+    // manager; a raised apply flag or a new input timing wakes it at once.
+    static constexpr int kIdleWatchTicks = 5;
     static constexpr int kMwinPresets = 10;
     static constexpr int kParamEntries = 160;
     static constexpr int kDbdBlocks = 6;
@@ -127,6 +130,12 @@ public:
     // Creates the manager on the first call, resets its request flags, opens
     // the chip and starts the worker thread. Start-up calls it once.
     static x518_manage* pInstance();
+    // Starts the manager thread's next pass now (any thread).
+    static void wake() { pacer.wake(); }
+    static TickPacer pacer;
+    // Ticks until the next pass is due: one while bringing the chip up or
+    // applying, more while only watching the inputs.
+    int passDueTicks() const;
     // The first half of pInstance(): the object without the chip or thread.
     static x518_manage* prepareInstance();
     // Opens the chip and starts the thread; 0, or 255 when no thread started.

@@ -95,8 +95,10 @@ void x518_manage::applyHalf()
         x518_SetPattern(now.test_pattern);
     bool edidPending = false;
     const int edidServed = applyEdid(now, was, edidPending);
-    if (now.led_off != was.led_off && fpga_manage::p_fpga_manage)
+    if (now.led_off != was.led_off && fpga_manage::p_fpga_manage) {
         fpga_manage::p_fpga_manage->output_changed = 1;
+        fpga_manage::p_fpga_manage->wake();
+    }
     if (now.osd_enable != was.osd_enable) {
         kelApi_OsdSet(0, now.osd_enable);
         if (now.osd_enable)
@@ -132,6 +134,8 @@ void x518_manage::applyPanel(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
         QMutexLocker lock(&Utils::_led_para_init_mutex);
         g_set_led_para = kLedSetupDone;
     }
+    if (fpga_manage::p_fpga_manage)
+        fpga_manage::p_fpga_manage->wake();
     if (now.osd_enable)
         g_osd_update = 1;
 }
@@ -159,6 +163,7 @@ void x518_manage::applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
         if (fpga_manage* f = fpga_manage::p_fpga_manage) {
             QMutexLocker lock(&Utils::_bri_set_mutex);
             f->bri_changed = 1;
+            f->wake();
         }
     }
     if (now.contrast != was.contrast)
@@ -252,8 +257,10 @@ void x518_manage::applySourceChange(const KEL_RAM_PARA& now, int w, u16 was, u16
         }
         x518_SetInputsource(u32(w), s);
     }
-    if (w == now.audio_image && tamixsource::p_tamix_source)
+    if (w == now.audio_image && tamixsource::p_tamix_source) {
         tamixsource::p_tamix_source->indicator_refresh = 1;
+        tamixsource::p_tamix_source->wake();
+    }
 }
 
 void x518_manage::applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
@@ -296,6 +303,7 @@ int x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, boo
         if (tamixsource* src = tamixsource::p_tamix_source) {
             src->edid_rewrite_req[p] = 1;
             src->edid_rewrite_done[p] = 0;
+            src->wake();
         }
         served = p;
     }

@@ -4,7 +4,9 @@
 #include "app/kelrampara.h"
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "videochip/x518_manage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <unistd.h>
@@ -98,6 +100,7 @@ void tamixsource::stopThread()
     if (!thread_started_)
         return;
     stop_ = true;
+    wake();
     pthread_join(thread_, nullptr);
     thread_started_ = false;
 }
@@ -109,7 +112,7 @@ void* tamixsource::checksourceThread(void* arg)
         return nullptr;
     while (!self->stop_) {
         self->runPass();
-        ::usleep(kPassPauseUs);
+        self->pacer_.pace(self->passDueTicks());
     }
     return nullptr;
 }
@@ -124,6 +127,30 @@ void tamixsource::setState(SourceState s)
 {
     QMutexLocker lock(&Utils::_source_init_mutex);
     state_ = s;
+}
+
+int tamixsource::passDueTicks()
+{
+    if (sourceState() != kRunning)
+        return 1;
+    KelRamPara* s = store();
+    bool request = indicator_refresh.load() != 0 || (s && s->reg_image.input_hpd_request != 0);
+    for (int p = 0; p < kSources; ++p)
+        request = request || edid_rewrite_req[p].load() != 0;
+    if (request)
+        return 1;
+    // Ticks left until a deadline; one that has passed already waits for the next poll.
+    auto left = [](u32 stamp, u32 span) {
+        const u32 gone = Utils::getTimeSpace(stamp);
+        return gone < span ? static_cast<int>(span - gone) : 0;
+    };
+    int due = polled_ ? left(poll_stamp_, kPollTicks) : 1;
+    for (int i = 0; i < kSources; ++i)
+        if (report_pending_[i] && left(report_stamp_[i], kReportTicks) > 0)
+            due = std::min(due, left(report_stamp_[i], kReportTicks));
+    if (hot_plug_pulse_)
+        due = std::min(due, left(hot_plug_stamp_, kHotPlugLowTicks));
+    return std::max(due, 1);
 }
 
 void tamixsource::runPass()
@@ -312,6 +339,7 @@ void tamixsource::publish(int source, const RX_TIMING& t)
         r.changed = 1;
     }
     KEL_DBG("\n[tamixsource] input %d: %dx%d%s, %u kHz\n", source, t.Hact, shownHeight(t), t.ip ? "i" : "p", t.pclk_khz);
+    x518_manage::wake();
     scheduleReport(source, static_cast<u16>(t.Hact), shownHeight(t), shownRate(t));
 }
 
@@ -327,6 +355,7 @@ void tamixsource::publishLoss(int source)
         r.changed = changed;
     }
     KEL_DBG("\n[tamixsource] input %d: no signal\n", source);
+    x518_manage::wake();
     scheduleReport(source, 0, 0, 0);
 }
 

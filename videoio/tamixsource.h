@@ -9,6 +9,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/tick_pacer.h"
 #include "videoio/drv_i2c.h"
 #include "videoio/tamix_it6602.h"
 #include "videoio/tamix_regs.h"
@@ -49,7 +50,6 @@ public:
     static constexpr u32 kPollTicks = 10;        // each input polled this often
     static constexpr u32 kReportTicks = 50;      // a new timing settles this long before it is reported
     static constexpr u32 kHotPlugLowTicks = 10;  // a hot-plug pulse keeps the line low this long
-    static constexpr int kPassPauseUs = 10000;   // one pass per tick
 
     // Register-image register 0: one-shot requests for the HDMI 2.0 input.
     static constexpr u8 kRequestRestart = 0x01;  // restart its receiver
@@ -64,6 +64,11 @@ public:
     static tamixsource* p_tamix_source;
     // Creates the manager on the first call.
     static tamixsource* pInstance();
+    // Starts the polling thread's next pass now (any thread): a request was raised.
+    void wake() { pacer_.wake(); }
+    // Ticks until the next pass is due: the next input poll, a settling
+    // report or a hot-plug pulse, or one tick while a request waits.
+    int passDueTicks();
     // Opens the bus, takes the input mask g_check_source, creates
     // /data/edidramtable when missing and starts the polling thread; 0, or
     // 255 when the thread could not be started.
@@ -146,4 +151,5 @@ private:
     pthread_t thread_{};
     bool thread_started_ = false;
     std::atomic<bool> stop_{false};
+    TickPacer pacer_;
 };

@@ -295,9 +295,9 @@ TEST_F(Handler, RestartRequestsStampBeforeTheyFlag)
     EXPECT_EQ(G_reboot_tickTicks.load(), 6000u);
 }
 
-TEST_F(Handler, ChipServicesNotAvailableAreNotReportedDone)
+TEST_F(Handler, TheRegisterListingNeedsTheChipUp)
 {
-    EXPECT_EQ(status(0x13, {0xA1, 0x03}), message_deal::ST_UNSUPPORTED);
+    EXPECT_EQ(status(0x13, {0xA1, 0x03}), message_deal::ST_BUSY);
     EXPECT_EQ(g_app_reset_flag.load(), 0);  // and nothing else of the request was done
 }
 

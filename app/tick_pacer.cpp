@@ -1,0 +1,24 @@
+#include "app/tick_pacer.h"
+
+#include <chrono>
+
+void TickPacer::wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        woken_ = true;
+    }
+    cv_.notify_one();
+}
+
+void TickPacer::pace(int ticks)
+{
+    using namespace std::chrono;
+    const auto tick = milliseconds(kTickMs);
+    const auto now = steady_clock::now().time_since_epoch();
+    const auto boundary = duration_cast<milliseconds>(now) / tick * tick;
+    const auto deadline = steady_clock::time_point(boundary + tick * (ticks < 1 ? 1 : ticks));
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait_until(lock, deadline, [this] { return woken_; });
+    woken_ = false;
+}
