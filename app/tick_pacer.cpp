@@ -1,6 +1,7 @@
 #include "app/tick_pacer.h"
 
 #include <chrono>
+#include <system_error>
 
 void TickPacer::wake()
 {
@@ -21,4 +22,31 @@ void TickPacer::pace(int ticks)
     std::unique_lock<std::mutex> lock(mutex_);
     cv_.wait_until(lock, deadline, [this] { return woken_; });
     woken_ = false;
+}
+
+bool PacedWorker::start(Pass pass, Due due)
+{
+    if (thread_.joinable())
+        return true;
+    stop_ = false;
+    try {
+        thread_ = std::thread([this, pass = std::move(pass), due = std::move(due)] {
+            while (!stop_.load()) {
+                pass();
+                pacer_.pace(due());
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void PacedWorker::stop()
+{
+    if (!thread_.joinable())
+        return;
+    stop_ = true;
+    pacer_.wake();
+    thread_.join();
 }

@@ -8,8 +8,11 @@
 // rarely. Wake-ups fall on the same 10 ms boundaries for every worker.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 class TickPacer {
 public:
@@ -25,4 +28,25 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool woken_ = false;
+};
+
+// A worker thread that runs one pass after another, paced by a TickPacer,
+// until it is stopped (the box never stops its workers; tests do).
+class PacedWorker {
+public:
+    using Pass = std::function<void()>;
+    using Due = std::function<int()>;  // ticks until the next pass is due
+
+    ~PacedWorker() { stop(); }
+    // Starts the thread; false when it cannot be started. A running worker
+    // is left as it is.
+    bool start(Pass pass, Due due);
+    void stop();
+    void wake() { pacer_.wake(); }
+    bool running() const { return thread_.joinable(); }
+
+private:
+    TickPacer pacer_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
 };

@@ -66,19 +66,18 @@ void fpga_manage::initialize_start()
         rst_pending[f] = 0;
         vbo_retry[f] = 0;
     }
-    if (!thread_.joinable())
-        thread_ = std::thread(&fpga_manage::thread_main, this);
+    if (!worker_.start([this] { pass(); }, [this] { return passDueTicks(); })) {
+        KEL_DBG("\n fpga: manager thread could not be started\n");
+        writeLogMsg(LOG_ERROR, "create fpga manage thread failed");
+    }
 }
 
-void fpga_manage::thread_main()
+void fpga_manage::pass()
 {
-    while (!stop_.load()) {
-        if (g_usb_grade.load())
-            usb_upgrade_manage_deal();
-        else
-            fpga_manage_deal();
-        pacer_.pace(passDueTicks());
-    }
+    if (g_usb_grade.load())
+        usb_upgrade_manage_deal();
+    else
+        fpga_manage_deal();
 }
 
 int fpga_manage::passDueTicks()
@@ -96,10 +95,7 @@ int fpga_manage::passDueTicks()
 
 void fpga_manage::stop()
 {
-    stop_ = true;
-    wake();
-    if (thread_.joinable())
-        thread_.join();
+    worker_.stop();
 }
 
 // ------------------------------------------------------------------ registers

@@ -14,7 +14,6 @@
 #include <QMutex>
 #include <atomic>
 #include <functional>
-#include <thread>
 
 class rcvRecovery;
 
@@ -97,7 +96,7 @@ public:
     void stop();
     // Starts the thread's next pass now (any thread): a hand-over flag was
     // raised, a job posted in g_send_para or an upgrade requested.
-    void wake() { pacer_.wake(); }
+    void wake() { worker_.wake(); }
     // Ticks until the next pass is due: one while an FPGA powers up or
     // resets, a hand-over or job waits, or a pass-through is open; else the
     // idle polling period.
@@ -149,7 +148,8 @@ public:
 
 private:
     fpga_manage();
-    void thread_main();
+    // One pass of the manager thread.
+    void pass();
 
     // register access behind the images
     bool refresh_regs(u8 fpga, u8 first, int count);
@@ -179,9 +179,7 @@ private:
     static u8 block_brightness();
     static bool block_led_off();
 
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    TickPacer pacer_;
+    PacedWorker worker_;
     std::atomic<bool> running_[fpga::kFpgas];  // power-up finished
     bool waiting_[fpga::kFpgas] = {};           // out of reset, waiting for the power-up
     u32 wait_tick_[fpga::kFpgas] = {};          // since when

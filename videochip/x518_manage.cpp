@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 x518_manage* x518_manage::p_x518_manage = nullptr;
-TickPacer x518_manage::pacer;
+PacedWorker x518_manage::worker;
 QMutex x518_manage::mutex;
 std::atomic<u8> x518_manage::apply_flag{0};
 std::atomic<u8> g_fpga_x518_start{0};
@@ -75,38 +75,17 @@ void x518_manage::openChip()
 
 i32 x518_manage::startThread()
 {
-    if (thread_started_)
-        return 0;
-    stop_ = false;
-    if (pthread_create(&thread_, nullptr, &x518_manage::x518manageThread, this) != 0) {
+    if (!worker.start([this] { runPass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("create manage thread failed");
-        writeLogMsg(LOG_ERROR, "create check source thread failed");
+        writeLogMsg(LOG_ERROR, "create manage thread failed");
         return kThreadFailed;
     }
-    thread_started_ = true;
     return 0;
 }
 
 void x518_manage::stopThread()
 {
-    if (!thread_started_)
-        return;
-    stop_ = true;
-    wake();
-    pthread_join(thread_, nullptr);
-    thread_started_ = false;
-}
-
-void* x518_manage::x518manageThread(void* arg)
-{
-    auto* self = static_cast<x518_manage*>(arg);
-    if (!self)
-        return nullptr;
-    while (!self->stop_) {
-        self->runPass();
-        pacer.pace(self->passDueTicks());
-    }
-    return nullptr;
+    worker.stop();
 }
 
 int x518_manage::passDueTicks() const

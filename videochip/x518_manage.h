@@ -16,7 +16,6 @@
 
 #include <QMutex>
 #include <atomic>
-#include <pthread.h>
 #include <vector>
 
 // 1 once the chip manager has initialised the output panel at bring-up.
@@ -131,8 +130,8 @@ public:
     // the chip and starts the worker thread. Start-up calls it once.
     static x518_manage* pInstance();
     // Starts the manager thread's next pass now (any thread).
-    static void wake() { pacer.wake(); }
-    static TickPacer pacer;
+    static void wake() { worker.wake(); }
+    static PacedWorker worker;
     // Ticks until the next pass is due: one while bringing the chip up or
     // applying, more while only watching the inputs.
     int passDueTicks() const;
@@ -149,7 +148,6 @@ public:
     // One pass of the worker: a bring-up step in states 0-7, the apply
     // dispatcher from state 8 on.
     void runPass();
-    static void* x518manageThread(void* arg);
     static void Sleep(int ms);
 
     // ---------------------------------------------------------- system parameters, default windows
@@ -509,8 +507,6 @@ private:
     int firstIch(int window) const { return win_ich[window][0]; }
     u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
 
-    pthread_t thread_{};
-    bool thread_started_ = false;
-    std::atomic<bool> stop_{false};
+
     bool applied_seeded_ = false;
 };

@@ -83,38 +83,17 @@ int tamixsource::openBus()
 
 u8 tamixsource::startThread()
 {
-    if (thread_started_)
-        return 0;
-    stop_ = false;
-    if (pthread_create(&thread_, nullptr, &tamixsource::checksourceThread, this) != 0) {
+    if (!worker_.start([this] { runPass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("\n[tamixsource] create check source thread failed\n");
         writeLogMsg(LOG_ERROR, "create check source thread failed");
         return kThreadFailed;
     }
-    thread_started_ = true;
     return 0;
 }
 
 void tamixsource::stopThread()
 {
-    if (!thread_started_)
-        return;
-    stop_ = true;
-    wake();
-    pthread_join(thread_, nullptr);
-    thread_started_ = false;
-}
-
-void* tamixsource::checksourceThread(void* arg)
-{
-    auto* self = static_cast<tamixsource*>(arg);
-    if (!self)
-        return nullptr;
-    while (!self->stop_) {
-        self->runPass();
-        self->pacer_.pace(self->passDueTicks());
-    }
-    return nullptr;
+    worker_.stop();
 }
 
 tamixsource::SourceState tamixsource::sourceState()

@@ -15,7 +15,6 @@
 #include "videoio/tamix_regs.h"
 
 #include <atomic>
-#include <pthread.h>
 #include <string>
 
 // Timing record of one input as the receiver driver published it: 17 words.
@@ -65,7 +64,7 @@ public:
     // Creates the manager on the first call.
     static tamixsource* pInstance();
     // Starts the polling thread's next pass now (any thread): a request was raised.
-    void wake() { pacer_.wake(); }
+    void wake() { worker_.wake(); }
     // Ticks until the next pass is due: the next input poll, a settling
     // report or a hot-plug pulse, or one tick while a request waits.
     int passDueTicks();
@@ -80,7 +79,6 @@ public:
 
     // One pass of the polling thread.
     void runPass();
-    static void* checksourceThread(void* arg);
     SourceState sourceState();
 
     // Builds the 256-byte EDID (base block and CEA extension) that asks a
@@ -148,8 +146,5 @@ private:
     u32 report_stamp_[kSources] = {};
     u16 report_value_[kSources][3] = {};
 
-    pthread_t thread_{};
-    bool thread_started_ = false;
-    std::atomic<bool> stop_{false};
-    TickPacer pacer_;
+    PacedWorker worker_;
 };
