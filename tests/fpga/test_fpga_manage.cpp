@@ -86,20 +86,6 @@ TEST_F(FpgaTest, AnFpgaThatDoesNotComeUpIsResetAFewTimes)
     EXPECT_TRUE(bringUp());
 }
 
-TEST_F(FpgaTest, TheGpioWordsAreTheWindowsPads)
-{
-    fpga_manage* m = fpga_manage::pInstance();
-    *m->gpio_cs_fpga0 = fpga::kCsSelected;
-    EXPECT_EQ(window->read16(fpga::kPadCsFpga0), fpga::kCsSelected);
-    *m->gpio_cs_fpga0 = fpga::kCsReleased;
-    *m->gpio_cs_fpga1 = fpga::kCsReleased;
-    EXPECT_EQ(window->read16(fpga::kPadCsFpga1), fpga::kCsReleased);
-    m->initialize_start();
-    m->stop();
-    EXPECT_EQ(window->read16(fpga::kPadRstFpga0), fpga::kRstRun);
-    EXPECT_EQ(window->read16(fpga::kPadRstFpga1), fpga::kRstRun);
-}
-
 TEST_F(FpgaTest, WithoutTheSocWindowNothingFaultsAndNoFpgaIsSelected)
 {
     platform::sim::setDeviceMissing("/dev/msys", true);
@@ -299,6 +285,9 @@ TEST_F(FpgaTest, TheManagersThreadRunsTheHostBoxAndTheHandShake)
 {
     fpga_manage* m = fpga_manage::pInstance();
     m->initialize_start();
+    // Both FPGAs were let out of reset through the SoC window's pads.
+    EXPECT_EQ(window->read16(fpga::kPadRstFpga0), fpga::kRstRun);
+    EXPECT_EQ(window->read16(fpga::kPadRstFpga1), fpga::kRstRun);
     ASSERT_TRUE(waitUntil([m] { return m->get_fpga_status() == 1; }));
     EXPECT_EQ(m->get_wlan_state(), 0x0003);
     ASSERT_TRUE(waitUntil([this] { return count(SYNC_LINK_STATE) == 1; }));

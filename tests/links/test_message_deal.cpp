@@ -133,9 +133,9 @@ TEST_F(Handler, ReadRamStaysInsideTheBlockOrOneSlot)
         u16 count;
         u8 status;
     } cases[] = {
-        {0, 4096, 0},      {0, 4097, R},          {4095, 1, 0},        {4095, 2, R},
-        {0x3FFF, 3, 0},    {0x3FFF, 4, R},        {0x10002, 4096, 0},  // the last 4096 bytes of slot 16
-        {0x11000, 1, R},   {0x101000, 1, R},      {0xFFFFFFFF, 4096, R},  // no slot 17; no alias of slot 1
+        {0, 4096, 0},    {0, 4097, R},      {4095, 1, 0},          {4095, 2, R},  // the block
+        {0x3FFF, 3, 0},  {0x3FFF, 4, R},    {0x10002, 4096, 0},    // to the ends of slots 3 and 16
+        {0x11000, 1, R}, {0x101000, 1, R},  {0xFFFFFFFF, 4096, R}, // no slot 17, no alias of slot 1
     };
     for (const auto& c : cases)
         EXPECT_EQ(status(readRam(c.address, c.count)), c.status) << std::hex << c.address << " " << c.count;
