@@ -50,6 +50,12 @@ protected:
             fpga_manage::p_fpga_manage->fpga_manage_deal();
     }
     void ticks(u32 n) { G_timeTicks += n; }
+    // `n` ticks on, then one pass.
+    void after(u32 n)
+    {
+        ticks(n);
+        passes(1);
+    }
     // Passes until FPGA 0 runs; false when it does not within a few.
     bool bringUp()
     {

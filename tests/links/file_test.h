@@ -6,6 +6,7 @@
 #include "app/utils.h"
 #include "tests/links/link_client.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,21 @@ inline std::vector<CTRL_FRAME> transferFrames(const std::string& tag, const std:
                                               const std::string& name = "", u8 kind = 0)
 {
     return transferFrames(tag, data, crcOf(data), name, kind);
+}
+
+// Sends every frame through `ask` (frame -> optional reply) and gives the
+// status of the last reply; the first failure stops it (0xFE: no reply).
+template <class Ask>
+u8 sendAll(const std::vector<CTRL_FRAME>& frames, Ask ask)
+{
+    for (const CTRL_FRAME& f : frames) {
+        const std::optional<CTRL_FRAME> reply = ask(f);
+        if (!reply)
+            return 0xFE;
+        if (statusOf(*reply) != 0 || &f == &frames.back())
+            return statusOf(*reply);
+    }
+    return 0xFF;
 }
 
 }  // namespace filetest

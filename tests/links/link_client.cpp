@@ -14,12 +14,7 @@ namespace {
 
 class UdpClient : public LinkClient {
 public:
-    UdpClient(int fd, uint16_t port) : LinkClient(fd)
-    {
-        box_.sin_family = AF_INET;
-        box_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        box_.sin_port = htons(port);
-    }
+    UdpClient(int fd, uint16_t port) : LinkClient(fd), box_(loopback(port)) {}
 
 protected:
     bool readSome() override
@@ -39,7 +34,7 @@ protected:
     }
 
 private:
-    sockaddr_in box_{};
+    sockaddr_in box_;
 };
 
 }  // namespace
@@ -55,10 +50,7 @@ LinkClient::~LinkClient()
 std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
+    sockaddr_in addr = loopback(port);
     if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
         fd = -1;
@@ -73,9 +65,7 @@ std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port)
 std::unique_ptr<LinkClient> LinkClient::udp(uint16_t port)
 {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr = loopback(0);
     if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
         fd = -1;
@@ -186,4 +176,22 @@ std::vector<u8> cat(std::initializer_list<std::vector<u8>> parts)
     for (const auto& p : parts)
         out.insert(out.end(), p.begin(), p.end());
     return out;
+}
+
+std::vector<u8> hex(const std::string& text)
+{
+    std::vector<u8> out;
+    for (size_t i = 0; i + 1 < text.size(); i += text[i] == ' ' ? 1 : 2)
+        if (text[i] != ' ')
+            out.push_back(static_cast<u8>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+sockaddr_in loopback(uint16_t port)
+{
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    return addr;
 }

@@ -6,6 +6,7 @@
 #include "links/protocol_phy.h"
 
 #include <deque>
+#include <netinet/in.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,3 +49,7 @@ std::vector<u8> replyData(const CTRL_FRAME& reply);  // payload after the status
 std::vector<u8> le16(uint16_t v);
 std::vector<u8> le32(uint32_t v);
 std::vector<u8> cat(std::initializer_list<std::vector<u8>> parts);
+// Bytes written as hex pairs, spaces between them ignored ("A5 00 FE").
+std::vector<u8> hex(const std::string& text);
+// The loopback address at `port`.
+sockaddr_in loopback(uint16_t port);

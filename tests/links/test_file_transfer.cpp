@@ -22,6 +22,16 @@ namespace {
 
 std::vector<u8> head(const std::vector<u8>& v, size_t n) { return std::vector<u8>(v.begin(), v.begin() + long(n)); }
 
+// A whole box file, or the first `n` bytes of a flash partition ("/dev/mtd...").
+std::vector<u8> stored(const std::string& where, size_t n)
+{
+    if (where.rfind("/dev/mtd", 0) == 0)
+        return head(platform::sim::deviceAs<SimMtd>(where)->contents(), n);
+    std::string data;
+    platform::readFile(where, data);
+    return bytesOf(data);
+}
+
 std::vector<u8> signalCodes(const QSignalSpy& spy)
 {
     std::vector<u8> out;
@@ -46,30 +56,19 @@ protected:
         platform::sim::clearShellJournal();
     }
 
-    u8 ask(message_deal& h, const CTRL_FRAME& req)
+    static std::optional<CTRL_FRAME> reply(message_deal& h, const CTRL_FRAME& req)
     {
-        CTRL_FRAME reply;
-        EXPECT_TRUE(h.deal(req, reply));
-        return statusOf(reply);
+        CTRL_FRAME r;
+        EXPECT_TRUE(h.deal(req, r));
+        return r;
     }
+    u8 ask(message_deal& h, const CTRL_FRAME& req) { return statusOf(*reply(h, req)); }
     u8 ask(const CTRL_FRAME& req) { return ask(tcp, req); }
-    // Sends every frame; the status of the last one (the first failure stops it).
     u8 send(message_deal& h, const std::vector<CTRL_FRAME>& frames)
     {
-        for (size_t i = 0; i < frames.size(); ++i) {
-            const u8 st = ask(h, frames[i]);
-            if (st != 0 || i + 1 == frames.size())
-                return st;
-        }
-        return 0xFF;
+        return sendAll(frames, [&](const CTRL_FRAME& req) { return reply(h, req); });
     }
     u8 send(const std::vector<CTRL_FRAME>& frames) { return send(tcp, frames); }
-
-    std::vector<u8> partition(const char* node, size_t n)
-    {
-        auto mtd = platform::sim::deviceAs<SimMtd>(node);
-        return head(mtd->contents(), n);
-    }
 
     KelRamPara* store = nullptr;
     message_deal tcp{message_deal::LINK_TCP};
@@ -80,12 +79,6 @@ protected:
 
 TEST_F(FileHandler, TheDocumentedSessionGivesTheDocumentedBytes)
 {
-    auto hex = [](const std::string& text) {
-        std::vector<u8> out;
-        for (size_t i = 0; i + 1 < text.size(); i += 3)
-            out.push_back(static_cast<u8>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        return out;
-    };
     auto serve = [&](const std::string& in) {
         const std::vector<u8> bytes = hex(in);
         CTRL_FRAME req;
@@ -102,36 +95,13 @@ TEST_F(FileHandler, TheDocumentedSessionGivesTheDocumentedBytes)
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "{\"a\":1}\n");
 }
 
-// ---------------------------------------------------------------- each tag lands where it belongs
+// ---------------------------------------------------------------- what a transfer leaves behind
 
-TEST_F(FileHandler, EachTagIsStoredWhereItBelongs)
+TEST_F(FileHandler, AnImageErasesItsWholePartitionFirst)
 {
-    const auto overlay = pattern(9000, 1), mode = pattern(100, 2), alias = bytesOf("{\"alias\":{}}"),
-               smart = pattern(5000, 3), recovery = pattern(4096, 4);
-    ASSERT_EQ(send(transferFrames("OSDS", overlay)), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), overlay);
-    ASSERT_EQ(send(transferFrames("MO0a", mode)), 0);  // user mode 10
-    EXPECT_EQ(bytesOf(readBoxFile("/data/modes/MO0a.json")), mode);
-    ASSERT_EQ(send(transferFrames("MO10", mode)), 0);  // user mode 16
-    EXPECT_EQ(bytesOf(readBoxFile("/data/modes/MO10.json")), mode);
-    ASSERT_EQ(send(transferFrames("ALIS", alias)), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/alias.json")), alias);
-    ASSERT_EQ(send(transferFrames("SMAP", smart, "hall.ztfile", 13)), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/smartmapping/hall.ztfile")), smart);
-    ASSERT_EQ(send(transferFrames("RCVR", recovery, "cards.rcv")), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/rcvrecovery/cards.rcv")), recovery);
-    EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
-    EXPECT_EQ(g_update_flag.load(), 0);
-}
-
-TEST_F(FileHandler, ImagesGoIntoTheirPartitionsFromOffsetZero)
-{
-    const auto logo = pattern(0x60000, 5), kernel = pattern(12345, 6);
-    ASSERT_EQ(send(transferFrames("LOGO", logo)), 0);
-    EXPECT_EQ(partition("/dev/mtd8", logo.size()), logo);
+    const auto kernel = pattern(12345, 6);
     ASSERT_EQ(send(transferFrames("FKRN", kernel)), 0);
-    EXPECT_EQ(partition("/dev/mtd10", kernel.size()), kernel);
-    // The whole partition was erased first: nothing of an older image is left after the new one.
+    // Nothing of an older image is left after the new one.
     auto mtd = platform::sim::deviceAs<SimMtd>("/dev/mtd10");
     EXPECT_EQ(mtd->eraseOffsets().size(), size_t(0x500000 / 0x10000));
     EXPECT_EQ(mtd->contents()[kernel.size()], 0xFF);
@@ -186,16 +156,6 @@ TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
 }
 
 // ---------------------------------------------------------------- interrupted transfers
-
-TEST_F(FileHandler, ATransferStartedAgainOnItsLinkBeginsAfresh)
-{
-    const auto first = pattern(10000, 9), second = pattern(6000, 10);
-    auto a = transferFrames("OSDS", first);
-    ASSERT_EQ(ask(a[0]), 0);
-    ASSERT_EQ(ask(a[1]), 0);  // the PC loses its connection here
-    ASSERT_EQ(send(transferFrames("OSDS", second)), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), second);
-}
 
 TEST_F(FileHandler, AnAbandonedTransferBlocksOthersOnlyUntilItIsIdle)
 {
@@ -291,13 +251,13 @@ TEST_F(FileHandler, AWrongCrcStoresNothing)
 {
     writeBoxFile("/data/configs/omenu.json", "old overlay");
     writeBoxFile("/data/app/kelR54N", "old program");
-    const auto logoBefore = partition("/dev/mtd8", 0x60000);
+    const auto logoBefore = stored("/dev/mtd8", 0x60000);
     const auto file = pattern(7000, 13);
     for (const char* tag : {"OSDS", "LOGO", "FMCU"})
         EXPECT_EQ(send(transferFrames(tag, file, crcOf(file) ^ 1)), message_deal::ST_REFUSED) << tag;
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
     EXPECT_EQ(readBoxFile("/data/app/kelR54N"), "old program");
-    EXPECT_EQ(partition("/dev/mtd8", 0x60000), logoBefore);
+    EXPECT_EQ(stored("/dev/mtd8", 0x60000), logoBefore);
     EXPECT_TRUE(platform::sim::deviceAs<SimMtd>("/dev/mtd8")->eraseOffsets().empty());
     EXPECT_TRUE(journalWith("mv ").empty());
     EXPECT_EQ(g_app_reset_flag.load(), 0);
@@ -372,15 +332,11 @@ protected:
     }
     u8 send(const std::vector<CTRL_FRAME>& frames)
     {
-        for (size_t i = 0; i < frames.size(); ++i) {
-            auto reply = client->request(frames[i]);
-            if (!reply)
-                return 0xFE;
-            EXPECT_EQ(reply->command, frames[i].command);
-            if (statusOf(*reply) != 0 || i + 1 == frames.size())
-                return statusOf(*reply);
-        }
-        return 0xFF;
+        return sendAll(frames, [&](const CTRL_FRAME& req) {
+            auto reply = client->request(req);
+            EXPECT_TRUE(!reply || reply->command == req.command);
+            return reply;
+        });
     }
 
     std::unique_ptr<networkManage> tcp;
@@ -388,40 +344,33 @@ protected:
     std::unique_ptr<LinkClient> client;
 };
 
-TEST_P(FileLinks, EveryTagArrives)
+TEST_P(FileLinks, EveryTagArrivesWhereItBelongs)
 {
-    struct Case {
+    const struct {
         const char* tag;
         const char* name;
         u8 kind;
         size_t size;
-    };
-    const Case cases[] = {
-        {"OSDS", "", 0, 6000},  {"MO01", "", 0, 300},   {"ALIS", "", 0, 200},          {"LOGO", "", 0, 9000},
-        {"FKRN", "", 0, 8193},  {"SMAP", "s1", 13, 4097}, {"RCVR", "r1", 0, 4096},     {"FMCU", "", 0, 10000},
+        const char* where;
+    } cases[] = {
+        {"OSDS", "", 0, 6000, "/data/configs/omenu.json"},
+        {"MO01", "", 0, 300, "/data/modes/MO01.json"},
+        {"MO0a", "", 0, 100, "/data/modes/MO0a.json"},  // user mode 10
+        {"MO10", "", 0, 100, "/data/modes/MO10.json"},  // user mode 16
+        {"ALIS", "", 0, 200, "/data/configs/alias.json"},
+        {"LOGO", "", 0, file_deal::kLogoSize, "/dev/mtd8"},
+        {"FKRN", "", 0, 8193, "/dev/mtd10"},
+        {"SMAP", "s1", 13, 4097, "/data/smartmapping/s1"},
+        {"RCVR", "r1", 0, 4096, "/data/rcvrecovery/r1"},
+        {"FMCU", "", 0, 10000, "/data/app/kelR54N"},
     };
     u8 seed = 20;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const auto file = pattern(c.size, seed++);
         ASSERT_EQ(send(transferFrames(c.tag, file, c.name, c.kind)), 0) << c.tag;
-        std::vector<u8> stored;
-        const std::string tag = c.tag;
-        if (tag == "LOGO" || tag == "FKRN")
-            stored = head(platform::sim::deviceAs<SimMtd>(tag == "LOGO" ? "/dev/mtd8" : "/dev/mtd10")->contents(),
-                          c.size);
-        else if (tag == "OSDS")
-            stored = bytesOf(readBoxFile("/data/configs/omenu.json"));
-        else if (tag == "MO01")
-            stored = bytesOf(readBoxFile("/data/modes/MO01.json"));
-        else if (tag == "ALIS")
-            stored = bytesOf(readBoxFile("/data/configs/alias.json"));
-        else if (tag == "SMAP")
-            stored = bytesOf(readBoxFile("/data/smartmapping/s1"));
-        else if (tag == "RCVR")
-            stored = bytesOf(readBoxFile("/data/rcvrecovery/r1"));
-        else
-            stored = bytesOf(readBoxFile("/data/app/kelR54N"));
-        EXPECT_EQ(stored, file) << c.tag;
+        EXPECT_EQ(stored(c.where, c.size), file) << c.tag;
+        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone) << c.tag;
+        EXPECT_EQ(g_update_flag.load(), 0) << c.tag;
     }
     EXPECT_EQ(g_app_reset_flag.load(), 1);  // after the application
 }
@@ -429,16 +378,17 @@ TEST_P(FileLinks, EveryTagArrives)
 TEST_P(FileLinks, AnInterruptedTransferIsStartedAgain)
 {
     writeBoxFile("/data/configs/omenu.json", "old overlay");
-    const auto file = pattern(9000, 40);
-    auto frames = transferFrames("OSDS", file);
+    const auto first = pattern(9000, 40), second = pattern(6000, 41);
+    auto frames = transferFrames("OSDS", first);
     ASSERT_EQ(send({frames[0], frames[1]}), 0);
     if (GetParam() == Net::Tcp) {  // the connection drops; the PC connects again
         client = LinkClient::tcp(tcp->port());
         ASSERT_TRUE(client->ok());
     }
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
-    ASSERT_EQ(send(frames), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), file);
+    // The new start begins afresh: nothing of the first, longer file is left.
+    ASSERT_EQ(send(transferFrames("OSDS", second)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), second);
 }
 
 INSTANTIATE_TEST_SUITE_P(TcpAndUdp, FileLinks, testing::Values(Net::Tcp, Net::Udp),

@@ -17,21 +17,11 @@ using namespace ctrl;
 
 namespace {
 
-std::vector<u8> hex(const std::string& text)
-{
-    std::vector<u8> out;
-    for (size_t i = 0; i + 1 < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<u8>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return out;
-}
-
 constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
+constexpr u8 R = message_deal::ST_REFUSED;
+constexpr u8 L = message_deal::ST_BAD_LENGTH;
+
+CTRL_FRAME readRam(u32 address, u16 count) { return pcRequest(0x10, cat({le32(address), le16(count)})); }
 
 }  // namespace
 
@@ -64,6 +54,7 @@ protected:
     {
         return statusOf(ask(pcRequest(command, payload, sub)));
     }
+    u8 status(const CTRL_FRAME& req) { return statusOf(ask(req)); }
     QString setting(const char* key)
     {
         QSettings s(platform::qpath(ConfigEngine::kSettingsFile), QSettings::IniFormat);
@@ -114,14 +105,11 @@ TEST_F(Handler, FramesForOthersAreIgnoredAndAnyBoxIsAnswered)
     EXPECT_EQ(pc_cmd_time.load(), 4321u);
 }
 
-TEST_F(Handler, UnknownAndLaterCommandsAreUnsupported)
+TEST_F(Handler, UnknownCommandsAndWrongLengths)
 {
     for (u8 cmd : {0x00, 0x08, 0x24, 0x30, 0x73, 0xC4, 0xFF})
         EXPECT_EQ(status(cmd, {}), message_deal::ST_UNSUPPORTED) << int(cmd);
-}
 
-TEST_F(Handler, FixedSizeRequestsWantTheirExactLength)
-{
     const struct {
         u8 cmd;
         size_t size;
@@ -135,43 +123,37 @@ TEST_F(Handler, FixedSizeRequestsWantTheirExactLength)
     EXPECT_EQ(status(0x11, {0x00, 0x00, 0x00}), message_deal::ST_BAD_LENGTH);  // address incomplete
 }
 
-TEST_F(Handler, ARefusedReplyHoldsTheStatusOnly)
-{
-    CTRL_FRAME reply = ask(pcRequest(message_deal::CMD_READ_RAM, cat({le32(0x11000), le16(4)})));
-    EXPECT_EQ(reply.length, 1);
-    EXPECT_EQ(statusOf(reply), message_deal::ST_REFUSED);
-}
-
 // ---------------------------------------------------------------- RAM
-
-TEST_F(Handler, ReadRamCountZeroMaximumAndOnePast)
-{
-    CTRL_FRAME r = ask(pcRequest(message_deal::CMD_READ_RAM, cat({le32(0), le16(0)})));
-    EXPECT_EQ(statusOf(r), 0);
-    EXPECT_EQ(replyData(r), cat({le32(0), le16(0)}));
-
-    r = ask(pcRequest(message_deal::CMD_READ_RAM, cat({le32(0), le16(4096)})));
-    ASSERT_EQ(statusOf(r), 0);
-    ASSERT_EQ(r.length, 1 + 6 + 4096);
-    EXPECT_EQ(std::memcmp(&r.payload[7], &store->ram_para, 4096), 0);
-
-    EXPECT_EQ(status(0x10, cat({le32(0), le16(4097)})), message_deal::ST_REFUSED);
-}
 
 TEST_F(Handler, ReadRamStaysInsideTheBlockOrOneSlot)
 {
-    EXPECT_EQ(status(0x10, cat({le32(4095), le16(1)})), 0);
-    EXPECT_EQ(status(0x10, cat({le32(4095), le16(2)})), message_deal::ST_REFUSED);
-    // Slot m is 4098 bytes: from 0x1000 x m + 0xFFF three bytes reach its end.
+    // Slot m is 4098 bytes at 0x1000 x m: from 0x1000 x m + 0xFFF three bytes reach its end.
+    const struct {
+        u32 address;
+        u16 count;
+        u8 status;
+    } cases[] = {
+        {0, 4096, 0},    {0, 4097, R},      {4095, 1, 0},          {4095, 2, R},  // the block
+        {0x3FFF, 3, 0},  {0x3FFF, 4, R},    {0x10002, 4096, 0},    // to the ends of slots 3 and 16
+        {0x11000, 1, R}, {0x101000, 1, R},  {0xFFFFFFFF, 4096, R}, // no slot 17, no alias of slot 1
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(status(readRam(c.address, c.count)), c.status) << std::hex << c.address << " " << c.count;
+
+    CTRL_FRAME r = ask(readRam(0, 0));
+    EXPECT_EQ(statusOf(r), 0);
+    EXPECT_EQ(replyData(r), cat({le32(0), le16(0)}));
+    r = ask(readRam(0, 4096));
+    ASSERT_EQ(r.length, 1 + 6 + 4096);
+    EXPECT_EQ(std::memcmp(&r.payload[7], &store->ram_para, 4096), 0);
     store->ram_user_mode[2].trailing[895] = 0x77;
-    CTRL_FRAME r = ask(pcRequest(0x10, cat({le32(0x3FFF), le16(3)})));
+    r = ask(readRam(0x3FFF, 3));
     ASSERT_EQ(statusOf(r), 0);
     EXPECT_EQ(r.payload[9], 0x77);
-    EXPECT_EQ(status(0x10, cat({le32(0x3FFF), le16(4)})), message_deal::ST_REFUSED);
-    EXPECT_EQ(status(0x10, cat({le32(0x10002), le16(4096)})), 0);  // the last 4096 bytes of slot 16
-    EXPECT_EQ(status(0x10, cat({le32(0x11000), le16(1)})), message_deal::ST_REFUSED);  // no slot 17
-    EXPECT_EQ(status(0x10, cat({le32(0x101000), le16(1)})), message_deal::ST_REFUSED);  // would alias slot 1
-    EXPECT_EQ(status(0x10, cat({le32(0xFFFFFFFF), le16(4096)})), message_deal::ST_REFUSED);
+    // A refused reply holds the status only.
+    r = ask(readRam(0x11000, 4));
+    EXPECT_EQ(r.length, 1);
+    EXPECT_EQ(statusOf(r), R);
 }
 
 TEST_F(Handler, ABlockWriteRaisesTheApplyFlagAndKeepsAPendingCommit)
@@ -183,6 +165,13 @@ TEST_F(Handler, ABlockWriteRaisesTheApplyFlagAndKeepsAPendingCommit)
     x518_manage::apply_flag = 2;  // a user-mode commit waits for the chip manager
     EXPECT_EQ(status(0x11, cat({le32(kBrightness), le16(78)})), 0);
     EXPECT_EQ(x518_manage::apply_flag.load(), 2);
+
+    // A write into a user-mode slot raises nothing.
+    x518_manage::apply_flag = 0;
+    EXPECT_EQ(status(0x11, cat({le32(0x5000), {0xAA, 0xAA, 0x42}})), 0);
+    EXPECT_EQ(store->ram_user_mode[4].marker[0], 0xAA);
+    EXPECT_EQ(store->ram_user_mode[4].data[0], 0x42);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
 }
 
 TEST_F(Handler, WritesAreBoundedByTheBlockAndTheSlot)
@@ -204,56 +193,42 @@ TEST_F(Handler, WritesAreBoundedByTheBlockAndTheSlot)
     EXPECT_EQ(status(0x11, cat({le32(0x2FFF), {0xAA, 0xBB, 0xCC, 0xDD}})), message_deal::ST_REFUSED);
 }
 
-TEST_F(Handler, ASlotWriteRaisesNothing)
-{
-    EXPECT_EQ(status(0x11, cat({le32(0x5000), {0xAA, 0xAA, 0x42}})), 0);
-    EXPECT_EQ(store->ram_user_mode[4].marker[0], 0xAA);
-    EXPECT_EQ(store->ram_user_mode[4].data[0], 0x42);
-    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
-}
-
 // ---------------------------------------------------------------- registers
 
-TEST_F(Handler, RegisterReadsReachTheFirst170)
+TEST_F(Handler, PlainRegistersReachTheFirst170)
 {
-    regs()[0] = 0x12;
-    regs()[169] = 0x34;
+    EXPECT_EQ(status(0x13, {5, 0x12}), 0);
+    EXPECT_EQ(status(0x13, {169, 0x34}), 0);
+    EXPECT_EQ(status(0x13, {170, 0x01}), R);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
     CTRL_FRAME r = ask(pcRequest(0x12, {0, 170}));
     ASSERT_EQ(statusOf(r), 0);
     ASSERT_EQ(r.length, 171);
-    EXPECT_EQ(r.payload[1], 0x12);
+    EXPECT_EQ(r.payload[1 + 5], 0x12);
     EXPECT_EQ(r.payload[170], 0x34);
-    EXPECT_EQ(status(0x12, {169, 2}), message_deal::ST_REFUSED);
-    EXPECT_EQ(status(0x12, {0, 171}), message_deal::ST_REFUSED);
+    EXPECT_EQ(status(0x12, {169, 2}), R);
+    EXPECT_EQ(status(0x12, {0, 171}), R);
     r = ask(pcRequest(0x12, {170, 0}));
     EXPECT_EQ(statusOf(r), 0);
     EXPECT_EQ(r.length, 1);
 }
 
-TEST_F(Handler, PlainRegisterWritesStoreTheValue)
-{
-    EXPECT_EQ(status(0x13, {5, 0x99}), 0);
-    EXPECT_EQ(regs()[5], 0x99);
-    EXPECT_EQ(status(0x13, {169, 0x01}), 0);
-    EXPECT_EQ(status(0x13, {170, 0x01}), message_deal::ST_REFUSED);
-    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
-}
-
 TEST_F(Handler, ChipRequestRegistersLandInTheirImageBytesAndRaiseTheApply)
 {
-    EXPECT_EQ(status(0x13, {0xA2, 0x41}), 0);
-    EXPECT_EQ(store->reg_image.reg_a2, 0x41);
-    EXPECT_EQ(status(0x13, {0xA3, 0x00}), 0);
-    EXPECT_EQ(store->reg_image.reg_a3, 0x01);  // value plus one
-    EXPECT_EQ(status(0x13, {0xA4, 0x01}), 0);
-    EXPECT_EQ(store->reg_image.reg_a4, 0x01);
-    EXPECT_EQ(status(0x13, {0xA5, 0x02}), 0);
-    EXPECT_EQ(store->reg_image.reg_a5, 0x02);
-    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
-    x518_manage::apply_flag = 0;
-    EXPECT_EQ(status(0x13, {0xA0, 0x07}), 0);
-    EXPECT_EQ(store->reg_image.reg_a0, 0x07);
-    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+    const struct {
+        u8 reg, value, stored, apply;
+        u8 KEL_REG_IMAGE::*field;
+    } cases[] = {
+        {0xA2, 0x41, 0x41, 1, &KEL_REG_IMAGE::reg_a2}, {0xA3, 0x00, 0x01, 1, &KEL_REG_IMAGE::reg_a3},  // plus one
+        {0xA4, 0x01, 0x01, 1, &KEL_REG_IMAGE::reg_a4}, {0xA5, 0x02, 0x02, 1, &KEL_REG_IMAGE::reg_a5},
+        {0xA0, 0x07, 0x07, 0, &KEL_REG_IMAGE::reg_a0},
+    };
+    for (const auto& c : cases) {
+        x518_manage::apply_flag = 0;
+        EXPECT_EQ(status(0x13, {c.reg, c.value}), 0);
+        EXPECT_EQ(store->reg_image.*c.field, c.stored) << std::hex << int(c.reg);
+        EXPECT_EQ(x518_manage::apply_flag.load(), c.apply) << std::hex << int(c.reg);
+    }
 }
 
 TEST_F(Handler, RegisterElevenCommitsModesAndReloadsTheOverlay)
@@ -293,18 +268,21 @@ TEST_F(Handler, RestartRequestsStampBeforeTheyFlag)
     EXPECT_EQ(status(0x13, {0xA1, 0x01}), 0);
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     EXPECT_EQ(G_reboot_tickTicks.load(), 6000u);
-}
 
-TEST_F(Handler, TheRegisterListingNeedsTheChipUp)
-{
+    // The register listing needs the chip up, and nothing else of the request is done.
+    g_app_reset_flag = 0;
     EXPECT_EQ(status(0x13, {0xA1, 0x03}), message_deal::ST_BUSY);
-    EXPECT_EQ(g_app_reset_flag.load(), 0);  // and nothing else of the request was done
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
 }
 
 // ---------------------------------------------------------------- network
 
 TEST_F(Handler, NetworkAddressWithTheSamePortAppliesAndAnnounces)
 {
+    EXPECT_EQ(status(0x03, cat({{10, 1, 2, 3}, {255, 0, 0, 0}, {10, 0, 0, 1}, le16(0)})), R);  // no port zero
+    EXPECT_EQ(setting("config/IPAddress"), "192.168.1.199");
+    EXPECT_TRUE(platform::sim::shellJournal().empty());
+
     QSignalSpy spy(store, SIGNAL(sig_update_para(int)));
     EXPECT_EQ(status(0x03, cat({{10, 1, 2, 3}, {255, 255, 0, 0}, {10, 1, 0, 1}, le16(5005)})), 0);
     EXPECT_EQ(setting("config/IPAddress"), "10.1.2.3");
@@ -327,13 +305,6 @@ TEST_F(Handler, NetworkAddressWithANewPortStampsTheRebootFirst)
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     // The reboot comes 300 ticks after this request, not at once.
     EXPECT_EQ(G_reboot_tickTicks.load(), 9000u);
-}
-
-TEST_F(Handler, NetworkAddressRefusesPortZero)
-{
-    EXPECT_EQ(status(0x03, cat({{10, 1, 2, 3}, {255, 0, 0, 0}, {10, 0, 0, 1}, le16(0)})), message_deal::ST_REFUSED);
-    EXPECT_EQ(setting("config/IPAddress"), "192.168.1.199");
-    EXPECT_TRUE(platform::sim::shellJournal().empty());
 }
 
 TEST_F(Handler, NetworkSearchReportsAddressesPortAndHardwareAddress)
@@ -415,25 +386,29 @@ TEST_F(Handler, LanguageSupportModes)
 
 TEST_F(Handler, CloudProperties)
 {
-    auto text = [](const char* s) { return std::vector<u8>(s, s + std::strlen(s)); };
-    EXPECT_EQ(status(0x07, text("cloud.example"), 0), 0);
-    EXPECT_EQ(status(0x07, text("8443"), 1), 0);
-    EXPECT_EQ(status(0x07, text("user-1"), 2), 0);
-    EXPECT_EQ(status(0x07, text("hall A"), 3), 0);
-    EXPECT_EQ(setting("config/ryvecloudserverip"), "cloud.example");
-    EXPECT_EQ(setting("config/ryvecloudserverport"), "8443");
-    EXPECT_EQ(setting("config/ryveclouduserip"), "user-1");
-    EXPECT_EQ(setting("config/ryvecloudcontrollername"), "hall A");
+    const struct {
+        const char* text;
+        u8 sub;
+        const char* key;
+    } good[] = {{"cloud.example", 0, "config/ryvecloudserverip"},
+                {"8443", 1, "config/ryvecloudserverport"},
+                {"user-1", 2, "config/ryveclouduserip"},
+                {"hall A", 3, "config/ryvecloudcontrollername"}};
+    for (const auto& g : good) {
+        EXPECT_EQ(status(0x07, std::vector<u8>(g.text, g.text + std::strlen(g.text)), g.sub), 0);
+        EXPECT_EQ(setting(g.key), g.text);
+    }
     EXPECT_EQ(settingsRead(g_ryve_cloudserverport), 8443);
     EXPECT_EQ(g_ryve_cloud, 1);
 
-    EXPECT_EQ(status(0x07, text("80a"), 1), message_deal::ST_REFUSED);
-    EXPECT_EQ(status(0x07, text("65536"), 1), message_deal::ST_REFUSED);
-    EXPECT_EQ(status(0x07, text("0"), 1), message_deal::ST_REFUSED);
-    EXPECT_EQ(status(0x07, text("x"), 4), message_deal::ST_REFUSED);
-    EXPECT_EQ(status(0x07, std::vector<u8>(64, 'n'), 3), 0);
-    EXPECT_EQ(status(0x07, std::vector<u8>(65, 'n'), 3), message_deal::ST_BAD_LENGTH);
-    EXPECT_EQ(status(0x07, {}, 3), message_deal::ST_BAD_LENGTH);
+    const struct {
+        std::vector<u8> text;
+        u8 sub, status;
+    } rest[] = {{{'8', '0', 'a'}, 1, R}, {{'6', '5', '5', '3', '6'}, 1, R}, {{'0'}, 1, R},
+                {{'x'}, 4, R},           {std::vector<u8>(64, 'n'), 3, 0}, {std::vector<u8>(65, 'n'), 3, L},
+                {{}, 3, L}};
+    for (const auto& r : rest)
+        EXPECT_EQ(status(0x07, r.text, r.sub), r.status) << r.text.size() << " bytes, sub " << int(r.sub);
     EXPECT_EQ(settingsRead(g_ryve_cloudserverport), 8443);
 }
 

@@ -41,25 +41,14 @@ protected:
         passes(2);  // the replies to the box's own first card search are taken
         board->clearSentFrames();
         switch (GetParam()) {
-        case Kind::Tcp:
-            tcp = std::make_unique<networkManage>(0);
-            ASSERT_TRUE(tcp->start());
-            client = LinkClient::tcp(tcp->port());
-            link = message_deal::LINK_TCP;
-            break;
-        case Kind::Udp:
-            udp = std::make_unique<udpnetManage>(0);
-            ASSERT_TRUE(udp->start());
-            client = LinkClient::udp(udp->port());
-            link = message_deal::LINK_UDP;
-            break;
-        case Kind::Rs485:
-            uart = std::make_unique<Zt_uart_inout>();
-            ASSERT_TRUE(uart->start());
-            client = LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
-            link = message_deal::LINK_SERIAL;
-            break;
+        case Kind::Tcp: tcp = std::make_unique<networkManage>(0); break;
+        case Kind::Udp: udp = std::make_unique<udpnetManage>(0); break;
+        case Kind::Rs485: uart = std::make_unique<Zt_uart_inout>(); break;
         }
+        ASSERT_TRUE(tcp ? tcp->start() : udp ? udp->start() : uart->start());
+        client = tcp ? LinkClient::tcp(tcp->port())
+                     : udp ? LinkClient::udp(udp->port()) : LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
+        link = tcp ? message_deal::LINK_TCP : udp ? message_deal::LINK_UDP : message_deal::LINK_SERIAL;
         ASSERT_TRUE(client->ok());
     }
     void TearDown() override

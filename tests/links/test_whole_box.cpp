@@ -12,7 +12,6 @@
 #include <QThread>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,9 +25,7 @@ constexpr int kFileMarker = 2;  // the parameter file holds block offsets from 7
 uint16_t freePort()
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr = loopback(0);
     socklen_t len = sizeof addr;
     ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -99,27 +96,18 @@ protected:
     QProcess box;
 };
 
-TEST_F(WholeBox, APcWritesTheBrightnessAndReadsItBack)
-{
-    auto pc = tcpClient();
-    ASSERT_TRUE(pc->ok());
-    auto reply = pc->request(pcRequest(0x11, cat({le32(kBrightness), le16(73)})));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(statusOf(*reply), 0);
-    reply = pc->request(pcRequest(0x10, cat({le32(kBrightness), le16(2)})));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(replyData(*reply), cat({le32(kBrightness), le16(2), le16(73)}));
-}
-
-// The parameter file follows once the chip manager has applied the change
-// and announced it.
-TEST_F(WholeBox, TheParameterFileFollowsAWrite)
+// A PC writes the brightness and reads it back; the parameter file follows
+// once the chip manager has applied the change and announced it.
+TEST_F(WholeBox, APcWritesTheBrightnessAndTheParameterFileFollows)
 {
     auto pc = tcpClient();
     ASSERT_TRUE(pc->ok());
     auto reply = pc->request(pcRequest(0x11, cat({le32(kBrightness), le16(73)})));
     ASSERT_TRUE(reply);
     ASSERT_EQ(statusOf(*reply), 0);
+    reply = pc->request(pcRequest(0x10, cat({le32(kBrightness), le16(2)})));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(replyData(*reply), cat({le32(kBrightness), le16(2), le16(73)}));
     EXPECT_TRUE(retry([&] { return fileBrightness() == 73; }, 30000)) << "file brightness " << fileBrightness();
 }
 
@@ -168,12 +156,7 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
     auto pc = tcpClient();
     ASSERT_TRUE(pc->ok());
     auto upload = [&](const char* tag, const std::vector<u8>& file) {
-        for (const CTRL_FRAME& f : filetest::transferFrames(tag, file)) {
-            auto reply = pc->request(f);
-            if (!reply || statusOf(*reply) != 0)
-                return false;
-        }
-        return true;
+        return filetest::sendAll(filetest::transferFrames(tag, file), [&](auto& f) { return pc->request(f); }) == 0;
     };
     auto boxFile = [&](const QString& path, int n) {
         QFile f(root + path);

@@ -5,12 +5,11 @@
 #include "app/kelrampara.h"
 #include "links/message_deal.h"
 #include "links/r54_wifi_config.h"
+#include "tests/links/link_client.h"
 #include "tests/support/box_test.h"
 
 #include <QSettings>
 #include <QThread>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,12 +19,7 @@ namespace {
 // A Wi-Fi client's end of the AT port.
 class AtClient {
 public:
-    explicit AtClient(u16 port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0))
-    {
-        to_.sin_family = AF_INET;
-        to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to_.sin_port = htons(port);
-    }
+    explicit AtClient(u16 port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), to_(loopback(port)) {}
     ~AtClient() { ::close(fd_); }
     std::string ask(const std::string& command)
     {
@@ -40,7 +34,7 @@ public:
 
 private:
     int fd_;
-    sockaddr_in to_{};
+    sockaddr_in to_;
 };
 
 }  // namespace
@@ -74,6 +68,12 @@ protected:
         const auto j = platform::sim::shellJournal();
         return std::find(j.begin(), j.end(), line) != j.end();
     }
+    void expectLines(const std::string& file, std::initializer_list<const char*> lines)
+    {
+        const std::string text = readBoxFile(file);
+        for (const char* line : lines)
+            EXPECT_NE(text.find(line), std::string::npos) << file << ": " << line;
+    }
 
     KelRamPara* store = nullptr;
     std::unique_ptr<R54_WIFI_CONFIG> wifi;
@@ -86,18 +86,13 @@ TEST_F(Wifi, TheAccessPointStartsAfterTick100)
     EXPECT_TRUE(platform::sim::shellJournal().empty());
     G_timeTicks = 101;
     ASSERT_TRUE(waitUntil([&] { return wifi->started(); }));
-    EXPECT_TRUE(journalHas("kill -9 `pidof /usr/bin/hostapd /etc/rtl_hostapd_2G.conf`"));
-    EXPECT_TRUE(journalHas("kill -9 `pidof /usr/sbin/udhcpd  /etc/udhcpd.conf`"));
-    EXPECT_TRUE(journalHas("ifconfig wlan1 192.168.22.101 netmask 255.255.255.0 up"));
-    EXPECT_TRUE(journalHas("/usr/bin/hostapd -B /etc/rtl_hostapd_2G.conf"));
-    EXPECT_TRUE(journalHas("/usr/sbin/udhcpd /etc/udhcpd.conf"));
-    const std::string hostapd = readBoxFile("/etc/rtl_hostapd_2G.conf");
-    EXPECT_NE(hostapd.find("interface=wlan1\n"), std::string::npos);
-    EXPECT_NE(hostapd.find("ssid=KEL_R54"), std::string::npos);
-    EXPECT_NE(hostapd.find("wpa=2\n"), std::string::npos);
-    const std::string udhcpd = readBoxFile("/etc/udhcpd.conf");
-    EXPECT_NE(udhcpd.find("start 192.168.22.102\n"), std::string::npos);
-    EXPECT_NE(udhcpd.find("end 192.168.22.201\n"), std::string::npos);
+    for (const char* line : {"kill -9 `pidof /usr/bin/hostapd /etc/rtl_hostapd_2G.conf`",
+                             "kill -9 `pidof /usr/sbin/udhcpd  /etc/udhcpd.conf`",
+                             "ifconfig wlan1 192.168.22.101 netmask 255.255.255.0 up",
+                             "/usr/bin/hostapd -B /etc/rtl_hostapd_2G.conf", "/usr/sbin/udhcpd /etc/udhcpd.conf"})
+        EXPECT_TRUE(journalHas(line)) << line;
+    expectLines("/etc/rtl_hostapd_2G.conf", {"interface=wlan1\n", "ssid=KEL_R54", "wpa=2\n"});
+    expectLines("/etc/udhcpd.conf", {"start 192.168.22.102\n", "end 192.168.22.201\n"});
     EXPECT_TRUE(platform::exists("/etc/wpa_supplicant.conf"));
     EXPECT_EQ(wifi->restarts(), 1u);
 }
@@ -156,7 +151,6 @@ TEST_F(Wifi, ANewAddressReachesTheAccessPointFiles)
     G_timeTicks = 500 + R54_WIFI_CONFIG::kRestartDelayTicks;
     ASSERT_TRUE(waitUntil([&] { return wifi->restarts() == 2; }));
     EXPECT_TRUE(journalHas("ifconfig wlan1 172.16.5.200 netmask 255.255.255.0 up"));
-    const std::string udhcpd = readBoxFile("/etc/udhcpd.conf");  // the pool lies below the box's address
-    EXPECT_NE(udhcpd.find("start 172.16.5.100\n"), std::string::npos);
-    EXPECT_NE(udhcpd.find("end 172.16.5.199\n"), std::string::npos);
+    // The pool lies below the box's address.
+    expectLines("/etc/udhcpd.conf", {"start 172.16.5.100\n", "end 172.16.5.199\n"});
 }
