@@ -71,7 +71,8 @@ TEST_F(MtdWrite, WritesWholeUnitsThenTheRemainderAndOnlyClearsBitsWithoutErase)
     ASSERT_EQ(Utils::non_region_write(fd, first, 4, 0), 0);
     ASSERT_EQ(Utils::non_region_write(fd, second, 4, 0), 0);
     contents = mtd8->contents();
-    EXPECT_EQ(std::vector<u8>(contents.begin(), contents.begin() + 4), (std::vector<u8>{0x00, 0xF0, 0x3C, 0x00}));
+    EXPECT_EQ(std::vector<unsigned char>(contents.begin(), contents.begin() + 4),
+              (std::vector<unsigned char>{0x00, 0xF0, 0x3C, 0x00}));
 }
 
 TEST_F(MtdWrite, FailuresAreReported)

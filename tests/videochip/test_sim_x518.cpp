@@ -46,22 +46,6 @@ protected:
 
 }  // namespace
 
-TEST_F(SimTest, RegistersStartAtZeroStoreWritesAndKeepBanksApart)
-{
-    EXPECT_EQ(rd(reg(0x33, 0x10, 4)), 0u);
-    wr(reg(0x33, 0x10, 4), 0xCAFEBABE);
-    wr(reg(0x34, 0x10, 1), 0x11);
-    EXPECT_EQ(rd(reg(0x33, 0x10, 4)), 0xCAFEBABEu);
-    EXPECT_EQ(chip->regValue(reg(0x33, 0x10, 4)), 0xCAFEBABEu);
-    EXPECT_EQ(chip->reg(0x34, 0x10), 0x11);
-    EXPECT_EQ(chip->currentBank(), 0x33);
-    auto j = chip->journal();
-    ASSERT_EQ(j.size(), 5u);  // bank selects are not journalled
-    EXPECT_EQ(j.back(), (SimX518::JournalEntry{0x34, 0x10, 0x11}));
-    EXPECT_EQ(chip->counters().writes, 5u);
-    EXPECT_EQ(chip->counters().reads, 8u);
-}
-
 TEST_F(SimTest, TransfersOtherThanTwoBytesInMode3AreRefused)
 {
     u8 tx[3] = {0x80, 0x01, 0x00};
@@ -104,24 +88,6 @@ TEST_F(SimTest, APluggedPortIsMeasuredInReferenceClocksAndAPulledOneReadsZero)
     chip->pull(2);
     EXPECT_EQ(rd(reg(0xAE, 0x0C, 2)), 0u);
     EXPECT_EQ(rd(reg(0xAE, 0x56, 3)), 0u);
-}
-
-TEST_F(SimTest, AVboReceiverLocksAndCountsPerLanePair)
-{
-    auto t = SimX518::timing2160p30();
-    t.lanes = 4;
-    chip->plug(5, t);  // receiver 1
-    EXPECT_EQ(rd(x518::kVboLock) & 0xA0, 0x80u);
-    EXPECT_EQ(rd(reg(0xAE, 0x18, 2)), 4399u);
-    EXPECT_EQ(rd(reg(0xAF, 0x18, 2)), 3840u);
-    u32 frame = 27000000u / 30 - 1;
-    EXPECT_EQ(rd(reg(0xAE, 0x68, 3)), frame);  // pair 0
-    EXPECT_EQ(rd(reg(0xAE, 0x6B, 3)), frame);  // pair 1
-    EXPECT_EQ(rd(reg(0xAE, 0x6E, 3)), 0u);     // pairs 2 and 3 unused with 4 lanes
-    t.locked = false;
-    chip->plug(4, t);
-    EXPECT_EQ(rd(x518::kVboLock) & 0xA0, 0x80u);
-    EXPECT_EQ(rd(reg(0xAE, 0x5C, 3)), 0xFFFFFFu);  // nothing measured yet
 }
 
 TEST_F(SimTest, FrameFlagsAndFieldCountersMoveWithFramesUnlessTimeStandsStill)
