@@ -36,16 +36,6 @@ protected:
     }
 };
 
-TEST_F(Tick, CountsOneTickPerTimerEvent)
-{
-    G_timeTicks = 41;
-    tick(2);
-    EXPECT_EQ(G_timeTicks.load(), 43u);
-    G_timeTicks = 0xFFFFFFFFu;
-    tick();
-    EXPECT_EQ(G_timeTicks.load(), 0u);
-}
-
 TEST_F(Tick, RebootRuns300TicksAfterTheStampAndThenEveryTick)
 {
     tick(400);  // no request, no reboot

@@ -74,22 +74,6 @@ TEST_F(SimTest, IdentityIsGoodWrongOrFlakyAndInspectableWithoutSideEffects)
     EXPECT_EQ(ids, (std::vector<u32>{0xFF, 0x24, 0xFF, 0x24}));
 }
 
-TEST_F(SimTest, APluggedPortIsMeasuredInReferenceClocksAndAPulledOneReadsZero)
-{
-    chip->plug(2, SimX518::timing1080p60());
-    EXPECT_EQ(rd(reg(0xAE, 0x0C, 2)), 2199u);                        // htt - 1 of port 2
-    EXPECT_EQ(rd(reg(0xAE, 0x24, 2)), 1125u);                        // vtt
-    EXPECT_EQ(rd(reg(0xAE, 0x3C, 2)), 27000000u / 60 / 1125 - 1);    // line period - 1
-    EXPECT_EQ(rd(reg(0xAE, 0x56, 3)), 27000000u / 60 - 1);           // frame period - 1
-    EXPECT_EQ(rd(reg(0xAF, 0x0C, 2)), 1920u);
-    EXPECT_EQ(rd(reg(0xAE, 0x08, 2)), 0u);  // port 0: nothing plugged
-    wr(reg(0xAE, 0x0C, 2), 0x1234);         // measurements are read-only
-    EXPECT_EQ(rd(reg(0xAE, 0x0C, 2)), 2199u);
-    chip->pull(2);
-    EXPECT_EQ(rd(reg(0xAE, 0x0C, 2)), 0u);
-    EXPECT_EQ(rd(reg(0xAE, 0x56, 3)), 0u);
-}
-
 TEST_F(SimTest, FrameFlagsAndFieldCountersMoveWithFramesUnlessTimeStandsStill)
 {
     wr(x518::kInFrameRequest, 0x04);
@@ -176,15 +160,4 @@ TEST_F(SimTest, StatusBitsAndTheWriteEnableLatchClearAfterTheirOperationUnlessSt
     chip->setStuck(SimX518::kStuckFlashErase);
     eraseAt(0, 0x20);
     EXPECT_FALSE(drv.wait_X518(fd, reg(4, 0x54, 1), 0x08, 0, 20));
-}
-
-TEST_F(SimTest, TheOsdEngineIsBusyAfterACommandUnlessStuck)
-{
-    wr(reg(4, 0x08, 1), 1);
-    EXPECT_EQ(rd(reg(4, 0x17, 1)) & 1, 1u);
-    EXPECT_EQ(rd(reg(4, 0x17, 1)) & 1, 0u);
-    wr(reg(4, 0x08, 1), 0);  // idle is no command
-    EXPECT_EQ(chip->osdCommands(), 1u);
-    chip->setStuck(SimX518::kStuckOsdBusy);
-    EXPECT_EQ(rd(reg(4, 0x17, 1)) & 1, 1u);
 }
