@@ -89,10 +89,6 @@ TEST_F(KeyPad, FreezeAndBlackToggleTheCurrentWindow)
     key(Qt::Key_N);
     key(Qt::Key_P);
     EXPECT_EQ(block().image[3].flags & (ram::kFlagFreeze | ram::kFlagBlack), 0);
-    // A hidden current window is not frozen.
-    g_image_current = 2;
-    key(Qt::Key_N);
-    EXPECT_EQ(block().image[2].flags & ram::kFlagFreeze, 0);
 }
 
 TEST_F(KeyPad, OtherKeysAndEveryKeyOfALockedPanelChangeNothing)
