@@ -19,39 +19,26 @@ std::array<int, 5> counters()
 
 }  // namespace
 
-TEST(AgingLog, LineHoldsTimeAndRegisters42_40_43)
-{
-    sample(118, 31, 0);
-    ASSERT_EQ(factoryage_log.size(), 1);
-    EXPECT_EQ(factoryage_log[0], QStringLiteral("05-21 14:03 118 31 0"));
-    EXPECT_EQ(factoryage_log[0].split(' ').size(), 5);
-    // a single line counts nothing
-    EXPECT_EQ(counters(), (std::array<int, 5>{0, 0, 0, 0, 0}));
-}
-
-TEST(AgingLog, TimeStampIsZeroPadded)
+TEST(AgingLog, ALineHoldsTheZeroPaddedTimeAndRegisters42_40_43)
 {
     EXPECT_EQ(agingTimeStamp(QDateTime(QDate(2024, 3, 9), QTime(7, 5))), QStringLiteral("03-09 07:05"));
     EXPECT_EQ(agingTimeStamp(QDateTime(QDate(2024, 12, 31), QTime(23, 59))), QStringLiteral("12-31 23:59"));
+    sample(118, 31, 0);
+    ASSERT_EQ(factoryage_log.size(), 1);
+    EXPECT_EQ(factoryage_log[0], QStringLiteral("05-21 14:03 118 31 0"));
+    EXPECT_EQ(counters(), (std::array<int, 5>{0, 0, 0, 0, 0}));  // a single line counts nothing
 }
 
-TEST(AgingLog, GrowthFallsIntoItsBucket)
+TEST(AgingLog, GrowthFallsIntoItsBucketAcrossTheCounterWrap)
 {
-    // growths 0, 1, 2, 3, 4, 5, 9, 10, 19, 20, 200
+    // growths 0, 1, 2, 3, 4, 5, 9, 10, 19, 20, then 73 -> 17 wraps to 200
     for (int v : {0, 0, 1, 3, 6, 10, 15, 24, 34, 53, 73, 273 - 256})
         sample(v);
-    // 0 -> 0 none; 0 -> 1 d1; 1 -> 3 d2; 3 -> 6 d3; 6 -> 10 d4; 10 -> 15 d5; 15 -> 24 d9;
-    // 24 -> 34 d10; 34 -> 53 d19; 53 -> 73 d20; 73 -> 17 wraps: d200
     EXPECT_EQ(counters(), (std::array<int, 5>{2, 2, 2, 2, 2}));
-}
-
-TEST(AgingLog, CounterWrapFrom250To3CountsNine)
-{
-    sample(250);
-    sample(3);
-    EXPECT_EQ(factoryage_log_diff10, 1);
-    sample(3);  // equal values change nothing
-    EXPECT_EQ(counters(), (std::array<int, 5>{0, 0, 1, 0, 0}));
+    sample(250);  // 233
+    sample(3);    // wraps: 9
+    sample(3);    // equal values change nothing
+    EXPECT_EQ(counters(), (std::array<int, 5>{2, 2, 3, 2, 3}));
 }
 
 TEST(AgingLog, KeepsTheNewest3360LinesAndNeverLowersTheCounters)

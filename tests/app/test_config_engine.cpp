@@ -14,6 +14,13 @@ protected:
         file_.reset(new QSettings(platform::qpath(ConfigEngine::kSettingsFile), QSettings::IniFormat));
         return file_.get();
     }
+    // Starts the settings again from the files, as after a reboot.
+    ConfigEngine* restart()
+    {
+        delete ConfigEngine::p_config;
+        ConfigEngine::p_config = nullptr;
+        return ConfigEngine::pInstance();
+    }
     std::unique_ptr<QSettings> file_;
 };
 
@@ -21,33 +28,21 @@ TEST_F(Settings, FirstStartCreatesTheEighteenDefaults)
 {
     ASSERT_FALSE(platform::exists(ConfigEngine::kSettingsFile));
     ASSERT_TRUE(ConfigEngine::pInstance());
+    const std::pair<const char*, const char*> defaults[] = {
+        {"TcpPort", "5005"}, {"UdpPort", "5008"}, {"IPAddress", "192.168.1.199"}, {"SubNetMask", "255.255.255.0"},
+        {"GateWay", "192.168.1.1"}, {"MAC", "FF:FF:FF:FF:FF:FF"}, {"Barcode", " "},
+        {"WifiIPAddress", "192.168.22.101"}, {"EDIDCheck", "Once"}, {"SourceCheck", "255"},
+        {"ImageLayoutPassword", "No"}, {"ryvecloudserverip", " "}, {"ryvecloudserverport", " "},
+        {"ryveclouduserip", " "}, {"ryvecloudcontrollername", " "}, {"KelMaxPixel_UINT", "3932160"},
+        {"usbupgradedir", "KEL-R8"}, {"KelLCDLang", "65567"}};
     QSettings* f = file();
-    const QStringList keys = f->allKeys();
-    EXPECT_EQ(keys.size(), 18);
-    EXPECT_EQ(f->value("config/TcpPort").toInt(), 5005);
-    EXPECT_EQ(f->value("config/UdpPort").toInt(), 5008);
-    EXPECT_EQ(f->value("config/IPAddress").toString(), "192.168.1.199");
-    EXPECT_EQ(f->value("config/SubNetMask").toString(), "255.255.255.0");
-    EXPECT_EQ(f->value("config/GateWay").toString(), "192.168.1.1");
-    EXPECT_EQ(f->value("config/MAC").toString(), "FF:FF:FF:FF:FF:FF");
-    EXPECT_EQ(f->value("config/Barcode").toString(), " ");
-    EXPECT_EQ(f->value("config/WifiIPAddress").toString(), "192.168.22.101");
-    EXPECT_EQ(f->value("config/EDIDCheck").toString(), "Once");
-    EXPECT_EQ(f->value("config/SourceCheck").toInt(), 255);
-    EXPECT_EQ(f->value("config/ImageLayoutPassword").toString(), "No");
-    EXPECT_EQ(f->value("config/ryvecloudserverip").toString(), " ");
-    EXPECT_EQ(f->value("config/ryvecloudserverport").toString(), " ");
-    EXPECT_EQ(f->value("config/ryveclouduserip").toString(), " ");
-    EXPECT_EQ(f->value("config/ryvecloudcontrollername").toString(), " ");
-    EXPECT_EQ(f->value("config/KelMaxPixel_UINT").toInt(), 3932160);
-    EXPECT_EQ(f->value("config/usbupgradedir").toString(), "KEL-R8");
-    EXPECT_EQ(f->value("config/KelLCDLang").toInt(), 65567);
+    EXPECT_EQ(f->allKeys().size(), 18);
+    for (const auto& [key, value] : defaults)
+        EXPECT_EQ(f->value(QStringLiteral("config/") + key).toString(), value) << key;
 
     EXPECT_EQ(g_port, 5005);
-    EXPECT_EQ(g_int_tcp_port, 5005);
     EXPECT_EQ(g_lcd_lang_valid.load(), 0x1001Fu);
     EXPECT_EQ(g_ryve_cloud, 0);
-    EXPECT_EQ(g_ryve_cloudserverport, 0);
     EXPECT_EQ(g_check_source, 255);
     EXPECT_EQ(g_kel_max_pixel, 0x3C0000);
     EXPECT_EQ(g_usb_grade_path, "KEL-R8");
@@ -73,31 +68,26 @@ TEST_F(Settings, StoredValuesWinAndEmptyOnesAreRewritten)
 TEST_F(Settings, WriteSavesAtOnceAndTouchesOnlyItsKey)
 {
     ConfigEngine* cfg = ConfigEngine::pInstance();
-    const std::string before = readBoxFile(ConfigEngine::kSettingsFile);
-    cfg->write_config_variant(ConfigItem::IPAddress, "10.0.0.5");
-    const std::string after = readBoxFile(ConfigEngine::kSettingsFile);
-    EXPECT_NE(after.find("IPAddress=10.0.0.5"), std::string::npos);
-    // Every other line is unchanged.
-    auto lines = [](const std::string& s) {
-        QStringList l = QString::fromStdString(s).split('\n');
+    auto lines = [this] {
+        QStringList l = QString::fromStdString(readBoxFile(ConfigEngine::kSettingsFile)).split('\n');
         l.removeAll(QString());
         return l;
     };
-    QStringList a = lines(before), b = lines(after);
+    const QStringList a = lines();
+    cfg->write_config_variant(ConfigItem::IPAddress, "10.0.0.5");
+    const QStringList b = lines();
     ASSERT_EQ(a.size(), b.size());
     int differing = 0;
     for (int i = 0; i < a.size(); ++i)
         differing += a[i] != b[i];
     EXPECT_EQ(differing, 1);
+    EXPECT_TRUE(b.contains("IPAddress=10.0.0.5"));
     EXPECT_EQ(cfg->read_config_variant(ConfigItem::IPAddress).toString(), "10.0.0.5");
     EXPECT_EQ(settingsRead(g_str_ip), "192.168.1.199");  // until the loader runs again
     Utils::getIPAddress();
     EXPECT_EQ(settingsRead(g_str_ip), "10.0.0.5");
-}
 
-TEST_F(Settings, KeyLookups)
-{
-    ConfigEngine* cfg = ConfigEngine::pInstance();
+    // Keys are looked up with their group.
     ASSERT_NE(cfg->getConfigItem("config/IPAddress"), nullptr);
     EXPECT_EQ(cfg->getConfigItem("config/IPAddress")->id, ConfigItem::IPAddress);
     EXPECT_EQ(cfg->getConfigItem("IPAddress"), nullptr);
@@ -167,22 +157,19 @@ TEST_F(Settings, UnmappableWindowKeepsPidZero)
     EXPECT_EQ(g_lcd_lang_valid.load(), 0x1001Fu);
 }
 
-TEST_F(Settings, StartRecordCheck)
+TEST_F(Settings, StartRecordMustNameTheExpectedCommandExactly)
 {
-    writeBoxFile(ConfigEngine::kStartRecordFile, "[app-1]\napp_path=/data/app/kelR54N -platform linuxfb\n");
-    ConfigEngine::pInstance();
-    EXPECT_EQ(g_update_status, 1);
-}
-
-TEST_F(Settings, StartRecordOffByOneCharacter)
-{
-    writeBoxFile(ConfigEngine::kStartRecordFile, "[app-1]\napp_path=/data/app/kelR54N -platform linuxfB\n");
-    ConfigEngine::pInstance();
-    EXPECT_EQ(g_update_status, 0);
-}
-
-TEST_F(Settings, MissingStartRecord)
-{
-    ConfigEngine::pInstance();
-    EXPECT_EQ(g_update_status, 0);
+    const std::pair<const char*, int> records[] = {
+        {"[app-1]\napp_path=/data/app/kelR54N -platform linuxfb\n", 1},
+        {"[app-1]\napp_path=/data/app/kelR54N -platform linuxfB\n", 0},  // off by one character
+        {nullptr, 0}};                                                   // no record at all
+    for (const auto& [record, status] : records) {
+        SCOPED_TRACE(record ? record : "missing");
+        if (record)
+            writeBoxFile(ConfigEngine::kStartRecordFile, record);
+        else
+            platform::removeFile(ConfigEngine::kStartRecordFile);
+        restart();
+        EXPECT_EQ(g_update_status, status);
+    }
 }

@@ -34,16 +34,6 @@ TEST_F(Ethernet, MissingEth0RunsOnlyTheTest)
     EXPECT_EQ(Utils::init_resteth("10.0.0.9", "10.0.0.1", "255.0.0.0"), 255);
 }
 
-TEST_F(Ethernet, SavedAddressReachesEth0WithoutTheCallerSettingTheGlobal)
-{
-    ConfigEngine::pInstance();
-    ConfigEngine::p_config->write_config_variant(ConfigItem::IPAddress, "10.1.2.3");
-    platform::sim::clearShellJournal();
-    EXPECT_EQ(Utils::initIPAddress(), 0);
-    EXPECT_EQ(journalWith("ifconfig eth0 10"), std::vector<std::string>{"ifconfig eth0 10.1.2.3 netmask 255.255.255.0"});
-    EXPECT_EQ(settingsRead(g_str_ip), "10.1.2.3");
-}
-
 TEST_F(Ethernet, AddressesThatAreNotDottedQuadsRunNothing)
 {
     ConfigEngine::pInstance();
@@ -65,7 +55,7 @@ TEST_F(Ethernet, AddressesThatAreNotDottedQuadsRunNothing)
     EXPECT_EQ(platform::sim::rebootCount(), 0);
 }
 
-TEST_F(Ethernet, ResetEthUsesGivenValuesAndLeavesSettingsAlone)
+TEST_F(Ethernet, ResetUsesGivenValuesAndTheSetUpTheSavedOnesWithoutTheCallerSettingTheGlobal)
 {
     ConfigEngine::pInstance();
     platform::sim::clearShellJournal();
@@ -74,4 +64,10 @@ TEST_F(Ethernet, ResetEthUsesGivenValuesAndLeavesSettingsAlone)
     EXPECT_EQ(journalWith("route add default"), std::vector<std::string>{"route add default gw 172.16.0.1 metric 100"});
     EXPECT_EQ(settingsRead(g_str_ip), "192.168.1.199");
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), "192.168.1.199");
+
+    ConfigEngine::p_config->write_config_variant(ConfigItem::IPAddress, "10.1.2.3");
+    platform::sim::clearShellJournal();
+    EXPECT_EQ(Utils::initIPAddress(), 0);
+    EXPECT_EQ(journalWith("ifconfig eth0 1"), std::vector<std::string>{"ifconfig eth0 10.1.2.3 netmask 255.255.255.0"});
+    EXPECT_EQ(settingsRead(g_str_ip), "10.1.2.3");
 }

@@ -38,17 +38,6 @@ TEST_F(UpdateDialog, StartAndOverFromAWorkerThreadReachTheGuiThread)
     EXPECT_TRUE(dialog.isNull());  // closing deleted it
 }
 
-TEST_F(UpdateDialog, TwoStartsLeaveOneDialogAndOverWithoutOneDoesNothing)
-{
-    firmware_update_over();
-    EXPECT_EQ(g_move_update, nullptr);
-    firmware_update_start();
-    FirmwareUpdate* first = g_move_update;
-    firmware_update_start();
-    EXPECT_EQ(g_move_update, first);
-    EXPECT_EQ(first->geometry().size(), QSize(320, 240));
-}
-
 TEST_F(UpdateDialog, ChineseDotsStepEveryHundredTicks)
 {
     g_language = pages::ZH;
@@ -67,15 +56,26 @@ TEST_F(UpdateDialog, ChineseDotsStepEveryHundredTicks)
     }
 }
 
-TEST_F(UpdateDialog, OtherLanguagesSayUpdating)
+TEST_F(UpdateDialog, OneDialogInOtherLanguagesAnimatedByTheTickOnlyWhileTheFlagIsSet)
 {
+    firmware_update_over();  // without a dialog: nothing
+    EXPECT_EQ(g_move_update, nullptr);
     g_language = pages::RU;
     firmware_update_start();
-    EXPECT_EQ(g_move_update->text(), QStringLiteral("Updating "));
-    EXPECT_EQ(g_move_update->textRect(), QRect((320 - 135) / 2, 200, 135, 17));
+    FirmwareUpdate* first = g_move_update;
+    firmware_update_start();
+    EXPECT_EQ(g_move_update, first);
+    EXPECT_EQ(first->geometry().size(), QSize(320, 240));
+    EXPECT_EQ(first->text(), QStringLiteral("Updating "));
+    EXPECT_EQ(first->textRect(), QRect((320 - 135) / 2, 200, 135, 17));
+    tick(200);
+    EXPECT_EQ(first->iconY(), 60);
+    EXPECT_EQ(first->text(), QStringLiteral("Updating "));
     g_update_flag = 1;
+    tick(10);
+    EXPECT_EQ(first->iconY(), 65);  // every second tick
     tickToNextHundred();
-    EXPECT_EQ(g_move_update->text(), QStringLiteral("Updating ."));
+    EXPECT_EQ(first->text(), QStringLiteral("Updating ."));
     // traditional Chinese needs its bit
     firmware_update_over();
     g_language = pages::TW;
@@ -88,28 +88,19 @@ TEST_F(UpdateDialog, IconBouncesBetween60And116)
 {
     firmware_update_start();
     FirmwareUpdate* d = g_move_update;
+    auto steps = [d](int n) {
+        for (int i = 0; i < n; ++i)
+            d->handleTimerID1();
+    };
     EXPECT_EQ(d->iconY(), 60);
-    for (int i = 0; i < 56; ++i)
-        d->handleTimerID1();
+    steps(56);
     EXPECT_EQ(d->iconY(), 116);
-    d->handleTimerID1();
+    steps(1);
     EXPECT_EQ(d->iconY(), 115);
     EXPECT_FALSE(d->movingDown());
-    for (int i = 0; i < 55; ++i)
-        d->handleTimerID1();
+    steps(55);
     EXPECT_EQ(d->iconY(), 60);
-    d->handleTimerID1();
+    steps(1);
     EXPECT_EQ(d->iconY(), 61);
     EXPECT_TRUE(d->movingDown());
-}
-
-TEST_F(UpdateDialog, TickMovesTheIconEverySecondTickOnlyWhileTheFlagIsSet)
-{
-    firmware_update_start();
-    tick(200);
-    EXPECT_EQ(g_move_update->iconY(), 60);
-    EXPECT_EQ(g_move_update->text(), QStringLiteral("Updating "));
-    g_update_flag = 1;
-    tick(10);
-    EXPECT_EQ(g_move_update->iconY(), 65);
 }

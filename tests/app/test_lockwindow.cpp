@@ -34,12 +34,18 @@ protected:
     }
 };
 
-TEST_F(HomePage, ShowsCanvasPictureSettingsAndWindowZeroInEnglish)
+TEST_F(HomePage, ShowsCanvasPictureSettingsAndEachWindowsInputInEnglish)
 {
     block().led_width = 3840;
     block().led_height = 1080;
     block().brightness = 77;
     block().image[0].enable = 0;  // window 0 gets a full tile all the same
+    showCrop(2, 0, ram::kSourceHdmi1, 1, 1280, 720);
+    // A protocol write may leave any source id in a window.
+    block().image[3].enable = 1;
+    block().image[3].source = 4;
+    block().image[1].enable = 1;
+    block().image[1].source = 7;
     LockWindow* home = open();
     EXPECT_EQ(home->canvasText(), QStringLiteral("LED size:3840 x 1080"));
     EXPECT_EQ(home->findChild<QLabel*>("label_bright")->text(), QStringLiteral("77"));
@@ -48,30 +54,41 @@ TEST_F(HomePage, ShowsCanvasPictureSettingsAndWindowZeroInEnglish)
     EXPECT_TRUE(home->findChild<QWidget*>("label_volume")->isHidden());
     EXPECT_EQ(home->tileName(0), QStringLiteral("HDMI1"));
     EXPECT_EQ(home->tileState(0), QStringLiteral("1920x1080@60Hz"));
-    EXPECT_EQ(home->tileState(1), QStringLiteral("Close"));
-    EXPECT_EQ(home->tileName(1), QString());
+    // A crop shows its own size at the input's rate.
+    EXPECT_EQ(home->tileName(2), QStringLiteral("HDMI1_Crop1"));
+    EXPECT_EQ(home->tileState(2), QStringLiteral("1280x720@60Hz"));
+    for (int i : {1, 3}) {
+        EXPECT_EQ(home->tileState(i), QStringLiteral("No signal")) << i;
+        EXPECT_EQ(home->tileName(i), QString()) << i;
+    }
 }
 
-TEST_F(HomePage, ChineseTextsForCanvasNoSignalAndClosedWindow)
+TEST_F(HomePage, TextsInOtherLanguagesForCanvasNoSignalBlackAndClosedWindows)
 {
-    g_language = pages::ZH;
     block().image[0].source = ram::kSourceHdmi2;  // no signal there
+    block().image[1].enable = 1;
+    block().image[1].flags = ram::kFlagBlack;
     LockWindow* home = open();
-    EXPECT_EQ(home->canvasText(), QStringLiteral("LED屏:1920 x 1080"));
-    EXPECT_EQ(home->tileState(0), QStringLiteral("无信号"));
-    EXPECT_EQ(home->tileState(2), QStringLiteral("未开启"));
-    g_language = pages::TW;
+    const struct {
+        u8 lang;
+        const char *canvas, *noSignal, *black, *closed;
+    } cases[] = {{pages::ZH, "LED屏:1920 x 1080", "无信号", nullptr, "未开启"},
+                 {pages::TW, nullptr, "無信號", nullptr, "未開啟"},
+                 {pages::VN, "Led:1920 x 1080", nullptr, "Quay lại", nullptr},
+                 {pages::RU, nullptr, nullptr, "Черный", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.lang));
+        g_language = c.lang;
+        home->language_changed();
+        const std::pair<const char*, QString> seen[] = {{c.canvas, home->canvasText()}, {c.noSignal, home->tileState(0)},
+                                                        {c.black, home->tileState(1)}, {c.closed, home->tileState(2)}};
+        for (const auto& [want, shown] : seen)
+            EXPECT_TRUE(!want || shown == QString::fromUtf8(want)) << want << " / " << shown.toStdString();
+    }
+    // Russian switched off: English
+    g_lcd_lang_valid = 0x1F & ~(1u << pages::RU);
     home->language_changed();
-    EXPECT_EQ(home->tileState(0), QStringLiteral("無信號"));
-    EXPECT_EQ(home->tileState(2), QStringLiteral("未開啟"));
-}
-
-TEST_F(HomePage, CropShowsItsOwnSizeAtTheInputRate)
-{
-    showCrop(1, 0, ram::kSourceHdmi1, 1, 1280, 720);
-    LockWindow* home = open();
-    EXPECT_EQ(home->tileName(1), QStringLiteral("HDMI1_Crop1"));
-    EXPECT_EQ(home->tileState(1), QStringLiteral("1280x720@60Hz"));
+    EXPECT_EQ(home->tileState(1), QStringLiteral("Black"));
 }
 
 TEST_F(HomePage, LedOutputOffMakesEveryShownWindowBlack)
@@ -83,34 +100,6 @@ TEST_F(HomePage, LedOutputOffMakesEveryShownWindowBlack)
     EXPECT_EQ(home->tileState(0), QStringLiteral("Black"));
     EXPECT_EQ(home->tileState(1), QStringLiteral("Black"));
     EXPECT_EQ(home->tileState(2), QStringLiteral("Close"));
-}
-
-TEST_F(HomePage, BlackWindowInVietnameseAndRussian)
-{
-    block().image[0].flags = ram::kFlagBlack;
-    g_language = pages::VN;
-    LockWindow* home = open();
-    EXPECT_EQ(home->tileState(0), QStringLiteral("Quay lại"));
-    EXPECT_EQ(home->canvasText(), QStringLiteral("Led:1920 x 1080"));
-    g_language = pages::RU;
-    home->language_changed();
-    EXPECT_EQ(home->tileState(0), QStringLiteral("Черный"));
-    // Russian switched off: English
-    g_lcd_lang_valid = 0x1F & ~(1u << pages::RU);
-    home->language_changed();
-    EXPECT_EQ(home->tileState(0), QStringLiteral("Black"));
-}
-
-TEST_F(HomePage, SourceIdWithoutAnInputHasNoSignal)
-{
-    // A protocol write may leave any source id in a window.
-    block().image[0].source = 7;
-    block().image[1].enable = 1;
-    block().image[1].source = 4;
-    LockWindow* home = open();
-    EXPECT_EQ(home->tileState(0), QStringLiteral("No signal"));
-    EXPECT_EQ(home->tileState(1), QStringLiteral("No signal"));
-    EXPECT_EQ(home->tileName(1), QString());
 }
 
 TEST_F(HomePage, AudioWindowAboveFiveCountsAsWindowZero)
@@ -135,7 +124,7 @@ TEST_F(HomePage, RefreshFollowsTheBlockThroughTheNotifier)
     EXPECT_EQ(home->tileState(0), QStringLiteral("No signal"));
 }
 
-TEST_F(HomePage, TouchOnATileLeavesForTheMainWindow)
+TEST_F(HomePage, TouchOnATileOrTheTopRowLeavesForTheMainWindow)
 {
     QPointer<LockWindow> home = open();
     QLabel* number = home->tileFrame()->findChild<QLabel*>();
@@ -145,11 +134,8 @@ TEST_F(HomePage, TouchOnATileLeavesForTheMainWindow)
     flushDeletes();
     EXPECT_TRUE(home.isNull());
     EXPECT_EQ(g_lockwindow, nullptr);
-}
 
-TEST_F(HomePage, TouchOnTheTopRowLeavesToo)
-{
-    QPointer<LockWindow> home = open();
+    home = open();
     QTest::mouseClick(home->findChild<QWidget*>("label_input"), Qt::LeftButton);
     flushDeletes();
     EXPECT_TRUE(home.isNull());

@@ -42,8 +42,14 @@ TEST_F(MainMenu, StartsOnDeviceInformationWithToolBarHidden)
         EXPECT_EQ(b->focusPolicy(), Qt::NoFocus) << b->objectName().toStdString();
 }
 
-TEST_F(MainMenu, RightAndLeftWalkTheSixItemsAndWrap)
+TEST_F(MainMenu, RightAndLeftWalkTheSixItemsAndWrapActingAtReleaseOnly)
 {
+    press(main, Qt::Key_R);
+    press(main, Qt::Key_F6);
+    EXPECT_EQ(main->selected(), 0);
+    release(main, Qt::Key_R);
+    EXPECT_EQ(main->selected(), 1);
+    click(main, Qt::Key_S);
     for (int i = 1; i <= 6; ++i) {
         click(main, Qt::Key_R);
         expectOnlyHighlighted(kMenuOrder[i % 6]);
@@ -60,15 +66,6 @@ TEST_F(MainMenu, RightAndLeftWalkTheSixItemsAndWrap)
     EXPECT_TRUE(item("machinestate")->styleSheet().contains("border:2px solid"));
     EXPECT_EQ(item("tools")->styleSheet(),
               QStringLiteral("background-color: rgb(33, 36, 53);border:1px;border-radius:1px;padding:1px 1px"));
-}
-
-TEST_F(MainMenu, KeysActAtReleaseOnly)
-{
-    press(main, Qt::Key_R);
-    press(main, Qt::Key_F6);
-    EXPECT_EQ(main->selected(), 0);
-    release(main, Qt::Key_R);
-    EXPECT_EQ(main->selected(), 1);
 }
 
 TEST_F(MainMenu, OkOnToolsOpensTheToolBarAndBackClosesItOntoTools)
@@ -89,6 +86,13 @@ TEST_F(MainMenu, OkOnToolsOpensTheToolBarAndBackClosesItOntoTools)
     EXPECT_EQ(main->selected(), 5);
     expectOnlyHighlighted("tools");
     EXPECT_EQ(g_lockwindow, nullptr);
+    // BACK on the menu opens the home page.
+    click(main, Qt::Key_O);
+    ASSERT_NE(g_lockwindow, nullptr);
+    EXPECT_TRUE(g_lockwindow->isVisible());
+    EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
+    delete g_lockwindow;
+    EXPECT_EQ(g_lockwindow, nullptr);
 }
 
 TEST_F(MainMenu, ToolsButtonTogglesTheBarAndLeavesTheFocusIndex)
@@ -104,16 +108,6 @@ TEST_F(MainMenu, ToolsButtonTogglesTheBarAndLeavesTheFocusIndex)
     EXPECT_EQ(main->selected(), 1);
 }
 
-TEST_F(MainMenu, BackOnTheMenuOpensTheHomePage)
-{
-    click(main, Qt::Key_O);
-    ASSERT_NE(g_lockwindow, nullptr);
-    EXPECT_TRUE(g_lockwindow->isVisible());
-    EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
-    delete g_lockwindow;
-    EXPECT_EQ(g_lockwindow, nullptr);
-}
-
 TEST_F(MainMenu, LedButtonTogglesTheOutputWithAnApply)
 {
     main->on_toolButton1_clicked();
@@ -127,29 +121,24 @@ TEST_F(MainMenu, LedButtonTogglesTheOutputWithAnApply)
     EXPECT_EQ(x518_manage::apply_flag.load(), 1);
 }
 
-TEST_F(MainMenu, MuteWithAudioWindowAboveFiveActsOnWindowZero)
-{
-    block().audio_image = 7;
-    block().image[0].enable = 1;
-    block().image[0].audio = 0;
-    main->on_toolButton2_clicked();
-    EXPECT_EQ(block().audio_image, 0);
-    EXPECT_EQ(block().image[0].audio, ram::kAudioOn);
-    EXPECT_EQ(block().image[0].volume, 255);
-    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
-    main->on_toolButton2_clicked();
-    EXPECT_EQ(block().image[0].audio, 0);
-    EXPECT_EQ(block().image[0].volume, 0);
-}
-
-TEST_F(MainMenu, MuteOfAWindowThatIsOffFallsBackToWindowZero)
+TEST_F(MainMenu, MuteActsOnWindowZeroForAnAudioWindowAboveFiveOrOneThatIsOff)
 {
     block().audio_image = 3;
     block().image[3].enable = 0;
-    block().image[3].audio = 0;
     main->on_toolButton2_clicked();
     EXPECT_EQ(block().audio_image, 0);
     EXPECT_EQ(block().image[3].audio, 0);
+    EXPECT_EQ(block().image[0].audio, ram::kAudioOn);
+    block().audio_image = 7;
+    main->on_toolButton2_clicked();
+    EXPECT_EQ(block().audio_image, 0);
+    EXPECT_EQ(block().image[0].audio, 0);
+    EXPECT_EQ(block().image[0].volume, 0);
+    x518_manage::apply_flag = 0;
+    main->on_toolButton2_clicked();
+    EXPECT_EQ(block().image[0].audio, ram::kAudioOn);
+    EXPECT_EQ(block().image[0].volume, 255);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 1);
 }
 
 TEST_F(MainMenu, LockButtonTwiceRestoresTheBlockWithoutWriteBackOrApply)
@@ -161,6 +150,11 @@ TEST_F(MainMenu, LockButtonTwiceRestoresTheBlockWithoutWriteBackOrApply)
     main->on_Button_lock_clicked();
     EXPECT_EQ(block().panel_lock, 0);
     EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), fileBefore);
+    // A refresh shows the lock from the block: one touch then unlocks.
+    block().panel_lock = 1;
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    main->on_Button_lock_clicked();
+    EXPECT_EQ(block().panel_lock, 0);
 }
 
 TEST_F(MainMenu, ModeKeyIsRefusedWhileThePanelIsLocked)
@@ -172,15 +166,6 @@ TEST_F(MainMenu, ModeKeyIsRefusedWhileThePanelIsLocked)
     block().panel_lock = 0;
     click(main, Qt::Key_M);
     EXPECT_EQ(g_mode_shortcut_key, 1);
-}
-
-TEST_F(MainMenu, RefreshShowsTheLockFromTheBlock)
-{
-    block().panel_lock = 1;
-    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
-    // the lock state followed the block: one touch now unlocks
-    main->on_Button_lock_clicked();
-    EXPECT_EQ(block().panel_lock, 0);
 }
 
 TEST_F(MainMenu, UpdateStartFromTheGuiThreadIsQueuedToo)
@@ -222,17 +207,13 @@ TEST(PageLanguage, EnabledLanguagesShowThemselvesOthersEnglish)
 TEST(PageLanguage, PanelKeysByQtCode)
 {
     using pages::PanelKey;
-    EXPECT_EQ(pages::panelKey(Qt::Key_S), PanelKey::Left);
-    EXPECT_EQ(pages::panelKey(Qt::Key_F4), PanelKey::Left);
-    EXPECT_EQ(pages::panelKey(Qt::Key_R), PanelKey::Right);
-    EXPECT_EQ(pages::panelKey(Qt::Key_F5), PanelKey::Right);
-    EXPECT_EQ(pages::panelKey(Qt::Key_Q), PanelKey::Ok);
-    EXPECT_EQ(pages::panelKey(Qt::Key_F6), PanelKey::Ok);
-    EXPECT_EQ(pages::panelKey(Qt::Key_O), PanelKey::Back);
-    EXPECT_EQ(pages::panelKey(Qt::Key_PowerOff), PanelKey::Back);
-    EXPECT_EQ(pages::panelKey(Qt::Key_M), PanelKey::Mode);
-    EXPECT_EQ(pages::panelKey(Qt::Key_Stop), PanelKey::Mode);
-    EXPECT_EQ(pages::panelKey(Qt::Key_B), PanelKey::None);
+    const std::pair<int, PanelKey> keys[] = {
+        {Qt::Key_S, PanelKey::Left}, {Qt::Key_F4, PanelKey::Left},      {Qt::Key_R, PanelKey::Right},
+        {Qt::Key_F5, PanelKey::Right}, {Qt::Key_Q, PanelKey::Ok},       {Qt::Key_F6, PanelKey::Ok},
+        {Qt::Key_O, PanelKey::Back},   {Qt::Key_PowerOff, PanelKey::Back}, {Qt::Key_M, PanelKey::Mode},
+        {Qt::Key_Stop, PanelKey::Mode}, {Qt::Key_B, PanelKey::None}};
+    for (const auto& [key, panelKey] : keys)
+        EXPECT_EQ(pages::panelKey(key), panelKey) << key;
     EXPECT_EQ(pages::notedPress(Qt::Key_Q), PanelKey::None);
     EXPECT_EQ(pages::notedPress(Qt::Key_F6), PanelKey::Ok);
 }

@@ -41,16 +41,13 @@ TEST_F(MtdWrite, EraseCountsAtThePartitionLimits)
     platform::devClose(fd10);
 }
 
-TEST_F(MtdWrite, ZeroLengthDoesNothing)
+TEST_F(MtdWrite, WritesWholeUnitsThenTheRemainderAndOnlyClearsBitsWithoutErase)
 {
-    EXPECT_EQ(Utils::non_region_erase(fd, 0, 0, 1), 0);
+    EXPECT_EQ(Utils::non_region_erase(fd, 0, 0, 1), 0);  // zero length: nothing
     EXPECT_EQ(Utils::non_region_write(fd, nullptr, 0, 0), 0);
     EXPECT_TRUE(mtd8->eraseOffsets().empty());
     EXPECT_TRUE(mtd8->writeLengths().empty());
-}
 
-TEST_F(MtdWrite, WritesWholeUnitsThenTheRemainder)
-{
     const uint32_t unit = mtd8->writeSize();
     std::vector<unsigned char> data(unit * 3);
     for (size_t i = 0; i < data.size(); ++i)
@@ -61,27 +58,21 @@ TEST_F(MtdWrite, WritesWholeUnitsThenTheRemainder)
     auto contents = mtd8->contents();
     EXPECT_TRUE(std::equal(data.begin(), data.end(), contents.begin()));
     EXPECT_EQ(contents[data.size()], 0xFF);
+    for (const auto& [length, pieces] :
+         {std::pair<int, std::vector<size_t>>{int(unit + 5), {unit, 5}}, {3, {3}}}) {
+        mtd8->clearCounters();
+        EXPECT_EQ(Utils::non_region_write(fd, data.data(), length, 0), 0);
+        EXPECT_EQ(mtd8->writeLengths(), pieces);
+    }
 
-    mtd8->clearCounters();
-    EXPECT_EQ(Utils::non_region_write(fd, data.data(), static_cast<int>(unit + 5), 0), 0);
-    EXPECT_EQ(mtd8->writeLengths(), (std::vector<size_t>{unit, 5}));
-    mtd8->clearCounters();
-    EXPECT_EQ(Utils::non_region_write(fd, data.data(), 3, 0), 0);
-    EXPECT_EQ(mtd8->writeLengths(), (std::vector<size_t>{3}));
-}
-
-TEST_F(MtdWrite, WritingWithoutEraseOnlyClearsBits)
-{
     unsigned char first[4] = {0xF0, 0xF0, 0xFF, 0x00};
     unsigned char second[4] = {0x0F, 0xFF, 0x3C, 0xFF};
     ASSERT_EQ(Utils::non_region_erase(fd, 0, 4, 0), 0);
     ASSERT_EQ(Utils::non_region_write(fd, first, 4, 0), 0);
     ASSERT_EQ(Utils::non_region_write(fd, second, 4, 0), 0);
-    auto c = mtd8->contents();
-    EXPECT_EQ(c[0], 0x00);
-    EXPECT_EQ(c[1], 0xF0);
-    EXPECT_EQ(c[2], 0x3C);
-    EXPECT_EQ(c[3], 0x00);
+    contents = mtd8->contents();
+    EXPECT_EQ(std::vector<unsigned char>(contents.begin(), contents.begin() + 4),
+              (std::vector<unsigned char>{0x00, 0xF0, 0x3C, 0x00}));
 }
 
 TEST_F(MtdWrite, FailuresAreReported)

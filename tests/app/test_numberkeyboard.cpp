@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <functional>
 
 namespace {
 
@@ -74,28 +75,14 @@ TEST_F(Keypad, TheFirstDigitReplacesTheValueAndLaterOnesAppend)
     for (int d = 0; d <= 9; ++d)
         digit(d);
     EXPECT_EQ(kb->entry(), QStringLiteral("640123456789"));
-}
-
-TEST_F(Keypad, NineThenZeroGivesNinety)
-{
+    // Clear shows zero, which the next digit replaces; nine then zero is ninety.
+    pressKey(NumberKeyboard::kKeyClear);
+    EXPECT_EQ(kb->entry(), QStringLiteral("0"));
     digit(9);
     digit(0);
     EXPECT_EQ(kb->entry(), QStringLiteral("90"));
     digit(0);
     EXPECT_EQ(kb->entry(), QStringLiteral("900"));
-    pressKey(NumberKeyboard::kKeyClear);
-    digit(1);
-    digit(9);
-    digit(0);
-    EXPECT_EQ(kb->entry(), QStringLiteral("190"));
-}
-
-TEST_F(Keypad, ClearShowsZeroAndTheNextDigitReplacesIt)
-{
-    pressKey(NumberKeyboard::kKeyClear);
-    EXPECT_EQ(kb->entry(), QStringLiteral("0"));
-    digit(5);
-    EXPECT_EQ(kb->entry(), QStringLiteral("5"));
 }
 
 TEST_F(Keypad, BackspaceWorksOnTheShownTextAndLaterDigitsAppendToIt)
@@ -130,22 +117,7 @@ TEST_F(Keypad, FocusWrapsBothWaysAndOkHasTheBlueStyle)
     EXPECT_EQ(kb->selected(), 1);
 }
 
-TEST_F(Keypad, BackAndCancelHideWithoutConfirming)
-{
-    QSignalSpy confirmed(kb, &NumberKeyboard::sendKeyBoardUIDataToLineEdit);
-    digit(7);
-    click(kb, Qt::Key_PowerOff);
-    EXPECT_FALSE(kb->isVisible());
-    kb->show();
-    pressKey(NumberKeyboard::kKeyCancel);
-    EXPECT_FALSE(kb->isVisible());
-    kb->show();
-    QTest::mouseClick(button("Button_close"), Qt::LeftButton);
-    EXPECT_FALSE(kb->isVisible());
-    EXPECT_EQ(confirmed.count(), 0);
-}
-
-TEST_F(Keypad, OkConfirmsTheEntryEvenUnedited)
+TEST_F(Keypad, OkConfirmsTheEntryEvenUneditedAndBackOrCancelHideWithoutConfirming)
 {
     QSignalSpy confirmed(kb, &NumberKeyboard::sendKeyBoardUIDataToLineEdit);
     QTest::mouseClick(button("Button_ok"), Qt::LeftButton);
@@ -158,10 +130,25 @@ TEST_F(Keypad, OkConfirmsTheEntryEvenUnedited)
     pressKey(NumberKeyboard::kKeyOk);
     ASSERT_EQ(confirmed.count(), 2);
     EXPECT_EQ(confirmed.at(1).at(0).toString(), QStringLiteral("32"));
+
+    const std::function<void()> closers[] = {[this] { click(kb, Qt::Key_PowerOff); },
+                                             [this] { pressKey(NumberKeyboard::kKeyCancel); },
+                                             [this] { QTest::mouseClick(button("Button_close"), Qt::LeftButton); }};
+    for (const auto& close : closers) {
+        kb->show();
+        digit(7);
+        close();
+        EXPECT_FALSE(kb->isVisible());
+    }
+    EXPECT_EQ(confirmed.count(), 2);
 }
 
-TEST_F(Keypad, TouchedKeysActAtOnce)
+TEST_F(Keypad, TouchedKeysActAtOnceTypedInputTakesDigitsAndStarsAndModeDoesNothing)
 {
+    click(kb, Qt::Key_M);
+    EXPECT_TRUE(kb->isVisible());
+    EXPECT_EQ(g_mode_shortcut_key, 0);
+    EXPECT_EQ(kb->entry(), QStringLiteral("1920"));
     QTest::mouseClick(button("ButtonX"), Qt::LeftButton);
     EXPECT_EQ(kb->entry(), QStringLiteral("192"));
     QTest::mouseClick(button("ButtonC"), Qt::LeftButton);
@@ -171,10 +158,6 @@ TEST_F(Keypad, TouchedKeysActAtOnce)
     QTest::mouseClick(button("Button0"), Qt::LeftButton);
     EXPECT_EQ(kb->entry(), QStringLiteral("90"));
     EXPECT_EQ(kb->selected(), 0);  // the focus did not move
-}
-
-TEST_F(Keypad, TypedInputTakesDigitsAndStarsOnly)
-{
     line()->clear();
     QTest::keyClicks(line(), "12a*3-");
     EXPECT_EQ(kb->entry(), QStringLiteral("12*3"));
@@ -197,14 +180,6 @@ TEST_F(Keypad, CancelAndOkTextsFollowTheLanguage)
     g_lcd_lang_valid = 0x0B;  // Russian on, traditional Chinese off
     kb->language_changed();
     EXPECT_EQ(button("Button_close")->text(), QStringLiteral("Cancle"));
-}
-
-TEST_F(Keypad, TheModeKeyDoesNothingHere)
-{
-    click(kb, Qt::Key_M);
-    EXPECT_TRUE(kb->isVisible());
-    EXPECT_EQ(g_mode_shortcut_key, 0);
-    EXPECT_EQ(kb->entry(), QStringLiteral("1920"));
 }
 
 // ---------------------------------------------------------------- the touch line edit

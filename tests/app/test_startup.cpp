@@ -1,15 +1,20 @@
 // The whole program's start-up on a fresh simulated box: it reaches the
-// event loop with the home page over the main window.
+// event loop with the home page over the main window; change codes and the
+// USB port work in the running box.
 #include "app/kelrampara.h"
 #include "app/lockwindow.h"
 #include "app/main.h"
 #include "app/mainwindow.h"
+#include "app/numberkeyboard.h"
+#include "app/syncupdate.h"
+#include "app/usbserver.h"
 #include "fpga/fpga_manage.h"
 #include "links/networkmanage.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
 #include "links/udpnetmanage.h"
 #include "platform/sim/sim_hid.h"
+#include "platform/sim/sim_uevent.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
 #include "videoio/tamixsource.h"
@@ -17,25 +22,15 @@
 #include <QApplication>
 #include <QTimer>
 
-namespace {
+namespace sim = platform::sim;
 
-struct Seen {
-    bool loopRan = false;
-    u32 ticksAtFirstEvent = 1;
-    bool mainShown = false;
-    bool homeShown = false;
-    bool homeOverMain = false;
-    u8 focus = 255;
-    bool ticking = false;
-};
-
-}  // namespace
-
-class Startup : public BoxTest {
+class RunningBox : public BoxTest {
 protected:
     // The box never stops its device threads; a test does before it ends.
     void TearDown() override
     {
+        if (UsbServer::p_UsbServer)
+            UsbServer::p_UsbServer->stopThread();
         if (udpnetManage::p_udpnetManage)
             udpnetManage::p_udpnetManage->stop();
         if (Zt_uart_inout::p_Zt_uart_inout)
@@ -52,43 +47,43 @@ protected:
             fpga_manage::p_fpga_manage->stop();
         BoxTest::TearDown();
     }
+    // Runs the start-up with `inLoop` posted to its event loop, which only
+    // the loop that start-up ends in delivers.
+    int runBox(const std::function<void()>& inLoop)
+    {
+        QTimer::singleShot(0, inLoop);
+        int argc = 1;
+        char name[] = "kelR54N";
+        char* argv[] = {name, nullptr};
+        return kelR54N_main(argc, argv, StartupOptions{false});
+    }
 };
 
-TEST_F(Startup, FreshBoxReachesTheEventLoopShowingTheHomePage)
+TEST_F(RunningBox, AFreshBoxReachesTheEventLoopShowingTheHomePage)
 {
-    platform::sim::SimHidBus::instance().reset();
-    Seen seen;
-    // Posted now, delivered only by the event loop that start-up ends in.
-    QTimer::singleShot(0, [&seen] {
-        seen.loopRan = true;
-        seen.ticksAtFirstEvent = G_timeTicks.load();
-        seen.mainShown = g_mainwindow && g_mainwindow->isVisible();
-        seen.homeShown = g_lockwindow && g_lockwindow->isVisible();
-        seen.homeOverMain = g_lockwindow && g_mainwindow && g_lockwindow->pos() == g_mainwindow->pos();
-        seen.focus = g_page_focus.load();
+    sim::SimHidBus::instance().reset();
+    bool loopRan = false, ticking = false;
+    const int rc = runBox([&] {
+        loopRan = true;
+        EXPECT_EQ(G_timeTicks.load(), 0u);  // nothing ticked during start-up
+        EXPECT_TRUE(g_mainwindow && g_mainwindow->isVisible());
+        EXPECT_TRUE(g_lockwindow && g_lockwindow->isVisible());
+        EXPECT_TRUE(g_lockwindow && g_mainwindow && g_lockwindow->pos() == g_mainwindow->pos());
+        EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
         // The tick runs once the loop does; end the loop when it has.
         auto* poll = new QTimer(qApp);
-        QObject::connect(poll, &QTimer::timeout, [&seen, poll] {
+        QObject::connect(poll, &QTimer::timeout, [&ticking, poll] {
             if (G_timeTicks.load() < 3)
                 return;
-            seen.ticking = true;
+            ticking = true;
             poll->stop();
             QApplication::exit(0);
         });
         poll->start(5);
     });
-    int argc = 1;
-    char name[] = "kelR54N";
-    char* argv[] = {name, nullptr};
-    EXPECT_EQ(kelR54N_main(argc, argv, StartupOptions{false}), 0);
-
-    EXPECT_TRUE(seen.loopRan);
-    EXPECT_EQ(seen.ticksAtFirstEvent, 0u);  // nothing ticked during start-up
-    EXPECT_TRUE(seen.mainShown);
-    EXPECT_TRUE(seen.homeShown);
-    EXPECT_TRUE(seen.homeOverMain);
-    EXPECT_EQ(seen.focus, PAGE_HOME);
-    EXPECT_TRUE(seen.ticking);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(loopRan);
+    EXPECT_TRUE(ticking);
     // The store made its file, the settings theirs.
     EXPECT_TRUE(platform::exists(KelRamPara::kParaFile));
     EXPECT_TRUE(platform::exists("/data/configs/tcpip.ini"));
@@ -98,22 +93,70 @@ TEST_F(Startup, FreshBoxReachesTheEventLoopShowingTheHomePage)
     EXPECT_NE(udpnetManage::p_udpnetManage, nullptr);
     EXPECT_NE(Zt_uart_inout_4G::p_Zt_uart_inout_4G, nullptr);
     // Without the key pad no LED report goes out.
-    EXPECT_TRUE(platform::sim::SimHidBus::instance().reports(0x28E9, 0x0380).empty());
+    EXPECT_TRUE(sim::SimHidBus::instance().reports(0x28E9, 0x0380).empty());
 }
 
-TEST_F(Startup, ChangeCodesReachTheNotifierOnceStarted)
+TEST_F(RunningBox, ChangeCodesReachTheNotifierOnceStarted)
 {
-    QTimer::singleShot(0, [] {
+    runBox([] {
         KelRamPara::p_kelrampara_config->ram_para.brightness = 42;
         KelRamPara::test_signal(SYNC_PARA_CHANGED);
         QApplication::exit(0);
     });
-    int argc = 1;
-    char name[] = "kelR54N";
-    char* argv[] = {name, nullptr};
-    kelR54N_main(argc, argv, StartupOptions{false});
     // The write-back ran: the file holds the new brightness.
     const std::string f = readBoxFile(KelRamPara::kParaFile);
     ASSERT_GT(f.size(), 2u + 2177 - 768);
     EXPECT_EQ(ram::loadU16(reinterpret_cast<const u8*>(f.data()) + 2 + 2176 - 768), 42);
+}
+
+TEST_F(RunningBox, AStickInsertedIntoTheRunningBoxIsAnnouncedWith100ThenWith102)
+{
+    std::vector<int> codes;
+    bool gateWasShut = false;
+    auto* seen = new QObject;
+    runBox([&] {
+        QObject::connect(UsbServer::p_UsbServer, &UsbServer::sig_usb_update, seen,
+                         [&codes](int code) { codes.push_back(code); });
+        gateWasShut = g_delay_usbserver.load() == 0;
+        // The stick goes in during the first ten seconds: it waits for the gate.
+        sim::usbStickInsert();
+        G_timeTicks += MainWindow::kUsbGateTicks;  // the tick opens the gate on its next turn
+        auto* step = new QTimer(qApp);
+        QObject::connect(step, &QTimer::timeout, [&codes, step] {
+            if (codes.size() == 2 && G_timeTicks.load() < MainWindow::kUsbGateTicks * 2)
+                G_timeTicks += UsbServer::kMountSettleTicks + MainWindow::kUsbGateTicks;
+            if (codes.size() == 3 || G_timeTicks.load() > 100000) {
+                step->stop();
+                QApplication::exit(0);
+            }
+        });
+        step->start(5);
+    });
+    delete seen;
+    // Start-up connected the watcher to the change notifier (a connection
+    // that exists can be undone).
+    EXPECT_TRUE(QObject::disconnect(UsbServer::p_UsbServer, SIGNAL(sig_usb_update(int)), SyncUpdate::p_SyncUpdate,
+                                    SLOT(para_sync(int))));
+    EXPECT_TRUE(gateWasShut);
+    EXPECT_EQ(codes, (std::vector<int>{SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
+}
+
+TEST_F(RunningBox, AKeyPadPresentAtStartIsFoundAndGetsItsLeds)
+{
+    sim::SimHidBus::instance().plug(0x1234, 0x0001);
+    sim::SimHidBus::instance().plug(SyncUpdate::kKeypadVendor, SyncUpdate::kKeypadProduct);
+    QRect keyboard;
+    runBox([&keyboard] {
+        keyboard = g_numberkeyboard->geometry();
+        QApplication::exit(0);
+    });
+    EXPECT_EQ(g_kel_keys, 1);
+    const auto reports = sim::SimHidBus::instance().reports(SyncUpdate::kKeypadVendor, SyncUpdate::kKeypadProduct);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front().size(), 5u);
+    // The number keyboard: the right half of the LCD, hidden until a page shows it.
+    const QPoint origin = g_mainwindow->pos();
+    EXPECT_EQ(keyboard, QRect(origin.x() + 160, origin.y(), 160, 240));
+    EXPECT_FALSE(g_numberkeyboard->isVisible());
+    EXPECT_TRUE(g_numberkeyboard->windowFlags() & Qt::FramelessWindowHint);
 }

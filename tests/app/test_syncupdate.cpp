@@ -132,7 +132,7 @@ TEST_F(Notifier, TransferCodesOnlyCheckTheWindowAndTheLeds)
     EXPECT_EQ(reports().size(), 1u);
 }
 
-TEST_F(Notifier, WindowLayoutPageKeepsAHiddenCurrentWindow)
+TEST_F(Notifier, WindowLayoutPageKeepsAHiddenCurrentWindowAndNoPageRunsTheLanguageCheck)
 {
     g_image_current = 4;
     g_page_focus = PAGE_WINDOW_LAYOUT;
@@ -145,10 +145,7 @@ TEST_F(Notifier, WindowLayoutPageKeepsAHiddenCurrentWindow)
     g_image_current = 4;
     sync->para_sync(SYNC_PARA_CHANGED);
     EXPECT_EQ(g_image_current.load(), 4);
-}
-
-TEST_F(Notifier, PageNumberBeyondThePagesRunsTheLanguageCheck)
-{
+    // A page number beyond the pages.
     g_lcd_lang_valid = 0x10006;
     store->ram_para.language = 2;
     g_page_focus = 27;
@@ -199,18 +196,13 @@ TEST_F(Notifier, SavedModeWithoutOverlayIsRecalledAfterARestart)
     EXPECT_EQ(store->KelUserModeIndex(5, 1), 0);
 }
 
-TEST_F(Notifier, SaveRequestEqualToTheShadowIsNotRepeated)
+TEST_F(Notifier, SaveRequestEqualToTheShadowOrOutsideTheSixteenModesIsIgnored)
 {
     store->ram_para.mode_save_request = 5;
     store->ram_para_shadow.mode_save_request = 5;
     store->ram_para.brightness = 9;
     sync->para_sync(SYNC_PARA_CHANGED);
     EXPECT_FALSE(platform::exists("/data/modes/custom_mode5"));
-    EXPECT_EQ(store->KelUserModeSaved(4), 0);
-}
-
-TEST_F(Notifier, SaveRequestOutsideTheSixteenModesIsIgnored)
-{
     for (u16 n : {u16(17), u16(0x100), u16(0xFFFF)}) {
         store->ram_para.mode_save_request = n;
         sync->para_sync(SYNC_PARA_CHANGED);
@@ -296,28 +288,20 @@ TEST_F(Notifier, LedReportFollowsTheCurrentWindowAndIsSentOnlyWhenItChanges)
     EXPECT_EQ(reports(), expected);
 }
 
-TEST_F(Notifier, FailedReportIsNotRetriedUntilItChanges)
-{
-    bus().plug(kVid, kPid);
-    bus().setWriteFails(true);
-    sync->update_usb_keyLed();
-    bus().setWriteFails(false);
-    sync->update_usb_keyLed();
-    EXPECT_TRUE(reports().empty());
-    store->ram_para.image[0].flags = ram::kFlagBlack;
-    sync->update_usb_keyLed();
-    EXPECT_EQ(reports(), (std::vector<Report>{{0xA5, 0x04, 0x00, 0x20, 0x04}}));
-}
-
-TEST_F(Notifier, NoReportWithoutTheKeyPad)
+TEST_F(Notifier, NoReportWithoutTheKeyPadAndAFailedOneIsNotRetriedUntilItChanges)
 {
     // Present on the bus but not at start: the notifier leaves the LEDs alone.
     bus().plug(kVid, kPid);
-    g_kel_keys = 0;
     store->ram_para.brightness = 3;
     sync->para_sync(SYNC_PARA_CHANGED);
     EXPECT_TRUE(reports().empty());
     g_kel_keys = 1;
+    bus().setWriteFails(true);
     sync->para_sync(SYNC_PARA_CHANGED);
-    EXPECT_EQ(reports().size(), 1u);
+    bus().setWriteFails(false);
+    sync->update_usb_keyLed();
+    EXPECT_TRUE(reports().empty());
+    store->ram_para.image[0].flags = ram::kFlagBlack;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(reports(), (std::vector<Report>{{0xA5, 0x04, 0x00, 0x20, 0x04}}));
 }

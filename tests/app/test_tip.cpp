@@ -41,38 +41,23 @@ TEST_F(Tip, CheckMarkShowsFor300TicksThenHides)
     EXPECT_EQ(g_tip->ticks(), 0);
 }
 
-TEST_F(Tip, UsbInsertedInVietnameseAndItsBox)
+TEST_F(Tip, UsbTextsByLanguageInTheirBox)
 {
-    g_language = pages::VN;
-    QString text;
-    createWhile(TIP::kUsbInserted, [&] {
-        text = label()->text();
-        EXPECT_EQ(g_tip->geometry(), QRect(50, 60, 220, 120));
-        tick(300);
-    });
-    EXPECT_EQ(text, QStringLiteral("Usb đã truy cập\nxin vui lòng chờ …"));
-}
-
-TEST_F(Tip, DisabledLanguageFallsBackToEnglish)
-{
-    g_language = pages::RU;
+    const struct {
+        u8 lang;
+        int kind;
+        const char* text;
+    } cases[] = {{pages::VN, TIP::kUsbInserted, "Usb đã truy cập\nxin vui lòng chờ …"},
+                 {pages::ZH, TIP::kUsbReading, "正在读取中，请稍候…"},
+                 {pages::TW, TIP::kUsbInserted, "U盤已接入\n請稍候…"},
+                 {pages::RU, TIP::kUsbUnplugged, "USB drive is unplugged."}};  // Russian switched off
     g_lcd_lang_valid = 0x1F & ~(1u << pages::RU);
-    QString text;
-    createWhile(TIP::kUsbUnplugged, [&] {
-        text = label()->text();
-        tick(300);
-    });
-    EXPECT_EQ(text, QStringLiteral("USB drive is unplugged."));
-}
-
-TEST_F(Tip, ChineseTextsOfTheUsbTips)
-{
-    g_language = pages::ZH;
-    ASSERT_TRUE(g_tip->tip_build(TIP::kUsbReading));
-    EXPECT_EQ(label()->text(), QStringLiteral("正在读取中，请稍候…"));
-    g_language = pages::TW;
-    ASSERT_TRUE(g_tip->tip_build(TIP::kUsbInserted));
-    EXPECT_EQ(label()->text(), QStringLiteral("U盤已接入\n請稍候…"));
+    for (const auto& c : cases) {
+        g_language = c.lang;
+        ASSERT_TRUE(g_tip->tip_build(c.kind));
+        EXPECT_EQ(label()->text(), QString::fromUtf8(c.text)) << int(c.lang);
+        EXPECT_EQ(g_tip->geometry(), QRect(50, 60, 220, 120));
+    }
 }
 
 TEST_F(Tip, SecondRequestReplacesTheContentAndKeepsTheRunningCount)
@@ -93,18 +78,7 @@ TEST_F(Tip, SecondRequestReplacesTheContentAndKeepsTheRunningCount)
     EXPECT_FALSE(g_tip->isVisible());
 }
 
-TEST_F(Tip, OtherKindsRemoveTheContentAndReturnAtOnce)
-{
-    ASSERT_TRUE(g_tip->tip_build(TIP::kCheck));
-    for (int kind : {2, 0, 6}) {
-        g_tip->tip_create(kind);
-        EXPECT_TRUE(g_tip->findChildren<QFrame*>(QString(), Qt::FindDirectChildrenOnly).isEmpty()) << kind;
-        EXPECT_FALSE(g_tip->isVisible());
-        EXPECT_EQ(g_tip_flag.load(), 0);
-    }
-}
-
-TEST_F(Tip, WithoutTheFlagTimeDoesNotHideIt)
+TEST_F(Tip, OtherKindsRemoveTheContentAndWithoutTheFlagTimeDoesNotHideIt)
 {
     ASSERT_TRUE(g_tip->tip_build(TIP::kCheck));
     g_tip->show();
@@ -112,6 +86,12 @@ TEST_F(Tip, WithoutTheFlagTimeDoesNotHideIt)
     EXPECT_TRUE(g_tip->isVisible());
     EXPECT_EQ(g_tip->ticks(), 0);
     g_tip->hide();
+    for (int kind : {2, 0, 6}) {
+        g_tip->tip_create(kind);
+        EXPECT_TRUE(g_tip->findChildren<QFrame*>(QString(), Qt::FindDirectChildrenOnly).isEmpty()) << kind;
+        EXPECT_FALSE(g_tip->isVisible());
+        EXPECT_EQ(g_tip_flag.load(), 0);
+    }
 }
 
 TEST_F(Tip, MainMenuRefreshShowsTheModeConfirmationOnce)

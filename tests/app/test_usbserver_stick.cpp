@@ -91,23 +91,3 @@ TEST_F(UsbStick, APersonInsertsAndPullsTheStickThroughTheControlPipe)
     ASSERT_TRUE(waitUntil([] { return sim::usbStickInserted(); }));
     EXPECT_EQ(readBoxFile("/mnt/usb1/map.ztfile"), "scan");
 }
-
-class EarlyStick : public BoxTest {};
-
-TEST_F(EarlyStick, AStickInsertedBeforeTheWatcherStartsIsAnnouncedOnceItReads)
-{
-    G_timeTicks = 0;
-    g_delay_usbserver = 0;
-    ASSERT_TRUE(sim::usbStickInsert());
-    EXPECT_TRUE(sim::ueventWaiting());
-    UsbServer* watcher = UsbServer::pInstance();
-    QObject gui;
-    std::vector<int> codes;
-    QObject::connect(watcher, &UsbServer::sig_usb_update, &gui, [&codes](int code) { codes.push_back(code); });
-    g_delay_usbserver = 1;
-    EXPECT_TRUE(waitUntil([&] { return codes.size() == 2; }));
-    G_timeTicks += UsbServer::kMountSettleTicks;
-    EXPECT_TRUE(waitUntil([&] { return codes.size() == 3; }));
-    EXPECT_EQ(codes, (std::vector<int>{SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
-    watcher->stopThread();
-}

@@ -233,51 +233,30 @@ TEST_F(ChipFlash, FontsAreFoundAfterAFontImageIsWritten)
     EXPECT_EQ(read(0x23, 256), glyphs);
 }
 
-TEST_F(ChipFlash, FontsAreCopiedIntoChipMemoryOneBehindTheOther)
+TEST_F(ChipFlash, FontsAreCopiedIntoChipMemoryOneBehindTheOtherAndDmaReachesEachKind)
 {
     loadModel();
     m->load_char();
+    EXPECT_EQ(m->PS_BG_HACT, m->PS_PANEL_HW);
     ASSERT_EQ(m->load_fonts(fd), 0);
     EXPECT_EQ(m->g_font_addr_32ASCII, 0x7F000000u);
     EXPECT_EQ(m->g_font_addr_32CHN, 0x7F003000u);
     EXPECT_EQ(m->g_font_addr_64ASCII, 0x7F293000u);
     EXPECT_EQ(m->g_font_addr_64CHN, 0x7F29F000u);
+    // Then a bitmap and a copy outside the string area.
+    ASSERT_EQ(m->osd_write_dma_sfl(fd, 0xED9800, 0x1234, 1, 100), 0);
+    ASSERT_EQ(m->osd_write_dma_sfl(fd, 0x10D3C00, 7, 4, 816), 0);
+    EXPECT_EQ(writesTo(4, 0x47).back(), 0x33);  // the mode of a copy outside the string area
     const auto dmas = opsOf(chip->flashLog(), Op::Dma);
-    ASSERT_EQ(dmas.size(), 4u);
-    const u32 from[] = {0x23, 0x10023, 0x410023, 0x450023};
-    const u32 size[] = {0x3000, 0x290000, 0xC000, 0xA40000};
-    const u32 to[] = {0x7F000000, 0x7F003000, 0x7F293000, 0x7F29F000};
-    for (size_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(dmas.size(), 6u);
+    const u32 from[] = {0x23, 0x10023, 0x410023, 0x450023, 0xED9800, 0x10D3C00};
+    const u32 size[] = {0x3000, 0x290000, 0xC000, 0xA40000, 100, 816};
+    const u32 to[] = {0x7F000000, 0x7F003000, 0x7F293000, 0x7F29F000, 0x1234, 7};
+    const int kind[] = {0, 0, 0, 0, 1, 4};
+    for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(dmas[i].address, from[i]) << i;
         EXPECT_EQ(dmas[i].length, size[i]) << i;
         EXPECT_EQ(dmas[i].destination, to[i]) << i;
-        EXPECT_EQ(dmas[i].destKind, 0) << i;
+        EXPECT_EQ(dmas[i].destKind, kind[i]) << i;
     }
-}
-
-TEST_F(ChipFlash, DmaReachesEachDestinationKind)
-{
-    ASSERT_EQ(m->osd_write_dma_sfl(fd, 0xED9800, 0x1234, 1, 100), 0);
-    ASSERT_EQ(m->osd_write_dma_sfl(fd, 0x10D3C00, 7, 4, 816), 0);
-    const auto dmas = opsOf(chip->flashLog(), Op::Dma);
-    ASSERT_EQ(dmas.size(), 2u);
-    EXPECT_EQ(dmas[0].destination, 0x1234u);
-    EXPECT_EQ(dmas[0].destKind, 1);
-    EXPECT_EQ(dmas[1].destination, 7u);
-    EXPECT_EQ(dmas[1].destKind, 4);
-    EXPECT_EQ(writesTo(4, 0x47).back(), 0x33);  // the mode of a copy outside the string area
-}
-
-TEST_F(ChipFlash, TheCharacterAndBitmapDefaultsComeFromTheirTables)
-{
-    loadModel();
-    m->load_char();
-    m->load_bmp();
-    EXPECT_EQ(m->PS_BG_HACT, m->PS_PANEL_HW);
-    EXPECT_EQ(m->PS_BG_COLOR, 0xFF0000u);
-    EXPECT_EQ(m->PS_CHAR_COLOR, 0xC0C0FFu);
-    EXPECT_EQ(m->PS_CHAR_ADDR_64CHN, 0x450023u);
-    EXPECT_EQ(m->PS_CHAR_SIZE_32CHN, 0x290000u);
-    EXPECT_EQ(m->PS_BMP_ADDR, 0xED9800u);
-    EXPECT_EQ(m->PS_BMPCP_ADDR, 0x10D3C00u);
 }

@@ -38,19 +38,16 @@ protected:
 
 }  // namespace
 
-TEST_F(DrvTest, OpensTheDeviceInMode3With8BitWordsAt10MHz)
+TEST_F(DrvTest, OpensTheDeviceInMode3With8BitWordsAt10MHzAndAMissingOneFailsEveryAccess)
 {
     EXPECT_EQ(chip->mode(), SPI_MODE_3);
     EXPECT_EQ(chip->bitsPerWord(), 8);
     EXPECT_EQ(chip->maxSpeedHz(), 10000000u);
-}
-
-TEST_F(DrvTest, AMissingDeviceGivesMinusOneAndEveryAccessFails)
-{
     platform::sim::setDeviceMissing(SimX518::kDevicePath, true);
     x518_drv other;
     int bad = other.initialize();
     EXPECT_EQ(bad, -1);
+    chip->resetCounters();
     EXPECT_EQ(other.read_X518(bad, x518::kChipId, 0), 0u);
     EXPECT_EQ(chip->counters().transfers, 0u);
 }
@@ -80,10 +77,8 @@ TEST_F(DrvTest, ARunInOneBankSelectsItOnceAndAnotherBankOrAResetSelectsAgain)
     drv.read_X518(fd, x518::reg(0x09, 0x10, 1), 0);
     EXPECT_EQ(chip->counters().bankSelects, 3u);
     EXPECT_EQ(chip->counters().transfers, 10u);  // 3 selects and 7 register bytes
-}
-
-TEST_F(DrvTest, ABankOffsetOf16SelectsTheNextChannelsBank)
-{
+    // A bank offset of 16 selects the next channel's bank.
+    chip->clearTrace();
     drv.write_X518(fd, x518::reg(0x08, 0x48, 1), 1, 16);
     EXPECT_EQ(sent(chip->trace()).front(), std::make_pair(uint8_t(0x80), uint8_t(0x18)));
     EXPECT_EQ(chip->reg(0x18, 0x48), 1);

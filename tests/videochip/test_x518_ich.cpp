@@ -144,7 +144,7 @@ TEST_F(IchTest, APairIsCompletedByMovingTheOccupantOfItsOtherHalf)
     EXPECT_NE(testing::internal::GetCapturedStdout().find("adjust_ich NG!!!"), std::string::npos);
 }
 
-TEST_F(IchTest, AWindowTakenOutOfTheLayoutGivesItsChannelsBack)
+TEST_F(IchTest, AWindowOutOfTheLayoutOrWithoutInputHoldsNoChannel)
 {
     window(2, 4);
     ASSERT_EQ(m->set_input(2, 4), 0);
@@ -156,10 +156,7 @@ TEST_F(IchTest, AWindowTakenOutOfTheLayoutGivesItsChannelsBack)
     EXPECT_TRUE(channelsOf(2).empty());
     EXPECT_EQ(m->ich_win[4], -1);
     EXPECT_EQ(m->set_input(2, 4), 2);  // unavailable
-}
 
-TEST_F(IchTest, AWindowWithoutInputGetsNoChannel)
-{
     window(0, x518_manage::kNoPort);
     own({0, 1}, 0);
     m->rebuildWinIch();

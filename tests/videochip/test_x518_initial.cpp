@@ -8,6 +8,10 @@ using x518::reg;
 
 namespace {
 
+struct Reg {
+    u32 bank, address, width, value;
+};
+
 class InitialLoadTest : public ManagerTest {
 protected:
     void SetUp() override
@@ -23,6 +27,12 @@ protected:
     u32 at(u32 bank, u32 address, u32 width, u32 channel = 0)
     {
         return chip->regValue(reg(bank, address, width), 16 * channel);
+    }
+    void expectRegs(std::initializer_list<Reg> regs, u32 channel = 0)
+    {
+        for (const Reg& r : regs)
+            EXPECT_EQ(at(r.bank, r.address, r.width, channel), r.value)
+                << std::hex << r.bank << ":" << r.address << " channel " << channel;
     }
     size_t writesToBank(uint8_t bank)
     {
@@ -48,60 +58,43 @@ TEST_F(InitialLoadTest, ClocksSystemControlAndPllWords)
     EXPECT_EQ(clock, (std::vector<std::pair<uint8_t, uint8_t>>{
                          {0x80, 0xFF}, {0x80, 0x08}, {0x81, 0x00}, {0x82, 0xC8}, {0x83, 0x00}, {0x84, 0x61},
                          {0x85, 0x01}, {0x86, 0x00}, {0x87, 0x00}}));
-    EXPECT_EQ(at(0xFF, 0x02, 1), 0xC8u);  // the memory controller step writes these in bank 0xFF
-    EXPECT_EQ(at(0xFF, 0x04, 1), 0x61u);
     for (u32 c = 0; c < 8; ++c)
         EXPECT_EQ(at(0x00, 0x10 + c, 1), 2 * c);  // ICHSEL
-    const u32 pll[9] = {0, 137, 0, 1, 22, 137, 0, 2, 24};
-    for (u32 i = 0; i < 5; ++i)
-        EXPECT_EQ(at(0x00, 0x47 + i, 1), pll[i]);
-    for (u32 i = 0; i < 4; ++i)
-        EXPECT_EQ(at(0x00, 0x51 + i, 1), pll[5 + i]);
-    EXPECT_EQ(at(0x00, 0x39, 2), 0x0202u);
-    EXPECT_EQ(at(0x00, 0x79, 1), 0x2Eu);
-    std::vector<uint8_t> walk = writesTo(0x00, 0x7A);
-    EXPECT_EQ(walk, (std::vector<uint8_t>{0x80, 0x81, 0x84, 0x85, 0x88, 0x89, 0x8C, 0x8D, 0x90, 0x91, 0x94, 0x95, 0x98,
-                                          0x99, 0x9C, 0x9D}));
+    // The memory controller step writes 0xC8 and 0x61 in bank 0xFF; then the PLL words.
+    expectRegs({{0xFF, 0x02, 1, 0xC8}, {0xFF, 0x04, 1, 0x61}, {0x00, 0x47, 1, 0}, {0x00, 0x48, 1, 137},
+                {0x00, 0x49, 1, 0}, {0x00, 0x4A, 1, 1}, {0x00, 0x4B, 1, 22}, {0x00, 0x51, 1, 137}, {0x00, 0x52, 1, 0},
+                {0x00, 0x53, 1, 2}, {0x00, 0x54, 1, 24}, {0x00, 0x39, 2, 0x0202}, {0x00, 0x79, 1, 0x2E}});
+    EXPECT_EQ(writesTo(0x00, 0x7A), (std::vector<uint8_t>{0x80, 0x81, 0x84, 0x85, 0x88, 0x89, 0x8C, 0x8D, 0x90, 0x91,
+                                                          0x94, 0x95, 0x98, 0x99, 0x9C, 0x9D}));
 }
 
-TEST_F(InitialLoadTest, TransmitterPolarityAndFlashWindow)
+TEST_F(InitialLoadTest, TransmitterMemoryControllerAndReceiversWithTheRangeCode)
 {
     load();
-    EXPECT_EQ(at(0x03, 0x44, 1), 88u / 2 - 1);
-    EXPECT_EQ(at(0x03, 0x4D, 1), 9u);
-    EXPECT_EQ(at(0x03, 0x2F, 2), 1920u);
-    EXPECT_EQ(at(0x03, 0x62, 4), 0x73625140u);
-    EXPECT_EQ(at(0x04, 0x2B, 2), 0xF000u);
-    EXPECT_EQ(at(0x05, 0x7E, 2), 0x40u);
-    EXPECT_EQ(at(0x06, 0x38, 4), 0x07070707u);
-    EXPECT_EQ(at(0x06, 0x3C, 4), 0x33333333u);
+    expectRegs({{0x03, 0x44, 1, 88 / 2 - 1}, {0x03, 0x4D, 1, 9},           {0x03, 0x2F, 2, 1920},
+                {0x03, 0x62, 4, 0x73625140}, {0x04, 0x2B, 2, 0xF000},     {0x05, 0x7E, 2, 0x40},
+                {0x06, 0x38, 4, 0x07070707}, {0x06, 0x3C, 4, 0x33333333}, {0x01, 0x0D, 4, 0x66663445},
+                {0x01, 0x55, 3, 0x924924},   {0x01, 0x6D, 3, 0x6DB6DB},   {0x01, 0x3E, 1, 0x6C},
+                {0x02, 0x18, 1, 76},  // q = 22 x 27 MHz / (4 MHz x 1) = 148
+                {0x02, 0x08, 1, 9},          {0x02, 0x78, 1, 9},  // receiver 2's mode overwrites its range code
+                {0x02, 0x7A, 2, 0x8011}});
+    EXPECT_EQ(writesTo(0x02, 0x7F), (std::vector<uint8_t>{14, 15, 13, 15, 11, 15, 7, 15}));
 }
 
-TEST_F(InitialLoadTest, EveryOutputChannelGetsItsTimingAndSyncSource)
+TEST_F(InitialLoadTest, EveryChannelGetsItsTimingSyncSourceAndScalerMemory)
 {
     load();
     const u32 osyct[8] = {0x0201, 0x1211, 0x1211, 0x1211, 0x0011, 0x0011, 0x0011, 0x0011};
     for (u32 k = 0; k < 8; ++k) {
         EXPECT_EQ(at(0x08, 0x08, 2, k), osyct[k]) << k;
-        EXPECT_EQ(at(0x08, 0x0A, 2, k), 2198u);
-        EXPECT_EQ(at(0x08, 0x0C, 2, k), 2248u);
-        EXPECT_EQ(at(0x08, 0x2A, 2, k), 2096u);
-        EXPECT_EQ(at(0x08, 0x36, 2, k), 2242u);
-        EXPECT_EQ(at(0x08, 0x40, 2, k), 176u);
-        EXPECT_EQ(at(0x08, 0x46, 2, k), 2161u);
-        EXPECT_EQ(at(0x0C, 0x59, 2, k), 0x3B61u);
-        EXPECT_EQ(at(0x10, 0x49, 1, k), 8u);
-        EXPECT_EQ(at(0x0E, 0x08, 1, k), k < 4 ? 10u : 1u);
-        EXPECT_EQ(at(0x0E, 0x09, 4, k), 8 + k);
-        EXPECT_EQ(at(0x0E, 0x17, 1, k), k < 4 ? 0x80u : 0u);
+        expectRegs({{0x08, 0x0A, 2, 2198}, {0x08, 0x0C, 2, 2248}, {0x08, 0x2A, 2, 2096}, {0x08, 0x36, 2, 2242},
+                    {0x08, 0x40, 2, 176}, {0x08, 0x46, 2, 2161}, {0x0C, 0x59, 2, 0x3B61}, {0x10, 0x49, 1, 8},
+                    {0x0E, 0x08, 1, k < 4 ? 10u : 1u}, {0x0E, 0x09, 4, 8 + k}, {0x0E, 0x17, 1, k < 4 ? 0x80u : 0u}},
+                   k);
     }
     EXPECT_EQ(at(0x10, 0x09, 1, 5), 12u);
     EXPECT_EQ(at(0x10, 0x09, 1, 7), 14u);
-}
-
-TEST_F(InitialLoadTest, InputChannelsTakeTheirScalerMemory)
-{
-    load();
+    // Input channels take their scaler memory; channels 5 and 7 the second half of a pair's.
     for (u32 f = 0; f < 4; ++f) {
         EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 0), m->PS_MEM_SC[0][f]);
         EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 4), m->PS_MEM_SC[4][f]);
@@ -117,33 +110,15 @@ TEST_F(InitialLoadTest, InputChannelsTakeTheirScalerMemory)
     EXPECT_EQ(at(0x17, 0x58, 1, 4), 0u);  // only the four processed channels
 }
 
-TEST_F(InitialLoadTest, MemoryControllerAndReceiversWithTheRangeCode)
-{
-    load();
-    EXPECT_EQ(at(0x01, 0x0D, 4), 0x66663445u);
-    EXPECT_EQ(at(0x01, 0x55, 3), 0x924924u);
-    EXPECT_EQ(at(0x01, 0x6D, 3), 0x6DB6DBu);
-    EXPECT_EQ(at(0x01, 0x3E, 1), 0x6Cu);
-    EXPECT_EQ(at(0x02, 0x18, 1), 76u);  // q = 22 x 27 MHz / (4 MHz x 1) = 148
-    EXPECT_EQ(at(0x02, 0x08, 1), 9u);
-    EXPECT_EQ(at(0x02, 0x78, 1), 9u);  // receiver 2's mode overwrites its range code
-    EXPECT_EQ(at(0x02, 0x7A, 2), 0x8011u);
-    EXPECT_EQ(writesTo(0x02, 0x7F), (std::vector<uint8_t>{14, 15, 13, 15, 11, 15, 7, 15}));
-}
-
-TEST_F(InitialLoadTest, TransmitterMode1ChangesLanesAndReceiverModeButNotTheRange)
+TEST_F(InitialLoadTest, TransmitterModesChangeLanesAndReceiverModeButNotTheRange)
 {
     m->PS_VBOTX_MODE = 1;
     load();
-    EXPECT_EQ(at(0x03, 0x2F, 2), 0u);
-    EXPECT_EQ(at(0x03, 0x55, 4), 0x76543210u);
-    EXPECT_EQ(at(0x02, 0x18, 1), 76u);  // q = 297
-    EXPECT_EQ(at(0x02, 0x08, 1), 5u);
-    EXPECT_EQ(at(0x02, 0x78, 1), 5u);
+    expectRegs({{0x03, 0x2F, 2, 0}, {0x03, 0x55, 4, 0x76543210}, {0x02, 0x18, 1, 76} /* q = 297 */,
+                {0x02, 0x08, 1, 5}, {0x02, 0x78, 1, 5}});
     m->PS_VBOTX_MODE = 2;
     load();
-    EXPECT_EQ(at(0x03, 0x55, 4), 0x00010000u);
-    EXPECT_EQ(at(0x03, 0x5E, 4), 0x76543210u);
+    expectRegs({{0x03, 0x55, 4, 0x00010000}, {0x03, 0x5E, 4, 0x76543210}});
 }
 
 TEST_F(InitialLoadTest, ThePllRangeCodeFollowsItsThresholds)
@@ -151,8 +126,7 @@ TEST_F(InitialLoadTest, ThePllRangeCodeFollowsItsThresholds)
     // q = reference clock / 4 MHz with PLL words 4 and 5 at 1.
     m->PS_PLL[3] = 1;
     m->PS_PLL[4] = 1;
-    const std::pair<u32, u32> cases[] = {
-        {83999999, 68}, {84000000, 72}, {163999999, 72}, {164000000, 76}};
+    const std::pair<u32, u32> cases[] = {{83999999, 68}, {84000000, 72}, {163999999, 72}, {164000000, 76}};
     for (auto [ref, code] : cases) {
         m->PS_CLK_REF = ref;
         load();

@@ -2,30 +2,19 @@
 // window model with its change flags.
 #include "tests/videochip/chip_test.h"
 
-TEST_F(ManagerTest, DerivedTimingAndTheDefaultPanel)
-{
-    m->load_system_param();
-    m->define_param();
-    EXPECT_EQ(m->PS_CLK_MEM_Q, 200000000u);
-    EXPECT_EQ(m->PS_ACTHST, 176u);
-    EXPECT_EQ(m->PS_OAOIHED, 2096u);
-    EXPECT_EQ(m->PS_ACTVST, 82u);
-    EXPECT_EQ(m->PS_OAOIVED, 2242u);
-    EXPECT_EQ(m->PS_PANEL_HW, 7680u);
-    EXPECT_EQ(m->PS_PANEL_VW, 2160u);
-    EXPECT_EQ(m->PS_PANEL_HSHAPE, 4u);
-    EXPECT_EQ(m->PS_PANEL_VSHAPE, 1u);
-    EXPECT_EQ(m->PS_MEM_SC[7][4], 0x22000000u + 7 * 0x2000u);
-    EXPECT_EQ(m->PS_MEM_SC[3][0], 3 * 0x2000u);
-}
-
-TEST_F(ManagerTest, ThePanelShapeFollowsTransmitterModeAndLayout)
+TEST_F(ManagerTest, DerivedValuesAndThePanelShapeFollowingTransmitterModeAndLayout)
 {
     struct Case {
         u32 mode, layout, hshape, vshape;
     };
     const Case cases[] = {{0, 0, 4, 1}, {0, 1, 2, 2}, {2, 0, 2, 1}, {2, 3, 1, 2}, {1, 0, 8, 1}, {1, 1, 4, 2}};
     m->load_system_param();
+    m->define_param();
+    // Derived timing and memory of the defaults (the output timing shows in the initial load).
+    EXPECT_EQ(m->PS_CLK_MEM_Q, 200000000u);
+    EXPECT_EQ(m->PS_ACTVST, 82u);
+    EXPECT_EQ(m->PS_MEM_SC[7][4], 0x22000000u + 7 * 0x2000u);
+    EXPECT_EQ(m->PS_MEM_SC[3][0], 3 * 0x2000u);
     for (const Case& c : cases) {
         m->PS_VBOTX_MODE = c.mode;
         m->PS_VBOTX_LAYOUT = c.layout;

@@ -35,6 +35,8 @@ protected:
         m->win_ich[w][0] = ich;
         m->PM_INPUT_OFFSET_EN[w] = 0;
     }
+    // Output channel k's background switch.
+    u32 bkg(u32 k) { return chip->regValue(reg(0x08, 0x48, 1), 16 * k); }
     int freeBlocks() const
     {
         int n = 0;
@@ -44,6 +46,9 @@ protected:
     }
 };
 
+using Rect = std::array<i32, 4>;  // start and size: h, w, v, h
+Rect rect(const _ImageWindowDef_st& w) { return {w.hst, w.hw, w.vst, w.vw}; }
+
 }  // namespace
 
 TEST_F(TimingTest, TheBackgroundCoversWindowsWithoutPictureButNeverADbdWindow)
@@ -52,37 +57,37 @@ TEST_F(TimingTest, TheBackgroundCoversWindowsWithoutPictureButNeverADbdWindow)
     m->PI_STATE[5] = 0;
     chip->clearJournal();
     m->set_input_bkg(fd, 5, 0);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 32), 1u);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 48), 1u);
+    EXPECT_EQ(bkg(2), 1u);
+    EXPECT_EQ(bkg(3), 1u);
     EXPECT_EQ(writesTo(0x48, 0x48).size(), 0u);  // channel 4 shows another window
     EXPECT_EQ(writesTo(0x00, 0x22).front(), 0xFF);  // held while it changes
     EXPECT_EQ(chip->reg(0x00, 0x22), 0x99);         // released after
 
     m->PI_STATE[5] = 1;
     m->set_input_bkg(fd, 5, 0);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 32), 0u);
+    EXPECT_EQ(bkg(2), 0u);
     m->set_input_bkg(fd, 5, 1);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 32), 1u);
+    EXPECT_EQ(bkg(2), 1u);
     m->PM_WIN_DBD_MODE[1] = 1;
     m->set_input_bkg(fd, 5, 1);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 32), 0u);
+    EXPECT_EQ(bkg(2), 0u);
 }
 
 TEST_F(TimingTest, ABlackWindowShowsTheBackgroundWhateverItsInput)
 {
     m->PI_STATE[5] = 1;
     m->set_input_bkg2(fd, 1, 0);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 32), 0u);
+    EXPECT_EQ(bkg(2), 0u);
     m->win_info[1].output = 0x01;
     m->set_input_bkg2(fd, 1, 0);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 48), 1u);
+    EXPECT_EQ(bkg(3), 1u);
     m->win_info[1].output = 0;
     m->PI_STATE[5] = 0;
     m->set_input_bkg2(fd, 1, 0);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 32), 1u);
+    EXPECT_EQ(bkg(2), 1u);
     m->pattern_gen = 1;  // a test pattern needs no picture behind it
     m->set_input_bkg2(fd, 1, 0);
-    EXPECT_EQ(chip->regValue(reg(0x08, 0x48, 1), 32), 0u);
+    EXPECT_EQ(bkg(2), 0u);
 }
 
 TEST_F(TimingTest, InputPathsAreSwitchedBitByBit)
@@ -97,7 +102,7 @@ TEST_F(TimingTest, InputPathsAreSwitchedBitByBit)
     EXPECT_EQ(chip->counters().transfers, 0u);
 }
 
-TEST_F(TimingTest, TheLowRangeBitSwitchesBelow50MHz)
+TEST_F(TimingTest, TheLowRangeBitSwitchesBelow50MHzAndAReceiverThatNeverLocksIsReported)
 {
     chip->plug(4, SimX518::timing1080p60());
     m->set_VBORXfrange(fd, 0, 49999996.0f, 0);  // the float just below 50 MHz
@@ -109,10 +114,7 @@ TEST_F(TimingTest, TheLowRangeBitSwitchesBelow50MHz)
     chip->resetCounters();
     EXPECT_EQ(m->set_VBORXfrange(fd, 2, 0, 0), 0);
     EXPECT_EQ(chip->counters().transfers, 0u);
-}
 
-TEST_F(TimingTest, AReceiverThatNeverLocksIsReportedAfterItsPolls)
-{
     auto t = SimX518::timing1080p60();
     t.locked = false;
     chip->plug(5, t);
@@ -157,28 +159,9 @@ TEST_F(TimingTest, LaneCountsPickTheLaneWordAndBits)
     }
 }
 
-TEST_F(TimingTest, AnInputFrameWaitEndsOnTheFlagTheIdleStatusOrItsBound)
+TEST_F(TimingTest, FrameAndFieldWaitsEndOnTheFlagTheIdleStatusOrTheirBound)
 {
-    EXPECT_EQ(m->wait1_pivs(fd, 3), 0);
-    EXPECT_EQ(chip->reg(0x05, 0x08), 0);  // request withdrawn
-    EXPECT_EQ(chip->reg(0x00, 0x29), 0);
-
-    chip->setStuck(SimX518::kStuckFrames);
-    chip->resetCounters();
-    EXPECT_EQ(m->wait1_pivs(fd, 3), -1);
-    EXPECT_EQ(chip->counters().reads, 2u * 46);
-
-    chip->setReg(0xA8, 0x3F + 5 * 3, 0xFF);  // the channel has no input
-    EXPECT_EQ(m->wait1_pivs(fd, 3), 0);
-
-    chip->resetCounters();
-    EXPECT_EQ(m->wait1_pivs(fd, 8), 0);
-    EXPECT_EQ(m->wait1_pivs(fd, -1), 0);
-    EXPECT_EQ(chip->counters().transfers, 0u);
-}
-
-TEST_F(TimingTest, TheWindowWaitUsesTheSlowestChangedInput)
-{
+    // The window wait uses the slowest changed input.
     for (int w = 0; w < x518_manage::kWindows; ++w)
         m->g_chg_input[w] = m->win_chg[w] = m->g_chg_dbd[w] = 0;
     plainWindow(0, 0, 1);
@@ -189,32 +172,39 @@ TEST_F(TimingTest, TheWindowWaitUsesTheSlowestChangedInput)
     chip->clearJournal();
     EXPECT_EQ(m->wait1_pivs2(fd), 0);
     EXPECT_EQ(writesTo(0x05, 0x08).front(), 1u << 2);  // window 1's channel
-}
 
-TEST_F(TimingTest, FieldWaitsReturnTheNewFieldOrTimeOut)
-{
+    EXPECT_EQ(m->wait1_pivs(fd, 3), 0);
+    EXPECT_EQ(chip->reg(0x05, 0x08), 0);  // request withdrawn
+    EXPECT_EQ(chip->reg(0x00, 0x29), 0);
     int field = m->wait_ifld_change(fd, 2);
     EXPECT_GE(field, 0);
     EXPECT_LE(field, 3);
+
     chip->setStuck(SimX518::kStuckFrames);
+    chip->resetCounters();
+    EXPECT_EQ(m->wait1_pivs(fd, 3), -1);
+    EXPECT_EQ(chip->counters().reads, 2u * 46);
     chip->resetCounters();
     EXPECT_EQ(m->wait_ifld_change(fd, 2), -1);
     EXPECT_EQ(chip->counters().reads, 90u);
     EXPECT_EQ(m->wait_ofld_change(fd, 0), -1);
+
+    chip->setReg(0xA8, 0x3F + 5 * 3, 0xFF);  // the channel has no input
+    EXPECT_EQ(m->wait1_pivs(fd, 3), 0);
+    chip->resetCounters();
+    EXPECT_EQ(m->wait1_pivs(fd, 8), 0);
+    EXPECT_EQ(m->wait1_pivs(fd, -1), 0);
+    EXPECT_EQ(chip->counters().transfers, 0u);
 }
 
 TEST_F(TimingTest, DbdInputsNeedMemoryAbove2560Or5120WideOr2176High)
 {
-    setPort(2, 2560, 2176);
-    EXPECT_EQ(m->check_dbd_input(fd, 2), 0);
-    setPort(2, 2561, 2176);
-    EXPECT_EQ(m->check_dbd_input(fd, 2), 1);
-    setPort(2, 2560, 2177);
-    EXPECT_EQ(m->check_dbd_input(fd, 2), 1);
-    setPort(4, 5120, 2160);
-    EXPECT_EQ(m->check_dbd_input(fd, 4), 0);
-    setPort(4, 5121, 2160);
-    EXPECT_EQ(m->check_dbd_input(fd, 4), 1);
+    const std::tuple<int, i32, i32, int> cases[] = {
+        {2, 2560, 2176, 0}, {2, 2561, 2176, 1}, {2, 2560, 2177, 1}, {4, 5120, 2160, 0}, {4, 5121, 2160, 1}};
+    for (auto [port, w, h, need] : cases) {
+        setPort(port, w, h);
+        EXPECT_EQ(m->check_dbd_input(fd, port), need) << port << " " << w << "x" << h;
+    }
 }
 
 TEST_F(TimingTest, ASingleDbdInputTakesBlocksOnlyWhenItsFrameIsLarge)
@@ -289,19 +279,11 @@ TEST_F(TimingTest, ThePlainInputWindowHonoursItsMarginsAtTheirLimits)
     i32* margin = m->PM_INPUT_OFFSET[0];
     margin[0] = 100, margin[1] = 20, margin[2] = 10, margin[3] = 30;
     m->calc_iwin2(0);
-    EXPECT_EQ(m->IWIN[0].hst, 100);
-    EXPECT_EQ(m->IWIN[0].hw, 1800);
-    EXPECT_EQ(m->IWIN[0].vst, 10);
-    EXPECT_EQ(m->IWIN[0].vw, 1040);
-
+    EXPECT_EQ(rect(m->IWIN[0]), (Rect{100, 1800, 10, 1040}));
     margin[0] = 1920;  // a left margin at the width starts at 0 and keeps the width
     margin[2] = 1080;
     m->calc_iwin2(0);
-    EXPECT_EQ(m->IWIN[0].hst, 0);
-    EXPECT_EQ(m->IWIN[0].hw, 1920);
-    EXPECT_EQ(m->IWIN[0].vst, 0);
-    EXPECT_EQ(m->IWIN[0].vw, 1080);
-
+    EXPECT_EQ(rect(m->IWIN[0]), (Rect{0, 1920, 0, 1080}));
     margin[0] = 1919, margin[1] = 0;  // one pixel left
     m->calc_iwin2(0);
     EXPECT_EQ(m->IWIN[0].hst, 1919);
@@ -349,10 +331,7 @@ TEST_F(TimingTest, TheOutputWindowIsItsCellsLessItsMargins)
     i32* margin = m->PM_WIN_OFFSET[0];
     margin[0] = 100, margin[1] = 50, margin[2] = 10, margin[3] = 20;
     m->calc_owin2(0);
-    EXPECT_EQ(m->OWIN[0].hst, 100);
-    EXPECT_EQ(m->OWIN[0].hw, 3840 - 150);
-    EXPECT_EQ(m->OWIN[0].vst, 10);
-    EXPECT_EQ(m->OWIN[0].vw, 2160 - 30);
+    EXPECT_EQ(rect(m->OWIN[0]), (Rect{100, 3840 - 150, 10, 2160 - 30}));
     margin[1] = 4000;
     m->calc_owin2(0);
     EXPECT_EQ(m->OWIN[0].hw, 0);  // never negative
@@ -365,10 +344,8 @@ TEST_F(TimingTest, ADbdWindowMatchesItsInputAndOutputSizes)
         m->PM_WIN_OFFSET[0][k] = 0;
     m->IWIN[0] = {0, 3840, 0, 1000};
     m->calc_owin2(0);  // without clipping both take the smaller size
-    EXPECT_EQ(m->OWIN[0].hw, 1920);
-    EXPECT_EQ(m->IWIN[0].hw, 1920);
-    EXPECT_EQ(m->OWIN[0].vw, 1000);
-    EXPECT_EQ(m->IWIN[0].vw, 1000);
+    EXPECT_EQ(rect(m->OWIN[0]), (Rect{0, 1920, 0, 1000}));
+    EXPECT_EQ(rect(m->IWIN[0]), (Rect{0, 1920, 0, 1000}));
 
     m->PM_WIN_DBD_CLIP[0] = 1;
     m->IWIN[0] = {0, 3840, 0, 1000};

@@ -13,6 +13,7 @@
 
 #include <QSignalSpy>
 #include <algorithm>
+#include <array>
 #include <memory>
 
 using platform::sim::SourceTiming;
@@ -68,6 +69,12 @@ protected:
         return src->hdminfo[source];
     }
     SOURCE_STATUS status(int source) const { return store->ram_para.source_status[source]; }
+    // Width, height and rate as reported.
+    std::array<int, 3> reported(int source) const
+    {
+        const SOURCE_STATUS s = status(source);
+        return {s.width, s.height, s.rate};
+    }
     std::vector<u8> eeprom(int port) const { return platform::sim::edidEeprom(port)->contents(); }
     std::vector<u8> edidFor(int w, int h, int rate) const
     {

@@ -105,22 +105,3 @@ TEST_F(InputTest, PluggingASourceFeedsItsReceiverAndTheChipPortItIsWiredTo)
     EXPECT_FALSE(t.signal);
     EXPECT_EQ(t.Hact, 0);
 }
-
-TEST_F(InputTest, AReceiverKeepsTheLevelsItIsGivenAndCountsRestarts)
-{
-    tamix_it6602 rx0(&src->bus, 0);
-    EXPECT_TRUE(rx0.probe());
-    EXPECT_TRUE(rx0.setHotPlug(true));
-    EXPECT_TRUE(rx0.setSelected(true));
-    const u8 seq = platform::sim::receiver(0)->sequence();
-    EXPECT_TRUE(rx0.restart());
-    auto sim0 = platform::sim::receiver(0);
-    EXPECT_TRUE(sim0->hotPlug());
-    EXPECT_TRUE(sim0->selected());
-    EXPECT_EQ(sim0->resets(), 1);
-    EXPECT_EQ(sim0->sequence(), u8(seq + 1));
-    sim0->setSilent(true);
-    RX_TIMING t;
-    EXPECT_FALSE(rx0.read(t));
-    EXPECT_FALSE(rx0.probe());
-}
