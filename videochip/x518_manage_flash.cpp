@@ -36,6 +36,14 @@ namespace {
 
 using x518::reg;
 
+// A byte range of the flash with a buffer for it: inside the flash, and a
+// buffer whenever there are bytes to move.
+bool flashRangeOk(int address, int length, const char* buffer)
+{
+    return address >= 0 && length >= 0 && (length == 0 || buffer) &&
+           uint64_t(address) + uint64_t(length) <= x518_manage::kFlashSize;
+}
+
 // ---- pin set-up (bank 5)
 constexpr u32 kGio42 = reg(5, 0x42, 3), kGio3C = reg(5, 0x3C, 2), kGio3E = reg(5, 0x3E, 2), kGio45 = reg(5, 0x45, 2);
 constexpr u32 kGio42Value = 0x55, kGio3CValue = 0x300, kGio3EValue = 0x300, kGio45Value = 0x3FF;
@@ -348,7 +356,7 @@ int x518_manage::erase_flash(int fd, int sector, int count, char kind)
 
 int x518_manage::write_flash(int fd, int address, int length, char* data)
 {
-    if (address < 0 || length < 0 || (length > 0 && !data) || uint64_t(address) + uint64_t(length) > kFlashSize) {
+    if (!flashRangeOk(address, length, data)) {
         KEL_DBG("\n[write_flash] %d bytes at %#x refused\n", length, address);
         return kFlashBadArgs;
     }
@@ -393,7 +401,7 @@ int x518_manage::write_flash(int fd, int address, int length, char* data)
 
 int x518_manage::read_flash(int fd, int address, int length, char* buffer)
 {
-    if (address < 0 || length < 0 || (length > 0 && !buffer) || uint64_t(address) + uint64_t(length) > kFlashSize) {
+    if (!flashRangeOk(address, length, buffer)) {
         KEL_DBG("\n[read_flash] %d bytes at %#x refused\n", length, address);
         return kFlashBadArgs;
     }
