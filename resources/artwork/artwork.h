@@ -55,6 +55,8 @@ using Catalog = std::vector<Picture>;
 Picture plain(const QString& name, QSize size, std::function<void(QPainter&, const QSizeF&)> draw);
 Picture prefixed(const QString& name, QSize size, std::function<void(QPainter&, const QSizeF&)> draw);
 Picture worded(const QString& name, QSize size, std::function<void(QPainter&, const QSizeF&, Lang)> draw);
+// A plain picture of one symbol drawn in the 100 x 100 design box.
+Picture symbol(const QString& name, QSize size, std::function<void(QPainter&)> draw);
 
 // ---- drawing helpers
 // The font for words of a language (the CJK font for both Chinese scripts),

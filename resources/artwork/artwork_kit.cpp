@@ -38,6 +38,14 @@ Picture plain(const QString& name, QSize size, std::function<void(QPainter&, con
     return oneDrawing(name, Picture::Plain, size, std::move(draw));
 }
 
+Picture symbol(const QString& name, QSize size, std::function<void(QPainter&)> draw)
+{
+    return plain(name, size, [draw = std::move(draw)](QPainter& p, const QSizeF& s) {
+        designBox(p, QRectF(QPointF(0, 0), s));
+        draw(p);
+    });
+}
+
 Picture prefixed(const QString& name, QSize size, std::function<void(QPainter&, const QSizeF&)> draw)
 {
     return oneDrawing(name, Picture::Prefixed, size, std::move(draw));

@@ -78,26 +78,20 @@ void snowflake(QPainter& p)
 void addHomePagePictures(Catalog& c)
 {
     const QSize icon(16, 16);
-    auto boxed = [](std::function<void(QPainter&)> symbol) {
-        return [symbol](QPainter& p, const QSizeF& s) {
-            designBox(p, QRectF(QPointF(0, 0), s));
-            symbol(p);
-        };
-    };
-    c.push_back(plain("LED.png", icon, boxed(ledPanelIcon)));
-    c.push_back(plain("bright.png", icon, boxed(sun)));
-    c.push_back(plain("contrast.png", icon, boxed(halfDisc)));
-    c.push_back(plain("volume_open.png", icon, boxed([](QPainter& p) {
-                          speaker(p, kWhite);
-                          soundWaves(p, kOrange);
-                      })));
-    c.push_back(plain("volume_close.png", icon, boxed([](QPainter& p) {
-                          speaker(p, kDim);
-                          muteCross(p, kRed);
-                      })));
-    c.push_back(plain("menu_status.png", QSize(20, 20), boxed(menuLines)));
-    c.push_back(plain("osd_yes.png", QSize(12, 12), boxed(currentMark)));
-    c.push_back(plain("freeze.png", icon, boxed(snowflake)));
+    c.push_back(symbol("LED.png", icon, ledPanelIcon));
+    c.push_back(symbol("bright.png", icon, sun));
+    c.push_back(symbol("contrast.png", icon, halfDisc));
+    c.push_back(symbol("volume_open.png", icon, [](QPainter& p) {
+        speaker(p, kWhite);
+        soundWaves(p, kOrange);
+    }));
+    c.push_back(symbol("volume_close.png", icon, [](QPainter& p) {
+        speaker(p, kDim);
+        muteCross(p, kRed);
+    }));
+    c.push_back(symbol("menu_status.png", QSize(20, 20), menuLines));
+    c.push_back(symbol("osd_yes.png", QSize(12, 12), currentMark));
+    c.push_back(symbol("freeze.png", icon, snowflake));
 }
 
 }  // namespace art

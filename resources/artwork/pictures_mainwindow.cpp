@@ -295,20 +295,14 @@ void addMainWindowPictures(Catalog& c)
     }));
 
     const QSize small(16, 16);
-    c.push_back(plain("lock.png", small, [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
+    c.push_back(symbol("lock.png", small, [](QPainter& p) {
         padlock(p, true);
     }));
-    c.push_back(plain("unlock.png", small, [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
+    c.push_back(symbol("unlock.png", small, [](QPainter& p) {
         padlock(p, false);
     }));
-    c.push_back(plain("tools.png", small, [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
-        wrench(p);
-    }));
-    c.push_back(plain("ip.png", small, [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
+    c.push_back(symbol("tools.png", small, wrench));
+    c.push_back(symbol("ip.png", small, [](QPainter& p) {
         globe(p, kSoft);
     }));
 }

@@ -40,14 +40,8 @@ void emptyMode(QPainter& p)
 
 void addModeBarPictures(Catalog& c)
 {
-    c.push_back(plain("mode_exist.png", QSize(16, 16), [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
-        savedMode(p);
-    }));
-    c.push_back(plain("mode_blank.png", QSize(16, 16), [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
-        emptyMode(p);
-    }));
+    c.push_back(symbol("mode_exist.png", QSize(16, 16), savedMode));
+    c.push_back(symbol("mode_blank.png", QSize(16, 16), emptyMode));
     // The white bar's tail, pointing right at the call and save buttons.
     c.push_back(plain("pointer.png", QSize(9, 12), [](QPainter& p, const QSizeF& s) {
         QPainterPath tail;

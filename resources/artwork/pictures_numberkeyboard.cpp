@@ -28,10 +28,7 @@ void backspace(QPainter& p)
 
 void addNumberKeyboardPictures(Catalog& c)
 {
-    c.push_back(plain("delete.png", QSize(20, 20), [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
-        backspace(p);
-    }));
+    c.push_back(symbol("delete.png", QSize(20, 20), backspace));
 }
 
 }  // namespace art

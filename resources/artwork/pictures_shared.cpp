@@ -43,14 +43,8 @@ void upgrade(QPainter& p)
 
 void addSharedWidgetPictures(Catalog& c)
 {
-    c.push_back(plain("check_180.png", QSize(80, 80), [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
-        bigCheck(p);
-    }));
-    c.push_back(plain("update.png", QSize(64, 64), [](QPainter& p, const QSizeF& s) {
-        designBox(p, QRectF(QPointF(0, 0), s));
-        upgrade(p);
-    }));
+    c.push_back(symbol("check_180.png", QSize(80, 80), bigCheck));
+    c.push_back(symbol("update.png", QSize(64, 64), upgrade));
 }
 
 }  // namespace art
