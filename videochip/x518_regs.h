@@ -18,6 +18,7 @@ constexpr int kCmosPorts = 4;
 constexpr int kFirstVboPort = 4;
 constexpr int kVboReceivers = 2;
 constexpr int kWindows = 6;
+constexpr int kFields = 5;  // frame buffers in the ring of a channel or window
 
 // ---- identity
 constexpr u32 kChipId = reg(0xB2, 0x08, 1);
