@@ -5,6 +5,7 @@
 #include "app/utils.h"
 #include "videoio/tamixsource.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -13,57 +14,99 @@ namespace {
 using x518::reg;
 
 // ------------------------------------------------------------------ the full register listing
-// 7,967 registers, bank by bank and address by address: the widths of the
-// chip's register map (5,271 of one byte, 2,246 of two, 119 of three, 331 of
-// four) laid out from bank 0x00 address 0x08, each bank's registers from
-// 0x08 to 0x7F, ending with the clock generator's registers FF:01-FF:05.
-constexpr int kListWidths[4] = {5271, 2246, 119, 331};
-constexpr int kListEntries = 7967;
-constexpr u8 kFirstAddress = 0x08;
+// 7,967 registers, bank by bank and address by address: every register of
+// the program's register map (x518::kRegisterMap) at its own width, and in
+// the gaps of the map's banks the chip's other registers, 5,271 of one byte,
+// 2,246 of two, 119 of three and 331 of four in all, until those counts are
+// reached. The clock generator's registers FF:01-FF:05 close the list.
+constexpr int kWidths = 4;
+constexpr int kListWidths[kWidths] = {5271, 2246, 119, 331};
+constexpr size_t kListEntries = 7967;
+constexpr int kFirstAddress = 0x08;  // 0 is the bank select; nothing below 08 is listed but the clock's
 constexpr int kBankEnd = 0x80;
-constexpr int kLeadingBytes = 3;  // 00:08, 00:09, 00:0A
-const X518_REG_ENTRY kTail[] = {{0xFF, 0x01, 1}, {0xFF, 0x02, 1}, {0xFF, 0x03, 1}, {0xFF, 0x04, 1}, {0xFF, 0x05, 3}};
+constexpr u8 kClockBank = 0xFF;  // holds only its own registers, at the end
 
-std::vector<X518_REG_ENTRY> buildList()
+bool before(const X518_REG_ENTRY& a, const X518_REG_ENTRY& b)
 {
-    int left[4] = {kListWidths[0], kListWidths[1], kListWidths[2], kListWidths[3]};
-    for (const X518_REG_ENTRY& e : kTail)
-        --left[e.width - 1];
-    std::vector<X518_REG_ENTRY> list;
-    list.reserve(kListEntries);
-    int bank = 0, address = kFirstAddress;
-    auto place = [&](int width) {
-        if (address + width > kBankEnd) {
-            ++bank;
-            address = kFirstAddress;
-        }
-        list.push_back({u8(bank), u8(address), u8(width)});
-        address += width;
-        --left[width - 1];
-    };
-    for (int i = 0; i < kLeadingBytes; ++i)
-        place(1);
-    // The wider registers spread evenly among the byte registers.
-    const int total = left[0] + left[1] + left[2] + left[3];
-    int done[4] = {};
-    const int target[4] = {left[0], left[1], left[2], left[3]};
-    for (int k = 0; k < total; ++k) {
-        int best = 0;
-        long bestDeficit = -1;
-        for (int w = 0; w < 4; ++w) {
-            if (done[w] >= target[w])
+    return a.bank != b.bank ? a.bank < b.bank : a.address < b.address;
+}
+
+std::vector<X518_REG_ENTRY> mapEntries()
+{
+    std::vector<X518_REG_ENTRY> known;
+    x518::forEachMappedRegister([&](u8 bank, u8 address, u8 width) { known.push_back({bank, address, width}); });
+    std::sort(known.begin(), known.end(), before);
+    return known;
+}
+
+// Widths of the registers that fill the gaps, spread evenly over the list:
+// each next one is the width that has fallen furthest behind its share.
+class FillWidths {
+public:
+    explicit FillWidths(const std::vector<X518_REG_ENTRY>& known)
+    {
+        for (int w = 0; w < kWidths; ++w)
+            target_[w] = kListWidths[w];
+        for (const X518_REG_ENTRY& e : known)
+            --target_[e.width - 1];
+        for (int w = 0; w < kWidths; ++w)
+            total_ += target_[w];
+    }
+    // The width of the next register no wider than `room`; 0 when none is left that fits.
+    int next(int room)
+    {
+        int best = -1;
+        long bestDeficit = 0;
+        for (int w = 0; w < kWidths && w < room; ++w) {
+            if (done_[w] >= target_[w])
                 continue;
-            const long deficit = long(target[w]) * (k + 1) - long(done[w]) * total;
-            if (deficit > bestDeficit) {
+            const long deficit = long(target_[w]) * (placed_ + 1) - long(done_[w]) * total_;
+            if (best < 0 || deficit > bestDeficit) {
                 bestDeficit = deficit;
                 best = w;
             }
         }
-        ++done[best];
-        place(best + 1);
+        if (best < 0)
+            return 0;
+        ++done_[best];
+        ++placed_;
+        return best + 1;
     }
-    for (const X518_REG_ENTRY& e : kTail)
-        list.push_back(e);
+
+private:
+    int target_[kWidths] = {};
+    int done_[kWidths] = {};
+    long total_ = 0;
+    long placed_ = 0;
+};
+
+std::vector<X518_REG_ENTRY> buildList()
+{
+    const std::vector<X518_REG_ENTRY> known = mapEntries();
+    FillWidths fill(known);
+    std::vector<X518_REG_ENTRY> list;
+    list.reserve(kListEntries);
+    auto fillGap = [&](u8 bank, int from, int to) {
+        if (bank == kClockBank)
+            return;
+        while (from < to) {
+            const int width = fill.next(to - from);
+            if (!width)
+                return;
+            list.push_back({bank, u8(from), u8(width)});
+            from += width;
+        }
+    };
+    for (size_t i = 0; i < known.size();) {
+        const u8 bank = known[i].bank;
+        int address = kFirstAddress;
+        for (; i < known.size() && known[i].bank == bank; ++i) {
+            fillGap(bank, address, known[i].address);
+            list.push_back(known[i]);
+            address = known[i].address + known[i].width;
+        }
+        fillGap(bank, address, kBankEnd);
+    }
     return list;
 }
 
