@@ -209,38 +209,31 @@ TEST_F(UsbUpgrade, ReleasePackagesSkipWhatAlreadyRuns)
     }
 }
 
-// A package for another controller installs its fonts and nothing else.
-TEST_F(UsbUpgrade, ForeignControllerTypeInstallsOnlyFonts)
-{
-    const std::vector<u8> font = usbpkg::fontImage(usbpkg::kFontEnglish, 32, pattern(3000, 4));
-    putPackage("other.KELZK", BuildSpec{0, 0x1234,
-                                        {child(usbpkg::kChildApplication, pattern(100, 5)),
-                                         child(usbpkg::kChildFpga0, pattern(100, 6)),
-                                         child(usbpkg::kChildFont, font)}});
-    runUpgrade();
-    EXPECT_FALSE(installed());
-    EXPECT_TRUE(fpgaErases(0).empty());
-    EXPECT_EQ(chip->flash(0, font.size()), font);
-    // The finish read the heads again: the 32-dot English font is there now.
-    EXPECT_EQ(store->reg_image.font_flags & 0x01, 0x01);
-}
-
-// Each font goes where its encoding and height say; with all four fonts in
-// the chip's flash, font children are skipped.
+// Each font goes where its encoding and height say, from a package for any
+// controller (one for another controller installs its fonts and nothing
+// else); with all four fonts in the chip's flash, font children are skipped.
 TEST_F(UsbUpgrade, FontsGoToTheAddressTheirHeadSelects)
 {
     struct Case {
         u8 encoding, height;
         u32 address;
-    } cases[] = {{0, 32, 0x10000}, {0, 64, 0x450000}, {0, 16, 0x0}, {1, 32, 0x0}, {1, 64, 0x410000}};
+        u8 presentBit;  // of register 43, once the finish read the heads again
+    } cases[] = {{0, 32, 0x10000, 0x02}, {0, 64, 0x450000, 0x08}, {0, 16, 0x0, 0}, {1, 32, 0x0, 0x01},
+                 {1, 64, 0x410000, 0x04}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.encoding) << "/" << int(c.height));
         const std::vector<u8> font = usbpkg::fontImage(c.encoding, c.height, pattern(5000, c.height));
-        putPackage("font.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFont, font)}});
+        putPackage("font.KEL", BuildSpec{0, 0x1234,
+                                         {child(usbpkg::kChildApplication, pattern(100, 5)),
+                                          child(usbpkg::kChildFpga0, pattern(100, 6)),
+                                          child(usbpkg::kChildFont, font)}});
         store->reg_image.font_flags = 0;
         runUpgrade();
         EXPECT_EQ(chip->flash(c.address, font.size()), font);
+        EXPECT_EQ(store->reg_image.font_flags & c.presentBit, c.presentBit);
     }
+    EXPECT_FALSE(installed());
+    EXPECT_TRUE(fpgaErases(0).empty());
     chip->clearFlashLog();
     store->reg_image.font_flags = 0x3F;
     runUpgrade();
