@@ -242,45 +242,38 @@ TEST_F(UsbUpgrade, FontsGoToTheAddressTheirHeadSelects)
 
 // Two application children: the last one taken decides. A newer one after
 // a newer one installs the second; a current one after a newer one installs
-// nothing and leaves no new program file behind.
-TEST_F(UsbUpgrade, TwoApplicationChildrenTheLastDecides)
+// nothing and leaves no new program file behind. With a reboot already
+// pending, a new program stays beside the old one, nothing is recorded and
+// no FPGA is restarted.
+TEST_F(UsbUpgrade, ApplicationChildrenAndAPendingReboot)
 {
-    putPackage("a.KEL", BuildSpec{usbpkg::kReleasePackage, usbpkg::kControllerType,
-                                  {child(usbpkg::kChildApplication, pattern(3000, 7)),
-                                   child(usbpkg::kChildApplication, pattern(2000, 8))}});
-    runUpgrade();
+    auto twoChildren = [&](const usbpkg::Version& second) {
+        putPackage("a.KEL", BuildSpec{usbpkg::kReleasePackage, usbpkg::kControllerType,
+                                      {child(usbpkg::kChildApplication, pattern(3000, 7)),
+                                       child(usbpkg::kChildApplication, pattern(2000, 8), second),
+                                       child(usbpkg::kChildFpga0, pattern(500, 9))}});
+        runUpgrade();
+    };
+    twoChildren(kNewer);
     EXPECT_EQ(readBoxFile(program_update::kProgramFile), text(pattern(2000, 8)));
     EXPECT_EQ(journalWith("mv "), (std::vector<std::string>{"mv /data/app/kelR54N2  /data/app/kelR54N"}));
+    EXPECT_TRUE(platform::exists(ConfigEngine::kStartRecordFile));
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     EXPECT_EQ(G_reboot_tickTicks.load(), G_timeTicks.load());
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
 
     writeBoxFile(program_update::kProgramFile, kOldProgram);
+    twoChildren(kNewer);  // the reboot is still pending
+    EXPECT_FALSE(installed());
+    EXPECT_EQ(readBoxFile(program_update::kNewProgramFile), text(pattern(2000, 8)));
+    EXPECT_EQ(journalWith("mv ").size(), 1u);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+
     g_app_reset_flag = 0;
-    putPackage("a.KEL", BuildSpec{usbpkg::kReleasePackage, usbpkg::kControllerType,
-                                  {child(usbpkg::kChildApplication, pattern(3000, 7)),
-                                   child(usbpkg::kChildApplication, pattern(2000, 8), kAppRunning)}});
-    runUpgrade();
+    twoChildren(kAppRunning);
     EXPECT_FALSE(installed());
     EXPECT_FALSE(platform::exists(program_update::kNewProgramFile));
     EXPECT_EQ(g_app_reset_flag.load(), 0);
-}
-
-// With a reboot already pending, the new program is written beside the old
-// one and neither moved nor recorded; FPGAs are not restarted either.
-TEST_F(UsbUpgrade, PendingRebootLeavesTheNewProgramBesideTheOld)
-{
-    g_app_reset_flag = 1;
-    G_reboot_tickTicks = 77;
-    putPackage("a.KEL", BuildSpec{0, usbpkg::kControllerType,
-                                  {child(usbpkg::kChildApplication, pattern(1500, 9)),
-                                   child(usbpkg::kChildFpga0, pattern(500, 9))}});
-    runUpgrade();
-    EXPECT_FALSE(installed());
-    EXPECT_EQ(readBoxFile(program_update::kNewProgramFile), text(pattern(1500, 9)));
-    EXPECT_TRUE(journalWith("mv ").empty());
-    EXPECT_FALSE(platform::exists(ConfigEngine::kStartRecordFile));
-    EXPECT_EQ(G_reboot_tickTicks.load(), 77u);
-    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
 }
 
 // A malformed package changes nothing: not the program (a stale new program
