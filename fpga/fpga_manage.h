@@ -201,7 +201,7 @@ private:
     static bool block_led_off();
 
     // the USB upgrade
-    bool usb_package_deal(const QString& package);
+    void usb_package_deal(const QString& package);
     void usb_upgrade_finish();
     void usb_upgrade_end();
     u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running

@@ -356,12 +356,12 @@ void fpga_manage::usb_upgrade_main_deal()
     usb_upgrade_finish();
 }
 
-bool fpga_manage::usb_package_deal(const QString& package)
+void fpga_manage::usb_package_deal(const QString& package)
 {
     PackageTable t;
     if (const char* fault = readPackageTable(package, &t)) {
         KEL_DBG("\n usb upgrade: %s refused, %s; nothing of it is written\n", qPrintable(package), fault);
-        return false;
+        return;
     }
     const USB_UPGRADE_HEAD& h = t.head;
     KEL_DBG("\n FileType = %#x FileVersion = %#x PublishType = %#x ControllerType = %#x FileNum = %u\n", h.FileType,
@@ -402,7 +402,6 @@ bool fpga_manage::usb_package_deal(const QString& package)
             break;
         }
     }
-    return true;
 }
 
 // ------------------------------------------------------------------ the writers
