@@ -323,7 +323,8 @@ QStringList fpga_manage::usb_package_paths(int limit)
     if (host.isEmpty())
         return out;
     const QString prefix = dir.endsWith('/') ? dir : dir + '/';
-    const QFileInfoList entries = QDir(host).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList entries =
+        QDir(host).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& fi : entries) {
         if (out.size() >= limit)
             break;

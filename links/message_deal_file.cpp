@@ -78,8 +78,8 @@ bool installProgram(const u8* data, size_t len)
         return false;
     Utils::system_mutex(QStringLiteral("chmod 755 %1").arg(program_update::kNewProgramFile), nullptr);
     Utils::system_mutex(QStringLiteral("sync"), nullptr);
-    if (Utils::system_mutex(
-            QStringLiteral("mv %1 %2").arg(program_update::kNewProgramFile, program_update::kProgramFile), nullptr) != 0) {
+    const QString mv = QStringLiteral("mv %1 %2").arg(program_update::kNewProgramFile, program_update::kProgramFile);
+    if (Utils::system_mutex(mv, nullptr) != 0) {
         KEL_DBG("\n[write_file_end] rename of the new program failed, the old one stays\n");
         return false;
     }

@@ -81,7 +81,8 @@ int main(int argc, char** argv)
             const std::string enc = argv[i + 1];
             const int height = std::atoi(argv[i + 2]);
             std::vector<uint8_t> glyphs;
-            if ((enc != "chinese" && enc != "english") || (height != 32 && height != 64) || !readAll(argv[i + 3], glyphs))
+            if ((enc != "chinese" && enc != "english") || (height != 32 && height != 64) ||
+                !readAll(argv[i + 3], glyphs))
                 return usage();
             child.type = usbpkg::kChildFont;
             child.payload = usbpkg::fontImage(enc == "chinese" ? usbpkg::kFontChinese : usbpkg::kFontEnglish,

@@ -124,7 +124,8 @@ TEST_F(UsbUpgrade, ListsKelAndKelzkFilesInNameOrderIgnoringCase)
     for (const char* name : {"b.KEL", "A.KELZK", "c.kel", "d.Kel", "e.KEL.bak", "C.KEL"})
         writeBoxFile(std::string(kStickDir) + name, "x");
     ASSERT_TRUE(platform::makeDirs(std::string(kStickDir) + "dir.KEL"));
-    QFile::link(QString::fromStdString(root_) + kStickDir + "b.KEL", QString::fromStdString(root_) + kStickDir + "link.KEL");
+    const QString dir = QString::fromStdString(root_) + kStickDir;
+    QFile::link(dir + "b.KEL", dir + "link.KEL");
     writeBoxFile("/mnt/usb1/root.KEL", "x");
     EXPECT_EQ(fpga_manage::usb_package_paths(255),
               (QStringList{"/mnt/usb1/KEL-R8/A.KELZK", "/mnt/usb1/KEL-R8/b.KEL", "/mnt/usb1/KEL-R8/C.KEL"}));
