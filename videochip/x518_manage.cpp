@@ -119,6 +119,12 @@ const KEL_RAM_PARA& x518_manage::block() const
     return store ? store->ram_para : kEmpty;
 }
 
+KEL_RAM_PARA* x518_manage::liveBlock() const
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store ? &store->ram_para : nullptr;
+}
+
 // States 0-4: five good identity reads, not necessarily in a row.
 void x518_manage::probe()
 {

@@ -48,6 +48,17 @@ constexpr u32 kVboLockBit0 = 5;
 constexpr u32 kVboFrameMeasure = reg(0xAE, 0x5C, 3);  // + 0x0C addresses per receiver
 constexpr u32 kVboFrameMeasureStep = 0x0C;
 
+// ---- output channel timing and active area (per output channel)
+constexpr u32 kOchHtotal = reg(0x08, 0x0A, 2);  // horizontal total - 2
+constexpr u32 kOchVtotal = reg(0x08, 0x0C, 2);  // vertical total - 2
+constexpr u32 kOactHst = reg(0x08, 0x40, 2);    // OACT: active area start and size
+constexpr u32 kOactHw = reg(0x08, 0x42, 2);
+constexpr u32 kOactVst = reg(0x08, 0x44, 2);
+constexpr u32 kOactVw = reg(0x08, 0x46, 2);
+// Output channel in use: bit 0 of a byte per channel, channel c at + c addresses.
+constexpr u32 kOchInUse = reg(0x00, 0x08, 1);
+constexpr u32 kOchInUseBit = 0x01;
+
 // ---- output background
 constexpr u32 kBkgShow = reg(0x08, 0x48, 1);    // per output channel: 1 = background instead of picture
 constexpr u32 kBkgColour = reg(0x08, 0x49, 3);  // per output channel
@@ -124,7 +135,7 @@ constexpr u8 kBlendCopies = 4;           // the mixers with blend weights
 // and is not listed.
 inline constexpr RegRun kRegisterMap[] = {
     // ---- 00: system control
-    {reg(0x00, 0x08, 1), 8},  // input colour control of channels 0-7
+    {kOchInUse, 8},  // channels 0-7: output channel in use, hold
     {kIchSel, 8},             // ICHSEL of channels 0-7
     {kInputPathEnable},
     {reg(0x00, 0x1A, 1), 4},

@@ -130,9 +130,9 @@ TEST_F(ApplyTest, AnEdidChangeRequestsThatPortOnlyAndNeverForPortsBeyondThree)
 TEST_F(ApplyTest, SourceChangesSetTheInputAndRefuseACropBeyondTheList)
 {
     clearInputChanges();
-    write([](KEL_RAM_PARA& b) { b.image[3].source = 3; });  // HDMI3 enters on port 5
+    write([](KEL_RAM_PARA& b) { b.image[3].source = 1; });  // HDMI1 enters on port 1
     pass();
-    EXPECT_EQ(m->model.PM_INPUT[3], 5);
+    EXPECT_EQ(m->model.PM_INPUT[3], 1);
     EXPECT_EQ(m->model.g_chg_input[3], 1);
 
     write([](KEL_RAM_PARA& b) {
