@@ -27,13 +27,33 @@
 // The chip itself (drv, spi_fd, init_state, font_flags, the pattern flag)
 // and the dispatcher's copy of the applied block stay on the manager.
 //
+// Chip windows and block windows. Every per-window table of the model
+// (win_info, PM_, the change flags) is indexed by chip window: the packed
+// record the multi-window environment made of the block's windows in use,
+// in window order (windows 0 and 2 shown, 1 not: chip windows 0 and 1).
+// recordOfWindow() maps a block window to its chip window (-1: not shown,
+// or the default environment stands); the dispatcher maps before it calls
+// a setter, and every setter takes a chip window.
+//
+// Re-layout and change flags. A re-layout (the panel initialisation, or a
+// window's enable word, x, y, w or h changed) rebuilds the environment and
+// the channel allocation and must make the next window programming pass
+// program every window it moved. It raises: win_chg of every chip window
+// in use (the default window included), win_attr_chg of all six (mirrors
+// are re-taken by chip window), overlay_chg (the mixers are re-assigned),
+// and g_chg_input of a chip window whose input port changed (it may now
+// show another block window). The dispatcher runs the pass after it; so
+// does the bring-up, and the apply pass after a panel initialisation.
+//
 // The operations live one area to a file: x518_manage.cpp (object, thread,
 // bring-up), _param (system parameters, default model), _init (initial
 // load, register-update window), _timing (timing blocks, dot-by-dot memory,
 // input and output windows), _apply (dispatcher), _input (input ports),
-// _ich (input channels), _service (service sequences), _dump (diagnostic
-// dumps, register listing), _flash (serial flash and fonts) and _pending
-// (operations whose work is not built yet).
+// _ich (input channels), _geometry (window geometry, crops), _panel (output
+// panel; the channel timing list in x518_och_timing), _env (multi-window
+// environment, output-channel allocation), _service (service sequences),
+// _dump (diagnostic dumps, register listing), _flash (serial flash and
+// fonts) and _pending (operations whose work is not built yet).
 #pragma once
 
 #include "app/global.h"

@@ -215,13 +215,16 @@ void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
             // The setters take the chip window that shows this one; a window
             // not in use gets its settings when the environment takes it in.
             const int chip = recordOfWindow(w);
-            switch (r) {
+            const bool leftOut = chip == kNone && now.image[w].enable != 0;
+            switch (leftOut ? offsetof(IMAGE_PARA, enable) : r) {
             case offsetof(IMAGE_PARA, enable):
             case offsetof(IMAGE_PARA, x):
             case offsetof(IMAGE_PARA, y):
             case offsetof(IMAGE_PARA, w):
             case offsetof(IMAGE_PARA, h):
-                // A new layout covers every window: the walk ends here.
+                // A new layout covers every window: the walk ends here. A
+                // window shown in the block but left out of the environment
+                // (the default window stands) may be showable now: the same.
                 relayout();
                 return;
             case offsetof(IMAGE_PARA, mirror):

@@ -119,6 +119,15 @@ protected:
         for (int w = 0; w < x518_manage::kWindows; ++w)
             m->model.g_chg_input[w] = 0;
     }
+    KEL_RAM_PARA& live() { return store->ram_para; }
+    // A writer: edits the block under the manager's mutex and raises the flag.
+    template <class F>
+    void write(F edit, u8 flag = 1)
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        edit(live());
+        x518_manage::apply_flag = flag;
+    }
 
     tamixsource* src = nullptr;
 };
