@@ -3,6 +3,9 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 #include "app/page_support.h"
+#include "screens/page_directory.h"
+#include "screens/setup/alias.h"
+#include "screens/setup/sourceinfo.h"
 #include "ui_lockwindow.h"
 
 #include <QDebug>
@@ -54,9 +57,20 @@ const QSize kMenuButtonIcon(20, 20);
 // The input's name by source id; empty for an id that names no input.
 QString sourceName(int source)
 {
-    // sourceinfo::get_source_name_by_sourceid takes over here once it lands.
-    static const char* const kNames[ram::kSources] = {"DVI", "HDMI1", "HDMI2", "HDMI3"};
-    return source >= 0 && source < ram::kSources ? QString::fromLatin1(kNames[source]) : QString();
+    return source >= 0 && source < ram::kSources ? sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source))
+                                                  : QString();
+}
+
+// The operator's alias of an input, shortened with an ellipsis to what the
+// label shows (206 pixels at most), or nothing.
+QString sourceAlias(int source, const QLabel* label)
+{
+    constexpr int kAliasPixels = 206;
+    ALIAS_PARA alias;
+    if (get_json_alias_para(&alias, "source", source) != 1)
+        return QString();
+    const int width = qMin(kAliasPixels, label->contentsRect().width());
+    return label->fontMetrics().elidedText(QString::fromStdString(alias.name), Qt::ElideRight, width);
 }
 
 KelRamPara* store()
@@ -90,7 +104,7 @@ struct TileTexts {
     QString state;
 };
 
-TileTexts shownWindowTexts(KelRamPara* s, int image)
+TileTexts shownWindowTexts(KelRamPara* s, int image, const QLabel* nameLabel)
 {
     KEL_RAM_PARA& b = s->ram_para;
     i16 isCrop = 0;
@@ -100,7 +114,9 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     int width = 0, height = 0;
     if (!isCrop) {
         t.name = sourceName(source);
-        // alias names: a valid "source" alias, elided to 206 pixels, replaces the name here once they land.
+        const QString alias = sourceAlias(source, nameLabel);
+        if (!alias.isEmpty())
+            t.name = alias;
         if (const SOURCE_STATUS* st = ram::sourceStatus(b, source)) {
             width = st->width;
             height = st->height;
@@ -240,7 +256,7 @@ void LockWindow::addTile(int i)
     const IMAGE_PARA& image = s->ram_para.image[i];
     // Window 0 always counts as shown on this page.
     if (i == 0 || image.enable == 1) {
-        const TileTexts t = shownWindowTexts(s, i);
+        const TileTexts t = shownWindowTexts(s, i, tile_name[i]);
         tile_name[i]->setText(t.name);
         tile_state[i]->setText(t.state);
     } else {
@@ -302,6 +318,15 @@ void LockWindow::leave(bool showMainWindow)
     }
 }
 
+void LockWindow::openUserModes()
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    close();
+    g_lockwindow = nullptr;
+    g_mode_shortcut_key = 1;
+    pages::openUserModePage();
+}
+
 void LockWindow::on_main_Button_clicked()
 {
     leave(false);
@@ -343,7 +368,7 @@ void LockWindow::keyReleaseEvent(QKeyEvent* event)
         qDebug("this is mode-code [LockWindow][Release]");
         if (pages::panelLocked())
             return;  // refused: not even the key pad sees it
-        // user modes: the page closes, g_mode_shortcut_key := 1 and CustomMode opens here once it lands.
+        openUserModes();
         break;
     case pages::PanelKey::Left:
         qDebug("this is left-code [LockWindow][Release]");
