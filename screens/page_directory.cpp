@@ -10,6 +10,21 @@
 
 namespace pages {
 
+namespace {
+
+std::function<void(PAGE_FOCUS)>& missingPageWatcher()
+{
+    static std::function<void(PAGE_FOCUS)> watcher;
+    return watcher;
+}
+
+}  // namespace
+
+void setMissingPageWatcher(std::function<void(PAGE_FOCUS)> watcher)
+{
+    missingPageWatcher() = std::move(watcher);
+}
+
 void openPage(PAGE_FOCUS page)
 {
     switch (page) {
@@ -42,6 +57,8 @@ void openPage(PAGE_FOCUS page)
     case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
     case PAGE_USB_UPGRADE:         // firmware_usbgrade, g_firmware_usbgrade
         KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
+        if (missingPageWatcher())
+            missingPageWatcher()(page);
         return;
 
     // Not opened by number: the home page and the main window are there
