@@ -138,8 +138,10 @@ protected:
     // up; the confirmed text is written into the field. True when confirmed.
     bool askNumber(QLineEdit* field, const QString& title);
 
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
+    // The skeleton's, for every page: pages change what a key does through
+    // the on...() operations above.
+    void keyPressEvent(QKeyEvent* event) final;
+    void keyReleaseEvent(QKeyEvent* event) final;
     // However the dialog ends (a window manager's close included), the page
     // leaves the stack as BACK leaves it.
     void done(int result) override;
