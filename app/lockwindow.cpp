@@ -57,8 +57,7 @@ const QSize kMenuButtonIcon(20, 20);
 // The input's name by source id; empty for an id that names no input.
 QString sourceName(int source)
 {
-    return source >= 0 && source < ram::kSources ? sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source))
-                                                  : QString();
+    return source >= 0 ? sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source)) : QString();
 }
 
 // The operator's alias of an input, shortened with an ellipsis to what the
