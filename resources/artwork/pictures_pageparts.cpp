@@ -125,13 +125,21 @@ void addSourcePictures(Catalog& c)
     // Shown scaled to 25 x 8 and 40 x 12: plain, online (green) and offline
     // (grey); the DVI and HDMI 2.0 inputs show their plain picture offline.
     const QSize badge(50, 16);
-    c.push_back(plain("HDMI13.png", badge, [](QPainter& p, const QSizeF& s) { hdmiConnector(p, s, kSoft, false); }));
-    c.push_back(plain("HDMI13_lv.png", badge, [](QPainter& p, const QSizeF& s) { hdmiConnector(p, s, kGreen, false); }));
-    c.push_back(plain("HDMI13_1.png", badge, [](QPainter& p, const QSizeF& s) { hdmiConnector(p, s, kDim, false); }));
-    c.push_back(plain("HDMI20.png", badge, [](QPainter& p, const QSizeF& s) { hdmiConnector(p, s, kSoft, true); }));
-    c.push_back(plain("HDMI20_lv.png", badge, [](QPainter& p, const QSizeF& s) { hdmiConnector(p, s, kGreen, true); }));
-    c.push_back(plain("DVI.png", badge, [](QPainter& p, const QSizeF& s) { dviConnector(p, s, kSoft); }));
-    c.push_back(plain("dvilv.png", badge, [](QPainter& p, const QSizeF& s) { dviConnector(p, s, kGreen); }));
+    auto hdmi = [badge](const char* name, const QColor& color, bool version20) {
+        return plain(name, badge, [color, version20](QPainter& p, const QSizeF& s) {
+            hdmiConnector(p, s, color, version20);
+        });
+    };
+    auto dvi = [badge](const char* name, const QColor& color) {
+        return plain(name, badge, [color](QPainter& p, const QSizeF& s) { dviConnector(p, s, color); });
+    };
+    c.push_back(hdmi("HDMI13.png", kSoft, false));
+    c.push_back(hdmi("HDMI13_lv.png", kGreen, false));
+    c.push_back(hdmi("HDMI13_1.png", kDim, false));
+    c.push_back(hdmi("HDMI20.png", kSoft, true));
+    c.push_back(hdmi("HDMI20_lv.png", kGreen, true));
+    c.push_back(dvi("DVI.png", kSoft));
+    c.push_back(dvi("dvilv.png", kGreen));
 }
 
 }  // namespace art
