@@ -10,6 +10,7 @@
 #include <array>
 
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace pages {
@@ -68,6 +69,9 @@ void placeOverMainWindow(QWidget* page);
 // fixed and some translations are longer than the Chinese they were laid
 // out for. Call after every setText; a label's own style sheet is kept.
 void fitText(QLabel* label);
+// The same for a push button's caption, inside the button's border and
+// padding; the button's font is set (its style sheets carry no font).
+void fitText(QPushButton* button);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
