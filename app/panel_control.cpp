@@ -70,7 +70,7 @@ WindowStack* g_stack = nullptr;
 
 std::vector<QWidget*> windowsBottomFirst()
 {
-    return g_stack ? g_stack->visible() : std::vector<QWidget*>();
+    return g_stack ? g_stack->visible() : WindowStack().visible();
 }
 
 // Where a window's top-left corner lies on the LCD.
@@ -217,7 +217,8 @@ const platform::ControlCommand kPanelCommands[] = {
 
 void installControl()
 {
-    if (g_stack)
+    // Only a simulated box reads commands; the board's windows go unwatched.
+    if (g_stack || platform::backend() != platform::Backend::Host)
         return;
     g_stack = new WindowStack;
     qApp->installEventFilter(g_stack);

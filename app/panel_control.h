@@ -15,7 +15,8 @@ class QImage;
 namespace panel {
 
 // Starts watching the program's windows (call before the first is shown)
-// and adds the commands. Start-up calls it once; a later call does nothing.
+// and adds the commands, on a simulated box only. Start-up calls it once; a
+// later call does nothing.
 void installControl();
 
 // What the LCD shows now, 320 x 240: every visible window of the program in
