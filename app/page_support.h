@@ -55,6 +55,8 @@ PanelKey notedPress(int qtKey);
 void passKeyToKeyPad(int qtKey);
 
 // ---- placement
+constexpr int kLcdWidth = 320;
+constexpr int kLcdHeight = 240;
 // Pages are windows of their own, laid out for the 320 x 240 LCD whose
 // origin is the main window's. On the box the main window fills the screen
 // at 0, 0; on a host display it may lie anywhere, so page positions are

@@ -81,6 +81,7 @@ int UsbServer::initialize()
 
 void* UsbServer::acceptThread(void* arg)
 {
+    platform::nameThread("usb-watch");
     auto* self = static_cast<UsbServer*>(arg);
     while (!self->stop_.load()) {
         ++self->passes_;
