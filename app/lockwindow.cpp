@@ -3,6 +3,9 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 #include "app/page_support.h"
+#include "screens/page_directory.h"
+#include "screens/setup/alias.h"
+#include "screens/setup/sourceinfo.h"
 #include "ui_lockwindow.h"
 
 #include <QDebug>
@@ -54,9 +57,25 @@ const QSize kMenuButtonIcon(20, 20);
 // The input's name by source id; empty for an id that names no input.
 QString sourceName(int source)
 {
-    // sourceinfo::get_source_name_by_sourceid takes over here once it lands.
-    static const char* const kNames[ram::kSources] = {"DVI", "HDMI1", "HDMI2", "HDMI3"};
-    return source >= 0 && source < ram::kSources ? QString::fromLatin1(kNames[source]) : QString();
+    return source >= 0 ? sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source)) : QString();
+}
+
+// The operator's alias of an input, shortened with an ellipsis to what the
+// label shows (206 pixels at most), or nothing.
+QString sourceAlias(int source)
+{
+    ALIAS_PARA alias;
+    if (get_json_alias_para(&alias, "source", source) != 1)
+        return QString();
+    return QString::fromStdString(alias.name);
+}
+
+// An operator's alias may be longer than the tile: it ends in an ellipsis.
+QString fittedName(const QLabel* label, const QString& name)
+{
+    constexpr int kAliasPixels = 206;
+    const int width = qMin(kAliasPixels, label->contentsRect().width());
+    return label->fontMetrics().elidedText(name, Qt::ElideRight, width);
 }
 
 KelRamPara* store()
@@ -100,7 +119,9 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     int width = 0, height = 0;
     if (!isCrop) {
         t.name = sourceName(source);
-        // alias names: a valid "source" alias, elided to 206 pixels, replaces the name here once they land.
+        const QString alias = sourceAlias(source);
+        if (!alias.isEmpty())
+            t.name = alias;
         if (const SOURCE_STATUS* st = ram::sourceStatus(b, source)) {
             width = st->width;
             height = st->height;
@@ -209,8 +230,32 @@ void LockWindow::language_changed()
     image_init();
 }
 
+// What tile i shows, from the live block.
+LockWindow::TileLook LockWindow::tileLook(int i) const
+{
+    TileLook look;
+    look.current = i == g_image_current.load();
+    KelRamPara* s = store();
+    if (!s)
+        return look;
+    const IMAGE_PARA& image = s->ram_para.image[i];
+    // Window 0 always counts as shown on this page.
+    look.shown = i == 0 || image.enable == 1;
+    if (look.shown) {
+        const TileTexts t = shownWindowTexts(s, i);
+        look.name = t.name;
+        look.state = t.state;
+    } else {
+        look.state = pages::pick(kWindowOff);
+    }
+    look.frozen = image.flags & ram::kFlagFreeze;
+    return look;
+}
+
 void LockWindow::image_init()
 {
+    for (int i = 0; i < kTiles; ++i)
+        tile_look[i] = tileLook(i);
     delete tiles;
     tiles = new QFrame(this);
     tiles->setGeometry(kTileFrame);
@@ -222,7 +267,7 @@ void LockWindow::image_init()
 
 void LockWindow::addTile(int i)
 {
-    KelRamPara* s = store();
+    const TileLook& look = tile_look[i];
     const int column = i % 2, row = i / 2;
     const QPoint at(column * kColumnStep, row * kRowStep);
 
@@ -231,23 +276,12 @@ void LockWindow::addTile(int i)
     number->setAlignment(Qt::AlignCenter);
     number->setStyleSheet(kNumberStyle[i]);
     tile_name[i] = tileText(tiles, kName.translated(at));
-    tile_state[i] = tileText(tiles, kShownState.translated(at));
-    if (i == g_image_current.load())
+    tile_state[i] = tileText(tiles, (look.shown ? kShownState : kHiddenState).translated(at));
+    tile_name[i]->setText(fittedName(tile_name[i], look.name));
+    tile_state[i]->setText(look.state);
+    if (look.current)
         mark(number, kCurrentMark, "osd_yes.png");
-    if (!s)
-        return;
-
-    const IMAGE_PARA& image = s->ram_para.image[i];
-    // Window 0 always counts as shown on this page.
-    if (i == 0 || image.enable == 1) {
-        const TileTexts t = shownWindowTexts(s, i);
-        tile_name[i]->setText(t.name);
-        tile_state[i]->setText(t.state);
-    } else {
-        tile_state[i]->setGeometry(kHiddenState.translated(at));
-        tile_state[i]->setText(pages::pick(kWindowOff));
-    }
-    if (image.flags & ram::kFlagFreeze)
+    if (look.frozen)
         mark(number, kFreezeMark, "freeze.png");
 }
 
@@ -269,7 +303,13 @@ void LockWindow::syncUpdate()
     const int a = ram::audioImage(live);
     if (live.image[a].volume != shadow.image[a].volume || live.image[a].audio != shadow.image[a].audio)
         showVolume(live.image[a].audio & ram::kAudioOn);
-    image_init();
+    // The tiles are built again only when one of them would look different.
+    for (int i = 0; i < kTiles; ++i) {
+        if (!(tileLook(i) == tile_look[i])) {
+            image_init();
+            break;
+        }
+    }
     ip_changed();
 }
 
@@ -300,6 +340,15 @@ void LockWindow::leave(bool showMainWindow)
         if (showMainWindow)
             g_mainwindow->show();
     }
+}
+
+void LockWindow::openUserModes()
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    close();
+    g_lockwindow = nullptr;
+    g_mode_shortcut_key = 1;
+    pages::openUserModePage();
 }
 
 void LockWindow::on_main_Button_clicked()
@@ -343,7 +392,7 @@ void LockWindow::keyReleaseEvent(QKeyEvent* event)
         qDebug("this is mode-code [LockWindow][Release]");
         if (pages::panelLocked())
             return;  // refused: not even the key pad sees it
-        // user modes: the page closes, g_mode_shortcut_key := 1 and CustomMode opens here once it lands.
+        openUserModes();
         break;
     case pages::PanelKey::Left:
         qDebug("this is left-code [LockWindow][Release]");

@@ -48,14 +48,31 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
+    // Everything a tile shows.
+    struct TileLook {
+        QString name;
+        QString state;
+        bool shown = false;
+        bool current = false;
+        bool frozen = false;
+        bool operator==(const TileLook& o) const
+        {
+            return name == o.name && state == o.state && shown == o.shown && current == o.current &&
+                   frozen == o.frozen;
+        }
+    };
+    TileLook tileLook(int i) const;
     void showCanvasSize();
     void showVolume(bool audioOn);
     void addTile(int i);
     // Closes the page for the main window; `showMainWindow` for the OK key.
     void leave(bool showMainWindow);
+    // MODE: closes the page for the user-mode page.
+    void openUserModes();
 
     Ui::LockWindow* ui;
     QFrame* tiles = nullptr;
     QLabel* tile_name[kTiles] = {};
     QLabel* tile_state[kTiles] = {};
+    TileLook tile_look[kTiles];  // what the tiles were built with
 };

@@ -9,6 +9,7 @@
 #include "app/tip.h"
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "screens/page_directory.h"
 #include "ui_mainwindow.h"
 #include "videochip/x518_manage.h"
 
@@ -236,25 +237,25 @@ void MainWindow::mode_window_close()
 void MainWindow::on_machinestate_clicked()
 {
     mode_window_close();
-    // device information (MachineState, page 2): opened here once it lands.
+    pages::openPage(PAGE_DEVICE_INFO);
 }
 
 void MainWindow::on_inputchoose_clicked()
 {
     mode_window_close();
-    // input choice (InputChoose, page 3): opened here once it lands.
+    pages::openPage(PAGE_INPUT_CHOICE);
 }
 
 void MainWindow::on_custommode_clicked()
 {
     mode_window_close();
-    // user modes (CustomMode, page 4, shown non-modally): opened here once it lands.
+    pages::openUserModePage();
 }
 
 void MainWindow::on_option_clicked()
 {
     mode_window_close();
-    // settings menu (Option, page 5): opened here once it lands.
+    pages::openPage(PAGE_OPTIONS);
 }
 
 void MainWindow::openHomePage()
@@ -303,8 +304,8 @@ void MainWindow::on_toolButton1_clicked()
     const u16 next = (b->led_off + 1) & 1;
     setIcon(ui->toolButton1, pages::picture(next == 1 ? "closeled.png" : "uncloseled.png"), kToolIcon);
     QMutexLocker lock(&x518_manage::mutex);
-    x518_manage::apply_flag = 1;
     b->led_off = next;
+    KelRamPara::raiseApplyLocked(1);
 }
 
 void MainWindow::on_toolButton2_clicked()
@@ -322,9 +323,9 @@ void MainWindow::on_toolButton2_clicked()
     IMAGE_PARA& image = b->image[a];
     const bool audioOn = image.audio & ram::kAudioOn;
     setIcon(ui->toolButton2, pages::picture(audioOn ? "slience.png" : "unslience.png"), kToolIcon);
-    x518_manage::apply_flag = 1;
     image.volume = audioOn ? 0 : 255;
     image.audio = audioOn ? 0 : ram::kAudioOn;
+    KelRamPara::raiseApplyLocked(1);
 }
 
 void MainWindow::on_toolButton3_clicked()
@@ -347,6 +348,7 @@ void MainWindow::on_Button_lock_clicked()
     setIcon(ui->Button_lock, pages::plainPicture(l_lock_state ? "lock.png" : "unlock.png"), kSmallIcon);
     // No apply and no change code: the chip does not act on the lock, and
     // the value reaches the file with the next write-back.
+    QMutexLocker lock(&x518_manage::mutex);
     b->panel_lock = next;
 }
 

@@ -11,6 +11,8 @@
 #include "fpga/rcv_recovery_file.h"
 #include "links/file_deal.h"
 #include "platform/platform.h"
+#include "screens/menus/advancedoption.h"
+#include "screens/menus/option.h"
 
 #include <QDir>
 #include <algorithm>
@@ -35,7 +37,7 @@ constexpr size_t kCrcSize = 4;
 
 std::string dirOf(const std::string& boxPath) { return boxPath.substr(0, boxPath.rfind('/')); }
 
-// Writes an ordinary file whole (new file, sync, rename, "sync").
+// Writes an ordinary file whole (new file synced with its folder, renamed).
 bool storeFile(const std::string& boxPath, const u8* data, size_t len)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
@@ -98,11 +100,23 @@ bool storeSmartMap(const KEL_FILE_DEAL_PARA& t, const u8* data)
     return true;
 }
 
+// The advanced menu offers self-recovery by the files stored: it counts them
+// again when it is on top. Pages live in the GUI thread, and whether the
+// page is still on top is seen there.
+void relabelAdvancedOptions()
+{
+    file_deal::inGuiThread([] {
+        if (g_page_focus.load() == PAGE_ADVANCED_OPTIONS && g_advancedoption)
+            g_advancedoption->language_changed();
+    });
+}
+
 bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
         return false;
-    // Advanced options (12) open: AdvancedOption::language_changed() in the GUI thread, once the page lands.
+    if (fpga_manage::p_fpga_manage)
+        relabelAdvancedOptions();
     return true;
 }
 
@@ -197,7 +211,7 @@ u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
 
 u8 message_deal::write_file_data(const CTRL_FRAME& req, CTRL_FRAME&)
 {
-    if (req.length < kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
+    if (req.length <= kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
         return ST_BAD_LENGTH;
     const u32 offset = getU32(req.payload.data());
     const size_t n = req.length - kOffsetSize;
@@ -247,13 +261,18 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
     if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
         // The pages read the name lists in the GUI thread: clear them there.
         rcvRecovery* reader = fpga->rcv_recovery;
-        file_deal::inGuiThread([reader] { reader->scan_files.clear(); });
-        // Page 24: SmartMapping::Button_back_clicked(); page 5: Option::language_changed(); once they land.
+        file_deal::inGuiThread([reader] {
+            reader->scan_files.clear();
+            if (g_page_focus.load() == PAGE_OPTIONS && g_option)
+                g_option->language_changed();
+        });
+        // Page 24: SmartMapping::Button_back_clicked() in the GUI thread, once the page lands.
     }
     if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
         rcvRecovery* reader = fpga->rcv_recovery;
         file_deal::inGuiThread([reader] { reader->recovery_files.clear(); });
-        // Page 25: rcv_recovery::menulist_back_page(); page 12: AdvancedOption::language_changed(); once they land.
+        relabelAdvancedOptions();
+        // Page 25: rcv_recovery::menulist_back_page() in the GUI thread, once the page lands.
     }
     return ST_DONE;
 }
