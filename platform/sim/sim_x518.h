@@ -16,6 +16,7 @@
 // describes the registers it implements.
 #pragma once
 
+#include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_x518_flash.h"
 
@@ -137,6 +138,10 @@ public:
     void setRegValue(uint32_t spec, uint32_t value, uint32_t bankOffset = 0);
     // What a read over SPI would return now, without its side effects.
     uint32_t liveValue(uint32_t spec, uint32_t bankOffset = 0) const;
+
+    // ---- output
+    // The LED canvas as the output channels show it (sim_x518_canvas.h).
+    Canvas canvas(const CanvasLayout& layout) const;
 
     // ---- input ports
     void plug(int port, const PortTiming& timing);
