@@ -197,7 +197,7 @@ constexpr u8 kBlendCopies = 4;           // the mixers with blend weights
 // and is not listed.
 inline constexpr RegRun kRegisterMap[] = {
     // ---- 00: system control
-    {reg(0x00, 0x08, 1), 8},  // input colour control of channels 0-7
+    {kOchEnable, 8},          // output channels 0-7 in use (bit 0)
     {kIchSel, 8},             // ICHSEL of channels 0-7
     {kInputPathEnable},
     {reg(0x00, 0x1A, 1), 4},
