@@ -3,9 +3,11 @@
 // over black.
 #include "tests/videochip/chip_test.h"
 
+#include "app/video_canvas.h"
 #include "platform/sim/sim_x518_canvas.h"
 #include "videochip/x518_regs.h"
 
+#include <QImage>
 #include <map>
 
 namespace {
@@ -191,12 +193,36 @@ TEST_F(CanvasTest, BackgroundTestPatternAndZoomReplaceOrStretchTheWindowsPicture
         const int black = s.count.count(kCanvasBlack) ? s.count.at(kCanvasBlack) : 0;
         EXPECT_EQ(kTileW * kTileH - black, c.covered.w * c.covered.h);
         for (const auto& [colour, r] : s.bounds) {
-            if (colour != kCanvasBlack)
-                EXPECT_TRUE(r.x >= c.covered.x && r.y >= c.covered.y && r.x + r.w <= c.covered.x + c.covered.w &&
-                            r.y + r.h <= c.covered.y + c.covered.h)
-                    << r;
+            const bool inside = colour == kCanvasBlack || (r.x >= c.covered.x && r.y >= c.covered.y &&
+                                                           r.x + r.w <= c.covered.x + c.covered.w &&
+                                                           r.y + r.h <= c.covered.y + c.covered.h);
+            EXPECT_TRUE(inside) << r;
         }
         for (const auto& [spec, value] : c.regs)
             set(spec, 0);
     }
+}
+
+TEST_F(CanvasTest, TheBoxWritesTheLedCanvasItsBlockPublishesAsAPicture)
+{
+    KEL_RAM_PARA& block = KelRamPara::pInstance()->ram_para;
+    block.och_num_h = 0;  // no output panel yet
+    EXPECT_FALSE(videocanvas::write().empty());
+    EXPECT_FALSE(platform::exists(videocanvas::kPicture));
+
+    source(0, 2);
+    show(1, 0, {0, 0, 100, 100});
+    mix(1, {1});
+    chip->setReg(0x00, 0x08, x518::kOchEnableOn);
+    block.och_num_h = 2;
+    block.och_num_v = 1;
+    block.led_x = 1820;
+    block.led_y = 0;
+    block.led_width = 200;
+    block.led_height = 100;
+    ASSERT_EQ(videocanvas::write(), "");
+    const QImage png(QString::fromStdString(platform::path(videocanvas::kPicture)));
+    ASSERT_EQ(png.size(), QSize(200, 100));
+    EXPECT_EQ(png.pixel(99, 50), kCanvasBlack);
+    EXPECT_EQ(png.pixel(100, 50), portColour(1));
 }
