@@ -44,8 +44,8 @@ TEST_F(RunningBox, KeysMoveTheFocusAndTheLcdPictureFollows)
         const QImage menu = lcdPicture();
         EXPECT_EQ(menu.size(), QSize(320, 240));
         EXPECT_NE(menu, home);
-        // The LED canvas, cut as the block publishes it.
-        EXPECT_EQ(control("canvas"), "ok canvas");
+        // The LED canvas, cut as the block publishes it, once the chip runs.
+        EXPECT_TRUE(waitUntil([this] { return control("canvas") == "ok canvas"; }, 30000));
         EXPECT_EQ(QImage(QString::fromStdString(platform::path("/sim/canvas.png"))).size(), QSize(1920, 1080));
         QApplication::exit(0);
     });
