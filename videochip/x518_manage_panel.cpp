@@ -78,11 +78,6 @@ constexpr u32 kTxVsyncWidth = reg(0x03, 0x45, 1);  // vsw - 1
 constexpr u32 kTxCopyStep = 8;                     // the second transmitter's copy
 constexpr u32 kOchSyncDelay = reg(0x08, 0x1D, 2);
 constexpr u32 kOchSyncDelayValue = 64;
-// Output area of a channel: start and end across, start and end down; a
-// second copy kOchAreaCopyStep addresses on.
-constexpr u32 kOchAreaHst = reg(0x08, 0x28, 2), kOchAreaHed = reg(0x08, 0x2A, 2);
-constexpr u32 kOchAreaVst = reg(0x08, 0x2C, 2), kOchAreaVed = reg(0x08, 0x2E, 2);
-constexpr u32 kOchAreaCopyStep = 8;
 constexpr u32 kTxOrder = reg(0x03, 0x5E, 4), kTxOrder2 = reg(0x03, 0x62, 4);
 constexpr u32 kIdentityOrder = 0x76543210;
 constexpr u32 kChannelMap = reg(0x03, 0x55, 4);
@@ -290,10 +285,15 @@ void x518_manage::writePanelRegisters()
         put(x518::kOchHtotal, u32(o.htt - 2), at);
         put(x518::kOchVtotal, u32(o.vtt - 2), at);
         put(kOchSyncDelay, kOchSyncDelayValue, at);
-        putTwice(kOchAreaHst, kOchAreaCopyStep, hs, at);
-        putTwice(kOchAreaHed, kOchAreaCopyStep, hs + u32(o.width), at);
-        putTwice(kOchAreaVst, kOchAreaCopyStep, vs, at);
-        putTwice(kOchAreaVed, kOchAreaCopyStep, vs + u32(o.height), at);
+        // The active window of the output timing, and the channel's area as the whole of it.
+        put(x518::kOchActHst, hs, at);
+        put(x518::kOchAreaHst, hs, at);
+        put(x518::kOchActHend, hs + u32(o.width), at);
+        put(x518::kOchAreaHend, hs + u32(o.width), at);
+        put(x518::kOchActVst, vs, at);
+        put(x518::kOchAreaVst, vs, at);
+        put(x518::kOchActVend, vs + u32(o.height), at);
+        put(x518::kOchAreaVend, vs + u32(o.height), at);
         put(x518::kOactHst, hs, at);
         put(x518::kOactHw, u32(o.width), at);
         put(x518::kOactVst, vs, at);

@@ -36,7 +36,7 @@ std::string inUse(const SimX518& chip)
 {
     std::bitset<x518::kChannels> bits;
     for (u32 c = 0; c < u32(x518::kChannels); ++c)
-        bits[c] = (chip.regValue(x518::regAt(x518::kOchInUse, c)) & x518::kOchInUseBit) != 0;
+        bits[c] = (chip.regValue(x518::regAt(x518::kOchEnable, c)) & x518::kOchEnableOn) != 0;
     return bits.to_string();
 }
 
