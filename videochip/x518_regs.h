@@ -51,6 +51,8 @@ constexpr u32 kVboFrameMeasureStep = 0x0C;
 // ---- output channels (bank offset 16 x channel unless said)
 constexpr u32 kOchEnable = reg(0x00, 0x08, 1);  // + channel x kAddressStep: bit 0 the channel is in use
 constexpr u32 kOchEnableOn = 0x01;
+constexpr u32 kOchHtotal = reg(0x08, 0x0A, 2);  // horizontal total - 2
+constexpr u32 kOchVtotal = reg(0x08, 0x0C, 2);  // vertical total - 2
 // OSYCT, output sync source: the first channel of a window takes input
 // channel c (c << 8 | kOsyctLead, or kOsyctLead0 on channel 0); the others
 // follow that channel (first << 8 | kOsyctFollow | the same low byte).
