@@ -12,6 +12,22 @@
 #include "app/global.h"
 #include "videochip/x518_regs.h"
 
+// Dot-by-dot codes of a window (PM_WIN_DBD_MODE): off, one input shown
+// pixel for pixel, or a picture assembled from several inputs.
+enum DbdMode : i32 {
+    DBD_DISABLE = 0,
+    DBD_SINGLE_INPUT = 1,
+    DBD_CMOS_IN12 = 20,
+    DBD_CMOS_IN12V = 21,
+    DBD_CMOS_IN34 = 22,
+    DBD_CMOS_IN34V = 23,
+    DBD_CMOS_IN123 = 30,
+    DBD_CMOS_IN1234 = 40,
+    DBD_CMOS_IN1234Q = 41,
+    DBD_VBO_IN12 = 50,
+    DBD_VBO_IN12V = 51,
+};
+
 // A rectangle of the chip: start and size.
 struct _ImageWindowDef_st {
     i32 hst;
@@ -98,6 +114,9 @@ struct X518WindowModel {
     i32 win_enable[kWindows] = {};
     u8 win_flag[kWindows] = {};
     i32 win_state[kWindows] = {1, 1, 1, 1, 1, 1};  // owned by the window programming
+    // Pixel format of the window in frame memory (0 four bytes a pixel, 1-3
+    // the packed formats), chosen by the window programming.
+    i32 PM_MEM_WMODE[kWindows] = {};
 
     // ---- change flags (1 = changed)
     i32 win_chg[kWindows] = {};
