@@ -49,11 +49,12 @@
 // bring-up), _param (system parameters, default model), _init (initial
 // load, register-update window), _timing (timing blocks, dot-by-dot memory,
 // input and output windows), _apply (dispatcher), _input (input ports),
-// _ich (input channels), _geometry (window geometry, crops), _panel (output
-// panel; the channel timing list in x518_och_timing), _env (multi-window
-// environment, output-channel allocation), _service (service sequences),
-// _dump (diagnostic dumps, register listing), _flash (serial flash and
-// fonts) and _pending (operations whose work is not built yet).
+// _ich (input channels), _ipproc (input-channel picture processing),
+// _geometry (window geometry, crops), _panel (output panel; the channel
+// timing list in x518_och_timing), _env (multi-window environment,
+// output-channel allocation), _service (service sequences), _dump
+// (diagnostic dumps, register listing), _flash (serial flash and fonts) and
+// _pending (operations whose work is not built yet).
 #pragma once
 
 #include "app/global.h"
@@ -195,6 +196,36 @@ public:
     void set_ichsel(int fd, u32 window);
     // Rebuilds every window's channel list from the channel owners.
     void rebuildWinIch();
+
+    // ---------------------------------------------------------- input-channel picture processing
+    // The chain of input channels 0-3 (de-interlacer, noise reducers,
+    // diagonal interpolation, comb and motion filters), programmed from the
+    // port's state and levels; on channels 4-7, or for a port that is no
+    // chip port, these write nothing.
+    void set_ip(int fd, int channel);
+    void set_ipregs(int fd, int channel, int port);
+    void set_nr(int fd, int channel, int port);
+    void set_nr_block(int fd, int channel, int port);
+    void set_nr_b_480i(int fd, int channel, int port);
+    void set_nr_b_480p(int fd, int channel, int port);
+    void set_nr_b_720p(int fd, int channel, int port);
+    void set_nr_b_1080i(int fd, int channel, int port);
+    void set_nr_b_1080p(int fd, int channel, int port);
+    void set_nr_tpx(int fd, int channel, int port);
+    void set_nr_hvpx(int fd, int channel, int port);
+    void set_nr_mosq(int fd, int channel, int port);
+    void set_diag(int fd, int channel, int port);
+    void set_comb(int fd, int channel, int port);
+    void set_mvflt(int fd, int channel, int port);
+    // Mode and sync source of the window's input channels; `flag` non-zero
+    // treats an interlaced port as progressive.
+    void set_mct(int fd, int window, u32 flag);
+    // Input colour conversion of the window's channels by its memory format.
+    void set_iscwct(int fd, int window);
+    // Scaler coefficients of input channel `channel` for a shrink ratio
+    // (16.16); `dual` loads the pair's second channel too.
+    void set_lut_hshrnk(int fd, int ratio, u32 channel, int dual);
+    void set_lut_vshrnk_4sym(int fd, int ratio, u32 channel, int dual);
 
     // ---------------------------------------------------------- service sequences
     void input_slidebar(int fd);
@@ -430,6 +461,13 @@ private:
     bool windowAvailable(int window) const;
     int windowCost(int window) const;
     int moveOccupant(int channel, const int* list, int count);
+    // input-channel picture processing
+    bool processingState(int port) const;
+    bool anyNoiseReduction(int port) const;
+    bool hasChain(int channel, int port) const;
+    void measureIpFrame(int fd, int channel, int port);
+    void setFieldMemory(int fd, int channel, bool interlaced);
+    void writeBlockNr(int fd, int channel, int port, int member);
     // dumps
     void refreshHdmi20Record();
     int firstIch(int window) const { return ich.win_ich[window][0]; }

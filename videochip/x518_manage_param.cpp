@@ -151,6 +151,7 @@ void x518_manage::define_param()
         ports.PM_22PD[i] = ports.PM_23PD[i] = 0;
         ports.PM_22PDSQTH[i] = ports.PM_23PDSQTH[i] = kPmPdSqth;
         ports.PM_24SF[i] = 0;
+        ports.nren_old[i] = kNone;
     }
     for (int p = 0; p < kPorts; ++p)
         ports.PM_IACTHST[p] = ports.PM_IACTVST[p] = 0;

@@ -156,6 +156,9 @@ struct X518WindowModel {
     i32 win_enable[kWindows] = {};
     u8 win_flag[kWindows] = {};
     i32 win_state[kWindows] = {1, 1, 1, 1, 1, 1};  // owned by the window programming
+    // Pixel format of the window in frame memory (0 four bytes a pixel, 1-3
+    // the packed formats), chosen by the window programming.
+    i32 PM_MEM_WMODE[kWindows] = {};
 
     // ---- change flags (1 = changed)
     i32 win_chg[kWindows] = {};
