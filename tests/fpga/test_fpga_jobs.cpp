@@ -1,4 +1,3 @@
-#include "fpga/route_patterns.h"
 #include "tests/fpga/card_files_build.h"
 #include "tests/fpga/fpga_test.h"
 
