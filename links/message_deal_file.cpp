@@ -104,7 +104,8 @@ bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
         return false;
-    toolpages::recoveryFilesChanged(false);
+    if (fpga_manage::p_fpga_manage)
+        toolpages::recoveryFilesChanged(false);
     return true;
 }
 

@@ -2,22 +2,24 @@
 
 #include "app/global.h"
 #include "app/page_support.h"
+#include "screens/menus/advancedoption.h"
+#include "screens/menus/option.h"
 
 namespace toolpages {
 
 namespace {
 
-// The page hooks. The pages named here fill in their calls as they land;
-// until then a request that finds its page open does nothing more.
+// The page hooks. The smart-mapping and recovery pages fill in their calls
+// as they land; until then a request that finds one of them open does
+// nothing more.
 void onSmartMappingFilesChanged(bool deleted)
 {
     if (g_page_focus == PAGE_SMART_MAPPING && g_smartmapping) {
         // Page hook: g_smartmapping->Button_back_clicked();
         return;
     }
-    if (deleted && g_page_focus == PAGE_OPTIONS && g_option) {
-        // Page hook: g_option->language_changed();
-    }
+    if (deleted && g_page_focus == PAGE_OPTIONS && g_option)
+        g_option->language_changed();
 }
 
 void onRecoveryFilesChanged(bool deleted)
@@ -26,9 +28,8 @@ void onRecoveryFilesChanged(bool deleted)
         // Page hook: g_rcv_recovery->menulist_back_page();
         return;
     }
-    if (g_page_focus == PAGE_ADVANCED_OPTIONS && g_advancedoption) {
-        // Page hook: g_advancedoption->language_changed();
-    }
+    if (g_page_focus == PAGE_ADVANCED_OPTIONS && g_advancedoption)
+        g_advancedoption->language_changed();
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ public:
     static constexpr int kCardMemory = 4096;  // bytes of memory per receiving card
     static constexpr size_t kRxQueue = 64;    // received frames FPGA 0 keeps
     static constexpr size_t kSentKept = 256;  // sent frames kept for tests
+    static constexpr int kMaxCards = 256;     // the longest chain a port carries here
 
     enum Target { kFpga0, kFpga1, kFlash0, kFlash1, kTargets };
 
@@ -40,6 +41,10 @@ public:
     void connectPort(int port, int cards);
     // Link down: the cable is pulled; the cards stay where they were.
     void cutPort(int port);
+    // The port's chain becomes `cards` cards long; its link stays as it is.
+    // Cards that stay keep their memory and faults.
+    void setCards(int port, int cards);
+    int cards(int port);
     // A silent card answers nothing (time-outs); a delayed one answers after
     // FPGA 0's receive registers have been looked at `polls` times (the
     // manager looks once a pass).
