@@ -370,7 +370,17 @@ TEST_F(JobTest, TheThreadRunsEveryJobToItsEnd)
         EXPECT_EQ(card.mapping, fpga::kMappingOn);
     }
 
-    board->setNeedsRecovery(0, 1, true);
+    // The cards set up through the control pipe, as on a running box.
+    EXPECT_EQ(control("card 0 1 recovery on"), "ok card 0 1 recovery on");
+    EXPECT_EQ(control("card 1 0 delay 30"), "ok card 1 0 delay 30");
+    const std::pair<const char*, const char*> refused[] = {
+        {"card 1 2 silent on", "port 1 has 2 cards"},
+        {"card 0 0 silent maybe", "on or off, not maybe"},
+        {"card 0 0 loud on", "a card is silent, needs recovery or answers after a delay"},
+        {"card 0 0 delay -1", "a delay is 0-100000 looks"},
+    };
+    for (const auto& [line, why] : refused)
+        EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);
     ASSERT_TRUE(runJob(SEND_RCV_CHECK));
     EXPECT_EQ(m->rcv_result.list(), QStringList{"02/01/02/04"});
     ASSERT_TRUE(runJob(SEND_RCV_RECOVERY));
