@@ -20,7 +20,6 @@ constexpr u8 kNoChannel = 0xFF;
 constexpr int kListSize = x518::kChannels;  // entries of each of a record's two channel lists
 constexpr int kPositions = kListSize;       // where the position list starts
 constexpr int kLayers = x518::kWindows;
-constexpr i32 kNoWindow = x518::kWindows;  // PM_WIN_NUM of a channel no window uses
 constexpr i32 kNoArea = x518::kChannels;   // PM_AREA_NUM of such a channel
 constexpr int kSides = 4;
 constexpr int kDefaultPreset = 0;  // the one-window preset

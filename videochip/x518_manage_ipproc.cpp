@@ -14,6 +14,8 @@ namespace {
 using namespace x518::ipproc;
 using x518::kAddressStep;
 using x518::kChannelStride;
+using x518::kIscwct;
+using x518::kIsyctRun;
 
 constexpr int kProcessedChannels = 4;  // input channels 0-3 carry the chain
 constexpr int kProcessingFromState = 4;  // PI_STATE above 3: single CMOS input or interlaced
@@ -379,7 +381,7 @@ void x518_manage::set_mct(int fd, int w, u32 flag)
     }
     for (int i = 1; i < kChannels && list[i] != kNone; ++i) {
         mct(list[i], s);
-        isyct(list[i], kIsyctSlave + u32(c0));
+        isyct(list[i], x518::kIsyctFollow + u32(c0));
     }
 }
 

@@ -1,9 +1,9 @@
 // Operations of the chip manager that the bring-up and the apply dispatcher
-// call but whose work is not in this build yet (window setters and
-// programming, picture setters, test patterns, the OSD and the overlay
-// file). Each one says so once and does nothing: it writes no register,
-// changes no flag and emits no change code, so nothing reports work that
-// was not done. An operation leaves this file when its real body lands.
+// call but whose work is not in this build yet (window setters, picture
+// setters, test patterns, the OSD and the overlay file). Each one says so
+// once and does nothing: it writes no register, changes no flag and emits
+// no change code, so nothing reports work that was not done. An operation
+// leaves this file when its real body lands.
 #include "videochip/x518_manage.h"
 
 #include <atomic>
@@ -23,11 +23,6 @@ void notYet(std::atomic<bool>& said, const char* what)
         static std::atomic<bool> said{false}; \
         notYet(said, name);                \
     } while (0)
-
-void x518_manage::set_output(int)
-{
-    KEL_X518_PENDING("set_output");
-}
 
 void x518_manage::x518_SetBrightness(u16)
 {
