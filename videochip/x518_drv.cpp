@@ -103,9 +103,35 @@ void x518_drv::selectBank(int fd, u32 spec, u32 bankOffset)
         current_bank = kBankUnknown;
 }
 
+// A byte is remembered only when it reached a known bank.
+void x518_drv::remember(u32 bank, u32 address, u8 value, bool ok)
+{
+    const size_t at = size_t(bank & 0xFF) * kBankSize + (address & kAddressMask);
+    const bool reached = ok && current_bank != kBankUnknown;
+    known_[at] = reached;
+    if (reached)
+        known_value_[at] = value;
+}
+
+bool x518_drv::knownValue(u32 spec, u32 bankOffset, u32& value) const
+{
+    const u32 bank = (specBank(spec) + bankOffset) & 0xFF, address = specAddress(spec), width = specWidth(spec);
+    if (width > kValueBytes || address + width > kMaxAddress + 1)
+        return false;
+    value = 0;
+    for (u32 i = 0; i < width; ++i) {
+        const size_t at = size_t(bank) * kBankSize + address + i;
+        if (!known_[at])
+            return false;
+        value |= u32(known_value_[at]) << (8 * i);
+    }
+    return true;
+}
+
 void x518_drv::writeLocked(int fd, u32 spec, u32 value, u32 bankOffset)
 {
     selectBank(fd, spec, bankOffset);
+    const u32 bank = specBank(spec) + bankOffset;
     u32 address = specAddress(spec);
     for (u32 i = 0; i < specWidth(spec); ++i, value >>= 8) {
         if (address + i > kMaxAddress) {
@@ -113,7 +139,7 @@ void x518_drv::writeLocked(int fd, u32 spec, u32 value, u32 bankOffset)
             break;
         }
         const u8 tx[kTransferBytes] = {u8(kWriteBit | ((address + i) & kAddressMask)), u8(value & 0xFF)};
-        SPI_Transfer_Write(fd, tx, kTransferBytes);
+        remember(bank, address + i, u8(value & 0xFF), SPI_Transfer_Write(fd, tx, kTransferBytes) > 0);
     }
 }
 
@@ -130,7 +156,7 @@ u32 x518_drv::readLocked(int fd, u32 spec, u32 bankOffset)
         const u8 tx[kTransferBytes] = {u8((address + i) & kAddressMask), kReadFiller};
         // A byte whose transfer failed reads as 0, never as a stale byte.
         u8 rx[kTransferBytes] = {0, 0};
-        SPI_Transfer(fd, tx, rx, kTransferBytes);
+        remember(specBank(spec) + bankOffset, address + i, rx[1], SPI_Transfer(fd, tx, rx, kTransferBytes) > 0);
         if (i < kValueBytes)
             result |= u32(rx[1]) << (8 * i);
     }
@@ -158,6 +184,28 @@ void x518_drv::write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOf
     writeLocked(fd, spec, old ^ ((value ^ old) & mask), bankOffset);
 }
 
+void x518_drv::update_X518(int fd, u32 spec, u32 value, u32 bankOffset)
+{
+    QMutexLocker lock(&Utils::_x518_bnk_mutex);
+    const u32 width = specWidth(spec);
+    const u32 mask = width >= kValueBytes ? ~0u : (1u << (8 * width)) - 1;
+    u32 known;
+    if (knownValue(spec, bankOffset, known) && known == (value & mask))
+        return;
+    writeLocked(fd, spec, value, bankOffset);
+}
+
+void x518_drv::update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
+{
+    QMutexLocker lock(&Utils::_x518_bnk_mutex);
+    u32 old;
+    if (!knownValue(spec, bankOffset, old))
+        old = readLocked(fd, spec, bankOffset);
+    const u32 neu = old ^ ((value ^ old) & mask);
+    if (neu != old)
+        writeLocked(fd, spec, neu, bankOffset);
+}
+
 bool x518_drv::wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset, u32* last)
 {
     u32 v = 0;
@@ -179,4 +227,5 @@ void x518_drv::init_reg_acc_param()
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
     current_bank = kBankUnknown;
     spare = 0;
+    known_.reset();
 }

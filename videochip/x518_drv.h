@@ -8,6 +8,10 @@
 // one 2-byte full-duplex transfer; the selected bank is cached so that a run
 // of accesses to one bank selects it once.
 //
+// The driver remembers the value of every register byte it wrote or read
+// since the last init_reg_acc_param, so that a setter can write only what
+// changes (update_X518, update_x518_mask).
+//
 // Locks: Utils::_x518_bnk_mutex around one whole register access (bank
 // select and every byte; for a masked write the read and the write
 // together), Utils::_spi_mutex around one transfer. The SPI controller is
@@ -16,6 +20,8 @@
 #pragma once
 
 #include "app/global.h"
+
+#include <bitset>
 
 class x518_drv {
 public:
@@ -43,11 +49,21 @@ public:
     // Replaces the bits of `mask` by those of `value`, as one locked step.
     void write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
 
+    // Writes the register only when its value differs from the one this
+    // driver last wrote there or read there (a register it has not touched
+    // since init_reg_acc_param is written). Only for registers that hold what
+    // is written: never for status bits, counters or load triggers.
+    void update_X518(int fd, u32 spec, u32 value, u32 bankOffset);
+    // write_x518_mask on the value this driver knows (read only when it knows
+    // none), written only when the bits change; the same rule as update_X518.
+    void update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
+
     // Reads the register up to `maxReads` times until (value & mask) == want.
     // True when it did; false on a time-out. The last value read goes to *last.
     bool wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset = 0, u32* last = nullptr);
 
-    // Forgets the selected bank: the next access selects its bank again.
+    // Forgets the selected bank and every remembered register value: the next
+    // access selects its bank again, the next update writes.
     void init_reg_acc_param();
 
     u32 currentBank() const { return current_bank; }
@@ -61,6 +77,12 @@ private:
     void selectBank(int fd, u32 spec, u32 bankOffset);
     void writeLocked(int fd, u32 spec, u32 value, u32 bankOffset);
     u32 readLocked(int fd, u32 spec, u32 bankOffset);
+    // The remembered register bytes (guarded by Utils::_x518_bnk_mutex).
+    static constexpr int kBanks = 256, kBankSize = 128;
+    void remember(u32 bank, u32 address, u8 value, bool ok);
+    bool knownValue(u32 spec, u32 bankOffset, u32& value) const;
+    std::bitset<kBanks * kBankSize> known_;
+    u8 known_value_[kBanks * kBankSize] = {};
 
     u32 current_bank;  // guarded by Utils::_x518_bnk_mutex
     u32 spare;
