@@ -100,10 +100,14 @@ int x518_manage::outputChannelsOf(int window, int* och) const
     return n;
 }
 
-// The parameter-block window a chip window shows (nullptr: none).
+// The parameter-block window a chip window shows (nullptr: none, as in the
+// default environment).
 const IMAGE_PARA* x518_manage::imageOfRecord(int record) const
 {
-    return kelApi_IsWinValid(record) ? &block().image[record] : nullptr;
+    for (int w = 0; w < kWindows; ++w)
+        if (recordOfWindow(w) == record && record != kNone)
+            return &block().image[w];
+    return nullptr;
 }
 
 // A window whose input is no chip port has no signal.

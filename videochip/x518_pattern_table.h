@@ -2,7 +2,7 @@
 // generators: what each one sets in the generator's registers.
 #pragma once
 
-#include "app/global.h"
+#include "videochip/x518_regs.h"
 
 namespace x518::pattern {
 
@@ -27,9 +27,10 @@ struct Row {
     u8 colour2[3];
 };
 
-// Generator types the test-pattern page shows; the other rows give the
-// chip's type codes as they stand.
-constexpr u8 kSolid = 4, kColourBars = 1, kVLines = 0x0E, kHLines = 0x0F;
+// The generator types by name where the register header names them; the
+// other rows give the chip's type codes as they stand.
+constexpr u8 kSolid = kPatternSolid, kStripes = kPatternVStripes, kHStripes = kPatternHStripes,
+             kVLines = kPatternVLines, kHLines = kPatternHLines, kChecks = kPatternChecks, kGrid = kPatternGrid;
 constexpr Control kSolidControl = {0x8000, 0, 3};
 constexpr Control kVLinesControl = {0x8000, 0x0E, 0x0E};
 constexpr Control kHLinesControl = {0x8000, 0x0F, 0x0F};
@@ -42,20 +43,20 @@ inline constexpr Row kRows[kPatterns] = {
     {kSolid, L, L, L, kSolidControl, L, L, {0, 0, 255}, {3, 3, 3}},
     {kSolid, L, L, L, kSolidControl, L, L, {255, 255, 255}, {3, 3, 3}},
     {kSolid, L, L, L, kSolidControl, L, L, {0, 0, 0}, {3, 3, 3}},
-    {kColourBars, 0, 0, 0, kPlainControl, 0x1E0, 0, {255, 255, 255}, {3, 3, 3}},
+    {kStripes, 0, 0, 0, kPlainControl, 0x1E0, 0, {255, 255, 255}, {3, 3, 3}},
     {kVLines, L, L, L, kVLinesControl, 1, L, {255, 255, 255}, {3, 3, 3}},
     {kHLines, L, L, L, kHLinesControl, L, 1, {255, 255, 255}, {3, 3, 3}},
-    {8, 0x30, 0, 0, kPlainControl, 0x20, 0x20, {255, 255, 255}, {3, 3, 3}},
-    {8, 0x30, 0, 0, kPlainControl, 0x20, 0x20, {255, 255, 255}, {3, 3, 3}},
-    {8, 0x30, 0, 0, kPlainControl, 0x20, 0x20, {255, 255, 255}, {3, 3, 3}},
-    {5, 0, 0, 0, kPlainControl, 0xF0, 0x10E, {255, 255, 255}, {3, 3, 3}},
+    {kGrid, 0x30, 0, 0, kPlainControl, 0x20, 0x20, {255, 255, 255}, {3, 3, 3}},
+    {kGrid, 0x30, 0, 0, kPlainControl, 0x20, 0x20, {255, 255, 255}, {3, 3, 3}},
+    {kGrid, 0x30, 0, 0, kPlainControl, 0x20, 0x20, {255, 255, 255}, {3, 3, 3}},
+    {kChecks, 0, 0, 0, kPlainControl, 0xF0, 0x10E, {255, 255, 255}, {3, 3, 3}},
     {kVLines, 0, 0, 0, kPlainControl, 1, 0, {255, 255, 255}, {3, 3, 3}},
-    {kColourBars, 0, 0, 0, kPlainControl, 0x1E0, 0, {255, 255, 255}, {3, 3, 3}},
+    {kStripes, 0, 0, 0, kPlainControl, 0x1E0, 0, {255, 255, 255}, {3, 3, 3}},
     {3, 0, 1, 0, kPlainControl, 0x8FFF, 0, {0, 0x78, 0}, {0, 0, 0}},
     {3, 2, 1, 1, kPlainControl, 0x8FFF, 0x8FFF, {0, 0x78, 0}, {0, 0, 0}},
     {6, 0, 0, 0, kPlainControl, 0x3C0, 0, {255, 255, 255}, {3, 3, 3}},
     {9, 0, 0, 0, {0x8095, 0x8095, 0x8095}, 4, 0xF00, {255, 255, 255}, {3, 3, 3}},
-    {2, 0, 0, 0, kPlainControl, 0, 0x10E, {255, 255, 255}, {3, 3, 3}},
+    {kHStripes, 0, 0, 0, kPlainControl, 0, 0x10E, {255, 255, 255}, {3, 3, 3}},
     {3, 1, 1, 1, kPlainControl, 0, 0x4FFF, {255, 255, 255}, {3, 3, 3}},
 };
 
