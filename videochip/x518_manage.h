@@ -486,7 +486,7 @@ private:
     int windowCost(int window) const;
     int moveOccupant(int channel, const int* list, int count);
     // picture and window setters
-    void writeComponents(u32 first, u32 value);
+    void writePictureControl(u32 enable, u32 first, u32 value);
     int outputChannelsOf(int window, int* och) const;
     const IMAGE_PARA* imageOfRecord(int record) const;
     bool windowHasSignal(int window) const;

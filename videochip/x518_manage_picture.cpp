@@ -78,12 +78,19 @@ int pictureValue(int value) { return (value % kPictureRange + kPictureRange) % k
 
 // ------------------------------------------------------------------ shared helpers
 
-// The three components of a picture control on every output channel.
-void x518_manage::writeComponents(u32 first, u32 value)
+// A picture control on every output channel, inside a held register
+// update: its enable bit (`enable` 0: none), then its three components.
+void x518_manage::writePictureControl(u32 enable, u32 first, u32 value)
 {
-    for (int ch = 0; ch < kChannels; ++ch)
+    set_rtct(spi_fd, kRtctHold);
+    for (int ch = 0; ch < kChannels; ++ch) {
+        const u32 offset = kChannelStride * u32(ch);
+        if (enable)
+            drv->update_x518_mask(spi_fd, enable, x518::kPictureEnableBit, x518::kPictureEnableBit, offset);
         for (u32 i = 0; i < x518::kPictureComponents; ++i)
-            drv->update_X518(spi_fd, regAt(first, x518::kPictureComponentStep * i), value, kChannelStride * u32(ch));
+            drv->update_X518(spi_fd, regAt(first, x518::kPictureComponentStep * i), value, offset);
+    }
+    set_rtct(spi_fd, kRtctRelease);
 }
 
 // The output channels of a chip window, in list order (across, then down).
@@ -129,9 +136,7 @@ void x518_manage::x518_SetBrightness(u16 value)
     const int d = (v - kBrightnessCentre) * kBrightnessScale / kBrightnessCentre;
     const u32 data = v < kBrightnessCentre ? u32(d) & kBrightnessMask : u32(d);
     KEL_DBG("\t data:%04x\r\n", data);
-    m->set_rtct(m->spi_fd, kRtctHold);
-    m->writeComponents(x518::kBrightness, data);
-    m->set_rtct(m->spi_fd, kRtctRelease);
+    m->writePictureControl(0, x518::kBrightness, data);
 }
 
 void x518_manage::x518_SetContrast(int value)
@@ -142,12 +147,7 @@ void x518_manage::x518_SetContrast(int value)
     const int v = pictureValue(value);
     const u32 data = u32(v * kFullScale / kPercent);
     KEL_DBG("\r\n[x518_SetContrast] val:%d, data:%d\r\n", v, data);
-    m->set_rtct(m->spi_fd, kRtctHold);
-    for (int ch = 0; ch < kChannels; ++ch)
-        m->drv->update_x518_mask(m->spi_fd, x518::kContrastEnable, x518::kPictureEnableBit, x518::kPictureEnableBit,
-                                 kChannelStride * u32(ch));
-    m->writeComponents(x518::kContrast, data);
-    m->set_rtct(m->spi_fd, kRtctRelease);
+    m->writePictureControl(x518::kContrastEnable, x518::kContrast, data);
 }
 
 void x518_manage::x518_SetSaturation(int value)
@@ -158,12 +158,7 @@ void x518_manage::x518_SetSaturation(int value)
     const int v = pictureValue(value);
     const u32 data = u32(v * kFullScale / kPercent) & kSaturationMask;
     KEL_DBG("[x518_SetSaturation] %d:%04x\r\n", v, data);
-    m->set_rtct(m->spi_fd, kRtctHold);
-    for (int ch = 0; ch < kChannels; ++ch)
-        m->drv->update_x518_mask(m->spi_fd, x518::kSaturationEnable, x518::kPictureEnableBit,
-                                 x518::kPictureEnableBit, kChannelStride * u32(ch));
-    m->writeComponents(x518::kSaturation, data);
-    m->set_rtct(m->spi_fd, kRtctRelease);
+    m->writePictureControl(x518::kSaturationEnable, x518::kSaturation, data);
 }
 
 void x518_manage::x518_SetColorTemp(int packed)
