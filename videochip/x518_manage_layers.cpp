@@ -245,8 +245,8 @@ void x518_manage::set_freeze(int fd, int on)
         X518Batch batch(drv, fd);
         for (int i = 0; i < n; ++i)
             for (int k = 0; k < kChannels && ich.win_ich_prev[changed[i]][k] != kNone; ++k)
-                batch.write(x518::kChannelHold + x518::kAddressStep * u32(ich.win_ich_prev[changed[i]][k]),
-                            x518::kChannelHoldOn);
+                batch.always(x518::kChannelHold + x518::kAddressStep * u32(ich.win_ich_prev[changed[i]][k]),
+                             x518::kChannelHoldOn);
     }
     wait1_povs(fd, 0);
 

@@ -238,7 +238,7 @@ void x518_manage::set_oscwct(int fd, int och)
     const u32 v = format >= 0 && format < int(sizeof x518::ipproc::kIscwctByFormat)
                       ? x518::ipproc::kIscwctByFormat[format]
                       : 0;
-    drv->write_X518(fd, x518::kOscwct + x518::kAddressStep * u32(och), v, 0);
+    drv->update_X518(fd, x518::kOscwct + x518::kAddressStep * u32(och), v, 0);
 }
 
 void x518_manage::set_lut_vzoom_4sym(int fd, int v_zoom, int och)

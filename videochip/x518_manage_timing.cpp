@@ -24,6 +24,7 @@ constexpr u32 kPolVertical = 0x01, kPolHorizontal = 0x02, kPolCmosFixed = 0x04;
 constexpr u32 kNibble = 4, kByte = 8, kHalf = 16;
 
 constexpr int kFramePolls = 45;
+constexpr int kFramePollMs = 1;
 constexpr int kInFieldReads = 90, kOutFieldReads = 70;
 constexpr u32 kFieldShift = 2, kFieldMask = 3;
 constexpr double kMaxWaitRate = 120.0;
@@ -62,8 +63,8 @@ void x518_manage::set_input_bkg(int fd, int port, int on)
         for (int c = 0; c < kChannels; ++c) {
             if (model.PM_WIN_NUM[c] != w)
                 continue;
-            drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
-            drv->write_X518(fd, x518::kBkgShow, show, kChannelStride * c);
+            drv->update_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
+            drv->update_X518(fd, x518::kBkgShow, show, kChannelStride * c);
         }
     }
     set_rtct(fd, kRtctRelease);
@@ -84,8 +85,8 @@ void x518_manage::set_input_bkg2(int fd, int window, int on)
     for (int c = 0; c < kChannels; ++c) {
         if (model.PM_WIN_NUM[c] != window)
             continue;
-        drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
-        drv->write_X518(fd, x518::kBkgShow, black ? 1 : show, kChannelStride * c);
+        drv->update_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
+        drv->update_X518(fd, x518::kBkgShow, black ? 1 : show, kChannelStride * c);
     }
 }
 
@@ -171,20 +172,22 @@ int x518_manage::wait1_pivs(int fd, int channel)
 {
     if (channel < 0 || channel >= kChannels)
         return 0;
-    u32 bit = 1u << channel;
-    u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
-    drv->write_X518(fd, x518::kInFrameRequest, bit, 0);
-    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+    const u32 bit = 1u << channel;
+    const u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
+    drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
+                          x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
     auto arrived = [&] {
-        u32 flags = drv->read_X518(fd, x518::kInFrameFlags, 0);
-        u32 st = drv->read_X518(fd, status, 0);
+        u32 flags = 0, st = 0;
+        drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
         return (flags & bit) != 0 || st == x518::kIchStatusIdle;
     };
+    // A poll a millisecond: the frame comes within the polls down to ~22 Hz.
     bool done = arrived();
-    for (int i = 0; i < kFramePolls && !done; ++i)
+    for (int i = 0; i < kFramePolls && !done; ++i) {
+        Sleep(kFramePollMs);
         done = arrived();
-    drv->write_X518(fd, x518::kInFrameRequest, 0, 0);
-    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+    }
+    drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
     if (!done) {
         KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, kFramePolls);
         return -1;
