@@ -72,6 +72,7 @@
 
 #include <QMutex>
 #include <atomic>
+#include <chrono>
 #include <initializer_list>
 #include <vector>
 
@@ -558,6 +559,12 @@ private:
     void keepProgrammedState();
     bool splitAtVboWidth(int window) const;
     bool output_frames_stalled_ = false;
+    // Frame waits: a wait armed soon after the last frame it saw sleeps
+    // until the next one is due before it polls.
+    int waitInputFrame(int fd, int channel, double periodMs);
+    static void sleepUntilFrameDue(std::chrono::steady_clock::time_point lastSeen, double periodMs);
+    std::chrono::steady_clock::time_point last_in_frame_[kChannels] = {};
+    std::chrono::steady_clock::time_point last_out_frame_{};
     u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
 
 

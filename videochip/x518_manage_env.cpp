@@ -438,6 +438,6 @@ void x518_manage::fillWindowTables(const KEL_RAM_PARA& b)
 void x518_manage::enableUsedChannels()
 {
     for (int c = 0; c < kChannels; ++c)
-        drv->write_x518_mask(spi_fd, regAt(x518::kOchEnable, u32(c)),
+        drv->update_x518_mask(spi_fd, regAt(x518::kOchEnable, u32(c)),
                              model.PM_WIN_NUM[c] != kNoWindow ? x518::kOchEnableOn : 0, x518::kOchEnableOn, 0);
 }

@@ -245,6 +245,7 @@ void x518_manage::checkPort(int fd, int p)
     bool changed = std::abs(info.htt - old.htt) > kTotalTolerance || std::abs(info.vtt - old.vtt) > kTotalTolerance ||
                    std::abs(info.fhw - old.fhw) > kPeriodTolerance || std::abs(info.fvm - old.fvm) > kPeriodTolerance ||
                    info.hw != old.hw || ports.g_chg_hdmi[p] != 0;
+    // A reported change the measurement cannot see (lanes, data mode, scan).
     if (!changed && model.g_chg_input[w]) {
         KEL_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, model.g_chg_input[w]);
         changed = true;
@@ -449,9 +450,11 @@ void x518_manage::x518_SetInputsource(u32 window, int input)
     }
     m->model.win_info[window].input = u8(i);
     m->model.PM_INPUT[window] = i32(port);
-    m->model.g_chg_input[window] = 1;
     KEL_DBG("[x518_SetInputsource] win_%u, port_%u\n", window, port);
+    // The port is measured before the window is flagged: a port whose
+    // signal did not change is not set up again for a new window on it.
     m->check_input_port(m->spi_fd);
+    m->model.g_chg_input[window] = 1;
     m->set_output(m->spi_fd);
 }
 

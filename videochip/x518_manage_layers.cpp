@@ -23,6 +23,9 @@ constexpr int kRtctFrozen = 0;
 constexpr int kSpareBuffer = 4;  // fb_ring entry the input does not write: a hold's frame
 constexpr int kPhases = 4;
 constexpr int kPollMs = 1;
+// The output channels run at 60 frames a second: every channel timing of
+// the panel holds about 9.9 M pixels a frame at the same pixel clock.
+constexpr double kOutputFrameMs = 1000.0 / 60.0;
 
 u32 coefSpec(int mask, int input) { return x518::regAt(x518::kLayerCoef, u32(x518::kLayerInputs * mask + input)); }
 
@@ -166,14 +169,18 @@ int x518_manage::wait1_povs(int fd, int och)
     bool came = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
     int polls = 0;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(frame_wait_ms);
+    if (!came)
+        sleepUntilFrameDue(last_out_frame_, kOutputFrameMs);
     while (!came && std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
         came = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
         ++polls;
     }
     drv->access_X518(fd, {x518_drv::writeOp(x518::kOutFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
-    if (came)
+    if (came) {
+        last_out_frame_ = std::chrono::steady_clock::now();
         return 0;
+    }
     // The output runs no frames: the rest of this pass does not wait again.
     output_frames_stalled_ = true;
     KEL_DBG("[wait1_povs] OCH%d: no output frame after %d polls (%u ms)\n", och, polls, frame_wait_ms);

@@ -5,7 +5,10 @@
 #include "videochip/x518_manage.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -168,7 +171,23 @@ void x518_manage::set_VBOInput(int fd, int receiver)
 
 // ------------------------------------------------------------------ frame waits
 
+void x518_manage::sleepUntilFrameDue(std::chrono::steady_clock::time_point lastSeen, double periodMs)
+{
+    // Woken a millisecond early, then the polls.
+    constexpr double kEarlyMs = 1.0;
+    if (periodMs <= kEarlyMs)
+        return;
+    const auto due = lastSeen + std::chrono::microseconds(int64_t((periodMs - kEarlyMs) * 1000.0));
+    if (due > std::chrono::steady_clock::now())
+        std::this_thread::sleep_until(due);
+}
+
 int x518_manage::wait1_pivs(int fd, int channel)
+{
+    return waitInputFrame(fd, channel, 0);
+}
+
+int x518_manage::waitInputFrame(int fd, int channel, double periodMs)
 {
     if (channel < 0 || channel >= kChannels)
         return 0;
@@ -176,17 +195,19 @@ int x518_manage::wait1_pivs(int fd, int channel)
     const u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
                           x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
-    auto arrived = [&] {
-        u32 flags = 0, st = 0;
-        drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
-        return (flags & bit) != 0 || st == x518::kIchStatusIdle;
-    };
-    // A poll a millisecond: the frame comes within the polls down to ~22 Hz.
-    bool done = arrived();
+    // A channel without input (its status idle) has no frame to wait for;
+    // otherwise the frame flag is polled once a millisecond, so that the
+    // polls span a frame down to ~22 Hz.
+    u32 flags = 0, st = 0;
+    drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
+    bool done = (flags & bit) != 0 || st == x518::kIchStatusIdle;
+    if (!done)
+        sleepUntilFrameDue(last_in_frame_[channel], periodMs);
     for (int i = 0; i < kFramePolls && !done; ++i) {
         Sleep(kFramePollMs);
-        done = arrived();
+        done = (drv->read_X518(fd, x518::kInFrameFlags, 0) & bit) != 0;
     }
+    last_in_frame_[channel] = std::chrono::steady_clock::now();
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
     if (!done) {
         KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, kFramePolls);
@@ -208,8 +229,10 @@ int x518_manage::wait1_pivs2(int fd)
             best = w;
         }
     }
-    if (best != kNone && firstIch(best) >= 0 && firstIch(best) < kChannels)
-        return wait1_pivs(fd, firstIch(best));
+    if (best != kNone && firstIch(best) >= 0 && firstIch(best) < kChannels) {
+        const double rate = ports.PI_FV[portOf(best)];
+        return waitInputFrame(fd, firstIch(best), rate > 0 ? 1000.0 / rate : 0);
+    }
     Sleep(kNoChannelWaitMs);
     return 0;
 }
