@@ -102,7 +102,11 @@ bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
     r.mirror = u8(im.mirror & kLowByte);
     r.output = u8(im.flags & kOutputBits);
     model.PM_WIN_FADE_EN[record] = (im.flags & ram::kFlagSeamless) ? 1 : 0;
-    model.PM_WIN_DBD_MODE[record] = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
+    // A new dot-by-dot arrangement needs its input channels taken again.
+    const i32 dbd = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
+    if (dbd != model.PM_WIN_DBD_MODE[record])
+        model.g_chg_dbd[record] = 1;
+    model.PM_WIN_DBD_MODE[record] = dbd;
     model.win_chg[record] = 1;
     model.PM_WIN_FADE_IN[record] = b.seamless_para[window].para0;
     model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;
