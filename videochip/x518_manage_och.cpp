@@ -49,6 +49,35 @@ u32 zoomPhase(int64_t sub, int64_t zoom) { return sub ? u32((((sub * zoom) & 0xF
 // Floor of a signed product shifted right by 16.
 int64_t shrunk(int64_t ratio, int64_t x) { return (ratio * x) >> 16; }
 
+// A zooming share: the source positions of its first output pixel and of
+// the one after its last, what it reads before and after them for the
+// filter (a share other than the first starts kMargin early, or at the
+// picture's start when that is nearer), where its picture starts against
+// its own first pixel, and the output pixel its reading starts on.
+struct ZoomShare {
+    int64_t pos = 0, next = 0;
+    int64_t before = 0, after = 0;
+    int64_t adjust = 0, sub = 0;
+    int64_t from = 0;  // source position the reading starts at
+};
+ZoomShare zoomShare(int64_t zoom, int64_t at, int64_t size, bool first, bool last)
+{
+    ZoomShare z;
+    z.pos = sourcePos(zoom, at);
+    z.next = sourcePos(zoom, at + size);
+    if (!first && z.pos < kNearStart) {
+        z.before = z.pos;
+        z.adjust = -at;
+    } else if (!first) {
+        z.from = z.pos - kMargin;
+        z.sub = firstOutput(z.from, zoom);
+        z.adjust = z.sub - at;
+        z.before = kMargin;
+    }
+    z.after = last ? 0 : std::min(z.next, kMargin);
+    return z;
+}
+
 // One column (row) of the window on its output channels.
 struct Share {
     i32 read = 0;        // OACT HW: source pixels read (VW: lines + the filter's)
@@ -98,25 +127,14 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
         if (pt.hw == 0) {
             sh.control = hZoom ? kHZoomEmpty : 0;
         } else if (hZoom) {
-            const int64_t z = s.h_zoom, pos = sourcePos(z, x), next = sourcePos(z, x + pt.hw);
-            int64_t left = 0, sub = 0;
-            if (!pt.h_first) {
-                if (pos < kNearStart) {
-                    left = pos;
-                    adjust = -x;
-                } else {
-                    sub = firstOutput(pos - kMargin, z);
-                    adjust = sub - x;
-                    sh.offset = px.n * (pos - kMargin) / px.d;
-                    left = kMargin;
-                }
-            }
-            const int64_t right = pt.h_last ? 0 : std::min(next, kMargin);
-            sh.read = i32(std::max<int64_t>(next - pos + left + right, kMinRead));
-            sh.phase = zoomPhase(sub, z);
+            const ZoomShare z = zoomShare(s.h_zoom, x, pt.hw, pt.h_first, pt.h_last);
+            adjust = z.adjust;
+            sh.offset = px.n * z.from / px.d;
+            sh.read = i32(std::max<int64_t>(z.next - z.pos + z.before + z.after, kMinRead));
+            sh.phase = zoomPhase(z.sub, s.h_zoom);
             sh.control = kHZoomOn;
             if (mirrorH)
-                sh.offset = px.n * (sourcePos(z, model.OWIN[w].hw) - (pt.h_last ? next : next + kMargin)) / px.d;
+                sh.offset = px.n * (sourcePos(s.h_zoom, model.OWIN[w].hw) - (z.next + (pt.h_last ? 0 : kMargin))) / px.d;
         } else {
             sh.offset = px.n * (mirrorH ? model.OWIN[w].hw - (x + pt.hw) : x) / px.d;
             sh.read = std::max(pt.hw, kMinRead);
@@ -140,23 +158,11 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
             sh.start = pt.vst - 1 + i32(sys.PS_ACTVST);
             sh.control = kVZoomEmpty;
         } else if (vZoom) {
-            const int64_t z = s.v_zoom, pos = sourcePos(z, y), next = sourcePos(z, y + pt.vw);
-            int64_t top = 0, adjust = 0;
-            if (!pt.v_first) {
-                if (pos < kNearStart) {
-                    top = pos;
-                    adjust = -y;
-                } else {
-                    const int64_t sub = firstOutput(pos - kMargin, z);
-                    adjust = sub - y;
-                    sh.offset = line * (pos - kMargin);
-                    sh.phase = zoomPhase(sub, z);
-                    top = kMargin;
-                }
-            }
-            const int64_t bottom = pt.v_last ? 0 : std::min(next, kMargin);
-            sh.read = i32(next - pos + top + bottom + kZoomLines);
-            sh.start = i32(pt.vst + adjust - 1 + int64_t(sys.PS_ACTVST));
+            const ZoomShare z = zoomShare(s.v_zoom, y, pt.vw, pt.v_first, pt.v_last);
+            sh.offset = line * z.from;
+            sh.phase = zoomPhase(z.sub, s.v_zoom);
+            sh.read = i32(z.next - z.pos + z.before + z.after + kZoomLines);
+            sh.start = i32(pt.vst + z.adjust - 1 + int64_t(sys.PS_ACTVST));
             sh.control = kVZoomOn;
         } else {
             sh.offset = mirrorV ? line * (model.OWIN[w].vw - 1) - line * y : line * y;

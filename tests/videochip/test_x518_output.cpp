@@ -74,9 +74,12 @@ protected:
         im.x = u16(r.x), im.y = u16(r.y), im.w = u16(r.w), im.h = u16(r.h);
         b.image_priority[w] = layer;
     }
-    static void canvasOf(KEL_RAM_PARA& b, u16 w, u16 h)
+    // The LED canvas; `stacked`: two outputs one above the other (two rows
+    // of output channels).
+    static void canvasOf(KEL_RAM_PARA& b, u16 w, u16 h, bool stacked = false)
     {
-        b.splice_mode = ram::SPLICE_NONE;
+        b.splice_mode = stacked ? ram::SPLICE_V : ram::SPLICE_NONE;
+        b.out1_rect.h = u16(h / 2);
         b.led_width = w;
         b.led_height = h;
         for (IMAGE_PARA& im : b.image)
@@ -103,30 +106,34 @@ protected:
 
 TEST_F(WindowTest, AWindowLandsWhereTheBlockPutsItMovedResizedZoomedOrMirrored)
 {
-    const Rect still{2600, 1500, 800, 600};  // window 1, DVI
     struct Case {
         const char* what;
         Rect r;
         u16 mirror;
+        bool stacked;
     };
     const Case cases[] = {
-        {"inside output channel 0", {100, 100, 800, 600}, 0},
-        {"moved within it", {600, 300, 800, 600}, 0},
-        {"across the border of channel 1", {1500, 300, 1000, 500}, 0},
-        {"zoomed across the border", {1200, 100, 2400, 1400}, 0},
-        {"shrunk", {1000, 2000, 640, 360}, 0},
-        {"mirrored both ways across the border", {1500, 300, 1000, 500}, 3},
+        {"inside output channel 0", {100, 100, 800, 600}, 0, false},
+        {"moved within it", {600, 300, 800, 600}, 0, false},
+        {"across the border of channel 1", {1500, 300, 1000, 500}, 0, false},
+        {"zoomed across the border", {1200, 100, 2400, 1400}, 0, false},
+        {"shrunk", {1000, 2000, 640, 360}, 0, false},
+        {"mirrored both ways across the border", {1500, 300, 1000, 500}, 3, false},
+        {"zoomed across the border of the row below", {300, 600, 1500, 1300}, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const Rect still = c.stacked ? Rect{100, 1950, 400, 200} : Rect{2600, 1500, 800, 600};  // window 1, DVI
+        const u16 ledW = c.stacked ? 1920 : kWideW, ledH = c.stacked ? 2160 : kWideH;
         apply([&](KEL_RAM_PARA& b) {
-            canvasOf(b, kWideW, kWideH);
+            canvasOf(b, ledW, ledH, c.stacked);
             show(b, 0, ram::kSourceHdmi1, c.r);
             show(b, 1, ram::kSourceDvi, still);
             b.image[0].mirror = c.mirror;
         });
         const platform::Canvas shown = canvas();
-        ASSERT_EQ(shown.width, kWideW);
+        ASSERT_EQ(shown.width, ledW);
+        ASSERT_EQ(shown.height, ledH);
         const Painted hdmi1 = painted(shown, portColour(kPortHdmi1)), dvi = painted(shown, portColour(kPortDvi));
         EXPECT_EQ(hdmi1.bounds, c.r);
         EXPECT_EQ(hdmi1.count, long(c.r.w) * c.r.h);
