@@ -266,3 +266,26 @@ TEST_F(WindowTest, AWindowTheChannelBudgetRefusesShowsItsBackground)
     EXPECT_EQ(painted(shown, portColour(kPortHdmi3)).count, 4 * 300 * 300);
     EXPECT_EQ(painted(shown, portColour(kPortHdmi1)).count, 0);
 }
+
+TEST_F(WindowTest, AnOutputThatRunsNoFramesDelaysAFadeOnceAndTheProgrammingGoesOn)
+{
+    apply([&](KEL_RAM_PARA& b) {
+        canvasOf(b, 1920, 1080);
+        show(b, 0, ram::kSourceHdmi1, {0, 0, 960, 540});
+        b.image[0].flags = ram::kFlagSeamless;
+        b.seamless_para[0] = {30, 30};
+    });
+    chip->setStuck(SimX518::kStuckFrames);
+    m->frame_wait_ms = 5;
+    chip->clearJournal();
+    apply([](KEL_RAM_PARA& b) { b.image[0].source = ram::kSourceHdmi2; });
+    // The first frame request runs out; the other 61 steps do not wait again.
+    const auto requests = writesTo(0x05, 0x09);
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), 1), 1);
+    EXPECT_EQ(painted(canvas(), portColour(kPortHdmi2)).bounds, (Rect{0, 0, 960, 540}));
+    // The next pass waits again.
+    chip->setStuck(SimX518::kStuckNone);
+    chip->clearJournal();
+    apply([](KEL_RAM_PARA& b) { b.image[0].source = ram::kSourceHdmi1; });
+    EXPECT_EQ(writesTo(0x05, 0x09).size(), 2u * 62);
+}
