@@ -310,6 +310,8 @@ void x518_manage::kelDbg_x518_param(int group)
         for (int w = 0; w < kWindows; ++w) {
             printArea("IWIN", w, model.IWIN[w]);
             printArea("OWIN", w, model.OWIN[w]);
+            std::printf("\t PM_MEM_WMODE[%d]:%d PS_MEM_WMODE[%d]:%d\n", w, model.PM_MEM_WMODE[w], w,
+                        model.PS_MEM_WMODE[w]);
         }
         for (int p = 0; p < kPorts; ++p) {
             std::printf("\t PI_SCAN_MODE[%d]:%d PM_IACTHST[%d]:%d PM_IACTVST[%d]:%d PI_FPICLK[%d]:%.0f PI_FH[%d]:%.1f "
@@ -329,6 +331,12 @@ void x518_manage::kelDbg_x518_param(int group)
                 ports.PM_TNR[i], ports.PM_IPEN[i]);
         for (int i = 0; i < 12; ++i)
             std::printf("\t PS_VBO_LANE_SW[%d]:%u\n", i, sys.PS_VBO_LANE_SW[i]);
+        for (int t = 0; t < kChannels; ++t) {
+            std::printf("\t g_och_layer[%d]:", t);
+            for (int i = 0; i < model.g_och_layer_cnt[t]; ++i)
+                std::printf(" %d", model.g_och_layer[t][i]);
+            std::printf("\n");
+        }
         for (int w = 0; w < kWindows; ++w)
             std::printf("\t PM_OVERLAY_PRI[%d]:%d\n", w, model.PM_OVERLAY_PRI[w]);
         break;

@@ -10,6 +10,9 @@
 
 #include "videochip/x518_reg_batch.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using x518::kChannelStride;
@@ -18,7 +21,7 @@ enum InputChange { kInputSet = 1, kChannelLost = 2, kPortRemeasured = 3 };
 enum Refusal { kRefused = 2 };  // set_input could give the window no channel
 enum ActReset { kActInputs = 0, kActOutputs = 1, kActBoth = 2 };
 enum FadeDirection { kFadeOut = 0, kFadeIn = 1 };
-constexpr int kRtctUpdatesNow = 2, kRtctRelease = 1;
+constexpr int kRtctHold = 2, kRtctRelease = 1;
 constexpr int kHoldOn = 1, kHoldOff = 0;
 
 // V-by-One output mode 2 zooms a window vertically only from an input
@@ -79,7 +82,7 @@ void x518_manage::set_output(int fd)
     reset_act(fd, kActInputs);
     wait1_pivs2(fd);
     wait1_pivs2(fd);
-    set_rtct(fd, kRtctUpdatesNow);
+    set_rtct(fd, kRtctHold);
     programOutputSides(fd);
     if (model.overlay_chg || model.priority_chg) {
         update_overlay_info();
