@@ -256,11 +256,13 @@ public:
     void kelApi_MultiWinChAlloc(char init);
     void kelApi_MultiWinChInit();
     i32 kelApi_OsdSet(int option, int value);
+    i32 kelApi_OsdSetUnicode(int lines, int* lengths, wchar_t texts[][128]);
     void set_osd(int fd, int mode);
     void set_scroll(int fd);
     void update_osd(int fd);
     void kelApi_updateCrop(int port);
-    // Reads /data/configs/omenu.json into the overlay list and applies it.
+    // Reads /data/configs/omenu.json into the overlay list and applies it
+    // (videochip/omenu.cpp).
     void load_overlay_file();
 
     // ---------------------------------------------------------- the chip

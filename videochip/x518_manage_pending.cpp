@@ -1,7 +1,7 @@
 // Operations of the chip manager that the bring-up and the apply dispatcher
 // call but whose work is not in this build yet (output panel, window
 // setters and programming, picture setters, test patterns, crops, the OSD
-// and the overlay file). Each one says
+// engine). Each one says
 // so once and does nothing: it writes no register, changes no flag and
 // emits no change code, so nothing reports work that was not done. An
 // operation leaves this file when its real body lands.
@@ -128,6 +128,12 @@ i32 x518_manage::kelApi_OsdSet(int, int)
     return 0;
 }
 
+i32 x518_manage::kelApi_OsdSetUnicode(int, int*, wchar_t[][128])
+{
+    KEL_X518_PENDING("kelApi_OsdSetUnicode");
+    return 0;
+}
+
 void x518_manage::set_osd(int, int)
 {
     KEL_X518_PENDING("set_osd");
@@ -146,9 +152,4 @@ void x518_manage::update_osd(int)
 void x518_manage::kelApi_updateCrop(int)
 {
     KEL_X518_PENDING("kelApi_updateCrop");
-}
-
-void x518_manage::load_overlay_file()
-{
-    KEL_X518_PENDING("load_overlay_file");
 }
