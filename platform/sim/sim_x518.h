@@ -12,12 +12,14 @@
 //
 // Tests and benchmarks get a control surface: counters, a transfer trace, a
 // journal of register writes, register helpers, signals to plug into the
-// input ports, fault injection and two clocks. docs/simulated-box.md
+// input ports, fault injection and two clocks; the OSD engine's commands,
+// string area and colour table. docs/simulated-box.md
 // describes the registers it implements.
 #pragma once
 
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_x518_flash.h"
+#include "platform/sim/sim_x518_osd.h"
 
 #include <array>
 #include <chrono>
@@ -28,6 +30,10 @@
 #include <vector>
 
 namespace platform::sim {
+
+// Where the running host box journals the draw commands of the chip's OSD
+// engine, one line each (box path).
+constexpr const char* kOsdJournal = "/sim/osd.log";
 
 class SimX518 : public SimDevice {
 public:
@@ -171,6 +177,13 @@ public:
     void clearFlashLog();
     bool writeEnableLatch() const;
     uint64_t osdCommands() const;  // draw commands started on 4:08
+    // The draw commands as started (the latest SimX518Osd::kLogCapacity).
+    std::vector<SimX518Osd::Command> osdLog() const;
+    void clearOsdLog();
+    uint8_t osdStringArea(uint32_t address) const;
+    uint32_t osdColour(int index) const;  // colour-table entry, 0xBBGGRR
+    // Appends each draw command as one line to this box path ("" = none).
+    void setOsdJournal(const std::string& boxPath);
 
 private:
     using Lock = std::lock_guard<std::mutex>;
@@ -188,6 +201,7 @@ private:
     mutable std::mutex mutex_;
     SimX518Flash::Registers regs_{};
     SimX518Flash flash_;
+    SimX518Osd osd_;
     uint8_t bank_ = 0;
     uint8_t mode_ = 0;
     uint8_t bits_ = 8;
