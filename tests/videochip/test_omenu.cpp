@@ -2,6 +2,7 @@
 // that a file it cannot read changes nothing but itself.
 #include "tests/support/box_test.h"
 
+#include "tests/videochip/overlay_json.h"
 #include "videochip/omenu.h"
 
 namespace {
@@ -9,23 +10,22 @@ namespace {
 constexpr const char* kMain = "/data/configs/omenu.json";
 constexpr const char* kModeCopy = "/data/modes/MO01.json";
 
-std::string textEntry(const std::string& text = "[\"HELLO\"]", const std::string& x = "10")
+std::string textEntry(const std::string& texts = "[\"HELLO\"]", const std::string& x = "10")
 {
-    return R"({"type":0,"status":"on","pos":{"x":)" + x + R"(,"y":20,"w":300,"h":64},
-        "act":{"effect":1,"speed":5,"staytime":0},"backpara":{"enable":"on","color":"102030"},
-        "fontpara":{"startx":4,"starty":6,"fontw":64,"fonth":64,"wordspace":2,"verticalspace":3,"color":"FF0000"},
-        "texts":)" + text + "}";
+    OverlayText t;
+    t.texts = texts;
+    t.x = x;
+    t.effect = 1;
+    t.speed = 5;
+    t.wordspace = 2;
+    t.verticalspace = 3;
+    return t.json();
 }
 
 std::string bitmapEntry()
 {
     return R"({"type":1,"status":"off","pos":{"x":1,"y":2,"w":3,"h":4},"act":{"effect":2,"speed":1,"staytime":9},
         "bmppara":{},"start":"7","end":8})";
-}
-
-std::string overlay(const std::string& entries, const std::string& count = "1")
-{
-    return R"({"name":"test","osdcount":)" + count + R"(,"oactcount":2,"menu":[)" + entries + "]}";
 }
 
 class OmenuTest : public BoxTest {
@@ -39,7 +39,7 @@ protected:
 TEST_F(OmenuTest, ReadsUpToThreeEntriesAndABitmapLeavesTheTextFields)
 {
     list.osd[1].texts = "earlier";
-    writeBoxFile(kMain, overlay(textEntry() + "," + bitmapEntry() + "," + textEntry("[\"THIRD\"]", "\"30\"") + "," +
+    writeBoxFile(kMain, overlayFile(textEntry() + "," + bitmapEntry() + "," + textEntry("[\"THIRD\"]", "\"30\"") + "," +
                                 textEntry("[\"FOURTH\"]")));
     ASSERT_TRUE(read());
     const OMENU_PARA& t = list.osd[0];
@@ -71,7 +71,7 @@ TEST_F(OmenuTest, TextsAndCountsThatReadAsNothing)
     } cases[] = {{"[]", ""}, {"\"plain\"", ""}, {"[\"A\\nB\", \"second\"]", "A\nB"}};
     for (const auto& c : cases) {
         list.osd[0].texts = "before";
-        writeBoxFile(kMain, overlay(textEntry(c.texts)));
+        writeBoxFile(kMain, overlayFile(textEntry(c.texts)));
         ASSERT_TRUE(read()) << c.texts;
         EXPECT_EQ(list.osd[0].texts, c.want) << c.texts;
     }
@@ -90,14 +90,14 @@ TEST_F(OmenuTest, AFileThatCannotBeReadLeavesTheListAndOnlyThatFileIsRemoved)
     } cases[] = {
         {"bad JSON", "{\"name\":\"x\",\"osdcount\":1"},
         {"missing key", R"({"name":"x","osdcount":1,"menu":[]})"},
-        {"missing entry key", overlay(R"({"type":0,"status":"on"})")},
-        {"integer that is not one", overlay(textEntry("[\"A\"]", "\"1x\""))},
-        {"fraction", overlay(textEntry("[\"A\"]", "1.5"))},
-        {"object for a number", overlay(textEntry("[\"A\"]", "{\"v\":1}"))},
-        {"string for an object", overlay(R"({"type":0,"status":"on","pos":"here"})")},
+        {"missing entry key", overlayFile(R"({"type":0,"status":"on"})")},
+        {"integer that is not one", overlayFile(textEntry("[\"A\"]", "\"1x\""))},
+        {"fraction", overlayFile(textEntry("[\"A\"]", "1.5"))},
+        {"object for a number", overlayFile(textEntry("[\"A\"]", "{\"v\":1}"))},
+        {"string for an object", overlayFile(R"({"type":0,"status":"on","pos":"here"})")},
         {"no menu", R"({"name":"x","osdcount":2,"oactcount":0})"},
     };
-    writeBoxFile(kMain, overlay(textEntry()));
+    writeBoxFile(kMain, overlayFile(textEntry()));
     ASSERT_TRUE(read());
     const OSD_LIST good = list;
     for (const auto& c : cases) {
