@@ -272,12 +272,12 @@ void x518_manage::applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
         if (n.para0 != o.para0) {
             KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at - kFadeTraceBase, kFadeTraceBase, o.para0,
                     n.para0);
-            PM_WIN_FADE_IN[w] = n.para0;
+            model.PM_WIN_FADE_IN[w] = n.para0;
         }
         if (n.para1 != o.para1) {
             KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at + 2 - kFadeTraceBase, kFadeTraceBase,
                     o.para1, n.para1);
-            PM_WIN_FADE_OUT[w] = n.para1;
+            model.PM_WIN_FADE_OUT[w] = n.para1;
         }
     }
 }
@@ -361,27 +361,29 @@ void x518_manage::watchHalf()
     const int fd = spi_fd;
     load_hdmi();
     check_port_valid(fd);
-    if (osd_redraw) {
+    if (osd.osd_redraw) {
         update_osd(fd);
-        osd_redraw = 0;
-    } else if (osd_reset) {
+        osd.osd_redraw = 0;
+    } else if (osd.osd_reset) {
         set_osd(fd, 1);
         set_scroll(fd);
-        osd_reset = 0;
+        osd.osd_reset = 0;
     }
     check_input_port(fd);
     for (int p = 0; p < kPorts; ++p) {
         for (int w = 0; w < kWindows; ++w) {
-            if (PM_INPUT[w] != p || (!PI_UPDATE[p] && !g_chg_hdmi[p]))
+            if (model.PM_INPUT[w] != p || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
                 continue;
-            std::printf("\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n",
-                        p, PI_UPDATE[p], p, g_chg_hdmi[p], PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);
-            g_chg_input[w] = 3;
+            std::printf(
+                "\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p,
+                ports.PI_UPDATE[p], p, ports.g_chg_hdmi[p], ports.PI_ACT[p][0], ports.PI_ACT[p][1], ports.PI_ACT[p][2],
+                ports.PI_ACT[p][3]);
+            model.g_chg_input[w] = 3;
             set_output(fd);
             g_x518_source_online = 1;
         }
-        PI_UPDATE[p] = 0;
-        g_chg_hdmi[p] = 0;
+        ports.PI_UPDATE[p] = 0;
+        ports.g_chg_hdmi[p] = 0;
     }
     std::fflush(stdout);
 }

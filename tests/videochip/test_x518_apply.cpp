@@ -80,7 +80,7 @@ TEST_F(ApplyTest, OnePassAnnouncesOneChangeCodeWhateverChanged)
     });
     pass();
     EXPECT_EQ(codes->count(), 1);
-    EXPECT_EQ(m->PM_WIN_FADE_IN[1], 90);
+    EXPECT_EQ(m->model.PM_WIN_FADE_IN[1], 90);
     EXPECT_EQ(src->edid_rewrite_req[2], 1);
     EXPECT_EQ(g_osd_update, 0);  // asked for and served in the same pass
     pass();
@@ -132,34 +132,34 @@ TEST_F(ApplyTest, SourceChangesSetTheInputAndRefuseACropBeyondTheList)
     clearInputChanges();
     write([](KEL_RAM_PARA& b) { b.image[3].source = 3; });  // HDMI3 enters on port 5
     pass();
-    EXPECT_EQ(m->PM_INPUT[3], 5);
-    EXPECT_EQ(m->g_chg_input[3], 1);
+    EXPECT_EQ(m->model.PM_INPUT[3], 5);
+    EXPECT_EQ(m->model.g_chg_input[3], 1);
 
     write([](KEL_RAM_PARA& b) {
         b.crop_list[39].key = ram::kCropInUse | 2;
         b.image[3].source = ram::kSourceIsCrop | 39;  // a crop of HDMI2 (port 0)
     });
     pass();
-    EXPECT_EQ(m->PM_INPUT[3], 0);
+    EXPECT_EQ(m->model.PM_INPUT[3], 0);
 
     write([](KEL_RAM_PARA& b) { b.image[3].source = ram::kSourceIsCrop | 40; });
     pass();
-    EXPECT_EQ(m->PM_INPUT[3], 0);  // refused: unchanged
+    EXPECT_EQ(m->model.PM_INPUT[3], 0);  // refused: unchanged
 
     write([](KEL_RAM_PARA& b) { b.image[3].source = 0; });  // the crop dropped, DVI
     pass();
-    EXPECT_EQ(m->PM_INPUT[3], 2);
+    EXPECT_EQ(m->model.PM_INPUT[3], 2);
 }
 
 TEST_F(ApplyTest, ALayoutChangeEndsTheWindowWalk)
 {
-    const i32 before = m->PM_INPUT[4];
+    const i32 before = m->model.PM_INPUT[4];
     write([](KEL_RAM_PARA& b) {
         b.image[2].x = 100;
         b.image[4].source = 3;
     });
     pass();
-    EXPECT_EQ(m->PM_INPUT[4], before);
+    EXPECT_EQ(m->model.PM_INPUT[4], before);
     EXPECT_EQ(codes->count(), 1);
 }
 
