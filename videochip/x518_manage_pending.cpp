@@ -1,8 +1,7 @@
 // Operations of the chip manager that the bring-up and the apply dispatcher
 // call but whose work is not in this build yet (output panel, window
-// setters and programming, picture setters, test patterns, crops, the OSD
-// engine). Each one says
-// so once and does nothing: it writes no register, changes no flag and
+// setters and programming, picture setters, test patterns, crops). Each one
+// says so once and does nothing: it writes no register, changes no flag and
 // emits no change code, so nothing reports work that was not done. An
 // operation leaves this file when its real body lands.
 #include "videochip/x518_manage.h"
@@ -120,33 +119,6 @@ void x518_manage::kelApi_MultiWinChAlloc(char)
 void x518_manage::kelApi_MultiWinChInit()
 {
     KEL_X518_PENDING("kelApi_MultiWinChInit");
-}
-
-i32 x518_manage::kelApi_OsdSet(int, int)
-{
-    KEL_X518_PENDING("kelApi_OsdSet");
-    return 0;
-}
-
-i32 x518_manage::kelApi_OsdSetUnicode(int, int*, wchar_t[][128])
-{
-    KEL_X518_PENDING("kelApi_OsdSetUnicode");
-    return 0;
-}
-
-void x518_manage::set_osd(int, int)
-{
-    KEL_X518_PENDING("set_osd");
-}
-
-void x518_manage::set_scroll(int)
-{
-    KEL_X518_PENDING("set_scroll");
-}
-
-void x518_manage::update_osd(int)
-{
-    KEL_X518_PENDING("update_osd");
 }
 
 void x518_manage::kelApi_updateCrop(int)

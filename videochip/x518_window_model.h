@@ -20,6 +20,15 @@ struct _ImageWindowDef_st {
     i32 vw;
 };
 
+// One output channel's part of a window (the OSD: of one output tile).
+// Record c holds column c's horizontal part, record r row r's vertical part.
+struct _ImageWindowDef2_St {
+    i32 hst, hw;          // start inside the column and width (0: not in it)
+    i32 vst, vw;          // start inside the row and height
+    i32 h_first, h_last;  // 1: first / last column that shows the window
+    i32 v_first, v_last;  // 1: first / last such row
+};
+
 // A window of the chip on the output-channel canvas.
 #pragma pack(push, 1)
 struct ST_WIN_INFO {
