@@ -122,61 +122,68 @@ x518_manage::OsdPanel x518_manage::osdPanel() const
 
 // ------------------------------------------------------------------ attributes
 
+namespace {
+
+// The options that switch one word of the OSD record, with the request they
+// raise and their trace (null: none).
+struct OsdSwitch {
+    int option;
+    i32 X518Osd::*word;
+    i32 X518Osd::*request;
+    const char* trace;
+    const char* on;
+    const char* off;
+};
+constexpr OsdSwitch kOsdSwitches[] = {
+    {kOsdDisplay, &X518Osd::PM_OSD_EN, &X518Osd::osd_reset, "\t OSD display %s\n", "enable", "disable"},
+    {kOsdHZoom, &X518Osd::PM_OSD_HZOOM_EN, &X518Osd::osd_reset, "\t OSD horizontal zoom  %s\n", "enable", "disable"},
+    {kOsdVZoom, &X518Osd::PM_OSD_VZOOM_EN, &X518Osd::osd_reset, "\t OSD vertical zoom %s\n", "enable", "disable"},
+    {kOsdTextMode, &X518Osd::PM_OSD_DATA_MODE, &X518Osd::osd_redraw, "\t OSD display data mode %s\n", "char", "bmp"},
+    {kOsdChar64, &X518Osd::PM_OSD_CHAR_64DOT, &X518Osd::osd_redraw, "\t Charater size %s\n", "64x64", "32x32"},
+    {kOsdUpdateButton, &X518Osd::PM_OSD_UPDATE_BUTTON, &X518Osd::osd_redraw, nullptr, nullptr, nullptr},
+    {kOsdBottomLayer, &X518Osd::osd_bottom_layer, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
 i32 x518_manage::kelApi_OsdSet(int option, int value)
 {
     X518Osd& o = osd;
-    KelRamPara* store = KelRamPara::p_kelrampara_config;
-    const i32 ledX = store ? store->ram_para.led_x : 0;
     const bool on = value != 0;
     KEL_DBG("[kelApi_OsdSet] type:%d, val:%x\n", option, value);
+    for (const OsdSwitch& s : kOsdSwitches) {
+        if (s.option != option)
+            continue;
+        o.*s.word = on;
+        if (s.request)
+            o.*s.request = 1;
+        if (s.trace)
+            KEL_DBG(s.trace, on ? s.on : s.off);
+        return 1;
+    }
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    const i32 ledX = store ? store->ram_para.led_x : 0;
+    i32* out = o.PM_OSD_OUTPUT_OFFSET;
+    i32* in = o.PM_OSD_INPUT_OFFSET;
     switch (option) {
-    case kOsdDisplay:
-        o.PM_OSD_EN = on;
-        o.osd_reset = 1;
-        KEL_DBG("\t OSD display %s\n", on ? "enable" : "disable");
-        break;
-    case kOsdHZoom:
-        o.PM_OSD_HZOOM_EN = on;
-        o.osd_reset = 1;
-        KEL_DBG("\t OSD horizontal zoom  %s\n", on ? "enable" : "disable");
-        break;
-    case kOsdVZoom:
-        o.PM_OSD_VZOOM_EN = on;
-        o.osd_reset = 1;
-        KEL_DBG("\t OSD vertical zoom %s\n", on ? "enable" : "disable");
-        break;
-    case kOsdTextMode:
-        o.PM_OSD_DATA_MODE = on;
-        o.osd_redraw = 1;
-        KEL_DBG("\t OSD display data mode %s\n", on ? "char" : "bmp");
-        break;
     case kOsdScrollMode:
         o.PM_OSD_SCROLL_MODE = value % kScrollModes;
         o.osd_reset = 1;
         KEL_DBG("\t OSD scroll mode %d\n", o.PM_OSD_SCROLL_MODE);
         break;
-    case kOsdOutputX: o.PM_OSD_OUTPUT_OFFSET[0] = ledX + value; break;
-    case kOsdOutputWidth: o.PM_OSD_OUTPUT_OFFSET[1] = osdPanel().width - value - o.PM_OSD_OUTPUT_OFFSET[0]; break;
-    case kOsdOutputY: o.PM_OSD_OUTPUT_OFFSET[2] = value; break;
-    case kOsdOutputHeight: o.PM_OSD_OUTPUT_OFFSET[3] = osdPanel().height - value - o.PM_OSD_OUTPUT_OFFSET[2]; break;
-    case kOsdInputX: o.PM_OSD_INPUT_OFFSET[0] = 0; break;
-    case kOsdInputWidth: o.PM_OSD_INPUT_OFFSET[1] = i32(o.PS_BG_HACT) - value - o.PM_OSD_OUTPUT_OFFSET[0]; break;
-    case kOsdInputY: o.PM_OSD_INPUT_OFFSET[2] = value; break;
-    case kOsdInputHeight: o.PM_OSD_INPUT_OFFSET[3] = i32(o.PS_BG_VACT) - value - o.PM_OSD_OUTPUT_OFFSET[2]; break;
     case kOsdScrollSpeed:
         o.PM_OSD_SCROLL_SPEED = value % 256;
         o.osd_reset = 1;
         KEL_DBG("\t OSD scroll speed %d\n", o.PM_OSD_SCROLL_SPEED);
         break;
-    case kOsdChar64:
-        o.PM_OSD_CHAR_64DOT = on;
-        o.osd_redraw = 1;
-        KEL_DBG("\t Charater size %s\n", on ? "64x64" : "32x32");
-        break;
-    case kOsdUpdateButton:
-        o.PM_OSD_UPDATE_BUTTON = on;
-        o.osd_redraw = 1;
-        break;
+    case kOsdOutputX: out[0] = ledX + value; break;
+    case kOsdOutputWidth: out[1] = osdPanel().width - value - out[0]; break;
+    case kOsdOutputY: out[2] = value; break;
+    case kOsdOutputHeight: out[3] = osdPanel().height - value - out[2]; break;
+    case kOsdInputX: in[0] = 0; break;
+    case kOsdInputWidth: in[1] = i32(o.PS_BG_HACT) - value - out[0]; break;
+    case kOsdInputY: in[2] = value; break;
+    case kOsdInputHeight: in[3] = i32(o.PS_BG_VACT) - value - out[2]; break;
     case kOsdBackColour:
         o.PS_BG_COLOR = u32(value) & 0xFFFFFF;
         KEL_DBG("\t background color BBGGRR %08x\n", o.PS_BG_COLOR);
@@ -197,7 +204,6 @@ i32 x518_manage::kelApi_OsdSet(int option, int value)
         o.osd_reset = (value >> 7) & 1;
         o.osd_redraw = (value >> 6) & 1;
         break;
-    case kOsdBottomLayer: o.osd_bottom_layer = on; break;
     case kOsdWordSpace: o.osd_word_space = value; break;
     case kOsdLineSpace: o.osd_line_space = value; break;
     default: return 0;
