@@ -181,9 +181,15 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x03, 0x5E, 4)},
     {reg(0x03, 0x62, 4)},
     // ---- 04: OSD engine, serial-flash window and controller
-    {reg(0x04, 0x08, 1)},
-    {reg(0x04, 0x11, 4)},
-    {reg(0x04, 0x27, 2)},
+    {reg(0x04, 0x08, 1)},     // OSD engine command
+    {reg(0x04, 0x0B, 2)},     // fill value
+    {reg(0x04, 0x0D, 4), 2},  // source (glyph table), destination
+    {reg(0x04, 0x17, 1)},     // engine busy
+    {reg(0x04, 0x1B, 1), 2},  // destination and source pitch
+    {reg(0x04, 0x1E, 2), 2},  // width and height less one
+    {reg(0x04, 0x22, 1), 5},  // pitch units, string set-up 23-26
+    {reg(0x04, 0x27, 2)},     // string area address
+    {reg(0x04, 0x29, 1), 2},  // string area data, string mode
     {reg(0x04, 0x2B, 2)},
     {reg(0x04, 0x47, 1), 7},
     {reg(0x04, 0x4E, 4)},
@@ -213,9 +219,15 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x08, 0x57, 1), 4, kOutputCopies},  // test bars and patterns
     {reg(0x08, 0x5B, 2), 4, kOutputCopies},
     {reg(0x08, 0x63, 1), 6, kOutputCopies},
-    // ---- 09 + 16k: background colours; 09:1F the OSD colour table
+    // ---- 09 + 16k: background colours and the OSD window of each output tile; 09:1F-20 the OSD colour table
+    {reg(0x09, 0x08, 2), 1, kOutputCopies},  // OSD window control
     {reg(0x09, 0x0A, 2), 4, kOutputCopies},
-    {reg(0x09, 0x1F, 1)},
+    {reg(0x09, 0x12, 2), 4, kOutputCopies},  // OSD window start, width, start, height
+    {reg(0x09, 0x1A, 4), 1, kOutputCopies},  // OSD plane address
+    {reg(0x09, 0x1E, 1), 1, kOutputCopies},  // OSD plane pitch
+    {reg(0x09, 0x1F, 1), 2},                 // colour table index, data
+    {reg(0x09, 0x3C, 1), 2, kOutputCopies},  // scroll control, speed
+    {reg(0x09, 0x40, 2), 2, kOutputCopies},  // scroll area width, height
     // ---- 0A + 16k: output zoom
     {reg(0x0A, 0x44, 1), 1, kOutputCopies},
     {reg(0x0A, 0x46, 1), 3, kOutputCopies},
