@@ -40,8 +40,8 @@ constexpr u32 kStringMode = reg(4, 0x2A, 1);
 
 constexpr u32 kCmdIdle = 0, kCmdFill = 1, kCmdCopy = 2, kCmdString = 3;
 constexpr u32 kEngineBusy = 0x01;
-// Reads of the busy bit before a command counts as stuck; a plane fill of
-// 3840 x 2160 ends within a few hundred.
+// Reads of the busy bit after which a command counts as stuck: a stuck
+// engine must not hold the manager thread (and its mutex) for ever.
 constexpr int kEngineReads = 200000;
 constexpr u32 kDestUnits512 = 0x10, kSourceUnits512 = 0x20;
 constexpr u32 kStringMode32 = 0x08, kStringMode64 = 0x48;
@@ -80,8 +80,8 @@ constexpr u32 kScrollStop = 0, kScrollStill = 0x80, kScrollFirst = 0x81, kScroll
 constexpr int kScrollModes = 9;
 
 // ---- text
-constexpr int kTextLineSlots = 64;
-constexpr int kTextSlotBytes = 256;
+constexpr int kTextLineSlots = X518Osd::kTextLines;
+constexpr int kTextSlotBytes = X518Osd::kTextSlotBytes;
 constexpr int kTextLineUnits = 127;  // code units a slot keeps, then two zero bytes
 constexpr int kStringChars = 128;    // characters one string command draws
 constexpr u32 kAsciiFirst = 0x20, kHanFirst = 0x4E00;
