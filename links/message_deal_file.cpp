@@ -35,7 +35,7 @@ constexpr size_t kCrcSize = 4;
 
 std::string dirOf(const std::string& boxPath) { return boxPath.substr(0, boxPath.rfind('/')); }
 
-// Writes an ordinary file whole (new file, sync, rename, "sync").
+// Writes an ordinary file whole (new file synced with its folder, renamed).
 bool storeFile(const std::string& boxPath, const u8* data, size_t len)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
@@ -197,7 +197,7 @@ u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
 
 u8 message_deal::write_file_data(const CTRL_FRAME& req, CTRL_FRAME&)
 {
-    if (req.length < kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
+    if (req.length <= kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
         return ST_BAD_LENGTH;
     const u32 offset = getU32(req.payload.data());
     const size_t n = req.length - kOffsetSize;

@@ -378,7 +378,7 @@ private:
     void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applySourceChange(const KEL_RAM_PARA& now, int window, u16 was, u16 source);
     void applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
-    int applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, bool& pending);
+    void applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void serveRegisterRequests();
     void relayout();
     // watch half

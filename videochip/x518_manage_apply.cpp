@@ -93,8 +93,7 @@ void x518_manage::applyHalf()
     applyFades(now, was);
     if (now.test_pattern != was.test_pattern)
         x518_SetPattern(now.test_pattern);
-    bool edidPending = false;
-    const int edidServed = applyEdid(now, was, edidPending);
+    applyEdid(now, was);
     if (now.led_off != was.led_off && fpga_manage::p_fpga_manage) {
         fpga_manage::p_fpga_manage->output_changed = 1;
         fpga_manage::p_fpga_manage->wake();
@@ -105,16 +104,7 @@ void x518_manage::applyHalf()
             g_osd_update = 1;
     }
     KelRamPara::test_signal(flag);
-
-    // What this pass handed on; EDID ports still waiting keep their old
-    // entries, so the next pass (raised here) serves them.
-    KEL_RAM_PARA next = now;
-    if (edidPending) {
-        for (int p = edidServed + 1; p < kEdidWalkPorts; ++p)
-            next.edid[p] = was.edid[p];
-        apply_flag = 1;
-    }
-    applied = next;
+    applied = now;
 
     if (g_osd_update.load() == 1) {
         g_osd_update = 0;
@@ -282,22 +272,17 @@ void x518_manage::applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
     }
 }
 
-// One port per pass: the first port whose EDID words changed, or whose
-// uploaded EDID waits, gets its rewrite request. Returns that port (-1 none);
-// `pending` tells whether a later port's words changed as well.
-int x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, bool& pending)
+// Every port whose EDID words changed, or whose uploaded EDID waits, gets
+// its rewrite request in this pass. A waiting upload is asked for again only
+// by later passes that something else brought: the input-source manager
+// clears the upload flag once it has written it.
+void x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 {
-    pending = false;
-    int served = -1;
     for (int p = 0; p < kEdidWalkPorts; ++p) {
         const size_t entry = offsetof(KEL_RAM_PARA, edid) + sizeof(EDID_PARA) * size_t(p);
         bool changed = false;
         for (int i = 0; i < kEdidWords; ++i)
             changed = changed || wordAt(now, entry + size_t(2 * i)) != wordAt(was, entry + size_t(2 * i));
-        if (served >= 0) {
-            pending = pending || changed;
-            continue;
-        }
         if (!changed && !edid_ram_table_from[p].load())
             continue;
         if (tamixsource* src = tamixsource::p_tamix_source) {
@@ -305,9 +290,7 @@ int x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, boo
             src->edid_rewrite_done[p] = 0;
             src->wake();
         }
-        served = p;
     }
-    return served;
 }
 
 void x518_manage::serveRegisterRequests()

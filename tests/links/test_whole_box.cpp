@@ -186,7 +186,13 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
     ASSERT_TRUE(upload("OSDS", overlay));
     EXPECT_EQ(boxFile("/data/configs/omenu.json", 1 << 20), bytes(overlay));
     ASSERT_TRUE(reload());
-    EXPECT_TRUE(retry([&] { return drawn().contains("chars=9 \"WHOLE BOX\""); }, 30000)) << drawn().toStdString();
+    // The text, then the plane copied four times into the display plane.
+    auto redrawn = [&] {
+        const QByteArray log = drawn();
+        const int at = log.indexOf("chars=9 \"WHOLE BOX\"");
+        return at >= 0 && log.mid(at).count("\ncopy ") == 4;
+    };
+    EXPECT_TRUE(retry(redrawn, 30000)) << drawn().toStdString();
     ASSERT_TRUE(upload("OSDS", filetest::bytesOf("{\"name\":\"broken\"")));
     const QByteArray before = drawn();
     ASSERT_TRUE(reload());
