@@ -98,6 +98,8 @@ constexpr u32 kPitchMaxUnits = 64;       // above: the pitch counts 512-byte uni
 constexpr u32 kWideUnitFactor = 4;
 
 i32 nonNegative(i64 v) { return v < 0 ? 0 : i32(std::min<i64>(v, INT32_MAX)); }
+// Margins come from an uploaded file: sums of its values are kept in range.
+i32 saturated(i64 v) { return i32(std::clamp<i64>(v, INT32_MIN, INT32_MAX)); }
 
 }  // namespace
 
@@ -176,14 +178,14 @@ i32 x518_manage::kelApi_OsdSet(int option, int value)
         o.osd_reset = 1;
         KEL_DBG("\t OSD scroll speed %d\n", o.PM_OSD_SCROLL_SPEED);
         break;
-    case kOsdOutputX: out[0] = ledX + value; break;
-    case kOsdOutputWidth: out[1] = osdPanel().width - value - out[0]; break;
+    case kOsdOutputX: out[0] = saturated(i64(ledX) + value); break;
+    case kOsdOutputWidth: out[1] = saturated(i64(osdPanel().width) - value - out[0]); break;
     case kOsdOutputY: out[2] = value; break;
-    case kOsdOutputHeight: out[3] = osdPanel().height - value - out[2]; break;
+    case kOsdOutputHeight: out[3] = saturated(i64(osdPanel().height) - value - out[2]); break;
     case kOsdInputX: in[0] = 0; break;
-    case kOsdInputWidth: in[1] = i32(o.PS_BG_HACT) - value - out[0]; break;
+    case kOsdInputWidth: in[1] = saturated(i64(o.PS_BG_HACT) - value - out[0]); break;
     case kOsdInputY: in[2] = value; break;
-    case kOsdInputHeight: in[3] = i32(o.PS_BG_VACT) - value - out[2]; break;
+    case kOsdInputHeight: in[3] = saturated(i64(o.PS_BG_VACT) - value - out[2]); break;
     case kOsdBackColour:
         o.PS_BG_COLOR = u32(value) & 0xFFFFFF;
         KEL_DBG("\t background color BBGGRR %08x\n", o.PS_BG_COLOR);
@@ -250,11 +252,12 @@ void x518_manage::gen_char(int fd)
 {
     const X518Osd& o = osd;
     const int size = o.PM_OSD_CHAR_64DOT == 1 ? kDot64 : kDot32;
-    const int step = size + o.osd_line_space;
+    const i64 step = i64(size) + o.osd_line_space;
     const int background = o.PS_BG_TRANS == 1 ? int(kTransparentIndex) : int(kBackgroundIndex);
     for (int i = 0; i < o.g_unicode_line; ++i) {
         const auto* line = reinterpret_cast<const char(*)[2]>(o.osd_text + i * kTextSlotBytes);
-        osd_put_unicode_string(fd, line, int(o.PS_CHAR_HST), int(o.PS_CHAR_VST) + i * step, int(kForeground),
+        const int y = int(u32(i64(o.PS_CHAR_VST) + i * step));  // the chip's address arithmetic wraps
+        osd_put_unicode_string(fd, line, int(o.PS_CHAR_HST), y, int(kForeground),
                                background, size, size, int(sys.PS_MEM_OSD), o.PM_OSD_CHAR_64DOT == 1);
     }
 }
@@ -265,7 +268,8 @@ x518_manage::OsdGlyph x518_manage::osdGlyph(u32 code, int size, bool is64) const
     const u32 glyphBytes = is64 ? kGlyphBytes64 : kGlyphBytes32;
     const u32 english = (is64 ? o.PS_CHAR_SIZE_64ASCII : o.PS_CHAR_SIZE_32ASCII) / glyphBytes;
     const u32 chinese = (is64 ? o.PS_CHAR_SIZE_64CHN : o.PS_CHAR_SIZE_32CHN) / glyphBytes;
-    const int half = size / 2 + o.osd_word_space, full = size + o.osd_word_space;
+    // The chip keeps the low 8 bits of an advance.
+    const int half = int(u32(size / 2) + u32(o.osd_word_space)), full = int(u32(size) + u32(o.osd_word_space));
     if (code >= kAsciiFirst && code - kAsciiFirst < english)
         return {code - kAsciiFirst, half};
     if (code >= kHanFirst && code - kHanFirst < chinese)
@@ -311,8 +315,8 @@ void x518_manage::osd_paint(int fd, int x, int width, int y, int height, int val
     const bool wide = osd.g_osd_mwi_shift == 1;
     const u32 line = wide ? kPitchUnit * kWideUnitFactor : kPitchUnit;
     drv->write_X518(fd, kFillValue, u32(value) & 0xFFFF, 0);
-    drv->write_X518(fd, kWidthLess1, u32(width - 1), 0);
-    drv->write_X518(fd, kHeightLess1, u32(height - 1), 0);
+    drv->write_X518(fd, kWidthLess1, u32(width) - 1, 0);
+    drv->write_X518(fd, kHeightLess1, u32(height) - 1, 0);
     drv->write_X518(fd, kDestination, u32(planeAddress) + u32(x) + mwi * u32(y) * line, 0);
     drv->write_X518(fd, kSourcePitch, mwi, 0);
     drv->write_X518(fd, kDestPitch, mwi, 0);
@@ -332,8 +336,8 @@ void x518_manage::osd_copy(int fd, int source, int destination, int width, int h
     }
     drv->write_X518(fd, kSource, u32(source), 0);
     drv->write_X518(fd, kDestination, u32(destination), 0);
-    drv->write_X518(fd, kWidthLess1, u32(width - 1), 0);
-    drv->write_X518(fd, kHeightLess1, u32(height - 1), 0);
+    drv->write_X518(fd, kWidthLess1, u32(width) - 1, 0);
+    drv->write_X518(fd, kHeightLess1, u32(height) - 1, 0);
     drv->write_X518(fd, kSourcePitch, sourcePitch, 0);
     drv->write_X518(fd, kDestPitch, osd.g_osd_mwi, 0);
     drv->write_X518(fd, kPitchUnits, units, 0);
@@ -444,7 +448,7 @@ void x518_manage::set_osd(int fd, int displayPlane)
                 break;
             const u32 off = x518::kChannelStride * u32(k);
             const i32 sx = o.PM_OSD_HZOOM_EN ? x / 2 : x, sy = o.PM_OSD_VZOOM_EN ? y / 2 : y;
-            const u32 address = plane + u32(x0) + (osdPitchUnits() * u32(y0 + sy) << kPitchUnitShift) + u32(sx);
+            const u32 address = plane + u32(x0) + (osdPitchUnits() * (u32(y0) + u32(sy)) << kPitchUnitShift) + u32(sx);
             drv->write_X518(fd, kTileHStart, u32(p.activeX + tiles[c].hst + kTileHStartShift), off);
             drv->write_X518(fd, kTileWidth, u32(tiles[c].hw), off);
             drv->write_X518(fd, kTileVStart, u32(p.activeY + tiles[r].vst + kTileVStartShift), off);
@@ -525,13 +529,13 @@ void x518_manage::update_osd(int fd)
     wait1_povs(fd, 0);
 
     const i32* in = o.PM_OSD_INPUT_OFFSET;
-    const i32 cw = width - in[0] - in[1], ch = height - in[2] - in[3];
+    const i64 cw = i64(width) - in[0] - in[1], ch = i64(height) - in[2] - in[3];
     if (cw < 0 || ch < 0)
         return;
     const u32 source = sys.PS_MEM_OSD + u32(in[0]) + ((m * u32(in[2])) << kPitchUnitShift);
     const u32 lowerHalf = (m * u32(ch)) << kPitchUnitShift;
     for (u32 at : {0u, u32(cw), lowerHalf, lowerHalf + u32(cw)})
-        osd_copy(fd, int(source), int(sys.PS_MEM_OSD1 + at), cw, ch, 0);
+        osd_copy(fd, int(source), int(sys.PS_MEM_OSD1 + at), int(cw), int(ch), 0);
 
     set_rtct(fd, 2);
     set_osd(fd, 1);
