@@ -10,6 +10,7 @@
 #include <array>
 
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace pages {
@@ -54,6 +55,8 @@ PanelKey notedPress(int qtKey);
 void passKeyToKeyPad(int qtKey);
 
 // ---- placement
+constexpr int kLcdWidth = 320;
+constexpr int kLcdHeight = 240;
 // Pages are windows of their own, laid out for the 320 x 240 LCD whose
 // origin is the main window's. On the box the main window fills the screen
 // at 0, 0; on a host display it may lie anywhere, so page positions are
@@ -68,6 +71,9 @@ void placeOverMainWindow(QWidget* page);
 // fixed and some translations are longer than the Chinese they were laid
 // out for. Call after every setText; a label's own style sheet is kept.
 void fitText(QLabel* label);
+// The same for a push button's caption, inside the button's border and
+// padding; the button's font is set (its style sheets carry no font).
+void fitText(QPushButton* button);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

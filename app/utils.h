@@ -13,10 +13,7 @@ class Utils {
 public:
     Utils() = default;
 
-    // ---- process-wide mutexes, in the order they may nest:
-    // x518_manage.mutex, then _led_para_init_mutex or _bri_set_mutex, then
-    // _x518_bnk_mutex, then _spi_mutex; _test_signal_mutex inside any of them.
-    // A holder of _system_mutex never calls system_mutex().
+    // ---- process-wide mutexes; docs/threads.md gives the order they nest in.
     static QMutex _system_mutex;
     static QMutex _usleep_mutex;
     static QMutex _led_para_init_mutex;

@@ -66,7 +66,7 @@ void fpga_manage::initialize_start()
         rst_pending[f] = 0;
         vbo_retry[f] = 0;
     }
-    if (!worker_.start([this] { pass(); }, [this] { return passDueTicks(); })) {
+    if (!worker_.start("fpga_manage", [this] { pass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("\n fpga: manager thread could not be started\n");
         writeLogMsg(LOG_ERROR, "create fpga manage thread failed");
     }

@@ -11,6 +11,8 @@
 #include "fpga/rcv_recovery_file.h"
 #include "links/file_deal.h"
 #include "platform/platform.h"
+#include "screens/menus/advancedoption.h"
+#include "screens/menus/option.h"
 
 #include <QDir>
 #include <algorithm>
@@ -98,11 +100,23 @@ bool storeSmartMap(const KEL_FILE_DEAL_PARA& t, const u8* data)
     return true;
 }
 
+// The advanced menu offers self-recovery by the files stored: it counts them
+// again when it is on top. Pages live in the GUI thread, and whether the
+// page is still on top is seen there.
+void relabelAdvancedOptions()
+{
+    file_deal::inGuiThread([] {
+        if (g_page_focus.load() == PAGE_ADVANCED_OPTIONS && g_advancedoption)
+            g_advancedoption->language_changed();
+    });
+}
+
 bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
         return false;
-    // Advanced options (12) open: AdvancedOption::language_changed() in the GUI thread, once the page lands.
+    if (fpga_manage::p_fpga_manage)
+        relabelAdvancedOptions();
     return true;
 }
 
@@ -247,13 +261,18 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
     if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
         // The pages read the name lists in the GUI thread: clear them there.
         rcvRecovery* reader = fpga->rcv_recovery;
-        file_deal::inGuiThread([reader] { reader->scan_files.clear(); });
-        // Page 24: SmartMapping::Button_back_clicked(); page 5: Option::language_changed(); once they land.
+        file_deal::inGuiThread([reader] {
+            reader->scan_files.clear();
+            if (g_page_focus.load() == PAGE_OPTIONS && g_option)
+                g_option->language_changed();
+        });
+        // Page 24: SmartMapping::Button_back_clicked() in the GUI thread, once the page lands.
     }
     if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
         rcvRecovery* reader = fpga->rcv_recovery;
         file_deal::inGuiThread([reader] { reader->recovery_files.clear(); });
-        // Page 25: rcv_recovery::menulist_back_page(); page 12: AdvancedOption::language_changed(); once they land.
+        relabelAdvancedOptions();
+        // Page 25: rcv_recovery::menulist_back_page() in the GUI thread, once the page lands.
     }
     return ST_DONE;
 }

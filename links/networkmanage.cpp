@@ -1,5 +1,7 @@
 #include "links/networkmanage.h"
 
+#include "platform/platform.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -37,7 +39,10 @@ bool networkManage::start()
     if (!bound)
         writeLogMsg(LOG_ERROR, "networkManage: TCP bind failed");
     message_deal::attach_link(message_deal::LINK_TCP, [this](std::vector<u8> f) { sends_.push(std::move(f)); });
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        platform::nameThread("link-tcp");
+        run();
+    });
     return bound;
 }
 

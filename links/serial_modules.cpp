@@ -111,7 +111,10 @@ bool serial_modules::start()
     setRts(false);
     rx_.resize(readSize());
     message_deal::attach_link(options_.link, [this](std::vector<u8> f) { sends_.push(std::move(f)); });
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        platform::nameThread(options_.link == message_deal::LINK_4G ? "link-4g" : "link-rs485");
+        run();
+    });
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "links/udpnetmanage.h"
 
+#include "platform/platform.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -37,7 +39,10 @@ bool udpnetManage::start()
     if (!bound)
         writeLogMsg(LOG_ERROR, "udpnetManage: UDP bind failed");
     message_deal::attach_link(message_deal::LINK_UDP, [this](std::vector<u8> f) { sends_.push(std::move(f)); });
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        platform::nameThread("link-udp");
+        run();
+    });
     return bound;
 }
 

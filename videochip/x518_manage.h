@@ -89,7 +89,8 @@ public:
     static x518_manage* p_x518_manage;
 
     // Guards writes of the parameter block together with apply_flag; the
-    // manager holds it for a whole apply pass. First in the lock order.
+    // manager holds it for a whole apply pass. First in the lock order
+    // (docs/threads.md).
     static QMutex mutex;
     // 1 = apply the block, 2 = apply and synchronise the user-mode files.
     static std::atomic<u8> apply_flag;
@@ -271,11 +272,8 @@ public:
     // The serial flash behind the chip's serial-flash controller (fonts, OSD
     // bitmap). Its operations run on the manager thread, the link threads
     // and the USB-upgrade worker. flash_mutex spans each whole erase, write,
-    // read, DMA and font load. Lock order: x518_manage::mutex, then
-    // Utils::_led_para_init_mutex or Utils::_bri_set_mutex, then flash_mutex,
-    // then Utils::_x518_bnk_mutex, then Utils::_spi_mutex: a holder of any of
-    // the first three may take it; a flash operation itself takes only the
-    // last two (each register access), never one of the first three.
+    // read, DMA and font load; inside it a flash operation takes only the
+    // register locks (docs/threads.md has the lock order).
     static QMutex flash_mutex;
     static constexpr u32 kFlashSize = 32u << 20;
     static constexpr u32 kFlashSector = 4096;

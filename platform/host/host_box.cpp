@@ -3,12 +3,12 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_control.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_soc_window.h"
-#include "platform/sim/sim_uevent.h"
 #include "platform/sim/sim_x518.h"
 
 #include <cstdio>
@@ -99,8 +99,8 @@ void init(int& argc, char** argv)
         root = "box-root";
     sim::resetBox(root);
     // The running box's video chip lets frames pass in real time (tests keep
-    // the instant clock a fresh chip starts with)
-    // and writes what its OSD engine draws to a journal a person can read.
+    // the instant clock a fresh chip starts with) and writes what its OSD
+    // engine draws to a journal a person can read.
     if (auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath)) {
         chip->setClock(sim::SimX518::Clock::Timed);
         chip->setOsdJournal(sim::kOsdJournal);
@@ -111,10 +111,10 @@ void init(int& argc, char** argv)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::fprintf(stderr, "simulated box: root %s, shell journal %s, OSD journal %s\n", boxRoot().c_str(),
                  path("/sim/shell.log").c_str(), path(sim::kOsdJournal).c_str());
-    // A person inserts and pulls the simulated USB stick through a pipe.
-    sim::startUsbControl();
-    std::fprintf(stderr, "simulated box: USB stick: echo insert > %s (or remove)\n",
-                 path(sim::kUsbControlPipe).c_str());
+    // A person drives the simulated devices, keys and LCD through a pipe.
+    if (sim::startControlPipe())
+        std::fprintf(stderr, "simulated box: commands: echo \"key ok\" > %s, outcomes in %s\n",
+                     path(sim::kControlPipe).c_str(), path(sim::kControlLog).c_str());
 }
 
 }  // namespace platform

@@ -293,6 +293,18 @@ void SimFpgaBoard::cutPort(int port)
     updateLinkRegs(true);
 }
 
+void SimFpgaBoard::setCards(int port, int cards)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports_[port].cards.resize(static_cast<size_t>(cards));
+}
+
+int SimFpgaBoard::cards(int port)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(ports_[port].cards.size());
+}
+
 void SimFpgaBoard::silenceCard(int port, int card, bool silent)
 {
     std::lock_guard<std::mutex> lock(mutex_);

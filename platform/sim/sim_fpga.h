@@ -23,6 +23,7 @@ public:
     static constexpr int kCardMemory = 4096;  // bytes of memory per receiving card
     static constexpr size_t kRxQueue = 64;    // received frames FPGA 0 keeps
     static constexpr size_t kSentKept = 256;  // sent frames kept for tests
+    static constexpr int kMaxCards = 256;     // the longest chain a port carries here
 
     enum Target { kFpga0, kFpga1, kFlash0, kFlash1, kTargets };
 
@@ -37,6 +38,10 @@ public:
     void connectPort(int port, int cards);
     // Link down: the cable is pulled; the cards stay where they were.
     void cutPort(int port);
+    // The port's chain becomes `cards` cards long; its link stays as it is.
+    // Cards that stay keep their memory and faults.
+    void setCards(int port, int cards);
+    int cards(int port);
     void silenceCard(int port, int card, bool silent);
     void setCardAnswer(int port, int card, uint8_t answer);
     std::vector<uint8_t> cardMemory(int port, int card);

@@ -402,6 +402,13 @@ uint8_t SimX518::reg(uint8_t bank, uint8_t address) const
     Lock l(mutex_);
     return regs_[bank][address & kAddressMask];
 }
+
+SimX518Flash::Registers SimX518::registers() const
+{
+    Lock l(mutex_);
+    return regs_;
+}
+
 void SimX518::setReg(uint8_t bank, uint8_t address, uint8_t value)
 {
     Lock l(mutex_);

@@ -134,6 +134,8 @@ public:
     // ---- registers (the stored values: what was written, not the live answers)
     uint8_t currentBank() const;
     uint8_t reg(uint8_t bank, uint8_t address) const;
+    // Every bank at one moment.
+    SimX518Flash::Registers registers() const;
     void setReg(uint8_t bank, uint8_t address, uint8_t value);
     // A register named by a specification word (bank << 16 | address << 8 |
     // width) and a bank offset, little-endian over `width` bytes.

@@ -108,6 +108,9 @@ int main(int argc, char** argv)
     art::addSharedWidgetPictures(catalog);
     art::addModeBarPictures(catalog);
     art::addNumberKeyboardPictures(catalog);
+    art::addSettingsMenuPictures(catalog);
+    art::addPagePartPictures(catalog);
+    art::addSourcePictures(catalog);
 
     std::vector<Written> written;
     QString qrc;

@@ -9,6 +9,11 @@
 #include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/tip.h"
+#include "screens/menus/advancedoption.h"
+#include "screens/menus/imagequality.h"
+#include "screens/menus/linkoption.h"
+#include "screens/menus/option.h"
+#include "screens/menus/outputset.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -100,6 +105,20 @@ QImage numberKeyboard()
     return grabOver(w, g_numberkeyboard);
 }
 
+// A page built on the skeleton over the main window, with the focus moved
+// `steps` entries on.
+template <class P>
+QImage menuPage(int steps = 0)
+{
+    MainWindowUnder main;
+    P page(nullptr);
+    for (int i = 0; i < steps; ++i) {
+        QKeyEvent right(QEvent::KeyRelease, Qt::Key_R, Qt::NoModifier);
+        QCoreApplication::sendEvent(&page, &right);
+    }
+    return grabWidget(&page);
+}
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -125,6 +144,13 @@ const std::vector<GalleryPage>& galleryPages()
              LockWindow home(nullptr);
              return grabWidget(&home);
          }},
+        {"option", [] { return menuPage<Option>(); }},
+        {"option_smart_mapping", [] { return menuPage<Option>(6); }},
+        {"advancedoption", [] { return menuPage<AdvancedOption>(); }},
+        {"advancedoption_no_recovery_files", [] { return menuPage<AdvancedOption>(2); }},
+        {"imagequality", [] { return menuPage<ImageQuality>(); }},
+        {"outputset", [] { return menuPage<OutputSet>(); }},
+        {"linkoption", [] { return menuPage<LinkOption>(2); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
