@@ -98,19 +98,16 @@ void init(int& argc, char** argv)
     if (root.empty())
         root = "box-root";
     sim::resetBox(root);
-    // The running box's video chip lets frames pass in real time (tests keep
-    // the instant clock a fresh chip starts with) and writes what its OSD
-    // engine draws to a journal a person can read.
-    if (auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath)) {
+    // The running box's video chip lets frames pass in real time; tests keep
+    // the instant clock a fresh chip starts with.
+    if (auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath))
         chip->setClock(sim::SimX518::Clock::Timed);
-        chip->setOsdJournal(sim::kOsdJournal);
-    }
     keepDesktopFilesInTheRoot();
     // Without a display the simulated box still runs, drawing offscreen.
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    std::fprintf(stderr, "simulated box: root %s, shell journal %s, OSD journal %s\n", boxRoot().c_str(),
-                 path("/sim/shell.log").c_str(), path(sim::kOsdJournal).c_str());
+    std::fprintf(stderr, "simulated box: root %s, shell journal %s\n", boxRoot().c_str(),
+                 path("/sim/shell.log").c_str());
     // A person drives the simulated devices, keys and LCD through a pipe.
     if (sim::startControlPipe())
         std::fprintf(stderr, "simulated box: commands: echo \"key ok\" > %s, outcomes in %s\n",

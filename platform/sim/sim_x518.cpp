@@ -1,7 +1,5 @@
 #include "platform/sim/sim_x518.h"
 
-#include "platform/platform.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -584,11 +582,5 @@ std::vector<SimX518Osd::Command> SimX518::osdLog() const
 void SimX518::clearOsdLog() { Lock l(mutex_); osd_.clearLog(); }
 uint8_t SimX518::osdStringArea(uint32_t address) const { Lock l(mutex_); return osd_.stringArea(address); }
 uint32_t SimX518::osdColour(int index) const { Lock l(mutex_); return osd_.colour(index); }
-void SimX518::setOsdJournal(const std::string& boxPath)
-{
-    const std::string file = boxPath.empty() ? std::string() : platform::path(boxPath);
-    Lock l(mutex_);
-    osd_.setJournalFile(file);
-}
 
 }  // namespace platform::sim

@@ -31,10 +31,6 @@
 
 namespace platform::sim {
 
-// Where the running host box journals the draw commands of the chip's OSD
-// engine, one line each (box path).
-constexpr const char* kOsdJournal = "/sim/osd.log";
-
 class SimX518 : public SimDevice {
 public:
     static constexpr const char* kDevicePath = "/dev/spidev32766.0";
@@ -184,8 +180,6 @@ public:
     void clearOsdLog();
     uint8_t osdStringArea(uint32_t address) const;
     uint32_t osdColour(int index) const;  // colour-table entry, 0xBBGGRR
-    // Appends each draw command as one line to this box path ("" = none).
-    void setOsdJournal(const std::string& boxPath);
 
 private:
     using Lock = std::lock_guard<std::mutex>;

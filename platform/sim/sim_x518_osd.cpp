@@ -96,12 +96,6 @@ void SimX518Osd::start(uint8_t kind)
     if (log_.size() >= kLogCapacity)
         log_.pop_front();
     log_.push_back(c);
-    if (journal_.empty())
-        return;
-    if (FILE* f = std::fopen(journal_.c_str(), "a")) {
-        std::fprintf(f, "%s\n", describe(c).c_str());
-        std::fclose(f);
-    }
 }
 
 uint32_t SimX518Osd::colour(int index) const

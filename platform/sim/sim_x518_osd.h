@@ -4,8 +4,8 @@
 // 9:20 while FF:01 holds 1.
 //
 // It draws nothing: each command is recorded as the chip would have run it,
-// a string with its glyph entries, so a test (or a person reading the OSD
-// journal file) sees which glyphs went where. With the box's standard fonts
+// a string with its glyph entries, so a test (or a person reading the
+// control pipe's OSD dump) sees which glyphs went where. With the box's standard fonts
 // (96 English glyphs, the Chinese glyphs from U+4E00 behind them) the
 // glyph indexes read back as text.
 //
@@ -92,9 +92,7 @@ public:
     uint8_t stringArea(uint32_t address) const { return string_[address % kStringAreaSize]; }
     // Entry `index` of the colour table as 0xBBGGRR.
     uint32_t colour(int index) const;
-    // Appends one line per command to this host file ("" = none).
-    void setJournalFile(const std::string& hostPath) { journal_ = hostPath; }
-
+    // One line describing a command, as the OSD dump shows it.
     static std::string describe(const Command& c);
 
 private:
@@ -107,7 +105,6 @@ private:
     std::array<uint8_t, kTableEntries * 3> table_{};
     uint32_t tableCursor_ = 0;
     std::deque<Command> log_;
-    std::string journal_;
 };
 
 }  // namespace platform::sim

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -173,7 +174,17 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
         auto r = pc->request(pcRequest(0x13, {kRegMcuFlag, kReloadOverlay}));
         return r && statusOf(*r) == 0;
     };
-    auto drawn = [&] { return boxFile("/sim/osd.log", 1 << 20); };
+    // What the video chip's OSD engine drew, as the control pipe's "osd" writes it.
+    auto drawn = [&] {
+        const int logged = boxFile("/sim/control.log", 1 << 20).count("ok osd");
+        const int fd = ::open(QFile::encodeName(root + "/sim/control").constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const bool sent = fd >= 0 && ::write(fd, "osd\n", 4) == 4;
+        if (fd >= 0)
+            ::close(fd);
+        if (!sent || !retry([&] { return boxFile("/sim/control.log", 1 << 20).count("ok osd") > logged; }, 10000))
+            return QByteArray();
+        return boxFile("/sim/osd.txt", 1 << 20);
+    };
     const std::vector<u8> overlay = filetest::bytesOf(
         R"({"name":"box","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
         R"("pos":{"x":0,"y":0,"w":640,"h":64},"act":{"effect":0,"speed":1,"staytime":0},)"
