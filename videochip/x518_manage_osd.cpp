@@ -58,24 +58,8 @@ constexpr u32 kTransparentIndex = 255;
 constexpr int kPaletteBytes = 816;
 constexpr int kDmaToMemory = 0, kDmaToPalette = 4;
 
-// ---- OSD window of each output tile (bank 9 + 16 x tile)
-constexpr u32 kTileControl = reg(9, 0x08, 2);
-constexpr u32 kTileHStart = reg(9, 0x12, 2);
-constexpr u32 kTileWidth = reg(9, 0x14, 2);
-constexpr u32 kTileVStart = reg(9, 0x16, 2);
-constexpr u32 kTileHeight = reg(9, 0x18, 2);
-constexpr u32 kTileAddress = reg(9, 0x1A, 4);
-constexpr u32 kTilePitch = reg(9, 0x1E, 1);
-constexpr u32 kTileScroll = reg(9, 0x3C, 1);
-constexpr u32 kTileScrollSpeed = reg(9, 0x3D, 1);
-constexpr u32 kTileScrollWidth = reg(9, 0x40, 2);
-constexpr u32 kTileScrollHeight = reg(9, 0x42, 2);
-constexpr int kTileHStartShift = -4, kTileVStartShift = 1;
+// ---- OSD window of each output tile (x518_regs.h)
 constexpr int kMaxTiles = x518::kChannels;  // one output channel shows each tile
-
-constexpr u32 kControlBase = 0x4000, kControlBase512 = 0x6000;
-constexpr u32 kControlVZoom = 0x800, kControlHZoom = 0x1000, kControlBelow = 0x8000;
-constexpr u32 kControlShowText = 3, kControlShowBitmap = 2;
 constexpr u32 kScrollStop = 0, kScrollStill = 0x80, kScrollFirst = 0x81, kScrollStep = 16;
 constexpr int kScrollModes = 9;
 
@@ -427,15 +411,15 @@ void x518_manage::set_osd(int fd, int displayPlane)
     const u32 plane = display ? sys.PS_MEM_OSD1 : sys.PS_MEM_OSD;
     const i32 x0 = display ? 0 : o.PM_OSD_INPUT_OFFSET[0];
     const i32 y0 = display ? 0 : o.PM_OSD_INPUT_OFFSET[2];
-    u32 control = o.g_osd_mwi_shift == 1 ? kControlBase512 : kControlBase;
+    u32 control = x518::kOsdControlBase | (o.g_osd_mwi_shift == 1 ? x518::kOsdPitch512 : 0);
     if (o.PM_OSD_VZOOM_EN)
-        control |= kControlVZoom;
+        control |= x518::kOsdVZoom;
     if (o.PM_OSD_HZOOM_EN)
-        control |= kControlHZoom;
+        control |= x518::kOsdHZoom;
     if (o.PM_OSD_EN == 1)
-        control |= o.PM_OSD_DATA_MODE ? kControlShowText : kControlShowBitmap;
+        control |= o.PM_OSD_DATA_MODE ? x518::kOsdShowText : x518::kOsdShowBitmap;
     if (o.osd_bottom_layer == 1)
-        control |= kControlBelow;
+        control |= x518::kOsdBelowVideo;
     _ImageWindowDef2_St tiles[kMaxTiles];
     calc_osd(tiles);
     const OsdPanel p = osdPanel();
@@ -449,13 +433,13 @@ void x518_manage::set_osd(int fd, int displayPlane)
             const u32 off = x518::kChannelStride * u32(k);
             const i32 sx = o.PM_OSD_HZOOM_EN ? x / 2 : x, sy = o.PM_OSD_VZOOM_EN ? y / 2 : y;
             const u32 address = plane + u32(x0) + (osdPitchUnits() * (u32(y0) + u32(sy)) << kPitchUnitShift) + u32(sx);
-            drv->write_X518(fd, kTileHStart, u32(p.activeX + tiles[c].hst + kTileHStartShift), off);
-            drv->write_X518(fd, kTileWidth, u32(tiles[c].hw), off);
-            drv->write_X518(fd, kTileVStart, u32(p.activeY + tiles[r].vst + kTileVStartShift), off);
-            drv->write_X518(fd, kTileHeight, u32(tiles[r].vw), off);
-            drv->write_X518(fd, kTileAddress, address, off);
-            drv->write_X518(fd, kTilePitch, o.g_osd_mwi, off);
-            drv->write_X518(fd, kTileControl, control, off);
+            drv->write_X518(fd, x518::kOsdHStart, u32(p.activeX + tiles[c].hst + x518::kOsdHStartShift), off);
+            drv->write_X518(fd, x518::kOsdWidth, u32(tiles[c].hw), off);
+            drv->write_X518(fd, x518::kOsdVStart, u32(p.activeY + tiles[r].vst + x518::kOsdVStartShift), off);
+            drv->write_X518(fd, x518::kOsdHeight, u32(tiles[r].vw), off);
+            drv->write_X518(fd, x518::kOsdAddress, address, off);
+            drv->write_X518(fd, x518::kOsdPitch, o.g_osd_mwi, off);
+            drv->write_X518(fd, x518::kOsdControl, control, off);
             x += tiles[c].hw;
         }
         y += tiles[r].vw;
@@ -482,10 +466,10 @@ void x518_manage::set_scroll(int fd)
     for (u32 run : {kScrollStop, control}) {
         for (int k = 0; k < tiles; ++k) {
             const u32 off = x518::kChannelStride * u32(k);
-            drv->write_X518(fd, kTileScrollSpeed, u32(o.PM_OSD_SCROLL_SPEED) & 0xFF, off);
-            drv->write_X518(fd, kTileScrollWidth, u32(width), off);
-            drv->write_X518(fd, kTileScrollHeight, u32(height), off);
-            drv->write_X518(fd, kTileScroll, run & 0xFF, off);
+            drv->write_X518(fd, x518::kOsdScrollSpeed, u32(o.PM_OSD_SCROLL_SPEED) & 0xFF, off);
+            drv->write_X518(fd, x518::kOsdScrollWidth, u32(width), off);
+            drv->write_X518(fd, x518::kOsdScrollHeight, u32(height), off);
+            drv->write_X518(fd, x518::kOsdScroll, run & 0xFF, off);
         }
     }
 }

@@ -121,6 +121,26 @@ constexpr u32 kLayerWindow = reg(0x0E, 0x0F, 2);  // 0, 256 or 512
 constexpr u32 kLayerCoef = reg(0x0E, 0x11, 1);    // + 5k + j addresses: weight of input j under mask k
 constexpr u32 kLayerFull = 128;
 
+// ---- OSD window of output tile k (bank offset 16 x k; tile k = column + tiles across x row)
+constexpr u32 kOsdControl = reg(0x09, 0x08, 2);
+constexpr u32 kOsdShowMask = 0x03;       // 3 text shown, 2 bitmap shown, 0 hidden
+constexpr u32 kOsdShowText = 3, kOsdShowBitmap = 2;
+constexpr u32 kOsdVZoom = 0x800, kOsdHZoom = 0x1000;
+constexpr u32 kOsdPitch512 = 0x2000;     // with the base 0x4000: the pitch counts 512-byte units
+constexpr u32 kOsdControlBase = 0x4000;
+constexpr u32 kOsdBelowVideo = 0x8000;
+constexpr u32 kOsdHStart = reg(0x09, 0x12, 2);  // the tile's active start - 4 + the window's start in it
+constexpr u32 kOsdWidth = reg(0x09, 0x14, 2);
+constexpr u32 kOsdVStart = reg(0x09, 0x16, 2);  // the tile's active start + 1 + the window's start in it
+constexpr u32 kOsdHeight = reg(0x09, 0x18, 2);
+constexpr int kOsdHStartShift = -4, kOsdVStartShift = 1;
+constexpr u32 kOsdAddress = reg(0x09, 0x1A, 4);  // where the tile's part of the plane begins
+constexpr u32 kOsdPitch = reg(0x09, 0x1E, 1);
+constexpr u32 kOsdScroll = reg(0x09, 0x3C, 1);   // 0 stop, 0x80 still, 0x81 + 16 (mode - 1)
+constexpr u32 kOsdScrollSpeed = reg(0x09, 0x3D, 1);
+constexpr u32 kOsdScrollWidth = reg(0x09, 0x40, 2);
+constexpr u32 kOsdScrollHeight = reg(0x09, 0x42, 2);
+
 // ---- frame waits
 constexpr u32 kInFrameRequest = reg(0x05, 0x08, 1);
 constexpr u32 kOutFrameRequest = reg(0x05, 0x09, 1);
@@ -293,14 +313,14 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x08, 0x5B, 2), 4, kOutputCopies},
     {reg(0x08, 0x63, 1), 6, kOutputCopies},
     // ---- 09 + 16k: background colours and the OSD window of each output tile; 09:1F-20 the OSD colour table
-    {reg(0x09, 0x08, 2), 1, kOutputCopies},  // OSD window control
+    {kOsdControl, 1, kOutputCopies},
     {reg(0x09, 0x0A, 2), 4, kOutputCopies},
-    {reg(0x09, 0x12, 2), 4, kOutputCopies},  // OSD window start, width, start, height
-    {reg(0x09, 0x1A, 4), 1, kOutputCopies},  // OSD plane address
-    {reg(0x09, 0x1E, 1), 1, kOutputCopies},  // OSD plane pitch
+    {kOsdHStart, 4, kOutputCopies},  // OSD window start, width, start, height
+    {kOsdAddress, 1, kOutputCopies},
+    {kOsdPitch, 1, kOutputCopies},
     {reg(0x09, 0x1F, 1), 2},                 // colour table index, data
-    {reg(0x09, 0x3C, 1), 2, kOutputCopies},  // scroll control, speed
-    {reg(0x09, 0x40, 2), 2, kOutputCopies},  // scroll area width, height
+    {kOsdScroll, 2, kOutputCopies},  // scroll control, speed
+    {kOsdScrollWidth, 2, kOutputCopies},
     // ---- 0A + 16k: output zoom
     {reg(0x0A, 0x44, 1), 1, kOutputCopies},
     {reg(0x0A, 0x46, 1), 3, kOutputCopies},

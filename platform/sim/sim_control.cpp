@@ -164,7 +164,6 @@ std::string chipCommand(const Args&)
 // The colour table's background and character entries and any other that
 // is not black, then the OSD engine's draw commands, oldest first (the last
 // SimX518Osd::kLogCapacity).
-constexpr int kOsdBackground = 1, kOsdCharacters = 2;
 std::string osdCommand(const Args&)
 {
     auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
@@ -173,7 +172,7 @@ std::string osdCommand(const Args&)
     std::string text;
     char line[32];
     for (int i = 0; i < SimX518Osd::kTableEntries; ++i)
-        if (const uint32_t c = chip->osdColour(i); c || i == kOsdBackground || i == kOsdCharacters) {
+        if (const uint32_t c = chip->osdColour(i); c || i == SimX518Osd::kBackgroundIndex || i == SimX518Osd::kCharacterIndex) {
             std::snprintf(line, sizeof line, "colour %d %06X\n", i, c);
             text += line;
         }

@@ -93,6 +93,8 @@ void SimX518Osd::start(uint8_t kind)
             c.glyphs.push_back(g);
         }
     }
+    if (c.kind == Command::Fill)
+        lastFill_ = c.fillValue;
     if (log_.size() >= kLogCapacity)
         log_.pop_front();
     log_.push_back(c);

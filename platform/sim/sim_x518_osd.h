@@ -52,6 +52,8 @@ public:
     static constexpr uint32_t kGlyphSizeAddress = 0x0A00;  // the string set-up's glyph size
     static constexpr int kGlyphEntryBytes = 5;
     static constexpr int kTableEntries = 256;
+    static constexpr int kBackgroundIndex = 1, kCharacterIndex = 2;
+    static constexpr uint16_t kTransparentIndex = 255;
     // The standard fonts: 96 English glyphs from U+0020, then Chinese from U+4E00.
     static constexpr int kEnglishGlyphs = 96;
     static constexpr char32_t kFirstEnglish = 0x20, kFirstChinese = 0x4E00;
@@ -92,6 +94,8 @@ public:
     uint8_t stringArea(uint32_t address) const { return string_[address % kStringAreaSize]; }
     // Entry `index` of the colour table as 0xBBGGRR.
     uint32_t colour(int index) const;
+    // The last fill used the transparent index (the plane's background).
+    bool planeTransparent() const { return lastFill_ == kTransparentIndex; }
     // One line describing a command, as the OSD dump shows it.
     static std::string describe(const Command& c);
 
@@ -105,6 +109,7 @@ private:
     std::array<uint8_t, kTableEntries * 3> table_{};
     uint32_t tableCursor_ = 0;
     std::deque<Command> log_;
+    uint16_t lastFill_ = 0;
 };
 
 }  // namespace platform::sim

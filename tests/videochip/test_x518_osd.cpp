@@ -13,13 +13,7 @@ using Command = platform::sim::SimX518Osd::Command;
 using Glyph = platform::sim::SimX518Osd::Glyph;
 using x518::reg;
 
-constexpr u32 kTileControl = reg(9, 0x08, 2);
-constexpr u32 kTileHStart = reg(9, 0x12, 2);
-constexpr u32 kTileWidth = reg(9, 0x14, 2);
-constexpr u32 kTileAddress = reg(9, 0x1A, 4);
-constexpr u32 kTileScroll = reg(9, 0x3C, 1);
-constexpr u32 kTileScrollSpeed = reg(9, 0x3D, 1);
-constexpr u32 kZoomBits = 0x1800;
+constexpr u32 kZoomBits = x518::kOsdHZoom | x518::kOsdVZoom;
 constexpr u32 kHanZhong = 0x2D;  // U+4E2D less U+4E00
 
 class OsdTest : public RunningChipTest {
@@ -92,8 +86,8 @@ TEST_F(OsdTest, EachCharacterSizeDrawsItsGlyphsWithTheirAdvances)
                                          {u16(96 + kHanZhong), 2, 1, u8(c.full)}};
         EXPECT_EQ(s.glyphs, want) << c.fontw << "x" << c.fonth;
         EXPECT_EQ(s.destination, m->sys.PS_MEM_OSD + 4 + 6 * kPitchBytes);  // text origin 4, 6
-        EXPECT_EQ(tile(kTileControl, 0) & kZoomBits, c.zoom);
-        EXPECT_EQ(tile(kTileControl, 0) & 3, 3u);  // shown, text
+        EXPECT_EQ(tile(x518::kOsdControl, 0) & kZoomBits, c.zoom);
+        EXPECT_EQ(tile(x518::kOsdControl, 0) & 3, 3u);  // shown, text
     }
 }
 
@@ -160,9 +154,9 @@ TEST_F(OsdTest, ScrollModeAndSpeedReachEveryTileAfterAStop)
         int option, value;
         u32 spec, want;
     } cases[] = {
-        {kOsdScrollMode, 10, kTileScroll, 0x81}, {kOsdScrollMode, 9, kTileScroll, 0x80},
-        {kOsdScrollMode, 8, kTileScroll, 0xF1},  {kOsdScrollMode, 3, kTileScroll, 0xA1},
-        {kOsdScrollSpeed, 50, kTileScrollSpeed, 50}, {kOsdScrollSpeed, 300, kTileScrollSpeed, 44},
+        {kOsdScrollMode, 10, x518::kOsdScroll, 0x81}, {kOsdScrollMode, 9, x518::kOsdScroll, 0x80},
+        {kOsdScrollMode, 8, x518::kOsdScroll, 0xF1},  {kOsdScrollMode, 3, x518::kOsdScroll, 0xA1},
+        {kOsdScrollSpeed, 50, x518::kOsdScrollSpeed, 50}, {kOsdScrollSpeed, 300, x518::kOsdScrollSpeed, 44},
     };
     for (const auto& c : cases) {
         ASSERT_EQ(m->kelApi_OsdSet(c.option, c.value), 1);
@@ -210,11 +204,11 @@ TEST_F(OsdTest, AWindowAcrossTwoOutputTilesIsSplitAtTheirBorder)
     o.PM_OSD_OUTPUT_OFFSET[0] = 1800;
     o.PM_OSD_OUTPUT_OFFSET[1] = 3840 - 1800 - 300;
     m->set_osd(fd, 1);
-    EXPECT_EQ(tile(kTileHStart, 0), s.PS_ACTHST + 1800 - 4);
-    EXPECT_EQ(tile(kTileWidth, 0), 120u);
-    EXPECT_EQ(tile(kTileHStart, 1), s.PS_ACTHST - 4);
-    EXPECT_EQ(tile(kTileWidth, 1), 180u);
-    EXPECT_EQ(tile(kTileAddress, 1), s.PS_MEM_OSD1 + 120);
+    EXPECT_EQ(tile(x518::kOsdHStart, 0), s.PS_ACTHST + 1800 - 4);
+    EXPECT_EQ(tile(x518::kOsdWidth, 0), 120u);
+    EXPECT_EQ(tile(x518::kOsdHStart, 1), s.PS_ACTHST - 4);
+    EXPECT_EQ(tile(x518::kOsdWidth, 1), 180u);
+    EXPECT_EQ(tile(x518::kOsdAddress, 1), s.PS_MEM_OSD1 + 120);
 }
 
 TEST_F(OsdTest, AFileThatCannotBeReadLeavesWhatTheChipShows)
