@@ -4,15 +4,13 @@
 // chip. Nothing may escape the reader; a file it refused is gone, a file it
 // read is kept, and the text it applies stays within the chip's text buffer.
 #include "app/kelrampara.h"
+#include "fuzz/fuzz_box.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "videochip/omenu.h"
 #include "videochip/x518_manage.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -24,26 +22,10 @@ void check(bool ok)
         std::abort();
 }
 
-std::string g_root;
-
-void removeRoot()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(g_root, ec);
-}
-
 x518_manage& chip()
 {
     static x518_manage* m = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kel-fuzz-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        check(::mkdtemp(buf.data()) != nullptr);
-        g_root = buf.data();
-        std::atexit(removeRoot);
-        platform::sim::resetBox(g_root);
-        g_debugSwitch = 0;  // keep the output quiet
+        check(fuzzbox::start());
         KelRamPara::pInstance();
         x518_manage* manager = x518_manage::prepareInstance();
         manager->openChip();
