@@ -24,6 +24,8 @@ protected:
         store->ram_para.led_x = 0;
         m->runPass();  // the bring-up's redraw of the empty plane
         chip->clearOsdLog();
+        ASSERT_EQ(m->sys.PS_PANEL_HSHAPE * m->sys.PS_PANEL_VSHAPE, u32(kTiles));
+        ASSERT_EQ(m->sys.PS_PANEL_HW, kPlaneWidth);
     }
     // Stores the file and runs the pass that serves a reload request.
     void apply(const std::string& file)
@@ -47,8 +49,12 @@ protected:
         return out;
     }
     u32 tile(u32 spec, int k) const { return chip->regValue(spec, x518::kChannelStride * u32(k)); }
-    // The plane pitch of the default 7680-wide panel: 120 units of 128 bytes.
-    static constexpr u32 kPitchBytes = 120 * 128;
+    // The panel of the default LED canvas (1920 x 1080): two output tiles of
+    // 1920 x 1080 across. The plane is as wide; its pitch holds two plane
+    // lines: 60 units of 128 bytes.
+    static constexpr int kTiles = 2;
+    static constexpr u32 kPlaneWidth = 3840;
+    static constexpr u32 kPitchBytes = 60 * 128;
 };
 
 }  // namespace
@@ -127,7 +133,7 @@ TEST_F(OsdTest, ColoursBackgroundAndTheDisplayPlaneCopiedTwoByTwo)
     auto fills = drawn(Command::Fill);
     ASSERT_EQ(fills.size(), 1u);
     EXPECT_EQ(fills[0].fillValue, 1);
-    EXPECT_EQ(fills[0].width, 7680u);
+    EXPECT_EQ(fills[0].width, kPlaneWidth);
     // The window's part of the plane (x 10 width 300, y 20 height 64) goes
     // to the display plane four times.
     const auto copies = drawn(Command::Copy);
@@ -162,7 +168,7 @@ TEST_F(OsdTest, ScrollModeAndSpeedReachEveryTileAfterAStop)
         ASSERT_EQ(m->kelApi_OsdSet(c.option, c.value), 1);
         chip->clearJournal();
         m->set_scroll(fd);
-        for (int k = 0; k < 4; ++k)
+        for (int k = 0; k < kTiles; ++k)
             EXPECT_EQ(tile(c.spec, k), c.want) << c.option << "/" << c.value << " tile " << k;
         EXPECT_EQ(writesTo(9, 0x3C).front(), 0);  // stopped before the new setting
     }
@@ -219,7 +225,7 @@ TEST_F(OsdTest, AFileThatCannotBeReadLeavesWhatTheChipShows)
     std::vector<u32> windows;
     auto snapshot = [&] {
         std::vector<u32> regs;
-        for (int k = 0; k < 4; ++k)
+        for (int k = 0; k < kTiles; ++k)
             for (u32 a = 0x08; a < 0x44; ++a)
                 regs.push_back(tile(reg(9, a, 1), k));
         return regs;
