@@ -96,7 +96,7 @@ void sideCaption(QPainter& p, const QSizeF& s, const QString& words, Lang lang)
     if (lang == ZH || lang == TW) {
         const int n = static_cast<int>(words.size());
         const qreal cell = qMin(s.height() / n, s.width() + 1);
-        const QFont f = wordFont(lang, cell - 2);
+        const QFont f = wordFont(lang, cell - 2, false);
         const qreal top = (s.height() - cell * n) / 2;
         for (int i = 0; i < n; ++i)
             caption(p, QRectF(0, top + cell * i, s.width(), cell), words.mid(i, 1), f, ink);
