@@ -161,6 +161,24 @@ std::string chipCommand(const Args&)
     return writeFileAtomic(kChipDump, text) ? std::string() : std::string("cannot write ") + kChipDump;
 }
 
+// ---------------------------------------------------------------- FPGAs
+
+std::string fpgaCommand(const Args&)
+{
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    std::string text;
+    char line[16];
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        for (int r = 0; r < fpga::reg::kCount; ++r)
+            if (const uint8_t v = board->reg(f, r)) {
+                std::snprintf(line, sizeof line, "%d:%02X %02X\n", f, r, v);
+                text += line;
+            }
+    return writeFileAtomic(kFpgaDump, text) ? std::string() : std::string("cannot write ") + kFpgaDump;
+}
+
 // The simulated devices' commands. A new one is a line here (or, for the
 // program's own parts, a platform::addControlCommand at start-up) and a
 // paragraph in docs/simulated-box.md.
@@ -171,6 +189,7 @@ const ControlCommand kDeviceCommands[] = {
     {"cards", "P N", 2, 2, cardsCommand},
     {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
     {"chip", "", 0, 0, chipCommand},
+    {"fpga", "", 0, 0, fpgaCommand},
 };
 
 // ---------------------------------------------------------------- the pipe
