@@ -4,6 +4,7 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -177,6 +178,16 @@ bool panelLocked()
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     return store && store->ram_para.panel_lock != 0;
+}
+
+void inGuiThread(std::function<void()> fn)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
 }  // namespace pages
