@@ -7,6 +7,7 @@
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
 #include "screens/menus/fpga_view.h"
+#include "screens/menus/settings_texts.h"
 #include "ui_ledset.h"
 #include "videochip/x518_manage.h"
 
@@ -19,14 +20,6 @@ const pages::Texts kTitle = {QStringLiteral("LED设置"), QStringLiteral("LED Se
 const pages::Texts kHeading = {QStringLiteral("设置LED屏宽高"), QStringLiteral("Set LED W&H"),
                                QStringLiteral("Разрешение LED шир и выс"), QStringLiteral("Cài đặt thông số led"),
                                QStringLiteral("設置LED屏寬高")};
-const pages::Texts kWidth = {QStringLiteral("宽"), QStringLiteral("W"), QStringLiteral("Ширина"),
-                             QStringLiteral("Rộng"), QStringLiteral("寬")};
-const pages::Texts kHeight = {QStringLiteral("高"), QStringLiteral("H"), QStringLiteral("Высота"),
-                              QStringLiteral("Cao"), QStringLiteral("高")};
-const pages::Texts kApply = {QStringLiteral("应用"), QStringLiteral("Apply"), QStringLiteral("OK"),
-                             QStringLiteral("Đồng ý"), QStringLiteral("應用")};
-const pages::Texts kCancel = {QStringLiteral("取消"), QStringLiteral("Cancle"), QStringLiteral("Отмена"),
-                              QStringLiteral("Hủy bỏ"), QStringLiteral("取消")};
 // The largest width (%1) and height (%2).
 const pages::Texts kLimits = {QStringLiteral("可设LED屏最大点数:%1(宽),%2(高)"), QStringLiteral("LED max:%1(w),%2(h)"),
                               QStringLiteral("Ширина:%1(px)Высота:%2(px)"),
@@ -126,20 +119,14 @@ void ledset::para_init()
 
 void ledset::language_changed()
 {
-    ui->label_ledset->setText(pages::pick(kTitle));
-    pages::fitText(ui->label_ledset);
-    ui->label_note_led_w->setText(pages::pick(kHeading));
-    pages::fitText(ui->label_note_led_w);
-    ui->label_ledw->setText(pages::pick(kWidth));
-    pages::fitText(ui->label_ledw);
-    ui->label_ledh->setText(pages::pick(kHeight));
-    pages::fitText(ui->label_ledh);
+    pages::showText(ui->label_ledset, kTitle);
+    pages::showText(ui->label_note_led_w, kHeading);
+    pages::showText(ui->label_ledw, settingsTexts::kWidth);
+    pages::showText(ui->label_ledh, settingsTexts::kHeight);
     ui->label_tip->setText(pages::pick(kLimits).arg(kMaxSide).arg(kMaxSide));
     pages::fitText(ui->label_tip);
-    ui->Button_apply->setText(pages::pick(kApply));
-    pages::fitText(ui->Button_apply);
-    ui->Button_cancle->setText(pages::pick(kCancel));
-    pages::fitText(ui->Button_cancle);
+    pages::showText(ui->Button_apply, settingsTexts::kApply);
+    pages::showText(ui->Button_cancle, settingsTexts::kCancel);
 }
 
 void ledset::syncUpdate(int code)

@@ -29,12 +29,8 @@ linkcom::~linkcom()
 
 void linkcom::language_changed()
 {
-    ui->label_com->setText(pages::pick(kTitle));
-    pages::fitText(ui->label_com);
-    ui->label_baud->setText(pages::pick(kBaud));
-    pages::fitText(ui->label_baud);
-    ui->label_bit->setText(pages::pick(kDataBits));
-    pages::fitText(ui->label_bit);
-    ui->label_stop->setText(pages::pick(kStopBit));
-    pages::fitText(ui->label_stop);
+    pages::showText(ui->label_com, kTitle);
+    pages::showText(ui->label_baud, kBaud);
+    pages::showText(ui->label_bit, kDataBits);
+    pages::showText(ui->label_stop, kStopBit);
 }

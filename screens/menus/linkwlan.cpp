@@ -5,6 +5,7 @@
 #include "app/my_lineedit.h"
 #include "app/page_support.h"
 #include "app/utils.h"
+#include "screens/menus/settings_texts.h"
 #include "ui_linkwlan.h"
 
 #include <QDebug>
@@ -21,10 +22,6 @@ const pages::Texts kMask = {QStringLiteral("子网掩码"), QStringLiteral("Mask
                             QStringLiteral("Cài đặt mặt lạ con"), QStringLiteral("子網掩碼")};
 const pages::Texts kGateway = {QStringLiteral("默认网关"), QStringLiteral("Gate"), QStringLiteral("Шлюз"),
                                QStringLiteral("Cổng vào"), QStringLiteral("默認網關")};
-const pages::Texts kApply = {QStringLiteral("应用"), QStringLiteral("Apply"), QStringLiteral("OK"),
-                             QStringLiteral("Đồng ý"), QStringLiteral("應用")};
-const pages::Texts kCancel = {QStringLiteral("取消"), QStringLiteral("Cancle"), QStringLiteral("Отмена"),
-                              QStringLiteral("Hủy bỏ"), QStringLiteral("取消")};
 
 enum Row { kAddressRow, kMaskRow, kGatewayRow };
 constexpr int kApplyButton = linkwlan::kFields;
@@ -96,18 +93,12 @@ linkwlan::~linkwlan()
 
 void linkwlan::language_changed()
 {
-    ui->label_wlan->setText(pages::pick(kTitle));
-    pages::fitText(ui->label_wlan);
-    ui->label_IpSet->setText(pages::pick(kAddress));
-    pages::fitText(ui->label_IpSet);
-    ui->label_netmask->setText(pages::pick(kMask));
-    pages::fitText(ui->label_netmask);
-    ui->label_gateway->setText(pages::pick(kGateway));
-    pages::fitText(ui->label_gateway);
-    ui->Button_apply->setText(pages::pick(kApply));
-    pages::fitText(ui->Button_apply);
-    ui->Button_cancle->setText(pages::pick(kCancel));
-    pages::fitText(ui->Button_cancle);
+    pages::showText(ui->label_wlan, kTitle);
+    pages::showText(ui->label_IpSet, kAddress);
+    pages::showText(ui->label_netmask, kMask);
+    pages::showText(ui->label_gateway, kGateway);
+    pages::showText(ui->Button_apply, settingsTexts::kApply);
+    pages::showText(ui->Button_cancle, settingsTexts::kCancel);
 }
 
 QString linkwlan::normalStyle(int entry) const

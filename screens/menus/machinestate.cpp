@@ -91,8 +91,7 @@ QString MachineState::serialLine(const QString& barcode)
 
 void MachineState::language_changed()
 {
-    ui->label_title->setText(pages::pick(kTitle));
-    pages::fitText(ui->label_title);
+    pages::showText(ui->label_title, kTitle);
     ui->label_state1->setPixmap(QPixmap(pages::picture("output_state.png")));
     ui->label_state2->setPixmap(QPixmap(pages::picture("input_state.png")));
     ui->label_state3->setPixmap(QPixmap(pages::picture("version_state.png")));

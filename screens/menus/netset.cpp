@@ -2,6 +2,7 @@
 
 #include "app/page_support.h"
 #include "screens/menus/fpga_view.h"
+#include "screens/menus/settings_texts.h"
 #include "ui_netset.h"
 
 #include <QDebug>
@@ -11,10 +12,6 @@ namespace {
 
 const pages::Texts kTitle = {QStringLiteral("网口输出"), QStringLiteral("Port output"), QStringLiteral("Настройка LAN"),
                              QStringLiteral("Cài đặt cổng MẠNG"), QStringLiteral("網口輸出")};
-const pages::Texts kWidth = {QStringLiteral("宽"), QStringLiteral("W"), QStringLiteral("Ширина"),
-                             QStringLiteral("Rộng"), QStringLiteral("寬")};
-const pages::Texts kHeight = {QStringLiteral("高"), QStringLiteral("H"), QStringLiteral("Высота"),
-                              QStringLiteral("Cao"), QStringLiteral("高")};
 // A tab's name: the port counted from 1 (%1).
 const pages::Texts kTabName = {QStringLiteral("网口LED%1"), QStringLiteral("LED%1"), QStringLiteral("LED%1"),
                                QStringLiteral("LED%1"), QStringLiteral("網口LED%1")};
@@ -50,12 +47,9 @@ netset::~netset()
 
 void netset::language_changed()
 {
-    ui->label_netset->setText(pages::pick(kTitle));
-    pages::fitText(ui->label_netset);
-    ui->w_label->setText(pages::pick(kWidth));
-    pages::fitText(ui->w_label);
-    ui->h_label->setText(pages::pick(kHeight));
-    pages::fitText(ui->h_label);
+    pages::showText(ui->label_netset, kTitle);
+    pages::showText(ui->w_label, settingsTexts::kWidth);
+    pages::showText(ui->h_label, settingsTexts::kHeight);
     // The tabs' names are in the language too.
     wlan_para_get(ui_select);
 }

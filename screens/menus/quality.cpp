@@ -60,15 +60,12 @@ quality::~quality()
 
 void quality::language_changed()
 {
-    ui->label_quality->setText(pages::pick(kTitle));
-    pages::fitText(ui->label_quality);
-    QLabel* const labels[] = {ui->label_bright, ui->label_Sharpness, ui->label_Contrast, ui->label_Saturation,
-                              ui->label_reset};
-    const pages::Texts* const texts[] = {&kBrightness, &kSharpness, &kContrast, &kSaturation, &kReset};
-    for (int i = 0; i <= kResetRow; ++i) {
-        labels[i]->setText(pages::pick(*texts[i]));
-        pages::fitText(labels[i]);
-    }
+    pages::showText(ui->label_quality, kTitle);
+    pages::showText(ui->label_bright, kBrightness);
+    pages::showText(ui->label_Sharpness, kSharpness);
+    pages::showText(ui->label_Contrast, kContrast);
+    pages::showText(ui->label_Saturation, kSaturation);
+    pages::showText(ui->label_reset, kReset);
     ui->lineEdit_Reset->setText(pages::pick(kPressOk));
 }
 

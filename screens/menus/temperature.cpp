@@ -65,14 +65,11 @@ temperature::~temperature()
 
 void temperature::language_changed()
 {
-    ui->label_temperature->setText(pages::pick(kTitle));
-    pages::fitText(ui->label_temperature);
-    QLabel* const labels[] = {ui->label_type, ui->label_name_red, ui->label_name_green, ui->label_name_blue};
-    const pages::Texts* const texts[] = {&kType, &kRed, &kGreen, &kBlue};
-    for (int i = 0; i <= kBlueRow; ++i) {
-        labels[i]->setText(pages::pick(*texts[i]));
-        pages::fitText(labels[i]);
-    }
+    pages::showText(ui->label_temperature, kTitle);
+    pages::showText(ui->label_type, kType);
+    pages::showText(ui->label_name_red, kRed);
+    pages::showText(ui->label_name_green, kGreen);
+    pages::showText(ui->label_name_blue, kBlue);
     for (int t = 0; t < kTypes; ++t)
         ui->comboBox_type->setItemText(t, pages::pick(kTypeNames[t]));
 }
