@@ -710,20 +710,10 @@ void MainWindow::saveIntoSlot(int s)
     mode_tip_pending = 1;
 }
 
-// Loads user mode s + 1 into the live block in one hold of the chip
-// manager's mutex, so that it never applies half a mode.
+// Loads user mode s + 1 into the live block.
 void MainWindow::callSlot(int s)
 {
-    KelRamPara* store = KelRamPara::p_kelrampara_config;
-    {
-        QMutexLocker lock(&x518_manage::mutex);
-        KEL_RAM_PARA& b = store->ram_para;
-        std::memcpy(reinterpret_cast<u8*>(&b) + ram::kUserModeStart, store->ram_user_mode[s].data,
-                    ram::kUserModeSize);
-        b.current_mode = static_cast<u16>(s + 1);
-        b.mode_save_request = 0;
-        KelRamPara::raiseApplyLocked(1);
-    }
+    KelRamPara::p_kelrampara_config->recallUserMode(s);
     l_call_state = 0;
     mode_focus = static_cast<u8>(s);
     on_toolButton3_clicked();

@@ -4,12 +4,14 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QThread>
 #include <QVariant>
 #include <QWidget>
 
@@ -171,6 +173,15 @@ void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QStri
         from->setStyleSheet(fromStyle);
     if (to)
         to->setStyleSheet(toStyle);
+}
+
+bool onGuiThread(std::function<void()> again)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return true;
+    QMetaObject::invokeMethod(app, std::move(again), Qt::QueuedConnection);
+    return false;
 }
 
 bool panelLocked()

@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QString>
 #include <array>
+#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -77,6 +78,14 @@ void fitText(QPushButton* button);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
+
+// ---- calls from other threads
+// Pages live in the GUI thread. True when the caller runs there. Otherwise
+// `again` is queued into the GUI thread and the result is false: the caller
+// returns, and `again` repeats the call there. By then the page may have
+// closed, so `again` reaches it through its global pointer and checks that
+// it is still open.
+bool onGuiThread(std::function<void()> again);
 
 // ---- the parameter block as pages read it
 // Non-zero when the panel keys are locked (KEL_RAM_PARA.panel_lock).

@@ -14,6 +14,8 @@
 #include "screens/menus/linkoption.h"
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
+#include "screens/setup/custommode.h"
+#include "screens/setup/inputchoose.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -119,6 +121,58 @@ QImage menuPage(int steps = 0)
     return grabWidget(&page);
 }
 
+// ---- the video set-up pages
+
+void sendKeys(QWidget* page, std::initializer_list<int> keys)
+{
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &release);
+    }
+}
+
+// Three crops of HDMI1 besides the sample's, window 1 on the second, for as
+// long as it lives.
+struct SampleCrops {
+    SampleCrops()
+    {
+        KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+        saved = b;
+        const u16 hdmi1 = ram::kCropInUse | ram::kSourceHdmi1;
+        b.crop_list[1] = CROP_ITEM{hdmi1, 0, 0, 960, 540};
+        b.crop_list[2] = CROP_ITEM{static_cast<u16>(hdmi1 | 1 << ram::kCropNumberShift), 960, 0, 960, 540};
+        b.crop_list[3] = CROP_ITEM{static_cast<u16>(hdmi1 | 3 << ram::kCropNumberShift), 0, 540, 1920, 540};
+        b.image[0].source = ram::kSourceIsCrop | 2;
+        KelRamPara::pInstance()->ram_para_shadow = b;
+    }
+    ~SampleCrops()
+    {
+        KelRamPara::pInstance()->ram_para = saved;
+        KelRamPara::pInstance()->ram_para_shadow = saved;
+    }
+    KEL_RAM_PARA saved;
+};
+
+// The input-choice page after `keys`.
+QImage inputChoose(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    g_image_current = 0;
+    InputChoose page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The user-mode page over the sample modes, after `keys`.
+QImage userModes(std::initializer_list<int> keys)
+{
+    SampleUserModes modes;
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -151,6 +205,15 @@ const std::vector<GalleryPage>& galleryPages()
         {"imagequality", [] { return menuPage<ImageQuality>(); }},
         {"outputset", [] { return menuPage<OutputSet>(); }},
         {"linkoption", [] { return menuPage<LinkOption>(2); }},
+        {"inputchoose", [] { return inputChoose({Qt::Key_R}); }},
+        {"inputchoose_crops",
+         [] {
+             SampleCrops crops;
+             return inputChoose({Qt::Key_Q, Qt::Key_Q, Qt::Key_S});
+         }},
+        {"custommode", [] { return userModes({}); }},
+        {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
+        {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
