@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -94,11 +95,38 @@ PanelKey notedPress(int qtKey)
     return PanelKey::None;
 }
 
+void notePress(int qtKey, const char* page)
+{
+    switch (notedPress(qtKey)) {
+    case PanelKey::Ok:
+        qDebug("this is OK button(%s)[Press]\n", page);
+        break;
+    case PanelKey::Back:
+        qDebug("this is back button(%s)[Press]\n", page);
+        break;
+    default:
+        break;
+    }
+}
+
 void passKeyToKeyPad(int qtKey)
 {
     // The handler holds no state: one serves every page.
     static kel_keyboard keyPad;
     keyPad.update_usb_keyEvent(qtKey);
+}
+
+QString inUseText()
+{
+    // Traditional Chinese uses the simplified text.
+    const QString zh = QStringLiteral("使用中") + QChar(0x00AD);
+    return pick({zh, QStringLiteral("Using"), QStringLiteral("Использовать"), QStringLiteral("sử dụng"), zh});
+}
+
+QString noSignalText()
+{
+    return pick({QStringLiteral("无信号"), QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
+                 QStringLiteral("Không có tín hiệu"), QStringLiteral("無信號")});
 }
 
 QPoint lcdOrigin()

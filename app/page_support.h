@@ -48,12 +48,21 @@ PanelKey panelKey(int qtKey);
 // The two keys whose press (not release) a page notes in its debug line:
 // OK for F6, BACK for power-off; None for every other key.
 PanelKey notedPress(int qtKey);
+// A page's key press: the debug line of a noted press ("this is OK
+// button(<page>)[Press]"), nothing else.
+void notePress(int qtKey, const char* page);
 
 // Hands a released key on to the USB key pad's handler, which acts on the
 // key pad's window, source, freeze and black keys. Every page calls it at
 // the end of its keyReleaseEvent, for every key (a MODE key refused by the
 // panel lock excepted).
 void passKeyToKeyPad(int qtKey);
+
+// ---- texts several pages show
+// The mark of the user mode or the entry in use ("使用中" ends in a soft hyphen).
+QString inUseText();
+// An input without a signal.
+QString noSignalText();
 
 // ---- placement
 constexpr int kLcdWidth = 320;

@@ -20,10 +20,6 @@ const pages::Texts kDeleteCaption = {QStringLiteral("删除"), QStringLiteral("D
                               QStringLiteral("Xoá bỏ"), QStringLiteral("删除")};
 const pages::Texts kInvokeCaption = {QStringLiteral("调用"), QStringLiteral("Invoke"), QStringLiteral("Вызвать"),
                               QStringLiteral("Dùng"), QStringLiteral("調用")};
-// The Chinese texts end in a soft hyphen.
-const pages::Texts kInUse = {QStringLiteral("使用中") + QChar(0x00AD), QStringLiteral("Using"),
-                             QStringLiteral("Использовать"), QStringLiteral("sử dụng"),
-                             QStringLiteral("使用中") + QChar(0x00AD)};
 const pages::Texts kEmptySlot = {QStringLiteral("未保存用户模式数据"), QStringLiteral("Usermode does not exist"),
                                  QStringLiteral("Данные не сохранены"), QStringLiteral("Chế độ không được lưu"),
                                  QStringLiteral("未保存用戶模式數據")};
@@ -115,7 +111,7 @@ void CustomMode::language_changed()
     pages::fitText(ui->Button_delete);
     ui->Button_use->setText(pages::pick(kInvokeCaption));
     pages::fitText(ui->Button_use);
-    ui->label_using->setText(pages::pick(kInUse));
+    ui->label_using->setText(pages::inUseText());
     pages::fitText(ui->label_using);
     ui->label_blank->setText(pages::pick(kEmptySlot));
     pages::fitText(ui->label_blank);
@@ -202,16 +198,7 @@ void CustomMode::on_Button_delete_clicked()
 
 void CustomMode::keyPressEvent(QKeyEvent* event)
 {
-    switch (pages::notedPress(event->key())) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(CustomMode)[Press]\n");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(CustomMode)[Press]\n");
-        break;
-    default:
-        break;
-    }
+    pages::notePress(event->key(), "CustomMode");
 }
 
 void CustomMode::keyReleaseEvent(QKeyEvent* event)

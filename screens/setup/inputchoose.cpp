@@ -15,8 +15,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -29,12 +29,6 @@ const pages::Texts kCropCaption = {QStringLiteral("输入截取"), QStringLitera
 const pages::Texts kEdidCaption = {QStringLiteral("设置EDID"), QStringLiteral("EDID Settings"),
                                   QStringLiteral("Настройка EDID"), QStringLiteral("Cài đặt EDID"),
                                   QStringLiteral("設置EDID")};
-const pages::Texts kNoSignal = {QStringLiteral("无信号"), QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
-                                QStringLiteral("Không có tín hiệu"), QStringLiteral("無信號")};
-// The Chinese text ends in a soft hyphen; traditional Chinese uses it too.
-const QString kInUseZh = QStringLiteral("使用中") + QChar(0x00AD);
-const pages::Texts kInUse = {kInUseZh, QStringLiteral("Using"), QStringLiteral("Использовать"),
-                             QStringLiteral("sử dụng"), kInUseZh};
 
 // ---- the window row
 const QRect kWindowBar(0, 42, 320, 47);
@@ -503,7 +497,7 @@ void InputChoose::addEntry(QWidget* container, int i, int e, bool inUse)
         const SOURCE_STATUS* s = ram::sourceStatus(live(), shown_source);
         resolution->setText(online(shown_source)
                                 ? QString::asprintf("%dx%d@%dHz", s->width, s->height, s->rate)
-                                : pages::pick(kNoSignal));
+                                : pages::noSignalText());
     } else {
         CROP_PARA crop{};
         int record = ram::kCrops;
@@ -521,7 +515,7 @@ void InputChoose::addEntry(QWidget* container, int i, int e, bool inUse)
     auto* marker = new QLabel(entry);
     marker->setStyleSheet(kInUseStyle);
     marker->setAlignment(Qt::AlignCenter);
-    marker->setText(pages::pick(kInUse));
+    marker->setText(pages::inUseText());
     QFont small;
     small.setPixelSize(kInUsePixels);
     const int width =
