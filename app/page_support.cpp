@@ -203,19 +203,29 @@ void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QStri
         to->setStyleSheet(toStyle);
 }
 
+bool panelLocked()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store && store->ram_para.panel_lock != 0;
+}
+
+void inGuiThread(std::function<void()> fn)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
 bool onGuiThread(std::function<void()> again)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread())
         return true;
-    QMetaObject::invokeMethod(app, std::move(again), Qt::QueuedConnection);
+    inGuiThread(std::move(again));
     return false;
-}
-
-bool panelLocked()
-{
-    KelRamPara* store = KelRamPara::p_kelrampara_config;
-    return store && store->ram_para.panel_lock != 0;
 }
 
 }  // namespace pages

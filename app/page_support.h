@@ -89,11 +89,15 @@ void fitText(QPushButton* button);
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
 
 // ---- calls from other threads
-// Pages live in the GUI thread. True when the caller runs there. Otherwise
-// `again` is queued into the GUI thread and the result is false: the caller
-// returns, and `again` repeats the call there. By then the page may have
-// closed, so `again` reaches it through its global pointer and checks that
-// it is still open.
+// Runs `fn` in the GUI thread (queued): worker and link threads never touch
+// a page themselves. Without an application object (tools, the fuzz
+// harness) it runs at once.
+void inGuiThread(std::function<void()> fn);
+// For a page's own entry points: true when the caller runs in the GUI
+// thread. Otherwise `again` is queued there (inGuiThread) and the result is
+// false: the caller returns, and `again` repeats the call in the GUI thread.
+// By then the page may have closed, so `again` reaches it through its
+// global pointer and checks that it is still open.
 bool onGuiThread(std::function<void()> again);
 
 // ---- the parameter block as pages read it

@@ -51,6 +51,8 @@ constexpr u32 kVboFrameMeasureStep = 0x0C;
 // ---- output channels (bank offset 16 x channel unless said)
 constexpr u32 kOchEnable = reg(0x00, 0x08, 1);  // + channel x kAddressStep: bit 0 the channel is in use
 constexpr u32 kOchEnableOn = 0x01;
+constexpr u32 kOchHtotal = reg(0x08, 0x0A, 2);  // horizontal total - 2
+constexpr u32 kOchVtotal = reg(0x08, 0x0C, 2);  // vertical total - 2
 // OSYCT, output sync source: the first channel of a window takes input
 // channel c (c << 8 | kOsyctLead, or kOsyctLead0 on channel 0); the others
 // follow that channel (first << 8 | kOsyctFollow | the same low byte).
@@ -174,6 +176,7 @@ constexpr u32 kDualHst = reg(0x03, 0x09, 2);
 constexpr u32 kDualHw = reg(0x03, 0x0B, 2);
 constexpr u32 kDualPairStep = 0x900;
 constexpr u32 kDualOn = 3;
+constexpr u32 kIsyct = reg(0x10, 0x09, 1);  // per input channel: capture sync (1 run, 2 hold, 8 + c follow c)
 
 // ------------------------------------------------------------------ the register map
 // A run of registers: `count` registers of the width `spec` names, the first
@@ -318,21 +321,48 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x11, 0x47, 2), 1, kInputCopies},
     {reg(0x11, 0x49, 1), 3, kInputCopies},
     {reg(0x11, 0x4C, 2), 1, kInputCopies},
-    // ---- 14 + 16k: picture processing of channels 0-3
+    {reg(0x11, 0x68, 1), 24, kInputCopies},  // vertical shrink coefficients
+    // ---- 12, 14, 15 + 16k: picture processing of channels 0-3
+    {reg(0x12, 0x08, 1), 13, kProcessedCopies},  // temporal noise reduction
+    {reg(0x14, 0x08, 2), 2, kProcessedCopies},   // de-interlacer window
+    {reg(0x14, 0x0C, 1), 1, kProcessedCopies},
     {reg(0x14, 0x0D, 2), 1, kProcessedCopies},
-    {reg(0x14, 0x16, 1), 4, kProcessedCopies},
+    {reg(0x14, 0x0F, 2), 3, kProcessedCopies},
+    {reg(0x14, 0x15, 1), 13, kProcessedCopies},  // motion filter 15-21
     {reg(0x14, 0x22, 1), 2, kProcessedCopies},
+    {reg(0x14, 0x2A, 1), 1, kProcessedCopies},
+    {reg(0x14, 0x2C, 1), 18, kProcessedCopies},  // cadence, comb 3B-3D
+    {reg(0x14, 0x42, 1), 9, kProcessedCopies},
+    {reg(0x14, 0x50, 1), 20, kProcessedCopies},  // diagonal interpolation
+    {reg(0x14, 0x67, 1), 2, kProcessedCopies},
+    {reg(0x14, 0x6D, 2), 1, kProcessedCopies},
+    {reg(0x15, 0x08, 1), 39, kProcessedCopies},  // master, mosquito noise reduction
+    {reg(0x15, 0x39, 2), 1, kProcessedCopies},   // block noise reduction 39-6A
+    {reg(0x15, 0x3B, 1), 18, kProcessedCopies},
+    {reg(0x15, 0x4D, 2), 2, kProcessedCopies},
+    {reg(0x15, 0x51, 1), 3, kProcessedCopies},
+    {reg(0x15, 0x54, 2), 2, kProcessedCopies},
+    {reg(0x15, 0x58, 1), 4, kProcessedCopies},
+    {reg(0x15, 0x5C, 2), 4, kProcessedCopies},
+    {reg(0x15, 0x64, 1), 3, kProcessedCopies},
+    {reg(0x15, 0x67, 2), 1, kProcessedCopies},
+    {reg(0x15, 0x69, 1), 8, kProcessedCopies},  // 6B-6F horizontal and vertical, 70 the bypass
     // ---- 16 + 16k: frame memory
     {reg(0x16, 0x08, 4), 10, kOutputCopies},  // OSFLD0-4, ISFLD0-4
     {reg(0x16, 0x30, 1), 2, kOutputCopies},   // OMWI, IMWI
+    {reg(0x16, 0x5B, 1), 1, kProcessedCopies},
     {reg(0x16, 0x65, 1), 1, kInputCopies},
     {reg(0x16, 0x66, 3), 1, kInputCopies},
     {reg(0x16, 0x6B, 1), 1, kInputCopies},
     {reg(0x16, 0x6C, 2), 1, kInputCopies},
-    // ---- 17 + 16k: motion memory of channels 0-3
+    // ---- 17 + 16k: field and motion memory of channels 0-3
+    {reg(0x17, 0x08, 4), 8, kProcessedCopies},
     {reg(0x17, 0x58, 1), 1, kProcessedCopies},
+    {reg(0x17, 0x59, 2), 1, kProcessedCopies},
     {reg(0x17, 0x5B, 4), 1, kProcessedCopies},
     // ---- A8, AB: channel status and field counters
+    {reg(0xA8, 0x08, 2), kProcessedCopies, 1, 6},  // measured input frame of channels 0-3
+    {reg(0xA8, 0x0A, 2), kProcessedCopies, 1, 6},
     {kIchStatus, kChannels, 1, kIchStatusStep},
     {kFieldCounter, kChannels},
     // ---- AE, AF: input measurements (parallel ports 0-3, then the receivers)

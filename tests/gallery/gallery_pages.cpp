@@ -16,8 +16,10 @@
 #include "screens/menus/outputset.h"
 #include "screens/setup/custommode.h"
 #include "screens/setup/inputchoose.h"
+#include "tools/qroundprogressbar.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <cstring>
 #include <memory>
@@ -105,6 +107,19 @@ QImage numberKeyboard()
         QCoreApplication::sendEvent(g_numberkeyboard, &e);
     }
     return grabOver(w, g_numberkeyboard);
+}
+
+// The round progress bar as a tool page shows it over itself while a job runs.
+QImage roundProgressBar(int percent)
+{
+    QDialog page;
+    page.setFixedSize(320, 240);
+    page.setStyleSheet(QStringLiteral("background-color: rgb(16, 16, 28);"));
+    QRoundProgressBar::create_qround_bar(&page);
+    g_qround_bar->para_sync(percent);
+    const QImage image = grabWidget(&page);
+    QRoundProgressBar::del_qround_bar();
+    return image;
 }
 
 // A page built on the skeleton over the main window, with the focus moved
@@ -226,6 +241,8 @@ const std::vector<GalleryPage>& galleryPages()
              dialog.handleTimerID2();
              return grabWidget(&dialog);
          }},
+        {"qroundprogressbar_0", [] { return roundProgressBar(0); }},
+        {"qroundprogressbar_65", [] { return roundProgressBar(65); }},
     };
     return pages;
 }
