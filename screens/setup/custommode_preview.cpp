@@ -9,6 +9,7 @@
 #include "screens/setup/custommode.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_custommode.h"
+#include "videochip/omenu.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -61,6 +62,35 @@ const QSize kBox(24, 24);
 const QSize kName(100, 12);
 const QSize kPosition(140, 12);
 
+// The overlay page: a sample of the text in its colours over a line of its
+// settings. It knows simplified and traditional Chinese and English.
+const QRect kOverlaySample(6, 2, 300, 50);
+const QRect kOverlaySettings(2, 56, 300, 30);
+constexpr int kSampleLines = 3;
+struct OverlayWords {
+    const char* fontSize;
+    const char* spacing;
+    const char* start;
+    const char* speed;
+    const char* effects[6];  // by effect code; 0, 1 and any other: static
+    const char* noFile;
+};
+const OverlayWords kOverlayZh = {"字体大小:", "字-行间距 [h:", "字幕坐标[x:", "速度:",
+                                 {"特技:静止", "特技:静止", "特技:上移", "特技:下移", "特技:左移", "特技:右移"},
+                                 "无字幕文件"};
+const OverlayWords kOverlayTw = {"字體大小:", "字-行間距 [h:", "字幕坐標[x:", "速度:",
+                                 {"特技:靜止", "特技:靜止", "特技:上移", "特技:下移", "特技:左移", "特技:右移"},
+                                 "無字幕文件"};
+const OverlayWords kOverlayEn = {"font size:", "space [h:", "char[x:", "speed:",
+                                 {"effect:static", "effect:static", "effect:move up", "effect:move down",
+                                  "effect:move left", "effect:move right"},
+                                 "No overlay file"};
+constexpr int kEffects = 6;
+// Colours the overlay's sample falls back to when the file's are not
+// RRGGBB (with or without "0x"): the text as the page draws text.
+const char* const kSampleBackground = "10101C";
+const char* const kSampleText = "FFFFFF";
+
 KelRamPara* store()
 {
     return KelRamPara::p_kelrampara_config;
@@ -95,6 +125,47 @@ QString windowSourceText(KEL_RAM_PARA& mode, int w)
         text += QStringLiteral("_Crop%1").arg(((key >> ram::kCropNumberShift) & ram::kCropNumberMask) + 1);
     }
     return text;
+}
+
+const OverlayWords& overlayWords()
+{
+    switch (pages::textLanguage()) {
+    case pages::ZH: return kOverlayZh;
+    case pages::TW: return kOverlayTw;
+    default: return kOverlayEn;
+    }
+}
+
+QString overlaySettings(const OMENU_PARA& o)
+{
+    const OverlayWords& w = overlayWords();
+    auto n = [](i32 v) { return QString::number(static_cast<u32>(v)); };
+    const int effect = o.effect >= 0 && o.effect < kEffects ? o.effect : 0;
+    return QStringLiteral("osd [x:%1,y:%2,w:%3,h:%4] ").arg(n(o.pos_x), n(o.pos_y), n(o.pos_w), n(o.pos_h)) +
+           QString::fromUtf8(w.fontSize) + n(o.fontw) + QLatin1Char('*') + n(o.fonth) + QLatin1Char('\n') +
+           QString::fromUtf8(w.spacing) + n(o.wordspace) + QStringLiteral(",v:") + n(o.verticalspace) +
+           QStringLiteral("] ") + QString::fromUtf8(w.start) + n(o.startx) + QStringLiteral(",y:") + n(o.starty) +
+           QStringLiteral("] ") + QString::fromUtf8(w.speed) + n(o.speed) + QLatin1Char(',') +
+           QString::fromUtf8(w.effects[effect]);
+}
+
+// An overlay colour as a style sheet takes it: RRGGBB, an "0x" before it
+// dropped; anything else (the file comes from a PC) gives `fallback`.
+QString sampleColour(const std::string& colour, const char* fallback)
+{
+    QString c = QString::fromStdString(colour);
+    if (c.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        c = c.mid(2);
+    bool hex = false;
+    c.toUInt(&hex, 16);
+    return hex && c.size() == 6 ? c : QLatin1String(fallback);
+}
+
+// The first three lines of the overlay's text.
+QString sampleText(const std::string& texts)
+{
+    const QStringList lines = QString::fromStdString(texts).split(QLatin1Char('\n'));
+    return lines.mid(0, kSampleLines).join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -149,6 +220,7 @@ void CustomMode::image_para_init()
     ui->Button_more->setVisible(more_hidden == 0);
 
     preview_widget = new QWidget(ui->frame);
+    preview_widget->setObjectName(QStringLiteral("preview"));
     preview_widget->setGeometry(kPreview);
     preview_widget->setMinimumSize(kPreviewMinimum);
     if (edit_mode == 1 && button_sel == kMore && more_hidden == 0)
@@ -197,7 +269,24 @@ void CustomMode::drawWindowList(const KEL_RAM_PARA& mode)
 
 void CustomMode::drawOverlay()
 {
-    // The mode's overlay copy is read by the overlay file reader.
+    OSD_LIST list;
+    const bool read = get_json_omenu_para(KelRamPara::modeOverlayPath(g_mode_select).c_str(), &list) &&
+                      list.osd[0].osdcount != 0;
+    const OMENU_PARA& o = list.osd[0];
+    // What the preview shows of the labels' width.
+    const int width = preview_widget->width();
+    QLabel* sample = previewLabel(kOverlaySample.intersected(QRect(0, 0, width, kPreview.height())),
+                                  read ? sampleText(o.texts) : QString());
+    sample->setFrameShape(QFrame::NoFrame);
+    sample->setStyleSheet(QStringLiteral("background-color:#%1;color:#%2;")
+                              .arg(sampleColour(o.backpara_color, kSampleBackground),
+                                   sampleColour(o.font_color, kSampleText)));
+    QLabel* settings = previewLabel(kOverlaySettings.intersected(QRect(0, 0, width, kPreview.height())),
+                                    read ? overlaySettings(o) : QString::fromUtf8(overlayWords().noFile));
+    settings->setFrameShape(QFrame::NoFrame);
+    settings->setStyleSheet(kPreviewText);
+    settings->setWordWrap(true);
+    pages::fitText(settings);
 }
 
 QStringList CustomMode::previewTexts() const

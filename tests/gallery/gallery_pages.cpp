@@ -9,6 +9,7 @@
 #include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/tip.h"
+#include "platform/platform.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
 #include "screens/menus/linkoption.h"
@@ -21,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -188,6 +190,27 @@ QImage userModes(std::initializer_list<int> keys)
     return grabWidget(&page);
 }
 
+// The user-mode page with More highlighted on a mode that carries an overlay.
+QImage userModeOverlay()
+{
+    SampleUserModes modes;
+    USER_MODE_SLOT& slot = KelRamPara::pInstance()->ram_user_mode[2];
+    ram::storeU16(slot.data + ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable)), 1);
+    const std::string overlay =
+        R"({"name":"gallery","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
+        R"("pos":{"x":0,"y":0,"w":256,"h":64},"act":{"effect":4,"speed":5,"staytime":0},)"
+        R"("backpara":{"enable":"on","color":"0x203080"},"fontpara":{"startx":4,"starty":6,"fontw":32,)"
+        R"("fonth":32,"wordspace":2,"verticalspace":3,"color":"0xFFD040"},)"
+        R"("texts":["Welcome to the show\n欢迎光临\nДобро пожаловать\nfourth line"]}]})";
+    platform::writeFileAtomic(KelRamPara::modeOverlayPath(2), overlay);
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, {Qt::Key_Q, Qt::Key_R, Qt::Key_R});
+    const QImage image = grabWidget(&page);
+    platform::removeFile(KelRamPara::modeOverlayPath(2));
+    return image;
+}
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -229,6 +252,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"custommode", [] { return userModes({}); }},
         {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
         {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
+        {"custommode_overlay", [] { return userModeOverlay(); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},

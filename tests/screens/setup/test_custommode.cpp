@@ -217,6 +217,35 @@ TEST_F(UserModePage, ThePreviewShowsTheSlotNotTheLiveBlock)
     EXPECT_EQ(page->findChild<QLabel*>("label_name")->text(), QStringLiteral("名称:Concert"));
     EXPECT_EQ(page->previewTexts()[1], QStringLiteral("HDMI1 开启"));
     EXPECT_EQ(page->previewTexts()[4], QStringLiteral("HDMI1 关闭"));
+
+    // More on a mode with an overlay: three lines of its text in its
+    // colours, and its settings; away from More, the windows again.
+    g_language = pages::EN;
+    b.osd_enable = 1;
+    storeSlot(6, b);
+    const char* const kOverlay = "/data/modes/MO07.json";
+    writeBoxFile(kOverlay, R"({"name":"t","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
+                           R"("pos":{"x":10,"y":20,"w":300,"h":64},"act":{"effect":3,"speed":5,"staytime":0},)"
+                           R"("backpara":{"enable":"on","color":"0x102030"},"fontpara":{"startx":4,"starty":6,)"
+                           R"("fontw":32,"fonth":32,"wordspace":2,"verticalspace":3,"color":"FF0000"},)"
+                           R"("texts":["one\ntwo\nthree\nfour\nfive"]}]})");
+    click(page, Qt::Key_R);
+    click(page, Qt::Key_S);
+    click(page, Qt::Key_Q);
+    click(page, Qt::Key_S);  // Invoke, Delete, More: LEFT from Invoke
+    ASSERT_EQ(page->highlightedButton(), CustomMode::kMore);
+    const QStringList overlay = {"one\ntwo\nthree", "osd [x:10,y:20,w:300,h:64] font size:32*32\n"
+                                                     "space [h:2,v:3] char[x:4,y:6] speed:5,effect:move down"};
+    EXPECT_EQ(page->previewTexts(), overlay);
+    EXPECT_EQ(page->findChild<QWidget*>("preview")->findChild<QLabel*>()->styleSheet(),
+              QStringLiteral("background-color:#102030;color:#FF0000;"));
+    click(page, Qt::Key_R);
+    EXPECT_EQ(page->previewTexts().size(), expected.size());
+    // A file that is not JSON goes; the page says there is none.
+    writeBoxFile(kOverlay, "{not json");
+    click(page, Qt::Key_S);
+    EXPECT_EQ(page->previewTexts().value(1), QStringLiteral("No overlay file"));
+    EXPECT_EQ(readBoxFile(kOverlay), "");
 }
 
 TEST_F(UserModePage, AModeSavedOnTheMainWindowComesBackHereWithTheKeys)
