@@ -4,12 +4,14 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
+#include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QVariant>
 #include <QWidget>
 
@@ -112,6 +114,8 @@ void placeOverMainWindow(QWidget* page)
 namespace {
 
 constexpr int kSmallestPixels = 7;
+// A little air between a caption and the focus border.
+constexpr int kAir = 4;
 
 // The largest pixel size, from the font's own down to 7, in which `text`
 // fits `box`.
@@ -156,13 +160,32 @@ void fitText(QPushButton* button)
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
-    // A little air between the caption and the focus border.
-    constexpr int kAir = 4;
     const QRect box = button->style()
                           ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
                           .adjusted(kAir, 0, -kAir, 0);
     font.setPixelSize(fittingPixels(font, box, Qt::AlignCenter, button->text()));
     button->setFont(font);
+}
+
+void fitText(QComboBox* box)
+{
+    static const char* const kBaseFont = "kelBaseFont";
+    if (!box->property(kBaseFont).isValid())
+        box->setProperty(kBaseFont, box->font());
+    QFont font = box->property(kBaseFont).value<QFont>();
+    box->ensurePolished();
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QRect field = box->style()
+                            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
+                            .adjusted(kAir + 2, 0, -2, 0);  // the entry is drawn indented
+    int px = QFontInfo(font).pixelSize();
+    for (int i = 0; i < box->count(); ++i) {
+        font.setPixelSize(px);
+        px = fittingPixels(font, field, Qt::AlignLeft | Qt::AlignVCenter, box->itemText(i));
+    }
+    font.setPixelSize(px);
+    box->setFont(font);
 }
 
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)

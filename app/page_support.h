@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -74,6 +75,8 @@ void fitText(QLabel* label);
 // The same for a push button's caption, inside the button's border and
 // padding; the button's font is set (its style sheets carry no font).
 void fitText(QPushButton* button);
+// The same for a choice list: one font in which every entry fits the field.
+void fitText(QComboBox* box);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

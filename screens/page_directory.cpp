@@ -7,6 +7,11 @@
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
 #include "screens/page.h"
+#include "screens/system/factory.h"
+#include "screens/system/factoryage.h"
+#include "screens/system/lcdshow.h"
+#include "screens/system/othersetup.h"
+#include "screens/system/test_chart.h"
 
 namespace pages {
 
@@ -33,6 +38,11 @@ void openPage(PAGE_FOCUS page)
     case PAGE_COMMUNICATION: return Page::openOnTop(g_linkoption);
     case PAGE_PICTURE_QUALITY_MENU: return Page::openOnTop(g_imagequality);
     case PAGE_ADVANCED_OPTIONS: return Page::openOnTop(g_advancedoption);
+    case PAGE_LCD_DISPLAY: return Page::openOnTop(g_lcdshow);
+    case PAGE_TEST_PATTERNS: return Page::openOnTop(g_test_chart);
+    case PAGE_OTHER_SETTINGS: return Page::openOnTop(g_othersetup);
+    case PAGE_FACTORY_SETTINGS: return Page::openOnTop(g_factory);
+    case PAGE_AGING_LOG: return Page::openOnTop(g_factoryage);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
@@ -44,15 +54,10 @@ void openPage(PAGE_FOCUS page)
     case PAGE_WINDOW_LAYOUT:       // ImageLayout, g_imagelayout
     case PAGE_LED_SETTINGS:        // ledset, g_ledset
     case PAGE_SENDING_PORTS:       // netset, g_netset
-    case PAGE_LCD_DISPLAY:         // lcdshow, g_lcdshow
-    case PAGE_TEST_PATTERNS:       // test_chart, g_test_chart
-    case PAGE_OTHER_SETTINGS:      // othersetup, g_othersetup
-    case PAGE_FACTORY_SETTINGS:    // factory, g_factory
     case PAGE_QUALITY:             // quality, g_quality
     case PAGE_COLOUR_TEMPERATURE:  // temperature, g_temperature
     case PAGE_SERIAL_LINK:         // linkcom, g_linkcom
     case PAGE_NETWORK_ADDRESS:     // linkwlan, g_linkwlan
-    case PAGE_AGING_LOG:           // factoryage, g_factoryage
     case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
     case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
     case PAGE_USB_UPGRADE:         // firmware_usbgrade, g_firmware_usbgrade

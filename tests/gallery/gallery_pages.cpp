@@ -2,6 +2,7 @@
 // states) that builds it from nothing and returns its picture.
 #include "tests/gallery/gallery.h"
 
+#include "app/aginglog.h"
 #include "app/firmwareupdate.h"
 #include "app/lockwindow.h"
 #include "app/kelrampara.h"
@@ -14,6 +15,11 @@
 #include "screens/menus/linkoption.h"
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
+#include "screens/system/factory.h"
+#include "screens/system/factoryage.h"
+#include "screens/system/lcdshow.h"
+#include "screens/system/othersetup.h"
+#include "screens/system/test_chart.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -105,8 +111,21 @@ QImage numberKeyboard()
     return grabOver(w, g_numberkeyboard);
 }
 
-// A page built on the skeleton over the main window, with the focus moved
-// `steps` entries on.
+// A page built on the skeleton over the main window, after the panel keys
+// `keys` (released in this order).
+template <class P>
+QImage pageAfterKeys(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    P page(nullptr);
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&page, &release);
+    }
+    return grabWidget(&page);
+}
+
+// The same with the focus moved `steps` entries on.
 template <class P>
 QImage menuPage(int steps = 0)
 {
@@ -118,6 +137,32 @@ QImage menuPage(int steps = 0)
     }
     return grabWidget(&page);
 }
+
+// The aging-log page over 20 samples, for as long as it lives: the log and
+// its counters are put back afterwards.
+struct SampleAgingLog {
+    SampleAgingLog()
+    {
+        saved = factoryage_log;
+        factoryage_log.clear();
+        for (int i = 0; i < 20; ++i)
+            factoryage_log.append(QStringLiteral("06-01 %1:%2 %3 %4 %5")
+                                      .arg(12 + i / 20, 2, 10, QLatin1Char('0'))
+                                      .arg(3 * i, 2, 10, QLatin1Char('0'))
+                                      .arg(17 + 3 * i)
+                                      .arg(i % 7 == 3 ? 29 : 31)
+                                      .arg(i % 5));
+        factoryage_log_diff3 = 12;
+        factoryage_log_diff5 = 5;
+        factoryage_log_diff10 = 1;
+    }
+    ~SampleAgingLog()
+    {
+        factoryage_log = saved;
+        factoryage_log_diff3 = factoryage_log_diff5 = factoryage_log_diff10 = 0;
+    }
+    QStringList saved;
+};
 
 }  // namespace
 
@@ -151,6 +196,19 @@ const std::vector<GalleryPage>& galleryPages()
         {"imagequality", [] { return menuPage<ImageQuality>(); }},
         {"outputset", [] { return menuPage<OutputSet>(); }},
         {"linkoption", [] { return menuPage<LinkOption>(2); }},
+        {"factory", [] { return pageAfterKeys<factory>({Qt::Key_R, Qt::Key_R}); }},
+        {"factory_language", [] { return pageAfterKeys<factory>({Qt::Key_Q, Qt::Key_R}); }},
+        {"othersetup", [] { return pageAfterKeys<othersetup>({Qt::Key_R, Qt::Key_R}); }},
+        {"othersetup_editing", [] { return pageAfterKeys<othersetup>({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
+        {"lcdshow", [] { return pageAfterKeys<lcdshow>({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"factoryage_empty", [] { return pageAfterKeys<factoryage>({}); }},
+        {"factoryage",
+         [] {
+             SampleAgingLog log;
+             return pageAfterKeys<factoryage>({});
+         }},
+        {"test_chart",
+         [] { return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R}); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
