@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -200,6 +201,16 @@ bool panelLocked()
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     return store && store->ram_para.panel_lock != 0;
+}
+
+void inGuiThread(std::function<void()> fn)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
 }  // namespace pages

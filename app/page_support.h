@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QString>
 #include <array>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -80,6 +81,12 @@ void fitText(QComboBox* box);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
+
+// ---- calls from other threads
+// Runs `fn` in the GUI thread (queued): worker and link threads never touch
+// a page themselves. Without an application object (tools, the fuzz
+// harness) it runs at once.
+void inGuiThread(std::function<void()> fn);
 
 // ---- the parameter block as pages read it
 // Non-zero when the panel keys are locked (KEL_RAM_PARA.panel_lock).

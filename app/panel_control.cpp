@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/page_support.h"
+#include "app/video_canvas.h"
 #include "platform/platform.h"
 
 #include <QApplication>
@@ -211,6 +212,7 @@ const platform::ControlCommand kPanelCommands[] = {
     {"key", "left|right|ok|back|mode", 1, 1, keyCommand},
     {"touch", "X Y", 2, 2, touchCommand},
     {"lcd", "", 0, 0, lcdCommand},
+    {"canvas", "", 0, 0, [](const Args&) { return videocanvas::write(); }},
 };
 
 }  // namespace

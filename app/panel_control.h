@@ -1,7 +1,8 @@
 // The front panel driven from outside: the keys, a touch and the LCD's
 // picture, as the commands `key`, `touch` and `lcd` of the simulated box's
-// control pipe (docs/simulated-box.md). The commands arrive on the pipe's
-// thread and are carried out in the GUI thread.
+// control pipe (docs/simulated-box.md), and beside them `canvas`, the LED
+// canvas's picture (app/video_canvas.h). The commands arrive on the pipe's
+// thread; those that touch widgets are carried out in the GUI thread.
 //
 // The windows on the LCD are stacked as the board's frame buffer stacks
 // them: the window shown or raised last lies on top. Keys go where the

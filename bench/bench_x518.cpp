@@ -1,10 +1,15 @@
-// Cost of reaching the video chip: SPI transfers and bank selects per
-// register operation, for the initial register load and for a whole
-// bring-up, on the simulated chip with its instant clock.
+// Cost of reaching the video chip: SPI transfers, bank selects and driver
+// calls (SPI_IOC_MESSAGE ioctls) per register operation, for the initial
+// register load and for a whole bring-up, on the simulated chip with its
+// instant clock.
 //
 // The limit each figure chases is one transfer per register byte: the
 // "per_byte" counters are transfers divided by the register bytes moved
-// (1.0 = no bank select at all). Times are the host's and only indicative.
+// (1.0 = no bank select at all). Each access goes to the driver as one
+// message, a group of accesses (access_X518) as one message per 64
+// transfers: "calls" counts the ioctls, whose fixed cost on the board
+// (tens of microseconds) is what batching saves. Times are the host's and
+// only indicative.
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_x518.h"
 #include "videochip/x518_drv.h"
@@ -15,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -63,6 +69,7 @@ void report(benchmark::State& state, const SimX518::Counters& before, const SimX
     double selects = double(after.bankSelects - before.bankSelects);
     state.counters["transfers"] = transfers / n;
     state.counters["bank_selects"] = selects / n;
+    state.counters["calls"] = double(after.calls - before.calls) / n;
     state.counters["per_byte"] = bytesPerIteration > 0 ? transfers / (n * bytesPerIteration) : 0;
 }
 
@@ -111,6 +118,34 @@ void BM_MaskedWrite2Bytes(benchmark::State& state)
     // Two bytes read and two written.
     runOp(state, 4, [](Box& b, int64_t i) {
         b.drv.write_x518_mask(b.fd, x518::kInputPathEnable, u32(i), 0x0010, 0);
+    });
+}
+
+// The measurement block of a parallel port as the chip manager reads it:
+// hold the measurements, read line total, lines, line and frame periods and
+// active width, release.
+constexpr u32 kMeasured[] = {x518::kMeasHtt, x518::kMeasVtt, x518::kMeasFhw, x518::kMeasFvm, x518::kMeasHw};
+constexpr double kMeasuredBytes = 1 + 2 + 2 + 2 + 3 + 2 + 1;
+
+void BM_PortMeasurementOneByOne(benchmark::State& state)
+{
+    runOp(state, kMeasuredBytes, [](Box& b, int64_t) {
+        b.drv.write_X518(b.fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+        for (u32 spec : kMeasured)
+            benchmark::DoNotOptimize(b.drv.read_X518(b.fd, spec, 0));
+        b.drv.write_X518(b.fd, x518::kUpdateCtl, 0, 0);
+    });
+}
+
+void BM_PortMeasurementGroup(benchmark::State& state)
+{
+    runOp(state, kMeasuredBytes, [](Box& b, int64_t) {
+        u32 v[std::size(kMeasured)];
+        b.drv.access_X518(b.fd, {x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure),
+                                 x518_drv::readOp(kMeasured[0], &v[0]), x518_drv::readOp(kMeasured[1], &v[1]),
+                                 x518_drv::readOp(kMeasured[2], &v[2]), x518_drv::readOp(kMeasured[3], &v[3]),
+                                 x518_drv::readOp(kMeasured[4], &v[4]), x518_drv::writeOp(x518::kUpdateCtl, 0)});
+        benchmark::DoNotOptimize(v);
     });
 }
 
@@ -171,6 +206,8 @@ BENCHMARK(BM_Write4Bytes);
 BENCHMARK(BM_Read1Byte);
 BENCHMARK(BM_Read3Bytes);
 BENCHMARK(BM_MaskedWrite2Bytes);
+BENCHMARK(BM_PortMeasurementOneByOne);
+BENCHMARK(BM_PortMeasurementGroup);
 BENCHMARK(BM_InitialLoadWithoutWaits);
 BENCHMARK(BM_BringUp)->Unit(benchmark::kMillisecond)->Iterations(10);
 

@@ -11,8 +11,7 @@
 #include "fpga/rcv_recovery_file.h"
 #include "links/file_deal.h"
 #include "platform/platform.h"
-#include "screens/menus/advancedoption.h"
-#include "screens/menus/option.h"
+#include "tools/tool_page_requests.h"
 
 #include <QDir>
 #include <algorithm>
@@ -96,19 +95,9 @@ bool storeSmartMap(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kSmartDir) + "/" + t.name, data, t.total))
         return false;
-    // Smart-mapping page (24) open: SmartMapping::Button_back_clicked() in the GUI thread, once the page lands.
+    if (fpga_manage::p_fpga_manage)
+        toolpages::smartMappingFilesChanged(false);
     return true;
-}
-
-// The advanced menu offers self-recovery by the files stored: it counts them
-// again when it is on top. Pages live in the GUI thread, and whether the
-// page is still on top is seen there.
-void relabelAdvancedOptions()
-{
-    file_deal::inGuiThread([] {
-        if (g_page_focus.load() == PAGE_ADVANCED_OPTIONS && g_advancedoption)
-            g_advancedoption->language_changed();
-    });
 }
 
 bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
@@ -116,7 +105,7 @@ bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
     if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
         return false;
     if (fpga_manage::p_fpga_manage)
-        relabelAdvancedOptions();
+        toolpages::recoveryFilesChanged(false);
     return true;
 }
 
@@ -259,20 +248,12 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_BAD_LENGTH;
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
-        // The pages read the name lists in the GUI thread: clear them there.
-        rcvRecovery* reader = fpga->rcv_recovery;
-        file_deal::inGuiThread([reader] {
-            reader->scan_files.clear();
-            if (g_page_focus.load() == PAGE_OPTIONS && g_option)
-                g_option->language_changed();
-        });
-        // Page 24: SmartMapping::Button_back_clicked() in the GUI thread, once the page lands.
+        fpga->rcv_recovery->clearScanFiles();
+        toolpages::smartMappingFilesChanged(true);
     }
     if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
-        rcvRecovery* reader = fpga->rcv_recovery;
-        file_deal::inGuiThread([reader] { reader->recovery_files.clear(); });
-        relabelAdvancedOptions();
-        // Page 25: rcv_recovery::menulist_back_page() in the GUI thread, once the page lands.
+        fpga->rcv_recovery->clearRecoveryFiles();
+        toolpages::recoveryFilesChanged(true);
     }
     return ST_DONE;
 }

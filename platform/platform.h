@@ -173,4 +173,31 @@ std::string runControlLine(const std::string& line);
 // Reads a decimal whole number in [min, max] from a command word.
 bool controlNumber(const std::string& word, long min, long max, long& out);
 
+// ------------------------------------------------------------ the LED canvas
+// How the video chip's output channels tile the LED canvas: `across` x
+// `down` tiles of one channel's active size, output channel k at column
+// k % across, row k / across; then the part of that channel canvas to keep
+// (the LED canvas inside it), all of it when width or height is 0.
+struct CanvasLayout {
+    int across = 1;
+    int down = 1;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+// A picture of 0xFFRRGGBB pixels, row after row (QImage::Format_RGB32).
+struct Canvas {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    bool empty() const { return pixels.empty(); }
+    uint32_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+// What the video chip's output shows on the LED canvas. On a host the
+// simulated chip draws it from its registers (docs/simulated-box.md); the
+// board's chip cannot be looked into, so there it is empty, as it is when a
+// layout's canvas would be empty or too large.
+Canvas videoCanvas(const CanvasLayout& layout);
+
 }  // namespace platform

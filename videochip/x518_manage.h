@@ -27,13 +27,34 @@
 // The chip itself (drv, spi_fd, init_state, font_flags, the pattern flag)
 // and the dispatcher's copy of the applied block stay on the manager.
 //
+// Chip windows and block windows. Every per-window table of the model
+// (win_info, PM_, the change flags) is indexed by chip window: the packed
+// record the multi-window environment made of the block's windows in use,
+// in window order (windows 0 and 2 shown, 1 not: chip windows 0 and 1).
+// recordOfWindow() maps a block window to its chip window (-1: not shown,
+// or the default environment stands); the dispatcher maps before it calls
+// a setter, and every setter takes a chip window.
+//
+// Re-layout and change flags. A re-layout (the panel initialisation, or a
+// window's enable word, x, y, w or h changed) rebuilds the environment and
+// the channel allocation and must make the next window programming pass
+// program every window it moved. It raises: win_chg of every chip window
+// in use (the default window included), win_attr_chg of all six (mirrors
+// are re-taken by chip window), overlay_chg (the mixers are re-assigned),
+// and g_chg_input of a chip window whose input port changed (it may now
+// show another block window). The dispatcher runs the pass after it; so
+// does the bring-up, and the apply pass after a panel initialisation.
+//
 // The operations live one area to a file: x518_manage.cpp (object, thread,
 // bring-up), _param (system parameters, default model), _init (initial
 // load, register-update window), _timing (timing blocks, dot-by-dot memory,
 // input and output windows), _apply (dispatcher), _input (input ports),
-// _ich (input channels), _service (service sequences), _dump (diagnostic
-// dumps, register listing), _flash (serial flash and fonts) and _pending
-// (operations whose work is not built yet).
+// _ich (input channels), _ipproc (input-channel picture processing),
+// _geometry (window geometry, crops), _panel (output panel; the channel
+// timing list in x518_och_timing), _env (multi-window environment,
+// output-channel allocation), _service (service sequences), _dump
+// (diagnostic dumps, register listing), _flash (serial flash and fonts) and
+// _pending (operations whose work is not built yet).
 #pragma once
 
 #include "app/global.h"
@@ -176,6 +197,36 @@ public:
     // Rebuilds every window's channel list from the channel owners.
     void rebuildWinIch();
 
+    // ---------------------------------------------------------- input-channel picture processing
+    // The chain of input channels 0-3 (de-interlacer, noise reducers,
+    // diagonal interpolation, comb and motion filters), programmed from the
+    // port's state and levels; on channels 4-7, or for a port that is no
+    // chip port, these write nothing.
+    void set_ip(int fd, int channel);
+    void set_ipregs(int fd, int channel, int port);
+    void set_nr(int fd, int channel, int port);
+    void set_nr_block(int fd, int channel, int port);
+    void set_nr_b_480i(int fd, int channel, int port);
+    void set_nr_b_480p(int fd, int channel, int port);
+    void set_nr_b_720p(int fd, int channel, int port);
+    void set_nr_b_1080i(int fd, int channel, int port);
+    void set_nr_b_1080p(int fd, int channel, int port);
+    void set_nr_tpx(int fd, int channel, int port);
+    void set_nr_hvpx(int fd, int channel, int port);
+    void set_nr_mosq(int fd, int channel, int port);
+    void set_diag(int fd, int channel, int port);
+    void set_comb(int fd, int channel, int port);
+    void set_mvflt(int fd, int channel, int port);
+    // Mode and sync source of the window's input channels; `flag` non-zero
+    // treats an interlaced port as progressive.
+    void set_mct(int fd, int window, u32 flag);
+    // Input colour conversion of the window's channels by its memory format.
+    void set_iscwct(int fd, int window);
+    // Scaler coefficients of input channel `channel` for a shrink ratio
+    // (16.16); `dual` loads the pair's second channel too.
+    void set_lut_hshrnk(int fd, int ratio, u32 channel, int dual);
+    void set_lut_vshrnk_4sym(int fd, int ratio, u32 channel, int dual);
+
     // ---------------------------------------------------------- service sequences
     void input_slidebar(int fd);
     void output_slidebar(int fd);
@@ -202,9 +253,57 @@ public:
     void read_x518_font(int fd);
     void update_font(int fd);
 
+    // ---------------------------------------------------------- window geometry
+    // Splits `win` (relative to the window's first output channel) over the
+    // output channels the window covers: entry i holds the i-th column's
+    // horizontal part and the i-th row's vertical part.
+    void calc_oact(_ImageWindowDef_st win, _ImageWindowDef2_St* out, int window) const;
+    static void calc_scaling(_ImageWindowDef_st in, _ImageWindowDef_st out, _ScalingSt* s);
+    // 0 single window, 1 `*window` leads a stitch group, 2 it follows one
+    // (then `*window` becomes the lead); `*partner` the last other member.
+    int check_stitching_win(int* window, int* partner) const;
+    void check_stitching_chg();
+    // The output channel of each area of the window (8 entries, -1 none).
+    void get_och(int window, int* och) const;
+    // Margin of a window inside its output cells: side 0 left, 1 right, 2 up, 3 down.
+    u32 kelApi_OchGetWinOffset1(const ST_WIN_INFO* info, int side) const;
+    // Crop margin of a rectangle inside an input port: side 0 left, 1 right, 2 top, 3 bottom.
+    u32 kelApi_CropGetOffset(int port, const ST_RECT* rect, int side) const;
+    // Crops chip window `window` (a record) to `rect`, clamped to its input,
+    // or drops its crop; then programs the windows.
+    void x518_SetCrop(char window, char enable, ST_RECT* rect);
+    // Recomputes the crop margins of the windows on `port` after its format changed.
+    void kelApi_updateCrop(int port);
+
+    // ---------------------------------------------------------- output panel
+    // Maps the LED canvas onto the output channels, publishes the geometry
+    // into the block, programs the output timing and rebuilds the windows'
+    // environment and channel allocation.
+    i32 kelApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
+    void kelApi_PnlInitOch3();
+    // Looks the channel timing up; always 1.
+    int kelApi_PnlInitOch_diff(int* htt, int* vtt, int hblank, int vblank, int width, int height);
+    // Publishes the channel geometry into the block when `offset` is that of the splice mode.
+    void kelApi_WriteRam(int offset);
+    void kelApi_x518InitRegPanel();
+
+    // ---------------------------------------------------------- multi-window environment
+    // Packs the block's windows in use into the chip windows, or builds the
+    // default environment when none is in use or one is out of range.
+    void kelApi_initEnvX518();
+    void kelApi_initEnvX518Default();
+    void kelApi_MultiWinGet(ST_MWIN* out) const;
+    void kelApi_MultiWinInit();
+    void kelApi_MultiWinChAlloc(char init);
+    void kelApi_MultiWinChOverlay();
+    void kelApi_MultiWinChInit();
+    // The chip window (packed record) that shows parameter-block window
+    // `window`, -1 when none does (not in use, or the default environment).
+    // Every per-window operation of the chip takes the record.
+    int recordOfWindow(int window) const;
+
     // ---------------------------------------------------------- operations whose work lands later
     // Until then each says so once and does nothing.
-    i32 kelApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
     void set_output(int fd);
     static void x518_SetBrightness(u16 value);
     static void x518_SetContrast(int value);
@@ -216,18 +315,13 @@ public:
     void x518_SetWinPriority1(int fd);
     void x518_SetWinAttr(u8 window, int attribute);
     void x518_SetInputsourceCrop(int window, u32 cropWord);
-    void x518_SetCrop(char window, char enable, ST_RECT* rect);
     void x518_SetWinOutput(int fd, u8 window, int flags);
     void x518_SetWinDbdMode(int fd, u8 window, int mode);
     u32 x518_SetPattern(u32 pattern);
-    void kelApi_initEnvX518();
-    void kelApi_MultiWinChAlloc(char init);
-    void kelApi_MultiWinChInit();
     i32 kelApi_OsdSet(int option, int value);
     void set_osd(int fd, int mode);
     void set_scroll(int fd);
     void update_osd(int fd);
-    void kelApi_updateCrop(int port);
     // Reads /data/configs/omenu.json into the overlay list and applies it.
     void load_overlay_file();
 
@@ -324,9 +418,26 @@ private:
     int dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, u32 length);
     bool clearWriteEnable(int fd, bool timed, int limit);
     void fillMwinPresets();
+    // The output area of one output channel from its sync widths and porches.
+    void deriveOutputArea();
     template <class T>
     void copyParam(T& member, i32 value, i32& changed);
     int portOf(int window) const;
+    KEL_RAM_PARA* liveBlock() const;
+    // window geometry
+    void portSize(int port, i32& hw, i32& vw) const;
+    // output panel
+    void writePanelRegisters();
+    // multi-window environment
+    bool fillRecord(const KEL_RAM_PARA& b, int window, int record);
+    void assignLayers();
+    void applyMirrors(const KEL_RAM_PARA& b);
+    void allocateRecord(ST_WIN_INFO& r, const ST_MWIN_RECT* channels, int count);
+    void markUsedChannels();
+    void giveSpares();
+    void overlaySharedPositions();
+    void fillWindowTables(const KEL_RAM_PARA& b);
+    void enableUsedChannels();
     void seedApplied();
     // apply half
     void applyHalf();
@@ -335,7 +446,7 @@ private:
     void applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
-    void applySourceChange(const KEL_RAM_PARA& now, int window, u16 was, u16 source);
+    void applySourceChange(const KEL_RAM_PARA& now, int window, int chip, u16 was, u16 source);
     void applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void serveRegisterRequests();
@@ -357,6 +468,13 @@ private:
     bool windowAvailable(int window) const;
     int windowCost(int window) const;
     int moveOccupant(int channel, const int* list, int count);
+    // input-channel picture processing
+    bool processingState(int port) const;
+    bool anyNoiseReduction(int port) const;
+    bool hasChain(int channel, int port) const;
+    void measureIpFrame(int fd, int channel, int port);
+    void setFieldMemory(int fd, int channel, bool interlaced);
+    void writeBlockNr(int fd, int channel, int port, int member);
     // dumps
     void refreshHdmi20Record();
     int firstIch(int window) const { return ich.win_ich[window][0]; }

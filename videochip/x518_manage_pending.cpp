@@ -1,10 +1,9 @@
 // Operations of the chip manager that the bring-up and the apply dispatcher
-// call but whose work is not in this build yet (output panel, window
-// setters and programming, picture setters, test patterns, crops, the OSD
-// and the overlay file). Each one says
-// so once and does nothing: it writes no register, changes no flag and
-// emits no change code, so nothing reports work that was not done. An
-// operation leaves this file when its real body lands.
+// call but whose work is not in this build yet (window setters and
+// programming, picture setters, test patterns, the OSD and the overlay
+// file). Each one says so once and does nothing: it writes no register,
+// changes no flag and emits no change code, so nothing reports work that
+// was not done. An operation leaves this file when its real body lands.
 #include "videochip/x518_manage.h"
 
 #include <atomic>
@@ -24,12 +23,6 @@ void notYet(std::atomic<bool>& said, const char* what)
         static std::atomic<bool> said{false}; \
         notYet(said, name);                \
     } while (0)
-
-i32 x518_manage::kelApi_PnlInit2(int, int, int, int, int)
-{
-    KEL_X518_PENDING("kelApi_PnlInit2");
-    return 0;
-}
 
 void x518_manage::set_output(int)
 {
@@ -86,11 +79,6 @@ void x518_manage::x518_SetInputsourceCrop(int, u32)
     KEL_X518_PENDING("x518_SetInputsourceCrop");
 }
 
-void x518_manage::x518_SetCrop(char, char, ST_RECT*)
-{
-    KEL_X518_PENDING("x518_SetCrop");
-}
-
 void x518_manage::x518_SetWinOutput(int, u8, int)
 {
     KEL_X518_PENDING("x518_SetWinOutput");
@@ -105,21 +93,6 @@ u32 x518_manage::x518_SetPattern(u32)
 {
     KEL_X518_PENDING("x518_SetPattern");
     return 0;
-}
-
-void x518_manage::kelApi_initEnvX518()
-{
-    KEL_X518_PENDING("kelApi_initEnvX518");
-}
-
-void x518_manage::kelApi_MultiWinChAlloc(char)
-{
-    KEL_X518_PENDING("kelApi_MultiWinChAlloc");
-}
-
-void x518_manage::kelApi_MultiWinChInit()
-{
-    KEL_X518_PENDING("kelApi_MultiWinChInit");
 }
 
 i32 x518_manage::kelApi_OsdSet(int, int)
@@ -141,11 +114,6 @@ void x518_manage::set_scroll(int)
 void x518_manage::update_osd(int)
 {
     KEL_X518_PENDING("update_osd");
-}
-
-void x518_manage::kelApi_updateCrop(int)
-{
-    KEL_X518_PENDING("kelApi_updateCrop");
 }
 
 void x518_manage::load_overlay_file()

@@ -32,9 +32,6 @@ constexpr int kNoChannelWaitMs = 45;
 // Dot-by-dot: frames that need memory of their own, and the line pitch unit.
 constexpr i32 kDbdCmosMaxWidth = 2560, kDbdVboMaxWidth = 5120, kDbdMaxHeight = 2176;
 constexpr u32 kDbdPitchUnit = 320;
-enum DbdMode { DBD_DISABLE = 0, DBD_SINGLE_INPUT = 1, DBD_CMOS_IN12 = 20, DBD_CMOS_IN12V = 21, DBD_CMOS_IN34 = 22,
-               DBD_CMOS_IN34V = 23, DBD_CMOS_IN123 = 30, DBD_CMOS_IN1234 = 40, DBD_CMOS_IN1234Q = 41,
-               DBD_VBO_IN12 = 50, DBD_VBO_IN12V = 51 };
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };                // area words
 enum { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3 };         // margin words

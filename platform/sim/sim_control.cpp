@@ -122,6 +122,48 @@ std::string cardsCommand(const Args& a)
     return std::string();
 }
 
+// One card of a chain: "P C silent on|off", "P C recovery on|off" or
+// "P C delay LOOKS".
+constexpr long kMaxCardDelay = 100000;  // looks at FPGA 0's receive registers
+
+std::string switchOf(const std::string& word, bool& on)
+{
+    on = word == "on";
+    return on || word == "off" ? std::string() : "on or off, not " + word;
+}
+
+std::string cardCommand(const Args& a)
+{
+    long port = 0, card = 0;
+    std::string why = portOf(a[0], port);
+    if (!why.empty())
+        return why;
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    const int cards = board->cards(int(port));
+    if (!controlNumber(a[1], 0, cards - 1, card))
+        return "port " + a[0] + " has " + std::to_string(cards) + " cards";
+    bool on = false;
+    if (a[2] == "silent" || a[2] == "recovery") {
+        why = switchOf(a[3], on);
+        if (!why.empty())
+            return why;
+        if (a[2] == "silent")
+            board->silenceCard(int(port), int(card), on);
+        else
+            board->setNeedsRecovery(int(port), int(card), on);
+        return std::string();
+    }
+    long looks = 0;
+    if (a[2] != "delay")
+        return "a card is silent, needs recovery or answers after a delay";
+    if (!controlNumber(a[3], 0, kMaxCardDelay, looks))
+        return "a delay is 0-" + std::to_string(kMaxCardDelay) + " looks";
+    board->setCardDelay(int(port), int(card), int(looks));
+    return std::string();
+}
+
 // ---------------------------------------------------------------- USB stick
 
 std::string usbCommand(const Args& a)
@@ -169,6 +211,7 @@ const ControlCommand kDeviceCommands[] = {
     {"pull", "SOURCE", 1, 1, pullCommand},
     {"port", "P up|down", 2, 2, portCommand},
     {"cards", "P N", 2, 2, cardsCommand},
+    {"card", "P C silent|recovery on|off | P C delay LOOKS", 4, 4, cardCommand},
     {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
     {"chip", "", 0, 0, chipCommand},
 };

@@ -133,6 +133,8 @@ int SimX518::ioctl(unsigned long request, void* arg)
     {
         Lock lock(mutex_);
         hook = hook_;
+        ++counters_.calls;
+        const uint64_t call = ++calls_;
         for (size_t i = 0; i < count && !error; ++i) {
             const spi_ioc_transfer& tr = trs[i];
             if (failSkip_ > 0) {
@@ -144,7 +146,12 @@ int SimX518::ioctl(unsigned long request, void* arg)
                 break;
             }
             uint8_t bits = tr.bits_per_word ? tr.bits_per_word : bits_;
-            if (tr.len != kTransferLength || !tr.tx_buf || mode_ != kChipMode || bits != kChipWordBits) {
+            // Every transfer is a frame of its own: the chip select goes up
+            // between the transfers of a message (cs_change) and stays up
+            // after the last one; otherwise two frames run into one.
+            bool last = i + 1 == count;
+            bool framed = (tr.cs_change != 0) != last;
+            if (tr.len != kTransferLength || !tr.tx_buf || mode_ != kChipMode || bits != kChipWordBits || !framed) {
                 ++counters_.rejected;
                 error = EINVAL;
                 break;
@@ -153,6 +160,7 @@ int SimX518::ioctl(unsigned long request, void* arg)
             std::memcpy(t.tx, reinterpret_cast<const void*>(static_cast<uintptr_t>(tr.tx_buf)), kTransferLength);
             t.hasRx = tr.rx_buf != 0;
             t.speedHz = tr.speed_hz ? tr.speed_hz : speed_;
+            t.call = call;
             decode(t);
             if (t.hasRx)
                 std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(tr.rx_buf)), t.rx, kTransferLength);

@@ -16,6 +16,7 @@
 // describes the registers it implements.
 #pragma once
 
+#include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_x518_flash.h"
 
@@ -80,17 +81,19 @@ public:
         bool hasRx = false;      // the caller gave a receive buffer
         uint32_t speedHz = 0;
         uint8_t bank = 0;        // bank selected when the transfer happened (after it, for a select)
+        uint64_t call = 0;       // the SPI_IOC_MESSAGE call that carried it, counted from 1
         bool write() const { return (tx[0] & 0x80) != 0; }
         uint8_t address() const { return tx[0] & 0x7F; }
         bool bankSelect() const { return write() && address() == 0; }
     };
 
     struct Counters {
+        uint64_t calls = 0;        // SPI_IOC_MESSAGE calls (driver calls), whatever they carried
         uint64_t transfers = 0;    // transfers the chip decoded
         uint64_t bankSelects = 0;  // writes of register 0
         uint64_t writes = 0;       // other register writes
         uint64_t reads = 0;        // register reads
-        uint64_t rejected = 0;     // malformed transfers (wrong length, mode or word size)
+        uint64_t rejected = 0;     // malformed transfers (wrong length, mode, word size or chip select)
         uint64_t failed = 0;       // transfers failed by fault injection
     };
 
@@ -137,6 +140,10 @@ public:
     void setRegValue(uint32_t spec, uint32_t value, uint32_t bankOffset = 0);
     // What a read over SPI would return now, without its side effects.
     uint32_t liveValue(uint32_t spec, uint32_t bankOffset = 0) const;
+
+    // ---- output
+    // The LED canvas as the output channels show it (sim_x518_canvas.h).
+    Canvas canvas(const CanvasLayout& layout) const;
 
     // ---- input ports
     void plug(int port, const PortTiming& timing);
@@ -210,6 +217,7 @@ private:
 
     Clock clock_ = Clock::Instant;
     std::chrono::steady_clock::time_point epoch_;
+    uint64_t calls_ = 0;  // never reset: numbers the calls in the trace
     uint64_t instantFrames_ = 0;
     uint64_t inArmedAt_ = 0;
     uint64_t outArmedAt_ = 0;

@@ -64,7 +64,7 @@ void AdvancedOption::countRecoveryFiles()
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     rcvRecovery* reader = fpga ? fpga->rcv_recovery : nullptr;
     if (reader && reader->get_dir_file(QString::fromLatin1(rcvRecovery::kRecoveryDir)) == 0)
-        rcv_file_count = static_cast<u8>(reader->recovery_files.size());
+        rcv_file_count = reader->recoveryCount();
 }
 
 void AdvancedOption::language_changed()

@@ -46,6 +46,6 @@ private:
     void countRecoveryFiles();
 
     Ui::AdvancedOption* ui;
-    // Files in /data/rcvrecovery at the last labelling (low 8 bits).
+    // Files in /data/rcvrecovery at the last labelling (at most 255).
     u8 rcv_file_count = 0;
 };

@@ -44,6 +44,9 @@ TEST_F(RunningBox, KeysMoveTheFocusAndTheLcdPictureFollows)
         const QImage menu = lcdPicture();
         EXPECT_EQ(menu.size(), QSize(320, 240));
         EXPECT_NE(menu, home);
+        // The LED canvas, cut as the block publishes it, once the chip runs.
+        EXPECT_TRUE(waitUntil([this] { return control("canvas") == "ok canvas"; }, 30000));
+        EXPECT_EQ(QImage(QString::fromStdString(platform::path("/sim/canvas.png"))).size(), QSize(1920, 1080));
         QApplication::exit(0);
     });
 }
@@ -69,8 +72,8 @@ TEST_F(RunningBox, PlugAndPullReachTheInputStatusAndRefusedCommandsChangeNothing
         };
         for (const auto& r : refused)
             EXPECT_EQ(control(r.first), std::string("error ") + r.first + ": " + r.second);
-        EXPECT_EQ(control("eject"), "error eject: unknown command (commands: cards, chip, key, lcd, plug, "
-                                    "port, pull, touch, usb)");
+        EXPECT_EQ(control("eject"), "error eject: unknown command (commands: canvas, card, cards, chip, key, "
+                                    "lcd, plug, port, pull, touch, usb)");
         // Nothing moved: the home page keeps the focus, the inputs their signals.
         EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
         EXPECT_TRUE(platform::sim::receiver(1)->signal());

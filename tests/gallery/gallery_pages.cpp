@@ -20,8 +20,10 @@
 #include "screens/system/lcdshow.h"
 #include "screens/system/othersetup.h"
 #include "screens/system/test_chart.h"
+#include "tools/qroundprogressbar.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <cstring>
 #include <memory>
@@ -111,10 +113,23 @@ QImage numberKeyboard()
     return grabOver(w, g_numberkeyboard);
 }
 
+// The round progress bar as a tool page shows it over itself while a job runs.
+QImage roundProgressBar(int percent)
+{
+    QDialog page;
+    page.setFixedSize(320, 240);
+    page.setStyleSheet(QStringLiteral("background-color: rgb(16, 16, 28);"));
+    QRoundProgressBar::create_qround_bar(&page);
+    g_qround_bar->para_sync(percent);
+    const QImage image = grabWidget(&page);
+    QRoundProgressBar::del_qround_bar();
+    return image;
+}
+
 // A page built on the skeleton over the main window, after the panel keys
 // `keys` (released in this order).
 template <class P>
-QImage pageAfterKeys(std::initializer_list<int> keys)
+QImage pageAfterKeys(const std::vector<int>& keys)
 {
     MainWindowUnder main;
     P page(nullptr);
@@ -129,13 +144,7 @@ QImage pageAfterKeys(std::initializer_list<int> keys)
 template <class P>
 QImage menuPage(int steps = 0)
 {
-    MainWindowUnder main;
-    P page(nullptr);
-    for (int i = 0; i < steps; ++i) {
-        QKeyEvent right(QEvent::KeyRelease, Qt::Key_R, Qt::NoModifier);
-        QCoreApplication::sendEvent(&page, &right);
-    }
-    return grabWidget(&page);
+    return pageAfterKeys<P>(std::vector<int>(steps, Qt::Key_R));
 }
 
 // The aging-log page over 20 samples, for as long as it lives: the log and
@@ -221,6 +230,8 @@ const std::vector<GalleryPage>& galleryPages()
              dialog.handleTimerID2();
              return grabWidget(&dialog);
          }},
+        {"qroundprogressbar_0", [] { return roundProgressBar(0); }},
+        {"qroundprogressbar_65", [] { return roundProgressBar(65); }},
     };
     return pages;
 }

@@ -136,6 +136,24 @@ TEST_F(RunningChipTest, EveryRegisterTheProgramTouchesIsInTheRegisterMap)
     m->set_pict(fd, 1, 3);
     for (u32 w = 0; w < x518_manage::kWindows; ++w)
         m->set_ichsel(fd, w);
+    // The picture-processing chain, every block on, progressive and interlaced.
+    X518InputPorts& pt = m->ports;
+    pt.PM_HNR[2] = pt.PM_VNR[2] = pt.PM_TNR[2] = pt.PM_BNR[2] = pt.PM_MNR[2] = pt.PM_COMB[2] = 1;
+    pt.PI_ACT[2][3] = 1080;
+    m->model.PM_INPUT[0] = 2;
+    for (int state : {4, 5}) {
+        pt.PI_STATE[2] = state;
+        pt.PI_SCAN_MODE[2] = state == 5;
+        for (int c = 0; c < x518_manage::kChannels; ++c) {
+            m->ich.ich_win[c] = 0;
+            m->rebuildWinIch();
+            m->set_ip(fd, c);
+            m->set_lut_hshrnk(fd, 30000, u32(c), 1);
+            m->set_lut_vshrnk_4sym(fd, 30000, u32(c), 1);
+        }
+        m->set_mct(fd, 0, 0);
+        m->set_iscwct(fd, 0);
+    }
     m->input_slidebar(fd);
     m->output_slidebar(fd);
     m->disable_slidebar(fd);

@@ -52,12 +52,14 @@ TEST_F(AgingLogPage, PagesOfSixteenLinesTurnedByTheKeys)
             click(page, Qt::Key_S);  // back to "Nex"
             click(page, Qt::Key_Q);
             EXPECT_EQ(text(page, "label_page"), QLatin1String(c.afterNext));
-            if (c.lines == 17)  // the second page holds the 17th line alone
+            if (c.lines == 17) {  // the second page holds the 17th line alone
                 EXPECT_EQ(text(page, "label_log").count(QStringLiteral("06-01")), 1);
+            }
             click(page, Qt::Key_Q);
             EXPECT_EQ(text(page, "label_page"), QLatin1String(c.afterNextTwice));
-            if (c.lines == 0)
+            if (c.lines == 0) {
                 EXPECT_TRUE(text(page, "label_log").endsWith(QStringLiteral("  正在老化中...")));
+            }
         });
     }
 }
