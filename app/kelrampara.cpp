@@ -289,6 +289,16 @@ void KelRamPara::raiseApplyLocked(u8 flag)
     x518_manage::wake();
 }
 
+void KelRamPara::editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit)
+{
+    KelRamPara* store = p_kelrampara_config;
+    if (!store)
+        return;
+    QMutexLocker lock(&x518_manage::mutex);
+    edit(store->ram_para);
+    raiseApplyLocked();
+}
+
 int KelRamPara::ram_para_save()
 {
     return test_signal(SYNC_PARA_CHANGED);

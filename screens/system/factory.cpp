@@ -194,11 +194,7 @@ void factory::on_Button_lang_clicked(int lang)
     if (lang == (store->ram_para.language & 0xFF))
         return;
     g_language = static_cast<u8>(lang);
-    {
-        QMutexLocker lock(&x518_manage::mutex);
-        ram::setLowByte(store->ram_para.language, static_cast<u8>(lang));
-        KelRamPara::raiseApplyLocked();
-    }
+    KelRamPara::editAndApply([lang](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(lang)); });
     language_changed();
 }
 
@@ -215,17 +211,18 @@ void factory::on_Button_reset3_clicked()
 
 void factory::resetBlock(bool keepEdid)
 {
-    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return;
-    QMutexLocker lock(&x518_manage::mutex);
-    ram::restoreFactoryDefaults(store->ram_para, keepEdid);
     // The shadow is the block as the change notifier last saw it.
-    if (canvasChanged(store->ram_para, store->ram_para_shadow))
-        fpga_manage::requestPanelSetup();
-    if (!keepEdid)
-        requestEdidRewrites();
-    KelRamPara::raiseApplyLocked();
+    const KEL_RAM_PARA& shadow = store->ram_para_shadow;
+    KelRamPara::editAndApply([keepEdid, &shadow](KEL_RAM_PARA& b) {
+        ram::restoreFactoryDefaults(b, keepEdid);
+        if (canvasChanged(b, shadow))
+            fpga_manage::requestPanelSetup();
+        if (!keepEdid)
+            requestEdidRewrites();
+    });
 }
 
 // The address, mask and gateway of a fresh settings file, when the address

@@ -4,7 +4,6 @@
 #include "app/page_support.h"
 #include "links/r54_wifi_config.h"
 #include "ui_othersetup.h"
-#include "videochip/x518_manage.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -54,18 +53,6 @@ void fill(QComboBox* box, const std::vector<QString>& entries, int shown)
 
 bool windowShown(const IMAGE_PARA& image) { return image.enable != 0; }
 
-// Writes a block under the chip manager's mutex and raises the apply.
-template <class Edit>
-void editBlock(Edit edit)
-{
-    KelRamPara* store = KelRamPara::p_kelrampara_config;
-    if (!store)
-        return;
-    QMutexLocker lock(&x518_manage::mutex);
-    edit(store->ram_para);
-    KelRamPara::raiseApplyLocked();
-}
-
 }  // namespace
 
 othersetup::othersetup(QWidget* parent) : Page(PAGE_OTHER_SETTINGS, parent), ui(new Ui::othersetup)
@@ -111,7 +98,7 @@ void othersetup::para_init()
         return;
     const KEL_RAM_PARA& b = store->ram_para;
     if (b.audio_image != 0 && (b.audio_image > ram::kMaxAudioImage || !windowShown(b.image[b.audio_image])))
-        editBlock([](KEL_RAM_PARA& block) { block.audio_image = 0; });
+        KelRamPara::editAndApply([](KEL_RAM_PARA& block) { block.audio_image = 0; });
     const int audio = b.audio_image;
 
     listed_windows.clear();
@@ -175,7 +162,7 @@ void othersetup::confirmAudio(int index)
         return;
     const int w = listed_windows[entry];
     const bool on = index == kOn;
-    editBlock([w, on](KEL_RAM_PARA& b) {
+    KelRamPara::editAndApply([w, on](KEL_RAM_PARA& b) {
         IMAGE_PARA& image = b.image[w];
         if (((image.audio & ram::kAudioOn) != 0) == on)
             return;
@@ -188,7 +175,7 @@ void othersetup::confirmAudio(int index)
 void othersetup::confirmSwitch(int index)
 {
     const bool fade = index == kFade;
-    editBlock([fade](KEL_RAM_PARA& b) {
+    KelRamPara::editAndApply([fade](KEL_RAM_PARA& b) {
         ram::setLowByte(b.seamless, fade ? 1 : 0);
         for (int k = 0; k < ram::kImages; ++k) {
             if (fade) {
@@ -206,7 +193,7 @@ void othersetup::confirmSwitch(int index)
 void othersetup::confirmWifi(int index)
 {
     const bool off = index == kWifiOff;
-    editBlock([off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); });
+    KelRamPara::editAndApply([off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); });
     if (off)
         R54_WIFI_CONFIG::stopAccessPoint();
     else if (R54_WIFI_CONFIG::p_wifi)
@@ -216,7 +203,7 @@ void othersetup::confirmWifi(int index)
 void othersetup::confirmDotByDot(int index)
 {
     const u8 on = index == kOn ? 1 : 0;
-    editBlock([on](KEL_RAM_PARA& b) {
+    KelRamPara::editAndApply([on](KEL_RAM_PARA& b) {
         ram::setLowByte(b.dbd_enable, on);
         for (IMAGE_PARA& image : b.image)
             image.flags = static_cast<u16>((image.flags & kFlagsLowByte) | (on ? ram::kFlagDotByDot : 0));

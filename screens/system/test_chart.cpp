@@ -3,7 +3,6 @@
 #include "app/kelrampara.h"
 #include "app/page_support.h"
 #include "ui_test_chart.h"
-#include "videochip/x518_manage.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -88,12 +87,7 @@ void test_chart::language_changed()
 
 void test_chart::setPattern(u8 pattern)
 {
-    KelRamPara* store = KelRamPara::p_kelrampara_config;
-    if (!store)
-        return;
-    QMutexLocker lock(&x518_manage::mutex);
-    store->ram_para.test_pattern = pattern;
-    KelRamPara::raiseApplyLocked();
+    KelRamPara::editAndApply([pattern](KEL_RAM_PARA& b) { b.test_pattern = pattern; });
 }
 
 void test_chart::slot_Button_on_clicked()
