@@ -151,12 +151,23 @@ void fitText(QLabel* label)
     label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
 }
 
-void fitText(QPushButton* button)
+namespace {
+
+// The font a widget had before fitText first changed it; every fitting
+// starts again from there.
+QFont baseFont(QWidget* w)
 {
     static const char* const kBaseFont = "kelBaseFont";
-    if (!button->property(kBaseFont).isValid())
-        button->setProperty(kBaseFont, button->font());
-    QFont font = button->property(kBaseFont).value<QFont>();
+    if (!w->property(kBaseFont).isValid())
+        w->setProperty(kBaseFont, w->font());
+    return w->property(kBaseFont).value<QFont>();
+}
+
+}  // namespace
+
+void fitText(QPushButton* button)
+{
+    QFont font = baseFont(button);
     button->ensurePolished();
     QStyleOptionButton option;
     option.initFrom(button);
@@ -170,10 +181,7 @@ void fitText(QPushButton* button)
 
 void fitText(QComboBox* box)
 {
-    static const char* const kBaseFont = "kelBaseFont";
-    if (!box->property(kBaseFont).isValid())
-        box->setProperty(kBaseFont, box->font());
-    QFont font = box->property(kBaseFont).value<QFont>();
+    QFont font = baseFont(box);
     box->ensurePolished();
     QStyleOptionComboBox option;
     option.initFrom(box);
@@ -187,6 +195,15 @@ void fitText(QComboBox* box)
     }
     font.setPixelSize(px);
     box->setFont(font);
+}
+
+void setChoices(QComboBox* box, const QStringList& entries, int shown)
+{
+    box->clear();
+    box->addItems(entries);
+    if (shown >= 0 && shown < entries.size())
+        box->setCurrentIndex(shown);
+    fitText(box);
 }
 
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)

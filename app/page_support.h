@@ -7,6 +7,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 
@@ -78,6 +79,9 @@ void fitText(QLabel* label);
 void fitText(QPushButton* button);
 // The same for a choice list: one font in which every entry fits the field.
 void fitText(QComboBox* box);
+// Fills a choice list with `entries`, showing entry `shown` (the first when
+// `shown` names none), in a font they all fit.
+void setChoices(QComboBox* box, const QStringList& entries, int shown);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

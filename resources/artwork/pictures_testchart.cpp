@@ -16,9 +16,11 @@ void solid(QPainter& p, const QSizeF& s, const QColor& c)
 // The classic eight bars, from white to black.
 void colourBars(QPainter& p, const QSizeF& s)
 {
-    static const QColor kBars[] = {Qt::white, Qt::yellow, Qt::cyan, Qt::green, Qt::magenta, Qt::red, Qt::blue, Qt::black};
-    const qreal w = s.width() / 8;
-    for (int i = 0; i < 8; ++i)
+    static const QColor kBars[] = {Qt::white,   Qt::yellow, Qt::cyan, Qt::green,
+                                   Qt::magenta, Qt::red,    Qt::blue, Qt::black};
+    constexpr int kCount = sizeof kBars / sizeof *kBars;
+    const qreal w = s.width() / kCount;
+    for (int i = 0; i < kCount; ++i)
         p.fillRect(QRectF(i * w, 0, w + 0.5, s.height()), kBars[i]);
 }
 

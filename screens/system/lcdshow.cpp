@@ -35,15 +35,6 @@ int indexOfValue(const u32 (&values)[lcdshow::kChoices], u32 value)
     return at == std::end(values) ? -1 : static_cast<int>(at - std::begin(values));
 }
 
-void fill(QComboBox* box, const QStringList& entries, int shown)
-{
-    box->clear();
-    box->addItems(entries);
-    if (shown >= 0)
-        box->setCurrentIndex(shown);
-    pages::fitText(box);
-}
-
 }  // namespace
 
 lcdshow::lcdshow(QWidget* parent) : Page(PAGE_LCD_DISPLAY, parent), ui(new Ui::lcdshow)
@@ -75,9 +66,9 @@ void lcdshow::language_changed()
 void lcdshow::para_init()
 {
     const QString never = pages::pick(kNever);
-    fill(ui->comboBox_back, {QLatin1String(kBackChoices[0]), QLatin1String(kBackChoices[1]), never},
+    pages::setChoices(ui->comboBox_back, {QLatin1String(kBackChoices[0]), QLatin1String(kBackChoices[1]), never},
          indexOfValue(kBackTimes, g_back_to_mainwindow_time));
-    fill(ui->comboBox_lock, {pages::pick(kLockChoices[0]), pages::pick(kLockChoices[1]), never},
+    pages::setChoices(ui->comboBox_lock, {pages::pick(kLockChoices[0]), pages::pick(kLockChoices[1]), never},
          indexOfValue(kLockTimes, g_auto_lock_time));
 }
 

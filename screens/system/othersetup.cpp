@@ -42,15 +42,6 @@ const pages::Texts kClickOk = {QStringLiteral("按OK键"), QStringLiteral("Click
 constexpr u8 kFullVolume = 255;
 constexpr u16 kFlagsLowByte = 0x00FF;  // the dot-by-dot switch writes the high byte whole
 
-void fill(QComboBox* box, const std::vector<QString>& entries, int shown)
-{
-    box->clear();
-    for (const QString& e : entries)
-        box->addItem(e);
-    box->setCurrentIndex(shown);
-    pages::fitText(box);
-}
-
 bool windowShown(const IMAGE_PARA& image) { return image.enable != 0; }
 
 }  // namespace
@@ -102,7 +93,7 @@ void othersetup::para_init()
     const int audio = b.audio_image;
 
     listed_windows.clear();
-    std::vector<QString> windows;
+    QStringList windows;
     int shown = 0;
     for (int w = 0; w < ram::kShownImages; ++w) {
         if (!windowShown(b.image[w]))
@@ -112,14 +103,16 @@ void othersetup::para_init()
         listed_windows.push_back(w);
         windows.push_back(pages::pick(kWindow).arg(w + 1));
     }
-    fill(ui->ImageVolume, windows, shown);
+    pages::setChoices(ui->ImageVolume, windows, shown);
 
-    const std::vector<QString> offOn = {pages::pick(kOffText), pages::pick(kOnText)};
-    fill(ui->volume_state, offOn, (b.image[audio].audio & ram::kAudioOn) ? kOn : kOff);
-    fill(ui->switch_state, {pages::pick(kSeamlessText), pages::pick(kFadeText)}, b.seamless ? kFade : kSeamless);
-    fill(ui->mode_state, {pages::pick(kClickOk)}, 0);
-    fill(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)}, b.wifi_off ? kWifiOff : kWifiOn);
-    fill(ui->dbd_state, offOn, b.dbd_enable ? kOn : kOff);
+    const QStringList offOn = {pages::pick(kOffText), pages::pick(kOnText)};
+    pages::setChoices(ui->volume_state, offOn, (b.image[audio].audio & ram::kAudioOn) ? kOn : kOff);
+    pages::setChoices(ui->switch_state, {pages::pick(kSeamlessText), pages::pick(kFadeText)},
+                      b.seamless ? kFade : kSeamless);
+    pages::setChoices(ui->mode_state, {pages::pick(kClickOk)}, 0);
+    pages::setChoices(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)},
+                      b.wifi_off ? kWifiOff : kWifiOn);
+    pages::setChoices(ui->dbd_state, offOn, b.dbd_enable ? kOn : kOff);
 }
 
 void othersetup::syncUpdate(int)
