@@ -50,6 +50,7 @@
 // load, register-update window), _timing (timing blocks, dot-by-dot memory,
 // input and output windows), _apply (dispatcher), _input (input ports),
 // _ich (input channels), _ipproc (input-channel picture processing),
+// _picture (picture and window setters), _pattern (test patterns),
 // _geometry (window geometry, crops), _panel (output panel; the channel
 // timing list in x518_och_timing), _env (multi-window environment,
 // output-channel allocation), _service (service sequences), _dump
@@ -75,6 +76,8 @@
 
 // 1 once the chip manager has initialised the output panel at bring-up.
 extern std::atomic<u8> g_fpga_x518_start;
+// 1 while the bring-up paints the forced background colour, 2 once released.
+extern std::atomic<u8> g_force_bkcolor;
 
 // One entry of the full register listing: bank, first address, width.
 struct X518_REG_ENTRY {
@@ -227,6 +230,37 @@ public:
     void set_lut_hshrnk(int fd, int ratio, u32 channel, int dual);
     void set_lut_vshrnk_4sym(int fd, int ratio, u32 channel, int dual);
 
+    // ---------------------------------------------------------- picture and window setters
+    // Picture controls of every output channel; values wrap modulo 101.
+    static void x518_SetBrightness(u16 value);
+    static void x518_SetContrast(int value);
+    static void x518_SetSharpness(int value);
+    static void x518_SetSaturation(int value);
+    // Colour temperature from the packed word: mode in bits 0-7 (0 user
+    // gains, 1-3 presets), blue, green and red gains in bits 8-31.
+    static void x518_SetColorTemp(int packed);
+    // The end of bring-up: the forced colour released, each window's output
+    // channels show their picture, or black where the port has no signal.
+    void kelApi_forceColorDisable(int fd);
+    // The window setters take a chip window (record) and refuse one at or
+    // above wincnt.
+    void x518_SetWinPriority(u32 window, int layer);
+    void x518_SetWinPriority1(int fd);
+    void x518_SetWinAttr(u8 window, int attribute);
+    void x518_SetInputsourceCrop(int window, u32 cropWord);
+    // Black (bit 0), freeze (bit 1), switch effect (bit 2) and dot-by-dot (bit 8).
+    void x518_SetWinOutput(int fd, u8 window, int flags);
+    void win_freeze_sel(int fd, u32 window, u32 flags);
+    void x518_SetWinDbdMode(int fd, u8 window, int mode);
+    // The dot-by-dot code of arrangement 0-9 (single input for any other).
+    static i32 dbdCodeOf(int arrangement);
+
+    // ---------------------------------------------------------- test patterns
+    // Shows built-in pattern 1-20 (and on, modulo 20) on window 0's output
+    // channels, or switches them off with 0: 0, or all ones when more than
+    // one window is in use.
+    static u32 x518_SetPattern(u32 pattern);
+
     // ---------------------------------------------------------- service sequences
     void input_slidebar(int fd);
     void output_slidebar(int fd);
@@ -305,19 +339,9 @@ public:
     // ---------------------------------------------------------- operations whose work lands later
     // Until then each says so once and does nothing.
     void set_output(int fd);
-    static void x518_SetBrightness(u16 value);
-    static void x518_SetContrast(int value);
-    static void x518_SetSharpness(int value);
-    static void x518_SetSaturation(int value);
-    static void x518_SetColorTemp(int packed);
-    void kelApi_forceColorDisable(int fd);
-    void x518_SetWinPriority(u32 window, int layer);
-    void x518_SetWinPriority1(int fd);
-    void x518_SetWinAttr(u8 window, int attribute);
-    void x518_SetInputsourceCrop(int window, u32 cropWord);
-    void x518_SetWinOutput(int fd, u8 window, int flags);
-    void x518_SetWinDbdMode(int fd, u8 window, int mode);
-    u32 x518_SetPattern(u32 pattern);
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd, int mode);
     i32 kelApi_OsdSet(int option, int value);
     void set_osd(int fd, int mode);
     void set_scroll(int fd);
@@ -468,6 +492,12 @@ private:
     bool windowAvailable(int window) const;
     int windowCost(int window) const;
     int moveOccupant(int channel, const int* list, int count);
+    // picture and window setters
+    void writePictureControl(u32 enable, u32 first, u32 value);
+    int outputChannelsOf(int window, int* och) const;
+    const IMAGE_PARA* imageOfRecord(int record) const;
+    bool windowHasSignal(int window) const;
+    void sharpenWindow(int window, int level, u32 gain);
     // input-channel picture processing
     bool processingState(int port) const;
     bool anyNoiseReduction(int port) const;

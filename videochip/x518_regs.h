@@ -123,6 +123,35 @@ constexpr u32 kLayerWindow = reg(0x0E, 0x0F, 2);  // 0, 256 or 512
 constexpr u32 kLayerCoef = reg(0x0E, 0x11, 1);    // + 5k + j addresses: weight of input j under mask k
 constexpr u32 kLayerFull = 128;
 
+// ---- picture controls of an output channel (bank offset 16 x channel):
+// three components each, 2 addresses apart
+constexpr u32 kSaturationEnable = reg(0x0C, 0x14, 1);  // bit 0
+constexpr u32 kSaturation = reg(0x0C, 0x1B, 2);
+constexpr u32 kContrastEnable = reg(0x0C, 0x21, 1);  // bit 0
+constexpr u32 kContrast = reg(0x0C, 0x28, 2);
+constexpr u32 kBrightness = reg(0x0C, 0x3A, 2);
+constexpr u32 kPictureEnableBit = 0x01;
+constexpr u32 kPictureComponents = 3;
+constexpr u32 kPictureComponentStep = 2;
+// Colour matrix, 3 x 3 by rows at 0C:5B-0C:6C; its enable is bit 5 of the
+// output colour control of each output channel (00:59 + channel, bank 0).
+constexpr u32 kColourMatrix = reg(0x0C, 0x5B, 2);
+constexpr u32 kColourMatrixSize = 3;
+constexpr u32 kOchColourCtl = reg(0x00, 0x59, 1);
+constexpr u32 kColourMatrixOn = 0x20;
+
+// ---- sharpness (edge enhancer) of an output channel: horizontal and
+// vertical filters, five coefficients each, and their gains
+constexpr u32 kSharpHEnable = reg(0x0B, 0x08, 1);
+constexpr u32 kSharpHGain = reg(0x0B, 0x09, 1);
+constexpr u32 kSharpHCoef = reg(0x0B, 0x0C, 1);  // c1-c5 at 0C-10
+constexpr u32 kSharpHEnable2 = reg(0x0B, 0x11, 1);
+constexpr u32 kSharpVGain = reg(0x0B, 0x12, 1);
+constexpr u32 kSharpVCoef = reg(0x0B, 0x15, 1);  // c1-c5 at 15-19
+constexpr u32 kSharpVFilterOn = reg(0x0B, 0x5E, 1);
+constexpr int kSharpCoefs = 5;
+constexpr u32 kSharpOn = 6;
+
 // ---- frame waits
 constexpr u32 kInFrameRequest = reg(0x05, 0x08, 1);
 constexpr u32 kOutFrameRequest = reg(0x05, 0x09, 1);
@@ -298,10 +327,19 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x0A, 0x49, 2), 1, kOutputCopies},
     {reg(0x0A, 0x4B, 1), 3, kOutputCopies},
     {reg(0x0A, 0x4E, 2), 1, kOutputCopies},
-    // ---- 0B, 0C + 16k: output control and colour matrix
+    // ---- 0B, 0C + 16k: sharpness, picture controls, colour conversion and matrix
+    {reg(0x0B, 0x08, 1), 2, kOutputCopies},
+    {reg(0x0B, 0x0C, 1), 7, kOutputCopies},
+    {reg(0x0B, 0x15, 1), 5, kOutputCopies},
     {reg(0x0B, 0x5E, 1), 1, kOutputCopies},
+    {kSaturationEnable, 1, kOutputCopies},
+    {kSaturation, kPictureComponents, kOutputCopies},
+    {kContrastEnable, 1, kOutputCopies},
+    {kContrast, kPictureComponents, kOutputCopies},
+    {kBrightness, kPictureComponents, kOutputCopies},
     {reg(0x0C, 0x48, 1), 1, kOutputCopies},
     {reg(0x0C, 0x49, 2), 9, kOutputCopies},
+    {kColourMatrix, kColourMatrixSize * kColourMatrixSize, kOutputCopies},
     // ---- 0E + 16k: mixers
     {reg(0x0E, 0x08, 1), 1, kOutputCopies},
     {reg(0x0E, 0x09, 4), 1, kOutputCopies},

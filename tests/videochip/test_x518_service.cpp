@@ -154,6 +154,19 @@ TEST_F(RunningChipTest, EveryRegisterTheProgramTouchesIsInTheRegisterMap)
         m->set_mct(fd, 0, 0);
         m->set_iscwct(fd, 0);
     }
+    // Sharpness, patterns, the forced colour and the freeze on a window
+    // shown by all eight output channels.
+    ST_WIN_INFO& w0 = m->model.win_info[0];
+    for (int c = 0; c < x518_manage::kChannels; ++c)
+        w0.och[c] = u8(c);
+    w0.h_cnt = 8;
+    w0.v_cnt = 1;
+    m->model.wincnt = 1;
+    x518_manage::x518_SetSharpness(20);
+    x518_manage::x518_SetPattern(18);
+    x518_manage::x518_SetPattern(0);
+    m->kelApi_forceColorDisable(fd);
+    m->win_freeze_sel(fd, 0, 2);
     m->input_slidebar(fd);
     m->output_slidebar(fd);
     m->disable_slidebar(fd);
