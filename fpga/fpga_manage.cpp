@@ -146,6 +146,20 @@ bool fpga_manage::modify_register(u8 fpga, u8 r, u8 mask, u8 value, bool verify)
     return true;
 }
 
+bool fpga_manage::requestPanelSetup()
+{
+    fpga_manage* m = p_fpga_manage;
+    if (!m || m->MCU_REG_func[0][reg::kState] != reg::kStateRunning)
+        return false;
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+        g_set_led_setup = 0;
+    }
+    m->wake();
+    return true;
+}
+
 int fpga_manage::get_fpga_status()
 {
     const u8* image = MCU_REG_func[0];

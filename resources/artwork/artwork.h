@@ -97,5 +97,6 @@ void addSettingsMenuPictures(Catalog& c);
 void addPagePartPictures(Catalog& c);
 void addSourcePictures(Catalog& c);
 void addSettingsPagePictures(Catalog& c);
+void addTestPatternPictures(Catalog& c);
 
 }  // namespace art

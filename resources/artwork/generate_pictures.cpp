@@ -112,6 +112,7 @@ int main(int argc, char** argv)
     art::addPagePartPictures(catalog);
     art::addSourcePictures(catalog);
     art::addSettingsPagePictures(catalog);
+    art::addTestPatternPictures(catalog);
 
     std::vector<Written> written;
     QString qrc;

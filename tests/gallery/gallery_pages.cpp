@@ -2,6 +2,7 @@
 // states) that builds it from nothing and returns its picture.
 #include "tests/gallery/gallery.h"
 
+#include "app/aginglog.h"
 #include "app/firmwareupdate.h"
 #include "app/lockwindow.h"
 #include "app/kelrampara.h"
@@ -25,6 +26,11 @@
 #include "screens/menus/temperature.h"
 #include "screens/setup/custommode.h"
 #include "screens/setup/inputchoose.h"
+#include "screens/system/factory.h"
+#include "screens/system/factoryage.h"
+#include "screens/system/lcdshow.h"
+#include "screens/system/othersetup.h"
+#include "screens/system/test_chart.h"
 #include "tools/qroundprogressbar.h"
 
 #include <QCoreApplication>
@@ -253,6 +259,32 @@ QImage userModeOverlay()
     return image;
 }
 
+// The aging-log page over 20 samples, for as long as it lives: the log and
+// its counters are put back afterwards.
+struct SampleAgingLog {
+    SampleAgingLog()
+    {
+        saved = factoryage_log;
+        factoryage_log.clear();
+        for (int i = 0; i < 20; ++i)
+            factoryage_log.append(QStringLiteral("06-01 %1:%2 %3 %4 %5")
+                                      .arg(12 + i / 20, 2, 10, QLatin1Char('0'))
+                                      .arg(3 * i, 2, 10, QLatin1Char('0'))
+                                      .arg(17 + 3 * i)
+                                      .arg(i % 7 == 3 ? 29 : 31)
+                                      .arg(i % 5));
+        factoryage_log_diff3 = 12;
+        factoryage_log_diff5 = 5;
+        factoryage_log_diff10 = 1;
+    }
+    ~SampleAgingLog()
+    {
+        factoryage_log = saved;
+        factoryage_log_diff3 = factoryage_log_diff5 = factoryage_log_diff10 = 0;
+    }
+    QStringList saved;
+};
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -315,6 +347,19 @@ const std::vector<GalleryPage>& galleryPages()
         {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
         {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
         {"custommode_overlay", [] { return userModeOverlay(); }},
+        {"factory", [] { return pageAfterKeys<factory>({Qt::Key_R, Qt::Key_R}); }},
+        {"factory_language", [] { return pageAfterKeys<factory>({Qt::Key_Q, Qt::Key_R}); }},
+        {"othersetup", [] { return pageAfterKeys<othersetup>({Qt::Key_R, Qt::Key_R}); }},
+        {"othersetup_editing", [] { return pageAfterKeys<othersetup>({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
+        {"lcdshow", [] { return pageAfterKeys<lcdshow>({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"factoryage_empty", [] { return pageAfterKeys<factoryage>({}); }},
+        {"factoryage",
+         [] {
+             SampleAgingLog log;
+             return pageAfterKeys<factoryage>({});
+         }},
+        {"test_chart",
+         [] { return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R}); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
