@@ -7,6 +7,7 @@
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
 #include "screens/page.h"
+#include "tools/firmware_usbgrade.h"
 
 namespace pages {
 
@@ -33,6 +34,7 @@ void openPage(PAGE_FOCUS page)
     case PAGE_COMMUNICATION: return Page::openOnTop(g_linkoption);
     case PAGE_PICTURE_QUALITY_MENU: return Page::openOnTop(g_imagequality);
     case PAGE_ADVANCED_OPTIONS: return Page::openOnTop(g_advancedoption);
+    case PAGE_USB_UPGRADE: return Page::openOnTop(g_firmware_usbgrade);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
@@ -55,7 +57,6 @@ void openPage(PAGE_FOCUS page)
     case PAGE_AGING_LOG:           // factoryage, g_factoryage
     case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
     case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
-    case PAGE_USB_UPGRADE:         // firmware_usbgrade, g_firmware_usbgrade
         KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
         if (missingPageWatcher())
             missingPageWatcher()(page);
