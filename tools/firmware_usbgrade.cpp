@@ -64,6 +64,19 @@ QString now()
 
 QRect rowRect(int row) { return QRect(kRowX, kRowTop + kRowPitch * row, kRowWidth, kRowHeight); }
 
+// The label of a row of the list frame, in the rows' small font.
+QLabel* rowLabel(QWidget* frame, int row)
+{
+    QLabel* label = new QLabel(frame);
+    label->setObjectName(QStringLiteral("row_%1").arg(row));
+    label->setGeometry(rowRect(row));
+    QFont font = label->font();
+    font.setPointSize(kRowFontPoints);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
 }  // namespace
 
 firmware_usbgrade::firmware_usbgrade(QWidget* parent)
@@ -192,11 +205,8 @@ void firmware_usbgrade::upgrade_file_list()
     frame_file->setGeometry(kFileFrame);
     frame_file->setStyleSheet(QString::fromLatin1(kFileFrameStyle));
     if (file_count == 0) {
-        QLabel* empty = new QLabel(pages::pick(kEmptyList), frame_file);
-        empty->setGeometry(rowRect(0));
-        QFont font = empty->font();
-        font.setPointSize(kRowFontPoints);
-        empty->setFont(font);
+        QLabel* empty = rowLabel(frame_file, 0);
+        empty->setText(pages::pick(kEmptyList));
         empty->setStyleSheet(QString::fromLatin1(kRowNormal));
         pages::fitText(empty);
     } else {
@@ -217,16 +227,11 @@ void firmware_usbgrade::upgrade_file_list()
 void firmware_usbgrade::addRow(int row, int index)
 {
     const QString& path = file_list[index];
-    QLabel* label = new QLabel(frame_file);
-    label->setObjectName(QStringLiteral("row_%1").arg(row));
-    label->setGeometry(rowRect(row));
-    QFont font = label->font();
-    font.setPointSize(kRowFontPoints);
-    label->setFont(font);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QLabel* label = rowLabel(frame_file, row);
     label->setTextFormat(Qt::RichText);
     // The name is the stick's, shown as it stands: never read as markup.
-    const QString name = QFontMetrics(font).elidedText(QFileInfo(path).fileName(), Qt::ElideMiddle, kRowTextRoom);
+    const QString name =
+        QFontMetrics(label->font()).elidedText(QFileInfo(path).fileName(), Qt::ElideMiddle, kRowTextRoom);
     label->setText(QString::fromLatin1(kRowText).arg(name.toHtmlEscaped()));
     rows[row] = {label, path};
     highlightRow(row, file_flags[index] != 0);

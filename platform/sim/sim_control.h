@@ -11,9 +11,10 @@ namespace platform::sim {
 constexpr const char* kControlPipe = "/sim/control";
 constexpr const char* kControlLog = "/sim/control.log";
 constexpr const char* kChipDump = "/sim/chip.txt";
+constexpr const char* kFlashDump = "/sim/flash.bin";
 
 // Adds the simulated devices' commands (plug, pull, port, cards, card, usb,
-// chip), makes the pipe and starts the thread that reads it. Started once
+// chip, flash), makes the pipe and starts the thread that reads it. Started once
 // by platform::init(); a later call does nothing. False when there is no
 // pipe.
 bool startControlPipe();
