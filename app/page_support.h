@@ -75,6 +75,9 @@ void fitText(QLabel* label);
 // The same for a push button's caption, inside the button's border and
 // padding; the button's font is set (its style sheets carry no font).
 void fitText(QPushButton* button);
+// setText(pick(texts)), then fitText.
+void showText(QLabel* label, const Texts& texts);
+void showText(QPushButton* button, const Texts& texts);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

@@ -1,7 +1,7 @@
 // Operations of the chip manager that the bring-up and the apply dispatcher
 // call but whose work is not in this build yet (window programming,
-// layers, the OSD and the overlay file). Each one says so once and does
-// nothing: it writes no register, changes no flag and emits no change
+// layers and fades). Each one says so once and does nothing: it writes no
+// register, changes no flag and emits no change
 // code, so nothing reports work that was not done. An operation leaves this
 // file when its real body lands.
 #include "videochip/x518_manage.h"
@@ -42,30 +42,4 @@ void x518_manage::set_overlay(int)
 void x518_manage::reset_layer_coef(int, int)
 {
     KEL_X518_PENDING("reset_layer_coef");
-}
-
-i32 x518_manage::kelApi_OsdSet(int, int)
-{
-    KEL_X518_PENDING("kelApi_OsdSet");
-    return 0;
-}
-
-void x518_manage::set_osd(int, int)
-{
-    KEL_X518_PENDING("set_osd");
-}
-
-void x518_manage::set_scroll(int)
-{
-    KEL_X518_PENDING("set_scroll");
-}
-
-void x518_manage::update_osd(int)
-{
-    KEL_X518_PENDING("update_osd");
-}
-
-void x518_manage::load_overlay_file()
-{
-    KEL_X518_PENDING("load_overlay_file");
 }

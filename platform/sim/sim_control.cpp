@@ -203,6 +203,44 @@ std::string chipCommand(const Args&)
     return writeFileAtomic(kChipDump, text) ? std::string() : std::string("cannot write ") + kChipDump;
 }
 
+// The colour table's background and character entries and any other that
+// is not black, then the OSD engine's draw commands, oldest first (the last
+// SimX518Osd::kLogCapacity).
+std::string osdCommand(const Args&)
+{
+    auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+    if (!chip)
+        return "no video chip";
+    std::string text;
+    char line[32];
+    for (int i = 0; i < SimX518Osd::kTableEntries; ++i)
+        if (const uint32_t c = chip->osdColour(i); c || i == SimX518Osd::kBackgroundIndex || i == SimX518Osd::kCharacterIndex) {
+            std::snprintf(line, sizeof line, "colour %d %06X\n", i, c);
+            text += line;
+        }
+    for (const SimX518Osd::Command& c : chip->osdLog())
+        text += SimX518Osd::describe(c) + "\n";
+    return writeFileAtomic(kOsdDump, text) ? std::string() : std::string("cannot write ") + kOsdDump;
+}
+
+// ---------------------------------------------------------------- FPGAs
+
+std::string fpgaCommand(const Args&)
+{
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    std::string text;
+    char line[16];
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        for (int r = 0; r < fpga::reg::kCount; ++r)
+            if (const uint8_t v = board->reg(f, r)) {
+                std::snprintf(line, sizeof line, "%d:%02X %02X\n", f, r, v);
+                text += line;
+            }
+    return writeFileAtomic(kFpgaDump, text) ? std::string() : std::string("cannot write ") + kFpgaDump;
+}
+
 // ---------------------------------------------------------------- flashes
 
 // "fpga0|fpga1|chip ADDR LEN": LEN bytes of that flash from ADDR (decimal)
@@ -244,6 +282,8 @@ const ControlCommand kDeviceCommands[] = {
     {"card", "P C silent|recovery on|off | P C delay LOOKS", 4, 4, cardCommand},
     {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
     {"chip", "", 0, 0, chipCommand},
+    {"osd", "", 0, 0, osdCommand},
+    {"fpga", "", 0, 0, fpgaCommand},
     {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},
 };
 

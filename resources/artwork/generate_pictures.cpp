@@ -112,6 +112,7 @@ int main(int argc, char** argv)
     art::addSettingsMenuPictures(catalog);
     art::addPagePartPictures(catalog);
     art::addSourcePictures(catalog);
+    art::addSettingsPagePictures(catalog);
     art::addUsbUpgradePictures(catalog);
 
     // Two pictures of one name would be one resource: the second would
