@@ -241,6 +241,11 @@ int fpga_manage::IT8563WE_Get(TimeRealType* t)
     return 0;
 }
 
+QString fpga_manage::timeText(const TimeRealType& t)
+{
+    return QStringLiteral("%1:%2:%3").arg(t.hour).arg(t.minute).arg(t.second);
+}
+
 // ------------------------------------------------------------------ one pass
 
 void fpga_manage::fpga_manage_deal()

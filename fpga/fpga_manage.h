@@ -83,6 +83,9 @@ public:
     bool write_ram_para(u8 fpga, u16 offset, const u8* data, int len);
     // Fills the record from the system clock.
     static int IT8563WE_Get(TimeRealType* t);
+    // A time as the upgrade's log writes it: hour:minute:second in decimal,
+    // without leading zeros.
+    static QString timeText(const TimeRealType& t);
 
     // ---- pass-through from the control links to the receiving cards
     // Sends one RCV_FRAME to the cards behind the port it names and makes

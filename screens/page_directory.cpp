@@ -21,6 +21,7 @@
 #include "screens/system/lcdshow.h"
 #include "screens/system/othersetup.h"
 #include "screens/system/test_chart.h"
+#include "tools/firmware_usbgrade.h"
 
 namespace pages {
 
@@ -62,6 +63,8 @@ void openPage(PAGE_FOCUS page)
     case PAGE_OTHER_SETTINGS: return Page::openOnTop(g_othersetup);
     case PAGE_FACTORY_SETTINGS: return Page::openOnTop(g_factory);
     case PAGE_AGING_LOG: return Page::openOnTop(g_factoryage);
+    // LED-screen tools and upgrade
+    case PAGE_USB_UPGRADE: return Page::openOnTop(g_firmware_usbgrade);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
@@ -71,7 +74,6 @@ void openPage(PAGE_FOCUS page)
     case PAGE_WINDOW_LAYOUT:       // ImageLayout, g_imagelayout
     case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
     case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
-    case PAGE_USB_UPGRADE:         // firmware_usbgrade, g_firmware_usbgrade
         KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
         if (missingPageWatcher())
             missingPageWatcher()(page);

@@ -98,5 +98,6 @@ void addPagePartPictures(Catalog& c);
 void addSourcePictures(Catalog& c);
 void addSettingsPagePictures(Catalog& c);
 void addTestPatternPictures(Catalog& c);
+void addUsbUpgradePictures(Catalog& c);
 
 }  // namespace art

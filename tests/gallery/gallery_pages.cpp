@@ -32,6 +32,7 @@
 #include "screens/system/othersetup.h"
 #include "screens/system/test_chart.h"
 #include "tools/qroundprogressbar.h"
+#include "tools/firmware_usbgrade.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -285,6 +286,32 @@ struct SampleAgingLog {
     QStringList saved;
 };
 
+// The USB upgrade page over the stick's packages `names` (none: no stick
+// folder), with `next` taps on its next button, and `after` done on it.
+QImage usbUpgradePage(const std::vector<std::string>& names, int next,
+                      const std::function<void(firmware_usbgrade&)>& after = nullptr)
+{
+    const std::string dir = "/mnt/usb1/gallery";
+    platform::makeDirs(dir);
+    for (const std::string& name : names)
+        platform::writeFileAtomic(dir + "/" + name, std::string("package"));
+    g_usb_grade_path = names.empty() ? QStringLiteral("no-stick") : QStringLiteral("gallery");
+    MainWindowUnder main;
+    firmware_usbgrade page(nullptr);
+    for (int i = 0; i < next; ++i)
+        page.kel_Button_next_clicked();
+    if (after)
+        after(page);
+    const QImage image = grabWidget(&page);
+    for (const std::string& name : names)
+        platform::removeFile(dir + "/" + name);
+    return image;
+}
+
+const std::vector<std::string> kSamplePackages = {
+    "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
+    "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -374,6 +401,25 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"qroundprogressbar_0", [] { return roundProgressBar(0); }},
         {"qroundprogressbar_65", [] { return roundProgressBar(65); }},
+        // ---- the USB upgrade page
+        {"firmware_usbgrade_no_stick", [] { return usbUpgradePage({}, 0); }},
+        {"firmware_usbgrade", [] { return usbUpgradePage(kSamplePackages, 0); }},
+        {"firmware_usbgrade_started",
+         [] {
+             return usbUpgradePage(kSamplePackages, 1, [](firmware_usbgrade& page) {
+                 page.menulist_button_ok_page();
+                 page.on_Button_grade_clicked();
+                 g_usb_grade = 0;
+             });
+         }},
+        {"firmware_usbgrade_over",
+         [] {
+             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
+                 sampleFpga();
+                 fpga_manage::p_fpga_manage->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 page.syncUpdate(SYNC_USB_UPGRADE);
+             });
+         }},
     };
     return pages;
 }
