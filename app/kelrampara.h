@@ -9,6 +9,7 @@
 
 #include <QMutex>
 #include <QObject>
+#include <functional>
 #include <string>
 
 // Crop record handed to and from the crop operations: the crop key (or the
@@ -80,6 +81,14 @@ public:
     int KelUserModeSaved(int i);
     int KelUserModeIndex(char current, char direction);
     int KelGetCurrentModeIndex();
+    // Loads saved user mode `slot` (0-15) into the live block in one hold of
+    // the chip manager's mutex, so that the chip never applies half a mode:
+    // block offsets 896-4095 := the slot's data, current_mode := slot + 1,
+    // and the apply raised; no change code (the chip manager's pass brings
+    // it). A save request still pending is dropped: carried out now it would
+    // store the recalled mode, not the block it was asked for. False, and
+    // nothing changed, for a slot that is not saved.
+    bool recallUserMode(int slot);
     int KelSourceId_is_on(u8 device);
     int mode_file_deal(int i, int action);
     int mode_file_write(int i, int mode);
@@ -90,6 +99,10 @@ public:
     // x518_manage::mutex already.
     static void raiseApply(u8 flag = 1);
     static void raiseApplyLocked(u8 flag = 1);
+    // How a page writes the live block: `edit` runs under x518_manage::mutex,
+    // then the apply is raised (1) before the mutex is let go. Nothing
+    // without a store.
+    static void editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit);
 
     // /data/modes/custom_modeN and /data/modes/MOxx.json of slot i (user mode i + 1).
     static std::string modeFilePath(int i);

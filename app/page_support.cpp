@@ -4,13 +4,17 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QThread>
+#include <QStyleOptionComboBox>
 #include <QVariant>
 #include <QWidget>
 
@@ -93,11 +97,38 @@ PanelKey notedPress(int qtKey)
     return PanelKey::None;
 }
 
+void notePress(int qtKey, const char* page)
+{
+    switch (notedPress(qtKey)) {
+    case PanelKey::Ok:
+        qDebug("this is OK button(%s)[Press]\n", page);
+        break;
+    case PanelKey::Back:
+        qDebug("this is back button(%s)[Press]\n", page);
+        break;
+    default:
+        break;
+    }
+}
+
 void passKeyToKeyPad(int qtKey)
 {
     // The handler holds no state: one serves every page.
     static kel_keyboard keyPad;
     keyPad.update_usb_keyEvent(qtKey);
+}
+
+QString inUseText()
+{
+    // Traditional Chinese uses the simplified text.
+    const QString zh = QStringLiteral("使用中") + QChar(0x00AD);
+    return pick({zh, QStringLiteral("Using"), QStringLiteral("Использовать"), QStringLiteral("sử dụng"), zh});
+}
+
+QString noSignalText()
+{
+    return pick({QStringLiteral("无信号"), QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
+                 QStringLiteral("Không có tín hiệu"), QStringLiteral("無信號")});
 }
 
 QPoint lcdOrigin()
@@ -113,6 +144,8 @@ void placeOverMainWindow(QWidget* page)
 namespace {
 
 constexpr int kSmallestPixels = 7;
+// A little air between a caption and the focus border.
+constexpr int kAir = 4;
 
 // The largest pixel size, from the font's own down to 7, in which `text`
 // fits `box`.
@@ -147,23 +180,71 @@ void fitText(QLabel* label)
     label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
 }
 
-void fitText(QPushButton* button)
+namespace {
+
+// The font a widget had before fitText first changed it; every fitting
+// starts again from there.
+QFont baseFont(QWidget* w)
 {
     static const char* const kBaseFont = "kelBaseFont";
-    if (!button->property(kBaseFont).isValid())
-        button->setProperty(kBaseFont, button->font());
-    QFont font = button->property(kBaseFont).value<QFont>();
+    if (!w->property(kBaseFont).isValid())
+        w->setProperty(kBaseFont, w->font());
+    return w->property(kBaseFont).value<QFont>();
+}
+
+}  // namespace
+
+void fitText(QPushButton* button)
+{
+    QFont font = baseFont(button);
     button->ensurePolished();
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
-    // A little air between the caption and the focus border.
-    constexpr int kAir = 4;
     const QRect box = button->style()
                           ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
                           .adjusted(kAir, 0, -kAir, 0);
     font.setPixelSize(fittingPixels(font, box, Qt::AlignCenter, button->text()));
     button->setFont(font);
+}
+
+void showText(QLabel* label, const Texts& texts)
+{
+    label->setText(pick(texts));
+    fitText(label);
+}
+
+void showText(QPushButton* button, const Texts& texts)
+{
+    button->setText(pick(texts));
+    fitText(button);
+}
+
+void fitText(QComboBox* box)
+{
+    QFont font = baseFont(box);
+    box->ensurePolished();
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QRect field = box->style()
+                            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
+                            .adjusted(kAir + 2, 0, -2, 0);  // the entry is drawn indented
+    int px = QFontInfo(font).pixelSize();
+    for (int i = 0; i < box->count(); ++i) {
+        font.setPixelSize(px);
+        px = fittingPixels(font, field, Qt::AlignLeft | Qt::AlignVCenter, box->itemText(i));
+    }
+    font.setPixelSize(px);
+    box->setFont(font);
+}
+
+void setChoices(QComboBox* box, const QStringList& entries, int shown)
+{
+    box->clear();
+    box->addItems(entries);
+    if (shown >= 0 && shown < entries.size())
+        box->setCurrentIndex(shown);
+    fitText(box);
 }
 
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)
@@ -188,6 +269,15 @@ void inGuiThread(std::function<void()> fn)
         return;
     }
     QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
+bool onGuiThread(std::function<void()> again)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return true;
+    inGuiThread(std::move(again));
+    return false;
 }
 
 }  // namespace pages

@@ -7,9 +7,12 @@
 #include "app/utils.h"
 #include "platform/platform.h"
 #include "screens/page.h"
+#include "screens/setup/custommode.h"
 #include "videochip/x518_manage.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -26,8 +29,9 @@ struct PageRefreshEntry {
     PageRefresh refresh;
 };
 
-// The home page and the main window, which are not built on the page
-// skeleton; every page that is refreshes through Page::withFocus().
+// The home page, the main window and the user-mode page, which are not
+// built on the page skeleton; every page that is refreshes through
+// Page::withFocus().
 const std::vector<PageRefreshEntry>& pageRefreshTable()
 {
     static const std::vector<PageRefreshEntry> table = {
@@ -47,8 +51,34 @@ const std::vector<PageRefreshEntry>& pageRefreshTable()
                  g_tip->tip_create(TIP::kCheck);
              }
          }},
+        {PAGE_USER_MODES,
+         [](int) {
+             if (g_custommode)
+                 g_custommode->syncUpdate();
+         }},
     };
     return table;
+}
+
+// The pages that read the USB stick: while one has focus, the tip box tells
+// the operator what the stick did, after the page's own refresh.
+constexpr u8 kUsbTipPages[] = {PAGE_SMART_MAPPING, PAGE_USB_UPGRADE};
+
+int usbTipKind(int code)
+{
+    switch (code) {
+    case SYNC_USB_ADDED: return TIP::kUsbInserted;
+    case SYNC_USB_REMOVED: return TIP::kUsbUnplugged;
+    case SYNC_USB_STORAGE: return TIP::kUsbReading;
+    default: return 0;
+    }
+}
+
+void showUsbTip(u8 page, int code)
+{
+    const int kind = usbTipKind(code);
+    if (kind && g_tip && std::find(std::begin(kUsbTipPages), std::end(kUsbTipPages), page) != std::end(kUsbTipPages))
+        g_tip->tip_create(kind);
 }
 
 // ---------------------------------------------------------------- the key pad's LED report
@@ -164,6 +194,7 @@ void SyncUpdate::refreshFocusedPage(int code)
     }
     if (Page* focused = Page::withFocus())
         focused->syncUpdate(code);
+    showUsbTip(page, code);
 }
 
 // A request (from a page or the protocol) to save the live block as user

@@ -23,7 +23,8 @@
 //   pnl    X518Panel          x518_panel.h           the output panel geometry the panel
 //                                                    initialisation computes
 //   osd    X518Osd            x518_osd.h             fonts and bitmap in the serial flash, the OSD
-//                                                    plane, PM_OSD_ and the OSD requests
+//                                                    plane, PM_OSD_, the OSD engine's text, window
+//                                                    and pitch, and the OSD requests
 // The chip itself (drv, spi_fd, init_state, font_flags, the pattern flag)
 // and the dispatcher's copy of the applied block stay on the manager.
 //
@@ -51,11 +52,15 @@
 // input and output windows), _apply (dispatcher), _input (input ports),
 // _ich (input channels), _ipproc (input-channel picture processing),
 // _picture (picture and window setters), _pattern (test patterns),
-// _geometry (window geometry, crops), _panel (output panel; the channel
-// timing list in x518_och_timing), _env (multi-window environment,
-// output-channel allocation), _service (service sequences), _dump
-// (diagnostic dumps, register listing), _flash (serial flash and fonts) and
-// _pending (operations whose work is not built yet).
+// _geometry (window geometry, crops), _output (the window programming
+// pass, active areas), _capture (a window's input side), _och (its output
+// side), _layers (mixers, fades, picture hold, output-frame waits), _panel
+// (output panel; the channel timing list in x518_och_timing), _env
+// (multi-window environment, output-channel allocation), _service (service
+// sequences), _dump (diagnostic dumps, register listing), _flash (serial
+// flash and fonts) and _osd (the OSD engine and the redraw of its plane);
+// omenu.cpp reads and applies the overlay file. Groups of register writes
+// go through X518Batch (x518_reg_batch.h).
 #pragma once
 
 #include "app/global.h"
@@ -387,19 +392,49 @@ public:
     static u32 ringCode(std::initializer_list<i32> buffers);
     static u32 writeRingCode(const i32* ring) { return ringCode({ring[0], ring[1], ring[2], ring[3], ring[4]}); }
 
-    // ---------------------------------------------------------- operations whose work lands later
-    // Until then each says so once and does nothing.
+    // ---------------------------------------------------------- OSD engine
+    // Records an OSD attribute (OsdOption) and asks for a reset or redraw in
+    // the next pass; nothing reaches the chip now. 1, or 0 for an unknown option.
     i32 kelApi_OsdSet(int option, int value);
-    void set_osd(int fd, int mode);
+    // Replaces the text: `lines` lines (at most 64) of lengths[i] code
+    // points (at most 127 kept). 0.
+    i32 kelApi_OsdSetUnicode(int lines, int* lengths, wchar_t texts[][128]);
+    // Draws every stored line into the drawing plane.
+    void gen_char(int fd);
+    // Draws one line (at most 128 characters) at x, y of the plane.
+    void osd_put_unicode_string(int fd, const char text[][2], int x, int y, int foreground, int background, int size,
+                                int glyphSize, int planeAddress, int is64);
+    // Fills a rectangle of a plane with a colour-table index.
+    void osd_paint(int fd, int x, int width, int y, int height, int value, int planeAddress);
+    // Copies a rectangle between chip-memory areas; fromStaging 1: from a
+    // bitmap of one byte per pixel in the staging area.
+    void osd_copy(int fd, int source, int destination, int width, int height, int fromStaging);
+    // Writes the background and character colours into the colour table.
+    void set_char_color(int fd);
+    // The OSD window on the panel (OSD_WIN) and its part in each output tile.
+    void calc_osd(_ImageWindowDef2_St* tiles);
+    // Programs every tile's OSD window: displayPlane 1 shows PS_MEM_OSD1,
+    // 0 PS_MEM_OSD from the input margins on.
+    void set_osd(int fd, int displayPlane);
     void set_scroll(int fd);
+    // Redraws the plane (text or bitmap), copies it 2 x 2 into the display
+    // plane and shows it with its scrolling.
     void update_osd(int fd);
-    // Reads /data/configs/omenu.json into the overlay list and applies it.
+    // Reads /data/configs/omenu.json into the overlay list and applies it
+    // (videochip/omenu.cpp).
     void load_overlay_file();
 
     // ---------------------------------------------------------- the chip
     x518_drv* drv = nullptr;
     i32 spi_fd = -1;
     std::atomic<u8> init_state{0};
+    // Overlay fonts found in the serial flash, a bit each (FontFlag).
+    enum FontFlag : u32 {
+        kFontChinese32 = 1u << 0,
+        kFontEnglish32 = 1u << 1,
+        kFontChinese64 = 1u << 2,
+        kFontEnglish64 = 1u << 3,
+    };
     u32 font_flags = 0;
     std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
 
@@ -468,6 +503,22 @@ public:
     static const i32 parameters_txt[kParamEntries];
 
 private:
+    // The output panel as the OSD places its windows on it.
+    struct OsdPanel {
+        i32 width = 0, height = 0;     // panel size
+        int across = 0, down = 0;      // output tiles (at most 8 in all)
+        i32 tileWidth = 0, tileHeight = 0;
+        i32 activeX = 0, activeY = 0;  // active-area start of the output timing
+    };
+    struct OsdGlyph {
+        u32 index;
+        int advance;
+    };
+    OsdPanel osdPanel() const;
+    OsdGlyph osdGlyph(u32 code, int size, bool is64) const;
+    u32 osdPitchUnits() const;
+    void osdRun(int fd, u32 command);
+
     x518_manage();
     const KEL_RAM_PARA& block() const;
     void probe();

@@ -203,6 +203,74 @@ std::string chipCommand(const Args&)
     return writeFileAtomic(kChipDump, text) ? std::string() : std::string("cannot write ") + kChipDump;
 }
 
+// The colour table's background and character entries and any other that
+// is not black, then the OSD engine's draw commands, oldest first (the last
+// SimX518Osd::kLogCapacity).
+std::string osdCommand(const Args&)
+{
+    auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+    if (!chip)
+        return "no video chip";
+    std::string text;
+    char line[32];
+    for (int i = 0; i < SimX518Osd::kTableEntries; ++i)
+        if (const uint32_t c = chip->osdColour(i); c || i == SimX518Osd::kBackgroundIndex || i == SimX518Osd::kCharacterIndex) {
+            std::snprintf(line, sizeof line, "colour %d %06X\n", i, c);
+            text += line;
+        }
+    for (const SimX518Osd::Command& c : chip->osdLog())
+        text += SimX518Osd::describe(c) + "\n";
+    return writeFileAtomic(kOsdDump, text) ? std::string() : std::string("cannot write ") + kOsdDump;
+}
+
+// ---------------------------------------------------------------- FPGAs
+
+std::string fpgaCommand(const Args&)
+{
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    std::string text;
+    char line[16];
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        for (int r = 0; r < fpga::reg::kCount; ++r)
+            if (const uint8_t v = board->reg(f, r)) {
+                std::snprintf(line, sizeof line, "%d:%02X %02X\n", f, r, v);
+                text += line;
+            }
+    return writeFileAtomic(kFpgaDump, text) ? std::string() : std::string("cannot write ") + kFpgaDump;
+}
+
+// ---------------------------------------------------------------- flashes
+
+// "fpga0|fpga1|chip ADDR LEN": LEN bytes of that flash from ADDR (decimal)
+// to /sim/flash.bin, so a person can compare what an upgrade wrote.
+std::string flashCommand(const Args& a)
+{
+    const bool chipFlash = a[0] == "chip";
+    if (!chipFlash && a[0] != "fpga0" && a[0] != "fpga1")
+        return "the flashes are fpga0, fpga1 and chip";
+    const long size = chipFlash ? long(SimX518Flash::kSize) : long(fpga::flash::kSize);
+    long address = 0, length = 0;
+    if (!controlNumber(a[1], 0, size - 1, address) || !controlNumber(a[2], 1, size - address, length))
+        return "ADDR and LEN (decimal) lie inside the flash's " + std::to_string(size) + " bytes";
+    std::vector<uint8_t> bytes;
+    if (chipFlash) {
+        auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+        if (!chip)
+            return "no video chip";
+        bytes = chip->flash(uint32_t(address), size_t(length));
+    } else {
+        auto board = fpgaBoard();
+        if (!board)
+            return "no FPGA board";
+        auto lock = board->lock();
+        bytes = board->flash(a[0] == "fpga0" ? 0 : 1).read(uint32_t(address), uint32_t(length));
+    }
+    return writeFileAtomic(kFlashDump, bytes.data(), bytes.size()) ? std::string()
+                                                                   : std::string("cannot write ") + kFlashDump;
+}
+
 // The simulated devices' commands. A new one is a line here (or, for the
 // program's own parts, a platform::addControlCommand at start-up) and a
 // paragraph in docs/simulated-box.md.
@@ -214,6 +282,9 @@ const ControlCommand kDeviceCommands[] = {
     {"card", "P C silent|recovery on|off | P C delay LOOKS", 4, 4, cardCommand},
     {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
     {"chip", "", 0, 0, chipCommand},
+    {"osd", "", 0, 0, osdCommand},
+    {"fpga", "", 0, 0, fpgaCommand},
+    {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},
 };
 
 // ---------------------------------------------------------------- the pipe

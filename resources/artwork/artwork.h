@@ -96,5 +96,8 @@ void addNumberKeyboardPictures(Catalog& c);
 void addSettingsMenuPictures(Catalog& c);
 void addPagePartPictures(Catalog& c);
 void addSourcePictures(Catalog& c);
+void addSettingsPagePictures(Catalog& c);
+void addTestPatternPictures(Catalog& c);
+void addUsbUpgradePictures(Catalog& c);
 
 }  // namespace art

@@ -2,6 +2,7 @@
 // states) that builds it from nothing and returns its picture.
 #include "tests/gallery/gallery.h"
 
+#include "app/aginglog.h"
 #include "app/firmwareupdate.h"
 #include "app/lockwindow.h"
 #include "app/kelrampara.h"
@@ -9,16 +10,34 @@
 #include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/tip.h"
+#include "fpga/fpga_manage.h"
+#include "platform/platform.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
+#include "screens/menus/ledset.h"
+#include "screens/menus/linkcom.h"
 #include "screens/menus/linkoption.h"
+#include "screens/menus/linkwlan.h"
+#include "screens/menus/machinestate.h"
+#include "screens/menus/netset.h"
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
+#include "screens/menus/quality.h"
+#include "screens/menus/temperature.h"
+#include "screens/setup/custommode.h"
+#include "screens/setup/inputchoose.h"
+#include "screens/system/factory.h"
+#include "screens/system/factoryage.h"
+#include "screens/system/lcdshow.h"
+#include "screens/system/othersetup.h"
+#include "screens/system/test_chart.h"
 #include "tools/qroundprogressbar.h"
+#include "tools/firmware_usbgrade.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -134,6 +153,165 @@ QImage menuPage(int steps = 0)
     return grabWidget(&page);
 }
 
+void sendKeys(QWidget* page, std::initializer_list<int> keys)
+{
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &release);
+    }
+}
+
+// A page built on the skeleton over the main window after the front-panel
+// keys `keys` (released in this order).
+template <class P>
+QImage pageAfterKeys(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    P page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The FPGA manager with FPGA 0 brought up as on the box (its versions and
+// links are the simulated board's: ports 1 and 2 have cards), and the canvas
+// split over sending ports 1-6 in 1280 x 512 areas.
+void sampleFpga()
+{
+    if (fpga_manage::p_fpga_manage)
+        return;
+    fpga_manage* m = fpga_manage::pInstance();
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    G_timeTicks = 1000;
+    for (int pass = 0; pass < 10 && !m->get_fpga_status(); ++pass)
+        m->fpga_manage_deal();
+    for (int port = 0; port < netset::kPorts; ++port) {
+        unsigned short x, y, w, h;
+        fpga_manage::get_eth_param_addr(static_cast<unsigned char>(port), &x, &y, &w, &h);
+        const u16 area[4] = {static_cast<u16>(port % 3 * 1280), static_cast<u16>(port / 3 * 512), 1280, 512};
+        u8 bytes[sizeof area];
+        for (int i = 0; i < 4; ++i)
+            ram::storeU16(bytes + 2 * i, area[i]);
+        m->write_ram_para(0, x, bytes, sizeof bytes);
+    }
+}
+
+// ---- the video set-up pages
+
+// Three crops of HDMI1 besides the sample's, window 1 on the second, for as
+// long as it lives.
+struct SampleCrops {
+    SampleCrops()
+    {
+        KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+        saved = b;
+        const u16 hdmi1 = ram::kCropInUse | ram::kSourceHdmi1;
+        b.crop_list[1] = CROP_ITEM{hdmi1, 0, 0, 960, 540};
+        b.crop_list[2] = CROP_ITEM{static_cast<u16>(hdmi1 | 1 << ram::kCropNumberShift), 960, 0, 960, 540};
+        b.crop_list[3] = CROP_ITEM{static_cast<u16>(hdmi1 | 3 << ram::kCropNumberShift), 0, 540, 1920, 540};
+        b.image[0].source = ram::kSourceIsCrop | 2;
+        KelRamPara::pInstance()->ram_para_shadow = b;
+    }
+    ~SampleCrops()
+    {
+        KelRamPara::pInstance()->ram_para = saved;
+        KelRamPara::pInstance()->ram_para_shadow = saved;
+    }
+    KEL_RAM_PARA saved;
+};
+
+// The input-choice page after `keys`.
+QImage inputChoose(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    g_image_current = 0;
+    InputChoose page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The user-mode page over the sample modes, after `keys`.
+QImage userModes(std::initializer_list<int> keys)
+{
+    SampleUserModes modes;
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The user-mode page with More highlighted on a mode that carries an overlay.
+QImage userModeOverlay()
+{
+    SampleUserModes modes;
+    USER_MODE_SLOT& slot = KelRamPara::pInstance()->ram_user_mode[2];
+    ram::storeU16(slot.data + ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable)), 1);
+    const std::string overlay =
+        R"({"name":"gallery","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
+        R"("pos":{"x":0,"y":0,"w":256,"h":64},"act":{"effect":4,"speed":5,"staytime":0},)"
+        R"("backpara":{"enable":"on","color":"0x203080"},"fontpara":{"startx":4,"starty":6,"fontw":32,)"
+        R"("fonth":32,"wordspace":2,"verticalspace":3,"color":"0xFFD040"},)"
+        R"("texts":["Welcome to the show\n欢迎光临\nДобро пожаловать\nfourth line"]}]})";
+    platform::writeFileAtomic(KelRamPara::modeOverlayPath(2), overlay);
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, {Qt::Key_Q, Qt::Key_R, Qt::Key_R});
+    const QImage image = grabWidget(&page);
+    platform::removeFile(KelRamPara::modeOverlayPath(2));
+    return image;
+}
+
+// The aging-log page over 20 samples, for as long as it lives: the log and
+// its counters are put back afterwards.
+struct SampleAgingLog {
+    SampleAgingLog()
+    {
+        saved = factoryage_log;
+        factoryage_log.clear();
+        for (int i = 0; i < 20; ++i)
+            factoryage_log.append(QStringLiteral("06-01 %1:%2 %3 %4 %5")
+                                      .arg(12 + i / 20, 2, 10, QLatin1Char('0'))
+                                      .arg(3 * i, 2, 10, QLatin1Char('0'))
+                                      .arg(17 + 3 * i)
+                                      .arg(i % 7 == 3 ? 29 : 31)
+                                      .arg(i % 5));
+        factoryage_log_diff3 = 12;
+        factoryage_log_diff5 = 5;
+        factoryage_log_diff10 = 1;
+    }
+    ~SampleAgingLog()
+    {
+        factoryage_log = saved;
+        factoryage_log_diff3 = factoryage_log_diff5 = factoryage_log_diff10 = 0;
+    }
+    QStringList saved;
+};
+
+// The USB upgrade page over the stick's packages `names` (none: no stick
+// folder), with `next` taps on its next button, and `after` done on it.
+QImage usbUpgradePage(const std::vector<std::string>& names, int next,
+                      const std::function<void(firmware_usbgrade&)>& after = nullptr)
+{
+    const std::string dir = "/mnt/usb1/gallery";
+    platform::makeDirs(dir);
+    for (const std::string& name : names)
+        platform::writeFileAtomic(dir + "/" + name, std::string("package"));
+    g_usb_grade_path = names.empty() ? QStringLiteral("no-stick") : QStringLiteral("gallery");
+    MainWindowUnder main;
+    firmware_usbgrade page(nullptr);
+    for (int i = 0; i < next; ++i)
+        page.kel_Button_next_clicked();
+    if (after)
+        after(page);
+    const QImage image = grabWidget(&page);
+    for (const std::string& name : names)
+        platform::removeFile(dir + "/" + name);
+    return image;
+}
+
+const std::vector<std::string> kSamplePackages = {
+    "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
+    "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -166,6 +344,49 @@ const std::vector<GalleryPage>& galleryPages()
         {"imagequality", [] { return menuPage<ImageQuality>(); }},
         {"outputset", [] { return menuPage<OutputSet>(); }},
         {"linkoption", [] { return menuPage<LinkOption>(2); }},
+        // ---- settings pages and device information
+        {"machinestate",
+         [] {
+             sampleFpga();
+             return menuPage<MachineState>();
+         }},
+        {"ledset", [] { return menuPage<ledset>(); }},
+        {"ledset_apply", [] { return menuPage<ledset>(2); }},
+        {"netset",
+         [] {
+             sampleFpga();
+             return menuPage<netset>(1);
+         }},
+        {"netset_scrolled", [] { return menuPage<netset>(5); }},
+        {"linkwlan", [] { return menuPage<linkwlan>(5); }},
+        {"linkcom", [] { return menuPage<linkcom>(); }},
+        {"quality", [] { return menuPage<quality>(1); }},
+        {"quality_editing", [] { return pageAfterKeys<quality>({Qt::Key_Q, Qt::Key_R}); }},
+        {"temperature", [] { return menuPage<temperature>(); }},
+        {"temperature_editing", [] { return pageAfterKeys<temperature>({Qt::Key_Q, Qt::Key_R}); }},
+        {"inputchoose", [] { return inputChoose({Qt::Key_R}); }},
+        {"inputchoose_crops",
+         [] {
+             SampleCrops crops;
+             return inputChoose({Qt::Key_Q, Qt::Key_Q, Qt::Key_S});
+         }},
+        {"custommode", [] { return userModes({}); }},
+        {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
+        {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
+        {"custommode_overlay", [] { return userModeOverlay(); }},
+        {"factory", [] { return pageAfterKeys<factory>({Qt::Key_R, Qt::Key_R}); }},
+        {"factory_language", [] { return pageAfterKeys<factory>({Qt::Key_Q, Qt::Key_R}); }},
+        {"othersetup", [] { return pageAfterKeys<othersetup>({Qt::Key_R, Qt::Key_R}); }},
+        {"othersetup_editing", [] { return pageAfterKeys<othersetup>({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
+        {"lcdshow", [] { return pageAfterKeys<lcdshow>({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"factoryage_empty", [] { return pageAfterKeys<factoryage>({}); }},
+        {"factoryage",
+         [] {
+             SampleAgingLog log;
+             return pageAfterKeys<factoryage>({});
+         }},
+        {"test_chart",
+         [] { return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R}); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
@@ -180,6 +401,25 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"qroundprogressbar_0", [] { return roundProgressBar(0); }},
         {"qroundprogressbar_65", [] { return roundProgressBar(65); }},
+        // ---- the USB upgrade page
+        {"firmware_usbgrade_no_stick", [] { return usbUpgradePage({}, 0); }},
+        {"firmware_usbgrade", [] { return usbUpgradePage(kSamplePackages, 0); }},
+        {"firmware_usbgrade_started",
+         [] {
+             return usbUpgradePage(kSamplePackages, 1, [](firmware_usbgrade& page) {
+                 page.menulist_button_ok_page();
+                 page.on_Button_grade_clicked();
+                 g_usb_grade = 0;
+             });
+         }},
+        {"firmware_usbgrade_over",
+         [] {
+             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
+                 sampleFpga();
+                 fpga_manage::p_fpga_manage->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 page.syncUpdate(SYNC_USB_UPGRADE);
+             });
+         }},
     };
     return pages;
 }

@@ -99,7 +99,7 @@ TEST_F(ManagerTest, TheFullListingKeepsItsCountsAndOrderAndShowsTheRegistersByNa
 
 // The chip sees no register access outside the register map the listing is
 // built from: the bring-up, the input checks, the service sequences, the
-// dumps and the serial flash.
+// dumps, the serial flash and the OSD redraw.
 TEST_F(RunningChipTest, EveryRegisterTheProgramTouchesIsInTheRegisterMap)
 {
     chip->setTracing(true);
@@ -187,6 +187,13 @@ TEST_F(RunningChipTest, EveryRegisterTheProgramTouchesIsInTheRegisterMap)
     for (int kind : {0, 1, 4})
         m->osd_write_dma_sfl(fd, 0, 0, kind, 16);
     m->load_fonts(fd);
+    wchar_t line[1][128] = {{L'A'}};
+    int one = 1;
+    m->kelApi_OsdSetUnicode(1, &one, line);
+    for (int textMode : {1, 0}) {
+        m->osd.PM_OSD_DATA_MODE = textMode;
+        m->update_osd(fd);
+    }
     testing::internal::GetCapturedStdout();
 
     std::vector<bool> mapped(256 * 128);
