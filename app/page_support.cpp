@@ -147,9 +147,20 @@ void fitText(QLabel* label)
     label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
 }
 
+namespace {
+
+const char* const kBaseFont = "kelBaseFont";
+
+}  // namespace
+
+void fitText(QPushButton* button, const QFont& largest)
+{
+    button->setProperty(kBaseFont, largest);
+    fitText(button);
+}
+
 void fitText(QPushButton* button)
 {
-    static const char* const kBaseFont = "kelBaseFont";
     if (!button->property(kBaseFont).isValid())
         button->setProperty(kBaseFont, button->font());
     QFont font = button->property(kBaseFont).value<QFont>();

@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 
+class QFont;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -75,6 +76,9 @@ void fitText(QLabel* label);
 // The same for a push button's caption, inside the button's border and
 // padding; the button's font is set (its style sheets carry no font).
 void fitText(QPushButton* button);
+// The same, from `largest` down, for a button whose size depends on the
+// language.
+void fitText(QPushButton* button, const QFont& largest);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

@@ -7,6 +7,8 @@
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
 #include "screens/page.h"
+#include "tools/rcv_recovery.h"
+#include "tools/smartmapping.h"
 
 namespace pages {
 
@@ -33,6 +35,8 @@ void openPage(PAGE_FOCUS page)
     case PAGE_COMMUNICATION: return Page::openOnTop(g_linkoption);
     case PAGE_PICTURE_QUALITY_MENU: return Page::openOnTop(g_imagequality);
     case PAGE_ADVANCED_OPTIONS: return Page::openOnTop(g_advancedoption);
+    case PAGE_SMART_MAPPING: return Page::openOnTop(g_smartmapping);
+    case PAGE_RCV_RECOVERY: return Page::openOnTop(g_rcv_recovery);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
@@ -53,8 +57,6 @@ void openPage(PAGE_FOCUS page)
     case PAGE_SERIAL_LINK:         // linkcom, g_linkcom
     case PAGE_NETWORK_ADDRESS:     // linkwlan, g_linkwlan
     case PAGE_AGING_LOG:           // factoryage, g_factoryage
-    case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
-    case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
     case PAGE_USB_UPGRADE:         // firmware_usbgrade, g_firmware_usbgrade
         KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
         if (missingPageWatcher())
