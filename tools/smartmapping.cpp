@@ -305,6 +305,9 @@ void SmartMapping::syncUpdate(int code)
 {
     Page::syncUpdate(code);
     if (code == SYNC_USB_REMOVED || code == SYNC_USB_STORAGE) {
+        // The stick's scan files may offer load scan, or no longer.
+        countScanFiles();
+        restyle(kLoadScan);
         file_select = 0;
         if (list_shown) {
             buildScanList();

@@ -77,25 +77,6 @@ int fieldValue(const QLineEdit* field)
     return ok ? v : 0;
 }
 
-void setButtonText(QPushButton* b, const QString& text, int points)
-{
-    b->setText(text);
-    QFont font = b->font();
-    font.setPointSize(points);
-    pages::fitText(b, font);
-}
-
-void setLabelText(QLabel* l, const QString& text, int points = 0)
-{
-    if (points > 0) {
-        QFont font = l->font();
-        font.setPointSize(points);
-        l->setFont(font);
-    }
-    l->setText(text);
-    pages::fitText(l);
-}
-
 // The caption under a chooser icon, as large as fits the button.
 void setChooserText(QToolButton* b, const QString& text)
 {
@@ -118,24 +99,24 @@ void setChooserText(QToolButton* b, const QString& text)
 
 void SmartMapping::quickTexts()
 {
-    setLabelText(ui->label_step1, pages::pick(kStep1));
-    setLabelText(ui->label_boxwidth, pages::pick(kBoxWidth));
-    setLabelText(ui->label_boxheight, pages::pick(kBoxHeight));
-    setButtonText(ui->Button_next, pages::pick(smartTexts::kNext), kButtonPoints);
+    smartTexts::setLabel(ui->label_step1, pages::pick(kStep1));
+    smartTexts::setLabel(ui->label_boxwidth, pages::pick(kBoxWidth));
+    smartTexts::setLabel(ui->label_boxheight, pages::pick(kBoxHeight));
+    smartTexts::setButton(ui->Button_next, pages::pick(smartTexts::kNext), kButtonPoints);
 
-    setLabelText(ui->label_step2, pages::pick(kStep2));
-    setButtonText(ui->Button_front_2, pages::pick(smartTexts::kPrevious), kButtonPoints);
-    setButtonText(ui->Button_next_2, pages::pick(smartTexts::kNext), kButtonPoints);
+    smartTexts::setLabel(ui->label_step2, pages::pick(kStep2));
+    smartTexts::setButton(ui->Button_front_2, pages::pick(smartTexts::kPrevious), kButtonPoints);
+    smartTexts::setButton(ui->Button_next_2, pages::pick(smartTexts::kNext), kButtonPoints);
     ui->Button_wlan1->setText(pages::pick(smartTexts::kPortGroup).arg(1).arg(kPortTiles));
 
-    setLabelText(ui->label_step3, pages::pick(kStep3));
-    setLabelText(ui->label_boxline, pages::pick(kRows), kStep3LabelPoints);
-    setLabelText(ui->label_boxlcolumn, pages::pick(kColumns), kStep3LabelPoints);
-    setLabelText(ui->label_routeway, pages::pick(kRouteWay), kStep3LabelPoints);
-    setLabelText(ui->label_horizon, pages::pick(kHorizontal), kStep3LabelPoints);
-    setLabelText(ui->label_vert, pages::pick(kVertical), kStep3LabelPoints);
-    setButtonText(ui->Button_send, pages::pick(kSend), kButtonPoints);
-    setButtonText(ui->Button_front_3, pages::pick(smartTexts::kPrevious), kButtonPoints);
+    smartTexts::setLabel(ui->label_step3, pages::pick(kStep3));
+    smartTexts::setLabel(ui->label_boxline, pages::pick(kRows), kStep3LabelPoints);
+    smartTexts::setLabel(ui->label_boxlcolumn, pages::pick(kColumns), kStep3LabelPoints);
+    smartTexts::setLabel(ui->label_routeway, pages::pick(kRouteWay), kStep3LabelPoints);
+    smartTexts::setLabel(ui->label_horizon, pages::pick(kHorizontal), kStep3LabelPoints);
+    smartTexts::setLabel(ui->label_vert, pages::pick(kVertical), kStep3LabelPoints);
+    smartTexts::setButton(ui->Button_send, pages::pick(kSend), kButtonPoints);
+    smartTexts::setButton(ui->Button_front_3, pages::pick(smartTexts::kPrevious), kButtonPoints);
     line_select(line_type.route_way);
 
     for (int n = 1; n <= fpga::kRoutePatterns; ++n) {

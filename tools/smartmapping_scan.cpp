@@ -66,23 +66,6 @@ QString rowStyle(bool boxFile, int look)
 
 bool chinese() { return pages::textLanguage() == pages::ZH || pages::textLanguage() == pages::TW; }
 
-void setText(QLabel* l, const QString& text, int points)
-{
-    QFont font = l->font();
-    font.setPointSize(points);
-    l->setFont(font);
-    l->setText(text);
-    pages::fitText(l);
-}
-
-void setText(QPushButton* b, const QString& text)
-{
-    b->setText(text);
-    QFont font = b->font();
-    font.setPointSize(kPoints);
-    pages::fitText(b, font);
-}
-
 }  // namespace
 
 QStringList SmartMapping::scanFilesIn(const QString& boxDir)
@@ -107,15 +90,15 @@ QStringList SmartMapping::scanFilesIn(const QString& boxDir)
 
 void SmartMapping::scanTexts()
 {
-    setText(ui->label_step1_5, pages::pick(kStep1), kPoints);
-    setText(ui->Button_next_5, pages::pick(smartTexts::kNext));
+    smartTexts::setLabel(ui->label_step1_5, pages::pick(kStep1), kPoints);
+    smartTexts::setButton(ui->Button_next_5, pages::pick(smartTexts::kNext), kPoints);
     ui->Button_wlan5->setText(pages::pick(smartTexts::kPortGroup).arg(1).arg(kPortTiles));
-    setText(ui->label_step2_6, pages::pick(kStep2), kPoints);
-    setText(ui->label_step2_7, pages::pick(kDetected), chinese() ? kPoints : kSmallPoints);
-    setText(ui->Button_front_6, pages::pick(smartTexts::kPrevious));
-    setText(ui->Button_load, pages::pick(kLoad));
+    smartTexts::setLabel(ui->label_step2_6, pages::pick(kStep2), kPoints);
+    smartTexts::setLabel(ui->label_step2_7, pages::pick(kDetected), chinese() ? kPoints : kSmallPoints);
+    smartTexts::setButton(ui->Button_front_6, pages::pick(smartTexts::kPrevious), kPoints);
+    smartTexts::setButton(ui->Button_load, pages::pick(kLoad), kPoints);
     if (empty_label)
-        setText(empty_label, pages::pick(kNoFile), kRowPoints);
+        smartTexts::setLabel(empty_label, pages::pick(kNoFile), kRowPoints);
 }
 
 // ---------------------------------------------------------------- the list
@@ -164,7 +147,7 @@ void SmartMapping::scan_file_list()
         empty_label->setGeometry(kEmptyLabel);
         empty_label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         empty_label->setStyleSheet(rowStyle(true, kRowResting));
-        setText(empty_label, pages::pick(kNoFile), kRowPoints);
+        smartTexts::setLabel(empty_label, pages::pick(kNoFile), kRowPoints);
         g_ztfile_name.set(QString());
     } else {
         // The selection stays on a row the page shows.
@@ -175,7 +158,7 @@ void SmartMapping::scan_file_list()
             QLabel* label = new QLabel(frame_file);
             label->setGeometry(place);
             label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            setText(label, QFileInfo(row_paths[r]).fileName().remove(QLatin1Char('\n')), kRowPoints);
+            smartTexts::setLabel(label, QFileInfo(row_paths[r]).fileName().remove(QLatin1Char('\n')), kRowPoints);
             row_labels[r] = label;
             paintRow(r, r == file_select ? kRowKeyed : kRowResting);
 

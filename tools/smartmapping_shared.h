@@ -3,6 +3,9 @@
 
 #include "app/page_support.h"
 
+#include <QLabel>
+#include <QPushButton>
+
 namespace smartstyle {
 
 // Buttons: resting, and with the key focus (orange border).
@@ -46,5 +49,30 @@ inline const pages::Texts kPrevious = {QStringLiteral("上一步"), QStringLiter
 inline const pages::Texts kPortGroup = {QStringLiteral("网口%1~%2"), QStringLiteral("LED%1~%2"),
                                         QStringLiteral("LED%1~%2"), QStringLiteral("LED%1~%2"),
                                         QStringLiteral("網口%1~%2")};
+
+}  // namespace smartTexts
+
+namespace smartTexts {
+
+// A label's text at `points` (0: the form's size), shrunk when it does not fit.
+inline void setLabel(QLabel* label, const QString& text, int points = 0)
+{
+    if (points > 0) {
+        QFont font = label->font();
+        font.setPointSize(points);
+        label->setFont(font);
+    }
+    label->setText(text);
+    pages::fitText(label);
+}
+
+// A button's caption at `points`, shrunk when it does not fit.
+inline void setButton(QPushButton* button, const QString& text, int points)
+{
+    button->setText(text);
+    QFont font = button->font();
+    font.setPointSize(points);
+    pages::fitText(button, font);
+}
 
 }  // namespace smartTexts

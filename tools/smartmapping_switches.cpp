@@ -34,25 +34,14 @@ constexpr u8 kMappingBit = 0x80;
 constexpr u32 kCardsMappingOn = 9;
 constexpr u32 kCardsMappingOff = 0;
 
-void setTitle(QLabel* l, const QString& text)
-{
-    QFont font = l->font();
-    font.setPointSize(pages::textLanguage() == pages::RU ? kRussianTitlePoints : kPoints);
-    l->setFont(font);
-    l->setText(text);
-    pages::fitText(l);
-}
-
 }  // namespace
 
 void SmartMapping::switchTexts()
 {
-    setTitle(ui->label_step1_6, pages::pick(kSolidifyTitle));
-    ui->Button_confirm->setText(pages::pick(kConfirm));
-    QFont font = ui->Button_confirm->font();
-    font.setPointSize(kPoints);
-    pages::fitText(ui->Button_confirm, font);
-    setTitle(ui->label_step1_7, pages::pick(kMappingTitle));
+    const int titlePoints = pages::textLanguage() == pages::RU ? kRussianTitlePoints : kPoints;
+    smartTexts::setLabel(ui->label_step1_6, pages::pick(kSolidifyTitle), titlePoints);
+    smartTexts::setButton(ui->Button_confirm, pages::pick(kConfirm), kPoints);
+    smartTexts::setLabel(ui->label_step1_7, pages::pick(kMappingTitle), titlePoints);
 }
 
 void SmartMapping::on_Button_confirm_clicked()

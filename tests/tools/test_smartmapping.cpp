@@ -75,8 +75,7 @@ TEST_F(SmartMappingPage, SendPostsTheTypedLayoutAndThePageIsLockedUntilTheJobEnd
         EXPECT_EQ(card.area[0], 10);
         EXPECT_EQ(card.area[1], 20 + 32);
 
-        // A request that arrives once the page has closed does nothing; one
-        // that finds it open and free closes it.
+        // Free again: the link's request closes the page.
         toolpages::smartMappingFilesChanged(false);
         QCoreApplication::processEvents();
         EXPECT_EQ(g_smartmapping, nullptr);
