@@ -87,8 +87,9 @@ public:
     Message& operator=(const Message&) = delete;
 
     // One 2-byte transfer; a read's answer is ORed into *into at bit `shift`
-    // once the message has gone (into null: the answer is dropped).
-    void add(u8 first, u8 second, bool read, u32* into, u32 shift)
+    // once the message has gone (into null: the answer is dropped). `slot`:
+    // the register byte it carries (-1 for a bank select).
+    void add(u8 first, u8 second, bool read, u32* into, u32 shift, int slot)
     {
         if (count_ == kMessageTransfers)
             send();
@@ -98,6 +99,8 @@ public:
         rx_[i][0] = rx_[i][1] = 0;  // a byte the message never carried reads as 0
         into_[i] = into;
         shift_[i] = shift;
+        slot_[i] = slot;
+        read_[i] = read;
         spi_ioc_transfer& tr = transfers_[i];
         tr = spi_ioc_transfer{};
         tr.tx_buf = reinterpret_cast<uintptr_t>(tx_[i]);
@@ -114,11 +117,18 @@ public:
         // The chip select goes up between transfers, each one its own frame.
         for (int i = 0; i < count_; ++i)
             transfers_[i].cs_change = i + 1 < count_ ? 1 : 0;
-        if (sendMessage(fd_, transfers_, count_) <= 0)
+        const bool sent = sendMessage(fd_, transfers_, count_) > 0;
+        if (!sent)
             drv_.current_bank = kBankUnknown;  // a select in it may not have landed
-        for (int i = 0; i < count_; ++i)
+        for (int i = 0; i < count_; ++i) {
             if (into_[i])
                 *into_[i] |= u32(rx_[i][1]) << shift_[i];
+            if (slot_[i] < 0)
+                continue;
+            drv_.known_[size_t(slot_[i])] = sent;
+            if (sent)
+                drv_.known_value_[slot_[i]] = read_[i] ? rx_[i][1] : tx_[i][1];
+        }
         count_ = 0;
     }
 
@@ -131,6 +141,8 @@ private:
     u8 rx_[kMessageTransfers][kTransferBytes];
     u32* into_[kMessageTransfers];
     u32 shift_[kMessageTransfers];
+    int slot_[kMessageTransfers];
+    bool read_[kMessageTransfers];
 };
 
 i32 x518_drv::transfer(int fd, const u8* tx, u8* rx, int len, u32 speedHz)
@@ -162,7 +174,7 @@ void x518_drv::queueSelect(Message& message, u32 spec, u32 bankOffset)
     if (bank == current_bank)
         return;
     current_bank = bank;
-    message.add(u8(kWriteBit | kBankSelectAddress), u8(bank & 0xFF), false, nullptr, 0);
+    message.add(u8(kWriteBit | kBankSelectAddress), u8(bank & 0xFF), false, nullptr, 0, -1);
 }
 
 void x518_drv::queueAccess(Message& message, const RegOp& op)
@@ -178,10 +190,11 @@ void x518_drv::queueAccess(Message& message, const RegOp& op)
             break;
         }
         const u8 at = u8((address + i) & kAddressMask);
+        const int slot = int((current_bank & 0xFF) * kBankSize + at);
         if (op.into)
-            message.add(at, kReadFiller, true, i < kValueBytes ? op.into : nullptr, 8 * i);
+            message.add(at, kReadFiller, true, i < kValueBytes ? op.into : nullptr, 8 * i, slot);
         else
-            message.add(u8(kWriteBit | at), u8(value & 0xFF), false, nullptr, 0);
+            message.add(u8(kWriteBit | at), u8(value & 0xFF), false, nullptr, 0, slot);
     }
 }
 
@@ -227,6 +240,48 @@ void x518_drv::access_X518(int fd, const RegOp* ops, size_t count)
     accessLocked(fd, ops, count);
 }
 
+bool x518_drv::knownValue(u32 spec, u32 bankOffset, u32& value) const
+{
+    const u32 bank = (specBank(spec) + bankOffset) & 0xFF, address = specAddress(spec), width = specWidth(spec);
+    if (width > kValueBytes || address + width > kMaxAddress + 1)
+        return false;
+    value = 0;
+    for (u32 i = 0; i < width; ++i) {
+        const size_t at = size_t(bank) * kBankSize + address + i;
+        if (!known_[at])
+            return false;
+        value |= u32(known_value_[at]) << (8 * i);
+    }
+    return true;
+}
+
+void x518_drv::update_X518(int fd, u32 spec, u32 value, u32 bankOffset)
+{
+    const u32 width = specWidth(spec);
+    const u32 mask = width >= kValueBytes ? ~0u : (1u << (8 * width)) - 1;
+    QMutexLocker lock(&Utils::_x518_bnk_mutex);
+    u32 known;
+    if (knownValue(spec, bankOffset, known) && known == (value & mask))
+        return;
+    const RegOp op = writeOp(spec, value, bankOffset);
+    accessLocked(fd, &op, 1);
+}
+
+void x518_drv::update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
+{
+    QMutexLocker lock(&Utils::_x518_bnk_mutex);
+    u32 old = 0;
+    if (!knownValue(spec, bankOffset, old)) {
+        const RegOp read = readOp(spec, &old, bankOffset);
+        accessLocked(fd, &read, 1);
+    }
+    const u32 neu = old ^ ((value ^ old) & mask);
+    if (neu == old)
+        return;
+    const RegOp write = writeOp(spec, neu, bankOffset);
+    accessLocked(fd, &write, 1);
+}
+
 bool x518_drv::wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset, u32* last)
 {
     u32 v = 0;
@@ -248,4 +303,5 @@ void x518_drv::init_reg_acc_param()
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
     current_bank = kBankUnknown;
     spare = 0;
+    known_.reset();
 }

@@ -15,6 +15,11 @@
 // fails loses the transfers it had not carried yet: bytes not read read as
 // 0, and the next access selects its bank again.
 //
+// The driver remembers the value of every register byte a message carried
+// to or from the chip since the last init_reg_acc_param (a failed message
+// leaves its bytes unknown), so that a setter can write only what changes
+// (update_X518, update_x518_mask).
+//
 // Locks: Utils::_x518_bnk_mutex around one whole register access or group
 // (for a masked write the read and the write together), Utils::_spi_mutex
 // around one message. The SPI controller is shared with the FPGAs, whose
@@ -23,6 +28,7 @@
 
 #include "app/global.h"
 
+#include <bitset>
 #include <cstddef>
 #include <initializer_list>
 
@@ -69,11 +75,21 @@ public:
     void access_X518(int fd, const RegOp* ops, size_t count);
     void access_X518(int fd, std::initializer_list<RegOp> ops) { access_X518(fd, ops.begin(), ops.size()); }
 
+    // Writes the register only when its value differs from the one this
+    // driver last wrote there or read there (a register it has not touched
+    // since init_reg_acc_param is written). Only for registers that hold what
+    // is written: never for status bits, counters or load triggers.
+    void update_X518(int fd, u32 spec, u32 value, u32 bankOffset);
+    // write_x518_mask on the value this driver knows (read only when it knows
+    // none), written only when the bits change; the same rule as update_X518.
+    void update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
+
     // Reads the register up to `maxReads` times until (value & mask) == want.
     // True when it did; false on a time-out. The last value read goes to *last.
     bool wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset = 0, u32* last = nullptr);
 
-    // Forgets the selected bank: the next access selects its bank again.
+    // Forgets the selected bank and every remembered register value: the next
+    // access selects its bank again, the next update writes.
     void init_reg_acc_param();
 
     u32 currentBank() const { return current_bank; }
@@ -89,6 +105,13 @@ private:
     void queueSelect(Message& message, u32 spec, u32 bankOffset);
     void queueAccess(Message& message, const RegOp& op);
     void accessLocked(int fd, const RegOp* ops, size_t count);
+    bool knownValue(u32 spec, u32 bankOffset, u32& value) const;
+
+    // The remembered register bytes, bank x kBankSize + address (guarded by
+    // Utils::_x518_bnk_mutex).
+    static constexpr int kBanks = 256, kBankSize = 128;
+    std::bitset<kBanks * kBankSize> known_;
+    u8 known_value_[kBanks * kBankSize] = {};
 
     u32 current_bank;  // guarded by Utils::_x518_bnk_mutex
     u32 spare;

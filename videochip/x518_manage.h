@@ -23,7 +23,8 @@
 //   pnl    X518Panel          x518_panel.h           the output panel geometry the panel
 //                                                    initialisation computes
 //   osd    X518Osd            x518_osd.h             fonts and bitmap in the serial flash, the OSD
-//                                                    plane, PM_OSD_ and the OSD requests
+//                                                    plane, PM_OSD_, the OSD engine's text, window
+//                                                    and pitch, and the OSD requests
 // The chip itself (drv, spi_fd, init_state, font_flags, the pattern flag)
 // and the dispatcher's copy of the applied block stay on the manager.
 //
@@ -50,11 +51,14 @@
 // load, register-update window), _timing (timing blocks, dot-by-dot memory,
 // input and output windows), _apply (dispatcher), _input (input ports),
 // _ich (input channels), _ipproc (input-channel picture processing),
+// _picture (picture and window setters), _pattern (test patterns),
 // _geometry (window geometry, crops), _panel (output panel; the channel
 // timing list in x518_och_timing), _env (multi-window environment,
 // output-channel allocation), _service (service sequences), _dump
-// (diagnostic dumps, register listing), _flash (serial flash and fonts) and
-// _pending (operations whose work is not built yet).
+// (diagnostic dumps, register listing), _flash (serial flash and fonts),
+// _osd (the OSD engine and the redraw of its plane) and _pending
+// (operations whose work is not built yet); omenu.cpp reads and applies
+// the overlay file.
 #pragma once
 
 #include "app/global.h"
@@ -75,6 +79,8 @@
 
 // 1 once the chip manager has initialised the output panel at bring-up.
 extern std::atomic<u8> g_fpga_x518_start;
+// 1 while the bring-up paints the forced background colour, 2 once released.
+extern std::atomic<u8> g_force_bkcolor;
 
 // One entry of the full register listing: bank, first address, width.
 struct X518_REG_ENTRY {
@@ -159,6 +165,8 @@ public:
     // 0 when the frame came (or the channel reports no input), -1 on a time-out.
     int wait1_pivs(int fd, int channel);
     int wait1_pivs2(int fd);
+    // Waits for the next frame of output channel `och`: 0, or -1 on a time-out.
+    int wait1_povs(int fd, int och);
     // The new field (0-3), or -1 when it did not change in time.
     int wait_ifld_change(int fd, int channel);
     int wait_ofld_change(int fd, int channel);
@@ -226,6 +234,37 @@ public:
     // (16.16); `dual` loads the pair's second channel too.
     void set_lut_hshrnk(int fd, int ratio, u32 channel, int dual);
     void set_lut_vshrnk_4sym(int fd, int ratio, u32 channel, int dual);
+
+    // ---------------------------------------------------------- picture and window setters
+    // Picture controls of every output channel; values wrap modulo 101.
+    static void x518_SetBrightness(u16 value);
+    static void x518_SetContrast(int value);
+    static void x518_SetSharpness(int value);
+    static void x518_SetSaturation(int value);
+    // Colour temperature from the packed word: mode in bits 0-7 (0 user
+    // gains, 1-3 presets), blue, green and red gains in bits 8-31.
+    static void x518_SetColorTemp(int packed);
+    // The end of bring-up: the forced colour released, each window's output
+    // channels show their picture, or black where the port has no signal.
+    void kelApi_forceColorDisable(int fd);
+    // The window setters take a chip window (record) and refuse one at or
+    // above wincnt.
+    void x518_SetWinPriority(u32 window, int layer);
+    void x518_SetWinPriority1(int fd);
+    void x518_SetWinAttr(u8 window, int attribute);
+    void x518_SetInputsourceCrop(int window, u32 cropWord);
+    // Black (bit 0), freeze (bit 1), switch effect (bit 2) and dot-by-dot (bit 8).
+    void x518_SetWinOutput(int fd, u8 window, int flags);
+    void win_freeze_sel(int fd, u32 window, u32 flags);
+    void x518_SetWinDbdMode(int fd, u8 window, int mode);
+    // The dot-by-dot code of arrangement 0-9 (single input for any other).
+    static i32 dbdCodeOf(int arrangement);
+
+    // ---------------------------------------------------------- test patterns
+    // Shows built-in pattern 1-20 (and on, modulo 20) on window 0's output
+    // channels, or switches them off with 0: 0, or all ones when more than
+    // one window is in use.
+    static u32 x518_SetPattern(u32 pattern);
 
     // ---------------------------------------------------------- service sequences
     void input_slidebar(int fd);
@@ -305,24 +344,39 @@ public:
     // ---------------------------------------------------------- operations whose work lands later
     // Until then each says so once and does nothing.
     void set_output(int fd);
-    static void x518_SetBrightness(u16 value);
-    static void x518_SetContrast(int value);
-    static void x518_SetSharpness(int value);
-    static void x518_SetSaturation(int value);
-    static void x518_SetColorTemp(int packed);
-    void kelApi_forceColorDisable(int fd);
-    void x518_SetWinPriority(u32 window, int layer);
-    void x518_SetWinPriority1(int fd);
-    void x518_SetWinAttr(u8 window, int attribute);
-    void x518_SetInputsourceCrop(int window, u32 cropWord);
-    void x518_SetWinOutput(int fd, u8 window, int flags);
-    void x518_SetWinDbdMode(int fd, u8 window, int mode);
-    u32 x518_SetPattern(u32 pattern);
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd, int mode);
+    // ---------------------------------------------------------- OSD engine
+    // Records an OSD attribute (OsdOption) and asks for a reset or redraw in
+    // the next pass; nothing reaches the chip now. 1, or 0 for an unknown option.
     i32 kelApi_OsdSet(int option, int value);
-    void set_osd(int fd, int mode);
+    // Replaces the text: `lines` lines (at most 64) of lengths[i] code
+    // points (at most 127 kept). 0.
+    i32 kelApi_OsdSetUnicode(int lines, int* lengths, wchar_t texts[][128]);
+    // Draws every stored line into the drawing plane.
+    void gen_char(int fd);
+    // Draws one line (at most 128 characters) at x, y of the plane.
+    void osd_put_unicode_string(int fd, const char text[][2], int x, int y, int foreground, int background, int size,
+                                int glyphSize, int planeAddress, int is64);
+    // Fills a rectangle of a plane with a colour-table index.
+    void osd_paint(int fd, int x, int width, int y, int height, int value, int planeAddress);
+    // Copies a rectangle between chip-memory areas; fromStaging 1: from a
+    // bitmap of one byte per pixel in the staging area.
+    void osd_copy(int fd, int source, int destination, int width, int height, int fromStaging);
+    // Writes the background and character colours into the colour table.
+    void set_char_color(int fd);
+    // The OSD window on the panel (OSD_WIN) and its part in each output tile.
+    void calc_osd(_ImageWindowDef2_St* tiles);
+    // Programs every tile's OSD window: displayPlane 1 shows PS_MEM_OSD1,
+    // 0 PS_MEM_OSD from the input margins on.
+    void set_osd(int fd, int displayPlane);
     void set_scroll(int fd);
+    // Redraws the plane (text or bitmap), copies it 2 x 2 into the display
+    // plane and shows it with its scrolling.
     void update_osd(int fd);
-    // Reads /data/configs/omenu.json into the overlay list and applies it.
+    // Reads /data/configs/omenu.json into the overlay list and applies it
+    // (videochip/omenu.cpp).
     void load_overlay_file();
 
     // ---------------------------------------------------------- the chip
@@ -397,6 +451,22 @@ public:
     static const i32 parameters_txt[kParamEntries];
 
 private:
+    // The output panel as the OSD places its windows on it.
+    struct OsdPanel {
+        i32 width = 0, height = 0;     // panel size
+        int across = 0, down = 0;      // output tiles (at most 8 in all)
+        i32 tileWidth = 0, tileHeight = 0;
+        i32 activeX = 0, activeY = 0;  // active-area start of the output timing
+    };
+    struct OsdGlyph {
+        u32 index;
+        int advance;
+    };
+    OsdPanel osdPanel() const;
+    OsdGlyph osdGlyph(u32 code, int size, bool is64) const;
+    u32 osdPitchUnits() const;
+    void osdRun(int fd, u32 command);
+
     x518_manage();
     const KEL_RAM_PARA& block() const;
     void probe();
@@ -461,6 +531,12 @@ private:
     bool windowAvailable(int window) const;
     int windowCost(int window) const;
     int moveOccupant(int channel, const int* list, int count);
+    // picture and window setters
+    void writePictureControl(u32 enable, u32 first, u32 value);
+    int outputChannelsOf(int window, int* och) const;
+    const IMAGE_PARA* imageOfRecord(int record) const;
+    bool windowHasSignal(int window) const;
+    void sharpenWindow(int window, int level, u32 gain);
     // input-channel picture processing
     bool processingState(int port) const;
     bool anyNoiseReduction(int port) const;

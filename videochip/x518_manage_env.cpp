@@ -32,21 +32,6 @@ constexpr u8 kMaxInput = 5;
 constexpr u8 kMaxMirror = 3;
 constexpr u8 kMirrorH = 0x01, kMirrorV = 0x02;
 
-// Dot-by-dot code of each IMAGE_PARA.dbd_mode.
-constexpr i32 kDbdCodes[] = {DBD_SINGLE_INPUT, DBD_CMOS_IN12,   DBD_CMOS_IN12V,   DBD_CMOS_IN34, DBD_CMOS_IN34V,
-                             DBD_CMOS_IN123,   DBD_CMOS_IN1234, DBD_CMOS_IN1234Q, DBD_VBO_IN12,  DBD_VBO_IN12V};
-constexpr u16 kDbdArrangements = sizeof kDbdCodes / sizeof kDbdCodes[0];
-
-i32 dbdCode(u16 flags, u16 arrangement)
-{
-    if (!(flags & ram::kFlagDotByDot))
-        return DBD_DISABLE;
-    if (arrangement < kDbdArrangements)
-        return kDbdCodes[arrangement];
-    KEL_DBG("\t !!!!!!!!DBD_MODE OOR!!!!!!!\n");
-    return DBD_SINGLE_INPUT;
-}
-
 int usedEntries(const ST_WIN_INFO& r) { return std::min(r.h_cnt * r.v_cnt, kListSize); }
 
 }  // namespace
@@ -118,7 +103,7 @@ bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
     r.mirror = u8(im.mirror & kLowByte);
     r.output = u8(im.flags & kOutputBits);
     model.PM_WIN_FADE_EN[record] = (im.flags & ram::kFlagSeamless) ? 1 : 0;
-    model.PM_WIN_DBD_MODE[record] = dbdCode(im.flags, im.dbd_mode);
+    model.PM_WIN_DBD_MODE[record] = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
     model.win_chg[record] = 1;
     model.PM_WIN_FADE_IN[record] = b.seamless_para[window].para0;
     model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;

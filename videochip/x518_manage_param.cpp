@@ -36,7 +36,7 @@ constexpr u32 kFontAddr = 0x7F000000;
 // ---- bookkeeping start values
 constexpr i32 kLevelStart = 99;
 constexpr i32 kPmIpen = 1, kPmDiag = 2, kPmMvflt = 3, kPmPdSqth = 1;
-constexpr i32 kOsdChar64Dot = 1, kOsdScrollSpeed = 32;
+constexpr i32 kDefaultChar64Dot = 1, kDefaultScrollSpeed = 32;
 
 }  // namespace
 
@@ -178,8 +178,8 @@ void x518_manage::define_param()
     }
     for (int b = 0; b < kDbdBlocks; ++b)
         ich.dbd_pool[b] = kNone;
-    osd.PM_OSD_CHAR_64DOT = kOsdChar64Dot;
-    osd.PM_OSD_SCROLL_SPEED = kOsdScrollSpeed;
+    osd.PM_OSD_CHAR_64DOT = kDefaultChar64Dot;
+    osd.PM_OSD_SCROLL_SPEED = kDefaultScrollSpeed;
 }
 
 void x518_manage::deriveOutputArea()

@@ -123,6 +123,55 @@ constexpr u32 kLayerWindow = reg(0x0E, 0x0F, 2);  // 0, 256 or 512
 constexpr u32 kLayerCoef = reg(0x0E, 0x11, 1);    // + 5k + j addresses: weight of input j under mask k
 constexpr u32 kLayerFull = 128;
 
+// ---- picture controls of an output channel (bank offset 16 x channel):
+// three components each, 2 addresses apart
+constexpr u32 kSaturationEnable = reg(0x0C, 0x14, 1);  // bit 0
+constexpr u32 kSaturation = reg(0x0C, 0x1B, 2);
+constexpr u32 kContrastEnable = reg(0x0C, 0x21, 1);  // bit 0
+constexpr u32 kContrast = reg(0x0C, 0x28, 2);
+constexpr u32 kBrightness = reg(0x0C, 0x3A, 2);
+constexpr u32 kPictureEnableBit = 0x01;
+constexpr u32 kPictureComponents = 3;
+constexpr u32 kPictureComponentStep = 2;
+// Colour matrix, 3 x 3 by rows at 0C:5B-0C:6C; its enable is bit 5 of the
+// output colour control of each output channel (00:59 + channel, bank 0).
+constexpr u32 kColourMatrix = reg(0x0C, 0x5B, 2);
+constexpr u32 kColourMatrixSize = 3;
+constexpr u32 kOchColourCtl = reg(0x00, 0x59, 1);
+constexpr u32 kColourMatrixOn = 0x20;
+
+// ---- sharpness (edge enhancer) of an output channel: horizontal and
+// vertical filters, five coefficients each, and their gains
+constexpr u32 kSharpHEnable = reg(0x0B, 0x08, 1);
+constexpr u32 kSharpHGain = reg(0x0B, 0x09, 1);
+constexpr u32 kSharpHCoef = reg(0x0B, 0x0C, 1);  // c1-c5 at 0C-10
+constexpr u32 kSharpHEnable2 = reg(0x0B, 0x11, 1);
+constexpr u32 kSharpVGain = reg(0x0B, 0x12, 1);
+constexpr u32 kSharpVCoef = reg(0x0B, 0x15, 1);  // c1-c5 at 15-19
+constexpr u32 kSharpVFilterOn = reg(0x0B, 0x5E, 1);
+constexpr int kSharpCoefs = 5;
+constexpr u32 kSharpOn = 6;
+
+// ---- OSD window of output tile k (bank offset 16 x k; tile k = column + tiles across x row)
+constexpr u32 kOsdControl = reg(0x09, 0x08, 2);
+constexpr u32 kOsdShowMask = 0x03;       // 3 text shown, 2 bitmap shown, 0 hidden
+constexpr u32 kOsdShowText = 3, kOsdShowBitmap = 2;
+constexpr u32 kOsdVZoom = 0x800, kOsdHZoom = 0x1000;
+constexpr u32 kOsdPitch512 = 0x2000;     // with the base 0x4000: the pitch counts 512-byte units
+constexpr u32 kOsdControlBase = 0x4000;
+constexpr u32 kOsdBelowVideo = 0x8000;
+constexpr u32 kOsdHStart = reg(0x09, 0x12, 2);  // the tile's active start - 4 + the window's start in it
+constexpr u32 kOsdWidth = reg(0x09, 0x14, 2);
+constexpr u32 kOsdVStart = reg(0x09, 0x16, 2);  // the tile's active start + 1 + the window's start in it
+constexpr u32 kOsdHeight = reg(0x09, 0x18, 2);
+constexpr int kOsdHStartShift = -4, kOsdVStartShift = 1;
+constexpr u32 kOsdAddress = reg(0x09, 0x1A, 4);  // where the tile's part of the plane begins
+constexpr u32 kOsdPitch = reg(0x09, 0x1E, 1);
+constexpr u32 kOsdScroll = reg(0x09, 0x3C, 1);   // 0 stop, 0x80 still, 0x81 + 16 (mode - 1)
+constexpr u32 kOsdScrollSpeed = reg(0x09, 0x3D, 1);
+constexpr u32 kOsdScrollWidth = reg(0x09, 0x40, 2);
+constexpr u32 kOsdScrollHeight = reg(0x09, 0x42, 2);
+
 // ---- frame waits
 constexpr u32 kInFrameRequest = reg(0x05, 0x08, 1);
 constexpr u32 kOutFrameRequest = reg(0x05, 0x09, 1);
@@ -257,9 +306,15 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x03, 0x5E, 4)},
     {reg(0x03, 0x62, 4)},
     // ---- 04: OSD engine, serial-flash window and controller
-    {reg(0x04, 0x08, 1)},
-    {reg(0x04, 0x11, 4)},
-    {reg(0x04, 0x27, 2)},
+    {reg(0x04, 0x08, 1)},     // OSD engine command
+    {reg(0x04, 0x0B, 2)},     // fill value
+    {reg(0x04, 0x0D, 4), 2},  // source (glyph table), destination
+    {reg(0x04, 0x17, 1)},     // engine busy
+    {reg(0x04, 0x1B, 1), 2},  // destination and source pitch
+    {reg(0x04, 0x1E, 2), 2},  // width and height less one
+    {reg(0x04, 0x22, 1), 5},  // pitch units, string set-up 23-26
+    {reg(0x04, 0x27, 2)},     // string area address
+    {reg(0x04, 0x29, 1), 2},  // string area data, string mode
     {reg(0x04, 0x2B, 2)},
     {reg(0x04, 0x47, 1), 7},
     {reg(0x04, 0x4E, 4)},
@@ -289,19 +344,34 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x08, 0x57, 1), 4, kOutputCopies},  // test bars and patterns
     {reg(0x08, 0x5B, 2), 4, kOutputCopies},
     {reg(0x08, 0x63, 1), 6, kOutputCopies},
-    // ---- 09 + 16k: background colours; 09:1F the OSD colour table
+    // ---- 09 + 16k: background colours and the OSD window of each output tile; 09:1F-20 the OSD colour table
+    {kOsdControl, 1, kOutputCopies},
     {reg(0x09, 0x0A, 2), 4, kOutputCopies},
-    {reg(0x09, 0x1F, 1)},
+    {kOsdHStart, 4, kOutputCopies},  // OSD window start, width, start, height
+    {kOsdAddress, 1, kOutputCopies},
+    {kOsdPitch, 1, kOutputCopies},
+    {reg(0x09, 0x1F, 1), 2},                 // colour table index, data
+    {kOsdScroll, 2, kOutputCopies},  // scroll control, speed
+    {kOsdScrollWidth, 2, kOutputCopies},
     // ---- 0A + 16k: output zoom
     {reg(0x0A, 0x44, 1), 1, kOutputCopies},
     {reg(0x0A, 0x46, 1), 3, kOutputCopies},
     {reg(0x0A, 0x49, 2), 1, kOutputCopies},
     {reg(0x0A, 0x4B, 1), 3, kOutputCopies},
     {reg(0x0A, 0x4E, 2), 1, kOutputCopies},
-    // ---- 0B, 0C + 16k: output control and colour matrix
+    // ---- 0B, 0C + 16k: sharpness, picture controls, colour conversion and matrix
+    {reg(0x0B, 0x08, 1), 2, kOutputCopies},
+    {reg(0x0B, 0x0C, 1), 7, kOutputCopies},
+    {reg(0x0B, 0x15, 1), 5, kOutputCopies},
     {reg(0x0B, 0x5E, 1), 1, kOutputCopies},
+    {kSaturationEnable, 1, kOutputCopies},
+    {kSaturation, kPictureComponents, kOutputCopies},
+    {kContrastEnable, 1, kOutputCopies},
+    {kContrast, kPictureComponents, kOutputCopies},
+    {kBrightness, kPictureComponents, kOutputCopies},
     {reg(0x0C, 0x48, 1), 1, kOutputCopies},
     {reg(0x0C, 0x49, 2), 9, kOutputCopies},
+    {kColourMatrix, kColourMatrixSize * kColourMatrixSize, kOutputCopies},
     // ---- 0E + 16k: mixers
     {reg(0x0E, 0x08, 1), 1, kOutputCopies},
     {reg(0x0E, 0x09, 4), 1, kOutputCopies},

@@ -203,6 +203,26 @@ std::string chipCommand(const Args&)
     return writeFileAtomic(kChipDump, text) ? std::string() : std::string("cannot write ") + kChipDump;
 }
 
+// The colour table's background and character entries and any other that
+// is not black, then the OSD engine's draw commands, oldest first (the last
+// SimX518Osd::kLogCapacity).
+std::string osdCommand(const Args&)
+{
+    auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+    if (!chip)
+        return "no video chip";
+    std::string text;
+    char line[32];
+    for (int i = 0; i < SimX518Osd::kTableEntries; ++i)
+        if (const uint32_t c = chip->osdColour(i); c || i == SimX518Osd::kBackgroundIndex || i == SimX518Osd::kCharacterIndex) {
+            std::snprintf(line, sizeof line, "colour %d %06X\n", i, c);
+            text += line;
+        }
+    for (const SimX518Osd::Command& c : chip->osdLog())
+        text += SimX518Osd::describe(c) + "\n";
+    return writeFileAtomic(kOsdDump, text) ? std::string() : std::string("cannot write ") + kOsdDump;
+}
+
 // The simulated devices' commands. A new one is a line here (or, for the
 // program's own parts, a platform::addControlCommand at start-up) and a
 // paragraph in docs/simulated-box.md.
@@ -214,6 +234,7 @@ const ControlCommand kDeviceCommands[] = {
     {"card", "P C silent|recovery on|off | P C delay LOOKS", 4, 4, cardCommand},
     {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
     {"chip", "", 0, 0, chipCommand},
+    {"osd", "", 0, 0, osdCommand},
 };
 
 // ---------------------------------------------------------------- the pipe

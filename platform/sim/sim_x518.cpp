@@ -94,7 +94,7 @@ SimX518::PortTiming SimX518::timing2160p30()
     return t;
 }
 
-SimX518::SimX518() : flash_(regs_), epoch_(std::chrono::steady_clock::now())
+SimX518::SimX518() : flash_(regs_), osd_(regs_), epoch_(std::chrono::steady_clock::now())
 {
     rebuildMeasurement();
 }
@@ -230,8 +230,9 @@ void SimX518::onWrite(uint8_t address, uint8_t value)
             ++osdCommands_;
             osdBusy_ = std::max(1, flashBusyPolls_);
         }
-        return;
     }
+    if (bank_ == SimX518Osd::kBank || bank_ == SimX518Osd::kTableBank)
+        osd_.onWrite(bank_, address, value);
     if (bank_ == SimX518Flash::kBank)
         flash_.onWrite(address, value);
 }
@@ -581,5 +582,13 @@ std::vector<SimX518Flash::Op> SimX518::flashLog() const { Lock l(mutex_); return
 void SimX518::clearFlashLog() { Lock l(mutex_); flash_.clearLog(); }
 bool SimX518::writeEnableLatch() const { Lock l(mutex_); return flash_.wel() || (stuck_ & kStuckWriteEnable); }
 uint64_t SimX518::osdCommands() const { Lock l(mutex_); return osdCommands_; }
+std::vector<SimX518Osd::Command> SimX518::osdLog() const
+{
+    Lock l(mutex_);
+    return std::vector<SimX518Osd::Command>(osd_.log().begin(), osd_.log().end());
+}
+void SimX518::clearOsdLog() { Lock l(mutex_); osd_.clearLog(); }
+uint8_t SimX518::osdStringArea(uint32_t address) const { Lock l(mutex_); return osd_.stringArea(address); }
+uint32_t SimX518::osdColour(int index) const { Lock l(mutex_); return osd_.colour(index); }
 
 }  // namespace platform::sim

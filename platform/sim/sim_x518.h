@@ -12,13 +12,15 @@
 //
 // Tests and benchmarks get a control surface: counters, a transfer trace, a
 // journal of register writes, register helpers, signals to plug into the
-// input ports, fault injection and two clocks. docs/simulated-box.md
+// input ports, fault injection and two clocks; the OSD engine's commands,
+// string area and colour table. docs/simulated-box.md
 // describes the registers it implements.
 #pragma once
 
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_x518_flash.h"
+#include "platform/sim/sim_x518_osd.h"
 
 #include <array>
 #include <chrono>
@@ -180,6 +182,11 @@ public:
     void clearFlashLog();
     bool writeEnableLatch() const;
     uint64_t osdCommands() const;  // draw commands started on 4:08
+    // The draw commands as started (the latest SimX518Osd::kLogCapacity).
+    std::vector<SimX518Osd::Command> osdLog() const;
+    void clearOsdLog();
+    uint8_t osdStringArea(uint32_t address) const;
+    uint32_t osdColour(int index) const;  // colour-table entry, 0xBBGGRR
 
 private:
     using Lock = std::lock_guard<std::mutex>;
@@ -197,6 +204,7 @@ private:
     mutable std::mutex mutex_;
     SimX518Flash::Registers regs_{};
     SimX518Flash flash_;
+    SimX518Osd osd_;
     uint8_t bank_ = 0;
     uint8_t mode_ = 0;
     uint8_t bits_ = 8;

@@ -196,6 +196,45 @@ void paint(Canvas& out, const Chip& chip, int c, const Picture& picture)
             row(y)[x] = pattern.at(x - picture.whole.x0, y - picture.whole.y0);
 }
 
+uint32_t canvasColour(uint32_t bbggrr)
+{
+    return kOpaque | (bbggrr & 0xFF) << 16 | (bbggrr & 0xFF00) | (bbggrr >> 16 & 0xFF);
+}
+
+// Tile t's part of the OSD window, in the tile's active pixels (hidden: empty).
+Area osdWindowOf(const Chip& chip, int t)
+{
+    if ((u32(chip.value(x518::kOsdControl, t)) & x518::kOsdShowMask) == 0)
+        return {};
+    Area a;
+    a.x0 = chip.value(x518::kOsdHStart, t) - x518::kOsdHStartShift - chip.value(x518::kOchActHst, t);
+    a.y0 = chip.value(x518::kOsdVStart, t) - x518::kOsdVStartShift - chip.value(x518::kOchActVst, t);
+    a.x1 = a.x0 + chip.value(x518::kOsdWidth, t);
+    a.y1 = a.y0 + chip.value(x518::kOsdHeight, t);
+    return a;
+}
+
+// Tile t's part of the OSD window where it shows (`window`, in the canvas's
+// pixels and clipped to the tile; `full` unclipped): filled with the
+// background colour, or framed where the plane is transparent or shows the
+// bitmap. Each tile frames its own part.
+void paintOsd(Canvas& out, const Chip& chip, int t, const Area& window, const Area& full, const OsdLook& osd)
+{
+    auto row = [&](int y) { return out.pixels.begin() + ptrdiff_t(y) * out.width; };
+    const bool text = (u32(chip.value(x518::kOsdControl, t)) & x518::kOsdShowMask) == x518::kOsdShowText;
+    if (text && !osd.transparent) {
+        const uint32_t colour = canvasColour(osd.background);
+        for (int y = window.y0; y < window.y1; ++y)
+            std::fill(row(y) + window.x0, row(y) + window.x1, colour);
+        return;
+    }
+    const uint32_t colour = text ? canvasColour(osd.characters) : kOsdBitmapFrame;
+    for (int y = window.y0; y < window.y1; ++y)
+        for (int x = window.x0; x < window.x1; ++x)
+            if (y == full.y0 || y == full.y1 - 1 || x == full.x0 || x == full.x1 - 1)
+                row(y)[x] = colour;
+}
+
 // The channels on mixer t's list, lowest layer first.
 std::vector<int> layersOf(const Chip& chip, int t)
 {
@@ -217,7 +256,7 @@ uint32_t portColour(int port)
     return port >= 0 && port < int(std::size(kPortColours)) ? kPortColours[port] : kNoPortColour;
 }
 
-Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout)
+Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLook& osd)
 {
     const Chip chip(regs);
     const int tileW = chip.value(x518::kOchActHend) - chip.value(x518::kOchActHst);
@@ -242,6 +281,11 @@ Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout)
         const int ox = (t % layout.across) * tileW - cut.x0;
         const int oy = (t / layout.across) * tileH - cut.y0;
         const Area tile = Area{0, 0, tileW, tileH}.moved(ox, oy).clip({0, 0, out.width, out.height});
+        const Area osdFull = osdWindowOf(chip, t).moved(ox, oy);
+        const Area osdShown = osdFull.clip(tile);
+        const bool osdBelow = (u32(chip.value(x518::kOsdControl, t)) & x518::kOsdBelowVideo) != 0;
+        if (!osdShown.empty() && osdBelow)
+            paintOsd(out, chip, t, osdShown, osdFull, osd);
         for (int c : layersOf(chip, t)) {
             if (!chip.inUse(c))
                 continue;
@@ -250,6 +294,8 @@ Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout)
             if (!picture.shown.empty())
                 paint(out, chip, c, picture);
         }
+        if (!osdShown.empty() && !osdBelow)
+            paintOsd(out, chip, t, osdShown, osdFull, osd);
     }
     return out;
 }
@@ -257,11 +303,15 @@ Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout)
 Canvas SimX518::canvas(const CanvasLayout& layout) const
 {
     SimX518Flash::Registers snapshot;
+    OsdLook osd;
     {
         Lock l(mutex_);
         snapshot = regs_;
+        osd.background = osd_.colour(SimX518Osd::kBackgroundIndex);
+        osd.characters = osd_.colour(SimX518Osd::kCharacterIndex);
+        osd.transparent = osd_.planeTransparent();
     }
-    return drawCanvas(snapshot, layout);
+    return drawCanvas(snapshot, layout, osd);
 }
 
 }  // namespace platform::sim

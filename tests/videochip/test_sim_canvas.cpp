@@ -233,3 +233,50 @@ TEST_F(CanvasTest, TheBoxWritesTheLedCanvasItsBlockPublishesAsAPicture)
     EXPECT_EQ(png.pixel(99, 50), kCanvasBlack);
     EXPECT_EQ(png.pixel(100, 50), portColour(1));
 }
+
+// The OSD window over two tiles: filled with the background colour over the
+// video, hidden under it when it lies below, only framed in the character
+// colour when the plane is transparent (each tile's part framed on its own).
+TEST_F(CanvasTest, TheOsdWindowShowsInItsBackgroundColourOrAsAFrame)
+{
+    x518_drv drv;
+    const int fd = drv.initialize();
+    ASSERT_GE(fd, 0);
+    auto osd = [&](u32 control, u32 fill) {
+        drv.write_X518(fd, x518::reg(0xFF, 0x01, 1), 1, 0);  // colour table: 1 dark blue, 2 yellow (0xBBGGRR)
+        drv.write_X518(fd, x518::reg(0x09, 0x1F, 1), 1, 0);
+        for (u32 b : {0x00u, 0x00u, 0x80u, 0xFFu, 0xFFu, 0x00u})
+            drv.write_X518(fd, x518::reg(0x09, 0x20, 1), b, 0);
+        drv.write_X518(fd, x518::reg(0xFF, 0x01, 1), 0, 0);
+        drv.write_X518(fd, x518::reg(0x04, 0x0B, 2), fill, 0);
+        drv.write_X518(fd, x518::reg(0x04, 0x08, 1), 1, 0);  // the plane's fill
+        const Rect parts[] = {{1800, 50, 120, 64}, {0, 50, 180, 64}};
+        for (int t = 0; t < 2; ++t) {
+            set(x518::kOsdControl, control, t);
+            set(x518::kOsdHStart, u32(kHs + x518::kOsdHStartShift + parts[t].x), t);
+            set(x518::kOsdWidth, u32(parts[t].w), t);
+            set(x518::kOsdVStart, u32(kVs + x518::kOsdVStartShift + parts[t].y), t);
+            set(x518::kOsdHeight, u32(parts[t].h), t);
+        }
+    };
+    const uint32_t blue = 0xFF000080, yellow = 0xFFFFFF00, hdmi1 = portColour(1);
+    source(0, 2);
+    show(0, 0, {1700, 0, 220, 1080});
+    mix(0, {0});
+    chip->setReg(0x00, 0x09, x518::kOchEnableOn);
+    const CanvasLayout twoTiles{2, 1};
+
+    osd(x518::kOsdControlBase | x518::kOsdShowText, 1);
+    Seen s = look(chip->canvas(twoTiles));
+    EXPECT_EQ(s.bounds[blue], (Rect{1800, 50, 300, 64}));
+    EXPECT_EQ(s.count[blue], 300 * 64);
+    osd(x518::kOsdControlBase | x518::kOsdShowText | x518::kOsdBelowVideo, 1);
+    EXPECT_EQ(look(chip->canvas(twoTiles)).count[blue], 180 * 64);  // the window covers tile 0's part
+    osd(x518::kOsdControlBase | x518::kOsdShowText, 255);
+    s = look(chip->canvas(twoTiles));
+    EXPECT_EQ(s.bounds[yellow], (Rect{1800, 50, 300, 64}));
+    EXPECT_EQ(s.count[yellow], 2 * 300 + 4 * 62);
+    EXPECT_EQ(s.count[hdmi1], 220 * 1080 - (2 * 120 + 2 * 62));  // tile 0's frame
+    osd(x518::kOsdControlBase, 1);  // not shown
+    EXPECT_EQ(look(chip->canvas(twoTiles)).count.count(blue), 0u);
+}

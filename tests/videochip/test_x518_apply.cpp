@@ -121,11 +121,15 @@ TEST_F(ApplyTest, SourceChangesSetTheInputAndRefuseACropBeyondTheList)
     EXPECT_EQ(m->model.g_chg_input[3], 1);
 
     write([](KEL_RAM_PARA& b) {
-        b.crop_list[39].key = ram::kCropInUse | 2;
+        b.crop_list[39] = {u16(ram::kCropInUse | 2), 800, 100, 1500, 500};  // wider than its input
         b.image[3].source = ram::kSourceIsCrop | 39;  // a crop of HDMI2 (port 0)
     });
     pass();
     EXPECT_EQ(m->model.PM_INPUT[3], 0);
+    EXPECT_EQ(m->model.win_info[3].crop, 39);
+    // Clamped for the chip only: the stored crop keeps what the user set.
+    EXPECT_EQ(live().crop_list[39].x, 800);
+    EXPECT_EQ(live().crop_list[39].w, 1500);
 
     write([](KEL_RAM_PARA& b) { b.image[3].source = ram::kSourceIsCrop | 40; });
     pass();

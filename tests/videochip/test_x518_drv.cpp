@@ -222,6 +222,34 @@ TEST_F(DrvTest, AFailedBankSelectIsSentAgainByTheNextAccess)
     EXPECT_EQ(chip->reg(0x07, 0x10), 0x66);
 }
 
+// An update writes a register only when the value the driver knows differs,
+// and forgets what a failed transfer or a reset may have left on the chip.
+TEST_F(DrvTest, UpdatesWriteOnlyWhatChangesOnTheValuesTheDriverKnows)
+{
+    const u32 spec = x518::reg(0x0C, 0x28, 2), ctl = x518::reg(0x0C, 0x21, 1);
+    drv.update_X518(fd, spec, 0x1FF, 16);  // not known yet: written
+    drv.update_X518(fd, spec, 0x1FF, 16);
+    drv.update_x518_mask(fd, ctl, 1, 1, 16);  // read once, then known
+    drv.update_x518_mask(fd, ctl, 1, 1, 16);
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x1C}, {0xA8, 0xFF}, {0xA9, 0x01}, {0x21, 0xFF}, {0xA1, 0x01}}));
+
+    chip->clearTrace();
+    drv.update_X518(fd, spec, 0x265, 16);  // a whole register when any byte changes
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0xA8, 0x65}, {0xA9, 0x02}}));
+
+    chip->failTransfers(1, 1);  // the high byte is lost: unknown, written again
+    drv.update_X518(fd, spec, 0x166, 16);
+    chip->clearTrace();
+    drv.update_X518(fd, spec, 0x166, 16);
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x1C}, {0xA8, 0x66}, {0xA9, 0x01}}));
+
+    drv.init_reg_acc_param();
+    chip->clearTrace();
+    drv.update_x518_mask(fd, ctl, 1, 1, 16);  // forgotten: read again, nothing to change
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x1C}, {0x21, 0xFF}}));
+    EXPECT_EQ(chip->regValue(spec, 16), 0x166u);
+}
+
 TEST_F(DrvTest, AMaskedWriteHoldsTheBankLockFromItsReadToItsWrite)
 {
     const u32 spec = x518::reg(0x0C, 0x49, 1);
