@@ -177,6 +177,18 @@ void fitText(QPushButton* button)
     button->setFont(font);
 }
 
+void showText(QLabel* label, const Texts& texts)
+{
+    label->setText(pick(texts));
+    fitText(label);
+}
+
+void showText(QPushButton* button, const Texts& texts)
+{
+    button->setText(pick(texts));
+    fitText(button);
+}
+
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)
 {
     if (from)

@@ -79,6 +79,9 @@ void fitText(QPushButton* button);
 // The same, from `largest` down, for a button whose size depends on the
 // language.
 void fitText(QPushButton* button, const QFont& largest);
+// setText(pick(texts)), then fitText.
+void showText(QLabel* label, const Texts& texts);
+void showText(QPushButton* button, const Texts& texts);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

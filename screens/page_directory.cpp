@@ -3,9 +3,16 @@
 #include "app/mainwindow.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
+#include "screens/menus/ledset.h"
+#include "screens/menus/linkcom.h"
 #include "screens/menus/linkoption.h"
+#include "screens/menus/linkwlan.h"
+#include "screens/menus/machinestate.h"
+#include "screens/menus/netset.h"
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
+#include "screens/menus/quality.h"
+#include "screens/menus/temperature.h"
 #include "screens/page.h"
 #include "tools/rcv_recovery.h"
 #include "tools/smartmapping.h"
@@ -35,27 +42,29 @@ void openPage(PAGE_FOCUS page)
     case PAGE_COMMUNICATION: return Page::openOnTop(g_linkoption);
     case PAGE_PICTURE_QUALITY_MENU: return Page::openOnTop(g_imagequality);
     case PAGE_ADVANCED_OPTIONS: return Page::openOnTop(g_advancedoption);
+    // Settings pages and device information
+    case PAGE_DEVICE_INFO: return Page::openOnTop(g_machinestate);
+    case PAGE_LED_SETTINGS: return Page::openOnTop(g_ledset);
+    case PAGE_SENDING_PORTS: return Page::openOnTop(g_netset);
+    case PAGE_QUALITY: return Page::openOnTop(g_quality);
+    case PAGE_COLOUR_TEMPERATURE: return Page::openOnTop(g_temperature);
+    case PAGE_SERIAL_LINK: return Page::openOnTop(g_linkcom);
+    case PAGE_NETWORK_ADDRESS: return Page::openOnTop(g_linkwlan);
+    // LED-screen tools
     case PAGE_SMART_MAPPING: return Page::openOnTop(g_smartmapping);
     case PAGE_RCV_RECOVERY: return Page::openOnTop(g_rcv_recovery);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
     // included above).
-    case PAGE_DEVICE_INFO:         // MachineState, g_machinestate
     case PAGE_INPUT_CHOICE:        // InputChoose, g_inputchoose
     case PAGE_INPUT_CROP:          // InputCut, g_inputcut
     case PAGE_EDID_SETTINGS:       // EDIDset, g_edidset
     case PAGE_WINDOW_LAYOUT:       // ImageLayout, g_imagelayout
-    case PAGE_LED_SETTINGS:        // ledset, g_ledset
-    case PAGE_SENDING_PORTS:       // netset, g_netset
     case PAGE_LCD_DISPLAY:         // lcdshow, g_lcdshow
     case PAGE_TEST_PATTERNS:       // test_chart, g_test_chart
     case PAGE_OTHER_SETTINGS:      // othersetup, g_othersetup
     case PAGE_FACTORY_SETTINGS:    // factory, g_factory
-    case PAGE_QUALITY:             // quality, g_quality
-    case PAGE_COLOUR_TEMPERATURE:  // temperature, g_temperature
-    case PAGE_SERIAL_LINK:         // linkcom, g_linkcom
-    case PAGE_NETWORK_ADDRESS:     // linkwlan, g_linkwlan
     case PAGE_AGING_LOG:           // factoryage, g_factoryage
     case PAGE_USB_UPGRADE:         // firmware_usbgrade, g_firmware_usbgrade
         KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));

@@ -262,8 +262,9 @@ void SmartMapping::wlan_init(TilePage page)
         QLabel* icon = new QLabel(tile_frame);
         icon->setGeometry(x0 + 25, y0 + 5, 22, 15);
         icon->setStyleSheet(smartstyle::kTileText);
-        icon->setScaledContents(true);
-        icon->setPixmap(QPixmap(pages::plainPicture(QStringLiteral("offline.png"))));
+        icon->setAlignment(Qt::AlignCenter);
+        icon->setPixmap(QPixmap(pages::plainPicture(QStringLiteral("offline.png")))
+                            .scaled(icon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
         QLabel* name = new QLabel(QStringLiteral("LED%1").arg(i + 1 + kGroupTiles * port_group), tile_frame);
         name->setGeometry(x0 + 14, y0 + 20, 42, 20);

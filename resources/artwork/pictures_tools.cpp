@@ -1,7 +1,7 @@
 // Pictures of the LED-screen tool pages: the sixteen routing patterns of
 // quick mapping, drawn from the quick-mapping job's own pattern table; the
-// LAN-port jack of the port tiles; the list's page arrows; the mapping
-// switch.
+// list's page arrows; the mapping switch. The port tiles show the sending
+// ports' jack (offline.png, with the settings pages' pictures).
 #include "artwork.h"
 #include "fpga/route_patterns.h"
 
@@ -63,32 +63,6 @@ void routePattern(QPainter& p, const QSizeF& s, int pattern)
     p.drawPath(head);
 }
 
-// ---- the port tiles' jack: an RJ45 socket seen from the front
-
-void jack(QPainter& p, const QSizeF& s)
-{
-    const qreal w = s.width(), h = s.height();
-    QPainterPath socket;
-    socket.moveTo(1, 1);
-    socket.lineTo(w - 1, 1);
-    socket.lineTo(w - 1, h * 0.7);
-    socket.lineTo(w * 0.68, h * 0.7);
-    socket.lineTo(w * 0.68, h - 1);
-    socket.lineTo(w * 0.32, h - 1);
-    socket.lineTo(w * 0.32, h * 0.7);
-    socket.lineTo(1, h * 0.7);
-    socket.closeSubpath();
-    p.setPen(QPen(kSoft, 1.2));
-    p.setBrush(kButtonBg);
-    p.drawPath(socket);
-    // the eight contacts
-    p.setPen(Qt::NoPen);
-    p.setBrush(kSoft);
-    const qreal pitch = (w - 6) / 8;
-    for (int i = 0; i < 8; ++i)
-        p.drawRect(QRectF(3 + pitch * i + pitch * 0.2, 3, pitch * 0.6, h * 0.28));
-}
-
 // ---- page arrows of a list: up for the page before, down for the next
 
 void pageArrow(QPainter& p, bool down)
@@ -133,8 +107,6 @@ void addToolPictures(Catalog& c)
     for (int n = 1; n <= fpga::kRoutePatterns; ++n)
         c.push_back(plain(QStringLiteral("line%1.png").arg(n), QSize(40, 25),
                           [n](QPainter& p, const QSizeF& s) { routePattern(p, s, n); }));
-    // Shown at 22 x 15 on the port tiles.
-    c.push_back(plain("offline.png", QSize(22, 15), jack));
     c.push_back(symbol("previous.png", QSize(15, 20), [](QPainter& p) { pageArrow(p, false); }));
     c.push_back(symbol("next.png", QSize(15, 20), [](QPainter& p) { pageArrow(p, true); }));
     c.push_back(plain("button_on.png", QSize(40, 20), [](QPainter& p, const QSizeF& s) { toggle(p, s, true); }));
