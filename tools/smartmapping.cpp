@@ -3,7 +3,6 @@
 #include "tools/smartmapping.h"
 
 #include "app/kelrampara.h"
-#include "app/tip.h"
 #include "fpga/fpga_manage.h"
 #include "fpga/rcv_recovery_file.h"
 #include "fpga/route_patterns.h"
@@ -313,13 +312,5 @@ void SmartMapping::syncUpdate(int code)
             buildScanList();
             scanListEnter();
         }
-    }
-    if (!g_tip)
-        return;
-    switch (code) {
-    case SYNC_USB_ADDED: return g_tip->tip_create(TIP::kUsbInserted);
-    case SYNC_USB_REMOVED: return g_tip->tip_create(TIP::kUsbUnplugged);
-    case SYNC_USB_STORAGE: return g_tip->tip_create(TIP::kUsbReading);
-    default: return;
     }
 }

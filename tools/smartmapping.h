@@ -64,8 +64,8 @@ public:
 
     void language_changed() override;
     // Besides the language: a stick unplugged (101) or mounted (102) lists
-    // the scan files again when the list has been opened; the stick's tip
-    // box for 100, 101 and 102.
+    // the scan files again when the list has been opened (the change
+    // notifier then shows the stick's tip box).
     void syncUpdate(int code) override;
 
     // ---- state the tests look at

@@ -1,7 +1,8 @@
 // Pictures of the LED-screen tool pages: the sixteen routing patterns of
-// quick mapping, drawn from the quick-mapping job's own pattern table; the
-// list's page arrows; the mapping switch. The port tiles show the sending
-// ports' jack (offline.png, with the settings pages' pictures).
+// quick mapping, drawn from the quick-mapping job's own pattern table, and
+// the mapping switch. The port tiles show the sending ports' jack
+// (offline.png, with the settings pages' pictures), the scan-file list the
+// USB upgrade page's paging arrows.
 #include "artwork.h"
 #include "fpga/route_patterns.h"
 
@@ -63,26 +64,6 @@ void routePattern(QPainter& p, const QSizeF& s, int pattern)
     p.drawPath(head);
 }
 
-// ---- page arrows of a list: up for the page before, down for the next
-
-void pageArrow(QPainter& p, bool down)
-{
-    QPainterPath t;
-    if (down) {
-        t.moveTo(15, 32);
-        t.lineTo(85, 32);
-        t.lineTo(50, 74);
-    } else {
-        t.moveTo(15, 68);
-        t.lineTo(85, 68);
-        t.lineTo(50, 26);
-    }
-    t.closeSubpath();
-    p.setPen(QPen(kWhite, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(kWhite);
-    p.drawPath(t);
-}
-
 // ---- the mapping switch
 
 void toggle(QPainter& p, const QSizeF& s, bool on)
@@ -107,8 +88,6 @@ void addToolPictures(Catalog& c)
     for (int n = 1; n <= fpga::kRoutePatterns; ++n)
         c.push_back(plain(QStringLiteral("line%1.png").arg(n), QSize(40, 25),
                           [n](QPainter& p, const QSizeF& s) { routePattern(p, s, n); }));
-    c.push_back(symbol("previous.png", QSize(15, 20), [](QPainter& p) { pageArrow(p, false); }));
-    c.push_back(symbol("next.png", QSize(15, 20), [](QPainter& p) { pageArrow(p, true); }));
     c.push_back(plain("button_on.png", QSize(40, 20), [](QPainter& p, const QSizeF& s) { toggle(p, s, true); }));
     c.push_back(plain("button_off.png", QSize(40, 20), [](QPainter& p, const QSizeF& s) { toggle(p, s, false); }));
 }

@@ -155,6 +155,12 @@ TEST_F(SmartMappingPage, ScanFilesAreListedBoxFirstAndLoadScanIsSkippedWithoutTh
     endJob();
     keys(&page, {Qt::Key_R});
     EXPECT_EQ(page.listPage(), 0);
+
+    // The stick pulled: the list is the box's alone.
+    QDir(stick).removeRecursively();
+    page.syncUpdate(SYNC_USB_REMOVED);
+    EXPECT_EQ(page.scanFiles().size(), 3);
+    EXPECT_EQ(g_ztfile_name.get(), QStringLiteral("/data/smartmapping/a.b.ztfile"));
 }
 
 TEST_F(SmartMappingPage, TheMappingSwitchShowsAndFlipsBit7OfRegister0)
