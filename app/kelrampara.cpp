@@ -15,7 +15,7 @@ std::atomic<u8> g_image_current{0};
 
 namespace {
 
-constexpr unsigned long kFilePauseMs = 100;   // after every file write and at start
+constexpr unsigned long kFilePauseMs = 100;   // at start and after a mode file is read
 constexpr unsigned long kShellPauseUs = 100;  // between the shell commands of a deletion
 constexpr int kNoCrop = ram::kCrops;          // "no record found" index
 constexpr int kNoSlot = 0x100;                // KelUserModeIndex: no saved slot
@@ -66,6 +66,20 @@ int cropBit(int source, int number)
 }
 bool cropBitSet(int bit) { return (g_cut_source_state[bit / 8] >> (bit % 8)) & 1; }
 
+// Change codes handed to the GUI thread and not yet emitted there, one flag
+// per kind; codes beyond the table are never folded.
+constexpr int kFoldedCodes = 128;
+std::atomic<bool> g_codeWaiting[kFoldedCodes];
+
+bool foldable(int code) { return code >= 0 && code < kFoldedCodes; }
+// True when no code of this kind waits yet (the caller hands it over).
+bool claimCodeWaiting(int code) { return !foldable(code) || !g_codeWaiting[code].exchange(true); }
+void releaseCodeWaiting(int code)
+{
+    if (foldable(code))
+        g_codeWaiting[code] = false;
+}
+
 bool markersAre(const USER_MODE_SLOT& s, u8 v) { return s.marker[0] == v && s.marker[1] == v; }
 
 // Source id of window `image` in a block image whose first byte is block
@@ -93,6 +107,9 @@ KelRamPara::KelRamPara()
     std::memset(&ram_para_shadow, 0, sizeof ram_para_shadow);
     std::memset(ram_user_mode, 0, sizeof ram_user_mode);
     std::memset(&reg_image, 0, sizeof reg_image);
+    // Codes that waited for an earlier store died with it.
+    for (std::atomic<bool>& waiting : g_codeWaiting)
+        waiting = false;
 }
 
 // ---------------------------------------------------------------- start-up
@@ -237,9 +254,24 @@ void KelRamPara::setRegisterStartValues()
 
 int KelRamPara::test_signal(int code)
 {
+    KelRamPara* store = p_kelrampara_config;
+    if (!store)
+        return 1;
+    if (QThread::currentThread() == store->thread()) {
+        emit store->sig_update_para(code);
+        return 1;
+    }
     QMutexLocker lock(&Utils::_test_signal_mutex);
-    if (p_kelrampara_config)
-        emit p_kelrampara_config->sig_update_para(code);
+    if (!claimCodeWaiting(code))
+        return 1;
+    QMetaObject::invokeMethod(
+        store,
+        [store, code] {
+            // Released first: a change made while the slot runs is announced again.
+            releaseCodeWaiting(code);
+            emit store->sig_update_para(code);
+        },
+        Qt::QueuedConnection);
     return 1;
 }
 
@@ -387,6 +419,7 @@ void KelRamPara::KelSetCropPara(char source, char n, CROP_PARA* in)
     const int k = findCropRecord(source, KelGetCropID(source, n));
     if (k == kNoCrop || !in)
         return;
+    QMutexLocker lock(&x518_manage::mutex);
     CROP_ITEM& c = ram_para.crop_list[k];
     c.x = static_cast<u16>(in->x);
     c.y = static_cast<u16>(in->y);
@@ -448,9 +481,10 @@ void KelRamPara::KelSetImageSource(int n, char source, char image)
 void KelRamPara::setImageFlag(u16 flag)
 {
     const u8 window = g_image_current.load();
+    QMutexLocker lock(&x518_manage::mutex);
     if (window < ram::kImages)
         ram_para.image[window].flags ^= flag;
-    raiseApply(1);
+    raiseApplyLocked(1);
 }
 
 void KelRamPara::KelSetImageFreeze()
@@ -503,6 +537,7 @@ int KelRamPara::KelLanguageChanged()
     if (!languageEnabled(lang)) {
         const int first = firstEnabledLanguage();
         if (first >= 0) {
+            QMutexLocker lock(&x518_manage::mutex);
             ram_para.language = static_cast<u16>(first);
             g_language = static_cast<u8>(first);
         }
@@ -586,8 +621,6 @@ bool KelRamPara::writeFileSynced(const std::string& boxPath, const u8* data, siz
     const bool ok = platform::writeFileAtomic(boxPath, data, len);
     if (!ok)
         KEL_DBG("\n[KelRamPara] writing %s failed\n", boxPath.c_str());
-    runShell(QStringLiteral("sync"));
-    pauseMs(kFilePauseMs);
     return ok;
 }
 
@@ -610,13 +643,17 @@ int KelRamPara::mode_file_deal(int i, int action)
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
         std::string file;
-        if (platform::readFile(modeFilePath(i), file)) {
-            const size_t n = file.size() < static_cast<size_t>(ram::kSlotFileSize) ? file.size() : ram::kSlotFileSize;
-            std::memcpy(&slot, file.data(), n);
+        const bool read = platform::readFile(modeFilePath(i), file);
+        // A file cut short would load half a mode: its slot counts as empty.
+        if (read && file.size() >= static_cast<size_t>(ram::kSlotFileSize)) {
+            std::memcpy(&slot, file.data(), ram::kSlotFileSize);
             runShell(QStringLiteral("sync"));
             pauseMs(kFilePauseMs);
             return 1;
         }
+        if (read)
+            KEL_DBG("\n[mode_file_deal] %s holds %zu bytes, slot %d left empty\n", modeFilePath(i).c_str(),
+                    file.size(), i);
     }
     slot.marker[0] = ram::kSlotEmpty;
     slot.marker[1] = ram::kSlotEmpty;
@@ -650,13 +687,12 @@ int KelRamPara::mode_file_write(int i, int mode)
         else
             KEL_DBG("\n[mode_file_write] %s unreadable, no overlay copy\n", kOverlayFile);
     }
-    runShell(QStringLiteral("sync"));
-    pauseUs(kShellPauseUs);
     return 1;
 }
 
 void KelRamPara::ram_para_reset()
 {
+    QMutexLocker lock(&x518_manage::mutex);
     recreateParaFile();
     ram_para_shadow = ram_para;
 }

@@ -52,7 +52,11 @@ public:
     static KelRamPara* p_kelrampara_config;
     static KelRamPara* pInstance();
 
-    // Emits sig_update_para(code) under Utils::_test_signal_mutex; returns 1.
+    // Announces a change code; returns 1. From the GUI thread the signal is
+    // emitted at once, under no lock (its slot may run a modal box). From any
+    // other thread the code is handed to the GUI thread and emitted there; a
+    // code of a kind that still waits there is folded into the waiting one
+    // (the refresh reads the live block anyway).
     static int test_signal(int code);
 
     int ram_para_save();
@@ -90,8 +94,9 @@ public:
     // /data/modes/custom_modeN and /data/modes/MOxx.json of slot i (user mode i + 1).
     static std::string modeFilePath(int i);
     static std::string modeOverlayPath(int i);
-    // Writes a file whole (new file, sync, rename), then runs "sync" and
-    // pauses 100 ms. The caller holds Utils::_file_deal_mutex.
+    // Writes a file whole: a new file, synced with its folder, renamed over
+    // the old one; a power cut leaves the old file or the new one. The caller
+    // holds Utils::_file_deal_mutex.
     static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
 
     QMutex mutex;                      // writers of ram_para.source_status

@@ -209,8 +209,32 @@ void LockWindow::language_changed()
     image_init();
 }
 
+// What tile i shows, from the live block.
+LockWindow::TileLook LockWindow::tileLook(int i) const
+{
+    TileLook look;
+    look.current = i == g_image_current.load();
+    KelRamPara* s = store();
+    if (!s)
+        return look;
+    const IMAGE_PARA& image = s->ram_para.image[i];
+    // Window 0 always counts as shown on this page.
+    look.shown = i == 0 || image.enable == 1;
+    if (look.shown) {
+        const TileTexts t = shownWindowTexts(s, i);
+        look.name = t.name;
+        look.state = t.state;
+    } else {
+        look.state = pages::pick(kWindowOff);
+    }
+    look.frozen = image.flags & ram::kFlagFreeze;
+    return look;
+}
+
 void LockWindow::image_init()
 {
+    for (int i = 0; i < kTiles; ++i)
+        tile_look[i] = tileLook(i);
     delete tiles;
     tiles = new QFrame(this);
     tiles->setGeometry(kTileFrame);
@@ -222,7 +246,7 @@ void LockWindow::image_init()
 
 void LockWindow::addTile(int i)
 {
-    KelRamPara* s = store();
+    const TileLook& look = tile_look[i];
     const int column = i % 2, row = i / 2;
     const QPoint at(column * kColumnStep, row * kRowStep);
 
@@ -231,23 +255,12 @@ void LockWindow::addTile(int i)
     number->setAlignment(Qt::AlignCenter);
     number->setStyleSheet(kNumberStyle[i]);
     tile_name[i] = tileText(tiles, kName.translated(at));
-    tile_state[i] = tileText(tiles, kShownState.translated(at));
-    if (i == g_image_current.load())
+    tile_state[i] = tileText(tiles, (look.shown ? kShownState : kHiddenState).translated(at));
+    tile_name[i]->setText(look.name);
+    tile_state[i]->setText(look.state);
+    if (look.current)
         mark(number, kCurrentMark, "osd_yes.png");
-    if (!s)
-        return;
-
-    const IMAGE_PARA& image = s->ram_para.image[i];
-    // Window 0 always counts as shown on this page.
-    if (i == 0 || image.enable == 1) {
-        const TileTexts t = shownWindowTexts(s, i);
-        tile_name[i]->setText(t.name);
-        tile_state[i]->setText(t.state);
-    } else {
-        tile_state[i]->setGeometry(kHiddenState.translated(at));
-        tile_state[i]->setText(pages::pick(kWindowOff));
-    }
-    if (image.flags & ram::kFlagFreeze)
+    if (look.frozen)
         mark(number, kFreezeMark, "freeze.png");
 }
 
@@ -269,7 +282,13 @@ void LockWindow::syncUpdate()
     const int a = ram::audioImage(live);
     if (live.image[a].volume != shadow.image[a].volume || live.image[a].audio != shadow.image[a].audio)
         showVolume(live.image[a].audio & ram::kAudioOn);
-    image_init();
+    // The tiles are built again only when one of them would look different.
+    for (int i = 0; i < kTiles; ++i) {
+        if (!(tileLook(i) == tile_look[i])) {
+            image_init();
+            break;
+        }
+    }
     ip_changed();
 }
 

@@ -48,6 +48,20 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
+    // Everything a tile shows.
+    struct TileLook {
+        QString name;
+        QString state;
+        bool shown = false;
+        bool current = false;
+        bool frozen = false;
+        bool operator==(const TileLook& o) const
+        {
+            return name == o.name && state == o.state && shown == o.shown && current == o.current &&
+                   frozen == o.frozen;
+        }
+    };
+    TileLook tileLook(int i) const;
     void showCanvasSize();
     void showVolume(bool audioOn);
     void addTile(int i);
@@ -58,4 +72,5 @@ private:
     QFrame* tiles = nullptr;
     QLabel* tile_name[kTiles] = {};
     QLabel* tile_state[kTiles] = {};
+    TileLook tile_look[kTiles];  // what the tiles were built with
 };

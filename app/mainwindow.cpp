@@ -303,8 +303,8 @@ void MainWindow::on_toolButton1_clicked()
     const u16 next = (b->led_off + 1) & 1;
     setIcon(ui->toolButton1, pages::picture(next == 1 ? "closeled.png" : "uncloseled.png"), kToolIcon);
     QMutexLocker lock(&x518_manage::mutex);
-    x518_manage::apply_flag = 1;
     b->led_off = next;
+    KelRamPara::raiseApplyLocked(1);
 }
 
 void MainWindow::on_toolButton2_clicked()
@@ -322,9 +322,9 @@ void MainWindow::on_toolButton2_clicked()
     IMAGE_PARA& image = b->image[a];
     const bool audioOn = image.audio & ram::kAudioOn;
     setIcon(ui->toolButton2, pages::picture(audioOn ? "slience.png" : "unslience.png"), kToolIcon);
-    x518_manage::apply_flag = 1;
     image.volume = audioOn ? 0 : 255;
     image.audio = audioOn ? 0 : ram::kAudioOn;
+    KelRamPara::raiseApplyLocked(1);
 }
 
 void MainWindow::on_toolButton3_clicked()
@@ -347,6 +347,7 @@ void MainWindow::on_Button_lock_clicked()
     setIcon(ui->Button_lock, pages::plainPicture(l_lock_state ? "lock.png" : "unlock.png"), kSmallIcon);
     // No apply and no change code: the chip does not act on the lock, and
     // the value reaches the file with the next write-back.
+    QMutexLocker lock(&x518_manage::mutex);
     b->panel_lock = next;
 }
 

@@ -6,9 +6,11 @@
 #include "app/tip.h"
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "videochip/x518_manage.h"
 
+#include <QTimer>
+#include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 SyncUpdate* SyncUpdate::p_SyncUpdate = nullptr;
@@ -161,22 +163,25 @@ void SyncUpdate::refreshFocusedPage(int code)
 // mode N; a value the shadow already holds was carried out before.
 void SyncUpdate::carryOutSaveRequest(KelRamPara* store)
 {
-    KEL_RAM_PARA& live = store->ram_para;
-    const u16 n = live.mode_save_request;
-    if (n == store->ram_para_shadow.mode_save_request || n == 0)
-        return;
-    if (n > ram::kUserModes) {
-        KEL_DBG("\n[para_sync] save request %u has no user mode, ignored\n", n);
+    u16 n;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        KEL_RAM_PARA& live = store->ram_para;
+        n = live.mode_save_request;
+        if (n == store->ram_para_shadow.mode_save_request || n == 0)
+            return;
         live.mode_save_request = 0;
-        return;
+        if (n > ram::kUserModes) {
+            KEL_DBG("\n[para_sync] save request %u has no user mode, ignored\n", n);
+            return;
+        }
+        USER_MODE_SLOT& slot = store->ram_user_mode[n - 1];
+        slot.marker[0] = ram::kSlotSaved;
+        slot.marker[1] = ram::kSlotSaved;
+        live.current_mode = n;
+        std::memcpy(slot.data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
     }
-    USER_MODE_SLOT& slot = store->ram_user_mode[n - 1];
-    slot.marker[0] = ram::kSlotSaved;
-    slot.marker[1] = ram::kSlotSaved;
-    live.current_mode = n;
-    std::memcpy(slot.data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
     store->mode_file_write(n - 1, 0);
-    live.mode_save_request = 0;
 }
 
 // After the protocol wrote slots directly: empty slots lose their files,
@@ -187,6 +192,7 @@ void SyncUpdate::syncModeFiles(KelRamPara* store)
         const USER_MODE_SLOT& slot = store->ram_user_mode[i];
         if (slotMarkerHas(slot, ram::kSlotEmpty)) {
             store->mode_file_deal(i, 1);
+            QMutexLocker lock(&x518_manage::mutex);
             store->ram_para.mode_save_request = 0;
         } else if (slotMarkerHas(slot, ram::kSlotSaved)) {
             store->mode_file_write(i, 2);
@@ -195,12 +201,21 @@ void SyncUpdate::syncModeFiles(KelRamPara* store)
 }
 
 // Saves the persistent part of the live block when it differs from the
-// shadow, then refreshes the shadow. The file is written whole and renamed
-// over the old one, so a power cut leaves the old or the new file; the bytes
-// after the saved range are kept as the file has them.
+// shadow. The file image and the new shadow come from one copy of the live
+// block taken under the chip manager's mutex: a write landing after the copy
+// differs from the shadow, and its change code brings the next pass. The
+// file is written whole (exactly the parameter file's format) and renamed
+// over the old one, so a power cut leaves the old or the new file.
 void SyncUpdate::writeBack(KelRamPara* store)
 {
-    const u8* live = bytesOf(store->ram_para);
+    if (m_retryArmed)
+        return;  // the timer tries again; until then the live block holds the truth
+    KEL_RAM_PARA copy;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        copy = store->ram_para;
+    }
+    const u8* live = bytesOf(copy);
     const u8* shadow = bytesOf(store->ram_para_shadow);
     int diff = ram::kSavedStart;
     while (diff < ram::kBlockSize && live[diff] == shadow[diff])
@@ -208,22 +223,47 @@ void SyncUpdate::writeBack(KelRamPara* store)
     if (diff == ram::kBlockSize)
         return;
     KEL_DBG("\n ram_para diffrent %d,%d,%d!\n", diff, shadow[diff], live[diff]);
+    u8 image[ram::kParaFileSize];
+    std::memcpy(image, ram::defaultFile(), sizeof image);
+    image[0] = ram::kParaFileMarker;
+    image[1] = ram::kParaFileMarker;
+    std::memcpy(image + ram::kParaMarkerSize, live + ram::kSavedStart, ram::kSavedSize);
+    bool written;
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
-        std::string image(reinterpret_cast<const char*>(ram::defaultFile()), ram::kParaFileSize);
-        std::string old;
-        if (platform::readFile(KelRamPara::kParaFile, old) && old.size() > static_cast<size_t>(ram::kParaFileDataEnd)) {
-            const size_t tail = old.size() - ram::kParaFileDataEnd;
-            if (old.size() > image.size())
-                image.resize(old.size());
-            image.replace(ram::kParaFileDataEnd, tail, old, ram::kParaFileDataEnd, tail);
-        }
-        image[0] = static_cast<char>(ram::kParaFileMarker);
-        image[1] = static_cast<char>(ram::kParaFileMarker);
-        std::memcpy(&image[ram::kParaMarkerSize], live + ram::kSavedStart, ram::kSavedSize);
-        KelRamPara::writeFileSynced(KelRamPara::kParaFile, reinterpret_cast<const u8*>(image.data()), image.size());
+        written = KelRamPara::writeFileSynced(KelRamPara::kParaFile, image, sizeof image);
     }
-    store->ram_para_shadow = store->ram_para;
+    if (!written) {
+        writeBackFailed();
+        return;
+    }
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        store->ram_para_shadow = copy;
+    }
+    if (m_saveFailing) {
+        m_saveFailing = false;
+        std::printf("[para_sync] %s written again\n", KelRamPara::kParaFile);
+        std::fflush(stdout);
+    }
+}
+
+// The shadow stays as it was, so the difference is still there for the next
+// try, at most once a second; the box runs on in its live block meanwhile.
+void SyncUpdate::writeBackFailed()
+{
+    if (!m_saveFailing) {
+        m_saveFailing = true;
+        std::printf("[para_sync] cannot write %s: the settings are kept in memory, trying again every second\n",
+                    KelRamPara::kParaFile);
+        std::fflush(stdout);
+    }
+    m_retryArmed = true;
+    QTimer::singleShot(kRetryMs, this, [this] {
+        m_retryArmed = false;
+        if (KelRamPara* store = KelRamPara::p_kelrampara_config)
+            writeBack(store);
+    });
 }
 
 void SyncUpdate::update_usb_keyLed()

@@ -21,6 +21,9 @@ public:
     static SyncUpdate* p_SyncUpdate;
     static SyncUpdate* pInstance();
 
+    // Shortest time between two tries of a failed write-back.
+    static constexpr int kRetryMs = 1000;
+
     // Builds the key pad's LED report and sends it when it changed.
     void update_usb_keyLed();
 
@@ -34,6 +37,9 @@ private:
     void carryOutSaveRequest(KelRamPara* store);
     void syncModeFiles(KelRamPara* store);
     void writeBack(KelRamPara* store);
+    void writeBackFailed();
 
     u8 m_keyLed[kKeyLedReportSize] = {};  // the last report sent (or tried)
+    bool m_retryArmed = false;            // a failed write-back is tried again by a timer
+    bool m_saveFailing = false;           // said once on the console until a write works again
 };

@@ -273,7 +273,8 @@ bool Utils::isDottedQuad(const QString& text)
     if (parts.size() != 4)
         return false;
     for (const QString& p : parts) {
-        if (p.isEmpty() || p.size() > 3)
+        // "010" would be read as octal by the network tools: one form per octet.
+        if (p.isEmpty() || p.size() > 3 || (p.size() > 1 && p.at(0) == QLatin1Char('0')))
             return false;
         for (QChar c : p)
             if (c < '0' || c > '9')

@@ -256,11 +256,6 @@ void fpga_manage::fpga_manage_deal()
     }
 }
 
-void fpga_manage::usb_upgrade_manage_deal()
-{
-    // The USB upgrade worker takes its steps here; nothing else runs meanwhile.
-}
-
 void fpga_manage::pc_cmd_deal()
 {
     if (pc_cmd_valid.load() && Utils::getTimeSpace(pc_cmd_time.load()) > kPcCmdTicks)
@@ -269,10 +264,12 @@ void fpga_manage::pc_cmd_deal()
 
 void fpga_manage::check_fpga_rst()
 {
-    if (rst_pending[0] && Utils::getTimeSpace(rst_tick[0]) >= kResetTicks) {
-        *gpio_rst_fpga0 = fpga::kRstRun;
-        rst_pending[0] = 0;
-        KEL_DBG("\n fpga 0 out of reset\n");
+    for (u8 f = 0; f < fpga::kFpgas; ++f) {
+        if (rst_pending[f] && Utils::getTimeSpace(rst_tick[f]) >= kResetTicks) {
+            *(f == 0 ? gpio_rst_fpga0 : gpio_rst_fpga1) = fpga::kRstRun;
+            rst_pending[f] = 0;
+            KEL_DBG("\n fpga %d out of reset\n", f);
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 #include "fpga/send_para.h"
 
 #include <QMutex>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 
@@ -88,9 +89,9 @@ public:
     void fpga_manage_deal();
     // One pass while a USB upgrade is requested.
     void usb_upgrade_manage_deal();
-    // Lets FPGA 0 out of reset 201 ticks after its reset began.
+    // Lets an FPGA out of reset 201 ticks after its reset began.
     void check_fpga_rst();
-    // Holds an FPGA in reset from now on (FPGA 0 comes back by check_fpga_rst).
+    // Holds an FPGA in reset from now on (it comes back by check_fpga_rst).
     void hold_fpga_reset(u8 fpga);
     // Ends the thread. The box never does; tests do before they finish.
     void stop();
@@ -129,6 +130,26 @@ public:
     u8 vbo_retry[fpga::kFpgas] = {};
 
     TimeRealType rtc_time{};
+
+    // ---- the USB upgrade (fpga/fpga_upgrade.cpp), one step per pass while
+    // g_usb_grade is set: list the packages on the stick, install them,
+    // finish. Only this thread writes these members; the upgrade page reads
+    // usb_grade_msg once change code 104 has come.
+    void usb_upgrade_deal();
+    void get_usb_file_list_path();
+    void usb_upgrade_main_deal();
+    // The writers of one payload; false when it was not written whole.
+    bool update_muc_file(const QString& package, u32 offset, u32 length);
+    bool update_txc_file(const QString& package, u8 flash, u32 offset);
+    bool update_x518_osd_font_file(const QString& package, u32 offset, u32 length);
+    // The stick's upgrade directory, and the packages in it (suffix "KEL" or
+    // "KELZK", regular files, name order ignoring case), at most `limit`.
+    static QString usb_upgrade_dir();
+    static QStringList usb_package_paths(int limit);
+    QStringList usb_file_list;
+    u8 usb_file_count = 0;
+    u8 downing_mcu = 0, downing_txc1 = 0, downing_txc2 = 0, downing_osd = 0;
+    QString usb_grade_msg;  // the run's start time, then four blanks and its end time
 
     // Receiving cards found on each sending port by the last search.
     std::atomic<u16> port_cards[fpga::kSendPorts];
@@ -178,6 +199,13 @@ private:
     // the block values the FPGA shows
     static u8 block_brightness();
     static bool block_led_off();
+
+    // the USB upgrade
+    void usb_package_deal(const QString& package);
+    void usb_upgrade_finish();
+    void usb_upgrade_end();
+    u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running
+    u8* upgrade_buf_ = nullptr;    // the transfer buffer while a run holds it
 
     PacedWorker worker_;
     std::atomic<bool> running_[fpga::kFpgas];  // power-up finished

@@ -74,7 +74,7 @@ bool ControlLink::start()
 {
     if (running())
         return transport_->isOpen();
-    const bool opened = transport_->open();
+    const bool opened = transport_->openPort();
     if (!opened) {
         writeLogMsg(LOG_ERROR, std::string(name_) + ": cannot open its port");
         if (onFailure_ == OpenFailure::GiveUp)
@@ -93,13 +93,13 @@ void ControlLink::stop()
     thread_.join();
     sends_.clearStop();
     message_deal::detach_link(link_);
-    transport_->close();
+    transport_->closePort();
 }
 
 void ControlLink::run()
 {
     while (!sends_.stopping()) {
-        if (!transport_->isOpen() && !transport_->open()) {
+        if (!transport_->isOpen() && !transport_->openPort()) {
             sends_.waitWake(kReopenMs);
             continue;
         }

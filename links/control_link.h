@@ -32,9 +32,9 @@ public:
 
     // Opens the port (binds the socket, opens the device). False with errno
     // set when it cannot.
-    virtual bool open() = 0;
+    virtual bool openPort() = 0;
     virtual bool isOpen() const = 0;
-    virtual void close() = 0;
+    virtual void closePort() = 0;
     // Link thread, before each wait: settles what the last round left
     // (a broken connection is let go) and fills in the descriptors to wait
     // on, at most kMaxPollFds; returns how many.

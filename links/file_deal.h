@@ -66,8 +66,6 @@ public:
         size_t limit = 0;  // largest file for the destination
     };
 
-    static constexpr const char* kProgramFile = "/data/app/kelR54N";
-    static constexpr const char* kProgramNewFile = "/data/app/kelR54N2";
     static constexpr const char* kAliasFile = "/data/configs/alias.json";
     static constexpr const char* kLogoPartition = "/dev/mtd8";
     static constexpr const char* kKernelPartition = "/dev/mtd10";

@@ -4,8 +4,8 @@
 // file or image stays as it was.
 #include "links/message_deal.h"
 
-#include "app/config_engine.h"
 #include "app/kelrampara.h"
+#include "app/program_update.h"
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
 #include "fpga/rcv_recovery_file.h"
@@ -13,7 +13,6 @@
 #include "platform/platform.h"
 
 #include <QDir>
-#include <QSettings>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -32,14 +31,10 @@ constexpr size_t kOffsetSize = 4;
 // 0x22 payload: the CRC-32 of the whole file.
 constexpr size_t kCrcSize = 4;
 
-constexpr const char* kAppDir = "/data/app";
-constexpr const char* kStartRecordGroupKeyPath = "app-1/app_path";
-constexpr const char* kStartRecordGroupKeyName = "app-1/app_name";
-constexpr const char* kProgramName = "kelR54N";
 
 std::string dirOf(const std::string& boxPath) { return boxPath.substr(0, boxPath.rfind('/')); }
 
-// Writes an ordinary file whole (new file, sync, rename, "sync").
+// Writes an ordinary file whole (new file synced with its folder, renamed).
 bool storeFile(const std::string& boxPath, const u8* data, size_t len)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
@@ -73,44 +68,21 @@ bool storeImage(const char* device, size_t partitionSize, u8* data, size_t len)
     return ok;
 }
 
-// The start record names the program the box starts; rewritten when it did
-// not hold the expected command at start-up.
-void writeStartRecord()
-{
-    if (g_update_status != 0)
-        return;
-    QMutexLocker lock(&Utils::_file_deal_mutex);
-    QSettings record(platform::qpath(ConfigEngine::kStartRecordFile), QSettings::IniFormat);
-    record.setValue(kStartRecordGroupKeyPath, ConfigEngine::kExpectedStartCommand);
-    record.setValue(kStartRecordGroupKeyName, kProgramName);
-    record.sync();
-}
-
 // The application update. The box must never be left without a program:
 // the new program is written whole beside the old one and read back, and
 // only then renamed over it; the reboot follows.
 bool installProgram(const u8* data, size_t len)
 {
-    {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        platform::makeDirs(kAppDir);
-        std::string back;
-        if (!platform::writeFileAtomic(file_deal::kProgramNewFile, data, len) ||
-            !platform::readFile(file_deal::kProgramNewFile, back) || back.size() != len ||
-            std::memcmp(back.data(), data, len) != 0) {
-            KEL_DBG("\n[write_file_end] new program not written whole, the old one stays\n");
-            platform::removeFile(file_deal::kProgramNewFile);
-            return false;
-        }
-    }
-    Utils::system_mutex(QStringLiteral("chmod 755 %1").arg(file_deal::kProgramNewFile), nullptr);
+    if (!program_update::writeNewProgram(data, len))
+        return false;
+    Utils::system_mutex(QStringLiteral("chmod 755 %1").arg(program_update::kNewProgramFile), nullptr);
     Utils::system_mutex(QStringLiteral("sync"), nullptr);
-    if (Utils::system_mutex(QStringLiteral("mv %1 %2").arg(file_deal::kProgramNewFile, file_deal::kProgramFile),
-                            nullptr) != 0) {
+    const QString mv = QStringLiteral("mv %1 %2").arg(program_update::kNewProgramFile, program_update::kProgramFile);
+    if (Utils::system_mutex(mv, nullptr) != 0) {
         KEL_DBG("\n[write_file_end] rename of the new program failed, the old one stays\n");
         return false;
     }
-    writeStartRecord();
+    program_update::writeStartRecord();
     Utils::system_mutex(QStringLiteral("sync"), nullptr);
     if (!g_app_reset_flag.load())
         requestDeferredReboot();  // the reply is out long before the box restarts
@@ -223,7 +195,7 @@ u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
 
 u8 message_deal::write_file_data(const CTRL_FRAME& req, CTRL_FRAME&)
 {
-    if (req.length < kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
+    if (req.length <= kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
         return ST_BAD_LENGTH;
     const u32 offset = getU32(req.payload.data());
     const size_t n = req.length - kOffsetSize;

@@ -93,11 +93,11 @@ namespace {
 class SerialPort : public LinkTransport {
 public:
     explicit SerialPort(const serial_modules::Options& options) : options_(options) {}
-    ~SerialPort() override { close(); }
+    ~SerialPort() override { closePort(); }
 
-    bool open() override;
+    bool openPort() override;
     bool isOpen() const override { return fd_ >= 0; }
-    void close() override;
+    void closePort() override;
     int pollSet(pollfd* fds) override
     {
         fds[0] = {fd_, POLLIN, 0};
@@ -115,9 +115,9 @@ private:
     std::vector<u8> rx_;
 };
 
-bool SerialPort::open()
+bool SerialPort::openPort()
 {
-    close();
+    closePort();
     fd_ = platform::serialOpen(options_.device);
     if (fd_ < 0) {
         KEL_DBG("\n[%s] cannot open %s: %s\n", options_.name, options_.device.c_str(), std::strerror(errno));
@@ -127,7 +127,7 @@ bool SerialPort::open()
     if (serial_modules::set_speed(fd_, speed) != 0 || serial_modules::set_parity(fd_, 8, 1, 'N') != 0) {
         const int err = errno;
         KEL_DBG("\n[%s] cannot set up %s: %s\n", options_.name, options_.device.c_str(), std::strerror(err));
-        close();
+        closePort();
         errno = err;
         return false;
     }
@@ -137,7 +137,7 @@ bool SerialPort::open()
     return true;
 }
 
-void SerialPort::close()
+void SerialPort::closePort()
 {
     if (fd_ >= 0)
         platform::serialClose(fd_);

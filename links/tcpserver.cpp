@@ -9,11 +9,11 @@
 
 tcpserver::tcpserver(u16 port) : wantedPort_(port), rx_(kReadSize) {}
 
-tcpserver::~tcpserver() { close(); }
+tcpserver::~tcpserver() { closePort(); }
 
-bool tcpserver::open()
+bool tcpserver::openPort()
 {
-    close();
+    closePort();
     const int fd = bindSocket(SOCK_STREAM, wantedPort_, SO_REUSEADDR);
     if (fd >= 0 && ::listen(fd, kBacklog) == 0) {
         listenFd_ = fd;
@@ -28,7 +28,7 @@ bool tcpserver::open()
     return false;
 }
 
-void tcpserver::close()
+void tcpserver::closePort()
 {
     dropClient();
     if (listenFd_ >= 0)

@@ -19,9 +19,9 @@ public:
     explicit tcpserver(u16 port);
     ~tcpserver() override;
 
-    bool open() override;
+    bool openPort() override;
     bool isOpen() const override { return listenFd_ >= 0; }
-    void close() override;
+    void closePort() override;
     int pollSet(pollfd* fds) override;
     void serveReady(const pollfd* fds, ControlLink& link) override;
     bool write(const u8* data, size_t len) override;

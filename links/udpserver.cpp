@@ -9,11 +9,11 @@
 
 udpserver::udpserver(u16 port) : wantedPort_(port), rx_(kDatagramSize) {}
 
-udpserver::~udpserver() { close(); }
+udpserver::~udpserver() { closePort(); }
 
-bool udpserver::open()
+bool udpserver::openPort()
 {
-    close();
+    closePort();
     fd_ = bindSocket(SOCK_DGRAM, wantedPort_, SO_BROADCAST);
     if (fd_ < 0) {
         KEL_DBG("\n[udpserver] cannot bind port %u: %s\n", wantedPort_, std::strerror(errno));
@@ -23,7 +23,7 @@ bool udpserver::open()
     return true;
 }
 
-void udpserver::close()
+void udpserver::closePort()
 {
     if (fd_ >= 0)
         ::close(fd_);

@@ -18,9 +18,9 @@ public:
     explicit udpserver(u16 port);
     ~udpserver() override;
 
-    bool open() override;
+    bool openPort() override;
     bool isOpen() const override { return fd_ >= 0; }
-    void close() override;
+    void closePort() override;
     int pollSet(pollfd* fds) override;
     void serveReady(const pollfd* fds, ControlLink& link) override;
     bool write(const u8* data, size_t len) override;

@@ -6,6 +6,16 @@ file(GLOB KEL_ARTWORK_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/resources/artwork/*.cpp ${CMAKE_SOURCE_DIR}/resources/artwork/*.h)
 add_executable(kel_artwork ${KEL_ARTWORK_SOURCES})
 target_link_libraries(kel_artwork PRIVATE Qt5::Gui)
+if(KEL_BUILD_FUZZ)
+  # A build-time tool, not a harness: built without the fuzz build's sanitizers.
+  foreach(kind COMPILE LINK)
+    get_target_property(options kel_artwork ${kind}_OPTIONS)
+    if(options)
+      list(REMOVE_ITEM options ${KEL_FUZZ_${kind}_OPTIONS})
+      set_target_properties(kel_artwork PROPERTIES ${kind}_OPTIONS "${options}")
+    endif()
+  endforeach()
+endif()
 
 set(KEL_PICTURES_DIR ${CMAKE_BINARY_DIR}/resources)
 add_custom_command(

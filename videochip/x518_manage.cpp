@@ -26,10 +26,8 @@ x518_manage::x518_manage()
 {
     writeLogMsg(LOG_INFO, "====x518_manage::x518_manage()=====");
     drv = new x518_drv;
-    for (int w = 0; w < kWindows; ++w)
-        win_state[w] = 1;
     for (int p = 0; p < kPorts; ++p)
-        PI_HDMI_INFO[p].nosignal = 1;
+        ports.PI_HDMI_INFO[p].nosignal = 1;
 }
 
 x518_manage* x518_manage::prepareInstance()
@@ -53,8 +51,8 @@ x518_manage* x518_manage::pInstance()
 void x518_manage::fillMwinPresets()
 {
     for (int i = 0; i < kMwinPresets; ++i) {
-        mwin_preset[i].wincnt = kPresetWindows[i];
-        mwin_preset[i].pwin = mwin_preset_rect[i];
+        model.mwin_preset[i].wincnt = kPresetWindows[i];
+        model.mwin_preset[i].pwin = model.mwin_preset_rect[i];
     }
 }
 

@@ -1,18 +1,52 @@
 // The video chip manager: the one object that owns the X518 chip, its SPI
-// driver, the software model of the chip (system parameters, window, channel
-// and port bookkeeping), the lock and flag through which the rest of the
-// program asks for changes, and the worker thread that brings the chip up
-// and then applies the parameter block to it.
+// driver, the lock and flag through which the rest of the program asks for
+// changes, the worker thread that brings the chip up and then applies the
+// parameter block to it, and the chip's software model.
 //
 // Writers elsewhere never touch the chip: they edit the parameter block under
 // x518_manage::mutex and raise x518_manage::apply_flag.
+//
+// The software model is kept in records, each declared in its own header
+// beside this one. A field keeps the name the parameter dump prints it
+// under, inside its record: sys.PS_ACTHW, model.PM_INPUT, ports.PI_ACT.
+//   sys    X518System         x518_system.h          system parameters (PS_): clocks, output timing of
+//                                                    one output channel, transmitter layout, memory map
+//   model  X518WindowModel    x518_window_model.h    the windows: PM_ tables, win_info and wincnt, the
+//                                                    multi-window presets, IWIN and OWIN, the window
+//                                                    programming state and the change flags (win_chg,
+//                                                    g_chg_input, g_chg_dbd ...)
+//   ports  X518InputPorts     x518_input_ports.h     input ports (PI_): reported and measured timing,
+//                                                    state, active area, change requests, port_status,
+//                                                    the per-port picture-processing levels
+//   ich    X518InputChannels  x518_input_channels.h  input-channel owners (ich_win, win_ich) and the
+//                                                    dot-by-dot memory pool
+//   pnl    X518Panel          x518_panel.h           the output panel geometry the panel
+//                                                    initialisation computes
+//   osd    X518Osd            x518_osd.h             fonts and bitmap in the serial flash, the OSD
+//                                                    plane, PM_OSD_ and the OSD requests
+// The chip itself (drv, spi_fd, init_state, font_flags, the pattern flag)
+// and the dispatcher's copy of the applied block stay on the manager.
+//
+// The operations live one area to a file: x518_manage.cpp (object, thread,
+// bring-up), _param (system parameters, default model), _init (initial
+// load, register-update window), _timing (timing blocks, dot-by-dot memory,
+// input and output windows), _apply (dispatcher), _input (input ports),
+// _ich (input channels), _service (service sequences), _dump (diagnostic
+// dumps, register listing), _flash (serial flash and fonts) and _pending
+// (operations whose work is not built yet).
 #pragma once
 
 #include "app/global.h"
 #include "app/ram_para.h"
 #include "app/tick_pacer.h"
 #include "videochip/x518_drv.h"
+#include "videochip/x518_input_channels.h"
+#include "videochip/x518_input_ports.h"
+#include "videochip/x518_osd.h"
+#include "videochip/x518_panel.h"
 #include "videochip/x518_regs.h"
+#include "videochip/x518_system.h"
+#include "videochip/x518_window_model.h"
 
 #include <QMutex>
 #include <atomic>
@@ -20,73 +54,6 @@
 
 // 1 once the chip manager has initialised the output panel at bring-up.
 extern std::atomic<u8> g_fpga_x518_start;
-
-// A rectangle of the chip: start and size.
-struct _ImageWindowDef_st {
-    i32 hst;
-    i32 hw;
-    i32 vst;
-    i32 vw;
-};
-
-// A window of the chip on the output-channel canvas.
-#pragma pack(push, 1)
-struct ST_WIN_INFO {
-    i16 x, y, w, h;
-    u8 mirror;       // bit 0 horizontal, bit 1 vertical
-    u8 output;       // bit 0 black, bit 1 freeze
-    u8 enable;
-    u8 input;        // source number as the parameter block gives it
-    u8 crop;         // index into KEL_RAM_PARA.crop_list
-    u8 layer;        // 0 = top
-    u8 och[16];      // two lists of eight output channels
-    u8 h_cnt, v_cnt; // output channels across and down
-};
-#pragma pack(pop)
-static_assert(sizeof(ST_WIN_INFO) == 32, "ST_WIN_INFO is 32 bytes");
-
-// A window rectangle of a multi-window preset.
-struct ST_MWIN_RECT {
-    i32 x, y, w, h;
-};
-static_assert(sizeof(ST_MWIN_RECT) == 16, "a preset window record is 16 bytes");
-
-// A multi-window preset: window count and its rectangles.
-struct ST_MWIN {
-    i32 wincnt;
-    ST_MWIN_RECT* pwin;
-};
-
-// The last accepted copy of a port's reported timing (the receiver record
-// without its `changed` word).
-struct ST_PI_HDMI_INFO {
-    i32 Hact, Hsync, Hback, Hpol, Htotal;
-    i32 Vact, Vsync, Vback, Vpol, Vtotal;
-    float pfreq;  // pixel clock, Hz
-    i32 type;
-    i32 datamode;
-    i32 lane;
-    i32 ip;        // 1 interlaced
-    i32 nosignal;  // 1 no signal
-};
-
-// The chip's own measurement of an input port, 12 words.
-struct ST_PI_PORT_INFO {
-    i32 htt;   // total pixels per line
-    i32 vtt;   // total lines
-    i32 fhw;   // line period in reference-clock counts
-    i32 fvm;   // frame period in reference-clock counts
-    i32 hw;    // active width
-    i32 state;
-    i32 spare[4];
-    i32 nosig;       // 1 no signal
-    i32 need_ich14;  // 1 interlaced: only input channels 0-3 (the de-interlacers) will do
-};
-
-// A crop rectangle in source pixels.
-struct ST_RECT {
-    i32 x, y, w, h;
-};
 
 // One entry of the full register listing: bank, first address, width.
 struct X518_REG_ENTRY {
@@ -107,11 +74,11 @@ public:
     // Ticks between passes while the chip is up and nothing is asked of the
     // manager; a raised apply flag or a new input timing wakes it at once.
     static constexpr int kIdleWatchTicks = 5;
-    static constexpr int kMwinPresets = 10;
+    static constexpr int kMwinPresets = X518WindowModel::kMwinPresets;
     static constexpr int kParamEntries = 160;
-    static constexpr int kDbdBlocks = 6;
-    static constexpr int kDbdBlocksPerWindow = 4;
-    static constexpr int kFields = 5;
+    static constexpr int kDbdBlocks = X518InputChannels::kDbdBlocks;
+    static constexpr int kDbdBlocksPerWindow = X518InputChannels::kDbdBlocksPerWindow;
+    static constexpr int kFields = x518::kFields;
     static constexpr int kNoPort = 6;           // PM_INPUT of a window without input
     static constexpr u32 kPortNone = 255;       // an input or port that maps to nothing
     static constexpr u32 kLedParaWaitMs = 2000; // longest wait for the FPGA side's LED set-up
@@ -314,134 +281,17 @@ public:
     // Prints the 32-dot glyph of a code point from the flash (diagnostics).
     void kelApi_debug_printf_unicode(int code, int fd);
 
-    // Flash map of the fonts and the OSD bitmap, from osd_char_txt / osd_bmp_txt.
-    u32 PS_CHAR_ADDR_32ASCII = 0, PS_CHAR_ADDR_32CHN = 0, PS_CHAR_ADDR_64ASCII = 0, PS_CHAR_ADDR_64CHN = 0;
-    u32 PS_CHAR_SIZE_32ASCII = 0, PS_CHAR_SIZE_32CHN = 0, PS_CHAR_SIZE_64ASCII = 0, PS_CHAR_SIZE_64CHN = 0;
-    // Chip-memory address of each loaded font.
-    u32 g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0, g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
-    u32 PS_BMP_ADDR = 0, PS_BMP_HACT = 0, PS_BMP_VACT = 0, PS_BMPCP_ADDR = 0;
-    u32 PS_BG_HACT = 0, PS_BG_VACT = 0;
-    u32 PS_BG_COLOR = 0, PS_CHAR_COLOR = 0;  // 0xBBGGRR
-    u32 PS_BG_TRANS = 0;                     // 1 = transparent background
-    u32 PS_CHAR_HST = 0, PS_CHAR_VST = 0;
+    // Flash map of the fonts and the OSD bitmap (entries of the flash header).
     static const i32 osd_char_txt[15];
     static const i32 osd_bmp_txt[4];
 
-    // ---------------------------------------------------------- system parameter record
-    u32 PS_CLK_SYS = 0;     // Hz
-    u32 PS_CLK_MEM = 0;     // Hz
-    u32 PS_CLK_MEM_Q = 0;   // a quarter of PS_CLK_MEM
-    u32 PS_CLK_REF = 0;     // Hz, reference of the PLLs and measurements
-    u32 PS_CLK_REF2 = 0;    // Hz
-    u32 PS_ACTHW = 0, PS_ACTVW = 0, PS_HTOTAL = 0, PS_VTOTAL = 0;
-    u32 PS_HSW = 0, PS_HBP = 0, PS_VSW = 0, PS_VBP = 0;
-    u32 PS_VBOTX_MODE = 0, PS_VBOTX_LAYOUT = 0;
-    u32 PS_PLL[9] = {};
-    u32 PS_MEM_SC[kChannels][kFields] = {};
-    u32 fb_pitch = 0;
-    u32 PS_DBD_BASE[kFields] = {};
-    u32 PS_DBD_BLOCK = 0;
-    u32 PS_SPARE = 0;
-    u32 PS_MEM_IP_I[kCmosPorts][2] = {};
-    u32 PS_MEM_IP_P[kCmosPorts][2] = {};
-    u32 PS_MEM_IPYOFF[kCmosPorts] = {};
-    u32 PS_MEM_MV[kCmosPorts] = {};
-    u32 PS_MWI_IP[kCmosPorts] = {};
-    u32 PS_VBO_LANE_SW[12] = {};  // PS_VBO_2LANE, PS_VBO_4LANE, PS_VBO_8LANE switches
-    u32 PS_SFL_ADDR = 0, PS_MEM_OSD = 0, PS_MEM_OSD1 = 0, PS_FONT_ADDR = 0;
-    // derived
-    u32 PS_ACTHST = 0, PS_ACTVST = 0;
-    u32 PS_OAOIHST = 0, PS_OAOIHED = 0, PS_OAOIVST = 0, PS_OAOIVED = 0;
-    u32 PS_PANEL_HW = 0, PS_PANEL_VW = 0, PS_PANEL_HSHAPE = 0, PS_PANEL_VSHAPE = 0;
-
-    // ---------------------------------------------------------- multi-window presets
-    ST_MWIN mwin_preset[kMwinPresets] = {};
-    ST_MWIN_RECT mwin_preset_rect[kMwinPresets][kWindows] = {};
-
-    // ---------------------------------------------------------- default window model
-    i32 PM_WIN_SHAPE[kWindows][2] = {};
-    i32 PM_INPUT[kWindows] = {};
-    i32 PM_WIN_OFFSET[kWindows][4] = {};
-    i32 PM_INPUT_OFFSET[kWindows][4] = {};
-    i32 PM_INPUT_OFFSET_EN[kWindows] = {};
-    i32 PM_WIN_NUM[kChannels] = {};
-    i32 PM_AREA_NUM[kChannels] = {};
-    i32 PM_OVERLAY[kChannels] = {};
-    i32 PM_OVERLAY_PRI[kWindows] = {};
-    i32 win_mirror_h[kWindows] = {};
-    i32 win_mirror_v[kWindows] = {};
-    i32 PM_WIN_FADE_EN[kWindows] = {};
-    i32 PM_WIN_FADE_IN[kWindows] = {};
-    i32 PM_WIN_FADE_OUT[kWindows] = {};
-    i32 PM_WIN_DBD_MODE[kWindows] = {};
-    i32 PM_WIN_DBD_CLIP[kWindows] = {};  // clip the input window to the output window
-    i32 PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0, PM_OSD_SCROLL_MODE = 0;
-    i32 PM_OSD_OUTPUT_OFFSET[4] = {};
-    i32 PM_OSD_INPUT_OFFSET[4] = {};
-    i32 PM_SWITCH[2] = {};  // the two further switches of the default model
-    i32 PM_OSD_UPDATE_BUTTON = 0;
-    i32 PM_WIN_STITCHING[kWindows] = {};
-    i32 PM_OSD_CHAR_64DOT = 0, PM_OSD_SCROLL_SPEED = 0;
-
-    // change flags of the model (1 = changed)
-    i32 win_chg[kWindows] = {};
-    i32 g_chg_input[kWindows] = {};  // input change code: 1 set/reported, 2 lost channel, 3 re-measured
-    i32 win_attr_chg[kWindows] = {};
-    i32 win_fade_chg[kWindows] = {};
-    i32 g_chg_dbd[kWindows] = {};
-    i32 overlay_chg = 0, priority_chg = 0;
-    i32 osd_reset = 0, osd_redraw = 0;
-    i32 switch_chg[2] = {};
-
-    // ---------------------------------------------------------- image processing of the CMOS inputs
-    i32 PM_HNR[kCmosPorts] = {}, PM_VNR[kCmosPorts] = {}, PM_TNR[kCmosPorts] = {}, PM_BNR[kCmosPorts] = {};
-    i32 PM_MNR[kCmosPorts] = {}, PM_COMB[kCmosPorts] = {}, PM_IPEN[kCmosPorts] = {}, PM_DIAG[kCmosPorts] = {};
-    i32 PM_MVFLT[kCmosPorts] = {}, PM_22PD[kCmosPorts] = {}, PM_23PD[kCmosPorts] = {};
-    i32 PM_22PDSQTH[kCmosPorts] = {}, PM_23PDSQTH[kCmosPorts] = {}, PM_24SF[kCmosPorts] = {};
-    i32 PM_IACTHST[kPorts] = {}, PM_IACTVST[kPorts] = {};
-
-    // ---------------------------------------------------------- window and channel bookkeeping
-    i32 win_number[kWindows] = {};
-    i32 win_ich[kWindows][kChannels] = {};       // input channels, -1 ends the list
-    i32 win_ich_prev[kWindows][kChannels] = {};
-    i32 win_dbd_blk[kWindows][kDbdBlocksPerWindow] = {};
-    i32 win_level[kWindows] = {};
-    i32 fb_ring[kWindows][kFields] = {};
-    i32 win_frozen[kWindows] = {};
-    i32 win_enable[kWindows] = {};
-    u8 win_flag[kWindows] = {};
-    i32 win_state[kWindows] = {};                // owned by the window programming; 1 at construction
-    i32 ich_win[kChannels] = {};
-    i32 ich_win_prev[kChannels] = {};
-    i32 ich_rec[kChannels][4] = {};
-    i32 ich_state[kChannels] = {};
-    i32 dbd_pool[kDbdBlocks] = {};               // window holding each block, -1 free
-    u32 dbd_fb_base[kWindows][kFields] = {};
-    u32 dbd_pitch[kWindows] = {};
-    ST_WIN_INFO win_info[kWindows] = {};
-    _ImageWindowDef_st IWIN[kWindows] = {};
-    _ImageWindowDef_st OWIN[kWindows] = {};
-
-    // ---------------------------------------------------------- input ports
-    ST_PI_HDMI_INFO PI_HDMI_INFO[kPorts] = {};
-    ST_PI_PORT_INFO PI_PORT_INFO[kPorts] = {};
-    i32 PI_STATE[kPorts] = {};
-    i32 PI_SCAN_MODE[kPorts] = {};
-    i32 PI_UPDATE[kPorts] = {};
-    i32 g_chg_hdmi[kPorts] = {};
-    i32 PI_ACT[kPorts][4] = {};
-    i32 port_act[kPorts][4] = {};
-    double PI_FPICLK[kPorts] = {};
-    double PI_FH[kPorts] = {};
-    double PI_FV[kPorts] = {};
-    i32 PI_HTOTAL[kPorts] = {};
-    i32 PI_VTOTAL[kPorts] = {};
-    double PI_IFH[kPorts] = {};
-    double PI_IFV[kPorts] = {};
-    u8 vbo_retry[x518::kVboReceivers] = {};
-    u32 port_status[kPorts] = {};  // bit 7 probe for loss of signal, bit 0 no signal
-    // Windows in use; the window geometry sets it, all six until then.
-    i32 wincnt = kWindows;
+    // ---------------------------------------------------------- the chip's software model
+    X518System sys;         // system parameters (PS_), x518_system.h
+    X518WindowModel model;  // windows, their change flags, presets (PM_, win_info), x518_window_model.h
+    X518InputPorts ports;   // input ports (PI_), x518_input_ports.h
+    X518InputChannels ich;  // input-channel owners and dot-by-dot memory, x518_input_channels.h
+    X518Panel pnl;          // output panel, x518_panel.h
+    X518Osd osd;            // fonts, OSD plane and its requests, x518_osd.h
 
     // ---------------------------------------------------------- apply dispatcher
     // The block as the last apply pass saw it: what the chip and the other
@@ -482,7 +332,7 @@ private:
     void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applySourceChange(const KEL_RAM_PARA& now, int window, u16 was, u16 source);
     void applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
-    int applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, bool& pending);
+    void applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void serveRegisterRequests();
     void relayout();
     // watch half
@@ -504,7 +354,7 @@ private:
     int moveOccupant(int channel, const int* list, int count);
     // dumps
     void refreshHdmi20Record();
-    int firstIch(int window) const { return win_ich[window][0]; }
+    int firstIch(int window) const { return ich.win_ich[window][0]; }
     u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
 
 

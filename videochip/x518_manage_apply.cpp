@@ -93,8 +93,7 @@ void x518_manage::applyHalf()
     applyFades(now, was);
     if (now.test_pattern != was.test_pattern)
         x518_SetPattern(now.test_pattern);
-    bool edidPending = false;
-    const int edidServed = applyEdid(now, was, edidPending);
+    applyEdid(now, was);
     if (now.led_off != was.led_off && fpga_manage::p_fpga_manage) {
         fpga_manage::p_fpga_manage->output_changed = 1;
         fpga_manage::p_fpga_manage->wake();
@@ -105,16 +104,7 @@ void x518_manage::applyHalf()
             g_osd_update = 1;
     }
     KelRamPara::test_signal(flag);
-
-    // What this pass handed on; EDID ports still waiting keep their old
-    // entries, so the next pass (raised here) serves them.
-    KEL_RAM_PARA next = now;
-    if (edidPending) {
-        for (int p = edidServed + 1; p < kEdidWalkPorts; ++p)
-            next.edid[p] = was.edid[p];
-        apply_flag = 1;
-    }
-    applied = next;
+    applied = now;
 
     if (g_osd_update.load() == 1) {
         g_osd_update = 0;
@@ -272,32 +262,27 @@ void x518_manage::applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
         if (n.para0 != o.para0) {
             KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at - kFadeTraceBase, kFadeTraceBase, o.para0,
                     n.para0);
-            PM_WIN_FADE_IN[w] = n.para0;
+            model.PM_WIN_FADE_IN[w] = n.para0;
         }
         if (n.para1 != o.para1) {
             KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at + 2 - kFadeTraceBase, kFadeTraceBase,
                     o.para1, n.para1);
-            PM_WIN_FADE_OUT[w] = n.para1;
+            model.PM_WIN_FADE_OUT[w] = n.para1;
         }
     }
 }
 
-// One port per pass: the first port whose EDID words changed, or whose
-// uploaded EDID waits, gets its rewrite request. Returns that port (-1 none);
-// `pending` tells whether a later port's words changed as well.
-int x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, bool& pending)
+// Every port whose EDID words changed, or whose uploaded EDID waits, gets
+// its rewrite request in this pass. A waiting upload is asked for again only
+// by later passes that something else brought: the input-source manager
+// clears the upload flag once it has written it.
+void x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 {
-    pending = false;
-    int served = -1;
     for (int p = 0; p < kEdidWalkPorts; ++p) {
         const size_t entry = offsetof(KEL_RAM_PARA, edid) + sizeof(EDID_PARA) * size_t(p);
         bool changed = false;
         for (int i = 0; i < kEdidWords; ++i)
             changed = changed || wordAt(now, entry + size_t(2 * i)) != wordAt(was, entry + size_t(2 * i));
-        if (served >= 0) {
-            pending = pending || changed;
-            continue;
-        }
         if (!changed && !edid_ram_table_from[p].load())
             continue;
         if (tamixsource* src = tamixsource::p_tamix_source) {
@@ -305,9 +290,7 @@ int x518_manage::applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was, boo
             src->edid_rewrite_done[p] = 0;
             src->wake();
         }
-        served = p;
     }
-    return served;
 }
 
 void x518_manage::serveRegisterRequests()
@@ -361,27 +344,29 @@ void x518_manage::watchHalf()
     const int fd = spi_fd;
     load_hdmi();
     check_port_valid(fd);
-    if (osd_redraw) {
+    if (osd.osd_redraw) {
         update_osd(fd);
-        osd_redraw = 0;
-    } else if (osd_reset) {
+        osd.osd_redraw = 0;
+    } else if (osd.osd_reset) {
         set_osd(fd, 1);
         set_scroll(fd);
-        osd_reset = 0;
+        osd.osd_reset = 0;
     }
     check_input_port(fd);
     for (int p = 0; p < kPorts; ++p) {
         for (int w = 0; w < kWindows; ++w) {
-            if (PM_INPUT[w] != p || (!PI_UPDATE[p] && !g_chg_hdmi[p]))
+            if (model.PM_INPUT[w] != p || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
                 continue;
-            std::printf("\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n",
-                        p, PI_UPDATE[p], p, g_chg_hdmi[p], PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);
-            g_chg_input[w] = 3;
+            std::printf(
+                "\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p,
+                ports.PI_UPDATE[p], p, ports.g_chg_hdmi[p], ports.PI_ACT[p][0], ports.PI_ACT[p][1], ports.PI_ACT[p][2],
+                ports.PI_ACT[p][3]);
+            model.g_chg_input[w] = 3;
             set_output(fd);
             g_x518_source_online = 1;
         }
-        PI_UPDATE[p] = 0;
-        g_chg_hdmi[p] = 0;
+        ports.PI_UPDATE[p] = 0;
+        ports.g_chg_hdmi[p] = 0;
     }
     std::fflush(stdout);
 }

@@ -5,6 +5,7 @@
 #include "app/utils.h"
 #include "videoio/tamixsource.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -13,57 +14,99 @@ namespace {
 using x518::reg;
 
 // ------------------------------------------------------------------ the full register listing
-// 7,967 registers, bank by bank and address by address: the widths of the
-// chip's register map (5,271 of one byte, 2,246 of two, 119 of three, 331 of
-// four) laid out from bank 0x00 address 0x08, each bank's registers from
-// 0x08 to 0x7F, ending with the clock generator's registers FF:01-FF:05.
-constexpr int kListWidths[4] = {5271, 2246, 119, 331};
-constexpr int kListEntries = 7967;
-constexpr u8 kFirstAddress = 0x08;
+// 7,967 registers, bank by bank and address by address: every register of
+// the program's register map (x518::kRegisterMap) at its own width, and in
+// the gaps of the map's banks the chip's other registers, 5,271 of one byte,
+// 2,246 of two, 119 of three and 331 of four in all, until those counts are
+// reached. The clock generator's registers FF:01-FF:05 close the list.
+constexpr int kWidths = 4;
+constexpr int kListWidths[kWidths] = {5271, 2246, 119, 331};
+constexpr size_t kListEntries = 7967;
+constexpr int kFirstAddress = 0x08;  // 0 is the bank select; nothing below 08 is listed but the clock's
 constexpr int kBankEnd = 0x80;
-constexpr int kLeadingBytes = 3;  // 00:08, 00:09, 00:0A
-const X518_REG_ENTRY kTail[] = {{0xFF, 0x01, 1}, {0xFF, 0x02, 1}, {0xFF, 0x03, 1}, {0xFF, 0x04, 1}, {0xFF, 0x05, 3}};
+constexpr u8 kClockBank = 0xFF;  // holds only its own registers, at the end
 
-std::vector<X518_REG_ENTRY> buildList()
+bool before(const X518_REG_ENTRY& a, const X518_REG_ENTRY& b)
 {
-    int left[4] = {kListWidths[0], kListWidths[1], kListWidths[2], kListWidths[3]};
-    for (const X518_REG_ENTRY& e : kTail)
-        --left[e.width - 1];
-    std::vector<X518_REG_ENTRY> list;
-    list.reserve(kListEntries);
-    int bank = 0, address = kFirstAddress;
-    auto place = [&](int width) {
-        if (address + width > kBankEnd) {
-            ++bank;
-            address = kFirstAddress;
-        }
-        list.push_back({u8(bank), u8(address), u8(width)});
-        address += width;
-        --left[width - 1];
-    };
-    for (int i = 0; i < kLeadingBytes; ++i)
-        place(1);
-    // The wider registers spread evenly among the byte registers.
-    const int total = left[0] + left[1] + left[2] + left[3];
-    int done[4] = {};
-    const int target[4] = {left[0], left[1], left[2], left[3]};
-    for (int k = 0; k < total; ++k) {
-        int best = 0;
-        long bestDeficit = -1;
-        for (int w = 0; w < 4; ++w) {
-            if (done[w] >= target[w])
+    return a.bank != b.bank ? a.bank < b.bank : a.address < b.address;
+}
+
+std::vector<X518_REG_ENTRY> mapEntries()
+{
+    std::vector<X518_REG_ENTRY> known;
+    x518::forEachMappedRegister([&](u8 bank, u8 address, u8 width) { known.push_back({bank, address, width}); });
+    std::sort(known.begin(), known.end(), before);
+    return known;
+}
+
+// Widths of the registers that fill the gaps, spread evenly over the list:
+// each next one is the width that has fallen furthest behind its share.
+class FillWidths {
+public:
+    explicit FillWidths(const std::vector<X518_REG_ENTRY>& known)
+    {
+        for (int w = 0; w < kWidths; ++w)
+            target_[w] = kListWidths[w];
+        for (const X518_REG_ENTRY& e : known)
+            --target_[e.width - 1];
+        for (int w = 0; w < kWidths; ++w)
+            total_ += target_[w];
+    }
+    // The width of the next register no wider than `room`; 0 when none is left that fits.
+    int next(int room)
+    {
+        int best = -1;
+        long bestDeficit = 0;
+        for (int w = 0; w < kWidths && w < room; ++w) {
+            if (done_[w] >= target_[w])
                 continue;
-            const long deficit = long(target[w]) * (k + 1) - long(done[w]) * total;
-            if (deficit > bestDeficit) {
+            const long deficit = long(target_[w]) * (placed_ + 1) - long(done_[w]) * total_;
+            if (best < 0 || deficit > bestDeficit) {
                 bestDeficit = deficit;
                 best = w;
             }
         }
-        ++done[best];
-        place(best + 1);
+        if (best < 0)
+            return 0;
+        ++done_[best];
+        ++placed_;
+        return best + 1;
     }
-    for (const X518_REG_ENTRY& e : kTail)
-        list.push_back(e);
+
+private:
+    int target_[kWidths] = {};
+    int done_[kWidths] = {};
+    long total_ = 0;
+    long placed_ = 0;
+};
+
+std::vector<X518_REG_ENTRY> buildList()
+{
+    const std::vector<X518_REG_ENTRY> known = mapEntries();
+    FillWidths fill(known);
+    std::vector<X518_REG_ENTRY> list;
+    list.reserve(kListEntries);
+    auto fillGap = [&](u8 bank, int from, int to) {
+        if (bank == kClockBank)
+            return;
+        while (from < to) {
+            const int width = fill.next(to - from);
+            if (!width)
+                return;
+            list.push_back({bank, u8(from), u8(width)});
+            from += width;
+        }
+    };
+    for (size_t i = 0; i < known.size();) {
+        const u8 bank = known[i].bank;
+        int address = kFirstAddress;
+        for (; i < known.size() && known[i].bank == bank; ++i) {
+            fillGap(bank, address, known[i].address);
+            list.push_back(known[i]);
+            address = known[i].address + known[i].width;
+        }
+        fillGap(bank, address, kBankEnd);
+    }
     return list;
 }
 
@@ -131,15 +174,15 @@ void x518_manage::kelDbg_x518_print_regGrp(int group)
         return;
     }
     const int fd = spi_fd;
-    const int windows = wincnt < kWindows ? wincnt : kWindows;
+    const int windows = model.wincnt < kWindows ? model.wincnt : kWindows;
     for (int w = 0; w < windows; ++w) {
-        std::printf("\t\t win:%d, port:%d ich_used: ", w, PM_INPUT[w]);
-        for (int i = 0; i < kChannels && win_ich[w][i] != kNone; ++i)
-            std::printf("ICH%d ", win_ich[w][i]);
+        std::printf("\t\t win:%d, port:%d ich_used: ", w, model.PM_INPUT[w]);
+        for (int i = 0; i < kChannels && ich.win_ich[w][i] != kNone; ++i)
+            std::printf("ICH%d ", ich.win_ich[w][i]);
         std::printf("\n");
     }
     for (int w = 0; w < windows; ++w) {
-        const ST_WIN_INFO& wi = win_info[w];
+        const ST_WIN_INFO& wi = model.win_info[w];
         std::printf("\t\t win:%d, och_cnt:%d used och(left -> right):", w, wi.h_cnt * wi.v_cnt);
         for (int i = 0; i < kChannels; ++i)
             if (wi.och[i] < kChannels)
@@ -182,20 +225,22 @@ void x518_manage::kelDbg_x518_print_regGrp(int group)
 void x518_manage::kelDbg_x518_param()
 {
     std::printf("<<===OCH SPEC\n");
-    std::printf("\t PS_CLK_SYS  :%u \r\n\t PS_CLK_MEM  :%u \r\n\t PS_CLK_REF  :%u \r\n", PS_CLK_SYS, PS_CLK_MEM, PS_CLK_REF);
-    std::printf("\t PS_ACTHW  :%u \r\n\t PS_ACTVW  :%u \r\n\t PS_HTOTAL  :%u \r\n\t PS_VTOTAL  :%u \r\n", PS_ACTHW,
-                PS_ACTVW, PS_HTOTAL, PS_VTOTAL);
-    std::printf("\t PS_HSW  :%u \r\n\t PS_HBP  :%u \r\n\t PS_VSW  :%u \r\n\t PS_VBP  :%u \r\n", PS_HSW, PS_HBP, PS_VSW,
-                PS_VBP);
+    std::printf("\t PS_CLK_SYS  :%u \r\n\t PS_CLK_MEM  :%u \r\n\t PS_CLK_REF  :%u \r\n", sys.PS_CLK_SYS, sys.PS_CLK_MEM,
+                sys.PS_CLK_REF);
+    std::printf("\t PS_ACTHW  :%u \r\n\t PS_ACTVW  :%u \r\n\t PS_HTOTAL  :%u \r\n\t PS_VTOTAL  :%u \r\n", sys.PS_ACTHW,
+                sys.PS_ACTVW, sys.PS_HTOTAL, sys.PS_VTOTAL);
+    std::printf("\t PS_HSW  :%u \r\n\t PS_HBP  :%u \r\n\t PS_VSW  :%u \r\n\t PS_VBP  :%u \r\n", sys.PS_HSW, sys.PS_HBP,
+                sys.PS_VSW, sys.PS_VBP);
     std::printf("\t PS_ACTHST  :%u \r\n\t PS_ACTVST  :%u \r\n\t PS_OAOIHST  :%u \r\n\t PS_OAOIHED  :%u \r\n"
                 "\t PS_OAOIVST  :%u \r\n\t PS_OAOIVED  :%u \r\n",
-                PS_ACTHST, PS_ACTVST, PS_OAOIHST, PS_OAOIHED, PS_OAOIVST, PS_OAOIVED);
-    std::printf("\t PS_PANEL_HW  :%u \r\n\t PS_PANEL_VW  :%u \r\n\t PS_PANEL_HSHAPE  :%u \r\n\t PS_PANEL_VSHAPE  :%u \r\n",
-                PS_PANEL_HW, PS_PANEL_VW, PS_PANEL_HSHAPE, PS_PANEL_VSHAPE);
+                sys.PS_ACTHST, sys.PS_ACTVST, sys.PS_OAOIHST, sys.PS_OAOIHED, sys.PS_OAOIVST, sys.PS_OAOIVED);
+    std::printf(
+        "\t PS_PANEL_HW  :%u \r\n\t PS_PANEL_VW  :%u \r\n\t PS_PANEL_HSHAPE  :%u \r\n\t PS_PANEL_VSHAPE  :%u \r\n",
+        sys.PS_PANEL_HW, sys.PS_PANEL_VW, sys.PS_PANEL_HSHAPE, sys.PS_PANEL_VSHAPE);
     std::printf("<<===PS VBO\n");
-    std::printf("\t PS_VBOTX_MODE  :%u \r\n\t PS_VBOTX_LAYOUT  :%u \r\n", PS_VBOTX_MODE, PS_VBOTX_LAYOUT);
+    std::printf("\t PS_VBOTX_MODE  :%u \r\n\t PS_VBOTX_LAYOUT  :%u \r\n", sys.PS_VBOTX_MODE, sys.PS_VBOTX_LAYOUT);
     for (int i = 0; i < 12; ++i)
-        std::printf("\t PS_VBO_LANE_SW[%d]  :%u \r\n", i, PS_VBO_LANE_SW[i]);
+        std::printf("\t PS_VBO_LANE_SW[%d]  :%u \r\n", i, sys.PS_VBO_LANE_SW[i]);
     auto perWindow = [](const char* header, const char* name, const i32* v) {
         std::printf("%s\n", header);
         for (int w = 0; w < kWindows; ++w)
@@ -203,37 +248,39 @@ void x518_manage::kelDbg_x518_param()
     };
     std::printf("<<===PM_WIN_SHAPE\n");
     for (int w = 0; w < kWindows; ++w)
-        std::printf("\t PM_WIN_SHAPE[%d]  :%d x %d \r\n", w, PM_WIN_SHAPE[w][0], PM_WIN_SHAPE[w][1]);
+        std::printf("\t PM_WIN_SHAPE[%d]  :%d x %d \r\n", w, model.PM_WIN_SHAPE[w][0], model.PM_WIN_SHAPE[w][1]);
     std::printf("<<===PM_WIN_FAD\n");
     for (int w = 0; w < kWindows; ++w)
-        std::printf("\t PM_WIN_FADE[%d]  :en %d in %d out %d \r\n", w, PM_WIN_FADE_EN[w], PM_WIN_FADE_IN[w],
-                    PM_WIN_FADE_OUT[w]);
-    perWindow("<<===PM_INPUT", "PM_INPUT", PM_INPUT);
+        std::printf("\t PM_WIN_FADE[%d]  :en %d in %d out %d \r\n", w, model.PM_WIN_FADE_EN[w], model.PM_WIN_FADE_IN[w],
+                    model.PM_WIN_FADE_OUT[w]);
+    perWindow("<<===PM_INPUT", "PM_INPUT", model.PM_INPUT);
     std::printf("<<===PM_WIN_OFFSET\n");
     for (int w = 0; w < kWindows; ++w)
-        std::printf("\t PM_WIN_OFFSET[%d]  :%d %d %d %d \r\n", w, PM_WIN_OFFSET[w][0], PM_WIN_OFFSET[w][1],
-                    PM_WIN_OFFSET[w][2], PM_WIN_OFFSET[w][3]);
-    perWindow("<<===PM_INPUT_OFFSET_EN", "PM_INPUT_OFFSET_EN", PM_INPUT_OFFSET_EN);
+        std::printf("\t PM_WIN_OFFSET[%d]  :%d %d %d %d \r\n", w, model.PM_WIN_OFFSET[w][0], model.PM_WIN_OFFSET[w][1],
+                    model.PM_WIN_OFFSET[w][2], model.PM_WIN_OFFSET[w][3]);
+    perWindow("<<===PM_INPUT_OFFSET_EN", "PM_INPUT_OFFSET_EN", model.PM_INPUT_OFFSET_EN);
     std::printf("<<===PM_WIN_NUM\n");
     for (int c = 0; c < kChannels; ++c)
-        std::printf("\t PM_WIN_NUM[%d]  :%d \r\n", c, PM_WIN_NUM[c]);
+        std::printf("\t PM_WIN_NUM[%d]  :%d \r\n", c, model.PM_WIN_NUM[c]);
     std::printf("<<===PM_AREA_NUM\n");
     for (int c = 0; c < kChannels; ++c)
-        std::printf("\t PM_AREA_NUM[%d]  :%d \r\n", c, PM_AREA_NUM[c]);
+        std::printf("\t PM_AREA_NUM[%d]  :%d \r\n", c, model.PM_AREA_NUM[c]);
     std::printf("<<===PM_OVERLAY\n");
     for (int c = 0; c < kChannels; ++c)
-        std::printf("\t PM_OVERLAY[%d]  :%d \r\n", c, PM_OVERLAY[c]);
+        std::printf("\t PM_OVERLAY[%d]  :%d \r\n", c, model.PM_OVERLAY[c]);
     std::printf("<<===PM OSD\n");
-    std::printf("\t PM_OSD_EN  :%d \r\n\t PM_OSD_HZOOM_EN  :%d \r\n\t PM_OSD_VZOOM_EN  :%d \r\n\t PM_OSD_DATA_MODE  :%d \r\n"
-                "\t PM_OSD_SCROLL_MODE  :%d \r\n\t PM_OSD_CHAR_64DOT  :%d \r\n\t PM_OSD_SCROLL_SPEED  :%d \r\n",
-                PM_OSD_EN, PM_OSD_HZOOM_EN, PM_OSD_VZOOM_EN, PM_OSD_DATA_MODE, PM_OSD_SCROLL_MODE, PM_OSD_CHAR_64DOT,
-                PM_OSD_SCROLL_SPEED);
+    std::printf(
+        "\t PM_OSD_EN  :%d \r\n\t PM_OSD_HZOOM_EN  :%d \r\n\t PM_OSD_VZOOM_EN  :%d \r\n\t PM_OSD_DATA_MODE  :%d \r\n"
+        "\t PM_OSD_SCROLL_MODE  :%d \r\n\t PM_OSD_CHAR_64DOT  :%d \r\n\t PM_OSD_SCROLL_SPEED  :%d \r\n",
+        osd.PM_OSD_EN, osd.PM_OSD_HZOOM_EN, osd.PM_OSD_VZOOM_EN, osd.PM_OSD_DATA_MODE, osd.PM_OSD_SCROLL_MODE,
+        osd.PM_OSD_CHAR_64DOT, osd.PM_OSD_SCROLL_SPEED);
     std::printf("<<===OSD_WIN\n");
-    std::printf("\t PS_MEM_OSD  :%08X \r\n\t PS_MEM_OSD1  :%08X \r\n\t PS_FONT_ADDR  :%08X \r\n\t font_flags  :%08X \r\n",
-                PS_MEM_OSD, PS_MEM_OSD1, PS_FONT_ADDR, font_flags);
+    std::printf(
+        "\t PS_MEM_OSD  :%08X \r\n\t PS_MEM_OSD1  :%08X \r\n\t PS_FONT_ADDR  :%08X \r\n\t font_flags  :%08X \r\n",
+        sys.PS_MEM_OSD, sys.PS_MEM_OSD1, sys.PS_FONT_ADDR, font_flags);
     std::printf("<<===PI HDMI INFO\n");
     for (int p = 0; p < kPorts; ++p) {
-        const ST_PI_HDMI_INFO& h = PI_HDMI_INFO[p];
+        const ST_PI_HDMI_INFO& h = ports.PI_HDMI_INFO[p];
         std::printf("\t PI_HDMI_INFO[%d]  :hact %d htotal %d vact %d vtotal %d pfreq %.0f lane %d ip %d nosignal %d \r\n",
                     p, h.Hact, h.Htotal, h.Vact, h.Vtotal, h.pfreq, h.lane, h.ip, h.nosignal);
     }
@@ -253,52 +300,54 @@ void x518_manage::kelDbg_x518_param(int group)
         break;
     case 1:
         for (int p = 0; p < kPorts; ++p) {
-            const ST_PI_PORT_INFO& i = PI_PORT_INFO[p];
-            std::printf("\t PI_UPDATE[%d]:%d PI_STATE[%d]:%d PI_HTOTAL[%d]:%d PI_VTOTAL[%d]:%d\n", p, PI_UPDATE[p], p,
-                        PI_STATE[p], p, PI_HTOTAL[p], p, PI_VTOTAL[p]);
-            std::printf("\t PI_ACT[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p, PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2],
-                        PI_ACT[p][3]);
+            const ST_PI_PORT_INFO& i = ports.PI_PORT_INFO[p];
+            std::printf("\t PI_UPDATE[%d]:%d PI_STATE[%d]:%d PI_HTOTAL[%d]:%d PI_VTOTAL[%d]:%d\n", p,
+                        ports.PI_UPDATE[p], p, ports.PI_STATE[p], p, ports.PI_HTOTAL[p], p, ports.PI_VTOTAL[p]);
+            std::printf("\t PI_ACT[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p, ports.PI_ACT[p][0], ports.PI_ACT[p][1],
+                        ports.PI_ACT[p][2], ports.PI_ACT[p][3]);
             std::printf("\t PI_PORT_INFO[%d] htt:%d vtt:%d fhw:%d fvm:%d hw:%d state:%d nosig:%d need_ich14:%d\n", p,
                         i.htt, i.vtt, i.fhw, i.fvm, i.hw, i.state, i.nosig, i.need_ich14);
         }
         break;
     case 2:
         for (int w = 0; w < kWindows; ++w) {
-            printArea("IWIN", w, IWIN[w]);
-            printArea("OWIN", w, OWIN[w]);
+            printArea("IWIN", w, model.IWIN[w]);
+            printArea("OWIN", w, model.OWIN[w]);
         }
         for (int p = 0; p < kPorts; ++p) {
             std::printf("\t PI_SCAN_MODE[%d]:%d PM_IACTHST[%d]:%d PM_IACTVST[%d]:%d PI_FPICLK[%d]:%.0f PI_FH[%d]:%.1f "
                         "PI_FV[%d]:%.2f PI_IFH[%d]:%.1f PI_IFV[%d]:%.2f\n",
-                        p, PI_SCAN_MODE[p], p, PM_IACTHST[p], p, PM_IACTVST[p], p, PI_FPICLK[p], p, PI_FH[p], p, PI_FV[p],
-                        p, PI_IFH[p], p, PI_IFV[p]);
+                        p, ports.PI_SCAN_MODE[p], p, ports.PM_IACTHST[p], p, ports.PM_IACTVST[p], p, ports.PI_FPICLK[p],
+                        p, ports.PI_FH[p], p, ports.PI_FV[p], p, ports.PI_IFH[p], p, ports.PI_IFV[p]);
         }
         for (int c = 0; c < kChannels; ++c)
-            std::printf("\t PS_MEM_SC[%d]: %08X %08X %08X %08X %08X\n", c, PS_MEM_SC[c][0], PS_MEM_SC[c][1],
-                        PS_MEM_SC[c][2], PS_MEM_SC[c][3], PS_MEM_SC[c][4]);
+            std::printf("\t PS_MEM_SC[%d]: %08X %08X %08X %08X %08X\n", c, sys.PS_MEM_SC[c][0], sys.PS_MEM_SC[c][1],
+                        sys.PS_MEM_SC[c][2], sys.PS_MEM_SC[c][3], sys.PS_MEM_SC[c][4]);
         std::printf("\t !!!!!!!!!!!!!!!unused and not care!!!!!!!!!!!!!!!\n");
         for (int i = 0; i < kCmosPorts; ++i)
-            std::printf("\t CMOS%d: IP_I %08X %08X IP_P %08X %08X YOFF %u MV %08X MWI %u HNR %d VNR %d TNR %d IPEN %d\n",
-                        i, PS_MEM_IP_I[i][0], PS_MEM_IP_I[i][1], PS_MEM_IP_P[i][0], PS_MEM_IP_P[i][1], PS_MEM_IPYOFF[i],
-                        PS_MEM_MV[i], PS_MWI_IP[i], PM_HNR[i], PM_VNR[i], PM_TNR[i], PM_IPEN[i]);
+            std::printf(
+                "\t CMOS%d: IP_I %08X %08X IP_P %08X %08X YOFF %u MV %08X MWI %u HNR %d VNR %d TNR %d IPEN %d\n", i,
+                sys.PS_MEM_IP_I[i][0], sys.PS_MEM_IP_I[i][1], sys.PS_MEM_IP_P[i][0], sys.PS_MEM_IP_P[i][1],
+                sys.PS_MEM_IPYOFF[i], sys.PS_MEM_MV[i], sys.PS_MWI_IP[i], ports.PM_HNR[i], ports.PM_VNR[i],
+                ports.PM_TNR[i], ports.PM_IPEN[i]);
         for (int i = 0; i < 12; ++i)
-            std::printf("\t PS_VBO_LANE_SW[%d]:%u\n", i, PS_VBO_LANE_SW[i]);
+            std::printf("\t PS_VBO_LANE_SW[%d]:%u\n", i, sys.PS_VBO_LANE_SW[i]);
         for (int w = 0; w < kWindows; ++w)
-            std::printf("\t PM_OVERLAY_PRI[%d]:%d\n", w, PM_OVERLAY_PRI[w]);
+            std::printf("\t PM_OVERLAY_PRI[%d]:%d\n", w, model.PM_OVERLAY_PRI[w]);
         break;
     case 5:
         for (int p = 0; p < kPorts; ++p) {
-            const ST_PI_PORT_INFO& i = PI_PORT_INFO[p];
-            const ST_PI_HDMI_INFO& h = PI_HDMI_INFO[p];
-            std::printf("PI_UPDATE[%d]:%d, PI_STATE[%d]:%d\n", p, PI_UPDATE[p], p, PI_STATE[p]);
+            const ST_PI_PORT_INFO& i = ports.PI_PORT_INFO[p];
+            const ST_PI_HDMI_INFO& h = ports.PI_HDMI_INFO[p];
+            std::printf("PI_UPDATE[%d]:%d, PI_STATE[%d]:%d\n", p, ports.PI_UPDATE[p], p, ports.PI_STATE[p]);
             std::printf("PI_PORT_INFO[%d] -- htt:%5d, vtt:%5d, hw:%5d, state:%d, nosig:%d laneNum:%d\n", p, i.htt, i.vtt,
                         i.hw, i.state, i.nosig, h.lane);
             std::printf("PI_HDMI_INFO[%d] -- %s - %s\t hact:%d, htt:%d, hsync:%d, hback:%d, vact:%d, vtt:%d, vsync:%d, "
                         "vback:%d\n",
                         p, p >= x518::kFirstVboPort ? "IT6807" : "IT6602", h.nosignal ? "Nosignal" : "Normal", h.Hact,
                         h.Htotal, h.Hsync, h.Hback, h.Vact, h.Vtotal, h.Vsync, h.Vback);
-            std::printf("PI_ACT[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p, PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2],
-                        PI_ACT[p][3]);
+            std::printf("PI_ACT[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p, ports.PI_ACT[p][0], ports.PI_ACT[p][1],
+                        ports.PI_ACT[p][2], ports.PI_ACT[p][3]);
         }
         break;
     case 6:

@@ -451,17 +451,17 @@ int x518_manage::load_fonts(int fd)
 {
     QMutexLocker lock(&flash_mutex);
     // Each font directly behind the one before, whether present or not.
-    g_font_addr_32ASCII = PS_FONT_ADDR;
-    g_font_addr_32CHN = g_font_addr_32ASCII + PS_CHAR_SIZE_32ASCII;
-    g_font_addr_64ASCII = g_font_addr_32CHN + PS_CHAR_SIZE_32CHN;
-    g_font_addr_64CHN = g_font_addr_64ASCII + PS_CHAR_SIZE_64ASCII;
+    osd.g_font_addr_32ASCII = sys.PS_FONT_ADDR;
+    osd.g_font_addr_32CHN = osd.g_font_addr_32ASCII + osd.PS_CHAR_SIZE_32ASCII;
+    osd.g_font_addr_64ASCII = osd.g_font_addr_32CHN + osd.PS_CHAR_SIZE_32CHN;
+    osd.g_font_addr_64CHN = osd.g_font_addr_64ASCII + osd.PS_CHAR_SIZE_64ASCII;
     const struct {
         u32 flash, memory, size;
     } copies[] = {
-        {PS_CHAR_ADDR_32ASCII, g_font_addr_32ASCII, PS_CHAR_SIZE_32ASCII},
-        {PS_CHAR_ADDR_32CHN, g_font_addr_32CHN, PS_CHAR_SIZE_32CHN},
-        {PS_CHAR_ADDR_64ASCII, g_font_addr_64ASCII, PS_CHAR_SIZE_64ASCII},
-        {PS_CHAR_ADDR_64CHN, g_font_addr_64CHN, PS_CHAR_SIZE_64CHN},
+        {osd.PS_CHAR_ADDR_32ASCII, osd.g_font_addr_32ASCII, osd.PS_CHAR_SIZE_32ASCII},
+        {osd.PS_CHAR_ADDR_32CHN, osd.g_font_addr_32CHN, osd.PS_CHAR_SIZE_32CHN},
+        {osd.PS_CHAR_ADDR_64ASCII, osd.g_font_addr_64ASCII, osd.PS_CHAR_SIZE_64ASCII},
+        {osd.PS_CHAR_ADDR_64CHN, osd.g_font_addr_64CHN, osd.PS_CHAR_SIZE_64CHN},
     };
     for (const auto& c : copies)
         if (dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size) != kFlashOk)
@@ -471,30 +471,30 @@ int x518_manage::load_fonts(int fd)
 
 void x518_manage::load_char()
 {
-    PS_BG_HACT = PS_PANEL_HW;
-    PS_BG_VACT = PS_PANEL_VW;
+    osd.PS_BG_HACT = sys.PS_PANEL_HW;
+    osd.PS_BG_VACT = sys.PS_PANEL_VW;
     const i32* t = osd_char_txt;
-    PS_BG_COLOR = static_cast<u32>(t[2]);
-    PS_BG_TRANS = static_cast<u32>(t[3]);
-    PS_CHAR_HST = static_cast<u32>(t[4]);
-    PS_CHAR_VST = static_cast<u32>(t[5]);
-    PS_CHAR_COLOR = static_cast<u32>(t[6]);
-    PS_CHAR_ADDR_32ASCII = static_cast<u32>(t[7]);
-    PS_CHAR_SIZE_32ASCII = static_cast<u32>(t[8]);
-    PS_CHAR_ADDR_32CHN = static_cast<u32>(t[9]);
-    PS_CHAR_SIZE_32CHN = static_cast<u32>(t[10]);
-    PS_CHAR_ADDR_64ASCII = static_cast<u32>(t[11]);
-    PS_CHAR_SIZE_64ASCII = static_cast<u32>(t[12]);
-    PS_CHAR_ADDR_64CHN = static_cast<u32>(t[13]);
-    PS_CHAR_SIZE_64CHN = static_cast<u32>(t[14]);
+    osd.PS_BG_COLOR = static_cast<u32>(t[2]);
+    osd.PS_BG_TRANS = static_cast<u32>(t[3]);
+    osd.PS_CHAR_HST = static_cast<u32>(t[4]);
+    osd.PS_CHAR_VST = static_cast<u32>(t[5]);
+    osd.PS_CHAR_COLOR = static_cast<u32>(t[6]);
+    osd.PS_CHAR_ADDR_32ASCII = static_cast<u32>(t[7]);
+    osd.PS_CHAR_SIZE_32ASCII = static_cast<u32>(t[8]);
+    osd.PS_CHAR_ADDR_32CHN = static_cast<u32>(t[9]);
+    osd.PS_CHAR_SIZE_32CHN = static_cast<u32>(t[10]);
+    osd.PS_CHAR_ADDR_64ASCII = static_cast<u32>(t[11]);
+    osd.PS_CHAR_SIZE_64ASCII = static_cast<u32>(t[12]);
+    osd.PS_CHAR_ADDR_64CHN = static_cast<u32>(t[13]);
+    osd.PS_CHAR_SIZE_64CHN = static_cast<u32>(t[14]);
 }
 
 void x518_manage::load_bmp()
 {
-    PS_BMP_ADDR = static_cast<u32>(osd_bmp_txt[0]);
-    PS_BMP_HACT = static_cast<u32>(osd_bmp_txt[1]);
-    PS_BMP_VACT = static_cast<u32>(osd_bmp_txt[2]);
-    PS_BMPCP_ADDR = static_cast<u32>(osd_bmp_txt[3]);
+    osd.PS_BMP_ADDR = static_cast<u32>(osd_bmp_txt[0]);
+    osd.PS_BMP_HACT = static_cast<u32>(osd_bmp_txt[1]);
+    osd.PS_BMP_VACT = static_cast<u32>(osd_bmp_txt[2]);
+    osd.PS_BMPCP_ADDR = static_cast<u32>(osd_bmp_txt[3]);
 }
 
 void x518_manage::kelApi_debug_printf_unicode(int code, int fd)

@@ -30,16 +30,16 @@ constexpr int kPairOrder[] = {4, 6, 2, 0};
 
 bool x518_manage::windowAvailable(int window) const
 {
-    return kelApi_IsWinValid(window) && PM_WIN_SHAPE[window][0] != 0 && PM_WIN_SHAPE[window][1] != 0;
+    return kelApi_IsWinValid(window) && model.PM_WIN_SHAPE[window][0] != 0 && model.PM_WIN_SHAPE[window][1] != 0;
 }
 
 int x518_manage::windowCost(int window) const
 {
-    const int mode = PM_WIN_DBD_MODE[window];
+    const int mode = model.PM_WIN_DBD_MODE[window];
     if (mode <= kDbdSingle) {
-        const int port = PM_INPUT[window];
+        const int port = model.PM_INPUT[window];
         if (port >= 0 && port < kCmosPorts)
-            return PI_HDMI_INFO[port].datamode == 0 ? 1 : 2;
+            return ports.PI_HDMI_INFO[port].datamode == 0 ? 1 : 2;
         if (portValid(port))
             return 2;
         return 0;  // a window without input takes no channel
@@ -58,10 +58,10 @@ void x518_manage::rebuildWinIch()
     for (int w = 0; w < kWindows; ++w) {
         int n = 0;
         for (int c = 0; c < kChannels; ++c)
-            if (ich_win[c] == w)
-                win_ich[w][n++] = c;
+            if (ich.ich_win[c] == w)
+                ich.win_ich[w][n++] = c;
         while (n < kChannels)
-            win_ich[w][n++] = kNone;
+            ich.win_ich[w][n++] = kNone;
     }
 }
 
@@ -76,9 +76,9 @@ i32 x518_manage::check_ich_all(u32 window)
         return -1;
     }
     for (int c = 0; c < kChannels; ++c) {
-        const int owner = ich_win[c];
+        const int owner = ich.ich_win[c];
         if (!kelApi_IsWinValid(owner) || !windowAvailable(owner) || owner == i32(window))
-            ich_win[c] = kNone;
+            ich.ich_win[c] = kNone;
     }
     rebuildWinIch();
     std::printf("check_ich_all ret=%d\n", sum);
@@ -87,7 +87,7 @@ i32 x518_manage::check_ich_all(u32 window)
 
 i32 x518_manage::check_ich(u32 need_ich14, u32 pair) const
 {
-    auto freeCh = [this](int c) { return ich_win[c] == kNone; };
+    auto freeCh = [this](int c) { return ich.ich_win[c] == kNone; };
     if (pair) {
         for (int first : kPairOrder)
             if (freeCh(first) && freeCh(first + 1))
@@ -114,15 +114,15 @@ i32 x518_manage::check_ich(u32 need_ich14, u32 pair) const
 // when none is free.
 int x518_manage::moveOccupant(int channel, const int* list, int count)
 {
-    const int occupant = ich_win[channel];
+    const int occupant = ich.ich_win[channel];
     for (int i = 0; i < count; ++i) {
         const int c = list[i];
-        if (ich_win[c] != kNone)
+        if (ich.ich_win[c] != kNone)
             continue;
-        ich_win[c] = occupant;
-        ich_win[channel] = kNone;
+        ich.ich_win[c] = occupant;
+        ich.ich_win[channel] = kNone;
         if (kelApi_IsWinValid(occupant))
-            g_chg_input[occupant] = 2;
+            model.g_chg_input[occupant] = 2;
         return c;
     }
     std::printf("adjust_ich NG!!!\n");
@@ -136,7 +136,7 @@ u32 x518_manage::adjust_ich(u32 need_ich14, u32 pair, u32 window)
     static const int kUpper[] = {4, 5, 6, 7};
     auto firstFree = [this](const int* list, int count) {
         for (int i = 0; i < count; ++i)
-            if (ich_win[list[i]] == kNone)
+            if (ich.ich_win[list[i]] == kNone)
                 return list[i];
         return -1;
     };
@@ -147,24 +147,24 @@ u32 x518_manage::adjust_ich(u32 need_ich14, u32 pair, u32 window)
             std::printf("adjust_ich NG!!!\n");
             return kFail;
         }
-        ich_win[c] = w;
+        ich.ich_win[c] = w;
         return 0;
     }
     if (!pair) {
         static const int kLower[] = {0, 1, 2, 3};
         int c = firstFree(kLower, kLowerGroup);
         if (c >= 0) {
-            ich_win[c] = w;
+            ich.ich_win[c] = w;
             return 0;
         }
         for (c = 0; c < kLowerGroup; ++c) {
-            const int occupant = ich_win[c];
-            const int port = kelApi_IsWinValid(occupant) ? PM_INPUT[occupant] : kNoPort;
-            if (portValid(port) && PI_PORT_INFO[port].need_ich14)
+            const int occupant = ich.ich_win[c];
+            const int port = kelApi_IsWinValid(occupant) ? model.PM_INPUT[occupant] : kNoPort;
+            if (portValid(port) && ports.PI_PORT_INFO[port].need_ich14)
                 continue;
             if (moveOccupant(c, kUpper, 4) < 0)
                 return kFail;
-            ich_win[c] = w;
+            ich.ich_win[c] = w;
             return 0;
         }
         std::printf("ICH1-4 is not available!!!\n");
@@ -173,7 +173,7 @@ u32 x518_manage::adjust_ich(u32 need_ich14, u32 pair, u32 window)
             std::printf("adjust_ich NG!!!\n");
             return kFail;
         }
-        ich_win[c] = w;
+        ich.ich_win[c] = w;
         return 0;
     }
     // A pair: complete a half-free pair by moving the occupant of its other half.
@@ -189,11 +189,11 @@ u32 x518_manage::adjust_ich(u32 need_ich14, u32 pair, u32 window)
     };
     for (const Completion& k : kCompletions) {
         const int other = k.freeHalf == k.first ? k.first + 1 : k.first;
-        if (ich_win[k.freeHalf] != kNone || ich_win[other] == kNone)
+        if (ich.ich_win[k.freeHalf] != kNone || ich.ich_win[other] == kNone)
             continue;
         if (moveOccupant(other, k.list, k.count) < 0)
             return kFail;
-        ich_win[k.first] = ich_win[k.first + 1] = w;
+        ich.ich_win[k.first] = ich.ich_win[k.first + 1] = w;
         return 0;
     }
     std::printf("adjust_ich NG!!!\n");
@@ -206,8 +206,8 @@ i32 x518_manage::set_input(u32 window, u32 port)
     if (window >= u32(kWindows))
         return kRefused;
     const int w = int(window);
-    const int mode = PM_WIN_DBD_MODE[w];
-    if (mode > kDbdSingle && g_chg_dbd[w] == 0)
+    const int mode = model.PM_WIN_DBD_MODE[w];
+    if (mode > kDbdSingle && model.g_chg_dbd[w] == 0)
         return kDirect;
     if (!windowAvailable(w)) {
         KEL_DBG("[set_input] win_%d, port_%u, window is unavailable\n", w, port);
@@ -221,9 +221,9 @@ i32 x518_manage::set_input(u32 window, u32 port)
     auto take = [&](u32 need14, u32 pair) {
         const i32 c = check_ich(need14, pair);
         if (c >= 0) {
-            ich_win[c] = w;
+            ich.ich_win[c] = w;
             if (pair)
-                ich_win[c + 1] = w;
+                ich.ich_win[c + 1] = w;
             return kDirect;
         }
         return adjust_ich(need14, pair, window) == 0 ? kAdjusted : kRefused;
@@ -237,8 +237,9 @@ i32 x518_manage::set_input(u32 window, u32 port)
             // No port: the window keeps no channel (check_ich_all freed them).
             result = kRefused;
         } else {
-            const u32 need14 = u32(PI_PORT_INFO[port].need_ich14);
-            const bool single = (port < u32(kCmosPorts) && PI_HDMI_INFO[port].datamode == 0) || mode == kDbdSingle;
+            const u32 need14 = u32(ports.PI_PORT_INFO[port].need_ich14);
+            const bool single =
+                (port < u32(kCmosPorts) && ports.PI_HDMI_INFO[port].datamode == 0) || mode == kDbdSingle;
             result = (port < u32(kCmosPorts) && single) ? take(need14, 0) : take(need14, 1);
         }
     } else if (mode < kDbdQuadsFrom) {
@@ -247,7 +248,7 @@ i32 x518_manage::set_input(u32 window, u32 port)
         for (int i = 0; i < need; ++i) {
             const i32 c = check_ich(0, 0);
             if (c >= 0) {
-                ich_win[c] = w;
+                ich.ich_win[c] = w;
                 continue;
             }
             result = adjust_ich(0, 0, window) == 0 ? kAdjusted : dbdRareCase();
@@ -257,7 +258,7 @@ i32 x518_manage::set_input(u32 window, u32 port)
         for (int i = 0; i < 4 && result != kRefused; ++i) {
             const i32 c = check_ich(0, 0);
             if (c >= 0) {
-                ich_win[c] = w;
+                ich.ich_win[c] = w;
                 result = kDirect;
                 continue;
             }
@@ -274,11 +275,11 @@ void x518_manage::reset_ich(u32 window)
 {
     if (window >= u32(kWindows) || windowAvailable(int(window)))
         return;
-    for (int i = 0; i < kChannels && win_ich[window][i] != kNone; ++i) {
-        const int c = win_ich[window][i];
+    for (int i = 0; i < kChannels && ich.win_ich[window][i] != kNone; ++i) {
+        const int c = ich.win_ich[window][i];
         if (c >= 0 && c < kChannels)
-            ich_win[c] = kNone;
-        win_ich[window][i] = kNone;
+            ich.ich_win[c] = kNone;
+        ich.win_ich[window][i] = kNone;
     }
 }
 
@@ -292,33 +293,33 @@ void x518_manage::set_idual(int fd, int channel, u32 enable, u32 port)
         return;
     }
     drv->write_X518(fd, x518::kDualCtl + base, x518::kDualOn, 0);
-    drv->write_X518(fd, x518::kDualHst + base, u32(PI_ACT[port][0]), 0);
-    drv->write_X518(fd, x518::kDualHw + base, u32(2 * PI_ACT[port][1]), 0);
+    drv->write_X518(fd, x518::kDualHst + base, u32(ports.PI_ACT[port][0]), 0);
+    drv->write_X518(fd, x518::kDualHw + base, u32(2 * ports.PI_ACT[port][1]), 0);
 }
 
 void x518_manage::set_ichsel(int fd, u32 window)
 {
     if (window >= u32(kWindows))
         return;
-    const int mode = PM_WIN_DBD_MODE[window];
+    const int mode = model.PM_WIN_DBD_MODE[window];
     KEL_DBG("[set_ichsel] PM_WIN_DBD_MODE[win_%u]:%d\n", window, mode);
-    const int* ich = win_ich[window];
-    const int c0 = ich[0];
+    const int* channels = ich.win_ich[window];
+    const int c0 = channels[0];
     auto sel = [&](int c, u32 code) {
         if (c >= 0 && c < kChannels)
             drv->write_X518(fd, x518::kIchSel + kAddressStep * u32(c), code, 0);
     };
     if (mode <= kDbdSingle) {
-        const int port = PM_INPUT[window];
+        const int port = model.PM_INPUT[window];
         if (c0 < 0 || !portValid(port))
             return;
         if (port >= x518::kFirstVboPort) {
             const u32 code = port == x518::kFirstVboPort ? kSelVboRx0 : kSelVboRx1;
             sel(c0, code);
-            sel(c0 + 1, PI_HDMI_INFO[port].lane > kFourLanes ? code + 2 : code + 1);
+            sel(c0 + 1, ports.PI_HDMI_INFO[port].lane > kFourLanes ? code + 2 : code + 1);
         } else {
             sel(c0, u32(2 * port));
-            if (PI_HDMI_INFO[port].datamode != 0 && mode == 0)
+            if (ports.PI_HDMI_INFO[port].datamode != 0 && mode == 0)
                 sel(c0 + 1, u32(2 * port));
         }
         return;
@@ -331,8 +332,8 @@ void x518_manage::set_ichsel(int fd, u32 window)
     case 30: list[0] = 0; list[1] = 2; list[2] = 4; n = 3; break;
     case 40: case 41: list[0] = 0; list[1] = 2; list[2] = 4; list[3] = 6; n = 4; break;
     case 50: case 51: {
-        const bool rx0Narrow = PI_HDMI_INFO[x518::kFirstVboPort].lane < kFourLanes + 1;
-        const bool rx1Narrow = PI_HDMI_INFO[x518::kFirstVboPort + 1].lane < kFourLanes + 1;
+        const bool rx0Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort].lane < kFourLanes + 1;
+        const bool rx1Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort + 1].lane < kFourLanes + 1;
         KEL_DBG(rx0Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort);
         KEL_DBG(rx1Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort + 1);
         list[0] = kSelVboRx0;
@@ -347,6 +348,6 @@ void x518_manage::set_ichsel(int fd, u32 window)
     if (c0 < 0)
         return;
     sel(c0, list[0]);
-    for (int i = 1; i < n && ich[i] != kNone; ++i)
-        sel(ich[i], list[i]);
+    for (int i = 1; i < n && channels[i] != kNone; ++i)
+        sel(channels[i], list[i]);
 }

@@ -94,8 +94,8 @@ void x518_manage::write_initial_setting(int fd, int full)
         l.put(kClockBank, {{0x00, 1, 0x08}, {0x01, 1, 0}, {0x02, 1, 0xC8}, {0x03, 1, 0}, {0x04, 1, 0x61},
                            {0x05, 3, 1}});
         Sleep(kClockSettleMs);
-        uint64_t div = uint64_t(PS_VBOTX_MODE == 1 ? kPllDivMode1 : kPllDiv) * PS_PLL[3];
-        uint64_t q = div ? uint64_t(PS_PLL[4]) * PS_CLK_REF / div : ~uint64_t(0);
+        uint64_t div = uint64_t(sys.PS_VBOTX_MODE == 1 ? kPllDivMode1 : kPllDiv) * sys.PS_PLL[3];
+        uint64_t q = div ? uint64_t(sys.PS_PLL[4]) * sys.PS_CLK_REF / div : ~uint64_t(0);
         range = q < kRangeLowQ ? kRangeLow : q < kRangeMidQ ? kRangeMid : kRangeHigh;
     }
 
@@ -109,10 +109,10 @@ void x518_manage::write_initial_setting(int fd, int full)
     l.fill(kSysBank, 0x22, 6, 0);
     l.put(kSysBank, 0x46, 1, 0);
     for (u32 i = 0; i < 5; ++i)
-        l.put(kSysBank, 0x47 + i, 1, PS_PLL[i]);
+        l.put(kSysBank, 0x47 + i, 1, sys.PS_PLL[i]);
     l.fill(kSysBank, 0x4C, 5, 0);
     for (u32 i = 0; i < 4; ++i)
-        l.put(kSysBank, 0x51 + i, 1, PS_PLL[5 + i]);
+        l.put(kSysBank, 0x51 + i, 1, sys.PS_PLL[5 + i]);
     l.put(kSysBank, 0x55, 2, 0);
     l.fill(kSysBank, 0x59, 8, 0x11);
     l.fill(kSysBank, 0x61, 8, 0x18);
@@ -122,7 +122,7 @@ void x518_manage::write_initial_setting(int fd, int full)
         l.put(kSysBank, 0x7A, 1, v);
 
     // 3. Transmitter timing.
-    u32 hsync = PS_HSW / 2 - 1, vsync = PS_VSW - 1;
+    u32 hsync = sys.PS_HSW / 2 - 1, vsync = sys.PS_VSW - 1;
     l.put(kTxBank, {{0x08, 1, 0}, {0x09, 2, 0}, {0x0B, 2, 0}, {0x11, 1, 0}, {0x12, 2, 0}, {0x14, 2, 0},
                     {0x1A, 1, 0}, {0x1B, 2, 0xC0}, {0x1D, 2, 0xF00}, {0x23, 1, 0}, {0x24, 2, 0xC0}, {0x26, 2, 0xF00},
                     {0x2C, 2, 0}, {0x2F, 2, 0}, {0x36, 2, 0}, {0x39, 2, 0},
@@ -133,9 +133,9 @@ void x518_manage::write_initial_setting(int fd, int full)
     l.put(kFrameBank, 0x7E, 2, 0x40);
 
     // 5. Transmitter lanes.
-    if (PS_VBOTX_MODE == 1 || PS_VBOTX_MODE == 2) {
+    if (sys.PS_VBOTX_MODE == 1 || sys.PS_VBOTX_MODE == 2) {
         l.put(kTxBank, {{0x2C, 2, 0}, {0x2F, 2, 0}, {0x36, 2, 0}, {0x39, 2, 0}, {0x46, 2, 0}, {0x4E, 2, 0}});
-        l.put(kTxBank, 0x55, 4, PS_VBOTX_MODE == 1 ? 0x76543210 : 0x00010000);
+        l.put(kTxBank, 0x55, 4, sys.PS_VBOTX_MODE == 1 ? 0x76543210 : 0x00010000);
         l.put(kTxBank, {{0x5E, 4, 0x76543210}, {0x62, 4, 0x76543210}});
     } else {
         l.put(kTxBank, {{0x2C, 2, 5}, {0x2F, 2, 1920}, {0x36, 2, 5}, {0x39, 2, 1920}, {0x46, 2, 1}, {0x4E, 2, 1},
@@ -143,7 +143,7 @@ void x518_manage::write_initial_setting(int fd, int full)
     }
 
     // 6. Serial-flash window.
-    l.put(kSflBank, 0x2B, 2, (PS_SFL_ADDR >> 16) | 0x8000);
+    l.put(kSflBank, 0x2B, 2, (sys.PS_SFL_ADDR >> 16) | 0x8000);
 
     // 7. Sync polarity of the CMOS inputs and the V-by-One receivers.
     l.put(kPolBank, {{0x38, 4, 0x07070707}, {0x3C, 4, 0x33333333}});
@@ -170,10 +170,13 @@ void x518_manage::write_initial_setting(int fd, int full)
     // 13. Output channels: timing, background, zoom, colour matrix, input side.
     for (u32 k = 0; k < kOutputChannels; ++k) {
         u32 off = kChannelStride * k;
-        l.put(kOchBank, {{0x0A, 2, PS_HTOTAL - 2}, {0x0C, 2, PS_VTOTAL - 2}, {0x1D, 2, 0x40},
-                         {0x28, 2, PS_OAOIHST}, {0x2A, 2, PS_OAOIHED}, {0x2C, 2, PS_OAOIVST}, {0x2E, 2, PS_OAOIVED},
-                         {0x30, 2, PS_OAOIHST}, {0x32, 2, PS_OAOIHED}, {0x34, 2, PS_OAOIVST}, {0x36, 2, PS_OAOIVED},
-                         {0x40, 2, PS_ACTHST}, {0x42, 2, 0}, {0x44, 2, PS_ACTVST}, {0x46, 2, PS_ACTVW + 1}},
+        const X518System& p = sys;
+        l.put(kOchBank, {{0x0A, 2, p.PS_HTOTAL - 2}, {0x0C, 2, p.PS_VTOTAL - 2}, {0x1D, 2, 0x40},
+                         {0x28, 2, p.PS_OAOIHST}, {0x2A, 2, p.PS_OAOIHED},
+                         {0x2C, 2, p.PS_OAOIVST}, {0x2E, 2, p.PS_OAOIVED},
+                         {0x30, 2, p.PS_OAOIHST}, {0x32, 2, p.PS_OAOIHED},
+                         {0x34, 2, p.PS_OAOIVST}, {0x36, 2, p.PS_OAOIVED},
+                         {0x40, 2, p.PS_ACTHST}, {0x42, 2, 0}, {0x44, 2, p.PS_ACTVST}, {0x46, 2, p.PS_ACTVW + 1}},
               off);
         l.put(kOchBkgBank, {{0x0A, 2, 0xFF}, {0x0C, 2, 0xFF}, {0x0E, 2, 0xFF}, {0x10, 2, 0xFF}}, off);
         l.put(kOchZoomBank, {{0x44, 1, 0}, {0x46, 1, 0}, {0x47, 1, 0}, {0x48, 1, 0}, {0x49, 2, 0},
@@ -198,11 +201,11 @@ void x518_manage::write_initial_setting(int fd, int full)
     // group; channels 5 and 7 share the group of channels 4 and 6, shifted.
     for (u32 k = 0; k < kInputChannels; ++k)
         for (u32 f = 0; f < 4; ++f)
-            l.put(kIchMemBank, 0x1C + 4 * f, 4, PS_MEM_SC[kIchGroup[k]][f] + kIchGroupShift[k], kChannelStride * k);
+            l.put(kIchMemBank, 0x1C + 4 * f, 4, sys.PS_MEM_SC[kIchGroup[k]][f] + kIchGroupShift[k], kChannelStride * k);
 
     // 15. Memory line steps.
     for (u32 k = 0; k < kInputChannels; ++k)
-        l.put(kIchMemBank, {{0x30, 1, fb_pitch}, {0x31, 1, fb_pitch}}, kChannelStride * k);
+        l.put(kIchMemBank, {{0x30, 1, sys.fb_pitch}, {0x31, 1, sys.fb_pitch}}, kChannelStride * k);
 
     // 16. The four processed input channels.
     for (u32 k = 0; k < kProcessedInputs; ++k) {
@@ -210,7 +213,7 @@ void x518_manage::write_initial_setting(int fd, int full)
         l.put(kIchProcBank, {{0x0D, 2, 16}, {0x16, 1, 1}, {0x17, 1, 1}, {0x18, 1, 2}, {0x19, 1, 8}, {0x22, 1, 0},
                              {0x23, 1, 0x11}},
               off);
-        l.put(kIchMvBank, {{0x58, 1, PS_MWI_IP[k]}, {0x5B, 4, PS_MEM_MV[k]}}, off);
+        l.put(kIchMvBank, {{0x58, 1, sys.PS_MWI_IP[k]}, {0x5B, 4, sys.PS_MEM_MV[k]}}, off);
     }
 
     if (!full)
@@ -246,7 +249,7 @@ void x518_manage::write_initial_setting(int fd, int full)
     Sleep(kMemSettleMs);
 
     // 18. V-by-One receivers.
-    u32 rxMode = PS_VBOTX_MODE == 1 ? kVboRxModeReg1 : kVboRxModeOther;
+    u32 rxMode = sys.PS_VBOTX_MODE == 1 ? kVboRxModeReg1 : kVboRxModeOther;
     l.put(kVboRxBank, {{0x7F, 1, 14}, {0x7F, 1, 15}, {0x40, 1, 5}, {0x4F, 1, 0x80}, {0x4C, 1, 0xA3},
                        {0x7F, 1, 13}, {0x7F, 1, 15}, {0x5C, 1, 5}, {0x6B, 1, 0x80}, {0x68, 1, 0xA3},
                        {0x7F, 1, 11}, {0x7F, 1, 15}});

@@ -89,7 +89,7 @@ u32 x518_manage::kelApi_GetWinDbdMultiPort(int window, int* ports) const
             ports[i++] = p;
         return 1u;
     };
-    switch (PM_WIN_DBD_MODE[window]) {
+    switch (model.PM_WIN_DBD_MODE[window]) {
     case 20: case 21: return set({0, 1});
     case 22: case 23: return set({2, 3});
     case 30: return set({0, 1, 2});
@@ -117,7 +117,7 @@ void x518_manage::load_hdmi()
         }
         if (!rec.changed)
             continue;
-        ST_PI_HDMI_INFO& c = PI_HDMI_INFO[p];
+        ST_PI_HDMI_INFO& c = ports.PI_HDMI_INFO[p];
         bool differed = false;
         auto take = [&differed](i32& cached, i32 value, const char* name) {
             if (cached == value)
@@ -160,11 +160,11 @@ void x518_manage::load_hdmi()
                 for (int q : ports)
                     inSet = inSet || q == p;
             if (inSet) {
-                g_chg_input[w] = 1;
-                KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, PM_WIN_DBD_MODE[w]);
+                model.g_chg_input[w] = 1;
+                KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, model.PM_WIN_DBD_MODE[w]);
                 set_ichsel(spi_fd, u32(w));
-            } else if (PM_INPUT[w] == p) {
-                g_chg_input[w] = 1;
+            } else if (model.PM_INPUT[w] == p) {
+                model.g_chg_input[w] = 1;
                 KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1\n", w);
             }
         }
@@ -177,7 +177,7 @@ void x518_manage::load_hdmi()
 int x518_manage::windowOfPort(int port) const
 {
     for (int w = 0; w < kWindows; ++w) {
-        if (PM_INPUT[w] == port)
+        if (model.PM_INPUT[w] == port)
             return w;
         int ports[kPorts];
         if (kelApi_GetWinDbdMultiPort(w, ports))
@@ -223,22 +223,23 @@ void x518_manage::checkPort(int fd, int p)
     const int w = windowOfPort(p);
     if (w < 0 || !recordChanged(kelApi_GetPortDevId(p)))
         return;
-    PI_UPDATE[p] = 0;
-    ST_PI_PORT_INFO& info = PI_PORT_INFO[p];
+    ports.PI_UPDATE[p] = 0;
+    ST_PI_PORT_INFO& info = ports.PI_PORT_INFO[p];
     const ST_PI_PORT_INFO old = info;
     measurePort(fd, p, info);
     info.nosig = (outOfRange(u32(info.htt), kLineLimit) || outOfRange(u32(info.fvm), kFrameLimit) ||
-                  outOfRange(u32(info.fhw), kLineLimit) || PI_HDMI_INFO[p].nosignal == 1)
-                     ? 1 : 0;
+                  outOfRange(u32(info.fhw), kLineLimit) || ports.PI_HDMI_INFO[p].nosignal == 1)
+                     ? 1
+                     : 0;
     if (info.nosig) {
         portLost(fd, p, old);
         return;
     }
     bool changed = std::abs(info.htt - old.htt) > kTotalTolerance || std::abs(info.vtt - old.vtt) > kTotalTolerance ||
                    std::abs(info.fhw - old.fhw) > kPeriodTolerance || std::abs(info.fvm - old.fvm) > kPeriodTolerance ||
-                   info.hw != old.hw || g_chg_hdmi[p] != 0;
-    if (!changed && g_chg_input[w]) {
-        KEL_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, g_chg_input[w]);
+                   info.hw != old.hw || ports.g_chg_hdmi[p] != 0;
+    if (!changed && model.g_chg_input[w]) {
+        KEL_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, model.g_chg_input[w]);
         changed = true;
     }
     if (changed)
@@ -247,8 +248,8 @@ void x518_manage::checkPort(int fd, int p)
         return;
     if (!changed)
         return;
-    KEL_DBG("PortInfo Updated.  port=%d  STATE=%d  IP=%d  HTOTAL=%4d  VTOTAL=%4d\n", p, PI_STATE[p], PI_SCAN_MODE[p],
-            info.htt, info.vtt);
+    KEL_DBG("PortInfo Updated.  port=%d  STATE=%d  IP=%d  HTOTAL=%4d  VTOTAL=%4d\n", p, ports.PI_STATE[p],
+            ports.PI_SCAN_MODE[p], info.htt, info.vtt);
     KEL_DBG("\t old: htt=%d vtt=%d fhw=%d fvm=%d hw=%d  new: htt=%d vtt=%d fhw=%d fvm=%d hw=%d\n", old.htt, old.vtt,
             old.fhw, old.fvm, old.hw, info.htt, info.vtt, info.fhw, info.fvm, info.hw);
     kelApi_updateCrop(p);
@@ -259,15 +260,15 @@ void x518_manage::portLost(int fd, int p, const ST_PI_PORT_INFO& old)
     const bool vbo = p >= kVboFirst;
     if (old.nosig == 0) {
         set_input_bkg(fd, p, 1);
-        if (PI_STATE[p] != kStateNone)
-            PI_UPDATE[p] = 1;
-        PI_STATE[p] = PI_SCAN_MODE[p] = 0;
-        PI_PORT_INFO[p].state = kStateNone;
-        PI_FPICLK[p] = PI_FH[p] = PI_FV[p] = 0;
-        PI_HTOTAL[p] = PI_VTOTAL[p] = 0;
-        PI_IFH[p] = PI_IFV[p] = 0;
+        if (ports.PI_STATE[p] != kStateNone)
+            ports.PI_UPDATE[p] = 1;
+        ports.PI_STATE[p] = ports.PI_SCAN_MODE[p] = 0;
+        ports.PI_PORT_INFO[p].state = kStateNone;
+        ports.PI_FPICLK[p] = ports.PI_FH[p] = ports.PI_FV[p] = 0;
+        ports.PI_HTOTAL[p] = ports.PI_VTOTAL[p] = 0;
+        ports.PI_IFH[p] = ports.PI_IFV[p] = 0;
         for (int i = 0; i < 4; ++i)
-            PI_ACT[p][i] = port_act[p][i] = kLostArea[i];
+            ports.PI_ACT[p][i] = ports.port_act[p][i] = kLostArea[i];
         if (!vbo) {
             set_pict(fd, 0, p);
             return;
@@ -293,16 +294,16 @@ void x518_manage::vboReset(int fd, int k, u32 mask, bool frange)
 
 void x518_manage::stepVboRetry(int k)
 {
-    u8 next = vbo_retry[k] == 0 ? 1 : u8(vbo_retry[k] + 1);
-    vbo_retry[k] = next >= kRetryWrap ? 0 : next;
+    u8 next = ports.vbo_retry[k] == 0 ? 1 : u8(ports.vbo_retry[k] + 1);
+    ports.vbo_retry[k] = next >= kRetryWrap ? 0 : next;
 }
 
 void x518_manage::portChanged(int fd, int p)
 {
-    const ST_PI_HDMI_INFO& rec = PI_HDMI_INFO[p];
-    ST_PI_PORT_INFO& info = PI_PORT_INFO[p];
-    PI_FV[p] = info.fvm > 0 ? double(PS_CLK_REF) / info.fvm : 0;
-    const double f = double(rec.Htotal) * PI_FV[p] * rec.Vtotal;
+    const ST_PI_HDMI_INFO& rec = ports.PI_HDMI_INFO[p];
+    ST_PI_PORT_INFO& info = ports.PI_PORT_INFO[p];
+    ports.PI_FV[p] = info.fvm > 0 ? double(sys.PS_CLK_REF) / info.fvm : 0;
+    const double f = double(rec.Htotal) * ports.PI_FV[p] * rec.Vtotal;
     int state;
     if (p < kVboFirst) {
         set_pict(fd, rec.datamode, p);
@@ -312,7 +313,7 @@ void x518_manage::portChanged(int fd, int p)
         if (rec.ip == 1) {
             interlaced = 1;
             if (rec.Vtotal >= kI1080Min && rec.Vtotal <= kI1080Max)
-                state = PI_FV[p] >= kFastFieldRate ? kStateI1080Fast : kStateI1080Slow;
+                state = ports.PI_FV[p] >= kFastFieldRate ? kStateI1080Fast : kStateI1080Slow;
             else if (rec.Vtotal >= kI576Min && rec.Vtotal <= kI576Max)
                 state = kStateI576;
             else if (rec.Vtotal >= kI480Min && rec.Vtotal <= kI480Max)
@@ -320,7 +321,7 @@ void x518_manage::portChanged(int fd, int p)
             else
                 interlaced = 0;
         }
-        info.need_ich14 = PI_SCAN_MODE[p] = interlaced;
+        info.need_ich14 = ports.PI_SCAN_MODE[p] = interlaced;
     } else {
         const int k = p - kVboFirst;
         const int lanes = rec.lane > 0 ? rec.lane : 1;
@@ -328,21 +329,21 @@ void x518_manage::portChanged(int fd, int p)
         set_VBORXfrange(fd, k, float(f / lanes), 0);
         set_VBOInput(fd, k);
         state = (rec.Hact <= kSingleVboMaxWidth && f <= kSingleVboMaxClock && lanes < 4) ? kStateSingle : kStateVbo;
-        info.need_ich14 = PI_SCAN_MODE[p] = 0;
+        info.need_ich14 = ports.PI_SCAN_MODE[p] = 0;
     }
-    PI_STATE[p] = info.state = state;
-    PI_FPICLK[p] = f;
-    PI_FH[p] = PI_FV[p] * rec.Vtotal;
-    PI_HTOTAL[p] = info.htt;
-    PI_VTOTAL[p] = info.vtt;
+    ports.PI_STATE[p] = info.state = state;
+    ports.PI_FPICLK[p] = f;
+    ports.PI_FH[p] = ports.PI_FV[p] * rec.Vtotal;
+    ports.PI_HTOTAL[p] = info.htt;
+    ports.PI_VTOTAL[p] = info.vtt;
     const i32 area[4] = {rec.Hsync + rec.Hback, rec.Hact, rec.Vsync + rec.Vback, rec.Vact};
     for (int i = 0; i < 4; ++i)
-        PI_ACT[p][i] = port_act[p][i] = area[i];
+        ports.PI_ACT[p][i] = ports.port_act[p][i] = area[i];
     if (state < kStateCmosDual) {
-        PI_ACT[p][HST] /= 2;
-        PI_ACT[p][HW] /= 2;
+        ports.PI_ACT[p][HST] /= 2;
+        ports.PI_ACT[p][HW] /= 2;
     }
-    PI_UPDATE[p] = 1;
+    ports.PI_UPDATE[p] = 1;
 }
 
 // Every lane pair the reported lane count uses must have measured a line
@@ -357,7 +358,7 @@ bool x518_manage::vboLanesLocked(int fd, int p)
         frame[j] = drv->read_X518(fd, x518::kMeasFvmVbo + x518::kMeasVboFvmStep * u32(k) + x518::kMeasLaneFrameStep * u32(j), 0) + 1;
     }
     drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
-    const int lanes = PI_HDMI_INFO[p].lane;
+    const int lanes = ports.PI_HDMI_INFO[p].lane;
     bool ok = true;
     if (lanes == 8) {
         for (int j = 0; j < x518::kLanePairs; ++j)
@@ -368,7 +369,7 @@ bool x518_manage::vboLanesLocked(int fd, int p)
             ok = ok && line[j] >= 1 && line[j] <= kLaneLineMax && frame[j] >= 1 && frame[j] <= kLaneFrameMax;
     }
     if (ok) {
-        vbo_retry[k] = 0;
+        ports.vbo_retry[k] = 0;
         return true;
     }
     stepVboRetry(k);
@@ -381,29 +382,29 @@ bool x518_manage::vboLanesLocked(int fd, int p)
 void x518_manage::check_port_valid(int fd)
 {
     for (int w = 0; w < kWindows; ++w) {
-        int ports[kPorts];
+        int watched[kPorts];
         int count = 0;
-        if (PM_WIN_DBD_MODE[w] > 1 && kelApi_GetWinDbdMultiPort(w, ports)) {
-            while (count < kPorts && ports[count] != kNoPort)
+        if (model.PM_WIN_DBD_MODE[w] > 1 && kelApi_GetWinDbdMultiPort(w, watched)) {
+            while (count < kPorts && watched[count] != kNoPort)
                 ++count;
-        } else if (portValid(PM_INPUT[w])) {
-            ports[count++] = PM_INPUT[w];
+        } else if (portValid(model.PM_INPUT[w])) {
+            watched[count++] = model.PM_INPUT[w];
         }
         for (int i = 0; i < count; ++i) {
-            const int p = ports[i];
+            const int p = watched[i];
             QMutexLocker lock(&Utils::_check_nosig_mutex);
-            if (!(port_status[p] & kStatusProbe))
+            if (!(ports.port_status[p] & kStatusProbe))
                 continue;
-            ST_PI_PORT_INFO m = PI_PORT_INFO[p];
+            ST_PI_PORT_INFO m = ports.PI_PORT_INFO[p];
             measurePort(fd, p, m);
             if (outOfRange(u32(m.htt), kLineLimit) || outOfRange(u32(m.fvm), kFrameLimit) ||
                 outOfRange(u32(m.fhw), kLineLimit)) {
-                port_status[p] |= kStatusNoSignal;
-                KEL_DBG("[x518_check_nosignal] win_%d port_%d, nosignal:%02x\n", w, p, port_status[p]);
+                ports.port_status[p] |= kStatusNoSignal;
+                KEL_DBG("[x518_check_nosignal] win_%d port_%d, nosignal:%02x\n", w, p, ports.port_status[p]);
                 if (p >= kVboFirst)
                     vboReset(fd, p - kVboFirst, laneMask(0), true);
             } else {
-                port_status[p] &= ~kStatusNoSignal;
+                ports.port_status[p] &= ~kStatusNoSignal;
             }
         }
     }
@@ -416,8 +417,8 @@ void x518_manage::x518_SetInputsource(u32 window, int input)
     x518_manage* m = p_x518_manage;
     if (!m)
         return;
-    if (window >= u32(m->wincnt) || window >= u32(kWindows)) {
-        KEL_DBG("    win:%u OOR, wincnt:%d\r\n", window, m->wincnt);
+    if (window >= u32(m->model.wincnt) || window >= u32(kWindows)) {
+        KEL_DBG("    win:%u OOR, wincnt:%d\r\n", window, m->model.wincnt);
         return;
     }
     const int i = ((input % 6) + 6) % 6;
@@ -426,13 +427,13 @@ void x518_manage::x518_SetInputsource(u32 window, int input)
         KEL_DBG("    input:%d OOR\r\n", input);
         // An input no port carries: the window shows nothing rather than
         // its old picture, and keeps no input channel.
-        m->win_info[window].input = u8(i);
+        m->model.win_info[window].input = u8(i);
         m->dropInput(window);
         return;
     }
-    m->win_info[window].input = u8(i);
-    m->PM_INPUT[window] = i32(port);
-    m->g_chg_input[window] = 1;
+    m->model.win_info[window].input = u8(i);
+    m->model.PM_INPUT[window] = i32(port);
+    m->model.g_chg_input[window] = 1;
     KEL_DBG("[x518_SetInputsource] win_%u, port_%u\n", window, port);
     m->check_input_port(m->spi_fd);
     m->set_output(m->spi_fd);
@@ -440,11 +441,11 @@ void x518_manage::x518_SetInputsource(u32 window, int input)
 
 void x518_manage::dropInput(u32 window)
 {
-    PM_INPUT[window] = kNoPort;
-    g_chg_input[window] = 0;
+    model.PM_INPUT[window] = kNoPort;
+    model.g_chg_input[window] = 0;
     for (int c = 0; c < kChannels; ++c)
-        if (ich_win[c] == i32(window))
-            ich_win[c] = kNone;
+        if (ich.ich_win[c] == i32(window))
+            ich.ich_win[c] = kNone;
     rebuildWinIch();
     set_rtct(spi_fd, 2);
     set_input_bkg2(spi_fd, i32(window), 1);

@@ -79,109 +79,109 @@ const i32 x518_manage::parameters_txt[kParamEntries] = {
 
 void x518_manage::load_system_param()
 {
-    PS_CLK_SYS = kClockSys;
-    PS_CLK_MEM = kClockMem;
-    PS_CLK_REF = kClockRef;
-    PS_CLK_REF2 = kClockRef;
-    PS_ACTHW = kActHw;
-    PS_ACTVW = kActVw;
-    PS_HTOTAL = kHtotal;
-    PS_VTOTAL = kVtotal;
-    PS_HSW = kHsw;
-    PS_HBP = kHbp;
-    PS_VSW = kVsw;
-    PS_VBP = kVbp;
-    PS_VBOTX_MODE = 0;
-    PS_VBOTX_LAYOUT = 0;
+    sys.PS_CLK_SYS = kClockSys;
+    sys.PS_CLK_MEM = kClockMem;
+    sys.PS_CLK_REF = kClockRef;
+    sys.PS_CLK_REF2 = kClockRef;
+    sys.PS_ACTHW = kActHw;
+    sys.PS_ACTVW = kActVw;
+    sys.PS_HTOTAL = kHtotal;
+    sys.PS_VTOTAL = kVtotal;
+    sys.PS_HSW = kHsw;
+    sys.PS_HBP = kHbp;
+    sys.PS_VSW = kVsw;
+    sys.PS_VBP = kVbp;
+    sys.PS_VBOTX_MODE = 0;
+    sys.PS_VBOTX_LAYOUT = 0;
     for (int i = 0; i < 9; ++i)
-        PS_PLL[i] = kPll[i];
+        sys.PS_PLL[i] = kPll[i];
     for (int g = 0; g < kChannels; ++g)
         for (int f = 0; f < kFields; ++f)
-            PS_MEM_SC[g][f] = kScFieldBase[f] + u32(g) * kScGroupStep;
-    fb_pitch = kFbPitch;
+            sys.PS_MEM_SC[g][f] = kScFieldBase[f] + u32(g) * kScGroupStep;
+    sys.fb_pitch = kFbPitch;
     for (int f = 0; f < kFields; ++f)
-        PS_DBD_BASE[f] = kDbdBase[f];
-    PS_DBD_BLOCK = kDbdBlock;
-    PS_SPARE = kSpare;
+        sys.PS_DBD_BASE[f] = kDbdBase[f];
+    sys.PS_DBD_BLOCK = kDbdBlock;
+    sys.PS_SPARE = kSpare;
     for (int i = 0; i < kCmosPorts; ++i) {
-        PS_MEM_IP_I[i][0] = kMemIpI[i][0];
-        PS_MEM_IP_I[i][1] = kMemIpI[i][1];
-        PS_MEM_IP_P[i][0] = kMemIpP[i][0];
-        PS_MEM_IP_P[i][1] = kMemIpP[i][1];
-        PS_MEM_IPYOFF[i] = kMemIpYOff;
-        PS_MEM_MV[i] = kMemMv[i];
-        PS_MWI_IP[i] = kMwiIp;
+        sys.PS_MEM_IP_I[i][0] = kMemIpI[i][0];
+        sys.PS_MEM_IP_I[i][1] = kMemIpI[i][1];
+        sys.PS_MEM_IP_P[i][0] = kMemIpP[i][0];
+        sys.PS_MEM_IP_P[i][1] = kMemIpP[i][1];
+        sys.PS_MEM_IPYOFF[i] = kMemIpYOff;
+        sys.PS_MEM_MV[i] = kMemMv[i];
+        sys.PS_MWI_IP[i] = kMwiIp;
     }
     for (int i = 0; i < 12; ++i)
-        PS_VBO_LANE_SW[i] = i < kLaneSwitchesOn ? 1 : 0;
-    PS_SFL_ADDR = kSflAddr;
-    PS_MEM_OSD = kMemOsd;
-    PS_MEM_OSD1 = kMemOsd1;
-    PS_FONT_ADDR = kFontAddr;
+        sys.PS_VBO_LANE_SW[i] = i < kLaneSwitchesOn ? 1 : 0;
+    sys.PS_SFL_ADDR = kSflAddr;
+    sys.PS_MEM_OSD = kMemOsd;
+    sys.PS_MEM_OSD1 = kMemOsd1;
+    sys.PS_FONT_ADDR = kFontAddr;
 }
 
 void x518_manage::define_param()
 {
-    PS_CLK_MEM_Q = PS_CLK_MEM / kClockMemDivisor;
-    PS_OAOIHST = PS_ACTHST = PS_HSW + PS_HBP;
-    PS_OAOIHED = PS_OAOIHST + PS_ACTHW;
-    PS_OAOIVST = PS_ACTVST = PS_VSW + PS_VBP;
-    PS_OAOIVED = PS_OAOIVST + PS_ACTVW;
+    sys.PS_CLK_MEM_Q = sys.PS_CLK_MEM / kClockMemDivisor;
+    sys.PS_OAOIHST = sys.PS_ACTHST = sys.PS_HSW + sys.PS_HBP;
+    sys.PS_OAOIHED = sys.PS_OAOIHST + sys.PS_ACTHW;
+    sys.PS_OAOIVST = sys.PS_ACTVST = sys.PS_VSW + sys.PS_VBP;
+    sys.PS_OAOIVED = sys.PS_OAOIVST + sys.PS_ACTVW;
 
     // The output panel the transmitter layout makes of the channels.
     u32 across, down;
-    bool stacked = PS_VBOTX_LAYOUT != 0;
-    if (PS_VBOTX_MODE == 0) {
+    bool stacked = sys.PS_VBOTX_LAYOUT != 0;
+    if (sys.PS_VBOTX_MODE == 0) {
         across = stacked ? 2 : 4;
         down = stacked ? 2 : 1;
-    } else if (PS_VBOTX_MODE == 2) {
+    } else if (sys.PS_VBOTX_MODE == 2) {
         across = stacked ? 1 : 2;
         down = stacked ? 2 : 1;
     } else {
         across = stacked ? 4 : 8;
         down = stacked ? 2 : 1;
     }
-    PS_PANEL_HSHAPE = across;
-    PS_PANEL_VSHAPE = down;
-    PS_PANEL_HW = across * PS_ACTHW;
-    PS_PANEL_VW = down * PS_ACTVW;
+    sys.PS_PANEL_HSHAPE = across;
+    sys.PS_PANEL_VSHAPE = down;
+    sys.PS_PANEL_HW = across * sys.PS_ACTHW;
+    sys.PS_PANEL_VW = down * sys.PS_ACTVW;
 
     for (int i = 0; i < kCmosPorts; ++i) {
-        PM_HNR[i] = PM_VNR[i] = PM_TNR[i] = PM_BNR[i] = PM_MNR[i] = PM_COMB[i] = 0;
-        PM_IPEN[i] = kPmIpen;
-        PM_DIAG[i] = kPmDiag;
-        PM_MVFLT[i] = kPmMvflt;
-        PM_22PD[i] = PM_23PD[i] = 0;
-        PM_22PDSQTH[i] = PM_23PDSQTH[i] = kPmPdSqth;
-        PM_24SF[i] = 0;
+        ports.PM_HNR[i] = ports.PM_VNR[i] = ports.PM_TNR[i] = ports.PM_BNR[i] = ports.PM_MNR[i] = ports.PM_COMB[i] = 0;
+        ports.PM_IPEN[i] = kPmIpen;
+        ports.PM_DIAG[i] = kPmDiag;
+        ports.PM_MVFLT[i] = kPmMvflt;
+        ports.PM_22PD[i] = ports.PM_23PD[i] = 0;
+        ports.PM_22PDSQTH[i] = ports.PM_23PDSQTH[i] = kPmPdSqth;
+        ports.PM_24SF[i] = 0;
     }
     for (int p = 0; p < kPorts; ++p)
-        PM_IACTHST[p] = PM_IACTVST[p] = 0;
+        ports.PM_IACTHST[p] = ports.PM_IACTVST[p] = 0;
     for (int w = 0; w < kWindows; ++w) {
-        win_number[w] = w;
+        model.win_number[w] = w;
         for (int c = 0; c < kChannels; ++c)
-            win_ich[w][c] = win_ich_prev[w][c] = kNone;
+            ich.win_ich[w][c] = ich.win_ich_prev[w][c] = kNone;
         for (int b = 0; b < kDbdBlocksPerWindow; ++b)
-            win_dbd_blk[w][b] = kNone;
-        win_level[w] = kLevelStart;
-        PM_INPUT[w] = kNone;
-        PM_WIN_DBD_MODE[w] = kNone;
+            ich.win_dbd_blk[w][b] = kNone;
+        model.win_level[w] = kLevelStart;
+        model.PM_INPUT[w] = kNone;
+        model.PM_WIN_DBD_MODE[w] = kNone;
         for (int f = 0; f < kFields; ++f)
-            fb_ring[w][f] = f;
-        win_frozen[w] = 0;
-        win_enable[w] = 0;
-        win_flag[w] = 0;
+            model.fb_ring[w][f] = f;
+        model.win_frozen[w] = 0;
+        model.win_enable[w] = 0;
+        model.win_flag[w] = 0;
     }
     for (int c = 0; c < kChannels; ++c) {
-        ich_win[c] = ich_win_prev[c] = kNone;
-        ich_rec[c][0] = c;
-        ich_rec[c][1] = ich_rec[c][2] = ich_rec[c][3] = kNone;
-        ich_state[c] = 1;
+        ich.ich_win[c] = ich.ich_win_prev[c] = kNone;
+        ich.ich_rec[c][0] = c;
+        ich.ich_rec[c][1] = ich.ich_rec[c][2] = ich.ich_rec[c][3] = kNone;
+        ich.ich_state[c] = 1;
     }
     for (int b = 0; b < kDbdBlocks; ++b)
-        dbd_pool[b] = kNone;
-    PM_OSD_CHAR_64DOT = kOsdChar64Dot;
-    PM_OSD_SCROLL_SPEED = kOsdScrollSpeed;
+        ich.dbd_pool[b] = kNone;
+    osd.PM_OSD_CHAR_64DOT = kOsdChar64Dot;
+    osd.PM_OSD_SCROLL_SPEED = kOsdScrollSpeed;
 }
 
 template <class T>
@@ -197,65 +197,66 @@ i32 x518_manage::load_param()
 {
     KEL_DBG("[load_param]");
     for (int w = 0; w < kWindows; ++w)
-        win_chg[w] = g_chg_input[w] = win_attr_chg[w] = win_fade_chg[w] = g_chg_dbd[w] = 0;
-    overlay_chg = priority_chg = osd_reset = osd_redraw = 0;
-    switch_chg[0] = switch_chg[1] = 0;
+        model.win_chg[w] = model.g_chg_input[w] = model.win_attr_chg[w] = model.win_fade_chg[w] = model.g_chg_dbd[w] =
+            0;
+    model.overlay_chg = model.priority_chg = osd.osd_reset = osd.osd_redraw = 0;
+    model.switch_chg[0] = model.switch_chg[1] = 0;
 
     const i32* t = parameters_txt;
     for (int w = 0; w < kWindows; ++w)
         for (int k = 0; k < 2; ++k)
-            copyParam(PM_WIN_SHAPE[w][k], *t++, win_chg[w]);
+            copyParam(model.PM_WIN_SHAPE[w][k], *t++, model.win_chg[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_INPUT[w], *t++, g_chg_input[w]);
-    for (int w = 0; w < kWindows; ++w)
-        for (int k = 0; k < 4; ++k)
-            copyParam(PM_WIN_OFFSET[w][k], *t++, win_chg[w]);
+        copyParam(model.PM_INPUT[w], *t++, model.g_chg_input[w]);
     for (int w = 0; w < kWindows; ++w)
         for (int k = 0; k < 4; ++k)
-            copyParam(PM_INPUT_OFFSET[w][k], *t++, win_chg[w]);
+            copyParam(model.PM_WIN_OFFSET[w][k], *t++, model.win_chg[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_INPUT_OFFSET_EN[w], *t++, win_chg[w]);
+        for (int k = 0; k < 4; ++k)
+            copyParam(model.PM_INPUT_OFFSET[w][k], *t++, model.win_chg[w]);
+    for (int w = 0; w < kWindows; ++w)
+        copyParam(model.PM_INPUT_OFFSET_EN[w], *t++, model.win_chg[w]);
     for (int c = 0; c < kChannels; ++c)
-        PM_WIN_NUM[c] = *t++;
+        model.PM_WIN_NUM[c] = *t++;
     for (int c = 0; c < kChannels; ++c)
-        PM_AREA_NUM[c] = *t++;
+        model.PM_AREA_NUM[c] = *t++;
     for (int c = 0; c < kChannels; ++c)
-        copyParam(PM_OVERLAY[c], *t++, overlay_chg);
+        copyParam(model.PM_OVERLAY[c], *t++, model.overlay_chg);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_OVERLAY_PRI[w], *t++, priority_chg);
+        copyParam(model.PM_OVERLAY_PRI[w], *t++, model.priority_chg);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(win_mirror_h[w], *t++, win_attr_chg[w]);
+        copyParam(model.win_mirror_h[w], *t++, model.win_attr_chg[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(win_mirror_v[w], *t++, win_attr_chg[w]);
+        copyParam(model.win_mirror_v[w], *t++, model.win_attr_chg[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_WIN_FADE_EN[w], *t++, win_fade_chg[w]);
+        copyParam(model.PM_WIN_FADE_EN[w], *t++, model.win_fade_chg[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_WIN_FADE_IN[w], *t++, win_fade_chg[w]);
+        copyParam(model.PM_WIN_FADE_IN[w], *t++, model.win_fade_chg[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_WIN_FADE_OUT[w], *t++, win_fade_chg[w]);
+        copyParam(model.PM_WIN_FADE_OUT[w], *t++, model.win_fade_chg[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_WIN_DBD_MODE[w], *t++, g_chg_dbd[w]);
+        copyParam(model.PM_WIN_DBD_MODE[w], *t++, model.g_chg_dbd[w]);
     for (int w = 0; w < kWindows; ++w)
-        copyParam(PM_WIN_DBD_CLIP[w], *t++, g_chg_dbd[w]);
-    copyParam(PM_OSD_EN, *t++, osd_reset);
-    copyParam(PM_OSD_HZOOM_EN, *t++, osd_reset);
-    copyParam(PM_OSD_VZOOM_EN, *t++, osd_reset);
-    copyParam(PM_OSD_DATA_MODE, *t++, osd_redraw);
-    copyParam(PM_OSD_SCROLL_MODE, *t++, osd_reset);
+        copyParam(model.PM_WIN_DBD_CLIP[w], *t++, model.g_chg_dbd[w]);
+    copyParam(osd.PM_OSD_EN, *t++, osd.osd_reset);
+    copyParam(osd.PM_OSD_HZOOM_EN, *t++, osd.osd_reset);
+    copyParam(osd.PM_OSD_VZOOM_EN, *t++, osd.osd_reset);
+    copyParam(osd.PM_OSD_DATA_MODE, *t++, osd.osd_redraw);
+    copyParam(osd.PM_OSD_SCROLL_MODE, *t++, osd.osd_reset);
     for (int k = 0; k < 4; ++k)
-        copyParam(PM_OSD_OUTPUT_OFFSET[k], *t++, osd_reset);
+        copyParam(osd.PM_OSD_OUTPUT_OFFSET[k], *t++, osd.osd_reset);
     for (int k = 0; k < 4; ++k)
-        copyParam(PM_OSD_INPUT_OFFSET[k], *t++, osd_redraw);
-    copyParam(PM_SWITCH[0], *t++, switch_chg[0]);
-    copyParam(PM_SWITCH[1], *t++, switch_chg[1]);
-    copyParam(PM_OSD_UPDATE_BUTTON, *t++, osd_redraw);
+        copyParam(osd.PM_OSD_INPUT_OFFSET[k], *t++, osd.osd_redraw);
+    copyParam(model.PM_SWITCH[0], *t++, model.switch_chg[0]);
+    copyParam(model.PM_SWITCH[1], *t++, model.switch_chg[1]);
+    copyParam(osd.PM_OSD_UPDATE_BUTTON, *t++, osd.osd_redraw);
     Q_ASSERT(t == parameters_txt + kParamEntries);
 
     for (int w = 0; w < kWindows; ++w)
-        PM_WIN_STITCHING[w] = w;
+        model.PM_WIN_STITCHING[w] = w;
     i32 printed = 0;
     for (int w = 0; w < kWindows; ++w)
-        printed = std::printf("load_param  WIN[%d]  win=%d  dbd=%d  input=%d  pri=%d\n", w, win_chg[w], g_chg_dbd[w],
-                              g_chg_input[w], PM_OVERLAY_PRI[w]);
+        printed = std::printf("load_param  WIN[%d]  win=%d  dbd=%d  input=%d  pri=%d\n", w, model.win_chg[w],
+                              model.g_chg_dbd[w], model.g_chg_input[w], model.PM_OVERLAY_PRI[w]);
     return printed;
 }

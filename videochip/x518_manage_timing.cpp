@@ -45,7 +45,7 @@ int x518_manage::portOf(int window) const
 {
     if (!kelApi_IsWinValid(window))
         return kNone;
-    int p = PM_INPUT[window];
+    int p = model.PM_INPUT[window];
     return p >= 0 && p < kPorts ? p : kNone;
 }
 
@@ -55,15 +55,15 @@ void x518_manage::set_input_bkg(int fd, int port, int on)
 {
     KEL_DBG("[set_input_bkg] port_%d, onoff:%d\n", port, on);
     set_rtct(fd, kRtctHold);
-    bool noPicture = port < 0 || port >= kPorts || PI_STATE[port] == 0;
+    bool noPicture = port < 0 || port >= kPorts || ports.PI_STATE[port] == 0;
     for (int w = 0; w < kWindows; ++w) {
-        if (PM_INPUT[w] != port)
+        if (model.PM_INPUT[w] != port)
             continue;
         u32 show = (on || noPicture) ? 1 : 0;
-        if (PM_WIN_DBD_MODE[w] != DBD_DISABLE)
+        if (model.PM_WIN_DBD_MODE[w] != DBD_DISABLE)
             show = 0;
         for (int c = 0; c < kChannels; ++c) {
-            if (PM_WIN_NUM[c] != w)
+            if (model.PM_WIN_NUM[c] != w)
                 continue;
             drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
             drv->write_X518(fd, x518::kBkgShow, show, kChannelStride * c);
@@ -79,13 +79,13 @@ void x518_manage::set_input_bkg2(int fd, int window, int on)
         return;
     int port = portOf(window);
     u32 show = on ? 1 : 0;
-    if (!on && !kelApi_IsPatternGen() && (port == kNone || PI_STATE[port] == 0))
+    if (!on && !kelApi_IsPatternGen() && (port == kNone || ports.PI_STATE[port] == 0))
         show = 1;
-    if (PM_WIN_DBD_MODE[window] != DBD_DISABLE)
+    if (model.PM_WIN_DBD_MODE[window] != DBD_DISABLE)
         show = 0;
-    bool black = (win_info[window].output & 0x01) != 0;
+    bool black = (model.win_info[window].output & 0x01) != 0;
     for (int c = 0; c < kChannels; ++c) {
-        if (PM_WIN_NUM[c] != window)
+        if (model.PM_WIN_NUM[c] != window)
             continue;
         drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
         drv->write_X518(fd, x518::kBkgShow, black ? 1 : show, kChannelStride * c);
@@ -138,7 +138,7 @@ void x518_manage::set_sypol(int fd, int vbo, int index)
     u32 word = drv->read_X518(fd, spec, 0);
     drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
 
-    const ST_PI_HDMI_INFO& info = PI_HDMI_INFO[vbo ? x518::kFirstVboPort + index : index];
+    const ST_PI_HDMI_INFO& info = ports.PI_HDMI_INFO[vbo ? x518::kFirstVboPort + index : index];
     u32 pol = ((info.Vpol & 1) ? kPolVertical : 0) | ((info.Hpol & 1) ? kPolHorizontal : 0);
     if (vbo) {
         u32 half = pol | pol << kNibble | pol << (2 * kNibble) | pol << (3 * kNibble);
@@ -157,7 +157,7 @@ void x518_manage::set_VBOInput(int fd, int receiver)
         return;
     set_sypol(fd, 1, receiver);
     u32 word, bits;
-    switch (PI_HDMI_INFO[x518::kFirstVboPort + receiver].lane) {
+    switch (ports.PI_HDMI_INFO[x518::kFirstVboPort + receiver].lane) {
     case 1: word = 0; bits = 0; break;
     case 2: word = 0x0001; bits = 0x10; break;
     case 4: word = 0x0011; bits = 0x04; break;
@@ -201,10 +201,10 @@ int x518_manage::wait1_pivs2(int fd)
     double bestRate = kMaxWaitRate;
     for (int w = 0; w < kWindows; ++w) {
         int port = portOf(w);
-        if (port == kNone || !(win_chg[w] || g_chg_input[w] || g_chg_dbd[w]))
+        if (port == kNone || !(model.win_chg[w] || model.g_chg_input[w] || model.g_chg_dbd[w]))
             continue;
-        if (PI_FV[port] < bestRate) {
-            bestRate = PI_FV[port];
+        if (ports.PI_FV[port] < bestRate) {
+            bestRate = ports.PI_FV[port];
             best = w;
         }
     }
@@ -249,10 +249,10 @@ void x518_manage::reset_dbd_mem(int window)
     if (!kelApi_IsWinValid(window))
         return;
     for (int k = 0; k < kDbdBlocksPerWindow; ++k) {
-        int b = win_dbd_blk[window][k];
-        if (b >= 0 && b < kDbdBlocks && dbd_pool[b] == window)
-            dbd_pool[b] = kNone;
-        win_dbd_blk[window][k] = kNone;
+        int b = ich.win_dbd_blk[window][k];
+        if (b >= 0 && b < kDbdBlocks && ich.dbd_pool[b] == window)
+            ich.dbd_pool[b] = kNone;
+        ich.win_dbd_blk[window][k] = kNone;
     }
 }
 
@@ -262,7 +262,7 @@ int x518_manage::check_dbd_input(int fd, int port)
     if (port < 0 || port >= kPorts)
         return 0;
     i32 maxWidth = port < kCmosPorts ? kDbdCmosMaxWidth : kDbdVboMaxWidth;
-    return (port_act[port][HW] > maxWidth || port_act[port][VW] > kDbdMaxHeight) ? 1 : 0;
+    return (ports.port_act[port][HW] > maxWidth || ports.port_act[port][VW] > kDbdMaxHeight) ? 1 : 0;
 }
 
 // Takes up to `count` free blocks for the window, from the lowest entry up
@@ -273,10 +273,10 @@ u32 x518_manage::takeDbdBlocks(int window, int count, bool fromTop, int& got)
     u32 lowest = kDbdBlocks;
     for (int i = 0; i < kDbdBlocks && got < count; ++i) {
         int b = fromTop ? kDbdBlocks - 1 - i : i;
-        if (dbd_pool[b] != kNone)
+        if (ich.dbd_pool[b] != kNone)
             continue;
-        dbd_pool[b] = window;
-        win_dbd_blk[window][got++] = b;
+        ich.dbd_pool[b] = window;
+        ich.win_dbd_blk[window][got++] = b;
         lowest = std::min(lowest, u32(b));
     }
     return lowest;
@@ -286,13 +286,13 @@ int x518_manage::set_dbd_mem(int fd, int window)
 {
     if (!kelApi_IsWinValid(window))
         return -1;
-    int mode = PM_WIN_DBD_MODE[window];
-    int ich = firstIch(window);
+    int mode = model.PM_WIN_DBD_MODE[window];
+    int channel = firstIch(window);
     reset_dbd_mem(window);
-    if (mode <= DBD_DISABLE || ich < 0 || ich >= kChannels)
+    if (mode <= DBD_DISABLE || channel < 0 || channel >= kChannels)
         return -1;
 
-    auto W = [this](int p) { return port_act[p][HW]; };
+    auto W = [this](int p) { return ports.port_act[p][HW]; };
     int need = 0;
     bool fromTop = false;
     i32 pitchWidth = 0;
@@ -304,8 +304,8 @@ int x518_manage::set_dbd_mem(int fd, int window)
         if (!check_dbd_input(fd, port)) {
             // The frame fits the scaler memory of its own input channel.
             for (int f = 0; f < kFields; ++f)
-                dbd_fb_base[window][f] = PS_MEM_SC[ich][f];
-            dbd_pitch[window] = fb_pitch;
+                ich.dbd_fb_base[window][f] = sys.PS_MEM_SC[channel][f];
+            ich.dbd_pitch[window] = sys.fb_pitch;
             return 0;
         }
         need = port < kCmosPorts ? 1 : 2;
@@ -333,9 +333,9 @@ int x518_manage::set_dbd_mem(int fd, int window)
         return -1;
     }
     for (int f = 0; f < kFields; ++f)
-        dbd_fb_base[window][f] = PS_DBD_BASE[f] + first * PS_DBD_BLOCK;
+        ich.dbd_fb_base[window][f] = sys.PS_DBD_BASE[f] + first * sys.PS_DBD_BLOCK;
     u32 width = pitchWidth > 0 ? u32(pitchWidth) : 0;
-    dbd_pitch[window] = (width + kDbdPitchUnit - 1) / kDbdPitchUnit;
+    ich.dbd_pitch[window] = (width + kDbdPitchUnit - 1) / kDbdPitchUnit;
     return 0;
 }
 
@@ -345,17 +345,18 @@ void x518_manage::calc_iwin2(int window)
 {
     if (!kelApi_IsWinValid(window))
         return;
-    _ImageWindowDef_st& in = IWIN[window];
+    _ImageWindowDef_st& in = model.IWIN[window];
     in = {0, 0, 0, 0};
     int p = portOf(window);
-    if (p != kNone && PM_WIN_SHAPE[window][0] && PM_WIN_SHAPE[window][1] && PI_ACT[p][HW] && PI_ACT[p][VW]) {
-        auto W = [this](int q) { return port_act[q][HW]; };
-        auto H = [this](int q) { return port_act[q][VW]; };
+    if (p != kNone && model.PM_WIN_SHAPE[window][0] && model.PM_WIN_SHAPE[window][1] && ports.PI_ACT[p][HW] &&
+        ports.PI_ACT[p][VW]) {
+        auto W = [this](int q) { return ports.port_act[q][HW]; };
+        auto H = [this](int q) { return ports.port_act[q][VW]; };
         bool lowChannel = firstIch(window) < kCmosPorts;  // only channels 0-3 de-interlace
-        switch (PM_WIN_DBD_MODE[window]) {
+        switch (model.PM_WIN_DBD_MODE[window]) {
         case DBD_SINGLE_INPUT:
             in.hw = W(p);
-            in.vw = (PI_SCAN_MODE[p] && lowChannel) ? 2 * H(p) : H(p);
+            in.vw = (ports.PI_SCAN_MODE[p] && lowChannel) ? 2 * H(p) : H(p);
             break;
         case DBD_CMOS_IN12: in.hw = W(0) + W(1); in.vw = H(0); break;
         case DBD_CMOS_IN34: in.hw = W(2) + W(3); in.vw = H(2); break;
@@ -367,11 +368,11 @@ void x518_manage::calc_iwin2(int window)
         case DBD_CMOS_IN1234Q: in.hw = W(0) + W(1); in.vw = H(0) + H(2); break;
         case DBD_VBO_IN12V: in.hw = W(4); in.vw = H(4) + H(5); break;
         default: {
-            i32 w = PI_STATE[p] == 1 ? 2 * PI_ACT[p][HW] : PI_ACT[p][HW];
-            i32 h = PI_ACT[p][VW];
-            if (PM_INPUT_OFFSET_EN[window]) {
-                const i32* m = PM_INPUT_OFFSET[window];
-                if (PI_SCAN_MODE[p])
+            i32 w = ports.PI_STATE[p] == 1 ? 2 * ports.PI_ACT[p][HW] : ports.PI_ACT[p][HW];
+            i32 h = ports.PI_ACT[p][VW];
+            if (model.PM_INPUT_OFFSET_EN[window]) {
+                const i32* m = model.PM_INPUT_OFFSET[window];
+                if (ports.PI_SCAN_MODE[p])
                     h *= 2;
                 in.hst = m[LEFT] >= w ? 0 : m[LEFT];
                 in.hw = w - m[LEFT] - m[RIGHT];
@@ -383,7 +384,7 @@ void x518_manage::calc_iwin2(int window)
                     in.vw = h;
             } else {
                 in.hw = w;
-                in.vw = (PI_SCAN_MODE[p] && lowChannel) ? 2 * h : h;
+                in.vw = (ports.PI_SCAN_MODE[p] && lowChannel) ? 2 * h : h;
             }
             break;
         }
@@ -396,22 +397,22 @@ void x518_manage::calc_owin2(int window)
 {
     if (!kelApi_IsWinValid(window))
         return;
-    _ImageWindowDef_st& out = OWIN[window];
-    _ImageWindowDef_st& in = IWIN[window];
+    _ImageWindowDef_st& out = model.OWIN[window];
+    _ImageWindowDef_st& in = model.IWIN[window];
     out = {0, 0, 0, 0};
-    if (PM_WIN_SHAPE[window][0] > 0)
-        out.hw = i32(PS_ACTHW) * PM_WIN_SHAPE[window][0];
-    if (PM_WIN_SHAPE[window][1] > 0)
-        out.vw = i32(PS_ACTVW) * PM_WIN_SHAPE[window][1];
-    const i32* m = PM_WIN_OFFSET[window];
+    if (model.PM_WIN_SHAPE[window][0] > 0)
+        out.hw = i32(sys.PS_ACTHW) * model.PM_WIN_SHAPE[window][0];
+    if (model.PM_WIN_SHAPE[window][1] > 0)
+        out.vw = i32(sys.PS_ACTVW) * model.PM_WIN_SHAPE[window][1];
+    const i32* m = model.PM_WIN_OFFSET[window];
     out.hst += m[LEFT];
     out.hw -= m[LEFT] + m[RIGHT];
     out.vst += m[TOP];
     out.vw -= m[TOP] + m[BOTTOM];
 
-    if (PM_WIN_DBD_MODE[window] > DBD_DISABLE) {
+    if (model.PM_WIN_DBD_MODE[window] > DBD_DISABLE) {
         auto fit = [&](i32& i, i32& o) {
-            if (PM_WIN_DBD_CLIP[window]) {
+            if (model.PM_WIN_DBD_CLIP[window]) {
                 // The picture is cut to the output; an empty output takes the picture's size.
                 if (o < 1)
                     o = i;

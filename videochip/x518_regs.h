@@ -1,6 +1,8 @@
 // Registers of the X518 chip that the chip manager names, as specification
 // words (bank << 16 | address << 8 | width) with bank offset 0. Registers of
 // a channel copy are reached with the bank offset x518::kChannelStride x k.
+// At the end, the register map: every register the program reads or writes,
+// from which the full register listing is built.
 #pragma once
 
 #include "app/global.h"
@@ -18,6 +20,7 @@ constexpr int kCmosPorts = 4;
 constexpr int kFirstVboPort = 4;
 constexpr int kVboReceivers = 2;
 constexpr int kWindows = 6;
+constexpr int kFields = 5;  // frame buffers in the ring of a channel or window
 
 // ---- identity
 constexpr u32 kChipId = reg(0xB2, 0x08, 1);
@@ -98,5 +101,196 @@ constexpr u32 kDualHst = reg(0x03, 0x09, 2);
 constexpr u32 kDualHw = reg(0x03, 0x0B, 2);
 constexpr u32 kDualPairStep = 0x900;
 constexpr u32 kDualOn = 3;
+
+// ------------------------------------------------------------------ the register map
+// A run of registers: `count` registers of the width `spec` names, the first
+// at `spec`, each `step` addresses after the one before (0: right behind
+// it), in `copies` banks kChannelStride apart (the channel copies).
+struct RegRun {
+    u32 spec;
+    u8 count = 1;
+    u8 copies = 1;
+    u8 step = 0;
+};
+
+constexpr u8 kOutputCopies = kChannels;  // output channels 0-7 (banks 08-0E + 16k)
+constexpr u8 kInputCopies = kChannels;   // input channels 0-7 (banks 10-17 + 16k)
+constexpr u8 kProcessedCopies = 4;       // the input channels with the picture-processing chain
+constexpr u8 kBlendCopies = 4;           // the mixers with blend weights
+
+// Every register the program reads or writes, at its own width. A register
+// a new operation uses joins this map; the listing test checks that the
+// chip sees no access outside it. Address 0 of every bank is the bank select
+// and is not listed.
+inline constexpr RegRun kRegisterMap[] = {
+    // ---- 00: system control
+    {reg(0x00, 0x08, 1), 8},  // input colour control of channels 0-7
+    {kIchSel, 8},             // ICHSEL of channels 0-7
+    {kInputPathEnable},
+    {reg(0x00, 0x1A, 1), 4},
+    {kVboLaneWord, 2},  // receivers 0 and 1
+    {kUpdateTiming, kUpdateTimingRegs},
+    {kUpdateCtl},
+    {reg(0x00, 0x38, 1)},
+    {kVboLaneBits},
+    {reg(0x00, 0x46, 1), 15},  // PLL words at 47-4B and 51-54
+    {reg(0x00, 0x55, 2)},      // output pin control
+    {reg(0x00, 0x59, 1), 8},   // output colour control of channels 0-7
+    {reg(0x00, 0x61, 1), 8},
+    {reg(0x00, 0x69, 1), 16},
+    {reg(0x00, 0x79, 1), 2},  // 7A: the output-channel table walk
+    // ---- 01: memory controller
+    {reg(0x01, 0x08, 1)},
+    {reg(0x01, 0x09, 4), 3},
+    {reg(0x01, 0x15, 1), 20},
+    {reg(0x01, 0x29, 4)},
+    {reg(0x01, 0x2D, 1), 19},
+    {reg(0x01, 0x40, 3), 16},
+    {reg(0x01, 0x70, 4)},
+    // ---- 02: V-by-One receivers (receiver 1 at + 0x1C addresses)
+    {reg(0x02, 0x08, 1)},
+    {reg(0x02, 0x0A, 2)},
+    {reg(0x02, 0x10, 1)},
+    {reg(0x02, 0x13, 1)},
+    {reg(0x02, 0x18, 1)},
+    {reg(0x02, 0x1C, 1)},
+    {reg(0x02, 0x28, 1)},
+    {reg(0x02, 0x2B, 1)},
+    {reg(0x02, 0x34, 1)},
+    {kVboRxControl, 2, 1, 0x1C},
+    {kVboFrange, 2, 1, kVboFrangeStep},
+    {kVboLaneEnable, 2, 1, 0x1C},
+    {reg(0x02, 0x78, 1)},
+    {reg(0x02, 0x7A, 2)},
+    {kVboResetSelect},
+    // ---- 03: dual-channel split of the four channel pairs, transmitter
+    {kDualCtl, 4, 1, 9},
+    {kDualHst, 4, 1, 9},
+    {kDualHw, 4, 1, 9},
+    {reg(0x03, 0x2C, 2)},
+    {reg(0x03, 0x2E, 1)},
+    {reg(0x03, 0x2F, 2)},
+    {reg(0x03, 0x36, 2)},
+    {reg(0x03, 0x38, 1)},
+    {reg(0x03, 0x39, 2)},
+    {reg(0x03, 0x42, 1), 4},  // 44, 45: output sync widths
+    {reg(0x03, 0x46, 2)},
+    {reg(0x03, 0x4C, 1), 2},
+    {reg(0x03, 0x4E, 2)},
+    {reg(0x03, 0x55, 4)},  // output channel map
+    {reg(0x03, 0x5E, 4)},
+    {reg(0x03, 0x62, 4)},
+    // ---- 04: OSD engine, serial-flash window and controller
+    {reg(0x04, 0x08, 1)},
+    {reg(0x04, 0x11, 4)},
+    {reg(0x04, 0x27, 2)},
+    {reg(0x04, 0x2B, 2)},
+    {reg(0x04, 0x47, 1), 7},
+    {reg(0x04, 0x4E, 4)},
+    {reg(0x04, 0x52, 1), 4},
+    {reg(0x04, 0x56, 4)},
+    {reg(0x04, 0x5A, 1)},
+    {reg(0x04, 0x5F, 1), 2},
+    // ---- 05: frame waits, pins
+    {kInFrameRequest, 2},
+    {kInFrameFlags, 2},
+    {reg(0x05, 0x3C, 2), 2},
+    {reg(0x05, 0x42, 3)},
+    {reg(0x05, 0x45, 2)},
+    {reg(0x05, 0x7E, 2)},
+    // ---- 06: sync polarity
+    {kSyncPolCmos},
+    {kSyncPolVbo},
+    // ---- 08 + 16k: output channel timing, active area, background, test bars
+    {reg(0x08, 0x08, 2), 3, kOutputCopies},  // OSYCT, horizontal and vertical totals
+    {reg(0x08, 0x0F, 1), 1, kOutputCopies},
+    {reg(0x08, 0x18, 2), 1, kOutputCopies},
+    {reg(0x08, 0x1D, 2), 1, kOutputCopies},
+    {reg(0x08, 0x28, 2), 8, kOutputCopies},  // output area starts and ends
+    {reg(0x08, 0x40, 2), 4, kOutputCopies},  // OACT HST, HW, VST, VW
+    {kBkgShow, 1, kOutputCopies},
+    {kBkgColour, 1, kOutputCopies},
+    {reg(0x08, 0x57, 1), 4, kOutputCopies},  // test bars and patterns
+    {reg(0x08, 0x5B, 2), 4, kOutputCopies},
+    {reg(0x08, 0x63, 1), 6, kOutputCopies},
+    // ---- 09 + 16k: background colours; 09:1F the OSD colour table
+    {reg(0x09, 0x0A, 2), 4, kOutputCopies},
+    {reg(0x09, 0x1F, 1)},
+    // ---- 0A + 16k: output zoom
+    {reg(0x0A, 0x44, 1), 1, kOutputCopies},
+    {reg(0x0A, 0x46, 1), 3, kOutputCopies},
+    {reg(0x0A, 0x49, 2), 1, kOutputCopies},
+    {reg(0x0A, 0x4B, 1), 3, kOutputCopies},
+    {reg(0x0A, 0x4E, 2), 1, kOutputCopies},
+    // ---- 0B, 0C + 16k: output control and colour matrix
+    {reg(0x0B, 0x5E, 1), 1, kOutputCopies},
+    {reg(0x0C, 0x48, 1), 1, kOutputCopies},
+    {reg(0x0C, 0x49, 2), 9, kOutputCopies},
+    // ---- 0E + 16k: mixers
+    {reg(0x0E, 0x08, 1), 1, kOutputCopies},
+    {reg(0x0E, 0x09, 4), 1, kOutputCopies},
+    {reg(0x0E, 0x0D, 2), 1, kOutputCopies},
+    {reg(0x0E, 0x17, 1), 1, kBlendCopies},
+    // ---- 10 + 16k: input capture
+    {reg(0x10, 0x09, 1), 1, kInputCopies},  // ISYCT
+    {reg(0x10, 0x10, 1), 2, kInputCopies},
+    {reg(0x10, 0x17, 2), 4, kInputCopies},  // IACT HST, HW, VST, VW
+    {reg(0x10, 0x28, 1), 1, kInputCopies},
+    {reg(0x10, 0x29, 2), 15, kInputCopies},  // input colour matrix
+    {reg(0x10, 0x47, 1), 3, kInputCopies},
+    {reg(0x50, 0x4A, 1), 1, kInputCopies},  // input test colour, channel banks 50 + 16k
+    {reg(0x50, 0x4B, 3), 1, kInputCopies},
+    // ---- 11 + 16k: input shrink
+    {reg(0x11, 0x42, 1), 5, kInputCopies},
+    {reg(0x11, 0x47, 2), 1, kInputCopies},
+    {reg(0x11, 0x49, 1), 3, kInputCopies},
+    {reg(0x11, 0x4C, 2), 1, kInputCopies},
+    // ---- 14 + 16k: picture processing of channels 0-3
+    {reg(0x14, 0x0D, 2), 1, kProcessedCopies},
+    {reg(0x14, 0x16, 1), 4, kProcessedCopies},
+    {reg(0x14, 0x22, 1), 2, kProcessedCopies},
+    // ---- 16 + 16k: frame memory
+    {reg(0x16, 0x08, 4), 10, kOutputCopies},  // OSFLD0-4, ISFLD0-4
+    {reg(0x16, 0x30, 1), 2, kOutputCopies},   // OMWI, IMWI
+    {reg(0x16, 0x65, 1), 1, kInputCopies},
+    {reg(0x16, 0x66, 3), 1, kInputCopies},
+    {reg(0x16, 0x6B, 1), 1, kInputCopies},
+    {reg(0x16, 0x6C, 2), 1, kInputCopies},
+    // ---- 17 + 16k: motion memory of channels 0-3
+    {reg(0x17, 0x58, 1), 1, kProcessedCopies},
+    {reg(0x17, 0x5B, 4), 1, kProcessedCopies},
+    // ---- A8, AB: channel status and field counters
+    {kIchStatus, kChannels, 1, kIchStatusStep},
+    {kFieldCounter, kChannels},
+    // ---- AE, AF: input measurements (parallel ports 0-3, then the receivers)
+    {kMeasHtt, kCmosPorts},
+    {kMeasHttVbo, kVboReceivers, 1, 8},
+    {kMeasVtt, kCmosPorts},
+    {kMeasVttVbo, kVboReceivers, 1, 8},
+    {kMeasFhw, kCmosPorts},
+    {kMeasFhwVbo, kVboReceivers* kLanePairs},
+    {kMeasFvm, kCmosPorts},
+    {kMeasFvmVbo, kVboReceivers* kLanePairs},
+    {kMeasHw, kCmosPorts},
+    {kMeasHwVbo, kVboReceivers, 1, 8},
+    // ---- B2: identity, receiver lock
+    {kChipId},
+    {kVboLock},
+    // ---- FF: clock generator
+    {reg(0xFF, 0x01, 1), 4},
+    {reg(0xFF, 0x05, 3)},
+};
+
+// Calls f(bank, address, width) for every register of the map.
+template <class F> void forEachMappedRegister(F f)
+{
+    for (const RegRun& r : kRegisterMap) {
+        const u32 bank = r.spec >> 16 & 0xFF, address = r.spec >> 8 & 0xFF, width = r.spec & 0xFF;
+        const u32 step = r.step ? r.step : width;
+        for (u32 c = 0; c < r.copies; ++c)
+            for (u32 i = 0; i < r.count; ++i)
+                f(u8(bank + kChannelStride * c), u8(address + step * i), u8(width));
+    }
+}
 
 }  // namespace x518

@@ -210,20 +210,36 @@ int nativeRm(const std::vector<std::string>& w)
     return status;
 }
 
+// chmod MODE [-R] PATH: an octal mode, or +x.
 int nativeChmod(const std::vector<std::string>& w)
 {
-    if (w.size() != 3)
+    std::vector<std::string> args;
+    bool recursive = false;
+    for (size_t i = 1; i < w.size(); ++i) {
+        if (w[i] == "-R")
+            recursive = true;
+        else
+            args.push_back(w[i]);
+    }
+    if (args.size() != 2)
         return kStatusFailed;
-    std::string p = boxArg(w[2]);
+    std::string p = boxArg(args[1]);
     if (p.empty() || !fs::exists(p))
         return kStatusFailed;
     char* end = nullptr;
-    long mode = std::strtol(w[1].c_str(), &end, 8);
+    long mode = std::strtol(args[0].c_str(), &end, 8);
+    mode_t m = 0755;
     if (end && *end == '\0')
-        return ::chmod(p.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : kStatusFailed;
-    if (w[1] == "+x" || w[1] == "a+x" || w[1] == "777" || w[1] == "u+x")
-        return ::chmod(p.c_str(), 0755) == 0 ? 0 : kStatusFailed;
-    return 0;
+        m = static_cast<mode_t>(mode);
+    else if (args[0] != "+x" && args[0] != "a+x" && args[0] != "u+x")
+        return 0;
+    int status = ::chmod(p.c_str(), m) == 0 ? 0 : kStatusFailed;
+    std::error_code ec;
+    if (recursive && fs::is_directory(p))
+        for (const auto& e : fs::recursive_directory_iterator(p, ec))
+            if (::chmod(e.path().c_str(), m) != 0)
+                status = kStatusFailed;
+    return status;
 }
 
 int nativeMkdir(const std::vector<std::string>& w)

@@ -2,6 +2,7 @@
 // that tests, benchmarks and the host box use on them. Host build only.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +23,17 @@ public:
     virtual ssize_t pwrite(const void* buf, size_t len, off_t offset);
     virtual void* mmap(size_t len, off_t offset);
 };
+
+// Operation logs of the simulated devices keep their last entries only, so
+// a long-running box fed commands does not grow.
+constexpr size_t kOpLogKept = 4096;
+template <class T>
+void appendToOpLog(std::deque<T>& log, T entry)
+{
+    if (log.size() >= kOpLogKept)
+        log.pop_front();
+    log.push_back(std::move(entry));
+}
 
 // Device registry: a box path such as "/dev/mtd8" answered by a device.
 void registerDevice(const std::string& boxPath, std::shared_ptr<SimDevice> dev);

@@ -43,7 +43,7 @@ void SimNorFlash::erase(uint8_t cmd, uint32_t addr)
 {
     const uint32_t size = cmd == fl::kCmdErase4K ? fl::kSector : cmd == fl::kCmdErase32K ? 0x8000 : 0x10000;
     const uint32_t base = addr % fl::kSize / size * size;
-    erases_.emplace_back(cmd, base);
+    appendToOpLog(erases_, std::make_pair(cmd, base));
     for (uint32_t a = base; a < base + size; a += fl::kSector)
         sectors_.erase(a);
 }

@@ -5,6 +5,8 @@
 // busy) are refused and counted, so a driver that forgets either shows.
 #pragma once
 
+#include "platform/sim/sim.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -24,8 +26,8 @@ public:
     std::vector<uint8_t> read(uint32_t addr, uint32_t len) const;
     void fill(uint32_t addr, const std::vector<uint8_t>& data);  // as if programmed earlier
     int refusedCommands() const { return refused_; }
-    // (command, address) of every erase carried out.
-    const std::vector<std::pair<uint8_t, uint32_t>>& erases() const { return erases_; }
+    // (command, address) of the erases carried out, the last kOpLogKept.
+    std::vector<std::pair<uint8_t, uint32_t>> erases() const { return {erases_.begin(), erases_.end()}; }
     int pagePrograms() const { return programs_; }
     bool busy() const { return busyReads_ > 0; }
     // Status reads a program or an erase stays busy for.
@@ -46,7 +48,7 @@ private:
     int eraseBusy_ = 2;
     int refused_ = 0;
     int programs_ = 0;
-    std::vector<std::pair<uint8_t, uint32_t>> erases_;
+    std::deque<std::pair<uint8_t, uint32_t>> erases_;
 };
 
 }  // namespace platform::sim

@@ -61,14 +61,14 @@ int SimMtd::ioctl(unsigned long request, void* arg)
             return -1;
         }
         if (request == MEMUNLOCK) {
-            unlocks_.push_back(region->start);
+            appendToOpLog(unlocks_, region->start);
             return 0;
         }
         if (failErase_ > 0 && --failErase_ == 0) {
             errno = EIO;
             return -1;
         }
-        erases_.push_back(region->start);
+        appendToOpLog(erases_, region->start);
         std::fill(data_.begin() + region->start, data_.begin() + region->start + region->length, 0xFF);
         persist(region->start, region->length);
         return 0;
@@ -98,7 +98,7 @@ ssize_t SimMtd::pwrite(const void* buf, size_t len, off_t offset)
     const auto* src = static_cast<const uint8_t*>(buf);
     for (size_t i = 0; i < n; ++i)
         data_[offset + i] &= src[i];
-    writes_.push_back(n);
+    appendToOpLog(writes_, n);
     persist(static_cast<uint32_t>(offset), static_cast<uint32_t>(n));
     return static_cast<ssize_t>(n);
 }
@@ -112,19 +112,19 @@ std::vector<uint8_t> SimMtd::contents() const
 std::vector<uint32_t> SimMtd::eraseOffsets() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return erases_;
+    return {erases_.begin(), erases_.end()};
 }
 
 std::vector<uint32_t> SimMtd::unlockOffsets() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return unlocks_;
+    return {unlocks_.begin(), unlocks_.end()};
 }
 
 std::vector<size_t> SimMtd::writeLengths() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return writes_;
+    return {writes_.begin(), writes_.end()};
 }
 
 void SimMtd::clearCounters()

@@ -25,7 +25,7 @@ public:
     uint32_t writeSize() const { return writeSize_; }
     std::vector<uint8_t> contents() const;
 
-    // What the partition was asked, for tests.
+    // What the partition was asked (the last kOpLogKept of each), for tests.
     std::vector<uint32_t> eraseOffsets() const;
     std::vector<uint32_t> unlockOffsets() const;
     std::vector<size_t> writeLengths() const;
@@ -41,8 +41,8 @@ private:
     std::string backing_;
     uint32_t size_, eraseSize_, writeSize_;
     std::vector<uint8_t> data_;
-    std::vector<uint32_t> erases_, unlocks_;
-    std::vector<size_t> writes_;
+    std::deque<uint32_t> erases_, unlocks_;
+    std::deque<size_t> writes_;
     bool infoFails_ = false;
     int failErase_ = 0;
 };

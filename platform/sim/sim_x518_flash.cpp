@@ -151,7 +151,7 @@ void SimX518Flash::program(uint32_t start)
 {
     uint32_t n = uint32_t(fifo_.size());
     if (regs_[kBank][kWrenOp] != kOpWren || regs_[kBank][kProgramOp] != kOpProgram) {
-        log_.push_back({Op::Refused, start, n, 0, 0});
+        appendToOpLog(log_, Op{Op::Refused, start, n, 0, 0});
         fifo_.clear();
         return;
     }
@@ -160,7 +160,7 @@ void SimX518Flash::program(uint32_t start)
     for (uint32_t i = 0; i < n; ++i)
         andByte(page | ((start + i) & (kPageSize - 1)), fifo_[i]);
     fifo_.clear();
-    log_.push_back({Op::Program, start, n, 0, 0});
+    appendToOpLog(log_, Op{Op::Program, start, n, 0, 0});
     startWrite();
     writeBusy_ = busyPolls_;
     fifoBusy_ = busyPolls_;
@@ -177,13 +177,13 @@ void SimX518Flash::erase()
     }
     uint32_t start = reg32(kBank, kAddress, 4) % kSize;
     if (size == 0 || regs_[kBank][kWrenOp] != kOpWren) {
-        log_.push_back({Op::Refused, start, size, 0, 0});
+        appendToOpLog(log_, Op{Op::Refused, start, size, 0, 0});
         return;
     }
     start &= ~(size - 1);
     for (uint32_t s = start / kSectorSize; s < (start + size) / kSectorSize; ++s)
         sectors_.erase(s);
-    log_.push_back({Op::Erase, start, size, 0, 0});
+    appendToOpLog(log_, Op{Op::Erase, start, size, 0, 0});
     startWrite();
     eraseBusy_ = busyPolls_;
 }
@@ -199,7 +199,7 @@ void SimX518Flash::dma()
         dest = reg32(kBank, kDmaDestString, 2);
     else if (kind == 4)
         dest = regs_[kPaletteBank][kDmaDestPalette];
-    log_.push_back({Op::Dma, reg32(kBank, kAddress, 4) % kSize, length, dest, kind});
+    appendToOpLog(log_, Op{Op::Dma, reg32(kBank, kAddress, 4) % kSize, length, dest, kind});
     dmaBusy_ = busyPolls_;
 }
 

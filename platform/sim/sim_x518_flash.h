@@ -12,6 +12,8 @@
 // register write and hands bank-4 traffic to it.
 #pragma once
 
+#include "platform/sim/sim.h"
+
 #include <array>
 #include <cstdint>
 #include <unordered_map>
@@ -85,7 +87,8 @@ public:
 
     uint8_t byteAt(uint32_t address) const;
     void load(uint32_t address, const std::vector<uint8_t>& data);
-    const std::vector<Op>& log() const { return log_; }
+    // The last kOpLogKept operations, oldest first.
+    std::vector<Op> log() const { return {log_.begin(), log_.end()}; }
     void clearLog() { log_.clear(); }
     bool wel() const { return wel_; }
 
@@ -111,7 +114,7 @@ private:
     uint32_t readCursor_ = 0;
     bool wel_ = false;
     int dmaBusy_ = 0, writeBusy_ = 0, eraseBusy_ = 0, wip_ = 0, readBusy_ = 0, fifoBusy_ = 0;
-    std::vector<Op> log_;
+    std::deque<Op> log_;
 };
 
 }  // namespace platform::sim

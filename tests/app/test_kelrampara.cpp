@@ -73,7 +73,6 @@ TEST_F(Store, FreshBoxCreatesTheDefaultFileAndStartsOnIt)
     EXPECT_TRUE(liveEqualsShadow(s));
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(s->KelUserModeSaved(i), 0) << i;
-    EXPECT_FALSE(journalWith("sync").empty());
 
     // The register image starts with its presence flags and the 0xFF area.
     std::vector<u8> image(ram::kRegImageSize, 0);
@@ -107,15 +106,22 @@ TEST_F(Store, BadMarkerIsReplacedByDefaultsAndModesStillLoad)
     EXPECT_EQ(s->KelUserModeIndex(0, 1), 5);
 }
 
-TEST_F(Store, ShortFileIsTreatedAsInvalidAndRecreated)
+TEST_F(Store, ShortFilesAreNotLoaded)
 {
     // The marker and only part of the saved range: a file cut short.
     std::string cut = paraFileOf(ram::defaultBlock()).substr(0, 1000);
     cut[2] = 9;  // would land in the language if it were loaded
     writeBoxFile(KelRamPara::kParaFile, cut);
+    // Mode files empty or cut short are empty slots, not half modes.
+    writeBoxFile("/data/modes/custom_mode2", "");
+    writeBoxFile("/data/modes/custom_mode3", std::string("\xAA\xAA") + std::string(100, '\x11'));
     KelRamPara* s = start();
     EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), defaultFileText());
     EXPECT_TRUE(savedIsDefault(s));  // the language too
+    for (int i : {1, 2}) {
+        EXPECT_EQ(s->ram_user_mode[i].marker[0], ram::kSlotEmpty) << i;
+        EXPECT_EQ(s->ram_user_mode[i].marker[1], ram::kSlotEmpty) << i;
+    }
 }
 
 TEST_F(Store, FileThatCannotBeRecreatedStillGivesTheDefaultTable)

@@ -122,6 +122,15 @@ TEST_F(HomePage, RefreshFollowsTheBlockThroughTheNotifier)
     EXPECT_EQ(home->findChild<QLabel*>("label_bright")->text(), QStringLiteral("33"));
     EXPECT_EQ(home->canvasText(), QStringLiteral("LED size:1024 x 1080"));
     EXPECT_EQ(home->tileState(0), QStringLiteral("No signal"));
+
+    // Nothing a tile shows changed: the tiles are not built again.
+    const QPointer<QFrame> tiles = home->tileFrame();
+    block().contrast = 7;
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(home->tileFrame(), tiles.data());
+    block().image[0].flags = ram::kFlagFreeze;
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_TRUE(tiles.isNull());
 }
 
 TEST_F(HomePage, TouchOnATileOrTheTopRowLeavesForTheMainWindow)

@@ -119,6 +119,11 @@ TEST_F(MainMenu, LedButtonTogglesTheOutputWithAnApply)
     click(main, Qt::Key_F6);
     EXPECT_EQ(block().led_off, 0);
     EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+    // A user-mode commit from the protocol waits: neither button lowers it.
+    x518_manage::apply_flag = 2;
+    main->on_toolButton1_clicked();
+    main->on_toolButton2_clicked();
+    EXPECT_EQ(x518_manage::apply_flag.load(), 2);
 }
 
 TEST_F(MainMenu, MuteActsOnWindowZeroForAnAudioWindowAboveFiveOrOneThatIsOff)

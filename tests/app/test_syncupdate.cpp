@@ -5,9 +5,14 @@
 #include "app/syncupdate.h"
 #include "platform/sim/sim_hid.h"
 #include "tests/support/box_test.h"
+#include "videochip/x518_manage.h"
 
-#include <QThread>
+#include <QCoreApplication>
+#include <QDir>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -60,12 +65,12 @@ TEST_F(Notifier, RuntimeOnlyChangeWritesNothingAndKeepsTheShadow)
     EXPECT_FALSE(shadowEqualsLive());
 }
 
-TEST_F(Notifier, PersistentChangeIsWrittenWholeKeepingTheFileTail)
+TEST_F(Notifier, PersistentChangeIsWrittenInTheFileFormatOnly)
 {
+    // A file longer than the format, its tail not zero: cut back to 4096 bytes.
     std::string file = readBoxFile(KelRamPara::kParaFile);
     ASSERT_EQ(file.size(), 4096u);
-    for (size_t i = 3330; i < 4096; ++i)
-        file[i] = '\x5A';
+    file.replace(3330, std::string::npos, std::string(1000, '\x5A'));
     writeBoxFile(KelRamPara::kParaFile, file);
 
     store->ram_para.brightness = 64;
@@ -74,42 +79,131 @@ TEST_F(Notifier, PersistentChangeIsWrittenWholeKeepingTheFileTail)
     sync->para_sync(SYNC_PARA_CHANGED);
     const std::string after = readBoxFile(KelRamPara::kParaFile);
     ASSERT_EQ(after.size(), 4096u);
-    EXPECT_EQ(static_cast<u8>(after[0]), 0xAA);
-    EXPECT_EQ(static_cast<u8>(after[1]), 0xAA);
+    EXPECT_EQ(after.substr(0, 2), "\xAA\xAA");
     EXPECT_EQ(std::memcmp(after.data() + 2, reinterpret_cast<const char*>(&store->ram_para) + 768, 3328), 0);
-    EXPECT_EQ(fileU16(after, 2176), 64);
-    EXPECT_EQ(static_cast<u8>(after[3329]), 0x77);
-    EXPECT_EQ(after.substr(3330), std::string(766, '\x5A'));
+    EXPECT_EQ(after.substr(3330), std::string(766, '\0'));
     EXPECT_TRUE(shadowEqualsLive());  // the whole block, run-time range included
 
-    // Nothing differs any more: no second write.
+    // Nothing differs any more: no second write; a missing file comes back
+    // with the next change.
     ASSERT_TRUE(platform::removeFile(KelRamPara::kParaFile));
     sync->para_sync(SYNC_PARA_CHANGED);
     EXPECT_FALSE(platform::exists(KelRamPara::kParaFile));
-}
-
-TEST_F(Notifier, MissingParameterFileIsRecreatedByTheWriteBack)
-{
-    ASSERT_TRUE(platform::removeFile(KelRamPara::kParaFile));
     store->ram_para.led_width = 3840;
     sync->para_sync(SYNC_PARA_CHANGED);
-    const std::string f = readBoxFile(KelRamPara::kParaFile);
-    ASSERT_EQ(f.size(), 4096u);
-    EXPECT_EQ(fileU16(f, 1378), 3840);
-    EXPECT_EQ(f.substr(3330), std::string(766, '\0'));
+    EXPECT_EQ(fileU16(readBoxFile(KelRamPara::kParaFile), 1378), 3840);
     EXPECT_FALSE(platform::exists("/data/ram_device_info.new"));
 }
 
-TEST_F(Notifier, ChangeSignalFromAWorkerThreadIsQueuedIntoTheGuiThread)
+TEST_F(Notifier, AFailedWriteBackKeepsTheShadowAndIsTriedAgainLater)
+{
+    // A folder where the file belongs: the file cannot be written.
+    ASSERT_TRUE(platform::removeFile(KelRamPara::kParaFile));
+    ASSERT_TRUE(platform::makeDirs(KelRamPara::kParaFile));
+    store->ram_para.brightness = 77;
+    testing::internal::CaptureStdout();
+    sync->para_sync(SYNC_PARA_CHANGED);
+    sync->para_sync(SYNC_PARA_CHANGED);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(console.find("cannot write"), console.rfind("cannot write"));  // said once
+    EXPECT_NE(console.find("cannot write"), std::string::npos);
+    EXPECT_EQ(store->ram_para_shadow.brightness, 100);
+
+    ASSERT_TRUE(QDir(QString::fromStdString(platform::path(KelRamPara::kParaFile))).removeRecursively());
+    EXPECT_TRUE(waitUntil([&] { return fileU16(readBoxFile(KelRamPara::kParaFile), 2176) == 77; }));
+    EXPECT_TRUE(shadowEqualsLive());
+}
+
+// ---------------------------------------------------------------- writes from worker threads
+
+namespace {
+
+// A writer as the chip manager thread is one: edits the live block under the
+// manager's mutex, then announces the change.
+void workerWrite(KelRamPara* store, u16 brightness)
+{
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        store->ram_para.brightness = brightness;
+    }
+    KelRamPara::test_signal(SYNC_PARA_CHANGED);
+}
+
+}  // namespace
+
+TEST_F(Notifier, EveryWriteFromAWorkerReachesTheFileWhateverItsTiming)
 {
     QObject::connect(store, SIGNAL(sig_update_para(int)), sync, SLOT(para_sync(int)));
-    store->ram_para.contrast = 12;
-    QThread* worker = QThread::create([] { KelRamPara::test_signal(SYNC_PARA_CHANGED); });
-    worker->start();
-    ASSERT_TRUE(worker->wait(10000));
-    delete worker;
-    ASSERT_TRUE(waitUntil([&] { return fileU16(readBoxFile(KelRamPara::kParaFile), 2178) == 12; }, 10000));
+    // Two writes 50 ms apart; then a run of writes landing while write-backs run.
+    struct Run {
+        int writes;
+        int gapMs;
+    };
+    for (const Run run : {Run{2, 50}, Run{2000, 0}}) {
+        SCOPED_TRACE(run.writes);
+        const u16 last = static_cast<u16>(2 * run.writes);
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            for (u16 v = static_cast<u16>(run.writes + 1); v <= last; ++v) {
+                workerWrite(store, v);
+                std::this_thread::sleep_for(std::chrono::milliseconds(run.gapMs));
+            }
+            done = true;
+        });
+        EXPECT_TRUE(waitUntil([&] { return done && fileU16(readBoxFile(KelRamPara::kParaFile), 2176) == last; }));
+        worker.join();
+    }
     EXPECT_TRUE(shadowEqualsLive());
+}
+
+TEST_F(Notifier, ABurstOfWritesLeavesOneCodeOfAKindWaiting)
+{
+    QObject::connect(store, SIGNAL(sig_update_para(int)), sync, SLOT(para_sync(int)));
+    std::vector<int> delivered;
+    const auto spy = QObject::connect(store, &KelRamPara::sig_update_para, sync,
+                                      [&](int code) { delivered.push_back(code); });
+    // The GUI thread takes no event while the burst runs.
+    std::thread worker([&] {
+        for (u16 v = 1; v <= 10000; ++v) {
+            workerWrite(store, v);
+            if (v % 100 == 0)
+                KelRamPara::test_signal(SYNC_INPUT_TIMING);
+        }
+    });
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delivered, (std::vector<int>{SYNC_PARA_CHANGED, SYNC_INPUT_TIMING}));
+    EXPECT_EQ(fileU16(readBoxFile(KelRamPara::kParaFile), 2176), 10000);
+    // Once delivered, a code of that kind is handed over again.
+    std::thread([&] { workerWrite(store, 3); }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delivered.size(), 3u);
+    EXPECT_EQ(fileU16(readBoxFile(KelRamPara::kParaFile), 2176), 3);
+    QObject::disconnect(spy);
+}
+
+TEST_F(Notifier, AWorkerAnnouncesWhileASlotOfAGuiThreadCodeRuns)
+{
+    // Such a slot may run the tip box's modal loop for seconds; a worker
+    // announcing meanwhile (the chip manager, holding its mutex) must not wait.
+    std::atomic<bool> announced{false};
+    bool inTime = false;
+    std::thread worker;
+    const auto slot = QObject::connect(store, &KelRamPara::sig_update_para, sync, [&](int code) {
+        if (code != SYNC_PARA_CHANGED)
+            return;
+        worker = std::thread([&] {
+            KelRamPara::test_signal(SYNC_INPUT_TIMING);
+            announced = true;
+        });
+        for (int ms = 0; ms < 5000 && !announced; ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        inTime = announced;
+    });
+    KelRamPara::test_signal(SYNC_PARA_CHANGED);
+    worker.join();
+    EXPECT_TRUE(inTime);
+    QObject::disconnect(slot);
 }
 
 TEST_F(Notifier, TransferCodesOnlyCheckTheWindowAndTheLeds)

@@ -271,6 +271,7 @@ TEST_F(FileHandler, BadPiecesAreRefusedAndAnIncompleteFileIsNotStored)
     ASSERT_EQ(ask(startFrame("OSDS", 5000)), 0);
     EXPECT_EQ(ask(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);      // a gap before it
     EXPECT_EQ(ask(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);   // no offset
+    EXPECT_EQ(ask(pcRequest(0x21, le32(0))), message_deal::ST_BAD_LENGTH);     // no data
     EXPECT_EQ(ask(pcRequest(0x21, cat({le32(0), std::vector<u8>(4097, 1)}))), message_deal::ST_BAD_LENGTH);
     ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);
     ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);                            // sent again

@@ -100,7 +100,7 @@ protected:
     void clearInputChanges()
     {
         for (int w = 0; w < x518_manage::kWindows; ++w)
-            m->g_chg_input[w] = 0;
+            m->model.g_chg_input[w] = 0;
     }
 
     tamixsource* src = nullptr;

@@ -237,12 +237,12 @@ TEST_F(ChipFlash, FontsAreCopiedIntoChipMemoryOneBehindTheOtherAndDmaReachesEach
 {
     loadModel();
     m->load_char();
-    EXPECT_EQ(m->PS_BG_HACT, m->PS_PANEL_HW);
+    EXPECT_EQ(m->osd.PS_BG_HACT, m->sys.PS_PANEL_HW);
     ASSERT_EQ(m->load_fonts(fd), 0);
-    EXPECT_EQ(m->g_font_addr_32ASCII, 0x7F000000u);
-    EXPECT_EQ(m->g_font_addr_32CHN, 0x7F003000u);
-    EXPECT_EQ(m->g_font_addr_64ASCII, 0x7F293000u);
-    EXPECT_EQ(m->g_font_addr_64CHN, 0x7F29F000u);
+    EXPECT_EQ(m->osd.g_font_addr_32ASCII, 0x7F000000u);
+    EXPECT_EQ(m->osd.g_font_addr_32CHN, 0x7F003000u);
+    EXPECT_EQ(m->osd.g_font_addr_64ASCII, 0x7F293000u);
+    EXPECT_EQ(m->osd.g_font_addr_64CHN, 0x7F29F000u);
     // Then a bitmap and a copy outside the string area.
     ASSERT_EQ(m->osd_write_dma_sfl(fd, 0xED9800, 0x1234, 1, 100), 0);
     ASSERT_EQ(m->osd_write_dma_sfl(fd, 0x10D3C00, 7, 4, 816), 0);

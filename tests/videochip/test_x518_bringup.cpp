@@ -34,9 +34,9 @@ TEST_F(ManagerTest, AGoodChipIsProbedFiveTimesThenBroughtUpToRunningMode)
     m->runPass();  // state 5: model and initial load
     EXPECT_EQ(m->init_state, 6);
     EXPECT_GT(chip->counters().writes, 300u);
-    EXPECT_EQ(m->PS_ACTHW, 1920u);
+    EXPECT_EQ(m->sys.PS_ACTHW, 1920u);
     for (int w = 0; w < x518_manage::kWindows; ++w)
-        EXPECT_EQ(m->g_chg_input[w], 1) << w;
+        EXPECT_EQ(m->model.g_chg_input[w], 1) << w;
 
     EXPECT_EQ(g_osd_update, 1);
     EXPECT_EQ(g_fpga_x518_start, 0);

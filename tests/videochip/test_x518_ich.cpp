@@ -13,28 +13,28 @@ protected:
         ManagerTest::SetUp();
         loadModel();
         for (int w = 0; w < x518_manage::kWindows; ++w) {
-            m->PM_WIN_SHAPE[w][0] = m->PM_WIN_SHAPE[w][1] = 0;  // unavailable until a test places it
-            m->PM_WIN_DBD_MODE[w] = 0;
-            m->g_chg_input[w] = 0;
+            m->model.PM_WIN_SHAPE[w][0] = m->model.PM_WIN_SHAPE[w][1] = 0;  // unavailable until a test places it
+            m->model.PM_WIN_DBD_MODE[w] = 0;
+            m->model.g_chg_input[w] = 0;
         }
     }
     void window(int w, int port, int dbd = 0)
     {
-        m->PM_WIN_SHAPE[w][0] = m->PM_WIN_SHAPE[w][1] = 1;
-        m->PM_INPUT[w] = port;
-        m->PM_WIN_DBD_MODE[w] = dbd;
-        m->g_chg_dbd[w] = dbd > 1 ? 1 : 0;
+        m->model.PM_WIN_SHAPE[w][0] = m->model.PM_WIN_SHAPE[w][1] = 1;
+        m->model.PM_INPUT[w] = port;
+        m->model.PM_WIN_DBD_MODE[w] = dbd;
+        m->model.g_chg_dbd[w] = dbd > 1 ? 1 : 0;
     }
     void own(std::initializer_list<int> channels, int w)
     {
         for (int c : channels)
-            m->ich_win[c] = w;
+            m->ich.ich_win[c] = w;
     }
     std::vector<int> channelsOf(int w) const
     {
         std::vector<int> out;
-        for (int i = 0; i < x518_manage::kChannels && m->win_ich[w][i] >= 0; ++i)
-            out.push_back(m->win_ich[w][i]);
+        for (int i = 0; i < x518_manage::kChannels && m->ich.win_ich[w][i] >= 0; ++i)
+            out.push_back(m->ich.win_ich[w][i]);
         return out;
     }
     using V = std::vector<int>;
@@ -65,8 +65,8 @@ TEST_F(IchTest, TheBudgetOfEightTakesPairsFirstAndRefusesANinthChannel)
     EXPECT_EQ(channelsOf(2), (V{2, 3, 6, 7}));  // nobody lost anything
 
     // A two-channel parallel input costs two as well.
-    m->PM_WIN_SHAPE[4][0] = 0;
-    m->PI_HDMI_INFO[1].datamode = 1;
+    m->model.PM_WIN_SHAPE[4][0] = 0;
+    m->ports.PI_HDMI_INFO[1].datamode = 1;
     EXPECT_EQ(m->check_ich_all(0), -1);
 }
 
@@ -74,7 +74,7 @@ TEST_F(IchTest, OneChannelIsTakenSoThatPairsStayWhole)
 {
     own({1, 3}, 5);
     EXPECT_EQ(m->check_ich(0, 0), 0);
-    m->ich_win[1] = m->ich_win[3] = -1;
+    m->ich.ich_win[1] = m->ich.ich_win[3] = -1;
     own({2}, 5);
     EXPECT_EQ(m->check_ich(0, 0), 3);
     own({0, 1, 3}, 5);
@@ -93,12 +93,12 @@ TEST_F(IchTest, AnInterlacedInputMovesAProgressiveWindowOutOfTheDeinterlacers)
     }
     m->rebuildWinIch();
     window(4, 1);
-    m->PI_PORT_INFO[1].need_ich14 = 1;
+    m->ports.PI_PORT_INFO[1].need_ich14 = 1;
     // The first progressive occupant of channels 0-3, window 0, moves up.
     EXPECT_EQ(m->set_input(4, 1), 1);
     EXPECT_EQ(channelsOf(4), (V{0}));
     EXPECT_EQ(channelsOf(0), (V{4}));
-    EXPECT_EQ(m->g_chg_input[0], 2);
+    EXPECT_EQ(m->model.g_chg_input[0], 2);
     EXPECT_EQ(channelsOf(1), (V{1}));
 }
 
@@ -107,17 +107,17 @@ TEST_F(IchTest, WhenEveryDeinterlacerIsNeededTheInputTakesAnUpperChannel)
     for (int w = 0; w < 4; ++w) {
         window(w, w);
         own({w}, w);
-        m->PI_PORT_INFO[w].need_ich14 = 1;
+        m->ports.PI_PORT_INFO[w].need_ich14 = 1;
     }
     own({4}, 5);
     window(5, 3);
-    m->PM_WIN_SHAPE[5][0] = 0;  // holds channel 4 without counting
+    m->model.PM_WIN_SHAPE[5][0] = 0;  // holds channel 4 without counting
     window(4, 2);
     testing::internal::CaptureStdout();
     EXPECT_EQ(m->adjust_ich(1, 0, 4), 0u);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("ICH1-4 is not available!!!"), std::string::npos);
-    EXPECT_EQ(m->ich_win[5], 4);
+    EXPECT_EQ(m->ich.ich_win[5], 4);
 }
 
 TEST_F(IchTest, APairIsCompletedByMovingTheOccupantOfItsOtherHalf)
@@ -132,11 +132,11 @@ TEST_F(IchTest, APairIsCompletedByMovingTheOccupantOfItsOtherHalf)
     m->rebuildWinIch();
     EXPECT_EQ(m->check_ich(0, 1), -1);
     EXPECT_EQ(m->adjust_ich(0, 1, 3), 0u);
-    EXPECT_EQ(m->ich_win[4], 3);
-    EXPECT_EQ(m->ich_win[5], 3);
-    EXPECT_EQ(m->ich_win[7], 1);  // window 1 moved from channel 4 to 7
-    EXPECT_EQ(m->g_chg_input[1], 2);
-    EXPECT_EQ(m->g_chg_input[2], 0);
+    EXPECT_EQ(m->ich.ich_win[4], 3);
+    EXPECT_EQ(m->ich.ich_win[5], 3);
+    EXPECT_EQ(m->ich.ich_win[7], 1);  // window 1 moved from channel 4 to 7
+    EXPECT_EQ(m->model.g_chg_input[1], 2);
+    EXPECT_EQ(m->model.g_chg_input[2], 0);
 
     own({5, 7}, 2);  // every pair half taken: nothing to complete
     testing::internal::CaptureStdout();
@@ -150,11 +150,11 @@ TEST_F(IchTest, AWindowOutOfTheLayoutOrWithoutInputHoldsNoChannel)
     ASSERT_EQ(m->set_input(2, 4), 0);
     m->reset_ich(2);
     EXPECT_EQ(channelsOf(2), (V{4, 5}));  // still in the layout
-    m->PM_WIN_SHAPE[2][1] = 0;
+    m->model.PM_WIN_SHAPE[2][1] = 0;
     EXPECT_EQ(m->check_ich_all(0), 0);  // costs nothing
     m->reset_ich(2);
     EXPECT_TRUE(channelsOf(2).empty());
-    EXPECT_EQ(m->ich_win[4], -1);
+    EXPECT_EQ(m->ich.ich_win[4], -1);
     EXPECT_EQ(m->set_input(2, 4), 2);  // unavailable
 
     window(0, x518_manage::kNoPort);
@@ -171,17 +171,17 @@ TEST_F(IchTest, ChannelSelectorsFollowPortsLanesAndArrangements)
 {
     auto ichsel = [&](int c) { return chip->reg(0x00, u8(0x10 + c)); };
     window(0, 5);
-    m->PI_HDMI_INFO[5].lane = 8;
+    m->ports.PI_HDMI_INFO[5].lane = 8;
     ASSERT_EQ(m->set_input(0, 5), 0);
     m->set_ichsel(fd, 0);
     EXPECT_EQ(ichsel(4), 12);
     EXPECT_EQ(ichsel(5), 14);
-    m->PI_HDMI_INFO[5].lane = 4;
+    m->ports.PI_HDMI_INFO[5].lane = 4;
     m->set_ichsel(fd, 0);
     EXPECT_EQ(ichsel(5), 13);
 
     window(1, 2);
-    m->PI_HDMI_INFO[2].datamode = 1;  // two pixels per clock: a pair, both on the port
+    m->ports.PI_HDMI_INFO[2].datamode = 1;  // two pixels per clock: a pair, both on the port
     ASSERT_EQ(m->set_input(1, 2), 0);
     EXPECT_EQ(channelsOf(1), (V{6, 7}));
     m->set_ichsel(fd, 1);
@@ -189,7 +189,7 @@ TEST_F(IchTest, ChannelSelectorsFollowPortsLanesAndArrangements)
     EXPECT_EQ(ichsel(7), 4);
 
     window(2, 4, 50);
-    m->PI_HDMI_INFO[4].lane = 2;
+    m->ports.PI_HDMI_INFO[4].lane = 2;
     own({0, 1, 2, 3}, 2);
     m->rebuildWinIch();
     m->set_ichsel(fd, 2);
@@ -201,8 +201,8 @@ TEST_F(IchTest, ChannelSelectorsFollowPortsLanesAndArrangements)
 
 TEST_F(IchTest, TheDualSplitOfAPairTakesThePortsArea)
 {
-    m->PI_ACT[1][0] = 96;
-    m->PI_ACT[1][1] = 960;
+    m->ports.PI_ACT[1][0] = 96;
+    m->ports.PI_ACT[1][1] = 960;
     m->set_idual(fd, 5, 1, 1);  // pair 2 (channels 4-5)
     EXPECT_EQ(chip->reg(0x03, 0x1A), 3);
     EXPECT_EQ(chip->regValue(x518::reg(0x03, 0x1B, 2)), 96u);

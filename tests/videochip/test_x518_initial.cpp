@@ -96,11 +96,11 @@ TEST_F(InitialLoadTest, EveryChannelGetsItsTimingSyncSourceAndScalerMemory)
     EXPECT_EQ(at(0x10, 0x09, 1, 7), 14u);
     // Input channels take their scaler memory; channels 5 and 7 the second half of a pair's.
     for (u32 f = 0; f < 4; ++f) {
-        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 0), m->PS_MEM_SC[0][f]);
-        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 4), m->PS_MEM_SC[4][f]);
-        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 5), m->PS_MEM_SC[4][f] + 7680);
-        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 6), m->PS_MEM_SC[5][f]);
-        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 7), m->PS_MEM_SC[5][f] + 7680);
+        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 0), m->sys.PS_MEM_SC[0][f]);
+        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 4), m->sys.PS_MEM_SC[4][f]);
+        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 5), m->sys.PS_MEM_SC[4][f] + 7680);
+        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 6), m->sys.PS_MEM_SC[5][f]);
+        EXPECT_EQ(at(0x16, 0x1C + 4 * f, 4, 7), m->sys.PS_MEM_SC[5][f] + 7680);
     }
     EXPECT_EQ(at(0x16, 0x2C, 4, 0), 0u);  // the fifth field is not written
     EXPECT_EQ(at(0x16, 0x31, 1, 7), 64u);
@@ -112,11 +112,11 @@ TEST_F(InitialLoadTest, EveryChannelGetsItsTimingSyncSourceAndScalerMemory)
 
 TEST_F(InitialLoadTest, TransmitterModesChangeLanesAndReceiverModeButNotTheRange)
 {
-    m->PS_VBOTX_MODE = 1;
+    m->sys.PS_VBOTX_MODE = 1;
     load();
     expectRegs({{0x03, 0x2F, 2, 0}, {0x03, 0x55, 4, 0x76543210}, {0x02, 0x18, 1, 76} /* q = 297 */,
                 {0x02, 0x08, 1, 5}, {0x02, 0x78, 1, 5}});
-    m->PS_VBOTX_MODE = 2;
+    m->sys.PS_VBOTX_MODE = 2;
     load();
     expectRegs({{0x03, 0x55, 4, 0x00010000}, {0x03, 0x5E, 4, 0x76543210}});
 }
@@ -124,11 +124,11 @@ TEST_F(InitialLoadTest, TransmitterModesChangeLanesAndReceiverModeButNotTheRange
 TEST_F(InitialLoadTest, ThePllRangeCodeFollowsItsThresholds)
 {
     // q = reference clock / 4 MHz with PLL words 4 and 5 at 1.
-    m->PS_PLL[3] = 1;
-    m->PS_PLL[4] = 1;
+    m->sys.PS_PLL[3] = 1;
+    m->sys.PS_PLL[4] = 1;
     const std::pair<u32, u32> cases[] = {{83999999, 68}, {84000000, 72}, {163999999, 72}, {164000000, 76}};
     for (auto [ref, code] : cases) {
-        m->PS_CLK_REF = ref;
+        m->sys.PS_CLK_REF = ref;
         load();
         EXPECT_EQ(at(0x02, 0x18, 1), code) << ref;
     }

@@ -39,15 +39,15 @@ TEST_F(ManagerTest, DotByDotCodesNameTheirPortSets)
 {
     loadModel();
     int ports[6];
-    m->PM_WIN_DBD_MODE[0] = 50;
+    m->model.PM_WIN_DBD_MODE[0] = 50;
     ASSERT_EQ(m->kelApi_GetWinDbdMultiPort(0, ports), 1u);
     EXPECT_EQ(ports[0], 5);
     EXPECT_EQ(ports[1], 4);
     EXPECT_EQ(ports[2], x518_manage::kNoPort);
-    m->PM_WIN_DBD_MODE[0] = 30;
+    m->model.PM_WIN_DBD_MODE[0] = 30;
     ASSERT_EQ(m->kelApi_GetWinDbdMultiPort(0, ports), 1u);
     EXPECT_EQ(ports[2], 2);
-    m->PM_WIN_DBD_MODE[0] = 1;
+    m->model.PM_WIN_DBD_MODE[0] = 1;
     EXPECT_EQ(m->kelApi_GetWinDbdMultiPort(0, ports), 0u);
     for (int p : ports)
         EXPECT_EQ(p, x518_manage::kNoPort);
@@ -61,10 +61,10 @@ TEST_F(RunningChipTest, ARecordNotYetPublishedIsIgnoredEvenWhenItDiffers)
     }
     clearInputChanges();
     watchPorts();
-    EXPECT_EQ(m->PI_HDMI_INFO[kPortHdmi1].Hact, 0);
-    EXPECT_EQ(m->PI_STATE[kPortHdmi1], 0);
+    EXPECT_EQ(m->ports.PI_HDMI_INFO[kPortHdmi1].Hact, 0);
+    EXPECT_EQ(m->ports.PI_STATE[kPortHdmi1], 0);
     for (int w = 0; w < x518_manage::kWindows; ++w)
-        EXPECT_EQ(m->g_chg_input[w], 0) << w;
+        EXPECT_EQ(m->model.g_chg_input[w], 0) << w;
 }
 
 TEST_F(RunningChipTest, AReportedTimingFlagsTheWindowsOfItsPortAndIsClassified)
@@ -72,17 +72,17 @@ TEST_F(RunningChipTest, AReportedTimingFlagsTheWindowsOfItsPortAndIsClassified)
     inputsUp();
     clearInputChanges();
     m->load_hdmi();
-    EXPECT_EQ(m->PI_HDMI_INFO[kPortHdmi1].Hact, 1920);
-    EXPECT_EQ(m->g_chg_input[2], 1);  // the default model shows port 1 in window 2
-    EXPECT_EQ(m->g_chg_input[0], 0);
+    EXPECT_EQ(m->ports.PI_HDMI_INFO[kPortHdmi1].Hact, 1920);
+    EXPECT_EQ(m->model.g_chg_input[2], 1);  // the default model shows port 1 in window 2
+    EXPECT_EQ(m->model.g_chg_input[0], 0);
     m->check_input_port(fd);
-    EXPECT_EQ(m->PI_STATE[kPortHdmi1], 4);
-    EXPECT_EQ(m->PI_UPDATE[kPortHdmi1], 1);
-    EXPECT_NEAR(m->PI_FV[kPortHdmi1], 60.0, 0.01);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi1][0], 192);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi1][1], 1920);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi1][2], 41);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi1][3], 1080);
+    EXPECT_EQ(m->ports.PI_STATE[kPortHdmi1], 4);
+    EXPECT_EQ(m->ports.PI_UPDATE[kPortHdmi1], 1);
+    EXPECT_NEAR(m->ports.PI_FV[kPortHdmi1], 60.0, 0.01);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi1][0], 192);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi1][1], 1920);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi1][2], 41);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi1][3], 1080);
 }
 
 TEST_F(RunningChipTest, Interlaced1080IsClassifiedByFieldRate)
@@ -91,15 +91,15 @@ TEST_F(RunningChipTest, Interlaced1080IsClassifiedByFieldRate)
     platform::sim::plugSource(kHdmi1, SourceTiming::i1080_50());
     poll();
     watchPorts();
-    EXPECT_EQ(m->PI_STATE[kPortHdmi1], 6);
-    EXPECT_EQ(m->PI_PORT_INFO[kPortHdmi1].need_ich14, 1);
-    EXPECT_EQ(m->PI_SCAN_MODE[kPortHdmi1], 1);
+    EXPECT_EQ(m->ports.PI_STATE[kPortHdmi1], 6);
+    EXPECT_EQ(m->ports.PI_PORT_INFO[kPortHdmi1].need_ich14, 1);
+    EXPECT_EQ(m->ports.PI_SCAN_MODE[kPortHdmi1], 1);
 
     platform::sim::plugSource(kHdmi1, SourceTiming::i1080_60());
     poll();
     watchPorts();
-    EXPECT_EQ(m->PI_STATE[kPortHdmi1], 5);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi1][3], 540);  // a field
+    EXPECT_EQ(m->ports.PI_STATE[kPortHdmi1], 5);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi1][3], 540);  // a field
 }
 
 TEST_F(RunningChipTest, AVByOneInputIsSingleOnFewLanesAndHalvedOnEight)
@@ -108,19 +108,19 @@ TEST_F(RunningChipTest, AVByOneInputIsSingleOnFewLanesAndHalvedOnEight)
     platform::sim::plugSource(kHdmi3, vbo1080(2));
     poll();
     watchPorts();
-    EXPECT_EQ(m->PI_STATE[kPortHdmi3], 4);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi3][1], 1920);
+    EXPECT_EQ(m->ports.PI_STATE[kPortHdmi3], 4);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi3][1], 1920);
     EXPECT_EQ(chip->reg(0x02, 0x6B), 0xC0);  // lanes of receiver 1
 
     platform::sim::plugSource(kHdmi3, vbo1080(8));
     poll();
     watchPorts();
-    EXPECT_EQ(m->PI_STATE[kPortHdmi3], 1);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi3][0], 96);
-    EXPECT_EQ(m->PI_ACT[kPortHdmi3][1], 960);
-    EXPECT_EQ(m->port_act[kPortHdmi3][1], 1920);
+    EXPECT_EQ(m->ports.PI_STATE[kPortHdmi3], 1);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi3][0], 96);
+    EXPECT_EQ(m->ports.PI_ACT[kPortHdmi3][1], 960);
+    EXPECT_EQ(m->ports.port_act[kPortHdmi3][1], 1920);
     EXPECT_EQ(chip->reg(0x02, 0x6B), 0xFF);
-    EXPECT_EQ(m->vbo_retry[1], 0);
+    EXPECT_EQ(m->ports.vbo_retry[1], 0);
 }
 
 TEST_F(RunningChipTest, UnpluggingARunningInputRaisesTheUpdateOnceAndBlanksItsWindows)
@@ -128,23 +128,23 @@ TEST_F(RunningChipTest, UnpluggingARunningInputRaisesTheUpdateOnceAndBlanksItsWi
     platform::sim::plugSource(kDvi, SourceTiming::p1080_60());
     inputsUp();
     watchPorts();
-    ASSERT_EQ(m->PI_STATE[kPortDvi], 4);
+    ASSERT_EQ(m->ports.PI_STATE[kPortDvi], 4);
     platform::sim::pullSource(kDvi);
     poll();
     watchPorts();
-    EXPECT_EQ(m->PI_UPDATE[kPortDvi], 1);
-    EXPECT_EQ(m->PI_STATE[kPortDvi], 0);
+    EXPECT_EQ(m->ports.PI_UPDATE[kPortDvi], 1);
+    EXPECT_EQ(m->ports.PI_STATE[kPortDvi], 0);
     const i32 lost[4] = {16, 0, 16, 0};
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(m->PI_ACT[kPortDvi][i], lost[i]);
-    EXPECT_EQ(m->PI_FV[kPortDvi], 0);
+        EXPECT_EQ(m->ports.PI_ACT[kPortDvi][i], lost[i]);
+    EXPECT_EQ(m->ports.PI_FV[kPortDvi], 0);
     // Window 3 (port 2) is on output channel 5: its background covers it.
     EXPECT_EQ(chip->reg(0x58, 0x48), 1);
 
-    m->PI_UPDATE[kPortDvi] = 0;
+    m->ports.PI_UPDATE[kPortDvi] = 0;
     poll();
     watchPorts();
-    EXPECT_EQ(m->PI_UPDATE[kPortDvi], 0);  // still lost: nothing new
+    EXPECT_EQ(m->ports.PI_UPDATE[kPortDvi], 0);  // still lost: nothing new
 }
 
 TEST_F(RunningChipTest, ALostVByOneReceiverIsResetEveryPassAndItsCountWraps)
@@ -163,12 +163,12 @@ TEST_F(RunningChipTest, ALostVByOneReceiverIsResetEveryPassAndItsCountWraps)
             selects.push_back(e.value);
     EXPECT_EQ(selects, (std::vector<uint8_t>{0x0D, 0x0F}));
     EXPECT_EQ(chip->reg(0x02, 0x6B), 0x80);
-    EXPECT_EQ(m->vbo_retry[1], 1);
+    EXPECT_EQ(m->ports.vbo_retry[1], 1);
     for (int i = 0; i < 28; ++i)
         m->check_input_port(fd);
-    EXPECT_EQ(m->vbo_retry[1], 29);
+    EXPECT_EQ(m->ports.vbo_retry[1], 29);
     m->check_input_port(fd);
-    EXPECT_EQ(m->vbo_retry[1], 0);
+    EXPECT_EQ(m->ports.vbo_retry[1], 0);
 }
 
 TEST_F(RunningChipTest, TheSourceSetterMapsInputsAndTreatsANonInputAsNoInput)
@@ -176,30 +176,30 @@ TEST_F(RunningChipTest, TheSourceSetterMapsInputsAndTreatsANonInputAsNoInput)
     inputsUp();
     clearInputChanges();
     x518_manage::x518_SetInputsource(3, 6);  // input 6 acts as input 0 (DVI on port 2)
-    EXPECT_EQ(m->PM_INPUT[3], 2);
-    EXPECT_EQ(m->win_info[3].input, 0);
-    EXPECT_EQ(m->g_chg_input[3], 1);
+    EXPECT_EQ(m->model.PM_INPUT[3], 2);
+    EXPECT_EQ(m->model.win_info[3].input, 0);
+    EXPECT_EQ(m->model.g_chg_input[3], 1);
 
     // Window 0 holds channels; input 4 (no port) leaves it without input.
-    m->ich_win[0] = m->ich_win[1] = 0;
-    m->ich_win[2] = 3;
+    m->ich.ich_win[0] = m->ich.ich_win[1] = 0;
+    m->ich.ich_win[2] = 3;
     chip->clearJournal();
     x518_manage::x518_SetInputsource(0, 4);
-    EXPECT_EQ(m->PM_INPUT[0], x518_manage::kNoPort);
-    EXPECT_EQ(m->ich_win[0], -1);
-    EXPECT_EQ(m->ich_win[1], -1);
-    EXPECT_EQ(m->ich_win[2], 3);
-    EXPECT_EQ(m->win_ich[0][0], -1);
+    EXPECT_EQ(m->model.PM_INPUT[0], x518_manage::kNoPort);
+    EXPECT_EQ(m->ich.ich_win[0], -1);
+    EXPECT_EQ(m->ich.ich_win[1], -1);
+    EXPECT_EQ(m->ich.ich_win[2], 3);
+    EXPECT_EQ(m->ich.win_ich[0][0], -1);
     // Output channels 0 and 1 belong to window 0: black background on both.
     EXPECT_EQ(chip->reg(0x08, 0x48), 1);
     EXPECT_EQ(chip->reg(0x18, 0x48), 1);
     EXPECT_EQ(chip->regValue(x518::kBkgColour), 0u);
     watchPorts();  // the window's port no longer indexes anything
-    EXPECT_EQ(m->set_input(0, u32(m->PM_INPUT[0])), 2);
-    EXPECT_EQ(m->win_ich[0][0], -1);
+    EXPECT_EQ(m->set_input(0, u32(m->model.PM_INPUT[0])), 2);
+    EXPECT_EQ(m->ich.win_ich[0][0], -1);
 
-    m->wincnt = 2;
-    const i32 before = m->PM_INPUT[4];
+    m->model.wincnt = 2;
+    const i32 before = m->model.PM_INPUT[4];
     x518_manage::x518_SetInputsource(4, 1);
-    EXPECT_EQ(m->PM_INPUT[4], before);  // beyond the windows in use
+    EXPECT_EQ(m->model.PM_INPUT[4], before);  // beyond the windows in use
 }

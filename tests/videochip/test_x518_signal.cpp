@@ -50,9 +50,9 @@ TEST_F(SignalTest, PluggedChangedLostAndRegainedReprogramsTheWindowsShowingIt)
     m->runPass();
     out = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(reprogrammed());
-    EXPECT_EQ(m->g_chg_input[kWindow], 3);
-    EXPECT_EQ(m->g_chg_input[0], 0);
-    EXPECT_EQ(m->PI_STATE[kPort], 4);
+    EXPECT_EQ(m->model.g_chg_input[kWindow], 3);
+    EXPECT_EQ(m->model.g_chg_input[0], 0);
+    EXPECT_EQ(m->ports.PI_STATE[kPort], 4);
     EXPECT_EQ(g_x518_source_online, 1u);
     G_timeTicks += tamixsource::kReportTicks;
     src->runPass();
@@ -63,8 +63,8 @@ TEST_F(SignalTest, PluggedChangedLostAndRegainedReprogramsTheWindowsShowingIt)
     platform::sim::plugSource(kHdmi1, SourceTiming::i1080_50());
     settle();
     EXPECT_TRUE(reprogrammed());
-    EXPECT_EQ(m->g_chg_input[kWindow], 3);
-    EXPECT_EQ(m->PI_STATE[kPort], 6);
+    EXPECT_EQ(m->model.g_chg_input[kWindow], 3);
+    EXPECT_EQ(m->ports.PI_STATE[kPort], 6);
     EXPECT_EQ(status().height, 1080);
     EXPECT_EQ(status().rate, 50);
 
@@ -72,7 +72,7 @@ TEST_F(SignalTest, PluggedChangedLostAndRegainedReprogramsTheWindowsShowingIt)
     platform::sim::pullSource(kHdmi1);
     settle();
     EXPECT_TRUE(reprogrammed());
-    EXPECT_EQ(m->PI_STATE[kPort], 0);
+    EXPECT_EQ(m->ports.PI_STATE[kPort], 0);
     EXPECT_EQ(status().width, 0);
 
     // Nothing more while it stays lost.
@@ -83,7 +83,7 @@ TEST_F(SignalTest, PluggedChangedLostAndRegainedReprogramsTheWindowsShowingIt)
     platform::sim::plugSource(kHdmi1, SourceTiming::p1080_60());
     settle();
     EXPECT_TRUE(reprogrammed());
-    EXPECT_EQ(m->PI_STATE[kPort], 4);
+    EXPECT_EQ(m->ports.PI_STATE[kPort], 4);
     EXPECT_EQ(status().rate, 60);
     int timing = 0;
     for (const auto& c : *codes)
@@ -105,5 +105,5 @@ TEST_F(SignalTest, BothManagersOnTheirThreadsFollowAPlug)
     src->stopThread();
     m->stopThread();
     EXPECT_TRUE(seen);
-    EXPECT_EQ(m->PI_STATE[5], 4);
+    EXPECT_EQ(m->ports.PI_STATE[5], 4);
 }

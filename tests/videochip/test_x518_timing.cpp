@@ -16,24 +16,24 @@ protected:
         loadModel();
         for (int w = 0; w < x518_manage::kWindows; ++w)
             for (int k = 0; k < 2; ++k)
-                m->PM_WIN_SHAPE[w][k] = 1;
+                m->model.PM_WIN_SHAPE[w][k] = 1;
     }
     void setPort(int p, i32 w, i32 h, i32 state = 4)
     {
-        m->PI_ACT[p][0] = 16;
-        m->PI_ACT[p][1] = w;
-        m->PI_ACT[p][2] = 16;
-        m->PI_ACT[p][3] = h;
-        m->port_act[p][1] = w;
-        m->port_act[p][3] = h;
-        m->PI_STATE[p] = state;
+        m->ports.PI_ACT[p][0] = 16;
+        m->ports.PI_ACT[p][1] = w;
+        m->ports.PI_ACT[p][2] = 16;
+        m->ports.PI_ACT[p][3] = h;
+        m->ports.port_act[p][1] = w;
+        m->ports.port_act[p][3] = h;
+        m->ports.PI_STATE[p] = state;
     }
     void plainWindow(int w, int port, int ich = 0)
     {
-        m->PM_INPUT[w] = port;
-        m->PM_WIN_DBD_MODE[w] = 0;
-        m->win_ich[w][0] = ich;
-        m->PM_INPUT_OFFSET_EN[w] = 0;
+        m->model.PM_INPUT[w] = port;
+        m->model.PM_WIN_DBD_MODE[w] = 0;
+        m->ich.win_ich[w][0] = ich;
+        m->model.PM_INPUT_OFFSET_EN[w] = 0;
     }
     // Output channel k's background switch.
     u32 bkg(u32 k) { return chip->regValue(reg(0x08, 0x48, 1), 16 * k); }
@@ -41,7 +41,7 @@ protected:
     {
         int n = 0;
         for (int b = 0; b < x518_manage::kDbdBlocks; ++b)
-            n += m->dbd_pool[b] == -1;
+            n += m->ich.dbd_pool[b] == -1;
         return n;
     }
 };
@@ -54,7 +54,7 @@ Rect rect(const _ImageWindowDef_st& w) { return {w.hst, w.hw, w.vst, w.vw}; }
 TEST_F(TimingTest, TheBackgroundCoversWindowsWithoutPictureButNeverADbdWindow)
 {
     // Port 5 feeds window 1 on output channels 2 and 3 (default model).
-    m->PI_STATE[5] = 0;
+    m->ports.PI_STATE[5] = 0;
     chip->clearJournal();
     m->set_input_bkg(fd, 5, 0);
     EXPECT_EQ(bkg(2), 1u);
@@ -63,26 +63,26 @@ TEST_F(TimingTest, TheBackgroundCoversWindowsWithoutPictureButNeverADbdWindow)
     EXPECT_EQ(writesTo(0x00, 0x22).front(), 0xFF);  // held while it changes
     EXPECT_EQ(chip->reg(0x00, 0x22), 0x99);         // released after
 
-    m->PI_STATE[5] = 1;
+    m->ports.PI_STATE[5] = 1;
     m->set_input_bkg(fd, 5, 0);
     EXPECT_EQ(bkg(2), 0u);
     m->set_input_bkg(fd, 5, 1);
     EXPECT_EQ(bkg(2), 1u);
-    m->PM_WIN_DBD_MODE[1] = 1;
+    m->model.PM_WIN_DBD_MODE[1] = 1;
     m->set_input_bkg(fd, 5, 1);
     EXPECT_EQ(bkg(2), 0u);
 }
 
 TEST_F(TimingTest, ABlackWindowShowsTheBackgroundWhateverItsInput)
 {
-    m->PI_STATE[5] = 1;
+    m->ports.PI_STATE[5] = 1;
     m->set_input_bkg2(fd, 1, 0);
     EXPECT_EQ(bkg(2), 0u);
-    m->win_info[1].output = 0x01;
+    m->model.win_info[1].output = 0x01;
     m->set_input_bkg2(fd, 1, 0);
     EXPECT_EQ(bkg(3), 1u);
-    m->win_info[1].output = 0;
-    m->PI_STATE[5] = 0;
+    m->model.win_info[1].output = 0;
+    m->ports.PI_STATE[5] = 0;
     m->set_input_bkg2(fd, 1, 0);
     EXPECT_EQ(bkg(2), 1u);
     m->pattern_gen = 1;  // a test pattern needs no picture behind it
@@ -133,12 +133,12 @@ TEST_F(TimingTest, PolarityFieldsAreReplacedInPlace)
 {
     chip->setRegValue(x518::kSyncPolCmos, 0x07070707);
     chip->setRegValue(x518::kSyncPolVbo, 0x33333333);
-    m->PI_HDMI_INFO[2].Hpol = 1;
-    m->PI_HDMI_INFO[2].Vpol = 0;
+    m->ports.PI_HDMI_INFO[2].Hpol = 1;
+    m->ports.PI_HDMI_INFO[2].Vpol = 0;
     m->set_sypol(fd, 0, 2);
     EXPECT_EQ(chip->regValue(x518::kSyncPolCmos), 0x07060707u);
-    m->PI_HDMI_INFO[5].Hpol = 0;
-    m->PI_HDMI_INFO[5].Vpol = 1;
+    m->ports.PI_HDMI_INFO[5].Hpol = 0;
+    m->ports.PI_HDMI_INFO[5].Vpol = 1;
     m->set_sypol(fd, 1, 1);
     EXPECT_EQ(chip->regValue(x518::kSyncPolVbo), 0x11113333u);
     EXPECT_EQ(chip->reg(0x00, 0x29), 0);  // the hold is released
@@ -152,7 +152,7 @@ TEST_F(TimingTest, LaneCountsPickTheLaneWordAndBits)
     const std::tuple<int, u32, u32> cases[] = {{1, 0, 0}, {2, 1, 0x10}, {4, 0x11, 4}, {8, 0x0404, 2}};
     for (auto [lanes, word, bits] : cases) {
         chip->setRegValue(x518::kVboLaneBits, 0xAA55);
-        m->PI_HDMI_INFO[5].lane = lanes;
+        m->ports.PI_HDMI_INFO[5].lane = lanes;
         m->set_VBOInput(fd, 1);
         EXPECT_EQ(chip->regValue(x518::regAt(x518::kVboLaneWord, 2)), word) << lanes;
         EXPECT_EQ(chip->regValue(x518::kVboLaneBits), (bits << 8) | 0x55) << lanes;
@@ -163,12 +163,12 @@ TEST_F(TimingTest, FrameAndFieldWaitsEndOnTheFlagTheIdleStatusOrTheirBound)
 {
     // The window wait uses the slowest changed input.
     for (int w = 0; w < x518_manage::kWindows; ++w)
-        m->g_chg_input[w] = m->win_chg[w] = m->g_chg_dbd[w] = 0;
+        m->model.g_chg_input[w] = m->model.win_chg[w] = m->model.g_chg_dbd[w] = 0;
     plainWindow(0, 0, 1);
     plainWindow(1, 1, 2);
-    m->g_chg_input[0] = m->g_chg_input[1] = 1;
-    m->PI_FV[0] = 60.0;
-    m->PI_FV[1] = 50.0;
+    m->model.g_chg_input[0] = m->model.g_chg_input[1] = 1;
+    m->ports.PI_FV[0] = 60.0;
+    m->ports.PI_FV[1] = 50.0;
     chip->clearJournal();
     EXPECT_EQ(m->wait1_pivs2(fd), 0);
     EXPECT_EQ(writesTo(0x05, 0x08).front(), 1u << 2);  // window 1's channel
@@ -209,21 +209,21 @@ TEST_F(TimingTest, DbdInputsNeedMemoryAbove2560Or5120WideOr2176High)
 
 TEST_F(TimingTest, ASingleDbdInputTakesBlocksOnlyWhenItsFrameIsLarge)
 {
-    m->PM_WIN_DBD_MODE[0] = 1;
-    m->win_ich[0][0] = 2;
-    m->PM_INPUT[0] = 2;
+    m->model.PM_WIN_DBD_MODE[0] = 1;
+    m->ich.win_ich[0][0] = 2;
+    m->model.PM_INPUT[0] = 2;
     setPort(2, 3840, 2160);
     ASSERT_EQ(m->set_dbd_mem(fd, 0), 0);
     EXPECT_EQ(freeBlocks(), 5);
-    EXPECT_EQ(m->dbd_fb_base[0][0], m->PS_DBD_BASE[0]);
-    EXPECT_EQ(m->dbd_pitch[0], 12u);
+    EXPECT_EQ(m->ich.dbd_fb_base[0][0], m->sys.PS_DBD_BASE[0]);
+    EXPECT_EQ(m->ich.dbd_pitch[0], 12u);
 
-    m->PM_INPUT[0] = 4;
+    m->model.PM_INPUT[0] = 4;
     setPort(4, 3840, 2160);
     ASSERT_EQ(m->set_dbd_mem(fd, 0), 0);
     EXPECT_EQ(freeBlocks(), 6);  // its earlier block went back
-    EXPECT_EQ(m->dbd_fb_base[0][3], m->PS_MEM_SC[2][3]);
-    EXPECT_EQ(m->dbd_pitch[0], 64u);
+    EXPECT_EQ(m->ich.dbd_fb_base[0][3], m->sys.PS_MEM_SC[2][3]);
+    EXPECT_EQ(m->ich.dbd_pitch[0], 64u);
 
     setPort(4, 3840, 2177);
     ASSERT_EQ(m->set_dbd_mem(fd, 0), 0);
@@ -234,40 +234,40 @@ TEST_F(TimingTest, SideBySideTakesFromTheBottomStackedFromTheTop)
 {
     for (int p = 0; p < 4; ++p)
         setPort(p, 1920, 1080);
-    m->PM_WIN_DBD_MODE[0] = 30;
-    m->win_ich[0][0] = 0;
+    m->model.PM_WIN_DBD_MODE[0] = 30;
+    m->ich.win_ich[0][0] = 0;
     ASSERT_EQ(m->set_dbd_mem(fd, 0), 0);
-    EXPECT_EQ(m->dbd_pool[0], 0);
-    EXPECT_EQ(m->dbd_pool[2], 0);
-    EXPECT_EQ(m->dbd_pitch[0], 18u);  // 5760 / 320
+    EXPECT_EQ(m->ich.dbd_pool[0], 0);
+    EXPECT_EQ(m->ich.dbd_pool[2], 0);
+    EXPECT_EQ(m->ich.dbd_pitch[0], 18u);  // 5760 / 320
 
-    m->PM_WIN_DBD_MODE[1] = 21;
-    m->win_ich[1][0] = 4;
+    m->model.PM_WIN_DBD_MODE[1] = 21;
+    m->ich.win_ich[1][0] = 4;
     setPort(0, 1921, 1080);
     ASSERT_EQ(m->set_dbd_mem(fd, 1), 0);
-    EXPECT_EQ(m->dbd_pool[5], 1);
-    EXPECT_EQ(m->dbd_pool[4], 1);
-    EXPECT_EQ(m->dbd_fb_base[1][1], m->PS_DBD_BASE[1] + 4 * m->PS_DBD_BLOCK);
-    EXPECT_EQ(m->dbd_pitch[1], 7u);  // 1921 / 320, rounded up
+    EXPECT_EQ(m->ich.dbd_pool[5], 1);
+    EXPECT_EQ(m->ich.dbd_pool[4], 1);
+    EXPECT_EQ(m->ich.dbd_fb_base[1][1], m->sys.PS_DBD_BASE[1] + 4 * m->sys.PS_DBD_BLOCK);
+    EXPECT_EQ(m->ich.dbd_pitch[1], 7u);  // 1921 / 320, rounded up
 }
 
 TEST_F(TimingTest, AShortPoolRefusesAndGivesBackWhatItTook)
 {
     for (int p = 0; p < 4; ++p)
         setPort(p, 1920, 1080);
-    m->PM_WIN_DBD_MODE[0] = 30;
-    m->win_ich[0][0] = 0;
+    m->model.PM_WIN_DBD_MODE[0] = 30;
+    m->ich.win_ich[0][0] = 0;
     ASSERT_EQ(m->set_dbd_mem(fd, 0), 0);  // three blocks taken
-    m->PM_WIN_DBD_MODE[1] = 41;
-    m->win_ich[1][0] = 4;
+    m->model.PM_WIN_DBD_MODE[1] = 41;
+    m->ich.win_ich[1][0] = 4;
     EXPECT_EQ(m->set_dbd_mem(fd, 1), -1);
     EXPECT_EQ(freeBlocks(), 3);
-    EXPECT_EQ(m->win_dbd_blk[1][0], -1);
+    EXPECT_EQ(m->ich.win_dbd_blk[1][0], -1);
 
-    m->win_ich[1][0] = -1;  // no input channel
+    m->ich.win_ich[1][0] = -1;  // no input channel
     EXPECT_EQ(m->set_dbd_mem(fd, 1), -1);
-    m->PM_WIN_DBD_MODE[1] = 0;
-    m->win_ich[1][0] = 4;
+    m->model.PM_WIN_DBD_MODE[1] = 0;
+    m->ich.win_ich[1][0] = 4;
     EXPECT_EQ(m->set_dbd_mem(fd, 1), -1);
 }
 
@@ -275,86 +275,86 @@ TEST_F(TimingTest, ThePlainInputWindowHonoursItsMarginsAtTheirLimits)
 {
     plainWindow(0, 2);
     setPort(2, 1920, 1080);
-    m->PM_INPUT_OFFSET_EN[0] = 1;
-    i32* margin = m->PM_INPUT_OFFSET[0];
+    m->model.PM_INPUT_OFFSET_EN[0] = 1;
+    i32* margin = m->model.PM_INPUT_OFFSET[0];
     margin[0] = 100, margin[1] = 20, margin[2] = 10, margin[3] = 30;
     m->calc_iwin2(0);
-    EXPECT_EQ(rect(m->IWIN[0]), (Rect{100, 1800, 10, 1040}));
+    EXPECT_EQ(rect(m->model.IWIN[0]), (Rect{100, 1800, 10, 1040}));
     margin[0] = 1920;  // a left margin at the width starts at 0 and keeps the width
     margin[2] = 1080;
     m->calc_iwin2(0);
-    EXPECT_EQ(rect(m->IWIN[0]), (Rect{0, 1920, 0, 1080}));
+    EXPECT_EQ(rect(m->model.IWIN[0]), (Rect{0, 1920, 0, 1080}));
     margin[0] = 1919, margin[1] = 0;  // one pixel left
     m->calc_iwin2(0);
-    EXPECT_EQ(m->IWIN[0].hst, 1919);
-    EXPECT_EQ(m->IWIN[0].hw, 1);
+    EXPECT_EQ(m->model.IWIN[0].hst, 1919);
+    EXPECT_EQ(m->model.IWIN[0].hw, 1);
 }
 
 TEST_F(TimingTest, InterlacedAndHalvedPortsAreDoubledBack)
 {
     plainWindow(0, 4, 0);
     setPort(4, 960, 540, 1);  // V-by-One state 1 counts half the pixels
-    m->PI_SCAN_MODE[4] = 1;
+    m->ports.PI_SCAN_MODE[4] = 1;
     m->calc_iwin2(0);
-    EXPECT_EQ(m->IWIN[0].hw, 1920);
-    EXPECT_EQ(m->IWIN[0].vw, 1080);
-    m->win_ich[0][0] = 4;  // channels 4-7 do not de-interlace
+    EXPECT_EQ(m->model.IWIN[0].hw, 1920);
+    EXPECT_EQ(m->model.IWIN[0].vw, 1080);
+    m->ich.win_ich[0][0] = 4;  // channels 4-7 do not de-interlace
     m->calc_iwin2(0);
-    EXPECT_EQ(m->IWIN[0].vw, 540);
+    EXPECT_EQ(m->model.IWIN[0].vw, 540);
 }
 
 TEST_F(TimingTest, DbdInputWindowsAddTheirPorts)
 {
     for (int p = 0; p < 6; ++p)
         setPort(p, 1000 + 10 * p, 500 + 10 * p);
-    m->PM_INPUT[0] = 0;
-    m->win_ich[0][0] = 0;
+    m->model.PM_INPUT[0] = 0;
+    m->ich.win_ich[0][0] = 0;
     const std::tuple<int, i32, i32> cases[] = {
         {20, 2010, 500}, {22, 2050, 520}, {30, 3030, 500}, {40, 4060, 500}, {50, 2090, 540},
         {21, 1000, 1010}, {23, 1020, 1050}, {41, 2010, 1020}, {51, 1040, 1090}};
     for (auto [mode, hw, vw] : cases) {
-        m->PM_WIN_DBD_MODE[0] = mode;
+        m->model.PM_WIN_DBD_MODE[0] = mode;
         m->calc_iwin2(0);
-        EXPECT_EQ(m->IWIN[0].hw, hw) << mode;
-        EXPECT_EQ(m->IWIN[0].vw, vw) << mode;
-        EXPECT_EQ(m->IWIN[0].hst, 0);
+        EXPECT_EQ(m->model.IWIN[0].hw, hw) << mode;
+        EXPECT_EQ(m->model.IWIN[0].vw, vw) << mode;
+        EXPECT_EQ(m->model.IWIN[0].hst, 0);
     }
-    m->PM_WIN_SHAPE[0][1] = 0;  // a window without output channels gets nothing
+    m->model.PM_WIN_SHAPE[0][1] = 0;  // a window without output channels gets nothing
     m->calc_iwin2(0);
-    EXPECT_EQ(m->IWIN[0].hw, 0);
+    EXPECT_EQ(m->model.IWIN[0].hw, 0);
 }
 
 TEST_F(TimingTest, TheOutputWindowIsItsCellsLessItsMargins)
 {
     plainWindow(0, 2);
-    m->PM_WIN_SHAPE[0][0] = 2;
-    i32* margin = m->PM_WIN_OFFSET[0];
+    m->model.PM_WIN_SHAPE[0][0] = 2;
+    i32* margin = m->model.PM_WIN_OFFSET[0];
     margin[0] = 100, margin[1] = 50, margin[2] = 10, margin[3] = 20;
     m->calc_owin2(0);
-    EXPECT_EQ(rect(m->OWIN[0]), (Rect{100, 3840 - 150, 10, 2160 - 30}));
+    EXPECT_EQ(rect(m->model.OWIN[0]), (Rect{100, 3840 - 150, 10, 2160 - 30}));
     margin[1] = 4000;
     m->calc_owin2(0);
-    EXPECT_EQ(m->OWIN[0].hw, 0);  // never negative
+    EXPECT_EQ(m->model.OWIN[0].hw, 0);  // never negative
 }
 
 TEST_F(TimingTest, ADbdWindowMatchesItsInputAndOutputSizes)
 {
-    m->PM_WIN_DBD_MODE[0] = 1;
+    m->model.PM_WIN_DBD_MODE[0] = 1;
     for (int k = 0; k < 4; ++k)
-        m->PM_WIN_OFFSET[0][k] = 0;
-    m->IWIN[0] = {0, 3840, 0, 1000};
+        m->model.PM_WIN_OFFSET[0][k] = 0;
+    m->model.IWIN[0] = {0, 3840, 0, 1000};
     m->calc_owin2(0);  // without clipping both take the smaller size
-    EXPECT_EQ(rect(m->OWIN[0]), (Rect{0, 1920, 0, 1000}));
-    EXPECT_EQ(rect(m->IWIN[0]), (Rect{0, 1920, 0, 1000}));
+    EXPECT_EQ(rect(m->model.OWIN[0]), (Rect{0, 1920, 0, 1000}));
+    EXPECT_EQ(rect(m->model.IWIN[0]), (Rect{0, 1920, 0, 1000}));
 
-    m->PM_WIN_DBD_CLIP[0] = 1;
-    m->IWIN[0] = {0, 3840, 0, 1000};
+    m->model.PM_WIN_DBD_CLIP[0] = 1;
+    m->model.IWIN[0] = {0, 3840, 0, 1000};
     m->calc_owin2(0);  // clipping cuts the input only
-    EXPECT_EQ(m->IWIN[0].hw, 1920);
-    EXPECT_EQ(m->OWIN[0].vw, 2160);
-    EXPECT_EQ(m->IWIN[0].vw, 1000);
-    m->PM_WIN_SHAPE[0][0] = 0;  // no output cell: the output takes the input size
-    m->IWIN[0] = {0, 3840, 0, 1000};
+    EXPECT_EQ(m->model.IWIN[0].hw, 1920);
+    EXPECT_EQ(m->model.OWIN[0].vw, 2160);
+    EXPECT_EQ(m->model.IWIN[0].vw, 1000);
+    m->model.PM_WIN_SHAPE[0][0] = 0;  // no output cell: the output takes the input size
+    m->model.IWIN[0] = {0, 3840, 0, 1000};
     m->calc_owin2(0);
-    EXPECT_EQ(m->OWIN[0].hw, 3840);
+    EXPECT_EQ(m->model.OWIN[0].hw, 3840);
 }

@@ -1,0 +1,522 @@
+// The USB upgrade worker. While g_usb_grade is set, the FPGA manager's
+// thread runs one step per pass instead of its normal work:
+//   0  the update dialog, the start time;
+//   1  the packages in the stick's upgrade directory;
+//   2  every package: its head and child table are read and checked whole,
+//      then its children are installed (application, FPGA programs, fonts);
+//      then the finish (install the application and reboot, or restart the
+//      FPGAs and reload the fonts);
+//   3  the end time, the dialog closed, change code 104, g_usb_grade := 0.
+//
+// A package that is malformed anywhere (a child table or a payload passing
+// the end of the file, an empty payload, one larger than its destination)
+// is refused whole before anything is erased. A payload that fails half way
+// (the stick pulled, a flash that does not finish) counts as not written: a
+// new application is installed only when it was written and read back whole
+// in this run, and an FPGA whose flash was not written whole is not reset.
+//
+// A run holds the transfer buffer that the control links' file transfers
+// use (file_deal), from its first step to its last; it waits for a link
+// transfer that holds it to end.
+#include "fpga/fpga_manage.h"
+
+#include "app/kelrampara.h"
+#include "app/mainwindow.h"
+#include "app/program_update.h"
+#include "app/utils.h"
+#include "fpga/usb_package.h"
+#include "links/file_deal.h"
+#include "platform/platform.h"
+#include "videochip/x518_manage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace reg = fpga::reg;
+
+namespace {
+
+// ---- where the packages are
+constexpr const char* kUsbMount = "/mnt/usb1/";
+constexpr const char* kStickRootSetting = " ";  // the upgrade directory setting that names the stick's root
+constexpr const char* kSuffixShort = "KEL";
+constexpr const char* kSuffixLong = "KELZK";
+constexpr int kMaxPackages = 255;
+
+enum UpgradeStep : u8 { kStepStart = 0, kStepList = 1, kStepInstall = 2, kStepEnd = 3 };
+enum UpgradeState : u8 { kUpgradeIdle = 0, kUpgradeWaiting = 1, kUpgradeRunning = 2 };
+
+// The version this program carries in packages; a release package's
+// application child of this version is not installed again.
+constexpr usbpkg::Version APP_RUNNING_VERSION = {25, 2, 26, 11, 2, 0};
+
+// ---- flashes
+constexpr u8 kFlashBehindFpga1 = 3;
+constexpr u32 kFpgaChunk = 32768;
+constexpr u32 kFontChunk = 16384;
+constexpr u32 kSectorBytes = 4096;
+constexpr u32 kSectorShift = 12;
+constexpr u32 kSectorField = 0xFFFF;
+constexpr u32 kBlockBytes = 32768;
+constexpr u32 kSectorsPerBlock = kBlockBytes / kSectorBytes;
+constexpr u8 kErase4K = 0, kErase32K = 1;  // the erase kinds of both flashes
+constexpr auto kFlashPause = std::chrono::milliseconds(1);
+
+// Register 43 bits of the four fonts; all set = every font is in the chip's flash.
+constexpr u8 kAllFontBits = 0x3F;
+
+// ---- the fonts' places in the chip's serial flash: each font has the room
+// up to the next one, the 64-dot Chinese font up to the OSD bitmap.
+constexpr u32 kFont32English = 0x000000;
+constexpr u32 kFont32Chinese = 0x010000;
+constexpr u32 kFont64English = 0x410000;
+constexpr u32 kFont64Chinese = 0x450000;
+constexpr u8 kHeight32 = 32, kHeight64 = 64;
+
+struct FontPlace {
+    u32 address;
+    u32 area;
+};
+
+u32 bitmapSectorStart() { return static_cast<u32>(x518_manage::osd_bmp_txt[0]) & ~(kSectorBytes - 1); }
+
+// The place a font head asks for; false for an encoding that is neither
+// Chinese nor English. A height other than 32 or 64 goes to address 0.
+bool fontPlace(const u8* head, FontPlace* out)
+{
+    const u8 encoding = head[usbpkg::kFontEncodingByte];
+    const u8 height = head[usbpkg::kFontHeightByte];
+    if (encoding != usbpkg::kFontChinese && encoding != usbpkg::kFontEnglish)
+        return false;
+    const bool chinese = encoding == usbpkg::kFontChinese;
+    u32 address = kFont32English;
+    if (height == kHeight32)
+        address = chinese ? kFont32Chinese : kFont32English;
+    else if (height == kHeight64)
+        address = chinese ? kFont64Chinese : kFont64English;
+    const u32 areaEnd = address == kFont32English   ? kFont32Chinese
+                        : address == kFont32Chinese ? kFont64English
+                        : address == kFont64English ? kFont64Chinese
+                                                    : bitmapSectorStart();
+    *out = {address, areaEnd - address};
+    return true;
+}
+
+// ---- erasing: 32 KB blocks where a block starts and ends inside the
+// payload, 4 KB sectors at the ragged edges.
+struct EraseUnit {
+    u32 sector;
+    u8 kind;
+};
+
+std::vector<EraseUnit> erasePlan(u32 base, u32 length)
+{
+    std::vector<EraseUnit> plan;
+    for (u32 a = 0; a < length;) {
+        const u32 sector = ((base + a) >> kSectorShift) & kSectorField;
+        if (sector % kSectorsPerBlock == 0 && uint64_t(a) + kBlockBytes <= length) {
+            plan.push_back({sector, kErase32K});
+            a += kBlockBytes;
+        } else {
+            plan.push_back({sector, kErase4K});
+            a += kSectorBytes;
+        }
+    }
+    return plan;
+}
+
+void flashPause() { std::this_thread::sleep_for(kFlashPause); }
+
+// ---- reading a package: the file is opened for one read at a time, under
+// the file lock. False on a short read.
+bool readAt(QFile& f, uint64_t offset, u32 len, u8* out)
+{
+    return f.seek(static_cast<qint64>(offset)) && f.read(reinterpret_cast<char*>(out), len) == qint64(len);
+}
+
+bool readPackage(const QString& package, uint64_t offset, u32 len, u8* out)
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    QFile f(platform::qpath(package));
+    return f.open(QIODevice::ReadOnly) && readAt(f, offset, len, out);
+}
+
+// A package's head and child table.
+struct PackageTable {
+    USB_UPGRADE_HEAD head;
+    std::vector<USB_UPGRADE_CHILD> children;
+};
+
+// What is wrong with a child the worker knows, or null. Children of other
+// types are ignored and not looked at.
+const char* childFault(QFile& f, uint64_t size, const USB_UPGRADE_CHILD& c)
+{
+    const uint64_t at = c.file_offset;
+    switch (c.file_type) {
+    case usbpkg::kChildApplication:
+        if (c.file_len == 0)
+            return "an empty application";
+        if (c.file_len > file_deal::kBufferSize)
+            return "an application larger than the transfer buffer";
+        return at + c.file_len > size ? "an application passing the end of the file" : nullptr;
+    case usbpkg::kChildFpga0:
+    case usbpkg::kChildFpga1: {
+        u8 head[usbpkg::kFpgaHeadSize];
+        if (at + sizeof head > size || !readAt(f, at, sizeof head, head))
+            return "an FPGA program head passing the end of the file";
+        const u32 len = FPGA_PROGRAM_HEAD::decode(head).file_len;
+        if (len == 0)
+            return "an empty FPGA program";
+        if (len > fpga::flash::kSize)
+            return "an FPGA program larger than its flash";
+        return at + sizeof head + len > size ? "an FPGA program passing the end of the file" : nullptr;
+    }
+    case usbpkg::kChildFont: {
+        u8 head[usbpkg::kFontHeadSize];
+        FontPlace place;
+        if (c.file_len < sizeof head)
+            return "a font shorter than its head";
+        if (at + c.file_len > size || !readAt(f, at, sizeof head, head))
+            return "a font passing the end of the file";
+        if (head[usbpkg::kFontTypeByte] != usbpkg::kFontPresent)
+            return "a font without its head";
+        if (!fontPlace(head, &place))
+            return "a font of an unknown encoding";
+        return c.file_len > place.area ? "a font larger than its area" : nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+// Reads a package's head and child table and checks every child the worker
+// knows; null when the package may be installed, else its fault.
+const char* readPackageTable(const QString& package, PackageTable* out)
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    QFile f(platform::qpath(package));
+    if (!f.open(QIODevice::ReadOnly))
+        return "it cannot be opened";
+    const uint64_t size = static_cast<uint64_t>(f.size());
+    u8 head[usbpkg::kHeadSize];
+    if (!readAt(f, 0, sizeof head, head))
+        return "it is shorter than its head";
+    out->head = USB_UPGRADE_HEAD::decode(head);
+    const u32 tableBytes = static_cast<u32>(out->head.FileNum * usbpkg::kChildSize);
+    if (usbpkg::kHeadSize + uint64_t(tableBytes) > size)
+        return "its child table passes the end of the file";
+    std::vector<u8> table(tableBytes);
+    if (tableBytes && !readAt(f, usbpkg::kHeadSize, tableBytes, table.data()))
+        return "its child table cannot be read";
+    for (u32 k = 0; k < out->head.FileNum; ++k) {
+        const USB_UPGRADE_CHILD c = USB_UPGRADE_CHILD::decode(&table[k * usbpkg::kChildSize]);
+        if (const char* fault = childFault(f, size, c))
+            return fault;
+        out->children.push_back(c);
+    }
+    return nullptr;
+}
+
+// ---- versions
+u8 fromBcd(u8 v) { return static_cast<u8>((v >> 4) * 10 + (v & 0x0F)); }
+
+// True when an FPGA child's version is the program the FPGA reports.
+bool fpgaProgramRuns(const usbpkg::Version& v, const u8* image)
+{
+    return v[usbpkg::kVerYear] == fromBcd(image[reg::kVersionYear]) &&
+           v[usbpkg::kVerMonth] == fromBcd(image[reg::kVersionMonth]) &&
+           v[usbpkg::kVerDay] == fromBcd(image[reg::kVersionDay]) && v[usbpkg::kVerFunction] == image[reg::kVersion];
+}
+
+bool allFontsPresent()
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store && (store->reg_image.font_flags & kAllFontBits) == kAllFontBits;
+}
+
+QString clockText(const TimeRealType& t)
+{
+    return QStringLiteral("%1:%2:%3").arg(t.hour).arg(t.minute).arg(t.second);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ the steps
+
+void fpga_manage::usb_upgrade_manage_deal()
+{
+    usb_upgrade_deal();
+}
+
+void fpga_manage::usb_upgrade_deal()
+{
+    if (upgrade_state_ != kUpgradeRunning) {
+        if (!file_deal::acquire(file_deal::kOwnerUsbUpgrade)) {
+            if (upgrade_state_ == kUpgradeIdle)
+                KEL_DBG("\n usb upgrade waits: a file transfer holds the transfer buffer\n");
+            upgrade_state_ = kUpgradeWaiting;
+            return;
+        }
+        upgrade_buf_ = file_deal::buffer(file_deal::kOwnerUsbUpgrade);
+        upgrade_state_ = kUpgradeRunning;
+        // The step byte is the card jobs' too: a run always starts at step 0.
+        g_send_para.step = kStepStart;
+    }
+    switch (g_send_para.step.load()) {
+    case kStepStart:
+        if (!g_update_flag.load() && g_mainwindow)
+            g_mainwindow->update_start();
+        IT8563WE_Get(&rtc_time);
+        usb_grade_msg = clockText(rtc_time);
+        g_update_flag = 1;
+        usb_file_count = 0;
+        g_send_para.step = kStepList;
+        break;
+    case kStepList:
+        get_usb_file_list_path();
+        KEL_DBG("\n usb_updata_list = %d \n", usb_file_count);
+        g_send_para.step = kStepInstall;
+        break;
+    case kStepInstall:
+        usb_upgrade_main_deal();
+        g_send_para.step = kStepEnd;
+        break;
+    default:  // the last step, and any step a run never takes
+        usb_upgrade_end();
+        break;
+    }
+}
+
+void fpga_manage::usb_upgrade_end()
+{
+    IT8563WE_Get(&rtc_time);
+    usb_grade_msg += QStringLiteral("    ") + clockText(rtc_time);
+    if (g_update_flag.load() && g_mainwindow)
+        g_mainwindow->update_over();
+    file_deal::release(file_deal::kOwnerUsbUpgrade);
+    upgrade_buf_ = nullptr;
+    upgrade_state_ = kUpgradeIdle;
+    KelRamPara::test_signal(SYNC_USB_UPGRADE);
+    g_update_flag = 0;
+    g_send_para.step = 0;
+    g_usb_grade = 0;
+}
+
+// ------------------------------------------------------------------ the packages
+
+QString fpga_manage::usb_upgrade_dir()
+{
+    const QString sub = settingsRead(g_usb_grade_path);
+    return sub == QLatin1String(kStickRootSetting) ? QString::fromLatin1(kUsbMount) : kUsbMount + sub;
+}
+
+QStringList fpga_manage::usb_package_paths(int limit)
+{
+    QStringList out;
+    const QString dir = usb_upgrade_dir();
+    const QString host = platform::qpath(dir);
+    if (host.isEmpty())
+        return out;
+    const QString prefix = dir.endsWith('/') ? dir : dir + '/';
+    const QFileInfoList entries =
+        QDir(host).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& fi : entries) {
+        if (out.size() >= limit)
+            break;
+        const QString suffix = fi.suffix();
+        if (suffix == QLatin1String(kSuffixShort) || suffix == QLatin1String(kSuffixLong))
+            out.append(prefix + fi.fileName());
+    }
+    return out;
+}
+
+void fpga_manage::get_usb_file_list_path()
+{
+    usb_file_list = usb_package_paths(kMaxPackages);
+    usb_file_count = static_cast<u8>(usb_file_list.size());
+    for (const QString& p : usb_file_list)
+        KEL_DBG("\n %s\n", qPrintable(p));
+}
+
+void fpga_manage::usb_upgrade_main_deal()
+{
+    if (usb_file_count == 0)
+        return;
+    downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
+    for (int i = 0; i < usb_file_count && i < usb_file_list.size(); ++i) {
+        const QString& package = usb_file_list[i];
+        KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),
+                qPrintable(QFileInfo(package).suffix()));
+        usb_package_deal(package);
+    }
+    usb_upgrade_finish();
+}
+
+void fpga_manage::usb_package_deal(const QString& package)
+{
+    PackageTable t;
+    if (const char* fault = readPackageTable(package, &t)) {
+        KEL_DBG("\n usb upgrade: %s refused, %s; nothing of it is written\n", qPrintable(package), fault);
+        return;
+    }
+    const USB_UPGRADE_HEAD& h = t.head;
+    KEL_DBG("\n FileType = %#x FileVersion = %#x PublishType = %#x ControllerType = %#x FileNum = %u\n", h.FileType,
+            h.FileVersion, h.PublishType, h.ControllerType, h.FileNum);
+    const bool forThisBox = h.ControllerType == usbpkg::kControllerType;
+    const bool release = h.PublishType == usbpkg::kReleasePackage;
+    for (const USB_UPGRADE_CHILD& c : t.children) {
+        KEL_DBG("\n file_type = %u file_len = %u file_offset = %#x Version = %u.%u.%u.%u.%u.%u Flashaddr = %#x "
+                "SecNum = %u\n",
+                c.file_type, c.file_len, c.file_offset, c.Version[0], c.Version[1], c.Version[2], c.Version[3],
+                c.Version[4], c.Version[5], c.File_Flashaddr, c.SecNum);
+        switch (c.file_type) {
+        case usbpkg::kChildApplication:
+            if (!forThisBox)
+                break;
+            if (release && c.Version == APP_RUNNING_VERSION)
+                downing_mcu = 0;
+            else
+                downing_mcu = update_muc_file(package, c.file_offset, c.file_len);
+            break;
+        case usbpkg::kChildFpga0:
+        case usbpkg::kChildFpga1: {
+            if (!forThisBox)
+                break;
+            const u8 f = c.file_type == usbpkg::kChildFpga0 ? 0 : 1;
+            u8& written = f == 0 ? downing_txc1 : downing_txc2;
+            if (release && fpgaProgramRuns(c.Version, MCU_REG_func[f]))
+                written = 0;
+            else
+                written = update_txc_file(package, f == 0 ? fpga_drv::kFlashBehindFpga0 : kFlashBehindFpga1,
+                                          c.file_offset);
+            break;
+        }
+        case usbpkg::kChildFont:
+            downing_osd = allFontsPresent() ? 0 : update_x518_osd_font_file(package, c.file_offset, c.file_len);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// ------------------------------------------------------------------ the writers
+
+bool fpga_manage::update_muc_file(const QString& package, u32 offset, u32 length)
+{
+    if (!upgrade_buf_ || length == 0 || length > file_deal::kBufferSize)
+        return false;
+    if (!readPackage(package, offset, length, upgrade_buf_)) {
+        KEL_DBG("\n usb upgrade: the application of %s cannot be read\n", qPrintable(package));
+        program_update::discardNewProgram();
+        return false;
+    }
+    return program_update::writeNewProgram(upgrade_buf_, length);
+}
+
+bool fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
+{
+    u8 raw[usbpkg::kFpgaHeadSize];
+    if (!upgrade_buf_ || !readPackage(package, offset, sizeof raw, raw))
+        return false;
+    const FPGA_PROGRAM_HEAD h = FPGA_PROGRAM_HEAD::decode(raw);
+    KEL_DBG("\n file_type = %#x (1-FCG,2-ACG)\n file_version = %#x ControllerClass = %#x\n ControllerClcass = %#x "
+            "(00-sending,1-rcv,2-mult)\n Version = %u.%u.%u.%u file_len = %u\n",
+            h.file_type, h.file_version, h.ControllerClass, h.ControllerClcass, h.Version[0], h.Version[1],
+            h.Version[2], h.Version[3], h.file_len);
+    const u32 len = h.file_len;
+    if (len == 0 || len > fpga::flash::kSize)
+        return false;
+    for (const EraseUnit& u : erasePlan(0, len)) {
+        if (!drv.FPGA_SPI_FLASH_VBYONE_ERASE(flash, u.sector, u.kind, 1)) {
+            KEL_DBG("\n usb upgrade: flash %u not erased at sector %u\n", flash, u.sector);
+            return false;
+        }
+        flashPause();
+    }
+    // Each chunk lies 4 bytes into the buffer: the flash write puts each
+    // page's command in front of its data.
+    u8* chunk = upgrade_buf_ + fpga_drv::kFlashBufferLead;
+    for (u32 at = 0; at < len; at += kFpgaChunk) {
+        const u32 n = std::min(kFpgaChunk, len - at);
+        if (!readPackage(package, uint64_t(offset) + sizeof raw + at, n, chunk)) {
+            KEL_DBG("\n usb upgrade: the FPGA program of %s cannot be read at %u\n", qPrintable(package), at);
+            return false;
+        }
+        flashPause();
+        if (!drv.FPGA_SPI_FLASH_VBYONE_WRITE(flash, at, upgrade_buf_, n)) {
+            KEL_DBG("\n usb upgrade: flash %u not written at %#x\n", flash, at);
+            return false;
+        }
+    }
+    KEL_DBG("\n write over !!!!!\n ");
+    return true;
+}
+
+bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, u32 length)
+{
+    x518_manage* chip = x518_manage::p_x518_manage;
+    u8 head[usbpkg::kFontHeadSize];
+    FontPlace place;
+    if (!chip || chip->spi_fd < 0 || !upgrade_buf_ || length < sizeof head ||
+        !readPackage(package, offset, sizeof head, head) || !fontPlace(head, &place) || length > place.area)
+        return false;
+    KEL_DBG("\n osd flash_addr = %#x ,en_coding = %#x file_len = %#x\n", place.address,
+            head[usbpkg::kFontEncodingByte], length);
+    const int fd = chip->spi_fd;
+    for (const EraseUnit& u : erasePlan(place.address, length)) {
+        if (chip->erase_flash(fd, static_cast<int>(u.sector), 1, static_cast<char>(u.kind)) != x518_manage::kFlashOk)
+            return false;
+        flashPause();
+    }
+    for (u32 at = 0; at < length; at += kFontChunk) {
+        const u32 n = std::min(kFontChunk, length - at);
+        if (!readPackage(package, uint64_t(offset) + at, n, upgrade_buf_))
+            return false;
+        flashPause();
+        if (chip->write_flash(fd, static_cast<int>(place.address + at), static_cast<int>(n),
+                              reinterpret_cast<char*>(upgrade_buf_)) != x518_manage::kFlashOk)
+            return false;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------------ the finish
+
+void fpga_manage::usb_upgrade_finish()
+{
+    KEL_DBG("\n downing_mcu = %#x ,downing_txc1 = %#x ,downing_osd = %#x\n", downing_mcu, downing_txc1, downing_osd);
+    if (downing_mcu) {
+        if (g_app_reset_flag.load()) {
+            // A reboot is on its way: the new program waits beside the old one.
+            KEL_DBG("\n usb upgrade: a reboot is pending, %s is not installed\n", program_update::kNewProgramFile);
+            return;
+        }
+        Utils::system_mutex(QStringLiteral("chmod 777 -R %1").arg(program_update::kAppDir), nullptr);
+        if (Utils::system_mutex(QStringLiteral("mv %1  %2")
+                                    .arg(program_update::kNewProgramFile, program_update::kProgramFile),
+                                nullptr) == 0) {
+            program_update::writeStartRecord();
+            Utils::system_mutex(QStringLiteral("sync"), nullptr);
+            requestDeferredReboot();
+            return;
+        }
+        // The old program stays; what else was written takes effect now.
+        KEL_DBG("\n usb upgrade: the new program could not be put in place\n");
+    }
+    program_update::discardNewProgram();
+    if (downing_txc1)
+        hold_fpga_reset(0);
+    if (downing_txc2)
+        hold_fpga_reset(1);
+    x518_manage* chip = x518_manage::p_x518_manage;
+    if (downing_osd && chip && chip->spi_fd >= 0) {
+        chip->read_x518_font(chip->spi_fd);
+        chip->update_font(chip->spi_fd);
+    }
+}

@@ -1,0 +1,427 @@
+// The USB upgrade: packages made by the project's builder on a simulated
+// stick, installed by the FPGA manager's upgrade steps.
+#include "app/config_engine.h"
+#include "app/program_update.h"
+#include "fpga/usb_package.h"
+#include "links/file_deal.h"
+#include "platform/sim/sim_uevent.h"
+#include "platform/sim/sim_x518.h"
+#include "tests/fpga/fpga_test.h"
+#include "videochip/x518_manage.h"
+
+#include <QFile>
+
+namespace reg = fpga::reg;
+using usbpkg::BuildChild;
+using usbpkg::BuildSpec;
+
+namespace {
+
+constexpr const char* kStickDir = "/mnt/usb1/KEL-R8/";
+const std::string kOldProgram = "old program";
+const usbpkg::Version kAppRunning = {25, 2, 26, 11, 2, 0};
+const usbpkg::Version kNewer = {25, 6, 1, 11, 3, 0};
+
+std::vector<u8> pattern(size_t n, u8 seed)
+{
+    std::vector<u8> out(n);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<u8>(i * 13 + seed + i / 251);
+    return out;
+}
+
+std::string text(const std::vector<u8>& v) { return std::string(v.begin(), v.end()); }
+
+BuildChild child(u8 type, std::vector<u8> payload, usbpkg::Version v = kNewer)
+{
+    return BuildChild{type, std::move(payload), v};
+}
+
+}  // namespace
+
+class UsbUpgrade : public FpgaTest {
+protected:
+    void SetUp() override
+    {
+        FpgaTest::SetUp();
+        chip = platform::sim::deviceAs<platform::sim::SimX518>(platform::sim::SimX518::kDevicePath);
+        x518 = x518_manage::prepareInstance();
+        x518->openChip();
+        m = manager();
+        g_usb_grade_path = "KEL-R8";
+        writeBoxFile(program_update::kProgramFile, kOldProgram);
+        chip->clearFlashLog();
+    }
+
+    void putPackage(const std::string& name, const std::vector<u8>& bytes)
+    {
+        writeBoxFile(kStickDir + name, text(bytes));
+    }
+    void putPackage(const std::string& name, const BuildSpec& spec) { putPackage(name, usbpkg::build(spec)); }
+    // One run, pass by pass as the manager's thread takes it; the passes it took.
+    int runUpgrade()
+    {
+        g_usb_grade = 1;
+        int n = 0;
+        while (g_usb_grade.load() && n < 20) {
+            m->usb_upgrade_manage_deal();
+            ++n;
+        }
+        return n;
+    }
+    std::vector<u8> fpgaFlash(int n, u32 at, u32 len)
+    {
+        auto lock = board->lock();
+        return board->flash(n).read(at, len);
+    }
+    std::vector<std::pair<uint8_t, uint32_t>> fpgaErases(int n)
+    {
+        auto lock = board->lock();
+        return board->flash(n).erases();
+    }
+    bool chipFlashTouched()
+    {
+        for (const auto& op : chip->flashLog())
+            if (op.kind != platform::sim::SimX518Flash::Op::Dma)
+                return true;
+        return false;
+    }
+    bool installed() { return readBoxFile(program_update::kProgramFile) != kOldProgram; }
+
+    std::shared_ptr<platform::sim::SimX518> chip;
+    x518_manage* x518 = nullptr;
+    fpga_manage* m = nullptr;
+};
+
+// The bytes at the places the package format gives them.
+TEST(UsbPackage, BuilderPlacesEveryFieldWhereTheFormatSaysIt)
+{
+    BuildSpec spec;
+    spec.publishType = usbpkg::kReleasePackage;
+    spec.children = {child(usbpkg::kChildApplication, {0xAA, 0xBB}, {1, 2, 3, 4, 5, 6}),
+                     child(usbpkg::kChildFpga1, {0xCC}, {7, 8, 9, 10, 11, 12})};
+    const std::vector<u8> p = usbpkg::build(spec);
+    const size_t fpgaAt = 49 + 2 * 21 + 2;
+    ASSERT_EQ(p.size(), fpgaAt + 64 + 1);
+    EXPECT_EQ(p[2], 128);
+    EXPECT_EQ(p[18], 0x52);
+    EXPECT_EQ(p[19], 0x8D);
+    EXPECT_EQ(p[47], 2);
+    EXPECT_EQ(p[48], 0);
+    const std::vector<u8> app(p.begin() + 49, p.begin() + 70);
+    EXPECT_EQ(app, (std::vector<u8>{10, 2, 0, 0, 0, 91, 0, 0, 0, 1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(p[70], 8);
+    EXPECT_EQ(p[75], fpgaAt);  // file_offset
+    EXPECT_EQ(p[91], 0xAA);
+    EXPECT_EQ(p[fpgaAt + 31], 1);  // the image length in the FPGA head
+    EXPECT_EQ(p[fpgaAt + 23], 7);  // its version: year, month, day, function
+    EXPECT_EQ(p[fpgaAt + 26], 12);
+    EXPECT_EQ(p.back(), 0xCC);
+}
+
+TEST_F(UsbUpgrade, ListsKelAndKelzkFilesInNameOrderIgnoringCase)
+{
+    for (const char* name : {"b.KEL", "A.KELZK", "c.kel", "d.Kel", "e.KEL.bak", "C.KEL"})
+        writeBoxFile(std::string(kStickDir) + name, "x");
+    ASSERT_TRUE(platform::makeDirs(std::string(kStickDir) + "dir.KEL"));
+    const QString dir = QString::fromStdString(root_) + kStickDir;
+    QFile::link(dir + "b.KEL", dir + "link.KEL");
+    writeBoxFile("/mnt/usb1/root.KEL", "x");
+    EXPECT_EQ(fpga_manage::usb_package_paths(255),
+              (QStringList{"/mnt/usb1/KEL-R8/A.KELZK", "/mnt/usb1/KEL-R8/b.KEL", "/mnt/usb1/KEL-R8/C.KEL"}));
+    EXPECT_EQ(fpga_manage::usb_package_paths(2).size(), 2);
+    g_usb_grade_path = " ";  // the stick's root
+    EXPECT_EQ(fpga_manage::usb_package_paths(255), QStringList{"/mnt/usb1/root.KEL"});
+}
+
+// A 40,000-byte program for each FPGA: a 32 KB block and two 4 KB sectors
+// erased, a 32 KB and a 7,232-byte chunk written; both FPGAs reset and let
+// out again more than 200 ticks later.
+TEST_F(UsbUpgrade, FpgaProgramsAreWrittenWholeAndBothFpgasRestart)
+{
+    const std::vector<u8> image0 = pattern(40000, 1), image1 = pattern(40000, 2);
+    {
+        auto lock = board->lock();
+        board->flash(0).fill(40960, {0x12, 0x34});  // past the last sector erased: left alone
+    }
+    putPackage("fpga.KEL", BuildSpec{0, usbpkg::kControllerType,
+                                     {child(usbpkg::kChildFpga0, image0), child(usbpkg::kChildFpga1, image1)}});
+    EXPECT_EQ(runUpgrade(), 4);
+    const std::vector<std::pair<uint8_t, uint32_t>> plan = {{0x52, 0}, {0x20, 0x8000}, {0x20, 0x9000}};
+    for (int f = 0; f < 2; ++f) {
+        EXPECT_EQ(fpgaErases(f), plan);
+        EXPECT_EQ(fpgaFlash(f, 0, 40000), f ? image1 : image0);
+    }
+    EXPECT_EQ(fpgaFlash(0, 40960, 2), (std::vector<u8>{0x12, 0x34}));
+    {
+        auto lock = board->lock();
+        EXPECT_EQ(board->flash(0).refusedCommands(), 0);
+    }
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstHold);
+    EXPECT_FALSE(installed());
+    EXPECT_EQ(count(SYNC_USB_UPGRADE), 1);
+
+    after(fpga_manage::kResetTicks - 1);
+    EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstHold);
+    after(1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
+    EXPECT_EQ(m->passDueTicks(), 1);  // FPGA 0 powering up again
+}
+
+// Release packages skip what already runs: the application of this
+// program's version, an FPGA program of the date and function the FPGA reports.
+TEST_F(UsbUpgrade, ReleasePackagesSkipWhatAlreadyRuns)
+{
+    u8* image = m->MCU_REG_func[0];
+    image[reg::kVersionYear] = 0x25;
+    image[reg::kVersionMonth] = 0x06;
+    image[reg::kVersionDay] = 0x01;
+    image[reg::kVersion] = 0;
+    const usbpkg::Version fpgaRunning = {25, 6, 1, 9, 9, 0};
+    struct Case {
+        u8 publish;
+        u8 type;
+        usbpkg::Version version;
+        bool written;
+    } cases[] = {
+        {usbpkg::kReleasePackage, usbpkg::kChildApplication, kAppRunning, false},
+        {0, usbpkg::kChildApplication, kAppRunning, true},
+        {usbpkg::kReleasePackage, usbpkg::kChildApplication, kNewer, true},
+        {usbpkg::kReleasePackage, usbpkg::kChildFpga0, fpgaRunning, false},
+        {usbpkg::kReleasePackage, usbpkg::kChildFpga0, {25, 6, 2, 9, 9, 0}, true},
+        {usbpkg::kReleasePackage, usbpkg::kChildFpga0, {25, 6, 1, 9, 9, 1}, true},
+        {0, usbpkg::kChildFpga0, fpgaRunning, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.publish) << " type " << int(c.type) << " day " << int(c.version[2]));
+        writeBoxFile(program_update::kProgramFile, kOldProgram);
+        g_app_reset_flag = 0;
+        {
+            auto lock = board->lock();
+            board->flash(0).fill(0, std::vector<u8>(8, 0));
+        }
+        putPackage("p.KEL", BuildSpec{c.publish, usbpkg::kControllerType, {child(c.type, pattern(8, 3), c.version)}});
+        runUpgrade();
+        const bool written = c.type == usbpkg::kChildApplication ? installed() : fpgaFlash(0, 0, 8) == pattern(8, 3);
+        EXPECT_EQ(written, c.written);
+        EXPECT_EQ(g_app_reset_flag.load() != 0, c.written && c.type == usbpkg::kChildApplication);
+    }
+}
+
+// Each font goes where its encoding and height say, from a package for any
+// controller (one for another controller installs its fonts and nothing
+// else); with all four fonts in the chip's flash, font children are skipped.
+TEST_F(UsbUpgrade, FontsGoToTheAddressTheirHeadSelects)
+{
+    struct Case {
+        u8 encoding, height;
+        u32 address;
+        u8 presentBit;  // of register 43, once the finish read the heads again
+    } cases[] = {{0, 32, 0x10000, 0x02}, {0, 64, 0x450000, 0x08}, {0, 16, 0x0, 0}, {1, 32, 0x0, 0x01},
+                 {1, 64, 0x410000, 0x04}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.encoding) << "/" << int(c.height));
+        const std::vector<u8> font = usbpkg::fontImage(c.encoding, c.height, pattern(5000, c.height));
+        putPackage("font.KEL", BuildSpec{0, 0x1234,
+                                         {child(usbpkg::kChildApplication, pattern(100, 5)),
+                                          child(usbpkg::kChildFpga0, pattern(100, 6)),
+                                          child(usbpkg::kChildFont, font)}});
+        store->reg_image.font_flags = 0;
+        runUpgrade();
+        EXPECT_EQ(chip->flash(c.address, font.size()), font);
+        EXPECT_EQ(store->reg_image.font_flags & c.presentBit, c.presentBit);
+    }
+    EXPECT_FALSE(installed());
+    EXPECT_TRUE(fpgaErases(0).empty());
+    chip->clearFlashLog();
+    store->reg_image.font_flags = 0x3F;
+    runUpgrade();
+    EXPECT_FALSE(chipFlashTouched());
+}
+
+// Two application children: the last one taken decides. A newer one after
+// a newer one installs the second; a current one after a newer one installs
+// nothing and leaves no new program file behind. With a reboot already
+// pending, a new program stays beside the old one, nothing is recorded and
+// no FPGA is restarted.
+TEST_F(UsbUpgrade, ApplicationChildrenAndAPendingReboot)
+{
+    auto twoChildren = [&](const usbpkg::Version& second) {
+        putPackage("a.KEL", BuildSpec{usbpkg::kReleasePackage, usbpkg::kControllerType,
+                                      {child(usbpkg::kChildApplication, pattern(3000, 7)),
+                                       child(usbpkg::kChildApplication, pattern(2000, 8), second),
+                                       child(usbpkg::kChildFpga0, pattern(500, 9))}});
+        runUpgrade();
+    };
+    twoChildren(kNewer);
+    EXPECT_EQ(readBoxFile(program_update::kProgramFile), text(pattern(2000, 8)));
+    EXPECT_EQ(journalWith("mv "), (std::vector<std::string>{"mv /data/app/kelR54N2  /data/app/kelR54N"}));
+    EXPECT_TRUE(platform::exists(ConfigEngine::kStartRecordFile));
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    EXPECT_EQ(G_reboot_tickTicks.load(), G_timeTicks.load());
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+
+    writeBoxFile(program_update::kProgramFile, kOldProgram);
+    twoChildren(kNewer);  // the reboot is still pending
+    EXPECT_FALSE(installed());
+    EXPECT_EQ(readBoxFile(program_update::kNewProgramFile), text(pattern(2000, 8)));
+    EXPECT_EQ(journalWith("mv ").size(), 1u);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+
+    g_app_reset_flag = 0;
+    twoChildren(kAppRunning);
+    EXPECT_FALSE(installed());
+    EXPECT_FALSE(platform::exists(program_update::kNewProgramFile));
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+}
+
+// A malformed package changes nothing: not the program (a stale new program
+// file is removed, never installed), not the FPGA flashes, not the fonts.
+TEST_F(UsbUpgrade, MalformedPackagesChangeNothing)
+{
+    const BuildSpec good{0, usbpkg::kControllerType,
+                         {child(usbpkg::kChildApplication, pattern(1000, 1)),
+                          child(usbpkg::kChildFpga0, pattern(1000, 2)),
+                          child(usbpkg::kChildFont, usbpkg::fontImage(1, 32, pattern(1000, 3)))}};
+    const std::vector<u8> base = usbpkg::build(good);
+    const size_t app = 49, fpga = 49 + 21, font = 49 + 42;
+    const u32 fpgaHead = base[fpga + 5] | base[fpga + 6] << 8;
+    const u32 fontAt = base[font + 5] | base[font + 6] << 8;
+    auto put32 = [](std::vector<u8>& p, size_t at, u32 v) {
+        for (int i = 0; i < 4; ++i)
+            p[at + i] = static_cast<u8>(v >> (8 * i));
+    };
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<u8>&)> spoil;
+    } cases[] = {
+        {"shorter than its head", [](std::vector<u8>& p) { p.resize(40); }},
+        {"child count past the end", [](std::vector<u8>& p) { p[47] = 200; }},
+        {"empty application", [&](std::vector<u8>& p) { put32(p, app + 1, 0); }},
+        {"application past the end", [&](std::vector<u8>& p) { put32(p, app + 1, 1001 + u32(p.size())); }},
+        {"application larger than the buffer", [&](std::vector<u8>& p) { put32(p, app + 1, 5242881); }},
+        {"empty FPGA program", [&](std::vector<u8>& p) { put32(p, fpgaHead + 31, 0); }},
+        {"FPGA program past the end", [&](std::vector<u8>& p) { put32(p, fpgaHead + 31, 100000); }},
+        {"FPGA program larger than its flash", [&](std::vector<u8>& p) { put32(p, fpgaHead + 31, 0x800001); }},
+        {"FPGA head past the end", [&](std::vector<u8>& p) { put32(p, fpga + 5, u32(p.size()) - 10); }},
+        {"font past the end", [&](std::vector<u8>& p) { put32(p, font + 1, 2000); }},
+        {"font shorter than its head", [&](std::vector<u8>& p) { put32(p, font + 1, 20); }},
+        {"font without its head", [&](std::vector<u8>& p) { p[fontAt] = 0; }},
+        {"font of an unknown encoding", [&](std::vector<u8>& p) { p[fontAt + 5] = 2; }},
+        {"font larger than its area",
+         [&](std::vector<u8>& p) {
+             p.resize(fontAt + 0x10001);
+             put32(p, font + 1, 0x10001);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<u8> bytes = base;
+        c.spoil(bytes);
+        putPackage("bad.KEL", bytes);
+        writeBoxFile(program_update::kNewProgramFile, "stale");
+        runUpgrade();
+        EXPECT_EQ(g_usb_grade.load(), 0u);
+        EXPECT_FALSE(installed());
+        EXPECT_FALSE(platform::exists(program_update::kNewProgramFile));
+        EXPECT_EQ(g_app_reset_flag.load(), 0);
+        EXPECT_TRUE(fpgaErases(0).empty());
+        EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+        EXPECT_FALSE(chipFlashTouched());
+    }
+    // The unspoilt package installs all three.
+    putPackage("bad.KEL", base);
+    runUpgrade();
+    EXPECT_TRUE(installed());
+    EXPECT_FALSE(fpgaErases(0).empty());
+    EXPECT_TRUE(chipFlashTouched());
+}
+
+// An FPGA program whose flash does not take it is not started.
+TEST_F(UsbUpgrade, FpgaWhoseFlashFailedIsNotReset)
+{
+    {
+        auto lock = board->lock();
+        board->flash(1).setBusyReads(100000, 2);  // every page program stays busy
+    }
+    putPackage("f.KEL", BuildSpec{0, usbpkg::kControllerType,
+                                  {child(usbpkg::kChildFpga0, pattern(300, 1)),
+                                   child(usbpkg::kChildFpga1, pattern(300, 2))}});
+    runUpgrade();
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
+    EXPECT_EQ(m->downing_txc2, 0);
+}
+
+// A run always starts at step 0 whatever a card job left in the step byte,
+// and a step no run takes ends it.
+TEST_F(UsbUpgrade, StepByteOfACardJobNeitherSkipsNorFreezesARun)
+{
+    putPackage("a.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(10, 1))}});
+    g_send_para.step = 2;
+    EXPECT_EQ(runUpgrade(), 4);
+    EXPECT_TRUE(installed());
+    EXPECT_EQ(g_send_para.step.load(), 0);
+
+    g_usb_grade = 1;
+    m->usb_upgrade_manage_deal();
+    g_send_para.step = 9;
+    m->usb_upgrade_manage_deal();
+    EXPECT_EQ(g_usb_grade.load(), 0u);
+    EXPECT_EQ(g_send_para.step.load(), 0);
+    EXPECT_EQ(g_update_flag.load(), 0);
+    EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+}
+
+// The upgrade and the link transfers share one buffer, one owner at a time.
+TEST_F(UsbUpgrade, UpgradeWaitsForALinkTransferAndHoldsTheBufferWhileItRuns)
+{
+    putPackage("a.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(10, 1))}});
+    const u8 link = 1;
+    ASSERT_TRUE(file_deal::acquire(link));
+    KEL_FILE_DEAL_PARA transfer;
+    transfer.link = link;
+    transfer.stamp = G_timeTicks.load();
+    ASSERT_TRUE(file_deal::begin(transfer));
+    g_usb_grade = 1;
+    for (int i = 0; i < 5; ++i)
+        m->usb_upgrade_manage_deal();
+    EXPECT_EQ(g_update_flag.load(), 0);
+    EXPECT_EQ(file_deal::owner(), link);
+
+    file_deal::release(link);
+    m->usb_upgrade_manage_deal();
+    EXPECT_EQ(file_deal::owner(), file_deal::kOwnerUsbUpgrade);
+    EXPECT_FALSE(file_deal::acquire(link));
+    EXPECT_EQ(runUpgrade(), 3);
+    EXPECT_TRUE(installed());
+    EXPECT_TRUE(file_deal::acquire(link));
+}
+
+// The whole road on the running manager: a stick inserted with a package,
+// the upgrade requested; the application, both FPGA programs and a font
+// land byte-exact, and the reboot is requested (stamp before flag).
+TEST_F(UsbUpgrade, RunningManagerInstallsAPackageFromTheStick)
+{
+    const std::vector<u8> program = pattern(70000, 1), fpga0 = pattern(50000, 2), fpga1 = pattern(9000, 3);
+    const std::vector<u8> font = usbpkg::fontImage(usbpkg::kFontChinese, 64, pattern(20000, 4));
+    writeBoxFile("/sim/stick/KEL-R8/all.KEL",
+                 text(usbpkg::build(BuildSpec{0, usbpkg::kControllerType,
+                                              {child(usbpkg::kChildApplication, program),
+                                               child(usbpkg::kChildFpga0, fpga0), child(usbpkg::kChildFpga1, fpga1),
+                                               child(usbpkg::kChildFont, font)}})));
+    ASSERT_TRUE(platform::sim::usbStickInsert("/sim/stick"));
+    m->initialize_start();
+    g_usb_grade = 1;
+    m->wake();
+    ASSERT_TRUE(waitUntil([] { return g_usb_grade.load() == 0; }, 20000));
+    EXPECT_EQ(readBoxFile(program_update::kProgramFile), text(program));
+    EXPECT_EQ(fpgaFlash(0, 0, 50000), fpga0);
+    EXPECT_EQ(fpgaFlash(1, 0, 9000), fpga1);
+    EXPECT_EQ(chip->flash(0x450000, font.size()), font);
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    ASSERT_TRUE(waitUntil([this] { return count(SYNC_USB_UPGRADE) == 1; }));
+    EXPECT_EQ(m->usb_grade_msg.count(QStringLiteral("    ")), 1);
+}

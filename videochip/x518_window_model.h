@@ -1,0 +1,111 @@
+// The chip manager's window model (x518_manage::model): where each of the
+// six chip windows lies on the output-channel canvas and what it shows (the
+// PM_ tables, the window records win_info and the window count), the
+// multi-window presets, the input and output windows the timing blocks
+// compute, the per-window state of the window programming, and the change
+// flags through which the parameter load, the setters and the input checks
+// ask the window programming for work. The load of the default model, the
+// multi-window environment and the setters write it; the window programming
+// reads it.
+#pragma once
+
+#include "app/global.h"
+#include "videochip/x518_regs.h"
+
+// A rectangle of the chip: start and size.
+struct _ImageWindowDef_st {
+    i32 hst;
+    i32 hw;
+    i32 vst;
+    i32 vw;
+};
+
+// A window of the chip on the output-channel canvas.
+#pragma pack(push, 1)
+struct ST_WIN_INFO {
+    i16 x, y, w, h;
+    u8 mirror;  // bit 0 horizontal, bit 1 vertical
+    u8 output;  // bit 0 black, bit 1 freeze
+    u8 enable;
+    u8 input;         // source number as the parameter block gives it
+    u8 crop;          // index into KEL_RAM_PARA.crop_list
+    u8 layer;         // 0 = top
+    u8 och[16];       // two lists of eight output channels
+    u8 h_cnt, v_cnt;  // output channels across and down
+};
+#pragma pack(pop)
+static_assert(sizeof(ST_WIN_INFO) == 32, "ST_WIN_INFO is 32 bytes");
+
+// A window rectangle of a multi-window preset.
+struct ST_MWIN_RECT {
+    i32 x, y, w, h;
+};
+static_assert(sizeof(ST_MWIN_RECT) == 16, "a preset window record is 16 bytes");
+
+// A multi-window preset: window count and its rectangles.
+struct ST_MWIN {
+    i32 wincnt;
+    ST_MWIN_RECT* pwin;
+};
+
+// A crop rectangle in source pixels.
+struct ST_RECT {
+    i32 x, y, w, h;
+};
+
+struct X518WindowModel {
+    static constexpr int kWindows = x518::kWindows;
+    static constexpr int kChannels = x518::kChannels;
+    static constexpr int kFields = x518::kFields;
+    static constexpr int kMwinPresets = 10;
+
+    // ---- the windows on the canvas (indexed by window, or by output channel where said)
+    i32 PM_WIN_SHAPE[kWindows][2] = {};     // output channels across and down
+    i32 PM_INPUT[kWindows] = {};            // chip input port
+    i32 PM_WIN_OFFSET[kWindows][4] = {};    // left, right, top, bottom margin inside the cells
+    i32 PM_INPUT_OFFSET[kWindows][4] = {};  // left, right, top, bottom crop of the input
+    i32 PM_INPUT_OFFSET_EN[kWindows] = {};  // 1 = the input is cropped
+    i32 PM_WIN_NUM[kChannels] = {};         // window shown by each output channel
+    i32 PM_AREA_NUM[kChannels] = {};        // area of each output channel inside its window
+    i32 PM_OVERLAY[kChannels] = {};         // mixer each output channel blends into
+    i32 PM_OVERLAY_PRI[kWindows] = {};
+    i32 win_mirror_h[kWindows] = {};
+    i32 win_mirror_v[kWindows] = {};
+    i32 PM_WIN_FADE_EN[kWindows] = {};
+    i32 PM_WIN_FADE_IN[kWindows] = {};
+    i32 PM_WIN_FADE_OUT[kWindows] = {};
+    i32 PM_WIN_DBD_MODE[kWindows] = {};
+    i32 PM_WIN_DBD_CLIP[kWindows] = {};  // clip the input window to the output window
+    i32 PM_SWITCH[2] = {};               // the two further switches of the default model
+    i32 PM_WIN_STITCHING[kWindows] = {};
+    ST_WIN_INFO win_info[kWindows] = {};
+    // Windows in use; the window geometry sets it, all six until then.
+    i32 wincnt = kWindows;
+
+    // ---- multi-window presets
+    ST_MWIN mwin_preset[kMwinPresets] = {};
+    ST_MWIN_RECT mwin_preset_rect[kMwinPresets][kWindows] = {};
+
+    // ---- input and output window of each window, computed before programming
+    _ImageWindowDef_st IWIN[kWindows] = {};
+    _ImageWindowDef_st OWIN[kWindows] = {};
+
+    // ---- window programming state
+    i32 win_number[kWindows] = {};
+    i32 win_level[kWindows] = {};
+    i32 fb_ring[kWindows][kFields] = {};  // the window's five frame buffers in ring order
+    i32 win_frozen[kWindows] = {};
+    i32 win_enable[kWindows] = {};
+    u8 win_flag[kWindows] = {};
+    i32 win_state[kWindows] = {1, 1, 1, 1, 1, 1};  // owned by the window programming
+
+    // ---- change flags (1 = changed)
+    i32 win_chg[kWindows] = {};
+    i32 g_chg_input[kWindows] = {};  // input change code: 1 set/reported, 2 lost channel, 3 re-measured
+    i32 win_attr_chg[kWindows] = {};
+    i32 win_fade_chg[kWindows] = {};
+    i32 g_chg_dbd[kWindows] = {};
+    i32 overlay_chg = 0, priority_chg = 0;
+    i32 switch_chg[2] = {};
+};
+static_assert(X518WindowModel::kWindows == 6, "win_state starts at 1 for six windows");
