@@ -13,6 +13,10 @@
 // goes; the end frame carries a wrong CRC-32, so the box checks the whole
 // file and writes nothing (the disk is not the link). `faults` counts the
 // page faults of one upload.
+//
+// The codec alone (`Codec/...`): encoding the reply to a 4 KB read and
+// decoding one 4 KB data frame, against copying the same bytes once
+// (`Codec/copy_4k`, the floor).
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
 #include "app/utils.h"
@@ -29,6 +33,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <netinet/in.h>
@@ -186,7 +191,7 @@ ssize_t readReply(int fd, std::vector<u8>& buf, bool datagram)
 
 // A plain server: every request (a datagram, or stream bytes up to an end
 // byte) is answered with `replySize` bytes, the last an end byte, nothing
-// parsed.
+// parsed. A stream server takes one client after the other.
 class EchoServer {
 public:
     enum class Where { OwnProcess, Thread };
@@ -223,7 +228,7 @@ public:
             ::waitpid(child_, nullptr, 0);
             return;
         }
-        ::shutdown(fd_, SHUT_RDWR);  // wakes a waiting UDP server; a TCP one ends with its client
+        ::shutdown(fd_, SHUT_RDWR);  // ends the wait for a datagram or a client
         thread_.join();
         ::close(fd_);
     }
@@ -241,13 +246,15 @@ private:
                 ::sendto(fd_, reply_.data(), reply_.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
             }
         }
-        const int client = ::accept(fd_, nullptr, nullptr);
-        if (client < 0)
-            return;
-        noDelay(client);
-        while (readReply(client, buf_, false) > 0 && writeAll(client, reply_.data(), reply_.size())) {
+        for (;;) {
+            const int client = ::accept(fd_, nullptr, nullptr);
+            if (client < 0)
+                return;
+            noDelay(client);
+            while (readReply(client, buf_, false) > 0 && writeAll(client, reply_.data(), reply_.size())) {
+            }
+            ::close(client);
         }
-        ::close(client);
     }
 
     bool datagram_;
@@ -258,6 +265,15 @@ private:
     pid_t child_ = -1;
     std::thread thread_;
 };
+
+// The echoes in processes of their own, by case name. They are made before
+// anything is measured: a process forked later would share the link's
+// memory copy-on-write, and the link's next writes would fault.
+std::map<std::string, std::unique_ptr<EchoServer>>& processEchoes()
+{
+    static std::map<std::string, std::unique_ptr<EchoServer>> echoes;
+    return echoes;
+}
 
 int connectTo(bool datagram, u16 port)
 {
@@ -312,7 +328,10 @@ double rounds(benchmark::State& state, int fd, bool datagram, const Session& ses
 void BM_Echo(benchmark::State& state, EchoServer::Where where, bool datagram, const Session* session,
              const std::string& name)
 {
-    EchoServer echo(datagram, session->replySize, where);
+    std::unique_ptr<EchoServer> thread;
+    if (where == EchoServer::Where::Thread)
+        thread = std::make_unique<EchoServer>(datagram, session->replySize, where);
+    const EchoServer& echo = thread ? *thread : *processEchoes().at(name);
     const double rate = rounds(state, connectTo(datagram, echo.port()), datagram, *session);
     echoRates()[name + (where == EchoServer::Where::OwnProcess ? "/process" : "/thread")] = rate;
 }
@@ -330,9 +349,43 @@ void BM_Link(benchmark::State& state, bool datagram, const Session* session, con
     }
 }
 
+void BM_CodecEncode(benchmark::State& state, const Session* session)
+{
+    CTRL_FRAME reply;
+    protocol_phy::decodeOne(session->requests[0].data(), session->requests[0].size(), reply);
+    reply.length = 0;
+    reply.appendU8(0);
+    reply.append(session->file.data(), 4 + 2 + kPiece);  // the layout of a 4 KB read's reply
+    std::vector<u8> wire(ctrl::kMaxWireFrame);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(protocol_phy::encode(reply, wire.data()));
+}
+
+void BM_CodecDecode(benchmark::State& state, const Session* session)
+{
+    const std::vector<u8>& frame = session->requests[1];  // a data frame
+    protocol_phy codec;
+    for (auto _ : state) {
+        const u8* at = frame.data();
+        benchmark::DoNotOptimize(codec.next(at, frame.data() + frame.size()));
+    }
+}
+
+void BM_CodecCopy(benchmark::State& state, const Session* session)
+{
+    const std::vector<u8>& frame = session->requests[1];
+    std::vector<u8> to(frame.size());
+    for (auto _ : state) {
+        std::memcpy(to.data(), frame.data(), frame.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+}
+
 void registerCase(const std::string& name, bool datagram, const Session* session)
 {
     using Where = EchoServer::Where;
+    processEchoes()[name] = std::make_unique<EchoServer>(datagram, session->replySize, Where::OwnProcess);
     benchmark::RegisterBenchmark(("EchoProcess/" + name).c_str(), BM_Echo, Where::OwnProcess, datagram, session,
                                  name)
         ->UseRealTime();
@@ -351,6 +404,9 @@ void registerCase(const std::string& name, bool datagram, const Session* session
 int main(int argc, char** argv)
 {
     static const Session small = readSession(2), block = readSession(4096), upload = uploadSession();
+    benchmark::RegisterBenchmark("Codec/encode_4k_reply", BM_CodecEncode, &upload);
+    benchmark::RegisterBenchmark("Codec/decode_4k_data", BM_CodecDecode, &upload);
+    benchmark::RegisterBenchmark("Codec/copy_4k", BM_CodecCopy, &upload);
     for (bool datagram : {false, true}) {
         const std::string kind = datagram ? "udp" : "tcp";
         registerCase(kind + "_small", datagram, &small);
@@ -358,9 +414,12 @@ int main(int argc, char** argv)
         registerCase(kind + "_upload_5mb", datagram, &upload);
     }
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        processEchoes().clear();
         return 1;
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    processEchoes().clear();
     return 0;
 }

@@ -6,9 +6,10 @@
 // upgrade, so one of them at a time holds it: file_deal::acquire() hands it
 // to one owner (a link, or the USB upgrade worker) and refuses every other
 // until that owner releases it. It is made at the first acquire and kept
-// from then on, so a transfer never waits for 5 MB to be mapped again. A link transfer that receives no frame for
-// kIdleTicks may be taken over by another link, and its own link ends it
-// (file_deal::expire), so a PC that vanished mid-transfer blocks nobody.
+// from then on, so no transfer waits for 5 MB to be mapped and faulted in
+// again. A link transfer that receives no frame for kIdleTicks may be taken
+// over by another link, and its own link ends it (file_deal::expire), so a
+// PC that vanished mid-transfer blocks nobody.
 //
 // A file is received into the buffer and stored only when the end frame's
 // CRC-32 matches, so a refused or broken transfer leaves the old file or

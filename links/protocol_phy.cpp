@@ -8,25 +8,40 @@ using namespace ctrl;
 namespace {
 
 constexpr size_t kWord = sizeof(uint64_t);
-constexpr uint64_t kEveryByte = 0x0101010101010101ULL;
-constexpr uint64_t kHighBits = 0x8080808080808080ULL;
 
 bool needsEscape(u8 b) { return b == kFrameStart || b == kFrameEnd || b == kEscape; }
 
-// Nonzero when one of the eight bytes of `w` is zero.
-uint64_t zeroByteIn(uint64_t w) { return (w - kEveryByte) & ~w & kHighBits; }
+// Sixteen bytes compared at once (SSE2 on a PC, NEON on the board, plain
+// words where there is neither).
+typedef u8 Block __attribute__((vector_size(16)));
+constexpr size_t kBlock = sizeof(Block);
+
+// Index of the first byte of `w` (in memory order) that is not zero.
+size_t firstByteSet(uint64_t w)
+{
+    uint8_t bytes[kWord];
+    std::memcpy(bytes, &w, kWord);
+    size_t k = 0;
+    while (bytes[k] == 0)
+        ++k;
+    return k;
+}
 
 // Offset of the first byte of p[0, n) that must be escaped; n when none.
-// Eight bytes are looked at together until one of them is special.
+// Whole blocks are looked at together until one holds a special byte.
 size_t findSpecial(const u8* p, size_t n)
 {
     size_t i = 0;
-    for (; i + kWord <= n; i += kWord) {
-        uint64_t w;
-        std::memcpy(&w, p + i, kWord);
-        if (zeroByteIn(w ^ (kEveryByte * kFrameStart)) | zeroByteIn(w ^ (kEveryByte * kFrameEnd)) |
-            zeroByteIn(w ^ (kEveryByte * kEscape)))
-            break;
+    for (; i + kBlock <= n; i += kBlock) {
+        Block b;
+        std::memcpy(&b, p + i, kBlock);
+        const auto hit = (b == kFrameStart) | (b == kFrameEnd) | (b == kEscape);
+        uint64_t words[2];  // a special byte is all ones here
+        std::memcpy(words, &hit, sizeof words);
+        if (words[0] != 0)
+            return i + firstByteSet(words[0]);
+        if (words[1] != 0)
+            return i + kWord + firstByteSet(words[1]);
     }
     for (; i < n; ++i)
         if (needsEscape(p[i]))
@@ -225,6 +240,22 @@ bool protocol_phy::endFrame()
     return true;
 }
 
+// The byte after an escape byte.
+void protocol_phy::takeEscaped(u8 b)
+{
+    if (b == kFrameStart) {
+        ++stats_.cut;
+        startFrame();
+        return;
+    }
+    const u8 v = static_cast<u8>(b ^ kEscapeXor);
+    if (!needsEscape(v)) {
+        dropFrame(stats_.bad_escape);
+        return;
+    }
+    pushBodyByte(v);
+}
+
 const CTRL_FRAME* protocol_phy::next(const u8*& data, const u8* end)
 {
     while (data < end) {
@@ -252,27 +283,17 @@ const CTRL_FRAME* protocol_phy::next(const u8*& data, const u8* end)
             } else if (b == kFrameEnd) {
                 if (endFrame())
                     return &frame_;
+            } else if (data < end) {
+                takeEscaped(*data++);
             } else {
-                state_ = State::Escaped;
+                state_ = State::Escaped;  // the escaped byte comes with the next read
             }
             break;
         }
-        case State::Escaped: {
-            const u8 b = *data++;
-            if (b == kFrameStart) {
-                ++stats_.cut;
-                startFrame();
-                break;
-            }
-            const u8 v = static_cast<u8>(b ^ kEscapeXor);
-            if (!needsEscape(v)) {
-                dropFrame(stats_.bad_escape);
-                break;
-            }
+        case State::Escaped:
             state_ = State::Body;
-            pushBodyByte(v);
+            takeEscaped(*data++);
             break;
-        }
         }
     }
     return nullptr;

@@ -143,6 +143,7 @@ private:
     void dropFrame(u32& counter);
     bool pushBodyByte(u8 b);
     size_t pushBodyRun(const u8* run, size_t n);
+    void takeEscaped(u8 b);
     bool endFrame();
 
     State state_ = State::Hunt;
