@@ -39,6 +39,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -215,6 +216,7 @@ public:
         if (child_ < 0)
             std::abort();
         if (child_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the bench
             serve();
             ::_exit(0);
         }
