@@ -98,5 +98,6 @@ firmware_usbgrade* g_firmware_usbgrade = nullptr;
 u8 g_mode_shortcut_key = 0;
 
 NumberKeyboard* g_numberkeyboard = nullptr;
+QLineEdit* g_lineedit = nullptr;
 QFrame* g_mode[kModeSlots] = {};
 u8 g_mode_select = 0;

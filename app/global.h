@@ -218,6 +218,10 @@ extern u8 g_mode_shortcut_key;
 // The one number keyboard, created by the main window.
 class NumberKeyboard;
 extern NumberKeyboard* g_numberkeyboard;
+// The number field whose value the number keyboard is asked for, while the
+// keyboard is up (Page::askNumber); null otherwise.
+class QLineEdit;
+extern QLineEdit* g_lineedit;
 
 // The user-mode bar of the main window: the slot frames of the bar now shown
 // (valid until its next redraw), and the slot last touched on it (the

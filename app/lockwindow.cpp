@@ -3,6 +3,9 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 #include "app/page_support.h"
+#include "screens/page_directory.h"
+#include "screens/setup/alias.h"
+#include "screens/setup/sourceinfo.h"
 #include "ui_lockwindow.h"
 
 #include <QDebug>
@@ -54,9 +57,25 @@ const QSize kMenuButtonIcon(20, 20);
 // The input's name by source id; empty for an id that names no input.
 QString sourceName(int source)
 {
-    // sourceinfo::get_source_name_by_sourceid takes over here once it lands.
-    static const char* const kNames[ram::kSources] = {"DVI", "HDMI1", "HDMI2", "HDMI3"};
-    return source >= 0 && source < ram::kSources ? QString::fromLatin1(kNames[source]) : QString();
+    return source >= 0 ? sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source)) : QString();
+}
+
+// The operator's alias of an input, shortened with an ellipsis to what the
+// label shows (206 pixels at most), or nothing.
+QString sourceAlias(int source)
+{
+    ALIAS_PARA alias;
+    if (get_json_alias_para(&alias, "source", source) != 1)
+        return QString();
+    return QString::fromStdString(alias.name);
+}
+
+// An operator's alias may be longer than the tile: it ends in an ellipsis.
+QString fittedName(const QLabel* label, const QString& name)
+{
+    constexpr int kAliasPixels = 206;
+    const int width = qMin(kAliasPixels, label->contentsRect().width());
+    return label->fontMetrics().elidedText(name, Qt::ElideRight, width);
 }
 
 KelRamPara* store()
@@ -100,7 +119,9 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     int width = 0, height = 0;
     if (!isCrop) {
         t.name = sourceName(source);
-        // alias names: a valid "source" alias, elided to 206 pixels, replaces the name here once they land.
+        const QString alias = sourceAlias(source);
+        if (!alias.isEmpty())
+            t.name = alias;
         if (const SOURCE_STATUS* st = ram::sourceStatus(b, source)) {
             width = st->width;
             height = st->height;
@@ -256,7 +277,7 @@ void LockWindow::addTile(int i)
     number->setStyleSheet(kNumberStyle[i]);
     tile_name[i] = tileText(tiles, kName.translated(at));
     tile_state[i] = tileText(tiles, (look.shown ? kShownState : kHiddenState).translated(at));
-    tile_name[i]->setText(look.name);
+    tile_name[i]->setText(fittedName(tile_name[i], look.name));
     tile_state[i]->setText(look.state);
     if (look.current)
         mark(number, kCurrentMark, "osd_yes.png");
@@ -321,6 +342,15 @@ void LockWindow::leave(bool showMainWindow)
     }
 }
 
+void LockWindow::openUserModes()
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    close();
+    g_lockwindow = nullptr;
+    g_mode_shortcut_key = 1;
+    pages::openUserModePage();
+}
+
 void LockWindow::on_main_Button_clicked()
 {
     leave(false);
@@ -362,7 +392,7 @@ void LockWindow::keyReleaseEvent(QKeyEvent* event)
         qDebug("this is mode-code [LockWindow][Release]");
         if (pages::panelLocked())
             return;  // refused: not even the key pad sees it
-        // user modes: the page closes, g_mode_shortcut_key := 1 and CustomMode opens here once it lands.
+        openUserModes();
         break;
     case pages::PanelKey::Left:
         qDebug("this is left-code [LockWindow][Release]");

@@ -67,6 +67,8 @@ private:
     void addTile(int i);
     // Closes the page for the main window; `showMainWindow` for the OK key.
     void leave(bool showMainWindow);
+    // MODE: closes the page for the user-mode page.
+    void openUserModes();
 
     Ui::LockWindow* ui;
     QFrame* tiles = nullptr;

@@ -10,6 +10,7 @@
 #include "app/mainwindow.h"
 #include "app/numberkeyboard.h"
 #include "app/page_support.h"
+#include "app/panel_control.h"
 #include "app/syncupdate.h"
 #include "app/usbserver.h"
 #include "fpga/fpga_manage.h"
@@ -31,8 +32,6 @@ namespace {
 
 constexpr int kTickPeriodMs = 10;
 constexpr unsigned long kSettleSeconds = 4;
-constexpr int kLcdWidth = 320;
-constexpr int kLcdHeight = 240;
 
 // The 10 ms tick. It fires only once the event loop runs, so G_timeTicks
 // stays 0 for the whole start-up.
@@ -56,7 +55,7 @@ void showHomePage()
 void placeNumberKeyboard()
 {
     const QPoint origin = g_mainwindow->pos();
-    g_numberkeyboard->setGeometry(origin.x() + kLcdWidth / 2, origin.y(), kLcdWidth / 2, kLcdHeight);
+    g_numberkeyboard->setGeometry(origin.x() + pages::kLcdWidth / 2, origin.y(), pages::kLcdWidth / 2, pages::kLcdHeight);
 }
 
 // Change codes reach the notifier from here on (queued from worker threads);
@@ -71,6 +70,8 @@ void connectChangeSignal()
 
 int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
 {
+    // The GUI thread keeps the program's name, so ps and pidof find the program.
+    platform::nameThread("kelR54N");
     g_kel_keys = check_hiddev() == 1 ? 1 : 0;
     ConfigEngine::pInstance();
     KelRamPara::pInstance();
@@ -86,6 +87,7 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     tamixsource::p_tamix_source->initialize();
     if (options.settleWait)
         QThread::sleep(kSettleSeconds);
+    panel::installControl();
     g_lockwindow = new LockWindow(nullptr);
     showHomePage();
     placeNumberKeyboard();

@@ -9,6 +9,7 @@
 #include "app/tip.h"
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "screens/page_directory.h"
 #include "ui_mainwindow.h"
 #include "videochip/x518_manage.h"
 
@@ -236,25 +237,25 @@ void MainWindow::mode_window_close()
 void MainWindow::on_machinestate_clicked()
 {
     mode_window_close();
-    // device information (MachineState, page 2): opened here once it lands.
+    pages::openPage(PAGE_DEVICE_INFO);
 }
 
 void MainWindow::on_inputchoose_clicked()
 {
     mode_window_close();
-    // input choice (InputChoose, page 3): opened here once it lands.
+    pages::openPage(PAGE_INPUT_CHOICE);
 }
 
 void MainWindow::on_custommode_clicked()
 {
     mode_window_close();
-    // user modes (CustomMode, page 4, shown non-modally): opened here once it lands.
+    pages::openUserModePage();
 }
 
 void MainWindow::on_option_clicked()
 {
     mode_window_close();
-    // settings menu (Option, page 5): opened here once it lands.
+    pages::openPage(PAGE_OPTIONS);
 }
 
 void MainWindow::openHomePage()

@@ -4,9 +4,13 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QVariant>
 #include <QWidget>
 
@@ -106,9 +110,27 @@ void placeOverMainWindow(QWidget* page)
     page->move(lcdOrigin());
 }
 
+namespace {
+
+constexpr int kSmallestPixels = 7;
+
+// The largest pixel size, from the font's own down to 7, in which `text`
+// fits `box`.
+int fittingPixels(QFont font, const QRect& box, int flags, const QString& text)
+{
+    int px = QFontInfo(font).pixelSize();
+    for (;; --px) {
+        font.setPixelSize(px);
+        const QRect need = QFontMetrics(font).boundingRect(box, flags, text);
+        if (px <= kSmallestPixels || (need.width() <= box.width() && need.height() <= box.height()))
+            return px;
+    }
+}
+
+}  // namespace
+
 void fitText(QLabel* label)
 {
-    constexpr int kSmallestPixels = 7;
     static const char* const kBaseStyle = "kelBaseStyle";
     if (!label->property(kBaseStyle).isValid())
         label->setProperty(kBaseStyle, label->styleSheet());
@@ -116,21 +138,44 @@ void fitText(QLabel* label)
     label->setStyleSheet(base);
     label->ensurePolished();
 
-    const QRect box = label->contentsRect();
     const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
-    QFont font = label->font();
-    const int own = QFontInfo(font).pixelSize();
-    int px = own;
-    for (;; --px) {
-        font.setPixelSize(px);
-        const QRect need = QFontMetrics(font).boundingRect(box, flags, label->text());
-        if (px <= kSmallestPixels || (need.width() <= box.width() && need.height() <= box.height()))
-            break;
-    }
-    if (px == own)
+    const QFont font = label->font();
+    const int px = fittingPixels(font, label->contentsRect(), flags, label->text());
+    if (px == QFontInfo(font).pixelSize())
         return;
     const QString separator = base.isEmpty() || base.endsWith(QLatin1Char(';')) ? QString() : QStringLiteral(";");
     label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
+}
+
+void fitText(QPushButton* button)
+{
+    static const char* const kBaseFont = "kelBaseFont";
+    if (!button->property(kBaseFont).isValid())
+        button->setProperty(kBaseFont, button->font());
+    QFont font = button->property(kBaseFont).value<QFont>();
+    button->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    // A little air between the caption and the focus border.
+    constexpr int kAir = 4;
+    const QRect box = button->style()
+                          ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+                          .adjusted(kAir, 0, -kAir, 0);
+    font.setPixelSize(fittingPixels(font, box, Qt::AlignCenter, button->text()));
+    button->setFont(font);
+}
+
+void showText(QLabel* label, const Texts& texts)
+{
+    label->setText(pick(texts));
+    fitText(label);
+}
+
+void showText(QPushButton* button, const Texts& texts)
+{
+    button->setText(pick(texts));
+    fitText(button);
 }
 
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)
@@ -145,6 +190,16 @@ bool panelLocked()
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     return store && store->ram_para.panel_lock != 0;
+}
+
+void inGuiThread(std::function<void()> fn)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
 }  // namespace pages

@@ -8,8 +8,10 @@
 #include <QPoint>
 #include <QString>
 #include <array>
+#include <functional>
 
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace pages {
@@ -54,6 +56,8 @@ PanelKey notedPress(int qtKey);
 void passKeyToKeyPad(int qtKey);
 
 // ---- placement
+constexpr int kLcdWidth = 320;
+constexpr int kLcdHeight = 240;
 // Pages are windows of their own, laid out for the 320 x 240 LCD whose
 // origin is the main window's. On the box the main window fills the screen
 // at 0, 0; on a host display it may lie anywhere, so page positions are
@@ -68,9 +72,21 @@ void placeOverMainWindow(QWidget* page);
 // fixed and some translations are longer than the Chinese they were laid
 // out for. Call after every setText; a label's own style sheet is kept.
 void fitText(QLabel* label);
+// The same for a push button's caption, inside the button's border and
+// padding; the button's font is set (its style sheets carry no font).
+void fitText(QPushButton* button);
+// setText(pick(texts)), then fitText.
+void showText(QLabel* label, const Texts& texts);
+void showText(QPushButton* button, const Texts& texts);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
+
+// ---- calls from other threads
+// Runs `fn` in the GUI thread (queued): worker and link threads never touch
+// a page themselves. Without an application object (tools, the fuzz
+// harness) it runs at once.
+void inGuiThread(std::function<void()> fn);
 
 // ---- the parameter block as pages read it
 // Non-zero when the panel keys are locked (KEL_RAM_PARA.panel_lock).

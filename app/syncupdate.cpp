@@ -6,6 +6,7 @@
 #include "app/tip.h"
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "screens/page.h"
 #include "videochip/x518_manage.h"
 
 #include <QTimer>
@@ -25,7 +26,8 @@ struct PageRefreshEntry {
     PageRefresh refresh;
 };
 
-// Page number -> its refresh (with the change code); each page adds its entry here as it lands.
+// The home page and the main window, which are not built on the page
+// skeleton; every page that is refreshes through Page::withFocus().
 const std::vector<PageRefreshEntry>& pageRefreshTable()
 {
     static const std::vector<PageRefreshEntry> table = {
@@ -154,9 +156,14 @@ void SyncUpdate::refreshFocusedPage(int code)
         KelRamPara::p_kelrampara_config->KelLanguageChanged();
         return;
     }
-    for (const PageRefreshEntry& e : pageRefreshTable())
-        if (e.page == page && e.refresh)
+    for (const PageRefreshEntry& e : pageRefreshTable()) {
+        if (e.page == page && e.refresh) {
             e.refresh(code);
+            return;
+        }
+    }
+    if (Page* focused = Page::withFocus())
+        focused->syncUpdate(code);
 }
 
 // A request (from a page or the protocol) to save the live block as user

@@ -1,5 +1,7 @@
 #include "app/tick_pacer.h"
 
+#include "platform/platform.h"
+
 #include <chrono>
 #include <system_error>
 
@@ -24,13 +26,14 @@ void TickPacer::pace(int ticks)
     woken_ = false;
 }
 
-bool PacedWorker::start(Pass pass, Due due)
+bool PacedWorker::start(const char* name, Pass pass, Due due)
 {
     if (thread_.joinable())
         return true;
     stop_ = false;
     try {
-        thread_ = std::thread([this, pass = std::move(pass), due = std::move(due)] {
+        thread_ = std::thread([this, name, pass = std::move(pass), due = std::move(due)] {
+            platform::nameThread(name);
             while (!stop_.load()) {
                 pass();
                 pacer_.pace(due());

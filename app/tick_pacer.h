@@ -38,9 +38,9 @@ public:
     using Due = std::function<int()>;  // ticks until the next pass is due
 
     ~PacedWorker() { stop(); }
-    // Starts the thread; false when it cannot be started. A running worker
-    // is left as it is.
-    bool start(Pass pass, Due due);
+    // Starts the thread under the kernel name `name`; false when it cannot
+    // be started. A running worker is left as it is.
+    bool start(const char* name, Pass pass, Due due);
     void stop();
     void wake() { pacer_.wake(); }
     bool running() const { return thread_.joinable(); }

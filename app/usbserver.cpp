@@ -3,6 +3,7 @@
 #include "app/kelrampara.h"
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "screens/menus/option.h"
 
 #include <QThread>
 #include <cerrno>
@@ -80,6 +81,7 @@ int UsbServer::initialize()
 
 void* UsbServer::acceptThread(void* arg)
 {
+    platform::nameThread("usb-watch");
     auto* self = static_cast<UsbServer*>(arg);
     while (!self->stop_.load()) {
         ++self->passes_;
@@ -212,7 +214,7 @@ void UsbServer::closeOptionsPage()
     options_check_thread_ = QThread::currentThread();
     if (g_page_focus.load() != PAGE_OPTIONS || !g_option)
         return;
-    // settings page: g_option->slot_Button_back_clicked() here once it lands (the main window gets focus).
+    g_option->slot_Button_back_clicked();
 }
 
 int UsbServer::unInitialize() { return 0; }

@@ -13,10 +13,7 @@ class Utils {
 public:
     Utils() = default;
 
-    // ---- process-wide mutexes, in the order they may nest:
-    // x518_manage.mutex, then _led_para_init_mutex or _bri_set_mutex, then
-    // _x518_bnk_mutex, then _spi_mutex; _test_signal_mutex inside any of them.
-    // A holder of _system_mutex never calls system_mutex().
+    // ---- process-wide mutexes; docs/threads.md gives the order they nest in.
     static QMutex _system_mutex;
     static QMutex _usleep_mutex;
     static QMutex _led_para_init_mutex;
@@ -72,6 +69,8 @@ public:
     static int initIPAddress();
     static int init_resteth(QString ip, QString gateway, QString mask);
     static bool isDottedQuad(const QString& text);
+    // One decimal octet 0-255, written without leading zeros.
+    static bool isOctet(const QString& text);
 
     // ---- MTD partitions (descriptor opened by the caller with platform::devOpen)
     static int non_region_erase(int fd, int offset, int length, int unlock);  // 0 or 8

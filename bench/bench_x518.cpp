@@ -1,20 +1,27 @@
-// Cost of reaching the video chip: SPI transfers and bank selects per
-// register operation, for the initial register load and for a whole
-// bring-up, on the simulated chip with its instant clock.
+// Cost of reaching the video chip: SPI transfers, bank selects and driver
+// calls (SPI_IOC_MESSAGE ioctls) per register operation, for the initial
+// register load and for a whole bring-up, on the simulated chip with its
+// instant clock; and the picture setters' transfers against their floor.
 //
 // The limit each figure chases is one transfer per register byte: the
 // "per_byte" counters are transfers divided by the register bytes moved
-// (1.0 = no bank select at all). Times are the host's and only indicative.
+// (1.0 = no bank select at all). Each access goes to the driver as one
+// message, a group of accesses (access_X518) as one message per 64
+// transfers: "calls" counts the ioctls, whose fixed cost on the board
+// (tens of microseconds) is what batching saves. Times are the host's and
+// only indicative.
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_x518.h"
 #include "videochip/x518_drv.h"
 #include "videochip/x518_manage.h"
 #include "videochip/x518_regs.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -63,6 +70,7 @@ void report(benchmark::State& state, const SimX518::Counters& before, const SimX
     double selects = double(after.bankSelects - before.bankSelects);
     state.counters["transfers"] = transfers / n;
     state.counters["bank_selects"] = selects / n;
+    state.counters["calls"] = double(after.calls - before.calls) / n;
     state.counters["per_byte"] = bytesPerIteration > 0 ? transfers / (n * bytesPerIteration) : 0;
 }
 
@@ -111,6 +119,34 @@ void BM_MaskedWrite2Bytes(benchmark::State& state)
     // Two bytes read and two written.
     runOp(state, 4, [](Box& b, int64_t i) {
         b.drv.write_x518_mask(b.fd, x518::kInputPathEnable, u32(i), 0x0010, 0);
+    });
+}
+
+// The measurement block of a parallel port as the chip manager reads it:
+// hold the measurements, read line total, lines, line and frame periods and
+// active width, release.
+constexpr u32 kMeasured[] = {x518::kMeasHtt, x518::kMeasVtt, x518::kMeasFhw, x518::kMeasFvm, x518::kMeasHw};
+constexpr double kMeasuredBytes = 1 + 2 + 2 + 2 + 3 + 2 + 1;
+
+void BM_PortMeasurementOneByOne(benchmark::State& state)
+{
+    runOp(state, kMeasuredBytes, [](Box& b, int64_t) {
+        b.drv.write_X518(b.fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+        for (u32 spec : kMeasured)
+            benchmark::DoNotOptimize(b.drv.read_X518(b.fd, spec, 0));
+        b.drv.write_X518(b.fd, x518::kUpdateCtl, 0, 0);
+    });
+}
+
+void BM_PortMeasurementGroup(benchmark::State& state)
+{
+    runOp(state, kMeasuredBytes, [](Box& b, int64_t) {
+        u32 v[std::size(kMeasured)];
+        b.drv.access_X518(b.fd, {x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure),
+                                 x518_drv::readOp(kMeasured[0], &v[0]), x518_drv::readOp(kMeasured[1], &v[1]),
+                                 x518_drv::readOp(kMeasured[2], &v[2]), x518_drv::readOp(kMeasured[3], &v[3]),
+                                 x518_drv::readOp(kMeasured[4], &v[4]), x518_drv::writeOp(x518::kUpdateCtl, 0)});
+        benchmark::DoNotOptimize(v);
     });
 }
 
@@ -163,6 +199,91 @@ void BM_BringUp(benchmark::State& state)
     state.counters["reads"] = double(after.reads - before.reads) / double(state.iterations());
 }
 
+// ---- picture setters against their floor
+//
+// The floor of an operation: every register write that changes the
+// register's value, at the register's whole width, plus the bank selects
+// that sequence of writes needs. It is taken from the chip's journal of the
+// operation, replayed on the registers as they stood before it.
+class Floor {
+public:
+    Floor()
+    {
+        x518::forEachMappedRegister([this](u8 bank, u8 address, u8 width) {
+            for (u8 i = 0; i < width; ++i) {
+                start_[bank][address + i] = address;
+                width_[bank][address + i] = width;
+            }
+        });
+    }
+    // Transfers the operation needed at least.
+    uint64_t of(platform::sim::SimX518Flash::Registers regs, int bank, const std::vector<SimX518::JournalEntry>& journal) const
+    {
+        uint64_t floor = 0;
+        for (size_t i = 0; i < journal.size();) {
+            const auto& e = journal[i];
+            const u8 width = start_[e.bank][e.address] == e.address && width_[e.bank][e.address] ? width_[e.bank][e.address] : 1;
+            const size_t n = std::min<size_t>(width, journal.size() - i);
+            bool changed = false;
+            for (size_t k = 0; k < n; ++k) {
+                const auto& b = journal[i + k];
+                changed = changed || regs[b.bank][b.address] != b.value;
+                regs[b.bank][b.address] = b.value;
+            }
+            if (changed) {
+                floor += n + (e.bank != bank ? 1 : 0);
+                bank = e.bank;
+            }
+            i += n;
+        }
+        return floor;
+    }
+
+private:
+    u8 start_[256][128] = {};
+    u8 width_[256][128] = {};
+};
+
+// Runs `op(i)` once to warm up, then per iteration counts its transfers and
+// its floor. `cold`: the driver forgets what it knows of the registers
+// before each call, as every write and read did before the setters wrote
+// only what changes.
+template <class Op>
+void runAgainstFloor(benchmark::State& state, bool cold, Op op)
+{
+    x518_manage& m = manager();
+    Box& b = box();
+    static const Floor floor;
+    op(m, 1);
+    uint64_t transfers = 0, needed = 0;
+    int64_t i = 0;
+    for (auto _ : state) {
+        if (cold)
+            m.drv->init_reg_acc_param();
+        const platform::sim::SimX518Flash::Registers before = b.chip->registers();
+        const int bank = b.chip->currentBank();
+        b.chip->clearJournal();
+        const uint64_t start = b.chip->counters().transfers;
+        op(m, i++);
+        transfers += b.chip->counters().transfers - start;
+        needed += floor.of(before, bank, b.chip->journal());
+    }
+    const double n = double(state.iterations());
+    state.counters["transfers"] = double(transfers) / n;
+    state.counters["floor"] = double(needed) / n;
+    state.counters["x_floor"] = needed ? double(transfers) / double(needed) : 0;
+}
+
+// Contrast between 50 and 60 (every byte of the three words changes).
+void contrast(x518_manage&, int64_t i) { x518_manage::x518_SetContrast(i % 2 ? 60 : 50); }
+// Colour temperature between presets 2 and 3 (the three gains change).
+void colourTemp(x518_manage&, int64_t i) { x518_manage::x518_SetColorTemp(i % 2 ? 3 : 2); }
+
+void BM_ContrastChange(benchmark::State& state) { runAgainstFloor(state, false, contrast); }
+void BM_ContrastChangeCold(benchmark::State& state) { runAgainstFloor(state, true, contrast); }
+void BM_ColourTempChange(benchmark::State& state) { runAgainstFloor(state, false, colourTemp); }
+void BM_ColourTempChangeCold(benchmark::State& state) { runAgainstFloor(state, true, colourTemp); }
+
 }  // namespace
 
 BENCHMARK(BM_WriteByteSameBank);
@@ -171,7 +292,13 @@ BENCHMARK(BM_Write4Bytes);
 BENCHMARK(BM_Read1Byte);
 BENCHMARK(BM_Read3Bytes);
 BENCHMARK(BM_MaskedWrite2Bytes);
+BENCHMARK(BM_PortMeasurementOneByOne);
+BENCHMARK(BM_PortMeasurementGroup);
 BENCHMARK(BM_InitialLoadWithoutWaits);
 BENCHMARK(BM_BringUp)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_ContrastChange)->Iterations(200);
+BENCHMARK(BM_ContrastChangeCold)->Iterations(200);
+BENCHMARK(BM_ColourTempChange)->Iterations(200);
+BENCHMARK(BM_ColourTempChangeCold)->Iterations(200);
 
 BENCHMARK_MAIN();

@@ -66,7 +66,7 @@ void fpga_manage::initialize_start()
         rst_pending[f] = 0;
         vbo_retry[f] = 0;
     }
-    if (!worker_.start([this] { pass(); }, [this] { return passDueTicks(); })) {
+    if (!worker_.start("fpga_manage", [this] { pass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("\n fpga: manager thread could not be started\n");
         writeLogMsg(LOG_ERROR, "create fpga manage thread failed");
     }
@@ -242,13 +242,22 @@ void fpga_manage::fpga_manage_deal()
     led_setup_deal();
     switch (g_send_para.cmd.load(std::memory_order_acquire)) {
     case SEND_SMARTMAPPING:
+        SmartMapping_deal();
+        break;
     case SEND_LOAD_SCAN:
+        rcv_recovery_check_deal(RCV_LOAD_SCAN);
+        break;
     case SEND_SAVE_PARA:
+        save_para_deal();
+        break;
     case SEND_MAPPING_ENABLE:
+        mapping_enable_deal();
+        break;
     case SEND_RCV_CHECK:
+        rcv_recovery_check_deal(RCV_CHECK);
+        break;
     case SEND_RCV_RECOVERY:
-        // The receiving-card jobs take their steps here; until a job is
-        // built, a posted one waits and the search rests.
+        rcv_recovery_check_deal(RCV_RECOVERY);
         break;
     default:
         card_search_deal();
@@ -429,6 +438,10 @@ bool fpga_manage::frame_deal(const u8* frame, int len)
     }
     if (passby_open_ && Utils::getTimeSpace(passby_tick_) <= kPassbyTicks && h.command == passby_command_)
         return true;
+    if (job_takes(h)) {
+        job_reply(h, frame + fpga::kRcvHeader);
+        return false;
+    }
     if (h.command == fpga::kRcvSearch && h.port == search_port_ && h.card != fpga::kCardAll) {
         search_found_ = std::max<u16>(search_found_, static_cast<u16>(h.card + 1));
         if (port_cards[h.port] < search_found_)

@@ -1,13 +1,15 @@
 // The FPGA manager: brings the FPGAs up and polls them, applies brightness
 // and LED on/off, follows the sending ports' links, keeps the FPGAs' register
-// and parameter-memory images, searches the receiving cards and carries
-// pass-through frames from the control links to them. One process-wide
-// singleton with one worker thread.
+// and parameter-memory images, searches the receiving cards, carries
+// pass-through frames from the control links to them and runs the
+// receiving-card jobs the tool pages post (fpga_manage_jobs.*). One
+// process-wide singleton with one worker thread.
 #pragma once
 
 #include "app/global.h"
 #include "app/tick_pacer.h"
 #include "fpga/fpga_drv.h"
+#include "fpga/fpga_manage_jobs.h"
 #include "fpga/fpga_regs.h"
 #include "fpga/send_para.h"
 
@@ -93,6 +95,13 @@ public:
     void check_fpga_rst();
     // Holds an FPGA in reset from now on (it comes back by check_fpga_rst).
     void hold_fpga_reset(u8 fpga);
+    // The receiving-card jobs named by g_send_para.cmd, one step per call
+    // (fpga_manage_jobs.cpp): 1 quick mapping, 2 scan-file load, 3 parameter
+    // save, 4 mapping switch, 5 recovery check, 6 recovery replay.
+    void SmartMapping_deal();
+    void save_para_deal();
+    void mapping_enable_deal();
+    void rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode);
     // Ends the thread. The box never does; tests do before they finish.
     void stop();
     // Starts the thread's next pass now (any thread): a hand-over flag was
@@ -154,6 +163,11 @@ public:
     // Receiving cards found on each sending port by the last search.
     std::atomic<u16> port_cards[fpga::kSendPorts];
 
+    // The running job's progress, and the recovery jobs' result for the
+    // recovery page.
+    CardJobReport job_report;
+    RcvRecoveryResult rcv_result;
+
     // Ticks and counts of the thread's work.
     static constexpr u32 kResetTicks = 201;        // reset held before release
     static constexpr u32 kPowerUpTicks = 500;      // power-up wait before a retry
@@ -166,6 +180,20 @@ public:
     static constexpr int kFramesPerPass = 16;      // received frames taken in one pass
     static constexpr u16 kDefaultBrightness = 100;
     static constexpr int kIdlePollTicks = 5;      // register polling while nothing is asked
+
+    // The receiving-card jobs.
+    static constexpr int kJobPorts = 6;            // jobs 3 and 4: the LAN ports the pages offer
+    static constexpr u32 kSaveTicks = 1200;        // job 3: a port's answers, plus ...
+    static constexpr u32 kSavePerCardTicks = 100;  // ... this per card
+    static constexpr u32 kMappingTicks = 1200;     // job 4: a port's answers
+    static constexpr u32 kQueryTicks = 500;        // jobs 5 and 6: a port's search answers
+    static constexpr u32 kCounterTicks = 100;      // the cycling counter moves after more than this
+    static constexpr u32 kJobCloseTicks = 200;     // jobs 1-4: their last value shown, then 100 after more than this
+    static constexpr u32 kJobFailTicks = 100;      // jobs 5 and 6: a failure keeps the job word this long
+    static constexpr int kProgressSent = 90;       // job 1 has told every card its place
+    static constexpr int kProgressPortsDone = 95;  // jobs 3 and 4 have been through the ports
+    static constexpr int kProgressRunning = 99;    // the highest value while a job runs
+    static constexpr int kProgressEnd = 100;
 
 private:
     fpga_manage();
@@ -195,6 +223,27 @@ private:
     void led_setup_deal();
     void card_search_deal();
     void send_search(u8 port);
+    bool port_linked(u8 port);
+
+    // pieces of the receiving-card jobs (fpga_manage_jobs.cpp)
+    void job_start();
+    void job_progress(int percent);
+    void job_cycle();
+    void job_finish();
+    void job_send(u8 port, u16 card, u8 command, u32 address, const u8* data, int len);
+    void job_await(u8 port, u16 card, u8 command, int awaited, u32 timeout);
+    bool job_wait_over();
+    bool job_takes(const fpga::RcvHeader& h) const;
+    void job_reply(const fpga::RcvHeader& h, const u8* data);
+    bool quick_mapping_check(QString* why);
+    void send_position(int place);
+    void port_job_deal(u8 command, const u8* data, int len, bool timeoutPerCard);
+    void load_scan_deal();
+    void recovery_start(RCV_CHECK_OR_RECOVERY mode);
+    void recovery_replay_deal();
+    void recovery_query_deal(RCV_CHECK_OR_RECOVERY mode);
+    void recovery_end(RCV_CHECK_OR_RECOVERY mode);
+    void recovery_fail();
 
     // the block values the FPGA shows
     static u8 block_brightness();
@@ -218,6 +267,11 @@ private:
     int search_last_ = fpga::kSendPorts - 1;    // port searched last
     u32 search_tick_ = 0;
     u16 search_found_ = 0;
+
+    // the running receiving-card job; the recovery file's port record where
+    // the last card that needs recovery was found (-1 none)
+    CardJobState job_;
+    int rcv_found_port_ = -1;
 
     // pass-through, under passby_mutex
     u8 passby_command_ = 0;

@@ -202,12 +202,22 @@ constexpr int kRcvMaxData = 1024;
 constexpr int kRcvMaxFrame = kRcvHeader + kRcvMaxData + 1;
 constexpr int kRcvMinFrame = kRcvHeader + 1;
 
+// Every reply but those of search and read carries no data.
 enum RcvCommand : uint8_t {
-    kRcvSearch = 0x01,  // no data; reply data: one answer byte (kRcvAnswerNone = nothing to report)
-    kRcvRead = 0x02,    // data: u16 count; reply data: count bytes of card memory from address
-    kRcvWrite = 0x03,   // data: bytes for card memory from address; reply: no data
+    kRcvSearch = 0x01,    // no data; reply data: one answer byte (below)
+    kRcvRead = 0x02,      // data: u16 count; reply data: count bytes of card memory from address
+    kRcvWrite = 0x03,     // data: bytes for the card's parameter memory from address
+    kRcvPosition = 0x04,  // data: u16 x, y, width, height: the card's area of the LED screen
+    kRcvSave = 0x05,      // no data; the card keeps its parameter memory as its saved copy
+    kRcvMapping = 0x06,   // data: one byte, kMappingOn or kMappingOff
 };
+// Search answer: kRcvAnswerNone when the card has nothing to report; a card
+// whose saved parameters are lost (a new or replaced card) answers its own
+// place on the chain, until its parameters are saved again.
 constexpr uint8_t kRcvAnswerNone = 0xFF;
+constexpr int kRcvPositionData = 8;
+constexpr uint8_t kMappingOn = 9;
+constexpr uint8_t kMappingOff = 0;
 
 struct RcvHeader {
     uint16_t card;

@@ -4,6 +4,8 @@
 
 #include "app/global.h"
 
+#include <QMutex>
+#include <QString>
 #include <atomic>
 #include <cstddef>
 
@@ -49,6 +51,48 @@ static_assert(offsetof(SEND_PARA, step) == 1 && offsetof(SEND_PARA, mapping_valu
 static_assert(offsetof(SEND_PARA, recovery_progress) == 30);
 
 extern SEND_PARA g_send_para;
+
+// The quick-mapping record: what the smart-mapping page writes before it
+// posts job 1 (and the LAN port of job 2). No lock: the page writes it
+// before the job word, and the worker copies it when the job starts.
+#pragma pack(push, 1)
+struct LINE_TYPE {
+    u16 box_width = 0;   // cabinet width in pixels
+    u16 box_height = 0;  // cabinet height in pixels
+    u16 offset_x = 0;    // the screen's offset on the canvas
+    u16 offset_y = 0;
+    u8 port = 0;         // LAN (sending) port, 0-based
+    u8 rows = 0;         // cabinet rows
+    u8 columns = 0;      // cabinet columns
+    u8 route_way = 0;    // routing pattern 1-16 (fpga/route_patterns.h)
+};
+#pragma pack(pop)
+static_assert(sizeof(LINE_TYPE) == 12);
+extern LINE_TYPE line_type;
+
+// A text that two threads hand over, under its own lock.
+class SharedText {
+public:
+    void set(const QString& text)
+    {
+        QMutexLocker lock(&mutex_);
+        text_ = text;
+    }
+    QString get() const
+    {
+        QMutexLocker lock(&mutex_);
+        return text_;
+    }
+
+private:
+    mutable QMutex mutex_;
+    QString text_;
+};
+
+// Absolute box path of the scan file chosen for job 2; empty = none. The
+// smart-mapping page sets it; the worker takes its own copy when the job
+// starts.
+extern SharedText g_ztfile_name;
 // 1 = run the USB upgrade in the FPGA manager thread instead of its normal
 // work; set by the USB upgrade page, cleared by the upgrade's last step.
 extern std::atomic<u32> g_usb_grade;

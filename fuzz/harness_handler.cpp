@@ -6,14 +6,13 @@
 // Every reply must be well formed.
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
+#include "fuzz/fuzz_box.h"
 #include "links/message_deal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <string>
 
 namespace {
 
@@ -23,27 +22,11 @@ void check(bool ok)
         std::abort();
 }
 
-std::string g_root;
-
-void removeRoot()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(g_root, ec);
-}
-
 message_deal& handler()
 {
     static message_deal* h = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kel-fuzz-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        check(::mkdtemp(buf.data()) != nullptr);
-        g_root = buf.data();
-        std::atexit(removeRoot);
-        platform::sim::resetBox(g_root);
+        check(fuzzbox::start());
         platform::sim::setRebootHandler([] {});
-        g_debugSwitch = 0;  // keep the output quiet
         ConfigEngine::pInstance();
         KelRamPara::pInstance();
         return new message_deal(message_deal::LINK_TCP);

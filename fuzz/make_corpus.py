@@ -87,6 +87,29 @@ GARBAGE = {
 }
 
 
+TEXT_ENTRY = ('{"type":0,"status":"on","pos":{"x":10,"y":20,"w":300,"h":64,"layer":"buttom"},'
+              '"act":{"effect":1,"speed":5,"staytime":0},"backpara":{"enable":"on","color":"102030"},'
+              '"fontpara":{"startx":4,"starty":6,"fontw":%d,"fonth":%d,"wordspace":2,"verticalspace":3,'
+              '"color":"FF0000"},"texts":[%s]}')
+BITMAP_ENTRY = ('{"type":1,"status":"on","pos":{"x":0,"y":0,"w":1920,"h":1080},'
+                '"act":{"effect":0,"speed":1,"staytime":0},"bmppara":{},"start":0,"end":1}')
+
+
+def overlay(entries, count=1):
+    return ('{"name":"fuzz","osdcount":%d,"oactcount":1,"menu":[%s]}' % (count, ','.join(entries))).encode()
+
+
+# overlay: the file as a PC uploads it ("OSDS").
+OVERLAYS = {
+    'text32': overlay([TEXT_ENTRY % (32, 32, '"Hello\\nworld"')]),
+    'text64_cjk': overlay([TEXT_ENTRY % (64, 64, '"\u6b22\u8fce \u5149\u4e34\\r~"')]),
+    'text128_lines': overlay([TEXT_ENTRY % (128, 128, '"' + '\\n'.join(str(i) for i in range(66)) + '"')]),
+    'bitmap_then_text': overlay([BITMAP_ENTRY, TEXT_ENTRY % (64, 32, '[]')], 2),
+    'no_overlay': overlay([], 0),
+    'bad_json': b'{"name":"x","osdcount":1,"menu":[{"type":0',
+}
+
+
 def write(folder, name, data):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name + '.bin'), 'wb') as f:
@@ -108,6 +131,8 @@ def main():
         raw = everything[name]
         body = raw[1:-1].replace(b'\xaa\x85', b'\xa5').replace(b'\xaa\x7a', b'\x5a').replace(b'\xaa\x8a', b'\xaa')
         write(os.path.join(here, 'corpus', 'handler'), 'direct_' + name, b'\x01' + body[:4] + body[6:-1])
+    for name, data in OVERLAYS.items():
+        write(os.path.join(here, 'corpus', 'overlay'), name, data)
 
 
 if __name__ == '__main__':

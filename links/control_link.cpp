@@ -81,7 +81,10 @@ bool ControlLink::start()
             return false;
     }
     message_deal::attach_link(link_, [this](std::vector<u8> frame) { sends_.push(std::move(frame)); });
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        platform::nameThread(name_);
+        run();
+    });
     return opened;
 }
 

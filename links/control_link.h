@@ -67,7 +67,8 @@ public:
         GiveUp,  // the link stays silent
     };
 
-    // `link` is the message_deal::Link; `name` is for diagnostics.
+    // `link` is the message_deal::Link; `name` names the link's thread (as
+    // `top -H` shows it, at most 15 characters) and its diagnostics.
     ControlLink(u8 link, const char* name, std::unique_ptr<LinkTransport> transport, OpenFailure onFailure);
     ~ControlLink();
     ControlLink(const ControlLink&) = delete;

@@ -4,8 +4,6 @@
 #include "app/mainwindow.h"
 #include "app/utils.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -241,14 +239,4 @@ bool file_deal::running(u8 link)
     BufferState& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     return isLinkOwner(link) && s.owner == link;
-}
-
-void file_deal::inGuiThread(std::function<void()> fn)
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) {
-        fn();
-        return;
-    }
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }

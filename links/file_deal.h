@@ -118,9 +118,6 @@ public:
     // True while `link` runs a transfer.
     static bool running(u8 link);
 
-    // Runs `fn` in the GUI thread (queued), or at once when there is no
-    // application object (tools, the fuzz harness).
-    static void inGuiThread(std::function<void()> fn);
 };
 
 extern KEL_FILE_DEAL_PARA g_kel_file_deal_para;

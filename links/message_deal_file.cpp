@@ -11,6 +11,7 @@
 #include "fpga/rcv_recovery_file.h"
 #include "links/file_deal.h"
 #include "platform/platform.h"
+#include "tools/tool_page_requests.h"
 
 #include <QDir>
 #include <cstring>
@@ -93,7 +94,8 @@ bool storeSmartMap(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kSmartDir) + "/" + t.name, data, t.total))
         return false;
-    // Smart-mapping page (24) open: SmartMapping::Button_back_clicked() in the GUI thread, once the page lands.
+    if (fpga_manage::p_fpga_manage)
+        toolpages::smartMappingFilesChanged(false);
     return true;
 }
 
@@ -101,7 +103,8 @@ bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
 {
     if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
         return false;
-    // Advanced options (12) open: AdvancedOption::language_changed() in the GUI thread, once the page lands.
+    if (fpga_manage::p_fpga_manage)
+        toolpages::recoveryFilesChanged(false);
     return true;
 }
 
@@ -232,15 +235,12 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_BAD_LENGTH;
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
-        // The pages read the name lists in the GUI thread: clear them there.
-        rcvRecovery* reader = fpga->rcv_recovery;
-        file_deal::inGuiThread([reader] { reader->scan_files.clear(); });
-        // Page 24: SmartMapping::Button_back_clicked(); page 5: Option::language_changed(); once they land.
+        fpga->rcv_recovery->clearScanFiles();
+        toolpages::smartMappingFilesChanged(true);
     }
     if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
-        rcvRecovery* reader = fpga->rcv_recovery;
-        file_deal::inGuiThread([reader] { reader->recovery_files.clear(); });
-        // Page 25: rcv_recovery::menulist_back_page(); page 12: AdvancedOption::language_changed(); once they land.
+        fpga->rcv_recovery->clearRecoveryFiles();
+        toolpages::recoveryFilesChanged(true);
     }
     return ST_DONE;
 }

@@ -3,7 +3,7 @@
 networkManage* networkManage::p_networkManage = nullptr;
 
 networkManage::networkManage(u16 port)
-    : ControlLink(message_deal::LINK_TCP, "networkManage", std::make_unique<tcpserver>(port), OpenFailure::Retry)
+    : ControlLink(message_deal::LINK_TCP, "link-tcp", std::make_unique<tcpserver>(port), OpenFailure::Retry)
 {
 }
 

@@ -118,8 +118,14 @@ bool R54_WIFI_CONFIG::start()
     const bool bound = bindAt();
     if (!bound)
         writeLogMsg(LOG_ERROR, "R54_WIFI_CONFIG: AT port bind failed");
-    startThread_ = std::thread([this] { startThreadRun(); });
-    atThread_ = std::thread([this] { atThreadRun(); });
+    startThread_ = std::thread([this] {
+        platform::nameThread("wifi-start");
+        startThreadRun();
+    });
+    atThread_ = std::thread([this] {
+        platform::nameThread("wifi-at");
+        atThreadRun();
+    });
     return bound;
 }
 

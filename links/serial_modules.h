@@ -17,7 +17,7 @@ public:
         int speed;           // baud
         bool rs485;          // drive RTS high while sending (the RS-485 transmit direction)
         u8 link;             // message_deal::Link
-        const char* name;    // for diagnostics
+        const char* name;    // the link's thread name, also in diagnostics
     };
 
     // start() is false when the port cannot be opened or set up (the link

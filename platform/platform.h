@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <netinet/in.h>
 #include <string>
 #include <sys/types.h>
@@ -137,5 +138,66 @@ uint32_t netBindAddress();
 // 255.255.255.255 at the sender's port on the board; the sender itself on a
 // host, so that nothing a host box sends leaves the machine.
 sockaddr_in netBroadcastReply(const sockaddr_in& sender);
+
+// ------------------------------------------------------------ threads
+// Gives the calling thread its kernel name (what `top -H` and debuggers
+// show), cut to the kernel's 15 characters. Every thread of the program
+// calls it first thing; docs/threads.md lists the names.
+void nameThread(const char* name);
+
+// ------------------------------------------------------------ control commands
+// A running host box is driven from outside through the named pipe
+// <box root>/sim/control: one command per line, each outcome logged to
+// <box root>/sim/control.log (docs/simulated-box.md). The simulated devices
+// bring their own commands; the program adds those that act on its own
+// parts (the front-panel keys, the LCD) at start-up. On the board nothing
+// reads commands.
+//
+// A handler gets the words after the command's name (their count already
+// checked) and answers an empty string when it has acted, else the reason it
+// refused; a refused command changes nothing. Handlers run one at a time on
+// the pipe's thread.
+using ControlHandler = std::function<std::string(const std::vector<std::string>& args)>;
+struct ControlCommand {
+    std::string name;
+    std::string usage;  // the arguments as a person types them: "SOURCE WxH@HZ"
+    size_t minArgs = 0;
+    size_t maxArgs = 0;
+    ControlHandler run;
+};
+// Adds a command, replacing one of the same name. Any thread.
+void addControlCommand(ControlCommand command);
+// Runs one command line and returns its log line, "ok <line>" or
+// "error <line>: <reason>"; empty for a blank line.
+std::string runControlLine(const std::string& line);
+// Reads a decimal whole number in [min, max] from a command word.
+bool controlNumber(const std::string& word, long min, long max, long& out);
+
+// ------------------------------------------------------------ the LED canvas
+// How the video chip's output channels tile the LED canvas: `across` x
+// `down` tiles of one channel's active size, output channel k at column
+// k % across, row k / across; then the part of that channel canvas to keep
+// (the LED canvas inside it), all of it when width or height is 0.
+struct CanvasLayout {
+    int across = 1;
+    int down = 1;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+// A picture of 0xFFRRGGBB pixels, row after row (QImage::Format_RGB32).
+struct Canvas {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    bool empty() const { return pixels.empty(); }
+    uint32_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+// What the video chip's output shows on the LED canvas. On a host the
+// simulated chip draws it from its registers (docs/simulated-box.md); the
+// board's chip cannot be looked into, so there it is empty, as it is when a
+// layout's canvas would be empty or too large.
+Canvas videoCanvas(const CanvasLayout& layout);
 
 }  // namespace platform

@@ -37,6 +37,26 @@ void configure(int fd, unsigned long request, void* arg, const char* what)
         KEL_DBG("\n[x518_drv] spi %s failed\n", what);
 }
 
+// The SPI message of `count` transfers (SPI_IOC_MESSAGE(count), which wants
+// a constant).
+unsigned long messageRequest(int count)
+{
+    return _IOC(_IOC_WRITE, SPI_IOC_MAGIC, 0, SPI_MSGSIZE(count));
+}
+
+i32 sendMessage(int fd, spi_ioc_transfer* transfers, int count)
+{
+    int ret;
+    {
+        QMutexLocker lock(&Utils::_spi_mutex);
+        releaseFpgaChipSelects();
+        ret = platform::devIoctl(fd, messageRequest(count), transfers);
+    }
+    if (ret <= 0)
+        std::perror("can't send spi message\n");
+    return ret;
+}
+
 }  // namespace
 
 x518_drv::x518_drv() : current_bank(kBankUnknown), spare(0) {}
@@ -60,6 +80,71 @@ i32 x518_drv::initialize()
     return fd;
 }
 
+class x518_drv::Message {
+public:
+    Message(x518_drv& drv, int fd) : drv_(drv), fd_(fd) {}
+    Message(const Message&) = delete;
+    Message& operator=(const Message&) = delete;
+
+    // One 2-byte transfer; a read's answer is ORed into *into at bit `shift`
+    // once the message has gone (into null: the answer is dropped). `slot`:
+    // the register byte it carries (-1 for a bank select).
+    void add(u8 first, u8 second, bool read, u32* into, u32 shift, int slot)
+    {
+        if (count_ == kMessageTransfers)
+            send();
+        const int i = count_++;
+        tx_[i][0] = first;
+        tx_[i][1] = second;
+        rx_[i][0] = rx_[i][1] = 0;  // a byte the message never carried reads as 0
+        into_[i] = into;
+        shift_[i] = shift;
+        slot_[i] = slot;
+        read_[i] = read;
+        spi_ioc_transfer& tr = transfers_[i];
+        tr = spi_ioc_transfer{};
+        tr.tx_buf = reinterpret_cast<uintptr_t>(tx_[i]);
+        tr.rx_buf = read ? reinterpret_cast<uintptr_t>(rx_[i]) : 0;
+        tr.len = kTransferBytes;
+        tr.speed_hz = read ? kReadSpeedHz : kWriteSpeedHz;
+        tr.bits_per_word = kBitsPerWord;
+    }
+
+    void send()
+    {
+        if (count_ == 0)
+            return;
+        // The chip select goes up between transfers, each one its own frame.
+        for (int i = 0; i < count_; ++i)
+            transfers_[i].cs_change = i + 1 < count_ ? 1 : 0;
+        const bool sent = sendMessage(fd_, transfers_, count_) > 0;
+        if (!sent)
+            drv_.current_bank = kBankUnknown;  // a select in it may not have landed
+        for (int i = 0; i < count_; ++i) {
+            if (into_[i])
+                *into_[i] |= u32(rx_[i][1]) << shift_[i];
+            if (slot_[i] < 0)
+                continue;
+            drv_.known_[size_t(slot_[i])] = sent;
+            if (sent)
+                drv_.known_value_[slot_[i]] = read_[i] ? rx_[i][1] : tx_[i][1];
+        }
+        count_ = 0;
+    }
+
+private:
+    x518_drv& drv_;
+    int fd_;
+    int count_ = 0;
+    spi_ioc_transfer transfers_[kMessageTransfers];
+    u8 tx_[kMessageTransfers][kTransferBytes];
+    u8 rx_[kMessageTransfers][kTransferBytes];
+    u32* into_[kMessageTransfers];
+    u32 shift_[kMessageTransfers];
+    int slot_[kMessageTransfers];
+    bool read_[kMessageTransfers];
+};
+
 i32 x518_drv::transfer(int fd, const u8* tx, u8* rx, int len, u32 speedHz)
 {
     spi_ioc_transfer tr{};
@@ -70,15 +155,7 @@ i32 x518_drv::transfer(int fd, const u8* tx, u8* rx, int len, u32 speedHz)
     tr.delay_usecs = 0;
     tr.bits_per_word = kBitsPerWord;
     tr.cs_change = 0;
-    int ret;
-    {
-        QMutexLocker lock(&Utils::_spi_mutex);
-        releaseFpgaChipSelects();
-        ret = platform::devIoctl(fd, SPI_IOC_MESSAGE(1), &tr);
-    }
-    if (ret <= 0)
-        std::perror("can't send spi message\n");
-    return ret;
+    return sendMessage(fd, &tr, 1);
 }
 
 i32 x518_drv::SPI_Transfer(int fd, const u8* tx, u8* rx, int len)
@@ -91,62 +168,58 @@ i32 x518_drv::SPI_Transfer_Write(int fd, const u8* tx, int len)
     return transfer(fd, tx, nullptr, len, kWriteSpeedHz);
 }
 
-void x518_drv::selectBank(int fd, u32 spec, u32 bankOffset)
+void x518_drv::queueSelect(Message& message, u32 spec, u32 bankOffset)
 {
     u32 bank = specBank(spec) + bankOffset;
     if (bank == current_bank)
         return;
     current_bank = bank;
-    const u8 tx[kTransferBytes] = {u8(kWriteBit | kBankSelectAddress), u8(bank & 0xFF)};
-    // A select that did not reach the chip leaves its bank unknown.
-    if (SPI_Transfer_Write(fd, tx, kTransferBytes) <= 0)
-        current_bank = kBankUnknown;
+    message.add(u8(kWriteBit | kBankSelectAddress), u8(bank & 0xFF), false, nullptr, 0, -1);
 }
 
-void x518_drv::writeLocked(int fd, u32 spec, u32 value, u32 bankOffset)
+void x518_drv::queueAccess(Message& message, const RegOp& op)
 {
-    selectBank(fd, spec, bankOffset);
-    u32 address = specAddress(spec);
-    for (u32 i = 0; i < specWidth(spec); ++i, value >>= 8) {
+    queueSelect(message, op.spec, op.bankOffset);
+    if (op.into)
+        *op.into = 0;
+    u32 address = specAddress(op.spec);
+    u32 value = op.value;
+    for (u32 i = 0; i < specWidth(op.spec); ++i, value >>= 8) {
         if (address + i > kMaxAddress) {
-            KEL_DBG("\n[x518_drv] register %06x runs past its bank\n", spec);
+            KEL_DBG("\n[x518_drv] register %06x runs past its bank\n", op.spec);
             break;
         }
-        const u8 tx[kTransferBytes] = {u8(kWriteBit | ((address + i) & kAddressMask)), u8(value & 0xFF)};
-        SPI_Transfer_Write(fd, tx, kTransferBytes);
+        const u8 at = u8((address + i) & kAddressMask);
+        const int slot = int((current_bank & 0xFF) * kBankSize + at);
+        if (op.into)
+            message.add(at, kReadFiller, true, i < kValueBytes ? op.into : nullptr, 8 * i, slot);
+        else
+            message.add(u8(kWriteBit | at), u8(value & 0xFF), false, nullptr, 0, slot);
     }
 }
 
-u32 x518_drv::readLocked(int fd, u32 spec, u32 bankOffset)
+void x518_drv::accessLocked(int fd, const RegOp* ops, size_t count)
 {
-    selectBank(fd, spec, bankOffset);
-    u32 address = specAddress(spec);
-    u32 result = 0;
-    for (u32 i = 0; i < specWidth(spec); ++i) {
-        if (address + i > kMaxAddress) {
-            KEL_DBG("\n[x518_drv] register %06x runs past its bank\n", spec);
-            break;
-        }
-        const u8 tx[kTransferBytes] = {u8((address + i) & kAddressMask), kReadFiller};
-        // A byte whose transfer failed reads as 0, never as a stale byte.
-        u8 rx[kTransferBytes] = {0, 0};
-        SPI_Transfer(fd, tx, rx, kTransferBytes);
-        if (i < kValueBytes)
-            result |= u32(rx[1]) << (8 * i);
-    }
-    return result;
+    Message message(*this, fd);
+    for (size_t i = 0; i < count; ++i)
+        queueAccess(message, ops[i]);
+    message.send();
 }
 
 void x518_drv::write_X518(int fd, u32 spec, u32 value, u32 bankOffset)
 {
+    const RegOp op = writeOp(spec, value, bankOffset);
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    writeLocked(fd, spec, value, bankOffset);
+    accessLocked(fd, &op, 1);
 }
 
 u32 x518_drv::read_X518(int fd, u32 spec, u32 bankOffset)
 {
+    u32 value = 0;
+    const RegOp op = readOp(spec, &value, bankOffset);
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    return readLocked(fd, spec, bankOffset);
+    accessLocked(fd, &op, 1);
+    return value;
 }
 
 void x518_drv::write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
@@ -154,8 +227,59 @@ void x518_drv::write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOf
     // Read and write under one hold, so that no other thread's write of the
     // same register falls between them and is lost.
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    u32 old = readLocked(fd, spec, bankOffset);
-    writeLocked(fd, spec, old ^ ((value ^ old) & mask), bankOffset);
+    u32 old = 0;
+    const RegOp read = readOp(spec, &old, bankOffset);
+    accessLocked(fd, &read, 1);
+    const RegOp write = writeOp(spec, old ^ ((value ^ old) & mask), bankOffset);
+    accessLocked(fd, &write, 1);
+}
+
+void x518_drv::access_X518(int fd, const RegOp* ops, size_t count)
+{
+    QMutexLocker lock(&Utils::_x518_bnk_mutex);
+    accessLocked(fd, ops, count);
+}
+
+bool x518_drv::knownValue(u32 spec, u32 bankOffset, u32& value) const
+{
+    const u32 bank = (specBank(spec) + bankOffset) & 0xFF, address = specAddress(spec), width = specWidth(spec);
+    if (width > kValueBytes || address + width > kMaxAddress + 1)
+        return false;
+    value = 0;
+    for (u32 i = 0; i < width; ++i) {
+        const size_t at = size_t(bank) * kBankSize + address + i;
+        if (!known_[at])
+            return false;
+        value |= u32(known_value_[at]) << (8 * i);
+    }
+    return true;
+}
+
+void x518_drv::update_X518(int fd, u32 spec, u32 value, u32 bankOffset)
+{
+    const u32 width = specWidth(spec);
+    const u32 mask = width >= kValueBytes ? ~0u : (1u << (8 * width)) - 1;
+    QMutexLocker lock(&Utils::_x518_bnk_mutex);
+    u32 known;
+    if (knownValue(spec, bankOffset, known) && known == (value & mask))
+        return;
+    const RegOp op = writeOp(spec, value, bankOffset);
+    accessLocked(fd, &op, 1);
+}
+
+void x518_drv::update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
+{
+    QMutexLocker lock(&Utils::_x518_bnk_mutex);
+    u32 old = 0;
+    if (!knownValue(spec, bankOffset, old)) {
+        const RegOp read = readOp(spec, &old, bankOffset);
+        accessLocked(fd, &read, 1);
+    }
+    const u32 neu = old ^ ((value ^ old) & mask);
+    if (neu == old)
+        return;
+    const RegOp write = writeOp(spec, neu, bankOffset);
+    accessLocked(fd, &write, 1);
 }
 
 bool x518_drv::wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset, u32* last)
@@ -179,4 +303,5 @@ void x518_drv::init_reg_acc_param()
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
     current_bank = kBankUnknown;
     spare = 0;
+    known_.reset();
 }

@@ -8,14 +8,29 @@
 // one 2-byte full-duplex transfer; the selected bank is cached so that a run
 // of accesses to one bank selects it once.
 //
-// Locks: Utils::_x518_bnk_mutex around one whole register access (bank
-// select and every byte; for a masked write the read and the write
-// together), Utils::_spi_mutex around one transfer. The SPI controller is
-// shared with the FPGAs, whose chip-select lines are released before every
-// transfer.
+// The transfers of one access (its bank select and every byte), or of a
+// group of accesses (access_X518), go to the device as one SPI message with
+// the chip select released between transfers: the chip sees exactly the
+// transfers it would see one message each, in fewer calls. A message that
+// fails loses the transfers it had not carried yet: bytes not read read as
+// 0, and the next access selects its bank again.
+//
+// The driver remembers the value of every register byte a message carried
+// to or from the chip since the last init_reg_acc_param (a failed message
+// leaves its bytes unknown), so that a setter can write only what changes
+// (update_X518, update_x518_mask).
+//
+// Locks: Utils::_x518_bnk_mutex around one whole register access or group
+// (for a masked write the read and the write together), Utils::_spi_mutex
+// around one message. The SPI controller is shared with the FPGAs, whose
+// chip-select lines are released before every message.
 #pragma once
 
 #include "app/global.h"
+
+#include <bitset>
+#include <cstddef>
+#include <initializer_list>
 
 class x518_drv {
 public:
@@ -26,6 +41,18 @@ public:
     static constexpr int kTransferBytes = 2;
     static constexpr u32 kBankUnknown = 0xFFFFFFFFu;
     static constexpr u16 kFpgaCsReleased = 16;
+    static constexpr int kMessageTransfers = 64;  // transfers one SPI message carries at most
+
+    // One register access of a group: a write of `value`, or, with `into`
+    // set, a read whose value lands in *into.
+    struct RegOp {
+        u32 spec = 0;
+        u32 value = 0;
+        u32* into = nullptr;
+        u32 bankOffset = 0;
+    };
+    static RegOp writeOp(u32 spec, u32 value, u32 bankOffset = 0) { return {spec, value, nullptr, bankOffset}; }
+    static RegOp readOp(u32 spec, u32* into, u32 bankOffset = 0) { return {spec, 0, into, bankOffset}; }
 
     x518_drv();
 
@@ -42,12 +69,27 @@ public:
     u32 read_X518(int fd, u32 spec, u32 bankOffset);
     // Replaces the bits of `mask` by those of `value`, as one locked step.
     void write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
+    // The accesses in order, as one locked step and in as few messages as
+    // possible (a message per kMessageTransfers transfers). Every read's
+    // value is in place when the call returns; each read needs its own *into.
+    void access_X518(int fd, const RegOp* ops, size_t count);
+    void access_X518(int fd, std::initializer_list<RegOp> ops) { access_X518(fd, ops.begin(), ops.size()); }
+
+    // Writes the register only when its value differs from the one this
+    // driver last wrote there or read there (a register it has not touched
+    // since init_reg_acc_param is written). Only for registers that hold what
+    // is written: never for status bits, counters or load triggers.
+    void update_X518(int fd, u32 spec, u32 value, u32 bankOffset);
+    // write_x518_mask on the value this driver knows (read only when it knows
+    // none), written only when the bits change; the same rule as update_X518.
+    void update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
 
     // Reads the register up to `maxReads` times until (value & mask) == want.
     // True when it did; false on a time-out. The last value read goes to *last.
     bool wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset = 0, u32* last = nullptr);
 
-    // Forgets the selected bank: the next access selects its bank again.
+    // Forgets the selected bank and every remembered register value: the next
+    // access selects its bank again, the next update writes.
     void init_reg_acc_param();
 
     u32 currentBank() const { return current_bank; }
@@ -57,10 +99,19 @@ public:
     static constexpr u32 specWidth(u32 spec) { return spec & 0xFF; }
 
 private:
+    class Message;  // the transfers of one SPI message being gathered
+
     i32 transfer(int fd, const u8* tx, u8* rx, int len, u32 speedHz);
-    void selectBank(int fd, u32 spec, u32 bankOffset);
-    void writeLocked(int fd, u32 spec, u32 value, u32 bankOffset);
-    u32 readLocked(int fd, u32 spec, u32 bankOffset);
+    void queueSelect(Message& message, u32 spec, u32 bankOffset);
+    void queueAccess(Message& message, const RegOp& op);
+    void accessLocked(int fd, const RegOp* ops, size_t count);
+    bool knownValue(u32 spec, u32 bankOffset, u32& value) const;
+
+    // The remembered register bytes, bank x kBankSize + address (guarded by
+    // Utils::_x518_bnk_mutex).
+    static constexpr int kBanks = 256, kBankSize = 128;
+    std::bitset<kBanks * kBankSize> known_;
+    u8 known_value_[kBanks * kBankSize] = {};
 
     u32 current_bank;  // guarded by Utils::_x518_bnk_mutex
     u32 spare;

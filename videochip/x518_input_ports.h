@@ -62,10 +62,16 @@ struct X518InputPorts {
     u8 vbo_retry[x518::kVboReceivers] = {};
     u32 port_status[kPorts] = {};  // bit 7 probe for loss of signal, bit 0 no signal
 
-    // ---- picture processing of the CMOS inputs, and the capture start offsets
-    i32 PM_HNR[kCmosPorts] = {}, PM_VNR[kCmosPorts] = {}, PM_TNR[kCmosPorts] = {}, PM_BNR[kCmosPorts] = {};
-    i32 PM_MNR[kCmosPorts] = {}, PM_COMB[kCmosPorts] = {}, PM_IPEN[kCmosPorts] = {}, PM_DIAG[kCmosPorts] = {};
-    i32 PM_MVFLT[kCmosPorts] = {}, PM_22PD[kCmosPorts] = {}, PM_23PD[kCmosPorts] = {};
-    i32 PM_22PDSQTH[kCmosPorts] = {}, PM_23PDSQTH[kCmosPorts] = {}, PM_24SF[kCmosPorts] = {};
+    // ---- picture processing: levels per port (0 off, 1-3 strength, 4 also
+    // for the motion filter); only input channels 0-3 carry the chain
+    i32 PM_HNR[kPorts] = {}, PM_VNR[kPorts] = {}, PM_TNR[kPorts] = {}, PM_BNR[kPorts] = {};
+    i32 PM_MNR[kPorts] = {}, PM_COMB[kPorts] = {}, PM_IPEN[kPorts] = {}, PM_DIAG[kPorts] = {};
+    i32 PM_MVFLT[kPorts] = {}, PM_22PD[kPorts] = {}, PM_23PD[kPorts] = {};
+    i32 PM_22PDSQTH[kPorts] = {}, PM_23PDSQTH[kPorts] = {}, PM_24SF[kPorts] = {};
+    // Noise-reduction mode last written per parallel port (-1: none yet, so
+    // the first one is always written).
+    i32 nren_old[kCmosPorts] = {-1, -1, -1, -1};
+
+    // ---- capture start offsets
     i32 PM_IACTHST[kPorts] = {}, PM_IACTVST[kPorts] = {};
 };

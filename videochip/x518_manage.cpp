@@ -11,6 +11,7 @@ PacedWorker x518_manage::worker;
 QMutex x518_manage::mutex;
 std::atomic<u8> x518_manage::apply_flag{0};
 std::atomic<u8> g_fpga_x518_start{0};
+std::atomic<u8> g_force_bkcolor{0};
 
 namespace {
 
@@ -73,7 +74,7 @@ void x518_manage::openChip()
 
 i32 x518_manage::startThread()
 {
-    if (!worker.start([this] { runPass(); }, [this] { return passDueTicks(); })) {
+    if (!worker.start("x518_manage", [this] { runPass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("create manage thread failed");
         writeLogMsg(LOG_ERROR, "create manage thread failed");
         return kThreadFailed;
@@ -119,6 +120,12 @@ const KEL_RAM_PARA& x518_manage::block() const
     return store ? store->ram_para : kEmpty;
 }
 
+KEL_RAM_PARA* x518_manage::liveBlock() const
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store ? &store->ram_para : nullptr;
+}
+
 // States 0-4: five good identity reads, not necessarily in a row.
 void x518_manage::probe()
 {
@@ -153,8 +160,12 @@ void x518_manage::bringUpLoad()
 // State 6: the output panel and the window outputs.
 void x518_manage::bringUpPanel()
 {
-    const KEL_RAM_PARA& b = block();
-    kelApi_PnlInit2(b.led_width, b.led_height, b.out1_rect.w, b.out1_rect.h, b.splice_mode);
+    {
+        // It reads the block's windows and publishes the channel geometry into it.
+        QMutexLocker lock(&mutex);
+        const KEL_RAM_PARA& b = block();
+        kelApi_PnlInit2(b.led_width, b.led_height, b.out1_rect.w, b.out1_rect.h, b.splice_mode);
+    }
     set_output(spi_fd);
     g_fpga_x518_start = 1;
     init_state = 7;

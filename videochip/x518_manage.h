@@ -23,17 +23,42 @@
 //   pnl    X518Panel          x518_panel.h           the output panel geometry the panel
 //                                                    initialisation computes
 //   osd    X518Osd            x518_osd.h             fonts and bitmap in the serial flash, the OSD
-//                                                    plane, PM_OSD_ and the OSD requests
+//                                                    plane, PM_OSD_, the OSD engine's text, window
+//                                                    and pitch, and the OSD requests
 // The chip itself (drv, spi_fd, init_state, font_flags, the pattern flag)
 // and the dispatcher's copy of the applied block stay on the manager.
+//
+// Chip windows and block windows. Every per-window table of the model
+// (win_info, PM_, the change flags) is indexed by chip window: the packed
+// record the multi-window environment made of the block's windows in use,
+// in window order (windows 0 and 2 shown, 1 not: chip windows 0 and 1).
+// recordOfWindow() maps a block window to its chip window (-1: not shown,
+// or the default environment stands); the dispatcher maps before it calls
+// a setter, and every setter takes a chip window.
+//
+// Re-layout and change flags. A re-layout (the panel initialisation, or a
+// window's enable word, x, y, w or h changed) rebuilds the environment and
+// the channel allocation and must make the next window programming pass
+// program every window it moved. It raises: win_chg of every chip window
+// in use (the default window included), win_attr_chg of all six (mirrors
+// are re-taken by chip window), overlay_chg (the mixers are re-assigned),
+// and g_chg_input of a chip window whose input port changed (it may now
+// show another block window). The dispatcher runs the pass after it; so
+// does the bring-up, and the apply pass after a panel initialisation.
 //
 // The operations live one area to a file: x518_manage.cpp (object, thread,
 // bring-up), _param (system parameters, default model), _init (initial
 // load, register-update window), _timing (timing blocks, dot-by-dot memory,
 // input and output windows), _apply (dispatcher), _input (input ports),
-// _ich (input channels), _service (service sequences), _dump (diagnostic
-// dumps, register listing), _flash (serial flash and fonts) and _pending
-// (operations whose work is not built yet).
+// _ich (input channels), _ipproc (input-channel picture processing),
+// _picture (picture and window setters), _pattern (test patterns),
+// _geometry (window geometry, crops), _panel (output panel; the channel
+// timing list in x518_och_timing), _env (multi-window environment,
+// output-channel allocation), _service (service sequences), _dump
+// (diagnostic dumps, register listing), _flash (serial flash and fonts),
+// _osd (the OSD engine and the redraw of its plane) and _pending
+// (operations whose work is not built yet); omenu.cpp reads and applies
+// the overlay file.
 #pragma once
 
 #include "app/global.h"
@@ -54,6 +79,8 @@
 
 // 1 once the chip manager has initialised the output panel at bring-up.
 extern std::atomic<u8> g_fpga_x518_start;
+// 1 while the bring-up paints the forced background colour, 2 once released.
+extern std::atomic<u8> g_force_bkcolor;
 
 // One entry of the full register listing: bank, first address, width.
 struct X518_REG_ENTRY {
@@ -87,7 +114,8 @@ public:
     static x518_manage* p_x518_manage;
 
     // Guards writes of the parameter block together with apply_flag; the
-    // manager holds it for a whole apply pass. First in the lock order.
+    // manager holds it for a whole apply pass. First in the lock order
+    // (docs/threads.md).
     static QMutex mutex;
     // 1 = apply the block, 2 = apply and synchronise the user-mode files.
     static std::atomic<u8> apply_flag;
@@ -137,6 +165,8 @@ public:
     // 0 when the frame came (or the channel reports no input), -1 on a time-out.
     int wait1_pivs(int fd, int channel);
     int wait1_pivs2(int fd);
+    // Waits for the next frame of output channel `och`: 0, or -1 on a time-out.
+    int wait1_povs(int fd, int och);
     // The new field (0-3), or -1 when it did not change in time.
     int wait_ifld_change(int fd, int channel);
     int wait_ofld_change(int fd, int channel);
@@ -175,6 +205,67 @@ public:
     // Rebuilds every window's channel list from the channel owners.
     void rebuildWinIch();
 
+    // ---------------------------------------------------------- input-channel picture processing
+    // The chain of input channels 0-3 (de-interlacer, noise reducers,
+    // diagonal interpolation, comb and motion filters), programmed from the
+    // port's state and levels; on channels 4-7, or for a port that is no
+    // chip port, these write nothing.
+    void set_ip(int fd, int channel);
+    void set_ipregs(int fd, int channel, int port);
+    void set_nr(int fd, int channel, int port);
+    void set_nr_block(int fd, int channel, int port);
+    void set_nr_b_480i(int fd, int channel, int port);
+    void set_nr_b_480p(int fd, int channel, int port);
+    void set_nr_b_720p(int fd, int channel, int port);
+    void set_nr_b_1080i(int fd, int channel, int port);
+    void set_nr_b_1080p(int fd, int channel, int port);
+    void set_nr_tpx(int fd, int channel, int port);
+    void set_nr_hvpx(int fd, int channel, int port);
+    void set_nr_mosq(int fd, int channel, int port);
+    void set_diag(int fd, int channel, int port);
+    void set_comb(int fd, int channel, int port);
+    void set_mvflt(int fd, int channel, int port);
+    // Mode and sync source of the window's input channels; `flag` non-zero
+    // treats an interlaced port as progressive.
+    void set_mct(int fd, int window, u32 flag);
+    // Input colour conversion of the window's channels by its memory format.
+    void set_iscwct(int fd, int window);
+    // Scaler coefficients of input channel `channel` for a shrink ratio
+    // (16.16); `dual` loads the pair's second channel too.
+    void set_lut_hshrnk(int fd, int ratio, u32 channel, int dual);
+    void set_lut_vshrnk_4sym(int fd, int ratio, u32 channel, int dual);
+
+    // ---------------------------------------------------------- picture and window setters
+    // Picture controls of every output channel; values wrap modulo 101.
+    static void x518_SetBrightness(u16 value);
+    static void x518_SetContrast(int value);
+    static void x518_SetSharpness(int value);
+    static void x518_SetSaturation(int value);
+    // Colour temperature from the packed word: mode in bits 0-7 (0 user
+    // gains, 1-3 presets), blue, green and red gains in bits 8-31.
+    static void x518_SetColorTemp(int packed);
+    // The end of bring-up: the forced colour released, each window's output
+    // channels show their picture, or black where the port has no signal.
+    void kelApi_forceColorDisable(int fd);
+    // The window setters take a chip window (record) and refuse one at or
+    // above wincnt.
+    void x518_SetWinPriority(u32 window, int layer);
+    void x518_SetWinPriority1(int fd);
+    void x518_SetWinAttr(u8 window, int attribute);
+    void x518_SetInputsourceCrop(int window, u32 cropWord);
+    // Black (bit 0), freeze (bit 1), switch effect (bit 2) and dot-by-dot (bit 8).
+    void x518_SetWinOutput(int fd, u8 window, int flags);
+    void win_freeze_sel(int fd, u32 window, u32 flags);
+    void x518_SetWinDbdMode(int fd, u8 window, int mode);
+    // The dot-by-dot code of arrangement 0-9 (single input for any other).
+    static i32 dbdCodeOf(int arrangement);
+
+    // ---------------------------------------------------------- test patterns
+    // Shows built-in pattern 1-20 (and on, modulo 20) on window 0's output
+    // channels, or switches them off with 0: 0, or all ones when more than
+    // one window is in use.
+    static u32 x518_SetPattern(u32 pattern);
+
     // ---------------------------------------------------------- service sequences
     void input_slidebar(int fd);
     void output_slidebar(int fd);
@@ -201,33 +292,91 @@ public:
     void read_x518_font(int fd);
     void update_font(int fd);
 
+    // ---------------------------------------------------------- window geometry
+    // Splits `win` (relative to the window's first output channel) over the
+    // output channels the window covers: entry i holds the i-th column's
+    // horizontal part and the i-th row's vertical part.
+    void calc_oact(_ImageWindowDef_st win, _ImageWindowDef2_St* out, int window) const;
+    static void calc_scaling(_ImageWindowDef_st in, _ImageWindowDef_st out, _ScalingSt* s);
+    // 0 single window, 1 `*window` leads a stitch group, 2 it follows one
+    // (then `*window` becomes the lead); `*partner` the last other member.
+    int check_stitching_win(int* window, int* partner) const;
+    void check_stitching_chg();
+    // The output channel of each area of the window (8 entries, -1 none).
+    void get_och(int window, int* och) const;
+    // Margin of a window inside its output cells: side 0 left, 1 right, 2 up, 3 down.
+    u32 kelApi_OchGetWinOffset1(const ST_WIN_INFO* info, int side) const;
+    // Crop margin of a rectangle inside an input port: side 0 left, 1 right, 2 top, 3 bottom.
+    u32 kelApi_CropGetOffset(int port, const ST_RECT* rect, int side) const;
+    // Crops chip window `window` (a record) to `rect`, clamped to its input,
+    // or drops its crop; then programs the windows.
+    void x518_SetCrop(char window, char enable, ST_RECT* rect);
+    // Recomputes the crop margins of the windows on `port` after its format changed.
+    void kelApi_updateCrop(int port);
+
+    // ---------------------------------------------------------- output panel
+    // Maps the LED canvas onto the output channels, publishes the geometry
+    // into the block, programs the output timing and rebuilds the windows'
+    // environment and channel allocation.
+    i32 kelApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
+    void kelApi_PnlInitOch3();
+    // Looks the channel timing up; always 1.
+    int kelApi_PnlInitOch_diff(int* htt, int* vtt, int hblank, int vblank, int width, int height);
+    // Publishes the channel geometry into the block when `offset` is that of the splice mode.
+    void kelApi_WriteRam(int offset);
+    void kelApi_x518InitRegPanel();
+
+    // ---------------------------------------------------------- multi-window environment
+    // Packs the block's windows in use into the chip windows, or builds the
+    // default environment when none is in use or one is out of range.
+    void kelApi_initEnvX518();
+    void kelApi_initEnvX518Default();
+    void kelApi_MultiWinGet(ST_MWIN* out) const;
+    void kelApi_MultiWinInit();
+    void kelApi_MultiWinChAlloc(char init);
+    void kelApi_MultiWinChOverlay();
+    void kelApi_MultiWinChInit();
+    // The chip window (packed record) that shows parameter-block window
+    // `window`, -1 when none does (not in use, or the default environment).
+    // Every per-window operation of the chip takes the record.
+    int recordOfWindow(int window) const;
+
     // ---------------------------------------------------------- operations whose work lands later
     // Until then each says so once and does nothing.
-    i32 kelApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
     void set_output(int fd);
-    static void x518_SetBrightness(u16 value);
-    static void x518_SetContrast(int value);
-    static void x518_SetSharpness(int value);
-    static void x518_SetSaturation(int value);
-    static void x518_SetColorTemp(int packed);
-    void kelApi_forceColorDisable(int fd);
-    void x518_SetWinPriority(u32 window, int layer);
-    void x518_SetWinPriority1(int fd);
-    void x518_SetWinAttr(u8 window, int attribute);
-    void x518_SetInputsourceCrop(int window, u32 cropWord);
-    void x518_SetCrop(char window, char enable, ST_RECT* rect);
-    void x518_SetWinOutput(int fd, u8 window, int flags);
-    void x518_SetWinDbdMode(int fd, u8 window, int mode);
-    u32 x518_SetPattern(u32 pattern);
-    void kelApi_initEnvX518();
-    void kelApi_MultiWinChAlloc(char init);
-    void kelApi_MultiWinChInit();
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd, int mode);
+    // ---------------------------------------------------------- OSD engine
+    // Records an OSD attribute (OsdOption) and asks for a reset or redraw in
+    // the next pass; nothing reaches the chip now. 1, or 0 for an unknown option.
     i32 kelApi_OsdSet(int option, int value);
-    void set_osd(int fd, int mode);
+    // Replaces the text: `lines` lines (at most 64) of lengths[i] code
+    // points (at most 127 kept). 0.
+    i32 kelApi_OsdSetUnicode(int lines, int* lengths, wchar_t texts[][128]);
+    // Draws every stored line into the drawing plane.
+    void gen_char(int fd);
+    // Draws one line (at most 128 characters) at x, y of the plane.
+    void osd_put_unicode_string(int fd, const char text[][2], int x, int y, int foreground, int background, int size,
+                                int glyphSize, int planeAddress, int is64);
+    // Fills a rectangle of a plane with a colour-table index.
+    void osd_paint(int fd, int x, int width, int y, int height, int value, int planeAddress);
+    // Copies a rectangle between chip-memory areas; fromStaging 1: from a
+    // bitmap of one byte per pixel in the staging area.
+    void osd_copy(int fd, int source, int destination, int width, int height, int fromStaging);
+    // Writes the background and character colours into the colour table.
+    void set_char_color(int fd);
+    // The OSD window on the panel (OSD_WIN) and its part in each output tile.
+    void calc_osd(_ImageWindowDef2_St* tiles);
+    // Programs every tile's OSD window: displayPlane 1 shows PS_MEM_OSD1,
+    // 0 PS_MEM_OSD from the input margins on.
+    void set_osd(int fd, int displayPlane);
     void set_scroll(int fd);
+    // Redraws the plane (text or bitmap), copies it 2 x 2 into the display
+    // plane and shows it with its scrolling.
     void update_osd(int fd);
-    void kelApi_updateCrop(int port);
-    // Reads /data/configs/omenu.json into the overlay list and applies it.
+    // Reads /data/configs/omenu.json into the overlay list and applies it
+    // (videochip/omenu.cpp).
     void load_overlay_file();
 
     // ---------------------------------------------------------- the chip
@@ -241,11 +390,8 @@ public:
     // The serial flash behind the chip's serial-flash controller (fonts, OSD
     // bitmap). Its operations run on the manager thread, the link threads
     // and the USB-upgrade worker. flash_mutex spans each whole erase, write,
-    // read, DMA and font load. Lock order: x518_manage::mutex, then
-    // Utils::_led_para_init_mutex or Utils::_bri_set_mutex, then flash_mutex,
-    // then Utils::_x518_bnk_mutex, then Utils::_spi_mutex: a holder of any of
-    // the first three may take it; a flash operation itself takes only the
-    // last two (each register access), never one of the first three.
+    // read, DMA and font load; inside it a flash operation takes only the
+    // register locks (docs/threads.md has the lock order).
     static QMutex flash_mutex;
     static constexpr u32 kFlashSize = 32u << 20;
     static constexpr u32 kFlashSector = 4096;
@@ -305,6 +451,22 @@ public:
     static const i32 parameters_txt[kParamEntries];
 
 private:
+    // The output panel as the OSD places its windows on it.
+    struct OsdPanel {
+        i32 width = 0, height = 0;     // panel size
+        int across = 0, down = 0;      // output tiles (at most 8 in all)
+        i32 tileWidth = 0, tileHeight = 0;
+        i32 activeX = 0, activeY = 0;  // active-area start of the output timing
+    };
+    struct OsdGlyph {
+        u32 index;
+        int advance;
+    };
+    OsdPanel osdPanel() const;
+    OsdGlyph osdGlyph(u32 code, int size, bool is64) const;
+    u32 osdPitchUnits() const;
+    void osdRun(int fd, u32 command);
+
     x518_manage();
     const KEL_RAM_PARA& block() const;
     void probe();
@@ -319,9 +481,26 @@ private:
     int dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, u32 length);
     bool clearWriteEnable(int fd, bool timed, int limit);
     void fillMwinPresets();
+    // The output area of one output channel from its sync widths and porches.
+    void deriveOutputArea();
     template <class T>
     void copyParam(T& member, i32 value, i32& changed);
     int portOf(int window) const;
+    KEL_RAM_PARA* liveBlock() const;
+    // window geometry
+    void portSize(int port, i32& hw, i32& vw) const;
+    // output panel
+    void writePanelRegisters();
+    // multi-window environment
+    bool fillRecord(const KEL_RAM_PARA& b, int window, int record);
+    void assignLayers();
+    void applyMirrors(const KEL_RAM_PARA& b);
+    void allocateRecord(ST_WIN_INFO& r, const ST_MWIN_RECT* channels, int count);
+    void markUsedChannels();
+    void giveSpares();
+    void overlaySharedPositions();
+    void fillWindowTables(const KEL_RAM_PARA& b);
+    void enableUsedChannels();
     void seedApplied();
     // apply half
     void applyHalf();
@@ -330,7 +509,7 @@ private:
     void applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
-    void applySourceChange(const KEL_RAM_PARA& now, int window, u16 was, u16 source);
+    void applySourceChange(const KEL_RAM_PARA& now, int window, int chip, u16 was, u16 source);
     void applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void serveRegisterRequests();
@@ -352,6 +531,19 @@ private:
     bool windowAvailable(int window) const;
     int windowCost(int window) const;
     int moveOccupant(int channel, const int* list, int count);
+    // picture and window setters
+    void writePictureControl(u32 enable, u32 first, u32 value);
+    int outputChannelsOf(int window, int* och) const;
+    const IMAGE_PARA* imageOfRecord(int record) const;
+    bool windowHasSignal(int window) const;
+    void sharpenWindow(int window, int level, u32 gain);
+    // input-channel picture processing
+    bool processingState(int port) const;
+    bool anyNoiseReduction(int port) const;
+    bool hasChain(int channel, int port) const;
+    void measureIpFrame(int fd, int channel, int port);
+    void setFieldMemory(int fd, int channel, bool interlaced);
+    void writeBlockNr(int fd, int channel, int port, int member);
     // dumps
     void refreshHdmi20Record();
     int firstIch(int window) const { return ich.win_ich[window][0]; }

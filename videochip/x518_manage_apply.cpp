@@ -120,6 +120,8 @@ void x518_manage::applyPanel(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
         return;
     waitLedSetup();
     kelApi_PnlInit2(now.led_width, now.led_height, now.out1_rect.w, now.out1_rect.h, now.splice_mode);
+    // The windows lie on new channels: program them.
+    set_output(spi_fd);
     {
         QMutexLocker lock(&Utils::_led_para_init_mutex);
         g_set_led_para = kLedSetupDone;
@@ -174,7 +176,10 @@ void x518_manage::applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& w
             continue;
         KEL_DBG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", i + 1, was.image_priority[i],
                 now.image_priority[i]);
-        x518_SetWinPriority(u32(i), now.image_priority[i]);
+        const int record = recordOfWindow(i);
+        if (record == kNone)
+            continue;  // the environment takes it when the window is shown
+        x518_SetWinPriority(u32(record), now.image_priority[i]);
         x518_SetWinPriority1(spi_fd);
     }
 }
@@ -197,26 +202,36 @@ void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
             if (old == neu)
                 continue;
             KEL_DBG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, int(record + r) - kTraceBase, old, neu);
-            switch (r) {
+            // The setters take the chip window that shows this one; a window
+            // not in use gets its settings when the environment takes it in.
+            const int chip = recordOfWindow(w);
+            const bool leftOut = chip == kNone && now.image[w].enable != 0;
+            switch (leftOut ? offsetof(IMAGE_PARA, enable) : r) {
             case offsetof(IMAGE_PARA, enable):
             case offsetof(IMAGE_PARA, x):
             case offsetof(IMAGE_PARA, y):
             case offsetof(IMAGE_PARA, w):
             case offsetof(IMAGE_PARA, h):
-                // A new layout covers every window: the walk ends here.
+                // A new layout covers every window: the walk ends here. A
+                // window shown in the block but left out of the environment
+                // (the default window stands) may be showable now: the same.
                 relayout();
                 return;
             case offsetof(IMAGE_PARA, mirror):
-                x518_SetWinAttr(u8(w), neu);
+                if (chip != kNone)
+                    x518_SetWinAttr(u8(chip), neu);
                 break;
             case offsetof(IMAGE_PARA, source):
-                applySourceChange(now, w, old, neu);
+                if (chip != kNone)
+                    applySourceChange(now, w, chip, old, neu);
                 break;
             case offsetof(IMAGE_PARA, flags):
-                x518_SetWinOutput(spi_fd, u8(w), neu);
+                if (chip != kNone)
+                    x518_SetWinOutput(spi_fd, u8(chip), neu);
                 break;
             case offsetof(IMAGE_PARA, dbd_mode):
-                x518_SetWinDbdMode(spi_fd, u8(w), neu);
+                if (chip != kNone)
+                    x518_SetWinDbdMode(spi_fd, u8(chip), neu);
                 break;
             default:
                 break;  // reserved words, volume and audio
@@ -225,7 +240,7 @@ void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
     }
 }
 
-void x518_manage::applySourceChange(const KEL_RAM_PARA& now, int w, u16 was, u16 s)
+void x518_manage::applySourceChange(const KEL_RAM_PARA& now, int w, int chip, u16 was, u16 s)
 {
     if (s & ram::kSourceIsCrop) {
         const int c = s & ram::kSourceLowMask;
@@ -235,17 +250,17 @@ void x518_manage::applySourceChange(const KEL_RAM_PARA& now, int w, u16 was, u16
         }
         const CROP_ITEM& crop = now.crop_list[c];
         ST_RECT rect{crop.x, crop.y, crop.w, crop.h};
-        x518_SetInputsourceCrop(w, s);
-        x518_SetCrop(char(w), 1, &rect);
-        x518_SetInputsource(u32(w), crop.key & kCropSourceBits);
+        x518_SetInputsourceCrop(chip, s);
+        x518_SetCrop(char(chip), 1, &rect);
+        x518_SetInputsource(u32(chip), crop.key & kCropSourceBits);
     } else {
         if (was & ram::kSourceIsCrop) {
             // Dropping a crop: the rectangle passed along is window 0's.
             const IMAGE_PARA& first = now.image[0];
             ST_RECT rect{first.x, first.y, first.w, first.h};
-            x518_SetCrop(char(w), 0, &rect);
+            x518_SetCrop(char(chip), 0, &rect);
         }
-        x518_SetInputsource(u32(w), s);
+        x518_SetInputsource(u32(chip), s);
     }
     if (w == now.audio_image && tamixsource::p_tamix_source) {
         tamixsource::p_tamix_source->indicator_refresh = 1;
@@ -259,15 +274,18 @@ void x518_manage::applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
         const SEAMLESS_PARA& n = now.seamless_para[w];
         const SEAMLESS_PARA& o = was.seamless_para[w];
         const int at = int(offsetof(KEL_RAM_PARA, seamless_para) + sizeof(SEAMLESS_PARA) * size_t(w));
+        const int chip = recordOfWindow(w);
         if (n.para0 != o.para0) {
             KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at - kFadeTraceBase, kFadeTraceBase, o.para0,
                     n.para0);
-            model.PM_WIN_FADE_IN[w] = n.para0;
+            if (chip != kNone)
+                model.PM_WIN_FADE_IN[chip] = n.para0;
         }
         if (n.para1 != o.para1) {
             KEL_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, at + 2 - kFadeTraceBase, kFadeTraceBase,
                     o.para1, n.para1);
-            model.PM_WIN_FADE_OUT[w] = n.para1;
+            if (chip != kNone)
+                model.PM_WIN_FADE_OUT[chip] = n.para1;
         }
     }
 }

@@ -90,11 +90,11 @@ u32 x518_manage::kelApi_GetWinDbdMultiPort(int window, int* ports) const
         return 1u;
     };
     switch (model.PM_WIN_DBD_MODE[window]) {
-    case 20: case 21: return set({0, 1});
-    case 22: case 23: return set({2, 3});
-    case 30: return set({0, 1, 2});
-    case 40: case 41: return set({0, 1, 2, 3});
-    case 50: case 51: return set({5, 4});
+    case DBD_CMOS_IN12: case DBD_CMOS_IN12V: return set({0, 1});
+    case DBD_CMOS_IN34: case DBD_CMOS_IN34V: return set({2, 3});
+    case DBD_CMOS_IN123: return set({0, 1, 2});
+    case DBD_CMOS_IN1234: case DBD_CMOS_IN1234Q: return set({0, 1, 2, 3});
+    case DBD_VBO_IN12: case DBD_VBO_IN12V: return set({5, 4});
     default: return 0;
     }
 }

@@ -36,7 +36,7 @@ constexpr u32 kFontAddr = 0x7F000000;
 // ---- bookkeeping start values
 constexpr i32 kLevelStart = 99;
 constexpr i32 kPmIpen = 1, kPmDiag = 2, kPmMvflt = 3, kPmPdSqth = 1;
-constexpr i32 kOsdChar64Dot = 1, kOsdScrollSpeed = 32;
+constexpr i32 kDefaultChar64Dot = 1, kDefaultScrollSpeed = 32;
 
 }  // namespace
 
@@ -123,10 +123,7 @@ void x518_manage::load_system_param()
 void x518_manage::define_param()
 {
     sys.PS_CLK_MEM_Q = sys.PS_CLK_MEM / kClockMemDivisor;
-    sys.PS_OAOIHST = sys.PS_ACTHST = sys.PS_HSW + sys.PS_HBP;
-    sys.PS_OAOIHED = sys.PS_OAOIHST + sys.PS_ACTHW;
-    sys.PS_OAOIVST = sys.PS_ACTVST = sys.PS_VSW + sys.PS_VBP;
-    sys.PS_OAOIVED = sys.PS_OAOIVST + sys.PS_ACTVW;
+    deriveOutputArea();
 
     // The output panel the transmitter layout makes of the channels.
     u32 across, down;
@@ -154,6 +151,7 @@ void x518_manage::define_param()
         ports.PM_22PD[i] = ports.PM_23PD[i] = 0;
         ports.PM_22PDSQTH[i] = ports.PM_23PDSQTH[i] = kPmPdSqth;
         ports.PM_24SF[i] = 0;
+        ports.nren_old[i] = kNone;
     }
     for (int p = 0; p < kPorts; ++p)
         ports.PM_IACTHST[p] = ports.PM_IACTVST[p] = 0;
@@ -180,8 +178,16 @@ void x518_manage::define_param()
     }
     for (int b = 0; b < kDbdBlocks; ++b)
         ich.dbd_pool[b] = kNone;
-    osd.PM_OSD_CHAR_64DOT = kOsdChar64Dot;
-    osd.PM_OSD_SCROLL_SPEED = kOsdScrollSpeed;
+    osd.PM_OSD_CHAR_64DOT = kDefaultChar64Dot;
+    osd.PM_OSD_SCROLL_SPEED = kDefaultScrollSpeed;
+}
+
+void x518_manage::deriveOutputArea()
+{
+    sys.PS_OAOIHST = sys.PS_ACTHST = sys.PS_HSW + sys.PS_HBP;
+    sys.PS_OAOIHED = sys.PS_OAOIHST + sys.PS_ACTHW;
+    sys.PS_OAOIVST = sys.PS_ACTVST = sys.PS_VSW + sys.PS_VBP;
+    sys.PS_OAOIVED = sys.PS_OAOIVST + sys.PS_ACTVW;
 }
 
 template <class T>

@@ -24,6 +24,9 @@ constexpr u32 kPolVertical = 0x01, kPolHorizontal = 0x02, kPolCmosFixed = 0x04;
 constexpr u32 kNibble = 4, kByte = 8, kHalf = 16;
 
 constexpr int kFramePolls = 45;
+constexpr int kOutFramePolls = 70000;  // 1 ms apart: about 70 s
+constexpr int kOutFramePollMs = 1;
+constexpr u32 kFrameWaitEnable = x518::kHoldMeasure;  // the same bit arms the output frame wait
 constexpr int kInFieldReads = 90, kOutFieldReads = 70;
 constexpr u32 kFieldShift = 2, kFieldMask = 3;
 constexpr double kMaxWaitRate = 120.0;
@@ -32,9 +35,6 @@ constexpr int kNoChannelWaitMs = 45;
 // Dot-by-dot: frames that need memory of their own, and the line pitch unit.
 constexpr i32 kDbdCmosMaxWidth = 2560, kDbdVboMaxWidth = 5120, kDbdMaxHeight = 2176;
 constexpr u32 kDbdPitchUnit = 320;
-enum DbdMode { DBD_DISABLE = 0, DBD_SINGLE_INPUT = 1, DBD_CMOS_IN12 = 20, DBD_CMOS_IN12V = 21, DBD_CMOS_IN34 = 22,
-               DBD_CMOS_IN34V = 23, DBD_CMOS_IN123 = 30, DBD_CMOS_IN1234 = 40, DBD_CMOS_IN1234Q = 41,
-               DBD_VBO_IN12 = 50, DBD_VBO_IN12V = 51 };
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };                // area words
 enum { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3 };         // margin words
@@ -190,6 +190,30 @@ int x518_manage::wait1_pivs(int fd, int channel)
     drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
     if (!done) {
         KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, kFramePolls);
+        return -1;
+    }
+    return 0;
+}
+
+int x518_manage::wait1_povs(int fd, int och)
+{
+    if (och < 0 || och >= kChannels)
+        return 0;
+    const u32 bit = 1u << och;
+    drv->write_X518(fd, x518::kOutFrameRequest, bit, 0);
+    drv->write_X518(fd, x518::kUpdateCtl, kFrameWaitEnable, 0);
+    bool done = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
+    if (!done)
+        Sleep(kOutFramePollMs);
+    for (int i = 0; i < kOutFramePolls && !done; ++i) {
+        done = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
+        if (!done)
+            Sleep(kOutFramePollMs);
+    }
+    drv->write_X518(fd, x518::kOutFrameRequest, 0, 0);
+    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+    if (!done) {
+        KEL_DBG("[wait1_povs] OCH%d: no output frame after %d polls\n", och, kOutFramePolls);
         return -1;
     }
     return 0;

@@ -48,9 +48,129 @@ constexpr u32 kVboLockBit0 = 5;
 constexpr u32 kVboFrameMeasure = reg(0xAE, 0x5C, 3);  // + 0x0C addresses per receiver
 constexpr u32 kVboFrameMeasureStep = 0x0C;
 
-// ---- output background
-constexpr u32 kBkgShow = reg(0x08, 0x48, 1);    // per output channel: 1 = background instead of picture
-constexpr u32 kBkgColour = reg(0x08, 0x49, 3);  // per output channel
+// ---- output channels (bank offset 16 x channel unless said)
+constexpr u32 kOchEnable = reg(0x00, 0x08, 1);  // + channel x kAddressStep: bit 0 the channel is in use
+constexpr u32 kOchEnableOn = 0x01;
+constexpr u32 kOchHtotal = reg(0x08, 0x0A, 2);  // horizontal total - 2
+constexpr u32 kOchVtotal = reg(0x08, 0x0C, 2);  // vertical total - 2
+// OSYCT, output sync source: the first channel of a window takes input
+// channel c (c << 8 | kOsyctLead, or kOsyctLead0 on channel 0); the others
+// follow that channel (first << 8 | kOsyctFollow | the same low byte).
+constexpr u32 kOsyct = reg(0x08, 0x08, 2);
+constexpr u32 kOsyctLead0 = 0x01;
+constexpr u32 kOsyctLead = 0x11;
+constexpr u32 kOsyctFollow = 0x1000;
+constexpr u32 kOsyctChannelShift = 8;
+constexpr u32 kOsyctChannelMask = 0x0F;
+// Active window of the output timing: first pixel, pixel after the last,
+// first line, line after the last (PS_OAOIHST, PS_OAOIHED, PS_OAOIVST,
+// PS_OAOIVED), then the same four for the area the channel shows, whose end
+// pixel (kOchAreaHend) the window programming sets to its part's end.
+constexpr u32 kOchActHst = reg(0x08, 0x28, 2);
+constexpr u32 kOchActHend = reg(0x08, 0x2A, 2);
+constexpr u32 kOchActVst = reg(0x08, 0x2C, 2);
+constexpr u32 kOchActVend = reg(0x08, 0x2E, 2);
+constexpr u32 kOchAreaHst = reg(0x08, 0x30, 2);
+constexpr u32 kOchAreaHend = reg(0x08, 0x32, 2);
+constexpr u32 kOchAreaVst = reg(0x08, 0x34, 2);
+constexpr u32 kOchAreaVend = reg(0x08, 0x36, 2);
+// OACT, the picture's place in the output timing: start pixel, width read
+// from memory (source pixels when zooming), start line, lines + 1 (+ 2 and
+// one line earlier when zooming vertically).
+constexpr u32 kOactHst = reg(0x08, 0x40, 2);
+constexpr u32 kOactHw = reg(0x08, 0x42, 2);
+constexpr u32 kOactVst = reg(0x08, 0x44, 2);
+constexpr u32 kOactVw = reg(0x08, 0x46, 2);
+constexpr u32 kBkgShow = reg(0x08, 0x48, 1);    // 1 = background colour instead of the picture
+constexpr u32 kBkgShowOn = 0x01;
+constexpr u32 kBkgColour = reg(0x08, 0x49, 3);  // 0xRRGGBB
+// Zoom block: zoom steps are source pixels (lines) per output pixel, 16.16.
+constexpr u32 kOchVZoom = reg(0x0A, 0x44, 1);     // kOchVZoomOn while zooming vertically
+constexpr u32 kOchVZoomOn = 3;
+constexpr u32 kOchHControl = reg(0x0A, 0x46, 1);  // kOchHControlZoom while zooming horizontally
+constexpr u32 kOchHControlZoom = 199;
+constexpr u32 kOchHPhase = reg(0x0A, 0x47, 1);    // and 0x48
+constexpr u32 kOchHStep = reg(0x0A, 0x49, 2);
+constexpr u32 kOchVControl = reg(0x0A, 0x4B, 1);
+constexpr u32 kOchVPhase = reg(0x0A, 0x4C, 1);    // and 0x4D
+constexpr u32 kOchVStep = reg(0x0A, 0x4E, 2);
+constexpr u32 kZoomUnit = 0x10000;
+
+// ---- pattern generator of an output channel (bank offset 16 x channel)
+constexpr u32 kPatternType = reg(0x08, 0x57, 1);  // 0 off
+constexpr u32 kPatternP1 = reg(0x08, 0x58, 1);    // P2, P3 at the next addresses
+constexpr u32 kPatternControl = reg(0x08, 0x5B, 2);
+constexpr u32 kPatternZero = reg(0x08, 0x5D, 2);
+constexpr u32 kPatternS1 = reg(0x08, 0x5F, 2);
+constexpr u32 kPatternS2 = reg(0x08, 0x61, 2);
+constexpr u32 kPatternC1 = reg(0x08, 0x63, 1);    // first colour red, green, blue at 63-65
+constexpr u32 kPatternD1 = reg(0x08, 0x66, 1);    // second colour at 66-68
+constexpr u32 kPatternSolid = 4;
+constexpr u32 kPatternVStripes = 1;
+constexpr u32 kPatternVLines = 0x0E;
+constexpr u32 kPatternHStripes = 2;
+constexpr u32 kPatternHLines = 0x0F;
+constexpr u32 kPatternChecks = 5;
+constexpr u32 kPatternGrid = 8;
+
+// ---- mixers: mixer t (bank offset 16 x t) makes what output channel t shows
+// Overlay select: nibble i = 8 + the channel of list entry i, lowest layer
+// first, the list ending at the first nibble below 8.
+constexpr u32 kOverlaySelect = reg(0x0E, 0x09, 4);
+constexpr u32 kOverlayEntry = 8;
+constexpr int kOverlayEntries = 8;
+constexpr u32 kLayerWindow = reg(0x0E, 0x0F, 2);  // 0, 256 or 512
+constexpr u32 kLayerCoef = reg(0x0E, 0x11, 1);    // + 5k + j addresses: weight of input j under mask k
+constexpr u32 kLayerFull = 128;
+
+// ---- picture controls of an output channel (bank offset 16 x channel):
+// three components each, 2 addresses apart
+constexpr u32 kSaturationEnable = reg(0x0C, 0x14, 1);  // bit 0
+constexpr u32 kSaturation = reg(0x0C, 0x1B, 2);
+constexpr u32 kContrastEnable = reg(0x0C, 0x21, 1);  // bit 0
+constexpr u32 kContrast = reg(0x0C, 0x28, 2);
+constexpr u32 kBrightness = reg(0x0C, 0x3A, 2);
+constexpr u32 kPictureEnableBit = 0x01;
+constexpr u32 kPictureComponents = 3;
+constexpr u32 kPictureComponentStep = 2;
+// Colour matrix, 3 x 3 by rows at 0C:5B-0C:6C; its enable is bit 5 of the
+// output colour control of each output channel (00:59 + channel, bank 0).
+constexpr u32 kColourMatrix = reg(0x0C, 0x5B, 2);
+constexpr u32 kColourMatrixSize = 3;
+constexpr u32 kOchColourCtl = reg(0x00, 0x59, 1);
+constexpr u32 kColourMatrixOn = 0x20;
+
+// ---- sharpness (edge enhancer) of an output channel: horizontal and
+// vertical filters, five coefficients each, and their gains
+constexpr u32 kSharpHEnable = reg(0x0B, 0x08, 1);
+constexpr u32 kSharpHGain = reg(0x0B, 0x09, 1);
+constexpr u32 kSharpHCoef = reg(0x0B, 0x0C, 1);  // c1-c5 at 0C-10
+constexpr u32 kSharpHEnable2 = reg(0x0B, 0x11, 1);
+constexpr u32 kSharpVGain = reg(0x0B, 0x12, 1);
+constexpr u32 kSharpVCoef = reg(0x0B, 0x15, 1);  // c1-c5 at 15-19
+constexpr u32 kSharpVFilterOn = reg(0x0B, 0x5E, 1);
+constexpr int kSharpCoefs = 5;
+constexpr u32 kSharpOn = 6;
+
+// ---- OSD window of output tile k (bank offset 16 x k; tile k = column + tiles across x row)
+constexpr u32 kOsdControl = reg(0x09, 0x08, 2);
+constexpr u32 kOsdShowMask = 0x03;       // 3 text shown, 2 bitmap shown, 0 hidden
+constexpr u32 kOsdShowText = 3, kOsdShowBitmap = 2;
+constexpr u32 kOsdVZoom = 0x800, kOsdHZoom = 0x1000;
+constexpr u32 kOsdPitch512 = 0x2000;     // with the base 0x4000: the pitch counts 512-byte units
+constexpr u32 kOsdControlBase = 0x4000;
+constexpr u32 kOsdBelowVideo = 0x8000;
+constexpr u32 kOsdHStart = reg(0x09, 0x12, 2);  // the tile's active start - 4 + the window's start in it
+constexpr u32 kOsdWidth = reg(0x09, 0x14, 2);
+constexpr u32 kOsdVStart = reg(0x09, 0x16, 2);  // the tile's active start + 1 + the window's start in it
+constexpr u32 kOsdHeight = reg(0x09, 0x18, 2);
+constexpr int kOsdHStartShift = -4, kOsdVStartShift = 1;
+constexpr u32 kOsdAddress = reg(0x09, 0x1A, 4);  // where the tile's part of the plane begins
+constexpr u32 kOsdPitch = reg(0x09, 0x1E, 1);
+constexpr u32 kOsdScroll = reg(0x09, 0x3C, 1);   // 0 stop, 0x80 still, 0x81 + 16 (mode - 1)
+constexpr u32 kOsdScrollSpeed = reg(0x09, 0x3D, 1);
+constexpr u32 kOsdScrollWidth = reg(0x09, 0x40, 2);
+constexpr u32 kOsdScrollHeight = reg(0x09, 0x42, 2);
 
 // ---- frame waits
 constexpr u32 kInFrameRequest = reg(0x05, 0x08, 1);
@@ -96,11 +216,16 @@ constexpr u32 kVboRxStep = 0x1C00;
 // ---- input channels
 constexpr u32 kIchSel = reg(0x00, 0x10, 1);     // + channel x kAddressStep: source of input channel c
 constexpr u32 kAddressStep = 0x100;
+// ICHSEL codes: 2p for parallel port p; V-by-One receiver k: its first half,
+// its second half with up to 4 lanes, with more (kIchSelVbo + 4k + 0, 1, 2).
+constexpr u32 kIchSelVbo = 8;
+constexpr u32 kIchSelVboStep = 4;
 constexpr u32 kDualCtl = reg(0x03, 0x08, 1);    // + pair x kDualPairStep: dual-channel split
 constexpr u32 kDualHst = reg(0x03, 0x09, 2);
 constexpr u32 kDualHw = reg(0x03, 0x0B, 2);
 constexpr u32 kDualPairStep = 0x900;
 constexpr u32 kDualOn = 3;
+constexpr u32 kIsyct = reg(0x10, 0x09, 1);  // per input channel: capture sync (1 run, 2 hold, 8 + c follow c)
 
 // ------------------------------------------------------------------ the register map
 // A run of registers: `count` registers of the width `spec` names, the first
@@ -124,7 +249,7 @@ constexpr u8 kBlendCopies = 4;           // the mixers with blend weights
 // and is not listed.
 inline constexpr RegRun kRegisterMap[] = {
     // ---- 00: system control
-    {reg(0x00, 0x08, 1), 8},  // input colour control of channels 0-7
+    {kOchEnable, 8},          // output channels 0-7 in use (bit 0)
     {kIchSel, 8},             // ICHSEL of channels 0-7
     {kInputPathEnable},
     {reg(0x00, 0x1A, 1), 4},
@@ -181,9 +306,15 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x03, 0x5E, 4)},
     {reg(0x03, 0x62, 4)},
     // ---- 04: OSD engine, serial-flash window and controller
-    {reg(0x04, 0x08, 1)},
-    {reg(0x04, 0x11, 4)},
-    {reg(0x04, 0x27, 2)},
+    {reg(0x04, 0x08, 1)},     // OSD engine command
+    {reg(0x04, 0x0B, 2)},     // fill value
+    {reg(0x04, 0x0D, 4), 2},  // source (glyph table), destination
+    {reg(0x04, 0x17, 1)},     // engine busy
+    {reg(0x04, 0x1B, 1), 2},  // destination and source pitch
+    {reg(0x04, 0x1E, 2), 2},  // width and height less one
+    {reg(0x04, 0x22, 1), 5},  // pitch units, string set-up 23-26
+    {reg(0x04, 0x27, 2)},     // string area address
+    {reg(0x04, 0x29, 1), 2},  // string area data, string mode
     {reg(0x04, 0x2B, 2)},
     {reg(0x04, 0x47, 1), 7},
     {reg(0x04, 0x4E, 4)},
@@ -213,19 +344,34 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x08, 0x57, 1), 4, kOutputCopies},  // test bars and patterns
     {reg(0x08, 0x5B, 2), 4, kOutputCopies},
     {reg(0x08, 0x63, 1), 6, kOutputCopies},
-    // ---- 09 + 16k: background colours; 09:1F the OSD colour table
+    // ---- 09 + 16k: background colours and the OSD window of each output tile; 09:1F-20 the OSD colour table
+    {kOsdControl, 1, kOutputCopies},
     {reg(0x09, 0x0A, 2), 4, kOutputCopies},
-    {reg(0x09, 0x1F, 1)},
+    {kOsdHStart, 4, kOutputCopies},  // OSD window start, width, start, height
+    {kOsdAddress, 1, kOutputCopies},
+    {kOsdPitch, 1, kOutputCopies},
+    {reg(0x09, 0x1F, 1), 2},                 // colour table index, data
+    {kOsdScroll, 2, kOutputCopies},  // scroll control, speed
+    {kOsdScrollWidth, 2, kOutputCopies},
     // ---- 0A + 16k: output zoom
     {reg(0x0A, 0x44, 1), 1, kOutputCopies},
     {reg(0x0A, 0x46, 1), 3, kOutputCopies},
     {reg(0x0A, 0x49, 2), 1, kOutputCopies},
     {reg(0x0A, 0x4B, 1), 3, kOutputCopies},
     {reg(0x0A, 0x4E, 2), 1, kOutputCopies},
-    // ---- 0B, 0C + 16k: output control and colour matrix
+    // ---- 0B, 0C + 16k: sharpness, picture controls, colour conversion and matrix
+    {reg(0x0B, 0x08, 1), 2, kOutputCopies},
+    {reg(0x0B, 0x0C, 1), 7, kOutputCopies},
+    {reg(0x0B, 0x15, 1), 5, kOutputCopies},
     {reg(0x0B, 0x5E, 1), 1, kOutputCopies},
+    {kSaturationEnable, 1, kOutputCopies},
+    {kSaturation, kPictureComponents, kOutputCopies},
+    {kContrastEnable, 1, kOutputCopies},
+    {kContrast, kPictureComponents, kOutputCopies},
+    {kBrightness, kPictureComponents, kOutputCopies},
     {reg(0x0C, 0x48, 1), 1, kOutputCopies},
     {reg(0x0C, 0x49, 2), 9, kOutputCopies},
+    {kColourMatrix, kColourMatrixSize * kColourMatrixSize, kOutputCopies},
     // ---- 0E + 16k: mixers
     {reg(0x0E, 0x08, 1), 1, kOutputCopies},
     {reg(0x0E, 0x09, 4), 1, kOutputCopies},
@@ -245,21 +391,48 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x11, 0x47, 2), 1, kInputCopies},
     {reg(0x11, 0x49, 1), 3, kInputCopies},
     {reg(0x11, 0x4C, 2), 1, kInputCopies},
-    // ---- 14 + 16k: picture processing of channels 0-3
+    {reg(0x11, 0x68, 1), 24, kInputCopies},  // vertical shrink coefficients
+    // ---- 12, 14, 15 + 16k: picture processing of channels 0-3
+    {reg(0x12, 0x08, 1), 13, kProcessedCopies},  // temporal noise reduction
+    {reg(0x14, 0x08, 2), 2, kProcessedCopies},   // de-interlacer window
+    {reg(0x14, 0x0C, 1), 1, kProcessedCopies},
     {reg(0x14, 0x0D, 2), 1, kProcessedCopies},
-    {reg(0x14, 0x16, 1), 4, kProcessedCopies},
+    {reg(0x14, 0x0F, 2), 3, kProcessedCopies},
+    {reg(0x14, 0x15, 1), 13, kProcessedCopies},  // motion filter 15-21
     {reg(0x14, 0x22, 1), 2, kProcessedCopies},
+    {reg(0x14, 0x2A, 1), 1, kProcessedCopies},
+    {reg(0x14, 0x2C, 1), 18, kProcessedCopies},  // cadence, comb 3B-3D
+    {reg(0x14, 0x42, 1), 9, kProcessedCopies},
+    {reg(0x14, 0x50, 1), 20, kProcessedCopies},  // diagonal interpolation
+    {reg(0x14, 0x67, 1), 2, kProcessedCopies},
+    {reg(0x14, 0x6D, 2), 1, kProcessedCopies},
+    {reg(0x15, 0x08, 1), 39, kProcessedCopies},  // master, mosquito noise reduction
+    {reg(0x15, 0x39, 2), 1, kProcessedCopies},   // block noise reduction 39-6A
+    {reg(0x15, 0x3B, 1), 18, kProcessedCopies},
+    {reg(0x15, 0x4D, 2), 2, kProcessedCopies},
+    {reg(0x15, 0x51, 1), 3, kProcessedCopies},
+    {reg(0x15, 0x54, 2), 2, kProcessedCopies},
+    {reg(0x15, 0x58, 1), 4, kProcessedCopies},
+    {reg(0x15, 0x5C, 2), 4, kProcessedCopies},
+    {reg(0x15, 0x64, 1), 3, kProcessedCopies},
+    {reg(0x15, 0x67, 2), 1, kProcessedCopies},
+    {reg(0x15, 0x69, 1), 8, kProcessedCopies},  // 6B-6F horizontal and vertical, 70 the bypass
     // ---- 16 + 16k: frame memory
     {reg(0x16, 0x08, 4), 10, kOutputCopies},  // OSFLD0-4, ISFLD0-4
     {reg(0x16, 0x30, 1), 2, kOutputCopies},   // OMWI, IMWI
+    {reg(0x16, 0x5B, 1), 1, kProcessedCopies},
     {reg(0x16, 0x65, 1), 1, kInputCopies},
     {reg(0x16, 0x66, 3), 1, kInputCopies},
     {reg(0x16, 0x6B, 1), 1, kInputCopies},
     {reg(0x16, 0x6C, 2), 1, kInputCopies},
-    // ---- 17 + 16k: motion memory of channels 0-3
+    // ---- 17 + 16k: field and motion memory of channels 0-3
+    {reg(0x17, 0x08, 4), 8, kProcessedCopies},
     {reg(0x17, 0x58, 1), 1, kProcessedCopies},
+    {reg(0x17, 0x59, 2), 1, kProcessedCopies},
     {reg(0x17, 0x5B, 4), 1, kProcessedCopies},
     // ---- A8, AB: channel status and field counters
+    {reg(0xA8, 0x08, 2), kProcessedCopies, 1, 6},  // measured input frame of channels 0-3
+    {reg(0xA8, 0x0A, 2), kProcessedCopies, 1, 6},
     {kIchStatus, kChannels, 1, kIchStatusStep},
     {kFieldCounter, kChannels},
     // ---- AE, AF: input measurements (parallel ports 0-3, then the receivers)

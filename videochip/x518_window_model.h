@@ -12,6 +12,22 @@
 #include "app/global.h"
 #include "videochip/x518_regs.h"
 
+// Dot-by-dot codes of a window (PM_WIN_DBD_MODE): off, one input shown
+// pixel for pixel, or a picture assembled from several inputs.
+enum DbdMode : i32 {
+    DBD_DISABLE = 0,
+    DBD_SINGLE_INPUT = 1,
+    DBD_CMOS_IN12 = 20,
+    DBD_CMOS_IN12V = 21,
+    DBD_CMOS_IN34 = 22,
+    DBD_CMOS_IN34V = 23,
+    DBD_CMOS_IN123 = 30,
+    DBD_CMOS_IN1234 = 40,
+    DBD_CMOS_IN1234Q = 41,
+    DBD_VBO_IN12 = 50,
+    DBD_VBO_IN12V = 51,
+};
+
 // A rectangle of the chip: start and size.
 struct _ImageWindowDef_st {
     i32 hst;
@@ -20,7 +36,32 @@ struct _ImageWindowDef_st {
     i32 vw;
 };
 
-// A window of the chip on the output-channel canvas.
+// One output channel's part of a window: start inside the channel and size,
+// and whether the channel holds the window's first or last column (row).
+struct _ImageWindowDef2_St {
+    i32 hst;
+    i32 hw;
+    i32 vst;
+    i32 vw;
+    i32 h_first;
+    i32 h_last;
+    i32 v_first;
+    i32 v_last;
+};
+
+// Scaling of a window: mode 0 none, 1 shrink, 2 zoom; ratios 16.16 fixed
+// point (0x10000 = 1:1). The input channel shrinks, the output channel zooms.
+struct _ScalingSt {
+    i32 h_mode;
+    i32 v_mode;
+    i32 h_shrink;
+    i32 v_shrink;
+    i32 h_zoom;
+    i32 v_zoom;
+};
+
+// A window of the chip on the output-channel canvas. The records are packed:
+// record i describes the i-th window in use, in window order.
 #pragma pack(push, 1)
 struct ST_WIN_INFO {
     i16 x, y, w, h;
@@ -30,7 +71,10 @@ struct ST_WIN_INFO {
     u8 input;         // source number as the parameter block gives it
     u8 crop;          // index into KEL_RAM_PARA.crop_list
     u8 layer;         // 0 = top
-    u8 och[16];       // two lists of eight output channels
+    // Two lists of eight output channels, 0xFF where none: entries 0-7 the
+    // channel that shows each area (ochLst), 8-15 the channel the area lies
+    // on (ochPosLst); they differ where a shared channel was replaced by a spare.
+    u8 och[16];
     u8 h_cnt, v_cnt;  // output channels across and down
 };
 #pragma pack(pop)
@@ -77,10 +121,24 @@ struct X518WindowModel {
     i32 PM_WIN_DBD_MODE[kWindows] = {};
     i32 PM_WIN_DBD_CLIP[kWindows] = {};  // clip the input window to the output window
     i32 PM_SWITCH[2] = {};               // the two further switches of the default model
+    // Lead window of each window's stitch group (win_group); a leading or
+    // single window holds its own index.
     i32 PM_WIN_STITCHING[kWindows] = {};
+    // The chip windows (packed records, see ST_WIN_INFO), indexed like every
+    // per-window table here.
     ST_WIN_INFO win_info[kWindows] = {};
-    // Windows in use; the window geometry sets it, all six until then.
+    // Windows in use: what the multi-window environment counts (the six of
+    // the default model until the first environment is built).
     i32 wincnt = kWindows;
+    // Record of each parameter-block window, -1 for a window not in use;
+    // all -1 while the default environment (one window over the canvas) stands.
+    i32 win_record[kWindows] = {-1, -1, -1, -1, -1, -1};
+    i32 default_env = 0;  // 1 while the default environment stands
+
+    // ---- output channels handed out by the environment
+    u8 och_alloc[kChannels] = {};  // the channel's own index when a window uses it, 0xFF free
+    u8 och_spare[kChannels] = {};  // 1 handed out as a spare, 0xFF otherwise
+    i32 och_oor = 0;               // 1: a window's channel list held no channel
 
     // ---- multi-window presets
     ST_MWIN mwin_preset[kMwinPresets] = {};
@@ -98,6 +156,9 @@ struct X518WindowModel {
     i32 win_enable[kWindows] = {};
     u8 win_flag[kWindows] = {};
     i32 win_state[kWindows] = {1, 1, 1, 1, 1, 1};  // owned by the window programming
+    // Pixel format of the window in frame memory (0 four bytes a pixel, 1-3
+    // the packed formats), chosen by the window programming.
+    i32 PM_MEM_WMODE[kWindows] = {};
 
     // ---- change flags (1 = changed)
     i32 win_chg[kWindows] = {};
@@ -105,6 +166,8 @@ struct X518WindowModel {
     i32 win_attr_chg[kWindows] = {};
     i32 win_fade_chg[kWindows] = {};
     i32 g_chg_dbd[kWindows] = {};
+    i32 win_pri_chg[kWindows] = {};
+    i32 win_stitch_chg[kWindows] = {};
     i32 overlay_chg = 0, priority_chg = 0;
     i32 switch_chg[2] = {};
 };

@@ -83,7 +83,7 @@ int tamixsource::openBus()
 
 u8 tamixsource::startThread()
 {
-    if (!worker_.start([this] { runPass(); }, [this] { return passDueTicks(); })) {
+    if (!worker_.start("tamixsource", [this] { runPass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("\n[tamixsource] create check source thread failed\n");
         writeLogMsg(LOG_ERROR, "create check source thread failed");
         return kThreadFailed;

@@ -3,12 +3,12 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_control.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_soc_window.h"
-#include "platform/sim/sim_uevent.h"
 #include "platform/sim/sim_x518.h"
 
 #include <cstdio>
@@ -108,10 +108,10 @@ void init(int& argc, char** argv)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::fprintf(stderr, "simulated box: root %s, shell journal %s\n", boxRoot().c_str(),
                  path("/sim/shell.log").c_str());
-    // A person inserts and pulls the simulated USB stick through a pipe.
-    sim::startUsbControl();
-    std::fprintf(stderr, "simulated box: USB stick: echo insert > %s (or remove)\n",
-                 path(sim::kUsbControlPipe).c_str());
+    // A person drives the simulated devices, keys and LCD through a pipe.
+    if (sim::startControlPipe())
+        std::fprintf(stderr, "simulated box: commands: echo \"key ok\" > %s, outcomes in %s\n",
+                     path(sim::kControlPipe).c_str(), path(sim::kControlLog).c_str());
 }
 
 }  // namespace platform

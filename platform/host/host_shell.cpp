@@ -367,6 +367,7 @@ FILE* shellOpenRead(const std::string& cmd)
         ::close(fds[1]);
     } else {
         std::thread([fd = fds[1], out]() {
+            nameThread("sim-shell-out");
             const char* p = out.data();
             size_t left = out.size();
             while (left > 0) {

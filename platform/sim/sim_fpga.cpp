@@ -74,6 +74,7 @@ void SimFpgaBoard::resetFpga(int f)
     x.inReset = true;
     if (f == 0) {
         rx_.clear();
+        delayed_.clear();
         refreshRxRegs();
     }
 }
@@ -134,6 +135,10 @@ void SimFpgaBoard::fpgaTransaction(int f, const uint8_t* tx, uint8_t* rx, size_t
             writeReg(f, addr + i, in[i]);
         break;
     case fpga::kOpRegRead:
+        // A look at the receive length lets the delayed replies come one
+        // look nearer.
+        if (f == 0 && addr <= reg::kRxLenLo && addr + n > reg::kRxLenLo)
+            releaseDelayed();
         for (int i = 0; i < n && addr + i < reg::kCount; ++i)
             out[i] = readReg(f, addr + i);
         break;
@@ -222,36 +227,63 @@ void SimFpgaBoard::cardAnswer(int port, int index, Card& card, const uint8_t* fr
 {
     fpga::RcvHeader h;
     fpga::rcvParse(frame, static_cast<int>(len), &h);
-    const uint8_t* data = frame + fpga::kRcvHeader;
     std::vector<uint8_t> reply;
-    const uint32_t end = h.address + h.length;
-    switch (h.command) {
-    case fpga::kRcvSearch:
-        reply.assign(1, card.answer);
-        break;
-    case fpga::kRcvRead: {
-        if (h.length != 2)
-            return;
-        const uint32_t count = static_cast<uint32_t>(data[0] | data[1] << 8);
-        if (count > fpga::kRcvMaxData || h.address > kCardMemory || count > kCardMemory - h.address)
-            return;
-        reply.assign(card.memory.begin() + h.address, card.memory.begin() + h.address + count);
-        break;
-    }
-    case fpga::kRcvWrite:
-        if (h.address > kCardMemory || end > kCardMemory)
-            return;
-        std::copy_n(data, h.length, card.memory.begin() + h.address);
-        break;
-    default:
-        return;  // a card ignores what it does not know
-    }
+    if (!cardCommand(index, card.state, h, frame + fpga::kRcvHeader, reply))
+        return;  // a card ignores what it does not know or cannot do
     fpga::RcvHeader r = h;
     r.card = static_cast<uint16_t>(index);
     r.port = static_cast<uint8_t>(port);
     std::vector<uint8_t> out(fpga::kRcvHeader + reply.size() + 1);
     fpga::rcvBuild(out.data(), r, reply.data(), static_cast<int>(reply.size()));
-    queueReply(out);
+    if (card.delay > 0)
+        delayed_.push_back({card.delay, std::move(out)});
+    else
+        queueReply(out);
+}
+
+bool SimFpgaBoard::cardCommand(int index, CardState& card, const fpga::RcvHeader& h, const uint8_t* data,
+                               std::vector<uint8_t>& reply)
+{
+    const uint32_t end = h.address + h.length;
+    switch (h.command) {
+    case fpga::kRcvSearch:
+        reply.assign(1, card.needsRecovery && index < fpga::kRcvAnswerNone ? static_cast<uint8_t>(index)
+                                                                          : fpga::kRcvAnswerNone);
+        return true;
+    case fpga::kRcvRead: {
+        if (h.length != 2)
+            return false;
+        const uint32_t count = static_cast<uint32_t>(data[0] | data[1] << 8);
+        if (count > fpga::kRcvMaxData || h.address > kCardMemory || count > kCardMemory - h.address)
+            return false;
+        reply.assign(card.memory.begin() + h.address, card.memory.begin() + h.address + count);
+        return true;
+    }
+    case fpga::kRcvWrite:
+        if (h.address > kCardMemory || end > kCardMemory)
+            return false;
+        std::copy_n(data, h.length, card.memory.begin() + h.address);
+        return true;
+    case fpga::kRcvPosition:
+        if (h.length != fpga::kRcvPositionData)
+            return false;
+        for (int i = 0; i < 4; ++i)
+            card.area[i] = static_cast<uint16_t>(data[2 * i] | data[2 * i + 1] << 8);
+        card.placed = true;
+        return true;
+    case fpga::kRcvSave:
+        card.saved = card.memory;
+        card.needsRecovery = false;
+        ++card.saves;
+        return true;
+    case fpga::kRcvMapping:
+        if (h.length != 1)
+            return false;
+        card.mapping = data[0];
+        return true;
+    default:
+        return false;
+    }
 }
 
 void SimFpgaBoard::queueReply(const std::vector<uint8_t>& frame)
@@ -262,6 +294,18 @@ void SimFpgaBoard::queueReply(const std::vector<uint8_t>& frame)
     }
     rx_.push_back(frame);
     refreshRxRegs();
+}
+
+void SimFpgaBoard::releaseDelayed()
+{
+    for (auto it = delayed_.begin(); it != delayed_.end();) {
+        if (--it->polls > 0) {
+            ++it;
+            continue;
+        }
+        queueReply(it->frame);
+        it = delayed_.erase(it);
+    }
 }
 
 void SimFpgaBoard::refreshRxRegs()
@@ -293,22 +337,46 @@ void SimFpgaBoard::cutPort(int port)
     updateLinkRegs(true);
 }
 
+void SimFpgaBoard::setCards(int port, int cards)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports_[port].cards.resize(static_cast<size_t>(cards));
+}
+
+int SimFpgaBoard::cards(int port)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(ports_[port].cards.size());
+}
+
 void SimFpgaBoard::silenceCard(int port, int card, bool silent)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     ports_[port].cards.at(static_cast<size_t>(card)).silent = silent;
 }
 
-void SimFpgaBoard::setCardAnswer(int port, int card, uint8_t answer)
+void SimFpgaBoard::setCardDelay(int port, int card, int polls)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    ports_[port].cards.at(static_cast<size_t>(card)).answer = answer;
+    ports_[port].cards.at(static_cast<size_t>(card)).delay = std::max(polls, 0);
+}
+
+void SimFpgaBoard::setNeedsRecovery(int port, int card, bool needs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ports_[port].cards.at(static_cast<size_t>(card)).state.needsRecovery = needs;
+}
+
+SimFpgaBoard::CardState SimFpgaBoard::card(int port, int card)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ports_[port].cards.at(static_cast<size_t>(card)).state;
 }
 
 std::vector<uint8_t> SimFpgaBoard::cardMemory(int port, int card)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return ports_[port].cards.at(static_cast<size_t>(card)).memory;
+    return ports_[port].cards.at(static_cast<size_t>(card)).state.memory;
 }
 
 uint16_t SimFpgaBoard::linkMask()

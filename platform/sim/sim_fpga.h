@@ -6,6 +6,7 @@
 // reset lines from the same window whenever any of the four nodes is used.
 #pragma once
 
+#include "fpga/fpga_regs.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_fpga_flash.h"
 
@@ -23,6 +24,7 @@ public:
     static constexpr int kCardMemory = 4096;  // bytes of memory per receiving card
     static constexpr size_t kRxQueue = 64;    // received frames FPGA 0 keeps
     static constexpr size_t kSentKept = 256;  // sent frames kept for tests
+    static constexpr int kMaxCards = 256;     // the longest chain a port carries here
 
     enum Target { kFpga0, kFpga1, kFlash0, kFlash1, kTargets };
 
@@ -34,11 +36,33 @@ public:
 
     // ---- sending ports and cards (test controls)
     // Link up, with a chain of `cards` receiving cards (0 = link but no card).
+    // New cards start blank: parameter memory and saved copy 0, no position,
+    // mapping off, nothing to report.
     void connectPort(int port, int cards);
     // Link down: the cable is pulled; the cards stay where they were.
     void cutPort(int port);
+    // The port's chain becomes `cards` cards long; its link stays as it is.
+    // Cards that stay keep their memory and faults.
+    void setCards(int port, int cards);
+    int cards(int port);
+    // A silent card answers nothing (time-outs); a delayed one answers after
+    // FPGA 0's receive registers have been looked at `polls` times (the
+    // manager looks once a pass).
     void silenceCard(int port, int card, bool silent);
-    void setCardAnswer(int port, int card, uint8_t answer);
+    void setCardDelay(int port, int card, int polls);
+    // A card whose saved parameters are lost answers the search with its
+    // place on the chain, until it is told to save again.
+    void setNeedsRecovery(int port, int card, bool needs);
+    struct CardState {
+        std::vector<uint8_t> memory;  // parameter memory (kCardMemory bytes)
+        std::vector<uint8_t> saved;   // its copy as last saved
+        uint16_t area[4];             // x, y, width, height as last placed
+        bool placed;                  // a position has been received
+        uint8_t mapping;              // mapping byte as last received
+        bool needsRecovery;
+        int saves;                    // save commands taken
+    };
+    CardState card(int port, int card);
     std::vector<uint8_t> cardMemory(int port, int card);
     uint16_t linkMask();
     // Frames FPGA 0 put on the ports, oldest first (at most kSentKept).
@@ -69,8 +93,13 @@ public:
 private:
     struct Card {
         bool silent = false;
-        uint8_t answer = 0xFF;
-        std::vector<uint8_t> memory = std::vector<uint8_t>(kCardMemory, 0);
+        int delay = 0;
+        CardState state{std::vector<uint8_t>(kCardMemory, 0), std::vector<uint8_t>(kCardMemory, 0), {}, false, 0,
+                        false, 0};
+    };
+    struct Delayed {
+        int polls;
+        std::vector<uint8_t> frame;
     };
     struct Port {
         bool linked = false;
@@ -92,7 +121,10 @@ private:
     void updateLinkRegs(bool raise);
     void sendFrame(const uint8_t* frame, size_t len);
     void cardAnswer(int port, int index, Card& card, const uint8_t* frame, size_t len);
+    bool cardCommand(int index, CardState& card, const fpga::RcvHeader& h, const uint8_t* data,
+                     std::vector<uint8_t>& reply);
     void queueReply(const std::vector<uint8_t>& frame);
+    void releaseDelayed();
     void refreshRxRegs();
 
     std::mutex mutex_;
@@ -100,6 +132,7 @@ private:
     SimNorFlash flash_[2];
     Port ports_[16];
     std::deque<std::vector<uint8_t>> rx_;
+    std::vector<Delayed> delayed_;  // replies of delayed cards, not yet in rx_
     std::deque<std::vector<uint8_t>> sent_;
     int dropped_ = 0;
     int resets_[2] = {};

@@ -4,6 +4,7 @@
 #include "platform/sim/sim_x518.h"
 #include "videoio/tamix_regs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -21,7 +22,7 @@ void put16(std::array<uint8_t, 256>& r, uint8_t at, uint32_t v)
     r[at + 1] = uint8_t(v >> 8);
 }
 
-SourceTiming progressive(uint16_t hact, uint16_t hsync, uint16_t hback, uint16_t htotal, uint16_t vact, uint16_t vsync,
+SourceTiming makeTiming(uint16_t hact, uint16_t hsync, uint16_t hback, uint16_t htotal, uint16_t vact, uint16_t vsync,
                          uint16_t vback, uint16_t vtotal, double rate)
 {
     SourceTiming t;
@@ -39,7 +40,7 @@ SourceTiming progressive(uint16_t hact, uint16_t hsync, uint16_t hback, uint16_t
 
 SourceTiming interlacedTiming(uint16_t htotal, double fieldRate)
 {
-    SourceTiming t = progressive(1920, 44, 148, htotal, 540, 5, 15, 562, fieldRate);
+    SourceTiming t = makeTiming(1920, 44, 148, htotal, 540, 5, 15, 562, fieldRate);
     t.interlaced = true;
     return t;
 }
@@ -53,12 +54,28 @@ uint32_t SourceTiming::pixelClockKhz() const
     return uint32_t(std::lround(double(htotal) * vtotal * frameRate / 1000.0));
 }
 
-SourceTiming SourceTiming::p1080_60() { return progressive(1920, 44, 148, 2200, 1080, 5, 36, 1125, 60.0); }
-SourceTiming SourceTiming::p1080_50() { return progressive(1920, 44, 148, 2640, 1080, 5, 36, 1125, 50.0); }
+SourceTiming SourceTiming::p1080_60() { return makeTiming(1920, 44, 148, 2200, 1080, 5, 36, 1125, 60.0); }
+SourceTiming SourceTiming::p1080_50() { return makeTiming(1920, 44, 148, 2640, 1080, 5, 36, 1125, 50.0); }
 SourceTiming SourceTiming::i1080_60() { return interlacedTiming(2200, 60.0); }
 SourceTiming SourceTiming::i1080_50() { return interlacedTiming(2640, 50.0); }
-SourceTiming SourceTiming::p720_60() { return progressive(1280, 40, 220, 1650, 720, 5, 20, 750, 60.0); }
-SourceTiming SourceTiming::p2160_30() { return progressive(3840, 88, 296, 4400, 2160, 10, 72, 2250, 30.0); }
+SourceTiming SourceTiming::p720_60() { return makeTiming(1280, 40, 220, 1650, 720, 5, 20, 750, 60.0); }
+SourceTiming SourceTiming::p2160_30() { return makeTiming(3840, 88, 296, 4400, 2160, 10, 72, 2250, 30.0); }
+
+SourceTiming SourceTiming::progressive(uint16_t width, uint16_t height, double rate)
+{
+    for (const SourceTiming& t : {p1080_60(), p1080_50(), p720_60(), p2160_30()})
+        if (t.hactive == width && t.vactive == height && t.frameRate == rate)
+            return t;
+    constexpr uint16_t kFront = 48, kSync = 32, kBack = 80;
+    constexpr uint16_t kVFront = 3, kVSync = 6, kMinVBack = 6;
+    constexpr double kMinVBlankUs = 460.0;
+    // The blanking lines that last 460 us at the line period the rest leaves.
+    const double linePeriodUs = (1e6 / rate - kMinVBlankUs) / height;
+    const int blank = linePeriodUs > 0 ? int(std::floor(kMinVBlankUs / linePeriodUs)) + 1 : kVFront + kVSync + kMinVBack;
+    const int vblank = std::max(blank, kVFront + kVSync + kMinVBack);
+    return makeTiming(width, kSync, kBack, uint16_t(width + kFront + kSync + kBack), height, kVSync,
+                            uint16_t(vblank - kVFront - kVSync), uint16_t(height + vblank), rate);
+}
 
 // ------------------------------------------------------------------ the receiver
 

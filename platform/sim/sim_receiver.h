@@ -38,6 +38,10 @@ struct SourceTiming {
     static SourceTiming i1080_50();
     static SourceTiming p720_60();   // 1280x720, 1650 x 750, 60 Hz
     static SourceTiming p2160_30();  // 3840x2160, 4400 x 2250, 30 Hz
+    // A progressive signal of the given size and rate: one of the above when
+    // it matches, else reduced blanking (48/32/80 pixels, 3/6/at least 6
+    // lines, a vertical blanking of at least 460 us).
+    static SourceTiming progressive(uint16_t width, uint16_t height, double rate);
 };
 
 class SimReceiver : public SimI2cDevice {

@@ -6,13 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -196,83 +194,6 @@ bool usbStickInserted()
 {
     const std::string mount = path(kStickMount);
     return !mount.empty() && isSymlink(mount);
-}
-
-// ---------------------------------------------------------------- the control pipe
-
-namespace {
-
-void runUsbCommand(const std::string& line)
-{
-    const size_t space = line.find(' ');
-    const std::string verb = line.substr(0, space);
-    const std::string arg = space == std::string::npos ? std::string() : line.substr(space + 1);
-    if (verb == "insert") {
-        const std::string dir = arg.empty() ? std::string(kStickDir) : arg;
-        if (dir[0] != '/') {
-            std::fprintf(stderr, "simulated box: \"%s\": the stick folder is a box path (/...)\n", line.c_str());
-            return;
-        }
-        if (usbStickInsert(dir))
-            std::fprintf(stderr, "simulated box: USB stick inserted (%s at %s)\n", dir.c_str(), kStickMount);
-    } else if (verb == "remove" && arg.empty()) {
-        usbStickRemove();
-        std::fprintf(stderr, "simulated box: USB stick removed\n");
-    } else if (!line.empty()) {
-        std::fprintf(stderr, "simulated box: \"%s\" is not a stick command (insert [DIR], remove)\n", line.c_str());
-    }
-}
-
-// Reads commands forever. The pipe is held open for writing too, so it
-// never reports an end while writers come and go; the read blocks.
-void usbControlLoop(int fd)
-{
-    constexpr size_t kLongestLine = 4096;
-    std::string pending;
-    char buf[256];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        pending.append(buf, static_cast<size_t>(n));
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-                line.pop_back();
-            runUsbCommand(line);
-        }
-        if (pending.size() > kLongestLine)
-            pending.clear();
-    }
-}
-
-}  // namespace
-
-void startUsbControl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const std::string pipe = path(kUsbControlPipe);
-        if (pipe.empty() || !makeDirs("/sim"))
-            return;
-        struct stat st;
-        if (::lstat(pipe.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
-            ::unlink(pipe.c_str());
-        if (::mkfifo(pipe.c_str(), 0600) < 0 && errno != EEXIST) {
-            std::fprintf(stderr, "simulated box: no stick control pipe %s (%s)\n", pipe.c_str(), std::strerror(errno));
-            return;
-        }
-        const int fd = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) {
-            std::fprintf(stderr, "simulated box: cannot open %s (%s)\n", pipe.c_str(), std::strerror(errno));
-            return;
-        }
-        std::thread(usbControlLoop, fd).detach();
-    });
 }
 
 }  // namespace sim

@@ -44,13 +44,4 @@ bool usbStickInsert(const std::string& dir = kStickDir);
 void usbStickRemove();
 bool usbStickInserted();
 
-// ---- the running host box's stick control
-// Makes the named pipe <box root>/sim/usb and a thread that reads commands
-// from it, one per line: "insert" (the folder /sim/usb-stick), "insert DIR"
-// (a box path) or "remove". Started once by platform::init(); a second call
-// does nothing.
-void startUsbControl();
-// The box path of that pipe.
-constexpr const char* kUsbControlPipe = "/sim/usb";
-
 }  // namespace platform::sim

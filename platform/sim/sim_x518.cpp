@@ -94,7 +94,7 @@ SimX518::PortTiming SimX518::timing2160p30()
     return t;
 }
 
-SimX518::SimX518() : flash_(regs_), epoch_(std::chrono::steady_clock::now())
+SimX518::SimX518() : flash_(regs_), osd_(regs_), epoch_(std::chrono::steady_clock::now())
 {
     rebuildMeasurement();
 }
@@ -133,6 +133,8 @@ int SimX518::ioctl(unsigned long request, void* arg)
     {
         Lock lock(mutex_);
         hook = hook_;
+        ++counters_.calls;
+        const uint64_t call = ++calls_;
         for (size_t i = 0; i < count && !error; ++i) {
             const spi_ioc_transfer& tr = trs[i];
             if (failSkip_ > 0) {
@@ -144,7 +146,12 @@ int SimX518::ioctl(unsigned long request, void* arg)
                 break;
             }
             uint8_t bits = tr.bits_per_word ? tr.bits_per_word : bits_;
-            if (tr.len != kTransferLength || !tr.tx_buf || mode_ != kChipMode || bits != kChipWordBits) {
+            // Every transfer is a frame of its own: the chip select goes up
+            // between the transfers of a message (cs_change) and stays up
+            // after the last one; otherwise two frames run into one.
+            bool last = i + 1 == count;
+            bool framed = (tr.cs_change != 0) != last;
+            if (tr.len != kTransferLength || !tr.tx_buf || mode_ != kChipMode || bits != kChipWordBits || !framed) {
                 ++counters_.rejected;
                 error = EINVAL;
                 break;
@@ -153,6 +160,7 @@ int SimX518::ioctl(unsigned long request, void* arg)
             std::memcpy(t.tx, reinterpret_cast<const void*>(static_cast<uintptr_t>(tr.tx_buf)), kTransferLength);
             t.hasRx = tr.rx_buf != 0;
             t.speedHz = tr.speed_hz ? tr.speed_hz : speed_;
+            t.call = call;
             decode(t);
             if (t.hasRx)
                 std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(tr.rx_buf)), t.rx, kTransferLength);
@@ -222,8 +230,9 @@ void SimX518::onWrite(uint8_t address, uint8_t value)
             ++osdCommands_;
             osdBusy_ = std::max(1, flashBusyPolls_);
         }
-        return;
     }
+    if (bank_ == SimX518Osd::kBank || bank_ == SimX518Osd::kTableBank)
+        osd_.onWrite(bank_, address, value);
     if (bank_ == SimX518Flash::kBank)
         flash_.onWrite(address, value);
 }
@@ -399,6 +408,13 @@ uint8_t SimX518::reg(uint8_t bank, uint8_t address) const
     Lock l(mutex_);
     return regs_[bank][address & kAddressMask];
 }
+
+SimX518Flash::Registers SimX518::registers() const
+{
+    Lock l(mutex_);
+    return regs_;
+}
+
 void SimX518::setReg(uint8_t bank, uint8_t address, uint8_t value)
 {
     Lock l(mutex_);
@@ -566,5 +582,13 @@ std::vector<SimX518Flash::Op> SimX518::flashLog() const { Lock l(mutex_); return
 void SimX518::clearFlashLog() { Lock l(mutex_); flash_.clearLog(); }
 bool SimX518::writeEnableLatch() const { Lock l(mutex_); return flash_.wel() || (stuck_ & kStuckWriteEnable); }
 uint64_t SimX518::osdCommands() const { Lock l(mutex_); return osdCommands_; }
+std::vector<SimX518Osd::Command> SimX518::osdLog() const
+{
+    Lock l(mutex_);
+    return std::vector<SimX518Osd::Command>(osd_.log().begin(), osd_.log().end());
+}
+void SimX518::clearOsdLog() { Lock l(mutex_); osd_.clearLog(); }
+uint8_t SimX518::osdStringArea(uint32_t address) const { Lock l(mutex_); return osd_.stringArea(address); }
+uint32_t SimX518::osdColour(int index) const { Lock l(mutex_); return osd_.colour(index); }
 
 }  // namespace platform::sim

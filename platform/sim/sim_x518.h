@@ -12,12 +12,15 @@
 //
 // Tests and benchmarks get a control surface: counters, a transfer trace, a
 // journal of register writes, register helpers, signals to plug into the
-// input ports, fault injection and two clocks. docs/simulated-box.md
+// input ports, fault injection and two clocks; the OSD engine's commands,
+// string area and colour table. docs/simulated-box.md
 // describes the registers it implements.
 #pragma once
 
+#include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_x518_flash.h"
+#include "platform/sim/sim_x518_osd.h"
 
 #include <array>
 #include <chrono>
@@ -80,17 +83,19 @@ public:
         bool hasRx = false;      // the caller gave a receive buffer
         uint32_t speedHz = 0;
         uint8_t bank = 0;        // bank selected when the transfer happened (after it, for a select)
+        uint64_t call = 0;       // the SPI_IOC_MESSAGE call that carried it, counted from 1
         bool write() const { return (tx[0] & 0x80) != 0; }
         uint8_t address() const { return tx[0] & 0x7F; }
         bool bankSelect() const { return write() && address() == 0; }
     };
 
     struct Counters {
+        uint64_t calls = 0;        // SPI_IOC_MESSAGE calls (driver calls), whatever they carried
         uint64_t transfers = 0;    // transfers the chip decoded
         uint64_t bankSelects = 0;  // writes of register 0
         uint64_t writes = 0;       // other register writes
         uint64_t reads = 0;        // register reads
-        uint64_t rejected = 0;     // malformed transfers (wrong length, mode or word size)
+        uint64_t rejected = 0;     // malformed transfers (wrong length, mode, word size or chip select)
         uint64_t failed = 0;       // transfers failed by fault injection
     };
 
@@ -128,6 +133,8 @@ public:
     // ---- registers (the stored values: what was written, not the live answers)
     uint8_t currentBank() const;
     uint8_t reg(uint8_t bank, uint8_t address) const;
+    // Every bank at one moment.
+    SimX518Flash::Registers registers() const;
     void setReg(uint8_t bank, uint8_t address, uint8_t value);
     // A register named by a specification word (bank << 16 | address << 8 |
     // width) and a bank offset, little-endian over `width` bytes.
@@ -135,6 +142,10 @@ public:
     void setRegValue(uint32_t spec, uint32_t value, uint32_t bankOffset = 0);
     // What a read over SPI would return now, without its side effects.
     uint32_t liveValue(uint32_t spec, uint32_t bankOffset = 0) const;
+
+    // ---- output
+    // The LED canvas as the output channels show it (sim_x518_canvas.h).
+    Canvas canvas(const CanvasLayout& layout) const;
 
     // ---- input ports
     void plug(int port, const PortTiming& timing);
@@ -171,6 +182,11 @@ public:
     void clearFlashLog();
     bool writeEnableLatch() const;
     uint64_t osdCommands() const;  // draw commands started on 4:08
+    // The draw commands as started (the latest SimX518Osd::kLogCapacity).
+    std::vector<SimX518Osd::Command> osdLog() const;
+    void clearOsdLog();
+    uint8_t osdStringArea(uint32_t address) const;
+    uint32_t osdColour(int index) const;  // colour-table entry, 0xBBGGRR
 
 private:
     using Lock = std::lock_guard<std::mutex>;
@@ -188,6 +204,7 @@ private:
     mutable std::mutex mutex_;
     SimX518Flash::Registers regs_{};
     SimX518Flash flash_;
+    SimX518Osd osd_;
     uint8_t bank_ = 0;
     uint8_t mode_ = 0;
     uint8_t bits_ = 8;
@@ -208,6 +225,7 @@ private:
 
     Clock clock_ = Clock::Instant;
     std::chrono::steady_clock::time_point epoch_;
+    uint64_t calls_ = 0;  // never reset: numbers the calls in the trace
     uint64_t instantFrames_ = 0;
     uint64_t inArmedAt_ = 0;
     uint64_t outArmedAt_ = 0;

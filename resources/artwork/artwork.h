@@ -65,6 +65,9 @@ QFont wordFont(Lang lang, qreal pixelSize, bool bold = true, bool condensed = fa
 // The largest font of at most `pixelSize` (condensed when the normal face
 // is too wide, never below 7 pixels) in which `text` fits `width`.
 QFont fittingFont(const QString& text, Lang lang, qreal width, qreal pixelSize);
+// One font for several captions of a language, each with its own width: the
+// largest in which every one fits (condensed when one needs it).
+QFont fittingFontForAll(const std::vector<std::pair<QString, qreal>>& captions, Lang lang, qreal pixelSize);
 // Writes `text` centred in `box` in `font`.
 void caption(QPainter& p, const QRectF& box, const QString& text, const QFont& font,
              const QColor& color = QColor(255, 255, 255));
@@ -72,6 +75,10 @@ void caption(QPainter& p, const QRectF& box, const QString& text, const QFont& f
 QPen roundPen(const QColor& color, qreal width);
 // Maps a 100 x 100 design box onto `area` (keeping the aspect ratio, centred).
 void designBox(QPainter& p, const QRectF& area);
+// A menu picture: `symbol` (drawn in the design box) over a one-line
+// caption of `words` in `font`, 16 pixels high at the foot of the picture.
+void symbolOverCaption(QPainter& p, const QSizeF& s, const QString& words, const QFont& font,
+                       const std::function<void(QPainter&)>& symbol);
 
 // ---- shared motifs (drawn in the 100 x 100 design box)
 void speaker(QPainter& p, const QColor& color);
@@ -86,5 +93,9 @@ void addHomePagePictures(Catalog& c);
 void addSharedWidgetPictures(Catalog& c);
 void addModeBarPictures(Catalog& c);
 void addNumberKeyboardPictures(Catalog& c);
+void addSettingsMenuPictures(Catalog& c);
+void addPagePartPictures(Catalog& c);
+void addSourcePictures(Catalog& c);
+void addSettingsPagePictures(Catalog& c);
 
 }  // namespace art

@@ -81,6 +81,18 @@ QFont fittingFont(const QString& text, Lang lang, qreal width, qreal pixelSize)
     return f;
 }
 
+QFont fittingFontForAll(const std::vector<std::pair<QString, qreal>>& captions, Lang lang, qreal pixelSize)
+{
+    QFont chosen = wordFont(lang, pixelSize);
+    for (const auto& [words, width] : captions) {
+        const QFont f = fittingFont(words, lang, width, pixelSize);
+        const bool narrower = f.stretch() == QFont::Condensed && chosen.stretch() != QFont::Condensed;
+        if (f.pixelSize() < chosen.pixelSize() || (f.pixelSize() == chosen.pixelSize() && narrower))
+            chosen = f;
+    }
+    return chosen;
+}
+
 void caption(QPainter& p, const QRectF& box, const QString& text, const QFont& f, const QColor& color)
 {
     p.save();
@@ -100,6 +112,18 @@ void designBox(QPainter& p, const QRectF& area)
     const qreal side = qMin(area.width(), area.height());
     p.translate(area.center().x() - side / 2, area.center().y() - side / 2);
     p.scale(side / 100.0, side / 100.0);
+}
+
+void symbolOverCaption(QPainter& p, const QSizeF& s, const QString& words, const QFont& font,
+                       const std::function<void(QPainter&)>& symbol)
+{
+    constexpr qreal kCaptionH = 16;
+    const QRectF symbolArea(0, 1, s.width(), s.height() - kCaptionH - 3);
+    p.save();
+    designBox(p, symbolArea);
+    symbol(p);
+    p.restore();
+    caption(p, QRectF(0, s.height() - kCaptionH - 1, s.width(), kCaptionH), words, font);
 }
 
 void speaker(QPainter& p, const QColor& color)

@@ -108,6 +108,10 @@ int main(int argc, char** argv)
     art::addSharedWidgetPictures(catalog);
     art::addModeBarPictures(catalog);
     art::addNumberKeyboardPictures(catalog);
+    art::addSettingsMenuPictures(catalog);
+    art::addPagePartPictures(catalog);
+    art::addSourcePictures(catalog);
+    art::addSettingsPagePictures(catalog);
 
     std::vector<Written> written;
     QString qrc;

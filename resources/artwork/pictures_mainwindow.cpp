@@ -30,28 +30,17 @@ QSize inputChooseSize(Lang lang);
 QFont menuCaptionFont(Lang lang)
 {
     constexpr qreal kLargest = 13;
-    const QString* words[] = {kMachineStateWords, kCustomModeWords, kOptionWords};
-    QFont f = fittingFont(kInputChooseWords[lang], lang, inputChooseSize(lang).width(), kLargest);
-    for (const QString* w : words) {
-        const QFont g = fittingFont(w[lang], lang, 64, kLargest);
-        const bool narrower = g.stretch() == QFont::Condensed && f.stretch() != QFont::Condensed;
-        if (g.pixelSize() < f.pixelSize() || (g.pixelSize() == f.pixelSize() && narrower))
-            f = g;
-    }
-    return f;
+    return fittingFontForAll({{kInputChooseWords[lang], inputChooseSize(lang).width()},
+                              {kMachineStateWords[lang], 64},
+                              {kCustomModeWords[lang], 64},
+                              {kOptionWords[lang], 64}},
+                             lang, kLargest);
 }
 
-// Symbol in the upper part, caption in the lower part of the picture.
 void menuPicture(QPainter& p, const QSizeF& s, const QString& words, Lang lang,
                  const std::function<void(QPainter&)>& symbol)
 {
-    const qreal captionH = 16;
-    const QRectF symbolArea(0, 1, s.width(), s.height() - captionH - 3);
-    p.save();
-    designBox(p, symbolArea);
-    symbol(p);
-    p.restore();
-    caption(p, QRectF(0, s.height() - captionH - 1, s.width(), captionH), words, menuCaptionFont(lang));
+    symbolOverCaption(p, s, words, menuCaptionFont(lang), symbol);
 }
 
 void deviceSymbol(QPainter& p)

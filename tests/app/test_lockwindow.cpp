@@ -61,6 +61,13 @@ TEST_F(HomePage, ShowsCanvasPictureSettingsAndEachWindowsInputInEnglish)
         EXPECT_EQ(home->tileState(i), QStringLiteral("No signal")) << i;
         EXPECT_EQ(home->tileName(i), QString()) << i;
     }
+    // The operator's alias of an input replaces its name, shortened to the tile.
+    writeBoxFile("/data/configs/alias.json",
+                 R"({"namelist": {"source": [{"id": 1, "valid": "on", "name": "Stage camera left, wide angle"}]}})");
+    home->image_init();
+    EXPECT_TRUE(home->tileName(0).startsWith(QStringLiteral("Stage"))) << home->tileName(0).toStdString();
+    EXPECT_TRUE(home->tileName(0).endsWith(QChar(0x2026)));
+    EXPECT_EQ(home->tileName(2), QStringLiteral("HDMI1_Crop1"));
 }
 
 TEST_F(HomePage, TextsInOtherLanguagesForCanvasNoSignalBlackAndClosedWindows)
@@ -154,8 +161,11 @@ TEST_F(HomePage, TouchOnATileOrTheTopRowLeavesForTheMainWindow)
 TEST_F(HomePage, OkLeavesOtherPanelKeysStay)
 {
     QPointer<LockWindow> home = open();
+    block().panel_lock = 1;  // MODE refused
     for (Qt::Key k : {Qt::Key_S, Qt::Key_F5, Qt::Key_O, Qt::Key_PowerOff, Qt::Key_M, Qt::Key_B})
         click(home.data(), k);
+    EXPECT_EQ(g_mode_shortcut_key, 0);
+    block().panel_lock = 0;
     flushDeletes();
     ASSERT_FALSE(home.isNull());
     EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
@@ -166,4 +176,11 @@ TEST_F(HomePage, OkLeavesOtherPanelKeysStay)
     EXPECT_TRUE(home.isNull());
     EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
     EXPECT_TRUE(main->isVisible());
+    // MODE leaves it for the user-mode page.
+    home = open();
+    click(home.data(), Qt::Key_M);
+    flushDeletes();
+    EXPECT_TRUE(home.isNull());
+    EXPECT_EQ(g_lockwindow, nullptr);
+    EXPECT_EQ(g_mode_shortcut_key, 1);
 }

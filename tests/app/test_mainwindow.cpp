@@ -4,8 +4,10 @@
 #include "app/lockwindow.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -223,22 +225,33 @@ TEST(PageLanguage, PanelKeysByQtCode)
     EXPECT_EQ(pages::notedPress(Qt::Key_F6), PanelKey::Ok);
 }
 
-TEST(PagePictures, EveryPictureTheseWidgetsLoadIsCompiledIn)
+// Every picture name in the program's sources is drawn by the generator and
+// compiled in; a name loaded through pages::picture() under every language
+// prefix.
+TEST(PagePictures, EveryPictureTheSourcesNameIsCompiledIn)
 {
     pages::initPictures();
+    const QRegularExpression name(QStringLiteral("\"(?::/png/)?([A-Za-z0-9_]+\\.png)\""));
     const char* const prefixes[] = {"", "en_", "ru_", "vn_", "tn_"};
-    const char* const withPrefix[] = {"machinestate.png", "inputchoose.png", "custommode.png", "option.png",
-                                      "closeled.png",     "uncloseled.png",  "slience.png",    "unslience.png",
-                                      "call.png",         "uncall.png",      "save.png",       "unsave.png"};
-    for (const char* p : prefixes)
-        for (const char* n : withPrefix)
-            EXPECT_TRUE(QFile::exists(QStringLiteral(":/png/%1%2").arg(p, n))) << p << n;
-    const char* const plain[] = {"lock.png",         "unlock.png",      "tools.png",  "ip.png",
-                                 "LED.png",          "bright.png",      "contrast.png", "volume_open.png",
-                                 "volume_close.png", "menu_status.png", "osd_yes.png", "freeze.png",
-                                 "check_180.png",    "update.png"};
-    for (const char* n : plain)
-        EXPECT_FALSE(QPixmap(QStringLiteral(":/png/%1").arg(n)).isNull()) << n;
+    int names = 0;
+    for (const char* folder : {"app", "screens", "tools"}) {
+        QDirIterator it(QStringLiteral(KEL_SOURCE_DIR "/%1").arg(folder), {"*.cpp", "*.h"}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
+                const bool prefixed = line.contains(QStringLiteral("pages::picture("));
+                for (auto m = name.globalMatch(line); m.hasNext(); ++names) {
+                    const QString png = m.next().captured(1);
+                    for (int v = 0; v < (prefixed ? pages::kLanguages : 1); ++v)
+                        EXPECT_TRUE(QFile::exists(QStringLiteral(":/png/%1%2").arg(prefixes[v], png)))
+                            << f.fileName().toStdString() << ": " << prefixes[v] << png.toStdString();
+                }
+            }
+        }
+    }
+    EXPECT_GT(names, 40);
     EXPECT_EQ(QPixmap(":/png/en_inputchoose.png").size(), QSize(90, 64));
     EXPECT_EQ(QPixmap(":/png/vn_inputchoose.png").size(), QSize(96, 76));
     EXPECT_EQ(QPixmap(":/png/inputchoose.png").size(), QSize(64, 64));

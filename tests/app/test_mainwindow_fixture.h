@@ -7,13 +7,17 @@
 #include "app/page_support.h"
 #include "app/syncupdate.h"
 #include "app/tip.h"
+#include "screens/page.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 class PageTest : public BoxTest {
 protected:
@@ -65,6 +69,27 @@ protected:
     {
         press(w, key);
         release(w, key);
+    }
+
+    // Opening a page runs it modally: `open` returns only when the page has
+    // closed. This runs `body` inside the page's loop, then closes the page
+    // with BACK when `body` left it open. False when `open` opened no page.
+    static bool insidePage(const std::function<void()>& open, const std::function<void()>& body)
+    {
+        QTimer start;
+        start.setSingleShot(true);
+        QObject::connect(&start, &QTimer::timeout, [&body] {
+            QPointer<Page> page = Page::withFocus();
+            body();
+            if (page && page->isVisible())
+                page->slot_Button_back_clicked();
+        });
+        start.start(0);
+        open();
+        if (!start.isActive())
+            return true;
+        start.stop();
+        return false;
     }
 
     KelRamPara* store = nullptr;

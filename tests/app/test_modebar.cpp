@@ -263,7 +263,7 @@ TEST_F(ModeBar, ToolsButtonAndOpeningAPageCloseTheBar)
     markSlot(0, true);
     openWithKeys(true);
     // Opening a page disarms and hides it.
-    main->on_option_clicked();
+    ASSERT_TRUE(insidePage([this] { main->on_option_clicked(); }, [] {}));
     EXPECT_FALSE(main->callArmed());
     EXPECT_TRUE(main->modeBar()->isHidden());
     EXPECT_TRUE(main->pointerLabel()->isHidden());

@@ -3,7 +3,6 @@
 // USB port work in the running box.
 #include "app/kelrampara.h"
 #include "app/lockwindow.h"
-#include "app/main.h"
 #include "app/mainwindow.h"
 #include "app/numberkeyboard.h"
 #include "app/syncupdate.h"
@@ -15,7 +14,7 @@
 #include "links/udpnetmanage.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_uevent.h"
-#include "tests/support/box_test.h"
+#include "tests/app/running_box.h"
 #include "videochip/x518_manage.h"
 #include "videoio/tamixsource.h"
 
@@ -23,41 +22,6 @@
 #include <QTimer>
 
 namespace sim = platform::sim;
-
-class RunningBox : public BoxTest {
-protected:
-    // The box never stops its device threads; a test does before it ends.
-    void TearDown() override
-    {
-        if (UsbServer::p_UsbServer)
-            UsbServer::p_UsbServer->stopThread();
-        if (udpnetManage::p_udpnetManage)
-            udpnetManage::p_udpnetManage->stop();
-        if (Zt_uart_inout::p_Zt_uart_inout)
-            Zt_uart_inout::p_Zt_uart_inout->stop();
-        if (networkManage::p_networkManage)
-            networkManage::p_networkManage->stop();
-        if (Zt_uart_inout_4G::p_Zt_uart_inout_4G)
-            Zt_uart_inout_4G::p_Zt_uart_inout_4G->stop();
-        if (x518_manage::p_x518_manage)
-            x518_manage::p_x518_manage->stopThread();
-        if (tamixsource::p_tamix_source)
-            tamixsource::p_tamix_source->stopThread();
-        if (fpga_manage::p_fpga_manage)
-            fpga_manage::p_fpga_manage->stop();
-        BoxTest::TearDown();
-    }
-    // Runs the start-up with `inLoop` posted to its event loop, which only
-    // the loop that start-up ends in delivers.
-    int runBox(const std::function<void()>& inLoop)
-    {
-        QTimer::singleShot(0, inLoop);
-        int argc = 1;
-        char name[] = "kelR54N";
-        char* argv[] = {name, nullptr};
-        return kelR54N_main(argc, argv, StartupOptions{false});
-    }
-};
 
 TEST_F(RunningBox, AFreshBoxReachesTheEventLoopShowingTheHomePage)
 {

@@ -1,12 +1,14 @@
 // The USB watcher: which kernel events it announces, the gate at tick 1000,
-// the wait for a stick's storage and mount, and the hand-over of the
-// settings-page check to the GUI thread.
+// the wait for a stick's storage and mount, and the settings page closed
+// from the GUI thread after a stick was mounted.
 #include "app/kelrampara.h"
 #include "app/usbserver.h"
 #include "platform/sim/sim_uevent.h"
+#include "screens/menus/option.h"
 #include "tests/support/box_test.h"
 
 #include <QThread>
+#include <QTimer>
 
 namespace sim = platform::sim;
 
@@ -203,16 +205,23 @@ TEST_F(UsbWatch, AnEventThatFillsTheWholeBufferIsReadSafely)
     EXPECT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_STORAGE}));
 }
 
-TEST_F(UsbWatch, TheSettingsPageCheckRunsInTheGuiThreadAfterTheStorageCode)
+TEST_F(UsbWatch, AMountedStickClosesTheSettingsPageFromTheGuiThread)
 {
     storageDriverPresent();
     openGate();
-    g_page_focus = PAGE_OPTIONS;
-    ASSERT_TRUE(sim::ueventSend(event("add", kPartition)));
-    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED}));
-    EXPECT_EQ(watcher->optionsCheckThread(), nullptr);
-    advanceTicks(UsbServer::kMountSettleTicks);
-    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_STORAGE}));
-    ASSERT_TRUE(waitUntil([this] { return watcher->optionsCheckThread() != nullptr; }));
+    // The settings page runs modally: the stick comes while it is open.
+    QTimer::singleShot(0, [this] {
+        ASSERT_NE(g_option, nullptr);
+        ASSERT_TRUE(sim::ueventSend(event("add", kPartition)));
+        ASSERT_TRUE(codesBecome({SYNC_USB_ADDED}));
+        EXPECT_EQ(watcher->optionsCheckThread(), nullptr);
+        advanceTicks(UsbServer::kMountSettleTicks);
+        ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_STORAGE}));
+        EXPECT_TRUE(waitUntil([] { return g_option == nullptr; }));
+        if (g_option)
+            g_option->slot_Button_back_clicked();
+    });
+    Page::openOnTop(g_option);
     EXPECT_EQ(watcher->optionsCheckThread(), QThread::currentThread());
+    EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
 }

@@ -5,9 +5,6 @@
 #include "platform/sim/sim_uevent.h"
 #include "tests/support/box_test.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace sim = platform::sim;
 
 class UsbStick : public BoxTest {
@@ -29,17 +26,6 @@ protected:
     {
         return waitUntil([&] { return codes == expected; });
     }
-    // The line a person writes into <box root>/sim/usb.
-    void command(const std::string& line)
-    {
-        const std::string pipe = platform::path(sim::kUsbControlPipe);
-        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
-        ASSERT_GE(fd, 0);
-        const std::string text = line + "\n";
-        ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-        ::close(fd);
-    }
-
     QObject gui;
     UsbServer* watcher = nullptr;
     std::vector<int> codes;
@@ -75,19 +61,15 @@ TEST_F(UsbStick, AFolderOutsideTheBoxRootIsNoStick)
 
 TEST_F(UsbStick, APersonInsertsAndPullsTheStickThroughTheControlPipe)
 {
-    sim::startUsbControl();
-    command("eject");  // not a command: noted, nothing happens
-    command("insert");
-    ASSERT_TRUE(waitUntil([] { return sim::usbStickInserted(); }));
-    EXPECT_TRUE(platform::isDir(sim::kStickDir));
-    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED}));
-    G_timeTicks += UsbServer::kMountSettleTicks;
-    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
-    command("remove");
-    EXPECT_TRUE(waitUntil([] { return !sim::usbStickInserted(); }));
-    // Another folder as the stick.
+    EXPECT_EQ(control("usb remove"), "error usb remove: no stick is in");
+    EXPECT_EQ(control("usb eject"), "error usb eject: usb insert [DIR] or usb remove");
     writeBoxFile("/sim/stick-b/map.ztfile", "scan");
-    command("insert /sim/stick-b");
-    ASSERT_TRUE(waitUntil([] { return sim::usbStickInserted(); }));
+    EXPECT_EQ(control("usb insert /sim/stick-b"), "ok usb insert /sim/stick-b");
     EXPECT_EQ(readBoxFile("/mnt/usb1/map.ztfile"), "scan");
+    EXPECT_EQ(control("usb insert"), "error usb insert: a stick is in already");
+    EXPECT_EQ(control("usb remove"), "ok usb remove");
+    EXPECT_FALSE(sim::usbStickInserted());
+    // The default folder, made when missing.
+    EXPECT_EQ(control("usb insert"), "ok usb insert");
+    EXPECT_TRUE(platform::isDir(sim::kStickDir));
 }

@@ -9,8 +9,23 @@
 #include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/tip.h"
+#include "fpga/fpga_manage.h"
+#include "screens/menus/advancedoption.h"
+#include "screens/menus/imagequality.h"
+#include "screens/menus/ledset.h"
+#include "screens/menus/linkcom.h"
+#include "screens/menus/linkoption.h"
+#include "screens/menus/linkwlan.h"
+#include "screens/menus/machinestate.h"
+#include "screens/menus/netset.h"
+#include "screens/menus/option.h"
+#include "screens/menus/outputset.h"
+#include "screens/menus/quality.h"
+#include "screens/menus/temperature.h"
+#include "tools/qroundprogressbar.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <cstring>
 #include <memory>
@@ -100,6 +115,70 @@ QImage numberKeyboard()
     return grabOver(w, g_numberkeyboard);
 }
 
+// The round progress bar as a tool page shows it over itself while a job runs.
+QImage roundProgressBar(int percent)
+{
+    QDialog page;
+    page.setFixedSize(320, 240);
+    page.setStyleSheet(QStringLiteral("background-color: rgb(16, 16, 28);"));
+    QRoundProgressBar::create_qround_bar(&page);
+    g_qround_bar->para_sync(percent);
+    const QImage image = grabWidget(&page);
+    QRoundProgressBar::del_qround_bar();
+    return image;
+}
+
+// A page built on the skeleton over the main window, with the focus moved
+// `steps` entries on.
+template <class P>
+QImage menuPage(int steps = 0)
+{
+    MainWindowUnder main;
+    P page(nullptr);
+    for (int i = 0; i < steps; ++i) {
+        QKeyEvent right(QEvent::KeyRelease, Qt::Key_R, Qt::NoModifier);
+        QCoreApplication::sendEvent(&page, &right);
+    }
+    return grabWidget(&page);
+}
+
+// A page built on the skeleton over the main window after the front-panel
+// keys `keys` (released in this order).
+template <class P>
+QImage pageAfterKeys(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    P page(nullptr);
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&page, &release);
+    }
+    return grabWidget(&page);
+}
+
+// The FPGA manager with FPGA 0 brought up as on the box (its versions and
+// links are the simulated board's: ports 1 and 2 have cards), and the canvas
+// split over sending ports 1-6 in 1280 x 512 areas.
+void sampleFpga()
+{
+    if (fpga_manage::p_fpga_manage)
+        return;
+    fpga_manage* m = fpga_manage::pInstance();
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    G_timeTicks = 1000;
+    for (int pass = 0; pass < 10 && !m->get_fpga_status(); ++pass)
+        m->fpga_manage_deal();
+    for (int port = 0; port < netset::kPorts; ++port) {
+        unsigned short x, y, w, h;
+        fpga_manage::get_eth_param_addr(static_cast<unsigned char>(port), &x, &y, &w, &h);
+        const u16 area[4] = {static_cast<u16>(port % 3 * 1280), static_cast<u16>(port / 3 * 512), 1280, 512};
+        u8 bytes[sizeof area];
+        for (int i = 0; i < 4; ++i)
+            ram::storeU16(bytes + 2 * i, area[i]);
+        m->write_ram_para(0, x, bytes, sizeof bytes);
+    }
+}
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -125,6 +204,33 @@ const std::vector<GalleryPage>& galleryPages()
              LockWindow home(nullptr);
              return grabWidget(&home);
          }},
+        {"option", [] { return menuPage<Option>(); }},
+        {"option_smart_mapping", [] { return menuPage<Option>(6); }},
+        {"advancedoption", [] { return menuPage<AdvancedOption>(); }},
+        {"advancedoption_no_recovery_files", [] { return menuPage<AdvancedOption>(2); }},
+        {"imagequality", [] { return menuPage<ImageQuality>(); }},
+        {"outputset", [] { return menuPage<OutputSet>(); }},
+        {"linkoption", [] { return menuPage<LinkOption>(2); }},
+        // ---- settings pages and device information
+        {"machinestate",
+         [] {
+             sampleFpga();
+             return menuPage<MachineState>();
+         }},
+        {"ledset", [] { return menuPage<ledset>(); }},
+        {"ledset_apply", [] { return menuPage<ledset>(2); }},
+        {"netset",
+         [] {
+             sampleFpga();
+             return menuPage<netset>(1);
+         }},
+        {"netset_scrolled", [] { return menuPage<netset>(5); }},
+        {"linkwlan", [] { return menuPage<linkwlan>(5); }},
+        {"linkcom", [] { return menuPage<linkcom>(); }},
+        {"quality", [] { return menuPage<quality>(1); }},
+        {"quality_editing", [] { return pageAfterKeys<quality>({Qt::Key_Q, Qt::Key_R}); }},
+        {"temperature", [] { return menuPage<temperature>(); }},
+        {"temperature_editing", [] { return pageAfterKeys<temperature>({Qt::Key_Q, Qt::Key_R}); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
@@ -137,6 +243,8 @@ const std::vector<GalleryPage>& galleryPages()
              dialog.handleTimerID2();
              return grabWidget(&dialog);
          }},
+        {"qroundprogressbar_0", [] { return roundProgressBar(0); }},
+        {"qroundprogressbar_65", [] { return roundProgressBar(65); }},
     };
     return pages;
 }

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +19,8 @@
 namespace {
 
 constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
+constexpr u32 kOsdEnable = offsetof(KEL_RAM_PARA, osd_enable);
+constexpr u8 kRegMcuFlag = 11, kReloadOverlay = 0x08;
 constexpr uint16_t kUdpPort = 5008;
 constexpr int kFileMarker = 2;  // the parameter file holds block offsets from 768 on after its marker
 
@@ -149,8 +152,10 @@ TEST_F(WholeBox, TheSameBoxAnswersOnUdpAndOnTheSerialLine)
 }
 
 // A PC uploads an overlay, a logo and a new application to the box; each is
-// checked on arrival and stored, and the application update renames the new
-// program over the old one and restarts the box.
+// checked on arrival and stored, the overlay is drawn by the video chip once
+// the PC turns it on and asks for a reload (a malformed one changes nothing
+// on the chip), and the application update renames the new program over the
+// old one and restarts the box.
 TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
 {
     auto pc = tcpClient();
@@ -165,11 +170,45 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
     auto bytes = [](const std::vector<u8>& v) {
         return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size()));
     };
-    const std::vector<u8> overlay = filetest::bytesOf("{\"osd\":[{\"text\":\"WHOLE BOX\"}]}");
+    auto reload = [&] {
+        auto r = pc->request(pcRequest(0x13, {kRegMcuFlag, kReloadOverlay}));
+        return r && statusOf(*r) == 0;
+    };
+    // What the video chip's OSD engine drew, as the control pipe's "osd" writes it.
+    auto drawn = [&] {
+        const int logged = boxFile("/sim/control.log", 1 << 20).count("ok osd");
+        const int fd = ::open(QFile::encodeName(root + "/sim/control").constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const bool sent = fd >= 0 && ::write(fd, "osd\n", 4) == 4;
+        if (fd >= 0)
+            ::close(fd);
+        if (!sent || !retry([&] { return boxFile("/sim/control.log", 1 << 20).count("ok osd") > logged; }, 10000))
+            return QByteArray();
+        return boxFile("/sim/osd.txt", 1 << 20);
+    };
+    const std::vector<u8> overlay = filetest::bytesOf(
+        R"({"name":"box","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
+        R"("pos":{"x":0,"y":0,"w":640,"h":64},"act":{"effect":0,"speed":1,"staytime":0},)"
+        R"("backpara":{"enable":"on","color":"000080"},"fontpara":{"startx":0,"starty":0,"fontw":32,"fonth":32,)"
+        R"("wordspace":0,"verticalspace":0,"color":"FFFFFF"},"texts":["WHOLE BOX"]}]})");
     const auto logo = filetest::pattern(0x20000, 1), program = filetest::pattern(70000, 2);
 
+    auto on = pc->request(pcRequest(0x11, cat({le32(kOsdEnable), le16(1)})));
+    ASSERT_TRUE(on && statusOf(*on) == 0);
     ASSERT_TRUE(upload("OSDS", overlay));
     EXPECT_EQ(boxFile("/data/configs/omenu.json", 1 << 20), bytes(overlay));
+    ASSERT_TRUE(reload());
+    // The text, then the plane copied four times into the display plane.
+    auto redrawn = [&] {
+        const QByteArray log = drawn();
+        const int at = log.indexOf("chars=9 \"WHOLE BOX\"");
+        return at >= 0 && log.mid(at).count("\ncopy ") == 4;
+    };
+    EXPECT_TRUE(retry(redrawn, 30000)) << drawn().toStdString();
+    ASSERT_TRUE(upload("OSDS", filetest::bytesOf("{\"name\":\"broken\"")));
+    const QByteArray before = drawn();
+    ASSERT_TRUE(reload());
+    EXPECT_TRUE(retry([&] { return !QFile::exists(root + "/data/configs/omenu.json"); }, 30000));
+    EXPECT_EQ(drawn(), before);
     ASSERT_TRUE(upload("LOGO", logo));
     EXPECT_EQ(boxFile("/dev/mtd8", int(logo.size())), bytes(logo));
     ASSERT_TRUE(upload("FMCU", program));

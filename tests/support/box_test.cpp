@@ -1,8 +1,12 @@
 #include "tests/support/box_test.h"
 
+#include "platform/sim/sim_control.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <fcntl.h>
+#include <unistd.h>
 
 void BoxTest::SetUp()
 {
@@ -38,6 +42,30 @@ std::vector<std::string> BoxTest::journalWith(const std::string& prefix)
         if (line.rfind(prefix, 0) == 0)
             out.push_back(line);
     return out;
+}
+
+std::string BoxTest::control(const std::string& line)
+{
+    namespace sim = platform::sim;
+    if (!sim::startControlPipe())
+        return std::string();
+    const size_t logged = readBoxFile(sim::kControlLog).size();
+    const int fd = ::open(platform::path(sim::kControlPipe).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const std::string text = line + "\n";
+    const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0)
+        ::close(fd);
+    std::string outcome;
+    if (written)
+        waitUntil([&] {
+            const std::string log = readBoxFile(sim::kControlLog);
+            const size_t end = log.find('\n', logged);
+            if (end == std::string::npos)
+                return false;
+            outcome = log.substr(logged, end - logged);
+            return true;
+        });
+    return outcome;
 }
 
 bool waitUntil(const std::function<bool()>& cond, int ms)

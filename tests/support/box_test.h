@@ -21,6 +21,10 @@ protected:
     void writeBoxFile(const std::string& boxPath, const std::string& data);
     // Shell commands that started with `prefix`.
     std::vector<std::string> journalWith(const std::string& prefix);
+    // Writes one line into the control pipe (started on first use) and
+    // waits, processing Qt events, for its outcome; returns the log line
+    // ("ok ..." or "error ...: ..."), or "" when none came.
+    std::string control(const std::string& line);
 
     QTemporaryDir tmp_;
     std::string root_;

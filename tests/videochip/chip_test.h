@@ -62,12 +62,29 @@ protected:
 };
 
 // A chip manager brought up to running mode, with the input-source manager
-// on the simulated bus (both driven pass by pass from the test).
+// on the simulated bus (both driven pass by pass from the test). The block
+// shows four windows, window (and chip window) i the source i, in the
+// quarters of the 1920 x 1080 canvas: all on output channel 0, so chip
+// window i is shown by output channel i (the later ones on spares).
 class RunningChipTest : public ManagerTest {
 protected:
+    static constexpr int kShownWindows = 4;
+
     void SetUp() override
     {
         ManagerTest::SetUp();
+        KEL_RAM_PARA& b = store->ram_para;
+        for (int i = 0; i < kShownWindows; ++i) {
+            IMAGE_PARA& im = b.image[i];
+            im.enable = ram::kImageShown;
+            im.source = u16(i);
+            im.x = u16(i % 2 * 960);
+            im.y = u16(i / 2 * 540);
+            im.w = 960;
+            im.h = 540;
+        }
+        store->ram_para_shadow = b;
+        m->applied = b;
         src = tamixsource::pInstance();
         ASSERT_GE(src->openBus(), 0);
         G_timeTicks = 5000;
@@ -101,6 +118,15 @@ protected:
     {
         for (int w = 0; w < x518_manage::kWindows; ++w)
             m->model.g_chg_input[w] = 0;
+    }
+    KEL_RAM_PARA& live() { return store->ram_para; }
+    // A writer: edits the block under the manager's mutex and raises the flag.
+    template <class F>
+    void write(F edit, u8 flag = 1)
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        edit(live());
+        x518_manage::apply_flag = flag;
     }
 
     tamixsource* src = nullptr;

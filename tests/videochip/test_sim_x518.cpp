@@ -46,14 +46,27 @@ protected:
 
 }  // namespace
 
-TEST_F(SimTest, TransfersOtherThanTwoBytesInMode3AreRefused)
+TEST_F(SimTest, TransfersOtherThanTwoBytesInMode3EachInItsOwnFrameAreRefused)
 {
     u8 tx[3] = {0x80, 0x01, 0x00};
     EXPECT_LT(drv.SPI_Transfer_Write(fd, tx, 3), 0);
+    // Two transfers in one message without the chip select going up between
+    // them run into one 4-byte frame.
+    spi_ioc_transfer two[2] = {};
+    for (auto& t : two) {
+        t.tx_buf = reinterpret_cast<uintptr_t>(tx);
+        t.len = 2;
+    }
+    EXPECT_LT(platform::devIoctl(fd, SPI_IOC_MESSAGE(2), two), 0);
+    EXPECT_EQ(chip->counters().rejected, 2u);
+    two[0].cs_change = 1;
+    EXPECT_EQ(platform::devIoctl(fd, SPI_IOC_MESSAGE(2), two), 4);
+    EXPECT_EQ(chip->counters().calls, 3u);
+    chip->resetCounters();
     u8 mode = SPI_MODE_0;
     platform::devIoctl(fd, SPI_IOC_WR_MODE, &mode);
     EXPECT_LT(drv.SPI_Transfer_Write(fd, tx, 2), 0);
-    EXPECT_EQ(chip->counters().rejected, 2u);
+    EXPECT_EQ(chip->counters().rejected, 1u);
     EXPECT_EQ(chip->counters().transfers, 0u);
 }
 

@@ -21,15 +21,6 @@ protected:
         fpga->output_changed = 0;
         codes = std::make_unique<QSignalSpy>(store, &KelRamPara::sig_update_para);
     }
-    KEL_RAM_PARA& live() { return store->ram_para; }
-    // A writer: edits the block under the manager's mutex and raises the flag.
-    template <class F>
-    void write(F edit, u8 flag = 1)
-    {
-        QMutexLocker lock(&x518_manage::mutex);
-        edit(live());
-        x518_manage::apply_flag = flag;
-    }
     void pass() { m->runPass(); }
     // What the change notifier does when a code arrives (without pages).
     void notify() { SyncUpdate::pInstance()->para_sync(SYNC_PARA_CHANGED); }
@@ -124,17 +115,21 @@ TEST_F(ApplyTest, OnePassRequestsEveryChangedEdidPortAndNeverRaisesItselfAgain)
 TEST_F(ApplyTest, SourceChangesSetTheInputAndRefuseACropBeyondTheList)
 {
     clearInputChanges();
-    write([](KEL_RAM_PARA& b) { b.image[3].source = 3; });  // HDMI3 enters on port 5
+    write([](KEL_RAM_PARA& b) { b.image[3].source = 1; });  // HDMI1 enters on port 1
     pass();
-    EXPECT_EQ(m->model.PM_INPUT[3], 5);
+    EXPECT_EQ(m->model.PM_INPUT[3], 1);
     EXPECT_EQ(m->model.g_chg_input[3], 1);
 
     write([](KEL_RAM_PARA& b) {
-        b.crop_list[39].key = ram::kCropInUse | 2;
+        b.crop_list[39] = {u16(ram::kCropInUse | 2), 800, 100, 1500, 500};  // wider than its input
         b.image[3].source = ram::kSourceIsCrop | 39;  // a crop of HDMI2 (port 0)
     });
     pass();
     EXPECT_EQ(m->model.PM_INPUT[3], 0);
+    EXPECT_EQ(m->model.win_info[3].crop, 39);
+    // Clamped for the chip only: the stored crop keeps what the user set.
+    EXPECT_EQ(live().crop_list[39].x, 800);
+    EXPECT_EQ(live().crop_list[39].w, 1500);
 
     write([](KEL_RAM_PARA& b) { b.image[3].source = ram::kSourceIsCrop | 40; });
     pass();
@@ -222,6 +217,7 @@ TEST_F(ApplyTest, TheWaitForTheFpgasLedSetUpIsBounded)
 {
     g_set_led_para = 1;  // an FPGA side that never finishes
     m->led_para_wait_ms = 20;
+    chip->clearJournal();
     write([](KEL_RAM_PARA& b) {
         b.led_width = 3840;
         b.splice_mode = 2;
@@ -229,6 +225,11 @@ TEST_F(ApplyTest, TheWaitForTheFpgasLedSetUpIsBounded)
     pass();
     EXPECT_EQ(g_set_led_para, 2);
     EXPECT_EQ(codes->count(), 1);
+    // One panel initialisation for the two fields: output 1 above output 2.
+    EXPECT_EQ(writesTo(0x03, 0x5E).size(), 2u);
+    EXPECT_EQ(live().och_num_h, 1);
+    EXPECT_EQ(live().och_num_v, 2);
+    EXPECT_EQ(live().och_w, 3840);
 
     // When the FPGA side finishes in time the pass goes on at once.
     g_set_led_para = 1;

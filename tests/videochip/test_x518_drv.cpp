@@ -7,9 +7,11 @@
 #include "videochip/x518_regs.h"
 
 #include <atomic>
+#include <iterator>
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -109,23 +111,27 @@ TEST_F(DrvTest, MaskedWritesKeepTheBitsOutsideTheMask)
     ASSERT_EQ(writesTo(0x00, 0x18), std::vector<uint8_t>{0xA7});
 }
 
-TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryTransfer)
+TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryMessage)
 {
     fpga_manage* fpga = fpga_manage::pInstance();
     volatile u16* cs0 = fpga->gpio_cs_fpga0;
     volatile u16* cs1 = fpga->gpio_cs_fpga1;
     ASSERT_TRUE(cs0 && cs1);
     *cs0 = *cs1 = 0;
-    int seen = 0, released = 0;
-    chip->setTransferHook([&](const SimX518::Transfer&) {
-        ++seen;
+    int messages = 0, released = 0;
+    uint64_t call = 0;
+    chip->setTransferHook([&](const SimX518::Transfer& t) {
+        if (t.call == call)
+            return;
+        call = t.call;
+        ++messages;
         released += (*cs0 == x518_drv::kFpgaCsReleased && *cs1 == x518_drv::kFpgaCsReleased);
         *cs0 = *cs1 = 0;  // an FPGA transfer selects them again
     });
     drv.write_X518(fd, x518::reg(0x04, 0x4E, 4), 0x12345678, 0);
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 2), 0);
-    EXPECT_EQ(seen, 7);
-    EXPECT_EQ(released, 7);
+    EXPECT_EQ(messages, 2);
+    EXPECT_EQ(released, 2);
     chip->setTransferHook(nullptr);
     // A word not mapped yet, or no FPGA manager at all, is left alone.
     fpga->gpio_cs_fpga1 = nullptr;
@@ -139,16 +145,70 @@ TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryTransfer)
     fpga_manage::p_fpga_manage = fpga;
 }
 
-TEST_F(DrvTest, AFailedByteTransferReadsAsZeroAndTheAccessGoesOn)
+TEST_F(DrvTest, AFailedMessageLosesTheRestOfItsAccessAndForgetsTheBank)
 {
     chip->setRegValue(x518::reg(0x03, 0x20, 3), 0xABCDEF);
     drv.read_X518(fd, x518::reg(0x03, 0x20, 1), 0);  // select the bank first
     chip->failTransfers(1, 1);                       // the second byte of the next read
-    EXPECT_EQ(drv.read_X518(fd, x518::reg(0x03, 0x20, 3), 0), 0xAB00EFu);
-    chip->failTransfers(1, 1);  // the middle byte of a write is lost, the others land
+    EXPECT_EQ(drv.read_X518(fd, x518::reg(0x03, 0x20, 3), 0), 0x0000EFu);
+    EXPECT_EQ(drv.currentBank(), x518_drv::kBankUnknown);
+    chip->failTransfers(1, 2);  // select, first byte, then the middle byte fails
     drv.write_X518(fd, x518::reg(0x03, 0x20, 3), 0x112233, 0);
-    EXPECT_EQ(chip->regValue(x518::reg(0x03, 0x20, 3)), 0x11CD33u);
+    EXPECT_EQ(chip->regValue(x518::reg(0x03, 0x20, 3)), 0xABCD33u);
     EXPECT_EQ(chip->counters().failed, 2u);
+}
+
+TEST_F(DrvTest, AGroupSendsTheSameTransfersAsItsAccessesOneByOneInFewerCalls)
+{
+    chip->setRegValue(x518::reg(0x03, 0x20, 2), 0x1234);
+    chip->setRegValue(x518::reg(0x0C, 0x49, 3), 0x56789A);
+    u32 line = 0, width = 0;
+    const x518_drv::RegOp group[] = {
+        x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure),
+        x518_drv::readOp(x518::reg(0x03, 0x20, 2), &line),
+        x518_drv::readOp(x518::reg(0x0C, 0x49, 3), &width),
+        x518_drv::writeOp(x518::kBkgColour, 0x00FF00, x518::kChannelStride),
+        x518_drv::writeOp(x518::kUpdateCtl, 0),
+    };
+    auto run = [&](bool together) {
+        drv.init_reg_acc_param();
+        chip->clearTrace();
+        chip->resetCounters();
+        if (together) {
+            drv.access_X518(fd, group, std::size(group));
+            return;
+        }
+        for (const auto& op : group) {
+            if (op.into)
+                *op.into = drv.read_X518(fd, op.spec, op.bankOffset);
+            else
+                drv.write_X518(fd, op.spec, op.value, op.bankOffset);
+        }
+    };
+    run(false);
+    const auto alone = chip->trace();
+    EXPECT_EQ(chip->counters().calls, 5u);
+    run(true);
+    const auto together = chip->trace();
+    EXPECT_EQ(chip->counters().calls, 1u);
+    EXPECT_EQ(line, 0x1234u);
+    EXPECT_EQ(width, 0x56789Au);
+    auto wire = [](const std::vector<SimX518::Transfer>& trace) {
+        std::vector<std::tuple<u8, u8, u32, bool>> out;
+        for (const auto& t : trace)
+            out.emplace_back(t.tx[0], t.tx[1], t.speedHz, t.hasRx);
+        return out;
+    };
+    EXPECT_EQ(wire(together), wire(alone));
+    // A group longer than one message goes in as many as it needs.
+    std::vector<x518_drv::RegOp> fill;
+    for (u32 c = 0; c < 40; ++c)
+        fill.push_back(x518_drv::writeOp(x518::reg(0x16, 0x1C, 4), c, x518::kChannelStride * (c % 8)));
+    chip->resetCounters();
+    drv.access_X518(fd, fill.data(), fill.size());
+    EXPECT_EQ(chip->counters().transfers, 200u);  // 40 selects and 160 bytes
+    EXPECT_EQ(chip->counters().calls, 4u);
+    EXPECT_EQ(chip->regValue(x518::reg(0x16, 0x1C, 4), 7 * x518::kChannelStride), 39u);
 }
 
 TEST_F(DrvTest, AFailedBankSelectIsSentAgainByTheNextAccess)
@@ -160,6 +220,34 @@ TEST_F(DrvTest, AFailedBankSelectIsSentAgainByTheNextAccess)
     drv.write_X518(fd, x518::reg(0x07, 0x10, 1), 0x66, 0);
     EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x07}, {0x90, 0x66}}));
     EXPECT_EQ(chip->reg(0x07, 0x10), 0x66);
+}
+
+// An update writes a register only when the value the driver knows differs,
+// and forgets what a failed transfer or a reset may have left on the chip.
+TEST_F(DrvTest, UpdatesWriteOnlyWhatChangesOnTheValuesTheDriverKnows)
+{
+    const u32 spec = x518::reg(0x0C, 0x28, 2), ctl = x518::reg(0x0C, 0x21, 1);
+    drv.update_X518(fd, spec, 0x1FF, 16);  // not known yet: written
+    drv.update_X518(fd, spec, 0x1FF, 16);
+    drv.update_x518_mask(fd, ctl, 1, 1, 16);  // read once, then known
+    drv.update_x518_mask(fd, ctl, 1, 1, 16);
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x1C}, {0xA8, 0xFF}, {0xA9, 0x01}, {0x21, 0xFF}, {0xA1, 0x01}}));
+
+    chip->clearTrace();
+    drv.update_X518(fd, spec, 0x265, 16);  // a whole register when any byte changes
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0xA8, 0x65}, {0xA9, 0x02}}));
+
+    chip->failTransfers(1, 1);  // the high byte is lost: unknown, written again
+    drv.update_X518(fd, spec, 0x166, 16);
+    chip->clearTrace();
+    drv.update_X518(fd, spec, 0x166, 16);
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x1C}, {0xA8, 0x66}, {0xA9, 0x01}}));
+
+    drv.init_reg_acc_param();
+    chip->clearTrace();
+    drv.update_x518_mask(fd, ctl, 1, 1, 16);  // forgotten: read again, nothing to change
+    EXPECT_EQ(sent(chip->trace()), (Bytes{{0x80, 0x1C}, {0x21, 0xFF}}));
+    EXPECT_EQ(chip->regValue(spec, 16), 0x166u);
 }
 
 TEST_F(DrvTest, AMaskedWriteHoldsTheBankLockFromItsReadToItsWrite)

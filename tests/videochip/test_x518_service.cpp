@@ -99,7 +99,7 @@ TEST_F(ManagerTest, TheFullListingKeepsItsCountsAndOrderAndShowsTheRegistersByNa
 
 // The chip sees no register access outside the register map the listing is
 // built from: the bring-up, the input checks, the service sequences, the
-// dumps and the serial flash.
+// dumps, the serial flash and the OSD redraw.
 TEST_F(RunningChipTest, EveryRegisterTheProgramTouchesIsInTheRegisterMap)
 {
     chip->setTracing(true);
@@ -136,6 +136,37 @@ TEST_F(RunningChipTest, EveryRegisterTheProgramTouchesIsInTheRegisterMap)
     m->set_pict(fd, 1, 3);
     for (u32 w = 0; w < x518_manage::kWindows; ++w)
         m->set_ichsel(fd, w);
+    // The picture-processing chain, every block on, progressive and interlaced.
+    X518InputPorts& pt = m->ports;
+    pt.PM_HNR[2] = pt.PM_VNR[2] = pt.PM_TNR[2] = pt.PM_BNR[2] = pt.PM_MNR[2] = pt.PM_COMB[2] = 1;
+    pt.PI_ACT[2][3] = 1080;
+    m->model.PM_INPUT[0] = 2;
+    for (int state : {4, 5}) {
+        pt.PI_STATE[2] = state;
+        pt.PI_SCAN_MODE[2] = state == 5;
+        for (int c = 0; c < x518_manage::kChannels; ++c) {
+            m->ich.ich_win[c] = 0;
+            m->rebuildWinIch();
+            m->set_ip(fd, c);
+            m->set_lut_hshrnk(fd, 30000, u32(c), 1);
+            m->set_lut_vshrnk_4sym(fd, 30000, u32(c), 1);
+        }
+        m->set_mct(fd, 0, 0);
+        m->set_iscwct(fd, 0);
+    }
+    // Sharpness, patterns, the forced colour and the freeze on a window
+    // shown by all eight output channels.
+    ST_WIN_INFO& w0 = m->model.win_info[0];
+    for (int c = 0; c < x518_manage::kChannels; ++c)
+        w0.och[c] = u8(c);
+    w0.h_cnt = 8;
+    w0.v_cnt = 1;
+    m->model.wincnt = 1;
+    x518_manage::x518_SetSharpness(20);
+    x518_manage::x518_SetPattern(18);
+    x518_manage::x518_SetPattern(0);
+    m->kelApi_forceColorDisable(fd);
+    m->win_freeze_sel(fd, 0, 2);
     m->input_slidebar(fd);
     m->output_slidebar(fd);
     m->disable_slidebar(fd);
@@ -156,6 +187,13 @@ TEST_F(RunningChipTest, EveryRegisterTheProgramTouchesIsInTheRegisterMap)
     for (int kind : {0, 1, 4})
         m->osd_write_dma_sfl(fd, 0, 0, kind, 16);
     m->load_fonts(fd);
+    wchar_t line[1][128] = {{L'A'}};
+    int one = 1;
+    m->kelApi_OsdSetUnicode(1, &one, line);
+    for (int textMode : {1, 0}) {
+        m->osd.PM_OSD_DATA_MODE = textMode;
+        m->update_osd(fd);
+    }
     testing::internal::GetCapturedStdout();
 
     std::vector<bool> mapped(256 * 128);

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kHdmi1 = 1;
 constexpr int kPort = 1;    // HDMI1 enters on chip port 1 ...
-constexpr int kWindow = 2;  // ... which window 2 of the default model shows
+constexpr int kWindow = 1;  // ... which window 1 shows
 
 class SignalTest : public RunningChipTest {
 protected:

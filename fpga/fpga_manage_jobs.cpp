@@ -1,0 +1,554 @@
+// The receiving-card jobs of the FPGA manager's thread. A tool page posts a
+// job in g_send_para; the thread takes one step of it per pass, reports its
+// progress through job_report and ends it by returning the job word to 0
+// and then reporting 100, whatever went wrong on the way.
+#include "fpga/fpga_manage.h"
+
+#include "app/kelrampara.h"
+#include "app/utils.h"
+#include "fpga/rcv_recovery_file.h"
+#include "fpga/route_patterns.h"
+
+#include <algorithm>
+
+LINE_TYPE line_type;
+SharedText g_ztfile_name;
+
+namespace {
+
+u32 now() { return G_timeTicks.load(std::memory_order_relaxed); }
+
+u8 step() { return g_send_para.step.load(std::memory_order_relaxed); }
+void setStep(CardJobStep s) { g_send_para.step.store(s, std::memory_order_relaxed); }
+
+void putU16(u8* at, u16 v)
+{
+    at[0] = static_cast<u8>(v);
+    at[1] = static_cast<u8>(v >> 8);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ the recovery page's result
+
+void RcvRecoveryResult::pageOpened()
+{
+    QMutexLocker lock(&mutex_);
+    open_ = true;
+    rcv_list_.clear();
+    rcv_list_count_ = 0;
+}
+
+void RcvRecoveryResult::pageClosed()
+{
+    QMutexLocker lock(&mutex_);
+    open_ = false;
+}
+
+bool RcvRecoveryResult::isOpen() const
+{
+    QMutexLocker lock(&mutex_);
+    return open_;
+}
+
+QStringList RcvRecoveryResult::list() const
+{
+    QMutexLocker lock(&mutex_);
+    return rcv_list_;
+}
+
+u8 RcvRecoveryResult::count() const
+{
+    QMutexLocker lock(&mutex_);
+    return rcv_list_count_;
+}
+
+void RcvRecoveryResult::setCount(u8 n)
+{
+    QMutexLocker lock(&mutex_);
+    rcv_list_count_ = n;
+}
+
+bool RcvRecoveryResult::setFound(const QString& entry)
+{
+    QMutexLocker lock(&mutex_);
+    if (!open_)
+        return false;
+    rcv_list_ = QStringList{entry};
+    rcv_list_count_ = 1;
+    return true;
+}
+
+bool RcvRecoveryResult::clearShown()
+{
+    QMutexLocker lock(&mutex_);
+    if (!open_ || rcv_list_count_ == 0)
+        return false;
+    rcv_list_.clear();
+    rcv_list_count_ = 0;
+    return true;
+}
+
+QString RcvRecoveryResult::entry(int screen, int port, int answer, int cards)
+{
+    const QChar zero('0');
+    return QStringLiteral("%1/%2/%3/%4")
+        .arg(screen + 1, 2, 10, zero)
+        .arg(port + 1, 2, 10, zero)
+        .arg(answer + 1, 2, 10, zero)
+        .arg(cards, 2, 10, zero);
+}
+
+// ------------------------------------------------------------------ shared pieces
+
+void fpga_manage::job_start()
+{
+    job_ = CardJobState{};
+    job_.counter_tick = now();
+}
+
+void fpga_manage::job_progress(int percent)
+{
+    if (percent == job_.last_progress)
+        return;
+    job_.last_progress = percent;
+    emit job_report.sig_qround_bar_update(percent);
+}
+
+void fpga_manage::job_cycle()
+{
+    if (Utils::getTimeSpace(job_.counter_tick) <= kCounterTicks)
+        return;
+    job_.counter_tick = now();
+    job_.counter = job_.counter >= kProgressRunning ? 1 : static_cast<u8>(job_.counter + 1);
+    job_progress(job_.counter);
+}
+
+// The job word goes back to 0 before 100 is reported: the page that sees
+// 100 may post its next job at once.
+void fpga_manage::job_finish()
+{
+    g_send_para.end();
+    job_.waiting = false;
+    job_.last_progress = -1;
+    job_progress(kProgressEnd);
+}
+
+bool fpga_manage::port_linked(u8 port)
+{
+    if (port >= fpga::kSendPorts || !running_[0])
+        return false;
+    QMutexLocker lock(&passby_mutex);
+    return (last_links_ & (1u << port)) != 0;
+}
+
+void fpga_manage::job_send(u8 port, u16 card, u8 command, u32 address, const u8* data, int len)
+{
+    u8 frame[fpga::kRcvMaxFrame];
+    const int n = fpga::rcvBuild(frame, {card, port, command, address, 0}, data, len);
+    if (n == 0 || !drv.send_frame(frame, n))
+        KEL_DBG("\n fpga: job frame 0x%02x to port %d not sent\n", command, port);
+}
+
+void fpga_manage::job_await(u8 port, u16 card, u8 command, int awaited, u32 timeout)
+{
+    job_.port = port;
+    job_.card = card;
+    job_.command = command;
+    job_.awaited = awaited;
+    job_.answered = 0;
+    job_.timeout = timeout;
+    job_.tick = now();
+    job_.waiting = true;
+}
+
+bool fpga_manage::job_wait_over()
+{
+    if (job_.answered >= job_.awaited)
+        return true;
+    if (Utils::getTimeSpace(job_.tick) < job_.timeout)
+        return false;
+    KEL_DBG("\n fpga: job 0x%02x on port %d: %d of %d cards answered in time\n", job_.command, job_.port,
+            job_.answered, job_.awaited);
+    return true;
+}
+
+bool fpga_manage::job_takes(const fpga::RcvHeader& h) const
+{
+    return job_.waiting && g_send_para.cmd.load() != SEND_NONE && h.port == job_.port &&
+           h.command == job_.command && (job_.card == fpga::kCardAll || h.card == job_.card);
+}
+
+void fpga_manage::job_reply(const fpga::RcvHeader& h, const u8* data)
+{
+    ++job_.answered;
+    if (h.command != fpga::kRcvSearch || h.length < 1)
+        return;
+    // A card that needs recovery wins over those with nothing to report.
+    if (data[0] != fpga::kRcvAnswerNone)
+        g_send_para.recovery_progress = data[0];
+    else if (g_send_para.recovery_progress.load() == kRecoveryAsking)
+        g_send_para.recovery_progress = fpga::kRcvAnswerNone;
+}
+
+// ------------------------------------------------------------------ job 1: quick mapping
+
+bool fpga_manage::quick_mapping_check(QString* why)
+{
+    const LINE_TYPE& l = job_.line;
+    if (!running_[0])
+        *why = QStringLiteral("FPGA 0 not running");
+    else if (!port_linked(l.port))
+        *why = QStringLiteral("port %1 has no link").arg(l.port);
+    else if (port_cards[l.port].load() == 0)
+        *why = QStringLiteral("no card on port %1").arg(l.port);
+    else if (!fpga::routeValid(l.route_way))
+        *why = QStringLiteral("routing pattern %1").arg(l.route_way);
+    else if (l.rows == 0 || l.columns == 0 || l.box_width == 0 || l.box_height == 0)
+        *why = QStringLiteral("%1 x %2 cabinets of %3 x %4").arg(l.rows).arg(l.columns).arg(l.box_width).arg(l.box_height);
+    else if (l.offset_x + (l.columns - 1) * l.box_width > 0xFFFF || l.offset_y + (l.rows - 1) * l.box_height > 0xFFFF)
+        *why = QStringLiteral("the screen leaves the canvas");
+    else
+        return true;
+    return false;
+}
+
+void fpga_manage::send_position(int place)
+{
+    const LINE_TYPE& l = job_.line;
+    const fpga::CabinetCell cell = fpga::routeCell(l.route_way, l.rows, l.columns, place);
+    u8 area[fpga::kRcvPositionData];
+    putU16(area, static_cast<u16>(l.offset_x + cell.column * l.box_width));
+    putU16(area + 2, static_cast<u16>(l.offset_y + cell.row * l.box_height));
+    putU16(area + 4, l.box_width);
+    putU16(area + 6, l.box_height);
+    job_send(l.port, static_cast<u16>(place), fpga::kRcvPosition, 0, area, sizeof area);
+}
+
+void fpga_manage::SmartMapping_deal()
+{
+    if (pc_cmd_valid.load())
+        return;
+    switch (step()) {
+    case kJobStart: {
+        job_start();
+        job_.line = line_type;
+        QString why;
+        if (!quick_mapping_check(&why)) {
+            KEL_DBG("\n fpga: quick mapping refused: %s\n", qPrintable(why));
+            job_finish();
+            return;
+        }
+        job_.total = job_.line.rows * job_.line.columns;
+        job_await(job_.line.port, fpga::kCardAll, fpga::kRcvPosition, job_.total, 0);
+        job_progress(0);
+        setStep(kJobRun);
+        return;
+    }
+    case kJobRun:
+        if (!running_[0]) {
+            job_finish();
+            return;
+        }
+        send_position(job_.index++);
+        if (job_.index < job_.total) {
+            job_progress(kProgressSent * job_.index / job_.total);
+            return;
+        }
+        job_progress(kProgressSent);
+        job_.tick = now();
+        setStep(kJobClosing);
+        return;
+    case kJobClosing:
+        if (Utils::getTimeSpace(job_.tick) <= kJobCloseTicks)
+            return;
+        KEL_DBG("\n fpga: quick mapping of port %d: %d of %d cards answered\n", job_.line.port, job_.answered,
+                job_.total);
+        job_finish();
+        return;
+    default:
+        job_finish();
+        return;
+    }
+}
+
+// ------------------------------------------------------------------ jobs 3 and 4: save, mapping
+
+void fpga_manage::port_job_deal(u8 command, const u8* data, int len, bool timeoutPerCard)
+{
+    if (pc_cmd_valid.load())
+        return;
+    const u8 s = step();
+    if (s != kJobClosing && !running_[0]) {
+        job_finish();
+        return;
+    }
+    switch (s) {
+    case kJobStart:
+        job_start();
+        job_progress(0);
+        setStep(kJobRun);
+        return;
+    case kJobRun: {
+        if (job_.waiting) {
+            if (job_wait_over()) {
+                job_.waiting = false;
+                ++job_.index;
+            } else {
+                job_cycle();
+            }
+            return;
+        }
+        while (job_.index < kJobPorts &&
+               !(port_linked(static_cast<u8>(job_.index)) && port_cards[job_.index].load() > 0))
+            ++job_.index;
+        if (job_.index >= kJobPorts) {
+            job_progress(kProgressPortsDone);
+            job_.tick = now();
+            setStep(kJobClosing);
+            return;
+        }
+        const u8 port = static_cast<u8>(job_.index);
+        const int cards = port_cards[port].load();
+        const u32 timeout = timeoutPerCard ? kSaveTicks + kSavePerCardTicks * static_cast<u32>(cards) : kMappingTicks;
+        job_send(port, fpga::kCardAll, command, 0, data, len);
+        job_await(port, fpga::kCardAll, command, cards, timeout);
+        return;
+    }
+    case kJobClosing:
+        if (Utils::getTimeSpace(job_.tick) > kJobCloseTicks)
+            job_finish();
+        return;
+    default:
+        job_finish();
+        return;
+    }
+}
+
+void fpga_manage::save_para_deal()
+{
+    port_job_deal(fpga::kRcvSave, nullptr, 0, true);
+}
+
+void fpga_manage::mapping_enable_deal()
+{
+    const u8 value = static_cast<u8>(g_send_para.mapping_value);
+    port_job_deal(fpga::kRcvMapping, &value, 1, false);
+}
+
+// ------------------------------------------------------------------ job 2: scan-file load
+
+void fpga_manage::load_scan_deal()
+{
+    if (step() == kJobStart) {
+        job_start();
+        // The box's own scan files first; the stick's when the box has none.
+        int listed = rcv_recovery->get_dir_file(rcvRecovery::kSmartDir);
+        if (listed != 0 || rcv_recovery->scanCount() == 0)
+            listed = rcv_recovery->get_dir_file(rcvRecovery::kUsbDir);
+        const QString path = g_ztfile_name.get();
+        job_.port = line_type.port;
+        std::string bytes;
+        QString why;
+        if (listed != 0 || rcv_recovery->scanCount() == 0)
+            why = QStringLiteral("no scan file on the box or the stick");
+        else if (!running_[0])
+            why = QStringLiteral("FPGA 0 not running");
+        else if (!port_linked(job_.port))
+            why = QStringLiteral("port %1 has no link").arg(job_.port);
+        else if (cardfile::readBoxFile(path, bytes, &why) && cardfile::parseScanFile(bytes, &job_.blocks, &why))
+            why.clear();
+        if (!why.isEmpty()) {
+            KEL_DBG("\n fpga: scan file %s not loaded: %s\n", qPrintable(path), qPrintable(why));
+            job_finish();
+            return;
+        }
+        job_.total = static_cast<int>(job_.blocks.size());
+        job_progress(0);
+        setStep(kJobRun);
+        return;
+    }
+    if (step() != kJobRun || !running_[0]) {
+        job_finish();
+        return;
+    }
+    const cardfile::ScanBlock& b = job_.blocks[static_cast<size_t>(job_.index++)];
+    job_send(job_.port, fpga::kCardAll, fpga::kRcvWrite, b.address, b.data.data(), static_cast<int>(b.data.size()));
+    if (job_.index < job_.total)
+        job_progress(kProgressRunning * job_.index / job_.total);
+    else
+        job_finish();
+}
+
+// ------------------------------------------------------------------ jobs 5 and 6: recovery
+
+void fpga_manage::rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode)
+{
+    if (mode == RCV_LOAD_SCAN) {
+        load_scan_deal();
+        return;
+    }
+    switch (step()) {
+    case kJobStart:
+        recovery_start(mode);
+        return;
+    case kJobReplay:
+    case kJobSaving:
+        if (mode == RCV_RECOVERY) {
+            recovery_replay_deal();
+            return;
+        }
+        break;
+    case kJobRun:
+        recovery_query_deal(mode);
+        return;
+    case kJobFailed:
+        // 100 was shown at once; the job word is kept a moment longer, so
+        // that the page does not post again at once.
+        if (Utils::getTimeSpace(job_.tick) > kJobFailTicks) {
+            u8 job = mode == RCV_CHECK ? SEND_RCV_CHECK : SEND_RCV_RECOVERY;
+            if (g_send_para.cmd.compare_exchange_strong(job, SEND_NONE))
+                g_send_para.step = 0;
+            KelRamPara::test_signal(SYNC_PARA_CHANGED);
+        }
+        return;
+    default:
+        break;
+    }
+    recovery_fail();
+}
+
+void fpga_manage::recovery_fail()
+{
+    job_.waiting = false;
+    job_.last_progress = -1;
+    job_progress(kProgressEnd);
+    job_.tick = now();
+    setStep(kJobFailed);
+}
+
+void fpga_manage::recovery_start(RCV_CHECK_OR_RECOVERY mode)
+{
+    job_start();
+    if (!running_[0]) {
+        KEL_DBG("\n fpga: recovery job: FPGA 0 not running\n");
+        recovery_fail();
+        return;
+    }
+    // One recovery file or none to use: with none or several the job ends
+    // as if nothing had answered.
+    const int listed = rcv_recovery->get_dir_file(rcvRecovery::kRecoveryDir);
+    const QStringList files = rcv_recovery->recoveryFiles();
+    if (listed != 0 || files.size() != 1) {
+        KEL_DBG("\n fpga: recovery job: %d recovery files\n", listed != 0 ? 0 : static_cast<int>(files.size()));
+        g_send_para.recovery_progress = kRecoveryAsking;
+        recovery_end(mode);
+        return;
+    }
+    const QString path = QStringLiteral("%1/%2").arg(rcvRecovery::kRecoveryDir, files.front());
+    std::string bytes;
+    QString why;
+    if (!cardfile::readBoxFile(path, bytes, &why) || !cardfile::parseRecoveryFile(bytes, &job_.rcv_ports, &why)) {
+        KEL_DBG("\n fpga: recovery file refused: %s\n", qPrintable(why));
+        recovery_fail();
+        return;
+    }
+    const int ports = static_cast<int>(job_.rcv_ports.size());
+    if (mode == RCV_CHECK) {
+        job_.steps = ports;
+        job_progress(0);
+        setStep(kJobRun);
+        return;
+    }
+    // The card of the last answer, on the port record where it was found.
+    const u16 card = g_send_para.recovery_progress.load();
+    if (card >= fpga::kRcvAnswerNone || rcv_found_port_ < 0 || rcv_found_port_ >= ports ||
+        card >= job_.rcv_ports[static_cast<size_t>(rcv_found_port_)].record.net_rcv_num) {
+        KEL_DBG("\n fpga: recovery: no card to recover (answer %d)\n", card);
+        recovery_fail();
+        return;
+    }
+    const cardfile::RcvPort& port = job_.rcv_ports[static_cast<size_t>(rcv_found_port_)];
+    job_.port = static_cast<u8>(port.record.net_ledx);
+    job_.card = card;
+    job_.replay = cardfile::operationsFor(port, card);
+    job_.steps = static_cast<int>(job_.replay.size()) + 1 + ports;
+    job_progress(0);
+    setStep(kJobReplay);
+}
+
+// Job 6: the card's recorded operations one per pass, then the save that
+// keeps them, then the query again.
+void fpga_manage::recovery_replay_deal()
+{
+    if (!running_[0]) {
+        recovery_fail();
+        return;
+    }
+    const u16 card = job_.card;
+    if (step() == kJobSaving) {
+        if (!job_wait_over())
+            return;
+        job_.waiting = false;
+        job_progress(kProgressRunning * ++job_.done / job_.steps);
+        setStep(kJobRun);
+        return;
+    }
+    if (job_.index < static_cast<int>(job_.replay.size())) {
+        const cardfile::RcvOperation& op = job_.replay[static_cast<size_t>(job_.index++)];
+        job_send(job_.port, card, op.command, op.address, op.data.data(), static_cast<int>(op.data.size()));
+        job_progress(kProgressRunning * ++job_.done / job_.steps);
+        return;
+    }
+    job_send(job_.port, card, fpga::kRcvSave, 0, nullptr, 0);
+    job_await(job_.port, card, fpga::kRcvSave, 1, kSaveTicks + kSavePerCardTicks);
+    setStep(kJobSaving);
+}
+
+// Jobs 5 and 6: the LAN ports of the recovery file's screens one after
+// another, until a card answers that it needs recovery.
+void fpga_manage::recovery_query_deal(RCV_CHECK_OR_RECOVERY mode)
+{
+    if (!running_[0]) {
+        recovery_fail();
+        return;
+    }
+    const int ports = static_cast<int>(job_.rcv_ports.size());
+    if (!job_.waiting) {
+        if (job_.query_port >= ports) {
+            recovery_end(mode);
+            return;
+        }
+        const cardfile::RcvPortRecord& r = job_.rcv_ports[static_cast<size_t>(job_.query_port)].record;
+        g_send_para.recovery_progress = kRecoveryAsking;
+        const u8 port = static_cast<u8>(r.net_ledx);
+        job_send(port, fpga::kCardAll, fpga::kRcvSearch, 0, nullptr, 0);
+        job_await(port, fpga::kCardAll, fpga::kRcvSearch, r.net_rcv_num, kQueryTicks);
+        return;
+    }
+    if (g_send_para.recovery_progress.load() < fpga::kRcvAnswerNone) {
+        job_.waiting = false;
+        rcv_found_port_ = job_.query_port;
+        recovery_end(mode);
+        return;
+    }
+    if (!job_wait_over())
+        return;
+    job_.waiting = false;
+    ++job_.query_port;
+    job_progress(kProgressRunning * ++job_.done / job_.steps);
+}
+
+void fpga_manage::recovery_end(RCV_CHECK_OR_RECOVERY mode)
+{
+    const u16 answer = g_send_para.recovery_progress.load();
+    const int found = rcv_found_port_;
+    if (answer < fpga::kRcvAnswerNone && found >= 0 && found < static_cast<int>(job_.rcv_ports.size())) {
+        const cardfile::RcvPort& p = job_.rcv_ports[static_cast<size_t>(found)];
+        rcv_result.setFound(RcvRecoveryResult::entry(p.screen, p.record.net_ledx, answer, p.record.net_rcv_num));
+        KelRamPara::test_signal(SYNC_PARA_CHANGED);
+    } else if (answer >= fpga::kRcvAnswerNone && mode == RCV_RECOVERY && rcv_result.clearShown()) {
+        KelRamPara::test_signal(SYNC_RCV_RECOVERY);
+    }
+    job_finish();
+}

@@ -1,0 +1,346 @@
+#include "platform/sim/sim_control.h"
+
+#include "fpga/fpga_regs.h"
+#include "platform/platform.h"
+#include "platform/sim/sim_fpga.h"
+#include "platform/sim/sim_receiver.h"
+#include "platform/sim/sim_uevent.h"
+#include "platform/sim/sim_x518.h"
+#include "videoio/tamix_regs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace platform::sim {
+namespace {
+
+using Args = std::vector<std::string>;
+
+// ---------------------------------------------------------------- video inputs
+
+// What a source the box's EDIDs describe can send: sides a detailed timing
+// carries, whole rates whose frame period the chip's 24-bit counter holds
+// at 27 MHz, and a pixel clock up to 655.35 MHz.
+constexpr long kMaxSide = 4095;
+constexpr long kMinRate = 2;
+constexpr long kMaxRate = 240;
+constexpr uint32_t kMaxPixelClockKhz = 655350;
+
+std::string sourceOf(const std::string& word, long& source)
+{
+    return controlNumber(word, 0, tamix::kSources - 1, source) ? std::string()
+                                                               : "no input " + word + " (inputs 0-3)";
+}
+
+// "WxH@HZ" -> a timing; the reason when it is none the box could receive.
+std::string formatOf(const std::string& word, SourceTiming& timing)
+{
+    const size_t x = word.find('x');
+    const size_t at = word.find('@');
+    long w = 0, h = 0, hz = 0;
+    if (x == std::string::npos || at == std::string::npos || at < x ||
+        !controlNumber(word.substr(0, x), 0, 99999, w) || !controlNumber(word.substr(x + 1, at - x - 1), 0, 99999, h) ||
+        !controlNumber(word.substr(at + 1), 0, 99999, hz))
+        return "the signal is WIDTHxHEIGHT@HZ, as 1920x1080@60";
+    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || hz < kMinRate || hz > kMaxRate)
+        return word + " is out of range (sides 1-4095, 2-240 Hz)";
+    timing = SourceTiming::progressive(uint16_t(w), uint16_t(h), double(hz));
+    if (timing.pixelClockKhz() > kMaxPixelClockKhz)
+        return word + " needs a pixel clock above 655.35 MHz";
+    return std::string();
+}
+
+std::string plugCommand(const Args& a)
+{
+    long source = 0;
+    SourceTiming timing;
+    std::string why = sourceOf(a[0], source);
+    if (why.empty())
+        why = formatOf(a[1], timing);
+    if (why.empty())
+        plugSource(int(source), timing);
+    return why;
+}
+
+std::string pullCommand(const Args& a)
+{
+    long source = 0;
+    std::string why = sourceOf(a[0], source);
+    if (!why.empty())
+        return why;
+    auto r = receiver(int(source));
+    if (!r || !r->signal())
+        return "nothing is plugged into input " + a[0];
+    pullSource(int(source));
+    return std::string();
+}
+
+// ---------------------------------------------------------------- sending ports
+
+std::string portOf(const std::string& word, long& port)
+{
+    return controlNumber(word, 0, fpga::kSendPorts - 1, port) ? std::string()
+                                                              : "no sending port " + word + " (ports 0-15)";
+}
+
+std::string portCommand(const Args& a)
+{
+    long port = 0;
+    std::string why = portOf(a[0], port);
+    if (!why.empty())
+        return why;
+    if (a[1] != "up" && a[1] != "down")
+        return "a port goes up or down";
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    if (a[1] == "up")
+        board->connectPort(int(port), board->cards(int(port)));
+    else
+        board->cutPort(int(port));
+    return std::string();
+}
+
+std::string cardsCommand(const Args& a)
+{
+    long port = 0, cards = 0;
+    std::string why = portOf(a[0], port);
+    if (!why.empty())
+        return why;
+    if (!controlNumber(a[1], 0, SimFpgaBoard::kMaxCards, cards))
+        return "a chain holds 0-" + std::to_string(SimFpgaBoard::kMaxCards) + " cards";
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    board->setCards(int(port), int(cards));
+    return std::string();
+}
+
+// One card of a chain: "P C silent on|off", "P C recovery on|off" or
+// "P C delay LOOKS".
+constexpr long kMaxCardDelay = 100000;  // looks at FPGA 0's receive registers
+
+std::string switchOf(const std::string& word, bool& on)
+{
+    on = word == "on";
+    return on || word == "off" ? std::string() : "on or off, not " + word;
+}
+
+std::string cardCommand(const Args& a)
+{
+    long port = 0, card = 0;
+    std::string why = portOf(a[0], port);
+    if (!why.empty())
+        return why;
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    const int cards = board->cards(int(port));
+    if (!controlNumber(a[1], 0, cards - 1, card))
+        return "port " + a[0] + " has " + std::to_string(cards) + " cards";
+    bool on = false;
+    if (a[2] == "silent" || a[2] == "recovery") {
+        why = switchOf(a[3], on);
+        if (!why.empty())
+            return why;
+        if (a[2] == "silent")
+            board->silenceCard(int(port), int(card), on);
+        else
+            board->setNeedsRecovery(int(port), int(card), on);
+        return std::string();
+    }
+    long looks = 0;
+    if (a[2] != "delay")
+        return "a card is silent, needs recovery or answers after a delay";
+    if (!controlNumber(a[3], 0, kMaxCardDelay, looks))
+        return "a delay is 0-" + std::to_string(kMaxCardDelay) + " looks";
+    board->setCardDelay(int(port), int(card), int(looks));
+    return std::string();
+}
+
+// ---------------------------------------------------------------- USB stick
+
+std::string usbCommand(const Args& a)
+{
+    if (a[0] == "remove" && a.size() == 1) {
+        if (!usbStickInserted())
+            return "no stick is in";
+        usbStickRemove();
+        return std::string();
+    }
+    if (a[0] != "insert")
+        return "usb insert [DIR] or usb remove";
+    const std::string dir = a.size() > 1 ? a[1] : std::string(kStickDir);
+    if (dir[0] != '/')
+        return "the stick's folder is a box path (/...)";
+    if (usbStickInserted())
+        return "a stick is in already";
+    return usbStickInsert(dir) ? std::string() : "the folder " + dir + " cannot be shown at /mnt/usb1";
+}
+
+// ---------------------------------------------------------------- video chip
+
+std::string chipCommand(const Args&)
+{
+    auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+    if (!chip)
+        return "no video chip";
+    const SimX518Flash::Registers regs = chip->registers();
+    std::string text;
+    char line[16];
+    for (size_t bank = 0; bank < regs.size(); ++bank)
+        for (size_t address = 0; address < regs[bank].size(); ++address)
+            if (regs[bank][address]) {
+                std::snprintf(line, sizeof line, "%02zX:%02zX %02X\n", bank, address, regs[bank][address]);
+                text += line;
+            }
+    return writeFileAtomic(kChipDump, text) ? std::string() : std::string("cannot write ") + kChipDump;
+}
+
+// The colour table's background and character entries and any other that
+// is not black, then the OSD engine's draw commands, oldest first (the last
+// SimX518Osd::kLogCapacity).
+std::string osdCommand(const Args&)
+{
+    auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+    if (!chip)
+        return "no video chip";
+    std::string text;
+    char line[32];
+    for (int i = 0; i < SimX518Osd::kTableEntries; ++i)
+        if (const uint32_t c = chip->osdColour(i); c || i == SimX518Osd::kBackgroundIndex || i == SimX518Osd::kCharacterIndex) {
+            std::snprintf(line, sizeof line, "colour %d %06X\n", i, c);
+            text += line;
+        }
+    for (const SimX518Osd::Command& c : chip->osdLog())
+        text += SimX518Osd::describe(c) + "\n";
+    return writeFileAtomic(kOsdDump, text) ? std::string() : std::string("cannot write ") + kOsdDump;
+}
+
+// ---------------------------------------------------------------- FPGAs
+
+std::string fpgaCommand(const Args&)
+{
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    std::string text;
+    char line[16];
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        for (int r = 0; r < fpga::reg::kCount; ++r)
+            if (const uint8_t v = board->reg(f, r)) {
+                std::snprintf(line, sizeof line, "%d:%02X %02X\n", f, r, v);
+                text += line;
+            }
+    return writeFileAtomic(kFpgaDump, text) ? std::string() : std::string("cannot write ") + kFpgaDump;
+}
+
+// The simulated devices' commands. A new one is a line here (or, for the
+// program's own parts, a platform::addControlCommand at start-up) and a
+// paragraph in docs/simulated-box.md.
+const ControlCommand kDeviceCommands[] = {
+    {"plug", "SOURCE WxH@HZ", 2, 2, plugCommand},
+    {"pull", "SOURCE", 1, 1, pullCommand},
+    {"port", "P up|down", 2, 2, portCommand},
+    {"cards", "P N", 2, 2, cardsCommand},
+    {"card", "P C silent|recovery on|off | P C delay LOOKS", 4, 4, cardCommand},
+    {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
+    {"chip", "", 0, 0, chipCommand},
+    {"osd", "", 0, 0, osdCommand},
+    {"fpga", "", 0, 0, fpgaCommand},
+};
+
+// ---------------------------------------------------------------- the pipe
+
+constexpr size_t kLongestLine = 4096;
+
+void logOutcome(const std::string& outcome)
+{
+    const std::string log = path(kControlLog);
+    const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const std::string text = outcome + "\n";
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        std::fprintf(stderr, "simulated box: control log %s: %s\n", log.c_str(), std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    std::fprintf(stderr, "simulated box: %s\n", outcome.c_str());
+}
+
+// Reads commands for good. The pipe is held open for writing too, so it
+// never reports an end while writers come and go: the read blocks.
+void readPipe(int fd)
+{
+    nameThread("sim-control");
+    std::string pending;
+    bool overlong = false;  // the rest of a line too long to run is skipped
+    char buf[512];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        pending.append(buf, static_cast<size_t>(n));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!overlong) {
+                const std::string outcome = runControlLine(line);
+                if (!outcome.empty())
+                    logOutcome(outcome);
+            }
+            overlong = false;
+        }
+        if (pending.size() > kLongestLine && !overlong) {
+            logOutcome("error " + pending.substr(0, 40) + "...: longer than 4096 characters");
+            overlong = true;
+        }
+        if (overlong)
+            pending.clear();
+    }
+}
+
+int openPipe()
+{
+    const std::string pipe = path(kControlPipe);
+    if (pipe.empty() || !makeDirs("/sim"))
+        return -1;
+    struct stat st;
+    if (::lstat(pipe.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
+        ::unlink(pipe.c_str());
+    if (::mkfifo(pipe.c_str(), 0600) < 0 && errno != EEXIST) {
+        std::fprintf(stderr, "simulated box: no control pipe %s (%s)\n", pipe.c_str(), std::strerror(errno));
+        return -1;
+    }
+    const int fd = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        std::fprintf(stderr, "simulated box: cannot open %s (%s)\n", pipe.c_str(), std::strerror(errno));
+    return fd;
+}
+
+}  // namespace
+
+bool startControlPipe()
+{
+    static std::once_flag once;
+    static bool started = false;
+    std::call_once(once, [] {
+        for (const ControlCommand& c : kDeviceCommands)
+            addControlCommand(c);
+        const int fd = openPipe();
+        if (fd < 0)
+            return;
+        std::thread(readPipe, fd).detach();
+        started = true;
+    });
+    return started;
+}
+
+}  // namespace platform::sim

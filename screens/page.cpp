@@ -1,0 +1,282 @@
+#include "screens/page.h"
+
+#include "app/kelrampara.h"
+#include "app/mainwindow.h"
+#include "app/numberkeyboard.h"
+#include "app/page_support.h"
+#include "screens/page_directory.h"
+
+#include <QDebug>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <algorithm>
+
+const char* const Page::kMenuNormalStyle =
+    "color:rgb(255,255,255);background-color: rgb(33, 36, 53) ; border:2px ;border-radius:10px;padding:2px 4px";
+const char* const Page::kMenuSelectedStyle =
+    "color:rgb(255,255,255);background-color: rgb(33, 36, 53); border:2px solid rgb(255,171,84);border-radius:10px;"
+    "padding:2px 4px";
+
+namespace {
+
+// The open pages, the first opened first; the main window lies under them all.
+std::vector<Page*>& openPages()
+{
+    static std::vector<Page*> pages;
+    return pages;
+}
+
+// The page `page` was opened over, or null for the main window.
+Page* pageUnder(const Page* page)
+{
+    const std::vector<Page*>& open = openPages();
+    const auto at = std::find(open.begin(), open.end(), page);
+    return at == open.end() || at == open.begin() ? nullptr : *(at - 1);
+}
+
+// The page under a closed one re-labels itself and gets the focus.
+void returnTo(Page* under)
+{
+    if (under) {
+        under->language_changed();
+        g_page_focus = under->pageNumber();
+        return;
+    }
+    if (g_mainwindow)
+        g_mainwindow->language_changed();
+    g_page_focus = PAGE_MAIN_MENU;
+}
+
+}  // namespace
+
+Page::Page(PAGE_FOCUS page, QWidget* parent) : QDialog(parent), number(page)
+{
+    pages::placeOverMainWindow(this);
+}
+
+Page::~Page()
+{
+    leaveStack();
+}
+
+// ---------------------------------------------------------------- the stack
+
+void Page::enterStack(std::function<void()> clearPointer)
+{
+    clear_pointer = std::move(clearPointer);
+    openPages().push_back(this);
+    g_page_focus = number;
+}
+
+bool Page::leaveStack()
+{
+    std::vector<Page*>& open = openPages();
+    const auto at = std::find(open.begin(), open.end(), this);
+    if (at == open.end())
+        return false;
+    open.erase(at);
+    if (clear_pointer)
+        clear_pointer();
+    clear_pointer = nullptr;
+    return true;
+}
+
+Page* Page::withFocus()
+{
+    const u8 focus = g_page_focus.load();
+    const std::vector<Page*>& open = openPages();
+    const auto at =
+        std::find_if(open.rbegin(), open.rend(), [focus](const Page* p) { return p->pageNumber() == focus; });
+    return at == open.rend() ? nullptr : *at;
+}
+
+void Page::closeStack()
+{
+    const std::vector<Page*> open = openPages();
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        Page* page = *it;
+        page->leaveStack();
+        page->setAttribute(Qt::WA_DeleteOnClose);
+        page->close();
+    }
+}
+
+void Page::slot_Button_back_clicked()
+{
+    Page* under = pageUnder(this);
+    leaveStack();
+    setAttribute(Qt::WA_DeleteOnClose);
+    close();
+    returnTo(under);
+}
+
+void Page::done(int result)
+{
+    Page* under = pageUnder(this);
+    const bool wasOpen = leaveStack();
+    QDialog::done(result);
+    if (!wasOpen)
+        return;
+    deleteLater();
+    returnTo(under);
+}
+
+void Page::modeShortcut()
+{
+    closeStack();
+    g_mode_shortcut_key = 1;
+    pages::openUserModePage();
+}
+
+// ---------------------------------------------------------------- refresh
+
+void Page::syncUpdate(int)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (store && store->KelLanguageChanged() != 0)
+        language_changed();
+}
+
+// ---------------------------------------------------------------- the focus ring
+
+QWidget* Page::focusedWidget() const
+{
+    return ui_select < menulist.size() ? menulist[ui_select].widget : nullptr;
+}
+
+void Page::setEntries(std::vector<Entry> entries)
+{
+    menulist = std::move(entries);
+}
+
+void Page::menulist_init()
+{
+    ui_select = 0;
+    for (int i = 0; i < entryCount(); ++i)
+        restyle(i);
+}
+
+QString Page::normalStyle(int) const
+{
+    return QString::fromLatin1(kMenuNormalStyle);
+}
+
+QString Page::selectedStyle(int) const
+{
+    return QString::fromLatin1(kMenuSelectedStyle);
+}
+
+void Page::restyle(int entry)
+{
+    if (entry < 0 || entry >= entryCount())
+        return;
+    menulist[entry].widget->setStyleSheet(entry == ui_select ? selectedStyle(entry) : normalStyle(entry));
+}
+
+void Page::stepFocus(int step)
+{
+    const int n = entryCount();
+    if (n == 0)
+        return;
+    const int from = ui_select;
+    ui_select = static_cast<u8>(((from + step) % n + n) % n);
+    restyle(from);
+    restyle(ui_select);
+}
+
+void Page::runEntry(int entry)
+{
+    if (entry >= 0 && entry < entryCount() && menulist[entry].open)
+        menulist[entry].open();
+}
+
+// ---------------------------------------------------------------- keys
+
+bool Page::modeRefused() const
+{
+    return pages::panelLocked();
+}
+
+void Page::keyPressEvent(QKeyEvent* event)
+{
+    // Presses act on nothing (the dialog's own Escape and Enter included).
+    const char* name = metaObject()->className();
+    switch (pages::notedPress(event->key())) {
+    case pages::PanelKey::Ok:
+        qDebug("this is OK button(%s)[Press]\n", name);
+        break;
+    case pages::PanelKey::Back:
+        qDebug("this is back button(%s)[Press]\n", name);
+        break;
+    default:
+        break;
+    }
+}
+
+void Page::keyReleaseEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const char* name = metaObject()->className();
+    switch (pages::panelKey(key)) {
+    case pages::PanelKey::Left:
+        qDebug("this is left-code [%s][Release] ui_select=%#x", name, ui_select);
+        onLeft();
+        break;
+    case pages::PanelKey::Right:
+        qDebug("this is right-code [%s][Release] ui_select=%#x", name, ui_select);
+        onRight();
+        break;
+    case pages::PanelKey::Ok:
+        qDebug("this is OK button(%s)[Release]\n", name);
+        onOk();
+        break;
+    case pages::PanelKey::Back:
+        qDebug("this is back button(%s)[Release]\n", name);
+        onBack();
+        break;
+    case pages::PanelKey::Mode:
+        qDebug("this is mode-code [%s][Release]", name);
+        if (modeRefused())
+            return;  // refused: not even the key pad sees it
+        modeShortcut();
+        break;
+    case pages::PanelKey::None:
+        onOtherKey(key);
+        break;
+    }
+    // Also after this page closed: Qt deletes it only later.
+    pages::passKeyToKeyPad(key);
+}
+
+// ---------------------------------------------------------------- shared pieces
+
+void Page::showHints(QLabel* ok, QLabel* back)
+{
+    ok->setPixmap(QPixmap(pages::plainPicture("OK_Enter.png")));
+    back->setPixmap(QPixmap(pages::plainPicture("back_return.png")));
+}
+
+std::optional<QString> Page::askNumber(const QString& title, const QString& value)
+{
+    if (!g_numberkeyboard)
+        return std::nullopt;
+    std::optional<QString> result;
+    g_numberkeyboard->label_show(title, value);
+    const QMetaObject::Connection c = connect(g_numberkeyboard, &NumberKeyboard::sendKeyBoardUIDataToLineEdit, this,
+                                              [&result](const QString& text) { result = text; });
+    g_numberkeyboard->exec();
+    disconnect(c);
+    return result;
+}
+
+bool Page::askNumber(QLineEdit* field, const QString& title)
+{
+    g_lineedit = field;
+    const std::optional<QString> text = askNumber(title, field->text());
+    if (text && g_lineedit)
+        g_lineedit->setText(*text);
+    g_lineedit = nullptr;
+    return text.has_value();
+}

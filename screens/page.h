@@ -1,0 +1,161 @@
+// The page skeleton: what every LCD page above the main window shares, told
+// once here. A page derives from Page, passes its page number, builds its
+// form, lists its focus ring and labels itself; the skeleton does the rest:
+//
+// - opening: Page::openOnTop(g_<page>) creates the page with no parent,
+//   stores it in its pointer, gives it the focus (g_page_focus) and runs it
+//   modally over the page on top; the pages so opened form a stack over the
+//   main window;
+// - the five front-panel keys at release: LEFT and RIGHT step the focus ring
+//   (the highlight is drawn by swapping style sheets, wrapping at both
+//   ends), OK runs the focused entry, BACK closes the page, MODE closes the
+//   whole stack and opens the user-mode page (refused while the panel keys
+//   are locked); every key is then handed to the USB key pad's handler (a
+//   refused MODE excepted); key presses do nothing;
+// - BACK: the page closes, its pointer is cleared, the page under it (or the
+//   main window) re-labels itself and gets the focus;
+// - the change notifier's refresh (syncUpdate) while the page has focus;
+// - the number keyboard, asked for one value at a time (askNumber).
+//
+// See docs/pages.md for a worked example.
+#pragma once
+
+#include "app/global.h"
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+
+class Page : public QDialog {
+    Q_OBJECT
+public:
+    // The menus' two focus styles: the focused entry has the orange border.
+    static const char* const kMenuNormalStyle;
+    static const char* const kMenuSelectedStyle;
+
+    ~Page() override;
+
+    // ---- opening and the stack of open pages
+    // Opens a page of class T (constructor T(QWidget* parent)) over the page
+    // on top: new T with no parent, `pointer` := it, g_page_focus := its
+    // number, exec(). Returns when the page has closed; `pointer` is null
+    // again by then.
+    template <class T>
+    static void openOnTop(T*& pointer)
+    {
+        T* page = new T(nullptr);
+        pointer = page;
+        page->enterStack([&pointer, page] {
+            if (pointer == page)
+                pointer = nullptr;
+        });
+        page->exec();
+    }
+    // The open page whose number g_page_focus holds, or null (the home page,
+    // the main window and pages not built on the skeleton).
+    static Page* withFocus();
+    // Closes every open page, the top one first, without re-labelling
+    // anything; their pointers are null afterwards. The MODE key's first step.
+    static void closeStack();
+
+    PAGE_FOCUS pageNumber() const { return number; }
+
+    // ---- labelling and refresh
+    // Sets every text and language-dependent picture of the page in the
+    // language pages::textLanguage() gives. Called by the page's constructor,
+    // by syncUpdate, by the BACK of every page opened from this one, and by
+    // other subsystems that change what the page shows.
+    virtual void language_changed() = 0;
+    // The change notifier's refresh while this page has focus, with the
+    // change code. The skeleton's: re-label when the language changed.
+    // Pages that show parameter data refresh it here too.
+    virtual void syncUpdate(int code);
+
+    // ---- state the tests look at
+    u8 selected() const { return ui_select; }
+    QWidget* focusedWidget() const;
+    int entryCount() const { return static_cast<int>(menulist.size()); }
+
+public slots:
+    // BACK: closes this page (deleted later by Qt), clears its pointer, calls
+    // language_changed() of the page it was opened over (or of the main
+    // window) and gives that page the focus.
+    virtual void slot_Button_back_clicked();
+
+protected:
+    // `number` is the page's PAGE_FOCUS; pages pass no parent.
+    Page(PAGE_FOCUS number, QWidget* parent);
+
+    // ---- the focus ring
+    // One entry of the ring: its widget and what OK does on it (empty: nothing).
+    struct Entry {
+        QWidget* widget;
+        std::function<void()> open;
+    };
+    // The ring in LEFT/RIGHT order.
+    void setEntries(std::vector<Entry> entries);
+    // Focus on the first entry (ui_select := 0), every other entry resting.
+    void menulist_init();
+    // Style of entry i at rest and when focused; the menus' styles unless a
+    // page overrides them (an entry that is switched off, say). A page whose
+    // entry changes state calls restyle(i).
+    virtual QString normalStyle(int entry) const;
+    virtual QString selectedStyle(int entry) const;
+    void restyle(int entry);
+    // Moves the focus one entry on (+1) or back (-1), wrapping at both ends.
+    void stepFocus(int step);
+    // Runs what OK does on entry i; nothing for an index without an entry.
+    void runEntry(int entry);
+
+    // ---- the keys at release, after the page's debug line and before the
+    // key goes on to the key pad. The defaults are a menu's: LEFT and RIGHT
+    // step the ring, OK runs the focused entry, BACK closes the page.
+    virtual void onLeft() { stepFocus(-1); }
+    virtual void onRight() { stepFocus(1); }
+    virtual void onOk() { runEntry(ui_select); }
+    virtual void onBack() { slot_Button_back_clicked(); }
+    // A key that is none of the five panel keys; nothing by default.
+    virtual void onOtherKey(int key) {}
+    // True when MODE is refused (it then does not reach the key pad either):
+    // while the panel keys are locked.
+    virtual bool modeRefused() const;
+
+    // ---- shared pieces of a page
+    // The two hint labels at the foot of a page: OK and BACK.
+    static void showHints(QLabel* ok, QLabel* back);
+    // Asks the number keyboard for one value: its title and shown value as
+    // NumberKeyboard::label_show takes them, run modally over this page.
+    // Returns the text confirmed with OK, or nothing when the keyboard was
+    // closed otherwise. Only this call receives the keyboard's result, and it
+    // returns after the keyboard has closed.
+    std::optional<QString> askNumber(const QString& title, const QString& value);
+    // The same for a number field: g_lineedit := field while the keyboard is
+    // up; the confirmed text is written into the field. True when confirmed.
+    bool askNumber(QLineEdit* field, const QString& title);
+
+    // The skeleton's, for every page: pages change what a key does through
+    // the on...() operations above.
+    void keyPressEvent(QKeyEvent* event) final;
+    void keyReleaseEvent(QKeyEvent* event) final;
+    // However the dialog ends (a window manager's close included), the page
+    // leaves the stack as BACK leaves it.
+    void done(int result) override;
+
+    u8 ui_select = 0;
+
+private:
+    void enterStack(std::function<void()> clearPointer);
+    // Off the stack and its pointer cleared; false when it was not on it.
+    bool leaveStack();
+    void modeShortcut();
+
+    const PAGE_FOCUS number;
+    std::vector<Entry> menulist;
+    // Clears the page's global pointer; empty while the page is not open.
+    std::function<void()> clear_pointer;
+};

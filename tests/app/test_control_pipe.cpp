@@ -1,0 +1,87 @@
+// A running box driven through its control pipe only, as a person does:
+// front-panel keys, the LCD's picture, video inputs, and commands the box
+// refuses.
+#include "app/kelrampara.h"
+#include "app/mainwindow.h"
+#include "platform/sim/sim_receiver.h"
+#include "tests/app/running_box.h"
+
+#include <QApplication>
+#include <QImage>
+
+namespace {
+
+const SOURCE_STATUS& inputStatus(int source)
+{
+    return KelRamPara::p_kelrampara_config->ram_para.source_status[source];
+}
+
+bool inputShows(int source, u16 width, u16 height, u16 rate)
+{
+    const SOURCE_STATUS& s = inputStatus(source);
+    return s.width == width && s.height == height && s.rate == rate;
+}
+
+QImage lcdPicture()
+{
+    return QImage(QString::fromStdString(platform::path("/sim/lcd.png")));
+}
+
+}  // namespace
+
+TEST_F(RunningBox, KeysMoveTheFocusAndTheLcdPictureFollows)
+{
+    runBox([this] {
+        EXPECT_EQ(control("lcd"), "ok lcd");
+        const QImage home = lcdPicture();
+        EXPECT_EQ(home.size(), QSize(320, 240));
+        // OK leaves the home page for the main menu; RIGHT moves its focus.
+        EXPECT_EQ(control("key ok"), "ok key ok");
+        EXPECT_TRUE(waitUntil([] { return g_page_focus.load() == PAGE_MAIN_MENU; }));
+        EXPECT_EQ(control("key right"), "ok key right");
+        EXPECT_TRUE(waitUntil([] { return g_mainwindow->selected() == 1; }));
+        EXPECT_EQ(control("lcd"), "ok lcd");
+        const QImage menu = lcdPicture();
+        EXPECT_EQ(menu.size(), QSize(320, 240));
+        EXPECT_NE(menu, home);
+        // The LED canvas, cut as the block publishes it, once the chip runs.
+        EXPECT_TRUE(waitUntil([this] { return control("canvas") == "ok canvas"; }, 30000));
+        EXPECT_EQ(QImage(QString::fromStdString(platform::path("/sim/canvas.png"))).size(), QSize(1920, 1080));
+        // The FPGAs' registers: FPGA 0's program version among them.
+        EXPECT_EQ(control("fpga"), "ok fpga");
+        EXPECT_NE(readBoxFile("/sim/fpga.txt").find("0:1C 11\n"), std::string::npos);
+        QApplication::exit(0);
+    });
+}
+
+TEST_F(RunningBox, PlugAndPullReachTheInputStatusAndRefusedCommandsChangeNothing)
+{
+    runBox([this] {
+        EXPECT_EQ(control("plug 0 1280x720@60"), "ok plug 0 1280x720@60");
+        EXPECT_TRUE(waitUntil([] { return inputShows(0, 1280, 720, 60); }, 30000));
+        EXPECT_EQ(control("pull 0"), "ok pull 0");
+        EXPECT_TRUE(waitUntil([] { return inputShows(0, 0, 0, 0); }, 30000));
+
+        const std::pair<const char*, const char*> refused[] = {
+            {"plug 4 1920x1080@60", "no input 4 (inputs 0-3)"},
+            {"plug 2 1920x1080", "the signal is WIDTHxHEIGHT@HZ, as 1920x1080@60"},
+            {"plug 2 5000x1080@60", "5000x1080@60 is out of range (sides 1-4095, 2-240 Hz)"},
+            {"pull 2", "nothing is plugged into input 2"},
+            {"key", "usage: key left|right|ok|back|mode"},
+            {"key up", "no key up (left, right, ok, back, mode)"},
+            {"touch 320 0", "the LCD's points are 0-319, 0-239"},
+            {"port 16 down", "no sending port 16 (ports 0-15)"},
+            {"cards 1 -1", "a chain holds 0-256 cards"},
+        };
+        for (const auto& r : refused)
+            EXPECT_EQ(control(r.first), std::string("error ") + r.first + ": " + r.second);
+        EXPECT_EQ(control("eject"), "error eject: unknown command (commands: canvas, card, cards, chip, fpga, "
+                                    "key, lcd, osd, plug, port, pull, touch, usb)");
+        // Nothing moved: the home page keeps the focus, the inputs their signals.
+        EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
+        EXPECT_TRUE(platform::sim::receiver(1)->signal());
+        EXPECT_FALSE(platform::sim::receiver(2)->signal());
+        EXPECT_TRUE(inputShows(2, 0, 0, 0));
+        QApplication::exit(0);
+    });
+}

@@ -1,0 +1,301 @@
+// The settings menu and its sub-menus on the page skeleton, opened from the
+// main window as the operator opens them: one table of every menu page,
+// walked with the keys and by touch, labelled with the English fallback,
+// closed with BACK and with MODE; the advanced menu's guarded entries; the
+// communication menu's tip.
+#include "app/numberkeyboard.h"
+#include "fpga/fpga_manage.h"
+#include "screens/menus/advancedoption.h"
+#include "screens/menus/imagequality.h"
+#include "screens/menus/linkoption.h"
+#include "screens/menus/option.h"
+#include "screens/menus/outputset.h"
+#include "screens/page_directory.h"
+#include "tests/app/test_mainwindow_fixture.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kNothing = -1;  // an entry that opens nothing as things stand
+constexpr int kAsksCode = -2;  // the aging entry: the number keyboard first
+
+struct Menu {
+    const char* name;
+    PAGE_FOCUS number;
+    int optionEntry;        // the settings menu's entry that opens it; -1: the settings menu
+    std::vector<int> opens;  // the page each entry opens, in ring order
+    std::function<Page*()> pointer;
+    const char* englishTitle;
+    const char* russianTitle;
+};
+
+const Menu kMenus[] = {
+    {"Option", PAGE_OPTIONS, -1, {6, 7, 9, 10, 11, 16, 24, 12}, [] { return g_option; }, "Setting", "Настройки"},
+    {"OutputSet", PAGE_OUTPUT_SETTINGS, 0, {13, 14}, [] { return g_outputset; }, "Output Seeting", "Выход"},
+    {"LinkOption", PAGE_COMMUNICATION, 3, {21, 22, 26}, [] { return g_linkoption; }, "Communication",
+     "Подключение"},
+    {"ImageQuality", PAGE_PICTURE_QUALITY_MENU, 4, {19, 20}, [] { return g_imagequality; }, "Image quality",
+     "Изображение"},
+    // No recovery file stored: self-recovery opens nothing.
+    {"AdvancedOption", PAGE_ADVANCED_OPTIONS, 7, {15, 17, kNothing, 18, kAsksCode}, [] { return g_advancedoption; },
+     "Advanced Settings", "Доп.опции"},
+};
+
+// A page three levels deep, over a sub-menu.
+class LeafPage : public Page {
+public:
+    explicit LeafPage(QWidget* parent = nullptr) : Page(PAGE_QUALITY, parent) {}
+    void language_changed() override {}
+};
+LeafPage* g_leaf = nullptr;
+
+bool focusDrawn(const QWidget* w) { return w->styleSheet().contains(QStringLiteral("solid rgb(255,171,84)")); }
+
+QString title(const Page* page) { return page->findChild<QLabel*>(QStringLiteral("label_title"))->text(); }
+
+}  // namespace
+
+class Menus : public PageTest {
+protected:
+    void SetUp() override
+    {
+        PageTest::SetUp();
+        pages::setMissingPageWatcher([this](PAGE_FOCUS p) { asked.push_back(p); });
+    }
+    void TearDown() override
+    {
+        pages::setMissingPageWatcher(nullptr);
+        PageTest::TearDown();
+    }
+    // Runs `body` with menu `m` on top, opened by the operator's keys from
+    // the main window (through the settings menu for the others).
+    void withMenuOnTop(const Menu& m, const std::function<void()>& body)
+    {
+        const bool opened = insidePage([this] { main->on_option_clicked(); },
+                                       [&] {
+                                           if (m.optionEntry < 0)
+                                               return body();
+                                           ASSERT_TRUE(insidePage([&] { focusAndOk(g_option, m.optionEntry); }, body));
+                                       });
+        ASSERT_TRUE(opened);
+    }
+    static void focusOn(Page* page, int entry)
+    {
+        while (page->selected() != entry)
+            click(page, Qt::Key_R);
+    }
+    static void focusAndOk(Page* page, int entry)
+    {
+        focusOn(page, entry);
+        click(page, Qt::Key_Q);
+    }
+    // The page `action` opens: a built one is seen from inside its loop and
+    // closed, one still to come through the watcher; kNothing for none.
+    int pageOpenedBy(const std::function<void()>& action)
+    {
+        asked.clear();
+        int seen = kNothing;
+        if (insidePage(action, [&seen] { seen = g_page_focus.load(); }))
+            return seen;
+        return asked.empty() ? kNothing : asked.back();
+    }
+
+    std::vector<int> asked;
+};
+
+TEST_F(Menus, EveryMenuFollowsTheSkeleton)
+{
+    for (const Menu& m : kMenus) {
+        SCOPED_TRACE(m.name);
+        g_mode_shortcut_key = 0;
+        const PAGE_FOCUS parent = m.optionEntry < 0 ? PAGE_MAIN_MENU : PAGE_OPTIONS;
+        withMenuOnTop(m, [&] {
+            Page* page = Page::withFocus();
+            ASSERT_TRUE(page && page == m.pointer());
+            ASSERT_EQ(page->pageNumber(), m.number);
+            const int n = page->entryCount();
+            ASSERT_EQ(n, static_cast<int>(m.opens.size()));
+
+            // The ring wraps both ways and the orange frame follows the focus.
+            EXPECT_EQ(page->selected(), 0);
+            QWidget* first = page->focusedWidget();
+            EXPECT_TRUE(focusDrawn(first));
+            click(page, Qt::Key_F4);
+            EXPECT_EQ(page->selected(), n - 1);
+            EXPECT_TRUE(focusDrawn(page->focusedWidget()));
+            EXPECT_FALSE(focusDrawn(first));
+            click(page, Qt::Key_R);
+            EXPECT_EQ(page->selected(), 0);
+            for (int i = 1; i < n; ++i)
+                click(page, Qt::Key_F5);
+            EXPECT_EQ(page->selected(), n - 1);
+            // Presses do nothing, Escape included.
+            press(page, Qt::Key_S);
+            press(page, Qt::Key_Escape);
+            EXPECT_EQ(page->selected(), n - 1);
+            EXPECT_EQ(Page::withFocus(), page);
+            release(page, Qt::Key_S);
+            EXPECT_EQ(page->selected(), n - 2);
+
+            // Russian switched off: English; switched on: Russian.
+            g_language = pages::RU;
+            g_lcd_lang_valid = 0x1F & ~(1u << pages::RU);
+            page->language_changed();
+            EXPECT_EQ(title(page), QString::fromUtf8(m.englishTitle));
+            g_lcd_lang_valid = 0x1F;
+            page->language_changed();
+            EXPECT_EQ(title(page), QString::fromUtf8(m.russianTitle));
+            g_language = pages::EN;
+
+            // MODE under the panel lock changes nothing.
+            block().panel_lock = 1;
+            click(page, Qt::Key_M);
+            click(page, Qt::Key_Stop);
+            EXPECT_EQ(Page::withFocus(), page);
+            EXPECT_EQ(g_mode_shortcut_key, 0);
+            block().panel_lock = 0;
+
+            // BACK: the pointer goes, the parent has the focus with its
+            // highlight where it was.
+            click(page, Qt::Key_PowerOff);
+            EXPECT_EQ(m.pointer(), nullptr);
+            EXPECT_EQ(g_page_focus.load(), parent);
+            if (m.optionEntry >= 0) {
+                EXPECT_EQ(g_option->selected(), m.optionEntry);
+            }
+        });
+
+        // MODE on a page opened over this one closes the whole stack.
+        withMenuOnTop(m, [&] {
+            const bool opened = insidePage([] { Page::openOnTop(g_leaf); },
+                                           [] { click(g_leaf, Qt::Key_M); });
+            EXPECT_TRUE(opened);
+            EXPECT_EQ(g_leaf, nullptr);
+            EXPECT_EQ(m.pointer(), nullptr);
+            EXPECT_EQ(g_option, nullptr);
+            EXPECT_EQ(Page::withFocus(), nullptr);
+            EXPECT_EQ(g_mode_shortcut_key, 1);
+            // The user-mode page is not built yet: the main window has the focus.
+            EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
+        });
+        flushDeletes();
+    }
+}
+
+TEST_F(Menus, EveryEntryOpensItsPageByOkAndByTouchWithoutMovingTheHighlight)
+{
+    for (const Menu& m : kMenus) {
+        SCOPED_TRACE(m.name);
+        withMenuOnTop(m, [&] {
+            Page* page = Page::withFocus();
+            for (int i = 0; i < page->entryCount(); ++i) {
+                SCOPED_TRACE(i);
+                if (m.opens[i] == kAsksCode)
+                    continue;
+                EXPECT_EQ(pageOpenedBy([&] { focusAndOk(page, i); }), m.opens[i]);
+                EXPECT_EQ(g_page_focus.load(), m.number);
+                auto* button = qobject_cast<QPushButton*>(page->focusedWidget());
+                focusOn(page, (i + 1) % page->entryCount());
+                const int byTouch = pageOpenedBy([button] { QTest::mouseClick(button, Qt::LeftButton); });
+                // The smart-mapping button is disabled: OK only.
+                EXPECT_EQ(byTouch, button->isEnabled() ? m.opens[i] : kNothing);
+                EXPECT_EQ(page->selected(), (i + 1) % page->entryCount());
+            }
+        });
+    }
+}
+
+TEST_F(Menus, SelfRecoveryFollowsTheStoredFilesAndAgingAsksForItsCodeEachTime)
+{
+    const Menu& m = kMenus[4];
+    fpga_manage::pInstance();
+    withMenuOnTop(m, [&] {
+        AdvancedOption* page = g_advancedoption;
+        // No file: grey, resting and focused, and OK opens nothing.
+        focusOn(page, AdvancedOption::kRecoveryEntry);
+        QWidget* recovery = page->focusedWidget();
+        EXPECT_TRUE(recovery->styleSheet().contains(QStringLiteral("gray")));
+        EXPECT_TRUE(focusDrawn(recovery));
+        EXPECT_EQ(pageOpenedBy([&] { click(page, Qt::Key_Q); }), kNothing);
+        click(page, Qt::Key_R);
+        EXPECT_TRUE(recovery->styleSheet().contains(QStringLiteral("gray")));
+        EXPECT_FALSE(focusDrawn(recovery));
+        // A file comes: offered from the next labelling on.
+        writeBoxFile("/data/rcvrecovery/card.bin", "x");
+        page->language_changed();
+        EXPECT_EQ(page->recoveryFiles(), 1);
+        EXPECT_FALSE(recovery->styleSheet().contains(QStringLiteral("gray")));
+        EXPECT_EQ(pageOpenedBy([&] { focusAndOk(page, AdvancedOption::kRecoveryEntry); }), PAGE_RCV_RECOVERY);
+
+        // The aging entry: the code typed on the number keyboard, every time.
+        QPushButton* digit[10];
+        for (int d = 0; d < 10; ++d)
+            digit[d] = g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button%1").arg(d));
+        const struct {
+            const char* typed;
+            bool confirm;  // OK, else the close button
+            bool opens;
+        } tries[] = {{"9053", true, true}, {"9054", true, false}, {"90531", true, false},
+                     {"9053", false, false}, {"9053", true, true}};
+        for (const auto& t : tries) {
+            SCOPED_TRACE(t.typed);
+            bool keyboardUp = false;
+            QTimer::singleShot(0, [&] {
+                keyboardUp = g_numberkeyboard->isVisible();
+                for (const char* c = t.typed; *c; ++c)
+                    QTest::mouseClick(digit[*c - '0'], Qt::LeftButton);
+                QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(t.confirm ? "Button_ok" : "Button_close"),
+                                  Qt::LeftButton);
+            });
+            bool keyboardGoneFirst = false;
+            pages::setMissingPageWatcher([&](PAGE_FOCUS p) {
+                asked.push_back(p);
+                keyboardGoneFirst = !g_numberkeyboard->isVisible();
+            });
+            asked.clear();
+            focusAndOk(page, 4);
+            EXPECT_TRUE(keyboardUp);
+            EXPECT_EQ(!asked.empty() && asked.back() == PAGE_AGING_LOG, t.opens);
+            EXPECT_EQ(keyboardGoneFirst, t.opens);
+        }
+        // A keyboard result meant for another page is not taken as a code.
+        asked.clear();
+        emit g_numberkeyboard->sendKeyBoardUIDataToLineEdit(QStringLiteral("9053"));
+        EXPECT_TRUE(asked.empty());
+    });
+}
+
+TEST_F(Menus, CommunicationMenuConfirmsEachChangeWithOneTipAtATime)
+{
+    withMenuOnTop(kMenus[2], [&] {
+        bool tipUp = false;
+        QTimer::singleShot(0, [&] {
+            tipUp = g_tip_flag.load() == 1 && g_tip->isVisible();
+            // Another change while the tip is up leaves it as it is.
+            QPointer<QObject> content = g_tip->findChild<QFrame*>(QString(), Qt::FindDirectChildrenOnly);
+            SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+            EXPECT_FALSE(content.isNull());
+            tick(TIP::kShowTicks);
+        });
+        SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+        EXPECT_TRUE(tipUp);
+        EXPECT_EQ(g_tip_flag.load(), 0);
+    });
+}
+
+TEST_F(Menus, OutputMenuShowsTheLedSizeAsItWasWhenLabelled)
+{
+    block().led_width = 1920;
+    block().led_height = 1080;
+    withMenuOnTop(kMenus[1], [&] {
+        EXPECT_EQ(g_outputset->infoText(), QStringLiteral("LED Screen can be set:1920x1080"));
+        block().led_width = 2560;
+        SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+        EXPECT_EQ(g_outputset->infoText(), QStringLiteral("LED Screen can be set:1920x1080"));
+        g_outputset->language_changed();
+        EXPECT_EQ(g_outputset->infoText(), QStringLiteral("LED Screen can be set:2560x1080"));
+    });
+}

@@ -1,0 +1,74 @@
+#include "tools/qroundprogressbar.h"
+
+#include <QDialog>
+#include <QImage>
+#include <gtest/gtest.h>
+
+namespace {
+
+QColor pixel(QRoundProgressBar* bar, int x, int y) { return bar->grab().toImage().pixelColor(x, y); }
+
+}  // namespace
+
+TEST(RoundProgressBar, OneBarFollowsTheJobAndClosesAbove99)
+{
+    QDialog page;
+    QRoundProgressBar::create_qround_bar(&page);
+    QRoundProgressBar* bar = g_qround_bar;
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->parentWidget(), &page);
+    EXPECT_EQ(bar->geometry(), QRect(120, 70, 100, 100));
+    EXPECT_TRUE(bar->isVisibleTo(&page));
+    bar->para_sync(50);
+    EXPECT_EQ(bar->getValue(), 50.0);
+
+    // A second request keeps the bar and its value.
+    QRoundProgressBar::create_qround_bar(&page);
+    EXPECT_EQ(g_qround_bar, bar);
+    EXPECT_EQ(bar->getValue(), 50.0);
+    // An earlier, hidden bar still connected acts on the live one.
+    QRoundProgressBar earlier(&page, QRoundProgressBar::Ring);
+    earlier.para_sync(60);
+    EXPECT_EQ(bar->getValue(), 60.0);
+    EXPECT_EQ(earlier.getValue(), 0.0);
+
+    bar->para_sync(100);
+    EXPECT_EQ(g_qround_bar, nullptr);
+    EXPECT_FALSE(bar->isVisibleTo(&page));
+    bar->para_sync(50);
+    EXPECT_EQ(bar->getValue(), 60.0);
+}
+
+TEST(RoundProgressBar, ValuesStayInRange)
+{
+    QRoundProgressBar bar(nullptr, QRoundProgressBar::Ring);
+    bar.setRange(100, 0);
+    EXPECT_EQ(bar.getMinimum(), 0.0);
+    EXPECT_EQ(bar.getMaximum(), 100.0);
+    bar.setValue(150);
+    EXPECT_EQ(bar.getValue(), 100.0);
+    bar.setMaximum(40);
+    EXPECT_EQ(bar.getValue(), 40.0);
+    bar.setValue(-5);
+    EXPECT_EQ(bar.getValue(), 0.0);
+    bar.setDecimals(-1);
+    EXPECT_EQ(bar.getDecimals(), 0);
+    bar.setDecimals(1);
+    EXPECT_EQ(bar.getDecimals(), 1);
+}
+
+// The ring's pen runs 10 pixels wide around the 90-pixel inner circle: at
+// 3 o'clock (94, 50) and 9 o'clock (5, 50) of the 100-pixel bar.
+TEST(RoundProgressBar, TheArcGrowsClockwiseFromTwelve)
+{
+    const QColor grey("#DEE3E7"), blue("#2F8DED");
+    QRoundProgressBar bar(nullptr, QRoundProgressBar::Ring);
+    bar.resize(100, 100);
+    EXPECT_EQ(pixel(&bar, 94, 50), grey);
+    EXPECT_EQ(pixel(&bar, 5, 50), grey);
+    bar.setValue(50);
+    EXPECT_EQ(pixel(&bar, 94, 50), blue);
+    EXPECT_EQ(pixel(&bar, 5, 50), grey);
+    bar.setValue(99);
+    EXPECT_EQ(pixel(&bar, 5, 50), blue);
+}

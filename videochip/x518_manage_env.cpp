@@ -1,0 +1,444 @@
+// The multi-window environment: the parameter block's windows in use are
+// packed into the chip windows (records 0 .. wincnt - 1, in window order),
+// each output channel is given to the windows that lie on it, a window that
+// shares a channel with an earlier one gets a spare channel of its own, and
+// the per-window and per-channel tables the window programming reads are
+// filled. A block whose windows cannot be shown gives the default
+// environment: one window over the whole canvas.
+#include "videochip/x518_manage.h"
+
+#include "app/kelrampara.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+using x518::regAt;
+
+constexpr u8 kNoChannel = 0xFF;
+constexpr int kListSize = x518::kChannels;  // entries of each of a record's two channel lists
+constexpr int kPositions = kListSize;       // where the position list starts
+constexpr int kLayers = x518::kWindows;
+constexpr i32 kNoWindow = x518::kWindows;  // PM_WIN_NUM of a channel no window uses
+constexpr i32 kNoArea = x518::kChannels;   // PM_AREA_NUM of such a channel
+constexpr int kSides = 4;
+constexpr int kDefaultPreset = 0;  // the one-window preset
+
+constexpr u16 kSourceBits = 0x07;  // source id of a window or of its crop record
+constexpr u8 kLowByte = 0xFF;
+constexpr u16 kOutputBits = ram::kFlagBlack | ram::kFlagFreeze;
+constexpr u8 kMaxInput = 5;
+constexpr u8 kMaxMirror = 3;
+constexpr u8 kMirrorH = 0x01, kMirrorV = 0x02;
+
+int usedEntries(const ST_WIN_INFO& r) { return std::min(r.h_cnt * r.v_cnt, kListSize); }
+
+}  // namespace
+
+int x518_manage::recordOfWindow(int window) const
+{
+    return kelApi_IsWinValid(window) ? model.win_record[window] : kNone;
+}
+
+// ------------------------------------------------------------------ the environment
+
+void x518_manage::kelApi_initEnvX518()
+{
+    const KEL_RAM_PARA& b = block();
+    int count = 0;
+    for (int w = 0; w < kWindows; ++w)
+        if (b.image[w].enable)
+            ++count;
+    if (count == 0) {
+        kelApi_initEnvX518Default();
+        return;
+    }
+    std::fill(std::begin(model.win_record), std::end(model.win_record), kNone);
+    model.wincnt = count;
+    int record = 0;
+    for (int w = 0; w < kWindows; ++w) {
+        if (!b.image[w].enable)
+            continue;
+        if (!fillRecord(b, w, record)) {
+            KEL_DBG("\t OOR for win RECT\t");
+            kelApi_initEnvX518Default();
+            return;
+        }
+        model.win_record[w] = record++;
+    }
+    model.default_env = 0;
+    assignLayers();
+    applyMirrors(b);
+}
+
+// Fills record `record` from block window `window`; false when the window
+// cannot be shown.
+bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
+{
+    const IMAGE_PARA& im = b.image[window];
+    ST_WIN_INFO& r = model.win_info[record];
+    u16 layer = b.image_priority[window];
+    if (layer >= kLayers) {
+        KEL_DBG(" WIN%d PRIORITY:%x OOR,reset to %d\n", window, layer, layer % kLayers);
+        layer %= kLayers;
+    }
+    r.layer = u8(layer);
+    const i32 x = im.x + pnl.xoffs, y = im.y + pnl.yoffs;
+    r.x = i16(x);
+    r.y = i16(y);
+    r.w = i16(im.w);
+    r.h = i16(im.h);
+    bool cropKnown = true;
+    if (im.source & ram::kSourceIsCrop) {
+        model.PM_INPUT_OFFSET_EN[record] = 1;
+        r.crop = u8(im.source & ram::kSourceLowMask);
+        cropKnown = r.crop < ram::kCrops;
+        r.input = cropKnown ? u8(b.crop_list[r.crop].key & kSourceBits) : 0;
+    } else {
+        model.PM_INPUT_OFFSET_EN[record] = 0;
+        r.input = u8(im.source & kSourceBits);
+    }
+    r.enable = u8(im.enable & kLowByte);
+    r.mirror = u8(im.mirror & kLowByte);
+    r.output = u8(im.flags & kOutputBits);
+    model.PM_WIN_FADE_EN[record] = (im.flags & ram::kFlagSeamless) ? 1 : 0;
+    model.PM_WIN_DBD_MODE[record] = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
+    model.win_chg[record] = 1;
+    model.PM_WIN_FADE_IN[record] = b.seamless_para[window].para0;
+    model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;
+
+    const char* mode = pnl.splice == ram::SPLICE_NONE   ? "SPLICE_NONE "
+                       : pnl.splice == ram::SPLICE_CP12 ? "SPLICE_CP1TO2 "
+                                                        : "";
+    if (int64_t(x) + im.w > int64_t(pnl.och.width) * pnl.och_HCnt) {
+        KEL_DBG("\t OOR for %swin:%d x:%d w:%d, pnl->w:%d\r\n", mode, window, x, im.w, pnl.w);
+        return false;
+    }
+    if (int64_t(y) + im.h > int64_t(pnl.och.height) * pnl.och_VCnt) {
+        KEL_DBG("\t OOR for %swin:%d y:%d h:%d, pnl->h:%d\r\n", mode, window, y, im.h, pnl.h);
+        return false;
+    }
+    if (r.input > kMaxInput || !cropKnown) {
+        KEL_DBG("\t OOR for %swin:%d input:%d crop:%d\r\n", mode, window, r.input, r.crop);
+        return false;
+    }
+    if (record == 0 && r.enable == 0) {
+        KEL_DBG("\t OOR for %swin0 disable\r\n", mode);
+        return false;
+    }
+    if (r.mirror > kMaxMirror) {
+        KEL_DBG("\t OOR for %swin:%d rotate:%d\r\n", mode, window, r.mirror);
+        return false;
+    }
+    return true;
+}
+
+// A layer taken by an earlier record goes to the lowest free one.
+void x518_manage::assignLayers()
+{
+    bool taken[kLayers] = {};
+    for (int i = 0; i < model.wincnt && i < kWindows; ++i) {
+        u8& layer = model.win_info[i].layer;
+        if (!taken[layer]) {
+            taken[layer] = true;
+            continue;
+        }
+        const bool* free = std::find(taken, taken + kLayers, false);
+        if (free == taken + kLayers)
+            continue;
+        KEL_DBG("\t\t win%d layer:%d already assigned, reset it to :%d\n", i, layer, int(free - taken));
+        layer = u8(free - taken);
+        taken[layer] = true;
+    }
+}
+
+// Each record takes the mirror of the window it shows; every window's
+// mirror is programmed again.
+void x518_manage::applyMirrors(const KEL_RAM_PARA& b)
+{
+    for (int r = 0; r < kWindows; ++r) {
+        model.win_mirror_h[r] = model.win_mirror_v[r] = 0;
+        model.win_attr_chg[r] = 1;
+    }
+    for (int w = 0; w < kWindows; ++w) {
+        const int r = model.win_record[w];
+        if (r == kNone)
+            continue;
+        const u8 mirror = u8(b.image[w].mirror & (kMirrorH | kMirrorV));
+        model.win_info[r].mirror = mirror;
+        model.win_mirror_h[r] = (mirror & kMirrorH) ? 1 : 0;
+        model.win_mirror_v[r] = (mirror & kMirrorV) ? 1 : 0;
+    }
+}
+
+void x518_manage::kelApi_initEnvX518Default()
+{
+    kelApi_MultiWinInit();
+    ST_MWIN_RECT rects[kWindows] = {};
+    ST_MWIN preset{0, rects};
+    kelApi_MultiWinGet(&preset);
+    model.wincnt = preset.wincnt;
+    std::fill(std::begin(model.win_record), std::end(model.win_record), kNone);
+    for (int i = 0; i < preset.wincnt; ++i) {
+        ST_WIN_INFO& r = model.win_info[i];
+        r.x = i16(rects[i].x + pnl.xoffs);
+        r.y = i16(rects[i].y + pnl.yoffs);
+        r.w = i16(rects[i].w);
+        r.h = i16(rects[i].h);
+        r.mirror = 0;
+        r.enable = 1;
+        model.win_chg[i] = 1;
+    }
+    model.default_env = 1;
+    applyMirrors(block());
+    KEL_DBG("[kelApi_initEnvX518Default] wincnt:%d (%d, %d, %d, %d)\n", model.wincnt, model.win_info[0].x,
+            model.win_info[0].y, model.win_info[0].w, model.win_info[0].h);
+}
+
+void x518_manage::kelApi_MultiWinInit()
+{
+    model.mwin_preset_rect[kDefaultPreset][0] = {0, 0, pnl.w, pnl.h};
+}
+
+void x518_manage::kelApi_MultiWinGet(ST_MWIN* out) const
+{
+    const int count = std::clamp(model.mwin_preset[kDefaultPreset].wincnt, 0, kWindows);
+    out->wincnt = count;
+    std::copy(model.mwin_preset_rect[kDefaultPreset], model.mwin_preset_rect[kDefaultPreset] + count, out->pwin);
+}
+
+// ------------------------------------------------------------------ channel allocation
+
+void x518_manage::kelApi_MultiWinChAlloc(char init)
+{
+    KEL_DBG("[kelApi_MultiWinChAlloc] init:%d wincnt:%d arrang:%u\n", init, model.wincnt, pnl.arrang);
+    for (ST_WIN_INFO& r : model.win_info) {
+        std::fill(std::begin(r.och), std::end(r.och), kNoChannel);
+        r.h_cnt = r.v_cnt = 0;
+    }
+    // The channels tile the canvas row by row, och.width x och.height each.
+    ST_MWIN_RECT channels[kChannels] = {};
+    const int count = std::min(pnl.och_HCnt * pnl.och_VCnt, kChannels);
+    for (int c = 0; c < count; ++c)
+        channels[c] = {c % pnl.och_HCnt * pnl.och.width, c / pnl.och_HCnt * pnl.och.height, pnl.och.width,
+                       pnl.och.height};
+    for (int i = 0; i < model.wincnt && i < kWindows; ++i)
+        allocateRecord(model.win_info[i], channels, count);
+}
+
+// The channels of one window: from the channel that holds its top-left
+// corner (half-open bounds) to the first that holds its bottom-right corner
+// (closed bounds: a window ending on a channel border ends in the channel
+// before it), at most the arrangement's columns across.
+void x518_manage::allocateRecord(ST_WIN_INFO& r, const ST_MWIN_RECT* ch, int count)
+{
+    const bool onX = pnl.arrang != ARRANG2K4_1x2, onY = pnl.arrang != ARRANG2K4_2x1;
+    const i32 x1 = r.x, y1 = r.y, x2 = x1 + r.w, y2 = y1 + r.h;
+    int s = kNone, e = kNone;
+    for (int c = 0; c < count; ++c) {
+        const ST_MWIN_RECT& k = ch[c];
+        if (s == kNone && (!onX || (k.x <= x1 && x1 < k.x + k.w)) && (!onY || (k.y <= y1 && y1 < k.y + k.h)))
+            s = c;
+        if (e == kNone && (!onX || (k.x <= x2 && x2 <= k.x + k.w)) && (!onY || (k.y <= y2 && y2 <= k.y + k.h)))
+            e = c;
+    }
+    if (s == kNone || e == kNone) {
+        // Zero-width channels, or a corner outside them: the window gets no channel.
+        KEL_DBG("\t win at (%d, %d) lies on no output channel\n", x1, y1);
+        return;
+    }
+    const int columns = pnl.arrang == ARRANG2K4_2x1 && pnl.one_och ? 1 : pnl.och_HCnt;
+    const int rowStep = std::max<int>(pnl.och_HCnt, 1);
+    int across = 0, down = 0;
+    if (s <= e) {
+        across = std::min(e - s + 1, columns);
+        down = (e - s) / rowStep + 1;
+    }
+    r.h_cnt = u8(across);
+    r.v_cnt = u8(down);
+
+    int k = 0;
+    auto enter = [&](int c) {
+        if (k < kListSize)
+            r.och[k] = r.och[kPositions + k] = u8(c);
+        ++k;
+    };
+    int column = 0, row = 0;
+    for (int c = 0; c < count; ++c) {
+        if (c == s) {
+            enter(c);
+            column = row = 1;
+            if (s == e)
+                break;
+        } else if (c == e) {
+            break;
+        } else if (c > s && c < e) {
+            if (column < across) {
+                enter(c);
+                ++column;
+            } else if (row < down) {
+                enter(c);
+                ++row;
+                column = 1;
+            }
+        }
+    }
+    if (e != s)
+        enter(e);
+}
+
+void x518_manage::kelApi_MultiWinChOverlay()
+{
+    for (int c = 0; c < kChannels; ++c)
+        model.PM_OVERLAY[c] = c + 1;
+    if (model.wincnt > 0) {
+        std::fill(std::begin(model.och_alloc), std::end(model.och_alloc), kNoChannel);
+        std::fill(std::begin(model.och_spare), std::end(model.och_spare), kNoChannel);
+        markUsedChannels();
+        if (model.wincnt >= 2)
+            giveSpares();
+        overlaySharedPositions();
+    }
+    model.overlay_chg = 1;
+}
+
+void x518_manage::markUsedChannels()
+{
+    for (int i = 0; i < model.wincnt && i < kWindows; ++i) {
+        const ST_WIN_INFO& r = model.win_info[i];
+        for (int k = 0; k < usedEntries(r); ++k)
+            if (r.och[k] < kChannels)
+                model.och_alloc[r.och[k]] = r.och[k];
+    }
+}
+
+// A channel that a later window shares with an earlier one is replaced, in
+// the later window's list, by the lowest free channel.
+void x518_manage::giveSpares()
+{
+    const int n = std::min<int>(model.wincnt, kWindows);
+    for (int a = 0; a < n; ++a) {
+        const ST_WIN_INFO& first = model.win_info[a];
+        for (int b = a + 1; b < n; ++b) {
+            ST_WIN_INFO& later = model.win_info[b];
+            for (int ka = 0; ka < usedEntries(first); ++ka) {
+                const u8 shared = first.och[ka];
+                if (shared >= kChannels)
+                    continue;
+                for (int kb = 0; kb < usedEntries(later); ++kb) {
+                    if (later.och[kb] != shared)
+                        continue;
+                    const u8* free = std::find(model.och_alloc, model.och_alloc + kChannels, kNoChannel);
+                    if (free == model.och_alloc + kChannels) {
+                        KEL_DBG("\t not found idle CH, !!!!!why!!!!!\r");
+                        continue;
+                    }
+                    const u8 spare = u8(free - model.och_alloc);
+                    later.och[kb] = spare;
+                    model.och_alloc[spare] = spare;
+                    model.och_spare[spare] = 1;
+                }
+            }
+        }
+    }
+}
+
+// The channels that show the windows lying on one position channel blend
+// into that channel's mixer.
+void x518_manage::overlaySharedPositions()
+{
+    const int n = std::min<int>(model.wincnt, kWindows);
+    auto lists = [](const ST_WIN_INFO& r, int p) {
+        for (int k = 0; k < usedEntries(r); ++k)
+            if (r.och[kPositions + k] == p)
+                return k;
+        return int(kNone);
+    };
+    bool handled[kChannels] = {};
+    for (int p = 0; p < kChannels; ++p) {
+        int listers = 0;
+        for (int i = 0; i < n; ++i)
+            listers += lists(model.win_info[i], p) != kNone;
+        if (listers < 2)
+            continue;
+        for (int i = 0; i < n; ++i) {
+            const ST_WIN_INFO& r = model.win_info[i];
+            for (int k = 0; k < usedEntries(r); ++k) {
+                const u8 och = r.och[k];
+                if (r.och[kPositions + k] != p || och >= kChannels || handled[och])
+                    continue;
+                model.PM_OVERLAY[och] = p + 1;
+                handled[och] = true;
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------------ the tables
+
+void x518_manage::kelApi_MultiWinChInit()
+{
+    kelApi_MultiWinChOverlay();
+    x518_SetWinPriority1(spi_fd);
+    fillWindowTables(block());
+    enableUsedChannels();
+    // A window whose source no port carries shows black and holds no input channel.
+    for (int i = 0; i < model.wincnt && i < kWindows; ++i)
+        if (model.PM_INPUT[i] == kNoPort)
+            dropInput(u32(i));
+}
+
+void x518_manage::fillWindowTables(const KEL_RAM_PARA& b)
+{
+    i32 before[kWindows];
+    std::copy(std::begin(model.PM_INPUT), std::end(model.PM_INPUT), before);
+    for (int w = 0; w < kWindows; ++w) {
+        model.PM_INPUT[w] = kNoPort;
+        model.PM_WIN_SHAPE[w][0] = model.PM_WIN_SHAPE[w][1] = 0;
+        std::fill(std::begin(model.PM_WIN_OFFSET[w]), std::end(model.PM_WIN_OFFSET[w]), 0);
+        model.win_enable[w] = 0;
+    }
+    const int n = std::min<int>(model.wincnt, kWindows);
+    for (int i = 0; i < n; ++i) {
+        const ST_WIN_INFO& r = model.win_info[i];
+        model.win_enable[i] = 1;
+        model.PM_WIN_SHAPE[i][0] = r.h_cnt;
+        model.PM_WIN_SHAPE[i][1] = r.v_cnt;
+        const int port = int(kelApi_inputCvtX518(r.input));
+        model.PM_INPUT[i] = portValid(port) ? port : kNoPort;
+        // The record may now show another window: its input is set up again.
+        if (model.PM_INPUT[i] != before[i])
+            model.g_chg_input[i] = 1;
+        const bool cropped = model.PM_INPUT_OFFSET_EN[i] && r.crop < ram::kCrops;
+        const CROP_ITEM& c = b.crop_list[cropped ? r.crop : 0];
+        const ST_RECT crop{c.x, c.y, c.w, c.h};
+        for (int k = 0; k < kSides; ++k) {
+            model.PM_WIN_OFFSET[i][k] = i32(kelApi_OchGetWinOffset1(&r, k));
+            model.PM_INPUT_OFFSET[i][k] = cropped ? i32(kelApi_CropGetOffset(model.PM_INPUT[i], &crop, k)) : 0;
+        }
+    }
+    std::fill(std::begin(model.PM_WIN_NUM), std::end(model.PM_WIN_NUM), kNoWindow);
+    std::fill(std::begin(model.PM_AREA_NUM), std::end(model.PM_AREA_NUM), kNoArea);
+    model.och_oor = 0;
+    for (int i = 0; i < n; ++i) {
+        const ST_WIN_INFO& r = model.win_info[i];
+        for (int k = 0; k < usedEntries(r); ++k) {
+            const u8 c = r.och[k];
+            if (c >= kChannels) {
+                KEL_DBG("\t !!!!och:%d OOR\r\n", c);
+                model.och_oor = 1;
+                break;
+            }
+            model.PM_WIN_NUM[c] = i;
+            model.PM_AREA_NUM[c] = k;
+        }
+    }
+}
+
+void x518_manage::enableUsedChannels()
+{
+    for (int c = 0; c < kChannels; ++c)
+        drv->write_x518_mask(spi_fd, regAt(x518::kOchEnable, u32(c)),
+                             model.PM_WIN_NUM[c] != kNoWindow ? x518::kOchEnableOn : 0, x518::kOchEnableOn, 0);
+}
