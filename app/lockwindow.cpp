@@ -20,10 +20,6 @@ const pages::Texts kCanvasSize = {
     QStringLiteral("LED屏:%1 x %2"),     QStringLiteral("LED size:%1 x %2"), QStringLiteral("Размер LED:%1 x %2"),
     QStringLiteral("Led:%1 x %2"),       QStringLiteral("LED屏:%1 x %2"),
 };
-const pages::Texts kNoSignal = {
-    QStringLiteral("无信号"),           QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
-    QStringLiteral("Không có tín hiệu"), QStringLiteral("無信號"),
-};
 const pages::Texts kBlack = {
     QStringLiteral("黑屏"),     QStringLiteral("Black"), QStringLiteral("Черный"),
     QStringLiteral("Quay lại"), QStringLiteral("黑屏"),
@@ -150,7 +146,7 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     else if (width && height && rate)
         t.state = QStringLiteral("%1x%2@%3Hz").arg(width).arg(height).arg(rate);
     else
-        t.state = pages::pick(kNoSignal);
+        t.state = pages::noSignalText();
     if (b.image[image].flags & ram::kFlagBlack)
         t.state = pages::pick(kBlack);
     return t;
@@ -368,16 +364,7 @@ bool LockWindow::eventFilter(QObject* watched, QEvent* event)
 
 void LockWindow::keyPressEvent(QKeyEvent* event)
 {
-    switch (pages::notedPress(event->key())) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(LockWindow)[Press]\n");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(LockWindow)[Press]\n");
-        break;
-    default:
-        break;
-    }
+    pages::notePress(event->key(), "LockWindow");
 }
 
 void LockWindow::keyReleaseEvent(QKeyEvent* event)

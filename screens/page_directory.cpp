@@ -14,6 +14,8 @@
 #include "screens/menus/quality.h"
 #include "screens/menus/temperature.h"
 #include "screens/page.h"
+#include "screens/setup/custommode.h"
+#include "screens/setup/inputchoose.h"
 
 namespace pages {
 
@@ -48,11 +50,12 @@ void openPage(PAGE_FOCUS page)
     case PAGE_COLOUR_TEMPERATURE: return Page::openOnTop(g_temperature);
     case PAGE_SERIAL_LINK: return Page::openOnTop(g_linkcom);
     case PAGE_NETWORK_ADDRESS: return Page::openOnTop(g_linkwlan);
+    // Video set-up pages
+    case PAGE_INPUT_CHOICE: return Page::openOnTop(g_inputchoose);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
     // included above).
-    case PAGE_INPUT_CHOICE:        // InputChoose, g_inputchoose
     case PAGE_INPUT_CROP:          // InputCut, g_inputcut
     case PAGE_EDID_SETTINGS:       // EDIDset, g_edidset
     case PAGE_WINDOW_LAYOUT:       // ImageLayout, g_imagelayout
@@ -80,12 +83,13 @@ void openPage(PAGE_FOCUS page)
 
 void openUserModePage()
 {
-    // CustomMode is not built yet. When it lands this becomes: create it with
-    // no parent, g_custommode := it, g_page_focus := PAGE_USER_MODES, show().
-    // Until then the main window, under every page, has the focus.
-    if (g_mainwindow)
-        g_mainwindow->language_changed();
-    g_page_focus = PAGE_MAIN_MENU;
+    // Shown, not run: the opener goes on at once.
+    if (!g_custommode)
+        g_custommode = new CustomMode(nullptr);
+    g_page_focus = PAGE_USER_MODES;
+    g_custommode->show();
+    g_custommode->raise();
+    g_custommode->activateWindow();
 }
 
 }  // namespace pages

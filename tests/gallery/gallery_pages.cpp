@@ -10,6 +10,7 @@
 #include "app/page_support.h"
 #include "app/tip.h"
 #include "fpga/fpga_manage.h"
+#include "platform/platform.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
 #include "screens/menus/ledset.h"
@@ -22,11 +23,14 @@
 #include "screens/menus/outputset.h"
 #include "screens/menus/quality.h"
 #include "screens/menus/temperature.h"
+#include "screens/setup/custommode.h"
+#include "screens/setup/inputchoose.h"
 #include "tools/qroundprogressbar.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -142,6 +146,14 @@ QImage menuPage(int steps = 0)
     return grabWidget(&page);
 }
 
+void sendKeys(QWidget* page, std::initializer_list<int> keys)
+{
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &release);
+    }
+}
+
 // A page built on the skeleton over the main window after the front-panel
 // keys `keys` (released in this order).
 template <class P>
@@ -149,10 +161,7 @@ QImage pageAfterKeys(std::initializer_list<int> keys)
 {
     MainWindowUnder main;
     P page(nullptr);
-    for (int key : keys) {
-        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(&page, &release);
-    }
+    sendKeys(&page, keys);
     return grabWidget(&page);
 }
 
@@ -177,6 +186,71 @@ void sampleFpga()
             ram::storeU16(bytes + 2 * i, area[i]);
         m->write_ram_para(0, x, bytes, sizeof bytes);
     }
+}
+
+// ---- the video set-up pages
+
+// Three crops of HDMI1 besides the sample's, window 1 on the second, for as
+// long as it lives.
+struct SampleCrops {
+    SampleCrops()
+    {
+        KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+        saved = b;
+        const u16 hdmi1 = ram::kCropInUse | ram::kSourceHdmi1;
+        b.crop_list[1] = CROP_ITEM{hdmi1, 0, 0, 960, 540};
+        b.crop_list[2] = CROP_ITEM{static_cast<u16>(hdmi1 | 1 << ram::kCropNumberShift), 960, 0, 960, 540};
+        b.crop_list[3] = CROP_ITEM{static_cast<u16>(hdmi1 | 3 << ram::kCropNumberShift), 0, 540, 1920, 540};
+        b.image[0].source = ram::kSourceIsCrop | 2;
+        KelRamPara::pInstance()->ram_para_shadow = b;
+    }
+    ~SampleCrops()
+    {
+        KelRamPara::pInstance()->ram_para = saved;
+        KelRamPara::pInstance()->ram_para_shadow = saved;
+    }
+    KEL_RAM_PARA saved;
+};
+
+// The input-choice page after `keys`.
+QImage inputChoose(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    g_image_current = 0;
+    InputChoose page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The user-mode page over the sample modes, after `keys`.
+QImage userModes(std::initializer_list<int> keys)
+{
+    SampleUserModes modes;
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The user-mode page with More highlighted on a mode that carries an overlay.
+QImage userModeOverlay()
+{
+    SampleUserModes modes;
+    USER_MODE_SLOT& slot = KelRamPara::pInstance()->ram_user_mode[2];
+    ram::storeU16(slot.data + ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable)), 1);
+    const std::string overlay =
+        R"({"name":"gallery","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
+        R"("pos":{"x":0,"y":0,"w":256,"h":64},"act":{"effect":4,"speed":5,"staytime":0},)"
+        R"("backpara":{"enable":"on","color":"0x203080"},"fontpara":{"startx":4,"starty":6,"fontw":32,)"
+        R"("fonth":32,"wordspace":2,"verticalspace":3,"color":"0xFFD040"},)"
+        R"("texts":["Welcome to the show\n欢迎光临\nДобро пожаловать\nfourth line"]}]})";
+    platform::writeFileAtomic(KelRamPara::modeOverlayPath(2), overlay);
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, {Qt::Key_Q, Qt::Key_R, Qt::Key_R});
+    const QImage image = grabWidget(&page);
+    platform::removeFile(KelRamPara::modeOverlayPath(2));
+    return image;
 }
 
 }  // namespace
@@ -231,6 +305,16 @@ const std::vector<GalleryPage>& galleryPages()
         {"quality_editing", [] { return pageAfterKeys<quality>({Qt::Key_Q, Qt::Key_R}); }},
         {"temperature", [] { return menuPage<temperature>(); }},
         {"temperature_editing", [] { return pageAfterKeys<temperature>({Qt::Key_Q, Qt::Key_R}); }},
+        {"inputchoose", [] { return inputChoose({Qt::Key_R}); }},
+        {"inputchoose_crops",
+         [] {
+             SampleCrops crops;
+             return inputChoose({Qt::Key_Q, Qt::Key_Q, Qt::Key_S});
+         }},
+        {"custommode", [] { return userModes({}); }},
+        {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
+        {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
+        {"custommode_overlay", [] { return userModeOverlay(); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
