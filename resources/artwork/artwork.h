@@ -97,5 +97,7 @@ void addSettingsMenuPictures(Catalog& c);
 void addPagePartPictures(Catalog& c);
 void addSourcePictures(Catalog& c);
 void addSettingsPagePictures(Catalog& c);
+void addTestPatternPictures(Catalog& c);
+void addUsbUpgradePictures(Catalog& c);
 
 }  // namespace art
