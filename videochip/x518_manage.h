@@ -67,6 +67,7 @@
 #include "app/ram_para.h"
 #include "app/tick_pacer.h"
 #include "videochip/x518_drv.h"
+#include "videochip/x518_frame_grid.h"
 #include "videochip/x518_input_channels.h"
 #include "videochip/x518_input_ports.h"
 #include "videochip/x518_osd.h"
@@ -610,12 +611,10 @@ private:
     void keepProgrammedState();
     bool splitAtVboWidth(int window) const;
     bool output_frames_stalled_ = false;
-    // Frame waits: a wait armed soon after the last frame it saw sleeps
-    // until the next one is due before it polls.
-    int waitInputFrame(int fd, int channel, double periodMs);
-    static void sleepUntilFrameDue(std::chrono::steady_clock::time_point lastSeen, double periodMs);
-    std::chrono::steady_clock::time_point last_in_frame_[kChannels] = {};
-    std::chrono::steady_clock::time_point last_out_frame_{};
+    // When each input channel (on each port, and on none) and the output
+    // turn their frames over, as the frame waits learnt it.
+    X518FrameGrid in_frames_[kChannels][kPorts + 1];
+    X518FrameGrid out_frames_;
     u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
 
 
