@@ -104,8 +104,10 @@ public:
     static constexpr u8 kRunningState = 8;
     static constexpr int kProbeGoodReads = 5;
     // Ticks between passes while the chip is up and nothing is asked of the
-    // manager; a raised apply flag or a new input timing wakes it at once.
-    static constexpr int kIdleWatchTicks = 5;
+    // manager: the ports are measured as often as the input-source manager
+    // polls the inputs. A raised apply flag or a new input timing wakes it
+    // at once.
+    static constexpr int kIdleWatchTicks = 10;
     static constexpr int kMwinPresets = X518WindowModel::kMwinPresets;
     static constexpr int kParamEntries = 160;
     static constexpr int kDbdBlocks = X518InputChannels::kDbdBlocks;
@@ -572,10 +574,20 @@ private:
     // input ports
     int windowOfPort(int port) const;
     bool recordChanged(u32 dev) const;
-    void checkPort(int fd, int port);
+    // A port's measurement registers as one hold caught them: the frame
+    // counters and, for a V-by-One port, its lane counters (pair 0 is fhw
+    // and fvm themselves).
+    struct PortReading {
+        u32 htt = 0, vtt = 0, fhw = 0, fvm = 0, hw = 0;
+        u32 line[x518::kLanePairs] = {}, frame[x518::kLanePairs] = {};
+    };
+    // Reads the ports of `measured` (a bit per port), and the lanes of the
+    // V-by-One ports of `lanes`, under one hold of the measurement.
+    void readPorts(int fd, unsigned measured, unsigned lanes, PortReading* readings);
+    void checkPort(int fd, int port, const PortReading& reading, bool lanesRead);
     void portLost(int fd, int port, const ST_PI_PORT_INFO& old);
     void portChanged(int fd, int port);
-    bool vboLanesLocked(int fd, int port);
+    bool vboLanesLocked(int fd, int port, const PortReading* held);
     void vboReset(int fd, int receiver, u32 laneMask, bool frange);
     void stepVboRetry(int receiver);
     void measurePort(int fd, int port, ST_PI_PORT_INFO& info);
