@@ -60,7 +60,8 @@
 // sequences), _dump (diagnostic dumps, register listing), _flash (serial
 // flash and fonts) and _osd (the OSD engine and the redraw of its plane);
 // omenu.cpp reads and applies the overlay file. Groups of register writes
-// go through X518Batch (x518_reg_batch.h).
+// go through X518Batch (x518_reg_batch.h); the frame waits read their flag
+// when X518FrameGrid (x518_frame_grid.h) says the frame has ended.
 #pragma once
 
 #include "app/global.h"
