@@ -37,13 +37,7 @@ protected:
 
     // The manager with both FPGAs let out of reset, as initialize_start does,
     // but without its thread.
-    fpga_manage* manager()
-    {
-        fpga_manage* m = fpga_manage::pInstance();
-        *m->gpio_rst_fpga0 = fpga::kRstRun;
-        *m->gpio_rst_fpga1 = fpga::kRstRun;
-        return m;
-    }
+    fpga_manage* manager() { return fpgaManagerOutOfReset(); }
     void passes(int n)
     {
         for (int i = 0; i < n; ++i)
@@ -57,13 +51,7 @@ protected:
         passes(1);
     }
     // Passes until FPGA 0 runs; false when it does not within a few.
-    bool bringUp()
-    {
-        fpga_manage* m = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage : manager();
-        for (int i = 0; i < 10 && !m->get_fpga_status(); ++i)
-            passes(1);
-        return m->get_fpga_status() == 1;
-    }
+    bool bringUp() { return fpgaZeroBroughtUp(); }
     int count(int code) const { return static_cast<int>(std::count(codes.begin(), codes.end(), code)); }
 
     std::shared_ptr<platform::sim::SimFpgaBoard> board;
