@@ -370,27 +370,17 @@ void LockWindow::keyPressEvent(QKeyEvent* event)
 void LockWindow::keyReleaseEvent(QKeyEvent* event)
 {
     const int key = event->key();
+    pages::noteRelease(key, "LockWindow", -1);
     switch (pages::panelKey(key)) {
     case pages::PanelKey::Ok:
-        qDebug("this is OK button(LockWindow)[Release]\n");
         leave(true);
         break;
     case pages::PanelKey::Mode:
-        qDebug("this is mode-code [LockWindow][Release]");
         if (pages::panelLocked())
             return;  // refused: not even the key pad sees it
         openUserModes();
         break;
-    case pages::PanelKey::Left:
-        qDebug("this is left-code [LockWindow][Release]");
-        break;
-    case pages::PanelKey::Right:
-        qDebug("this is right-code [LockWindow][Release]");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button[LockWindow][Release]");
-        break;
-    case pages::PanelKey::None:
+    default:  // the home page has no focus to move and nothing to go back to
         break;
     }
     pages::passKeyToKeyPad(key);

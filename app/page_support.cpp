@@ -111,6 +111,33 @@ void notePress(int qtKey, const char* page)
     }
 }
 
+void noteRelease(int qtKey, const char* page, int select)
+{
+    const PanelKey key = panelKey(qtKey);
+    switch (key) {
+    case PanelKey::Left:
+    case PanelKey::Right: {
+        const char* code = key == PanelKey::Left ? "left" : "right";
+        if (select < 0)
+            qDebug("this is %s-code [%s][Release]", code, page);
+        else
+            qDebug("this is %s-code [%s][Release] ui_select=%#x", code, page, select);
+        break;
+    }
+    case PanelKey::Ok:
+        qDebug("this is OK button(%s)[Release]\n", page);
+        break;
+    case PanelKey::Back:
+        qDebug("this is back button(%s)[Release]\n", page);
+        break;
+    case PanelKey::Mode:
+        qDebug("this is mode-code [%s][Release]", page);
+        break;
+    case PanelKey::None:
+        break;
+    }
+}
+
 void passKeyToKeyPad(int qtKey)
 {
     // The handler holds no state: one serves every page.

@@ -53,6 +53,10 @@ PanelKey notedPress(int qtKey);
 // A page's key press: the debug line of a noted press ("this is OK
 // button(<page>)[Press]"), nothing else.
 void notePress(int qtKey, const char* page);
+// A page's key release: the debug line of a panel key ("this is left-code
+// [<page>][Release] ui_select=<select>", "this is OK button(<page>)[Release]",
+// ...; no ui_select where `select` is negative), nothing for other keys.
+void noteRelease(int qtKey, const char* page, int select);
 
 // Hands a released key on to the USB key pad's handler, which acts on the
 // key pad's window, source, freeze and black keys. Every page calls it at

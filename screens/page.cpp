@@ -286,26 +286,21 @@ void Page::keyPressEvent(QKeyEvent* event)
 void Page::keyReleaseEvent(QKeyEvent* event)
 {
     const int key = event->key();
-    const char* name = metaObject()->className();
+    pages::noteRelease(key, metaObject()->className(), ui_select);
     switch (pages::panelKey(key)) {
     case pages::PanelKey::Left:
-        qDebug("this is left-code [%s][Release] ui_select=%#x", name, ui_select);
         onLeft();
         break;
     case pages::PanelKey::Right:
-        qDebug("this is right-code [%s][Release] ui_select=%#x", name, ui_select);
         onRight();
         break;
     case pages::PanelKey::Ok:
-        qDebug("this is OK button(%s)[Release]\n", name);
         onOk();
         break;
     case pages::PanelKey::Back:
-        qDebug("this is back button(%s)[Release]\n", name);
         onBack();
         break;
     case pages::PanelKey::Mode:
-        qDebug("this is mode-code [%s][Release]", name);
         if (modeRefused())
             return;  // refused: not even the key pad sees it
         modeShortcut();
