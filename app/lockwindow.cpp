@@ -369,19 +369,7 @@ void LockWindow::keyPressEvent(QKeyEvent* event)
 
 void LockWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    pages::noteRelease(key, "LockWindow", -1);
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Ok:
-        leave(true);
-        break;
-    case pages::PanelKey::Mode:
-        if (pages::panelLocked())
-            return;  // refused: not even the key pad sees it
-        openUserModes();
-        break;
-    default:  // the home page has no focus to move and nothing to go back to
-        break;
-    }
-    pages::passKeyToKeyPad(key);
+    // The home page has no focus to move and nothing to go back to: OK and
+    // MODE leave it.
+    releaseKey(event->key(), "LockWindow", -1);
 }

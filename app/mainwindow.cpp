@@ -382,31 +382,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    KEL_DBG("in MainWindow keyReleaseEvent event %#x\n", key);
-    pages::noteRelease(key, "MainWindow", ui_select);
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Right:
-        onRight();
-        break;
-    case pages::PanelKey::Left:
-        onLeft();
-        break;
-    case pages::PanelKey::Ok:
-        onOk();
-        break;
-    case pages::PanelKey::Back:
-        onBack();
-        break;
-    case pages::PanelKey::Mode:
-        if (pages::panelLocked())
-            return;  // refused: not even the key pad sees it
-        onMode();
-        break;
-    case pages::PanelKey::None:
-        break;
-    }
-    pages::passKeyToKeyPad(key);
+    KEL_DBG("in MainWindow keyReleaseEvent event %#x\n", event->key());
+    releaseKey(event->key(), "MainWindow", ui_select);
 }
 
 void MainWindow::onRight()

@@ -165,24 +165,5 @@ void NumberKeyboard::keyPressEvent(QKeyEvent* event)
 
 void NumberKeyboard::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    pages::noteRelease(key, "NumberKeyboard", ui_select);
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Left:
-        stepFocus(-1);
-        break;
-    case pages::PanelKey::Right:
-        stepFocus(1);
-        break;
-    case pages::PanelKey::Back:
-        on_Button_close_clicked();
-        break;
-    case pages::PanelKey::Ok:
-        pressFocusedKey();
-        break;
-    case pages::PanelKey::Mode:  // the keypad has no user-mode key
-    case pages::PanelKey::None:
-        break;
-    }
-    pages::passKeyToKeyPad(key);
+    releaseKey(event->key(), "NumberKeyboard", ui_select);
 }

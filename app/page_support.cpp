@@ -111,6 +111,39 @@ void notePress(int qtKey, const char* page)
     }
 }
 
+bool PanelKeyHandler::modeRefused() const
+{
+    return panelLocked();
+}
+
+void PanelKeyHandler::releaseKey(int qtKey, const char* page, int select)
+{
+    noteRelease(qtKey, page, select);
+    switch (panelKey(qtKey)) {
+    case PanelKey::Left:
+        onLeft();
+        break;
+    case PanelKey::Right:
+        onRight();
+        break;
+    case PanelKey::Ok:
+        onOk();
+        break;
+    case PanelKey::Back:
+        onBack();
+        break;
+    case PanelKey::Mode:
+        if (modeRefused())
+            return;  // refused: not even the key pad sees it
+        onMode();
+        break;
+    case PanelKey::None:
+        onOtherKey(qtKey);
+        break;
+    }
+    passKeyToKeyPad(qtKey);
+}
+
 void noteRelease(int qtKey, const char* page, int select)
 {
     const PanelKey key = panelKey(qtKey);

@@ -64,6 +64,28 @@ void noteRelease(int qtKey, const char* page, int select);
 // panel lock excepted).
 void passKeyToKeyPad(int qtKey);
 
+// A window the front-panel keys drive (the page skeleton, the main window,
+// the home page, the number keyboard): what each key does at its release.
+// The defaults do nothing; MODE is refused while the panel keys are locked.
+class PanelKeyHandler {
+public:
+    virtual ~PanelKeyHandler() = default;
+
+protected:
+    virtual void onLeft() {}
+    virtual void onRight() {}
+    virtual void onOk() {}
+    virtual void onBack() {}
+    virtual void onMode() {}
+    // A key that is none of the five panel keys.
+    virtual void onOtherKey(int) {}
+    // True when MODE is refused: it then does not reach the key pad either.
+    virtual bool modeRefused() const;
+    // A released key: its debug line (noteRelease, with the focus `select`),
+    // what the key does, then the key goes on to the key pad.
+    void releaseKey(int qtKey, const char* page, int select);
+};
+
 // ---- texts several pages show
 // The mark of the user mode or the entry in use ("使用中" ends in a soft hyphen).
 QString inUseText();

@@ -138,7 +138,7 @@ void Page::done(int result)
     returnTo(under);
 }
 
-void Page::modeShortcut()
+void Page::onMode()
 {
     closeStack();
     g_mode_shortcut_key = 1;
@@ -272,11 +272,6 @@ void Page::endEditing(bool restore)
 
 // ---------------------------------------------------------------- keys
 
-bool Page::modeRefused() const
-{
-    return pages::panelLocked();
-}
-
 void Page::keyPressEvent(QKeyEvent* event)
 {
     // Presses act on nothing (the dialog's own Escape and Enter included).
@@ -285,32 +280,8 @@ void Page::keyPressEvent(QKeyEvent* event)
 
 void Page::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    pages::noteRelease(key, metaObject()->className(), ui_select);
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Left:
-        onLeft();
-        break;
-    case pages::PanelKey::Right:
-        onRight();
-        break;
-    case pages::PanelKey::Ok:
-        onOk();
-        break;
-    case pages::PanelKey::Back:
-        onBack();
-        break;
-    case pages::PanelKey::Mode:
-        if (modeRefused())
-            return;  // refused: not even the key pad sees it
-        modeShortcut();
-        break;
-    case pages::PanelKey::None:
-        onOtherKey(key);
-        break;
-    }
     // Also after this page closed: Qt deletes it only later.
-    pages::passKeyToKeyPad(key);
+    releaseKey(event->key(), metaObject()->className(), ui_select);
 }
 
 // ---------------------------------------------------------------- shared pieces
