@@ -53,6 +53,21 @@ protected:
     // Passes until FPGA 0 runs; false when it does not within a few.
     bool bringUp() { return fpgaZeroBroughtUp(); }
     int count(int code) const { return static_cast<int>(std::count(codes.begin(), codes.end(), code)); }
+    // Runs `f` on the simulated flash behind FPGA `n`, the board locked.
+    template <class F>
+    auto withFlash(int n, F f)
+    {
+        auto lock = board->lock();
+        return f(board->flash(n));
+    }
+    std::vector<u8> flashRead(int n, u32 at, u32 len)
+    {
+        return withFlash(n, [&](auto& flash) { return flash.read(at, len); });
+    }
+    std::vector<std::pair<uint8_t, uint32_t>> flashErases(int n)
+    {
+        return withFlash(n, [](auto& flash) { return flash.erases(); });
+    }
 
     std::shared_ptr<platform::sim::SimFpgaBoard> board;
     std::shared_ptr<platform::sim::SimSocWindow> window;
