@@ -22,6 +22,8 @@
 #include "screens/system/othersetup.h"
 #include "screens/system/test_chart.h"
 #include "tools/firmware_usbgrade.h"
+#include "tools/rcv_recovery.h"
+#include "tools/smartmapping.h"
 
 namespace pages {
 
@@ -65,6 +67,8 @@ void openPage(PAGE_FOCUS page)
     case PAGE_AGING_LOG: return Page::openOnTop(g_factoryage);
     // LED-screen tools and upgrade
     case PAGE_USB_UPGRADE: return Page::openOnTop(g_firmware_usbgrade);
+    case PAGE_SMART_MAPPING: return Page::openOnTop(g_smartmapping);
+    case PAGE_RCV_RECOVERY: return Page::openOnTop(g_rcv_recovery);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
@@ -72,8 +76,6 @@ void openPage(PAGE_FOCUS page)
     case PAGE_INPUT_CROP:          // InputCut, g_inputcut
     case PAGE_EDID_SETTINGS:       // EDIDset, g_edidset
     case PAGE_WINDOW_LAYOUT:       // ImageLayout, g_imagelayout
-    case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
-    case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
         KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
         if (missingPageWatcher())
             missingPageWatcher()(page);

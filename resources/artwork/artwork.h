@@ -99,5 +99,6 @@ void addSourcePictures(Catalog& c);
 void addSettingsPagePictures(Catalog& c);
 void addTestPatternPictures(Catalog& c);
 void addUsbUpgradePictures(Catalog& c);
+void addToolPictures(Catalog& c);
 
 }  // namespace art

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <atomic>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ void BoxTest::SetUp()
     ASSERT_TRUE(tmp_.isValid());
     root_ = tmp_.path().toStdString();
     platform::sim::resetBox(root_);
+    ASSERT_TRUE(platform::sim::setBoxAddress(freshBoxAddress()));
     platform::sim::setRebootHandler([] {});
 }
 
@@ -75,6 +77,15 @@ uint16_t BoxTest::paraFileField(int blockOffset)
     const std::string file = readBoxFile(KelRamPara::kParaFile);
     const size_t at = 2 + blockOffset - ram::kSavedStart;  // after the two marker bytes
     return at + 2 <= file.size() ? ram::loadU16(reinterpret_cast<const u8*>(file.data()) + at) : 0;
+}
+
+std::string freshBoxAddress()
+{
+    static std::atomic<unsigned> made{0};
+    const auto pid = static_cast<unsigned>(::getpid());
+    const unsigned last = 2 + made++ % 253;  // 2-254
+    return "127." + std::to_string(((pid >> 8) ^ (pid >> 16)) & 0xFF) + "." + std::to_string(pid & 0xFF) + "." +
+           std::to_string(last);
 }
 
 bool waitUntil(const std::function<bool()>& cond, int ms)
