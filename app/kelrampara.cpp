@@ -52,8 +52,8 @@ constexpr int cropKeyOffset(int c)
 constexpr int kSlotOsdEnable = ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable));
 
 bool cropInUse(const CROP_ITEM& c) { return (c.key & ram::kCropInUse) != 0; }
-int cropSource(u16 key) { return key & ram::kCropSourceMask; }
-int cropNumber(u16 key) { return ((key >> ram::kCropNumberShift) & ram::kCropNumberMask) + 1; }
+using ram::cropNumber;
+using ram::cropSource;
 bool cropSourceValid(int source) { return source >= 0 && source < ram::kCropBitmapSources; }
 
 // Bit of (source, crop number) in the crop-exists bitmap; -1 when the pair
@@ -456,6 +456,35 @@ void KelRamPara::KelDeleteCrop(char source, char n)
     QMutexLocker lock(&x518_manage::mutex);
     ram_para.crop_list[k].key = 0;
     raiseApplyLocked(1);
+}
+
+bool KelRamPara::rewriteCrop(int record, u16 key, const CROP_PARA& rect)
+{
+    if (record < 0 || record >= ram::kCrops)
+        return false;
+    QMutexLocker lock(&x518_manage::mutex);
+    CROP_ITEM& c = ram_para.crop_list[record];
+    if (c.key != key || !cropInUse(c))
+        return false;
+    c.x = static_cast<u16>(rect.x);
+    c.y = static_cast<u16>(rect.y);
+    c.w = static_cast<u16>(rect.w);
+    c.h = static_cast<u16>(rect.h);
+    raiseApplyLocked(1);
+    return true;
+}
+
+bool KelRamPara::deleteCrop(int record, u16 key)
+{
+    if (record < 0 || record >= ram::kCrops)
+        return false;
+    QMutexLocker lock(&x518_manage::mutex);
+    CROP_ITEM& c = ram_para.crop_list[record];
+    if (c.key != key || !cropInUse(c))
+        return false;
+    c.key = 0;
+    raiseApplyLocked(1);
+    return true;
 }
 
 void KelRamPara::KelSetImageSource(int n, char source, char image)

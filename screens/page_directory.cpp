@@ -7,6 +7,9 @@
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
 #include "screens/page.h"
+#include "screens/setup/edidset.h"
+#include "screens/setup/imagelayout.h"
+#include "screens/setup/inputcut.h"
 
 namespace pages {
 
@@ -33,15 +36,16 @@ void openPage(PAGE_FOCUS page)
     case PAGE_COMMUNICATION: return Page::openOnTop(g_linkoption);
     case PAGE_PICTURE_QUALITY_MENU: return Page::openOnTop(g_imagequality);
     case PAGE_ADVANCED_OPTIONS: return Page::openOnTop(g_advancedoption);
+    // Crops, window layout and EDIDs
+    case PAGE_INPUT_CROP: return Page::openOnTop(g_inputcut);
+    case PAGE_EDID_SETTINGS: return Page::openOnTop(g_edidset);
+    case PAGE_WINDOW_LAYOUT: return Page::openOnTop(g_imagelayout);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
     // included above).
     case PAGE_DEVICE_INFO:         // MachineState, g_machinestate
     case PAGE_INPUT_CHOICE:        // InputChoose, g_inputchoose
-    case PAGE_INPUT_CROP:          // InputCut, g_inputcut
-    case PAGE_EDID_SETTINGS:       // EDIDset, g_edidset
-    case PAGE_WINDOW_LAYOUT:       // ImageLayout, g_imagelayout
     case PAGE_LED_SETTINGS:        // ledset, g_ledset
     case PAGE_SENDING_PORTS:       // netset, g_netset
     case PAGE_LCD_DISPLAY:         // lcdshow, g_lcdshow

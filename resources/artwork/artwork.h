@@ -96,5 +96,6 @@ void addNumberKeyboardPictures(Catalog& c);
 void addSettingsMenuPictures(Catalog& c);
 void addPagePartPictures(Catalog& c);
 void addSourcePictures(Catalog& c);
+void addVideoSetupPictures(Catalog& c);
 
 }  // namespace art

@@ -14,6 +14,9 @@
 #include "screens/menus/linkoption.h"
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
+#include "screens/setup/edidset.h"
+#include "screens/setup/imagelayout.h"
+#include "screens/setup/inputcut.h"
 #include "tools/qroundprogressbar.h"
 
 #include <QCoreApplication>
@@ -134,6 +137,59 @@ QImage menuPage(int steps = 0)
     return grabWidget(&page);
 }
 
+// ---- crops, window layout and EDIDs
+
+// A page built on the skeleton over the main window after the front-panel
+// keys `keys`, released in this order.
+template <class P>
+QImage pageAfterKeys(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    P page(nullptr);
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&page, &release);
+    }
+    return grabWidget(&page);
+}
+
+// Crops 1, 2 and 4 of HDMI1 (crop 4 with an alias) and HDMI2's EDID set to
+// 3840 x 2160 at 30 Hz, for as long as it lives.
+struct SampleCropsAndEdids {
+    SampleCropsAndEdids() : live(KelRamPara::pInstance()->ram_para)
+    {
+        KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+        const u16 hdmi1 = ram::kCropInUse | ram::kSourceHdmi1;
+        b.crop_list[1] = CROP_ITEM{hdmi1, 0, 0, 960, 540};
+        b.crop_list[2] = CROP_ITEM{static_cast<u16>(hdmi1 | 1 << ram::kCropNumberShift), 960, 0, 960, 540};
+        b.crop_list[3] = CROP_ITEM{static_cast<u16>(hdmi1 | 3 << ram::kCropNumberShift), 0, 540, 1920, 540};
+        b.edid[ram::kSourceHdmi2] = EDID_PARA{3840, 2160, 30};
+        b.image[0].mirror = 1;
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 8;
+        b.image[0].w = 1920;
+        b.image[0].h = 1080;
+        KelRamPara::pInstance()->ram_para_shadow = b;
+        KelRamPara::pInstance()->KelCropSourceInit();
+        g_image_current = 0;
+    }
+    ~SampleCropsAndEdids()
+    {
+        KelRamPara::pInstance()->ram_para = live;
+        KelRamPara::pInstance()->ram_para_shadow = live;
+        KelRamPara::pInstance()->KelCropSourceInit();
+        g_image_current = 0;
+    }
+    KEL_RAM_PARA live;
+};
+
+template <class P>
+QImage setupPage(std::initializer_list<int> keys)
+{
+    SampleCropsAndEdids sample;
+    return pageAfterKeys<P>(keys);
+}
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -166,6 +222,15 @@ const std::vector<GalleryPage>& galleryPages()
         {"imagequality", [] { return menuPage<ImageQuality>(); }},
         {"outputset", [] { return menuPage<OutputSet>(); }},
         {"linkoption", [] { return menuPage<LinkOption>(2); }},
+        // The crop list with a crop focused; the editor on it, Y focused.
+        {"inputcut", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"inputcut_editor",
+         [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_R}); }},
+        {"inputcut_new_crop", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_Q, Qt::Key_S}); }},
+        {"imagelayout", [] { return setupPage<ImageLayout>({}); }},
+        {"imagelayout_window2", [] { return setupPage<ImageLayout>({Qt::Key_R}); }},
+        {"edidset", [] { return setupPage<EDIDset>({Qt::Key_R}); }},
+        {"edidset_rate", [] { return setupPage<EDIDset>({Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q, Qt::Key_R}); }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
