@@ -633,6 +633,18 @@ int KelRamPara::KelGetCurrentModeIndex()
     return mode <= ram::kUserModes ? (mode & 0xFF) : 0;
 }
 
+bool KelRamPara::recallUserMode(int slot)
+{
+    if (KelUserModeSaved(slot) != 1)
+        return false;
+    QMutexLocker lock(&x518_manage::mutex);
+    std::memcpy(bytesOf(ram_para) + ram::kUserModeStart, ram_user_mode[slot].data, ram::kUserModeSize);
+    ram_para.current_mode = static_cast<u16>(slot + 1);
+    ram_para.mode_save_request = 0;
+    raiseApplyLocked(1);
+    return true;
+}
+
 std::string KelRamPara::modeFilePath(int i)
 {
     return std::string(kModeDir) + "/custom_mode" + std::to_string(i + 1);

@@ -88,6 +88,14 @@ public:
     int KelUserModeSaved(int i);
     int KelUserModeIndex(char current, char direction);
     int KelGetCurrentModeIndex();
+    // Loads saved user mode `slot` (0-15) into the live block in one hold of
+    // the chip manager's mutex, so that the chip never applies half a mode:
+    // block offsets 896-4095 := the slot's data, current_mode := slot + 1,
+    // and the apply raised; no change code (the chip manager's pass brings
+    // it). A save request still pending is dropped: carried out now it would
+    // store the recalled mode, not the block it was asked for. False, and
+    // nothing changed, for a slot that is not saved.
+    bool recallUserMode(int slot);
     int KelSourceId_is_on(u8 device);
     int mode_file_deal(int i, int action);
     int mode_file_write(int i, int mode);

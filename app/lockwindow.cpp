@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/page_support.h"
 #include "screens/page_directory.h"
-#include "screens/setup/alias.h"
+#include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_lockwindow.h"
 
@@ -19,10 +19,6 @@ namespace {
 const pages::Texts kCanvasSize = {
     QStringLiteral("LED屏:%1 x %2"),     QStringLiteral("LED size:%1 x %2"), QStringLiteral("Размер LED:%1 x %2"),
     QStringLiteral("Led:%1 x %2"),       QStringLiteral("LED屏:%1 x %2"),
-};
-const pages::Texts kNoSignal = {
-    QStringLiteral("无信号"),           QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
-    QStringLiteral("Không có tín hiệu"), QStringLiteral("無信號"),
 };
 const pages::Texts kBlack = {
     QStringLiteral("黑屏"),     QStringLiteral("Black"), QStringLiteral("Черный"),
@@ -58,16 +54,6 @@ const QSize kMenuButtonIcon(20, 20);
 QString sourceName(int source)
 {
     return source >= 0 ? sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source)) : QString();
-}
-
-// The operator's alias of an input, shortened with an ellipsis to what the
-// label shows (206 pixels at most), or nothing.
-QString sourceAlias(int source)
-{
-    ALIAS_PARA alias;
-    if (get_json_alias_para(&alias, "source", source) != 1)
-        return QString();
-    return QString::fromStdString(alias.name);
 }
 
 // An operator's alias may be longer than the tile: it ends in an ellipsis.
@@ -119,7 +105,7 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     int width = 0, height = 0;
     if (!isCrop) {
         t.name = sourceName(source);
-        const QString alias = sourceAlias(source);
+        const QString alias = sourcenames::alias("source", source);
         if (!alias.isEmpty())
             t.name = alias;
         if (const SOURCE_STATUS* st = ram::sourceStatus(b, source)) {
@@ -150,7 +136,7 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     else if (width && height && rate)
         t.state = QStringLiteral("%1x%2@%3Hz").arg(width).arg(height).arg(rate);
     else
-        t.state = pages::pick(kNoSignal);
+        t.state = pages::noSignalText();
     if (b.image[image].flags & ram::kFlagBlack)
         t.state = pages::pick(kBlack);
     return t;
@@ -368,16 +354,7 @@ bool LockWindow::eventFilter(QObject* watched, QEvent* event)
 
 void LockWindow::keyPressEvent(QKeyEvent* event)
 {
-    switch (pages::notedPress(event->key())) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(LockWindow)[Press]\n");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(LockWindow)[Press]\n");
-        break;
-    default:
-        break;
-    }
+    pages::notePress(event->key(), "LockWindow");
 }
 
 void LockWindow::keyReleaseEvent(QKeyEvent* event)

@@ -93,13 +93,6 @@ QString saveTitle()
                         QStringLiteral("用戶模式保存")});
 }
 
-QString inUseText()
-{
-    // The Chinese text ends in a soft hyphen; traditional Chinese uses it too.
-    const QString zh = QStringLiteral("使用中") + QChar(0x00AD);
-    return pages::pick({zh, QStringLiteral("Using"), QStringLiteral("Использовать"), QStringLiteral("sử dụng"), zh});
-}
-
 bool slotSaved(int slot)
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
@@ -383,16 +376,7 @@ void MainWindow::stepToolFocus(int step)
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
-    switch (pages::notedPress(event->key())) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(MainWindow)[Press]\n");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(MainWindow)[Press]\n");
-        break;
-    default:
-        break;
-    }
+    pages::notePress(event->key(), "MainWindow");
 }
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event)
@@ -550,7 +534,7 @@ void MainWindow::mode_init()
 
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     const int inUse = store ? store->KelGetCurrentModeIndex() : 0;
-    const QString inUseLabel = inUseText();
+    const QString inUseLabel = pages::inUseText();
     for (int i = 0; i < kModeSlots; ++i) {
         const int x = kSlotX0 + kSlotStepX * (i % kSlotColumns);
         const int y = kSlotY0 + kSlotStepY * (i / kSlotColumns);
@@ -710,20 +694,10 @@ void MainWindow::saveIntoSlot(int s)
     mode_tip_pending = 1;
 }
 
-// Loads user mode s + 1 into the live block in one hold of the chip
-// manager's mutex, so that it never applies half a mode.
+// Loads user mode s + 1 into the live block.
 void MainWindow::callSlot(int s)
 {
-    KelRamPara* store = KelRamPara::p_kelrampara_config;
-    {
-        QMutexLocker lock(&x518_manage::mutex);
-        KEL_RAM_PARA& b = store->ram_para;
-        std::memcpy(reinterpret_cast<u8*>(&b) + ram::kUserModeStart, store->ram_user_mode[s].data,
-                    ram::kUserModeSize);
-        b.current_mode = static_cast<u16>(s + 1);
-        b.mode_save_request = 0;
-        KelRamPara::raiseApplyLocked(1);
-    }
+    KelRamPara::p_kelrampara_config->recallUserMode(s);
     l_call_state = 0;
     mode_focus = static_cast<u8>(s);
     on_toolButton3_clicked();

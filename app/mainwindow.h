@@ -40,6 +40,9 @@ public:
     void syncUpdate();
     // Closes the user-mode bar before a page opens.
     void mode_window_close();
+    // Shows the home page over the main window (made when there is none);
+    // it has the focus.
+    void openHomePage();
 
     // ---- the user-mode bar (call or save one of the 16 user modes)
     // Builds the bar anew from the store's slots (hidden).
@@ -97,7 +100,6 @@ private:
     void onOk();
     void onBack();
     void onMode();
-    void openHomePage();
     void stepMenuFocus(int step);
     void stepToolFocus(int step);
     bool modeBarArmed() const { return l_call_state || l_save_state; }

@@ -160,16 +160,7 @@ void NumberKeyboard::pressFocusedKey()
 
 void NumberKeyboard::keyPressEvent(QKeyEvent* event)
 {
-    switch (pages::notedPress(event->key())) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(NumberKeyboard)[Press]\n");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(NumberKeyboard)[Press]\n");
-        break;
-    default:
-        break;
-    }
+    pages::notePress(event->key(), "NumberKeyboard");
 }
 
 void NumberKeyboard::keyReleaseEvent(QKeyEvent* event)

@@ -5,12 +5,14 @@
 #include "app/mainwindow.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QThread>
 #include <QVariant>
 #include <QWidget>
 
@@ -93,11 +95,38 @@ PanelKey notedPress(int qtKey)
     return PanelKey::None;
 }
 
+void notePress(int qtKey, const char* page)
+{
+    switch (notedPress(qtKey)) {
+    case PanelKey::Ok:
+        qDebug("this is OK button(%s)[Press]\n", page);
+        break;
+    case PanelKey::Back:
+        qDebug("this is back button(%s)[Press]\n", page);
+        break;
+    default:
+        break;
+    }
+}
+
 void passKeyToKeyPad(int qtKey)
 {
     // The handler holds no state: one serves every page.
     static kel_keyboard keyPad;
     keyPad.update_usb_keyEvent(qtKey);
+}
+
+QString inUseText()
+{
+    // Traditional Chinese uses the simplified text.
+    const QString zh = QStringLiteral("使用中") + QChar(0x00AD);
+    return pick({zh, QStringLiteral("Using"), QStringLiteral("Использовать"), QStringLiteral("sử dụng"), zh});
+}
+
+QString noSignalText()
+{
+    return pick({QStringLiteral("无信号"), QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
+                 QStringLiteral("Không có tín hiệu"), QStringLiteral("無信號")});
 }
 
 QPoint lcdOrigin()
@@ -166,6 +195,18 @@ void fitText(QPushButton* button)
     button->setFont(font);
 }
 
+void showText(QLabel* label, const Texts& texts)
+{
+    label->setText(pick(texts));
+    fitText(label);
+}
+
+void showText(QPushButton* button, const Texts& texts)
+{
+    button->setText(pick(texts));
+    fitText(button);
+}
+
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)
 {
     if (from)
@@ -188,6 +229,15 @@ void inGuiThread(std::function<void()> fn)
         return;
     }
     QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
+bool onGuiThread(std::function<void()> again)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return true;
+    inGuiThread(std::move(again));
+    return false;
 }
 
 }  // namespace pages

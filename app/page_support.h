@@ -48,12 +48,21 @@ PanelKey panelKey(int qtKey);
 // The two keys whose press (not release) a page notes in its debug line:
 // OK for F6, BACK for power-off; None for every other key.
 PanelKey notedPress(int qtKey);
+// A page's key press: the debug line of a noted press ("this is OK
+// button(<page>)[Press]"), nothing else.
+void notePress(int qtKey, const char* page);
 
 // Hands a released key on to the USB key pad's handler, which acts on the
 // key pad's window, source, freeze and black keys. Every page calls it at
 // the end of its keyReleaseEvent, for every key (a MODE key refused by the
 // panel lock excepted).
 void passKeyToKeyPad(int qtKey);
+
+// ---- texts several pages show
+// The mark of the user mode or the entry in use ("使用中" ends in a soft hyphen).
+QString inUseText();
+// An input without a signal.
+QString noSignalText();
 
 // ---- placement
 constexpr int kLcdWidth = 320;
@@ -75,6 +84,9 @@ void fitText(QLabel* label);
 // The same for a push button's caption, inside the button's border and
 // padding; the button's font is set (its style sheets carry no font).
 void fitText(QPushButton* button);
+// setText(pick(texts)), then fitText.
+void showText(QLabel* label, const Texts& texts);
+void showText(QPushButton* button, const Texts& texts);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
@@ -84,6 +96,12 @@ void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QStri
 // a page themselves. Without an application object (tools, the fuzz
 // harness) it runs at once.
 void inGuiThread(std::function<void()> fn);
+// For a page's own entry points: true when the caller runs in the GUI
+// thread. Otherwise `again` is queued there (inGuiThread) and the result is
+// false: the caller returns, and `again` repeats the call in the GUI thread.
+// By then the page may have closed, so `again` reaches it through its
+// global pointer and checks that it is still open.
+bool onGuiThread(std::function<void()> again);
 
 // ---- the parameter block as pages read it
 // Non-zero when the panel keys are locked (KEL_RAM_PARA.panel_lock).

@@ -7,6 +7,7 @@
 #include "app/utils.h"
 #include "platform/platform.h"
 #include "screens/page.h"
+#include "screens/setup/custommode.h"
 #include "videochip/x518_manage.h"
 
 #include <QTimer>
@@ -26,8 +27,9 @@ struct PageRefreshEntry {
     PageRefresh refresh;
 };
 
-// The home page and the main window, which are not built on the page
-// skeleton; every page that is refreshes through Page::withFocus().
+// The home page, the main window and the user-mode page, which are not
+// built on the page skeleton; every page that is refreshes through
+// Page::withFocus().
 const std::vector<PageRefreshEntry>& pageRefreshTable()
 {
     static const std::vector<PageRefreshEntry> table = {
@@ -46,6 +48,11 @@ const std::vector<PageRefreshEntry>& pageRefreshTable()
                  g_mainwindow->mode_tip_pending = 0;
                  g_tip->tip_create(TIP::kCheck);
              }
+         }},
+        {PAGE_USER_MODES,
+         [](int) {
+             if (g_custommode)
+                 g_custommode->syncUpdate();
          }},
     };
     return table;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QDebug>
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -267,22 +268,21 @@ std::string Utils::intToString(int v)
 
 // ------------------------------------------------------------------ Ethernet
 
+bool Utils::isOctet(const QString& p)
+{
+    // "010" would be read as octal by the network tools: one form per octet.
+    if (p.isEmpty() || p.size() > 3 || (p.size() > 1 && p.at(0) == QLatin1Char('0')))
+        return false;
+    for (QChar c : p)
+        if (c < '0' || c > '9')
+            return false;
+    return p.toInt() <= 255;
+}
+
 bool Utils::isDottedQuad(const QString& text)
 {
     const QStringList parts = text.split('.');
-    if (parts.size() != 4)
-        return false;
-    for (const QString& p : parts) {
-        // "010" would be read as octal by the network tools: one form per octet.
-        if (p.isEmpty() || p.size() > 3 || (p.size() > 1 && p.at(0) == QLatin1Char('0')))
-            return false;
-        for (QChar c : p)
-            if (c < '0' || c > '9')
-                return false;
-        if (p.toInt() > 255)
-            return false;
-    }
-    return true;
+    return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), isOctet);
 }
 
 int Utils::setupEth0(const QString& ip, const QString& gateway, const QString& mask)

@@ -69,6 +69,8 @@ public:
     static int initIPAddress();
     static int init_resteth(QString ip, QString gateway, QString mask);
     static bool isDottedQuad(const QString& text);
+    // One decimal octet 0-255, written without leading zeros.
+    static bool isOctet(const QString& text);
 
     // ---- MTD partitions (descriptor opened by the caller with platform::devOpen)
     static int non_region_erase(int fd, int offset, int length, int unlock);  // 0 or 8

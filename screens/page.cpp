@@ -202,17 +202,7 @@ bool Page::modeRefused() const
 void Page::keyPressEvent(QKeyEvent* event)
 {
     // Presses act on nothing (the dialog's own Escape and Enter included).
-    const char* name = metaObject()->className();
-    switch (pages::notedPress(event->key())) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(%s)[Press]\n", name);
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(%s)[Press]\n", name);
-        break;
-    default:
-        break;
-    }
+    pages::notePress(event->key(), metaObject()->className());
 }
 
 void Page::keyReleaseEvent(QKeyEvent* event)

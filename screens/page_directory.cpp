@@ -3,12 +3,21 @@
 #include "app/mainwindow.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
+#include "screens/menus/ledset.h"
+#include "screens/menus/linkcom.h"
 #include "screens/menus/linkoption.h"
+#include "screens/menus/linkwlan.h"
+#include "screens/menus/machinestate.h"
+#include "screens/menus/netset.h"
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
+#include "screens/menus/quality.h"
+#include "screens/menus/temperature.h"
 #include "screens/page.h"
+#include "screens/setup/custommode.h"
 #include "screens/setup/edidset.h"
 #include "screens/setup/imagelayout.h"
+#include "screens/setup/inputchoose.h"
 #include "screens/setup/inputcut.h"
 
 namespace pages {
@@ -36,7 +45,16 @@ void openPage(PAGE_FOCUS page)
     case PAGE_COMMUNICATION: return Page::openOnTop(g_linkoption);
     case PAGE_PICTURE_QUALITY_MENU: return Page::openOnTop(g_imagequality);
     case PAGE_ADVANCED_OPTIONS: return Page::openOnTop(g_advancedoption);
-    // Crops, window layout and EDIDs
+    // Settings pages and device information
+    case PAGE_DEVICE_INFO: return Page::openOnTop(g_machinestate);
+    case PAGE_LED_SETTINGS: return Page::openOnTop(g_ledset);
+    case PAGE_SENDING_PORTS: return Page::openOnTop(g_netset);
+    case PAGE_QUALITY: return Page::openOnTop(g_quality);
+    case PAGE_COLOUR_TEMPERATURE: return Page::openOnTop(g_temperature);
+    case PAGE_SERIAL_LINK: return Page::openOnTop(g_linkcom);
+    case PAGE_NETWORK_ADDRESS: return Page::openOnTop(g_linkwlan);
+    // Video set-up pages
+    case PAGE_INPUT_CHOICE: return Page::openOnTop(g_inputchoose);
     case PAGE_INPUT_CROP: return Page::openOnTop(g_inputcut);
     case PAGE_EDID_SETTINGS: return Page::openOnTop(g_edidset);
     case PAGE_WINDOW_LAYOUT: return Page::openOnTop(g_imagelayout);
@@ -44,18 +62,10 @@ void openPage(PAGE_FOCUS page)
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
     // included above).
-    case PAGE_DEVICE_INFO:         // MachineState, g_machinestate
-    case PAGE_INPUT_CHOICE:        // InputChoose, g_inputchoose
-    case PAGE_LED_SETTINGS:        // ledset, g_ledset
-    case PAGE_SENDING_PORTS:       // netset, g_netset
     case PAGE_LCD_DISPLAY:         // lcdshow, g_lcdshow
     case PAGE_TEST_PATTERNS:       // test_chart, g_test_chart
     case PAGE_OTHER_SETTINGS:      // othersetup, g_othersetup
     case PAGE_FACTORY_SETTINGS:    // factory, g_factory
-    case PAGE_QUALITY:             // quality, g_quality
-    case PAGE_COLOUR_TEMPERATURE:  // temperature, g_temperature
-    case PAGE_SERIAL_LINK:         // linkcom, g_linkcom
-    case PAGE_NETWORK_ADDRESS:     // linkwlan, g_linkwlan
     case PAGE_AGING_LOG:           // factoryage, g_factoryage
     case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
     case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
@@ -76,12 +86,13 @@ void openPage(PAGE_FOCUS page)
 
 void openUserModePage()
 {
-    // CustomMode is not built yet. When it lands this becomes: create it with
-    // no parent, g_custommode := it, g_page_focus := PAGE_USER_MODES, show().
-    // Until then the main window, under every page, has the focus.
-    if (g_mainwindow)
-        g_mainwindow->language_changed();
-    g_page_focus = PAGE_MAIN_MENU;
+    // Shown, not run: the opener goes on at once.
+    if (!g_custommode)
+        g_custommode = new CustomMode(nullptr);
+    g_page_focus = PAGE_USER_MODES;
+    g_custommode->show();
+    g_custommode->raise();
+    g_custommode->activateWindow();
 }
 
 }  // namespace pages

@@ -223,6 +223,24 @@ std::string osdCommand(const Args&)
     return writeFileAtomic(kOsdDump, text) ? std::string() : std::string("cannot write ") + kOsdDump;
 }
 
+// ---------------------------------------------------------------- FPGAs
+
+std::string fpgaCommand(const Args&)
+{
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    std::string text;
+    char line[16];
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        for (int r = 0; r < fpga::reg::kCount; ++r)
+            if (const uint8_t v = board->reg(f, r)) {
+                std::snprintf(line, sizeof line, "%d:%02X %02X\n", f, r, v);
+                text += line;
+            }
+    return writeFileAtomic(kFpgaDump, text) ? std::string() : std::string("cannot write ") + kFpgaDump;
+}
+
 // The simulated devices' commands. A new one is a line here (or, for the
 // program's own parts, a platform::addControlCommand at start-up) and a
 // paragraph in docs/simulated-box.md.
@@ -235,6 +253,7 @@ const ControlCommand kDeviceCommands[] = {
     {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
     {"chip", "", 0, 0, chipCommand},
     {"osd", "", 0, 0, osdCommand},
+    {"fpga", "", 0, 0, fpgaCommand},
 };
 
 // ---------------------------------------------------------------- the pipe

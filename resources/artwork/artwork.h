@@ -96,6 +96,7 @@ void addNumberKeyboardPictures(Catalog& c);
 void addSettingsMenuPictures(Catalog& c);
 void addPagePartPictures(Catalog& c);
 void addSourcePictures(Catalog& c);
+void addSettingsPagePictures(Catalog& c);
 void addVideoSetupPictures(Catalog& c);
 
 }  // namespace art

@@ -111,6 +111,7 @@ int main(int argc, char** argv)
     art::addSettingsMenuPictures(catalog);
     art::addPagePartPictures(catalog);
     art::addSourcePictures(catalog);
+    art::addSettingsPagePictures(catalog);
     art::addVideoSetupPictures(catalog);
 
     std::vector<Written> written;

@@ -3,7 +3,7 @@
 #include "app/kelrampara.h"
 #include "app/my_lineedit.h"
 #include "app/page_support.h"
-#include "screens/setup/setup_texts.h"
+#include "screens/menus/settings_texts.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_edidset.h"
 
@@ -143,24 +143,12 @@ void EDIDset::language_changed()
 {
     ui->label_title->setText(pages::pick(kTitle));
     ui->label_edid_source->setText(pages::pick(kSourcePrefix) + source_name);
-    const std::pair<QLabel*, const pages::Texts*> labels[] = {
-        {ui->label_W, &setupTexts::kWidth},
-        {ui->label_H, &setupTexts::kHeight},
-        {ui->label_freq, &kRateCaption},
-    };
-    for (const auto& l : labels) {
-        l.first->setText(pages::pick(*l.second));
-        pages::fitText(l.first);
-    }
-    const std::pair<QPushButton*, const pages::Texts*> buttons[] = {
-        {button_delete, &setupTexts::kDelete},
-        {button_cancel, &setupTexts::kCancel},
-        {button_save, &kSaveCaption},
-    };
-    for (const auto& b : buttons) {
-        b.first->setText(pages::pick(*b.second));
-        pages::fitText(b.first);
-    }
+    pages::showText(ui->label_W, settingsTexts::kWidth);
+    pages::showText(ui->label_H, settingsTexts::kHeight);
+    pages::showText(ui->label_freq, kRateCaption);
+    pages::showText(button_delete, settingsTexts::kDelete);
+    pages::showText(button_cancel, settingsTexts::kCancel);
+    pages::showText(button_save, kSaveCaption);
 }
 
 void EDIDset::syncUpdate(int code)
@@ -335,7 +323,7 @@ void EDIDset::show_numberkeyboard_ui(QString)
 
 void EDIDset::askValue(QLineEdit* field)
 {
-    const QString title = pages::pick(field == ui->lineEdit_W ? setupTexts::kKeyWidth : setupTexts::kKeyHeight);
+    const QString title = pages::pick(field == ui->lineEdit_W ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight);
     const QString before = field->text();
     if (!askNumber(field, title))
         return;

@@ -3,7 +3,7 @@
 #include "app/kelrampara.h"
 #include "app/page_support.h"
 #include "screens/page_directory.h"
-#include "screens/setup/setup_texts.h"
+#include "screens/menus/settings_texts.h"
 #include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_imagelayout.h"
@@ -102,16 +102,10 @@ ImageLayout::~ImageLayout()
 void ImageLayout::language_changed()
 {
     ui->label_title->setText(pages::pick(kTitle));
-    const std::pair<QLabel*, const pages::Texts*> captions[] = {
-        {ui->label_P2P, &kDbdCaption},
-        {ui->label_W, &setupTexts::kWidth},
-        {ui->label_H, &setupTexts::kHeight},
-        {ui->label_mirror, &kMirrorCaption},
-    };
-    for (const auto& c : captions) {
-        c.first->setText(pages::pick(*c.second));
-        pages::fitText(c.first);
-    }
+    pages::showText(ui->label_P2P, kDbdCaption);
+    pages::showText(ui->label_W, settingsTexts::kWidth);
+    pages::showText(ui->label_H, settingsTexts::kHeight);
+    pages::showText(ui->label_mirror, kMirrorCaption);
     const int shown = ui->comboBox_P2P->currentIndex();
     ui->comboBox_P2P->clear();
     for (const pages::Texts& item : kDbdItems)
@@ -152,7 +146,7 @@ void ImageLayout::image_para_update()
     if (alias.isEmpty()) {
         ui->image_name->setText(pages::pick(kDefaultName).arg(image_index + 1));
     } else {
-        const QString prefix = pages::pick(setupTexts::kNamePrefix);
+        const QString prefix = pages::pick(settingsTexts::kNamePrefix);
         const QFontMetrics metrics(ui->image_name->font());
         const int room = ui->image_name->width() - metrics.horizontalAdvance(prefix);
         ui->image_name->setText(prefix + sourcenames::elided(alias, ui->image_name->font(), room));

@@ -4,7 +4,7 @@
 #include "app/kelrampara.h"
 #include "app/my_lineedit.h"
 #include "app/page_support.h"
-#include "screens/setup/setup_texts.h"
+#include "screens/menus/settings_texts.h"
 #include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_inputcut.h"
@@ -133,24 +133,12 @@ InputCut::~InputCut()
 void InputCut::language_changed()
 {
     ui->label_title->setText(pages::pick(kTitle));
-    const std::pair<QLabel*, const pages::Texts*> labels[] = {
-        {ui->label_crop, &kCropCaption},
-        {ui->label_W, &setupTexts::kWidth},
-        {ui->label_H, &setupTexts::kHeight},
-    };
-    for (const auto& l : labels) {
-        l.first->setText(pages::pick(*l.second));
-        pages::fitText(l.first);
-    }
-    const std::pair<QPushButton*, const pages::Texts*> buttons[] = {
-        {button_delete, &setupTexts::kDelete},
-        {button_cancel, &setupTexts::kCancel},
-        {button_ok, &kOkCaption},
-    };
-    for (const auto& b : buttons) {
-        b.first->setText(pages::pick(*b.second));
-        pages::fitText(b.first);
-    }
+    pages::showText(ui->label_crop, kCropCaption);
+    pages::showText(ui->label_W, settingsTexts::kWidth);
+    pages::showText(ui->label_H, settingsTexts::kHeight);
+    pages::showText(button_delete, settingsTexts::kDelete);
+    pages::showText(button_cancel, settingsTexts::kCancel);
+    pages::showText(button_ok, kOkCaption);
     ui->label_change_source->setText(editorTitle());
 }
 
@@ -170,7 +158,7 @@ void InputCut::crop_source_num_update()
 {
     store()->KelCropSourceInit();
     for (u8 s = 0; s < ram::kSources; ++s)
-        item_count[s] = sourcenames::listedCrops(s) + 1;
+        item_count[s] = static_cast<u8>(sourcenames::listedCrops(s) + 1);
     QLabel* const tabs[ram::kSources] = {ui->sourcelistseq0name, ui->sourcelistseq1name, ui->sourcelistseq2name,
                                          ui->sourcelistseq3name};
     sourcenames::labelSourceTabs(tabs, item_count);

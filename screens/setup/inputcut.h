@@ -108,7 +108,7 @@ private:
     u8 last_pag = 0;
     u8 source_number = 0;
     int max_source_info = 1;
-    int item_count[ram::kSources] = {};  // by source id
+    u8 item_count[ram::kSources] = {};  // by source id
     QString source_name;                 // plain name of source_number
 
     // The crop open in the editor: its tile, record and key when it opened.

@@ -11,7 +11,7 @@
 #include "app/kelrampara.h"
 #include "app/my_lineedit.h"
 #include "app/page_support.h"
-#include "screens/setup/setup_texts.h"
+#include "screens/menus/settings_texts.h"
 #include "screens/setup/source_names.h"
 #include "ui_inputcut.h"
 
@@ -87,7 +87,7 @@ void InputCut::kel_sel_info(int position, bool selected)
 
 QString InputCut::editorTitle() const
 {
-    return crop_name.isEmpty() ? QString() : pages::pick(setupTexts::kNamePrefix) + crop_name;
+    return crop_name.isEmpty() ? QString() : pages::pick(settingsTexts::kNamePrefix) + crop_name;
 }
 
 // ---------------------------------------------------------------- opening
@@ -197,9 +197,9 @@ void InputCut::askValue(QLineEdit* field)
 {
     QString title = field->objectName().right(1);  // "X", "Y", "W", "H"
     if (field == ui->lineEdit_W)
-        title = pages::pick(setupTexts::kKeyWidth);
+        title = pages::pick(settingsTexts::kKeyWidth);
     else if (field == ui->lineEdit_H)
-        title = pages::pick(setupTexts::kKeyHeight);
+        title = pages::pick(settingsTexts::kKeyHeight);
     const QString before = field->text();
     if (!askNumber(field, title))
         return;

@@ -16,9 +16,6 @@ namespace {
 constexpr int kTabNamePixels = 9;
 constexpr int kTabNameMargin = 16;
 
-const pages::Texts kNoSignal = {QStringLiteral("无信号"), QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
-                                QStringLiteral("Không có tín hiệu"), QStringLiteral("無信號")};
-
 }  // namespace
 
 QString alias(const char* list, int id)
@@ -43,7 +40,7 @@ int listedCrops(u8 source)
     return n;
 }
 
-void labelSourceTabs(QLabel* const tabs[ram::kSources], const int entries[ram::kSources])
+void labelSourceTabs(QLabel* const tabs[ram::kSources], const u8 entries[ram::kSources])
 {
     QFont font;
     font.setPixelSize(kTabNamePixels);
@@ -52,7 +49,7 @@ void labelSourceTabs(QLabel* const tabs[ram::kSources], const int entries[ram::k
         QString name = alias("source", s);
         name = name.isEmpty() ? sourceinfo::get_source_name_by_listseq(p)
                               : elided(name, font, tabs[p]->width() - kTabNameMargin);
-        tabs[p]->setText(sourceinfo::get_source_specialstyle1_by_sourceid(s, name, static_cast<u8>(entries[s])));
+        tabs[p]->setText(sourceinfo::get_source_specialstyle1_by_sourceid(s, name, entries[s]));
     }
 }
 
@@ -69,7 +66,7 @@ QString inputTiming(u8 source)
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     const SOURCE_STATUS* s = store ? ram::sourceStatus(store->ram_para, source) : nullptr;
     if (!s || s->width == 0 || s->height == 0 || s->rate == 0)
-        return pages::pick(kNoSignal);
+        return pages::noSignalText();
     return QStringLiteral("%1x%2@%3Hz").arg(s->width).arg(s->height).arg(s->rate);
 }
 

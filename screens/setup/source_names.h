@@ -26,7 +26,7 @@ int listedCrops(u8 source);
 // The four input tabs, `tabs` by list position (HDMI1, HDMI2, HDMI3, DVI):
 // the input's alias (cut to the tab less 16 pixels at 9 pixels) or its
 // name, then `entries[source id]` in brackets.
-void labelSourceTabs(QLabel* const tabs[ram::kSources], const int entries[ram::kSources]);
+void labelSourceTabs(QLabel* const tabs[ram::kSources], const u8 entries[ram::kSources]);
 
 // The name of crop record `record`, whose key is `key`: its alias, cut to
 // `width` pixels of `font`, else `sourceName` + "_crop" + its crop number.

@@ -47,6 +47,9 @@ TEST_F(RunningBox, KeysMoveTheFocusAndTheLcdPictureFollows)
         // The LED canvas, cut as the block publishes it, once the chip runs.
         EXPECT_TRUE(waitUntil([this] { return control("canvas") == "ok canvas"; }, 30000));
         EXPECT_EQ(QImage(QString::fromStdString(platform::path("/sim/canvas.png"))).size(), QSize(1920, 1080));
+        // The FPGAs' registers: FPGA 0's program version among them.
+        EXPECT_EQ(control("fpga"), "ok fpga");
+        EXPECT_NE(readBoxFile("/sim/fpga.txt").find("0:1C 11\n"), std::string::npos);
         QApplication::exit(0);
     });
 }
@@ -72,8 +75,8 @@ TEST_F(RunningBox, PlugAndPullReachTheInputStatusAndRefusedCommandsChangeNothing
         };
         for (const auto& r : refused)
             EXPECT_EQ(control(r.first), std::string("error ") + r.first + ": " + r.second);
-        EXPECT_EQ(control("eject"), "error eject: unknown command (commands: canvas, card, cards, chip, key, "
-                                    "lcd, osd, plug, port, pull, touch, usb)");
+        EXPECT_EQ(control("eject"), "error eject: unknown command (commands: canvas, card, cards, chip, fpga, "
+                                    "key, lcd, osd, plug, port, pull, touch, usb)");
         // Nothing moved: the home page keeps the focus, the inputs their signals.
         EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
         EXPECT_TRUE(platform::sim::receiver(1)->signal());

@@ -9,19 +9,31 @@
 #include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/tip.h"
+#include "fpga/fpga_manage.h"
+#include "platform/platform.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
+#include "screens/menus/ledset.h"
+#include "screens/menus/linkcom.h"
 #include "screens/menus/linkoption.h"
+#include "screens/menus/linkwlan.h"
+#include "screens/menus/machinestate.h"
+#include "screens/menus/netset.h"
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
+#include "screens/menus/quality.h"
+#include "screens/menus/temperature.h"
+#include "screens/setup/custommode.h"
 #include "screens/setup/edidset.h"
 #include "screens/setup/imagelayout.h"
+#include "screens/setup/inputchoose.h"
 #include "screens/setup/inputcut.h"
 #include "tools/qroundprogressbar.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -137,57 +149,132 @@ QImage menuPage(int steps = 0)
     return grabWidget(&page);
 }
 
-// ---- crops, window layout and EDIDs
+void sendKeys(QWidget* page, std::initializer_list<int> keys)
+{
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &release);
+    }
+}
 
 // A page built on the skeleton over the main window after the front-panel
-// keys `keys`, released in this order.
+// keys `keys` (released in this order).
 template <class P>
 QImage pageAfterKeys(std::initializer_list<int> keys)
 {
     MainWindowUnder main;
     P page(nullptr);
-    for (int key : keys) {
-        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(&page, &release);
-    }
+    sendKeys(&page, keys);
     return grabWidget(&page);
 }
 
-// Crops 1, 2 and 4 of HDMI1 (crop 4 with an alias) and HDMI2's EDID set to
-// 3840 x 2160 at 30 Hz, for as long as it lives.
-struct SampleCropsAndEdids {
-    SampleCropsAndEdids() : live(KelRamPara::pInstance()->ram_para)
+// The FPGA manager with FPGA 0 brought up as on the box (its versions and
+// links are the simulated board's: ports 1 and 2 have cards), and the canvas
+// split over sending ports 1-6 in 1280 x 512 areas.
+void sampleFpga()
+{
+    if (fpga_manage::p_fpga_manage)
+        return;
+    fpga_manage* m = fpga_manage::pInstance();
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    G_timeTicks = 1000;
+    for (int pass = 0; pass < 10 && !m->get_fpga_status(); ++pass)
+        m->fpga_manage_deal();
+    for (int port = 0; port < netset::kPorts; ++port) {
+        unsigned short x, y, w, h;
+        fpga_manage::get_eth_param_addr(static_cast<unsigned char>(port), &x, &y, &w, &h);
+        const u16 area[4] = {static_cast<u16>(port % 3 * 1280), static_cast<u16>(port / 3 * 512), 1280, 512};
+        u8 bytes[sizeof area];
+        for (int i = 0; i < 4; ++i)
+            ram::storeU16(bytes + 2 * i, area[i]);
+        m->write_ram_para(0, x, bytes, sizeof bytes);
+    }
+}
+
+// ---- the video set-up pages
+
+// Three crops of HDMI1 besides the sample's, window 1 on the second, for as
+// long as it lives.
+struct SampleCrops {
+    SampleCrops()
     {
         KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+        saved = b;
         const u16 hdmi1 = ram::kCropInUse | ram::kSourceHdmi1;
         b.crop_list[1] = CROP_ITEM{hdmi1, 0, 0, 960, 540};
         b.crop_list[2] = CROP_ITEM{static_cast<u16>(hdmi1 | 1 << ram::kCropNumberShift), 960, 0, 960, 540};
         b.crop_list[3] = CROP_ITEM{static_cast<u16>(hdmi1 | 3 << ram::kCropNumberShift), 0, 540, 1920, 540};
-        b.edid[ram::kSourceHdmi2] = EDID_PARA{3840, 2160, 30};
-        b.image[0].mirror = 1;
-        b.image[0].flags = ram::kFlagDotByDot;
-        b.image[0].dbd_mode = 8;
-        b.image[0].w = 1920;
-        b.image[0].h = 1080;
+        b.image[0].source = ram::kSourceIsCrop | 2;
         KelRamPara::pInstance()->ram_para_shadow = b;
-        KelRamPara::pInstance()->KelCropSourceInit();
-        g_image_current = 0;
     }
-    ~SampleCropsAndEdids()
+    ~SampleCrops()
     {
-        KelRamPara::pInstance()->ram_para = live;
-        KelRamPara::pInstance()->ram_para_shadow = live;
-        KelRamPara::pInstance()->KelCropSourceInit();
-        g_image_current = 0;
+        KelRamPara::pInstance()->ram_para = saved;
+        KelRamPara::pInstance()->ram_para_shadow = saved;
     }
-    KEL_RAM_PARA live;
+    KEL_RAM_PARA saved;
 };
 
+// The input-choice page after `keys`.
+QImage inputChoose(std::initializer_list<int> keys)
+{
+    MainWindowUnder main;
+    g_image_current = 0;
+    InputChoose page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The user-mode page over the sample modes, after `keys`.
+QImage userModes(std::initializer_list<int> keys)
+{
+    SampleUserModes modes;
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, keys);
+    return grabWidget(&page);
+}
+
+// The user-mode page with More highlighted on a mode that carries an overlay.
+QImage userModeOverlay()
+{
+    SampleUserModes modes;
+    USER_MODE_SLOT& slot = KelRamPara::pInstance()->ram_user_mode[2];
+    ram::storeU16(slot.data + ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable)), 1);
+    const std::string overlay =
+        R"({"name":"gallery","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
+        R"("pos":{"x":0,"y":0,"w":256,"h":64},"act":{"effect":4,"speed":5,"staytime":0},)"
+        R"("backpara":{"enable":"on","color":"0x203080"},"fontpara":{"startx":4,"starty":6,"fontw":32,)"
+        R"("fonth":32,"wordspace":2,"verticalspace":3,"color":"0xFFD040"},)"
+        R"("texts":["Welcome to the show\n欢迎光临\nДобро пожаловать\nfourth line"]}]})";
+    platform::writeFileAtomic(KelRamPara::modeOverlayPath(2), overlay);
+    MainWindowUnder main;
+    CustomMode page(nullptr);
+    sendKeys(&page, {Qt::Key_Q, Qt::Key_R, Qt::Key_R});
+    const QImage image = grabWidget(&page);
+    platform::removeFile(KelRamPara::modeOverlayPath(2));
+    return image;
+}
+
+// The crop, window layout and EDID pages after `keys`, over the sample's
+// crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
+// at 3840 x 2160, 30 Hz.
 template <class P>
 QImage setupPage(std::initializer_list<int> keys)
 {
-    SampleCropsAndEdids sample;
-    return pageAfterKeys<P>(keys);
+    SampleCrops crops;
+    KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+    b.edid[ram::kSourceHdmi2] = EDID_PARA{3840, 2160, 30};
+    b.image[0].mirror = 1;
+    b.image[0].flags = ram::kFlagDotByDot;
+    b.image[0].dbd_mode = 8;
+    b.image[0].w = 1920;
+    b.image[0].h = 1080;
+    KelRamPara::pInstance()->ram_para_shadow = b;
+    g_image_current = 0;
+    const QImage image = pageAfterKeys<P>(keys);
+    g_image_current = 0;
+    return image;
 }
 
 }  // namespace
@@ -222,6 +309,36 @@ const std::vector<GalleryPage>& galleryPages()
         {"imagequality", [] { return menuPage<ImageQuality>(); }},
         {"outputset", [] { return menuPage<OutputSet>(); }},
         {"linkoption", [] { return menuPage<LinkOption>(2); }},
+        // ---- settings pages and device information
+        {"machinestate",
+         [] {
+             sampleFpga();
+             return menuPage<MachineState>();
+         }},
+        {"ledset", [] { return menuPage<ledset>(); }},
+        {"ledset_apply", [] { return menuPage<ledset>(2); }},
+        {"netset",
+         [] {
+             sampleFpga();
+             return menuPage<netset>(1);
+         }},
+        {"netset_scrolled", [] { return menuPage<netset>(5); }},
+        {"linkwlan", [] { return menuPage<linkwlan>(5); }},
+        {"linkcom", [] { return menuPage<linkcom>(); }},
+        {"quality", [] { return menuPage<quality>(1); }},
+        {"quality_editing", [] { return pageAfterKeys<quality>({Qt::Key_Q, Qt::Key_R}); }},
+        {"temperature", [] { return menuPage<temperature>(); }},
+        {"temperature_editing", [] { return pageAfterKeys<temperature>({Qt::Key_Q, Qt::Key_R}); }},
+        {"inputchoose", [] { return inputChoose({Qt::Key_R}); }},
+        {"inputchoose_crops",
+         [] {
+             SampleCrops crops;
+             return inputChoose({Qt::Key_Q, Qt::Key_Q, Qt::Key_S});
+         }},
+        {"custommode", [] { return userModes({}); }},
+        {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
+        {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
+        {"custommode_overlay", [] { return userModeOverlay(); }},
         // The crop list with a crop focused; the editor on it, Y focused.
         {"inputcut", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
         {"inputcut_editor",
@@ -230,7 +347,11 @@ const std::vector<GalleryPage>& galleryPages()
         {"imagelayout", [] { return setupPage<ImageLayout>({}); }},
         {"imagelayout_window2", [] { return setupPage<ImageLayout>({Qt::Key_R}); }},
         {"edidset", [] { return setupPage<EDIDset>({Qt::Key_R}); }},
-        {"edidset_rate", [] { return setupPage<EDIDset>({Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q, Qt::Key_R}); }},
+        {"edidset_rate",
+         [] {
+             return setupPage<EDIDset>(
+                 {Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q, Qt::Key_R});
+         }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},

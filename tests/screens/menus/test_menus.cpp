@@ -11,6 +11,7 @@
 #include "screens/menus/option.h"
 #include "screens/menus/outputset.h"
 #include "screens/page_directory.h"
+#include "screens/setup/custommode.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QFrame>
@@ -178,8 +179,12 @@ TEST_F(Menus, EveryMenuFollowsTheSkeleton)
             EXPECT_EQ(g_option, nullptr);
             EXPECT_EQ(Page::withFocus(), nullptr);
             EXPECT_EQ(g_mode_shortcut_key, 1);
-            // The user-mode page is not built yet: the main window has the focus.
-            EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
+            // The user-mode page is shown over the main window.
+            EXPECT_EQ(g_page_focus.load(), PAGE_USER_MODES);
+            ASSERT_NE(g_custommode, nullptr);
+            EXPECT_TRUE(g_custommode->isVisible());
+            delete g_custommode;
+            g_page_focus = PAGE_MAIN_MENU;
         });
         flushDeletes();
     }

@@ -1,0 +1,201 @@
+#include "screens/menus/ledset.h"
+
+#include "app/kelrampara.h"
+#include "app/my_lineedit.h"
+#include "app/page_support.h"
+#include "app/tip.h"
+#include "app/utils.h"
+#include "fpga/fpga_manage.h"
+#include "screens/menus/fpga_view.h"
+#include "screens/menus/settings_texts.h"
+#include "ui_ledset.h"
+#include "videochip/x518_manage.h"
+
+#include <QPixmap>
+
+namespace {
+
+const pages::Texts kTitle = {QStringLiteral("LED设置"), QStringLiteral("LED Setting"), QStringLiteral("Настройка LED"),
+                             QStringLiteral("Cài đặt LED"), QStringLiteral("LED設置")};
+const pages::Texts kHeading = {QStringLiteral("设置LED屏宽高"), QStringLiteral("Set LED W&H"),
+                               QStringLiteral("Разрешение LED шир и выс"), QStringLiteral("Cài đặt thông số led"),
+                               QStringLiteral("設置LED屏寬高")};
+// The largest width (%1) and height (%2).
+const pages::Texts kLimits = {QStringLiteral("可设LED屏最大点数:%1(宽),%2(高)"), QStringLiteral("LED max:%1(w),%2(h)"),
+                              QStringLiteral("Ширина:%1(px)Высота:%2(px)"),
+                              QStringLiteral("Điểm ảnh lớn nhất:%1(ngang),%2(dọc)"),
+                              QStringLiteral("可設LED屏最大點數:%1(寬),%2(高)")};
+
+// The focus ring.
+enum Entry { kWidthField, kHeightField, kApplyButton, kCancelButton };
+
+const char* const kFieldStyle =
+    "color:rgb(255, 255, 255);background-color:rgb(33, 36, 53);border:1px solid rgb(255,255,255);";
+const char* const kFieldSelectedStyle =
+    "color:rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255,171,84);";
+const char* const kButtonStyle =
+    "color: rgb(255, 255, 255);background-color: rgb(33, 36, 53) ; border:1px solid rgb(255,255,255) ;";
+const char* const kButtonSelectedStyle =
+    "color: rgb(255, 255, 255);background-color: rgb(33, 36, 53); border:1px solid rgb(255,171,84);";
+
+bool isField(int entry)
+{
+    return entry == kWidthField || entry == kHeightField;
+}
+
+// Tells a running FPGA 0 that the canvas changes: its manager stops the
+// sending ports while the chip sets its output panel up again.
+void handCanvasToFpga()
+{
+    if (!fpgaview::running())
+        return;
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+        g_set_led_setup = 0;
+    }
+    fpga_manage::p_fpga_manage->wake();
+}
+
+}  // namespace
+
+ledset::Sides ledset::fitSides(const QString& typed, const QString& other)
+{
+    bool ok = false;
+    qlonglong v = typed.toLongLong(&ok);
+    if (!ok)
+        v = 0;
+    const long o = other.toShort();  // 0 when not a number
+    Sides out{QString(), other};
+    if (v > kMaxSide) {
+        out.edited = QString::number(kMaxSide);
+        if (o * kMaxSide > kMaxPixels)
+            out.other = QString::number(kSideBesideMax);
+    } else if (v >= kMinSide) {
+        out.edited = typed;
+        if (o * v > kMaxPixels)
+            out.other = QString::number(kMaxPixels / v);
+    } else {
+        out.edited = QString::number(kMinSide);
+    }
+    return out;
+}
+
+ledset::ledset(QWidget* parent) : Page(PAGE_LED_SETTINGS, parent), ui(new Ui::ledset)
+{
+    ui->setupUi(this);
+    ui->label_warning->setPixmap(QPixmap(pages::plainPicture("warning.png")));
+    setEntries({
+        {ui->lineEdit_ledw, [this] { editSide(ui->lineEdit_ledw); }},
+        {ui->lineEdit_ledh, [this] { editSide(ui->lineEdit_ledh); }},
+        {ui->Button_apply, [this] { on_Button_apply1_clicked(); }},
+        {ui->Button_cancle, [this] { slot_Button_back_clicked(); }},
+    });
+    // A touch on a field asks for it too; the buttons act only by the keys.
+    connect(ui->lineEdit_ledw, &My_lineEdit::send_show, this, &ledset::show_numberkeyboard_ui);
+    connect(ui->lineEdit_ledh, &My_lineEdit::send_show, this, &ledset::show_numberkeyboard_ui);
+    para_init();
+    menulist_init();
+    language_changed();
+}
+
+ledset::~ledset()
+{
+    delete ui;
+}
+
+void ledset::para_init()
+{
+    if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
+        ui->lineEdit_ledw->setText(QString::number(store->ram_para.led_width));
+        ui->lineEdit_ledh->setText(QString::number(store->ram_para.led_height));
+    }
+}
+
+void ledset::language_changed()
+{
+    pages::showText(ui->label_ledset, kTitle);
+    pages::showText(ui->label_note_led_w, kHeading);
+    pages::showText(ui->label_ledw, settingsTexts::kWidth);
+    pages::showText(ui->label_ledh, settingsTexts::kHeight);
+    ui->label_tip->setText(pages::pick(kLimits).arg(kMaxSide).arg(kMaxSide));
+    pages::fitText(ui->label_tip);
+    pages::showText(ui->Button_apply, settingsTexts::kApply);
+    pages::showText(ui->Button_cancle, settingsTexts::kCancel);
+}
+
+void ledset::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    // Typed values not applied yet stay, unless the canvas itself changed.
+    const KEL_RAM_PARA &live = store->ram_para, &shadow = store->ram_para_shadow;
+    if (live.led_width != shadow.led_width || live.led_height != shadow.led_height)
+        para_init();
+}
+
+QString ledset::normalStyle(int entry) const
+{
+    return QString::fromLatin1(isField(entry) ? kFieldStyle : kButtonStyle);
+}
+
+QString ledset::selectedStyle(int entry) const
+{
+    return QString::fromLatin1(isField(entry) ? kFieldSelectedStyle : kButtonSelectedStyle);
+}
+
+void ledset::show_numberkeyboard_ui(QString)
+{
+    if (auto* field = qobject_cast<QLineEdit*>(sender()))
+        editSide(field);
+}
+
+void ledset::editSide(QLineEdit* field)
+{
+    const bool width = field == ui->lineEdit_ledw;
+    const std::optional<QString> typed = askNumber(pages::pick(width ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight), field->text());
+    if (!typed)
+        return;
+    QLineEdit* other = width ? ui->lineEdit_ledh : ui->lineEdit_ledw;
+    const Sides sides = fitSides(*typed, other->text());
+    field->setText(sides.edited);
+    other->setText(sides.other);
+}
+
+void ledset::on_Button_apply1_clicked()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    // What the fields hold, as typed (0 when not a number).
+    const u16 w = ui->lineEdit_ledw->text().toUShort();
+    const u16 h = ui->lineEdit_ledh->text().toUShort();
+    bool resized = false;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        KEL_RAM_PARA& b = store->ram_para;
+        const KEL_RAM_PARA& shadow = store->ram_para_shadow;
+        b.led_width = w;
+        b.led_height = h;
+        b.out1_rect = RECT_PARA{0, 0, w, h};
+        b.out2_rect = RECT_PARA{0, 0, w, h};
+        b.splice_mode = ram::SPLICE_NONE;
+        resized = w != shadow.led_width || h != shadow.led_height;
+        if (resized) {
+            IMAGE_PARA& first = b.image[0];
+            first.x = 0;
+            first.y = 0;
+            first.w = w;
+            first.h = h;
+            for (int i = 1; i < ram::kShownImages; ++i)
+                b.image[i].enable = 0;
+            handCanvasToFpga();
+        }
+        KelRamPara::raiseApplyLocked();
+    }
+    // The confirmation only once the chip manager may apply the new canvas.
+    if (resized && g_tip)
+        g_tip->tip_create(TIP::kCheck);
+}

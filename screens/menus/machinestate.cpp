@@ -1,0 +1,131 @@
+#include "screens/menus/machinestate.h"
+
+#include "app/kelrampara.h"
+#include "app/page_support.h"
+#include "fpga/fpga_regs.h"
+#include "links/message_deal.h"
+#include "screens/menus/fpga_view.h"
+#include "screens/setup/sourceinfo.h"
+#include "ui_machinestate.h"
+
+#include <QLabel>
+#include <QPixmap>
+
+namespace {
+
+const pages::Texts kTitle = {QStringLiteral("设备信息"), QStringLiteral("Devices"), QStringLiteral("Устройство"),
+                             QStringLiteral("Thiết bị"), QStringLiteral("設備信息")};
+
+// The settings' bar code until one is stored, and what the page shows then.
+const char* const kNoBarcode = " ";
+const char* const kSampleSerial = "SN:ZT9999";
+
+// FPGA 0's version: a fixed major and minor, then its function code and its
+// date registers, all written in hexadecimal as the FPGA codes them.
+constexpr int kFpgaMajor = 0x11;
+constexpr int kFpgaMinor = 0x00;
+constexpr int kCentury = 0x2000;
+
+// The sending-port panel: a number over a link picture per port.
+constexpr int kNumberX = 96;
+constexpr int kPictureX = 92;
+constexpr int kPortPitch = 18;
+const char* const kNumberStyle = "color: rgb(255, 255, 255);font: 10px";
+
+// The inputs in the order the page shows them (HDMI1, HDMI2, HDMI3, DVI).
+constexpr u8 kShownInputs[ram::kSources] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3,
+                                            ram::kSourceDvi};
+
+}  // namespace
+
+MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui(new Ui::MachineState)
+{
+    ui->setupUi(this);
+    QLabel* const names[ram::kSources] = {ui->sourceid1name, ui->sourceid2name, ui->sourceid3name,
+                                          ui->sourceid4name};
+    for (int k = 0; k < ram::kSources; ++k) {
+        const u8 id = kShownInputs[k];
+        names[k]->setText(
+            sourceinfo::get_source_specialstyle0_by_sourceid(id).arg(sourceinfo::get_source_name_by_sourceid(id)));
+    }
+    for (int i = 0; i < kShownPorts; ++i) {
+        auto* number = new QLabel(QString::number(i + 1), ui->frame_ports);
+        number->setStyleSheet(QString::fromLatin1(kNumberStyle));
+        number->setGeometry(kNumberX + kPortPitch * i, 13, 12, 14);
+        port_links[i] = new QLabel(ui->frame_ports);
+        port_links[i]->setGeometry(kPictureX + kPortPitch * i, 27, 16, 14);
+        port_links[i]->setScaledContents(true);
+    }
+    initWlan();
+    language_changed();
+    ui->label_MCU->setText(programVersionLine());
+    pages::fitText(ui->label_MCU);
+    ui->label_FPGA1->setText(fpgaVersionLine());
+    pages::fitText(ui->label_FPGA1);
+    source_check();
+    ui->label_2->setText(serialLine(settingsRead(g_str_barcode)));
+}
+
+MachineState::~MachineState()
+{
+    delete ui;
+}
+
+QString MachineState::programVersionLine()
+{
+    return QStringLiteral("MCU:") + message_deal::version_text();
+}
+
+QString MachineState::fpgaVersionLine()
+{
+    using namespace fpga::reg;
+    return QString::asprintf("FPGA:V%02x.%02x.%02x %04x-%02x-%02x", kFpgaMajor, kFpgaMinor, fpgaview::reg(kVersion),
+                             kCentury + fpgaview::reg(kVersionYear), fpgaview::reg(kVersionMonth),
+                             fpgaview::reg(kVersionDay));
+}
+
+QString MachineState::serialLine(const QString& barcode)
+{
+    return barcode == QLatin1String(kNoBarcode) ? QString::fromLatin1(kSampleSerial) : QStringLiteral("SN:") + barcode;
+}
+
+void MachineState::language_changed()
+{
+    pages::showText(ui->label_title, kTitle);
+    ui->label_state1->setPixmap(QPixmap(pages::picture("output_state.png")));
+    ui->label_state2->setPixmap(QPixmap(pages::picture("input_state.png")));
+    ui->label_state3->setPixmap(QPixmap(pages::picture("version_state.png")));
+}
+
+void MachineState::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    source_check();
+    if (code == SYNC_LINK_STATE)
+        initWlan();
+}
+
+void MachineState::source_check()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    QLabel* const pictures[ram::kSources] = {ui->sourceid1pixmap, ui->sourceid2pixmap, ui->sourceid3pixmap,
+                                             ui->sourceid4pixmap};
+    for (int k = 0; k < ram::kSources; ++k) {
+        SOURCE_STATUS s;
+        {
+            QMutexLocker lock(&store->mutex);
+            s = store->ram_para.source_status[kShownInputs[k]];
+        }
+        const bool online = s.width && s.height && s.rate;
+        sourceinfo::set_sourceonline_pixmap(pictures[k], kShownInputs[k], online);
+    }
+}
+
+void MachineState::initWlan()
+{
+    const u16 mask = fpgaview::links();
+    for (int i = 0; i < kShownPorts; ++i)
+        port_links[i]->setPixmap(QPixmap(pages::plainPicture(mask & (1u << i) ? "online.png" : "offline.png")));
+}

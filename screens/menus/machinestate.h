@@ -1,0 +1,41 @@
+// The device information page: page 2, opened from the main window. Shows
+// the serial number, the program's and FPGA 0's versions, which inputs have
+// a signal and which sending ports have a link. It changes nothing.
+#pragma once
+
+#include "screens/page.h"
+
+namespace Ui {
+class MachineState;
+}
+class QLabel;
+
+class MachineState : public Page {
+    Q_OBJECT
+public:
+    static constexpr int kShownPorts = 6;
+
+    explicit MachineState(QWidget* parent = nullptr);
+    ~MachineState() override;
+
+    void language_changed() override;
+    // The skeleton's re-labelling, the inputs on every code, the ports on a
+    // link change.
+    void syncUpdate(int code) override;
+
+    // The two version lines as the page shows them.
+    static QString programVersionLine();
+    static QString fpgaVersionLine();
+    // The serial-number line of a bar code.
+    static QString serialLine(const QString& barcode);
+
+protected:
+    void onOk() override {}
+
+private:
+    void source_check();
+    void initWlan();
+
+    Ui::MachineState* ui;
+    QLabel* port_links[kShownPorts];
+};

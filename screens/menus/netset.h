@@ -1,0 +1,47 @@
+// The sending-port view: page 14, opened from the output menu. Shows for
+// sending ports 1-6 of FPGA 0 whether each has a link, four tabs at a time,
+// and the canvas area the selected port drives. It changes nothing.
+#pragma once
+
+#include "screens/page.h"
+
+namespace Ui {
+class netset;
+}
+class QPushButton;
+
+class netset : public Page {
+    Q_OBJECT
+public:
+    static constexpr int kPorts = 6;
+    static constexpr int kTabs = 4;
+
+    explicit netset(QWidget* parent = nullptr);
+    ~netset() override;
+
+    // Title, captions, tab names and the selected port's values. Links and
+    // values are read again only then and by LEFT and RIGHT.
+    void language_changed() override;
+
+    // The selected port (0-5) and the port in the first tab.
+    int selectedPort() const { return ui_select; }
+    int firstShownPort() const { return ui_min_select; }
+
+protected:
+    void onLeft() override;
+    void onRight() override;
+    void onOk() override {}
+
+private:
+    // The values of `port` and the tabs' names.
+    void wlan_para_get(int port);
+    // The tabs' link pictures.
+    void initWlan();
+    // The selection moved (or stayed): tabs, outline, values and links.
+    void showSelection();
+
+    Ui::netset* ui;
+    u8 ui_sel = 0;         // tab slot 0-3 of the selected port
+    u8 ui_min_select = 0;  // port in the first tab, 0-2
+    QPushButton* tabs[kTabs];
+};

@@ -1,0 +1,136 @@
+#include "screens/menus/picture_values.h"
+
+#include "app/kelrampara.h"
+#include "videochip/x518_manage.h"
+
+#include <QLineEdit>
+#include <algorithm>
+
+namespace {
+
+const char* const kFieldStyle =
+    "color:rgb(255,255,255);\nbackground-color: rgb(33, 36, 53);\nborder:1px solid rgb(255, 255, 255);";
+const char* const kFieldSelectedStyle =
+    "color:rgb(255,255,255);\nbackground-color: rgb(33, 36, 53);\nborder:1px solid rgb(255,171,84);";
+const char* const kFieldEditStyle =
+    "color:rgb(255,255,255);\nbackground-color: rgb(33, 36, 53);\nborder:1px solid rgb(255,0,0);";
+
+}  // namespace
+
+PictureValuesPage::PictureValuesPage(PAGE_FOCUS number, QWidget* parent) : Page(number, parent) {}
+
+void PictureValuesPage::addValueRow(int entry, QLineEdit* field, Field member)
+{
+    rows.push_back({entry, field, member});
+}
+
+void PictureValuesPage::para_init()
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    for (const ValueRow& row : rows)
+        row.field->setText(QString::number(static_cast<i16>(store->ram_para.*row.member)));
+}
+
+void PictureValuesPage::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    if (!edit_flag)
+        para_init();
+}
+
+void PictureValuesPage::writeField(Field member, u16 value)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    QMutexLocker lock(&x518_manage::mutex);
+    store->ram_para.*member = value;
+    KelRamPara::raiseApplyLocked();
+}
+
+const PictureValuesPage::ValueRow* PictureValuesPage::focusedRow() const
+{
+    const auto at = std::find_if(rows.begin(), rows.end(), [this](const ValueRow& r) { return r.entry == ui_select; });
+    return at == rows.end() ? nullptr : &*at;
+}
+
+// ---------------------------------------------------------------- keys
+
+void PictureValuesPage::onLeft()
+{
+    edit_flag ? step(-1) : stepFocus(-1);
+}
+
+void PictureValuesPage::onRight()
+{
+    edit_flag ? step(1) : stepFocus(1);
+}
+
+void PictureValuesPage::onOk()
+{
+    if (edit_flag)
+        return endEdit(true);
+    if (const ValueRow* row = focusedRow()) {
+        current = row->field->text().toInt();  // 0 when not a number
+        start = current;
+        edit_flag = true;
+    } else {
+        edit_flag = okOnOtherRow(ui_select);
+    }
+    restyle(ui_select);
+}
+
+void PictureValuesPage::onBack()
+{
+    if (edit_flag)
+        return endEdit(false);
+    Page::onBack();
+}
+
+void PictureValuesPage::step(int direction)
+{
+    if (const ValueRow* row = focusedRow())
+        stepValue(*row, direction > 0 ? kUp : kDown);
+    else
+        stepOtherRow(ui_select, direction);
+}
+
+void PictureValuesPage::endEdit(bool keep)
+{
+    edit_flag = false;
+    if (const ValueRow* row = focusedRow())
+        stepValue(*row, keep ? kKeep : kRestore);
+    else
+        endOtherEdit(ui_select, keep);
+    restyle(ui_select);
+}
+
+void PictureValuesPage::stepValue(const ValueRow& row, Step s)
+{
+    // The chip manager has not taken the last step yet: this one is dropped.
+    if (x518_manage::apply_flag.load() != 0)
+        return;
+    switch (s) {
+    case kUp: ++current; break;
+    case kDown: --current; break;
+    case kKeep: start = current; break;
+    case kRestore: current = start; break;
+    }
+    current = std::clamp(current, kMinValue, kMaxValue);
+    writeField(row.member, static_cast<u16>(current));
+    row.field->setText(QString::number(current));
+}
+
+// ---------------------------------------------------------------- styles
+
+QString PictureValuesPage::normalStyle(int) const
+{
+    return QString::fromLatin1(kFieldStyle);
+}
+
+QString PictureValuesPage::selectedStyle(int) const
+{
+    return QString::fromLatin1(edit_flag ? kFieldEditStyle : kFieldSelectedStyle);
+}

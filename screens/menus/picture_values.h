@@ -1,0 +1,74 @@
+// What the picture-quality and colour-temperature pages share: rows of
+// values 0-100, each a u16 of the parameter block. LEFT and RIGHT move
+// between rows; OK begins an edit, in which LEFT and RIGHT step the value by
+// one and every step is written to the block and applied at once; OK keeps
+// the value, BACK puts back the one the row had when the edit began. A step
+// asked for while the chip manager has not yet taken the last change is
+// dropped. Rows that are not values (a reset, a choice) are the page's own.
+#pragma once
+
+#include "app/ram_para.h"
+#include "screens/page.h"
+
+#include <vector>
+
+class QLineEdit;
+
+class PictureValuesPage : public Page {
+    Q_OBJECT
+public:
+    static constexpr int kMinValue = 0;
+    static constexpr int kMaxValue = 100;
+
+    bool editing() const { return edit_flag; }
+
+    // Reloads the rows from the block while no edit runs.
+    void syncUpdate(int code) override;
+
+protected:
+    using Field = u16 KEL_RAM_PARA::*;
+
+    PictureValuesPage(PAGE_FOCUS number, QWidget* parent);
+
+    // Entry `entry` of the ring is a value row: `field` shows block field
+    // `member`.
+    void addValueRow(int entry, QLineEdit* field, Field member);
+    // Every row from the block (values as signed numbers, as a link may
+    // have written them).
+    virtual void para_init();
+
+    // Rows that are not values: OK on one while browsing (true when an edit
+    // of it begins), LEFT (-1) and RIGHT (+1) while it is edited, and the
+    // end of its edit by OK (`keep`) or BACK.
+    virtual bool okOnOtherRow(int entry) { return false; }
+    virtual void stepOtherRow(int entry, int step) {}
+    virtual void endOtherEdit(int entry, bool keep) {}
+
+    // Writes a block field under the chip manager's mutex and raises the apply.
+    static void writeField(Field member, u16 value);
+
+    void onLeft() override;
+    void onRight() override;
+    void onOk() override;
+    void onBack() override;
+    QString normalStyle(int entry) const override;
+    QString selectedStyle(int entry) const override;
+
+private:
+    struct ValueRow {
+        int entry;
+        QLineEdit* field;
+        Field member;
+    };
+    enum Step { kUp, kDown, kKeep, kRestore };
+
+    const ValueRow* focusedRow() const;
+    void step(int direction);
+    void endEdit(bool keep);
+    void stepValue(const ValueRow& row, Step s);
+
+    std::vector<ValueRow> rows;
+    bool edit_flag = false;
+    int current = 0;  // the value being edited
+    int start = 0;    // the value when the edit began
+};

@@ -1,0 +1,40 @@
+// The colour-temperature page: page 20, opened from the picture-quality
+// menu. The colour-temperature type (custom, warm, nature, cool) and the
+// red, green and blue gains, 0-100 each. A gain is applied at every step; a
+// type is tried on the list and written when OK ends its edit (BACK writes
+// the type it had again).
+#pragma once
+
+#include "screens/menus/picture_values.h"
+
+namespace Ui {
+class temperature;
+}
+
+class temperature : public PictureValuesPage {
+    Q_OBJECT
+public:
+    static constexpr int kTypes = 4;
+
+    explicit temperature(QWidget* parent = nullptr);
+    ~temperature() override;
+
+    void language_changed() override;
+    // The type shown on the list into the block, applied at once.
+    void on_button_type_clicked();
+
+protected:
+    void para_init() override;
+    bool okOnOtherRow(int entry) override;
+    void stepOtherRow(int entry, int step) override;
+    void endOtherEdit(int entry, bool keep) override;
+    QString normalStyle(int entry) const override;
+    QString selectedStyle(int entry) const override;
+
+private:
+    void showType(int type);
+
+    Ui::temperature* ui;
+    u8 type = 0;        // the type the list shows
+    u8 start_type = 0;  // the type when its edit began
+};
