@@ -323,14 +323,7 @@ void EDIDset::show_numberkeyboard_ui(QString)
 
 void EDIDset::askValue(QLineEdit* field)
 {
-    const QString title = pages::pick(field == ui->lineEdit_W ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight);
-    const QString before = field->text();
-    if (!askNumber(field, title))
-        return;
-    // The record holds 16-bit values: anything else leaves the field as it was.
-    bool ok = false;
-    const u16 value = field->text().toUShort(&ok);
-    field->setText(ok ? QString::number(value) : before);
+    askU16(field, pages::pick(field == ui->lineEdit_W ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight));
 }
 
 // ---------------------------------------------------------------- keys

@@ -200,13 +200,7 @@ void InputCut::askValue(QLineEdit* field)
         title = pages::pick(settingsTexts::kKeyWidth);
     else if (field == ui->lineEdit_H)
         title = pages::pick(settingsTexts::kKeyHeight);
-    const QString before = field->text();
-    if (!askNumber(field, title))
-        return;
-    // The block holds 16-bit values: anything else leaves the field as it was.
-    bool ok = false;
-    const u16 value = field->text().toUShort(&ok);
-    field->setText(ok ? QString::number(value) : before);
+    askU16(field, title);
 }
 
 // ---------------------------------------------------------------- closing
