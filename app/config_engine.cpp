@@ -120,6 +120,13 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
     return items[id]->value;
 }
 
+QVariant ConfigEngine::defaultValue(ConfigItem::ConfigName id)
+{
+    if (id < 0 || id >= ConfigItem::ConfigNameCount)
+        return QVariant();
+    return settingDefaults()[id].value;
+}
+
 void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
 {
     QMutexLocker lock(&m_mutex);

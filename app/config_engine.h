@@ -64,6 +64,8 @@ public:
     static ConfigEngine* pInstance();
 
     QVariant read_config_variant(ConfigItem::ConfigName id);
+    // The built-in default of a setting (what a fresh settings file holds).
+    static QVariant defaultValue(ConfigItem::ConfigName id);
     void write_config_variant(ConfigItem::ConfigName id, QVariant value);
     ConfigItem* getConfigItem(QString key);
     bool containsItemStr(QString key);

@@ -25,7 +25,6 @@ constexpr int kLangBits = 32;
 constexpr u32 kSlotAddressShift = 12;
 constexpr u32 kSlotAddressMask = 0xFF;
 constexpr u32 kSlotOffsetMask = 0xFFF;
-constexpr u16 kSeamlessStart = 60;
 constexpr u16 kSaveRequestLowByte = 0x00FF;   // start-up clears the request's high byte
 
 enum ModeIndexDirection { kPrevious = 0, kNext = 1, kCurrentOrNext = 2 };
@@ -230,8 +229,8 @@ void KelRamPara::applyStartResets()
     ram_para.mode_save_request &= kSaveRequestLowByte;
     ram_para.splice_mode = ram::SPLICE_NONE;
     for (SEAMLESS_PARA& p : ram_para.seamless_para) {
-        p.para0 = kSeamlessStart;
-        p.para1 = kSeamlessStart;
+        p.para0 = ram::kSeamlessDefault;
+        p.para1 = ram::kSeamlessDefault;
     }
 }
 
@@ -288,6 +287,16 @@ void KelRamPara::raiseApplyLocked(u8 flag)
     if (flag > x518_manage::apply_flag.load())
         x518_manage::apply_flag = flag;
     x518_manage::wake();
+}
+
+void KelRamPara::editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit)
+{
+    KelRamPara* store = p_kelrampara_config;
+    if (!store)
+        return;
+    QMutexLocker lock(&x518_manage::mutex);
+    edit(store->ram_para);
+    raiseApplyLocked();
 }
 
 int KelRamPara::ram_para_save()

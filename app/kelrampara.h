@@ -9,6 +9,7 @@
 
 #include <QMutex>
 #include <QObject>
+#include <functional>
 #include <string>
 
 // Crop record handed to and from the crop operations: the crop key (or the
@@ -106,6 +107,10 @@ public:
     // x518_manage::mutex already.
     static void raiseApply(u8 flag = 1);
     static void raiseApplyLocked(u8 flag = 1);
+    // How a page writes the live block: `edit` runs under x518_manage::mutex,
+    // then the apply is raised (1) before the mutex is let go. Nothing
+    // without a store.
+    static void editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit);
 
     // /data/modes/custom_modeN and /data/modes/MOxx.json of slot i (user mode i + 1).
     static std::string modeFilePath(int i);

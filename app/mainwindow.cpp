@@ -10,6 +10,7 @@
 #include "app/utils.h"
 #include "platform/platform.h"
 #include "screens/page_directory.h"
+#include "screens/system/factoryage.h"
 #include "ui_mainwindow.h"
 #include "videochip/x518_manage.h"
 
@@ -741,7 +742,8 @@ void MainWindow::agingTurn()
     G_factoryage_ticks = G_timeTicks.load();
     if (agingSampleAllowed())
         getagelog();
-    // aging-log page: g_factoryage->update_agelog() redraws it here once it lands.
+    if (g_factoryage)
+        g_factoryage->update_agelog();
     G_factoryage_ticks = G_timeTicks.load();
 }
 

@@ -4,6 +4,7 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFontInfo>
@@ -13,6 +14,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QThread>
+#include <QStyleOptionComboBox>
 #include <QVariant>
 #include <QWidget>
 
@@ -142,6 +144,8 @@ void placeOverMainWindow(QWidget* page)
 namespace {
 
 constexpr int kSmallestPixels = 7;
+// A little air between a caption and the focus border.
+constexpr int kAir = 4;
 
 // The largest pixel size, from the font's own down to 7, in which `text`
 // fits `box`.
@@ -176,18 +180,27 @@ void fitText(QLabel* label)
     label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
 }
 
-void fitText(QPushButton* button)
+namespace {
+
+// The font a widget had before fitText first changed it; every fitting
+// starts again from there.
+QFont baseFont(QWidget* w)
 {
     static const char* const kBaseFont = "kelBaseFont";
-    if (!button->property(kBaseFont).isValid())
-        button->setProperty(kBaseFont, button->font());
-    QFont font = button->property(kBaseFont).value<QFont>();
+    if (!w->property(kBaseFont).isValid())
+        w->setProperty(kBaseFont, w->font());
+    return w->property(kBaseFont).value<QFont>();
+}
+
+}  // namespace
+
+void fitText(QPushButton* button)
+{
+    QFont font = baseFont(button);
     button->ensurePolished();
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
-    // A little air between the caption and the focus border.
-    constexpr int kAir = 4;
     const QRect box = button->style()
                           ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
                           .adjusted(kAir, 0, -kAir, 0);
@@ -205,6 +218,33 @@ void showText(QPushButton* button, const Texts& texts)
 {
     button->setText(pick(texts));
     fitText(button);
+}
+
+void fitText(QComboBox* box)
+{
+    QFont font = baseFont(box);
+    box->ensurePolished();
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QRect field = box->style()
+                            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
+                            .adjusted(kAir + 2, 0, -2, 0);  // the entry is drawn indented
+    int px = QFontInfo(font).pixelSize();
+    for (int i = 0; i < box->count(); ++i) {
+        font.setPixelSize(px);
+        px = fittingPixels(font, field, Qt::AlignLeft | Qt::AlignVCenter, box->itemText(i));
+    }
+    font.setPixelSize(px);
+    box->setFont(font);
+}
+
+void setChoices(QComboBox* box, const QStringList& entries, int shown)
+{
+    box->clear();
+    box->addItems(entries);
+    if (shown >= 0 && shown < entries.size())
+        box->setCurrentIndex(shown);
+    fitText(box);
 }
 
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)

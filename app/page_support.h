@@ -7,9 +7,11 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -87,6 +89,11 @@ void fitText(QPushButton* button);
 // setText(pick(texts)), then fitText.
 void showText(QLabel* label, const Texts& texts);
 void showText(QPushButton* button, const Texts& texts);
+// The same for a choice list: one font in which every entry fits the field.
+void fitText(QComboBox* box);
+// Fills a choice list with `entries`, showing entry `shown` (the first when
+// `shown` names none), in a font they all fit.
+void setChoices(QComboBox* box, const QStringList& entries, int shown);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);

@@ -113,4 +113,22 @@ const u8* defaultFile()
     return file.data();
 }
 
+void restoreFactoryDefaults(KEL_RAM_PARA& b, bool keepEdid)
+{
+    auto* to = reinterpret_cast<u8*>(&b);
+    const auto* from = reinterpret_cast<const u8*>(&defaultBlock());
+    constexpr int kEdidAreaStart = offsetof(KEL_RAM_PARA, edid);
+    constexpr int kEdidAreaEnd = offsetof(KEL_RAM_PARA, splice_mode);
+    if (keepEdid) {
+        std::memcpy(to + kSavedStart, from + kSavedStart, kEdidAreaStart - kSavedStart);
+        std::memcpy(to + kEdidAreaEnd, from + kEdidAreaEnd, kBlockSize - kEdidAreaEnd);
+    } else {
+        std::memcpy(to + kSavedStart, from + kSavedStart, kSavedSize);
+    }
+    for (SEAMLESS_PARA& p : b.seamless_para) {
+        p.para0 = kSeamlessDefault;
+        p.para1 = kSeamlessDefault;
+    }
+}
+
 }  // namespace ram

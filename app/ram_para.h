@@ -68,6 +68,10 @@ constexpr u16 kMaxAudioImage = 5;
 enum SpliceMode : u16 { SPLICE_NONE = 0, SPLICE_HV, SPLICE_V, SPLICE_H, SPLICE_CP12, SPLICE_CP21 };
 constexpr u16 kSpliceModes = 6;
 
+// Both values of every SEAMLESS_PARA after a start and a factory reset
+// (the default table holds 0); the fade switch sets their low bytes to it.
+constexpr u16 kSeamlessDefault = 60;
+
 // Languages.
 enum Language : u8 { LANG_ZH = 0, LANG_EN, LANG_RU, LANG_VN, LANG_TW };
 constexpr int kLanguages = 5;
@@ -255,11 +259,21 @@ inline void storeU16(u8* p, u16 v)
     p[1] = static_cast<u8>(v >> 8);
 }
 
+// Writes the low byte of a u16 field, as the pages write their switches
+// (language, Wi-Fi, DBD, fade): the high byte stays.
+inline void setLowByte(u16& field, u8 v) { field = static_cast<u16>((field & 0xFF00) | v); }
+
 // The block a new parameter file holds (the run-time range all zero).
 const KEL_RAM_PARA& defaultBlock();
 // The whole new parameter file (kParaFileSize bytes): marker, block
 // offsets 768-4095, zeros.
 const u8* defaultFile();
+
+// The factory reset of a block: the saved part (offsets 768-4095) from the
+// default table, except, with keepEdid, the EDID records and the reserved
+// area after them (896-1375); then both values of every seamless pair 60.
+// The run-time part is left alone.
+void restoreFactoryDefaults(KEL_RAM_PARA& b, bool keepEdid);
 
 }  // namespace ram
 

@@ -11,6 +11,8 @@
 #include "videochip/x518_manage.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -56,6 +58,27 @@ const std::vector<PageRefreshEntry>& pageRefreshTable()
          }},
     };
     return table;
+}
+
+// The pages that read the USB stick: while one has focus, the tip box tells
+// the operator what the stick did, after the page's own refresh.
+constexpr u8 kUsbTipPages[] = {PAGE_SMART_MAPPING, PAGE_USB_UPGRADE};
+
+int usbTipKind(int code)
+{
+    switch (code) {
+    case SYNC_USB_ADDED: return TIP::kUsbInserted;
+    case SYNC_USB_REMOVED: return TIP::kUsbUnplugged;
+    case SYNC_USB_STORAGE: return TIP::kUsbReading;
+    default: return 0;
+    }
+}
+
+void showUsbTip(u8 page, int code)
+{
+    const int kind = usbTipKind(code);
+    if (kind && g_tip && std::find(std::begin(kUsbTipPages), std::end(kUsbTipPages), page) != std::end(kUsbTipPages))
+        g_tip->tip_create(kind);
 }
 
 // ---------------------------------------------------------------- the key pad's LED report
@@ -171,6 +194,7 @@ void SyncUpdate::refreshFocusedPage(int code)
     }
     if (Page* focused = Page::withFocus())
         focused->syncUpdate(code);
+    showUsbTip(page, code);
 }
 
 // A request (from a page or the protocol) to save the live block as user

@@ -146,6 +146,20 @@ bool fpga_manage::modify_register(u8 fpga, u8 r, u8 mask, u8 value, bool verify)
     return true;
 }
 
+bool fpga_manage::requestPanelSetup()
+{
+    fpga_manage* m = p_fpga_manage;
+    if (!m || m->MCU_REG_func[0][reg::kState] != reg::kStateRunning)
+        return false;
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+        g_set_led_setup = 0;
+    }
+    m->wake();
+    return true;
+}
+
 int fpga_manage::get_fpga_status()
 {
     const u8* image = MCU_REG_func[0];
@@ -225,6 +239,11 @@ int fpga_manage::IT8563WE_Get(TimeRealType* t)
     t->month = static_cast<u8>(d.month());
     t->year = static_cast<u16>(d.year());
     return 0;
+}
+
+QString fpga_manage::timeText(const TimeRealType& t)
+{
+    return QStringLiteral("%1:%2:%3").arg(t.hour).arg(t.minute).arg(t.second);
 }
 
 // ------------------------------------------------------------------ one pass

@@ -57,6 +57,12 @@ public:
     // finished and bit 3 (standby) of its register 0 is clear; else 0.
     // No SPI access.
     int get_fpga_status();
+    // A writer changed the LED canvas (size or splice mode): asks for the
+    // LED panel set-up (g_set_led_para := 1, g_set_led_setup := 0 under
+    // Utils::_led_para_init_mutex), only while FPGA 0's state register reads
+    // running, and wakes the manager. True when asked. A writer holding
+    // x518_manage::mutex may call it (the lock order allows it).
+    static bool requestPanelSetup();
     // Refreshes one register of the image from the FPGA; registers 64-127 and
     // above 170 are ignored.
     void read_from_register(u8 reg, u8 fpga);
@@ -77,6 +83,9 @@ public:
     bool write_ram_para(u8 fpga, u16 offset, const u8* data, int len);
     // Fills the record from the system clock.
     static int IT8563WE_Get(TimeRealType* t);
+    // A time as the upgrade's log writes it: hour:minute:second in decimal,
+    // without leading zeros.
+    static QString timeText(const TimeRealType& t);
 
     // ---- pass-through from the control links to the receiving cards
     // Sends one RCV_FRAME to the cards behind the port it names and makes

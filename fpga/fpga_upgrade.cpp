@@ -239,11 +239,6 @@ bool allFontsPresent()
     return store && (store->reg_image.font_flags & kAllFontBits) == kAllFontBits;
 }
 
-QString clockText(const TimeRealType& t)
-{
-    return QStringLiteral("%1:%2:%3").arg(t.hour).arg(t.minute).arg(t.second);
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ the steps
@@ -272,7 +267,7 @@ void fpga_manage::usb_upgrade_deal()
         if (!g_update_flag.load() && g_mainwindow)
             g_mainwindow->update_start();
         IT8563WE_Get(&rtc_time);
-        usb_grade_msg = clockText(rtc_time);
+        usb_grade_msg = timeText(rtc_time);
         g_update_flag = 1;
         usb_file_count = 0;
         g_send_para.step = kStepList;
@@ -295,7 +290,7 @@ void fpga_manage::usb_upgrade_deal()
 void fpga_manage::usb_upgrade_end()
 {
     IT8563WE_Get(&rtc_time);
-    usb_grade_msg += QStringLiteral("    ") + clockText(rtc_time);
+    usb_grade_msg += QStringLiteral("    ") + timeText(rtc_time);
     if (g_update_flag.load() && g_mainwindow)
         g_mainwindow->update_over();
     file_deal::release(file_deal::kOwnerUsbUpgrade);

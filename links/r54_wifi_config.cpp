@@ -184,10 +184,15 @@ void R54_WIFI_CONFIG::startThreadRun()
     }
 }
 
-void R54_WIFI_CONFIG::wifi_restart()
+void R54_WIFI_CONFIG::stopAccessPoint()
 {
     Utils::system_mutex(kKillHostapd, nullptr);
     Utils::system_mutex(kKillUdhcpd, nullptr);
+}
+
+void R54_WIFI_CONFIG::wifi_restart()
+{
+    stopAccessPoint();
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (store && store->ram_para.wifi_off != 0) {
         KEL_DBG("\n[R54_WIFI_CONFIG] access point off\n");

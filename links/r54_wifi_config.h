@@ -72,6 +72,8 @@ public:
 
     // Stops the access point; starts it again unless it is switched off.
     void wifi_restart();
+    // Stops the access point's programs (hostapd and udhcpd) at once.
+    static void stopAccessPoint();
     // True when `text` is an address the access point may take: a dotted
     // quad, unicast, neither the network (.0) nor the broadcast (.255)
     // address of its /24 network.

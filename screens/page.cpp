@@ -6,6 +6,7 @@
 #include "app/page_support.h"
 #include "screens/page_directory.h"
 
+#include <QComboBox>
 #include <QDebug>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,8 +19,22 @@ const char* const Page::kMenuNormalStyle =
 const char* const Page::kMenuSelectedStyle =
     "color:rgb(255,255,255);background-color: rgb(33, 36, 53); border:2px solid rgb(255,171,84);border-radius:10px;"
     "padding:2px 4px";
+const char* const Page::kFrameNormalStyle = "color:rgb(255,255,255);border:1px solid rgb(255,255,255);";
+const char* const Page::kFrameSelectedStyle = "color:rgb(255,255,255);border:1px solid rgb(255,171,84);";
 
 namespace {
+
+// Frame colours of a choice list: resting, focused, edited.
+const char* const kChoiceWhite = "rgb(255,255,255)";
+const char* const kChoiceOrange = "rgb(255,171,84)";
+const char* const kChoiceRed = "rgb(255,0,0)";
+
+QString choiceStyle(const char* frameColour)
+{
+    return QStringLiteral("QComboBox{color:rgb(255,255,255);border:1px solid %1;}"
+                          "QComboBox:drop-down{border-style:none}")
+        .arg(QLatin1String(frameColour));
+}
 
 // The open pages, the first opened first; the main window lies under them all.
 std::vector<Page*>& openPages()
@@ -158,21 +173,31 @@ void Page::menulist_init()
         restyle(i);
 }
 
-QString Page::normalStyle(int) const
+QString Page::normalStyle(int entry) const
 {
-    return QString::fromLatin1(kMenuNormalStyle);
+    return choiceOf(entry) ? choiceStyle(kChoiceWhite) : QString::fromLatin1(kMenuNormalStyle);
 }
 
-QString Page::selectedStyle(int) const
+QString Page::selectedStyle(int entry) const
 {
-    return QString::fromLatin1(kMenuSelectedStyle);
+    return choiceOf(entry) ? choiceStyle(kChoiceOrange) : QString::fromLatin1(kMenuSelectedStyle);
+}
+
+QString Page::editStyle(int) const
+{
+    return choiceStyle(kChoiceRed);
 }
 
 void Page::restyle(int entry)
 {
     if (entry < 0 || entry >= entryCount())
         return;
-    menulist[entry].widget->setStyleSheet(entry == ui_select ? selectedStyle(entry) : normalStyle(entry));
+    QString style;
+    if (entry != ui_select)
+        style = normalStyle(entry);
+    else
+        style = editing() ? editStyle(entry) : selectedStyle(entry);
+    menulist[entry].widget->setStyleSheet(style);
 }
 
 void Page::stepFocus(int step)
@@ -188,8 +213,61 @@ void Page::stepFocus(int step)
 
 void Page::runEntry(int entry)
 {
-    if (entry >= 0 && entry < entryCount() && menulist[entry].open)
+    if (entry < 0 || entry >= entryCount())
+        return;
+    if (QComboBox* box = choiceOf(entry)) {
+        if (box->count() == 0 || entry != ui_select)
+            return;
+        saved_index = box->currentIndex();
+        edit_flag = 1;
+        restyle(entry);
+        return;
+    }
+    if (menulist[entry].open)
         menulist[entry].open();
+}
+
+// ---------------------------------------------------------------- editing a choice list
+
+QComboBox* Page::choiceOf(int entry) const
+{
+    if (entry < 0 || entry >= entryCount() || !menulist[entry].confirm)
+        return nullptr;
+    return qobject_cast<QComboBox*>(menulist[entry].widget);
+}
+
+int Page::stepChoice(int entry, int index, int step) const
+{
+    const int n = choiceOf(entry) ? choiceOf(entry)->count() : 0;
+    if (n == 0)
+        return index;
+    return ((index + step) % n + n) % n;
+}
+
+void Page::stepEdited(int step)
+{
+    if (QComboBox* box = choiceOf(ui_select))
+        box->setCurrentIndex(stepChoice(ui_select, box->currentIndex(), step));
+}
+
+void Page::confirmEdited()
+{
+    QComboBox* box = choiceOf(ui_select);
+    edit_flag = 0;
+    restyle(ui_select);
+    if (box)
+        menulist[ui_select].confirm(box->currentIndex());
+}
+
+void Page::endEditing(bool restore)
+{
+    if (!editing())
+        return;
+    edit_flag = 0;
+    QComboBox* box = choiceOf(ui_select);
+    if (box && restore)
+        box->setCurrentIndex(saved_index < box->count() ? saved_index : 0);
+    restyle(ui_select);
 }
 
 // ---------------------------------------------------------------- keys

@@ -15,7 +15,9 @@
 // - BACK: the page closes, its pointer is cleared, the page under it (or the
 //   main window) re-labels itself and gets the focus;
 // - the change notifier's refresh (syncUpdate) while the page has focus;
-// - the number keyboard, asked for one value at a time (askNumber).
+// - the number keyboard, asked for one value at a time (askNumber);
+// - choice lists edited in place: OK on the list starts editing, LEFT and
+//   RIGHT step its entries, OK again confirms the entry shown.
 //
 // See docs/pages.md for a worked example.
 #pragma once
@@ -28,6 +30,7 @@
 #include <optional>
 #include <vector>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 
@@ -37,6 +40,9 @@ public:
     // The menus' two focus styles: the focused entry has the orange border.
     static const char* const kMenuNormalStyle;
     static const char* const kMenuSelectedStyle;
+    // A settings page's framed buttons: white frame, orange when focused.
+    static const char* const kFrameNormalStyle;
+    static const char* const kFrameSelectedStyle;
 
     ~Page() override;
 
@@ -78,6 +84,7 @@ public:
 
     // ---- state the tests look at
     u8 selected() const { return ui_select; }
+    bool editing() const { return edit_flag != 0; }
     QWidget* focusedWidget() const;
     int entryCount() const { return static_cast<int>(menulist.size()); }
 
@@ -93,9 +100,14 @@ protected:
 
     // ---- the focus ring
     // One entry of the ring: its widget and what OK does on it (empty: nothing).
+    // An entry with `confirm` is a choice list (its widget a QComboBox)
+    // edited in place: OK starts editing it (red frame), LEFT and RIGHT step
+    // its entries, OK again ends the editing and hands `confirm` the entry
+    // shown. A list without entries is not edited.
     struct Entry {
         QWidget* widget;
         std::function<void()> open;
+        std::function<void(int)> confirm = {};
     };
     // The ring in LEFT/RIGHT order.
     void setEntries(std::vector<Entry> entries);
@@ -104,20 +116,37 @@ protected:
     // Style of entry i at rest and when focused; the menus' styles unless a
     // page overrides them (an entry that is switched off, say). A page whose
     // entry changes state calls restyle(i).
+    // Choice lists have their own three: white, orange and, while edited, red
+    // frames.
     virtual QString normalStyle(int entry) const;
     virtual QString selectedStyle(int entry) const;
+    virtual QString editStyle(int entry) const;
     void restyle(int entry);
     // Moves the focus one entry on (+1) or back (-1), wrapping at both ends.
     void stepFocus(int step);
     // Runs what OK does on entry i; nothing for an index without an entry.
+    // On a choice list: starts editing it.
     void runEntry(int entry);
+
+    // ---- editing a choice list
+    // The entry the list of ring entry `entry` shows one step (+1 or -1)
+    // from `index`: the next or previous one, wrapping; a page whose list
+    // skips entries overrides it.
+    virtual int stepChoice(int entry, int index, int step) const;
+    // Ends the editing without confirming; with `restore` the list shows
+    // again the entry it showed before (the first when that one is gone).
+    void endEditing(bool restore);
+    // The choice list of ring entry i, or null.
+    QComboBox* choiceOf(int entry) const;
 
     // ---- the keys at release, after the page's debug line and before the
     // key goes on to the key pad. The defaults are a menu's: LEFT and RIGHT
-    // step the ring, OK runs the focused entry, BACK closes the page.
-    virtual void onLeft() { stepFocus(-1); }
-    virtual void onRight() { stepFocus(1); }
-    virtual void onOk() { runEntry(ui_select); }
+    // step the ring, OK runs the focused entry, BACK closes the page; while
+    // a choice list is edited, LEFT and RIGHT step its entries and OK
+    // confirms it (BACK still closes the page, dropping the choice).
+    virtual void onLeft() { editing() ? stepEdited(-1) : stepFocus(-1); }
+    virtual void onRight() { editing() ? stepEdited(1) : stepFocus(1); }
+    virtual void onOk() { editing() ? confirmEdited() : runEntry(ui_select); }
     virtual void onBack() { slot_Button_back_clicked(); }
     // A key that is none of the five panel keys; nothing by default.
     virtual void onOtherKey(int key) {}
@@ -151,12 +180,16 @@ protected:
     void done(int result) override;
 
     u8 ui_select = 0;
+    u8 edit_flag = 0;     // 1 while the focused choice list is edited
+    int saved_index = 0;  // the entry it showed when the editing began
 
 private:
     void enterStack(std::function<void()> clearPointer);
     // Off the stack and its pointer cleared; false when it was not on it.
     bool leaveStack();
     void modeShortcut();
+    void stepEdited(int step);
+    void confirmEdited();
 
     const PAGE_FOCUS number;
     std::vector<Entry> menulist;

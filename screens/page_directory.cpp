@@ -19,6 +19,12 @@
 #include "screens/setup/imagelayout.h"
 #include "screens/setup/inputchoose.h"
 #include "screens/setup/inputcut.h"
+#include "screens/system/factory.h"
+#include "screens/system/factoryage.h"
+#include "screens/system/lcdshow.h"
+#include "screens/system/othersetup.h"
+#include "screens/system/test_chart.h"
+#include "tools/firmware_usbgrade.h"
 
 namespace pages {
 
@@ -58,18 +64,20 @@ void openPage(PAGE_FOCUS page)
     case PAGE_INPUT_CROP: return Page::openOnTop(g_inputcut);
     case PAGE_EDID_SETTINGS: return Page::openOnTop(g_edidset);
     case PAGE_WINDOW_LAYOUT: return Page::openOnTop(g_imagelayout);
+    // System, factory and test pages
+    case PAGE_LCD_DISPLAY: return Page::openOnTop(g_lcdshow);
+    case PAGE_TEST_PATTERNS: return Page::openOnTop(g_test_chart);
+    case PAGE_OTHER_SETTINGS: return Page::openOnTop(g_othersetup);
+    case PAGE_FACTORY_SETTINGS: return Page::openOnTop(g_factory);
+    case PAGE_AGING_LOG: return Page::openOnTop(g_factoryage);
+    // LED-screen tools and upgrade
+    case PAGE_USB_UPGRADE: return Page::openOnTop(g_firmware_usbgrade);
 
     // ---- Pages not built yet open nothing. When one lands, its line
     // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
     // included above).
-    case PAGE_LCD_DISPLAY:         // lcdshow, g_lcdshow
-    case PAGE_TEST_PATTERNS:       // test_chart, g_test_chart
-    case PAGE_OTHER_SETTINGS:      // othersetup, g_othersetup
-    case PAGE_FACTORY_SETTINGS:    // factory, g_factory
-    case PAGE_AGING_LOG:           // factoryage, g_factoryage
     case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
     case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
-    case PAGE_USB_UPGRADE:         // firmware_usbgrade, g_firmware_usbgrade
         KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
         if (missingPageWatcher())
             missingPageWatcher()(page);

@@ -383,6 +383,13 @@ public:
     x518_drv* drv = nullptr;
     i32 spi_fd = -1;
     std::atomic<u8> init_state{0};
+    // Overlay fonts found in the serial flash, a bit each (FontFlag).
+    enum FontFlag : u32 {
+        kFontChinese32 = 1u << 0,
+        kFontEnglish32 = 1u << 1,
+        kFontChinese64 = 1u << 2,
+        kFontEnglish64 = 1u << 3,
+    };
     u32 font_flags = 0;
     std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
 

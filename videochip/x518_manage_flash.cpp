@@ -110,10 +110,10 @@ struct FontSlot {
     const char* name;
 };
 constexpr FontSlot kFontSlots[] = {
-    {0x010000, 1u << 0, 0x02, "32-dot Chinese"},
-    {0x000000, 1u << 1, 0x01, "32-dot English"},
-    {0x450000, 1u << 2, 0x28, "64-dot Chinese"},
-    {0x410000, 1u << 3, 0x14, "64-dot English"},
+    {0x010000, x518_manage::kFontChinese32, 0x02, "32-dot Chinese"},
+    {0x000000, x518_manage::kFontEnglish32, 0x01, "32-dot English"},
+    {0x450000, x518_manage::kFontChinese64, 0x28, "64-dot Chinese"},
+    {0x410000, x518_manage::kFontEnglish64, 0x14, "64-dot English"},
 };
 constexpr char kFontPresent = 'P';
 constexpr int kFontWidthByte = 17, kFontHeightByte = 18;

@@ -241,6 +241,36 @@ std::string fpgaCommand(const Args&)
     return writeFileAtomic(kFpgaDump, text) ? std::string() : std::string("cannot write ") + kFpgaDump;
 }
 
+// ---------------------------------------------------------------- flashes
+
+// "fpga0|fpga1|chip ADDR LEN": LEN bytes of that flash from ADDR (decimal)
+// to /sim/flash.bin, so a person can compare what an upgrade wrote.
+std::string flashCommand(const Args& a)
+{
+    const bool chipFlash = a[0] == "chip";
+    if (!chipFlash && a[0] != "fpga0" && a[0] != "fpga1")
+        return "the flashes are fpga0, fpga1 and chip";
+    const long size = chipFlash ? long(SimX518Flash::kSize) : long(fpga::flash::kSize);
+    long address = 0, length = 0;
+    if (!controlNumber(a[1], 0, size - 1, address) || !controlNumber(a[2], 1, size - address, length))
+        return "ADDR and LEN (decimal) lie inside the flash's " + std::to_string(size) + " bytes";
+    std::vector<uint8_t> bytes;
+    if (chipFlash) {
+        auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+        if (!chip)
+            return "no video chip";
+        bytes = chip->flash(uint32_t(address), size_t(length));
+    } else {
+        auto board = fpgaBoard();
+        if (!board)
+            return "no FPGA board";
+        auto lock = board->lock();
+        bytes = board->flash(a[0] == "fpga0" ? 0 : 1).read(uint32_t(address), uint32_t(length));
+    }
+    return writeFileAtomic(kFlashDump, bytes.data(), bytes.size()) ? std::string()
+                                                                   : std::string("cannot write ") + kFlashDump;
+}
+
 // The simulated devices' commands. A new one is a line here (or, for the
 // program's own parts, a platform::addControlCommand at start-up) and a
 // paragraph in docs/simulated-box.md.
@@ -254,6 +284,7 @@ const ControlCommand kDeviceCommands[] = {
     {"chip", "", 0, 0, chipCommand},
     {"osd", "", 0, 0, osdCommand},
     {"fpga", "", 0, 0, fpgaCommand},
+    {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},
 };
 
 // ---------------------------------------------------------------- the pipe

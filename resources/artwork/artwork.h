@@ -97,6 +97,8 @@ void addSettingsMenuPictures(Catalog& c);
 void addPagePartPictures(Catalog& c);
 void addSourcePictures(Catalog& c);
 void addSettingsPagePictures(Catalog& c);
+void addTestPatternPictures(Catalog& c);
+void addUsbUpgradePictures(Catalog& c);
 void addVideoSetupPictures(Catalog& c);
 
 }  // namespace art

@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QSaveFile>
+#include <QSet>
 #include <QTextStream>
 #include <cstdio>
 
@@ -112,7 +113,20 @@ int main(int argc, char** argv)
     art::addPagePartPictures(catalog);
     art::addSourcePictures(catalog);
     art::addSettingsPagePictures(catalog);
+    art::addTestPatternPictures(catalog);
+    art::addUsbUpgradePictures(catalog);
     art::addVideoSetupPictures(catalog);
+
+    // Two pictures of one name would be one resource: the second would
+    // silently replace the first.
+    QSet<QString> names;
+    for (const art::Picture& pic : catalog) {
+        if (names.contains(pic.name)) {
+            std::fprintf(stderr, "kel_artwork: the picture %s is drawn twice\n", qPrintable(pic.name));
+            return 1;
+        }
+        names.insert(pic.name);
+    }
 
     std::vector<Written> written;
     QString qrc;

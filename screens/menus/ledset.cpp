@@ -43,20 +43,6 @@ bool isField(int entry)
     return entry == kWidthField || entry == kHeightField;
 }
 
-// Tells a running FPGA 0 that the canvas changes: its manager stops the
-// sending ports while the chip sets its output panel up again.
-void handCanvasToFpga()
-{
-    if (!fpgaview::running())
-        return;
-    {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
-        g_set_led_para = 1;
-        g_set_led_setup = 0;
-    }
-    fpga_manage::p_fpga_manage->wake();
-}
-
 }  // namespace
 
 ledset::Sides ledset::fitSides(const QString& typed, const QString& other)
@@ -191,7 +177,7 @@ void ledset::on_Button_apply1_clicked()
             first.h = h;
             for (int i = 1; i < ram::kShownImages; ++i)
                 b.image[i].enable = 0;
-            handCanvasToFpga();
+            fpga_manage::requestPanelSetup();
         }
         KelRamPara::raiseApplyLocked();
     }

@@ -9,7 +9,6 @@
 #include "ui_imagelayout.h"
 
 #include <QComboBox>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,30 +60,6 @@ KelRamPara* store()
     return KelRamPara::p_kelrampara_config;
 }
 
-// The choice list shows its longest entry whole: the largest font, from the
-// form's down to 7 pixels, in which every entry fits beside the arrow.
-void fitEntries(QComboBox* box)
-{
-    constexpr int kSmallest = 7;
-    constexpr int kArrowRoom = 22;
-    constexpr const char* kFormFont = "formFont";
-    if (!box->property(kFormFont).isValid())
-        box->setProperty(kFormFont, box->font());
-    QFont font = box->property(kFormFont).value<QFont>();
-    int px = QFontInfo(font).pixelSize();
-    for (; px > kSmallest; --px) {
-        font.setPixelSize(px);
-        const QFontMetrics metrics(font);
-        int widest = 0;
-        for (int i = 0; i < box->count(); ++i)
-            widest = qMax(widest, metrics.horizontalAdvance(box->itemText(i)));
-        if (widest + kArrowRoom <= box->width())
-            break;
-    }
-    font.setPixelSize(px);
-    box->setFont(font);
-}
-
 }  // namespace
 
 ImageLayout::ImageLayout(QWidget* parent) : Page(PAGE_WINDOW_LAYOUT, parent), ui(new Ui::ImageLayout)
@@ -106,12 +81,10 @@ void ImageLayout::language_changed()
     pages::showText(ui->label_W, settingsTexts::kWidth);
     pages::showText(ui->label_H, settingsTexts::kHeight);
     pages::showText(ui->label_mirror, kMirrorCaption);
-    const int shown = ui->comboBox_P2P->currentIndex();
-    ui->comboBox_P2P->clear();
+    QStringList items;
     for (const pages::Texts& item : kDbdItems)
-        ui->comboBox_P2P->addItem(pages::pick(item));
-    fitEntries(ui->comboBox_P2P);
-    ui->comboBox_P2P->setCurrentIndex(qMax(shown, 0));
+        items << pages::pick(item);
+    pages::setChoices(ui->comboBox_P2P, items, ui->comboBox_P2P->currentIndex());
     image_index = g_image_current.load();
     image_init();
     image_para_update();

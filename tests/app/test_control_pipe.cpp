@@ -72,11 +72,12 @@ TEST_F(RunningBox, PlugAndPullReachTheInputStatusAndRefusedCommandsChangeNothing
             {"touch 320 0", "the LCD's points are 0-319, 0-239"},
             {"port 16 down", "no sending port 16 (ports 0-15)"},
             {"cards 1 -1", "a chain holds 0-256 cards"},
+            {"flash fpga0 8388600 9", "ADDR and LEN (decimal) lie inside the flash's 8388608 bytes"},
         };
         for (const auto& r : refused)
             EXPECT_EQ(control(r.first), std::string("error ") + r.first + ": " + r.second);
-        EXPECT_EQ(control("eject"), "error eject: unknown command (commands: canvas, card, cards, chip, fpga, "
-                                    "key, lcd, osd, plug, port, pull, touch, usb)");
+        EXPECT_EQ(control("eject"), "error eject: unknown command (commands: canvas, card, cards, chip, flash, "
+                                    "fpga, key, lcd, osd, plug, port, pull, touch, usb)");
         // Nothing moved: the home page keeps the focus, the inputs their signals.
         EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
         EXPECT_TRUE(platform::sim::receiver(1)->signal());

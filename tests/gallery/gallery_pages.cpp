@@ -2,6 +2,7 @@
 // states) that builds it from nothing and returns its picture.
 #include "tests/gallery/gallery.h"
 
+#include "app/aginglog.h"
 #include "app/firmwareupdate.h"
 #include "app/lockwindow.h"
 #include "app/kelrampara.h"
@@ -28,7 +29,13 @@
 #include "screens/setup/imagelayout.h"
 #include "screens/setup/inputchoose.h"
 #include "screens/setup/inputcut.h"
+#include "screens/system/factory.h"
+#include "screens/system/factoryage.h"
+#include "screens/system/lcdshow.h"
+#include "screens/system/othersetup.h"
+#include "screens/system/test_chart.h"
 #include "tools/qroundprogressbar.h"
+#include "tools/firmware_usbgrade.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -256,6 +263,58 @@ QImage userModeOverlay()
     return image;
 }
 
+// The aging-log page over 20 samples, for as long as it lives: the log and
+// its counters are put back afterwards.
+struct SampleAgingLog {
+    SampleAgingLog()
+    {
+        saved = factoryage_log;
+        factoryage_log.clear();
+        for (int i = 0; i < 20; ++i)
+            factoryage_log.append(QStringLiteral("06-01 %1:%2 %3 %4 %5")
+                                      .arg(12 + i / 20, 2, 10, QLatin1Char('0'))
+                                      .arg(3 * i, 2, 10, QLatin1Char('0'))
+                                      .arg(17 + 3 * i)
+                                      .arg(i % 7 == 3 ? 29 : 31)
+                                      .arg(i % 5));
+        factoryage_log_diff3 = 12;
+        factoryage_log_diff5 = 5;
+        factoryage_log_diff10 = 1;
+    }
+    ~SampleAgingLog()
+    {
+        factoryage_log = saved;
+        factoryage_log_diff3 = factoryage_log_diff5 = factoryage_log_diff10 = 0;
+    }
+    QStringList saved;
+};
+
+// The USB upgrade page over the stick's packages `names` (none: no stick
+// folder), with `next` taps on its next button, and `after` done on it.
+QImage usbUpgradePage(const std::vector<std::string>& names, int next,
+                      const std::function<void(firmware_usbgrade&)>& after = nullptr)
+{
+    const std::string dir = "/mnt/usb1/gallery";
+    platform::makeDirs(dir);
+    for (const std::string& name : names)
+        platform::writeFileAtomic(dir + "/" + name, std::string("package"));
+    g_usb_grade_path = names.empty() ? QStringLiteral("no-stick") : QStringLiteral("gallery");
+    MainWindowUnder main;
+    firmware_usbgrade page(nullptr);
+    for (int i = 0; i < next; ++i)
+        page.kel_Button_next_clicked();
+    if (after)
+        after(page);
+    const QImage image = grabWidget(&page);
+    for (const std::string& name : names)
+        platform::removeFile(dir + "/" + name);
+    return image;
+}
+
+const std::vector<std::string> kSamplePackages = {
+    "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
+    "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
+
 // The crop, window layout and EDID pages after `keys`, over the sample's
 // crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
 // at 3840 x 2160, 30 Hz.
@@ -339,6 +398,19 @@ const std::vector<GalleryPage>& galleryPages()
         {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
         {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
         {"custommode_overlay", [] { return userModeOverlay(); }},
+        {"factory", [] { return pageAfterKeys<factory>({Qt::Key_R, Qt::Key_R}); }},
+        {"factory_language", [] { return pageAfterKeys<factory>({Qt::Key_Q, Qt::Key_R}); }},
+        {"othersetup", [] { return pageAfterKeys<othersetup>({Qt::Key_R, Qt::Key_R}); }},
+        {"othersetup_editing", [] { return pageAfterKeys<othersetup>({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
+        {"lcdshow", [] { return pageAfterKeys<lcdshow>({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"factoryage_empty", [] { return pageAfterKeys<factoryage>({}); }},
+        {"factoryage",
+         [] {
+             SampleAgingLog log;
+             return pageAfterKeys<factoryage>({});
+         }},
+        {"test_chart",
+         [] { return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R}); }},
         // The crop list with a crop focused; the editor on it, Y focused.
         {"inputcut", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
         {"inputcut_editor",
@@ -366,6 +438,25 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"qroundprogressbar_0", [] { return roundProgressBar(0); }},
         {"qroundprogressbar_65", [] { return roundProgressBar(65); }},
+        // ---- the USB upgrade page
+        {"firmware_usbgrade_no_stick", [] { return usbUpgradePage({}, 0); }},
+        {"firmware_usbgrade", [] { return usbUpgradePage(kSamplePackages, 0); }},
+        {"firmware_usbgrade_started",
+         [] {
+             return usbUpgradePage(kSamplePackages, 1, [](firmware_usbgrade& page) {
+                 page.menulist_button_ok_page();
+                 page.on_Button_grade_clicked();
+                 g_usb_grade = 0;
+             });
+         }},
+        {"firmware_usbgrade_over",
+         [] {
+             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
+                 sampleFpga();
+                 fpga_manage::p_fpga_manage->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 page.syncUpdate(SYNC_USB_UPGRADE);
+             });
+         }},
     };
     return pages;
 }

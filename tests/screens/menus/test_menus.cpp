@@ -12,6 +12,7 @@
 #include "screens/menus/outputset.h"
 #include "screens/page_directory.h"
 #include "screens/setup/custommode.h"
+#include "screens/system/factoryage.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QFrame>
@@ -248,28 +249,35 @@ TEST_F(Menus, SelfRecoveryFollowsTheStoredFilesAndAgingAsksForItsCodeEachTime)
         for (const auto& t : tries) {
             SCOPED_TRACE(t.typed);
             bool keyboardUp = false;
+            bool opened = false;
+            bool keyboardGoneFirst = false;
+            // Seen from inside the aging page's loop, which closes it again.
+            QTimer agingLoop;
+            agingLoop.setSingleShot(true);
+            QObject::connect(&agingLoop, &QTimer::timeout, [&] {
+                if (!g_factoryage)
+                    return;
+                opened = true;
+                keyboardGoneFirst = !g_numberkeyboard->isVisible();
+                g_factoryage->slot_Button_back_clicked();
+            });
             QTimer::singleShot(0, [&] {
                 keyboardUp = g_numberkeyboard->isVisible();
                 for (const char* c = t.typed; *c; ++c)
                     QTest::mouseClick(digit[*c - '0'], Qt::LeftButton);
                 QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(t.confirm ? "Button_ok" : "Button_close"),
                                   Qt::LeftButton);
+                agingLoop.start(0);
             });
-            bool keyboardGoneFirst = false;
-            pages::setMissingPageWatcher([&](PAGE_FOCUS p) {
-                asked.push_back(p);
-                keyboardGoneFirst = !g_numberkeyboard->isVisible();
-            });
-            asked.clear();
             focusAndOk(page, 4);
+            agingLoop.stop();
             EXPECT_TRUE(keyboardUp);
-            EXPECT_EQ(!asked.empty() && asked.back() == PAGE_AGING_LOG, t.opens);
+            EXPECT_EQ(opened, t.opens);
             EXPECT_EQ(keyboardGoneFirst, t.opens);
         }
         // A keyboard result meant for another page is not taken as a code.
-        asked.clear();
         emit g_numberkeyboard->sendKeyBoardUIDataToLineEdit(QStringLiteral("9053"));
-        EXPECT_TRUE(asked.empty());
+        EXPECT_EQ(g_page_focus.load(), PAGE_ADVANCED_OPTIONS);
     });
 }
 

@@ -1,0 +1,205 @@
+#include "screens/system/othersetup.h"
+
+#include "app/kelrampara.h"
+#include "app/page_support.h"
+#include "links/r54_wifi_config.h"
+#include "ui_othersetup.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+namespace {
+
+const pages::Texts kTitle = {QStringLiteral("其它设置"), QStringLiteral("Other Settings"),
+                             QStringLiteral("Другие настройки"), QStringLiteral("Cài đặt khác"),
+                             QStringLiteral("其它設置")};
+const pages::Texts kVolume = {QStringLiteral("音量"), QStringLiteral("Volume"), QStringLiteral("Звук"),
+                              QStringLiteral("Âm lượng"), QStringLiteral("音量")};
+const pages::Texts kSwitchMode = {QStringLiteral("切换模式"), QStringLiteral("Switch mode"),
+                                  QStringLiteral("Переключение"), QStringLiteral("Chế độ chuyển"),
+                                  QStringLiteral("切換模式")};
+const pages::Texts kProjection = {QStringLiteral("投影"), QStringLiteral("Projection"), QStringLiteral("Проекция"),
+                                  QStringLiteral("Trình chiếu"), QStringLiteral("投影")};
+const pages::Texts kWifiState = {QStringLiteral("WiFi状态"), QStringLiteral("Wifi state"),
+                                 QStringLiteral("Wi-Fi"), QStringLiteral("Trạng thái Wifi"),
+                                 QStringLiteral("WiFi狀態")};
+const pages::Texts kDotByDot = {QStringLiteral("点对点"), QStringLiteral("DBD"), QStringLiteral("DBD"),
+                                QStringLiteral("DBD"), QStringLiteral("點對點")};
+// "%1" is the window number from 1.
+const pages::Texts kWindow = {QStringLiteral("画面%1"), QStringLiteral("image%1"), QStringLiteral("Канал%1"),
+                              QStringLiteral("Hình ảnh%1"), QStringLiteral("畫麵%1")};
+const pages::Texts kOffText = {QStringLiteral("关"), QStringLiteral("OFF"), QStringLiteral("Выкл"),
+                               QStringLiteral("Tắt"), QStringLiteral("關")};
+const pages::Texts kOnText = {QStringLiteral("开"), QStringLiteral("ON"), QStringLiteral("Вкл"),
+                              QStringLiteral("Bật"), QStringLiteral("開")};
+const pages::Texts kSeamlessText = {QStringLiteral("无缝快切"), QStringLiteral("Seamless"), QStringLiteral("Быстро"),
+                                    QStringLiteral("Chuyển đổi ngay"), QStringLiteral("無縫快切")};
+const pages::Texts kFadeText = {QStringLiteral("淡入淡出"), QStringLiteral("Fade"), QStringLiteral("Плавно"),
+                                QStringLiteral("và ngoài"), QStringLiteral("淡入淡出")};
+const pages::Texts kClickOk = {QStringLiteral("按OK键"), QStringLiteral("Click OK"), QStringLiteral("Нажмите OK"),
+                               QStringLiteral("Nhấn OK"), QStringLiteral("按OK鍵")};
+
+constexpr u8 kFullVolume = 255;
+constexpr u16 kFlagsLowByte = 0x00FF;  // the dot-by-dot switch writes the high byte whole
+
+bool windowShown(const IMAGE_PARA& image) { return image.enable != 0; }
+
+}  // namespace
+
+othersetup::othersetup(QWidget* parent) : Page(PAGE_OTHER_SETTINGS, parent), ui(new Ui::othersetup)
+{
+    ui->setupUi(this);
+    ui->label_name_mode->hide();
+    ui->mode_state->hide();
+    auto confirmRow = [this](int row) { return [this, row](int index) { on_button_box_clicked(row, index); }; };
+    setEntries({
+        {ui->ImageVolume, {}, confirmRow(kWindowRow)},
+        {ui->volume_state, {}, confirmRow(kAudioRow)},
+        {ui->switch_state, {}, confirmRow(kSwitchRow)},
+        {ui->wifi_state, {}, confirmRow(kWifiRow)},
+        {ui->dbd_state, {}, confirmRow(kDotByDotRow)},
+    });
+    menulist_init();
+    language_changed();
+    para_init();
+}
+
+othersetup::~othersetup()
+{
+    delete ui;
+}
+
+void othersetup::language_changed()
+{
+    ui->label_other->setText(pages::pick(kTitle));
+    ui->label_name_volume->setText(pages::pick(kVolume));
+    ui->label_name_switch->setText(pages::pick(kSwitchMode));
+    ui->label_name_mode->setText(pages::pick(kProjection));
+    ui->label_wifi->setText(pages::pick(kWifiState));
+    ui->label_name_DBD->setText(pages::pick(kDotByDot));
+    for (QLabel* label : {ui->label_other, ui->label_name_volume, ui->label_name_switch, ui->label_name_mode,
+                          ui->label_wifi, ui->label_name_DBD})
+        pages::fitText(label);
+}
+
+void othersetup::para_init()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    const KEL_RAM_PARA& b = store->ram_para;
+    if (b.audio_image != 0 && (b.audio_image > ram::kMaxAudioImage || !windowShown(b.image[b.audio_image])))
+        KelRamPara::editAndApply([](KEL_RAM_PARA& block) { block.audio_image = 0; });
+    const int audio = b.audio_image;
+
+    listed_windows.clear();
+    QStringList windows;
+    int shown = 0;
+    for (int w = 0; w < ram::kShownImages; ++w) {
+        if (!windowShown(b.image[w]))
+            continue;
+        if (w == audio)
+            shown = static_cast<int>(listed_windows.size());
+        listed_windows.push_back(w);
+        windows.push_back(pages::pick(kWindow).arg(w + 1));
+    }
+    pages::setChoices(ui->ImageVolume, windows, shown);
+
+    const QStringList offOn = {pages::pick(kOffText), pages::pick(kOnText)};
+    pages::setChoices(ui->volume_state, offOn, (b.image[audio].audio & ram::kAudioOn) ? kOn : kOff);
+    pages::setChoices(ui->switch_state, {pages::pick(kSeamlessText), pages::pick(kFadeText)},
+                      b.seamless ? kFade : kSeamless);
+    pages::setChoices(ui->mode_state, {pages::pick(kClickOk)}, 0);
+    pages::setChoices(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)},
+                      b.wifi_off ? kWifiOff : kWifiOn);
+    pages::setChoices(ui->dbd_state, offOn, b.dbd_enable ? kOn : kOff);
+}
+
+void othersetup::syncUpdate(int)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store || store->KelLanguageChanged() == 0)
+        return;
+    language_changed();
+    endEditing(false);
+    para_init();
+}
+
+void othersetup::onBack()
+{
+    if (editing())
+        endEditing(true);
+    else
+        Page::onBack();
+}
+
+// ---------------------------------------------------------------- confirming a row
+
+void othersetup::on_button_box_clicked(int row, int index)
+{
+    switch (row) {
+    case kAudioRow: return confirmAudio(index);
+    case kSwitchRow: return confirmSwitch(index);
+    case kWifiRow: return confirmWifi(index);
+    case kDotByDotRow: return confirmDotByDot(index);
+    default: return;  // the window alone changes nothing
+    }
+}
+
+// The window the window list shows gets its audio on or off and becomes the
+// audio window; with no window listed nothing changes.
+void othersetup::confirmAudio(int index)
+{
+    const int entry = ui->ImageVolume->currentIndex();
+    if (entry < 0 || entry >= static_cast<int>(listed_windows.size()))
+        return;
+    const int w = listed_windows[entry];
+    const bool on = index == kOn;
+    KelRamPara::editAndApply([w, on](KEL_RAM_PARA& b) {
+        IMAGE_PARA& image = b.image[w];
+        if (((image.audio & ram::kAudioOn) != 0) == on)
+            return;
+        b.audio_image = static_cast<u16>(w);
+        image.volume = on ? kFullVolume : 0;
+        image.audio = on ? ram::kAudioOn : 0;
+    });
+}
+
+void othersetup::confirmSwitch(int index)
+{
+    const bool fade = index == kFade;
+    KelRamPara::editAndApply([fade](KEL_RAM_PARA& b) {
+        ram::setLowByte(b.seamless, fade ? 1 : 0);
+        for (int k = 0; k < ram::kImages; ++k) {
+            if (fade) {
+                ram::setLowByte(b.seamless_para[k].para0, ram::kSeamlessDefault);
+                ram::setLowByte(b.seamless_para[k].para1, ram::kSeamlessDefault);
+                b.image[k].flags |= ram::kFlagSeamless;
+            } else {
+                b.image[k].flags &= static_cast<u16>(~ram::kFlagSeamless);
+            }
+        }
+    });
+    KelRamPara::p_kelrampara_config->ram_para_save();
+}
+
+void othersetup::confirmWifi(int index)
+{
+    const bool off = index == kWifiOff;
+    KelRamPara::editAndApply([off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); });
+    if (off)
+        R54_WIFI_CONFIG::stopAccessPoint();
+    else if (R54_WIFI_CONFIG::p_wifi)
+        R54_WIFI_CONFIG::p_wifi->set_wifi_reset_flag();
+}
+
+void othersetup::confirmDotByDot(int index)
+{
+    const u8 on = index == kOn ? 1 : 0;
+    KelRamPara::editAndApply([on](KEL_RAM_PARA& b) {
+        ram::setLowByte(b.dbd_enable, on);
+        for (IMAGE_PARA& image : b.image)
+            image.flags = static_cast<u16>((image.flags & kFlagsLowByte) | (on ? ram::kFlagDotByDot : 0));
+    });
+    KelRamPara::p_kelrampara_config->ram_para_save();
+}

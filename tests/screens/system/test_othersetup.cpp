@@ -1,0 +1,99 @@
+// The other settings page, driven by the keys: its rows write their
+// switches into the block (every window's fade or dot-by-dot flag, the
+// fade times, the access point), an empty window list is left alone, and
+// BACK gives an edit up.
+#include "screens/page_directory.h"
+#include "screens/system/othersetup.h"
+#include "tests/app/test_mainwindow_fixture.h"
+
+#include <QComboBox>
+#include <cstring>
+
+class OtherSetup : public PageTest {
+protected:
+    void onPage(const std::function<void(othersetup*)>& body)
+    {
+        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_OTHER_SETTINGS); }, [&] { body(g_othersetup); }));
+    }
+    // Edits row `row`: OK, `steps` RIGHT presses, OK.
+    static void choose(othersetup* page, int row, int steps)
+    {
+        while (page->selected() != row)
+            click(page, Qt::Key_R);
+        click(page, Qt::Key_Q);
+        for (int i = 0; i < steps; ++i)
+            click(page, Qt::Key_R);
+        click(page, Qt::Key_Q);
+    }
+    static QComboBox* list(othersetup* page, const char* name) { return page->findChild<QComboBox*>(name); }
+};
+
+TEST_F(OtherSetup, TheSwitchesReachEveryWindowAndTheAccessPoint)
+{
+    for (IMAGE_PARA& image : block().image)
+        image.flags = 0xFE01;
+    block().seamless_para[3].para0 = 0x1234;
+    onPage([&](othersetup* page) {
+        choose(page, othersetup::kSwitchRow, 1);  // Fade
+        choose(page, othersetup::kDotByDotRow, 1);  // ON
+        for (const IMAGE_PARA& image : block().image)
+            EXPECT_EQ(image.flags, 0x0105);  // fade bit set, high byte exactly 1
+        EXPECT_EQ(block().seamless_para[3].para0, 0x123C);  // the low byte only
+        EXPECT_EQ(block().seamless & 0xFF, 1);
+        EXPECT_EQ(block().dbd_enable & 0xFF, 1);
+
+        choose(page, othersetup::kSwitchRow, 1);  // back to Seamless
+        EXPECT_EQ(block().image[7].flags, 0x0101);
+        EXPECT_EQ(block().seamless_para[3].para0, 0x123C);
+
+        // Off stops the access point's programs, which the host only notes.
+        choose(page, othersetup::kWifiRow, 1);
+        EXPECT_EQ(block().wifi_off & 0xFF, 1);
+        EXPECT_EQ(journalWith("kill -9 `pidof /usr/bin/hostapd /etc/rtl_hostapd_2G.conf`").size(), 1u);
+        EXPECT_EQ(journalWith("kill -9 `pidof /usr/sbin/udhcpd  /etc/udhcpd.conf`").size(), 1u);
+        choose(page, othersetup::kWifiRow, 1);
+        EXPECT_EQ(block().wifi_off & 0xFF, 0);
+    });
+}
+
+TEST_F(OtherSetup, AudioFollowsTheListedWindowAndAnEmptyListIsLeftAlone)
+{
+    for (IMAGE_PARA& image : block().image)
+        image.enable = 0;
+    block().image[0].enable = 1;
+    block().image[2].enable = 1;
+    block().audio_image = 2;
+    onPage([&](othersetup* page) {
+        QComboBox* windows = list(page, "ImageVolume");
+        ASSERT_EQ(windows->count(), 2);
+        EXPECT_EQ(windows->currentText(), QStringLiteral("image3"));
+        choose(page, othersetup::kWindowRow, 1);  // window 1
+        choose(page, othersetup::kAudioRow, 1);   // ON
+        EXPECT_EQ(block().audio_image, 0);
+        EXPECT_EQ(block().image[0].audio, ram::kAudioOn);
+        EXPECT_EQ(block().image[0].volume, 255);
+
+        // BACK while editing shows the entry from before and writes nothing.
+        click(page, Qt::Key_Q);
+        click(page, Qt::Key_R);
+        click(page, Qt::Key_O);
+        EXPECT_FALSE(page->editing());
+        EXPECT_EQ(list(page, "volume_state")->currentIndex(), othersetup::kOn);
+        EXPECT_EQ(block().image[0].audio, ram::kAudioOn);
+    });
+
+    // No window shown: the window list is empty, OK does not edit it and
+    // the audio row changes nothing.
+    block().image[0].enable = 0;
+    block().image[2].enable = 0;
+    block().audio_image = 9;  // no window: becomes 0
+    onPage([&](othersetup* page) {
+        EXPECT_EQ(block().audio_image, 0);
+        EXPECT_EQ(list(page, "ImageVolume")->count(), 0);
+        click(page, Qt::Key_Q);
+        EXPECT_FALSE(page->editing());
+        const KEL_RAM_PARA before = block();
+        choose(page, othersetup::kAudioRow, 1);
+        EXPECT_EQ(std::memcmp(&before, &block(), sizeof before), 0);
+    });
+}

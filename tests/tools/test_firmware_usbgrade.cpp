@@ -1,0 +1,184 @@
+// The USB upgrade page over a simulated stick: its package list page by
+// page, one run per opening started by OK, and the stick pulled while the
+// page is open.
+#include "tools/firmware_usbgrade.h"
+
+#include "fpga/fpga_manage.h"
+#include "platform/sim/sim_uevent.h"
+#include "screens/menus/linkoption.h"
+#include "screens/page_directory.h"
+#include "tests/app/test_mainwindow_fixture.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace sim = platform::sim;
+
+namespace {
+
+bool highlighted(const QLabel* row) { return row->styleSheet().contains(QStringLiteral("#4777FF")); }
+
+QFrame* fileFrame(Page* page) { return page->findChild<QFrame*>(QStringLiteral("frame_file")); }
+
+// What the list shows: each row's name and highlight, "" for the empty
+// list's words; and which paging buttons are there.
+struct Shown {
+    std::vector<std::pair<QString, bool>> rows;
+    bool previous;
+    bool next;
+    bool operator==(const Shown& o) const { return rows == o.rows && previous == o.previous && next == o.next; }
+};
+
+Shown shown(Page* page)
+{
+    QFrame* frame = fileFrame(page);
+    Shown s{{}, frame->findChild<QPushButton*>(QStringLiteral("previous")) != nullptr,
+            frame->findChild<QPushButton*>(QStringLiteral("next")) != nullptr};
+    for (int k = 0; k < firmware_usbgrade::kRowsPerPage; ++k)
+        if (QLabel* row = frame->findChild<QLabel*>(QStringLiteral("row_%1").arg(k)))
+            s.rows.emplace_back(row->text().remove(QRegularExpression(QStringLiteral("<[^>]*>"))), highlighted(row));
+    return s;
+}
+
+void tap(Page* page, const QString& name) { fileFrame(page)->findChild<QPushButton*>(name)->click(); }
+
+}  // namespace
+
+class UsbUpgradePage : public PageTest {
+protected:
+    void SetUp() override
+    {
+        PageTest::SetUp();
+        g_usb_grade_path = QStringLiteral("KEL-R8");
+        g_usb_grade = 0;
+    }
+    // A stick whose upgrade folder holds `names`.
+    void putPackages(const std::vector<std::string>& names, const std::string& stick = sim::kStickDir)
+    {
+        ASSERT_TRUE(platform::makeDirs(stick + "/KEL-R8"));
+        for (const std::string& n : names)
+            writeBoxFile(stick + "/KEL-R8/" + n, "package");
+        ASSERT_TRUE(sim::usbStickInsert(stick));
+    }
+    // Runs `body` with the upgrade page open over the communication menu,
+    // as the operator opens it.
+    void withPage(const std::function<void()>& body)
+    {
+        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_COMMUNICATION); },
+                               [&] {
+                                   // Its third entry, by the keys.
+                                   click(g_linkoption, Qt::Key_R);
+                                   click(g_linkoption, Qt::Key_R);
+                                   ASSERT_TRUE(insidePage([] { click(g_linkoption, Qt::Key_Q); },
+                                                          [&] {
+                                                              ASSERT_TRUE(g_firmware_usbgrade);
+                                                              ASSERT_EQ(Page::withFocus(), g_firmware_usbgrade);
+                                                              body();
+                                                          }));
+                               }));
+    }
+};
+
+TEST_F(UsbUpgradePage, ListsFourRowsAPageAndHighlightsTheFirstKelAndEveryKelzk)
+{
+    struct Case {
+        std::vector<std::string> names;
+        std::vector<Shown> pages;  // page 0, then each page the next button shows
+    };
+    const Case cases[] = {
+        {{}, {{{{"No loaded file!", false}}, false, false}}},
+        {{"a.KEL", "b.KEL", "c.KELZK", "d.KEL"},
+         {{{{"a.KEL", true}, {"b.KEL", false}, {"c.KELZK", true}, {"d.KEL", false}}, false, false}}},
+        {{"a.KELZK", "B.KEL", "c.KEL", "d.KEL", "E.KELZK", "f.KEL"},
+         {{{{"a.KELZK", true}, {"B.KEL", true}, {"c.KEL", false}, {"d.KEL", false}}, false, true},
+          {{{"E.KELZK", true}, {"f.KEL", false}}, true, false}}},
+        {{"1.KEL", "2.KEL", "3.KEL", "4.KEL", "5.KEL", "6.KEL", "7.KEL", "8.KELZK", "9.KEL"},
+         {{{{"1.KEL", true}, {"2.KEL", false}, {"3.KEL", false}, {"4.KEL", false}}, false, true},
+          {{{"5.KEL", false}, {"6.KEL", false}, {"7.KEL", false}, {"8.KELZK", true}}, true, true},
+          {{{"9.KEL", false}}, true, false}}},
+    };
+    int stick = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.names.size());
+        putPackages(c.names, "/sim/stick-" + std::to_string(++stick));
+        firmware_usbgrade page;
+        EXPECT_EQ(page.lastPage(), static_cast<int>(c.pages.size()) - 1);
+        for (size_t p = 0; p < c.pages.size(); ++p) {
+            EXPECT_EQ(page.currentPage(), static_cast<int>(p));
+            EXPECT_TRUE(shown(&page) == c.pages[p]) << "page " << p;
+            if (p + 1 < c.pages.size())
+                tap(&page, QStringLiteral("next"));
+        }
+        // Back to the first page, one page at a time.
+        for (size_t p = c.pages.size() - 1; p > 0; --p)
+            tap(&page, QStringLiteral("previous"));
+        EXPECT_EQ(page.currentPage(), 0);
+        if (c.names.size() < 3)
+            continue;
+        // A tapped row is the one highlighted row of the two, whatever the list drew.
+        tap(&page, QStringLiteral("2"));
+        tap(&page, QStringLiteral("0"));
+        EXPECT_TRUE(shown(&page).rows[0].second);
+        EXPECT_FALSE(shown(&page).rows[2].second);
+        flushDeletes();
+        sim::usbStickRemove();
+    }
+}
+
+// OK starts a run once; the run's end shows its times and the page stays
+// started. A page opened while an earlier run goes leaves that run alone.
+TEST_F(UsbUpgradePage, OkStartsOneRunPerOpeningAndTheEndShowsItsTimes)
+{
+    fpga_manage* worker = fpga_manage::pInstance();
+    QObject::connect(store, &KelRamPara::sig_update_para, SyncUpdate::p_SyncUpdate, &SyncUpdate::para_sync);
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        click(page, Qt::Key_Q);
+        EXPECT_EQ(g_usb_grade.load(), 1u);
+        worker->usb_upgrade_manage_deal();  // step 0: the start time
+        click(page, Qt::Key_F6);
+        EXPECT_EQ(g_send_para.step.load(), 1) << "a second OK restarted the run";
+        // MODE waits while the page's run goes.
+        click(page, Qt::Key_M);
+        EXPECT_EQ(Page::withFocus(), page);
+        for (int i = 0; i < 3 && g_usb_grade.load(); ++i)
+            worker->usb_upgrade_manage_deal();
+        ASSERT_EQ(g_usb_grade.load(), 0u);
+        const QString log = page->findChild<QLabel*>(QStringLiteral("label_log"))->text();
+        EXPECT_TRUE(log.contains(QStringLiteral("downing over<br>") + worker->usb_grade_msg)) << log.toStdString();
+        click(page, Qt::Key_Q);
+        EXPECT_EQ(g_usb_grade.load(), 0u);
+    });
+
+    // A run started from a page closed since then is still at its step 1.
+    g_usb_grade = 1;
+    g_send_para.step = 1;
+    withPage([&] {
+        click(g_firmware_usbgrade, Qt::Key_Q);
+        EXPECT_EQ(g_send_para.step.load(), 1);
+        EXPECT_TRUE(g_firmware_usbgrade->started());
+    });
+    g_usb_grade = 0;
+}
+
+TEST_F(UsbUpgradePage, PullingTheStickEmptiesTheListAndTellsTheOperator)
+{
+    putPackages({"a.KEL", "b.KEL", "c.KEL", "d.KEL", "e.KEL"});
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        tap(page, QStringLiteral("next"));
+        ASSERT_EQ(shown(page).rows.size(), 1u);
+        sim::usbStickRemove();
+        bool tipUp = false;
+        QTimer::singleShot(0, [&] {
+            tipUp = g_tip->isVisible();
+            tick(TIP::kShowTicks);
+        });
+        SyncUpdate::p_SyncUpdate->para_sync(SYNC_USB_REMOVED);
+        EXPECT_TRUE(tipUp);
+        EXPECT_EQ(g_firmware_usbgrade->fileCount(), 0);
+        EXPECT_TRUE((shown(page) == Shown{{{"No loaded file!", false}}, false, false}));
+    });
+}

@@ -1,0 +1,289 @@
+#include "tools/firmware_usbgrade.h"
+
+#include "app/kelrampara.h"
+#include "app/page_support.h"
+#include "fpga/fpga_manage.h"
+#include "ui_firmware_usbgrade.h"
+
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+
+namespace {
+
+const pages::Texts kTitle = {QStringLiteral("USB升级"), QStringLiteral("USB UPDATE"),
+                             QStringLiteral("Обновление через USB"), QStringLiteral("Sử dụng ổ USB  để cập nhập"),
+                             QStringLiteral("USB昇級")};
+const pages::Texts kButton = {QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"),
+                              QStringLiteral("Đồng ý"), QStringLiteral("確定")};
+const pages::Texts kEmptyList = {QStringLiteral("无加载文件!"), QStringLiteral("No loaded file!"),
+                                 QStringLiteral("Нет файлов для загрузки!"),
+                                 QStringLiteral("Không có tập tin để tải!"), QStringLiteral("無加載文件!")};
+
+// The log line, the same in every language.
+const char* const kLogStarted = "<font style = 'font-size:12px' color = #FF0000 >%1</font>";
+const char* const kLogIdle = "<font style = 'font-size:12px' color = #51BB28 >%1</font>";
+const char* const kLogOver = "<font style = 'font-size:13px' color = #51BB28 >%1</font>";
+const char* const kStartedWords = "downing ,Dont power off !!\r\n";
+const char* const kIdleWords = "downing over \r\n";
+const char* const kOverWords = "downing over";
+const char* const kRowText = "<font color = #FFFFFF >%1</font>";
+
+// ---- the list frame and its rows
+const QRect kFileFrame(10, 50, 280, 98);
+const char* const kFileFrameStyle = "#frame_file{background-color: rgb(33, 36, 53);border:1px solid #FFFFFF;}";
+constexpr int kRowX = 5, kRowTop = 5, kRowPitch = 23, kRowWidth = 220, kRowHeight = 20;
+constexpr int kRowFontPoints = 7;
+constexpr int kRowTextRoom = kRowWidth - 6;  // the name is shortened in the middle beyond this
+const char* const kRowNormal = "background-color: rgb(33, 36, 53);color: #FFFFFF";
+const char* const kRowHighlighted = "background-color:#4777FF;color: #FFFFFF;";
+// The button over a row only takes the tap; the row's label shows through.
+const char* const kRowButtonStyle = "background: transparent; border: none;";
+
+constexpr int kPagingX = 250, kPagingSize = 20;
+constexpr int kPreviousY = kRowTop;
+constexpr int kNextY = kRowTop + (firmware_usbgrade::kRowsPerPage - 1) * kRowPitch;
+const char* const kPagingStyle = "background-color: rgb(33, 36, 53);";
+
+const char* const kButtonFocused = "color:rgb(255, 255, 255);border:1px solid rgb(255,171,84);";
+
+// The first package of each suffix kind that the list highlights.
+const char* const kSuffixShort = "KEL";
+const char* const kSuffixLong = "KELZK";
+
+QString now()
+{
+    TimeRealType t{};
+    fpga_manage::IT8563WE_Get(&t);
+    return fpga_manage::timeText(t);
+}
+
+QRect rowRect(int row) { return QRect(kRowX, kRowTop + kRowPitch * row, kRowWidth, kRowHeight); }
+
+// The label of a row of the list frame, in the rows' small font.
+QLabel* rowLabel(QWidget* frame, int row)
+{
+    QLabel* label = new QLabel(frame);
+    label->setObjectName(QStringLiteral("row_%1").arg(row));
+    label->setGeometry(rowRect(row));
+    QFont font = label->font();
+    font.setPointSize(kRowFontPoints);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+}  // namespace
+
+firmware_usbgrade::firmware_usbgrade(QWidget* parent)
+    : Page(PAGE_USB_UPGRADE, parent), ui(new Ui::firmware_usbgrade)
+{
+    ui->setupUi(this);
+    ui->label_log->clear();
+    setEntries({{ui->Button_grade, [this] { menulist_button_ok_page(); }}});
+    menulist_init();
+    get_file_list_smartpath();
+    language_changed();
+}
+
+firmware_usbgrade::~firmware_usbgrade()
+{
+    delete ui;
+}
+
+// ---------------------------------------------------------------- texts and refresh
+
+void firmware_usbgrade::language_changed()
+{
+    ui->label_usb_update->setText(pages::pick(kTitle));
+    pages::fitText(ui->label_usb_update);
+    ui->Button_grade->setText(pages::pick(kButton));
+    pages::fitText(ui->Button_grade);
+    upgrade_file_list();  // the empty list's words are the language's
+}
+
+void firmware_usbgrade::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    switch (code) {
+    case SYNC_USB_ADDED:
+        KEL_DBG("\n yes ,got the usb in");
+        break;
+    case SYNC_USB_REMOVED:
+    case SYNC_USB_STORAGE:
+        file_select = 0;
+        get_file_list_smartpath();
+        upgrade_file_list();
+        break;
+    case SYNC_USB_UPGRADE: {
+        // The worker wrote its log before it raised the code.
+        const fpga_manage* worker = fpga_manage::p_fpga_manage;
+        const QString log = worker ? worker->usb_grade_msg : QString();
+        ui->label_log->setText(QString::fromLatin1(kLogOver).arg(QLatin1String(kOverWords) + "<br>" + log));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+QString firmware_usbgrade::selectedStyle(int) const
+{
+    return QString::fromLatin1(kButtonFocused);
+}
+
+bool firmware_usbgrade::modeRefused() const
+{
+    return Page::modeRefused() || file_downing != 0;
+}
+
+// ---------------------------------------------------------------- the upgrade
+
+void firmware_usbgrade::menulist_button_ok_page()
+{
+    if (file_downing)
+        return;
+    file_downing = 1;
+    // A run that a page opened earlier still goes: it is not sent back to
+    // its first step, and its end shows here.
+    if (g_usb_grade.load() == 0) {
+        g_send_para.step = 0;
+        g_usb_grade = 1;
+        if (fpga_manage::p_fpga_manage)
+            fpga_manage::p_fpga_manage->wake();
+    }
+    KEL_DBG("\n menulist_button_ok_page 00 in  file_downing = %#x \n", file_downing);
+}
+
+void firmware_usbgrade::on_Button_grade_clicked()
+{
+    const QString time = now();
+    if (file_downing) {
+        start_time_text = time;
+        ui->label_log->setText(QString::fromLatin1(kLogStarted).arg(QLatin1String(kStartedWords) + time));
+        return;
+    }
+    ui->label_log->setText(
+        QString::fromLatin1(kLogIdle).arg(QLatin1String(kIdleWords) + start_time_text + "\r\n" + time));
+}
+
+// ---------------------------------------------------------------- the list
+
+void firmware_usbgrade::get_file_list_smartpath()
+{
+    file_flags.fill(0);
+    current_page = 0;
+    file_list = fpga_manage::usb_package_paths(kMaxFiles);
+    file_count = static_cast<u8>(file_list.size());
+    bool shortSeen = false;
+    for (int i = 0; i < file_count; ++i) {
+        const QString suffix = QFileInfo(file_list[i]).suffix();
+        const bool first = suffix == QLatin1String(kSuffixShort) && !shortSeen;
+        shortSeen = shortSeen || suffix == QLatin1String(kSuffixShort);
+        file_flags[i] = first || suffix == QLatin1String(kSuffixLong);
+    }
+    const int pages = (file_count + kRowsPerPage - 1) / kRowsPerPage;
+    last_page = static_cast<u8>(std::max(pages - 1, 0));
+}
+
+void firmware_usbgrade::upgrade_file_list()
+{
+    // The old frame may hold the button whose tap brought us here: it goes
+    // once that tap is over.
+    if (frame_file) {
+        frame_file->hide();
+        frame_file->setParent(nullptr);
+        frame_file->deleteLater();
+    }
+    rows = {};
+    frame_file = new QFrame(ui->frame);
+    frame_file->setObjectName(QStringLiteral("frame_file"));
+    frame_file->setGeometry(kFileFrame);
+    frame_file->setStyleSheet(QString::fromLatin1(kFileFrameStyle));
+    if (file_count == 0) {
+        QLabel* empty = rowLabel(frame_file, 0);
+        empty->setText(pages::pick(kEmptyList));
+        empty->setStyleSheet(QString::fromLatin1(kRowNormal));
+        pages::fitText(empty);
+    } else {
+        const int first = kRowsPerPage * current_page;
+        const int shown = std::min(kRowsPerPage, file_count - first);
+        for (int row = 0; row < shown; ++row)
+            addRow(row, first + row);
+        if (current_page >= 1)
+            connect(addPagingButton(QStringLiteral("previous.png"), kPreviousY), &QPushButton::clicked, this,
+                    &firmware_usbgrade::kel_Button_previous_clicked);
+        if (current_page < last_page)
+            connect(addPagingButton(QStringLiteral("next.png"), kNextY), &QPushButton::clicked, this,
+                    &firmware_usbgrade::kel_Button_next_clicked);
+    }
+    frame_file->show();
+}
+
+void firmware_usbgrade::addRow(int row, int index)
+{
+    const QString& path = file_list[index];
+    QLabel* label = rowLabel(frame_file, row);
+    label->setTextFormat(Qt::RichText);
+    // The name is the stick's, shown as it stands: never read as markup.
+    const QString name =
+        QFontMetrics(label->font()).elidedText(QFileInfo(path).fileName(), Qt::ElideMiddle, kRowTextRoom);
+    label->setText(QString::fromLatin1(kRowText).arg(name.toHtmlEscaped()));
+    rows[row] = {label, path};
+    highlightRow(row, file_flags[index] != 0);
+
+    QPushButton* button = new QPushButton(frame_file);
+    button->setObjectName(QString::number(row));
+    button->setGeometry(rowRect(row));
+    button->setFlat(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setStyleSheet(QString::fromLatin1(kRowButtonStyle));
+    connect(button, &QPushButton::clicked, this, &firmware_usbgrade::kel_button_file_clicked);
+}
+
+QPushButton* firmware_usbgrade::addPagingButton(const QString& picture, int y)
+{
+    QPushButton* button = new QPushButton(frame_file);
+    button->setObjectName(picture.section('.', 0, 0));
+    button->setGeometry(kPagingX, y, kPagingSize, kPagingSize);
+    button->setIcon(QIcon(pages::plainPicture(picture)));
+    button->setIconSize(QSize(kPagingSize, kPagingSize));
+    button->setStyleSheet(QString::fromLatin1(kPagingStyle));
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+void firmware_usbgrade::highlightRow(int row, bool on)
+{
+    if (row < 0 || row >= kRowsPerPage || !rows[row].label)
+        return;
+    rows[row].label->setStyleSheet(QString::fromLatin1(on ? kRowHighlighted : kRowNormal));
+}
+
+void firmware_usbgrade::kel_button_file_clicked()
+{
+    bool ok = false;
+    const int row = sender() ? sender()->objectName().toInt(&ok) : -1;
+    if (!ok || row < 0 || row >= kRowsPerPage || !rows[row].label)
+        return;
+    highlightRow(file_select, false);
+    file_select = static_cast<u8>(row);
+    highlightRow(row, true);
+    KEL_DBG("\n usb upgrade row %d: %s\n", row, qPrintable(rows[row].path));
+}
+
+void firmware_usbgrade::kel_Button_previous_clicked()
+{
+    current_page = static_cast<int8_t>(std::max(current_page - 1, 0));
+    upgrade_file_list();
+}
+
+void firmware_usbgrade::kel_Button_next_clicked()
+{
+    current_page = current_page + 1 > last_page ? 0 : static_cast<int8_t>(current_page + 1);
+    upgrade_file_list();
+}

@@ -1,0 +1,89 @@
+// The USB upgrade page: page 26, opened from the communication menu. It
+// lists the upgrade packages on the USB stick, four rows a page, and its OK
+// key hands the upgrade to the FPGA manager's thread (fpga/fpga_upgrade.cpp),
+// which installs every package it finds, whatever row is selected. One run
+// per opening of the page: once started, the page stays started until it
+// is closed. The log line shows the run's start and end times when the
+// worker's change code 104 comes. See docs/usb-upgrade.md.
+#pragma once
+
+#include "screens/page.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <array>
+
+namespace Ui {
+class firmware_usbgrade;
+}
+class QFrame;
+class QLabel;
+class QPushButton;
+
+class firmware_usbgrade : public Page {
+    Q_OBJECT
+public:
+    static constexpr int kRowsPerPage = 4;
+    static constexpr int kMaxFiles = 100;
+
+    explicit firmware_usbgrade(QWidget* parent = nullptr);
+    ~firmware_usbgrade() override;
+
+    void language_changed() override;
+    // 101 (stick removed) and 102 (stick readable) list the stick again;
+    // 104 (the upgrade is over) shows the run's times.
+    void syncUpdate(int code) override;
+
+    // OK: starts the upgrade, once in the life of the page.
+    void menulist_button_ok_page();
+    // Lists the packages on the stick: the first page shown, the first
+    // "KEL" package and every "KELZK" package highlighted.
+    void get_file_list_smartpath();
+    // Builds the rows of the page of packages shown, and its paging buttons.
+    void upgrade_file_list();
+
+    // ---- state the tests look at
+    int fileCount() const { return file_count; }
+    int currentPage() const { return current_page; }
+    int lastPage() const { return last_page; }
+    bool started() const { return file_downing != 0; }
+
+public slots:
+    // A tap on the button: the time, with a warning while a run is started,
+    // or the last warning's time and now.
+    void on_Button_grade_clicked();
+    // A tap on a row: that row highlighted, the one tapped before not.
+    void kel_button_file_clicked();
+    void kel_Button_previous_clicked();
+    void kel_Button_next_clicked();
+
+protected:
+    // The list has no key navigation.
+    void onLeft() override {}
+    void onRight() override {}
+    void onOk() override { menulist_button_ok_page(); }
+    // MODE also waits while this page has started a run.
+    bool modeRefused() const override;
+    QString selectedStyle(int entry) const override;
+
+private:
+    struct Row {
+        QLabel* label = nullptr;
+        QString path;
+    };
+    void addRow(int row, int index);
+    QPushButton* addPagingButton(const QString& picture, int y);
+    void highlightRow(int row, bool on);
+
+    Ui::firmware_usbgrade* ui;
+    QStringList file_list;
+    u8 file_count = 0;
+    int8_t current_page = 0;
+    u8 last_page = 0;
+    std::array<u8, kMaxFiles> file_flags{};
+    std::array<Row, kRowsPerPage> rows{};
+    QPointer<QFrame> frame_file;
+    u8 file_select = 0;
+    u8 file_downing = 0;
+    QString start_time_text;
+};
