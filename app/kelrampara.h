@@ -139,5 +139,8 @@ private:
     void applyStartResets();
     void setRegisterStartValues();
     int findCropRecord(int source, int cropNumber) const;
+    // `edit` on crop record `record` while its key is still `key`, under
+    // x518_manage::mutex, with the apply raised; false when the key differs.
+    bool editCrop(int record, u16 key, const std::function<void(CROP_ITEM&)>& edit);
     void setImageFlag(u16 flag);
 };

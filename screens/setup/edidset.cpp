@@ -4,6 +4,7 @@
 #include "app/my_lineedit.h"
 #include "app/page_support.h"
 #include "screens/menus/settings_texts.h"
+#include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_edidset.h"
 
@@ -99,12 +100,7 @@ EDIDset::EDIDset(QWidget* parent) : Page(PAGE_EDID_SETTINGS, parent), ui(new Ui:
                              ui->sourcelistseq3name};
     QLabel* const pictures[] = {ui->sourcelistseq0pixmap, ui->sourcelistseq1pixmap, ui->sourcelistseq2pixmap,
                                 ui->sourcelistseq3pixmap};
-    for (u8 p = 0; p < ram::kSources; ++p) {
-        const u8 s = sourceinfo::get_source_id_by_listseq(p);
-        names[p]->setText(
-            sourceinfo::get_source_specialstyle0_by_sourceid(s).arg(sourceinfo::get_source_name_by_listseq(p)));
-        sourceinfo::set_source_pixmap(pictures[p], s);
-    }
+    sourcenames::fillSourceTabs(names, pictures);
     tab_frame = new QFrame(this);
     tab_frame->setGeometry(kTabFrame);
     tab_frame->setStyleSheet(kTabChosen);

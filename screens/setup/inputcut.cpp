@@ -98,12 +98,7 @@ InputCut::InputCut(QWidget* parent) : Page(PAGE_INPUT_CROP, parent), ui(new Ui::
                              ui->sourcelistseq3name};
     QLabel* const pictures[] = {ui->sourcelistseq0pixmap, ui->sourcelistseq1pixmap, ui->sourcelistseq2pixmap,
                                 ui->sourcelistseq3pixmap};
-    for (u8 p = 0; p < ram::kSources; ++p) {
-        const u8 s = sourceinfo::get_source_id_by_listseq(p);
-        names[p]->setText(
-            sourceinfo::get_source_specialstyle0_by_sourceid(s).arg(sourceinfo::get_source_name_by_listseq(p)));
-        sourceinfo::set_source_pixmap(pictures[p], s);
-    }
+    sourcenames::fillSourceTabs(names, pictures);
 
     tab_frame = new QFrame(this);
     tab_frame->setGeometry(kTabFrame);

@@ -40,6 +40,16 @@ int listedCrops(u8 source)
     return n;
 }
 
+void fillSourceTabs(QLabel* const names[ram::kSources], QLabel* const pictures[ram::kSources])
+{
+    for (u8 p = 0; p < ram::kSources; ++p) {
+        const u8 s = sourceinfo::get_source_id_by_listseq(p);
+        names[p]->setText(
+            sourceinfo::get_source_specialstyle0_by_sourceid(s).arg(sourceinfo::get_source_name_by_listseq(p)));
+        sourceinfo::set_source_pixmap(pictures[p], s);
+    }
+}
+
 void labelSourceTabs(QLabel* const tabs[ram::kSources], const u8 entries[ram::kSources])
 {
     QFont font;

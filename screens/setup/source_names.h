@@ -23,6 +23,10 @@ QString elided(const QString& text, const QFont& font, int width);
 // rebuilds the bitmap first when the table may have changed).
 int listedCrops(u8 source);
 
+// The four input tabs as a page builds them, by list position: each
+// input's name in its caption style and its picture.
+void fillSourceTabs(QLabel* const names[ram::kSources], QLabel* const pictures[ram::kSources]);
+
 // The four input tabs, `tabs` by list position (HDMI1, HDMI2, HDMI3, DVI):
 // the input's alias (cut to the tab less 16 pixels at 9 pixels) or its
 // name, then `entries[source id]` in brackets.
