@@ -182,17 +182,24 @@ void fitText(QLabel* label)
 
 namespace {
 
-// The font a widget had before fitText first changed it; every fitting
-// starts again from there.
+// The font a widget had before fitText first changed it, or the one a page
+// gave as the largest; every fitting starts again from there.
+const char* const kBaseFont = "kelBaseFont";
+
 QFont baseFont(QWidget* w)
 {
-    static const char* const kBaseFont = "kelBaseFont";
     if (!w->property(kBaseFont).isValid())
         w->setProperty(kBaseFont, w->font());
     return w->property(kBaseFont).value<QFont>();
 }
 
 }  // namespace
+
+void fitText(QPushButton* button, const QFont& largest)
+{
+    button->setProperty(kBaseFont, largest);
+    fitText(button);
+}
 
 void fitText(QPushButton* button)
 {

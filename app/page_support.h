@@ -12,6 +12,7 @@
 #include <functional>
 
 class QComboBox;
+class QFont;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -86,6 +87,9 @@ void fitText(QLabel* label);
 // The same for a push button's caption, inside the button's border and
 // padding; the button's font is set (its style sheets carry no font).
 void fitText(QPushButton* button);
+// The same, from `largest` down, for a button whose size depends on the
+// language.
+void fitText(QPushButton* button, const QFont& largest);
 // setText(pick(texts)), then fitText.
 void showText(QLabel* label, const Texts& texts);
 void showText(QPushButton* button, const Texts& texts);

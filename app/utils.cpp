@@ -51,6 +51,26 @@ constexpr auto crc16_tabel = reflectedTable<uint16_t>(0xA001);
 constexpr auto novaCrc16_tabel = reflectedTable<uint16_t>(0x8408);
 constexpr auto CRC32_Table = reflectedTable<uint32_t>(0xEDB88320u);
 
+// Tables for a reflected CRC-32 taken eight bytes per step: table k gives
+// the remainder of a byte followed by k zero bytes (table 0 is the plain one).
+constexpr std::array<std::array<uint32_t, 256>, 8> slicedTables(const std::array<uint32_t, 256>& plain)
+{
+    std::array<std::array<uint32_t, 256>, 8> tables{};
+    tables[0] = plain;
+    for (size_t k = 1; k < tables.size(); ++k)
+        for (size_t i = 0; i < 256; ++i)
+            tables[k][i] = (tables[k - 1][i] >> 8) ^ plain[tables[k - 1][i] & 0xFF];
+    return tables;
+}
+
+constexpr auto CRC32_Slices = slicedTables(CRC32_Table);
+
+uint32_t littleEndian32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
 template <class T>
 T tableCrc(const std::array<T, 256>& table, T crc, const unsigned char* data, unsigned int len)
 {
@@ -85,7 +105,17 @@ uint16_t Utils::novaCalcCRC16(const unsigned char* data, unsigned int len)
 
 uint32_t Utils::calcCRC32(const unsigned char* data, unsigned int len)
 {
-    return tableCrc<uint32_t>(CRC32_Table, 0, data, len);
+    // Eight bytes per step while they last (a 5 MB transfer is checked in a
+    // fraction of the time a byte at a time takes), then the rest.
+    const auto& t = CRC32_Slices;
+    uint32_t crc = 0;
+    for (; len >= 8; data += 8, len -= 8) {
+        const uint32_t lo = crc ^ littleEndian32(data);
+        const uint32_t hi = littleEndian32(data + 4);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    return tableCrc<uint32_t>(CRC32_Table, crc, data, len);
 }
 
 uint16_t Utils::jtc1CRC16Code(const unsigned char* data, unsigned int len)

@@ -1,7 +1,11 @@
 // Cost of reaching the video chip: SPI transfers, bank selects and driver
 // calls (SPI_IOC_MESSAGE ioctls) per register operation, for the initial
 // register load and for a whole bring-up, on the simulated chip with its
-// instant clock; and the picture setters' transfers against their floor.
+// instant clock; the picture setters' transfers against their floor; and
+// the window programming (a window moved, a source switched, a fade) against
+// its floor on the chip's timed clock, with how long an apply holds the
+// manager's mutex, what an apply with nothing changed costs and what the
+// idle box polls.
 //
 // The limit each figure chases is one transfer per register byte: the
 // "per_byte" counters are transfers divided by the register bytes moved
@@ -10,14 +14,19 @@
 // transfers: "calls" counts the ioctls, whose fixed cost on the board
 // (tens of microseconds) is what batching saves. Times are the host's and
 // only indicative.
+#include "app/kelrampara.h"
+#include "app/utils.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
+#include "videoio/tamixsource.h"
 #include "videochip/x518_drv.h"
 #include "videochip/x518_manage.h"
 #include "videochip/x518_regs.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -284,6 +293,214 @@ void BM_ContrastChangeCold(benchmark::State& state) { runAgainstFloor(state, tru
 void BM_ColourTempChange(benchmark::State& state) { runAgainstFloor(state, false, colourTemp); }
 void BM_ColourTempChangeCold(benchmark::State& state) { runAgainstFloor(state, true, colourTemp); }
 
+// ---- window programming against its floor
+//
+// A running box: the block shows window 0 (HDMI1) and window 1 (DVI) on a
+// 1920 x 1080 canvas, both inputs plugged; the chip's clock runs at 60
+// frames a second, as on the running box. A change is written into the
+// block and served by one apply pass. The inputs' records are marked
+// served after the set-up, so that a pass carries no measurement polls:
+// what is counted is the apply alone. The floor also counts one read per
+// frame wait (the least that can tell a frame has passed).
+constexpr u16 kWindow0X = 0, kWindow0MovedX = 200;
+
+struct RunningBox {
+    RunningBox()
+    {
+        x518_manage& m = manager();
+        KelRamPara* store = KelRamPara::pInstance();
+        KEL_RAM_PARA& b = store->ram_para;
+        for (int w = 0; w < ram::kShownImages; ++w)
+            b.image[w].enable = 0;
+        auto show = [&](int w, u16 source, u16 x, u16 y) {
+            IMAGE_PARA& im = b.image[w];
+            im.enable = ram::kImageShown;
+            im.source = source;
+            im.x = x;
+            im.y = y;
+            im.w = 960;
+            im.h = 540;
+        };
+        show(0, ram::kSourceHdmi1, kWindow0X, 0);
+        show(1, 0, 960, 540);
+        b.seamless_para[0].para0 = b.seamless_para[0].para1 = kFadeFrames;
+        store->ram_para_shadow = b;
+        m.applied = b;
+        platform::sim::plugSource(0, platform::sim::SourceTiming::p1080_60());
+        platform::sim::plugSource(1, platform::sim::SourceTiming::p1080_60());
+        platform::sim::plugSource(2, platform::sim::SourceTiming::p1080_60());
+        src = tamixsource::pInstance();
+        src->openBus();
+        G_timeTicks = 5000;
+        box().chip->setClock(SimX518::Clock::Instant);
+        m.init_state = 0;
+        while (m.init_state != x518_manage::kRunningState)
+            m.runPass();
+        src->runPass();
+        G_timeTicks += tamixsource::kPowerUpTicks;
+        // The inputs found, settled and reported; the chip measures them and
+        // programs the windows on them.
+        for (u32 t = 0; t < 4 * tamixsource::kReportTicks; t += tamixsource::kPollTicks) {
+            src->runPass();
+            m.runPass();
+            G_timeTicks += tamixsource::kPollTicks;
+        }
+        // HDMI2 measured too, for the source switches.
+        apply([](KEL_RAM_PARA& k) { k.image[0].source = ram::kSourceHdmi2; });
+        apply([](KEL_RAM_PARA& k) { k.image[0].source = ram::kSourceHdmi1; });
+        served(true);
+        box().chip->setClock(SimX518::Clock::Timed);
+    }
+    // Marks the inputs' records served (nothing for the chip to measure) or not.
+    void served(bool yes)
+    {
+        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        for (ST_HDMI_INFO& r : src->hdminfo)
+            r.changed = yes ? 0 : 1;
+    }
+    // One writer's change, then the pass that applies it.
+    template <class F> void apply(F edit)
+    {
+        {
+            QMutexLocker lock(&x518_manage::mutex);
+            edit(KelRamPara::p_kelrampara_config->ram_para);
+            x518_manage::apply_flag = 1;
+        }
+        manager().runPass();
+    }
+    static constexpr u16 kFadeFrames = 6;
+    tamixsource* src = nullptr;
+};
+
+RunningBox& runningBox()
+{
+    static RunningBox r;
+    return r;
+}
+
+// Per iteration: transfers, driver calls, bank selects and reads of the
+// change, its floor (the journal's changed registers and the bank selects
+// they need, plus a read per frame wait) and, as wall time, the pass. The
+// reads above the floor are mostly frame waits polling once a millisecond.
+template <class F>
+void runWindowChange(benchmark::State& state, F edit)
+{
+    RunningBox& r = runningBox();
+    Box& b = box();
+    static const Floor floor;
+    r.apply([&](KEL_RAM_PARA& k) { edit(k, 1); });
+    uint64_t transfers = 0, calls = 0, selects = 0, reads = 0, needed = 0;
+    int64_t i = 0;
+    for (auto _ : state) {
+        const platform::sim::SimX518Flash::Registers regs = b.chip->registers();
+        const int bank = b.chip->currentBank();
+        b.chip->clearJournal();
+        const SimX518::Counters before = b.chip->counters();
+        r.apply([&](KEL_RAM_PARA& k) { edit(k, i); });
+        ++i;
+        const SimX518::Counters after = b.chip->counters();
+        transfers += after.transfers - before.transfers;
+        calls += after.calls - before.calls;
+        selects += after.bankSelects - before.bankSelects;
+        reads += after.reads - before.reads;
+        const auto journal = b.chip->journal();
+        uint64_t waits = 0;
+        for (const auto& e : journal)
+            waits += e.bank == 0x05 && e.address == 0x09 && e.value != 0;
+        needed += floor.of(regs, bank, journal) + waits;
+    }
+    const double n = double(state.iterations());
+    state.counters["transfers"] = double(transfers) / n;
+    state.counters["calls"] = double(calls) / n;
+    state.counters["bank_selects"] = double(selects) / n;
+    state.counters["reads"] = double(reads) / n;
+    state.counters["floor"] = double(needed) / n;
+    state.counters["x_floor"] = needed ? double(transfers) / double(needed) : 0;
+}
+
+// Window 0 moved 200 pixels and back: a re-layout, held by a picture hold.
+void BM_WindowMove(benchmark::State& state)
+{
+    runWindowChange(state, [](KEL_RAM_PARA& b, int64_t i) { b.image[0].x = i % 2 ? kWindow0MovedX : kWindow0X; });
+}
+
+// Window 0 switched between HDMI1 and HDMI2, held by a picture hold.
+void BM_SourceSwitch(benchmark::State& state)
+{
+    runWindowChange(state, [](KEL_RAM_PARA& b, int64_t i) {
+        b.image[0].flags = 0;
+        b.image[0].source = i % 2 ? ram::kSourceHdmi2 : ram::kSourceHdmi1;
+    });
+}
+
+// The same switch with the switch effect on: faded out and in over
+// RunningBox::kFadeFrames + 1 output frames each.
+void BM_SourceFade(benchmark::State& state)
+{
+    runWindowChange(state, [](KEL_RAM_PARA& b, int64_t i) {
+        b.image[0].flags = ram::kFlagSeamless;
+        b.image[0].source = i % 2 ? ram::kSourceHdmi2 : ram::kSourceHdmi1;
+    });
+}
+
+// How long an apply pass holds x518_manage::mutex: the pass that serves a
+// window move, less a pass that only watches the inputs (which runs
+// without the mutex).
+void BM_MutexHeldPerApply(benchmark::State& state)
+{
+    RunningBox& r = runningBox();
+    using Clock = std::chrono::steady_clock;
+    double held = 0, longest = 0;
+    int64_t i = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        manager().runPass();
+        const auto t1 = Clock::now();
+        r.apply([&](KEL_RAM_PARA& b) { b.image[0].x = i % 2 ? kWindow0MovedX : kWindow0X; });
+        const auto t2 = Clock::now();
+        ++i;
+        const double ms = std::chrono::duration<double, std::milli>((t2 - t1) - (t1 - t0)).count();
+        held += ms;
+        longest = std::max(longest, ms);
+    }
+    state.counters["held_ms"] = held / double(state.iterations());
+    state.counters["longest_ms"] = longest;
+}
+
+// An apply pass with nothing changed (the same block written again), and a
+// programming pass with no window flagged: both reach the chip not at all.
+void BM_ApplyNothingChanged(benchmark::State& state)
+{
+    RunningBox& r = runningBox();
+    const SimX518::Counters before = box().chip->counters();
+    for (auto _ : state) {
+        r.apply([](KEL_RAM_PARA&) {});
+        manager().set_output(manager().spi_fd);
+    }
+    const SimX518::Counters after = box().chip->counters();
+    state.counters["transfers"] = double(after.transfers - before.transfers) / double(state.iterations());
+}
+
+// One second of the idle box: the watch passes (one every kIdleWatchTicks
+// ticks of 10 ms) with every input's record live, so each watched port is
+// measured on each pass.
+void BM_IdleSecond(benchmark::State& state)
+{
+    RunningBox& r = runningBox();
+    r.served(false);
+    constexpr int kPassesPerSecond = 100 / x518_manage::kIdleWatchTicks;
+    const SimX518::Counters before = box().chip->counters();
+    for (auto _ : state)
+        for (int p = 0; p < kPassesPerSecond; ++p)
+            manager().runPass();
+    const SimX518::Counters after = box().chip->counters();
+    r.served(true);
+    const double n = double(state.iterations());
+    state.counters["transfers"] = double(after.transfers - before.transfers) / n;
+    state.counters["calls"] = double(after.calls - before.calls) / n;
+    state.counters["writes"] = double(after.writes - before.writes) / n;
+}
+
 }  // namespace
 
 BENCHMARK(BM_WriteByteSameBank);
@@ -300,5 +517,11 @@ BENCHMARK(BM_ContrastChange)->Iterations(200);
 BENCHMARK(BM_ContrastChangeCold)->Iterations(200);
 BENCHMARK(BM_ColourTempChange)->Iterations(200);
 BENCHMARK(BM_ColourTempChangeCold)->Iterations(200);
+BENCHMARK(BM_WindowMove)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_SourceSwitch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_SourceFade)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
+BENCHMARK(BM_MutexHeldPerApply)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_ApplyNothingChanged)->Iterations(50);
+BENCHMARK(BM_IdleSecond)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 BENCHMARK_MAIN();

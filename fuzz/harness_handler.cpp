@@ -57,10 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     if ((data[0] & 1) == 0) {
         protocol_phy codec;
-        h.receive(codec, data + 1, size - 1, [](const std::vector<u8>& out) {
+        const u8* at = data + 1;
+        while (const CTRL_FRAME* req = codec.next(at, data + size)) {
+            const message_deal::Wire out = h.respond(*req);
             CTRL_FRAME reply;
-            check(protocol_phy::decodeOne(out.data(), out.size(), reply));
-        });
+            check(out.size == 0 || protocol_phy::decodeOne(out.data, out.size, reply));
+        }
         return 0;
     }
     if (size < 5)

@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/utils.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -67,12 +68,12 @@ void clearTransfer()
     g_kel_file_deal_para = KEL_FILE_DEAL_PARA{};
 }
 
-// Frees the buffer; the caller holds the state's lock.
+// Gives the buffer back and forgets the transfer; the caller holds the
+// state's lock. The buffer itself stays for the next owner.
 void freeBuffer(BufferState& s)
 {
     s.owner = file_deal::kOwnerNone;
     s.storing = false;
-    s.buffer.reset();
     clearTransfer();
 }
 
@@ -170,11 +171,28 @@ KEL_FILE_DEAL_PARA file_deal::current()
     return g_kel_file_deal_para;
 }
 
-void file_deal::withTransfer(const std::function<void(KEL_FILE_DEAL_PARA&)>& fn)
+bool file_deal::begin(const KEL_FILE_DEAL_PARA& t)
 {
     BufferState& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    fn(g_kel_file_deal_para);
+    if (!isLinkOwner(t.link) || s.owner != t.link)
+        return false;
+    g_kel_file_deal_para = t;
+    return true;
+}
+
+bool file_deal::putPiece(u8 link, u32 offset, const u8* data, size_t n)
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    KEL_FILE_DEAL_PARA& t = g_kel_file_deal_para;
+    if (!isLinkOwner(link) || s.owner != link || t.link != link || offset > t.received ||
+        uint64_t(offset) + n > t.total)
+        return false;
+    std::memcpy(s.buffer.get() + offset, data, n);
+    t.received = std::max<u32>(t.received, static_cast<u32>(offset + n));
+    t.stamp = G_timeTicks.load();
+    return true;
 }
 
 bool file_deal::beginStore(u8 link)

@@ -5,9 +5,11 @@
 // The buffer is shared by the control links' file transfers and the USB
 // upgrade, so one of them at a time holds it: file_deal::acquire() hands it
 // to one owner (a link, or the USB upgrade worker) and refuses every other
-// until that owner releases it. A link transfer that receives no frame for
-// kIdleTicks may be taken over by another link, and its own link ends it
-// (file_deal::expire), so a PC that vanished mid-transfer blocks nobody.
+// until that owner releases it. It is made at the first acquire and kept
+// from then on, so no transfer waits for 5 MB to be mapped and faulted in
+// again. A link transfer that receives no frame for kIdleTicks may be taken
+// over by another link, and its own link ends it (file_deal::expire), so a
+// PC that vanished mid-transfer blocks nobody.
 //
 // A file is received into the buffer and stored only when the end frame's
 // CRC-32 matches, so a refused or broken transfer leaves the old file or
@@ -89,10 +91,17 @@ public:
     // The buffer (kBufferSize bytes) while `owner` holds it; null otherwise.
     static u8* buffer(u8 owner);
 
-    // ---- the transfer in progress (a copy, for diagnostics and tests)
+    // ---- the transfer in progress
+    // A copy, for diagnostics and tests.
     static KEL_FILE_DEAL_PARA current();
-    // Runs `fn` on the transfer under its lock.
-    static void withTransfer(const std::function<void(KEL_FILE_DEAL_PARA&)>& fn);
+    // A link that holds the buffer begins a transfer: `t` becomes the
+    // transfer in progress. False when `t.link` does not hold the buffer.
+    static bool begin(const KEL_FILE_DEAL_PARA& t);
+    // Copies a piece of the file into the buffer at `offset`. Pieces come in
+    // order (a piece sent again is taken again). False, nothing copied, when
+    // `link` does not run the transfer or the piece leaves a gap or runs
+    // past the announced length.
+    static bool putPiece(u8 link, u32 offset, const u8* data, size_t n);
     // The end frame came: true when `link` runs the transfer, which from
     // now on is never taken over, however long storing the file takes.
     static bool beginStore(u8 link);

@@ -198,31 +198,25 @@ message_deal::~message_deal() = default;
 
 // ------------------------------------------------------------------ serving
 
-size_t message_deal::receive(protocol_phy& codec, const u8* data, size_t len, const ReplySink& send)
-{
-    std::vector<u8> out;
-    return codec.feed(data, len, [&](const CTRL_FRAME& req) {
-        out.clear();
-        if (serve(req, out) && send)
-            send(out);
-    });
-}
-
-bool message_deal::serve(const CTRL_FRAME& req, std::vector<u8>& out)
+message_deal::Wire message_deal::respond(const CTRL_FRAME& req)
 {
     if (!isBoxAddress(req.target) && !isCardAddress(req.target)) {
         KEL_DBG("\n[message_deal] link %u: frame for %#x ignored\n", link_, req.target);
-        return false;
+        return {};
     }
     // The stamp first: the FPGA manager clears the flag by the stamp's age.
     pc_cmd_time = G_timeTicks.load();
     pc_cmd_valid = 1;
-    CTRL_FRAME reply;
-    if (!deal(req, reply))
-        return false;
-    out.clear();
-    protocol_phy::encode(reply, out);
-    return true;
+    if (!deal(req, reply_))
+        return {};
+    return {wire_.data(), protocol_phy::encode(reply_, wire_.data())};
+}
+
+bool message_deal::serve(const CTRL_FRAME& req, std::vector<u8>& out)
+{
+    const Wire reply = respond(req);
+    out.assign(reply.data, reply.data + reply.size);
+    return reply.size > 0;
 }
 
 bool message_deal::deal(const CTRL_FRAME& req, CTRL_FRAME& reply)

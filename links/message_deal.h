@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -72,11 +73,14 @@ public:
     static constexpr u8 kChipFlash = 4;  // the video chip's serial flash
     static constexpr u16 kMaxFlashRead = 4096;
 
-    // Receives an encoded frame to send on the link; called on the link's
-    // thread for direct replies.
-    using ReplySink = std::function<void(const std::vector<u8>&)>;
     // Queues an encoded frame on a link from any thread (its send list).
     using LinkSender = std::function<void(std::vector<u8>)>;
+
+    // Encoded reply bytes held by the handler until its next request.
+    struct Wire {
+        const u8* data = nullptr;
+        size_t size = 0;
+    };
 
     explicit message_deal(u8 link);
     ~message_deal();
@@ -85,11 +89,11 @@ public:
 
     u8 link() const { return link_; }
 
-    // Feeds received bytes through the link's codec and serves every frame;
-    // each reply is encoded and handed to `send`. Returns the frames served.
-    size_t receive(protocol_phy& codec, const u8* data, size_t len, const ReplySink& send);
-    // Serves one frame. True, with the encoded reply in `out`, when a reply
-    // is to go out now.
+    // Serves one frame. When a reply is to go out now, it is encoded into
+    // the handler's own buffer and its bytes returned (valid until the next
+    // request); otherwise no bytes. Nothing is allocated.
+    Wire respond(const CTRL_FRAME& req);
+    // As respond(), the reply copied to `out`: true when there is one.
     bool serve(const CTRL_FRAME& req, std::vector<u8>& out);
     // Serves one frame addressed to the box or its cards. True, with `reply`
     // filled, when a reply is to go out now (a pass-through is answered
@@ -172,6 +176,9 @@ private:
     bool passby(const CTRL_FRAME& req, u8& status);
 
     u8 link_;
+    // The reply being built and its encoding, reused from request to request.
+    CTRL_FRAME reply_;
+    std::array<u8, ctrl::kMaxWireFrame> wire_;
 };
 
 // Hands a pass-through request (the 0x30 payload: card, card command,

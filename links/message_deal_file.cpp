@@ -14,7 +14,6 @@
 #include "tools/tool_page_requests.h"
 
 #include <QDir>
-#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -183,16 +182,15 @@ u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
     // link starting again begins a new transfer.
     if (!file_deal::acquire(link_))
         return ST_BUSY;
-    const u32 now = G_timeTicks.load();
-    file_deal::withTransfer([&](KEL_FILE_DEAL_PARA& t) {
-        std::memcpy(t.tag, tag, kTagSize);
-        t.kind = p[kStartKindOffset];
-        t.total = total;
-        t.received = 0;
-        t.link = link_;
-        t.stamp = now;
-        t.name = name;
-    });
+    KEL_FILE_DEAL_PARA t;
+    std::memcpy(t.tag, tag, kTagSize);
+    t.kind = p[kStartKindOffset];
+    t.total = total;
+    t.link = link_;
+    t.stamp = G_timeTicks.load();
+    t.name = name;
+    if (!file_deal::begin(t))
+        return ST_BUSY;  // taken over between the two steps
     KEL_DBG("\n[write_file_start] %.4s, %u bytes, link %u\n", tag, total, link_);
     file_deal::announceStart();
     return ST_DONE;
@@ -204,18 +202,7 @@ u8 message_deal::write_file_data(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_BAD_LENGTH;
     const u32 offset = getU32(req.payload.data());
     const size_t n = req.length - kOffsetSize;
-    u8* buf = file_deal::buffer(link_);
-    u8 status = ST_REFUSED;
-    file_deal::withTransfer([&](KEL_FILE_DEAL_PARA& t) {
-        // Pieces come in order; a piece sent again is taken again.
-        if (!buf || t.link != link_ || offset > t.received || uint64_t(offset) + n > t.total)
-            return;
-        std::memcpy(buf + offset, req.payload.data() + kOffsetSize, n);
-        t.received = std::max<u32>(t.received, static_cast<u32>(offset + n));
-        t.stamp = G_timeTicks.load();
-        status = ST_DONE;
-    });
-    return status;
+    return file_deal::putPiece(link_, offset, req.payload.data() + kOffsetSize, n) ? ST_DONE : ST_REFUSED;
 }
 
 u8 message_deal::write_file_end(const CTRL_FRAME& req, CTRL_FRAME&)

@@ -12,7 +12,9 @@
 // `protocol_phy` holds the receive state of one byte stream: bytes go in as
 // they arrive, in pieces of any size, and whole frames come out. It refuses a
 // frame as too long as soon as its length field is known, before reading the
-// rest. Encoding needs no state. docs/protocol.md describes the format.
+// rest. Encoding needs no state. Both directions copy the stretches between
+// special bytes whole, and neither allocates. docs/protocol.md describes the
+// format.
 #pragma once
 
 #include <array>
@@ -39,6 +41,8 @@ constexpr size_t kMinBody = kHeaderSize + kCheckSize;
 constexpr size_t kMaxBody = kHeaderSize + kMaxPayload + kCheckSize;
 // Longest frame on the wire: every body byte escaped, plus start and end.
 constexpr size_t kMaxWireFrame = 2 + 2 * kMaxBody;
+// Longest wire frame of a payload of `n` bytes.
+constexpr size_t wireBound(size_t n) { return 2 + 2 * (kMinBody + n); }
 
 // Body offsets.
 constexpr size_t kOffTarget = 0;
@@ -110,6 +114,10 @@ public:
 
     using FrameSink = std::function<void(const CTRL_FRAME&)>;
 
+    // Reads received bytes from `data` up to `end` until a good frame is
+    // whole, and returns it (valid until the next call), with `data` just
+    // past it; null, with `data` at `end`, when the bytes ran out first.
+    const CTRL_FRAME* next(const u8*& data, const u8* end);
     // Feeds received bytes; calls `sink` once per good frame, in order.
     // Returns the number of good frames.
     size_t feed(const u8* data, size_t len, const FrameSink& sink);
@@ -119,8 +127,11 @@ public:
 
     // Decodes exactly one wire frame (0xA5 ... 0x5A, nothing around it).
     static bool decodeOne(const u8* data, size_t len, CTRL_FRAME& out);
+    // Encodes a frame into `out`, which has room for wireBound(length)
+    // bytes; returns the bytes written. A payload length above the maximum
+    // is clipped to it.
+    static size_t encode(const CTRL_FRAME& frame, u8* out);
     // Encodes a frame onto the end of `out`; returns the bytes appended.
-    // A payload length above the maximum is clipped to it.
     static size_t encode(const CTRL_FRAME& frame, std::vector<u8>& out);
     // The check byte of a body (header and payload).
     static u8 checkByte(const CTRL_FRAME& frame);
@@ -131,7 +142,9 @@ private:
     void startFrame();
     void dropFrame(u32& counter);
     bool pushBodyByte(u8 b);
-    void endFrame(const FrameSink& sink, size_t& delivered);
+    size_t pushBodyRun(const u8* run, size_t n);
+    void takeEscaped(u8 b);
+    bool endFrame();
 
     State state_ = State::Hunt;
     size_t bodyLen_ = 0;

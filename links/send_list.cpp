@@ -46,12 +46,10 @@ void send_list::clearWake()
     (void)n;  // EAGAIN: nothing was signalled
 }
 
-std::deque<std::vector<uint8_t>> send_list::take()
+void send_list::take(std::deque<std::vector<uint8_t>>& into)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::deque<std::vector<uint8_t>> out;
-    out.swap(queue_);
-    return out;
+    into.swap(queue_);
 }
 
 void send_list::waitWake(int ms)

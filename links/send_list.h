@@ -27,10 +27,13 @@ public:
     // Any thread: asks the link's thread to end.
     void requestStop();
     bool stopping() const { return stop_.load(); }
+    // Once the thread has ended: the list may serve a new thread.
+    void clearStop() { stop_ = false; }
     // Link thread: the descriptor to poll for POLLIN.
     int wakeFd() const { return wakeFd_; }
-    // Link thread: takes every queued frame.
-    std::deque<std::vector<uint8_t>> take();
+    // Link thread: moves every queued frame into `into`, which is empty;
+    // the two lists trade their storage, so nothing is allocated.
+    void take(std::deque<std::vector<uint8_t>>& into);
     // Link thread: clears the wake-up after poll() reported it. The loop then
     // looks at stopping() and take() again before it polls, so a wake-up is
     // never lost: push() and requestStop() change the state before they wake.

@@ -14,7 +14,6 @@ constexpr int kDefaultSpeed = 115200;
 constexpr int kReadSizeShift = 10;
 constexpr size_t kReadSizeLow = 28;
 constexpr int kWriteWaitMs = 200;  // a port that takes nothing for this long drops the frame
-constexpr int kTickMs = 10;
 
 struct SpeedEntry {
     int speed;
@@ -27,10 +26,6 @@ constexpr SpeedEntry kSpeeds[] = {
 };
 
 }  // namespace
-
-serial_modules::serial_modules(Options options) : options_(std::move(options)), handler_(options_.link) {}
-
-serial_modules::~serial_modules() { stop(); }
 
 speed_t serial_modules::baud(int speed)
 {
@@ -91,108 +86,90 @@ int serial_modules::set_parity(int fd, int databits, int stopbits, char parity)
     return tcsetattr(fd, TCSANOW, &tio) == 0 ? 0 : -1;
 }
 
-bool serial_modules::start()
+// ------------------------------------------------------------------ the port
+
+namespace {
+
+class SerialPort : public LinkTransport {
+public:
+    explicit SerialPort(const serial_modules::Options& options) : options_(options) {}
+    ~SerialPort() override { closePort(); }
+
+    bool openPort() override;
+    bool isOpen() const override { return fd_ >= 0; }
+    void closePort() override;
+    int pollSet(pollfd* fds) override
+    {
+        fds[0] = {fd_, POLLIN, 0};
+        return 1;
+    }
+    void serveReady(const pollfd* fds, ControlLink& link) override;
+    bool write(const u8* data, size_t len) override;
+
+private:
+    void setRts(bool transmit);
+
+    const serial_modules::Options options_;
+    int fd_ = -1;
+    protocol_phy codec_;
+    std::vector<u8> rx_;
+};
+
+bool SerialPort::openPort()
 {
-    if (running())
-        return true;
+    closePort();
     fd_ = platform::serialOpen(options_.device);
     if (fd_ < 0) {
         KEL_DBG("\n[%s] cannot open %s: %s\n", options_.name, options_.device.c_str(), std::strerror(errno));
-        writeLogMsg(LOG_ERROR, std::string(options_.name) + ": cannot open " + options_.device);
         return false;
     }
     const int speed = options_.speed > 0 ? options_.speed : kDefaultSpeed;
-    if (set_speed(fd_, speed) != 0 || set_parity(fd_, 8, 1, 'N') != 0) {
-        KEL_DBG("\n[%s] cannot set up %s: %s\n", options_.name, options_.device.c_str(), std::strerror(errno));
-        platform::serialClose(fd_);
-        fd_ = -1;
+    if (serial_modules::set_speed(fd_, speed) != 0 || serial_modules::set_parity(fd_, 8, 1, 'N') != 0) {
+        const int err = errno;
+        KEL_DBG("\n[%s] cannot set up %s: %s\n", options_.name, options_.device.c_str(), std::strerror(err));
+        closePort();
+        errno = err;
         return false;
     }
     setRts(false);
-    rx_.resize(readSize());
-    message_deal::attach_link(options_.link, [this](std::vector<u8> f) { sends_.push(std::move(f)); });
-    thread_ = std::thread([this] {
-        platform::nameThread(options_.link == message_deal::LINK_4G ? "link-4g" : "link-rs485");
-        run();
-    });
+    rx_.resize(serial_modules::readSize());
+    codec_.reset();
     return true;
 }
 
-void serial_modules::stop()
+void SerialPort::closePort()
 {
-    if (!running())
-        return;
-    sends_.requestStop();
-    thread_.join();
-    message_deal::detach_link(options_.link);
-    platform::serialClose(fd_);
+    if (fd_ >= 0)
+        platform::serialClose(fd_);
     fd_ = -1;
 }
 
-void serial_modules::run()
+void SerialPort::serveReady(const pollfd* fds, ControlLink& link)
 {
-    while (!sends_.stopping()) {
-        for (const auto& frame : sends_.take())
-            writeFrame(frame);
-        pollfd fds[2] = {{sends_.wakeFd(), POLLIN, 0}, {fd_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, message_deal::poll_timeout_ms(options_.link));
-        if (ready < 0 && errno != EINTR) {
-            sends_.waitWake(kTickMs);
-            continue;
-        }
-        if (fds[0].revents & POLLIN)
-            sends_.clearWake();
-        if (fds[1].revents & POLLIN)
-            serveInput();
-        else if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL))
-            sends_.waitWake(kTickMs);  // a port in trouble: look again a tick later, never spin
-        message_deal::expire_pending(options_.link);
+    if (!(fds[0].revents & POLLIN)) {
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+            link.pause();  // a port in trouble: look again a tick later, never spin
+        return;
     }
-}
-
-void serial_modules::serveInput()
-{
     const ssize_t n = ::read(fd_, rx_.data(), rx_.size());
-    if (n > 0) {
-        handler_.receive(codec_, rx_.data(), static_cast<size_t>(n),
-                         [this](const std::vector<u8>& reply) { writeFrame(reply); });
-        return;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR))
-        return;
-    sends_.waitWake(kTickMs);  // readable but nothing read: pace the loop
+    if (n > 0)
+        link.serve(codec_, rx_.data(), static_cast<size_t>(n));
+    else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+        link.pause();  // readable but nothing read: pace the loop
 }
 
-void serial_modules::writeFrame(const std::vector<u8>& frame)
+bool SerialPort::write(const u8* data, size_t len)
 {
     setRts(true);
-    if (!writeAll(frame.data(), frame.size()))
-        KEL_DBG("\n[%s] reply of %zu bytes not sent whole\n", options_.name, frame.size());
+    const bool whole = writeWhole(fd_, FdKind::Device, data, len, kWriteWaitMs);
+    if (!whole)
+        KEL_DBG("\n[%s] frame of %zu bytes not sent whole\n", options_.name, len);
     tcdrain(fd_);
     setRts(false);
+    return whole;
 }
 
-bool serial_modules::writeAll(const u8* data, size_t len)
-{
-    while (len > 0) {
-        const ssize_t n = ::write(fd_, data, len);
-        if (n > 0) {
-            data += n;
-            len -= static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN)
-            return false;
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, kWriteWaitMs) <= 0)
-            return false;
-    }
-    return true;
-}
-
-void serial_modules::setRts(bool transmit)
+void SerialPort::setRts(bool transmit)
 {
     if (!options_.rs485)
         return;
@@ -201,4 +178,11 @@ void serial_modules::setRts(bool transmit)
     // A pseudo-terminal (host) has no modem lines; only the board's port must obey.
     if (rc != 0 && platform::backend() == platform::Backend::Board)
         KEL_DBG("\n[%s] RTS %s failed: %s\n", options_.name, transmit ? "on" : "off", std::strerror(errno));
+}
+
+}  // namespace
+
+serial_modules::serial_modules(const Options& options)
+    : ControlLink(options.link, options.name, std::make_unique<SerialPort>(options), OpenFailure::GiveUp)
+{
 }

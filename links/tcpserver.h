@@ -4,44 +4,41 @@
 // connection starts with a fresh codec state.
 #pragma once
 
-#include "app/global.h"
-#include "links/message_deal.h"
-#include "links/protocol_phy.h"
-#include "links/send_list.h"
+#include "links/control_link.h"
 
+#include <atomic>
 #include <vector>
 
-class tcpserver {
+class tcpserver : public LinkTransport {
 public:
     static constexpr size_t kReadSize = 65536;
     static constexpr int kBacklog = 4;
     static constexpr int kWriteWaitMs = 1000;  // a client that takes nothing for this long is dropped
 
-    explicit tcpserver(message_deal& handler);
-    ~tcpserver();
-    tcpserver(const tcpserver&) = delete;
-    tcpserver& operator=(const tcpserver&) = delete;
+    // `port` 0 listens on any free port (tests, benchmarks).
+    explicit tcpserver(u16 port);
+    ~tcpserver() override;
 
-    // Listens on `port` (0: any free port). False with errno on failure.
-    bool listen(u16 port);
-    bool listening() const { return listenFd_ >= 0; }
-    u16 port() const;
-    bool hasClient() const { return clientFd_ >= 0; }
-    void close();
+    bool openPort() override;
+    bool isOpen() const override { return listenFd_ >= 0; }
+    void closePort() override;
+    int pollSet(pollfd* fds) override;
+    void serveReady(const pollfd* fds, ControlLink& link) override;
+    bool write(const u8* data, size_t len) override;
 
-    // One round of the link's thread: sends what the send list holds, waits
-    // for a connection, client bytes or the send list, and serves them.
-    void serveOnce(send_list& sends, int timeoutMs);
+    // Any thread: the port listened on; 0 while not listening.
+    u16 port() const { return boundPort_.load(); }
 
 private:
     void acceptClient();
     void dropClient();
-    void readClient();
-    bool writeAll(const std::vector<u8>& data);
+    void readClient(ControlLink& link);
 
-    message_deal& handler_;
+    const u16 wantedPort_;
+    std::atomic<u16> boundPort_{0};
     int listenFd_ = -1;
     int clientFd_ = -1;
+    bool broken_ = false;  // a write to the client failed: it is let go
     protocol_phy codec_;
     std::vector<u8> rx_;
 };

@@ -3,7 +3,7 @@
 Zt_uart_inout* Zt_uart_inout::p_Zt_uart_inout = nullptr;
 
 Zt_uart_inout::Zt_uart_inout(const std::string& device)
-    : port_({device, g_BPS, true, message_deal::LINK_SERIAL, "Zt_uart_inout"})
+    : port_({device, g_BPS, true, message_deal::LINK_SERIAL, "link-rs485"})
 {
 }
 

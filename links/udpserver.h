@@ -1,42 +1,39 @@
 // A UDP control server: one frame per datagram, one reply datagram per
 // frame, sent where the platform says a broadcast to the sender's port goes
-// (255.255.255.255 on the board, the sender on a host).
+// (255.255.255.255 on the board, the sender on a host). Frames queued by
+// other threads go to the last sender.
 #pragma once
 
-#include "app/global.h"
-#include "links/message_deal.h"
-#include "links/protocol_phy.h"
-#include "links/send_list.h"
+#include "links/control_link.h"
 
+#include <atomic>
 #include <netinet/in.h>
 #include <vector>
 
-class udpserver {
+class udpserver : public LinkTransport {
 public:
     static constexpr size_t kDatagramSize = 65536;
 
-    explicit udpserver(message_deal& handler);
-    ~udpserver();
-    udpserver(const udpserver&) = delete;
-    udpserver& operator=(const udpserver&) = delete;
+    // `port` 0 binds any free port (tests, benchmarks).
+    explicit udpserver(u16 port);
+    ~udpserver() override;
 
-    // Binds `port` (0: any free port). False with errno on failure.
-    bool bindPort(u16 port);
-    bool isOpen() const { return fd_ >= 0; }
-    u16 port() const;
-    void close();
+    bool openPort() override;
+    bool isOpen() const override { return fd_ >= 0; }
+    void closePort() override;
+    int pollSet(pollfd* fds) override;
+    void serveReady(const pollfd* fds, ControlLink& link) override;
+    bool write(const u8* data, size_t len) override;
 
-    // One round of the link's thread: sends what the send list holds (to the
-    // last sender), waits for a datagram or the send list, serves it.
-    void serveOnce(send_list& sends, int timeoutMs);
+    // Any thread: the port bound; 0 while not bound.
+    u16 port() const { return boundPort_.load(); }
 
 private:
-    void readDatagram();
-    void sendTo(const std::vector<u8>& frame, const sockaddr_in& sender);
-
-    message_deal& handler_;
+    const u16 wantedPort_;
+    std::atomic<u16> boundPort_{0};
     int fd_ = -1;
     bool haveSender_ = false;
     sockaddr_in lastSender_{};
+    protocol_phy codec_;  // fresh for every datagram
     std::vector<u8> rx_;
 };

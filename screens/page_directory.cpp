@@ -25,23 +25,10 @@
 #include "screens/system/othersetup.h"
 #include "screens/system/test_chart.h"
 #include "tools/firmware_usbgrade.h"
+#include "tools/rcv_recovery.h"
+#include "tools/smartmapping.h"
 
 namespace pages {
-
-namespace {
-
-std::function<void(PAGE_FOCUS)>& missingPageWatcher()
-{
-    static std::function<void(PAGE_FOCUS)> watcher;
-    return watcher;
-}
-
-}  // namespace
-
-void setMissingPageWatcher(std::function<void(PAGE_FOCUS)> watcher)
-{
-    missingPageWatcher() = std::move(watcher);
-}
 
 void openPage(PAGE_FOCUS page)
 {
@@ -72,16 +59,8 @@ void openPage(PAGE_FOCUS page)
     case PAGE_AGING_LOG: return Page::openOnTop(g_factoryage);
     // LED-screen tools and upgrade
     case PAGE_USB_UPGRADE: return Page::openOnTop(g_firmware_usbgrade);
-
-    // ---- Pages not built yet open nothing. When one lands, its line
-    // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
-    // included above).
-    case PAGE_SMART_MAPPING:       // SmartMapping, g_smartmapping
-    case PAGE_RCV_RECOVERY:        // rcv_recovery, g_rcv_recovery
-        KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
-        if (missingPageWatcher())
-            missingPageWatcher()(page);
-        return;
+    case PAGE_SMART_MAPPING: return Page::openOnTop(g_smartmapping);
+    case PAGE_RCV_RECOVERY: return Page::openOnTop(g_rcv_recovery);
 
     // Not opened by number: the home page and the main window are there
     // from start-up, the user-mode page has openUserModePage().

@@ -4,18 +4,18 @@
 #include "app/page_support.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/option.h"
+#include "tools/rcv_recovery.h"
+#include "tools/smartmapping.h"
 
 namespace toolpages {
 
 namespace {
 
-// The page hooks. The smart-mapping and recovery pages fill in their calls
-// as they land; until then a request that finds one of them open does
-// nothing more.
+// A page closes as by its back key, which it refuses while a job's bar is up.
 void onSmartMappingFilesChanged(bool deleted)
 {
     if (g_page_focus == PAGE_SMART_MAPPING && g_smartmapping) {
-        // Page hook: g_smartmapping->Button_back_clicked();
+        g_smartmapping->slot_Button_back_clicked();
         return;
     }
     if (deleted && g_page_focus == PAGE_OPTIONS && g_option)
@@ -25,7 +25,7 @@ void onSmartMappingFilesChanged(bool deleted)
 void onRecoveryFilesChanged(bool deleted)
 {
     if (deleted && g_page_focus == PAGE_RCV_RECOVERY && g_rcv_recovery) {
-        // Page hook: g_rcv_recovery->menulist_back_page();
+        g_rcv_recovery->slot_Button_back_clicked();
         return;
     }
     if (g_page_focus == PAGE_ADVANCED_OPTIONS && g_advancedoption)

@@ -101,6 +101,11 @@ public:
         shift_[i] = shift;
         slot_[i] = slot;
         read_[i] = read;
+        if (!read && slot >= 0) {
+            // Known from now on, so that a later write of the same group sees it.
+            drv_.known_[size_t(slot)] = true;
+            drv_.known_value_[slot] = second;
+        }
         spi_ioc_transfer& tr = transfers_[i];
         tr = spi_ioc_transfer{};
         tr.tx_buf = reinterpret_cast<uintptr_t>(tx_[i]);
@@ -179,6 +184,13 @@ void x518_drv::queueSelect(Message& message, u32 spec, u32 bankOffset)
 
 void x518_drv::queueAccess(Message& message, const RegOp& op)
 {
+    if (op.changedOnly && !op.into) {
+        const u32 width = specWidth(op.spec);
+        const u32 mask = width >= kValueBytes ? ~0u : (1u << (8 * width)) - 1;
+        u32 known;
+        if (knownValue(op.spec, op.bankOffset, known) && known == (op.value & mask))
+            return;
+    }
     queueSelect(message, op.spec, op.bankOffset);
     if (op.into)
         *op.into = 0;
@@ -257,13 +269,8 @@ bool x518_drv::knownValue(u32 spec, u32 bankOffset, u32& value) const
 
 void x518_drv::update_X518(int fd, u32 spec, u32 value, u32 bankOffset)
 {
-    const u32 width = specWidth(spec);
-    const u32 mask = width >= kValueBytes ? ~0u : (1u << (8 * width)) - 1;
+    const RegOp op = updateOp(spec, value, bankOffset);
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    u32 known;
-    if (knownValue(spec, bankOffset, known) && known == (value & mask))
-        return;
-    const RegOp op = writeOp(spec, value, bankOffset);
     accessLocked(fd, &op, 1);
 }
 

@@ -44,15 +44,19 @@ public:
     static constexpr int kMessageTransfers = 64;  // transfers one SPI message carries at most
 
     // One register access of a group: a write of `value`, or, with `into`
-    // set, a read whose value lands in *into.
+    // set, a read whose value lands in *into. A write marked `changedOnly`
+    // is left out when the register already holds the value as far as this
+    // driver knows (the rule of update_X518).
     struct RegOp {
         u32 spec = 0;
         u32 value = 0;
         u32* into = nullptr;
         u32 bankOffset = 0;
+        bool changedOnly = false;
     };
     static RegOp writeOp(u32 spec, u32 value, u32 bankOffset = 0) { return {spec, value, nullptr, bankOffset}; }
     static RegOp readOp(u32 spec, u32* into, u32 bankOffset = 0) { return {spec, 0, into, bankOffset}; }
+    static RegOp updateOp(u32 spec, u32 value, u32 bankOffset = 0) { return {spec, value, nullptr, bankOffset, true}; }
 
     x518_drv();
 

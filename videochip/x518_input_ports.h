@@ -72,6 +72,7 @@ struct X518InputPorts {
     // the first one is always written).
     i32 nren_old[kCmosPorts] = {-1, -1, -1, -1};
 
-    // ---- capture start offsets
+    // ---- capture start offsets; a port whose windows must use memory format 2
     i32 PM_IACTHST[kPorts] = {}, PM_IACTVST[kPorts] = {};
+    i32 port_fmt_lock[kPorts] = {};
 };

@@ -212,14 +212,11 @@ inline constexpr u32 kMotionGroup2[] = {reg(0x14, 0x1C, 1), reg(0x14, 0x20, 1)};
 inline constexpr u32 kMotionGroup3[] = {reg(0x14, 0x1D, 1), reg(0x14, 0x21, 1)};
 constexpr u8 kMotionByLevel[kMotionLevels][3] = {{0, 0, 0}, {4, 8, 8}, {8, 8, 16}, {8, 16, 24}, {16, 24, 31}};
 
-// ---- channel mode (MCT) and input colour conversion of an input channel, bank 0
+// ---- channel mode (MCT) of an input channel, bank 0
 constexpr u32 kMct = reg(0x00, 0x08, 1);     // + channel x kAddressStep
 constexpr u32 kMctSignal = 17, kMctNoSignal = 1, kMctProcessing = 14;
-constexpr u32 kIscwct = reg(0x00, 0x71, 1);  // + channel x kAddressStep
-// kIscwct by memory pixel format 0-3.
+// The colour control (x518::kIscwct, x518::kOscwct) by memory pixel format 0-3.
 constexpr u8 kIscwctByFormat[] = {0, 128, 1, 17};
-constexpr u32 kIsyctRun = 1;
-constexpr u32 kIsyctSlave = 8;  // + the first channel: follows it
 
 // ---- scaler coefficients
 constexpr u32 kLutSelect = reg(0x00, 0x79, 1);

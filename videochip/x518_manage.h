@@ -52,13 +52,15 @@
 // input and output windows), _apply (dispatcher), _input (input ports),
 // _ich (input channels), _ipproc (input-channel picture processing),
 // _picture (picture and window setters), _pattern (test patterns),
-// _geometry (window geometry, crops), _panel (output panel; the channel
-// timing list in x518_och_timing), _env (multi-window environment,
-// output-channel allocation), _service (service sequences), _dump
-// (diagnostic dumps, register listing), _flash (serial flash and fonts),
-// _osd (the OSD engine and the redraw of its plane) and _pending
-// (operations whose work is not built yet); omenu.cpp reads and applies
-// the overlay file.
+// _geometry (window geometry, crops), _output (the window programming
+// pass, active areas), _capture (a window's input side), _och (its output
+// side), _layers (mixers, fades, picture hold, output-frame waits), _panel
+// (output panel; the channel timing list in x518_och_timing), _env
+// (multi-window environment, output-channel allocation), _service (service
+// sequences), _dump (diagnostic dumps, register listing), _flash (serial
+// flash and fonts) and _osd (the OSD engine and the redraw of its plane);
+// omenu.cpp reads and applies the overlay file. Groups of register writes
+// go through X518Batch (x518_reg_batch.h).
 #pragma once
 
 #include "app/global.h"
@@ -75,6 +77,8 @@
 
 #include <QMutex>
 #include <atomic>
+#include <chrono>
+#include <initializer_list>
 #include <vector>
 
 // 1 once the chip manager has initialised the output panel at bring-up.
@@ -107,6 +111,7 @@ public:
     static constexpr int kDbdBlocksPerWindow = X518InputChannels::kDbdBlocksPerWindow;
     static constexpr int kFields = x518::kFields;
     static constexpr int kNoPort = 6;           // PM_INPUT of a window without input
+    static constexpr int kNoWindow = kWindows;  // PM_WIN_NUM of an output channel no window uses
     static constexpr u32 kPortNone = 255;       // an input or port that maps to nothing
     static constexpr u32 kLedParaWaitMs = 2000; // longest wait for the FPGA side's LED set-up
     static bool portValid(int port) { return port >= 0 && port < kPorts; }
@@ -165,8 +170,6 @@ public:
     // 0 when the frame came (or the channel reports no input), -1 on a time-out.
     int wait1_pivs(int fd, int channel);
     int wait1_pivs2(int fd);
-    // Waits for the next frame of output channel `och`: 0, or -1 on a time-out.
-    int wait1_povs(int fd, int och);
     // The new field (0-3), or -1 when it did not change in time.
     int wait_ifld_change(int fd, int channel);
     int wait_ofld_change(int fd, int channel);
@@ -341,12 +344,54 @@ public:
     // Every per-window operation of the chip takes the record.
     int recordOfWindow(int window) const;
 
-    // ---------------------------------------------------------- operations whose work lands later
-    // Until then each says so once and does nothing.
+    // ---------------------------------------------------------- window programming
+    // The pass that brings the chip's windows in line with the model after
+    // anything about a window changed (the change flags of the model): input
+    // channels, a fade or a picture hold around the change, the input side of
+    // each changed window, its output side, the mixers, then the release. A
+    // pass with no flag up writes nothing. It clears every flag it serves.
     void set_output(int fd);
+    // Input side of a plain window: capture area of its channel (and the
+    // second path of a pair), shrink, frame memory. No channel or no port:
+    // nothing.
+    void set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWindowDef_st out, int window);
+    // Input side of a dot-by-dot window: one capture area per input it shows.
+    void set_display_window_ich_dbd(int fd, int window, int arrangement);
+    // Mode 0: capture width 0 on the input channels no window owns; 1:
+    // picture width 0 on the output channels that show no area of a window;
+    // 2: both.
+    void reset_act(int fd, int mode);
+
+    // ---------------------------------------------------------- output channel programming
+    // Output side of a window: every output channel that shows an area of it
+    // reads its share of the frame memory, zooms it and places it.
+    void set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWindowDef_st out, int window);
+    void set_oscwct(int fd, int och);
+    void set_lut_vzoom_4sym(int fd, int v_zoom, int och);
+
+    // ---------------------------------------------------------- layers, fades, picture hold
+    // Each mixer's list of channels in layer order, from PM_OVERLAY and PM_OVERLAY_PRI.
     void update_overlay_info();
     void set_overlay(int fd);
+    // Opaque layers on mixers 0-3: the top layer present covers the rest.
     void reset_layer_coef(int fd, int mode);
+    // Fades the window out (dir 0) or in (1) over cnt + 1 output frames.
+    void set_layer_coef(int fd, int window, int cnt, int dir);
+    // Waits for the next frame of output channel och: 0 when it came, -1 when
+    // it did not within frame_wait_ms (logged; the other waits of the same
+    // programming pass then give up at once).
+    int wait1_povs(int fd, int och);
+    // 1: holds the output picture of the changed windows on one frame
+    // buffer; 0: every window's output reads the ring again.
+    void set_freeze(int fd, int on);
+    static constexpr u32 kFrameWaitMs = 100;  // six frames of 60 Hz
+    u32 frame_wait_ms = kFrameWaitMs;
+    // Frame-buffer numbers as a ring register holds them, 3 bits each at
+    // bits 0, 4, 8, ...: the write ring of a window's five buffers, the
+    // read ring of four.
+    static u32 ringCode(std::initializer_list<i32> buffers);
+    static u32 writeRingCode(const i32* ring) { return ringCode({ring[0], ring[1], ring[2], ring[3], ring[4]}); }
+
     // ---------------------------------------------------------- OSD engine
     // Records an OSD attribute (OsdOption) and asks for a reset or redraw in
     // the next pass; nothing reaches the chip now. 1, or 0 for an unknown option.
@@ -554,6 +599,23 @@ private:
     // dumps
     void refreshHdmi20Record();
     int firstIch(int window) const { return ich.win_ich[window][0]; }
+    int ichCount(int window) const;
+    // window programming
+    bool windowChanged(int window) const;
+    bool anythingToProgram() const;
+    void allocateInputs();
+    int fadeCandidate();
+    void programInputSides(int fd);
+    void programOutputSides(int fd);
+    void keepProgrammedState();
+    bool splitAtVboWidth(int window) const;
+    bool output_frames_stalled_ = false;
+    // Frame waits: a wait armed soon after the last frame it saw sleeps
+    // until the next one is due before it polls.
+    int waitInputFrame(int fd, int channel, double periodMs);
+    static void sleepUntilFrameDue(std::chrono::steady_clock::time_point lastSeen, double periodMs);
+    std::chrono::steady_clock::time_point last_in_frame_[kChannels] = {};
+    std::chrono::steady_clock::time_point last_out_frame_{};
     u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
 
 

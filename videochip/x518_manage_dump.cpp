@@ -113,14 +113,11 @@ std::vector<X518_REG_ENTRY> buildList()
 u32 specOf(const X518_REG_ENTRY& e) { return u32(e.bank) << 16 | u32(e.address) << 8 | e.width; }
 
 // ------------------------------------------------------------------ register group 0
-constexpr u32 kOsfld = reg(0x16, 0x08, 4);  // OSFLD0-4 at + 4 addresses each, ISFLD0-4 after them
-constexpr int kFieldRegs = 5;
-constexpr u32 kFieldStep = 0x400;
-constexpr u32 kOsyct = reg(0x08, 0x08, 2), kIsyct = reg(0x10, 0x09, 1);
-constexpr u32 kOmwi = reg(0x16, 0x30, 1), kImwi = reg(0x16, 0x31, 1);
-constexpr u32 kOact = reg(0x08, 0x40, 2), kIact = reg(0x10, 0x17, 2);
+// OSFLD0-4 and ISFLD0-4 follow each other, 4 addresses apart; so do the
+// four OACT and the four IACT words, 2 apart.
+constexpr int kFieldRegs = x518::kFields;
+constexpr u32 kFieldStep = x518::kFieldAddressStep << 8;
 constexpr u32 kWordStep = 0x200;
-constexpr u32 kIscwct = reg(0x00, 0x08, 1), kOscwct = reg(0x00, 0x59, 1);
 
 // ------------------------------------------------------------------ parameter groups
 const char* const kGroupNames[14] = {"x518_param", "x518_win", "x518_mem", "x518_mwi", "x518_mw1s", "x518_PI", "none",
@@ -194,28 +191,28 @@ void x518_manage::kelDbg_x518_print_regGrp(int group)
     for (int n = 0; n < kChannels; ++n) {
         std::printf("\t CH%d:", n + 1);
         for (int i = 0; i < 2 * kFieldRegs; ++i)
-            std::printf("%s %08X", i == kFieldRegs ? "  ---" : (i ? "," : ""), rd(kOsfld + kFieldStep * u32(i), n));
+            std::printf("%s %08X", i == kFieldRegs ? "  ---" : (i ? "," : ""), rd(x518::kOsfld + kFieldStep * u32(i), n));
         std::printf("\n");
     }
     std::printf("\t      OSYCT    --- ISYCT,     OMWI     --- IMWI\n");
     for (int n = 0; n < kChannels; ++n)
-        std::printf("\t CH%d: %04X     --- %02X,        %02X       --- %02X\n", n + 1, rd(kOsyct, n), rd(kIsyct, n),
-                    rd(kOmwi, n), rd(kImwi, n));
+        std::printf("\t CH%d: %04X     --- %02X,        %02X       --- %02X\n", n + 1, rd(x518::kOsyct, n), rd(x518::kIsyct, n),
+                    rd(x518::kOmwi, n), rd(x518::kImwi, n));
     std::printf("\t OACT:HST,  HW,   VST,  VW   - IACT:HST,  HW,   VST,  VW\n");
     for (int n = 0; n < kChannels; ++n) {
         std::printf("\t CH%d:", n + 1);
         for (u32 i = 0; i < 4; ++i)
-            std::printf(" %5u", rd(kOact + kWordStep * i, n));
+            std::printf(" %5u", rd(x518::kOactHst + kWordStep * i, n));
         std::printf("   -");
         for (u32 i = 0; i < 4; ++i)
-            std::printf(" %5u", rd(kIact + kWordStep * i, n));
+            std::printf(" %5u", rd(x518::kIactHst + kWordStep * i, n));
         std::printf("\n");
     }
     std::printf("\t        ICHSEL  ISCWCT  OSCWCT\n");
     for (int n = 0; n < kChannels; ++n) {
         const u32 at = x518::kAddressStep * u32(n);
         std::printf("\t CH%d:   %02X      %02X      %02X\n", n + 1, drv->read_X518(fd, x518::kIchSel + at, 0),
-                    drv->read_X518(fd, kIscwct + at, 0), drv->read_X518(fd, kOscwct + at, 0));
+                    drv->read_X518(fd, x518::kIscwct + at, 0), drv->read_X518(fd, x518::kOscwct + at, 0));
     }
     std::fflush(stdout);
 }
@@ -313,6 +310,8 @@ void x518_manage::kelDbg_x518_param(int group)
         for (int w = 0; w < kWindows; ++w) {
             printArea("IWIN", w, model.IWIN[w]);
             printArea("OWIN", w, model.OWIN[w]);
+            std::printf("\t PM_MEM_WMODE[%d]:%d PS_MEM_WMODE[%d]:%d\n", w, model.PM_MEM_WMODE[w], w,
+                        model.PS_MEM_WMODE[w]);
         }
         for (int p = 0; p < kPorts; ++p) {
             std::printf("\t PI_SCAN_MODE[%d]:%d PM_IACTHST[%d]:%d PM_IACTVST[%d]:%d PI_FPICLK[%d]:%.0f PI_FH[%d]:%.1f "
@@ -332,6 +331,12 @@ void x518_manage::kelDbg_x518_param(int group)
                 ports.PM_TNR[i], ports.PM_IPEN[i]);
         for (int i = 0; i < 12; ++i)
             std::printf("\t PS_VBO_LANE_SW[%d]:%u\n", i, sys.PS_VBO_LANE_SW[i]);
+        for (int t = 0; t < kChannels; ++t) {
+            std::printf("\t g_och_layer[%d]:", t);
+            for (int i = 0; i < model.g_och_layer_cnt[t]; ++i)
+                std::printf(" %d", model.g_och_layer[t][i]);
+            std::printf("\n");
+        }
         for (int w = 0; w < kWindows; ++w)
             std::printf("\t PM_OVERLAY_PRI[%d]:%d\n", w, model.PM_OVERLAY_PRI[w]);
         break;

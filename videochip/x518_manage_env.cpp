@@ -20,7 +20,6 @@ constexpr u8 kNoChannel = 0xFF;
 constexpr int kListSize = x518::kChannels;  // entries of each of a record's two channel lists
 constexpr int kPositions = kListSize;       // where the position list starts
 constexpr int kLayers = x518::kWindows;
-constexpr i32 kNoWindow = x518::kWindows;  // PM_WIN_NUM of a channel no window uses
 constexpr i32 kNoArea = x518::kChannels;   // PM_AREA_NUM of such a channel
 constexpr int kSides = 4;
 constexpr int kDefaultPreset = 0;  // the one-window preset
@@ -103,7 +102,11 @@ bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
     r.mirror = u8(im.mirror & kLowByte);
     r.output = u8(im.flags & kOutputBits);
     model.PM_WIN_FADE_EN[record] = (im.flags & ram::kFlagSeamless) ? 1 : 0;
-    model.PM_WIN_DBD_MODE[record] = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
+    // A new dot-by-dot arrangement needs its input channels taken again.
+    const i32 dbd = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
+    if (dbd != model.PM_WIN_DBD_MODE[record])
+        model.g_chg_dbd[record] = 1;
+    model.PM_WIN_DBD_MODE[record] = dbd;
     model.win_chg[record] = 1;
     model.PM_WIN_FADE_IN[record] = b.seamless_para[window].para0;
     model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;
@@ -439,6 +442,6 @@ void x518_manage::fillWindowTables(const KEL_RAM_PARA& b)
 void x518_manage::enableUsedChannels()
 {
     for (int c = 0; c < kChannels; ++c)
-        drv->write_x518_mask(spi_fd, regAt(x518::kOchEnable, u32(c)),
+        drv->update_x518_mask(spi_fd, regAt(x518::kOchEnable, u32(c)),
                              model.PM_WIN_NUM[c] != kNoWindow ? x518::kOchEnableOn : 0, x518::kOchEnableOn, 0);
 }

@@ -289,12 +289,12 @@ void x518_manage::set_idual(int fd, int channel, u32 enable, u32 port)
         return;
     const u32 base = x518::kDualPairStep * u32(channel / 2);
     if (!enable || !portValid(int(port))) {
-        drv->write_X518(fd, x518::kDualCtl + base, 0, 0);
+        drv->update_X518(fd, x518::kDualCtl + base, 0, 0);
         return;
     }
-    drv->write_X518(fd, x518::kDualCtl + base, x518::kDualOn, 0);
-    drv->write_X518(fd, x518::kDualHst + base, u32(ports.PI_ACT[port][0]), 0);
-    drv->write_X518(fd, x518::kDualHw + base, u32(2 * ports.PI_ACT[port][1]), 0);
+    drv->update_X518(fd, x518::kDualCtl + base, x518::kDualOn, 0);
+    drv->update_X518(fd, x518::kDualHst + base, u32(ports.PI_ACT[port][0]), 0);
+    drv->update_X518(fd, x518::kDualHw + base, u32(2 * ports.PI_ACT[port][1]), 0);
 }
 
 void x518_manage::set_ichsel(int fd, u32 window)
@@ -307,7 +307,7 @@ void x518_manage::set_ichsel(int fd, u32 window)
     const int c0 = channels[0];
     auto sel = [&](int c, u32 code) {
         if (c >= 0 && c < kChannels)
-            drv->write_X518(fd, x518::kIchSel + kAddressStep * u32(c), code, 0);
+            drv->update_X518(fd, x518::kIchSel + kAddressStep * u32(c), code, 0);
     };
     if (mode <= kDbdSingle) {
         const int port = model.PM_INPUT[window];

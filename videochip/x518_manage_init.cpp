@@ -262,8 +262,12 @@ void x518_manage::write_initial_setting(int fd, int full)
 void x518_manage::set_rtct(int fd, int mode)
 {
     const u8* row = kRtct[(mode >= 0 && u32(mode) < kRtctModes) ? mode : kRtctModes];
-    drv->write_x518_mask(fd, x518::kUpdateCtl, x518::kUpdateCtlOpen, x518::kUpdateCtlOpen, 0);
+    // The window's bit on the control byte as the driver knows it (read
+    // only when it does not), the seven bytes that change in one group.
+    drv->update_x518_mask(fd, x518::kUpdateCtl, x518::kUpdateCtlOpen, x518::kUpdateCtlOpen, 0);
+    x518_drv::RegOp ops[x518::kUpdateTimingRegs];
     for (int i = 0; i < x518::kUpdateTimingRegs; ++i)
-        drv->write_X518(fd, x518::regAt(x518::kUpdateTiming, i), row[i], 0);
-    drv->write_x518_mask(fd, x518::kUpdateCtl, 0, x518::kUpdateCtlOpen, 0);
+        ops[i] = x518_drv::updateOp(x518::regAt(x518::kUpdateTiming, u32(i)), row[i]);
+    drv->access_X518(fd, ops, x518::kUpdateTimingRegs);
+    drv->update_x518_mask(fd, x518::kUpdateCtl, 0, x518::kUpdateCtlOpen, 0);
 }

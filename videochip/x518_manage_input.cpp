@@ -203,13 +203,20 @@ void x518_manage::measurePort(int fd, int port, ST_PI_PORT_INFO& info)
     const u32 k = u32(vbo ? port - kVboFirst : port);
     const u32 step = vbo ? x518::kMeasVboStep * k : x518::kMeasCmosStep * k;
     const u32 fvmStep = vbo ? x518::kMeasVboFvmStep * k : x518::kMeasCmosFvmStep * k;
-    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
-    info.htt = i32(drv->read_X518(fd, (vbo ? x518::kMeasHttVbo : x518::kMeasHtt) + step, 0) + 1);
-    info.vtt = i32(drv->read_X518(fd, (vbo ? x518::kMeasVttVbo : x518::kMeasVtt) + step, 0));
-    info.fhw = i32(drv->read_X518(fd, (vbo ? x518::kMeasFhwVbo : x518::kMeasFhw) + step, 0) + 1);
-    info.fvm = i32(drv->read_X518(fd, (vbo ? x518::kMeasFvmVbo : x518::kMeasFvm) + fvmStep, 0) + 1);
-    info.hw = i32(drv->read_X518(fd, (vbo ? x518::kMeasHwVbo : x518::kMeasHw) + step, 0));
-    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+    // One group: hold the measurement, read it, release it.
+    u32 htt = 0, vtt = 0, fhw = 0, fvm = 0, hw = 0;
+    drv->access_X518(fd, {x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure),
+                          x518_drv::readOp((vbo ? x518::kMeasHttVbo : x518::kMeasHtt) + step, &htt),
+                          x518_drv::readOp((vbo ? x518::kMeasVttVbo : x518::kMeasVtt) + step, &vtt),
+                          x518_drv::readOp((vbo ? x518::kMeasFhwVbo : x518::kMeasFhw) + step, &fhw),
+                          x518_drv::readOp((vbo ? x518::kMeasFvmVbo : x518::kMeasFvm) + fvmStep, &fvm),
+                          x518_drv::readOp((vbo ? x518::kMeasHwVbo : x518::kMeasHw) + step, &hw),
+                          x518_drv::writeOp(x518::kUpdateCtl, 0)});
+    info.htt = i32(htt + 1);
+    info.vtt = i32(vtt);
+    info.fhw = i32(fhw + 1);
+    info.fvm = i32(fvm + 1);
+    info.hw = i32(hw);
 }
 
 void x518_manage::check_input_port(int fd)
@@ -238,6 +245,7 @@ void x518_manage::checkPort(int fd, int p)
     bool changed = std::abs(info.htt - old.htt) > kTotalTolerance || std::abs(info.vtt - old.vtt) > kTotalTolerance ||
                    std::abs(info.fhw - old.fhw) > kPeriodTolerance || std::abs(info.fvm - old.fvm) > kPeriodTolerance ||
                    info.hw != old.hw || ports.g_chg_hdmi[p] != 0;
+    // A reported change the measurement cannot see (lanes, data mode, scan).
     if (!changed && model.g_chg_input[w]) {
         KEL_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, model.g_chg_input[w]);
         changed = true;
@@ -351,13 +359,22 @@ void x518_manage::portChanged(int fd, int p)
 bool x518_manage::vboLanesLocked(int fd, int p)
 {
     const int k = p - kVboFirst;
-    u32 line[x518::kLanePairs], frame[x518::kLanePairs];
-    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
+    u32 line[x518::kLanePairs] = {}, frame[x518::kLanePairs] = {};
+    x518_drv::RegOp ops[2 * x518::kLanePairs + 2];
+    int n = 0;
+    ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure);
     for (int j = 0; j < x518::kLanePairs; ++j) {
-        line[j] = drv->read_X518(fd, x518::kMeasFhwVbo + x518::kMeasVboStep * u32(k) + x518::kMeasLaneLineStep * u32(j), 0) + 1;
-        frame[j] = drv->read_X518(fd, x518::kMeasFvmVbo + x518::kMeasVboFvmStep * u32(k) + x518::kMeasLaneFrameStep * u32(j), 0) + 1;
+        ops[n++] = x518_drv::readOp(
+            x518::kMeasFhwVbo + x518::kMeasVboStep * u32(k) + x518::kMeasLaneLineStep * u32(j), &line[j]);
+        ops[n++] = x518_drv::readOp(
+            x518::kMeasFvmVbo + x518::kMeasVboFvmStep * u32(k) + x518::kMeasLaneFrameStep * u32(j), &frame[j]);
     }
-    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+    ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, 0);
+    drv->access_X518(fd, ops, size_t(n));
+    for (int j = 0; j < x518::kLanePairs; ++j) {
+        ++line[j];
+        ++frame[j];
+    }
     const int lanes = ports.PI_HDMI_INFO[p].lane;
     bool ok = true;
     if (lanes == 8) {
@@ -433,9 +450,11 @@ void x518_manage::x518_SetInputsource(u32 window, int input)
     }
     m->model.win_info[window].input = u8(i);
     m->model.PM_INPUT[window] = i32(port);
-    m->model.g_chg_input[window] = 1;
     KEL_DBG("[x518_SetInputsource] win_%u, port_%u\n", window, port);
+    // The port is measured before the window is flagged: a port whose
+    // signal did not change is not set up again for a new window on it.
     m->check_input_port(m->spi_fd);
+    m->model.g_chg_input[window] = 1;
     m->set_output(m->spi_fd);
 }
 

@@ -8,12 +8,15 @@
 #include "videochip/x518_manage.h"
 
 #include "videochip/x518_ipproc_tables.h"
+#include "videochip/x518_reg_batch.h"
 
 namespace {
 
 using namespace x518::ipproc;
 using x518::kAddressStep;
 using x518::kChannelStride;
+using x518::kIscwct;
+using x518::kIsyctRun;
 
 constexpr int kProcessedChannels = 4;  // input channels 0-3 carry the chain
 constexpr int kProcessingFromState = 4;  // PI_STATE above 3: single CMOS input or interlaced
@@ -21,11 +24,11 @@ constexpr int kMotionMaxLevel = kMotionLevels - 1;
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };
 
-// Writes registers of one channel's copy.
+// Writes registers of one channel's copy (each only when its value changes).
 class ChannelWriter {
 public:
     ChannelWriter(x518_drv* drv, int fd, int channel) : drv_(drv), fd_(fd), offset_(kChannelStride * u32(channel)) {}
-    void operator()(u32 spec, u32 value) const { drv_->write_X518(fd_, spec, value, offset_); }
+    void operator()(u32 spec, u32 value) const { drv_->update_X518(fd_, spec, value, offset_); }
     template <size_t N> void list(const RegValue (&rows)[N]) const
     {
         for (const RegValue& r : rows)
@@ -354,8 +357,8 @@ void x518_manage::set_mct(int fd, int w, u32 flag)
     const int c0 = list[0];
     if (c0 < 0 || c0 >= kChannels)
         return;
-    auto mct = [&](int c, u32 v) { drv->write_X518(fd, kMct + kAddressStep * u32(c), v, 0); };
-    auto isyct = [&](int c, u32 v) { drv->write_X518(fd, x518::kIsyct, v, kChannelStride * u32(c)); };
+    auto mct = [&](int c, u32 v) { drv->update_X518(fd, kMct + kAddressStep * u32(c), v, 0); };
+    auto isyct = [&](int c, u32 v) { drv->update_X518(fd, x518::kIsyct, v, kChannelStride * u32(c)); };
     const u32 s = ports.PI_STATE[p] ? kMctSignal : kMctNoSignal;
     if (p >= x518::kFirstVboPort) {
         mct(c0, s);
@@ -379,7 +382,7 @@ void x518_manage::set_mct(int fd, int w, u32 flag)
     }
     for (int i = 1; i < kChannels && list[i] != kNone; ++i) {
         mct(list[i], s);
-        isyct(list[i], kIsyctSlave + u32(c0));
+        isyct(list[i], x518::kIsyctFollow + u32(c0));
     }
 }
 
@@ -390,7 +393,7 @@ void x518_manage::set_iscwct(int fd, int w)
     const int format = model.PM_MEM_WMODE[w];
     const u32 v = format >= 0 && format < int(sizeof kIscwctByFormat) ? kIscwctByFormat[format] : 0;
     for (int i = 0; i < kChannels && ich.win_ich[w][i] != kNone; ++i)
-        drv->write_X518(fd, kIscwct + kAddressStep * u32(ich.win_ich[w][i]), v, 0);
+        drv->update_X518(fd, kIscwct + kAddressStep * u32(ich.win_ich[w][i]), v, 0);
 }
 
 // ------------------------------------------------------------------ scaler coefficients
@@ -424,10 +427,11 @@ void x518_manage::set_lut_vshrnk_4sym(int fd, int ratio, u32 ch, int dual)
         }
     }
     const u8* coef = kVShrinkLut[set - 1];
+    X518Batch batch(drv, fd);
     auto load = [&](u32 first) {
         for (int i = 0; i < kVShrinkCoefs; ++i)
-            drv->write_X518(fd, x518::regAt(first, u32(i)),
-                            i < kVShrinkLeadingZeros ? 0 : coef[i - kVShrinkLeadingZeros], kChannelStride * ch);
+            batch.write(x518::regAt(first, u32(i)), i < kVShrinkLeadingZeros ? 0 : coef[i - kVShrinkLeadingZeros],
+                        kChannelStride * ch);
     };
     load(kVShrinkCoef);
     if (dual && ch + 1 < u32(kChannels))

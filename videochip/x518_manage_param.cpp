@@ -171,6 +171,7 @@ void x518_manage::define_param()
         model.win_flag[w] = 0;
     }
     for (int c = 0; c < kChannels; ++c) {
+        model.win_num_prev[c] = kNoWindow;
         ich.ich_win[c] = ich.ich_win_prev[c] = kNone;
         ich.ich_rec[c][0] = c;
         ich.ich_rec[c][1] = ich.ich_rec[c][2] = ich.ich_rec[c][3] = kNone;

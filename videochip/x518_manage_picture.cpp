@@ -56,7 +56,6 @@ constexpr int kLayers = x518_manage::kWindows;
 constexpr u8 kMirrorBits = 3;
 // The output byte of a window record keeps the block's black and freeze bits.
 constexpr u8 kOutputBlack = ram::kFlagBlack, kOutputFreeze = ram::kFlagFreeze;
-constexpr u32 kIsyctHold = 2, kIsyctRun = 1;
 constexpr u8 kNoChannel = 0xFF;
 
 // Dot-by-dot code of each arrangement 0-9, and its name in the traces.
@@ -382,7 +381,7 @@ void x518_manage::win_freeze_sel(int fd, u32 window, u32 flags)
     const int c = ich.win_ich[window][0];
     if (c < 0 || c >= kChannels)
         return;
-    drv->write_X518(fd, x518::kIsyct, (flags & kOutputFreeze) ? kIsyctHold : kIsyctRun, kChannelStride * u32(c));
+    drv->write_X518(fd, x518::kIsyct, (flags & kOutputFreeze) ? x518::kIsyctHold : x518::kIsyctRun, kChannelStride * u32(c));
 }
 
 void x518_manage::x518_SetWinDbdMode(int fd, u8 window, int mode)

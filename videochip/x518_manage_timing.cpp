@@ -5,7 +5,10 @@
 #include "videochip/x518_manage.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -24,9 +27,7 @@ constexpr u32 kPolVertical = 0x01, kPolHorizontal = 0x02, kPolCmosFixed = 0x04;
 constexpr u32 kNibble = 4, kByte = 8, kHalf = 16;
 
 constexpr int kFramePolls = 45;
-constexpr int kOutFramePolls = 70000;  // 1 ms apart: about 70 s
-constexpr int kOutFramePollMs = 1;
-constexpr u32 kFrameWaitEnable = x518::kHoldMeasure;  // the same bit arms the output frame wait
+constexpr int kFramePollMs = 1;
 constexpr int kInFieldReads = 90, kOutFieldReads = 70;
 constexpr u32 kFieldShift = 2, kFieldMask = 3;
 constexpr double kMaxWaitRate = 120.0;
@@ -65,8 +66,8 @@ void x518_manage::set_input_bkg(int fd, int port, int on)
         for (int c = 0; c < kChannels; ++c) {
             if (model.PM_WIN_NUM[c] != w)
                 continue;
-            drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
-            drv->write_X518(fd, x518::kBkgShow, show, kChannelStride * c);
+            drv->update_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
+            drv->update_X518(fd, x518::kBkgShow, show, kChannelStride * c);
         }
     }
     set_rtct(fd, kRtctRelease);
@@ -87,8 +88,8 @@ void x518_manage::set_input_bkg2(int fd, int window, int on)
     for (int c = 0; c < kChannels; ++c) {
         if (model.PM_WIN_NUM[c] != window)
             continue;
-        drv->write_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
-        drv->write_X518(fd, x518::kBkgShow, black ? 1 : show, kChannelStride * c);
+        drv->update_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
+        drv->update_X518(fd, x518::kBkgShow, black ? 1 : show, kChannelStride * c);
     }
 }
 
@@ -170,50 +171,46 @@ void x518_manage::set_VBOInput(int fd, int receiver)
 
 // ------------------------------------------------------------------ frame waits
 
+void x518_manage::sleepUntilFrameDue(std::chrono::steady_clock::time_point lastSeen, double periodMs)
+{
+    // Woken a millisecond early, then the polls.
+    constexpr double kEarlyMs = 1.0;
+    if (periodMs <= kEarlyMs)
+        return;
+    const auto due = lastSeen + std::chrono::microseconds(int64_t((periodMs - kEarlyMs) * 1000.0));
+    if (due > std::chrono::steady_clock::now())
+        std::this_thread::sleep_until(due);
+}
+
 int x518_manage::wait1_pivs(int fd, int channel)
+{
+    return waitInputFrame(fd, channel, 0);
+}
+
+int x518_manage::waitInputFrame(int fd, int channel, double periodMs)
 {
     if (channel < 0 || channel >= kChannels)
         return 0;
-    u32 bit = 1u << channel;
-    u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
-    drv->write_X518(fd, x518::kInFrameRequest, bit, 0);
-    drv->write_X518(fd, x518::kUpdateCtl, x518::kHoldMeasure, 0);
-    auto arrived = [&] {
-        u32 flags = drv->read_X518(fd, x518::kInFrameFlags, 0);
-        u32 st = drv->read_X518(fd, status, 0);
-        return (flags & bit) != 0 || st == x518::kIchStatusIdle;
-    };
-    bool done = arrived();
-    for (int i = 0; i < kFramePolls && !done; ++i)
-        done = arrived();
-    drv->write_X518(fd, x518::kInFrameRequest, 0, 0);
-    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
+    const u32 bit = 1u << channel;
+    const u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
+    drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
+                          x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
+    // A channel without input (its status idle) has no frame to wait for;
+    // otherwise the frame flag is polled once a millisecond, so that the
+    // polls span a frame down to ~22 Hz.
+    u32 flags = 0, st = 0;
+    drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
+    bool done = (flags & bit) != 0 || st == x518::kIchStatusIdle;
+    if (!done)
+        sleepUntilFrameDue(last_in_frame_[channel], periodMs);
+    for (int i = 0; i < kFramePolls && !done; ++i) {
+        Sleep(kFramePollMs);
+        done = (drv->read_X518(fd, x518::kInFrameFlags, 0) & bit) != 0;
+    }
+    last_in_frame_[channel] = std::chrono::steady_clock::now();
+    drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
     if (!done) {
         KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, kFramePolls);
-        return -1;
-    }
-    return 0;
-}
-
-int x518_manage::wait1_povs(int fd, int och)
-{
-    if (och < 0 || och >= kChannels)
-        return 0;
-    const u32 bit = 1u << och;
-    drv->write_X518(fd, x518::kOutFrameRequest, bit, 0);
-    drv->write_X518(fd, x518::kUpdateCtl, kFrameWaitEnable, 0);
-    bool done = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
-    if (!done)
-        Sleep(kOutFramePollMs);
-    for (int i = 0; i < kOutFramePolls && !done; ++i) {
-        done = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
-        if (!done)
-            Sleep(kOutFramePollMs);
-    }
-    drv->write_X518(fd, x518::kOutFrameRequest, 0, 0);
-    drv->write_X518(fd, x518::kUpdateCtl, 0, 0);
-    if (!done) {
-        KEL_DBG("[wait1_povs] OCH%d: no output frame after %d polls\n", och, kOutFramePolls);
         return -1;
     }
     return 0;
@@ -232,8 +229,10 @@ int x518_manage::wait1_pivs2(int fd)
             best = w;
         }
     }
-    if (best != kNone && firstIch(best) >= 0 && firstIch(best) < kChannels)
-        return wait1_pivs(fd, firstIch(best));
+    if (best != kNone && firstIch(best) >= 0 && firstIch(best) < kChannels) {
+        const double rate = ports.PI_FV[portOf(best)];
+        return waitInputFrame(fd, firstIch(best), rate > 0 ? 1000.0 / rate : 0);
+    }
     Sleep(kNoChannelWaitMs);
     return 0;
 }

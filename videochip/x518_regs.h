@@ -32,6 +32,10 @@ constexpr u32 kUpdateCtlOpen = 0x01;
 constexpr u32 kHoldMeasure = 0x80;
 constexpr u32 kUpdateTiming = reg(0x00, 0x22, 1);  // 00:22-00:28, one byte each
 constexpr int kUpdateTimingRegs = 7;
+// The first two of them also bracket a fade step: 255 and 255 while the
+// blend weights are written, kFadeDone0 and kFadeDone1 after it.
+constexpr u32 kFadeHold = 0xFF;
+constexpr u32 kFadeDone0 = 0xA9, kFadeDone1 = 0xCB;
 
 // ---- input paths, polarity, V-by-One receivers
 constexpr u32 kInputPathEnable = reg(0x00, 0x18, 2);  // bit 4i: input path i
@@ -48,9 +52,20 @@ constexpr u32 kVboLockBit0 = 5;
 constexpr u32 kVboFrameMeasure = reg(0xAE, 0x5C, 3);  // + 0x0C addresses per receiver
 constexpr u32 kVboFrameMeasureStep = 0x0C;
 
-// ---- output channels (bank offset 16 x channel unless said)
-constexpr u32 kOchEnable = reg(0x00, 0x08, 1);  // + channel x kAddressStep: bit 0 the channel is in use
+// ---- 00:08 + channel x kAddressStep serves three uses: bit 0 marks output
+// channel k in use (the multi-window set-up); as input channel c's mode word
+// (MCT) it carries the signal and processing bits; and a picture hold writes
+// kChannelHoldOn to the previous input channels of the windows it holds.
+constexpr u32 kOchEnable = reg(0x00, 0x08, 1);
 constexpr u32 kOchEnableOn = 0x01;
+constexpr u32 kChannelHold = kOchEnable;
+constexpr u32 kChannelHoldOn = 0x01;
+
+// ---- colour controls by memory pixel format, 00 + channel x kAddressStep
+constexpr u32 kOscwct = reg(0x00, 0x69, 1);  // output channel k
+constexpr u32 kIscwct = reg(0x00, 0x71, 1);  // input channel c
+
+// ---- output channels (bank offset 16 x channel unless said)
 constexpr u32 kOchHtotal = reg(0x08, 0x0A, 2);  // horizontal total - 2
 constexpr u32 kOchVtotal = reg(0x08, 0x0C, 2);  // vertical total - 2
 // OSYCT, output sync source: the first channel of a window takes input
@@ -95,6 +110,15 @@ constexpr u32 kOchVControl = reg(0x0A, 0x4B, 1);
 constexpr u32 kOchVPhase = reg(0x0A, 0x4C, 1);    // and 0x4D
 constexpr u32 kOchVStep = reg(0x0A, 0x4E, 2);
 constexpr u32 kZoomUnit = 0x10000;
+constexpr u32 kOchVFilter = reg(0x0A, 0x68, 1);  // 24 vertical zoom coefficients, 0A:68-0A:7F
+constexpr int kOchVFilterTaps = 24;
+constexpr u32 kOchMirrorH = reg(0x08, 0x22, 1);  // 1: lines are read right to left
+// Frame memory an output channel reads: OSFLD0-4 (4 bytes, + 4 addresses
+// each), the line step OMWI (negative for a vertical mirror) and the read
+// ring, four 3-bit buffer numbers at bits 0, 4, 8, 12.
+constexpr u32 kOsfld = reg(0x16, 0x08, 4);
+constexpr u32 kOmwi = reg(0x16, 0x30, 1);
+constexpr u32 kReadRing = reg(0x16, 0x6C, 2);
 
 // ---- pattern generator of an output channel (bank offset 16 x channel)
 constexpr u32 kPatternType = reg(0x08, 0x57, 1);  // 0 off
@@ -119,9 +143,12 @@ constexpr u32 kPatternGrid = 8;
 constexpr u32 kOverlaySelect = reg(0x0E, 0x09, 4);
 constexpr u32 kOverlayEntry = 8;
 constexpr int kOverlayEntries = 8;
-constexpr u32 kLayerWindow = reg(0x0E, 0x0F, 2);  // 0, 256 or 512
+constexpr u32 kLayerWindow = reg(0x0E, 0x0F, 2);  // 0, 256 or 512: which four list entries the weights address
 constexpr u32 kLayerCoef = reg(0x0E, 0x11, 1);    // + 5k + j addresses: weight of input j under mask k
 constexpr u32 kLayerFull = 128;
+constexpr int kLayerMasks = 16;   // the four list entries present, as bits
+constexpr int kLayerInputs = 5;   // the background and the four entries
+constexpr int kBlendMixers = 4;   // mixers 0-3 have weights
 
 // ---- picture controls of an output channel (bank offset 16 x channel):
 // three components each, 2 addresses apart
@@ -180,7 +207,8 @@ constexpr u32 kOutFrameFlags = reg(0x05, 0x23, 1);
 constexpr u32 kIchStatus = reg(0xA8, 0x3F, 1);  // + 5 addresses per input channel
 constexpr u32 kIchStatusStep = 5;
 constexpr u32 kIchStatusIdle = 0xFF;
-constexpr u32 kFieldCounter = reg(0xAB, 0x47, 1);  // + 1 address per channel
+constexpr u32 kFieldCounter = reg(0xAB, 0x47, 1);  // + 1 address per channel: bits 2-3 the write phase
+constexpr u32 kFieldShift = 2, kFieldMask = 3;
 
 // ---- input port measurements (bank AE/AF, read under kHoldMeasure)
 // Parallel port p: the register plus p x kMeasCmosStep (or kMeasCmosFvmStep);
@@ -226,6 +254,34 @@ constexpr u32 kDualHw = reg(0x03, 0x0B, 2);
 constexpr u32 kDualPairStep = 0x900;
 constexpr u32 kDualOn = 3;
 constexpr u32 kIsyct = reg(0x10, 0x09, 1);  // per input channel: capture sync (1 run, 2 hold, 8 + c follow c)
+constexpr u32 kIsyctRun = 1;
+constexpr u32 kIsyctHold = 2;
+constexpr u32 kIsyctFollow = 8;  // + the channel followed
+// IACT, the capture area of an input channel: start pixel, width, start line, lines.
+constexpr u32 kIactHst = reg(0x10, 0x17, 2);
+constexpr u32 kIactHw = reg(0x10, 0x19, 2);
+constexpr u32 kIactVst = reg(0x10, 0x1B, 2);
+constexpr u32 kIactVw = reg(0x10, 0x1D, 2);
+// Shrink block of an input channel (the second path of a pair is the same
+// block of the next channel, one kChannelStride on).
+constexpr u32 kShrinkFlags = reg(0x11, 0x42, 1);  // (h phase flag << 4 | v phase flag) << 3
+constexpr u32 kShrinkMode = reg(0x11, 0x43, 1);
+constexpr u32 kShrinkModeOn = 2;
+constexpr u32 kShrinkHControl = reg(0x11, 0x44, 1);
+constexpr u32 kShrinkHPhase = reg(0x11, 0x45, 1);  // and 0x46
+constexpr u32 kShrinkHRatio = reg(0x11, 0x47, 2);
+constexpr u32 kShrinkVControl = reg(0x11, 0x49, 1);
+constexpr u32 kShrinkVPhase = reg(0x11, 0x4A, 1);  // and 0x4B
+constexpr u32 kShrinkVRatio = reg(0x11, 0x4C, 2);
+constexpr u32 kShrinkHOn = 199, kShrinkVOn = 0x84, kShrinkOff = 0x80;
+// Frame memory an input channel writes: ISFLD0-4 (4 bytes, + 4 addresses
+// each), the line step IMWI and the write ring, five 3-bit buffer numbers
+// at bits 0, 4, 8, 12, 16.
+constexpr u32 kIsfld = reg(0x16, 0x1C, 4);
+constexpr u32 kFieldAddressStep = 4;
+constexpr u32 kImwi = reg(0x16, 0x31, 1);
+constexpr u32 kWriteRing = reg(0x16, 0x66, 3);
+constexpr u32 kRingFieldBits = 4;
 
 // ------------------------------------------------------------------ the register map
 // A run of registers: `count` registers of the width `spec` names, the first
@@ -337,6 +393,7 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x08, 0x0F, 1), 1, kOutputCopies},
     {reg(0x08, 0x18, 2), 1, kOutputCopies},
     {reg(0x08, 0x1D, 2), 1, kOutputCopies},
+    {kOchMirrorH, 1, kOutputCopies},
     {reg(0x08, 0x28, 2), 8, kOutputCopies},  // output area starts and ends
     {reg(0x08, 0x40, 2), 4, kOutputCopies},  // OACT HST, HW, VST, VW
     {kBkgShow, 1, kOutputCopies},
@@ -359,6 +416,7 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x0A, 0x49, 2), 1, kOutputCopies},
     {reg(0x0A, 0x4B, 1), 3, kOutputCopies},
     {reg(0x0A, 0x4E, 2), 1, kOutputCopies},
+    {kOchVFilter, kOchVFilterTaps, kOutputCopies},
     // ---- 0B, 0C + 16k: sharpness, picture controls, colour conversion and matrix
     {reg(0x0B, 0x08, 1), 2, kOutputCopies},
     {reg(0x0B, 0x0C, 1), 7, kOutputCopies},
@@ -376,7 +434,8 @@ inline constexpr RegRun kRegisterMap[] = {
     {reg(0x0E, 0x08, 1), 1, kOutputCopies},
     {reg(0x0E, 0x09, 4), 1, kOutputCopies},
     {reg(0x0E, 0x0D, 2), 1, kOutputCopies},
-    {reg(0x0E, 0x17, 1), 1, kBlendCopies},
+    {kLayerWindow, 1, kBlendCopies},
+    {kLayerCoef, kLayerMasks * kLayerInputs, kBlendCopies},  // 0E:17 the initial load's
     // ---- 10 + 16k: input capture
     {reg(0x10, 0x09, 1), 1, kInputCopies},  // ISYCT
     {reg(0x10, 0x10, 1), 2, kInputCopies},

@@ -156,9 +156,23 @@ struct X518WindowModel {
     i32 win_enable[kWindows] = {};
     u8 win_flag[kWindows] = {};
     i32 win_state[kWindows] = {1, 1, 1, 1, 1, 1};  // owned by the window programming
-    // Pixel format of the window in frame memory (0 four bytes a pixel, 1-3
-    // the packed formats), chosen by the window programming.
+    // Pixel format of the window in frame memory (0 four bytes a pixel, 1
+    // sixteen bytes per five pixels, 2 eight per three, 3 two a pixel),
+    // chosen by the window programming from the format asked for
+    // (PS_MEM_WMODE, 0 unless set up) and what the shrink allows.
     i32 PM_MEM_WMODE[kWindows] = {};
+    i32 PS_MEM_WMODE[kWindows] = {};
+    // 1: the output side reads the window with vertical control 5 and one
+    // line early; 0 for a window that V-by-One mode 2 zooms vertically.
+    i32 och_vmode5[kWindows] = {};
+    // PM_WIN_NUM as the previous programming pass left it: what a picture
+    // hold freezes.
+    i32 win_num_prev[kChannels] = {};
+
+    // ---- mixers (layers)
+    i32 win_och[kWindows][kChannels] = {};        // output channels of each window, ascending, -1 after
+    i32 g_och_layer_cnt[kChannels] = {};          // channels in each mixer's list
+    i32 g_och_layer[kChannels][kChannels] = {};   // each mixer's channels, lowest layer first
 
     // ---- change flags (1 = changed)
     i32 win_chg[kWindows] = {};

@@ -52,12 +52,13 @@ private:
 };
 
 // Output pixels that show `read` source pixels at a zoom step (source pixels
-// per output pixel, 16.16).
-int zoomed(int read, int step)
+// per output pixel, 16.16), the first one `phase` 256ths of a source pixel
+// into the first pixel read.
+int zoomed(int read, int step, int phase)
 {
     if (read < 1)
         return 0;
-    return int(((int64_t(read) - 1) * x518::kZoomUnit + step / 2) / step) + 1;
+    return int(((int64_t(read) - 1) * x518::kZoomUnit - int64_t(phase) * 256 + step / 2) / step) + 1;
 }
 
 // Where channel c's picture lies (`whole`) and the part of it that shows
@@ -84,10 +85,10 @@ Picture pictureOf(const Chip& chip, int c)
     const int hstep = chip.value(x518::kOchHStep, c);
     const int vstep = chip.value(x518::kOchVStep, c);
     if (chip.value(x518::kOchHControl, c) == int(x518::kOchHControlZoom) && hstep > 0)
-        width = zoomed(hw, hstep);
+        width = zoomed(hw, hstep, chip.value(x518::kOchHPhase, c));
     if (chip.value(x518::kOchVZoom, c) == int(x518::kOchVZoomOn) && vstep > 0) {
         a.y0 += 1;  // the zoom filter's line above
-        height = zoomed(vw - 2, vstep);
+        height = zoomed(vw - 2, vstep, chip.value(x518::kOchVPhase, c));
     }
     a.x1 = a.x0 + width;
     a.y1 = a.y0 + height;

@@ -99,6 +99,7 @@ void addSourcePictures(Catalog& c);
 void addSettingsPagePictures(Catalog& c);
 void addTestPatternPictures(Catalog& c);
 void addUsbUpgradePictures(Catalog& c);
+void addToolPictures(Catalog& c);
 void addVideoSetupPictures(Catalog& c);
 
 }  // namespace art

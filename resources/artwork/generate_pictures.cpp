@@ -115,6 +115,7 @@ int main(int argc, char** argv)
     art::addSettingsPagePictures(catalog);
     art::addTestPatternPictures(catalog);
     art::addUsbUpgradePictures(catalog);
+    art::addToolPictures(catalog);
     art::addVideoSetupPictures(catalog);
 
     // Two pictures of one name would be one resource: the second would

@@ -1,5 +1,6 @@
-// The USB upgrade page's pictures: the paging arrows of its package list,
-// up for the page before, down for the next.
+// The USB upgrade page's pictures: the paging arrows of its package list
+// (and of the smart-mapping page's scan-file list), up for the page before,
+// down for the next.
 #include "artwork.h"
 
 #include <QPainterPath>

@@ -3,6 +3,7 @@
 #include "tests/support/box_test.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -22,6 +23,11 @@ TEST(UtilsChecks, KnownValuesAndZeroLengthWithoutReading)
     // "123456789" is 0xCBF43926 with both at 0xFFFFFFFF; ours is the plain
     // reflected remainder.
     EXPECT_EQ(Utils::calcCRC32(bytes("123456789"), 9), 0x2DFD2D88u);
+    // Long enough for the eight-byte steps, with a tail.
+    std::vector<unsigned char> long1001(1001);
+    for (size_t i = 0; i < long1001.size(); ++i)
+        long1001[i] = static_cast<unsigned char>(i * 31 + 7);
+    EXPECT_EQ(Utils::calcCRC32(long1001.data(), 1001), 0x9A30BAB7u);
     // Zero length gives the initial value.
     EXPECT_EQ(Utils::BCC(nullptr, 0), 0);
     EXPECT_EQ(Utils::calcCRC16(nullptr, 0), 0);

@@ -381,10 +381,10 @@ TEST_F(UsbUpgrade, UpgradeWaitsForALinkTransferAndHoldsTheBufferWhileItRuns)
     putPackage("a.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(10, 1))}});
     const u8 link = 1;
     ASSERT_TRUE(file_deal::acquire(link));
-    file_deal::withTransfer([&](KEL_FILE_DEAL_PARA& t) {
-        t.link = link;
-        t.stamp = G_timeTicks.load();
-    });
+    KEL_FILE_DEAL_PARA transfer;
+    transfer.link = link;
+    transfer.stamp = G_timeTicks.load();
+    ASSERT_TRUE(file_deal::begin(transfer));
     g_usb_grade = 1;
     for (int i = 0; i < 5; ++i)
         m->usb_upgrade_manage_deal();

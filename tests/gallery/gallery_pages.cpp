@@ -34,12 +34,18 @@
 #include "screens/system/lcdshow.h"
 #include "screens/system/othersetup.h"
 #include "screens/system/test_chart.h"
-#include "tools/qroundprogressbar.h"
 #include "tools/firmware_usbgrade.h"
+#include "tools/qroundprogressbar.h"
+#include "tools/rcv_recovery.h"
+#include "tools/smartmapping.h"
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QToolButton>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -314,6 +320,67 @@ QImage usbUpgradePage(const std::vector<std::string>& names, int next,
 const std::vector<std::string> kSamplePackages = {
     "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
     "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
+// ---- the LED-screen tool pages
+
+// Scan files on the box and on the stick while it lives.
+struct SampleScanFiles {
+    SampleScanFiles()
+    {
+        put("/data/smartmapping", {"Hall_P2.5.ztfile", "lobby.ztfile"});
+        put("/mnt/usb1", {"stage_left.ztfile", "stage_right.ztfile"});
+    }
+    ~SampleScanFiles()
+    {
+        for (const QString& f : made)
+            QFile::remove(f);
+    }
+    void put(const char* dir, std::initializer_list<const char*> names)
+    {
+        const QString host = platform::qpath(QString::fromLatin1(dir));
+        QDir().mkpath(host);
+        for (const char* n : names) {
+            QFile f(host + QLatin1Char('/') + QLatin1String(n));
+            if (f.open(QIODevice::WriteOnly))
+                made << f.fileName();
+        }
+    }
+    QStringList made;
+};
+
+// The smart-mapping page after the operator's keys (and `setup`).
+QImage smartMapping(std::initializer_list<int> keys, const std::function<void(SmartMapping&)>& setup = {})
+{
+    MainWindowUnder main;
+    SmartMapping page(nullptr);
+    sendKeys(&page, keys);
+    if (setup)
+        setup(page);
+    return grabWidget(&page);
+}
+
+// Step 3 of quick mapping filled in for a 2 x 3 chain, pattern 9.
+void screenOf2x3(SmartMapping& page)
+{
+    page.findChild<QLineEdit*>(QStringLiteral("lineEdit_line"))->setText(QStringLiteral("2"));
+    page.findChild<QLineEdit*>(QStringLiteral("lineEdit_column"))->setText(QStringLiteral("3"));
+    page.findChild<QAbstractButton*>(QStringLiteral("Button_route9"))->click();
+}
+
+// The recovery page with `entry` as the job's result ("" none).
+QImage recoveryPage(const QString& entry)
+{
+    MainWindowUnder main;
+    sampleFpga();
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    rcv_recovery page(nullptr);
+    if (!entry.isEmpty()) {
+        fpga->rcv_result.setFound(entry);
+        g_send_para.recovery_progress = 2;
+        page.syncUpdate(SYNC_PARA_CHANGED);
+        g_send_para.recovery_progress = 0;
+    }
+    return grabWidget(&page);
+}
 
 // The crop, window layout and EDID pages after `keys`, over the sample's
 // crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
@@ -457,6 +524,51 @@ const std::vector<GalleryPage>& galleryPages()
                  page.syncUpdate(SYNC_USB_UPGRADE);
              });
          }},
+        // ---- the LED-screen tool pages
+        {"smartmapping", [] { return smartMapping({}); }},
+        {"smartmapping_quick_ports", [] { return smartMapping({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"smartmapping_quick_screen",
+         [] { return smartMapping({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q}, screenOf2x3); }},
+        {"smartmapping_quick_patterns",
+         [] {
+             return smartMapping({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_R, Qt::Key_R,
+                                  Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_R});
+         }},
+        {"smartmapping_quick_sending",
+         [] {
+             const QImage image = smartMapping({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S},
+                                               [](SmartMapping& page) {
+                                                   screenOf2x3(page);
+                                                   QKeyEvent ok(QEvent::KeyRelease, Qt::Key_Q, Qt::NoModifier);
+                                                   QCoreApplication::sendEvent(&page, &ok);
+                                                   g_qround_bar->para_sync(45);
+                                               });
+             QRoundProgressBar::del_qround_bar();
+             g_send_para.end();
+             return image;
+         }},
+        {"smartmapping_scan_ports",
+         [] {
+             SampleScanFiles files;
+             return smartMapping({Qt::Key_R, Qt::Key_Q});
+         }},
+        {"smartmapping_scan_list",
+         [] {
+             SampleScanFiles files;
+             return smartMapping({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_R});
+         }},
+        {"smartmapping_scan_no_file",
+         [] {
+             return smartMapping({}, [](SmartMapping& page) {
+                 page.on_Button_loadscan_clicked();
+                 page.on_Button_next_5_clicked();
+             });
+         }},
+        {"smartmapping_solidify", [] { return smartMapping({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
+        {"smartmapping_mapping", [] { return smartMapping({Qt::Key_S, Qt::Key_Q}); }},
+        {"rcv_recovery", [] { return recoveryPage(QString()); }},
+        {"rcv_recovery_found", [] { return recoveryPage(QStringLiteral("01/02/03/04")); }},
+        {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
     };
     return pages;
 }

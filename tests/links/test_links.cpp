@@ -1,8 +1,10 @@
 // The links end to end in one process: each command on each link type (TCP
 // and UDP on loopback, RS-485 and 4G on pseudo-terminals), stream
-// reassembly, garbage between frames, frames queued from other threads.
+// reassembly, garbage between frames, frames queued from other threads, and
+// requests served without a heap allocation.
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
+#include "links/file_deal.h"
 #include "links/networkmanage.h"
 #include "links/uart_inout.h"
 #include "links/uart_inout_4G.h"
@@ -12,8 +14,11 @@
 #include "videochip/x518_manage.h"
 
 #include <array>
+#include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -31,7 +36,22 @@ std::string kindName(const testing::TestParamInfo<Kind>& info)
 
 constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
 
+// Heap allocations by every thread but the one that marks itself (the test's).
+std::atomic<long> g_otherThreadsAllocations{0};
+thread_local bool t_uncounted = false;
+
 }  // namespace
+
+void* operator new(size_t n)
+{
+    if (!t_uncounted)
+        ++g_otherThreadsAllocations;
+    if (void* p = std::malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 // A link of one kind, started on a fresh box, with a PC client on it.
 class Links : public BoxTest, public testing::WithParamInterface<Kind> {
@@ -184,6 +204,27 @@ TEST_P(Links, FramesQueuedByAnotherThreadGoOut)
     EXPECT_EQ(replyData(*got), std::vector<u8>{0x42});
 }
 
+TEST_P(Links, RequestsAreServedWithoutAHeapAllocation)
+{
+    t_uncounted = true;  // the client's own allocations are not the link's
+    std::vector<u8> piece(file_deal::kMaxPiece, 0xA5);  // every byte escaped
+    const CTRL_FRAME requests[] = {
+        pcRequest(0x10, cat({le32(kBrightness), le16(2)})),
+        pcRequest(0x10, cat({le32(0), le16(4096)})),
+        pcRequest(0x11, cat({le32(kBrightness), le16(0x1234)})),
+        pcRequest(0x12, {0, 16}),
+        pcRequest(0x21, cat({le32(0), piece})),
+    };
+    ASSERT_EQ(statusOf(*client->request(pcRequest(0x20, cat({hex("4F 53 44 53"), le32(4096), {0}})))), 0);
+    for (const CTRL_FRAME& r : requests)  // the first of each may set up what lasts
+        ASSERT_EQ(statusOf(*client->request(r)), 0) << int(r.command);
+    const long before = g_otherThreadsAllocations.load();
+    for (int round = 0; round < 10; ++round)
+        for (const CTRL_FRAME& r : requests)
+            ASSERT_EQ(statusOf(*client->request(r)), 0) << int(r.command);
+    EXPECT_EQ(g_otherThreadsAllocations.load() - before, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllLinks, Links, testing::Values(Kind::Tcp, Kind::Udp, Kind::Rs485, Kind::Modem), kindName);
 INSTANTIATE_TEST_SUITE_P(Streams, StreamLinks, testing::Values(Kind::Tcp, Kind::Rs485, Kind::Modem), kindName);
 
@@ -267,18 +308,21 @@ TEST_F(SerialLink, AMissingPortLeavesTheLinkSilent)
     EXPECT_FALSE(uart.port().running());
 }
 
-TEST_F(TcpLink, StopEndsTheThreadWhateverItWasDoing)
+TEST_F(TcpLink, StopEndsTheThreadWhateverItWasDoingAndALinkStartsAgain)
 {
     // Stopping right after start and right after a queued frame must never
-    // leave a thread asleep in poll() for good.
+    // leave a thread asleep in poll() for good (the link base's loop, alike
+    // for every link).
     for (int i = 0; i < 200; ++i) {
         networkManage link(0);
         ASSERT_TRUE(link.start());
         if (i % 2)
             link.send({0x01});
         link.stop();
-        udpnetManage udp(0);
-        ASSERT_TRUE(udp.start());
-        udp.stop();
     }
+    networkManage link(0);
+    ASSERT_TRUE(link.start());
+    link.stop();
+    ASSERT_TRUE(link.start());
+    EXPECT_TRUE(LinkClient::tcp(link.port())->request(pcRequest(0x01, {})));
 }

@@ -118,7 +118,8 @@ TEST_F(ApplyTest, SourceChangesSetTheInputAndRefuseACropBeyondTheList)
     write([](KEL_RAM_PARA& b) { b.image[3].source = 1; });  // HDMI1 enters on port 1
     pass();
     EXPECT_EQ(m->model.PM_INPUT[3], 1);
-    EXPECT_EQ(m->model.g_chg_input[3], 1);
+    ASSERT_GE(m->ich.win_ich[3][0], 0);
+    EXPECT_EQ(chip->reg(0x00, u8(0x10 + m->ich.win_ich[3][0])), 2);  // its channel captures port 1
 
     write([](KEL_RAM_PARA& b) {
         b.crop_list[39] = {u16(ram::kCropInUse | 2), 800, 100, 1500, 500};  // wider than its input

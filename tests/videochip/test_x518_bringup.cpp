@@ -106,13 +106,13 @@ TEST_F(ManagerTest, ARestartReprobesAndReloadsOnTheSameDescriptor)
         m->runPass();
     ASSERT_EQ(m->init_state, x518_manage::kRunningState);
     chip->clearJournal();
-    chip->setReg(0x00, 0x79, 0);
+    chip->setReg(0x01, 0x08, 0);  // the memory controller, set by the initial load only
     m->init_state = 0;
     for (int i = 0; i < 8; ++i)
         m->runPass();
     EXPECT_EQ(m->init_state, x518_manage::kRunningState);
     EXPECT_EQ(m->spi_fd, fd);
-    EXPECT_EQ(chip->reg(0x00, 0x79), 0x2E);
+    EXPECT_EQ(chip->reg(0x01, 0x08), 0x30);
 }
 
 TEST_F(ManagerTest, PInstanceResetsTheRequestFlags)

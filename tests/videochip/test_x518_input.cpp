@@ -178,7 +178,8 @@ TEST_F(RunningChipTest, TheSourceSetterMapsInputsAndTreatsANonInputAsNoInput)
     x518_manage::x518_SetInputsource(3, 6);  // input 6 acts as input 0 (DVI on port 2)
     EXPECT_EQ(m->model.PM_INPUT[3], 2);
     EXPECT_EQ(m->model.win_info[3].input, 0);
-    EXPECT_EQ(m->model.g_chg_input[3], 1);
+    ASSERT_GE(m->ich.win_ich[3][0], 0);
+    EXPECT_EQ(chip->reg(0x00, u8(0x10 + m->ich.win_ich[3][0])), 4);  // its channel captures port 2
 
     // Window 0 holds channels; input 4 (no port) leaves it without input.
     m->ich.ich_win[0] = m->ich.ich_win[1] = 0;

@@ -199,13 +199,16 @@ TEST_F(PictureTest, FreezeNeedsASignalAndOtherwiseLetsTheRestThrough)
         chip->setRegValue(x518::kIsyct, 1, 3 * x518::kChannelStride);
         m->x518_SetWinOutput(fd, 0, request);
         EXPECT_EQ(m->model.win_info[0].output & ram::kFlagFreeze, c.frozen ? 2 : 0) << c.port << c.nosig;
-        EXPECT_EQ(at(x518::kIsyct, 3), c.frozen ? 2u : 1u);
+        EXPECT_EQ(at(x518::kIsyct, 3) == x518::kIsyctHold, c.frozen);
         EXPECT_EQ(m->model.PM_WIN_FADE_EN[0], c.frozen ? 0 : 1);
         EXPECT_EQ(m->model.PM_WIN_DBD_MODE[0], c.frozen ? 0 : DBD_CMOS_IN34);
     }
     m->ports.PI_PORT_INFO[2].nosig = 0;
     m->model.PM_INPUT[0] = 2;
     m->x518_SetWinOutput(fd, 0, ram::kFlagFreeze);
+    const int held = m->ich.win_ich[0][0];  // where the dot-by-dot window now captures
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(at(x518::kIsyct, held), x518::kIsyctHold);
     m->x518_SetWinOutput(fd, 0, 0);  // released
-    EXPECT_EQ(at(x518::kIsyct, 3), 1u);
+    EXPECT_EQ(at(x518::kIsyct, held), x518::kIsyctRun);
 }

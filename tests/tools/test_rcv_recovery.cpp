@@ -1,0 +1,60 @@
+// The receiving-card recovery page with the recovery jobs behind it: a query
+// finds the card that lost its settings, its line is drawn white or, past
+// its port's card count, red, and only a white card can be recovered.
+#include "screens/page_directory.h"
+#include "tests/fpga/card_files_build.h"
+#include "tests/tools/tool_page_test.h"
+#include "tools/rcv_recovery.h"
+
+#include <QFrame>
+#include <QLabel>
+
+namespace {
+
+QString shownLine(const QWidget* page)
+{
+    const QFrame* frame = page->findChild<QFrame*>(QStringLiteral("frame_file"));
+    const QLabel* line = frame ? frame->findChild<QLabel*>() : nullptr;
+    return line ? line->text() : QString();
+}
+
+}  // namespace
+
+using RecoveryPage = ToolPageTest;
+
+TEST_F(RecoveryPage, AQueryShowsTheCardFoundAndOnlyACardWithinItsPortIsRecovered)
+{
+    upAndSearched();
+    board->setNeedsRecovery(0, 2, true);  // the third card of LED1
+    struct Case {
+        unsigned cardsInFile;
+        const char* colour;
+        u8 recovery;  // the job Recovery posts
+    };
+    for (const Case& c : {Case{4, "#FFFFFF", SEND_RCV_RECOVERY}, Case{2, "#FF0000", SEND_NONE}}) {
+        writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, c.cardsInFile, {}}}));
+        const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
+            rcv_recovery* page = g_rcv_recovery;
+            ASSERT_TRUE(page);
+            // Every opening starts without a result: Recovery sends the focus to Query.
+            EXPECT_EQ(shownLine(page), QStringLiteral("No receiving cards that need to be updated!"));
+            keys(page, {Qt::Key_R, Qt::Key_Q});
+            EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
+            EXPECT_EQ(page->selected(), 0);
+
+            keys(page, {Qt::Key_Q, Qt::Key_O});  // Query; BACK refused while it runs
+            EXPECT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+            EXPECT_EQ(g_rcv_recovery, page);
+            runJob();
+            QCoreApplication::processEvents();
+            EXPECT_EQ(g_qround_bar, nullptr);
+            EXPECT_EQ(shownLine(page), QStringLiteral("Find Screen01, LED01, Rcv<font color = %1 >03</font>")
+                                           .arg(QLatin1String(c.colour)));
+
+            keys(page, {Qt::Key_R, Qt::Key_Q});
+            EXPECT_EQ(g_send_para.cmd.load(), c.recovery);
+            endJob();
+        });
+        EXPECT_TRUE(opened);
+    }
+}

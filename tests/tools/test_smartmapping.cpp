@@ -1,0 +1,185 @@
+// The smart-mapping page driven as an operator drives it: quick mapping from
+// the keys to the placed cards, with the page locked while the job's bar is
+// up; the scan-file list; the mapping switch on FPGA 0's register 0.
+#include "screens/page_directory.h"
+#include "tests/tools/tool_page_test.h"
+#include "tools/smartmapping.h"
+#include "tools/tool_page_requests.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <cstring>
+
+namespace {
+
+void setField(QWidget* page, const char* name, const char* text)
+{
+    page->findChild<QLineEdit*>(QLatin1String(name))->setText(QLatin1String(text));
+}
+
+}  // namespace
+
+using SmartMappingPage = ToolPageTest;
+
+TEST_F(SmartMappingPage, SendPostsTheTypedLayoutAndThePageIsLockedUntilTheJobEnds)
+{
+    board->connectPort(2, 6);
+    upAndSearched();
+    const bool opened = insidePage([] { pages::openPage(PAGE_SMART_MAPPING); }, [&] {
+        SmartMapping* page = g_smartmapping;
+        ASSERT_TRUE(page);
+        keys(page, {Qt::Key_Q});  // into quick mapping, on the width
+        setField(page, "lineEdit_X", "64");
+        setField(page, "lineEdit_Y", "32");
+        keys(page, {Qt::Key_S, Qt::Key_Q});                         // Next: step 2, on the port group
+        keys(page, {Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q});   // through the tiles to LED3
+        keys(page, {Qt::Key_S, Qt::Key_Q});                         // Next: step 3, on the rows
+        setField(page, "lineEdit_line", "2");
+        setField(page, "lineEdit_column", "3");
+        setField(page, "lineEdit_horzion", "10");
+        setField(page, "lineEdit_vert", "20");
+        keys(page, {Qt::Key_R, Qt::Key_R, Qt::Key_Q});              // the chooser, on pattern 1
+        for (int i = 0; i < 8; ++i)
+            keys(page, {Qt::Key_R});
+        keys(page, {Qt::Key_Q});                                    // pattern 9
+        keys(page, {Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q});   // Send
+        const LINE_TYPE want{64, 32, 10, 20, 2, 2, 3, 9};
+        EXPECT_EQ(std::memcmp(&line_type, &want, sizeof want), 0);
+        EXPECT_EQ(g_send_para.cmd.load(), SEND_SMARTMAPPING);
+        QRoundProgressBar* bar = g_qround_bar;
+        ASSERT_TRUE(bar);
+
+        // While the bar is up a second Send, BACK, MODE and a link's close
+        // request change nothing.
+        keys(page, {Qt::Key_Q, Qt::Key_O, Qt::Key_M});
+        toolpages::smartMappingFilesChanged(false);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(g_smartmapping, page);
+        EXPECT_EQ(page->findChildren<QRoundProgressBar*>().size(), 1);
+
+        // The bar follows the job, a card a pass, and closes on 100.
+        std::vector<int> values;
+        for (int i = 0; i < 7; ++i) {
+            after(1);
+            values.push_back(static_cast<int>(bar->getValue()));
+        }
+        EXPECT_EQ(values, (std::vector<int>{0, 15, 30, 45, 60, 75, 90}));
+        runJob();
+        EXPECT_EQ(g_qround_bar, nullptr);
+        EXPECT_FALSE(bar->isVisible());
+        // Pattern 9 runs every row left to right: the fourth card starts row 2.
+        const auto card = board->card(2, 3);
+        EXPECT_EQ(card.area[0], 10);
+        EXPECT_EQ(card.area[1], 20 + 32);
+
+        // Free again: the link's request closes the page.
+        toolpages::smartMappingFilesChanged(false);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(g_smartmapping, nullptr);
+    });
+    EXPECT_TRUE(opened);
+}
+
+TEST_F(SmartMappingPage, ScanFilesAreListedBoxFirstAndLoadScanIsSkippedWithoutThem)
+{
+    const QString box = platform::qpath(QStringLiteral("/data/smartmapping"));
+    const QString stick = platform::qpath(QStringLiteral("/mnt/usb1"));
+    struct Case {
+        std::vector<const char*> boxFiles, stickFiles;
+        QStringList listed;
+        int stickFrom;  // the first row of a stick file
+    };
+    const Case cases[] = {
+        {{}, {}, {}, 0},
+        {{"screen.ztfile"}, {}, {"/data/smartmapping/screen.ztfile"}, 1},
+        // Exact suffix, regular files, the stick's root only; name order ignoring case.
+        {{"b.ztfile", "A.ztfile", "a.b.ztfile", "scan.ZTFILE", ".hidden.ztfile", "notes.txt"},
+         {"d.ztfile", "c.ztfile", "sub/e.ztfile", "x.ztfile/f"},
+         {"/data/smartmapping/a.b.ztfile", "/data/smartmapping/A.ztfile", "/data/smartmapping/b.ztfile",
+          "/mnt/usb1/c.ztfile", "/mnt/usb1/d.ztfile"},
+         3},
+    };
+    for (const Case& c : cases) {
+        QDir(box).removeRecursively();
+        QDir(stick).removeRecursively();
+        auto put = [](const QString& dir, const char* name) {
+            const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+            QDir().mkpath(QFileInfo(path).path());
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        };
+        QDir().mkpath(box);
+        for (const char* f : c.boxFiles)
+            put(box, f);
+        for (const char* f : c.stickFiles)
+            put(stick, f);
+        QFile::link(box + QStringLiteral("/b.ztfile"), box + QStringLiteral("/link.ztfile"));
+
+        SmartMapping page(nullptr);
+        keys(&page, {Qt::Key_R});
+        const bool offered = !c.listed.isEmpty();
+        EXPECT_EQ(page.tool(), offered ? SmartMapping::kLoadScan : SmartMapping::kSolidify);
+        page.on_Button_loadscan_clicked();
+        page.on_Button_next_5_clicked();
+        EXPECT_EQ(page.scanFiles(), c.listed);
+        EXPECT_EQ(g_ztfile_name.get(), c.listed.value(0));
+        page.on_Button_load_clicked();
+        EXPECT_EQ(g_send_para.cmd.load(), offered ? SEND_LOAD_SCAN : SEND_NONE);
+        endJob();
+
+        // Box files white, stick files green, page by page.
+        for (int i = 0; i < c.listed.size(); ++i) {
+            if (i > 0 && i % SmartMapping::kListRows == 0)
+                page.kel_Button_next_clicked();
+            const auto rows = page.findChild<QFrame*>(QStringLiteral("frame_file"))->findChildren<QLabel*>();
+            const QLabel* row = rows.at(i % SmartMapping::kListRows);
+            EXPECT_EQ(row->text(), QFileInfo(c.listed[i]).fileName());
+            EXPECT_TRUE(row->styleSheet().contains(QLatin1String(i < c.stickFrom ? "#FFFFFF" : "#00FF00"))) << i;
+        }
+    }
+    // The keys walk the rows across the pages; OK chooses a row, Load posts
+    // it; past the last row the list starts again.
+    SmartMapping page(nullptr);
+    keys(&page, {Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q});
+    ASSERT_EQ(page.step(), SmartMapping::kScanList);
+    keys(&page, {Qt::Key_R, Qt::Key_R, Qt::Key_R});
+    EXPECT_EQ(page.listPage(), 1);
+    keys(&page, {Qt::Key_S});
+    EXPECT_EQ(page.listPage(), 0);
+    keys(&page, {Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_Q});
+    EXPECT_EQ(g_ztfile_name.get(), QStringLiteral("/mnt/usb1/d.ztfile"));
+    EXPECT_EQ(g_send_para.cmd.load(), SEND_LOAD_SCAN);
+    endJob();
+    keys(&page, {Qt::Key_R});
+    EXPECT_EQ(page.listPage(), 0);
+
+    // The stick pulled: the list is the box's alone.
+    QDir(stick).removeRecursively();
+    page.syncUpdate(SYNC_USB_REMOVED);
+    EXPECT_EQ(page.scanFiles().size(), 3);
+    EXPECT_EQ(g_ztfile_name.get(), QStringLiteral("/data/smartmapping/a.b.ztfile"));
+}
+
+TEST_F(SmartMappingPage, TheMappingSwitchShowsAndFlipsBit7OfRegister0)
+{
+    upAndSearched();
+    board->setReg(0, 0, 0x85);
+    SmartMapping page(nullptr);
+    keys(&page, {Qt::Key_S});  // the menu: from the first tool to the last
+    EXPECT_TRUE(page.mappingShownOn());
+    keys(&page, {Qt::Key_Q, Qt::Key_Q});  // in, and switch
+    EXPECT_EQ(board->reg(0, 0), 0x05);
+    EXPECT_EQ(g_send_para.mapping_value, 0u);
+    EXPECT_EQ(g_send_para.cmd.load(), SEND_MAPPING_ENABLE);
+    EXPECT_FALSE(page.mappingShownOn());
+    keys(&page, {Qt::Key_Q});  // ignored while the bar is up
+    EXPECT_EQ(board->reg(0, 0), 0x05);
+    endJob();
+    keys(&page, {Qt::Key_Q});
+    EXPECT_EQ(board->reg(0, 0), 0x85);
+    EXPECT_EQ(g_send_para.mapping_value, 9u);
+    endJob();
+}

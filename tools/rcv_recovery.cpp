@@ -1,0 +1,251 @@
+#include "tools/rcv_recovery.h"
+
+#include "app/kelrampara.h"
+#include "app/page_support.h"
+#include "fpga/fpga_manage.h"
+#include "ui_rcv_recovery.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+const pages::Texts kTitle = {QStringLiteral("接收卡自恢复"), QStringLiteral("Receiving card self recovery"),
+                             QStringLiteral("Самовосстановление приемной карты"),
+                             QStringLiteral("Thẻ nhận tự phục hồi"), QStringLiteral("接收卡自恢複")};
+const pages::Texts kHeading = {QStringLiteral("接收卡更新"), QStringLiteral("Receiving card update"),
+                               QStringLiteral("Обновление приемных карт"), QStringLiteral("Cập nhật thẻ nhận"),
+                               QStringLiteral("接收卡更新")};
+const pages::Texts kQueryText = {QStringLiteral("查询"), QStringLiteral("Query"), QStringLiteral("Запрос"),
+                             QStringLiteral("Truy vấn"), QStringLiteral("查詢")};
+const pages::Texts kRecoveryText = {QStringLiteral("恢复"), QStringLiteral("Recovery"), QStringLiteral("Восстановить"),
+                                QStringLiteral("Phục hồi"), QStringLiteral("恢復")};
+const pages::Texts kNoResult = {QStringLiteral("暂无接收卡需要更新!"),
+                                QStringLiteral("No receiving cards that need to be updated!"),
+                                QStringLiteral("Обновление принимающих карт не требуется!"),
+                                QStringLiteral("Chưa có thẻ nhận nào để cập nhật!"),
+                                QStringLiteral("暫無接收卡需要更新!")};
+// A result line: "Find Screen01, LED02, Rcv03" with the card number coloured.
+const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QStringLiteral("Find"),
+                            QStringLiteral("Find"), QStringLiteral("髮現")};
+const pages::Texts kScreen = {QStringLiteral("屏幕"), QStringLiteral("Screen"), QStringLiteral("Screen"),
+                              QStringLiteral("Screen"), QStringLiteral("屏幕")};
+const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LED"),
+                           QStringLiteral("LED"), QStringLiteral("網口LED")};
+const pages::Texts kRcv = {QStringLiteral("接收卡"), QStringLiteral("Rcv"), QStringLiteral("Rcv"),
+                           QStringLiteral("Rcv"), QStringLiteral("接收卡")};
+const char* const kCardWhite = "<font color = #FFFFFF >%1</font>";
+const char* const kCardRed = "<font color = #FF0000 >%1</font>";
+
+const char* const kButtonStyle = "color:rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
+const char* const kButtonFocusStyle = "color:rgb(255, 255, 255);border:1px solid rgb(255,171,84);";
+const char* const kFrameStyle = "#frame_file{background-color: rgb(33, 36, 53);border:1px solid #FFFFFF;}";
+const char* const kLineStyle = "background-color: rgb(33, 36, 53);color: #FFFFFF";
+const char* const kLineSelectedStyle = "background-color:#4777FF;color: #FFFFFF;";
+
+const QRect kListArea(10, 50, 280, 90);
+constexpr int kLineX = 5, kLineY = 5, kLinePitch = 25, kLineWidth = 220, kLineHeight = 20;
+constexpr int kLinePoints = 7;
+constexpr int kButtonPoints = 9;
+constexpr int kVietnameseButtonPoints = 7;
+
+// The fields of a result entry "SS/PP/RR/CC".
+enum Field { kScreenField, kPortField, kCardField, kCountField, kFields };
+
+QFont lineFont()
+{
+    QFont font;
+    font.setPointSize(kLinePoints);
+    return font;
+}
+
+int fieldNumber(const QString& field)
+{
+    bool ok = false;
+    const int v = field.toInt(&ok, 10);
+    return ok ? v : 0;
+}
+
+}  // namespace
+
+rcv_recovery::rcv_recovery(QWidget* parent) : ToolPage(PAGE_RCV_RECOVERY, parent), ui(new Ui::rcv_recovery)
+{
+    ui->setupUi(this);
+    setEntries({{ui->Button_check, {}}, {ui->Button_self_covery, {}}});
+    // Every opening starts without a result.
+    if (RcvRecoveryResult* r = result())
+        r->pageOpened();
+    menulist_init();
+    rcv_self_recovery_file_list();
+    language_changed();
+}
+
+rcv_recovery::~rcv_recovery()
+{
+    // A page opened since has the result now.
+    RcvRecoveryResult* r = result();
+    if (r && (!g_rcv_recovery || g_rcv_recovery == this))
+        r->pageClosed();
+    delete ui;
+}
+
+RcvRecoveryResult* rcv_recovery::result()
+{
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    return fpga ? &fpga->rcv_result : nullptr;
+}
+
+void rcv_recovery::language_changed()
+{
+    ui->label_title->setText(pages::pick(kTitle));
+    pages::fitText(ui->label_title);
+    ui->label_rcv_update->setText(pages::pick(kHeading));
+    pages::fitText(ui->label_rcv_update);
+    QFont font = ui->Button_check->font();
+    font.setPointSize(pages::textLanguage() == pages::VN ? kVietnameseButtonPoints : kButtonPoints);
+    ui->Button_check->setText(pages::pick(kQueryText));
+    pages::fitText(ui->Button_check, font);
+    ui->Button_self_covery->setText(pages::pick(kRecoveryText));
+    pages::fitText(ui->Button_self_covery, font);
+    // Both buttons in one size: the smaller.
+    const QFont check = ui->Button_check->font(), recovery = ui->Button_self_covery->font();
+    const QFont& smaller = check.pixelSize() <= recovery.pixelSize() ? check : recovery;
+    ui->Button_check->setFont(smaller);
+    ui->Button_self_covery->setFont(smaller);
+}
+
+void rcv_recovery::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    const u16 answer = g_send_para.recovery_progress.load();
+    if (code == SYNC_RCV_RECOVERY || (answer != kRecoveryAsking && answer != fpga::kRcvAnswerNone))
+        rcv_self_recovery_file_list();
+}
+
+QString rcv_recovery::normalStyle(int) const
+{
+    return QString::fromLatin1(kButtonStyle);
+}
+
+QString rcv_recovery::selectedStyle(int) const
+{
+    return QString::fromLatin1(kButtonFocusStyle);
+}
+
+// ---------------------------------------------------------------- keys
+
+void rcv_recovery::onLeft()
+{
+    if (!jobShown())
+        stepFocus(-1);
+}
+
+void rcv_recovery::onRight()
+{
+    if (!jobShown())
+        stepFocus(1);
+}
+
+void rcv_recovery::onOk()
+{
+    if (ui_select == kQuery)
+        query();
+    else
+        recover();
+}
+
+void rcv_recovery::query()
+{
+    RcvRecoveryResult* r = result();
+    if (!r || !mayPostJob())
+        return;
+    // The sentence while the job runs; the entries stay for Recovery.
+    r->setCount(0);
+    rcv_self_recovery_file_list();
+    postJob(SEND_RCV_CHECK);
+    restyle(kQuery);
+}
+
+void rcv_recovery::recover()
+{
+    RcvRecoveryResult* r = result();
+    if (!r || !mayPostJob() || recovery_refused)
+        return;
+    if (r->list().isEmpty()) {
+        // Nothing found yet: Query first.
+        ui_select = kQuery;
+        restyle(kRecovery);
+        restyle(kQuery);
+        return;
+    }
+    postJob(SEND_RCV_RECOVERY);
+    restyle(kRecovery);
+}
+
+// ---------------------------------------------------------------- the result
+
+void rcv_recovery::rcv_self_recovery_file_list()
+{
+    delete frame_file;
+    file_labels.fill(nullptr);
+    frame_file = new QFrame(ui->frame);
+    frame_file->setObjectName(QStringLiteral("frame_file"));
+    frame_file->setGeometry(kListArea);
+    frame_file->setStyleSheet(kFrameStyle);
+
+    RcvRecoveryResult* r = result();
+    const QStringList list = r ? r->list() : QStringList();
+    const int count = r ? r->count() : 0;
+    if (count == 0) {
+        QLabel* none = new QLabel(pages::pick(kNoResult), frame_file);
+        none->setGeometry(kLineX, kLineY, kLineWidth, kLineHeight);
+        none->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        none->setStyleSheet(kLineStyle);
+        none->setFont(lineFont());
+        pages::fitText(none);
+    }
+    for (int i = 0; i < count && i < kLines && i < list.size(); ++i) {
+        const QStringList fields = list[i].split(QLatin1Char('/'));
+        if (fields.size() >= kFields)
+            lineLabel(i, fields);
+    }
+    frame_file->show();
+}
+
+void rcv_recovery::lineLabel(int line, const QStringList& fields)
+{
+    const QRect place(kLineX, kLineY + kLinePitch * line, kLineWidth, kLineHeight);
+    recovery_refused = fieldNumber(fields[kCardField]) > fieldNumber(fields[kCountField]) ? 1 : 0;
+    const QString card = QString::fromLatin1(recovery_refused ? kCardRed : kCardWhite).arg(fields[kCardField]);
+    const QString comma = QStringLiteral(", ");
+    QLabel* label = new QLabel(frame_file);
+    label->setTextFormat(Qt::RichText);
+    label->setFont(lineFont());
+    label->setText(pages::pick(kFind) + QLatin1Char(' ') + pages::pick(kScreen) + fields[kScreenField] + comma +
+                   pages::pick(kLed) + fields[kPortField] + comma + pages::pick(kRcv) + card);
+    label->setGeometry(place);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setStyleSheet(line == file_select ? kLineSelectedStyle : kLineStyle);
+    file_labels[line] = label;
+
+    QPushButton* b = new QPushButton(frame_file);
+    b->setGeometry(place);
+    b->setFlat(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setStyleSheet(QStringLiteral("background-color: transparent;"));
+    b->setObjectName(QString::number(line));
+    connect(b, &QPushButton::clicked, this, &rcv_recovery::kel_button_file_clicked);
+}
+
+void rcv_recovery::kel_button_file_clicked()
+{
+    bool ok = false;
+    const int line = sender() ? sender()->objectName().toInt(&ok) : -1;
+    if (!ok || line < 0 || line >= kLines || !file_labels[line])
+        return;
+    if (file_labels[file_select])
+        file_labels[file_select]->setStyleSheet(kLineStyle);
+    file_select = static_cast<u8>(line);
+    file_labels[line]->setStyleSheet(kLineSelectedStyle);
+}

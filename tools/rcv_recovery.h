@@ -1,0 +1,63 @@
+// The receiving-card recovery page (page 25), opened from the advanced menu
+// while a recovery file is stored. Query asks the cards of the screens in
+// that file whether one of them has lost its settings (job 5); Recovery
+// replays the file's settings into the card last found (job 6). Both follow
+// their job with the round progress bar. The result is the job's, handed
+// over in fpga_manage::rcv_result: one line naming the screen, the LAN port
+// and the card found, or the sentence that no card needs it. A card number
+// above its port's card count is drawn red and cannot be recovered.
+#pragma once
+
+#include "tools/tool_page.h"
+
+#include <array>
+
+class QFrame;
+class QLabel;
+class RcvRecoveryResult;
+
+namespace Ui {
+class rcv_recovery;
+}
+
+class rcv_recovery : public ToolPage {
+    Q_OBJECT
+public:
+    static constexpr int kLines = 4;  // result lines the frame has room for
+
+    explicit rcv_recovery(QWidget* parent = nullptr);
+    ~rcv_recovery() override;
+
+    void language_changed() override;
+    // Besides the language: the result list is drawn again when the job
+    // emptied it (99) or while a card's answer is held.
+    void syncUpdate(int code) override;
+
+    // The last line drawn names a card past its port's count.
+    bool recoveryRefused() const { return recovery_refused != 0; }
+
+public slots:
+    // A touch on a result line selects it (also while a job runs).
+    void kel_button_file_clicked();
+
+protected:
+    void onLeft() override;
+    void onRight() override;
+    void onOk() override;
+    QString normalStyle(int entry) const override;
+    QString selectedStyle(int entry) const override;
+
+private:
+    enum Entry { kQuery = 0, kRecovery = 1 };
+    void query();
+    void recover();
+    void rcv_self_recovery_file_list();
+    void lineLabel(int line, const QStringList& fields);
+    static RcvRecoveryResult* result();
+
+    Ui::rcv_recovery* ui;
+    int recovery_refused = 0;
+    QFrame* frame_file = nullptr;
+    std::array<QLabel*, kLines> file_labels{};
+    u8 file_select = 0;
+};

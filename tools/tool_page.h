@@ -1,0 +1,37 @@
+// What the receiving-card tool pages (smart mapping, receiving-card
+// recovery) share: they hand a job to the FPGA manager's thread through
+// g_send_para and follow it with the round progress bar laid over the page.
+// While that bar is up the page is locked: BACK, MODE and a control link's
+// close request are refused, and no second job can be posted.
+#pragma once
+
+#include "screens/page.h"
+
+class ToolPage : public Page {
+    Q_OBJECT
+public:
+    // A job's bar is up (g_qround_bar): the tool pages are locked.
+    static bool jobShown();
+    // No bar is up and the FPGA manager holds no job: a page may post one.
+    static bool mayPostJob();
+
+public slots:
+    // Refused while a job's bar is up.
+    void slot_Button_back_clicked() override;
+
+signals:
+    // The running job's progress, forwarded from the FPGA manager's thread
+    // while the page is open; the bar follows it.
+    void sig_qround_bar_update(int percent);
+
+protected:
+    ToolPage(PAGE_FOCUS number, QWidget* parent);
+    ~ToolPage() override;
+
+    // Lays the round progress bar over the page, lets it follow the page's
+    // progress, posts `job` (the job's inputs are written by then) and wakes
+    // the FPGA manager. False, with nothing done, when !mayPostJob().
+    bool postJob(u8 job);
+    // MODE is refused under the panel lock and while a job's bar is up.
+    bool modeRefused() const override;
+};

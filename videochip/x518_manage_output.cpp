@@ -1,0 +1,221 @@
+// The window programming pass. Whatever changed about a window (source,
+// crop, size, position, mirror, output mode, dot-by-dot arrangement, layer
+// order) is flagged in the model; the pass gives the flagged windows their
+// input channels, hides the change behind a fade (one window switched to a
+// new source, fade enabled) or a picture hold (anything else), programs the
+// input side of each changed window, then its output side and the mixers,
+// releases the fade or the hold, records what the chip now shows and clears
+// the flags.
+#include "videochip/x518_manage.h"
+
+#include "videochip/x518_reg_batch.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+using x518::kChannelStride;
+
+enum InputChange { kInputSet = 1, kChannelLost = 2, kPortRemeasured = 3 };
+enum Refusal { kRefused = 2 };  // set_input could give the window no channel
+enum ActReset { kActInputs = 0, kActOutputs = 1, kActBoth = 2 };
+enum FadeDirection { kFadeOut = 0, kFadeIn = 1 };
+constexpr int kRtctHold = 2, kRtctRelease = 1;
+constexpr int kHoldOn = 1, kHoldOff = 0;
+
+// V-by-One output mode 2 zooms a window vertically only from an input
+// channel no wider than this; a wider window is shrunk to it first.
+constexpr u32 kVboTxSplitMode = 2;
+constexpr i32 kSplitWidth = 0x880;
+
+}  // namespace
+
+bool x518_manage::windowChanged(int w) const
+{
+    return model.g_chg_input[w] || model.g_chg_dbd[w] || model.win_chg[w];
+}
+
+bool x518_manage::anythingToProgram() const
+{
+    if (model.overlay_chg || model.priority_chg)
+        return true;
+    for (int w = 0; w < kWindows; ++w)
+        if (windowChanged(w) || model.win_attr_chg[w] || model.win_pri_chg[w] || model.win_stitch_chg[w])
+            return true;
+    return false;
+}
+
+int x518_manage::ichCount(int window) const
+{
+    int n = 0;
+    while (n < kChannels && ich.win_ich[window][n] != kNone)
+        ++n;
+    return n;
+}
+
+// A window that V-by-One mode 2 zooms vertically while both its input and
+// its output are wider than one channel can zoom: its input channel shrinks
+// it to kSplitWidth and the output channels zoom it back.
+bool x518_manage::splitAtVboWidth(int w) const
+{
+    const _ImageWindowDef_st& in = model.IWIN[w];
+    const _ImageWindowDef_st& out = model.OWIN[w];
+    return sys.PS_VBOTX_MODE == kVboTxSplitMode && in.vw < out.vw && in.hw > kSplitWidth && out.hw > kSplitWidth;
+}
+
+void x518_manage::set_output(int fd)
+{
+    if (!anythingToProgram())
+        return;
+    output_frames_stalled_ = false;
+    for (u32 w = 0; w < u32(kWindows); ++w)
+        reset_ich(w);
+    allocateInputs();
+    const int fade = fadeCandidate();
+    if (fade != kNone)
+        set_layer_coef(fd, fade, model.PM_WIN_FADE_OUT[fade], kFadeOut);
+    else
+        set_freeze(fd, kHoldOn);
+
+    programInputSides(fd);
+    reset_act(fd, kActInputs);
+    wait1_pivs2(fd);
+    wait1_pivs2(fd);
+    set_rtct(fd, kRtctHold);
+    programOutputSides(fd);
+    if (model.overlay_chg || model.priority_chg) {
+        update_overlay_info();
+        set_overlay(fd);
+        reset_layer_coef(fd, 0);
+        model.overlay_chg = model.priority_chg = 0;
+    }
+    reset_act(fd, kActOutputs);
+
+    if (fade != kNone)
+        set_layer_coef(fd, fade, model.PM_WIN_FADE_IN[fade], kFadeIn);
+    else
+        set_freeze(fd, kHoldOff);
+    set_rtct(fd, kRtctRelease);
+    keepProgrammedState();
+    output_frames_stalled_ = false;
+}
+
+// Input channels for every window whose input is to be set up; a window the
+// budget refuses is not set up again.
+void x518_manage::allocateInputs()
+{
+    for (int w = 0; w < kWindows; ++w) {
+        const bool noChannel = firstIch(w) == kNone;
+        if (model.g_chg_input[w] != kInputSet && model.g_chg_input[w] != kPortRemeasured && !model.g_chg_dbd[w] &&
+            !(model.win_chg[w] && noChannel))
+            continue;
+        if (set_input(u32(w), u32(model.PM_INPUT[w])) == kRefused)
+            model.g_chg_input[w] = model.g_chg_dbd[w] = 0;
+    }
+}
+
+// The one window to fade: the only change of the pass is one window set to
+// a new source with its fade switched on, and the mixers stay as they are.
+// kNone: the change is held by a picture hold instead.
+int x518_manage::fadeCandidate()
+{
+    int count = 0, candidate = kNone;
+    for (int w = 0; w < kWindows; ++w) {
+        if (model.g_chg_input[w] == kInputSet && model.PM_WIN_FADE_EN[w]) {
+            ++count;
+            candidate = w;
+        }
+    }
+    check_stitching_chg();
+    for (int w = 0; w < kWindows; ++w) {
+        const int input = model.g_chg_input[w];
+        if (input == kChannelLost || input == kPortRemeasured || model.g_chg_dbd[w] ||
+            (input == kInputSet && !model.PM_WIN_FADE_EN[w]) || model.win_chg[w])
+            count = 0;
+    }
+    return model.overlay_chg == 0 && count == 1 ? candidate : kNone;
+}
+
+void x518_manage::programInputSides(int fd)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        model.och_vmode5[w] = 1;
+        const bool changed = windowChanged(w);
+        if (changed) {
+            calc_iwin2(w);
+            calc_owin2(w);
+        }
+        _ImageWindowDef_st out = model.OWIN[w];
+        // Known for every window, changed or not: the output side of a
+        // window whose mirror alone changed reads with it too.
+        if (sys.PS_VBOTX_MODE == kVboTxSplitMode && model.IWIN[w].vw < model.OWIN[w].vw) {
+            model.och_vmode5[w] = 0;
+            if (splitAtVboWidth(w))
+                out.hw = kSplitWidth;
+        }
+        if (!changed)
+            continue;
+        if (model.PM_WIN_DBD_MODE[w] == DBD_DISABLE)
+            set_display_window_ich(fd, model.IWIN[w], out, w);
+        else
+            set_display_window_ich_dbd(fd, w, model.PM_WIN_DBD_MODE[w]);
+    }
+}
+
+void x518_manage::programOutputSides(int fd)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        if (!windowChanged(w) && !model.win_attr_chg[w])
+            continue;
+        if (firstIch(w) == kNone) {
+            // No input channel (refused by the budget, or no input): its
+            // output channels show the background, not what they showed.
+            set_input_bkg2(fd, w, 1);
+            continue;
+        }
+        _ImageWindowDef_st in = model.IWIN[w];
+        if (splitAtVboWidth(w))
+            in.hw = kSplitWidth;
+        set_display_window_och(fd, in, model.OWIN[w], w);
+        set_input_bkg2(fd, w, 0);
+    }
+}
+
+// What the chip now shows, for the next pass's hold; dot-by-dot memory a
+// window no longer needs goes back to the pool; every flag served is cleared.
+void x518_manage::keepProgrammedState()
+{
+    std::copy(std::begin(model.PM_WIN_NUM), std::end(model.PM_WIN_NUM), std::begin(model.win_num_prev));
+    for (int w = 0; w < kWindows; ++w)
+        std::copy(std::begin(ich.win_ich[w]), std::end(ich.win_ich[w]), std::begin(ich.win_ich_prev[w]));
+    for (int w = 0; w < kWindows; ++w) {
+        const int mode = model.PM_WIN_DBD_MODE[w];
+        if (mode <= DBD_DISABLE || (mode == DBD_SINGLE_INPUT && !check_dbd_input(spi_fd, model.PM_INPUT[w])))
+            reset_dbd_mem(w);
+    }
+    for (int w = 0; w < kWindows; ++w)
+        model.win_chg[w] = model.g_chg_input[w] = model.g_chg_dbd[w] = model.win_attr_chg[w] = model.win_pri_chg[w] = 0;
+}
+
+// ------------------------------------------------------------------ active areas
+
+// Channels that carry no window stop capturing and show nothing. (A channel
+// a window owns keeps the capture width its input side just programmed.)
+void x518_manage::reset_act(int fd, int mode)
+{
+    X518Batch batch(drv, fd);
+    if (mode == kActInputs || mode == kActBoth)
+        for (int c = 0; c < kChannels; ++c)
+            if (ich.ich_win[c] == kNone)
+                batch.write(x518::kIactHw, 0, kChannelStride * u32(c));
+    if (mode == kActOutputs || mode == kActBoth) {
+        for (int c = 0; c < kChannels; ++c) {
+            const int w = model.PM_WIN_NUM[c];
+            const bool kept = kelApi_IsWinValid(w) && model.PM_WIN_SHAPE[w][0] && model.PM_WIN_SHAPE[w][1] &&
+                              model.PM_AREA_NUM[c] < model.PM_WIN_SHAPE[w][0] * model.PM_WIN_SHAPE[w][1];
+            if (!kept)
+                batch.write(x518::kOactHw, 0, kChannelStride * u32(c));
+        }
+    }
+}
