@@ -1,5 +1,7 @@
 #include "tests/links/link_client.h"
 
+#include "platform/platform.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -14,7 +16,7 @@ namespace {
 
 class UdpClient : public LinkClient {
 public:
-    UdpClient(int fd, uint16_t port) : LinkClient(fd), box_(loopback(port)) {}
+    UdpClient(int fd, const sockaddr_in& box) : LinkClient(fd), box_(box) {}
 
 protected:
     bool readSome() override
@@ -47,10 +49,10 @@ LinkClient::~LinkClient()
         ::close(fd_);
 }
 
-std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port)
+std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port, const std::string& address)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = loopback(port);
+    sockaddr_in addr = boxEndpoint(port, address);
     if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
         fd = -1;
@@ -62,15 +64,17 @@ std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port)
     return std::unique_ptr<LinkClient>(new LinkClient(fd));
 }
 
-std::unique_ptr<LinkClient> LinkClient::udp(uint16_t port)
+std::unique_ptr<LinkClient> LinkClient::udp(uint16_t port, const std::string& address)
 {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in addr = loopback(0);
+    // The PC sits on the box's own address, not 127.0.0.1: replies must
+    // find the sender wherever on loopback it is.
+    sockaddr_in addr = boxEndpoint(0, address);
     if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
         fd = -1;
     }
-    return std::unique_ptr<LinkClient>(new UdpClient(fd, port));
+    return std::unique_ptr<LinkClient>(new UdpClient(fd, boxEndpoint(port, address)));
 }
 
 std::unique_ptr<LinkClient> LinkClient::serial(const std::string& path)
@@ -187,11 +191,14 @@ std::vector<u8> hex(const std::string& text)
     return out;
 }
 
-sockaddr_in loopback(uint16_t port)
+sockaddr_in boxEndpoint(uint16_t port, const std::string& address)
 {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(port);
+    if (address.empty())
+        addr.sin_addr.s_addr = htonl(platform::netBindAddress());
+    else if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1)
+        addr.sin_addr.s_addr = htonl(INADDR_NONE);  // nobody: the client fails loudly
     return addr;
 }

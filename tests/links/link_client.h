@@ -16,8 +16,9 @@ class LinkClient {
 public:
     virtual ~LinkClient();
 
-    static std::unique_ptr<LinkClient> tcp(uint16_t port);
-    static std::unique_ptr<LinkClient> udp(uint16_t port);
+    // A box at `address` (dotted; "" for the box running in this process).
+    static std::unique_ptr<LinkClient> tcp(uint16_t port, const std::string& address = {});
+    static std::unique_ptr<LinkClient> udp(uint16_t port, const std::string& address = {});
     // Opens a serial port by its path on this machine (the box's published link).
     static std::unique_ptr<LinkClient> serial(const std::string& path);
 
@@ -51,5 +52,6 @@ std::vector<u8> le32(uint32_t v);
 std::vector<u8> cat(std::initializer_list<std::vector<u8>> parts);
 // Bytes written as hex pairs, spaces between them ignored ("A5 00 FE").
 std::vector<u8> hex(const std::string& text);
-// The loopback address at `port`.
-sockaddr_in loopback(uint16_t port);
+// A box's socket address: `address` (dotted; "" for the box running in this
+// process, platform::netBindAddress()) at `port`.
+sockaddr_in boxEndpoint(uint16_t port, const std::string& address = {});

@@ -1,19 +1,17 @@
 // A PC talks to a whole simulated box, the program itself started in a box
-// root of its own, over TCP, UDP and the RS-485 pseudo-terminal, the way a
-// client written from docs/protocol.md would.
+// root and on a loopback address of its own, over TCP, UDP and the RS-485
+// pseudo-terminal, the way a client written from docs/protocol.md would.
 #include "app/ram_para.h"
 #include "tests/links/file_test.h"
 #include "tests/links/link_client.h"
+#include "tests/support/box_test.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -21,20 +19,9 @@ namespace {
 constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
 constexpr u32 kOsdEnable = offsetof(KEL_RAM_PARA, osd_enable);
 constexpr u8 kRegMcuFlag = 11, kReloadOverlay = 0x08;
-constexpr uint16_t kUdpPort = 5008;
+constexpr uint16_t kTcpPort = 5005, kUdpPort = 5008;  // the box's own: its address tells it from others
 constexpr int kFileMarker = 2;  // the parameter file holds block offsets from 768 on after its marker
-
-// A TCP port nobody listens on right now.
-uint16_t freePort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = loopback(0);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+constexpr int kStartMs = 30000;  // a loaded machine starts a box slowly
 
 template <class F>
 auto retry(F f, int ms) -> decltype(f())
@@ -55,16 +42,10 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         root = dir.path() + "/box-root";
-        tcpPort = freePort();
-        ASSERT_TRUE(QDir().mkpath(root + "/data/configs"));
-        QFile ini(root + "/data/configs/tcpip.ini");
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[config]\nTcpPort=%1\n").arg(tcpPort).toLatin1());
-        ini.close();
         box.setWorkingDirectory(dir.path());
         box.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         box.setStandardOutputFile(QProcess::nullDevice());
-        box.start(QStringLiteral(KEL_APP_BINARY), {"--box-root", root});
+        box.start(QStringLiteral(KEL_APP_BINARY), {"--box-root", root, "--address", QString::fromStdString(address)});
         ASSERT_TRUE(box.waitForStarted(10000));
     }
     void TearDown() override
@@ -72,13 +53,14 @@ protected:
         box.kill();
         box.waitForFinished(5000);
     }
+    // Once TCP answers, UDP and RS-485 are up too: the box starts them first.
     std::unique_ptr<LinkClient> tcpClient()
     {
         std::unique_ptr<LinkClient> c;
         retry([&] {
-            c = LinkClient::tcp(tcpPort);
+            c = LinkClient::tcp(kTcpPort, address);
             return c->ok();
-        }, 30000);
+        }, kStartMs);
         return c;
     }
     u16 fileBrightness()
@@ -95,7 +77,7 @@ protected:
 
     QTemporaryDir dir;
     QString root;
-    uint16_t tcpPort = 0;
+    const std::string address = freshBoxAddress();
     QProcess box;
 };
 
@@ -130,18 +112,11 @@ TEST_F(WholeBox, TheSameBoxAnswersOnUdpAndOnTheSerialLine)
     };
     const std::string expected = mark + std::string(32 - mark.size(), ' ');
 
-    // UDP: another box on this machine may hold port 5008 for a moment.
-    auto udp = LinkClient::udp(kUdpPort);
-    const bool udpOk = retry([&] { return barcodeOf(udp->request(pcRequest(0x01, {}), 500)) == expected; }, 30000);
-    EXPECT_TRUE(udpOk);
+    EXPECT_EQ(barcodeOf(LinkClient::udp(kUdpPort, address)->request(pcRequest(0x01, {}))), expected);
 
     // RS-485: the box publishes its end of the line under its root.
-    const std::string tty = (root + "/dev/ttyS2").toStdString();
-    std::unique_ptr<LinkClient> serial;
-    ASSERT_TRUE(retry([&] {
-        serial = LinkClient::serial(tty);
-        return serial->ok();
-    }, 30000));
+    auto serial = LinkClient::serial((root + "/dev/ttyS2").toStdString());
+    ASSERT_TRUE(serial->ok());
     EXPECT_EQ(barcodeOf(serial->request(pcRequest(0x01, {}))), expected);
     auto regs = serial->request(pcRequest(0x13, {30, 0x5A}));
     ASSERT_TRUE(regs);

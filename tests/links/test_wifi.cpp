@@ -19,7 +19,7 @@ namespace {
 // A Wi-Fi client's end of the AT port.
 class AtClient {
 public:
-    explicit AtClient(u16 port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), to_(loopback(port)) {}
+    explicit AtClient(u16 port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), to_(boxEndpoint(port)) {}
     ~AtClient() { ::close(fd_); }
     std::string ask(const std::string& command)
     {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <atomic>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@ void BoxTest::SetUp()
     ASSERT_TRUE(tmp_.isValid());
     root_ = tmp_.path().toStdString();
     platform::sim::resetBox(root_);
+    ASSERT_TRUE(platform::sim::setBoxAddress(freshBoxAddress()));
     platform::sim::setRebootHandler([] {});
 }
 
@@ -66,6 +68,15 @@ std::string BoxTest::control(const std::string& line)
             return true;
         });
     return outcome;
+}
+
+std::string freshBoxAddress()
+{
+    static std::atomic<unsigned> made{0};
+    const auto pid = static_cast<unsigned>(::getpid());
+    const unsigned last = 2 + made++ % 253;  // 2-254
+    return "127." + std::to_string(((pid >> 8) ^ (pid >> 16)) & 0xFF) + "." + std::to_string(pid & 0xFF) + "." +
+           std::to_string(last);
 }
 
 bool waitUntil(const std::function<bool()>& cond, int ms)

@@ -30,5 +30,10 @@ protected:
     std::string root_;
 };
 
+// A loopback address of its own for every box a test starts, in this process
+// (BoxTest gives one to each test) or as a program (--address): from the
+// process id and a counter, never 127.0.0.1, which people's boxes use.
+std::string freshBoxAddress();
+
 // Waits (processing Qt events) until `cond` holds or `ms` milliseconds pass.
 bool waitUntil(const std::function<bool()>& cond, int ms = 5000);
