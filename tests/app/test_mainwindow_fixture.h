@@ -4,6 +4,7 @@
 
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
+#include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/syncupdate.h"
 #include "app/tip.h"
@@ -15,6 +16,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -90,6 +92,18 @@ protected:
             return true;
         start.stop();
         return false;
+    }
+
+    // Types `digits` on the number keyboard and confirms, once it is up.
+    static void typeWhenAsked(const QString& digits)
+    {
+        QTimer::singleShot(0, [digits] {
+            for (QChar d : digits)
+                QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button") + d),
+                                  Qt::LeftButton);
+            QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button_ok")),
+                              Qt::LeftButton);
+        });
     }
 
     KelRamPara* store = nullptr;
