@@ -314,3 +314,14 @@ bool Page::askNumber(QLineEdit* field, const QString& title)
     g_lineedit = nullptr;
     return text.has_value();
 }
+
+bool Page::askU16(QLineEdit* field, const QString& title)
+{
+    const QString before = field->text();
+    if (!askNumber(field, title))
+        return false;
+    bool ok = false;
+    const u16 value = field->text().toUShort(&ok);
+    field->setText(ok ? QString::number(value) : before);
+    return ok;
+}

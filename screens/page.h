@@ -166,6 +166,10 @@ protected:
     // The same for a number field: g_lineedit := field while the keyboard is
     // up; the confirmed text is written into the field. True when confirmed.
     bool askNumber(QLineEdit* field, const QString& title);
+    // The same for a field whose value goes into a u16 of the block: a
+    // confirmed text that is no number 0-65535 leaves the field as it was.
+    // True when a value was taken.
+    bool askU16(QLineEdit* field, const QString& title);
 
     // The skeleton's, for every page: pages change what a key does through
     // the on...() operations above.

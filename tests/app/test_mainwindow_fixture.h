@@ -4,6 +4,7 @@
 
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
+#include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/syncupdate.h"
 #include "app/tip.h"
@@ -16,6 +17,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -106,6 +108,17 @@ protected:
     }
     // The focus highlight: the orange frame of the focused entry.
     static bool orangeFramed(const QWidget* w) { return w->styleSheet().contains(QStringLiteral("rgb(255,171,84)")); }
+    // Types `digits` on the number keyboard and confirms, once it is up.
+    static void typeWhenAsked(const QString& digits)
+    {
+        QTimer::singleShot(0, [digits] {
+            for (QChar d : digits)
+                QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button") + d),
+                                  Qt::LeftButton);
+            QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button_ok")),
+                              Qt::LeftButton);
+        });
+    }
 
     KelRamPara* store = nullptr;
     MainWindow* main = nullptr;

@@ -25,7 +25,10 @@
 #include "screens/menus/quality.h"
 #include "screens/menus/temperature.h"
 #include "screens/setup/custommode.h"
+#include "screens/setup/edidset.h"
+#include "screens/setup/imagelayout.h"
 #include "screens/setup/inputchoose.h"
+#include "screens/setup/inputcut.h"
 #include "screens/system/factory.h"
 #include "screens/system/factoryage.h"
 #include "screens/system/lcdshow.h"
@@ -363,6 +366,27 @@ QImage recoveryPage(const QString& entry)
     return grabWidget(&page);
 }
 
+// The crop, window layout and EDID pages after `keys`, over the sample's
+// crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
+// at 3840 x 2160, 30 Hz.
+template <class P>
+QImage setupPage(std::initializer_list<int> keys)
+{
+    SampleCrops crops;
+    KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+    b.edid[ram::kSourceHdmi2] = EDID_PARA{3840, 2160, 30};
+    b.image[0].mirror = 1;
+    b.image[0].flags = ram::kFlagDotByDot;
+    b.image[0].dbd_mode = 8;
+    b.image[0].w = 1920;
+    b.image[0].h = 1080;
+    KelRamPara::pInstance()->ram_para_shadow = b;
+    g_image_current = 0;
+    const QImage image = pageAfterKeys<P>(keys);
+    g_image_current = 0;
+    return image;
+}
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -438,6 +462,19 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"test_chart",
          [] { return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R}); }},
+        // The crop list with a crop focused; the editor on it, Y focused.
+        {"inputcut", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"inputcut_editor",
+         [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_R}); }},
+        {"inputcut_new_crop", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_Q, Qt::Key_S}); }},
+        {"imagelayout", [] { return setupPage<ImageLayout>({}); }},
+        {"imagelayout_window2", [] { return setupPage<ImageLayout>({Qt::Key_R}); }},
+        {"edidset", [] { return setupPage<EDIDset>({Qt::Key_R}); }},
+        {"edidset_rate",
+         [] {
+             return setupPage<EDIDset>(
+                 {Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q, Qt::Key_R});
+         }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},

@@ -57,16 +57,6 @@ QString title(const Page* page) { return page->findChild<QLabel*>(QStringLiteral
 
 class Menus : public PageTest {
 protected:
-    void SetUp() override
-    {
-        PageTest::SetUp();
-        pages::setMissingPageWatcher([this](PAGE_FOCUS p) { asked.push_back(p); });
-    }
-    void TearDown() override
-    {
-        pages::setMissingPageWatcher(nullptr);
-        PageTest::TearDown();
-    }
     // Runs `body` with menu `m` on top, opened by the operator's keys from
     // the main window (through the settings menu for the others).
     void withMenuOnTop(const Menu& m, const std::function<void()>& body)
@@ -84,18 +74,14 @@ protected:
         focusOn(page, entry);
         click(page, Qt::Key_Q);
     }
-    // The page `action` opens: a built one is seen from inside its loop and
-    // closed, one still to come through the watcher; kNothing for none.
+    // The page `action` opens, seen from inside its loop and closed;
+    // kNothing for none.
     int pageOpenedBy(const std::function<void()>& action)
     {
-        asked.clear();
         int seen = kNothing;
-        if (insidePage(action, [&seen] { seen = g_page_focus.load(); }))
-            return seen;
-        return asked.empty() ? kNothing : asked.back();
+        insidePage(action, [&seen] { seen = g_page_focus.load(); });
+        return seen;
     }
-
-    std::vector<int> asked;
 };
 
 TEST_F(Menus, EveryMenuFollowsTheSkeleton)

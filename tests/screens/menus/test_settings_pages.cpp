@@ -49,17 +49,6 @@ bool shows(const QLabel* label, const char* picture)
 
 class SettingsPages : public PageTest {
 protected:
-    // Types `digits` on the number keyboard and confirms, once it is up.
-    static void typeWhenAsked(const QString& digits)
-    {
-        QTimer::singleShot(0, [digits] {
-            for (QChar d : digits)
-                QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button") + d),
-                                  Qt::LeftButton);
-            QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button_ok")),
-                              Qt::LeftButton);
-        });
-    }
     // Runs `body` with `page` open, as its menu opens it.
     static void inside(PAGE_FOCUS page, const std::function<void(Page*)>& body)
     {
