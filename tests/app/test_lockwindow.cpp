@@ -99,16 +99,6 @@ TEST_F(HomePage, LedOutputOffMakesEveryShownWindowBlack)
     EXPECT_EQ(home->tileState(2), QStringLiteral("Close"));
 }
 
-TEST_F(HomePage, AudioWindowAboveFiveCountsAsWindowZero)
-{
-    block().audio_image = 9;
-    block().image[0].audio = ram::kAudioOn;
-    LockWindow* home = open();
-    EXPECT_TRUE(home->volume_check());
-    block().image[0].audio = 0;
-    EXPECT_FALSE(home->volume_check());
-}
-
 TEST_F(HomePage, RefreshFollowsTheBlockThroughTheNotifier)
 {
     LockWindow* home = open();
