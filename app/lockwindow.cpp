@@ -359,29 +359,7 @@ void LockWindow::keyPressEvent(QKeyEvent* event)
 
 void LockWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(LockWindow)[Release]\n");
-        leave(true);
-        break;
-    case pages::PanelKey::Mode:
-        qDebug("this is mode-code [LockWindow][Release]");
-        if (pages::panelLocked())
-            return;  // refused: not even the key pad sees it
-        openUserModes();
-        break;
-    case pages::PanelKey::Left:
-        qDebug("this is left-code [LockWindow][Release]");
-        break;
-    case pages::PanelKey::Right:
-        qDebug("this is right-code [LockWindow][Release]");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button[LockWindow][Release]");
-        break;
-    case pages::PanelKey::None:
-        break;
-    }
-    pages::passKeyToKeyPad(key);
+    // The home page has no focus to move and nothing to go back to: OK and
+    // MODE leave it.
+    releaseKey(event->key(), "LockWindow", -1);
 }

@@ -9,6 +9,7 @@
 #include "app/syncupdate.h"
 #include "app/tip.h"
 #include "screens/page.h"
+#include "screens/page_directory.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
 
@@ -94,6 +95,19 @@ protected:
         return false;
     }
 
+    // Runs `body` with page `number` open, as its menu opens it.
+    static bool onPage(PAGE_FOCUS number, const std::function<void()>& body)
+    {
+        return insidePage([number] { pages::openPage(number); }, body);
+    }
+    // RIGHT until entry `entry` of `page` has the focus.
+    static void focusOn(Page* page, int entry)
+    {
+        while (page->selected() != entry)
+            click(page, Qt::Key_R);
+    }
+    // The focus highlight: the orange frame of the focused entry.
+    static bool orangeFramed(const QWidget* w) { return w->styleSheet().contains(QStringLiteral("rgb(255,171,84)")); }
     // Types `digits` on the number keyboard and confirms, once it is up.
     static void typeWhenAsked(const QString& digits)
     {

@@ -67,6 +67,15 @@ struct MainWindowUnder {
     std::unique_ptr<MainWindow> window;
 };
 
+// The front-panel keys `keys`, released in this order on `page`.
+void sendKeys(QWidget* page, const std::vector<int>& keys)
+{
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &release);
+    }
+}
+
 QImage tipOverMainWindow(int kind)
 {
     MainWindowUnder main;
@@ -111,8 +120,7 @@ QImage modeBar(bool call)
     else
         w->on_toolButton4_clicked();
     w->on_usermodesel_clicked(1);
-    QKeyEvent ok(QEvent::KeyRelease, Qt::Key_Q, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &ok);
+    sendKeys(w, {Qt::Key_Q});
     w->mode_tip_pending = 0;
     return grabWidget(w);
 }
@@ -128,10 +136,7 @@ QImage numberKeyboard()
     g_numberkeyboard->label_show(pages::pick({QStringLiteral("宽"), QStringLiteral("Width"), QStringLiteral("Шир."),
                                               QStringLiteral("Rộng"), QStringLiteral("寬")}),
                                  QStringLiteral("1920"));
-    for (int key : {Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S}) {
-        QKeyEvent e(QEvent::KeyRelease, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(g_numberkeyboard, &e);
-    }
+    sendKeys(g_numberkeyboard, {Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S});
     return grabOver(w, g_numberkeyboard);
 }
 
@@ -148,37 +153,22 @@ QImage roundProgressBar(int percent)
     return image;
 }
 
-// A page built on the skeleton over the main window, with the focus moved
-// `steps` entries on.
-template <class P>
-QImage menuPage(int steps = 0)
-{
-    MainWindowUnder main;
-    P page(nullptr);
-    for (int i = 0; i < steps; ++i) {
-        QKeyEvent right(QEvent::KeyRelease, Qt::Key_R, Qt::NoModifier);
-        QCoreApplication::sendEvent(&page, &right);
-    }
-    return grabWidget(&page);
-}
-
-void sendKeys(QWidget* page, std::initializer_list<int> keys)
-{
-    for (int key : keys) {
-        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(page, &release);
-    }
-}
-
 // A page built on the skeleton over the main window after the front-panel
 // keys `keys` (released in this order).
 template <class P>
-QImage pageAfterKeys(std::initializer_list<int> keys)
+QImage pageAfterKeys(const std::vector<int>& keys)
 {
     MainWindowUnder main;
     P page(nullptr);
     sendKeys(&page, keys);
     return grabWidget(&page);
+}
+
+// The same with the focus moved `steps` entries on.
+template <class P>
+QImage menuPage(int steps = 0)
+{
+    return pageAfterKeys<P>(std::vector<int>(static_cast<size_t>(steps), Qt::Key_R));
 }
 
 // The FPGA manager with FPGA 0 brought up as on the box (its versions and
@@ -229,23 +219,17 @@ struct SampleCrops {
 };
 
 // The input-choice page after `keys`.
-QImage inputChoose(std::initializer_list<int> keys)
+QImage inputChoose(const std::vector<int>& keys)
 {
-    MainWindowUnder main;
     g_image_current = 0;
-    InputChoose page(nullptr);
-    sendKeys(&page, keys);
-    return grabWidget(&page);
+    return pageAfterKeys<InputChoose>(keys);
 }
 
 // The user-mode page over the sample modes, after `keys`.
-QImage userModes(std::initializer_list<int> keys)
+QImage userModes(const std::vector<int>& keys)
 {
     SampleUserModes modes;
-    MainWindowUnder main;
-    CustomMode page(nullptr);
-    sendKeys(&page, keys);
-    return grabWidget(&page);
+    return pageAfterKeys<CustomMode>(keys);
 }
 
 // The user-mode page with More highlighted on a mode that carries an overlay.

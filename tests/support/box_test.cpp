@@ -1,5 +1,7 @@
 #include "tests/support/box_test.h"
 
+#include "app/kelrampara.h"
+#include "fpga/fpga_manage.h"
 #include "platform/sim/sim_control.h"
 
 #include <QCoreApplication>
@@ -70,6 +72,13 @@ std::string BoxTest::control(const std::string& line)
     return outcome;
 }
 
+uint16_t BoxTest::paraFileField(int blockOffset)
+{
+    const std::string file = readBoxFile(KelRamPara::kParaFile);
+    const size_t at = 2 + blockOffset - ram::kSavedStart;  // after the two marker bytes
+    return at + 2 <= file.size() ? ram::loadU16(reinterpret_cast<const u8*>(file.data()) + at) : 0;
+}
+
 std::string freshBoxAddress()
 {
     static std::atomic<unsigned> made{0};
@@ -90,4 +99,20 @@ bool waitUntil(const std::function<bool()>& cond, int ms)
         QThread::msleep(1);
     }
     return true;
+}
+
+fpga_manage* fpgaManagerOutOfReset()
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    *m->gpio_rst_fpga1 = fpga::kRstRun;
+    return m;
+}
+
+bool fpgaZeroBroughtUp()
+{
+    fpga_manage* m = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage : fpgaManagerOutOfReset();
+    for (int i = 0; i < 10 && !m->get_fpga_status(); ++i)
+        m->fpga_manage_deal();
+    return m->get_fpga_status() == 1;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class fpga_manage;
+
 class BoxTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -25,6 +27,9 @@ protected:
     // waits, processing Qt events, for its outcome; returns the log line
     // ("ok ..." or "error ...: ..."), or "" when none came.
     std::string control(const std::string& line);
+    // The 16-bit field at block offset `blockOffset` (saved range) as the
+    // parameter file holds it now; 0 when the file does not reach it.
+    uint16_t paraFileField(int blockOffset);
 
     QTemporaryDir tmp_;
     std::string root_;
@@ -37,3 +42,10 @@ std::string freshBoxAddress();
 
 // Waits (processing Qt events) until `cond` holds or `ms` milliseconds pass.
 bool waitUntil(const std::function<bool()>& cond, int ms = 5000);
+
+// The FPGA manager with both FPGAs let out of reset, as start-up does it,
+// but without its thread.
+fpga_manage* fpgaManagerOutOfReset();
+// Runs passes of the manager (made when missing) until FPGA 0 runs; false
+// when it does not within ten.
+bool fpgaZeroBroughtUp();
