@@ -1,16 +1,13 @@
-// File transfers: every tag over TCP and over UDP, interrupted transfers,
-// one transfer at a time across the links and the USB upgrade, and every
-// refusal leaving the old file or image as it was.
+// File transfers, served by the handlers of two links: where every tag
+// goes, interrupted transfers, one transfer at a time across the links and
+// the USB upgrade, and every refusal leaving the old file or image as it was.
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
 #include "links/file_deal.h"
 #include "links/message_deal.h"
-#include "links/networkmanage.h"
-#include "links/udpnetmanage.h"
 #include "platform/sim/sim_mtd.h"
 #include "tests/links/file_test.h"
 #include "tests/support/box_test.h"
-#include "videochip/x518_manage.h"
 
 #include <QSettings>
 #include <QSignalSpy>
@@ -75,36 +72,39 @@ protected:
     message_deal udp{message_deal::LINK_UDP};
 };
 
-// ---------------------------------------------------------------- the session of docs/protocol.md
-
-TEST_F(FileHandler, TheDocumentedSessionGivesTheDocumentedBytes)
-{
-    auto serve = [&](const std::string& in) {
-        const std::vector<u8> bytes = hex(in);
-        CTRL_FRAME req;
-        std::vector<u8> out;
-        EXPECT_TRUE(protocol_phy::decodeOne(bytes.data(), bytes.size(), req));
-        EXPECT_TRUE(tcp.serve(req, out));
-        return out;
-    };
-    EXPECT_EQ(crcOf(bytesOf("123456789")), 0x2DFD2D88u);
-    EXPECT_EQ(serve("A5 00 FE 20 00 09 00 4F 53 44 53 08 00 00 00 00 D4 5A"), hex("A5 FE 00 20 00 01 00 00 DF 5A"));
-    EXPECT_EQ(serve("A5 00 FE 21 00 0C 00 00 00 00 00 7B 22 61 22 3A 31 7D 0A B5 5A"),
-              hex("A5 FE 00 21 00 01 00 00 DE 5A"));
-    EXPECT_EQ(serve("A5 00 FE 22 00 04 00 2F 7C CA 11 50 5A"), hex("A5 FE 00 22 00 01 00 00 DD 5A"));
-    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "{\"a\":1}\n");
-}
-
 // ---------------------------------------------------------------- what a transfer leaves behind
 
-TEST_F(FileHandler, AnImageErasesItsWholePartitionFirst)
+TEST_F(FileHandler, EveryTagArrivesWhereItBelongs)
 {
-    const auto kernel = pattern(12345, 6);
-    ASSERT_EQ(send(transferFrames("FKRN", kernel)), 0);
-    // Nothing of an older image is left after the new one.
-    auto mtd = platform::sim::deviceAs<SimMtd>("/dev/mtd10");
-    EXPECT_EQ(mtd->eraseOffsets().size(), size_t(0x500000 / 0x10000));
-    EXPECT_EQ(mtd->contents()[kernel.size()], 0xFF);
+    const struct {
+        const char* tag;
+        const char* name;
+        u8 kind;
+        size_t size;
+        const char* where;
+    } cases[] = {
+        {"OSDS", "", 0, 6000, "/data/configs/omenu.json"},
+        {"MO01", "", 0, 300, "/data/modes/MO01.json"},
+        {"MO0a", "", 0, 100, "/data/modes/MO0a.json"},  // user mode 10
+        {"MO10", "", 0, 100, "/data/modes/MO10.json"},  // user mode 16
+        {"ALIS", "", 0, 200, "/data/configs/alias.json"},
+        {"LOGO", "", 0, file_deal::kLogoSize, "/dev/mtd8"},
+        {"FKRN", "", 0, 8193, "/dev/mtd10"},
+        {"SMAP", "s1", 13, 4097, "/data/smartmapping/s1"},
+        {"RCVR", "r1", 0, 4096, "/data/rcvrecovery/r1"},
+    };
+    u8 seed = 20;
+    for (const auto& c : cases) {
+        const auto file = pattern(c.size, seed++);
+        ASSERT_EQ(send(transferFrames(c.tag, file, c.name, c.kind)), 0) << c.tag;
+        EXPECT_EQ(stored(c.where, c.size), file) << c.tag;
+        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone) << c.tag;
+        EXPECT_EQ(g_update_flag.load(), 0) << c.tag;
+    }
+    // An image erases its whole partition first: nothing of an older one is left.
+    auto kernel = platform::sim::deviceAs<SimMtd>("/dev/mtd10");
+    EXPECT_EQ(kernel->eraseOffsets().size(), size_t(0x500000 / 0x10000));
+    EXPECT_EQ(kernel->contents()[8193], 0xFF);
 }
 
 TEST_F(FileHandler, AnApplicationIsWrittenWholeVerifiedRenamedAndTheBoxRestarts)
@@ -156,6 +156,18 @@ TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
 }
 
 // ---------------------------------------------------------------- interrupted transfers
+
+TEST_F(FileHandler, ANewStartBeginsAfresh)
+{
+    writeBoxFile("/data/configs/omenu.json", "old overlay");
+    const auto first = pattern(9000, 40), second = pattern(6000, 41);
+    const auto frames = transferFrames("OSDS", first);
+    ASSERT_EQ(send({frames[0], frames[1]}), 0);
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
+    // Nothing of the first, longer file is left.
+    ASSERT_EQ(send(transferFrames("OSDS", second)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), second);
+}
 
 TEST_F(FileHandler, AnAbandonedTransferBlocksOthersOnlyUntilItIsIdle)
 {
@@ -299,103 +311,3 @@ TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
     EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{}");
     EXPECT_EQ(ask(pcRequest(0x23, {})), 0);  // nothing left: still done
 }
-
-// ---------------------------------------------------------------- over the links
-
-enum class Net { Tcp, Udp };
-
-class FileLinks : public BoxTest, public testing::WithParamInterface<Net> {
-protected:
-    void SetUp() override
-    {
-        BoxTest::SetUp();
-        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
-        KelRamPara::pInstance();
-        G_timeTicks = 0;
-        g_app_reset_flag = 0;
-        if (GetParam() == Net::Tcp) {
-            tcp = std::make_unique<networkManage>(0);
-            ASSERT_TRUE(tcp->start());
-            client = LinkClient::tcp(tcp->port());
-        } else {
-            udp = std::make_unique<udpnetManage>(0);
-            ASSERT_TRUE(udp->start());
-            client = LinkClient::udp(udp->port());
-        }
-        ASSERT_TRUE(client->ok());
-    }
-    void TearDown() override
-    {
-        client.reset();
-        tcp.reset();
-        udp.reset();
-        BoxTest::TearDown();
-    }
-    u8 send(const std::vector<CTRL_FRAME>& frames)
-    {
-        return sendAll(frames, [&](const CTRL_FRAME& req) {
-            auto reply = client->request(req);
-            EXPECT_TRUE(!reply || reply->command == req.command);
-            return reply;
-        });
-    }
-
-    std::unique_ptr<networkManage> tcp;
-    std::unique_ptr<udpnetManage> udp;
-    std::unique_ptr<LinkClient> client;
-};
-
-// Where a file goes is the handler's; one link carries every tag.
-class FileLinkTcp : public FileLinks {};
-
-TEST_P(FileLinkTcp, EveryTagArrivesWhereItBelongs)
-{
-    const struct {
-        const char* tag;
-        const char* name;
-        u8 kind;
-        size_t size;
-        const char* where;
-    } cases[] = {
-        {"OSDS", "", 0, 6000, "/data/configs/omenu.json"},
-        {"MO01", "", 0, 300, "/data/modes/MO01.json"},
-        {"MO0a", "", 0, 100, "/data/modes/MO0a.json"},  // user mode 10
-        {"MO10", "", 0, 100, "/data/modes/MO10.json"},  // user mode 16
-        {"ALIS", "", 0, 200, "/data/configs/alias.json"},
-        {"LOGO", "", 0, file_deal::kLogoSize, "/dev/mtd8"},
-        {"FKRN", "", 0, 8193, "/dev/mtd10"},
-        {"SMAP", "s1", 13, 4097, "/data/smartmapping/s1"},
-        {"RCVR", "r1", 0, 4096, "/data/rcvrecovery/r1"},
-        {"FMCU", "", 0, 10000, "/data/app/kelR54N"},
-    };
-    u8 seed = 20;
-    for (const auto& c : cases) {
-        const auto file = pattern(c.size, seed++);
-        ASSERT_EQ(send(transferFrames(c.tag, file, c.name, c.kind)), 0) << c.tag;
-        EXPECT_EQ(stored(c.where, c.size), file) << c.tag;
-        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone) << c.tag;
-        EXPECT_EQ(g_update_flag.load(), 0) << c.tag;
-    }
-    EXPECT_EQ(g_app_reset_flag.load(), 1);  // after the application
-}
-
-TEST_P(FileLinks, AnInterruptedTransferIsStartedAgain)
-{
-    writeBoxFile("/data/configs/omenu.json", "old overlay");
-    const auto first = pattern(9000, 40), second = pattern(6000, 41);
-    auto frames = transferFrames("OSDS", first);
-    ASSERT_EQ(send({frames[0], frames[1]}), 0);
-    if (GetParam() == Net::Tcp) {  // the connection drops; the PC connects again
-        client = LinkClient::tcp(tcp->port());
-        ASSERT_TRUE(client->ok());
-    }
-    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
-    // The new start begins afresh: nothing of the first, longer file is left.
-    ASSERT_EQ(send(transferFrames("OSDS", second)), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), second);
-}
-
-INSTANTIATE_TEST_SUITE_P(Tcp, FileLinkTcp, testing::Values(Net::Tcp),
-                         [](const testing::TestParamInfo<Net>&) { return "Tcp"; });
-INSTANTIATE_TEST_SUITE_P(TcpAndUdp, FileLinks, testing::Values(Net::Tcp, Net::Udp),
-                         [](const testing::TestParamInfo<Net>& i) { return i.param == Net::Tcp ? "Tcp" : "Udp"; });
