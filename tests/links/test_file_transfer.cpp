@@ -1,15 +1,11 @@
 // File transfers, served by the handlers of two links: where every tag
 // goes, interrupted transfers, one transfer at a time across the links and
 // the USB upgrade, and every refusal leaving the old file or image as it was.
-#include "app/config_engine.h"
-#include "app/kelrampara.h"
 #include "links/file_deal.h"
-#include "links/message_deal.h"
 #include "platform/sim/sim_mtd.h"
 #include "tests/links/file_test.h"
-#include "tests/support/box_test.h"
+#include "tests/links/handler_test.h"
 
-#include <QSettings>
 #include <QSignalSpy>
 
 using namespace filetest;
@@ -39,36 +35,16 @@ std::vector<u8> signalCodes(const QSignalSpy& spy)
 
 }  // namespace
 
-// The handler of two links, served directly.
-class FileHandler : public BoxTest {
+// The handlers of two links.
+class FileHandler : public HandlerTest {
 protected:
-    void SetUp() override
-    {
-        BoxTest::SetUp();
-        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
-        store = KelRamPara::pInstance();
-        G_timeTicks = 0;
-        g_app_reset_flag = 0;
-        g_update_flag = 0;
-        platform::sim::clearShellJournal();
-    }
-
-    static std::optional<CTRL_FRAME> reply(message_deal& h, const CTRL_FRAME& req)
-    {
-        CTRL_FRAME r;
-        EXPECT_TRUE(h.deal(req, r));
-        return r;
-    }
-    u8 ask(message_deal& h, const CTRL_FRAME& req) { return statusOf(*reply(h, req)); }
-    u8 ask(const CTRL_FRAME& req) { return ask(tcp, req); }
     u8 send(message_deal& h, const std::vector<CTRL_FRAME>& frames)
     {
-        return sendAll(frames, [&](const CTRL_FRAME& req) { return reply(h, req); });
+        return sendAll(frames, [&](const CTRL_FRAME& req) { return std::optional<CTRL_FRAME>(reply(h, req)); });
     }
-    u8 send(const std::vector<CTRL_FRAME>& frames) { return send(tcp, frames); }
+    u8 send(const std::vector<CTRL_FRAME>& frames) { return send(handler, frames); }
 
-    KelRamPara* store = nullptr;
-    message_deal tcp{message_deal::LINK_TCP};
+    message_deal& tcp = handler;
     message_deal udp{message_deal::LINK_UDP};
 };
 
@@ -142,11 +118,11 @@ TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
     QSignalSpy spy(store, SIGNAL(sig_update_para(int)));
     const auto alias = bytesOf("{}");
     auto frames = transferFrames("ALIS", alias);
-    ASSERT_EQ(ask(frames[0]), 0);
+    ASSERT_EQ(status(frames[0]), 0);
     EXPECT_EQ(g_update_flag.load(), 1);
     EXPECT_EQ(file_deal::current().tag[0], 'A');
-    ASSERT_EQ(ask(frames[1]), 0);
-    ASSERT_EQ(ask(frames[2]), 0);
+    ASSERT_EQ(status(frames[1]), 0);
+    ASSERT_EQ(status(frames[2]), 0);
     EXPECT_EQ(g_update_flag.load(), 0);
     EXPECT_EQ(signalCodes(spy), (std::vector<u8>{105, 103, 106}));
     // Only the alias file announces itself with 103.
@@ -173,22 +149,22 @@ TEST_F(FileHandler, AnAbandonedTransferBlocksOthersOnlyUntilItIsIdle)
 {
     G_timeTicks = 100;
     auto a = transferFrames("OSDS", pattern(10000, 11));
-    ASSERT_EQ(ask(tcp, a[0]), 0);
-    ASSERT_EQ(ask(tcp, a[1]), 0);
+    ASSERT_EQ(status(tcp, a[0]), 0);
+    ASSERT_EQ(status(tcp, a[1]), 0);
     const auto b = transferFrames("ALIS", bytesOf("{\"x\":1}"));
     G_timeTicks = 100 + file_deal::kIdleTicks;
-    EXPECT_EQ(ask(udp, b[0]), message_deal::ST_BUSY);
+    EXPECT_EQ(status(udp, b[0]), message_deal::ST_BUSY);
     G_timeTicks = 101 + file_deal::kIdleTicks;
     ASSERT_EQ(send(udp, b), 0);
     EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{\"x\":1}");
-    EXPECT_EQ(ask(tcp, a[2]), message_deal::ST_REFUSED);  // the old transfer is gone
+    EXPECT_EQ(status(tcp, a[2]), message_deal::ST_REFUSED);  // the old transfer is gone
     EXPECT_FALSE(platform::exists("/data/configs/omenu.json"));
 }
 
 TEST_F(FileHandler, AnIdleTransferEndsOnItsLinkAndTheDialogGoes)
 {
     G_timeTicks = 10;
-    ASSERT_EQ(ask(startFrame("OSDS", 10)), 0);
+    ASSERT_EQ(status(startFrame("OSDS", 10)), 0);
     EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), message_deal::kTransferPollMs);
     message_deal::expire_pending(message_deal::LINK_TCP);
     EXPECT_TRUE(file_deal::running(message_deal::LINK_TCP));
@@ -205,10 +181,10 @@ TEST_F(FileHandler, OneTransferAtATimeAcrossTheLinksAndTheUsbUpgrade)
 {
     const auto file = pattern(5000, 12);
     auto a = transferFrames("OSDS", file);
-    ASSERT_EQ(ask(tcp, a[0]), 0);
-    EXPECT_EQ(ask(udp, startFrame("ALIS", 10)), message_deal::ST_BUSY);
-    EXPECT_EQ(ask(udp, a[1]), message_deal::ST_REFUSED);  // data for a transfer the link does not run
-    EXPECT_EQ(ask(udp, endFrame(0)), message_deal::ST_REFUSED);
+    ASSERT_EQ(status(tcp, a[0]), 0);
+    EXPECT_EQ(status(udp, startFrame("ALIS", 10)), message_deal::ST_BUSY);
+    EXPECT_EQ(status(udp, a[1]), message_deal::ST_REFUSED);  // data for a transfer the link does not run
+    EXPECT_EQ(status(udp, endFrame(0)), message_deal::ST_REFUSED);
     EXPECT_FALSE(file_deal::acquire(file_deal::kOwnerUsbUpgrade));
     ASSERT_EQ(send(tcp, {a.begin() + 1, a.end()}), 0);
     EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), file);
@@ -218,9 +194,9 @@ TEST_F(FileHandler, OneTransferAtATimeAcrossTheLinksAndTheUsbUpgrade)
     ASSERT_NE(file_deal::buffer(file_deal::kOwnerUsbUpgrade), nullptr);
     EXPECT_EQ(file_deal::buffer(message_deal::LINK_TCP), nullptr);
     G_timeTicks = 10 * file_deal::kIdleTicks;  // however long it runs
-    EXPECT_EQ(ask(tcp, startFrame("OSDS", 10)), message_deal::ST_BUSY);
+    EXPECT_EQ(status(tcp, startFrame("OSDS", 10)), message_deal::ST_BUSY);
     file_deal::release(file_deal::kOwnerUsbUpgrade);
-    EXPECT_EQ(ask(tcp, startFrame("OSDS", 10)), 0);
+    EXPECT_EQ(status(tcp, startFrame("OSDS", 10)), 0);
 }
 
 // ---------------------------------------------------------------- refusals keep the old file
@@ -250,7 +226,7 @@ TEST_F(FileHandler, RefusedStartsChangeNothing)
         {pcRequest(0x20, bytesOf("OSDS")), message_deal::ST_BAD_LENGTH},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ask(c.frame), c.status);
+        EXPECT_EQ(status(c.frame), c.status);
         EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
     }
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
@@ -280,16 +256,16 @@ TEST_F(FileHandler, BadPiecesAreRefusedAndAnIncompleteFileIsNotStored)
 {
     writeBoxFile("/data/configs/omenu.json", "old overlay");
     const auto file = pattern(5000, 14);
-    ASSERT_EQ(ask(startFrame("OSDS", 5000)), 0);
-    EXPECT_EQ(ask(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);      // a gap before it
-    EXPECT_EQ(ask(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);   // no offset
-    EXPECT_EQ(ask(pcRequest(0x21, le32(0))), message_deal::ST_BAD_LENGTH);     // no data
-    EXPECT_EQ(ask(pcRequest(0x21, cat({le32(0), std::vector<u8>(4097, 1)}))), message_deal::ST_BAD_LENGTH);
-    ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);
-    ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);                            // sent again
-    EXPECT_EQ(ask(dataFrame(4096, std::vector<u8>(1000, 0), 0, 1000)), message_deal::ST_REFUSED);  // past the end
-    EXPECT_EQ(ask(pcRequest(0x22, {1, 2, 3})), message_deal::ST_BAD_LENGTH);
-    EXPECT_EQ(ask(endFrame(crcOf(head(file, 4096)))), message_deal::ST_REFUSED);  // 904 bytes missing
+    ASSERT_EQ(status(startFrame("OSDS", 5000)), 0);
+    EXPECT_EQ(status(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);      // a gap before it
+    EXPECT_EQ(status(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);   // no offset
+    EXPECT_EQ(status(pcRequest(0x21, le32(0))), message_deal::ST_BAD_LENGTH);     // no data
+    EXPECT_EQ(status(pcRequest(0x21, cat({le32(0), std::vector<u8>(4097, 1)}))), message_deal::ST_BAD_LENGTH);
+    ASSERT_EQ(status(dataFrame(0, file, 0, 4096)), 0);
+    ASSERT_EQ(status(dataFrame(0, file, 0, 4096)), 0);                            // sent again
+    EXPECT_EQ(status(dataFrame(4096, std::vector<u8>(1000, 0), 0, 1000)), message_deal::ST_REFUSED);  // past the end
+    EXPECT_EQ(status(pcRequest(0x22, {1, 2, 3})), message_deal::ST_BAD_LENGTH);
+    EXPECT_EQ(status(endFrame(crcOf(head(file, 4096)))), message_deal::ST_REFUSED);  // 904 bytes missing
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
     EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
 }
@@ -302,12 +278,12 @@ TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
     writeBoxFile("/data/smartmapping/b.ztfile", "b");
     writeBoxFile("/data/rcvrecovery/c.rcv", "c");
     writeBoxFile("/data/configs/alias.json", "{}");
-    EXPECT_EQ(ask(pcRequest(0x23, {1})), message_deal::ST_BAD_LENGTH);
-    EXPECT_EQ(ask(pcRequest(0x23, {})), 0);
+    EXPECT_EQ(status(pcRequest(0x23, {1})), message_deal::ST_BAD_LENGTH);
+    EXPECT_EQ(status(pcRequest(0x23, {})), 0);
     EXPECT_FALSE(platform::exists("/data/smartmapping/a.ztfile"));
     EXPECT_FALSE(platform::exists("/data/smartmapping/b.ztfile"));
     EXPECT_FALSE(platform::exists("/data/rcvrecovery/c.rcv"));
     EXPECT_TRUE(platform::isDir("/data/smartmapping"));
     EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{}");
-    EXPECT_EQ(ask(pcRequest(0x23, {})), 0);  // nothing left: still done
+    EXPECT_EQ(status(pcRequest(0x23, {})), 0);  // nothing left: still done
 }

@@ -1,15 +1,9 @@
 // The command handler: every command's effect and reply, the bounds of every
 // length a frame carries, routing by target address, and the register side
 // effects.
-#include "app/config_engine.h"
-#include "app/kelrampara.h"
 #include "fpga/fpga_regs.h"
-#include "links/message_deal.h"
-#include "tests/links/link_client.h"
-#include "tests/support/box_test.h"
-#include "videochip/x518_manage.h"
+#include "tests/links/handler_test.h"
 
-#include <QSettings>
 #include <QSignalSpy>
 #include <cstring>
 
@@ -25,46 +19,7 @@ CTRL_FRAME readRam(u32 address, u16 count) { return pcRequest(0x10, cat({le32(ad
 
 }  // namespace
 
-class Handler : public BoxTest {
-protected:
-    void SetUp() override
-    {
-        BoxTest::SetUp();
-        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
-        store = KelRamPara::pInstance();
-        x518_manage::apply_flag = 0;
-        g_app_reset_flag = 0;
-        G_reboot_tickTicks = 0;
-        G_timeTicks = 0;
-        platform::sim::clearShellJournal();
-    }
-
-    // Serves one request and returns its reply; fails the test when there is none.
-    CTRL_FRAME ask(const CTRL_FRAME& req)
-    {
-        CTRL_FRAME reply;
-        EXPECT_TRUE(handler.deal(req, reply));
-        EXPECT_EQ(reply.target, req.source);
-        EXPECT_EQ(reply.source, req.target);
-        EXPECT_EQ(reply.command, req.command);
-        EXPECT_EQ(reply.sub_command, req.sub_command);
-        return reply;
-    }
-    u8 status(u8 command, const std::vector<u8>& payload, u8 sub = 0)
-    {
-        return statusOf(ask(pcRequest(command, payload, sub)));
-    }
-    u8 status(const CTRL_FRAME& req) { return statusOf(ask(req)); }
-    QString setting(const char* key)
-    {
-        QSettings s(platform::qpath(ConfigEngine::kSettingsFile), QSettings::IniFormat);
-        return s.value(key).toString();
-    }
-    u8* regs() { return reinterpret_cast<u8*>(&store->reg_image); }
-
-    KelRamPara* store = nullptr;
-    message_deal handler{message_deal::LINK_TCP};
-};
+class Handler : public HandlerTest {};
 
 // ---------------------------------------------------------------- the session of docs/protocol.md
 
@@ -287,14 +242,14 @@ TEST_F(Handler, RestartRequestsStampBeforeTheyFlag)
 TEST_F(Handler, NetworkAddressAppliesAtOnceOrWithANewPortAfterAStampedReboot)
 {
     EXPECT_EQ(status(0x03, cat({{10, 1, 2, 3}, {255, 0, 0, 0}, {10, 0, 0, 1}, le16(0)})), R);  // no port zero
-    EXPECT_EQ(setting("config/IPAddress"), "192.168.1.199");
+    EXPECT_EQ(savedSetting("config/IPAddress"), "192.168.1.199");
     EXPECT_TRUE(platform::sim::shellJournal().empty());
 
     QSignalSpy spy(store, SIGNAL(sig_update_para(int)));
     EXPECT_EQ(status(0x03, cat({{10, 1, 2, 3}, {255, 255, 0, 0}, {10, 1, 0, 1}, le16(5005)})), 0);
-    EXPECT_EQ(setting("config/IPAddress"), "10.1.2.3");
-    EXPECT_EQ(setting("config/SubNetMask"), "255.255.0.0");
-    EXPECT_EQ(setting("config/GateWay"), "10.1.0.1");
+    EXPECT_EQ(savedSetting("config/IPAddress"), "10.1.2.3");
+    EXPECT_EQ(savedSetting("config/SubNetMask"), "255.255.0.0");
+    EXPECT_EQ(savedSetting("config/GateWay"), "10.1.0.1");
     EXPECT_EQ(settingsRead(g_str_ip), "10.1.2.3");
     EXPECT_EQ(journalWith("ifconfig eth0 10"), std::vector<std::string>{"ifconfig eth0 10.1.2.3 netmask 255.255.0.0"});
     ASSERT_EQ(spy.count(), 1);
@@ -304,7 +259,7 @@ TEST_F(Handler, NetworkAddressAppliesAtOnceOrWithANewPortAfterAStampedReboot)
     // A new port: the reboot comes 300 ticks after this request, not at once.
     G_timeTicks = 9000;
     EXPECT_EQ(status(0x03, cat({{10, 1, 2, 3}, {255, 255, 0, 0}, {10, 1, 0, 1}, le16(6001)})), 0);
-    EXPECT_EQ(setting("config/TcpPort"), "6001");
+    EXPECT_EQ(savedSetting("config/TcpPort"), "6001");
     EXPECT_EQ(settingsRead(g_port), 6001);
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     EXPECT_EQ(G_reboot_tickTicks.load(), 9000u);
@@ -344,12 +299,12 @@ TEST_F(Handler, BarCodeAndDeviceInformation)
 {
     const std::string max(32, 'B');
     EXPECT_EQ(status(0x05, std::vector<u8>(max.begin(), max.end())), 0);
-    EXPECT_EQ(setting("config/Barcode"), QString::fromStdString(max));
+    EXPECT_EQ(savedSetting("config/Barcode"), QString::fromStdString(max));
     EXPECT_EQ(status(0x05, std::vector<u8>(33, 'C')), L);
     EXPECT_EQ(status(0x05, {}), L);
     EXPECT_EQ(status(0x05, {'A', '\n', 'B'}), R);
     EXPECT_EQ(status(0x05, {0, 0}), R);
-    EXPECT_EQ(setting("config/Barcode"), QString::fromStdString(max));
+    EXPECT_EQ(savedSetting("config/Barcode"), QString::fromStdString(max));
 
     EXPECT_EQ(status(0x05, {'K', 'E', 'L', '-', '7', 0, 0}), 0);  // NUL padding dropped
     EXPECT_EQ(settingsRead(g_str_barcode), "KEL-7");
@@ -371,7 +326,7 @@ TEST_F(Handler, LanguageSupportModes)
 {
     EXPECT_EQ(status(0x06, {0x0A, 1}), 0);
     EXPECT_EQ(g_lcd_lang_valid.load(), 0x1000Au);
-    EXPECT_EQ(setting("config/KelLCDLang"), "65546");
+    EXPECT_EQ(savedSetting("config/KelLCDLang"), "65546");
     EXPECT_EQ(status(0x06, {0xFF, 2}), 0);
     EXPECT_EQ(g_lcd_lang_valid.load(), 0x2001Eu);  // simplified Chinese dropped
     EXPECT_EQ(status(0x06, {0x1F, 3}), message_deal::ST_REFUSED);
@@ -382,30 +337,26 @@ TEST_F(Handler, LanguageSupportModes)
 
 TEST_F(Handler, CloudProperties)
 {
+    const std::string n64(64, 'n'), n65(65, 'n');
     const struct {
-        const char* text;
-        u8 sub;
-        const char* key;
-    } good[] = {{"cloud.example", 0, "config/ryvecloudserverip"},
-                {"8443", 1, "config/ryvecloudserverport"},
-                {"user-1", 2, "config/ryveclouduserip"},
-                {"hall A", 3, "config/ryvecloudcontrollername"}};
-    for (const auto& g : good) {
-        EXPECT_EQ(status(0x07, std::vector<u8>(g.text, g.text + std::strlen(g.text)), g.sub), 0);
-        EXPECT_EQ(setting(g.key), g.text);
+        std::string text;
+        u8 sub, status;
+        const char* key;  // where a good one is saved
+    } cases[] = {
+        {"cloud.example", 0, 0, "config/ryvecloudserverip"}, {"8443", 1, 0, "config/ryvecloudserverport"},
+        {"user-1", 2, 0, "config/ryveclouduserip"},         {"hall A", 3, 0, "config/ryvecloudcontrollername"},
+        {"80a", 1, R, nullptr},   {"65536", 1, R, nullptr}, {"0", 1, R, nullptr}, {"x", 4, R, nullptr},
+        {n64, 3, 0, nullptr},     {n65, 3, L, nullptr},     {"", 3, L, nullptr},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(status(0x07, std::vector<u8>(c.text.begin(), c.text.end()), c.sub), c.status)
+            << c.text.size() << " bytes, sub " << int(c.sub);
+        if (c.key) {
+            EXPECT_EQ(savedSetting(c.key).toStdString(), c.text);
+        }
     }
     EXPECT_EQ(settingsRead(g_ryve_cloudserverport), 8443);
     EXPECT_EQ(g_ryve_cloud, 1);
-
-    const struct {
-        std::vector<u8> text;
-        u8 sub, status;
-    } rest[] = {{{'8', '0', 'a'}, 1, R}, {{'6', '5', '5', '3', '6'}, 1, R}, {{'0'}, 1, R},
-                {{'x'}, 4, R},           {std::vector<u8>(64, 'n'), 3, 0}, {std::vector<u8>(65, 'n'), 3, L},
-                {{}, 3, L}};
-    for (const auto& r : rest)
-        EXPECT_EQ(status(0x07, r.text, r.sub), r.status) << r.text.size() << " bytes, sub " << int(r.sub);
-    EXPECT_EQ(settingsRead(g_ryve_cloudserverport), 8443);
 }
 
 // ---------------------------------------------------------------- pass-through

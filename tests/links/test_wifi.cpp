@@ -1,14 +1,9 @@
 // The Wi-Fi access point: its start after tick 100, restarts on request,
 // the files it writes and the commands it journals, and the AT port with
 // good and bad addresses.
-#include "app/config_engine.h"
-#include "app/kelrampara.h"
-#include "links/message_deal.h"
 #include "links/r54_wifi_config.h"
-#include "tests/links/link_client.h"
-#include "tests/support/box_test.h"
+#include "tests/links/handler_test.h"
 
-#include <QSettings>
 #include <QThread>
 #include <poll.h>
 #include <sys/socket.h>
@@ -57,11 +52,6 @@ protected:
     {
         wifi.reset();
         BoxTest::TearDown();
-    }
-    QString savedAddress()
-    {
-        QSettings s(platform::qpath(ConfigEngine::kSettingsFile), QSettings::IniFormat);
-        return s.value("config/WifiIPAddress").toString();
     }
     bool journalHas(const std::string& line)
     {
@@ -138,7 +128,7 @@ TEST_F(Wifi, AtCommandsWithGoodAndBadAddresses)
 
     EXPECT_EQ(pc.ask("AT+SETDATA=1,10.20.30.40\r\n"), "OK+SETDATA");
     EXPECT_EQ(settingsRead(g_str_wifi_ip), "10.20.30.40");
-    EXPECT_EQ(savedAddress(), "10.20.30.40");
+    EXPECT_EQ(savedSetting("config/WifiIPAddress"), "10.20.30.40");
     EXPECT_EQ(g_wifi_reset_flag.load(), 1);
     EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=10.20.30.40");
 
@@ -146,6 +136,6 @@ TEST_F(Wifi, AtCommandsWithGoodAndBadAddresses)
     EXPECT_EQ(pc.ask("AT+RST"), "OK+RST");
     EXPECT_EQ(g_wifi_reset_flag.load(), 1);
     EXPECT_EQ(pc.ask("AT+RESTORE"), "OK+RESTORE");
-    EXPECT_EQ(savedAddress(), "192.168.22.101");
+    EXPECT_EQ(savedSetting("config/WifiIPAddress"), "192.168.22.101");
     EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=192.168.22.101");
 }
