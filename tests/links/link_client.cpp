@@ -1,5 +1,8 @@
 #include "tests/links/link_client.h"
 
+#include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/udpnetmanage.h"
 #include "platform/platform.h"
 
 #include <arpa/inet.h>
@@ -147,6 +150,12 @@ std::optional<CTRL_FRAME> LinkClient::request(const CTRL_FRAME& frame, int ms)
     return receive(ms);
 }
 
+u8 LinkClient::ask(const CTRL_FRAME& frame, int ms)
+{
+    const std::optional<CTRL_FRAME> reply = request(frame, ms);
+    return reply ? statusOf(*reply) : kNoReply;
+}
+
 CTRL_FRAME pcRequest(u8 command, const std::vector<u8>& payload, u8 sub, u8 target)
 {
     CTRL_FRAME f;
@@ -201,4 +210,41 @@ sockaddr_in boxEndpoint(uint16_t port, const std::string& address)
     else if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1)
         addr.sin_addr.s_addr = htonl(INADDR_NONE);  // nobody: the client fails loudly
     return addr;
+}
+
+TestLink startTestLink(LinkKind kind)
+{
+    TestLink t;
+    switch (kind) {
+    case LinkKind::Tcp: {
+        auto tcp = std::make_shared<networkManage>(0);
+        if (tcp->start())
+            t.client = LinkClient::tcp(tcp->port());
+        t.link = tcp;
+        t.id = message_deal::LINK_TCP;
+        break;
+    }
+    case LinkKind::Udp: {
+        auto udp = std::make_shared<udpnetManage>(0);
+        if (udp->start())
+            t.client = LinkClient::udp(udp->port());
+        t.link = udp;
+        t.id = message_deal::LINK_UDP;
+        break;
+    }
+    case LinkKind::Rs485: {
+        auto uart = std::make_shared<Zt_uart_inout>();
+        if (uart->start())
+            t.client = LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
+        t.link = std::shared_ptr<ControlLink>(uart, &uart->port());
+        t.id = message_deal::LINK_SERIAL;
+        break;
+    }
+    }
+    return t;
+}
+
+std::string linkKindName(const testing::TestParamInfo<LinkKind>& info)
+{
+    return info.param == LinkKind::Tcp ? "Tcp" : info.param == LinkKind::Udp ? "Udp" : "Rs485";
 }
