@@ -51,8 +51,17 @@ constexpr int cropKeyOffset(int c)
 constexpr int kSlotOsdEnable = ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable));
 
 bool cropInUse(const CROP_ITEM& c) { return (c.key & ram::kCropInUse) != 0; }
-int cropSource(u16 key) { return key & ram::kCropSourceMask; }
-int cropNumber(u16 key) { return ((key >> ram::kCropNumberShift) & ram::kCropNumberMask) + 1; }
+using ram::cropNumber;
+using ram::cropSource;
+
+// The low 16 bits of the rectangle's X, Y, W and H into the record.
+void setCropRect(CROP_ITEM& c, const CROP_PARA& rect)
+{
+    c.x = static_cast<u16>(rect.x);
+    c.y = static_cast<u16>(rect.y);
+    c.w = static_cast<u16>(rect.w);
+    c.h = static_cast<u16>(rect.h);
+}
 bool cropSourceValid(int source) { return source >= 0 && source < ram::kCropBitmapSources; }
 
 // Bit of (source, crop number) in the crop-exists bitmap; -1 when the pair
@@ -429,11 +438,7 @@ void KelRamPara::KelSetCropPara(char source, char n, CROP_PARA* in)
     if (k == kNoCrop || !in)
         return;
     QMutexLocker lock(&x518_manage::mutex);
-    CROP_ITEM& c = ram_para.crop_list[k];
-    c.x = static_cast<u16>(in->x);
-    c.y = static_cast<u16>(in->y);
-    c.w = static_cast<u16>(in->w);
-    c.h = static_cast<u16>(in->h);
+    setCropRect(ram_para.crop_list[k], *in);
 }
 
 void KelRamPara::KelAddNewCrop(int source, CROP_PARA* in)
@@ -448,10 +453,7 @@ void KelRamPara::KelAddNewCrop(int source, CROP_PARA* in)
         if (cropInUse(c))
             continue;
         c.key = static_cast<u16>(ram::kCropInUse | ((number - 1) << ram::kCropNumberShift) | source);
-        c.x = static_cast<u16>(in->x);
-        c.y = static_cast<u16>(in->y);
-        c.w = static_cast<u16>(in->w);
-        c.h = static_cast<u16>(in->h);
+        setCropRect(c, *in);
         raiseApplyLocked(1);
         return;
     }
@@ -465,6 +467,29 @@ void KelRamPara::KelDeleteCrop(char source, char n)
     QMutexLocker lock(&x518_manage::mutex);
     ram_para.crop_list[k].key = 0;
     raiseApplyLocked(1);
+}
+
+bool KelRamPara::editCrop(int record, u16 key, const std::function<void(CROP_ITEM&)>& edit)
+{
+    if (record < 0 || record >= ram::kCrops)
+        return false;
+    QMutexLocker lock(&x518_manage::mutex);
+    CROP_ITEM& c = ram_para.crop_list[record];
+    if (c.key != key || !cropInUse(c))
+        return false;
+    edit(c);
+    raiseApplyLocked(1);
+    return true;
+}
+
+bool KelRamPara::rewriteCrop(int record, u16 key, const CROP_PARA& rect)
+{
+    return editCrop(record, key, [&rect](CROP_ITEM& c) { setCropRect(c, rect); });
+}
+
+bool KelRamPara::deleteCrop(int record, u16 key)
+{
+    return editCrop(record, key, [](CROP_ITEM& c) { c.key = 0; });
 }
 
 void KelRamPara::KelSetImageSource(int n, char source, char image)

@@ -73,6 +73,14 @@ public:
     void KelSetCropPara(char source, char n, CROP_PARA* in);
     void KelAddNewCrop(int source, CROP_PARA* in);
     void KelDeleteCrop(char source, char n);
+    // The crop editor's writes to crop record `record`, made only while the
+    // record still holds the crop the editor opened on (its key): a link may
+    // have deleted or replaced it meanwhile. Under x518_manage::mutex, with
+    // the apply raised. False, and nothing written, when the key differs.
+    // rewriteCrop stores the rectangle (the low 16 bits of X, Y, W, H);
+    // deleteCrop frees the record (its rectangle stays).
+    bool rewriteCrop(int record, u16 key, const CROP_PARA& rect);
+    bool deleteCrop(int record, u16 key);
     void KelSetImageSource(int n, char source, char image);
     void KelSetImageFreeze();
     void KelSetImageBlack();
@@ -131,5 +139,8 @@ private:
     void applyStartResets();
     void setRegisterStartValues();
     int findCropRecord(int source, int cropNumber) const;
+    // `edit` on crop record `record` while its key is still `key`, under
+    // x518_manage::mutex, with the apply raised; false when the key differs.
+    bool editCrop(int record, u16 key, const std::function<void(CROP_ITEM&)>& edit);
     void setImageFlag(u16 flag);
 };

@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/page_support.h"
 #include "screens/page_directory.h"
-#include "screens/setup/alias.h"
+#include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_lockwindow.h"
 
@@ -56,16 +56,6 @@ QString sourceName(int source)
     return source >= 0 ? sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source)) : QString();
 }
 
-// The operator's alias of an input, shortened with an ellipsis to what the
-// label shows (206 pixels at most), or nothing.
-QString sourceAlias(int source)
-{
-    ALIAS_PARA alias;
-    if (get_json_alias_para(&alias, "source", source) != 1)
-        return QString();
-    return QString::fromStdString(alias.name);
-}
-
 // An operator's alias may be longer than the tile: it ends in an ellipsis.
 QString fittedName(const QLabel* label, const QString& name)
 {
@@ -115,7 +105,7 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     int width = 0, height = 0;
     if (!isCrop) {
         t.name = sourceName(source);
-        const QString alias = sourceAlias(source);
+        const QString alias = sourcenames::alias("source", source);
         if (!alias.isEmpty())
             t.name = alias;
         if (const SOURCE_STATUS* st = ram::sourceStatus(b, source)) {
@@ -369,29 +359,7 @@ void LockWindow::keyPressEvent(QKeyEvent* event)
 
 void LockWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(LockWindow)[Release]\n");
-        leave(true);
-        break;
-    case pages::PanelKey::Mode:
-        qDebug("this is mode-code [LockWindow][Release]");
-        if (pages::panelLocked())
-            return;  // refused: not even the key pad sees it
-        openUserModes();
-        break;
-    case pages::PanelKey::Left:
-        qDebug("this is left-code [LockWindow][Release]");
-        break;
-    case pages::PanelKey::Right:
-        qDebug("this is right-code [LockWindow][Release]");
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button[LockWindow][Release]");
-        break;
-    case pages::PanelKey::None:
-        break;
-    }
-    pages::passKeyToKeyPad(key);
+    // The home page has no focus to move and nothing to go back to: OK and
+    // MODE leave it.
+    releaseKey(event->key(), "LockWindow", -1);
 }

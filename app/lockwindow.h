@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/page_support.h"
 
 #include <QDialog>
 
@@ -15,7 +16,7 @@ class LockWindow;
 class QFrame;
 class QLabel;
 
-class LockWindow : public QDialog {
+class LockWindow : public QDialog, public pages::PanelKeyHandler {
     Q_OBJECT
 public:
     static constexpr int kTiles = 4;
@@ -69,6 +70,8 @@ private:
     void leave(bool showMainWindow);
     // MODE: closes the page for the user-mode page.
     void openUserModes();
+    void onOk() override { leave(true); }
+    void onMode() override { openUserModes(); }
 
     Ui::LockWindow* ui;
     QFrame* tiles = nullptr;

@@ -109,7 +109,8 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
 #ifndef KEL_NO_PROGRAM_ENTRY
 int main(int argc, char* argv[])
 {
-    platform::init(argc, argv);
+    if (!platform::init(argc, argv))
+        return 2;
     return kelR54N_main(argc, argv, StartupOptions{});
 }
 #endif

@@ -382,36 +382,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    KEL_DBG("in MainWindow keyReleaseEvent event %#x\n", key);
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Right:
-        onRight();
-        break;
-    case pages::PanelKey::Left:
-        onLeft();
-        break;
-    case pages::PanelKey::Ok:
-        onOk();
-        break;
-    case pages::PanelKey::Back:
-        onBack();
-        break;
-    case pages::PanelKey::Mode:
-        qDebug("this is mode-code [MainWindow][Release]");
-        if (pages::panelLocked())
-            return;  // refused: not even the key pad sees it
-        onMode();
-        break;
-    case pages::PanelKey::None:
-        break;
-    }
-    pages::passKeyToKeyPad(key);
+    KEL_DBG("in MainWindow keyReleaseEvent event %#x\n", event->key());
+    releaseKey(event->key(), "MainWindow", ui_select);
 }
 
 void MainWindow::onRight()
 {
-    qDebug("this is right-code [MainWindow][Release] ui_select=%#x", ui_select);
     if (!toolBarShown())
         stepMenuFocus(1);
     else if (modeBarArmed())
@@ -422,7 +398,6 @@ void MainWindow::onRight()
 
 void MainWindow::onLeft()
 {
-    qDebug("this is left-code [MainWindow][Release] ui_select=%#x", ui_select);
     if (!toolBarShown())
         stepMenuFocus(-1);
     else if (modeBarArmed())
@@ -433,7 +408,6 @@ void MainWindow::onLeft()
 
 void MainWindow::onOk()
 {
-    qDebug("this is OK button(MainWindow)[Release],g_lockwindow=%p\n", static_cast<void*>(g_lockwindow));
     if (!toolBarShown()) {
         KEL_DBG("\n ui_select=%d l_lock_state=%d l_call_state=%d\n", ui_select, l_lock_state, l_call_state);
         switch (ui_select) {
@@ -485,7 +459,6 @@ void MainWindow::onOk()
 
 void MainWindow::onBack()
 {
-    qDebug("this is back button(MainWindow)[Release]\n");
     if (!toolBarShown()) {
         mode_window_close();
         openHomePage();

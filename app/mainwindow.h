@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/page_support.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -17,7 +18,7 @@ class MainWindow;
 class QLabel;
 class QPushButton;
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public pages::PanelKeyHandler {
     Q_OBJECT
 public:
     // The tick's periods, in ticks of 10 ms.
@@ -95,11 +96,11 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    void onRight();
-    void onLeft();
-    void onOk();
-    void onBack();
-    void onMode();
+    void onRight() override;
+    void onLeft() override;
+    void onOk() override;
+    void onBack() override;
+    void onMode() override;
     void stepMenuFocus(int step);
     void stepToolFocus(int step);
     bool modeBarArmed() const { return l_call_state || l_save_state; }

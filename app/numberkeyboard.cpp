@@ -165,27 +165,5 @@ void NumberKeyboard::keyPressEvent(QKeyEvent* event)
 
 void NumberKeyboard::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Left:
-        qDebug("this is left-code [NumberKeyboard][Release] ui_select=%#x", ui_select);
-        stepFocus(-1);
-        break;
-    case pages::PanelKey::Right:
-        qDebug("this is right-code [NumberKeyboard][Release] ui_select=%#x", ui_select);
-        stepFocus(1);
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(NumberKeyboard)[Release]\n");
-        on_Button_close_clicked();
-        break;
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(NumberKeyboard)[Release]\n");
-        pressFocusedKey();
-        break;
-    case pages::PanelKey::Mode:  // the keypad has no user-mode key
-    case pages::PanelKey::None:
-        break;
-    }
-    pages::passKeyToKeyPad(key);
+    releaseKey(event->key(), "NumberKeyboard", ui_select);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/page_support.h"
 
 #include <QDialog>
 #include <QString>
@@ -15,7 +16,7 @@ namespace Ui {
 class NumberKeyboard;
 }
 
-class NumberKeyboard : public QDialog {
+class NumberKeyboard : public QDialog, public pages::PanelKeyHandler {
     Q_OBJECT
 public:
     static constexpr int kKeys = 14;
@@ -55,6 +56,14 @@ private:
     void menulist_init();
     void stepFocus(int step);
     void pressFocusedKey();
+    // The panel keys: LEFT and RIGHT step the focus, OK presses the focused
+    // key, BACK cancels; the keyboard has no user-mode key, and MODE goes on
+    // to the key pad whatever the panel lock.
+    void onLeft() override { stepFocus(-1); }
+    void onRight() override { stepFocus(1); }
+    void onOk() override { pressFocusedKey(); }
+    void onBack() override { on_Button_close_clicked(); }
+    bool modeRefused() const override { return false; }
     void enterDigit(int digit);
     const QString& normalStyle(int index) const;
     const QString& selectedStyle(int index) const;

@@ -111,6 +111,66 @@ void notePress(int qtKey, const char* page)
     }
 }
 
+bool PanelKeyHandler::modeRefused() const
+{
+    return panelLocked();
+}
+
+void PanelKeyHandler::releaseKey(int qtKey, const char* page, int select)
+{
+    noteRelease(qtKey, page, select);
+    switch (panelKey(qtKey)) {
+    case PanelKey::Left:
+        onLeft();
+        break;
+    case PanelKey::Right:
+        onRight();
+        break;
+    case PanelKey::Ok:
+        onOk();
+        break;
+    case PanelKey::Back:
+        onBack();
+        break;
+    case PanelKey::Mode:
+        if (modeRefused())
+            return;  // refused: not even the key pad sees it
+        onMode();
+        break;
+    case PanelKey::None:
+        onOtherKey(qtKey);
+        break;
+    }
+    passKeyToKeyPad(qtKey);
+}
+
+void noteRelease(int qtKey, const char* page, int select)
+{
+    const PanelKey key = panelKey(qtKey);
+    switch (key) {
+    case PanelKey::Left:
+    case PanelKey::Right: {
+        const char* code = key == PanelKey::Left ? "left" : "right";
+        if (select < 0)
+            qDebug("this is %s-code [%s][Release]", code, page);
+        else
+            qDebug("this is %s-code [%s][Release] ui_select=%#x", code, page, select);
+        break;
+    }
+    case PanelKey::Ok:
+        qDebug("this is OK button(%s)[Release]\n", page);
+        break;
+    case PanelKey::Back:
+        qDebug("this is back button(%s)[Release]\n", page);
+        break;
+    case PanelKey::Mode:
+        qDebug("this is mode-code [%s][Release]", page);
+        break;
+    case PanelKey::None:
+        break;
+    }
+}
+
 void passKeyToKeyPad(int qtKey)
 {
     // The handler holds no state: one serves every page.

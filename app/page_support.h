@@ -54,12 +54,38 @@ PanelKey notedPress(int qtKey);
 // A page's key press: the debug line of a noted press ("this is OK
 // button(<page>)[Press]"), nothing else.
 void notePress(int qtKey, const char* page);
+// A page's key release: the debug line of a panel key ("this is left-code
+// [<page>][Release] ui_select=<select>", "this is OK button(<page>)[Release]",
+// ...; no ui_select where `select` is negative), nothing for other keys.
+void noteRelease(int qtKey, const char* page, int select);
 
 // Hands a released key on to the USB key pad's handler, which acts on the
 // key pad's window, source, freeze and black keys. Every page calls it at
 // the end of its keyReleaseEvent, for every key (a MODE key refused by the
 // panel lock excepted).
 void passKeyToKeyPad(int qtKey);
+
+// A window the front-panel keys drive (the page skeleton, the main window,
+// the home page, the number keyboard): what each key does at its release.
+// The defaults do nothing; MODE is refused while the panel keys are locked.
+class PanelKeyHandler {
+public:
+    virtual ~PanelKeyHandler() = default;
+
+protected:
+    virtual void onLeft() {}
+    virtual void onRight() {}
+    virtual void onOk() {}
+    virtual void onBack() {}
+    virtual void onMode() {}
+    // A key that is none of the five panel keys.
+    virtual void onOtherKey(int) {}
+    // True when MODE is refused: it then does not reach the key pad either.
+    virtual bool modeRefused() const;
+    // A released key: its debug line (noteRelease, with the focus `select`),
+    // what the key does, then the key goes on to the key pad.
+    void releaseKey(int qtKey, const char* page, int select);
+};
 
 // ---- texts several pages show
 // The mark of the user mode or the entry in use ("使用中" ends in a soft hyphen).

@@ -336,4 +336,9 @@ inline const SOURCE_STATUS* sourceStatus(const KEL_RAM_PARA& b, int source)
     return source >= 0 && source < kSources ? &b.source_status[source] : nullptr;
 }
 
+// Parts of a crop key: the crop number (1-128; 1-40 in a sound table) and
+// the source id.
+inline int cropNumber(u16 key) { return ((key >> kCropNumberShift) & kCropNumberMask) + 1; }
+inline int cropSource(u16 key) { return key & kCropSourceMask; }
+
 }  // namespace ram

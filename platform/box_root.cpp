@@ -3,7 +3,6 @@
 #include "platform/platform.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
@@ -65,18 +64,19 @@ void setBoxRoot(const std::string& dir)
     g_root = root;
 }
 
-std::string takeBoxRootOption(int& argc, char** argv)
+std::optional<std::string> takeOption(int& argc, char** argv, const std::string& name)
 {
-    std::string value;
+    std::optional<std::string> value;
+    const std::string withValue = name + "=";
     int out = 1;
     for (int in = 1; in < argc; ++in) {
-        std::string arg = argv[in];
-        if (arg == "--box-root" && in + 1 < argc) {
-            value = argv[++in];
+        const std::string arg = argv[in];
+        if (arg == name) {
+            value = in + 1 < argc ? argv[++in] : "";
             continue;
         }
-        if (arg.rfind("--box-root=", 0) == 0) {
-            value = arg.substr(std::strlen("--box-root="));
+        if (arg.rfind(withValue, 0) == 0) {
+            value = arg.substr(withValue.size());
             continue;
         }
         argv[out++] = argv[in];

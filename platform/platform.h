@@ -25,10 +25,12 @@ Backend backend();
 const char* backendName();
 
 // ------------------------------------------------------------ start-up
-// Takes the platform's own options out of argv (--box-root DIR), prepares the
-// box root and, on a host, installs the simulated devices. Every other
-// argument stays for Qt. Call once, first thing in main().
-void init(int& argc, char** argv);
+// Takes the platform's own options out of argv (--box-root DIR, and on a host
+// --address 127.A.B.C), prepares the box root and, on a host, installs the
+// simulated devices. Every other argument stays for Qt. Call once, first
+// thing in main(). False, with the reason on standard error, when an option
+// is refused; the program then ends.
+bool init(int& argc, char** argv);
 
 // ------------------------------------------------------------ paths
 // The code keeps the box's own absolute paths ("/data/configs/tcpip.ini");
@@ -130,13 +132,16 @@ int serialClose(int fd);
 
 // ------------------------------------------------------------ network
 // Sockets are real sockets on both back ends; these calls say where they go.
-// The IPv4 address (host byte order) that servers bind to: INADDR_ANY on the
-// board; INADDR_LOOPBACK on a host, so that a host box is reachable from this
-// machine only.
+// The IPv4 address (host byte order) that servers bind to, and so the one
+// their replies come from: INADDR_ANY on the board; on a host the box's own
+// loopback address (127.0.0.1 unless --address or sim::setBoxAddress chose
+// another in 127.0.0.0/8), so that a host box is reachable from this machine
+// only and several boxes keep their fixed ports side by side.
 uint32_t netBindAddress();
 // Where a UDP reply that the box broadcasts to a sender's port goes:
-// 255.255.255.255 at the sender's port on the board; the sender itself on a
-// host, so that nothing a host box sends leaves the machine.
+// 255.255.255.255 at the sender's port on the board; on a host the sender
+// itself when it is on loopback (else 127.0.0.1 at its port), so that
+// nothing a host box sends leaves the machine.
 sockaddr_in netBroadcastReply(const sockaddr_in& sender);
 
 // ------------------------------------------------------------ threads

@@ -138,7 +138,7 @@ void Page::done(int result)
     returnTo(under);
 }
 
-void Page::modeShortcut()
+void Page::onMode()
 {
     closeStack();
     g_mode_shortcut_key = 1;
@@ -272,11 +272,6 @@ void Page::endEditing(bool restore)
 
 // ---------------------------------------------------------------- keys
 
-bool Page::modeRefused() const
-{
-    return pages::panelLocked();
-}
-
 void Page::keyPressEvent(QKeyEvent* event)
 {
     // Presses act on nothing (the dialog's own Escape and Enter included).
@@ -285,37 +280,8 @@ void Page::keyPressEvent(QKeyEvent* event)
 
 void Page::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    const char* name = metaObject()->className();
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Left:
-        qDebug("this is left-code [%s][Release] ui_select=%#x", name, ui_select);
-        onLeft();
-        break;
-    case pages::PanelKey::Right:
-        qDebug("this is right-code [%s][Release] ui_select=%#x", name, ui_select);
-        onRight();
-        break;
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(%s)[Release]\n", name);
-        onOk();
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(%s)[Release]\n", name);
-        onBack();
-        break;
-    case pages::PanelKey::Mode:
-        qDebug("this is mode-code [%s][Release]", name);
-        if (modeRefused())
-            return;  // refused: not even the key pad sees it
-        modeShortcut();
-        break;
-    case pages::PanelKey::None:
-        onOtherKey(key);
-        break;
-    }
     // Also after this page closed: Qt deletes it only later.
-    pages::passKeyToKeyPad(key);
+    releaseKey(event->key(), metaObject()->className(), ui_select);
 }
 
 // ---------------------------------------------------------------- shared pieces
@@ -347,4 +313,15 @@ bool Page::askNumber(QLineEdit* field, const QString& title)
         g_lineedit->setText(*text);
     g_lineedit = nullptr;
     return text.has_value();
+}
+
+bool Page::askU16(QLineEdit* field, const QString& title)
+{
+    const QString before = field->text();
+    if (!askNumber(field, title))
+        return false;
+    bool ok = false;
+    const u16 value = field->text().toUShort(&ok);
+    field->setText(ok ? QString::number(value) : before);
+    return ok;
 }

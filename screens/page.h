@@ -23,6 +23,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/page_support.h"
 
 #include <QDialog>
 #include <QString>
@@ -34,7 +35,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 
-class Page : public QDialog {
+class Page : public QDialog, public pages::PanelKeyHandler {
     Q_OBJECT
 public:
     // The menus' two focus styles: the focused entry has the orange border.
@@ -144,15 +145,14 @@ protected:
     // step the ring, OK runs the focused entry, BACK closes the page; while
     // a choice list is edited, LEFT and RIGHT step its entries and OK
     // confirms it (BACK still closes the page, dropping the choice).
-    virtual void onLeft() { editing() ? stepEdited(-1) : stepFocus(-1); }
-    virtual void onRight() { editing() ? stepEdited(1) : stepFocus(1); }
-    virtual void onOk() { editing() ? confirmEdited() : runEntry(ui_select); }
-    virtual void onBack() { slot_Button_back_clicked(); }
-    // A key that is none of the five panel keys; nothing by default.
-    virtual void onOtherKey(int key) {}
-    // True when MODE is refused (it then does not reach the key pad either):
-    // while the panel keys are locked.
-    virtual bool modeRefused() const;
+    // MODE closes the whole stack and opens the user-mode page. A key that
+    // is none of the five (onOtherKey) does nothing; MODE is refused
+    // (modeRefused) while the panel keys are locked.
+    void onLeft() override { editing() ? stepEdited(-1) : stepFocus(-1); }
+    void onRight() override { editing() ? stepEdited(1) : stepFocus(1); }
+    void onOk() override { editing() ? confirmEdited() : runEntry(ui_select); }
+    void onBack() override { slot_Button_back_clicked(); }
+    void onMode() override;
 
     // ---- shared pieces of a page
     // The two hint labels at the foot of a page: OK and BACK.
@@ -166,6 +166,10 @@ protected:
     // The same for a number field: g_lineedit := field while the keyboard is
     // up; the confirmed text is written into the field. True when confirmed.
     bool askNumber(QLineEdit* field, const QString& title);
+    // The same for a field whose value goes into a u16 of the block: a
+    // confirmed text that is no number 0-65535 leaves the field as it was.
+    // True when a value was taken.
+    bool askU16(QLineEdit* field, const QString& title);
 
     // The skeleton's, for every page: pages change what a key does through
     // the on...() operations above.
@@ -183,7 +187,6 @@ private:
     void enterStack(std::function<void()> clearPointer);
     // Off the stack and its pointer cleared; false when it was not on it.
     bool leaveStack();
-    void modeShortcut();
     void stepEdited(int step);
     void confirmEdited();
 

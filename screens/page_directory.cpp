@@ -15,7 +15,10 @@
 #include "screens/menus/temperature.h"
 #include "screens/page.h"
 #include "screens/setup/custommode.h"
+#include "screens/setup/edidset.h"
+#include "screens/setup/imagelayout.h"
 #include "screens/setup/inputchoose.h"
+#include "screens/setup/inputcut.h"
 #include "screens/system/factory.h"
 #include "screens/system/factoryage.h"
 #include "screens/system/lcdshow.h"
@@ -26,21 +29,6 @@
 #include "tools/smartmapping.h"
 
 namespace pages {
-
-namespace {
-
-std::function<void(PAGE_FOCUS)>& missingPageWatcher()
-{
-    static std::function<void(PAGE_FOCUS)> watcher;
-    return watcher;
-}
-
-}  // namespace
-
-void setMissingPageWatcher(std::function<void(PAGE_FOCUS)> watcher)
-{
-    missingPageWatcher() = std::move(watcher);
-}
 
 void openPage(PAGE_FOCUS page)
 {
@@ -60,6 +48,10 @@ void openPage(PAGE_FOCUS page)
     case PAGE_NETWORK_ADDRESS: return Page::openOnTop(g_linkwlan);
     // Video set-up pages
     case PAGE_INPUT_CHOICE: return Page::openOnTop(g_inputchoose);
+    case PAGE_INPUT_CROP: return Page::openOnTop(g_inputcut);
+    case PAGE_EDID_SETTINGS: return Page::openOnTop(g_edidset);
+    case PAGE_WINDOW_LAYOUT: return Page::openOnTop(g_imagelayout);
+    // System, factory and test pages
     case PAGE_LCD_DISPLAY: return Page::openOnTop(g_lcdshow);
     case PAGE_TEST_PATTERNS: return Page::openOnTop(g_test_chart);
     case PAGE_OTHER_SETTINGS: return Page::openOnTop(g_othersetup);
@@ -69,17 +61,6 @@ void openPage(PAGE_FOCUS page)
     case PAGE_USB_UPGRADE: return Page::openOnTop(g_firmware_usbgrade);
     case PAGE_SMART_MAPPING: return Page::openOnTop(g_smartmapping);
     case PAGE_RCV_RECOVERY: return Page::openOnTop(g_rcv_recovery);
-
-    // ---- Pages not built yet open nothing. When one lands, its line
-    // becomes `case PAGE_...: return Page::openOnTop(g_...);` (and its header is
-    // included above).
-    case PAGE_INPUT_CROP:          // InputCut, g_inputcut
-    case PAGE_EDID_SETTINGS:       // EDIDset, g_edidset
-    case PAGE_WINDOW_LAYOUT:       // ImageLayout, g_imagelayout
-        KEL_DBG("\n[openPage] page %d is not built yet\n", static_cast<int>(page));
-        if (missingPageWatcher())
-            missingPageWatcher()(page);
-        return;
 
     // Not opened by number: the home page and the main window are there
     // from start-up, the user-mode page has openUserModePage().

@@ -5,17 +5,11 @@
 
 #include "app/global.h"
 
-#include <functional>
-
 namespace pages {
 
 // Opens page `page` over the page on top (modal; returns when it has
-// closed). A page that is not built yet opens nothing.
+// closed).
 void openPage(PAGE_FOCUS page);
-
-// What asking for a page that is not built yet does besides nothing: the
-// tests watch which page a menu asks for.
-void setMissingPageWatcher(std::function<void(PAGE_FOCUS)> watcher);
 
 // The user-mode page (CustomMode, page 4), shown without a modal loop over
 // the main window: the main window's user-mode button and every MODE key

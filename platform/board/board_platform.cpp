@@ -15,12 +15,16 @@ namespace platform {
 Backend backend() { return Backend::Board; }
 const char* backendName() { return "board"; }
 
-void init(int& argc, char** argv)
+bool init(int& argc, char** argv)
 {
-    std::string root = detail::takeBoxRootOption(argc, argv);
+    const std::string root = detail::takeOption(argc, argv, "--box-root").value_or("/");
     if (!root.empty() && root != "/")
         std::fprintf(stderr, "board: --box-root %s ignored, the box root is /\n", root.c_str());
+    if (const auto address = detail::takeOption(argc, argv, "--address"))
+        std::fprintf(stderr, "board: --address %s ignored, the servers listen on every interface\n",
+                     address->c_str());
     detail::setBoxRoot("/");
+    return true;
 }
 
 int shellRun(const std::string& cmd) { return ::system(cmd.c_str()); }

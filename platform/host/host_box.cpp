@@ -92,11 +92,17 @@ void resetBox(const std::string& rootDir)
 
 }  // namespace sim
 
-void init(int& argc, char** argv)
+bool init(int& argc, char** argv)
 {
-    std::string root = detail::takeBoxRootOption(argc, argv);
+    std::string root = detail::takeOption(argc, argv, "--box-root").value_or("");
     if (root.empty())
         root = "box-root";
+    const auto address = detail::takeOption(argc, argv, "--address");
+    if (address && !sim::setBoxAddress(*address)) {
+        std::fprintf(stderr, "simulated box: --address \"%s\" refused: give a host address in 127.0.0.0/8 "
+                             "as a dotted quad (127.0.0.2)\n", address->c_str());
+        return false;
+    }
     sim::resetBox(root);
     // The running box's video chip lets frames pass in real time; tests keep
     // the instant clock a fresh chip starts with.
@@ -106,12 +112,13 @@ void init(int& argc, char** argv)
     // Without a display the simulated box still runs, drawing offscreen.
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    std::fprintf(stderr, "simulated box: root %s, shell journal %s\n", boxRoot().c_str(),
-                 path("/sim/shell.log").c_str());
+    std::fprintf(stderr, "simulated box: root %s, shell journal %s, address %s\n", boxRoot().c_str(),
+                 path("/sim/shell.log").c_str(), sim::boxAddress().c_str());
     // A person drives the simulated devices, keys and LCD through a pipe.
     if (sim::startControlPipe())
         std::fprintf(stderr, "simulated box: commands: echo \"key ok\" > %s, outcomes in %s\n",
                      path(sim::kControlPipe).c_str(), path(sim::kControlLog).c_str());
+    return true;
 }
 
 }  // namespace platform

@@ -1,8 +1,11 @@
 // Host back end of the serial ports and the network. A serial port is a
 // pseudo-terminal whose other end is published under the box root; sockets
-// stay on loopback.
+// stay on loopback, on the box's own address there.
 #include "platform/platform.h"
+#include "platform/sim/sim.h"
 
+#include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -22,6 +25,12 @@ struct PtyPort {
     std::string link;  // <box root><box path>
     std::string peer;  // /dev/pts/N
 };
+
+constexpr uint32_t kLoopbackNet = 0x7F000000, kLoopbackMask = 0xFF000000;
+
+std::atomic<uint32_t> g_boxAddress{INADDR_LOOPBACK};
+
+bool onLoopback(uint32_t address) { return (address & kLoopbackMask) == kLoopbackNet; }
 
 std::mutex g_ptyMutex;
 std::map<int, PtyPort>& ptyPorts()
@@ -98,13 +107,40 @@ int serialClose(int fd)
     return ::close(fd);
 }
 
-uint32_t netBindAddress() { return INADDR_LOOPBACK; }
+uint32_t netBindAddress() { return g_boxAddress.load(); }
 
 sockaddr_in netBroadcastReply(const sockaddr_in& sender)
 {
     sockaddr_in to = sender;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (!onLoopback(ntohl(sender.sin_addr.s_addr)))
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return to;
 }
+
+namespace sim {
+
+bool setBoxAddress(const std::string& dotted)
+{
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, dotted.c_str(), &parsed) != 1)
+        return false;
+    const uint32_t address = ntohl(parsed.s_addr);
+    // The block's own network and broadcast addresses are no host's.
+    const uint32_t host = address & ~kLoopbackMask;
+    if (!onLoopback(address) || host == 0 || host == ~kLoopbackMask)
+        return false;
+    g_boxAddress = address;
+    return true;
+}
+
+std::string boxAddress()
+{
+    in_addr address{htonl(g_boxAddress.load())};
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+}  // namespace sim
 
 }  // namespace platform

@@ -52,6 +52,15 @@ void setDeviceMissing(const std::string& boxPath, bool missing);
 // the shell table are reset, and the default devices are installed.
 void resetBox(const std::string& rootDir);
 
+// ---- network
+// Gives the box its own loopback address: every server binds it and every
+// reply comes from it, so boxes with different addresses keep the same
+// fixed ports side by side. Takes a host address in 127.0.0.0/8 as a dotted
+// quad ("127.0.0.2"); anything else is refused and changes nothing. The
+// address stays across resetBox(); it is 127.0.0.1 until set.
+bool setBoxAddress(const std::string& dotted);
+std::string boxAddress();
+
 // ---- shell
 // Raw system() result for every command that starts with `prefix` (the
 // longest matching prefix wins). The default is 0 (success).

@@ -100,5 +100,6 @@ void addSettingsPagePictures(Catalog& c);
 void addTestPatternPictures(Catalog& c);
 void addUsbUpgradePictures(Catalog& c);
 void addToolPictures(Catalog& c);
+void addVideoSetupPictures(Catalog& c);
 
 }  // namespace art

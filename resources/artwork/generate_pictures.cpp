@@ -116,6 +116,7 @@ int main(int argc, char** argv)
     art::addTestPatternPictures(catalog);
     art::addUsbUpgradePictures(catalog);
     art::addToolPictures(catalog);
+    art::addVideoSetupPictures(catalog);
 
     // Two pictures of one name would be one resource: the second would
     // silently replace the first.

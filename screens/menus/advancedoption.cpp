@@ -73,10 +73,8 @@ void AdvancedOption::language_changed()
     ui->label_title->setText(pages::pick(kTitle));
     QPushButton* const buttons[kEntries] = {ui->Button_LCDshow, ui->Button_other, ui->Button_rcv_recovery,
                                             ui->Button_factory, ui->Button_age};
-    for (int i = 0; i < kEntries; ++i) {
-        buttons[i]->setText(pages::pick(kCaptions[i]));
-        pages::fitText(buttons[i]);
-    }
+    for (int i = 0; i < kEntries; ++i)
+        pages::showText(buttons[i], kCaptions[i]);
     restyle(kRecoveryEntry);
 }
 

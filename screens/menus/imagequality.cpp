@@ -35,10 +35,8 @@ ImageQuality::~ImageQuality()
 void ImageQuality::language_changed()
 {
     ui->label_title->setText(pages::pick(kTitle));
-    ui->Button_quality->setText(pages::pick(kQuality));
-    pages::fitText(ui->Button_quality);
-    ui->Button_temperature->setText(pages::pick(kTemperature));
-    pages::fitText(ui->Button_temperature);
+    pages::showText(ui->Button_quality, kQuality);
+    pages::showText(ui->Button_temperature, kTemperature);
 }
 
 void ImageQuality::on_Button_quality_clicked() { pages::openPage(PAGE_QUALITY); }

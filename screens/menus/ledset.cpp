@@ -25,11 +25,6 @@ const pages::Texts kLimits = {QStringLiteral("可设LED屏最大点数:%1(宽),%
                               QStringLiteral("Ширина:%1(px)Высота:%2(px)"),
                               QStringLiteral("Điểm ảnh lớn nhất:%1(ngang),%2(dọc)"),
                               QStringLiteral("可設LED屏最大點數:%1(寬),%2(高)")};
-// The number keyboard's titles stay short in every language.
-const pages::Texts kKeyWidth = {QStringLiteral("宽"), QStringLiteral("W"), QStringLiteral("W"), QStringLiteral("W"),
-                                QStringLiteral("寬")};
-const pages::Texts kKeyHeight = {QStringLiteral("高"), QStringLiteral("H"), QStringLiteral("H"), QStringLiteral("H"),
-                                 QStringLiteral("高")};
 
 // The focus ring.
 enum Entry { kWidthField, kHeightField, kApplyButton, kCancelButton };
@@ -146,7 +141,7 @@ void ledset::show_numberkeyboard_ui(QString)
 void ledset::editSide(QLineEdit* field)
 {
     const bool width = field == ui->lineEdit_ledw;
-    const std::optional<QString> typed = askNumber(pages::pick(width ? kKeyWidth : kKeyHeight), field->text());
+    const std::optional<QString> typed = askNumber(pages::pick(width ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight), field->text());
     if (!typed)
         return;
     QLineEdit* other = width ? ui->lineEdit_ledh : ui->lineEdit_ledw;

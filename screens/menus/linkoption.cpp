@@ -45,12 +45,9 @@ LinkOption::~LinkOption()
 void LinkOption::language_changed()
 {
     ui->label_title->setText(pages::pick(kTitle));
-    ui->Button_com->setText(pages::pick(kCom));
-    pages::fitText(ui->Button_com);
-    ui->Button_wlan->setText(pages::pick(kWlan));
-    pages::fitText(ui->Button_wlan);
-    ui->Button_usb->setText(pages::pick(kUsb));
-    pages::fitText(ui->Button_usb);
+    pages::showText(ui->Button_com, kCom);
+    pages::showText(ui->Button_wlan, kWlan);
+    pages::showText(ui->Button_usb, kUsb);
 }
 
 void LinkOption::syncUpdate(int code)

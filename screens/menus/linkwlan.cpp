@@ -40,8 +40,6 @@ const char* const kFieldRightStyle =
     "border-bottom:1px solid rgb(255, 255, 255);border-right:1px solid rgb(255, 255, 255);";
 const char* const kFieldSelectedStyle =
     "color: rgb(255, 255, 255); background-color: rgb(33, 36, 53);border:1px solid rgb(255,171,84);";
-const char* const kButtonStyle = "color: rgb(255, 255, 255);border:1px solid rgb(255,255,255);";
-const char* const kButtonSelectedStyle = "color: rgb(255, 255, 255);border:1px solid rgb(255,171,84);";
 
 // The settings each row is kept in.
 const ConfigItem::ConfigName kSetting[linkwlan::kRows] = {ConfigItem::IPAddress, ConfigItem::SubNetMask,
@@ -104,7 +102,7 @@ void linkwlan::language_changed()
 QString linkwlan::normalStyle(int entry) const
 {
     if (entry >= kFields)
-        return QString::fromLatin1(kButtonStyle);
+        return QString::fromLatin1(kFrameNormalStyle);
     switch (entry % kOctets) {
     case 0: return QString::fromLatin1(kFieldLeftStyle);
     case kOctets - 1: return QString::fromLatin1(kFieldRightStyle);
@@ -114,7 +112,7 @@ QString linkwlan::normalStyle(int entry) const
 
 QString linkwlan::selectedStyle(int entry) const
 {
-    return QString::fromLatin1(entry >= kFields ? kButtonSelectedStyle : kFieldSelectedStyle);
+    return QString::fromLatin1(entry >= kFields ? kFrameSelectedStyle : kFieldSelectedStyle);
 }
 
 void linkwlan::show_numberkeyboard_ui(QString)

@@ -43,10 +43,8 @@ OutputSet::~OutputSet()
 void OutputSet::language_changed()
 {
     ui->label_title->setText(pages::pick(kTitle));
-    ui->Button_ledset->setText(pages::pick(kLedSet));
-    pages::fitText(ui->Button_ledset);
-    ui->Button_lanset->setText(pages::pick(kLanSet));
-    pages::fitText(ui->Button_lanset);
+    pages::showText(ui->Button_ledset, kLedSet);
+    pages::showText(ui->Button_lanset, kLanSet);
     if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
         const KEL_RAM_PARA& b = store->ram_para;
         ui->label_info->setText(pages::pick(kLedSize).arg(b.led_width).arg(b.led_height));

@@ -3,6 +3,7 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 #include "app/page_support.h"
+#include "screens/menus/settings_texts.h"
 #include "screens/setup/kelcontrol.h"
 #include "ui_custommode.h"
 
@@ -16,8 +17,6 @@ namespace {
 
 const pages::Texts kTitle = {QStringLiteral("用户模式"), QStringLiteral("User mode"), QStringLiteral("Слот"),
                              QStringLiteral("Chế độ người dùng"), QStringLiteral("用戶模式")};
-const pages::Texts kDeleteCaption = {QStringLiteral("删除"), QStringLiteral("Delete"), QStringLiteral("Удалить"),
-                              QStringLiteral("Xoá bỏ"), QStringLiteral("删除")};
 const pages::Texts kInvokeCaption = {QStringLiteral("调用"), QStringLiteral("Invoke"), QStringLiteral("Вызвать"),
                               QStringLiteral("Dùng"), QStringLiteral("調用")};
 const pages::Texts kEmptySlot = {QStringLiteral("未保存用户模式数据"), QStringLiteral("Usermode does not exist"),
@@ -107,7 +106,7 @@ void CustomMode::language_changed()
 {
     ui->label_title->setText(pages::pick(kTitle));
     pages::fitText(ui->label_title);
-    ui->Button_delete->setText(pages::pick(kDeleteCaption));
+    ui->Button_delete->setText(pages::pick(settingsTexts::kDelete));
     pages::fitText(ui->Button_delete);
     ui->Button_use->setText(pages::pick(kInvokeCaption));
     pages::fitText(ui->Button_use);

@@ -5,6 +5,7 @@
 // only the badge looks at the mode in use.
 #include "app/kelrampara.h"
 #include "app/page_support.h"
+#include "screens/menus/settings_texts.h"
 #include "screens/setup/alias.h"
 #include "screens/setup/custommode.h"
 #include "screens/setup/sourceinfo.h"
@@ -17,8 +18,6 @@
 
 namespace {
 
-const pages::Texts kNamePrefix = {QStringLiteral("名称:"), QStringLiteral("Name:"), QStringLiteral("Название:"),
-                                  QStringLiteral("Tên:"), QStringLiteral("名稱:")};
 const pages::Texts kDefaultName = {QStringLiteral("名称:用户模式%1"), QStringLiteral("Name:Mode%1"),
                                    QStringLiteral("Название:Слот%1"), QStringLiteral("Tên:Chế độ%1"),
                                    QStringLiteral("名稱:用戶模式%1")};
@@ -179,7 +178,7 @@ void CustomMode::lcd_para_init()
     ALIAS_PARA alias;
     if (get_json_alias_para(&alias, "usermode", s) == 1)
         ui->label_name->setText(ui->label_name->fontMetrics().elidedText(
-            pages::pick(kNamePrefix) + QString::fromStdString(alias.name), Qt::ElideRight, kNamePixels,
+            pages::pick(settingsTexts::kNamePrefix) + QString::fromStdString(alias.name), Qt::ElideRight, kNamePixels,
             Qt::TextShowMnemonic));
     else
         ui->label_name->setText(pages::pick(kDefaultName).arg(s + 1));

@@ -4,7 +4,7 @@
 #include "app/page_support.h"
 #include "app/tip.h"
 #include "screens/page_directory.h"
-#include "screens/setup/alias.h"
+#include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_inputchoose.h"
 
@@ -53,8 +53,6 @@ const char* const kButtonFocused = "color:rgb(255, 255, 255);border:1px solid rg
 // ---- the source row
 constexpr int kSourceTabStep = 53;
 const QPoint kSourceFrame(1, 95);
-constexpr int kSourceNameMargin = 16;
-constexpr int kSourceNamePixels = 9;
 const char* const kSourceFrameActive =
     "border:1px solid;border-left-color:rgb(255,171,84);border-right-color:rgb(255,171,84);"
     "border-top-color:rgb(255,171,84);";
@@ -147,21 +145,6 @@ bool statusDiffers(int source)
     return now && std::memcmp(now, was, sizeof *now) != 0;
 }
 
-int cropNumberOfKey(int key)
-{
-    return ((key >> ram::kCropNumberShift) & ram::kCropNumberMask) + 1;
-}
-
-// The crops of a source the list shows: those the crop-exists bitmap
-// holds, in crop-number order (KelGetCropID), each of which OK can assign.
-int cropCount(int source)
-{
-    int n = 0;
-    while (n < ram::kCrops && store()->KelGetCropID(source, n + 1) != 0)
-        ++n;
-    return n;
-}
-
 // The entry (1 and on) that lists crop record `record` of `source`: the
 // rank of its crop number among the source's crop numbers, the order in
 // which the list shows them and OK assigns them. 0 when the record is not a
@@ -173,7 +156,7 @@ int entryOfCropRecord(int source, int record)
     const u16 key = live().crop_list[record].key;
     if (!(key & ram::kCropInUse) || (key & ram::kCropSourceMask) != source)
         return 0;
-    const int number = cropNumberOfKey(key);
+    const int number = ram::cropNumber(key);
     for (int e = 1; e <= ram::kCrops; ++e) {
         const int id = store()->KelGetCropID(source, e);
         if (id == 0)
@@ -191,7 +174,7 @@ QString tabSourceText(int w)
     const WindowSource s = windowSource(w);
     QString text = sourceinfo::get_source_name_by_sourceid(static_cast<u8>(s.source));
     if (s.crop && s.record < ram::kCrops)
-        text += QStringLiteral("\n_Crop%1").arg(cropNumberOfKey(live().crop_list[s.record].key));
+        text += QStringLiteral("\n_Crop%1").arg(ram::cropNumber(live().crop_list[s.record].key));
     return text;
 }
 
@@ -212,15 +195,6 @@ QLabel* pictureLabel(QWidget* parent, const QRect& at, const QString& picture)
     if (!picture.isEmpty())
         label->setPixmap(QPixmap(picture));
     return label;
-}
-
-// An alias, or nothing.
-QString aliasName(const char* list, int id)
-{
-    ALIAS_PARA alias;
-    if (get_json_alias_para(&alias, list, id) != 1)
-        return QString();
-    return QString::fromStdString(alias.name);
 }
 
 }  // namespace
@@ -432,7 +406,7 @@ void InputChoose::on_Button_source_clicked()
 
 int InputChoose::source_current_check()
 {
-    const int n = 1 + cropCount(shown_source);
+    const int n = 1 + sourcenames::listedCrops(shown_source);
     max_page = static_cast<u8>((n - 1) / kEntriesPerPage);
     return n;
 }
@@ -494,19 +468,13 @@ void InputChoose::addEntry(QWidget* container, int i, int e, bool inUse)
 
     if (e == 0) {
         name->setText(source_name);
-        const SOURCE_STATUS* s = ram::sourceStatus(live(), shown_source);
-        resolution->setText(online(shown_source)
-                                ? QString::asprintf("%dx%d@%dHz", s->width, s->height, s->rate)
-                                : pages::noSignalText());
+        resolution->setText(sourcenames::inputTiming(shown_source));
     } else {
         CROP_PARA crop{};
         int record = ram::kCrops;
         store()->KelGetCropPara(shown_source, e, &crop, &record);
-        const QString alias = aliasName("crop", record);
-        name->setText(alias.isEmpty()
-                          ? source_name + QStringLiteral("_crop%1").arg(cropNumberOfKey(crop.key))
-                          : name->fontMetrics().elidedText(alias, Qt::ElideRight, name->width(),
-                                                           Qt::TextShowMnemonic));
+        name->setText(sourcenames::cropName(source_name, record, static_cast<u16>(crop.key), name->font(),
+                                            name->width()));
         resolution->setText(QString::asprintf("%dx%d", crop.w, crop.h));
     }
     pages::fitText(resolution);
@@ -540,7 +508,7 @@ void InputChoose::para_uiselect_init()
 void InputChoose::crop_source_num_update()
 {
     for (int s = 0; s < ram::kSources; ++s)
-        entry_count[s] = static_cast<u8>(1 + cropCount(s));
+        entry_count[s] = static_cast<u8>(1 + sourcenames::listedCrops(static_cast<u8>(s)));
     source_name_update();
     source_check_update();
 }
@@ -549,18 +517,7 @@ void InputChoose::source_name_update()
 {
     QLabel* const labels[ram::kSources] = {ui->sourcelistseq0name, ui->sourcelistseq1name, ui->sourcelistseq2name,
                                            ui->sourcelistseq3name};
-    QFont font;
-    font.setPixelSize(kSourceNamePixels);
-    for (u8 p = 0; p < ram::kSources; ++p) {
-        const u8 s = sourceinfo::get_source_id_by_listseq(p);
-        QString name = aliasName("source", s);
-        if (name.isEmpty())
-            name = sourceinfo::get_source_name_by_listseq(p);
-        else
-            name = QFontMetrics(font).elidedText(name, Qt::ElideRight, labels[p]->width() - kSourceNameMargin,
-                                                 Qt::TextShowMnemonic);
-        labels[p]->setText(sourceinfo::get_source_specialstyle1_by_sourceid(s, name, entry_count[s]));
-    }
+    sourcenames::labelSourceTabs(labels, entry_count);
 }
 
 void InputChoose::source_check_update()

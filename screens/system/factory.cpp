@@ -150,10 +150,8 @@ void factory::language_changed()
     for (QLabel* label : {ui->label_factory, ui->label_lang, ui->label_rst, ui->label_ip, ui->label_edid,
                           ui->label_all})
         pages::fitText(label);
-    for (QPushButton* button : {ui->Button_rst1, ui->Button_rst2, ui->Button_rst3}) {
-        button->setText(pages::pick(kPressOk));
-        pages::fitText(button);
-    }
+    for (QPushButton* button : {ui->Button_rst1, ui->Button_rst2, ui->Button_rst3})
+        pages::showText(button, kPressOk);
     const u32 fonts = chipFontFlags();
     ui->FontCN->setText(chineseFontLine(fonts));
     ui->FontEN->setText(englishFontLine(fonts));

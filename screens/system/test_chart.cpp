@@ -82,8 +82,7 @@ void test_chart::language_changed()
         pages::fitText(names[i]);
     }
     ui->label_testimage->setText(pages::pick(kTitle));
-    ui->Button_closetest->setText(pages::pick(kClose));
-    pages::fitText(ui->Button_closetest);
+    pages::showText(ui->Button_closetest, kClose);
 }
 
 void test_chart::setPattern(u8 pattern)

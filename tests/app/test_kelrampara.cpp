@@ -19,11 +19,6 @@ std::string paraFileOf(const KEL_RAM_PARA& b)
     return f;
 }
 
-u16 fileU16(const std::string& f, int blockOffset)
-{
-    return ram::loadU16(reinterpret_cast<const u8*>(f.data()) + 2 + blockOffset - 768);
-}
-
 u16 cropKey(int source, int number) { return static_cast<u16>(0x8000 | ((number - 1) << 8) | source); }
 
 }  // namespace
@@ -86,41 +81,34 @@ TEST_F(Store, FreshBoxCreatesTheDefaultFileAndStartsOnIt)
     EXPECT_EQ(std::vector<u8>(r, r + ram::kRegImageSize), image);
 }
 
-TEST_F(Store, BadMarkerIsReplacedByDefaultsAndModesStillLoad)
+TEST_F(Store, ADamagedFileIsReplacedByDefaultsAndOnlyWholeModesLoad)
 {
-    KEL_RAM_PARA b = ram::defaultBlock();
-    b.brightness = 7;
-    std::string bad = paraFileOf(b);
-    bad[1] = 0x55;
-    writeBoxFile(KelRamPara::kParaFile, bad);
+    // Mode 6 whole; modes 2 and 3 empty or cut short: empty slots, not half modes.
     std::string mode(4096, '\0');
     mode[0] = mode[1] = '\xAA';
     mode[2] = 0x42;
     writeBoxFile("/data/modes/custom_mode6", mode);
-
-    KelRamPara* s = start();
-    EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), defaultFileText());
-    EXPECT_TRUE(savedIsDefault(s));
-    EXPECT_EQ(s->KelUserModeSaved(5), 1);
-    EXPECT_EQ(s->ram_user_mode[5].data[0], 0x42);
-    EXPECT_EQ(s->KelUserModeIndex(0, 1), 5);
-}
-
-TEST_F(Store, ShortFilesAreNotLoaded)
-{
-    // The marker and only part of the saved range: a file cut short.
-    std::string cut = paraFileOf(ram::defaultBlock()).substr(0, 1000);
-    cut[2] = 9;  // would land in the language if it were loaded
-    writeBoxFile(KelRamPara::kParaFile, cut);
-    // Mode files empty or cut short are empty slots, not half modes.
     writeBoxFile("/data/modes/custom_mode2", "");
     writeBoxFile("/data/modes/custom_mode3", std::string("\xAA\xAA") + std::string(100, '\x11'));
-    KelRamPara* s = start();
-    EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), defaultFileText());
-    EXPECT_TRUE(savedIsDefault(s));  // the language too
-    for (int i : {1, 2}) {
-        EXPECT_EQ(s->ram_user_mode[i].marker[0], ram::kSlotEmpty) << i;
-        EXPECT_EQ(s->ram_user_mode[i].marker[1], ram::kSlotEmpty) << i;
+    KEL_RAM_PARA b = ram::defaultBlock();
+    b.brightness = 7;
+    std::string badMarker = paraFileOf(b);
+    badMarker[1] = 0x55;
+    // The marker and only part of the saved range: a file cut short.
+    std::string cut = paraFileOf(b).substr(0, 1000);
+    cut[2] = 9;  // would land in the language if it were loaded
+    for (const std::string& file : {badMarker, cut}) {
+        SCOPED_TRACE(file.size());
+        writeBoxFile(KelRamPara::kParaFile, file);
+        KelRamPara* s = restart();
+        EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), defaultFileText());
+        EXPECT_TRUE(savedIsDefault(s));
+        EXPECT_EQ(s->KelUserModeSaved(5), 1);
+        EXPECT_EQ(s->ram_user_mode[5].data[0], 0x42);
+        EXPECT_EQ(s->KelUserModeIndex(0, 1), 5);
+        for (int i : {1, 2})
+            EXPECT_TRUE(s->ram_user_mode[i].marker[0] == ram::kSlotEmpty &&
+                        s->ram_user_mode[i].marker[1] == ram::kSlotEmpty) << i;
     }
 }
 
@@ -480,7 +468,7 @@ TEST_F(Store, ResetRewritesTheFileFromTheDefaults)
     EXPECT_EQ(s->ram_para.brightness, 100);
     EXPECT_EQ(s->ram_para.source_status[1].width, 1280);
     EXPECT_TRUE(liveEqualsShadow(s));
-    EXPECT_EQ(fileU16(readBoxFile(KelRamPara::kParaFile), 2176), 100);
+    EXPECT_EQ(paraFileField(2176), 100);
 }
 
 TEST_F(Store, RaisingAnApplyNeverLowersAPendingModeSync)

@@ -4,10 +4,12 @@
 
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
+#include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "app/syncupdate.h"
 #include "app/tip.h"
 #include "screens/page.h"
+#include "screens/page_directory.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
 
@@ -15,6 +17,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -90,6 +93,31 @@ protected:
             return true;
         start.stop();
         return false;
+    }
+
+    // Runs `body` with page `number` open, as its menu opens it.
+    static bool onPage(PAGE_FOCUS number, const std::function<void()>& body)
+    {
+        return insidePage([number] { pages::openPage(number); }, body);
+    }
+    // RIGHT until entry `entry` of `page` has the focus.
+    static void focusOn(Page* page, int entry)
+    {
+        while (page->selected() != entry)
+            click(page, Qt::Key_R);
+    }
+    // The focus highlight: the orange frame of the focused entry.
+    static bool orangeFramed(const QWidget* w) { return w->styleSheet().contains(QStringLiteral("rgb(255,171,84)")); }
+    // Types `digits` on the number keyboard and confirms, once it is up.
+    static void typeWhenAsked(const QString& digits)
+    {
+        QTimer::singleShot(0, [digits] {
+            for (QChar d : digits)
+                QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button") + d),
+                                  Qt::LeftButton);
+            QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button_ok")),
+                              Qt::LeftButton);
+        });
     }
 
     KelRamPara* store = nullptr;

@@ -12,7 +12,6 @@
 
 namespace {
 
-const char* const kOrange = "rgb(255,171,84)";
 const char* const kKeys[NumberKeyboard::kKeys] = {"Button1", "Button2", "Button3", "Button4", "Button5",
                                                   "Button6", "Button7", "Button8", "Button9", "Button0",
                                                   "ButtonC", "ButtonX", "Button_close", "Button_ok"};
@@ -50,20 +49,16 @@ protected:
     NumberKeyboard* kb = nullptr;
 };
 
-TEST_F(Keypad, BuiltAsTheFormSaysAndNoKeyShowsFocusAtFirst)
+TEST_F(Keypad, ShowsTitleAndValueAndNoKeyShowsFocusAtFirst)
 {
-    EXPECT_EQ(kb->size(), QSize(160, 240));
     EXPECT_EQ(kb->selected(), 0);
     for (const char* name : kKeys) {
         ASSERT_NE(button(name), nullptr) << name;
         EXPECT_EQ(button(name)->focusPolicy(), Qt::NoFocus) << name;
-        EXPECT_FALSE(button(name)->styleSheet().contains(kOrange)) << name;
+        EXPECT_FALSE(orangeFramed(button(name))) << name;
     }
-    EXPECT_EQ(button("Button_close")->text(), QStringLiteral("Cancle"));
-    EXPECT_EQ(button("Button_ok")->text(), QStringLiteral("OK"));
     EXPECT_EQ(kb->findChild<QLabel*>("label")->text(), QStringLiteral("W"));
     EXPECT_EQ(kb->entry(), QStringLiteral("1920"));
-    EXPECT_FALSE(button("ButtonX")->icon().isNull());
 }
 
 TEST_F(Keypad, TheFirstDigitReplacesTheValueAndLaterOnesAppend)
@@ -97,19 +92,18 @@ TEST_F(Keypad, BackspaceWorksOnTheShownTextAndLaterDigitsAppendToIt)
     EXPECT_EQ(kb->entry(), QString());
 }
 
-TEST_F(Keypad, FocusWrapsBothWaysAndOkHasTheBlueStyle)
+TEST_F(Keypad, FocusWrapsBothWaysAndSurvivesHiding)
 {
     click(kb, Qt::Key_S);  // LEFT from key 1
     EXPECT_EQ(kb->selected(), NumberKeyboard::kKeyOk);
-    EXPECT_EQ(button("Button_ok")->styleSheet(),
-              QStringLiteral("background-color: rgb(71, 119, 255);border:1px solid rgb(255,171,84);"));
+    EXPECT_TRUE(orangeFramed(button("Button_ok")));
     click(kb, Qt::Key_F5);  // RIGHT from OK
     EXPECT_EQ(kb->selected(), 0);
-    EXPECT_EQ(button("Button_ok")->styleSheet(), QStringLiteral("background-color: rgb(71, 119, 255);border:1px ;"));
-    EXPECT_TRUE(button("Button1")->styleSheet().contains(kOrange));
+    EXPECT_FALSE(orangeFramed(button("Button_ok")));
+    EXPECT_TRUE(orangeFramed(button("Button1")));
     click(kb, Qt::Key_R);
-    EXPECT_FALSE(button("Button1")->styleSheet().contains(kOrange));
-    EXPECT_TRUE(button("Button2")->styleSheet().contains(kOrange));
+    EXPECT_FALSE(orangeFramed(button("Button1")));
+    EXPECT_TRUE(orangeFramed(button("Button2")));
     // The focus survives hiding and showing.
     kb->hide();
     kb->label_show(QStringLiteral("H"), QStringLiteral("1080"));
@@ -161,25 +155,6 @@ TEST_F(Keypad, TouchedKeysActAtOnceTypedInputTakesDigitsAndStarsAndModeDoesNothi
     line()->clear();
     QTest::keyClicks(line(), "12a*3-");
     EXPECT_EQ(kb->entry(), QStringLiteral("12*3"));
-}
-
-TEST_F(Keypad, CancelAndOkTextsFollowTheLanguage)
-{
-    const struct {
-        u8 lang;
-        const char* cancel;
-        const char* ok;
-    } cases[] = {{pages::ZH, "取消", "确定"}, {pages::RU, "Отмена", "OK"}, {pages::VN, "Hủy bỏ", "Đồng ý"},
-                 {pages::TW, "取消", "確定"}};
-    for (const auto& c : cases) {
-        g_language = c.lang;
-        kb->label_show(QStringLiteral("W"), QStringLiteral("1"));
-        EXPECT_EQ(button("Button_close")->text(), QString::fromUtf8(c.cancel));
-        EXPECT_EQ(button("Button_ok")->text(), QString::fromUtf8(c.ok));
-    }
-    g_lcd_lang_valid = 0x0B;  // Russian on, traditional Chinese off
-    kb->language_changed();
-    EXPECT_EQ(button("Button_close")->text(), QStringLiteral("Cancle"));
 }
 
 // ---------------------------------------------------------------- the touch line edit

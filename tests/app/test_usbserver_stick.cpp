@@ -31,45 +31,30 @@ protected:
     std::vector<int> codes;
 };
 
-TEST_F(UsbStick, AnInsertedStickIsAnnouncedWith100AndThen102AndReadAtMntUsb1)
-{
-    writeBoxFile("/sim/stick-a/upgrade/app.KEL", "package");
-    ASSERT_TRUE(sim::usbStickInsert("/sim/stick-a"));
-    EXPECT_TRUE(sim::usbStickInserted());
-    EXPECT_TRUE(platform::isDir(UsbServer::kUsbStorageProc));
-    EXPECT_EQ(readBoxFile("/mnt/usb1/upgrade/app.KEL"), "package");
-    // The disk and its partition are added; the partition's mount is given its time.
-    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED}));
-    G_timeTicks += UsbServer::kMountSettleTicks;
-    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
-
-    sim::usbStickRemove();
-    EXPECT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE, SYNC_USB_REMOVED, SYNC_USB_REMOVED}));
-    EXPECT_FALSE(sim::usbStickInserted());
-    EXPECT_FALSE(platform::exists("/mnt/usb1/upgrade/app.KEL"));
-    EXPECT_FALSE(platform::exists(UsbServer::kUsbStorageProc));
-    // The stick's own folder stays for the next insertion.
-    EXPECT_EQ(readBoxFile("/sim/stick-a/upgrade/app.KEL"), "package");
-}
-
-TEST_F(UsbStick, AFolderOutsideTheBoxRootIsNoStick)
-{
-    EXPECT_FALSE(sim::usbStickInsert("/../outside"));
-    EXPECT_FALSE(sim::usbStickInserted());
-    EXPECT_FALSE(sim::ueventWaiting());
-}
-
+// A person inserts and pulls the stick through the control pipe: its folder
+// is mounted at /mnt/usb1 and announced (the disk and its partition added,
+// the partition's storage once its mount had its time), and pulled again.
 TEST_F(UsbStick, APersonInsertsAndPullsTheStickThroughTheControlPipe)
 {
     EXPECT_EQ(control("usb remove"), "error usb remove: no stick is in");
     EXPECT_EQ(control("usb eject"), "error usb eject: usb insert [DIR] or usb remove");
-    writeBoxFile("/sim/stick-b/map.ztfile", "scan");
+    EXPECT_FALSE(sim::usbStickInsert("/../outside"));  // no stick outside the box root
+    writeBoxFile("/sim/stick-b/upgrade/app.KEL", "package");
     EXPECT_EQ(control("usb insert /sim/stick-b"), "ok usb insert /sim/stick-b");
-    EXPECT_EQ(readBoxFile("/mnt/usb1/map.ztfile"), "scan");
+    EXPECT_TRUE(platform::isDir(UsbServer::kUsbStorageProc));
+    EXPECT_EQ(readBoxFile("/mnt/usb1/upgrade/app.KEL"), "package");
+    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED}));
+    G_timeTicks += UsbServer::kMountSettleTicks;
+    ASSERT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE}));
     EXPECT_EQ(control("usb insert"), "error usb insert: a stick is in already");
+
     EXPECT_EQ(control("usb remove"), "ok usb remove");
+    EXPECT_TRUE(codesBecome({SYNC_USB_ADDED, SYNC_USB_ADDED, SYNC_USB_STORAGE, SYNC_USB_REMOVED, SYNC_USB_REMOVED}));
     EXPECT_FALSE(sim::usbStickInserted());
-    // The default folder, made when missing.
+    EXPECT_FALSE(platform::exists("/mnt/usb1/upgrade/app.KEL"));
+    EXPECT_FALSE(platform::exists(UsbServer::kUsbStorageProc));
+    // The stick's own folder stays for the next insertion; the default one is made when missing.
+    EXPECT_EQ(readBoxFile("/sim/stick-b/upgrade/app.KEL"), "package");
     EXPECT_EQ(control("usb insert"), "ok usb insert");
     EXPECT_TRUE(platform::isDir(sim::kStickDir));
 }

@@ -37,13 +37,7 @@ protected:
 
     // The manager with both FPGAs let out of reset, as initialize_start does,
     // but without its thread.
-    fpga_manage* manager()
-    {
-        fpga_manage* m = fpga_manage::pInstance();
-        *m->gpio_rst_fpga0 = fpga::kRstRun;
-        *m->gpio_rst_fpga1 = fpga::kRstRun;
-        return m;
-    }
+    fpga_manage* manager() { return fpgaManagerOutOfReset(); }
     void passes(int n)
     {
         for (int i = 0; i < n; ++i)
@@ -57,14 +51,23 @@ protected:
         passes(1);
     }
     // Passes until FPGA 0 runs; false when it does not within a few.
-    bool bringUp()
-    {
-        fpga_manage* m = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage : manager();
-        for (int i = 0; i < 10 && !m->get_fpga_status(); ++i)
-            passes(1);
-        return m->get_fpga_status() == 1;
-    }
+    bool bringUp() { return fpgaZeroBroughtUp(); }
     int count(int code) const { return static_cast<int>(std::count(codes.begin(), codes.end(), code)); }
+    // Runs `f` on the simulated flash behind FPGA `n`, the board locked.
+    template <class F>
+    auto withFlash(int n, F f)
+    {
+        auto lock = board->lock();
+        return f(board->flash(n));
+    }
+    std::vector<u8> flashRead(int n, u32 at, u32 len)
+    {
+        return withFlash(n, [&](auto& flash) { return flash.read(at, len); });
+    }
+    std::vector<std::pair<uint8_t, uint32_t>> flashErases(int n)
+    {
+        return withFlash(n, [](auto& flash) { return flash.erases(); });
+    }
 
     std::shared_ptr<platform::sim::SimFpgaBoard> board;
     std::shared_ptr<platform::sim::SimSocWindow> window;

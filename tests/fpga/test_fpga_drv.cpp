@@ -1,45 +1,22 @@
 #include "fpga/fpga_drv.h"
-#include "platform/sim/sim_fpga.h"
-#include "platform/sim/sim_soc_window.h"
-#include "tests/support/box_test.h"
+#include "tests/fpga/fpga_test.h"
 
 #include <numeric>
 
 using platform::sim::SimFpgaBoard;
 namespace fl = fpga::flash;
 
-class FlashTest : public BoxTest {
+class FlashTest : public FpgaTest {
 protected:
     void SetUp() override
     {
-        BoxTest::SetUp();
-        board = platform::sim::fpgaBoard();
-        ASSERT_TRUE(board);
+        FpgaTest::SetUp();
         ASSERT_EQ(drv.initialize(), 4);
         ASSERT_TRUE(drv.window_mapped());
     }
-    std::vector<uint8_t> flashBytes(int n, uint32_t addr, uint32_t len)
-    {
-        auto lock = board->lock();
-        return board->flash(n).read(addr, len);
-    }
-    void fillFlash(int n, uint32_t addr, uint32_t len, uint8_t value)
-    {
-        auto lock = board->lock();
-        board->flash(n).fill(addr, std::vector<uint8_t>(len, value));
-    }
-    int refused(int n)
-    {
-        auto lock = board->lock();
-        return board->flash(n).refusedCommands();
-    }
-    size_t erases(int n)
-    {
-        auto lock = board->lock();
-        return board->flash(n).erases().size();
-    }
+    int refused(int n) { return withFlash(n, [](auto& f) { return f.refusedCommands(); }); }
+    size_t erases(int n) { return flashErases(n).size(); }
 
-    std::shared_ptr<SimFpgaBoard> board;
     fpga_drv drv;
 };
 
@@ -65,26 +42,23 @@ TEST_F(FlashTest, EraseIsRefusedPastTheFlashOrForAnUnknownKind)
 
 TEST_F(FlashTest, EraseSetsExactlyItsUnitsToFF)
 {
-    fillFlash(0, 0, 0x30000, 0x00);
+    withFlash(0, [](auto& f) { f.fill(0, std::vector<uint8_t>(0x30000, 0x00)); });
     // Kind 1 at sector 8: one 32 KB block, 0x8000-0xFFFF.
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 8, 1, 1), 1);
-    EXPECT_EQ(flashBytes(0, 0x7FFF, 1)[0], 0x00);
-    EXPECT_EQ(flashBytes(0, 0x8000, 0x8000), std::vector<uint8_t>(0x8000, 0xFF));
-    EXPECT_EQ(flashBytes(0, 0x10000, 1)[0], 0x00);
+    EXPECT_EQ(flashRead(0, 0x7FFF, 1)[0], 0x00);
+    EXPECT_EQ(flashRead(0, 0x8000, 0x8000), std::vector<uint8_t>(0x8000, 0xFF));
+    EXPECT_EQ(flashRead(0, 0x10000, 1)[0], 0x00);
     // Kind 0, two 4 KB sectors from sector 0x12.
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0x12, 0, 2), 1);
-    EXPECT_EQ(flashBytes(0, 0x11FFF, 1)[0], 0x00);
-    EXPECT_EQ(flashBytes(0, 0x12000, 0x2000), std::vector<uint8_t>(0x2000, 0xFF));
-    EXPECT_EQ(flashBytes(0, 0x14000, 1)[0], 0x00);
+    EXPECT_EQ(flashRead(0, 0x11FFF, 1)[0], 0x00);
+    EXPECT_EQ(flashRead(0, 0x12000, 0x2000), std::vector<uint8_t>(0x2000, 0xFF));
+    EXPECT_EQ(flashRead(0, 0x14000, 1)[0], 0x00);
     // Kind 2 at sector 0x20: one 64 KB block.
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0x20, 2, 1), 1);
-    EXPECT_EQ(flashBytes(0, 0x20000, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
-    {
-        auto lock = board->lock();
-        using E = std::pair<uint8_t, uint32_t>;
-        EXPECT_EQ(board->flash(0).erases(), (std::vector<E>{{fl::kCmdErase32K, 0x8000u}, {fl::kCmdErase4K, 0x12000u},
-                                                             {fl::kCmdErase4K, 0x13000u}, {fl::kCmdErase64K, 0x20000u}}));
-    }
+    EXPECT_EQ(flashRead(0, 0x20000, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
+    using E = std::pair<uint8_t, uint32_t>;
+    EXPECT_EQ(flashErases(0), (std::vector<E>{{fl::kCmdErase32K, 0x8000u}, {fl::kCmdErase4K, 0x12000u},
+                                               {fl::kCmdErase4K, 0x13000u}, {fl::kCmdErase64K, 0x20000u}}));
     // Flash 2 is behind FPGA 0; any other number reaches the one behind FPGA 1.
     EXPECT_EQ(erases(1), 0u);
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(1, 0, 0, 1), 1);
@@ -101,9 +75,9 @@ TEST_F(FlashTest, WriteIsRefusedPastEightMiB)
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0, nullptr, 4), 0);
     for (const auto& [addr, len] : {std::pair<uint32_t, unsigned>{0x7FFFFF, 2}, {0x800000, 1}, {0xFFFFFFFFu, 2}})
         EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, addr, buf.data(), len), 0) << addr;
-    EXPECT_EQ(flashBytes(0, 0x7FFFF0, 16), std::vector<uint8_t>(16, 0xFF));
+    EXPECT_EQ(flashRead(0, 0x7FFFF0, 16), std::vector<uint8_t>(16, 0xFF));
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0x7FFFF0, buf.data(), 16), 1);
-    EXPECT_EQ(flashBytes(0, 0x7FFFF0, 16), std::vector<uint8_t>(16, 0x5A));
+    EXPECT_EQ(flashRead(0, 0x7FFFF0, 16), std::vector<uint8_t>(16, 0x5A));
 }
 
 TEST_F(FlashTest, WriteProgramsPageByPageByteExact)
@@ -114,20 +88,14 @@ TEST_F(FlashTest, WriteProgramsPageByPageByteExact)
     std::vector<uint8_t> buf(4 + len);
     std::copy(data.begin(), data.end(), buf.begin() + 4);
     ASSERT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0, 0, 1), 1);
-    {
-        auto lock = board->lock();
-        board->flash(0).clearCounters();
-    }
+    withFlash(0, [](auto& f) { f.clearCounters(); });
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, addr, buf.data(), len), 1);
-    EXPECT_EQ(flashBytes(0, addr, len), data);
-    EXPECT_EQ(flashBytes(0, addr - 1, 1)[0], 0xFF);
-    EXPECT_EQ(flashBytes(0, addr + len, 1)[0], 0xFF);
-    {
-        auto lock = board->lock();
-        // 0x1F0-0x1FF, 0x200-0x2FF, 0x300-0x3FF, 0x400-0x447.
-        EXPECT_EQ(board->flash(0).pagePrograms(), 4);
-        EXPECT_EQ(board->flash(0).refusedCommands(), 0);
-    }
+    EXPECT_EQ(flashRead(0, addr, len), data);
+    EXPECT_EQ(flashRead(0, addr - 1, 1)[0], 0xFF);
+    EXPECT_EQ(flashRead(0, addr + len, 1)[0], 0xFF);
+    // 0x1F0-0x1FF, 0x200-0x2FF, 0x300-0x3FF, 0x400-0x447.
+    EXPECT_EQ(withFlash(0, [](auto& f) { return f.pagePrograms(); }), 4);
+    EXPECT_EQ(refused(0), 0);
     // The command of each page went into the 4 bytes in front of its data.
     EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + 4), (std::vector<uint8_t>{0x02, 0x00, 0x01, 0xF0}));
     EXPECT_EQ(std::vector<uint8_t>(buf.begin() + 16, buf.begin() + 20), (std::vector<uint8_t>{0x02, 0x00, 0x02, 0x00}));
@@ -138,12 +106,11 @@ TEST_F(FlashTest, WriteProgramsPageByPageByteExact)
     again[4] = 0xF0;
     again[5] = 0xFF;
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, addr + 0x1F, again.data(), 2), 1);
-    EXPECT_EQ(flashBytes(0, addr + 0x1F, 2), (std::vector<uint8_t>{uint8_t(0x1F & 0xF0), 0x20}));
+    EXPECT_EQ(flashRead(0, addr + 0x1F, 2), (std::vector<uint8_t>{uint8_t(0x1F & 0xF0), 0x20}));
 }
 
 TEST_F(FlashTest, EveryTransferSelectsOneDeviceAndReleasesItAfter)
 {
-    auto window = platform::sim::deviceAs<platform::sim::SimSocWindow>("/dev/mem");
     std::vector<uint8_t> buf(4 + 8, 1);
     board->clearCounters();
     ASSERT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(3, 0x100, buf.data(), 8), 1);
@@ -153,15 +120,12 @@ TEST_F(FlashTest, EveryTransferSelectsOneDeviceAndReleasesItAfter)
     EXPECT_EQ(board->unselectedTransactions(SimFpgaBoard::kFlash1), 0);
     EXPECT_EQ(board->wrongModeTransactions(SimFpgaBoard::kFlash1), 0);
     EXPECT_EQ(board->transactions(SimFpgaBoard::kFlash0), 0);
-    EXPECT_EQ(flashBytes(1, 0x100, 8), std::vector<uint8_t>(8, 1));
+    EXPECT_EQ(flashRead(1, 0x100, 8), std::vector<uint8_t>(8, 1));
 }
 
 TEST_F(FlashTest, AFlashThatStaysBusyFailsTheOperation)
 {
-    {
-        auto lock = board->lock();
-        board->flash(0).setBusyReads(1000000, 1000000);
-    }
+    withFlash(0, [](auto& f) { f.setBusyReads(1000000, 1000000); });
     std::vector<uint8_t> buf(4 + 4, 0);
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0, buf.data(), 4), 0);
 }

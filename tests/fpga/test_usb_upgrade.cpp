@@ -69,16 +69,6 @@ protected:
         }
         return n;
     }
-    std::vector<u8> fpgaFlash(int n, u32 at, u32 len)
-    {
-        auto lock = board->lock();
-        return board->flash(n).read(at, len);
-    }
-    std::vector<std::pair<uint8_t, uint32_t>> fpgaErases(int n)
-    {
-        auto lock = board->lock();
-        return board->flash(n).erases();
-    }
     bool chipFlashTouched()
     {
         for (const auto& op : chip->flashLog())
@@ -140,23 +130,17 @@ TEST_F(UsbUpgrade, ListsKelAndKelzkFilesInNameOrderIgnoringCase)
 TEST_F(UsbUpgrade, FpgaProgramsAreWrittenWholeAndBothFpgasRestart)
 {
     const std::vector<u8> image0 = pattern(40000, 1), image1 = pattern(40000, 2);
-    {
-        auto lock = board->lock();
-        board->flash(0).fill(40960, {0x12, 0x34});  // past the last sector erased: left alone
-    }
+    withFlash(0, [](auto& f) { f.fill(40960, {0x12, 0x34}); });  // past the last sector erased: left alone
     putPackage("fpga.KEL", BuildSpec{0, usbpkg::kControllerType,
                                      {child(usbpkg::kChildFpga0, image0), child(usbpkg::kChildFpga1, image1)}});
     EXPECT_EQ(runUpgrade(), 4);
     const std::vector<std::pair<uint8_t, uint32_t>> plan = {{0x52, 0}, {0x20, 0x8000}, {0x20, 0x9000}};
     for (int f = 0; f < 2; ++f) {
-        EXPECT_EQ(fpgaErases(f), plan);
-        EXPECT_EQ(fpgaFlash(f, 0, 40000), f ? image1 : image0);
+        EXPECT_EQ(flashErases(f), plan);
+        EXPECT_EQ(flashRead(f, 0, 40000), f ? image1 : image0);
     }
-    EXPECT_EQ(fpgaFlash(0, 40960, 2), (std::vector<u8>{0x12, 0x34}));
-    {
-        auto lock = board->lock();
-        EXPECT_EQ(board->flash(0).refusedCommands(), 0);
-    }
+    EXPECT_EQ(flashRead(0, 40960, 2), (std::vector<u8>{0x12, 0x34}));
+    EXPECT_EQ(withFlash(0, [](auto& f) { return f.refusedCommands(); }), 0);
     EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
     EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstHold);
     EXPECT_FALSE(installed());
@@ -198,13 +182,10 @@ TEST_F(UsbUpgrade, ReleasePackagesSkipWhatAlreadyRuns)
         SCOPED_TRACE(testing::Message() << int(c.publish) << " type " << int(c.type) << " day " << int(c.version[2]));
         writeBoxFile(program_update::kProgramFile, kOldProgram);
         g_app_reset_flag = 0;
-        {
-            auto lock = board->lock();
-            board->flash(0).fill(0, std::vector<u8>(8, 0));
-        }
+        withFlash(0, [](auto& f) { f.fill(0, std::vector<u8>(8, 0)); });
         putPackage("p.KEL", BuildSpec{c.publish, usbpkg::kControllerType, {child(c.type, pattern(8, 3), c.version)}});
         runUpgrade();
-        const bool written = c.type == usbpkg::kChildApplication ? installed() : fpgaFlash(0, 0, 8) == pattern(8, 3);
+        const bool written = c.type == usbpkg::kChildApplication ? installed() : flashRead(0, 0, 8) == pattern(8, 3);
         EXPECT_EQ(written, c.written);
         EXPECT_EQ(g_app_reset_flag.load() != 0, c.written && c.type == usbpkg::kChildApplication);
     }
@@ -234,7 +215,7 @@ TEST_F(UsbUpgrade, FontsGoToTheAddressTheirHeadSelects)
         EXPECT_EQ(store->reg_image.font_flags & c.presentBit, c.presentBit);
     }
     EXPECT_FALSE(installed());
-    EXPECT_TRUE(fpgaErases(0).empty());
+    EXPECT_TRUE(flashErases(0).empty());
     chip->clearFlashLog();
     store->reg_image.font_flags = 0x3F;
     runUpgrade();
@@ -327,7 +308,7 @@ TEST_F(UsbUpgrade, MalformedPackagesChangeNothing)
         EXPECT_FALSE(installed());
         EXPECT_FALSE(platform::exists(program_update::kNewProgramFile));
         EXPECT_EQ(g_app_reset_flag.load(), 0);
-        EXPECT_TRUE(fpgaErases(0).empty());
+        EXPECT_TRUE(flashErases(0).empty());
         EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
         EXPECT_FALSE(chipFlashTouched());
     }
@@ -335,17 +316,14 @@ TEST_F(UsbUpgrade, MalformedPackagesChangeNothing)
     putPackage("bad.KEL", base);
     runUpgrade();
     EXPECT_TRUE(installed());
-    EXPECT_FALSE(fpgaErases(0).empty());
+    EXPECT_FALSE(flashErases(0).empty());
     EXPECT_TRUE(chipFlashTouched());
 }
 
 // An FPGA program whose flash does not take it is not started.
 TEST_F(UsbUpgrade, FpgaWhoseFlashFailedIsNotReset)
 {
-    {
-        auto lock = board->lock();
-        board->flash(1).setBusyReads(100000, 2);  // every page program stays busy
-    }
+    withFlash(1, [](auto& f) { f.setBusyReads(100000, 2); });  // every page program stays busy
     putPackage("f.KEL", BuildSpec{0, usbpkg::kControllerType,
                                   {child(usbpkg::kChildFpga0, pattern(300, 1)),
                                    child(usbpkg::kChildFpga1, pattern(300, 2))}});
@@ -418,8 +396,8 @@ TEST_F(UsbUpgrade, RunningManagerInstallsAPackageFromTheStick)
     m->wake();
     ASSERT_TRUE(waitUntil([] { return g_usb_grade.load() == 0; }, 20000));
     EXPECT_EQ(readBoxFile(program_update::kProgramFile), text(program));
-    EXPECT_EQ(fpgaFlash(0, 0, 50000), fpga0);
-    EXPECT_EQ(fpgaFlash(1, 0, 9000), fpga1);
+    EXPECT_EQ(flashRead(0, 0, 50000), fpga0);
+    EXPECT_EQ(flashRead(1, 0, 9000), fpga1);
     EXPECT_EQ(chip->flash(0x450000, font.size()), font);
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     ASSERT_TRUE(waitUntil([this] { return count(SYNC_USB_UPGRADE) == 1; }));

@@ -25,7 +25,10 @@
 #include "screens/menus/quality.h"
 #include "screens/menus/temperature.h"
 #include "screens/setup/custommode.h"
+#include "screens/setup/edidset.h"
+#include "screens/setup/imagelayout.h"
 #include "screens/setup/inputchoose.h"
+#include "screens/setup/inputcut.h"
 #include "screens/system/factory.h"
 #include "screens/system/factoryage.h"
 #include "screens/system/lcdshow.h"
@@ -63,6 +66,15 @@ struct MainWindowUnder {
     }
     std::unique_ptr<MainWindow> window;
 };
+
+// The front-panel keys `keys`, released in this order on `page`.
+void sendKeys(QWidget* page, const std::vector<int>& keys)
+{
+    for (int key : keys) {
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &release);
+    }
+}
 
 QImage tipOverMainWindow(int kind)
 {
@@ -108,8 +120,7 @@ QImage modeBar(bool call)
     else
         w->on_toolButton4_clicked();
     w->on_usermodesel_clicked(1);
-    QKeyEvent ok(QEvent::KeyRelease, Qt::Key_Q, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &ok);
+    sendKeys(w, {Qt::Key_Q});
     w->mode_tip_pending = 0;
     return grabWidget(w);
 }
@@ -125,10 +136,7 @@ QImage numberKeyboard()
     g_numberkeyboard->label_show(pages::pick({QStringLiteral("宽"), QStringLiteral("Width"), QStringLiteral("Шир."),
                                               QStringLiteral("Rộng"), QStringLiteral("寬")}),
                                  QStringLiteral("1920"));
-    for (int key : {Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S}) {
-        QKeyEvent e(QEvent::KeyRelease, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(g_numberkeyboard, &e);
-    }
+    sendKeys(g_numberkeyboard, {Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S});
     return grabOver(w, g_numberkeyboard);
 }
 
@@ -145,37 +153,22 @@ QImage roundProgressBar(int percent)
     return image;
 }
 
-// A page built on the skeleton over the main window, with the focus moved
-// `steps` entries on.
-template <class P>
-QImage menuPage(int steps = 0)
-{
-    MainWindowUnder main;
-    P page(nullptr);
-    for (int i = 0; i < steps; ++i) {
-        QKeyEvent right(QEvent::KeyRelease, Qt::Key_R, Qt::NoModifier);
-        QCoreApplication::sendEvent(&page, &right);
-    }
-    return grabWidget(&page);
-}
-
-void sendKeys(QWidget* page, std::initializer_list<int> keys)
-{
-    for (int key : keys) {
-        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(page, &release);
-    }
-}
-
 // A page built on the skeleton over the main window after the front-panel
 // keys `keys` (released in this order).
 template <class P>
-QImage pageAfterKeys(std::initializer_list<int> keys)
+QImage pageAfterKeys(const std::vector<int>& keys)
 {
     MainWindowUnder main;
     P page(nullptr);
     sendKeys(&page, keys);
     return grabWidget(&page);
+}
+
+// The same with the focus moved `steps` entries on.
+template <class P>
+QImage menuPage(int steps = 0)
+{
+    return pageAfterKeys<P>(std::vector<int>(static_cast<size_t>(steps), Qt::Key_R));
 }
 
 // The FPGA manager with FPGA 0 brought up as on the box (its versions and
@@ -226,23 +219,17 @@ struct SampleCrops {
 };
 
 // The input-choice page after `keys`.
-QImage inputChoose(std::initializer_list<int> keys)
+QImage inputChoose(const std::vector<int>& keys)
 {
-    MainWindowUnder main;
     g_image_current = 0;
-    InputChoose page(nullptr);
-    sendKeys(&page, keys);
-    return grabWidget(&page);
+    return pageAfterKeys<InputChoose>(keys);
 }
 
 // The user-mode page over the sample modes, after `keys`.
-QImage userModes(std::initializer_list<int> keys)
+QImage userModes(const std::vector<int>& keys)
 {
     SampleUserModes modes;
-    MainWindowUnder main;
-    CustomMode page(nullptr);
-    sendKeys(&page, keys);
-    return grabWidget(&page);
+    return pageAfterKeys<CustomMode>(keys);
 }
 
 // The user-mode page with More highlighted on a mode that carries an overlay.
@@ -379,6 +366,27 @@ QImage recoveryPage(const QString& entry)
     return grabWidget(&page);
 }
 
+// The crop, window layout and EDID pages after `keys`, over the sample's
+// crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
+// at 3840 x 2160, 30 Hz.
+template <class P>
+QImage setupPage(std::initializer_list<int> keys)
+{
+    SampleCrops crops;
+    KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
+    b.edid[ram::kSourceHdmi2] = EDID_PARA{3840, 2160, 30};
+    b.image[0].mirror = 1;
+    b.image[0].flags = ram::kFlagDotByDot;
+    b.image[0].dbd_mode = 8;
+    b.image[0].w = 1920;
+    b.image[0].h = 1080;
+    KelRamPara::pInstance()->ram_para_shadow = b;
+    g_image_current = 0;
+    const QImage image = pageAfterKeys<P>(keys);
+    g_image_current = 0;
+    return image;
+}
+
 }  // namespace
 
 const std::vector<GalleryPage>& galleryPages()
@@ -454,6 +462,19 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"test_chart",
          [] { return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R}); }},
+        // The crop list with a crop focused; the editor on it, Y focused.
+        {"inputcut", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"inputcut_editor",
+         [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_R}); }},
+        {"inputcut_new_crop", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_Q, Qt::Key_S}); }},
+        {"imagelayout", [] { return setupPage<ImageLayout>({}); }},
+        {"imagelayout_window2", [] { return setupPage<ImageLayout>({Qt::Key_R}); }},
+        {"edidset", [] { return setupPage<EDIDset>({Qt::Key_R}); }},
+        {"edidset_rate",
+         [] {
+             return setupPage<EDIDset>(
+                 {Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q, Qt::Key_R});
+         }},
         {"tip_check", [] { return tipOverMainWindow(TIP::kCheck); }},
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},

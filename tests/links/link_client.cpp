@@ -1,5 +1,10 @@
 #include "tests/links/link_client.h"
 
+#include "links/networkmanage.h"
+#include "links/uart_inout.h"
+#include "links/udpnetmanage.h"
+#include "platform/platform.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -14,7 +19,7 @@ namespace {
 
 class UdpClient : public LinkClient {
 public:
-    UdpClient(int fd, uint16_t port) : LinkClient(fd), box_(loopback(port)) {}
+    UdpClient(int fd, const sockaddr_in& box) : LinkClient(fd), box_(box) {}
 
 protected:
     bool readSome() override
@@ -47,10 +52,10 @@ LinkClient::~LinkClient()
         ::close(fd_);
 }
 
-std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port)
+std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port, const std::string& address)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = loopback(port);
+    sockaddr_in addr = boxEndpoint(port, address);
     if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
         fd = -1;
@@ -62,15 +67,17 @@ std::unique_ptr<LinkClient> LinkClient::tcp(uint16_t port)
     return std::unique_ptr<LinkClient>(new LinkClient(fd));
 }
 
-std::unique_ptr<LinkClient> LinkClient::udp(uint16_t port)
+std::unique_ptr<LinkClient> LinkClient::udp(uint16_t port, const std::string& address)
 {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in addr = loopback(0);
+    // The PC sits on the box's own address, not 127.0.0.1: replies must
+    // find the sender wherever on loopback it is.
+    sockaddr_in addr = boxEndpoint(0, address);
     if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd);
         fd = -1;
     }
-    return std::unique_ptr<LinkClient>(new UdpClient(fd, port));
+    return std::unique_ptr<LinkClient>(new UdpClient(fd, boxEndpoint(port, address)));
 }
 
 std::unique_ptr<LinkClient> LinkClient::serial(const std::string& path)
@@ -143,6 +150,12 @@ std::optional<CTRL_FRAME> LinkClient::request(const CTRL_FRAME& frame, int ms)
     return receive(ms);
 }
 
+u8 LinkClient::ask(const CTRL_FRAME& frame, int ms)
+{
+    const std::optional<CTRL_FRAME> reply = request(frame, ms);
+    return reply ? statusOf(*reply) : kNoReply;
+}
+
 CTRL_FRAME pcRequest(u8 command, const std::vector<u8>& payload, u8 sub, u8 target)
 {
     CTRL_FRAME f;
@@ -187,11 +200,51 @@ std::vector<u8> hex(const std::string& text)
     return out;
 }
 
-sockaddr_in loopback(uint16_t port)
+sockaddr_in boxEndpoint(uint16_t port, const std::string& address)
 {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(port);
+    if (address.empty())
+        addr.sin_addr.s_addr = htonl(platform::netBindAddress());
+    else if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1)
+        addr.sin_addr.s_addr = htonl(INADDR_NONE);  // nobody: the client fails loudly
     return addr;
+}
+
+TestLink startTestLink(LinkKind kind)
+{
+    TestLink t;
+    switch (kind) {
+    case LinkKind::Tcp: {
+        auto tcp = std::make_shared<networkManage>(0);
+        if (tcp->start())
+            t.client = LinkClient::tcp(tcp->port());
+        t.link = tcp;
+        t.id = message_deal::LINK_TCP;
+        break;
+    }
+    case LinkKind::Udp: {
+        auto udp = std::make_shared<udpnetManage>(0);
+        if (udp->start())
+            t.client = LinkClient::udp(udp->port());
+        t.link = udp;
+        t.id = message_deal::LINK_UDP;
+        break;
+    }
+    case LinkKind::Rs485: {
+        auto uart = std::make_shared<Zt_uart_inout>();
+        if (uart->start())
+            t.client = LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
+        t.link = std::shared_ptr<ControlLink>(uart, &uart->port());
+        t.id = message_deal::LINK_SERIAL;
+        break;
+    }
+    }
+    return t;
+}
+
+std::string linkKindName(const testing::TestParamInfo<LinkKind>& info)
+{
+    return info.param == LinkKind::Tcp ? "Tcp" : info.param == LinkKind::Udp ? "Udp" : "Rs485";
 }

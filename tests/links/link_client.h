@@ -1,9 +1,12 @@
 // A PC's end of the control links, for the tests: it frames requests with
 // the codec and reassembles replies, over TCP, UDP or a serial port (the
-// pseudo-terminal a host box publishes).
+// pseudo-terminal a host box publishes); and links started in this process
+// with such a client on them.
 #pragma once
 
 #include "links/protocol_phy.h"
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <netinet/in.h>
@@ -16,8 +19,9 @@ class LinkClient {
 public:
     virtual ~LinkClient();
 
-    static std::unique_ptr<LinkClient> tcp(uint16_t port);
-    static std::unique_ptr<LinkClient> udp(uint16_t port);
+    // A box at `address` (dotted; "" for the box running in this process).
+    static std::unique_ptr<LinkClient> tcp(uint16_t port, const std::string& address = {});
+    static std::unique_ptr<LinkClient> udp(uint16_t port, const std::string& address = {});
     // Opens a serial port by its path on this machine (the box's published link).
     static std::unique_ptr<LinkClient> serial(const std::string& path);
 
@@ -29,6 +33,9 @@ public:
     std::optional<CTRL_FRAME> receive(int ms = 5000);
     // Sends and waits for the reply.
     std::optional<CTRL_FRAME> request(const CTRL_FRAME& frame, int ms = 5000);
+    // Sends and gives the reply's status, kNoReply when none came.
+    u8 ask(const CTRL_FRAME& frame, int ms = 5000);
+    static constexpr u8 kNoReply = 0xFE;
 
 protected:
     explicit LinkClient(int fd);
@@ -51,5 +58,26 @@ std::vector<u8> le32(uint32_t v);
 std::vector<u8> cat(std::initializer_list<std::vector<u8>> parts);
 // Bytes written as hex pairs, spaces between them ignored ("A5 00 FE").
 std::vector<u8> hex(const std::string& text);
-// The loopback address at `port`.
-sockaddr_in loopback(uint16_t port);
+// A box's socket address: `address` (dotted; "" for the box running in this
+// process, platform::netBindAddress()) at `port`.
+sockaddr_in boxEndpoint(uint16_t port, const std::string& address = {});
+
+class ControlLink;
+
+// A control link of one kind in this process (TCP or UDP on any free port,
+// RS-485 on its pseudo-terminal), started, with a PC's client on it; no
+// client when it did not start.
+enum class LinkKind { Tcp, Udp, Rs485 };
+struct TestLink {
+    std::shared_ptr<ControlLink> link;
+    std::unique_ptr<LinkClient> client;  // declared after the link: closed first
+    u8 id = 0;                           // the message_deal::Link
+
+    void stop()
+    {
+        client.reset();
+        link.reset();
+    }
+};
+TestLink startTestLink(LinkKind kind);
+std::string linkKindName(const testing::TestParamInfo<LinkKind>& info);

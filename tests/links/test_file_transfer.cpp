@@ -1,18 +1,11 @@
-// File transfers: every tag over TCP and over UDP, interrupted transfers,
-// one transfer at a time across the links and the USB upgrade, and every
-// refusal leaving the old file or image as it was.
-#include "app/config_engine.h"
-#include "app/kelrampara.h"
+// File transfers, served by the handlers of two links: where every tag
+// goes, interrupted transfers, one transfer at a time across the links and
+// the USB upgrade, and every refusal leaving the old file or image as it was.
 #include "links/file_deal.h"
-#include "links/message_deal.h"
-#include "links/networkmanage.h"
-#include "links/udpnetmanage.h"
 #include "platform/sim/sim_mtd.h"
 #include "tests/links/file_test.h"
-#include "tests/support/box_test.h"
-#include "videochip/x518_manage.h"
+#include "tests/links/handler_test.h"
 
-#include <QSettings>
 #include <QSignalSpy>
 
 using namespace filetest;
@@ -42,69 +35,52 @@ std::vector<u8> signalCodes(const QSignalSpy& spy)
 
 }  // namespace
 
-// The handler of two links, served directly.
-class FileHandler : public BoxTest {
+// The handlers of two links.
+class FileHandler : public HandlerTest {
 protected:
-    void SetUp() override
-    {
-        BoxTest::SetUp();
-        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
-        store = KelRamPara::pInstance();
-        G_timeTicks = 0;
-        g_app_reset_flag = 0;
-        g_update_flag = 0;
-        platform::sim::clearShellJournal();
-    }
-
-    static std::optional<CTRL_FRAME> reply(message_deal& h, const CTRL_FRAME& req)
-    {
-        CTRL_FRAME r;
-        EXPECT_TRUE(h.deal(req, r));
-        return r;
-    }
-    u8 ask(message_deal& h, const CTRL_FRAME& req) { return statusOf(*reply(h, req)); }
-    u8 ask(const CTRL_FRAME& req) { return ask(tcp, req); }
     u8 send(message_deal& h, const std::vector<CTRL_FRAME>& frames)
     {
-        return sendAll(frames, [&](const CTRL_FRAME& req) { return reply(h, req); });
+        return sendAll(frames, [&](const CTRL_FRAME& req) { return std::optional<CTRL_FRAME>(reply(h, req)); });
     }
-    u8 send(const std::vector<CTRL_FRAME>& frames) { return send(tcp, frames); }
+    u8 send(const std::vector<CTRL_FRAME>& frames) { return send(handler, frames); }
 
-    KelRamPara* store = nullptr;
-    message_deal tcp{message_deal::LINK_TCP};
+    message_deal& tcp = handler;
     message_deal udp{message_deal::LINK_UDP};
 };
 
-// ---------------------------------------------------------------- the session of docs/protocol.md
-
-TEST_F(FileHandler, TheDocumentedSessionGivesTheDocumentedBytes)
-{
-    auto serve = [&](const std::string& in) {
-        const std::vector<u8> bytes = hex(in);
-        CTRL_FRAME req;
-        std::vector<u8> out;
-        EXPECT_TRUE(protocol_phy::decodeOne(bytes.data(), bytes.size(), req));
-        EXPECT_TRUE(tcp.serve(req, out));
-        return out;
-    };
-    EXPECT_EQ(crcOf(bytesOf("123456789")), 0x2DFD2D88u);
-    EXPECT_EQ(serve("A5 00 FE 20 00 09 00 4F 53 44 53 08 00 00 00 00 D4 5A"), hex("A5 FE 00 20 00 01 00 00 DF 5A"));
-    EXPECT_EQ(serve("A5 00 FE 21 00 0C 00 00 00 00 00 7B 22 61 22 3A 31 7D 0A B5 5A"),
-              hex("A5 FE 00 21 00 01 00 00 DE 5A"));
-    EXPECT_EQ(serve("A5 00 FE 22 00 04 00 2F 7C CA 11 50 5A"), hex("A5 FE 00 22 00 01 00 00 DD 5A"));
-    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "{\"a\":1}\n");
-}
-
 // ---------------------------------------------------------------- what a transfer leaves behind
 
-TEST_F(FileHandler, AnImageErasesItsWholePartitionFirst)
+TEST_F(FileHandler, EveryTagArrivesWhereItBelongs)
 {
-    const auto kernel = pattern(12345, 6);
-    ASSERT_EQ(send(transferFrames("FKRN", kernel)), 0);
-    // Nothing of an older image is left after the new one.
-    auto mtd = platform::sim::deviceAs<SimMtd>("/dev/mtd10");
-    EXPECT_EQ(mtd->eraseOffsets().size(), size_t(0x500000 / 0x10000));
-    EXPECT_EQ(mtd->contents()[kernel.size()], 0xFF);
+    const struct {
+        const char* tag;
+        const char* name;
+        u8 kind;
+        size_t size;
+        const char* where;
+    } cases[] = {
+        {"OSDS", "", 0, 6000, "/data/configs/omenu.json"},
+        {"MO01", "", 0, 300, "/data/modes/MO01.json"},
+        {"MO0a", "", 0, 100, "/data/modes/MO0a.json"},  // user mode 10
+        {"MO10", "", 0, 100, "/data/modes/MO10.json"},  // user mode 16
+        {"ALIS", "", 0, 200, "/data/configs/alias.json"},
+        {"LOGO", "", 0, file_deal::kLogoSize, "/dev/mtd8"},
+        {"FKRN", "", 0, 8193, "/dev/mtd10"},
+        {"SMAP", "s1", 13, 4097, "/data/smartmapping/s1"},
+        {"RCVR", "r1", 0, 4096, "/data/rcvrecovery/r1"},
+    };
+    u8 seed = 20;
+    for (const auto& c : cases) {
+        const auto file = pattern(c.size, seed++);
+        ASSERT_EQ(send(transferFrames(c.tag, file, c.name, c.kind)), 0) << c.tag;
+        EXPECT_EQ(stored(c.where, c.size), file) << c.tag;
+        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone) << c.tag;
+        EXPECT_EQ(g_update_flag.load(), 0) << c.tag;
+    }
+    // An image erases its whole partition first: nothing of an older one is left.
+    auto kernel = platform::sim::deviceAs<SimMtd>("/dev/mtd10");
+    EXPECT_EQ(kernel->eraseOffsets().size(), size_t(0x500000 / 0x10000));
+    EXPECT_EQ(kernel->contents()[8193], 0xFF);
 }
 
 TEST_F(FileHandler, AnApplicationIsWrittenWholeVerifiedRenamedAndTheBoxRestarts)
@@ -142,11 +118,11 @@ TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
     QSignalSpy spy(store, SIGNAL(sig_update_para(int)));
     const auto alias = bytesOf("{}");
     auto frames = transferFrames("ALIS", alias);
-    ASSERT_EQ(ask(frames[0]), 0);
+    ASSERT_EQ(status(frames[0]), 0);
     EXPECT_EQ(g_update_flag.load(), 1);
     EXPECT_EQ(file_deal::current().tag[0], 'A');
-    ASSERT_EQ(ask(frames[1]), 0);
-    ASSERT_EQ(ask(frames[2]), 0);
+    ASSERT_EQ(status(frames[1]), 0);
+    ASSERT_EQ(status(frames[2]), 0);
     EXPECT_EQ(g_update_flag.load(), 0);
     EXPECT_EQ(signalCodes(spy), (std::vector<u8>{105, 103, 106}));
     // Only the alias file announces itself with 103.
@@ -157,26 +133,38 @@ TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
 
 // ---------------------------------------------------------------- interrupted transfers
 
+TEST_F(FileHandler, ANewStartBeginsAfresh)
+{
+    writeBoxFile("/data/configs/omenu.json", "old overlay");
+    const auto first = pattern(9000, 40), second = pattern(6000, 41);
+    const auto frames = transferFrames("OSDS", first);
+    ASSERT_EQ(send({frames[0], frames[1]}), 0);
+    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
+    // Nothing of the first, longer file is left.
+    ASSERT_EQ(send(transferFrames("OSDS", second)), 0);
+    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), second);
+}
+
 TEST_F(FileHandler, AnAbandonedTransferBlocksOthersOnlyUntilItIsIdle)
 {
     G_timeTicks = 100;
     auto a = transferFrames("OSDS", pattern(10000, 11));
-    ASSERT_EQ(ask(tcp, a[0]), 0);
-    ASSERT_EQ(ask(tcp, a[1]), 0);
+    ASSERT_EQ(status(tcp, a[0]), 0);
+    ASSERT_EQ(status(tcp, a[1]), 0);
     const auto b = transferFrames("ALIS", bytesOf("{\"x\":1}"));
     G_timeTicks = 100 + file_deal::kIdleTicks;
-    EXPECT_EQ(ask(udp, b[0]), message_deal::ST_BUSY);
+    EXPECT_EQ(status(udp, b[0]), message_deal::ST_BUSY);
     G_timeTicks = 101 + file_deal::kIdleTicks;
     ASSERT_EQ(send(udp, b), 0);
     EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{\"x\":1}");
-    EXPECT_EQ(ask(tcp, a[2]), message_deal::ST_REFUSED);  // the old transfer is gone
+    EXPECT_EQ(status(tcp, a[2]), message_deal::ST_REFUSED);  // the old transfer is gone
     EXPECT_FALSE(platform::exists("/data/configs/omenu.json"));
 }
 
 TEST_F(FileHandler, AnIdleTransferEndsOnItsLinkAndTheDialogGoes)
 {
     G_timeTicks = 10;
-    ASSERT_EQ(ask(startFrame("OSDS", 10)), 0);
+    ASSERT_EQ(status(startFrame("OSDS", 10)), 0);
     EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), message_deal::kTransferPollMs);
     message_deal::expire_pending(message_deal::LINK_TCP);
     EXPECT_TRUE(file_deal::running(message_deal::LINK_TCP));
@@ -193,10 +181,10 @@ TEST_F(FileHandler, OneTransferAtATimeAcrossTheLinksAndTheUsbUpgrade)
 {
     const auto file = pattern(5000, 12);
     auto a = transferFrames("OSDS", file);
-    ASSERT_EQ(ask(tcp, a[0]), 0);
-    EXPECT_EQ(ask(udp, startFrame("ALIS", 10)), message_deal::ST_BUSY);
-    EXPECT_EQ(ask(udp, a[1]), message_deal::ST_REFUSED);  // data for a transfer the link does not run
-    EXPECT_EQ(ask(udp, endFrame(0)), message_deal::ST_REFUSED);
+    ASSERT_EQ(status(tcp, a[0]), 0);
+    EXPECT_EQ(status(udp, startFrame("ALIS", 10)), message_deal::ST_BUSY);
+    EXPECT_EQ(status(udp, a[1]), message_deal::ST_REFUSED);  // data for a transfer the link does not run
+    EXPECT_EQ(status(udp, endFrame(0)), message_deal::ST_REFUSED);
     EXPECT_FALSE(file_deal::acquire(file_deal::kOwnerUsbUpgrade));
     ASSERT_EQ(send(tcp, {a.begin() + 1, a.end()}), 0);
     EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), file);
@@ -206,9 +194,9 @@ TEST_F(FileHandler, OneTransferAtATimeAcrossTheLinksAndTheUsbUpgrade)
     ASSERT_NE(file_deal::buffer(file_deal::kOwnerUsbUpgrade), nullptr);
     EXPECT_EQ(file_deal::buffer(message_deal::LINK_TCP), nullptr);
     G_timeTicks = 10 * file_deal::kIdleTicks;  // however long it runs
-    EXPECT_EQ(ask(tcp, startFrame("OSDS", 10)), message_deal::ST_BUSY);
+    EXPECT_EQ(status(tcp, startFrame("OSDS", 10)), message_deal::ST_BUSY);
     file_deal::release(file_deal::kOwnerUsbUpgrade);
-    EXPECT_EQ(ask(tcp, startFrame("OSDS", 10)), 0);
+    EXPECT_EQ(status(tcp, startFrame("OSDS", 10)), 0);
 }
 
 // ---------------------------------------------------------------- refusals keep the old file
@@ -238,7 +226,7 @@ TEST_F(FileHandler, RefusedStartsChangeNothing)
         {pcRequest(0x20, bytesOf("OSDS")), message_deal::ST_BAD_LENGTH},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ask(c.frame), c.status);
+        EXPECT_EQ(status(c.frame), c.status);
         EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
     }
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
@@ -268,16 +256,16 @@ TEST_F(FileHandler, BadPiecesAreRefusedAndAnIncompleteFileIsNotStored)
 {
     writeBoxFile("/data/configs/omenu.json", "old overlay");
     const auto file = pattern(5000, 14);
-    ASSERT_EQ(ask(startFrame("OSDS", 5000)), 0);
-    EXPECT_EQ(ask(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);      // a gap before it
-    EXPECT_EQ(ask(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);   // no offset
-    EXPECT_EQ(ask(pcRequest(0x21, le32(0))), message_deal::ST_BAD_LENGTH);     // no data
-    EXPECT_EQ(ask(pcRequest(0x21, cat({le32(0), std::vector<u8>(4097, 1)}))), message_deal::ST_BAD_LENGTH);
-    ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);
-    ASSERT_EQ(ask(dataFrame(0, file, 0, 4096)), 0);                            // sent again
-    EXPECT_EQ(ask(dataFrame(4096, std::vector<u8>(1000, 0), 0, 1000)), message_deal::ST_REFUSED);  // past the end
-    EXPECT_EQ(ask(pcRequest(0x22, {1, 2, 3})), message_deal::ST_BAD_LENGTH);
-    EXPECT_EQ(ask(endFrame(crcOf(head(file, 4096)))), message_deal::ST_REFUSED);  // 904 bytes missing
+    ASSERT_EQ(status(startFrame("OSDS", 5000)), 0);
+    EXPECT_EQ(status(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);      // a gap before it
+    EXPECT_EQ(status(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);   // no offset
+    EXPECT_EQ(status(pcRequest(0x21, le32(0))), message_deal::ST_BAD_LENGTH);     // no data
+    EXPECT_EQ(status(pcRequest(0x21, cat({le32(0), std::vector<u8>(4097, 1)}))), message_deal::ST_BAD_LENGTH);
+    ASSERT_EQ(status(dataFrame(0, file, 0, 4096)), 0);
+    ASSERT_EQ(status(dataFrame(0, file, 0, 4096)), 0);                            // sent again
+    EXPECT_EQ(status(dataFrame(4096, std::vector<u8>(1000, 0), 0, 1000)), message_deal::ST_REFUSED);  // past the end
+    EXPECT_EQ(status(pcRequest(0x22, {1, 2, 3})), message_deal::ST_BAD_LENGTH);
+    EXPECT_EQ(status(endFrame(crcOf(head(file, 4096)))), message_deal::ST_REFUSED);  // 904 bytes missing
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
     EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
 }
@@ -290,112 +278,12 @@ TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
     writeBoxFile("/data/smartmapping/b.ztfile", "b");
     writeBoxFile("/data/rcvrecovery/c.rcv", "c");
     writeBoxFile("/data/configs/alias.json", "{}");
-    EXPECT_EQ(ask(pcRequest(0x23, {1})), message_deal::ST_BAD_LENGTH);
-    EXPECT_EQ(ask(pcRequest(0x23, {})), 0);
+    EXPECT_EQ(status(pcRequest(0x23, {1})), message_deal::ST_BAD_LENGTH);
+    EXPECT_EQ(status(pcRequest(0x23, {})), 0);
     EXPECT_FALSE(platform::exists("/data/smartmapping/a.ztfile"));
     EXPECT_FALSE(platform::exists("/data/smartmapping/b.ztfile"));
     EXPECT_FALSE(platform::exists("/data/rcvrecovery/c.rcv"));
     EXPECT_TRUE(platform::isDir("/data/smartmapping"));
     EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{}");
-    EXPECT_EQ(ask(pcRequest(0x23, {})), 0);  // nothing left: still done
+    EXPECT_EQ(status(pcRequest(0x23, {})), 0);  // nothing left: still done
 }
-
-// ---------------------------------------------------------------- over the links
-
-enum class Net { Tcp, Udp };
-
-class FileLinks : public BoxTest, public testing::WithParamInterface<Net> {
-protected:
-    void SetUp() override
-    {
-        BoxTest::SetUp();
-        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
-        KelRamPara::pInstance();
-        G_timeTicks = 0;
-        g_app_reset_flag = 0;
-        if (GetParam() == Net::Tcp) {
-            tcp = std::make_unique<networkManage>(0);
-            ASSERT_TRUE(tcp->start());
-            client = LinkClient::tcp(tcp->port());
-        } else {
-            udp = std::make_unique<udpnetManage>(0);
-            ASSERT_TRUE(udp->start());
-            client = LinkClient::udp(udp->port());
-        }
-        ASSERT_TRUE(client->ok());
-    }
-    void TearDown() override
-    {
-        client.reset();
-        tcp.reset();
-        udp.reset();
-        BoxTest::TearDown();
-    }
-    u8 send(const std::vector<CTRL_FRAME>& frames)
-    {
-        return sendAll(frames, [&](const CTRL_FRAME& req) {
-            auto reply = client->request(req);
-            EXPECT_TRUE(!reply || reply->command == req.command);
-            return reply;
-        });
-    }
-
-    std::unique_ptr<networkManage> tcp;
-    std::unique_ptr<udpnetManage> udp;
-    std::unique_ptr<LinkClient> client;
-};
-
-// Where a file goes is the handler's; one link carries every tag.
-class FileLinkTcp : public FileLinks {};
-
-TEST_P(FileLinkTcp, EveryTagArrivesWhereItBelongs)
-{
-    const struct {
-        const char* tag;
-        const char* name;
-        u8 kind;
-        size_t size;
-        const char* where;
-    } cases[] = {
-        {"OSDS", "", 0, 6000, "/data/configs/omenu.json"},
-        {"MO01", "", 0, 300, "/data/modes/MO01.json"},
-        {"MO0a", "", 0, 100, "/data/modes/MO0a.json"},  // user mode 10
-        {"MO10", "", 0, 100, "/data/modes/MO10.json"},  // user mode 16
-        {"ALIS", "", 0, 200, "/data/configs/alias.json"},
-        {"LOGO", "", 0, file_deal::kLogoSize, "/dev/mtd8"},
-        {"FKRN", "", 0, 8193, "/dev/mtd10"},
-        {"SMAP", "s1", 13, 4097, "/data/smartmapping/s1"},
-        {"RCVR", "r1", 0, 4096, "/data/rcvrecovery/r1"},
-        {"FMCU", "", 0, 10000, "/data/app/kelR54N"},
-    };
-    u8 seed = 20;
-    for (const auto& c : cases) {
-        const auto file = pattern(c.size, seed++);
-        ASSERT_EQ(send(transferFrames(c.tag, file, c.name, c.kind)), 0) << c.tag;
-        EXPECT_EQ(stored(c.where, c.size), file) << c.tag;
-        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone) << c.tag;
-        EXPECT_EQ(g_update_flag.load(), 0) << c.tag;
-    }
-    EXPECT_EQ(g_app_reset_flag.load(), 1);  // after the application
-}
-
-TEST_P(FileLinks, AnInterruptedTransferIsStartedAgain)
-{
-    writeBoxFile("/data/configs/omenu.json", "old overlay");
-    const auto first = pattern(9000, 40), second = pattern(6000, 41);
-    auto frames = transferFrames("OSDS", first);
-    ASSERT_EQ(send({frames[0], frames[1]}), 0);
-    if (GetParam() == Net::Tcp) {  // the connection drops; the PC connects again
-        client = LinkClient::tcp(tcp->port());
-        ASSERT_TRUE(client->ok());
-    }
-    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
-    // The new start begins afresh: nothing of the first, longer file is left.
-    ASSERT_EQ(send(transferFrames("OSDS", second)), 0);
-    EXPECT_EQ(bytesOf(readBoxFile("/data/configs/omenu.json")), second);
-}
-
-INSTANTIATE_TEST_SUITE_P(Tcp, FileLinkTcp, testing::Values(Net::Tcp),
-                         [](const testing::TestParamInfo<Net>&) { return "Tcp"; });
-INSTANTIATE_TEST_SUITE_P(TcpAndUdp, FileLinks, testing::Values(Net::Tcp, Net::Udp),
-                         [](const testing::TestParamInfo<Net>& i) { return i.param == Net::Tcp ? "Tcp" : "Udp"; });

@@ -1,13 +1,8 @@
 // The flash commands 0x70-0x72 on the video chip's serial flash, and the
 // font reload of register 14, served by the command handler with a chip
 // manager on the simulated chip.
-#include "app/config_engine.h"
-#include "app/kelrampara.h"
-#include "links/message_deal.h"
 #include "platform/sim/sim_x518.h"
-#include "tests/links/link_client.h"
-#include "tests/support/box_test.h"
-#include "videochip/x518_manage.h"
+#include "tests/links/handler_test.h"
 
 using platform::sim::SimX518;
 
@@ -30,30 +25,19 @@ CTRL_FRAME read(u32 address, u16 count, u8 flash = kFlash)
 
 }  // namespace
 
-class FlashCommands : public BoxTest {
+class FlashCommands : public HandlerTest {
 protected:
     void SetUp() override
     {
-        BoxTest::SetUp();
-        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
-        store = KelRamPara::pInstance();
+        HandlerTest::SetUp();
         chip = platform::sim::deviceAs<SimX518>(SimX518::kDevicePath);
         m = x518_manage::prepareInstance();
         m->openChip();
         ASSERT_GE(m->spi_fd, 0);
     }
-    CTRL_FRAME ask(const CTRL_FRAME& req)
-    {
-        CTRL_FRAME reply;
-        EXPECT_TRUE(handler.deal(req, reply));
-        return reply;
-    }
-    u8 status(const CTRL_FRAME& req) { return statusOf(ask(req)); }
 
-    KelRamPara* store = nullptr;
     std::shared_ptr<SimX518> chip;
     x518_manage* m = nullptr;
-    message_deal handler{message_deal::LINK_UDP};
 };
 
 TEST_F(FlashCommands, EraseWriteAndReadAreByteExact)
@@ -137,12 +121,10 @@ TEST_F(FlashCommands, FontsWrittenByThePcAreFoundAndLoaded)
     EXPECT_EQ(g_app_reset_flag.load(), 0);
 }
 
-TEST(FlashCommandsWithoutChip, AreBusyWhileTheChipManagerIsAbsent)
+class FlashCommandsWithoutChip : public HandlerTest {};
+
+TEST_F(FlashCommandsWithoutChip, AreBusyWhileTheChipManagerIsAbsent)
 {
-    message_deal h(message_deal::LINK_TCP);
-    for (const CTRL_FRAME& f : {erase(1, 0, 1), write(0, {1}), read(0, 1), pcRequest(0x13, {14, 0x08})}) {
-        CTRL_FRAME reply;
-        ASSERT_TRUE(h.deal(f, reply));
-        EXPECT_EQ(statusOf(reply), message_deal::ST_BUSY) << int(f.command);
-    }
+    for (const CTRL_FRAME& f : {erase(1, 0, 1), write(0, {1}), read(0, 1), pcRequest(0x13, {14, 0x08})})
+        EXPECT_EQ(status(f), message_deal::ST_BUSY) << int(f.command);
 }

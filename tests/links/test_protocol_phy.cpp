@@ -11,17 +11,6 @@ using namespace ctrl;
 
 namespace {
 
-CTRL_FRAME makeFrame(u8 target, u8 source, u8 cmd, u8 sub, const std::vector<u8>& payload)
-{
-    CTRL_FRAME f;
-    f.target = target;
-    f.source = source;
-    f.command = cmd;
-    f.sub_command = sub;
-    EXPECT_TRUE(f.append(payload.data(), payload.size()));
-    return f;
-}
-
 std::vector<u8> encode(const CTRL_FRAME& f)
 {
     std::vector<u8> out;
@@ -71,13 +60,11 @@ std::vector<u8> checked(std::vector<u8> body)
 
 }  // namespace
 
-TEST(ProtocolPhy, GoldenFrames)
+// (Frames without escapes are pinned by the handler's documented session.)
+TEST(ProtocolPhy, GoldenFrameWithEscapes)
 {
-    // Read 2 bytes of RAM at 0x0880 (brightness), PC to box.
-    EXPECT_EQ(encode(makeFrame(kAddrBox, kAddrPc, 0x10, 0x00, {0x80, 0x08, 0x00, 0x00, 0x02, 0x00})),
-              hex("A5 00 FE 10 00 06 00 80 08 00 00 02 00 62 5A"));
-    // The three special bytes escaped; check byte 00^FE^11^00^03^00^A5^5A^AA = 0xB9.
-    EXPECT_EQ(encode(makeFrame(0x00, 0xFE, 0x11, 0x00, {0xA5, 0x5A, 0xAA})),
+    // Check byte 00^FE^11^00^03^00^A5^5A^AA = 0xB9.
+    EXPECT_EQ(encode(pcRequest(0x11, {0xA5, 0x5A, 0xAA})),
               hex("A5 00 FE 11 00 03 00 AA 85 AA 7A AA 8A B9 5A"));
 }
 
@@ -85,7 +72,8 @@ TEST(ProtocolPhy, EveryByteValueRoundTripsInEveryField)
 {
     for (int v = 0; v < 256; ++v) {
         const u8 b = static_cast<u8>(v);
-        CTRL_FRAME f = makeFrame(b, b, b, b, {b, 0x00, b, b});  // the check byte takes every value too
+        CTRL_FRAME f = pcRequest(b, {b, 0x00, b, b}, b, b);  // the check byte takes every value too
+        f.source = b;
         std::vector<u8> bytes = encode(f);
         // Inside the frame no raw start or end byte may appear.
         for (size_t i = 1; i + 1 < bytes.size(); ++i) {
@@ -106,7 +94,7 @@ TEST(ProtocolPhy, PayloadLengthZeroEscapedMaximumAndOnePastIt)
         std::vector<u8> payload(n);
         for (size_t i = 0; i < n; ++i)
             payload[i] = static_cast<u8>(i * 7);
-        const CTRL_FRAME f = makeFrame(0, 0xFE, 0x11, 0, payload);
+        const CTRL_FRAME f = pcRequest(0x11, payload);
         const auto frames = decodeAll(codec, encode(f));
         ASSERT_EQ(frames.size(), 1u) << n;
         EXPECT_TRUE(sameFrame(frames[0], f)) << n;
@@ -125,13 +113,13 @@ TEST(ProtocolPhy, PayloadLengthZeroEscapedMaximumAndOnePastIt)
     EXPECT_TRUE(decodeAll(codec, wire(checked(body))).empty());
     EXPECT_EQ(codec.stats().bad_length, before.bad_length + 1);
     // The codec is not stuck: the next good frame comes through.
-    EXPECT_EQ(decodeAll(codec, encode(makeFrame(0, 0xFE, 0x01, 0, {}))).size(), 1u);
+    EXPECT_EQ(decodeAll(codec, encode(pcRequest(0x01, {}))).size(), 1u);
 }
 
 TEST(ProtocolPhy, MalformedFramesAreDroppedAndCounted)
 {
     protocol_phy codec;
-    std::vector<u8> badCheck = encode(makeFrame(0, 0xFE, 0x01, 0, {0x10, 0x20}));
+    std::vector<u8> badCheck = encode(pcRequest(0x01, {0x10, 0x20}));
     badCheck[badCheck.size() - 2] ^= 0x01;
     const std::vector<u8> bad[] = {
         wire(checked({0x00, 0xFE, 0x11, 0x00, 0x03, 0x00, 0x01, 0x02})),  // length says 3, body holds 2
@@ -152,7 +140,7 @@ TEST(ProtocolPhy, MalformedFramesAreDroppedAndCounted)
 TEST(ProtocolPhy, ResynchronisesAfterGarbageAndCutFrames)
 {
     protocol_phy codec;
-    const CTRL_FRAME f = makeFrame(0, 0xFE, 0x12, 0, {0x0B, 0x01});
+    const CTRL_FRAME f = pcRequest(0x12, {0x0B, 0x01});
     const std::vector<u8> frame = encode(f);
     std::vector<u8> stream = hex("00 5A 13 AA 8A FF 5A");          // noise, stray end and escape
     stream.insert(stream.end(), frame.begin(), frame.begin() + 5);  // a frame cut off by a new start
@@ -178,7 +166,7 @@ TEST(ProtocolPhy, SplitAndMergedReadsGiveTheSameFrames)
         std::vector<u8> payload(static_cast<size_t>(i * 37 % 300));
         for (size_t k = 0; k < payload.size(); ++k)
             payload[k] = static_cast<u8>(k + i * 0x55);  // plenty of A5, 5A and AA
-        sent.push_back(makeFrame(0, 0xFE, static_cast<u8>(i), static_cast<u8>(i * 3), payload));
+        sent.push_back(pcRequest(static_cast<u8>(i), payload, static_cast<u8>(i * 3)));
         protocol_phy::encode(sent.back(), stream);
     }
     // Every chunk size from one byte to the whole stream in one read.
@@ -197,7 +185,7 @@ TEST(ProtocolPhy, SplitAndMergedReadsGiveTheSameFrames)
 
 TEST(ProtocolPhy, DecodeOneWantsExactlyOneWholeFrameAndResetForgetsOneInProgress)
 {
-    const std::vector<u8> frame = encode(makeFrame(0, 0xFE, 0x01, 0, {1, 2, 3}));
+    const std::vector<u8> frame = encode(pcRequest(0x01, {1, 2, 3}));
     CTRL_FRAME out;
     EXPECT_TRUE(protocol_phy::decodeOne(frame.data(), frame.size(), out));
     std::vector<u8> two = frame;

@@ -1,19 +1,17 @@
 // A PC talks to a whole simulated box, the program itself started in a box
-// root of its own, over TCP, UDP and the RS-485 pseudo-terminal, the way a
-// client written from docs/protocol.md would.
+// root and on a loopback address of its own, over TCP, UDP and the RS-485
+// pseudo-terminal, the way a client written from docs/protocol.md would.
 #include "app/ram_para.h"
 #include "tests/links/file_test.h"
 #include "tests/links/link_client.h"
+#include "tests/support/box_test.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -21,20 +19,9 @@ namespace {
 constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
 constexpr u32 kOsdEnable = offsetof(KEL_RAM_PARA, osd_enable);
 constexpr u8 kRegMcuFlag = 11, kReloadOverlay = 0x08;
-constexpr uint16_t kUdpPort = 5008;
+constexpr uint16_t kTcpPort = 5005, kUdpPort = 5008;  // the box's own: its address tells it from others
 constexpr int kFileMarker = 2;  // the parameter file holds block offsets from 768 on after its marker
-
-// A TCP port nobody listens on right now.
-uint16_t freePort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = loopback(0);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+constexpr int kStartMs = 30000;  // a loaded machine starts a box slowly
 
 template <class F>
 auto retry(F f, int ms) -> decltype(f())
@@ -55,16 +42,10 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         root = dir.path() + "/box-root";
-        tcpPort = freePort();
-        ASSERT_TRUE(QDir().mkpath(root + "/data/configs"));
-        QFile ini(root + "/data/configs/tcpip.ini");
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[config]\nTcpPort=%1\n").arg(tcpPort).toLatin1());
-        ini.close();
         box.setWorkingDirectory(dir.path());
         box.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         box.setStandardOutputFile(QProcess::nullDevice());
-        box.start(QStringLiteral(KEL_APP_BINARY), {"--box-root", root});
+        box.start(QStringLiteral(KEL_APP_BINARY), {"--box-root", root, "--address", QString::fromStdString(address)});
         ASSERT_TRUE(box.waitForStarted(10000));
     }
     void TearDown() override
@@ -72,57 +53,46 @@ protected:
         box.kill();
         box.waitForFinished(5000);
     }
+    // Once TCP answers, UDP and RS-485 are up too: the box starts them first.
     std::unique_ptr<LinkClient> tcpClient()
     {
         std::unique_ptr<LinkClient> c;
         retry([&] {
-            c = LinkClient::tcp(tcpPort);
+            c = LinkClient::tcp(kTcpPort, address);
             return c->ok();
-        }, 30000);
+        }, kStartMs);
         return c;
+    }
+    // The first `n` bytes of a file under the box root (empty when it is missing).
+    QByteArray boxFile(const QString& path, int n = 1 << 20)
+    {
+        QFile f(root + path);
+        return f.open(QIODevice::ReadOnly) ? f.read(n) : QByteArray();
     }
     u16 fileBrightness()
     {
-        QFile f(root + "/data/ram_device_info");
-        if (!f.open(QIODevice::ReadOnly))
-            return 0;
-        const QByteArray b = f.readAll();
+        const QByteArray b = boxFile("/data/ram_device_info");
         const int at = kFileMarker + static_cast<int>(kBrightness) - ram::kSavedStart;
-        if (b.size() < at + 2)
-            return 0;
-        return static_cast<u16>(static_cast<u8>(b[at]) | (static_cast<u8>(b[at + 1]) << 8));
+        return b.size() < at + 2 ? 0 : ram::loadU16(reinterpret_cast<const u8*>(b.constData()) + at);
     }
 
     QTemporaryDir dir;
     QString root;
-    uint16_t tcpPort = 0;
+    const std::string address = freshBoxAddress();
     QProcess box;
 };
 
-// A PC writes the brightness and reads it back; the parameter file follows
-// once the chip manager has applied the change and announced it.
-TEST_F(WholeBox, APcWritesTheBrightnessAndTheParameterFileFollows)
-{
-    auto pc = tcpClient();
-    ASSERT_TRUE(pc->ok());
-    auto reply = pc->request(pcRequest(0x11, cat({le32(kBrightness), le16(73)})));
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(statusOf(*reply), 0);
-    reply = pc->request(pcRequest(0x10, cat({le32(kBrightness), le16(2)})));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(replyData(*reply), cat({le32(kBrightness), le16(2), le16(73)}));
-    EXPECT_TRUE(retry([&] { return fileBrightness() == 73; }, 30000)) << "file brightness " << fileBrightness();
-}
-
-TEST_F(WholeBox, TheSameBoxAnswersOnUdpAndOnTheSerialLine)
+// PCs on TCP, UDP and RS-485 reach the same box: what one writes the others
+// read, and the parameter file follows a write once the chip manager has
+// applied the change and announced it.
+TEST_F(WholeBox, EveryLinkReachesTheSameBoxAndTheParameterFileFollows)
 {
     auto pc = tcpClient();
     ASSERT_TRUE(pc->ok());
     // A bar code of our own tells this box from any other on the machine.
     const std::string mark = "WHOLE-" + std::to_string(::getpid());
-    auto reply = pc->request(pcRequest(0x05, std::vector<u8>(mark.begin(), mark.end())));
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(statusOf(*reply), 0);
+    ASSERT_EQ(pc->ask(pcRequest(0x05, std::vector<u8>(mark.begin(), mark.end()))), 0);
+    ASSERT_EQ(pc->ask(pcRequest(0x11, cat({le32(kBrightness), le16(73)}))), 0);
     auto barcodeOf = [](const std::optional<CTRL_FRAME>& r) {
         return r && statusOf(*r) == 0 && r->length > 32
                    ? std::string(reinterpret_cast<const char*>(&r->payload[1]), 32)
@@ -130,25 +100,22 @@ TEST_F(WholeBox, TheSameBoxAnswersOnUdpAndOnTheSerialLine)
     };
     const std::string expected = mark + std::string(32 - mark.size(), ' ');
 
-    // UDP: another box on this machine may hold port 5008 for a moment.
-    auto udp = LinkClient::udp(kUdpPort);
-    const bool udpOk = retry([&] { return barcodeOf(udp->request(pcRequest(0x01, {}), 500)) == expected; }, 30000);
-    EXPECT_TRUE(udpOk);
+    auto udp = LinkClient::udp(kUdpPort, address);
+    EXPECT_EQ(barcodeOf(udp->request(pcRequest(0x01, {}))), expected);
+    auto reply = udp->request(pcRequest(0x10, cat({le32(kBrightness), le16(2)})));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(replyData(*reply), cat({le32(kBrightness), le16(2), le16(73)}));
 
     // RS-485: the box publishes its end of the line under its root.
-    const std::string tty = (root + "/dev/ttyS2").toStdString();
-    std::unique_ptr<LinkClient> serial;
-    ASSERT_TRUE(retry([&] {
-        serial = LinkClient::serial(tty);
-        return serial->ok();
-    }, 30000));
+    auto serial = LinkClient::serial((root + "/dev/ttyS2").toStdString());
+    ASSERT_TRUE(serial->ok());
     EXPECT_EQ(barcodeOf(serial->request(pcRequest(0x01, {}))), expected);
-    auto regs = serial->request(pcRequest(0x13, {30, 0x5A}));
-    ASSERT_TRUE(regs);
-    EXPECT_EQ(statusOf(*regs), 0);
-    regs = pc->request(pcRequest(0x12, {30, 1}));
-    ASSERT_TRUE(regs);
-    EXPECT_EQ(replyData(*regs), std::vector<u8>{0x5A});
+    EXPECT_EQ(serial->ask(pcRequest(0x13, {30, 0x5A})), 0);
+    reply = pc->request(pcRequest(0x12, {30, 1}));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(replyData(*reply), std::vector<u8>{0x5A});
+
+    EXPECT_TRUE(retry([&] { return fileBrightness() == 73; }, 30000)) << "file brightness " << fileBrightness();
 }
 
 // A PC uploads an overlay, a logo and a new application to the box; each is
@@ -163,27 +130,20 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
     auto upload = [&](const char* tag, const std::vector<u8>& file) {
         return filetest::sendAll(filetest::transferFrames(tag, file), [&](auto& f) { return pc->request(f); }) == 0;
     };
-    auto boxFile = [&](const QString& path, int n) {
-        QFile f(root + path);
-        return f.open(QIODevice::ReadOnly) ? f.read(n) : QByteArray();
-    };
     auto bytes = [](const std::vector<u8>& v) {
         return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size()));
     };
-    auto reload = [&] {
-        auto r = pc->request(pcRequest(0x13, {kRegMcuFlag, kReloadOverlay}));
-        return r && statusOf(*r) == 0;
-    };
+    auto reload = [&] { return pc->ask(pcRequest(0x13, {kRegMcuFlag, kReloadOverlay})) == 0; };
     // What the video chip's OSD engine drew, as the control pipe's "osd" writes it.
     auto drawn = [&] {
-        const int logged = boxFile("/sim/control.log", 1 << 20).count("ok osd");
+        const int logged = boxFile("/sim/control.log").count("ok osd");
         const int fd = ::open(QFile::encodeName(root + "/sim/control").constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         const bool sent = fd >= 0 && ::write(fd, "osd\n", 4) == 4;
         if (fd >= 0)
             ::close(fd);
-        if (!sent || !retry([&] { return boxFile("/sim/control.log", 1 << 20).count("ok osd") > logged; }, 10000))
+        if (!sent || !retry([&] { return boxFile("/sim/control.log").count("ok osd") > logged; }, 10000))
             return QByteArray();
-        return boxFile("/sim/osd.txt", 1 << 20);
+        return boxFile("/sim/osd.txt");
     };
     const std::vector<u8> overlay = filetest::bytesOf(
         R"({"name":"box","osdcount":1,"oactcount":1,"menu":[{"type":0,"status":"on",)"
@@ -192,10 +152,9 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
         R"("wordspace":0,"verticalspace":0,"color":"FFFFFF"},"texts":["WHOLE BOX"]}]})");
     const auto logo = filetest::pattern(0x20000, 1), program = filetest::pattern(70000, 2);
 
-    auto on = pc->request(pcRequest(0x11, cat({le32(kOsdEnable), le16(1)})));
-    ASSERT_TRUE(on && statusOf(*on) == 0);
+    ASSERT_EQ(pc->ask(pcRequest(0x11, cat({le32(kOsdEnable), le16(1)}))), 0);
     ASSERT_TRUE(upload("OSDS", overlay));
-    EXPECT_EQ(boxFile("/data/configs/omenu.json", 1 << 20), bytes(overlay));
+    EXPECT_EQ(boxFile("/data/configs/omenu.json"), bytes(overlay));
     ASSERT_TRUE(reload());
     // The text, then the plane copied four times into the display plane.
     auto redrawn = [&] {
@@ -212,15 +171,13 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
     ASSERT_TRUE(upload("LOGO", logo));
     EXPECT_EQ(boxFile("/dev/mtd8", int(logo.size())), bytes(logo));
     ASSERT_TRUE(upload("FMCU", program));
-    EXPECT_EQ(boxFile("/data/app/kelR54N", 1 << 20), bytes(program));
+    EXPECT_EQ(boxFile("/data/app/kelR54N"), bytes(program));
 
     // The box restarts about 3 s later: a host box ends with status 3.
     ASSERT_TRUE(box.waitForFinished(60000));
     EXPECT_EQ(box.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(box.exitCode(), 3);
-    QFile journal(root + "/sim/shell.log");
-    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromLatin1(journal.readAll()).split('\n');
+    const QStringList lines = QString::fromLatin1(boxFile("/sim/shell.log")).split('\n');
     const int mv = lines.indexOf("mv /data/app/kelR54N2 /data/app/kelR54N");
     ASSERT_GE(mv, 0);
     EXPECT_GT(lines.indexOf("reboot", mv), mv);

@@ -1,5 +1,8 @@
 // The program reaches the machine only through platform/: no shell, no
-// process, no device node and no box path is touched directly elsewhere.
+// process, no device node, no box path and no socket address of its own is
+// touched directly elsewhere.
+#include "tests/support/box_test.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -70,6 +73,7 @@ const std::vector<Rule>& rules()
         {"box path handed to a file call",
          std::regex(R"(\b((QFile|QDir|QFileInfo)::\w+|setFileName|setPath|mkpath|rmpath)\s*\(\s*(QString(Literal)?\s*\(\s*)?"/)")},
         {"box path handed to a JSON reader", std::regex(R"(\b(read_json|write_json)\s*\(\s*"/)")},
+        {"socket address chosen outside the platform", std::regex(R"(\bINADDR_\w+|\bQ(HostAddress|TcpServer|TcpSocket|UdpSocket)\b)")},
     };
     return r;
 }
@@ -105,6 +109,7 @@ TEST(Confinement, TheCheckerCatchesEachKindOfEscape)
         "boost::property_tree::read_json(\"/data/configs/alias.json\", pt);",
         "if (QFile::exists(\"/data/configs/omenu.json\")) {}",
         "QDir().mkpath(\"/data/modes\");",
+        "addr.sin_addr.s_addr = htonl(INADDR_ANY);",
     };
     for (const char* src : bad)
         EXPECT_FALSE(violations(src).empty()) << src;
@@ -117,6 +122,7 @@ TEST(Confinement, TheCheckerCatchesEachKindOfEscape)
         "// system(\"reboot\") in a comment",
         "const char* kFile = \"/data/configs/tcpip.ini\";",
         "platform::devIoctl(fd, MEMERASE, &region);",
+        "addr.sin_addr.s_addr = htonl(platform::netBindAddress());",
     };
     for (const char* src : good)
         EXPECT_TRUE(violations(src).empty()) << src;
@@ -151,7 +157,7 @@ TEST(Confinement, AHostRunStaysInsideItsBoxRoot)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     box.setProcessEnvironment(env);
-    box.start(QStringLiteral(KEL_APP_BINARY), QStringList());
+    box.start(QStringLiteral(KEL_APP_BINARY), {"--address", QString::fromStdString(freshBoxAddress())});
     ASSERT_TRUE(box.waitForStarted(10000));
     const QString ini = work.path() + "/box-root/data/configs/tcpip.ini";
     for (int i = 0; i < 300 && !QFile::exists(ini); ++i)

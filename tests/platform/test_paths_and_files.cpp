@@ -41,22 +41,38 @@ TEST_F(Paths, WholeFileWritesReplaceAtomically)
     EXPECT_FALSE(platform::exists("/data/f.bin"));
 }
 
-TEST(BoxRootOption, IsTakenOutOfTheArguments)
+TEST(PlatformOptions, AreTakenOutOfTheArgumentsAndTheRestStaysForQt)
 {
-    char a0[] = "kelR54N", a1[] = "--box-root", a2[] = "/tmp/r", a3[] = "-platform", a4[] = "offscreen";
-    char* argv[] = {a0, a1, a2, a3, a4, nullptr};
-    int argc = 5;
-    EXPECT_EQ(platform::detail::takeBoxRootOption(argc, argv), "/tmp/r");
+    using platform::detail::takeOption;
+    char a0[] = "kelR54N", a1[] = "--box-root", a2[] = "/tmp/r", a3[] = "-platform", a4[] = "offscreen",
+         a5[] = "--address=127.0.0.9";
+    char* argv[] = {a0, a1, a2, a3, a4, a5, nullptr};
+    int argc = 6;
+    EXPECT_EQ(takeOption(argc, argv, "--box-root"), "/tmp/r");
+    EXPECT_EQ(takeOption(argc, argv, "--address"), "127.0.0.9");
+    EXPECT_EQ(takeOption(argc, argv, "--address"), std::nullopt);
     ASSERT_EQ(argc, 3);
     EXPECT_STREQ(argv[1], "-platform");
     EXPECT_STREQ(argv[2], "offscreen");
     EXPECT_EQ(argv[3], nullptr);
-
-    char b1[] = "--box-root=here";
+    // A name that ends the line is there without a value, for the caller to refuse.
+    char b1[] = "--address";
     char* argv2[] = {a0, b1, nullptr};
     argc = 2;
-    EXPECT_EQ(platform::detail::takeBoxRootOption(argc, argv2), "here");
+    EXPECT_EQ(takeOption(argc, argv2, "--address"), "");
     EXPECT_EQ(argc, 1);
+}
+
+TEST(BoxAddress, OnlyAHostAddressOfTheLoopbackBlockIsTaken)
+{
+    for (const char* good : {"127.0.0.2", "127.1.2.3", "127.255.255.254"}) {
+        EXPECT_TRUE(platform::sim::setBoxAddress(good)) << good;
+        EXPECT_EQ(platform::sim::boxAddress(), good);
+    }
+    for (const char* bad : {"", "localhost", "10.0.0.1", "127.0.0", "127.0.0.256", "127.0.0.02", " 127.0.0.2",
+                            "127.0.0.0", "127.255.255.255", "0x7f.0.0.2"})
+        EXPECT_FALSE(platform::sim::setBoxAddress(bad)) << bad;
+    EXPECT_EQ(platform::sim::boxAddress(), "127.255.255.254");
 }
 
 class HostShell : public BoxTest {};

@@ -1,10 +1,13 @@
 #include "tests/support/box_test.h"
 
+#include "app/kelrampara.h"
+#include "fpga/fpga_manage.h"
 #include "platform/sim/sim_control.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <atomic>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@ void BoxTest::SetUp()
     ASSERT_TRUE(tmp_.isValid());
     root_ = tmp_.path().toStdString();
     platform::sim::resetBox(root_);
+    ASSERT_TRUE(platform::sim::setBoxAddress(freshBoxAddress()));
     platform::sim::setRebootHandler([] {});
 }
 
@@ -68,6 +72,22 @@ std::string BoxTest::control(const std::string& line)
     return outcome;
 }
 
+uint16_t BoxTest::paraFileField(int blockOffset)
+{
+    const std::string file = readBoxFile(KelRamPara::kParaFile);
+    const size_t at = 2 + blockOffset - ram::kSavedStart;  // after the two marker bytes
+    return at + 2 <= file.size() ? ram::loadU16(reinterpret_cast<const u8*>(file.data()) + at) : 0;
+}
+
+std::string freshBoxAddress()
+{
+    static std::atomic<unsigned> made{0};
+    const auto pid = static_cast<unsigned>(::getpid());
+    const unsigned last = 2 + made++ % 253;  // 2-254
+    return "127." + std::to_string(((pid >> 8) ^ (pid >> 16)) & 0xFF) + "." + std::to_string(pid & 0xFF) + "." +
+           std::to_string(last);
+}
+
 bool waitUntil(const std::function<bool()>& cond, int ms)
 {
     QElapsedTimer timer;
@@ -79,4 +99,20 @@ bool waitUntil(const std::function<bool()>& cond, int ms)
         QThread::msleep(1);
     }
     return true;
+}
+
+fpga_manage* fpgaManagerOutOfReset()
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    *m->gpio_rst_fpga1 = fpga::kRstRun;
+    return m;
+}
+
+bool fpgaZeroBroughtUp()
+{
+    fpga_manage* m = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage : fpgaManagerOutOfReset();
+    for (int i = 0; i < 10 && !m->get_fpga_status(); ++i)
+        m->fpga_manage_deal();
+    return m->get_fpga_status() == 1;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class fpga_manage;
+
 class BoxTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -25,10 +27,25 @@ protected:
     // waits, processing Qt events, for its outcome; returns the log line
     // ("ok ..." or "error ...: ..."), or "" when none came.
     std::string control(const std::string& line);
+    // The 16-bit field at block offset `blockOffset` (saved range) as the
+    // parameter file holds it now; 0 when the file does not reach it.
+    uint16_t paraFileField(int blockOffset);
 
     QTemporaryDir tmp_;
     std::string root_;
 };
 
+// A loopback address of its own for every box a test starts, in this process
+// (BoxTest gives one to each test) or as a program (--address): from the
+// process id and a counter, never 127.0.0.1, which people's boxes use.
+std::string freshBoxAddress();
+
 // Waits (processing Qt events) until `cond` holds or `ms` milliseconds pass.
 bool waitUntil(const std::function<bool()>& cond, int ms = 5000);
+
+// The FPGA manager with both FPGAs let out of reset, as start-up does it,
+// but without its thread.
+fpga_manage* fpgaManagerOutOfReset();
+// Runs passes of the manager (made when missing) until FPGA 0 runs; false
+// when it does not within ten.
+bool fpgaZeroBroughtUp();

@@ -1,4 +1,6 @@
 // The simulated box brings its video chip up to running mode on its own.
+#include "tests/support/box_test.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,7 +15,7 @@ TEST(BoxChip, TheHostBoxReachesRunningMode)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     box.setProcessEnvironment(env);
     box.setProcessChannelMode(QProcess::MergedChannels);
-    box.start(QStringLiteral(KEL_APP_BINARY), QStringList());
+    box.start(QStringLiteral(KEL_APP_BINARY), {"--address", QString::fromStdString(freshBoxAddress())});
     ASSERT_TRUE(box.waitForStarted(10000));
     QByteArray out;
     for (int i = 0; i < 300 && !out.contains("running mode (state 8)"); ++i) {

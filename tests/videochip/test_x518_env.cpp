@@ -39,8 +39,9 @@ std::string inUse(const SimX518& chip, const x518_manage& m)
     std::bitset<x518::kChannels> bits;
     for (u32 c = 0; c < u32(x518::kChannels); ++c) {
         bits[c] = m.model.PM_WIN_NUM[c] != x518_manage::kNoWindow;
-        if (bits[c])
+        if (bits[c]) {
             EXPECT_NE(chip.regValue(x518::regAt(x518::kOchEnable, c)) & x518::kOchEnableOn, 0u) << c;
+        }
     }
     return bits.to_string();
 }

@@ -64,8 +64,9 @@ TEST(OchTimingList, FollowsItsRuleWithItsTellingRows)
         rows[p.htt].push_back(p.vtt);
         const int64_t pixels = int64_t(p.htt) * p.vtt;
         EXPECT_TRUE(pixels >= 9899328 && pixels <= 9971200) << p.htt << " x " << p.vtt;
-        if (i > 0 && list[i - 1].htt != 2257)
+        if (i > 0 && list[i - 1].htt != 2257) {
             EXPECT_GE(p.htt, list[i - 1].htt) << i;
+        }
     }
     EXPECT_EQ(list[stray - 1].htt, 4388);
     EXPECT_EQ(list[stray + 1].htt, 4392);

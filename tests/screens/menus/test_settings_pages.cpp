@@ -49,38 +49,18 @@ bool shows(const QLabel* label, const char* picture)
 
 class SettingsPages : public PageTest {
 protected:
-    // Types `digits` on the number keyboard and confirms, once it is up.
-    static void typeWhenAsked(const QString& digits)
-    {
-        QTimer::singleShot(0, [digits] {
-            for (QChar d : digits)
-                QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button") + d),
-                                  Qt::LeftButton);
-            QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button_ok")),
-                              Qt::LeftButton);
-        });
-    }
     // Runs `body` with `page` open, as its menu opens it.
     static void inside(PAGE_FOCUS page, const std::function<void(Page*)>& body)
     {
-        ASSERT_TRUE(insidePage([page] { pages::openPage(page); }, [&body] { body(Page::withFocus()); }));
-    }
-    static void focusOn(Page* page, int entry)
-    {
-        while (page->selected() != entry)
-            click(page, Qt::Key_R);
+        ASSERT_TRUE(onPage(page, [&body] { body(Page::withFocus()); }));
     }
     // The FPGA manager brought up as start-up does, FPGA 0 running with the
     // simulated board's versions and links (ports 0 and 1 have cards).
     static fpga_manage* runningFpga()
     {
-        fpga_manage* m = fpga_manage::pInstance();
-        *m->gpio_rst_fpga0 = fpga::kRstRun;
-        *m->gpio_rst_fpga1 = fpga::kRstRun;
+        fpga_manage* m = fpgaManagerOutOfReset();
         G_timeTicks = 1000;
-        for (int i = 0; i < 10 && !m->get_fpga_status(); ++i)
-            m->fpga_manage_deal();
-        EXPECT_EQ(m->get_fpga_status(), 1);
+        EXPECT_TRUE(fpgaZeroBroughtUp());
         return m;
     }
     void TearDown() override

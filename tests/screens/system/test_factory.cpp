@@ -6,7 +6,6 @@
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
 #include "fpga/fpga_regs.h"
-#include "screens/page_directory.h"
 #include "screens/system/factory.h"
 #include "tests/app/test_mainwindow_fixture.h"
 #include "videoio/tamixsource.h"
@@ -35,12 +34,7 @@ protected:
     // Runs `body` with the factory page open over the advanced menu.
     void onFactoryPage(const std::function<void(factory*)>& body)
     {
-        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_FACTORY_SETTINGS); }, [&] { body(g_factory); }));
-    }
-    static void keys(QWidget* page, std::initializer_list<int> list)
-    {
-        for (int key : list)
-            click(page, key);
+        ASSERT_TRUE(onPage(PAGE_FACTORY_SETTINGS, [&] { body(g_factory); }));
     }
 };
 
@@ -88,8 +82,7 @@ TEST_F(Factory, EachResetRestoresItsRangesAndHandsOnOnlyWhatItMust)
         const size_t shellBefore = journalWith("ifconfig eth0 ").size();
 
         onFactoryPage([&](factory* page) {
-            while (page->selected() != c.row)
-                click(page, Qt::Key_R);
+            focusOn(page, c.row);
             click(page, Qt::Key_Q);
             EXPECT_EQ(Page::withFocus(), page);  // no question, no closing
         });

@@ -1,7 +1,6 @@
 // The aging-log page: 16 lines a page with their status bits coloured,
 // paged by the keys, and refreshed by the tick's three-minute turn.
 #include "app/aginglog.h"
-#include "screens/page_directory.h"
 #include "screens/system/factoryage.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
@@ -22,9 +21,9 @@ void fillLog(int lines)
 
 class AgingLogPage : public PageTest {
 protected:
-    void onPage(const std::function<void(factoryage*)>& body)
+    void onLogPage(const std::function<void(factoryage*)>& body)
     {
-        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_AGING_LOG); }, [&] { body(g_factoryage); }));
+        ASSERT_TRUE(onPage(PAGE_AGING_LOG, [&] { body(g_factoryage); }));
     }
 };
 
@@ -43,7 +42,7 @@ TEST_F(AgingLogPage, PagesOfSixteenLinesTurnedByTheKeys)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
         fillLog(c.lines);
-        onPage([&](factoryage* page) {
+        onLogPage([&](factoryage* page) {
             EXPECT_EQ(text(page, "page_info"), QString::number(c.lines));
             EXPECT_EQ(text(page, "label_page"), QLatin1String(c.first));
             click(page, Qt::Key_R);  // to "Priv": nothing before the first page
@@ -79,7 +78,7 @@ TEST_F(AgingLogPage, LinesShowTheirBitsInColourAndOddLinesAreLeftOut)
 TEST_F(AgingLogPage, TheTicksTurnRefreshesTheOpenPage)
 {
     fillLog(3);
-    onPage([&](factoryage* page) {
+    onLogPage([&](factoryage* page) {
         fillLog(20);  // the FPGA is not running here: the turn takes no sample
         tick(17999);
         EXPECT_EQ(text(page, "page_info"), QStringLiteral("3"));

@@ -1,6 +1,5 @@
 // The LCD display page: OK, a step and OK store a choice's ticks; BACK
 // while a list is edited closes the page without storing.
-#include "screens/page_directory.h"
 #include "screens/system/lcdshow.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
@@ -10,7 +9,7 @@ class LcdShow : public PageTest {};
 
 TEST_F(LcdShow, ChoicesStoreTheirTicksAndBackDropsAnEdit)
 {
-    ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_LCD_DISPLAY); }, [&] {
+    ASSERT_TRUE(onPage(PAGE_LCD_DISPLAY, [&] {
         lcdshow* page = g_lcdshow;
         click(page, Qt::Key_R);  // the lock row
         click(page, Qt::Key_Q);
@@ -29,7 +28,7 @@ TEST_F(LcdShow, ChoicesStoreTheirTicksAndBackDropsAnEdit)
     }));
     EXPECT_EQ(g_back_to_mainwindow_time, 6000u);
     // The next opening shows what was stored.
-    ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_LCD_DISPLAY); }, [&] {
+    ASSERT_TRUE(onPage(PAGE_LCD_DISPLAY, [&] {
         EXPECT_EQ(g_lcdshow->findChild<QComboBox*>("comboBox_back")->currentIndex(), 1);
         EXPECT_EQ(g_lcdshow->findChild<QComboBox*>("comboBox_lock")->currentIndex(), 2);
     }));

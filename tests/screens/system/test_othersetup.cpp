@@ -2,7 +2,6 @@
 // switches into the block (every window's fade or dot-by-dot flag, the
 // fade times, the access point), an empty window list is left alone, and
 // BACK gives an edit up.
-#include "screens/page_directory.h"
 #include "screens/system/othersetup.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
@@ -11,15 +10,14 @@
 
 class OtherSetup : public PageTest {
 protected:
-    void onPage(const std::function<void(othersetup*)>& body)
+    void onOtherPage(const std::function<void(othersetup*)>& body)
     {
-        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_OTHER_SETTINGS); }, [&] { body(g_othersetup); }));
+        ASSERT_TRUE(onPage(PAGE_OTHER_SETTINGS, [&] { body(g_othersetup); }));
     }
     // Edits row `row`: OK, `steps` RIGHT presses, OK.
     static void choose(othersetup* page, int row, int steps)
     {
-        while (page->selected() != row)
-            click(page, Qt::Key_R);
+        focusOn(page, row);
         click(page, Qt::Key_Q);
         for (int i = 0; i < steps; ++i)
             click(page, Qt::Key_R);
@@ -33,7 +31,7 @@ TEST_F(OtherSetup, TheSwitchesReachEveryWindowAndTheAccessPoint)
     for (IMAGE_PARA& image : block().image)
         image.flags = 0xFE01;
     block().seamless_para[3].para0 = 0x1234;
-    onPage([&](othersetup* page) {
+    onOtherPage([&](othersetup* page) {
         choose(page, othersetup::kSwitchRow, 1);  // Fade
         choose(page, othersetup::kDotByDotRow, 1);  // ON
         for (const IMAGE_PARA& image : block().image)
@@ -63,7 +61,7 @@ TEST_F(OtherSetup, AudioFollowsTheListedWindowAndAnEmptyListIsLeftAlone)
     block().image[0].enable = 1;
     block().image[2].enable = 1;
     block().audio_image = 2;
-    onPage([&](othersetup* page) {
+    onOtherPage([&](othersetup* page) {
         QComboBox* windows = list(page, "ImageVolume");
         ASSERT_EQ(windows->count(), 2);
         EXPECT_EQ(windows->currentText(), QStringLiteral("image3"));
@@ -87,7 +85,7 @@ TEST_F(OtherSetup, AudioFollowsTheListedWindowAndAnEmptyListIsLeftAlone)
     block().image[0].enable = 0;
     block().image[2].enable = 0;
     block().audio_image = 9;  // no window: becomes 0
-    onPage([&](othersetup* page) {
+    onOtherPage([&](othersetup* page) {
         EXPECT_EQ(block().audio_image, 0);
         EXPECT_EQ(list(page, "ImageVolume")->count(), 0);
         click(page, Qt::Key_Q);

@@ -1,6 +1,5 @@
 // The test-pattern page: OK puts a pattern into the block's test-pattern
 // byte with the apply flag; Close and BACK take it off; MODE leaves it on.
-#include "screens/page_directory.h"
 #include "screens/system/test_chart.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
@@ -16,7 +15,7 @@ TEST_F(TestChart, APatternIsShownAndTakenOffAgain)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         block().test_pattern = 0;
-        const bool opened = insidePage([] { pages::openPage(PAGE_TEST_PATTERNS); }, [&] {
+        const bool opened = onPage(PAGE_TEST_PATTERNS, [&] {
             test_chart* page = g_test_chart;
             for (int i = 0; i < 5; ++i)
                 click(page, Qt::Key_R);

@@ -1,0 +1,379 @@
+#include "screens/setup/edidset.h"
+
+#include "app/kelrampara.h"
+#include "app/my_lineedit.h"
+#include "app/page_support.h"
+#include "screens/menus/settings_texts.h"
+#include "screens/setup/source_names.h"
+#include "screens/setup/sourceinfo.h"
+#include "ui_edidset.h"
+
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <cstring>
+
+namespace {
+
+const pages::Texts kTitle = {QStringLiteral("设置EDID"), QStringLiteral("EDID Settings"),
+                             QStringLiteral("Настройка EDID"), QStringLiteral("Cài đặt EDID"),
+                             QStringLiteral("設置EDID")};
+// Followed by the input's name.
+const pages::Texts kSourcePrefix = {QStringLiteral("EDID信源:"), QStringLiteral("EDID source:"),
+                                    QStringLiteral("Источник EDID:"), QStringLiteral("Tín hiệu EDID:"),
+                                    QStringLiteral("EDID信源:")};
+const pages::Texts kRateCaption = {QStringLiteral("刷新率"), QStringLiteral("Refresh rate"), QStringLiteral("Частота"),
+                                   QStringLiteral("Tần số"), QStringLiteral("刷新率")};
+const pages::Texts kSaveCaption = {QStringLiteral("保存"), QStringLiteral("SAVE"), QStringLiteral("Сохранить"),
+                            QStringLiteral("lưu"), QStringLiteral("保存")};
+
+// ---- the tabs
+const QRect kTabFrame(4, 38, 50, 43);
+constexpr int kTabStep = 52;
+const char* const kTabChosen =
+    "border:1px solid;border-bottom-color:rgb(16,16,28);border-left-color:rgb(255,171,84);"
+    "border-right-color:rgb(255,171,84);border-top-color:rgb(255,171,84);";
+const char* const kTabEditing =
+    "border:1px solid;border-bottom-color:rgb(16,16,28);border-left-color:rgb(71, 119, 255);"
+    "border-right-color:rgb(71, 119, 255);border-top-color:rgb(71, 119, 255);";
+
+// ---- the card
+const QRect kCardArea(4, 80, 310, 120);
+const char* const kCardChoosing = "#frame_source{border:1px solid rgb(255,171,84);}";
+const char* const kCardEditing = "#frame_source{border:1px solid rgb(71, 119, 255);}";
+const QRect kPanel(10, 10, 120, 50);
+const QRect kPanelState(15, 13, 7, 7);
+const QRect kPanelPicture(25, 13, 25, 8);
+const QRect kPanelName(15, 24, 60, 12);
+const QRect kPanelTiming(15, 39, 88, 12);
+constexpr int kPanelPixels = 10;
+const char* const kPanelStyle = "background-color: #212435;border:1px solid #CCCCCC;";
+const char* const kPanelPictureStyle = "background-color: #212435;";
+const char* const kPanelText = "background-color:#212435;color:#FFFFFF";
+
+// ---- the fields and buttons
+const char* const kFieldNormal =
+    "color:rgb(255,255,255);background-color: rgb(33, 36, 53) ; border:1px solid rgb(255,255,255);";
+const char* const kFieldFocused =
+    "color:rgb(255,255,255);background-color: rgb(33, 36, 53); border:1px solid rgb(255,171,84);";
+const char* const kRateChanging =
+    "color:rgb(255,255,255);background-color: rgb(33, 36, 53); border:1px solid rgb(255,0,0);";
+const char* const kButtonNormal =
+    "color: rgb(255, 255, 255);background-color: rgb(33, 36, 53) ; border:1px solid rgb(255,255,255);;";
+const char* const kButtonFocused =
+    "color: rgb(255, 255, 255);background-color: rgb(33, 36, 53); border:1px solid rgb(255,171,84);";
+constexpr int kButtonPixels = 9;
+const QSize kButtonSize(50, 20);
+constexpr int kButtonsTop = 214;
+constexpr int kButtonLeft[] = {65, 135, 205};  // Delete, Cancel, Save
+
+KelRamPara* store()
+{
+    return KelRamPara::p_kelrampara_config;
+}
+
+const EDID_PARA& record(const KEL_RAM_PARA& block, u8 input)
+{
+    return block.edid[input];
+}
+
+QString timing(const EDID_PARA& e)
+{
+    return QStringLiteral("%1x%2@%3Hz").arg(e.width).arg(e.height).arg(e.rate);
+}
+
+QLabel* panelPart(QWidget* card, const QRect& at)
+{
+    auto* label = new QLabel(card);
+    label->setGeometry(at);
+    return label;
+}
+
+}  // namespace
+
+EDIDset::EDIDset(QWidget* parent) : Page(PAGE_EDID_SETTINGS, parent), ui(new Ui::EDIDset)
+{
+    ui->setupUi(this);
+    QLabel* const names[] = {ui->sourcelistseq0name, ui->sourcelistseq1name, ui->sourcelistseq2name,
+                             ui->sourcelistseq3name};
+    QLabel* const pictures[] = {ui->sourcelistseq0pixmap, ui->sourcelistseq1pixmap, ui->sourcelistseq2pixmap,
+                                ui->sourcelistseq3pixmap};
+    sourcenames::fillSourceTabs(names, pictures);
+    tab_frame = new QFrame(this);
+    tab_frame->setGeometry(kTabFrame);
+    tab_frame->setStyleSheet(kTabChosen);
+    tab_frame->lower();
+
+    auto button = [this](int i) {
+        auto* b = new QPushButton(this);
+        QFont font = b->font();
+        font.setPixelSize(kButtonPixels);
+        b->setFont(font);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setGeometry(QRect(QPoint(kButtonLeft[i], kButtonsTop), kButtonSize));
+        b->hide();
+        return b;
+    };
+    button_delete = button(0);
+    button_cancel = button(1);
+    button_save = button(2);
+    for (int f = 0; f < kFields; ++f)
+        styleField(f, false);
+    for (My_lineEdit* field : {ui->lineEdit_W, ui->lineEdit_H})
+        connect(field, &My_lineEdit::send_show, this, &EDIDset::show_numberkeyboard_ui);
+
+    source_id = sourceinfo::get_source_id_by_listseq(0);
+    source_name = sourceinfo::get_source_name_by_listseq(0);
+    source_init();
+    language_changed();
+}
+
+EDIDset::~EDIDset()
+{
+    delete ui;
+}
+
+void EDIDset::language_changed()
+{
+    ui->label_title->setText(pages::pick(kTitle));
+    ui->label_edid_source->setText(pages::pick(kSourcePrefix) + source_name);
+    pages::showText(ui->label_W, settingsTexts::kWidth);
+    pages::showText(ui->label_H, settingsTexts::kHeight);
+    pages::showText(ui->label_freq, kRateCaption);
+    pages::showText(button_delete, settingsTexts::kDelete);
+    pages::showText(button_cancel, settingsTexts::kCancel);
+    pages::showText(button_save, kSaveCaption);
+}
+
+void EDIDset::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    const EDID_PARA& now = record(store()->ram_para, source_id);
+    const EDID_PARA& was = record(store()->ram_para_shadow, source_id);
+    if (edit_mode == kChoosing && std::memcmp(&now, &was, sizeof now) != 0)
+        source_init();
+}
+
+// ---------------------------------------------------------------- the tabs and the card
+
+void EDIDset::kel_button_input_clicked()
+{
+    tab_frame->setGeometry(kTabFrame.translated(kTabStep * ui_select, 0));
+    source_id = sourceinfo::get_source_id_by_listseq(ui_select);
+    source_name = sourceinfo::get_source_name_by_listseq(ui_select);
+    source_init();
+}
+
+void EDIDset::source_init()
+{
+    delete frame_source;
+    frame_source = new QFrame(this);
+    frame_source->setObjectName(QStringLiteral("frame_source"));
+    frame_source->setGeometry(kCardArea);
+    frame_source->setStyleSheet(edit_mode == kChoosing ? kCardChoosing : kCardEditing);
+
+    auto* panel = new QFrame(frame_source);
+    panel->setGeometry(kPanel);
+    panel->setStyleSheet(kPanelStyle);
+    QLabel* state = panelPart(frame_source, kPanelState);
+    state->setScaledContents(true);
+    state->setPixmap(QPixmap(pages::plainPicture("state_on.png")));
+    QLabel* picture = panelPart(frame_source, kPanelPicture);
+    picture->setScaledContents(true);
+    picture->setStyleSheet(kPanelPictureStyle);
+    sourceinfo::set_source_pixmap(picture, source_id);
+
+    QFont font;
+    font.setPixelSize(kPanelPixels);
+    QLabel* name = panelPart(frame_source, kPanelName);
+    QLabel* shown = panelPart(frame_source, kPanelTiming);
+    shown->setObjectName(QStringLiteral("card_timing"));
+    for (QLabel* l : {name, shown}) {
+        l->setFont(font);
+        l->setStyleSheet(kPanelText);
+    }
+    name->setText(source_name);
+    shown->setText(timing(record(store()->ram_para, source_id)));
+    pages::fitText(shown);
+    frame_source->lower();
+    frame_source->show();
+}
+
+QString EDIDset::cardTiming() const
+{
+    const auto* shown = frame_source ? frame_source->findChild<QLabel*>(QStringLiteral("card_timing")) : nullptr;
+    return shown ? shown->text() : QString();
+}
+
+// ---------------------------------------------------------------- editing
+
+QWidget* EDIDset::fieldWidget(int field) const
+{
+    switch (field) {
+    case kWidth: return ui->lineEdit_W;
+    case kHeight: return ui->lineEdit_H;
+    case kRate: return ui->label_rate;
+    case kDelete: return button_delete;
+    case kCancel: return button_cancel;
+    case kSave: return button_save;
+    default: return nullptr;
+    }
+}
+
+void EDIDset::styleField(int field, bool focused)
+{
+    if (QWidget* w = fieldWidget(field))
+        w->setStyleSheet(field <= kRate ? (focused ? kFieldFocused : kFieldNormal)
+                                        : (focused ? kButtonFocused : kButtonNormal));
+}
+
+void EDIDset::kel_button_source_clicked()
+{
+    edit_mode = kEditing;
+    edit_field = kWidth;
+    tab_frame->setStyleSheet(kTabEditing);
+    frame_source->setStyleSheet(kCardEditing);
+    ui->label_edid_source->setText(pages::pick(kSourcePrefix) + source_name);
+    const EDID_PARA& e = record(store()->ram_para, source_id);
+    ui->lineEdit_W->setText(QString::number(e.width));
+    ui->lineEdit_H->setText(QString::number(e.height));
+    ui->label_rate->setText(QString::number(e.rate));
+    rate_high = e.rate == kRateHigh;
+    for (int f = 0; f < kFields; ++f)
+        styleField(f, f == edit_field);
+    ui->frame_add->show();
+    ui->frame_add->raise();
+    for (QPushButton* b : {button_delete, button_cancel, button_save})
+        b->show();
+}
+
+void EDIDset::leaveEditing()
+{
+    edit_mode = kChoosing;
+    edit_field = kWidth;
+    tab_frame->setStyleSheet(kTabChosen);
+    for (int f = 0; f < kFields; ++f)
+        styleField(f, false);
+    ui->frame_add->hide();
+    for (QPushButton* b : {button_delete, button_cancel, button_save})
+        b->hide();
+    source_init();
+}
+
+void EDIDset::kel_button_ok_clicked()
+{
+    const u16 width = ui->lineEdit_W->text().toUShort();
+    const u16 height = ui->lineEdit_H->text().toUShort();
+    const u16 rate = ui->label_rate->text().toUShort();
+    store()->KelSetEDIDPara(source_id, static_cast<short>(width), static_cast<short>(height),
+                            static_cast<short>(rate));
+    rate_high = rate == kRateHigh;
+    leaveEditing();
+}
+
+void EDIDset::kel_button_cancel_clicked()
+{
+    leaveEditing();
+}
+
+void EDIDset::on_Button_freq_clicked()
+{
+    ui->label_rate->setText(QString::number(rate_high ? kRateHigh : kRateLow));
+}
+
+void EDIDset::stepField(int step)
+{
+    styleField(edit_field, false);
+    edit_field = static_cast<u8>((edit_field + step + kFields) % kFields);
+    styleField(edit_field, true);
+}
+
+void EDIDset::editRate()
+{
+    edit_mode = kChangingRate;
+    rate_high_saved = rate_high;
+    rate_text_saved = ui->label_rate->text();
+    ui->label_rate->setStyleSheet(kRateChanging);
+}
+
+// A stored rate other than 60 or 30 (a link may write one) stays as it is
+// until it is toggled.
+void EDIDset::endRate(bool keep)
+{
+    if (!keep) {
+        rate_high = rate_high_saved;
+        ui->label_rate->setText(rate_text_saved);
+    }
+    edit_mode = kEditing;
+    styleField(kRate, true);
+}
+
+void EDIDset::show_numberkeyboard_ui(QString)
+{
+    auto* field = qobject_cast<QLineEdit*>(sender());
+    if (field && edit_mode != kChoosing)
+        askValue(field);
+}
+
+void EDIDset::askValue(QLineEdit* field)
+{
+    askU16(field, pages::pick(field == ui->lineEdit_W ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight));
+}
+
+// ---------------------------------------------------------------- keys
+
+void EDIDset::onLeft()
+{
+    switch (edit_mode) {
+    case kChoosing:
+        ui_select = static_cast<u8>((ui_select + ram::kSources - 1) % ram::kSources);
+        return kel_button_input_clicked();
+    case kEditing: return stepField(-1);
+    default:
+        rate_high = !rate_high;
+        return on_Button_freq_clicked();
+    }
+}
+
+void EDIDset::onRight()
+{
+    switch (edit_mode) {
+    case kChoosing:
+        ui_select = static_cast<u8>((ui_select + 1) % ram::kSources);
+        return kel_button_input_clicked();
+    case kEditing: return stepField(1);
+    default:
+        rate_high = !rate_high;
+        return on_Button_freq_clicked();
+    }
+}
+
+void EDIDset::onOk()
+{
+    qDebug(" ui_seltype = %d ,ui_line_select=%d \n", edit_mode, edit_field);
+    switch (edit_mode) {
+    case kChoosing: return kel_button_source_clicked();
+    case kChangingRate: return endRate(true);
+    default: break;
+    }
+    switch (edit_field) {
+    case kWidth:
+    case kHeight: return askValue(static_cast<QLineEdit*>(fieldWidget(edit_field)));
+    case kRate: return editRate();
+    case kDelete:  // as Cancel: nothing is written
+    case kCancel: return kel_button_cancel_clicked();
+    case kSave: return kel_button_ok_clicked();
+    default: return;
+    }
+}
+
+void EDIDset::onBack()
+{
+    switch (edit_mode) {
+    case kChoosing: return slot_Button_back_clicked();
+    case kEditing: return kel_button_cancel_clicked();
+    default: return endRate(false);
+    }
+}
