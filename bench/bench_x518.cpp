@@ -380,8 +380,11 @@ RunningBox& runningBox()
 
 // Per iteration: transfers, driver calls, bank selects and reads of the
 // change, its floor (the journal's changed registers and the bank selects
-// they need, plus a read per frame wait) and, as wall time, the pass. The
-// reads above the floor are mostly frame waits polling once a millisecond.
+// they need, plus a read per frame wait) and, as wall time, the pass. A
+// wait that knows when its frame ends reads its flag once; the reads above
+// the floor are the input waits' channel status and the hold's capture
+// phase, and a first wait (or one after a pause of seconds) that polls once
+// a millisecond to learn when the frames end.
 template <class F>
 void runWindowChange(benchmark::State& state, F edit)
 {

@@ -60,13 +60,15 @@
 // sequences), _dump (diagnostic dumps, register listing), _flash (serial
 // flash and fonts) and _osd (the OSD engine and the redraw of its plane);
 // omenu.cpp reads and applies the overlay file. Groups of register writes
-// go through X518Batch (x518_reg_batch.h).
+// go through X518Batch (x518_reg_batch.h); the frame waits read their flag
+// when X518FrameGrid (x518_frame_grid.h) says the frame has ended.
 #pragma once
 
 #include "app/global.h"
 #include "app/ram_para.h"
 #include "app/tick_pacer.h"
 #include "videochip/x518_drv.h"
+#include "videochip/x518_frame_grid.h"
 #include "videochip/x518_input_channels.h"
 #include "videochip/x518_input_ports.h"
 #include "videochip/x518_osd.h"
@@ -103,8 +105,10 @@ public:
     static constexpr u8 kRunningState = 8;
     static constexpr int kProbeGoodReads = 5;
     // Ticks between passes while the chip is up and nothing is asked of the
-    // manager; a raised apply flag or a new input timing wakes it at once.
-    static constexpr int kIdleWatchTicks = 5;
+    // manager: the ports are measured as often as the input-source manager
+    // polls the inputs. A raised apply flag or a new input timing wakes it
+    // at once.
+    static constexpr int kIdleWatchTicks = 10;
     static constexpr int kMwinPresets = X518WindowModel::kMwinPresets;
     static constexpr int kParamEntries = 160;
     static constexpr int kDbdBlocks = X518InputChannels::kDbdBlocks;
@@ -571,10 +575,20 @@ private:
     // input ports
     int windowOfPort(int port) const;
     bool recordChanged(u32 dev) const;
-    void checkPort(int fd, int port);
+    // A port's measurement registers as one hold caught them: the frame
+    // counters and, for a V-by-One port, its lane counters (pair 0 is fhw
+    // and fvm themselves).
+    struct PortReading {
+        u32 htt = 0, vtt = 0, fhw = 0, fvm = 0, hw = 0;
+        u32 line[x518::kLanePairs] = {}, frame[x518::kLanePairs] = {};
+    };
+    // Reads the ports of `measured` (a bit per port), and the lanes of the
+    // V-by-One ports of `lanes`, under one hold of the measurement.
+    void readPorts(int fd, unsigned measured, unsigned lanes, PortReading* readings);
+    void checkPort(int fd, int port, const PortReading& reading, bool lanesRead);
     void portLost(int fd, int port, const ST_PI_PORT_INFO& old);
     void portChanged(int fd, int port);
-    bool vboLanesLocked(int fd, int port);
+    bool vboLanesLocked(int fd, int port, const PortReading* held);
     void vboReset(int fd, int receiver, u32 laneMask, bool frange);
     void stepVboRetry(int receiver);
     void measurePort(int fd, int port, ST_PI_PORT_INFO& info);
@@ -610,12 +624,10 @@ private:
     void keepProgrammedState();
     bool splitAtVboWidth(int window) const;
     bool output_frames_stalled_ = false;
-    // Frame waits: a wait armed soon after the last frame it saw sleeps
-    // until the next one is due before it polls.
-    int waitInputFrame(int fd, int channel, double periodMs);
-    static void sleepUntilFrameDue(std::chrono::steady_clock::time_point lastSeen, double periodMs);
-    std::chrono::steady_clock::time_point last_in_frame_[kChannels] = {};
-    std::chrono::steady_clock::time_point last_out_frame_{};
+    // When each input channel (on each port, and on none) and the output
+    // turn their frames over, as the frame waits learnt it.
+    X518FrameGrid in_frames_[kChannels][kPorts + 1];
+    X518FrameGrid out_frames_;
     u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
 
 

@@ -63,6 +63,27 @@ u32 laneMask(int lanes)
 
 bool outOfRange(u32 value, u32 limit) { return value - 2u > limit; }
 
+// Lane pairs whose counters tell whether a receiver with `lanes` lanes is locked.
+int lanePairsChecked(int lanes) { return lanes == 8 ? x518::kLanePairs : lanes == 4 ? 2 : 1; }
+
+// The measurement registers of a port; a receiver's lane pair j counts at
+// fhw + j x kMeasLaneLineStep and fvm + j x kMeasLaneFrameStep.
+struct MeasureRegs {
+    u32 htt, vtt, fhw, fvm, hw;
+};
+
+MeasureRegs measureRegs(int port)
+{
+    if (port >= kVboFirst) {
+        const u32 k = u32(port - kVboFirst), step = x518::kMeasVboStep * k;
+        return {x518::kMeasHttVbo + step, x518::kMeasVttVbo + step, x518::kMeasFhwVbo + step,
+                x518::kMeasFvmVbo + x518::kMeasVboFvmStep * k, x518::kMeasHwVbo + step};
+    }
+    const u32 k = u32(port), step = x518::kMeasCmosStep * k;
+    return {x518::kMeasHtt + step, x518::kMeasVtt + step, x518::kMeasFhw + step,
+            x518::kMeasFvm + x518::kMeasCmosFvmStep * k, x518::kMeasHw + step};
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ mapping tables
@@ -197,43 +218,86 @@ bool x518_manage::recordChanged(u32 dev) const
     return src->hdminfo[dev].changed != 0;
 }
 
+void x518_manage::readPorts(int fd, unsigned measured, unsigned lanes, PortReading* readings)
+{
+    // Bank AE first, then AF: the bank changes twice whatever the ports.
+    constexpr size_t kMostOps = 2 + kPorts * (5 + 2 * (x518::kLanePairs - 1));
+    x518_drv::RegOp ops[kMostOps];
+    size_t n = 0;
+    ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure);
+    for (int p = 0; p < kPorts; ++p) {
+        if (!(measured & 1u << p))
+            continue;
+        PortReading& r = readings[p];
+        const MeasureRegs at = measureRegs(p);
+        ops[n++] = x518_drv::readOp(at.htt, &r.htt);
+        ops[n++] = x518_drv::readOp(at.vtt, &r.vtt);
+        ops[n++] = x518_drv::readOp(at.fhw, &r.fhw);
+        ops[n++] = x518_drv::readOp(at.fvm, &r.fvm);
+        if (!(lanes & 1u << p))
+            continue;
+        for (int j = 1; j < lanePairsChecked(ports.PI_HDMI_INFO[p].lane); ++j) {
+            ops[n++] = x518_drv::readOp(at.fhw + x518::kMeasLaneLineStep * u32(j), &r.line[j]);
+            ops[n++] = x518_drv::readOp(at.fvm + x518::kMeasLaneFrameStep * u32(j), &r.frame[j]);
+        }
+    }
+    for (int p = 0; p < kPorts; ++p)
+        if (measured & 1u << p)
+            ops[n++] = x518_drv::readOp(measureRegs(p).hw, &readings[p].hw);
+    ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, 0);
+    drv->access_X518(fd, ops, n);
+    for (int p = kVboFirst; p < kPorts; ++p) {
+        readings[p].line[0] = readings[p].fhw;
+        readings[p].frame[0] = readings[p].fvm;
+    }
+}
+
 void x518_manage::measurePort(int fd, int port, ST_PI_PORT_INFO& info)
 {
-    const bool vbo = port >= kVboFirst;
-    const u32 k = u32(vbo ? port - kVboFirst : port);
-    const u32 step = vbo ? x518::kMeasVboStep * k : x518::kMeasCmosStep * k;
-    const u32 fvmStep = vbo ? x518::kMeasVboFvmStep * k : x518::kMeasCmosFvmStep * k;
-    // One group: hold the measurement, read it, release it.
-    u32 htt = 0, vtt = 0, fhw = 0, fvm = 0, hw = 0;
-    drv->access_X518(fd, {x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure),
-                          x518_drv::readOp((vbo ? x518::kMeasHttVbo : x518::kMeasHtt) + step, &htt),
-                          x518_drv::readOp((vbo ? x518::kMeasVttVbo : x518::kMeasVtt) + step, &vtt),
-                          x518_drv::readOp((vbo ? x518::kMeasFhwVbo : x518::kMeasFhw) + step, &fhw),
-                          x518_drv::readOp((vbo ? x518::kMeasFvmVbo : x518::kMeasFvm) + fvmStep, &fvm),
-                          x518_drv::readOp((vbo ? x518::kMeasHwVbo : x518::kMeasHw) + step, &hw),
-                          x518_drv::writeOp(x518::kUpdateCtl, 0)});
-    info.htt = i32(htt + 1);
-    info.vtt = i32(vtt);
-    info.fhw = i32(fhw + 1);
-    info.fvm = i32(fvm + 1);
-    info.hw = i32(hw);
+    PortReading readings[kPorts];
+    readPorts(fd, 1u << port, 0, readings);
+    const PortReading& r = readings[port];
+    info.htt = i32(r.htt + 1);
+    info.vtt = i32(r.vtt);
+    info.fhw = i32(r.fhw + 1);
+    info.fvm = i32(r.fvm + 1);
+    info.hw = i32(r.hw);
 }
 
+// Every port a window uses is measured on each pass, all under one hold,
+// with the lane counters a V-by-One port's check looks at when it had a
+// signal (a receiver that had none is reset, or set up anew, and its lanes
+// read after that).
 void x518_manage::check_input_port(int fd)
 {
+    unsigned measured = 0, lanes = 0;
+    for (int p = 0; p < kPorts; ++p) {
+        if (windowOfPort(p) < 0 || !recordChanged(kelApi_GetPortDevId(p)))
+            continue;
+        measured |= 1u << p;
+        if (p >= kVboFirst && ports.PI_PORT_INFO[p].nosig == 0)
+            lanes |= 1u << p;
+    }
+    if (!measured)
+        return;
+    PortReading readings[kPorts];
+    readPorts(fd, measured, lanes, readings);
     for (int p = 0; p < kPorts; ++p)
-        checkPort(fd, p);
+        if (measured & 1u << p)
+            checkPort(fd, p, readings[p], (lanes & 1u << p) != 0);
 }
 
-void x518_manage::checkPort(int fd, int p)
+void x518_manage::checkPort(int fd, int p, const PortReading& reading, bool lanesRead)
 {
     const int w = windowOfPort(p);
-    if (w < 0 || !recordChanged(kelApi_GetPortDevId(p)))
-        return;
     ports.PI_UPDATE[p] = 0;
     ST_PI_PORT_INFO& info = ports.PI_PORT_INFO[p];
     const ST_PI_PORT_INFO old = info;
-    measurePort(fd, p, info);
+    info.htt = i32(reading.htt + 1);
+    info.vtt = i32(reading.vtt);
+    info.fhw = i32(reading.fhw + 1);
+    info.fvm = i32(reading.fvm + 1);
+    info.hw = i32(reading.hw);
     info.nosig = (outOfRange(u32(info.htt), kLineLimit) || outOfRange(u32(info.fvm), kFrameLimit) ||
                   outOfRange(u32(info.fhw), kLineLimit) || ports.PI_HDMI_INFO[p].nosignal == 1)
                      ? 1
@@ -252,7 +316,8 @@ void x518_manage::checkPort(int fd, int p)
     }
     if (changed)
         portChanged(fd, p);
-    if (p >= kVboFirst && !vboLanesLocked(fd, p))
+    // A receiver set up anew is read again.
+    if (p >= kVboFirst && !vboLanesLocked(fd, p, lanesRead && !changed ? &reading : nullptr))
         return;
     if (!changed)
         return;
@@ -356,34 +421,31 @@ void x518_manage::portChanged(int fd, int p)
 
 // Every lane pair the reported lane count uses must have measured a line
 // and a frame; otherwise the receiver is reset again.
-bool x518_manage::vboLanesLocked(int fd, int p)
+bool x518_manage::vboLanesLocked(int fd, int p, const PortReading* held)
 {
     const int k = p - kVboFirst;
-    u32 line[x518::kLanePairs] = {}, frame[x518::kLanePairs] = {};
-    x518_drv::RegOp ops[2 * x518::kLanePairs + 2];
-    int n = 0;
-    ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure);
-    for (int j = 0; j < x518::kLanePairs; ++j) {
-        ops[n++] = x518_drv::readOp(
-            x518::kMeasFhwVbo + x518::kMeasVboStep * u32(k) + x518::kMeasLaneLineStep * u32(j), &line[j]);
-        ops[n++] = x518_drv::readOp(
-            x518::kMeasFvmVbo + x518::kMeasVboFvmStep * u32(k) + x518::kMeasLaneFrameStep * u32(j), &frame[j]);
-    }
-    ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, 0);
-    drv->access_X518(fd, ops, size_t(n));
-    for (int j = 0; j < x518::kLanePairs; ++j) {
-        ++line[j];
-        ++frame[j];
-    }
     const int lanes = ports.PI_HDMI_INFO[p].lane;
-    bool ok = true;
-    if (lanes == 8) {
-        for (int j = 0; j < x518::kLanePairs; ++j)
-            ok = ok && !outOfRange(line[j], kLineLimit) && !outOfRange(frame[j], kFrameLimit);
+    const int pairs = lanePairsChecked(lanes);
+    PortReading r;
+    if (held) {
+        r = *held;
     } else {
-        const int pairs = lanes == 4 ? 2 : 1;
-        for (int j = 0; j < pairs; ++j)
-            ok = ok && line[j] >= 1 && line[j] <= kLaneLineMax && frame[j] >= 1 && frame[j] <= kLaneFrameMax;
+        x518_drv::RegOp ops[2 * x518::kLanePairs + 2];
+        int n = 0;
+        ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure);
+        const MeasureRegs at = measureRegs(p);
+        for (int j = 0; j < pairs; ++j) {
+            ops[n++] = x518_drv::readOp(at.fhw + x518::kMeasLaneLineStep * u32(j), &r.line[j]);
+            ops[n++] = x518_drv::readOp(at.fvm + x518::kMeasLaneFrameStep * u32(j), &r.frame[j]);
+        }
+        ops[n++] = x518_drv::writeOp(x518::kUpdateCtl, 0);
+        drv->access_X518(fd, ops, size_t(n));
+    }
+    bool ok = true;
+    for (int j = 0; j < pairs; ++j) {
+        const u32 line = r.line[j] + 1, frame = r.frame[j] + 1;
+        ok = ok && (lanes == 8 ? !outOfRange(line, kLineLimit) && !outOfRange(frame, kFrameLimit)
+                               : line >= 1 && line <= kLaneLineMax && frame >= 1 && frame <= kLaneFrameMax);
     }
     if (ok) {
         ports.vbo_retry[k] = 0;

@@ -9,7 +9,7 @@
 #include "videochip/x518_reg_batch.h"
 
 #include <chrono>
-#include <thread>
+#include <limits>
 
 namespace {
 
@@ -22,7 +22,6 @@ constexpr int kAlignPasses = 251;
 constexpr int kRtctFrozen = 0;
 constexpr int kSpareBuffer = 4;  // fb_ring entry the input does not write: a hold's frame
 constexpr int kPhases = 4;
-constexpr int kPollMs = 1;
 // The output channels run at 60 frames a second: every channel timing of
 // the panel holds about 9.9 M pixels a frame at the same pixel clock.
 constexpr double kOutputFrameMs = 1000.0 / 60.0;
@@ -164,23 +163,16 @@ int x518_manage::wait1_povs(int fd, int och)
     if (output_frames_stalled_)
         return -1;
     const u32 bit = 1u << och;
+    const auto armed = X518FrameGrid::Clock::now();
     drv->access_X518(fd, {x518_drv::writeOp(x518::kOutFrameRequest, bit),
                           x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
-    bool came = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
+    auto read = [&](bool) { return (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) ? 1 : 0; };
     int polls = 0;
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(frame_wait_ms);
-    if (!came)
-        sleepUntilFrameDue(last_out_frame_, kOutputFrameMs);
-    while (!came && std::chrono::steady_clock::now() < limit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-        came = (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) != 0;
-        ++polls;
-    }
+    const int answer = out_frames_.await(armed, kOutputFrameMs, armed + std::chrono::milliseconds(frame_wait_ms),
+                                         std::numeric_limits<int>::max(), read, polls);
     drv->access_X518(fd, {x518_drv::writeOp(x518::kOutFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
-    if (came) {
-        last_out_frame_ = std::chrono::steady_clock::now();
+    if (answer > 0)
         return 0;
-    }
     // The output runs no frames: the rest of this pass does not wait again.
     output_frames_stalled_ = true;
     KEL_DBG("[wait1_povs] OCH%d: no output frame after %d polls (%u ms)\n", och, polls, frame_wait_ms);

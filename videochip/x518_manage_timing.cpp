@@ -5,10 +5,8 @@
 #include "videochip/x518_manage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <thread>
 
 namespace {
 
@@ -27,7 +25,6 @@ constexpr u32 kPolVertical = 0x01, kPolHorizontal = 0x02, kPolCmosFixed = 0x04;
 constexpr u32 kNibble = 4, kByte = 8, kHalf = 16;
 
 constexpr int kFramePolls = 45;
-constexpr int kFramePollMs = 1;
 constexpr int kInFieldReads = 90, kOutFieldReads = 70;
 constexpr u32 kFieldShift = 2, kFieldMask = 3;
 constexpr double kMaxWaitRate = 120.0;
@@ -171,46 +168,35 @@ void x518_manage::set_VBOInput(int fd, int receiver)
 
 // ------------------------------------------------------------------ frame waits
 
-void x518_manage::sleepUntilFrameDue(std::chrono::steady_clock::time_point lastSeen, double periodMs)
-{
-    // Woken a millisecond early, then the polls.
-    constexpr double kEarlyMs = 1.0;
-    if (periodMs <= kEarlyMs)
-        return;
-    const auto due = lastSeen + std::chrono::microseconds(int64_t((periodMs - kEarlyMs) * 1000.0));
-    if (due > std::chrono::steady_clock::now())
-        std::this_thread::sleep_until(due);
-}
-
 int x518_manage::wait1_pivs(int fd, int channel)
-{
-    return waitInputFrame(fd, channel, 0);
-}
-
-int x518_manage::waitInputFrame(int fd, int channel, double periodMs)
 {
     if (channel < 0 || channel >= kChannels)
         return 0;
+    // The frames the channel captures are its port's.
+    const int port = portOf(ich.ich_win[channel]);
+    const double rate = port == kNone ? 0 : ports.PI_FV[port];
+    const double periodMs = rate > 0 ? 1000.0 / rate : 0;
     const u32 bit = 1u << channel;
     const u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
+    const auto armed = X518FrameGrid::Clock::now();
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
                           x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
-    // A channel without input (its status idle) has no frame to wait for;
-    // otherwise the frame flag is polled once a millisecond, so that the
-    // polls span a frame down to ~22 Hz.
-    u32 flags = 0, st = 0;
-    drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
-    bool done = (flags & bit) != 0 || st == x518::kIchStatusIdle;
-    if (!done)
-        sleepUntilFrameDue(last_in_frame_[channel], periodMs);
-    for (int i = 0; i < kFramePolls && !done; ++i) {
-        Sleep(kFramePollMs);
-        done = (drv->read_X518(fd, x518::kInFrameFlags, 0) & bit) != 0;
-    }
-    last_in_frame_[channel] = std::chrono::steady_clock::now();
+    // A channel without input (its status idle) has no frame to wait for.
+    // The polls span a frame down to ~22 Hz.
+    auto read = [&](bool first) {
+        u32 flags = 0, st = 0;
+        if (first)
+            drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
+        else
+            flags = drv->read_X518(fd, x518::kInFrameFlags, 0);
+        return (flags & bit) ? 1 : first && st == x518::kIchStatusIdle ? -1 : 0;
+    };
+    int polls = 0;
+    X518FrameGrid& grid = in_frames_[channel][port == kNone ? kPorts : port];
+    const int answer = grid.await(armed, periodMs, X518FrameGrid::Time::max(), kFramePolls, read, polls);
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
-    if (!done) {
-        KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, kFramePolls);
+    if (answer == 0) {
+        KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, polls);
         return -1;
     }
     return 0;
@@ -229,10 +215,8 @@ int x518_manage::wait1_pivs2(int fd)
             best = w;
         }
     }
-    if (best != kNone && firstIch(best) >= 0 && firstIch(best) < kChannels) {
-        const double rate = ports.PI_FV[portOf(best)];
-        return waitInputFrame(fd, firstIch(best), rate > 0 ? 1000.0 / rate : 0);
-    }
+    if (best != kNone && firstIch(best) >= 0 && firstIch(best) < kChannels)
+        return wait1_pivs(fd, firstIch(best));
     Sleep(kNoChannelWaitMs);
     return 0;
 }

@@ -123,6 +123,22 @@ TEST_F(RunningChipTest, AVByOneInputIsSingleOnFewLanesAndHalvedOnEight)
     EXPECT_EQ(m->ports.vbo_retry[1], 0);
 }
 
+TEST_F(RunningChipTest, SteadyInputsAreReadUnderOneHoldAndNothingIsWritten)
+{
+    platform::sim::plugSource(kDvi, SourceTiming::p1080_60());
+    platform::sim::plugSource(kHdmi1, SourceTiming::p1080_60());
+    platform::sim::plugSource(kHdmi3, vbo1080(8));
+    inputsUp();
+    watchPorts();
+    clearInputChanges();
+    chip->clearJournal();
+    watchPorts();
+    const std::vector<SimX518::JournalEntry> hold = {{0x00, 0x29, 0x80}, {0x00, 0x29, 0x00}};
+    EXPECT_EQ(chip->journal(), hold);
+    EXPECT_EQ(m->ports.PI_STATE[kPortHdmi3], 1);
+    EXPECT_EQ(m->ports.vbo_retry[1], 0);  // all eight lanes counted
+}
+
 TEST_F(RunningChipTest, UnpluggingARunningInputRaisesTheUpdateOnceAndBlanksItsWindows)
 {
     platform::sim::plugSource(kDvi, SourceTiming::p1080_60());
