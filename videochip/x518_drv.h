@@ -1,7 +1,7 @@
 // Register access to the X518 video-processing chip over SPI.
 //
 // The chip's byte registers are grouped in banks of 128; register 0 of every
-// bank selects the bank. A register is named by a specification word
+// bank selects the bank. A register is named by a register word
 // (bank << 16 | address << 8 | width in bytes) and reached with a bank
 // offset added to its bank (16 x channel for the per-channel banks).
 // Multi-byte values go low byte first to consecutive addresses. Each byte is

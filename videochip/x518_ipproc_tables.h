@@ -1,5 +1,5 @@
 // The picture-processing chain of input channels 0-3: its registers (as
-// specification words of the channel-0 copy; channel c at bank offset
+// register words of the channel-0 copy; channel c at bank offset
 // x518::kChannelStride x c) and the register values of each block by level,
 // port state and active height.
 #pragma once

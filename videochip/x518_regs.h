@@ -1,4 +1,4 @@
-// Registers of the X518 chip that the chip manager names, as specification
+// Registers of the X518 chip that the chip manager names, as register
 // words (bank << 16 | address << 8 | width) with bank offset 0. Registers of
 // a channel copy are reached with the bank offset x518::kChannelStride x k.
 // At the end, the register map: every register the program reads or writes,

@@ -136,7 +136,7 @@ public:
     // Every bank at one moment.
     SimX518Flash::Registers registers() const;
     void setReg(uint8_t bank, uint8_t address, uint8_t value);
-    // A register named by a specification word (bank << 16 | address << 8 |
+    // A register named by a register word (bank << 16 | address << 8 |
     // width) and a bank offset, little-endian over `width` bytes.
     uint32_t regValue(uint32_t spec, uint32_t bankOffset = 0) const;
     void setRegValue(uint32_t spec, uint32_t value, uint32_t bankOffset = 0);
