@@ -13,8 +13,15 @@ START_SECONDS = 60  # a loaded machine starts a box slowly
 
 
 def box_address():
+    """A loopback address from the process id on which no box listens yet."""
     pid = os.getpid()
-    return "127.%d.%d.%d" % (200 + pid % 50, (pid >> 8) & 0xFF, 1 + pid % 250)
+    for n in range(250):
+        address = "127.%d.%d.%d" % (200 + pid % 50, (pid >> 8) & 0xFF, 1 + (pid + n) % 250)
+        try:
+            socket.create_connection((address, 5005), timeout=1).close()
+        except OSError:
+            return address
+    raise SystemExit("no free loopback address")
 
 
 def wait_for_tcp(address, box):
