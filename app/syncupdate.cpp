@@ -253,6 +253,10 @@ void SyncUpdate::writeBack(KelRamPara* store)
         QMutexLocker lock(&x518_manage::mutex);
         copy = store->ram_para;
     }
+    // A save request written after this pass looked for one is still to be
+    // carried out: taken into the shadow it would pass for one carried out
+    // before, and be ignored.
+    copy.mode_save_request = store->ram_para_shadow.mode_save_request;
     const u8* live = bytesOf(copy);
     const u8* shadow = bytesOf(store->ram_para_shadow);
     int diff = ram::kSavedStart;

@@ -109,6 +109,29 @@ TEST_F(Notifier, AFailedWriteBackKeepsTheShadowAndIsTriedAgainLater)
     EXPECT_TRUE(shadowEqualsLive());
 }
 
+// A save request that lands after a pass looked for one, and before a
+// write-back (here the retried one) copies the block, is still carried out
+// by the next pass and never reaches the parameter file.
+TEST_F(Notifier, ASaveRequestWrittenBeforeAWriteBackIsStillCarriedOut)
+{
+    ASSERT_TRUE(platform::removeFile(KelRamPara::kParaFile));
+    ASSERT_TRUE(platform::makeDirs(KelRamPara::kParaFile));
+    store->ram_para.brightness = 77;
+    testing::internal::CaptureStdout();
+    sync->para_sync(SYNC_PARA_CHANGED);
+    store->ram_para.mode_save_request = 4;
+    ASSERT_TRUE(QDir(QString::fromStdString(platform::path(KelRamPara::kParaFile))).removeRecursively());
+    EXPECT_TRUE(waitUntil([&] { return paraFileField(2176) == 77; }));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(paraFileField(868), 0);
+
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(store->KelUserModeSaved(3), 1);
+    EXPECT_TRUE(platform::exists("/data/modes/custom_mode4"));
+    EXPECT_EQ(store->ram_para.mode_save_request, 0);
+    EXPECT_EQ(store->ram_para.current_mode, 4);
+}
+
 // ---------------------------------------------------------------- writes from worker threads
 
 namespace {
