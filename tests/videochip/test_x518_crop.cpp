@@ -34,9 +34,9 @@ std::ostream& operator<<(std::ostream& os, const Picture& p)
 u32 selectOf(int port) { return u32(2 * port); }  // a parallel port's source select code
 
 // A register, named by its register word, in a copy of the chip's banks.
-u32 valueIn(const Registers& r, u32 spec, u32 bankOffset = 0)
+u32 valueIn(const Registers& r, u32 word, u32 bankOffset = 0)
 {
-    const u32 bank = (spec >> 16) + bankOffset, address = spec >> 8 & 0xFF, width = spec & 0xFF;
+    const u32 bank = (word >> 16) + bankOffset, address = word >> 8 & 0xFF, width = word & 0xFF;
     u32 v = 0;
     for (u32 i = 0; i < width; ++i)
         v |= u32(r[bank][address + i]) << (8 * i);
