@@ -46,6 +46,14 @@
 // show another block window). The dispatcher runs the pass after it; so
 // does the bring-up, and the apply pass after a panel initialisation.
 //
+// Crops. A source change to or from a crop stores the crop's margins
+// (storeCrop) and leaves the programming to the source setter: one pass,
+// with the new input and the new margins (and the window's fade, when it
+// has one). x518_SetCrop on its own flags the window and programs it. Every
+// path that measures a stored crop (x518_SetCrop, kelApi_updateCrop, the
+// re-layout) clamps it the same way (clampCrop): a crop past the input's
+// right or bottom edge shows the input's whole width or height.
+//
 // The operations live one area to a file: x518_manage.cpp (object, thread,
 // bring-up), _param (system parameters, default model), _init (initial
 // load, register-update window), _timing (timing blocks, dot-by-dot memory,
@@ -545,6 +553,11 @@ private:
     KEL_RAM_PARA* liveBlock() const;
     // window geometry
     void portSize(int port, i32& hw, i32& vw) const;
+    // Crops: the one clamp of a rectangle to its input, the four margins of
+    // a clamped copy, and a window's crop set without programming it.
+    void clampCrop(int port, ST_RECT& rect) const;
+    void cropMargins(int port, ST_RECT rect, i32* margins) const;
+    void storeCrop(int window, bool enable, ST_RECT& rect);
     // output panel
     void writePanelRegisters();
     // multi-window environment

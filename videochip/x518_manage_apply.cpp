@@ -248,17 +248,21 @@ void x518_manage::applySourceChange(const KEL_RAM_PARA& now, int w, int chip, u1
             KEL_DBG("\t !!!!!!!!!cropIdx OOR,return !!!!!!!!!!!!!");
             return;
         }
+        // The window is programmed once, by the source setter, with its new
+        // input and the new crop: a pass of its own for the crop would show
+        // the old input cut with the new margins first.
         const CROP_ITEM& crop = now.crop_list[c];
         ST_RECT rect{crop.x, crop.y, crop.w, crop.h};
         x518_SetInputsourceCrop(chip, s);
-        x518_SetCrop(char(chip), 1, &rect);
+        if (kelApi_IsWinValid(chip))
+            storeCrop(chip, true, rect);
         x518_SetInputsource(u32(chip), crop.key & kCropSourceBits);
     } else {
-        if (was & ram::kSourceIsCrop) {
+        if ((was & ram::kSourceIsCrop) && kelApi_IsWinValid(chip)) {
             // Dropping a crop: the rectangle passed along is window 0's.
             const IMAGE_PARA& first = now.image[0];
             ST_RECT rect{first.x, first.y, first.w, first.h};
-            x518_SetCrop(char(chip), 0, &rect);
+            storeCrop(chip, false, rect);
         }
         x518_SetInputsource(u32(chip), s);
     }

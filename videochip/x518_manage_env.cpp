@@ -414,11 +414,13 @@ void x518_manage::fillWindowTables(const KEL_RAM_PARA& b)
         if (model.PM_INPUT[i] != before[i])
             model.g_chg_input[i] = 1;
         const bool cropped = model.PM_INPUT_OFFSET_EN[i] && r.crop < ram::kCrops;
-        const CROP_ITEM& c = b.crop_list[cropped ? r.crop : 0];
-        const ST_RECT crop{c.x, c.y, c.w, c.h};
         for (int k = 0; k < kSides; ++k) {
             model.PM_WIN_OFFSET[i][k] = i32(kelApi_OchGetWinOffset1(&r, k));
-            model.PM_INPUT_OFFSET[i][k] = cropped ? i32(kelApi_CropGetOffset(model.PM_INPUT[i], &crop, k)) : 0;
+            model.PM_INPUT_OFFSET[i][k] = 0;
+        }
+        if (cropped) {
+            const CROP_ITEM& c = b.crop_list[r.crop];
+            cropMargins(model.PM_INPUT[i], ST_RECT{c.x, c.y, c.w, c.h}, model.PM_INPUT_OFFSET[i]);
         }
     }
     std::fill(std::begin(model.PM_WIN_NUM), std::end(model.PM_WIN_NUM), kNoWindow);

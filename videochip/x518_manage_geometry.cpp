@@ -220,6 +220,44 @@ u32 x518_manage::kelApi_CropGetOffset(int port, const ST_RECT* r, int side) cons
 
 // ------------------------------------------------------------------ crops
 
+// A crop that runs past the right (bottom) edge of its input shows the
+// input's whole width (height). Choosing a crop, a new format on its input
+// and a new layout all measure the stored crop this way, so one crop gives
+// one picture whatever programmed the window last.
+void x518_manage::clampCrop(int port, ST_RECT& r) const
+{
+    i32 hw, vw;
+    portSize(port, hw, vw);
+    if (int64_t(r.x) + r.w > hw) {
+        KEL_DBG("    x:%d + w:%d OOR, reset it to X518input\r\n", r.x, r.w);
+        r.x = 0;
+        r.w = hw;
+    }
+    if (int64_t(r.y) + r.h > vw) {
+        KEL_DBG("    y:%d + h:%d OOR, reset it to X518input\r\n", r.y, r.h);
+        r.y = 0;
+        r.h = vw;
+    }
+}
+
+void x518_manage::cropMargins(int port, ST_RECT r, i32* margins) const
+{
+    clampCrop(port, r);
+    for (int k = 0; k < kSides; ++k)
+        margins[k] = i32(kelApi_CropGetOffset(port, &r, k));
+}
+
+// The crop of chip window `w` against its input (win_info), without
+// programming it.
+void x518_manage::storeCrop(int w, bool enable, ST_RECT& r)
+{
+    const int port = int(kelApi_inputCvtX518(model.win_info[w].input));
+    clampCrop(port, r);
+    model.PM_INPUT_OFFSET_EN[w] = enable ? 1 : 0;
+    for (int k = 0; k < kSides; ++k)
+        model.PM_INPUT_OFFSET[w][k] = enable ? i32(kelApi_CropGetOffset(port, &r, k)) : 0;
+}
+
 void x518_manage::x518_SetCrop(char window, char enable, ST_RECT* r)
 {
     const int w = window;
@@ -227,23 +265,11 @@ void x518_manage::x518_SetCrop(char window, char enable, ST_RECT* r)
         KEL_DBG("  not found win:%d\r\n", w);
         return;
     }
-    const int port = int(kelApi_inputCvtX518(model.win_info[w].input));
-    i32 hw, vw;
-    portSize(port, hw, vw);
-    if (int64_t(r->x) + r->w > hw) {
-        KEL_DBG("    x:%d + w:%d OOR, reset it to X518input\r\n", r->x, r->w);
-        r->x = 0;
-        r->w = hw;
-    }
-    if (int64_t(r->y) + r->h > vw) {
-        KEL_DBG("    y:%d + h:%d OOR, reset it to X518input\r\n", r->y, r->h);
-        r->y = 0;
-        r->h = vw;
-    }
-    model.PM_INPUT_OFFSET_EN[w] = enable ? 1 : 0;
-    for (int k = 0; k < kSides; ++k)
-        model.PM_INPUT_OFFSET[w][k] = enable ? i32(kelApi_CropGetOffset(port, r, k)) : 0;
-    // The window programming takes only changed windows.
+    storeCrop(w, enable != 0, *r);
+    // The window programming takes only flagged windows: without the mark
+    // a crop of the input the window already shows would never reach the
+    // chip. (A source change stores its crop with storeCrop instead and
+    // lets the source setter program the window once.)
     model.win_chg[w] = 1;
     set_output(spi_fd);
 }
@@ -256,8 +282,6 @@ void x518_manage::kelApi_updateCrop(int port)
         if (model.PM_INPUT[w] != port || !model.PM_INPUT_OFFSET_EN[w] || crop >= ram::kCrops)
             continue;
         const CROP_ITEM& c = b.crop_list[crop];
-        const ST_RECT rect{c.x, c.y, c.w, c.h};
-        for (int k = 0; k < kSides; ++k)
-            model.PM_INPUT_OFFSET[w][k] = i32(kelApi_CropGetOffset(port, &rect, k));
+        cropMargins(port, ST_RECT{c.x, c.y, c.w, c.h}, model.PM_INPUT_OFFSET[w]);
     }
 }
