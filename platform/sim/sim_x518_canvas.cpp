@@ -666,13 +666,15 @@ CanvasInputs SimX518::inputsNow() const
 
 void SimX518::beforeWrite(uint8_t address, uint8_t value)
 {
-    // Capture sync and write ring of input channel c: banks 10 + 16c and 16 + 16c.
-    const int c = (bank_ >> 4);
-    if (c >= kCanvasChannels)
-        return;
-    const uint8_t bank = bank_ & 0x0F;
-    const uint32_t isyct = x518::kIsyct, ring = x518::kWriteRing;
-    if (bank == (isyct >> 16) && address == ((isyct >> 8) & 0xFF)) {
+    // The capture sync and the write ring of input channel c, in banks
+    // 10 + 16c and 16 + 16c.
+    auto channelOf = [this](uint32_t spec, uint8_t at) {
+        const int offset = int(bank_) - int(spec >> 16);
+        const bool hit = at == ((spec >> 8) & 0xFF) && offset >= 0 && offset % int(x518::kChannelStride) == 0;
+        const int c = offset / int(x518::kChannelStride);
+        return hit && c < kCanvasChannels ? c : -1;
+    };
+    if (const int c = channelOf(x518::kIsyct, address); c >= 0) {
         const bool held = regs_[bank_][address] == x518::kIsyctHold;
         if (value == x518::kIsyctHold && !held)
             heldAt_[size_t(c)] = int64_t(frameCount());
@@ -680,8 +682,10 @@ void SimX518::beforeWrite(uint8_t address, uint8_t value)
             heldAt_[size_t(c)] = kNoFrame;
         return;
     }
-    const uint8_t first = (ring >> 8) & 0xFF;
-    if (bank == (ring >> 16) && address >= first && address < first + (ring & 0xFF)) {
+    const uint8_t first = (x518::kWriteRing >> 8) & 0xFF;
+    if (address < first || address >= first + (x518::kWriteRing & 0xFF))
+        return;
+    if (const int c = channelOf(x518::kWriteRing, first); c >= 0) {
         // The buffers leaving the ring keep the frame they hold.
         const CaptureClock clock = inputsNow().clock;
         for (int b = 0; b < kFrameBuffers; ++b)

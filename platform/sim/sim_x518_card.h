@@ -12,7 +12,7 @@
 namespace platform::sim {
 
 // The card's marks, 0xFFRRGGBB.
-constexpr uint32_t kCardTopLeft = 0xFFFFFFFF;      // white
+constexpr uint32_t kCardTopLeft = 0xFFFF8000;      // orange
 constexpr uint32_t kCardTopRight = 0xFFFF00FF;     // magenta
 constexpr uint32_t kCardBottomLeft = 0xFF00FFFF;   // cyan
 constexpr uint32_t kCardBottomRight = 0xFFFFFF00;  // yellow
