@@ -211,13 +211,28 @@ private:
 };
 
 // What one input channel wrote into one buffer: `lines` lines of `lineBytes`
-// from `start`, `pitch` apart; its written pixels and lines in the card.
+// from `start`, `pitch` apart; its written pixels and lines in the card of
+// port `port` at frame `frame` (none: -1), which is drawn once a pixel
+// shows it.
 struct Region {
     int64_t start = 0, pitch = 0, lineBytes = 0;
     int width = 0, lines = 0;
     PixelBytes px;
-    const Canvas* card = nullptr;
+    int port = -1;
+    int64_t frame = kNoFrame;
     std::vector<int> xs, ys;  // card pixel and line of each written pixel and line, -1 outside the card
+    const Canvas* card(Cards& cards) const
+    {
+        if (!drawn) {
+            card_ = cards.get(port, frame);
+            drawn = true;
+        }
+        return card_;
+    }
+
+private:
+    mutable const Canvas* card_ = nullptr;
+    mutable bool drawn = false;
 };
 
 // The port input channel `ich` reads and, for a V-by-One receiver whose
@@ -249,7 +264,7 @@ int capturedOf(int i, int ratio)
     return ratio > 0 && ratio < int(x518::kZoomUnit) ? int(((int64_t(i) << 16) + ratio / 2) / ratio) : i;
 }
 
-Region regionOf(const Chip& chip, const CanvasInputs& in, Cards& cards, int ich, int buffer)
+Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
 {
     Region r;
     r.start = u32(chip.value(x518::regAt(x518::kIsfld, x518::kFieldAddressStep * u32(buffer)), ich));
@@ -268,10 +283,11 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, Cards& cards, int ich,
     const int port = portOfInput(chip, ich, half);
     if (port < 0 || port >= kCanvasPorts)
         return r;
-    r.card = cards.get(port, bufferFrame(chip.registers(), in.clock, ich, buffer));
-    if (!r.card)
-        return r;
     const InputPicture& p = in.ports[size_t(port)];
+    r.frame = bufferFrame(chip.registers(), in.clock, ich, buffer);
+    if (!p.plugged || r.frame == kNoFrame)
+        return r;
+    r.port = port;
     // Pixel s of the line the channel sees is card pixel s - first: the
     // whole line, or one half of it from the split's start.
     int first = p.hstart, halfOffset = 0;
@@ -283,12 +299,12 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, Cards& cards, int ich,
     r.xs.resize(size_t(r.width));
     for (int x = 0; x < r.width; ++x) {
         const int cx = hst + kCaptureLag + capturedOf(x, hRatio) - first + halfOffset;
-        r.xs[size_t(x)] = cx >= 0 && cx < r.card->width ? cx : -1;
+        r.xs[size_t(x)] = cx >= 0 && cx < p.width ? cx : -1;
     }
     r.ys.resize(size_t(r.lines));
     for (int y = 0; y < r.lines; ++y) {
         const int cy = vst - kCaptureLineLag + capturedOf(y, vRatio) - p.vstart;
-        r.ys[size_t(y)] = cy >= 0 && cy < r.card->height ? cy : -1;
+        r.ys[size_t(y)] = cy >= 0 && cy < p.height ? cy : -1;
     }
     return r;
 }
@@ -348,7 +364,7 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
         if (ich != lead && sync != x518::kIsyctFollow + u32(lead))
             continue;
         for (int b = 0; b < kFrameBuffers; ++b) {
-            Region r = regionOf(chip, in, cards, ich, b);
+            Region r = regionOf(chip, in, ich, b);
             if (r.pitch > 0 && r.width > 0 && r.lines > 0)
                 regions.push_back(std::move(r));
         }
@@ -402,12 +418,11 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
                 if (line < 0 || line >= h.r->lines || a >= h.r->lineBytes)
                     continue;
                 const Region& r = *h.r;
-                if (r.card) {
-                    const int x = r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.width - 1))];
-                    const int yy = r.ys[size_t(line)];
-                    if (x >= 0 && yy >= 0)
-                        out[i] = r.card->at(x, yy);
-                }
+                const int x = r.port < 0 ? -1 : r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.width - 1))];
+                const int yy = r.port < 0 ? -1 : r.ys[size_t(line)];
+                const Canvas* card = x >= 0 && yy >= 0 ? r.card(cards) : nullptr;
+                if (card)
+                    out[i] = card->at(x, yy);
                 break;
             }
         }
