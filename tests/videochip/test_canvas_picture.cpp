@@ -180,3 +180,32 @@ TEST_F(CanvasPictureTest, MidFadeTheWindowIsBlendedOverTheOneBelowByItsWeight)
     EXPECT_NE(steps[1].over, hdmi1);
     EXPECT_NE(steps[1].over, dvi);
 }
+
+// A 2160p input on a V-by-One receiver: the pair's split gives each of two
+// input channels half of every line, and the window shows them joined.
+TEST_F(CanvasPictureTest, AnInputSplitOverTwoChannelsShowsWhole)
+{
+    constexpr int kPortHdmi3 = 5, kW4 = 3840, kH4 = 2160;
+    platform::sim::plugSource(ram::kSourceHdmi3, SourceTiming::p2160_30());
+    for (int i = 0; i < 12; ++i) {
+        poll();
+        m->runPass();
+    }
+    write([&](KEL_RAM_PARA& b) {
+        b.splice_mode = ram::SPLICE_NONE;
+        b.led_width = kW4;
+        b.led_height = kH4;
+        for (IMAGE_PARA& im : b.image)
+            im.enable = 0;
+        show(b, 0, ram::kSourceHdmi3, {0, 0, kW4, kH4});
+    });
+    m->runPass();
+    ASSERT_GE(m->ich.win_ich[0][1], 0);  // two channels
+    const platform::Canvas shown = canvas();
+    ASSERT_EQ(shown.width, kW4);
+    long checked = 0;
+    EXPECT_EQ(canvasprobe::mismatches(shown, drawTestCard(kPortHdmi3, kW4, kH4, 30, 0),
+                                      {{0, 0, kW4, kH4}, {0, 0, kW4, kH4}}, 2 * kSampleStep, &checked),
+              0);
+    EXPECT_GT(checked, 300);
+}
