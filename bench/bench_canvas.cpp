@@ -26,9 +26,9 @@ constexpr u32 kPitchKb = 16;
 constexpr u32 kBufferAt = 0x2000000;  // each input channel's buffer
 constexpr u32 kCaptureLag = 7;
 
-void set(SimX518& chip, u32 spec, u32 value, int channel = 0)
+void set(SimX518& chip, u32 word, u32 value, int channel = 0)
 {
-    chip.setRegValue(spec, value, x518::kChannelStride * u32(channel));
+    chip.setRegValue(word, value, x518::kChannelStride * u32(channel));
 }
 
 // Input channel `ich` writes port `port`'s whole picture.

@@ -683,9 +683,9 @@ void SimX518::beforeWrite(uint8_t address, uint8_t value)
 {
     // The capture sync and the write ring of input channel c, in banks
     // 10 + 16c and 16 + 16c.
-    auto channelOf = [this](uint32_t spec, uint8_t at) {
-        const int offset = int(bank_) - int(spec >> 16);
-        const bool hit = at == ((spec >> 8) & 0xFF) && offset >= 0 && offset % int(x518::kChannelStride) == 0;
+    auto channelOf = [this](uint32_t word, uint8_t at) {
+        const int offset = int(bank_) - int(word >> 16);
+        const bool hit = at == ((word >> 8) & 0xFF) && offset >= 0 && offset % int(x518::kChannelStride) == 0;
         const int c = offset / int(x518::kChannelStride);
         return hit && c < kCanvasChannels ? c : -1;
     };
