@@ -234,6 +234,9 @@ void plugSource(int source, const SourceTiming& timing)
         p.frameRate = timing.frameRate;
         p.lanes = timing.lanes;
         p.locked = true;
+        p.vactive = timing.vactive;
+        p.hstart = uint32_t(timing.hsync) + timing.hback;
+        p.vstart = uint32_t(timing.vsync) + timing.vback;
         chip->plug(tamix::kChipPortOfSource[source], p);
     }
     if (auto r = receiver(source))

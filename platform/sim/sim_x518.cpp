@@ -1,5 +1,7 @@
 #include "platform/sim/sim_x518.h"
 
+#include "videochip/x518_regs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -80,6 +82,9 @@ SimX518::PortTiming SimX518::timing1080p60()
     t.hactive = 1920;
     t.frameRate = 60.0;
     t.lanes = 2;
+    t.vactive = 1080;
+    t.hstart = 44 + 148;
+    t.vstart = 5 + 36;
     return t;
 }
 
@@ -91,11 +96,17 @@ SimX518::PortTiming SimX518::timing2160p30()
     t.hactive = 3840;
     t.frameRate = 30.0;
     t.lanes = 8;
+    t.vactive = 2160;
+    t.hstart = 88 + 296;
+    t.vstart = 10 + 72;
     return t;
 }
 
 SimX518::SimX518() : flash_(regs_), osd_(regs_), epoch_(std::chrono::steady_clock::now())
 {
+    heldAt_.fill(kNoFrame);
+    for (auto& k : kept_)
+        k.fill(kNoFrame);
     rebuildMeasurement();
 }
 
@@ -195,6 +206,7 @@ void SimX518::decode(Transfer& t)
             ++counters_.bankSelects;
         } else {
             ++counters_.writes;
+            beforeWrite(address, value);
             regs_[bank_][address] = value;
             journalWrite(bank_, address, value);
             onWrite(address, value);

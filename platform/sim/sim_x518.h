@@ -19,6 +19,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_x518_canvas.h"
 #include "platform/sim/sim_x518_flash.h"
 #include "platform/sim/sim_x518_osd.h"
 
@@ -72,6 +73,11 @@ public:
         double frameRate = 0;  // frames (fields) per second
         int lanes = 1;         // V-by-One lanes (ports 4-5): 1, 2, 4 or 8
         bool locked = true;    // V-by-One receiver locked onto the signal
+        // The picture: active lines, and where the active pixels and lines
+        // start (sync and back porch). A signal without lines carries no picture.
+        uint32_t vactive = 0;
+        uint32_t hstart = 0;
+        uint32_t vstart = 0;
     };
     static PortTiming timing1080p60();  // 2200 x 1125, 1920 active, 60 Hz
     static PortTiming timing2160p30();  // 4400 x 2250, 3840 active, 30 Hz
@@ -146,6 +152,9 @@ public:
     // ---- output
     // The LED canvas as the output channels show it (sim_x518_canvas.h).
     Canvas canvas(const CanvasLayout& layout) const;
+    // Each plugged input carries only its port's colour instead of its test
+    // card (off at start): for tests that look only at where windows land.
+    void setPlainInputs(bool on);
 
     // ---- input ports
     void plug(int port, const PortTiming& timing);
@@ -192,6 +201,8 @@ private:
     using Lock = std::lock_guard<std::mutex>;
 
     void decode(Transfer& t);  // under mutex_
+    void beforeWrite(uint8_t address, uint8_t value);  // before a write to the selected bank is stored
+    CanvasInputs inputsNow() const;
     void onWrite(uint8_t address, uint8_t value);
     uint8_t onRead(uint8_t address);
     bool liveByte(uint8_t bank, uint8_t address, bool sideEffects, uint8_t& value);
@@ -231,6 +242,11 @@ private:
     uint64_t outArmedAt_ = 0;
     uint64_t frozenFrames_ = 0;
     uint16_t lastFieldRead_ = 0xFFFF;  // bank << 8 | address of the previous read
+    // Frame memory: when each input channel's capture was held, the frames
+    // the buffers that left a write ring kept.
+    std::array<int64_t, kCanvasChannels> heldAt_;
+    std::array<std::array<int64_t, kFrameBuffers>, kCanvasChannels> kept_;
+    bool plainInputs_ = false;
 
     uint8_t identity_ = kChipId;
     bool flaky_ = false;

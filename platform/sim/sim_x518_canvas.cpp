@@ -1,10 +1,12 @@
 #include "platform/sim/sim_x518_canvas.h"
 
 #include "platform/sim/sim_x518.h"
+#include "platform/sim/sim_x518_card.h"
 #include "videochip/x518_regs.h"
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 #include <vector>
 
 namespace platform::sim {
@@ -15,6 +17,17 @@ using Registers = SimX518Flash::Registers;
 constexpr int kOutputChannels = x518::kChannels;
 constexpr uint32_t kStepMask = 0x7FFF;  // stripe and cell sizes; bit 15 is a flag
 constexpr uint32_t kOpaque = 0xFF000000;
+constexpr int kRingPhases = 4;          // buffers a running capture cycles through
+constexpr u32 kRingEntryMask = 7;
+constexpr int64_t kMemoryUnit = 1024;  // IMWI and OMWI count line steps in KiB
+constexpr int64_t kAddressMask = 0xFFFFFFFF;
+constexpr int kCaptureLag = 7;          // a capture's first pixel comes this many after IACT HST
+constexpr int kCaptureLineLag = 1;      // and its first line one after IACT VST
+constexpr u32 kVControlLineOn = 5;      // the vertical control that starts reading a line on
+constexpr u32 kIsyctFollowMask = 0xF8;
+constexpr int kLayerCoefEntries = 4;    // list entries the weights of a mixer address at once
+constexpr u32 kLayerWindowStep = 256;
+constexpr int kLayerLastFour = 2;       // kLayerWindow / step: the last four entries
 
 // Half-open rectangle.
 struct Area {
@@ -42,6 +55,7 @@ public:
             v |= u32(regs_[bank][address + i]) << (8 * i);
         return int(v);
     }
+    const Registers& registers() const { return regs_; }
     bool inUse(int channel) const
     {
         return (value(x518::kOchEnable + x518::kAddressStep * u32(channel)) & x518::kOchEnableOn) != 0;
@@ -98,30 +112,6 @@ Picture pictureOf(const Chip& chip, int c)
     return {a, a.clip(active).clip(shown)};
 }
 
-// The input port whose picture channel c reads: the input channel of its
-// sync source (or of the channel it follows), through that channel's ICHSEL.
-int portOf(const Chip& chip, int c)
-{
-    int v = chip.value(x518::kOsyct, c);
-    if (v & int(x518::kOsyctFollow)) {
-        const int lead = (v >> x518::kOsyctChannelShift) & int(x518::kOsyctChannelMask);
-        if (lead >= kOutputChannels)
-            return -1;
-        v = chip.value(x518::kOsyct, lead);
-        if (v & int(x518::kOsyctFollow))
-            return -1;
-    }
-    const int ich = (v >> x518::kOsyctChannelShift) & int(x518::kOsyctChannelMask);
-    if (ich >= x518::kChannels)
-        return -1;
-    const u32 code = u32(chip.value(x518::kIchSel + x518::kAddressStep * u32(ich)));
-    if (code < x518::kIchSelVbo)
-        return int(code / 2);
-    if (code < x518::kIchSelVbo + x518::kVboReceivers * x518::kIchSelVboStep)
-        return x518::kFirstVboPort + int((code - x518::kIchSelVbo) / x518::kIchSelVboStep);
-    return -1;
-}
-
 uint32_t colourAt(const Chip& chip, u32 firstComponent, int c)
 {
     return kOpaque | u32(chip.value(firstComponent, c)) << 16 |
@@ -176,25 +166,291 @@ private:
     int width_;
 };
 
-// Paints channel c's picture where it shows on `out`.
-void paint(Canvas& out, const Chip& chip, int c, const Picture& picture)
+// Bytes per pixel of a memory format, by its colour-control code.
+struct PixelBytes {
+    int64_t n = 4, d = 1;
+    int64_t bytes(int64_t pixels) const { return pixels * n / d; }
+    // The pixel whose bytes start at `offset` or the first after it.
+    int64_t pixel(int64_t offset) const { return (offset * d + n - 1) / n; }
+};
+PixelBytes pixelBytes(u32 code)
 {
-    const Area& shown = picture.shown;
-    auto row = [&](int y) { return out.pixels.begin() + ptrdiff_t(y) * out.width; };
-    uint32_t colour = 0;
-    if (chip.value(x518::kBkgShow, c) & int(x518::kBkgShowOn))
-        colour = kOpaque | u32(chip.value(x518::kBkgColour, c));
-    else if (chip.value(x518::kPatternType, c) == 0)
-        colour = portColour(portOf(chip, c));
-    if (colour) {
-        for (int y = shown.y0; y < shown.y1; ++y)
-            std::fill(row(y) + shown.x0, row(y) + shown.x1, colour);
-        return;
+    switch (code) {
+    case 128: return {16, 5};
+    case 1: return {8, 3};
+    case 17: return {2, 1};
+    default: return {4, 1};
     }
-    const Pattern pattern(chip, c, picture.whole.x1 - picture.whole.x0);
-    for (int y = shown.y0; y < shown.y1; ++y)
-        for (int x = shown.x0; x < shown.x1; ++x)
-            row(y)[x] = pattern.at(x - picture.whole.x0, y - picture.whole.y0);
+}
+
+int64_t floorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+// The cards the picture needs, one per port and frame, each drawn once.
+class Cards {
+public:
+    explicit Cards(const CanvasInputs& in) : in_(in) {}
+    const Canvas* get(int port, int64_t frame)
+    {
+        if (port < 0 || port >= kCanvasPorts || frame < 0 || !in_.ports[size_t(port)].plugged)
+            return nullptr;
+        const InputPicture& p = in_.ports[size_t(port)];
+        auto key = std::make_pair(port, in_.plain ? 0 : frame);
+        auto it = cards_.find(key);
+        if (it == cards_.end())
+            it = cards_.emplace(key, drawTestCard(port, p.width, p.height, p.rate, uint64_t(frame), in_.plain)).first;
+        return it->second.empty() ? nullptr : &it->second;
+    }
+
+private:
+    const CanvasInputs& in_;
+    std::map<std::pair<int, int64_t>, Canvas> cards_;
+};
+
+// What one input channel wrote into one buffer: `lines` lines of `lineBytes`
+// from `start`, `pitch` apart; its written pixels and lines in the card of
+// port `port` at frame `frame` (none: -1), which is drawn once a pixel
+// shows it.
+struct Region {
+    int64_t start = 0, pitch = 0, lineBytes = 0;
+    int width = 0, lines = 0;
+    PixelBytes px;
+    int port = -1;
+    int64_t frame = kNoFrame;
+    std::vector<int> xs, ys;  // card pixel and line of each written pixel and line, -1 outside the card
+    const Canvas* card(Cards& cards) const
+    {
+        if (!drawn) {
+            card_ = cards.get(port, frame);
+            drawn = true;
+        }
+        return card_;
+    }
+
+private:
+    mutable const Canvas* card_ = nullptr;
+    mutable bool drawn = false;
+};
+
+// The port input channel `ich` reads and, for a V-by-One receiver whose
+// lines its pair splits, which half of the line (0 or 1, -1 the whole line).
+int portOfInput(const Chip& chip, int ich, int& half)
+{
+    half = -1;
+    if (ich < 0 || ich >= x518::kChannels)
+        return -1;
+    const u32 code = u32(chip.value(x518::kIchSel + x518::kAddressStep * u32(ich)));
+    if (code < x518::kIchSelVbo)
+        return int(code / 2);
+    if (code >= x518::kIchSelVbo + x518::kVboReceivers * x518::kIchSelVboStep)
+        return -1;
+    const u32 pair = x518::kDualPairStep * u32(ich / 2);
+    if (u32(chip.value(x518::kDualCtl + pair)) == x518::kDualOn)
+        half = (code - x518::kIchSelVbo) % x518::kIchSelVboStep == 0 ? 0 : 1;
+    return x518::kFirstVboPort + int((code - x518::kIchSelVbo) / x518::kIchSelVboStep);
+}
+
+// Written size of a capture `size` long shrunk at `ratio` (16.16, 0 or
+// kZoomUnit: not shrunk), and the captured pixel written pixel `i` shows.
+int shrunkSize(int size, int ratio)
+{
+    return ratio > 0 && ratio < int(x518::kZoomUnit) && size > 0 ? int((int64_t(size - 1) * ratio) >> 16) + 1 : size;
+}
+int capturedOf(int i, int ratio)
+{
+    return ratio > 0 && ratio < int(x518::kZoomUnit) ? int(((int64_t(i) << 16) + ratio / 2) / ratio) : i;
+}
+
+Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
+{
+    Region r;
+    r.start = u32(chip.value(x518::regAt(x518::kIsfld, x518::kFieldAddressStep * u32(buffer)), ich));
+    r.pitch = int64_t(u32(chip.value(x518::kImwi, ich))) * kMemoryUnit;
+    r.px = pixelBytes(u32(chip.value(x518::kIscwct + x518::kAddressStep * u32(ich))));
+    const int hst = chip.value(x518::kIactHst, ich), hw = chip.value(x518::kIactHw, ich);
+    const int vst = chip.value(x518::kIactVst, ich), vw = chip.value(x518::kIactVw, ich);
+    const int hRatio = u32(chip.value(x518::kShrinkHControl, ich)) == x518::kShrinkHOn ? chip.value(x518::kShrinkHRatio, ich) : 0;
+    const int vRatio = u32(chip.value(x518::kShrinkVControl, ich)) == x518::kShrinkVOn ? chip.value(x518::kShrinkVRatio, ich) : 0;
+    r.width = shrunkSize(hw, hRatio);
+    r.lines = shrunkSize(vw, vRatio);
+    r.lineBytes = r.px.bytes(r.width);
+    if (r.pitch == 0 || r.width < 1 || r.lines < 1)
+        return r;
+    int half = -1;
+    const int port = portOfInput(chip, ich, half);
+    if (port < 0 || port >= kCanvasPorts)
+        return r;
+    const InputPicture& p = in.ports[size_t(port)];
+    r.frame = bufferFrame(chip.registers(), in.clock, ich, buffer);
+    if (!p.plugged || r.frame == kNoFrame)
+        return r;
+    r.port = port;
+    // Pixel s of the line the channel sees is card pixel s - first: the
+    // whole line, or one half of it from the split's start.
+    int first = p.hstart, halfOffset = 0;
+    if (half >= 0) {
+        const u32 pair = x518::kDualPairStep * u32(ich / 2);
+        first = chip.value(x518::kDualHst + pair);
+        halfOffset = half * chip.value(x518::kDualHw + pair) / 2;
+    }
+    r.xs.resize(size_t(r.width));
+    for (int x = 0; x < r.width; ++x) {
+        const int cx = hst + kCaptureLag + capturedOf(x, hRatio) - first + halfOffset;
+        r.xs[size_t(x)] = cx >= 0 && cx < p.width ? cx : -1;
+    }
+    r.ys.resize(size_t(r.lines));
+    for (int y = 0; y < r.lines; ++y) {
+        const int cy = vst - kCaptureLineLag + capturedOf(y, vRatio) - p.vstart;
+        r.ys[size_t(y)] = cy >= 0 && cy < p.height ? cy : -1;
+    }
+    return r;
+}
+
+// The input channel whose frames output channel c reads: OSYCT's, or that
+// of the channel it follows; -1 when none.
+int leadInputOf(const Chip& chip, int c)
+{
+    int v = chip.value(x518::kOsyct, c);
+    if (v & int(x518::kOsyctFollow)) {
+        const int lead = (v >> x518::kOsyctChannelShift) & int(x518::kOsyctChannelMask);
+        if (lead >= kOutputChannels)
+            return -1;
+        v = chip.value(x518::kOsyct, lead);
+        if (v & int(x518::kOsyctFollow))
+            return -1;
+    }
+    const int ich = (v >> x518::kOsyctChannelShift) & int(x518::kOsyctChannelMask);
+    return ich < x518::kChannels ? ich : -1;
+}
+
+// One layer: a channel's picture where it shows, in the canvas's pixels.
+struct Layer {
+    Area shown;
+    std::vector<uint32_t> px;
+    bool covers(int x, int y) const { return x >= shown.x0 && x < shown.x1 && y >= shown.y0 && y < shown.y1; }
+    uint32_t at(int x, int y) const
+    {
+        return px[size_t(y - shown.y0) * size_t(shown.x1 - shown.x0) + size_t(x - shown.x0)];
+    }
+};
+
+// What output channel c reads from frame memory, zoomed and placed, into
+// `layer` (whose area is `picture.shown`).
+void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& cards, int c, const Picture& picture)
+{
+    const int lead = leadInputOf(chip, c);
+    if (lead < 0)
+        return;
+    const int64_t frame = captureFrame(chip.registers(), in.clock, lead);
+    const u32 ring = u32(chip.value(x518::kReadRing, c));
+    const int buffer = int((ring >> (x518::kRingFieldBits * u32(std::max<int64_t>(frame, 0) % kRingPhases))) & kRingEntryMask);
+    if (buffer >= kFrameBuffers)
+        return;
+    const int64_t lineStep = int64_t(int8_t(chip.value(x518::kOmwi, c))) * kMemoryUnit;
+    // Vertical control 5 reads from the line after the one OSFLD names.
+    const int64_t start = u32(chip.value(x518::regAt(x518::kOsfld, x518::kFieldAddressStep * u32(buffer)), c)) +
+                          (u32(chip.value(x518::kOchVControl, c)) == kVControlLineOn ? lineStep : 0);
+    // Addresses wrap round at 32 bits.
+    const PixelBytes px = pixelBytes(u32(chip.value(x518::kOscwct + x518::kAddressStep * u32(c))));
+
+    // The memory the channel may land in: what its input channel and the
+    // channels following it wrote into each buffer.
+    std::vector<Region> regions;
+    for (int ich = 0; ich < x518::kChannels; ++ich) {
+        const u32 sync = u32(chip.value(x518::kIsyct, ich));
+        if (ich != lead && sync != x518::kIsyctFollow + u32(lead))
+            continue;
+        for (int b = 0; b < kFrameBuffers; ++b) {
+            Region r = regionOf(chip, in, ich, b);
+            if (r.pitch > 0 && r.width > 0 && r.lines > 0)
+                regions.push_back(std::move(r));
+        }
+    }
+    if (regions.empty())
+        return;
+
+    // Source pixel and line of each output pixel and line.
+    const int hw = chip.value(x518::kOactHw, c);
+    const int vw = chip.value(x518::kOactVw, c);
+    const bool hZoom = chip.value(x518::kOchHControl, c) == int(x518::kOchHControlZoom) && chip.value(x518::kOchHStep, c) > 0;
+    const bool vZoom = chip.value(x518::kOchVZoom, c) == int(x518::kOchVZoomOn) && chip.value(x518::kOchVStep, c) > 0;
+    const bool mirror = chip.value(x518::kOchMirrorH, c) != 0;
+    const int readLines = vZoom ? vw - 2 : vw - 1;
+    auto source = [](int i, bool zoom, int phase, int step, int size) {
+        const int64_t s = zoom ? (int64_t(phase) * 256 + int64_t(i) * step) >> 16 : i;
+        return int(std::clamp<int64_t>(s, 0, std::max(size - 1, 0)));
+    };
+    const Area& shown = picture.shown;
+    const int w = shown.x1 - shown.x0;
+    std::vector<int64_t> columns(static_cast<size_t>(w));
+    for (int i = 0; i < w; ++i) {
+        int s = source(shown.x0 + i - picture.whole.x0, hZoom, chip.value(x518::kOchHPhase, c), chip.value(x518::kOchHStep, c), hw);
+        if (mirror)
+            s = hw - 1 - s;
+        columns[size_t(i)] = px.bytes(s);
+    }
+
+    struct Hit {
+        const Region* r;
+        int64_t line, rest;
+    };
+    std::vector<Hit> hits;
+    for (int y = shown.y0; y < shown.y1; ++y) {
+        const int t = source(y - picture.whole.y0, vZoom, chip.value(x518::kOchVPhase, c), chip.value(x518::kOchVStep, c), readLines);
+        const int64_t row = (start + int64_t(t) * lineStep) & kAddressMask;
+        hits.clear();
+        for (const Region& r : regions) {
+            const int64_t line = floorDiv(row - r.start, r.pitch);
+            if (line >= -1 && line < r.lines)
+                hits.push_back({&r, line, row - r.start - line * r.pitch});
+        }
+        uint32_t* out = layer.px.data() + size_t(y - shown.y0) * size_t(w);
+        if (hits.empty())
+            continue;
+        for (int i = 0; i < w; ++i) {
+            for (const Hit& h : hits) {
+                int64_t a = h.rest + columns[size_t(i)];
+                const int64_t line = h.line + floorDiv(a, h.r->pitch);
+                a -= floorDiv(a, h.r->pitch) * h.r->pitch;
+                if (line < 0 || line >= h.r->lines || a >= h.r->lineBytes)
+                    continue;
+                const Region& r = *h.r;
+                const int x = r.port < 0 ? -1 : r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.width - 1))];
+                const int yy = r.port < 0 ? -1 : r.ys[size_t(line)];
+                const Canvas* card = x >= 0 && yy >= 0 ? r.card(cards) : nullptr;
+                if (card)
+                    out[i] = card->at(x, yy);
+                break;
+            }
+        }
+    }
+}
+
+// Channel c's picture where it shows.
+Layer layerOf(const Chip& chip, const CanvasInputs& in, Cards& cards, int c, const Picture& picture)
+{
+    Layer layer;
+    layer.shown = picture.shown;
+    const Area& shown = picture.shown;
+    const size_t w = size_t(shown.x1 - shown.x0);
+    layer.px.assign(w * size_t(std::max(shown.y1 - shown.y0, 0)), kCanvasBlack);
+    if (shown.empty())
+        return layer;
+    if (chip.value(x518::kBkgShow, c) & int(x518::kBkgShowOn)) {
+        std::fill(layer.px.begin(), layer.px.end(), kOpaque | u32(chip.value(x518::kBkgColour, c)));
+    } else if (chip.value(x518::kPatternType, c) != 0) {
+        const Pattern pattern(chip, c, picture.whole.x1 - picture.whole.x0);
+        for (int y = shown.y0; y < shown.y1; ++y)
+            for (int x = shown.x0; x < shown.x1; ++x)
+                layer.px[size_t(y - shown.y0) * w + size_t(x - shown.x0)] =
+                    pattern.at(x - picture.whole.x0, y - picture.whole.y0);
+    } else {
+        readMemory(layer, chip, in, cards, c, picture);
+    }
+    return layer;
 }
 
 uint32_t canvasColour(uint32_t bbggrr)
@@ -250,14 +506,111 @@ std::vector<int> layersOf(const Chip& chip, int t)
     return out;
 }
 
+// The weights of mixer t: weight of input j (0 the background, 1-4 the
+// list entries the weights address) under each combination of those
+// entries present; and the first entry they address.
+struct Weights {
+    int first = 0;
+    int w[x518::kLayerMasks][x518::kLayerInputs] = {};
+};
+Weights weightsOf(const Chip& chip, int t, int entries)
+{
+    Weights out;
+    const u32 window = u32(chip.value(x518::kLayerWindow, t)) / kLayerWindowStep;
+    out.first = window >= u32(kLayerLastFour) ? std::max(0, entries - kLayerCoefEntries) : int(window);
+    for (int k = 0; k < x518::kLayerMasks; ++k)
+        for (int j = 0; j < x518::kLayerInputs; ++j)
+            out.w[k][j] = chip.value(x518::regAt(x518::kLayerCoef, u32(x518::kLayerInputs * k + j)), t);
+    return out;
+}
+
+uint32_t weighted(const uint32_t* colours, const int* weights, int n)
+{
+    uint32_t out = kOpaque;
+    for (int shift = 0; shift < 24; shift += 8) {
+        int sum = 0;
+        for (int j = 0; j < n; ++j)
+            sum += int((colours[j] >> shift) & 0xFF) * weights[j];
+        out |= u32(std::min(sum / int(x518::kLayerFull), 0xFF)) << shift;
+    }
+    return out;
+}
+
+// Tile `tile`'s layers on `out`: opaque, each over those below, or blended
+// by the mixer's weights.
+void mixLayers(Canvas& out, const Area& tile, const std::vector<Layer>& layers, const Weights* weights)
+{
+    auto row = [&](int y) { return out.pixels.begin() + ptrdiff_t(y) * out.width; };
+    const int n = int(layers.size());
+    const int first = weights ? std::min(weights->first, n) : n;
+    const int last = weights ? std::min(first + kLayerCoefEntries, n) : n;
+    for (int i = 0; i < first; ++i)
+        for (int y = layers[size_t(i)].shown.y0; y < layers[size_t(i)].shown.y1; ++y)
+            for (int x = layers[size_t(i)].shown.x0; x < layers[size_t(i)].shown.x1; ++x)
+                row(y)[x] = layers[size_t(i)].at(x, y);
+    if (weights && first < last) {
+        for (int y = tile.y0; y < tile.y1; ++y)
+            for (int x = tile.x0; x < tile.x1; ++x) {
+                uint32_t colours[x518::kLayerInputs] = {row(y)[x]};
+                int mask = 0;
+                for (int q = 0; q < last - first; ++q)
+                    if (layers[size_t(first + q)].covers(x, y)) {
+                        mask |= 1 << q;
+                        colours[q + 1] = layers[size_t(first + q)].at(x, y);
+                    }
+                row(y)[x] = weighted(colours, weights->w[mask], x518::kLayerInputs);
+            }
+    }
+    for (int i = last; i < n; ++i)
+        for (int y = layers[size_t(i)].shown.y0; y < layers[size_t(i)].shown.y1; ++y)
+            for (int x = layers[size_t(i)].shown.x0; x < layers[size_t(i)].shown.x1; ++x)
+                row(y)[x] = layers[size_t(i)].at(x, y);
+}
+
 }  // namespace
+
+int64_t captureFrame(const Registers& regs, const CaptureClock& clock, int channel)
+{
+    const Chip chip(regs);
+    if (channel < 0 || channel >= x518::kChannels)
+        return int64_t(clock.frame);
+    const u32 sync = u32(chip.value(x518::kIsyct, channel));
+    if ((sync & kIsyctFollowMask) == x518::kIsyctFollow && int(sync - x518::kIsyctFollow) < x518::kChannels)
+        channel = int(sync - x518::kIsyctFollow);
+    if (u32(chip.value(x518::kIsyct, channel)) == x518::kIsyctHold && clock.heldAt[size_t(channel)] != kNoFrame)
+        return clock.heldAt[size_t(channel)];
+    return int64_t(clock.frame);
+}
+
+int64_t bufferFrame(const Registers& regs, const CaptureClock& clock, int channel, int buffer)
+{
+    if (channel < 0 || channel >= x518::kChannels || buffer < 0 || buffer >= kFrameBuffers)
+        return kNoFrame;
+    const Chip chip(regs);
+    // Frame f goes to ring entry f % 4 while it runs and is there whole
+    // once the next one starts.
+    const int64_t done = captureFrame(regs, clock, channel) - 1;
+    const u32 ring = u32(chip.value(x518::kWriteRing, channel));
+    int64_t frame = kNoFrame;
+    bool onRing = false;
+    for (int e = 0; e < kRingPhases; ++e) {
+        if (((ring >> (x518::kRingFieldBits * u32(e))) & kRingEntryMask) != u32(buffer))
+            continue;
+        onRing = true;
+        if (done >= e)
+            frame = std::max(frame, done - (done - e) % kRingPhases);
+    }
+    if (!onRing || frame == kNoFrame)
+        return std::max(frame, clock.kept[size_t(channel)][size_t(buffer)]);
+    return frame;
+}
 
 uint32_t portColour(int port)
 {
     return port >= 0 && port < int(std::size(kPortColours)) ? kPortColours[port] : kNoPortColour;
 }
 
-Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLook& osd)
+Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLook& osd, const CanvasInputs& inputs)
 {
     const Chip chip(regs);
     const int tileW = chip.value(x518::kOchActHend) - chip.value(x518::kOchActHst);
@@ -275,6 +628,7 @@ Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLo
     out.width = cut.x1 - cut.x0;
     out.height = cut.y1 - cut.y0;
     out.pixels.assign(size_t(out.width) * size_t(out.height), kCanvasBlack);
+    Cards cards(inputs);
     for (int t = 0; t < layout.across * layout.down; ++t) {
         if (!chip.inUse(t))
             continue;
@@ -287,32 +641,93 @@ Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLo
         const bool osdBelow = (u32(chip.value(x518::kOsdControl, t)) & x518::kOsdBelowVideo) != 0;
         if (!osdShown.empty() && osdBelow)
             paintOsd(out, chip, t, osdShown, osdFull, osd);
-        for (int c : layersOf(chip, t)) {
-            if (!chip.inUse(c))
-                continue;
+        const std::vector<int> list = layersOf(chip, t);
+        std::vector<Layer> layers;
+        for (int c : list) {
             Picture picture = pictureOf(chip, c).moved(ox, oy);
             picture.shown = picture.shown.clip(tile);
-            if (!picture.shown.empty())
-                paint(out, chip, c, picture);
+            if (!chip.inUse(c) || picture.shown.empty())
+                picture.shown = {};
+            layers.push_back(layerOf(chip, inputs, cards, c, picture));
         }
+        const bool blends = t < x518::kBlendMixers;
+        const Weights weights = blends ? weightsOf(chip, t, int(list.size())) : Weights();
+        mixLayers(out, tile, layers, blends ? &weights : nullptr);
         if (!osdShown.empty() && !osdBelow)
             paintOsd(out, chip, t, osdShown, osdFull, osd);
     }
     return out;
 }
 
+CanvasInputs SimX518::inputsNow() const
+{
+    CanvasInputs in;
+    for (int p = 0; p < kPorts; ++p) {
+        const PortTiming& t = ports_[size_t(p)];
+        InputPicture& pic = in.ports[size_t(p)];
+        pic.plugged = plugged_[size_t(p)] && t.hactive > 0 && t.vactive > 0 && (p < kFirstVboPort || t.locked);
+        pic.width = int(t.hactive);
+        pic.height = int(t.vactive);
+        pic.hstart = int(t.hstart);
+        pic.vstart = int(t.vstart);
+        pic.rate = t.frameRate;
+    }
+    in.clock.frame = frameCount();
+    in.clock.heldAt = heldAt_;
+    in.clock.kept = kept_;
+    in.plain = plainInputs_;
+    return in;
+}
+
+void SimX518::beforeWrite(uint8_t address, uint8_t value)
+{
+    // The capture sync and the write ring of input channel c, in banks
+    // 10 + 16c and 16 + 16c.
+    auto channelOf = [this](uint32_t word, uint8_t at) {
+        const int offset = int(bank_) - int(word >> 16);
+        const bool hit = at == ((word >> 8) & 0xFF) && offset >= 0 && offset % int(x518::kChannelStride) == 0;
+        const int c = offset / int(x518::kChannelStride);
+        return hit && c < kCanvasChannels ? c : -1;
+    };
+    if (const int c = channelOf(x518::kIsyct, address); c >= 0) {
+        const bool held = regs_[bank_][address] == x518::kIsyctHold;
+        if (value == x518::kIsyctHold && !held)
+            heldAt_[size_t(c)] = int64_t(frameCount());
+        else if (value != x518::kIsyctHold)
+            heldAt_[size_t(c)] = kNoFrame;
+        return;
+    }
+    const uint8_t first = (x518::kWriteRing >> 8) & 0xFF;
+    if (address < first || address >= first + (x518::kWriteRing & 0xFF))
+        return;
+    if (const int c = channelOf(x518::kWriteRing, first); c >= 0) {
+        // The buffers leaving the ring keep the frame they hold.
+        const CaptureClock clock = inputsNow().clock;
+        for (int b = 0; b < kFrameBuffers; ++b)
+            kept_[size_t(c)][size_t(b)] = bufferFrame(regs_, clock, c, b);
+    }
+}
+
+void SimX518::setPlainInputs(bool on)
+{
+    Lock l(mutex_);
+    plainInputs_ = on;
+}
+
 Canvas SimX518::canvas(const CanvasLayout& layout) const
 {
     SimX518Flash::Registers snapshot;
     OsdLook osd;
+    CanvasInputs inputs;
     {
         Lock l(mutex_);
         snapshot = regs_;
         osd.background = osd_.colour(SimX518Osd::kBackgroundIndex);
         osd.characters = osd_.colour(SimX518Osd::kCharacterIndex);
         osd.transparent = osd_.planeTransparent();
+        inputs = inputsNow();
     }
-    return drawCanvas(snapshot, layout, osd);
+    return drawCanvas(snapshot, layout, osd, inputs);
 }
 
 }  // namespace platform::sim

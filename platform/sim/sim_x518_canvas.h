@@ -1,23 +1,30 @@
 // The picture the simulated X518 puts on the LED canvas, drawn from its own
-// registers, so that a person or a test can see where each window landed.
+// registers as the chip would make it, so that a person or a test can see
+// what each window shows and a fault in the chip programming shows as a
+// wrong picture.
 //
-// Every output channel in use (00:08 + k bit 0) shows what its mixer makes:
-// the channels on the mixer's overlay list, lowest layer first, each one
-// covering what lies below it inside its picture area (OACT, zoomed by the
-// zoom block and clipped to the channel's active window and shown area).
-// A channel's picture is its background colour while the background is on,
-// else its test pattern while one is set, else the colour of the input port
-// that feeds it (OSYCT's input channel, that channel's ICHSEL). Where no
-// channel shows anything the canvas is black. Over the video (or under it)
-// each tile shows its part of the OSD window: filled with the OSD's
+// Each plugged input carries its test card (sim_x518_card.h). An input
+// channel captures its area of its port's picture (IACT), shrinks it and
+// writes it into frame memory (ISFLD, IMWI) while its capture runs; a held
+// capture keeps the frame it last wrote, and the write ring says which of
+// five buffers each frame goes to. Every output channel in use (00:08 + k
+// bit 0) reads its buffer of the read ring from memory (OSFLD, OMWI, right to
+// left when mirrored), zooms it and places it (OACT, clipped to the
+// channel's active window and shown area). A channel's picture is its
+// background colour while the background is on, else its test pattern while
+// one is set, else what it read. Each mixer lays the channels of its overlay
+// list over one another, lowest first; mixers 0-3 blend them by their
+// weights. Where nothing shows the canvas is black. Over the video (or under
+// it) each tile shows its part of the OSD window: filled with the OSD's
 // background colour, or only framed where the plane is transparent or holds
 // the bitmap (the glyphs themselves are not drawn). docs/simulated-box.md
-// has the colours and the registers.
+// has the registers.
 #pragma once
 
 #include "platform/platform.h"
 #include "platform/sim/sim_x518_flash.h"
 
+#include <array>
 #include <cstdint>
 
 namespace platform::sim {
@@ -47,9 +54,54 @@ struct OsdLook {
     bool transparent = false;
 };
 
+constexpr int kCanvasPorts = 6;
+constexpr int kCanvasChannels = 8;
+constexpr int kFrameBuffers = 5;  // buffers in an input channel's write ring; the fifth is the spare
+constexpr int64_t kNoFrame = -1;
+
+// What a plugged input carries: its card's size, where its active picture
+// starts in the line and the frame (the chip's coordinates), its rate.
+struct InputPicture {
+    bool plugged = false;
+    int width = 0, height = 0;
+    int hstart = 0, vstart = 0;
+    double rate = 0;
+};
+
+// The chip's frame clock as the frame memory saw it: the frame running now,
+// the frame at which each input channel's capture was held (kNoFrame: not
+// held by a write the chip saw), and the frame each buffer of each channel
+// kept when it left the write ring (kNoFrame: none).
+struct CaptureClock {
+    uint64_t frame = 0;
+    std::array<int64_t, kCanvasChannels> heldAt;
+    std::array<std::array<int64_t, kFrameBuffers>, kCanvasChannels> kept;
+    CaptureClock()
+    {
+        heldAt.fill(kNoFrame);
+        for (auto& k : kept)
+            k.fill(kNoFrame);
+    }
+};
+
+struct CanvasInputs {
+    std::array<InputPicture, kCanvasPorts> ports{};
+    CaptureClock clock;
+    bool plain = false;  // each input only its port's colour, no card
+};
+
+// The frame input channel `channel`'s capture runs at: the frame it was held
+// at while its capture (or that of the channel it follows) is held.
+int64_t captureFrame(const SimX518Flash::Registers& regs, const CaptureClock& clock, int channel);
+// The frame whose picture buffer `buffer` of input channel `channel` holds,
+// kNoFrame when it holds none: a buffer on the write ring the frame that
+// last went to it, else the one it kept.
+int64_t bufferFrame(const SimX518Flash::Registers& regs, const CaptureClock& clock, int channel, int buffer);
+
 // The canvas the registers describe, cut as the layout says; empty when the
 // layout is impossible (no tiles, more than 8) or the picture would be larger
 // than kMaxCanvasPixels.
-Canvas drawCanvas(const SimX518Flash::Registers& regs, const CanvasLayout& layout, const OsdLook& osd = {});
+Canvas drawCanvas(const SimX518Flash::Registers& regs, const CanvasLayout& layout, const OsdLook& osd = {},
+                  const CanvasInputs& inputs = {});
 
 }  // namespace platform::sim

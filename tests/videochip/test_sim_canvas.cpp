@@ -19,6 +19,7 @@ using platform::sim::portColour;
 
 constexpr int kHs = 44, kVs = 41;            // first active pixel and line of the output timing
 constexpr int kTileW = 1920, kTileH = 1080;  // one output channel's active size
+constexpr u32 kPitchKb = 8, kBufferAt = 0x1000000;  // frame memory: line step and each input channel's buffer
 
 struct Rect {
     int x, y, w, h;
@@ -38,6 +39,13 @@ protected:
             set(x518::kOchAreaVst, kVs, k);
             set(x518::kOchAreaVend, kVs + kTileH, k);
         }
+        // Every mixer shows the top entry present, as the window programming leaves it.
+        for (int t = 0; t < x518::kBlendMixers; ++t)
+            for (u32 mask = 1; mask < 16; ++mask)
+                set(x518::regAt(x518::kLayerCoef, 5 * mask + (mask & 8 ? 4 : mask & 4 ? 3 : mask & 2 ? 2 : 1)),
+                    x518::kLayerFull, t);
+        chip->setPlainInputs(true);  // these cases look at where windows land
+        chip->advanceFrames(4);      // every buffer written
     }
     void set(u32 spec, u32 value, int channel = 0)
     {
@@ -49,12 +57,16 @@ protected:
     {
         chip->setReg(0x00, u8(0x08 + och), x518::kOchEnableOn);
         set(x518::kOsyct, lead < 0 ? u32(ich) << 8 | x518::kOsyctLead : u32(lead) << 8 | x518::kOsyctFollow, och);
+        input_[och] = lead < 0 ? ich : input_[lead];
+        set(x518::kOmwi, kPitchKb, och);
+        set(x518::kOsfld, kBufferAt * u32(input_[och]), och);
         set(x518::kOactHst, u32(kHs + r.x), och);
         set(x518::kOactHw, u32(r.w), och);
         set(x518::kOactVst, u32(kVs + r.y), och);
         set(x518::kOactVw, u32(r.h + 1), och);
         set(x518::kOchAreaHend, u32(kHs + r.x + r.w), och);
     }
+    int input_[x518::kChannels] = {};
     void mix(int mixer, std::vector<int> layers)
     {
         u32 select = 0;
@@ -62,7 +74,22 @@ protected:
             select |= (x518::kOverlayEntry + u32(layers[i])) << (4 * i);
         set(x518::kOverlaySelect, select, mixer);
     }
-    void source(int ich, u32 code) { chip->setReg(0x00, u8(0x10 + ich), u8(code)); }
+    // Input channel `ich` takes input `code` (ICHSEL) and writes the whole
+    // 1080p picture of the port into memory, where every output channel reads it.
+    void source(int ich, u32 code)
+    {
+        chip->setReg(0x00, u8(0x10 + ich), u8(code));
+        const int port = code < x518::kIchSelVbo ? int(code / 2) : x518::kFirstVboPort + int(code - x518::kIchSelVbo) / 4;
+        const SimX518::PortTiming timing = SimX518::timing1080p60();
+        chip->plug(port, timing);
+        set(x518::kIsyct, x518::kIsyctRun, ich);
+        set(x518::kIactHst, timing.hstart - 7, ich);
+        set(x518::kIactHw, timing.hactive, ich);
+        set(x518::kIactVst, timing.vstart + 1, ich);
+        set(x518::kIactVw, timing.vactive, ich);
+        set(x518::kImwi, kPitchKb, ich);
+        set(x518::kIsfld, kBufferAt * u32(ich), ich);
+    }
 
     // Pixels of each colour and where each colour lies; the same for all
     // that is not black.

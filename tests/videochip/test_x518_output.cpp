@@ -48,6 +48,7 @@ protected:
     void SetUp() override
     {
         RunningChipTest::SetUp();
+        chip->setPlainInputs(true);  // these cases look at where windows land
         for (int source : {ram::kSourceDvi, ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3})
             platform::sim::plugSource(source, SourceTiming::p1080_60());
         inputsUp();

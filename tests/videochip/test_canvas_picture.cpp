@@ -1,0 +1,211 @@
+// What the canvas shows of an input, with the chip manager programming the
+// simulated chip: the input's test card placed, scaled, mirrored and cropped
+// as the window asks, a frozen window holding its frame, a fade blending
+// two pictures by the mixer's weights.
+#include "tests/support/canvas_probe.h"
+#include "tests/videochip/chip_test.h"
+
+#include "platform/sim/sim_x518_canvas.h"
+#include "videochip/x518_regs.h"
+
+using canvasprobe::Box;
+using canvasprobe::Mapping;
+using platform::sim::SourceTiming;
+using platform::sim::drawTestCard;
+using platform::sim::portColour;
+
+namespace {
+
+constexpr int kPortHdmi2 = 0, kPortHdmi1 = 1, kPortDvi = 2;
+constexpr int kW = 1920, kH = 1080;
+constexpr int kSampleStep = 24;
+
+class CanvasPictureTest : public RunningChipTest {
+protected:
+    void SetUp() override
+    {
+        RunningChipTest::SetUp();
+        for (int source : {ram::kSourceDvi, ram::kSourceHdmi1, ram::kSourceHdmi2})
+            platform::sim::plugSource(source, SourceTiming::p1080_60());
+        inputsUp();
+        for (int i = 0; i < 12; ++i) {
+            poll();
+            m->runPass();
+        }
+    }
+    template <class F> void apply(F edit)
+    {
+        write([&](KEL_RAM_PARA& b) {
+            b.splice_mode = ram::SPLICE_NONE;
+            b.led_width = kW;
+            b.led_height = kH;
+            for (IMAGE_PARA& im : b.image)
+                im.enable = 0;
+            edit(b);
+        });
+        m->runPass();
+    }
+    static void show(KEL_RAM_PARA& b, int w, u16 source, Box r, u16 layer = 0)
+    {
+        IMAGE_PARA& im = b.image[w];
+        im.enable = ram::kImageShown;
+        im.source = source;
+        im.x = u16(r.x), im.y = u16(r.y), im.w = u16(r.w), im.h = u16(r.h);
+        b.image_priority[w] = layer;
+    }
+    platform::Canvas canvas()
+    {
+        const KEL_RAM_PARA& b = live();
+        return chip->canvas({b.och_num_h, b.och_num_v, b.led_x, b.led_y, b.led_width, b.led_height});
+    }
+    static platform::Canvas card(int port) { return drawTestCard(port, kW, kH, 60, 0); }
+};
+
+}  // namespace
+
+TEST_F(CanvasPictureTest, AWindowShowsItsInputsCardPlacedScaledAndMirrored)
+{
+    struct Case {
+        const char* what;
+        Box window;
+        u16 mirror;
+        Box whiteMark;  // where the card's top-left mark lands
+    };
+    const Case cases[] = {
+        {"filling the canvas", {0, 0, kW, kH}, 0, {0, 0, 108, 108}},
+        {"mirrored across", {0, 0, kW, kH}, 1, {kW - 108, 0, 108, 108}},
+        {"mirrored down", {0, 0, kW, kH}, 2, {0, kH - 108, 108, 108}},
+        {"shrunk to a quarter and moved", {600, 300, 960, 540}, 0, {600, 300, 54, 54}},
+        {"shrunk and mirrored both ways", {600, 300, 960, 540}, 3, {600 + 960 - 54, 300 + 540 - 54, 54, 54}},
+    };
+    const platform::Canvas hdmi1 = card(kPortHdmi1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        apply([&](KEL_RAM_PARA& b) {
+            show(b, 0, ram::kSourceHdmi1, c.window);
+            b.image[0].mirror = c.mirror;
+        });
+        const platform::Canvas shown = canvas();
+        ASSERT_EQ(shown.width, kW);
+        long checked = 0;
+        EXPECT_EQ(canvasprobe::mismatches(shown, hdmi1, {c.window, {0, 0, kW, kH}, (c.mirror & 1) != 0, (c.mirror & 2) != 0},
+                                          kSampleStep, &checked),
+                  0);
+        EXPECT_GT(checked, 300);
+        // Within a pixel of the scaled mark.
+        const Box white = canvasprobe::find(shown, platform::sim::kCardTopLeft).bounds;
+        EXPECT_LE(std::abs(white.x - c.whiteMark.x) + std::abs(white.y - c.whiteMark.y), 2) << white;
+        EXPECT_LE(std::abs(white.w - c.whiteMark.w) + std::abs(white.h - c.whiteMark.h), 2) << white;
+    }
+}
+
+TEST_F(CanvasPictureTest, ACropShowsOnlyItsPartOfTheInputEnlargedToTheWindow)
+{
+    apply([&](KEL_RAM_PARA& b) {
+        b.crop_list[0] = {ram::kSourceHdmi1, 0, 0, kW / 2, kH / 2};
+        show(b, 0, u16(ram::kSourceIsCrop | 0), {0, 0, kW, kH});
+    });
+    const platform::Canvas shown = canvas();
+    long checked = 0;
+    EXPECT_EQ(canvasprobe::mismatches(shown, card(kPortHdmi1), {{0, 0, kW, kH}, {0, 0, kW / 2, kH / 2}}, kSampleStep,
+                                      &checked),
+              0);
+    EXPECT_GT(checked, 300);
+    const Box mark = canvasprobe::find(shown, platform::sim::kCardTopLeft).bounds;  // within a pixel of twice its size
+    EXPECT_EQ(mark.x + mark.y, 0);
+    EXPECT_LE(std::abs(mark.w - 216) + std::abs(mark.h - 216), 2) << mark;
+    EXPECT_EQ(canvasprobe::find(shown, platform::sim::kCardTopRight).count, 0);  // outside the crop
+}
+
+TEST_F(CanvasPictureTest, AFrozenWindowKeepsItsFrameWhileALiveOneMovesOn)
+{
+    const Box left{0, 0, kW / 2, kH / 2}, right{kW / 2, 0, kW / 2, kH / 2};
+    auto showBoth = [&](KEL_RAM_PARA& b, u16 flags) {
+        show(b, 0, ram::kSourceHdmi1, left);
+        show(b, 1, ram::kSourceHdmi2, right);
+        b.image[0].flags = flags;
+    };
+    apply([&](KEL_RAM_PARA& b) { showBoth(b, 0); });
+    apply([&](KEL_RAM_PARA& b) { showBoth(b, ram::kFlagFreeze); });
+    ASSERT_EQ(chip->regValue(x518::kIsyct, x518::kChannelStride * u32(m->ich.win_ich[0][0])), x518::kIsyctHold);
+    const platform::Canvas before = canvas();
+    chip->advanceFrames(7);
+    const platform::Canvas after = canvas();
+    EXPECT_TRUE(canvasprobe::samePicture(before, after, left));
+    EXPECT_FALSE(canvasprobe::samePicture(before, after, right));
+
+    apply([&](KEL_RAM_PARA& b) { showBoth(b, 0); });  // live again
+    const platform::Canvas released = canvas();
+    chip->advanceFrames(7);
+    EXPECT_FALSE(canvasprobe::samePicture(released, canvas(), left));
+}
+
+// A source switch with the switch effect fades the window out and in: at
+// every step the canvas blends it over the window below by the weight the
+// mixer holds.
+TEST_F(CanvasPictureTest, MidFadeTheWindowIsBlendedOverTheOneBelowByItsWeight)
+{
+    chip->setPlainInputs(true);
+    auto layout = [&](KEL_RAM_PARA& b, u16 source) {
+        show(b, 0, source, {0, 0, kW / 2, kH / 2});
+        show(b, 1, ram::kSourceDvi, {0, 0, kW, kH}, 1);
+        b.image[0].flags = ram::kFlagSeamless;
+        b.seamless_para[0] = {2, 2};
+    };
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1); });
+    struct Step {
+        int weight;
+        uint32_t over, beside;
+    };
+    std::vector<Step> steps;
+    const u32 topWeight = x518::regAt(x518::kLayerCoef, 5 * 3 + 2);  // window 0 over window 1
+    chip->setTransferHook([&](const SimX518::Transfer& t) {
+        if (t.write() && t.bank == 0 && t.address() == 0x23 && t.tx[1] == x518::kFadeDone1) {
+            const platform::Canvas c = canvas();
+            steps.push_back({int(chip->regValue(topWeight)), c.at(kW / 4, kH / 4), c.at(kW * 3 / 4, kH * 3 / 4)});
+        }
+    });
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi2); });
+    chip->setTransferHook(nullptr);
+
+    const uint32_t hdmi1 = portColour(kPortHdmi1), hdmi2 = portColour(kPortHdmi2), dvi = portColour(kPortDvi);
+    ASSERT_EQ(steps.size(), 6u);
+    const uint32_t tops[] = {hdmi1, hdmi1, hdmi1, hdmi2, hdmi2, hdmi2};  // three steps out, three in
+    for (size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(steps[i].over, canvasprobe::blendOf(tops[i], dvi, steps[i].weight));
+        EXPECT_EQ(steps[i].beside, dvi);
+    }
+    EXPECT_EQ(steps[1].weight, 64);
+    EXPECT_NE(steps[1].over, hdmi1);
+    EXPECT_NE(steps[1].over, dvi);
+}
+
+// A 2160p input on a V-by-One receiver: the pair's split gives each of two
+// input channels half of every line, and the window shows them joined.
+TEST_F(CanvasPictureTest, AnInputSplitOverTwoChannelsShowsWhole)
+{
+    constexpr int kPortHdmi3 = 5, kW4 = 3840, kH4 = 2160;
+    platform::sim::plugSource(ram::kSourceHdmi3, SourceTiming::p2160_30());
+    for (int i = 0; i < 12; ++i) {
+        poll();
+        m->runPass();
+    }
+    write([&](KEL_RAM_PARA& b) {
+        b.splice_mode = ram::SPLICE_NONE;
+        b.led_width = kW4;
+        b.led_height = kH4;
+        for (IMAGE_PARA& im : b.image)
+            im.enable = 0;
+        show(b, 0, ram::kSourceHdmi3, {0, 0, kW4, kH4});
+    });
+    m->runPass();
+    ASSERT_GE(m->ich.win_ich[0][1], 0);  // two channels
+    const platform::Canvas shown = canvas();
+    ASSERT_EQ(shown.width, kW4);
+    long checked = 0;
+    EXPECT_EQ(canvasprobe::mismatches(shown, drawTestCard(kPortHdmi3, kW4, kH4, 30, 0),
+                                      {{0, 0, kW4, kH4}, {0, 0, kW4, kH4}}, 2 * kSampleStep, &checked),
+              0);
+    EXPECT_GT(checked, 300);
+}
