@@ -67,7 +67,7 @@ constexpr int kSlotNumberSize = 12;
 // Inside a slot's frame: the picture, moved up to make room for the in-use label.
 const QRect kSlotPictureRect(17, 12, 16, 16);
 const QRect kSlotPictureInUseRect(17, 7, 16, 16);
-const QRect kInUseRect(7, 23, 36, 17);
+const QRect kInUseRect(1, 23, 48, 17);
 // KelUserModeIndex directions.
 constexpr char kModePrevious = 0;
 constexpr char kModeNext = 1;
@@ -77,8 +77,8 @@ const char* const kTitleStyle = "background-color: rgb(255, 255, 255);";
 const char* const kSavedFrameStyle = "background-color: #212435;border-radius:5px;";
 const char* const kEmptyFrameStyle = "background-color: #B2B2B2;border-radius:5px;";
 const char* const kTouchedFrameStyle = "background-color: #00D65B;border-radius:5px;";
-const char* const kSlotNumberStyle = "background-color: #4777FF;color: #FFFFFF;border-radius:3px;font: 7px;";
-const char* const kInUseStyle = "color: rgb(255, 255, 255); font: 7px;";
+const char* const kSlotNumberStyle = "background-color: #4777FF;color: #FFFFFF;border-radius:3px;font: 9px;";
+const char* const kInUseStyle = "color: rgb(255, 255, 255); font: 9px;";
 
 QString callTitle()
 {
@@ -508,7 +508,7 @@ void MainWindow::mode_init()
 
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     const int inUse = store ? store->KelGetCurrentModeIndex() : 0;
-    const QString inUseLabel = pages::inUseText();
+    const QString inUseLabel = pages::inUseCaption();
     for (int i = 0; i < kModeSlots; ++i) {
         const int x = kSlotX0 + kSlotStepX * (i % kSlotColumns);
         const int y = kSlotY0 + kSlotStepY * (i / kSlotColumns);
@@ -550,6 +550,7 @@ void MainWindow::mode_init()
             if (i + 1 == inUse) {
                 picture->setGeometry(kSlotPictureInUseRect);
                 using_label->setGeometry(kInUseRect);
+                pages::fitText(using_label);
                 using_label->show();
             }
         } else {

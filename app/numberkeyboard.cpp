@@ -3,7 +3,6 @@
 #include "app/page_support.h"
 #include "ui_numberkeyboard.h"
 
-#include <QDebug>
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -69,7 +68,9 @@ void NumberKeyboard::language_changed()
 
 void NumberKeyboard::label_show(QString title, QString value)
 {
+    // A long title wraps, or shrinks, beside the value.
     ui->label->setText(title);
+    pages::fitText(ui->label);
     l_str.clear();
     ui->lineEdit->setText(value);
     language_changed();
@@ -86,7 +87,7 @@ void NumberKeyboard::enterDigit(int digit)
 {
     l_str += QString::number(digit);
     ui->lineEdit->setText(l_str);
-    qDebug("l_str = %s", qPrintable(l_str));
+    pages::debugLine("l_str = %s", qPrintable(l_str));
 }
 
 void NumberKeyboard::on_ButtonC_clicked()

@@ -17,6 +17,7 @@
 #include <QStyleOptionComboBox>
 #include <QVariant>
 #include <QWidget>
+#include <cstdarg>
 
 // The compiled-in pictures live in a static library; naming their
 // initialiser here keeps them in the program.
@@ -97,14 +98,25 @@ PanelKey notedPress(int qtKey)
     return PanelKey::None;
 }
 
+void debugLine(const char* format, ...)
+{
+    if (g_debugSwitch != kDebugOn)
+        return;
+    va_list args;
+    va_start(args, format);
+    const QString line = QString::vasprintf(format, args);
+    va_end(args);
+    qDebug("%s", qPrintable(line));
+}
+
 void notePress(int qtKey, const char* page)
 {
     switch (notedPress(qtKey)) {
     case PanelKey::Ok:
-        qDebug("this is OK button(%s)[Press]\n", page);
+        debugLine("this is OK button(%s)[Press]\n", page);
         break;
     case PanelKey::Back:
-        qDebug("this is back button(%s)[Press]\n", page);
+        debugLine("this is back button(%s)[Press]\n", page);
         break;
     default:
         break;
@@ -152,19 +164,19 @@ void noteRelease(int qtKey, const char* page, int select)
     case PanelKey::Right: {
         const char* code = key == PanelKey::Left ? "left" : "right";
         if (select < 0)
-            qDebug("this is %s-code [%s][Release]", code, page);
+            debugLine("this is %s-code [%s][Release]", code, page);
         else
-            qDebug("this is %s-code [%s][Release] ui_select=%#x", code, page, select);
+            debugLine("this is %s-code [%s][Release] ui_select=%#x", code, page, select);
         break;
     }
     case PanelKey::Ok:
-        qDebug("this is OK button(%s)[Release]\n", page);
+        debugLine("this is OK button(%s)[Release]\n", page);
         break;
     case PanelKey::Back:
-        qDebug("this is back button(%s)[Release]\n", page);
+        debugLine("this is back button(%s)[Release]\n", page);
         break;
     case PanelKey::Mode:
-        qDebug("this is mode-code [%s][Release]", page);
+        debugLine("this is mode-code [%s][Release]", page);
         break;
     case PanelKey::None:
         break;
@@ -185,6 +197,14 @@ QString inUseText()
     return pick({zh, QStringLiteral("Using"), QStringLiteral("Использовать"), QStringLiteral("sử dụng"), zh});
 }
 
+QString inUseCaption()
+{
+    QString text = inUseText();
+    while (text.endsWith(QChar(0x00AD)))
+        text.chop(1);
+    return text;
+}
+
 QString noSignalText()
 {
     return pick({QStringLiteral("无信号"), QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),
@@ -203,24 +223,44 @@ void placeOverMainWindow(QWidget* page)
 
 namespace {
 
-constexpr int kSmallestPixels = 7;
+constexpr int kSmallestPixels = 9;
 // A little air between a caption and the focus border.
 constexpr int kAir = 4;
 
-// The largest pixel size, from the font's own down to 7, in which `text`
-// fits `box`.
-int fittingPixels(QFont font, const QRect& box, int flags, const QString& text)
+// Narrower forms of the font, tried in this order when a text does not fit
+// even at the smallest size: its condensed widths, then the narrowest with
+// its letters a little closer.
+constexpr int kNarrower[] = {QFont::SemiCondensed, QFont::Condensed};
+constexpr qreal kCloserLetters = 92;  // per cent of the usual spacing
+
+bool fits(const QFont& font, const QRect& box, int flags, const QString& text)
 {
-    int px = QFontInfo(font).pixelSize();
-    for (;; --px) {
-        font.setPixelSize(px);
-        const QRect need = QFontMetrics(font).boundingRect(box, flags, text);
-        if (px <= kSmallestPixels || (need.width() <= box.width() && need.height() <= box.height()))
-            return px;
-    }
+    const QRect need = QFontMetrics(font).boundingRect(box, flags, text);
+    return need.width() <= box.width() && need.height() <= box.height();
 }
 
 }  // namespace
+
+QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
+{
+    font.setStretch(QFont::Unstretched);
+    font.setLetterSpacing(QFont::PercentageSpacing, 100);
+    int px = qMax(QFontInfo(font).pixelSize(), kSmallestPixels);
+    for (;; --px) {
+        font.setPixelSize(px);
+        if (px <= kSmallestPixels || fits(font, box, flags, text))
+            break;
+    }
+    if (fits(font, box, flags, text))
+        return font;
+    for (int stretch : kNarrower) {
+        font.setStretch(stretch);
+        if (fits(font, box, flags, text))
+            return font;
+    }
+    font.setLetterSpacing(QFont::PercentageSpacing, kCloserLetters);
+    return font;
+}
 
 void fitText(QLabel* label)
 {
@@ -232,12 +272,19 @@ void fitText(QLabel* label)
     label->ensurePolished();
 
     const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
-    const QFont font = label->font();
-    const int px = fittingPixels(font, label->contentsRect(), flags, label->text());
-    if (px == QFontInfo(font).pixelSize())
+    QFont font = label->font();
+    font.setStretch(QFont::Unstretched);
+    const QFont fitting = fittingFont(font, label->contentsRect(), flags, label->text());
+    // The style sheet sets no width, so the narrower form goes through the
+    // label's own font.
+    QFont own = label->font();
+    own.setStretch(fitting.stretch());
+    own.setLetterSpacing(QFont::PercentageSpacing, fitting.letterSpacing());
+    label->setFont(own);
+    if (fitting.pixelSize() == QFontInfo(font).pixelSize())
         return;
     const QString separator = base.isEmpty() || base.endsWith(QLatin1Char(';')) ? QString() : QStringLiteral(";");
-    label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(px));
+    label->setStyleSheet(base + separator + QStringLiteral("font-size: %1px;").arg(fitting.pixelSize()));
 }
 
 namespace {
@@ -271,8 +318,7 @@ void fitText(QPushButton* button)
     const QRect box = button->style()
                           ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
                           .adjusted(kAir, 0, -kAir, 0);
-    font.setPixelSize(fittingPixels(font, box, Qt::AlignCenter, button->text()));
-    button->setFont(font);
+    button->setFont(fittingFont(font, box, Qt::AlignCenter, button->text()));
 }
 
 void showText(QLabel* label, const Texts& texts)
@@ -295,13 +341,17 @@ void fitText(QComboBox* box)
     option.initFrom(box);
     const QRect field = box->style()
                             ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
-                            .adjusted(kAir + 2, 0, -2, 0);  // the entry is drawn indented
-    int px = QFontInfo(font).pixelSize();
+                            .adjusted(kAir, 0, -kAir - 1, 0);  // the entry is drawn indented and clipped short
+    // Each entry from the font the ones before it left.
     for (int i = 0; i < box->count(); ++i) {
-        font.setPixelSize(px);
-        px = fittingPixels(font, field, Qt::AlignLeft | Qt::AlignVCenter, box->itemText(i));
+        const int before = font.stretch() > 0 ? font.stretch() : int(QFont::Unstretched);
+        QFont next = fittingFont(font, field, Qt::AlignLeft | Qt::AlignVCenter, box->itemText(i));
+        if (before < next.stretch())
+            next.setStretch(before);  // an earlier entry needed a narrower form
+        if (font.letterSpacing() > 0 && font.letterSpacing() < next.letterSpacing())
+            next.setLetterSpacing(QFont::PercentageSpacing, font.letterSpacing());
+        font = next;
     }
-    font.setPixelSize(px);
     box->setFont(font);
 }
 

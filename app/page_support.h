@@ -5,14 +5,16 @@
 
 #include "app/global.h"
 
+#include <QFont>
 #include <QPoint>
+#include <QRect>
+#include <QtGlobal>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <functional>
 
 class QComboBox;
-class QFont;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -59,6 +61,11 @@ void notePress(int qtKey, const char* page);
 // ...; no ui_select where `select` is negative), nothing for other keys.
 void noteRelease(int qtKey, const char* page, int select);
 
+// A page's debug line (printf format), on Qt's debug channel while the
+// program's debug switch is on (g_debugSwitch == kDebugOn), as the other
+// trace lines of the program.
+void debugLine(const char* format, ...) Q_ATTRIBUTE_FORMAT_PRINTF(1, 2);
+
 // Hands a released key on to the USB key pad's handler, which acts on the
 // key pad's window, source, freeze and black keys. Every page calls it at
 // the end of its keyReleaseEvent, for every key (a MODE key refused by the
@@ -90,6 +97,9 @@ protected:
 // ---- texts several pages show
 // The mark of the user mode or the entry in use ("使用中" ends in a soft hyphen).
 QString inUseText();
+// inUseText() as a label shows it: Qt draws a soft hyphen that ends a line
+// as "-", so the one that ends "使用中" is left out.
+QString inUseCaption();
 // An input without a signal.
 QString noSignalText();
 
@@ -105,7 +115,12 @@ QPoint lcdOrigin();
 void placeOverMainWindow(QWidget* page);
 
 // ---- long texts
-// Shrinks the label's font, from its own size down to 7 pixels, until its
+// The font in which `text` fits `box` (laid out with `flags`): the largest
+// pixel size from `font`'s own down to 9 (smaller is not read on the LCD),
+// below that a narrower form of the font at 9 pixels. A font set smaller
+// than 9 pixels grows to 9. What the fitText calls below use.
+QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text);
+// Shrinks the label's font, from its own size down to 9 pixels, until its
 // text fits the label (wrapped when the label wraps). The LCD's geometry is
 // fixed and some translations are longer than the Chinese they were laid
 // out for. Call after every setText; a label's own style sheet is kept.

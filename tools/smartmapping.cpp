@@ -3,13 +3,13 @@
 #include "tools/smartmapping.h"
 
 #include "app/kelrampara.h"
+#include "app/page_support.h"
 #include "fpga/fpga_manage.h"
 #include "fpga/rcv_recovery_file.h"
 #include "fpga/route_patterns.h"
 #include "tools/smartmapping_shared.h"
 #include "ui_smartmapping.h"
 
-#include <QDebug>
 #include <QPushButton>
 
 namespace {
@@ -207,7 +207,7 @@ void SmartMapping::showFirstPage(int tool)
 
 void SmartMapping::enterTool()
 {
-    qDebug("this is OK button(SmartMapping)[Release]\n");
+    pages::debugLine("this is OK button(SmartMapping)[Release]\n");
     in_page = 1;
     restyle(ui_select);
     showFirstPage(ui_select);

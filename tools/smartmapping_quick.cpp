@@ -58,14 +58,14 @@ constexpr int kButtonPoints = 9;
 constexpr int kStep3LabelPoints = 7;
 const QSize kRouteIcon(30, 20);          // on the step-3 button
 const QSize kChooserIcon(40, 25);        // on the chooser's buttons
-constexpr int kChooserTextPixels = 8;    // largest caption under a chooser icon
+constexpr int kChooserTextPixels = 9;    // largest caption under a chooser icon
 
 // The tiles: four to a row inside a 230 x 88 frame.
 const QRect kTileArea(1, 59, 230, 88);
 constexpr int kTilesPerRow = 4;
 constexpr int kTilePitchX = 55;
 constexpr int kTilePitchY = 45;
-constexpr int kTileTextPixels = 8;
+constexpr int kTileTextPixels = 9;
 
 QString routePicture(int pattern) { return pages::plainPicture(QStringLiteral("line%1.png").arg(pattern)); }
 
@@ -81,15 +81,10 @@ int fieldValue(const QLineEdit* field)
 void setChooserText(QToolButton* b, const QString& text)
 {
     QFont font = b->font();
-    const int room = b->width() - 4;
-    int px = kChooserTextPixels;
-    for (; px > 6; --px) {
-        font.setPixelSize(px);
-        if (QFontMetrics(font).horizontalAdvance(text) <= room)
-            break;
-    }
-    font.setPixelSize(px);
-    b->setFont(font);
+    font.setPixelSize(kChooserTextPixels);
+    // The caption lies under the icon: only its width is bounded.
+    const QRect room(0, 0, b->width() - 4, b->height());
+    b->setFont(pages::fittingFont(font, room, Qt::AlignHCenter | Qt::AlignTop, text));
     b->setText(text);
 }
 

@@ -8,7 +8,6 @@
 #include "screens/menus/settings_texts.h"
 #include "ui_linkwlan.h"
 
-#include <QDebug>
 #include <algorithm>
 
 namespace {
@@ -156,7 +155,7 @@ void linkwlan::on_Button_net_apply_clicked()
     // These values end up in root's shell commands: whole octets only.
     const int bad = firstBadOctet();
     if (bad >= 0) {
-        qDebug("[linkwlan] field %d holds no octet 0-255: nothing applied", bad + 1);
+        pages::debugLine("[linkwlan] field %d holds no octet 0-255: nothing applied", bad + 1);
         focusOn(bad);
         return;
     }
@@ -166,7 +165,7 @@ void linkwlan::on_Button_net_apply_clicked()
     if (!changed)
         return;
     for (int row = 0; row < kRows; ++row)
-        qDebug() << address(row);
+        pages::debugLine("%s", qPrintable(address(row)));
     if (ConfigEngine* config = ConfigEngine::p_config)
         for (int row = 0; row < kRows; ++row)
             config->write_config_variant(kSetting[row], address(row));

@@ -58,10 +58,7 @@ MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui
     }
     initWlan();
     language_changed();
-    ui->label_MCU->setText(programVersionLine());
-    pages::fitText(ui->label_MCU);
-    ui->label_FPGA1->setText(fpgaVersionLine());
-    pages::fitText(ui->label_FPGA1);
+    version_changed();
     source_check();
     ui->label_2->setText(serialLine(settingsRead(g_str_barcode)));
 }
@@ -69,6 +66,19 @@ MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui
 MachineState::~MachineState()
 {
     delete ui;
+}
+
+void MachineState::version_changed()
+{
+    ui->label_MCU->setText(programVersionLine());
+    pages::fitText(ui->label_MCU);
+    ui->label_FPGA1->setText(fpgaVersionLine());
+    pages::fitText(ui->label_FPGA1);
+}
+
+void MachineState::on_Button_back_clicked()
+{
+    slot_Button_back_clicked();
 }
 
 QString MachineState::programVersionLine()

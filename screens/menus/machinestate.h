@@ -23,11 +23,18 @@ public:
     // link change.
     void syncUpdate(int code) override;
 
+    // The two version lines, set once when the page opens.
+    void version_changed();
+
     // The two version lines as the page shows them.
     static QString programVersionLine();
     static QString fpgaVersionLine();
     // The serial-number line of a bar code.
     static QString serialLine(const QString& barcode);
+
+    // What the back button would do (the page has no touch control): the
+    // page closes as BACK closes it.
+    void on_Button_back_clicked();
 
 protected:
     void onOk() override {}

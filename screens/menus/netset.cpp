@@ -5,7 +5,6 @@
 #include "screens/menus/settings_texts.h"
 #include "ui_netset.h"
 
-#include <QDebug>
 #include <QPixmap>
 
 namespace {
@@ -83,7 +82,7 @@ void netset::showSelection()
     for (int k = 0; k < kTabs; ++k)
         tabs[k]->setStyleSheet(QString::fromLatin1(k == ui_sel ? kTabSelectedStyle : kTabStyle));
     ui->net_frame->move(kTabX + kTabPitch * ui_sel, kOutlineY);
-    qDebug("\n ui_min_select=%d,ui_select=%d ui_sel=%d\n", ui_min_select, ui_select, ui_sel);
+    pages::debugLine("\n ui_min_select=%d,ui_select=%d ui_sel=%d\n", ui_min_select, ui_select, ui_sel);
     wlan_para_get(ui_select);
     initWlan();
 }

@@ -72,14 +72,29 @@ void PictureValuesPage::onOk()
 {
     if (edit_flag)
         return endEdit(true);
-    if (const ValueRow* row = focusedRow()) {
-        current = row->field->text().toInt();  // 0 when not a number
-        start = current;
+    if (focusedRow()) {
         edit_flag = true;
+        get_sel_value();
     } else {
         edit_flag = okOnOtherRow(ui_select);
+        restyle(ui_select);
     }
+}
+
+void PictureValuesPage::get_sel_value()
+{
+    const ValueRow* row = focusedRow();
+    if (!row)
+        return;
+    current = row->field->text().toInt();  // 0 when not a number
+    start = current;
     restyle(ui_select);
+}
+
+void PictureValuesPage::updownset_sel_value(char step)
+{
+    if (const ValueRow* row = focusedRow())
+        stepValue(*row, step);
 }
 
 void PictureValuesPage::onBack()
@@ -91,8 +106,8 @@ void PictureValuesPage::onBack()
 
 void PictureValuesPage::step(int direction)
 {
-    if (const ValueRow* row = focusedRow())
-        stepValue(*row, direction > 0 ? kUp : kDown);
+    if (focusedRow())
+        updownset_sel_value(direction > 0 ? kUp : kDown);
     else
         stepOtherRow(ui_select, direction);
 }
@@ -100,14 +115,14 @@ void PictureValuesPage::step(int direction)
 void PictureValuesPage::endEdit(bool keep)
 {
     edit_flag = false;
-    if (const ValueRow* row = focusedRow())
-        stepValue(*row, keep ? kKeep : kRestore);
+    if (focusedRow())
+        updownset_sel_value(keep ? kKeep : kRestore);
     else
         endOtherEdit(ui_select, keep);
     restyle(ui_select);
 }
 
-void PictureValuesPage::stepValue(const ValueRow& row, Step s)
+void PictureValuesPage::stepValue(const ValueRow& row, char s)
 {
     // The chip manager has not taken the last step yet: this one is dropped.
     if (x518_manage::apply_flag.load() != 0)
@@ -117,6 +132,7 @@ void PictureValuesPage::stepValue(const ValueRow& row, Step s)
     case kDown: --current; break;
     case kKeep: start = current; break;
     case kRestore: current = start; break;
+    default: break;
     }
     current = std::clamp(current, kMinValue, kMaxValue);
     writeField(row.member, static_cast<u16>(current));

@@ -22,6 +22,19 @@ public:
 
     bool editing() const { return edit_flag; }
 
+    // The steps of updownset_sel_value.
+    enum Step : char { kUp = 0, kDown = 1, kKeep = 2, kRestore = 3 };
+    // An edit of the focused value row begins: the value and the value to
+    // go back to are the field's number (0 for text that is none), and the
+    // field draws the edit frame. Nothing on a row that is no value.
+    void get_sel_value();
+    // One step of the focused value row's edit (Step; another step only
+    // writes the value again), clamped to 0-100, written to the block with
+    // the apply raised and shown in the field. Dropped while the chip
+    // manager has not taken the last change; nothing on a row that is no
+    // value.
+    void updownset_sel_value(char step);
+
     // Reloads the rows from the block while no edit runs.
     void syncUpdate(int code) override;
 
@@ -60,12 +73,10 @@ private:
         QLineEdit* field;
         Field member;
     };
-    enum Step { kUp, kDown, kKeep, kRestore };
-
     const ValueRow* focusedRow() const;
     void step(int direction);
     void endEdit(bool keep);
-    void stepValue(const ValueRow& row, Step s);
+    void stepValue(const ValueRow& row, char s);
 
     std::vector<ValueRow> rows;
     bool edit_flag = false;

@@ -17,6 +17,9 @@ public:
     ~quality() override;
 
     void language_changed() override;
+    // OK on a value row begins its edit; LEFT, RIGHT, OK and BACK step it.
+    using PictureValuesPage::get_sel_value;
+    using PictureValuesPage::updownset_sel_value;
     // The picture values of the default block, applied at once.
     void on_Button_reset_clicked();
 

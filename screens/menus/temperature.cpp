@@ -72,6 +72,7 @@ void temperature::language_changed()
     pages::showText(ui->label_name_blue, kBlue);
     for (int t = 0; t < kTypes; ++t)
         ui->comboBox_type->setItemText(t, pages::pick(kTypeNames[t]));
+    pages::fitText(ui->comboBox_type);
 }
 
 void temperature::para_init()

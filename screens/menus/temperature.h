@@ -20,6 +20,10 @@ public:
     ~temperature() override;
 
     void language_changed() override;
+    // OK on a gain row begins its edit; LEFT, RIGHT, OK and BACK step it.
+    // The type row is no value: both do nothing there.
+    using PictureValuesPage::get_sel_value;
+    using PictureValuesPage::updownset_sel_value;
     // The type shown on the list into the block, applied at once.
     void on_button_type_clicked();
 

@@ -8,7 +8,6 @@
 #include "ui_custommode.h"
 
 #include <QComboBox>
-#include <QDebug>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -58,7 +57,7 @@ CustomMode::CustomMode(QWidget* parent)
 
     const int current = store()->KelGetCurrentModeIndex();
     g_mode_select = static_cast<u8>(current != 0 ? current - 1 : 0);
-    qDebug() << "custom mode = " << g_mode_select << current;
+    pages::debugLine("custom mode = %d %d", g_mode_select, current);
 
     selector = new kelcontrol(kSelectorBox, kSelectorLeft, kSelectorRight, this);
     selector->setGeometry(kSelector);
@@ -110,7 +109,7 @@ void CustomMode::language_changed()
     pages::fitText(ui->Button_delete);
     ui->Button_use->setText(pages::pick(kInvokeCaption));
     pages::fitText(ui->Button_use);
-    ui->label_using->setText(pages::inUseText());
+    ui->label_using->setText(pages::inUseCaption());
     pages::fitText(ui->label_using);
     ui->label_blank->setText(pages::pick(kEmptySlot));
     pages::fitText(ui->label_blank);
@@ -202,30 +201,9 @@ void CustomMode::keyPressEvent(QKeyEvent* event)
 
 void CustomMode::keyReleaseEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    switch (pages::panelKey(key)) {
-    case pages::PanelKey::Left:
-        qDebug("this is left-code [CustomMode][Release] ui_select=%#x", ui_select);
-        onLeft();
-        break;
-    case pages::PanelKey::Right:
-        qDebug("this is right-code [CustomMode][Release] ui_select=%#x", ui_select);
-        onRight();
-        break;
-    case pages::PanelKey::Ok:
-        qDebug("this is OK button(CustomMode)[Release]\n");
-        onOk();
-        break;
-    case pages::PanelKey::Back:
-        qDebug("this is back button(CustomMode)[Release]\n");
-        onBack();
-        break;
-    case pages::PanelKey::Mode:  // nothing here, whatever the panel lock
-    case pages::PanelKey::None:
-        break;
-    }
-    // Also after this page closed: Qt deletes it only later.
-    pages::passKeyToKeyPad(key);
+    // The key goes on to the key pad also after this page closed: Qt
+    // deletes it only later.
+    releaseKey(event->key(), "CustomMode", ui_select);
 }
 
 void CustomMode::stepSlot(int step)

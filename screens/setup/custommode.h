@@ -14,6 +14,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/page_support.h"
 
 #include <QFont>
 #include <QString>
@@ -28,7 +29,7 @@ class QPushButton;
 class kelcontrol;
 struct KEL_RAM_PARA;
 
-class CustomMode : public QWidget {
+class CustomMode : public QWidget, private pages::PanelKeyHandler {
     Q_OBJECT
 public:
     // The button row, as button_sel holds it.
@@ -81,10 +82,13 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    void onLeft();
-    void onRight();
-    void onOk();
-    void onBack();
+    // The panel keys, at their release (pages::PanelKeyHandler::releaseKey).
+    void onLeft() override;
+    void onRight() override;
+    void onOk() override;
+    void onBack() override;
+    // MODE does nothing here, and the panel lock holds none of these keys.
+    bool modeRefused() const override { return false; }
     void stepSlot(int step);
     void stepButton(int step);
     QPushButton* button(int index) const;

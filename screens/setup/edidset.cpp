@@ -65,9 +65,9 @@ const char* const kButtonNormal =
 const char* const kButtonFocused =
     "color: rgb(255, 255, 255);background-color: rgb(33, 36, 53); border:1px solid rgb(255,171,84);";
 constexpr int kButtonPixels = 9;
-const QSize kButtonSize(50, 20);
+const QSize kButtonSize(60, 20);
 constexpr int kButtonsTop = 214;
-constexpr int kButtonLeft[] = {65, 135, 205};  // Delete, Cancel, Save
+constexpr int kButtonLeft[] = {55, 130, 205};  // Delete, Cancel, Save
 
 KelRamPara* store()
 {
@@ -352,7 +352,7 @@ void EDIDset::onRight()
 
 void EDIDset::onOk()
 {
-    qDebug(" ui_seltype = %d ,ui_line_select=%d \n", edit_mode, edit_field);
+    pages::debugLine(" ui_seltype = %d ,ui_line_select=%d \n", edit_mode, edit_field);
     switch (edit_mode) {
     case kChoosing: return kel_button_source_clicked();
     case kChangingRate: return endRate(true);

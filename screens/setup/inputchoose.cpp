@@ -72,10 +72,10 @@ const QRect kEntryResolution(3, 30, 88, 12);
 // The in-use marker keeps its right edge; a long translation widens it to
 // the left, short of the source picture.
 const QRect kInUseMarker(60, 0, 30, 12);
-constexpr int kInUseWidest = 50;
+constexpr int kInUseWidest = 52;
 constexpr int kInUseAir = 6;
 constexpr int kEntryPixels = 10;
-constexpr int kInUsePixels = 7;
+constexpr int kInUsePixels = 9;
 const char* const kAreaActive = "#frame{border:1px solid rgb(255,171,84);}";
 const char* const kAreaChosen = "#frame{border:1px solid rgb(71, 119, 255);}";
 const char* const kEntryFocused = "#source_frame{border:1px solid #FFAB54;border-radius:5px;}";
@@ -83,7 +83,7 @@ const char* const kEntryInUse = "#source_frame{border:1px solid #00D65B;border-r
 const char* const kEntryPlain = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
 const char* const kEntryText = "color: rgb(255, 255, 255)";
 const char* const kInUseStyle =
-    "background-color: #00D65B;color: rgb(255, 255, 255);font: 7px;border-radius:5px;";
+    "background-color: #00D65B;color: rgb(255, 255, 255);font: 9px;border-radius:5px;";
 
 KelRamPara* store()
 {
@@ -250,7 +250,7 @@ void InputChoose::syncUpdate(int code)
     for (int w = 0; w < kTabs; ++w) {
         enableChanged |= now.image[w].enable != was.image[w].enable;
         if (now.image[w].source != was.image[w].source)
-            TextCreate(static_cast<u8>(w));
+            input_source_changed(static_cast<char>(w));
     }
     const bool sourceChanged = now.image[image_index].source != was.image[image_index].source;
     const bool statusChanged = !sourceChanged && statusDiffers(shown_source);
@@ -337,6 +337,12 @@ void InputChoose::TextCreate(u8 window)
         return;
     tab_text[t]->setText(tabSourceText(window));
     pages::fitText(tab_text[t]);
+}
+
+void InputChoose::input_source_changed(char window)
+{
+    if (window >= 0 && window < kTabs)
+        TextCreate(static_cast<u8>(window));
 }
 
 // The highlight of the window row and its two buttons, from the state.
@@ -483,12 +489,13 @@ void InputChoose::addEntry(QWidget* container, int i, int e, bool inUse)
     auto* marker = new QLabel(entry);
     marker->setStyleSheet(kInUseStyle);
     marker->setAlignment(Qt::AlignCenter);
-    marker->setText(pages::inUseText());
+    marker->setText(pages::inUseCaption());
     QFont small;
     small.setPixelSize(kInUsePixels);
     const int width =
         qBound(kInUseMarker.width(), QFontMetrics(small).horizontalAdvance(marker->text()) + kInUseAir, kInUseWidest);
     marker->setGeometry(kInUseMarker.right() + 1 - width, kInUseMarker.y(), width, kInUseMarker.height());
+    pages::fitText(marker);
 }
 
 void InputChoose::para_source_index_init()

@@ -46,6 +46,9 @@ public:
     // changed elsewhere, input timing, the crop table, and code 103 (a new
     // alias file).
     void syncUpdate(int code) override;
+    // Window `window`'s tab (when it has one) shows the window's source
+    // from the block again.
+    void input_source_changed(char window);
 
     // ---- what the tests look at
     u8 row() const { return ui_seltype; }

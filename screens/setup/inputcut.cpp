@@ -159,6 +159,11 @@ void InputCut::crop_source_num_update()
     sourcenames::labelSourceTabs(tabs, item_count);
 }
 
+int InputCut::get_source_num(int source) const
+{
+    return source >= 0 && source < ram::kSources ? item_count[source] : 0;
+}
+
 void InputCut::kel_button_input_clicked()
 {
     if (menu_level == kTabs) {

@@ -50,6 +50,9 @@ public:
     u8 currentPage() const { return current_pag; }
     // Item count of the listed input: the whole input and its crops.
     int itemCount() const { return max_source_info; }
+    // Item count of input `source` (a source id) as its tab shows it: the
+    // whole input and its crops; 0 for a value that names no input.
+    int get_source_num(int source) const;
     // The focused list position: kAddButton, a tile position (0 the whole
     // input), or a position past the list after a delete.
     int focusedTile() const;

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -17,6 +18,17 @@ struct GalleryPage {
 
 // Every page, in the order they are drawn.
 const std::vector<GalleryPage>& galleryPages();
+
+// The box the gallery draws on: a fresh simulated box under `root`, the
+// pictures and the sample block.
+void prepareGalleryBox(const std::string& root);
+// The language the next render labels its page in (every language enabled).
+void setGalleryLanguage(int language);
+// "zh", "en", "ru", "vn", "tw" by pages::Language.
+const char* galleryLanguageName(int language);
+// Called with every widget grabWidget draws, once it is shown and settled
+// and before it is drawn (nothing: no call).
+void setGrabInspector(std::function<void(QWidget*)> look);
 
 // Helpers for the entries.
 // Shows `w` offscreen, lets it settle and draws it.

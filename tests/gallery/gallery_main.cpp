@@ -4,23 +4,17 @@
 // flat colour or a file cannot be written.
 #include "tests/gallery/gallery.h"
 
-#include "app/kelrampara.h"
 #include "app/page_support.h"
-#include "platform/sim/sim.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QWidget>
 #include <cstdio>
 #include <cstring>
 
 namespace {
-
-const char* const kLanguageNames[pages::kLanguages] = {"zh", "en", "ru", "vn", "tw"};
-constexpr u32 kAllLanguages = 0x1F;
 
 bool flat(const QImage& img)
 {
@@ -62,53 +56,7 @@ QImage sheet(const std::vector<std::vector<QImage>>& rows)
     return out;
 }
 
-void settle()
-{
-    for (int i = 0; i < 5; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(2);
-    }
-}
-
 }  // namespace
-
-QImage grabWidget(QWidget* w)
-{
-    w->show();
-    settle();
-    return w->grab().toImage();
-}
-
-QImage grabOver(QWidget* under, QWidget* popup)
-{
-    QImage img = grabWidget(under);
-    const QImage top = grabWidget(popup);
-    QPainter p(&img);
-    p.drawImage(popup->pos() - under->pos(), top);
-    return img;
-}
-
-void loadSampleBlock()
-{
-    KelRamPara* store = KelRamPara::pInstance();
-    KEL_RAM_PARA& b = store->ram_para;
-    b.source_status[ram::kSourceHdmi1] = SOURCE_STATUS{1920, 1080, 60};
-    b.source_status[ram::kSourceDvi] = SOURCE_STATUS{1280, 1024, 60};
-    b.image[0].enable = 1;
-    b.image[0].source = ram::kSourceHdmi1;
-    b.image[0].audio = ram::kAudioOn;
-    b.audio_image = 0;
-    b.image[1].enable = 1;
-    // crop record 0: crop 1 of DVI, 640 x 512
-    b.crop_list[0] = CROP_ITEM{static_cast<u16>(ram::kCropInUse | ram::kSourceDvi), 0, 0, 640, 512};
-    b.image[1].source = ram::kSourceIsCrop | 0;
-    b.image[2].enable = 0;
-    b.image[3].enable = 1;
-    b.image[3].source = ram::kSourceHdmi3;
-    b.image[3].flags = ram::kFlagBlack | ram::kFlagFreeze;
-    store->ram_para_shadow = b;
-    g_image_current = 0;
-}
 
 int main(int argc, char** argv)
 {
@@ -122,21 +70,17 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
     QTemporaryDir root;
-    platform::sim::resetBox(root.path().toStdString());
-    platform::sim::setRebootHandler([] {});
-    pages::initPictures();
-    loadSampleBlock();
+    prepareGalleryBox(root.path().toStdString());
 
     int failures = 0, written = 0;
     std::vector<std::vector<QImage>> rows;
     for (const GalleryPage& page : galleryPages()) {
         rows.emplace_back();
         for (int lang = 0; lang < pages::kLanguages; ++lang) {
-            g_language = static_cast<u8>(lang);
-            g_lcd_lang_valid = kAllLanguages;
+            setGalleryLanguage(lang);
             const QImage img = page.render();
             rows.back().push_back(img);
-            const QString file = QStringLiteral("%1/%2_%3.png").arg(out, page.name, kLanguageNames[lang]);
+            const QString file = QStringLiteral("%1/%2_%3.png").arg(out, page.name, galleryLanguageName(lang));
             if (flat(img)) {
                 std::fprintf(stderr, "kel_gallery: %s draws as one flat colour\n", qPrintable(file));
                 ++failures;

@@ -125,17 +125,15 @@ QImage modeBar(bool call)
     return grabWidget(w);
 }
 
-// The number keyboard beside the main window, as a page opens it for a
-// width, with a new value entered and the focus on a key.
-QImage numberKeyboard()
+// The number keyboard beside the main window, as a page opens it with
+// `title`, with a new value entered and the focus on a key.
+QImage numberKeyboard(const pages::Texts& title)
 {
     MainWindowUnder main;
     MainWindow* w = main.window.get();
     w->show();
     g_numberkeyboard->setGeometry(w->x() + 160, w->y(), 160, 240);
-    g_numberkeyboard->label_show(pages::pick({QStringLiteral("宽"), QStringLiteral("Width"), QStringLiteral("Шир."),
-                                              QStringLiteral("Rộng"), QStringLiteral("寬")}),
-                                 QStringLiteral("1920"));
+    g_numberkeyboard->label_show(pages::pick(title), QStringLiteral("1920"));
     sendKeys(g_numberkeyboard, {Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_S, Qt::Key_S});
     return grabOver(w, g_numberkeyboard);
 }
@@ -405,7 +403,18 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"mainwindow_modebar_call", [] { return modeBar(true); }},
         {"mainwindow_modebar_save", [] { return modeBar(false); }},
-        {"numberkeyboard", [] { return numberKeyboard(); }},
+        {"numberkeyboard",
+         [] {
+             return numberKeyboard({QStringLiteral("宽"), QStringLiteral("Width"), QStringLiteral("Шир."),
+                                    QStringLiteral("Rộng"), QStringLiteral("寬")});
+         }},
+        // The longest titles pages give it (smart mapping's rows and offsets).
+        {"numberkeyboard_long_title",
+         [] {
+             return numberKeyboard({QStringLiteral("箱体行数"), QStringLiteral("Horizontal"),
+                                    QStringLiteral("Horizontal"), QStringLiteral("Horizontal"),
+                                    QStringLiteral("箱體行數")});
+         }},
         {"lockwindow",
          [] {
              MainWindowUnder main;

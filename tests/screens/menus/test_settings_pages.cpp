@@ -359,3 +359,60 @@ TEST_F(SettingsPages, DeviceInformationShowsSerialVersionsInputsAndLinks)
         EXPECT_EQ(online(), 3);
     });
 }
+
+TEST_F(SettingsPages, NamedValueStepsActOnTheFocusedValueRowOnly)
+{
+    KEL_RAM_PARA& b = block();
+    b.sharpness = 40;
+    inside(PAGE_QUALITY, [&](Page* page) {
+        auto* q = static_cast<quality*>(page);
+        focusOn(page, 1);  // sharpness
+        setField(page, "lineEdit_Sharpness", QStringLiteral("x"));  // no number: the edit starts at 0
+        q->get_sel_value();
+        q->updownset_sel_value(PictureValuesPage::kDown);
+        EXPECT_EQ(b.sharpness, 0);
+        x518_manage::apply_flag = 0;
+        q->updownset_sel_value(PictureValuesPage::kUp);
+        q->updownset_sel_value(PictureValuesPage::kKeep);  // dropped: the chip has the step still
+        x518_manage::apply_flag = 0;
+        q->updownset_sel_value(PictureValuesPage::kRestore);
+        EXPECT_EQ(b.sharpness, 0);  // the start value: nothing was kept
+        EXPECT_EQ(fieldText(page, "lineEdit_Sharpness"), QStringLiteral("0"));
+
+        x518_manage::apply_flag = 0;
+        focusOn(page, 4);  // the reset row is no value
+        q->get_sel_value();
+        q->updownset_sel_value(PictureValuesPage::kUp);
+        EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+    });
+    b.color_temp_mode = 1;
+    b.color_temp_b = 64;
+    inside(PAGE_COLOUR_TEMPERATURE, [&](Page* page) {
+        auto* t = static_cast<temperature*>(page);
+        t->updownset_sel_value(PictureValuesPage::kUp);  // the type row
+        EXPECT_EQ(b.color_temp_mode, 1);
+        EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+        focusOn(page, 3);  // blue
+        t->get_sel_value();
+        t->updownset_sel_value(PictureValuesPage::kUp);
+        EXPECT_EQ(b.color_temp_b, 65);
+        EXPECT_EQ(x518_manage::apply_flag.load(), 1);
+    });
+}
+
+TEST_F(SettingsPages, DeviceInformationVersionsAreReadWhenAskedAndItsBackButtonClosesIt)
+{
+    fpga_manage* m = runningFpga();
+    inside(PAGE_DEVICE_INFO, [&](Page* page) {
+        auto* info = static_cast<MachineState*>(page);
+        const u8 version[] = {0x07, 0x01, 0x03, 0x25};
+        std::copy(version, version + 4, m->MCU_REG_func[0] + fpga::reg::kVersion);
+        page->syncUpdate(SYNC_LINK_STATE);
+        EXPECT_NE(labelText(page, "label_FPGA1"), QStringLiteral("FPGA:V11.00.07 2025-03-01"));
+        info->version_changed();
+        EXPECT_EQ(labelText(page, "label_FPGA1"), QStringLiteral("FPGA:V11.00.07 2025-03-01"));
+        info->on_Button_back_clicked();
+        EXPECT_EQ(g_machinestate, nullptr);
+        EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
+    });
+}

@@ -288,3 +288,30 @@ TEST_F(UserModePage, AModeSavedOnTheMainWindowComesBackHereWithTheKeys)
     EXPECT_EQ(block().current_mode, 3);
     EXPECT_EQ(x518_manage::apply_flag.load(), 1);
 }
+
+namespace {
+
+QStringList g_debugLines;
+
+void keepDebugLine(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtDebugMsg)
+        g_debugLines << text;
+}
+
+}  // namespace
+
+TEST_F(UserModePage, KeyDebugLinesFollowTheDebugSwitch)
+{
+    CustomMode* page = open();
+    g_debugLines.clear();
+    const QtMessageHandler before = qInstallMessageHandler(keepDebugLine);
+    click(page, Qt::Key_R);
+    g_debugSwitch = 0;
+    click(page, Qt::Key_R);
+    g_debugSwitch = kDebugOn;
+    qInstallMessageHandler(before);
+    EXPECT_EQ(g_debugLines.join(QLatin1Char('|')).toStdString(), "this is right-code [CustomMode][Release] ui_select=0x0");
+    EXPECT_EQ(page->selectedSlot(), 2);  // both keys acted
+    click(page, Qt::Key_O);
+}

@@ -260,3 +260,18 @@ TEST_F(InputChoice, ARefreshFromAnotherThreadRunsInTheGuiThreadWhileThePageIsOpe
         QCoreApplication::processEvents();
     });
 }
+
+TEST_F(InputChoice, AWindowsTabTextFollowsItsSourceWhenAskedAndOnlyForWindowsWithTabs)
+{
+    withPage([&](InputChoose* page) {
+        ASSERT_EQ(page->tabText(0), QStringLiteral("HDMI1"));
+        block().image[0].source = ram::kSourceDvi;  // a link, not yet seen by the notifier
+        EXPECT_EQ(page->tabText(0), QStringLiteral("HDMI1"));
+        page->input_source_changed(0);
+        EXPECT_EQ(page->tabText(0), QStringLiteral("DVI"));
+        for (char w : {char(-1), char(4), char(100)})
+            page->input_source_changed(w);  // no such window: nothing
+        EXPECT_EQ(page->tabText(0), QStringLiteral("DVI"));
+        block().image[0].source = ram::kSourceHdmi1;
+    });
+}

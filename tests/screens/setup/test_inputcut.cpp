@@ -221,3 +221,17 @@ TEST_F(CropPage, TheEditorWritesOnlyTheCropItOpenedOn)
         });
     }
 }
+
+TEST_F(CropPage, EachInputsItemCountIsItsCropsAndTheWholeInputAndNothingForOtherIds)
+{
+    setCrop(0, ram::kSourceHdmi2, 1);
+    setCrop(1, ram::kSourceHdmi2, 2);
+    setCrop(2, ram::kSourceDvi, 1);
+    withPage([&](InputCut* page) {
+        EXPECT_EQ(page->get_source_num(ram::kSourceHdmi1), 1);
+        EXPECT_EQ(page->get_source_num(ram::kSourceHdmi2), 3);
+        EXPECT_EQ(page->get_source_num(ram::kSourceDvi), 2);
+        for (int other : {-1, ram::kSources, 0xFF})
+            EXPECT_EQ(page->get_source_num(other), 0);
+    });
+}

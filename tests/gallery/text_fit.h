@@ -1,0 +1,23 @@
+// Whether the texts a page shows can be read whole: every visible label,
+// button, list entry and number field, its whole text inside the widget's
+// contents at a readable size (word wrap considered).
+#pragma once
+
+#include <QString>
+#include <vector>
+
+class QWidget;
+
+// The smallest text the LCD is read at.
+constexpr int kSmallestReadablePixels = 9;
+
+struct TextMisfit {
+    QString widget;  // the widget's object names from the window down, e.g. "frame/label_title"
+    QString text;
+    QString why;     // e.g. "needs 131 x 15 in 120 x 15 at 12 px"
+};
+
+// The texts under `window` (itself included) that do not show whole or
+// show smaller than kSmallestReadablePixels. Hidden widgets and pictures
+// are not looked at.
+std::vector<TextMisfit> textMisfits(QWidget* window);

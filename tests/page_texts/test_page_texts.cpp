@@ -1,0 +1,161 @@
+// Every text of every page in the gallery, in each of the five languages,
+// shows whole at a readable size; and the look that decides it.
+#include "tests/gallery/gallery.h"
+#include "tests/gallery/text_fit.h"
+
+#include "app/page_support.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+// Texts elided or shrunk on purpose below what the look accepts: the page
+// (empty: every page), the end of the widget's name, and why. Texts a page
+// elides itself (crop names, file names) are set elided and fit as they
+// are; none needs an entry today.
+struct Allowed {
+    const char* page;
+    const char* widget;
+    const char* why;
+};
+
+const std::vector<Allowed> kAllowed = {};
+
+bool allowed(const QString& page, const TextMisfit& m)
+{
+    for (const Allowed& a : kAllowed)
+        if ((!*a.page || page == QLatin1String(a.page)) && m.widget.endsWith(QLatin1String(a.widget)))
+            return true;
+    return false;
+}
+
+class PageTexts : public ::testing::TestWithParam<int> {};
+
+TEST_P(PageTexts, EveryTextOfEveryGalleryPageShowsWhole)
+{
+    QTemporaryDir root;
+    prepareGalleryBox(root.path().toStdString());
+    const int language = GetParam();
+    setGalleryLanguage(language);
+
+    QString page;
+    QStringList failures;
+    QSet<QString> seen;  // the main window is drawn under many pages
+    setGrabInspector([&](QWidget* window) {
+        for (const TextMisfit& m : textMisfits(window)) {
+            if (allowed(page, m))
+                continue;
+            const QString line = QStringLiteral("page %1, language %2, widget %3: \"%4\" %5")
+                                     .arg(page, QLatin1String(galleryLanguageName(language)), m.widget, m.text, m.why);
+            if (!seen.contains(m.widget + m.text)) {
+                seen.insert(m.widget + m.text);
+                failures << line;
+            }
+        }
+    });
+    for (const GalleryPage& p : galleryPages()) {
+        page = p.name;
+        p.render();
+    }
+    setGrabInspector(nullptr);
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " texts do not show whole:\n"
+                                    << qPrintable(failures.join(QLatin1Char('\n')));
+}
+
+INSTANTIATE_TEST_SUITE_P(FiveLanguages, PageTexts, ::testing::Range(0, pages::kLanguages),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(galleryLanguageName(info.param));
+                         });
+
+// ---- the look itself, on widgets made for it
+
+struct SmallWindow : ::testing::Test {
+    void SetUp() override
+    {
+        window.setFixedSize(200, 100);
+        window.setObjectName(QStringLiteral("Window"));
+    }
+    template <class W>
+    W* add(const QString& name, const QRect& at)
+    {
+        auto* w = new W(&window);
+        w->setObjectName(name);
+        w->setGeometry(at);
+        return w;
+    }
+    std::vector<TextMisfit> look()
+    {
+        window.show();
+        return textMisfits(&window);
+    }
+    QFont pixels(int px)
+    {
+        QFont f = window.font();
+        f.setPixelSize(px);
+        return f;
+    }
+    QDialog window;
+};
+
+TEST_F(SmallWindow, LabelTooNarrowIsNamedWithItsText)
+{
+    QLabel* label = add<QLabel>(QStringLiteral("label_caption"), QRect(0, 0, 30, 20));
+    label->setFont(pixels(12));
+    label->setText(QStringLiteral("Ширина окна"));
+    const auto misfits = look();
+    ASSERT_EQ(misfits.size(), 1u);
+    EXPECT_EQ(misfits[0].widget, QStringLiteral("Window/label_caption"));
+    EXPECT_EQ(misfits[0].text, QStringLiteral("Ширина окна"));
+
+    label->setGeometry(0, 0, 180, 20);
+    EXPECT_TRUE(look().empty());
+}
+
+TEST_F(SmallWindow, WrappedLabelFitsOnTwoLinesButNotInOneLineOfHeight)
+{
+    QLabel* label = add<QLabel>(QStringLiteral("label_note"), QRect(0, 0, 90, 40));
+    label->setFont(pixels(12));
+    label->setWordWrap(true);
+    label->setText(QStringLiteral("Chất lượng hình ảnh"));
+    EXPECT_TRUE(look().empty());
+    label->setFixedHeight(16);
+    EXPECT_EQ(look().size(), 1u);
+}
+
+TEST_F(SmallWindow, TextShrunkBelowNinePixelsIsReported)
+{
+    QLabel* label = add<QLabel>(QStringLiteral("label_small"), QRect(0, 0, 150, 20));
+    label->setText(QStringLiteral("Save"));
+    label->setStyleSheet(QStringLiteral("font-size: 8px;"));
+    const auto misfits = look();
+    ASSERT_EQ(misfits.size(), 1u);
+    EXPECT_TRUE(misfits[0].why.contains(QStringLiteral("8 px"))) << qPrintable(misfits[0].why);
+}
+
+TEST_F(SmallWindow, ButtonsListEntriesAndHiddenWidgets)
+{
+    QPushButton* button = add<QPushButton>(QStringLiteral("Button_save"), QRect(0, 0, 40, 24));
+    button->setFont(pixels(12));
+    button->setText(QStringLiteral("Сохранить"));
+    QComboBox* box = add<QComboBox>(QStringLiteral("comboBox_type"), QRect(0, 40, 120, 24));
+    box->setFont(pixels(12));
+    box->addItems({QStringLiteral("Warm"), QStringLiteral("Природный природный природный")});
+    QLabel* hidden = add<QLabel>(QStringLiteral("label_hidden"), QRect(0, 70, 10, 10));
+    hidden->setText(QStringLiteral("never shown"));
+    hidden->hide();
+
+    QStringList names;
+    for (const TextMisfit& m : look())
+        names << m.widget + QLatin1Char(':') + m.text;
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Window/Button_save:Сохранить"),
+                                  QStringLiteral("Window/comboBox_type:Природный природный природный")}));
+}
+
+}  // namespace
