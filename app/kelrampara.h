@@ -28,6 +28,7 @@ enum PARA_SYNC_CODE {
     SYNC_MODE_FILES = 2,
     SYNC_LINK_STATE = 11,
     SYNC_INPUT_TIMING = 12,
+    SYNC_CHIP_STATE = 13,  // the video chip entered or left running mode
     SYNC_RCV_RECOVERY = 99,
     SYNC_USB_ADDED = 100,
     SYNC_USB_REMOVED = 101,
@@ -120,7 +121,7 @@ public:
     // holds Utils::_file_deal_mutex.
     static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
 
-    QMutex mutex;                      // writers of ram_para.source_status
+    QMutex mutex;                      // writers of ram_para.source_status and of register 37
     KEL_RAM_PARA ram_para;             // the live block
     KEL_RAM_PARA ram_para_shadow;      // the block as at the last write-back
     USER_MODE_SLOT ram_user_mode[ram::kUserModes];

@@ -229,6 +229,9 @@ constexpr int kProtocolRegisters = 170;  // registers 0-169 reach the protocol
 
 // Register-image start values.
 constexpr u8 kRegChipFlagsStart = 0x80;
+// Register 37 bit 4: the video chip is in running mode (brought up and
+// answering). Bits 0-3 are the receivers'.
+constexpr u8 kChipFlagVideoChipRunning = 0x10;
 constexpr u8 kRegEdidFlagsStart = 0x1F;
 constexpr u8 kRegHdmiTxFlagsStart = 0x07;
 constexpr u8 kReg53Start = 0xC3;

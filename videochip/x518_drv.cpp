@@ -4,7 +4,9 @@
 #include "fpga/fpga_manage.h"
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
@@ -44,20 +46,41 @@ unsigned long messageRequest(int count)
     return _IOC(_IOC_WRITE, SPI_IOC_MAGIC, 0, SPI_MSGSIZE(count));
 }
 
-i32 sendMessage(int fd, spi_ioc_transfer* transfers, int count)
+// However long the chip's messages keep failing, the console hears of it at
+// most this often.
+constexpr auto kFailureTellPeriod = std::chrono::seconds(1);
+
+}  // namespace
+
+i32 x518_drv::sendMessage(int fd, spi_ioc_transfer* transfers, int count)
 {
-    int ret;
-    {
-        QMutexLocker lock(&Utils::_spi_mutex);
-        releaseFpgaChipSelects();
-        ret = platform::devIoctl(fd, messageRequest(count), transfers);
+    QMutexLocker lock(&Utils::_spi_mutex);
+    releaseFpgaChipSelects();
+    const int ret = platform::devIoctl(fd, messageRequest(count), transfers);
+    if (ret > 0) {
+        failing_ = false;
+        return ret;
     }
-    if (ret <= 0)
-        std::perror("can't send spi message\n");
+    ++failed_messages_;
+    tellFailure();
     return ret;
 }
 
-}  // namespace
+// The first failure after a message that went is told, unless one was told
+// less than a second ago; the rest of the run is not.
+void x518_drv::tellFailure()
+{
+    const int error = errno;
+    const auto now = std::chrono::steady_clock::now();
+    const bool runStarts = !failing_;
+    failing_ = true;
+    if (!runStarts || (failure_told_.time_since_epoch().count() != 0 && now - failure_told_ < kFailureTellPeriod))
+        return;
+    failure_told_ = now;
+    std::printf("\n[x518_drv] SPI message to the video chip failed (%s); later failures are not told\n",
+                std::strerror(error));
+    std::fflush(stdout);
+}
 
 x518_drv::x518_drv() : current_bank(kBankUnknown), spare(0) {}
 
@@ -122,9 +145,11 @@ public:
         // The chip select goes up between transfers, each one its own frame.
         for (int i = 0; i < count_; ++i)
             transfers_[i].cs_change = i + 1 < count_ ? 1 : 0;
-        const bool sent = sendMessage(fd_, transfers_, count_) > 0;
-        if (!sent)
+        const bool sent = drv_.sendMessage(fd_, transfers_, count_) > 0;
+        if (!sent) {
             drv_.current_bank = kBankUnknown;  // a select in it may not have landed
+            failed_ = true;
+        }
         for (int i = 0; i < count_; ++i) {
             if (into_[i])
                 *into_[i] |= u32(rx_[i][1]) << shift_[i];
@@ -137,10 +162,14 @@ public:
         count_ = 0;
     }
 
+    // Whether a message sent so far failed.
+    bool failed() const { return failed_; }
+
 private:
     x518_drv& drv_;
     int fd_;
     int count_ = 0;
+    bool failed_ = false;
     spi_ioc_transfer transfers_[kMessageTransfers];
     u8 tx_[kMessageTransfers][kTransferBytes];
     u8 rx_[kMessageTransfers][kTransferBytes];
@@ -210,19 +239,20 @@ void x518_drv::queueAccess(Message& message, const RegOp& op)
     }
 }
 
-void x518_drv::accessLocked(int fd, const RegOp* ops, size_t count)
+bool x518_drv::accessLocked(int fd, const RegOp* ops, size_t count)
 {
     Message message(*this, fd);
     for (size_t i = 0; i < count; ++i)
         queueAccess(message, ops[i]);
     message.send();
+    return !message.failed();
 }
 
-void x518_drv::write_X518(int fd, u32 spec, u32 value, u32 bankOffset)
+bool x518_drv::write_X518(int fd, u32 spec, u32 value, u32 bankOffset)
 {
     const RegOp op = writeOp(spec, value, bankOffset);
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    accessLocked(fd, &op, 1);
+    return accessLocked(fd, &op, 1);
 }
 
 u32 x518_drv::read_X518(int fd, u32 spec, u32 bankOffset)
@@ -234,22 +264,24 @@ u32 x518_drv::read_X518(int fd, u32 spec, u32 bankOffset)
     return value;
 }
 
-void x518_drv::write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
+bool x518_drv::write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
 {
     // Read and write under one hold, so that no other thread's write of the
-    // same register falls between them and is lost.
+    // same register falls between them and is lost. A read that failed
+    // leaves the other bits unknown: nothing is written over them.
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
     u32 old = 0;
     const RegOp read = readOp(spec, &old, bankOffset);
-    accessLocked(fd, &read, 1);
+    if (!accessLocked(fd, &read, 1))
+        return false;
     const RegOp write = writeOp(spec, old ^ ((value ^ old) & mask), bankOffset);
-    accessLocked(fd, &write, 1);
+    return accessLocked(fd, &write, 1);
 }
 
-void x518_drv::access_X518(int fd, const RegOp* ops, size_t count)
+bool x518_drv::access_X518(int fd, const RegOp* ops, size_t count)
 {
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    accessLocked(fd, ops, count);
+    return accessLocked(fd, ops, count);
 }
 
 bool x518_drv::knownValue(u32 spec, u32 bankOffset, u32& value) const
@@ -267,26 +299,27 @@ bool x518_drv::knownValue(u32 spec, u32 bankOffset, u32& value) const
     return true;
 }
 
-void x518_drv::update_X518(int fd, u32 spec, u32 value, u32 bankOffset)
+bool x518_drv::update_X518(int fd, u32 spec, u32 value, u32 bankOffset)
 {
     const RegOp op = updateOp(spec, value, bankOffset);
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    accessLocked(fd, &op, 1);
+    return accessLocked(fd, &op, 1);
 }
 
-void x518_drv::update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
+bool x518_drv::update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
 {
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
     u32 old = 0;
     if (!knownValue(spec, bankOffset, old)) {
         const RegOp read = readOp(spec, &old, bankOffset);
-        accessLocked(fd, &read, 1);
+        if (!accessLocked(fd, &read, 1))
+            return false;
     }
     const u32 neu = old ^ ((value ^ old) & mask);
     if (neu == old)
-        return;
+        return true;
     const RegOp write = writeOp(spec, neu, bankOffset);
-    accessLocked(fd, &write, 1);
+    return accessLocked(fd, &write, 1);
 }
 
 bool x518_drv::wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset, u32* last)

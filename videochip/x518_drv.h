@@ -20,6 +20,11 @@
 // leaves its bytes unknown), so that a setter can write only what changes
 // (update_X518, update_x518_mask).
 //
+// A message the device refuses is counted (failedMessages) and the access
+// that carried it reports false, so that a caller can tell a chip that did
+// not take its settings. The console is told once when the messages start
+// failing, and at most once a second however long they go on failing.
+//
 // Locks: Utils::_x518_bnk_mutex around one whole register access or group
 // (for a masked write the read and the write together), Utils::_spi_mutex
 // around one message. The SPI controller is shared with the FPGAs, whose
@@ -28,9 +33,13 @@
 
 #include "app/global.h"
 
+#include <atomic>
 #include <bitset>
+#include <chrono>
 #include <cstddef>
 #include <initializer_list>
+
+struct spi_ioc_transfer;
 
 class x518_drv {
 public:
@@ -69,24 +78,27 @@ public:
     i32 SPI_Transfer(int fd, const u8* tx, u8* rx, int len);
     i32 SPI_Transfer_Write(int fd, const u8* tx, int len);
 
-    void write_X518(int fd, u32 spec, u32 value, u32 bankOffset);
+    // The accesses below return true when every message they sent was
+    // carried (or none was needed), false when one failed.
+    bool write_X518(int fd, u32 spec, u32 value, u32 bankOffset);
+    // The value read; bytes a failed message did not carry read as 0.
     u32 read_X518(int fd, u32 spec, u32 bankOffset);
     // Replaces the bits of `mask` by those of `value`, as one locked step.
-    void write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
+    bool write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
     // The accesses in order, as one locked step and in as few messages as
     // possible (a message per kMessageTransfers transfers). Every read's
     // value is in place when the call returns; each read needs its own *into.
-    void access_X518(int fd, const RegOp* ops, size_t count);
-    void access_X518(int fd, std::initializer_list<RegOp> ops) { access_X518(fd, ops.begin(), ops.size()); }
+    bool access_X518(int fd, const RegOp* ops, size_t count);
+    bool access_X518(int fd, std::initializer_list<RegOp> ops) { return access_X518(fd, ops.begin(), ops.size()); }
 
     // Writes the register only when its value differs from the one this
     // driver last wrote there or read there (a register it has not touched
     // since init_reg_acc_param is written). Only for registers that hold what
     // is written: never for status bits, counters or load triggers.
-    void update_X518(int fd, u32 spec, u32 value, u32 bankOffset);
+    bool update_X518(int fd, u32 spec, u32 value, u32 bankOffset);
     // write_x518_mask on the value this driver knows (read only when it knows
     // none), written only when the bits change; the same rule as update_X518.
-    void update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
+    bool update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
 
     // Reads the register up to `maxReads` times until (value & mask) == want.
     // True when it did; false on a time-out. The last value read goes to *last.
@@ -98,6 +110,11 @@ public:
 
     u32 currentBank() const { return current_bank; }
 
+    // Messages the device refused since the driver was made (any thread).
+    // A caller compares two readings to learn whether the chip took
+    // everything in between, whoever sent it.
+    u32 failedMessages() const { return failed_messages_.load(); }
+
     static constexpr u32 specBank(u32 spec) { return (spec >> 16) & 0xFF; }
     static constexpr u32 specAddress(u32 spec) { return (spec >> 8) & 0xFF; }
     static constexpr u32 specWidth(u32 spec) { return spec & 0xFF; }
@@ -106,9 +123,12 @@ private:
     class Message;  // the transfers of one SPI message being gathered
 
     i32 transfer(int fd, const u8* tx, u8* rx, int len, u32 speedHz);
+    // One SPI message under the bus lock; counts and tells a failure.
+    i32 sendMessage(int fd, spi_ioc_transfer* transfers, int count);
+    void tellFailure();
     void queueSelect(Message& message, u32 spec, u32 bankOffset);
     void queueAccess(Message& message, const RegOp& op);
-    void accessLocked(int fd, const RegOp* ops, size_t count);
+    bool accessLocked(int fd, const RegOp* ops, size_t count);
     bool knownValue(u32 spec, u32 bankOffset, u32& value) const;
 
     // The remembered register bytes, bank x kBankSize + address (guarded by
@@ -119,4 +139,10 @@ private:
 
     u32 current_bank;  // guarded by Utils::_x518_bnk_mutex
     u32 spare;
+
+    std::atomic<u32> failed_messages_{0};
+    // The console's view of a run of failures (guarded by Utils::_spi_mutex):
+    // whether the last message failed, and when a failure was last told.
+    bool failing_ = false;
+    std::chrono::steady_clock::time_point failure_told_{};
 };

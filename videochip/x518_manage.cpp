@@ -39,6 +39,8 @@ x518_manage* x518_manage::prepareInstance()
     p_x518_manage->fillMwinPresets();
     apply_flag = 0;
     p_x518_manage->pattern_gen = 0;
+    p_x518_manage->pausing_ = false;
+    p_x518_manage->running_shown_ = false;
     return p_x518_manage;
 }
 
@@ -89,6 +91,8 @@ void x518_manage::stopThread()
 
 int x518_manage::passDueTicks() const
 {
+    if (retryPaused())
+        return int(kRetryTicks - (G_timeTicks.load() - pause_from_));
     const bool busy = init_state.load() < kRunningState || apply_flag.load() != 0;
     return busy ? 1 : kIdleWatchTicks;
 }
@@ -100,7 +104,11 @@ void x518_manage::Sleep(int ms)
 
 void x518_manage::runPass()
 {
-    u8 state = init_state;
+    if (retryPaused())
+        return;
+    pausing_ = false;
+    const u32 failedBefore = drv->failedMessages();
+    const u8 state = init_state;
     if (state < kProbeGoodReads)
         probe();
     else if (state == 5)
@@ -111,6 +119,56 @@ void x518_manage::runPass()
         bringUpPicture();
     else
         x518managerdeal(this);
+    if (drv->failedMessages() != failedBefore) {
+        chipFailed(state);
+    } else if (state < kRunningState && init_state >= kRunningState) {
+        std::printf("\n[x518_manage] video chip up: running mode (state %d)\n", kRunningState);
+        std::fflush(stdout);
+        outage_ = false;
+    }
+    publishRunning(init_state >= kRunningState);
+}
+
+bool x518_manage::chipDown()
+{
+    const x518_manage* m = p_x518_manage;
+    return m && m->init_state.load() < kRunningState;
+}
+
+bool x518_manage::retryPaused() const
+{
+    return pausing_ && G_timeTicks.load() - pause_from_ < kRetryTicks;
+}
+
+// A state whose messages failed is not passed, and running mode is left:
+// what the chip holds is unknown. The console hears of it once per outage.
+void x518_manage::chipFailed(u8 state)
+{
+    init_state = 0;
+    pausing_ = true;
+    pause_from_ = G_timeTicks.load();
+    if (outage_)
+        return;
+    outage_ = true;
+    std::printf("\n[x518_manage] video chip not answering (state %d): bring-up starts again from the probe, "
+                "once a second until it answers\n",
+                state);
+    std::fflush(stdout);
+    writeLogMsg(LOG_ERROR, "video chip not answering; bring-up starts again");
+}
+
+// Register 37 bit 4 and the pages follow running mode.
+void x518_manage::publishRunning(bool running)
+{
+    if (running == running_shown_)
+        return;
+    running_shown_ = running;
+    if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
+        QMutexLocker lock(&store->mutex);
+        u8& flags = store->reg_image.chip_flags;
+        flags = u8(running ? flags | ram::kChipFlagVideoChipRunning : flags & ~ram::kChipFlagVideoChipRunning);
+    }
+    KelRamPara::test_signal(SYNC_CHIP_STATE);
 }
 
 const KEL_RAM_PARA& x518_manage::block() const
@@ -126,26 +184,36 @@ KEL_RAM_PARA* x518_manage::liveBlock() const
     return store ? &store->ram_para : nullptr;
 }
 
-// States 0-4: five good identity reads, not necessarily in a row.
+// States 0-4: five good identity reads, not necessarily in a row. A read
+// whose message failed is left to runPass; a wrong identity is told once
+// until the chip is up.
 void x518_manage::probe()
 {
+    const u32 failedBefore = drv->failedMessages();
     u32 id = drv->read_X518(spi_fd, x518::kChipId, 0);
+    if (drv->failedMessages() != failedBefore)
+        return;
     if (id == x518::kChipIdValue) {
         ++init_state;
         KEL_DBG("\n ok x518_id = 0x24x ");
-    } else {
-        KEL_DBG("\n error x518_id = %02x \n", id);
+        return;
     }
+    if (!outage_)
+        KEL_DBG("\n error x518_id = %02x \n", id);
+    outage_ = true;
 }
 
 // State 5: the software model, the initial register load, inputs and fonts.
 void x518_manage::bringUpLoad()
 {
+    const u32 failedBefore = drv->failedMessages();
     load_system_param();
     define_param();
     drv->init_reg_acc_param();
     write_initial_setting(spi_fd, 1);
     set_rtct(spi_fd, 1);
+    if (drv->failedMessages() != failedBefore)
+        return;  // no use loading inputs and fonts into a chip that lost its set-up
     load_param();
     if (block().osd_enable == kOsdOn)
         g_osd_update = 1;
@@ -187,6 +255,4 @@ void x518_manage::bringUpPicture()
     init_state = kRunningState;
     kelApi_forceColorDisable(spi_fd);
     KEL_DBG("\n ok x518_id  setup= %d \n", 8);
-    std::printf("\n[x518_manage] video chip up: running mode (state %d)\n", kRunningState);
-    std::fflush(stdout);
 }

@@ -112,6 +112,9 @@ public:
     static constexpr int kNone = -1;
     static constexpr u8 kRunningState = 8;
     static constexpr int kProbeGoodReads = 5;
+    // Ticks between a pass whose SPI messages failed and the next try: the
+    // bring-up then starts again from the probe, at most once a second.
+    static constexpr u32 kRetryTicks = 100;
     // Ticks between passes while the chip is up and nothing is asked of the
     // manager: the ports are measured as often as the input-source manager
     // polls the inputs. A raised apply flag or a new input timing wakes it
@@ -158,8 +161,14 @@ public:
     // Ends the worker thread and waits for it (tests only; the box never stops it).
     void stopThread();
     // One pass of the worker: a bring-up step in states 0-7, the apply
-    // dispatcher from state 8 on.
+    // dispatcher from state 8 on. A pass in which a message to the chip
+    // failed does not count: the bring-up starts again from the probe once
+    // kRetryTicks have passed (passes before then do nothing).
     void runPass();
+    // True while the manager exists and its chip is not in running mode:
+    // being brought up, or not answering. The device information page and
+    // register 37 bit 4 show it.
+    static bool chipDown();
     static void Sleep(int ms);
 
     // ---------------------------------------------------------- system parameters, default windows
@@ -645,4 +654,13 @@ private:
 
 
     bool applied_seeded_ = false;
+
+    // The chip not answering (manager thread only).
+    void chipFailed(u8 state);
+    bool retryPaused() const;
+    void publishRunning(bool running);
+    bool pausing_ = false;     // waiting kRetryTicks from pause_from_
+    u32 pause_from_ = 0;       // G_timeTicks of the failed pass
+    bool outage_ = false;      // told the console the chip fails, and not yet that it is up again
+    bool running_shown_ = false;  // what register 37 and the pages were last told
 };

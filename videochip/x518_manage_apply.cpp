@@ -85,6 +85,7 @@ void x518_manage::applyHalf()
         return;
     const KEL_RAM_PARA now = store->ram_para;
     const KEL_RAM_PARA& was = applied;
+    const u32 failedBefore = drv->failedMessages();
 
     applyPanel(now, was);
     applyPicture(now, was);
@@ -103,8 +104,16 @@ void x518_manage::applyHalf()
         if (now.osd_enable)
             g_osd_update = 1;
     }
+    // The change is announced whether or not the chip took it: the block
+    // holds it, and the pages and the parameter file follow the block.
     KelRamPara::test_signal(flag);
-    applied = now;
+    if (drv->failedMessages() == failedBefore) {
+        applied = now;
+    } else {
+        // The chip missed some of it: the change stays pending against what
+        // the chip last took, for the first pass once it answers again.
+        KelRamPara::raiseApplyLocked(1);
+    }
 
     if (g_osd_update.load() == 1) {
         g_osd_update = 0;

@@ -191,6 +191,8 @@ void tamixsource::probeDevices()
         KEL_DBG("\n[tamixsource] input %d: receiver %s, EDID EEPROM %s\n", i, rx ? "present" : "absent",
                 eeprom ? "present" : "absent");
         if (s) {
+            // Register 37 is shared with the chip manager (bit 4).
+            QMutexLocker lock(&s->mutex);
             setRegisterBit(s->reg_image.chip_flags, i, rx);
             setRegisterBit(s->reg_image.edid_flags, i, eeprom);
         }

@@ -365,6 +365,7 @@ bool startControlPipe()
     std::call_once(once, [] {
         for (const ControlCommand& c : kDeviceCommands)
             addControlCommand(c);
+        addControlCommand(faultControlCommand());
         const int fd = openPipe();
         if (fd < 0)
             return;

@@ -6,6 +6,8 @@
 // its keys and LCD. docs/simulated-box.md lists them all.
 #pragma once
 
+#include "platform/platform.h"
+
 namespace platform::sim {
 
 constexpr const char* kControlPipe = "/sim/control";
@@ -16,9 +18,12 @@ constexpr const char* kFpgaDump = "/sim/fpga.txt";
 constexpr const char* kFlashDump = "/sim/flash.bin";
 
 // Adds the simulated devices' commands (plug, pull, port, cards, card, usb,
-// chip, osd, fpga, flash), makes the pipe and starts the thread that reads
+// chip, osd, fpga, flash, fault), makes the pipe and starts the thread that reads
 // it. Started once by platform::init(); a later call does nothing. False
 // when there is no pipe.
 bool startControlPipe();
+
+// The `fault` command: the devices' fault switches (sim_fault_commands.cpp).
+ControlCommand faultControlCommand();
 
 }  // namespace platform::sim

@@ -99,7 +99,7 @@ void SimNorFlash::transaction(const uint8_t* tx, uint8_t* rx, size_t len)
     case fl::kCmdErase4K:
     case fl::kCmdErase32K:
     case fl::kCmdErase64K:
-        if (!writeEnabled_ || len < 4) {
+        if (!writeEnabled_ || writeProtected_ || len < 4) {
             ++refused_;
             break;
         }

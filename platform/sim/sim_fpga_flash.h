@@ -32,6 +32,9 @@ public:
     bool busy() const { return busyReads_ > 0; }
     // Status reads a program or an erase stays busy for.
     void setBusyReads(int program, int erase);
+    // While set every erase and page program is refused (and counted), as a
+    // flash whose writes no longer take.
+    void setWriteProtected(bool on) { writeProtected_ = on; }
     void clearCounters();
 
 private:
@@ -43,6 +46,7 @@ private:
     // 4 KB sectors, created when first written; an absent one reads 0xFF.
     std::map<uint32_t, std::unique_ptr<uint8_t[]>> sectors_;
     bool writeEnabled_ = false;
+    bool writeProtected_ = false;
     int busyReads_ = 0;
     int programBusy_ = 1;
     int eraseBusy_ = 2;

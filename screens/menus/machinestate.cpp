@@ -7,6 +7,7 @@
 #include "screens/menus/fpga_view.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_machinestate.h"
+#include "videochip/x518_manage.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -111,7 +112,7 @@ void MachineState::syncUpdate(int code)
 {
     Page::syncUpdate(code);
     source_check();
-    if (code == SYNC_LINK_STATE)
+    if (code == SYNC_LINK_STATE || code == SYNC_CHIP_STATE)
         initWlan();
 }
 
@@ -128,14 +129,16 @@ void MachineState::source_check()
             QMutexLocker lock(&store->mutex);
             s = store->ram_para.source_status[kShownInputs[k]];
         }
-        const bool online = s.width && s.height && s.rate;
+        // While the video chip is down no input reaches the screen.
+        const bool online = s.width && s.height && s.rate && !x518_manage::chipDown();
         sourceinfo::set_sourceonline_pixmap(pictures[k], kShownInputs[k], online);
     }
 }
 
 void MachineState::initWlan()
 {
-    const u16 mask = fpgaview::links();
+    // While the video chip is down nothing is sent, whatever the links say.
+    const u16 mask = x518_manage::chipDown() ? 0 : fpgaview::links();
     for (int i = 0; i < kShownPorts; ++i)
         port_links[i]->setPixmap(QPixmap(pages::plainPicture(mask & (1u << i) ? "online.png" : "offline.png")));
 }

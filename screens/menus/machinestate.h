@@ -1,6 +1,8 @@
 // The device information page: page 2, opened from the main window. Shows
 // the serial number, the program's and FPGA 0's versions, which inputs have
-// a signal and which sending ports have a link. It changes nothing.
+// a signal and which sending ports have a link; while the video chip is not
+// in running mode, no input and no port (nothing reaches the screen). It
+// changes nothing.
 #pragma once
 
 #include "screens/page.h"
@@ -20,7 +22,7 @@ public:
 
     void language_changed() override;
     // The skeleton's re-labelling, the inputs on every code, the ports on a
-    // link change.
+    // link change or a change of the video chip's state.
     void syncUpdate(int code) override;
 
     // The two version lines, set once when the page opens.

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <optional>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -76,6 +77,19 @@ protected:
         return b.size() < at + 2 ? 0 : ram::loadU16(reinterpret_cast<const u8*>(b.constData()) + at);
     }
 
+    // Runs a control-pipe command on the box; true once it answered "ok".
+    bool command(const std::string& line)
+    {
+        const QByteArray ok = QByteArray::fromStdString("ok " + line + "\n");
+        const int logged = boxFile("/sim/control.log").count(ok);
+        const std::string text = line + "\n";
+        const int fd = ::open(QFile::encodeName(root + "/sim/control").constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const bool sent = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (fd >= 0)
+            ::close(fd);
+        return sent && retry([&] { return boxFile("/sim/control.log").count(ok) > logged; }, 10000);
+    }
+
     QTemporaryDir dir;
     QString root;
     const std::string address = freshBoxAddress();
@@ -116,6 +130,42 @@ TEST_F(WholeBox, EveryLinkReachesTheSameBoxAndTheParameterFileFollows)
     EXPECT_EQ(replyData(*reply), std::vector<u8>{0x5A});
 
     EXPECT_TRUE(retry([&] { return fileBrightness() == 73; }, 30000)) << "file brightness " << fileBrightness();
+}
+
+// The video chip's SPI fails while the PC restarts the chip: the box keeps
+// answering and says the chip is not running (register 37 bit 4); once the
+// SPI answers again the chip is brought up and holds the live block, a
+// contrast written meanwhile included.
+TEST_F(WholeBox, AChipThatStopsAnsweringIsToldAndBroughtBackWithTheLiveBlock)
+{
+    constexpr u8 kRegChipFlags = 37, kChipRunning = 0x10, kRegChipService = 0xA2, kRestartChip = 0x40;
+    constexpr u32 kContrast = offsetof(KEL_RAM_PARA, contrast);
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    auto chipRunning = [&]() -> std::optional<bool> {
+        auto r = pc->request(pcRequest(0x12, {kRegChipFlags, 1}));
+        if (!r || statusOf(*r) != 0 || replyData(*r).size() != 1)
+            return std::nullopt;
+        return (replyData(*r)[0] & kChipRunning) != 0;
+    };
+    ASSERT_TRUE(retry([&] { return chipRunning() == true; }, kStartMs));
+
+    ASSERT_TRUE(command("fault chip spi after 300"));
+    ASSERT_EQ(pc->ask(pcRequest(0x13, {kRegChipService, kRestartChip})), 0);
+    EXPECT_TRUE(retry([&] { return chipRunning() == false; }, 30000));
+    ASSERT_EQ(pc->ask(pcRequest(0x11, cat({le32(kContrast), le16(77)}))), 0);
+    EXPECT_EQ(chipRunning(), false);
+
+    ASSERT_TRUE(command("fault chip spi off"));
+    EXPECT_TRUE(retry([&] { return chipRunning() == true; }, 30000));
+    // Contrast 77 is 787 (77 x 1023 / 100) on every output channel (0C:28 + 16k, two bytes).
+    auto contrastHeld = [&] {
+        if (!command("chip"))
+            return false;
+        const QByteArray regs = boxFile("/sim/chip.txt");
+        return regs.contains("\n0C:28 13\n0C:29 03\n") && regs.contains("\n7C:28 13\n7C:29 03\n");
+    };
+    EXPECT_TRUE(retry(contrastHeld, 30000)) << boxFile("/sim/chip.txt").left(200).toStdString();
 }
 
 // A PC uploads an overlay, a logo and a new application to the box; each is

@@ -1,0 +1,134 @@
+// The control pipe's `fault` command: the simulated devices' fault switches
+// by hand, so a person can try on a running box what the tests try. Each
+// device is a row of kFaults; a new switch is a row and its function here,
+// and a line in docs/simulated-box.md.
+#include "platform/sim/sim_control.h"
+
+#include "fpga/fpga_regs.h"
+#include "platform/platform.h"
+#include "platform/sim/sim_fpga.h"
+#include "platform/sim/sim_receiver.h"
+#include "platform/sim/sim_x518.h"
+#include "videoio/tamix_regs.h"
+
+#include <climits>
+
+namespace platform::sim {
+namespace {
+
+using Args = std::vector<std::string>;
+
+std::string onOff(const std::string& word, bool& on)
+{
+    on = word == "on";
+    return on || word == "off" ? std::string() : "on or off, not " + word;
+}
+
+// "spi on|off" or "spi after N": the chip's SPI transfers fail until off
+// (from the N-th transfer counted from now, with after).
+constexpr long kMostTransfers = INT_MAX;
+
+std::string chipFault(const Args& a)
+{
+    if (a[0] != "spi")
+        return "the chip's fault is spi";
+    auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+    if (!chip)
+        return "no video chip";
+    if (a.size() == 3) {
+        long n = 0;
+        if (a[1] != "after" || !controlNumber(a[2], 1, kMostTransfers, n))
+            return "spi after N (the N-th transfer from now fails, and every one after it)";
+        chip->failTransfers(INT_MAX, int(n - 1));
+        return std::string();
+    }
+    bool on = false;
+    if (std::string why = onOff(a[1], on); !why.empty())
+        return why;
+    chip->failTransfers(on ? INT_MAX : 0);
+    return std::string();
+}
+
+// "F on|off": FPGA F answers nothing (held in reset whatever its reset line
+// says); "F flash on|off": its flash refuses every erase and program.
+std::string fpgaFault(const Args& a)
+{
+    long f = 0;
+    if (!controlNumber(a[0], 0, fpga::kFpgas - 1, f))
+        return "no FPGA " + a[0] + " (FPGAs 0-" + std::to_string(fpga::kFpgas - 1) + ")";
+    const bool flash = a.size() == 3;
+    if (flash && a[1] != "flash")
+        return "F on|off or F flash on|off";
+    bool on = false;
+    if (std::string why = onOff(a.back(), on); !why.empty())
+        return why;
+    auto board = fpgaBoard();
+    if (!board)
+        return "no FPGA board";
+    if (flash) {
+        auto lock = board->lock();
+        board->flash(int(f)).setWriteProtected(on);
+    } else {
+        board->holdInReset(int(f), on);
+    }
+    return std::string();
+}
+
+// "P on|off": the receiver of input P does not acknowledge.
+std::string i2cFault(const Args& a)
+{
+    long p = 0;
+    if (!controlNumber(a[0], 0, tamix::kSources - 1, p))
+        return "no input " + a[0] + " (inputs 0-" + std::to_string(tamix::kSources - 1) + ")";
+    bool on = false;
+    if (std::string why = onOff(a[1], on); !why.empty())
+        return why;
+    auto r = receiver(int(p));
+    if (!r)
+        return "no receiver on input " + a[0];
+    r->setSilent(on);
+    return std::string();
+}
+
+struct FaultSwitch {
+    const char* device;
+    const char* usage;
+    size_t minArgs, maxArgs;  // after the device's name
+    std::string (*run)(const Args&);
+};
+
+const FaultSwitch kFaults[] = {
+    {"chip", "spi on|off | spi after N", 2, 3, chipFault},
+    {"fpga", "F on|off | F flash on|off", 2, 3, fpgaFault},
+    {"i2c", "P on|off", 2, 2, i2cFault},
+};
+
+std::string usage()
+{
+    std::string text;
+    for (const FaultSwitch& f : kFaults)
+        text += std::string(text.empty() ? "" : "; ") + f.device + " " + f.usage;
+    return text;
+}
+
+std::string faultCommand(const Args& a)
+{
+    for (const FaultSwitch& f : kFaults) {
+        if (a[0] != f.device)
+            continue;
+        const Args rest(a.begin() + 1, a.end());
+        if (rest.size() < f.minArgs || rest.size() > f.maxArgs)
+            return std::string("fault ") + f.device + " " + f.usage;
+        return f.run(rest);
+    }
+    return "the faults are " + usage();
+}
+
+}  // namespace
+
+ControlCommand faultControlCommand()
+{
+    return {"fault", "DEVICE ...", 1, 4, faultCommand};
+}
+
+}  // namespace platform::sim

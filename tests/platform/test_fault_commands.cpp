@@ -1,0 +1,77 @@
+// The control pipe's fault switches reach the simulated devices, and come
+// off again.
+#include "fpga/fpga_regs.h"
+#include "platform/sim/sim_fpga.h"
+#include "platform/sim/sim_receiver.h"
+#include "platform/sim/sim_x518.h"
+#include "tests/support/box_test.h"
+#include "videochip/x518_drv.h"
+#include "videochip/x518_regs.h"
+
+namespace {
+
+class FaultCommands : public BoxTest {};
+
+namespace fl = fpga::flash;
+
+// Write enable, then a 4 KB erase at 0, as a driver sends them.
+void eraseFirstSector(platform::sim::SimFpgaBoard& board, int n)
+{
+    auto lock = board.lock();
+    uint8_t rx[4];
+    const uint8_t enable[] = {fl::kCmdWriteEnable};
+    const uint8_t erase[] = {fl::kCmdErase4K, 0, 0, 0};
+    board.flash(n).transaction(enable, rx, sizeof enable);
+    board.flash(n).transaction(erase, rx, sizeof erase);
+}
+
+}  // namespace
+
+TEST_F(FaultCommands, TheChipsSpiFailsFromTheNthTransferUntilOff)
+{
+    x518_drv drv;
+    const int fd = drv.initialize();
+    ASSERT_GE(fd, 0);
+    const u32 reg = x518::reg(0x08, 0x49, 1);
+    EXPECT_EQ(control("fault chip spi after 3"), "ok fault chip spi after 3");
+    EXPECT_TRUE(drv.write_X518(fd, reg, 1, 0));   // the bank select and the byte
+    EXPECT_FALSE(drv.write_X518(fd, reg, 2, 0));  // the third transfer
+    EXPECT_FALSE(drv.write_X518(fd, reg, 3, 0));
+    EXPECT_EQ(drv.failedMessages(), 2u);
+    EXPECT_EQ(control("fault chip spi off"), "ok fault chip spi off");
+    EXPECT_TRUE(drv.write_X518(fd, reg, 4, 0));
+    EXPECT_EQ(control("fault chip spi on"), "ok fault chip spi on");
+    EXPECT_FALSE(drv.write_X518(fd, reg, 5, 0));
+    EXPECT_EQ(platform::sim::deviceAs<platform::sim::SimX518>(platform::sim::SimX518::kDevicePath)->reg(0x08, 0x49), 4);
+}
+
+TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefused)
+{
+    auto board = platform::sim::fpgaBoard();
+    ASSERT_TRUE(board);
+    board->flash(1).fill(0, {0x5A});
+    EXPECT_EQ(control("fault fpga 1 flash on"), "ok fault fpga 1 flash on");
+    eraseFirstSector(*board, 1);
+    EXPECT_EQ(board->flash(1).read(0, 1), std::vector<uint8_t>{0x5A});
+    EXPECT_EQ(board->flash(1).refusedCommands(), 1);
+    EXPECT_EQ(control("fault fpga 1 flash off"), "ok fault fpga 1 flash off");
+    eraseFirstSector(*board, 1);
+    EXPECT_EQ(board->flash(1).read(0, 1), std::vector<uint8_t>{0xFF});
+
+
+    auto rx = platform::sim::receiver(2);
+    uint8_t byte = 0;
+    EXPECT_EQ(control("fault i2c 2 on"), "ok fault i2c 2 on");
+    EXPECT_FALSE(rx->read(&byte, 1));
+    EXPECT_EQ(control("fault i2c 2 off"), "ok fault i2c 2 off");
+    EXPECT_TRUE(rx->read(&byte, 1));
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"fault chip spi after 0", "spi after N (the N-th transfer from now fails, and every one after it)"},
+        {"fault fpga 2 on", "no FPGA 2 (FPGAs 0-1)"},
+        {"fault i2c 1", "fault i2c P on|off"},
+        {"fault toaster on", "the faults are chip spi on|off | spi after N; fpga F on|off | F flash on|off; i2c P on|off"},
+    };
+    for (const auto& [line, why] : refused)
+        EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);
+}
