@@ -46,6 +46,8 @@ void SimNorFlash::erase(uint8_t cmd, uint32_t addr)
     appendToOpLog(erases_, std::make_pair(cmd, base));
     for (uint32_t a = base; a < base + size; a += fl::kSector)
         sectors_.erase(a);
+    if (eraseHook_)
+        eraseHook_();
 }
 
 void SimNorFlash::program(uint32_t addr, const uint8_t* data, size_t len)

@@ -8,6 +8,7 @@
 #include "platform/sim/sim.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -32,6 +33,9 @@ public:
     bool busy() const { return busyReads_ > 0; }
     // Status reads a program or an erase stays busy for.
     void setBusyReads(int program, int erase);
+    // Called after each erase is carried out, with the board's lock held:
+    // a test's event at a known point of a write (a stick pulled, say).
+    void setEraseHook(std::function<void()> hook) { eraseHook_ = std::move(hook); }
     void clearCounters();
 
 private:
@@ -49,6 +53,7 @@ private:
     int refused_ = 0;
     int programs_ = 0;
     std::deque<std::pair<uint8_t, uint32_t>> erases_;
+    std::function<void()> eraseHook_;
 };
 
 }  // namespace platform::sim

@@ -61,6 +61,23 @@ TEST_F(AliasFile, AFileThatIsNotJsonGoesAndAFileWithoutListsStays)
     writeBoxFile(kFile, R"({"namelist": {"source": [{"id": 1, "valid": "on", "na)");
     EXPECT_EQ(get_json_alias_para(&out, "source", 1), 0);
     EXPECT_FALSE(platform::exists(kFile));
+    // Nested deeper than any alias file is: refused before it is parsed
+    // (100,000 levels overflowed the parser's stack), and it goes too.
+    writeBoxFile(kFile, std::string(100000, '[') + std::string(100000, ']'));
+    EXPECT_EQ(get_json_alias_para(&out, "source", 1), 0);
+    EXPECT_FALSE(platform::exists(kFile));
+}
+
+// What a link checks before it stores an upload: a file the reader would
+// refuse, or one without the name lists, is no alias file.
+TEST(AliasNames, AnUploadWithoutNameListsOrNestedTooDeepIsNoAliasFile)
+{
+    EXPECT_EQ(aliasNames::fault(R"({"namelist": {"source": []}})"), "");
+    EXPECT_EQ(aliasNames::fault(R"({"namelist": {}})"), "");
+    for (const std::string bad : {std::string("not json"), std::string(R"({"names": {"source": []}})"),
+                                  std::string(R"([{"id": 1, "name": "x"}])"),
+                                  "{\"namelist\":" + std::string(20, '[') + std::string(20, ']') + "}"})
+        EXPECT_NE(aliasNames::fault(bad), "") << bad.substr(0, 40);
 }
 
 TEST(SourceInfo, ListOrderIsHdmi1Hdmi2Hdmi3DviBothWays)
