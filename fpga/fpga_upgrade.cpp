@@ -14,10 +14,11 @@
 // (the stick pulled, a flash that does not finish) counts as not written: a
 // new application is installed only when it was written and read back whole
 // in this run, and an FPGA whose flash was not written whole is not reset.
-// An FPGA program is read whole from the stick before its flash is erased;
-// when its flash fails after the erase the FPGA still runs the program it
-// loaded, but would load the torn one at the next power-up: the console and
-// the upgrade page say that its program must be installed again.
+// An FPGA program or a font is read whole from the stick before its flash
+// is erased. When an FPGA's flash fails after the erase the FPGA still runs
+// the program it loaded, but would load the torn one at the next power-up:
+// the console and the upgrade page say that its program must be installed
+// again.
 //
 // A run holds the transfer buffer that the control links' file transfers
 // use (file_deal), from its first step to its last; it waits for a link
@@ -151,6 +152,27 @@ bool readPackage(const QString& package, uint64_t offset, u32 len, u8* out)
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
     return f.open(QIODevice::ReadOnly) && readAt(f, offset, len, out);
+}
+
+// A whole payload read into memory chunk by chunk, before anything is
+// erased for it; null when it cannot be (the stick pulled, no memory).
+// Its length was checked against its destination with the package.
+std::unique_ptr<u8[]> readWhole(const QString& package, uint64_t offset, u32 len, u32 chunk)
+{
+    std::unique_ptr<u8[]> bytes(new (std::nothrow) u8[len]);
+    if (!bytes) {
+        KEL_DBG("\n usb upgrade: no memory for %u bytes of %s\n", len, qPrintable(package));
+        return nullptr;
+    }
+    for (u32 at = 0; at < len; at += chunk) {
+        const u32 n = std::min(chunk, len - at);
+        if (!readPackage(package, offset + at, n, bytes.get() + at)) {
+            KEL_DBG("\n usb upgrade: %s cannot be read at %#llx; nothing is erased for it\n", qPrintable(package),
+                    static_cast<unsigned long long>(offset + at));
+            return nullptr;
+        }
+    }
+    return bytes;
 }
 
 // A package's head and child table.
@@ -460,21 +482,10 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     if (len == 0 || len > fpga::flash::kSize)
         return kProgramNotWritten;
     // The whole program in hand before anything is erased: a stick pulled
-    // now leaves the flash as it was. (Its size was checked against the
-    // flash with the package.)
-    std::unique_ptr<u8[]> program(new (std::nothrow) u8[len]);
-    if (!program) {
-        KEL_DBG("\n usb upgrade: no memory for the FPGA program of %s\n", qPrintable(package));
+    // now leaves the flash as it was.
+    const std::unique_ptr<u8[]> program = readWhole(package, uint64_t(offset) + sizeof raw, len, kFpgaChunk);
+    if (!program)
         return kProgramNotWritten;
-    }
-    for (u32 at = 0; at < len; at += kFpgaChunk) {
-        const u32 n = std::min(kFpgaChunk, len - at);
-        if (!readPackage(package, uint64_t(offset) + sizeof raw + at, n, program.get() + at)) {
-            KEL_DBG("\n usb upgrade: the FPGA program of %s cannot be read at %u; its flash is untouched\n",
-                    qPrintable(package), at);
-            return kProgramNotWritten;
-        }
-    }
     for (const EraseUnit& u : erasePlan(0, len)) {
         if (!drv.FPGA_SPI_FLASH_VBYONE_ERASE(flash, u.sector, u.kind, 1)) {
             KEL_DBG("\n usb upgrade: flash %u not erased at sector %u\n", flash, u.sector);
@@ -508,6 +519,9 @@ bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, 
         return false;
     KEL_DBG("\n osd flash_addr = %#x ,en_coding = %#x file_len = %#x\n", place.address,
             head[usbpkg::kFontEncodingByte], length);
+    const std::unique_ptr<u8[]> font = readWhole(package, offset, length, kFontChunk);
+    if (!font)
+        return false;
     const int fd = chip->spi_fd;
     for (const EraseUnit& u : erasePlan(place.address, length)) {
         if (chip->erase_flash(fd, static_cast<int>(u.sector), 1, static_cast<char>(u.kind)) != x518_manage::kFlashOk)
@@ -516,8 +530,7 @@ bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, 
     }
     for (u32 at = 0; at < length; at += kFontChunk) {
         const u32 n = std::min(kFontChunk, length - at);
-        if (!readPackage(package, uint64_t(offset) + at, n, upgrade_buf_))
-            return false;
+        std::memcpy(upgrade_buf_, font.get() + at, n);
         flashPause();
         if (chip->write_flash(fd, static_cast<int>(place.address + at), static_cast<int>(n),
                               reinterpret_cast<char*>(upgrade_buf_)) != x518_manage::kFlashOk)
