@@ -471,8 +471,11 @@ bool fpga_manage::update_muc_file(const QString& package, u32 offset, u32 length
 fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
 {
     u8 raw[usbpkg::kFpgaHeadSize];
-    if (!upgrade_buf_ || !readPackage(package, offset, sizeof raw, raw))
+    if (!upgrade_buf_ || !readPackage(package, offset, sizeof raw, raw)) {
+        KEL_DBG("\n usb upgrade: the FPGA program head of %s cannot be read; its flash is untouched\n",
+                qPrintable(package));
         return kProgramNotWritten;
+    }
     const FPGA_PROGRAM_HEAD h = FPGA_PROGRAM_HEAD::decode(raw);
     KEL_DBG("\n file_type = %#x (1-FCG,2-ACG)\n file_version = %#x ControllerClass = %#x\n ControllerClcass = %#x "
             "(00-sending,1-rcv,2-mult)\n Version = %u.%u.%u.%u file_len = %u\n",

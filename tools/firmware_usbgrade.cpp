@@ -28,9 +28,8 @@ const pages::Texts kEmptyList = {QStringLiteral("无加载文件!"), QStringLite
 // whole; %1 names the FPGAs ("1", "2" or "1, 2").
 const pages::Texts kProgramIncomplete = {
     QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
-    QStringLiteral("Программа FPGA %1 записана не полностью, установите её снова!"),
-    QStringLiteral("Chương trình FPGA %1 chưa đầy đủ, hãy cài đặt lại!"),
-    QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
+    QStringLiteral("FPGA %1: программа неполная, установите снова!"),
+    QStringLiteral("FPGA %1: chương trình chưa đủ, hãy cài lại!"), QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
 
 // The log line, the same in every language.
 const char* const kLogStarted = "<font style = 'font-size:12px' color = #FF0000 >%1</font>";
@@ -39,7 +38,7 @@ const char* const kLogOver = "<font style = 'font-size:13px' color = #51BB28 >%1
 const char* const kStartedWords = "downing ,Dont power off !!\r\n";
 const char* const kIdleWords = "downing over \r\n";
 const char* const kOverWords = "downing over";
-const char* const kLogIncomplete = "<font style = 'font-size:12px' color = #FF0000 >%1</font>";
+const char* const kLogIncomplete = "<font style = 'font-size:11px' color = #FF0000 >%1</font>";
 const char* const kRowText = "<font color = #FFFFFF >%1</font>";
 
 // ---- the list frame and its rows

@@ -2,6 +2,7 @@
 
 #include "fpga/fpga_regs.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform::sim {
@@ -140,6 +141,7 @@ void SimNorFlash::setBusyReads(int program, int erase)
 {
     programBusy_ = program;
     eraseBusy_ = erase;
+    busyReads_ = std::min(busyReads_, std::max(program, erase));  // a stuck operation may end now
 }
 
 void SimNorFlash::clearCounters()
