@@ -3,6 +3,8 @@
 #include "app/bounded_json.h"
 #include "tests/support/box_test.h"
 
+#include <QDirIterator>
+#include <QFile>
 #include <boost/property_tree/ptree.hpp>
 
 namespace {
@@ -65,4 +67,23 @@ TEST_F(BoundedJsonFile, AFileLargerThanTheBoundIsNotRead)
     writeBoxFile("/data/ok.json", R"({"a":{"b":"c"}})");
     ASSERT_EQ(boundedJson::readFile("/data/ok.json", root), boundedJson::FileRead::Read);
     EXPECT_EQ(root.get<std::string>("a.b"), "c");
+}
+
+// A reader that handed a file straight to Boost's parser would bring the
+// stack overflow back: only the bounded reader includes the parser.
+TEST(BoundedJson, NoOtherCodeIncludesTheJsonParser)
+{
+    const QString root = QStringLiteral(KEL_SOURCE_DIR);
+    QStringList users;
+    for (const char* folder : {"app", "videochip", "videoio", "fpga", "links", "screens", "tools", "platform"}) {
+        QDirIterator it(root + "/" + folder, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const QByteArray src = f.readAll();
+            if (src.contains("json_parser") || src.contains("read_json"))
+                users << f.fileName().mid(root.size() + 1);
+        }
+    }
+    EXPECT_EQ(users, QStringList{"app/bounded_json.cpp"});
 }
