@@ -68,18 +68,6 @@ TEST_F(AliasFile, AFileThatIsNotJsonGoesAndAFileWithoutListsStays)
     EXPECT_FALSE(platform::exists(kFile));
 }
 
-// What a link checks before it stores an upload: a file the reader would
-// refuse, or one without the name lists, is no alias file.
-TEST(AliasNames, AnUploadWithoutNameListsOrNestedTooDeepIsNoAliasFile)
-{
-    EXPECT_EQ(aliasNames::fault(R"({"namelist": {"source": []}})"), "");
-    EXPECT_EQ(aliasNames::fault(R"({"namelist": {}})"), "");
-    for (const std::string bad : {std::string("not json"), std::string(R"({"names": {"source": []}})"),
-                                  std::string(R"([{"id": 1, "name": "x"}])"),
-                                  "{\"namelist\":" + std::string(20, '[') + std::string(20, ']') + "}"})
-        EXPECT_NE(aliasNames::fault(bad), "") << bad.substr(0, 40);
-}
-
 TEST(SourceInfo, ListOrderIsHdmi1Hdmi2Hdmi3DviBothWays)
 {
     const char* const names[] = {"HDMI1", "HDMI2", "HDMI3", "DVI"};
