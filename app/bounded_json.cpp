@@ -71,8 +71,7 @@ bool parse(const std::string& text, boost::property_tree::ptree& root, std::stri
     return false;
 }
 
-FileRead readFile(const std::string& boxPath, boost::property_tree::ptree& root, std::string* reason,
-                  std::string* text)
+FileRead readFile(const std::string& boxPath, boost::property_tree::ptree& root, std::string* reason)
 {
     std::string bytes;
     switch (platform::readFileUpTo(boxPath, bytes, kMaxBytes)) {
@@ -85,10 +84,7 @@ FileRead readFile(const std::string& boxPath, boost::property_tree::ptree& root,
     case platform::ReadResult::Read:
         break;
     }
-    const bool ok = parse(bytes, root, reason);
-    if (text)
-        *text = std::move(bytes);
-    return ok ? FileRead::Read : FileRead::Refused;
+    return parse(bytes, root, reason) ? FileRead::Read : FileRead::Refused;
 }
 
 }  // namespace boundedJson

@@ -36,8 +36,7 @@ enum class FileRead {
 };
 
 // Reads the box file `boxPath` (never more than kMaxBytes of it) and parses
-// it into `root`. `text`, when given, receives the bytes read.
-FileRead readFile(const std::string& boxPath, boost::property_tree::ptree& root, std::string* reason = nullptr,
-                  std::string* text = nullptr);
+// it into `root`.
+FileRead readFile(const std::string& boxPath, boost::property_tree::ptree& root, std::string* reason = nullptr);
 
 }  // namespace boundedJson

@@ -141,17 +141,13 @@ void readList(const pt::ptree& root, OSD_LIST& list)
     }
 }
 
-// Reads the document `text` into `list`; the reason when it is refused.
-bool readDocument(const std::string& text, OSD_LIST& list, std::string* reason)
+// Reads the parsed document into `list`; the reason when it is refused.
+bool readDocument(const pt::ptree& root, OSD_LIST& list, std::string* reason)
 {
-    pt::ptree root;
-    if (!boundedJson::parse(text, root, reason))
-        return false;
     try {
         readList(root, list);
     } catch (const pt::ptree_error& e) {
-        if (reason)
-            *reason = e.what();
+        *reason = e.what();
         return false;
     }
     return true;
@@ -226,23 +222,22 @@ bool get_json_omenu_para(const char* path, OSD_LIST* list)
     if (!path || !list)
         return false;
     list->osd[0].osdcount = 0;
-    std::string text;
+    pt::ptree root;
     std::string reason;
-    switch (platform::readFileUpTo(path, text, boundedJson::kMaxBytes)) {
-    case platform::ReadResult::Missing:
+    switch (boundedJson::readFile(path, root, &reason)) {
+    case boundedJson::FileRead::Missing:
         return false;
-    case platform::ReadResult::TooLarge:
-        reason = "larger than " + std::to_string(boundedJson::kMaxBytes) + " bytes";
-        break;
-    case platform::ReadResult::Read: {
+    case boundedJson::FileRead::Read: {
         // Read into a copy: a file that fails half-way changes nothing.
         OSD_LIST read = *list;
-        if (readDocument(text, read, &reason)) {
+        if (readDocument(root, read, &reason)) {
             *list = read;
             return true;
         }
         break;
     }
+    case boundedJson::FileRead::Refused:
+        break;
     }
     KEL_DBG("json error: %s\n", reason.c_str());
     writeLogMsg(LOG_WARNING, std::string("overlay file refused and removed: ") + path + ": " + reason);
@@ -252,9 +247,12 @@ bool get_json_omenu_para(const char* path, OSD_LIST* list)
 
 std::string omenu::fault(const std::string& text)
 {
+    pt::ptree root;
     OSD_LIST scratch;
     std::string reason;
-    return readDocument(text, scratch, &reason) ? std::string() : reason;
+    if (!boundedJson::parse(text, root, &reason) || !readDocument(root, scratch, &reason))
+        return reason;
+    return std::string();
 }
 
 // ------------------------------------------------------------------ applier

@@ -58,11 +58,10 @@ class BoundedJsonFile : public BoxTest {};
 TEST_F(BoundedJsonFile, AFileLargerThanTheBoundIsNotRead)
 {
     boost::property_tree::ptree root;
-    std::string reason, text;
+    std::string reason;
     EXPECT_EQ(boundedJson::readFile("/data/none.json", root), boundedJson::FileRead::Missing);
     writeBoxFile("/data/big.json", "[" + std::string(boundedJson::kMaxBytes, ' ') + "]");
-    EXPECT_EQ(boundedJson::readFile("/data/big.json", root, &reason, &text), boundedJson::FileRead::Refused);
-    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(boundedJson::readFile("/data/big.json", root, &reason), boundedJson::FileRead::Refused);
     EXPECT_NE(reason.find("larger"), std::string::npos) << reason;
     writeBoxFile("/data/ok.json", R"({"a":{"b":"c"}})");
     ASSERT_EQ(boundedJson::readFile("/data/ok.json", root), boundedJson::FileRead::Read);
