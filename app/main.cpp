@@ -32,6 +32,8 @@ namespace {
 
 constexpr int kTickPeriodMs = 10;
 constexpr unsigned long kSettleSeconds = 4;
+// The box's own files: settings, modes, uploads, the program.
+constexpr const char* kDataDir = "/data";
 
 // The 10 ms tick. It fires only once the event loop runs, so G_timeTicks
 // stays 0 for the whole start-up.
@@ -66,12 +68,22 @@ void connectChangeSignal()
                      SLOT(para_sync(int)));
 }
 
+// A box switched off in the middle of a write leaves "<name>.new" beside
+// the file; nothing reads it, so it goes before anything is written again.
+void removeStaleWrites()
+{
+    const int removed = platform::removeStaleWrites(kDataDir, true);
+    if (removed > 0)
+        KEL_DBG("\n %d unfinished file writes removed from %s\n", removed, kDataDir);
+}
+
 }  // namespace
 
 int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
 {
     // The GUI thread keeps the program's name, so ps and pidof find the program.
     platform::nameThread("kelR54N");
+    removeStaleWrites();
     g_kel_keys = check_hiddev() == 1 ? 1 : 0;
     ConfigEngine::pInstance();
     KelRamPara::pInstance();

@@ -156,9 +156,15 @@ public:
     void usb_upgrade_deal();
     void get_usb_file_list_path();
     void usb_upgrade_main_deal();
+    // What became of an FPGA program: not written (the flash untouched),
+    // written whole, or cut short after its flash was erased.
+    enum ProgramWrite : u8 { kProgramNotWritten = 0, kProgramWritten = 1, kProgramIncomplete = 2 };
     // The writers of one payload; false when it was not written whole.
     bool update_muc_file(const QString& package, u32 offset, u32 length);
-    bool update_txc_file(const QString& package, u8 flash, u32 offset);
+    // Reads the whole program from the stick before the flash is erased.
+    ProgramWrite update_txc_file(const QString& package, u8 flash, u32 offset);
+    // Keeps incomplete_fpgas and the console up to date with FPGA `fpga`'s write.
+    void noteFpgaProgram(u8 fpga, ProgramWrite written);
     bool update_x518_osd_font_file(const QString& package, u32 offset, u32 length);
     // The stick's upgrade directory, and the packages in it (suffix "KEL" or
     // "KELZK", regular files, name order ignoring case), at most `limit`.
@@ -168,6 +174,9 @@ public:
     u8 usb_file_count = 0;
     u8 downing_mcu = 0, downing_txc1 = 0, downing_txc2 = 0, downing_osd = 0;
     QString usb_grade_msg;  // the run's start time, then four blanks and its end time
+    // Bit f: FPGA f's flash was erased in the last run and not written
+    // whole; its program must be installed again. Set before change code 104.
+    std::atomic<u8> incomplete_fpgas{0};
 
     // Receiving cards found on each sending port by the last search.
     std::atomic<u16> port_cards[fpga::kSendPorts];

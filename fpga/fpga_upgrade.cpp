@@ -14,6 +14,11 @@
 // (the stick pulled, a flash that does not finish) counts as not written: a
 // new application is installed only when it was written and read back whole
 // in this run, and an FPGA whose flash was not written whole is not reset.
+// An FPGA program or a font is read whole from the stick before its flash
+// is erased. When an FPGA's flash fails after the erase the FPGA still runs
+// the program it loaded, but would load the torn one at the next power-up:
+// the console and the upgrade page say that its program must be installed
+// again.
 //
 // A run holds the transfer buffer that the control links' file transfers
 // use (file_deal), from its first step to its last; it waits for a link
@@ -34,6 +39,9 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -144,6 +152,27 @@ bool readPackage(const QString& package, uint64_t offset, u32 len, u8* out)
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
     return f.open(QIODevice::ReadOnly) && readAt(f, offset, len, out);
+}
+
+// A whole payload read into memory chunk by chunk, before anything is
+// erased for it; null when it cannot be (the stick pulled, no memory).
+// Its length was checked against its destination with the package.
+std::unique_ptr<u8[]> readWhole(const QString& package, uint64_t offset, u32 len, u32 chunk)
+{
+    std::unique_ptr<u8[]> bytes(new (std::nothrow) u8[len]);
+    if (!bytes) {
+        KEL_DBG("\n usb upgrade: no memory for %u bytes of %s\n", len, qPrintable(package));
+        return nullptr;
+    }
+    for (u32 at = 0; at < len; at += chunk) {
+        const u32 n = std::min(chunk, len - at);
+        if (!readPackage(package, offset + at, n, bytes.get() + at)) {
+            KEL_DBG("\n usb upgrade: %s cannot be read at %#llx; nothing is erased for it\n", qPrintable(package),
+                    static_cast<unsigned long long>(offset + at));
+            return nullptr;
+        }
+    }
+    return bytes;
 }
 
 // A package's head and child table.
@@ -307,14 +336,23 @@ void fpga_manage::usb_upgrade_end()
 QString fpga_manage::usb_upgrade_dir()
 {
     const QString sub = settingsRead(g_usb_grade_path);
-    return sub == QLatin1String(kStickRootSetting) ? QString::fromLatin1(kUsbMount) : kUsbMount + sub;
+    if (sub == QLatin1String(kStickRootSetting))
+        return QString::fromLatin1(kUsbMount);
+    // The directory must lie on the stick: a setting that climbs out of it
+    // ("..") names no directory, and no package is found.
+    const QString dir = QDir::cleanPath(kUsbMount + sub);
+    if (!(dir + '/').startsWith(QLatin1String(kUsbMount))) {
+        KEL_DBG("\n usb upgrade: the upgrade directory %s leaves the stick, refused\n", qPrintable(sub));
+        return QString();
+    }
+    return kUsbMount + sub;
 }
 
 QStringList fpga_manage::usb_package_paths(int limit)
 {
     QStringList out;
     const QString dir = usb_upgrade_dir();
-    const QString host = platform::qpath(dir);
+    const QString host = dir.isEmpty() ? QString() : platform::qpath(dir);
     if (host.isEmpty())
         return out;
     const QString prefix = dir.endsWith('/') ? dir : dir + '/';
@@ -343,6 +381,7 @@ void fpga_manage::usb_upgrade_main_deal()
     if (usb_file_count == 0)
         return;
     downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
+    incomplete_fpgas = 0;
     for (int i = 0; i < usb_file_count && i < usb_file_list.size(); ++i) {
         const QString& package = usb_file_list[i];
         KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),
@@ -383,12 +422,13 @@ void fpga_manage::usb_package_deal(const QString& package)
             if (!forThisBox)
                 break;
             const u8 f = c.file_type == usbpkg::kChildFpga0 ? 0 : 1;
-            u8& written = f == 0 ? downing_txc1 : downing_txc2;
-            if (release && fpgaProgramRuns(c.Version, MCU_REG_func[f]))
-                written = 0;
-            else
-                written = update_txc_file(package, f == 0 ? fpga_drv::kFlashBehindFpga0 : kFlashBehindFpga1,
-                                          c.file_offset);
+            const ProgramWrite written =
+                release && fpgaProgramRuns(c.Version, MCU_REG_func[f])
+                    ? kProgramNotWritten
+                    : update_txc_file(package, f == 0 ? fpga_drv::kFlashBehindFpga0 : kFlashBehindFpga1,
+                                      c.file_offset);
+            (f == 0 ? downing_txc1 : downing_txc2) = written;
+            noteFpgaProgram(f, written);
             break;
         }
         case usbpkg::kChildFont:
@@ -397,6 +437,20 @@ void fpga_manage::usb_package_deal(const QString& package)
         default:
             break;
         }
+    }
+}
+
+// A later child of the same FPGA may mend (or tear) what an earlier one did.
+void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
+{
+    const u8 bit = static_cast<u8>(1u << fpga);
+    if (written == kProgramIncomplete) {
+        incomplete_fpgas |= bit;
+        KEL_DBG("\n usb upgrade: FPGA %u's program is incomplete and must be installed again\n", fpga + 1u);
+        writeLogMsg(LOG_ERROR, "usb upgrade: FPGA " + std::to_string(fpga + 1) +
+                                   "'s program is incomplete and must be installed again");
+    } else if (written == kProgramWritten) {
+        incomplete_fpgas &= static_cast<u8>(~bit);
     }
 }
 
@@ -414,11 +468,14 @@ bool fpga_manage::update_muc_file(const QString& package, u32 offset, u32 length
     return program_update::writeNewProgram(upgrade_buf_, length);
 }
 
-bool fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
+fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
 {
     u8 raw[usbpkg::kFpgaHeadSize];
-    if (!upgrade_buf_ || !readPackage(package, offset, sizeof raw, raw))
-        return false;
+    if (!upgrade_buf_ || !readPackage(package, offset, sizeof raw, raw)) {
+        KEL_DBG("\n usb upgrade: the FPGA program head of %s cannot be read; its flash is untouched\n",
+                qPrintable(package));
+        return kProgramNotWritten;
+    }
     const FPGA_PROGRAM_HEAD h = FPGA_PROGRAM_HEAD::decode(raw);
     KEL_DBG("\n file_type = %#x (1-FCG,2-ACG)\n file_version = %#x ControllerClass = %#x\n ControllerClcass = %#x "
             "(00-sending,1-rcv,2-mult)\n Version = %u.%u.%u.%u file_len = %u\n",
@@ -426,31 +483,33 @@ bool fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
             h.Version[2], h.Version[3], h.file_len);
     const u32 len = h.file_len;
     if (len == 0 || len > fpga::flash::kSize)
-        return false;
+        return kProgramNotWritten;
+    // The whole program in hand before anything is erased: a stick pulled
+    // now leaves the flash as it was.
+    const std::unique_ptr<u8[]> program = readWhole(package, uint64_t(offset) + sizeof raw, len, kFpgaChunk);
+    if (!program)
+        return kProgramNotWritten;
     for (const EraseUnit& u : erasePlan(0, len)) {
         if (!drv.FPGA_SPI_FLASH_VBYONE_ERASE(flash, u.sector, u.kind, 1)) {
             KEL_DBG("\n usb upgrade: flash %u not erased at sector %u\n", flash, u.sector);
-            return false;
+            return kProgramIncomplete;
         }
         flashPause();
     }
     // Each chunk lies 4 bytes into the buffer: the flash write puts each
-    // page's command in front of its data.
+    // page's command in front of its data (and overwrites what lies there).
     u8* chunk = upgrade_buf_ + fpga_drv::kFlashBufferLead;
     for (u32 at = 0; at < len; at += kFpgaChunk) {
         const u32 n = std::min(kFpgaChunk, len - at);
-        if (!readPackage(package, uint64_t(offset) + sizeof raw + at, n, chunk)) {
-            KEL_DBG("\n usb upgrade: the FPGA program of %s cannot be read at %u\n", qPrintable(package), at);
-            return false;
-        }
+        std::memcpy(chunk, program.get() + at, n);
         flashPause();
         if (!drv.FPGA_SPI_FLASH_VBYONE_WRITE(flash, at, upgrade_buf_, n)) {
             KEL_DBG("\n usb upgrade: flash %u not written at %#x\n", flash, at);
-            return false;
+            return kProgramIncomplete;
         }
     }
     KEL_DBG("\n write over !!!!!\n ");
-    return true;
+    return kProgramWritten;
 }
 
 bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, u32 length)
@@ -463,6 +522,9 @@ bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, 
         return false;
     KEL_DBG("\n osd flash_addr = %#x ,en_coding = %#x file_len = %#x\n", place.address,
             head[usbpkg::kFontEncodingByte], length);
+    const std::unique_ptr<u8[]> font = readWhole(package, offset, length, kFontChunk);
+    if (!font)
+        return false;
     const int fd = chip->spi_fd;
     for (const EraseUnit& u : erasePlan(place.address, length)) {
         if (chip->erase_flash(fd, static_cast<int>(u.sector), 1, static_cast<char>(u.kind)) != x518_manage::kFlashOk)
@@ -471,8 +533,7 @@ bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, 
     }
     for (u32 at = 0; at < length; at += kFontChunk) {
         const u32 n = std::min(kFontChunk, length - at);
-        if (!readPackage(package, uint64_t(offset) + at, n, upgrade_buf_))
-            return false;
+        std::memcpy(upgrade_buf_, font.get() + at, n);
         flashPause();
         if (chip->write_flash(fd, static_cast<int>(place.address + at), static_cast<int>(n),
                               reinterpret_cast<char*>(upgrade_buf_)) != x518_manage::kFlashOk)
@@ -505,9 +566,10 @@ void fpga_manage::usb_upgrade_finish()
         KEL_DBG("\n usb upgrade: the new program could not be put in place\n");
     }
     program_update::discardNewProgram();
-    if (downing_txc1)
+    // An FPGA whose flash was cut short keeps running what it loaded.
+    if (downing_txc1 == kProgramWritten)
         hold_fpga_reset(0);
-    if (downing_txc2)
+    if (downing_txc2 == kProgramWritten)
         hold_fpga_reset(1);
     x518_manage* chip = x518_manage::p_x518_manage;
     if (downing_osd && chip && chip->spi_fd >= 0) {

@@ -107,6 +107,20 @@ OVERLAYS = {
     'bitmap_then_text': overlay([BITMAP_ENTRY, TEXT_ENTRY % (64, 32, '[]')], 2),
     'no_overlay': overlay([], 0),
     'bad_json': b'{"name":"x","osdcount":1,"menu":[{"type":0',
+    'empty_menu': overlay([], 1),
+    'deep_nesting': b'{"a":' * 4000,
+}
+
+ALIAS_ENTRY = '{"id":%s,"valid":"%s","name":"%s"}'
+
+# alias: the alias-name file as a PC uploads it ("ALIS").
+ALIASES = {
+    'names': ('{"namelist":{"source":[%s,%s],"usermode":[%s],"win":[%s],"crop":[%s]}}' % (
+        ALIAS_ENTRY % (1, 'on', 'Stage'), ALIAS_ENTRY % ('"2"', 'on', '\u6f14\u8bb2'),
+        ALIAS_ENTRY % (0, 'off', 'Show'), ALIAS_ENTRY % (3, 'on', ''), ALIAS_ENTRY % (2, 'on', 'Crop'))).encode(),
+    'no_lists': b'{"names":[{"id":1,"name":"x"}]}',
+    'not_json': b'source,1,on,Stage\n',
+    'deep_nesting': b'[' * 3000 + b']' * 3000,
 }
 
 
@@ -133,6 +147,8 @@ def main():
         write(os.path.join(here, 'corpus', 'handler'), 'direct_' + name, b'\x01' + body[:4] + body[6:-1])
     for name, data in OVERLAYS.items():
         write(os.path.join(here, 'corpus', 'overlay'), name, data)
+    for name, data in ALIASES.items():
+        write(os.path.join(here, 'corpus', 'alias'), name, data)
 
 
 if __name__ == '__main__':

@@ -4,6 +4,7 @@
 // file or image stays as it was.
 #include "links/message_deal.h"
 
+#include "app/alias_names.h"
 #include "app/kelrampara.h"
 #include "app/program_update.h"
 #include "app/utils.h"
@@ -12,6 +13,7 @@
 #include "links/file_deal.h"
 #include "platform/platform.h"
 #include "tools/tool_page_requests.h"
+#include "videochip/omenu.h"
 
 #include <QDir>
 #include <cstring>
@@ -106,6 +108,19 @@ bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
     if (fpga_manage::p_fpga_manage)
         toolpages::recoveryFilesChanged(false);
     return true;
+}
+
+// Why the box would refuse to read a whole file of a tag whose content it
+// reads (the overlay and alias files), or an empty string: such a file is
+// not stored, so the PC hears that it was dropped.
+std::string contentFault(const KEL_FILE_DEAL_PARA& t, const u8* data)
+{
+    const file_deal::TagInfo info = file_deal::tagInfo(t.tag);
+    const bool overlay = info.target == file_deal::Target::Overlay || info.target == file_deal::Target::ModeOverlay;
+    if (!overlay && info.target != file_deal::Target::Alias)
+        return std::string();
+    const std::string text(reinterpret_cast<const char*>(data), t.total);
+    return overlay ? omenu::fault(text) : aliasNames::fault(text);
 }
 
 // Stores a whole, checked file where its tag says.
@@ -220,6 +235,9 @@ u8 message_deal::write_file_end(const CTRL_FRAME& req, CTRL_FRAME&)
         status = ST_REFUSED;
     } else if (Utils::calcCRC32(buf, t.total) != crc) {
         KEL_DBG("\n[write_file_end] %.4s CRC mismatch, nothing stored\n", t.tag);
+        status = ST_REFUSED;
+    } else if (const std::string fault = contentFault(t, buf); !fault.empty()) {
+        KEL_DBG("\n[write_file_end] %.4s refused, nothing stored: %s\n", t.tag, fault.c_str());
         status = ST_REFUSED;
     } else if (!store(t, buf)) {
         status = ST_BUSY;

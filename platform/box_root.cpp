@@ -8,6 +8,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -163,6 +164,48 @@ bool readFile(const std::string& boxPath, std::string& out)
     return true;
 }
 
+ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t limit)
+{
+    out.clear();
+    std::string p = path(boxPath);
+    if (p.empty())
+        return ReadResult::Missing;
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ReadResult::Missing;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadResult::Missing;
+    }
+    if (static_cast<uint64_t>(st.st_size) > limit) {
+        ::close(fd);
+        return ReadResult::TooLarge;
+    }
+    out.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            out.clear();
+            return ReadResult::Missing;
+        }
+        if (n == 0)
+            break;
+        if (out.size() + static_cast<size_t>(n) > limit) {  // grew while read
+            ::close(fd);
+            out.clear();
+            return ReadResult::TooLarge;
+        }
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ReadResult::Read;
+}
+
 static bool writeAll(int fd, const char* data, size_t len)
 {
     while (len > 0) {
@@ -210,6 +253,41 @@ bool removeFile(const std::string& boxPath)
 {
     std::string p = path(boxPath);
     return !p.empty() && ::unlink(p.c_str()) == 0;
+}
+
+static constexpr const char* kStaleWriteSuffix = ".new";
+
+static bool isStaleWrite(const fs::directory_entry& e)
+{
+    std::error_code ec;
+    const std::string name = e.path().filename().string();
+    const size_t n = std::char_traits<char>::length(kStaleWriteSuffix);
+    return e.is_regular_file(ec) && name.size() > n && name.compare(name.size() - n, n, kStaleWriteSuffix) == 0;
+}
+
+int removeStaleWrites(const std::string& boxDir, bool recursive)
+{
+    const std::string p = path(boxDir);
+    std::error_code ec;
+    if (p.empty() || !fs::is_directory(p, ec))
+        return 0;
+    std::vector<fs::path> stale;
+    if (recursive) {
+        // Symbolic links are not followed: the walk stays inside boxDir.
+        for (fs::recursive_directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
+             !ec && it != end; it.increment(ec))
+            if (isStaleWrite(*it))
+                stale.push_back(it->path());
+    } else {
+        for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec))
+            if (isStaleWrite(*it))
+                stale.push_back(it->path());
+    }
+    int removed = 0;
+    for (const fs::path& f : stale)
+        if (::unlink(f.c_str()) == 0)
+            ++removed;
+    return removed;
 }
 
 }  // namespace platform

@@ -48,6 +48,11 @@ bool isDir(const std::string& boxPath);
 // ------------------------------------------------------------ files
 // Reads a whole file. False when it cannot be opened or read.
 bool readFile(const std::string& boxPath, std::string& out);
+// Reads a whole file of at most `limit` bytes; a larger one is not read
+// (its size is looked at first), so a file cannot make the reader allocate
+// more than the caller allows.
+enum class ReadResult { Missing, TooLarge, Read };
+ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t limit);
 // Writes a file whole: a new file beside the old one, fsync, rename over the
 // old one, fsync of the directory. Power may fail at any moment and leave
 // either the old or the new file, never a mix. False on any failure (the old
@@ -55,6 +60,10 @@ bool readFile(const std::string& boxPath, std::string& out);
 bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len);
 bool writeFileAtomic(const std::string& boxPath, const std::string& data);
 bool removeFile(const std::string& boxPath);
+// Removes what writeFileAtomic leaves when the box stops half way through a
+// write: every "<name>.new" file in the directory `boxDir` and, when
+// `recursive`, in the directories under it. The number removed.
+int removeStaleWrites(const std::string& boxDir, bool recursive);
 
 // ------------------------------------------------------------ shell
 // Runs one shell command as system() would and returns system()'s raw

@@ -24,6 +24,13 @@ const pages::Texts kEmptyList = {QStringLiteral("无加载文件!"), QStringLite
                                  QStringLiteral("Нет файлов для загрузки!"),
                                  QStringLiteral("Không có tập tin để tải!"), QStringLiteral("無加載文件!")};
 
+// The end of a run in which an FPGA's flash was erased and not written
+// whole; %1 names the FPGAs ("1", "2" or "1, 2").
+const pages::Texts kProgramIncomplete = {
+    QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
+    QStringLiteral("FPGA %1: программа неполная, установите снова!"),
+    QStringLiteral("FPGA %1: chương trình chưa đủ, hãy cài lại!"), QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
+
 // The log line, the same in every language.
 const char* const kLogStarted = "<font style = 'font-size:12px' color = #FF0000 >%1</font>";
 const char* const kLogIdle = "<font style = 'font-size:12px' color = #51BB28 >%1</font>";
@@ -31,6 +38,7 @@ const char* const kLogOver = "<font style = 'font-size:13px' color = #51BB28 >%1
 const char* const kStartedWords = "downing ,Dont power off !!\r\n";
 const char* const kIdleWords = "downing over \r\n";
 const char* const kOverWords = "downing over";
+const char* const kLogIncomplete = "<font style = 'font-size:11px' color = #FF0000 >%1</font>";
 const char* const kRowText = "<font color = #FFFFFF >%1</font>";
 
 // ---- the list frame and its rows
@@ -60,6 +68,16 @@ QString now()
     TimeRealType t{};
     fpga_manage::IT8563WE_Get(&t);
     return fpga_manage::timeText(t);
+}
+
+// "1", "2" or "1, 2": the FPGAs whose bit is set.
+QString fpgaNumbers(u8 mask)
+{
+    QStringList numbers;
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        if (mask & (1u << f))
+            numbers << QString::number(f + 1);
+    return numbers.join(QStringLiteral(", "));
 }
 
 QRect rowRect(int row) { return QRect(kRowX, kRowTop + kRowPitch * row, kRowWidth, kRowHeight); }
@@ -123,7 +141,13 @@ void firmware_usbgrade::syncUpdate(int code)
         // The worker wrote its log before it raised the code.
         const fpga_manage* worker = fpga_manage::p_fpga_manage;
         const QString log = worker ? worker->usb_grade_msg : QString();
-        ui->label_log->setText(QString::fromLatin1(kLogOver).arg(QLatin1String(kOverWords) + "<br>" + log));
+        const u8 incomplete = worker ? worker->incomplete_fpgas.load() : 0;
+        if (incomplete)
+            ui->label_log->setText(QString::fromLatin1(kLogIncomplete)
+                                       .arg(pages::pick(kProgramIncomplete).arg(fpgaNumbers(incomplete)).toHtmlEscaped() +
+                                            "<br>" + log));
+        else
+            ui->label_log->setText(QString::fromLatin1(kLogOver).arg(QLatin1String(kOverWords) + "<br>" + log));
         break;
     }
     default:
@@ -147,6 +171,12 @@ void firmware_usbgrade::menulist_button_ok_page()
 {
     if (file_downing)
         return;
+    // A receiving-card job holds the FPGA manager: the run would restart
+    // it half way. OK is refused until the job has ended.
+    if (g_usb_grade.load() == 0 && g_send_para.cmd.load() != SEND_NONE) {
+        KEL_DBG("\n usb upgrade refused: a receiving-card job runs\n");
+        return;
+    }
     file_downing = 1;
     // A run that a page opened earlier still goes: it is not sent back to
     // its first step, and its end shows here.

@@ -23,7 +23,9 @@ bool ToolPage::jobShown()
 
 bool ToolPage::mayPostJob()
 {
-    return !jobShown() && g_send_para.cmd.load() == SEND_NONE;
+    // A USB upgrade shares the manager's step counter: a job posted during
+    // one would send the upgrade back to its first step.
+    return !jobShown() && g_send_para.cmd.load() == SEND_NONE && g_usb_grade.load() == 0;
 }
 
 void ToolPage::slot_Button_back_clicked()

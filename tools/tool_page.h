@@ -12,7 +12,8 @@ class ToolPage : public Page {
 public:
     // A job's bar is up (g_qround_bar): the tool pages are locked.
     static bool jobShown();
-    // No bar is up and the FPGA manager holds no job: a page may post one.
+    // No bar is up, the FPGA manager holds no job and no USB upgrade runs:
+    // a page may post one.
     static bool mayPostJob();
 
 public slots:

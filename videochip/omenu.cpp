@@ -1,6 +1,7 @@
 // The overlay description file: reader and applier.
 #include "videochip/omenu.h"
 
+#include "app/bounded_json.h"
 #include "app/kelrampara.h"
 #include "platform/platform.h"
 #include "videochip/x518_manage.h"
@@ -8,12 +9,10 @@
 
 #include <QString>
 #include <QVector>
-#include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
-#include <sstream>
 
 OSD_LIST g_osd_list;
 
@@ -115,13 +114,10 @@ void traceEntry(int n, const OMENU_PARA& o)
     KEL_DBG("================ osd%d ================\n", n);
 }
 
-// Reads the whole document into `list`; throws pt::ptree_error when it does
-// not follow the schema.
-void readList(const std::string& text, OSD_LIST& list)
+// Reads the parsed document into `list`; throws pt::ptree_error when it
+// does not follow the schema.
+void readList(const pt::ptree& root, OSD_LIST& list)
 {
-    std::istringstream in(text);
-    pt::ptree root;
-    pt::read_json(in, root);
     const std::string name = root.get<std::string>("name");
     OMENU_PARA& first = list.osd[0];
     first.osdcount = root.get<int>("osdcount");
@@ -130,14 +126,31 @@ void readList(const std::string& text, OSD_LIST& list)
             first.oactcount);
     if (first.osdcount == 0)
         return;
+    // An overlay without an entry has nothing to draw: the file lacks what
+    // it needs, as one without "menu" does.
+    const pt::ptree& menu = root.get_child("menu");
+    if (menu.empty())
+        throw pt::ptree_bad_path("an empty \"menu\"", pt::ptree::path_type("menu"));
     int n = 0;
-    for (const auto& element : root.get_child("menu")) {
+    for (const auto& element : menu) {
         if (n == OSD_LIST::kEntries)
             break;
         readEntry(element.second, list.osd[n]);
         traceEntry(n + 1, list.osd[n]);
         ++n;
     }
+}
+
+// Reads the parsed document into `list`; the reason when it is refused.
+bool readDocument(const pt::ptree& root, OSD_LIST& list, std::string* reason)
+{
+    try {
+        readList(root, list);
+    } catch (const pt::ptree_error& e) {
+        *reason = e.what();
+        return false;
+    }
+    return true;
 }
 
 void set(x518_manage* m, OsdOption option, int value)
@@ -209,21 +222,37 @@ bool get_json_omenu_para(const char* path, OSD_LIST* list)
     if (!path || !list)
         return false;
     list->osd[0].osdcount = 0;
-    std::string text;
-    if (!platform::readFile(path, text))
+    pt::ptree root;
+    std::string reason;
+    switch (boundedJson::readFile(path, root, &reason)) {
+    case boundedJson::FileRead::Missing:
         return false;
-    // Read into a copy: a file that fails half-way changes nothing.
-    OSD_LIST read = *list;
-    try {
-        readList(text, read);
-    } catch (const boost::property_tree::ptree_error& e) {
-        KEL_DBG("json error: %s\n", e.what());
-        writeLogMsg(LOG_WARNING, std::string("overlay file refused and removed: ") + path);
-        platform::removeFile(path);
-        return false;
+    case boundedJson::FileRead::Read: {
+        // Read into a copy: a file that fails half-way changes nothing.
+        OSD_LIST read = *list;
+        if (readDocument(root, read, &reason)) {
+            *list = read;
+            return true;
+        }
+        break;
     }
-    *list = read;
-    return true;
+    case boundedJson::FileRead::Refused:
+        break;
+    }
+    KEL_DBG("json error: %s\n", reason.c_str());
+    writeLogMsg(LOG_WARNING, std::string("overlay file refused and removed: ") + path + ": " + reason);
+    platform::removeFile(path);
+    return false;
+}
+
+std::string omenu::fault(const std::string& text)
+{
+    pt::ptree root;
+    OSD_LIST scratch;
+    std::string reason;
+    if (!boundedJson::parse(text, root, &reason) || !readDocument(root, scratch, &reason))
+        return reason;
+    return std::string();
 }
 
 // ------------------------------------------------------------------ applier

@@ -14,6 +14,8 @@
 // first element is the text, lines split at "\n"); a bitmap entry "pos",
 // "act", "bmppara" and, beside it, "start" and "end". Integers may be JSON
 // numbers or strings holding one. Colours are hexadecimal RRGGBB strings.
+// A file whose osdcount is not 0 needs at least one "menu" entry. The file
+// goes through the bounded JSON reader (app/bounded_json.h) first.
 #pragma once
 
 #include "app/global.h"
@@ -51,8 +53,9 @@ extern OSD_LIST g_osd_list;
 
 // Reads the overlay file at `path` (a box path) into `list`. The list's
 // osdcount is 0 unless the file was read whole. A missing file changes
-// nothing else. A file that is not JSON or does not follow the schema (a
-// missing key, a value that is not an integer where one is needed) leaves
+// nothing else. A file that the JSON reader refuses (not JSON, too large,
+// nested too deep) or that does not follow the schema (a missing key, an
+// empty "menu", a value that is not an integer where one is needed) leaves
 // the list as it was, osdcount 0, and is deleted: a new upload is needed.
 // True when the file was read.
 bool get_json_omenu_para(const char* path, OSD_LIST* list);
@@ -63,6 +66,11 @@ bool get_json_omenu_para(const char* path, OSD_LIST* list);
 void set_OSD_para(OMENU_PARA* entry);
 
 namespace omenu {
+
+// Why the document `text` is no overlay file the reader would take (the
+// JSON reader refuses it, or it does not follow the schema), or an empty
+// string when it is one.
+std::string fault(const std::string& text);
 
 constexpr int kMaxLines = 64;      // text lines the chip's text buffer holds
 constexpr int kMaxLineChars = 128; // characters kept of each line

@@ -282,7 +282,9 @@ bool tamixsource::buildEdid(int port, u8* edid, bool& uploaded)
     uploaded = false;
     if (edid_ram_table_from[port].load()) {
         std::string file;
-        if (platform::readFile(edidRamTablePath(port), file) && file.size() == size_t(kEdid) &&
+        // Never more than one EDID's bytes are read: a larger file is no table.
+        if (platform::readFileUpTo(edidRamTablePath(port), file, size_t(kEdid)) == platform::ReadResult::Read &&
+            file.size() == size_t(kEdid) &&
             edidValid(reinterpret_cast<const u8*>(file.data()))) {
             std::memcpy(edid, file.data(), kEdid);
             uploaded = true;

@@ -2,6 +2,7 @@
 
 #include "fpga/fpga_regs.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform::sim {
@@ -46,6 +47,8 @@ void SimNorFlash::erase(uint8_t cmd, uint32_t addr)
     appendToOpLog(erases_, std::make_pair(cmd, base));
     for (uint32_t a = base; a < base + size; a += fl::kSector)
         sectors_.erase(a);
+    if (eraseHook_)
+        eraseHook_();
 }
 
 void SimNorFlash::program(uint32_t addr, const uint8_t* data, size_t len)
@@ -138,6 +141,7 @@ void SimNorFlash::setBusyReads(int program, int erase)
 {
     programBusy_ = program;
     eraseBusy_ = erase;
+    busyReads_ = std::min(busyReads_, std::max(program, erase));  // a stuck operation may end now
 }
 
 void SimNorFlash::clearCounters()

@@ -8,6 +8,7 @@
 #include "platform/sim/sim.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -35,6 +36,9 @@ public:
     // While set every erase and page program is refused (and counted), as a
     // flash whose writes no longer take.
     void setWriteProtected(bool on) { writeProtected_ = on; }
+    // Called after each erase is carried out, with the board's lock held:
+    // a test's event at a known point of a write (a stick pulled, say).
+    void setEraseHook(std::function<void()> hook) { eraseHook_ = std::move(hook); }
     void clearCounters();
 
 private:
@@ -53,6 +57,7 @@ private:
     int refused_ = 0;
     int programs_ = 0;
     std::deque<std::pair<uint8_t, uint32_t>> erases_;
+    std::function<void()> eraseHook_;
 };
 
 }  // namespace platform::sim

@@ -320,8 +320,9 @@ TEST_F(UsbUpgrade, MalformedPackagesChangeNothing)
     EXPECT_TRUE(chipFlashTouched());
 }
 
-// An FPGA program whose flash does not take it is not started.
-TEST_F(UsbUpgrade, FpgaWhoseFlashFailedIsNotReset)
+// An FPGA program whose flash does not take it after the erase is not
+// started, and the run names that FPGA as incomplete.
+TEST_F(UsbUpgrade, FpgaWhoseFlashFailedIsNotResetAndIsReportedIncomplete)
 {
     withFlash(1, [](auto& f) { f.setBusyReads(100000, 2); });  // every page program stays busy
     putPackage("f.KEL", BuildSpec{0, usbpkg::kControllerType,
@@ -330,7 +331,45 @@ TEST_F(UsbUpgrade, FpgaWhoseFlashFailedIsNotReset)
     runUpgrade();
     EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
     EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
-    EXPECT_EQ(m->downing_txc2, 0);
+    EXPECT_EQ(m->downing_txc2, fpga_manage::kProgramIncomplete);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0x02);
+    EXPECT_EQ(count(SYNC_USB_UPGRADE), 1);
+}
+
+// The stick pulled at the first erase of FPGA 0's flash: its program was
+// already read whole and is written whole; FPGA 1's program can no longer
+// be read, so its flash is never erased and it is not restarted.
+TEST_F(UsbUpgrade, AStickPulledDuringAnFpgaProgramLeavesNoFlashTorn)
+{
+    const std::vector<u8> image0 = pattern(100000, 1), old1 = pattern(4096, 9);
+    withFlash(1, [&](auto& f) { f.fill(0, old1); });
+    writeBoxFile("/sim/stick/KEL-R8/f.KEL",
+                 text(usbpkg::build(BuildSpec{0, usbpkg::kControllerType,
+                                              {child(usbpkg::kChildFpga0, image0),
+                                               child(usbpkg::kChildFpga1, pattern(50000, 2))}})));
+    ASSERT_TRUE(platform::sim::usbStickInsert("/sim/stick"));
+    withFlash(0, [](auto& f) { f.setEraseHook([] { platform::sim::usbStickRemove(); }); });
+    runUpgrade();
+    withFlash(0, [](auto& f) { f.setEraseHook(nullptr); });
+    EXPECT_FALSE(platform::sim::usbStickInserted());
+    EXPECT_EQ(flashRead(0, 0, 100000), image0);
+    EXPECT_TRUE(flashErases(1).empty());
+    EXPECT_EQ(flashRead(1, 0, 4096), old1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0);
+}
+
+// The upgrade directory comes from the settings: one that climbs off the
+// stick names nothing.
+TEST_F(UsbUpgrade, AnUpgradeDirectoryThatLeavesTheStickIsRefused)
+{
+    writeBoxFile("/data/app/x.KEL", "x");
+    writeBoxFile("/mnt/usb1/KEL-R8/sub/y.KEL", "y");
+    g_usb_grade_path = "../../data/app";
+    EXPECT_TRUE(fpga_manage::usb_package_paths(255).isEmpty());
+    g_usb_grade_path = "KEL-R8/../KEL-R8/sub";
+    EXPECT_EQ(fpga_manage::usb_package_paths(255), QStringList{"/mnt/usb1/KEL-R8/../KEL-R8/sub/y.KEL"});
 }
 
 // A run always starts at step 0 whatever a card job left in the step byte,

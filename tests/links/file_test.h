@@ -25,6 +25,18 @@ inline std::vector<u8> pattern(size_t n, u8 seed)
     return out;
 }
 
+// A JSON document of exactly `n` bytes (at least 64) that the box takes
+// both as an overlay (no overlay shown) and as an alias file (no names),
+// its padding differing from file to file (by `seed`).
+inline std::vector<u8> jsonFile(size_t n, u8 seed)
+{
+    const std::string head = "{\"osdcount\":0,\"oactcount\":0,\"namelist\":{},\"name\":\"";
+    std::string pad(n - head.size() - 2, 'a');
+    for (size_t i = 0; i < pad.size(); ++i)
+        pad[i] = static_cast<char>('a' + (i * 7 + seed) % 26);
+    return bytesOf(head + pad + "\"}");
+}
+
 inline u32 crcOf(const std::vector<u8>& data)
 {
     return Utils::calcCRC32(data.data(), static_cast<unsigned int>(data.size()));

@@ -71,7 +71,8 @@ TEST_F(FileHandler, EveryTagArrivesWhereItBelongs)
     };
     u8 seed = 20;
     for (const auto& c : cases) {
-        const auto file = pattern(c.size, seed++);
+        const bool json = std::string(c.where).find(".json") != std::string::npos;
+        const auto file = json ? jsonFile(c.size, seed++) : pattern(c.size, seed++);
         ASSERT_EQ(send(transferFrames(c.tag, file, c.name, c.kind)), 0) << c.tag;
         EXPECT_EQ(stored(c.where, c.size), file) << c.tag;
         EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone) << c.tag;
@@ -116,7 +117,7 @@ TEST_F(FileHandler, AnApplicationThatCannotBeWrittenLeavesTheOldProgram)
 TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
 {
     QSignalSpy spy(store, SIGNAL(sig_update_para(int)));
-    const auto alias = bytesOf("{}");
+    const auto alias = jsonFile(100, 1);
     auto frames = transferFrames("ALIS", alias);
     ASSERT_EQ(status(frames[0]), 0);
     EXPECT_EQ(g_update_flag.load(), 1);
@@ -136,7 +137,7 @@ TEST_F(FileHandler, ChangeCodesAndTheUpdateFlagFrameATransfer)
 TEST_F(FileHandler, ANewStartBeginsAfresh)
 {
     writeBoxFile("/data/configs/omenu.json", "old overlay");
-    const auto first = pattern(9000, 40), second = pattern(6000, 41);
+    const auto first = jsonFile(9000, 40), second = jsonFile(6000, 41);
     const auto frames = transferFrames("OSDS", first);
     ASSERT_EQ(send({frames[0], frames[1]}), 0);
     EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "old overlay");
@@ -151,12 +152,12 @@ TEST_F(FileHandler, AnAbandonedTransferBlocksOthersOnlyUntilItIsIdle)
     auto a = transferFrames("OSDS", pattern(10000, 11));
     ASSERT_EQ(status(tcp, a[0]), 0);
     ASSERT_EQ(status(tcp, a[1]), 0);
-    const auto b = transferFrames("ALIS", bytesOf("{\"x\":1}"));
+    const auto b = transferFrames("ALIS", bytesOf("{\"namelist\":{}}"));
     G_timeTicks = 100 + file_deal::kIdleTicks;
     EXPECT_EQ(status(udp, b[0]), message_deal::ST_BUSY);
     G_timeTicks = 101 + file_deal::kIdleTicks;
     ASSERT_EQ(send(udp, b), 0);
-    EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{\"x\":1}");
+    EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{\"namelist\":{}}");
     EXPECT_EQ(status(tcp, a[2]), message_deal::ST_REFUSED);  // the old transfer is gone
     EXPECT_FALSE(platform::exists("/data/configs/omenu.json"));
 }
@@ -179,7 +180,7 @@ TEST_F(FileHandler, AnIdleTransferEndsOnItsLinkAndTheDialogGoes)
 
 TEST_F(FileHandler, OneTransferAtATimeAcrossTheLinksAndTheUsbUpgrade)
 {
-    const auto file = pattern(5000, 12);
+    const auto file = jsonFile(5000, 12);
     auto a = transferFrames("OSDS", file);
     ASSERT_EQ(status(tcp, a[0]), 0);
     EXPECT_EQ(status(udp, startFrame("ALIS", 10)), message_deal::ST_BUSY);
@@ -233,6 +234,34 @@ TEST_F(FileHandler, RefusedStartsChangeNothing)
     EXPECT_FALSE(platform::exists("/escape"));
     EXPECT_TRUE(platform::sim::deviceAs<SimMtd>("/dev/mtd8")->eraseOffsets().empty());
     EXPECT_EQ(g_update_flag.load(), 0);
+}
+
+// A whole file with the right CRC whose content the box would refuse to
+// read is not stored: the PC hears status 1 and the old file stays.
+TEST_F(FileHandler, AnOverlayOrAliasFileTheReaderWouldRefuseIsNotStored)
+{
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const struct {
+        const char* tag;
+        const char* where;
+        std::string content;
+    } cases[] = {
+        {"ALIS", "/data/configs/alias.json", "source,1,on,Camera\n"},          // not JSON
+        {"ALIS", "/data/configs/alias.json", R"({"names":[{"id":1}]})"},     // no name lists
+        {"ALIS", "/data/configs/alias.json", deep},
+        {"OSDS", "/data/configs/omenu.json", deep},
+        {"OSDS", "/data/configs/omenu.json", R"({"name":"x","osdcount":1,"oactcount":1,"menu":[]})"},
+        {"MO01", "/data/modes/MO01.json", R"({"name":"x","osdcount":1})"},  // a key missing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tag) + " " + c.content.substr(0, 30));
+        const auto old = jsonFile(200, 3);
+        writeBoxFile(c.where, std::string(old.begin(), old.end()));
+        EXPECT_EQ(send(transferFrames(c.tag, bytesOf(c.content))), message_deal::ST_REFUSED);
+        EXPECT_EQ(bytesOf(readBoxFile(c.where)), old);
+        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+        EXPECT_EQ(g_update_flag.load(), 0);
+    }
 }
 
 TEST_F(FileHandler, AWrongCrcStoresNothing)

@@ -31,9 +31,10 @@ TEST_F(Handler, TheDocumentedSessionGivesTheDocumentedBytes)
     } session[] = {
         {"A5 00 FE 11 00 06 00 80 08 00 00 50 00 31 5A", "A5 FE 00 11 00 01 00 00 EE 5A"},
         {"A5 00 FE 10 00 06 00 80 08 00 00 02 00 62 5A", "A5 FE 00 10 00 09 00 00 80 08 00 00 02 00 50 00 3D 5A"},
-        {"A5 00 FE 20 00 09 00 4F 53 44 53 08 00 00 00 00 D4 5A", "A5 FE 00 20 00 01 00 00 DF 5A"},
-        {"A5 00 FE 21 00 0C 00 00 00 00 00 7B 22 61 22 3A 31 7D 0A B5 5A", "A5 FE 00 21 00 01 00 00 DE 5A"},
-        {"A5 00 FE 22 00 04 00 2F 7C CA 11 50 5A", "A5 FE 00 22 00 01 00 00 DD 5A"},
+        {"A5 00 FE 20 00 09 00 41 4C 49 53 10 00 00 00 00 D0 5A", "A5 FE 00 20 00 01 00 00 DF 5A"},
+        {"A5 00 FE 21 00 14 00 00 00 00 00 7B 22 6E 61 6D 65 6C 69 73 74 22 3A 7B 7D 7D 0A FE 5A",
+         "A5 FE 00 21 00 01 00 00 DE 5A"},
+        {"A5 00 FE 22 00 04 00 2E 1E E6 9C 92 5A", "A5 FE 00 22 00 01 00 00 DD 5A"},
     };
     for (const auto& s : session) {
         const std::vector<u8> bytes = hex(s.request);
@@ -44,7 +45,7 @@ TEST_F(Handler, TheDocumentedSessionGivesTheDocumentedBytes)
         EXPECT_EQ(out, hex(s.reply)) << s.request;
     }
     EXPECT_EQ(store->ram_para.brightness, 80);
-    EXPECT_EQ(readBoxFile("/data/configs/omenu.json"), "{\"a\":1}\n");
+    EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{\"namelist\":{}}\n");
 }
 
 // ---------------------------------------------------------------- routing

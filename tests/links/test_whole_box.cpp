@@ -6,7 +6,9 @@
 #include "tests/links/link_client.h"
 #include "tests/support/box_test.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -43,6 +45,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         root = dir.path() + "/box-root";
+        prepareRoot();
         box.setWorkingDirectory(dir.path());
         box.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         box.setStandardOutputFile(QProcess::nullDevice());
@@ -53,6 +56,15 @@ protected:
     {
         box.kill();
         box.waitForFinished(5000);
+    }
+    // Files the box finds when it starts.
+    virtual void prepareRoot() {}
+    void putBoxFile(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(root + path).path());
+        QFile f(root + path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(bytes), bytes.size());
     }
     // Once TCP answers, UDP and RS-485 are up too: the box starts them first.
     std::unique_ptr<LinkClient> tcpClient()
@@ -213,11 +225,11 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
         return at >= 0 && log.mid(at).count("\ncopy ") == 4;
     };
     EXPECT_TRUE(retry(redrawn, 30000)) << drawn().toStdString();
-    ASSERT_TRUE(upload("OSDS", filetest::bytesOf("{\"name\":\"broken\"")));
-    const QByteArray before = drawn();
+    // A file the box could not read is refused and the overlay stays.
+    EXPECT_FALSE(upload("OSDS", filetest::bytesOf("{\"name\":\"broken\"")));
     ASSERT_TRUE(reload());
-    EXPECT_TRUE(retry([&] { return !QFile::exists(root + "/data/configs/omenu.json"); }, 30000));
-    EXPECT_EQ(drawn(), before);
+    EXPECT_EQ(boxFile("/data/configs/omenu.json"), bytes(overlay));
+    EXPECT_TRUE(retry(redrawn, 30000)) << drawn().toStdString();
     ASSERT_TRUE(upload("LOGO", logo));
     EXPECT_EQ(boxFile("/dev/mtd8", int(logo.size())), bytes(logo));
     ASSERT_TRUE(upload("FMCU", program));
@@ -231,4 +243,55 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
     const int mv = lines.indexOf("mv /data/app/kelR54N2 /data/app/kelR54N");
     ASSERT_GE(mv, 0);
     EXPECT_GT(lines.indexOf("reboot", mv), mv);
+}
+
+// A box root as a hostile PC or a box switched off mid-write leaves it: an
+// alias file nested 100,000 deep (it used to overflow the stack while the
+// home page was built, at every start) and a torn "<name>.new".
+class WholeBoxWithHostileFiles : public WholeBox {
+protected:
+    void prepareRoot() override
+    {
+        putBoxFile("/data/configs/alias.json", QByteArray(100000, '[') + QByteArray(100000, ']'));
+        putBoxFile("/data/configs/omenu.json.new", "torn");
+    }
+};
+
+// The box comes up and answers on TCP and UDP with the refused file gone;
+// uploads nested too deep or not JSON are refused with status 1 and leave
+// the stored names and overlay, and an overlay reload after them is harmless.
+TEST_F(WholeBoxWithHostileFiles, StartsAnswersAndRefusesFilesItCannotRead)
+{
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    auto udp = LinkClient::udp(kUdpPort, address);
+    const auto info = udp->request(pcRequest(0x01, {}));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(statusOf(*info), 0);
+    EXPECT_TRUE(retry([&] { return !QFile::exists(root + "/data/configs/alias.json"); }, 30000));
+    EXPECT_FALSE(QFile::exists(root + "/data/configs/omenu.json.new"));
+
+    auto upload = [&](const char* tag, const std::string& file) {
+        return filetest::sendAll(filetest::transferFrames(tag, filetest::bytesOf(file)),
+                                 [&](auto& f) { return pc->request(f); });
+    };
+    const std::string names = R"({"namelist":{"source":[{"id":1,"valid":"on","name":"Stage"}]}})";
+    const std::string overlay = R"({"name":"none","osdcount":0,"oactcount":0})";
+    ASSERT_EQ(upload("ALIS", names), 0);
+    ASSERT_EQ(upload("OSDS", overlay), 0);
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    std::string deepObjects;
+    for (int i = 0; i < 100000; ++i)
+        deepObjects += "{\"a\":";
+    EXPECT_EQ(upload("ALIS", "source,1,on,Stage\n"), 1);
+    EXPECT_EQ(upload("ALIS", deep), 1);
+    EXPECT_EQ(upload("OSDS", deepObjects), 1);
+    ASSERT_EQ(pc->ask(pcRequest(0x11, cat({le32(kOsdEnable), le16(1)}))), 0);
+    ASSERT_EQ(pc->ask(pcRequest(0x13, {kRegMcuFlag, kReloadOverlay})), 0);
+    EXPECT_EQ(boxFile("/data/configs/alias.json").toStdString(), names);
+    EXPECT_EQ(boxFile("/data/configs/omenu.json").toStdString(), overlay);
+    const auto again = udp->request(pcRequest(0x01, {}));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(statusOf(*again), 0);
+    EXPECT_EQ(box.state(), QProcess::Running);
 }

@@ -24,6 +24,25 @@ TEST_F(Paths, FreshBoxHasItsDirectories)
         EXPECT_TRUE(platform::isDir(d)) << d;
 }
 
+// What a write cut short leaves ("<name>.new") goes; nothing else does.
+TEST_F(Paths, StaleNewFilesAreRemovedAndOtherFilesStay)
+{
+    writeBoxFile("/data/ram_device_info.new", "torn");
+    writeBoxFile("/data/configs/tcpip.ini", "kept");  // written by way of its own .new
+    writeBoxFile("/data/configs/tcpip.ini.new", "torn");
+    writeBoxFile("/data/configs/.new", "a name of its own");
+    writeBoxFile("/data/news", "kept");
+    ASSERT_TRUE(platform::makeDirs("/data/keep.new"));
+    writeBoxFile("/etc/outside.new", "not under the directory asked for");
+    EXPECT_EQ(platform::removeStaleWrites("/data", false), 1);
+    EXPECT_EQ(platform::removeStaleWrites("/data", true), 1);
+    EXPECT_FALSE(platform::exists("/data/ram_device_info.new"));
+    EXPECT_FALSE(platform::exists("/data/configs/tcpip.ini.new"));
+    for (const char* kept : {"/data/configs/tcpip.ini", "/data/configs/.new", "/data/news", "/etc/outside.new"})
+        EXPECT_TRUE(platform::exists(kept)) << kept;
+    EXPECT_TRUE(platform::isDir("/data/keep.new"));
+}
+
 TEST_F(Paths, WholeFileWritesReplaceAtomically)
 {
     ASSERT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("old")));

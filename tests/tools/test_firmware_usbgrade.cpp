@@ -163,6 +163,46 @@ TEST_F(UsbUpgradePage, OkStartsOneRunPerOpeningAndTheEndShowsItsTimes)
     g_usb_grade = 0;
 }
 
+// OK starts no run while a receiving-card job holds the FPGA manager; the
+// job's step is left alone, and OK works once the job has ended.
+TEST_F(UsbUpgradePage, NoRunStartsWhileACardJobHoldsTheManager)
+{
+    withPage([&] {
+        firmware_usbgrade* page = g_firmware_usbgrade;
+        g_send_para.post(SEND_LOAD_SCAN);
+        g_send_para.step = 1;
+        click(page, Qt::Key_Q);
+        EXPECT_EQ(g_usb_grade.load(), 0u);
+        EXPECT_FALSE(page->started());
+        EXPECT_EQ(g_send_para.step.load(), 1);
+        g_send_para.end();
+        click(page, Qt::Key_Q);
+        EXPECT_EQ(g_usb_grade.load(), 1u);
+        EXPECT_TRUE(page->started());
+    });
+    g_usb_grade = 0;
+}
+
+// A run that left an FPGA's flash erased and not written whole does not end
+// as a plain finish: the page names the FPGA in the operator's language.
+TEST_F(UsbUpgradePage, TheEndOfARunNamesAnFpgaWhoseProgramIsIncomplete)
+{
+    fpga_manage* worker = fpga_manage::pInstance();
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+        worker->incomplete_fpgas = 0x02;
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 2 program incomplete, install it again!")))
+            << log->text().toStdString();
+        EXPECT_FALSE(log->text().contains(QStringLiteral("downing over")));
+        EXPECT_FALSE(log->text().contains(QStringLiteral("#51BB28")));
+        worker->incomplete_fpgas = 0;
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        EXPECT_TRUE(log->text().contains(QStringLiteral("downing over")));
+    });
+}
+
 TEST_F(UsbUpgradePage, PullingTheStickEmptiesTheListAndTellsTheOperator)
 {
     putPackages({"a.KEL", "b.KEL", "c.KEL", "d.KEL", "e.KEL"});

@@ -58,3 +58,26 @@ TEST_F(RecoveryPage, AQueryShowsTheCardFoundAndOnlyACardWithinItsPortIsRecovered
         EXPECT_TRUE(opened);
     }
 }
+
+// A USB upgrade and the card jobs share the manager's step counter: a query
+// during an upgrade posts nothing (and puts up no bar); once the upgrade is
+// over it goes.
+TEST_F(RecoveryPage, NoJobIsPostedWhileAUsbUpgradeRuns)
+{
+    upAndSearched();
+    writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
+        g_usb_grade = 1;
+        g_send_para.step = 2;
+        keys(g_rcv_recovery, {Qt::Key_Q});
+        EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
+        EXPECT_EQ(g_send_para.step.load(), 2);
+        EXPECT_EQ(g_qround_bar, nullptr);
+        g_usb_grade = 0;
+        g_send_para.step = 0;
+        keys(g_rcv_recovery, {Qt::Key_Q});
+        EXPECT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+        endJob();
+    });
+    EXPECT_TRUE(opened);
+}

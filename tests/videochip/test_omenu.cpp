@@ -96,6 +96,13 @@ TEST_F(OmenuTest, AFileThatCannotBeReadLeavesTheListAndOnlyThatFileIsRemoved)
         {"object for a number", overlayFile(textEntry("[\"A\"]", "{\"v\":1}"))},
         {"string for an object", overlayFile(R"({"type":0,"status":"on","pos":"here"})")},
         {"no menu", R"({"name":"x","osdcount":2,"oactcount":0})"},
+        {"empty menu", R"({"name":"x","osdcount":1,"oactcount":1,"menu":[]})"},
+        {"nested too deep", [] {
+             std::string deep;
+             for (int i = 0; i < 100000; ++i)
+                 deep += "{\"a\":";
+             return deep;
+         }()},
     };
     writeBoxFile(kMain, overlayFile(textEntry()));
     ASSERT_TRUE(read());

@@ -61,6 +61,11 @@ TEST_F(AliasFile, AFileThatIsNotJsonGoesAndAFileWithoutListsStays)
     writeBoxFile(kFile, R"({"namelist": {"source": [{"id": 1, "valid": "on", "na)");
     EXPECT_EQ(get_json_alias_para(&out, "source", 1), 0);
     EXPECT_FALSE(platform::exists(kFile));
+    // Nested deeper than any alias file is: refused before it is parsed
+    // (100,000 levels overflowed the parser's stack), and it goes too.
+    writeBoxFile(kFile, std::string(100000, '[') + std::string(100000, ']'));
+    EXPECT_EQ(get_json_alias_para(&out, "source", 1), 0);
+    EXPECT_FALSE(platform::exists(kFile));
 }
 
 TEST(SourceInfo, ListOrderIsHdmi1Hdmi2Hdmi3DviBothWays)
