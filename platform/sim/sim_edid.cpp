@@ -1,7 +1,7 @@
 #include "platform/sim/sim_edid.h"
 
 #include "platform/platform.h"
-#include "videoio/tamix_regs.h"
+#include "registers/tamix_regs.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #include "platform/sim/sim_x518_canvas.h"
 
 #include "platform/sim/sim_x518.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <algorithm>
 #include <iterator>
@@ -11,6 +11,8 @@ namespace platform::sim {
 namespace {
 
 using Registers = SimX518Flash::Registers;
+using x518::u32;
+using x518::u8;
 
 constexpr int kOutputChannels = x518::kChannels;
 constexpr uint32_t kStepMask = 0x7FFF;  // stripe and cell sizes; bit 15 is a flag

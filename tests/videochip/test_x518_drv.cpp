@@ -4,7 +4,7 @@
 
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <atomic>
 #include <iterator>
@@ -138,11 +138,11 @@ TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryMessage)
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
     EXPECT_EQ(*cs0, x518_drv::kFpgaCsReleased);
     EXPECT_EQ(*cs1, 0);
-    fpga_manage::p_fpga_manage = nullptr;
+    FpgaHandover::receiver = nullptr;
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
     EXPECT_EQ(chip->counters().transfers, 9u);
     fpga->gpio_cs_fpga1 = cs1;
-    fpga_manage::p_fpga_manage = fpga;
+    FpgaHandover::receiver = fpga;
 }
 
 TEST_F(DrvTest, AFailedMessageLosesTheRestOfItsAccessAndForgetsTheBank)
