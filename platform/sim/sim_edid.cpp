@@ -98,12 +98,6 @@ uint64_t SimEdidEeprom::dataWrites() const
     return dataWrites_;
 }
 
-void SimEdidEeprom::resetDataWrites()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    dataWrites_ = 0;
-}
-
 void SimEdidEeprom::setBusyPolls(int polls)
 {
     std::lock_guard<std::mutex> lock(mutex_);

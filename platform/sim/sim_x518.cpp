@@ -83,17 +83,6 @@ SimX518::PortTiming SimX518::timing1080p60()
     return t;
 }
 
-SimX518::PortTiming SimX518::timing2160p30()
-{
-    PortTiming t;
-    t.htotal = 4400;
-    t.vtotal = 2250;
-    t.hactive = 3840;
-    t.frameRate = 30.0;
-    t.lanes = 8;
-    return t;
-}
-
 SimX518::SimX518() : flash_(regs_), osd_(regs_), epoch_(std::chrono::steady_clock::now())
 {
     rebuildMeasurement();
@@ -348,8 +337,8 @@ void SimX518::rebuildMeasurement()
         } else if (signal) {
             htt = t.htotal - 1;
             vtt = t.vtotal;
-            fhw = uint32_t(std::lround(refClock_ / (t.frameRate * t.vtotal))) - 1;
-            fvm = uint32_t(std::lround(refClock_ / t.frameRate)) - 1;
+            fhw = uint32_t(std::lround(kDefaultReferenceClockHz / (t.frameRate * t.vtotal))) - 1;
+            fvm = uint32_t(std::lround(kDefaultReferenceClockHz / t.frameRate)) - 1;
             hw = t.hactive;
         }
         MeasureMap m = vbo ? vboMap(p - kFirstVboPort) : cmosMap(p);
@@ -486,15 +475,6 @@ bool SimX518::plugged(int port) const
     Lock l(mutex_);
     return port >= 0 && port < kPorts && plugged_[port];
 }
-
-void SimX518::setReferenceClock(uint32_t hz)
-{
-    Lock l(mutex_);
-    refClock_ = hz;
-    rebuildMeasurement();
-}
-
-uint32_t SimX518::referenceClock() const { Lock l(mutex_); return refClock_; }
 
 void SimX518::setClock(Clock clock)
 {

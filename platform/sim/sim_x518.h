@@ -74,7 +74,6 @@ public:
         bool locked = true;    // V-by-One receiver locked onto the signal
     };
     static PortTiming timing1080p60();  // 2200 x 1125, 1920 active, 60 Hz
-    static PortTiming timing2160p30();  // 4400 x 2250, 3840 active, 30 Hz
 
     // One transfer as the chip saw it.
     struct Transfer {
@@ -151,8 +150,6 @@ public:
     void plug(int port, const PortTiming& timing);
     void pull(int port);
     bool plugged(int port) const;
-    void setReferenceClock(uint32_t hz);  // the clock the measurement banks count in
-    uint32_t referenceClock() const;
 
     // ---- clocks and frames
     void setClock(Clock clock);
@@ -218,7 +215,6 @@ private:
 
     std::array<PortTiming, kPorts> ports_{};
     std::array<bool, kPorts> plugged_{};
-    uint32_t refClock_ = kDefaultReferenceClockHz;
     // Live images of the measurement banks AE and AF.
     std::array<std::array<uint8_t, kBankSize>, 2> measure_{};
     std::array<std::array<bool, kBankSize>, 2> measureLive_{};
