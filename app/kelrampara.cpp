@@ -216,9 +216,11 @@ void KelRamPara::checkLanguageAtStart()
 {
     u8 lang = static_cast<u8>(ram_para.language & 0xFF);
     g_language = lang;
-    const u32 mask = g_lcd_lang_valid.load();
-    if ((mask & 1u) && (mask & kLangModeTwo))
-        g_lcd_lang_valid = mask & kLangMaskKeep;
+    // One step against a link thread that sets the languages meanwhile: the
+    // bits are dropped from the very mask they were found in.
+    u32 mask = g_lcd_lang_valid.load();
+    while ((mask & 1u) && (mask & kLangModeTwo) && !g_lcd_lang_valid.compare_exchange_weak(mask, mask & kLangMaskKeep)) {
+    }
     if (languageEnabled(lang))
         return;
     const int first = firstEnabledLanguage();
