@@ -125,7 +125,7 @@ TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryMessage)
             return;
         call = t.call;
         ++messages;
-        released += (*cs0 == x518_drv::kFpgaCsReleased && *cs1 == x518_drv::kFpgaCsReleased);
+        released += (*cs0 == fpga::kCsReleased && *cs1 == fpga::kCsReleased);
         *cs0 = *cs1 = 0;  // an FPGA transfer selects them again
     });
     drv.write_X518(fd, x518::reg(0x04, 0x4E, 4), 0x12345678, 0);
@@ -136,7 +136,7 @@ TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryMessage)
     // A word not mapped yet, or no FPGA manager at all, is left alone.
     fpga->gpio_cs_fpga1 = nullptr;
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
-    EXPECT_EQ(*cs0, x518_drv::kFpgaCsReleased);
+    EXPECT_EQ(*cs0, fpga::kCsReleased);
     EXPECT_EQ(*cs1, 0);
     FpgaHandover::receiver = nullptr;
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
