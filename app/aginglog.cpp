@@ -1,7 +1,7 @@
 #include "app/aginglog.h"
 
 #include "fpga/fpga_manage.h"
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 
 #include <QStringList>
 

@@ -36,7 +36,6 @@ public:
     void language_changed();
 
     int iconY() const { return icon_y; }
-    bool movingDown() const { return direction == 1; }
     QString text() const;
     QRect textRect() const;
 

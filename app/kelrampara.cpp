@@ -1,8 +1,9 @@
 #include "app/kelrampara.h"
 
+#include "app/apply_handover.h"
+
 #include "app/utils.h"
 #include "platform/platform.h"
-#include "videochip/x518_manage.h"
 
 #include <QThread>
 #include <cstdio>
@@ -215,9 +216,11 @@ void KelRamPara::checkLanguageAtStart()
 {
     u8 lang = static_cast<u8>(ram_para.language & 0xFF);
     g_language = lang;
-    const u32 mask = g_lcd_lang_valid.load();
-    if ((mask & 1u) && (mask & kLangModeTwo))
-        g_lcd_lang_valid = mask & kLangMaskKeep;
+    // One step against a link thread that sets the languages meanwhile: the
+    // bits are dropped from the very mask they were found in.
+    u32 mask = g_lcd_lang_valid.load();
+    while ((mask & 1u) && (mask & kLangModeTwo) && !g_lcd_lang_valid.compare_exchange_weak(mask, mask & kLangMaskKeep)) {
+    }
     if (languageEnabled(lang))
         return;
     const int first = firstEnabledLanguage();
@@ -285,7 +288,7 @@ int KelRamPara::test_signal(int code)
 
 void KelRamPara::raiseApply(u8 flag)
 {
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     raiseApplyLocked(flag);
 }
 
@@ -293,9 +296,9 @@ void KelRamPara::raiseApplyLocked(u8 flag)
 {
     // A pending 2 (apply and synchronise the user-mode files) is never
     // lowered to a plain apply, or the synchronisation would be lost.
-    if (flag > x518_manage::apply_flag.load())
-        x518_manage::apply_flag = flag;
-    x518_manage::wake();
+    if (flag > ApplyHandover::flag.load())
+        ApplyHandover::flag = flag;
+    ApplyHandover::worker.wake();
 }
 
 void KelRamPara::editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit)
@@ -303,7 +306,7 @@ void KelRamPara::editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit)
     KelRamPara* store = p_kelrampara_config;
     if (!store)
         return;
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     edit(store->ram_para);
     raiseApplyLocked();
 }
@@ -437,7 +440,7 @@ void KelRamPara::KelSetCropPara(char source, char n, CROP_PARA* in)
     const int k = findCropRecord(source, KelGetCropID(source, n));
     if (k == kNoCrop || !in)
         return;
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     setCropRect(ram_para.crop_list[k], *in);
 }
 
@@ -448,7 +451,7 @@ void KelRamPara::KelAddNewCrop(int source, CROP_PARA* in)
         KEL_DBG("\n[KelAddNewCrop] source %d has no free crop number\n", source);
         return;
     }
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     for (CROP_ITEM& c : ram_para.crop_list) {
         if (cropInUse(c))
             continue;
@@ -464,7 +467,7 @@ void KelRamPara::KelDeleteCrop(char source, char n)
     const int k = findCropRecord(source, KelGetCropID(source, n));
     if (k == kNoCrop)
         return;
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     ram_para.crop_list[k].key = 0;
     raiseApplyLocked(1);
 }
@@ -473,7 +476,7 @@ bool KelRamPara::editCrop(int record, u16 key, const std::function<void(CROP_ITE
 {
     if (record < 0 || record >= ram::kCrops)
         return false;
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     CROP_ITEM& c = ram_para.crop_list[record];
     if (c.key != key || !cropInUse(c))
         return false;
@@ -504,7 +507,7 @@ void KelRamPara::KelSetImageSource(int n, char source, char image)
         const int k = findCropRecord(source, KelGetCropID(source, n));
         value = (k == kNoCrop) ? ram::kSourceDvi : static_cast<u16>(ram::kSourceIsCrop | k);
     }
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     ram_para.image[window].source = value;
     // The live picture no longer matches the user mode in use.
     if (ram_para.current_mode == ram_para_shadow.current_mode)
@@ -515,7 +518,7 @@ void KelRamPara::KelSetImageSource(int n, char source, char image)
 void KelRamPara::setImageFlag(u16 flag)
 {
     const u8 window = g_image_current.load();
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     if (window < ram::kImages)
         ram_para.image[window].flags ^= flag;
     raiseApplyLocked(1);
@@ -537,7 +540,7 @@ void KelRamPara::KelSetEDIDPara(int port, short width, short height, short rate)
 {
     if (port < 0 || port >= ram::kEdidPorts)
         return;
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     EDID_PARA& e = ram_para.edid[port];
     e.width = static_cast<u16>(width);
     e.height = static_cast<u16>(height);
@@ -571,7 +574,7 @@ int KelRamPara::KelLanguageChanged()
     if (!languageEnabled(lang)) {
         const int first = firstEnabledLanguage();
         if (first >= 0) {
-            QMutexLocker lock(&x518_manage::mutex);
+            QMutexLocker lock(&ApplyHandover::mutex);
             ram_para.language = static_cast<u16>(first);
             g_language = static_cast<u8>(first);
         }
@@ -642,7 +645,7 @@ bool KelRamPara::recallUserMode(int slot)
 {
     if (KelUserModeSaved(slot) != 1)
         return false;
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     std::memcpy(bytesOf(ram_para) + ram::kUserModeStart, ram_user_mode[slot].data, ram::kUserModeSize);
     ram_para.current_mode = static_cast<u16>(slot + 1);
     ram_para.mode_save_request = 0;
@@ -738,7 +741,7 @@ int KelRamPara::mode_file_write(int i, int mode)
 
 void KelRamPara::ram_para_reset()
 {
-    QMutexLocker lock(&x518_manage::mutex);
+    QMutexLocker lock(&ApplyHandover::mutex);
     recreateParaFile();
     ram_para_shadow = ram_para;
 }

@@ -5,12 +5,14 @@
 #include "app/kelrampara.h"
 #include "app/lockwindow.h"
 #include "app/numberkeyboard.h"
+#include "app/page_handover.h"
 #include "app/page_support.h"
 #include "app/tip.h"
 #include "app/utils.h"
 #include "platform/platform.h"
 #include "screens/page_directory.h"
 #include "screens/system/factoryage.h"
+#include "tools/tool_page_requests.h"
 #include "ui_mainwindow.h"
 #include "videochip/x518_manage.h"
 
@@ -129,6 +131,7 @@ MainWindow::MainWindow(QWidget* parent)
     setIcon(ui->toolButton3, pages::plainPicture("uncall.png"), kToolIcon);
     setIcon(ui->toolButton4, pages::plainPicture("unsave.png"), kToolIcon);
 
+    installPageActions();
     g_numberkeyboard = new NumberKeyboard(nullptr);
     g_numberkeyboard->setWindowFlags(g_numberkeyboard->windowFlags() | Qt::FramelessWindowHint);
     g_tip = new TIP(nullptr);
@@ -680,6 +683,25 @@ void MainWindow::callSlot(int s)
 }
 
 // ---------------------------------------------------------------- update dialog
+
+// What the workers' and links' requests do (app/page_handover.h). Each goes
+// through g_mainwindow, as the workers did before there was a hand-over, and
+// is queued into the GUI thread by the page it reaches.
+void MainWindow::installPageActions()
+{
+    pagehandover::Actions actions;
+    actions.transferStarted = [] {
+        if (g_mainwindow)
+            g_mainwindow->update_start();
+    };
+    actions.transferEnded = [] {
+        if (g_mainwindow)
+            g_mainwindow->update_over();
+    };
+    actions.smartMappingFilesChanged = toolpages::smartMappingFilesChanged;
+    actions.recoveryFilesChanged = toolpages::recoveryFilesChanged;
+    pagehandover::install(std::move(actions));
+}
 
 void MainWindow::update_start()
 {

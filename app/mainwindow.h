@@ -54,7 +54,8 @@ public:
     void on_deletewidgetmode_clicked();
 
     // Show / close the update dialog. Called from worker threads (links,
-    // the FPGA manager's upgrade); both are queued into the GUI thread.
+    // the FPGA manager's upgrade) through the page hand-over; both are
+    // queued into the GUI thread.
     void update_start();
     void update_over();
 
@@ -96,6 +97,9 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
+    // Installs the page side of the workers' hand-over (app/page_handover.h).
+    static void installPageActions();
+
     void onRight() override;
     void onLeft() override;
     void onOk() override;

@@ -3,11 +3,13 @@
 // input twice while a second window blends over it. The canvas is drawn
 // only on the `canvas` command; times are the host's and only indicative.
 #include "platform/sim/sim_x518.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <benchmark/benchmark.h>
 
 using platform::sim::SimX518;
+using x518::u8;
+using x518::u32;
 
 namespace {
 

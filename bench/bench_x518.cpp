@@ -19,10 +19,10 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
-#include "videoio/tamixsource.h"
+#include "registers/x518_regs.h"
 #include "videochip/x518_drv.h"
 #include "videochip/x518_manage.h"
-#include "videochip/x518_regs.h"
+#include "videoio/tamixsource.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

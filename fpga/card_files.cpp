@@ -1,8 +1,8 @@
 #include "fpga/card_files.h"
 
 #include "app/utils.h"
-#include "fpga/fpga_regs.h"
 #include "platform/platform.h"
+#include "registers/fpga_regs.h"
 
 #include <QFileInfo>
 #include <cstring>

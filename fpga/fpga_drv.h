@@ -5,7 +5,7 @@
 #pragma once
 
 #include "app/global.h"
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 
 class fpga_drv {
 public:

@@ -51,9 +51,31 @@ fpga_manage::fpga_manage()
 
 fpga_manage* fpga_manage::pInstance()
 {
-    if (!p_fpga_manage)
+    if (!p_fpga_manage) {
         p_fpga_manage = new fpga_manage;
+        FpgaHandover::receiver = p_fpga_manage;
+    }
     return p_fpga_manage;
+}
+
+void fpga_manage::releaseChipSelects()
+{
+    if (gpio_cs_fpga0)
+        *gpio_cs_fpga0 = fpga::kCsReleased;
+    if (gpio_cs_fpga1)
+        *gpio_cs_fpga1 = fpga::kCsReleased;
+}
+
+void fpga_manage::raiseOutputChanged()
+{
+    output_changed = 1;
+    wake();
+}
+
+void fpga_manage::raiseBrightnessChanged()
+{
+    bri_changed = 1;
+    wake();
 }
 
 void fpga_manage::initialize_start()

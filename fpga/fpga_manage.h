@@ -6,12 +6,13 @@
 // process-wide singleton with one worker thread.
 #pragma once
 
+#include "app/fpga_handover.h"
 #include "app/global.h"
 #include "app/tick_pacer.h"
 #include "fpga/fpga_drv.h"
 #include "fpga/fpga_manage_jobs.h"
-#include "fpga/fpga_regs.h"
 #include "fpga/send_para.h"
+#include "registers/fpga_regs.h"
 
 #include <QMutex>
 #include <QStringList>
@@ -34,7 +35,7 @@ struct TimeRealType {
 #pragma pack(pop)
 static_assert(sizeof(TimeRealType) == 8);
 
-class fpga_manage {
+class fpga_manage : public FpgaHandover {
 public:
     static constexpr int kRegImage = fpga::reg::kCount;  // registers 0-170
     static constexpr int kRamImage = fpga::kRamSize;
@@ -115,7 +116,7 @@ public:
     void stop();
     // Starts the thread's next pass now (any thread): a hand-over flag was
     // raised, a job posted in g_send_para or an upgrade requested.
-    void wake() { worker_.wake(); }
+    void wake() override { worker_.wake(); }
     // Ticks until the next pass is due: one while an FPGA powers up or
     // resets, a hand-over or job waits, or a pass-through is open; else the
     // idle polling period.
@@ -131,9 +132,12 @@ public:
     u8 MCU_REG_func[fpga::kFpgas][kRegImage];
     u8 MCU_RAM_PARA_func[fpga::kFpgas][kRamImage];
 
-    // Hand-overs from the video chip manager.
+    // Hand-overs from the video chip manager (app/fpga_handover.h).
     std::atomic<u8> bri_changed{0};     // set and cleared under Utils::_bri_set_mutex
     std::atomic<u8> output_changed{0};  // cleared under Utils::_system_mutex
+    void releaseChipSelects() override;
+    void raiseOutputChanged() override;
+    void raiseBrightnessChanged() override;
 
     // 16-bit GPIO words of the two FPGAs' SPI chip-select lines in the SoC
     // window (0 = selected, 16 = released); never null once the manager exists.

@@ -26,7 +26,7 @@
 #include "fpga/fpga_manage.h"
 
 #include "app/kelrampara.h"
-#include "app/mainwindow.h"
+#include "app/page_handover.h"
 #include "app/program_update.h"
 #include "app/utils.h"
 #include "fpga/usb_package.h"
@@ -293,8 +293,8 @@ void fpga_manage::usb_upgrade_deal()
     }
     switch (g_send_para.step.load()) {
     case kStepStart:
-        if (!g_update_flag.load() && g_mainwindow)
-            g_mainwindow->update_start();
+        if (!g_update_flag.load())
+            pagehandover::transferStarted();
         IT8563WE_Get(&rtc_time);
         usb_grade_msg = timeText(rtc_time);
         g_update_flag = 1;
@@ -320,8 +320,8 @@ void fpga_manage::usb_upgrade_end()
 {
     IT8563WE_Get(&rtc_time);
     usb_grade_msg += QStringLiteral("    ") + timeText(rtc_time);
-    if (g_update_flag.load() && g_mainwindow)
-        g_mainwindow->update_over();
+    if (g_update_flag.load())
+        pagehandover::transferEnded();
     file_deal::release(file_deal::kOwnerUsbUpgrade);
     upgrade_buf_ = nullptr;
     upgrade_state_ = kUpgradeIdle;

@@ -46,17 +46,18 @@ public:
     // the peer. False when it did not go out whole.
     virtual bool write(const u8* data, size_t len) = 0;
 
+    // A non-blocking socket of `type` bound to the platform's bind address
+    // and `port` (0: any free port), with the socket option `option` set
+    // (0: none). -1 with errno on failure. The Wi-Fi AT port binds with it too.
+    static int bindSocket(int type, u16 port, int option);
+    // The port a socket is bound to; 0 when it is not.
+    static u16 localPort(int fd);
+
 protected:
     enum class FdKind { Socket, Device };
     // Writes all of `data`, waiting up to `waitMs` each time the descriptor
     // takes nothing. False on an error or such a wait in vain.
     static bool writeWhole(int fd, FdKind kind, const u8* data, size_t len, int waitMs);
-    // A non-blocking socket of `type` bound to the platform's bind address
-    // and `port` (0: any free port), with the socket option `option` set
-    // (0: none). -1 with errno on failure.
-    static int bindSocket(int type, u16 port, int option);
-    // The port a socket is bound to; 0 when it is not.
-    static u16 localPort(int fd);
 };
 
 class ControlLink {

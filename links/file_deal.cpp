@@ -1,7 +1,7 @@
 #include "links/file_deal.h"
 
 #include "app/kelrampara.h"
-#include "app/mainwindow.h"
+#include "app/page_handover.h"
 #include "app/utils.h"
 
 #include <algorithm>
@@ -209,14 +209,12 @@ void file_deal::announceStart()
 {
     g_update_flag = 1;
     KelRamPara::test_signal(SYNC_FILE_STARTED);
-    if (g_mainwindow)
-        g_mainwindow->update_start();  // queued into the GUI thread
+    pagehandover::transferStarted();
 }
 
 void file_deal::announceEnd()
 {
-    if (g_mainwindow)
-        g_mainwindow->update_over();  // queued into the GUI thread
+    pagehandover::transferEnded();
     g_update_flag = 0;
     KelRamPara::test_signal(SYNC_TRANSFER_DIALOG_OFF);
 }

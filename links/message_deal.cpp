@@ -528,7 +528,7 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
         RegUpdate0E(value);
         return (value & kUpdateFonts) ? reload_fonts() : static_cast<u8>(ST_DONE);
     case kRegInputA0:
-        image.reg_a0 = value;
+        image.input_chip_value = value;
         return ST_DONE;
     case kRegReboot: {
         // Bit 1 prints the chip's whole register listing on this thread; it
@@ -549,13 +549,13 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
     case kRegTestA5: {
         QMutexLocker lock(&x518_manage::mutex);
         if (reg == kRegChipA2)
-            image.reg_a2 = value;
+            image.chip_service_request = value;
         else if (reg == kRegDumpA3)
-            image.reg_a3 = static_cast<u8>(value + 1);
+            image.param_dump_request = static_cast<u8>(value + 1);
         else if (reg == kRegGroupA4)
-            image.reg_a4 = value;
+            image.group_dump_request = value;
         else
-            image.reg_a5 = value;
+            image.chip_test_request = value;
         KelRamPara::raiseApplyLocked(1);
         return ST_DONE;
     }

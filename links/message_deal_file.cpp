@@ -6,13 +6,13 @@
 
 #include "app/alias_names.h"
 #include "app/kelrampara.h"
+#include "app/page_handover.h"
 #include "app/program_update.h"
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
 #include "fpga/rcv_recovery_file.h"
 #include "links/file_deal.h"
 #include "platform/platform.h"
-#include "tools/tool_page_requests.h"
 #include "videochip/omenu.h"
 
 #include <QDir>
@@ -97,7 +97,7 @@ bool storeSmartMap(const KEL_FILE_DEAL_PARA& t, const u8* data)
     if (!storeFile(std::string(rcvRecovery::kSmartDir) + "/" + t.name, data, t.total))
         return false;
     if (fpga_manage::p_fpga_manage)
-        toolpages::smartMappingFilesChanged(false);
+        pagehandover::smartMappingFilesChanged(false);
     return true;
 }
 
@@ -106,7 +106,7 @@ bool storeRecovery(const KEL_FILE_DEAL_PARA& t, const u8* data)
     if (!storeFile(std::string(rcvRecovery::kRecoveryDir) + "/" + t.name, data, t.total))
         return false;
     if (fpga_manage::p_fpga_manage)
-        toolpages::recoveryFilesChanged(false);
+        pagehandover::recoveryFilesChanged(false);
     return true;
 }
 
@@ -254,11 +254,11 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
         fpga->rcv_recovery->clearScanFiles();
-        toolpages::smartMappingFilesChanged(true);
+        pagehandover::smartMappingFilesChanged(true);
     }
     if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
         fpga->rcv_recovery->clearRecoveryFiles();
-        toolpages::recoveryFilesChanged(true);
+        pagehandover::recoveryFilesChanged(true);
     }
     return ST_DONE;
 }

@@ -3,6 +3,7 @@
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
 #include "app/utils.h"
+#include "links/control_link.h"
 #include "links/message_deal.h"
 #include "platform/platform.h"
 
@@ -302,22 +303,13 @@ std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
 
 bool R54_WIFI_CONFIG::bindAt()
 {
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(platform::netBindAddress());
-    addr.sin_port = htons(wantedPort_);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    const int fd = LinkTransport::bindSocket(SOCK_DGRAM, wantedPort_, 0);
+    if (fd < 0) {
         KEL_DBG("\n[R54_WIFI_CONFIG] cannot bind port %u: %s\n", wantedPort_, std::strerror(errno));
-        ::close(fd);
         return false;
     }
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     atFd_ = fd;
-    boundPort_ = ntohs(addr.sin_port);
+    boundPort_ = LinkTransport::localPort(fd);
     return true;
 }
 

@@ -1,5 +1,5 @@
 # The page pictures: kel_artwork draws them (QPainter only) into the build
-# tree at build time and writes pictures.qrc; rcc compiles them into kelcore
+# tree at build time and writes pictures.qrc; rcc compiles them into kelpages
 # under ":/png/". A page that needs a new picture adds it to the generator
 # (resources/artwork/); see docs/pages.md.
 file(GLOB KEL_ARTWORK_SOURCES CONFIGURE_DEPENDS
@@ -27,4 +27,4 @@ add_custom_command(
   COMMENT "Drawing the page pictures"
   VERBATIM)
 set_source_files_properties(${KEL_PICTURES_DIR}/qrc_png.cpp PROPERTIES GENERATED ON SKIP_AUTOGEN ON)
-target_sources(kelcore PRIVATE ${KEL_PICTURES_DIR}/qrc_png.cpp)
+target_sources(kelpages PRIVATE ${KEL_PICTURES_DIR}/qrc_png.cpp)

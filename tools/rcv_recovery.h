@@ -33,9 +33,6 @@ public:
     // emptied it (99) or while a card's answer is held.
     void syncUpdate(int code) override;
 
-    // The last line drawn names a card past its port's count.
-    bool recoveryRefused() const { return recovery_refused != 0; }
-
 public slots:
     // A touch on a result line selects it (also while a job runs).
     void kel_button_file_clicked();

@@ -70,14 +70,10 @@ public:
 
     // ---- state the tests look at
     Tool tool() const { return static_cast<Tool>(ui_select); }
-    bool inTool() const { return in_page != 0; }
     int step() const;
-    u8 scanFileCount() const { return scan_file_count; }
     // The scan files listed, box files first, and the page shown.
     const QStringList& scanFiles() const { return file_paths; }
     int listPage() const { return current_page; }
-    // Box path of the list row `row` of the page shown, "" when none.
-    QString listRow(int row) const;
     // The mapping switch shows mapping on.
     bool mappingShownOn() const { return mapping_on; }
 

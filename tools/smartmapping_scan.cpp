@@ -126,11 +126,6 @@ int SmartMapping::rowsShown() const
     return current_page < last_page ? kListRows : file_count - kListRows * current_page;
 }
 
-QString SmartMapping::listRow(int row) const
-{
-    return row >= 0 && row < rowsShown() ? row_paths[row] : QString();
-}
-
 void SmartMapping::scan_file_list()
 {
     delete frame_file;

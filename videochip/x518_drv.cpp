@@ -1,7 +1,7 @@
 #include "videochip/x518_drv.h"
 
 #include "app/utils.h"
-#include "fpga/fpga_manage.h"
+#include "app/fpga_handover.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -24,13 +24,8 @@ constexpr u8 kSpiMode = SPI_MODE_3;
 // While the chip is addressed no FPGA may listen on the shared bus.
 void releaseFpgaChipSelects()
 {
-    fpga_manage* fpga = fpga_manage::p_fpga_manage;
-    if (!fpga)
-        return;
-    if (fpga->gpio_cs_fpga0)
-        *fpga->gpio_cs_fpga0 = x518_drv::kFpgaCsReleased;
-    if (fpga->gpio_cs_fpga1)
-        *fpga->gpio_cs_fpga1 = x518_drv::kFpgaCsReleased;
+    if (FpgaHandover* fpga = FpgaHandover::receiver.load())
+        fpga->releaseChipSelects();
 }
 
 void configure(int fd, unsigned long request, void* arg, const char* what)

@@ -49,7 +49,6 @@ public:
     static constexpr u8 kBitsPerWord = 8;
     static constexpr int kTransferBytes = 2;
     static constexpr u32 kBankUnknown = 0xFFFFFFFFu;
-    static constexpr u16 kFpgaCsReleased = 16;
     static constexpr int kMessageTransfers = 64;  // transfers one SPI message carries at most
 
     // One register access of a group: a write of `value`, or, with `into`

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "app/global.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 struct X518InputChannels {
     static constexpr int kWindows = x518::kWindows;

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "app/global.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 // The last accepted copy of a port's reported timing (the receiver record
 // without its `changed` word).

@@ -4,7 +4,7 @@
 // port state and active height.
 #pragma once
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 namespace x518::ipproc {
 

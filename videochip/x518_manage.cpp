@@ -7,9 +7,6 @@
 #include <unistd.h>
 
 x518_manage* x518_manage::p_x518_manage = nullptr;
-PacedWorker x518_manage::worker;
-QMutex x518_manage::mutex;
-std::atomic<u8> x518_manage::apply_flag{0};
 std::atomic<u8> g_fpga_x518_start{0};
 std::atomic<u8> g_force_bkcolor{0};
 

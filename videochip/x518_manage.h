@@ -72,16 +72,17 @@
 // when X518FrameGrid (x518_frame_grid.h) says the frame has ended.
 #pragma once
 
+#include "app/apply_handover.h"
 #include "app/global.h"
 #include "app/ram_para.h"
 #include "app/tick_pacer.h"
+#include "registers/x518_regs.h"
 #include "videochip/x518_drv.h"
 #include "videochip/x518_frame_grid.h"
 #include "videochip/x518_input_channels.h"
 #include "videochip/x518_input_ports.h"
 #include "videochip/x518_osd.h"
 #include "videochip/x518_panel.h"
-#include "videochip/x518_regs.h"
 #include "videochip/x518_system.h"
 #include "videochip/x518_window_model.h"
 
@@ -135,10 +136,10 @@ public:
 
     // Guards writes of the parameter block together with apply_flag; the
     // manager holds it for a whole apply pass. First in the lock order
-    // (docs/threads.md).
-    static QMutex mutex;
+    // (docs/threads.md). Both are the block's hand-over (app/apply_handover.h).
+    static inline QMutex& mutex = ApplyHandover::mutex;
     // 1 = apply the block, 2 = apply and synchronise the user-mode files.
-    static std::atomic<u8> apply_flag;
+    static inline std::atomic<u8>& apply_flag = ApplyHandover::flag;
 
     // ---------------------------------------------------------- object and thread
     // Creates the manager on the first call, resets its request flags, opens
@@ -146,7 +147,7 @@ public:
     static x518_manage* pInstance();
     // Starts the manager thread's next pass now (any thread).
     static void wake() { worker.wake(); }
-    static PacedWorker worker;
+    static inline PacedWorker& worker = ApplyHandover::worker;
     // Ticks until the next pass is due: one while bringing the chip up or
     // applying, more while only watching the inputs.
     int passDueTicks() const;

@@ -8,7 +8,7 @@
 
 #include "app/kelrampara.h"
 #include "app/utils.h"
-#include "fpga/fpga_manage.h"
+#include "app/fpga_handover.h"
 #include "videoio/tamixsource.h"
 
 #include <chrono>
@@ -29,11 +29,11 @@ constexpr int kEdidWords = sizeof(EDID_PARA) / 2;
 constexpr int kImageWords = sizeof(IMAGE_PARA) / 2;
 
 // Register-image requests.
-constexpr int kReg34Bits = 8;
-constexpr int kReg34Restart = 6;
-constexpr u8 kReg36GroupDump = 0x01;
-constexpr u8 kReg33TestInput = 0x01;
-constexpr u8 kReg33FrameLock = 0x02;
+constexpr int kServiceRequestBits = 8;
+constexpr int kServiceRestartBit = 6;
+constexpr u8 kGroupDumpAll = 0x01;
+constexpr u8 kTestInputRequest = 0x01;
+constexpr u8 kFrameLockTestRequest = 0x02;
 
 // Crop records.
 constexpr u16 kCropSourceBits = 0x0F;
@@ -95,10 +95,9 @@ void x518_manage::applyHalf()
     if (now.test_pattern != was.test_pattern)
         x518_SetPattern(now.test_pattern);
     applyEdid(now, was);
-    if (now.led_off != was.led_off && fpga_manage::p_fpga_manage) {
-        fpga_manage::p_fpga_manage->output_changed = 1;
-        fpga_manage::p_fpga_manage->wake();
-    }
+    if (now.led_off != was.led_off)
+        if (FpgaHandover* fpga = FpgaHandover::receiver.load())
+            fpga->raiseOutputChanged();
     if (now.osd_enable != was.osd_enable) {
         kelApi_OsdSet(0, now.osd_enable);
         if (now.osd_enable)
@@ -135,8 +134,8 @@ void x518_manage::applyPanel(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
         QMutexLocker lock(&Utils::_led_para_init_mutex);
         g_set_led_para = kLedSetupDone;
     }
-    if (fpga_manage::p_fpga_manage)
-        fpga_manage::p_fpga_manage->wake();
+    if (FpgaHandover* fpga = FpgaHandover::receiver.load())
+        fpga->wake();
     if (now.osd_enable)
         g_osd_update = 1;
 }
@@ -161,10 +160,9 @@ void x518_manage::applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 {
     if (now.brightness != was.brightness) {
         x518_SetBrightness(kChipBrightness);
-        if (fpga_manage* f = fpga_manage::p_fpga_manage) {
+        if (FpgaHandover* fpga = FpgaHandover::receiver.load()) {
             QMutexLocker lock(&Utils::_bri_set_mutex);
-            f->bri_changed = 1;
-            f->wake();
+            fpga->raiseBrightnessChanged();
         }
     }
     if (now.contrast != was.contrast)
@@ -331,9 +329,9 @@ void x518_manage::serveRegisterRequests()
         return;
     KEL_REG_IMAGE& r = store->reg_image;
     const int fd = spi_fd;
-    if (const u8 v = r.reg_a2) {
+    if (const u8 v = r.chip_service_request) {
         int bit = 0;
-        while (bit < kReg34Bits && !(v & (1u << bit)))
+        while (bit < kServiceRequestBits && !(v & (1u << bit)))
             ++bit;
         switch (bit) {
         case 0: input_slidebar(fd); break;
@@ -342,27 +340,27 @@ void x518_manage::serveRegisterRequests()
         case 3: vbyone_rx_ch1_seq(fd); break;
         case 4: vbyone_rx_ch2_seq(fd); break;
         case 5: read_x518_b174bug(fd); break;
-        case kReg34Restart: init_state = 0; break;
+        case kServiceRestartBit: init_state = 0; break;
         case 7: write_read_x518_b80_iacthstch5(fd); break;
         default: break;
         }
-        r.reg_a2 = 0;
+        r.chip_service_request = 0;
     }
-    if (const u8 v = r.reg_a3) {
+    if (const u8 v = r.param_dump_request) {
         kelDbg_x518_param(int(v) - 1);
-        r.reg_a3 = 0;
+        r.param_dump_request = 0;
     }
-    if (const u8 v = r.reg_a4) {
-        if (v & kReg36GroupDump)
+    if (const u8 v = r.group_dump_request) {
+        if (v & kGroupDumpAll)
             kelDbg_x518_print_regGrp(0);
-        r.reg_a4 = 0;
+        r.group_dump_request = 0;
     }
-    if (r.reg_a5 & kReg33TestInput) {
+    if (r.chip_test_request & kTestInputRequest) {
         sync_x518_device_test_input(fd);
-        r.reg_a5 = 0;
-    } else if (r.reg_a5 & kReg33FrameLock) {
+        r.chip_test_request = 0;
+    } else if (r.chip_test_request & kFrameLockTestRequest) {
         sync_x518_device_test_frame_lock(fd);
-        r.reg_a5 = 0;
+        r.chip_test_request = 0;
     }
 }
 

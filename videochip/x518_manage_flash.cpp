@@ -64,7 +64,7 @@ constexpr u32 kSflRdsr = reg(4, 0x55, 1);     // B4_SFLRDSR
 constexpr u32 kSflDmaLength = reg(4, 0x56, 4);
 constexpr u32 kSflDmaKind = reg(4, 0x5A, 1);
 constexpr u32 kSflSelect = reg(4, 0x5F, 1);
-constexpr u32 kSfl60 = reg(4, 0x60, 1);
+constexpr u32 kSflClearBeforeAccess = reg(4, 0x60, 1);  // cleared before every read and write
 constexpr u32 kOsdCommand = reg(4, 0x08, 1);
 constexpr u32 kDmaDestMemory = reg(4, 0x11, 4);
 constexpr u32 kDmaDestString = reg(4, 0x27, 2);
@@ -259,7 +259,7 @@ int x518_manage::readFlashLocked(int fd, u32 address, u32 length, char* buffer)
     drv->write_X518(fd, kSflReadOp, kOpRead, 0);
     drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
     drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSfl60, 0, 0);
+    drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
     drv->write_X518(fd, kSflAddress, address, 0);
     drv->write_X518(fd, kSflDataCtl, kReadStart, 0);
     const bool started = drv->wait_X518(fd, kSflDataCtl, kCtlReadBusy, 0, flash_waits.pageReads);
@@ -371,7 +371,7 @@ int x518_manage::write_flash(int fd, int address, int length, char* data)
     drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
     drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
     drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSfl60, 0, 0);
+    drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
     drv->write_X518(fd, kSflAddress, start, 0);
     drv->write_X518(fd, kSflAddress, start, 0);
     for (int i = 0; i < length; ++i) {

@@ -2,7 +2,7 @@
 // generators: what each one sets in the generator's registers.
 #pragma once
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 namespace x518::pattern {
 

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "app/global.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 // Dot-by-dot codes of a window (PM_WIN_DBD_MODE): off, one input shown
 // pixel for pixel, or a picture assembled from several inputs.

@@ -1,7 +1,7 @@
 #include "videoio/drv_i2c.h"
 
 #include "platform/platform.h"
-#include "videoio/tamix_regs.h"
+#include "registers/tamix_regs.h"
 
 #include <cerrno>
 #include <cstring>

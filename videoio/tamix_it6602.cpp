@@ -1,8 +1,8 @@
 #include "videoio/tamix_it6602.h"
 
 #include "platform/platform.h"
+#include "registers/tamix_regs.h"
 #include "videoio/drv_i2c.h"
-#include "videoio/tamix_regs.h"
 
 namespace rx = tamix::rx;
 

@@ -1,6 +1,6 @@
 // Driver of one video receiver on the I2C bus: reads the timing the
 // receiver publishes and drives its hot-plug line, restart and indicator,
-// through the register interface of videoio/tamix_regs.h. One instance per
+// through the register interface of registers/tamix_regs.h. One instance per
 // input (the HDMI 2.0 receiver of HDMI3 speaks the same interface).
 //
 // The interface is this project's own, not the receiver chips' real

@@ -4,7 +4,7 @@
 #include "app/kelrampara.h"
 #include "app/utils.h"
 #include "platform/platform.h"
-#include "videochip/x518_manage.h"
+#include "app/apply_handover.h"
 
 #include <algorithm>
 #include <cmath>
@@ -320,7 +320,7 @@ void tamixsource::publish(int source, const RX_TIMING& t)
         r.changed = 1;
     }
     KEL_DBG("\n[tamixsource] input %d: %dx%d%s, %u kHz\n", source, t.Hact, shownHeight(t), t.ip ? "i" : "p", t.pclk_khz);
-    x518_manage::wake();
+    ApplyHandover::worker.wake();  // the chip manager
     scheduleReport(source, static_cast<u16>(t.Hact), shownHeight(t), shownRate(t));
 }
 
@@ -336,7 +336,7 @@ void tamixsource::publishLoss(int source)
         r.changed = changed;
     }
     KEL_DBG("\n[tamixsource] input %d: no signal\n", source);
-    x518_manage::wake();
+    ApplyHandover::worker.wake();  // the chip manager
     scheduleReport(source, 0, 0, 0);
 }
 

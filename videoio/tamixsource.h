@@ -10,9 +10,9 @@
 
 #include "app/global.h"
 #include "app/tick_pacer.h"
+#include "registers/tamix_regs.h"
 #include "videoio/drv_i2c.h"
 #include "videoio/tamix_it6602.h"
-#include "videoio/tamix_regs.h"
 
 #include <atomic>
 #include <string>

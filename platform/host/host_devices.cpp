@@ -164,13 +164,6 @@ void registerDevice(const std::string& boxPath, std::shared_ptr<SimDevice> dev)
     r.devices[boxPath] = std::move(dev);
 }
 
-void unregisterDevice(const std::string& boxPath)
-{
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.devices.erase(boxPath);
-}
-
 std::shared_ptr<SimDevice> device(const std::string& boxPath)
 {
     Registry& r = registry();

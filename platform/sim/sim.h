@@ -37,7 +37,6 @@ void appendToOpLog(std::deque<T>& log, T entry)
 
 // Device registry: a box path such as "/dev/mtd8" answered by a device.
 void registerDevice(const std::string& boxPath, std::shared_ptr<SimDevice> dev);
-void unregisterDevice(const std::string& boxPath);
 std::shared_ptr<SimDevice> device(const std::string& boxPath);
 template <class T>
 std::shared_ptr<T> deviceAs(const std::string& boxPath)

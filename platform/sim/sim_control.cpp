@@ -1,12 +1,12 @@
 #include "platform/sim/sim_control.h"
 
-#include "fpga/fpga_regs.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_uevent.h"
 #include "platform/sim/sim_x518.h"
-#include "videoio/tamix_regs.h"
+#include "registers/fpga_regs.h"
+#include "registers/tamix_regs.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "platform/sim/sim_edid.h"
 
 #include "platform/platform.h"
-#include "videoio/tamix_regs.h"
+#include "registers/tamix_regs.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -96,12 +96,6 @@ uint64_t SimEdidEeprom::dataWrites() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return dataWrites_;
-}
-
-void SimEdidEeprom::resetDataWrites()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    dataWrites_ = 0;
 }
 
 void SimEdidEeprom::setBusyPolls(int polls)

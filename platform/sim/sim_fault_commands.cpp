@@ -4,12 +4,12 @@
 // and a line in docs/simulated-box.md.
 #include "platform/sim/sim_control.h"
 
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
-#include "videoio/tamix_regs.h"
+#include "registers/tamix_regs.h"
 
 #include <climits>
 

@@ -1,7 +1,7 @@
 #include "platform/sim/sim_fpga.h"
 
-#include "fpga/fpga_regs.h"
 #include "platform/sim/sim_soc_window.h"
+#include "registers/fpga_regs.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,14 +1,14 @@
 // The simulated FPGA side of the box: two FPGAs with their registers and
 // parameter memories, a NOR flash behind each, the sixteen sending ports of
 // FPGA 0 with chains of receiving cards, and /dev/msys. The FPGAs speak the
-// framing of fpga/fpga_regs.h on /dev/spidev32766.1 to .4, answer only while
+// framing of registers/fpga_regs.h on /dev/spidev32766.1 to .4, answer only while
 // their GPIO chip select in the SoC window (/dev/mem) is low, and read their
 // reset lines from the same window whenever any of the four nodes is used.
 #pragma once
 
-#include "fpga/fpga_regs.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_fpga_flash.h"
+#include "registers/fpga_regs.h"
 
 #include <array>
 #include <cstdint>

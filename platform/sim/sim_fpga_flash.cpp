@@ -1,6 +1,6 @@
 #include "platform/sim/sim_fpga_flash.h"
 
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 
 #include <algorithm>
 #include <cstring>

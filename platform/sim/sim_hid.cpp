@@ -49,12 +49,6 @@ std::vector<std::vector<uint8_t>> SimHidBus::reports(uint16_t vendor, uint16_t p
     return out;
 }
 
-void SimHidBus::clearReports()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    reports_.clear();
-}
-
 void SimHidBus::setInitFails(bool fails)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -20,7 +20,6 @@ public:
 
     // Output reports written to a device, oldest first.
     std::vector<std::vector<uint8_t>> reports(uint16_t vendor, uint16_t product) const;
-    void clearReports();
     // Fault injection: hid_init fails; writes to devices fail.
     void setInitFails(bool fails);
     void setWriteFails(bool fails);

@@ -2,7 +2,7 @@
 
 #include "platform/sim/sim_edid.h"
 #include "platform/sim/sim_x518.h"
-#include "videoio/tamix_regs.h"
+#include "registers/tamix_regs.h"
 
 #include <algorithm>
 #include <cmath>

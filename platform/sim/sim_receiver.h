@@ -1,7 +1,7 @@
 // Simulated video receivers on the simulated I2C bus, and the control that
 // plugs a video signal into one of the box's four inputs.
 //
-// A receiver speaks the register interface of videoio/tamix_regs.h: it
+// A receiver speaks the register interface of registers/tamix_regs.h: it
 // publishes the timing of the signal plugged into its input, counts each
 // change in its sequence register, and keeps the hot-plug and indicator
 // levels the program writes. plugSource() and pullSource() act on both sides

@@ -1,6 +1,6 @@
 #include "platform/sim/sim_x518.h"
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -360,8 +360,8 @@ void SimX518::rebuildMeasurement()
         } else if (signal) {
             htt = t.htotal - 1;
             vtt = t.vtotal;
-            fhw = uint32_t(std::lround(refClock_ / (t.frameRate * t.vtotal))) - 1;
-            fvm = uint32_t(std::lround(refClock_ / t.frameRate)) - 1;
+            fhw = uint32_t(std::lround(kDefaultReferenceClockHz / (t.frameRate * t.vtotal))) - 1;
+            fvm = uint32_t(std::lround(kDefaultReferenceClockHz / t.frameRate)) - 1;
             hw = t.hactive;
         }
         MeasureMap m = vbo ? vboMap(p - kFirstVboPort) : cmosMap(p);
@@ -498,15 +498,6 @@ bool SimX518::plugged(int port) const
     Lock l(mutex_);
     return port >= 0 && port < kPorts && plugged_[port];
 }
-
-void SimX518::setReferenceClock(uint32_t hz)
-{
-    Lock l(mutex_);
-    refClock_ = hz;
-    rebuildMeasurement();
-}
-
-uint32_t SimX518::referenceClock() const { Lock l(mutex_); return refClock_; }
 
 void SimX518::setClock(Clock clock)
 {

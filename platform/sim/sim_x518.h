@@ -160,8 +160,6 @@ public:
     void plug(int port, const PortTiming& timing);
     void pull(int port);
     bool plugged(int port) const;
-    void setReferenceClock(uint32_t hz);  // the clock the measurement banks count in
-    uint32_t referenceClock() const;
 
     // ---- clocks and frames
     void setClock(Clock clock);
@@ -229,7 +227,6 @@ private:
 
     std::array<PortTiming, kPorts> ports_{};
     std::array<bool, kPorts> plugged_{};
-    uint32_t refClock_ = kDefaultReferenceClockHz;
     // Live images of the measurement banks AE and AF.
     std::array<std::array<uint8_t, kBankSize>, 2> measure_{};
     std::array<std::array<bool, kBankSize>, 2> measureLive_{};

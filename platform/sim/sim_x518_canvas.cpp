@@ -2,7 +2,7 @@
 
 #include "platform/sim/sim_x518.h"
 #include "platform/sim/sim_x518_card.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <algorithm>
 #include <iterator>
@@ -13,6 +13,8 @@ namespace platform::sim {
 namespace {
 
 using Registers = SimX518Flash::Registers;
+using x518::u32;
+using x518::u8;
 
 constexpr int kOutputChannels = x518::kChannels;
 constexpr uint32_t kStepMask = 0x7FFF;  // stripe and cell sizes; bit 15 is a flag

@@ -2,8 +2,8 @@
 
 #include "app/kelrampara.h"
 #include "app/page_support.h"
-#include "fpga/fpga_regs.h"
 #include "links/message_deal.h"
+#include "registers/fpga_regs.h"
 #include "screens/menus/fpga_view.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_machinestate.h"

@@ -66,7 +66,6 @@ public:
     u8 selectedSlot() const { return ui_select; }
     bool buttonRowActive() const { return edit_mode == 1; }
     u8 highlightedButton() const { return button_sel; }
-    bool moreShown() const { return more_hidden == 0; }
     kelcontrol* slotSelector() const { return selector; }
     // The texts of the preview's labels, top to bottom and left to right.
     QStringList previewTexts() const;

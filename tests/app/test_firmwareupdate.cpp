@@ -1,6 +1,7 @@
 // The update dialog: opened and closed from worker threads through the main
 // window, animated only by the tick while an update runs.
 #include "app/firmwareupdate.h"
+#include "app/page_handover.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QPointer>
@@ -43,6 +44,23 @@ TEST_F(UpdateDialog, StartAndOverFromAnyThreadAreQueuedToTheGuiThread)
     ASSERT_TRUE(waitUntil([] { return g_move_update == nullptr; }));
     flushDeletes();
     EXPECT_TRUE(dialog.isNull());  // closing deleted it
+}
+
+TEST_F(UpdateDialog, AWorkersHandOverReachesTheDialogOnlyOnceTheMainWindowInstalledIt)
+{
+    std::thread([] { pagehandover::transferStarted(); }).join();
+    ASSERT_TRUE(waitUntil([] { return g_move_update != nullptr; }));
+    std::thread([] { pagehandover::transferEnded(); }).join();
+    ASSERT_TRUE(waitUntil([] { return g_move_update == nullptr; }));
+
+    // With nothing installed (a program without pages) a request is dropped.
+    pagehandover::install({});
+    std::thread([] {
+        pagehandover::transferStarted();
+        pagehandover::recoveryFilesChanged(true);
+    }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g_move_update, nullptr);
 }
 
 TEST_F(UpdateDialog, OneDialogAnimatedByTheTickOnlyWhileTheFlagIsSet)

@@ -2,8 +2,8 @@
 // watcher's gate, driven tick by tick.
 #include "app/aginglog.h"
 #include "fpga/fpga_manage.h"
-#include "fpga/fpga_regs.h"
 #include "platform/sim/sim_fpga.h"
+#include "registers/fpga_regs.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 class Tick : public PageTest {

@@ -3,7 +3,7 @@
 
 #include "app/utils.h"
 #include "fpga/card_files.h"
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // The command handler: every command's effect and reply, the bounds of every
 // length a frame carries, routing by target address, and the register side
 // effects.
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 #include "tests/links/handler_test.h"
 
 #include <QSignalSpy>
@@ -175,9 +175,9 @@ TEST_F(Handler, ChipRequestRegistersLandInTheirImageBytesAndRaiseTheApply)
         u8 reg, value, stored, apply;
         u8 KEL_REG_IMAGE::*field;
     } cases[] = {
-        {0xA2, 0x41, 0x41, 1, &KEL_REG_IMAGE::reg_a2}, {0xA3, 0x00, 0x01, 1, &KEL_REG_IMAGE::reg_a3},  // plus one
-        {0xA4, 0x01, 0x01, 1, &KEL_REG_IMAGE::reg_a4}, {0xA5, 0x02, 0x02, 1, &KEL_REG_IMAGE::reg_a5},
-        {0xA0, 0x07, 0x07, 0, &KEL_REG_IMAGE::reg_a0},
+        {0xA2, 0x41, 0x41, 1, &KEL_REG_IMAGE::chip_service_request}, {0xA3, 0x00, 0x01, 1, &KEL_REG_IMAGE::param_dump_request},  // plus one
+        {0xA4, 0x01, 0x01, 1, &KEL_REG_IMAGE::group_dump_request}, {0xA5, 0x02, 0x02, 1, &KEL_REG_IMAGE::chip_test_request},
+        {0xA0, 0x07, 0x07, 0, &KEL_REG_IMAGE::input_chip_value},
     };
     for (const auto& c : cases) {
         x518_manage::apply_flag = 0;

@@ -1,12 +1,12 @@
 // The control pipe's fault switches reach the simulated devices, and come
 // off again.
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_drv.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 namespace {
 

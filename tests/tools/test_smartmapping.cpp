@@ -1,6 +1,7 @@
 // The smart-mapping page driven as an operator drives it: quick mapping from
 // the keys to the placed cards, with the page locked while the job's bar is
 // up; the scan-file list; the mapping switch on FPGA 0's register 0.
+#include "app/page_handover.h"
 #include "screens/page_directory.h"
 #include "tests/tools/tool_page_test.h"
 #include "tools/smartmapping.h"
@@ -75,8 +76,8 @@ TEST_F(SmartMappingPage, SendPostsTheTypedLayoutAndThePageIsLockedUntilTheJobEnd
         EXPECT_EQ(card.area[0], 10);
         EXPECT_EQ(card.area[1], 20 + 32);
 
-        // Free again: the link's request closes the page.
-        toolpages::smartMappingFilesChanged(false);
+        // Free again: the link's request, handed over below the pages, closes it.
+        pagehandover::smartMappingFilesChanged(false);
         QCoreApplication::processEvents();
         EXPECT_EQ(g_smartmapping, nullptr);
     });

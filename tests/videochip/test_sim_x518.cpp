@@ -2,7 +2,7 @@
 // control surface (ports, clocks, flash, faults) does what tests rely on.
 #include "tests/videochip/chip_test.h"
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <linux/spi/spidev.h>
 

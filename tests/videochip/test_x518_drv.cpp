@@ -4,7 +4,7 @@
 
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <atomic>
 #include <iterator>
@@ -125,7 +125,7 @@ TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryMessage)
             return;
         call = t.call;
         ++messages;
-        released += (*cs0 == x518_drv::kFpgaCsReleased && *cs1 == x518_drv::kFpgaCsReleased);
+        released += (*cs0 == fpga::kCsReleased && *cs1 == fpga::kCsReleased);
         *cs0 = *cs1 = 0;  // an FPGA transfer selects them again
     });
     drv.write_X518(fd, x518::reg(0x04, 0x4E, 4), 0x12345678, 0);
@@ -136,13 +136,13 @@ TEST_F(DrvTest, TheFpgaChipSelectsAreReleasedBeforeEveryMessage)
     // A word not mapped yet, or no FPGA manager at all, is left alone.
     fpga->gpio_cs_fpga1 = nullptr;
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
-    EXPECT_EQ(*cs0, x518_drv::kFpgaCsReleased);
+    EXPECT_EQ(*cs0, fpga::kCsReleased);
     EXPECT_EQ(*cs1, 0);
-    fpga_manage::p_fpga_manage = nullptr;
+    FpgaHandover::receiver = nullptr;
     drv.read_X518(fd, x518::reg(0x04, 0x4E, 1), 0);
     EXPECT_EQ(chip->counters().transfers, 9u);
     fpga->gpio_cs_fpga1 = cs1;
-    fpga_manage::p_fpga_manage = fpga;
+    FpgaHandover::receiver = fpga;
 }
 
 TEST_F(DrvTest, AFailedMessageLosesTheRestOfItsAccessAndForgetsTheBank)

@@ -3,7 +3,7 @@
 // the default window, and block windows mapped to the chip windows.
 #include "tests/videochip/chip_test.h"
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <bitset>
 #include <functional>

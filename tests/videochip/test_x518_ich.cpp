@@ -2,7 +2,7 @@
 // taken in, moving another window's channel, releasing and the selectors.
 #include "tests/videochip/chip_test.h"
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // that tell whether each step ran with the right values.
 #include "tests/videochip/chip_test.h"
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 using x518::reg;
 

@@ -3,7 +3,7 @@
 #include "tests/videochip/chip_test.h"
 
 #include "app/utils.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 using platform::sim::SourceTiming;
 

@@ -5,7 +5,7 @@
 #include "tests/videochip/chip_test.h"
 
 #include "platform/sim/sim_x518_canvas.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <algorithm>
 

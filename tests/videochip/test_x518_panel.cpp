@@ -2,8 +2,8 @@
 // timing and published geometry, and the output timing registers.
 #include "tests/videochip/chip_test.h"
 
+#include "registers/x518_regs.h"
 #include "videochip/x518_och_timing.h"
-#include "videochip/x518_regs.h"
 
 #include <map>
 

@@ -3,7 +3,7 @@
 // sharpness by window, the pattern generators and the freeze.
 #include "tests/videochip/chip_test.h"
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 using x518::reg;
 

@@ -2,7 +2,7 @@
 #include "tests/videochip/chip_test.h"
 
 #include "app/utils.h"
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 #include <algorithm>
 #include <set>

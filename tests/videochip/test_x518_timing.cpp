@@ -2,7 +2,7 @@
 // the dot-by-dot memory pool and the window rectangles, at their boundaries.
 #include "tests/videochip/chip_test.h"
 
-#include "videochip/x518_regs.h"
+#include "registers/x518_regs.h"
 
 using x518::reg;
 

@@ -5,7 +5,7 @@
 #include "app/config_engine.h"
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
-#include "fpga/fpga_regs.h"
+#include "registers/fpga_regs.h"
 #include "screens/system/factory.h"
 #include "tests/app/test_mainwindow_fixture.h"
 #include "videoio/tamixsource.h"

@@ -5,9 +5,13 @@
 // from which the full register listing is built.
 #pragma once
 
-#include "app/global.h"
+#include <cstdint>
 
 namespace x518 {
+
+using u8 = std::uint8_t;
+using u16 = std::uint16_t;
+using u32 = std::uint32_t;
 
 constexpr u32 reg(u32 bank, u32 address, u32 width) { return bank << 16 | address << 8 | width; }
 // The same register `n` addresses further on (address steps, not bank steps).
