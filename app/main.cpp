@@ -64,6 +64,7 @@ void connectChangeSignal()
 {
     QObject::connect(KelRamPara::p_kelrampara_config, SIGNAL(sig_update_para(int)), SyncUpdate::p_SyncUpdate,
                      SLOT(para_sync(int)));
+    SyncUpdate::p_SyncUpdate->startSaveWatch();
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include "fpga/fpga_regs.h"
 #include "platform/platform.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_edid.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_uevent.h"
@@ -271,6 +273,64 @@ std::string flashCommand(const Args& a)
                                                                    : std::string("cannot write ") + kFlashDump;
 }
 
+// ---------------------------------------------------------------- faults
+
+// "eeprom P on|off": input P's EDID EEPROM takes no writes (its
+// write-protect pin): they are acknowledged and change nothing.
+std::string eepromFaultCommand(const Args& a)
+{
+    long port = 0;
+    if (!controlNumber(a[0], 0, tamix::kSources - 1, port))
+        return "no EDID EEPROM " + a[0] + " (inputs 0-3)";
+    bool on = false;
+    const std::string why = switchOf(a[1], on);
+    if (!why.empty())
+        return why;
+    auto eeprom = edidEeprom(int(port));
+    if (!eeprom)
+        return "no EDID EEPROM on input " + a[0];
+    eeprom->setWriteProtected(on);
+    return std::string();
+}
+
+// "disk full|readonly|off": the box's writes under /data fail with ENOSPC
+// or EROFS until off.
+std::string diskFaultCommand(const Args& a)
+{
+    if (a[0] == "full")
+        setDiskFault(DiskFault::kFull);
+    else if (a[0] == "readonly")
+        setDiskFault(DiskFault::kReadOnly);
+    else if (a[0] == "off")
+        setDiskFault(DiskFault::kNone);
+    else
+        return "the disk is full, readonly or off, not " + a[0];
+    return std::string();
+}
+
+// The fault switches, by their first word; the rest are its arguments.
+struct FaultCommand {
+    const char* word;
+    size_t args;
+    std::string (*run)(const Args&);
+};
+const FaultCommand kFaultCommands[] = {
+    {"eeprom", 2, eepromFaultCommand},
+    {"disk", 1, diskFaultCommand},
+};
+
+std::string faultCommand(const Args& a)
+{
+    for (const FaultCommand& f : kFaultCommands) {
+        if (a[0] != f.word)
+            continue;
+        if (a.size() - 1 != f.args)
+            return std::string("fault ") + f.word + " takes " + std::to_string(f.args) + " words";
+        return f.run(Args(a.begin() + 1, a.end()));
+    }
+    return "no fault " + a[0];
+}
+
 // The simulated devices' commands. A new one is a line here (or, for the
 // program's own parts, a platform::addControlCommand at start-up) and a
 // paragraph in docs/simulated-box.md.
@@ -285,6 +345,7 @@ const ControlCommand kDeviceCommands[] = {
     {"osd", "", 0, 0, osdCommand},
     {"fpga", "", 0, 0, fpgaCommand},
     {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},
+    {"fault", "eeprom P on|off | disk full|readonly|off", 2, 3, faultCommand},
 };
 
 // ---------------------------------------------------------------- the pipe

@@ -1,6 +1,7 @@
 // The device information page: page 2, opened from the main window. Shows
 // the serial number, the program's and FPGA 0's versions, which inputs have
-// a signal and which sending ports have a link. It changes nothing.
+// a signal and which sending ports have a link, and says so while the box
+// cannot save its settings. It changes nothing.
 #pragma once
 
 #include "screens/page.h"
@@ -32,10 +33,15 @@ public:
 protected:
     void onOk() override {}
 
+    // The line that says saving fails, hidden while every save lands.
+    QLabel* saveStateLine() const { return save_state; }
+
 private:
     void source_check();
     void initWlan();
+    void showSaveState();
 
     Ui::MachineState* ui;
     QLabel* port_links[kShownPorts];
+    QLabel* save_state = nullptr;
 };
