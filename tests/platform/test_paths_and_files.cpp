@@ -1,5 +1,10 @@
 #include "platform/internal.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_edid.h"
 #include "tests/support/box_test.h"
+
+#include <cerrno>
 
 #include <sys/stat.h>
 
@@ -39,6 +44,59 @@ TEST_F(Paths, WholeFileWritesReplaceAtomically)
     EXPECT_EQ(out, "");
     EXPECT_TRUE(platform::removeFile("/data/f.bin"));
     EXPECT_FALSE(platform::exists("/data/f.bin"));
+}
+
+// The disk faults the control pipe switches: the data folders only, and
+// each ends with off.
+TEST_F(Paths, DiskFaultsFailTheDataFoldersWritesUntilOff)
+{
+    ASSERT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("old")));
+    ASSERT_TRUE(platform::writeFileAtomic("/data/g.bin", std::string("g")));
+
+    EXPECT_EQ(control("fault disk full"), "ok fault disk full");
+    errno = 0;
+    EXPECT_FALSE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_FALSE(platform::writeFileAtomic("/data/configs/../f.bin", std::string("new")));
+    EXPECT_FALSE(platform::makeDirs("/data/newdir"));
+    EXPECT_TRUE(platform::makeDirs("/data/modes"));  // there already: nothing to write
+    EXPECT_TRUE(platform::writeFileAtomic("/sim/out.txt", std::string("x")));  // not a data folder
+    EXPECT_TRUE(platform::writeFileAtomic("/database", std::string("x")));
+    EXPECT_TRUE(platform::removeFile("/data/g.bin"));  // a full disk still frees space
+    EXPECT_EQ(readBoxFile("/data/f.bin"), "old");
+    EXPECT_FALSE(platform::exists("/data/f.bin.new"));
+
+    EXPECT_EQ(control("fault disk readonly"), "ok fault disk readonly");
+    errno = 0;
+    EXPECT_FALSE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
+    EXPECT_EQ(errno, EROFS);
+    EXPECT_FALSE(platform::removeFile("/data/f.bin"));
+
+    EXPECT_EQ(control("fault disk off"), "ok fault disk off");
+    EXPECT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
+    EXPECT_EQ(readBoxFile("/data/f.bin"), "new");
+
+    EXPECT_EQ(control("fault disk half"), "error fault disk half: the disk is full, readonly or off, not half");
+    EXPECT_EQ(control("fault disk"), "error fault disk: usage: fault eeprom P on|off | disk full|readonly|off");
+    EXPECT_EQ(platform::sim::diskFault(), platform::sim::DiskFault::kNone);
+}
+
+TEST_F(Paths, AnEepromFaultTakesNoWritesUntilOff)
+{
+    auto eeprom = platform::sim::edidEeprom(2);
+    ASSERT_TRUE(eeprom);
+    const std::vector<uint8_t> blank = eeprom->contents();
+    EXPECT_EQ(control("fault eeprom 2 on"), "ok fault eeprom 2 on");
+    const uint8_t write[] = {0, 1, 2, 3};
+    EXPECT_TRUE(eeprom->write(write, sizeof write));  // acknowledged
+    EXPECT_EQ(eeprom->contents(), blank);
+    EXPECT_EQ(control("fault eeprom 2 off"), "ok fault eeprom 2 off");
+    EXPECT_FALSE(eeprom->write(write, sizeof write));  // still in its write cycle
+    EXPECT_TRUE(eeprom->write(write, sizeof write));
+    EXPECT_EQ(eeprom->contents()[0], 1);
+    EXPECT_EQ(control("fault eeprom 4 on"), "error fault eeprom 4 on: no EDID EEPROM 4 (inputs 0-3)");
+    EXPECT_EQ(control("fault eeprom 1 maybe"), "error fault eeprom 1 maybe: on or off, not maybe");
+    EXPECT_EQ(control("fault fire 1"), "error fault fire 1: no fault fire");
 }
 
 TEST(PlatformOptions, AreTakenOutOfTheArgumentsAndTheRestStaysForQt)
