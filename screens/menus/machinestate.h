@@ -29,12 +29,11 @@ public:
     static QString fpgaVersionLine();
     // The serial-number line of a bar code.
     static QString serialLine(const QString& barcode);
+    // The line that says saving fails, hidden while every save lands.
+    QLabel* saveStateLine() const { return save_state; }
 
 protected:
     void onOk() override {}
-
-    // The line that says saving fails, hidden while every save lands.
-    QLabel* saveStateLine() const { return save_state; }
 
 private:
     void source_check();
