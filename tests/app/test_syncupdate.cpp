@@ -341,13 +341,6 @@ TEST_F(Notifier, AWriteThatNoCodeAnnouncesIsSavedByTheWatchAtItsSecondLook)
     EXPECT_EQ(KelRamPara::save_owed.load(), 0);
     EXPECT_TRUE(shadowEqualsLive());
 
-    // A code between the looks serves it; the watch has nothing left.
-    KelRamPara::editAndApply([](KEL_RAM_PARA& b) { b.contrast = 34; });
-    sync->watchSaves();
-    sync->para_sync(SYNC_INPUT_TIMING);
-    EXPECT_EQ(paraFileField(2178), 34);
-    EXPECT_EQ(KelRamPara::save_owed.load(), 0);
-
     // A slot commit (register 11 bit 2) is owed as code 2.
     std::vector<u8> mode3(4096, 0x33);
     mode3[0] = mode3[1] = 0xAA;

@@ -1,7 +1,6 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
-#include "platform/sim/sim_edid.h"
 #include "tests/support/box_test.h"
 
 #include <cerrno>
@@ -75,28 +74,7 @@ TEST_F(Paths, DiskFaultsFailTheDataFoldersWritesUntilOff)
     EXPECT_EQ(control("fault disk off"), "ok fault disk off");
     EXPECT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
     EXPECT_EQ(readBoxFile("/data/f.bin"), "new");
-
     EXPECT_EQ(control("fault disk half"), "error fault disk half: the disk is full, readonly or off, not half");
-    EXPECT_EQ(control("fault disk"), "error fault disk: usage: fault eeprom P on|off | disk full|readonly|off");
-    EXPECT_EQ(platform::sim::diskFault(), platform::sim::DiskFault::kNone);
-}
-
-TEST_F(Paths, AnEepromFaultTakesNoWritesUntilOff)
-{
-    auto eeprom = platform::sim::edidEeprom(2);
-    ASSERT_TRUE(eeprom);
-    const std::vector<uint8_t> blank = eeprom->contents();
-    EXPECT_EQ(control("fault eeprom 2 on"), "ok fault eeprom 2 on");
-    const uint8_t write[] = {0, 1, 2, 3};
-    EXPECT_TRUE(eeprom->write(write, sizeof write));  // acknowledged
-    EXPECT_EQ(eeprom->contents(), blank);
-    EXPECT_EQ(control("fault eeprom 2 off"), "ok fault eeprom 2 off");
-    EXPECT_FALSE(eeprom->write(write, sizeof write));  // still in its write cycle
-    EXPECT_TRUE(eeprom->write(write, sizeof write));
-    EXPECT_EQ(eeprom->contents()[0], 1);
-    EXPECT_EQ(control("fault eeprom 4 on"), "error fault eeprom 4 on: no EDID EEPROM 4 (inputs 0-3)");
-    EXPECT_EQ(control("fault eeprom 1 maybe"), "error fault eeprom 1 maybe: on or off, not maybe");
-    EXPECT_EQ(control("fault fire 1"), "error fault fire 1: no fault fire");
 }
 
 TEST(PlatformOptions, AreTakenOutOfTheArgumentsAndTheRestStaysForQt)
