@@ -179,9 +179,7 @@ void SyncUpdate::para_sync(int code)
     if (store->modeFilesPending())
         armRetry();
     tellSaveState(store);
-    if (save != kNoModeSave)
-        m_modeSaveFailed = save == kModeSaveFailed;
-    showModeTip();
+    showModeTip(save == kModeSaveFailed);
 }
 
 void SyncUpdate::startSaveWatch()
@@ -213,14 +211,12 @@ void SyncUpdate::watchSaves()
 
 // The mode bar's confirmation, once the save it asked for has run: the
 // check mark, or the failure tip when the mode's file was not written.
-void SyncUpdate::showModeTip()
+void SyncUpdate::showModeTip(bool saveFailed)
 {
     if (g_page_focus.load() != PAGE_MAIN_MENU || !g_mainwindow || !g_mainwindow->mode_tip_pending || !g_tip)
         return;
     g_mainwindow->mode_tip_pending = 0;
-    const bool failed = m_modeSaveFailed;
-    m_modeSaveFailed = false;
-    g_tip->tip_create(failed ? TIP::kSaveFailed : TIP::kCheck);
+    g_tip->tip_create(saveFailed ? TIP::kSaveFailed : TIP::kCheck);
 }
 
 void SyncUpdate::refreshFocusedPage(int code)

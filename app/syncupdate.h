@@ -58,13 +58,12 @@ private:
     void writeBackFailed();
     void armRetry();
     void retrySaves();
-    void showModeTip();
+    void showModeTip(bool saveFailed);
     void tellSaveState(KelRamPara* store);
 
     u8 m_keyLed[kKeyLedReportSize] = {};  // the last report sent (or tried)
     bool m_retryArmed = false;            // a failed write is tried again by a timer
     bool m_saveFailing = false;           // said once on the console until a write works again
-    bool m_modeSaveFailed = false;        // the last user-mode save did not reach its file
     bool m_owedSeen = false;              // the watch saw a save owed, and nothing served it since
     bool m_watching = false;
     u8 m_saveState = 0;                   // register 44 as last told
