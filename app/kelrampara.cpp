@@ -10,6 +10,7 @@
 #include <cstring>
 
 KelRamPara* KelRamPara::p_kelrampara_config = nullptr;
+std::atomic<u8> KelRamPara::save_owed{0};
 u8 g_cut_source_state[kCutSourceStateBytes] = {};
 std::atomic<u8> g_language{0};
 std::atomic<u8> g_image_current{0};
@@ -116,6 +117,7 @@ KelRamPara::KelRamPara()
     std::memset(&ram_para_shadow, 0, sizeof ram_para_shadow);
     std::memset(ram_user_mode, 0, sizeof ram_user_mode);
     std::memset(&reg_image, 0, sizeof reg_image);
+    std::memset(pending_mode_, 0, sizeof pending_mode_);
     // Codes that waited for an earlier store died with it.
     for (std::atomic<bool>& waiting : g_codeWaiting)
         waiting = false;
@@ -298,6 +300,8 @@ void KelRamPara::raiseApplyLocked(u8 flag)
     // lowered to a plain apply, or the synchronisation would be lost.
     if (flag > ApplyHandover::flag.load())
         ApplyHandover::flag = flag;
+    // The files follow the block whether or not the chip can take it.
+    save_owed |= static_cast<u8>(kSaveBlock | (flag >= SYNC_MODE_FILES ? kSaveModeFiles : 0));
     ApplyHandover::worker.wake();
 }
 
@@ -679,6 +683,9 @@ int KelRamPara::mode_file_deal(int i, int action)
         return 0;
     USER_MODE_SLOT& slot = ram_user_mode[i];
     if (action == 1) {
+        // A file still waiting to be written is given up with the mode.
+        pending_modes_ &= static_cast<u16>(~(1u << i));
+        pending_overlays_ &= static_cast<u16>(~(1u << i));
         runShell(QString::fromStdString("rm  -rf  " + modeFilePath(i)));
         pauseUs(kShellPauseUs);
         if (ram::loadU16(slot.data + kSlotOsdEnable) == 1) {
@@ -713,30 +720,90 @@ int KelRamPara::mode_file_write(int i, int mode)
 {
     if (!slotIndexValid(i))
         return 0;
-    USER_MODE_SLOT& slot = ram_user_mode[i];
+    // The file image is built first, so a failed write leaves the slot as it was.
+    USER_MODE_SLOT image = ram_user_mode[i];
+    if (mode == kWriteFromLive)
+        std::memcpy(image.data, bytesOf(ram_para) + ram::kUserModeStart, ram::kUserModeSize);
+    image.marker[0] = ram::kSlotSaved;
+    image.marker[1] = ram::kSlotSaved;
+    const bool withOverlay = mode == kWriteFilled && ram_para.osd_enable == 1;
+    const bool markedByProtocol = mode != kWriteFilled && mode != kWriteFromLive;
+    return writeModeImage(i, image, withOverlay, markedByProtocol) ? 1 : 0;
+}
+
+bool KelRamPara::saveMode(int i, const u8* data)
+{
+    if (!slotIndexValid(i) || !data)
+        return false;
+    USER_MODE_SLOT image = ram_user_mode[i];
+    std::memcpy(image.data, data, ram::kUserModeSize);
+    image.marker[0] = ram::kSlotSaved;
+    image.marker[1] = ram::kSlotSaved;
+    return writeModeImage(i, image, ram_para.osd_enable == 1, false);
+}
+
+bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const
+{
+    std::string file;
+    return platform::readFile(boxPath, file) && file.size() == static_cast<size_t>(ram::kSlotFileSize) &&
+           std::memcmp(file.data(), &image, ram::kSlotFileSize) == 0;
+}
+
+bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, bool markedByProtocol)
+{
+    const u16 bit = static_cast<u16>(1u << i);
+    bool written;
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
-        // The file image is built first, so a failed write leaves the slot as it was.
-        USER_MODE_SLOT image = slot;
-        if (mode == kWriteFromLive)
-            std::memcpy(image.data, bytesOf(ram_para) + ram::kUserModeStart, ram::kUserModeSize);
-        image.marker[0] = ram::kSlotSaved;
-        image.marker[1] = ram::kSlotSaved;
         platform::makeDirs(kModeDir);
-        if (!writeFileSynced(modeFilePath(i), reinterpret_cast<const u8*>(&image), ram::kSlotFileSize))
-            return 0;
-        slot = image;
+        // A commit writes every saved slot again: one whose file already
+        // holds it is saved even while nothing can be written.
+        written = writeFileSynced(modeFilePath(i), reinterpret_cast<const u8*>(&image), ram::kSlotFileSize) ||
+                  (!withOverlay && fileHolds(modeFilePath(i), image));
     }
-    if (mode == kWriteFilled && ram_para.osd_enable == 1) {
-        // The overlay in use goes with the mode, copied whole like every file.
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        std::string overlay;
-        if (platform::readFile(kOverlayFile, overlay))
-            platform::writeFileAtomic(modeOverlayPath(i), overlay);
-        else
-            KEL_DBG("\n[mode_file_write] %s unreadable, no overlay copy\n", kOverlayFile);
+    if (!written) {
+        pending_mode_[i] = image;
+        pending_modes_ |= bit;
+        pending_overlays_ = static_cast<u16>(withOverlay ? (pending_overlays_ | bit) : (pending_overlays_ & ~bit));
+        if (markedByProtocol) {
+            ram_user_mode[i].marker[0] = ram::kSlotUnsaved;
+            ram_user_mode[i].marker[1] = ram::kSlotUnsaved;
+        }
+        return false;
     }
-    return 1;
+    ram_user_mode[i] = image;
+    pending_modes_ &= static_cast<u16>(~bit);
+    pending_overlays_ &= static_cast<u16>(~bit);
+    if (withOverlay)
+        copyOverlay(i);
+    return true;
+}
+
+// The overlay in use goes with the mode, copied whole like every file.
+void KelRamPara::copyOverlay(int i)
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::string overlay;
+    if (platform::readFile(kOverlayFile, overlay))
+        platform::writeFileAtomic(modeOverlayPath(i), overlay);
+    else
+        KEL_DBG("\n[mode_file_write] %s unreadable, no overlay copy\n", kOverlayFile);
+}
+
+bool KelRamPara::modeFilePending(int i) const
+{
+    return slotIndexValid(i) && (pending_modes_ & (1u << i)) != 0;
+}
+
+bool KelRamPara::retryModeFiles()
+{
+    for (int i = 0; i < ram::kUserModes; ++i) {
+        if (!modeFilePending(i))
+            continue;
+        const USER_MODE_SLOT image = pending_mode_[i];
+        writeModeImage(i, image, (pending_overlays_ & (1u << i)) != 0, false);
+    }
+    return pending_modes_ == 0;
 }
 
 void KelRamPara::ram_para_reset()

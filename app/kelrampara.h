@@ -9,6 +9,7 @@
 
 #include <QMutex>
 #include <QObject>
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -103,11 +104,33 @@ public:
     int mode_file_write(int i, int mode);
     void ram_para_reset();
 
+    // Saves the live block's user-mode part (`data`, 3200 bytes) as user
+    // mode i + 1, with the overlay copy when the overlay is in use. The slot
+    // reads as saved only once its file is written; a file that cannot be
+    // written waits for retryModeFiles and the slot stays as it was. True
+    // when written.
+    bool saveMode(int i, const u8* data);
+    // Slots whose file waits to be written (a save or a commit that could
+    // not write it): tried again, oldest image kept until written or
+    // replaced. GUI thread, like every user-mode file operation.
+    bool modeFilesPending() const { return pending_modes_ != 0; }
+    bool modeFilePending(int i) const;
+    // Tries every waiting file once; true when none waits any more.
+    bool retryModeFiles();
+
     // Raises the video chip manager's apply flag under its mutex.
     // A pending higher request is kept. raiseApplyLocked: the caller holds
     // x518_manage::mutex already.
     static void raiseApply(u8 flag = 1);
     static void raiseApplyLocked(u8 flag = 1);
+
+    // What the files owe the block, raised with every apply whether or not
+    // the chip manager can take it, and served by the change notifier
+    // (SyncUpdate), which takes its bits before it saves: kSaveBlock, the
+    // live block may differ from the parameter file; kSaveModeFiles, the
+    // slots wait to be written to their files (register 11 bit 2).
+    enum SaveOwed : u8 { kSaveBlock = 1, kSaveModeFiles = 2 };
+    static std::atomic<u8> save_owed;
     // How a page writes the live block: `edit` runs under x518_manage::mutex,
     // then the apply is raised (1) before the mutex is let go. Nothing
     // without a store.
@@ -144,4 +167,14 @@ private:
     // x518_manage::mutex, with the apply raised; false when the key differs.
     bool editCrop(int record, u16 key, const std::function<void(CROP_ITEM&)>& edit);
     void setImageFlag(u16 flag);
+    // Writes `image` as slot i's file (and the overlay copy with
+    // withOverlay); the slot takes the image once written. Else the image
+    // waits, and a slot the protocol marked saved itself reads as unsaved.
+    bool writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, bool markedByProtocol);
+    bool fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const;
+    void copyOverlay(int i);
+
+    USER_MODE_SLOT pending_mode_[ram::kUserModes];  // the file image each waiting slot is to get
+    u16 pending_modes_ = 0;                          // bit i: slot i's file waits
+    u16 pending_overlays_ = 0;                       // bit i: its overlay copy goes with it
 };

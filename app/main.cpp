@@ -66,6 +66,7 @@ void connectChangeSignal()
 {
     QObject::connect(KelRamPara::p_kelrampara_config, SIGNAL(sig_update_para(int)), SyncUpdate::p_SyncUpdate,
                      SLOT(para_sync(int)));
+    SyncUpdate::p_SyncUpdate->startSaveWatch();
 }
 
 // A box switched off in the middle of a write leaves "<name>.new" beside

@@ -208,7 +208,8 @@ struct KEL_REG_IMAGE {
     u8 hdmi_tx_flags;      // 39: transmitter bits
     u8 reg_40[3];          // 40-42
     u8 font_flags;         // 43: chip font presence
-    u8 reserved_44[9];     // 44-52
+    u8 save_state;         // 44: saving fails (kSave... bits)
+    u8 reserved_45[8];     // 45-52
     u8 reg_53;             // 53
     u16 reg_54;            // 54
     u32 reg_56;            // 56
@@ -222,6 +223,10 @@ namespace ram {
 
 constexpr u8 kSlotSaved = 0xAA;
 constexpr u8 kSlotEmpty = 0xFF;
+// A slot the protocol marked saved whose file could not be written yet:
+// neither saved nor to be deleted by a commit; it reads as saved once the
+// file is written.
+constexpr u8 kSlotUnsaved = 0x00;
 constexpr int kSlotFileSize = 4096;
 constexpr int kSlotSize = sizeof(USER_MODE_SLOT);
 constexpr int kRegImageSize = sizeof(KEL_REG_IMAGE);
@@ -238,6 +243,11 @@ constexpr u8 kReg53Start = 0xC3;
 constexpr u16 kReg54Start = 0xFF10;
 constexpr u32 kReg56Start = 0xC0FFFFFF;
 constexpr u8 kReg60Start = 0xFF;
+
+// Register 44 (save_state): bit 0, the parameter file cannot be written;
+// bit 1, a user-mode file waits to be written. Clear while every save lands.
+constexpr u8 kSaveParaFileFails = 0x01;
+constexpr u8 kSaveModeFileWaits = 0x02;
 
 // Slot data byte of a block offset in the user-mode part.
 constexpr int slotDataIndex(int blockOffset) { return blockOffset - kUserModeStart; }

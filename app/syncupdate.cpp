@@ -42,14 +42,8 @@ const std::vector<PageRefreshEntry>& pageRefreshTable()
          }},
         {PAGE_MAIN_MENU,
          [](int) {
-             if (!g_mainwindow)
-                 return;
-             g_mainwindow->syncUpdate();
-             // A user mode was saved or called from the mode bar: confirm it.
-             if (g_mainwindow->mode_tip_pending && g_tip) {
-                 g_mainwindow->mode_tip_pending = 0;
-                 g_tip->tip_create(TIP::kCheck);
-             }
+             if (g_mainwindow)
+                 g_mainwindow->syncUpdate();
          }},
         {PAGE_USER_MODES,
          [](int) {
@@ -173,10 +167,56 @@ void SyncUpdate::para_sync(int code)
     if (code == SYNC_FILE_STARTED || code == SYNC_TRANSFER_DIALOG_OFF)
         return;
     refreshFocusedPage(code);
-    carryOutSaveRequest(store);
+    // Taken before the block is read: a write raised from here on is owed again.
+    const u8 served = code == SYNC_MODE_FILES ? KelRamPara::kSaveBlock | KelRamPara::kSaveModeFiles
+                                              : KelRamPara::kSaveBlock;
+    KelRamPara::save_owed &= static_cast<u8>(~served);
+    m_owedSeen = false;
+    const ModeSave save = carryOutSaveRequest(store);
     if (code == SYNC_MODE_FILES)
         syncModeFiles(store);
     writeBack(store);
+    if (store->modeFilesPending())
+        armRetry();
+    tellSaveState(store);
+    showModeTip(save == kModeSaveFailed);
+}
+
+void SyncUpdate::startSaveWatch()
+{
+    if (m_watching)
+        return;
+    m_watching = true;
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &SyncUpdate::watchSaves);
+    timer->start(kRetryMs);
+}
+
+// A save owed at two looks in a row, with no change code in between, is
+// carried out as change code 1 (2 for the user-mode files) would: the page
+// with focus is refreshed before the shadow moves, as on every code.
+void SyncUpdate::watchSaves()
+{
+    const u8 owed = KelRamPara::save_owed.load();
+    if (!owed) {
+        m_owedSeen = false;
+        return;
+    }
+    if (!m_owedSeen) {
+        m_owedSeen = true;
+        return;
+    }
+    para_sync((owed & KelRamPara::kSaveModeFiles) ? SYNC_MODE_FILES : SYNC_PARA_CHANGED);
+}
+
+// The mode bar's confirmation, once the save it asked for has run: the
+// check mark, or the failure tip when the mode's file was not written.
+void SyncUpdate::showModeTip(bool saveFailed)
+{
+    if (g_page_focus.load() != PAGE_MAIN_MENU || !g_mainwindow || !g_mainwindow->mode_tip_pending || !g_tip)
+        return;
+    g_mainwindow->mode_tip_pending = 0;
+    g_tip->tip_create(saveFailed ? TIP::kSaveFailed : TIP::kCheck);
 }
 
 void SyncUpdate::refreshFocusedPage(int code)
@@ -198,28 +238,33 @@ void SyncUpdate::refreshFocusedPage(int code)
 }
 
 // A request (from a page or the protocol) to save the live block as user
-// mode N; a value the shadow already holds was carried out before.
-void SyncUpdate::carryOutSaveRequest(KelRamPara* store)
+// mode N; a value the shadow already holds was carried out before. The
+// slot is marked saved only once its file is written; a file that cannot
+// be written is tried again with the parameter file.
+SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store)
 {
     u16 n;
+    u8 data[ram::kUserModeSize];
     {
         QMutexLocker lock(&x518_manage::mutex);
         KEL_RAM_PARA& live = store->ram_para;
         n = live.mode_save_request;
         if (n == store->ram_para_shadow.mode_save_request || n == 0)
-            return;
+            return kNoModeSave;
         live.mode_save_request = 0;
         if (n > ram::kUserModes) {
             KEL_DBG("\n[para_sync] save request %u has no user mode, ignored\n", n);
-            return;
+            return kNoModeSave;
         }
-        USER_MODE_SLOT& slot = store->ram_user_mode[n - 1];
-        slot.marker[0] = ram::kSlotSaved;
-        slot.marker[1] = ram::kSlotSaved;
         live.current_mode = n;
-        std::memcpy(slot.data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
+        std::memcpy(data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
     }
-    store->mode_file_write(n - 1, 0);
+    if (store->saveMode(n - 1, data))
+        return kModeSaved;
+    std::printf("[para_sync] cannot write %s: user mode %u is not saved yet, trying again every second\n",
+                KelRamPara::modeFilePath(n - 1).c_str(), n);
+    std::fflush(stdout);
+    return kModeSaveFailed;
 }
 
 // After the protocol wrote slots directly: empty slots lose their files,
@@ -246,7 +291,7 @@ void SyncUpdate::syncModeFiles(KelRamPara* store)
 // over the old one, so a power cut leaves the old or the new file.
 void SyncUpdate::writeBack(KelRamPara* store)
 {
-    if (m_retryArmed)
+    if (m_retryArmed && m_saveFailing)
         return;  // the timer tries again; until then the live block holds the truth
     KEL_RAM_PARA copy;
     {
@@ -300,12 +345,41 @@ void SyncUpdate::writeBackFailed()
                     KelRamPara::kParaFile);
         std::fflush(stdout);
     }
+    armRetry();
+}
+
+void SyncUpdate::armRetry()
+{
+    if (m_retryArmed)
+        return;
     m_retryArmed = true;
-    QTimer::singleShot(kRetryMs, this, [this] {
-        m_retryArmed = false;
-        if (KelRamPara* store = KelRamPara::p_kelrampara_config)
-            writeBack(store);
-    });
+    QTimer::singleShot(kRetryMs, this, [this] { retrySaves(); });
+}
+
+// The user-mode files that wait, then the parameter file.
+void SyncUpdate::retrySaves()
+{
+    m_retryArmed = false;
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    store->retryModeFiles();
+    writeBack(store);
+    if (store->modeFilesPending())
+        armRetry();
+    tellSaveState(store);
+}
+
+// Register 44 and the pages that show it follow whether saving fails.
+void SyncUpdate::tellSaveState(KelRamPara* store)
+{
+    const u8 state = static_cast<u8>((m_saveFailing ? ram::kSaveParaFileFails : 0) |
+                                     (store->modeFilesPending() ? ram::kSaveModeFileWaits : 0));
+    store->reg_image.save_state = state;
+    if (state == m_saveState)
+        return;
+    m_saveState = state;
+    emit saveStateChanged();
 }
 
 void SyncUpdate::update_usb_keyLed()

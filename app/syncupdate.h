@@ -21,11 +21,27 @@ public:
     static SyncUpdate* p_SyncUpdate;
     static SyncUpdate* pInstance();
 
-    // Shortest time between two tries of a failed write-back.
+    // Shortest time between two tries of a failed write-back, and the
+    // period of the save watch.
     static constexpr int kRetryMs = 1000;
 
     // Builds the key pad's LED report and sends it when it changed.
     void update_usb_keyLed();
+
+    // Starts the save watch (once the event loop exists): a save the writers
+    // raised (KelRamPara::save_owed) that no change code served for a whole
+    // watch period is carried out here, so the files follow every
+    // acknowledged write while the chip manager cannot announce it.
+    void startSaveWatch();
+    // One look of the watch (its timer's slot).
+    void watchSaves();
+
+    // The parameter file cannot be written (its write-back is retried).
+    bool paraFileFailing() const { return m_saveFailing; }
+
+signals:
+    // Saving began or stopped failing: the parameter file or a user-mode file.
+    void saveStateChanged();
 
 public slots:
     void para_sync(int code);
@@ -33,13 +49,22 @@ public slots:
 private:
     SyncUpdate();
 
+    enum ModeSave { kNoModeSave, kModeSaved, kModeSaveFailed };
+
     void refreshFocusedPage(int code);
-    void carryOutSaveRequest(KelRamPara* store);
+    ModeSave carryOutSaveRequest(KelRamPara* store);
     void syncModeFiles(KelRamPara* store);
     void writeBack(KelRamPara* store);
     void writeBackFailed();
+    void armRetry();
+    void retrySaves();
+    void showModeTip(bool saveFailed);
+    void tellSaveState(KelRamPara* store);
 
     u8 m_keyLed[kKeyLedReportSize] = {};  // the last report sent (or tried)
-    bool m_retryArmed = false;            // a failed write-back is tried again by a timer
+    bool m_retryArmed = false;            // a failed write is tried again by a timer
     bool m_saveFailing = false;           // said once on the console until a write works again
+    bool m_owedSeen = false;              // the watch saw a save owed, and nothing served it since
+    bool m_watching = false;
+    u8 m_saveState = 0;                   // register 44 as last told
 };

@@ -16,12 +16,19 @@ const char* const kFrameStyle = "background-color:rgb(136, 138, 133);";
 // Box rectangle and content of the check-mark tip.
 const QRect kCheckBox(100, 60, 120, 120);
 const QRect kCheckPicture(20, 20, 80, 80);
-// Box rectangle and text label of the three USB tips.
+// Box rectangle and text label of the text tips (USB, failed save).
 const QRect kTextBox(50, 60, 220, 120);
 const QRect kTextLabel(5, 5, 200, 100);
 
-QString usbText(int kind)
+QString tipText(int kind)
 {
+    static const pages::Texts kSaveFailedText = {
+        QStringLiteral("保存失败!"),
+        QStringLiteral("Save failed!"),
+        QStringLiteral("Сохранение не удалось!"),
+        QStringLiteral("Lưu thất bại!"),
+        QStringLiteral("保存失敗!"),
+    };
     static const pages::Texts kInserted = {
         QStringLiteral("U盘已接入\n请稍候…"),
         QStringLiteral("USB driver is connected,please wait..."),
@@ -48,6 +55,8 @@ QString usbText(int kind)
         return pages::pick(kInserted);
     case TIP::kUsbUnplugged:
         return pages::pick(kUnplugged);
+    case TIP::kSaveFailed:
+        return pages::pick(kSaveFailedText);
     default:
         return pages::pick(kReading);
     }
@@ -71,7 +80,7 @@ bool TIP::tip_build(int kind)
     content = nullptr;
 
     const bool check = kind == kCheck;
-    if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading)
+    if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;
@@ -90,7 +99,7 @@ bool TIP::tip_build(int kind)
         label->setAlignment(Qt::AlignCenter);
         // The English and Vietnamese sentences are wider than the box.
         label->setWordWrap(true);
-        label->setText(usbText(kind));
+        label->setText(tipText(kind));
         pages::fitText(label);
     }
     content->show();

@@ -37,6 +37,7 @@ void RcvRecoveryResult::pageOpened()
     open_ = true;
     rcv_list_.clear();
     rcv_list_count_ = 0;
+    silent_ = false;
 }
 
 void RcvRecoveryResult::pageClosed()
@@ -67,6 +68,7 @@ void RcvRecoveryResult::setCount(u8 n)
 {
     QMutexLocker lock(&mutex_);
     rcv_list_count_ = n;
+    silent_ = false;
 }
 
 bool RcvRecoveryResult::setFound(const QString& entry)
@@ -76,6 +78,7 @@ bool RcvRecoveryResult::setFound(const QString& entry)
         return false;
     rcv_list_ = QStringList{entry};
     rcv_list_count_ = 1;
+    silent_ = false;
     return true;
 }
 
@@ -86,7 +89,23 @@ bool RcvRecoveryResult::clearShown()
         return false;
     rcv_list_.clear();
     rcv_list_count_ = 0;
+    silent_ = false;
     return true;
+}
+
+bool RcvRecoveryResult::setSilent()
+{
+    QMutexLocker lock(&mutex_);
+    if (!open_ || rcv_list_count_ == 0)
+        return false;
+    silent_ = true;
+    return true;
+}
+
+bool RcvRecoveryResult::silent() const
+{
+    QMutexLocker lock(&mutex_);
+    return silent_;
 }
 
 QString RcvRecoveryResult::entry(int screen, int port, int answer, int cards)
@@ -489,6 +508,14 @@ void fpga_manage::recovery_replay_deal()
     if (step() == kJobSaving) {
         if (!job_wait_over())
             return;
+        if (job_.answered < job_.awaited) {
+            // The card took nothing we can tell: it still needs recovery.
+            KEL_DBG("\n fpga: recovery: card %d on port %d did not answer its save\n", card, job_.port);
+            if (rcv_result.setSilent())
+                KelRamPara::test_signal(SYNC_RCV_RECOVERY);
+            recovery_fail();
+            return;
+        }
         job_.waiting = false;
         job_progress(kProgressRunning * ++job_.done / job_.steps);
         setStep(kJobRun);

@@ -64,6 +64,12 @@ public:
     // to 0, only while the page is open and its count is not 0; true when it
     // did so.
     bool clearShown();
+    // The card a recovery worked on did not answer: its entry stays listed
+    // (it still needs recovery) and the page says so, only while the page is
+    // open and shows an entry; true when it did so. Any new result, and
+    // Query, forget it.
+    bool setSilent();
+    bool silent() const;
 
     // "SS/PP/RR/CC": screen + 1, sending port + 1, the card's answer + 1 and
     // the port's card count, each at least two digits.
@@ -74,6 +80,7 @@ private:
     bool open_ = false;
     QStringList rcv_list_;
     u8 rcv_list_count_ = 0;
+    bool silent_ = false;
 };
 
 // The running job's own state; the manager's thread alone touches it.

@@ -2,6 +2,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -17,6 +18,23 @@ namespace {
 
 std::mutex g_rootMutex;
 std::string g_root = "/";
+std::atomic<int> g_dataWriteFault{0};
+
+std::string normaliseBoxPath(const std::string& boxPath);
+
+const std::string kDataDir = "/data";
+
+// The fault a write to this box path meets (0 none): the data folders only.
+int writeFaultFor(const std::string& boxPath)
+{
+    const int fault = g_dataWriteFault.load();
+    if (!fault)
+        return 0;
+    const std::string rel = boxPath.empty() || boxPath[0] != '/' ? "/" + boxPath : boxPath;
+    const std::string norm = normaliseBoxPath(rel);
+    const bool data = norm == kDataDir || norm.compare(0, kDataDir.size() + 1, kDataDir + "/") == 0;
+    return data ? fault : 0;
+}
 
 // Lexically normalises an absolute path; "" when ".." climbs above "/".
 std::string normaliseBoxPath(const std::string& boxPath)
@@ -50,6 +68,11 @@ std::string normaliseBoxPath(const std::string& boxPath)
 }  // namespace
 
 namespace detail {
+
+void setDataWriteFault(int error)
+{
+    g_dataWriteFault = error;
+}
 
 void setBoxRoot(const std::string& dir)
 {
@@ -119,6 +142,10 @@ bool makeDirs(const std::string& boxPath)
     if (p.empty())
         return false;
     std::error_code ec;
+    if (const int fault = writeFaultFor(boxPath)) {
+        errno = fault;
+        return fs::is_directory(p, ec);
+    }
     fs::create_directories(p, ec);
     return fs::is_directory(p, ec);
 }
@@ -225,6 +252,10 @@ bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
     std::string p = path(boxPath);
     if (p.empty() || p.back() == '/')
         return false;
+    if (const int fault = writeFaultFor(boxPath)) {
+        errno = fault;
+        return false;
+    }
     std::string tmp = p + ".new";
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -252,6 +283,10 @@ bool writeFileAtomic(const std::string& boxPath, const std::string& data)
 bool removeFile(const std::string& boxPath)
 {
     std::string p = path(boxPath);
+    if (writeFaultFor(boxPath) == EROFS) {
+        errno = EROFS;
+        return false;
+    }
     return !p.empty() && ::unlink(p.c_str()) == 0;
 }
 

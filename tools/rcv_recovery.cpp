@@ -26,6 +26,9 @@ const pages::Texts kNoResult = {QStringLiteral("暂无接收卡需要更新!"),
                                 QStringLiteral("Обновление принимающих карт не требуется!"),
                                 QStringLiteral("Chưa có thẻ nhận nào để cập nhật!"),
                                 QStringLiteral("暫無接收卡需要更新!")};
+const pages::Texts kNoAnswer = {QStringLiteral("接收卡无应答!"), QStringLiteral("The receiving card did not answer!"),
+                                QStringLiteral("Приемная карта не ответила!"),
+                                QStringLiteral("Thẻ nhận không phản hồi!"), QStringLiteral("接收卡無應答!")};
 // A result line: "Find Screen01, LED02, Rcv03" with the card number coloured.
 const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QStringLiteral("Find"),
                             QStringLiteral("Find"), QStringLiteral("髮現")};
@@ -189,6 +192,7 @@ void rcv_recovery::rcv_self_recovery_file_list()
 {
     delete frame_file;
     file_labels.fill(nullptr);
+    no_answer = nullptr;
     frame_file = new QFrame(ui->frame);
     frame_file->setObjectName(QStringLiteral("frame_file"));
     frame_file->setGeometry(kListArea);
@@ -197,20 +201,30 @@ void rcv_recovery::rcv_self_recovery_file_list()
     RcvRecoveryResult* r = result();
     const QStringList list = r ? r->list() : QStringList();
     const int count = r ? r->count() : 0;
-    if (count == 0) {
-        QLabel* none = new QLabel(pages::pick(kNoResult), frame_file);
-        none->setGeometry(kLineX, kLineY, kLineWidth, kLineHeight);
-        none->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        none->setStyleSheet(kLineStyle);
-        none->setFont(lineFont());
-        pages::fitText(none);
-    }
-    for (int i = 0; i < count && i < kLines && i < list.size(); ++i) {
-        const QStringList fields = list[i].split(QLatin1Char('/'));
+    if (count == 0)
+        sentenceLabel(0, pages::pick(kNoResult));
+    int line = 0;
+    for (; line < count && line < kLines && line < list.size(); ++line) {
+        const QStringList fields = list[line].split(QLatin1Char('/'));
         if (fields.size() >= kFields)
-            lineLabel(i, fields);
+            lineLabel(line, fields);
     }
+    // The card worked on did not answer: it is still listed, as it still
+    // needs recovery.
+    if (count != 0 && r->silent() && line < kLines)
+        no_answer = sentenceLabel(line, pages::pick(kNoAnswer));
     frame_file->show();
+}
+
+QLabel* rcv_recovery::sentenceLabel(int line, const QString& text)
+{
+    QLabel* sentence = new QLabel(text, frame_file);
+    sentence->setGeometry(kLineX, kLineY + kLinePitch * line, kLineWidth, kLineHeight);
+    sentence->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    sentence->setStyleSheet(kLineStyle);
+    sentence->setFont(lineFont());
+    pages::fitText(sentence);
+    return sentence;
 }
 
 void rcv_recovery::lineLabel(int line, const QStringList& fields)

@@ -4,7 +4,9 @@
 // replays the file's settings into the card last found (job 6). Both follow
 // their job with the round progress bar. The result is the job's, handed
 // over in fpga_manage::rcv_result: one line naming the screen, the LAN port
-// and the card found, or the sentence that no card needs it. A card number
+// and the card found, or the sentence that no card needs it; under the
+// line, when the card did not answer its recovery, a sentence that says so
+// (the card stays listed: it still needs recovery). A card number
 // above its port's card count is drawn red and cannot be recovered.
 #pragma once
 
@@ -33,6 +35,9 @@ public:
     // emptied it (99) or while a card's answer is held.
     void syncUpdate(int code) override;
 
+    // The sentence that the card did not answer, or null.
+    QLabel* noAnswerLine() const { return no_answer; }
+
 public slots:
     // A touch on a result line selects it (also while a job runs).
     void kel_button_file_clicked();
@@ -50,11 +55,13 @@ private:
     void recover();
     void rcv_self_recovery_file_list();
     void lineLabel(int line, const QStringList& fields);
+    QLabel* sentenceLabel(int line, const QString& text);
     static RcvRecoveryResult* result();
 
     Ui::rcv_recovery* ui;
     int recovery_refused = 0;
     QFrame* frame_file = nullptr;
     std::array<QLabel*, kLines> file_labels{};
+    QLabel* no_answer = nullptr;
     u8 file_select = 0;
 };

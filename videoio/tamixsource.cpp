@@ -149,8 +149,9 @@ void tamixsource::runPass()
         setState(kEdidCheck);
         break;
     case kEdidCheck:
-        if (edidCheckSetting() == QLatin1String(kCheckOnce)) {
-            checkEdidOnce();
+        // Done only once every EEPROM was written and read back: an EEPROM
+        // that took no write is checked again at the next start.
+        if (edidCheckSetting() == QLatin1String(kCheckOnce) && checkEdidOnce()) {
             if (ConfigEngine::p_config)
                 ConfigEngine::p_config->write_config_variant(ConfigItem::EDIDCheck, QString(kCheckNever));
             QMutexLocker lock(&g_settings_mutex);
@@ -179,14 +180,16 @@ void tamixsource::setRegisterBit(u8& reg, int bit, bool on)
     reg = static_cast<u8>(on ? (reg | mask) : (reg & ~mask));
 }
 
-// The receivers and EEPROMs that answer; the hot-plug lines stay low until
-// the EDIDs are in order.
+// The receivers that answer and the EEPROMs that answer with an EDID; the
+// hot-plug lines stay low until the EDIDs are in order.
 void tamixsource::probeDevices()
 {
     KelRamPara* s = store();
     for (int i = 0; i < kSources; ++i) {
         const bool rx = receiver[i]->probe();
-        const bool eeprom = bus.probe(tamix::eepromAddress(i));
+        // Good only when it answers and holds an EDID: a blank EEPROM is not.
+        u8 edid[tamix::kEdidSize];
+        const bool eeprom = bus.probe(tamix::eepromAddress(i)) && readEeprom(i, edid) && edidValid(edid);
         receiver[i]->setHotPlug(false);
         KEL_DBG("\n[tamixsource] input %d: receiver %s, EDID EEPROM %s\n", i, rx ? "present" : "absent",
                 eeprom ? "present" : "absent");

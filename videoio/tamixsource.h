@@ -95,8 +95,9 @@ public:
     // parameters), verifies it and keeps register 38; false on failure.
     bool rewriteEdid(int port);
     // Verifies the four EEPROMs against the ports' EDID parameters and
-    // rewrites those that differ.
-    void checkEdidOnce();
+    // rewrites those that differ; true when all four hold their EDID (read
+    // back), so the check is done. Else it runs again at the next start.
+    bool checkEdidOnce();
 
     // Timing records by source id, written under Utils::_source_hdminfo_mutex.
     ST_HDMI_INFO hdminfo[kSources];

@@ -354,11 +354,12 @@ bool tamixsource::rewriteEdid(int port)
     return ok;
 }
 
-void tamixsource::checkEdidOnce()
+bool tamixsource::checkEdidOnce()
 {
     KelRamPara* s = KelRamPara::p_kelrampara_config;
     if (!s)
-        return;
+        return false;
+    bool allInOrder = true;
     for (int p = 0; p < kSources; ++p) {
         u8 want[kEdid];
         u8 have[kEdid];
@@ -371,6 +372,10 @@ void tamixsource::checkEdidOnce()
             continue;
         }
         KEL_DBG("\n[tamixsource] EDID check: port %d %s, repaired\n", p, readable ? "differs" : "unreadable");
-        rewriteEdid(p);
+        // An EEPROM that does not answer at all is not fitted: nothing to
+        // wait for. One that answers and did not take its EDID is tried again.
+        if (!rewriteEdid(p) && bus.probe(tamix::eepromAddress(p)))
+            allInOrder = false;
     }
+    return allInOrder;
 }

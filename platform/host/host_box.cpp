@@ -11,6 +11,8 @@
 #include "platform/sim/sim_soc_window.h"
 #include "platform/sim/sim_x518.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -79,8 +81,24 @@ void installDefaultDevices()
 
 namespace sim {
 
+namespace {
+std::atomic<DiskFault> g_diskFault{DiskFault::kNone};
+}  // namespace
+
+void setDiskFault(DiskFault fault)
+{
+    g_diskFault = fault;
+    detail::setDataWriteFault(fault == DiskFault::kFull ? ENOSPC : fault == DiskFault::kReadOnly ? EROFS : 0);
+}
+
+DiskFault diskFault()
+{
+    return g_diskFault.load();
+}
+
 void resetBox(const std::string& rootDir)
 {
+    setDiskFault(DiskFault::kNone);
     detail::setBoxRoot(rootDir);
     for (const char* d : kBoxDirs)
         makeDirs(d);

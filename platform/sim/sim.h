@@ -51,6 +51,14 @@ void setDeviceMissing(const std::string& boxPath, bool missing);
 // the shell table are reset, and the default devices are installed.
 void resetBox(const std::string& rootDir);
 
+// ---- the disk
+// The box's own writes under its data folders (/data) fail: kFull with
+// ENOSPC (removals still work), kReadOnly with EROFS; kNone ends it.
+// resetBox() ends it too.
+enum class DiskFault { kNone, kFull, kReadOnly };
+void setDiskFault(DiskFault fault);
+DiskFault diskFault();
+
 // ---- network
 // Gives the box its own loopback address: every server binds it and every
 // reply comes from it, so boxes with different addresses keep the same

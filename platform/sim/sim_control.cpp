@@ -1,6 +1,8 @@
 #include "platform/sim/sim_control.h"
 
 #include "platform/platform.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_edid.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_uevent.h"
@@ -243,31 +245,10 @@ std::string fpgaCommand(const Args&)
 
 // ---------------------------------------------------------------- flashes
 
-// Status reads a page program of a stuck FPGA flash stays busy for: longer
-// than any driver waits.
-constexpr int kStuckProgramReads = 1000000;
-constexpr int kProgramReads = 1, kEraseReads = 2;
-
-// "fpga0|fpga1 stuck on|off": that flash's page programs never finish (a
-// write that sticks), or finish again.
-std::string stuckCommand(const Args& a)
-{
-    if ((a[0] != "fpga0" && a[0] != "fpga1") || (a[2] != "on" && a[2] != "off"))
-        return "fpga0|fpga1 stuck on|off";
-    auto board = fpgaBoard();
-    if (!board)
-        return "no FPGA board";
-    auto lock = board->lock();
-    board->flash(a[0] == "fpga0" ? 0 : 1).setBusyReads(a[2] == "on" ? kStuckProgramReads : kProgramReads, kEraseReads);
-    return std::string();
-}
-
 // "fpga0|fpga1|chip ADDR LEN": LEN bytes of that flash from ADDR (decimal)
 // to /sim/flash.bin, so a person can compare what an upgrade wrote.
 std::string flashCommand(const Args& a)
 {
-    if (a[1] == "stuck")
-        return stuckCommand(a);
     const bool chipFlash = a[0] == "chip";
     if (!chipFlash && a[0] != "fpga0" && a[0] != "fpga1")
         return "the flashes are fpga0, fpga1 and chip";
@@ -305,7 +286,7 @@ const ControlCommand kDeviceCommands[] = {
     {"chip", "", 0, 0, chipCommand},
     {"osd", "", 0, 0, osdCommand},
     {"fpga", "", 0, 0, fpgaCommand},
-    {"flash", "fpga0|fpga1|chip ADDR LEN | fpga0|fpga1 stuck on|off", 3, 3, flashCommand},
+    {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},
 };
 
 // ---------------------------------------------------------------- the pipe

@@ -6,6 +6,8 @@
 
 #include "registers/fpga_regs.h"
 #include "platform/platform.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_edid.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
@@ -49,28 +51,37 @@ std::string chipFault(const Args& a)
     return std::string();
 }
 
+// Status reads a page program of a stuck FPGA flash stays busy for: longer
+// than any driver waits.
+constexpr int kStuckProgramReads = 1000000;
+constexpr int kProgramReads = 1, kEraseReads = 2;
+
 // "F on|off": FPGA F answers nothing (held in reset whatever its reset line
-// says); "F flash on|off": its flash refuses every erase and program.
+// says); "F flash on|off": its flash refuses every erase and program;
+// "F flash stuck on|off": its flash's page programs never finish (a write
+// that sticks).
 std::string fpgaFault(const Args& a)
 {
     long f = 0;
     if (!controlNumber(a[0], 0, fpga::kFpgas - 1, f))
         return "no FPGA " + a[0] + " (FPGAs 0-" + std::to_string(fpga::kFpgas - 1) + ")";
-    const bool flash = a.size() == 3;
-    if (flash && a[1] != "flash")
-        return "F on|off or F flash on|off";
+    const bool flash = a.size() >= 3;
+    const bool stuck = a.size() == 4;
+    if ((flash && a[1] != "flash") || (stuck && a[2] != "stuck"))
+        return "F on|off, F flash on|off or F flash stuck on|off";
     bool on = false;
     if (std::string why = onOff(a.back(), on); !why.empty())
         return why;
     auto board = fpgaBoard();
     if (!board)
         return "no FPGA board";
-    if (flash) {
-        auto lock = board->lock();
+    auto lock = board->lock();
+    if (stuck)
+        board->flash(int(f)).setBusyReads(on ? kStuckProgramReads : kProgramReads, kEraseReads);
+    else if (flash)
         board->flash(int(f)).setWriteProtected(on);
-    } else {
+    else
         board->holdInReset(int(f), on);
-    }
     return std::string();
 }
 
@@ -90,6 +101,38 @@ std::string i2cFault(const Args& a)
     return std::string();
 }
 
+// "P on|off": input P's EDID EEPROM takes no writes (its write-protect
+// pin): they are acknowledged and change nothing.
+std::string eepromFault(const Args& a)
+{
+    long p = 0;
+    if (!controlNumber(a[0], 0, tamix::kSources - 1, p))
+        return "no EDID EEPROM " + a[0] + " (inputs 0-" + std::to_string(tamix::kSources - 1) + ")";
+    bool on = false;
+    if (std::string why = onOff(a[1], on); !why.empty())
+        return why;
+    auto eeprom = edidEeprom(int(p));
+    if (!eeprom)
+        return "no EDID EEPROM on input " + a[0];
+    eeprom->setWriteProtected(on);
+    return std::string();
+}
+
+// "full|readonly|off": the box's writes under /data fail with ENOSPC or
+// EROFS until off.
+std::string diskFault(const Args& a)
+{
+    if (a[0] == "full")
+        setDiskFault(DiskFault::kFull);
+    else if (a[0] == "readonly")
+        setDiskFault(DiskFault::kReadOnly);
+    else if (a[0] == "off")
+        setDiskFault(DiskFault::kNone);
+    else
+        return "the disk is full, readonly or off, not " + a[0];
+    return std::string();
+}
+
 struct FaultSwitch {
     const char* device;
     const char* usage;
@@ -99,8 +142,10 @@ struct FaultSwitch {
 
 const FaultSwitch kFaults[] = {
     {"chip", "spi on|off | spi after N", 2, 3, chipFault},
-    {"fpga", "F on|off | F flash on|off", 2, 3, fpgaFault},
+    {"fpga", "F on|off | F flash on|off | F flash stuck on|off", 2, 4, fpgaFault},
     {"i2c", "P on|off", 2, 2, i2cFault},
+    {"eeprom", "P on|off", 2, 2, eepromFault},
+    {"disk", "full|readonly|off", 1, 1, diskFault},
 };
 
 std::string usage()
@@ -128,7 +173,7 @@ std::string faultCommand(const Args& a)
 
 ControlCommand faultControlCommand()
 {
-    return {"fault", "DEVICE ...", 1, 4, faultCommand};
+    return {"fault", "DEVICE ...", 1, 5, faultCommand};
 }
 
 }  // namespace platform::sim

@@ -2,6 +2,8 @@
 
 #include "app/kelrampara.h"
 #include "app/page_support.h"
+#include "app/syncupdate.h"
+#include "registers/fpga_regs.h"
 #include "links/message_deal.h"
 #include "registers/fpga_regs.h"
 #include "screens/menus/fpga_view.h"
@@ -33,6 +35,13 @@ constexpr int kPictureX = 92;
 constexpr int kPortPitch = 18;
 const char* const kNumberStyle = "color: rgb(255, 255, 255);font: 10px";
 
+// The line under the versions while the settings cannot be saved.
+const pages::Texts kSaveFails = {QStringLiteral("设置无法保存!"), QStringLiteral("Settings cannot be saved!"),
+                                 QStringLiteral("Настройки не сохраняются!"),
+                                 QStringLiteral("Không thể lưu cài đặt!"), QStringLiteral("設置無法保存!")};
+const QRect kSaveStatePlace(3, 30, 282, 14);
+const char* const kSaveStateStyle = "color: rgb(255, 80, 80);";
+
 // The inputs in the order the page shows them (HDMI1, HDMI2, HDMI3, DVI).
 constexpr u8 kShownInputs[ram::kSources] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3,
                                             ram::kSourceDvi};
@@ -58,6 +67,12 @@ MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui
         port_links[i]->setScaledContents(true);
     }
     initWlan();
+    save_state = new QLabel(ui->frame_4);
+    save_state->setGeometry(kSaveStatePlace);
+    save_state->setFont(ui->label_MCU->font());
+    save_state->setStyleSheet(QString::fromLatin1(kSaveStateStyle));
+    if (SyncUpdate::p_SyncUpdate)
+        connect(SyncUpdate::p_SyncUpdate, &SyncUpdate::saveStateChanged, this, &MachineState::showSaveState);
     language_changed();
     version_changed();
     source_check();
@@ -106,6 +121,17 @@ void MachineState::language_changed()
     ui->label_state1->setPixmap(QPixmap(pages::picture("output_state.png")));
     ui->label_state2->setPixmap(QPixmap(pages::picture("input_state.png")));
     ui->label_state3->setPixmap(QPixmap(pages::picture("version_state.png")));
+    showSaveState();
+}
+
+void MachineState::showSaveState()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    const bool fails = store && store->reg_image.save_state != 0;
+    save_state->setText(fails ? pages::pick(kSaveFails) : QString());
+    if (fails)
+        pages::fitText(save_state);
+    save_state->setVisible(fails);
 }
 
 void MachineState::syncUpdate(int code)

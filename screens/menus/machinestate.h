@@ -2,7 +2,7 @@
 // the serial number, the program's and FPGA 0's versions, which inputs have
 // a signal and which sending ports have a link; while the video chip is not
 // in running mode, no input and no port (nothing reaches the screen). It
-// changes nothing.
+// says so while the box cannot save its settings, and changes nothing.
 #pragma once
 
 #include "screens/page.h"
@@ -33,6 +33,8 @@ public:
     static QString fpgaVersionLine();
     // The serial-number line of a bar code.
     static QString serialLine(const QString& barcode);
+    // The line that says saving fails, hidden while every save lands.
+    QLabel* saveStateLine() const { return save_state; }
 
     // What the back button would do (the page has no touch control): the
     // page closes as BACK closes it.
@@ -44,7 +46,9 @@ protected:
 private:
     void source_check();
     void initWlan();
+    void showSaveState();
 
     Ui::MachineState* ui;
     QLabel* port_links[kShownPorts];
+    QLabel* save_state = nullptr;
 };

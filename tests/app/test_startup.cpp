@@ -8,6 +8,7 @@
 #include "app/syncupdate.h"
 #include "platform/sim/sim_hid.h"
 #include "platform/sim/sim_uevent.h"
+#include "platform/sim/sim_x518.h"
 #include "tests/app/running_box.h"
 
 #include <QApplication>
@@ -60,6 +61,38 @@ TEST_F(RunningBox, ChangeCodesReachTheNotifierOnceStarted)
     });
     // The write-back ran: the file holds the new brightness.
     EXPECT_EQ(paraFileField(2176), 42);
+}
+
+TEST_F(RunningBox, WritesReachTheParameterFileWhileTheVideoChipIsAbsent)
+{
+    sim::setDeviceMissing(sim::SimX518::kDevicePath, true);
+    bool written = false, saved = false;
+    u8 applyFlag = 0;
+    int looks = 0;  // at most 300 looks, 50 ms apart
+    runBox([&] {
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, [&, poll] {
+            // Once the start-up's own change codes are over, a write as a
+            // link makes it: the block under the chip manager's mutex, then
+            // the apply, which nobody serves.
+            if (!written) {
+                if (G_timeTicks.load() < 300)
+                    return;
+                written = true;
+                KelRamPara::editAndApply([](KEL_RAM_PARA& b) { b.contrast = 44; });
+                return;
+            }
+            saved = paraFileField(2178) == 44;
+            if (!saved && ++looks < 300)
+                return;
+            applyFlag = x518_manage::apply_flag.load();
+            poll->stop();
+            QApplication::exit(0);
+        });
+        poll->start(50);
+    });
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(applyFlag, 1);  // the chip never took it
 }
 
 TEST_F(RunningBox, AStickInsertedIntoTheRunningBoxIsAnnouncedWith100ThenWith102)

@@ -3,6 +3,7 @@
 // LED report.
 #include "app/kelrampara.h"
 #include "app/syncupdate.h"
+#include "platform/sim/sim.h"
 #include "platform/sim/sim_hid.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
@@ -348,6 +349,91 @@ TEST_F(Notifier, CodeTwoWritesSavedSlotsAndDeletesEmptyOnes)
     EXPECT_FALSE(platform::exists("/data/modes/MO02.json"));  // written as it stands
     EXPECT_EQ(store->KelUserModeSaved(0), 0);
     EXPECT_EQ(store->KelUserModeSaved(1), 1);
+}
+
+// ---------------------------------------------------------------- saves while the chip is down or the disk fails
+
+TEST_F(Notifier, AWriteThatNoCodeAnnouncesIsSavedByTheWatchAtItsSecondLook)
+{
+    KelRamPara::save_owed = 0;
+    KelRamPara::editAndApply([](KEL_RAM_PARA& b) { b.contrast = 33; });  // nobody applies it
+    sync->watchSaves();
+    EXPECT_NE(paraFileField(2178), 33);  // one look: the chip may still announce it
+    sync->watchSaves();
+    EXPECT_EQ(paraFileField(2178), 33);
+    EXPECT_EQ(KelRamPara::save_owed.load(), 0);
+    EXPECT_TRUE(shadowEqualsLive());
+
+    // A slot commit (register 11 bit 2) is owed as code 2.
+    std::vector<u8> mode3(4096, 0x33);
+    mode3[0] = mode3[1] = 0xAA;
+    ASSERT_EQ(store->KelModeUserRamParaDeal(mode3.data(), 4096, 0x3000), 0);
+    KelRamPara::raiseApply(SYNC_MODE_FILES);
+    sync->watchSaves();
+    sync->watchSaves();
+    EXPECT_EQ(readBoxFile("/data/modes/custom_mode3"), std::string(mode3.begin(), mode3.end()));
+    EXPECT_EQ(KelRamPara::save_owed.load(), 0);
+}
+
+TEST_F(Notifier, AModeSaveOnAFullDiskLeavesTheSlotUnsavedUntilItsFileIsWritten)
+{
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    store->ram_para.brightness = 55;
+    store->ram_para.mode_save_request = 4;
+    testing::internal::CaptureStdout();
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("user mode 4 is not saved yet"), std::string::npos);
+    EXPECT_EQ(store->KelUserModeSaved(3), 0);
+    EXPECT_TRUE(store->modeFilePending(3));
+    EXPECT_FALSE(platform::exists("/data/modes/custom_mode4"));
+    EXPECT_EQ(store->reg_image.save_state, ram::kSaveParaFileFails | ram::kSaveModeFileWaits);
+    EXPECT_TRUE(sync->paraFileFailing());
+    EXPECT_EQ(store->ram_para.mode_save_request, 0);  // taken: the retry carries it
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_TRUE(waitUntil([&] { return store->KelUserModeSaved(3) == 1; }));
+    const std::string f = readBoxFile("/data/modes/custom_mode4");
+    ASSERT_EQ(f.size(), 4096u);
+    EXPECT_EQ(ram::loadU16(reinterpret_cast<const u8*>(f.data()) + 2 + 2176 - 896), 55);
+    EXPECT_TRUE(waitUntil([&] { return store->reg_image.save_state == 0; }));
+    EXPECT_EQ(paraFileField(2176), 55);
+    EXPECT_EQ(paraFileField(866), 4);
+}
+
+TEST_F(Notifier, ACommittedSlotReadsAsSavedOnlyOnceItsFileIsWritten)
+{
+    store->ram_para.mode_save_request = 1;  // slot 0 saved, its file written
+    sync->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_EQ(store->KelUserModeSaved(0), 1);
+    std::vector<u8> mode2(4096, 0x21);
+    mode2[0] = mode2[1] = 0xAA;
+    ASSERT_EQ(store->KelModeUserRamParaDeal(mode2.data(), 4096, 0x2000), 0);
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
+    sync->para_sync(SYNC_MODE_FILES);
+    EXPECT_EQ(store->KelUserModeSaved(0), 1);  // its file holds it already
+    EXPECT_EQ(store->KelUserModeSaved(1), 0);
+    EXPECT_EQ(store->ram_user_mode[1].marker[0], ram::kSlotUnsaved);
+    EXPECT_EQ(store->ram_user_mode[1].data[0], 0x21);
+    EXPECT_FALSE(platform::exists("/data/modes/custom_mode2"));
+    EXPECT_EQ(store->reg_image.save_state, ram::kSaveModeFileWaits);
+    // Another commit meanwhile neither deletes nor forgets it.
+    sync->para_sync(SYNC_MODE_FILES);
+    EXPECT_TRUE(store->modeFilePending(1));
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_TRUE(waitUntil([&] { return store->KelUserModeSaved(1) == 1; }));
+    EXPECT_EQ(readBoxFile("/data/modes/custom_mode2"), std::string(mode2.begin(), mode2.end()));
+    EXPECT_EQ(store->reg_image.save_state, 0);
+
+    // A waiting file is given up with its mode.
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    store->ram_para.mode_save_request = 9;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_TRUE(store->modeFilePending(8));
+    store->mode_file_deal(8, 1);
+    EXPECT_FALSE(store->modeFilePending(8));
+    EXPECT_FALSE(store->modeFilesPending());
 }
 
 // ---------------------------------------------------------------- key-pad LEDs

@@ -1,4 +1,5 @@
 // The tip box: its content by kind and language, and its 300-tick life.
+#include "platform/sim/sim.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QLabel>
@@ -97,4 +98,26 @@ TEST_F(Tip, MainMenuRefreshShowsTheModeConfirmationOnce)
     EXPECT_TRUE(shown);
     EXPECT_EQ(main->mode_tip_pending, 0);
     EXPECT_FALSE(g_tip->isVisible());
+}
+
+TEST_F(Tip, AModeSaveThatCouldNotBeWrittenShowsTheFailureTipNotTheCheckMark)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    ASSERT_TRUE(store);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    store->ram_para.mode_save_request = 2;
+    main->mode_tip_pending = 1;
+    QString text;
+    bool picture = true;
+    QTimer::singleShot(0, [&] {
+        text = label() ? label()->text() : QString();
+        picture = label() && !label()->pixmap(Qt::ReturnByValue).isNull();
+        tick(300);
+    });
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(text, QStringLiteral("Save failed!"));
+    EXPECT_FALSE(picture);
+    EXPECT_EQ(store->KelUserModeSaved(1), 0);
+    EXPECT_EQ(main->mode_tip_pending, 0);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
 }

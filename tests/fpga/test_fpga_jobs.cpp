@@ -194,6 +194,27 @@ TEST_F(JobTest, RecoveryFindsTheCardAndTheReplayRestoresIt)
     EXPECT_EQ(codes, std::vector<int>{SYNC_RCV_RECOVERY});
 }
 
+TEST_F(JobTest, ACardThatDoesNotAnswerItsRecoveryStaysListedAndIsToldSo)
+{
+    upAndSearched();
+    writeBoxFile(kRecoveryPath, recoveryFile());
+    board->setNeedsRecovery(0, 2, true);
+    m->rcv_result.pageOpened();
+    run(SEND_RCV_CHECK);
+    ASSERT_EQ(m->rcv_result.count(), 1);
+
+    board->silenceCard(0, 2, true);
+    codes.clear();
+    progress.clear();
+    run(SEND_RCV_RECOVERY, 2000);
+    EXPECT_TRUE(endedWith100());
+    EXPECT_TRUE(board->card(0, 2).needsRecovery);
+    EXPECT_EQ(m->rcv_result.list(), QStringList{"02/01/03/04"});
+    EXPECT_EQ(m->rcv_result.count(), 1);
+    EXPECT_TRUE(m->rcv_result.silent());
+    EXPECT_EQ(count(SYNC_RCV_RECOVERY), 1);
+}
+
 // Every way a job can go wrong still ends it and shows 100; the recovery
 // jobs keep their job word 100 ticks more after a failure.
 TEST_F(JobTest, EveryFailureEndsTheJobWith100)

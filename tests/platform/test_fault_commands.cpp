@@ -70,7 +70,9 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
         {"fault chip spi after 0", "spi after N (the N-th transfer from now fails, and every one after it)"},
         {"fault fpga 2 on", "no FPGA 2 (FPGAs 0-1)"},
         {"fault i2c 1", "fault i2c P on|off"},
-        {"fault toaster on", "the faults are chip spi on|off | spi after N; fpga F on|off | F flash on|off; i2c P on|off"},
+        {"fault fpga 0 flash jammed on", "F on|off, F flash on|off or F flash stuck on|off"},
+        {"fault toaster on", "the faults are chip spi on|off | spi after N; fpga F on|off | F flash on|off | "
+                             "F flash stuck on|off; i2c P on|off; eeprom P on|off; disk full|readonly|off"},
     };
     for (const auto& [line, why] : refused)
         EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);

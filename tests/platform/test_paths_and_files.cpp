@@ -1,5 +1,9 @@
 #include "platform/internal.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
 #include "tests/support/box_test.h"
+
+#include <cerrno>
 
 #include <sys/stat.h>
 
@@ -58,6 +62,38 @@ TEST_F(Paths, WholeFileWritesReplaceAtomically)
     EXPECT_EQ(out, "");
     EXPECT_TRUE(platform::removeFile("/data/f.bin"));
     EXPECT_FALSE(platform::exists("/data/f.bin"));
+}
+
+// The disk faults the control pipe switches: the data folders only, and
+// each ends with off.
+TEST_F(Paths, DiskFaultsFailTheDataFoldersWritesUntilOff)
+{
+    ASSERT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("old")));
+    ASSERT_TRUE(platform::writeFileAtomic("/data/g.bin", std::string("g")));
+
+    EXPECT_EQ(control("fault disk full"), "ok fault disk full");
+    errno = 0;
+    EXPECT_FALSE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_FALSE(platform::writeFileAtomic("/data/configs/../f.bin", std::string("new")));
+    EXPECT_FALSE(platform::makeDirs("/data/newdir"));
+    EXPECT_TRUE(platform::makeDirs("/data/modes"));  // there already: nothing to write
+    EXPECT_TRUE(platform::writeFileAtomic("/sim/out.txt", std::string("x")));  // not a data folder
+    EXPECT_TRUE(platform::writeFileAtomic("/database", std::string("x")));
+    EXPECT_TRUE(platform::removeFile("/data/g.bin"));  // a full disk still frees space
+    EXPECT_EQ(readBoxFile("/data/f.bin"), "old");
+    EXPECT_FALSE(platform::exists("/data/f.bin.new"));
+
+    EXPECT_EQ(control("fault disk readonly"), "ok fault disk readonly");
+    errno = 0;
+    EXPECT_FALSE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
+    EXPECT_EQ(errno, EROFS);
+    EXPECT_FALSE(platform::removeFile("/data/f.bin"));
+
+    EXPECT_EQ(control("fault disk off"), "ok fault disk off");
+    EXPECT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
+    EXPECT_EQ(readBoxFile("/data/f.bin"), "new");
+    EXPECT_EQ(control("fault disk half"), "error fault disk half: the disk is full, readonly or off, not half");
 }
 
 TEST(PlatformOptions, AreTakenOutOfTheArgumentsAndTheRestStaysForQt)

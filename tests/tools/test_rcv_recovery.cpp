@@ -81,3 +81,32 @@ TEST_F(RecoveryPage, NoJobIsPostedWhileAUsbUpgradeRuns)
     });
     EXPECT_TRUE(opened);
 }
+
+TEST_F(RecoveryPage, ACardThatDoesNotAnswerItsRecoveryStaysListedWithASentenceThatSaysSo)
+{
+    upAndSearched();
+    board->setNeedsRecovery(0, 2, true);
+    writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
+        rcv_recovery* page = g_rcv_recovery;
+        ASSERT_TRUE(page);
+        keys(page, {Qt::Key_Q});  // Query
+        runJob();
+        QCoreApplication::processEvents();
+        const QString found = shownLine(page);
+        ASSERT_TRUE(found.startsWith(QStringLiteral("Find Screen01")));
+        EXPECT_EQ(page->noAnswerLine(), nullptr);
+
+        board->silenceCard(0, 2, true);
+        keys(page, {Qt::Key_R, Qt::Key_Q});  // Recovery
+        ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_RECOVERY);
+        runJob();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(shownLine(page), found);
+        ASSERT_NE(page->noAnswerLine(), nullptr);
+        EXPECT_EQ(page->noAnswerLine()->text(), QStringLiteral("The receiving card did not answer!"));
+        EXPECT_TRUE(board->card(0, 2).needsRecovery);
+        endJob();
+    });
+    EXPECT_TRUE(opened);
+}

@@ -18,6 +18,8 @@ TEST_F(InputTest, PowerUpWaitsForTheTickThenFindsTheDevicesAndRaisesHotPlug)
     store->reg_image.edid_flags = 0x10;
     platform::sim::receiver(kHdmi2)->setSilent(true);
     bus->detach(tamix::eepromAddress(kDvi));
+    for (int p : {kHdmi1, kHdmi2, kHdmi3})
+        platform::sim::edidEeprom(p)->load(edidFor(1920, 1080, 60));
     // The tick stands still during start-up: nothing is touched meanwhile.
     for (int i = 0; i < 50; ++i)
         src->runPass();
@@ -150,6 +152,43 @@ TEST_F(InputTest, TheOneTimeCheckRepairsTheEepromsAndIsNotRunAgain)
     EXPECT_EQ(cfg->read_config_variant(ConfigItem::EDIDCheck).toString(), "Never");
     EXPECT_NE(readBoxFile(ConfigEngine::kSettingsFile).find("EDIDCheck=Never"), std::string::npos);
     EXPECT_EQ(settingsRead(g_check_edid), "Never");
+}
+
+TEST_F(InputTest, AnEepromThatTakesNoWriteIsNeitherDoneNorReportedGoodAfterARestart)
+{
+    ConfigEngine* cfg = ConfigEngine::pInstance();
+    platform::sim::edidEeprom(kHdmi2)->setWriteProtected(true);  // blank, and stays so
+    auto restart = [&] {
+        src->stopThread();
+        delete tamixsource::p_tamix_source;
+        tamixsource::p_tamix_source = nullptr;
+        src = tamixsource::pInstance();
+        ASSERT_GE(src->openBus(), 0);
+        store->reg_image.edid_flags = ram::kRegEdidFlagsStart;
+    };
+
+    powerUp();
+    EXPECT_EQ(store->reg_image.edid_flags & 0x0F, 0x0B);
+    EXPECT_EQ(eeprom(kHdmi1), edidFor(1920, 1080, 60));
+    EXPECT_EQ(cfg->read_config_variant(ConfigItem::EDIDCheck).toString(), "Once");  // not done
+
+    // Checked again at the next start, and still not reported good.
+    restart();
+    powerUp();
+    EXPECT_EQ(store->reg_image.edid_flags & 0x0F, 0x0B);
+    EXPECT_EQ(cfg->read_config_variant(ConfigItem::EDIDCheck).toString(), "Once");
+
+    // Once it takes its EDID the check is done; a later start finds it good
+    // without checking.
+    platform::sim::edidEeprom(kHdmi2)->setWriteProtected(false);
+    restart();
+    powerUp();
+    EXPECT_EQ(eeprom(kHdmi2), edidFor(1920, 1080, 60));
+    EXPECT_EQ(store->reg_image.edid_flags & 0x0F, 0x0F);
+    EXPECT_EQ(cfg->read_config_variant(ConfigItem::EDIDCheck).toString(), "Never");
+    restart();
+    powerUp();
+    EXPECT_EQ(store->reg_image.edid_flags & 0x0F, 0x0F);
 }
 
 TEST_F(InputTest, ARewriteRequestRewritesExactlyThatPortsEeprom)

@@ -6,6 +6,7 @@
 #include "app/numberkeyboard.h"
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
+#include "platform/sim/sim.h"
 #include "platform/sim/sim_fpga.h"
 #include "screens/menus/ledset.h"
 #include "screens/menus/linkwlan.h"
@@ -414,5 +415,22 @@ TEST_F(SettingsPages, DeviceInformationVersionsAreReadWhenAskedAndItsBackButtonC
         info->on_Button_back_clicked();
         EXPECT_EQ(g_machinestate, nullptr);
         EXPECT_EQ(g_page_focus.load(), PAGE_MAIN_MENU);
+    });
+}
+
+TEST_F(SettingsPages, DeviceInformationSaysSoWhileTheSettingsCannotBeSaved)
+{
+    inside(PAGE_DEVICE_INFO, [&](Page* page) {
+        auto* info = static_cast<MachineState*>(page);
+        EXPECT_TRUE(info->saveStateLine()->isHidden());
+        platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
+        block().brightness = 12;
+        SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+        EXPECT_FALSE(info->saveStateLine()->isHidden());
+        EXPECT_EQ(info->saveStateLine()->text(), QStringLiteral("Settings cannot be saved!"));
+        EXPECT_EQ(KelRamPara::p_kelrampara_config->reg_image.save_state, ram::kSaveParaFileFails);
+        platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+        EXPECT_TRUE(waitUntil([&] { return info->saveStateLine()->isHidden(); }));
+        EXPECT_EQ(paraFileField(2176), 12);
     });
 }
