@@ -28,6 +28,10 @@ protected:
         for (int source : {ram::kSourceDvi, ram::kSourceHdmi1, ram::kSourceHdmi2})
             platform::sim::plugSource(source, SourceTiming::p1080_60());
         inputsUp();
+        settle();
+    }
+    void settle()  // the inputs polled and measured, their windows programmed
+    {
         for (int i = 0; i < 12; ++i) {
             poll();
             m->runPass();
@@ -51,6 +55,8 @@ protected:
         im.enable = ram::kImageShown;
         im.source = source;
         im.x = u16(r.x), im.y = u16(r.y), im.w = u16(r.w), im.h = u16(r.h);
+        im.mirror = 0, im.flags = 0;  // the block outlives a test
+        b.seamless_para[w] = {};
         b.image_priority[w] = layer;
     }
     platform::Canvas canvas()
@@ -208,4 +214,43 @@ TEST_F(CanvasPictureTest, AnInputSplitOverTwoChannelsShowsWhole)
                                       {{0, 0, kW4, kH4}, {0, 0, kW4, kH4}}, 2 * kSampleStep, &checked),
               0);
     EXPECT_GT(checked, 300);
+}
+
+// A crop's picture on the canvas: one past the input's edge shows the whole
+// input however the window was last programmed, and a switch to a crop of
+// another input shows that input's part enlarged, then the first input again.
+TEST_F(CanvasPictureTest, ACropShowsOnePictureOnEveryPathAndAcrossASwitch)
+{
+    const Box left{0, 0, kW / 2, kH / 2};
+    const platform::Canvas hdmi1 = card(kPortHdmi1);
+    auto layout = [&](KEL_RAM_PARA& b, u16 source, int otherX) {
+        b.crop_list[1] = {u16(ram::kCropInUse | ram::kSourceHdmi1), 1600, 900, 480, 270};
+        b.crop_list[2] = {u16(ram::kCropInUse | ram::kSourceHdmi2), 320, 180, 640, 360};
+        show(b, 0, source, left);
+        show(b, 1, ram::kSourceDvi, {otherX, kH / 2, kW / 4, kH / 4});
+    };
+    auto shows = [&](const platform::Canvas& c, Box from) {
+        long checked = 0;
+        const long bad = canvasprobe::mismatches(canvas(), c, {left, from}, kSampleStep / 2, &checked);
+        return checked > 300 && bad == 0;
+    };
+
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceIsCrop | 1, 0); });
+    EXPECT_TRUE(shows(hdmi1, {0, 0, kW, kH})) << "chosen";
+    platform::sim::pullSource(ram::kSourceHdmi1);
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    platform::sim::plugSource(ram::kSourceHdmi1, SourceTiming::p1080_60());
+    platform::sim::plugSource(ram::kSourceHdmi2, SourceTiming::p720_60());
+    settle();
+    EXPECT_TRUE(shows(hdmi1, {0, 0, kW, kH})) << "re-plugged";
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceIsCrop | 1, kW / 2); });
+    EXPECT_TRUE(shows(hdmi1, {0, 0, kW, kH})) << "another window moved";
+
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1, kW / 2); });
+    ASSERT_TRUE(shows(hdmi1, {0, 0, kW, kH}));
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceIsCrop | 2, kW / 2); });
+    EXPECT_TRUE(shows(drawTestCard(kPortHdmi2, 1280, 720, 60, 0), {320, 180, 640, 360})) << "crop of HDMI2";
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1, kW / 2); });
+    EXPECT_TRUE(shows(hdmi1, {0, 0, kW, kH})) << "HDMI1 again";
 }
