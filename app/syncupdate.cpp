@@ -251,15 +251,23 @@ SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store)
         n = live.mode_save_request;
         if (n == store->ram_para_shadow.mode_save_request || n == 0)
             return kNoModeSave;
-        live.mode_save_request = 0;
         if (n > ram::kUserModes) {
+            live.mode_save_request = 0;
             KEL_DBG("\n[para_sync] save request %u has no user mode, ignored\n", n);
             return kNoModeSave;
         }
         live.current_mode = n;
         std::memcpy(data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
     }
-    if (store->saveMode(n - 1, data))
+    // The request reads back as 0 only once the slot says how the save went:
+    // a PC that waits for the 0 then finds the slot saved (or not).
+    const bool saved = store->saveMode(n - 1, data);
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        if (store->ram_para.mode_save_request == n)
+            store->ram_para.mode_save_request = 0;
+    }
+    if (saved)
         return kModeSaved;
     std::printf("[para_sync] cannot write %s: user mode %u is not saved yet, trying again every second\n",
                 KelRamPara::modeFilePath(n - 1).c_str(), n);
