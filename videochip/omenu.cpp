@@ -239,7 +239,7 @@ bool get_json_omenu_para(const char* path, OSD_LIST* list)
     case boundedJson::FileRead::Refused:
         break;
     }
-    KEL_DBG("json error: %s\n", reason.c_str());
+    KEL_DBG("json error: %s refused and removed: %s\n", path, reason.c_str());
     writeLogMsg(LOG_WARNING, std::string("overlay file refused and removed: ") + path + ": " + reason);
     platform::removeFile(path);
     return false;

@@ -13,7 +13,7 @@ namespace {
 // it never writes one larger than the reader takes).
 void removeBrokenFile(const std::string& broken, const std::string& reason)
 {
-    KEL_DBG("json error: %s\n", reason.c_str());
+    KEL_DBG("json error: %s refused and removed: %s\n", file_deal::kAliasFile, reason.c_str());
     writeLogMsg(LOG_WARNING, std::string("alias file refused and removed: ") + reason);
     QMutexLocker lock(&Utils::_file_deal_mutex);
     std::string now;
