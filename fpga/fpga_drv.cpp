@@ -44,7 +44,7 @@ volatile u16* fpga_drv::pad(u32 offset)
     return &spare_pads_[(offset - fpga::kPadBlock) / 4];
 }
 
-bool fpga_drv::map_window()
+bool fpga_drv::mapWindow()
 {
     int msys = platform::devOpen(fpga::kMsysNode, O_RDWR);
     if (msys < 0) {
@@ -72,7 +72,7 @@ bool fpga_drv::map_window()
     return true;
 }
 
-int fpga_drv::open_node(const char* node)
+int fpga_drv::openNode(const char* node)
 {
     int fd = platform::devOpen(node, O_RDWR);
     if (fd < 0) {
@@ -91,7 +91,7 @@ int fpga_drv::open_node(const char* node)
 
 int fpga_drv::initialize()
 {
-    if (map_window()) {
+    if (mapWindow()) {
         const u32 cs[kNodes] = {fpga::kPadCsFpga0, fpga::kPadCsFpga1, fpga::kPadCsFlash0, fpga::kPadCsFlash1};
         for (int i = 0; i < kNodes; ++i)
             cs_[i] = pad(cs[i]);
@@ -101,7 +101,7 @@ int fpga_drv::initialize()
     int opened = 0;
     for (int i = 0; i < kNodes; ++i) {
         if (fd_[i] < 0)
-            fd_[i] = open_node(nodes[i]);
+            fd_[i] = openNode(nodes[i]);
         opened += fd_[i] >= 0;
     }
     return opened;
@@ -130,7 +130,7 @@ bool fpga_drv::transfer(int node, const u8* tx, u8* rx, u32 len)
     return true;
 }
 
-bool fpga_drv::fpga_read(u8 fpga, fpga::SpiOp op, u16 addr, u8* out, int count)
+bool fpga_drv::fpgaRead(u8 fpga, fpga::SpiOp op, u16 addr, u8* out, int count)
 {
     if (fpga >= fpga::kFpgas || count <= 0 || fpga::kSpiHeader + count > kMaxTransfer)
         return false;
@@ -146,7 +146,7 @@ bool fpga_drv::fpga_read(u8 fpga, fpga::SpiOp op, u16 addr, u8* out, int count)
     return true;
 }
 
-bool fpga_drv::fpga_write(u8 fpga, fpga::SpiOp op, u16 addr, const u8* data, int count)
+bool fpga_drv::fpgaWrite(u8 fpga, fpga::SpiOp op, u16 addr, const u8* data, int count)
 {
     if (fpga >= fpga::kFpgas || count <= 0 || fpga::kSpiHeader + count > kMaxTransfer)
         return false;
@@ -157,49 +157,49 @@ bool fpga_drv::fpga_write(u8 fpga, fpga::SpiOp op, u16 addr, const u8* data, int
     return transfer(fpga == 0 ? kNodeFpga0 : kNodeFpga1, tx, nullptr, static_cast<u32>(fpga::kSpiHeader + count));
 }
 
-bool fpga_drv::read_regs(u8 fpga, u8 first, u8* out, int count)
+bool fpga_drv::readRegs(u8 fpga, u8 first, u8* out, int count)
 {
-    return fpga_read(fpga, fpga::kOpRegRead, first, out, count);
+    return fpgaRead(fpga, fpga::kOpRegRead, first, out, count);
 }
 
-bool fpga_drv::write_regs(u8 fpga, u8 first, const u8* data, int count)
+bool fpga_drv::writeRegs(u8 fpga, u8 first, const u8* data, int count)
 {
-    return fpga_write(fpga, fpga::kOpRegWrite, first, data, count);
+    return fpgaWrite(fpga, fpga::kOpRegWrite, first, data, count);
 }
 
-bool fpga_drv::read_ram(u8 fpga, u16 addr, u8* out, int count)
+bool fpga_drv::readRam(u8 fpga, u16 addr, u8* out, int count)
 {
-    return fpga_read(fpga, fpga::kOpRamRead, addr, out, count);
+    return fpgaRead(fpga, fpga::kOpRamRead, addr, out, count);
 }
 
-bool fpga_drv::write_ram(u8 fpga, u16 addr, const u8* data, int count)
+bool fpga_drv::writeRam(u8 fpga, u16 addr, const u8* data, int count)
 {
-    return fpga_write(fpga, fpga::kOpRamWrite, addr, data, count);
+    return fpgaWrite(fpga, fpga::kOpRamWrite, addr, data, count);
 }
 
-bool fpga_drv::send_frame(const u8* frame, int len)
+bool fpga_drv::sendFrame(const u8* frame, int len)
 {
-    return fpga_write(0, fpga::kOpFrameSend, 0, frame, len);
+    return fpgaWrite(0, fpga::kOpFrameSend, 0, frame, len);
 }
 
-bool fpga_drv::receive_frame(u8* out, int len)
+bool fpga_drv::receiveFrame(u8* out, int len)
 {
-    return fpga_read(0, fpga::kOpFrameReceive, 0, out, len);
+    return fpgaRead(0, fpga::kOpFrameReceive, 0, out, len);
 }
 
 // ------------------------------------------------------------------ flashes
 
-int fpga_drv::flash_node(unsigned char flash)
+int fpga_drv::flashNode(unsigned char flash)
 {
     return flash == kFlashBehindFpga0 ? kNodeFlash0 : kNodeFlash1;
 }
 
-bool fpga_drv::flash_command(int node, u8 cmd)
+bool fpga_drv::flashCommand(int node, u8 cmd)
 {
     return transfer(node, &cmd, nullptr, 1);
 }
 
-bool fpga_drv::flash_wait_ready(int node, int polls, unsigned int pause_us)
+bool fpga_drv::flashWaitReady(int node, int polls, unsigned int pause_us)
 {
     const u8 tx[2] = {fpga::flash::kCmdReadStatus, 0xFF};
     for (int i = 0; i < polls; ++i) {
@@ -225,14 +225,14 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned int sect
         KEL_DBG("\n fpga: flash erase %u + %u x %u sectors refused\n", sector, count, unsigned(units));
         return 0;
     }
-    const int node = flash_node(flash);
+    const int node = flashNode(flash);
     QMutexLocker lock(&Utils::_spi_mutex);
     for (unsigned int i = 0; i < count; ++i) {
         const u32 addr = static_cast<u32>((sector + i * units) * fpga::flash::kSector);
         const u8 cmd[4] = {fpga::flash::kEraseCmd[kind], static_cast<u8>(addr >> 16), static_cast<u8>(addr >> 8),
                            static_cast<u8>(addr)};
-        if (!flash_command(node, fpga::flash::kCmdWriteEnable) || !transfer(node, cmd, nullptr, sizeof cmd) ||
-            !flash_wait_ready(node, kErasePolls, kErasePauseUs))
+        if (!flashCommand(node, fpga::flash::kCmdWriteEnable) || !transfer(node, cmd, nullptr, sizeof cmd) ||
+            !flashWaitReady(node, kErasePolls, kErasePauseUs))
             return 0;
     }
     return 1;
@@ -245,7 +245,7 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int addr
         KEL_DBG("\n fpga: flash write of %u bytes at 0x%x refused\n", len, addr);
         return 0;
     }
-    const int node = flash_node(flash);
+    const int node = flashNode(flash);
     QMutexLocker lock(&Utils::_spi_mutex);
     unsigned int done = 0;
     while (done < len) {
@@ -257,8 +257,8 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int addr
         p[1] = static_cast<u8>(a >> 16);
         p[2] = static_cast<u8>(a >> 8);
         p[3] = static_cast<u8>(a);
-        if (!flash_command(node, fpga::flash::kCmdWriteEnable) || !transfer(node, p, nullptr, kFlashBufferLead + n) ||
-            !flash_wait_ready(node, kProgramPolls, kProgramPauseUs))
+        if (!flashCommand(node, fpga::flash::kCmdWriteEnable) || !transfer(node, p, nullptr, kFlashBufferLead + n) ||
+            !flashWaitReady(node, kProgramPolls, kProgramPauseUs))
             return 0;
         done += n;
     }

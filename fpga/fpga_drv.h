@@ -16,20 +16,20 @@ public:
     // Without the window every pad word lives in the driver's own memory, so
     // writers never fault and no device is ever selected.
     int initialize();
-    bool window_mapped() const { return window_ != nullptr; }
+    bool windowMapped() const { return window_ != nullptr; }
     // The 16-bit pad word at a window offset (fpga::kPad...).
     volatile u16* pad(u32 offset);
 
     // ---- FPGA transactions (fpga 0 or 1); false when the transfer failed.
     // A device that does not answer reads 0xFF.
-    bool read_regs(u8 fpga, u8 first, u8* out, int count);
-    bool write_regs(u8 fpga, u8 first, const u8* data, int count);
-    bool read_ram(u8 fpga, u16 addr, u8* out, int count);
-    bool write_ram(u8 fpga, u16 addr, const u8* data, int count);
+    bool readRegs(u8 fpga, u8 first, u8* out, int count);
+    bool writeRegs(u8 fpga, u8 first, const u8* data, int count);
+    bool readRam(u8 fpga, u16 addr, u8* out, int count);
+    bool writeRam(u8 fpga, u16 addr, const u8* data, int count);
     // Hands one RCV_FRAME to FPGA 0, which sends it on the port it names.
-    bool send_frame(const u8* frame, int len);
+    bool sendFrame(const u8* frame, int len);
     // Reads `len` bytes of FPGA 0's oldest received frame, which is removed.
-    bool receive_frame(u8* out, int len);
+    bool receiveFrame(u8* out, int len);
 
     // ---- serial flashes: number 2 is the flash behind FPGA 0, any other
     // number the one behind FPGA 1.
@@ -50,16 +50,16 @@ public:
 private:
     enum Node { kNodeFpga0, kNodeFpga1, kNodeFlash0, kNodeFlash1, kNodes };
 
-    bool map_window();
-    int open_node(const char* node);
+    bool mapWindow();
+    int openNode(const char* node);
     // One transfer with `node` selected; the caller holds Utils::_spi_mutex.
     bool transfer(int node, const u8* tx, u8* rx, u32 len);
-    bool fpga_read(u8 fpga, fpga::SpiOp op, u16 addr, u8* out, int count);
-    bool fpga_write(u8 fpga, fpga::SpiOp op, u16 addr, const u8* data, int count);
+    bool fpgaRead(u8 fpga, fpga::SpiOp op, u16 addr, u8* out, int count);
+    bool fpgaWrite(u8 fpga, fpga::SpiOp op, u16 addr, const u8* data, int count);
     // Flash commands; the caller holds Utils::_spi_mutex.
-    bool flash_command(int node, u8 cmd);
-    bool flash_wait_ready(int node, int polls, unsigned int pause_us);
-    static int flash_node(unsigned char flash);
+    bool flashCommand(int node, u8 cmd);
+    bool flashWaitReady(int node, int polls, unsigned int pause_us);
+    static int flashNode(unsigned char flash);
 
     int fd_[kNodes];
     volatile u16* cs_[kNodes];

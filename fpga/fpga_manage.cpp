@@ -122,49 +122,49 @@ void fpga_manage::stop()
 
 // ------------------------------------------------------------------ registers
 
-bool fpga_manage::refresh_regs(u8 fpga, u8 first, int count)
+bool fpga_manage::refreshRegs(u8 fpga, u8 first, int count)
 {
     u8 buf[kRegImage];
     QMutexLocker lock(&reg_mutex);
-    if (!drv.read_regs(fpga, first, buf, count))
+    if (!drv.readRegs(fpga, first, buf, count))
         return false;
     std::memcpy(&MCU_REG_func[fpga][first], buf, static_cast<size_t>(count));
     return true;
 }
 
-bool fpga_manage::refresh_ram(u8 fpga)
+bool fpga_manage::refreshRam(u8 fpga)
 {
     QMutexLocker lock(&reg_mutex);
-    return drv.read_ram(fpga, 0, MCU_RAM_PARA_func[fpga], kRamImage);
+    return drv.readRam(fpga, 0, MCU_RAM_PARA_func[fpga], kRamImage);
 }
 
-void fpga_manage::apply_side_effects(u8 fpga, u8 r, u8 value)
+void fpga_manage::applySideEffects(u8 fpga, u8 r, u8 value)
 {
     if (fpga == 0 && r == reg::kCtrl)
         ScreenState = (value & reg::kCtrlScreenOn) ? 1 : 0;
 }
 
-bool fpga_manage::modify_register(u8 fpga, u8 r, u8 mask, u8 value, bool verify)
+bool fpga_manage::modifyRegister(u8 fpga, u8 r, u8 mask, u8 value, bool verify)
 {
     QMutexLocker lock(&reg_mutex);
     u8 cur;
-    if (drv.read_regs(fpga, r, &cur, 1))
+    if (drv.readRegs(fpga, r, &cur, 1))
         MCU_REG_func[fpga][r] = cur;
     const u8 v = static_cast<u8>((MCU_REG_func[fpga][r] & ~mask) | (value & mask));
     MCU_REG_func[fpga][r] = v;
     if (!verify)
-        apply_side_effects(fpga, r, v);
-    if (!drv.write_regs(fpga, r, &v, 1))
+        applySideEffects(fpga, r, v);
+    if (!drv.writeRegs(fpga, r, &v, 1))
         return false;
     if (!verify)
         return true;
     u8 back;
-    if (!drv.read_regs(fpga, r, &back, 1))
+    if (!drv.readRegs(fpga, r, &back, 1))
         return false;
     MCU_REG_func[fpga][r] = back;
     if (back != v)
         return false;
-    apply_side_effects(fpga, r, v);
+    applySideEffects(fpga, r, v);
     return true;
 }
 
@@ -196,7 +196,7 @@ void fpga_manage::read_from_register(u8 r, u8 fpga)
         return;
     QMutexLocker lock(&reg_mutex);
     u8 v;
-    if (drv.read_regs(fpga, r, &v, 1))
+    if (drv.readRegs(fpga, r, &v, 1))
         MCU_REG_func[fpga][r] = v;
 }
 
@@ -204,7 +204,7 @@ void fpga_manage::write_to_register(u8 r, u8 mask, u8 value, u8 fpga)
 {
     if (!fpga::regReachable(r) || fpga >= fpga::kFpgas)
         return;
-    modify_register(fpga, r, mask, value, false);
+    modifyRegister(fpga, r, mask, value, false);
 }
 
 int fpga_manage::get_wlan_state()
@@ -214,9 +214,9 @@ int fpga_manage::get_wlan_state()
     QMutexLocker lock(&reg_mutex);
     u8* image = MCU_REG_func[0];
     u8 v;
-    if (drv.read_regs(0, reg::kLinkLo, &v, 1))
+    if (drv.readRegs(0, reg::kLinkLo, &v, 1))
         image[reg::kLinkLo] = v;
-    if (drv.read_regs(0, reg::kLinkHi, &v, 1))
+    if (drv.readRegs(0, reg::kLinkHi, &v, 1))
         image[reg::kLinkHi] = v;
     return image[reg::kLinkHi] << 8 | image[reg::kLinkLo];
 }
@@ -232,12 +232,12 @@ int fpga_manage::get_eth_param_addr(unsigned char port, unsigned short* x, unsig
     return 0;
 }
 
-bool fpga_manage::write_ram_para(u8 fpga, u16 offset, const u8* data, int len)
+bool fpga_manage::writeRamPara(u8 fpga, u16 offset, const u8* data, int len)
 {
     if (fpga >= fpga::kFpgas || !data || len <= 0 || offset + len > kRamImage)
         return false;
     QMutexLocker lock(&reg_mutex);
-    if (!drv.write_ram(fpga, offset, data, len))
+    if (!drv.writeRam(fpga, offset, data, len))
         return false;
     std::memcpy(&MCU_RAM_PARA_func[fpga][offset], data, static_cast<size_t>(len));
     return true;
@@ -272,15 +272,15 @@ QString fpga_manage::timeText(const TimeRealType& t)
 
 void fpga_manage::fpga_manage_deal()
 {
-    pc_cmd_deal();
+    pcCmdDeal();
     check_fpga_rst();
     for (u8 f = 0; f < fpga::kFpgas; ++f)
-        fpga_state_deal(f);
+        fpgaStateDeal(f);
     if (running_[0])
-        interrupt_deal();
-    bri_deal();
-    output_deal();
-    led_setup_deal();
+        interruptDeal();
+    brightnessDeal();
+    outputDeal();
+    ledSetupDeal();
     switch (g_send_para.cmd.load(std::memory_order_acquire)) {
     case SEND_SMARTMAPPING:
         SmartMapping_deal();
@@ -301,12 +301,12 @@ void fpga_manage::fpga_manage_deal()
         rcv_recovery_check_deal(RCV_RECOVERY);
         break;
     default:
-        card_search_deal();
+        cardSearchDeal();
         break;
     }
 }
 
-void fpga_manage::pc_cmd_deal()
+void fpga_manage::pcCmdDeal()
 {
     if (pc_cmd_valid.load() && Utils::getTimeSpace(pc_cmd_time.load()) > kPcCmdTicks)
         pc_cmd_valid = 0;
@@ -323,7 +323,7 @@ void fpga_manage::check_fpga_rst()
     }
 }
 
-void fpga_manage::hold_fpga_reset(u8 fpga)
+void fpga_manage::holdFpgaReset(u8 fpga)
 {
     if (fpga >= fpga::kFpgas)
         return;
@@ -337,32 +337,32 @@ void fpga_manage::hold_fpga_reset(u8 fpga)
         MCU_REG_func[fpga][reg::kState] = reg::kStateReset;
     }
     if (running_[fpga])
-        fpga_lost(fpga);
+        fpgaLost(fpga);
 }
 
-void fpga_manage::fpga_state_deal(u8 fpga)
+void fpga_manage::fpgaStateDeal(u8 fpga)
 {
     // Held in reset, by us or by the video-input set-up of FPGA 1's port.
     if (!padHigh(fpga == 0 ? gpio_rst_fpga0 : gpio_rst_fpga1)) {
         if (running_[fpga])
-            fpga_lost(fpga);
+            fpgaLost(fpga);
         waiting_[fpga] = false;
         return;
     }
     if (running_[fpga]) {
         // FPGA 0 is watched by its interrupt poll.
-        if (fpga == 1 && refresh_regs(1, reg::kState, 1) && MCU_REG_func[1][reg::kState] != reg::kStateRunning)
-            fpga_lost(1);
+        if (fpga == 1 && refreshRegs(1, reg::kState, 1) && MCU_REG_func[1][reg::kState] != reg::kStateRunning)
+            fpgaLost(1);
         return;
     }
     if (!waiting_[fpga]) {
         waiting_[fpga] = true;
         wait_tick_[fpga] = now();
     }
-    if (!refresh_regs(fpga, reg::kState, 1))
+    if (!refreshRegs(fpga, reg::kState, 1))
         return;
     if (MCU_REG_func[fpga][reg::kState] == reg::kStateRunning) {
-        if (!power_up(fpga))
+        if (!powerUp(fpga))
             return;
         running_[fpga] = true;
         waiting_[fpga] = false;
@@ -370,7 +370,7 @@ void fpga_manage::fpga_state_deal(u8 fpga)
         KelRamPara::test_signal(SYNC_PARA_CHANGED);
         if (fpga == 0) {
             QMutexLocker lock(&passby_mutex);
-            link_check();
+            linkCheck();
         }
         return;
     }
@@ -378,27 +378,27 @@ void fpga_manage::fpga_state_deal(u8 fpga)
     if (fpga == 0 && Utils::getTimeSpace(wait_tick_[0]) >= kPowerUpTicks && vbo_retry[0] < kPowerUpRetries) {
         const u8 retry = static_cast<u8>(vbo_retry[0] + 1);
         KEL_DBG("\n fpga 0 does not come up, reset %d\n", retry);
-        hold_fpga_reset(0);
+        holdFpgaReset(0);
         vbo_retry[0] = retry;
     }
 }
 
-bool fpga_manage::power_up(u8 fpga)
+bool fpga_manage::powerUp(u8 fpga)
 {
-    if (!refresh_regs(fpga, 0, kImageLowCount) || !refresh_regs(fpga, reg::kManagerLast + 1, kImageHighCount) ||
-        !refresh_ram(fpga))
+    if (!refreshRegs(fpga, 0, kImageLowCount) || !refreshRegs(fpga, reg::kManagerLast + 1, kImageHighCount) ||
+        !refreshRam(fpga))
         return false;
     if (fpga != 0)
         return true;
     // The links: brightness, screen running, and the ports out of standby with
     // the LED output as the parameter block has it.
-    const u8 ctrl = block_led_off() ? 0 : reg::kCtrlScreenOn;
-    return modify_register(0, reg::kBrightness, 0xFF, block_brightness(), true) &&
-           modify_register(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, true) &&
-           modify_register(0, reg::kCtrl, reg::kCtrlStandby | reg::kCtrlScreenOn, ctrl, true);
+    const u8 ctrl = blockLedOff() ? 0 : reg::kCtrlScreenOn;
+    return modifyRegister(0, reg::kBrightness, 0xFF, blockBrightness(), true) &&
+           modifyRegister(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, true) &&
+           modifyRegister(0, reg::kCtrl, reg::kCtrlStandby | reg::kCtrlScreenOn, ctrl, true);
 }
 
-void fpga_manage::fpga_lost(u8 fpga)
+void fpga_manage::fpgaLost(u8 fpga)
 {
     running_[fpga] = false;
     waiting_[fpga] = false;
@@ -407,10 +407,10 @@ void fpga_manage::fpga_lost(u8 fpga)
         return;
     QMutexLocker lock(&passby_mutex);
     search_port_ = -1;
-    link_check();
+    linkCheck();
 }
 
-void fpga_manage::link_check()
+void fpga_manage::linkCheck()
 {
     const u16 links = running_[0] ? static_cast<u16>(get_wlan_state()) : 0;
     if (links == last_links_)
@@ -423,24 +423,24 @@ void fpga_manage::link_check()
     KelRamPara::test_signal(SYNC_LINK_STATE);
 }
 
-void fpga_manage::interrupt_deal()
+void fpga_manage::interruptDeal()
 {
     std::vector<std::vector<u8>> replies;
     PassbyReplySink sink;
     {
         QMutexLocker lock(&passby_mutex);
-        if (!refresh_regs(0, reg::kPollFirst, reg::kPollCount))
+        if (!refreshRegs(0, reg::kPollFirst, reg::kPollCount))
             return;
         const u8* image = MCU_REG_func[0];
         if (image[reg::kState] != reg::kStateRunning) {
             lock.unlock();
-            fpga_lost(0);
+            fpgaLost(0);
             return;
         }
         if (image[reg::kIntStatus] & reg::kIntLinkChanged) {
             const u8 clear = reg::kIntLinkChanged;
-            drv.write_regs(0, reg::kIntStatus, &clear, 1);
-            link_check();
+            drv.writeRegs(0, reg::kIntStatus, &clear, 1);
+            linkCheck();
         }
         for (int i = 0; i < kFramesPerPass; ++i) {
             const int len = image[reg::kRxLenLo] | image[reg::kRxLenHi] << 8;
@@ -448,13 +448,13 @@ void fpga_manage::interrupt_deal()
                 break;
             u8 frame[fpga::kRcvMaxFrame];
             const int n = std::min(len, fpga::kRcvMaxFrame);
-            if (!drv.receive_frame(frame, n))
+            if (!drv.receiveFrame(frame, n))
                 break;
             if (len > fpga::kRcvMaxFrame)
                 KEL_DBG("\n fpga: received frame of %d bytes dropped\n", len);
-            else if (frame_deal(frame, len))
+            else if (frameDeal(frame, len))
                 replies.emplace_back(frame, frame + len);
-            if (!refresh_regs(0, reg::kRxLenLo, 2))
+            if (!refreshRegs(0, reg::kRxLenLo, 2))
                 break;
         }
         const u8 link = g_passby_trans_port.load();
@@ -470,7 +470,7 @@ void fpga_manage::interrupt_deal()
     }
 }
 
-bool fpga_manage::frame_deal(const u8* frame, int len)
+bool fpga_manage::frameDeal(const u8* frame, int len)
 {
     fpga::RcvHeader h;
     if (!fpga::rcvParse(frame, len, &h)) {
@@ -479,8 +479,8 @@ bool fpga_manage::frame_deal(const u8* frame, int len)
     }
     if (passby_open_ && Utils::getTimeSpace(passby_tick_) <= kPassbyTicks && h.command == passby_command_)
         return true;
-    if (job_takes(h)) {
-        job_reply(h, frame + fpga::kRcvHeader);
+    if (jobTakes(h)) {
+        jobReply(h, frame + fpga::kRcvHeader);
         return false;
     }
     if (h.command == fpga::kRcvSearch && h.port == search_port_ && h.card != fpga::kCardAll) {
@@ -493,43 +493,43 @@ bool fpga_manage::frame_deal(const u8* frame, int len)
 
 // ------------------------------------------------------------------ hand-overs
 
-u8 fpga_manage::block_brightness()
+u8 fpga_manage::blockBrightness()
 {
     const KelRamPara* store = KelRamPara::p_kelrampara_config;
     const u16 b = store ? store->ram_para.brightness : kDefaultBrightness;
     return static_cast<u8>(std::min<u16>(b, reg::kBrightnessMax));
 }
 
-bool fpga_manage::block_led_off()
+bool fpga_manage::blockLedOff()
 {
     const KelRamPara* store = KelRamPara::p_kelrampara_config;
     return store && store->ram_para.led_off == 1;
 }
 
-void fpga_manage::bri_deal()
+void fpga_manage::brightnessDeal()
 {
     if (!bri_changed.load() || !running_[0])
         return;
     // Held across the write, so a change raised meanwhile is not cleared unseen.
     QMutexLocker lock(&Utils::_bri_set_mutex);
-    if (bri_changed.load() && modify_register(0, reg::kBrightness, 0xFF, block_brightness(), true))
+    if (bri_changed.load() && modifyRegister(0, reg::kBrightness, 0xFF, blockBrightness(), true))
         bri_changed = 0;
 }
 
-void fpga_manage::output_deal()
+void fpga_manage::outputDeal()
 {
     if (!output_changed.load() || !running_[0])
         return;
-    const bool off = block_led_off();
-    if (!modify_register(0, reg::kCtrl, reg::kCtrlScreenOn, off ? 0 : reg::kCtrlScreenOn, true))
+    const bool off = blockLedOff();
+    if (!modifyRegister(0, reg::kCtrl, reg::kCtrlScreenOn, off ? 0 : reg::kCtrlScreenOn, true))
         return;
     QMutexLocker lock(&Utils::_system_mutex);
     // A newer change than the one just written stays pending.
-    if (block_led_off() == off)
+    if (blockLedOff() == off)
         output_changed = 0;
 }
 
-void fpga_manage::led_setup_deal()
+void fpga_manage::ledSetupDeal()
 {
     enum { kNothing, kStop, kRun, kReset } action = kNothing;
     {
@@ -564,14 +564,14 @@ void fpga_manage::led_setup_deal()
     }
     switch (action) {
     case kStop:
-        modify_register(0, reg::kScreenCtrl, 0xFF, reg::kScreenStop, false);
+        modifyRegister(0, reg::kScreenCtrl, 0xFF, reg::kScreenStop, false);
         break;
     case kRun:
-        modify_register(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, false);
+        modifyRegister(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, false);
         break;
     case kReset:
         KEL_DBG("\n fpga 0 reset after the LED panel set-up\n");
-        hold_fpga_reset(0);
+        holdFpgaReset(0);
         break;
     case kNothing:
         break;
@@ -580,16 +580,16 @@ void fpga_manage::led_setup_deal()
 
 // ------------------------------------------------------------------ receiving cards
 
-void fpga_manage::send_search(u8 port)
+void fpga_manage::sendSearch(u8 port)
 {
     fpga::RcvHeader h{fpga::kCardAll, port, fpga::kRcvSearch, 0, 0};
     u8 frame[fpga::kRcvMinFrame];
     const int len = fpga::rcvBuild(frame, h, nullptr, 0);
-    if (!drv.send_frame(frame, len))
+    if (!drv.sendFrame(frame, len))
         KEL_DBG("\n fpga: search of port %d not sent\n", port);
 }
 
-void fpga_manage::card_search_deal()
+void fpga_manage::cardSearchDeal()
 {
     if (!running_[0])
         return;
@@ -613,13 +613,13 @@ void fpga_manage::card_search_deal()
         const int p = (search_last_ + i) % fpga::kSendPorts;
         if (last_links_ & (1u << p)) {
             search_port_ = p;
-            send_search(static_cast<u8>(p));
+            sendSearch(static_cast<u8>(p));
             break;
         }
     }
 }
 
-int fpga_manage::passby_send(u8 link, const u8* frame, int len)
+int fpga_manage::passbySend(u8 link, const u8* frame, int len)
 {
     fpga::RcvHeader h;
     if (!fpga::rcvParse(frame, len, &h)) {
@@ -635,14 +635,14 @@ int fpga_manage::passby_send(u8 link, const u8* frame, int len)
         passby_command_ = h.command;
         passby_tick_ = now();
         passby_open_ = true;
-        sent = drv.send_frame(frame, len);
+        sent = drv.sendFrame(frame, len);
     }
     // The thread collects the cards' replies from its next pass on.
     wake();
     return sent ? kPassbySent : kPassbyFailed;
 }
 
-void fpga_manage::set_passby_sink(u8 link, PassbyReplySink sink)
+void fpga_manage::setPassbySink(u8 link, PassbyReplySink sink)
 {
     if (link < kLinkSerial || link > kLinkUdp)
         return;

@@ -42,7 +42,7 @@ public:
 
     // Control links a pass-through reply can go back on (g_passby_trans_port).
     enum PassbyLink : u8 { kLinkSerial = 1, kLinkTcp = 2, kLinkUdp = 3, kLinkNone = 255 };
-    // Results of passby_send.
+    // Results of passbySend.
     enum PassbyResult { kPassbySent = 0, kPassbyBadFrame = -1, kPassbyNotReady = -2, kPassbyFailed = -3 };
     using PassbyReplySink = std::function<void(const u8* frame, int len)>;
 
@@ -81,7 +81,7 @@ public:
                                   unsigned short* h);
     // Writes bytes of an FPGA's parameter memory and its image; false when
     // the range passes 1 KB or the transfer failed.
-    bool write_ram_para(u8 fpga, u16 offset, const u8* data, int len);
+    bool writeRamPara(u8 fpga, u16 offset, const u8* data, int len);
     // Fills the record from the system clock.
     static int IT8563WE_Get(TimeRealType* t);
     // A time as the upgrade's log writes it: hour:minute:second in decimal,
@@ -93,8 +93,8 @@ public:
     // `link` the one that gets the cards' replies (g_passby_trans_port). The
     // replies that come back with the frame's command within one second are
     // handed, from the manager's thread, to the sink registered for that link.
-    int passby_send(u8 link, const u8* frame, int len);
-    void set_passby_sink(u8 link, PassbyReplySink sink);
+    int passbySend(u8 link, const u8* frame, int len);
+    void setPassbySink(u8 link, PassbyReplySink sink);
 
     // ---- the thread's work
     // One pass of the normal work.
@@ -104,7 +104,7 @@ public:
     // Lets an FPGA out of reset 201 ticks after its reset began.
     void check_fpga_rst();
     // Holds an FPGA in reset from now on (it comes back by check_fpga_rst).
-    void hold_fpga_reset(u8 fpga);
+    void holdFpgaReset(u8 fpga);
     // The receiving-card jobs named by g_send_para.cmd, one step per call
     // (fpga_manage_jobs.cpp): 1 quick mapping, 2 scan-file load, 3 parameter
     // save, 4 mapping switch, 5 recovery check, 6 recovery replay.
@@ -172,8 +172,8 @@ public:
     bool update_x518_osd_font_file(const QString& package, u32 offset, u32 length);
     // The stick's upgrade directory, and the packages in it (suffix "KEL" or
     // "KELZK", regular files, name order ignoring case), at most `limit`.
-    static QString usb_upgrade_dir();
-    static QStringList usb_package_paths(int limit);
+    static QString usbUpgradeDir();
+    static QStringList usbPackagePaths(int limit);
     QStringList usb_file_list;
     u8 usb_file_count = 0;
     u8 downing_mcu = 0, downing_txc1 = 0, downing_txc2 = 0, downing_osd = 0;
@@ -223,58 +223,58 @@ private:
     void pass();
 
     // register access behind the images
-    bool refresh_regs(u8 fpga, u8 first, int count);
-    bool refresh_ram(u8 fpga);
+    bool refreshRegs(u8 fpga, u8 first, int count);
+    bool refreshRam(u8 fpga);
     // Read, modify, write of one register under reg_mutex; with `verify` the
     // register is read back and the side effect applied only when it holds
     // the new value. False when a transfer failed or the value did not hold.
-    bool modify_register(u8 fpga, u8 reg, u8 mask, u8 value, bool verify);
-    void apply_side_effects(u8 fpga, u8 reg, u8 value);
+    bool modifyRegister(u8 fpga, u8 reg, u8 mask, u8 value, bool verify);
+    void applySideEffects(u8 fpga, u8 reg, u8 value);
 
     // pieces of one pass
-    void pc_cmd_deal();
-    void fpga_state_deal(u8 fpga);
-    bool power_up(u8 fpga);
-    void fpga_lost(u8 fpga);
-    void interrupt_deal();
-    void link_check();
+    void pcCmdDeal();
+    void fpgaStateDeal(u8 fpga);
+    bool powerUp(u8 fpga);
+    void fpgaLost(u8 fpga);
+    void interruptDeal();
+    void linkCheck();
     // Takes one frame from the cards; true when it is for the pass-through link.
-    bool frame_deal(const u8* frame, int len);
-    void bri_deal();
-    void output_deal();
-    void led_setup_deal();
-    void card_search_deal();
-    void send_search(u8 port);
-    bool port_linked(u8 port);
+    bool frameDeal(const u8* frame, int len);
+    void brightnessDeal();
+    void outputDeal();
+    void ledSetupDeal();
+    void cardSearchDeal();
+    void sendSearch(u8 port);
+    bool portLinked(u8 port);
 
     // pieces of the receiving-card jobs (fpga_manage_jobs.cpp)
-    void job_start();
-    void job_progress(int percent);
-    void job_cycle();
-    void job_finish();
-    void job_send(u8 port, u16 card, u8 command, u32 address, const u8* data, int len);
-    void job_await(u8 port, u16 card, u8 command, int awaited, u32 timeout);
-    bool job_wait_over();
-    bool job_takes(const fpga::RcvHeader& h) const;
-    void job_reply(const fpga::RcvHeader& h, const u8* data);
-    bool quick_mapping_check(QString* why);
-    void send_position(int place);
-    void port_job_deal(u8 command, const u8* data, int len, bool timeoutPerCard);
-    void load_scan_deal();
-    void recovery_start(RCV_CHECK_OR_RECOVERY mode);
-    void recovery_replay_deal();
-    void recovery_query_deal(RCV_CHECK_OR_RECOVERY mode);
-    void recovery_end(RCV_CHECK_OR_RECOVERY mode);
-    void recovery_fail();
+    void jobStart();
+    void jobProgress(int percent);
+    void jobCycle();
+    void jobFinish();
+    void jobSend(u8 port, u16 card, u8 command, u32 address, const u8* data, int len);
+    void jobAwait(u8 port, u16 card, u8 command, int awaited, u32 timeout);
+    bool jobWaitOver();
+    bool jobTakes(const fpga::RcvHeader& h) const;
+    void jobReply(const fpga::RcvHeader& h, const u8* data);
+    bool quickMappingCheck(QString* why);
+    void sendPosition(int place);
+    void portJobDeal(u8 command, const u8* data, int len, bool timeoutPerCard);
+    void loadScanDeal();
+    void recoveryStart(RCV_CHECK_OR_RECOVERY mode);
+    void recoveryReplayDeal();
+    void recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode);
+    void recoveryEnd(RCV_CHECK_OR_RECOVERY mode);
+    void recoveryFail();
 
     // the block values the FPGA shows
-    static u8 block_brightness();
-    static bool block_led_off();
+    static u8 blockBrightness();
+    static bool blockLedOff();
 
     // the USB upgrade
-    void usb_package_deal(const QString& package);
-    void usb_upgrade_finish();
-    void usb_upgrade_end();
+    void usbPackageDeal(const QString& package);
+    void usbUpgradeFinish();
+    void usbUpgradeEnd();
     u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running
     u8* upgrade_buf_ = nullptr;    // the transfer buffer while a run holds it
 

@@ -120,13 +120,13 @@ QString RcvRecoveryResult::entry(int screen, int port, int answer, int cards)
 
 // ------------------------------------------------------------------ shared pieces
 
-void fpga_manage::job_start()
+void fpga_manage::jobStart()
 {
     job_ = CardJobState{};
     job_.counter_tick = now();
 }
 
-void fpga_manage::job_progress(int percent)
+void fpga_manage::jobProgress(int percent)
 {
     if (percent == job_.last_progress)
         return;
@@ -134,26 +134,26 @@ void fpga_manage::job_progress(int percent)
     emit job_report.sig_qround_bar_update(percent);
 }
 
-void fpga_manage::job_cycle()
+void fpga_manage::jobCycle()
 {
     if (Utils::getTimeSpace(job_.counter_tick) <= kCounterTicks)
         return;
     job_.counter_tick = now();
     job_.counter = job_.counter >= kProgressRunning ? 1 : static_cast<u8>(job_.counter + 1);
-    job_progress(job_.counter);
+    jobProgress(job_.counter);
 }
 
 // The job word goes back to 0 before 100 is reported: the page that sees
 // 100 may post its next job at once.
-void fpga_manage::job_finish()
+void fpga_manage::jobFinish()
 {
     g_send_para.end();
     job_.waiting = false;
     job_.last_progress = -1;
-    job_progress(kProgressEnd);
+    jobProgress(kProgressEnd);
 }
 
-bool fpga_manage::port_linked(u8 port)
+bool fpga_manage::portLinked(u8 port)
 {
     if (port >= fpga::kSendPorts || !running_[0])
         return false;
@@ -161,15 +161,15 @@ bool fpga_manage::port_linked(u8 port)
     return (last_links_ & (1u << port)) != 0;
 }
 
-void fpga_manage::job_send(u8 port, u16 card, u8 command, u32 address, const u8* data, int len)
+void fpga_manage::jobSend(u8 port, u16 card, u8 command, u32 address, const u8* data, int len)
 {
     u8 frame[fpga::kRcvMaxFrame];
     const int n = fpga::rcvBuild(frame, {card, port, command, address, 0}, data, len);
-    if (n == 0 || !drv.send_frame(frame, n))
+    if (n == 0 || !drv.sendFrame(frame, n))
         KEL_DBG("\n fpga: job frame 0x%02x to port %d not sent\n", command, port);
 }
 
-void fpga_manage::job_await(u8 port, u16 card, u8 command, int awaited, u32 timeout)
+void fpga_manage::jobAwait(u8 port, u16 card, u8 command, int awaited, u32 timeout)
 {
     job_.port = port;
     job_.card = card;
@@ -181,7 +181,7 @@ void fpga_manage::job_await(u8 port, u16 card, u8 command, int awaited, u32 time
     job_.waiting = true;
 }
 
-bool fpga_manage::job_wait_over()
+bool fpga_manage::jobWaitOver()
 {
     if (job_.answered >= job_.awaited)
         return true;
@@ -192,13 +192,13 @@ bool fpga_manage::job_wait_over()
     return true;
 }
 
-bool fpga_manage::job_takes(const fpga::RcvHeader& h) const
+bool fpga_manage::jobTakes(const fpga::RcvHeader& h) const
 {
     return job_.waiting && g_send_para.cmd.load() != SEND_NONE && h.port == job_.port &&
            h.command == job_.command && (job_.card == fpga::kCardAll || h.card == job_.card);
 }
 
-void fpga_manage::job_reply(const fpga::RcvHeader& h, const u8* data)
+void fpga_manage::jobReply(const fpga::RcvHeader& h, const u8* data)
 {
     ++job_.answered;
     if (h.command != fpga::kRcvSearch || h.length < 1)
@@ -212,12 +212,12 @@ void fpga_manage::job_reply(const fpga::RcvHeader& h, const u8* data)
 
 // ------------------------------------------------------------------ job 1: quick mapping
 
-bool fpga_manage::quick_mapping_check(QString* why)
+bool fpga_manage::quickMappingCheck(QString* why)
 {
     const LINE_TYPE& l = job_.line;
     if (!running_[0])
         *why = QStringLiteral("FPGA 0 not running");
-    else if (!port_linked(l.port))
+    else if (!portLinked(l.port))
         *why = QStringLiteral("port %1 has no link").arg(l.port);
     else if (port_cards[l.port].load() == 0)
         *why = QStringLiteral("no card on port %1").arg(l.port);
@@ -232,7 +232,7 @@ bool fpga_manage::quick_mapping_check(QString* why)
     return false;
 }
 
-void fpga_manage::send_position(int place)
+void fpga_manage::sendPosition(int place)
 {
     const LINE_TYPE& l = job_.line;
     const fpga::CabinetCell cell = fpga::routeCell(l.route_way, l.rows, l.columns, place);
@@ -241,7 +241,7 @@ void fpga_manage::send_position(int place)
     putU16(area + 2, static_cast<u16>(l.offset_y + cell.row * l.box_height));
     putU16(area + 4, l.box_width);
     putU16(area + 6, l.box_height);
-    job_send(l.port, static_cast<u16>(place), fpga::kRcvPosition, 0, area, sizeof area);
+    jobSend(l.port, static_cast<u16>(place), fpga::kRcvPosition, 0, area, sizeof area);
 }
 
 void fpga_manage::SmartMapping_deal()
@@ -250,31 +250,31 @@ void fpga_manage::SmartMapping_deal()
         return;
     switch (step()) {
     case kJobStart: {
-        job_start();
+        jobStart();
         job_.line = line_type;
         QString why;
-        if (!quick_mapping_check(&why)) {
+        if (!quickMappingCheck(&why)) {
             KEL_DBG("\n fpga: quick mapping refused: %s\n", qPrintable(why));
-            job_finish();
+            jobFinish();
             return;
         }
         job_.total = job_.line.rows * job_.line.columns;
-        job_await(job_.line.port, fpga::kCardAll, fpga::kRcvPosition, job_.total, 0);
-        job_progress(0);
+        jobAwait(job_.line.port, fpga::kCardAll, fpga::kRcvPosition, job_.total, 0);
+        jobProgress(0);
         setStep(kJobRun);
         return;
     }
     case kJobRun:
         if (!running_[0]) {
-            job_finish();
+            jobFinish();
             return;
         }
-        send_position(job_.index++);
+        sendPosition(job_.index++);
         if (job_.index < job_.total) {
-            job_progress(kProgressSent * job_.index / job_.total);
+            jobProgress(kProgressSent * job_.index / job_.total);
             return;
         }
-        job_progress(kProgressSent);
+        jobProgress(kProgressSent);
         job_.tick = now();
         setStep(kJobClosing);
         return;
@@ -283,46 +283,46 @@ void fpga_manage::SmartMapping_deal()
             return;
         KEL_DBG("\n fpga: quick mapping of port %d: %d of %d cards answered\n", job_.line.port, job_.answered,
                 job_.total);
-        job_finish();
+        jobFinish();
         return;
     default:
-        job_finish();
+        jobFinish();
         return;
     }
 }
 
 // ------------------------------------------------------------------ jobs 3 and 4: save, mapping
 
-void fpga_manage::port_job_deal(u8 command, const u8* data, int len, bool timeoutPerCard)
+void fpga_manage::portJobDeal(u8 command, const u8* data, int len, bool timeoutPerCard)
 {
     if (pc_cmd_valid.load())
         return;
     const u8 s = step();
     if (s != kJobClosing && !running_[0]) {
-        job_finish();
+        jobFinish();
         return;
     }
     switch (s) {
     case kJobStart:
-        job_start();
-        job_progress(0);
+        jobStart();
+        jobProgress(0);
         setStep(kJobRun);
         return;
     case kJobRun: {
         if (job_.waiting) {
-            if (job_wait_over()) {
+            if (jobWaitOver()) {
                 job_.waiting = false;
                 ++job_.index;
             } else {
-                job_cycle();
+                jobCycle();
             }
             return;
         }
         while (job_.index < kJobPorts &&
-               !(port_linked(static_cast<u8>(job_.index)) && port_cards[job_.index].load() > 0))
+               !(portLinked(static_cast<u8>(job_.index)) && port_cards[job_.index].load() > 0))
             ++job_.index;
         if (job_.index >= kJobPorts) {
-            job_progress(kProgressPortsDone);
+            jobProgress(kProgressPortsDone);
             job_.tick = now();
             setStep(kJobClosing);
             return;
@@ -330,37 +330,37 @@ void fpga_manage::port_job_deal(u8 command, const u8* data, int len, bool timeou
         const u8 port = static_cast<u8>(job_.index);
         const int cards = port_cards[port].load();
         const u32 timeout = timeoutPerCard ? kSaveTicks + kSavePerCardTicks * static_cast<u32>(cards) : kMappingTicks;
-        job_send(port, fpga::kCardAll, command, 0, data, len);
-        job_await(port, fpga::kCardAll, command, cards, timeout);
+        jobSend(port, fpga::kCardAll, command, 0, data, len);
+        jobAwait(port, fpga::kCardAll, command, cards, timeout);
         return;
     }
     case kJobClosing:
         if (Utils::getTimeSpace(job_.tick) > kJobCloseTicks)
-            job_finish();
+            jobFinish();
         return;
     default:
-        job_finish();
+        jobFinish();
         return;
     }
 }
 
 void fpga_manage::save_para_deal()
 {
-    port_job_deal(fpga::kRcvSave, nullptr, 0, true);
+    portJobDeal(fpga::kRcvSave, nullptr, 0, true);
 }
 
 void fpga_manage::mapping_enable_deal()
 {
     const u8 value = static_cast<u8>(g_send_para.mapping_value);
-    port_job_deal(fpga::kRcvMapping, &value, 1, false);
+    portJobDeal(fpga::kRcvMapping, &value, 1, false);
 }
 
 // ------------------------------------------------------------------ job 2: scan-file load
 
-void fpga_manage::load_scan_deal()
+void fpga_manage::loadScanDeal()
 {
     if (step() == kJobStart) {
-        job_start();
+        jobStart();
         // The box's own scan files first; the stick's when the box has none.
         int listed = rcv_recovery->get_dir_file(rcvRecovery::kSmartDir);
         if (listed != 0 || rcv_recovery->scanCount() == 0)
@@ -373,30 +373,30 @@ void fpga_manage::load_scan_deal()
             why = QStringLiteral("no scan file on the box or the stick");
         else if (!running_[0])
             why = QStringLiteral("FPGA 0 not running");
-        else if (!port_linked(job_.port))
+        else if (!portLinked(job_.port))
             why = QStringLiteral("port %1 has no link").arg(job_.port);
         else if (cardfile::readBoxFile(path, bytes, &why) && cardfile::parseScanFile(bytes, &job_.blocks, &why))
             why.clear();
         if (!why.isEmpty()) {
             KEL_DBG("\n fpga: scan file %s not loaded: %s\n", qPrintable(path), qPrintable(why));
-            job_finish();
+            jobFinish();
             return;
         }
         job_.total = static_cast<int>(job_.blocks.size());
-        job_progress(0);
+        jobProgress(0);
         setStep(kJobRun);
         return;
     }
     if (step() != kJobRun || !running_[0]) {
-        job_finish();
+        jobFinish();
         return;
     }
     const cardfile::ScanBlock& b = job_.blocks[static_cast<size_t>(job_.index++)];
-    job_send(job_.port, fpga::kCardAll, fpga::kRcvWrite, b.address, b.data.data(), static_cast<int>(b.data.size()));
+    jobSend(job_.port, fpga::kCardAll, fpga::kRcvWrite, b.address, b.data.data(), static_cast<int>(b.data.size()));
     if (job_.index < job_.total)
-        job_progress(kProgressRunning * job_.index / job_.total);
+        jobProgress(kProgressRunning * job_.index / job_.total);
     else
-        job_finish();
+        jobFinish();
 }
 
 // ------------------------------------------------------------------ jobs 5 and 6: recovery
@@ -404,22 +404,22 @@ void fpga_manage::load_scan_deal()
 void fpga_manage::rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode)
 {
     if (mode == RCV_LOAD_SCAN) {
-        load_scan_deal();
+        loadScanDeal();
         return;
     }
     switch (step()) {
     case kJobStart:
-        recovery_start(mode);
+        recoveryStart(mode);
         return;
     case kJobReplay:
     case kJobSaving:
         if (mode == RCV_RECOVERY) {
-            recovery_replay_deal();
+            recoveryReplayDeal();
             return;
         }
         break;
     case kJobRun:
-        recovery_query_deal(mode);
+        recoveryQueryDeal(mode);
         return;
     case kJobFailed:
         // 100 was shown at once; the job word is kept a moment longer, so
@@ -434,24 +434,24 @@ void fpga_manage::rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode)
     default:
         break;
     }
-    recovery_fail();
+    recoveryFail();
 }
 
-void fpga_manage::recovery_fail()
+void fpga_manage::recoveryFail()
 {
     job_.waiting = false;
     job_.last_progress = -1;
-    job_progress(kProgressEnd);
+    jobProgress(kProgressEnd);
     job_.tick = now();
     setStep(kJobFailed);
 }
 
-void fpga_manage::recovery_start(RCV_CHECK_OR_RECOVERY mode)
+void fpga_manage::recoveryStart(RCV_CHECK_OR_RECOVERY mode)
 {
-    job_start();
+    jobStart();
     if (!running_[0]) {
         KEL_DBG("\n fpga: recovery job: FPGA 0 not running\n");
-        recovery_fail();
+        recoveryFail();
         return;
     }
     // One recovery file or none to use: with none or several the job ends
@@ -461,7 +461,7 @@ void fpga_manage::recovery_start(RCV_CHECK_OR_RECOVERY mode)
     if (listed != 0 || files.size() != 1) {
         KEL_DBG("\n fpga: recovery job: %d recovery files\n", listed != 0 ? 0 : static_cast<int>(files.size()));
         g_send_para.recovery_progress = kRecoveryAsking;
-        recovery_end(mode);
+        recoveryEnd(mode);
         return;
     }
     const QString path = QStringLiteral("%1/%2").arg(rcvRecovery::kRecoveryDir, files.front());
@@ -469,13 +469,13 @@ void fpga_manage::recovery_start(RCV_CHECK_OR_RECOVERY mode)
     QString why;
     if (!cardfile::readBoxFile(path, bytes, &why) || !cardfile::parseRecoveryFile(bytes, &job_.rcv_ports, &why)) {
         KEL_DBG("\n fpga: recovery file refused: %s\n", qPrintable(why));
-        recovery_fail();
+        recoveryFail();
         return;
     }
     const int ports = static_cast<int>(job_.rcv_ports.size());
     if (mode == RCV_CHECK) {
         job_.steps = ports;
-        job_progress(0);
+        jobProgress(0);
         setStep(kJobRun);
         return;
     }
@@ -484,7 +484,7 @@ void fpga_manage::recovery_start(RCV_CHECK_OR_RECOVERY mode)
     if (card >= fpga::kRcvAnswerNone || rcv_found_port_ < 0 || rcv_found_port_ >= ports ||
         card >= job_.rcv_ports[static_cast<size_t>(rcv_found_port_)].record.net_rcv_num) {
         KEL_DBG("\n fpga: recovery: no card to recover (answer %d)\n", card);
-        recovery_fail();
+        recoveryFail();
         return;
     }
     const cardfile::RcvPort& port = job_.rcv_ports[static_cast<size_t>(rcv_found_port_)];
@@ -492,81 +492,81 @@ void fpga_manage::recovery_start(RCV_CHECK_OR_RECOVERY mode)
     job_.card = card;
     job_.replay = cardfile::operationsFor(port, card);
     job_.steps = static_cast<int>(job_.replay.size()) + 1 + ports;
-    job_progress(0);
+    jobProgress(0);
     setStep(kJobReplay);
 }
 
 // Job 6: the card's recorded operations one per pass, then the save that
 // keeps them, then the query again.
-void fpga_manage::recovery_replay_deal()
+void fpga_manage::recoveryReplayDeal()
 {
     if (!running_[0]) {
-        recovery_fail();
+        recoveryFail();
         return;
     }
     const u16 card = job_.card;
     if (step() == kJobSaving) {
-        if (!job_wait_over())
+        if (!jobWaitOver())
             return;
         if (job_.answered < job_.awaited) {
             // The card took nothing we can tell: it still needs recovery.
             KEL_DBG("\n fpga: recovery: card %d on port %d did not answer its save\n", card, job_.port);
             if (rcv_result.setSilent())
                 KelRamPara::test_signal(SYNC_RCV_RECOVERY);
-            recovery_fail();
+            recoveryFail();
             return;
         }
         job_.waiting = false;
-        job_progress(kProgressRunning * ++job_.done / job_.steps);
+        jobProgress(kProgressRunning * ++job_.done / job_.steps);
         setStep(kJobRun);
         return;
     }
     if (job_.index < static_cast<int>(job_.replay.size())) {
         const cardfile::RcvOperation& op = job_.replay[static_cast<size_t>(job_.index++)];
-        job_send(job_.port, card, op.command, op.address, op.data.data(), static_cast<int>(op.data.size()));
-        job_progress(kProgressRunning * ++job_.done / job_.steps);
+        jobSend(job_.port, card, op.command, op.address, op.data.data(), static_cast<int>(op.data.size()));
+        jobProgress(kProgressRunning * ++job_.done / job_.steps);
         return;
     }
-    job_send(job_.port, card, fpga::kRcvSave, 0, nullptr, 0);
-    job_await(job_.port, card, fpga::kRcvSave, 1, kSaveTicks + kSavePerCardTicks);
+    jobSend(job_.port, card, fpga::kRcvSave, 0, nullptr, 0);
+    jobAwait(job_.port, card, fpga::kRcvSave, 1, kSaveTicks + kSavePerCardTicks);
     setStep(kJobSaving);
 }
 
 // Jobs 5 and 6: the LAN ports of the recovery file's screens one after
 // another, until a card answers that it needs recovery.
-void fpga_manage::recovery_query_deal(RCV_CHECK_OR_RECOVERY mode)
+void fpga_manage::recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode)
 {
     if (!running_[0]) {
-        recovery_fail();
+        recoveryFail();
         return;
     }
     const int ports = static_cast<int>(job_.rcv_ports.size());
     if (!job_.waiting) {
         if (job_.query_port >= ports) {
-            recovery_end(mode);
+            recoveryEnd(mode);
             return;
         }
         const cardfile::RcvPortRecord& r = job_.rcv_ports[static_cast<size_t>(job_.query_port)].record;
         g_send_para.recovery_progress = kRecoveryAsking;
         const u8 port = static_cast<u8>(r.net_ledx);
-        job_send(port, fpga::kCardAll, fpga::kRcvSearch, 0, nullptr, 0);
-        job_await(port, fpga::kCardAll, fpga::kRcvSearch, r.net_rcv_num, kQueryTicks);
+        jobSend(port, fpga::kCardAll, fpga::kRcvSearch, 0, nullptr, 0);
+        jobAwait(port, fpga::kCardAll, fpga::kRcvSearch, r.net_rcv_num, kQueryTicks);
         return;
     }
     if (g_send_para.recovery_progress.load() < fpga::kRcvAnswerNone) {
         job_.waiting = false;
         rcv_found_port_ = job_.query_port;
-        recovery_end(mode);
+        recoveryEnd(mode);
         return;
     }
-    if (!job_wait_over())
+    if (!jobWaitOver())
         return;
     job_.waiting = false;
     ++job_.query_port;
-    job_progress(kProgressRunning * ++job_.done / job_.steps);
+    jobProgress(kProgressRunning * ++job_.done / job_.steps);
 }
 
-void fpga_manage::recovery_end(RCV_CHECK_OR_RECOVERY mode)
+void fpga_manage::recoveryEnd(RCV_CHECK_OR_RECOVERY mode)
 {
     const u16 answer = g_send_para.recovery_progress.load();
     const int found = rcv_found_port_;
@@ -577,5 +577,5 @@ void fpga_manage::recovery_end(RCV_CHECK_OR_RECOVERY mode)
     } else if (answer >= fpga::kRcvAnswerNone && mode == RCV_RECOVERY && rcv_result.clearShown()) {
         KelRamPara::test_signal(SYNC_RCV_RECOVERY);
     }
-    job_finish();
+    jobFinish();
 }

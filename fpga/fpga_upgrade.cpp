@@ -84,7 +84,7 @@ constexpr u32 kFont32English = 0x000000;
 constexpr u32 kFont32Chinese = 0x010000;
 constexpr u32 kFont64English = 0x410000;
 constexpr u32 kFont64Chinese = 0x450000;
-constexpr u8 kHeight32 = 32, kHeight64 = 64;
+constexpr u8 kSmallFontHeight = 32, kLargeFontHeight = 64;
 
 struct FontPlace {
     u32 address;
@@ -103,9 +103,9 @@ bool fontPlace(const u8* head, FontPlace* out)
         return false;
     const bool chinese = encoding == usbpkg::kFontChinese;
     u32 address = kFont32English;
-    if (height == kHeight32)
+    if (height == kSmallFontHeight)
         address = chinese ? kFont32Chinese : kFont32English;
-    else if (height == kHeight64)
+    else if (height == kLargeFontHeight)
         address = chinese ? kFont64Chinese : kFont64English;
     const u32 areaEnd = address == kFont32English   ? kFont32Chinese
                         : address == kFont32Chinese ? kFont64English
@@ -311,12 +311,12 @@ void fpga_manage::usb_upgrade_deal()
         g_send_para.step = kStepEnd;
         break;
     default:  // the last step, and any step a run never takes
-        usb_upgrade_end();
+        usbUpgradeEnd();
         break;
     }
 }
 
-void fpga_manage::usb_upgrade_end()
+void fpga_manage::usbUpgradeEnd()
 {
     IT8563WE_Get(&rtc_time);
     usb_grade_msg += QStringLiteral("    ") + timeText(rtc_time);
@@ -333,7 +333,7 @@ void fpga_manage::usb_upgrade_end()
 
 // ------------------------------------------------------------------ the packages
 
-QString fpga_manage::usb_upgrade_dir()
+QString fpga_manage::usbUpgradeDir()
 {
     const QString sub = settingsRead(g_usb_grade_path);
     if (sub == QLatin1String(kStickRootSetting))
@@ -348,10 +348,10 @@ QString fpga_manage::usb_upgrade_dir()
     return kUsbMount + sub;
 }
 
-QStringList fpga_manage::usb_package_paths(int limit)
+QStringList fpga_manage::usbPackagePaths(int limit)
 {
     QStringList out;
-    const QString dir = usb_upgrade_dir();
+    const QString dir = usbUpgradeDir();
     const QString host = dir.isEmpty() ? QString() : platform::qpath(dir);
     if (host.isEmpty())
         return out;
@@ -370,7 +370,7 @@ QStringList fpga_manage::usb_package_paths(int limit)
 
 void fpga_manage::get_usb_file_list_path()
 {
-    usb_file_list = usb_package_paths(kMaxPackages);
+    usb_file_list = usbPackagePaths(kMaxPackages);
     usb_file_count = static_cast<u8>(usb_file_list.size());
     for (const QString& p : usb_file_list)
         KEL_DBG("\n %s\n", qPrintable(p));
@@ -386,12 +386,12 @@ void fpga_manage::usb_upgrade_main_deal()
         const QString& package = usb_file_list[i];
         KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),
                 qPrintable(QFileInfo(package).suffix()));
-        usb_package_deal(package);
+        usbPackageDeal(package);
     }
-    usb_upgrade_finish();
+    usbUpgradeFinish();
 }
 
-void fpga_manage::usb_package_deal(const QString& package)
+void fpga_manage::usbPackageDeal(const QString& package)
 {
     PackageTable t;
     if (const char* fault = readPackageTable(package, &t)) {
@@ -544,7 +544,7 @@ bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, 
 
 // ------------------------------------------------------------------ the finish
 
-void fpga_manage::usb_upgrade_finish()
+void fpga_manage::usbUpgradeFinish()
 {
     KEL_DBG("\n downing_mcu = %#x ,downing_txc1 = %#x ,downing_osd = %#x\n", downing_mcu, downing_txc1, downing_osd);
     if (downing_mcu) {
@@ -568,9 +568,9 @@ void fpga_manage::usb_upgrade_finish()
     program_update::discardNewProgram();
     // An FPGA whose flash was cut short keeps running what it loaded.
     if (downing_txc1 == kProgramWritten)
-        hold_fpga_reset(0);
+        holdFpgaReset(0);
     if (downing_txc2 == kProgramWritten)
-        hold_fpga_reset(1);
+        holdFpgaReset(1);
     x518_manage* chip = x518_manage::p_x518_manage;
     if (downing_osd && chip && chip->spi_fd >= 0) {
         chip->read_x518_font(chip->spi_fd);

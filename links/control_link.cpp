@@ -80,7 +80,7 @@ bool ControlLink::start()
         if (onFailure_ == OpenFailure::GiveUp)
             return false;
     }
-    message_deal::attach_link(link_, [this](std::vector<u8> frame) { sends_.push(std::move(frame)); });
+    message_deal::attachLink(link_, [this](std::vector<u8> frame) { sends_.push(std::move(frame)); });
     thread_ = std::thread([this] {
         platform::nameThread(name_);
         run();
@@ -95,7 +95,7 @@ void ControlLink::stop()
     sends_.requestStop();
     thread_.join();
     sends_.clearStop();
-    message_deal::detach_link(link_);
+    message_deal::detachLink(link_);
     transport_->closePort();
 }
 
@@ -109,7 +109,7 @@ void ControlLink::run()
         writeQueued();
         pollfd fds[1 + LinkTransport::kMaxPollFds] = {{sends_.wakeFd(), POLLIN, 0}};
         const int count = 1 + transport_->pollSet(fds + 1);
-        const int ready = ::poll(fds, static_cast<nfds_t>(count), message_deal::poll_timeout_ms(link_));
+        const int ready = ::poll(fds, static_cast<nfds_t>(count), message_deal::pollTimeoutMs(link_));
         if (ready < 0 && errno != EINTR) {
             pause();
             continue;
@@ -119,7 +119,7 @@ void ControlLink::run()
                 sends_.clearWake();
             transport_->serveReady(fds + 1, *this);
         }
-        message_deal::expire_pending(link_);
+        message_deal::expirePending(link_);
     }
 }
 

@@ -171,10 +171,10 @@ const message_deal::CommandEntry message_deal::kCommands[] = {
     {CMD_CLOUD_PROPERTY, &message_deal::project_set_setproperty},
     {CMD_READ_RAM, &message_deal::read_ram},
     {CMD_WRITE_RAM, &message_deal::write_ram},
-    {CMD_READ_REGISTERS, &message_deal::read_register},
+    {CMD_READ_REGISTERS, &message_deal::readRegister},
     {CMD_WRITE_REGISTER, &message_deal::write_register},
-    {CMD_FILE_START, &message_deal::write_file_start},
-    {CMD_FILE_DATA, &message_deal::write_file_data},
+    {CMD_FILE_START, &message_deal::writeFileStart},
+    {CMD_FILE_DATA, &message_deal::writeFileData},
     {CMD_FILE_END, &message_deal::write_file_end},
     {CMD_FILE_DELETE, &message_deal::delete_file_name},
     {CMD_FLASH_ERASE, &message_deal::cmd_erase_flash},
@@ -249,7 +249,7 @@ u8 message_deal::unsupported(const CTRL_FRAME&, CTRL_FRAME&)
     return ST_UNSUPPORTED;
 }
 
-QString message_deal::version_text()
+QString message_deal::versionText()
 {
     return QString::asprintf("V%02d.%02d.%02d %x-%02x-%02x", kVersionMajor, kVersionMinor, kVersionPatch, kVersionYear,
                              kVersionMonth, kVersionDay);
@@ -266,7 +266,7 @@ u8 message_deal::get_device_info(const CTRL_FRAME& req, CTRL_FRAME& reply)
     reply.append(barcode.constData(), kBarcodeSize);
     reply.append(g_pid, kPidSize);
     reply.appendU32(static_cast<u32>(settingsRead(g_kel_max_pixel)));
-    const QByteArray version = version_text().toLatin1();
+    const QByteArray version = versionText().toLatin1();
     reply.append(version.constData(), static_cast<size_t>(version.size()));
     return ST_DONE;
 }
@@ -493,7 +493,7 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
 
 // ------------------------------------------------------------------ registers
 
-u8 message_deal::read_register(const CTRL_FRAME& req, CTRL_FRAME& reply)
+u8 message_deal::readRegister(const CTRL_FRAME& req, CTRL_FRAME& reply)
 {
     if (req.length != kRegisterRequestSize)
         return ST_BAD_LENGTH;
@@ -526,8 +526,8 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_DONE;
     case kRegUpdate:
         RegUpdate0E(value);
-        return (value & kUpdateFonts) ? reload_fonts() : static_cast<u8>(ST_DONE);
-    case kRegInputA0:
+        return (value & kUpdateFonts) ? reloadFonts() : static_cast<u8>(ST_DONE);
+    case kRegInputChip:
         image.input_chip_value = value;
         return ST_DONE;
     case kRegReboot: {
@@ -543,16 +543,16 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
             requestDeferredReboot();
         return ST_DONE;
     }
-    case kRegChipA2:
-    case kRegDumpA3:
-    case kRegGroupA4:
-    case kRegTestA5: {
+    case kRegChipService:
+    case kRegParamDump:
+    case kRegGroupDump:
+    case kRegChipTest: {
         QMutexLocker lock(&x518_manage::mutex);
-        if (reg == kRegChipA2)
+        if (reg == kRegChipService)
             image.chip_service_request = value;
-        else if (reg == kRegDumpA3)
+        else if (reg == kRegParamDump)
             image.param_dump_request = static_cast<u8>(value + 1);
-        else if (reg == kRegGroupA4)
+        else if (reg == kRegGroupDump)
             image.group_dump_request = value;
         else
             image.chip_test_request = value;
@@ -632,7 +632,7 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         s.header.command = req.command;
         s.header.sub_command = req.sub_command;
     }
-    status = passby_forward(link_, static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length);
+    status = passbyForward(link_, static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length);
     if (status == ST_DONE)
         return true;
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -640,21 +640,21 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
     return false;
 }
 
-void message_deal::attach_link(u8 link, LinkSender sender)
+void message_deal::attachLink(u8 link, LinkSender sender)
 {
     PassbyState& s = passbyState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.senders[link] = std::move(sender);
 }
 
-void message_deal::detach_link(u8 link)
+void message_deal::detachLink(u8 link)
 {
     PassbyState& s = passbyState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.senders.erase(link);
 }
 
-bool message_deal::passby_card_reply(const u8* frame, int len)
+bool message_deal::passbyCardReply(const u8* frame, int len)
 {
     fpga::RcvHeader h;
     if (!fpga::rcvParse(frame, len, &h))
@@ -690,14 +690,14 @@ bool message_deal::passby_card_reply(const u8* frame, int len)
     return true;
 }
 
-bool message_deal::passby_pending(u8 link)
+bool message_deal::passbyPending(u8 link)
 {
     PassbyState& s = passbyState();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.pending && s.link == link;
 }
 
-void message_deal::passby_expire()
+void message_deal::passbyExpire()
 {
     PassbyState& s = passbyState();
     LinkSender sender;
@@ -725,21 +725,21 @@ void message_deal::passby_expire()
     sender(std::move(out));
 }
 
-int message_deal::poll_timeout_ms(u8 link)
+int message_deal::pollTimeoutMs(u8 link)
 {
     constexpr int kTickMs = 10;
-    if (passby_pending(link))
+    if (passbyPending(link))
         return kTickMs;
     return file_deal::running(link) ? kTransferPollMs : -1;
 }
 
-void message_deal::expire_pending(u8 link)
+void message_deal::expirePending(u8 link)
 {
-    passby_expire();
+    passbyExpire();
     file_deal::expire(link);
 }
 
-u8 passby_forward(u8 link, u8 port, const u8* payload, u16 len)
+u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len)
 {
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     if (!fpga)
@@ -754,8 +754,8 @@ u8 passby_forward(u8 link, u8 port, const u8* payload, u16 len)
     const int n = fpga::rcvBuild(frame, h, payload + kPassbyHeaderSize, h.length);
     if (n == 0)
         return message_deal::ST_REFUSED;
-    fpga->set_passby_sink(link, [](const u8* reply, int replyLen) { message_deal::passby_card_reply(reply, replyLen); });
-    switch (fpga->passby_send(link, frame, n)) {
+    fpga->setPassbySink(link, [](const u8* reply, int replyLen) { message_deal::passbyCardReply(reply, replyLen); });
+    switch (fpga->passbySend(link, frame, n)) {
     case fpga_manage::kPassbySent: return message_deal::ST_DONE;
     case fpga_manage::kPassbyBadFrame: return message_deal::ST_REFUSED;
     default: return message_deal::ST_BUSY;  // FPGA 0 not running, or the transfer failed

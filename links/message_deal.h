@@ -54,14 +54,14 @@ public:
     };
 
     // Box registers with side effects.
-    static constexpr u8 kRegMcuFlag = 11;     // bit 2 commit user modes, bit 3 reload the overlay
-    static constexpr u8 kRegUpdate = 14;      // bit 0 restart, bit 3 reload the chip fonts
-    static constexpr u8 kRegInputA0 = 0xA0;   // kept for the input chips
-    static constexpr u8 kRegReboot = 0xA1;    // bit 0 restart, bit 1 chip register listing
-    static constexpr u8 kRegChipA2 = 0xA2;
-    static constexpr u8 kRegDumpA3 = 0xA3;
-    static constexpr u8 kRegGroupA4 = 0xA4;
-    static constexpr u8 kRegTestA5 = 0xA5;
+    static constexpr u8 kRegMcuFlag = 11;      // bit 2 commit user modes, bit 3 reload the overlay
+    static constexpr u8 kRegUpdate = 14;       // bit 0 restart, bit 3 reload the chip fonts
+    static constexpr u8 kRegInputChip = 0xA0;  // kept for the input chips
+    static constexpr u8 kRegReboot = 0xA1;     // bit 0 restart, bit 1 chip register listing
+    static constexpr u8 kRegChipService = 0xA2;
+    static constexpr u8 kRegParamDump = 0xA3;
+    static constexpr u8 kRegGroupDump = 0xA4;
+    static constexpr u8 kRegChipTest = 0xA5;
 
     // Limits of the commands.
     static constexpr u16 kMaxReadCount = 4096;
@@ -97,36 +97,36 @@ public:
     bool serve(const CTRL_FRAME& req, std::vector<u8>& out);
     // Serves one frame addressed to the box or its cards. True, with `reply`
     // filled, when a reply is to go out now (a pass-through is answered
-    // later, by passby_card_reply).
+    // later, by passbyCardReply).
     bool deal(const CTRL_FRAME& req, CTRL_FRAME& reply);
 
     // ---- pass-through, shared by the links
     // A link registers where frames from other threads go while it runs.
-    static void attach_link(u8 link, LinkSender sender);
-    static void detach_link(u8 link);
+    static void attachLink(u8 link, LinkSender sender);
+    static void detachLink(u8 link);
     // One reply (an RCV_FRAME) of the receiving cards to the pending
     // pass-through, handed over by the FPGA manager's thread: sent to the PC
     // on the link that forwarded the request. False when nothing is pending,
     // the frame is malformed or that link is gone.
-    static bool passby_card_reply(const u8* frame, int len);
+    static bool passbyCardReply(const u8* frame, int len);
     // True while a pass-through forwarded by `link` waits for the cards.
-    static bool passby_pending(u8 link);
+    static bool passbyPending(u8 link);
     // Ends a pass-through whose answer window has closed; when no card
     // answered, the PC gets ST_UNSUPPORTED. The links call it while one is
     // pending.
-    static void passby_expire();
+    static void passbyExpire();
     // How long a link's poll may sleep: -1 (until an event) unless it waits
     // for the cards (one tick) or runs a file transfer (kTransferPollMs, so
     // that an abandoned transfer ends).
-    static int poll_timeout_ms(u8 link);
+    static int pollTimeoutMs(u8 link);
     static constexpr int kTransferPollMs = 100;
     // The links call it after every round of their thread: ends a
     // pass-through whose window has closed and a file transfer of `link`
     // that has been idle too long.
-    static void expire_pending(u8 link);
+    static void expirePending(u8 link);
 
     // The program's version text, "V11.02.00 2025-02-26".
-    static QString version_text();
+    static QString versionText();
 
 private:
     using CommandFn = u8 (message_deal::*)(const CTRL_FRAME& req, CTRL_FRAME& reply);
@@ -148,13 +148,13 @@ private:
     u8 project_set_setproperty(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 read_ram(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 write_ram(const CTRL_FRAME& req, CTRL_FRAME& reply);
-    u8 read_register(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 readRegister(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 write_register(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 unsupported(const CTRL_FRAME& req, CTRL_FRAME& reply);
 
     // ---- file transfer (message_deal_file.cpp)
-    u8 write_file_start(const CTRL_FRAME& req, CTRL_FRAME& reply);
-    u8 write_file_data(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 writeFileStart(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    u8 writeFileData(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 write_file_end(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 delete_file_name(const CTRL_FRAME& req, CTRL_FRAME& reply);
 
@@ -164,7 +164,7 @@ private:
     u8 cmd_read_flash(const CTRL_FRAME& req, CTRL_FRAME& reply);
     // Register 14 bit 3: the font headers are read again and the fonts
     // loaded into the chip.
-    u8 reload_fonts();
+    u8 reloadFonts();
 
     // ---- register side effects
     void REG_mcu_flag(u8 value);
@@ -184,6 +184,6 @@ private:
 // Hands a pass-through request (the 0x30 payload: card, card command,
 // address, length, data) for the cards behind sending port `port` to the
 // FPGA manager as an RCV_FRAME; the cards' replies come back through
-// message_deal::passby_card_reply on `link`. Returns ST_DONE when it was
+// message_deal::passbyCardReply on `link`. Returns ST_DONE when it was
 // sent, else the status to reply at once.
-u8 passby_forward(u8 link, u8 port, const u8* payload, u16 len);
+u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len);

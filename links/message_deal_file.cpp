@@ -170,7 +170,7 @@ int removeFilesOf(const char* dir)
 
 }  // namespace
 
-u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
+u8 message_deal::writeFileStart(const CTRL_FRAME& req, CTRL_FRAME&)
 {
     if (req.length < kStartHeaderSize)
         return ST_BAD_LENGTH;
@@ -182,15 +182,15 @@ u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
     const file_deal::TagInfo info = file_deal::tagInfo(tag);
     const bool named = info.target == file_deal::Target::SmartMap || info.target == file_deal::Target::Recovery;
     if (info.target == file_deal::Target::None) {
-        KEL_DBG("\n[write_file_start] tag %.4s refused\n", tag);
+        KEL_DBG("\n[writeFileStart] tag %.4s refused\n", tag);
         return ST_REFUSED;
     }
     if ((named || !name.empty()) && !file_deal::nameValid(name)) {
-        KEL_DBG("\n[write_file_start] name refused\n");
+        KEL_DBG("\n[writeFileStart] name refused\n");
         return ST_REFUSED;
     }
     if (total == 0 || total > info.limit) {
-        KEL_DBG("\n[write_file_start] %.4s of %u bytes refused (at most %zu)\n", tag, total, info.limit);
+        KEL_DBG("\n[writeFileStart] %.4s of %u bytes refused (at most %zu)\n", tag, total, info.limit);
         return ST_REFUSED;
     }
     // One transfer at a time over all links and the USB upgrade; the same
@@ -206,12 +206,12 @@ u8 message_deal::write_file_start(const CTRL_FRAME& req, CTRL_FRAME&)
     t.name = name;
     if (!file_deal::begin(t))
         return ST_BUSY;  // taken over between the two steps
-    KEL_DBG("\n[write_file_start] %.4s, %u bytes, link %u\n", tag, total, link_);
+    KEL_DBG("\n[writeFileStart] %.4s, %u bytes, link %u\n", tag, total, link_);
     file_deal::announceStart();
     return ST_DONE;
 }
 
-u8 message_deal::write_file_data(const CTRL_FRAME& req, CTRL_FRAME&)
+u8 message_deal::writeFileData(const CTRL_FRAME& req, CTRL_FRAME&)
 {
     if (req.length <= kOffsetSize || req.length - kOffsetSize > file_deal::kMaxPiece)
         return ST_BAD_LENGTH;

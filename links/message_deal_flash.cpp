@@ -112,7 +112,7 @@ u8 message_deal::cmd_read_flash(const CTRL_FRAME& req, CTRL_FRAME& reply)
     return ST_DONE;
 }
 
-u8 message_deal::reload_fonts()
+u8 message_deal::reloadFonts()
 {
     x518_manage* m = chipManager();
     if (!m)

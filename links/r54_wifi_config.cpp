@@ -295,7 +295,7 @@ std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
         return "OK+RESTORE";
     }
     if (cmd == kGetVersion)
-        return "OK+GETVER=" + message_deal::version_text().toStdString();
+        return "OK+GETVER=" + message_deal::versionText().toStdString();
     return kError;
 }
 

@@ -207,7 +207,7 @@ void firmware_usbgrade::get_file_list_smartpath()
 {
     file_flags.fill(0);
     current_page = 0;
-    file_list = fpga_manage::usb_package_paths(kMaxFiles);
+    file_list = fpga_manage::usbPackagePaths(kMaxFiles);
     file_count = static_cast<u8>(file_list.size());
     bool shortSeen = false;
     for (int i = 0; i < file_count; ++i) {

@@ -99,7 +99,7 @@ void MachineState::on_Button_back_clicked()
 
 QString MachineState::programVersionLine()
 {
-    return QStringLiteral("MCU:") + message_deal::version_text();
+    return QStringLiteral("MCU:") + message_deal::versionText();
 }
 
 QString MachineState::fpgaVersionLine()

@@ -12,7 +12,7 @@ protected:
     {
         FpgaTest::SetUp();
         ASSERT_EQ(drv.initialize(), 4);
-        ASSERT_TRUE(drv.window_mapped());
+        ASSERT_TRUE(drv.windowMapped());
     }
     int refused(int n) { return withFlash(n, [](auto& f) { return f.refusedCommands(); }); }
     size_t erases(int n) { return flashErases(n).size(); }

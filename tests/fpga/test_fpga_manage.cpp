@@ -173,11 +173,11 @@ TEST_F(FpgaTest, PortAreasAndTheParameterMemoryImage)
     EXPECT_EQ(std::vector<int>({u16at(x), u16at(y), u16at(w), u16at(h)}), std::vector<int>({0, 540, 1920, 540}));
 
     const u8 bytes[2] = {0x34, 0x12};
-    EXPECT_TRUE(m->write_ram_para(0, 1022, bytes, 2));
+    EXPECT_TRUE(m->writeRamPara(0, 1022, bytes, 2));
     EXPECT_EQ(board->ram(0, 1022, 2), (std::vector<uint8_t>{0x34, 0x12}));
     EXPECT_EQ(u16at(1022), 0x1234);
-    EXPECT_FALSE(m->write_ram_para(0, 1023, bytes, 2));
-    EXPECT_FALSE(m->write_ram_para(2, 0, bytes, 2));
+    EXPECT_FALSE(m->writeRamPara(0, 1023, bytes, 2));
+    EXPECT_FALSE(m->writeRamPara(2, 0, bytes, 2));
 }
 
 // ------------------------------------------------------------------ hand-overs
@@ -437,16 +437,16 @@ TEST_F(FpgaTest, PassThroughRepliesGoToTheirLinkWhileTheSearchRests)
 {
     fpga_manage* m = manager();
     std::vector<std::vector<u8>> udp, tcp;
-    m->set_passby_sink(fpga_manage::kLinkUdp, [&](const u8* f, int n) { udp.emplace_back(f, f + n); });
-    m->set_passby_sink(fpga_manage::kLinkTcp, [&](const u8* f, int n) { tcp.emplace_back(f, f + n); });
+    m->setPassbySink(fpga_manage::kLinkUdp, [&](const u8* f, int n) { udp.emplace_back(f, f + n); });
+    m->setPassbySink(fpga_manage::kLinkTcp, [&](const u8* f, int n) { tcp.emplace_back(f, f + n); });
     u8 frame[fpga::kRcvMaxFrame];
     const u8 count[2] = {3, 0};
     const int len = fpga::rcvBuild(frame, {1, 0, fpga::kRcvRead, 16, 0}, count, 2);
-    EXPECT_EQ(m->passby_send(fpga_manage::kLinkUdp, frame, len), fpga_manage::kPassbyNotReady);
+    EXPECT_EQ(m->passbySend(fpga_manage::kLinkUdp, frame, len), fpga_manage::kPassbyNotReady);
     ASSERT_TRUE(bringUp());
     board->clearSentFrames();
 
-    EXPECT_EQ(m->passby_send(fpga_manage::kLinkUdp, frame, len), fpga_manage::kPassbySent);
+    EXPECT_EQ(m->passbySend(fpga_manage::kLinkUdp, frame, len), fpga_manage::kPassbySent);
     EXPECT_EQ(g_passby_trans_port.load(), fpga_manage::kLinkUdp);
     passes(1);
     ASSERT_EQ(udp.size(), 1u);
@@ -466,8 +466,8 @@ TEST_F(FpgaTest, PassThroughRepliesGoToTheirLinkWhileTheSearchRests)
 
     // A frame with a wrong check byte goes nowhere.
     frame[len - 1] ^= 0x01;
-    EXPECT_EQ(m->passby_send(fpga_manage::kLinkTcp, frame, len), fpga_manage::kPassbyBadFrame);
-    EXPECT_EQ(m->passby_send(fpga_manage::kLinkTcp, nullptr, 0), fpga_manage::kPassbyBadFrame);
+    EXPECT_EQ(m->passbySend(fpga_manage::kLinkTcp, frame, len), fpga_manage::kPassbyBadFrame);
+    EXPECT_EQ(m->passbySend(fpga_manage::kLinkTcp, nullptr, 0), fpga_manage::kPassbyBadFrame);
     EXPECT_EQ(board->sentFrames().size(), 2u);
 }
 

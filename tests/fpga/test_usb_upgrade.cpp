@@ -117,11 +117,11 @@ TEST_F(UsbUpgrade, ListsKelAndKelzkFilesInNameOrderIgnoringCase)
     const QString dir = QString::fromStdString(root_) + kStickDir;
     QFile::link(dir + "b.KEL", dir + "link.KEL");
     writeBoxFile("/mnt/usb1/root.KEL", "x");
-    EXPECT_EQ(fpga_manage::usb_package_paths(255),
+    EXPECT_EQ(fpga_manage::usbPackagePaths(255),
               (QStringList{"/mnt/usb1/KEL-R8/A.KELZK", "/mnt/usb1/KEL-R8/b.KEL", "/mnt/usb1/KEL-R8/C.KEL"}));
-    EXPECT_EQ(fpga_manage::usb_package_paths(2).size(), 2);
+    EXPECT_EQ(fpga_manage::usbPackagePaths(2).size(), 2);
     g_usb_grade_path = " ";  // the stick's root
-    EXPECT_EQ(fpga_manage::usb_package_paths(255), QStringList{"/mnt/usb1/root.KEL"});
+    EXPECT_EQ(fpga_manage::usbPackagePaths(255), QStringList{"/mnt/usb1/root.KEL"});
 }
 
 // A 40,000-byte program for each FPGA: a 32 KB block and two 4 KB sectors
@@ -367,9 +367,9 @@ TEST_F(UsbUpgrade, AnUpgradeDirectoryThatLeavesTheStickIsRefused)
     writeBoxFile("/data/app/x.KEL", "x");
     writeBoxFile("/mnt/usb1/KEL-R8/sub/y.KEL", "y");
     g_usb_grade_path = "../../data/app";
-    EXPECT_TRUE(fpga_manage::usb_package_paths(255).isEmpty());
+    EXPECT_TRUE(fpga_manage::usbPackagePaths(255).isEmpty());
     g_usb_grade_path = "KEL-R8/../KEL-R8/sub";
-    EXPECT_EQ(fpga_manage::usb_package_paths(255), QStringList{"/mnt/usb1/KEL-R8/../KEL-R8/sub/y.KEL"});
+    EXPECT_EQ(fpga_manage::usbPackagePaths(255), QStringList{"/mnt/usb1/KEL-R8/../KEL-R8/sub/y.KEL"});
 }
 
 // A run always starts at step 0 whatever a card job left in the step byte,

@@ -188,7 +188,7 @@ void sampleFpga()
         u8 bytes[sizeof area];
         for (int i = 0; i < 4; ++i)
             ram::storeU16(bytes + 2 * i, area[i]);
-        m->write_ram_para(0, x, bytes, sizeof bytes);
+        m->writeRamPara(0, x, bytes, sizeof bytes);
     }
 }
 

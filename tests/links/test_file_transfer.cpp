@@ -166,14 +166,14 @@ TEST_F(FileHandler, AnIdleTransferEndsOnItsLinkAndTheDialogGoes)
 {
     G_timeTicks = 10;
     ASSERT_EQ(status(startFrame("OSDS", 10)), 0);
-    EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), message_deal::kTransferPollMs);
-    message_deal::expire_pending(message_deal::LINK_TCP);
+    EXPECT_EQ(message_deal::pollTimeoutMs(message_deal::LINK_TCP), message_deal::kTransferPollMs);
+    message_deal::expirePending(message_deal::LINK_TCP);
     EXPECT_TRUE(file_deal::running(message_deal::LINK_TCP));
     G_timeTicks = 11 + file_deal::kIdleTicks;
-    message_deal::expire_pending(message_deal::LINK_TCP);
+    message_deal::expirePending(message_deal::LINK_TCP);
     EXPECT_FALSE(file_deal::running(message_deal::LINK_TCP));
     EXPECT_EQ(g_update_flag.load(), 0);
-    EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), -1);
+    EXPECT_EQ(message_deal::pollTimeoutMs(message_deal::LINK_TCP), -1);
 }
 
 // ---------------------------------------------------------------- one transfer at a time

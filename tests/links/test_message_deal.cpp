@@ -369,10 +369,10 @@ TEST_F(Handler, PassThroughChecksItsLengthsBeforeForwardingAndAStrayCardReplyGoe
     EXPECT_EQ(passby(cat({{0xFF, 0x03}, le32(0), le16(1025), std::vector<u8>(1025, 1)})), message_deal::ST_REFUSED);
     // Well formed, but no FPGA manager to take it.
     EXPECT_EQ(passby(cat({head, {1, 2, 3, 4}})), message_deal::ST_BUSY);
-    EXPECT_FALSE(message_deal::passby_pending(message_deal::LINK_TCP));
+    EXPECT_FALSE(message_deal::passbyPending(message_deal::LINK_TCP));
     // A card's reply with nothing pending goes nowhere.
     u8 frame[32];
     const int n = fpga::rcvBuild(frame, {0, 0, fpga::kRcvWrite, 0, 0}, nullptr, 0);
-    EXPECT_FALSE(message_deal::passby_card_reply(frame, n));
-    EXPECT_EQ(message_deal::poll_timeout_ms(message_deal::LINK_TCP), -1);
+    EXPECT_FALSE(message_deal::passbyCardReply(frame, n));
+    EXPECT_EQ(message_deal::pollTimeoutMs(message_deal::LINK_TCP), -1);
 }

@@ -52,7 +52,7 @@ protected:
     void closeWindow()
     {
         ticks(fpga_manage::kPassbyTicks + 1);
-        ASSERT_TRUE(waitUntil([&] { return !message_deal::passby_pending(link.id); }));
+        ASSERT_TRUE(waitUntil([&] { return !message_deal::passbyPending(link.id); }));
     }
 
     TestLink link;
@@ -109,7 +109,7 @@ TEST_P(PassbyOnOneLink, NoAnswerEndsWithStatus4AfterTheWindow)
     EXPECT_EQ(reply->command, message_deal::CMD_PASSBY);
     EXPECT_EQ(replyData(*reply), std::vector<u8>{});
     EXPECT_EQ(statusOf(*reply), message_deal::ST_UNSUPPORTED);
-    EXPECT_FALSE(message_deal::passby_pending(link.id));
+    EXPECT_FALSE(message_deal::passbyPending(link.id));
 }
 
 INSTANTIATE_TEST_SUITE_P(Tcp, PassbyOnOneLink, testing::Values(LinkKind::Tcp), linkKindName);
@@ -124,7 +124,7 @@ TEST_F(PassbyRefused, WhileTheFpgaIsDownOrOnTheModemLink)
     ASSERT_TRUE(tcp.start());
     auto pc = LinkClient::tcp(tcp.port());
     EXPECT_EQ(pc->ask(cardRequest(0, 1, fpga::kRcvSearch, 0, {})), message_deal::ST_BUSY);
-    EXPECT_FALSE(message_deal::passby_pending(message_deal::LINK_TCP));
+    EXPECT_FALSE(message_deal::passbyPending(message_deal::LINK_TCP));
 
     ASSERT_TRUE(bringUp());
     Zt_uart_inout_4G modem;
