@@ -164,6 +164,34 @@ bool isDir(const std::string& boxPath)
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Reads an open file to its end into `out` (at most `limit` bytes) and
+// closes it.
+static ReadResult readOpenFile(int fd, std::string& out, size_t limit)
+{
+    char buf[65536];
+    ReadResult result = ReadResult::Read;
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            result = ReadResult::Missing;
+            break;
+        }
+        if (n == 0)
+            break;
+        if (out.size() + static_cast<size_t>(n) > limit) {  // grew while read
+            result = ReadResult::TooLarge;
+            break;
+        }
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (result != ReadResult::Read)
+        out.clear();
+    return result;
+}
+
 bool readFile(const std::string& boxPath, std::string& out)
 {
     out.clear();
@@ -173,22 +201,7 @@ bool readFile(const std::string& boxPath, std::string& out)
     int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            out.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        out.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return true;
+    return readOpenFile(fd, out, out.max_size()) == ReadResult::Read;
 }
 
 ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t limit)
@@ -210,27 +223,7 @@ ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t lim
         return ReadResult::TooLarge;
     }
     out.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            out.clear();
-            return ReadResult::Missing;
-        }
-        if (n == 0)
-            break;
-        if (out.size() + static_cast<size_t>(n) > limit) {  // grew while read
-            ::close(fd);
-            out.clear();
-            return ReadResult::TooLarge;
-        }
-        out.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return ReadResult::Read;
+    return readOpenFile(fd, out, limit);
 }
 
 static bool writeAll(int fd, const char* data, size_t len)
