@@ -2,6 +2,7 @@
 // one apply pass, and the simulated chip's canvas shows each window at its
 // rectangle in its input's colour; dot-by-dot, fades and picture holds,
 // layers beyond four, and a window the channel budget refuses.
+#include "tests/support/canvas_probe.h"
 #include "tests/videochip/chip_test.h"
 
 #include "platform/sim/sim_x518_canvas.h"
@@ -17,31 +18,11 @@ namespace {
 constexpr int kPortHdmi2 = 0, kPortHdmi1 = 1, kPortDvi = 2, kPortHdmi3 = 5;
 constexpr u16 kWideW = 3840, kWideH = 2600;  // two output channels of 1920 x 2600 across the LED
 
-struct Rect {
-    int x, y, w, h;
-    bool operator==(const Rect& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
-};
-std::ostream& operator<<(std::ostream& o, const Rect& r) { return o << r.x << "," << r.y << " " << r.w << "x" << r.h; }
+using Rect = canvasprobe::Box;
+using Painted = canvasprobe::Found;
 
 // Where a colour shows on the canvas, and how many pixels.
-struct Painted {
-    Rect bounds{0, 0, 0, 0};
-    long count = 0;
-};
-Painted painted(const platform::Canvas& c, uint32_t colour)
-{
-    int x0 = c.width, y0 = c.height, x1 = -1, y1 = -1;
-    Painted p;
-    for (int y = 0; y < c.height; ++y)
-        for (int x = 0; x < c.width; ++x)
-            if (c.at(x, y) == colour) {
-                ++p.count;
-                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
-            }
-    if (p.count)
-        p.bounds = {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
-    return p;
-}
+Painted painted(const platform::Canvas& c, uint32_t colour) { return canvasprobe::find(c, colour); }
 
 class WindowTest : public RunningChipTest {
 protected:
