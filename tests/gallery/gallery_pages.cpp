@@ -38,6 +38,7 @@
 #include "tools/qroundprogressbar.h"
 #include "tools/rcv_recovery.h"
 #include "tools/smartmapping.h"
+#include "videochip/x518_manage.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -190,6 +191,31 @@ void sampleFpga()
             ram::storeU16(bytes + 2 * i, area[i]);
         m->writeRamPara(0, x, bytes, sizeof bytes);
     }
+}
+
+// The device information page while the parameter file cannot be written,
+// as the saver reports it in register 44.
+QImage deviceInfoUnsaved()
+{
+    KelRamPara* store = KelRamPara::pInstance();
+    const u8 saved = store->reg_image.save_state;
+    store->reg_image.save_state = ram::kSaveParaFileFails;
+    sampleFpga();
+    const QImage image = menuPage<MachineState>();
+    store->reg_image.save_state = saved;
+    return image;
+}
+
+// The device information page while the video chip manager exists and its
+// chip is not in running mode yet (being brought up, or not answering).
+QImage deviceInfoChipDown()
+{
+    sampleFpga();
+    x518_manage::prepareInstance();
+    const QImage image = menuPage<MachineState>();
+    delete x518_manage::p_x518_manage;
+    x518_manage::p_x518_manage = nullptr;
+    return image;
 }
 
 // ---- the video set-up pages
@@ -348,8 +374,9 @@ void screenOf2x3(SmartMapping& page)
     page.findChild<QAbstractButton*>(QStringLiteral("Button_route9"))->click();
 }
 
-// The recovery page with `entry` as the job's result ("" none).
-QImage recoveryPage(const QString& entry)
+// The recovery page with `entry` as the job's result ("" none); `silent`:
+// the card a recovery then worked on did not answer.
+QImage recoveryPage(const QString& entry, bool silent = false)
 {
     MainWindowUnder main;
     sampleFpga();
@@ -357,6 +384,8 @@ QImage recoveryPage(const QString& entry)
     rcv_recovery page(nullptr);
     if (!entry.isEmpty()) {
         fpga->rcv_result.setFound(entry);
+        if (silent)
+            fpga->rcv_result.setSilent();
         g_send_para.recovery_progress = 2;
         page.syncUpdate(SYNC_PARA_CHANGED);
         g_send_para.recovery_progress = 0;
@@ -434,6 +463,8 @@ const std::vector<GalleryPage>& galleryPages()
              sampleFpga();
              return menuPage<MachineState>();
          }},
+        {"machinestate_unsaved", [] { return deviceInfoUnsaved(); }},
+        {"machinestate_chip_down", [] { return deviceInfoChipDown(); }},
         {"ledset", [] { return menuPage<ledset>(); }},
         {"ledset_apply", [] { return menuPage<ledset>(2); }},
         {"netset",
@@ -488,6 +519,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_usb_inserted", [] { return tipOverMainWindow(TIP::kUsbInserted); }},
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
         {"tip_usb_reading", [] { return tipOverMainWindow(TIP::kUsbReading); }},
+        {"tip_save_failed", [] { return tipOverMainWindow(TIP::kSaveFailed); }},
         {"firmwareupdate",
          [] {
              FirmwareUpdate dialog(nullptr);
@@ -515,6 +547,18 @@ const std::vector<GalleryPage>& galleryPages()
                  sampleFpga();
                  fpga_manage::p_fpga_manage->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
                  page.syncUpdate(SYNC_USB_UPGRADE);
+             });
+         }},
+        // A run that left both FPGAs' programs incomplete.
+        {"firmware_usbgrade_incomplete",
+         [] {
+             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
+                 sampleFpga();
+                 fpga_manage* worker = fpga_manage::p_fpga_manage;
+                 worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 worker->incomplete_fpgas = 0x03;
+                 page.syncUpdate(SYNC_USB_UPGRADE);
+                 worker->incomplete_fpgas = 0;
              });
          }},
         // ---- the LED-screen tool pages
@@ -562,6 +606,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery", [] { return recoveryPage(QString()); }},
         {"rcv_recovery_found", [] { return recoveryPage(QStringLiteral("01/02/03/04")); }},
         {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
+        {"rcv_recovery_no_answer", [] { return recoveryPage(QStringLiteral("01/02/03/04"), true); }},
     };
     return pages;
 }
