@@ -145,8 +145,6 @@ public:
     // Creates the manager on the first call, resets its request flags, opens
     // the chip and starts the worker thread. Start-up calls it once.
     static x518_manage* pInstance();
-    // Starts the manager thread's next pass now (any thread).
-    static void wake() { worker.wake(); }
     static inline PacedWorker& worker = ApplyHandover::worker;
     // Ticks until the next pass is due: one while bringing the chip up or
     // applying, more while only watching the inputs.
