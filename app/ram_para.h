@@ -198,11 +198,11 @@ struct USER_MODE_SLOT {
 struct KEL_REG_IMAGE {
     u8 input_hpd_request;  // 0
     u8 reg[31];            // 1-31
-    u8 input_chip_value;      // 32: register 0xA0's value, kept for the input chips
-    u8 chip_test_request;     // 33: register 0xA5's value, chip test requests
-    u8 chip_service_request;  // 34: register 0xA2's value, one-shot chip requests
-    u8 param_dump_request;    // 35: register 0xA3's value plus one, parameter dump
-    u8 group_dump_request;    // 36: register 0xA4's value, register-group dump
+    u8 reg_a0;             // 32: register 0xA0's value, kept for the input chips
+    u8 reg_a5;             // 33: register 0xA5's value, chip test requests
+    u8 reg_a2;             // 34: register 0xA2's value, one-shot chip requests
+    u8 reg_a3;             // 35: register 0xA3's value plus one, parameter dump
+    u8 reg_a4;             // 36: register 0xA4's value, register-group dump
     u8 chip_flags;         // 37: receiver and transmitter presence
     u8 edid_flags;         // 38: EDID EEPROM state
     u8 hdmi_tx_flags;      // 39: transmitter bits
@@ -325,7 +325,7 @@ static_assert(offsetof(KEL_RAM_PARA, image) == 2272);
 static_assert(offsetof(KEL_RAM_PARA, seamless_para) == 2816);
 static_assert(offsetof(IMAGE_PARA, source) == 8 && offsetof(IMAGE_PARA, flags) == 18);
 static_assert(offsetof(IMAGE_PARA, volume) == 20 && offsetof(IMAGE_PARA, dbd_mode) == 22);
-static_assert(offsetof(KEL_REG_IMAGE, input_chip_value) == 32 && offsetof(KEL_REG_IMAGE, chip_flags) == 37);
+static_assert(offsetof(KEL_REG_IMAGE, reg_a0) == 32 && offsetof(KEL_REG_IMAGE, chip_flags) == 37);
 static_assert(offsetof(KEL_REG_IMAGE, font_flags) == 43 && offsetof(KEL_REG_IMAGE, reg_53) == 53);
 static_assert(offsetof(KEL_REG_IMAGE, reg_54) == 54 && offsetof(KEL_REG_IMAGE, reg_56) == 56);
 static_assert(offsetof(KEL_REG_IMAGE, reg_60) == 60 && offsetof(KEL_REG_IMAGE, reserved_1061) == 1061);

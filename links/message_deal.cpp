@@ -528,7 +528,7 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
         RegUpdate0E(value);
         return (value & kUpdateFonts) ? reloadFonts() : static_cast<u8>(ST_DONE);
     case kRegInputChip:
-        image.input_chip_value = value;
+        image.reg_a0 = value;
         return ST_DONE;
     case kRegReboot: {
         // Bit 1 prints the chip's whole register listing on this thread; it
@@ -549,13 +549,13 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
     case kRegChipTest: {
         QMutexLocker lock(&x518_manage::mutex);
         if (reg == kRegChipService)
-            image.chip_service_request = value;
+            image.reg_a2 = value;
         else if (reg == kRegParamDump)
-            image.param_dump_request = static_cast<u8>(value + 1);
+            image.reg_a3 = static_cast<u8>(value + 1);
         else if (reg == kRegGroupDump)
-            image.group_dump_request = value;
+            image.reg_a4 = value;
         else
-            image.chip_test_request = value;
+            image.reg_a5 = value;
         KelRamPara::raiseApplyLocked(1);
         return ST_DONE;
     }

@@ -329,7 +329,7 @@ void x518_manage::serveRegisterRequests()
         return;
     KEL_REG_IMAGE& r = store->reg_image;
     const int fd = spi_fd;
-    if (const u8 v = r.chip_service_request) {
+    if (const u8 v = r.reg_a2) {
         int bit = 0;
         while (bit < kServiceRequestBits && !(v & (1u << bit)))
             ++bit;
@@ -344,23 +344,23 @@ void x518_manage::serveRegisterRequests()
         case 7: write_read_x518_b80_iacthstch5(fd); break;
         default: break;
         }
-        r.chip_service_request = 0;
+        r.reg_a2 = 0;
     }
-    if (const u8 v = r.param_dump_request) {
+    if (const u8 v = r.reg_a3) {
         kelDbg_x518_param(int(v) - 1);
-        r.param_dump_request = 0;
+        r.reg_a3 = 0;
     }
-    if (const u8 v = r.group_dump_request) {
+    if (const u8 v = r.reg_a4) {
         if (v & kGroupDumpAll)
             kelDbg_x518_print_regGrp(0);
-        r.group_dump_request = 0;
+        r.reg_a4 = 0;
     }
-    if (r.chip_test_request & kTestInputRequest) {
+    if (r.reg_a5 & kTestInputRequest) {
         sync_x518_device_test_input(fd);
-        r.chip_test_request = 0;
-    } else if (r.chip_test_request & kFrameLockTestRequest) {
+        r.reg_a5 = 0;
+    } else if (r.reg_a5 & kFrameLockTestRequest) {
         sync_x518_device_test_frame_lock(fd);
-        r.chip_test_request = 0;
+        r.reg_a5 = 0;
     }
 }
 

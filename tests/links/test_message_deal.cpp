@@ -175,9 +175,9 @@ TEST_F(Handler, ChipRequestRegistersLandInTheirImageBytesAndRaiseTheApply)
         u8 reg, value, stored, apply;
         u8 KEL_REG_IMAGE::*field;
     } cases[] = {
-        {0xA2, 0x41, 0x41, 1, &KEL_REG_IMAGE::chip_service_request}, {0xA3, 0x00, 0x01, 1, &KEL_REG_IMAGE::param_dump_request},  // plus one
-        {0xA4, 0x01, 0x01, 1, &KEL_REG_IMAGE::group_dump_request}, {0xA5, 0x02, 0x02, 1, &KEL_REG_IMAGE::chip_test_request},
-        {0xA0, 0x07, 0x07, 0, &KEL_REG_IMAGE::input_chip_value},
+        {0xA2, 0x41, 0x41, 1, &KEL_REG_IMAGE::reg_a2}, {0xA3, 0x00, 0x01, 1, &KEL_REG_IMAGE::reg_a3},  // plus one
+        {0xA4, 0x01, 0x01, 1, &KEL_REG_IMAGE::reg_a4}, {0xA5, 0x02, 0x02, 1, &KEL_REG_IMAGE::reg_a5},
+        {0xA0, 0x07, 0x07, 0, &KEL_REG_IMAGE::reg_a0},
     };
     for (const auto& c : cases) {
         x518_manage::apply_flag = 0;

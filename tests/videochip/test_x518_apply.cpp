@@ -172,44 +172,44 @@ TEST_F(ApplyTest, RegisterImageRequestsReachTheChip)
 {
     KEL_REG_IMAGE& r = store->reg_image;
     chip->clearJournal();
-    write([&](KEL_RAM_PARA&) { r.chip_service_request = 0x41; });  // bars on inputs; the restart in bit 6 is lost
+    write([&](KEL_RAM_PARA&) { r.reg_a2 = 0x41; });  // bars on inputs; the restart in bit 6 is lost
     pass();
     EXPECT_EQ(chip->reg(0x48, 0x57), 0x89);
     EXPECT_EQ(chip->reg(0x58, 0x57), 0x89);
-    EXPECT_EQ(r.chip_service_request, 0);
+    EXPECT_EQ(r.reg_a2, 0);
     EXPECT_EQ(m->init_state, x518_manage::kRunningState);
 
-    write([&](KEL_RAM_PARA&) { r.chip_service_request = 0x04; });
+    write([&](KEL_RAM_PARA&) { r.reg_a2 = 0x04; });
     pass();
     EXPECT_EQ(chip->reg(0x48, 0x57), 0);
 
     testing::internal::CaptureStdout();
     write([&](KEL_RAM_PARA&) {
-        r.param_dump_request = 1;
-        r.group_dump_request = 1;
+        r.reg_a3 = 1;
+        r.reg_a4 = 1;
     });
     pass();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("[kelDbg_x518_param] x518_param"), std::string::npos);
     EXPECT_NE(out.find("<<===OCH SPEC"), std::string::npos);
     EXPECT_NE(out.find("[kelDbg_x518_print_regGrp] grp:0"), std::string::npos);
-    EXPECT_EQ(r.param_dump_request, 0);
-    EXPECT_EQ(r.group_dump_request, 0);
+    EXPECT_EQ(r.reg_a3, 0);
+    EXPECT_EQ(r.reg_a4, 0);
 
-    write([&](KEL_RAM_PARA&) { r.chip_test_request = 0x02; });
+    write([&](KEL_RAM_PARA&) { r.reg_a5 = 0x02; });
     pass();
     for (int k = 0; k < x518_manage::kChannels; ++k)
         EXPECT_EQ(chip->regValue(x518::reg(0x08, 0x0C, 2), 16u * k), 5612u) << k;
-    EXPECT_EQ(r.chip_test_request, 0);
-    write([&](KEL_RAM_PARA&) { r.chip_test_request = 0x01; });
+    EXPECT_EQ(r.reg_a5, 0);
+    write([&](KEL_RAM_PARA&) { r.reg_a5 = 0x01; });
     pass();
     EXPECT_EQ(chip->reg(0x00, 0x48), 0x89);
     EXPECT_EQ(writesTo(0x08, 0x0F).back(), 0);
-    write([&](KEL_RAM_PARA&) { r.chip_test_request = 0x04; });
+    write([&](KEL_RAM_PARA&) { r.reg_a5 = 0x04; });
     pass();
-    EXPECT_EQ(r.chip_test_request, 0x04);  // no such request: left in place
+    EXPECT_EQ(r.reg_a5, 0x04);  // no such request: left in place
 
-    write([&](KEL_RAM_PARA&) { r.chip_service_request = 0x40; });
+    write([&](KEL_RAM_PARA&) { r.reg_a2 = 0x40; });
     pass();
     EXPECT_EQ(m->init_state, 0);  // the bring-up starts again
 }
