@@ -189,13 +189,13 @@ bool KelRamPara::recreateParaFile()
     bool written;
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
-        written = writeFileSynced(kParaFile, ram::defaultFile(), ram::kParaFileSize);
+        written = writeFileSynced(kParaFile, ram::default_para_ramlist(), ram::kParaFileSize);
     }
     std::string file;
     if (written && platform::readFile(kParaFile, file) && loadSavedRange(file))
         return true;
     KEL_DBG("\n[KelRamPara] %s not recreated, default para in memory only\n", kParaFile);
-    std::memcpy(bytesOf(ram_para) + ram::kSavedStart, ram::defaultFile() + ram::kParaMarkerSize, ram::kSavedSize);
+    std::memcpy(bytesOf(ram_para) + ram::kSavedStart, ram::default_para_ramlist() + ram::kParaMarkerSize, ram::kSavedSize);
     return false;
 }
 

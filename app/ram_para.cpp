@@ -107,7 +107,7 @@ const KEL_RAM_PARA& defaultBlock()
     return block;
 }
 
-const u8* defaultFile()
+const u8* default_para_ramlist()
 {
     static const std::array<u8, kParaFileSize> file = buildDefaultFile();
     return file.data();

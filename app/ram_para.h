@@ -278,9 +278,9 @@ inline void setLowByte(u16& field, u8 v) { field = static_cast<u16>((field & 0xF
 
 // The block a new parameter file holds (the run-time range all zero).
 const KEL_RAM_PARA& defaultBlock();
-// The whole new parameter file (kParaFileSize bytes): marker, block
-// offsets 768-4095, zeros.
-const u8* defaultFile();
+// The default table default_para_ramlist: the whole new parameter file
+// (kParaFileSize bytes): marker, block offsets 768-4095, zeros.
+const u8* default_para_ramlist();
 
 // The factory reset of a block: the saved part (offsets 768-4095) from the
 // default table, except, with keepEdid, the EDID records and the reserved

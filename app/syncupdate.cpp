@@ -319,7 +319,7 @@ void SyncUpdate::writeBack(KelRamPara* store)
         return;
     KEL_DBG("\n ram_para diffrent %d,%d,%d!\n", diff, shadow[diff], live[diff]);
     u8 image[ram::kParaFileSize];
-    std::memcpy(image, ram::defaultFile(), sizeof image);
+    std::memcpy(image, ram::default_para_ramlist(), sizeof image);
     image[0] = ram::kParaFileMarker;
     image[1] = ram::kParaFileMarker;
     std::memcpy(image + ram::kParaMarkerSize, live + ram::kSavedStart, ram::kSavedSize);

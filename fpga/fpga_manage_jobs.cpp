@@ -35,8 +35,8 @@ void RcvRecoveryResult::pageOpened()
 {
     QMutexLocker lock(&mutex_);
     open_ = true;
-    rcv_list_.clear();
-    rcv_list_count_ = 0;
+    rcv_list.clear();
+    rcv_list_count = 0;
     silent_ = false;
 }
 
@@ -55,19 +55,19 @@ bool RcvRecoveryResult::isOpen() const
 QStringList RcvRecoveryResult::list() const
 {
     QMutexLocker lock(&mutex_);
-    return rcv_list_;
+    return rcv_list;
 }
 
 u8 RcvRecoveryResult::count() const
 {
     QMutexLocker lock(&mutex_);
-    return rcv_list_count_;
+    return rcv_list_count;
 }
 
 void RcvRecoveryResult::setCount(u8 n)
 {
     QMutexLocker lock(&mutex_);
-    rcv_list_count_ = n;
+    rcv_list_count = n;
     silent_ = false;
 }
 
@@ -76,8 +76,8 @@ bool RcvRecoveryResult::setFound(const QString& entry)
     QMutexLocker lock(&mutex_);
     if (!open_)
         return false;
-    rcv_list_ = QStringList{entry};
-    rcv_list_count_ = 1;
+    rcv_list = QStringList{entry};
+    rcv_list_count = 1;
     silent_ = false;
     return true;
 }
@@ -85,10 +85,10 @@ bool RcvRecoveryResult::setFound(const QString& entry)
 bool RcvRecoveryResult::clearShown()
 {
     QMutexLocker lock(&mutex_);
-    if (!open_ || rcv_list_count_ == 0)
+    if (!open_ || rcv_list_count == 0)
         return false;
-    rcv_list_.clear();
-    rcv_list_count_ = 0;
+    rcv_list.clear();
+    rcv_list_count = 0;
     silent_ = false;
     return true;
 }
@@ -96,7 +96,7 @@ bool RcvRecoveryResult::clearShown()
 bool RcvRecoveryResult::setSilent()
 {
     QMutexLocker lock(&mutex_);
-    if (!open_ || rcv_list_count_ == 0)
+    if (!open_ || rcv_list_count == 0)
         return false;
     silent_ = true;
     return true;

@@ -51,8 +51,8 @@ public:
     void pageClosed();
     bool isOpen() const;
 
-    // The page: the entries and how many of them to show (rcv_list,
-    // rcv_list_count); its Query sets the count to 0.
+    // The page: the entries and how many of them to show; its Query sets
+    // the count to 0.
     QStringList list() const;
     u8 count() const;
     void setCount(u8 n);
@@ -78,8 +78,8 @@ public:
 private:
     mutable QMutex mutex_;
     bool open_ = false;
-    QStringList rcv_list_;
-    u8 rcv_list_count_ = 0;
+    QStringList rcv_list;   // the recovery page's result entries
+    u8 rcv_list_count = 0;  // how many of them it shows
     bool silent_ = false;
 };
 

@@ -40,7 +40,7 @@ struct BufferState {
     std::mutex mutex;
     u8 owner = file_deal::kOwnerNone;
     bool storing = false;
-    std::unique_ptr<u8[]> buffer;
+    std::unique_ptr<u8[]> fileBuf_tamix;  // the transfer buffer, made at the first transfer
 };
 
 BufferState& state()
@@ -134,8 +134,8 @@ bool file_deal::acquire(u8 owner)
         }
         s.owner = owner;
         s.storing = false;
-        if (!s.buffer)
-            s.buffer.reset(new u8[kBufferSize]);
+        if (!s.fileBuf_tamix)
+            s.fileBuf_tamix.reset(new u8[kBufferSize]);
     }
     if (abandoned)
         announceEnd();
@@ -161,7 +161,7 @@ u8* file_deal::buffer(u8 owner)
 {
     BufferState& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return s.owner == owner && owner != kOwnerNone ? s.buffer.get() : nullptr;
+    return s.owner == owner && owner != kOwnerNone ? s.fileBuf_tamix.get() : nullptr;
 }
 
 KEL_FILE_DEAL_PARA file_deal::current()
@@ -189,7 +189,7 @@ bool file_deal::putPiece(u8 link, u32 offset, const u8* data, size_t n)
     if (!isLinkOwner(link) || s.owner != link || t.link != link || offset > t.received ||
         uint64_t(offset) + n > t.total)
         return false;
-    std::memcpy(s.buffer.get() + offset, data, n);
+    std::memcpy(s.fileBuf_tamix.get() + offset, data, n);
     t.received = std::max<u32>(t.received, static_cast<u32>(offset + n));
     t.stamp = G_timeTicks.load();
     return true;

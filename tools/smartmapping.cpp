@@ -92,29 +92,29 @@ SmartMapping::SmartMapping(QWidget* parent) : ToolPage(PAGE_SMART_MAPPING, paren
     // fields start from the form's texts.
     line_type.port = 0;
     line_type.route_way = 1;
-    step1_focus.setItems({{ui->lineEdit_X, smartstyle::kEdit, smartstyle::kEditFocus},
-                          {ui->lineEdit_Y, smartstyle::kEdit, smartstyle::kEditFocus},
-                          {ui->Button_next, smartstyle::kButton, smartstyle::kButtonFocus}});
-    step2_focus.setItems({{ui->Button_wlan1, smartstyle::kButton, smartstyle::kEditFocus},
-                          {ui->Button_front_2, smartstyle::kButton, smartstyle::kEditFocus},
-                          {ui->Button_next_2, smartstyle::kButton, smartstyle::kEditFocus}});
-    step3_focus.setItems({{ui->lineEdit_line, smartstyle::kEdit, smartstyle::kEditFocus},
-                          {ui->lineEdit_column, smartstyle::kEdit, smartstyle::kEditFocus},
-                          {ui->Button_route, smartstyle::kButton, smartstyle::kButtonFocus},
-                          {ui->lineEdit_horzion, smartstyle::kEdit, smartstyle::kEditFocus},
-                          {ui->lineEdit_vert, smartstyle::kEdit, smartstyle::kEditFocus},
-                          {ui->Button_front_3, smartstyle::kButton, smartstyle::kButtonFocus},
-                          {ui->Button_send, smartstyle::kButton, smartstyle::kButtonFocus}});
+    step1_focus.setItems({{ui->lineEdit_X, smartstyle::style_edit, smartstyle::style_edit_focus},
+                          {ui->lineEdit_Y, smartstyle::style_edit, smartstyle::style_edit_focus},
+                          {ui->Button_next, smartstyle::style_button, smartstyle::style_button_focus}});
+    step2_focus.setItems({{ui->Button_wlan1, smartstyle::style_button, smartstyle::style_edit_focus},
+                          {ui->Button_front_2, smartstyle::style_button, smartstyle::style_edit_focus},
+                          {ui->Button_next_2, smartstyle::style_button, smartstyle::style_edit_focus}});
+    step3_focus.setItems({{ui->lineEdit_line, smartstyle::style_edit, smartstyle::style_edit_focus},
+                          {ui->lineEdit_column, smartstyle::style_edit, smartstyle::style_edit_focus},
+                          {ui->Button_route, smartstyle::style_button, smartstyle::style_button_focus},
+                          {ui->lineEdit_horzion, smartstyle::style_edit, smartstyle::style_edit_focus},
+                          {ui->lineEdit_vert, smartstyle::style_edit, smartstyle::style_edit_focus},
+                          {ui->Button_front_3, smartstyle::style_button, smartstyle::style_button_focus},
+                          {ui->Button_send, smartstyle::style_button, smartstyle::style_button_focus}});
     std::vector<FocusList::Item> patterns;
     for (int n = 1; n <= fpga::kRoutePatterns; ++n)
-        patterns.push_back({findChild<QWidget*>(QStringLiteral("Button_route%1").arg(n)), smartstyle::kEdit,
-                            smartstyle::kEditFocus});
-    patterns.push_back({ui->Button_cancel, smartstyle::kEdit, smartstyle::kEditFocus});
+        patterns.push_back({findChild<QWidget*>(QStringLiteral("Button_route%1").arg(n)), smartstyle::style_edit,
+                            smartstyle::style_edit_focus});
+    patterns.push_back({ui->Button_cancel, smartstyle::style_edit, smartstyle::style_edit_focus});
     route_focus.setItems(std::move(patterns));
-    scan_step1_focus.setItems({{ui->Button_wlan5, smartstyle::kButton, smartstyle::kButtonFocus},
-                               {ui->Button_next_5, smartstyle::kButton, smartstyle::kButtonFocus}});
-    scan_step2_focus.setItems({{ui->Button_front_6, smartstyle::kButton, smartstyle::kButtonFocus},
-                               {ui->Button_load, smartstyle::kButton, smartstyle::kButtonFocus}});
+    scan_step1_focus.setItems({{ui->Button_wlan5, smartstyle::style_button, smartstyle::style_button_focus},
+                               {ui->Button_next_5, smartstyle::style_button, smartstyle::style_button_focus}});
+    scan_step2_focus.setItems({{ui->Button_front_6, smartstyle::style_button, smartstyle::style_button_focus},
+                               {ui->Button_load, smartstyle::style_button, smartstyle::style_button_focus}});
     selectPortGroup(0, kQuickTiles);
 
     language_changed();
@@ -195,12 +195,12 @@ void SmartMapping::showFirstPage(int tool)
         return scanPortEnter(entered);
     case kSolidify:
         showStep(kSolidifyPage);
-        ui->Button_confirm->setStyleSheet(entered ? smartstyle::kButtonFocus : smartstyle::kButton);
+        ui->Button_confirm->setStyleSheet(entered ? smartstyle::style_button_focus : smartstyle::style_button);
         return;
     case kMapping:
         showMappingState();
         showStep(kMappingPage);
-        ui->Button_mapping_state->setStyleSheet(entered ? smartstyle::kButtonFocus : smartstyle::kButton);
+        ui->Button_mapping_state->setStyleSheet(entered ? smartstyle::style_button_focus : smartstyle::style_button);
         return;
     }
 }
@@ -222,15 +222,15 @@ void SmartMapping::leaveTool()
 QString SmartMapping::normalStyle(int entry) const
 {
     if (entry == kLoadScan && scan_file_count == 0)
-        return QString::fromLatin1(smartstyle::kDisabled);
-    return QString::fromLatin1(smartstyle::kButton);
+        return QString::fromLatin1(smartstyle::style_disabled);
+    return QString::fromLatin1(smartstyle::style_button);
 }
 
 QString SmartMapping::selectedStyle(int entry) const
 {
     if (entry == kLoadScan && scan_file_count == 0)
-        return QString::fromLatin1(smartstyle::kDisabled);
-    return QString::fromLatin1(in_page ? smartstyle::kMenuInside : smartstyle::kButtonFocus);
+        return QString::fromLatin1(smartstyle::style_disabled);
+    return QString::fromLatin1(in_page ? smartstyle::style_menu_inside : smartstyle::style_button_focus);
 }
 
 // ---------------------------------------------------------------- touch on the menu

@@ -234,7 +234,7 @@ QPushButton* SmartMapping::groupButton(u8 group, TilePage page) const
 void SmartMapping::selectPortGroup(u8 group, TilePage page)
 {
     for (u8 g = 0; g < 4; ++g)
-        groupButton(g, page)->setStyleSheet(g == group ? smartstyle::kGroupSelected : smartstyle::kButton);
+        groupButton(g, page)->setStyleSheet(g == group ? smartstyle::style_group_selected : smartstyle::style_button);
     port_group = group;
     port_tile = 0;
     wlan_init(page);
@@ -369,7 +369,7 @@ void SmartMapping::quickStep2Key(pages::PanelKey key)
             saved_port = line_type.port;
             line_type.port = 0;
             selectPortGroup(0, kQuickTiles);
-            ui->Button_wlan1->setStyleSheet(smartstyle::kMenuInside);
+            ui->Button_wlan1->setStyleSheet(smartstyle::style_menu_inside);
             return;
         case kPrevious: return on_Button_front_2_clicked();
         default:
@@ -394,13 +394,13 @@ void SmartMapping::quickTileKey(pages::PanelKey key)
     case pages::PanelKey::Ok:
         tile_mode = 0;
         tile_buttons[port_tile]->click();
-        ui->Button_wlan1->setStyleSheet(smartstyle::kButtonFocus);
+        ui->Button_wlan1->setStyleSheet(smartstyle::style_button_focus);
         return;
     case pages::PanelKey::Back:
         tile_mode = 0;
         line_type.port = saved_port;
         selectPortGroup(0, kQuickTiles);
-        ui->Button_wlan1->setStyleSheet(smartstyle::kButtonFocus);
+        ui->Button_wlan1->setStyleSheet(smartstyle::style_button_focus);
         return;
     default: return;
     }

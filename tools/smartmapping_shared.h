@@ -8,23 +8,24 @@
 
 namespace smartstyle {
 
+// The seven shared by the four tools keep the page's own names (style_*).
 // Buttons: resting, and with the key focus (orange border).
-inline constexpr const char* kButton =
+inline constexpr const char* style_button =
     "background-color: rgb(33, 36, 53);color:rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
-inline constexpr const char* kButtonFocus =
+inline constexpr const char* style_button_focus =
     "background-color: rgb(33, 36, 53);color:rgb(255, 255, 255);border:1px solid rgb(255,171,84);";
 // The load-scan menu button while no scan file is there.
-inline constexpr const char* kDisabled =
+inline constexpr const char* style_disabled =
     "background-color: gray;border:2px;border-radius:10px;padding:2px 4px;color:rgb(255,255,255)";
 // The menu button of the tool the keys are in (blue border).
-inline constexpr const char* kMenuInside = "color:rgb(255, 255, 255);border:1px solid rgb(71, 119, 255);";
+inline constexpr const char* style_menu_inside = "color:rgb(255, 255, 255);border:1px solid rgb(71, 119, 255);";
 // The chosen group of LAN ports.
-inline constexpr const char* kGroupSelected =
+inline constexpr const char* style_group_selected =
     "background-color: #4777FF;color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
 // Number fields and the pattern buttons: resting, and with the key focus.
-inline constexpr const char* kEdit =
+inline constexpr const char* style_edit =
     "color:rgb(255, 255, 255);background-color:rgb(33, 36, 53);border:1px solid rgb(255,255,255);";
-inline constexpr const char* kEditFocus =
+inline constexpr const char* style_edit_focus =
     "color:rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255,171,84);";
 
 // The LAN-port tiles: the chosen port's border is green.

@@ -87,7 +87,7 @@ void SmartMapping::switchKey(pages::PanelKey key)
     switch (key) {
     case pages::PanelKey::Ok: return button->click();
     case pages::PanelKey::Back:
-        button->setStyleSheet(smartstyle::kButton);
+        button->setStyleSheet(smartstyle::style_button);
         return leaveTool();
     default: return;
     }

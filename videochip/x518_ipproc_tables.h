@@ -248,8 +248,9 @@ constexpr u32 kVShrinkCoefDual = reg(0x21, 0x68, 1);  // the pair's second chann
 constexpr int kVShrinkCoefs = 24;
 constexpr int kVShrinkLeadingZeros = 8;  // coefficients 1-8 are 0 in every set
 constexpr int kVShrinkSets = 9;
-// Coefficients 9-24 of sets 1-9 (bytes: 253 is -3).
-constexpr u8 kVShrinkLut[kVShrinkSets][kVShrinkCoefs - kVShrinkLeadingZeros] = {
+// The chip manager's coefficient table `lut`: coefficients 9-24 of sets 1-9
+// (set k at lut[k - 1]; set 0 is never chosen), bytes: 253 is -3.
+constexpr u8 lut[kVShrinkSets][kVShrinkCoefs - kVShrinkLeadingZeros] = {
     {13, 14, 14, 14, 15, 15, 16, 20, 16, 16, 16, 18, 19, 19, 19, 24},
     {10, 11, 12, 13, 14, 15, 16, 20, 17, 17, 18, 19, 20, 21, 21, 24},
     {6, 8, 9, 11, 12, 14, 15, 19, 18, 19, 20, 21, 23, 23, 25, 26},

@@ -426,7 +426,7 @@ void x518_manage::set_lut_vshrnk_4sym(int fd, int ratio, u32 ch, int dual)
             break;
         }
     }
-    const u8* coef = kVShrinkLut[set - 1];
+    const u8* coef = lut[set - 1];
     X518Batch batch(drv, fd);
     auto load = [&](u32 first) {
         for (int i = 0; i < kVShrinkCoefs; ++i)

@@ -253,8 +253,9 @@ void x518_manage::set_lut_vzoom_4sym(int fd, int v_zoom, int och)
         return;
     // The bypass: the line itself at full weight; or the 4-tap filter.
     static constexpr u8 kBypass[x518::kOchVFilterTaps] = {64};
-    static constexpr u8 kFilter[x518::kOchVFilterTaps] = {0,   0,   0,   0,   0,   0, 0, 0,  0,  255, 254, 253,
-                                                          252, 252, 253, 0, 5, 13, 24, 35, 46, 56,  62,  64};
+    static constexpr u8 lut_set_lut_vzoom_4sym[x518::kOchVFilterTaps] = {
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 254, 253, 252, 252, 253, 0, 5, 13, 24, 35, 46, 56, 62, 64};
     X518Batch batch(drv, fd);
-    batch.run(x518::kOchVFilter, v_zoom < 1 ? kBypass : kFilter, x518::kOchVFilterTaps, 1, kChannelStride * u32(och));
+    batch.run(x518::kOchVFilter, v_zoom < 1 ? kBypass : lut_set_lut_vzoom_4sym, x518::kOchVFilterTaps, 1,
+              kChannelStride * u32(och));
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string defaultFileText() { return std::string(reinterpret_cast<const char*>(ram::defaultFile()), 4096); }
+std::string defaultFileText() { return std::string(reinterpret_cast<const char*>(ram::default_para_ramlist()), 4096); }
 
 // A valid parameter file holding `b`.
 std::string paraFileOf(const KEL_RAM_PARA& b)

@@ -59,7 +59,7 @@ std::vector<u8> expectedDefaultFile()
 TEST(DefaultTable, IsTheNewParameterFileByteForByte)
 {
     const std::vector<u8> expected = expectedDefaultFile();
-    const u8* file = ram::defaultFile();
+    const u8* file = ram::default_para_ramlist();
     for (int i = 0; i < kFileSize; ++i)
         ASSERT_EQ(file[i], expected[i]) << "file byte " << i << " (block offset " << i - 2 + 768 << ")";
 }
@@ -71,7 +71,7 @@ TEST(DefaultTable, BlockMatchesTheFileAndKeepsTheRuntimeRangeZero)
     for (int i = 0; i < ram::kSavedStart; ++i)
         ASSERT_EQ(raw[i], 0) << "run-time byte " << i;
     for (int i = ram::kSavedStart; i < ram::kBlockSize; ++i)
-        ASSERT_EQ(raw[i], ram::defaultFile()[fileAt(i)]) << "block offset " << i;
+        ASSERT_EQ(raw[i], ram::default_para_ramlist()[fileAt(i)]) << "block offset " << i;
     // Named fields land where the file has them.
     EXPECT_EQ(b.image[0].source, ram::kSourceHdmi1);
     EXPECT_EQ(b.led_width, 1920);
