@@ -323,7 +323,8 @@ TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
 // be written.
 TEST_F(FileHandler, AnImageThePartitionDoesNotTakeIsAnsweredBusy)
 {
-    for (const auto& [tag, device] : {std::pair<const char*, const char*>{"LOGO", "/dev/mtd8"}, {"FKRN", "/dev/mtd10"}}) {
+    using Image = std::pair<const char*, const char*>;
+    for (const auto& [tag, device] : {Image{"LOGO", "/dev/mtd8"}, Image{"FKRN", "/dev/mtd10"}}) {
         SCOPED_TRACE(tag);
         auto mtd = platform::sim::deviceAs<SimMtd>(device);
         const std::vector<u8> old = pattern(5000, 1), image = pattern(5000, 2);

@@ -234,8 +234,8 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
     fpga_manage* worker = fpgaManagerOutOfReset();
     const std::vector<u8> image(5000, 0x5A);
     ASSERT_TRUE(platform::makeDirs(std::string(sim::kStickDir) + "/KEL-R8"));
-    const std::vector<u8> package =
-        usbpkg::build(usbpkg::BuildSpec{0, usbpkg::kControllerType, {{usbpkg::kChildFpga0, image, {25, 6, 1, 0, 0, 0}}}});
+    const std::vector<u8> package = usbpkg::build(
+        usbpkg::BuildSpec{0, usbpkg::kControllerType, {{usbpkg::kChildFpga0, image, {25, 6, 1, 0, 0, 0}}}});
     writeBoxFile(std::string(sim::kStickDir) + "/KEL-R8/b.KEL", std::string(package.begin(), package.end()));
     ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
     auto board = sim::fpgaBoard();
