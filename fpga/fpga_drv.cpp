@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -20,6 +21,10 @@ constexpr int kErasePolls = 4000;
 constexpr unsigned int kErasePauseUs = 1000;
 constexpr int kProgramPolls = 400;
 constexpr unsigned int kProgramPauseUs = 25;
+// A flash read: its command and 24-bit address, then this many bytes at most
+// per transfer.
+constexpr u32 kReadHeader = 4;
+constexpr u32 kReadPiece = 4096;
 
 }  // namespace
 
@@ -263,4 +268,28 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int addr
         done += n;
     }
     return 1;
+}
+
+bool fpga_drv::readFlash(unsigned char flash, u32 addr, u8* out, u32 len)
+{
+    if (!out || uint64_t(addr) + len > fpga::flash::kSize) {
+        KEL_DBG("\n fpga: flash read of %u bytes at 0x%x refused\n", len, addr);
+        return false;
+    }
+    const int node = flashNode(flash);
+    std::vector<u8> tx(kReadHeader + kReadPiece, 0xFF), rx(kReadHeader + kReadPiece);
+    QMutexLocker lock(&Utils::_spi_mutex);
+    for (u32 done = 0; done < len;) {
+        const u32 a = addr + done;
+        const u32 n = std::min(kReadPiece, len - done);
+        tx[0] = fpga::flash::kCmdRead;
+        tx[1] = static_cast<u8>(a >> 16);
+        tx[2] = static_cast<u8>(a >> 8);
+        tx[3] = static_cast<u8>(a);
+        if (!transfer(node, tx.data(), rx.data(), kReadHeader + n))
+            return false;
+        std::memcpy(out + done, rx.data() + kReadHeader, n);
+        done += n;
+    }
+    return true;
 }

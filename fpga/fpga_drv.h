@@ -43,6 +43,9 @@ public:
     // 0 when refused (no buffer, length 0, or the range passes 8 MiB) or when
     // the flash failed; else 1.
     int FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int addr, unsigned char* buf, unsigned int len);
+    // Reads `len` bytes from `addr` into `out`; false when refused (the range
+    // passes 8 MiB) or a transfer failed. A flash that does not answer reads 0xFF.
+    bool readFlash(unsigned char flash, u32 addr, u8* out, u32 len);
 
     static constexpr unsigned char kFlashBehindFpga0 = 2;
     static constexpr int kFlashBufferLead = 4;

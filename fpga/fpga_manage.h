@@ -20,6 +20,8 @@
 #include <functional>
 
 class rcvRecovery;
+class x518_manage;
+struct USB_UPGRADE_CHILD;
 
 // Date and time as the clock work keeps it.
 #pragma pack(push, 1)
@@ -160,16 +162,22 @@ public:
     void usb_upgrade_deal();
     void get_usb_file_list_path();
     void usb_upgrade_main_deal();
-    // What became of an FPGA program: not written (the flash untouched),
-    // written whole, or cut short after its flash was erased.
+    // What became of a payload: not written (its flash or file untouched),
+    // written whole and read back equal, or cut short (an FPGA program or a
+    // font whose flash was erased and did not take it whole; an application
+    // that could not be written or read back, the old program staying).
     enum ProgramWrite : u8 { kProgramNotWritten = 0, kProgramWritten = 1, kProgramIncomplete = 2 };
-    // The writers of one payload; false when it was not written whole.
-    bool update_muc_file(const QString& package, u32 offset, u32 length);
+    // The writers of one payload.
+    ProgramWrite update_muc_file(const QString& package, u32 offset, u32 length);
     // Reads the whole program from the stick before the flash is erased.
     ProgramWrite update_txc_file(const QString& package, u8 flash, u32 offset);
-    // Keeps incomplete_fpgas and the console up to date with FPGA `fpga`'s write.
+    // `slot` gets the font's place (a bit of incomplete_fonts) once its head was read.
+    ProgramWrite update_x518_osd_font_file(const QString& package, u32 offset, u32 length, u8* slot = nullptr);
+    // Keep incomplete_fpgas, incomplete_fonts, application_failed and the
+    // console up to date with a child's write.
     void noteFpgaProgram(u8 fpga, ProgramWrite written);
-    bool update_x518_osd_font_file(const QString& package, u32 offset, u32 length);
+    void noteFont(u8 slot, ProgramWrite written);
+    void noteApplication(ProgramWrite written);
     // The stick's upgrade directory, and the packages in it (suffix "KEL" or
     // "KELZK", regular files, name order ignoring case), at most `limit`.
     static QString usbUpgradeDir();
@@ -178,9 +186,18 @@ public:
     u8 usb_file_count = 0;
     u8 downing_mcu = 0, downing_txc1 = 0, downing_txc2 = 0, downing_osd = 0;
     QString usb_grade_msg;  // the run's start time, then four blanks and its end time
-    // Bit f: FPGA f's flash was erased in the last run and not written
-    // whole; its program must be installed again. Set before change code 104.
+    // Set before change code 104 and read by the upgrade page after it.
+    // Bit f: FPGA f's flash was erased and not written whole, in this run
+    // or an earlier one; its program must be installed again. Cleared when a
+    // later run writes that FPGA's program whole.
     std::atomic<u8> incomplete_fpgas{0};
+    // The same for the fonts, a bit per place in the chip's flash: 32-dot
+    // English, 32-dot Chinese, 64-dot English, 64-dot Chinese.
+    static constexpr int kFontPlaces = 4;
+    std::atomic<u8> incomplete_fonts{0};
+    // The last application child of this run could not be written whole or
+    // read back: the old program stays.
+    std::atomic<bool> application_failed{false};
 
     // Receiving cards found on each sending port by the last search.
     std::atomic<u16> port_cards[fpga::kSendPorts];
@@ -273,6 +290,11 @@ private:
 
     // the USB upgrade
     void usbPackageDeal(const QString& package);
+    // A font child installed and its place noted; what became of it.
+    ProgramWrite fontChild(const QString& package, const USB_UPGRADE_CHILD& c);
+    // Whether what was written reads back equal to it.
+    bool fpgaFlashHolds(u8 flash, const u8* program, u32 len);
+    bool fontFlashHolds(x518_manage* chip, u32 address, const u8* font, u32 length);
     void usbUpgradeFinish();
     void usbUpgradeEnd();
     u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running

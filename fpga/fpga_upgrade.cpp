@@ -10,15 +10,18 @@
 //
 // A package that is malformed anywhere (a child table or a payload passing
 // the end of the file, an empty payload, one larger than its destination)
-// is refused whole before anything is erased. A payload that fails half way
-// (the stick pulled, a flash that does not finish) counts as not written: a
-// new application is installed only when it was written and read back whole
-// in this run, and an FPGA whose flash was not written whole is not reset.
-// An FPGA program or a font is read whole from the stick before its flash
-// is erased. When an FPGA's flash fails after the erase the FPGA still runs
-// the program it loaded, but would load the torn one at the next power-up:
-// the console and the upgrade page say that its program must be installed
-// again.
+// is refused whole before anything is erased. A payload counts as written
+// only once what its flash or file holds was read back and found equal to
+// it: a new application is installed only then, an FPGA is reset only then,
+// the fonts are loaded into the chip only then. An FPGA program or a font
+// is read whole from the stick before its flash is erased. One whose flash
+// was erased and then did not take it (a flash that refuses, stays busy or
+// reads back wrong) is incomplete: the FPGA still runs the program it
+// loaded but would load the torn one at the next power-up, and a torn font
+// has no head (the head is programmed last), so the next run installs it
+// again. The console and the upgrade page say what must be installed
+// again, and so they do for an application that could not be written (the
+// old program stays).
 //
 // A run holds the transfer buffer that the control links' file transfers
 // use (file_deal), from its first step to its last; it waits for a link
@@ -74,6 +77,7 @@ constexpr u32 kBlockBytes = 32768;
 constexpr u32 kSectorsPerBlock = kBlockBytes / kSectorBytes;
 constexpr u8 kErase4K = 0, kErase32K = 1;  // the erase kinds of both flashes
 constexpr auto kFlashPause = std::chrono::milliseconds(1);
+constexpr u8 kErasedByte = 0xFF;
 
 // Register 43 bits of the four fonts; all set = every font is in the chip's flash.
 constexpr u8 kAllFontBits = 0x3F;
@@ -89,7 +93,13 @@ constexpr u8 kSmallFontHeight = 32, kLargeFontHeight = 64;
 struct FontPlace {
     u32 address;
     u32 area;
+    u8 slot;  // bit of fpga_manage::incomplete_fonts
 };
+
+// The fonts' places in address order, and their names for the console.
+constexpr u32 kFontPlaces[fpga_manage::kFontPlaces] = {kFont32English, kFont32Chinese, kFont64English, kFont64Chinese};
+constexpr const char* kFontNames[fpga_manage::kFontPlaces] = {"32-dot English", "32-dot Chinese", "64-dot English",
+                                                              "64-dot Chinese"};
 
 u32 bitmapSectorStart() { return static_cast<u32>(x518_manage::osd_bmp_txt[0]) & ~(kSectorBytes - 1); }
 
@@ -107,11 +117,10 @@ bool fontPlace(const u8* head, FontPlace* out)
         address = chinese ? kFont32Chinese : kFont32English;
     else if (height == kLargeFontHeight)
         address = chinese ? kFont64Chinese : kFont64English;
-    const u32 areaEnd = address == kFont32English   ? kFont32Chinese
-                        : address == kFont32Chinese ? kFont64English
-                        : address == kFont64English ? kFont64Chinese
-                                                    : bitmapSectorStart();
-    *out = {address, areaEnd - address};
+    const u8 slot = static_cast<u8>(std::find(std::begin(kFontPlaces), std::end(kFontPlaces), address) -
+                                    std::begin(kFontPlaces));
+    const u32 areaEnd = slot + 1 < fpga_manage::kFontPlaces ? kFontPlaces[slot + 1] : bitmapSectorStart();
+    *out = {address, areaEnd - address, slot};
     return true;
 }
 
@@ -381,7 +390,8 @@ void fpga_manage::usb_upgrade_main_deal()
     if (usb_file_count == 0)
         return;
     downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
-    incomplete_fpgas = 0;
+    // What an earlier run left incomplete stays so until it is written whole.
+    application_failed = false;
     for (int i = 0; i < usb_file_count && i < usb_file_list.size(); ++i) {
         const QString& package = usb_file_list[i];
         KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),
@@ -412,10 +422,13 @@ void fpga_manage::usbPackageDeal(const QString& package)
         case usbpkg::kChildApplication:
             if (!forThisBox)
                 break;
-            if (release && c.Version == APP_RUNNING_VERSION)
+            if (release && c.Version == APP_RUNNING_VERSION) {
                 downing_mcu = 0;
-            else
-                downing_mcu = update_muc_file(package, c.file_offset, c.file_len);
+            } else {
+                const ProgramWrite written = update_muc_file(package, c.file_offset, c.file_len);
+                downing_mcu = written == kProgramWritten;
+                noteApplication(written);
+            }
             break;
         case usbpkg::kChildFpga0:
         case usbpkg::kChildFpga1: {
@@ -432,12 +445,22 @@ void fpga_manage::usbPackageDeal(const QString& package)
             break;
         }
         case usbpkg::kChildFont:
-            downing_osd = allFontsPresent() ? 0 : update_x518_osd_font_file(package, c.file_offset, c.file_len);
+            downing_osd = allFontsPresent() ? kProgramNotWritten : fontChild(package, c);
             break;
         default:
             break;
         }
     }
+}
+
+// A font child written into its place; its place is noted as mended or torn.
+fpga_manage::ProgramWrite fpga_manage::fontChild(const QString& package, const USB_UPGRADE_CHILD& c)
+{
+    u8 slot = kFontPlaces;
+    const ProgramWrite written = update_x518_osd_font_file(package, c.file_offset, c.file_len, &slot);
+    if (slot < kFontPlaces)
+        noteFont(slot, written);
+    return written;
 }
 
 // A later child of the same FPGA may mend (or tear) what an earlier one did.
@@ -454,18 +477,60 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
     }
 }
 
+void fpga_manage::noteFont(u8 slot, ProgramWrite written)
+{
+    const u8 bit = static_cast<u8>(1u << slot);
+    if (written == kProgramIncomplete) {
+        incomplete_fonts |= bit;
+        KEL_DBG("\n usb upgrade: the %s font is incomplete and must be installed again\n", kFontNames[slot]);
+        writeLogMsg(LOG_ERROR, std::string("usb upgrade: the ") + kFontNames[slot] +
+                                   " font is incomplete and must be installed again");
+    } else if (written == kProgramWritten) {
+        incomplete_fonts &= static_cast<u8>(~bit);
+    }
+}
+
+void fpga_manage::noteApplication(ProgramWrite written)
+{
+    if (written == kProgramIncomplete) {
+        application_failed = true;
+        KEL_DBG("\n usb upgrade: the application was not installed, the old program stays\n");
+        writeLogMsg(LOG_ERROR, "usb upgrade: the application was not installed, the old program stays");
+    } else if (written == kProgramWritten) {
+        application_failed = false;
+    }
+}
+
 // ------------------------------------------------------------------ the writers
 
-bool fpga_manage::update_muc_file(const QString& package, u32 offset, u32 length)
+fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u32 offset, u32 length)
 {
     if (!upgrade_buf_ || length == 0 || length > file_deal::kBufferSize)
-        return false;
+        return kProgramNotWritten;
     if (!readPackage(package, offset, length, upgrade_buf_)) {
         KEL_DBG("\n usb upgrade: the application of %s cannot be read\n", qPrintable(package));
         program_update::discardNewProgram();
-        return false;
+        return kProgramNotWritten;
     }
-    return program_update::writeNewProgram(upgrade_buf_, length);
+    return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
+}
+
+// True when `len` bytes from 0 of the flash behind an FPGA equal `program`;
+// read into the transfer buffer a chunk at a time.
+bool fpga_manage::fpgaFlashHolds(u8 flash, const u8* program, u32 len)
+{
+    for (u32 at = 0; at < len; at += kFpgaChunk) {
+        const u32 n = std::min(kFpgaChunk, len - at);
+        if (!drv.readFlash(flash, at, upgrade_buf_, n)) {
+            KEL_DBG("\n usb upgrade: flash %u cannot be read back at %#x\n", flash, at);
+            return false;
+        }
+        if (std::memcmp(upgrade_buf_, program + at, n) != 0) {
+            KEL_DBG("\n usb upgrade: flash %u reads back wrong in %#x..%#x\n", flash, at, at + n - 1);
+            return false;
+        }
+    }
+    return true;
 }
 
 fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
@@ -508,38 +573,83 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
             return kProgramIncomplete;
         }
     }
+    // A flash that ignores erases and programs still reports "not busy":
+    // only what it holds tells.
+    if (!fpgaFlashHolds(flash, program.get(), len))
+        return kProgramIncomplete;
     KEL_DBG("\n write over !!!!!\n ");
     return kProgramWritten;
 }
 
-bool fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, u32 length)
+// True when the font's place in the chip's flash holds `font`; read into
+// the transfer buffer a chunk at a time.
+bool fpga_manage::fontFlashHolds(x518_manage* chip, u32 address, const u8* font, u32 length)
+{
+    for (u32 at = 0; at < length; at += kFontChunk) {
+        const u32 n = std::min(kFontChunk, length - at);
+        if (chip->read_flash(chip->spi_fd, static_cast<int>(address + at), static_cast<int>(n),
+                             reinterpret_cast<char*>(upgrade_buf_)) != x518_manage::kFlashOk) {
+            KEL_DBG("\n usb upgrade: the chip's flash cannot be read back at %#x\n", address + at);
+            return false;
+        }
+        if (std::memcmp(upgrade_buf_, font + at, n) != 0) {
+            KEL_DBG("\n usb upgrade: the chip's flash reads back wrong in %#x..%#x\n", address + at,
+                    address + at + n - 1);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The font's head goes in last, once everything behind it is in place: a
+// write cut short leaves a font without its head, which counts as absent.
+// Programming leaves erased bytes written as 0xFF erased, so the first chunk
+// is written with its head blank and the head programmed over it.
+fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& package, u32 offset, u32 length,
+                                                                 u8* slot)
 {
     x518_manage* chip = x518_manage::p_x518_manage;
     u8 head[usbpkg::kFontHeadSize];
     FontPlace place;
     if (!chip || chip->spi_fd < 0 || !upgrade_buf_ || length < sizeof head ||
         !readPackage(package, offset, sizeof head, head) || !fontPlace(head, &place) || length > place.area)
-        return false;
+        return kProgramNotWritten;
+    if (slot)
+        *slot = place.slot;
     KEL_DBG("\n osd flash_addr = %#x ,en_coding = %#x file_len = %#x\n", place.address,
             head[usbpkg::kFontEncodingByte], length);
     const std::unique_ptr<u8[]> font = readWhole(package, offset, length, kFontChunk);
     if (!font)
-        return false;
+        return kProgramNotWritten;
     const int fd = chip->spi_fd;
     for (const EraseUnit& u : erasePlan(place.address, length)) {
-        if (chip->erase_flash(fd, static_cast<int>(u.sector), 1, static_cast<char>(u.kind)) != x518_manage::kFlashOk)
-            return false;
+        if (chip->erase_flash(fd, static_cast<int>(u.sector), 1, static_cast<char>(u.kind)) != x518_manage::kFlashOk) {
+            KEL_DBG("\n usb upgrade: the chip's flash not erased at sector %u\n", u.sector);
+            return kProgramIncomplete;
+        }
         flashPause();
     }
+    auto write = [&](u32 at, u32 n) {
+        flashPause();
+        if (chip->write_flash(fd, static_cast<int>(place.address + at), static_cast<int>(n),
+                              reinterpret_cast<char*>(upgrade_buf_)) == x518_manage::kFlashOk)
+            return true;
+        KEL_DBG("\n usb upgrade: the chip's flash not written at %#x\n", place.address + at);
+        return false;
+    };
     for (u32 at = 0; at < length; at += kFontChunk) {
         const u32 n = std::min(kFontChunk, length - at);
         std::memcpy(upgrade_buf_, font.get() + at, n);
-        flashPause();
-        if (chip->write_flash(fd, static_cast<int>(place.address + at), static_cast<int>(n),
-                              reinterpret_cast<char*>(upgrade_buf_)) != x518_manage::kFlashOk)
-            return false;
+        if (at == 0)
+            std::memset(upgrade_buf_, kErasedByte, sizeof head);
+        if (!write(at, n))
+            return kProgramIncomplete;
     }
-    return true;
+    std::memcpy(upgrade_buf_, font.get(), sizeof head);
+    if (!write(0, sizeof head) || !fontFlashHolds(chip, place.address, font.get(), length))
+        return kProgramIncomplete;
+    KEL_DBG("\n font write over\n");
+    return kProgramWritten;
 }
 
 // ------------------------------------------------------------------ the finish
@@ -571,9 +681,13 @@ void fpga_manage::usbUpgradeFinish()
         holdFpgaReset(0);
     if (downing_txc2 == kProgramWritten)
         holdFpgaReset(1);
+    // The fonts are loaded into the chip when one was written whole; a torn
+    // one (no head) is only marked absent, and the chip keeps what it loaded.
     x518_manage* chip = x518_manage::p_x518_manage;
-    if (downing_osd && chip && chip->spi_fd >= 0) {
+    if (!chip || chip->spi_fd < 0)
+        return;
+    if (downing_osd == kProgramWritten || incomplete_fonts.load())
         chip->read_x518_font(chip->spi_fd);
+    if (downing_osd == kProgramWritten)
         chip->update_font(chip->spi_fd);
-    }
 }

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextDocument>
 #include <algorithm>
 
 namespace {
@@ -30,6 +31,19 @@ const pages::Texts kProgramIncomplete = {
     QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
     QStringLiteral("FPGA %1: программа неполная, установите снова!"),
     QStringLiteral("FPGA %1: chương trình chưa đủ, hãy cài lại!"), QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
+// The end of a run in which a font's place in the video chip's flash was
+// erased and not written whole.
+const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重新升级!"),
+                                      QStringLiteral("Font incomplete, install it again!"),
+                                      QStringLiteral("Шрифт неполный, установите снова!"),
+                                      QStringLiteral("Phông chữ chưa đủ, hãy cài lại!"),
+                                      QStringLiteral("字庫不完整，請重新升級!")};
+// The end of a run whose new application could not be written whole.
+const pages::Texts kApplicationFailed = {QStringLiteral("应用程序未安装，请重新升级!"),
+                                         QStringLiteral("Application not installed, install it again!"),
+                                         QStringLiteral("Программа не установлена, установите снова!"),
+                                         QStringLiteral("Ứng dụng chưa được cài, hãy cài lại!"),
+                                         QStringLiteral("應用程式未安裝，請重新升級!")};
 
 // The log line, the same in every language.
 const char* const kLogStarted = "<font style = 'font-size:12px' color = #FF0000 >%1</font>";
@@ -38,7 +52,11 @@ const char* const kLogOver = "<font style = 'font-size:13px' color = #51BB28 >%1
 const char* const kStartedWords = "downing ,Dont power off !!\r\n";
 const char* const kIdleWords = "downing over \r\n";
 const char* const kOverWords = "downing over";
-const char* const kLogIncomplete = "<font style = 'font-size:11px' color = #FF0000 >%1</font>";
+// The red lines of what must be installed again, then the times, at the
+// largest of these sizes at which they all fit the log line; without the
+// times when they fit at none.
+const char* const kLogIncomplete = "<font style = 'font-size:%1px' color = #FF0000 >%2</font>";
+constexpr int kIncompletePixels[] = {11, 10, 9};
 const char* const kRowText = "<font color = #FFFFFF >%1</font>";
 
 // ---- the list frame and its rows
@@ -137,22 +155,52 @@ void firmware_usbgrade::syncUpdate(int code)
         get_file_list_smartpath();
         upgrade_file_list();
         break;
-    case SYNC_USB_UPGRADE: {
-        // The worker wrote its log before it raised the code.
-        const fpga_manage* worker = fpga_manage::p_fpga_manage;
-        const QString log = worker ? worker->usb_grade_msg : QString();
-        const u8 incomplete = worker ? worker->incomplete_fpgas.load() : 0;
-        if (incomplete)
-            ui->label_log->setText(QString::fromLatin1(kLogIncomplete)
-                                       .arg(pages::pick(kProgramIncomplete).arg(fpgaNumbers(incomplete)).toHtmlEscaped() +
-                                            "<br>" + log));
-        else
-            ui->label_log->setText(QString::fromLatin1(kLogOver).arg(QLatin1String(kOverWords) + "<br>" + log));
+    case SYNC_USB_UPGRADE:
+        showRunEnd();
         break;
-    }
     default:
         break;
     }
+}
+
+// The worker wrote its log and what it left incomplete before it raised
+// change code 104.
+void firmware_usbgrade::showRunEnd()
+{
+    const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    const QString log = worker ? worker->usb_grade_msg : QString();
+    const QStringList failures = worker ? failureLines(*worker) : QStringList();
+    if (failures.isEmpty()) {
+        ui->label_log->setText(QString::fromLatin1(kLogOver).arg(QLatin1String(kOverWords) + "<br>" + log));
+        return;
+    }
+    // The times go when nothing else makes room for every red line.
+    const QString texts[] = {(failures + QStringList{log}).join(QStringLiteral("<br>")),
+                             failures.join(QStringLiteral("<br>"))};
+    QTextDocument fit;
+    fit.setDefaultFont(ui->label_log->font());
+    fit.setDocumentMargin(0);
+    fit.setTextWidth(ui->label_log->contentsRect().width());
+    for (const QString& text : texts) {
+        for (const int px : kIncompletePixels) {
+            ui->label_log->setText(QString::fromLatin1(kLogIncomplete).arg(px).arg(text));
+            fit.setHtml(ui->label_log->text());
+            if (fit.size().height() <= ui->label_log->contentsRect().height())
+                return;
+        }
+    }
+}
+
+QStringList firmware_usbgrade::failureLines(const fpga_manage& worker)
+{
+    QStringList lines;
+    if (worker.application_failed.load())
+        lines << pages::pick(kApplicationFailed).toHtmlEscaped();
+    if (const u8 fpgas = worker.incomplete_fpgas.load())
+        lines << pages::pick(kProgramIncomplete).arg(fpgaNumbers(fpgas)).toHtmlEscaped();
+    if (worker.incomplete_fonts.load())
+        lines << pages::pick(kFontIncomplete).toHtmlEscaped();
+    return lines;
 }
 
 QString firmware_usbgrade::selectedStyle(int) const

@@ -19,6 +19,7 @@ class firmware_usbgrade;
 class QFrame;
 class QLabel;
 class QPushButton;
+class fpga_manage;
 
 class firmware_usbgrade : public Page {
     Q_OBJECT
@@ -31,7 +32,8 @@ public:
 
     void language_changed() override;
     // 101 (stick removed) and 102 (stick readable) list the stick again;
-    // 104 (the upgrade is over) shows the run's times.
+    // 104 (the upgrade is over) shows the run's times, and in red what it
+    // left to install again.
     void syncUpdate(int code) override;
 
     // OK: starts the upgrade, once in the life of the page.
@@ -71,6 +73,10 @@ private:
         QLabel* label = nullptr;
         QString path;
     };
+    // The log line at the end of a run: "downing over" and its times, or
+    // in red what must be installed again, and the times.
+    void showRunEnd();
+    static QStringList failureLines(const fpga_manage& worker);
     void addRow(int row, int index);
     QPushButton* addPagingButton(const QString& picture, int y);
     void highlightRow(int row, bool on);

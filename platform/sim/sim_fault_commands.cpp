@@ -27,16 +27,24 @@ std::string onOff(const std::string& word, bool& on)
 }
 
 // "spi on|off" or "spi after N": the chip's SPI transfers fail until off
-// (from the N-th transfer counted from now, with after).
+// (from the N-th transfer counted from now, with after); "flash on|off":
+// the chip's serial flash ignores every erase and program.
 constexpr long kMostTransfers = INT_MAX;
 
 std::string chipFault(const Args& a)
 {
-    if (a[0] != "spi")
-        return "the chip's fault is spi";
+    if (a[0] != "spi" && !(a[0] == "flash" && a.size() == 2))
+        return "the chip's faults are spi and flash";
     auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
     if (!chip)
         return "no video chip";
+    if (a[0] == "flash") {
+        bool on = false;
+        if (std::string why = onOff(a[1], on); !why.empty())
+            return why;
+        chip->setFlashWriteProtected(on);
+        return std::string();
+    }
     if (a.size() == 3) {
         long n = 0;
         if (a[1] != "after" || !controlNumber(a[2], 1, kMostTransfers, n))
@@ -141,7 +149,7 @@ struct FaultSwitch {
 };
 
 const FaultSwitch kFaults[] = {
-    {"chip", "spi on|off | spi after N", 2, 3, chipFault},
+    {"chip", "spi on|off | spi after N | flash on|off", 2, 3, chipFault},
     {"fpga", "F on|off | F flash on|off | F flash stuck on|off", 2, 4, fpgaFault},
     {"i2c", "P on|off", 2, 2, i2cFault},
     {"eeprom", "P on|off", 2, 2, eepromFault},

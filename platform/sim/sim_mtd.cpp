@@ -68,6 +68,8 @@ int SimMtd::ioctl(unsigned long request, void* arg)
             errno = EIO;
             return -1;
         }
+        if (writeProtected_)
+            return 0;
         appendToOpLog(erases_, region->start);
         std::fill(data_.begin() + region->start, data_.begin() + region->start + region->length, 0xFF);
         persist(region->start, region->length);
@@ -95,6 +97,8 @@ ssize_t SimMtd::pwrite(const void* buf, size_t len, off_t offset)
         return -1;
     }
     size_t n = std::min<size_t>(len, size_ - static_cast<size_t>(offset));
+    if (writeProtected_)
+        return static_cast<ssize_t>(n);
     const auto* src = static_cast<const uint8_t*>(buf);
     for (size_t i = 0; i < n; ++i)
         data_[offset + i] &= src[i];
@@ -145,6 +149,12 @@ void SimMtd::failEraseAfter(int n)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     failErase_ = n;
+}
+
+void SimMtd::setWriteProtected(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeProtected_ = on;
 }
 
 }  // namespace platform::sim

@@ -33,6 +33,9 @@ public:
     // Fault injection: MEMGETINFO fails; the n-th erase from now fails (0 = none).
     void setInfoFails(bool fails);
     void failEraseAfter(int n);
+    // While set, erases and writes are answered as done and change nothing
+    // (a write-protected flash that does not say so).
+    void setWriteProtected(bool on);
 
 private:
     void persist(uint32_t offset, uint32_t len);
@@ -45,6 +48,7 @@ private:
     std::deque<size_t> writes_;
     bool infoFails_ = false;
     int failErase_ = 0;
+    bool writeProtected_ = false;
 };
 
 }  // namespace platform::sim

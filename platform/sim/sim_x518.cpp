@@ -538,6 +538,7 @@ void SimX518::setStuck(unsigned stuckMask)
     f.fifo = stuck_ & kStuckWriteFifo;
     f.wel = stuck_ & kStuckWriteEnable;
     f.welLeftSet = welLeftSet_;
+    f.writeProtected = flashProtected_;
     flash_.setFaults(f);
 }
 
@@ -562,6 +563,15 @@ void SimX518::setWelLeftSet(bool on)
     {
         Lock l(mutex_);
         welLeftSet_ = on;
+    }
+    setStuck(stuck());
+}
+
+void SimX518::setFlashWriteProtected(bool on)
+{
+    {
+        Lock l(mutex_);
+        flashProtected_ = on;
     }
     setStuck(stuck());
 }

@@ -180,6 +180,9 @@ public:
     // After a program or erase the write-enable latch stays set until a
     // write-disable command clears it.
     void setWelLeftSet(bool on);
+    // The serial flash ignores every page program and erase (as a
+    // write-protected flash does) until off; reads still answer.
+    void setFlashWriteProtected(bool on);
 
     // ---- serial flash behind the chip and the OSD engine
     std::vector<uint8_t> flash(uint32_t address, size_t length) const;
@@ -252,6 +255,7 @@ private:
     int failSkip_ = 0;
     int failCount_ = 0;
     bool welLeftSet_ = false;
+    bool flashProtected_ = false;
     int flashBusyPolls_ = 1;
     int osdBusy_ = 0;
     uint64_t osdCommands_ = 0;

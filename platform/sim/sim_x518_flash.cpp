@@ -155,6 +155,14 @@ void SimX518Flash::program(uint32_t start)
         fifo_.clear();
         return;
     }
+    if (faults_.writeProtected) {
+        appendToOpLog(log_, Op{Op::Refused, start, n, 0, 0});
+        fifo_.clear();
+        wel_ = true;
+        writeBusy_ = busyPolls_;
+        fifoBusy_ = busyPolls_;
+        return;
+    }
     // A page program wraps inside its 256-byte page.
     uint32_t page = start & ~(kPageSize - 1);
     for (uint32_t i = 0; i < n; ++i)
@@ -181,6 +189,12 @@ void SimX518Flash::erase()
         return;
     }
     start &= ~(size - 1);
+    if (faults_.writeProtected) {
+        appendToOpLog(log_, Op{Op::Refused, start, size, 0, 0});
+        wel_ = true;
+        eraseBusy_ = busyPolls_;
+        return;
+    }
     for (uint32_t s = start / kSectorSize; s < (start + size) / kSectorSize; ++s)
         sectors_.erase(s);
     appendToOpLog(log_, Op{Op::Erase, start, size, 0, 0});

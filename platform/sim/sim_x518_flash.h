@@ -73,6 +73,10 @@ public:
         bool dma = false, write = false, erase = false, wip = false;
         bool readStart = false, fifo = false, wel = false;
         bool welLeftSet = false;
+        // The flash ignores page programs and erases (its write protection):
+        // the controller goes through them as usual, the flash's write-enable
+        // latch stays set and nothing changes. Logged as refused.
+        bool writeProtected = false;
     };
 
     explicit SimX518Flash(const Registers& regs);

@@ -442,3 +442,172 @@ TEST_F(UsbUpgrade, RunningManagerInstallsAPackageFromTheStick)
     ASSERT_TRUE(waitUntil([this] { return count(SYNC_USB_UPGRADE) == 1; }));
     EXPECT_EQ(m->usb_grade_msg.count(QStringLiteral("    ")), 1);
 }
+
+// ---- what a flash that does not take a payload leaves, and what is told
+
+namespace {
+
+// The flash behind FPGA 0 as it must hold a program once `erased` bytes
+// from 0 were erased over `old`.
+std::vector<u8> erasedOver(const std::vector<u8>& old, size_t erased)
+{
+    std::vector<u8> out = old;
+    std::fill(out.begin(), out.begin() + static_cast<long>(std::min(erased, out.size())), 0xFF);
+    return out;
+}
+
+}  // namespace
+
+// Program A installed, then program B while the flash refuses: the flash
+// still holds A, B is reported incomplete and FPGA 0 is not restarted. The
+// mark stays over a run that does not touch FPGA 0 and goes once B is
+// written whole.
+TEST_F(UsbUpgrade, AProgramTheFlashRefusesIsIncompleteAndItsFpgaKeepsRunning)
+{
+    const std::vector<u8> a = pattern(100000, 1), b = pattern(90000, 2);
+    auto install = [&](const std::vector<u8>& image) {
+        putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga0, image)}});
+        *m->gpio_rst_fpga0 = fpga::kRstRun;
+        runUpgrade();
+    };
+    install(a);
+    ASSERT_EQ(flashRead(0, 0, 100000), a);
+    EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramWritten);
+
+    withFlash(0, [](auto& f) { f.setWriteProtected(true); });
+    install(b);
+    EXPECT_EQ(flashRead(0, 0, 100000), a);
+    EXPECT_GT(withFlash(0, [](auto& f) { return f.refusedCommands(); }), 0);
+    EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramIncomplete);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    EXPECT_EQ(count(SYNC_USB_UPGRADE), 2);
+
+    withFlash(0, [](auto& f) { f.setWriteProtected(false); });
+    putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga1, pattern(500, 3))}});
+    runUpgrade();
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
+    install(b);
+    EXPECT_EQ(flashRead(0, 0, 90000), b);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+}
+
+// A then B in one run, the flash refusing from a point of B's erase on
+// (A's first blocks gone, nothing of B written). Whatever the flash holds,
+// B is incomplete and FPGA 0 is not restarted, although A was written
+// whole before it.
+TEST_F(UsbUpgrade, AFlashThatStartsRefusingDuringTheNextEraseTearsThatProgram)
+{
+    const std::vector<u8> a = pattern(100000, 4), b = pattern(100000, 5);
+    // A's erase: three 32 KB blocks and a 4 KB sector; then B's.
+    const struct {
+        int erasesTaken;
+        size_t bytesErasedOfA;
+    } cases[] = {{5, 0x8000}, {7, 0x18000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.erasesTaken);
+        putPackage("a.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga0, a)}});
+        putPackage("b.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga0, b)}});
+        int erases = 0;
+        withFlash(0, [&](auto& f) {
+            f.setWriteProtected(false);
+            f.setEraseHook([&erases, &f, &c] {
+                if (++erases == c.erasesTaken)
+                    f.setWriteProtected(true);
+            });
+        });
+        *m->gpio_rst_fpga0 = fpga::kRstRun;
+        runUpgrade();
+        withFlash(0, [](auto& f) {
+            f.setEraseHook(nullptr);
+            f.setWriteProtected(false);
+        });
+        EXPECT_EQ(flashRead(0, 0, 100000), erasedOver(a, c.bytesErasedOfA));
+        EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramIncomplete);
+        EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
+        EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    }
+}
+
+// A font whose place in the chip's flash does not take it, from its start
+// (a write-protected flash, switched on through the control pipe) or part
+// way (the flash or the chip's SPI failing after some pages): it is
+// incomplete, its head is never written, so it counts as absent and the
+// next run writes it again, whole.
+TEST_F(UsbUpgrade, AFontTheChipsFlashDoesNotTakeIsIncompleteWithoutItsHead)
+{
+    const std::vector<u8> font = usbpkg::fontImage(usbpkg::kFontChinese, 32, pattern(20000, 6));
+    const std::vector<u8> oldFont = usbpkg::fontImage(usbpkg::kFontChinese, 32, pattern(20000, 7));
+    putPackage("font.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFont, font)}});
+    const u32 at = 0x10000;
+    const u8 chinese32 = 0x02;  // register 43
+    constexpr size_t kPagesTaken = 16;
+    size_t bytesSent = 0;
+    std::function<void()> fail;
+    chip->setTransferHook([&](const platform::sim::SimX518::Transfer& t) {
+        if (t.write() && t.bank == 4 && t.address() == 0x52 && ++bytesSent == kPagesTaken * 256 && fail)
+            fail();
+    });
+    const struct {
+        const char* what;
+        std::function<void()> on, off;
+        bool oldFontStays;
+    } cases[] = {
+        {"flash refusing",
+         [&] { ASSERT_EQ(control("fault chip flash on"), "ok fault chip flash on"); },
+         [&] { ASSERT_EQ(control("fault chip flash off"), "ok fault chip flash off"); }, true},
+        {"flash refusing part way", nullptr, [&] { chip->setFlashWriteProtected(false); }, false},
+        {"SPI failing part way", nullptr, [&] { chip->failTransfers(0); }, false},
+    };
+    const std::function<void()> partWay[] = {nullptr, [&] { chip->setFlashWriteProtected(true); },
+                                             [&] { chip->failTransfers(INT_MAX); }};
+    for (size_t k = 0; k < 3; ++k) {
+        const auto& c = cases[k];
+        SCOPED_TRACE(c.what);
+        chip->loadFlash(at, oldFont);
+        store->reg_image.font_flags = 0x3D;  // all but this one
+        bytesSent = 0;
+        fail = partWay[k];
+        if (c.on)
+            c.on();
+        runUpgrade();
+        c.off();
+        fail = nullptr;
+        EXPECT_EQ(m->downing_osd, fpga_manage::kProgramIncomplete);
+        EXPECT_EQ(m->incomplete_fonts.load(), 0x02);
+        if (c.oldFontStays)
+            EXPECT_EQ(chip->flash(at, oldFont.size()), oldFont);
+        else
+            EXPECT_EQ(chip->flash(at, 1), std::vector<u8>{0xFF});
+        EXPECT_NE(chip->flash(at, font.size()), font);
+
+        x518->read_x518_font(x518->spi_fd);
+        EXPECT_EQ(store->reg_image.font_flags & chinese32, c.oldFontStays ? chinese32 : 0);
+        store->reg_image.font_flags = 0x3D;
+        runUpgrade();
+        EXPECT_EQ(chip->flash(at, font.size()), font);
+        EXPECT_EQ(m->downing_osd, fpga_manage::kProgramWritten);
+        EXPECT_EQ(m->incomplete_fonts.load(), 0);
+        EXPECT_EQ(store->reg_image.font_flags & chinese32, chinese32);
+    }
+    chip->setTransferHook(nullptr);
+}
+
+// An application that cannot be written whole (the disk full) is not
+// installed: the old program stays, no reboot, and the run says so until a
+// later run writes one.
+TEST_F(UsbUpgrade, AnApplicationThatCannotBeWrittenIsToldAndTheOldOneStays)
+{
+    putPackage("a.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(3000, 8))}});
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    runUpgrade();
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_FALSE(installed());
+    EXPECT_FALSE(platform::exists(program_update::kNewProgramFile));
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_TRUE(m->application_failed.load());
+    runUpgrade();
+    EXPECT_TRUE(installed());
+    EXPECT_FALSE(m->application_failed.load());
+}

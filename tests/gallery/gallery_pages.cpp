@@ -561,6 +561,35 @@ const std::vector<GalleryPage>& galleryPages()
                  worker->incomplete_fpgas = 0;
              });
          }},
+        // A run whose font the chip's flash did not take whole.
+        {"firmware_usbgrade_font_incomplete",
+         [] {
+             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
+                 sampleFpga();
+                 fpga_manage* worker = fpga_manage::p_fpga_manage;
+                 worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 worker->incomplete_fonts = 0x02;
+                 page.syncUpdate(SYNC_USB_UPGRADE);
+                 worker->incomplete_fonts = 0;
+             });
+         }},
+        // A run that could write nothing whole: the application, both FPGA
+        // programs and a font.
+        {"firmware_usbgrade_nothing_whole",
+         [] {
+             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
+                 sampleFpga();
+                 fpga_manage* worker = fpga_manage::p_fpga_manage;
+                 worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 worker->application_failed = true;
+                 worker->incomplete_fpgas = 0x03;
+                 worker->incomplete_fonts = 0x08;
+                 page.syncUpdate(SYNC_USB_UPGRADE);
+                 worker->application_failed = false;
+                 worker->incomplete_fpgas = 0;
+                 worker->incomplete_fonts = 0;
+             });
+         }},
         // ---- the LED-screen tool pages
         {"smartmapping", [] { return smartMapping({}); }},
         {"smartmapping_quick_ports", [] { return smartMapping({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},

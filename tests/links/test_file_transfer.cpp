@@ -316,3 +316,27 @@ TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
     EXPECT_EQ(readBoxFile("/data/configs/alias.json"), "{}");
     EXPECT_EQ(status(pcRequest(0x23, {})), 0);  // nothing left: still done
 }
+
+// A logo or kernel image the flash partition does not take (an erase that
+// fails, or erases and writes answered as done that change nothing) is
+// found out by its read-back: status 3, as for an application that cannot
+// be written.
+TEST_F(FileHandler, AnImageThePartitionDoesNotTakeIsAnsweredBusy)
+{
+    using Image = std::pair<const char*, const char*>;
+    for (const auto& [tag, device] : {Image{"LOGO", "/dev/mtd8"}, Image{"FKRN", "/dev/mtd10"}}) {
+        SCOPED_TRACE(tag);
+        auto mtd = platform::sim::deviceAs<SimMtd>(device);
+        const std::vector<u8> old = pattern(5000, 1), image = pattern(5000, 2);
+        ASSERT_EQ(send(transferFrames(tag, old)), message_deal::ST_DONE);
+        mtd->setWriteProtected(true);
+        EXPECT_EQ(send(transferFrames(tag, image)), message_deal::ST_BUSY);
+        EXPECT_EQ(stored(device, 5000), old);
+        mtd->setWriteProtected(false);
+        mtd->failEraseAfter(1);
+        EXPECT_EQ(send(transferFrames(tag, image)), message_deal::ST_BUSY);
+        EXPECT_EQ(send(transferFrames(tag, image)), message_deal::ST_DONE);
+        EXPECT_EQ(stored(device, 5000), image);
+        EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
+    }
+}

@@ -71,8 +71,11 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
         {"fault fpga 2 on", "no FPGA 2 (FPGAs 0-1)"},
         {"fault i2c 1", "fault i2c P on|off"},
         {"fault fpga 0 flash jammed on", "F on|off, F flash on|off or F flash stuck on|off"},
-        {"fault toaster on", "the faults are chip spi on|off | spi after N; fpga F on|off | F flash on|off | "
-                             "F flash stuck on|off; i2c P on|off; eeprom P on|off; disk full|readonly|off"},
+        {"fault chip flash", "fault chip spi on|off | spi after N | flash on|off"},
+        {"fault chip flash stuck on", "the chip's faults are spi and flash"},
+        {"fault toaster on", "the faults are chip spi on|off | spi after N | flash on|off; fpga F on|off | "
+                             "F flash on|off | F flash stuck on|off; i2c P on|off; eeprom P on|off; "
+                             "disk full|readonly|off"},
     };
     for (const auto& [line, why] : refused)
         EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);

@@ -4,6 +4,8 @@
 #include "tools/firmware_usbgrade.h"
 
 #include "fpga/fpga_manage.h"
+#include "fpga/usb_package.h"
+#include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_uevent.h"
 #include "screens/menus/linkoption.h"
 #include "screens/page_directory.h"
@@ -221,4 +223,51 @@ TEST_F(UsbUpgradePage, PullingTheStickEmptiesTheListAndTellsTheOperator)
         EXPECT_EQ(g_firmware_usbgrade->fileCount(), 0);
         EXPECT_TRUE((shown(page) == Shown{{{"No loaded file!", false}}, false, false}));
     });
+}
+
+// A run whose FPGA program the flash refused ends in red, never with
+// "downing over": the page reads what the worker found, not what it tried.
+// A font left incomplete and an application not installed get their own
+// red lines, in the operator's language.
+TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
+{
+    fpga_manage* worker = fpgaManagerOutOfReset();
+    const std::vector<u8> image(5000, 0x5A);
+    ASSERT_TRUE(platform::makeDirs(std::string(sim::kStickDir) + "/KEL-R8"));
+    const std::vector<u8> package = usbpkg::build(
+        usbpkg::BuildSpec{0, usbpkg::kControllerType, {{usbpkg::kChildFpga0, image, {25, 6, 1, 0, 0, 0}}}});
+    writeBoxFile(std::string(sim::kStickDir) + "/KEL-R8/b.KEL", std::string(package.begin(), package.end()));
+    ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
+    auto board = sim::fpgaBoard();
+    auto protect = [&](bool on) {
+        auto lock = board->lock();
+        board->flash(0).setWriteProtected(on);
+    };
+    protect(true);
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+        click(page, Qt::Key_Q);
+        for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
+            worker->usb_upgrade_manage_deal();
+        ASSERT_EQ(g_usb_grade.load(), 0u);
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 1 program incomplete, install it again!")))
+            << log->text().toStdString();
+        EXPECT_FALSE(log->text().contains(QStringLiteral("downing over")));
+        EXPECT_EQ(*worker->gpio_rst_fpga0, fpga::kRstRun);
+
+        g_language = pages::RU;
+        worker->incomplete_fpgas = 0;
+        worker->incomplete_fonts = 0x08;
+        worker->application_failed = true;
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        EXPECT_TRUE(log->text().contains(QStringLiteral("Шрифт неполный, установите снова!"))) << log->text().toStdString();
+        EXPECT_TRUE(log->text().contains(QStringLiteral("Программа не установлена, установите снова!")));
+        EXPECT_FALSE(log->text().contains(QStringLiteral("FPGA")));
+        EXPECT_FALSE(log->text().contains(QStringLiteral("downing over")));
+        worker->incomplete_fonts = 0;
+        worker->application_failed = false;
+    });
+    protect(false);
 }
