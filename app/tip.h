@@ -1,5 +1,6 @@
 // The tip box: a small modal box that shows a confirmation, a USB message,
-// a failed save or a receiving-card job cut short over the current page for three seconds (300 ticks), counted by the tick.
+// a failed save or a receiving-card job cut short over the current page for
+// three seconds (300 ticks), counted by the tick.
 #pragma once
 
 #include "app/global.h"

@@ -29,12 +29,12 @@ signals:
 
 protected:
     ToolPage(PAGE_FOCUS number, QWidget* parent);
+    ~ToolPage() override;
 
     // The job this page posted has ended (100 came); `noFpga`: it was cut
     // short because FPGA 0 was not running. The page's own way of telling;
     // by default the tip box says so.
     virtual void jobEnded(bool noFpga);
-    ~ToolPage() override;
 
     // Lays the round progress bar over the page, lets it follow the page's
     // progress, posts `job` (the job's inputs are written by then) and wakes

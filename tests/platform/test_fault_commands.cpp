@@ -80,35 +80,28 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
 }
 
 // The FPGA switch as a person throws it: the pipe answers, the FPGA manager
-// loses FPGA 0 (no link, no pass-through) and has it back once it is off.
-// The board stays usable throughout: nothing holds its lock.
+// loses FPGA 0 and has it back once it is off. Nothing keeps the board's
+// lock: the manager reaches the board all along.
 TEST_F(FaultCommands, AnFpgaSwitchedOffThroughThePipeIsLostAndComesBack)
 {
     auto board = platform::sim::fpgaBoard();
     fpga_manage* m = fpgaManagerOutOfReset();
     ASSERT_TRUE(fpgaZeroBroughtUp());
-    u8 search[fpga::kRcvMinFrame];
-    const int len = fpga::rcvBuild(search, {fpga::kCardAll, 0, fpga::kRcvSearch, 0, 0}, nullptr, 0);
 
     ASSERT_EQ(control("fault fpga 0 on"), "ok fault fpga 0 on");
     EXPECT_EQ(board->state(0), fpga::reg::kStateReset);
     m->fpga_manage_deal();
     EXPECT_EQ(m->get_fpga_status(), 0);
     EXPECT_EQ(m->get_wlan_state(), 0);
-    EXPECT_EQ(m->passbySend(fpga_manage::kLinkUdp, search, len), fpga_manage::kPassbyNotReady);
     EXPECT_EQ(control("fault fpga 0 on"), "ok fault fpga 0 on");  // again: still answered
 
     ASSERT_EQ(control("fault fpga 0 off"), "ok fault fpga 0 off");
     ASSERT_TRUE(fpgaZeroBroughtUp());
     EXPECT_EQ(m->get_wlan_state(), 0x0003);
-    EXPECT_EQ(m->passbySend(fpga_manage::kLinkUdp, search, len), fpga_manage::kPassbySent);
 
-    // FPGA 1 the same way, and its flash switches beside it.
     ASSERT_EQ(control("fault fpga 1 on"), "ok fault fpga 1 on");
     EXPECT_EQ(board->state(1), fpga::reg::kStateReset);
-    EXPECT_EQ(control("fault fpga 1 flash on"), "ok fault fpga 1 flash on");
-    EXPECT_EQ(control("fault fpga 1 off"), "ok fault fpga 1 off");
-    EXPECT_EQ(control("fault fpga 1 flash off"), "ok fault fpga 1 flash off");
+    ASSERT_EQ(control("fault fpga 1 off"), "ok fault fpga 1 off");
     EXPECT_NE(board->state(1), fpga::reg::kStateReset);
     m->stop();
 }
