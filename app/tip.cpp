@@ -16,7 +16,7 @@ const char* const kFrameStyle = "background-color:rgb(136, 138, 133);";
 // Box rectangle and content of the check-mark tip.
 const QRect kCheckBox(100, 60, 120, 120);
 const QRect kCheckPicture(20, 20, 80, 80);
-// Box rectangle and text label of the text tips (USB, failed save).
+// Box rectangle and text label of the text tips (USB, failed save, job).
 const QRect kTextBox(50, 60, 220, 120);
 const QRect kTextLabel(5, 5, 200, 100);
 
@@ -50,7 +50,16 @@ QString tipText(int kind)
         QStringLiteral("Đang đọc,xin vui lòng chờ …"),
         QStringLiteral("正在讀取中，請稍候…"),
     };
+    static const pages::Texts kJobNoFpgaText = {
+        QStringLiteral("FPGA未运行，\n任务未完成!"),
+        QStringLiteral("The FPGA is not running.\nThe job was not completed!"),
+        QStringLiteral("FPGA не работает.\nЗадание не выполнено!"),
+        QStringLiteral("FPGA không chạy.\nTác vụ chưa hoàn thành!"),
+        QStringLiteral("FPGA未運行，\n任務未完成!"),
+    };
     switch (kind) {
+    case TIP::kJobNoFpga:
+        return pages::pick(kJobNoFpgaText);
     case TIP::kUsbInserted:
         return pages::pick(kInserted);
     case TIP::kUsbUnplugged:
@@ -80,7 +89,8 @@ bool TIP::tip_build(int kind)
     content = nullptr;
 
     const bool check = kind == kCheck;
-    if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed)
+    if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed &&
+        kind != kJobNoFpga)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;

@@ -366,6 +366,8 @@ void fpga_manage::fpgaStateDeal(u8 fpga)
             return;
         running_[fpga] = true;
         waiting_[fpga] = false;
+        // Lost again later, it gets its resets again.
+        vbo_retry[fpga] = 0;
         KEL_DBG("\n fpga %d running\n", fpga);
         KelRamPara::test_signal(SYNC_PARA_CHANGED);
         if (fpga == 0) {

@@ -268,7 +268,11 @@ private:
     void jobStart();
     void jobProgress(int percent);
     void jobCycle();
-    void jobFinish();
+    // Ends the job: the job word to 0, then 100. `noFpga`: it was cut short
+    // because FPGA 0 is not running.
+    void jobFinish(bool noFpga = false);
+    // FPGA 0 is not running: the job must stop (said on the console).
+    bool jobLostFpga();
     void jobSend(u8 port, u16 card, u8 command, u32 address, const u8* data, int len);
     void jobAwait(u8 port, u16 card, u8 command, int awaited, u32 timeout);
     bool jobWaitOver();
@@ -282,7 +286,7 @@ private:
     void recoveryReplayDeal();
     void recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode);
     void recoveryEnd(RCV_CHECK_OR_RECOVERY mode);
-    void recoveryFail();
+    void recoveryFail(bool noFpga = false);
 
     // the block values the FPGA shows
     static u8 blockBrightness();

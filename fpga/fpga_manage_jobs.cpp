@@ -145,12 +145,21 @@ void fpga_manage::jobCycle()
 
 // The job word goes back to 0 before 100 is reported: the page that sees
 // 100 may post its next job at once.
-void fpga_manage::jobFinish()
+void fpga_manage::jobFinish(bool noFpga)
 {
     g_send_para.end();
     job_.waiting = false;
     job_.last_progress = -1;
+    job_report.no_fpga = noFpga;
     jobProgress(kProgressEnd);
+}
+
+bool fpga_manage::jobLostFpga()
+{
+    if (running_[0])
+        return false;
+    KEL_DBG("\n fpga: job %d stopped: FPGA 0 is not running\n", g_send_para.cmd.load());
+    return true;
 }
 
 bool fpga_manage::portLinked(u8 port)
@@ -215,9 +224,7 @@ void fpga_manage::jobReply(const fpga::RcvHeader& h, const u8* data)
 bool fpga_manage::quickMappingCheck(QString* why)
 {
     const LINE_TYPE& l = job_.line;
-    if (!running_[0])
-        *why = QStringLiteral("FPGA 0 not running");
-    else if (!portLinked(l.port))
+    if (!portLinked(l.port))
         *why = QStringLiteral("port %1 has no link").arg(l.port);
     else if (port_cards[l.port].load() == 0)
         *why = QStringLiteral("no card on port %1").arg(l.port);
@@ -252,6 +259,10 @@ void fpga_manage::SmartMapping_deal()
     case kJobStart: {
         jobStart();
         job_.line = line_type;
+        if (jobLostFpga()) {
+            jobFinish(true);
+            return;
+        }
         QString why;
         if (!quickMappingCheck(&why)) {
             KEL_DBG("\n fpga: quick mapping refused: %s\n", qPrintable(why));
@@ -265,8 +276,8 @@ void fpga_manage::SmartMapping_deal()
         return;
     }
     case kJobRun:
-        if (!running_[0]) {
-            jobFinish();
+        if (jobLostFpga()) {
+            jobFinish(true);
             return;
         }
         sendPosition(job_.index++);
@@ -298,8 +309,8 @@ void fpga_manage::portJobDeal(u8 command, const u8* data, int len, bool timeoutP
     if (pc_cmd_valid.load())
         return;
     const u8 s = step();
-    if (s != kJobClosing && !running_[0]) {
-        jobFinish();
+    if (s != kJobClosing && jobLostFpga()) {
+        jobFinish(true);
         return;
     }
     switch (s) {
@@ -361,6 +372,10 @@ void fpga_manage::loadScanDeal()
 {
     if (step() == kJobStart) {
         jobStart();
+        if (jobLostFpga()) {
+            jobFinish(true);
+            return;
+        }
         // The box's own scan files first; the stick's when the box has none.
         int listed = rcv_recovery->get_dir_file(rcvRecovery::kSmartDir);
         if (listed != 0 || rcv_recovery->scanCount() == 0)
@@ -371,8 +386,6 @@ void fpga_manage::loadScanDeal()
         QString why;
         if (listed != 0 || rcv_recovery->scanCount() == 0)
             why = QStringLiteral("no scan file on the box or the stick");
-        else if (!running_[0])
-            why = QStringLiteral("FPGA 0 not running");
         else if (!portLinked(job_.port))
             why = QStringLiteral("port %1 has no link").arg(job_.port);
         else if (cardfile::readBoxFile(path, bytes, &why) && cardfile::parseScanFile(bytes, &job_.blocks, &why))
@@ -387,8 +400,12 @@ void fpga_manage::loadScanDeal()
         setStep(kJobRun);
         return;
     }
-    if (step() != kJobRun || !running_[0]) {
+    if (step() != kJobRun) {
         jobFinish();
+        return;
+    }
+    if (jobLostFpga()) {
+        jobFinish(true);
         return;
     }
     const cardfile::ScanBlock& b = job_.blocks[static_cast<size_t>(job_.index++)];
@@ -437,10 +454,11 @@ void fpga_manage::rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode)
     recoveryFail();
 }
 
-void fpga_manage::recoveryFail()
+void fpga_manage::recoveryFail(bool noFpga)
 {
     job_.waiting = false;
     job_.last_progress = -1;
+    job_report.no_fpga = noFpga;
     jobProgress(kProgressEnd);
     job_.tick = now();
     setStep(kJobFailed);
@@ -449,9 +467,8 @@ void fpga_manage::recoveryFail()
 void fpga_manage::recoveryStart(RCV_CHECK_OR_RECOVERY mode)
 {
     jobStart();
-    if (!running_[0]) {
-        KEL_DBG("\n fpga: recovery job: FPGA 0 not running\n");
-        recoveryFail();
+    if (jobLostFpga()) {
+        recoveryFail(true);
         return;
     }
     // One recovery file or none to use: with none or several the job ends
@@ -500,8 +517,8 @@ void fpga_manage::recoveryStart(RCV_CHECK_OR_RECOVERY mode)
 // keeps them, then the query again.
 void fpga_manage::recoveryReplayDeal()
 {
-    if (!running_[0]) {
-        recoveryFail();
+    if (jobLostFpga()) {
+        recoveryFail(true);
         return;
     }
     const u16 card = job_.card;
@@ -536,8 +553,8 @@ void fpga_manage::recoveryReplayDeal()
 // another, until a card answers that it needs recovery.
 void fpga_manage::recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode)
 {
-    if (!running_[0]) {
-        recoveryFail();
+    if (jobLostFpga()) {
+        recoveryFail(true);
         return;
     }
     const int ports = static_cast<int>(job_.rcv_ports.size());

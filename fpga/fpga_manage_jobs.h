@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <vector>
 
 // What rcv_recovery_check_deal does: job 2, 5 or 6.
@@ -37,6 +38,12 @@ constexpr u16 kRecoveryAsking = 0xFFFF;
 // open nobody listens.
 class CardJobReport : public QObject {
     Q_OBJECT
+public:
+    // The job that reported 100 last was cut short because FPGA 0 was not
+    // running, when it was posted or on the way: nothing, or not all, was
+    // sent to the cards. Written before that 100 is emitted.
+    std::atomic<bool> no_fpga{false};
+
 signals:
     void sig_qround_bar_update(int percent);
 };

@@ -718,8 +718,11 @@ void message_deal::passbyExpire()
         reply.command = s.header.command;
         reply.sub_command = s.header.sub_command;
     }
-    KEL_DBG("\n[message_deal] pass-through unanswered\n");
-    reply.appendU8(ST_UNSUPPORTED);
+    // No card answered; when FPGA 0 stopped on the way none could.
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    const bool fpgaDown = !fpga || fpga->get_fpga_status() == 0;
+    KEL_DBG("\n[message_deal] pass-through unanswered%s\n", fpgaDown ? ": FPGA 0 is not running" : "");
+    reply.appendU8(fpgaDown ? ST_BUSY : ST_UNSUPPORTED);
     std::vector<u8> out;
     protocol_phy::encode(reply, out);
     sender(std::move(out));

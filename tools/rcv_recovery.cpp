@@ -29,6 +29,9 @@ const pages::Texts kNoResult = {QStringLiteral("暂无接收卡需要更新!"),
 const pages::Texts kNoAnswer = {QStringLiteral("接收卡无应答!"), QStringLiteral("The receiving card did not answer!"),
                                 QStringLiteral("Приемная карта не ответила!"),
                                 QStringLiteral("Thẻ nhận không phản hồi!"), QStringLiteral("接收卡無應答!")};
+const pages::Texts kNoFpga = {QStringLiteral("FPGA未运行!"), QStringLiteral("The FPGA is not running!"),
+                              QStringLiteral("FPGA не работает!"), QStringLiteral("FPGA không chạy!"),
+                              QStringLiteral("FPGA未運行!")};
 // A result line: "Find Screen01, LED02, Rcv03" with the card number coloured.
 const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QStringLiteral("Find"),
                             QStringLiteral("Find"), QStringLiteral("髮現")};
@@ -165,6 +168,7 @@ void rcv_recovery::query()
         return;
     // The sentence while the job runs; the entries stay for Recovery.
     r->setCount(0);
+    fpga_down = false;
     rcv_self_recovery_file_list();
     postJob(SEND_RCV_CHECK);
     restyle(kQuery);
@@ -182,8 +186,18 @@ void rcv_recovery::recover()
         restyle(kQuery);
         return;
     }
+    if (fpga_down) {
+        fpga_down = false;
+        rcv_self_recovery_file_list();
+    }
     postJob(SEND_RCV_RECOVERY);
     restyle(kRecovery);
+}
+
+void rcv_recovery::jobEnded(bool noFpga)
+{
+    fpga_down = noFpga;
+    rcv_self_recovery_file_list();
 }
 
 // ---------------------------------------------------------------- the result
@@ -193,6 +207,7 @@ void rcv_recovery::rcv_self_recovery_file_list()
     delete frame_file;
     file_labels.fill(nullptr);
     no_answer = nullptr;
+    no_fpga = nullptr;
     frame_file = new QFrame(ui->frame);
     frame_file->setObjectName(QStringLiteral("frame_file"));
     frame_file->setGeometry(kListArea);
@@ -201,7 +216,9 @@ void rcv_recovery::rcv_self_recovery_file_list()
     RcvRecoveryResult* r = result();
     const QStringList list = r ? r->list() : QStringList();
     const int count = r ? r->count() : 0;
-    if (count == 0)
+    if (count == 0 && fpga_down)
+        no_fpga = sentenceLabel(0, pages::pick(kNoFpga));
+    else if (count == 0)
         sentenceLabel(0, pages::pick(kNoResult));
     int line = 0;
     for (; line < count && line < kLines && line < list.size(); ++line) {
@@ -209,9 +226,11 @@ void rcv_recovery::rcv_self_recovery_file_list()
         if (fields.size() >= kFields)
             lineLabel(line, fields);
     }
-    // The card worked on did not answer: it is still listed, as it still
+    // The card worked on was not recovered: it is still listed, as it still
     // needs recovery.
-    if (count != 0 && r->silent() && line < kLines)
+    if (count != 0 && fpga_down && line < kLines)
+        no_fpga = sentenceLabel(line, pages::pick(kNoFpga));
+    else if (count != 0 && r->silent() && line < kLines)
         no_answer = sentenceLabel(line, pages::pick(kNoAnswer));
     frame_file->show();
 }

@@ -6,8 +6,10 @@
 // over in fpga_manage::rcv_result: one line naming the screen, the LAN port
 // and the card found, or the sentence that no card needs it; under the
 // line, when the card did not answer its recovery, a sentence that says so
-// (the card stays listed: it still needs recovery). A card number
-// above its port's card count is drawn red and cannot be recovered.
+// (the card stays listed: it still needs recovery); when the job was cut
+// short because FPGA 0 was not running, a sentence that says so, in place
+// of the one that no card needs recovery. A card number above its port's
+// card count is drawn red and cannot be recovered.
 #pragma once
 
 #include "tools/tool_page.h"
@@ -37,6 +39,8 @@ public:
 
     // The sentence that the card did not answer, or null.
     QLabel* noAnswerLine() const { return no_answer; }
+    // The sentence that the FPGA is not running, or null.
+    QLabel* noFpgaLine() const { return no_fpga; }
 
 public slots:
     // A touch on a result line selects it (also while a job runs).
@@ -48,6 +52,8 @@ protected:
     void onOk() override;
     QString normalStyle(int entry) const override;
     QString selectedStyle(int entry) const override;
+    // A job cut short for want of the FPGA is told in the result list.
+    void jobEnded(bool noFpga) override;
 
 private:
     enum Entry { kQuery = 0, kRecovery = 1 };
@@ -63,5 +69,7 @@ private:
     QFrame* frame_file = nullptr;
     std::array<QLabel*, kLines> file_labels{};
     QLabel* no_answer = nullptr;
+    QLabel* no_fpga = nullptr;
+    bool fpga_down = false;  // the last job ended for want of FPGA 0
     u8 file_select = 0;
 };

@@ -1,12 +1,13 @@
 #include "tools/tool_page.h"
 
+#include "app/tip.h"
 #include "fpga/fpga_manage.h"
 #include "tools/qroundprogressbar.h"
 
 ToolPage::ToolPage(PAGE_FOCUS number, QWidget* parent) : Page(number, parent)
 {
     if (fpga_manage* fpga = fpga_manage::p_fpga_manage)
-        connect(&fpga->job_report, &CardJobReport::sig_qround_bar_update, this, &ToolPage::sig_qround_bar_update);
+        connect(&fpga->job_report, &CardJobReport::sig_qround_bar_update, this, &ToolPage::jobProgress);
 }
 
 ToolPage::~ToolPage()
@@ -39,6 +40,23 @@ bool ToolPage::modeRefused() const
     return Page::modeRefused() || jobShown();
 }
 
+void ToolPage::jobProgress(int percent)
+{
+    // The bar first: it closes at 100, before the end is told.
+    emit sig_qround_bar_update(percent);
+    if (percent < fpga_manage::kProgressEnd || !job_posted_)
+        return;
+    job_posted_ = false;
+    const fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    jobEnded(fpga && fpga->job_report.no_fpga.load());
+}
+
+void ToolPage::jobEnded(bool noFpga)
+{
+    if (noFpga && g_tip)
+        g_tip->tip_create(TIP::kJobNoFpga);
+}
+
 bool ToolPage::postJob(u8 job)
 {
     if (!mayPostJob())
@@ -47,6 +65,7 @@ bool ToolPage::postJob(u8 job)
     // Bars of earlier jobs stay hidden on the page: only the new one listens.
     disconnect(this, &ToolPage::sig_qround_bar_update, nullptr, nullptr);
     connect(this, &ToolPage::sig_qround_bar_update, g_qround_bar, &QRoundProgressBar::para_sync);
+    job_posted_ = true;
     g_send_para.post(job);
     if (fpga_manage* fpga = fpga_manage::p_fpga_manage)
         fpga->wake();

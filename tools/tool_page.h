@@ -2,7 +2,9 @@
 // recovery) share: they hand a job to the FPGA manager's thread through
 // g_send_para and follow it with the round progress bar laid over the page.
 // While that bar is up the page is locked: BACK, MODE and a control link's
-// close request are refused, and no second job can be posted.
+// close request are refused, and no second job can be posted. A job the
+// FPGA manager cut short because FPGA 0 was not running is told when it
+// ends: by the tip box, or as the page shows it (jobEnded).
 #pragma once
 
 #include "screens/page.h"
@@ -29,10 +31,21 @@ protected:
     ToolPage(PAGE_FOCUS number, QWidget* parent);
     ~ToolPage() override;
 
+    // The job this page posted has ended (100 came); `noFpga`: it was cut
+    // short because FPGA 0 was not running. The page's own way of telling;
+    // by default the tip box says so.
+    virtual void jobEnded(bool noFpga);
+
     // Lays the round progress bar over the page, lets it follow the page's
     // progress, posts `job` (the job's inputs are written by then) and wakes
     // the FPGA manager. False, with nothing done, when !mayPostJob().
     bool postJob(u8 job);
     // MODE is refused under the panel lock and while a job's bar is up.
     bool modeRefused() const override;
+
+private:
+    // The running job's progress from the FPGA manager's thread.
+    void jobProgress(int percent);
+
+    bool job_posted_ = false;  // a job of this page has not reported 100 yet
 };

@@ -83,13 +83,16 @@ std::string fpgaFault(const Args& a)
     auto board = fpgaBoard();
     if (!board)
         return "no FPGA board";
+    if (!flash) {
+        // The board's own switch takes the board's lock itself.
+        board->holdInReset(int(f), on);
+        return std::string();
+    }
     auto lock = board->lock();
     if (stuck)
         board->flash(int(f)).setBusyReads(on ? kStuckProgramReads : kProgramReads, kEraseReads);
-    else if (flash)
-        board->flash(int(f)).setWriteProtected(on);
     else
-        board->holdInReset(int(f), on);
+        board->flash(int(f)).setWriteProtected(on);
     return std::string();
 }
 

@@ -298,6 +298,71 @@ TEST_F(JobTest, EveryFailureEndsTheJobWith100)
         check({"no FPGA", job, scan(goodScan, kScanPath), job >= SEND_RCV_CHECK});
 }
 
+// A job whose FPGA goes away on the way ends at once with 100 and says
+// why; once the FPGA is back and the cards are found again it runs whole.
+TEST_F(JobTest, AJobWhoseFpgaGoesAwayEndsAndRunsWholeOnceItIsBack)
+{
+    board->connectPort(2, 6);
+    writeBoxFile(kScanPath, build::scanFile({{0, {1}}, {16, {2}}, {32, {3}}, {48, {4}}}));
+    writeBoxFile(kRecoveryPath, recoveryFile());
+    g_ztfile_name.set(kScanPath);
+    g_send_para.mapping_value = fpga::kMappingOn;
+    m->rcv_result.pageOpened();
+    upAndSearched();
+    auto silence = [this](std::vector<std::pair<int, int>> cards, bool on) {
+        for (const auto& [port, card] : cards)
+            board->silenceCard(port, card, on);
+    };
+    struct Case {
+        const char* name;
+        u8 job;
+        std::vector<std::pair<int, int>> silent;  // cards that keep the job waiting
+        std::function<bool()> done;               // what the whole job leaves
+    };
+    const Case cases[] = {
+        {"quick mapping", SEND_SMARTMAPPING, {}, [this] { return board->card(2, 5).placed; }},
+        {"load scan", SEND_LOAD_SCAN, {}, [this] { return board->cardMemory(0, 3)[48] == 4; }},
+        {"save", SEND_SAVE_PARA, {{0, 0}, {0, 1}}, [this] { return board->card(0, 0).saves == 1; }},
+        {"mapping", SEND_MAPPING_ENABLE, {{0, 0}}, [this] { return board->card(0, 0).mapping == fpga::kMappingOn; }},
+        {"check", SEND_RCV_CHECK, {{1, 0}, {1, 1}}, [this] { return m->rcv_result.count() == 1; }},
+        {"recovery", SEND_RCV_RECOVERY, {{0, 2}}, [this] { return !board->card(0, 2).needsRecovery; }},
+    };
+    line_type = {128, 96, 0, 0, 2, 2, 3, 1};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        line_type.port = c.job == SEND_SMARTMAPPING ? 2 : 0;
+        // A card that lost its settings for the recovery jobs (a save before
+        // took its loss away); the recovery works on the card a check found.
+        board->setNeedsRecovery(0, 2, true);
+        if (c.job == SEND_RCV_RECOVERY)
+            run(SEND_RCV_CHECK, 2000);
+        silence(c.silent, true);
+        progress.clear();
+        g_send_para.post(c.job);
+        passes(2);
+        ASSERT_FALSE(progress.empty());
+        EXPECT_LT(progress.back(), 100);
+
+        board->holdInReset(0, true);
+        passes(1);
+        EXPECT_EQ(progress.back(), 100);
+        EXPECT_TRUE(m->job_report.no_fpga.load());
+        if (c.job >= SEND_RCV_CHECK)
+            after(fpga_manage::kJobFailTicks + 1);
+        EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
+        EXPECT_FALSE(c.done());
+
+        board->holdInReset(0, false);
+        silence(c.silent, false);
+        upAndSearched();
+        progress.clear();
+        run(c.job, 2000);
+        EXPECT_TRUE(endedWith100());
+        EXPECT_FALSE(m->job_report.no_fpga.load());
+        EXPECT_TRUE(c.done());
+    }
+}
+
 // ------------------------------------------------------------------ the files
 
 TEST(CardFiles, DamagedFilesAreRefusedWhole)

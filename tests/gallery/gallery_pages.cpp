@@ -393,6 +393,28 @@ QImage recoveryPage(const QString& entry, bool silent = false)
     return grabWidget(&page);
 }
 
+// The recovery page after a job `keys` posted was cut short because FPGA 0
+// stopped: Query with nothing found before, or Recovery of `entry`.
+QImage recoveryWithoutFpga(const QString& entry, const std::vector<int>& keys)
+{
+    MainWindowUnder main;
+    sampleFpga();
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    rcv_recovery page(nullptr);
+    if (!entry.isEmpty()) {
+        fpga->rcv_result.setFound(entry);
+        g_send_para.recovery_progress = 2;
+        page.syncUpdate(SYNC_PARA_CHANGED);
+        g_send_para.recovery_progress = 0;
+    }
+    sendKeys(&page, keys);
+    g_send_para.end();
+    fpga->job_report.no_fpga = true;
+    emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
+    fpga->job_report.no_fpga = false;
+    return grabWidget(&page);
+}
+
 // The crop, window layout and EDID pages after `keys`, over the sample's
 // crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
 // at 3840 x 2160, 30 Hz.
@@ -520,6 +542,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_usb_unplugged", [] { return tipOverMainWindow(TIP::kUsbUnplugged); }},
         {"tip_usb_reading", [] { return tipOverMainWindow(TIP::kUsbReading); }},
         {"tip_save_failed", [] { return tipOverMainWindow(TIP::kSaveFailed); }},
+        {"tip_job_no_fpga", [] { return tipOverMainWindow(TIP::kJobNoFpga); }},
         {"firmwareupdate",
          [] {
              FirmwareUpdate dialog(nullptr);
@@ -632,10 +655,21 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"smartmapping_solidify", [] { return smartMapping({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
         {"smartmapping_mapping", [] { return smartMapping({Qt::Key_S, Qt::Key_Q}); }},
+        {"smartmapping_job_no_fpga",
+         [] {
+             MainWindowUnder main;
+             SmartMapping page(nullptr);
+             sendKeys(&page, {Qt::Key_R, Qt::Key_Q});  // solidify, entered
+             g_tip->tip_build(TIP::kJobNoFpga);
+             return grabOver(&page, g_tip);
+         }},
         {"rcv_recovery", [] { return recoveryPage(QString()); }},
         {"rcv_recovery_found", [] { return recoveryPage(QStringLiteral("01/02/03/04")); }},
         {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
         {"rcv_recovery_no_answer", [] { return recoveryPage(QStringLiteral("01/02/03/04"), true); }},
+        {"rcv_recovery_query_no_fpga", [] { return recoveryWithoutFpga(QString(), {Qt::Key_Q}); }},
+        {"rcv_recovery_recovery_no_fpga",
+         [] { return recoveryWithoutFpga(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
     };
     return pages;
 }

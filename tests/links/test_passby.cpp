@@ -112,6 +112,31 @@ TEST_P(PassbyOnOneLink, NoAnswerEndsWithStatus4AfterTheWindow)
     EXPECT_FALSE(message_deal::passbyPending(link.id));
 }
 
+// FPGA 0 stops while the cards are asked: no card could answer, and the PC
+// is told the box could not carry the request out; once it runs again the
+// cards are reached.
+TEST_P(PassbyOnOneLink, AnFpgaLostInTheWindowEndsItWithStatus3)
+{
+    board->silenceCard(0, 2, true);
+    forward(cardRequest(0, 2, fpga::kRcvWrite, 0, {1}));
+    board->holdInReset(0, true);
+    passes(1);
+    EXPECT_FALSE(client->receive(100));
+    ticks(fpga_manage::kPassbyTicks + 1);
+    auto reply = client->receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(statusOf(*reply), message_deal::ST_BUSY);
+    EXPECT_EQ(client->ask(cardRequest(0, 1, fpga::kRcvWrite, 0, {1})), message_deal::ST_BUSY);
+
+    board->holdInReset(0, false);
+    ASSERT_TRUE(bringUp());
+    forward(cardRequest(0, 1, fpga::kRcvWrite, 0, {5}));
+    reply = client->receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(statusOf(*reply), message_deal::ST_DONE);
+    EXPECT_EQ(board->cardMemory(0, 1)[0], 5);
+}
+
 INSTANTIATE_TEST_SUITE_P(Tcp, PassbyOnOneLink, testing::Values(LinkKind::Tcp), linkKindName);
 
 class PassbyRefused : public FpgaTest {};

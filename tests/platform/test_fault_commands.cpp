@@ -1,5 +1,6 @@
 // The control pipe's fault switches reach the simulated devices, and come
 // off again.
+#include "fpga/fpga_manage.h"
 #include "registers/fpga_regs.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
@@ -79,4 +80,31 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
     };
     for (const auto& [line, why] : refused)
         EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);
+}
+
+// The FPGA switch as a person throws it: the pipe answers, the FPGA manager
+// loses FPGA 0 and has it back once it is off. Nothing keeps the board's
+// lock: the manager reaches the board all along.
+TEST_F(FaultCommands, AnFpgaSwitchedOffThroughThePipeIsLostAndComesBack)
+{
+    auto board = platform::sim::fpgaBoard();
+    fpga_manage* m = fpgaManagerOutOfReset();
+    ASSERT_TRUE(fpgaZeroBroughtUp());
+
+    ASSERT_EQ(control("fault fpga 0 on"), "ok fault fpga 0 on");
+    EXPECT_EQ(board->state(0), fpga::reg::kStateReset);
+    m->fpga_manage_deal();
+    EXPECT_EQ(m->get_fpga_status(), 0);
+    EXPECT_EQ(m->get_wlan_state(), 0);
+    EXPECT_EQ(control("fault fpga 0 on"), "ok fault fpga 0 on");  // again: still answered
+
+    ASSERT_EQ(control("fault fpga 0 off"), "ok fault fpga 0 off");
+    ASSERT_TRUE(fpgaZeroBroughtUp());
+    EXPECT_EQ(m->get_wlan_state(), 0x0003);
+
+    ASSERT_EQ(control("fault fpga 1 on"), "ok fault fpga 1 on");
+    EXPECT_EQ(board->state(1), fpga::reg::kStateReset);
+    ASSERT_EQ(control("fault fpga 1 off"), "ok fault fpga 1 off");
+    EXPECT_NE(board->state(1), fpga::reg::kStateReset);
+    m->stop();
 }

@@ -110,3 +110,52 @@ TEST_F(RecoveryPage, ACardThatDoesNotAnswerItsRecoveryStaysListedWithASentenceTh
     });
     EXPECT_TRUE(opened);
 }
+
+// A job cut short because FPGA 0 stopped says so in the list: a query does
+// not claim that no card needs recovery, a recovery keeps its card listed.
+// With the FPGA back the query finds the card.
+TEST_F(RecoveryPage, AJobCutShortByTheFpgaSaysSoInTheList)
+{
+    upAndSearched();
+    board->setNeedsRecovery(0, 2, true);
+    writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
+    const QString kNoFpga = QStringLiteral("The FPGA is not running!");
+    auto fpgaLostDuring = [this](rcv_recovery* page, std::initializer_list<int> job) {
+        keys(page, job);
+        after(1);
+        after(1);
+        board->holdInReset(0, true);
+        runJob();
+        QCoreApplication::processEvents();
+        board->holdInReset(0, false);
+        upAndSearched();
+    };
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
+        rcv_recovery* page = g_rcv_recovery;
+        ASSERT_TRUE(page);
+        for (int card = 0; card < 4; ++card)  // the query waits for answers
+            board->silenceCard(0, card, true);
+        fpgaLostDuring(page, {Qt::Key_Q});  // Query
+        ASSERT_NE(page->noFpgaLine(), nullptr);
+        EXPECT_EQ(shownLine(page), kNoFpga);
+        EXPECT_EQ(g_qround_bar, nullptr);
+
+        for (int card = 0; card < 4; ++card)
+            board->silenceCard(0, card, false);
+        keys(page, {Qt::Key_Q});
+        runJob();
+        QCoreApplication::processEvents();
+        const QString found = shownLine(page);
+        EXPECT_TRUE(found.startsWith(QStringLiteral("Find Screen01, LED01, Rcv")));
+        EXPECT_EQ(page->noFpgaLine(), nullptr);
+
+        board->silenceCard(0, 2, true);  // the save waits for the card
+        fpgaLostDuring(page, {Qt::Key_R, Qt::Key_Q});  // Recovery
+        EXPECT_EQ(shownLine(page), found);
+        ASSERT_NE(page->noFpgaLine(), nullptr);
+        EXPECT_EQ(page->noFpgaLine()->text(), kNoFpga);
+        EXPECT_EQ(page->noAnswerLine(), nullptr);
+        EXPECT_TRUE(board->card(0, 2).needsRecovery);
+    });
+    EXPECT_TRUE(opened);
+}

@@ -2,6 +2,7 @@
 // the keys to the placed cards, with the page locked while the job's bar is
 // up; the scan-file list; the mapping switch on FPGA 0's register 0.
 #include "app/page_handover.h"
+#include "app/tip.h"
 #include "screens/page_directory.h"
 #include "tests/tools/tool_page_test.h"
 #include "tools/smartmapping.h"
@@ -12,6 +13,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <cstring>
 
 namespace {
@@ -183,4 +185,49 @@ TEST_F(SmartMappingPage, TheMappingSwitchShowsAndFlipsBit7OfRegister0)
     EXPECT_EQ(board->reg(0, 0), 0x85);
     EXPECT_EQ(g_send_para.mapping_value, 9u);
     endJob();
+}
+
+// A job cut short because FPGA 0 stopped is told by the tip box as its bar
+// closes; once the FPGA is back the same job runs whole, and no tip comes.
+TEST_F(SmartMappingPage, AJobCutShortByTheFpgaIsToldAsItsBarCloses)
+{
+    upAndSearched();
+    board->silenceCard(0, 0, true);  // the save waits for this card's answer
+    SmartMapping page(nullptr);
+    keys(&page, {Qt::Key_R, Qt::Key_Q, Qt::Key_Q});  // solidify: in, and OK
+    ASSERT_EQ(g_send_para.cmd.load(), SEND_SAVE_PARA);
+    after(1);
+    after(1);
+    ASSERT_TRUE(g_qround_bar);
+
+    // The tip runs its own loop; this looks at it there and lets its time run out.
+    QString told;
+    bool barGone = false, tipped = false;
+    auto lookAtTheTip = [&] {
+        tipped = g_tip->isVisible();
+        barGone = g_qround_bar == nullptr;
+        const auto labels = g_tip->findChildren<QLabel*>();
+        told = labels.isEmpty() ? QString() : labels.last()->text();
+        tick(TIP::kShowTicks);
+    };
+    board->holdInReset(0, true);
+    QTimer::singleShot(0, lookAtTheTip);
+    after(1);
+    EXPECT_TRUE(tipped);
+    EXPECT_TRUE(barGone);
+    EXPECT_EQ(told, QStringLiteral("The FPGA is not running.\nThe job was not completed!"));
+    EXPECT_FALSE(g_tip->isVisible());
+    EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
+
+    board->holdInReset(0, false);
+    board->silenceCard(0, 0, false);
+    upAndSearched();
+    keys(&page, {Qt::Key_Q});
+    ASSERT_EQ(g_send_para.cmd.load(), SEND_SAVE_PARA);
+    QTimer::singleShot(0, lookAtTheTip);
+    runJob();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(tipped);
+    EXPECT_EQ(g_qround_bar, nullptr);
+    EXPECT_EQ(board->card(0, 0).saves, 1);
 }
