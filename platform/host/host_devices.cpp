@@ -48,7 +48,6 @@ bool isSimFd(int fd) { return fd >= kFirstSimFd; }
 }  // namespace
 
 Backend backend() { return Backend::Host; }
-const char* backendName() { return "host"; }
 
 int devOpen(const std::string& boxPath, int flags)
 {
@@ -107,16 +106,6 @@ int devClose(int fd)
 int devIoctl(int fd, unsigned long request, void* arg)
 {
     KEL_SIM_CALL(fd, ioctl(request, arg), ::ioctl(fd, request, arg));
-}
-
-ssize_t devRead(int fd, void* buf, size_t len)
-{
-    KEL_SIM_CALL(fd, read(buf, len), ::read(fd, buf, len));
-}
-
-ssize_t devWrite(int fd, const void* buf, size_t len)
-{
-    KEL_SIM_CALL(fd, write(buf, len), ::write(fd, buf, len));
 }
 
 ssize_t devPread(int fd, void* buf, size_t len, off_t offset)
