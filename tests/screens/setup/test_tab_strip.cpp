@@ -51,8 +51,7 @@ protected:
     void SetUp() override
     {
         PageTest::SetUp();
-        g_image_current = 0;
-        block().image[0].enable = 1;
+        // Window 1 shows HDMI1: its input tabs open on the first tab.
         block().image[0].source = ram::kSourceHdmi1;
         store->ram_para_shadow = block();
     }
