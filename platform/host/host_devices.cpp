@@ -140,8 +140,6 @@ namespace sim {
 
 SimDevice::~SimDevice() = default;
 int SimDevice::ioctl(unsigned long, void*) { errno = ENOTTY; return -1; }
-ssize_t SimDevice::read(void*, size_t) { errno = EINVAL; return -1; }
-ssize_t SimDevice::write(const void*, size_t) { errno = EINVAL; return -1; }
 ssize_t SimDevice::pread(void*, size_t, off_t) { errno = ESPIPE; return -1; }
 ssize_t SimDevice::pwrite(const void*, size_t, off_t) { errno = ESPIPE; return -1; }
 void* SimDevice::mmap(size_t, off_t) { errno = ENODEV; return nullptr; }
