@@ -9,6 +9,8 @@
 // literal.
 #pragma once
 
+#include "registers/tamix_regs.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -27,7 +29,10 @@ constexpr int kUserModeSize = kBlockSize - kUserModeStart;  // 3200
 constexpr int kSavedSize = kBlockSize - kSavedStart;        // 3328
 
 // Counts.
-constexpr int kSources = 4;        // source ids 0 DVI, 1 HDMI1, 2 HDMI2, 3 HDMI3
+// The video inputs, source ids 0 DVI, 1 HDMI1, 2 HDMI2, 3 HDMI3: as many as
+// the input-source manager's bus wires (the block's input status and the
+// pages' input tabs have a place for each).
+constexpr int kSources = tamix::kSources;
 constexpr int kEdidPorts = 6;
 constexpr int kCrops = 40;
 constexpr int kReservedCrops = 24;

@@ -22,7 +22,6 @@ namespace platform {
 
 enum class Backend { Host, Board };
 Backend backend();
-const char* backendName();
 
 // ------------------------------------------------------------ start-up
 // Takes the platform's own options out of argv (--box-root DIR, and on a host
@@ -83,8 +82,6 @@ int shellClose(FILE* f);
 int devOpen(const std::string& boxPath, int flags);
 int devClose(int fd);
 int devIoctl(int fd, unsigned long request, void* arg);
-ssize_t devRead(int fd, void* buf, size_t len);
-ssize_t devWrite(int fd, const void* buf, size_t len);
 ssize_t devPread(int fd, void* buf, size_t len, off_t offset);
 ssize_t devPwrite(int fd, const void* buf, size_t len, off_t offset);
 // Maps `len` bytes of the device from `offset` read-write and shared, as
@@ -123,7 +120,6 @@ int ueventOpen(int receiveBuffer, uint32_t portId, uint32_t groups);
 // Reads one event, as recv(fd, buf, len, MSG_DONTWAIT): the bytes of the
 // message (cut to `len`), 0 or -1 with errno (EAGAIN when none waits).
 ssize_t ueventRecv(int fd, void* buf, size_t len);
-int ueventClose(int fd);
 
 // ------------------------------------------------------------ serial ports
 // Opens a serial port by its box path ("/dev/ttyS2") for reading and writing,

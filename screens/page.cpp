@@ -5,9 +5,11 @@
 #include "app/numberkeyboard.h"
 #include "app/page_support.h"
 #include "screens/page_directory.h"
+#include "screens/setup/source_names.h"
 
 #include <QComboBox>
 #include <QDebug>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -324,4 +326,86 @@ bool Page::askU16(QLineEdit* field, const QString& title)
     const u16 value = field->text().toUShort(&ok);
     field->setText(ok ? QString::number(value) : before);
     return ok;
+}
+
+// ---------------------------------------------------------------- the input tabs
+
+namespace {
+
+// The tab strip's colours: orange where the keys are, blue where they were.
+const char* const kStripActive = "rgb(255,171,84)";
+const char* const kStripResting = "rgb(71, 119, 255)";
+
+template <class T>
+T* formChild(QWidget* page, const char* pattern, int tab)
+{
+    return page->findChild<T*>(QString::fromLatin1(pattern).arg(tab));
+}
+
+}  // namespace
+
+TabStrip::TabStrip(QWidget* page, const Look& look, QFrame* frame) : page_(page), look_(look), frame_(frame)
+{
+    for (int t = 0; t < kTabs; ++t) {
+        names_[t] = formChild<QLabel>(page, "sourcelistseq%1name", t);
+        pictures_[t] = formChild<QLabel>(page, "sourcelistseq%1pixmap", t);
+    }
+    sourcenames::fillSourceTabs(names_, pictures_);
+    for (int t = kTabs; t < kTabs + 2; ++t) {
+        for (QLabel* extra : {formChild<QLabel>(page, "sourcelistseq%1name", t),
+                              formChild<QLabel>(page, "sourcelistseq%1pixmap", t)})
+            if (extra)
+                extra->hide();
+    }
+    if (!frame_) {
+        frame_ = new QFrame(page);
+        frame_->setObjectName(QStringLiteral("tab_frame"));
+        frame_->lower();
+    }
+    frame_->setGeometry(look_.frame);
+    frame_->setStyleSheet(frameStyle());
+}
+
+u8 TabStrip::stepped(u8 tab, int step)
+{
+    return static_cast<u8>(((tab + step) % kTabs + kTabs) % kTabs);
+}
+
+void TabStrip::mark(int tab)
+{
+    frame_->setGeometry(look_.frame.translated(look_.step * tab, 0));
+}
+
+void TabStrip::setActive(bool active)
+{
+    active_ = active;
+    frame_->setStyleSheet(frameStyle());
+    if (card_)
+        card_->setStyleSheet(cardStyle());
+}
+
+QString TabStrip::frameStyle() const
+{
+    return QStringLiteral("border:1px solid;%1border-left-color:%2;border-right-color:%2;border-top-color:%2;")
+        .arg(QLatin1String(look_.frameLead), QLatin1String(active_ ? kStripActive : kStripResting));
+}
+
+QString TabStrip::cardStyle() const
+{
+    return QStringLiteral("#%1{%2border:1px solid %3;}")
+        .arg(QLatin1String(look_.cardName), QLatin1String(look_.cardLead),
+             QLatin1String(active_ ? kStripActive : kStripResting));
+}
+
+QFrame* TabStrip::rebuildCard(const std::function<void(QFrame* card)>& fill)
+{
+    delete card_;
+    card_ = new QFrame(page_);
+    card_->setObjectName(QLatin1String(look_.cardName));
+    card_->setGeometry(look_.card);
+    card_->setStyleSheet(cardStyle());
+    fill(card_);
+    card_->lower();
+    card_->show();
+    return card_;
 }

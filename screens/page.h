@@ -17,21 +17,25 @@
 // - the change notifier's refresh (syncUpdate) while the page has focus;
 // - the number keyboard, asked for one value at a time (askNumber);
 // - choice lists edited in place: OK on the list starts editing, LEFT and
-//   RIGHT step its entries, OK again confirms the entry shown.
+//   RIGHT step its entries, OK again confirms the entry shown;
+// - the input tabs over a card that the video set-up pages show (TabStrip).
 //
 // See docs/pages.md for a worked example.
 #pragma once
 
 #include "app/global.h"
 #include "app/page_support.h"
+#include "app/ram_para.h"
 
 #include <QDialog>
+#include <QRect>
 #include <QString>
 #include <functional>
 #include <optional>
 #include <vector>
 
 class QComboBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
 
@@ -194,4 +198,67 @@ private:
     std::vector<Entry> menulist;
     // Clears the page's global pointer; empty while the page is not open.
     std::function<void()> clear_pointer;
+};
+
+// The input tabs of the video set-up pages (EDID settings, input crop, input
+// choice) and the card under them. The tabs are the form's labels
+// sourcelistseq0name..sourcelistseq3name, each over its picture
+// sourcelistseq0pixmap..sourcelistseq3pixmap, by list position (HDMI1,
+// HDMI2, HDMI3, DVI); the form's fifth and sixth tab are hidden. A frame
+// marks the chosen tab; the card below is the page's to fill, and is built
+// anew whole on every refresh.
+//
+// Frame and card are orange while the keys are in the tabs and blue while
+// they are in a row below (or in the card's fields). Their style sheets are
+//   frame: "border:1px solid;" lead "border-left-color:C;border-right-color:C;border-top-color:C;"
+//   card:  "#" name "{" lead "border:1px solid C;}"
+// with C the orange rgb(255,171,84) or the blue rgb(71, 119, 255), and the
+// lead and name the page's own (Look).
+class TabStrip {
+public:
+    static constexpr int kTabs = ram::kSources;
+
+    struct Look {
+        QRect frame;            // the frame around tab 0
+        int step;               // from one tab to the next
+        const char* frameLead;  // what the frame's style says before its border colours
+        QRect card;
+        const char* cardName;   // the card's object name, which its style names
+        const char* cardLead;   // what the card's style says before its border
+    };
+
+    // The tabs get their inputs' names and pictures. `frame` is the form's
+    // frame around the chosen tab, or null for one made here behind the
+    // tabs. The frame is orange on tab 0.
+    TabStrip(QWidget* page, const Look& look, QFrame* frame = nullptr);
+
+    // The tab labels and pictures by list position.
+    QLabel* const* names() const { return names_; }
+    QLabel* const* pictures() const { return pictures_; }
+    // The tab `step` (1 or -1) away from `tab`, wrapping at both ends.
+    static u8 stepped(u8 tab, int step);
+
+    // The frame moves to tab `tab`.
+    void mark(int tab);
+    // Orange (true) or blue, frame and card alike.
+    void setActive(bool active);
+    bool active() const { return active_; }
+    QString frameStyle() const;
+    QString cardStyle() const;
+
+    // The card: the old one goes with all it holds, a new one takes its place
+    // in the look's colour, `fill` puts its content in, and it is shown
+    // behind the page's other widgets.
+    QFrame* rebuildCard(const std::function<void(QFrame* card)>& fill);
+    // The card shown, or null before the first is built.
+    QFrame* card() const { return card_; }
+
+private:
+    QWidget* const page_;
+    const Look look_;
+    QFrame* frame_;
+    QFrame* card_ = nullptr;
+    QLabel* names_[kTabs] = {};
+    QLabel* pictures_[kTabs] = {};
+    bool active_ = true;
 };

@@ -22,6 +22,19 @@ constexpr u32 kPortOfInput[6] = {2, 1, 0, 5, kDevNone, kDevNone};
 constexpr u32 kDevOfPort[6] = {2, 1, 0, kDevNone, kDevNone, 3};
 constexpr u32 kDevOfOtherPort = 2;
 
+// Both tables say what the bus contract says: input s enters on chip port
+// kChipPortOfSource[s], and that port's record is input s's.
+constexpr bool portsAgreeWithTheBus()
+{
+    for (int s = 0; s < tamix::kSources; ++s) {
+        const u32 port = kPortOfInput[s];
+        if (port != u32(tamix::kChipPortOfSource[s]) || kDevOfPort[port] != u32(s))
+            return false;
+    }
+    return true;
+}
+static_assert(portsAgreeWithTheBus(), "an input's chip port differs from registers/tamix_regs.h");
+
 // Out-of-range measurement limits (value - 2 above these = nothing measured).
 constexpr u32 kLineLimit = 65532;
 constexpr u32 kFrameLimit = 0xFFFFFC;

@@ -13,7 +13,6 @@
 namespace platform {
 
 Backend backend() { return Backend::Board; }
-const char* backendName() { return "board"; }
 
 bool init(int& argc, char** argv)
 {
@@ -38,10 +37,6 @@ int devOpen(const std::string& boxPath, int flags) { return ::open(boxPath.c_str
 int devClose(int fd) { return ::close(fd); }
 
 int devIoctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
-
-ssize_t devRead(int fd, void* buf, size_t len) { return ::read(fd, buf, len); }
-
-ssize_t devWrite(int fd, const void* buf, size_t len) { return ::write(fd, buf, len); }
 
 ssize_t devPread(int fd, void* buf, size_t len, off_t offset) { return ::pread(fd, buf, len, offset); }
 

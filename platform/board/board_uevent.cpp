@@ -29,6 +29,4 @@ int ueventOpen(int receiveBuffer, uint32_t portId, uint32_t groups)
 
 ssize_t ueventRecv(int fd, void* buf, size_t len) { return ::recv(fd, buf, len, MSG_DONTWAIT); }
 
-int ueventClose(int fd) { return ::close(fd); }
-
 }  // namespace platform

@@ -48,7 +48,6 @@ bool isSimFd(int fd) { return fd >= kFirstSimFd; }
 }  // namespace
 
 Backend backend() { return Backend::Host; }
-const char* backendName() { return "host"; }
 
 int devOpen(const std::string& boxPath, int flags)
 {
@@ -109,16 +108,6 @@ int devIoctl(int fd, unsigned long request, void* arg)
     KEL_SIM_CALL(fd, ioctl(request, arg), ::ioctl(fd, request, arg));
 }
 
-ssize_t devRead(int fd, void* buf, size_t len)
-{
-    KEL_SIM_CALL(fd, read(buf, len), ::read(fd, buf, len));
-}
-
-ssize_t devWrite(int fd, const void* buf, size_t len)
-{
-    KEL_SIM_CALL(fd, write(buf, len), ::write(fd, buf, len));
-}
-
 ssize_t devPread(int fd, void* buf, size_t len, off_t offset)
 {
     KEL_SIM_CALL(fd, pread(buf, len, offset), ::pread(fd, buf, len, offset));
@@ -151,8 +140,6 @@ namespace sim {
 
 SimDevice::~SimDevice() = default;
 int SimDevice::ioctl(unsigned long, void*) { errno = ENOTTY; return -1; }
-ssize_t SimDevice::read(void*, size_t) { errno = EINVAL; return -1; }
-ssize_t SimDevice::write(const void*, size_t) { errno = EINVAL; return -1; }
 ssize_t SimDevice::pread(void*, size_t, off_t) { errno = ESPIPE; return -1; }
 ssize_t SimDevice::pwrite(const void*, size_t, off_t) { errno = ESPIPE; return -1; }
 void* SimDevice::mmap(size_t, off_t) { errno = ENODEV; return nullptr; }

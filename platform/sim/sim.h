@@ -17,8 +17,6 @@ class SimDevice {
 public:
     virtual ~SimDevice();
     virtual int ioctl(unsigned long request, void* arg);
-    virtual ssize_t read(void* buf, size_t len);
-    virtual ssize_t write(const void* buf, size_t len);
     virtual ssize_t pread(void* buf, size_t len, off_t offset);
     virtual ssize_t pwrite(const void* buf, size_t len, off_t offset);
     virtual void* mmap(size_t len, off_t offset);

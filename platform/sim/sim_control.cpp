@@ -36,8 +36,9 @@ constexpr uint32_t kMaxPixelClockKhz = 655350;
 
 std::string sourceOf(const std::string& word, long& source)
 {
-    return controlNumber(word, 0, tamix::kSources - 1, source) ? std::string()
-                                                               : "no input " + word + " (inputs 0-3)";
+    if (controlNumber(word, 0, tamix::kSources - 1, source))
+        return std::string();
+    return "no input " + word + " (inputs 0-" + std::to_string(tamix::kSources - 1) + ")";
 }
 
 // "WxH@HZ" -> a timing; the reason when it is none the box could receive.

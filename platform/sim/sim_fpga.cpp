@@ -379,14 +379,6 @@ std::vector<uint8_t> SimFpgaBoard::cardMemory(int port, int card)
     return ports_[port].cards.at(static_cast<size_t>(card)).state.memory;
 }
 
-uint16_t SimFpgaBoard::linkMask()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    sampleReset(0);
-    updateLinkRegs(false);
-    return static_cast<uint16_t>(fpga_[0].regs[reg::kLinkLo] | fpga_[0].regs[reg::kLinkHi] << 8);
-}
-
 std::vector<std::vector<uint8_t>> SimFpgaBoard::sentFrames()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -397,12 +389,6 @@ void SimFpgaBoard::clearSentFrames()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     sent_.clear();
-}
-
-int SimFpgaBoard::droppedFrames()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return dropped_;
 }
 
 void SimFpgaBoard::holdInReset(int fpga, bool hold)

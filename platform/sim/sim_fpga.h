@@ -64,11 +64,9 @@ public:
     };
     CardState card(int port, int card);
     std::vector<uint8_t> cardMemory(int port, int card);
-    uint16_t linkMask();
     // Frames FPGA 0 put on the ports, oldest first (at most kSentKept).
     std::vector<std::vector<uint8_t>> sentFrames();
     void clearSentFrames();
-    int droppedFrames();  // frames refused: malformed, port down, FPGA stopped
 
     // ---- FPGAs (test controls)
     // Holds the FPGA in reset whatever its reset line says.

@@ -33,11 +33,6 @@ int SimI2cBus::transfer(void* arg)
     }
     std::lock_guard<std::mutex> lock(mutex_);
     ++counters_.calls;
-    if (failCalls_ > 0) {
-        --failCalls_;
-        errno = EIO;
-        return -1;
-    }
     for (uint32_t i = 0; i < data->nmsgs; ++i) {
         const i2c_msg& m = data->msgs[i];
         if ((m.flags & I2C_M_TEN) || m.addr > kSevenBitMask || m.len > kMaxMessageLen || (m.len && !m.buf)) {
@@ -103,12 +98,6 @@ void SimI2cBus::resetCounters()
     std::lock_guard<std::mutex> lock(mutex_);
     counters_ = {};
     deviceCounters_.clear();
-}
-
-void SimI2cBus::failCalls(int count)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    failCalls_ = count;
 }
 
 std::shared_ptr<SimI2cBus> i2cBus()

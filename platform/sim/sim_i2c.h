@@ -59,8 +59,6 @@ public:
     Counters counters() const;
     DeviceCounters countersOf(uint8_t address) const;
     void resetCounters();
-    // The next `count` I2C_RDWR calls fail with EIO before any message.
-    void failCalls(int count);
 
 private:
     int transfer(void* arg);
@@ -69,7 +67,6 @@ private:
     std::map<uint8_t, std::shared_ptr<SimI2cDevice>> devices_;
     std::map<uint8_t, DeviceCounters> deviceCounters_;
     Counters counters_;
-    int failCalls_ = 0;
 };
 
 // The bus of the default box (null when it is not installed).

@@ -87,21 +87,6 @@ int ueventOpen(int, uint32_t, uint32_t)
 
 ssize_t ueventRecv(int fd, void* buf, size_t len) { return ::recv(fd, buf, len, MSG_DONTWAIT); }
 
-int ueventClose(int fd)
-{
-    Source& s = source();
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        if (fd == s.boxFd) {
-            ::close(s.kernelFd);
-            s.kernelFd = -1;
-            s.boxFd = -1;
-            s.handedOut = false;
-        }
-    }
-    return ::close(fd);
-}
-
 namespace sim {
 
 // ---------------------------------------------------------------- events

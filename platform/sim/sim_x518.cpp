@@ -238,10 +238,8 @@ void SimX518::onWrite(uint8_t address, uint8_t value)
         return;
     }
     if (bank_ == kOsdBank && address == kOsdCommand) {
-        if (value >= 1 && value <= kOsdLastCommand) {
-            ++osdCommands_;
+        if (value >= 1 && value <= kOsdLastCommand)
             osdBusy_ = std::max(1, flashBusyPolls_);
-        }
     }
     if (bank_ == SimX518Osd::kBank || bank_ == SimX518Osd::kTableBank)
         osd_.onWrite(bank_, address, value);
@@ -594,14 +592,12 @@ void SimX518::loadFlash(uint32_t address, const std::vector<uint8_t>& data)
 std::vector<SimX518Flash::Op> SimX518::flashLog() const { Lock l(mutex_); return flash_.log(); }
 void SimX518::clearFlashLog() { Lock l(mutex_); flash_.clearLog(); }
 bool SimX518::writeEnableLatch() const { Lock l(mutex_); return flash_.wel() || (stuck_ & kStuckWriteEnable); }
-uint64_t SimX518::osdCommands() const { Lock l(mutex_); return osdCommands_; }
 std::vector<SimX518Osd::Command> SimX518::osdLog() const
 {
     Lock l(mutex_);
     return std::vector<SimX518Osd::Command>(osd_.log().begin(), osd_.log().end());
 }
 void SimX518::clearOsdLog() { Lock l(mutex_); osd_.clearLog(); }
-uint8_t SimX518::osdStringArea(uint32_t address) const { Lock l(mutex_); return osd_.stringArea(address); }
 uint32_t SimX518::osdColour(int index) const { Lock l(mutex_); return osd_.colour(index); }
 
 }  // namespace platform::sim

@@ -191,11 +191,9 @@ public:
     std::vector<SimX518Flash::Op> flashLog() const;
     void clearFlashLog();
     bool writeEnableLatch() const;
-    uint64_t osdCommands() const;  // draw commands started on 4:08
     // The draw commands as started (the latest SimX518Osd::kLogCapacity).
     std::vector<SimX518Osd::Command> osdLog() const;
     void clearOsdLog();
-    uint8_t osdStringArea(uint32_t address) const;
     uint32_t osdColour(int index) const;  // colour-table entry, 0xBBGGRR
 
 private:
@@ -258,7 +256,6 @@ private:
     bool flashProtected_ = false;
     int flashBusyPolls_ = 1;
     int osdBusy_ = 0;
-    uint64_t osdCommands_ = 0;
 };
 
 }  // namespace platform::sim

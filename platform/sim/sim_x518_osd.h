@@ -91,7 +91,6 @@ public:
     static constexpr size_t kLogCapacity = 4096;  // the oldest commands go first
     const std::deque<Command>& log() const { return log_; }
     void clearLog() { log_.clear(); }
-    uint8_t stringArea(uint32_t address) const { return string_[address % kStringAreaSize]; }
     // Entry `index` of the colour table as 0xBBGGRR.
     uint32_t colour(int index) const;
     // The last fill used the transparent index (the plane's background).

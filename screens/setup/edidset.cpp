@@ -4,7 +4,6 @@
 #include "app/my_lineedit.h"
 #include "app/page_support.h"
 #include "screens/menus/settings_texts.h"
-#include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_edidset.h"
 
@@ -29,20 +28,6 @@ const pages::Texts kRateCaption = {QStringLiteral("刷新率"), QStringLiteral("
 const pages::Texts kSaveCaption = {QStringLiteral("保存"), QStringLiteral("SAVE"), QStringLiteral("Сохранить"),
                             QStringLiteral("lưu"), QStringLiteral("保存")};
 
-// ---- the tabs
-const QRect kTabFrame(4, 38, 50, 43);
-constexpr int kTabStep = 52;
-const char* const kTabChosen =
-    "border:1px solid;border-bottom-color:rgb(16,16,28);border-left-color:rgb(255,171,84);"
-    "border-right-color:rgb(255,171,84);border-top-color:rgb(255,171,84);";
-const char* const kTabEditing =
-    "border:1px solid;border-bottom-color:rgb(16,16,28);border-left-color:rgb(71, 119, 255);"
-    "border-right-color:rgb(71, 119, 255);border-top-color:rgb(71, 119, 255);";
-
-// ---- the card
-const QRect kCardArea(4, 80, 310, 120);
-const char* const kCardChoosing = "#frame_source{border:1px solid rgb(255,171,84);}";
-const char* const kCardEditing = "#frame_source{border:1px solid rgb(71, 119, 255);}";
 const QRect kPanel(10, 10, 120, 50);
 const QRect kPanelState(15, 13, 7, 7);
 const QRect kPanelPicture(25, 13, 25, 8);
@@ -96,15 +81,9 @@ QLabel* panelPart(QWidget* card, const QRect& at)
 EDIDset::EDIDset(QWidget* parent) : Page(PAGE_EDID_SETTINGS, parent), ui(new Ui::EDIDset)
 {
     ui->setupUi(this);
-    QLabel* const names[] = {ui->sourcelistseq0name, ui->sourcelistseq1name, ui->sourcelistseq2name,
-                             ui->sourcelistseq3name};
-    QLabel* const pictures[] = {ui->sourcelistseq0pixmap, ui->sourcelistseq1pixmap, ui->sourcelistseq2pixmap,
-                                ui->sourcelistseq3pixmap};
-    sourcenames::fillSourceTabs(names, pictures);
-    tab_frame = new QFrame(this);
-    tab_frame->setGeometry(kTabFrame);
-    tab_frame->setStyleSheet(kTabChosen);
-    tab_frame->lower();
+    // The input tabs over the card of the chosen input's timing.
+    strip.emplace(this, TabStrip::Look{QRect(4, 38, 50, 43), 52, "border-bottom-color:rgb(16,16,28);",
+                                       QRect(4, 80, 310, 120), "frame_source", ""});
 
     auto button = [this](int i) {
         auto* b = new QPushButton(this);
@@ -160,7 +139,7 @@ void EDIDset::syncUpdate(int code)
 
 void EDIDset::kel_button_input_clicked()
 {
-    tab_frame->setGeometry(kTabFrame.translated(kTabStep * ui_select, 0));
+    strip->mark(ui_select);
     source_id = sourceinfo::get_source_id_by_listseq(ui_select);
     source_name = sourceinfo::get_source_name_by_listseq(ui_select);
     source_init();
@@ -168,42 +147,38 @@ void EDIDset::kel_button_input_clicked()
 
 void EDIDset::source_init()
 {
-    delete frame_source;
-    frame_source = new QFrame(this);
-    frame_source->setObjectName(QStringLiteral("frame_source"));
-    frame_source->setGeometry(kCardArea);
-    frame_source->setStyleSheet(edit_mode == kChoosing ? kCardChoosing : kCardEditing);
+    strip->setActive(edit_mode == kChoosing);
+    strip->rebuildCard([this](QFrame* card) {
+        auto* panel = new QFrame(card);
+        panel->setGeometry(kPanel);
+        panel->setStyleSheet(kPanelStyle);
+        QLabel* state = panelPart(card, kPanelState);
+        state->setScaledContents(true);
+        state->setPixmap(QPixmap(pages::plainPicture("state_on.png")));
+        QLabel* picture = panelPart(card, kPanelPicture);
+        picture->setScaledContents(true);
+        picture->setStyleSheet(kPanelPictureStyle);
+        sourceinfo::set_source_pixmap(picture, source_id);
 
-    auto* panel = new QFrame(frame_source);
-    panel->setGeometry(kPanel);
-    panel->setStyleSheet(kPanelStyle);
-    QLabel* state = panelPart(frame_source, kPanelState);
-    state->setScaledContents(true);
-    state->setPixmap(QPixmap(pages::plainPicture("state_on.png")));
-    QLabel* picture = panelPart(frame_source, kPanelPicture);
-    picture->setScaledContents(true);
-    picture->setStyleSheet(kPanelPictureStyle);
-    sourceinfo::set_source_pixmap(picture, source_id);
-
-    QFont font;
-    font.setPixelSize(kPanelPixels);
-    QLabel* name = panelPart(frame_source, kPanelName);
-    QLabel* shown = panelPart(frame_source, kPanelTiming);
-    shown->setObjectName(QStringLiteral("card_timing"));
-    for (QLabel* l : {name, shown}) {
-        l->setFont(font);
-        l->setStyleSheet(kPanelText);
-    }
-    name->setText(source_name);
-    shown->setText(timing(record(store()->ram_para, source_id)));
-    pages::fitText(shown);
-    frame_source->lower();
-    frame_source->show();
+        QFont font;
+        font.setPixelSize(kPanelPixels);
+        QLabel* name = panelPart(card, kPanelName);
+        QLabel* shown = panelPart(card, kPanelTiming);
+        shown->setObjectName(QStringLiteral("card_timing"));
+        for (QLabel* l : {name, shown}) {
+            l->setFont(font);
+            l->setStyleSheet(kPanelText);
+        }
+        name->setText(source_name);
+        shown->setText(timing(record(store()->ram_para, source_id)));
+        pages::fitText(shown);
+    });
 }
 
 QString EDIDset::cardTiming() const
 {
-    const auto* shown = frame_source ? frame_source->findChild<QLabel*>(QStringLiteral("card_timing")) : nullptr;
+    const QFrame* card = strip->card();
+    const auto* shown = card ? card->findChild<QLabel*>(QStringLiteral("card_timing")) : nullptr;
     return shown ? shown->text() : QString();
 }
 
@@ -233,8 +208,7 @@ void EDIDset::kel_button_source_clicked()
 {
     edit_mode = kEditing;
     edit_field = kWidth;
-    tab_frame->setStyleSheet(kTabEditing);
-    frame_source->setStyleSheet(kCardEditing);
+    strip->setActive(false);
     ui->label_edid_source->setText(pages::pick(kSourcePrefix) + source_name);
     const EDID_PARA& e = record(store()->ram_para, source_id);
     ui->lineEdit_W->setText(QString::number(e.width));
@@ -253,7 +227,6 @@ void EDIDset::leaveEditing()
 {
     edit_mode = kChoosing;
     edit_field = kWidth;
-    tab_frame->setStyleSheet(kTabChosen);
     for (int f = 0; f < kFields; ++f)
         styleField(f, false);
     ui->frame_add->hide();
@@ -328,7 +301,7 @@ void EDIDset::onLeft()
 {
     switch (edit_mode) {
     case kChoosing:
-        ui_select = static_cast<u8>((ui_select + ram::kSources - 1) % ram::kSources);
+        ui_select = TabStrip::stepped(ui_select, -1);
         return kel_button_input_clicked();
     case kEditing: return stepField(-1);
     default:
@@ -341,7 +314,7 @@ void EDIDset::onRight()
 {
     switch (edit_mode) {
     case kChoosing:
-        ui_select = static_cast<u8>((ui_select + 1) % ram::kSources);
+        ui_select = TabStrip::stepped(ui_select, 1);
         return kel_button_input_clicked();
     case kEditing: return stepField(1);
     default:

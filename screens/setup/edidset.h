@@ -16,7 +16,6 @@
 namespace Ui {
 class EDIDset;
 }
-class QFrame;
 class QLineEdit;
 class QPushButton;
 
@@ -47,12 +46,6 @@ public slots:
     // Touch on the width or height field: the number keyboard for it.
     void show_numberkeyboard_ui(QString text);
 
-protected:
-    void onLeft() override;
-    void onRight() override;
-    void onOk() override;
-    void onBack() override;
-
 private:
     void kel_button_input_clicked();
     void source_init();
@@ -67,6 +60,11 @@ private:
     void askValue(QLineEdit* field);
     void leaveEditing();
     QWidget* fieldWidget(int field) const;
+    // ---- the keys at release, as the skeleton hands them on
+    void onLeft() override;
+    void onRight() override;
+    void onOk() override;
+    void onBack() override;
 
     Ui::EDIDset* ui;
 
@@ -78,8 +76,7 @@ private:
     bool rate_high_saved = true;  // as it was when the rate was entered
     QString rate_text_saved;
 
-    QFrame* tab_frame = nullptr;
-    QFrame* frame_source = nullptr;
+    std::optional<TabStrip> strip;
     QPushButton* button_delete = nullptr;
     QPushButton* button_cancel = nullptr;
     QPushButton* button_save = nullptr;

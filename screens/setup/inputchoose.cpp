@@ -50,18 +50,7 @@ const char* const kHighlightHidden = "border:0px solid rgb(255,171,84);";
 const char* const kButtonNormal = "color:rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
 const char* const kButtonFocused = "color:rgb(255, 255, 255);border:1px solid rgb(255,171,84);";
 
-// ---- the source row
-constexpr int kSourceTabStep = 53;
-const QPoint kSourceFrame(1, 95);
-const char* const kSourceFrameActive =
-    "border:1px solid;border-left-color:rgb(255,171,84);border-right-color:rgb(255,171,84);"
-    "border-top-color:rgb(255,171,84);";
-const char* const kSourceFrameChosen =
-    "border:1px solid;border-left-color:rgb(71, 119, 255);border-right-color:rgb(71, 119, 255);"
-    "border-top-color:rgb(71, 119, 255);";
-
 // ---- the entry list
-const QRect kEntryArea(1, 127, 318, 70);
 constexpr int kEntryStep = 95;
 const QRect kEntry(14, 10, 92, 50);
 const QRect kEntryState(3, 5, 7, 7);
@@ -76,8 +65,6 @@ constexpr int kInUseWidest = 52;
 constexpr int kInUseAir = 6;
 constexpr int kEntryPixels = 10;
 constexpr int kInUsePixels = 9;
-const char* const kAreaActive = "#frame{border:1px solid rgb(255,171,84);}";
-const char* const kAreaChosen = "#frame{border:1px solid rgb(71, 119, 255);}";
 const char* const kEntryFocused = "#source_frame{border:1px solid #FFAB54;border-radius:5px;}";
 const char* const kEntryInUse = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 const char* const kEntryPlain = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
@@ -202,9 +189,9 @@ QLabel* pictureLabel(QWidget* parent, const QRect& at, const QString& picture)
 InputChoose::InputChoose(QWidget* parent) : Page(PAGE_INPUT_CHOICE, parent), ui(new Ui::InputChoose)
 {
     ui->setupUi(this);
-    for (QLabel* extra : {ui->sourcelistseq4name, ui->sourcelistseq5name, ui->sourcelistseq4pixmap,
-                          ui->sourcelistseq5pixmap})
-        extra->hide();
+    // The source row: the input tabs over the entry list.
+    strip.emplace(this, TabStrip::Look{QRect(1, 95, 53, 33), 53, "", QRect(1, 127, 318, 70), "frame", ""},
+                  ui->frame1);
     menulist_init();
     store()->KelCropSourceInit();
     crop_source_num_update();
@@ -228,7 +215,7 @@ void InputChoose::language_changed()
     pages::fitText(ui->button_inputcut);
     ui->button_EDID->setText(pages::pick(kEdidCaption));
     pages::fitText(ui->button_EDID);
-    if (!entries)
+    if (!strip->card())
         return;  // being built
     // Back from the crop or EDID page: crops may have come or gone.
     store()->KelCropSourceInit();
@@ -406,8 +393,7 @@ void InputChoose::image_select()
 void InputChoose::on_Button_source_clicked()
 {
     initSource();
-    ui->frame1->move(kSourceFrame + QPoint(kSourceTabStep * source_seq, 0));
-    ui->frame1->setStyleSheet(ui_seltype == kSourceRow ? kSourceFrameActive : kSourceFrameChosen);
+    strip->mark(source_seq);
 }
 
 int InputChoose::source_current_check()
@@ -442,16 +428,12 @@ void InputChoose::initSource()
     const int inUse = source_type == 0 ? 0 : entryOfCropRecord(inUseSource, crop_id);
     entry_in_use = inUseSource == shown_source && (source_type == 0 || inUse > 0) ? inUse : -1;
 
-    delete entries;
-    entries = new QFrame(this);
-    entries->setObjectName(QStringLiteral("frame"));
-    entries->setGeometry(kEntryArea);
-    entries->setStyleSheet(ui_seltype == kSourceRow ? kAreaActive : kAreaChosen);
-    entries->lower();
-    const int first = kEntriesPerPage * current_page;
-    for (int i = 0; i < kEntriesPerPage && first + i < n; ++i)
-        addEntry(entries, i, first + i, first + i == entry_in_use);
-    entries->show();
+    strip->setActive(ui_seltype == kSourceRow);
+    strip->rebuildCard([this, n](QFrame* entries) {
+        const int first = kEntriesPerPage * current_page;
+        for (int i = 0; i < kEntriesPerPage && first + i < n; ++i)
+            addEntry(entries, i, first + i, first + i == entry_in_use);
+    });
     KEL_DBG("initSource [source_type = %d] , [crop_id = %d] [select_sorce = %d],[current_page=%d],[source_id=%d],"
             "[source_number=%d],[ui_select=%d]\n",
             source_type, crop_id, entry_in_use + 1, current_page, inUseSource, shown_source, ui_select);
@@ -522,18 +504,14 @@ void InputChoose::crop_source_num_update()
 
 void InputChoose::source_name_update()
 {
-    QLabel* const labels[ram::kSources] = {ui->sourcelistseq0name, ui->sourcelistseq1name, ui->sourcelistseq2name,
-                                           ui->sourcelistseq3name};
-    sourcenames::labelSourceTabs(labels, entry_count);
+    sourcenames::labelSourceTabs(strip->names(), entry_count);
 }
 
 void InputChoose::source_check_update()
 {
-    QLabel* const labels[ram::kSources] = {ui->sourcelistseq0pixmap, ui->sourcelistseq1pixmap,
-                                           ui->sourcelistseq2pixmap, ui->sourcelistseq3pixmap};
-    for (u8 p = 0; p < ram::kSources; ++p) {
+    for (u8 p = 0; p < TabStrip::kTabs; ++p) {
         const u8 s = sourceinfo::get_source_id_by_listseq(p);
-        sourceinfo::set_sourceonline_pixmap(labels[p], s, online(s) ? 1 : 0);
+        sourceinfo::set_sourceonline_pixmap(strip->pictures()[p], s, online(s) ? 1 : 0);
     }
 }
 
@@ -593,7 +571,7 @@ void InputChoose::onLeft()
         image_select();
         break;
     case kSourceRow:
-        ui_select = static_cast<u8>((ui_select + ram::kSources - 1) % ram::kSources);
+        ui_select = TabStrip::stepped(ui_select, -1);
         image_select();
         break;
     default:
@@ -611,7 +589,7 @@ void InputChoose::onRight()
         image_select();
         break;
     case kSourceRow:
-        ui_select = static_cast<u8>((ui_select + 1) % ram::kSources);
+        ui_select = TabStrip::stepped(ui_select, 1);
         image_select();
         break;
     default:
@@ -674,6 +652,7 @@ QString InputChoose::tabText(int position) const
 
 QString InputChoose::entryName(int i) const
 {
+    const QFrame* entries = strip->card();
     if (!entries)
         return QString();
     const QList<QLabel*> names = entries->findChildren<QLabel*>(QStringLiteral("entry_name"));

@@ -69,12 +69,6 @@ public slots:
     void kel_button_inputcut_clicked();
     void kel_button_EDID_clicked();
 
-protected:
-    void onLeft() override;
-    void onRight() override;
-    void onOk() override;
-    void onBack() override;
-
 private:
     // The window row
     void menulist_init();
@@ -95,6 +89,11 @@ private:
     void source_name_update();
     void source_check_update();
     void stepEntryList(int step);
+    // ---- the keys at release, as the skeleton hands them on
+    void onLeft() override;
+    void onRight() override;
+    void onOk() override;
+    void onBack() override;
 
     Ui::InputChoose* ui;
 
@@ -110,12 +109,12 @@ private:
     u8 crop_id = 0;          // its crop record
     u8 current_page = 0;
     u8 max_page = 0;
-    u8 entry_count[kTabs] = {};  // by source id: the whole input and its crops
+    u8 entry_count[ram::kSources] = {};  // by source id: the whole input and its crops
     QString source_name;         // plain name of shown_source
     int entry_in_use = -1;
 
     QWidget* window_bar = nullptr;
     QFrame* window_highlight = nullptr;
     QLabel* tab_text[kTabs] = {};
-    QFrame* entries = nullptr;
+    std::optional<TabStrip> strip;
 };

@@ -26,20 +26,6 @@ const pages::Texts kCropCaption = {QStringLiteral("截取:"), QStringLiteral("Cr
 const pages::Texts kOkCaption = {QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"),
                                  QStringLiteral("Đồng ý"), QStringLiteral("確定")};
 
-// ---- the tabs
-const QRect kTabFrame(1, 40, 53, 41);
-constexpr int kTabStep = 53;
-const char* const kTabNormal =
-    "border:1px solid;background-color: rgb(16,16, 28);border-left-color:rgb(71, 119, 255);"
-    "border-right-color:rgb(71, 119, 255);border-top-color:rgb(71, 119, 255);";
-const char* const kTabSelected =
-    "border:1px solid;background-color: rgb(16,16, 28);border-left-color:rgb(255,171,84);"
-    "border-right-color:rgb(255,171,84);border-top-color:rgb(255,171,84);";
-
-// ---- the list
-const QRect kListArea(1, 80, 318, 120);
-const char* const kListActive = "#frame_source{background-color: rgb(16,16, 28);border:1px solid rgb(255,171,84);}";
-const char* const kListResting = "#frame_source{background-color: rgb(16,16, 28);border:1px solid rgb(71, 119, 255);}";
 // Tile i of a page: row i / 3, column i % 3; its parts are the list's
 // children, placed from the tile's corner.
 const QPoint kTileStep(95, 55);
@@ -94,16 +80,9 @@ bool cropTableChanged()
 InputCut::InputCut(QWidget* parent) : Page(PAGE_INPUT_CROP, parent), ui(new Ui::InputCut)
 {
     ui->setupUi(this);
-    QLabel* const names[] = {ui->sourcelistseq0name, ui->sourcelistseq1name, ui->sourcelistseq2name,
-                             ui->sourcelistseq3name};
-    QLabel* const pictures[] = {ui->sourcelistseq0pixmap, ui->sourcelistseq1pixmap, ui->sourcelistseq2pixmap,
-                                ui->sourcelistseq3pixmap};
-    sourcenames::fillSourceTabs(names, pictures);
-
-    tab_frame = new QFrame(this);
-    tab_frame->setGeometry(kTabFrame);
-    tab_frame->setStyleSheet(kTabSelected);
-    tab_frame->lower();
+    // The input tabs over the crop list.
+    strip.emplace(this, TabStrip::Look{QRect(1, 40, 53, 41), 53, "background-color: rgb(16,16, 28);",
+                                       QRect(1, 80, 318, 120), "frame_source", "background-color: rgb(16,16, 28);"});
 
     source_number = sourceinfo::get_source_id_by_listseq(0);
     source_name = sourceinfo::get_source_name_by_listseq(0);
@@ -154,9 +133,7 @@ void InputCut::crop_source_num_update()
     store()->KelCropSourceInit();
     for (u8 s = 0; s < ram::kSources; ++s)
         item_count[s] = static_cast<u8>(sourcenames::listedCrops(s) + 1);
-    QLabel* const tabs[ram::kSources] = {ui->sourcelistseq0name, ui->sourcelistseq1name, ui->sourcelistseq2name,
-                                         ui->sourcelistseq3name};
-    sourcenames::labelSourceTabs(tabs, item_count);
+    sourcenames::labelSourceTabs(strip->names(), item_count);
 }
 
 int InputCut::get_source_num(int source) const
@@ -169,19 +146,15 @@ void InputCut::kel_button_input_clicked()
     if (menu_level == kTabs) {
         source_number = sourceinfo::get_source_id_by_listseq(ui_select);
         source_name = sourceinfo::get_source_name_by_listseq(ui_select);
-        tab_frame->setGeometry(kTabFrame.translated(kTabStep * ui_select, 0));
-        tab_frame->setStyleSheet(kTabSelected);
-    } else {
-        tab_frame->setStyleSheet(kTabNormal);
+        strip->mark(ui_select);
     }
-    tab_frame->lower();
     source_init();
 }
 
 void InputCut::stepTabs(int step)
 {
     current_pag = 0;
-    ui_select = static_cast<u8>((ui_select + step + ram::kSources) % ram::kSources);
+    ui_select = TabStrip::stepped(ui_select, step);
     kel_button_input_clicked();
 }
 
@@ -231,48 +204,43 @@ void InputCut::stepList(int step)
 void InputCut::source_init()
 {
     source_current_check();
-    delete frame_source;
-    frame_source = new QFrame(this);
-    frame_source->setObjectName(QStringLiteral("frame_source"));
-    frame_source->setGeometry(kListArea);
-    frame_source->setStyleSheet(menu_level == kTabs ? kListActive : kListResting);
+    strip->setActive(menu_level == kTabs);
+    strip->rebuildCard([this](QFrame* list) {
+        const int first = kTilesPerPage * current_pag;
+        const int shown = qMin(kTilesPerPage, max_source_info - first);
+        for (int i = 0; i < shown; ++i)
+            addTile(list, i, first + i);
 
-    const int first = kTilesPerPage * current_pag;
-    const int shown = qMin(kTilesPerPage, max_source_info - first);
-    for (int i = 0; i < shown; ++i)
-        addTile(i, first + i);
-
-    add_button = new QPushButton(frame_source);
-    add_button->setObjectName(QStringLiteral("add_button"));
-    add_button->setGeometry(kAddArea);
-    add_button->setFocusPolicy(Qt::NoFocus);
-    add_button->setIcon(QIcon(pages::plainPicture("add.png")));
-    add_button->setIconSize(kAddArea.size());
-    const bool addFocused = menu_level == kList && focusedTile() == kAddButton;
-    add_button->setStyleSheet(addFocused ? kAddFocused : kAddPlain);
-    add_button->setVisible(menu_level == kTabs || menu_level == kList);
-    frame_source->lower();
-    frame_source->show();
+        add_button = new QPushButton(list);
+        add_button->setObjectName(QStringLiteral("add_button"));
+        add_button->setGeometry(kAddArea);
+        add_button->setFocusPolicy(Qt::NoFocus);
+        add_button->setIcon(QIcon(pages::plainPicture("add.png")));
+        add_button->setIconSize(kAddArea.size());
+        const bool addFocused = menu_level == kList && focusedTile() == kAddButton;
+        add_button->setStyleSheet(addFocused ? kAddFocused : kAddPlain);
+        add_button->setVisible(menu_level == kTabs || menu_level == kList);
+    });
 }
 
-void InputCut::addTile(int i, int tile)
+void InputCut::addTile(QFrame* list, int i, int tile)
 {
     const QPoint at(kTileStep.x() * (i % kTilesPerRow), kTileStep.y() * (i / kTilesPerRow));
-    auto* frame = new QFrame(frame_source);
+    auto* frame = new QFrame(list);
     frame->setObjectName(QStringLiteral("tile%1").arg(i));
     frame->setGeometry(kTile.translated(at));
     frame->setStyleSheet(menu_level == kList && tile == focusedTile() ? kTileFocused : kTilePlain);
 
-    QLabel* state = tilePart(frame_source, kTileState, at);
+    QLabel* state = tilePart(list, kTileState, at);
     state->setScaledContents(true);
     state->setPixmap(QPixmap(pages::plainPicture("state_on.png")));
-    QLabel* picture = tilePart(frame_source, kTileSource, at);
+    QLabel* picture = tilePart(list, kTileSource, at);
     picture->setScaledContents(true);
     picture->setStyleSheet(kTileSourceStyle);
     sourceinfo::set_source_pixmap(picture, source_number);
-    QLabel* name = tileText(frame_source, kTileName, at);
+    QLabel* name = tileText(list, kTileName, at);
     name->setObjectName(QStringLiteral("tile_name%1").arg(i));
-    QLabel* size = tileText(frame_source, kTileSize, at);
+    QLabel* size = tileText(list, kTileSize, at);
 
     if (tile == 0) {
         name->setText(source_name);
@@ -295,9 +263,10 @@ void InputCut::addTile(int i, int tile)
 QString InputCut::tileName(int tile) const
 {
     const int i = tile - kTilesPerPage * current_pag;
-    if (!frame_source || i < 0 || i >= kTilesPerPage)
+    const QFrame* list = strip->card();
+    if (!list || i < 0 || i >= kTilesPerPage)
         return QString();
-    const auto* name = frame_source->findChild<QLabel*>(QStringLiteral("tile_name%1").arg(i));
+    const auto* name = list->findChild<QLabel*>(QStringLiteral("tile_name%1").arg(i));
     return name ? name->text() : QString();
 }
 

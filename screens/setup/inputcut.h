@@ -64,23 +64,22 @@ public slots:
     // Touch on a value field: the number keyboard for that field.
     void show_numberkeyboard_ui(QString text);
 
-protected:
-    void onLeft() override;
-    void onRight() override;
-    void onOk() override;
-    void onBack() override;
-
 private:
     // ---- the tabs and the list (inputcut.cpp)
     void kel_button_input_clicked();
     void source_init();
-    void addTile(int i, int tile);
+    void addTile(QFrame* list, int i, int tile);
     void crop_source_num_update();
     int source_current_check();
     void stepTabs(int step);
     void stepList(int step);
     void focusTile(int tile);
     void enterList();
+    // ---- the keys at release, as the skeleton hands them on
+    void onLeft() override;
+    void onRight() override;
+    void onOk() override;
+    void onBack() override;
 
     // ---- the editor (inputcut_editor.cpp)
     QPushButton* editorButton();
@@ -121,8 +120,7 @@ private:
     QString crop_name;
     u8 editor_focus = kX;
 
-    QFrame* tab_frame = nullptr;
-    QFrame* frame_source = nullptr;
+    std::optional<TabStrip> strip;
     QPushButton* add_button = nullptr;
     QPushButton* button_delete = nullptr;
     QPushButton* button_cancel = nullptr;

@@ -1,9 +1,12 @@
 // Layers point down: no file includes a file of a higher layer (the build's
-// layer map, lowest first), and the simulated devices include nothing but
-// platform/ and the register contracts.
+// layer map, lowest first), the simulated devices include nothing but
+// platform/ and the register contracts, and every quoted include leads to a
+// file of the map or to a designer form, so that a moved file cannot slip
+// past.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -50,10 +53,25 @@ std::vector<std::string> includesOf(const std::string& text)
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
-// Every include of `file` (text `text`) that breaks the layering, one line
-// each, naming the file and the include. Includes the map does not know
-// (generated forms, system headers in quotes) are left alone.
-std::vector<std::string> violations(const LayerMap& map, const std::string& file, const std::string& text)
+// Whether the designer form `name` ("tip" for "ui_tip.h") exists.
+using FormExists = std::function<bool(const std::string& name)>;
+
+// The form a generated header "ui_<name>.h" comes from, or empty for any
+// other include.
+std::string formOf(const std::string& include)
+{
+    static const std::regex generated(R"re(^ui_(\w+)\.h$)re");
+    std::smatch m;
+    return std::regex_match(include, m, generated) ? std::string(m[1]) : std::string();
+}
+
+// Every include of `file` (text `text`) that breaks the layering or leads
+// nowhere, one line each, naming the file and the include. A quoted include
+// names a file of the map from the source root, or the header generated
+// from an existing form; anything else (a moved or deleted file, a path
+// relative to the including folder) is reported.
+std::vector<std::string> violations(const LayerMap& map, const std::string& file, const std::string& text,
+                                    const FormExists& formExists)
 {
     std::vector<std::string> out;
     const auto self = map.find(file);
@@ -62,8 +80,13 @@ std::vector<std::string> violations(const LayerMap& map, const std::string& file
     const bool simulated = startsWith(file, "platform/sim/");
     for (const std::string& inc : includesOf(text)) {
         const auto target = map.find(inc);
-        if (target == map.end())
+        if (target == map.end()) {
+            const std::string form = formOf(inc);
+            if (form.empty() || !formExists(form))
+                out.push_back(file + " includes " + inc + ": no such file in the layer map" +
+                              (form.empty() ? "" : " and no form resources/forms/" + form + ".ui"));
             continue;
+        }
         if (simulated && !startsWith(inc, "platform/") && !startsWith(inc, "registers/")) {
             out.push_back(file + " includes " + inc + ": a simulated device includes only platform/ and registers/");
             continue;
@@ -89,6 +112,11 @@ const LayerMap& buildMap()
     return map;
 }
 
+bool formInTree(const std::string& name)
+{
+    return std::ifstream(std::string(KEL_SOURCE_DIR) + "/resources/forms/" + name + ".ui").good();
+}
+
 }  // namespace
 
 TEST(Layers, TheCheckerNamesEachUpwardInclude)
@@ -99,12 +127,13 @@ TEST(Layers, TheCheckerNamesEachUpwardInclude)
         {"links/link.cpp", {7, "links"}}, {"tools/tool_page.h", {8, "pages"}},
         {"app/mainwindow.h", {8, "pages"}},
     };
+    const FormExists forms = [](const std::string& name) { return name == "form"; };
     const std::string link = "#include \"app/global.h\"\n"
                              "  #  include \"tools/tool_page.h\"\n"
                              "#include <QObject>\n"
                              "#include \"ui_form.h\"\n"
                              "#include \"app/mainwindow.h\"\n";
-    const auto found = violations(map, "links/link.cpp", link);
+    const auto found = violations(map, "links/link.cpp", link, forms);
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0], "links/link.cpp includes tools/tool_page.h: layer links includes the higher layer pages");
     EXPECT_NE(found[1].find("app/mainwindow.h"), std::string::npos);
@@ -112,11 +141,33 @@ TEST(Layers, TheCheckerNamesEachUpwardInclude)
     // A simulated device may not reach even a lower layer outside its two folders.
     const std::string sim = "#include \"platform/platform.h\"\n#include \"registers/chip_regs.h\"\n"
                             "#include \"app/global.h\"\n";
-    const auto simFound = violations(map, "platform/sim/sim_chip.cpp", sim);
+    const auto simFound = violations(map, "platform/sim/sim_chip.cpp", sim, forms);
     ASSERT_EQ(simFound.size(), 1u);
     EXPECT_NE(simFound[0].find("includes app/global.h"), std::string::npos);
 
-    EXPECT_TRUE(violations(map, "tools/tool_page.h", link).empty());  // the pages may include anything
+    EXPECT_TRUE(violations(map, "tools/tool_page.h", link, forms).empty());  // the pages may include anything
+}
+
+TEST(Layers, AnIncludeThatLeadsNowhereIsNamed)
+{
+    const LayerMap map = {{"app/global.h", {2, "base"}}, {"tools/tool_page.h", {8, "pages"}}};
+    const FormExists forms = [](const std::string& name) { return name == "tool_page"; };
+    const std::string file = "tools/tool_page.h";
+    const struct {
+        const char* include;
+        const char* says;
+    } nowhere[] = {
+        {"app/moved_away.h", "no such file in the layer map"},  // a header that moved
+        {"global.h", "no such file in the layer map"},          // named from the including folder
+        {"ui_gone.h", "no such file in the layer map and no form resources/forms/gone.ui"},
+        {"ui_tool_page.hpp", "no such file in the layer map"},  // no generated form header
+    };
+    for (const auto& n : nowhere) {
+        const auto found = violations(map, file, std::string("#include \"") + n.include + "\"\n", forms);
+        ASSERT_EQ(found.size(), 1u) << n.include;
+        EXPECT_EQ(found[0], file + " includes " + n.include + ": " + n.says);
+    }
+    EXPECT_TRUE(violations(map, file, "#include \"ui_tool_page.h\"\n#include \"app/global.h\"\n", forms).empty());
 }
 
 TEST(Layers, NoFileIncludesAHigherLayer)
@@ -132,7 +183,7 @@ TEST(Layers, NoFileIncludesAHigherLayer)
     for (const auto& [file, layer] : map) {
         const std::string text = readFile(std::string(KEL_SOURCE_DIR) + "/" + file);
         EXPECT_FALSE(text.empty()) << file;
-        for (const std::string& v : violations(map, file, text))
+        for (const std::string& v : violations(map, file, text, formInTree))
             found.push_back(v);
     }
     std::string all;
