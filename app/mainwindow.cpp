@@ -672,6 +672,23 @@ void MainWindow::saveIntoSlot(int s)
     mode_tip_pending = 1;
 }
 
+void MainWindow::modeSaveFailed(int slot)
+{
+    if (slot >= 0 && slot < kModeSlots)
+        failed_saves = static_cast<u16>(failed_saves | (1u << slot));
+}
+
+void MainWindow::modeSavesLanded(u16 modes)
+{
+    const bool owed = (failed_saves & modes) != 0;
+    failed_saves = static_cast<u16>(failed_saves & ~modes);
+    if (!modeBarArmed())
+        return;
+    showModeBar();
+    if (owed && g_page_focus.load() == PAGE_MAIN_MENU && g_tip)
+        g_tip->tip_create(TIP::kCheck);
+}
+
 // Loads user mode s + 1 into the live block.
 void MainWindow::callSlot(int s)
 {

@@ -321,15 +321,34 @@ void fitText(QPushButton* button)
     button->setFont(fittingFont(font, box, Qt::AlignCenter, button->text()));
 }
 
+QString wholeWords(const QString& text)
+{
+    // Given captions whose line break falls inside a word, and where they
+    // are broken instead: between the words, or at the joint of a compound
+    // too long for one line ("само" + "восстановление").
+    struct Rebroken {
+        const char* given;
+        const char* shown;
+    };
+    static const Rebroken kRebroken[] = {
+        {"Сетевое по\nдключение", "Сетевое\nподключение"},
+        {"Самовосст\nановление", "Само-\nвосстановление"},
+    };
+    for (const Rebroken& r : kRebroken)
+        if (text == QString::fromUtf8(r.given))
+            return QString::fromUtf8(r.shown);
+    return text;
+}
+
 void showText(QLabel* label, const Texts& texts)
 {
-    label->setText(pick(texts));
+    label->setText(wholeWords(pick(texts)));
     fitText(label);
 }
 
 void showText(QPushButton* button, const Texts& texts)
 {
-    button->setText(pick(texts));
+    button->setText(wholeWords(pick(texts)));
     fitText(button);
 }
 

@@ -16,7 +16,8 @@ class TIP : public QDialog {
     Q_OBJECT
 public:
     // Kinds of tip; any other value shows nothing. kSaveFailed: a user mode
-    // asked for was not saved (its file could not be written).
+    // asked for was not saved yet (its file could not be written; the box
+    // keeps trying).
     enum Kind { kCheck = 1, kUsbInserted = 3, kUsbUnplugged = 4, kUsbReading = 5, kSaveFailed = 7 };
     static constexpr int kShowTicks = 300;
 

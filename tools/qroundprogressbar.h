@@ -40,6 +40,15 @@ public:
     // Forgets the bar (it is neither closed nor deleted).
     static void del_qround_bar();
 
+    // The percentage as drawn: its text, its font (the largest up to 36
+    // pixels whose ink stays inside the ring, whatever face is installed)
+    // and where its ink lies on the bar.
+    QString percentText() const;
+    QFont percentFont() const;
+    QRectF percentInk() const;
+    // The radius of the round space inside the drawing that the text may use.
+    double textRadius() const;
+
     static constexpr int kX = 120;
     static constexpr int kY = 70;
     static constexpr int kSize = 100;

@@ -4,6 +4,7 @@
 #include "tests/gallery/text_fit.h"
 
 #include "app/page_support.h"
+#include "resources/artwork/artwork.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -66,6 +67,33 @@ TEST_P(PageTexts, EveryTextOfEveryGalleryPageShowsWhole)
     }
     setGrabInspector(nullptr);
     EXPECT_TRUE(failures.isEmpty()) << failures.size() << " texts do not show whole:\n"
+                                    << qPrintable(failures.join(QLatin1Char('\n')));
+}
+
+// The words the picture generator draws into pictures (menu captions, the
+// device page's side tabs, key hints) are read by the same look.
+TEST_P(PageTexts, EveryWordDrawnIntoAPictureShowsWhole)
+{
+    const auto lang = static_cast<art::Lang>(GetParam());
+    QString picture;
+    QStringList failures;
+    int captions = 0;
+    art::setCaptionWatcher([&](const art::DrawnCaption& c) {
+        ++captions;
+        const QString why = pictureTextMisfit(c.text, c.font, c.box, c.scale);
+        if (!why.isEmpty())
+            failures << QStringLiteral("picture %1: \"%2\" %3").arg(picture, c.text, why);
+    });
+    for (const art::Picture& pic : art::allPictures()) {
+        // A picture without words of its own is drawn once, in Chinese.
+        if (pic.kind != art::Picture::Worded && lang != art::ZH)
+            continue;
+        picture = QLatin1String(art::prefix(lang)) + pic.name;
+        art::render(pic, lang);
+    }
+    art::setCaptionWatcher(nullptr);
+    EXPECT_GT(captions, 0);
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " words in pictures do not show whole:\n"
                                     << qPrintable(failures.join(QLatin1Char('\n')));
 }
 
