@@ -53,7 +53,8 @@ const QRect kNumber(10, 10, 40, 40);
 const QRect kCurrentMark(28, 0, 12, 12);
 const QRect kFreezeMark(0, 0, 16, 16);
 const QRect kName(55, 13, 100, 15);
-const QRect kShownState(55, 28, 100, 12);
+// Three pixels taller than the line: Vietnamese stacks its marks above it.
+const QRect kShownState(55, 28, 100, 15);
 const QRect kHiddenState(55, 20, 40, 15);
 const QSize kMenuButtonIcon(20, 20);
 

@@ -69,7 +69,8 @@ constexpr int kSlotNumberSize = 12;
 // Inside a slot's frame: the picture, moved up to make room for the in-use label.
 const QRect kSlotPictureRect(17, 12, 16, 16);
 const QRect kSlotPictureInUseRect(17, 7, 16, 16);
-const QRect kInUseRect(1, 23, 48, 17);
+// The in-use mark keeps clear of the slot's edges and its orange focus frame.
+const QRect kInUseRect(3, 23, 44, 17);
 // KelUserModeIndex directions.
 constexpr char kModePrevious = 0;
 constexpr char kModeNext = 1;

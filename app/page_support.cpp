@@ -229,9 +229,9 @@ constexpr int kAir = 4;
 
 // Narrower forms of the font, tried in this order when a text does not fit
 // even at the smallest size: its condensed widths, then the narrowest with
-// its letters a little closer.
+// its letters a little closer, then closer still.
 constexpr int kNarrower[] = {QFont::SemiCondensed, QFont::Condensed};
-constexpr qreal kCloserLetters = 92;  // per cent of the usual spacing
+constexpr qreal kCloserLetters[] = {92, 85};  // per cent of the usual spacing
 
 bool fits(const QFont& font, const QRect& box, int flags, const QString& text)
 {
@@ -258,7 +258,11 @@ QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
         if (fits(font, box, flags, text))
             return font;
     }
-    font.setLetterSpacing(QFont::PercentageSpacing, kCloserLetters);
+    for (qreal spacing : kCloserLetters) {
+        font.setLetterSpacing(QFont::PercentageSpacing, spacing);
+        if (fits(font, box, flags, text))
+            break;
+    }
     return font;
 }
 
