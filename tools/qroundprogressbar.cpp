@@ -3,8 +3,8 @@
 #include "app/global.h"
 
 #include <QDialog>
-#include <QPainter>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QPainterPath>
 #include <cmath>
 #include <utility>
@@ -137,7 +137,7 @@ double QRoundProgressBar::textRadius() const
     const double w = width();
     switch (barStyle) {
     case Ring: return kRingInner * w / 2 - kRingPen / 2;  // the white disc inside the pen
-    case Line: return (w - outlinePenWidth) / 2 - outlinePenWidth / 2;
+    case Line: return w / 2 - outlinePenWidth;  // inside the outline's pen
     case Pie: break;
     }
     return w / 2;
@@ -162,13 +162,6 @@ QFont QRoundProgressBar::percentFont() const
             break;
     }
     return font;
-}
-
-QRectF QRoundProgressBar::percentInk() const
-{
-    const QRectF ink = QFontMetricsF(percentFont()).tightBoundingRect(percentText());
-    const QPointF centre(width() / 2.0, width() / 2.0);
-    return ink.translated(centre - ink.center());
 }
 
 void QRoundProgressBar::drawBase(QPainter& p, const QRectF& base, const QRectF& inner)
