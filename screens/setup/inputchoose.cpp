@@ -495,7 +495,8 @@ void InputChoose::addEntry(QWidget* container, int i, int e, bool inUse)
     QFont small;
     small.setPixelSize(kInUsePixels);
     const int width =
-        qBound(kInUseMarker.width(), QFontMetrics(small).horizontalAdvance(marker->text()) + kInUseAir, kInUseWidest);
+        qBound(kInUseMarker.width(),
+               QFontMetrics(small).horizontalAdvance(marker->text()) + kInUseAir + 2 * kInUseMargin, kInUseWidest);
     marker->setGeometry(kInUseMarker.right() + 1 - width, kInUseMarker.y(), width, kInUseMarker.height());
     marker->setContentsMargins(kInUseMargin, 0, kInUseMargin, 0);
     pages::fitText(marker);
