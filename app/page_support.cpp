@@ -239,6 +239,11 @@ bool fits(const QFont& font, const QRect& box, int flags, const QString& text)
     return need.width() <= box.width() && need.height() <= box.height();
 }
 
+bool fitsWidth(const QFont& font, const QRect& box, int flags, const QString& text)
+{
+    return QFontMetrics(font).boundingRect(box, flags, text).width() <= box.width();
+}
+
 }  // namespace
 
 QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
@@ -258,9 +263,11 @@ QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
         if (fits(font, box, flags, text))
             return font;
     }
+    // Closer letters only make a line shorter: they go no closer than the
+    // width needs.
     for (qreal spacing : kCloserLetters) {
         font.setLetterSpacing(QFont::PercentageSpacing, spacing);
-        if (fits(font, box, flags, text))
+        if (fitsWidth(font, box, flags, text))
             break;
     }
     return font;
