@@ -7,6 +7,7 @@
 #include "screens/setup/source_names.h"
 #include "screens/setup/sourceinfo.h"
 #include "ui_lockwindow.h"
+#include "videochip/x518_manage.h"
 
 #include <QDebug>
 #include <QFrame>
@@ -23,6 +24,12 @@ const pages::Texts kCanvasSize = {
 const pages::Texts kBlack = {
     QStringLiteral("黑屏"),     QStringLiteral("Black"), QStringLiteral("Черный"),
     QStringLiteral("Quay lại"), QStringLiteral("黑屏"),
+};
+// A shown window while the video chip does not run: whatever the input
+// brings, nothing reaches the screen.
+const pages::Texts kCannotShow = {
+    QStringLiteral("无法显示画面"),     QStringLiteral("Cannot show picture"), QStringLiteral("Показ невозможен"),
+    QStringLiteral("Không thể hiển thị"), QStringLiteral("無法顯示畫面"),
 };
 const pages::Texts kWindowOff = {
     QStringLiteral("未开启"), QStringLiteral("Close"), QStringLiteral("Откл"),
@@ -46,7 +53,8 @@ const QRect kNumber(10, 10, 40, 40);
 const QRect kCurrentMark(28, 0, 12, 12);
 const QRect kFreezeMark(0, 0, 16, 16);
 const QRect kName(55, 13, 100, 15);
-const QRect kShownState(55, 28, 100, 12);
+// Three pixels taller than the line: Vietnamese stacks its marks above it.
+const QRect kShownState(55, 28, 100, 15);
 const QRect kHiddenState(55, 20, 40, 15);
 const QSize kMenuButtonIcon(20, 20);
 
@@ -133,6 +141,8 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
     const int rate = st ? st->rate : 0;
     if (b.led_off == 1)
         t.state = pages::pick(kBlack);
+    else if (x518_manage::chipDown())
+        t.state = pages::pick(kCannotShow);
     else if (width && height && rate)
         t.state = QStringLiteral("%1x%2@%3Hz").arg(width).arg(height).arg(rate);
     else
@@ -265,6 +275,7 @@ void LockWindow::addTile(int i)
     tile_state[i] = tileText(tiles, (look.shown ? kShownState : kHiddenState).translated(at));
     tile_name[i]->setText(fittedName(tile_name[i], look.name));
     tile_state[i]->setText(look.state);
+    pages::fitText(tile_state[i]);
     if (look.current)
         mark(number, kCurrentMark, "osd_yes.png");
     if (look.frozen)

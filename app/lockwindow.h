@@ -1,8 +1,9 @@
 // The home page: page 0, the status page shown over the main window at
 // start and whenever the operator goes back from the main menu. It shows the
 // LED canvas size, brightness, contrast, the audio state and the IP address,
-// and one tile per window 0-3 with its source and input timing. Any touch, or
-// OK, leaves it for the main window; MODE opens the user-mode page.
+// and one tile per window 0-3 with its source and input timing (or, while
+// the video chip does not run, that its picture cannot be shown). Any touch,
+// or OK, leaves it for the main window; MODE opens the user-mode page.
 #pragma once
 
 #include "app/global.h"

@@ -69,7 +69,8 @@ constexpr int kSlotNumberSize = 12;
 // Inside a slot's frame: the picture, moved up to make room for the in-use label.
 const QRect kSlotPictureRect(17, 12, 16, 16);
 const QRect kSlotPictureInUseRect(17, 7, 16, 16);
-const QRect kInUseRect(1, 23, 48, 17);
+// The in-use mark keeps clear of the slot's edges and its orange focus frame.
+const QRect kInUseRect(3, 23, 44, 17);
 // KelUserModeIndex directions.
 constexpr char kModePrevious = 0;
 constexpr char kModeNext = 1;
@@ -670,6 +671,23 @@ void MainWindow::saveIntoSlot(int s)
     l_save_state = 0;
     on_toolButton4_clicked();
     mode_tip_pending = 1;
+}
+
+void MainWindow::modeSaveFailed(int slot)
+{
+    if (slot >= 0 && slot < kModeSlots)
+        failed_saves = static_cast<u16>(failed_saves | (1u << slot));
+}
+
+void MainWindow::modeSavesLanded(u16 modes)
+{
+    const bool owed = (failed_saves & modes) != 0;
+    failed_saves = static_cast<u16>(failed_saves & ~modes);
+    if (!modeBarArmed())
+        return;
+    showModeBar();
+    if (owed && g_page_focus.load() == PAGE_MAIN_MENU && g_tip)
+        g_tip->tip_create(TIP::kCheck);
 }
 
 // Loads user mode s + 1 into the live block.

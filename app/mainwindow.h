@@ -52,6 +52,13 @@ public:
     void on_usermodesel_clicked(char direction);
     // Disarms call and save and hides the bar.
     void on_deletewidgetmode_clicked();
+    // The change notifier told the bar that the save of `slot` it asked for
+    // failed (the failure tip is up); the box keeps trying.
+    void modeSaveFailed(int slot);
+    // Later tries wrote the files of `modes` (bit i: user mode i): an open
+    // bar draws them saved, with the check mark when the bar's own save of
+    // one of them had failed.
+    void modeSavesLanded(u16 modes);
 
     // Show / close the update dialog. Called from worker threads (links,
     // the FPGA manager's upgrade) through the page hand-over; both are
@@ -124,6 +131,7 @@ private:
     u8 l_lock_state = 0;
     u8 ui_select = 0;
     u8 mode_focus = 0;
+    u16 failed_saves = 0;  // bit i: the bar saw user mode i's save fail and not yet land
     QWidget* focus_widget = nullptr;
     QWidget* menu_focus_list[kMenuItems] = {};
     QWidget* tool_focus_list[kToolItems] = {};

@@ -229,14 +229,19 @@ constexpr int kAir = 4;
 
 // Narrower forms of the font, tried in this order when a text does not fit
 // even at the smallest size: its condensed widths, then the narrowest with
-// its letters a little closer.
+// its letters a little closer, then closer still.
 constexpr int kNarrower[] = {QFont::SemiCondensed, QFont::Condensed};
-constexpr qreal kCloserLetters = 92;  // per cent of the usual spacing
+constexpr qreal kCloserLetters[] = {92, 85};  // per cent of the usual spacing
 
 bool fits(const QFont& font, const QRect& box, int flags, const QString& text)
 {
     const QRect need = QFontMetrics(font).boundingRect(box, flags, text);
     return need.width() <= box.width() && need.height() <= box.height();
+}
+
+bool fitsWidth(const QFont& font, const QRect& box, int flags, const QString& text)
+{
+    return QFontMetrics(font).boundingRect(box, flags, text).width() <= box.width();
 }
 
 }  // namespace
@@ -258,7 +263,13 @@ QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
         if (fits(font, box, flags, text))
             return font;
     }
-    font.setLetterSpacing(QFont::PercentageSpacing, kCloserLetters);
+    // Closer letters only make a line shorter: they go no closer than the
+    // width needs.
+    for (qreal spacing : kCloserLetters) {
+        font.setLetterSpacing(QFont::PercentageSpacing, spacing);
+        if (fitsWidth(font, box, flags, text))
+            break;
+    }
     return font;
 }
 
@@ -321,15 +332,34 @@ void fitText(QPushButton* button)
     button->setFont(fittingFont(font, box, Qt::AlignCenter, button->text()));
 }
 
+QString wholeWords(const QString& text)
+{
+    // Given captions whose line break falls inside a word, and where they
+    // are broken instead: between the words, or at the joint of a compound
+    // too long for one line ("само" + "восстановление").
+    struct Rebroken {
+        const char* given;
+        const char* shown;
+    };
+    static const Rebroken kRebroken[] = {
+        {"Сетевое по\nдключение", "Сетевое\nподключение"},
+        {"Самовосст\nановление", "Само-\nвосстановление"},
+    };
+    for (const Rebroken& r : kRebroken)
+        if (text == QString::fromUtf8(r.given))
+            return QString::fromUtf8(r.shown);
+    return text;
+}
+
 void showText(QLabel* label, const Texts& texts)
 {
-    label->setText(pick(texts));
+    label->setText(wholeWords(pick(texts)));
     fitText(label);
 }
 
 void showText(QPushButton* button, const Texts& texts)
 {
-    button->setText(pick(texts));
+    button->setText(wholeWords(pick(texts)));
     fitText(button);
 }
 

@@ -131,7 +131,11 @@ void fitText(QPushButton* button);
 // The same, from `largest` down, for a button whose size depends on the
 // language.
 void fitText(QPushButton* button, const QFont& largest);
-// setText(pick(texts)), then fitText.
+// A text as the LCD shows it: a few given captions break a word in two
+// ("Сетевое по\nдключение"); those are shown broken between words. Every
+// other text is shown as given.
+QString wholeWords(const QString& text);
+// setText(wholeWords(pick(texts))), then fitText.
 void showText(QLabel* label, const Texts& texts);
 void showText(QPushButton* button, const Texts& texts);
 // The same for a choice list: one font in which every entry fits the field.

@@ -143,6 +143,16 @@ const u8* bytesOf(const KEL_RAM_PARA& b) { return reinterpret_cast<const u8*>(&b
 
 bool slotMarkerHas(const USER_MODE_SLOT& s, u8 v) { return s.marker[0] == v || s.marker[1] == v; }
 
+// Bit i: user mode i's file waits for a later try.
+u16 waitingModeFiles(const KelRamPara* store)
+{
+    u16 waiting = 0;
+    for (int i = 0; i < ram::kUserModes; ++i)
+        if (store->modeFilePending(i))
+            waiting = static_cast<u16>(waiting | (1u << i));
+    return waiting;
+}
+
 }  // namespace
 
 SyncUpdate::SyncUpdate() = default;
@@ -172,14 +182,15 @@ void SyncUpdate::para_sync(int code)
                                               : KelRamPara::kSaveBlock;
     KelRamPara::save_owed &= static_cast<u8>(~served);
     m_owedSeen = false;
-    const ModeSave save = carryOutSaveRequest(store);
+    int slot = -1;
+    const ModeSave save = carryOutSaveRequest(store, &slot);
     if (code == SYNC_MODE_FILES)
         syncModeFiles(store);
     writeBack(store);
     if (store->modeFilesPending())
         armRetry();
     tellSaveState(store);
-    showModeTip(save == kModeSaveFailed);
+    showModeTip(save == kModeSaveFailed, slot);
 }
 
 void SyncUpdate::startSaveWatch()
@@ -210,12 +221,15 @@ void SyncUpdate::watchSaves()
 }
 
 // The mode bar's confirmation, once the save it asked for has run: the
-// check mark, or the failure tip when the mode's file was not written.
-void SyncUpdate::showModeTip(bool saveFailed)
+// check mark, or the failure tip when the mode's file was not written (the
+// bar then owes the check mark until a later try writes it).
+void SyncUpdate::showModeTip(bool saveFailed, int slot)
 {
     if (g_page_focus.load() != PAGE_MAIN_MENU || !g_mainwindow || !g_mainwindow->mode_tip_pending || !g_tip)
         return;
     g_mainwindow->mode_tip_pending = 0;
+    if (saveFailed)
+        g_mainwindow->modeSaveFailed(slot);
     g_tip->tip_create(saveFailed ? TIP::kSaveFailed : TIP::kCheck);
 }
 
@@ -241,7 +255,7 @@ void SyncUpdate::refreshFocusedPage(int code)
 // mode N; a value the shadow already holds was carried out before. The
 // slot is marked saved only once its file is written; a file that cannot
 // be written is tried again with the parameter file.
-SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store)
+SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store, int* slot)
 {
     u16 n;
     u8 data[ram::kUserModeSize];
@@ -259,6 +273,7 @@ SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store)
         live.current_mode = n;
         std::memcpy(data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
     }
+    *slot = n - 1;
     // The request reads back as 0 only once the slot says how the save went:
     // a PC that waits for the 0 then finds the slot saved (or not).
     const bool saved = store->saveMode(n - 1, data);
@@ -364,18 +379,23 @@ void SyncUpdate::armRetry()
     QTimer::singleShot(kRetryMs, this, [this] { retrySaves(); });
 }
 
-// The user-mode files that wait, then the parameter file.
+// The user-mode files that wait, then the parameter file. A mode whose
+// file is written now is saved at last: the mode bar shows it.
 void SyncUpdate::retrySaves()
 {
     m_retryArmed = false;
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return;
+    const u16 waited = waitingModeFiles(store);
     store->retryModeFiles();
+    const u16 landed = static_cast<u16>(waited & ~waitingModeFiles(store));
     writeBack(store);
     if (store->modeFilesPending())
         armRetry();
     tellSaveState(store);
+    if (landed && g_mainwindow)
+        g_mainwindow->modeSavesLanded(landed);
 }
 
 // Register 44 and the pages that show it follow whether saving fails.

@@ -52,13 +52,14 @@ private:
     enum ModeSave { kNoModeSave, kModeSaved, kModeSaveFailed };
 
     void refreshFocusedPage(int code);
-    ModeSave carryOutSaveRequest(KelRamPara* store);
+    // `slot`: the user mode asked for (0-15), when there was a request.
+    ModeSave carryOutSaveRequest(KelRamPara* store, int* slot);
     void syncModeFiles(KelRamPara* store);
     void writeBack(KelRamPara* store);
     void writeBackFailed();
     void armRetry();
     void retrySaves();
-    void showModeTip(bool saveFailed);
+    void showModeTip(bool saveFailed, int slot);
     void tellSaveState(KelRamPara* store);
 
     u8 m_keyLed[kKeyLedReportSize] = {};  // the last report sent (or tried)

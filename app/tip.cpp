@@ -22,12 +22,13 @@ const QRect kTextLabel(5, 5, 200, 100);
 
 QString tipText(int kind)
 {
+    // The box keeps trying to write the file once a second.
     static const pages::Texts kSaveFailedText = {
-        QStringLiteral("保存失败!"),
-        QStringLiteral("Save failed!"),
-        QStringLiteral("Сохранение не удалось!"),
-        QStringLiteral("Lưu thất bại!"),
-        QStringLiteral("保存失敗!"),
+        QStringLiteral("保存失败!\n设备将继续尝试保存"),
+        QStringLiteral("Save failed!\nThe box keeps trying."),
+        QStringLiteral("Сохранение не удалось!\nУстройство продолжает попытки."),
+        QStringLiteral("Lưu thất bại!\nThiết bị vẫn đang thử lại."),
+        QStringLiteral("保存失敗!\n設備將繼續嘗試保存"),
     };
     static const pages::Texts kInserted = {
         QStringLiteral("U盘已接入\n请稍候…"),

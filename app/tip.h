@@ -16,8 +16,9 @@ class TIP : public QDialog {
     Q_OBJECT
 public:
     // Kinds of tip; any other value shows nothing. kSaveFailed: a user mode
-    // asked for was not saved (its file could not be written). kJobNoFpga: a
-    // receiving-card job was not carried out, FPGA 0 not running.
+    // asked for was not saved yet (its file could not be written; the box
+    // keeps trying). kJobNoFpga: a receiving-card job was not carried out,
+    // FPGA 0 not running.
     enum Kind { kCheck = 1, kUsbInserted = 3, kUsbUnplugged = 4, kUsbReading = 5, kSaveFailed = 7, kJobNoFpga = 8 };
     static constexpr int kShowTicks = 300;
 

@@ -2,18 +2,25 @@
 # tree at build time and writes pictures.qrc; rcc compiles them into kelpages
 # under ":/png/". A page that needs a new picture adds it to the generator
 # (resources/artwork/); see docs/pages.md.
+# The drawings are a library of their own: the check of the page texts
+# (tests/page_texts) draws them too, to read the words they carry.
 file(GLOB KEL_ARTWORK_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/resources/artwork/*.cpp ${CMAKE_SOURCE_DIR}/resources/artwork/*.h)
-add_executable(kel_artwork ${KEL_ARTWORK_SOURCES})
-target_link_libraries(kel_artwork PRIVATE Qt5::Gui)
+list(REMOVE_ITEM KEL_ARTWORK_SOURCES ${CMAKE_SOURCE_DIR}/resources/artwork/generate_pictures.cpp)
+add_library(kelartwork STATIC ${KEL_ARTWORK_SOURCES})
+target_link_libraries(kelartwork PUBLIC Qt5::Gui)
+add_executable(kel_artwork ${CMAKE_SOURCE_DIR}/resources/artwork/generate_pictures.cpp)
+target_link_libraries(kel_artwork PRIVATE kelartwork)
 if(KEL_BUILD_FUZZ)
   # A build-time tool, not a harness: built without the fuzz build's sanitizers.
-  foreach(kind COMPILE LINK)
-    get_target_property(options kel_artwork ${kind}_OPTIONS)
-    if(options)
-      list(REMOVE_ITEM options ${KEL_FUZZ_${kind}_OPTIONS})
-      set_target_properties(kel_artwork PROPERTIES ${kind}_OPTIONS "${options}")
-    endif()
+  foreach(target kelartwork kel_artwork)
+    foreach(kind COMPILE LINK)
+      get_target_property(options ${target} ${kind}_OPTIONS)
+      if(options)
+        list(REMOVE_ITEM options ${KEL_FUZZ_${kind}_OPTIONS})
+        set_target_properties(${target} PROPERTIES ${kind}_OPTIONS "${options}")
+      endif()
+    endforeach()
   endforeach()
 endif()
 

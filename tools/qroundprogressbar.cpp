@@ -3,8 +3,10 @@
 #include "app/global.h"
 
 #include <QDialog>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <cmath>
 #include <utility>
 
 QRoundProgressBar* g_qround_bar = nullptr;
@@ -17,7 +19,9 @@ const QColor kTextColour("#606266");
 const QColor kOutlineColour("#FFFFFF");
 constexpr double kRingInner = 0.9;  // the ring's inside, as a part of the width
 constexpr double kRingPen = 10.0;
-constexpr int kTextPixels = 36;
+constexpr int kTextPixels = 36;  // the largest the percentage is drawn
+constexpr int kSmallestTextPixels = 9;
+constexpr double kTextAir = 2.0;  // between the percentage's ink and the ring
 const char* const kTextFont = "微软雅黑";
 constexpr int kSixteenths = 16;     // Qt's arcs count sixteenths of a degree
 
@@ -128,6 +132,38 @@ void QRoundProgressBar::paintEvent(QPaintEvent*)
     p.end();
 }
 
+double QRoundProgressBar::textRadius() const
+{
+    const double w = width();
+    switch (barStyle) {
+    case Ring: return kRingInner * w / 2 - kRingPen / 2;  // the white disc inside the pen
+    case Line: return w / 2 - outlinePenWidth;  // inside the outline's pen
+    case Pie: break;
+    }
+    return w / 2;
+}
+
+QString QRoundProgressBar::percentText() const
+{
+    const double percent = (value - minimum) / (maximum - minimum) * 100.0;
+    return QString::number(percent, 'f', decimals) + QStringLiteral("%");
+}
+
+QFont QRoundProgressBar::percentFont() const
+{
+    // The face asked for may be missing: the one Qt finds instead is measured.
+    QFont font(QString::fromUtf8(kTextFont));
+    const QString text = percentText();
+    const double room = textRadius() - kTextAir;
+    for (int px = kTextPixels; px >= kSmallestTextPixels; --px) {
+        font.setPixelSize(px);
+        const QRectF ink = QFontMetricsF(font).tightBoundingRect(text);
+        if (std::hypot(ink.width() / 2, ink.height() / 2) <= room)
+            break;
+    }
+    return font;
+}
+
 void QRoundProgressBar::drawBase(QPainter& p, const QRectF& base, const QRectF& inner)
 {
     switch (barStyle) {
@@ -188,12 +224,14 @@ void QRoundProgressBar::drawValue(QPainter& p, const QRectF& base, const QRectF&
     }
 }
 
+// Centred by its ink, not by the line's height, so that it stays clear of
+// the ring above and below as well as at the sides.
 void QRoundProgressBar::drawText(QPainter& p, const QRectF& base)
 {
-    const double percent = (value - minimum) / (maximum - minimum) * 100.0;
-    QFont font(QString::fromUtf8(kTextFont));
-    font.setPixelSize(kTextPixels);
+    const QFont font = percentFont();
+    const QString text = percentText();
+    const QRectF ink = QFontMetricsF(font).tightBoundingRect(text);
     p.setFont(font);
     p.setPen(kTextColour);
-    p.drawText(base, Qt::AlignCenter, QString::number(percent, 'f', decimals) + QStringLiteral("%"));
+    p.drawText(base.center() - ink.center(), text);
 }

@@ -40,6 +40,9 @@ public:
     // Forgets the bar (it is neither closed nor deleted).
     static void del_qround_bar();
 
+    // The percentage the bar shows ("65%").
+    QString percentText() const;
+
     static constexpr int kX = 120;
     static constexpr int kY = 70;
     static constexpr int kSize = 100;
@@ -56,6 +59,11 @@ private:
     void drawBase(QPainter& p, const QRectF& base, const QRectF& inner);
     void drawValue(QPainter& p, const QRectF& base, const QRectF& inner, double span);
     void drawText(QPainter& p, const QRectF& base);
+    // The percentage's font: the largest up to 36 pixels whose ink stays
+    // inside the round space the drawing leaves (textRadius), measured in
+    // whatever face stands in for the one asked for.
+    QFont percentFont() const;
+    double textRadius() const;
 
     double minimum = 0.0;
     double maximum = 100.0;

@@ -10,6 +10,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 #include <QRectF>
 #include <QSize>
@@ -51,6 +52,25 @@ struct Picture {
 
 using Catalog = std::vector<Picture>;
 
+// Every page picture, in the order the generator writes them.
+Catalog allPictures();
+// `pic` drawn in `lang` on a transparent image of its size.
+QImage render(const Picture& pic, Lang lang);
+
+// ---- the words drawn into pictures, for the check that every page text
+// can be read (tests/page_texts)
+// One caption as caption() draws it: its text, centred in `box` in `font`,
+// both enlarged `scale` times on the picture. A turned caption's box lies
+// along its line.
+struct DrawnCaption {
+    QString text;
+    QFont font;
+    QRectF box;
+    qreal scale;
+};
+// Called with every caption drawn from now on; an empty function stops it.
+void setCaptionWatcher(std::function<void(const DrawnCaption&)> watcher);
+
 // Shortcuts for a picture of one fixed size.
 Picture plain(const QString& name, QSize size, std::function<void(QPainter&, const QSizeF&)> draw);
 Picture prefixed(const QString& name, QSize size, std::function<void(QPainter&, const QSizeF&)> draw);
@@ -62,8 +82,10 @@ Picture symbol(const QString& name, QSize size, std::function<void(QPainter&)> d
 // The font for words of a language (the CJK font for both Chinese scripts),
 // optionally in its condensed face.
 QFont wordFont(Lang lang, qreal pixelSize, bool bold = true, bool condensed = false);
+// The smallest words are read at on the LCD, as on the pages.
+constexpr int kSmallestPixels = 9;
 // The largest font of at most `pixelSize` (condensed when the normal face
-// is too wide, never below 7 pixels) in which `text` fits `width`.
+// is too wide, never below kSmallestPixels) in which `text` fits `width`.
 QFont fittingFont(const QString& text, Lang lang, qreal width, qreal pixelSize);
 // One font for several captions of a language, each with its own width: the
 // largest in which every one fits (condensed when one needs it).

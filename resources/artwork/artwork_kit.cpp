@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainterPath>
 #include <QtMath>
+#include <cmath>
 
 namespace art {
 
@@ -69,9 +70,8 @@ QFont wordFont(Lang lang, qreal pixelSize, bool bold, bool condensed)
 
 QFont fittingFont(const QString& text, Lang lang, qreal width, qreal pixelSize)
 {
-    constexpr qreal kSmallest = 7;
     QFont f;
-    for (qreal px = pixelSize; px >= kSmallest; px -= 1) {
+    for (qreal px = qMax<qreal>(pixelSize, kSmallestPixels); px >= kSmallestPixels; px -= 1) {
         for (bool condensed : {false, true}) {
             f = wordFont(lang, px, true, condensed);
             if (QFontMetricsF(f).horizontalAdvance(text) <= width)
@@ -93,8 +93,28 @@ QFont fittingFontForAll(const std::vector<std::pair<QString, qreal>>& captions, 
     return chosen;
 }
 
+namespace {
+
+std::function<void(const DrawnCaption&)>& captionWatcher()
+{
+    static std::function<void(const DrawnCaption&)> watcher;
+    return watcher;
+}
+
+}  // namespace
+
+void setCaptionWatcher(std::function<void(const DrawnCaption&)> watcher)
+{
+    captionWatcher() = std::move(watcher);
+}
+
 void caption(QPainter& p, const QRectF& box, const QString& text, const QFont& f, const QColor& color)
 {
+    if (captionWatcher()) {
+        // A turn keeps the size; a design box's scale enlarges font and box alike.
+        const qreal scale = std::sqrt(std::abs(p.combinedTransform().determinant()));
+        captionWatcher()({text, f, box, scale});
+    }
     p.save();
     p.setFont(f);
     p.setPen(color);

@@ -27,18 +27,6 @@ struct Written {
     QImage image;
 };
 
-QImage render(const art::Picture& pic, art::Lang lang)
-{
-    const QSize size = pic.size(lang);
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-    pic.draw(p, QSizeF(size), lang);
-    p.end();
-    return img;
-}
-
 bool writeIfChanged(const QString& path, const QByteArray& data)
 {
     QFile old(path);
@@ -103,20 +91,7 @@ int main(int argc, char** argv)
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir + "/png");
 
-    art::Catalog catalog;
-    art::addMainWindowPictures(catalog);
-    art::addHomePagePictures(catalog);
-    art::addSharedWidgetPictures(catalog);
-    art::addModeBarPictures(catalog);
-    art::addNumberKeyboardPictures(catalog);
-    art::addSettingsMenuPictures(catalog);
-    art::addPagePartPictures(catalog);
-    art::addSourcePictures(catalog);
-    art::addSettingsPagePictures(catalog);
-    art::addTestPatternPictures(catalog);
-    art::addUsbUpgradePictures(catalog);
-    art::addToolPictures(catalog);
-    art::addVideoSetupPictures(catalog);
+    const art::Catalog catalog = art::allPictures();
 
     // Two pictures of one name would be one resource: the second would
     // silently replace the first.
@@ -138,7 +113,7 @@ int main(int argc, char** argv)
         for (int l = 0; l < variants; ++l) {
             const auto lang = static_cast<art::Lang>(l);
             const QString file = QString::fromLatin1(art::prefix(lang)) + pic.name;
-            Written w{file, render(pic, lang)};
+            Written w{file, art::render(pic, lang)};
             if (!writeIfChanged(outDir + "/png/" + file, pngBytes(w.image))) {
                 std::fprintf(stderr, "kel_artwork: cannot write %s\n", qPrintable(file));
                 return 1;

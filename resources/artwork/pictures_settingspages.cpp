@@ -81,8 +81,10 @@ const SideWords kSideCaptions[] = {
     {"input_state.png", 55,
      {QStringLiteral("输入"), QStringLiteral("Input"), QStringLiteral("Вход"), QStringLiteral("Đầu vào"),
       QStringLiteral("輸入")}},
+    // The Vietnamese page shows the English word: "Phiên bản" cannot be read
+    // at 9 pixels or more along the 40-pixel tab.
     {"version_state.png", 40,
-     {QStringLiteral("版本"), QStringLiteral("Version"), QStringLiteral("Версия"), QStringLiteral("Phiên bản"),
+     {QStringLiteral("版本"), QStringLiteral("Version"), QStringLiteral("Версия"), QStringLiteral("Version"),
       QStringLiteral("版本")}},
 };
 constexpr int kSideWidth = 15;

@@ -3,7 +3,6 @@
 #include "app/kelrampara.h"
 #include "app/page_support.h"
 #include "app/syncupdate.h"
-#include "registers/fpga_regs.h"
 #include "links/message_deal.h"
 #include "registers/fpga_regs.h"
 #include "screens/menus/fpga_view.h"
@@ -40,7 +39,33 @@ const pages::Texts kSaveFails = {QStringLiteral("设置无法保存!"), QStringL
                                  QStringLiteral("Настройки не сохраняются!"),
                                  QStringLiteral("Không thể lưu cài đặt!"), QStringLiteral("設置無法保存!")};
 const QRect kSaveStatePlace(3, 30, 282, 14);
-const char* const kSaveStateStyle = "color: rgb(255, 80, 80);";
+const char* const kFaultStyle = "color: rgb(255, 80, 80);";
+
+// The line under the sending ports while the video chip does not run: the
+// inputs and ports are grey then whatever is plugged.
+const pages::Texts kChipDown = {QStringLiteral("视频芯片无响应!"), QStringLiteral("Video chip not answering!"),
+                                QStringLiteral("Видеочип не отвечает!"),
+                                QStringLiteral("Chip video không phản hồi!"), QStringLiteral("視頻芯片無響應!")};
+const QRect kChipStatePlace(3, 46, 282, 14);
+
+// A red line that tells a fault, hidden until there is one.
+QLabel* faultLine(QWidget* panel, const QRect& place, const QFont& font)
+{
+    auto* line = new QLabel(panel);
+    line->setGeometry(place);
+    line->setFont(font);
+    line->setStyleSheet(QString::fromLatin1(kFaultStyle));
+    line->hide();
+    return line;
+}
+
+void showFault(QLabel* line, bool shown, const pages::Texts& texts)
+{
+    line->setText(shown ? pages::pick(texts) : QString());
+    if (shown)
+        pages::fitText(line);
+    line->setVisible(shown);
+}
 
 // The inputs in the order the page shows them (HDMI1, HDMI2, HDMI3, DVI).
 constexpr u8 kShownInputs[ram::kSources] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3,
@@ -66,11 +91,9 @@ MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui
         port_links[i]->setGeometry(kPictureX + kPortPitch * i, 27, 16, 14);
         port_links[i]->setScaledContents(true);
     }
+    chip_state = faultLine(ui->frame_ports, kChipStatePlace, ui->label_MCU->font());
     initWlan();
-    save_state = new QLabel(ui->frame_4);
-    save_state->setGeometry(kSaveStatePlace);
-    save_state->setFont(ui->label_MCU->font());
-    save_state->setStyleSheet(QString::fromLatin1(kSaveStateStyle));
+    save_state = faultLine(ui->frame_4, kSaveStatePlace, ui->label_MCU->font());
     if (SyncUpdate::p_SyncUpdate)
         connect(SyncUpdate::p_SyncUpdate, &SyncUpdate::saveStateChanged, this, &MachineState::showSaveState);
     language_changed();
@@ -122,16 +145,13 @@ void MachineState::language_changed()
     ui->label_state2->setPixmap(QPixmap(pages::picture("input_state.png")));
     ui->label_state3->setPixmap(QPixmap(pages::picture("version_state.png")));
     showSaveState();
+    showFault(chip_state, x518_manage::chipDown(), kChipDown);
 }
 
 void MachineState::showSaveState()
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
-    const bool fails = store && store->reg_image.save_state != 0;
-    save_state->setText(fails ? pages::pick(kSaveFails) : QString());
-    if (fails)
-        pages::fitText(save_state);
-    save_state->setVisible(fails);
+    showFault(save_state, store && store->reg_image.save_state != 0, kSaveFails);
 }
 
 void MachineState::syncUpdate(int code)
@@ -163,8 +183,11 @@ void MachineState::source_check()
 
 void MachineState::initWlan()
 {
-    // While the video chip is down nothing is sent, whatever the links say.
-    const u16 mask = x518_manage::chipDown() ? 0 : fpgaview::links();
+    // While the video chip is down nothing is sent, whatever the links say,
+    // and the line under the ports says why.
+    const bool down = x518_manage::chipDown();
+    const u16 mask = down ? 0 : fpgaview::links();
     for (int i = 0; i < kShownPorts; ++i)
         port_links[i]->setPixmap(QPixmap(pages::plainPicture(mask & (1u << i) ? "online.png" : "offline.png")));
+    showFault(chip_state, down, kChipDown);
 }

@@ -1,8 +1,9 @@
 // The device information page: page 2, opened from the main window. Shows
 // the serial number, the program's and FPGA 0's versions, which inputs have
 // a signal and which sending ports have a link; while the video chip is not
-// in running mode, no input and no port (nothing reaches the screen). It
-// says so while the box cannot save its settings, and changes nothing.
+// in running mode, no input and no port (nothing reaches the screen), and a
+// line says the chip does not answer. It says so while the box cannot save
+// its settings, and changes nothing.
 #pragma once
 
 #include "screens/page.h"
@@ -35,6 +36,8 @@ public:
     static QString serialLine(const QString& barcode);
     // The line that says saving fails, hidden while every save lands.
     QLabel* saveStateLine() const { return save_state; }
+    // The line that says the video chip does not answer, hidden while it runs.
+    QLabel* chipStateLine() const { return chip_state; }
 
     // What the back button would do (the page has no touch control): the
     // page closes as BACK closes it.
@@ -51,4 +54,5 @@ private:
     Ui::MachineState* ui;
     QLabel* port_links[kShownPorts];
     QLabel* save_state = nullptr;
+    QLabel* chip_state = nullptr;
 };

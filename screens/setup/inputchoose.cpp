@@ -63,6 +63,8 @@ const QRect kEntryResolution(3, 30, 88, 12);
 const QRect kInUseMarker(60, 0, 30, 12);
 constexpr int kInUseWidest = 52;
 constexpr int kInUseAir = 6;
+// The mark's text keeps clear of its rounded ends.
+constexpr int kInUseMargin = 3;
 constexpr int kEntryPixels = 10;
 constexpr int kInUsePixels = 9;
 const char* const kEntryFocused = "#source_frame{border:1px solid #FFAB54;border-radius:5px;}";
@@ -475,8 +477,10 @@ void InputChoose::addEntry(QWidget* container, int i, int e, bool inUse)
     QFont small;
     small.setPixelSize(kInUsePixels);
     const int width =
-        qBound(kInUseMarker.width(), QFontMetrics(small).horizontalAdvance(marker->text()) + kInUseAir, kInUseWidest);
+        qBound(kInUseMarker.width(),
+               QFontMetrics(small).horizontalAdvance(marker->text()) + kInUseAir + 2 * kInUseMargin, kInUseWidest);
     marker->setGeometry(kInUseMarker.right() + 1 - width, kInUseMarker.y(), width, kInUseMarker.height());
+    marker->setContentsMargins(kInUseMargin, 0, kInUseMargin, 0);
     pages::fitText(marker);
 }
 

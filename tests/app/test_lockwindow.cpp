@@ -99,6 +99,30 @@ TEST_F(HomePage, LedOutputOffMakesEveryShownWindowBlack)
     EXPECT_EQ(home->tileState(2), QStringLiteral("Close"));
 }
 
+// A plugged input is no help while the video chip does not run: the shown
+// windows say their picture cannot be shown, not that their input has no
+// signal; black and hidden windows say what they always say.
+TEST_F(HomePage, WhileTheChipIsDownShownWindowsCannotShowTheirPicture)
+{
+    ChipNotRunning chip;
+    block().image[1].enable = 1;
+    block().image[1].source = ram::kSourceHdmi1;
+    block().image[1].flags = ram::kFlagBlack;
+    LockWindow* home = open();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("Cannot show picture"));
+    EXPECT_EQ(home->tileState(1), QStringLiteral("Black"));
+    EXPECT_EQ(home->tileState(2), QStringLiteral("Close"));
+    g_language = pages::RU;
+    home->language_changed();
+    EXPECT_EQ(home->tileState(0), QStringLiteral("Показ невозможен"));
+
+    // The chip's change code brings the timing back.
+    g_language = pages::EN;
+    chip.run();
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_CHIP_STATE);
+    EXPECT_EQ(home->tileState(0), QStringLiteral("1920x1080@60Hz"));
+}
+
 TEST_F(HomePage, RefreshFollowsTheBlockThroughTheNotifier)
 {
     LockWindow* home = open();

@@ -123,3 +123,23 @@ protected:
     KelRamPara* store = nullptr;
     MainWindow* main = nullptr;
 };
+
+// A video chip manager whose chip is not in running mode (as while the chip
+// does not answer) for as long as this lives; run() brings it to running mode.
+class ChipNotRunning {
+public:
+    ChipNotRunning() : made_(!x518_manage::p_x518_manage) { x518_manage::prepareInstance()->init_state = 0; }
+    ~ChipNotRunning()
+    {
+        if (made_) {
+            delete x518_manage::p_x518_manage;
+            x518_manage::p_x518_manage = nullptr;
+        } else {
+            run();
+        }
+    }
+    void run() { x518_manage::p_x518_manage->init_state = x518_manage::kRunningState; }
+
+private:
+    bool made_;
+};

@@ -3,6 +3,8 @@
 // and closing it.
 #include "tests/app/test_mainwindow_fixture.h"
 
+#include "platform/sim/sim.h"
+
 #include <cstring>
 #include <QLabel>
 #include <QPointer>
@@ -12,6 +14,16 @@
 namespace {
 
 const char* const kTouchedFrame = "#00D65B";
+const char* const kSavedFrame = "#212435";
+
+// What the tip box shows: its text, or "check" for the check-mark picture.
+QString tipShown()
+{
+    const auto labels = g_tip->findChildren<QLabel*>();
+    if (labels.isEmpty() || !g_tip->isVisible())
+        return QString();
+    return labels.last()->pixmap(Qt::ReturnByValue).isNull() ? labels.last()->text() : QStringLiteral("check");
+}
 
 }  // namespace
 
@@ -193,6 +205,51 @@ TEST_F(ModeBar, SaveAndCallThroughTheChangeCodeCycle)
     EXPECT_EQ(inUseLabel(5)->text(), QStringLiteral("Using"));
 
     EXPECT_TRUE(changeCodeCycle());  // the confirmation again
+}
+
+// A mode file the disk refused is tried again every second. Once a try
+// writes it, the open bar draws the slot saved, and shows the check mark
+// the failure tip stood in for when the save was the bar's own.
+TEST_F(ModeBar, ASaveThatFailedIsShownSavedOnceALaterTryWritesIt)
+{
+    openWithKeys(false);
+    QStringList tips;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const QString shown = tipShown();
+        if (shown.isEmpty())
+            return;
+        tips << shown;
+        tick(300);
+    });
+    watch.start(1);
+    const auto retriedUntilSaved = [&](int slot) {
+        platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+        return waitUntil([&] { return store->KelUserModeSaved(slot) == 1; });
+    };
+
+    // The protocol's save of mode 10: drawn saved once written, no tip.
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    store->ram_para.mode_save_request = 10;
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_TRUE(store->modeFilePending(9));
+    ASSERT_TRUE(retriedUntilSaved(9));
+    flushDeletes();
+    EXPECT_TRUE(g_mode[9]->styleSheet().contains(kSavedFrame));
+    EXPECT_TRUE(tips.isEmpty());
+
+    // The bar's own save of mode 5: the failure tip, then the check mark.
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    touch(4);
+    x518_manage::apply_flag = 0;
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_EQ(tips, QStringList{QStringLiteral("Save failed!\nThe box keeps trying.")});
+    EXPECT_FALSE(g_mode[4]->styleSheet().contains(kSavedFrame));
+    ASSERT_TRUE(retriedUntilSaved(4));
+    EXPECT_EQ(tips.value(1), QStringLiteral("check"));
+    EXPECT_TRUE(main->saveArmed());
+    flushDeletes();
+    EXPECT_TRUE(g_mode[4]->styleSheet().contains(kSavedFrame));
 }
 
 TEST_F(ModeBar, AnEmptySlotTouchedWhileCallingOnlyTurnsGreen)

@@ -115,7 +115,7 @@ TEST_F(Tip, AModeSaveThatCouldNotBeWrittenShowsTheFailureTipNotTheCheckMark)
         tick(300);
     });
     SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
-    EXPECT_EQ(text, QStringLiteral("Save failed!"));
+    EXPECT_EQ(text, QStringLiteral("Save failed!\nThe box keeps trying."));
     EXPECT_FALSE(picture);
     EXPECT_EQ(store->KelUserModeSaved(1), 0);
     EXPECT_EQ(main->mode_tip_pending, 0);

@@ -472,6 +472,18 @@ const std::vector<GalleryPage>& galleryPages()
              LockWindow home(nullptr);
              return grabWidget(&home);
          }},
+        // While the video chip is not in running mode, the shown windows'
+        // pictures cannot reach the screen.
+        {"lockwindow_chip_down",
+         [] {
+             MainWindowUnder main;
+             x518_manage::prepareInstance();
+             LockWindow home(nullptr);
+             const QImage image = grabWidget(&home);
+             delete x518_manage::p_x518_manage;
+             x518_manage::p_x518_manage = nullptr;
+             return image;
+         }},
         {"option", [] { return menuPage<Option>(); }},
         {"option_smart_mapping", [] { return menuPage<Option>(6); }},
         {"advancedoption", [] { return menuPage<AdvancedOption>(); }},

@@ -4,7 +4,9 @@
 #include "tests/gallery/gallery.h"
 
 #include "app/kelrampara.h"
+#include "app/fpga_handover.h"
 #include "app/page_support.h"
+#include "fpga/fpga_manage.h"
 #include "platform/sim/sim.h"
 
 #include <QApplication>
@@ -40,6 +42,13 @@ const char* galleryLanguageName(int language)
 
 void prepareGalleryBox(const std::string& root)
 {
+    // An FPGA manager made on an earlier box reads that box's devices, which
+    // the reset takes away: it is left behind (it runs no thread), and the
+    // pages that need one make a new one on this box.
+    if (fpga_manage::p_fpga_manage) {
+        fpga_manage::p_fpga_manage = nullptr;
+        FpgaHandover::receiver = nullptr;
+    }
     platform::sim::resetBox(root);
     platform::sim::setRebootHandler([] {});
     pages::initPictures();

@@ -14,6 +14,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QToolButton>
+#include <QtMath>
 #include <cmath>
 
 namespace {
@@ -84,8 +85,7 @@ Need richNeed(const QFont& font, const QRect& box, bool wrap, const QString& htm
     return {QSize(width, static_cast<int>(std::ceil(size.height()))), smallest};
 }
 
-void judge(std::vector<TextMisfit>& out, const QWidget* w, const QWidget* window, const QString& text,
-           const QRect& box, const Need& need)
+QString misfit(const QRect& box, const Need& need)
 {
     QString why;
     if (need.pixels < kSmallestReadablePixels)
@@ -97,6 +97,13 @@ void judge(std::vector<TextMisfit>& out, const QWidget* w, const QWidget* window
                   .arg(box.width())
                   .arg(box.height())
                   .arg(need.pixels);
+    return why;
+}
+
+void judge(std::vector<TextMisfit>& out, const QWidget* w, const QWidget* window, const QString& text,
+           const QRect& box, const Need& need)
+{
+    const QString why = misfit(box, need);
     if (!why.isEmpty())
         out.push_back({nameOf(w, window), text, why});
 }
@@ -236,4 +243,17 @@ std::vector<TextMisfit> textMisfits(QWidget* window)
         }
     }
     return out;
+}
+
+QString pictureTextMisfit(const QString& text, const QFont& font, const QRectF& box, double scale)
+{
+    if (qFuzzyCompare(scale, 1.0))
+        scale = 1.0;  // a turn leaves the size as it was, up to rounding
+    // Measured in the drawing's own units, then as large as the picture shows it.
+    const QRect drawn(qFloor(box.x()), qFloor(box.y()), qFloor(box.width()), qFloor(box.height()));
+    Need need = plainNeed(font, drawn, Qt::AlignCenter, text);
+    need.size = QSize(qCeil(need.size.width() * scale), qCeil(need.size.height() * scale));
+    need.pixels = qRound(need.pixels * scale);
+    const QRect shown(0, 0, qFloor(drawn.width() * scale), qFloor(drawn.height() * scale));
+    return misfit(shown, need);
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <vector>
 
+class QFont;
+class QRectF;
 class QWidget;
 
 // The smallest text the LCD is read at.
@@ -21,3 +23,8 @@ struct TextMisfit {
 // show smaller than kSmallestReadablePixels. Hidden widgets and pictures
 // are not looked at.
 std::vector<TextMisfit> textMisfits(QWidget* window);
+
+// A text drawn into a picture: `text` centred in `box` in `font`, both
+// enlarged `scale` times on the picture. Empty when it shows whole at
+// kSmallestReadablePixels or more (the same look as a label's), else why not.
+QString pictureTextMisfit(const QString& text, const QFont& font, const QRectF& box, double scale);

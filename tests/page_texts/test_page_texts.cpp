@@ -4,6 +4,7 @@
 #include "tests/gallery/text_fit.h"
 
 #include "app/page_support.h"
+#include "resources/artwork/artwork.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -66,6 +67,33 @@ TEST_P(PageTexts, EveryTextOfEveryGalleryPageShowsWhole)
     }
     setGrabInspector(nullptr);
     EXPECT_TRUE(failures.isEmpty()) << failures.size() << " texts do not show whole:\n"
+                                    << qPrintable(failures.join(QLatin1Char('\n')));
+}
+
+// The words the picture generator draws into pictures (menu captions, the
+// device page's side tabs, key hints) are read by the same look.
+TEST_P(PageTexts, EveryWordDrawnIntoAPictureShowsWhole)
+{
+    const auto lang = static_cast<art::Lang>(GetParam());
+    QString picture;
+    QStringList failures;
+    int captions = 0;
+    art::setCaptionWatcher([&](const art::DrawnCaption& c) {
+        ++captions;
+        const QString why = pictureTextMisfit(c.text, c.font, c.box, c.scale);
+        if (!why.isEmpty())
+            failures << QStringLiteral("picture %1: \"%2\" %3").arg(picture, c.text, why);
+    });
+    for (const art::Picture& pic : art::allPictures()) {
+        // A picture without words of its own is drawn once, in Chinese.
+        if (pic.kind != art::Picture::Worded && lang != art::ZH)
+            continue;
+        picture = QLatin1String(art::prefix(lang)) + pic.name;
+        art::render(pic, lang);
+    }
+    art::setCaptionWatcher(nullptr);
+    EXPECT_GT(captions, 0);
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " words in pictures do not show whole:\n"
                                     << qPrintable(failures.join(QLatin1Char('\n')));
 }
 
@@ -156,6 +184,19 @@ TEST_F(SmallWindow, ButtonsListEntriesAndHiddenWidgets)
         names << m.widget + QLatin1Char(':') + m.text;
     EXPECT_EQ(names, (QStringList{QStringLiteral("Window/Button_save:Сохранить"),
                                   QStringLiteral("Window/comboBox_type:Природный природный природный")}));
+}
+
+// A word in a picture is measured as the picture shows it: a design box
+// that draws at half size halves its font too.
+TEST(PictureText, TooWideOrTooSmallOnThePictureIsReported)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(9);
+    EXPECT_TRUE(pictureTextMisfit(QStringLiteral("Input and output"), font, QRectF(2, 0, 36, 15), 1.0)
+                    .startsWith(QStringLiteral("needs")));
+    font.setPixelSize(16);
+    EXPECT_EQ(pictureTextMisfit(QStringLiteral("OK"), font, QRectF(0, 0, 100, 30), 0.5),
+              QStringLiteral("drawn at 8 px"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QImage>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -71,4 +72,29 @@ TEST(RoundProgressBar, TheArcGrowsClockwiseFromTwelve)
     EXPECT_EQ(pixel(&bar, 5, 50), grey);
     bar.setValue(99);
     EXPECT_EQ(pixel(&bar, 5, 50), blue);
+}
+
+// The percentage stays inside the white disc the ring encloses, whichever
+// face stands in for the one asked for: no pixel of the ring's band (radius
+// 40 to 50) takes the text's dark grey, alone or blended.
+TEST(RoundProgressBar, ThePercentageStaysInsideTheRing)
+{
+    QRoundProgressBar bar(nullptr, QRoundProgressBar::Ring);
+    bar.resize(100, 100);
+    for (int decimals : {0, 1}) {
+        bar.setValue(65);
+        bar.setDecimals(decimals);
+        const QImage image = bar.grab().toImage();
+        int inked = 0;
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                const bool grey = c.red() < 200 && std::abs(c.red() - c.green()) < 12 &&
+                                  std::abs(c.green() - c.blue()) < 12;
+                const double r = std::hypot(x + 0.5 - 50, y + 0.5 - 50);
+                inked += grey && r > 40.5 && r < 49;
+            }
+        }
+        EXPECT_EQ(inked, 0) << bar.percentText().toStdString();
+    }
 }

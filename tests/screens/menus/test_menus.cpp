@@ -286,3 +286,22 @@ TEST_F(Menus, OutputMenuShowsTheLedSizeAsItWasWhenLabelled)
         EXPECT_EQ(g_outputset->infoText(), QStringLiteral("LED Screen can be set:2560x1080"));
     });
 }
+
+// Two given Russian captions break a word in two; the menus show them
+// broken between words, and every other caption as given.
+TEST_F(Menus, RussianCaptionsAreShownBrokenBetweenWords)
+{
+    g_language = pages::RU;
+    const auto caption = [](const char* button) {
+        return Page::withFocus()->findChild<QPushButton*>(QLatin1String(button))->text();
+    };
+    withMenuOnTop(kMenus[2], [&] {
+        EXPECT_EQ(caption("Button_wlan"), QStringLiteral("Сетевое\nподключение"));
+        EXPECT_EQ(caption("Button_usb"), QStringLiteral("Обновление\nчерез USB"));
+    });
+    withMenuOnTop(kMenus[4], [&] {
+        EXPECT_EQ(caption("Button_rcv_recovery"), QStringLiteral("Само-\nвосстановление"));
+        EXPECT_EQ(caption("Button_LCDshow"), QStringLiteral("ЖК\nдисплей"));
+    });
+    g_language = pages::EN;
+}

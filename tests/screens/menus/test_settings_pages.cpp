@@ -418,10 +418,29 @@ TEST_F(SettingsPages, DeviceInformationVersionsAreReadWhenAskedAndItsBackButtonC
     });
 }
 
+// Grey inputs and ports alone cannot tell a chip that does not answer from
+// nothing plugged: a line says it, until the chip runs again.
+TEST_F(SettingsPages, DeviceInformationSaysInWordsThatTheVideoChipDoesNotAnswer)
+{
+    ChipNotRunning chip;
+    inside(PAGE_DEVICE_INFO, [&](Page* page) {
+        auto* info = static_cast<MachineState*>(page);
+        EXPECT_FALSE(info->chipStateLine()->isHidden());
+        EXPECT_EQ(info->chipStateLine()->text(), QStringLiteral("Video chip not answering!"));
+        g_language = pages::VN;
+        info->language_changed();
+        EXPECT_EQ(info->chipStateLine()->text(), QStringLiteral("Chip video không phản hồi!"));
+        chip.run();
+        page->syncUpdate(SYNC_CHIP_STATE);
+        EXPECT_TRUE(info->chipStateLine()->isHidden());
+    });
+}
+
 TEST_F(SettingsPages, DeviceInformationSaysSoWhileTheSettingsCannotBeSaved)
 {
     inside(PAGE_DEVICE_INFO, [&](Page* page) {
         auto* info = static_cast<MachineState*>(page);
+        EXPECT_TRUE(info->chipStateLine()->isHidden());  // no chip manager: nothing to tell
         EXPECT_TRUE(info->saveStateLine()->isHidden());
         platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
         block().brightness = 12;
