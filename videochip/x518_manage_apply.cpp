@@ -72,7 +72,9 @@ void x518_manage::seedApplied()
 
 // A reload of the overlay file is served whether or not the apply flag is
 // up: the bring-up asks for one when the saved block has the overlay on,
-// and nothing else may come to raise the flag.
+// and nothing else may come to raise the flag. A reload asked for while the
+// overlay was on is dropped when the block has switched it off since: the
+// file would show it again.
 void x518_manage::applyHalf()
 {
     if (apply_flag.load() == 0 && g_osd_update.load() == 0)
@@ -88,7 +90,8 @@ void x518_manage::applyHalf()
         applyBlock(store->ram_para, flag);
     if (g_osd_update.load() == 1) {
         g_osd_update = 0;
-        load_overlay_file();
+        if (store->ram_para.osd_enable)
+            load_overlay_file();
     }
     if (flag != 0)
         serveRegisterRequests();
