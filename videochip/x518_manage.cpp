@@ -24,6 +24,13 @@ x518_manage::x518_manage()
 {
     writeLogMsg(LOG_INFO, "====x518_manage::x518_manage()=====");
     drv = new x518_drv;
+    forgetPorts();
+}
+
+// No port measured, none with a reported signal: as the box starts.
+void x518_manage::forgetPorts()
+{
+    ports = X518InputPorts{};
     for (int p = 0; p < kPorts; ++p)
         ports.PI_HDMI_INFO[p].nosignal = 1;
 }
@@ -204,6 +211,10 @@ void x518_manage::probe()
 void x518_manage::bringUpLoad()
 {
     const u32 failedBefore = drv->failedMessages();
+    // Every load starts as the box's first: the ports are measured anew,
+    // whatever an earlier bring-up (one that failed part way, or the one
+    // before a restart) left in the model.
+    forgetPorts();
     load_system_param();
     define_param();
     drv->init_reg_acc_param();
@@ -212,6 +223,12 @@ void x518_manage::bringUpLoad()
     if (drv->failedMessages() != failedBefore)
         return;  // no use loading inputs and fonts into a chip that lost its set-up
     load_param();
+    // The OSD windows and plane are programmed anew after every load. The
+    // load raises its requests only for what it changed in the model, and a
+    // load that follows a failed bring-up finds the model as that one left
+    // it: its requests would be lost with the chip's OSD never programmed.
+    osd.osd_reset = osd.osd_redraw = 1;
+    resetSharpness();
     if (block().osd_enable == kOsdOn)
         g_osd_update = 1;
     check_input_port(spi_fd);

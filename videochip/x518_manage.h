@@ -542,6 +542,7 @@ private:
     x518_manage();
     const KEL_RAM_PARA& block() const;
     void probe();
+    void forgetPorts();
     void bringUpLoad();
     void bringUpPanel();
     void bringUpPicture();
@@ -581,6 +582,7 @@ private:
     void seedApplied();
     // apply half
     void applyHalf();
+    void applyBlock(const KEL_RAM_PARA& live, u8 flag);
     void applyPanel(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void waitLedSetup();
     void applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
@@ -623,7 +625,28 @@ private:
     int outputChannelsOf(int window, int* och) const;
     const IMAGE_PARA* imageOfRecord(int record) const;
     bool windowHasSignal(int window) const;
-    void sharpenWindow(int window, int level, u32 gain);
+    // Sharpness. What one window's output channels were given: the enhancer
+    // on or off, its gain, the coefficient band across and down (by the
+    // window's scale) and the channels.
+    struct SharpSetting {
+        bool valid = false;
+        bool on = false;
+        u32 gain = 0;
+        int hBand = 0, vBand = 0;
+        int channels = 0;
+        int och[kChannels] = {};
+        bool operator==(const SharpSetting& o) const;
+    };
+    // The value the setter was last given (kNone until the bring-up's
+    // picture step), and what each chip window was last given: the window
+    // programming programs again the windows whose input, scale or channels
+    // changed what they need (refreshSharpness).
+    int sharp_value_ = kNone;
+    SharpSetting sharp_shown_[kWindows];
+    void resetSharpness();
+    void refreshSharpness();
+    SharpSetting sharpSettingOf(int window) const;
+    void sharpenWindow(int window, bool force);
     // input-channel picture processing
     bool processingState(int port) const;
     bool anyNoiseReduction(int port) const;

@@ -70,9 +70,14 @@ void x518_manage::seedApplied()
 
 // ------------------------------------------------------------------ apply half
 
+// A reload of the overlay file is served whether or not the apply flag is
+// up: the bring-up asks for one when the saved block has the overlay on,
+// and nothing else may come to raise the flag. A reload asked for while the
+// overlay was on is dropped when the block has switched it off since: the
+// file would show it again.
 void x518_manage::applyHalf()
 {
-    if (apply_flag.load() == 0)
+    if (apply_flag.load() == 0 && g_osd_update.load() == 0)
         return;
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
@@ -81,9 +86,22 @@ void x518_manage::applyHalf()
     seedApplied();
     // Taken now: a request raised while this pass runs starts another one.
     const u8 flag = apply_flag.exchange(0);
-    if (flag == 0)
-        return;
-    const KEL_RAM_PARA now = store->ram_para;
+    if (flag != 0)
+        applyBlock(store->ram_para, flag);
+    if (g_osd_update.load() == 1) {
+        g_osd_update = 0;
+        if (store->ram_para.osd_enable)
+            load_overlay_file();
+    }
+    if (flag != 0)
+        serveRegisterRequests();
+}
+
+// What changed in the live block since the last pass that the chip took,
+// and its announcement.
+void x518_manage::applyBlock(const KEL_RAM_PARA& live, u8 flag)
+{
+    const KEL_RAM_PARA now = live;
     const KEL_RAM_PARA& was = applied;
     const u32 failedBefore = drv->failedMessages();
 
@@ -113,12 +131,6 @@ void x518_manage::applyHalf()
         // the chip last took, for the first pass once it answers again.
         KelRamPara::raiseApplyLocked(1);
     }
-
-    if (g_osd_update.load() == 1) {
-        g_osd_update = 0;
-        load_overlay_file();
-    }
-    serveRegisterRequests();
 }
 
 void x518_manage::applyPanel(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)

@@ -98,6 +98,8 @@ void x518_manage::set_output(int fd)
         set_freeze(fd, kHoldOff);
     set_rtct(fd, kRtctRelease);
     keepProgrammedState();
+    // The enhancer's coefficients follow each window's scale and input.
+    refreshSharpness();
     output_frames_stalled_ = false;
 }
 

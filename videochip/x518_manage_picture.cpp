@@ -44,8 +44,6 @@ struct SharpBand {
     double above;  // ratio of output to input size
     u8 coef[x518::kSharpCoefs];
 };
-// The first band whose bound the ratio exceeds; the last one takes the rest
-// (and a ratio that cannot be formed).
 constexpr SharpBand kSharpHBands[] = {
     {2.5, {36, 43, 58, 4, 5}}, {2.0, {30, 42, 0, 7, 0}}, {1.25, {28, 46, 5, 3, 60}}, {0.0, {44, 49, 56, 63, 2}}};
 constexpr SharpBand kSharpVBands[] = {
@@ -72,6 +70,18 @@ constexpr DbdArrangement kDbdArrangements[] = {
 constexpr int kDbdArrangementCount = int(sizeof kDbdArrangements / sizeof kDbdArrangements[0]);
 
 int pictureValue(int value) { return (value % kPictureRange + kPictureRange) % kPictureRange; }
+
+int sharpLevel(int value) { return value >= kSharpFrom ? value - kSharpFrom : 0; }
+u32 sharpGain(int level) { return std::min(u32(level * kSharpGainStep), kSharpGainMax); }
+// The first band whose bound the ratio exceeds; the last one takes the rest
+// (and a ratio that cannot be formed).
+int sharpBand(const SharpBand* bands, double ratio)
+{
+    int i = 0;
+    while (bands[i].above > 0.0 && !(ratio > bands[i].above))
+        ++i;
+    return i;
+}
 
 }  // namespace
 
@@ -197,58 +207,89 @@ void x518_manage::x518_SetSharpness(int value)
     x518_manage* m = p_x518_manage;
     if (!m)
         return;
-    const int v = pictureValue(value);
-    const int level = v >= kSharpFrom ? v - kSharpFrom : 0;
-    const u32 gain = std::min(u32(level * kSharpGainStep), kSharpGainMax);
-    KEL_DBG("[x518_SetSharpness] :%04x\r\n", gain);
+    m->sharp_value_ = pictureValue(value);
+    KEL_DBG("[x518_SetSharpness] :%04x\r\n", sharpGain(sharpLevel(m->sharp_value_)));
     m->drv->update_x518_mask(m->spi_fd, x518::kContrastEnable, x518::kPictureEnableBit, x518::kPictureEnableBit, 0);
     for (int w = 0; w < m->model.wincnt && w < kWindows; ++w)
-        m->sharpenWindow(w, level, gain);
+        m->sharpenWindow(w, true);
 }
 
-void x518_manage::sharpenWindow(int w, int level, u32 gain)
+// Nothing is known to be on the chip: the bring-up's load.
+void x518_manage::resetSharpness()
 {
+    sharp_value_ = kNone;
+    for (SharpSetting& s : sharp_shown_)
+        s = SharpSetting{};
+}
+
+// After the windows were programmed: a window whose input was measured, or
+// whose scale or channels changed, gets what it needs now.
+void x518_manage::refreshSharpness()
+{
+    if (sharp_value_ == kNone)
+        return;
+    for (int w = 0; w < model.wincnt && w < kWindows; ++w)
+        sharpenWindow(w, false);
+}
+
+bool x518_manage::SharpSetting::operator==(const SharpSetting& o) const
+{
+    return valid == o.valid && on == o.on && gain == o.gain && hBand == o.hBand && vBand == o.vBand &&
+           channels == o.channels && std::equal(och, och + channels, o.och);
+}
+
+// A window without an input size takes the lowest band.
+x518_manage::SharpSetting x518_manage::sharpSettingOf(int w) const
+{
+    SharpSetting s;
+    const int level = sharpLevel(sharp_value_);
     const int port = portOf(w);
-    // Switching off reaches every window; switching on only those with a picture.
-    if (level > 0 && (port == kNone || ports.PI_STATE[port] == 0))
-        return;
-    int och[kChannels];
-    const int n = outputChannelsOf(w, och);
-    if (n == 0)
-        return;
-    const int fd = spi_fd;
-    const bool on = level > 0;
-    auto put = [&](u32 spec, u32 value, int ch) { drv->update_X518(fd, spec, value, kChannelStride * u32(ch)); };
-    auto coefficients = [&](const SharpBand* bands, double ratio) {
-        while (bands->above > 0.0 && !(ratio > bands->above))
-            ++bands;
-        return bands->coef;
-    };
-    // A window without an input size takes the lowest band.
+    s.valid = true;
+    s.on = level > 0;
+    s.gain = sharpGain(level);
+    s.channels = outputChannelsOf(w, s.och);
+    if (!s.on)
+        return s;
     const _ImageWindowDef_st& in = model.IWIN[w];
     const _ImageWindowDef_st& out = model.OWIN[w];
     const int interlace = port == kNone ? 1 : 1 + ports.PI_SCAN_MODE[port];
-    const double rh = in.hw > 0 ? double(out.hw) / in.hw : 0.0;
-    const double rv = in.vw > 0 ? double(out.vw) / (double(in.vw) * interlace) : 0.0;
-    const u8* ch = coefficients(kSharpHBands, rh);
-    const u8* cv = coefficients(kSharpVBands, rv);
+    s.hBand = sharpBand(kSharpHBands, in.hw > 0 ? double(out.hw) / in.hw : 0.0);
+    s.vBand = sharpBand(kSharpVBands, in.vw > 0 ? double(out.vw) / (double(in.vw) * interlace) : 0.0);
+    return s;
+}
 
+// Switching off reaches every window; switching on only those with a
+// picture. `force`: written even when the channels were given the same.
+void x518_manage::sharpenWindow(int w, bool force)
+{
+    const int port = portOf(w);
+    const SharpSetting s = sharpSettingOf(w);
+    if (s.on && (port == kNone || ports.PI_STATE[port] == 0))
+        return;
+    if (s.channels == 0 || (!force && s == sharp_shown_[w]))
+        return;
+    const int fd = spi_fd;
+    auto put = [&](u32 spec, u32 value, int ch) { drv->update_X518(fd, spec, value, kChannelStride * u32(ch)); };
+    const u8* ch = kSharpHBands[s.hBand].coef;
+    const u8* cv = kSharpVBands[s.vBand].coef;
+    const int n = s.channels;
     for (int i = 0; i < n; ++i)
-        put(x518::kSharpHEnable, on ? x518::kSharpOn : 0, och[i]);
+        put(x518::kSharpHEnable, s.on ? x518::kSharpOn : 0, s.och[i]);
     set_rtct(fd, kRtctHold);
     for (int i = 0; i < n; ++i) {
         for (int k = 0; k < x518::kSharpCoefs; ++k)
-            put(regAt(x518::kSharpHCoef, u32(k)), on ? ch[k] : 0, och[i]);
-        put(x518::kSharpHGain, gain, och[i]);
-        put(x518::kSharpHEnable2, on ? x518::kSharpOn : 0, och[i]);
+            put(regAt(x518::kSharpHCoef, u32(k)), s.on ? ch[k] : 0, s.och[i]);
+        put(x518::kSharpHGain, s.gain, s.och[i]);
+        put(x518::kSharpHEnable2, s.on ? x518::kSharpOn : 0, s.och[i]);
     }
     for (int i = 0; i < n; ++i) {
-        put(x518::kSharpVFilterOn, 1, och[i]);
+        put(x518::kSharpVFilterOn, 1, s.och[i]);
         for (int k = 0; k < x518::kSharpCoefs; ++k)
-            put(regAt(x518::kSharpVCoef, u32(k)), on ? cv[k] : 0, och[i]);
-        put(x518::kSharpVGain, gain, och[i]);
+            put(regAt(x518::kSharpVCoef, u32(k)), s.on ? cv[k] : 0, s.och[i]);
+        put(x518::kSharpVGain, s.gain, s.och[i]);
     }
     set_rtct(fd, kRtctRelease);
+    sharp_shown_[w] = s;
 }
 
 void x518_manage::kelApi_forceColorDisable(int fd)

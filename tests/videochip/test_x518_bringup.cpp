@@ -2,6 +2,8 @@
 #include "tests/videochip/chip_test.h"
 
 #include "registers/x518_regs.h"
+#include "tests/videochip/overlay_json.h"
+#include "videochip/omenu.h"
 
 #include <QSignalSpy>
 #include <thread>
@@ -150,4 +152,30 @@ TEST_F(ManagerTest, SharedFlagsAreAtomic)
     // The worker serves requests as they come; the last one may or may not
     // have been served before it stopped, but the flag holds no other value.
     EXPECT_LE(x518_manage::apply_flag.load(), 1);
+}
+
+// The block saved with the overlay on: the first pass in running mode reads
+// the overlay file and draws it, though nobody writes anything; it announces
+// nothing, as nothing in the block changed.
+TEST_F(ManagerTest, ASavedOverlayIsReadAndDrawnByTheFirstPassWithoutAnyWrite)
+{
+    OverlayText t;
+    writeBoxFile(KelRamPara::kOverlayFile, overlayFile(t.json()));
+    store->ram_para.osd_enable = 1;
+    store->ram_para_shadow.osd_enable = 1;
+    for (int i = 0; i < 8; ++i)
+        m->runPass();
+    ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+    ASSERT_EQ(x518_manage::apply_flag, 0);
+    QSignalSpy codes(store, &KelRamPara::sig_update_para);
+    chip->clearOsdLog();
+    m->runPass();
+    EXPECT_EQ(g_osd_update, 0);
+    EXPECT_EQ(chip->regValue(x518::kOsdControl) & 3, 3u) << "text shown";
+    EXPECT_EQ(chip->osdColour(1), omenu::chipColour(t.backColour));
+    bool drawn = false;
+    for (const auto& c : chip->osdLog())
+        drawn = drawn || c.text() == "HELLO";
+    EXPECT_TRUE(drawn);
+    EXPECT_EQ(codes.count(), 0);
 }

@@ -248,3 +248,27 @@ TEST_F(OsdTest, AFileThatCannotBeReadLeavesWhatTheChipShows)
         EXPECT_FALSE(platform::exists(KelRamPara::kOverlayFile)) << bad;
     }
 }
+
+// A reload asked for while the overlay was on, served after the block
+// switched it off: the file is not read and nothing is shown.
+TEST_F(OsdTest, AReloadAskedForBeforeTheOverlayWasSwitchedOffShowsNothing)
+{
+    apply(OverlayText{});
+    ASSERT_EQ(tile(x518::kOsdControl, 0) & 3, 3u);
+    chip->clearOsdLog();
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        g_osd_update = 1;
+        x518_manage::apply_flag = 1;
+    }
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        store->ram_para.osd_enable = 0;
+        x518_manage::apply_flag = 1;
+    }
+    m->runPass();
+    EXPECT_EQ(g_osd_update, 0);
+    EXPECT_TRUE(drawn(Command::String).empty());
+    for (int k = 0; k < kTiles; ++k)
+        EXPECT_EQ(tile(x518::kOsdControl, k) & 3, 0u) << k;
+}

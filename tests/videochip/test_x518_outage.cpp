@@ -3,8 +3,14 @@
 // console and register 37 tell the outage once.
 #include "tests/videochip/chip_test.h"
 
+#include "platform/sim/sim_receiver.h"
+#include "tests/videochip/overlay_json.h"
+#include "videochip/omenu.h"
+
 #include <QSignalSpy>
+#include <algorithm>
 #include <climits>
+#include <set>
 
 namespace {
 
@@ -129,5 +135,231 @@ TEST_F(RunningChipTest, ChangesMadeWhileTheChipDoesNotAnswerReachItOnceItDoes)
     for (u32 k = 0; k < u32(x518_manage::kChannels); ++k) {
         EXPECT_EQ(chip->regValue(x518::kContrast, 16 * k), 70u * 1023 / 100) << k;
         EXPECT_EQ(chip->regValue(x518::kSaturation, 16 * k), 20u * 1023 / 100) << k;
+    }
+}
+
+namespace {
+
+using platform::sim::SourceTiming;
+using Registers = platform::sim::SimX518Flash::Registers;
+
+// What a chip holds: its registers and the OSD colour table's background
+// and character entries.
+struct ChipImage {
+    Registers regs{};
+    u32 background = 0;
+    u32 characters = 0;
+};
+
+// A box from power-on with three live inputs in three windows (a fourth
+// window shows an input without a signal, window 0 is zoomed) and a
+// sharpness saved: each run brings it up on a chip of its own, as fresh as
+// at power-on, its SPI failing from a given transfer until the failure
+// strikes.
+class BringUpFaultTest : public ManagerTest {
+protected:
+    static constexpr int kSettledPasses = 3;  // passes in running mode that end a run
+    static constexpr int kPassLimit = 200;
+
+    struct Run {
+        bool running = false;
+        ChipImage image;
+        // Transfers carried when each pass ended, and the state it ran in.
+        std::vector<uint64_t> passEnds;
+        std::vector<int> passStates;
+    };
+
+    void SetUp() override
+    {
+        ManagerTest::SetUp();
+        KEL_RAM_PARA& b = store->ram_para;
+        const u16 sources[] = {ram::kSourceDvi, ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3};
+        for (int i = 0; i < 4; ++i) {
+            IMAGE_PARA& im = b.image[i];
+            im.enable = ram::kImageShown;
+            im.source = sources[i];
+            im.x = u16(i % 2 * 960);
+            im.y = u16(i / 2 * 540);
+            im.w = u16(i == 0 ? 1200 : 960);
+            im.h = 540;
+        }
+        b.sharpness = 94;
+        b.osd_enable = 0;
+        store->ram_para_shadow = b;
+        m->applied = b;
+        src = tamixsource::pInstance();
+        ASSERT_GE(src->openBus(), 0);
+        G_timeTicks = 5000;
+        for (int s : kLive)
+            platform::sim::plugSource(s, SourceTiming::p1080_60());
+        src->runPass();
+        G_timeTicks += tamixsource::kPowerUpTicks;
+        for (int i = 0; i < 4; ++i)
+            src->runPass();
+        ASSERT_EQ(src->sourceState(), tamixsource::kRunning);
+    }
+
+    // One pass of each manager, after the chip manager's retry pause.
+    void pass()
+    {
+        G_timeTicks += x518_manage::kRetryTicks;
+        src->runPass();
+        m->runPass();
+    }
+
+    // The SPI fails from transfer `failFrom` of the bring-up on (0: never);
+    // from the pass after the one it struck in the chip answers again.
+    Run bringUp(uint64_t failFrom)
+    {
+        chip = std::make_shared<SimX518>();
+        platform::sim::registerDevice(SimX518::kDevicePath, chip);
+        for (int s : kLive)
+            platform::sim::plugSource(s, SourceTiming::p1080_60());
+        x518_manage::prepareInstance();
+        m->init_state = 0;
+        m->openChip();
+        m->drv->init_reg_acc_param();  // a driver as new as its chip
+        chip->resetCounters();
+        if (failFrom)
+            chip->failTransfers(INT_MAX, int(failFrom - 1));
+        Run r;
+        int settled = 0;
+        for (int i = 0; i < kPassLimit && settled < kSettledPasses; ++i) {
+            if (failFrom && chip->counters().failed)
+                chip->failTransfers(0);
+            r.passStates.push_back(m->init_state);
+            pass();
+            r.passEnds.push_back(chip->counters().transfers);
+            settled = m->init_state == x518_manage::kRunningState ? settled + 1 : 0;
+        }
+        r.running = settled == kSettledPasses;
+        r.image = image();
+        return r;
+    }
+
+    // The overlay switched on from the block, with or without a file.
+    void switchOverlayOn()
+    {
+        {
+            QMutexLocker lock(&x518_manage::mutex);
+            store->ram_para.osd_enable = 1;
+            x518_manage::apply_flag = 1;
+        }
+        pass();
+        pass();
+    }
+
+    ChipImage image() const { return {chip->registers(), chip->osdColour(1), chip->osdColour(2)}; }
+
+    // The frame-buffer rings of an input channel follow the frame each
+    // picture hold fell on: two boxes that never failed differ in them too.
+    static bool followsTheFrames(int bank, int address)
+    {
+        const int stride = int(x518::kChannelStride);
+        const int first = int(x518_drv::specBank(x518::kWriteRing));
+        if (bank < first || bank >= first + stride * x518_manage::kChannels || (bank - first) % stride)
+            return false;
+        auto within = [address](u32 spec) {
+            const int a = int(x518_drv::specAddress(spec));
+            return address >= a && address < a + int(x518_drv::specWidth(spec));
+        };
+        return within(x518::kWriteRing) || within(x518::kReadRing);
+    }
+
+    // What differs, bank selects and rings left out; empty when nothing does.
+    static std::string differences(const ChipImage& want, const ChipImage& got)
+    {
+        std::string out;
+        int n = 0;
+        for (int bank = 0; bank < SimX518::kBanks; ++bank)
+            for (int a = 1; a < SimX518::kBankSize; ++a)
+                if (want.regs[bank][a] != got.regs[bank][a] && !followsTheFrames(bank, a) && n++ < 24) {
+                    char line[32];
+                    std::snprintf(line, sizeof line, " %02X:%02X %02X/%02X", bank, a, want.regs[bank][a],
+                                  got.regs[bank][a]);
+                    out += line;
+                }
+        if (n)
+            out = std::to_string(n) + " registers (never failed/recovered):" + out;
+        if (want.background != got.background || want.characters != got.characters)
+            out += " OSD colours differ";
+        return out;
+    }
+
+    static constexpr int kLive[] = {ram::kSourceDvi, ram::kSourceHdmi1, ram::kSourceHdmi2};
+    tamixsource* src = nullptr;
+};
+
+}  // namespace
+
+// Every stage of the bring-up is failed at least once: the probe, the
+// initial load with the inputs and the fonts, the panel, the picture and
+// the first passes of running mode, which redraw the OSD plane and program
+// the measured inputs. Once the chip answers again it holds what a chip
+// that never failed holds, and so it does after the overlay is switched on
+// (without a file: the plane the bring-up drew shows its background).
+TEST_F(BringUpFaultTest, AFailureAtAnyTransferOfTheBringUpRecoversToTheRegistersOfABoxThatNeverFailed)
+{
+    const Run ref = bringUp(0);
+    ASSERT_TRUE(ref.running);
+    ASSERT_NE(ref.image.regs[0x0B][0x09], 0) << "sharpness gain";
+    switchOverlayOn();
+    const ChipImage refOn = image();
+    ASSERT_NE(refOn.regs[0x09][0x08] & 3, 0) << "overlay shown";
+    ASSERT_NE(refOn.background, 0u);
+
+    // Failure points: the first and the last transfer of each pass up to the
+    // settled running mode, and a stride through all of them.
+    const uint64_t total = ref.passEnds.back();
+    std::set<uint64_t> points;
+    uint64_t from = 1;
+    for (uint64_t end : ref.passEnds) {
+        if (end >= from)
+            points.insert({from, end});
+        from = end + 1;
+    }
+    for (uint64_t n = total / 20; n <= total; n += total / 10)
+        points.insert(n);
+    std::set<int> statesHit;
+    for (uint64_t n : points) {
+        store->ram_para.osd_enable = 0;
+        m->applied.osd_enable = 0;
+        const Run r = bringUp(n);
+        for (size_t p = 0; p < ref.passEnds.size(); ++p)
+            if (n <= ref.passEnds[p]) {
+                statesHit.insert(ref.passStates[p]);
+                break;
+            }
+        ASSERT_TRUE(r.running) << "failed from transfer " << n << " of " << total;
+        EXPECT_EQ(differences(ref.image, r.image), "") << "failed from transfer " << n;
+        switchOverlayOn();
+        EXPECT_EQ(differences(refOn, image()), "") << "overlay on, failed from transfer " << n;
+    }
+    for (int state = 0; state <= x518_manage::kRunningState; ++state)
+        EXPECT_TRUE(statesHit.count(state)) << "state " << state;
+}
+
+// A saved overlay is loaded and drawn after a bring-up that failed while
+// loading the fonts, drawing the overlay or measuring the inputs.
+TEST_F(BringUpFaultTest, ASavedOverlayIsDrawnAfterABringUpThatFailedOnTheWay)
+{
+    writeBoxFile(KelRamPara::kOverlayFile, overlayFile(OverlayText().json()));
+    store->ram_para.osd_enable = 1;
+    m->applied.osd_enable = 1;
+    const Run ref = bringUp(0);
+    ASSERT_TRUE(ref.running);
+    ASSERT_EQ(ref.image.regs[0x09][0x08] & 3, 3) << "text overlay shown";
+    ASSERT_EQ(ref.image.background, omenu::chipColour(OverlayText().backColour));
+    // The last transfers of the load (the fonts), the first of running mode.
+    const size_t load = size_t(std::find(ref.passStates.begin(), ref.passStates.end(), 5) - ref.passStates.begin());
+    const size_t running = size_t(
+        std::find(ref.passStates.begin(), ref.passStates.end(), int(x518_manage::kRunningState)) -
+        ref.passStates.begin());
+    ASSERT_LT(running, ref.passEnds.size());
+    for (uint64_t n : {ref.passEnds[load] - 40, ref.passEnds[load], ref.passEnds[running - 1] + 1,
+                       (ref.passEnds[running - 1] + ref.passEnds[running]) / 2}) {
+        const Run r = bringUp(n);
+        ASSERT_TRUE(r.running) << n;
+        EXPECT_EQ(differences(ref.image, r.image), "") << "failed from transfer " << n;
     }
 }

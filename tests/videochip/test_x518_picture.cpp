@@ -4,6 +4,7 @@
 #include "tests/videochip/chip_test.h"
 
 #include "registers/x518_regs.h"
+#include "platform/sim/sim_receiver.h"
 
 using x518::reg;
 
@@ -211,4 +212,120 @@ TEST_F(PictureTest, FreezeNeedsASignalAndOtherwiseLetsTheRestThrough)
     EXPECT_EQ(at(x518::kIsyct, held), x518::kIsyctHold);
     m->x518_SetWinOutput(fd, 0, 0);  // released
     EXPECT_EQ(at(x518::kIsyct, held), x518::kIsyctRun);
+}
+
+namespace {
+
+using platform::sim::SourceTiming;
+
+// The sharpness a box started with, on a window showing HDMI1 over the whole
+// 1920 x 1080 canvas.
+class SharpnessTest : public RunningChipTest {
+protected:
+    static constexpr int kWindow = 1;
+
+    void SetUp() override
+    {
+        RunningChipTest::SetUp();
+        KEL_RAM_PARA& b = live();
+        for (int i = 0; i < kShownWindows; ++i)
+            b.image[i].enable = 0;
+        b.image[kWindow] = b.image[kWindow - 1];
+        b.image[kWindow].enable = ram::kImageShown;
+        b.image[kWindow].source = ram::kSourceHdmi1;
+        b.image[kWindow].x = b.image[kWindow].y = 0;
+        b.image[kWindow].w = 1920;
+        b.image[kWindow].h = 1080;
+        b.sharpness = 94;  // gain 255
+        store->ram_para_shadow = b;
+        m->applied = b;
+        // Started again, as the box is with this block saved.
+        m->init_state = 0;
+        for (int i = 0; i < 8 && m->init_state < x518_manage::kRunningState; ++i)
+            m->runPass();
+        ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+    }
+    void settle()
+    {
+        for (int i = 0; i < 12; ++i) {
+            poll();
+            m->runPass();
+        }
+    }
+    // The window's output channels, each with its gain and its coefficients
+    // across and down; empty when it has none.
+    struct Shown {
+        u32 gain = 0;
+        std::vector<u32> across, down;
+        bool operator==(const Shown& o) const { return gain == o.gain && across == o.across && down == o.down; }
+        friend void PrintTo(const Shown& s, std::ostream* os)
+        {
+            *os << "gain " << s.gain << " across " << testing::PrintToString(s.across) << " down "
+                << testing::PrintToString(s.down);
+        }
+    };
+    std::vector<Shown> shown() const
+    {
+        std::vector<Shown> out;
+        const ST_WIN_INFO& info = m->model.win_info[m->recordOfWindow(kWindow)];
+        for (int i = 0; i < info.h_cnt * info.v_cnt; ++i) {
+            const u32 at = x518::kChannelStride * info.och[i];
+            Shown s;
+            s.gain = chip->regValue(x518::kSharpHGain, at);
+            EXPECT_EQ(chip->regValue(x518::kSharpVGain, at), s.gain);
+            for (u32 k = 0; k < 5; ++k) {
+                s.across.push_back(chip->regValue(x518::regAt(x518::kSharpHCoef, k), at));
+                s.down.push_back(chip->regValue(x518::regAt(x518::kSharpVCoef, k), at));
+            }
+            out.push_back(s);
+        }
+        return out;
+    }
+    static std::vector<Shown> expected(size_t channels, u32 gain, std::vector<u32> across, std::vector<u32> down)
+    {
+        return std::vector<Shown>(channels, Shown{gain, across, down});
+    }
+    void plugHdmi1(const SourceTiming& t)
+    {
+        platform::sim::plugSource(ram::kSourceHdmi1, t);
+        settle();
+    }
+};
+
+const std::vector<u32> kOneToOneAcross = {44, 49, 56, 63, 2}, kOneToOneDown = {44, 50, 56, 0, 0};
+const std::vector<u32> kZoomedAcross = {28, 46, 5, 3, 60}, kZoomedDown = {28, 45, 5, 0, 0};
+
+}  // namespace
+
+// Nothing writes the sharpness again: the window gets it when its input is
+// measured, and new coefficients when its input's timing or its own size
+// changes its scale. A window without a picture keeps what it had until
+// its input is back, then takes the value written meanwhile.
+TEST_F(SharpnessTest, AWindowsSharpnessFollowsItsInputAndItsScaleAfterAStart)
+{
+    ASSERT_FALSE(shown().empty());
+    EXPECT_EQ(shown()[0].gain, 0u) << "the input is not measured yet";
+
+    inputsUp();
+    settle();
+    const size_t n = shown().size();
+    EXPECT_EQ(shown(), expected(n, 255, kOneToOneAcross, kOneToOneDown)) << "1080p shown 1:1";
+
+    plugHdmi1(SourceTiming::p720_60());
+    EXPECT_EQ(shown(), expected(n, 255, kZoomedAcross, kZoomedDown)) << "720p zoomed 1.5 times";
+
+    write([](KEL_RAM_PARA& b) {
+        b.image[kWindow].w = 960;
+        b.image[kWindow].h = 540;
+    });
+    settle();
+    EXPECT_EQ(shown(), expected(shown().size(), 255, kOneToOneAcross, kOneToOneDown)) << "720p shrunk";
+
+    platform::sim::pullSource(ram::kSourceHdmi1);
+    settle();
+    write([](KEL_RAM_PARA& b) { b.sharpness = 20; });  // gain 128
+    settle();
+    EXPECT_EQ(shown()[0].gain, 255u) << "no picture: left as it was";
+    plugHdmi1(SourceTiming::p1080_60());
+    EXPECT_EQ(shown(), expected(shown().size(), 128, kOneToOneAcross, kOneToOneDown)) << "back, at the new value";
 }
