@@ -176,6 +176,14 @@ void SyncUpdate::para_sync(int code)
         update_usb_keyLed();
     if (code == SYNC_FILE_STARTED || code == SYNC_TRANSFER_DIALOG_OFF)
         return;
+    // The page is drawn from the block as it is from here on; the shadow
+    // moves only this far, so a write landing while the page is drawn still
+    // differs from the shadow when its own change code comes.
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        m_seen = store->ram_para;
+        m_seenTaken = true;
+    }
     refreshFocusedPage(code);
     // Taken before the block is read: a write raised from here on is owed again.
     const u8 served = code == SYNC_MODE_FILES ? KelRamPara::kSaveBlock | KelRamPara::kSaveModeFiles
@@ -271,6 +279,7 @@ SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store, int* slo
             return kNoModeSave;
         }
         live.current_mode = n;
+        m_seen.current_mode = n;
         std::memcpy(data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
     }
     *slot = n - 1;
@@ -307,20 +316,22 @@ void SyncUpdate::syncModeFiles(KelRamPara* store)
 }
 
 // Saves the persistent part of the live block when it differs from the
-// shadow. The file image and the new shadow come from one copy of the live
-// block taken under the chip manager's mutex: a write landing after the copy
-// differs from the shadow, and its change code brings the next pass. The
+// shadow. The file image and the new shadow come from the copy of the live
+// block that the page with focus was last drawn from: a write landing after
+// the copy differs from the shadow, and its change code brings the next pass
+// (which draws it and writes it). The
 // file is written whole (exactly the parameter file's format) and renamed
 // over the old one, so a power cut leaves the old or the new file.
 void SyncUpdate::writeBack(KelRamPara* store)
 {
     if (m_retryArmed && m_saveFailing)
         return;  // the timer tries again; until then the live block holds the truth
-    KEL_RAM_PARA copy;
-    {
+    if (!m_seenTaken) {
         QMutexLocker lock(&x518_manage::mutex);
-        copy = store->ram_para;
+        m_seen = store->ram_para;
+        m_seenTaken = true;
     }
+    KEL_RAM_PARA copy = m_seen;
     // A save request written after this pass looked for one is still to be
     // carried out: taken into the shadow it would pass for one carried out
     // before, and be ignored.

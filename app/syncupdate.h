@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/ram_para.h"
 
 #include <QObject>
 
@@ -62,6 +63,10 @@ private:
     void showModeTip(bool saveFailed, int slot);
     void tellSaveState(KelRamPara* store);
 
+    // The live block as the page with focus was last drawn from: what the
+    // write-back saves and takes as the new shadow.
+    KEL_RAM_PARA m_seen{};
+    bool m_seenTaken = false;
     u8 m_keyLed[kKeyLedReportSize] = {};  // the last report sent (or tried)
     bool m_retryArmed = false;            // a failed write is tried again by a timer
     bool m_saveFailing = false;           // said once on the console until a write works again

@@ -5,11 +5,13 @@
 #include "app/syncupdate.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_hid.h"
+#include "screens/page.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_manage.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -352,6 +354,52 @@ TEST_F(Notifier, CodeTwoWritesSavedSlotsAndDeletesEmptyOnes)
 }
 
 // ---------------------------------------------------------------- saves while the chip is down or the disk fails
+
+namespace {
+
+// A page that draws the brightness when the live block differs from the
+// shadow, as the pages do. While it draws for the first time, a PC write
+// of another brightness lands (after its field was drawn).
+class BrightnessPage : public Page {
+public:
+    explicit BrightnessPage(QWidget*) : Page(PAGE_LED_SETTINGS, nullptr) {}
+    void language_changed() override {}
+    void syncUpdate(int) override
+    {
+        KelRamPara* s = KelRamPara::p_kelrampara_config;
+        if (s->ram_para.brightness != s->ram_para_shadow.brightness)
+            shown = s->ram_para.brightness;
+        if (landing) {
+            s->ram_para.brightness = landing;
+            landing = 0;
+        }
+    }
+    int shown = -1;
+    u8 landing = 0;
+};
+BrightnessPage* g_brightness_page = nullptr;
+
+}  // namespace
+
+// The write's own change code comes after the pass that was drawing: the
+// page still sees it as a change, and the file gets it then.
+TEST_F(Notifier, AWriteLandingWhileThePageIsDrawnIsDrawnByItsOwnCode)
+{
+    QTimer::singleShot(0, [&] {
+        BrightnessPage* page = g_brightness_page;
+        store->ram_para.brightness = 30;
+        page->landing = 60;
+        sync->para_sync(SYNC_PARA_CHANGED);
+        EXPECT_EQ(page->shown, 30);
+        EXPECT_EQ(paraFileField(2176), 30);
+        sync->para_sync(SYNC_PARA_CHANGED);
+        EXPECT_EQ(page->shown, 60);
+        EXPECT_EQ(paraFileField(2176), 60);
+        EXPECT_TRUE(shadowEqualsLive());
+        page->slot_Button_back_clicked();
+    });
+    Page::openOnTop(g_brightness_page);
+}
 
 TEST_F(Notifier, AWriteThatNoCodeAnnouncesIsSavedByTheWatchAtItsSecondLook)
 {
