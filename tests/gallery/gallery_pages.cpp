@@ -328,6 +328,24 @@ QImage usbUpgradePage(const std::vector<std::string>& names, int next,
 const std::vector<std::string> kSamplePackages = {
     "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
     "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
+
+// The upgrade page once a run over the sample packages ended with what it
+// could not write whole: the application, FPGA programs and fonts (bit masks).
+QImage usbUpgradeRunEnded(bool applicationFailed, u8 incompleteFpgas, u8 incompleteFonts)
+{
+    return usbUpgradePage(kSamplePackages, 0, [=](firmware_usbgrade& page) {
+        sampleFpga();
+        fpga_manage* worker = fpga_manage::p_fpga_manage;
+        worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+        worker->application_failed = applicationFailed;
+        worker->incomplete_fpgas = incompleteFpgas;
+        worker->incomplete_fonts = incompleteFonts;
+        page.syncUpdate(SYNC_USB_UPGRADE);
+        worker->application_failed = false;
+        worker->incomplete_fpgas = 0;
+        worker->incomplete_fonts = 0;
+    });
+}
 // ---- the LED-screen tool pages
 
 // Scan files on the box and on the stick while it lives.
@@ -585,46 +603,12 @@ const std::vector<GalleryPage>& galleryPages()
              });
          }},
         // A run that left both FPGAs' programs incomplete.
-        {"firmware_usbgrade_incomplete",
-         [] {
-             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
-                 sampleFpga();
-                 fpga_manage* worker = fpga_manage::p_fpga_manage;
-                 worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
-                 worker->incomplete_fpgas = 0x03;
-                 page.syncUpdate(SYNC_USB_UPGRADE);
-                 worker->incomplete_fpgas = 0;
-             });
-         }},
+        {"firmware_usbgrade_incomplete", [] { return usbUpgradeRunEnded(false, 0x03, 0); }},
         // A run whose font the chip's flash did not take whole.
-        {"firmware_usbgrade_font_incomplete",
-         [] {
-             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
-                 sampleFpga();
-                 fpga_manage* worker = fpga_manage::p_fpga_manage;
-                 worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
-                 worker->incomplete_fonts = 0x02;
-                 page.syncUpdate(SYNC_USB_UPGRADE);
-                 worker->incomplete_fonts = 0;
-             });
-         }},
+        {"firmware_usbgrade_font_incomplete", [] { return usbUpgradeRunEnded(false, 0, 0x02); }},
         // A run that could write nothing whole: the application, both FPGA
         // programs and a font.
-        {"firmware_usbgrade_nothing_whole",
-         [] {
-             return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
-                 sampleFpga();
-                 fpga_manage* worker = fpga_manage::p_fpga_manage;
-                 worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
-                 worker->application_failed = true;
-                 worker->incomplete_fpgas = 0x03;
-                 worker->incomplete_fonts = 0x08;
-                 page.syncUpdate(SYNC_USB_UPGRADE);
-                 worker->application_failed = false;
-                 worker->incomplete_fpgas = 0;
-                 worker->incomplete_fonts = 0;
-             });
-         }},
+        {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded(true, 0x03, 0x08); }},
         // ---- the LED-screen tool pages
         {"smartmapping", [] { return smartMapping({}); }},
         {"smartmapping_quick_ports", [] { return smartMapping({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
