@@ -644,12 +644,33 @@ private:
     void programOutputSides(int fd);
     void keepProgrammedState();
     bool splitAtVboWidth(int window) const;
+    _ImageWindowDef_st storedInput(int window) const;
     bool output_frames_stalled_ = false;
     // When each input channel (on each port, and on none) and the output
     // turn their frames over, as the frame waits learnt it.
     X518FrameGrid in_frames_[kChannels][kPorts + 1];
     X518FrameGrid out_frames_;
-    u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
+    // Takes `count` free dot-by-dot blocks in a row for the window, the
+    // lowest run (fromTop: the highest); the first block, or -1 when no run
+    // is free.
+    int takeDbdBlocks(int window, int count, bool fromTop);
+    // A dot-by-dot window's parts: what each of its input channels (in list
+    // order) captures of which port, and where its part lies in the
+    // window's memory (pixels across, lines down).
+    struct DbdPart {
+        int port = kNoPort;
+        i32 hst = 0, hw = 0, vst = 0, vw = 0;
+        i32 x = 0, y = 0;
+    };
+    struct DbdLayout {
+        int parts = 0;  // channels the arrangement needs (0: none it knows)
+        DbdPart part[4];
+        int blocks = 0;         // blocks of dot-by-dot memory it takes
+        bool fromTop = false;   // taken from the highest free blocks down
+        bool sideBySide = true; // the parts lie in one row
+    };
+    DbdLayout dbdLayout(int window) const;
+    int dbdFormat(int window) const;
 
 
     bool applied_seeded_ = false;

@@ -336,10 +336,13 @@ void x518_manage::set_ichsel(int fd, u32 window)
         const bool rx1Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort + 1].lane < kFourLanes + 1;
         KEL_DBG(rx0Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort);
         KEL_DBG(rx1Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort + 1);
-        list[0] = kSelVboRx0;
-        list[1] = rx0Narrow ? kSelVboRx0 + 1 : kSelVboRx0 + 2;
-        list[2] = kSelVboRx1;
-        list[3] = rx1Narrow ? kSelVboRx1 + 1 : kSelVboRx1 + 2;
+        // Channels 0-1 capture receiver 1 (port 5), 2-3 receiver 0: the
+        // pair shows port 5 first, and each channel selects the port whose
+        // area it captures.
+        list[0] = kSelVboRx1;
+        list[1] = rx1Narrow ? kSelVboRx1 + 1 : kSelVboRx1 + 2;
+        list[2] = kSelVboRx0;
+        list[3] = rx0Narrow ? kSelVboRx0 + 1 : kSelVboRx0 + 2;
         n = 4;
         break;
     }

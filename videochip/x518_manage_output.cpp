@@ -174,12 +174,28 @@ void x518_manage::programOutputSides(int fd)
             set_input_bkg2(fd, w, 1);
             continue;
         }
-        _ImageWindowDef_st in = model.IWIN[w];
-        if (splitAtVboWidth(w))
-            in.hw = kSplitWidth;
-        set_display_window_och(fd, in, model.OWIN[w], w);
+        set_display_window_och(fd, storedInput(w), model.OWIN[w], w);
         set_input_bkg2(fd, w, 0);
     }
+}
+
+// The window's input as its output side reads it from memory: IWIN, or
+// where the input side shrank it below the output window (to fit its
+// memory, or for the V-by-One split) the size it shrank it to, and the crop
+// starting where the shrink put it.
+_ImageWindowDef_st x518_manage::storedInput(int w) const
+{
+    _ImageWindowDef_st in = model.IWIN[w];
+    auto stored = [](i32& start, i32& size, i32 shrunk) {
+        if (shrunk <= 0 || shrunk >= size || size <= 1)
+            return;
+        const int64_t ratio = (int64_t(shrunk - 1) << 16) / (size - 1) + 1;
+        start = start >= 1 ? i32(((ratio * (start - 1)) >> 16) + 1) : 0;
+        size = shrunk;
+    };
+    stored(in.hst, in.hw, model.mem_hw[w]);
+    stored(in.vst, in.vw, model.mem_vw[w]);
+    return in;
 }
 
 // What the chip now shows, for the next pass's hold; dot-by-dot memory a

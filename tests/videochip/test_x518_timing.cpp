@@ -310,8 +310,8 @@ TEST_F(TimingTest, DbdInputWindowsAddTheirPorts)
     m->model.PM_INPUT[0] = 0;
     m->ich.win_ich[0][0] = 0;
     const std::tuple<int, i32, i32> cases[] = {
-        {20, 2010, 500}, {22, 2050, 520}, {30, 3030, 500}, {40, 4060, 500}, {50, 2090, 540},
-        {21, 1000, 1010}, {23, 1020, 1050}, {41, 2010, 1020}, {51, 1040, 1090}};
+        {20, 2010, 500}, {22, 2050, 520}, {30, 3030, 500}, {40, 4060, 500}, {50, 2090, 550},
+        {21, 1000, 1010}, {23, 1020, 1050}, {41, 2010, 1020}, {51, 1050, 1090}};  // the pair shows port 5 first
     for (auto [mode, hw, vw] : cases) {
         m->model.PM_WIN_DBD_MODE[0] = mode;
         m->calc_iwin2(0);
