@@ -24,6 +24,11 @@ const pages::Texts kBlack = {
     QStringLiteral("黑屏"),     QStringLiteral("Black"), QStringLiteral("Черный"),
     QStringLiteral("Quay lại"), QStringLiteral("黑屏"),
 };
+// A window the input channels cannot carry (register 45): it shows black.
+const pages::Texts kNoChannel = {
+    QStringLiteral("通道不足"),   QStringLiteral("No channel"), QStringLiteral("Нет канала"),
+    QStringLiteral("Hết kênh"),   QStringLiteral("通道不足"),
+};
 const pages::Texts kWindowOff = {
     QStringLiteral("未开启"), QStringLiteral("Close"), QStringLiteral("Откл"),
     QStringLiteral("Đóng"),   QStringLiteral("未開啟"),
@@ -137,6 +142,8 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
         t.state = QStringLiteral("%1x%2@%3Hz").arg(width).arg(height).arg(rate);
     else
         t.state = pages::noSignalText();
+    if (s->reg_image.window_refused & (1u << image))
+        t.state = pages::pick(kNoChannel);
     if (b.image[image].flags & ram::kFlagBlack)
         t.state = pages::pick(kBlack);
     return t;

@@ -180,6 +180,8 @@ void SyncUpdate::para_sync(int code)
         armRetry();
     tellSaveState(store);
     showModeTip(save == kModeSaveFailed);
+    if (code == SYNC_WINDOWS_REFUSED)
+        showRefusalTip(store);
 }
 
 void SyncUpdate::startSaveWatch()
@@ -217,6 +219,15 @@ void SyncUpdate::showModeTip(bool saveFailed)
         return;
     g_mainwindow->mode_tip_pending = 0;
     g_tip->tip_create(saveFailed ? TIP::kSaveFailed : TIP::kCheck);
+}
+
+void SyncUpdate::showRefusalTip(KelRamPara* store)
+{
+    const u8 refused = store->reg_image.window_refused;
+    const bool added = (refused & ~m_refusedSeen) != 0;
+    m_refusedSeen = refused;
+    if (added && g_tip)
+        g_tip->tip_create(TIP::kNoInputChannel);
 }
 
 void SyncUpdate::refreshFocusedPage(int code)

@@ -1,5 +1,5 @@
-// The tip box: a small modal box that shows a confirmation, a USB message
-// or a failed save
+// The tip box: a small modal box that shows a confirmation, a USB message,
+// a failed save or a window the input channels cannot carry
 // over the current page for three seconds (300 ticks), counted by the tick.
 #pragma once
 
@@ -17,14 +17,15 @@ class TIP : public QDialog {
 public:
     // Kinds of tip; any other value shows nothing. kSaveFailed: a user mode
     // asked for was not saved (its file could not be written).
-    enum Kind { kCheck = 1, kUsbInserted = 3, kUsbUnplugged = 4, kUsbReading = 5, kSaveFailed = 7 };
+    // kNoInputChannel: a window the input channels cannot carry stays black.
+    enum Kind { kCheck = 1, kUsbInserted = 3, kUsbUnplugged = 4, kUsbReading = 5, kSaveFailed = 7, kNoInputChannel = 8 };
     static constexpr int kShowTicks = 300;
 
     explicit TIP(QWidget* parent = nullptr);
     ~TIP() override;
 
     // Replaces the content with a tip of `kind` and shows it; returns when
-    // the box is hidden again. Kinds outside 1, 3, 4, 5, 7 only remove the
+    // the box is hidden again. Kinds outside 1, 3, 4, 5, 7, 8 only remove the
     // old content and return at once.
     void tip_create(int kind);
     // Builds the content of `kind` without showing it; false for a kind that

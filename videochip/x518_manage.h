@@ -616,7 +616,9 @@ private:
     void dropInput(u32 window);
     // input channels
     bool windowAvailable(int window) const;
-    int windowCost(int window) const;
+    // Channels the window takes: what it asks for, or, for a refused
+    // window other than `asking`, none.
+    int windowCost(int window, int asking) const;
     int moveOccupant(int channel, const int* list, int count);
     // picture and window setters
     void writePictureControl(u32 enable, u32 first, u32 value);
@@ -643,6 +645,15 @@ private:
     void programInputSides(int fd);
     void programOutputSides(int fd);
     void keepProgrammedState();
+    // The input channels (or the dot-by-dot memory) cannot carry the window:
+    // it gives up what it holds and shows black until they can. `held`: it
+    // held channels before this try.
+    void refuseWindow(int window, bool held);
+    bool budgetRefused(int window, int result) const;
+    bool dbdCarried(int window);
+    // Register 45 and the pages: which block windows are refused.
+    void publishRefusals();
+    u8 refused_shown_ = 0;
     bool splitAtVboWidth(int window) const;
     _ImageWindowDef_st storedInput(int window) const;
     bool output_frames_stalled_ = false;

@@ -33,8 +33,10 @@ bool x518_manage::windowAvailable(int window) const
     return kelApi_IsWinValid(window) && model.PM_WIN_SHAPE[window][0] != 0 && model.PM_WIN_SHAPE[window][1] != 0;
 }
 
-int x518_manage::windowCost(int window) const
+int x518_manage::windowCost(int window, int asking) const
 {
+    if (model.win_refused[window] && window != asking)
+        return 0;  // it holds nothing: what the chip shows costs nothing
     const int mode = model.PM_WIN_DBD_MODE[window];
     if (mode <= kDbdSingle) {
         const int port = model.PM_INPUT[window];
@@ -70,7 +72,7 @@ i32 x518_manage::check_ich_all(u32 window)
     int sum = 0;
     for (int w = 0; w < kWindows; ++w)
         if (windowAvailable(w))
-            sum += windowCost(w);
+            sum += windowCost(w, i32(window));
     if (sum > kBudget) {
         std::printf("check_ich_all ret=%d\n", -1);
         return -1;

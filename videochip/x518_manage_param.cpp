@@ -176,6 +176,8 @@ void x518_manage::define_param()
         model.win_frozen[w] = 0;
         model.win_enable[w] = 0;
         model.win_flag[w] = 0;
+        model.win_refused[w] = 0;
+        model.mem_hw[w] = model.mem_vw[w] = 0;
     }
     for (int c = 0; c < kChannels; ++c) {
         model.win_num_prev[c] = kNoWindow;

@@ -88,7 +88,9 @@ void x518_manage::set_input_bkg2(int fd, int window, int on)
     u32 show = on ? 1 : 0;
     if (!on && !kelApi_IsPatternGen() && (port == kNone || ports.PI_STATE[port] == 0))
         show = 1;
-    if (model.PM_WIN_DBD_MODE[window] != DBD_DISABLE)
+    // A dot-by-dot window shows what its channels capture, whichever of its
+    // ports has a picture; one without a channel has nothing to show.
+    if (model.PM_WIN_DBD_MODE[window] != DBD_DISABLE && firstIch(window) != kNone)
         show = 0;
     bool black = (model.win_info[window].output & 0x01) != 0;
     for (int c = 0; c < kChannels; ++c) {

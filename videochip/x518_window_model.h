@@ -182,6 +182,13 @@ struct X518WindowModel {
     i32 g_och_layer_cnt[kChannels] = {};          // channels in each mixer's list
     i32 g_och_layer[kChannels][kChannels] = {};   // each mixer's channels, lowest layer first
 
+    // 1: the input channels (or the dot-by-dot memory) cannot carry what the
+    // window asks to show. It holds no input channel and shows black; while
+    // it waits it costs no channel, so that it never keeps another window
+    // from being set up; every programming pass tries it again. A new
+    // environment clears it (its windows are set up anew).
+    i32 win_refused[kWindows] = {};
+
     // ---- change flags (1 = changed)
     i32 win_chg[kWindows] = {};
     i32 g_chg_input[kWindows] = {};  // input change code: 1 set/reported, 2 lost channel, 3 re-measured
