@@ -192,15 +192,18 @@ int x518_manage::wait1_pivs(int fd, int channel)
     const auto armed = X518FrameGrid::Clock::now();
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
                           x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
-    // A channel without input (its status idle) has no frame to wait for.
-    // The polls span a frame down to ~22 Hz.
+    // A channel without input (its status idle) has no frame to wait for:
+    // its status is read with the first look at the flag, unless the
+    // channel's port is known to carry a picture. The polls span a frame
+    // down to ~22 Hz.
+    const bool live = port != kNone && ports.PI_STATE[port] != 0 && rate > 0;
     auto read = [&](bool first) {
         u32 flags = 0, st = 0;
-        if (first)
+        if (first && !live)
             drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
         else
             flags = drv->read_X518(fd, x518::kInFrameFlags, 0);
-        return (flags & bit) ? 1 : first && st == x518::kIchStatusIdle ? -1 : 0;
+        return (flags & bit) ? 1 : first && !live && st == x518::kIchStatusIdle ? -1 : 0;
     };
     int polls = 0;
     X518FrameGrid& grid = in_frames_[channel][port == kNone ? kPorts : port];
