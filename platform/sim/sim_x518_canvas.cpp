@@ -31,6 +31,10 @@ constexpr u32 kIsyctFollowMask = 0xF8;
 constexpr int kLayerCoefEntries = 4;    // list entries the weights of a mixer address at once
 constexpr u32 kLayerWindowStep = 256;
 constexpr int kLayerLastFour = 2;       // kLayerWindow / step: the last four entries
+// A V-by-One receiver splits its lines into two halves from these on.
+constexpr int kSplitLanes = 4;
+constexpr uint32_t kSplitWidth = 2176;
+constexpr double kSplitPixelClock = 324e6;
 
 // Half-open rectangle.
 struct Area {
@@ -239,11 +243,13 @@ private:
     mutable bool drawn = false;
 };
 
-// The port input channel `ich` reads and, for a V-by-One receiver whose
-// lines its pair splits, which half of the line (0 or 1, -1 the whole line).
-int portOfInput(const Chip& chip, int ich, int& half)
+// The port input channel `ich` reads and, for a V-by-One receiver, which
+// half of the line its code names (0 the first, 1 the second; -1 for a
+// parallel port); `dual` whether its pair's dual split is on.
+int portOfInput(const Chip& chip, int ich, int& half, bool& dual)
 {
     half = -1;
+    dual = false;
     if (ich < 0 || ich >= x518::kChannels)
         return -1;
     const u32 code = u32(chip.value(x518::kIchSel + x518::kAddressStep * u32(ich)));
@@ -252,8 +258,8 @@ int portOfInput(const Chip& chip, int ich, int& half)
     if (code >= x518::kIchSelVbo + x518::kVboReceivers * x518::kIchSelVboStep)
         return -1;
     const u32 pair = x518::kDualPairStep * u32(ich / 2);
-    if (u32(chip.value(x518::kDualCtl + pair)) == x518::kDualOn)
-        half = (code - x518::kIchSelVbo) % x518::kIchSelVboStep == 0 ? 0 : 1;
+    dual = u32(chip.value(x518::kDualCtl + pair)) == x518::kDualOn;
+    half = (code - x518::kIchSelVbo) % x518::kIchSelVboStep == 0 ? 0 : 1;
     return x518::kFirstVboPort + int((code - x518::kIchSelVbo) / x518::kIchSelVboStep);
 }
 
@@ -275,7 +281,8 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
     if (r.area.step <= 0 || !r.area.writes())
         return r;
     int half = -1;
-    const int port = portOfInput(chip, ich, half);
+    bool dual = false;
+    const int port = portOfInput(chip, ich, half, dual);
     if (port < 0 || port >= kCanvasPorts)
         return r;
     const InputPicture& p = in.ports[size_t(port)];
@@ -284,12 +291,20 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
         return r;
     r.port = port;
     // Pixel s of the line the channel sees is card pixel s - first: the
-    // whole line, or one half of it from the split's start.
+    // whole line, or one half of it from the split's start. A receiver that
+    // splits its lines gives each half on its own code, counted in half
+    // pixels from the active start; with the pair's dual split on, the
+    // split's start and width say where the halves lie.
     int first = p.hstart, halfOffset = 0;
-    if (half >= 0) {
+    if (half >= 0 && dual) {
         const u32 pair = x518::kDualPairStep * u32(ich / 2);
         first = chip.value(x518::kDualHst + pair);
         halfOffset = half * chip.value(x518::kDualHw + pair) / 2;
+    } else if (half >= 0 && p.splitLines) {
+        first = p.hstart / 2;
+        halfOffset = half * p.width / 2;
+    } else if (half > 0) {
+        return r;  // a receiver that does not split has no second half
     }
     r.xs.resize(size_t(r.area.width));
     for (int x = 0; x < r.area.width; ++x) {
@@ -692,6 +707,10 @@ CanvasInputs SimX518::inputsNow() const
         pic.hstart = int(t.hstart);
         pic.vstart = int(t.vstart);
         pic.rate = t.frameRate;
+        // Split as the receiver does with 4 lanes or more, more than 2176
+        // pixels a line or a pixel clock above 324 MHz.
+        pic.splitLines = p >= kFirstVboPort && (t.lanes >= kSplitLanes || t.hactive > kSplitWidth ||
+                                                double(t.htotal) * t.vtotal * t.frameRate > kSplitPixelClock);
     }
     in.clock.frame = frameCount();
     in.clock.heldAt = heldAt_;

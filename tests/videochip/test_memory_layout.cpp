@@ -213,6 +213,12 @@ TEST_F(MemoryLayoutTest, TheCanvasShowsEachInputWholeWhereItIsPlaced)
         {{"the V-by-One pair", 1920, 1080, {{kSourceHdmi3, k1080}},
           [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi3, {0, 0, 1920, 1080}, kVboPair); }},
          {{kPortHdmi3, k1080, full1080, full1080}}},
+        {{"HDMI3 at 2160p dot by dot, its lines in halves", 3840, 2160, {{kSourceHdmi3, k2160}},
+          [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi3, {0, 0, 3840, 2160}, kSingle); }},
+         {{kPortHdmi3, k2160, full2160, full2160}}},
+        {{"the V-by-One pair at 2160p stacked", 3840, 2160, {{kSourceHdmi3, k2160}},
+          [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi3, {0, 0, 3840, 2160}, kVboPairStacked); }},
+         {{kPortHdmi3, k2160, full2160, full2160}}},
         {{"HDMI1 at 2160p one to one", 3840, 2160, {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
           [](KEL_RAM_PARA& b) {
               show(b, 0, kSourceHdmi1, {0, 0, 3840, 2160});
