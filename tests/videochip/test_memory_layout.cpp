@@ -225,6 +225,12 @@ TEST_F(MemoryLayoutTest, TheCanvasShowsEachInputWholeWhereItIsPlaced)
               show(b, 1, kSourceHdmi2, {0, 0, 960, 540});
           }},
          {{kPortHdmi1, k2160, full2160, full2160}}},
+        {{"DVI at 2160p cropped one to one", 3840, 2160, {{kSourceDvi, k2160}},
+          [](KEL_RAM_PARA& b) {
+              b.crop_list[0] = {u16(kCropInUse | kSourceDvi), 960, 540, 1920, 1080};
+              show(b, 0, u16(kSourceIsCrop | 0), {0, 0, 1920, 1080});
+          }},
+         {{kPortDvi, k2160, full1080, {960, 540, 1920, 1080}}}},
         {{"HDMI1 at 2160p 2400 wide", 3840, 2160, {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
           [](KEL_RAM_PARA& b) {
               show(b, 0, kSourceHdmi1, {0, 0, 2400, 1350});
