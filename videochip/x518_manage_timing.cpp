@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <iterator>
 
 namespace {
 
@@ -417,8 +418,10 @@ int x518_manage::set_dbd_mem(int fd, int window)
 
     const int first = takeDbdBlocks(window, l.blocks, l.fromTop);
     if (first == kNone) {
+        // No run of free blocks long enough: blk_cnt counts the free ones.
+        const int free = int(std::count(std::begin(ich.dbd_pool), std::end(ich.dbd_pool), kNone));
         std::printf("Dot-By-Dot memory assignment error!!!   win=%d  mode=%d  mem_cnt=%d  blk_cnt=%d\n", window, mode,
-                    l.blocks, 0);
+                    l.blocks, free);
         return -1;
     }
     const u32 pitch = u32((lineEnd + kBytesPerKb - 1) / kBytesPerKb);
