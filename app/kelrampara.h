@@ -30,6 +30,7 @@ enum PARA_SYNC_CODE {
     SYNC_LINK_STATE = 11,
     SYNC_INPUT_TIMING = 12,
     SYNC_CHIP_STATE = 13,  // the video chip entered or left running mode
+    SYNC_WINDOWS_REFUSED = 14,  // the windows the input channels cannot carry changed (register 45)
     SYNC_RCV_RECOVERY = 99,
     SYNC_USB_ADDED = 100,
     SYNC_USB_REMOVED = 101,

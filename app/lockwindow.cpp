@@ -31,6 +31,11 @@ const pages::Texts kCannotShow = {
     QStringLiteral("无法显示画面"),     QStringLiteral("Cannot show picture"), QStringLiteral("Показ невозможен"),
     QStringLiteral("Không thể hiển thị"), QStringLiteral("無法顯示畫面"),
 };
+// A window the input channels cannot carry (register 45): it shows black.
+const pages::Texts kNoChannel = {
+    QStringLiteral("通道不足"),   QStringLiteral("No channel"), QStringLiteral("Нет канала"),
+    QStringLiteral("Hết kênh"),   QStringLiteral("通道不足"),
+};
 const pages::Texts kWindowOff = {
     QStringLiteral("未开启"), QStringLiteral("Close"), QStringLiteral("Откл"),
     QStringLiteral("Đóng"),   QStringLiteral("未開啟"),
@@ -143,6 +148,8 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
         t.state = pages::pick(kBlack);
     else if (x518_manage::chipDown())
         t.state = pages::pick(kCannotShow);
+    else if (s->reg_image.window_refused & (1u << image))
+        t.state = pages::pick(kNoChannel);
     else if (width && height && rate)
         t.state = QStringLiteral("%1x%2@%3Hz").arg(width).arg(height).arg(rate);
     else

@@ -214,7 +214,8 @@ struct KEL_REG_IMAGE {
     u8 reg_40[3];          // 40-42
     u8 font_flags;         // 43: chip font presence
     u8 save_state;         // 44: saving fails (kSave... bits)
-    u8 reserved_45[8];     // 45-52
+    u8 window_refused;     // 45: windows the input channels cannot carry, a bit per window 0-5
+    u8 reserved_46[7];     // 46-52
     u8 reg_53;             // 53
     u16 reg_54;            // 54
     u32 reg_56;            // 56
@@ -332,6 +333,7 @@ static_assert(offsetof(IMAGE_PARA, source) == 8 && offsetof(IMAGE_PARA, flags) =
 static_assert(offsetof(IMAGE_PARA, volume) == 20 && offsetof(IMAGE_PARA, dbd_mode) == 22);
 static_assert(offsetof(KEL_REG_IMAGE, reg_a0) == 32 && offsetof(KEL_REG_IMAGE, chip_flags) == 37);
 static_assert(offsetof(KEL_REG_IMAGE, font_flags) == 43 && offsetof(KEL_REG_IMAGE, reg_53) == 53);
+static_assert(offsetof(KEL_REG_IMAGE, window_refused) == 45);
 static_assert(offsetof(KEL_REG_IMAGE, reg_54) == 54 && offsetof(KEL_REG_IMAGE, reg_56) == 56);
 static_assert(offsetof(KEL_REG_IMAGE, reg_60) == 60 && offsetof(KEL_REG_IMAGE, reserved_1061) == 1061);
 

@@ -199,6 +199,8 @@ void SyncUpdate::para_sync(int code)
         armRetry();
     tellSaveState(store);
     showModeTip(save == kModeSaveFailed, slot);
+    if (code == SYNC_WINDOWS_REFUSED)
+        showRefusalTip(store);
 }
 
 void SyncUpdate::startSaveWatch()
@@ -239,6 +241,15 @@ void SyncUpdate::showModeTip(bool saveFailed, int slot)
     if (saveFailed)
         g_mainwindow->modeSaveFailed(slot);
     g_tip->tip_create(saveFailed ? TIP::kSaveFailed : TIP::kCheck);
+}
+
+void SyncUpdate::showRefusalTip(KelRamPara* store)
+{
+    const u8 refused = store->reg_image.window_refused;
+    const bool added = (refused & ~m_refusedSeen) != 0;
+    m_refusedSeen = refused;
+    if (added && g_tip)
+        g_tip->tip_create(TIP::kNoInputChannel);
 }
 
 void SyncUpdate::refreshFocusedPage(int code)

@@ -61,6 +61,9 @@ private:
     void armRetry();
     void retrySaves();
     void showModeTip(bool saveFailed, int slot);
+    // The tip when a window the input channels cannot carry was added to
+    // register 45 since the last look.
+    void showRefusalTip(KelRamPara* store);
     void tellSaveState(KelRamPara* store);
 
     // The live block as the page with focus was last drawn from: what the
@@ -71,6 +74,7 @@ private:
     bool m_retryArmed = false;            // a failed write is tried again by a timer
     bool m_saveFailing = false;           // said once on the console until a write works again
     bool m_owedSeen = false;              // the watch saw a save owed, and nothing served it since
+    u8 m_refusedSeen = 0;                 // register 45 at the last look
     bool m_watching = false;
     u8 m_saveState = 0;                   // register 44 as last told
 };

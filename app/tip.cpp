@@ -16,7 +16,8 @@ const char* const kFrameStyle = "background-color:rgb(136, 138, 133);";
 // Box rectangle and content of the check-mark tip.
 const QRect kCheckBox(100, 60, 120, 120);
 const QRect kCheckPicture(20, 20, 80, 80);
-// Box rectangle and text label of the text tips (USB, failed save, job).
+// Box rectangle and text label of the text tips (USB, failed save, job,
+// a window refused).
 const QRect kTextBox(50, 60, 220, 120);
 const QRect kTextLabel(5, 5, 200, 100);
 
@@ -58,9 +59,18 @@ QString tipText(int kind)
         QStringLiteral("FPGA không chạy.\nTác vụ chưa hoàn thành!"),
         QStringLiteral("FPGA未運行，\n任務未完成!"),
     };
+    static const pages::Texts kNoChannel = {
+        QStringLiteral("输入通道不足,\n窗口无法显示!"),
+        QStringLiteral("Not enough input channels:\nthe window stays black!"),
+        QStringLiteral("Не хватает входных каналов:\nокно не показано!"),
+        QStringLiteral("Không đủ kênh đầu vào:\ncửa sổ không hiển thị!"),
+        QStringLiteral("輸入通道不足,\n視窗無法顯示!"),
+    };
     switch (kind) {
     case TIP::kJobNoFpga:
         return pages::pick(kJobNoFpgaText);
+    case TIP::kNoInputChannel:
+        return pages::pick(kNoChannel);
     case TIP::kUsbInserted:
         return pages::pick(kInserted);
     case TIP::kUsbUnplugged:
@@ -91,7 +101,7 @@ bool TIP::tip_build(int kind)
 
     const bool check = kind == kCheck;
     if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed &&
-        kind != kJobNoFpga)
+        kind != kJobNoFpga && kind != kNoInputChannel)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;

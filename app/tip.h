@@ -1,6 +1,7 @@
 // The tip box: a small modal box that shows a confirmation, a USB message,
-// a failed save or a receiving-card job cut short over the current page for
-// three seconds (300 ticks), counted by the tick.
+// a failed save, a receiving-card job cut short or a window the input
+// channels cannot carry over the current page for three seconds (300
+// ticks), counted by the tick.
 #pragma once
 
 #include "app/global.h"
@@ -18,8 +19,17 @@ public:
     // Kinds of tip; any other value shows nothing. kSaveFailed: a user mode
     // asked for was not saved yet (its file could not be written; the box
     // keeps trying). kJobNoFpga: a receiving-card job was not carried out,
-    // FPGA 0 not running.
-    enum Kind { kCheck = 1, kUsbInserted = 3, kUsbUnplugged = 4, kUsbReading = 5, kSaveFailed = 7, kJobNoFpga = 8 };
+    // FPGA 0 not running. kNoInputChannel: a window the input channels cannot
+    // carry stays black.
+    enum Kind {
+        kCheck = 1,
+        kUsbInserted = 3,
+        kUsbUnplugged = 4,
+        kUsbReading = 5,
+        kSaveFailed = 7,
+        kJobNoFpga = 8,
+        kNoInputChannel = 9
+    };
     static constexpr int kShowTicks = 300;
 
     explicit TIP(QWidget* parent = nullptr);

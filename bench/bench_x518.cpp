@@ -301,8 +301,13 @@ void BM_ColourTempChangeCold(benchmark::State& state) { runAgainstFloor(state, t
 // block and served by one apply pass. The inputs' records are marked
 // served after the set-up, so that a pass carries no measurement polls:
 // what is counted is the apply alone. The floor also counts one read per
-// frame wait (the least that can tell a frame has passed).
+// frame wait, input and output frames alike (the least that can tell a
+// frame has passed).
 constexpr u16 kWindow0X = 0, kWindow0MovedX = 200;
+// The frame requests a wait arms (x518::kInFrameRequest, kOutFrameRequest).
+constexpr u8 kFrameRequestBank = x518::kInFrameRequest >> 16;
+constexpr u8 kInFrameRequest = (x518::kInFrameRequest >> 8) & 0xFF;
+constexpr u8 kOutFrameRequest = (x518::kOutFrameRequest >> 8) & 0xFF;
 
 struct RunningBox {
     RunningBox()
@@ -380,11 +385,12 @@ RunningBox& runningBox()
 
 // Per iteration: transfers, driver calls, bank selects and reads of the
 // change, its floor (the journal's changed registers and the bank selects
-// they need, plus a read per frame wait) and, as wall time, the pass. A
-// wait that knows when its frame ends reads its flag once; the reads above
-// the floor are the input waits' channel status and the hold's capture
-// phase, and a first wait (or one after a pause of seconds) that polls once
-// a millisecond to learn when the frames end.
+// they need, plus a read per frame wait, input or output) and, as wall
+// time, the pass. A wait that knows when its frame ends reads its flag
+// once; the reads above the floor are the hold's capture phases, a second
+// look of a wait armed as a frame ended, and a first wait (or one after a
+// pause of seconds) that polls once a millisecond to learn when the frames
+// end.
 template <class F>
 void runWindowChange(benchmark::State& state, F edit)
 {
@@ -409,7 +415,8 @@ void runWindowChange(benchmark::State& state, F edit)
         const auto journal = b.chip->journal();
         uint64_t waits = 0;
         for (const auto& e : journal)
-            waits += e.bank == 0x05 && e.address == 0x09 && e.value != 0;
+            waits += e.bank == kFrameRequestBank && (e.address == kInFrameRequest || e.address == kOutFrameRequest) &&
+                     e.value != 0;
         needed += floor.of(regs, bank, journal) + waits;
     }
     const double n = double(state.iterations());
@@ -425,6 +432,28 @@ void runWindowChange(benchmark::State& state, F edit)
 void BM_WindowMove(benchmark::State& state)
 {
     runWindowChange(state, [](KEL_RAM_PARA& b, int64_t i) { b.image[0].x = i % 2 ? kWindow0MovedX : kWindow0X; });
+}
+
+// The same move with 1 to 6 windows shown (640 x 540 each, three across
+// and two down, on HDMI1, DVI and HDMI2 in turn); window 0 moves, every
+// window is programmed again and held.
+void BM_WindowMoveAmong(benchmark::State& state)
+{
+    const int shown = int(state.range(0));
+    RunningBox& r = runningBox();
+    const KEL_RAM_PARA before = KelRamPara::p_kelrampara_config->ram_para;
+    static const u16 kSources[] = {ram::kSourceHdmi1, ram::kSourceDvi, ram::kSourceHdmi2};
+    r.apply([&](KEL_RAM_PARA& k) {
+        for (int w = 0; w < ram::kShownImages; ++w) {
+            IMAGE_PARA& im = k.image[w];
+            im.enable = w < shown ? ram::kImageShown : 0;
+            im.source = kSources[w % 3];
+            im.x = u16(w % 3 * 640), im.y = u16(w / 3 * 540), im.w = 640, im.h = 540;
+            im.flags = 0;
+        }
+    });
+    runWindowChange(state, [](KEL_RAM_PARA& b, int64_t i) { b.image[0].x = i % 2 ? kWindow0MovedX : kWindow0X; });
+    r.apply([&](KEL_RAM_PARA& k) { k = before; });
 }
 
 // Window 0 switched between HDMI1 and HDMI2, held by a picture hold.
@@ -521,6 +550,7 @@ BENCHMARK(BM_ContrastChangeCold)->Iterations(200);
 BENCHMARK(BM_ColourTempChange)->Iterations(200);
 BENCHMARK(BM_ColourTempChangeCold)->Iterations(200);
 BENCHMARK(BM_WindowMove)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_WindowMoveAmong)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20)->DenseRange(1, 6);
 BENCHMARK(BM_SourceSwitch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_SourceFade)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 BENCHMARK(BM_MutexHeldPerApply)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);

@@ -618,7 +618,9 @@ private:
     void dropInput(u32 window);
     // input channels
     bool windowAvailable(int window) const;
-    int windowCost(int window) const;
+    // Channels the window takes: what it asks for, or, for a refused
+    // window other than `asking`, none.
+    int windowCost(int window, int asking) const;
     int moveOccupant(int channel, const int* list, int count);
     // picture and window setters
     void writePictureControl(u32 enable, u32 first, u32 value);
@@ -666,13 +668,43 @@ private:
     void programInputSides(int fd);
     void programOutputSides(int fd);
     void keepProgrammedState();
+    // The input channels (or the dot-by-dot memory) cannot carry the window:
+    // it gives up what it holds and shows black until they can. `held`: it
+    // held channels before this try.
+    void refuseWindow(int window, bool held);
+    bool budgetRefused(int window, int result) const;
+    bool dbdCarried(int window);
+    // Register 45 and the pages: which block windows are refused.
+    void publishRefusals();
+    u8 refused_shown_ = 0;
     bool splitAtVboWidth(int window) const;
+    _ImageWindowDef_st storedInput(int window) const;
     bool output_frames_stalled_ = false;
     // When each input channel (on each port, and on none) and the output
     // turn their frames over, as the frame waits learnt it.
     X518FrameGrid in_frames_[kChannels][kPorts + 1];
     X518FrameGrid out_frames_;
-    u32 takeDbdBlocks(int window, int count, bool fromTop, int& got);
+    // Takes `count` free dot-by-dot blocks in a row for the window, the
+    // lowest run (fromTop: the highest); the first block, or -1 when no run
+    // is free.
+    int takeDbdBlocks(int window, int count, bool fromTop);
+    // A dot-by-dot window's parts: what each of its input channels (in list
+    // order) captures of which port, and where its part lies in the
+    // window's memory (pixels across, lines down).
+    struct DbdPart {
+        int port = kNoPort;
+        i32 hst = 0, hw = 0, vst = 0, vw = 0;
+        i32 x = 0, y = 0;
+    };
+    struct DbdLayout {
+        int parts = 0;  // channels the arrangement needs (0: none it knows)
+        DbdPart part[4];
+        int blocks = 0;         // blocks of dot-by-dot memory it takes
+        bool fromTop = false;   // taken from the highest free blocks down
+        bool sideBySide = true; // the parts lie in one row
+    };
+    DbdLayout dbdLayout(int window) const;
+    int dbdFormat(int window) const;
 
 
     bool applied_seeded_ = false;

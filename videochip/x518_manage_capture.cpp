@@ -4,6 +4,7 @@
 // dot-by-dot window, whose channels each capture one input whole.
 #include "videochip/x518_manage.h"
 
+#include "videochip/x518_frame_memory.h"
 #include "videochip/x518_ipproc_tables.h"
 #include "videochip/x518_reg_batch.h"
 
@@ -17,9 +18,11 @@ using x518::kChannelStride;
 using x518::kZoomUnit;
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };
-enum Format { kFourBytes = 0, kFiveInSixteen = 1, kThreeInEight = 2, kTwoBytes = 3 };
+using x518mem::kFourBytes;
+using x518mem::kThreeInEight;
+using x518mem::lineBytes;
+using x518mem::padBytes;
 constexpr i32 kDualStateFrom = 3;   // port states from here capture a pair without the split
-constexpr i32 kWholeLineFrom = 4;   // above 3: one channel takes the whole line
 constexpr int kNarrowLanes = 5;     // fewer lanes: the pair splits at its narrow mode
 constexpr u32 kDualNarrow = 2, kDualWide = 1;
 constexpr i32 kCaptureHstBack = 7;  // capture starts this many pixels before the active ones
@@ -28,19 +31,11 @@ constexpr i32 kPhaseFull = 0x100;
 constexpr i32 kMaxExtension = 2;    // pixels a packed format may capture beyond its share
 constexpr u32 kPairMask = ~1u;
 constexpr u32 kBytesPerKb = 1024;
-
-// Line bytes of `n` pixels in a memory format, and the bytes a line of
-// format 2 starts late (its pad to a multiple of three pixels).
-int64_t lineBytes(int format, int64_t n)
-{
-    switch (format) {
-    case kFiveInSixteen: return (n / 5) * 80 / 5 + (n % 5) * 3;
-    case kThreeInEight: return (n + (3 - n % 3) % 3) * 8 / 3;
-    case kTwoBytes: return 2 * n;
-    default: return 4 * n;
-    }
-}
-int64_t padBytes(int format, int64_t n) { return format == kThreeInEight ? (3 - n % 3) % 3 * 2 : 0; }
+// Pixels (lines) a capture shrunk to fit its memory keeps free of its
+// room: the packed format rounds a line up to an even count and may
+// capture two pixels more.
+constexpr i32 kFitSlack = 4;
+constexpr int kFitTries = 4;
 
 i32 shrinkRatio(i32 in, i32 out)
 {
@@ -88,36 +83,27 @@ void secondPhase(i32 rh, i32 ph, int64_t e, int64_t w2, Path& p2)
     p2.phase = phase & 0xFF;
 }
 
-}  // namespace
+// What the port gives a plain window's capture: its state, the active
+// line (start and width, the window's capture offset) and lines.
+struct PortLine {
+    i32 state = 0;
+    i32 hw = 0, offset = 0, base = 0;
+    i32 vst = 0, vw = 0;
+};
 
-// ------------------------------------------------------------------ plain windows
-
-void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWindowDef_st out, int w)
+// The capture of a plain window shrunk from `in` to `out`: the split of the
+// line over the paths, the shrink, and the memory format the shrink allows
+// (`format` starts as the format asked for, `asked`).
+Capture planCapture(const PortLine& pl, _ImageWindowDef_st in, _ImageWindowDef_st out, i32 asked, i32& format, int w)
 {
-    if (!kelApi_IsWinValid(w))
-        return;
-    const int p = model.PM_INPUT[w];
-    const int c = firstIch(w);
-    if (c < 0 || c >= kChannels || !portValid(p))
-        return;
-    const int count = ichCount(w);
-    const bool pair = count >= 2 && c + 1 < kChannels;
-    const i32 state = ports.PI_STATE[p];
-    u32 dualMode = 0;
-    if (pair && state < kDualStateFrom)
-        dualMode = ports.PI_HDMI_INFO[p].lane < kNarrowLanes ? kDualNarrow : kDualWide;
-    i32& format = model.PM_MEM_WMODE[w];
-    format = ports.port_fmt_lock[p] ? kThreeInEight : model.PS_MEM_WMODE[w];
-
-    // Capture split of the line over the two paths.
     Capture cap;
-    const i32 hw = ports.PI_ACT[p][HW], o = ports.PM_IACTHST[p], base = ports.PI_ACT[p][HST] - kCaptureHstBack;
+    const i32 hw = pl.hw, o = pl.offset, base = pl.base;
     Path& p1 = cap.path[0];
     Path& p2 = cap.path[1];
-    if (state == kDualStateFrom) {
+    if (pl.state == kDualStateFrom) {
         p1 = {base + o, hw / 2};
         p2 = {base + o + hw / 2, hw / 2};
-    } else if (state > kDualStateFrom) {
+    } else if (pl.state > kDualStateFrom) {
         p1 = {base + o, hw};
     } else if (o >= -hw && o < hw) {
         p1 = {base + o, hw - o};
@@ -129,8 +115,8 @@ void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWi
         p1 = {base - hw, 2 * hw};
         p2 = {base, 0};
     }
-    cap.vst = ports.PM_IACTVST[p] + ports.PI_ACT[p][VST] + kCaptureVstOn;
-    cap.vw = ports.PI_ACT[p][VW];
+    cap.vst = pl.vst;
+    cap.vw = pl.vw;
     cap.rh = shrinkRatio(in.hw, out.hw);
     cap.rv = shrinkRatio(in.vw, out.vw);
     const bool hShrink = cap.rh < i32(kZoomUnit), vShrink = cap.rv < i32(kZoomUnit);
@@ -143,9 +129,7 @@ void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWi
         cap.start = padBytes(format, p1.hw);
     } else {
         startPhase(in.hst, in.hw, cap.rh, p1.phase, p1.flag);
-        if (state > kDualStateFrom) {
-            cap.line = 0;
-        } else {
+        if (pl.state <= kDualStateFrom) {
             const i32 w1 = p1.hw, w2 = p2.hw, rh = cap.rh, ph = p1.phase;
             const int64_t shrunk = (int64_t(rh) * (w1 - 1) + int64_t(1 - p1.flag) * kZoomUnit + int64_t(ph) * 256) >> 16;
             const int64_t n = shrunk + (shrunk & 1);
@@ -153,7 +137,7 @@ void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWi
             const int64_t x = e - w1;
             for (;;) {
                 if (format == kFourBytes) {
-                    if (model.PS_MEM_WMODE[w] == kFourBytes || x > kMaxExtension) {
+                    if (asked == kFourBytes || x > kMaxExtension) {
                         secondPhase(rh, ph, w1, w2, p2);
                         cap.line = 4 * shrunk;
                         break;
@@ -167,7 +151,7 @@ void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWi
                     cap.start = padBytes(format, n);
                     break;
                 }
-                const i32 next = format == kFourBytes ? model.PS_MEM_WMODE[w] : kFourBytes;
+                const i32 next = format == kFourBytes ? asked : kFourBytes;
                 KEL_DBG("\n *** YUV CHG DET win=%d [%d] to ", w, format);
                 KEL_DBG("[%d]\n", next);
                 format = next;
@@ -178,6 +162,105 @@ void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWi
         startPhase(in.vst, in.vw, cap.rv, cap.vphase, cap.vflag);
         cap.vflag = cap.vphase != 0;
     }
+    return cap;
+}
+
+// One past the last byte of its memory a capture writes in a line: path 1
+// from its start, path 2 from path 1's line bytes on.
+int64_t lineEnd(const Capture& cap, int format)
+{
+    const bool hShrink = cap.rh < i32(kZoomUnit);
+    auto bytesOf = [&](const Path& pt) {
+        return lineBytes(format, x518mem::shrunkCount(pt.hw, hShrink ? cap.rh : 0, pt.phase, pt.flag));
+    };
+    int64_t end = cap.start + std::max(cap.line, bytesOf(cap.path[0]));
+    if (cap.path[1].hw > 0)
+        end = std::max(end, cap.line + bytesOf(cap.path[1]));
+    return end;
+}
+
+// Lines a capture writes.
+int64_t linesOf(const Capture& cap)
+{
+    return x518mem::shrunkCount(cap.vw, cap.rv < i32(kZoomUnit) ? cap.rv : 0, cap.vphase, cap.vflag);
+}
+
+// The output size, no larger than `size`, whose shrink makes `whole`
+// captured pixels (lines) of an input `in` wide (high) write at most
+// `room` of them.
+i32 fittedSize(i32 size, i32 in, int64_t whole, int64_t room)
+{
+    if (whole <= 1 || in <= 1)
+        return size;
+    const int64_t fit = (room - 1) * (in - 1) / (whole - 1) + 1;
+    return i32(std::max<int64_t>(std::min<int64_t>(fit, size), 1));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ plain windows
+
+// A plain window writes its lines into the memory columns of its input
+// channels, 8 KiB each in lines of fb_pitch KiB, five fields apart. A
+// picture whose lines (or lines of a field) would run past them is shrunk
+// by the input channel until they fit; the output side zooms it back to the
+// window (mem_hw, mem_vw).
+void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWindowDef_st out, int w)
+{
+    if (!kelApi_IsWinValid(w))
+        return;
+    model.mem_hw[w] = model.mem_vw[w] = 0;
+    const int p = model.PM_INPUT[w];
+    const int c = firstIch(w);
+    if (c < 0 || c >= kChannels || !portValid(p))
+        return;
+    const int count = ichCount(w);
+    const bool pair = count >= 2 && c + 1 < kChannels;
+    const i32 state = ports.PI_STATE[p];
+    u32 dualMode = 0;
+    if (pair && state < kDualStateFrom)
+        dualMode = ports.PI_HDMI_INFO[p].lane < kNarrowLanes ? kDualNarrow : kDualWide;
+    i32& format = model.PM_MEM_WMODE[w];
+    const i32 asked = model.PS_MEM_WMODE[w];
+    const i32 first = ports.port_fmt_lock[p] ? kThreeInEight : asked;
+
+    PortLine pl;
+    pl.state = state;
+    pl.hw = ports.PI_ACT[p][HW];
+    pl.offset = ports.PM_IACTHST[p];
+    pl.base = ports.PI_ACT[p][HST] - kCaptureHstBack;
+    pl.vst = ports.PM_IACTVST[p] + ports.PI_ACT[p][VST] + kCaptureVstOn;
+    pl.vw = ports.PI_ACT[p][VW];
+
+    const int64_t room = int64_t(X518System::kColumnBytes) * (pair ? 2 : 1);
+    const int64_t lineStep = int64_t(sys.fb_pitch) * kBytesPerKb;
+    const int64_t fieldLines = lineStep > 0 ? int64_t(sys.PS_MEM_SC[0][1] - sys.PS_MEM_SC[0][0]) / lineStep : 0;
+    _ImageWindowDef_st target = out;
+    format = first;
+    Capture cap = planCapture(pl, in, target, asked, format, w);
+    for (int tries = 0; tries < kFitTries; ++tries) {
+        const int64_t end = lineEnd(cap, format);
+        const int64_t lines = linesOf(cap);
+        const bool wide = end > room, tall = fieldLines > 0 && lines > fieldLines;
+        if (!wide && !tall)
+            break;
+        if (wide) {
+            const int64_t whole = int64_t(cap.path[0].hw) + (pair ? cap.path[1].hw : 0);
+            const int64_t fits = x518mem::pixelsIn(format, room - cap.start) - kFitSlack;
+            target.hw = fittedSize(std::min(target.hw, in.hw), in.hw, whole, fits);
+        }
+        if (tall)
+            target.vw = fittedSize(std::min(target.vw, in.vw), in.vw, cap.vw, fieldLines - kFitSlack);
+        KEL_DBG("[set_display_window_ich] win_%d: %ld bytes and %ld lines a field do not fit its memory: "
+                "shrunk to %d x %d\n", w, long(end), long(lines), target.hw, target.vw);
+        format = first;
+        cap = planCapture(pl, in, target, asked, format, w);
+    }
+    if (target.hw < model.OWIN[w].hw)
+        model.mem_hw[w] = target.hw;
+    if (target.vw < model.OWIN[w].vw)
+        model.mem_vw[w] = target.vw;
+    const bool hShrink = cap.rh < i32(kZoomUnit), vShrink = cap.rv < i32(kZoomUnit);
 
     set_idual(fd, c, dualMode, u32(p));
     set_ichsel(fd, u32(w));
@@ -225,107 +308,51 @@ void x518_manage::set_display_window_ich_dbd(int fd, int w, int arrangement)
 {
     if (!kelApi_IsWinValid(w))
         return;
+    model.mem_hw[w] = model.mem_vw[w] = 0;
     const int* list = ich.win_ich[w];
     const int n = ichCount(w);
     if (n == 0)
         return;
     for (int i = 0; i < n; ++i)
         set_idual(fd, list[i], 0, 0);
-    if (set_dbd_mem(fd, w) == -1) {
+    const DbdLayout l = dbdLayout(w);
+    if (set_dbd_mem(fd, w) == -1 || l.parts == 0 || n < l.parts) {
+        // The window gets no memory: its channels stop writing what they
+        // wrote for another window, where another window's memory may be now.
         model.g_chg_input[w] = model.g_chg_dbd[w] = 0;
         KEL_DBG("[set_display_window_ich_dbd] g_chg_dbd[%d]:%d\n", w, model.g_chg_dbd[w]);
+        X518Batch batch(drv, fd);
+        for (int i = 0; i < n; ++i)
+            batch.write(x518::kIactHw, 0, kChannelStride * u32(list[i]));
+        batch.send();
         set_mct(fd, w, 0);
         return;
     }
     set_ichsel(fd, u32(w));
 
-    // The area each channel captures: a port's measured area, whole or the
-    // half of a V-by-One line each channel of its pair carries, or nothing.
-    struct Area {
-        i32 hst = 0, hw = 0, vst = 0, vw = 0;
-    };
-    auto whole = [this](int port) {
-        const i32* a = ports.port_act[port];
-        return Area{a[HST] - kCaptureHstBack, a[HW], a[VST] + kCaptureVstOn, a[VW]};
-    };
-    auto half = [this](int port) {
-        const i32* a = ports.port_act[port];
-        return Area{a[HST] / 2 - kCaptureHstBack, a[HW] / 2, a[VST] + kCaptureVstOn, a[VW]};
-    };
-    const int p = model.PM_INPUT[w];
-    const bool wholeLines = portValid(p) && ports.PI_STATE[p] > kDualStateFrom;
-    Area area[kChannels];
-    int need = 0;
-    bool locked = false;
-    switch (arrangement) {
-    case DBD_SINGLE_INPUT:
-        if (!portValid(p))
-            return;
-        locked = ports.port_fmt_lock[p] != 0;
-        if (p < kCmosPorts) {
-            need = 1;
-            area[0] = whole(p);
-        } else {
-            need = 2;
-            area[0] = wholeLines ? whole(p) : half(p);
-            area[1] = wholeLines ? Area{} : half(p);
-        }
-        break;
-    case DBD_CMOS_IN12: case DBD_CMOS_IN12V: need = 2; area[0] = whole(0); area[1] = whole(1); break;
-    case DBD_CMOS_IN34: case DBD_CMOS_IN34V: need = 2; area[0] = whole(2); area[1] = whole(3); break;
-    case DBD_CMOS_IN123: need = 3; for (int k = 0; k < 3; ++k) area[k] = whole(k); break;
-    case DBD_CMOS_IN1234: case DBD_CMOS_IN1234Q: need = 4; for (int k = 0; k < 4; ++k) area[k] = whole(k); break;
-    case DBD_VBO_IN12: case DBD_VBO_IN12V: {
-        constexpr int kPortOfChannel[4] = {5, 5, 4, 4};
-        need = 4;
-        for (int k = 0; k < 4; ++k) {
-            const int q = kPortOfChannel[k];
-            area[k] = wholeLines ? (k % 2 ? Area{} : whole(q)) : half(q);
-        }
-        break;
-    }
-    default: return;
-    }
-    if (n < need)
-        return;
-
     i32& format = model.PM_MEM_WMODE[w];
-    format = locked ? kThreeInEight : model.PS_MEM_WMODE[w];
+    format = dbdFormat(w);
     const u32 colour = format >= 0 && format < int(sizeof x518::ipproc::kIscwctByFormat)
                            ? x518::ipproc::kIscwctByFormat[format]
                            : 0;
-    // Where each channel's part starts in the window's memory: stacked
-    // halves one part's height apart, quadrants, or side by side.
+    // Where each channel's part starts in the window's memory.
     const int64_t pitch = int64_t(ich.dbd_pitch[w]) * kBytesPerKb;
-    const int64_t below = int64_t(area[0].vw) * pitch;
     int64_t offset[kChannels] = {};
-    switch (arrangement) {
-    case DBD_CMOS_IN12V: case DBD_CMOS_IN34V: offset[1] = below; break;
-    case DBD_CMOS_IN1234Q: case DBD_VBO_IN12V:
-        offset[1] = lineBytes(format, area[0].hw);
-        offset[2] = below;
-        offset[3] = offset[1] + below;
-        break;
-    default: {
-        int64_t before = 0;
-        offset[0] = padBytes(format, area[0].hw);
-        for (int k = 1; k < need; ++k) {
-            before += area[k - 1].hw;
-            offset[k] = lineBytes(format, before);
-        }
-        break;
-    }
-    }
+    for (int k = 0; k < l.parts; ++k)
+        offset[k] = lineBytes(format, l.part[k].x) + int64_t(l.part[k].y) * pitch;
+    if (l.sideBySide)
+        offset[0] += padBytes(format, l.part[0].hw);
 
     X518Batch batch(drv, fd);
-    for (int k = 0; k < n && k < need; ++k) {
+    for (int k = 0; k < l.parts; ++k) {
+        const DbdPart& a = l.part[k];
         const int ch = list[k];
         const u32 at = kChannelStride * u32(ch);
         batch.write(x518::kIsyct, k == 0 ? x518::kIsyctRun : x518::kIsyctFollow + u32(list[0]), at);
-        batch.write(x518::kIactHst, u32(area[k].hst), at);
-        batch.write(x518::kIactHw, u32(area[k].hw), at);
-        batch.write(x518::kIactVst, u32(area[k].vst), at);
-        batch.write(x518::kIactVw, u32(area[k].vw), at);
+        batch.write(x518::kIactHst, u32(a.hst), at);
+        batch.write(x518::kIactHw, u32(a.hw), at);
+        batch.write(x518::kIactVst, u32(a.vst), at);
+        batch.write(x518::kIactVw, u32(a.vw), at);
         for (u32 spec : {x518::kShrinkFlags, x518::kShrinkMode, x518::kShrinkHControl, x518::kShrinkHPhase,
                          x518::regAt(x518::kShrinkHPhase, 1), x518::kShrinkHRatio, x518::kShrinkVControl,
                          x518::kShrinkVPhase, x518::regAt(x518::kShrinkVPhase, 1), x518::kShrinkVRatio})

@@ -386,6 +386,8 @@ void x518_manage::kelApi_MultiWinChInit()
     x518_SetWinPriority1(spi_fd);
     fillWindowTables(block());
     enableUsedChannels();
+    // The records may show other windows now: each is set up anew.
+    std::fill(std::begin(model.win_refused), std::end(model.win_refused), 0);
     // A window whose source no port carries shows black and holds no input channel.
     for (int i = 0; i < model.wincnt && i < kWindows; ++i)
         if (model.PM_INPUT[i] == kNoPort)

@@ -33,8 +33,10 @@ bool x518_manage::windowAvailable(int window) const
     return kelApi_IsWinValid(window) && model.PM_WIN_SHAPE[window][0] != 0 && model.PM_WIN_SHAPE[window][1] != 0;
 }
 
-int x518_manage::windowCost(int window) const
+int x518_manage::windowCost(int window, int asking) const
 {
+    if (model.win_refused[window] && window != asking)
+        return 0;  // it holds nothing: what the chip shows costs nothing
     const int mode = model.PM_WIN_DBD_MODE[window];
     if (mode <= kDbdSingle) {
         const int port = model.PM_INPUT[window];
@@ -70,7 +72,7 @@ i32 x518_manage::check_ich_all(u32 window)
     int sum = 0;
     for (int w = 0; w < kWindows; ++w)
         if (windowAvailable(w))
-            sum += windowCost(w);
+            sum += windowCost(w, i32(window));
     if (sum > kBudget) {
         std::printf("check_ich_all ret=%d\n", -1);
         return -1;
@@ -336,10 +338,13 @@ void x518_manage::set_ichsel(int fd, u32 window)
         const bool rx1Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort + 1].lane < kFourLanes + 1;
         KEL_DBG(rx0Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort);
         KEL_DBG(rx1Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort + 1);
-        list[0] = kSelVboRx0;
-        list[1] = rx0Narrow ? kSelVboRx0 + 1 : kSelVboRx0 + 2;
-        list[2] = kSelVboRx1;
-        list[3] = rx1Narrow ? kSelVboRx1 + 1 : kSelVboRx1 + 2;
+        // Channels 0-1 capture receiver 1 (port 5), 2-3 receiver 0: the
+        // pair shows port 5 first, and each channel selects the port whose
+        // area it captures.
+        list[0] = kSelVboRx1;
+        list[1] = rx1Narrow ? kSelVboRx1 + 1 : kSelVboRx1 + 2;
+        list[2] = kSelVboRx0;
+        list[3] = rx0Narrow ? kSelVboRx0 + 1 : kSelVboRx0 + 2;
         n = 4;
         break;
     }

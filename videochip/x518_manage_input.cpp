@@ -521,6 +521,7 @@ void x518_manage::x518_SetInputsource(u32 window, int input)
         // its old picture, and keeps no input channel.
         m->model.win_info[window].input = u8(i);
         m->dropInput(window);
+        m->publishRefusals();
         return;
     }
     m->model.win_info[window].input = u8(i);
@@ -537,6 +538,7 @@ void x518_manage::dropInput(u32 window)
 {
     model.PM_INPUT[window] = kNoPort;
     model.g_chg_input[window] = 0;
+    model.win_refused[window] = 0;  // nothing to carry
     for (int c = 0; c < kChannels; ++c)
         if (ich.ich_win[c] == i32(window))
             ich.ich_win[c] = kNone;

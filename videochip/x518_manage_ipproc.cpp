@@ -409,7 +409,8 @@ void x518_manage::set_lut_hshrnk(int fd, int ratio, u32 ch, int dual)
             break;
         }
     }
-    drv->write_X518(fd, kLutSelect, set, 0);
+    // The select holds the set; the load copies it into the channel each time.
+    drv->update_X518(fd, kLutSelect, set, 0);
     drv->write_X518(fd, kLutLoad, kLutLoadHShrink + kLutLoadStep * ch, 0);
     if (dual && ch + 1 < u32(kChannels))
         drv->write_X518(fd, kLutLoad, kLutLoadHShrink + kLutLoadStep * ch + kLutLoadDual, 0);

@@ -198,14 +198,17 @@ void x518_manage::set_freeze(int fd, int on)
         return;
     }
 
-    // The changed windows and the channel each one was captured on.
+    // The changed windows and the channel each one was captured on. A
+    // window that had no channel and has none (no input, or refused) has no
+    // picture to hold and does not keep the others from being held.
     int changed[kWindows], channel[kWindows], n = 0;
     for (int w = 0; w < kWindows; ++w) {
         if (!windowChanged(w))
             continue;
         changed[n] = w;
         channel[n] = ich.win_ich_prev[w][0] != kNone ? ich.win_ich_prev[w][0] : ich.win_ich[w][0];
-        ++n;
+        if (channel[n] != kNone)
+            ++n;
     }
     set_rtct(fd, kRtctFrozen);
     if (n == 0 || channel[0] < 0 || channel[0] >= kChannels)

@@ -10,7 +10,11 @@
 
 #include "videochip/x518_reg_batch.h"
 
+#include "app/kelrampara.h"
+
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <iterator>
 
 namespace {
@@ -101,20 +105,100 @@ void x518_manage::set_output(int fd)
     // The enhancer's coefficients follow each window's scale and input.
     refreshSharpness();
     output_frames_stalled_ = false;
+    publishRefusals();
 }
 
-// Input channels for every window whose input is to be set up; a window the
-// budget refuses is not set up again.
+// Input channels for every window whose input is to be set up, and for
+// every window the channels could not carry so far. A window they cannot
+// carry now (the budget, no channel obtainable, or no dot-by-dot memory)
+// is refused: it keeps nothing, shows black and costs no channel while the
+// others are set up.
 void x518_manage::allocateInputs()
 {
-    for (int w = 0; w < kWindows; ++w) {
-        const bool noChannel = firstIch(w) == kNone;
-        if (model.g_chg_input[w] != kInputSet && model.g_chg_input[w] != kPortRemeasured && !model.g_chg_dbd[w] &&
-            !(model.win_chg[w] && noChannel))
-            continue;
-        if (set_input(u32(w), u32(model.PM_INPUT[w])) == kRefused)
-            model.g_chg_input[w] = model.g_chg_dbd[w] = 0;
+    // The windows asking to be set up first, then those waiting: a refused
+    // window only takes what the others leave.
+    bool refusedNow[kWindows] = {};
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool waiting = pass == 1;
+        for (int w = 0; w < kWindows; ++w) {
+            if ((model.win_refused[w] != 0) != waiting || refusedNow[w])
+                continue;
+            if (waiting && !windowAvailable(w))
+                continue;
+            const bool noChannel = firstIch(w) == kNone;
+            if (!waiting && model.g_chg_input[w] != kInputSet && model.g_chg_input[w] != kPortRemeasured &&
+                !model.g_chg_dbd[w] && !(model.win_chg[w] && noChannel))
+                continue;
+            // A dot-by-dot window without its channels takes them anew.
+            if (model.PM_WIN_DBD_MODE[w] > DBD_SINGLE_INPUT && noChannel)
+                model.g_chg_dbd[w] = 1;
+            const int result = set_input(u32(w), u32(model.PM_INPUT[w]));
+            if (budgetRefused(w, result) || (result != kRefused && !dbdCarried(w))) {
+                refuseWindow(w, !noChannel);
+                refusedNow[w] = true;
+            } else if (result == kRefused) {
+                model.win_refused[w] = 0;
+                model.g_chg_input[w] = model.g_chg_dbd[w] = 0;
+            } else if (waiting) {
+                model.win_refused[w] = 0;
+                model.win_chg[w] = 1;  // shown again
+            }
+        }
     }
+}
+
+// Refused by what the channels can carry, rather than for want of a window
+// or an input to show.
+bool x518_manage::budgetRefused(int w, int result) const
+{
+    return result == kRefused && windowAvailable(w) &&
+           (model.PM_WIN_DBD_MODE[w] > DBD_SINGLE_INPUT || portValid(model.PM_INPUT[w]));
+}
+
+// Whether a dot-by-dot window got the channels and the memory its
+// arrangement needs (a plain window needs neither).
+bool x518_manage::dbdCarried(int w)
+{
+    if (model.PM_WIN_DBD_MODE[w] <= DBD_DISABLE)
+        return true;
+    if (firstIch(w) == kNone)
+        return false;
+    const DbdLayout l = dbdLayout(w);
+    return ichCount(w) >= l.parts && set_dbd_mem(spi_fd, w) == 0;
+}
+
+void x518_manage::refuseWindow(int w, bool held)
+{
+    for (int c = 0; c < kChannels; ++c)
+        if (ich.ich_win[c] == w)
+            ich.ich_win[c] = kNone;
+    rebuildWinIch();
+    reset_dbd_mem(w);
+    model.g_chg_input[w] = model.g_chg_dbd[w] = 0;
+    if (!model.win_refused[w] || held) {
+        std::printf("[set_output] win_%d: the input channels cannot carry port %d (dot by dot %d): shown black\n", w,
+                    model.PM_INPUT[w], model.PM_WIN_DBD_MODE[w]);
+        model.win_chg[w] = 1;  // its output channels show the background
+    }
+    model.win_refused[w] = 1;
+}
+
+void x518_manage::publishRefusals()
+{
+    u8 mask = 0;
+    for (int b = 0; b < kWindows; ++b) {
+        const int r = model.win_record[b];
+        if (kelApi_IsWinValid(r) && r < model.wincnt && model.win_refused[r] && windowAvailable(r))
+            mask = u8(mask | 1u << b);
+    }
+    if (mask == refused_shown_)
+        return;
+    refused_shown_ = mask;
+    if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
+        QMutexLocker lock(&store->mutex);
+        store->reg_image.window_refused = mask;
+    }
+    KelRamPara::test_signal(SYNC_WINDOWS_REFUSED);
 }
 
 // The one window to fade: the only change of the pass is one window set to
@@ -176,12 +260,28 @@ void x518_manage::programOutputSides(int fd)
             set_input_bkg2(fd, w, 1);
             continue;
         }
-        _ImageWindowDef_st in = model.IWIN[w];
-        if (splitAtVboWidth(w))
-            in.hw = kSplitWidth;
-        set_display_window_och(fd, in, model.OWIN[w], w);
+        set_display_window_och(fd, storedInput(w), model.OWIN[w], w);
         set_input_bkg2(fd, w, 0);
     }
+}
+
+// The window's input as its output side reads it from memory: IWIN, or
+// where the input side shrank it below the output window (to fit its
+// memory, or for the V-by-One split) the size it shrank it to, and the crop
+// starting where the shrink put it.
+_ImageWindowDef_st x518_manage::storedInput(int w) const
+{
+    _ImageWindowDef_st in = model.IWIN[w];
+    auto stored = [](i32& start, i32& size, i32 shrunk) {
+        if (shrunk <= 0 || shrunk >= size || size <= 1)
+            return;
+        const int64_t ratio = (int64_t(shrunk - 1) << 16) / (size - 1) + 1;
+        start = start >= 1 ? i32(((ratio * (start - 1)) >> 16) + 1) : 0;
+        size = shrunk;
+    };
+    stored(in.hst, in.hw, model.mem_hw[w]);
+    stored(in.vst, in.vw, model.mem_vw[w]);
+    return in;
 }
 
 // What the chip now shows, for the next pass's hold; dot-by-dot memory a

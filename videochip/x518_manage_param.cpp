@@ -3,6 +3,8 @@
 // memory bookkeeping, and the built-in default window layout.
 #include "videochip/x518_manage.h"
 
+#include "videochip/x518_frame_memory.h"
+
 #include <cstdio>
 
 namespace {
@@ -16,7 +18,7 @@ constexpr u32 kActHw = 1920, kActVw = 2160, kHtotal = 2200, kVtotal = 2250;
 constexpr u32 kHsw = 88, kHbp = 88, kVsw = 10, kVbp = 72;
 constexpr u32 kPll[9] = {0, 137, 0, 1, 22, 137, 0, 2, 24};
 constexpr u32 kScFieldBase[x518_manage::kFields] = {0x00000000, 0x08800000, 0x11000000, 0x19800000, 0x22000000};
-constexpr u32 kScGroupStep = 0x2000;
+constexpr u32 kScGroupStep = X518System::kColumnBytes;
 constexpr u32 kFbPitch = 64;
 constexpr u32 kDbdBase[x518_manage::kFields] = {0x2A800000, 0x35A80000, 0x40D00000, 0x4BF80000, 0x57200000};
 constexpr u32 kDbdBlock = 0x01DC0000;
@@ -118,6 +120,11 @@ void x518_manage::load_system_param()
     sys.PS_MEM_OSD = kMemOsd;
     sys.PS_MEM_OSD1 = kMemOsd1;
     sys.PS_FONT_ADDR = kFontAddr;
+    // The memory map above (the input channels' columns, the dot-by-dot line
+    // steps and blocks) is laid out for the packed format: every window asks
+    // for it.
+    for (int w = 0; w < kWindows; ++w)
+        model.PS_MEM_WMODE[w] = x518mem::kPacked;
 }
 
 void x518_manage::define_param()
@@ -169,6 +176,8 @@ void x518_manage::define_param()
         model.win_frozen[w] = 0;
         model.win_enable[w] = 0;
         model.win_flag[w] = 0;
+        model.win_refused[w] = 0;
+        model.mem_hw[w] = model.mem_vw[w] = 0;
     }
     for (int c = 0; c < kChannels; ++c) {
         model.win_num_prev[c] = kNoWindow;

@@ -4,9 +4,13 @@
 // and each window's input and output rectangles.
 #include "videochip/x518_manage.h"
 
+#include "videochip/x518_frame_memory.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
+#include <iterator>
 
 namespace {
 
@@ -30,9 +34,15 @@ constexpr u32 kFieldShift = 2, kFieldMask = 3;
 constexpr double kMaxWaitRate = 120.0;
 constexpr int kNoChannelWaitMs = 45;
 
-// Dot-by-dot: frames that need memory of their own, and the line pitch unit.
+// Dot-by-dot: frames that need memory of their own; line steps count KiB.
 constexpr i32 kDbdCmosMaxWidth = 2560, kDbdVboMaxWidth = 5120, kDbdMaxHeight = 2176;
-constexpr u32 kDbdPitchUnit = 320;
+constexpr int64_t kBytesPerKb = 1024;
+// A capture starts this many pixels before the active ones, one line after.
+constexpr i32 kDbdCaptureHstBack = 7, kDbdCaptureVstOn = 1;
+// Port states from which one channel of a V-by-One pair takes whole lines.
+constexpr i32 kDbdPairStateFrom = 3;
+// The V-by-One pair's ports in the order its picture shows them.
+constexpr int kVboFirstShown = 5, kVboSecondShown = 4;
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };                // area words
 enum { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3 };         // margin words
@@ -79,7 +89,9 @@ void x518_manage::set_input_bkg2(int fd, int window, int on)
     u32 show = on ? 1 : 0;
     if (!on && !kelApi_IsPatternGen() && (port == kNone || ports.PI_STATE[port] == 0))
         show = 1;
-    if (model.PM_WIN_DBD_MODE[window] != DBD_DISABLE)
+    // A dot-by-dot window shows what its channels capture, whichever of its
+    // ports has a picture; one without a channel has nothing to show.
+    if (model.PM_WIN_DBD_MODE[window] != DBD_DISABLE && firstIch(window) != kNone)
         show = 0;
     bool black = (model.win_info[window].output & 0x01) != 0;
     for (int c = 0; c < kChannels; ++c) {
@@ -181,15 +193,18 @@ int x518_manage::wait1_pivs(int fd, int channel)
     const auto armed = X518FrameGrid::Clock::now();
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
                           x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
-    // A channel without input (its status idle) has no frame to wait for.
-    // The polls span a frame down to ~22 Hz.
+    // A channel without input (its status idle) has no frame to wait for:
+    // its status is read with the first look at the flag, unless the
+    // channel's port is known to carry a picture. The polls span a frame
+    // down to ~22 Hz.
+    const bool live = port != kNone && ports.PI_STATE[port] != 0 && rate > 0;
     auto read = [&](bool first) {
         u32 flags = 0, st = 0;
-        if (first)
+        if (first && !live)
             drv->access_X518(fd, {x518_drv::readOp(x518::kInFrameFlags, &flags), x518_drv::readOp(status, &st)});
         else
             flags = drv->read_X518(fd, x518::kInFrameFlags, 0);
-        return (flags & bit) ? 1 : first && st == x518::kIchStatusIdle ? -1 : 0;
+        return (flags & bit) ? 1 : first && !live && st == x518::kIchStatusIdle ? -1 : 0;
     };
     int polls = 0;
     X518FrameGrid& grid = in_frames_[channel][port == kNone ? kPorts : port];
@@ -272,77 +287,153 @@ int x518_manage::check_dbd_input(int fd, int port)
     return (ports.port_act[port][HW] > maxWidth || ports.port_act[port][VW] > kDbdMaxHeight) ? 1 : 0;
 }
 
-// Takes up to `count` free blocks for the window, from the lowest entry up
-// or from the highest down; returns the lowest block taken.
-u32 x518_manage::takeDbdBlocks(int window, int count, bool fromTop, int& got)
+int x518_manage::takeDbdBlocks(int window, int count, bool fromTop)
 {
-    got = 0;
-    u32 lowest = kDbdBlocks;
-    for (int i = 0; i < kDbdBlocks && got < count; ++i) {
-        int b = fromTop ? kDbdBlocks - 1 - i : i;
-        if (ich.dbd_pool[b] != kNone)
+    for (int i = 0; i + count <= kDbdBlocks; ++i) {
+        const int first = fromTop ? kDbdBlocks - count - i : i;
+        bool free = true;
+        for (int b = first; b < first + count; ++b)
+            free = free && ich.dbd_pool[b] == kNone;
+        if (!free)
             continue;
-        ich.dbd_pool[b] = window;
-        ich.win_dbd_blk[window][got++] = b;
-        lowest = std::min(lowest, u32(b));
+        for (int k = 0; k < count; ++k) {
+            ich.dbd_pool[first + k] = window;
+            ich.win_dbd_blk[window][k] = first + k;
+        }
+        return first;
     }
-    return lowest;
+    return kNone;
+}
+
+int x518_manage::dbdFormat(int window) const
+{
+    const int p = portOf(window);
+    return p != kNone && ports.port_fmt_lock[p] ? x518mem::kThreeInEight : model.PS_MEM_WMODE[window];
+}
+
+// What each input channel of a dot-by-dot window captures and where its
+// part lies: side by side, one after the other in a line (the two halves of
+// a V-by-One line too); stacked, the second below the first; in two rows of
+// two, the second row below the taller part of the first. A V-by-One pair
+// shows port 5 first, as its channels 0-1 capture it.
+x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
+{
+    DbdLayout l;
+    if (!kelApi_IsWinValid(window))
+        return l;
+    auto whole = [this](int port) {
+        const i32* a = ports.port_act[port];
+        return DbdPart{port, a[HST] - kDbdCaptureHstBack, a[HW], a[VST] + kDbdCaptureVstOn, a[VW]};
+    };
+    auto half = [this](int port) {
+        const i32* a = ports.port_act[port];
+        return DbdPart{port, a[HST] / 2 - kDbdCaptureHstBack, a[HW] / 2, a[VST] + kDbdCaptureVstOn, a[VW]};
+    };
+    const int p = portOf(window);
+    const bool wholeLines = p != kNone && ports.PI_STATE[p] > kDbdPairStateFrom;
+    auto set = [&l](std::initializer_list<DbdPart> parts) {
+        for (const DbdPart& part : parts)
+            l.part[l.parts++] = part;
+    };
+    switch (model.PM_WIN_DBD_MODE[window]) {
+    case DBD_SINGLE_INPUT:
+        if (p == kNone)
+            return l;
+        if (p < kCmosPorts) {
+            set({whole(p)});
+            l.blocks = 1;
+        } else {
+            set({wholeLines ? whole(p) : half(p), wholeLines ? DbdPart{p} : half(p)});
+            l.blocks = 2;
+        }
+        break;
+    case DBD_CMOS_IN12: set({whole(0), whole(1)}); l.blocks = 2; break;
+    case DBD_CMOS_IN34: set({whole(2), whole(3)}); l.blocks = 2; break;
+    case DBD_CMOS_IN123: set({whole(0), whole(1), whole(2)}); l.blocks = 3; break;
+    case DBD_CMOS_IN1234: set({whole(0), whole(1), whole(2), whole(3)}); l.blocks = 4; break;
+    case DBD_CMOS_IN12V: set({whole(0), whole(1)}); l.blocks = 2; l.sideBySide = false; break;
+    case DBD_CMOS_IN34V: set({whole(2), whole(3)}); l.blocks = 2; l.sideBySide = false; break;
+    case DBD_CMOS_IN1234Q: set({whole(0), whole(1), whole(2), whole(3)}); l.blocks = 4; l.sideBySide = false; break;
+    case DBD_VBO_IN12:
+    case DBD_VBO_IN12V:
+        for (int q : {kVboFirstShown, kVboSecondShown})
+            set({wholeLines ? whole(q) : half(q), wholeLines ? DbdPart{q} : half(q)});
+        l.blocks = 4;
+        l.sideBySide = model.PM_WIN_DBD_MODE[window] == DBD_VBO_IN12;
+        break;
+    default: return l;
+    }
+    l.fromTop = !l.sideBySide;
+    DbdPart* part = l.part;
+    if (l.sideBySide) {
+        for (int k = 1; k < l.parts; ++k)
+            part[k].x = part[k - 1].x + part[k - 1].hw;
+    } else if (l.parts == 2) {
+        part[1].y = part[0].vw;
+    } else {
+        // Two rows of two: the second row below the taller of the first;
+        // four inputs keep their columns, a V-by-One line's halves meet.
+        const bool halves = model.PM_WIN_DBD_MODE[window] == DBD_VBO_IN12V;
+        part[1].x = part[0].hw;
+        part[2].y = part[3].y = std::max(part[0].vw, part[1].vw);
+        part[3].x = halves ? part[2].hw : std::max(part[0].hw, part[2].hw);
+    }
+    return l;
 }
 
 int x518_manage::set_dbd_mem(int fd, int window)
 {
     if (!kelApi_IsWinValid(window))
         return -1;
-    int mode = model.PM_WIN_DBD_MODE[window];
-    int channel = firstIch(window);
+    const int mode = model.PM_WIN_DBD_MODE[window];
+    const int channel = firstIch(window);
     reset_dbd_mem(window);
     if (mode <= DBD_DISABLE || channel < 0 || channel >= kChannels)
         return -1;
+    const DbdLayout l = dbdLayout(window);
+    if (l.parts == 0)
+        return -1;
 
-    auto W = [this](int p) { return ports.port_act[p][HW]; };
-    int need = 0;
-    bool fromTop = false;
-    i32 pitchWidth = 0;
-    switch (mode) {
-    case DBD_SINGLE_INPUT: {
-        int port = portOf(window);
-        if (port == kNone)
+    // The line step holds the widest row in the window's format; the
+    // window's memory, every row of it.
+    const int format = dbdFormat(window);
+    int64_t lineEnd = 0, rows = 0;
+    for (int k = 0; k < l.parts; ++k) {
+        lineEnd = std::max(lineEnd, x518mem::lineBytes(format, int64_t(l.part[k].x) + l.part[k].hw));
+        rows = std::max<int64_t>(rows, int64_t(l.part[k].y) + l.part[k].vw);
+    }
+    if (mode == DBD_SINGLE_INPUT && !check_dbd_input(fd, portOf(window))) {
+        // The frame fits the scaler memory of its own input channels.
+        const int64_t room = int64_t(X518System::kColumnBytes) * l.parts;
+        if (lineEnd > room) {
+            std::printf("Dot-By-Dot line of %ld bytes does not fit its input channels   win=%d\n", long(lineEnd),
+                        window);
             return -1;
-        if (!check_dbd_input(fd, port)) {
-            // The frame fits the scaler memory of its own input channel.
-            for (int f = 0; f < kFields; ++f)
-                ich.dbd_fb_base[window][f] = sys.PS_MEM_SC[channel][f];
-            ich.dbd_pitch[window] = sys.fb_pitch;
-            return 0;
         }
-        need = port < kCmosPorts ? 1 : 2;
-        pitchWidth = W(port);
-        break;
-    }
-    case DBD_CMOS_IN12: need = 2; pitchWidth = W(0) + W(1); break;
-    case DBD_CMOS_IN34: need = 2; pitchWidth = W(2) + W(3); break;
-    case DBD_CMOS_IN123: need = 3; pitchWidth = W(0) + W(1) + W(2); break;
-    case DBD_CMOS_IN1234: need = 4; pitchWidth = W(0) + W(1) + W(2) + W(3); break;
-    case DBD_VBO_IN12: need = 4; pitchWidth = W(4) + W(5); break;
-    case DBD_CMOS_IN12V: need = 2; fromTop = true; pitchWidth = W(0); break;
-    case DBD_CMOS_IN34V: need = 2; fromTop = true; pitchWidth = W(2); break;
-    case DBD_CMOS_IN1234Q: need = 4; fromTop = true; pitchWidth = W(0) + W(1); break;
-    case DBD_VBO_IN12V: need = 4; fromTop = true; pitchWidth = W(4); break;
-    default: return -1;
+        for (int f = 0; f < kFields; ++f)
+            ich.dbd_fb_base[window][f] = sys.PS_MEM_SC[channel][f];
+        ich.dbd_pitch[window] = sys.fb_pitch;
+        return 0;
     }
 
-    int got = 0;
-    u32 first = takeDbdBlocks(window, need, fromTop, got);
-    if (got < need) {
-        reset_dbd_mem(window);
+    const int first = takeDbdBlocks(window, l.blocks, l.fromTop);
+    if (first == kNone) {
+        // No run of free blocks long enough: blk_cnt counts the free ones.
+        const int free = int(std::count(std::begin(ich.dbd_pool), std::end(ich.dbd_pool), kNone));
         std::printf("Dot-By-Dot memory assignment error!!!   win=%d  mode=%d  mem_cnt=%d  blk_cnt=%d\n", window, mode,
-                    need, got);
+                    l.blocks, free);
+        return -1;
+    }
+    const u32 pitch = u32((lineEnd + kBytesPerKb - 1) / kBytesPerKb);
+    if (int64_t(pitch) * kBytesPerKb * rows > int64_t(l.blocks) * sys.PS_DBD_BLOCK) {
+        reset_dbd_mem(window);
+        std::printf("Dot-By-Dot picture of %ld lines of %u KiB does not fit %d blocks   win=%d  mode=%d\n",
+                    long(rows), pitch, l.blocks, window, mode);
         return -1;
     }
     for (int f = 0; f < kFields; ++f)
-        ich.dbd_fb_base[window][f] = sys.PS_DBD_BASE[f] + first * sys.PS_DBD_BLOCK;
-    u32 width = pitchWidth > 0 ? u32(pitchWidth) : 0;
-    ich.dbd_pitch[window] = (width + kDbdPitchUnit - 1) / kDbdPitchUnit;
+        ich.dbd_fb_base[window][f] = sys.PS_DBD_BASE[f] + u32(first) * sys.PS_DBD_BLOCK;
+    ich.dbd_pitch[window] = pitch;
     return 0;
 }
 
@@ -369,11 +460,11 @@ void x518_manage::calc_iwin2(int window)
         case DBD_CMOS_IN34: in.hw = W(2) + W(3); in.vw = H(2); break;
         case DBD_CMOS_IN123: in.hw = W(0) + W(1) + W(2); in.vw = H(0); break;
         case DBD_CMOS_IN1234: in.hw = W(0) + W(1) + W(2) + W(3); in.vw = H(0); break;
-        case DBD_VBO_IN12: in.hw = W(4) + W(5); in.vw = H(4); break;
+        case DBD_VBO_IN12: in.hw = W(kVboFirstShown) + W(kVboSecondShown); in.vw = H(kVboFirstShown); break;
         case DBD_CMOS_IN12V: in.hw = W(0); in.vw = H(0) + H(1); break;
         case DBD_CMOS_IN34V: in.hw = W(2); in.vw = H(2) + H(3); break;
         case DBD_CMOS_IN1234Q: in.hw = W(0) + W(1); in.vw = H(0) + H(2); break;
-        case DBD_VBO_IN12V: in.hw = W(4); in.vw = H(4) + H(5); break;
+        case DBD_VBO_IN12V: in.hw = W(kVboFirstShown); in.vw = H(kVboFirstShown) + H(kVboSecondShown); break;
         default: {
             i32 w = ports.PI_STATE[p] == 1 ? 2 * ports.PI_ACT[p][HW] : ports.PI_ACT[p][HW];
             i32 h = ports.PI_ACT[p][VW];

@@ -14,6 +14,10 @@ struct X518System {
     static constexpr int kFields = x518::kFields;
     static constexpr int kPllWords = 9;
     static constexpr int kVboLaneSwitches = 12;
+    // Each input channel writes its lines into a column of the scaler
+    // memory's lines (PS_MEM_SC): 8 KiB, a line of 2,560 pixels in the
+    // packed format.
+    static constexpr u32 kColumnBytes = 0x2000;
 
     u32 PS_CLK_SYS = 0;    // Hz
     u32 PS_CLK_MEM = 0;    // Hz

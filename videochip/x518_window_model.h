@@ -159,9 +159,17 @@ struct X518WindowModel {
     // Pixel format of the window in frame memory (0 four bytes a pixel, 1
     // sixteen bytes per five pixels, 2 eight per three, 3 two a pixel),
     // chosen by the window programming from the format asked for
-    // (PS_MEM_WMODE, 0 unless set up) and what the shrink allows.
+    // (PS_MEM_WMODE, the packed format the memory map is laid out for) and
+    // what the shrink allows.
     i32 PM_MEM_WMODE[kWindows] = {};
     i32 PS_MEM_WMODE[kWindows] = {};
+    // The width and height the input side shrinks a window's input to when
+    // that is smaller than its output window (a picture its memory column
+    // or field cannot hold at the window's size, or the V-by-One split);
+    // 0 where it shrinks to the output window. The output side zooms from
+    // them.
+    i32 mem_hw[kWindows] = {};
+    i32 mem_vw[kWindows] = {};
     // 1: the output side reads the window with vertical control 5 and one
     // line early; 0 for a window that V-by-One mode 2 zooms vertically.
     i32 och_vmode5[kWindows] = {};
@@ -173,6 +181,13 @@ struct X518WindowModel {
     i32 win_och[kWindows][kChannels] = {};        // output channels of each window, ascending, -1 after
     i32 g_och_layer_cnt[kChannels] = {};          // channels in each mixer's list
     i32 g_och_layer[kChannels][kChannels] = {};   // each mixer's channels, lowest layer first
+
+    // 1: the input channels (or the dot-by-dot memory) cannot carry what the
+    // window asks to show. It holds no input channel and shows black; while
+    // it waits it costs no channel, so that it never keeps another window
+    // from being set up; every programming pass tries it again. A new
+    // environment clears it (its windows are set up anew).
+    i32 win_refused[kWindows] = {};
 
     // ---- change flags (1 = changed)
     i32 win_chg[kWindows] = {};

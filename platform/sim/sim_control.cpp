@@ -7,6 +7,7 @@
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_uevent.h"
 #include "platform/sim/sim_x518.h"
+#include "platform/sim/sim_x518_memory.h"
 #include "registers/fpga_regs.h"
 #include "registers/tamix_regs.h"
 
@@ -206,6 +207,17 @@ std::string chipCommand(const Args&)
     return writeFileAtomic(kChipDump, text) ? std::string() : std::string("cannot write ") + kChipDump;
 }
 
+// What each input channel writes into the frame memory, and the bytes two
+// channels share or a line longer than its step, to /sim/memory.txt.
+std::string memoryCommand(const Args&)
+{
+    auto chip = deviceAs<SimX518>(SimX518::kDevicePath);
+    if (!chip)
+        return "no video chip";
+    const std::string text = describeMemory(chip->registers());
+    return writeFileAtomic(kMemoryDump, text) ? std::string() : std::string("cannot write ") + kMemoryDump;
+}
+
 // The colour table's background and character entries and any other that
 // is not black, then the OSD engine's draw commands, oldest first (the last
 // SimX518Osd::kLogCapacity).
@@ -285,6 +297,7 @@ const ControlCommand kDeviceCommands[] = {
     {"card", "P C silent|recovery on|off | P C delay LOOKS", 4, 4, cardCommand},
     {"usb", "insert [DIR] | remove", 1, 2, usbCommand},
     {"chip", "", 0, 0, chipCommand},
+    {"memory", "", 0, 0, memoryCommand},
     {"osd", "", 0, 0, osdCommand},
     {"fpga", "", 0, 0, fpgaCommand},
     {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},

@@ -14,11 +14,12 @@ constexpr const char* kControlPipe = "/sim/control";
 constexpr const char* kControlLog = "/sim/control.log";
 constexpr const char* kChipDump = "/sim/chip.txt";
 constexpr const char* kOsdDump = "/sim/osd.txt";
+constexpr const char* kMemoryDump = "/sim/memory.txt";
 constexpr const char* kFpgaDump = "/sim/fpga.txt";
 constexpr const char* kFlashDump = "/sim/flash.bin";
 
 // Adds the simulated devices' commands (plug, pull, port, cards, card, usb,
-// chip, osd, fpga, flash, fault), makes the pipe and starts the thread that reads
+// chip, memory, osd, fpga, flash, fault), makes the pipe and starts the thread that reads
 // it. Started once by platform::init(); a later call does nothing. False
 // when there is no pipe.
 bool startControlPipe();

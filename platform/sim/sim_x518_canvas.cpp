@@ -2,6 +2,7 @@
 
 #include "platform/sim/sim_x518.h"
 #include "platform/sim/sim_x518_card.h"
+#include "platform/sim/sim_x518_memory.h"
 #include "registers/x518_regs.h"
 
 #include <algorithm>
@@ -30,6 +31,10 @@ constexpr u32 kIsyctFollowMask = 0xF8;
 constexpr int kLayerCoefEntries = 4;    // list entries the weights of a mixer address at once
 constexpr u32 kLayerWindowStep = 256;
 constexpr int kLayerLastFour = 2;       // kLayerWindow / step: the last four entries
+// A V-by-One receiver splits its lines into two halves from these on.
+constexpr int kSplitLanes = 4;
+constexpr uint32_t kSplitWidth = 2176;
+constexpr double kSplitPixelClock = 324e6;
 
 // Half-open rectangle.
 struct Area {
@@ -212,13 +217,12 @@ private:
     std::map<std::pair<int, int64_t>, Canvas> cards_;
 };
 
-// What one input channel wrote into one buffer: `lines` lines of `lineBytes`
-// from `start`, `pitch` apart; its written pixels and lines in the card of
-// port `port` at frame `frame` (none: -1), which is drawn once a pixel
-// shows it.
+// What one input channel wrote into one buffer (its write area, in the
+// memory format its colour control selects); its written pixels and lines
+// in the card of port `port` at frame `frame` (none: -1), which is drawn
+// once a pixel shows it.
 struct Region {
-    int64_t start = 0, pitch = 0, lineBytes = 0;
-    int width = 0, lines = 0;
+    WriteArea area;
     PixelBytes px;
     int port = -1;
     int64_t frame = kNoFrame;
@@ -231,17 +235,21 @@ struct Region {
         }
         return card_;
     }
+    // When line `line` was written: the frame, and how far into it.
+    double writtenAt(int64_t line) const { return double(frame) + (double(line) + 0.5) / double(area.lines); }
 
 private:
     mutable const Canvas* card_ = nullptr;
     mutable bool drawn = false;
 };
 
-// The port input channel `ich` reads and, for a V-by-One receiver whose
-// lines its pair splits, which half of the line (0 or 1, -1 the whole line).
-int portOfInput(const Chip& chip, int ich, int& half)
+// The port input channel `ich` reads and, for a V-by-One receiver, which
+// half of the line its code names (0 the first, 1 the second; -1 for a
+// parallel port); `dual` whether its pair's dual split is on.
+int portOfInput(const Chip& chip, int ich, int& half, bool& dual)
 {
     half = -1;
+    dual = false;
     if (ich < 0 || ich >= x518::kChannels)
         return -1;
     const u32 code = u32(chip.value(x518::kIchSel + x518::kAddressStep * u32(ich)));
@@ -250,17 +258,13 @@ int portOfInput(const Chip& chip, int ich, int& half)
     if (code >= x518::kIchSelVbo + x518::kVboReceivers * x518::kIchSelVboStep)
         return -1;
     const u32 pair = x518::kDualPairStep * u32(ich / 2);
-    if (u32(chip.value(x518::kDualCtl + pair)) == x518::kDualOn)
-        half = (code - x518::kIchSelVbo) % x518::kIchSelVboStep == 0 ? 0 : 1;
+    dual = u32(chip.value(x518::kDualCtl + pair)) == x518::kDualOn;
+    half = (code - x518::kIchSelVbo) % x518::kIchSelVboStep == 0 ? 0 : 1;
     return x518::kFirstVboPort + int((code - x518::kIchSelVbo) / x518::kIchSelVboStep);
 }
 
-// Written size of a capture `size` long shrunk at `ratio` (16.16, 0 or
-// kZoomUnit: not shrunk), and the captured pixel written pixel `i` shows.
-int shrunkSize(int size, int ratio)
-{
-    return ratio > 0 && ratio < int(x518::kZoomUnit) && size > 0 ? int((int64_t(size - 1) * ratio) >> 16) + 1 : size;
-}
+// The captured pixel that written pixel `i` of a capture shrunk at `ratio`
+// (16.16, 0 or kZoomUnit: not shrunk) shows.
 int capturedOf(int i, int ratio)
 {
     return ratio > 0 && ratio < int(x518::kZoomUnit) ? int(((int64_t(i) << 16) + ratio / 2) / ratio) : i;
@@ -269,20 +273,16 @@ int capturedOf(int i, int ratio)
 Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
 {
     Region r;
-    r.start = u32(chip.value(x518::regAt(x518::kIsfld, x518::kFieldAddressStep * u32(buffer)), ich));
-    r.pitch = int64_t(u32(chip.value(x518::kImwi, ich))) * kMemoryUnit;
-    r.px = pixelBytes(u32(chip.value(x518::kIscwct + x518::kAddressStep * u32(ich))));
-    const int hst = chip.value(x518::kIactHst, ich), hw = chip.value(x518::kIactHw, ich);
-    const int vst = chip.value(x518::kIactVst, ich), vw = chip.value(x518::kIactVw, ich);
+    r.area = writeArea(chip.registers(), ich, buffer);
+    r.px = pixelBytes(r.area.colourControl);
+    const int hst = chip.value(x518::kIactHst, ich), vst = chip.value(x518::kIactVst, ich);
     const int hRatio = u32(chip.value(x518::kShrinkHControl, ich)) == x518::kShrinkHOn ? chip.value(x518::kShrinkHRatio, ich) : 0;
     const int vRatio = u32(chip.value(x518::kShrinkVControl, ich)) == x518::kShrinkVOn ? chip.value(x518::kShrinkVRatio, ich) : 0;
-    r.width = shrunkSize(hw, hRatio);
-    r.lines = shrunkSize(vw, vRatio);
-    r.lineBytes = r.px.bytes(r.width);
-    if (r.pitch == 0 || r.width < 1 || r.lines < 1)
+    if (r.area.step <= 0 || !r.area.writes())
         return r;
     int half = -1;
-    const int port = portOfInput(chip, ich, half);
+    bool dual = false;
+    const int port = portOfInput(chip, ich, half, dual);
     if (port < 0 || port >= kCanvasPorts)
         return r;
     const InputPicture& p = in.ports[size_t(port)];
@@ -291,20 +291,28 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
         return r;
     r.port = port;
     // Pixel s of the line the channel sees is card pixel s - first: the
-    // whole line, or one half of it from the split's start.
+    // whole line, or one half of it from the split's start. A receiver that
+    // splits its lines gives each half on its own code, counted in half
+    // pixels from the active start; with the pair's dual split on, the
+    // split's start and width say where the halves lie.
     int first = p.hstart, halfOffset = 0;
-    if (half >= 0) {
+    if (half >= 0 && dual) {
         const u32 pair = x518::kDualPairStep * u32(ich / 2);
         first = chip.value(x518::kDualHst + pair);
         halfOffset = half * chip.value(x518::kDualHw + pair) / 2;
+    } else if (half >= 0 && p.splitLines) {
+        first = p.hstart / 2;
+        halfOffset = half * p.width / 2;
+    } else if (half > 0) {
+        return r;  // a receiver that does not split has no second half
     }
-    r.xs.resize(size_t(r.width));
-    for (int x = 0; x < r.width; ++x) {
+    r.xs.resize(size_t(r.area.width));
+    for (int x = 0; x < r.area.width; ++x) {
         const int cx = hst + kCaptureLag + capturedOf(x, hRatio) - first + halfOffset;
         r.xs[size_t(x)] = cx >= 0 && cx < p.width ? cx : -1;
     }
-    r.ys.resize(size_t(r.lines));
-    for (int y = 0; y < r.lines; ++y) {
+    r.ys.resize(size_t(r.area.lines));
+    for (int y = 0; y < r.area.lines; ++y) {
         const int cy = vst - kCaptureLineLag + capturedOf(y, vRatio) - p.vstart;
         r.ys[size_t(y)] = cy >= 0 && cy < p.height ? cy : -1;
     }
@@ -358,16 +366,15 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
     // Addresses wrap round at 32 bits.
     const PixelBytes px = pixelBytes(u32(chip.value(x518::kOscwct + x518::kAddressStep * u32(c))));
 
-    // The memory the channel may land in: what its input channel and the
-    // channels following it wrote into each buffer.
+    // The memory the channel may land in: what every input channel wrote
+    // into each buffer. Where two wrote the same bytes the later writer's
+    // show, as on a chip: the newer frame, or within one frame the line
+    // written later in it.
     std::vector<Region> regions;
     for (int ich = 0; ich < x518::kChannels; ++ich) {
-        const u32 sync = u32(chip.value(x518::kIsyct, ich));
-        if (ich != lead && sync != x518::kIsyctFollow + u32(lead))
-            continue;
         for (int b = 0; b < kFrameBuffers; ++b) {
             Region r = regionOf(chip, in, ich, b);
-            if (r.pitch > 0 && r.width > 0 && r.lines > 0)
+            if (r.port >= 0)
                 regions.push_back(std::move(r));
         }
     }
@@ -387,6 +394,8 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
     };
     const Area& shown = picture.shown;
     const int w = shown.x1 - shown.x0;
+    if (w <= 0)
+        return;
     std::vector<int64_t> columns(static_cast<size_t>(w));
     for (int i = 0; i < w; ++i) {
         int s = source(shown.x0 + i - picture.whole.x0, hZoom, chip.value(x518::kOchHPhase, c), chip.value(x518::kOchHStep, c), hw);
@@ -394,39 +403,64 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
             s = hw - 1 - s;
         columns[size_t(i)] = px.bytes(s);
     }
-
-    struct Hit {
-        const Region* r;
-        int64_t line, rest;
+    // The columns run one way (left to right, or right to left mirrored):
+    // the output pixels that read a run of bytes are found by bisection.
+    const bool rising = columns.front() <= columns.back();
+    auto pixelsReading = [&](int64_t from, int64_t to, int& first, int& last) {
+        if (rising) {
+            first = int(std::lower_bound(columns.begin(), columns.end(), from) - columns.begin());
+            last = int(std::lower_bound(columns.begin(), columns.end(), to) - columns.begin());
+        } else {
+            first = int(columns.rend() - std::lower_bound(columns.rbegin(), columns.rend(), to));
+            last = int(columns.rend() - std::lower_bound(columns.rbegin(), columns.rend(), from));
+        }
     };
-    std::vector<Hit> hits;
+    const int64_t lowest = std::min(columns.front(), columns.back());
+    const int64_t highest = std::max(columns.front(), columns.back());
+
+    struct Writer {
+        const Region* r = nullptr;
+        int64_t line = 0;
+        double at = 0;
+    };
+    std::vector<Writer> writers(static_cast<size_t>(w));
     for (int y = shown.y0; y < shown.y1; ++y) {
         const int t = source(y - picture.whole.y0, vZoom, chip.value(x518::kOchVPhase, c), chip.value(x518::kOchVStep, c), readLines);
         const int64_t row = (start + int64_t(t) * lineStep) & kAddressMask;
-        hits.clear();
+        std::fill(writers.begin(), writers.end(), Writer{});
+        bool any = false;
         for (const Region& r : regions) {
-            const int64_t line = floorDiv(row - r.start, r.pitch);
-            if (line >= -1 && line < r.lines)
-                hits.push_back({&r, line, row - r.start - line * r.pitch});
-        }
-        uint32_t* out = layer.px.data() + size_t(y - shown.y0) * size_t(w);
-        if (hits.empty())
-            continue;
-        for (int i = 0; i < w; ++i) {
-            for (const Hit& h : hits) {
-                int64_t a = h.rest + columns[size_t(i)];
-                const int64_t line = h.line + floorDiv(a, h.r->pitch);
-                a -= floorDiv(a, h.r->pitch) * h.r->pitch;
-                if (line < 0 || line >= h.r->lines || a >= h.r->lineBytes)
-                    continue;
-                const Region& r = *h.r;
-                const int x = r.port < 0 ? -1 : r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.width - 1))];
-                const int yy = r.port < 0 ? -1 : r.ys[size_t(line)];
-                const Canvas* card = x >= 0 && yy >= 0 ? r.card(cards) : nullptr;
-                if (card)
-                    out[i] = card->at(x, yy);
-                break;
+            const WriteArea& a = r.area;
+            // The lines of the region that meet the bytes this row reads.
+            const int64_t k0 = std::max<int64_t>(floorDiv(row + lowest - a.start - a.lineBytes, a.step) + 1, 0);
+            const int64_t k1 = std::min<int64_t>(floorDiv(row + highest - a.start, a.step), a.lines - 1);
+            for (int64_t k = k0; k <= k1; ++k) {
+                const int64_t lineStart = a.start + k * a.step - row;
+                int first = 0, last = 0;
+                pixelsReading(lineStart, lineStart + a.lineBytes, first, last);
+                const double at = r.writtenAt(k);
+                for (int i = first; i < last; ++i) {
+                    Writer& wr = writers[size_t(i)];
+                    if (!wr.r || at >= wr.at)
+                        wr = {&r, k, at};
+                }
+                any = any || first < last;
             }
+        }
+        if (!any)
+            continue;
+        uint32_t* out = layer.px.data() + size_t(y - shown.y0) * size_t(w);
+        for (int i = 0; i < w; ++i) {
+            const Writer& wr = writers[size_t(i)];
+            if (!wr.r)
+                continue;
+            const Region& r = *wr.r;
+            const int64_t a = row + columns[size_t(i)] - (r.area.start + wr.line * r.area.step);
+            const int x = r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.area.width - 1))];
+            const int yy = r.ys[size_t(wr.line)];
+            const Canvas* card = x >= 0 && yy >= 0 ? r.card(cards) : nullptr;
+            if (card)
+                out[i] = card->at(x, yy);
         }
     }
 }
@@ -673,6 +707,10 @@ CanvasInputs SimX518::inputsNow() const
         pic.hstart = int(t.hstart);
         pic.vstart = int(t.vstart);
         pic.rate = t.frameRate;
+        // Split as the receiver does with 4 lanes or more, more than 2176
+        // pixels a line or a pixel clock above 324 MHz.
+        pic.splitLines = p >= kFirstVboPort && (t.lanes >= kSplitLanes || t.hactive > kSplitWidth ||
+                                                double(t.htotal) * t.vtotal * t.frameRate > kSplitPixelClock);
     }
     in.clock.frame = frameCount();
     in.clock.heldAt = heldAt_;

@@ -66,6 +66,9 @@ struct InputPicture {
     int width = 0, height = 0;
     int hstart = 0, vstart = 0;
     double rate = 0;
+    // A V-by-One receiver that gives each half of a line on its own channel
+    // code (its first-half and second-half codes), counted in half pixels.
+    bool splitLines = false;
 };
 
 // The chip's frame clock as the frame memory saw it: the frame running now,

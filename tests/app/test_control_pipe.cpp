@@ -77,7 +77,7 @@ TEST_F(RunningBox, PlugAndPullReachTheInputStatusAndRefusedCommandsChangeNothing
         for (const auto& r : refused)
             EXPECT_EQ(control(r.first), std::string("error ") + r.first + ": " + r.second);
         EXPECT_EQ(control("eject"), "error eject: unknown command (commands: canvas, card, cards, chip, fault, "
-                                    "flash, fpga, key, lcd, osd, plug, port, pull, touch, usb)");
+                                    "flash, fpga, key, lcd, memory, osd, plug, port, pull, touch, usb)");
         // Nothing moved: the home page keeps the focus, the inputs their signals.
         EXPECT_EQ(g_page_focus.load(), PAGE_HOME);
         EXPECT_TRUE(platform::sim::receiver(1)->signal());

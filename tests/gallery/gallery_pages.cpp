@@ -502,6 +502,18 @@ const std::vector<GalleryPage>& galleryPages()
              x518_manage::p_x518_manage = nullptr;
              return image;
          }},
+        // Window 1 (HDMI1) refused by the input channels: it stays black.
+        {"lockwindow_window_refused",
+         [] {
+             MainWindowUnder main;
+             KEL_REG_IMAGE& regs = KelRamPara::pInstance()->reg_image;
+             const u8 was = regs.window_refused;
+             regs.window_refused = 0x01;
+             LockWindow home(nullptr);
+             const QImage image = grabWidget(&home);
+             regs.window_refused = was;
+             return image;
+         }},
         {"option", [] { return menuPage<Option>(); }},
         {"option_smart_mapping", [] { return menuPage<Option>(6); }},
         {"advancedoption", [] { return menuPage<AdvancedOption>(); }},
@@ -573,6 +585,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_usb_reading", [] { return tipOverMainWindow(TIP::kUsbReading); }},
         {"tip_save_failed", [] { return tipOverMainWindow(TIP::kSaveFailed); }},
         {"tip_job_no_fpga", [] { return tipOverMainWindow(TIP::kJobNoFpga); }},
+        {"tip_no_input_channel", [] { return tipOverMainWindow(TIP::kNoInputChannel); }},
         {"firmwareupdate",
          [] {
              FirmwareUpdate dialog(nullptr);

@@ -5,6 +5,7 @@
 
 #include "app/video_canvas.h"
 #include "platform/sim/sim_x518_canvas.h"
+#include "platform/sim/sim_x518_memory.h"
 #include "registers/x518_regs.h"
 
 #include <QImage>
@@ -173,6 +174,41 @@ TEST_F(CanvasTest, TwoWindowsLandAsRectanglesInTheirPortsColoursInLayerOrderOver
     s = look(chip->canvas(twoTiles));
     EXPECT_EQ(s.bounds[vbo], (Rect{1500, 300, 420, 400}));
     EXPECT_EQ(s.count.size(), 3u);
+}
+
+// Two captures whose lines meet in memory, 12 KiB apart and 7,680 bytes
+// long, the second starting where the first's line ends: a line of the
+// second runs into the next line of the first. The memory check names the
+// bytes they share; the canvas shows the later writer there, the first
+// capture's next line, written later in the frame.
+TEST_F(CanvasTest, WhereTwoCapturesWriteTheSameBytesTheLaterWriterShows)
+{
+    constexpr u32 kStepKb = 12, kLine = 1920 * 4, kBase = 0x1000000, kField = 0x1000000;
+    source(0, 2);  // HDMI1
+    source(1, 4);  // DVI, beside it
+    for (int ich = 0; ich < 2; ++ich) {
+        set(x518::kImwi, kStepKb, ich);
+        for (u32 f = 0; f < x518::kFields; ++f)
+            set(x518::regAt(x518::kIsfld, 4 * f), kBase + kField * f + kLine * u32(ich), ich);
+    }
+    const auto faults = platform::sim::memoryFaults(platform::sim::writeAreas(chip->registers()));
+    ASSERT_EQ(faults.size(), size_t(x518::kFields));  // one meeting in each buffer
+    EXPECT_EQ(faults[0].kind, platform::sim::MemoryFault::kShared);
+    EXPECT_EQ(faults[0].first.channel, 0);
+    EXPECT_EQ(faults[0].second.channel, 1);
+    EXPECT_EQ(faults[0].address, int64_t(kBase + kStepKb * 1024));
+
+    // An output channel reading the second capture's lines.
+    show(0, 1, {0, 0, 1920, 1080});
+    set(x518::kOmwi, kStepKb, 0);
+    for (u32 f = 0; f < x518::kFields; ++f)
+        set(x518::regAt(x518::kOsfld, 4 * f), kBase + kField * f + kLine, 0);
+    mix(0, {0});
+    const int own = (kStepKb * 1024 - kLine) / 4;  // pixels of its line nobody writes over
+    Seen seen = look(chip->canvas({1, 1}));
+    // The last line has no next one over it.
+    EXPECT_EQ(seen.count[portColour(2)], own * 1080 + (1920 - own));
+    EXPECT_EQ(seen.bounds[portColour(1)], (Rect{own, 0, 1920 - own, 1079}));
 }
 
 TEST_F(CanvasTest, BackgroundTestPatternAndZoomReplaceOrStretchTheWindowsPicture)

@@ -193,10 +193,11 @@ TEST_F(IchTest, ChannelSelectorsFollowPortsLanesAndArrangements)
     own({0, 1, 2, 3}, 2);
     m->rebuildWinIch();
     m->set_ichsel(fd, 2);
-    EXPECT_EQ(ichsel(0), 8);
-    EXPECT_EQ(ichsel(1), 9);
-    EXPECT_EQ(ichsel(2), 12);
-    EXPECT_EQ(ichsel(3), 13);
+    // Channels 0-1 capture port 5's halves, 2-3 port 4's.
+    EXPECT_EQ(ichsel(0), 12);
+    EXPECT_EQ(ichsel(1), 13);
+    EXPECT_EQ(ichsel(2), 8);
+    EXPECT_EQ(ichsel(3), 9);
 }
 
 TEST_F(IchTest, TheDualSplitOfAPairTakesThePortsArea)

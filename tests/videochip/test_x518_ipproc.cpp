@@ -159,4 +159,9 @@ TEST_F(IpProcTest, ShrinkRatiosChooseTheirCoefficientSets)
     EXPECT_EQ(chip->regValue(reg(0x31, 0x68, 1)), 0u);
     EXPECT_EQ(writesTo(0x00, 0x7A).back(), 143u);  // loaded into channels 2 and 3
     EXPECT_EQ(writesTo(0x00, 0x7A).rbegin()[1], 139u);
+    // The same set again: loaded again, the select it holds left alone.
+    chip->clearJournal();
+    m->set_lut_hshrnk(fd, 65001, 2, 0);
+    EXPECT_TRUE(writesTo(0x00, 0x79).empty());
+    EXPECT_EQ(writesTo(0x00, 0x7A), (std::vector<uint8_t>{139}));
 }

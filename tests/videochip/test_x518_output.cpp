@@ -147,10 +147,14 @@ TEST_F(WindowTest, ADotByDotWindowShowsTwoInputsSideBySide)
         EXPECT_EQ(chip->reg(0x00, u8(0x10 + ichs[k])), 2 * k) << k;  // ports 0 and 1
         EXPECT_EQ(at(x518::kIactHw, ichs[k]), 1920u) << k;
     }
-    // The second input lands one line of the first (1920 pixels of 4 bytes) further on.
-    EXPECT_EQ(at(x518::kIsfld, ichs[1]) - at(x518::kIsfld, ichs[0]), 1920u * 4);
-    // The canvas takes the first channel's input colour for the whole picture.
-    EXPECT_EQ(painted(canvas(), portColour(kPortHdmi2)).bounds, (Rect{0, 0, 3840, 1080}));
+    // The second input lands one line of the first (1920 pixels of 16 bytes
+    // per 5) further on, and the line step holds both.
+    EXPECT_EQ(at(x518::kIsfld, ichs[1]) - at(x518::kIsfld, ichs[0]), 1920u * 16 / 5);
+    EXPECT_EQ(at(x518::kImwi, ichs[0]), 2u * 1920 * 16 / 5 / 1024);
+    // Each input shows in its half of the picture.
+    const platform::Canvas shown = canvas();
+    EXPECT_EQ(painted(shown, portColour(kPortHdmi2)).bounds, (Rect{0, 0, 1920, 1080}));
+    EXPECT_EQ(painted(shown, portColour(kPortHdmi1)).bounds, (Rect{1920, 0, 1920, 1080}));
 }
 
 TEST_F(WindowTest, OneSwitchedWindowFadesWhileChangedWindowsAreHeldAndReleased)

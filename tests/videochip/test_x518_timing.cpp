@@ -197,6 +197,30 @@ TEST_F(TimingTest, FrameAndFieldWaitsEndOnTheFlagTheIdleStatusOrTheirBound)
     EXPECT_EQ(chip->counters().transfers, 0u);
 }
 
+// A channel whose port is known to carry a picture has frames: its wait
+// looks at the frame flag alone.
+TEST_F(TimingTest, AWaitOnAChannelOfALivePortReadsOnlyItsFrameFlag)
+{
+    setPort(1, 1920, 1080);
+    m->ports.PI_FV[1] = 60.0;
+    plainWindow(0, 1, 3);
+    m->ich.ich_win[3] = 0;
+    chip->setStuck(SimX518::kStuckFrames);
+    chip->resetCounters();
+    EXPECT_EQ(m->wait1_pivs(fd, 3), -1);
+    EXPECT_EQ(chip->counters().reads, 1u + 45);  // the flag, and 45 more looks
+    chip->setStuck(SimX518::kStuckNone);
+    chip->resetCounters();
+    EXPECT_EQ(m->wait1_pivs(fd, 3), 0);
+    EXPECT_LE(chip->counters().reads, 2u);
+    m->ports.PI_STATE[1] = 0;  // the port lost its picture: the status tells
+    chip->setReg(0xA8, 0x3F + 5 * 3, 0xFF);
+    chip->setStuck(SimX518::kStuckFrames);
+    chip->resetCounters();
+    EXPECT_EQ(m->wait1_pivs(fd, 3), 0);
+    EXPECT_EQ(chip->counters().reads, 2u);
+}
+
 TEST_F(TimingTest, DbdInputsNeedMemoryAbove2560Or5120WideOr2176High)
 {
     const std::tuple<int, i32, i32, int> cases[] = {
@@ -310,8 +334,8 @@ TEST_F(TimingTest, DbdInputWindowsAddTheirPorts)
     m->model.PM_INPUT[0] = 0;
     m->ich.win_ich[0][0] = 0;
     const std::tuple<int, i32, i32> cases[] = {
-        {20, 2010, 500}, {22, 2050, 520}, {30, 3030, 500}, {40, 4060, 500}, {50, 2090, 540},
-        {21, 1000, 1010}, {23, 1020, 1050}, {41, 2010, 1020}, {51, 1040, 1090}};
+        {20, 2010, 500}, {22, 2050, 520}, {30, 3030, 500}, {40, 4060, 500}, {50, 2090, 550},
+        {21, 1000, 1010}, {23, 1020, 1050}, {41, 2010, 1020}, {51, 1050, 1090}};  // the pair shows port 5 first
     for (auto [mode, hw, vw] : cases) {
         m->model.PM_WIN_DBD_MODE[0] = mode;
         m->calc_iwin2(0);
