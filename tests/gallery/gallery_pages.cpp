@@ -394,20 +394,25 @@ void screenOf2x3(SmartMapping& page)
 
 // The recovery page with `entry` as the job's result ("" none); `silent`:
 // the card a recovery then worked on did not answer.
+void showRecoveryResult(rcv_recovery& page, const QString& entry, bool silent)
+{
+    if (entry.isEmpty())
+        return;
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    fpga->rcv_result.setFound(entry);
+    if (silent)
+        fpga->rcv_result.setSilent();
+    g_send_para.recovery_progress = 2;
+    page.syncUpdate(SYNC_PARA_CHANGED);
+    g_send_para.recovery_progress = 0;
+}
+
 QImage recoveryPage(const QString& entry, bool silent = false)
 {
     MainWindowUnder main;
     sampleFpga();
-    fpga_manage* fpga = fpga_manage::p_fpga_manage;
     rcv_recovery page(nullptr);
-    if (!entry.isEmpty()) {
-        fpga->rcv_result.setFound(entry);
-        if (silent)
-            fpga->rcv_result.setSilent();
-        g_send_para.recovery_progress = 2;
-        page.syncUpdate(SYNC_PARA_CHANGED);
-        g_send_para.recovery_progress = 0;
-    }
+    showRecoveryResult(page, entry, silent);
     return grabWidget(&page);
 }
 
@@ -419,12 +424,7 @@ QImage recoveryWithoutFpga(const QString& entry, const std::vector<int>& keys)
     sampleFpga();
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     rcv_recovery page(nullptr);
-    if (!entry.isEmpty()) {
-        fpga->rcv_result.setFound(entry);
-        g_send_para.recovery_progress = 2;
-        page.syncUpdate(SYNC_PARA_CHANGED);
-        g_send_para.recovery_progress = 0;
-    }
+    showRecoveryResult(page, entry, false);
     sendKeys(&page, keys);
     g_send_para.end();
     fpga->job_report.no_fpga = true;
