@@ -267,6 +267,11 @@ TEST_F(FileHandler, AnOverlayOrAliasFileTheReaderWouldRefuseIsNotStored)
         {"ALIS", "/data/configs/alias.json", "source,1,on,Camera\n"},          // not JSON
         {"ALIS", "/data/configs/alias.json", R"({"names":[{"id":1}]})"},     // no name lists
         {"ALIS", "/data/configs/alias.json", deep},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":[]})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":7})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":"source"})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":null})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":{"win":[{"id":"first","valid":"on","name":"A"}]}})"},
         {"OSDS", "/data/configs/omenu.json", deep},
         {"OSDS", "/data/configs/omenu.json", R"({"name":"x","osdcount":1,"oactcount":1,"menu":[]})"},
         {"MO01", "/data/modes/MO01.json", R"({"name":"x","osdcount":1})"},  // a key missing
