@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace reg = fpga::reg;
@@ -658,7 +659,7 @@ int fpga_manage::passbySend(u8 link, const u8* frame, int len)
         passby_card_ = h.card;
         passby_command_ = h.command;
         passby_answered_.clear();
-        passby_sink_ = link < 4 ? sinks_[link] : PassbyReplySink();
+        passby_sink_ = link < std::size(sinks_) ? sinks_[link] : PassbyReplySink();
         passby_tick_ = now();
         passby_open_ = true;
         sent = drv.sendFrame(frame, len);

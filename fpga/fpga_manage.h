@@ -250,8 +250,9 @@ private:
     // Takes one frame from the cards; true when it is a reply to the open
     // pass-through frame (never when `mayAnswerPassby` is false).
     bool frameDeal(const u8* frame, int len, bool mayAnswerPassby);
-    // Reads up to `most` received frames from FPGA 0 into `out`; the caller
-    // holds passby_mutex. False when a transfer failed.
+    // Reads up to `most` received frames from FPGA 0 into `out`, the first
+    // by the receive length the register image holds (the caller refreshes
+    // it); the caller holds passby_mutex. False when a transfer failed.
     bool takeFrames(std::vector<std::vector<u8>>& out, int most);
     void brightnessDeal();
     void outputDeal();

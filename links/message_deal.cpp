@@ -723,8 +723,11 @@ void message_deal::passbyExpire()
         reply.command = s.header.command;
         reply.sub_command = s.header.sub_command;
     }
-    KEL_DBG("\n[message_deal] pass-through unanswered\n");
-    reply.appendU8(ST_UNSUPPORTED);
+    // A USB upgrade that began meanwhile keeps the FPGA manager from reading
+    // the cards' replies: that is no card failing to answer.
+    const bool upgrading = g_usb_grade.load() != 0;
+    KEL_DBG("\n[message_deal] pass-through unanswered%s\n", upgrading ? " (a USB upgrade runs)" : "");
+    reply.appendU8(upgrading ? ST_BUSY : ST_UNSUPPORTED);
     std::vector<u8> out;
     protocol_phy::encode(reply, out);
     sender(std::move(out));

@@ -113,7 +113,8 @@ public:
     // True while a pass-through forwarded by `link` waits for the cards.
     static bool passbyPending(u8 link);
     // Ends a pass-through whose answer window has closed; when no card
-    // answered, the PC gets ST_UNSUPPORTED. The links call it while one is
+    // answered, the PC gets ST_UNSUPPORTED (ST_BUSY when a USB upgrade runs
+    // by then: the replies were not read). The links call it while one is
     // pending.
     static void passbyExpire();
     // How long a link's poll may sleep: -1 (until an event) unless it waits

@@ -125,9 +125,26 @@ TEST_P(PassbyOnOneLink, DuringAUsbUpgradeIsBusyAndReachesNoCard)
     EXPECT_FALSE(message_deal::passbyPending(link.id));
     g_usb_grade = 0;
     forward(search);
-    auto reply = client->receive();
+    std::optional<CTRL_FRAME> reply;
+    for (int card = 0; card < 4; ++card) {  // port 0 has four cards
+        reply = client->receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(statusOf(*reply), message_deal::ST_DONE);
+    }
+    closeWindow();
+
+    // An upgrade that begins before the cards' replies are read: busy, not
+    // "no card answered", at the window's end.
+    const size_t before = board->sentFrames().size();
+    ASSERT_TRUE(client->send(search));
+    ASSERT_TRUE(waitUntil([&] { return board->sentFrames().size() > before; }));
+    g_usb_grade = 1;
+    ticks(fpga_manage::kPassbyTicks + 1);
+    reply = client->receive();
+    g_usb_grade = 0;
     ASSERT_TRUE(reply);
-    EXPECT_EQ(statusOf(*reply), message_deal::ST_DONE);
+    EXPECT_EQ(statusOf(*reply), message_deal::ST_BUSY);
+    EXPECT_EQ(replyData(*reply), std::vector<u8>{});
 }
 
 // A card answers so late that its reply to a search on TCP comes while a
