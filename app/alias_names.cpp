@@ -4,6 +4,7 @@
 
 #include <boost/optional.hpp>
 #include <boost/property_tree/ptree.hpp>
+#include <utility>
 
 namespace pt = boost::property_tree;
 
@@ -11,6 +12,40 @@ namespace {
 
 constexpr const char* kNameList = "namelist";
 constexpr const char* kSwitchedOff = "off";
+constexpr const char* kId = "id";
+constexpr const char* kValid = "valid";
+constexpr const char* kName = "name";
+const char* const kLists[] = {"source", "usermode", "win", "crop"};
+
+bool isList(const std::string& key)
+{
+    for (const char* list : kLists)
+        if (key == list)
+            return true;
+    return false;
+}
+
+boundedJson::Kind kindOf(const boundedJson::Kinds& kinds, const pt::ptree& node)
+{
+    return kinds.at(&node);
+}
+
+// Why an entry of a list names nothing a page could look up, or an empty
+// string: an object with an integer "id" (as the lookup reads it) and the
+// texts "valid" and "name".
+std::string entryFault(const pt::ptree& entry, const boundedJson::Kinds& kinds)
+{
+    if (kindOf(kinds, entry) != boundedJson::Kind::Object)
+        return "not an object";
+    if (!entry.get_optional<int>(kId))
+        return std::string("no integer \"") + kId + "\"";
+    for (const char* key : {kValid, kName}) {
+        const boost::optional<const pt::ptree&> text = entry.get_child_optional(key);
+        if (!text || kindOf(kinds, *text) != boundedJson::Kind::String)
+            return std::string("no text \"") + key + "\"";
+    }
+    return std::string();
+}
 
 // The entry of `lists` named `list` whose id is `id`, or null.
 const pt::ptree* findEntry(const pt::ptree& lists, const std::string& list, int id)
@@ -32,11 +67,28 @@ const pt::ptree* findEntry(const pt::ptree& lists, const std::string& list, int 
 std::string aliasNames::fault(const std::string& text)
 {
     pt::ptree root;
+    boundedJson::Kinds kinds;
     std::string reason;
-    if (!boundedJson::parse(text, root, &reason))
+    if (!boundedJson::parse(text, root, kinds, &reason))
         return reason;
-    if (!root.get_child_optional(kNameList))
+    const boost::optional<const pt::ptree&> lists = std::as_const(root).get_child_optional(kNameList);
+    if (!lists)
         return std::string("no \"") + kNameList + "\"";
+    if (kindOf(kinds, *lists) != boundedJson::Kind::Object)
+        return std::string("\"") + kNameList + "\" is not an object";
+    for (const auto& list : *lists) {
+        if (!isList(list.first))
+            continue;
+        if (kindOf(kinds, list.second) != boundedJson::Kind::Array)
+            return "\"" + list.first + "\" is not an array";
+        int place = 0;
+        for (const auto& entry : list.second) {
+            const std::string why = entryFault(entry.second, kinds);
+            if (!why.empty())
+                return "\"" + list.first + "\" entry " + std::to_string(place) + ": " + why;
+            ++place;
+        }
+    }
     return std::string();
 }
 

@@ -26,8 +26,11 @@ struct ALIAS_PARA {
 
 namespace aliasNames {
 
-// Why `text` is not an alias file (the JSON reader refuses it, or it has no
-// "namelist"), or an empty string when it is one.
+// Why `text` is not an alias file, or an empty string when it is one. It is
+// one when the JSON reader takes it, its "namelist" (the one the lookup
+// reads) is an object, and each of its lists "source", "usermode", "win"
+// and "crop" is an array of entries, each an object with an integer "id"
+// and the texts "valid" and "name". Other lists and keys are not looked at.
 std::string fault(const std::string& text);
 
 enum class Lookup {

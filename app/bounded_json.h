@@ -11,6 +11,7 @@
 #include <boost/property_tree/ptree.hpp>
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 
 namespace boundedJson {
 
@@ -28,6 +29,16 @@ std::string screen(const std::string& text);
 // Screens `text` and parses it into `root`. False, with the reason in
 // `reason` (when given), for a refused document or one that is not JSON.
 bool parse(const std::string& text, boost::property_tree::ptree& root, std::string* reason = nullptr);
+
+// What a JSON value is. The parsed tree alone cannot tell: an empty object,
+// an empty array and an empty string all come out as an empty node, "5" and
+// 5 as the same text.
+enum class Kind { Object, Array, String, Number, Boolean, Null };
+// The kind of each value of a parsed document, by its node in the tree.
+using Kinds = std::unordered_map<const boost::property_tree::ptree*, Kind>;
+
+// As parse(), and gives the kind of every value of the document in `kinds`.
+bool parse(const std::string& text, boost::property_tree::ptree& root, Kinds& kinds, std::string* reason = nullptr);
 
 enum class FileRead {
     Missing,  // no such file, or it cannot be read

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace reg = fpga::reg;
@@ -431,6 +432,9 @@ void fpga_manage::interruptDeal()
     PassbyReplySink sink;
     {
         QMutexLocker lock(&passby_mutex);
+        for (const std::vector<u8>& f : held_frames_)
+            frameDeal(f.data(), static_cast<int>(f.size()), false);
+        held_frames_.clear();
         if (!refreshRegs(0, reg::kPollFirst, reg::kPollCount))
             return;
         const u8* image = MCU_REG_func[0];
@@ -444,24 +448,13 @@ void fpga_manage::interruptDeal()
             drv.writeRegs(0, reg::kIntStatus, &clear, 1);
             linkCheck();
         }
-        for (int i = 0; i < kFramesPerPass; ++i) {
-            const int len = image[reg::kRxLenLo] | image[reg::kRxLenHi] << 8;
-            if (len == 0)
-                break;
-            u8 frame[fpga::kRcvMaxFrame];
-            const int n = std::min(len, fpga::kRcvMaxFrame);
-            if (!drv.receiveFrame(frame, n))
-                break;
-            if (len > fpga::kRcvMaxFrame)
-                KEL_DBG("\n fpga: received frame of %d bytes dropped\n", len);
-            else if (frameDeal(frame, len))
-                replies.emplace_back(frame, frame + len);
-            if (!refreshRegs(0, reg::kRxLenLo, 2))
-                break;
-        }
-        const u8 link = g_passby_trans_port.load();
-        if (!replies.empty() && link < 4)
-            sink = sinks_[link];
+        std::vector<std::vector<u8>> frames;
+        takeFrames(frames, kFramesPerPass);
+        for (std::vector<u8>& f : frames)
+            if (frameDeal(f.data(), static_cast<int>(f.size()), true))
+                replies.push_back(std::move(f));
+        if (!replies.empty())
+            sink = passby_sink_;
     }
     // Handed over outside our locks: the link may take its own.
     for (const auto& r : replies) {
@@ -472,14 +465,39 @@ void fpga_manage::interruptDeal()
     }
 }
 
-bool fpga_manage::frameDeal(const u8* frame, int len)
+bool fpga_manage::takeFrames(std::vector<std::vector<u8>>& out, int most)
+{
+    for (int i = 0; i < most; ++i) {
+        const u8* image = MCU_REG_func[0];
+        const int len = image[reg::kRxLenLo] | image[reg::kRxLenHi] << 8;
+        if (len == 0)
+            return true;
+        u8 frame[fpga::kRcvMaxFrame];
+        const int n = std::min(len, fpga::kRcvMaxFrame);
+        if (!drv.receiveFrame(frame, n))
+            return false;
+        if (len > fpga::kRcvMaxFrame)
+            KEL_DBG("\n fpga: received frame of %d bytes dropped\n", len);
+        else
+            out.emplace_back(frame, frame + len);
+        if (!refreshRegs(0, reg::kRxLenLo, 2))
+            return false;
+    }
+    return true;
+}
+
+bool fpga_manage::frameDeal(const u8* frame, int len, bool mayAnswerPassby)
 {
     fpga::RcvHeader h;
     if (!fpga::rcvParse(frame, len, &h)) {
         KEL_DBG("\n fpga: malformed frame from the cards dropped\n");
         return false;
     }
-    if (passby_open_ && Utils::getTimeSpace(passby_tick_) <= kPassbyTicks && h.command == passby_command_)
+    // A card answers a frame once: a second reply of the same card is
+    // another frame's, one that was still on its way when this one went out.
+    if (mayAnswerPassby && passby_open_ && Utils::getTimeSpace(passby_tick_) <= kPassbyTicks &&
+        h.port == passby_port_ && h.command == passby_command_ &&
+        (passby_card_ == fpga::kCardAll || h.card == passby_card_) && passby_answered_.insert(h.card).second)
         return true;
     if (jobTakes(h)) {
         jobReply(h, frame + fpga::kRcvHeader);
@@ -628,13 +646,22 @@ int fpga_manage::passbySend(u8 link, const u8* frame, int len)
         KEL_DBG("\n fpga: pass-through frame refused (malformed)\n");
         return kPassbyBadFrame;
     }
-    if (!running_[0])
+    if (!running_[0] || g_usb_grade.load())
         return kPassbyNotReady;
     bool sent;
     {
         QMutexLocker lock(&passby_mutex);
+        // What has come in so far answers earlier frames: set it aside for
+        // the thread, which reads it as such.
+        passby_open_ = false;
+        if (refreshRegs(0, reg::kRxLenLo, 2))
+            takeFrames(held_frames_, kFramesHeldMax - static_cast<int>(held_frames_.size()));
         g_passby_trans_port = link;
+        passby_port_ = h.port;
+        passby_card_ = h.card;
         passby_command_ = h.command;
+        passby_answered_.clear();
+        passby_sink_ = link < std::size(sinks_) ? sinks_[link] : PassbyReplySink();
         passby_tick_ = now();
         passby_open_ = true;
         sent = drv.sendFrame(frame, len);

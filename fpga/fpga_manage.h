@@ -18,6 +18,8 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <set>
+#include <vector>
 
 class rcvRecovery;
 class x518_manage;
@@ -93,8 +95,14 @@ public:
     // ---- pass-through from the control links to the receiving cards
     // Sends one RCV_FRAME to the cards behind the port it names and makes
     // `link` the one that gets the cards' replies (g_passby_trans_port). The
-    // replies that come back with the frame's command within one second are
-    // handed, from the manager's thread, to the sink registered for that link.
+    // cards are the frame's alone from then on for one second (kPassbyTicks):
+    // a reply from the port the frame names, with its command, from the card
+    // it names (any card for kCardAll), the first from each card, is handed
+    // from the manager's thread to the sink registered for `link` when the
+    // frame was sent. Frames received before it was sent answer earlier
+    // frames (the box's own card search, a job) and are never the frame's,
+    // however late the thread takes them. kPassbyNotReady while FPGA 0 is not
+    // running and while a USB upgrade runs (the thread then reads no reply).
     int passbySend(u8 link, const u8* frame, int len);
     void setPassbySink(u8 link, PassbyReplySink sink);
 
@@ -217,6 +225,7 @@ public:
     static constexpr u32 kSearchTicks = 50;        // one port searched per period
     static constexpr u32 kPassbyTicks = 100;       // replies of a pass-through frame
     static constexpr int kFramesPerPass = 16;      // received frames taken in one pass
+    static constexpr int kFramesHeldMax = 64;      // received frames a pass-through sets aside
     static constexpr u16 kDefaultBrightness = 100;
     static constexpr int kIdlePollTicks = 5;      // register polling while nothing is asked
 
@@ -255,8 +264,13 @@ private:
     void fpgaLost(u8 fpga);
     void interruptDeal();
     void linkCheck();
-    // Takes one frame from the cards; true when it is for the pass-through link.
-    bool frameDeal(const u8* frame, int len);
+    // Takes one frame from the cards; true when it is a reply to the open
+    // pass-through frame (never when `mayAnswerPassby` is false).
+    bool frameDeal(const u8* frame, int len, bool mayAnswerPassby);
+    // Reads up to `most` received frames from FPGA 0 into `out`, the first
+    // by the receive length the register image holds (the caller refreshes
+    // it); the caller holds passby_mutex. False when a transfer failed.
+    bool takeFrames(std::vector<std::vector<u8>>& out, int most);
     void brightnessDeal();
     void outputDeal();
     void ledSetupDeal();
@@ -321,9 +335,17 @@ private:
     CardJobState job_;
     int rcv_found_port_ = -1;
 
-    // pass-through, under passby_mutex
+    // pass-through, under passby_mutex: the open frame's port, card and
+    // command, the cards that have answered it, the sink its replies go to,
+    // and the frames received before it was sent, which the thread takes as
+    // answers to earlier frames
+    u8 passby_port_ = 0;
+    u16 passby_card_ = 0;
     u8 passby_command_ = 0;
     u32 passby_tick_ = 0;
     bool passby_open_ = false;
+    std::set<u16> passby_answered_;
+    PassbyReplySink passby_sink_;
+    std::vector<std::vector<u8>> held_frames_;
     PassbyReplySink sinks_[4];
 };

@@ -77,6 +77,8 @@ FILES = {
 }
 # A whole transfer in one stream: start, data, end.
 FILES['transfer'] = FILES['file_start_osds'] + FILES['file_data'] + FILES['file_end']
+# A name the start's cleanup of unfinished writes would remove.
+FILES['file_start_stale_name'] = frame(BOX, PC, 0x20, 0, b'RCVR' + struct.pack('<IB', 8, 0) + b'r1.new')
 
 GARBAGE = {
     'noise_then_frame': b'\x00\x5a\x13\xaa\x8a' + REQUESTS['read_block'],
@@ -121,6 +123,13 @@ ALIASES = {
     'no_lists': b'{"names":[{"id":1,"name":"x"}]}',
     'not_json': b'source,1,on,Stage\n',
     'deep_nesting': b'[' * 3000 + b']' * 3000,
+    'namelist_array': b'{"namelist":[{"source":[]}]}',
+    'namelist_null': b'{"namelist":null}',
+    'namelist_text': b'{"namelist":"source"}',
+    'list_not_array': ('{"namelist":{"source":%s}}' % (ALIAS_ENTRY % (1, 'on', 'Stage'))).encode(),
+    'id_not_integer': ('{"namelist":{"win":[%s,%s,%s]}}' % (
+        ALIAS_ENTRY % (0, 'on', 'Main'), ALIAS_ENTRY % ('"two"', 'on', 'Side'), ALIAS_ENTRY % (1.5, 'on', 'Half'))).encode(),
+    'entry_kinds': b'{"namelist":{"crop":[7,{"id":1,"valid":"on","name":5},{"id":2,"name":"x"}],"namelist":{}}}',
 }
 
 

@@ -3,6 +3,7 @@
 #include "app/kelrampara.h"
 #include "app/page_handover.h"
 #include "app/utils.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cstring>
@@ -109,7 +110,10 @@ file_deal::TagInfo file_deal::tagInfo(const char tag[4])
 
 bool file_deal::nameValid(const std::string& name)
 {
-    if (name.empty() || name.size() > kMaxName || name == "." || name.find("..") != std::string::npos)
+    // A "<name>.new" would go at the next start with the writes a power
+    // cut left unfinished.
+    if (name.empty() || name.size() > kMaxName || name == "." || name.find("..") != std::string::npos ||
+        platform::isStaleWriteName(name))
         return false;
     for (char c : name)
         if (c < 0x20 || c > 0x7E || c == '/' || c == '\\')

@@ -77,7 +77,8 @@ public:
     // tag whose number is not 01-10 (hexadecimal).
     static TagInfo tagInfo(const char tag[4]);
     // True when `name` may name a file in a box directory: 1 to kMaxName
-    // printable ASCII characters, no "/", no "\", not "." and no "..".
+    // printable ASCII characters, no "/", no "\", not "." and no "..", and
+    // not ending in ".new" (platform::isStaleWriteName).
     static bool nameValid(const std::string& name);
 
     // ---- the buffer

@@ -146,6 +146,7 @@ struct PassbyState {
     std::map<u8, message_deal::LinkSender> senders;
     bool pending = false;
     bool answered = false;  // a card replied to the pending request
+    u32 sequence = 0;       // numbers the requests forwarded, so a late reply finds its own
     u8 link = message_deal::LINK_NONE;
     u32 stamp = 0;
     CTRL_FRAME header;  // the request being answered (its payload unused)
@@ -617,6 +618,7 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         return false;
     }
     PassbyState& s = passbyState();
+    u32 sequence;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.pending && Utils::getTimeSpace(s.stamp) <= kPassbyWindowTicks) {
@@ -625,6 +627,7 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         }
         s.pending = true;
         s.answered = false;
+        sequence = ++s.sequence;
         s.link = link_;
         s.stamp = G_timeTicks.load();
         s.header.target = req.target;
@@ -632,11 +635,13 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         s.header.command = req.command;
         s.header.sub_command = req.sub_command;
     }
-    status = passbyForward(link_, static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length);
+    status = passbyForward(link_, static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length,
+                           sequence);
     if (status == ST_DONE)
         return true;
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.pending = false;
+    if (s.sequence == sequence)
+        s.pending = false;
     return false;
 }
 
@@ -654,7 +659,7 @@ void message_deal::detachLink(u8 link)
     s.senders.erase(link);
 }
 
-bool message_deal::passbyCardReply(const u8* frame, int len)
+bool message_deal::passbyCardReply(u32 sequence, const u8* frame, int len)
 {
     fpga::RcvHeader h;
     if (!fpga::rcvParse(frame, len, &h))
@@ -664,8 +669,8 @@ bool message_deal::passbyCardReply(const u8* frame, int len)
     CTRL_FRAME reply;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        if (!s.pending)
-            return false;  // too late: the window has closed
+        if (!s.pending || s.sequence != sequence)
+            return false;  // too late: the window has closed, or another request holds the cards
         auto it = s.senders.find(s.link);
         if (it == s.senders.end())
             return false;
@@ -718,11 +723,15 @@ void message_deal::passbyExpire()
         reply.command = s.header.command;
         reply.sub_command = s.header.sub_command;
     }
-    // No card answered; when FPGA 0 stopped on the way none could.
+    // No card answered. When FPGA 0 stopped on the way none could, and a USB
+    // upgrade that began meanwhile keeps the FPGA manager from reading the
+    // cards' replies: neither is a card failing to answer.
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     const bool fpgaDown = !fpga || fpga->get_fpga_status() == 0;
-    KEL_DBG("\n[message_deal] pass-through unanswered%s\n", fpgaDown ? ": FPGA 0 is not running" : "");
-    reply.appendU8(fpgaDown ? ST_BUSY : ST_UNSUPPORTED);
+    const bool upgrading = g_usb_grade.load() != 0;
+    KEL_DBG("\n[message_deal] pass-through unanswered%s\n",
+            fpgaDown ? ": FPGA 0 is not running" : (upgrading ? " (a USB upgrade runs)" : ""));
+    reply.appendU8(fpgaDown || upgrading ? ST_BUSY : ST_UNSUPPORTED);
     std::vector<u8> out;
     protocol_phy::encode(reply, out);
     sender(std::move(out));
@@ -742,7 +751,7 @@ void message_deal::expirePending(u8 link)
     file_deal::expire(link);
 }
 
-u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len)
+u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len, u32 sequence)
 {
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
     if (!fpga)
@@ -757,10 +766,12 @@ u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len)
     const int n = fpga::rcvBuild(frame, h, payload + kPassbyHeaderSize, h.length);
     if (n == 0)
         return message_deal::ST_REFUSED;
-    fpga->setPassbySink(link, [](const u8* reply, int replyLen) { message_deal::passbyCardReply(reply, replyLen); });
+    fpga->setPassbySink(link, [sequence](const u8* reply, int replyLen) {
+        message_deal::passbyCardReply(sequence, reply, replyLen);
+    });
     switch (fpga->passbySend(link, frame, n)) {
     case fpga_manage::kPassbySent: return message_deal::ST_DONE;
     case fpga_manage::kPassbyBadFrame: return message_deal::ST_REFUSED;
-    default: return message_deal::ST_BUSY;  // FPGA 0 not running, or the transfer failed
+    default: return message_deal::ST_BUSY;  // FPGA 0 not running, a USB upgrade, or the transfer failed
     }
 }

@@ -104,15 +104,17 @@ public:
     // A link registers where frames from other threads go while it runs.
     static void attachLink(u8 link, LinkSender sender);
     static void detachLink(u8 link);
-    // One reply (an RCV_FRAME) of the receiving cards to the pending
-    // pass-through, handed over by the FPGA manager's thread: sent to the PC
-    // on the link that forwarded the request. False when nothing is pending,
+    // One reply (an RCV_FRAME) of the receiving cards to the pass-through
+    // `sequence` (passbyForward's), handed over by the FPGA manager's thread:
+    // sent to the PC on the link that forwarded the request. False when that
+    // request is no longer pending (its window closed, another one followed),
     // the frame is malformed or that link is gone.
-    static bool passbyCardReply(const u8* frame, int len);
+    static bool passbyCardReply(u32 sequence, const u8* frame, int len);
     // True while a pass-through forwarded by `link` waits for the cards.
     static bool passbyPending(u8 link);
     // Ends a pass-through whose answer window has closed; when no card
-    // answered, the PC gets ST_UNSUPPORTED. The links call it while one is
+    // answered, the PC gets ST_UNSUPPORTED (ST_BUSY when a USB upgrade runs
+    // by then: the replies were not read). The links call it while one is
     // pending.
     static void passbyExpire();
     // How long a link's poll may sleep: -1 (until an event) unless it waits
@@ -184,6 +186,7 @@ private:
 // Hands a pass-through request (the 0x30 payload: card, card command,
 // address, length, data) for the cards behind sending port `port` to the
 // FPGA manager as an RCV_FRAME; the cards' replies come back through
-// message_deal::passbyCardReply on `link`. Returns ST_DONE when it was
-// sent, else the status to reply at once.
-u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len);
+// message_deal::passbyCardReply as replies to request `sequence` on `link`.
+// Returns ST_DONE when it was sent, else the status to reply at once (busy
+// while the FPGA is not running or a USB upgrade runs).
+u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len, u32 sequence);

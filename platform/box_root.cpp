@@ -285,12 +285,16 @@ bool removeFile(const std::string& boxPath)
 
 static constexpr const char* kStaleWriteSuffix = ".new";
 
+bool isStaleWriteName(const std::string& name)
+{
+    const size_t n = std::char_traits<char>::length(kStaleWriteSuffix);
+    return name.size() > n && name.compare(name.size() - n, n, kStaleWriteSuffix) == 0;
+}
+
 static bool isStaleWrite(const fs::directory_entry& e)
 {
     std::error_code ec;
-    const std::string name = e.path().filename().string();
-    const size_t n = std::char_traits<char>::length(kStaleWriteSuffix);
-    return e.is_regular_file(ec) && name.size() > n && name.compare(name.size() - n, n, kStaleWriteSuffix) == 0;
+    return e.is_regular_file(ec) && isStaleWriteName(e.path().filename().string());
 }
 
 int removeStaleWrites(const std::string& boxDir, bool recursive)

@@ -63,6 +63,9 @@ bool removeFile(const std::string& boxPath);
 // write: every "<name>.new" file in the directory `boxDir` and, when
 // `recursive`, in the directories under it. The number removed.
 int removeStaleWrites(const std::string& boxDir, bool recursive);
+// True for a file name removeStaleWrites removes ("<name>.new", the name
+// not empty): no file the box keeps may be named so.
+bool isStaleWriteName(const std::string& fileName);
 
 // ------------------------------------------------------------ shell
 // Runs one shell command as system() would and returns system()'s raw

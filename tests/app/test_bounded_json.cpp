@@ -53,6 +53,40 @@ TEST(BoundedJson, ValuesAndSizeAreBounded)
     EXPECT_FALSE(parses(std::string(boundedJson::kMaxBytes + 1, ' ')));
 }
 
+// What the tree alone cannot tell apart ({}, [] and "" are all an empty
+// node; 5 and "5" the same text), for every node, names and strings full of
+// JSON's own characters among them.
+TEST(BoundedJson, KindsTellEveryValueWhatItIs)
+{
+    using K = boundedJson::Kind;
+    const std::string text = R"( {"o":{}, "a":[], "s":"", "n":-1.5e+3, "t":"5", "b":[true,false,null],)"
+                             R"( "{\"x\":[1,": {"k": "a,b:c}]\"", "m": [{"":0}, [[]], 120]}} )";
+    boost::property_tree::ptree root;
+    boundedJson::Kinds kinds;
+    ASSERT_TRUE(boundedJson::parse(text, root, kinds));
+    auto kind = [&](const boost::property_tree::ptree& node) { return kinds.at(&node); };
+    EXPECT_EQ(kinds.size(), 18u);
+    EXPECT_EQ(kind(root), K::Object);
+    EXPECT_EQ(kind(root.get_child("o")), K::Object);
+    EXPECT_EQ(kind(root.get_child("a")), K::Array);
+    EXPECT_EQ(kind(root.get_child("s")), K::String);
+    EXPECT_EQ(kind(root.get_child("n")), K::Number);
+    EXPECT_EQ(kind(root.get_child("t")), K::String);
+    std::vector<K> literals;
+    for (const auto& e : root.get_child("b"))
+        literals.push_back(kind(e.second));
+    EXPECT_EQ(literals, (std::vector<K>{K::Boolean, K::Boolean, K::Null}));
+    const auto& odd = root.get_child(boost::property_tree::ptree::path_type("{\"x\":[1,", '|'));
+    EXPECT_EQ(kind(odd), K::Object);
+    EXPECT_EQ(kind(odd.get_child("k")), K::String);
+    std::vector<K> mixed;
+    for (const auto& e : odd.get_child("m"))
+        mixed.push_back(kind(e.second));
+    EXPECT_EQ(mixed, (std::vector<K>{K::Object, K::Array, K::Number}));
+    EXPECT_EQ(kind(odd.get_child("m").front().second.front().second), K::Number);
+    EXPECT_FALSE(boundedJson::parse("[1,", root, kinds));
+}
+
 class BoundedJsonFile : public BoxTest {};
 
 TEST_F(BoundedJsonFile, AFileLargerThanTheBoundIsNotRead)

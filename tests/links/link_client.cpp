@@ -212,35 +212,48 @@ sockaddr_in boxEndpoint(uint16_t port, const std::string& address)
     return addr;
 }
 
+std::unique_ptr<LinkClient> TestLink::connect() const
+{
+    switch (kind) {
+    case LinkKind::Tcp: return LinkClient::tcp(port);
+    case LinkKind::Udp: return LinkClient::udp(port);
+    case LinkKind::Rs485: break;
+    }
+    return LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
+}
+
 TestLink startTestLink(LinkKind kind)
 {
     TestLink t;
+    t.kind = kind;
+    bool started = false;
     switch (kind) {
     case LinkKind::Tcp: {
         auto tcp = std::make_shared<networkManage>(0);
-        if (tcp->start())
-            t.client = LinkClient::tcp(tcp->port());
+        started = tcp->start();
+        t.port = tcp->port();
         t.link = tcp;
         t.id = message_deal::LINK_TCP;
         break;
     }
     case LinkKind::Udp: {
         auto udp = std::make_shared<udpnetManage>(0);
-        if (udp->start())
-            t.client = LinkClient::udp(udp->port());
+        started = udp->start();
+        t.port = udp->port();
         t.link = udp;
         t.id = message_deal::LINK_UDP;
         break;
     }
     case LinkKind::Rs485: {
         auto uart = std::make_shared<Zt_uart_inout>();
-        if (uart->start())
-            t.client = LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
+        started = uart->start();
         t.link = std::shared_ptr<ControlLink>(uart, &uart->port());
         t.id = message_deal::LINK_SERIAL;
         break;
     }
     }
+    if (started)
+        t.client = t.connect();
     return t;
 }
 

@@ -223,6 +223,8 @@ TEST_F(FileHandler, RefusedStartsChangeNothing)
         {startFrame("RCVR", 10, ".."), message_deal::ST_REFUSED},
         {startFrame("RCVR", 10, "x..y"), message_deal::ST_REFUSED},
         {startFrame("RCVR", 10, std::string(file_deal::kMaxName + 1, 'n')), message_deal::ST_REFUSED},
+        {startFrame("SMAP", 10, "hall.ztfile.new", 13), message_deal::ST_REFUSED},
+        {startFrame("RCVR", 10, "r1.new"), message_deal::ST_REFUSED},
         {startFrame("OSDS", 10, "/etc/passwd"), message_deal::ST_REFUSED},
         {pcRequest(0x20, bytesOf("OSDS")), message_deal::ST_BAD_LENGTH},
     };
@@ -234,6 +236,22 @@ TEST_F(FileHandler, RefusedStartsChangeNothing)
     EXPECT_FALSE(platform::exists("/escape"));
     EXPECT_TRUE(platform::sim::deviceAs<SimMtd>("/dev/mtd8")->eraseOffsets().empty());
     EXPECT_EQ(g_update_flag.load(), 0);
+}
+
+// Names the start's cleanup of unfinished writes would remove are refused
+// at the start frame; every name taken survives that cleanup.
+TEST_F(FileHandler, ANameTheStartCleanupWouldRemoveIsNeverStored)
+{
+    const auto file = pattern(100, 9);
+    for (const char* name : {"r.new", "a.rcv.new", "x y.new"})
+        EXPECT_EQ(status(startFrame("RCVR", 100, name)), message_deal::ST_REFUSED) << name;
+    for (const char* name : {"r.new.rcv", ".new", "r.NEW", "renew"})
+        ASSERT_EQ(send(transferFrames("RCVR", file, name)), 0) << name;
+    ASSERT_EQ(send(transferFrames("SMAP", file, "s.new2", 13)), 0);
+    platform::removeStaleWrites("/data", true);
+    for (const char* name : {"r.new.rcv", ".new", "r.NEW", "renew"})
+        EXPECT_EQ(stored(std::string("/data/rcvrecovery/") + name, file.size()), file) << name;
+    EXPECT_EQ(stored("/data/smartmapping/s.new2", file.size()), file);
 }
 
 // A whole file with the right CRC whose content the box would refuse to
@@ -249,6 +267,11 @@ TEST_F(FileHandler, AnOverlayOrAliasFileTheReaderWouldRefuseIsNotStored)
         {"ALIS", "/data/configs/alias.json", "source,1,on,Camera\n"},          // not JSON
         {"ALIS", "/data/configs/alias.json", R"({"names":[{"id":1}]})"},     // no name lists
         {"ALIS", "/data/configs/alias.json", deep},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":[]})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":7})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":"source"})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":null})"},
+        {"ALIS", "/data/configs/alias.json", R"({"namelist":{"win":[{"id":"first","valid":"on","name":"A"}]}})"},
         {"OSDS", "/data/configs/omenu.json", deep},
         {"OSDS", "/data/configs/omenu.json", R"({"name":"x","osdcount":1,"oactcount":1,"menu":[]})"},
         {"MO01", "/data/modes/MO01.json", R"({"name":"x","osdcount":1})"},  // a key missing

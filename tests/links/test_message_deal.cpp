@@ -373,6 +373,6 @@ TEST_F(Handler, PassThroughChecksItsLengthsBeforeForwardingAndAStrayCardReplyGoe
     // A card's reply with nothing pending goes nowhere.
     u8 frame[32];
     const int n = fpga::rcvBuild(frame, {0, 0, fpga::kRcvWrite, 0, 0}, nullptr, 0);
-    EXPECT_FALSE(message_deal::passbyCardReply(frame, n));
+    EXPECT_FALSE(message_deal::passbyCardReply(0, frame, n));
     EXPECT_EQ(message_deal::pollTimeoutMs(message_deal::LINK_TCP), -1);
 }

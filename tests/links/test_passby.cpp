@@ -40,11 +40,12 @@ protected:
         link.stop();
         FpgaTest::TearDown();
     }
-    // Sends a request and runs the manager once it has reached the FPGA.
-    void forward(const CTRL_FRAME& req)
+    // Sends a request (from `pc`, the test's client unless given) and runs
+    // the manager once it has reached the FPGA.
+    void forward(const CTRL_FRAME& req, LinkClient* pc = nullptr)
     {
         const size_t before = board->sentFrames().size();
-        ASSERT_TRUE(client->send(req));
+        ASSERT_TRUE((pc ? pc : client)->send(req));
         ASSERT_TRUE(waitUntil([&] { return board->sentFrames().size() > before; }));
         passes(1);
     }
@@ -137,7 +138,113 @@ TEST_P(PassbyOnOneLink, AnFpgaLostInTheWindowEndsItWithStatus3)
     EXPECT_EQ(board->cardMemory(0, 1)[0], 5);
 }
 
+// While a USB upgrade runs the manager's thread reads no card reply: a
+// pass-through is busy, as other requests the upgrade keeps out are, and
+// nothing goes to the cards.
+TEST_P(PassbyOnOneLink, DuringAUsbUpgradeIsBusyAndReachesNoCard)
+{
+    const CTRL_FRAME search = cardRequest(0, 0xFF, fpga::kRcvSearch, 0, {});
+    g_usb_grade = 1;
+    EXPECT_EQ(client->ask(search), message_deal::ST_BUSY);
+    EXPECT_TRUE(board->sentFrames().empty());
+    EXPECT_FALSE(message_deal::passbyPending(link.id));
+    g_usb_grade = 0;
+    forward(search);
+    std::optional<CTRL_FRAME> reply;
+    for (int card = 0; card < 4; ++card) {  // port 0 has four cards
+        reply = client->receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(statusOf(*reply), message_deal::ST_DONE);
+    }
+    closeWindow();
+
+    // An upgrade that begins before the cards' replies are read: busy, not
+    // "no card answered", at the window's end.
+    const size_t before = board->sentFrames().size();
+    ASSERT_TRUE(client->send(search));
+    ASSERT_TRUE(waitUntil([&] { return board->sentFrames().size() > before; }));
+    g_usb_grade = 1;
+    ticks(fpga_manage::kPassbyTicks + 1);
+    reply = client->receive();
+    g_usb_grade = 0;
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(statusOf(*reply), message_deal::ST_BUSY);
+    EXPECT_EQ(replyData(*reply), std::vector<u8>{});
+}
+
+// A card answers so late that its reply to a search on TCP comes while a
+// PC on UDP searches the same port: TCP gets nothing after its window, and
+// UDP one reply per card, though the late card's reply to TCP and its own
+// to UDP both come in UDP's window.
+TEST_P(PassbyOnOneLink, ALateReplyReachesNeitherAnotherLinkNorTwiceALaterRequest)
+{
+    constexpr int kLateLooks = 10;  // more looks at the receive queue than TCP's window and UDP's start take
+    board->setCardDelay(0, 3, kLateLooks);
+    const CTRL_FRAME search = cardRequest(0, 0xFF, fpga::kRcvSearch, 0, {});
+    auto cardsOf = [](LinkClient& pc) {
+        std::vector<u8> cards;
+        while (auto reply = pc.receive(100))
+            cards.push_back(reply->length > 1 ? reply->payload[1] : 0xEE);
+        return cards;
+    };
+    forward(search);
+    EXPECT_EQ(cardsOf(*client), (std::vector<u8>{0, 1, 2}));
+    after(fpga_manage::kPassbyTicks + 1);
+
+    TestLink udp = startTestLink(LinkKind::Udp);
+    ASSERT_TRUE(udp.client && udp.client->ok());
+    forward(search, udp.client.get());
+    for (int i = 0; i < 2 * kLateLooks; ++i)
+        after(1);
+    EXPECT_EQ(cardsOf(*udp.client), (std::vector<u8>{0, 1, 2, 3}));
+    EXPECT_EQ(cardsOf(*client), std::vector<u8>{});
+    udp.stop();
+}
+
 INSTANTIATE_TEST_SUITE_P(Tcp, PassbyOnOneLink, testing::Values(LinkKind::Tcp), linkKindName);
+
+// PCs that each open a connection and search the cards of port 0 (four
+// cards) or port 1 (two), at every moment of the box's own card search
+// (one port every kSearchTicks): each search gets exactly one reply from
+// each card of the port it asked, in chain order, and nothing else: no
+// reply to the box's own search and none to an earlier request.
+class PassbyOnFreshConnections : public Passby {};
+
+TEST_P(PassbyOnFreshConnections, EverySearchCountsExactlyTheCardsOfItsPort)
+{
+    constexpr int kSearches = 1000;
+    constexpr int kMoments = static_cast<int>(fpga_manage::kSearchTicks) + 1;
+    constexpr int kQuietMs = 10;
+    const std::vector<u8> chains[] = {{0, 1, 2, 3}, {0, 1}};
+    int wrong = 0;
+    for (int i = 0; i < kSearches && wrong < 5; ++i) {
+        for (int k = i % kMoments; k > 0; --k)
+            after(1);
+        const std::unique_ptr<LinkClient> pc = link.connect();
+        ASSERT_TRUE(pc->ok());
+        const u8 port = static_cast<u8>(i % 2);
+        board->clearSentFrames();  // it keeps only the last few
+        forward(cardRequest(port, 0xFF, fpga::kRcvSearch, 0, {}), pc.get());
+        std::vector<u8> cards;
+        for (size_t n = 0; n < chains[port].size(); ++n) {
+            const auto reply = pc->receive();
+            ASSERT_TRUE(reply) << "search " << i << ": " << n << " replies";
+            ASSERT_EQ(statusOf(*reply), message_deal::ST_DONE);
+            EXPECT_EQ(reply->source, kAddrCardPortBase + port);
+            cards.push_back(reply->payload[1]);
+        }
+        while (const auto extra = pc->receive(kQuietMs))
+            cards.push_back(extra->length > 1 ? extra->payload[1] : 0xEE);
+        if (cards != chains[port]) {
+            ++wrong;
+            ADD_FAILURE() << "search " << i << " of port " << int(port) << ": " << cards.size() << " replies";
+        }
+        after(fpga_manage::kPassbyTicks + 1);  // the window closes; the box's own search goes on
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, PassbyOnFreshConnections, testing::Values(LinkKind::Tcp, LinkKind::Udp),
+                         linkKindName);
 
 class PassbyRefused : public FpgaTest {};
 

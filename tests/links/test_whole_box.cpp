@@ -180,6 +180,41 @@ TEST_F(WholeBox, AChipThatStopsAnsweringIsToldAndBroughtBackWithTheLiveBlock)
     EXPECT_TRUE(retry(contrastHeld, 30000)) << boxFile("/sim/chip.txt").left(200).toStdString();
 }
 
+// PCs that each open a connection (TCP, then UDP, in turn) and search the
+// cards of port 0 the moment the last search's answer window has closed,
+// when the box's own card search goes out again: each counts exactly the
+// four cards that answer, never a reply to the box's own search or to an
+// earlier request. (A test of the links with the manager run pass by pass
+// does a thousand such searches at every moment of the box's own search.)
+TEST_F(WholeBox, EachSearchOnAFreshConnectionCountsExactlyTheCardsThatAnswer)
+{
+    constexpr int kSearches = 6, kTries = 3000;
+    constexpr u8 kBusy = 3, kPort0 = 0x10;
+    const CTRL_FRAME search = pcRequest(0x30, cat({{0xFF, 0x01}, le32(0), le16(0)}), 0, kPort0);
+    ASSERT_TRUE(tcpClient()->ok());
+    for (int i = 0; i < kSearches; ++i) {
+        SCOPED_TRACE(i % 2 ? "UDP" : "TCP");
+        const auto pc = i % 2 ? LinkClient::udp(kUdpPort, address) : LinkClient::tcp(kTcpPort, address);
+        ASSERT_TRUE(pc->ok());
+        // Busy while the last window is open (and while the FPGA comes up):
+        // asked again at once, so the search goes out as the window closes.
+        std::optional<CTRL_FRAME> reply;
+        for (int t = 0; t < kTries && (!reply || statusOf(*reply) == kBusy); ++t) {
+            if (reply)
+                QThread::msleep(5);
+            reply = pc->request(search);
+        }
+        std::vector<u8> cards;
+        while (reply) {
+            EXPECT_EQ(statusOf(*reply), 0);
+            EXPECT_EQ(reply->source, kPort0);
+            cards.push_back(reply->length > 1 ? reply->payload[1] : 0xEE);
+            reply = pc->receive(cards.size() < 4 ? 5000 : 300);
+        }
+        EXPECT_EQ(cards, (std::vector<u8>{0, 1, 2, 3})) << "search " << i;
+    }
+}
+
 // A PC uploads an overlay, a logo and a new application to the box; each is
 // checked on arrival and stored, the overlay is drawn by the video chip once
 // the PC turns it on and asks for a reload (a malformed one changes nothing
