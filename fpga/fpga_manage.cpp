@@ -410,6 +410,9 @@ void fpga_manage::fpgaLost(u8 fpga)
         return;
     QMutexLocker lock(&passby_mutex);
     search_port_ = -1;
+    // Frames a pass-through set aside came from the FPGA that stopped: they
+    // answer nothing the box still waits for once it runs again.
+    held_frames_.clear();
     linkCheck();
 }
 
