@@ -88,20 +88,10 @@ std::string screen(const std::string& text)
         return "larger than " + std::to_string(kMaxBytes) + " bytes";
     int depth = 0;
     size_t values = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == kEscape)
-                escaped = true;
-            else if (c == kQuote)
-                inString = false;
-            continue;
-        }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == kQuote) {
-            inString = true;
+            i = stringEnd(text, i);
         } else if (opens(c)) {
             if (++depth > kMaxDepth)
                 return "nested deeper than " + std::to_string(kMaxDepth) + " levels";

@@ -310,9 +310,6 @@ private:
     void usbPackageDeal(const QString& package);
     // A font child installed and its place noted; what became of it.
     ProgramWrite fontChild(const QString& package, const USB_UPGRADE_CHILD& c);
-    // Whether what was written reads back equal to it.
-    bool fpgaFlashHolds(u8 flash, const u8* program, u32 len);
-    bool fontFlashHolds(x518_manage* chip, u32 address, const u8* font, u32 length);
     void usbUpgradeFinish();
     void usbUpgradeEnd();
     u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running

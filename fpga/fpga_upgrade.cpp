@@ -277,6 +277,26 @@ bool allFontsPresent()
     return store && (store->reg_image.font_flags & kAllFontBits) == kAllFontBits;
 }
 
+// True when `len` bytes that `read(at, n, into)` reads a chunk at a time
+// into `buffer` equal `expected`: a flash write counts only once read back.
+// `what` and `base` name the place on the console.
+template <class Read>
+bool readsBackAs(const u8* expected, u32 len, u32 chunk, u8* buffer, const char* what, u32 base, Read read)
+{
+    for (u32 at = 0; at < len; at += chunk) {
+        const u32 n = std::min(chunk, len - at);
+        if (!read(at, n, buffer)) {
+            KEL_DBG("\n usb upgrade: %s cannot be read back at %#x\n", what, base + at);
+            return false;
+        }
+        if (std::memcmp(buffer, expected + at, n) != 0) {
+            KEL_DBG("\n usb upgrade: %s reads back wrong in %#x..%#x\n", what, base + at, base + at + n - 1);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ the steps
@@ -515,24 +535,6 @@ fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u
     return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
 }
 
-// True when `len` bytes from 0 of the flash behind an FPGA equal `program`;
-// read into the transfer buffer a chunk at a time.
-bool fpga_manage::fpgaFlashHolds(u8 flash, const u8* program, u32 len)
-{
-    for (u32 at = 0; at < len; at += kFpgaChunk) {
-        const u32 n = std::min(kFpgaChunk, len - at);
-        if (!drv.readFlash(flash, at, upgrade_buf_, n)) {
-            KEL_DBG("\n usb upgrade: flash %u cannot be read back at %#x\n", flash, at);
-            return false;
-        }
-        if (std::memcmp(upgrade_buf_, program + at, n) != 0) {
-            KEL_DBG("\n usb upgrade: flash %u reads back wrong in %#x..%#x\n", flash, at, at + n - 1);
-            return false;
-        }
-    }
-    return true;
-}
-
 fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
 {
     u8 raw[usbpkg::kFpgaHeadSize];
@@ -575,30 +577,12 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     }
     // A flash that ignores erases and programs still reports "not busy":
     // only what it holds tells.
-    if (!fpgaFlashHolds(flash, program.get(), len))
+    const bool holds = readsBackAs(program.get(), len, kFpgaChunk, upgrade_buf_, "the FPGA's flash", 0,
+                                   [&](u32 at, u32 n, u8* into) { return drv.readFlash(flash, at, into, n); });
+    if (!holds)
         return kProgramIncomplete;
     KEL_DBG("\n write over !!!!!\n ");
     return kProgramWritten;
-}
-
-// True when the font's place in the chip's flash holds `font`; read into
-// the transfer buffer a chunk at a time.
-bool fpga_manage::fontFlashHolds(x518_manage* chip, u32 address, const u8* font, u32 length)
-{
-    for (u32 at = 0; at < length; at += kFontChunk) {
-        const u32 n = std::min(kFontChunk, length - at);
-        if (chip->read_flash(chip->spi_fd, static_cast<int>(address + at), static_cast<int>(n),
-                             reinterpret_cast<char*>(upgrade_buf_)) != x518_manage::kFlashOk) {
-            KEL_DBG("\n usb upgrade: the chip's flash cannot be read back at %#x\n", address + at);
-            return false;
-        }
-        if (std::memcmp(upgrade_buf_, font + at, n) != 0) {
-            KEL_DBG("\n usb upgrade: the chip's flash reads back wrong in %#x..%#x\n", address + at,
-                    address + at + n - 1);
-            return false;
-        }
-    }
-    return true;
 }
 
 // The font's head goes in last, once everything behind it is in place: a
@@ -646,7 +630,12 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
             return kProgramIncomplete;
     }
     std::memcpy(upgrade_buf_, font.get(), sizeof head);
-    if (!write(0, sizeof head) || !fontFlashHolds(chip, place.address, font.get(), length))
+    auto readFont = [&](u32 at, u32 n, u8* into) {
+        return chip->read_flash(fd, static_cast<int>(place.address + at), static_cast<int>(n),
+                                reinterpret_cast<char*>(into)) == x518_manage::kFlashOk;
+    };
+    if (!write(0, sizeof head) ||
+        !readsBackAs(font.get(), length, kFontChunk, upgrade_buf_, "the chip's flash", place.address, readFont))
         return kProgramIncomplete;
     KEL_DBG("\n font write over\n");
     return kProgramWritten;

@@ -53,9 +53,6 @@ public:
     // Register-image register 0: one-shot requests for the HDMI 2.0 input.
     static constexpr u8 kRequestRestart = 0x01;  // restart its receiver
     static constexpr u8 kRequestHotPlug = 0x02;  // pulse its hot-plug line (the source re-reads the EDID)
-    // Register 37: bit s = the receiver of source s answered at power-up.
-    // Register 38: bit p = the EDID EEPROM of port p answers and holds the EDID last written or checked.
-    static constexpr u8 kPresenceMask = (1u << kSources) - 1;
 
     // Set_Custom_HDMI_EDID results.
     enum EdidSource { kEdidStored = 0, kEdidComputed = 1, kEdidDefault = 2 };

@@ -96,37 +96,36 @@ std::string fpgaFault(const Args& a)
     return std::string();
 }
 
-// "P on|off": the receiver of input P does not acknowledge.
-std::string i2cFault(const Args& a)
+// "P on|off" for the device `what` of input P (0-3): `find` gives it, or
+// null; `set` throws its switch.
+template <class Find, class Set>
+std::string inputSwitch(const Args& a, const std::string& noSuch, const std::string& what, Find find, Set set)
 {
     long p = 0;
     if (!controlNumber(a[0], 0, tamix::kSources - 1, p))
-        return "no input " + a[0] + " (inputs 0-" + std::to_string(tamix::kSources - 1) + ")";
+        return noSuch + a[0] + " (inputs 0-" + std::to_string(tamix::kSources - 1) + ")";
     bool on = false;
     if (std::string why = onOff(a[1], on); !why.empty())
         return why;
-    auto r = receiver(int(p));
-    if (!r)
-        return "no receiver on input " + a[0];
-    r->setSilent(on);
+    auto device = find(int(p));
+    if (!device)
+        return "no " + what + " on input " + a[0];
+    set(*device, on);
     return std::string();
+}
+
+// "P on|off": the receiver of input P does not acknowledge.
+std::string i2cFault(const Args& a)
+{
+    return inputSwitch(a, "no input ", "receiver", receiver, [](SimReceiver& r, bool on) { r.setSilent(on); });
 }
 
 // "P on|off": input P's EDID EEPROM takes no writes (its write-protect
 // pin): they are acknowledged and change nothing.
 std::string eepromFault(const Args& a)
 {
-    long p = 0;
-    if (!controlNumber(a[0], 0, tamix::kSources - 1, p))
-        return "no EDID EEPROM " + a[0] + " (inputs 0-" + std::to_string(tamix::kSources - 1) + ")";
-    bool on = false;
-    if (std::string why = onOff(a[1], on); !why.empty())
-        return why;
-    auto eeprom = edidEeprom(int(p));
-    if (!eeprom)
-        return "no EDID EEPROM on input " + a[0];
-    eeprom->setWriteProtected(on);
-    return std::string();
+    return inputSwitch(a, "no EDID EEPROM ", "EDID EEPROM", edidEeprom,
+                       [](SimEdidEeprom& e, bool on) { e.setWriteProtected(on); });
 }
 
 // "full|readonly|off": the box's writes under /data fail with ENOSPC or

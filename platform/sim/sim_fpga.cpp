@@ -206,18 +206,14 @@ void SimFpgaBoard::sendFrame(const uint8_t* frame, size_t len)
     const Fpga& x = fpga_[0];
     fpga::RcvHeader h;
     if (x.regs[reg::kState] != reg::kStateRunning || (x.regs[reg::kCtrl] & reg::kCtrlStandby) ||
-        !fpga::rcvParse(frame, static_cast<int>(len), &h)) {
-        ++dropped_;
+        !fpga::rcvParse(frame, static_cast<int>(len), &h))
         return;
-    }
     sent_.emplace_back(frame, frame + len);
     if (sent_.size() > kSentKept)
         sent_.pop_front();
     Port& port = ports_[h.port];
-    if (!port.linked) {
-        ++dropped_;
+    if (!port.linked)
         return;
-    }
     for (size_t k = 0; k < port.cards.size(); ++k)
         if ((h.card == k || h.card == fpga::kCardAll) && !port.cards[k].silent)
             cardAnswer(h.port, static_cast<int>(k), port.cards[k], frame, len);
@@ -288,10 +284,8 @@ bool SimFpgaBoard::cardCommand(int index, CardState& card, const fpga::RcvHeader
 
 void SimFpgaBoard::queueReply(const std::vector<uint8_t>& frame)
 {
-    if (rx_.size() >= kRxQueue) {
-        ++dropped_;
+    if (rx_.size() >= kRxQueue)
         return;
-    }
     rx_.push_back(frame);
     refreshRxRegs();
 }
@@ -470,7 +464,6 @@ void SimFpgaBoard::clearCounters()
     std::fill(std::begin(transactions_), std::end(transactions_), 0);
     std::fill(std::begin(unselected_), std::end(unselected_), 0);
     std::fill(std::begin(wrongMode_), std::end(wrongMode_), 0);
-    dropped_ = 0;
 }
 
 // ------------------------------------------------------------------ nodes

@@ -132,7 +132,6 @@ private:
     std::deque<std::vector<uint8_t>> rx_;
     std::vector<Delayed> delayed_;  // replies of delayed cards, not yet in rx_
     std::deque<std::vector<uint8_t>> sent_;
-    int dropped_ = 0;
     int resets_[2] = {};
     int transactions_[kTargets] = {};
     int unselected_[kTargets] = {};

@@ -53,15 +53,7 @@ class Chip {
 public:
     explicit Chip(const Registers& regs) : regs_(regs) {}
 
-    int value(u32 spec, int channel = 0) const
-    {
-        const size_t bank = ((spec >> 16) + x518::kChannelStride * u32(channel)) & 0xFF;
-        const u32 address = (spec >> 8) & 0xFF;
-        u32 v = 0;
-        for (u32 i = 0; i < (spec & 0xFF) && address + i < SimX518::kBankSize; ++i)
-            v |= u32(regs_[bank][address + i]) << (8 * i);
-        return int(v);
-    }
+    int value(u32 spec, int channel = 0) const { return int(channelValue(regs_, spec, channel)); }
     const Registers& registers() const { return regs_; }
     bool inUse(int channel) const
     {

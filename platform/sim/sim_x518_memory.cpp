@@ -24,17 +24,6 @@ int64_t floorDiv(int64_t a, int64_t b)
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-// Register `spec` of channel `channel`'s copy, little-endian over its width.
-u32 value(const SimX518Flash::Registers& regs, u32 spec, int channel = 0)
-{
-    const size_t bank = ((spec >> 16) + x518::kChannelStride * u32(channel)) & 0xFF;
-    const u32 address = (spec >> 8) & 0xFF;
-    u32 v = 0;
-    for (u32 i = 0; i < (spec & 0xFF) && address + i < SimX518::kBankSize; ++i)
-        v |= u32(regs[bank][address + i]) << (8 * i);
-    return v;
-}
-
 // The lines of `b` that share bytes with [from, to): the first and last
 // line index (first > last: none).
 void linesMeeting(const WriteArea& b, int64_t from, int64_t to, int64_t& first, int64_t& last)
@@ -68,6 +57,16 @@ int64_t firstShared(const WriteArea& a, const WriteArea& b)
 
 }  // namespace
 
+uint32_t channelValue(const SimX518Flash::Registers& regs, uint32_t spec, int channel)
+{
+    const size_t bank = ((spec >> 16) + x518::kChannelStride * uint32_t(channel)) & 0xFF;
+    const uint32_t address = (spec >> 8) & 0xFF;
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < (spec & 0xFF) && address + i < SimX518::kBankSize; ++i)
+        v |= uint32_t(regs[bank][address + i]) << (8 * i);
+    return v;
+}
+
 int64_t memoryLineBytes(uint32_t colourControl, int64_t n)
 {
     switch (colourControl) {
@@ -93,18 +92,18 @@ WriteArea writeArea(const SimX518Flash::Registers& regs, int channel, int buffer
     a.buffer = buffer;
     if (channel < 0 || channel >= x518::kChannels || buffer < 0 || buffer >= kBuffers)
         return a;
-    a.start = value(regs, x518::regAt(x518::kIsfld, x518::kFieldAddressStep * u32(buffer)), channel);
-    a.step = int64_t(value(regs, x518::kImwi, channel)) * kMemoryUnit;
-    a.colourControl = value(regs, x518::kIscwct + x518::kAddressStep * u32(channel));
-    const u32 flags = value(regs, x518::kShrinkFlags, channel);
-    const bool hShrink = value(regs, x518::kShrinkHControl, channel) == x518::kShrinkHOn;
-    const bool vShrink = value(regs, x518::kShrinkVControl, channel) == x518::kShrinkVOn;
-    a.width = shrunkPixels(int(value(regs, x518::kIactHw, channel)),
-                           hShrink ? int(value(regs, x518::kShrinkHRatio, channel)) : 0,
-                           int(value(regs, x518::kShrinkHPhase, channel)), (flags & kHPhaseFlag) != 0);
-    a.lines = shrunkPixels(int(value(regs, x518::kIactVw, channel)),
-                           vShrink ? int(value(regs, x518::kShrinkVRatio, channel)) : 0,
-                           int(value(regs, x518::kShrinkVPhase, channel)), (flags & kVPhaseFlag) != 0);
+    a.start = channelValue(regs, x518::regAt(x518::kIsfld, x518::kFieldAddressStep * u32(buffer)), channel);
+    a.step = int64_t(channelValue(regs, x518::kImwi, channel)) * kMemoryUnit;
+    a.colourControl = channelValue(regs, x518::kIscwct + x518::kAddressStep * u32(channel));
+    const u32 flags = channelValue(regs, x518::kShrinkFlags, channel);
+    const bool hShrink = channelValue(regs, x518::kShrinkHControl, channel) == x518::kShrinkHOn;
+    const bool vShrink = channelValue(regs, x518::kShrinkVControl, channel) == x518::kShrinkVOn;
+    a.width = shrunkPixels(int(channelValue(regs, x518::kIactHw, channel)),
+                           hShrink ? int(channelValue(regs, x518::kShrinkHRatio, channel)) : 0,
+                           int(channelValue(regs, x518::kShrinkHPhase, channel)), (flags & kHPhaseFlag) != 0);
+    a.lines = shrunkPixels(int(channelValue(regs, x518::kIactVw, channel)),
+                           vShrink ? int(channelValue(regs, x518::kShrinkVRatio, channel)) : 0,
+                           int(channelValue(regs, x518::kShrinkVPhase, channel)), (flags & kVPhaseFlag) != 0);
     a.lineBytes = memoryLineBytes(a.colourControl, a.width);
     return a;
 }

@@ -19,6 +19,10 @@
 
 namespace platform::sim {
 
+// Register `spec` of channel `channel`'s copy (16 banks a channel on, as the
+// chip reads it), little-endian over its width.
+uint32_t channelValue(const SimX518Flash::Registers& regs, uint32_t spec, int channel = 0);
+
 // Bytes a line of `pixels` takes in the memory format of colour-control
 // code `colourControl` (ISCWCT, OSCWCT).
 int64_t memoryLineBytes(uint32_t colourControl, int64_t pixels);

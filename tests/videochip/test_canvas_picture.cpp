@@ -37,12 +37,14 @@ protected:
             m->runPass();
         }
     }
-    template <class F> void apply(F edit)
+    template <class F> void apply(F edit) { applyOn(kW, kH, edit); }
+    // As apply, on a canvas of w x h.
+    template <class F> void applyOn(int w, int h, F edit)
     {
         write([&](KEL_RAM_PARA& b) {
             b.splice_mode = ram::SPLICE_NONE;
-            b.led_width = kW;
-            b.led_height = kH;
+            b.led_width = u16(w);
+            b.led_height = u16(h);
             for (IMAGE_PARA& im : b.image)
                 im.enable = 0;
             edit(b);
@@ -193,19 +195,8 @@ TEST_F(CanvasPictureTest, AnInputSplitOverTwoChannelsShowsWhole)
 {
     constexpr int kPortHdmi3 = 5, kW4 = 3840, kH4 = 2160;
     platform::sim::plugSource(ram::kSourceHdmi3, SourceTiming::p2160_30());
-    for (int i = 0; i < 12; ++i) {
-        poll();
-        m->runPass();
-    }
-    write([&](KEL_RAM_PARA& b) {
-        b.splice_mode = ram::SPLICE_NONE;
-        b.led_width = kW4;
-        b.led_height = kH4;
-        for (IMAGE_PARA& im : b.image)
-            im.enable = 0;
-        show(b, 0, ram::kSourceHdmi3, {0, 0, kW4, kH4});
-    });
-    m->runPass();
+    settle();
+    applyOn(kW4, kH4, [&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi3, {0, 0, kW4, kH4}); });
     ASSERT_GE(m->ich.win_ich[0][1], 0);  // two channels
     const platform::Canvas shown = canvas();
     ASSERT_EQ(shown.width, kW4);
