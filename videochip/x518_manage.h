@@ -279,6 +279,9 @@ public:
     // Black (bit 0), freeze (bit 1), switch effect (bit 2) and dot-by-dot (bit 8).
     void x518_SetWinOutput(int fd, u8 window, int flags);
     void win_freeze_sel(int fd, u32 window, u32 flags);
+    // Holds the input channel of every window set to freeze (the end of a
+    // window programming pass, which restarts the captures it programs).
+    void holdFrozenWindows(int fd);
     void x518_SetWinDbdMode(int fd, u8 window, int mode);
     // The dot-by-dot code of arrangement 0-9 (single input for any other).
     static i32 dbdCodeOf(int arrangement);

@@ -101,6 +101,7 @@ void x518_manage::set_output(int fd)
     else
         set_freeze(fd, kHoldOff);
     set_rtct(fd, kRtctRelease);
+    holdFrozenWindows(fd);
     keepProgrammedState();
     // The enhancer's coefficients follow each window's scale and input.
     refreshSharpness();
