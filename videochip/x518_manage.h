@@ -42,8 +42,10 @@
 // program every window it moved. It raises: win_chg of every chip window
 // in use (the default window included), win_attr_chg of all six (mirrors
 // are re-taken by chip window), overlay_chg (the mixers are re-assigned),
-// and g_chg_input of a chip window whose input port changed (it may now
-// show another block window). The dispatcher runs the pass after it; so
+// and g_chg_input of a chip window whose input port changed. A block window
+// that stays shown keeps what its chip window held under its new number
+// (input channels, dot-by-dot memory, frame-buffer ring, its wait for
+// channels: carryChipWindows). The dispatcher runs the pass after it; so
 // does the bring-up, and the apply pass after a panel initialisation.
 //
 // Crops. A source change to or from a crop stores the crop's margins
@@ -279,6 +281,9 @@ public:
     // Black (bit 0), freeze (bit 1), switch effect (bit 2) and dot-by-dot (bit 8).
     void x518_SetWinOutput(int fd, u8 window, int flags);
     void win_freeze_sel(int fd, u32 window, u32 flags);
+    // Holds the input channel of every window set to freeze (the end of a
+    // window programming pass, which restarts the captures it programs).
+    void holdFrozenWindows(int fd);
     void x518_SetWinDbdMode(int fd, u8 window, int mode);
     // The dot-by-dot code of arrangement 0-9 (single input for any other).
     static i32 dbdCodeOf(int arrangement);
@@ -570,6 +575,21 @@ private:
     // output panel
     void writePanelRegisters();
     // multi-window environment
+    // The chip windows as an environment left them: the record of each
+    // block window, their count, the default environment, and each chip
+    // window's dot-by-dot code.
+    struct ChipNumbering {
+        i32 record[kWindows] = {};
+        i32 dbd[kWindows] = {};
+        i32 count = 0;
+        bool defaultEnv = false;
+    };
+    ChipNumbering chipNumbering() const;
+    void buildEnvironment();
+    void chipWindowMap(const ChipNumbering& before, int* to) const;
+    // What each chip window holds moves to the chip window that shows its
+    // block window now (kelApi_initEnvX518).
+    void carryChipWindows(const ChipNumbering& before);
     bool fillRecord(const KEL_RAM_PARA& b, int window, int record);
     void assignLayers();
     void applyMirrors(const KEL_RAM_PARA& b);
@@ -618,8 +638,9 @@ private:
     void dropInput(u32 window);
     // input channels
     bool windowAvailable(int window) const;
-    // Channels the window takes: what it asks for, or, for a refused
-    // window other than `asking`, none.
+    // Channels the window takes: what it asks for; for a window other than
+    // `asking`, none while it is refused and what it holds while it waits
+    // to be served.
     int windowCost(int window, int asking) const;
     int moveOccupant(int channel, const int* list, int count);
     // picture and window setters
@@ -664,10 +685,19 @@ private:
     bool windowChanged(int window) const;
     bool anythingToProgram() const;
     void allocateInputs();
+    // Who asks for input channels in a programming pass, in the order they
+    // are served (allocateInputs).
+    enum AskGroup { kKeepsChannels, kAsksForMore, kHoldsNoChannel, kWaitsForChannels, kNotAsking };
+    int askGroup(int window) const;
+    void serveInput(int window, bool waiting);
+    // Windows still to be served in this allocation: they count with the
+    // channels they hold.
+    bool ich_pending_[kWindows] = {};
     int fadeCandidate();
     void programInputSides(int fd);
     void programOutputSides(int fd);
     void keepProgrammedState();
+    void releaseUnusedDbdMemory();
     // The input channels (or the dot-by-dot memory) cannot carry the window:
     // it gives up what it holds and shows black until they can. `held`: it
     // held channels before this try.

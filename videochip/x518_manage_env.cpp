@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -42,7 +43,20 @@ int x518_manage::recordOfWindow(int window) const
 
 // ------------------------------------------------------------------ the environment
 
+// A new environment renumbers the chip windows (a window removed, or one
+// added before others, moves every later one). What a chip window holds
+// follows the block window it shows: its input channels, its dot-by-dot
+// memory, its frame-buffer ring, its wait for channels. A window that shows
+// keeps what it holds; only windows new to the environment start from
+// nothing.
 void x518_manage::kelApi_initEnvX518()
+{
+    const ChipNumbering before = chipNumbering();
+    buildEnvironment();
+    carryChipWindows(before);
+}
+
+void x518_manage::buildEnvironment()
 {
     const KEL_RAM_PARA& b = block();
     int count = 0;
@@ -102,11 +116,7 @@ bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
     r.mirror = u8(im.mirror & kLowByte);
     r.output = u8(im.flags & kOutputBits);
     model.PM_WIN_FADE_EN[record] = (im.flags & ram::kFlagSeamless) ? 1 : 0;
-    // A new dot-by-dot arrangement needs its input channels taken again.
-    const i32 dbd = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
-    if (dbd != model.PM_WIN_DBD_MODE[record])
-        model.g_chg_dbd[record] = 1;
-    model.PM_WIN_DBD_MODE[record] = dbd;
+    model.PM_WIN_DBD_MODE[record] = (im.flags & ram::kFlagDotByDot) ? dbdCodeOf(im.dbd_mode) : DBD_DISABLE;
     model.win_chg[record] = 1;
     model.PM_WIN_FADE_IN[record] = b.seamless_para[window].para0;
     model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;
@@ -172,6 +182,98 @@ void x518_manage::applyMirrors(const KEL_RAM_PARA& b)
         model.win_info[r].mirror = mirror;
         model.win_mirror_h[r] = (mirror & kMirrorH) ? 1 : 0;
         model.win_mirror_v[r] = (mirror & kMirrorV) ? 1 : 0;
+    }
+}
+
+x518_manage::ChipNumbering x518_manage::chipNumbering() const
+{
+    ChipNumbering n;
+    std::copy(std::begin(model.win_record), std::end(model.win_record), n.record);
+    std::copy(std::begin(model.PM_WIN_DBD_MODE), std::end(model.PM_WIN_DBD_MODE), n.dbd);
+    n.count = std::clamp<i32>(model.wincnt, 0, kWindows);
+    n.defaultEnv = model.default_env != 0;
+    return n;
+}
+
+namespace {
+
+// Moves row r of `rows` to row to[r]; rows nothing moves to become `empty`.
+template <class Row>
+void carryRows(Row* rows, const int* to, const Row& empty)
+{
+    constexpr int kRows = x518_manage::kWindows;
+    Row old[kRows];
+    std::memcpy(old, rows, sizeof old);
+    for (int r = 0; r < kRows; ++r)
+        std::memcpy(&rows[r], &empty, sizeof(Row));
+    for (int r = 0; r < kRows; ++r)
+        if (to[r] != x518_manage::kNone)
+            std::memcpy(&rows[to[r]], &old[r], sizeof(Row));
+}
+
+// An owner (a chip window) as numbered now; `gone` for one that is gone.
+i32 carriedOwner(i32 owner, const int* to, i32 gone)
+{
+    return x518_manage::kelApi_IsWinValid(owner) && to[owner] != x518_manage::kNone ? to[owner] : gone;
+}
+
+}  // namespace
+
+// to[r]: the chip window that now shows what chip window r showed before,
+// kNone when that window is gone. The default environment's one window
+// stays itself; between it and the block's windows nothing carries.
+void x518_manage::chipWindowMap(const ChipNumbering& before, int* to) const
+{
+    std::fill(to, to + kWindows, int(kNone));
+    if (before.defaultEnv || model.default_env) {
+        if (before.defaultEnv && model.default_env)
+            for (int r = 0; r < std::min<int>(before.count, model.wincnt); ++r)
+                to[r] = r;
+        return;
+    }
+    for (int w = 0; w < kWindows; ++w)
+        if (kelApi_IsWinValid(before.record[w]) && kelApi_IsWinValid(model.win_record[w]))
+            to[before.record[w]] = model.win_record[w];
+}
+
+void x518_manage::carryChipWindows(const ChipNumbering& before)
+{
+    int to[kWindows];
+    chipWindowMap(before, to);
+    for (int c = 0; c < kChannels; ++c) {
+        ich.ich_win[c] = carriedOwner(ich.ich_win[c], to, kNone);
+        ich.ich_win_prev[c] = carriedOwner(ich.ich_win_prev[c], to, kNone);
+        model.win_num_prev[c] = carriedOwner(model.win_num_prev[c], to, kNoWindow);
+    }
+    rebuildWinIch();
+    for (i32& owner : ich.dbd_pool)
+        owner = carriedOwner(owner, to, kNone);
+    i32 noChannels[kChannels];
+    std::fill(std::begin(noChannels), std::end(noChannels), kNone);
+    carryRows(ich.win_ich_prev, to, noChannels);
+    i32 noBlocks[kDbdBlocksPerWindow];
+    std::fill(std::begin(noBlocks), std::end(noBlocks), kNone);
+    carryRows(ich.win_dbd_blk, to, noBlocks);
+    const u32 noBases[kFields] = {};
+    carryRows(ich.dbd_fb_base, to, noBases);
+    carryRows(ich.dbd_pitch, to, u32(0));
+    const i32 firstRing[kFields] = {0, 1, 2, 3, 4};
+    carryRows(model.fb_ring, to, firstRing);
+    carryRows(model.win_refused, to, i32(0));
+    // The input each chip window had: a record whose port differs sets its
+    // input up again (fillWindowTables).
+    carryRows(model.PM_INPUT, to, i32(kNoPort));
+    // A window new to the environment, or one whose dot-by-dot arrangement
+    // changed, takes its input channels anew.
+    int from[kWindows];
+    std::fill(std::begin(from), std::end(from), int(kNone));
+    for (int r = 0; r < kWindows; ++r)
+        if (to[r] != kNone)
+            from[to[r]] = r;
+    for (int r = 0; r < model.wincnt && r < kWindows; ++r) {
+        const i32 was = from[r] == kNone ? i32(DBD_DISABLE) : before.dbd[from[r]];
+        if (model.PM_WIN_DBD_MODE[r] != was)
+            model.g_chg_dbd[r] = 1;
     }
 }
 
@@ -386,8 +488,6 @@ void x518_manage::kelApi_MultiWinChInit()
     x518_SetWinPriority1(spi_fd);
     fillWindowTables(block());
     enableUsedChannels();
-    // The records may show other windows now: each is set up anew.
-    std::fill(std::begin(model.win_refused), std::end(model.win_refused), 0);
     // A window whose source no port carries shows black and holds no input channel.
     for (int i = 0; i < model.wincnt && i < kWindows; ++i)
         if (model.PM_INPUT[i] == kNoPort)

@@ -35,8 +35,12 @@ bool x518_manage::windowAvailable(int window) const
 
 int x518_manage::windowCost(int window, int asking) const
 {
-    if (model.win_refused[window] && window != asking)
-        return 0;  // it holds nothing: what the chip shows costs nothing
+    if (window != asking) {
+        if (model.win_refused[window])
+            return 0;  // it holds nothing: what the chip shows costs nothing
+        if (ich_pending_[window])
+            return ichCount(window);  // served later in this allocation
+    }
     const int mode = model.PM_WIN_DBD_MODE[window];
     if (mode <= kDbdSingle) {
         const int port = model.PM_INPUT[window];

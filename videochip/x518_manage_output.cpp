@@ -101,6 +101,7 @@ void x518_manage::set_output(int fd)
     else
         set_freeze(fd, kHoldOff);
     set_rtct(fd, kRtctRelease);
+    holdFrozenWindows(fd);
     keepProgrammedState();
     // The enhancer's coefficients follow each window's scale and input.
     refreshSharpness();
@@ -109,41 +110,64 @@ void x518_manage::set_output(int fd)
 }
 
 // Input channels for every window whose input is to be set up, and for
-// every window the channels could not carry so far. A window they cannot
-// carry now (the budget, no channel obtainable, or no dot-by-dot memory)
-// is refused: it keeps nothing, shows black and costs no channel while the
-// others are set up.
+// every window waiting for them. A window that shows keeps its channels
+// whatever the others ask: the windows are served group by group, each
+// group in window order (chip windows are numbered in block-window order):
+// those that hold channels and ask for no more than they hold, those that
+// hold channels and ask for more, those that hold none (new to the
+// layout), then those waiting. A window still to be served counts with
+// what it holds, so that only what is left goes to each. A window the
+// channels cannot carry now (the budget, no channel obtainable, or no
+// dot-by-dot memory) is refused: it keeps nothing, shows black and costs no
+// channel while the others are set up.
 void x518_manage::allocateInputs()
 {
-    // The windows asking to be set up first, then those waiting: a refused
-    // window only takes what the others leave.
-    bool refusedNow[kWindows] = {};
-    for (int pass = 0; pass < 2; ++pass) {
-        const bool waiting = pass == 1;
+    // Dot-by-dot memory a window gave up in this change is free for another
+    // window that asks for it now.
+    releaseUnusedDbdMemory();
+    int group[kWindows];
+    for (int w = 0; w < kWindows; ++w) {
+        group[w] = askGroup(w);
+        ich_pending_[w] = group[w] != kNotAsking;
+    }
+    for (int g = kKeepsChannels; g < kNotAsking; ++g) {
         for (int w = 0; w < kWindows; ++w) {
-            if ((model.win_refused[w] != 0) != waiting || refusedNow[w])
+            if (group[w] != g)
                 continue;
-            if (waiting && !windowAvailable(w))
-                continue;
-            const bool noChannel = firstIch(w) == kNone;
-            if (!waiting && model.g_chg_input[w] != kInputSet && model.g_chg_input[w] != kPortRemeasured &&
-                !model.g_chg_dbd[w] && !(model.win_chg[w] && noChannel))
-                continue;
-            // A dot-by-dot window without its channels takes them anew.
-            if (model.PM_WIN_DBD_MODE[w] > DBD_SINGLE_INPUT && noChannel)
-                model.g_chg_dbd[w] = 1;
-            const int result = set_input(u32(w), u32(model.PM_INPUT[w]));
-            if (budgetRefused(w, result) || (result != kRefused && !dbdCarried(w))) {
-                refuseWindow(w, !noChannel);
-                refusedNow[w] = true;
-            } else if (result == kRefused) {
-                model.win_refused[w] = 0;
-                model.g_chg_input[w] = model.g_chg_dbd[w] = 0;
-            } else if (waiting) {
-                model.win_refused[w] = 0;
-                model.win_chg[w] = 1;  // shown again
-            }
+            ich_pending_[w] = false;
+            serveInput(w, g == kWaitsForChannels);
         }
+    }
+}
+
+int x518_manage::askGroup(int w) const
+{
+    if (model.win_refused[w])
+        return windowAvailable(w) ? kWaitsForChannels : kNotAsking;
+    const bool noChannel = firstIch(w) == kNone;
+    const int input = model.g_chg_input[w];
+    if (input != kInputSet && input != kPortRemeasured && !model.g_chg_dbd[w] && !(model.win_chg[w] && noChannel))
+        return kNotAsking;
+    if (noChannel)
+        return kHoldsNoChannel;
+    return windowCost(w, w) <= ichCount(w) ? kKeepsChannels : kAsksForMore;
+}
+
+void x518_manage::serveInput(int w, bool waiting)
+{
+    const bool noChannel = firstIch(w) == kNone;
+    // A dot-by-dot window without its channels takes them anew.
+    if (model.PM_WIN_DBD_MODE[w] > DBD_SINGLE_INPUT && noChannel)
+        model.g_chg_dbd[w] = 1;
+    const int result = set_input(u32(w), u32(model.PM_INPUT[w]));
+    if (budgetRefused(w, result) || (result != kRefused && !dbdCarried(w))) {
+        refuseWindow(w, !noChannel);
+    } else if (result == kRefused) {
+        model.win_refused[w] = 0;
+        model.g_chg_input[w] = model.g_chg_dbd[w] = 0;
+    } else if (waiting) {
+        model.win_refused[w] = 0;
+        model.win_chg[w] = 1;  // shown again
     }
 }
 
@@ -291,13 +315,20 @@ void x518_manage::keepProgrammedState()
     std::copy(std::begin(model.PM_WIN_NUM), std::end(model.PM_WIN_NUM), std::begin(model.win_num_prev));
     for (int w = 0; w < kWindows; ++w)
         std::copy(std::begin(ich.win_ich[w]), std::end(ich.win_ich[w]), std::begin(ich.win_ich_prev[w]));
+    releaseUnusedDbdMemory();
+    for (int w = 0; w < kWindows; ++w)
+        model.win_chg[w] = model.g_chg_input[w] = model.g_chg_dbd[w] = model.win_attr_chg[w] = model.win_pri_chg[w] = 0;
+}
+
+// The dot-by-dot memory of windows that no longer show dot by dot, or show
+// one input small enough for their input channels' own memory.
+void x518_manage::releaseUnusedDbdMemory()
+{
     for (int w = 0; w < kWindows; ++w) {
         const int mode = model.PM_WIN_DBD_MODE[w];
         if (mode <= DBD_DISABLE || (mode == DBD_SINGLE_INPUT && !check_dbd_input(spi_fd, model.PM_INPUT[w])))
             reset_dbd_mem(w);
     }
-    for (int w = 0; w < kWindows; ++w)
-        model.win_chg[w] = model.g_chg_input[w] = model.g_chg_dbd[w] = model.win_attr_chg[w] = model.win_pri_chg[w] = 0;
 }
 
 // ------------------------------------------------------------------ active areas

@@ -425,6 +425,19 @@ void x518_manage::win_freeze_sel(int fd, u32 window, u32 flags)
     drv->write_X518(fd, x518::kIsyct, (flags & kOutputFreeze) ? x518::kIsyctHold : x518::kIsyctRun, kChannelStride * u32(c));
 }
 
+// The window programming starts the capture of every window it programs:
+// such a window set to freeze is held again once its input side has
+// captured its new picture. Its freeze was written with a re-layout, or it stayed
+// frozen while the pass programmed it. A window whose port has no signal
+// is not frozen (the setter does not freeze it either); it is once a pass
+// programs it on a port with signal.
+void x518_manage::holdFrozenWindows(int fd)
+{
+    for (int w = 0; w < model.wincnt && w < kWindows; ++w)
+        if ((model.win_info[w].output & kOutputFreeze) && windowChanged(w) && windowHasSignal(w))
+            win_freeze_sel(fd, u32(w), kOutputFreeze);
+}
+
 void x518_manage::x518_SetWinDbdMode(int fd, u8 window, int mode)
 {
     if (window >= model.wincnt || window >= kWindows)

@@ -185,8 +185,9 @@ struct X518WindowModel {
     // 1: the input channels (or the dot-by-dot memory) cannot carry what the
     // window asks to show. It holds no input channel and shows black; while
     // it waits it costs no channel, so that it never keeps another window
-    // from being set up; every programming pass tries it again. A new
-    // environment clears it (its windows are set up anew).
+    // from being set up; every programming pass tries it again, after the
+    // windows that show. It follows its block window into a new
+    // environment.
     i32 win_refused[kWindows] = {};
 
     // ---- change flags (1 = changed)

@@ -148,6 +148,48 @@ TEST_F(CanvasPictureTest, AFrozenWindowKeepsItsFrameWhileALiveOneMovesOn)
     EXPECT_FALSE(canvasprobe::samePicture(released, canvas(), left));
 }
 
+// A frozen window stays held whatever programs it again: another window
+// resized, itself moved, its source changed; a freeze written together
+// with a move is applied. It shows its input's card, and the same frame.
+TEST_F(CanvasPictureTest, AFreezeHoldsThroughEveryReLayoutOfItsOwnOrAnother)
+{
+    const Box left{0, 0, kW / 2, kH / 2}, right{kW / 2, 0, kW / 2, kH / 2};
+    struct Step {
+        const char* what;
+        Box other, frozen;
+        u16 source;
+        int port;
+    };
+    const Step steps[] = {
+        {"frozen with a move", left, {kW / 2, kH / 2, kW / 2, kH / 2}, ram::kSourceHdmi2, kPortHdmi2},
+        {"the other window resized", {0, 0, 800, 500}, {kW / 2, kH / 2, kW / 2, kH / 2}, ram::kSourceHdmi2, kPortHdmi2},
+        {"itself moved", {0, 0, 800, 500}, right, ram::kSourceHdmi2, kPortHdmi2},
+        {"its source changed", {0, 0, 800, 500}, right, ram::kSourceDvi, kPortDvi},
+    };
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, left);
+        show(b, 1, ram::kSourceHdmi2, right);
+    });
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        apply([&](KEL_RAM_PARA& b) {
+            show(b, 0, ram::kSourceHdmi1, s.other);
+            show(b, 1, s.source, s.frozen);
+            b.image[1].flags = ram::kFlagFreeze;
+        });
+        const int chipWindow = m->recordOfWindow(1);
+        ASSERT_GE(chipWindow, 0);
+        EXPECT_EQ(chip->regValue(x518::kIsyct, x518::kChannelStride * u32(m->ich.win_ich[chipWindow][0])),
+                  x518::kIsyctHold);
+        const platform::Canvas before = canvas();
+        long checked = 0;
+        EXPECT_EQ(canvasprobe::mismatches(before, card(s.port), {s.frozen, {0, 0, kW, kH}}, kSampleStep, &checked), 0);
+        EXPECT_GT(checked, 100);
+        chip->advanceFrames(7);
+        EXPECT_TRUE(canvasprobe::samePicture(before, canvas(), s.frozen));
+    }
+}
+
 // A source switch with the switch effect fades the window out and in: at
 // every step the canvas blends it over the window below by the weight the
 // mixer holds.

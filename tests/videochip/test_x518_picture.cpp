@@ -123,6 +123,7 @@ TEST_F(PictureTest, SharpnessProgramsEachWindowsOwnChannels)
         {20, 1920, 6, 128, unity, zoom3},
         {5, 1920, 0, 0, none, none},
         {20, 0, 6, 128, unity, unity},  // no input size
+        {30, 1920, 6, 255, unity, zoom3},  // 256: saturated, not wrapped to 0
         {100, 1920, 6, 255, unity, zoom3},
     };
     for (const auto& c : cases) {

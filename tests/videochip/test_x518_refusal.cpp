@@ -4,11 +4,13 @@
 #include "tests/support/canvas_probe.h"
 #include "tests/videochip/chip_test.h"
 
+#include "app/utils.h"
 #include "platform/sim/sim_x518_canvas.h"
 #include "platform/sim/sim_x518_memory.h"
 #include "registers/x518_regs.h"
 
 #include <QSignalSpy>
+#include <functional>
 
 using canvasprobe::Box;
 using platform::sim::SourceTiming;
@@ -85,6 +87,53 @@ protected:
     {
         return platform::sim::memoryFaults(platform::sim::writeAreas(chip->registers())).empty();
     }
+    // An input plugged with `t`, its timing published as the input manager
+    // publishes what the receiver reports (this test's chip manager reads
+    // the record; the input manager outlives a test and may still poll an
+    // earlier test's receivers), measured by the chip and its windows
+    // programmed.
+    void plugAndSettle(int source, const SourceTiming& t)
+    {
+        platform::sim::plugSource(source, t);
+        {
+            QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+            ST_HDMI_INFO& r = src->hdminfo[source];
+            r.Hact = t.hactive, r.Hsync = t.hsync, r.Hback = t.hback, r.Hpol = t.hpol, r.Htotal = t.htotal;
+            r.Vact = t.vactive, r.Vsync = t.vsync, r.Vback = t.vback, r.Vpol = t.vpol, r.Vtotal = t.vtotal;
+            r.pfreq = float(t.pixelClockKhz() * 1000.0);
+            r.type = t.type, r.datamode = t.datamode, r.lane = t.lanes, r.ip = t.interlaced;
+            r.nosignal = 0, r.changed = 1;
+        }
+        settle();
+        ASSERT_EQ(m->ports.PI_HDMI_INFO[x518_manage::kelApi_inputCvtX518(source)].datamode, t.datamode);
+    }
+    // Block window b has its input channels and shows its picture.
+    bool shown(int b) const
+    {
+        const int r = m->recordOfWindow(b);
+        return r >= 0 && channels(r) > 0 && !black(r);
+    }
+    // The 3840 x 2160 canvas with no window on it.
+    static void emptyCanvas(KEL_RAM_PARA& b)
+    {
+        b.splice_mode = ram::SPLICE_NONE;
+        b.led_width = kW;
+        b.led_height = kH;
+        b.out1_rect = {0, 0, kW, kH};
+        for (IMAGE_PARA& im : b.image)
+            im = IMAGE_PARA{};
+    }
+    static void tile(KEL_RAM_PARA& b, int w, u16 source, Box r, u16 dbdArrangement = kNoDbd)
+    {
+        IMAGE_PARA& im = b.image[w];
+        im.enable = ram::kImageShown;
+        im.source = source;
+        im.x = u16(r.x), im.y = u16(r.y), im.w = u16(r.w), im.h = u16(r.h);
+        im.flags = dbdArrangement == kNoDbd ? 0 : ram::kFlagDotByDot;
+        im.dbd_mode = dbdArrangement == kNoDbd ? 0 : dbdArrangement;
+        b.image_priority[w] = u16(w);
+    }
+    static constexpr u16 kNoDbd = 0xFFFF;
     std::unique_ptr<QSignalSpy> codes;
 };
 
@@ -177,4 +226,119 @@ TEST_F(RefusalTest, AWindowTheDotByDotMemoryCannotHoldIsRefused)
     EXPECT_FALSE(black(0));
     EXPECT_TRUE(black(1));
     EXPECT_TRUE(memorySound());
+}
+
+// Walks of layouts, sources, inputs and dot-by-dot arrangements that ask
+// the eight channels for more than they hold. After every step: the windows
+// waiting are those listed, they show black, every window that showed
+// before still shows unless its own cost grew, a channel no window owns
+// captures nothing, and no two captures share memory.
+TEST_F(RefusalTest, AWindowThatShowsKeepsItsChannelsWhateverTheOthersAsk)
+{
+    using Edit = std::function<void(KEL_RAM_PARA&)>;
+    struct Step {
+        const char* what;
+        Edit edit;              // a block write, or
+        int replug = -1;        // an input plugged again with
+        bool twoPerClock = false;  // two pixels per clock
+        u8 waiting = 0;
+        u8 grows = 0;  // windows whose own cost grew (or that are laid out anew)
+    };
+    const Box row0[] = {{0, 0, 1280, 1080}, {1280, 0, 1280, 1080}, {2560, 0, 1280, 1080}};
+    const Box row1[] = {{0, 1080, 1280, 1080}, {1280, 1080, 1280, 1080}, {2560, 1080, 1280, 1080}};
+    const Box lowerLeft{0, 1080, 1920, 1080}, lowerRight{1920, 1080, 1920, 1080};
+    auto sixTiles = [&](std::initializer_list<u16> sources) {
+        return [=](KEL_RAM_PARA& b) {
+            emptyCanvas(b);
+            int w = 0;
+            for (u16 s : sources) {
+                tile(b, w, s, w < 3 ? row0[w] : row1[w - 3]);
+                ++w;
+            }
+        };
+    };
+    auto enable = [](int w, u16 on) { return [=](KEL_RAM_PARA& b) { b.image[w].enable = on; }; };
+    auto source = [](int w, u16 s) { return [=](KEL_RAM_PARA& b) { b.image[w].source = s; }; };
+    auto arrangement = [](int w, u16 a) { return [=](KEL_RAM_PARA& b) { b.image[w].dbd_mode = a; }; };
+    const u8 all = 0x3F;
+    const std::vector<std::vector<Step>> walks = {
+        {
+            {"three tiles and four inputs dot by dot (8)",
+             [&](KEL_RAM_PARA& b) {
+                 emptyCanvas(b);
+                 tile(b, 0, ram::kSourceHdmi1, row0[0]);
+                 tile(b, 1, ram::kSourceHdmi3, row0[1]);
+                 tile(b, 2, ram::kSourceHdmi2, row0[2]);
+                 tile(b, 3, ram::kSourceHdmi1, lowerLeft, 6);
+             },
+             -1, false, 0, all},
+            {"a fifth window (9)", [&](KEL_RAM_PARA& b) { tile(b, 4, ram::kSourceDvi, lowerRight); }, -1, false, 0x10,
+             0x10},
+            {"window 1 off: the others renumbered (7)", enable(1, 0)},
+            {"the dot-by-dot window off", enable(3, 0)},
+        },
+        {
+            {"six tiles (8)",
+             sixTiles({ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceDvi,
+                       ram::kSourceHdmi1}),
+             -1, false, 0, all},
+            {"window 5 on HDMI3 (9)", source(5, ram::kSourceHdmi3), -1, false, 0x20, 0x20},
+            {"window 0 off (7)", enable(0, 0)},
+            {"window 0 on again (9)", enable(0, ram::kImageShown), -1, false, 0x01, 0x01},
+            {"window 0 moved while it waits", [](KEL_RAM_PARA& b) { b.image[0].y = 100; }, -1, false, 0x01},
+        },
+        {
+            {"six tiles (7)",
+             sixTiles({ram::kSourceHdmi1, ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi2, ram::kSourceDvi,
+                       ram::kSourceHdmi3}),
+             -1, false, 0, all},
+            {"HDMI1 two pixels per clock (9)", nullptr, ram::kSourceHdmi1, true, 0x02, 0x03},
+            {"HDMI1 one pixel per clock again (7)", nullptr, ram::kSourceHdmi1},
+        },
+        {
+            {"four tiles and two inputs dot by dot (6)",
+             [&](KEL_RAM_PARA& b) {
+                 sixTiles({ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceDvi, ram::kSourceHdmi1})(b);
+                 tile(b, 4, ram::kSourceHdmi1, row1[1], 1);
+             },
+             -1, false, 0, all},
+            {"four inputs dot by dot (8)", arrangement(4, 6), -1, false, 0, 0x10},
+            {"a sixth window (9)", [&](KEL_RAM_PARA& b) { tile(b, 5, ram::kSourceDvi, row1[2]); }, -1, false, 0x20,
+             0x20},
+            {"two inputs dot by dot (7)", arrangement(4, 1)},
+            {"four inputs dot by dot again (9)", arrangement(4, 6), -1, false, 0x10, 0x10},
+        },
+    };
+    for (const auto& walk : walks) {
+        for (int s : {ram::kSourceDvi, ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3})
+            plugAndSettle(s, SourceTiming::p1080_60());
+        for (const Step& step : walk) {
+            SCOPED_TRACE(step.what);
+            bool before[6];
+            for (int b = 0; b < 6; ++b)
+                before[b] = shown(b);
+            if (step.edit) {
+                apply(step.edit);
+            } else {
+                SourceTiming t = SourceTiming::p1080_60();
+                t.datamode = step.twoPerClock ? 1 : 0;
+                plugAndSettle(step.replug, t);
+            }
+            EXPECT_EQ(int(refused()), int(step.waiting));
+            for (int b = 0; b < 6; ++b) {
+                const bool kept = before[b] && live().image[b].enable && !(step.grows & (1u << b));
+                if (step.waiting & (1u << b)) {
+                    EXPECT_FALSE(shown(b)) << "window " << b;
+                } else if (kept) {
+                    EXPECT_TRUE(shown(b)) << "window " << b;
+                }
+            }
+            for (int c = 0; c < x518_manage::kChannels; ++c) {
+                if (m->ich.ich_win[c] < 0) {
+                    EXPECT_EQ(chip->regValue(x518::kIactHw, x518::kChannelStride * u32(c)), 0u) << "channel " << c;
+                }
+            }
+            EXPECT_TRUE(memorySound());
+        }
+    }
 }
