@@ -83,9 +83,11 @@ void fpga_manage::initialize_start()
 {
     *gpio_cs_fpga0 = fpga::kCsReleased;
     *gpio_cs_fpga1 = fpga::kCsReleased;
+    loadIncompleteMarks();
     volatile u16* rst[fpga::kFpgas] = {gpio_rst_fpga0, gpio_rst_fpga1};
-    for (int f = 0; f < fpga::kFpgas; ++f) {
-        *rst[f] = fpga::kRstRun;
+    for (u8 f = 0; f < fpga::kFpgas; ++f) {
+        // Out of reset an FPGA loads what its flash holds: not a torn program.
+        *rst[f] = programIncomplete(f) ? fpga::kRstHold : fpga::kRstRun;
         rst_pending[f] = 0;
         vbo_retry[f] = 0;
     }
@@ -93,6 +95,22 @@ void fpga_manage::initialize_start()
         KEL_DBG("\n fpga: manager thread could not be started\n");
         writeLogMsg(LOG_ERROR, "create fpga manage thread failed");
     }
+}
+
+void fpga_manage::loadIncompleteMarks()
+{
+    saved_marks_ = incomplete_record::read();
+    incomplete_fpgas = saved_marks_.fpgas;
+    incomplete_fonts = saved_marks_.fonts;
+    for (u8 f = 0; f < fpga::kFpgas; ++f)
+        if (programIncomplete(f)) {
+            KEL_DBG("\n FPGA %u's program is incomplete and must be installed again: the FPGA stays in reset\n",
+                    f + 1u);
+            writeLogMsg(LOG_ERROR, "FPGA " + std::to_string(f + 1) +
+                                       "'s program is incomplete and must be installed again: it stays in reset");
+        }
+    if (saved_marks_.fonts)
+        KEL_DBG("\n a font is incomplete and must be installed again (places 0x%x)\n", saved_marks_.fonts);
 }
 
 void fpga_manage::pass()
@@ -316,11 +334,15 @@ void fpga_manage::pcCmdDeal()
 void fpga_manage::check_fpga_rst()
 {
     for (u8 f = 0; f < fpga::kFpgas; ++f) {
-        if (rst_pending[f] && Utils::getTimeSpace(rst_tick[f]) >= kResetTicks) {
-            *(f == 0 ? gpio_rst_fpga0 : gpio_rst_fpga1) = fpga::kRstRun;
-            rst_pending[f] = 0;
-            KEL_DBG("\n fpga %d out of reset\n", f);
+        if (!rst_pending[f] || Utils::getTimeSpace(rst_tick[f]) < kResetTicks)
+            continue;
+        rst_pending[f] = 0;
+        if (programIncomplete(f)) {
+            KEL_DBG("\n fpga %d stays in reset: its program is incomplete\n", f);
+            continue;
         }
+        *(f == 0 ? gpio_rst_fpga0 : gpio_rst_fpga1) = fpga::kRstRun;
+        KEL_DBG("\n fpga %d out of reset\n", f);
     }
 }
 

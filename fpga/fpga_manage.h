@@ -11,6 +11,7 @@
 #include "app/tick_pacer.h"
 #include "fpga/fpga_drv.h"
 #include "fpga/fpga_manage_jobs.h"
+#include "fpga/incomplete_record.h"
 #include "fpga/send_para.h"
 #include "registers/fpga_regs.h"
 
@@ -54,8 +55,16 @@ public:
     // Creates the manager on the first call: opens its SPI devices, maps the
     // SoC window, makes sure /data/smartmapping and /data/rcvrecovery exist.
     static fpga_manage* pInstance();
-    // Start values (both FPGAs let out of reset), then the thread.
+    // Start values, then the thread. Both FPGAs are let out of reset but
+    // one whose program an upgrade left incomplete (incomplete_record):
+    // it stays in reset, as it would load a torn program.
     void initialize_start();
+    // Takes the marks of incomplete programs from their file into
+    // incomplete_fpgas and incomplete_fonts and names them on the console.
+    void loadIncompleteMarks();
+    // True while FPGA `fpga`'s program is marked incomplete: the manager
+    // never lets it out of reset.
+    bool programIncomplete(u8 fpga) const { return (incomplete_fpgas.load() >> fpga) & 1u; }
 
     // ---- status and registers (any thread)
     // 1 when FPGA 0 runs: its state register reads 3, its power-up has
@@ -111,7 +120,8 @@ public:
     void fpga_manage_deal();
     // One pass while a USB upgrade is requested.
     void usb_upgrade_manage_deal();
-    // Lets an FPGA out of reset 201 ticks after its reset began.
+    // Lets an FPGA out of reset 201 ticks after its reset began, unless its
+    // program is marked incomplete.
     void check_fpga_rst();
     // Holds an FPGA in reset from now on (it comes back by check_fpga_rst).
     void holdFpgaReset(u8 fpga);
@@ -174,15 +184,26 @@ public:
     // written whole and read back equal, or cut short (an FPGA program or a
     // font whose flash was erased and did not take it whole; an application
     // that could not be written or read back, the old program staying).
-    enum ProgramWrite : u8 { kProgramNotWritten = 0, kProgramWritten = 1, kProgramIncomplete = 2 };
+    // An FPGA program also: kept, its flash refused the first erase and
+    // still holds the program it had; unverified, every erase and program
+    // was done but the flash could not be read back, so it likely holds the
+    // new program, which is not counted as installed.
+    enum ProgramWrite : u8 {
+        kProgramNotWritten = 0,
+        kProgramWritten = 1,
+        kProgramIncomplete = 2,
+        kProgramKept = 3,
+        kProgramUnverified = 4,
+    };
     // The writers of one payload.
     ProgramWrite update_muc_file(const QString& package, u32 offset, u32 length);
     // Reads the whole program from the stick before the flash is erased.
     ProgramWrite update_txc_file(const QString& package, u8 flash, u32 offset);
     // `slot` gets the font's place (a bit of incomplete_fonts) once its head was read.
     ProgramWrite update_x518_osd_font_file(const QString& package, u32 offset, u32 length, u8* slot = nullptr);
-    // Keep incomplete_fpgas, incomplete_fonts, application_failed and the
-    // console up to date with a child's write.
+    // Keep incomplete_fpgas, kept_fpgas, unverified_fpgas, incomplete_fonts,
+    // application_failed, the file of the marks and the console up to date
+    // with a child's write.
     void noteFpgaProgram(u8 fpga, ProgramWrite written);
     void noteFont(u8 slot, ProgramWrite written);
     void noteApplication(ProgramWrite written);
@@ -196,15 +217,22 @@ public:
     QString usb_grade_msg;  // the run's start time, then four blanks and its end time
     // Set before change code 104 and read by the upgrade page after it.
     // Bit f: FPGA f's flash was erased and not written whole, in this run
-    // or an earlier one; its program must be installed again. Cleared when a
-    // later run writes that FPGA's program whole.
+    // or an earlier one (before a reboot too: incomplete_record); its
+    // program must be installed again. Cleared when a later run writes that
+    // FPGA's program whole.
     std::atomic<u8> incomplete_fpgas{0};
-    // The same for the fonts, a bit per place in the chip's flash: 32-dot
-    // English, 32-dot Chinese, 64-dot English, 64-dot Chinese.
-    static constexpr int kFontPlaces = 4;
+    // Bit f: this run's last program for FPGA f was kept out by its flash
+    // (the old program stays), or written and not verified.
+    std::atomic<u8> kept_fpgas{0};
+    std::atomic<u8> unverified_fpgas{0};
+    // The same as incomplete_fpgas for the fonts, a bit per place in the
+    // chip's flash: 32-dot English, 32-dot Chinese, 64-dot English, 64-dot
+    // Chinese.
+    static constexpr int kFontPlaces = incomplete_record::kFontPlaces;
     std::atomic<u8> incomplete_fonts{0};
     // The last application child of this run could not be written whole or
-    // read back: the old program stays.
+    // read back, or this run tore an FPGA's program (the box then does not
+    // restart onto it): the old program stays.
     std::atomic<bool> application_failed{false};
 
     // Receiving cards found on each sending port by the last search.
@@ -312,6 +340,12 @@ private:
     ProgramWrite fontChild(const QString& package, const USB_UPGRADE_CHILD& c);
     void usbUpgradeFinish();
     void usbUpgradeEnd();
+    // The marks as they stand, with FPGAs `writing` marked too (a flash
+    // about to be erased), written to their file when they differ from
+    // what it holds.
+    void saveIncompleteMarks(u8 writing = 0);
+    incomplete_record::Marks saved_marks_;  // what the file holds
+    u8 torn_in_run_ = 0;                    // FPGAs this run left incomplete
     u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running
     u8* upgrade_buf_ = nullptr;    // the transfer buffer while a run holds it
 

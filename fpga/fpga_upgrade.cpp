@@ -19,9 +19,15 @@
 // reads back wrong) is incomplete: the FPGA still runs the program it
 // loaded but would load the torn one at the next power-up, and a torn font
 // has no head (the head is programmed last), so the next run installs it
-// again. The console and the upgrade page say what must be installed
-// again, and so they do for an application that could not be written (the
-// old program stays).
+// again. The marks of what is incomplete live in a file under /data
+// (incomplete_record): an FPGA marked there is kept in reset from the next
+// start until a run writes its program whole, and a run that tears an
+// FPGA's program neither installs an application nor restarts the box.
+// An FPGA's flash that refuses its first erase keeps its old program; one
+// that took every erase and program but cannot be read back likely holds
+// the new one, unverified. The console and the upgrade page say what must
+// be installed again, and so they do for an application that could not be
+// written (the old program stays).
 //
 // A run holds the transfer buffer that the control links' file transfers
 // use (file_deal), from its first step to its last; it waits for a link
@@ -277,24 +283,43 @@ bool allFontsPresent()
     return store && (store->reg_image.font_flags & kAllFontBits) == kAllFontBits;
 }
 
-// True when `len` bytes that `read(at, n, into)` reads a chunk at a time
-// into `buffer` equal `expected`: a flash write counts only once read back.
-// `what` and `base` name the place on the console.
+// What a flash holds where a payload was written: the payload, something
+// else, or it cannot be told (a read failed).
+enum class ReadBack { kEqual, kDiffers, kUnreadable };
+
+// Reads `len` bytes with `read(at, n, into)` a chunk at a time into `buffer`
+// and compares them with `expected`: a flash write counts only once read
+// back. `what` and `base` name the place on the console.
 template <class Read>
-bool readsBackAs(const u8* expected, u32 len, u32 chunk, u8* buffer, const char* what, u32 base, Read read)
+ReadBack readBack(const u8* expected, u32 len, u32 chunk, u8* buffer, const char* what, u32 base, Read read)
 {
     for (u32 at = 0; at < len; at += chunk) {
         const u32 n = std::min(chunk, len - at);
         if (!read(at, n, buffer)) {
             KEL_DBG("\n usb upgrade: %s cannot be read back at %#x\n", what, base + at);
-            return false;
+            return ReadBack::kUnreadable;
         }
         if (std::memcmp(buffer, expected + at, n) != 0) {
             KEL_DBG("\n usb upgrade: %s reads back wrong in %#x..%#x\n", what, base + at, base + at + n - 1);
-            return false;
+            return ReadBack::kDiffers;
         }
     }
-    return true;
+    return ReadBack::kEqual;
+}
+
+// What the first erase unit of an FPGA's flash holds once it was erased:
+// blank, still something else (the flash refused the erase), or unknown.
+enum class FirstUnit { kBlank, kNotBlank, kUnreadable };
+
+u32 unitBytes(const EraseUnit& u) { return u.kind == kErase32K ? kBlockBytes : kSectorBytes; }
+
+FirstUnit firstUnitAfterErase(fpga_drv& drv, u8 flash, const EraseUnit& u, u8* buffer)
+{
+    const u32 len = unitBytes(u);
+    if (!drv.readFlash(flash, u.sector << kSectorShift, buffer, len))
+        return FirstUnit::kUnreadable;
+    return std::all_of(buffer, buffer + len, [](u8 b) { return b == kErasedByte; }) ? FirstUnit::kBlank
+                                                                                      : FirstUnit::kNotBlank;
 }
 
 }  // namespace
@@ -407,11 +432,15 @@ void fpga_manage::get_usb_file_list_path()
 
 void fpga_manage::usb_upgrade_main_deal()
 {
+    // What an earlier run left incomplete stays so until it is written whole;
+    // the rest is this run's.
+    application_failed = false;
+    kept_fpgas = 0;
+    unverified_fpgas = 0;
+    torn_in_run_ = 0;
     if (usb_file_count == 0)
         return;
     downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
-    // What an earlier run left incomplete stays so until it is written whole.
-    application_failed = false;
     for (int i = 0; i < usb_file_count && i < usb_file_list.size(); ++i) {
         const QString& package = usb_file_list[i];
         KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),
@@ -484,17 +513,48 @@ fpga_manage::ProgramWrite fpga_manage::fontChild(const QString& package, const U
 }
 
 // A later child of the same FPGA may mend (or tear) what an earlier one did.
+// A flash that kept its program, or took the new one unverified, leaves an
+// earlier mark as it was: what the flash held before is what it holds.
 void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
 {
     const u8 bit = static_cast<u8>(1u << fpga);
-    if (written == kProgramIncomplete) {
-        incomplete_fpgas |= bit;
-        KEL_DBG("\n usb upgrade: FPGA %u's program is incomplete and must be installed again\n", fpga + 1u);
-        writeLogMsg(LOG_ERROR, "usb upgrade: FPGA " + std::to_string(fpga + 1) +
-                                   "'s program is incomplete and must be installed again");
-    } else if (written == kProgramWritten) {
-        incomplete_fpgas &= static_cast<u8>(~bit);
+    const std::string name = "FPGA " + std::to_string(fpga + 1);
+    if (written != kProgramNotWritten) {
+        kept_fpgas &= static_cast<u8>(~bit);
+        unverified_fpgas &= static_cast<u8>(~bit);
     }
+    switch (written) {
+    case kProgramIncomplete:
+        incomplete_fpgas |= bit;
+        torn_in_run_ |= bit;
+        KEL_DBG("\n usb upgrade: %s's program is incomplete and must be installed again\n", name.c_str());
+        writeLogMsg(LOG_ERROR, "usb upgrade: " + name + "'s program is incomplete and must be installed again");
+        break;
+    case kProgramWritten:
+        incomplete_fpgas &= static_cast<u8>(~bit);
+        break;
+    case kProgramKept:
+        kept_fpgas |= bit;
+        KEL_DBG("\n usb upgrade: %s's flash refused the new program and keeps the old one\n", name.c_str());
+        writeLogMsg(LOG_ERROR, "usb upgrade: " + name + "'s flash refused the new program and keeps the old one");
+        break;
+    case kProgramUnverified:
+        unverified_fpgas |= bit;
+        KEL_DBG("\n usb upgrade: %s's new program was written but could not be read back: not installed\n",
+                name.c_str());
+        writeLogMsg(LOG_ERROR, "usb upgrade: " + name + "'s new program was written but could not be read back");
+        break;
+    case kProgramNotWritten:
+        break;
+    }
+    saveIncompleteMarks();
+}
+
+void fpga_manage::saveIncompleteMarks(u8 writing)
+{
+    const incomplete_record::Marks marks{static_cast<u8>(incomplete_fpgas.load() | writing), incomplete_fonts.load()};
+    if (marks != saved_marks_ && incomplete_record::write(marks))
+        saved_marks_ = marks;
 }
 
 void fpga_manage::noteFont(u8 slot, ProgramWrite written)
@@ -508,6 +568,7 @@ void fpga_manage::noteFont(u8 slot, ProgramWrite written)
     } else if (written == kProgramWritten) {
         incomplete_fonts &= static_cast<u8>(~bit);
     }
+    saveIncompleteMarks();
 }
 
 void fpga_manage::noteApplication(ProgramWrite written)
@@ -556,8 +617,20 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     const std::unique_ptr<u8[]> program = readWhole(package, uint64_t(offset) + sizeof raw, len, kFpgaChunk);
     if (!program)
         return kProgramNotWritten;
-    for (const EraseUnit& u : erasePlan(0, len)) {
-        if (!drv.FPGA_SPI_FLASH_VBYONE_ERASE(flash, u.sector, u.kind, 1)) {
+    // From the first erase until the program reads back whole the flash may
+    // be torn: so the file of the marks says, should the box stop meanwhile.
+    saveIncompleteMarks(static_cast<u8>(1u << (flash == fpga_drv::kFlashBehindFpga0 ? 0 : 1)));
+    const std::vector<EraseUnit> plan = erasePlan(0, len);
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const EraseUnit& u = plan[i];
+        const bool erased = drv.FPGA_SPI_FLASH_VBYONE_ERASE(flash, u.sector, u.kind, 1);
+        // A flash that refuses erases (write-protected) reports them done
+        // and changes nothing: its first unit tells, before anything is lost.
+        if (i == 0 && erased && firstUnitAfterErase(drv, flash, u, upgrade_buf_) == FirstUnit::kNotBlank) {
+            KEL_DBG("\n usb upgrade: flash %u refused the erase; it keeps the program it held\n", flash);
+            return kProgramKept;
+        }
+        if (!erased) {
             KEL_DBG("\n usb upgrade: flash %u not erased at sector %u\n", flash, u.sector);
             return kProgramIncomplete;
         }
@@ -577,12 +650,19 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     }
     // A flash that ignores erases and programs still reports "not busy":
     // only what it holds tells.
-    const bool holds = readsBackAs(program.get(), len, kFpgaChunk, upgrade_buf_, "the FPGA's flash", 0,
-                                   [&](u32 at, u32 n, u8* into) { return drv.readFlash(flash, at, into, n); });
-    if (!holds)
-        return kProgramIncomplete;
-    KEL_DBG("\n write over !!!!!\n ");
-    return kProgramWritten;
+    switch (readBack(program.get(), len, kFpgaChunk, upgrade_buf_, "the FPGA's flash", 0,
+                     [&](u32 at, u32 n, u8* into) { return drv.readFlash(flash, at, into, n); })) {
+    case ReadBack::kEqual:
+        KEL_DBG("\n write over !!!!!\n ");
+        return kProgramWritten;
+    case ReadBack::kUnreadable:
+        // Every erase and program was done: the flash likely holds the new
+        // program, but nothing shows it does.
+        return kProgramUnverified;
+    case ReadBack::kDiffers:
+        break;
+    }
+    return kProgramIncomplete;
 }
 
 // The font's head goes in last, once everything behind it is in place: a
@@ -634,8 +714,8 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
         return chip->read_flash(fd, static_cast<int>(place.address + at), static_cast<int>(n),
                                 reinterpret_cast<char*>(into)) == x518_manage::kFlashOk;
     };
-    if (!write(0, sizeof head) ||
-        !readsBackAs(font.get(), length, kFontChunk, upgrade_buf_, "the chip's flash", place.address, readFont))
+    if (!write(0, sizeof head) || readBack(font.get(), length, kFontChunk, upgrade_buf_, "the chip's flash",
+                                           place.address, readFont) != ReadBack::kEqual)
         return kProgramIncomplete;
     KEL_DBG("\n font write over\n");
     return kProgramWritten;
@@ -646,6 +726,17 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
 void fpga_manage::usbUpgradeFinish()
 {
     KEL_DBG("\n downing_mcu = %#x ,downing_txc1 = %#x ,downing_osd = %#x\n", downing_mcu, downing_txc1, downing_osd);
+    // An FPGA whose flash this run tore still runs the program it loaded; a
+    // restart would leave it in reset (its program is incomplete). The box
+    // goes on as it is and the new application is not installed: a run
+    // that writes the FPGA whole installs both.
+    if (downing_mcu && (torn_in_run_ & incomplete_fpgas.load())) {
+        downing_mcu = 0;
+        application_failed = true;
+        KEL_DBG("\n usb upgrade: an FPGA's program is incomplete: the application is not installed and the box "
+                "does not restart\n");
+        writeLogMsg(LOG_ERROR, "usb upgrade: an FPGA's program is incomplete: the application was not installed");
+    }
     if (downing_mcu) {
         if (g_app_reset_flag.load()) {
             // A reboot is on its way: the new program waits beside the old one.

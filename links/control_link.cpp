@@ -80,7 +80,8 @@ bool ControlLink::start()
         if (onFailure_ == OpenFailure::GiveUp)
             return false;
     }
-    message_deal::attachLink(link_, [this](std::vector<u8> frame) { sends_.push(std::move(frame)); });
+    message_deal::attachLink(link_,
+                             [this](std::vector<u8> frame, const LinkPeer& peer) { sends_.push(std::move(frame), peer); });
     thread_ = std::thread([this] {
         platform::nameThread(name_);
         run();
@@ -126,8 +127,8 @@ void ControlLink::run()
 void ControlLink::writeQueued()
 {
     sends_.take(queued_);
-    for (const std::vector<u8>& frame : queued_)
-        transport_->write(frame.data(), frame.size());
+    for (const send_list::Queued& q : queued_)
+        transport_->writeTo(q.peer, q.frame.data(), q.frame.size());
     queued_.clear();
 }
 
@@ -138,7 +139,7 @@ void ControlLink::serve(protocol_phy& codec, const u8* data, size_t len, size_t 
         const CTRL_FRAME* request = codec.next(data, end);
         if (!request)
             return;
-        const message_deal::Wire reply = handler_.respond(*request);
+        const message_deal::Wire reply = handler_.respond(*request, transport_->peer());
         if (reply.size > 0)
             transport_->write(reply.data, reply.size);
     }

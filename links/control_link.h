@@ -42,9 +42,19 @@ public:
     // Link thread, after the wait: serves what the descriptors (as filled in
     // by pollSet) report, handing received bytes to link.serve().
     virtual void serveReady(const pollfd* fds, ControlLink& link) = 0;
-    // Link thread: writes one encoded frame, a reply or a queued frame, to
-    // the peer. False when it did not go out whole.
+    // Link thread: writes one encoded frame, the reply to the request being
+    // served, to the peer it came from. False when it did not go out whole.
     virtual bool write(const u8* data, size_t len) = 0;
+    // Link thread, while a request is served: who it came from.
+    virtual LinkPeer peer() const { return {}; }
+    // Link thread: writes a frame queued by another thread to `peer`; a
+    // peer that is gone (another connection took its place) gets nothing.
+    // A transport with one peer writes it as write() does.
+    virtual bool writeTo(const LinkPeer& peer, const u8* data, size_t len)
+    {
+        (void)peer;
+        return write(data, len);
+    }
 
     // A non-blocking socket of `type` bound to the platform's bind address
     // and `port` (0: any free port), with the socket option `option` set
@@ -81,8 +91,9 @@ public:
     // Ends the thread and closes the port.
     void stop();
     bool running() const { return thread_.joinable(); }
-    // Any thread: queues an encoded frame for the peer.
-    void send(std::vector<u8> frame) { sends_.push(std::move(frame)); }
+    // Any thread: queues an encoded frame for `peer` (none: a serial link's
+    // one peer; a network link has nobody to send it to).
+    void send(std::vector<u8> frame, const LinkPeer& peer = {}) { sends_.push(std::move(frame), peer); }
 
     // ---- for the transport, on the link's thread
     // Serves the frames in received bytes, at most `maxFrames` of them; each
@@ -109,6 +120,6 @@ private:
     std::unique_ptr<LinkTransport> transport_;
     message_deal handler_;
     send_list sends_;
-    std::deque<std::vector<u8>> queued_;  // frames taken from the send list
+    std::deque<send_list::Queued> queued_;  // frames taken from the send list
     std::thread thread_;
 };

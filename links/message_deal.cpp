@@ -148,6 +148,7 @@ struct PassbyState {
     bool answered = false;  // a card replied to the pending request
     u32 sequence = 0;       // numbers the requests forwarded, so a late reply finds its own
     u8 link = message_deal::LINK_NONE;
+    LinkPeer peer;  // who asked, on that link
     u32 stamp = 0;
     CTRL_FRAME header;  // the request being answered (its payload unused)
 };
@@ -199,8 +200,9 @@ message_deal::~message_deal() = default;
 
 // ------------------------------------------------------------------ serving
 
-message_deal::Wire message_deal::respond(const CTRL_FRAME& req)
+message_deal::Wire message_deal::respond(const CTRL_FRAME& req, const LinkPeer& peer)
 {
+    peer_ = peer;
     if (!isBoxAddress(req.target) && !isCardAddress(req.target)) {
         KEL_DBG("\n[message_deal] link %u: frame for %#x ignored\n", link_, req.target);
         return {};
@@ -629,6 +631,7 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         s.answered = false;
         sequence = ++s.sequence;
         s.link = link_;
+        s.peer = peer_;
         s.stamp = G_timeTicks.load();
         s.header.target = req.target;
         s.header.source = req.source;
@@ -666,6 +669,7 @@ bool message_deal::passbyCardReply(u32 sequence, const u8* frame, int len)
         return false;
     PassbyState& s = passbyState();
     LinkSender sender;
+    LinkPeer peer;
     CTRL_FRAME reply;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -675,6 +679,7 @@ bool message_deal::passbyCardReply(u32 sequence, const u8* frame, int len)
         if (it == s.senders.end())
             return false;
         sender = it->second;
+        peer = s.peer;
         s.answered = true;
         reply.target = s.header.source;
         reply.source = s.header.target;
@@ -691,7 +696,7 @@ bool message_deal::passbyCardReply(u32 sequence, const u8* frame, int len)
     reply.append(frame + fpga::kRcvHeader, h.length);
     std::vector<u8> out;
     protocol_phy::encode(reply, out);
-    sender(std::move(out));
+    sender(std::move(out), peer);
     return true;
 }
 
@@ -706,6 +711,7 @@ void message_deal::passbyExpire()
 {
     PassbyState& s = passbyState();
     LinkSender sender;
+    LinkPeer peer;
     CTRL_FRAME reply;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -718,6 +724,7 @@ void message_deal::passbyExpire()
         if (it == s.senders.end())
             return;
         sender = it->second;
+        peer = s.peer;
         reply.target = s.header.source;
         reply.source = s.header.target;
         reply.command = s.header.command;
@@ -734,7 +741,7 @@ void message_deal::passbyExpire()
     reply.appendU8(fpgaDown || upgrading ? ST_BUSY : ST_UNSUPPORTED);
     std::vector<u8> out;
     protocol_phy::encode(reply, out);
-    sender(std::move(out));
+    sender(std::move(out), peer);
 }
 
 int message_deal::pollTimeoutMs(u8 link)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "links/link_peer.h"
 #include "links/protocol_phy.h"
 
 #include <QString>
@@ -73,8 +74,9 @@ public:
     static constexpr u8 kChipFlash = 4;  // the video chip's serial flash
     static constexpr u16 kMaxFlashRead = 4096;
 
-    // Queues an encoded frame on a link from any thread (its send list).
-    using LinkSender = std::function<void(std::vector<u8>)>;
+    // Queues an encoded frame on a link from any thread (its send list),
+    // for the peer given.
+    using LinkSender = std::function<void(std::vector<u8>, const LinkPeer&)>;
 
     // Encoded reply bytes held by the handler until its next request.
     struct Wire {
@@ -89,10 +91,11 @@ public:
 
     u8 link() const { return link_; }
 
-    // Serves one frame. When a reply is to go out now, it is encoded into
-    // the handler's own buffer and its bytes returned (valid until the next
-    // request); otherwise no bytes. Nothing is allocated.
-    Wire respond(const CTRL_FRAME& req);
+    // Serves one frame from `peer`. When a reply is to go out now, it is
+    // encoded into the handler's own buffer and its bytes returned (valid
+    // until the next request); otherwise no bytes. Nothing is allocated.
+    // Replies given later (a pass-through's) go to `peer`.
+    Wire respond(const CTRL_FRAME& req, const LinkPeer& peer = {});
     // As respond(), the reply copied to `out`: true when there is one.
     bool serve(const CTRL_FRAME& req, std::vector<u8>& out);
     // Serves one frame addressed to the box or its cards. True, with `reply`
@@ -106,14 +109,14 @@ public:
     static void detachLink(u8 link);
     // One reply (an RCV_FRAME) of the receiving cards to the pass-through
     // `sequence` (passbyForward's), handed over by the FPGA manager's thread:
-    // sent to the PC on the link that forwarded the request. False when that
-    // request is no longer pending (its window closed, another one followed),
-    // the frame is malformed or that link is gone.
+    // sent to the PC that asked, on the link that forwarded the request.
+    // False when that request is no longer pending (its window closed,
+    // another one followed), the frame is malformed or that link is gone.
     static bool passbyCardReply(u32 sequence, const u8* frame, int len);
     // True while a pass-through forwarded by `link` waits for the cards.
     static bool passbyPending(u8 link);
     // Ends a pass-through whose answer window has closed; when no card
-    // answered, the PC gets ST_UNSUPPORTED (ST_BUSY when a USB upgrade runs
+    // answered, the PC that asked gets ST_UNSUPPORTED (ST_BUSY when a USB upgrade runs
     // by then: the replies were not read). The links call it while one is
     // pending.
     static void passbyExpire();
@@ -178,6 +181,8 @@ private:
     bool passby(const CTRL_FRAME& req, u8& status);
 
     u8 link_;
+    // Who the request being served came from.
+    LinkPeer peer_;
     // The reply being built and its encoding, reused from request to request.
     CTRL_FRAME reply_;
     std::array<u8, ctrl::kMaxWireFrame> wire_;

@@ -20,7 +20,7 @@ void send_list::wake()
     (void)n;  // a full counter is still a pending wake-up
 }
 
-void send_list::push(std::vector<uint8_t> frame)
+void send_list::push(std::vector<uint8_t> frame, const LinkPeer& peer)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -28,7 +28,7 @@ void send_list::push(std::vector<uint8_t> frame)
             queue_.pop_front();
             ++dropped_;
         }
-        queue_.push_back(std::move(frame));
+        queue_.push_back({std::move(frame), peer});
     }
     wake();
 }
@@ -46,7 +46,7 @@ void send_list::clearWake()
     (void)n;  // EAGAIN: nothing was signalled
 }
 
-void send_list::take(std::deque<std::vector<uint8_t>>& into)
+void send_list::take(std::deque<Queued>& into)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     into.swap(queue_);

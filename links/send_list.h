@@ -1,8 +1,11 @@
 // The send list of a control link: frames that other threads (the FPGA
-// manager with a receiving card's reply) hand to the link, and the wake-up
-// through which the link's thread, blocked in poll(), learns of them or of a
-// request to stop. The link's thread alone writes to its port.
+// manager with a receiving card's reply) hand to the link, each with the
+// peer it goes to, and the wake-up through which the link's thread, blocked
+// in poll(), learns of them or of a request to stop. The link's thread
+// alone writes to its port.
 #pragma once
+
+#include "links/link_peer.h"
 
 #include <atomic>
 #include <cstddef>
@@ -22,8 +25,13 @@ public:
     send_list(const send_list&) = delete;
     send_list& operator=(const send_list&) = delete;
 
-    // Any thread: queues one encoded frame and wakes the link's thread.
-    void push(std::vector<uint8_t> frame);
+    struct Queued {
+        std::vector<uint8_t> frame;
+        LinkPeer peer;
+    };
+
+    // Any thread: queues one encoded frame for `peer` and wakes the link's thread.
+    void push(std::vector<uint8_t> frame, const LinkPeer& peer);
     // Any thread: asks the link's thread to end.
     void requestStop();
     bool stopping() const { return stop_.load(); }
@@ -33,7 +41,7 @@ public:
     int wakeFd() const { return wakeFd_; }
     // Link thread: moves every queued frame into `into`, which is empty;
     // the two lists trade their storage, so nothing is allocated.
-    void take(std::deque<std::vector<uint8_t>>& into);
+    void take(std::deque<Queued>& into);
     // Link thread: clears the wake-up after poll() reported it. The loop then
     // looks at stopping() and take() again before it polls, so a wake-up is
     // never lost: push() and requestStop() change the state before they wake.
@@ -48,7 +56,7 @@ private:
     void wake();
 
     std::mutex mutex_;
-    std::deque<std::vector<uint8_t>> queue_;
+    std::deque<Queued> queue_;
     int wakeFd_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<size_t> dropped_{0};

@@ -67,6 +67,8 @@ void tcpserver::acceptClient()
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     clientFd_ = fd;
+    // Never 0, which names no connection.
+    connection_ = connection_ + 1 == 0 ? 1 : connection_ + 1;
 }
 
 void tcpserver::dropClient()
@@ -88,6 +90,15 @@ void tcpserver::readClient(ControlLink& link)
         return;
     }
     link.serve(codec_, rx_.data(), static_cast<size_t>(n));
+}
+
+bool tcpserver::writeTo(const LinkPeer& peer, const u8* data, size_t len)
+{
+    if (peer.connection != connection_ || clientFd_ < 0) {
+        KEL_DBG("\n[tcpserver] frame for connection %u dropped: it is gone\n", peer.connection);
+        return false;
+    }
+    return write(data, len);
 }
 
 bool tcpserver::write(const u8* data, size_t len)

@@ -1,7 +1,9 @@
 // The TCP control server: a listening socket on the platform's bind address
 // and one client at a time. A new connection replaces the one before it, so
 // a PC whose connection died without closing can always come back. Every
-// connection starts with a fresh codec state.
+// connection starts with a fresh codec state and a number of its own:
+// frames queued for an earlier connection (a pass-through's card replies)
+// are dropped, never sent on the one that replaced it.
 #pragma once
 
 #include "links/control_link.h"
@@ -25,6 +27,8 @@ public:
     int pollSet(pollfd* fds) override;
     void serveReady(const pollfd* fds, ControlLink& link) override;
     bool write(const u8* data, size_t len) override;
+    LinkPeer peer() const override { return LinkPeer::ofConnection(connection_); }
+    bool writeTo(const LinkPeer& peer, const u8* data, size_t len) override;
 
     // Any thread: the port listened on; 0 while not listening.
     u16 port() const { return boundPort_.load(); }
@@ -39,6 +43,7 @@ private:
     int listenFd_ = -1;
     int clientFd_ = -1;
     bool broken_ = false;  // a write to the client failed: it is let go
+    u32 connection_ = 0;   // the client's number, counted from 1 at each accept
     protocol_phy codec_;
     std::vector<u8> rx_;
 };

@@ -56,9 +56,19 @@ void udpserver::serveReady(const pollfd* fds, ControlLink& link)
 
 bool udpserver::write(const u8* data, size_t len)
 {
-    if (!haveSender_)
+    return writeTo(peer(), data, len);
+}
+
+LinkPeer udpserver::peer() const
+{
+    return haveSender_ ? LinkPeer::ofAddress(lastSender_) : LinkPeer{};
+}
+
+bool udpserver::writeTo(const LinkPeer& peer, const u8* data, size_t len)
+{
+    if (!peer.hasAddress || fd_ < 0)
         return false;
-    const sockaddr_in to = platform::netBroadcastReply(lastSender_);
+    const sockaddr_in to = platform::netBroadcastReply(peer.address);
     const ssize_t n = ::sendto(fd_, data, len, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (n == static_cast<ssize_t>(len))
         return true;

@@ -1,7 +1,8 @@
 // A UDP control server: one frame per datagram, one reply datagram per
 // frame, sent where the platform says a broadcast to the sender's port goes
 // (255.255.255.255 on the board, the sender on a host). Frames queued by
-// other threads go to the last sender.
+// other threads (a pass-through's card replies) go the same way to the
+// sender they answer, whoever has spoken since.
 #pragma once
 
 #include "links/control_link.h"
@@ -24,6 +25,8 @@ public:
     int pollSet(pollfd* fds) override;
     void serveReady(const pollfd* fds, ControlLink& link) override;
     bool write(const u8* data, size_t len) override;
+    LinkPeer peer() const override;
+    bool writeTo(const LinkPeer& peer, const u8* data, size_t len) override;
 
     // Any thread: the port bound; 0 while not bound.
     u16 port() const { return boundPort_.load(); }
@@ -33,7 +36,7 @@ private:
     std::atomic<u16> boundPort_{0};
     int fd_ = -1;
     bool haveSender_ = false;
-    sockaddr_in lastSender_{};
+    sockaddr_in lastSender_{};  // the sender of the datagram served last
     protocol_phy codec_;  // fresh for every datagram
     std::vector<u8> rx_;
 };

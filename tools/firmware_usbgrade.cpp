@@ -31,6 +31,20 @@ const pages::Texts kProgramIncomplete = {
     QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
     QStringLiteral("FPGA %1: программа неполная, установите снова!"),
     QStringLiteral("FPGA %1: chương trình chưa đủ, hãy cài lại!"), QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
+// The end of a run in which an FPGA's flash refused the first erase: it
+// still holds the program it had.
+const pages::Texts kProgramKept = {
+    QStringLiteral("FPGA %1 未更新，保留原程序!"), QStringLiteral("FPGA %1 not updated, old program kept!"),
+    QStringLiteral("FPGA %1 не обновлена, старая программа сохранена!"),
+    QStringLiteral("FPGA %1 chưa cập nhật, giữ chương trình cũ!"), QStringLiteral("FPGA %1 未更新，保留原程序!")};
+// The end of a run in which an FPGA's flash took every erase and program
+// but could not be read back: it likely holds the new program, unverified.
+const pages::Texts kProgramUnverified = {
+    QStringLiteral("FPGA %1 新程序未校验，请重新升级!"),
+    QStringLiteral("FPGA %1 new program not verified, install it again!"),
+    QStringLiteral("FPGA %1: новая программа не проверена, установите снова!"),
+    QStringLiteral("FPGA %1: chương trình mới chưa kiểm tra, hãy cài lại!"),
+    QStringLiteral("FPGA %1 新程序未校驗，請重新升級!")};
 // The end of a run in which a font's place in the video chip's flash was
 // erased and not written whole.
 const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重新升级!"),
@@ -60,7 +74,8 @@ constexpr int kIncompletePixels[] = {11, 10, 9};
 const char* const kRowText = "<font color = #FFFFFF >%1</font>";
 
 // ---- the list frame and its rows
-const QRect kFileFrame(10, 50, 280, 98);
+// Under the log line, which has room for four red lines at 9 pixels.
+const QRect kFileFrame(10, 60, 280, 96);
 const char* const kFileFrameStyle = "#frame_file{background-color: rgb(33, 36, 53);border:1px solid #FFFFFF;}";
 constexpr int kRowX = 5, kRowTop = 5, kRowPitch = 23, kRowWidth = 220, kRowHeight = 20;
 constexpr int kRowFontPoints = 7;
@@ -124,6 +139,7 @@ firmware_usbgrade::firmware_usbgrade(QWidget* parent)
     menulist_init();
     get_file_list_smartpath();
     language_changed();
+    showIncomplete();
 }
 
 firmware_usbgrade::~firmware_usbgrade()
@@ -169,13 +185,27 @@ void firmware_usbgrade::showRunEnd()
 {
     const fpga_manage* worker = fpga_manage::p_fpga_manage;
     const QString log = worker ? worker->usb_grade_msg : QString();
-    const QStringList failures = worker ? failureLines(*worker) : QStringList();
+    const QStringList failures = worker ? failureLines(*worker, true) : QStringList();
     if (failures.isEmpty()) {
         ui->label_log->setText(QString::fromLatin1(kLogOver).arg(QLatin1String(kOverWords) + "<br>" + log));
         return;
     }
+    showRedLines(failures, log);
+}
+
+// What an earlier run left incomplete, before a reboot too.
+void firmware_usbgrade::showIncomplete()
+{
+    const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    const QStringList failures = worker ? failureLines(*worker, false) : QStringList();
+    if (!failures.isEmpty())
+        showRedLines(failures, QString());
+}
+
+void firmware_usbgrade::showRedLines(const QStringList& failures, const QString& log)
+{
     // The times go when nothing else makes room for every red line.
-    const QString texts[] = {(failures + QStringList{log}).join(QStringLiteral("<br>")),
+    const QString texts[] = {(log.isEmpty() ? failures : failures + QStringList{log}).join(QStringLiteral("<br>")),
                              failures.join(QStringLiteral("<br>"))};
     QTextDocument fit;
     fit.setDefaultFont(ui->label_log->font());
@@ -191,13 +221,21 @@ void firmware_usbgrade::showRunEnd()
     }
 }
 
-QStringList firmware_usbgrade::failureLines(const fpga_manage& worker)
+// Per FPGA what its flash holds: a torn program (whatever this run did),
+// else this run's program unverified or refused.
+QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool thisRun)
 {
     QStringList lines;
-    if (worker.application_failed.load())
+    const u8 incomplete = worker.incomplete_fpgas.load();
+    const u8 unverified = thisRun ? static_cast<u8>(worker.unverified_fpgas.load() & ~incomplete) : 0;
+    const u8 kept = thisRun ? static_cast<u8>(worker.kept_fpgas.load() & ~incomplete & ~unverified) : 0;
+    if (thisRun && worker.application_failed.load())
         lines << pages::pick(kApplicationFailed).toHtmlEscaped();
-    if (const u8 fpgas = worker.incomplete_fpgas.load())
-        lines << pages::pick(kProgramIncomplete).arg(fpgaNumbers(fpgas)).toHtmlEscaped();
+    const std::pair<const pages::Texts*, u8> fpgaLines[] = {
+        {&kProgramIncomplete, incomplete}, {&kProgramUnverified, unverified}, {&kProgramKept, kept}};
+    for (const auto& [text, fpgas] : fpgaLines)
+        if (fpgas)
+            lines << pages::pick(*text).arg(fpgaNumbers(fpgas)).toHtmlEscaped();
     if (worker.incomplete_fonts.load())
         lines << pages::pick(kFontIncomplete).toHtmlEscaped();
     return lines;

@@ -4,7 +4,9 @@
 // which installs every package it finds, whatever row is selected. One run
 // per opening of the page: once started, the page stays started until it
 // is closed. The log line shows the run's start and end times when the
-// worker's change code 104 comes. See docs/usb-upgrade.md.
+// worker's change code 104 comes, and in red what must be installed again;
+// what earlier runs left incomplete it shows from the opening. See
+// docs/usb-upgrade.md.
 #pragma once
 
 #include "screens/page.h"
@@ -76,7 +78,13 @@ private:
     // The log line at the end of a run: "downing over" and its times, or
     // in red what must be installed again, and the times.
     void showRunEnd();
-    static QStringList failureLines(const fpga_manage& worker);
+    // At opening: in red what earlier runs left incomplete, if anything.
+    void showIncomplete();
+    // The red lines, and `log` (the times) under them where they fit.
+    void showRedLines(const QStringList& failures, const QString& log);
+    // What must be installed again: what is marked incomplete, and with
+    // `thisRun` what the last run could not install.
+    static QStringList failureLines(const fpga_manage& worker, bool thisRun);
     void addRow(int row, int index);
     QPushButton* addPagingButton(const QString& picture, int y);
     void highlightRow(int row, bool on);

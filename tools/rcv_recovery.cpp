@@ -79,9 +79,11 @@ rcv_recovery::rcv_recovery(QWidget* parent) : ToolPage(PAGE_RCV_RECOVERY, parent
 {
     ui->setupUi(this);
     setEntries({{ui->Button_check, {}}, {ui->Button_self_covery, {}}});
-    // Every opening starts without a result.
+    // Every opening starts without a result; with FPGA 0 not running no
+    // card can be asked, and the page says so at once.
     if (RcvRecoveryResult* r = result())
         r->pageOpened();
+    fpga_down = fpga_down_at_opening = !fpgaRunning();
     menulist_init();
     rcv_self_recovery_file_list();
     language_changed();
@@ -121,11 +123,25 @@ void rcv_recovery::language_changed()
     ui->Button_self_covery->setFont(smaller);
 }
 
+bool rcv_recovery::fpgaRunning()
+{
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    return fpga && fpga->get_fpga_status() == 1;
+}
+
 void rcv_recovery::syncUpdate(int code)
 {
     Page::syncUpdate(code);
     const u16 answer = g_send_para.recovery_progress.load();
-    if (code == SYNC_RCV_RECOVERY || (answer != kRecoveryAsking && answer != fpga::kRcvAnswerNone))
+    bool redraw = code == SYNC_RCV_RECOVERY || (answer != kRecoveryAsking && answer != fpga::kRcvAnswerNone);
+    // FPGA 0 came up (the manager raises change code 1) after the page
+    // opened without it: the sentence that it does not run goes. One that
+    // tells of a job cut short stays.
+    if (code == SYNC_PARA_CHANGED && fpga_down_at_opening && !jobShown() && fpgaRunning()) {
+        fpga_down = fpga_down_at_opening = false;
+        redraw = true;
+    }
+    if (redraw)
         rcv_self_recovery_file_list();
 }
 
@@ -168,7 +184,7 @@ void rcv_recovery::query()
         return;
     // The sentence while the job runs; the entries stay for Recovery.
     r->setCount(0);
-    fpga_down = false;
+    fpga_down = fpga_down_at_opening = false;
     rcv_self_recovery_file_list();
     postJob(SEND_RCV_CHECK);
     restyle(kQuery);
@@ -187,7 +203,7 @@ void rcv_recovery::recover()
         return;
     }
     if (fpga_down) {
-        fpga_down = false;
+        fpga_down = fpga_down_at_opening = false;
         rcv_self_recovery_file_list();
     }
     postJob(SEND_RCV_RECOVERY);
@@ -197,6 +213,7 @@ void rcv_recovery::recover()
 void rcv_recovery::jobEnded(bool noFpga)
 {
     fpga_down = noFpga;
+    fpga_down_at_opening = false;
     rcv_self_recovery_file_list();
 }
 

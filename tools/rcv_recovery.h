@@ -8,8 +8,9 @@
 // line, when the card did not answer its recovery, a sentence that says so
 // (the card stays listed: it still needs recovery); when the job was cut
 // short because FPGA 0 was not running, a sentence that says so, in place
-// of the one that no card needs recovery. A card number above its port's
-// card count is drawn red and cannot be recovered.
+// of the one that no card needs recovery; so too from the opening while
+// FPGA 0 is not running. A card number above its port's card count is
+// drawn red and cannot be recovered.
 #pragma once
 
 #include "tools/tool_page.h"
@@ -63,6 +64,7 @@ private:
     void lineLabel(int line, const QStringList& fields);
     QLabel* sentenceLabel(int line, const QString& text);
     static RcvRecoveryResult* result();
+    static bool fpgaRunning();
 
     Ui::rcv_recovery* ui;
     int recovery_refused = 0;
@@ -70,6 +72,7 @@ private:
     std::array<QLabel*, kLines> file_labels{};
     QLabel* no_answer = nullptr;
     QLabel* no_fpga = nullptr;
-    bool fpga_down = false;  // the last job ended for want of FPGA 0
+    bool fpga_down = false;  // FPGA 0 did not run at the opening, or the last job ended for want of it
+    bool fpga_down_at_opening = false;  // the former, until FPGA 0 runs or a job is posted
     u8 file_select = 0;
 };

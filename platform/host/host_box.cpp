@@ -98,6 +98,8 @@ DiskFault diskFault()
 
 void resetBox(const std::string& rootDir)
 {
+    // What the devices of the box before keep goes to that box's root.
+    persistDevices();
     setDiskFault(DiskFault::kNone);
     detail::setBoxRoot(rootDir);
     for (const char* d : kBoxDirs)

@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -143,6 +144,7 @@ int SimDevice::ioctl(unsigned long, void*) { errno = ENOTTY; return -1; }
 ssize_t SimDevice::pread(void*, size_t, off_t) { errno = ESPIPE; return -1; }
 ssize_t SimDevice::pwrite(const void*, size_t, off_t) { errno = ESPIPE; return -1; }
 void* SimDevice::mmap(size_t, off_t) { errno = ENODEV; return nullptr; }
+void SimDevice::persist() {}
 
 void registerDevice(const std::string& boxPath, std::shared_ptr<SimDevice> dev)
 {
@@ -157,6 +159,20 @@ std::shared_ptr<SimDevice> device(const std::string& boxPath)
     std::lock_guard<std::mutex> lock(r.mutex);
     auto it = r.devices.find(boxPath);
     return it == r.devices.end() ? nullptr : it->second;
+}
+
+void persistDevices()
+{
+    std::vector<std::shared_ptr<SimDevice>> devices;
+    {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        for (const auto& [path, dev] : r.devices)
+            devices.push_back(dev);
+    }
+    // Outside the registry's lock: a device takes its own.
+    for (const auto& dev : devices)
+        dev->persist();
 }
 
 void setDeviceMissing(const std::string& boxPath, bool missing)

@@ -47,6 +47,8 @@ void installDefaultOutputs(Shell& s)
 
 void defaultReboot()
 {
+    // The board's flashes keep what they hold over a reboot.
+    sim::persistDevices();
     std::fflush(nullptr);
     std::_Exit(3);
 }

@@ -20,6 +20,9 @@ public:
     virtual ssize_t pread(void* buf, size_t len, off_t offset);
     virtual ssize_t pwrite(const void* buf, size_t len, off_t offset);
     virtual void* mmap(size_t len, off_t offset);
+    // Writes what the device keeps across restarts of the box to its file
+    // now; most keep nothing.
+    virtual void persist();
 };
 
 // Operation logs of the simulated devices keep their last entries only, so
@@ -43,6 +46,9 @@ std::shared_ptr<T> deviceAs(const std::string& boxPath)
 }
 // While set, opening the node fails with ENOENT, as if the driver were absent.
 void setDeviceMissing(const std::string& boxPath, bool missing);
+// Every device's persist(): before a reboot and before a restart of the box
+// (resetBox), so the next start finds what the devices held.
+void persistDevices();
 
 // Starts a fresh simulated box in `rootDir`: the box root is set, the
 // directories of a freshly flashed box are created, the shell journal and

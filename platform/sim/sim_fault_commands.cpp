@@ -67,16 +67,17 @@ constexpr int kProgramReads = 1, kEraseReads = 2;
 // "F on|off": FPGA F answers nothing (held in reset whatever its reset line
 // says); "F flash on|off": its flash refuses every erase and program;
 // "F flash stuck on|off": its flash's page programs never finish (a write
-// that sticks).
+// that sticks); "F flash read on|off": every read of its flash fails (EIO).
 std::string fpgaFault(const Args& a)
 {
     long f = 0;
     if (!controlNumber(a[0], 0, fpga::kFpgas - 1, f))
         return "no FPGA " + a[0] + " (FPGAs 0-" + std::to_string(fpga::kFpgas - 1) + ")";
     const bool flash = a.size() >= 3;
-    const bool stuck = a.size() == 4;
-    if ((flash && a[1] != "flash") || (stuck && a[2] != "stuck"))
-        return "F on|off, F flash on|off or F flash stuck on|off";
+    const bool stuck = a.size() == 4 && a[2] == "stuck";
+    const bool reads = a.size() == 4 && a[2] == "read";
+    if ((flash && a[1] != "flash") || (a.size() == 4 && !stuck && !reads))
+        return "F on|off, F flash on|off, F flash stuck on|off or F flash read on|off";
     bool on = false;
     if (std::string why = onOff(a.back(), on); !why.empty())
         return why;
@@ -89,8 +90,12 @@ std::string fpgaFault(const Args& a)
         return std::string();
     }
     auto lock = board->lock();
+    if (stuck && !on)
+        board->flash(int(f)).setBusyReads(0, 0);  // a program stuck now ends at once
     if (stuck)
         board->flash(int(f)).setBusyReads(on ? kStuckProgramReads : kProgramReads, kEraseReads);
+    else if (reads)
+        board->flash(int(f)).setReadsFail(on);
     else
         board->flash(int(f)).setWriteProtected(on);
     return std::string();
@@ -152,7 +157,7 @@ struct FaultSwitch {
 
 const FaultSwitch kFaults[] = {
     {"chip", "spi on|off | spi after N | flash on|off", 2, 3, chipFault},
-    {"fpga", "F on|off | F flash on|off | F flash stuck on|off", 2, 4, fpgaFault},
+    {"fpga", "F on|off | F flash on|off | F flash stuck on|off | F flash read on|off", 2, 4, fpgaFault},
     {"i2c", "P on|off", 2, 2, i2cFault},
     {"eeprom", "P on|off", 2, 2, eepromFault},
     {"disk", "full|readonly|off", 1, 1, diskFault},

@@ -93,7 +93,7 @@ void SimFpgaBoard::sampleReset(int f)
     }
 }
 
-void SimFpgaBoard::transaction(Target target, const uint8_t* tx, uint8_t* rx, size_t len)
+bool SimFpgaBoard::transaction(Target target, const uint8_t* tx, uint8_t* rx, size_t len)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::memset(rx, 0xFF, len);
@@ -103,20 +103,26 @@ void SimFpgaBoard::transaction(Target target, const uint8_t* tx, uint8_t* rx, si
     sampleReset(1);
     if (padHigh(pad(kCsPad[target]))) {
         ++unselected_[target];
-        return;
+        return true;
     }
-    if (target == kFlash0 || target == kFlash1) {
-        flash_[target - kFlash0].transaction(tx, rx, len);
-        return;
-    }
+    if (target == kFlash0 || target == kFlash1)
+        return flash_[target - kFlash0].transaction(tx, rx, len);
     const int f = target == kFpga0 ? 0 : 1;
     if (fpga_[f].inReset)
-        return;
+        return true;
     fpgaTransaction(f, tx, rx, len);
     // Each transaction while it powers up brings the FPGA one state further.
     uint8_t& state = fpga_[f].regs[reg::kState];
     if (state < reg::kStateRunning && ++state == reg::kStateRunning && f == 0)
         updateLinkRegs(true);
+    return true;
+}
+
+void SimFpgaBoard::persist()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (SimNorFlash& f : flash_)
+        f.persist();
 }
 
 void SimFpgaBoard::fpgaTransaction(int f, const uint8_t* tx, uint8_t* rx, size_t len)
@@ -516,10 +522,12 @@ int SimFpgaSpiNode::ioctl(unsigned long request, void* arg)
             tx.insert(tx.end(), xfers[i].len, 0);
     }
     rx.assign(tx.size(), 0xFF);
-    if (mode_ == fpga::kSpiMode && bits_ == fpga::kSpiBits)
-        board_->transaction(target_, tx.data(), rx.data(), tx.size());
-    else
+    if (mode_ != fpga::kSpiMode || bits_ != fpga::kSpiBits) {
         board_->countWrongMode(target_);
+    } else if (!board_->transaction(target_, tx.data(), rx.data(), tx.size())) {
+        errno = EIO;
+        return -1;
+    }
     size_t at = 0;
     for (size_t i = 0; i < n; ++i) {
         auto* p = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(xfers[i].rx_buf));

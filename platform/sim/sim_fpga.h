@@ -27,12 +27,19 @@ public:
     static constexpr int kMaxCards = 256;     // the longest chain a port carries here
 
     enum Target { kFpga0, kFpga1, kFlash0, kFlash1, kTargets };
+    // The files under the box root that keep the flashes' contents.
+    static constexpr const char* kFlashFiles[2] = {"/sim/fpga0-flash.bin", "/sim/fpga1-flash.bin"};
 
+    // The flashes hold what their files under the box root keep (erased on
+    // a fresh root).
     SimFpgaBoard();
 
     // One chip-select frame on the node of `target`: `rx` gets what the
-    // device drove, 0xFF where nothing drove the line.
-    void transaction(Target target, const uint8_t* tx, uint8_t* rx, size_t len);
+    // device drove, 0xFF where nothing drove the line. False when the
+    // transfer fails.
+    bool transaction(Target target, const uint8_t* tx, uint8_t* rx, size_t len);
+    // Writes the flashes' contents to their files if they changed.
+    void persist();
 
     // ---- sending ports and cards (test controls)
     // Link up, with a chain of `cards` receiving cards (0 = link but no card).
@@ -127,7 +134,7 @@ private:
 
     std::mutex mutex_;
     Fpga fpga_[2];
-    SimNorFlash flash_[2];
+    SimNorFlash flash_[2] = {SimNorFlash(kFlashFiles[0]), SimNorFlash(kFlashFiles[1])};
     Port ports_[16];
     std::deque<std::vector<uint8_t>> rx_;
     std::vector<Delayed> delayed_;  // replies of delayed cards, not yet in rx_
@@ -143,6 +150,7 @@ class SimFpgaSpiNode : public SimDevice {
 public:
     SimFpgaSpiNode(std::shared_ptr<SimFpgaBoard> board, SimFpgaBoard::Target target);
     int ioctl(unsigned long request, void* arg) override;
+    void persist() override { board_->persist(); }
     std::shared_ptr<SimFpgaBoard> board() const { return board_; }
 
 private:

@@ -3,25 +3,42 @@
 // 256-byte page, write enable before every program or erase, and a busy time
 // counted in status reads. Commands the chip would refuse (no write enable,
 // busy) are refused and counted, so a driver that forgets either shows.
+//
+// A flash given a file keeps its contents across restarts of the simulated
+// box, as the board's flashes keep theirs: the sectors that hold anything
+// are loaded from the file when it is made and written back whole (a new
+// file renamed over the old) once the flash changed, when it is next read,
+// at the latest kPersistEvery after the change while it is in use, and when
+// persist() is called (before a reboot, at a restart of the box).
 #pragma once
 
 #include "platform/sim/sim.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace platform::sim {
 
 class SimNorFlash {
 public:
-    SimNorFlash();
+    static constexpr std::chrono::milliseconds kPersistEvery{200};
+
+    // `backingBoxPath`: the box path of the file that keeps the contents
+    // (empty: none, the flash starts erased and forgets).
+    explicit SimNorFlash(std::string backingBoxPath = {});
 
     // One chip-select frame: the bytes the master sent; `rx` gets what the
-    // flash drove (0xFF where it drives nothing). Called with the board's lock.
-    void transaction(const uint8_t* tx, uint8_t* rx, size_t len);
+    // flash drove (0xFF where it drives nothing). Called with the board's
+    // lock. False when the transfer fails (a read while reads fail).
+    bool transaction(const uint8_t* tx, uint8_t* rx, size_t len);
+    // Writes the contents to the file now if they changed since they were
+    // last written. Called with the board's lock.
+    void persist();
 
     // ---- inspection and control (tests)
     std::vector<uint8_t> read(uint32_t addr, uint32_t len) const;
@@ -36,6 +53,9 @@ public:
     // While set every erase and page program is refused (and counted), as a
     // flash whose writes no longer take.
     void setWriteProtected(bool on) { writeProtected_ = on; }
+    // While set every read command fails as a broken SPI transfer does:
+    // the driver's call fails with EIO.
+    void setReadsFail(bool on) { readsFail_ = on; }
     // Called after each erase is carried out, with the board's lock held:
     // a test's event at a known point of a write (a stick pulled, say).
     void setEraseHook(std::function<void()> hook) { eraseHook_ = std::move(hook); }
@@ -46,11 +66,21 @@ private:
     uint8_t byteAt(uint32_t addr) const;
     void erase(uint8_t cmd, uint32_t addr);
     void program(uint32_t addr, const uint8_t* data, size_t len);
+    void load();
+    void changed();
+
+    // the file that keeps the contents, the box root it belongs to, and
+    // whether the contents changed since they were last written there
+    std::string backing_;
+    std::string root_;
+    bool dirty_ = false;
+    std::chrono::steady_clock::time_point persisted_{};
 
     // 4 KB sectors, created when first written; an absent one reads 0xFF.
     std::map<uint32_t, std::unique_ptr<uint8_t[]>> sectors_;
     bool writeEnabled_ = false;
     bool writeProtected_ = false;
+    bool readsFail_ = false;
     int busyReads_ = 0;
     int programBusy_ = 1;
     int eraseBusy_ = 2;

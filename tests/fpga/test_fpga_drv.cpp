@@ -129,3 +129,38 @@ TEST_F(FlashTest, AFlashThatStaysBusyFailsTheOperation)
     std::vector<uint8_t> buf(4 + 4, 0);
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0, buf.data(), 4), 0);
 }
+
+// The flashes keep what was written over a restart of the box on the same
+// root, as the board's do; a fresh root's are erased; a file that is not
+// sound loads as far as it is and the box still comes up.
+TEST_F(FlashTest, ContentsOutliveARestartOfTheBox)
+{
+    std::vector<uint8_t> buf(4 + 300);
+    std::iota(buf.begin() + 4, buf.end(), 7);
+    const std::vector<uint8_t> data(buf.begin() + 4, buf.end());
+    ASSERT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0, 0, 1), 1);
+    std::vector<uint8_t> again = buf;  // a write overwrites the bytes before each page
+    ASSERT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0x10, buf.data(), 300), 1);
+    ASSERT_EQ(drv.FPGA_SPI_FLASH_VBYONE_WRITE(3, 0x7FF000, again.data(), 300), 1);
+    auto restarted = [this] {
+        platform::sim::resetBox(root_);
+        auto b = platform::sim::fpgaBoard();
+        auto lock = b->lock();
+        return std::make_pair(b->flash(0).read(0x10, 300), b->flash(1).read(0x7FF000, 300));
+    };
+    EXPECT_EQ(restarted(), std::make_pair(data, data));
+
+    // Each record is 4 bytes of address and a 4 KB sector: a record for a
+    // sector past the flash ends the loading there.
+    const std::string file = SimFpgaBoard::kFlashFiles[1];
+    const std::string record = readBoxFile(file);
+    ASSERT_EQ(record.size(), 4u + fl::kSector);
+    writeBoxFile(file, std::string("\x00\x00\x80\x00", 4) + std::string(fl::kSector, '\x11') + record);
+    EXPECT_EQ(restarted(), std::make_pair(data, std::vector<uint8_t>(300, 0xFF)));
+
+    QTemporaryDir fresh;
+    platform::sim::resetBox(fresh.path().toStdString());
+    auto b = platform::sim::fpgaBoard();
+    EXPECT_EQ(b->flash(0).read(0x10, 300), std::vector<uint8_t>(300, 0xFF));
+    platform::sim::resetBox(root_);
+}

@@ -459,10 +459,10 @@ std::vector<u8> erasedOver(const std::vector<u8>& old, size_t erased)
 }  // namespace
 
 // Program A installed, then program B while the flash refuses: the flash
-// still holds A, B is reported incomplete and FPGA 0 is not restarted. The
-// mark stays over a run that does not touch FPGA 0 and goes once B is
-// written whole.
-TEST_F(UsbUpgrade, AProgramTheFlashRefusesIsIncompleteAndItsFpgaKeepsRunning)
+// still holds A, the run says A was kept, and FPGA 0 is not restarted. B
+// torn (the flash's programs stick) is marked incomplete; the mark stays
+// over a run that does not touch FPGA 0 and goes once B is written whole.
+TEST_F(UsbUpgrade, AProgramTheFlashRefusesKeepsTheOldOneAndATornOneStaysMarked)
 {
     const std::vector<u8> a = pattern(100000, 1), b = pattern(90000, 2);
     auto install = [&](const std::vector<u8>& image) {
@@ -478,12 +478,25 @@ TEST_F(UsbUpgrade, AProgramTheFlashRefusesIsIncompleteAndItsFpgaKeepsRunning)
     install(b);
     EXPECT_EQ(flashRead(0, 0, 100000), a);
     EXPECT_GT(withFlash(0, [](auto& f) { return f.refusedCommands(); }), 0);
-    EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramIncomplete);
-    EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
+    EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramKept);
+    EXPECT_EQ(m->kept_fpgas.load(), 0x01);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0);
     EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
     EXPECT_EQ(count(SYNC_USB_UPGRADE), 2);
 
-    withFlash(0, [](auto& f) { f.setWriteProtected(false); });
+    withFlash(0, [](auto& f) {
+        f.setWriteProtected(false);
+        f.setBusyReads(100000, 2);
+    });
+    install(b);
+    withFlash(0, [](auto& f) {
+        f.setBusyReads(0, 0);  // the stuck program ends
+        f.setBusyReads(1, 2);
+    });
+    EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramIncomplete);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
+    EXPECT_EQ(m->kept_fpgas.load(), 0);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
     putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga1, pattern(500, 3))}});
     runUpgrade();
     EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
@@ -610,4 +623,138 @@ TEST_F(UsbUpgrade, AnApplicationThatCannotBeWrittenIsToldAndTheOldOneStays)
     runUpgrade();
     EXPECT_TRUE(installed());
     EXPECT_FALSE(m->application_failed.load());
+}
+
+// ---- what a flash holds, told; a torn program over a restart
+
+// Program A in place, then B with the flash refusing every erase and
+// program, reads failing, or page programs sticking: the run tells what
+// the flash holds (A kept, B unverified, or torn), only a torn one is
+// marked incomplete (and kept in the file of the marks), and FPGA 0 runs
+// on whatever it loaded.
+TEST_F(UsbUpgrade, WhatTheFlashHoldsIsWhatTheRunTells)
+{
+    const std::vector<u8> a = pattern(50000, 11), b = pattern(45000, 12);
+    using Flash = platform::sim::SimNorFlash;
+    const struct {
+        const char* what;
+        void (*fault)(Flash&, bool);
+        fpga_manage::ProgramWrite outcome;
+        const std::vector<u8>* holds;  // null: neither A nor B whole
+        u8 kept, unverified, incomplete;
+    } cases[] = {
+        {"refusing", [](Flash& f, bool on) { f.setWriteProtected(on); }, fpga_manage::kProgramKept, &a, 1, 0, 0},
+        {"reads failing", [](Flash& f, bool on) { f.setReadsFail(on); }, fpga_manage::kProgramUnverified, &b, 0, 1,
+         0},
+        {"sticking", [](Flash& f, bool on) { f.setBusyReads(on ? 100000 : 0, on ? 2 : 0); },
+         fpga_manage::kProgramIncomplete, nullptr, 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga0, a)}});
+        runUpgrade();
+        ASSERT_EQ(flashRead(0, 0, 50000), a);
+        *m->gpio_rst_fpga0 = fpga::kRstRun;
+        putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga0, b)}});
+        withFlash(0, [&](Flash& f) { c.fault(f, true); });
+        runUpgrade();
+        withFlash(0, [&](Flash& f) { c.fault(f, false); });
+        EXPECT_EQ(m->downing_txc1, c.outcome);
+        if (c.holds)
+            EXPECT_EQ(flashRead(0, 0, static_cast<u32>(c.holds->size())), *c.holds);
+        else
+            EXPECT_TRUE(flashRead(0, 0, 45000) != b && flashRead(0, 0, 50000) != a);
+        EXPECT_EQ(m->kept_fpgas.load(), c.kept);
+        EXPECT_EQ(m->unverified_fpgas.load(), c.unverified);
+        EXPECT_EQ(m->incomplete_fpgas.load(), c.incomplete);
+        EXPECT_EQ(incomplete_record::read().fpgas, c.incomplete);
+        EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    }
+}
+
+// A run with an application whose FPGA program the flash tears neither
+// installs the application nor restarts the box: FPGA 0 runs on. The mark
+// outlives the restart: the FPGA stays in reset from the start, whatever
+// resets it, until a run writes its program whole; that run installs the
+// application and restarts, and the next start lets the FPGA out.
+TEST_F(UsbUpgrade, ATornProgramOutlivesARestartAndItsFpgaStaysInResetUntilWrittenWhole)
+{
+    const BuildSpec both{0, usbpkg::kControllerType,
+                         {child(usbpkg::kChildApplication, pattern(3000, 13)), child(usbpkg::kChildFpga0,
+                                                                                      pattern(40000, 14))}};
+    putPackage("p.KEL", both);
+    withFlash(0, [](auto& f) { f.setBusyReads(100000, 2); });
+    runUpgrade();
+    withFlash(0, [](auto& f) { f.setBusyReads(0, 0); });  // the stuck program ends
+    EXPECT_FALSE(installed());
+    EXPECT_FALSE(platform::exists(program_update::kNewProgramFile));
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_TRUE(m->application_failed.load());
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    EXPECT_EQ(readBoxFile(incomplete_record::kFile), "fpgas=1\nfonts=0\n");
+
+    // The start after a reboot: the marks come from the file alone.
+    m->incomplete_fpgas = 0;
+    m->initialize_start();
+    m->stop();
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
+    m->holdFpgaReset(0);
+    after(fpga_manage::kResetTicks + 1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    EXPECT_EQ(m->get_fpga_status(), 0);
+
+    runUpgrade();
+    EXPECT_TRUE(installed());
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0);
+    EXPECT_FALSE(platform::exists(incomplete_record::kFile));
+    m->initialize_start();
+    m->stop();
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    g_app_reset_flag = 0;
+}
+
+// The file of the marks comes from outside: only what the box writes is
+// read, and anything else marks nothing, so both FPGAs come up.
+TEST_F(UsbUpgrade, ARecordOfMarksThatIsNotTheBoxsOwnMarksNothing)
+{
+    const struct {
+        std::string text;
+        bool read;
+        u8 fpgas, fonts;
+    } cases[] = {
+        {"fpgas=1\nfonts=0\n", true, 1, 0},
+        {"fpgas=3\nfonts=15\n", true, 3, 15},
+        {"fpgas=0\nfonts=8\n", true, 0, 8},
+        {"fpgas=4\nfonts=0\n", false, 0, 0},       // no FPGA 3
+        {"fpgas=1\nfonts=16\n", false, 0, 0},      // no fifth font place
+        {"fpgas=1\nfonts=0", false, 0, 0},         // cut short
+        {"fpgas=1\r\nfonts=0\r\n", false, 0, 0},
+        {"fonts=0\nfpgas=1\n", false, 0, 0},
+        {"fpgas=1\nfonts=0\nfpgas=1\n", false, 0, 0},
+        {"fpgas=-1\nfonts=0\n", false, 0, 0},
+        {"fpgas=0x1\nfonts=0\n", false, 0, 0},
+        {"fpgas=0001\nfonts=0\n", false, 0, 0},
+        {"fpgas=\nfonts=0\n", false, 0, 0},
+        {"", false, 0, 0},
+        {std::string("fpgas=1\0\nfonts=0\n", 17), false, 0, 0},
+        {"fpgas=1\nfonts=0\n" + std::string(incomplete_record::kMostBytes, '\n'), false, 0, 0},  // too large
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeBoxFile(incomplete_record::kFile, c.text);
+        const incomplete_record::Marks marks = incomplete_record::read();
+        EXPECT_EQ(marks.fpgas, c.fpgas);
+        EXPECT_EQ(marks.fonts, c.fonts);
+        if (c.read)
+            EXPECT_EQ(incomplete_record::format(marks), c.text);
+    }
+    writeBoxFile(incomplete_record::kFile, "fpgas=3\nfonts=99\n");
+    m->initialize_start();
+    m->stop();
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0);
 }

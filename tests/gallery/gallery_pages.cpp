@@ -12,6 +12,7 @@
 #include "app/tip.h"
 #include "fpga/fpga_manage.h"
 #include "platform/platform.h"
+#include "platform/sim/sim_fpga.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
 #include "screens/menus/ledset.h"
@@ -330,8 +331,11 @@ const std::vector<std::string> kSamplePackages = {
     "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
 
 // The upgrade page once a run over the sample packages ended with what it
-// could not write whole: the application, FPGA programs and fonts (bit masks).
-QImage usbUpgradeRunEnded(bool applicationFailed, u8 incompleteFpgas, u8 incompleteFonts)
+// could not write whole: the application, FPGA programs and fonts (bit
+// masks), and the FPGAs whose flash kept its program or took the new one
+// unverified.
+QImage usbUpgradeRunEnded(bool applicationFailed, u8 incompleteFpgas, u8 incompleteFonts, u8 keptFpgas = 0,
+                          u8 unverifiedFpgas = 0)
 {
     return usbUpgradePage(kSamplePackages, 0, [=](firmware_usbgrade& page) {
         sampleFpga();
@@ -340,11 +344,28 @@ QImage usbUpgradeRunEnded(bool applicationFailed, u8 incompleteFpgas, u8 incompl
         worker->application_failed = applicationFailed;
         worker->incomplete_fpgas = incompleteFpgas;
         worker->incomplete_fonts = incompleteFonts;
+        worker->kept_fpgas = keptFpgas;
+        worker->unverified_fpgas = unverifiedFpgas;
         page.syncUpdate(SYNC_USB_UPGRADE);
         worker->application_failed = false;
         worker->incomplete_fpgas = 0;
         worker->incomplete_fonts = 0;
+        worker->kept_fpgas = 0;
+        worker->unverified_fpgas = 0;
     });
+}
+
+// The upgrade page opened while earlier runs left FPGA and font marks.
+QImage usbUpgradeOpenedIncomplete(u8 incompleteFpgas, u8 incompleteFonts)
+{
+    sampleFpga();
+    fpga_manage* worker = fpga_manage::p_fpga_manage;
+    worker->incomplete_fpgas = incompleteFpgas;
+    worker->incomplete_fonts = incompleteFonts;
+    const QImage image = usbUpgradePage(kSamplePackages, 0);
+    worker->incomplete_fpgas = 0;
+    worker->incomplete_fonts = 0;
+    return image;
 }
 // ---- the LED-screen tool pages
 
@@ -414,6 +435,23 @@ QImage recoveryPage(const QString& entry, bool silent = false)
     rcv_recovery page(nullptr);
     showRecoveryResult(page, entry, silent);
     return grabWidget(&page);
+}
+
+// The recovery page opened while FPGA 0 does not run.
+QImage recoveryOpenedWithoutFpga()
+{
+    MainWindowUnder main;
+    sampleFpga();
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    auto board = platform::sim::fpgaBoard();
+    board->holdInReset(0, true);
+    fpga->fpga_manage_deal();
+    rcv_recovery page(nullptr);
+    const QImage image = grabWidget(&page);
+    board->holdInReset(0, false);
+    for (int pass = 0; pass < 10 && !fpga->get_fpga_status(); ++pass)
+        fpga->fpga_manage_deal();
+    return image;
 }
 
 // The recovery page after a job `keys` posted was cut short because FPGA 0
@@ -622,6 +660,12 @@ const std::vector<GalleryPage>& galleryPages()
         // A run that could write nothing whole: the application, both FPGA
         // programs and a font.
         {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded(true, 0x03, 0x08); }},
+        // A run whose FPGA 1 flash refused the program (the old one kept) and
+        // whose FPGA 2 flash could not be read back, with a font incomplete
+        // and the application not installed.
+        {"firmware_usbgrade_kept_and_unverified", [] { return usbUpgradeRunEnded(true, 0, 0x08, 0x01, 0x02); }},
+        // Opened after a restart with FPGA 1's program marked incomplete.
+        {"firmware_usbgrade_opened_incomplete", [] { return usbUpgradeOpenedIncomplete(0x01, 0); }},
         // ---- the LED-screen tool pages
         {"smartmapping", [] { return smartMapping({}); }},
         {"smartmapping_quick_ports", [] { return smartMapping({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
@@ -677,6 +721,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
         {"rcv_recovery_no_answer", [] { return recoveryPage(QStringLiteral("01/02/03/04"), true); }},
         {"rcv_recovery_query_no_fpga", [] { return recoveryWithoutFpga(QString(), {Qt::Key_Q}); }},
+        {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
         {"rcv_recovery_recovery_no_fpga",
          [] { return recoveryWithoutFpga(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
     };

@@ -246,6 +246,70 @@ TEST_P(PassbyOnFreshConnections, EverySearchCountsExactlyTheCardsOfItsPort)
 INSTANTIATE_TEST_SUITE_P(Links, PassbyOnFreshConnections, testing::Values(LinkKind::Tcp, LinkKind::Udp),
                          linkKindName);
 
+// Two PCs on one UDP link. A searches a port without cards and B reads the
+// brightness within A's second: B gets its own reply only, A the status 4
+// when the second is over. A searches port 0, a card of it answering late,
+// while B keeps asking: every card's reply reaches A, none B.
+class PassbyTwoPcs : public Passby {};
+
+TEST_P(PassbyTwoPcs, EveryReplyReachesThePcThatAskedOnly)
+{
+    LinkClient* a = client;
+    const std::unique_ptr<LinkClient> b = link.connect();
+    ASSERT_TRUE(b->ok());
+    const CTRL_FRAME brightness = pcRequest(message_deal::CMD_READ_RAM, cat({le32(2176), le16(2)}));
+    auto othersOf = [](LinkClient& pc) {
+        int n = 0;
+        while (auto reply = pc.receive(100))
+            n += reply->command == message_deal::CMD_PASSBY;
+        return n;
+    };
+
+    forward(cardRequest(2, 0xFF, fpga::kRcvSearch, 0, {}), a);
+    EXPECT_EQ(b->ask(brightness), message_deal::ST_DONE);
+    ticks(fpga_manage::kPassbyTicks + 1);
+    auto reply = a->receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->command, message_deal::CMD_PASSBY);
+    EXPECT_EQ(statusOf(*reply), message_deal::ST_UNSUPPORTED);
+    EXPECT_EQ(othersOf(*b), 0);
+    closeWindow();
+
+    constexpr int kLateLooks = 5;
+    board->setCardDelay(0, 3, kLateLooks);
+    forward(cardRequest(0, 0xFF, fpga::kRcvSearch, 0, {}), a);
+    std::vector<u8> cards;
+    for (int i = 0; i < 2 * kLateLooks; ++i) {
+        EXPECT_EQ(b->ask(brightness), message_deal::ST_DONE);
+        after(1);
+    }
+    while (auto r = a->receive(100))
+        cards.push_back(r->length > 1 ? r->payload[1] : 0xEE);
+    EXPECT_EQ(cards, (std::vector<u8>{0, 1, 2, 3}));
+    EXPECT_EQ(othersOf(*b), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Udp, PassbyTwoPcs, testing::Values(LinkKind::Udp), linkKindName);
+
+// A TCP connection that takes the place of the one that asked gets none of
+// the earlier request's replies: not a card's, not the status 4.
+TEST_P(PassbyOnOneLink, AConnectionThatReplacedTheAskersGetsNoneOfItsReplies)
+{
+    board->setCardDelay(0, 1, 3);
+    board->silenceCard(0, 2, true);
+    forward(cardRequest(0, 1, fpga::kRcvWrite, 0, {1}));
+    const std::unique_ptr<LinkClient> next = link.connect();
+    ASSERT_TRUE(next->ok());
+    EXPECT_EQ(next->ask(pcRequest(message_deal::CMD_READ_RAM, cat({le32(2176), le16(2)}))),
+              message_deal::ST_DONE);  // connected and served
+    for (int i = 0; i < 6; ++i)
+        after(1);
+    ticks(fpga_manage::kPassbyTicks + 1);
+    ASSERT_TRUE(waitUntil([&] { return !message_deal::passbyPending(link.id); }));
+    EXPECT_FALSE(next->receive(200));
+    EXPECT_EQ(board->cardMemory(0, 1)[0], 1);  // the card took it
+}
+
 class PassbyRefused : public FpgaTest {};
 
 TEST_F(PassbyRefused, WhileTheFpgaIsDownOrOnTheModemLink)

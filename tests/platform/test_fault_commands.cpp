@@ -58,7 +58,12 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
     EXPECT_EQ(control("fault fpga 1 flash off"), "ok fault fpga 1 flash off");
     eraseFirstSector(*board, 1);
     EXPECT_EQ(board->flash(1).read(0, 1), std::vector<uint8_t>{0xFF});
-
+    const uint8_t read[] = {fl::kCmdRead, 0, 0, 0, 0xFF};
+    uint8_t back[sizeof read];
+    EXPECT_EQ(control("fault fpga 1 flash read on"), "ok fault fpga 1 flash read on");
+    EXPECT_FALSE(board->flash(1).transaction(read, back, sizeof read));
+    EXPECT_EQ(control("fault fpga 1 flash read off"), "ok fault fpga 1 flash read off");
+    EXPECT_TRUE(board->flash(1).transaction(read, back, sizeof read));
 
     auto rx = platform::sim::receiver(2);
     uint8_t byte = 0;
@@ -71,12 +76,12 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
         {"fault chip spi after 0", "spi after N (the N-th transfer from now fails, and every one after it)"},
         {"fault fpga 2 on", "no FPGA 2 (FPGAs 0-1)"},
         {"fault i2c 1", "fault i2c P on|off"},
-        {"fault fpga 0 flash jammed on", "F on|off, F flash on|off or F flash stuck on|off"},
+        {"fault fpga 0 flash jammed on", "F on|off, F flash on|off, F flash stuck on|off or F flash read on|off"},
         {"fault chip flash", "fault chip spi on|off | spi after N | flash on|off"},
         {"fault chip flash stuck on", "the chip's faults are spi and flash"},
         {"fault toaster on", "the faults are chip spi on|off | spi after N | flash on|off; fpga F on|off | "
-                             "F flash on|off | F flash stuck on|off; i2c P on|off; eeprom P on|off; "
-                             "disk full|readonly|off"},
+                             "F flash on|off | F flash stuck on|off | F flash read on|off; i2c P on|off; "
+                             "eeprom P on|off; disk full|readonly|off"},
     };
     for (const auto& [line, why] : refused)
         EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);

@@ -104,6 +104,8 @@ bool waitUntil(const std::function<bool()>& cond, int ms)
 fpga_manage* fpgaManagerOutOfReset()
 {
     fpga_manage* m = fpga_manage::pInstance();
+    // The marks of the box's root, not those an earlier box left in memory.
+    m->loadIncompleteMarks();
     *m->gpio_rst_fpga0 = fpga::kRstRun;
     *m->gpio_rst_fpga1 = fpga::kRstRun;
     return m;

@@ -205,6 +205,40 @@ TEST_F(UsbUpgradePage, TheEndOfARunNamesAnFpgaWhoseProgramIsIncomplete)
     });
 }
 
+// What earlier runs left incomplete (before a reboot too) shows from the
+// opening; at a run's end each FPGA's line tells what its flash holds, a
+// torn program before anything this run said of it.
+TEST_F(UsbUpgradePage, TheOpeningTellsWhatIsIncompleteAndARunTellsWhatEachFlashHolds)
+{
+    fpga_manage* worker = fpga_manage::pInstance();
+    worker->incomplete_fpgas = 0x01;
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 1 program incomplete, install it again!")))
+            << log->text().toStdString();
+        const struct {
+            u8 kept, unverified;
+            std::vector<QString> lines;
+        } cases[] = {
+            {0x02, 0, {QStringLiteral("FPGA 1 program incomplete"), QStringLiteral("FPGA 2 not updated, old program kept!")}},
+            {0x03, 0x02, {QStringLiteral("FPGA 1 program incomplete"),
+                          QStringLiteral("FPGA 2 new program not verified, install it again!")}},
+        };
+        for (const auto& c : cases) {
+            worker->kept_fpgas = c.kept;
+            worker->unverified_fpgas = c.unverified;
+            page->syncUpdate(SYNC_USB_UPGRADE);
+            for (const QString& line : c.lines)
+                EXPECT_TRUE(log->text().contains(line)) << log->text().toStdString();
+            EXPECT_EQ(log->text().count(QStringLiteral("FPGA")), 2) << log->text().toStdString();
+        }
+    });
+    worker->incomplete_fpgas = 0;
+    worker->kept_fpgas = 0;
+    worker->unverified_fpgas = 0;
+}
+
 TEST_F(UsbUpgradePage, PullingTheStickEmptiesTheListAndTellsTheOperator)
 {
     putPackages({"a.KEL", "b.KEL", "c.KEL", "d.KEL", "e.KEL"});
@@ -239,6 +273,7 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
     writeBoxFile(std::string(sim::kStickDir) + "/KEL-R8/b.KEL", std::string(package.begin(), package.end()));
     ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
     auto board = sim::fpgaBoard();
+    board->flash(0).fill(0, std::vector<u8>(5000, 0x33));  // the program the flash holds
     auto protect = [&](bool on) {
         auto lock = board->lock();
         board->flash(0).setWriteProtected(on);
@@ -252,13 +287,14 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
             worker->usb_upgrade_manage_deal();
         ASSERT_EQ(g_usb_grade.load(), 0u);
         page->syncUpdate(SYNC_USB_UPGRADE);
-        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 1 program incomplete, install it again!")))
+        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 1 not updated, old program kept!")))
             << log->text().toStdString();
         EXPECT_FALSE(log->text().contains(QStringLiteral("downing over")));
         EXPECT_EQ(*worker->gpio_rst_fpga0, fpga::kRstRun);
 
         g_language = pages::RU;
         worker->incomplete_fpgas = 0;
+        worker->kept_fpgas = 0;
         worker->incomplete_fonts = 0x08;
         worker->application_failed = true;
         page->syncUpdate(SYNC_USB_UPGRADE);

@@ -159,3 +159,25 @@ TEST_F(RecoveryPage, AJobCutShortByTheFpgaSaysSoInTheList)
     });
     EXPECT_TRUE(opened);
 }
+
+// Opened while FPGA 0 does not run, the page says so from the start, not
+// that no card needs recovery; once FPGA 0 runs the sentence goes.
+TEST_F(RecoveryPage, OpenedWhileTheFpgaIsLostItSaysSoFromTheStart)
+{
+    writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
+    board->holdInReset(0, true);
+    after(1);
+    ASSERT_EQ(fpga->get_fpga_status(), 0);
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
+        rcv_recovery* page = g_rcv_recovery;
+        ASSERT_TRUE(page);
+        ASSERT_NE(page->noFpgaLine(), nullptr);
+        EXPECT_EQ(shownLine(page), QStringLiteral("The FPGA is not running!"));
+        board->holdInReset(0, false);
+        upAndSearched();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(page->noFpgaLine(), nullptr);
+        EXPECT_EQ(shownLine(page), QStringLiteral("No receiving cards that need to be updated!"));
+    });
+    EXPECT_TRUE(opened);
+}
