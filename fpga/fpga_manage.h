@@ -39,7 +39,7 @@ struct TimeRealType {
 #pragma pack(pop)
 static_assert(sizeof(TimeRealType) == 8);
 
-class fpga_manage : public FpgaHandover {
+class fpga_manage final : public FpgaHandover {
 public:
     static constexpr int kRegImage = fpga::reg::kCount;  // registers 0-170
     static constexpr int kRamImage = fpga::kRamSize;
@@ -54,6 +54,9 @@ public:
     // Creates the manager on the first call: opens its SPI devices, maps the
     // SoC window, makes sure /data/smartmapping and /data/rcvrecovery exist.
     static fpga_manage* pInstance();
+    // Stops the thread and leaves the hand-over; p_fpga_manage is null
+    // again when it was this one. The box never drops its manager; tests do.
+    ~fpga_manage();
     // Start values (both FPGAs let out of reset), then the thread.
     void initialize_start();
 
