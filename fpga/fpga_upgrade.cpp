@@ -327,7 +327,12 @@ void fpga_manage::usb_upgrade_deal()
         IT8563WE_Get(&rtc_time);
         usb_grade_msg = timeText(rtc_time);
         g_update_flag = 1;
+        // What this run wrote, and whether its application failed, start
+        // anew: a run that finds no package tells nothing of an earlier one.
+        // What an earlier run left incomplete stays so until it is written whole.
         usb_file_count = 0;
+        downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
+        application_failed = false;
         g_send_para.step = kStepList;
         break;
     case kStepList:
@@ -409,9 +414,6 @@ void fpga_manage::usb_upgrade_main_deal()
 {
     if (usb_file_count == 0)
         return;
-    downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
-    // What an earlier run left incomplete stays so until it is written whole.
-    application_failed = false;
     for (int i = 0; i < usb_file_count && i < usb_file_list.size(); ++i) {
         const QString& package = usb_file_list[i];
         KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),
