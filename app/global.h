@@ -23,6 +23,11 @@ class MainWindow;
 class LockWindow;
 class QTimer;
 
+// Gives every global below its start value. The program's start does it
+// once, before main(); a test does it again before it brings a box up in a
+// process where another box ran.
+void setGlobalStartValues();
+
 // ---------------------------------------------------------------- diagnostics
 // Diagnostic prints are issued only while this equals kDebugOn; nothing writes it.
 constexpr u8 kDebugOn = 254;

@@ -52,6 +52,15 @@ bool storagePartition(const std::string& part)
 
 UsbServer::UsbServer() = default;
 
+UsbServer::~UsbServer()
+{
+    stopThread();
+    if (wake_fd >= 0)
+        ::close(wake_fd);
+    if (p_UsbServer == this)
+        p_UsbServer = nullptr;
+}
+
 UsbServer* UsbServer::pInstance()
 {
     if (!p_UsbServer) {

@@ -33,6 +33,10 @@ public:
     static UsbServer* p_UsbServer;
     // Creates the watcher and runs initialize() on the first call.
     static UsbServer* pInstance();
+    // Stops the thread; p_UsbServer is null again when it was this one.
+    // The box never drops its watcher; tests do. The event source is the
+    // platform's and stays.
+    ~UsbServer();
 
     // Opens the event source and starts the thread: 0, or 255 on failure.
     int initialize();

@@ -28,6 +28,13 @@ constexpr u32 kReadPiece = 4096;
 
 }  // namespace
 
+fpga_drv::~fpga_drv()
+{
+    for (int fd : fd_)
+        if (fd >= 0)
+            platform::devClose(fd);
+}
+
 fpga_drv::fpga_drv()
 {
     for (int i = 0; i < kNodes; ++i)

@@ -10,6 +10,8 @@
 class fpga_drv {
 public:
     fpga_drv();
+    // Closes the SPI nodes; the SoC window stays mapped.
+    ~fpga_drv();
 
     // Maps the SoC window (through /dev/msys and /dev/mem) and opens the four
     // SPI nodes in mode 3, 8 bits, 10 MHz. Returns the number of nodes opened.

@@ -59,6 +59,16 @@ fpga_manage* fpga_manage::pInstance()
     return p_fpga_manage;
 }
 
+fpga_manage::~fpga_manage()
+{
+    stop();
+    if (FpgaHandover::receiver == this)
+        FpgaHandover::receiver = nullptr;
+    delete rcv_recovery;
+    if (p_fpga_manage == this)
+        p_fpga_manage = nullptr;
+}
+
 void fpga_manage::releaseChipSelects()
 {
     if (gpio_cs_fpga0)

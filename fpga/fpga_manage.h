@@ -40,7 +40,7 @@ struct TimeRealType {
 #pragma pack(pop)
 static_assert(sizeof(TimeRealType) == 8);
 
-class fpga_manage : public FpgaHandover {
+class fpga_manage final : public FpgaHandover {
 public:
     static constexpr int kRegImage = fpga::reg::kCount;  // registers 0-170
     static constexpr int kRamImage = fpga::kRamSize;
@@ -55,6 +55,9 @@ public:
     // Creates the manager on the first call: opens its SPI devices, maps the
     // SoC window, makes sure /data/smartmapping and /data/rcvrecovery exist.
     static fpga_manage* pInstance();
+    // Stops the thread and leaves the hand-over; p_fpga_manage is null
+    // again when it was this one. The box never drops its manager; tests do.
+    ~fpga_manage();
     // Start values, then the thread. Both FPGAs are let out of reset but
     // one whose program an upgrade left incomplete (incomplete_record):
     // it stays in reset, as it would load a torn program.

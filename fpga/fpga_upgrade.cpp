@@ -352,7 +352,15 @@ void fpga_manage::usb_upgrade_deal()
         IT8563WE_Get(&rtc_time);
         usb_grade_msg = timeText(rtc_time);
         g_update_flag = 1;
+        // What this run wrote, and whether its application failed, start
+        // anew: a run that finds no package tells nothing of an earlier one.
+        // What an earlier run left incomplete stays so until it is written whole.
         usb_file_count = 0;
+        downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
+        application_failed = false;
+        kept_fpgas = 0;
+        unverified_fpgas = 0;
+        torn_in_run_ = 0;
         g_send_para.step = kStepList;
         break;
     case kStepList:
@@ -432,15 +440,8 @@ void fpga_manage::get_usb_file_list_path()
 
 void fpga_manage::usb_upgrade_main_deal()
 {
-    // What an earlier run left incomplete stays so until it is written whole;
-    // the rest is this run's.
-    application_failed = false;
-    kept_fpgas = 0;
-    unverified_fpgas = 0;
-    torn_in_run_ = 0;
     if (usb_file_count == 0)
         return;
-    downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
     for (int i = 0; i < usb_file_count && i < usb_file_list.size(); ++i) {
         const QString& package = usb_file_list[i];
         KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),

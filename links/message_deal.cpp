@@ -660,6 +660,8 @@ void message_deal::detachLink(u8 link)
     PassbyState& s = passbyState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.senders.erase(link);
+    if (s.link == link)
+        s.pending = false;
 }
 
 bool message_deal::passbyCardReply(u32 sequence, const u8* frame, int len)

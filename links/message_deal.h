@@ -105,6 +105,8 @@ public:
 
     // ---- pass-through, shared by the links
     // A link registers where frames from other threads go while it runs.
+    // A link that stops takes its pending pass-through with it: no reply
+    // could reach its PC.
     static void attachLink(u8 link, LinkSender sender);
     static void detachLink(u8 link);
     // One reply (an RCV_FRAME) of the receiving cards to the pass-through

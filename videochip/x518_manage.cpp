@@ -2,6 +2,7 @@
 
 #include "app/kelrampara.h"
 #include "app/utils.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -25,6 +26,16 @@ x518_manage::x518_manage()
     writeLogMsg(LOG_INFO, "====x518_manage::x518_manage()=====");
     drv = new x518_drv;
     forgetPorts();
+}
+
+x518_manage::~x518_manage()
+{
+    stopThread();
+    if (spi_fd >= 0)
+        platform::devClose(spi_fd);
+    delete drv;
+    if (p_x518_manage == this)
+        p_x518_manage = nullptr;
 }
 
 // No port measured, none with a reported signal: as the box starts.

@@ -147,6 +147,9 @@ public:
     // Creates the manager on the first call, resets its request flags, opens
     // the chip and starts the worker thread. Start-up calls it once.
     static x518_manage* pInstance();
+    // Stops the worker and closes the chip; p_x518_manage is null again
+    // when it was this one. The box never drops its manager; tests do.
+    ~x518_manage();
     static inline PacedWorker& worker = ApplyHandover::worker;
     // Ticks until the next pass is due: one while bringing the chip up or
     // applying, more while only watching the inputs.

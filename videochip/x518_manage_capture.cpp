@@ -131,7 +131,7 @@ Capture planCapture(const PortLine& pl, _ImageWindowDef_st in, _ImageWindowDef_s
         startPhase(in.hst, in.hw, cap.rh, p1.phase, p1.flag);
         if (pl.state <= kDualStateFrom) {
             const i32 w1 = p1.hw, w2 = p2.hw, rh = cap.rh, ph = p1.phase;
-            const int64_t shrunk = (int64_t(rh) * (w1 - 1) + int64_t(1 - p1.flag) * kZoomUnit + int64_t(ph) * 256) >> 16;
+            const int64_t shrunk = x518mem::shrunkCount(w1, rh, ph, p1.flag);
             const int64_t n = shrunk + (shrunk & 1);
             const int64_t e = std::max<int64_t>((((n - 1) << 16) + rh - 1) / rh + 1, w1);
             const int64_t x = e - w1;

@@ -25,6 +25,12 @@ i2c_msg message(u8 addr, u16 flags, u8* buf, int len)
 
 }  // namespace
 
+Drv_I2C0::~Drv_I2C0()
+{
+    if (fd_ >= 0)
+        platform::devClose(fd_);
+}
+
 int Drv_I2C0::openDevice()
 {
     QMutexLocker lock(&mutex_);

@@ -12,6 +12,7 @@ class Drv_I2C0 {
 public:
     static constexpr int kMaxBlock = 256;  // the longest read or write an operation takes
 
+    ~Drv_I2C0();
     // Opens the bus; the descriptor, or -1 when the bus is missing.
     int openDevice();
     int fd() const { return fd_; }

@@ -61,6 +61,15 @@ tamixsource::tamixsource()
     hdminfo_6805 = noSignalRecord();
 }
 
+tamixsource::~tamixsource()
+{
+    stopThread();
+    for (tamix_it6602* r : receiver)
+        delete r;
+    if (p_tamix_source == this)
+        p_tamix_source = nullptr;
+}
+
 tamixsource* tamixsource::pInstance()
 {
     if (!p_tamix_source)

@@ -60,6 +60,9 @@ public:
     static tamixsource* p_tamix_source;
     // Creates the manager on the first call.
     static tamixsource* pInstance();
+    // Stops the thread; p_tamix_source is null again when it was this one.
+    // The box never drops its manager; tests do.
+    ~tamixsource();
     // Starts the polling thread's next pass now (any thread): a request was raised.
     void wake() { worker_.wake(); }
     // Ticks until the next pass is due: the next input poll, a settling

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -319,15 +321,23 @@ void logOutcome(const std::string& outcome)
     std::fprintf(stderr, "simulated box: %s\n", outcome.c_str());
 }
 
-// Reads commands for good. The pipe is held open for writing too, so it
-// never reports an end while writers come and go: the read blocks.
-void readPipe(int fd)
+// Reads commands until `wake` is written. The pipe is held open for
+// writing too, so it never reports an end while writers come and go.
+void readPipe(int fd, int wake)
 {
     nameThread("sim-control");
     std::string pending;
     bool overlong = false;  // the rest of a line too long to run is skipped
     char buf[512];
     for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[1].revents)
+            return;
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
@@ -372,23 +382,68 @@ int openPipe()
     return fd;
 }
 
+// The pipe being read, in which box root, and what ends its reader.
+struct PipeReader {
+    std::mutex mutex;
+    std::thread thread;
+    int fd = -1;
+    int wake = -1;
+    std::string root;
+
+    void stopLocked()
+    {
+        if (thread.joinable()) {
+            const uint64_t one = 1;
+            if (::write(wake, &one, sizeof one) != sizeof one)
+                std::fprintf(stderr, "simulated box: control pipe reader not woken (%s)\n", std::strerror(errno));
+            thread.join();
+        }
+        for (int* d : {&fd, &wake})
+            if (*d >= 0) {
+                ::close(*d);
+                *d = -1;
+            }
+        root.clear();
+    }
+};
+
+PipeReader& pipeReader()
+{
+    static auto* r = new PipeReader;  // lives as long as the process
+    return *r;
+}
+
 }  // namespace
 
 bool startControlPipe()
 {
     static std::once_flag once;
-    static bool started = false;
     std::call_once(once, [] {
         for (const ControlCommand& c : kDeviceCommands)
             addControlCommand(c);
         addControlCommand(faultControlCommand());
-        const int fd = openPipe();
-        if (fd < 0)
-            return;
-        std::thread(readPipe, fd).detach();
-        started = true;
     });
-    return started;
+    PipeReader& r = pipeReader();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    if (r.thread.joinable() && r.root == boxRoot())
+        return true;
+    r.stopLocked();
+    r.fd = openPipe();
+    r.wake = ::eventfd(0, EFD_CLOEXEC);
+    if (r.fd < 0 || r.wake < 0) {
+        r.stopLocked();
+        return false;
+    }
+    r.thread = std::thread(readPipe, r.fd, r.wake);
+    r.root = boxRoot();
+    return true;
+}
+
+void stopControlPipe()
+{
+    PipeReader& r = pipeReader();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.stopLocked();
 }
 
 }  // namespace platform::sim

@@ -20,9 +20,12 @@ constexpr const char* kFlashDump = "/sim/flash.bin";
 
 // Adds the simulated devices' commands (plug, pull, port, cards, card, usb,
 // chip, memory, osd, fpga, flash, fault), makes the pipe and starts the thread that reads
-// it. Started once by platform::init(); a later call does nothing. False
-// when there is no pipe.
+// it. platform::init() starts it; a later call in the same box root does
+// nothing, one in another box root (a test's next box) moves the pipe
+// there. False when there is no pipe.
 bool startControlPipe();
+// Ends the reader and closes the pipe (tests, between boxes).
+void stopControlPipe();
 
 // The `fault` command: the devices' fault switches (sim_fault_commands.cpp).
 ControlCommand faultControlCommand();

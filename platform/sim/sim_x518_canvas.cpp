@@ -22,7 +22,6 @@ constexpr uint32_t kStepMask = 0x7FFF;  // stripe and cell sizes; bit 15 is a fl
 constexpr uint32_t kOpaque = 0xFF000000;
 constexpr int kRingPhases = 4;          // buffers a running capture cycles through
 constexpr u32 kRingEntryMask = 7;
-constexpr int64_t kMemoryUnit = 1024;  // IMWI and OMWI count line steps in KiB
 constexpr int64_t kAddressMask = 0xFFFFFFFF;
 constexpr int kCaptureLag = 7;          // a capture's first pixel comes this many after IACT HST
 constexpr int kCaptureLineLag = 1;      // and its first line one after IACT VST
@@ -182,12 +181,6 @@ PixelBytes pixelBytes(u32 code)
     }
 }
 
-int64_t floorDiv(int64_t a, int64_t b)
-{
-    const int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
 // The cards the picture needs, one per port and frame, each drawn once.
 class Cards {
 public:
@@ -339,29 +332,40 @@ struct Layer {
     }
 };
 
-// What output channel c reads from frame memory, zoomed and placed, into
-// `layer` (whose area is `picture.shown`).
-void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& cards, int c, const Picture& picture)
+// Where output channel c reads frame memory: the first byte of its first
+// line and the step between lines; none while it follows no capture or
+// reads a buffer the chip does not have.
+struct MemoryRead {
+    bool reads = false;
+    int64_t start = 0;
+    int64_t lineStep = 0;
+    PixelBytes px;
+};
+
+MemoryRead memoryReadOf(const Chip& chip, const CanvasInputs& in, int c)
 {
+    MemoryRead m;
     const int lead = leadInputOf(chip, c);
     if (lead < 0)
-        return;
+        return m;
     const int64_t frame = captureFrame(chip.registers(), in.clock, lead);
     const u32 ring = u32(chip.value(x518::kReadRing, c));
     const int buffer = int((ring >> (x518::kRingFieldBits * u32(std::max<int64_t>(frame, 0) % kRingPhases))) & kRingEntryMask);
     if (buffer >= kFrameBuffers)
-        return;
-    const int64_t lineStep = int64_t(int8_t(chip.value(x518::kOmwi, c))) * kMemoryUnit;
+        return m;
+    m.reads = true;
+    m.lineStep = int64_t(int8_t(chip.value(x518::kOmwi, c))) * kMemoryUnit;
     // Vertical control 5 reads from the line after the one OSFLD names.
-    const int64_t start = u32(chip.value(x518::regAt(x518::kOsfld, x518::kFieldAddressStep * u32(buffer)), c)) +
-                          (u32(chip.value(x518::kOchVControl, c)) == kVControlLineOn ? lineStep : 0);
-    // Addresses wrap round at 32 bits.
-    const PixelBytes px = pixelBytes(u32(chip.value(x518::kOscwct + x518::kAddressStep * u32(c))));
+    m.start = u32(chip.value(x518::regAt(x518::kOsfld, x518::kFieldAddressStep * u32(buffer)), c)) +
+              (u32(chip.value(x518::kOchVControl, c)) == kVControlLineOn ? m.lineStep : 0);
+    m.px = pixelBytes(u32(chip.value(x518::kOscwct + x518::kAddressStep * u32(c))));
+    return m;
+}
 
-    // The memory the channel may land in: what every input channel wrote
-    // into each buffer. Where two wrote the same bytes the later writer's
-    // show, as on a chip: the newer frame, or within one frame the line
-    // written later in it.
+// The memory an output channel may land in: what every input channel wrote
+// into each buffer.
+std::vector<Region> regionsWritten(const Chip& chip, const CanvasInputs& in)
+{
     std::vector<Region> regions;
     for (int ich = 0; ich < x518::kChannels; ++ich) {
         for (int b = 0; b < kFrameBuffers; ++b) {
@@ -370,90 +374,133 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
                 regions.push_back(std::move(r));
         }
     }
+    return regions;
+}
+
+// An output pixel or line's source pixel or line: zoomed from `phase` by
+// `step` (16.16), within `size`.
+int zoomSource(int i, bool zoom, int phase, int step, int size)
+{
+    const int64_t s = zoom ? (int64_t(phase) * 256 + int64_t(i) * step) >> 16 : i;
+    return int(std::clamp<int64_t>(s, 0, std::max(size - 1, 0)));
+}
+
+// The byte, from a line's start, that each shown column of output channel
+// c reads. The columns run one way (left to right, or right to left
+// mirrored), so the columns that read a run of bytes are found by
+// bisection.
+class ColumnBytes {
+public:
+    ColumnBytes(const Chip& chip, int c, const Picture& picture, const PixelBytes& px)
+    {
+        const int hw = chip.value(x518::kOactHw, c);
+        const bool zoom = chip.value(x518::kOchHControl, c) == int(x518::kOchHControlZoom) && chip.value(x518::kOchHStep, c) > 0;
+        const bool mirror = chip.value(x518::kOchMirrorH, c) != 0;
+        const int phase = chip.value(x518::kOchHPhase, c), step = chip.value(x518::kOchHStep, c);
+        const Area& shown = picture.shown;
+        bytes_.resize(size_t(std::max(shown.x1 - shown.x0, 0)));
+        for (size_t i = 0; i < bytes_.size(); ++i) {
+            int s = zoomSource(shown.x0 + int(i) - picture.whole.x0, zoom, phase, step, hw);
+            if (mirror)
+                s = hw - 1 - s;
+            bytes_[i] = px.bytes(s);
+        }
+    }
+    int count() const { return int(bytes_.size()); }
+    int64_t at(int i) const { return bytes_[size_t(i)]; }
+    int64_t lowest() const { return std::min(bytes_.front(), bytes_.back()); }
+    int64_t highest() const { return std::max(bytes_.front(), bytes_.back()); }
+    // The columns [first, last) that read a byte of [from, to).
+    void reading(int64_t from, int64_t to, int& first, int& last) const
+    {
+        if (bytes_.front() <= bytes_.back()) {
+            first = int(std::lower_bound(bytes_.begin(), bytes_.end(), from) - bytes_.begin());
+            last = int(std::lower_bound(bytes_.begin(), bytes_.end(), to) - bytes_.begin());
+        } else {
+            first = int(bytes_.rend() - std::lower_bound(bytes_.rbegin(), bytes_.rend(), to));
+            last = int(bytes_.rend() - std::lower_bound(bytes_.rbegin(), bytes_.rend(), from));
+        }
+    }
+
+private:
+    std::vector<int64_t> bytes_;
+};
+
+// Which region's line a column reads, and when that line was written.
+struct Writer {
+    const Region* r = nullptr;
+    int64_t line = 0;
+    double at = 0;
+};
+
+// The writer of each column of the memory row that starts at `row`. Where
+// two wrote the same bytes the later writer's show, as on a chip: the newer
+// frame, or within one frame the line written later in it. False when no
+// column reads a written byte.
+bool latestWriters(int64_t row, const std::vector<Region>& regions, const ColumnBytes& columns,
+                   std::vector<Writer>& writers)
+{
+    std::fill(writers.begin(), writers.end(), Writer{});
+    bool any = false;
+    for (const Region& r : regions) {
+        const WriteArea& a = r.area;
+        int64_t k0, k1;
+        a.linesMeeting(row + columns.lowest(), row + columns.highest() + 1, k0, k1);
+        for (int64_t k = k0; k <= k1; ++k) {
+            const int64_t lineStart = a.start + k * a.step - row;
+            int first = 0, last = 0;
+            columns.reading(lineStart, lineStart + a.lineBytes, first, last);
+            const double at = r.writtenAt(k);
+            for (int i = first; i < last; ++i) {
+                Writer& wr = writers[size_t(i)];
+                if (!wr.r || at >= wr.at)
+                    wr = {&r, k, at};
+            }
+            any = any || first < last;
+        }
+    }
+    return any;
+}
+
+// The card pixel each column's writer put where it reads, into `out`.
+void paintRow(uint32_t* out, int64_t row, const std::vector<Writer>& writers, const ColumnBytes& columns, Cards& cards)
+{
+    for (int i = 0; i < columns.count(); ++i) {
+        const Writer& wr = writers[size_t(i)];
+        if (!wr.r)
+            continue;
+        const Region& r = *wr.r;
+        const int64_t a = row + columns.at(i) - (r.area.start + wr.line * r.area.step);
+        const int x = r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.area.width - 1))];
+        const int y = r.ys[size_t(wr.line)];
+        const Canvas* card = x >= 0 && y >= 0 ? r.card(cards) : nullptr;
+        if (card)
+            out[i] = card->at(x, y);
+    }
+}
+
+// What output channel c reads from frame memory, zoomed and placed, into
+// `layer` (whose area is `picture.shown`).
+void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& cards, int c, const Picture& picture)
+{
+    const MemoryRead m = memoryReadOf(chip, in, c);
+    const Area& shown = picture.shown;
+    if (!m.reads || shown.x1 <= shown.x0)
+        return;
+    const std::vector<Region> regions = regionsWritten(chip, in);
     if (regions.empty())
         return;
-
-    // Source pixel and line of each output pixel and line.
-    const int hw = chip.value(x518::kOactHw, c);
+    const ColumnBytes columns(chip, c, picture, m.px);
     const int vw = chip.value(x518::kOactVw, c);
-    const bool hZoom = chip.value(x518::kOchHControl, c) == int(x518::kOchHControlZoom) && chip.value(x518::kOchHStep, c) > 0;
     const bool vZoom = chip.value(x518::kOchVZoom, c) == int(x518::kOchVZoomOn) && chip.value(x518::kOchVStep, c) > 0;
-    const bool mirror = chip.value(x518::kOchMirrorH, c) != 0;
     const int readLines = vZoom ? vw - 2 : vw - 1;
-    auto source = [](int i, bool zoom, int phase, int step, int size) {
-        const int64_t s = zoom ? (int64_t(phase) * 256 + int64_t(i) * step) >> 16 : i;
-        return int(std::clamp<int64_t>(s, 0, std::max(size - 1, 0)));
-    };
-    const Area& shown = picture.shown;
-    const int w = shown.x1 - shown.x0;
-    if (w <= 0)
-        return;
-    std::vector<int64_t> columns(static_cast<size_t>(w));
-    for (int i = 0; i < w; ++i) {
-        int s = source(shown.x0 + i - picture.whole.x0, hZoom, chip.value(x518::kOchHPhase, c), chip.value(x518::kOchHStep, c), hw);
-        if (mirror)
-            s = hw - 1 - s;
-        columns[size_t(i)] = px.bytes(s);
-    }
-    // The columns run one way (left to right, or right to left mirrored):
-    // the output pixels that read a run of bytes are found by bisection.
-    const bool rising = columns.front() <= columns.back();
-    auto pixelsReading = [&](int64_t from, int64_t to, int& first, int& last) {
-        if (rising) {
-            first = int(std::lower_bound(columns.begin(), columns.end(), from) - columns.begin());
-            last = int(std::lower_bound(columns.begin(), columns.end(), to) - columns.begin());
-        } else {
-            first = int(columns.rend() - std::lower_bound(columns.rbegin(), columns.rend(), to));
-            last = int(columns.rend() - std::lower_bound(columns.rbegin(), columns.rend(), from));
-        }
-    };
-    const int64_t lowest = std::min(columns.front(), columns.back());
-    const int64_t highest = std::max(columns.front(), columns.back());
-
-    struct Writer {
-        const Region* r = nullptr;
-        int64_t line = 0;
-        double at = 0;
-    };
-    std::vector<Writer> writers(static_cast<size_t>(w));
+    std::vector<Writer> writers(size_t(columns.count()));
     for (int y = shown.y0; y < shown.y1; ++y) {
-        const int t = source(y - picture.whole.y0, vZoom, chip.value(x518::kOchVPhase, c), chip.value(x518::kOchVStep, c), readLines);
-        const int64_t row = (start + int64_t(t) * lineStep) & kAddressMask;
-        std::fill(writers.begin(), writers.end(), Writer{});
-        bool any = false;
-        for (const Region& r : regions) {
-            const WriteArea& a = r.area;
-            // The lines of the region that meet the bytes this row reads.
-            const int64_t k0 = std::max<int64_t>(floorDiv(row + lowest - a.start - a.lineBytes, a.step) + 1, 0);
-            const int64_t k1 = std::min<int64_t>(floorDiv(row + highest - a.start, a.step), a.lines - 1);
-            for (int64_t k = k0; k <= k1; ++k) {
-                const int64_t lineStart = a.start + k * a.step - row;
-                int first = 0, last = 0;
-                pixelsReading(lineStart, lineStart + a.lineBytes, first, last);
-                const double at = r.writtenAt(k);
-                for (int i = first; i < last; ++i) {
-                    Writer& wr = writers[size_t(i)];
-                    if (!wr.r || at >= wr.at)
-                        wr = {&r, k, at};
-                }
-                any = any || first < last;
-            }
-        }
-        if (!any)
-            continue;
-        uint32_t* out = layer.px.data() + size_t(y - shown.y0) * size_t(w);
-        for (int i = 0; i < w; ++i) {
-            const Writer& wr = writers[size_t(i)];
-            if (!wr.r)
-                continue;
-            const Region& r = *wr.r;
-            const int64_t a = row + columns[size_t(i)] - (r.area.start + wr.line * r.area.step);
-            const int x = r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.area.width - 1))];
-            const int yy = r.ys[size_t(wr.line)];
-            const Canvas* card = x >= 0 && yy >= 0 ? r.card(cards) : nullptr;
-            if (card)
-                out[i] = card->at(x, yy);
-        }
+        const int t = zoomSource(y - picture.whole.y0, vZoom, chip.value(x518::kOchVPhase, c), chip.value(x518::kOchVStep, c), readLines);
+        // Addresses wrap round at 32 bits.
+        const int64_t row = (m.start + int64_t(t) * m.lineStep) & kAddressMask;
+        if (latestWriters(row, regions, columns, writers))
+            paintRow(layer.px.data() + size_t(y - shown.y0) * size_t(columns.count()), row, writers, columns, cards);
     }
 }
 

@@ -12,7 +12,6 @@ namespace {
 
 using x518::u32;
 
-constexpr int64_t kMemoryUnit = 1024;  // IMWI counts line steps in KiB
 constexpr int kBuffers = 5;
 // Colour-control codes of the memory formats.
 constexpr u32 kFiveInSixteen = 0x80, kThreeInEight = 0x01, kTwoBytes = 0x11;
@@ -22,14 +21,6 @@ int64_t floorDiv(int64_t a, int64_t b)
 {
     const int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
-// The lines of `b` that share bytes with [from, to): the first and last
-// line index (first > last: none).
-void linesMeeting(const WriteArea& b, int64_t from, int64_t to, int64_t& first, int64_t& last)
-{
-    first = std::max<int64_t>(floorDiv(from - b.start - b.lineBytes, b.step) + 1, 0);
-    last = std::min<int64_t>(floorDiv(to - 1 - b.start, b.step), b.lines - 1);
 }
 
 // The lowest byte both areas write, or -1.
@@ -48,7 +39,7 @@ int64_t firstShared(const WriteArea& a, const WriteArea& b)
             continue;
         }
         int64_t k0, k1;
-        linesMeeting(many, from, to, k0, k1);
+        many.linesMeeting(from, to, k0, k1);
         if (k0 <= k1)
             return std::max(from, many.start + k0 * many.step);
     }
@@ -56,6 +47,12 @@ int64_t firstShared(const WriteArea& a, const WriteArea& b)
 }
 
 }  // namespace
+
+void WriteArea::linesMeeting(int64_t from, int64_t to, int64_t& first, int64_t& last) const
+{
+    first = std::max<int64_t>(floorDiv(from - start - lineBytes, step) + 1, 0);
+    last = std::min<int64_t>(floorDiv(to - 1 - start, step), lines - 1);
+}
 
 uint32_t channelValue(const SimX518Flash::Registers& regs, uint32_t spec, int channel)
 {

@@ -19,6 +19,9 @@
 
 namespace platform::sim {
 
+// IMWI and OMWI count line steps in KiB.
+constexpr int64_t kMemoryUnit = 1024;
+
 // Register `spec` of channel `channel`'s copy (16 banks a channel on, as the
 // chip reads it), little-endian over its width.
 uint32_t channelValue(const SimX518Flash::Registers& regs, uint32_t spec, int channel = 0);
@@ -45,6 +48,9 @@ struct WriteArea {
     bool writes() const { return width > 0 && lines > 0; }
     // One past the last byte written.
     int64_t end() const { return start + int64_t(lines - 1) * step + lineBytes; }
+    // The lines that share bytes with [from, to): the first and last line
+    // index (first > last: none). For a step above 0.
+    void linesMeeting(int64_t from, int64_t to, int64_t& first, int64_t& last) const;
 };
 
 // What channel `channel` (0-7) writes into buffer `buffer` (0-4); an area

@@ -8,12 +8,6 @@
 
 class Tick : public PageTest {
 protected:
-    void TearDown() override
-    {
-        if (fpga_manage::p_fpga_manage)
-            fpga_manage::p_fpga_manage->stop();
-        PageTest::TearDown();
-    }
     int reboots() { return static_cast<int>(journalWith("reboot").size()); }
     // The FPGA manager with FPGA 0 up and running (its thread not started),
     // and the aging registers set on the simulated FPGA.

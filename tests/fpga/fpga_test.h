@@ -28,12 +28,6 @@ protected:
         QObject::connect(store, &KelRamPara::sig_update_para, &receiver, [this](int code) { codes.push_back(code); });
         G_timeTicks = 1000;
     }
-    void TearDown() override
-    {
-        if (fpga_manage::p_fpga_manage)
-            fpga_manage::p_fpga_manage->stop();
-        BoxTest::TearDown();
-    }
 
     // The manager with both FPGAs let out of reset, as initialize_start does,
     // but without its thread.

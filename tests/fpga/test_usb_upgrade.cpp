@@ -758,3 +758,18 @@ TEST_F(UsbUpgrade, ARecordOfMarksThatIsNotTheBoxsOwnMarksNothing)
     EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
     EXPECT_EQ(m->incomplete_fpgas.load(), 0);
 }
+
+// A run that finds no package on the stick does not tell an earlier run's
+// failed application again.
+TEST_F(UsbUpgrade, ARunWithoutPackagesDoesNotRepeatAnEarlierFailure)
+{
+    putPackage("a.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(3000, 8))}});
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    runUpgrade();
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    ASSERT_TRUE(m->application_failed.load());
+    ASSERT_TRUE(platform::removeFile(kStickDir + std::string("a.KEL")));
+    runUpgrade();
+    EXPECT_FALSE(m->application_failed.load());
+    EXPECT_FALSE(installed());
+}

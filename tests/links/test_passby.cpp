@@ -201,6 +201,17 @@ TEST_P(PassbyOnOneLink, ALateReplyReachesNeitherAnotherLinkNorTwiceALaterRequest
     udp.stop();
 }
 
+// A link that stops while its request waits for the cards takes the request
+// with it: the next link's requests are not refused as another's.
+TEST_P(PassbyOnOneLink, ALinkThatStopsLeavesNoRequestPending)
+{
+    forward(cardRequest(0, 0xFF, fpga::kRcvSearch, 0, {}));
+    const u8 id = link.id;
+    ASSERT_TRUE(message_deal::passbyPending(id));
+    link.stop();
+    EXPECT_FALSE(message_deal::passbyPending(id));
+}
+
 INSTANTIATE_TEST_SUITE_P(Tcp, PassbyOnOneLink, testing::Values(LinkKind::Tcp), linkKindName);
 
 // PCs that each open a connection and search the cards of port 0 (four

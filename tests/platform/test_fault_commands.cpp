@@ -2,6 +2,7 @@
 // off again.
 #include "fpga/fpga_manage.h"
 #include "registers/fpga_regs.h"
+#include "platform/sim/sim_control.h"
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
@@ -112,4 +113,17 @@ TEST_F(FaultCommands, AnFpgaSwitchedOffThroughThePipeIsLostAndComesBack)
     ASSERT_EQ(control("fault fpga 1 off"), "ok fault fpga 1 off");
     EXPECT_NE(board->state(1), fpga::reg::kStateReset);
     m->stop();
+}
+
+// The control pipe follows the box: a box started in another root after the
+// first (a test's next case) is driven through its own pipe, and the
+// outcomes land in its own log.
+TEST_F(FaultCommands, ThePipeFollowsTheBoxIntoANewRoot)
+{
+    EXPECT_EQ(control("chip"), "ok chip");
+    QTemporaryDir next;
+    ASSERT_TRUE(next.isValid());
+    platform::sim::resetBox(next.path().toStdString());
+    EXPECT_EQ(control("fault chip spi off"), "ok fault chip spi off");
+    EXPECT_EQ(readBoxFile(platform::sim::kControlLog), "ok fault chip spi off\n");
 }

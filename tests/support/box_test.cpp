@@ -1,4 +1,5 @@
 #include "tests/support/box_test.h"
+#include "tests/support/box_reset.h"
 
 #include "app/kelrampara.h"
 #include "fpga/fpga_manage.h"
@@ -22,7 +23,9 @@ void BoxTest::SetUp()
 
 void BoxTest::TearDown()
 {
-    platform::sim::setRebootHandler(nullptr);
+    // While the box root is still there; the rest of the box is put back
+    // after the case (putBoxBack).
+    stopBoxThreads();
 }
 
 std::string BoxTest::readBoxFile(const std::string& boxPath)

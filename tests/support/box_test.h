@@ -1,6 +1,9 @@
-// A fresh simulated box for every test: its own temporary box root, a clean
-// shell journal, the default simulated devices, and reboots recorded rather
-// than ending the test process.
+// A fresh simulated box for every test: its own temporary box root and
+// address, a clean shell journal, the default simulated devices, and
+// reboots recorded rather than ending the test process. What the case
+// started (threads, managers, pages, globals) is put back after it by the
+// test support (box_reset.h), whatever the fixture: a fixture sets up what
+// its cases need and leaves the tear-down to that one place.
 #pragma once
 
 #include "platform/platform.h"

@@ -24,11 +24,6 @@ protected:
         // The jobs' change codes reach the page with focus, as on the box.
         QObject::connect(store, &KelRamPara::sig_update_para, SyncUpdate::p_SyncUpdate, &SyncUpdate::para_sync);
     }
-    void TearDown() override
-    {
-        fpga->stop();
-        PageTest::TearDown();
-    }
     // `n` ticks on, then one pass of the manager.
     void after(u32 n)
     {

@@ -33,12 +33,6 @@ protected:
         // of the hand-over clears it).
         g_x518_source_online = 1;
     }
-    void TearDown() override
-    {
-        if (tamixsource::p_tamix_source)
-            tamixsource::p_tamix_source->stopThread();
-        BoxTest::TearDown();
-    }
 
     void ticks(u32 n) { G_timeTicks += n; }
     void passes(int n)

@@ -64,12 +64,6 @@ protected:
         EXPECT_TRUE(fpgaZeroBroughtUp());
         return m;
     }
-    void TearDown() override
-    {
-        if (fpga_manage::p_fpga_manage)
-            fpga_manage::p_fpga_manage->stop();
-        PageTest::TearDown();
-    }
 };
 
 TEST(LedSettingsLimits, EachSideAndTheWholeCanvasAreHeld)
