@@ -426,6 +426,8 @@ void SyncUpdate::retrySaves()
     tellSaveState(store);
     if (landed && g_mainwindow)
         g_mainwindow->modeSavesLanded(landed);
+    if (landed && g_custommode)
+        g_custommode->refreshSlotState();
 }
 
 // Register 44 and the pages that show it follow whether saving fails.
