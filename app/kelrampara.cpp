@@ -686,6 +686,7 @@ int KelRamPara::mode_file_deal(int i, int action)
         // A file still waiting to be written is given up with the mode.
         pending_modes_ &= static_cast<u16>(~(1u << i));
         pending_overlays_ &= static_cast<u16>(~(1u << i));
+        pending_saves_ &= static_cast<u16>(~(1u << i));
         runShell(QString::fromStdString("rm  -rf  " + modeFilePath(i)));
         pauseUs(kShellPauseUs);
         if (ram::loadU16(slot.data + kSlotOsdEnable) == 1) {
@@ -728,7 +729,7 @@ int KelRamPara::mode_file_write(int i, int mode)
     image.marker[1] = ram::kSlotSaved;
     const bool withOverlay = mode == kWriteFilled && ram_para.osd_enable == 1;
     const bool markedByProtocol = mode != kWriteFilled && mode != kWriteFromLive;
-    return writeModeImage(i, image, withOverlay, markedByProtocol) ? 1 : 0;
+    return writeModeImage(i, image, withOverlay, markedByProtocol ? kCommitWrite : kSaveWrite) ? 1 : 0;
 }
 
 bool KelRamPara::saveMode(int i, const u8* data)
@@ -739,7 +740,7 @@ bool KelRamPara::saveMode(int i, const u8* data)
     std::memcpy(image.data, data, ram::kUserModeSize);
     image.marker[0] = ram::kSlotSaved;
     image.marker[1] = ram::kSlotSaved;
-    return writeModeImage(i, image, ram_para.osd_enable == 1, false);
+    return writeModeImage(i, image, ram_para.osd_enable == 1, kSaveWrite);
 }
 
 bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const
@@ -749,7 +750,7 @@ bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& ima
            std::memcmp(file.data(), &image, ram::kSlotFileSize) == 0;
 }
 
-bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, bool markedByProtocol)
+bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by)
 {
     const u16 bit = static_cast<u16>(1u << i);
     bool written;
@@ -765,7 +766,10 @@ bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOve
         pending_mode_[i] = image;
         pending_modes_ |= bit;
         pending_overlays_ = static_cast<u16>(withOverlay ? (pending_overlays_ | bit) : (pending_overlays_ & ~bit));
-        if (markedByProtocol) {
+        if (by == kSaveWrite)
+            pending_saves_ |= bit;
+        if (by == kCommitWrite) {
+            pending_saves_ &= static_cast<u16>(~bit);
             ram_user_mode[i].marker[0] = ram::kSlotUnsaved;
             ram_user_mode[i].marker[1] = ram::kSlotUnsaved;
         }
@@ -774,6 +778,7 @@ bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOve
     ram_user_mode[i] = image;
     pending_modes_ &= static_cast<u16>(~bit);
     pending_overlays_ &= static_cast<u16>(~bit);
+    pending_saves_ &= static_cast<u16>(~bit);
     if (withOverlay)
         copyOverlay(i);
     return true;
@@ -795,13 +800,18 @@ bool KelRamPara::modeFilePending(int i) const
     return slotIndexValid(i) && (pending_modes_ & (1u << i)) != 0;
 }
 
+bool KelRamPara::saveWaits(int i) const
+{
+    return modeFilePending(i) && (pending_saves_ & (1u << i)) != 0;
+}
+
 bool KelRamPara::retryModeFiles()
 {
     for (int i = 0; i < ram::kUserModes; ++i) {
         if (!modeFilePending(i))
             continue;
         const USER_MODE_SLOT image = pending_mode_[i];
-        writeModeImage(i, image, (pending_overlays_ & (1u << i)) != 0, false);
+        writeModeImage(i, image, (pending_overlays_ & (1u << i)) != 0, kRetryWrite);
     }
     return pending_modes_ == 0;
 }

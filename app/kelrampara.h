@@ -116,6 +116,10 @@ public:
     // replaced. GUI thread, like every user-mode file operation.
     bool modeFilesPending() const { return pending_modes_ != 0; }
     bool modeFilePending(int i) const;
+    // Slot i's file waits with a save (a save request carried out while the
+    // file could not be written): the slot still shows what it held before,
+    // and a commit of the slots leaves it to the save.
+    bool saveWaits(int i) const;
     // Tries every waiting file once; true when none waits any more.
     bool retryModeFiles();
 
@@ -168,14 +172,19 @@ private:
     // x518_manage::mutex, with the apply raised; false when the key differs.
     bool editCrop(int record, u16 key, const std::function<void(CROP_ITEM&)>& edit);
     void setImageFlag(u16 flag);
+    // Who asks for a slot's file: a save of the live block, a commit of the
+    // slot as the protocol wrote it, or the retry of an image that waits.
+    enum ModeWrite { kSaveWrite, kCommitWrite, kRetryWrite };
     // Writes `image` as slot i's file (and the overlay copy with
     // withOverlay); the slot takes the image once written. Else the image
-    // waits, and a slot the protocol marked saved itself reads as unsaved.
-    bool writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, bool markedByProtocol);
+    // waits, and a slot the protocol marked saved itself (a commit) reads as
+    // unsaved.
+    bool writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by);
     bool fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const;
     void copyOverlay(int i);
 
     USER_MODE_SLOT pending_mode_[ram::kUserModes];  // the file image each waiting slot is to get
     u16 pending_modes_ = 0;                          // bit i: slot i's file waits
     u16 pending_overlays_ = 0;                       // bit i: its overlay copy goes with it
+    u16 pending_saves_ = 0;                          // bit i: the waiting image is a save's (saveWaits)
 };

@@ -80,6 +80,7 @@ const char* const kTitleStyle = "background-color: rgb(255, 255, 255);";
 const char* const kSavedFrameStyle = "background-color: #212435;border-radius:5px;";
 const char* const kEmptyFrameStyle = "background-color: #B2B2B2;border-radius:5px;";
 const char* const kTouchedFrameStyle = "background-color: #00D65B;border-radius:5px;";
+const char* const kWaitingFrameStyle = "background-color: #E0662C;border-radius:5px;";
 const char* const kSlotNumberStyle = "background-color: #4777FF;color: #FFFFFF;border-radius:3px;font: 9px;";
 const char* const kInUseStyle = "color: rgb(255, 255, 255); font: 9px;";
 
@@ -97,10 +98,18 @@ QString saveTitle()
                         QStringLiteral("用戶模式保存")});
 }
 
+// A slot whose save still waits for its file is not saved yet: the bar
+// shows it waiting and does not call what it held before.
 bool slotSaved(int slot)
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
-    return store && store->KelUserModeSaved(slot) == 1;
+    return store && store->KelUserModeSaved(slot) == 1 && !store->saveWaits(slot);
+}
+
+bool slotSaveWaits(int slot)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store && store->saveWaits(slot);
 }
 
 }  // namespace
@@ -558,12 +567,28 @@ void MainWindow::mode_init()
                 using_label->show();
             }
         } else {
-            // An empty slot is never shown selected while calling.
-            frame->setStyleSheet(kEmptyFrameStyle);
+            // An empty slot is never shown selected while calling; one whose
+            // save waits for the disk says so.
+            const bool waits = slotSaveWaits(i);
+            frame->setStyleSheet(waits ? kWaitingFrameStyle : kEmptyFrameStyle);
             picture->setPixmap(QPixmap(pages::plainPicture("mode_blank.png")));
             button->setStyleSheet(selected && l_save_state ? style_slot_selected : style_slot);
+            if (waits)
+                showWaitingMark(frame, picture);
         }
     }
+}
+
+void MainWindow::showWaitingMark(QFrame* frame, QLabel* picture)
+{
+    auto* waiting = new QLabel(frame);
+    waiting->setObjectName(QStringLiteral("save_waits"));
+    waiting->setText(pages::saveWaitsCaption());
+    waiting->setAlignment(Qt::AlignCenter);
+    waiting->setStyleSheet(kInUseStyle);
+    picture->setGeometry(kSlotPictureInUseRect);
+    waiting->setGeometry(kInUseRect);
+    pages::fitText(waiting);
 }
 
 // Arms call (or save) and opens the bar on the first saved slot at or after
@@ -636,7 +661,9 @@ void MainWindow::on_deletewidgetmode_clicked()
 void MainWindow::restoreSlotFrame(int slot)
 {
     if (slot < kModeSlots && g_mode[slot])
-        g_mode[slot]->setStyleSheet(slotSaved(slot) ? kSavedFrameStyle : kEmptyFrameStyle);
+        g_mode[slot]->setStyleSheet(slotSaved(slot)       ? kSavedFrameStyle
+                                    : slotSaveWaits(slot) ? kWaitingFrameStyle
+                                                          : kEmptyFrameStyle);
 }
 
 void MainWindow::kel_button_mode_clicked()
@@ -677,6 +704,10 @@ void MainWindow::modeSaveFailed(int slot)
 {
     if (slot >= 0 && slot < kModeSlots)
         failed_saves = static_cast<u16>(failed_saves | (1u << slot));
+    // The slot just touched shows waiting, not the green of a touch, once
+    // the failure tip is gone.
+    if (modeBarArmed())
+        showModeBar();
 }
 
 void MainWindow::modeSavesLanded(u16 modes)

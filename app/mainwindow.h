@@ -15,6 +15,7 @@
 namespace Ui {
 class MainWindow;
 }
+class QFrame;
 class QLabel;
 class QPushButton;
 
@@ -53,7 +54,8 @@ public:
     // Disarms call and save and hides the bar.
     void on_deletewidgetmode_clicked();
     // The change notifier told the bar that the save of `slot` it asked for
-    // failed (the failure tip is up); the box keeps trying.
+    // failed (the failure tip is up); the box keeps trying, and the open bar
+    // shows the slot waiting (not saved yet) until the file is written.
     void modeSaveFailed(int slot);
     // Later tries wrote the files of `modes` (bit i: user mode i): an open
     // bar draws them saved, with the check mark when the bar's own save of
@@ -122,6 +124,8 @@ private:
     void armModeBar(bool call);
     void showModeBar();
     void restoreSlotFrame(int slot);
+    // The "not saved" mark of a slot whose save waits for the disk.
+    void showWaitingMark(QFrame* frame, QLabel* picture);
     void saveIntoSlot(int slot);
     void callSlot(int slot);
 

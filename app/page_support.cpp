@@ -205,6 +205,12 @@ QString inUseCaption()
     return text;
 }
 
+QString saveWaitsCaption()
+{
+    return pick({QStringLiteral("待保存"), QStringLiteral("Not saved"), QStringLiteral("Не сохр."),
+                 QStringLiteral("Chưa lưu"), QStringLiteral("待保存")});
+}
+
 QString noSignalText()
 {
     return pick({QStringLiteral("无信号"), QStringLiteral("No signal"), QStringLiteral("Нет сигнала"),

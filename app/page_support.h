@@ -102,6 +102,9 @@ QString inUseText();
 QString inUseCaption();
 // An input without a signal.
 QString noSignalText();
+// The mark of a user mode whose save waits for its file to be written: the
+// mode is not saved yet.
+QString saveWaitsCaption();
 
 // ---- placement
 constexpr int kLcdWidth = 320;

@@ -311,15 +311,23 @@ SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store, int* slo
 }
 
 // After the protocol wrote slots directly: empty slots lose their files,
-// saved ones are written as they stand.
+// saved ones are written as they stand. A slot whose save still waits for
+// its file shows what it held before the save: committed as it stands, it
+// would lose the save that was acknowledged, so the save goes on waiting
+// and lands when the disk takes it. A deletion clears the save request
+// only when the shadow holds it (carried out or ignored before): one
+// written since is still to be carried out.
 void SyncUpdate::syncModeFiles(KelRamPara* store)
 {
     for (int i = 0; i < ram::kUserModes; ++i) {
         const USER_MODE_SLOT& slot = store->ram_user_mode[i];
+        if (store->saveWaits(i))
+            continue;
         if (slotMarkerHas(slot, ram::kSlotEmpty)) {
             store->mode_file_deal(i, 1);
             QMutexLocker lock(&x518_manage::mutex);
-            store->ram_para.mode_save_request = 0;
+            if (store->ram_para.mode_save_request == store->ram_para_shadow.mode_save_request)
+                store->ram_para.mode_save_request = 0;
         } else if (slotMarkerHas(slot, ram::kSlotSaved)) {
             store->mode_file_write(i, 2);
         }
@@ -418,6 +426,8 @@ void SyncUpdate::retrySaves()
     tellSaveState(store);
     if (landed && g_mainwindow)
         g_mainwindow->modeSavesLanded(landed);
+    if (landed && g_custommode)
+        g_custommode->refreshSlotState();
 }
 
 // Register 44 and the pages that show it follow whether saving fails.

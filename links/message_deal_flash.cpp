@@ -1,7 +1,10 @@
 // Flash commands of the command handler (0x70 erase, 0x71 write, 0x72 read)
 // and the font reload of register 14. Flash 4 is the video chip's serial
 // flash; the chip manager carries the work out on the link's thread under
-// its flash lock. Every other flash number is refused.
+// its flash lock. Every other flash number is refused. Whatever kept an
+// operation from its end (the chip not answering, the controller not
+// finishing, the flash not holding what was erased or written) answers
+// busy, and a read that failed sends no bytes.
 #include "links/message_deal.h"
 
 #include "videochip/x518_manage.h"
@@ -117,6 +120,8 @@ u8 message_deal::reloadFonts()
     x518_manage* m = chipManager();
     if (!m)
         return ST_BUSY;
-    m->read_x518_font(m->spi_fd);
-    return m->load_fonts(m->spi_fd) == 0 ? static_cast<u8>(ST_DONE) : static_cast<u8>(ST_BUSY);
+    // A header that could not be read is no answer either: the chip is down.
+    const bool looked = m->read_x518_font(m->spi_fd);
+    const bool loaded = m->load_fonts(m->spi_fd) == x518_manage::kFlashOk;
+    return looked && loaded ? static_cast<u8>(ST_DONE) : static_cast<u8>(ST_BUSY);
 }

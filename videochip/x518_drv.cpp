@@ -253,10 +253,16 @@ bool x518_drv::write_X518(int fd, u32 spec, u32 value, u32 bankOffset)
 u32 x518_drv::read_X518(int fd, u32 spec, u32 bankOffset)
 {
     u32 value = 0;
+    readChecked(fd, spec, bankOffset, value);
+    return value;
+}
+
+bool x518_drv::readChecked(int fd, u32 spec, u32 bankOffset, u32& value)
+{
+    value = 0;
     const RegOp op = readOp(spec, &value, bankOffset);
     QMutexLocker lock(&Utils::_x518_bnk_mutex);
-    accessLocked(fd, &op, 1);
-    return value;
+    return accessLocked(fd, &op, 1);
 }
 
 bool x518_drv::write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset)
@@ -321,7 +327,8 @@ bool x518_drv::wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32
 {
     u32 v = 0;
     for (int i = 0; i < maxReads; ++i) {
-        v = read_X518(fd, spec, bankOffset);
+        if (!readChecked(fd, spec, bankOffset, v))
+            break;
         if ((v & mask) == want) {
             if (last)
                 *last = v;

@@ -80,8 +80,12 @@ public:
     // The accesses below return true when every message they sent was
     // carried (or none was needed), false when one failed.
     bool write_X518(int fd, u32 spec, u32 value, u32 bankOffset);
-    // The value read; bytes a failed message did not carry read as 0.
+    // The value read; bytes a failed message did not carry read as 0. Where
+    // a failure must be told from a value, use readChecked.
     u32 read_X518(int fd, u32 spec, u32 bankOffset);
+    // The same read, true only when every message that carried it went: a
+    // failed read is no value (*value is then 0 and means nothing).
+    bool readChecked(int fd, u32 spec, u32 bankOffset, u32& value);
     // Replaces the bits of `mask` by those of `value`, as one locked step.
     bool write_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
     // The accesses in order, as one locked step and in as few messages as
@@ -100,7 +104,9 @@ public:
     bool update_x518_mask(int fd, u32 spec, u32 value, u32 mask, u32 bankOffset);
 
     // Reads the register up to `maxReads` times until (value & mask) == want.
-    // True when it did; false on a time-out. The last value read goes to *last.
+    // True when it did; false on a time-out, and at once on a read that
+    // failed (a failed read shows no bit cleared). The last value read goes
+    // to *last.
     bool wait_X518(int fd, u32 spec, u32 mask, u32 want, int maxReads, u32 bankOffset = 0, u32* last = nullptr);
 
     // Forgets the selected bank and every remembered register value: the next

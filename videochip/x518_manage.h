@@ -320,7 +320,10 @@ public:
 
     // ---------------------------------------------------------- fonts in the chip's serial flash
     void load_char();
-    void read_x518_font(int fd);
+    // Looks for the fonts' headers in the flash (font_flags, register 43);
+    // a header that cannot be read counts as absent. False when one could
+    // not be read.
+    bool read_x518_font(int fd);
     void update_font(int fd);
 
     // ---------------------------------------------------------- window geometry
@@ -478,8 +481,18 @@ public:
     static constexpr int kFontHeaderSize = 35;
     enum EraseKind : char { kErase4K = 0, kErase32K = 1, kErase64K = 2 };
     // Results of the flash operations: 0 done; refused arguments (nothing
-    // touched); the controller did not finish in time.
-    enum FlashResult : int { kFlashOk = 0, kFlashBadArgs = 1, kFlashTimeout = 2 };
+    // touched); the controller did not finish in time; a message to the chip
+    // failed (the chip is not reachable); the flash does not hold what the
+    // operation was to leave there (an erased unit that does not read blank,
+    // written bytes that do not read back: a flash that refuses erases and
+    // programs still reports them finished).
+    enum FlashResult : int {
+        kFlashOk = 0,
+        kFlashBadArgs = 1,
+        kFlashTimeout = 2,
+        kFlashUnreachable = 3,
+        kFlashNotHeld = 4,
+    };
     // Longest waits for the controller; a wait that runs out fails the
     // operation. Page programs and read starts count status reads (a page
     // program ends within a few ms); erases and DMA copies are timed.
@@ -492,16 +505,18 @@ public:
 
     // Erases `count` units from flash byte address sector x 4096; kind 0
     // 4 KB, 1 32 KB, any other 64 KB units. A start inside a unit or a range
-    // past the flash is refused.
+    // past the flash is refused. Done only once the units read blank.
     int erase_flash(int fd, int sector, int count, char kind);
-    // Programs `length` bytes at `address` (the area must be erased).
+    // Programs `length` bytes at `address` (the area must be erased). Done
+    // only once the bytes read back as written.
     int write_flash(int fd, int address, int length, char* data);
-    // Reads `length` bytes from `address` into `buffer`.
+    // Reads `length` bytes from `address` into `buffer`; on a failure the
+    // buffer's bytes mean nothing.
     int read_flash(int fd, int address, int length, char* buffer);
     // The controller copies `length` bytes from the flash to a destination
     // of `kind`: 0 chip memory, 1 OSD string area, 4 OSD colour table.
     int osd_write_dma_sfl(int fd, int flashAddress, int destination, int kind, int length);
-    // update_font() with its result: 0, or kFlashTimeout when a copy failed.
+    // update_font() with its result: 0, or the FlashResult of the copy that failed.
     int load_fonts(int fd);
     void load_bmp();
     // Prints the 32-dot glyph of a code point from the flash (diagnostics).
@@ -555,10 +570,15 @@ private:
     void bringUpPanel();
     void bringUpPicture();
     // serial flash
-    void gioSetting(int fd, bool trace);
+    bool gioSetting(int fd, bool trace);
     bool flashPageEnd(int fd);
     bool flashEraseUnit(int fd, u32 address, u8 opcode);
     int readFlashLocked(int fd, u32 address, u32 length, char* buffer);
+    // Whether the flash holds `expected` (null: blank) from `address`.
+    int flashHoldsLocked(int fd, u32 address, u32 length, const char* expected);
+    // The result of a step that failed: unreachable when a message to the
+    // chip failed since `failedBefore`, else `otherwise`.
+    int flashFailure(u32 failedBefore, int otherwise) const;
     int dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, u32 length);
     bool clearWriteEnable(int fd, bool timed, int limit);
     void fillMwinPresets();

@@ -116,10 +116,15 @@ void x518_manage::applyBlock(const KEL_RAM_PARA& live, u8 flag)
     if (now.led_off != was.led_off)
         if (FpgaHandover* fpga = FpgaHandover::receiver.load())
             fpga->raiseOutputChanged();
+    // Switched off, the overlay goes at once. Switched on, it shows what the
+    // description file says, read in this same pass: the file's entry turns
+    // the display on; with no file (or nothing to show in it) the display
+    // stays off and the input shows, as after a start with the overlay on.
     if (now.osd_enable != was.osd_enable) {
-        kelApi_OsdSet(0, now.osd_enable);
         if (now.osd_enable)
             g_osd_update = 1;
+        else
+            kelApi_OsdSet(kOsdDisplay, 0);
     }
     // The change is announced whether or not the chip took it: the block
     // holds it, and the pages and the parameter file follow the block.

@@ -6,11 +6,16 @@
 // write to its last, so operations from the manager thread, the link
 // threads and the USB-upgrade worker never interleave inside the
 // controller. Every status wait is bounded; a wait that runs out ends the
-// operation with kFlashTimeout.
+// operation with kFlashTimeout. A status read that fails is no status: it
+// ends the operation with kFlashUnreachable, never passes for "not busy".
+// A flash that refuses erases and programs still lets the controller finish
+// them, so an erase is done only once its units read blank and a write only
+// once its bytes read back.
 #include "videochip/x518_manage.h"
 
 #include "app/kelrampara.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -93,6 +98,11 @@ constexpr int kReadProgressMask = 0x3FF;    // and every 1024 bytes read
 // between reads instead of keeping the SPI bus busy).
 constexpr int kEraseBusyNote = 5000, kEraseStatusNote = 1000, kEraseBusyPrintEvery = 40;
 constexpr int kSlowPollUs = 1000;
+// Bytes read back at a time (the buffer lives on the stack), and data-register
+// reads sent as one group.
+constexpr u32 kCheckChunk = 4096;
+constexpr size_t kReadGroup = x518_drv::kMessageTransfers;
+constexpr u8 kErasedByte = 0xFF;
 
 // Trace group 6 of the chip traces (the serial flash); off in the delivered defaults.
 constexpr bool kTraceFlash = false;
@@ -137,14 +147,20 @@ u32 eraseOpcode(char kind)
 
 // ------------------------------------------------------------------ helpers
 
-void x518_manage::gioSetting(int fd, bool trace)
+bool x518_manage::gioSetting(int fd, bool trace)
 {
-    drv->write_X518(fd, kGio42, kGio42Value, 0);
-    drv->write_X518(fd, kGio3C, kGio3CValue, 0);
-    drv->write_X518(fd, kGio3E, kGio3EValue, 0);
-    drv->write_X518(fd, kGio45, kGio45Value, 0);
-    if (trace)
+    bool sent = drv->write_X518(fd, kGio42, kGio42Value, 0);
+    sent &= drv->write_X518(fd, kGio3C, kGio3CValue, 0);
+    sent &= drv->write_X518(fd, kGio3E, kGio3EValue, 0);
+    sent &= drv->write_X518(fd, kGio45, kGio45Value, 0);
+    if (trace && sent)
         SFL_TRACE("GIO setting OK.\n");
+    return sent;
+}
+
+int x518_manage::flashFailure(u32 failedBefore, int otherwise) const
+{
+    return drv->failedMessages() != failedBefore ? kFlashUnreachable : otherwise;
 }
 
 // Clears a write-enable latch left set after a program or an erase with
@@ -164,7 +180,12 @@ bool x518_manage::clearWriteEnable(int fd, bool timed, int limit)
         int reads = 0;
         for (;;) {
             ++reads;
-            if ((drv->read_X518(fd, kSflRdsr, 0) & kRdsrWel) == 0) {
+            u32 rdsr = 0;
+            if (!drv->readChecked(fd, kSflRdsr, 0, rdsr)) {
+                ok = false;
+                break;
+            }
+            if ((rdsr & kRdsrWel) == 0) {
                 ok = true;
                 break;
             }
@@ -217,9 +238,11 @@ bool x518_manage::flashEraseUnit(int fd, u32 address, u8 opcode)
     drv->write_X518(fd, kSflCommand, kCmdErase, 0);
 
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(flash_waits.eraseMs);
+    // A read that fails ends the wait unfinished: it tells nothing of the bit.
     auto poll = [&](u32 spec, u32 mask, int note, bool printBusy, u32& last, int& reads) {
         for (reads = 1;; ++reads) {
-            last = drv->read_X518(fd, spec, 0);
+            if (!drv->readChecked(fd, spec, 0, last))
+                return false;
             if ((last & mask) == 0)
                 return true;
             if (printBusy && reads % kEraseBusyPrintEvery == 0)
@@ -252,63 +275,99 @@ bool x518_manage::flashEraseUnit(int fd, u32 address, u8 opcode)
 
 int x518_manage::readFlashLocked(int fd, u32 address, u32 length, char* buffer)
 {
-    gioSetting(fd, true);
-    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSflMode, kModeReset, 0);
-    drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
-    drv->write_X518(fd, kSflReadOp, kOpRead, 0);
-    drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
-    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
-    drv->write_X518(fd, kSflAddress, address, 0);
-    drv->write_X518(fd, kSflDataCtl, kReadStart, 0);
-    const bool started = drv->wait_X518(fd, kSflDataCtl, kCtlReadBusy, 0, flash_waits.pageReads);
+    const u32 failedBefore = drv->failedMessages();
+    bool sent = gioSetting(fd, true);
+    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    sent &= drv->write_X518(fd, kSflMode, kModeReset, 0);
+    sent &= drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
+    sent &= drv->write_X518(fd, kSflReadOp, kOpRead, 0);
+    sent &= drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    sent &= drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
+    sent &= drv->write_X518(fd, kSflAddress, address, 0);
+    sent &= drv->write_X518(fd, kSflDataCtl, kReadStart, 0);
+    const bool started = sent && drv->wait_X518(fd, kSflDataCtl, kCtlReadBusy, 0, flash_waits.pageReads);
     drv->write_X518(fd, kSflDataCtl, 0, 0);
     if (!started) {
         KEL_DBG("\n[read_flash] the read at %#x did not start\n", address);
-        return kFlashTimeout;
+        return flashFailure(failedBefore, kFlashTimeout);
     }
-    for (u32 i = 0; i < length; ++i) {
-        buffer[i] = static_cast<char>(drv->read_X518(fd, kSflData, 0));
-        if ((i & kReadProgressMask) == kReadProgressMask)
-            SFL_TRACE("#### %8u byte of %8u byte read finish. ###\n", i + 1, length);
+    // The data register in groups: the same transfers, fewer messages.
+    x518_drv::RegOp ops[kReadGroup];
+    u32 values[kReadGroup];
+    for (u32 i = 0; i < length;) {
+        const size_t n = std::min<size_t>(kReadGroup, length - i);
+        for (size_t k = 0; k < n; ++k)
+            ops[k] = x518_drv::readOp(kSflData, &values[k]);
+        if (!drv->access_X518(fd, ops, n)) {
+            KEL_DBG("\n[read_flash] the chip did not answer at %#x\n", address + i);
+            return kFlashUnreachable;
+        }
+        for (size_t k = 0; k < n; ++k, ++i) {
+            buffer[i] = static_cast<char>(values[k]);
+            if ((i & kReadProgressMask) == kReadProgressMask)
+                SFL_TRACE("#### %8u byte of %8u byte read finish. ###\n", i + 1, length);
+        }
     }
     SFL_TRACE("#### %8u byte of %8u byte read finish. ###\n", length, length);
     drv->write_X518(fd, kSflAddress, address, 0);
     return kFlashOk;
 }
 
+int x518_manage::flashHoldsLocked(int fd, u32 address, u32 length, const char* expected)
+{
+    char got[kCheckChunk];
+    for (u32 at = 0; at < length; at += kCheckChunk) {
+        const u32 n = std::min(kCheckChunk, length - at);
+        const int read = readFlashLocked(fd, address + at, n, got);
+        if (read != kFlashOk)
+            return read;
+        for (u32 i = 0; i < n; ++i) {
+            const char want = expected ? expected[at + i] : static_cast<char>(kErasedByte);
+            if (got[i] != want) {
+                KEL_DBG("\n[flash] %#x reads %#x, not %#x\n", address + at + i, u8(got[i]), u8(want));
+                return kFlashNotHeld;
+            }
+        }
+    }
+    return kFlashOk;
+}
+
 int x518_manage::dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, u32 length)
 {
-    drv->write_X518(fd, kGio42, kGio42Value, 0);
-    drv->write_X518(fd, kGio45, kGio45Value, 0);
-    drv->write_X518(fd, kGio3C, kGio3CValue, 0);
-    drv->write_X518(fd, kGio3E, kGio3EValue, 0);
-    drv->write_X518(fd, kOsdCommand, 0, 0);
-    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSflMode, kModeReset, 0);
-    drv->write_X518(fd, kSflMode, kind == kDmaToString ? kModeDmaString : kModeDma, 0);
-    drv->write_X518(fd, kSflSelect, kSelectDma, 0);
-    drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
-    drv->write_X518(fd, kSflReadOp, kOpRead, 0);
-    drv->write_X518(fd, kSflEraseOp, kOpDma, 0);
-    drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
-    drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
-    drv->write_X518(fd, kSflAddress, flashAddress, 0);
-    drv->write_X518(fd, kSflDmaLength, length | kDmaLengthFlag, 0);
-    drv->write_X518(fd, kSflDmaKind, static_cast<u32>(kind) & kDmaKindMask, 0);
+    const u32 failedBefore = drv->failedMessages();
+    bool sent = drv->write_X518(fd, kGio42, kGio42Value, 0);
+    sent &= drv->write_X518(fd, kGio45, kGio45Value, 0);
+    sent &= drv->write_X518(fd, kGio3C, kGio3CValue, 0);
+    sent &= drv->write_X518(fd, kGio3E, kGio3EValue, 0);
+    sent &= drv->write_X518(fd, kOsdCommand, 0, 0);
+    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    sent &= drv->write_X518(fd, kSflMode, kModeReset, 0);
+    sent &= drv->write_X518(fd, kSflMode, kind == kDmaToString ? kModeDmaString : kModeDma, 0);
+    sent &= drv->write_X518(fd, kSflSelect, kSelectDma, 0);
+    sent &= drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
+    sent &= drv->write_X518(fd, kSflReadOp, kOpRead, 0);
+    sent &= drv->write_X518(fd, kSflEraseOp, kOpDma, 0);
+    sent &= drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
+    sent &= drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
+    sent &= drv->write_X518(fd, kSflAddress, flashAddress, 0);
+    sent &= drv->write_X518(fd, kSflDmaLength, length | kDmaLengthFlag, 0);
+    sent &= drv->write_X518(fd, kSflDmaKind, static_cast<u32>(kind) & kDmaKindMask, 0);
     if (kind == kDmaToMemory)
-        drv->write_X518(fd, kDmaDestMemory, destination, 0);
+        sent &= drv->write_X518(fd, kDmaDestMemory, destination, 0);
     else if (kind == kDmaToString)
-        drv->write_X518(fd, kDmaDestString, destination & 0xFFFF, 0);
+        sent &= drv->write_X518(fd, kDmaDestString, destination & 0xFFFF, 0);
     else if (kind == kDmaToPalette)
-        drv->write_X518(fd, kDmaDestPalette, destination & 0xFF, 0);
-    drv->write_X518(fd, kSflCommand, kCmdDma, 0);
+        sent &= drv->write_X518(fd, kDmaDestPalette, destination & 0xFF, 0);
+    sent &= drv->write_X518(fd, kSflCommand, kCmdDma, 0);
 
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(flash_waits.dmaMs);
     bool done = false;
-    for (int reads = 1;; ++reads) {
-        if ((drv->read_X518(fd, kSflStat, 0) & kStatDma) == 0) {
+    for (int reads = 1; sent; ++reads) {
+        u32 stat = 0;
+        if (!drv->readChecked(fd, kSflStat, 0, stat))
+            break;
+        if ((stat & kStatDma) == 0) {
             done = true;
             break;
         }
@@ -320,7 +379,7 @@ int x518_manage::dmaLocked(int fd, u32 flashAddress, u32 destination, int kind, 
     drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
     if (!done) {
         KEL_DBG("\n[osd_write_dma_sfl] copy of %#x bytes from %#x did not finish\n", length, flashAddress);
-        return kFlashTimeout;
+        return flashFailure(failedBefore, kFlashTimeout);
     }
     return kFlashOk;
 }
@@ -336,22 +395,30 @@ int x518_manage::erase_flash(int fd, int sector, int count, char kind)
         return kFlashBadArgs;
     }
     QMutexLocker lock(&flash_mutex);
-    gioSetting(fd, true);
-    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSflMode, kModeReset, 0);
-    drv->write_X518(fd, kSflMode, kModeErase, 0);
-    drv->write_X518(fd, kSflEraseOp, eraseOpcode(kind), 0);
-    drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
-    drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
-    drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    const u32 failedBefore = drv->failedMessages();
+    bool sent = gioSetting(fd, true);
+    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    sent &= drv->write_X518(fd, kSflMode, kModeReset, 0);
+    sent &= drv->write_X518(fd, kSflMode, kModeErase, 0);
+    sent &= drv->write_X518(fd, kSflEraseOp, eraseOpcode(kind), 0);
+    sent &= drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
+    sent &= drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
+    sent &= drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    if (!sent) {
+        KEL_DBG("\n[erase_flash] the chip did not answer\n");
+        return kFlashUnreachable;
+    }
     for (int k = 0; k < count; ++k) {
         const u32 address = static_cast<u32>(start) + static_cast<u32>(k) * unit;
         if (!flashEraseUnit(fd, address, static_cast<u8>(eraseOpcode(kind)))) {
             KEL_DBG("\n[erase_flash] erase at %#x did not finish\n", address);
-            return kFlashTimeout;
+            return flashFailure(failedBefore, kFlashTimeout);
         }
     }
-    return kFlashOk;
+    const int blank = flashHoldsLocked(fd, static_cast<u32>(start), static_cast<u32>(count) * unit, nullptr);
+    if (blank != kFlashOk)
+        KEL_DBG("\n[erase_flash] %d units at %#x do not read blank\n", count, static_cast<u32>(start));
+    return blank;
 }
 
 int x518_manage::write_flash(int fd, int address, int length, char* data)
@@ -361,19 +428,24 @@ int x518_manage::write_flash(int fd, int address, int length, char* data)
         return kFlashBadArgs;
     }
     QMutexLocker lock(&flash_mutex);
+    const u32 failedBefore = drv->failedMessages();
     const u32 start = static_cast<u32>(address);
-    gioSetting(fd, true);
-    drv->write_X518(fd, kSflMode, kModeReset, 0);
-    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
-    drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
-    drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
-    drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
-    drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
-    drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
-    drv->write_X518(fd, kSflAddress, start, 0);
-    drv->write_X518(fd, kSflAddress, start, 0);
+    bool sent = gioSetting(fd, true);
+    sent &= drv->write_X518(fd, kSflMode, kModeReset, 0);
+    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    sent &= drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
+    sent &= drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
+    sent &= drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
+    sent &= drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
+    sent &= drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
+    sent &= drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
+    sent &= drv->write_X518(fd, kSflAddress, start, 0);
+    sent &= drv->write_X518(fd, kSflAddress, start, 0);
+    if (!sent) {
+        KEL_DBG("\n[write_flash] the chip did not answer\n");
+        return kFlashUnreachable;
+    }
     for (int i = 0; i < length; ++i) {
         drv->write_X518(fd, kSflData, static_cast<u8>(data[i]), 0);
         const u32 next = start + static_cast<u32>(i) + 1;
@@ -382,7 +454,7 @@ int x518_manage::write_flash(int fd, int address, int length, char* data)
             drv->write_X518(fd, kSflAddress, next, 0);
             if (!flashPageEnd(fd)) {
                 KEL_DBG("\n[write_flash] page before %#x did not finish\n", next);
-                return kFlashTimeout;
+                return flashFailure(failedBefore, kFlashTimeout);
             }
         }
         if ((i & kWriteProgressMask) == kWriteProgressMask)
@@ -393,10 +465,13 @@ int x518_manage::write_flash(int fd, int address, int length, char* data)
         drv->write_X518(fd, kSflAddress, end, 0);
         if (!flashPageEnd(fd)) {
             KEL_DBG("\n[write_flash] last page before %#x did not finish\n", end);
-            return kFlashTimeout;
+            return flashFailure(failedBefore, kFlashTimeout);
         }
     }
-    return kFlashOk;
+    const int held = flashHoldsLocked(fd, start, static_cast<u32>(length), data);
+    if (held != kFlashOk)
+        KEL_DBG("\n[write_flash] %d bytes at %#x do not read back\n", length, start);
+    return held;
 }
 
 int x518_manage::read_flash(int fd, int address, int length, char* buffer)
@@ -417,17 +492,19 @@ int x518_manage::osd_write_dma_sfl(int fd, int flashAddress, int destination, in
 
 // ------------------------------------------------------------------ fonts
 
-void x518_manage::read_x518_font(int fd)
+bool x518_manage::read_x518_font(int fd)
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     u32 flags = 0;
+    bool allRead = true;
     QMutexLocker lock(&flash_mutex);
     u8 reg43 = store ? store->reg_image.font_flags : 0;
     for (const FontSlot& f : kFontSlots) {
         char head[kFontHeaderSize] = {};
         // A header that cannot be read counts as absent.
-        const bool present =
-            readFlashLocked(fd, f.header, kFontHeaderSize, head) == kFlashOk && head[0] == kFontPresent;
+        const bool read = readFlashLocked(fd, f.header, kFontHeaderSize, head) == kFlashOk;
+        allRead &= read;
+        const bool present = read && head[0] == kFontPresent;
         if (present) {
             flags |= f.flag;
             reg43 = static_cast<u8>(reg43 | f.regBits);
@@ -440,6 +517,7 @@ void x518_manage::read_x518_font(int fd)
     font_flags = flags;
     if (store)
         store->reg_image.font_flags = reg43;
+    return allRead;
 }
 
 void x518_manage::update_font(int fd)
@@ -464,8 +542,8 @@ int x518_manage::load_fonts(int fd)
         {osd.PS_CHAR_ADDR_64CHN, osd.g_font_addr_64CHN, osd.PS_CHAR_SIZE_64CHN},
     };
     for (const auto& c : copies)
-        if (dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size) != kFlashOk)
-            return kFlashTimeout;
+        if (const int copied = dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size); copied != kFlashOk)
+            return copied;
     return kFlashOk;
 }
 

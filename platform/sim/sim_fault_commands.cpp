@@ -9,6 +9,7 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_edid.h"
 #include "platform/sim/sim_fpga.h"
+#include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
 #include "registers/tamix_regs.h"
@@ -148,6 +149,24 @@ std::string diskFault(const Args& a)
     return std::string();
 }
 
+// "N on|off": flash partition /dev/mtdN (the logo's 8, the kernel's 10)
+// answers every erase and write as done and changes nothing, as a
+// write-protected flash that does not say so.
+std::string mtdFault(const Args& a)
+{
+    long n = 0;
+    std::shared_ptr<SimMtd> mtd;
+    if (controlNumber(a[0], 0, INT_MAX, n))
+        mtd = deviceAs<SimMtd>("/dev/mtd" + std::to_string(n));
+    if (!mtd)
+        return "no flash partition /dev/mtd" + a[0];
+    bool on = false;
+    if (std::string why = onOff(a[1], on); !why.empty())
+        return why;
+    mtd->setWriteProtected(on);
+    return std::string();
+}
+
 struct FaultSwitch {
     const char* device;
     const char* usage;
@@ -161,6 +180,7 @@ const FaultSwitch kFaults[] = {
     {"i2c", "P on|off", 2, 2, i2cFault},
     {"eeprom", "P on|off", 2, 2, eepromFault},
     {"disk", "full|readonly|off", 1, 1, diskFault},
+    {"mtd", "N on|off", 2, 2, mtdFault},
 };
 
 std::string usage()

@@ -23,17 +23,30 @@ SimMtd::SimMtd(const std::string& backingBoxPath, uint32_t size, uint32_t eraseS
         (void)n;
         ::close(fd);
     }
+    // A backing file the host does not take shows at the first erase or write.
     persist(0, size_);
 }
 
-void SimMtd::persist(uint32_t offset, uint32_t len)
+bool SimMtd::persist(uint32_t offset, uint32_t len)
 {
     int fd = ::open(backing_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
-        return;
-    ssize_t n = ::pwrite(fd, data_.data() + offset, len, offset);
-    (void)n;
-    ::close(fd);
+        return false;
+    const ssize_t n = ::pwrite(fd, data_.data() + offset, len, offset);
+    const bool closed = ::close(fd) == 0;
+    return n == static_cast<ssize_t>(len) && closed;
+}
+
+template <class Change>
+bool SimMtd::changeAndPersist(uint32_t offset, uint32_t len, Change change)
+{
+    const std::vector<uint8_t> before(data_.begin() + offset, data_.begin() + offset + len);
+    change(data_.data() + offset);
+    if (persist(offset, len))
+        return true;
+    std::copy(before.begin(), before.end(), data_.begin() + offset);
+    errno = EIO;
+    return false;
 }
 
 int SimMtd::ioctl(unsigned long request, void* arg)
@@ -70,9 +83,10 @@ int SimMtd::ioctl(unsigned long request, void* arg)
         }
         if (writeProtected_)
             return 0;
+        const uint32_t length = region->length;
+        if (!changeAndPersist(region->start, length, [length](uint8_t* at) { std::fill(at, at + length, 0xFF); }))
+            return -1;
         appendToOpLog(erases_, region->start);
-        std::fill(data_.begin() + region->start, data_.begin() + region->start + region->length, 0xFF);
-        persist(region->start, region->length);
         return 0;
     }
     errno = ENOTTY;
@@ -100,10 +114,13 @@ ssize_t SimMtd::pwrite(const void* buf, size_t len, off_t offset)
     if (writeProtected_)
         return static_cast<ssize_t>(n);
     const auto* src = static_cast<const uint8_t*>(buf);
-    for (size_t i = 0; i < n; ++i)
-        data_[offset + i] &= src[i];
+    const bool kept = changeAndPersist(static_cast<uint32_t>(offset), static_cast<uint32_t>(n), [src, n](uint8_t* at) {
+        for (size_t i = 0; i < n; ++i)
+            at[i] &= src[i];
+    });
+    if (!kept)
+        return -1;
     appendToOpLog(writes_, n);
-    persist(static_cast<uint32_t>(offset), static_cast<uint32_t>(n));
     return static_cast<ssize_t>(n);
 }
 

@@ -38,7 +38,14 @@ public:
     void setWriteProtected(bool on);
 
 private:
-    void persist(uint32_t offset, uint32_t len);
+    // Stores the bytes in the backing file; false when the host did not
+    // take them all.
+    bool persist(uint32_t offset, uint32_t len);
+    // Applies `change` to data_[offset, offset + len) and stores the range;
+    // a range the backing file did not take is put back as it was, with
+    // errno EIO: the partition never holds what it could not keep.
+    template <class Change>
+    bool changeAndPersist(uint32_t offset, uint32_t len, Change change);
 
     mutable std::mutex mutex_;
     std::string backing_;

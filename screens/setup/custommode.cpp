@@ -2,6 +2,7 @@
 
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
+#include "app/syncupdate.h"
 #include "app/page_support.h"
 #include "screens/menus/settings_texts.h"
 #include "screens/setup/kelcontrol.h"
@@ -21,6 +22,10 @@ const pages::Texts kInvokeCaption = {QStringLiteral("调用"), QStringLiteral("I
 const pages::Texts kEmptySlot = {QStringLiteral("未保存用户模式数据"), QStringLiteral("Usermode does not exist"),
                                  QStringLiteral("Данные не сохранены"), QStringLiteral("Chế độ không được lưu"),
                                  QStringLiteral("未保存用戶模式數據")};
+// A slot whose save waits for its file: not saved yet, the box keeps trying.
+const pages::Texts kSaveWaits = {QStringLiteral("用户模式待保存"), QStringLiteral("Usermode not saved yet"),
+                                 QStringLiteral("Слот ещё не сохранён"), QStringLiteral("Chế độ chưa lưu xong"),
+                                 QStringLiteral("用戶模式待保存")};
 // Selector entry n (1-16), "%1" for n.
 const pages::Texts kSlotEntry = {QStringLiteral("用户模式%1"), QStringLiteral("MODE %1"), QStringLiteral("Слот %1"),
                                  QStringLiteral("Chế độ %1"), QStringLiteral("用戶模式%1")};
@@ -70,6 +75,8 @@ CustomMode::CustomMode(QWidget* parent)
     pages::fitText(ui->label_ID);
     ui->Button_use->setStyleSheet(style_normal);
     language_changed();
+    if (SyncUpdate::p_SyncUpdate)
+        connect(SyncUpdate::p_SyncUpdate, &SyncUpdate::saveStateChanged, this, &CustomMode::refreshSlotState);
 }
 
 CustomMode::~CustomMode()
@@ -111,7 +118,12 @@ void CustomMode::language_changed()
     pages::fitText(ui->Button_use);
     ui->label_using->setText(pages::inUseCaption());
     pages::fitText(ui->label_using);
-    ui->label_blank->setText(pages::pick(kEmptySlot));
+    showBlankText();
+}
+
+void CustomMode::showBlankText()
+{
+    ui->label_blank->setText(pages::pick(store()->saveWaits(g_mode_select) ? kSaveWaits : kEmptySlot));
     pages::fitText(ui->label_blank);
 }
 
@@ -129,6 +141,21 @@ void CustomMode::syncUpdate()
     // badge follows.
     if (s->ram_para.current_mode != s->ram_para_shadow.current_mode && get_mode_status() == 1)
         ui->label_using->setVisible(s->KelGetCurrentModeIndex() == g_mode_select + 1);
+    refreshSlotState();
+}
+
+void CustomMode::refreshSlotState()
+{
+    if (get_mode_status() == shown_status)
+        return;
+    // The button row belongs to a saved slot only.
+    if (shown_status == 1 && edit_mode == 1) {
+        kel_button_selinfo(2, 0);
+        menulist_init();
+    }
+    lcd_para_init();
+    image_para_init();
+    showBlankText();
 }
 
 // ---------------------------------------------------------------- the selection and the buttons
@@ -173,9 +200,11 @@ void CustomMode::kel_button_selinfo(char kind, char index)
     }
 }
 
+// A slot whose save waits for its file is not saved yet: what it held
+// before is neither shown nor recalled here.
 int CustomMode::get_mode_status()
 {
-    return store()->KelUserModeSaved(g_mode_select);
+    return store()->KelUserModeSaved(g_mode_select) == 1 && !store()->saveWaits(g_mode_select) ? 1 : 0;
 }
 
 void CustomMode::on_Button_use_clicked()

@@ -53,7 +53,7 @@ public:
     // The button row's highlight: kind 0 highlights button `index` and shows
     // the slot again, kind 1 takes the highlight off it, kind 2 off all three.
     void kel_button_selinfo(char kind, char index);
-    // 1 when the selected slot is saved.
+    // 1 when the selected slot is saved (and no save of it waits for the disk).
     int get_mode_status();
     // The colour of window `index`'s number box.
     void color_fill(QLabel* label, char index);
@@ -61,6 +61,9 @@ public:
     void language_changed();
     // The change notifier's refresh while page 4 has focus.
     void syncUpdate();
+    // The selected slot is drawn again when it was saved, or its save began
+    // or stopped waiting for the disk, since it was drawn.
+    void refreshSlotState();
 
     // ---- what the tests look at
     u8 selectedSlot() const { return ui_select; }
@@ -89,6 +92,8 @@ private:
     // MODE does nothing here, and the panel lock holds none of these keys.
     bool modeRefused() const override { return false; }
     void stepSlot(int step);
+    // The line of a slot that is not saved: empty, or its save waits.
+    void showBlankText();
     void stepButton(int step);
     QPushButton* button(int index) const;
     // The page was opened by MODE: BACK closes it for the home page.
@@ -106,6 +111,7 @@ private:
     u8 edit_mode = 0;
     u8 button_sel = kInvoke;
     u8 more_hidden = 1;
+    u8 shown_status = 0;  // get_mode_status() when the slot was last drawn
     const QString style_selected;
     const QString style_normal;
 };

@@ -199,15 +199,17 @@ void CustomMode::image_para_init()
 {
     delete preview_widget;
     preview_widget = nullptr;
-    const int s = g_mode_select;
-    if (store()->KelUserModeSaved(s) != 1) {
+    shown_status = static_cast<u8>(get_mode_status());
+    if (shown_status != 1) {
         for (QWidget* w : std::initializer_list<QWidget*>{ui->label_LED, ui->label_brightness, ui->Button_delete,
                                                          ui->Button_use, ui->label_using, ui->Button_more})
             w->hide();
+        showBlankText();
         ui->label_blank->show();
         more_hidden = 1;
         return;
     }
+    const int s = g_mode_select;
     ui->label_LED->show();
     ui->label_brightness->show();
     ui->label_blank->hide();

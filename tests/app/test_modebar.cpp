@@ -252,6 +252,44 @@ TEST_F(ModeBar, ASaveThatFailedIsShownSavedOnceALaterTryWritesIt)
     EXPECT_TRUE(g_mode[4]->styleSheet().contains(kSavedFrame));
 }
 
+// While the bar's own save waits for the disk, its slot (saved before)
+// says it is not saved yet once the failure tip is gone, rather than the
+// green of a touch that a save that landed shows too; calling it recalls
+// nothing. Once the file is written it is drawn saved.
+TEST_F(ModeBar, ASlotWhoseSaveWaitsForTheDiskShowsNotSavedUntilItsFileIsWritten)
+{
+    store->ram_para_shadow.mode_save_request = 0;  // a request the shadow holds counts as carried out
+    markSlot(4, true, 0x11);
+    openWithKeys(false);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    touch(4);
+    EXPECT_TRUE(changeCodeCycle());
+    flushDeletes();
+    EXPECT_FALSE(g_mode[4]->styleSheet().contains(kTouchedFrame));
+    EXPECT_FALSE(g_mode[4]->styleSheet().contains(kSavedFrame));
+    QLabel* mark = g_mode[4]->findChild<QLabel*>("save_waits");
+    ASSERT_NE(mark, nullptr);
+    EXPECT_EQ(mark->text(), QStringLiteral("Not saved"));
+
+    main->on_toolButton3_clicked();
+    x518_manage::apply_flag = 0;
+    touch(4);
+    EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+
+    // The check mark the failure tip stood in for comes with the landing.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!tipShown().isEmpty())
+            tick(300);
+    });
+    watch.start(1);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_TRUE(waitUntil([&] { return !store->saveWaits(4); }));
+    flushDeletes();
+    EXPECT_TRUE(g_mode[4]->styleSheet().contains(kSavedFrame));
+    EXPECT_EQ(g_mode[4]->findChild<QLabel*>("save_waits"), nullptr);
+}
+
 TEST_F(ModeBar, AnEmptySlotTouchedWhileCallingOnlyTurnsGreen)
 {
     markSlot(3, true);

@@ -3,6 +3,8 @@
 #include "tests/support/box_test.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class MtdWrite : public BoxTest {
 protected:
@@ -103,4 +105,23 @@ TEST_F(MtdWrite, ContentsSurviveARestartOfTheBox)
     EXPECT_EQ(c[0], 1);
     EXPECT_EQ(c[2], 3);
     EXPECT_EQ(c[3], 0xFF);
+}
+
+// The partition lives in a file on the host: a write the host refuses is no
+// write. The erase and the write fail, and the partition keeps what it held.
+TEST_F(MtdWrite, AHostThatRefusesTheBackingFileFailsTheEraseAndTheWrite)
+{
+    unsigned char data[2] = {0x12, 0x34};
+    ASSERT_EQ(Utils::non_region_erase(fd, 0, 2, 0), 0);
+    ASSERT_EQ(Utils::non_region_write(fd, data, 2, 0), 0);
+    const std::string backing = platform::path("/dev/mtd8");
+    ASSERT_EQ(::unlink(backing.c_str()), 0);
+    ASSERT_EQ(::mkdir(backing.c_str(), 0755), 0);  // no file can be written there
+    EXPECT_NE(Utils::non_region_erase(fd, 0, 2, 0), 0);
+    unsigned char zero[2] = {0, 0};
+    EXPECT_NE(Utils::non_region_write(fd, zero, 2, 0), 0);
+    const auto c = mtd8->contents();
+    EXPECT_EQ(c[0], 0x12);
+    EXPECT_EQ(c[1], 0x34);
+    ::rmdir(backing.c_str());
 }

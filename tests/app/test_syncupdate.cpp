@@ -484,6 +484,39 @@ TEST_F(Notifier, ACommittedSlotReadsAsSavedOnlyOnceItsFileIsWritten)
     EXPECT_FALSE(store->modeFilesPending());
 }
 
+// A save acknowledged while the disk is full waits for its file; a commit of
+// the slots meanwhile (slot 3 empty, slot 5 saved before) must neither
+// delete nor overwrite it with what the slot held: the save lands once the
+// disk takes it, and register 44 tells until then.
+TEST_F(Notifier, ASlotCommitLeavesASaveThatWaitsForTheDiskToLand)
+{
+    store->ram_para_shadow.mode_save_request = 0;  // a request the shadow holds counts as carried out
+    store->ram_para.brightness = 20;
+    store->ram_para.mode_save_request = 5;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_EQ(store->KelUserModeSaved(4), 1);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    store->ram_para.brightness = 55;
+    for (u16 mode : {3, 5}) {
+        store->ram_para.mode_save_request = mode;
+        sync->para_sync(SYNC_PARA_CHANGED);
+    }
+    sync->para_sync(SYNC_MODE_FILES);
+    EXPECT_TRUE(store->modeFilePending(2));
+    EXPECT_TRUE(store->modeFilePending(4));
+    EXPECT_EQ(store->reg_image.save_state, ram::kSaveParaFileFails | ram::kSaveModeFileWaits);
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_TRUE(waitUntil([&] { return store->reg_image.save_state == 0; }));
+    for (int slot : {2, 4}) {
+        EXPECT_EQ(store->KelUserModeSaved(slot), 1) << slot;
+        EXPECT_EQ(ram::loadU16(store->ram_user_mode[slot].data + 2176 - 896), 55) << slot;
+        const std::string f = readBoxFile(KelRamPara::modeFilePath(slot));
+        ASSERT_EQ(f.size(), 4096u) << slot;
+        EXPECT_EQ(ram::loadU16(reinterpret_cast<const u8*>(f.data()) + 2 + 2176 - 896), 55) << slot;
+    }
+}
+
 // ---------------------------------------------------------------- key-pad LEDs
 
 TEST_F(Notifier, LedReportFollowsTheCurrentWindowAndIsSentOnlyWhenItChanges)

@@ -13,6 +13,7 @@
 #include "fpga/fpga_manage.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_fpga.h"
+#include "platform/sim/sim.h"
 #include "screens/menus/advancedoption.h"
 #include "screens/menus/imagequality.h"
 #include "screens/menus/ledset.h"
@@ -109,11 +110,27 @@ struct SampleUserModes {
     KEL_RAM_PARA live;
 };
 
+// A save of user mode `slot` + 1 that waits for the disk (the disk was full
+// when it was asked for), for as long as it lives.
+struct SampleWaitingSave {
+    explicit SampleWaitingSave(int slot) : slot(slot)
+    {
+        KelRamPara* store = KelRamPara::pInstance();
+        platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+        store->saveMode(slot, reinterpret_cast<const u8*>(&store->ram_para) + ram::kUserModeStart);
+        platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    }
+    ~SampleWaitingSave() { KelRamPara::pInstance()->mode_file_deal(slot, 1); }
+    int slot;
+};
+
 // The main window with its user-mode bar open for call or save, the
-// selection moved on by one and a slot just touched.
-QImage modeBar(bool call)
+// selection moved on by one and a slot just touched; `waiting`: the save of
+// the mode in use (slot 2) waits for the disk.
+QImage modeBar(bool call, bool waiting = false)
 {
     SampleUserModes modes;
+    std::unique_ptr<SampleWaitingSave> save(waiting ? new SampleWaitingSave(2) : nullptr);
     MainWindowUnder main;
     MainWindow* w = main.window.get();
     w->on_tools_clicked();
@@ -250,10 +267,12 @@ QImage inputChoose(const std::vector<int>& keys)
     return pageAfterKeys<InputChoose>(keys);
 }
 
-// The user-mode page over the sample modes, after `keys`.
-QImage userModes(const std::vector<int>& keys)
+// The user-mode page over the sample modes, after `keys`; `waiting`: the
+// save of the mode in use (slot 2, where the page opens) waits for the disk.
+QImage userModes(const std::vector<int>& keys, bool waiting = false)
 {
     SampleUserModes modes;
+    std::unique_ptr<SampleWaitingSave> save(waiting ? new SampleWaitingSave(2) : nullptr);
     return pageAfterKeys<CustomMode>(keys);
 }
 
@@ -510,6 +529,7 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"mainwindow_modebar_call", [] { return modeBar(true); }},
         {"mainwindow_modebar_save", [] { return modeBar(false); }},
+        {"mainwindow_modebar_save_waits", [] { return modeBar(false, true); }},
         {"numberkeyboard",
          [] {
              return numberKeyboard({QStringLiteral("宽"), QStringLiteral("Width"), QStringLiteral("Шир."),
@@ -590,6 +610,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"custommode", [] { return userModes({}); }},
         {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
         {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
+        {"custommode_save_waits", [] { return userModes({}, true); }},
         {"custommode_overlay", [] { return userModeOverlay(); }},
         {"factory", [] { return pageAfterKeys<factory>({Qt::Key_R, Qt::Key_R}); }},
         {"factory_language", [] { return pageAfterKeys<factory>({Qt::Key_Q, Qt::Key_R}); }},

@@ -4,6 +4,8 @@
 #include "platform/sim/sim_x518.h"
 #include "tests/links/handler_test.h"
 
+#include <climits>
+
 using platform::sim::SimX518;
 
 namespace {
@@ -127,4 +129,50 @@ TEST_F(FlashCommandsWithoutChip, AreBusyWhileTheChipManagerIsAbsent)
 {
     for (const CTRL_FRAME& f : {erase(1, 0, 1), write(0, {1}), read(0, 1), pcRequest(0x13, {14, 0x08})})
         EXPECT_EQ(status(f), message_deal::ST_BUSY) << int(f.command);
+}
+
+// A flash that refuses erases and programs lets the controller finish them,
+// and a chip that does not answer reads 0 everywhere, "not busy" included:
+// neither may pass for done. With each fault the font install (erase, write,
+// reload) and a read answer busy where they did not happen, the flash keeps
+// its bytes, a failed read sends none, and no font reads as installed.
+TEST_F(FlashCommands, ARefusingFlashOrAnUnreachableChipAnswersBusyAndInstallsNothing)
+{
+    m->load_system_param();
+    m->load_char();
+    std::vector<u8> head(x518_manage::kFontHeaderSize, 0);
+    head[0] = 'P';
+    head[18] = 32;
+    const std::vector<u8> old(0x1000, 0x5A);
+    enum Fault { kWriteProtected, kSpiDown };
+    const struct {
+        Fault fault;
+        u8 erase, write, read, reload;
+    } cases[] = {
+        // A refusing flash still reads: what it holds, the old bytes.
+        {kWriteProtected, message_deal::ST_BUSY, message_deal::ST_BUSY, message_deal::ST_DONE, message_deal::ST_DONE},
+        {kSpiDown, message_deal::ST_BUSY, message_deal::ST_BUSY, message_deal::ST_BUSY, message_deal::ST_BUSY},
+    };
+    for (const auto& c : cases) {
+        chip->failTransfers(0);
+        chip->setFlashWriteProtected(false);
+        chip->loadFlash(0x10000, old);
+        store->reg_image.font_flags = 0;
+        if (c.fault == kWriteProtected)
+            chip->setFlashWriteProtected(true);
+        else
+            chip->failTransfers(INT_MAX);
+        EXPECT_EQ(status(erase(1, 0x10, 1)), c.erase) << c.fault;
+        EXPECT_EQ(status(write(0x10000, head)), c.write) << c.fault;
+        const CTRL_FRAME got = ask(read(0x10000, 4));
+        EXPECT_EQ(statusOf(got), c.read) << c.fault;
+        EXPECT_EQ(replyData(got), c.read == message_deal::ST_DONE ? cat({le32(0x10000), le16(4), {0x5A, 0x5A, 0x5A, 0x5A}})
+                                                                 : std::vector<u8>{})
+            << c.fault;
+        EXPECT_EQ(status(pcRequest(0x13, {14, 0x08})), c.reload) << c.fault;
+        EXPECT_EQ(store->reg_image.font_flags, 0) << c.fault;
+        EXPECT_EQ(chip->flash(0x10000, old.size()), old) << c.fault;
+    }
+    chip->failTransfers(0);
+    chip->setFlashWriteProtected(false);
 }

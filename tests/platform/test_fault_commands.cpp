@@ -4,10 +4,14 @@
 #include "registers/fpga_regs.h"
 #include "platform/sim/sim_control.h"
 #include "platform/sim/sim_fpga.h"
+#include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_receiver.h"
 #include "platform/sim/sim_x518.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_drv.h"
+
+#include <sys/ioctl.h>
+#include <mtd/mtd-user.h>
 #include "registers/x518_regs.h"
 
 namespace {
@@ -82,7 +86,7 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
         {"fault chip flash stuck on", "the chip's faults are spi and flash"},
         {"fault toaster on", "the faults are chip spi on|off | spi after N | flash on|off; fpga F on|off | "
                              "F flash on|off | F flash stuck on|off | F flash read on|off; i2c P on|off; "
-                             "eeprom P on|off; disk full|readonly|off"},
+                             "eeprom P on|off; disk full|readonly|off; mtd N on|off"},
     };
     for (const auto& [line, why] : refused)
         EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);
@@ -126,4 +130,27 @@ TEST_F(FaultCommands, ThePipeFollowsTheBoxIntoANewRoot)
     platform::sim::resetBox(next.path().toStdString());
     EXPECT_EQ(control("fault chip spi off"), "ok fault chip spi off");
     EXPECT_EQ(readBoxFile(platform::sim::kControlLog), "ok fault chip spi off\n");
+}
+
+// The logo's and the kernel's flash partitions refuse, switched as the pipe
+// switches them, as a write-protected flash does: erases and writes
+// answered as done, nothing changed, until off.
+TEST_F(FaultCommands, AFlashPartitionTakesNoEraseOrWriteWhileSwitchedOn)
+{
+    platform::addControlCommand(platform::sim::faultControlCommand());
+    for (const std::string n : {"8", "10"}) {
+        auto mtd = platform::sim::deviceAs<platform::sim::SimMtd>("/dev/mtd" + n);
+        ASSERT_TRUE(mtd) << n;
+        erase_info_user block{0, mtd->eraseSize()};
+        ASSERT_EQ(mtd->ioctl(MEMERASE, &block), 0);
+        const uint8_t zero = 0;
+        EXPECT_EQ(platform::runControlLine("fault mtd " + n + " on"), "ok fault mtd " + n + " on");
+        EXPECT_EQ(mtd->ioctl(MEMERASE, &block), 0);
+        EXPECT_EQ(mtd->pwrite(&zero, 1, 0), 1);
+        EXPECT_EQ(mtd->contents()[0], 0xFF) << n;
+        EXPECT_EQ(platform::runControlLine("fault mtd " + n + " off"), "ok fault mtd " + n + " off");
+        EXPECT_EQ(mtd->pwrite(&zero, 1, 0), 1);
+        EXPECT_EQ(mtd->contents()[0], 0x00) << n;
+    }
+    EXPECT_EQ(platform::runControlLine("fault mtd 9 on"), "error fault mtd 9 on: no flash partition /dev/mtd9");
 }

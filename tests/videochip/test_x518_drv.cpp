@@ -294,3 +294,21 @@ TEST_F(DrvTest, AWaitOnAStuckBitEndsAfterItsBoundAndSaysSo)
     chip->setStuck(SimX518::kStuckNone);
     EXPECT_TRUE(drv.wait_X518(fd, x518::reg(0x04, 0x17, 1), 0x01, 0, 50));
 }
+
+// A read the chip never answered reads 0, which is no value: the checked
+// read says so, and a wait for a bit to clear ends unfinished at once
+// instead of taking the 0 for "cleared".
+TEST_F(DrvTest, AFailedReadIsNoValueAndEndsAWaitUnfinished)
+{
+    const u32 busy = x518::reg(0x04, 0x17, 1);
+    chip->setStuck(SimX518::kStuckOsdBusy);
+    chip->failTransfers(1000);
+    u32 value = 1;
+    EXPECT_FALSE(drv.readChecked(fd, busy, 0, value));
+    chip->resetCounters();
+    EXPECT_FALSE(drv.wait_X518(fd, busy, 0x01, 0, 50));
+    EXPECT_EQ(chip->counters().calls, 1u);
+    chip->failTransfers(0);
+    EXPECT_TRUE(drv.readChecked(fd, busy, 0, value));
+    EXPECT_EQ(value & 1, 1u);
+}

@@ -272,3 +272,25 @@ TEST_F(OsdTest, AReloadAskedForBeforeTheOverlayWasSwitchedOffShowsNothing)
     for (int k = 0; k < kTiles; ++k)
         EXPECT_EQ(tile(x518::kOsdControl, k) & 3, 0u) << k;
 }
+
+// With no description file there is nothing to draw: the overlay switched on
+// live shows the input, as it does after a bring-up with the overlay on.
+TEST_F(OsdTest, AnOverlaySwitchedOnWithoutADescriptionShowsTheInputLiveAndAfterABringUp)
+{
+    platform::removeFile(KelRamPara::kOverlayFile);
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        store->ram_para.osd_enable = 1;
+        x518_manage::apply_flag = 1;
+    }
+    m->runPass();
+    for (int k = 0; k < kTiles; ++k)
+        EXPECT_EQ(tile(x518::kOsdControl, k) & 3, 0u) << "live, tile " << k;
+    m->init_state = 0;
+    for (int i = 0; i < 8 && m->init_state < x518_manage::kRunningState; ++i)
+        m->runPass();
+    ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+    m->runPass();
+    for (int k = 0; k < kTiles; ++k)
+        EXPECT_EQ(tile(x518::kOsdControl, k) & 3, 0u) << "brought up, tile " << k;
+}

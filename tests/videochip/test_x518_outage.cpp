@@ -297,9 +297,16 @@ protected:
 // the first passes of running mode, which redraw the OSD plane and program
 // the measured inputs. Once the chip answers again it holds what a chip
 // that never failed holds, and so it does after the overlay is switched on
-// (without a file: the plane the bring-up drew shows its background).
+// (with a description file, read only then: the bring-up had it off).
 TEST_F(BringUpFaultTest, AFailureAtAnyTransferOfTheBringUpRecoversToTheRegistersOfABoxThatNeverFailed)
 {
+    // The manager keeps the overlay's text over a bring-up, and redraws it
+    // there: every run below starts with the text of the one before.
+    writeBoxFile(KelRamPara::kOverlayFile, overlayFile(OverlayText().json()));
+    ASSERT_TRUE(bringUp(0).running);
+    switchOverlayOn();
+    store->ram_para.osd_enable = 0;
+    m->applied.osd_enable = 0;
     const Run ref = bringUp(0);
     ASSERT_TRUE(ref.running);
     ASSERT_NE(ref.image.regs[0x0B][0x09], 0) << "sharpness gain";

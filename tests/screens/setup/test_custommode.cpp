@@ -5,6 +5,7 @@
 #include "app/lockwindow.h"
 #include "screens/setup/custommode.h"
 #include "screens/setup/kelcontrol.h"
+#include "platform/sim/sim.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QComboBox>
@@ -314,4 +315,34 @@ TEST_F(UserModePage, KeyDebugLinesFollowTheDebugSwitch)
     EXPECT_EQ(g_debugLines.join(QLatin1Char('|')).toStdString(), "this is right-code [CustomMode][Release] ui_select=0x0");
     EXPECT_EQ(page->selectedSlot(), 2);  // both keys acted
     click(page, Qt::Key_O);
+}
+
+// A mode whose save waits for the disk is not saved yet: the page shows it
+// so (what the slot held before is neither previewed nor recalled) until
+// the file is written, and then draws the mode saved by itself.
+TEST_F(UserModePage, AModeWhoseSaveWaitsForTheDiskShowsNotSavedUntilItsFileIsWritten)
+{
+    saveSlot(4, 0x11);
+    block().current_mode = 5;
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    store->ram_para_shadow.mode_save_request = 0;  // a request the shadow holds counts as carried out
+    block().mode_save_request = 5;
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_TRUE(store->saveWaits(4));
+    delete g_custommode;  // a page an earlier case left open would be shown again
+    CustomMode* page = open();
+    ASSERT_NE(page, nullptr);
+    QLabel* blank = page->findChild<QLabel*>("label_blank");
+    EXPECT_TRUE(blank->isVisible());
+    EXPECT_EQ(blank->text(), QStringLiteral("Usermode not saved yet"));
+    EXPECT_FALSE(button(page, "Button_use")->isVisible());
+    click(page, Qt::Key_Q);
+    EXPECT_FALSE(page->buttonRowActive());
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_TRUE(waitUntil([&] { return !store->saveWaits(4); }));
+    EXPECT_TRUE(waitUntil([&] { return !blank->isVisible(); }));
+    EXPECT_TRUE(button(page, "Button_use")->isVisible());
+    EXPECT_FALSE(page->previewTexts().isEmpty());
+    page->slot_Button_back_clicked();
 }
