@@ -215,7 +215,7 @@ TEST_F(SmartMappingPage, AJobCutShortByTheFpgaIsToldAsItsBarCloses)
     after(1);
     EXPECT_TRUE(tipped);
     EXPECT_TRUE(barGone);
-    EXPECT_EQ(told, QStringLiteral("The FPGA is not running.\nThe job was not completed!"));
+    EXPECT_EQ(told, QStringLiteral("The FPGA is not running.\nThe job was\nnot completed!"));
     EXPECT_FALSE(g_tip->isVisible());
     EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
 
