@@ -261,6 +261,7 @@ void SmartMapping::scanPortEnter(bool entered)
 {
     selectPortGroup(0, kScanTiles);
     scan_tile_mode = 0;
+    tile_confirmed = 0;
     scan_step1_focus.moveTo(0);
     if (!entered)
         scan_step1_focus.drawResting();
@@ -280,7 +281,8 @@ void SmartMapping::scanPortKey(pages::PanelKey key)
             buildScanList();
             return scanListEnter();
         }
-        // Into the tiles, from LED1; BACK gives the port back.
+        // Into the tiles, from LED1; BACK gives the port back once a tile
+        // has been confirmed, and otherwise keeps the one stepped to.
         scan_tile_mode = 1;
         saved_port = line_type.port;
         return selectPortGroup(0, kScanTiles);
@@ -305,10 +307,12 @@ void SmartMapping::scanTileKey(pages::PanelKey key)
     case pages::PanelKey::Ok:
         scan_tile_mode = 0;
         tile_buttons[port_tile]->click();
+        tile_confirmed = 1;
         return scan_step1_focus.drawFocused();
     case pages::PanelKey::Back:
         scan_tile_mode = 0;
-        line_type.port = saved_port;
+        if (tile_confirmed)
+            line_type.port = saved_port;
         selectPortGroup(0, kScanTiles);
         return scan_step1_focus.drawFocused();
     default: return;
