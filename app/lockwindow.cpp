@@ -23,7 +23,7 @@ const pages::Texts kCanvasSize = {
 };
 const pages::Texts kBlack = {
     QStringLiteral("黑屏"),     QStringLiteral("Black"), QStringLiteral("Черный"),
-    QStringLiteral("Quay lại"), QStringLiteral("黑屏"),
+    QStringLiteral("Màn đen"),  QStringLiteral("黑屏"),
 };
 // A shown window while the video chip does not run: whatever the input
 // brings, nothing reaches the screen.

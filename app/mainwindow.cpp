@@ -62,15 +62,17 @@ const QRect kModeTitleRect(10, 5, 210, 28);
 constexpr int kBarFontPoints = 9;
 // The 4 x 4 grid of slots.
 constexpr int kSlotColumns = 4;
-constexpr int kSlotX0 = 15, kSlotStepX = 63;
+constexpr int kSlotX0 = 13, kSlotStepX = 63;
 constexpr int kSlotY0 = 33, kSlotStepY = 45;
-constexpr int kSlotW = 50, kSlotH = 40;
+// Wide enough for the longest in-use mark at the smallest readable size.
+constexpr int kSlotW = 54, kSlotH = 40;
 constexpr int kSlotNumberSize = 12;
 // Inside a slot's frame: the picture, moved up to make room for the in-use label.
-const QRect kSlotPictureRect(17, 12, 16, 16);
-const QRect kSlotPictureInUseRect(17, 7, 16, 16);
-// The in-use mark keeps clear of the slot's edges and its orange focus frame.
-const QRect kInUseRect(3, 23, 44, 17);
+const QRect kSlotPictureRect(19, 12, 16, 16);
+const QRect kSlotPictureInUseRect(19, 7, 16, 16);
+// The in-use mark keeps 3 pixels clear inside the slot's 2-pixel orange
+// focus frame on either side.
+const QRect kInUseRect(5, 23, 44, 17);
 // KelUserModeIndex directions.
 constexpr char kModePrevious = 0;
 constexpr char kModeNext = 1;

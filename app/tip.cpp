@@ -27,7 +27,7 @@ QString tipText(int kind)
     static const pages::Texts kSaveFailedText = {
         QStringLiteral("保存失败!\n设备将继续尝试保存"),
         QStringLiteral("Save failed!\nThe box keeps trying."),
-        QStringLiteral("Сохранение не удалось!\nУстройство продолжает попытки."),
+        QStringLiteral("Сохранение не удалось!\nУстройство продолжает\nпытаться сохранить."),
         QStringLiteral("Lưu thất bại!\nThiết bị vẫn đang thử lại."),
         QStringLiteral("保存失敗!\n設備將繼續嘗試保存"),
     };
@@ -41,7 +41,7 @@ QString tipText(int kind)
     static const pages::Texts kUnplugged = {
         QStringLiteral("U盘已拔出"),
         QStringLiteral("USB drive is unplugged."),
-        QStringLiteral("USB-накопитель отключен \nот сети."),
+        QStringLiteral("USB-накопитель\nотключен от сети."),
         QStringLiteral("USB Thì không kết nối."),
         QStringLiteral("U盤已拔出"),
     };
@@ -49,20 +49,20 @@ QString tipText(int kind)
         QStringLiteral("正在读取中，请稍候…"),
         QStringLiteral("Reading the data,pls wait"),
         QStringLiteral("Прочитайте данные,\nпожалуйста,подождите"),
-        QStringLiteral("Đang đọc,xin vui lòng chờ …"),
+        QStringLiteral("Đang đọc,\nxin vui lòng chờ …"),
         QStringLiteral("正在讀取中，請稍候…"),
     };
     static const pages::Texts kJobNoFpgaText = {
         QStringLiteral("FPGA未运行，\n任务未完成!"),
-        QStringLiteral("The FPGA is not running.\nThe job was not completed!"),
+        QStringLiteral("The FPGA is not running.\nThe job was\nnot completed!"),
         QStringLiteral("FPGA не работает.\nЗадание не выполнено!"),
         QStringLiteral("FPGA không chạy.\nTác vụ chưa hoàn thành!"),
         QStringLiteral("FPGA未運行，\n任務未完成!"),
     };
     static const pages::Texts kNoChannel = {
         QStringLiteral("输入通道不足,\n窗口无法显示!"),
-        QStringLiteral("Not enough input channels:\nthe window stays black!"),
-        QStringLiteral("Не хватает входных каналов:\nокно не показано!"),
+        QStringLiteral("Not enough\ninput channels:\nthe window stays black!"),
+        QStringLiteral("Не хватает\nвходных каналов:\nокно не показано!"),
         QStringLiteral("Không đủ kênh đầu vào:\ncửa sổ không hiển thị!"),
         QStringLiteral("輸入通道不足,\n視窗無法顯示!"),
     };

@@ -30,7 +30,8 @@ const pages::Texts kEmptyList = {QStringLiteral("无加载文件!"), QStringLite
 const pages::Texts kProgramIncomplete = {
     QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
     QStringLiteral("FPGA %1: программа неполная, установите снова!"),
-    QStringLiteral("FPGA %1: chương trình chưa đủ, hãy cài lại!"), QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
+    QStringLiteral("FPGA %1: chương trình không hoàn chỉnh, hãy cài lại!"),
+    QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
 // The end of a run in which an FPGA's flash refused the first erase: it
 // still holds the program it had.
 const pages::Texts kProgramKept = {
@@ -50,7 +51,7 @@ const pages::Texts kProgramUnverified = {
 const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重新升级!"),
                                       QStringLiteral("Font incomplete, install it again!"),
                                       QStringLiteral("Шрифт неполный, установите снова!"),
-                                      QStringLiteral("Phông chữ chưa đủ, hãy cài lại!"),
+                                      QStringLiteral("Phông chữ không hoàn chỉnh, hãy cài lại!"),
                                       QStringLiteral("字庫不完整，請重新升級!")};
 // The end of a run whose new application could not be written whole.
 const pages::Texts kApplicationFailed = {QStringLiteral("应用程序未安装，请重新升级!"),

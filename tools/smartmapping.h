@@ -204,6 +204,9 @@ private:
     std::array<QString, kListRows> row_paths;
     FocusList scan_step1_focus, scan_step2_focus;
     u8 scan_tile_mode = 0;
+    // 1 once a tile was confirmed with OK since the keys entered step 1:
+    // only then does BACK in the tiles go back to the port held before.
+    u8 tile_confirmed = 0;
     u8 list_row = 0;
     u8 in_buttons = 0;
 

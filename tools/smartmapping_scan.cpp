@@ -26,7 +26,7 @@ const pages::Texts kStep2 = {QStringLiteral("步骤2加载扫描参数"), QStrin
                              QStringLiteral("Шаг 2. Загрузка параметров скана"),
                              QStringLiteral("Bước 2: Tải thông số quét"), QStringLiteral("步驟2加載掃描參數")};
 const pages::Texts kDetected = {QStringLiteral("检测到以下屏参文件"),
-                                QStringLiteral("Detected the following screen parameter\n files"),
+                                QStringLiteral("Detected the following\nscreen parameter files"),
                                 QStringLiteral("Найдены файлы параметров экрана"),
                                 QStringLiteral("Đã tìm thấy các tệp thông số màn hình sau"),
                                 QStringLiteral("檢測到以下屏參文件")};
@@ -261,6 +261,7 @@ void SmartMapping::scanPortEnter(bool entered)
 {
     selectPortGroup(0, kScanTiles);
     scan_tile_mode = 0;
+    tile_confirmed = 0;
     scan_step1_focus.moveTo(0);
     if (!entered)
         scan_step1_focus.drawResting();
@@ -280,7 +281,8 @@ void SmartMapping::scanPortKey(pages::PanelKey key)
             buildScanList();
             return scanListEnter();
         }
-        // Into the tiles, from LED1; BACK gives the port back.
+        // Into the tiles, from LED1; BACK gives the port back once a tile
+        // has been confirmed, and otherwise keeps the one stepped to.
         scan_tile_mode = 1;
         saved_port = line_type.port;
         return selectPortGroup(0, kScanTiles);
@@ -305,10 +307,12 @@ void SmartMapping::scanTileKey(pages::PanelKey key)
     case pages::PanelKey::Ok:
         scan_tile_mode = 0;
         tile_buttons[port_tile]->click();
+        tile_confirmed = 1;
         return scan_step1_focus.drawFocused();
     case pages::PanelKey::Back:
         scan_tile_mode = 0;
-        line_type.port = saved_port;
+        if (tile_confirmed)
+            line_type.port = saved_port;
         selectPortGroup(0, kScanTiles);
         return scan_step1_focus.drawFocused();
     default: return;

@@ -16,11 +16,11 @@ const pages::Texts kCaptions[AdvancedOption::kEntries] = {
     {QStringLiteral("液晶显示"), QStringLiteral("LCD display"), QStringLiteral("ЖК\nдисплей"),
      QStringLiteral("Màn hình\nLCD"), QStringLiteral("液晶顯示")},
     {QStringLiteral("其他设置"), QStringLiteral("Others"), QStringLiteral("Другие\nнастройки"),
-     QStringLiteral("Khôi phục\ncài đăt gốc"), QStringLiteral("其他設置")},
+     QStringLiteral("Cài đặt\nkhác"), QStringLiteral("其他設置")},
     {QStringLiteral("接收卡自恢复"), QStringLiteral("Rcv\nself-recovery"), QStringLiteral("Самовосст\nановление"),
      QStringLiteral("Thẻ nhận tự\nphục hồi"), QStringLiteral("接收卡自恢複")},
     {QStringLiteral("工厂设置"), QStringLiteral("Factory"), QStringLiteral("Системные\nнастройки"),
-     QStringLiteral("Khôi phục\ncàiđăt gốc"), QStringLiteral("工廠設置")},
+     QStringLiteral("Khôi phục\ncài đặt gốc"), QStringLiteral("工廠設置")},
     {QStringLiteral("工厂老化"), QStringLiteral("Aging"), QStringLiteral("Сброс\nнастроек"),
      QStringLiteral("Lão hóa\nnhà máy"), QStringLiteral("工廠老化")},
 };

@@ -10,7 +10,7 @@ const pages::Texts kTitle = {QStringLiteral("串口连接"), QStringLiteral("Ser
 const pages::Texts kBaud = {QStringLiteral("波特率"), QStringLiteral("Baud rate"), QStringLiteral("Скорость передачи"),
                             QStringLiteral("Tốc độ truyền"), QStringLiteral("波特率")};
 const pages::Texts kDataBits = {QStringLiteral("数据位"), QStringLiteral("Data bits"), QStringLiteral("Биты данных"),
-                                QStringLiteral("Bit dữ liệ"), QStringLiteral("數據位")};
+                                QStringLiteral("Bit dữ liệu"), QStringLiteral("數據位")};
 const pages::Texts kStopBit = {QStringLiteral("停止位"), QStringLiteral("Stop bit"), QStringLiteral("Бит остановки"),
                                QStringLiteral("Dừng bit"), QStringLiteral("停止位")};
 

@@ -6,6 +6,7 @@
 #include "platform/sim/sim.h"
 
 #include <cstring>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -205,6 +206,35 @@ TEST_F(ModeBar, SaveAndCallThroughTheChangeCodeCycle)
     EXPECT_EQ(inUseLabel(5)->text(), QStringLiteral("Using"));
 
     EXPECT_TRUE(changeCodeCycle());  // the confirmation again
+}
+
+// The mark of the mode in use keeps its letters 3 pixels clear of the
+// slot's orange frame (2 pixels wide) on either side, in every language.
+TEST_F(ModeBar, TheInUseMarkKeepsClearOfTheFocusFrameInEveryLanguage)
+{
+    constexpr int kFrame = 2, kClear = 3;
+    markSlot(2, true);
+    block().current_mode = 3;
+    for (int language = 0; language < pages::kLanguages; ++language) {
+        g_language = language;
+        main->mode_init();
+        QLabel* mark = inUseLabel(2);
+        ASSERT_NE(mark, nullptr);
+        ASSERT_FALSE(mark->isHidden());
+        const QImage drawn = mark->grab().toImage();
+        const QRgb ground = drawn.pixel(0, 0);
+        int first = drawn.width(), last = -1;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (drawn.pixel(x, y) != ground) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        const int slotWidth = mark->parentWidget()->width();
+        ASSERT_GE(last, first) << mark->text().toStdString();
+        EXPECT_GE(mark->x() + first, kFrame + kClear) << mark->text().toStdString();
+        EXPECT_LE(mark->x() + last, slotWidth - 1 - kFrame - kClear) << mark->text().toStdString();
+    }
 }
 
 // A mode file the disk refused is tried again every second. Once a try

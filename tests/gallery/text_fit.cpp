@@ -13,6 +13,7 @@
 #include <QStyleOption>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QtMath>
 #include <cmath>
@@ -241,6 +242,61 @@ std::vector<TextMisfit> textMisfits(QWidget* window)
             if (!qobject_cast<const QComboBox*>(field->parentWidget()))
                 lookAtField(out, field, window);
         }
+    }
+    return out;
+}
+
+namespace {
+
+// A word this long or longer may stand alone on a line.
+constexpr int kLongWord = 11;
+
+bool spacelessScript(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.script() == QChar::Script_Han)
+            return true;
+    return false;
+}
+
+// The lines of `text` as a label of `width` wraps them in `font`.
+QStringList wrappedLines(const QString& text, const QFont& font, int width)
+{
+    QStringList lines;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::vector<TextMisfit> loneWords(QWidget* window)
+{
+    std::vector<TextMisfit> out;
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    widgets.prepend(window);
+    for (const QWidget* w : widgets) {
+        auto* label = qobject_cast<const QLabel*>(w);
+        if (!label || !label->isVisible() || w->window() != window->window() || !label->wordWrap() ||
+            isRich(label) || spacelessScript(label->text()))
+            continue;
+        const QStringList lines = wrappedLines(label->text(), label->font(), labelBox(label).width());
+        if (lines.size() < 2)
+            continue;
+        for (const QString& line : lines)
+            if (!line.isEmpty() && !line.contains(QLatin1Char(' ')) && line.size() < kLongWord)
+                out.push_back({nameOf(label, window), label->text(),
+                               QStringLiteral("leaves \"%1\" alone on a line").arg(line)});
     }
     return out;
 }

@@ -24,6 +24,12 @@ struct TextMisfit {
 // are not looked at.
 std::vector<TextMisfit> textMisfits(QWidget* window);
 
+// The lines of wrapped texts under `window` that hold one short word alone
+// (the last word of a sentence left on a line of its own: "channels:",
+// "completed!", "…"). Texts in a script that does not put spaces between
+// words (Chinese) are not looked at.
+std::vector<TextMisfit> loneWords(QWidget* window);
+
 // A text drawn into a picture: `text` centred in `box` in `font`, both
 // enlarged `scale` times on the picture. Empty when it shows whole at
 // kSmallestReadablePixels or more (the same look as a label's), else why not.

@@ -4,6 +4,7 @@
 #include "app/ram_para.h"
 #include "tests/links/file_test.h"
 #include "tests/links/link_client.h"
+#include "tests/links/protocol_page.h"
 #include "tests/support/box_test.h"
 
 #include <QDir>
@@ -212,6 +213,38 @@ TEST_F(WholeBox, EachSearchOnAFreshConnectionCountsExactlyTheCardsThatAnswer)
             reply = pc->receive(cards.size() < 4 ? 5000 : 300);
         }
         EXPECT_EQ(cards, (std::vector<u8>{0, 1, 2, 3})) << "search " << i;
+    }
+}
+
+// The pass-through exchanges docs/protocol.md prints, sent as printed to a
+// new box: its cards answer each with the replies printed, in their order,
+// and nothing else comes before the next request. A busy answer (the FPGA
+// coming up, the last window still open) is asked again every 100 ms, as
+// the page tells a client to.
+TEST_F(WholeBox, ThePassThroughsOfTheProtocolPageAreAnsweredAsPrinted)
+{
+    constexpr u8 kBusy = 3;
+    constexpr int kTries = 100, kRetryMs = 100, kReplyMs = 3000;
+    const std::vector<PassThroughExchange> exchanges = documentedPassThroughs();
+    ASSERT_GE(exchanges.size(), 2u) << "the page's pass-throughs were not found";
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    for (const PassThroughExchange& e : exchanges) {
+        const std::string shown = ::testing::PrintToString(e.request);
+        std::optional<CTRL_FRAME> reply;
+        for (int t = 0; t < kTries && (!reply || statusOf(*reply) == kBusy); ++t) {
+            if (reply)
+                QThread::msleep(kRetryMs);
+            ASSERT_TRUE(pc->sendRaw(e.request)) << shown;
+            reply = pc->receive(kReplyMs);
+        }
+        std::vector<std::vector<u8>> got;
+        while (reply) {
+            got.push_back(encodedFrame(*reply));
+            // After the last printed reply, the rest of the answer window.
+            reply = pc->receive(got.size() < e.replies.size() ? kReplyMs : 1500);
+        }
+        EXPECT_EQ(got, e.replies) << "the page's replies to " << shown << " differ from the box's";
     }
 }
 

@@ -6,6 +6,7 @@
 #include "screens/page_directory.h"
 #include "tests/tools/tool_page_test.h"
 #include "tools/smartmapping.h"
+#include "tools/smartmapping_shared.h"
 #include "tools/tool_page_requests.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -166,6 +168,51 @@ TEST_F(SmartMappingPage, ScanFilesAreListedBoxFirstAndLoadScanIsSkippedWithoutTh
     EXPECT_EQ(g_ztfile_name.get(), QStringLiteral("/data/smartmapping/a.b.ztfile"));
 }
 
+// The load-scan port tiles from the keys: a port stepped to in the tiles is
+// kept by BACK until a tile has been confirmed with OK; after that, BACK
+// goes back to the port held as the tiles were entered. Entering the tool
+// again starts without a confirmed tile. The tile drawn chosen is always
+// the port a load goes to. (No FPGA is needed: a scan file on the stick
+// offers the tool.)
+using ScanTiles = PageTest;
+
+TEST_F(ScanTiles, BackGivesThePortBackOnlyOnceATileWasConfirmed)
+{
+    writeBoxFile("/mnt/usb1/screen.ztfile", "");
+    SmartMapping page(nullptr);
+    // The place of the one tile drawn chosen among the tiles, in their order.
+    auto chosenTile = [&page] {
+        std::vector<bool> tiles;
+        for (const QFrame* f : page.findChildren<QFrame*>())
+            if (f->styleSheet() == QLatin1String(smartstyle::kTile) ||
+                f->styleSheet() == QLatin1String(smartstyle::kTileChosen))
+                tiles.push_back(f->styleSheet() == QLatin1String(smartstyle::kTileChosen));
+        const auto chosen = std::find(tiles.begin(), tiles.end(), true);
+        return std::count(tiles.begin(), tiles.end(), true) == 1 ? static_cast<int>(chosen - tiles.begin()) : -1;
+    };
+    line_type.port = 3;
+    for (int key : {Qt::Key_R, Qt::Key_Q})  // load scan, on the port group
+        click(&page, key);
+    ASSERT_EQ(page.step(), SmartMapping::kScanPort);
+    const struct {
+        std::initializer_list<int> keys;
+        int port;
+    } steps[] = {
+        {{Qt::Key_Q, Qt::Key_R, Qt::Key_O}, 1},             // stepped to LED2, nothing confirmed: kept
+        {{Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q}, 2},  // LED3 confirmed
+        {{Qt::Key_Q, Qt::Key_R, Qt::Key_O}, 2},             // stepped to LED2: back to LED3
+        {{Qt::Key_O, Qt::Key_Q, Qt::Key_Q, Qt::Key_O}, 2},  // out of the tool and in again, tiles entered and left
+        {{Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_O}, 3},  // stepped to LED4: kept
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(&step - steps);
+        for (int key : step.keys)
+            click(&page, key);
+        EXPECT_EQ(line_type.port, step.port);
+        EXPECT_EQ(chosenTile(), step.port);
+    }
+}
+
 TEST_F(SmartMappingPage, TheMappingSwitchShowsAndFlipsBit7OfRegister0)
 {
     upAndSearched();
@@ -215,7 +262,7 @@ TEST_F(SmartMappingPage, AJobCutShortByTheFpgaIsToldAsItsBarCloses)
     after(1);
     EXPECT_TRUE(tipped);
     EXPECT_TRUE(barGone);
-    EXPECT_EQ(told, QStringLiteral("The FPGA is not running.\nThe job was not completed!"));
+    EXPECT_EQ(told, QStringLiteral("The FPGA is not running.\nThe job was\nnot completed!"));
     EXPECT_FALSE(g_tip->isVisible());
     EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
 
