@@ -29,6 +29,7 @@ void send_list::push(std::vector<uint8_t> frame)
             ++dropped_;
         }
         queue_.push_back(std::move(frame));
+        waiting_.store(true, std::memory_order_release);
     }
     wake();
 }
@@ -50,6 +51,7 @@ void send_list::take(std::deque<std::vector<uint8_t>>& into)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     into.swap(queue_);
+    waiting_.store(false, std::memory_order_release);
 }
 
 void send_list::waitWake(int ms)

@@ -36,6 +36,36 @@ TEST(UtilsChecks, KnownValuesAndZeroLengthWithoutReading)
     EXPECT_EQ(Utils::calcCRC32(nullptr, 0), 0u);
 }
 
+// The CRC-32 a bit at a time, as the polynomial defines it.
+static uint32_t bitwiseCrc32(const unsigned char* p, size_t n)
+{
+    uint32_t crc = 0;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return crc;
+}
+
+TEST(UtilsChecks, Crc32OfEveryLengthAndAlignmentIsThePolynomials)
+{
+    // Lengths around the block sizes the fast paths take (8, 16, 64 bytes)
+    // and a transfer's size, at every alignment of the first byte.
+    std::vector<unsigned char> data((1u << 20) + 64);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 200; ++n)
+        lengths.push_back(n);
+    for (size_t n : {255u, 256u, 257u, 4096u + 6u, 65536u + 15u, 1u << 20})
+        lengths.push_back(n);
+    for (size_t n : lengths)
+        for (size_t at = 0; at < 4; ++at)
+            ASSERT_EQ(Utils::calcCRC32(data.data() + at, static_cast<unsigned>(n)), bitwiseCrc32(data.data() + at, n))
+                << n << " bytes from " << at;
+}
+
 TEST(UtilsTicks, ElapsedAcrossTheWrap)
 {
     G_timeTicks = 3;
