@@ -115,7 +115,7 @@ private:
     // again as soon as it has its answer is served with one read per
     // request, and the listening socket and the transfer timeouts are still
     // looked at after this many (queued frames stop the run at once).
-    static constexpr int kReadsPerWait = 16;
+    static constexpr int kReadsPerWait = 256;
 
     void run();
     void writeQueued();

@@ -2,6 +2,7 @@
 #include "app/utils.h"
 #include "tests/support/box_test.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -51,7 +52,9 @@ static uint32_t bitwiseCrc32(const unsigned char* p, size_t n)
 TEST(UtilsChecks, Crc32OfEveryLengthAndAlignmentIsThePolynomials)
 {
     // Lengths around the block sizes the fast paths take (8, 16, 64 bytes)
-    // and a transfer's size, at every alignment of the first byte.
+    // and a transfer's size, at every alignment of the first byte; taken
+    // whole, in two parts (the second continuing the first) and copied on
+    // the way.
     std::vector<unsigned char> data((1u << 20) + 64);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
@@ -60,10 +63,23 @@ TEST(UtilsChecks, Crc32OfEveryLengthAndAlignmentIsThePolynomials)
         lengths.push_back(n);
     for (size_t n : {255u, 256u, 257u, 4096u + 6u, 65536u + 15u, 1u << 20})
         lengths.push_back(n);
-    for (size_t n : lengths)
-        for (size_t at = 0; at < 4; ++at)
-            ASSERT_EQ(Utils::calcCRC32(data.data() + at, static_cast<unsigned>(n)), bitwiseCrc32(data.data() + at, n))
-                << n << " bytes from " << at;
+    std::vector<unsigned char> copy(data.size());
+    for (size_t n : lengths) {
+        for (size_t at = 0; at < 4; ++at) {
+            const unsigned char* from = data.data() + at;
+            const uint32_t crc = bitwiseCrc32(from, n);
+            ASSERT_EQ(Utils::calcCRC32(from, static_cast<unsigned>(n)), crc) << n << " bytes from " << at;
+            const size_t cut = n / 3 + at;
+            if (cut <= n) {
+                ASSERT_EQ(Utils::updateCRC32(Utils::calcCRC32(from, unsigned(cut)), from + cut, unsigned(n - cut)), crc)
+                    << n << " bytes from " << at << " cut at " << cut;
+            }
+            std::fill(copy.begin(), copy.end(), 0);
+            ASSERT_EQ(Utils::copyCRC32(0, copy.data() + 3 - at, from, static_cast<unsigned>(n)), crc) << n;
+            ASSERT_TRUE(std::equal(from, from + n, copy.data() + 3 - at)) << n << " bytes from " << at;
+            ASSERT_EQ(copy[3 - at + n], 0) << "copied past the end: " << n;
+        }
+    }
 }
 
 TEST(UtilsTicks, ElapsedAcrossTheWrap)

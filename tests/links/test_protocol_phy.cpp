@@ -204,9 +204,9 @@ TEST(ProtocolPhy, DecodeOneWantsExactlyOneWholeFrameAndResetForgetsOneInProgress
 
 TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
 {
-    // Payloads taken sixteen bytes at a time: a special byte (or two in a
-    // row) at every place of the first blocks, near the end and in a payload
-    // one block short of the maximum; the frame whole, and cut at every
+    // Payloads taken sixteen to sixty-four bytes at a time: a special byte
+    // (or two in a row) at every place of the first steps, near the end and
+    // in a payload one block short of the maximum; the frame whole, and cut at every
     // place of the first blocks. Each decodes as the hand-escaped frame and
     // as the bytes sent.
     const u8 kSpecials[] = {kFrameStart, kFrameEnd, kEscape};
@@ -214,8 +214,8 @@ TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
         size_t length, from, to;  // special bytes at [from, to)
         size_t pair;              // 1: a lone special byte, 2: two in a row
     } cases[] = {
-        {48, 0, 48, 1}, {48, 0, 47, 2}, {kMaxPayload, kMaxPayload - 40, kMaxPayload, 1}, {15, 0, 15, 1},
-        {kMaxPayload - 16, 0, 2, 2},
+        {48, 0, 48, 1},  {48, 0, 47, 2},  {130, 0, 130, 1}, {130, 0, 129, 2}, {kMaxPayload, kMaxPayload - 70, kMaxPayload, 1},
+        {15, 0, 15, 1},  {kMaxPayload - 16, 0, 2, 2},
     };
     for (const auto& c : cases) {
         for (size_t at = c.from; at < c.to; ++at) {
