@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -98,8 +99,11 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     x518_manage::pInstance();
     fpga_manage::p_fpga_manage->initialize_start();
     tamixsource::p_tamix_source->initialize();
+    // The fonts are warmed within the settle wait, which stays as long.
+    const double warmMs = pages::warmFonts();
     if (options.settleWait)
-        QThread::sleep(kSettleSeconds);
+        QThread::msleep(kSettleSeconds * 1000 - static_cast<unsigned long>(std::min(warmMs, kSettleSeconds * 1000.0)));
+    KEL_DBG("\n fonts warmed in %.1f ms\n", warmMs);
     panel::installControl();
     g_lockwindow = new LockWindow(nullptr);
     showHomePage();

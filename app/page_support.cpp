@@ -4,7 +4,11 @@
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFontInfo>
@@ -53,6 +57,39 @@ QString pick(const Texts& texts)
 void initPictures()
 {
     initPngResource();
+}
+
+namespace {
+
+// A few letters of each language's texts: Chinese (simplified and
+// traditional), English, Russian, Vietnamese, and digits.
+const QString kEveryScript = QStringLiteral("用户模式图像效果 用戶模式圖像 Mode 0123456789 Слот Режим Chế độ người dùng");
+// The sizes the pages' forms, style sheets and fitted texts come in.
+constexpr int kWarmSmallestPixels = 8;
+constexpr int kWarmLargestPixels = 20;
+constexpr int kWarmWidths[] = {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
+
+}  // namespace
+
+double warmFonts()
+{
+    QElapsedTimer took;
+    took.start();
+    QImage canvas(kLcdWidth, kLcdHeight / 8, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&canvas);
+    for (bool bold : {false, true}) {
+        for (int width : kWarmWidths) {
+            for (int px = kWarmSmallestPixels; px <= kWarmLargestPixels; ++px) {
+                QFont font = QApplication::font();
+                font.setPixelSize(px);
+                font.setBold(bold);
+                font.setStretch(width);
+                painter.setFont(font);
+                painter.drawText(0, px, kEveryScript);
+            }
+        }
+    }
+    return double(took.nsecsElapsed()) / 1e6;
 }
 
 QString picture(const QString& name)

@@ -46,6 +46,14 @@ QString picture(const QString& name);
 // ":/png/" + name, for pictures that have no language variants.
 QString plainPicture(const QString& name);
 
+// ---- fonts
+// Draws a line of every language's script at each size, weight and width
+// the pages use, once, on the GUI thread: the first text of a script the
+// default family lacks makes Qt look for a family that has it and load its
+// face, and each size and width its own glyphs, which would otherwise fall
+// to the first opening of a page. Returns the milliseconds it took.
+double warmFonts();
+
 // ---- front-panel keys (acted on at key release)
 enum class PanelKey { None, Left, Right, Ok, Back, Mode };
 // LEFT S/F4, RIGHT R/F5, OK Q/F6, BACK O/power-off, MODE M/stop.

@@ -32,6 +32,12 @@ public:
     static uint16_t calcCRC16(const unsigned char* data, unsigned int len);      // CRC-16/ARC
     static uint16_t novaCalcCRC16(const unsigned char* data, unsigned int len);  // CRC-16/MCRF4XX
     static uint32_t calcCRC32(const unsigned char* data, unsigned int len);      // reflected, init 0, no final XOR
+    // calcCRC32 of bytes that follow those `crc` covers: calcCRC32(a + b) is
+    // updateCRC32(calcCRC32(a), b).
+    static uint32_t updateCRC32(uint32_t crc, const unsigned char* data, unsigned int len);
+    // updateCRC32 of `from`, which is copied to `to` on the way (one pass
+    // over the bytes instead of two).
+    static uint32_t copyCRC32(uint32_t crc, unsigned char* to, const unsigned char* from, unsigned int len);
     static uint16_t jtc1CRC16Code(const unsigned char* data, unsigned int len);  // CRC-16/XMODEM
 
     // ---- ticks: elapsed ticks since a stamp of G_timeTicks (one less after a wrap)

@@ -14,6 +14,9 @@
 // file and writes nothing (the disk is not the link). `faults` counts the
 // page faults of one upload.
 //
+// `Paired/...` runs the link and the process echo in turn, stretch by
+// stretch, for a ratio less moved by the machine's other work.
+//
 // The codec alone (`Codec/...`): encoding the reply to a 4 KB read and
 // decoding one 4 KB data frame, against copying the same bytes once
 // (`Codec/copy_4k`, the floor).
@@ -52,6 +55,7 @@ constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
 constexpr size_t kUploadSize = file_deal::kBufferSize;
 constexpr size_t kPiece = file_deal::kMaxPiece;
 constexpr size_t kReceiveSize = 65536;
+constexpr int kPairedStretches = 200;  // pairs of stretches of a Paired case
 
 // ------------------------------------------------------------------ the box
 
@@ -351,6 +355,52 @@ void BM_Link(benchmark::State& state, bool datagram, const Session* session, con
     }
 }
 
+// The link and the process echo side by side: short stretches of rounds on
+// each in turn (which goes first alternating), the same rounds on both, so
+// that what else the machine does falls on both alike. `vs_echo_process`
+// is the echo's time over the link's for the same rounds.
+template <class Link>
+void BM_Paired(benchmark::State& state, bool datagram, const Session* session, const std::string& name)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kStretch = std::chrono::milliseconds(5);
+    Link link(0);
+    link.start();
+    const int toLink = connectTo(datagram, link.port());
+    const int toEcho = connectTo(datagram, processEchoes().at(name)->port());
+    std::vector<u8> buf(kReceiveSize);
+    auto run = [&](int fd, int64_t count) {
+        const auto start = Clock::now();
+        for (int64_t i = 0; i < count; ++i)
+            for (const std::vector<u8>& req : session->requests)
+                if (!writeAll(fd, req.data(), req.size()) || readReply(fd, buf, datagram) <= 0)
+                    return Clock::duration::max();
+        return Clock::now() - start;
+    };
+    // Rounds per stretch, from the echo.
+    int64_t count = 1;
+    while (run(toEcho, count) < kStretch && count < (int64_t(1) << 20))
+        count *= 2;
+    Clock::duration echoTime{}, linkTime{};
+    bool linkFirst = false;
+    for (auto _ : state) {
+        const Clock::duration a = run(linkFirst ? toLink : toEcho, count);
+        const Clock::duration b = run(linkFirst ? toEcho : toLink, count);
+        if (a == Clock::duration::max() || b == Clock::duration::max()) {
+            state.SkipWithError("no reply");
+            break;
+        }
+        echoTime += linkFirst ? b : a;
+        linkTime += linkFirst ? a : b;
+        linkFirst = !linkFirst;
+    }
+    ::close(toLink);
+    ::close(toEcho);
+    if (linkTime.count() > 0)
+        state.counters["vs_echo_process"] = double(echoTime.count()) / double(linkTime.count());
+    state.counters["rounds_per_stretch"] = double(count);
+}
+
 void BM_CodecEncode(benchmark::State& state, const Session* session)
 {
     CTRL_FRAME reply;
@@ -373,6 +423,38 @@ void BM_CodecDecode(benchmark::State& state, const Session* session)
     }
 }
 
+// The link's own work for a whole session without its socket: every request
+// decoded by the codec and answered by the command handler, its reply
+// encoded; per request in `per_request_ns`.
+void BM_Serve(benchmark::State& state, const Session* session)
+{
+    protocol_phy codec;
+    message_deal handler(message_deal::LINK_TCP);
+    size_t served = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        for (const std::vector<u8>& req : session->requests) {
+            const u8* at = req.data();
+            const CTRL_FRAME* frame = codec.next(at, req.data() + req.size());
+            if (!frame || handler.respond(*frame).size == 0) {
+                state.SkipWithError("no reply");
+                return;
+            }
+            ++served;
+        }
+    }
+    const std::chrono::duration<double, std::nano> took = std::chrono::steady_clock::now() - start;
+    state.counters["per_request_ns"] = took.count() / double(served);
+}
+
+// The CRC-32 of the whole 5 MB file, as the end frame checks it.
+void BM_Crc(benchmark::State& state, const Session* session)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            Utils::calcCRC32(session->file.data(), static_cast<unsigned>(session->file.size())));
+}
+
 void BM_CodecCopy(benchmark::State& state, const Session* session)
 {
     const std::vector<u8>& frame = session->requests[1];
@@ -393,12 +475,19 @@ void registerCase(const std::string& name, bool datagram, const Session* session
         ->UseRealTime();
     benchmark::RegisterBenchmark(("EchoThread/" + name).c_str(), BM_Echo, Where::Thread, datagram, session, name)
         ->UseRealTime();
-    if (datagram)
+    if (datagram) {
         benchmark::RegisterBenchmark(("Link/" + name).c_str(), BM_Link<udpnetManage>, true, session, name)
             ->UseRealTime();
-    else
+        benchmark::RegisterBenchmark(("Paired/" + name).c_str(), BM_Paired<udpnetManage>, true, session, name)
+            ->UseRealTime()
+            ->Iterations(kPairedStretches);
+    } else {
         benchmark::RegisterBenchmark(("Link/" + name).c_str(), BM_Link<networkManage>, false, session, name)
             ->UseRealTime();
+        benchmark::RegisterBenchmark(("Paired/" + name).c_str(), BM_Paired<networkManage>, false, session, name)
+            ->UseRealTime()
+            ->Iterations(kPairedStretches);
+    }
 }
 
 }  // namespace
@@ -409,6 +498,10 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("Codec/encode_4k_reply", BM_CodecEncode, &upload);
     benchmark::RegisterBenchmark("Codec/decode_4k_data", BM_CodecDecode, &upload);
     benchmark::RegisterBenchmark("Codec/copy_4k", BM_CodecCopy, &upload);
+    benchmark::RegisterBenchmark("Codec/crc32_5mb", BM_Crc, &upload)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("Serve/small", BM_Serve, &small);
+    benchmark::RegisterBenchmark("Serve/4k", BM_Serve, &block);
+    benchmark::RegisterBenchmark("Serve/upload_5mb", BM_Serve, &upload)->Unit(benchmark::kMillisecond);
     for (bool datagram : {false, true}) {
         const std::string kind = datagram ? "udp" : "tcp";
         registerCase(kind + "_small", datagram, &small);

@@ -33,6 +33,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 
 using platform::sim::SimX518;
 
@@ -388,11 +389,11 @@ RunningBox& runningBox()
 // they need, plus a read per frame wait, input or output) and, as wall
 // time, the pass. A wait that knows when its frame ends reads its flag
 // once; the reads above the floor are the hold's capture phases, a second
-// look of a wait armed as a frame ended, and a first wait (or one after a
-// pause of seconds) that polls once a millisecond to learn when the frames
-// end.
+// look of a wait armed as a frame ended, and a first wait that polls once a
+// millisecond to learn when the frames end. `pause`: a sleep before each
+// change, outside the timing.
 template <class F>
-void runWindowChange(benchmark::State& state, F edit)
+void runWindowChange(benchmark::State& state, F edit, std::chrono::milliseconds pause = {})
 {
     RunningBox& r = runningBox();
     Box& b = box();
@@ -401,6 +402,11 @@ void runWindowChange(benchmark::State& state, F edit)
     uint64_t transfers = 0, calls = 0, selects = 0, reads = 0, needed = 0;
     int64_t i = 0;
     for (auto _ : state) {
+        if (pause.count() > 0) {
+            state.PauseTiming();
+            std::this_thread::sleep_for(pause);
+            state.ResumeTiming();
+        }
         const platform::sim::SimX518Flash::Registers regs = b.chip->registers();
         const int bank = b.chip->currentBank();
         b.chip->clearJournal();
@@ -437,7 +443,7 @@ void BM_WindowMove(benchmark::State& state)
 // The same move with 1 to 6 windows shown (640 x 540 each, three across
 // and two down, on HDMI1, DVI and HDMI2 in turn); window 0 moves, every
 // window is programmed again and held.
-void BM_WindowMoveAmong(benchmark::State& state)
+void moveAmong(benchmark::State& state, std::chrono::milliseconds pause)
 {
     const int shown = int(state.range(0));
     RunningBox& r = runningBox();
@@ -452,9 +458,17 @@ void BM_WindowMoveAmong(benchmark::State& state)
             im.flags = 0;
         }
     });
-    runWindowChange(state, [](KEL_RAM_PARA& b, int64_t i) { b.image[0].x = i % 2 ? kWindow0MovedX : kWindow0X; });
+    runWindowChange(
+        state, [](KEL_RAM_PARA& b, int64_t i) { b.image[0].x = i % 2 ? kWindow0MovedX : kWindow0X; }, pause);
     r.apply([&](KEL_RAM_PARA& k) { k = before; });
 }
+
+void BM_WindowMoveAmong(benchmark::State& state) { moveAmong(state, {}); }
+
+// The same after a pause of kMovePause before each move, as a PC's moves
+// come seconds apart: the frames' timing learnt before has to carry over it.
+constexpr std::chrono::milliseconds kMovePause{6000};
+void BM_WindowMoveAmongAfterPause(benchmark::State& state) { moveAmong(state, kMovePause); }
 
 // Window 0 switched between HDMI1 and HDMI2, held by a picture hold.
 void BM_SourceSwitch(benchmark::State& state)
@@ -551,6 +565,7 @@ BENCHMARK(BM_ColourTempChange)->Iterations(200);
 BENCHMARK(BM_ColourTempChangeCold)->Iterations(200);
 BENCHMARK(BM_WindowMove)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_WindowMoveAmong)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20)->DenseRange(1, 6);
+BENCHMARK(BM_WindowMoveAmongAfterPause)->Unit(benchmark::kMillisecond)->Iterations(4)->DenseRange(1, 6);
 BENCHMARK(BM_SourceSwitch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_SourceFade)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 BENCHMARK(BM_MutexHeldPerApply)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,7 +14,8 @@
 bool LinkTransport::writeWhole(int fd, FdKind kind, const u8* data, size_t len, int waitMs)
 {
     while (len > 0) {
-        const ssize_t n = kind == FdKind::Socket ? ::send(fd, data, len, MSG_NOSIGNAL) : ::write(fd, data, len);
+        const ssize_t n =
+            kind == FdKind::Socket ? ::send(fd, data, len, MSG_NOSIGNAL | MSG_DONTWAIT) : ::write(fd, data, len);
         if (n > 0) {
             data += n;
             len -= static_cast<size_t>(n);
@@ -28,6 +30,14 @@ bool LinkTransport::writeWhole(int fd, FdKind kind, const u8* data, size_t len, 
             return false;
     }
     return true;
+}
+
+bool LinkTransport::lingerReads(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    timeval linger{0, kLingerMs * 1000};
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+           ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &linger, sizeof linger) == 0;
 }
 
 int LinkTransport::bindSocket(int type, u16 port, int option)
@@ -107,7 +117,8 @@ void ControlLink::run()
             sends_.waitWake(kReopenMs);
             continue;
         }
-        writeQueued();
+        if (sends_.waiting())
+            writeQueued();
         pollfd fds[1 + LinkTransport::kMaxPollFds] = {{sends_.wakeFd(), POLLIN, 0}};
         const int count = 1 + transport_->pollSet(fds + 1);
         const int ready = ::poll(fds, static_cast<nfds_t>(count), message_deal::pollTimeoutMs(link_));
@@ -119,6 +130,10 @@ void ControlLink::run()
             if (fds[0].revents & POLLIN)
                 sends_.clearWake();
             transport_->serveReady(fds + 1, *this);
+            for (int reads = 1;
+                 reads < kReadsPerWait && !sends_.stopping() && !sends_.waiting() && transport_->serveMore(*this);
+                 ++reads) {
+            }
         }
         message_deal::expirePending(link_);
     }

@@ -6,7 +6,10 @@
 // what differs: opening its port, what to wait on, reading and writing.
 //
 // A request costs no heap allocation: the read buffer, the codec's frame,
-// the reply and its encoding are the link's own and reused.
+// the reply and its encoding are the link's own and reused. After a request
+// a socket link waits a moment for the next one in the read itself, so a
+// peer that asks again as soon as it has its answer costs one wake-up and
+// one read per request, as a plain server's would, not a poll() and a read.
 #pragma once
 
 #include "app/global.h"
@@ -42,6 +45,12 @@ public:
     // Link thread, after the wait: serves what the descriptors (as filled in
     // by pollSet) report, handing received bytes to link.serve().
     virtual void serveReady(const pollfd* fds, ControlLink& link) = 0;
+    // Link thread, after serveReady: waits at most kLingerMs for the peer's
+    // next request in the read itself and serves it. False when none came
+    // (or the port is gone): the link goes back to its wait in poll().
+    virtual bool serveMore(ControlLink&) { return false; }
+    // How long a socket transport's read waits for the next request.
+    static constexpr int kLingerMs = 2;
     // Link thread: writes one encoded frame, the reply to the request being
     // served, to the peer it came from. False when it did not go out whole.
     virtual bool write(const u8* data, size_t len) = 0;
@@ -56,6 +65,9 @@ public:
         return write(data, len);
     }
 
+    // A socket whose reads wait at most kLingerMs (and whose writes never
+    // wait: they say MSG_DONTWAIT). False with errno when it cannot be made so.
+    static bool lingerReads(int fd);
     // A non-blocking socket of `type` bound to the platform's bind address
     // and `port` (0: any free port), with the socket option `option` set
     // (0: none). -1 with errno on failure. The Wi-Fi AT port binds with it too.
@@ -110,6 +122,11 @@ protected:
 private:
     static constexpr int kReopenMs = 1000;
     static constexpr int kTroubleMs = 10;
+    // Requests read after a wait before the next wait: a peer that asks
+    // again as soon as it has its answer is served with one read per
+    // request, and the listening socket and the transfer timeouts are still
+    // looked at after this many (queued frames stop the run at once).
+    static constexpr int kReadsPerWait = 256;
 
     void run();
     void writeQueued();

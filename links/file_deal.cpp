@@ -42,6 +42,11 @@ struct BufferState {
     u8 owner = file_deal::kOwnerNone;
     bool storing = false;
     std::unique_ptr<u8[]> fileBuf_tamix;  // the transfer buffer, made at the first transfer
+    // The CRC-32 of the buffer's first crcThrough bytes, taken as the pieces
+    // were copied in; a piece sent again over them ends it (crcKept false).
+    u32 crc = 0;
+    u32 crcThrough = 0;
+    bool crcKept = true;
 };
 
 BufferState& state()
@@ -182,6 +187,9 @@ bool file_deal::begin(const KEL_FILE_DEAL_PARA& t)
     if (!isLinkOwner(t.link) || s.owner != t.link)
         return false;
     g_kel_file_deal_para = t;
+    s.crc = 0;
+    s.crcThrough = 0;
+    s.crcKept = true;
     return true;
 }
 
@@ -193,10 +201,29 @@ bool file_deal::putPiece(u8 link, u32 offset, const u8* data, size_t n)
     if (!isLinkOwner(link) || s.owner != link || t.link != link || offset > t.received ||
         uint64_t(offset) + n > t.total)
         return false;
-    std::memcpy(s.fileBuf_tamix.get() + offset, data, n);
+    u8* to = s.fileBuf_tamix.get() + offset;
+    if (s.crcKept && offset == s.crcThrough) {
+        s.crc = Utils::copyCRC32(s.crc, to, data, static_cast<unsigned>(n));
+        s.crcThrough += static_cast<u32>(n);
+    } else {
+        std::memcpy(to, data, n);
+        s.crcKept = false;  // a piece sent again over the bytes counted
+    }
     t.received = std::max<u32>(t.received, static_cast<u32>(offset + n));
     t.stamp = G_timeTicks.load();
     return true;
+}
+
+u32 file_deal::receivedCrc(u8 link)
+{
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const u32 total = g_kel_file_deal_para.total;
+    if (s.owner != link || !s.fileBuf_tamix)
+        return 0;
+    if (s.crcKept && s.crcThrough == total)
+        return s.crc;
+    return Utils::calcCRC32(s.fileBuf_tamix.get(), total);
 }
 
 bool file_deal::beginStore(u8 link)

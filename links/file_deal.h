@@ -103,6 +103,11 @@ public:
     // `link` does not run the transfer or the piece leaves a gap or runs
     // past the announced length.
     static bool putPiece(u8 link, u32 offset, const u8* data, size_t n);
+    // The CRC-32 of the announced length of the buffer, for `link`'s
+    // transfer: kept up as the pieces were copied in order, taken over the
+    // buffer when a piece was sent again. 0 when `link` does not hold the
+    // buffer.
+    static u32 receivedCrc(u8 link);
     // The end frame came: true when `link` runs the transfer, which from
     // now on is never taken over, however long storing the file takes.
     static bool beginStore(u8 link);

@@ -233,7 +233,7 @@ u8 message_deal::write_file_end(const CTRL_FRAME& req, CTRL_FRAME&)
     if (t.received != t.total) {
         KEL_DBG("\n[write_file_end] %.4s incomplete: %u of %u bytes\n", t.tag, t.received, t.total);
         status = ST_REFUSED;
-    } else if (Utils::calcCRC32(buf, t.total) != crc) {
+    } else if (file_deal::receivedCrc(link_) != crc) {
         KEL_DBG("\n[write_file_end] %.4s CRC mismatch, nothing stored\n", t.tag);
         status = ST_REFUSED;
     } else if (const std::string fault = contentFault(t, buf); !fault.empty()) {

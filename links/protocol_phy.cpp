@@ -1,7 +1,14 @@
 #include "links/protocol_phy.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 using namespace ctrl;
 
@@ -11,8 +18,44 @@ constexpr size_t kWord = sizeof(uint64_t);
 
 bool needsEscape(u8 b) { return b == kFrameStart || b == kFrameEnd || b == kEscape; }
 
-// Sixteen bytes compared at once (SSE2 on a PC, NEON on the board, plain
-// words where there is neither).
+// findSpecial(p, n): offset of the first byte of p[0, n) that must be
+// escaped; n when none. Whole blocks are looked at together until one holds
+// a special byte, the rest byte by byte from `i` on.
+size_t findSpecialByteByByte(const u8* p, size_t i, size_t n)
+{
+    for (; i < n; ++i)
+        if (needsEscape(p[i]))
+            return i;
+    return n;
+}
+
+#if defined(__SSE2__)
+// Thirty-two bytes compared at once, one mask of the hits per sixteen.
+constexpr size_t kBlock = 16;
+
+inline __m128i specialIn(__m128i b)
+{
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(kFrameStart))),
+                                     _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(kFrameEnd)))),
+                        _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(kEscape))));
+}
+
+size_t findSpecial(const u8* p, size_t n)
+{
+    size_t i = 0;
+    for (; i + 2 * kBlock <= n; i += 2 * kBlock) {
+        const __m128i a = specialIn(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        const __m128i b = specialIn(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + kBlock)));
+        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(a)) |
+                              static_cast<unsigned>(_mm_movemask_epi8(b)) << kBlock;
+        if (hits != 0)
+            return i + static_cast<size_t>(__builtin_ctz(hits));
+    }
+    return findSpecialByteByByte(p, i, n);
+}
+#else
+// Sixteen bytes compared at once (NEON on the board, plain words where
+// there is none).
 typedef u8 Block __attribute__((vector_size(16)));
 constexpr size_t kBlock = sizeof(Block);
 
@@ -27,8 +70,6 @@ size_t firstByteSet(uint64_t w)
     return k;
 }
 
-// Offset of the first byte of p[0, n) that must be escaped; n when none.
-// Whole blocks are looked at together until one holds a special byte.
 size_t findSpecial(const u8* p, size_t n)
 {
     size_t i = 0;
@@ -43,17 +84,55 @@ size_t findSpecial(const u8* p, size_t n)
         if (words[1] != 0)
             return i + kWord + firstByteSet(words[1]);
     }
-    for (; i < n; ++i)
-        if (needsEscape(p[i]))
-            return i;
-    return n;
+    return findSpecialByteByByte(p, i, n);
 }
+#endif
+
+#if defined(__x86_64__)
+// Whether the processor compares thirty-two bytes at once.
+bool wideBlocks()
+{
+    static const bool yes = __builtin_cpu_supports("avx2");
+    return yes;
+}
+
+// The XOR of p[0, i) for the largest i <= n that is a multiple of 64, as
+// eight bytes to fold; `i` set to it.
+__attribute__((target("avx2"))) uint64_t xorWide(const u8* p, size_t n, size_t& i)
+{
+    __m256i a = _mm256_setzero_si256(), b = _mm256_setzero_si256();
+    for (i = 0; i + 64 <= n; i += 64) {
+        a = _mm256_xor_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
+        b = _mm256_xor_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32)));
+    }
+    const __m256i sum = _mm256_xor_si256(a, b);
+    uint64_t quarters[4];
+    std::memcpy(quarters, &sum, sizeof quarters);
+    return quarters[0] ^ quarters[1] ^ quarters[2] ^ quarters[3];
+}
+#endif
 
 // XOR of the bytes p[0, n).
 u8 xorOf(const u8* p, size_t n)
 {
     uint64_t words = 0;
     size_t i = 0;
+#if defined(__x86_64__)
+    if (n >= 64 && wideBlocks())
+        words = xorWide(p, n, i);
+#endif
+#if defined(__SSE2__)
+    // Two blocks per step into two sums, so the steps do not wait on each other.
+    __m128i a = _mm_setzero_si128(), b = _mm_setzero_si128();
+    for (; i + 2 * kBlock <= n; i += 2 * kBlock) {
+        a = _mm_xor_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        b = _mm_xor_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + kBlock)));
+    }
+    const __m128i sum = _mm_xor_si128(a, b);
+    uint64_t halves[2];
+    std::memcpy(halves, &sum, sizeof halves);
+    words ^= halves[0] ^ halves[1];
+#endif
     for (; i + kWord <= n; i += kWord) {
         uint64_t w;
         std::memcpy(&w, p + i, kWord);
@@ -68,11 +147,37 @@ u8 xorOf(const u8* p, size_t n)
     return x;
 }
 
-// Escapes p[0, n) into `out`, copying the runs between special bytes whole;
-// returns the end of what was written.
+// Escapes p[0, n) into `out`, which has room for 2n bytes, copying the runs
+// between special bytes whole; returns the end of what was written. Where
+// blocks can be compared at once, thirty-two bytes are stored whole and
+// counted up to their first special byte, which is escaped on the spot.
 u8* putEscaped(u8* out, const u8* p, size_t n)
 {
-    for (;;) {
+#if defined(__SSE2__)
+    // Two whole blocks are stored only where `out` has room for them: with
+    // 32 bytes of `p` left, 64 of `out` are.
+    const u8* const end = p + n;
+    while (end - p >= static_cast<std::ptrdiff_t>(2 * kBlock)) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kBlock));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kBlock), b);
+        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(specialIn(a))) |
+                              static_cast<unsigned>(_mm_movemask_epi8(specialIn(b))) << kBlock;
+        if (hits == 0) {
+            p += 2 * kBlock;
+            out += 2 * kBlock;
+            continue;
+        }
+        const unsigned plain = static_cast<unsigned>(__builtin_ctz(hits));
+        out += plain;
+        *out++ = kEscape;
+        *out++ = static_cast<u8>(p[plain] ^ kEscapeXor);
+        p += plain + 1;
+    }
+    n = static_cast<size_t>(end - p);
+#endif
+    while (n > 0) {
         const size_t run = findSpecial(p, n);
         std::memcpy(out, p, run);
         out += run;
@@ -84,7 +189,86 @@ u8* putEscaped(u8* out, const u8* p, size_t n)
         *out++ = static_cast<u8>(*p++ ^ kEscapeXor);
         --n;
     }
+    return out;
 }
+
+#if defined(__SSE2__)
+// Unescapes from `data` into `to` thirty-two bytes at a time while that
+// many bytes are left on both sides: each step stored whole and counted up
+// to its first special byte; an escape whose byte is there is taken on the
+// spot, any other special byte ends it (at the byte).
+void unescapeSteps(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
+{
+    constexpr std::ptrdiff_t kStep = 2 * kBlock;
+    // Locals while stepping: the stores through `to` may alias the references.
+    const u8* data = dataRef;
+    u8* to = toRef;
+    while (end - data >= kStep && toEnd - to >= kStep) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + kBlock));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kBlock), b);
+        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(specialIn(a))) |
+                              static_cast<unsigned>(_mm_movemask_epi8(specialIn(b))) << kBlock;
+        if (hits == 0) {
+            data += kStep;
+            to += kStep;
+            continue;
+        }
+        const unsigned plain = static_cast<unsigned>(__builtin_ctz(hits));
+        data += plain;
+        to += plain;
+        if (end - data < 2 || *data != kEscape || !needsEscape(static_cast<u8>(data[1] ^ kEscapeXor)))
+            break;
+        *to++ = static_cast<u8>(data[1] ^ kEscapeXor);
+        data += 2;
+    }
+    dataRef = data;
+    toRef = to;
+}
+#endif
+
+#if defined(__x86_64__)
+// The same sixty-four bytes at a time, where the processor compares
+// thirty-two at once.
+__attribute__((target("avx2"))) inline __m256i specialIn(__m256i b)
+{
+    return _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameStart))),
+                                           _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameEnd)))),
+                           _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kEscape))));
+}
+
+__attribute__((target("avx2"))) void unescapeWide(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
+{
+    constexpr std::ptrdiff_t kStep = 64;
+    constexpr std::ptrdiff_t kHalf = kStep / 2;
+    const u8* data = dataRef;
+    u8* to = toRef;
+    while (end - data >= kStep && toEnd - to >= kStep) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + kHalf));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + kHalf), b);
+        const uint64_t hits = uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(a)))) |
+                              uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(b)))) << kHalf;
+        if (hits == 0) {
+            data += kStep;
+            to += kStep;
+            continue;
+        }
+        const unsigned plain = static_cast<unsigned>(__builtin_ctzll(hits));
+        data += plain;
+        to += plain;
+        if (end - data < 2 || *data != kEscape || !needsEscape(static_cast<u8>(data[1] ^ kEscapeXor)))
+            break;
+        *to++ = static_cast<u8>(data[1] ^ kEscapeXor);
+        data += 2;
+    }
+    dataRef = data;
+    toRef = to;
+}
+
+#endif
 
 }  // namespace
 
@@ -168,23 +352,44 @@ void protocol_phy::dropFrame(u32& counter)
     bodyLen_ = 0;
 }
 
+// The payload length the header announces (the header is whole).
+size_t protocol_phy::announced() const { return getU16(&header_[kOffLength]); }
+
 // Stores one unescaped body byte. False when the frame has become longer
 // than its length field allows (or than any frame may be): it is dropped.
 bool protocol_phy::pushBodyByte(u8 b)
 {
-    if (bodyLen_ >= kMaxBody) {
-        dropFrame(stats_.bad_length);
-        return false;
-    }
-    body_[bodyLen_++] = b;
-    if (bodyLen_ >= kHeaderSize) {
-        const size_t n = getU16(&body_[kOffLength]);
-        if (n > kMaxPayload || bodyLen_ > kHeaderSize + n + kCheckSize) {
+    if (bodyLen_ < kHeaderSize) {
+        header_[bodyLen_++] = b;
+        if (bodyLen_ == kHeaderSize && announced() > kMaxPayload) {
             dropFrame(stats_.bad_length);
             return false;
         }
+        return true;
     }
+    const size_t payloadEnd = kHeaderSize + announced();
+    if (bodyLen_ >= payloadEnd + kCheckSize) {
+        dropFrame(stats_.bad_length);
+        return false;
+    }
+    if (bodyLen_ < payloadEnd)
+        frame_.payload[bodyLen_ - kHeaderSize] = b;
+    else
+        check_ = b;
+    ++bodyLen_;
     return true;
+}
+
+// Stores body bytes after the header, which the frame has room for: the
+// payload goes straight into the frame handed out, the check byte aside.
+void protocol_phy::storeRun(const u8* run, size_t n)
+{
+    const size_t payloadEnd = kHeaderSize + announced();
+    const size_t toPayload = bodyLen_ < payloadEnd ? std::min(n, payloadEnd - bodyLen_) : 0;
+    std::memcpy(frame_.payload.data() + (bodyLen_ - kHeaderSize), run, toPayload);
+    if (n > toPayload)
+        check_ = run[toPayload];
+    bodyLen_ += n;
 }
 
 // Stores a run of body bytes that need no unescaping, as pushBodyByte would
@@ -199,16 +404,64 @@ size_t protocol_phy::pushBodyRun(const u8* run, size_t n)
             return i;
     if (i == n)
         return n;
-    const size_t room = kHeaderSize + getU16(&body_[kOffLength]) + kCheckSize - bodyLen_;
+    const size_t room = kHeaderSize + announced() + kCheckSize - bodyLen_;
     const size_t take = std::min(room, n - i);
-    std::memcpy(&body_[bodyLen_], run + i, take);
-    bodyLen_ += take;
+    storeRun(run + i, take);
     i += take;
     if (i < n) {
         dropFrame(stats_.bad_length);
         ++i;
     }
     return i;
+}
+
+// Takes payload bytes a step of blocks at a time, the step stored whole and
+// counted up to its first special byte, an escape with its byte taken on
+// the spot, while the payload has room for a whole step; returns the bytes
+// taken. Where blocks cannot be compared at once, none.
+size_t protocol_phy::takeBlocks(const u8* data, const u8* end)
+{
+#if defined(__SSE2__)
+    const u8* const from = data;
+    const size_t payloadEnd = kHeaderSize + announced();
+    if (bodyLen_ >= payloadEnd)
+        return 0;
+    // Locals, not members: the stores into the payload may alias them.
+    u8* to = frame_.payload.data() + (bodyLen_ - kHeaderSize);
+    u8* const toEnd = frame_.payload.data() + (payloadEnd - kHeaderSize);
+#if defined(__x86_64__)
+    if (wideBlocks())
+        unescapeWide(data, end, to, toEnd);
+#endif
+    unescapeSteps(data, end, to, toEnd);
+    bodyLen_ = kHeaderSize + static_cast<size_t>(to - frame_.payload.data());
+    return static_cast<size_t>(data - from);
+#else
+    (void)data;
+    (void)end;
+    return 0;
+#endif
+}
+
+// Takes body bytes, and escaped ones whose byte has come too, up to a byte
+// the state machine must look at itself: a frame start or end, an escape
+// whose byte comes with the next read or escapes nothing, or the end of the
+// data. Returns where it stopped.
+const u8* protocol_phy::takeBody(const u8* data, const u8* end)
+{
+    for (;;) {
+        if (bodyLen_ >= kHeaderSize)
+            data += takeBlocks(data, end);
+        data += pushBodyRun(data, findSpecial(data, static_cast<size_t>(end - data)));
+        if (state_ != State::Body || end - data < 2 || *data != kEscape)
+            return data;
+        const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
+        if (!needsEscape(v))
+            return data;
+        data += 2;
+        if (!pushBodyByte(v))
+            return data;
+    }
 }
 
 // The end byte came: true, with frame_ filled, when the body is a good frame.
@@ -218,22 +471,20 @@ bool protocol_phy::endFrame()
         dropFrame(stats_.bad_length);
         return false;
     }
-    const size_t n = getU16(&body_[kOffLength]);
+    const size_t n = announced();
     if (bodyLen_ != kHeaderSize + n + kCheckSize) {
         dropFrame(stats_.bad_length);
         return false;
     }
-    if (xorOf(body_.data(), kHeaderSize + n) != body_[kHeaderSize + n]) {
+    if ((xorOf(header_.data(), kHeaderSize) ^ xorOf(frame_.payload.data(), n)) != check_) {
         dropFrame(stats_.bad_check);
         return false;
     }
-    frame_.target = body_[kOffTarget];
-    frame_.source = body_[kOffSource];
-    frame_.command = body_[kOffCommand];
-    frame_.sub_command = body_[kOffSubCommand];
+    frame_.target = header_[kOffTarget];
+    frame_.source = header_[kOffSource];
+    frame_.command = header_[kOffCommand];
+    frame_.sub_command = header_[kOffSubCommand];
     frame_.length = static_cast<u16>(n);
-    if (n > 0)
-        std::memcpy(frame_.payload.data(), &body_[kOffPayload], n);
     state_ = State::Hunt;
     bodyLen_ = 0;
     ++stats_.frames;
@@ -273,7 +524,7 @@ const CTRL_FRAME* protocol_phy::next(const u8*& data, const u8* end)
             break;
         }
         case State::Body: {
-            data += pushBodyRun(data, findSpecial(data, static_cast<size_t>(end - data)));
+            data = takeBody(data, end);
             if (state_ != State::Body || data == end)
                 break;
             const u8 b = *data++;  // a special byte

@@ -141,14 +141,19 @@ private:
 
     void startFrame();
     void dropFrame(u32& counter);
+    size_t announced() const;
     bool pushBodyByte(u8 b);
+    void storeRun(const u8* run, size_t n);
     size_t pushBodyRun(const u8* run, size_t n);
+    size_t takeBlocks(const u8* data, const u8* end);
+    const u8* takeBody(const u8* data, const u8* end);
     void takeEscaped(u8 b);
     bool endFrame();
 
     State state_ = State::Hunt;
-    size_t bodyLen_ = 0;
-    std::array<u8, ctrl::kMaxBody> body_{};
+    size_t bodyLen_ = 0;  // body bytes received: the header, then the payload (in frame_), then the check byte
+    std::array<u8, ctrl::kHeaderSize> header_{};
+    u8 check_ = 0;
     CTRL_FRAME frame_;
     Stats stats_;
 };

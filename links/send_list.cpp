@@ -29,6 +29,7 @@ void send_list::push(std::vector<uint8_t> frame, const LinkPeer& peer)
             ++dropped_;
         }
         queue_.push_back({std::move(frame), peer});
+        waiting_.store(true, std::memory_order_release);
     }
     wake();
 }
@@ -50,6 +51,7 @@ void send_list::take(std::deque<Queued>& into)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     into.swap(queue_);
+    waiting_.store(false, std::memory_order_release);
 }
 
 void send_list::waitWake(int ms)

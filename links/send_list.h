@@ -39,6 +39,8 @@ public:
     void clearStop() { stop_ = false; }
     // Link thread: the descriptor to poll for POLLIN.
     int wakeFd() const { return wakeFd_; }
+    // Any thread: whether frames wait for take().
+    bool waiting() const { return waiting_.load(std::memory_order_acquire); }
     // Link thread: moves every queued frame into `into`, which is empty;
     // the two lists trade their storage, so nothing is allocated.
     void take(std::deque<Queued>& into);
@@ -59,5 +61,6 @@ private:
     std::deque<Queued> queue_;
     int wakeFd_ = -1;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> waiting_{false};
     std::atomic<size_t> dropped_{0};
 };

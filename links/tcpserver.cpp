@@ -53,7 +53,7 @@ void tcpserver::serveReady(const pollfd* fds, ControlLink& link)
     if (fds[0].revents & POLLIN)
         acceptClient();
     else if (clientFd_ >= 0 && (fds[1].revents & (POLLIN | POLLERR | POLLHUP)))
-        readClient(link);
+        readClient(link, MSG_DONTWAIT);
 }
 
 void tcpserver::acceptClient()
@@ -69,6 +69,7 @@ void tcpserver::acceptClient()
     clientFd_ = fd;
     // Never 0, which names no connection.
     connection_ = connection_ + 1 == 0 ? 1 : connection_ + 1;
+    lingers_ = lingerReads(fd);
 }
 
 void tcpserver::dropClient()
@@ -80,16 +81,19 @@ void tcpserver::dropClient()
     codec_.reset();
 }
 
-void tcpserver::readClient(ControlLink& link)
+bool tcpserver::serveMore(ControlLink& link) { return clientFd_ >= 0 && !broken_ && lingers_ && readClient(link, 0); }
+
+bool tcpserver::readClient(ControlLink& link, int flags)
 {
-    const ssize_t n = ::recv(clientFd_, rx_.data(), rx_.size(), 0);
+    const ssize_t n = ::recv(clientFd_, rx_.data(), rx_.size(), flags);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
-        return;
+        return false;
     if (n <= 0) {
         dropClient();  // closed by the PC, or broken
-        return;
+        return false;
     }
     link.serve(codec_, rx_.data(), static_cast<size_t>(n));
+    return true;
 }
 
 bool tcpserver::writeTo(const LinkPeer& peer, const u8* data, size_t len)

@@ -26,6 +26,7 @@ public:
     void closePort() override;
     int pollSet(pollfd* fds) override;
     void serveReady(const pollfd* fds, ControlLink& link) override;
+    bool serveMore(ControlLink& link) override;
     bool write(const u8* data, size_t len) override;
     LinkPeer peer() const override { return LinkPeer::ofConnection(connection_); }
     bool writeTo(const LinkPeer& peer, const u8* data, size_t len) override;
@@ -36,7 +37,9 @@ public:
 private:
     void acceptClient();
     void dropClient();
-    void readClient(ControlLink& link);
+    // Serves what the client sent; false when nothing had come (at once,
+    // or within the linger when `flags` has no MSG_DONTWAIT) or it left.
+    bool readClient(ControlLink& link, int flags);
 
     const u16 wantedPort_;
     std::atomic<u16> boundPort_{0};
@@ -44,6 +47,7 @@ private:
     int clientFd_ = -1;
     bool broken_ = false;  // a write to the client failed: it is let go
     u32 connection_ = 0;   // the client's number, counted from 1 at each accept
+    bool lingers_ = false; // the client's reads wait for the next request (LinkTransport::lingerReads)
     protocol_phy codec_;
     std::vector<u8> rx_;
 };

@@ -20,6 +20,7 @@ bool udpserver::openPort()
         return false;
     }
     boundPort_ = localPort(fd_);
+    lingers_ = lingerReads(fd_);
     return true;
 }
 
@@ -40,18 +41,27 @@ int udpserver::pollSet(pollfd* fds)
 
 void udpserver::serveReady(const pollfd* fds, ControlLink& link)
 {
-    if (!(fds[0].revents & POLLIN))
-        return;
+    if (fds[0].revents & POLLIN)
+        receive(link, MSG_DONTWAIT);
+}
+
+bool udpserver::serveMore(ControlLink& link) { return lingers_ && receive(link, 0); }
+
+bool udpserver::receive(ControlLink& link, int flags)
+{
     sockaddr_in sender{};
     socklen_t len = sizeof sender;
-    const ssize_t n = ::recvfrom(fd_, rx_.data(), rx_.size(), 0, reinterpret_cast<sockaddr*>(&sender), &len);
-    if (n <= 0 || len != sizeof sender)
-        return;
+    const ssize_t n = ::recvfrom(fd_, rx_.data(), rx_.size(), flags, reinterpret_cast<sockaddr*>(&sender), &len);
+    if (n < 0)
+        return false;  // nothing came
+    if (n == 0 || len != sizeof sender)
+        return true;  // an empty or odd datagram: there may be more behind it
     lastSender_ = sender;
     haveSender_ = true;
     // One frame per datagram: a fresh codec, and only the first frame counts.
     codec_.reset();
     link.serve(codec_, rx_.data(), static_cast<size_t>(n), 1);
+    return true;
 }
 
 bool udpserver::write(const u8* data, size_t len)
@@ -69,7 +79,7 @@ bool udpserver::writeTo(const LinkPeer& peer, const u8* data, size_t len)
     if (!peer.hasAddress || fd_ < 0)
         return false;
     const sockaddr_in to = platform::netBroadcastReply(peer.address);
-    const ssize_t n = ::sendto(fd_, data, len, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t n = ::sendto(fd_, data, len, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (n == static_cast<ssize_t>(len))
         return true;
     KEL_DBG("\n[udpserver] frame of %zu bytes not sent\n", len);

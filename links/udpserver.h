@@ -24,6 +24,7 @@ public:
     void closePort() override;
     int pollSet(pollfd* fds) override;
     void serveReady(const pollfd* fds, ControlLink& link) override;
+    bool serveMore(ControlLink& link) override;
     bool write(const u8* data, size_t len) override;
     LinkPeer peer() const override;
     bool writeTo(const LinkPeer& peer, const u8* data, size_t len) override;
@@ -36,6 +37,10 @@ private:
     std::atomic<u16> boundPort_{0};
     int fd_ = -1;
     bool haveSender_ = false;
+    bool lingers_ = false;  // reads wait for the next request (LinkTransport::lingerReads)
+    // Serves one datagram; false when none had come (at once, or within the
+    // linger when `flags` has no MSG_DONTWAIT).
+    bool receive(ControlLink& link, int flags);
     sockaddr_in lastSender_{};  // the sender of the datagram served last
     protocol_phy codec_;  // fresh for every datagram
     std::vector<u8> rx_;

@@ -42,8 +42,16 @@ x518_manage::~x518_manage()
 void x518_manage::forgetPorts()
 {
     ports = X518InputPorts{};
-    for (int p = 0; p < kPorts; ++p)
+    for (int p = 0; p < kPorts; ++p) {
         ports.PI_HDMI_INFO[p].nosignal = 1;
+        forgetFrames(p);
+    }
+}
+
+void x518_manage::forgetFrames(int port)
+{
+    for (auto& channel : in_frames_)
+        channel[port].forget();
 }
 
 x518_manage* x518_manage::prepareInstance()

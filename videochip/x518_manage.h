@@ -734,9 +734,12 @@ private:
     _ImageWindowDef_st storedInput(int window) const;
     bool output_frames_stalled_ = false;
     // When each input channel (on each port, and on none) and the output
-    // turn their frames over, as the frame waits learnt it.
+    // turn their frames over, as the frame waits learnt it. A port's grids
+    // hold until its signal is lost or its timing changes, the output's
+    // until the panel's timing is written again.
     X518FrameGrid in_frames_[kChannels][kPorts + 1];
     X518FrameGrid out_frames_;
+    void forgetFrames(int port);
     // Takes `count` free dot-by-dot blocks in a row for the window, the
     // lowest run (fromTop: the highest); the first block, or -1 when no run
     // is free.

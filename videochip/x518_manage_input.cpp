@@ -322,6 +322,8 @@ void x518_manage::checkPort(int fd, int p, const PortReading& reading, bool lane
     bool changed = std::abs(info.htt - old.htt) > kTotalTolerance || std::abs(info.vtt - old.vtt) > kTotalTolerance ||
                    std::abs(info.fhw - old.fhw) > kPeriodTolerance || std::abs(info.fvm - old.fvm) > kPeriodTolerance ||
                    info.hw != old.hw || ports.g_chg_hdmi[p] != 0;
+    if (changed)
+        forgetFrames(p);  // a new timing turns its frames over at other moments
     // A reported change the measurement cannot see (lanes, data mode, scan).
     if (!changed && model.g_chg_input[w]) {
         KEL_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, model.g_chg_input[w]);
@@ -345,6 +347,7 @@ void x518_manage::portLost(int fd, int p, const ST_PI_PORT_INFO& old)
 {
     const bool vbo = p >= kVboFirst;
     if (old.nosig == 0) {
+        forgetFrames(p);
         set_input_bkg(fd, p, 1);
         if (ports.PI_STATE[p] != kStateNone)
             ports.PI_UPDATE[p] = 1;

@@ -262,6 +262,7 @@ void x518_manage::kelApi_x518InitRegPanel()
     sys.PS_PANEL_VW = down * sys.PS_ACTVW;
     sys.PS_PLL[kPllWord2] = kPanelPllWord2;
     sys.PS_PLL[kPllWord5] = kPanelPllWord5;
+    out_frames_.forget();  // the output starts its frames anew
     KEL_DBG("[kelApi_x518InitRegPanel] hbp:%u vbp:%u panel %ux%u (%ux%u)\n", sys.PS_HBP, sys.PS_VBP, sys.PS_PANEL_HW,
             sys.PS_PANEL_VW, across, down);
     writePanelRegisters();

@@ -13,6 +13,7 @@ namespace platform::sim {
 constexpr const char* kControlPipe = "/sim/control";
 constexpr const char* kControlLog = "/sim/control.log";
 constexpr const char* kChipDump = "/sim/chip.txt";
+constexpr const char* kChipCounters = "/sim/chip-counters.txt";
 constexpr const char* kOsdDump = "/sim/osd.txt";
 constexpr const char* kMemoryDump = "/sim/memory.txt";
 constexpr const char* kFpgaDump = "/sim/fpga.txt";

@@ -50,6 +50,11 @@ TEST_F(RunningBox, KeysMoveTheFocusAndTheLcdPictureFollows)
         // The FPGAs' registers: FPGA 0's program version among them.
         EXPECT_EQ(control("fpga"), "ok fpga");
         EXPECT_NE(readBoxFile("/sim/fpga.txt").find("0:1C 11\n"), std::string::npos);
+        // The chip's SPI counters: it was brought up, nothing malformed.
+        EXPECT_EQ(control("chip counters"), "ok chip counters");
+        const std::string counted = readBoxFile("/sim/chip-counters.txt");
+        EXPECT_EQ(counted.find("transfers 0\n"), std::string::npos) << counted;
+        EXPECT_NE(counted.find("\nrejected 0\n"), std::string::npos) << counted;
         QApplication::exit(0);
     });
 }
@@ -73,6 +78,7 @@ TEST_F(RunningBox, PlugAndPullReachTheInputStatusAndRefusedCommandsChangeNothing
             {"port 16 down", "no sending port 16 (ports 0-15)"},
             {"cards 1 -1", "a chain holds 0-256 cards"},
             {"flash fpga0 8388600 9", "ADDR and LEN (decimal) lie inside the flash's 8388608 bytes"},
+            {"chip registers", "chip takes no word but counters"},
         };
         for (const auto& r : refused)
             EXPECT_EQ(control(r.first), std::string("error ") + r.first + ": " + r.second);

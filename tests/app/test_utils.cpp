@@ -2,6 +2,7 @@
 #include "app/utils.h"
 #include "tests/support/box_test.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -34,6 +35,51 @@ TEST(UtilsChecks, KnownValuesAndZeroLengthWithoutReading)
     EXPECT_EQ(Utils::novaCalcCRC16(nullptr, 0), 0xFFFF);
     EXPECT_EQ(Utils::jtc1CRC16Code(nullptr, 0), 0);
     EXPECT_EQ(Utils::calcCRC32(nullptr, 0), 0u);
+}
+
+// The CRC-32 a bit at a time, as the polynomial defines it.
+static uint32_t bitwiseCrc32(const unsigned char* p, size_t n)
+{
+    uint32_t crc = 0;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return crc;
+}
+
+TEST(UtilsChecks, Crc32OfEveryLengthAndAlignmentIsThePolynomials)
+{
+    // Lengths around the block sizes the fast paths take (8, 16, 64 bytes)
+    // and a transfer's size, at every alignment of the first byte; taken
+    // whole, in two parts (the second continuing the first) and copied on
+    // the way.
+    std::vector<unsigned char> data((1u << 20) + 64);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 200; ++n)
+        lengths.push_back(n);
+    for (size_t n : {255u, 256u, 257u, 4096u + 6u, 65536u + 15u, 1u << 20})
+        lengths.push_back(n);
+    std::vector<unsigned char> copy(data.size());
+    for (size_t n : lengths) {
+        for (size_t at = 0; at < 4; ++at) {
+            const unsigned char* from = data.data() + at;
+            const uint32_t crc = bitwiseCrc32(from, n);
+            ASSERT_EQ(Utils::calcCRC32(from, static_cast<unsigned>(n)), crc) << n << " bytes from " << at;
+            const size_t cut = n / 3 + at;
+            if (cut <= n) {
+                ASSERT_EQ(Utils::updateCRC32(Utils::calcCRC32(from, unsigned(cut)), from + cut, unsigned(n - cut)), crc)
+                    << n << " bytes from " << at << " cut at " << cut;
+            }
+            std::fill(copy.begin(), copy.end(), 0);
+            ASSERT_EQ(Utils::copyCRC32(0, copy.data() + 3 - at, from, static_cast<unsigned>(n)), crc) << n;
+            ASSERT_TRUE(std::equal(from, from + n, copy.data() + 3 - at)) << n << " bytes from " << at;
+            ASSERT_EQ(copy[3 - at + n], 0) << "copied past the end: " << n;
+        }
+    }
 }
 
 TEST(UtilsTicks, ElapsedAcrossTheWrap)

@@ -322,6 +322,24 @@ TEST_F(FileHandler, BadPiecesAreRefusedAndAnIncompleteFileIsNotStored)
     EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
 }
 
+TEST_F(FileHandler, APieceSentAgainWithOtherBytesIsCheckedAndStoredAsLastSent)
+{
+    // The CRC the box keeps as pieces come in order must not stand for
+    // bytes a piece sent again replaced.
+    const auto first = pattern(9000, 15), last = pattern(9000, 16);
+    std::vector<u8> file = first;
+    std::copy(last.begin() + 4096, last.begin() + 8192, file.begin() + 4096);  // what the box ends with
+    for (const bool rightCrc : {false, true}) {
+        writeBoxFile("/data/smartmapping/again.bin", "old");
+        ASSERT_EQ(status(startFrame("SMAP", 9000, "again.bin")), 0);
+        for (size_t at = 0; at < 9000; at += 4096)
+            ASSERT_EQ(status(dataFrame(u32(at), first, at, std::min<size_t>(4096, 9000 - at))), 0);
+        ASSERT_EQ(status(dataFrame(4096, last, 4096, 4096)), 0);  // the middle piece again, other bytes
+        EXPECT_EQ(status(endFrame(crcOf(rightCrc ? file : first))), rightCrc ? 0 : message_deal::ST_REFUSED);
+        EXPECT_EQ(stored("/data/smartmapping/again.bin", 0), rightCrc ? file : bytesOf("old"));
+    }
+}
+
 // ---------------------------------------------------------------- deletion
 
 TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)

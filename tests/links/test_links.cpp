@@ -128,6 +128,35 @@ TEST_P(Links, RequestsAreServedWithoutAHeapAllocation)
     EXPECT_EQ(g_otherThreadsAllocations.load() - before, 0);
 }
 
+TEST_P(Links, AFrameQueuedWhileThePcKeepsAskingGoesOutBeforeItsNextAnswer)
+{
+    // A link reads on while its PC asks again at once; a frame another
+    // thread queued meanwhile (a card's pass-through reply) must not wait
+    // for the PC to pause.
+    LinkClient& pc = *link.client;
+    const CTRL_FRAME read = pcRequest(0x10, cat({le32(kBrightness), le16(2)}));
+    std::vector<u8> queued;
+    protocol_phy::encode(pcRequest(0x7E, {1, 2, 3}), queued);
+    int answersBefore = -1;
+    for (int asked = 0; asked < 40 && answersBefore < 0; ++asked) {
+        ASSERT_TRUE(pc.send(read));
+        if (asked == 5)
+            std::thread([&] { link.link->send(queued); }).join();
+        for (;;) {
+            const auto frame = pc.receive();
+            ASSERT_TRUE(frame) << "asked " << asked;
+            if (frame->command == 0x7E) {
+                answersBefore = asked - 5;
+                continue;
+            }
+            ASSERT_EQ(frame->command, 0x10);
+            break;
+        }
+    }
+    ASSERT_GE(answersBefore, 0) << "the queued frame never came";
+    EXPECT_LE(answersBefore, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllLinks, Links, testing::Values(LinkKind::Tcp, LinkKind::Udp, LinkKind::Rs485),
                          linkKindName);
 

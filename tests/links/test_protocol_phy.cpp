@@ -201,3 +201,43 @@ TEST(ProtocolPhy, DecodeOneWantsExactlyOneWholeFrameAndResetForgetsOneInProgress
     EXPECT_EQ(codec.feed(frame.data() + 4, frame.size() - 4, nullptr), 0u);
     EXPECT_EQ(codec.feed(frame.data(), frame.size(), nullptr), 1u);
 }
+
+TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
+{
+    // Payloads taken sixteen to sixty-four bytes at a time: a special byte
+    // (or two in a row) at every place of the first steps, near the end and
+    // in a payload one block short of the maximum; the frame whole, and cut at every
+    // place of the first blocks. Each decodes as the hand-escaped frame and
+    // as the bytes sent.
+    const u8 kSpecials[] = {kFrameStart, kFrameEnd, kEscape};
+    const struct {
+        size_t length, from, to;  // special bytes at [from, to)
+        size_t pair;              // 1: a lone special byte, 2: two in a row
+    } cases[] = {
+        {48, 0, 48, 1},  {48, 0, 47, 2},  {130, 0, 130, 1}, {130, 0, 129, 2}, {kMaxPayload, kMaxPayload - 70, kMaxPayload, 1},
+        {15, 0, 15, 1},  {kMaxPayload - 16, 0, 2, 2},
+    };
+    for (const auto& c : cases) {
+        for (size_t at = c.from; at < c.to; ++at) {
+            std::vector<u8> payload(c.length);
+            for (size_t i = 0; i < c.length; ++i)
+                payload[i] = static_cast<u8>(i % 0x50);  // no special byte
+            for (size_t k = 0; k < c.pair; ++k)
+                payload[at + k] = kSpecials[(at + k) % 3];
+            const CTRL_FRAME f = pcRequest(0x21, payload);
+            const std::vector<u8> bytes = encode(f);
+            std::vector<u8> body = {f.target, f.source, f.command, f.sub_command, static_cast<u8>(c.length & 0xFF),
+                                    static_cast<u8>(c.length >> 8)};
+            body.insert(body.end(), payload.begin(), payload.end());
+            ASSERT_EQ(bytes, wire(checked(body))) << c.length << " at " << at;
+            for (size_t cut : {size_t(0), at + 1, at + 2, std::min(bytes.size() - 1, at + 9)}) {
+                protocol_phy codec;
+                std::vector<CTRL_FRAME> frames = decodeAll(codec, {bytes.begin(), bytes.begin() + long(cut)});
+                const auto rest = decodeAll(codec, {bytes.begin() + long(cut), bytes.end()});
+                frames.insert(frames.end(), rest.begin(), rest.end());
+                ASSERT_EQ(frames.size(), 1u) << c.length << " at " << at << " cut " << cut;
+                ASSERT_TRUE(sameFrame(frames[0], f)) << c.length << " at " << at << " cut " << cut;
+            }
+        }
+    }
+}

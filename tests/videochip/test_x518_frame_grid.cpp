@@ -43,10 +43,52 @@ TEST(FrameGrid, PlacesTheLatestEndOfEachFrameAfterTheArming)
     // Armed where the next end may already have passed, its frame may be the one after.
     EXPECT_TRUE(g.mayPrecede(kT0 + microseconds(20500)));
     EXPECT_FALSE(g.mayPrecede(kT0 + milliseconds(10)));
-    // Another period, or a grid last seen too long ago, tells nothing.
+    // Another period tells nothing.
     EXPECT_EQ(g.latestEnd(kT0 + milliseconds(5), 25.0, 0), Time{});
-    EXPECT_EQ(g.latestEnd(kT0 + milliseconds(X518FrameGrid::kKeptMs + 2), kPeriodMs, 0), Time{});
     EXPECT_EQ(X518FrameGrid{}.latestEnd(kT0, kPeriodMs, 0), Time{});
+}
+
+TEST(FrameGrid, AfterAPauseLooksOncePollsWhereTheEndCanLieOrFromTheArming)
+{
+    // Each frame of extrapolation widens where the end can lie by 200 ppm
+    // of a period: one look while that stays within a quarter period, then
+    // polls from the earliest moment, then (wider than a period) from the
+    // arming.
+    const X518FrameGrid g = learnt();
+    const struct {
+        double armedMs;
+        double lookUs;  // -1: no look
+        double pollUs;
+    } cases[] = {
+        {6005, 1000 + 301 * 20002.0, 301 * 19998.0}, // 6 s on: 2.2 ms wide
+        {59990, -1, -1000 + 3000 * 19998.0 + 1000}, // a minute on: 13 ms wide
+        {60005, -1, 60005000},                      //   armed inside that stretch
+        {200000, -1, 200000000},                    // 200 s on: 41 ms wide
+    };
+    for (const auto& c : cases) {
+        const Time armed = kT0 + microseconds(std::int64_t(c.armedMs * 1000));
+        EXPECT_NEAR(after(g.latestEnd(armed, kPeriodMs, 0)), c.lookUs, 1) << c.armedMs;
+        EXPECT_NEAR(after(g.firstPoll(armed, kPeriodMs)), c.pollUs, 1) << c.armedMs;
+    }
+}
+
+TEST(FrameGrid, TwoSightingsAMinuteApartBoundThePeriod)
+{
+    // Frames of exactly 20 ms: a polling wait a minute on sees frame 3000
+    // end between two reads. A minute after that the end is still placed
+    // for one look; re-learnt from that sighting alone it is not.
+    X518FrameGrid taught = learnt();
+    const Time from = kT0 + microseconds(60000200), to = kT0 + microseconds(60001000);
+    taught.learn(from, to, kPeriodMs);
+    X518FrameGrid fresh;
+    fresh.learn(from, to, kPeriodMs);
+    const Time armed = kT0 + microseconds(120005000);
+    EXPECT_NE(taught.latestEnd(armed, kPeriodMs, 0), Time{});
+    EXPECT_EQ(fresh.latestEnd(armed, kPeriodMs, 0), Time{});
+    // A sighting between the grid's stretches: a grid that was wrong.
+    taught.learn(kT0 + microseconds(120010000), kT0 + microseconds(120010500), kPeriodMs);
+    EXPECT_EQ(taught.latestEnd(kT0 + microseconds(120012000), kPeriodMs, 0) - kT0,
+              microseconds(120010500 + 20002));
 }
 
 TEST(FrameGrid, LearnsOnlyFromANarrowSightAndForgetsAFrameWhereItHasNone)
