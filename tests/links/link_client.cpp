@@ -80,6 +80,15 @@ std::unique_ptr<LinkClient> LinkClient::udp(uint16_t port, const std::string& ad
     return std::unique_ptr<LinkClient>(new UdpClient(fd, boxEndpoint(port, address)));
 }
 
+sockaddr_in LinkClient::localAddress() const
+{
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return sockaddr_in{};
+    return addr;
+}
+
 std::unique_ptr<LinkClient> LinkClient::serial(const std::string& path)
 {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
@@ -220,6 +229,16 @@ std::unique_ptr<LinkClient> TestLink::connect() const
     case LinkKind::Rs485: break;
     }
     return LinkClient::serial(platform::path(Zt_uart_inout::kDevice));
+}
+
+LinkPeer TestLink::firstClientPeer() const
+{
+    switch (kind) {
+    case LinkKind::Tcp: return LinkPeer::ofConnection(1);
+    case LinkKind::Udp: return LinkPeer::ofAddress(client->localAddress());
+    case LinkKind::Rs485: break;
+    }
+    return LinkPeer{};
 }
 
 TestLink startTestLink(LinkKind kind)

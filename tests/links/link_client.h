@@ -4,6 +4,7 @@
 // with such a client on them.
 #pragma once
 
+#include "links/link_peer.h"
 #include "links/protocol_phy.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,8 @@ public:
     // Sends and gives the reply's status, kNoReply when none came.
     u8 ask(const CTRL_FRAME& frame, int ms = 5000);
     static constexpr u8 kNoReply = 0xFE;
+    // The socket's own address (a network client), as the box sees the sender.
+    sockaddr_in localAddress() const;
 
 protected:
     explicit LinkClient(int fd);
@@ -78,6 +81,10 @@ struct TestLink {
     // Another PC's client on the link: a new connection, a new socket, the
     // serial line opened again.
     std::unique_ptr<LinkClient> connect() const;
+    // The box's name for `client`, the link's first client, as a frame
+    // queued for it carries it: the first connection, the sender's address,
+    // the serial line's one peer.
+    LinkPeer firstClientPeer() const;
     void stop()
     {
         client.reset();

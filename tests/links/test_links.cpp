@@ -141,7 +141,7 @@ TEST_P(Links, AFrameQueuedWhileThePcKeepsAskingGoesOutBeforeItsNextAnswer)
     for (int asked = 0; asked < 40 && answersBefore < 0; ++asked) {
         ASSERT_TRUE(pc.send(read));
         if (asked == 5)
-            std::thread([&] { link.link->send(queued); }).join();
+            std::thread([&] { link.link->send(queued, link.firstClientPeer()); }).join();
         for (;;) {
             const auto frame = pc.receive();
             ASSERT_TRUE(frame) << "asked " << asked;
