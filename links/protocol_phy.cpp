@@ -40,6 +40,20 @@ inline __m128i specialIn(__m128i b)
                         _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(kEscape))));
 }
 
+// See WideStep: thirty-two bytes a step.
+struct NarrowStep {
+    static constexpr std::ptrdiff_t kStep = 2 * kBlock;
+    static uint64_t copy(const u8* from, u8* to)
+    {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + kBlock));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kBlock), b);
+        return static_cast<unsigned>(_mm_movemask_epi8(specialIn(a))) |
+               static_cast<unsigned>(_mm_movemask_epi8(specialIn(b))) << kBlock;
+    }
+};
+
 size_t findSpecial(const u8* p, size_t n)
 {
     size_t i = 0;
@@ -95,6 +109,30 @@ bool wideBlocks()
     static const bool yes = __builtin_cpu_supports("avx2");
     return yes;
 }
+
+// One step of the escaping and unescaping: copies kStep bytes from `from`
+// to `to` whole and gives the mask of the special bytes among them (bit i:
+// byte i).
+struct WideStep {
+    static constexpr std::ptrdiff_t kStep = 64;
+    __attribute__((target("avx2"))) static __m256i specialIn(__m256i b)
+    {
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameStart))),
+                            _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameEnd)))),
+            _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kEscape))));
+    }
+    __attribute__((target("avx2"))) static uint64_t copy(const u8* from, u8* to)
+    {
+        constexpr std::ptrdiff_t kHalf = kStep / 2;
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + kHalf));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + kHalf), b);
+        return uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(a)))) |
+               uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(b)))) << kHalf;
+    }
+};
 
 // The XOR of p[0, i) for the largest i <= n that is a multiple of 64, as
 // eight bytes to fold; `i` set to it.
@@ -154,22 +192,17 @@ u8 xorOf(const u8* p, size_t n)
 u8* putEscaped(u8* out, const u8* p, size_t n)
 {
 #if defined(__SSE2__)
-    // Two whole blocks are stored only where `out` has room for them: with
-    // 32 bytes of `p` left, 64 of `out` are.
+    // A whole step is stored only where `out` has room for it: with a
+    // step of `p` left, two of `out` are.
     const u8* const end = p + n;
-    while (end - p >= static_cast<std::ptrdiff_t>(2 * kBlock)) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kBlock));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kBlock), b);
-        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(specialIn(a))) |
-                              static_cast<unsigned>(_mm_movemask_epi8(specialIn(b))) << kBlock;
+    while (end - p >= NarrowStep::kStep) {
+        const uint64_t hits = NarrowStep::copy(p, out);
         if (hits == 0) {
-            p += 2 * kBlock;
-            out += 2 * kBlock;
+            p += NarrowStep::kStep;
+            out += NarrowStep::kStep;
             continue;
         }
-        const unsigned plain = static_cast<unsigned>(__builtin_ctz(hits));
+        const unsigned plain = static_cast<unsigned>(__builtin_ctzll(hits));
         out += plain;
         *out++ = kEscape;
         *out++ = static_cast<u8>(p[plain] ^ kEscapeXor);
@@ -193,67 +226,21 @@ u8* putEscaped(u8* out, const u8* p, size_t n)
 }
 
 #if defined(__SSE2__)
-// Unescapes from `data` into `to` thirty-two bytes at a time while that
-// many bytes are left on both sides: each step stored whole and counted up
-// to its first special byte; an escape whose byte is there is taken on the
-// spot, any other special byte ends it (at the byte).
+// Unescapes from `data` into `to` a step at a time while a step's bytes
+// are left on both sides: each step stored whole and counted up to its
+// first special byte; an escape whose byte is there is taken on the spot,
+// any other special byte ends it (at the byte).
+template <class Step>
 void unescapeSteps(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
 {
-    constexpr std::ptrdiff_t kStep = 2 * kBlock;
     // Locals while stepping: the stores through `to` may alias the references.
     const u8* data = dataRef;
     u8* to = toRef;
-    while (end - data >= kStep && toEnd - to >= kStep) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + kBlock));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kBlock), b);
-        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(specialIn(a))) |
-                              static_cast<unsigned>(_mm_movemask_epi8(specialIn(b))) << kBlock;
+    while (end - data >= Step::kStep && toEnd - to >= Step::kStep) {
+        const uint64_t hits = Step::copy(data, to);
         if (hits == 0) {
-            data += kStep;
-            to += kStep;
-            continue;
-        }
-        const unsigned plain = static_cast<unsigned>(__builtin_ctz(hits));
-        data += plain;
-        to += plain;
-        if (end - data < 2 || *data != kEscape || !needsEscape(static_cast<u8>(data[1] ^ kEscapeXor)))
-            break;
-        *to++ = static_cast<u8>(data[1] ^ kEscapeXor);
-        data += 2;
-    }
-    dataRef = data;
-    toRef = to;
-}
-#endif
-
-#if defined(__x86_64__)
-// The same sixty-four bytes at a time, where the processor compares
-// thirty-two at once.
-__attribute__((target("avx2"))) inline __m256i specialIn(__m256i b)
-{
-    return _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameStart))),
-                                           _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameEnd)))),
-                           _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kEscape))));
-}
-
-__attribute__((target("avx2"))) void unescapeWide(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
-{
-    constexpr std::ptrdiff_t kStep = 64;
-    constexpr std::ptrdiff_t kHalf = kStep / 2;
-    const u8* data = dataRef;
-    u8* to = toRef;
-    while (end - data >= kStep && toEnd - to >= kStep) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + kHalf));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + kHalf), b);
-        const uint64_t hits = uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(a)))) |
-                              uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(b)))) << kHalf;
-        if (hits == 0) {
-            data += kStep;
-            to += kStep;
+            data += Step::kStep;
+            to += Step::kStep;
             continue;
         }
         const unsigned plain = static_cast<unsigned>(__builtin_ctzll(hits));
@@ -267,7 +254,6 @@ __attribute__((target("avx2"))) void unescapeWide(const u8*& dataRef, const u8* 
     dataRef = data;
     toRef = to;
 }
-
 #endif
 
 }  // namespace
@@ -431,9 +417,9 @@ size_t protocol_phy::takeBlocks(const u8* data, const u8* end)
     u8* const toEnd = frame_.payload.data() + (payloadEnd - kHeaderSize);
 #if defined(__x86_64__)
     if (wideBlocks())
-        unescapeWide(data, end, to, toEnd);
+        unescapeSteps<WideStep>(data, end, to, toEnd);
 #endif
-    unescapeSteps(data, end, to, toEnd);
+    unescapeSteps<NarrowStep>(data, end, to, toEnd);
     bodyLen_ = kHeaderSize + static_cast<size_t>(to - frame_.payload.data());
     return static_cast<size_t>(data - from);
 #else
