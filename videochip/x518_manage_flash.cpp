@@ -147,20 +147,19 @@ u32 eraseOpcode(char kind)
 
 // ------------------------------------------------------------------ helpers
 
-bool x518_manage::gioSetting(int fd, bool trace)
-{
-    bool sent = drv->write_X518(fd, kGio42, kGio42Value, 0);
-    sent &= drv->write_X518(fd, kGio3C, kGio3CValue, 0);
-    sent &= drv->write_X518(fd, kGio3E, kGio3EValue, 0);
-    sent &= drv->write_X518(fd, kGio45, kGio45Value, 0);
-    if (trace && sent)
-        SFL_TRACE("GIO setting OK.\n");
-    return sent;
+bool x518_manage::gioSetting(int fd, bool trace) {
+  const bool sent =
+      drv->access_X518(fd, {x518_drv::writeOp(kGio42, kGio42Value),
+                            x518_drv::writeOp(kGio3C, kGio3CValue),
+                            x518_drv::writeOp(kGio3E, kGio3EValue),
+                            x518_drv::writeOp(kGio45, kGio45Value)});
+  if (trace && sent)
+    SFL_TRACE("GIO setting OK.\n");
+  return sent;
 }
 
-int x518_manage::flashFailure(u32 failedBefore, int otherwise) const
-{
-    return drv->failedMessages() != failedBefore ? kFlashUnreachable : otherwise;
+int x518_manage::flashFailure(u32 failedBefore, int otherwise) const {
+  return drv->failedMessages() != failedBefore ? kFlashUnreachable : otherwise;
 }
 
 // Clears a write-enable latch left set after a program or an erase with
@@ -276,16 +275,16 @@ bool x518_manage::flashEraseUnit(int fd, u32 address, u8 opcode)
 int x518_manage::readFlashLocked(int fd, u32 address, u32 length, char* buffer)
 {
     const u32 failedBefore = drv->failedMessages();
-    bool sent = gioSetting(fd, true);
-    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    sent &= drv->write_X518(fd, kSflMode, kModeReset, 0);
-    sent &= drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
-    sent &= drv->write_X518(fd, kSflReadOp, kOpRead, 0);
-    sent &= drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
-    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    sent &= drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
-    sent &= drv->write_X518(fd, kSflAddress, address, 0);
-    sent &= drv->write_X518(fd, kSflDataCtl, kReadStart, 0);
+    const bool sent = gioSetting(fd, true) && drv->access_X518(fd, {
+                                x518_drv::writeOp(kSflCommand, kCmdIdle),
+                                x518_drv::writeOp(kSflMode, kModeReset),
+                                x518_drv::writeOp(kSflMode, kModeReadWrite),
+                                x518_drv::writeOp(kSflReadOp, kOpRead),
+                                x518_drv::writeOp(kSflSelect, kSelectFlash),
+                                x518_drv::writeOp(kSflCommand, kCmdIdle),
+                                x518_drv::writeOp(kSflClearBeforeAccess, 0),
+                                x518_drv::writeOp(kSflAddress, address),
+                                x518_drv::writeOp(kSflDataCtl, kReadStart)});
     const bool started = sent && drv->wait_X518(fd, kSflDataCtl, kCtlReadBusy, 0, flash_waits.pageReads);
     drv->write_X518(fd, kSflDataCtl, 0, 0);
     if (!started) {
@@ -396,14 +395,14 @@ int x518_manage::erase_flash(int fd, int sector, int count, char kind)
     }
     QMutexLocker lock(&flash_mutex);
     const u32 failedBefore = drv->failedMessages();
-    bool sent = gioSetting(fd, true);
-    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    sent &= drv->write_X518(fd, kSflMode, kModeReset, 0);
-    sent &= drv->write_X518(fd, kSflMode, kModeErase, 0);
-    sent &= drv->write_X518(fd, kSflEraseOp, eraseOpcode(kind), 0);
-    sent &= drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
-    sent &= drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
-    sent &= drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
+    const bool sent = gioSetting(fd, true) && drv->access_X518(fd, {
+                                x518_drv::writeOp(kSflCommand, kCmdIdle),
+                                x518_drv::writeOp(kSflMode, kModeReset),
+                                x518_drv::writeOp(kSflMode, kModeErase),
+                                x518_drv::writeOp(kSflEraseOp, eraseOpcode(kind)),
+                                x518_drv::writeOp(kSflWrenOp, kOpWren),
+                                x518_drv::writeOp(kSflRdsrOp, kOpRdsr),
+                                x518_drv::writeOp(kSflSelect, kSelectFlash)});
     if (!sent) {
         KEL_DBG("\n[erase_flash] the chip did not answer\n");
         return kFlashUnreachable;
@@ -430,18 +429,18 @@ int x518_manage::write_flash(int fd, int address, int length, char* data)
     QMutexLocker lock(&flash_mutex);
     const u32 failedBefore = drv->failedMessages();
     const u32 start = static_cast<u32>(address);
-    bool sent = gioSetting(fd, true);
-    sent &= drv->write_X518(fd, kSflMode, kModeReset, 0);
-    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    sent &= drv->write_X518(fd, kSflMode, kModeReadWrite, 0);
-    sent &= drv->write_X518(fd, kSflWrenOp, kOpWren, 0);
-    sent &= drv->write_X518(fd, kSflRdsrOp, kOpRdsr, 0);
-    sent &= drv->write_X518(fd, kSflProgramOp, kOpProgram, 0);
-    sent &= drv->write_X518(fd, kSflSelect, kSelectFlash, 0);
-    sent &= drv->write_X518(fd, kSflCommand, kCmdIdle, 0);
-    sent &= drv->write_X518(fd, kSflClearBeforeAccess, 0, 0);
-    sent &= drv->write_X518(fd, kSflAddress, start, 0);
-    sent &= drv->write_X518(fd, kSflAddress, start, 0);
+    const bool sent = gioSetting(fd, true) && drv->access_X518(fd, {
+                                x518_drv::writeOp(kSflMode, kModeReset),
+                                x518_drv::writeOp(kSflCommand, kCmdIdle),
+                                x518_drv::writeOp(kSflMode, kModeReadWrite),
+                                x518_drv::writeOp(kSflWrenOp, kOpWren),
+                                x518_drv::writeOp(kSflRdsrOp, kOpRdsr),
+                                x518_drv::writeOp(kSflProgramOp, kOpProgram),
+                                x518_drv::writeOp(kSflSelect, kSelectFlash),
+                                x518_drv::writeOp(kSflCommand, kCmdIdle),
+                                x518_drv::writeOp(kSflClearBeforeAccess, 0),
+                                x518_drv::writeOp(kSflAddress, start),
+                                x518_drv::writeOp(kSflAddress, start)});
     if (!sent) {
         KEL_DBG("\n[write_flash] the chip did not answer\n");
         return kFlashUnreachable;
