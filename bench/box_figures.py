@@ -32,40 +32,14 @@ import sys
 import tempfile
 import time
 
-TCP_PORT, UDP_PORT = 5005, 5008
-BOX, PC = 0x00, 0xFE
-START, END, ESC = 0xA5, 0x5A, 0xAA
-BRIGHTNESS, CONTRAST = 2176, 2178
-WINDOW0, WINDOW_X = 2272, 10
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "docs", "examples"))
+from kel_client import BOX, BRIGHTNESS, TCP_PORT, UDP_PORT, WINDOW0, WINDOW_X, decode, encode  # noqa: E402
+
+CONTRAST = 2178
 FRAME_MS = 1000 / 60
 SETTLE_S = 5
 SIGNALS = ["plug 0 1920x1080@60", "plug 1 1920x1080@60", "plug 2 1280x720@60", "plug 3 3840x2160@30"]
-
-
-def encode(command, payload=b""):
-    body = bytes([BOX, PC, command, 0]) + struct.pack("<H", len(payload)) + payload
-    check = 0
-    for b in body:
-        check ^= b
-    body += bytes([check])
-    out = bytearray([START])
-    for b in body:
-        out += bytes([ESC, b ^ 0x20]) if b in (START, END, ESC) else bytes([b])
-    out.append(END)
-    return bytes(out)
-
-
-def status_of(frame):
-    """The status byte of a reply frame (the first payload byte)."""
-    body, i = bytearray(), 1
-    while i < len(frame) - 1:
-        if frame[i] == ESC:
-            body.append(frame[i + 1] ^ 0x20)
-            i += 2
-        else:
-            body.append(frame[i])
-            i += 1
-    return body[6] if len(body) > 7 else None
 
 
 class Box:
@@ -100,7 +74,7 @@ class Box:
 
     def wait_answer(self, timeout=60):
         """Seconds from the start to the first answer of the TCP link."""
-        request = encode(0x10, struct.pack("<IH", BRIGHTNESS, 2))
+        request = encode(BOX, 0x10, struct.pack("<IH", BRIGHTNESS, 2))
         deadline = self.started + timeout
         while time.monotonic() < deadline:
             try:
@@ -158,8 +132,8 @@ class Box:
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             s.settimeout(2)
             s.connect((self.address, UDP_PORT))
-            s.send(encode(0x11, struct.pack("<I", offset) + data))
-            if status_of(s.recv(2048)) != 0:
+            s.send(encode(BOX, 0x11, struct.pack("<I", offset) + data))
+            if decode(s.recv(2048))[3][:1] != b"\x00":
                 raise RuntimeError("%s: write refused" % self.name)
 
     def write_reaches_chip(self, offset, values):
