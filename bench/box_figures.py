@@ -2,7 +2,7 @@
 """The running box's own figures, for one or more builds side by side
 (Python 3, standard library only):
 
-    bench/box_figures.py [--seconds 30] [--rounds 3] NAME=PROGRAM [NAME=PROGRAM ...]
+    bench/box_figures.py [--seconds 30] [--rounds 3] [--move-pauses 6,30,120] NAME=PROGRAM [NAME=PROGRAM ...]
 
 Each PROGRAM (a build's kelR54N) runs as a simulated box of its own, on a
 fresh box root under /tmp and a loopback address of its own (127.0.54.N),
@@ -20,7 +20,11 @@ with the usual ports. Printed, one row per build:
   it (read with the control pipe's `chip` dump, so an upper bound), for a
   contrast change (no frame waits) and a move of window 0 (a re-layout
   with its picture hold), the slowest of --rounds each, in ms and in
-  frames of the 60 Hz output.
+  frames of the 60 Hz output;
+- with --move-pauses: the chip traffic of a move of window 0 after each
+  pause (the control pipe's `chip counters`, looked at every few ms, less
+  the idle watch passes meanwhile), --rounds moves each, all builds at
+  once.
 """
 import argparse
 import os
@@ -30,6 +34,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,6 +44,8 @@ from kel_client import BOX, BRIGHTNESS, TCP_PORT, UDP_PORT, WINDOW0, WINDOW_X, d
 CONTRAST = 2178
 FRAME_MS = 1000 / 60
 SETTLE_S = 5
+COUNTED = ("transfers", "reads", "calls")
+MOVE_S = 0.3  # a move's pass is over well within this
 SIGNALS = ["plug 0 1920x1080@60", "plug 1 1920x1080@60", "plug 2 1280x720@60", "plug 3 3840x2160@30"]
 
 
@@ -110,6 +117,42 @@ class Box:
         with open(os.path.join(self.root, "sim", "chip.txt")) as f:
             return f.read()
 
+    def counters(self):
+        """The chip's SPI counters, by name."""
+        self.control("chip counters")
+        with open(os.path.join(self.root, "sim", "chip-counters.txt")) as f:
+            return {line.split()[0]: int(line.split()[1]) for line in f if line.strip()}
+
+    def idle_pass(self):
+        """What one idle watch pass of the chip manager costs: the commonest
+        change of the chip's counters between two looks a few ms apart."""
+        seen, last = {}, self.counters()
+        deadline = time.monotonic() + 1
+        while time.monotonic() < deadline:
+            now = self.counters()
+            step = tuple(now[k] - last[k] for k in COUNTED)
+            if any(step):
+                seen[step] = seen.get(step, 0) + 1
+            last = now
+        return max(seen, key=seen.get)
+
+    def move_cost(self, x, idle):
+        """The chip traffic of one move of window 0 to `x`: the counters,
+        looked at every few ms from before the write until the pass is
+        surely over, less each look that changed by one idle watch pass
+        exactly (the manager runs one pass at a time)."""
+        last = self.counters()
+        total = [0] * len(COUNTED)
+        self.write(WINDOW0 + WINDOW_X, struct.pack("<H", x))
+        deadline = time.monotonic() + MOVE_S
+        while time.monotonic() < deadline:
+            now = self.counters()
+            step = tuple(now[k] - last[k] for k in COUNTED)
+            if step != idle:
+                total = [t + d for t, d in zip(total, step)]
+            last = now
+        return dict(zip(COUNTED, total))
+
     def cpu_ns(self):
         total = 0
         for task in os.listdir("/proc/%d/task" % self.proc.pid):
@@ -151,6 +194,20 @@ class Box:
         return took
 
 
+def moves_after_pauses(box, pauses, rounds, row):
+    """Window 0 moved `rounds` times after each pause: the chip traffic of
+    each move, kept in `row` by pause."""
+    idle = box.idle_pass()
+    x = 0
+    for pause in pauses:
+        costs = []
+        for _ in range(rounds):
+            time.sleep(pause)
+            x = 200 - x
+            costs.append(box.move_cost(x, idle))
+        row["moves"] = row.get("moves", []) + [(pause, costs)]
+
+
 def load():
     return "load average %s, %d CPUs" % (" ".join(open("/proc/loadavg").read().split()[:3]), os.cpu_count())
 
@@ -159,6 +216,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--seconds", type=float, default=30, help="idle measurement (default 30)")
     parser.add_argument("--rounds", type=int, default=3, help="start-ups and writes per build (default 3)")
+    parser.add_argument("--move-pauses", default="", metavar="S,S,...",
+                        help="also move window 0 --rounds times after each of these pauses (s)")
     parser.add_argument("builds", nargs="+", metavar="NAME=PROGRAM")
     args = parser.parse_args()
     boxes = [Box(*b.split("=", 1), i) for i, b in enumerate(args.builds)]
@@ -192,6 +251,16 @@ def main():
         for b in boxes:
             rows[b.name]["contrast"] = max(b.write_reaches_chip(CONTRAST, contrasts))
             rows[b.name]["move"] = max(b.write_reaches_chip(WINDOW0 + WINDOW_X, moves))
+        pauses = [float(p) for p in args.move_pauses.split(",") if p]
+        if pauses:
+            print("window moves after pauses of %s s, all builds at once; %s" % (args.move_pauses, load()),
+                  flush=True)
+            threads = [threading.Thread(target=moves_after_pauses, args=(b, pauses, args.rounds, rows[b.name]))
+                       for b in boxes]
+            for t in threads:
+                t.start()
+            for t in threads:
+                t.join()
     finally:
         for b in boxes:
             if b.proc:
@@ -205,6 +274,18 @@ def main():
         print("| %s | %.2f-%.2f s | %.2f %% | %.1f MB | %.0f ms (%.1f frames) | %.0f ms (%.1f frames) |" % (
             b.name, min(starts[b.name]), max(starts[b.name]), r["idle"], r["rss"],
             r["contrast"], r["contrast"] / FRAME_MS, r["move"], r["move"] / FRAME_MS))
+    if any("moves" in rows[b.name] for b in boxes):
+        print()
+        print("| build | " + " | ".join("after %g s: transfers, reads" % p for p, _ in rows[boxes[0].name]["moves"])
+              + " |")
+        print("|---" * (1 + len(rows[boxes[0].name]["moves"])) + "|")
+        for b in boxes:
+            cells = []
+            for _, costs in rows[b.name]["moves"]:
+                t = sorted(c["transfers"] for c in costs)
+                r = sorted(c["reads"] for c in costs)
+                cells.append("%d-%d, %d-%d" % (t[0], t[-1], r[0], r[-1]))
+            print("| %s | %s |" % (b.name, " | ".join(cells)))
     print(load())
     return 0
 
