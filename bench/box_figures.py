@@ -39,6 +39,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "docs", "examples"))
+import kel_client  # noqa: E402
 from kel_client import BOX, BRIGHTNESS, TCP_PORT, UDP_PORT, WINDOW0, WINDOW_X, decode, encode  # noqa: E402
 
 CONTRAST = 2178
@@ -46,6 +47,7 @@ FRAME_MS = 1000 / 60
 SETTLE_S = 5
 COUNTED = ("transfers", "reads", "calls")
 MOVE_S = 0.3  # a move's pass is over well within this
+MOVE_X = 200  # window 0 moves between x 0 and this
 SIGNALS = ["plug 0 1920x1080@60", "plug 1 1920x1080@60", "plug 2 1280x720@60", "plug 3 3840x2160@30"]
 
 
@@ -198,12 +200,14 @@ def moves_after_pauses(box, pauses, rounds, row):
     """Window 0 moved `rounds` times after each pause: the chip traffic of
     each move, kept in `row` by pause."""
     idle = box.idle_pass()
-    x = 0
+    reader = kel_client.Box(box.address)
+    x = reader.read_u16(WINDOW0 + WINDOW_X)
+    reader.close()
     for pause in pauses:
         costs = []
         for _ in range(rounds):
             time.sleep(pause)
-            x = 200 - x
+            x = MOVE_X - x if x in (0, MOVE_X) else 0
             costs.append(box.move_cost(x, idle))
         row["moves"] = row.get("moves", []) + [(pause, costs)]
 
@@ -247,7 +251,7 @@ def main():
             rows[b.name]["rss"] = b.rss_mb()
         print("writes to the chip; %s" % load(), flush=True)
         contrasts = [struct.pack("<H", 50 + 10 * (i % 2)) for i in range(1, args.rounds + 1)]
-        moves = [struct.pack("<H", 200 * (i % 2)) for i in range(1, args.rounds + 1)]
+        moves = [struct.pack("<H", MOVE_X * (i % 2)) for i in range(1, args.rounds + 1)]
         for b in boxes:
             rows[b.name]["contrast"] = max(b.write_reaches_chip(CONTRAST, contrasts))
             rows[b.name]["move"] = max(b.write_reaches_chip(WINDOW0 + WINDOW_X, moves))
