@@ -567,8 +567,10 @@ BENCHMARK(BM_WindowMove)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 BENCHMARK(BM_WindowMoveAmong)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20)->DenseRange(1, 6);
 // Pauses of 6, 30 and 120 s, 1 to 6 windows each: the 30 s rows take 12
 // minutes, the 120 s rows 48 (--benchmark_filter='AfterPause/./6/' runs the
-// 6 s rows alone). The rows run in this order on one box, so the frames'
-// timing each row starts from was learnt over the rows before it.
+// 6 s rows alone). Run in one process, the rows run in this order on one
+// box, and the frames' timing each row starts from was learnt over the rows
+// before it; bench/compare-builds runs each row in a process of its own,
+// from the timing its set-up learnt.
 BENCHMARK(BM_WindowMoveAmongAfterPause)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(4)
