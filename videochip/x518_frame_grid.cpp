@@ -44,7 +44,7 @@ X518FrameGrid::Stretch X518FrameGrid::stretch(Time armed, Time clear, double per
             return {std::max(at(earliestUs(index)), clear), at(latestUs(index)), index};
     }
     const Time poll = clear + std::chrono::milliseconds(kPollMs);
-    if (periodUs <= 0)
+    if (periodUs <= 0 || !known_)
         return {clear, poll, -1};
     // The first frame end after the arming comes within a period of it.
     const Time bound = armed + toDuration(periodUs * (1.0 + kDriftPpm * kPpm));

@@ -33,8 +33,9 @@
 // stretch where it can lie at even steps of at most kSparseStep of a
 // period: a few reads, and the wait ends at most that long after its
 // frame, as a look at the end of a stretch a quarter period wide may.
-// Without a period, or once a frame is overdue, it reads once every
-// kPollMs.
+// Without a grid or a period, or once a frame is overdue, it reads once
+// every kPollMs: a grid's first sighting is as close as it can be, so the
+// sightings after it bound the period the sooner.
 #pragma once
 
 #include <algorithm>
@@ -54,7 +55,7 @@ public:
     // the flag having been read clear at `clear` (the arming, before the
     // first read): between `from` and `to`, the grid's end `index`; -1 when
     // the grid places no end there, and `to` is a period after the arming
-    // (or, without a period or once that has passed, a poll later).
+    // (or, without a grid or a period or once that has passed, a poll later).
     struct Stretch {
         Time from, to;
         int index = -1;
