@@ -33,8 +33,8 @@ QString tipText(int kind)
     };
     static const pages::Texts kInserted = {
         QStringLiteral("U盘已接入\n请稍候…"),
-        QStringLiteral("USB driver is connected,please wait..."),
-        QStringLiteral("Драйвер USB подключен,\nпожалуйста,подождите..."),
+        QStringLiteral("USB drive is connected, please wait..."),
+        QStringLiteral("USB-накопитель\nподключен, пожалуйста,\nподождите..."),
         QStringLiteral("Usb đã truy cập\nxin vui lòng chờ …"),
         QStringLiteral("U盤已接入\n請稍候…"),
     };
