@@ -33,22 +33,22 @@ QString tipText(int kind)
     };
     static const pages::Texts kInserted = {
         QStringLiteral("U盘已接入\n请稍候…"),
-        QStringLiteral("USB driver is connected,please wait..."),
-        QStringLiteral("Драйвер USB подключен,\nпожалуйста,подождите..."),
+        QStringLiteral("USB drive is connected, please wait..."),
+        QStringLiteral("USB-накопитель\nподключен, пожалуйста,\nподождите..."),
         QStringLiteral("Usb đã truy cập\nxin vui lòng chờ …"),
         QStringLiteral("U盤已接入\n請稍候…"),
     };
     static const pages::Texts kUnplugged = {
         QStringLiteral("U盘已拔出"),
         QStringLiteral("USB drive is unplugged."),
-        QStringLiteral("USB-накопитель\nотключен от сети."),
-        QStringLiteral("USB Thì không kết nối."),
+        QStringLiteral("USB-накопитель\nбыл извлечён."),
+        QStringLiteral("Ổ USB đã được rút ra."),
         QStringLiteral("U盤已拔出"),
     };
     static const pages::Texts kReading = {
         QStringLiteral("正在读取中，请稍候…"),
         QStringLiteral("Reading the data,pls wait"),
-        QStringLiteral("Прочитайте данные,\nпожалуйста,подождите"),
+        QStringLiteral("Чтение данных,\nпожалуйста, подождите"),
         QStringLiteral("Đang đọc,\nxin vui lòng chờ …"),
         QStringLiteral("正在讀取中，請稍候…"),
     };

@@ -17,7 +17,7 @@
 namespace {
 
 const pages::Texts kTitle = {QStringLiteral("工厂设置"), QStringLiteral("Factory setup"),
-                             QStringLiteral("Системные настройки"), QStringLiteral("Khôi phục cài đặt gốc"),
+                             QStringLiteral("Заводские настройки"), QStringLiteral("Khôi phục cài đặt gốc"),
                              QStringLiteral("工廠設置")};
 const pages::Texts kLanguage = {QStringLiteral("语言"), QStringLiteral("language"), QStringLiteral("Язык"),
                                 QStringLiteral("Ngôn ngữ"), QStringLiteral("語言")};

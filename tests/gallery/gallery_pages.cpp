@@ -473,9 +473,10 @@ QImage recoveryOpenedWithoutFpga()
     return image;
 }
 
-// The recovery page after a job `keys` posted was cut short because FPGA 0
-// stopped: Query with nothing found before, or Recovery of `entry`.
-QImage recoveryWithoutFpga(const QString& entry, const std::vector<int>& keys)
+// The recovery page after a job `keys` posted ended without a card found,
+// or was cut short because FPGA 0 stopped (`noFpga`): Query with nothing
+// found before, or Recovery of `entry`.
+QImage recoveryAfterJob(const QString& entry, const std::vector<int>& keys, bool noFpga = true)
 {
     MainWindowUnder main;
     sampleFpga();
@@ -484,7 +485,7 @@ QImage recoveryWithoutFpga(const QString& entry, const std::vector<int>& keys)
     showRecoveryResult(page, entry, false);
     sendKeys(&page, keys);
     g_send_para.end();
-    fpga->job_report.no_fpga = true;
+    fpga->job_report.no_fpga = noFpga;
     emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
     fpga->job_report.no_fpga = false;
     return grabWidget(&page);
@@ -741,10 +742,11 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_found", [] { return recoveryPage(QStringLiteral("01/02/03/04")); }},
         {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
         {"rcv_recovery_no_answer", [] { return recoveryPage(QStringLiteral("01/02/03/04"), true); }},
-        {"rcv_recovery_query_no_fpga", [] { return recoveryWithoutFpga(QString(), {Qt::Key_Q}); }},
+        {"rcv_recovery_none_found", [] { return recoveryAfterJob(QString(), {Qt::Key_Q}, false); }},
+        {"rcv_recovery_query_no_fpga", [] { return recoveryAfterJob(QString(), {Qt::Key_Q}); }},
         {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
         {"rcv_recovery_recovery_no_fpga",
-         [] { return recoveryWithoutFpga(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
+         [] { return recoveryAfterJob(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
     };
     return pages;
 }

@@ -225,11 +225,11 @@ TEST_F(WholeBox, ThePassThroughsOfTheProtocolPageAreAnsweredAsPrinted)
 {
     constexpr u8 kBusy = 3;
     constexpr int kTries = 100, kRetryMs = 100, kReplyMs = 3000;
-    const std::vector<PassThroughExchange> exchanges = documentedPassThroughs();
+    const std::vector<DocumentedExchange> exchanges = documentedExchanges(passThroughFrame);
     ASSERT_GE(exchanges.size(), 2u) << "the page's pass-throughs were not found";
     auto pc = tcpClient();
     ASSERT_TRUE(pc->ok());
-    for (const PassThroughExchange& e : exchanges) {
+    for (const DocumentedExchange& e : exchanges) {
         const std::string shown = ::testing::PrintToString(e.request);
         std::optional<CTRL_FRAME> reply;
         for (int t = 0; t < kTries && (!reply || statusOf(*reply) == kBusy); ++t) {
