@@ -149,7 +149,7 @@ public:
     // holds Utils::_file_deal_mutex.
     static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
 
-    QMutex mutex;                      // writers of ram_para.source_status and of register 37
+    QMutex mutex;                      // writers of ram_para.source_status and of registers 37 and 44
     KEL_RAM_PARA ram_para;             // the live block
     KEL_RAM_PARA ram_para_shadow;      // the block as at the last write-back
     USER_MODE_SLOT ram_user_mode[ram::kUserModes];
