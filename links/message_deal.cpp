@@ -139,6 +139,21 @@ u8* ramRange(KelRamPara* store, u32 addr, size_t count)
     return reinterpret_cast<u8*>(&store->ram_user_mode[slot - 1]) + at;
 }
 
+// FPGA f's memory from `offset`, for a RAM address in the FPGAs' memories.
+struct FpgaMemoryRange {
+    u8 fpga;
+    u16 offset;
+    bool inside;  // within that FPGA's memory, and not empty
+};
+
+FpgaMemoryRange fpgaMemoryRange(u32 addr, u16 count)
+{
+    const u32 at = addr - message_deal::kFpgaMemoryAddress;
+    const u16 offset = static_cast<u16>(at % message_deal::kFpgaMemoryStep);
+    return {static_cast<u8>(at / message_deal::kFpgaMemoryStep), offset,
+            count > 0 && offset + count <= message_deal::kFpgaMemoryStep};
+}
+
 // ------------------------------------------------------------------ pass-through bookkeeping
 
 struct PassbyState {
@@ -456,6 +471,8 @@ u8 message_deal::read_ram(const CTRL_FRAME& req, CTRL_FRAME& reply)
     const u16 count = getU16(req.payload.data() + kRamAddressSize);
     if (count > kMaxReadCount)
         return ST_REFUSED;
+    if (inFpgaMemory(addr))
+        return readFpgaMemory(addr, count, reply);
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return ST_BUSY;
@@ -476,6 +493,8 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
     const u16 count = static_cast<u16>(req.length - kRamAddressSize);
     // The store only reads the bytes it is handed.
     u8* data = const_cast<u8*>(req.payload.data()) + kRamAddressSize;
+    if (inFpgaMemory(addr))
+        return writeFpgaMemory(addr, data, count);
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return ST_BUSY;
@@ -492,6 +511,43 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
     }
     // A user mode is only kept in memory until the PC commits it (register 11).
     return store->KelModeUserRamParaDeal(data, count, addr) == 0 ? ST_DONE : ST_REFUSED;
+}
+
+bool message_deal::inFpgaMemory(u32 addr)
+{
+    return addr >= kFpgaMemoryAddress && addr - kFpgaMemoryAddress < kFpgaMemoryStep * fpga::kFpgas;
+}
+
+u8 message_deal::readFpgaMemory(u32 addr, u16 count, CTRL_FRAME& reply)
+{
+    const FpgaMemoryRange r = fpgaMemoryRange(addr, count);
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    if (!r.inside)
+        return ST_REFUSED;
+    if (!fpga)
+        return ST_BUSY;
+    u8 bytes[fpga::kRamSize];
+    if (!fpga->readControllerMemory(r.fpga, r.offset, bytes, count))
+        return ST_REFUSED;  // a box without that FPGA
+    reply.appendU32(addr);
+    reply.appendU16(count);
+    reply.append(bytes, count);
+    return ST_DONE;
+}
+
+u8 message_deal::writeFpgaMemory(u32 addr, const u8* data, u16 count)
+{
+    const FpgaMemoryRange r = fpgaMemoryRange(addr, count);
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    if (!r.inside)
+        return ST_REFUSED;
+    if (!fpga)
+        return ST_BUSY;
+    switch (fpga->writeControllerMemory(r.fpga, r.offset, data, count)) {
+    case fpga_manage::kMemoryHeld: return ST_DONE;
+    case fpga_manage::kMemoryRefused: return ST_REFUSED;
+    default: return ST_BUSY;  // not in the FPGA or not in its file yet: kept, written later
+    }
 }
 
 // ------------------------------------------------------------------ registers

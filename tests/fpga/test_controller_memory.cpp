@@ -3,6 +3,7 @@
 // what the FPGA does not take is kept and written at its next bring-up, and
 // a file the box cannot take is refused whole. The link's side of a write
 // runs on a thread of its own; the test drives the manager's passes.
+#include "app/syncupdate.h"
 #include "app/utils.h"
 #include "fpga/controller_memory.h"
 #include "tests/fpga/fpga_test.h"
@@ -154,6 +155,9 @@ TEST_F(ControllerMemoryTest, WithTheDiskFullAWriteReachesTheFpgaAndRegister44Say
     EXPECT_TRUE(memoryWaits());
     QCoreApplication::processEvents();
     EXPECT_EQ(count(SYNC_PARA_CHANGED), 1);
+    // The change notifier's bits of register 44 leave the manager's alone.
+    SyncUpdate::pInstance()->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_TRUE(memoryWaits());
 
     // Tried again a second later, once the disk takes it.
     platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
