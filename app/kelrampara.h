@@ -62,6 +62,10 @@ public:
     // code of a kind that still waits there is folded into the waiting one
     // (the refresh reads the live block anyway).
     static int test_signal(int code);
+    // Sets (`on`) or clears `bits` of a register-image byte that other
+    // writers share, under `mutex`, then announces `code`. Nothing but the
+    // code without a store.
+    static void markRegister(u8 KEL_REG_IMAGE::*reg, u8 bits, bool on, int code);
 
     int ram_para_save();
     int KelRamParaDeal(u8* data, u16 len, u32 offset);

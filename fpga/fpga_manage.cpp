@@ -346,13 +346,8 @@ void fpga_manage::publishMemoryState(bool owed)
     if (owed == memory_owed_)
         return;
     memory_owed_ = owed;
-    if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
-        // Register 44 is shared with the change notifier (bits 0 and 1).
-        QMutexLocker lock(&store->mutex);
-        u8& state = store->reg_image.save_state;
-        state = static_cast<u8>(owed ? state | ram::kSaveFpgaMemoryWaits : state & ~ram::kSaveFpgaMemoryWaits);
-    }
-    KelRamPara::test_signal(SYNC_PARA_CHANGED);
+    // Register 44 is shared with the change notifier (bits 0 and 1).
+    KelRamPara::markRegister(&KEL_REG_IMAGE::save_state, ram::kSaveFpgaMemoryWaits, owed, SYNC_PARA_CHANGED);
 }
 
 void fpga_manage::bringUpMemory(u8 fpga)

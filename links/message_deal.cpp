@@ -139,19 +139,24 @@ u8* ramRange(KelRamPara* store, u32 addr, size_t count)
     return reinterpret_cast<u8*>(&store->ram_user_mode[slot - 1]) + at;
 }
 
-// FPGA f's memory from `offset`, for a RAM address in the FPGAs' memories.
-struct FpgaMemoryRange {
+// A request at a RAM address in the FPGAs' memories: FPGA f's memory from
+// `offset`, and the FPGA manager that keeps it; `status` is ST_DONE, or what
+// to answer when the range leaves that FPGA's memory or no manager keeps it.
+struct FpgaMemoryRequest {
+    fpga_manage* keeper;
     u8 fpga;
     u16 offset;
-    bool inside;  // within that FPGA's memory, and not empty
+    u8 status;
 };
 
-FpgaMemoryRange fpgaMemoryRange(u32 addr, u16 count)
+FpgaMemoryRequest fpgaMemoryRequest(u32 addr, u16 count)
 {
     const u32 at = addr - message_deal::kFpgaMemoryAddress;
     const u16 offset = static_cast<u16>(at % message_deal::kFpgaMemoryStep);
-    return {static_cast<u8>(at / message_deal::kFpgaMemoryStep), offset,
-            count > 0 && offset + count <= message_deal::kFpgaMemoryStep};
+    fpga_manage* keeper = fpga_manage::p_fpga_manage;
+    const bool inside = count > 0 && offset + count <= message_deal::kFpgaMemoryStep;
+    return {keeper, static_cast<u8>(at / message_deal::kFpgaMemoryStep), offset,
+            !inside ? message_deal::ST_REFUSED : keeper ? message_deal::ST_DONE : message_deal::ST_BUSY};
 }
 
 // ------------------------------------------------------------------ pass-through bookkeeping
@@ -520,14 +525,11 @@ bool message_deal::inFpgaMemory(u32 addr)
 
 u8 message_deal::readFpgaMemory(u32 addr, u16 count, CTRL_FRAME& reply)
 {
-    const FpgaMemoryRange r = fpgaMemoryRange(addr, count);
-    fpga_manage* fpga = fpga_manage::p_fpga_manage;
-    if (!r.inside)
-        return ST_REFUSED;
-    if (!fpga)
-        return ST_BUSY;
+    const FpgaMemoryRequest r = fpgaMemoryRequest(addr, count);
+    if (r.status != ST_DONE)
+        return r.status;
     u8 bytes[fpga::kRamSize];
-    if (!fpga->readControllerMemory(r.fpga, r.offset, bytes, count))
+    if (!r.keeper->readControllerMemory(r.fpga, r.offset, bytes, count))
         return ST_REFUSED;  // a box without that FPGA
     reply.appendU32(addr);
     reply.appendU16(count);
@@ -537,13 +539,10 @@ u8 message_deal::readFpgaMemory(u32 addr, u16 count, CTRL_FRAME& reply)
 
 u8 message_deal::writeFpgaMemory(u32 addr, const u8* data, u16 count)
 {
-    const FpgaMemoryRange r = fpgaMemoryRange(addr, count);
-    fpga_manage* fpga = fpga_manage::p_fpga_manage;
-    if (!r.inside)
-        return ST_REFUSED;
-    if (!fpga)
-        return ST_BUSY;
-    switch (fpga->writeControllerMemory(r.fpga, r.offset, data, count)) {
+    const FpgaMemoryRequest r = fpgaMemoryRequest(addr, count);
+    if (r.status != ST_DONE)
+        return r.status;
+    switch (r.keeper->writeControllerMemory(r.fpga, r.offset, data, count)) {
     case fpga_manage::kMemoryHeld: return ST_DONE;
     case fpga_manage::kMemoryRefused: return ST_REFUSED;
     default: return ST_BUSY;  // not in the FPGA or not in its file yet: kept, written later
