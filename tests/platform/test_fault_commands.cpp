@@ -141,23 +141,6 @@ TEST_F(FaultCommands, AnFpgaKeepsItsParameterMemoryOverAResetAndThePipeShowsIt)
     EXPECT_EQ(control("fpga registers"), "error fpga registers: fpga or fpga memory, not fpga registers");
 }
 
-// A board with one FPGA has neither the node of FPGA 1 nor that of its flash.
-TEST_F(FaultCommands, ABoardWithOneFpgaHasNoNodesForTheSecond)
-{
-    EXPECT_FALSE(platform::sim::setFpgasFitted(0));
-    EXPECT_FALSE(platform::sim::setFpgasFitted(3));
-    ASSERT_TRUE(platform::sim::setFpgasFitted(1));
-    EXPECT_LT(platform::devOpen(fpga::kSpiNodeFpga[1], 0), 0);
-    EXPECT_LT(platform::devOpen(fpga::kSpiNodeFlash[1], 0), 0);
-    const int fd = platform::devOpen(fpga::kSpiNodeFpga[0], 0);
-    EXPECT_GE(fd, 0);
-    platform::devClose(fd);
-    ASSERT_TRUE(platform::sim::setFpgasFitted(2));
-    const int second = platform::devOpen(fpga::kSpiNodeFpga[1], 0);
-    EXPECT_GE(second, 0);
-    platform::devClose(second);
-}
-
 // The control pipe follows the box: a box started in another root after the
 // first (a test's next case) is driven through its own pipe, and the
 // outcomes land in its own log.
