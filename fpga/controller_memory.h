@@ -16,8 +16,8 @@
 
 #include <QString>
 #include <bitset>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
