@@ -265,6 +265,16 @@ void KelRamPara::setRegisterStartValues()
 
 // ---------------------------------------------------------------- signal and apply
 
+void KelRamPara::markRegister(u8 KEL_REG_IMAGE::*reg, u8 bits, bool on, int code)
+{
+    if (KelRamPara* store = p_kelrampara_config) {
+        QMutexLocker lock(&store->mutex);
+        u8& value = store->reg_image.*reg;
+        value = static_cast<u8>(on ? value | bits : value & ~bits);
+    }
+    test_signal(code);
+}
+
 int KelRamPara::test_signal(int code)
 {
     KelRamPara* store = p_kelrampara_config;

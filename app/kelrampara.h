@@ -62,6 +62,10 @@ public:
     // code of a kind that still waits there is folded into the waiting one
     // (the refresh reads the live block anyway).
     static int test_signal(int code);
+    // Sets (`on`) or clears `bits` of a register-image byte that other
+    // writers share, under `mutex`, then announces `code`. Nothing but the
+    // code without a store.
+    static void markRegister(u8 KEL_REG_IMAGE::*reg, u8 bits, bool on, int code);
 
     int ram_para_save();
     int KelRamParaDeal(u8* data, u16 len, u32 offset);
@@ -149,7 +153,7 @@ public:
     // holds Utils::_file_deal_mutex.
     static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
 
-    QMutex mutex;                      // writers of ram_para.source_status and of register 37
+    QMutex mutex;                      // writers of ram_para.source_status and of registers 37 and 44
     KEL_RAM_PARA ram_para;             // the live block
     KEL_RAM_PARA ram_para_shadow;      // the block as at the last write-back
     USER_MODE_SLOT ram_user_mode[ram::kUserModes];

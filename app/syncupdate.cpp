@@ -430,12 +430,19 @@ void SyncUpdate::retrySaves()
         g_custommode->refreshSlotState();
 }
 
-// Register 44 and the pages that show it follow whether saving fails.
+// Register 44 and the pages that show it follow whether saving fails. Its
+// bit 2 is the FPGA manager's, which raises a change code when it moves.
 void SyncUpdate::tellSaveState(KelRamPara* store)
 {
-    const u8 state = static_cast<u8>((m_saveFailing ? ram::kSaveParaFileFails : 0) |
-                                     (store->modeFilesPending() ? ram::kSaveModeFileWaits : 0));
-    store->reg_image.save_state = state;
+    const u8 own = static_cast<u8>((m_saveFailing ? ram::kSaveParaFileFails : 0) |
+                                   (store->modeFilesPending() ? ram::kSaveModeFileWaits : 0));
+    u8 state;
+    {
+        QMutexLocker lock(&store->mutex);
+        u8& reg = store->reg_image.save_state;
+        reg = static_cast<u8>((reg & ram::kSaveFpgaMemoryWaits) | own);
+        state = reg;
+    }
     if (state == m_saveState)
         return;
     m_saveState = state;

@@ -9,6 +9,7 @@
 #include "app/fpga_handover.h"
 #include "app/global.h"
 #include "app/tick_pacer.h"
+#include "fpga/controller_memory.h"
 #include "fpga/fpga_drv.h"
 #include "fpga/fpga_manage_jobs.h"
 #include "fpga/incomplete_record.h"
@@ -95,9 +96,29 @@ public:
     // parameter memory; returns 0.
     static int get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* w,
                                   unsigned short* h);
-    // Writes bytes of an FPGA's parameter memory and its image; false when
-    // the range passes 1 KB or the transfer failed.
+    // Writes bytes of an FPGA's parameter memory and reads them back into
+    // its image; false (the image as it was) when the range passes 1 KB, a
+    // transfer failed or the FPGA does not hold the bytes. The manager's
+    // thread alone calls it on the box.
     bool writeRamPara(u8 fpga, u16 offset, const u8* data, int len);
+
+    // ---- the controller memory a PC reads and writes (any thread)
+    enum MemoryWrite { kMemoryHeld, kMemoryRefused, kMemoryNotHeld };
+    // The longest a write waits for the manager's thread.
+    static constexpr int kMemoryWaitMs = 1000;
+    // The range lies in FPGA `fpga`'s memory and the box has that FPGA
+    // (its SPI node opened).
+    bool memoryReachable(u8 fpga, int offset, int len) const;
+    // A PC's write, handed to the manager's thread, which writes it into
+    // the FPGA and its file (ControllerMemory); the caller waits for that
+    // pass, kMemoryWaitMs at most. Held: the FPGA holds the bytes, read
+    // back, and the file keeps them. Not held: the FPGA is not running,
+    // did not take them or the file could not be written (the bytes are
+    // kept all the same and written at the next bring-up), or the thread
+    // did not get to it in time (it carries the write out later).
+    MemoryWrite writeControllerMemory(u8 fpga, u16 offset, const u8* data, int len);
+    // What the FPGA holds, as the image has it; false when not reachable.
+    bool readControllerMemory(u8 fpga, u16 offset, u8* out, int len);
     // Fills the record from the system clock.
     static int IT8563WE_Get(TimeRealType* t);
     // A time as the upgrade's log writes it: hour:minute:second in decimal,
@@ -119,6 +140,9 @@ public:
     void setPassbySink(u8 link, PassbyReplySink sink);
 
     // ---- the thread's work
+    // The controller memory's part of a pass, first in every pass: the
+    // PC's writes into the FPGAs and the files that owe them.
+    void memoryDeal();
     // One pass of the normal work.
     void fpga_manage_deal();
     // One pass while a USB upgrade is requested.
@@ -288,6 +312,12 @@ private:
     bool modifyRegister(u8 fpga, u8 reg, u8 mask, u8 value, bool verify);
     void applySideEffects(u8 fpga, u8 reg, u8 value);
 
+    // the controller memory: the files, and the bring-up's writes
+    bool saveMemory(u8 fpga, const u8* bytes);
+    void bringUpMemory(u8 fpga);
+    // Register 44 follows whether a file owes what the PC wrote.
+    void publishMemoryState(bool owed);
+
     // pieces of one pass
     void pcCmdDeal();
     void fpgaStateDeal(u8 fpga);
@@ -353,6 +383,9 @@ private:
     u8* upgrade_buf_ = nullptr;    // the transfer buffer while a run holds it
 
     PacedWorker worker_;
+    ControllerMemory memory_;
+    bool memory_owed_ = false;                   // register 44 as last told
+    bool memory_file_failing_[fpga::kFpgas] = {};  // said once on the console
     std::atomic<bool> running_[fpga::kFpgas];  // power-up finished
     bool waiting_[fpga::kFpgas] = {};           // out of reset, waiting for the power-up
     u32 wait_tick_[fpga::kFpgas] = {};          // since when

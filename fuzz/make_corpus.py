@@ -51,6 +51,8 @@ REQUESTS = {
     'write_block': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x0880) + struct.pack('<H', 80)),
     'write_save_request': frame(BOX, PC, 0x11, 0, struct.pack('<I', 868) + struct.pack('<H', 3)),
     'write_slot': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x2000) + bytes([0xAA, 0xAA, 1, 2, 3])),
+    'read_fpga_memory': frame(BOX, PC, 0x10, 0, struct.pack('<IH', 0x11008, 8)),
+    'write_fpga_memory': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x11008) + struct.pack('<4H', 128, 64, 1536, 896)),
     'read_regs': frame(BOX, PC, 0x12, 0, bytes([0, 170])),
     'write_reg11': frame(BOX, PC, 0x13, 0, bytes([11, 0x0C])),
     'write_reg14': frame(BOX, PC, 0x13, 0, bytes([14, 0x01])),
@@ -149,7 +151,7 @@ def main():
     for name, data in list(REQUESTS.items()) + list(GARBAGE.items()) + list(FILES.items()):
         write(os.path.join(here, 'corpus', 'handler'), name, b'\x00' + data)
     everything = {**REQUESTS, **FILES}
-    for name in ('read_block', 'write_block', 'write_slot', 'read_regs', 'net_address', 'file_start_osds',
+    for name in ('read_block', 'write_block', 'write_slot', 'write_fpga_memory', 'read_regs', 'net_address', 'file_start_osds',
                  'file_data', 'file_end', 'flash_erase', 'flash_read'):
         raw = everything[name]
         body = raw[1:-1].replace(b'\xaa\x85', b'\xa5').replace(b'\xaa\x7a', b'\x5a').replace(b'\xaa\x8a', b'\xaa')

@@ -139,6 +139,26 @@ u8* ramRange(KelRamPara* store, u32 addr, size_t count)
     return reinterpret_cast<u8*>(&store->ram_user_mode[slot - 1]) + at;
 }
 
+// A request at a RAM address in the FPGAs' memories: FPGA f's memory from
+// `offset`, and the FPGA manager that keeps it; `status` is ST_DONE, or what
+// to answer when the range leaves that FPGA's memory or no manager keeps it.
+struct FpgaMemoryRequest {
+    fpga_manage* keeper;
+    u8 fpga;
+    u16 offset;
+    u8 status;
+};
+
+FpgaMemoryRequest fpgaMemoryRequest(u32 addr, u16 count)
+{
+    const u32 at = addr - message_deal::kFpgaMemoryAddress;
+    const u16 offset = static_cast<u16>(at % message_deal::kFpgaMemoryStep);
+    fpga_manage* keeper = fpga_manage::p_fpga_manage;
+    const bool inside = count > 0 && offset + count <= message_deal::kFpgaMemoryStep;
+    return {keeper, static_cast<u8>(at / message_deal::kFpgaMemoryStep), offset,
+            !inside ? message_deal::ST_REFUSED : keeper ? message_deal::ST_DONE : message_deal::ST_BUSY};
+}
+
 // ------------------------------------------------------------------ pass-through bookkeeping
 
 struct PassbyState {
@@ -456,6 +476,8 @@ u8 message_deal::read_ram(const CTRL_FRAME& req, CTRL_FRAME& reply)
     const u16 count = getU16(req.payload.data() + kRamAddressSize);
     if (count > kMaxReadCount)
         return ST_REFUSED;
+    if (inFpgaMemory(addr))
+        return readFpgaMemory(addr, count, reply);
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return ST_BUSY;
@@ -476,6 +498,8 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
     const u16 count = static_cast<u16>(req.length - kRamAddressSize);
     // The store only reads the bytes it is handed.
     u8* data = const_cast<u8*>(req.payload.data()) + kRamAddressSize;
+    if (inFpgaMemory(addr))
+        return writeFpgaMemory(addr, data, count);
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return ST_BUSY;
@@ -492,6 +516,37 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
     }
     // A user mode is only kept in memory until the PC commits it (register 11).
     return store->KelModeUserRamParaDeal(data, count, addr) == 0 ? ST_DONE : ST_REFUSED;
+}
+
+bool message_deal::inFpgaMemory(u32 addr)
+{
+    return addr >= kFpgaMemoryAddress && addr - kFpgaMemoryAddress < kFpgaMemoryStep * fpga::kFpgas;
+}
+
+u8 message_deal::readFpgaMemory(u32 addr, u16 count, CTRL_FRAME& reply)
+{
+    const FpgaMemoryRequest r = fpgaMemoryRequest(addr, count);
+    if (r.status != ST_DONE)
+        return r.status;
+    u8 bytes[fpga::kRamSize];
+    if (!r.keeper->readControllerMemory(r.fpga, r.offset, bytes, count))
+        return ST_REFUSED;  // a box without that FPGA
+    reply.appendU32(addr);
+    reply.appendU16(count);
+    reply.append(bytes, count);
+    return ST_DONE;
+}
+
+u8 message_deal::writeFpgaMemory(u32 addr, const u8* data, u16 count)
+{
+    const FpgaMemoryRequest r = fpgaMemoryRequest(addr, count);
+    if (r.status != ST_DONE)
+        return r.status;
+    switch (r.keeper->writeControllerMemory(r.fpga, r.offset, data, count)) {
+    case fpga_manage::kMemoryHeld: return ST_DONE;
+    case fpga_manage::kMemoryRefused: return ST_REFUSED;
+    default: return ST_BUSY;  // not in the FPGA or not in its file yet: kept, written later
+    }
 }
 
 // ------------------------------------------------------------------ registers

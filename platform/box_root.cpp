@@ -210,7 +210,9 @@ ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t lim
     std::string p = path(boxPath);
     if (p.empty())
         return ReadResult::Missing;
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO put in a file's place would hold the reader
+    // in open() until something writes it; so it is refused as not a file.
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return ReadResult::Missing;
     struct stat st {};

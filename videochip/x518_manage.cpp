@@ -186,12 +186,7 @@ void x518_manage::publishRunning(bool running)
     if (running == running_shown_)
         return;
     running_shown_ = running;
-    if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
-        QMutexLocker lock(&store->mutex);
-        u8& flags = store->reg_image.chip_flags;
-        flags = u8(running ? flags | ram::kChipFlagVideoChipRunning : flags & ~ram::kChipFlagVideoChipRunning);
-    }
-    KelRamPara::test_signal(SYNC_CHIP_STATE);
+    KelRamPara::markRegister(&KEL_REG_IMAGE::chip_flags, ram::kChipFlagVideoChipRunning, running, SYNC_CHIP_STATE);
 }
 
 const KEL_RAM_PARA& x518_manage::block() const

@@ -5,6 +5,7 @@
 // the cards: a whole box answers them (test_whole_box.cpp); the flash
 // examples a chip whose faults change between them (test_flash_commands.cpp).
 #include "app/utils.h"
+#include "fpga/fpga_manage.h"
 #include "links/file_deal.h"
 #include "links/protocol_phy.h"
 #include "videochip/x518_manage.h"
@@ -16,12 +17,14 @@
 // what it says (the EDIDs in place, no font, every save landed, every window
 // shown), whatever an earlier test in this program left. Its video chip does
 // not answer (its flash commands say so): a chip manager is set aside while
-// the examples are served.
+// the examples are served. Its FPGAs run, with the memories a new box's
+// FPGAs hold.
 class ProtocolPage : public HandlerTest {
 protected:
     void SetUp() override
     {
         HandlerTest::SetUp();
+        ASSERT_TRUE(fpgaManagerRunning());
         chip_ = x518_manage::p_x518_manage;
         x518_manage::p_x518_manage = nullptr;
         if (file_deal::owner() != file_deal::kOwnerNone)

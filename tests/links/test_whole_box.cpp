@@ -322,6 +322,7 @@ protected:
     {
         putBoxFile("/data/configs/alias.json", QByteArray(100000, '[') + QByteArray(100000, ']'));
         putBoxFile("/data/configs/omenu.json.new", "torn");
+        putBoxFile("/data/fpga0_memory", "torn");
     }
 };
 
@@ -338,6 +339,11 @@ TEST_F(WholeBoxWithHostileFiles, StartsAnswersAndRefusesFilesItCannotRead)
     EXPECT_EQ(statusOf(*info), 0);
     EXPECT_TRUE(retry([&] { return !QFile::exists(root + "/data/configs/alias.json"); }, 30000));
     EXPECT_FALSE(QFile::exists(root + "/data/configs/omenu.json.new"));
+    // FPGA 0 keeps what it holds: port 0's half of the canvas.
+    const auto area = pc->request(pcRequest(0x10, cat({le32(0x11008), le16(8)})));
+    ASSERT_TRUE(area);
+    EXPECT_EQ(replyData(*area), cat({le32(0x11008), le16(8), le16(0), le16(0), le16(1920), le16(540)}));
+    EXPECT_EQ(boxFile("/data/fpga0_memory"), QByteArray("torn"));
 
     auto upload = [&](const char* tag, const std::string& file) {
         return filetest::sendAll(filetest::transferFrames(tag, filetest::bytesOf(file)),

@@ -16,6 +16,7 @@
 #include "screens/menus/temperature.h"
 #include "screens/page_directory.h"
 #include "tests/app/test_mainwindow_fixture.h"
+#include "tests/fpga/fpga_test.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -321,6 +322,28 @@ TEST_F(SettingsPages, PortViewScrollsOverSixPortsAndReadsOddPlacedAreas)
         EXPECT_EQ(view->selectedPort(), 0);
         EXPECT_EQ(view->firstShownPort(), 0);
     });
+}
+
+// Port 0's area as a PC wrote it into FPGA 0's memory: shown at once, and
+// after the box starts again (a power cut: the box writes it in again).
+TEST_F(SettingsPages, PortViewShowsTheAreaAPcWroteAtOnceAndAfterARestart)
+{
+    const std::vector<u8> area = {0x80, 0x00, 0x40, 0x00, 0x00, 0x06, 0x80, 0x03};
+    ASSERT_EQ(pcMemoryWrite(runningFpga(), 0, 8, area), fpga_manage::kMemoryHeld);
+    auto shown = [] {
+        QStringList values;
+        inside(PAGE_SENDING_PORTS, [&values](Page* page) {
+            for (const char* field : {"x_lineEdit", "y_lineEdit", "w_lineEdit", "h_lineEdit"})
+                values << fieldText(page, field);
+        });
+        return values;
+    };
+    const QStringList written = {"128", "64", "1536", "896"};
+    EXPECT_EQ(shown(), written);
+    delete fpga_manage::p_fpga_manage;
+    platform::sim::fpgaBoard()->setRam(0, 0, std::vector<uint8_t>(fpga::kRamSize, 0));
+    runningFpga();
+    EXPECT_EQ(shown(), written);
 }
 
 TEST_F(SettingsPages, DeviceInformationShowsSerialVersionsInputsAndLinks)
