@@ -109,8 +109,8 @@ bool checkHead(const std::string& bytes, const char (&magic)[4], u16 version, in
     if (std::memcmp(bytes.data(), magic, 4) != 0)
         return fail(why, QStringLiteral("not this kind of file"));
     Cursor c(bytes, 4, bytes.size());
-    u16 v;
-    u32 crc;
+    u16 v = 0;
+    u32 crc = 0;
     c.read16(&v);
     c.read16(count);
     c.read32(&crc);
