@@ -53,6 +53,19 @@ const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重�
                                       QStringLiteral("Шрифт неполный, установите снова!"),
                                       QStringLiteral("Phông chữ không hoàn chỉnh, hãy cài lại!"),
                                       QStringLiteral("字庫不完整，請重新升級!")};
+// The end of a run whose font was not written, its place in the video
+// chip's flash not erased: the disk took no mark for it (below).
+const pages::Texts kFontKept = {QStringLiteral("字库未更新，保留原字库!"), QStringLiteral("Font not updated, old font kept!"),
+                                QStringLiteral("Шрифт не обновлён, старый сохранён!"),
+                                QStringLiteral("Phông chữ chưa cập nhật, giữ phông cũ!"),
+                                QStringLiteral("字庫未更新，保留原字庫!")};
+// Why an FPGA program or a font was not written: the disk under /data takes
+// no file, so the mark that would tell a torn flash after a power cut could
+// not be stored, and nothing was erased.
+const pages::Texts kStorageRefuses = {QStringLiteral("存储空间已满或只读!"), QStringLiteral("Storage full or read-only!"),
+                                      QStringLiteral("Память заполнена или защищена от записи!"),
+                                      QStringLiteral("Bộ nhớ đầy hoặc chỉ đọc!"),
+                                      QStringLiteral("存儲空間已滿或唯讀!")};
 // The end of a run whose new application could not be written whole.
 const pages::Texts kApplicationFailed = {QStringLiteral("应用程序未安装，请重新升级!"),
                                          QStringLiteral("Application not installed, install it again!"),
@@ -223,13 +236,18 @@ void firmware_usbgrade::showRedLines(const QStringList& failures, const QString&
 }
 
 // Per FPGA what its flash holds: a torn program (whatever this run did),
-// else this run's program unverified or refused.
+// else this run's program unverified or kept out (refused by its flash, or
+// never erased as the disk took no mark); then the fonts, and why nothing
+// was erased when the disk was the cause.
 QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool thisRun)
 {
     QStringList lines;
     const u8 incomplete = worker.incomplete_fpgas.load();
     const u8 unverified = thisRun ? static_cast<u8>(worker.unverified_fpgas.load() & ~incomplete) : 0;
-    const u8 kept = thisRun ? static_cast<u8>(worker.kept_fpgas.load() & ~incomplete & ~unverified) : 0;
+    const u8 unrecorded = thisRun ? worker.unrecorded_fpgas.load() : 0;
+    const u8 kept = thisRun ? static_cast<u8>((worker.kept_fpgas.load() | unrecorded) & ~incomplete & ~unverified) : 0;
+    const u8 unrecordedFonts = thisRun ? worker.unrecorded_fonts.load() : 0;
+    const u8 fontsKept = static_cast<u8>(unrecordedFonts & ~worker.incomplete_fonts.load());
     if (thisRun && worker.application_failed.load())
         lines << pages::pick(kApplicationFailed).toHtmlEscaped();
     const std::pair<const pages::Texts*, u8> fpgaLines[] = {
@@ -239,6 +257,10 @@ QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool this
             lines << pages::pick(*text).arg(fpgaNumbers(fpgas)).toHtmlEscaped();
     if (worker.incomplete_fonts.load())
         lines << pages::pick(kFontIncomplete).toHtmlEscaped();
+    if (fontsKept)
+        lines << pages::pick(kFontKept).toHtmlEscaped();
+    if (unrecorded || unrecordedFonts)
+        lines << pages::pick(kStorageRefuses).toHtmlEscaped();
     return lines;
 }
 
