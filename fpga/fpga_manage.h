@@ -100,9 +100,9 @@ public:
     bool writeRamPara(u8 fpga, u16 offset, const u8* data, int len);
     // Fills the record from the system clock.
     static int IT8563WE_Get(TimeRealType* t);
-    // A time as the upgrade's log writes it: hour:minute:second in decimal,
-    // without leading zeros.
+    // A time as the upgrade's log writes it: hh:mm:ss.
     static QString timeText(const TimeRealType& t);
+    static constexpr int kTimeDigits = 2;
 
     // ---- pass-through from the control links to the receiving cards
     // Sends one RCV_FRAME to the cards behind the port it names and makes
