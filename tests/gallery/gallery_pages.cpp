@@ -236,6 +236,23 @@ QImage deviceInfoChipDown()
     return image;
 }
 
+// The device information page while FPGA 0 is held in reset, its program
+// marked incomplete by an upgrade.
+QImage deviceInfoFpgaHeld()
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    m->incomplete_fpgas = 0x01;
+    m->holdFpgaReset(0);
+    const QImage image = menuPage<MachineState>();
+    // FPGA 0 running again for the pages after this one.
+    m->incomplete_fpgas = 0;
+    m->rst_pending[0] = 0;
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    for (int pass = 0; pass < 10 && !m->get_fpga_status(); ++pass)
+        m->fpga_manage_deal();
+    return image;
+}
+
 // ---- the video set-up pages
 
 // Three crops of HDMI1 besides the sample's, window 1 on the second, for as
@@ -598,6 +615,7 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"machinestate_unsaved", [] { return deviceInfoUnsaved(); }},
         {"machinestate_chip_down", [] { return deviceInfoChipDown(); }},
+        {"machinestate_fpga_held", [] { return deviceInfoFpgaHeld(); }},
         {"ledset", [] { return menuPage<ledset>(); }},
         {"ledset_apply", [] { return menuPage<ledset>(2); }},
         {"netset",
