@@ -467,6 +467,12 @@ public:
         kFontEnglish64 = 1u << 3,
     };
     u32 font_flags = 0;
+    // What a look for the fonts or a load of them left undone because the
+    // chip did not answer (any thread's): the manager's next running pass
+    // does it again, so register 43 and the fonts in chip memory follow the
+    // flash once the chip answers.
+    enum FontRedo : u8 { kRedoFontHeads = 1u << 0, kRedoFontLoad = 1u << 1 };
+    std::atomic<u8> font_redo{0};
     std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
 
     // ---------------------------------------------------------- serial flash and fonts
@@ -638,6 +644,10 @@ private:
     void relayout();
     // watch half
     void watchHalf();
+    // The font look or load that font_redo holds, once more.
+    void redoFonts();
+    // Keeps font_redo: `what` done, or left to do again.
+    void noteFontRedo(u8 what, bool done);
     // input ports
     int windowOfPort(int port) const;
     bool recordChanged(u32 dev) const;
