@@ -49,22 +49,16 @@ protected:
         return out;
     }
     u32 tile(u32 spec, int k) const { return chip->regValue(spec, x518::kChannelStride * u32(k)); }
-    // What the OSD shows through: each tile's OSD window registers and the
-    // colour table.
-    struct OsdShown {
-        std::vector<u32> windows;
-        std::vector<u32> colours;
-        bool operator==(const OsdShown& o) const { return windows == o.windows && colours == o.colours; }
-        bool operator!=(const OsdShown& o) const { return !(*this == o); }
-    };
-    OsdShown shown() const
+    // What the OSD shows through: each tile's OSD window registers, then
+    // the colour table.
+    std::vector<u32> shown() const
     {
-        OsdShown out;
+        std::vector<u32> out;
         for (int k = 0; k < kTiles; ++k)
             for (u32 a = kOsdWindowFirst; a <= kOsdWindowLast; ++a)
-                out.windows.push_back(tile(reg(9, a, 1), k));
+                out.push_back(tile(reg(9, a, 1), k));
         for (int i = 0; i < kColours; ++i)
-            out.colours.push_back(chip->osdColour(i));
+            out.push_back(chip->osdColour(i));
         return out;
     }
     // The box started again on its root (its chip too) with the overlay
@@ -264,8 +258,8 @@ TEST_F(OsdTest, ADescriptionGoneBadOrMissingShowsWhatAStartShows)
     // The box started again with the overlay on and no description.
     platform::removeFile(KelRamPara::kOverlayFile);
     restartWithOverlayOn();
-    const OsdShown started = shown();
-    ASSERT_EQ(started.windows.at(0) & 3, 0u);  // the first tile's control word: hidden
+    const std::vector<u32> started = shown();
+    ASSERT_EQ(started.at(0) & 3, 0u);  // the first tile's control word: hidden
 
     OverlayText good, textAsInteger = good;
     textAsInteger.x = "\"10px\"";
