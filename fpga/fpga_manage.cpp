@@ -20,6 +20,7 @@ std::atomic<u32> g_usb_grade{0};
 
 namespace {
 
+constexpr int kDecimal = 10;
 constexpr int kImageLowCount = reg::kManagerFirst;                     // registers 0-63
 constexpr int kImageHighCount = reg::kCount - (reg::kManagerLast + 1);  // registers 128-170
 
@@ -384,7 +385,10 @@ int fpga_manage::IT8563WE_Get(TimeRealType* t)
 
 QString fpga_manage::timeText(const TimeRealType& t)
 {
-    return QStringLiteral("%1:%2:%3").arg(t.hour).arg(t.minute).arg(t.second);
+    return QStringLiteral("%1:%2:%3")
+        .arg(int(t.hour), kTimeDigits, kDecimal, QLatin1Char('0'))
+        .arg(int(t.minute), kTimeDigits, kDecimal, QLatin1Char('0'))
+        .arg(int(t.second), kTimeDigits, kDecimal, QLatin1Char('0'));
 }
 
 // ------------------------------------------------------------------ one pass

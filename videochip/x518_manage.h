@@ -125,6 +125,9 @@ public:
     static constexpr int kIdleWatchTicks = 10;
     static constexpr int kMwinPresets = X518WindowModel::kMwinPresets;
     static constexpr int kParamEntries = 160;
+    // Where the OSD part of parameters_txt begins, and its update switch.
+    static constexpr int kOsdParamFirst = 144;
+    static constexpr int kOsdUpdateButtonParam = 159;
     static constexpr int kDbdBlocks = X518InputChannels::kDbdBlocks;
     static constexpr int kDbdBlocksPerWindow = X518InputChannels::kDbdBlocksPerWindow;
     static constexpr int kFields = x518::kFields;
@@ -179,6 +182,9 @@ public:
     void load_system_param();
     void define_param();
     i32 load_param();
+    // The OSD as a start leaves it, shown anew at the next pass: for an
+    // overlay that has no description to show.
+    void osdAsStarted();
 
     // ---------------------------------------------------------- initial load, update window
     void write_initial_setting(int fd, int full);
@@ -452,7 +458,8 @@ public:
     // plane and shows it with its scrolling.
     void update_osd(int fd);
     // Reads /data/configs/omenu.json into the overlay list and applies it
-    // (videochip/omenu.cpp).
+    // (videochip/omenu.cpp); with nothing to show in it (none, refused,
+    // "osdcount" 0) the OSD goes back to what a start leaves.
     void load_overlay_file();
 
     // ---------------------------------------------------------- the chip
@@ -467,6 +474,12 @@ public:
         kFontEnglish64 = 1u << 3,
     };
     u32 font_flags = 0;
+    // What a look for the fonts or a load of them left undone because the
+    // chip did not answer (any thread's): the manager's next running pass
+    // does it again, so register 43 and the fonts in chip memory follow the
+    // flash once the chip answers.
+    enum FontRedo : u8 { kRedoFontHeads = 1u << 0, kRedoFontLoad = 1u << 1 };
+    std::atomic<u8> font_redo{0};
     std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
 
     // ---------------------------------------------------------- serial flash and fonts
@@ -544,6 +557,8 @@ public:
 
     // ---------------------------------------------------------- the default window model's table
     static const i32 parameters_txt[kParamEntries];
+    const i32* load_osd_param(const i32* t);
+    void osdSystemDefaults();
 
 private:
     // The output panel as the OSD places its windows on it.
@@ -638,6 +653,10 @@ private:
     void relayout();
     // watch half
     void watchHalf();
+    // The font look or load that font_redo holds, once more.
+    void redoFonts();
+    // Keeps font_redo: `what` done, or left to do again.
+    void noteFontRedo(u8 what, bool done);
     // input ports
     int windowOfPort(int port) const;
     bool recordChanged(u32 dev) const;

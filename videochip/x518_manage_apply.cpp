@@ -55,6 +55,8 @@ void x518_manage::x518managerdeal(void* manager)
     if (!m)
         return;
     m->applyHalf();
+    if (m->font_redo.load())
+        m->redoFonts();
     m->watchHalf();
 }
 

@@ -516,6 +516,7 @@ bool x518_manage::read_x518_font(int fd)
     font_flags = flags;
     if (store)
         store->reg_image.font_flags = reg43;
+    noteFontRedo(kRedoFontHeads, allRead);
     return allRead;
 }
 
@@ -541,9 +542,29 @@ int x518_manage::load_fonts(int fd)
         {osd.PS_CHAR_ADDR_64CHN, osd.g_font_addr_64CHN, osd.PS_CHAR_SIZE_64CHN},
     };
     for (const auto& c : copies)
-        if (const int copied = dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size); copied != kFlashOk)
+        if (const int copied = dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size); copied != kFlashOk) {
+            noteFontRedo(kRedoFontLoad, false);
             return copied;
+        }
+    noteFontRedo(kRedoFontLoad, true);
     return kFlashOk;
+}
+
+void x518_manage::noteFontRedo(u8 what, bool done)
+{
+    if (done)
+        font_redo &= static_cast<u8>(~what);
+    else
+        font_redo |= what;
+}
+
+void x518_manage::redoFonts()
+{
+    const u8 redo = font_redo.load();
+    if (redo & kRedoFontHeads)
+        read_x518_font(spi_fd);
+    if (redo & kRedoFontLoad)
+        load_fonts(spi_fd);
 }
 
 void x518_manage::load_char()

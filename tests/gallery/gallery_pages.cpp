@@ -236,6 +236,23 @@ QImage deviceInfoChipDown()
     return image;
 }
 
+// The device information page while FPGA 0 is held in reset, its program
+// marked incomplete by an upgrade.
+QImage deviceInfoFpgaHeld()
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    m->incomplete_fpgas = 0x01;
+    m->holdFpgaReset(0);
+    const QImage image = menuPage<MachineState>();
+    // FPGA 0 running again for the pages after this one.
+    m->incomplete_fpgas = 0;
+    m->rst_pending[0] = 0;
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    for (int pass = 0; pass < 10 && !m->get_fpga_status(); ++pass)
+        m->fpga_manage_deal();
+    return image;
+}
+
 // ---- the video set-up pages
 
 // Three crops of HDMI1 besides the sample's, window 1 on the second, for as
@@ -349,28 +366,39 @@ const std::vector<std::string> kSamplePackages = {
     "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
     "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
 
-// The upgrade page once a run over the sample packages ended with what it
-// could not write whole: the application, FPGA programs and fonts (bit
-// masks), and the FPGAs whose flash kept its program or took the new one
-// unverified.
-QImage usbUpgradeRunEnded(bool applicationFailed, u8 incompleteFpgas, u8 incompleteFonts, u8 keptFpgas = 0,
-                          u8 unverifiedFpgas = 0)
+const QString kSampleRunTimes = QStringLiteral("10:04:07    10:06:52");
+
+// What a run over the sample packages could not write whole: the
+// application, FPGA programs and fonts (bit masks), the FPGAs whose flash
+// kept its program or took the new one unverified, and the FPGAs and font
+// places not erased because the disk took no mark.
+struct RunFailures {
+    bool applicationFailed = false;
+    u8 incompleteFpgas = 0, incompleteFonts = 0, keptFpgas = 0, unverifiedFpgas = 0;
+    u8 unrecordedFpgas = 0, unrecordedFonts = 0;
+};
+
+void setRunFailures(fpga_manage* worker, const RunFailures& f)
+{
+    worker->application_failed = f.applicationFailed;
+    worker->incomplete_fpgas = f.incompleteFpgas;
+    worker->incomplete_fonts = f.incompleteFonts;
+    worker->kept_fpgas = f.keptFpgas;
+    worker->unverified_fpgas = f.unverifiedFpgas;
+    worker->unrecorded_fpgas = f.unrecordedFpgas;
+    worker->unrecorded_fonts = f.unrecordedFonts;
+}
+
+// The upgrade page once a run over the sample packages ended with `failures`.
+QImage usbUpgradeRunEnded(const RunFailures& failures)
 {
     return usbUpgradePage(kSamplePackages, 0, [=](firmware_usbgrade& page) {
         sampleFpga();
         fpga_manage* worker = fpga_manage::p_fpga_manage;
-        worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
-        worker->application_failed = applicationFailed;
-        worker->incomplete_fpgas = incompleteFpgas;
-        worker->incomplete_fonts = incompleteFonts;
-        worker->kept_fpgas = keptFpgas;
-        worker->unverified_fpgas = unverifiedFpgas;
+        worker->usb_grade_msg = kSampleRunTimes;
+        setRunFailures(worker, failures);
         page.syncUpdate(SYNC_USB_UPGRADE);
-        worker->application_failed = false;
-        worker->incomplete_fpgas = 0;
-        worker->incomplete_fonts = 0;
-        worker->kept_fpgas = 0;
-        worker->unverified_fpgas = 0;
+        setRunFailures(worker, RunFailures{});
     });
 }
 
@@ -588,6 +616,7 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"machinestate_unsaved", [] { return deviceInfoUnsaved(); }},
         {"machinestate_chip_down", [] { return deviceInfoChipDown(); }},
+        {"machinestate_fpga_held", [] { return deviceInfoFpgaHeld(); }},
         {"ledset", [] { return menuPage<ledset>(); }},
         {"ledset_apply", [] { return menuPage<ledset>(2); }},
         {"netset",
@@ -671,21 +700,26 @@ const std::vector<GalleryPage>& galleryPages()
          [] {
              return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
                  sampleFpga();
-                 fpga_manage::p_fpga_manage->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 fpga_manage::p_fpga_manage->usb_grade_msg = kSampleRunTimes;
                  page.syncUpdate(SYNC_USB_UPGRADE);
              });
          }},
         // A run that left both FPGAs' programs incomplete.
-        {"firmware_usbgrade_incomplete", [] { return usbUpgradeRunEnded(false, 0x03, 0); }},
+        {"firmware_usbgrade_incomplete", [] { return usbUpgradeRunEnded({false, 0x03}); }},
         // A run whose font the chip's flash did not take whole.
-        {"firmware_usbgrade_font_incomplete", [] { return usbUpgradeRunEnded(false, 0, 0x02); }},
+        {"firmware_usbgrade_font_incomplete", [] { return usbUpgradeRunEnded({false, 0, 0x02}); }},
         // A run that could write nothing whole: the application, both FPGA
         // programs and a font.
-        {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded(true, 0x03, 0x08); }},
+        {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded({true, 0x03, 0x08}); }},
         // A run whose FPGA 1 flash refused the program (the old one kept) and
         // whose FPGA 2 flash could not be read back, with a font incomplete
         // and the application not installed.
-        {"firmware_usbgrade_kept_and_unverified", [] { return usbUpgradeRunEnded(true, 0, 0x08, 0x01, 0x02); }},
+        {"firmware_usbgrade_kept_and_unverified", [] { return usbUpgradeRunEnded({true, 0, 0x08, 0x01, 0x02}); }},
+        // A run on a full disk after one that tore FPGA 1's program and a
+        // font: nothing erased, the application not installed; the red lines
+        // take the list's place.
+        {"firmware_usbgrade_storage_full",
+         [] { return usbUpgradeRunEnded({true, 0x01, 0x08, 0, 0, 0x03, 0x01}); }},
         // Opened after a restart with FPGA 1's program marked incomplete.
         {"firmware_usbgrade_opened_incomplete", [] { return usbUpgradeOpenedIncomplete(0x01, 0); }},
         // ---- the LED-screen tool pages

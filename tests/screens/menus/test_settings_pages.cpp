@@ -352,7 +352,7 @@ TEST_F(SettingsPages, DeviceInformationShowsSerialVersionsInputsAndLinks)
     EXPECT_EQ(MachineState::serialLine(QString()), QStringLiteral("SN:"));
     EXPECT_EQ(MachineState::serialLine(QStringLiteral("KL2024")), QStringLiteral("SN:KL2024"));
     EXPECT_EQ(MachineState::programVersionLine(), QStringLiteral("MCU:V11.02.00 2025-02-26"));
-    EXPECT_EQ(MachineState::fpgaVersionLine(), QStringLiteral("FPGA:V11.00.00 2000-00-00"));  // no manager
+    EXPECT_EQ(MachineState::fpgaVersionLine(), QStringLiteral("FPGA:-"));  // no manager: no FPGA runs
 
     fpga_manage* m = runningFpga();
     const u8 version[] = {0x05, 0x08, 0x11, 0x24};
@@ -450,6 +450,37 @@ TEST_F(SettingsPages, DeviceInformationSaysInWordsThatTheVideoChipDoesNotAnswer)
         chip.run();
         page->syncUpdate(SYNC_CHIP_STATE);
         EXPECT_TRUE(info->chipStateLine()->isHidden());
+    });
+}
+
+// FPGA 0 held in reset (its program incomplete) or not running has no
+// version to show: a line says so, as for the video chip, until it runs.
+TEST_F(SettingsPages, DeviceInformationShowsNoVersionOfAnFpgaThatDoesNotRun)
+{
+    fpga_manage* m = fpgaManagerOutOfReset();
+    m->incomplete_fpgas = 0x01;
+    m->holdFpgaReset(0);
+    const struct {
+        bool held;
+        const char* line;
+    } cases[] = {{true, "FPGA 1 held in reset: program incomplete!"}, {false, "FPGA 1 not running!"}};
+    for (const auto& c : cases) {
+        m->incomplete_fpgas = c.held ? 0x01 : 0;
+        inside(PAGE_DEVICE_INFO, [&](Page* page) {
+            auto* info = static_cast<MachineState*>(page);
+            EXPECT_EQ(labelText(page, "label_FPGA1"), QStringLiteral("FPGA:-"));
+            EXPECT_FALSE(info->fpgaStateLine()->isHidden());
+            EXPECT_EQ(info->fpgaStateLine()->text(), QLatin1String(c.line));
+        });
+    }
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    inside(PAGE_DEVICE_INFO, [&](Page* page) {
+        auto* info = static_cast<MachineState*>(page);
+        G_timeTicks = 1000;
+        ASSERT_TRUE(fpgaZeroBroughtUp());
+        page->syncUpdate(SYNC_PARA_CHANGED);
+        EXPECT_TRUE(info->fpgaStateLine()->isHidden());
+        EXPECT_TRUE(labelText(page, "label_FPGA1").startsWith(QStringLiteral("FPGA:V11.00.")));
     });
 }
 
