@@ -31,13 +31,13 @@ const pages::Texts kProgramIncomplete = {
     QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
     QStringLiteral("FPGA %1: программа неполная, установите снова!"),
     QStringLiteral("FPGA %1: chương trình không hoàn chỉnh, hãy cài lại!"),
-    QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
+    QStringLiteral("FPGA %1 程式不完整，請重新升級!")};
 // The end of a run in which an FPGA's flash refused the first erase: it
 // still holds the program it had.
 const pages::Texts kProgramKept = {
     QStringLiteral("FPGA %1 未更新，保留原程序!"), QStringLiteral("FPGA %1 not updated, old program kept!"),
     QStringLiteral("FPGA %1 не обновлена, старая программа сохранена!"),
-    QStringLiteral("FPGA %1 chưa cập nhật, giữ chương trình cũ!"), QStringLiteral("FPGA %1 未更新，保留原程序!")};
+    QStringLiteral("FPGA %1 chưa cập nhật, giữ chương trình cũ!"), QStringLiteral("FPGA %1 未更新，保留原程式!")};
 // The end of a run in which an FPGA's flash took every erase and program
 // but could not be read back: it likely holds the new program, unverified.
 const pages::Texts kProgramUnverified = {
@@ -45,7 +45,7 @@ const pages::Texts kProgramUnverified = {
     QStringLiteral("FPGA %1 new program not verified, install it again!"),
     QStringLiteral("FPGA %1: новая программа не проверена, установите снова!"),
     QStringLiteral("FPGA %1: chương trình mới chưa kiểm tra, hãy cài lại!"),
-    QStringLiteral("FPGA %1 新程序未校驗，請重新升級!")};
+    QStringLiteral("FPGA %1 新程式未校驗，請重新升級!")};
 // The end of a run in which a font's place in the video chip's flash was
 // erased and not written whole.
 const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重新升级!"),
