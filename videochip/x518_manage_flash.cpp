@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 QMutex x518_manage::flash_mutex;
@@ -147,19 +148,23 @@ u32 eraseOpcode(char kind)
 
 // ------------------------------------------------------------------ helpers
 
-bool x518_manage::gioSetting(int fd, bool trace) {
-  const bool sent =
-      drv->access_X518(fd, {x518_drv::writeOp(kGio42, kGio42Value),
-                            x518_drv::writeOp(kGio3C, kGio3CValue),
-                            x518_drv::writeOp(kGio3E, kGio3EValue),
-                            x518_drv::writeOp(kGio45, kGio45Value)});
-  if (trace && sent)
-    SFL_TRACE("GIO setting OK.\n");
-  return sent;
+bool x518_manage::gioSetting(int fd, bool trace)
+{
+    const x518_drv::RegOp pins[] = {
+        x518_drv::writeOp(kGio42, kGio42Value),
+        x518_drv::writeOp(kGio3C, kGio3CValue),
+        x518_drv::writeOp(kGio3E, kGio3EValue),
+        x518_drv::writeOp(kGio45, kGio45Value),
+    };
+    const bool sent = drv->access_X518(fd, pins, std::size(pins));
+    if (trace && sent)
+        SFL_TRACE("GIO setting OK.\n");
+    return sent;
 }
 
-int x518_manage::flashFailure(u32 failedBefore, int otherwise) const {
-  return drv->failedMessages() != failedBefore ? kFlashUnreachable : otherwise;
+int x518_manage::flashFailure(u32 failedBefore, int otherwise) const
+{
+    return drv->failedMessages() != failedBefore ? kFlashUnreachable : otherwise;
 }
 
 // Clears a write-enable latch left set after a program or an erase with
