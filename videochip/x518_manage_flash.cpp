@@ -22,7 +22,7 @@
 #include <thread>
 
 QMutex x518_manage::flash_mutex;
-x518_manage::FlashWaits x518_manage::flash_waits = {10000, 4000, 10000};
+x518_manage::FlashWaits x518_manage::flash_waits = boxstate::startValue(flash_waits, FlashWaits{10000, 4000, 10000});
 
 const i32 x518_manage::osd_char_txt[15] = {
     1920,     1080,             // not used by the loader
