@@ -1,13 +1,16 @@
 // Putting the box back between cases: what registers its way back where it is
 // defined or made is put back by itself, in the order threads, objects,
-// values.
+// values; what does not is named by the look at what a case leaves behind.
 #include "app/global.h"
 #include "platform/box_state.h"
+#include "tests/support/left_state.h"
 #include "videochip/x518_manage.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -80,4 +83,52 @@ TEST(BoxState, MadeObjectsStopWithTheThreadsThenGoNewestFirstOncePerMaking)
     EXPECT_EQ(firstMade, &unregistered);
     firstMade = nullptr;
     EXPECT_EQ(journal.size(), 3u);
+}
+
+// Every change of a watched variable is named once, but for a variable a
+// registration puts back and a static made for the first time.
+TEST(BoxState, WhatACaseLeavesChangedIsNamedOnce)
+{
+    static long leftAlone = 0, changedUnregistered = 0, changedRegistered = 0, madeLater = 0, madeLaterGuard = 0;
+    static const bool kRegistered = boxstate::keep(
+        boxstate::Step::StartValues, [] {}, boxstate::memoryOf(changedRegistered));
+    ASSERT_TRUE(kRegistered);
+    auto at = [](const long& v) { return reinterpret_cast<uintptr_t>(&v); };
+    LeftState left;
+    left.watch({{at(leftAlone), sizeof(long), "leftAlone"},
+                {at(changedUnregistered), sizeof(long), "changedUnregistered"},
+                {at(changedRegistered), sizeof(long), "changedRegistered"},
+                {at(madeLater), sizeof(long), "madeLater"},
+                {at(madeLaterGuard), sizeof(long), "guard variable for madeLater"}});
+    changedUnregistered = 1;
+    changedRegistered = 1;
+    madeLater = 1;
+    madeLaterGuard = 1;
+    EXPECT_EQ(left.changed(), std::vector<std::string>{"changedUnregistered"});
+    EXPECT_TRUE(left.changed().empty());
+    madeLater = 2;  // made once already: a change like any other
+    EXPECT_EQ(left.changed(), std::vector<std::string>{"madeLater"});
+}
+
+TEST(BoxState, TheBuildListsTheBoxsVariablesAndAListOfAnotherProgramIsRefused)
+{
+    LeftState left;
+    std::string error;
+    ASSERT_TRUE(left.load(leftStateList(), error)) << error;
+    std::vector<std::string> names;
+    for (const LeftState::Variable& v : left.variables())
+        names.push_back(v.name);
+    for (const char* name : {"g_port", "x518_manage::p_x518_manage", "(anonymous namespace)::passbyState()::s"})
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    EXPECT_EQ(std::find(names.begin(), names.end(), "(anonymous namespace)::trialGlobal"), names.end());
+
+    const std::string list = testing::TempDir() + "left_state_list.txt";
+    for (const std::string& text : {std::string("10 4 g_port\n"), std::string("ffffffffffff0000 4 far\n"),
+                                    std::string("zz 4 g_port\n"), std::string(5000, 'a') + "\n"}) {
+        std::ofstream(list) << text;
+        error.clear();
+        EXPECT_FALSE(left.load(list, error)) << text.substr(0, 40);
+        EXPECT_FALSE(error.empty());
+    }
+    std::remove(list.c_str());
 }

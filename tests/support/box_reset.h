@@ -15,6 +15,7 @@ void stopBoxThreads();
 // stopBoxThreads(), then closes every page and window, drops every
 // manager and singleton (the next pInstance() makes a fresh one) and puts
 // every global and static back to its start value. Runs after every case,
-// whatever its fixture (tests/support/test_main.cpp), and may run at any
-// time between cases; with nothing up it does nothing visible.
+// whatever its fixture (tests/support/test_main.cpp), which then looks for
+// what is still changed (left_state.h); may run at any time between cases;
+// with nothing up it does nothing visible.
 void putBoxBack();
