@@ -109,8 +109,3 @@ QLineEdit* g_lineedit = startValue(g_lineedit, nullptr);
 QFrame* g_mode[kModeSlots];
 const bool kModeStart = startFilled(g_mode, nullptr);
 u8 g_mode_select = startValue(g_mode_select, 0);
-
-void setGlobalStartValues()
-{
-    boxstate::putBack(boxstate::Step::StartValues);
-}

@@ -27,11 +27,6 @@ class MainWindow;
 class LockWindow;
 class QTimer;
 
-// Puts every global and static of the box back to its start value, as a
-// fresh process has it (boxstate::Step::StartValues): a test does it before
-// it brings a box up in a process where another box ran.
-void setGlobalStartValues();
-
 // ---------------------------------------------------------------- diagnostics
 // Diagnostic prints are issued only while this equals kDebugOn; nothing writes it.
 constexpr u8 kDebugOn = 254;
