@@ -8,7 +8,7 @@
 #include <fcntl.h>
 
 ConfigEngine* ConfigEngine::p_config = nullptr;
-QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap;
+QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap = boxstate::startValue(_itemMap, decltype(_itemMap)());
 
 namespace {
 
@@ -101,6 +101,7 @@ ConfigEngine* ConfigEngine::pInstance()
     if (p_config)
         return p_config;
     p_config = new ConfigEngine(nullptr);
+    boxstate::made(p_config);
     // Without the unique ID the PID stays zero; the settings still load, or
     // the box would run on built-in values and ignore its own settings file.
     if (!p_config->derivePid())

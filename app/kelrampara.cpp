@@ -10,10 +10,11 @@
 #include <cstring>
 
 KelRamPara* KelRamPara::p_kelrampara_config = nullptr;
-std::atomic<u8> KelRamPara::save_owed{0};
-u8 g_cut_source_state[kCutSourceStateBytes] = {};
-std::atomic<u8> g_language{0};
-std::atomic<u8> g_image_current{0};
+std::atomic<u8> KelRamPara::save_owed = boxstate::startValue(save_owed, 0);
+u8 g_cut_source_state[kCutSourceStateBytes];
+const bool kCutSourceStateStart = boxstate::startFilled(g_cut_source_state, 0);
+std::atomic<u8> g_language = boxstate::startValue(g_language, 0);
+std::atomic<u8> g_image_current = boxstate::startValue(g_image_current, 0);
 
 namespace {
 
@@ -80,6 +81,7 @@ bool cropBitSet(int bit) { return (g_cut_source_state[bit / 8] >> (bit % 8)) & 1
 // per kind; codes beyond the table are never folded.
 constexpr int kFoldedCodes = 128;
 std::atomic<bool> g_codeWaiting[kFoldedCodes];
+const bool kCodeWaitingStart = boxstate::startFilled(g_codeWaiting, false);
 
 bool foldable(int code) { return code >= 0 && code < kFoldedCodes; }
 // True when no code of this kind waits yet (the caller hands it over).
@@ -131,6 +133,7 @@ KelRamPara* KelRamPara::pInstance()
         return p_kelrampara_config;
     KelRamPara* s = new KelRamPara;
     p_kelrampara_config = s;
+    boxstate::made(p_kelrampara_config);
     s->loadParaFile();
     pauseMs(kFilePauseMs);
     s->checkLanguageAtStart();

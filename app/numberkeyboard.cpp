@@ -12,7 +12,7 @@ namespace {
 
 // The digits entered since the keypad was last opened or cleared; the
 // first digit after label_show() therefore replaces the shown value.
-QString l_str;
+QString l_str = boxstate::startValue(l_str, QString());
 
 const QSize kBackspaceIcon(20, 20);
 

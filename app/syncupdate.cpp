@@ -159,8 +159,10 @@ SyncUpdate::SyncUpdate() = default;
 
 SyncUpdate* SyncUpdate::pInstance()
 {
-    if (!p_SyncUpdate)
+    if (!p_SyncUpdate) {
         p_SyncUpdate = new SyncUpdate;
+        boxstate::made(p_SyncUpdate);
+    }
     return p_SyncUpdate;
 }
 

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QPixmap>
 
-TIP* g_tip = nullptr;
+TIP* g_tip = boxstate::startValue(g_tip, nullptr);
 
 namespace {
 

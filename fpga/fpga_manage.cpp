@@ -16,7 +16,16 @@ namespace reg = fpga::reg;
 
 fpga_manage* fpga_manage::p_fpga_manage = nullptr;
 SEND_PARA g_send_para;
-std::atomic<u32> g_usb_grade{0};
+// No job, and nothing kept of the last one.
+const bool kSendParaStart = boxstate::keep(
+    boxstate::Step::StartValues,
+    [] {
+        g_send_para.end();
+        g_send_para.mapping_value = 0;
+        g_send_para.recovery_progress = 0;
+    },
+    boxstate::memoryOf(g_send_para));
+std::atomic<u32> g_usb_grade = boxstate::startValue(g_usb_grade, 0u);
 
 namespace {
 
@@ -56,6 +65,7 @@ fpga_manage* fpga_manage::pInstance()
 {
     if (!p_fpga_manage) {
         p_fpga_manage = new fpga_manage;
+        boxstate::made(p_fpga_manage, &fpga_manage::stop);
         FpgaHandover::receiver = p_fpga_manage;
     }
     return p_fpga_manage;

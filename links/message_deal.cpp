@@ -161,8 +161,7 @@ FpgaMemoryRequest fpgaMemoryRequest(u32 addr, u16 count)
 
 // ------------------------------------------------------------------ pass-through bookkeeping
 
-struct PassbyState {
-    std::mutex mutex;
+struct PassbyFields {
     std::map<u8, message_deal::LinkSender> senders;
     bool pending = false;
     bool answered = false;  // a card replied to the pending request
@@ -173,11 +172,22 @@ struct PassbyState {
     CTRL_FRAME header;  // the request being answered (its payload unused)
 };
 
+struct PassbyState : PassbyFields {
+    std::mutex mutex;
+};
+
 PassbyState& passbyState()
 {
     static auto* s = new PassbyState;  // lives as long as the process
     return *s;
 }
+
+// No link attached and no pass-through open, as a fresh process has it.
+const bool kPassbyStart = boxstate::keep(boxstate::Step::StartValues, [] {
+    PassbyState& s = passbyState();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    static_cast<PassbyFields&>(s) = PassbyFields{};
+});
 
 }  // namespace
 

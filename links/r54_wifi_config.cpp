@@ -18,7 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-std::atomic<u8> g_wifi_reset_flag{0};
+std::atomic<u8> g_wifi_reset_flag = boxstate::startValue(g_wifi_reset_flag, 0);
 R54_WIFI_CONFIG* R54_WIFI_CONFIG::p_wifi = nullptr;
 
 namespace {
@@ -90,6 +90,7 @@ R54_WIFI_CONFIG* R54_WIFI_CONFIG::pInstance()
 {
     if (!p_wifi) {
         p_wifi = new R54_WIFI_CONFIG(kAtPort);
+        boxstate::made(p_wifi, &R54_WIFI_CONFIG::stop);
         p_wifi->start();
     }
     return p_wifi;

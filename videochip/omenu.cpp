@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <memory>
 
-OSD_LIST g_osd_list;
+OSD_LIST g_osd_list = boxstate::startValue(g_osd_list, OSD_LIST{});
 
 namespace {
 

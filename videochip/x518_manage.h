@@ -586,6 +586,7 @@ private:
     void bringUpPicture();
     // serial flash
     bool gioSetting(int fd, bool trace);
+    bool flashAccessSetup(int fd, u32 address);
     bool flashPageEnd(int fd);
     bool flashEraseUnit(int fd, u32 address, u8 opcode);
     int readFlashLocked(int fd, u32 address, u32 length, char* buffer);

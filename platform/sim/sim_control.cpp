@@ -1,5 +1,6 @@
 #include "platform/sim/sim_control.h"
 
+#include "platform/box_state.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_edid.h"
@@ -488,6 +489,7 @@ bool startControlPipe()
     }
     r.thread = std::thread(readPipe, r.fd, r.wake);
     r.root = boxRoot();
+    boxstate::keepUntilPutBack(boxstate::Step::StopThreads, stopControlPipe);
     return true;
 }
 

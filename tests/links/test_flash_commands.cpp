@@ -94,13 +94,11 @@ TEST_F(FlashCommands, ModesOtherFlashesAndRangesAreChecked)
 
 TEST_F(FlashCommands, AFlashThatNeverFinishesIsReportedBusy)
 {
-    const auto saved = x518_manage::flash_waits;
     x518_manage::flash_waits.eraseMs = 50;
     chip->setStuck(SimX518::kStuckFlashErase);
     EXPECT_EQ(status(erase(1, 0, 1)), message_deal::ST_BUSY);
     chip->setStuck(SimX518::kStuckReadStart);
     EXPECT_EQ(status(read(0, 4)), message_deal::ST_BUSY);
-    x518_manage::flash_waits = saved;
 }
 
 TEST_F(FlashCommands, FontsWrittenByThePcAreFoundAndLoaded)

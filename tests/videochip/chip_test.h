@@ -43,7 +43,6 @@ protected:
         ChipTest::SetUp();
         store = KelRamPara::pInstance();
         m = x518_manage::prepareInstance();
-        m->init_state = 0;  // the manager outlives a test's chip: bring it up on this one
         m->openChip();
         fd = m->spi_fd;
         ASSERT_GE(fd, 0);

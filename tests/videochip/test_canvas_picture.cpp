@@ -57,7 +57,7 @@ protected:
         im.enable = ram::kImageShown;
         im.source = source;
         im.x = u16(r.x), im.y = u16(r.y), im.w = u16(r.w), im.h = u16(r.h);
-        im.mirror = 0, im.flags = 0;  // the block outlives a test
+        im.mirror = 0, im.flags = 0;
         b.seamless_para[w] = {};
         b.image_priority[w] = layer;
     }

@@ -89,9 +89,7 @@ protected:
     }
     // An input plugged with `t`, its timing published as the input manager
     // publishes what the receiver reports (this test's chip manager reads
-    // the record; the input manager outlives a test and may still poll an
-    // earlier test's receivers), measured by the chip and its windows
-    // programmed.
+    // the record), measured by the chip and its windows programmed.
     void plugAndSettle(int source, const SourceTiming& t)
     {
         platform::sim::plugSource(source, t);
