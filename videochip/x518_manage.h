@@ -640,6 +640,11 @@ private:
     void watchHalf();
     // input ports
     int windowOfPort(int port) const;
+    // Whether the window's dot-by-dot arrangement shows the port (one of
+    // the inputs it puts side by side), and whether the window shows the
+    // port at all: its own input, or a part of its arrangement.
+    bool dbdShowsPort(int window, int port) const;
+    bool windowUsesPort(int window, int port) const;
     bool recordChanged(u32 dev) const;
     // A port's measurement registers as one hold caught them: the frame
     // counters and, for a V-by-One port, its lane counters (pair 0 is fhw

@@ -401,7 +401,9 @@ void x518_manage::watchHalf()
     check_input_port(fd);
     for (int p = 0; p < kPorts; ++p) {
         for (int w = 0; w < kWindows; ++w) {
-            if (model.PM_INPUT[w] != p || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
+            // A dot-by-dot window shows every port of its arrangement: it is
+            // set up again when any of them is measured anew.
+            if (!windowUsesPort(w, p) || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
                 continue;
             std::printf(
                 "\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p,

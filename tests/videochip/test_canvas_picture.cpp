@@ -287,3 +287,32 @@ TEST_F(CanvasPictureTest, ACropShowsOnePictureOnEveryPathAndAcrossASwitch)
     apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1, kW / 2); });
     EXPECT_TRUE(shows(hdmi1, {0, 0, kW, kH})) << "HDMI1 again";
 }
+
+// A dot-by-dot window whose own source is HDMI1 shows the inputs of its
+// arrangement as they are measured, though none of them is its own source:
+// an input no window shows is not measured, so the arrangement's other
+// inputs are measured only once it is set up (here HDMI2, plugged at 720p
+// while unused).
+TEST_F(CanvasPictureTest, ADotByDotWindowShowsItsArrangementsInputsAsMeasured)
+{
+    constexpr u16 kSideBySide2 = 1, kSideBySide4 = 6;
+    for (u16 arrangement : {kSideBySide4, kSideBySide2}) {
+        SCOPED_TRACE(arrangement);
+        apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH}); });
+        platform::sim::plugSource(ram::kSourceHdmi2, arrangement == kSideBySide4 ? SourceTiming::p720_60()
+                                                                                 : SourceTiming::p1080_60());
+        settle();
+        apply([&](KEL_RAM_PARA& b) {
+            show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH});
+            b.image[0].flags = ram::kFlagDotByDot;
+            b.image[0].dbd_mode = arrangement;
+        });
+        settle();
+        const int w = arrangement == kSideBySide4 ? 1280 : kW, h = arrangement == kSideBySide4 ? 720 : kH;
+        long checked = 0;  // the first input of the arrangement, pixel for pixel
+        EXPECT_EQ(canvasprobe::mismatches(canvas(), drawTestCard(kPortHdmi2, w, h, 60, 0), {{0, 0, w, h}, {0, 0, w, h}},
+                                          kSampleStep, &checked),
+                  0);
+        EXPECT_GT(checked, 300);
+    }
+}
