@@ -613,7 +613,8 @@ private:
     // What each chip window holds moves to the chip window that shows its
     // block window now (kelApi_initEnvX518).
     void carryChipWindows(const ChipNumbering& before);
-    bool fillRecord(const KEL_RAM_PARA& b, int window, int record);
+    void fillRecord(const KEL_RAM_PARA& b, int window, int record);
+    bool recordFits(const KEL_RAM_PARA& b, int window, int record) const;
     void assignLayers();
     void applyMirrors(const KEL_RAM_PARA& b);
     void allocateRecord(ST_WIN_INFO& r, const ST_MWIN_RECT* channels, int count);

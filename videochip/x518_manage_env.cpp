@@ -64,6 +64,10 @@ void x518_manage::buildEnvironment()
         if (b.image[w].enable)
             ++count;
     if (count == 0) {
+        // The one window over the canvas shows what window 0 is set to show
+        // (its source or crop, its output bits), whatever the chip windows
+        // showed before.
+        fillRecord(b, 0, 0);
         kelApi_initEnvX518Default();
         return;
     }
@@ -73,7 +77,8 @@ void x518_manage::buildEnvironment()
     for (int w = 0; w < kWindows; ++w) {
         if (!b.image[w].enable)
             continue;
-        if (!fillRecord(b, w, record)) {
+        fillRecord(b, w, record);
+        if (!recordFits(b, w, record)) {
             KEL_DBG("\t OOR for win RECT\t");
             kelApi_initEnvX518Default();
             return;
@@ -85,9 +90,8 @@ void x518_manage::buildEnvironment()
     applyMirrors(b);
 }
 
-// Fills record `record` from block window `window`; false when the window
-// cannot be shown.
-bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
+// Fills record `record` from block window `window`.
+void x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
 {
     const IMAGE_PARA& im = b.image[window];
     ST_WIN_INFO& r = model.win_info[record];
@@ -120,7 +124,15 @@ bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
     model.win_chg[record] = 1;
     model.PM_WIN_FADE_IN[record] = b.seamless_para[window].para0;
     model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;
+}
 
+// Whether record `record`, filled from block window `window`, can be shown.
+bool x518_manage::recordFits(const KEL_RAM_PARA& b, int window, int record) const
+{
+    const IMAGE_PARA& im = b.image[window];
+    const ST_WIN_INFO& r = model.win_info[record];
+    const i32 x = im.x + pnl.xoffs, y = im.y + pnl.yoffs;
+    const bool cropKnown = !(im.source & ram::kSourceIsCrop) || r.crop < ram::kCrops;
     const char* mode = pnl.splice == ram::SPLICE_NONE   ? "SPLICE_NONE "
                        : pnl.splice == ram::SPLICE_CP12 ? "SPLICE_CP1TO2 "
                                                         : "";

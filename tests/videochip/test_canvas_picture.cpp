@@ -316,3 +316,26 @@ TEST_F(CanvasPictureTest, ADotByDotWindowShowsItsArrangementsInputsAsMeasured)
         EXPECT_GT(checked, 300);
     }
 }
+
+// With no window shown the chip shows one window over the canvas: it shows
+// window 0's source, whichever window the chip showed before.
+TEST_F(CanvasPictureTest, WithNoWindowShownTheCanvasShowsWindowZerosSource)
+{
+    const Box small{100, 100, 640, 360};
+    const platform::Canvas hdmi1 = card(kPortHdmi1);
+    auto noWindow = [&](KEL_RAM_PARA& b) { b.image[0].source = ram::kSourceHdmi1; };
+    struct Before {
+        const char* what;
+        int window;
+        u16 source;
+    };
+    const Before befores[] = {{"window 0 on HDMI2 before", 0, ram::kSourceHdmi2}, {"window 2 on DVI before", 2, ram::kSourceDvi}};
+    for (const Before& before : befores) {
+        SCOPED_TRACE(before.what);
+        apply([&](KEL_RAM_PARA& b) { show(b, before.window, before.source, small); });
+        apply(noWindow);
+        long checked = 0;
+        EXPECT_EQ(canvasprobe::mismatches(canvas(), hdmi1, {{0, 0, kW, kH}, {0, 0, kW, kH}}, kSampleStep, &checked), 0);
+        EXPECT_GT(checked, 300);
+    }
+}
