@@ -199,6 +199,40 @@ TEST_F(RefusalTest, ARelayoutKeepsTheRefusalAndHidingTheWindowEndsIt)
     EXPECT_EQ(told(), 2);
 }
 
+// A restart of the chip (it stopped answering, or register 0xA2 bit 6)
+// gives the channels back to the windows that showed: the window that
+// waited still waits, though it comes first in window order.
+TEST_F(RefusalTest, AChipRestartKeepsWhichWindowWaits)
+{
+    apply([](KEL_RAM_PARA& b) {
+        sixWindows(b);
+        const u16 sources[] = {ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi3,
+                               ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceDvi};
+        for (int w = 0; w < 6; ++w)
+            b.image[w].source = sources[w];
+    });
+    ASSERT_EQ(refused(), 0x20);
+    apply([](KEL_RAM_PARA& b) { b.image[3].enable = 0; });
+    ASSERT_EQ(refused(), 0);
+    apply([](KEL_RAM_PARA& b) { b.image[3].enable = ram::kImageShown; });
+    ASSERT_EQ(refused(), 0x08);
+
+    chip->failTransfers(INT_MAX);
+    m->runPass();
+    ASSERT_LT(m->init_state, x518_manage::kRunningState);
+    chip->failTransfers(0);
+    for (int i = 0; i < 20 && m->init_state < x518_manage::kRunningState; ++i) {
+        G_timeTicks += x518_manage::kRetryTicks;
+        m->runPass();
+    }
+    ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+    settle();  // the inputs measured anew
+    EXPECT_EQ(refused(), 0x08);
+    EXPECT_TRUE(shown(5));
+    EXPECT_FALSE(shown(3));
+    EXPECT_TRUE(black(m->recordOfWindow(3)));
+}
+
 // Two windows of four inputs side by side fit the eight channels, but the
 // dot-by-dot memory holds only one of them: the second is refused, and the
 // first keeps its picture.
