@@ -631,7 +631,12 @@ private:
     void waitLedSetup();
     void applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    void applyWindowsInOnePass(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    // Set while one write's window fields are taken: the setters' programming
+    // passes are owed and run as one pass after them.
+    bool defer_programming_ = false;
+    bool programming_owed_ = false;
     void applySourceChange(const KEL_RAM_PARA& now, int window, int chip, u16 was, u16 source);
     void applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);

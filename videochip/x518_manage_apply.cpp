@@ -108,7 +108,7 @@ void x518_manage::applyBlock(const KEL_RAM_PARA& live, u8 flag)
     applyPanel(now, was);
     applyPicture(now, was);
     applyPriorities(now, was);
-    applyWindows(now, was);
+    applyWindowsInOnePass(now, was);
     applyFades(now, was);
     if (now.test_pattern != was.test_pattern)
         x518_SetPattern(now.test_pattern);
@@ -214,6 +214,19 @@ void x518_manage::relayout()
     kelApi_MultiWinChAlloc(1);
     kelApi_MultiWinChInit();
     set_output(spi_fd);
+}
+
+// The window fields of one write are programmed in one pass: its input
+// channels are handed out once, in the documented order, whichever of its
+// windows asks first.
+void x518_manage::applyWindowsInOnePass(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    defer_programming_ = true;
+    programming_owed_ = false;
+    applyWindows(now, was);
+    defer_programming_ = false;
+    if (programming_owed_)
+        set_output(spi_fd);
 }
 
 void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)

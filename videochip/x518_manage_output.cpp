@@ -70,6 +70,10 @@ bool x518_manage::splitAtVboWidth(int w) const
 
 void x518_manage::set_output(int fd)
 {
+    if (defer_programming_) {
+        programming_owed_ = true;  // one pass once the write is taken whole
+        return;
+    }
     if (!anythingToProgram())
         return;
     output_frames_stalled_ = false;

@@ -199,6 +199,33 @@ TEST_F(RefusalTest, ARelayoutKeepsTheRefusalAndHidingTheWindowEndsIt)
     EXPECT_EQ(told(), 2);
 }
 
+// One write that gives one window a costlier source and another a cheaper
+// one is one hand-out: the window that keeps its channels gives one up
+// first, the window that asks for more gets it, and the window that waited
+// goes on waiting. (Served the other way round, the costlier window would
+// find no channel left and the waiting one would take the freed channel.)
+TEST_F(RefusalTest, OneWriteIsServedAsOneHandOutInTheDocumentedOrder)
+{
+    apply([](KEL_RAM_PARA& b) {
+        sixWindows(b);
+        const u16 sources[] = {ram::kSourceHdmi2, ram::kSourceHdmi3, ram::kSourceHdmi3,
+                               ram::kSourceHdmi3, ram::kSourceDvi,  ram::kSourceHdmi1};
+        for (int w = 0; w < 6; ++w)
+            b.image[w].source = sources[w];
+    });
+    ASSERT_EQ(refused(), 0x20);
+    apply([](KEL_RAM_PARA& b) {
+        b.image[0].source = ram::kSourceHdmi3;  // asks for one more
+        b.image[3].source = ram::kSourceHdmi1;  // gives one up
+    });
+    EXPECT_EQ(refused(), 0x20);
+    EXPECT_EQ(channels(0), 2);
+    EXPECT_TRUE(shown(0));
+    EXPECT_TRUE(shown(3));
+    EXPECT_FALSE(shown(5));
+    EXPECT_TRUE(memorySound());
+}
+
 // A restart of the chip (it stopped answering, or register 0xA2 bit 6)
 // gives the channels back to the windows that showed: the window that
 // waited still waits, though it comes first in window order.
