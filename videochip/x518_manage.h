@@ -203,6 +203,9 @@ public:
     int set_dbd_mem(int fd, int window);
     void calc_iwin2(int window);
     void calc_owin2(int window);
+    // Where the window lies on its output channels (OWIN as a window that is
+    // not dot by dot has it).
+    _ImageWindowDef_st windowPlace(int window) const;
     void calc_iwin();
     void calc_owin();
     bool kelApi_IsPatternGen() const { return pattern_gen.load() != 0; }

@@ -284,7 +284,12 @@ void x518_manage::programOutputSides(int fd)
             continue;
         if (firstIch(w) == kNone) {
             // No input channel (refused by the budget, or no input): its
-            // output channels show the background, not what they showed.
+            // output channels show the background at its own place, not
+            // what they showed, nor where they showed it.
+            _ImageWindowDef_st place = windowPlace(w);
+            place.hw = std::max(place.hw, 0);
+            place.vw = std::max(place.vw, 0);
+            set_display_window_och(fd, place, place, w);
             set_input_bkg2(fd, w, 1);
             continue;
         }

@@ -491,13 +491,11 @@ void x518_manage::calc_iwin2(int window)
     std::printf("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", window, in.hst, in.hw, in.vst, in.vw);
 }
 
-void x518_manage::calc_owin2(int window)
+// The window's area on its output channels, from the left (top) edge of
+// the first: the channels it covers less its margins inside them.
+_ImageWindowDef_st x518_manage::windowPlace(int window) const
 {
-    if (!kelApi_IsWinValid(window))
-        return;
-    _ImageWindowDef_st& out = model.OWIN[window];
-    _ImageWindowDef_st& in = model.IWIN[window];
-    out = {0, 0, 0, 0};
+    _ImageWindowDef_st out{0, 0, 0, 0};
     if (model.PM_WIN_SHAPE[window][0] > 0)
         out.hw = i32(sys.PS_ACTHW) * model.PM_WIN_SHAPE[window][0];
     if (model.PM_WIN_SHAPE[window][1] > 0)
@@ -507,7 +505,16 @@ void x518_manage::calc_owin2(int window)
     out.hw -= m[LEFT] + m[RIGHT];
     out.vst += m[TOP];
     out.vw -= m[TOP] + m[BOTTOM];
+    return out;
+}
 
+void x518_manage::calc_owin2(int window)
+{
+    if (!kelApi_IsWinValid(window))
+        return;
+    _ImageWindowDef_st& out = model.OWIN[window];
+    _ImageWindowDef_st& in = model.IWIN[window];
+    out = windowPlace(window);
     if (model.PM_WIN_DBD_MODE[window] > DBD_DISABLE) {
         auto fit = [&](i32& i, i32& o) {
             if (model.PM_WIN_DBD_CLIP[window]) {

@@ -61,11 +61,6 @@ protected:
         b.seamless_para[w] = {};
         b.image_priority[w] = layer;
     }
-    platform::Canvas canvas()
-    {
-        const KEL_RAM_PARA& b = live();
-        return chip->canvas({b.och_num_h, b.och_num_v, b.led_x, b.led_y, b.led_width, b.led_height});
-    }
     static platform::Canvas card(int port) { return drawTestCard(port, kW, kH, 60, 0); }
 };
 
