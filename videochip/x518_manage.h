@@ -731,6 +731,28 @@ private:
     // channels they hold.
     bool ich_pending_[kWindows] = {};
     int fadeCandidate();
+    // What a window's input side is programmed from: its ports as measured,
+    // its crop, its dot-by-dot arrangement, its place and its input
+    // channels. All i32, compared whole.
+    struct CaptureKey {
+        i32 valid = 0;
+        i32 dbd = 0, clip = 0, cropped = 0;
+        i32 crop[4] = {};
+        i32 port[kPorts][4] = {};  // each port it shows: state, scan mode, format lock, active width
+        i32 area[kPorts][4] = {};  // and its measured area
+        i32 place[4] = {};         // x, y, w, h on the canvas
+        _ImageWindowDef_st out{};  // where it lies on its output channels
+        i32 channels[kChannels] = {};
+        bool operator==(const CaptureKey& o) const;
+    };
+    CaptureKey captureKey(int window) const;
+    // The key each chip window's input side was last programmed from.
+    CaptureKey captured_[kWindows];
+    // A frozen window whose capture this pass would program as it stands
+    // keeps it held, on the frame it holds: the pass leaves its input side
+    // and its input channels alone (keep_held_).
+    bool keepsHeldFrame(int window) const;
+    bool keep_held_[kWindows] = {};
     void programInputSides(int fd);
     void programOutputSides(int fd);
     void keepProgrammedState();

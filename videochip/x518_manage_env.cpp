@@ -272,6 +272,12 @@ void x518_manage::carryChipWindows(const ChipNumbering& before)
     const i32 firstRing[kFields] = {0, 1, 2, 3, 4};
     carryRows(model.fb_ring, to, firstRing);
     carryRows(model.win_refused, to, i32(0));
+    // What its input side was programmed from and with: a frozen window
+    // that keeps its capture keeps reading it as it was written.
+    carryRows(captured_, to, CaptureKey{});
+    carryRows(model.PM_MEM_WMODE, to, i32(0));
+    carryRows(model.mem_hw, to, i32(0));
+    carryRows(model.mem_vw, to, i32(0));
     // The input each chip window had: a record whose port differs sets its
     // input up again (fillWindowTables).
     carryRows(model.PM_INPUT, to, i32(kNoPort));

@@ -180,6 +180,7 @@ void x518_manage::define_param()
         // chip's: it survives a restart of the chip, so the windows that
         // showed get their channels back before those that waited.
         model.mem_hw[w] = model.mem_vw[w] = 0;
+        captured_[w] = CaptureKey{};  // the chip holds no capture of ours
     }
     for (int c = 0; c < kChannels; ++c) {
         model.win_num_prev[c] = kNoWindow;

@@ -334,3 +334,49 @@ TEST_F(CanvasPictureTest, WithNoWindowShownTheCanvasShowsWindowZerosSource)
         EXPECT_GT(checked, 300);
     }
 }
+
+// A frozen window keeps the frame it holds while other windows come, go and
+// change size and while the canvas changes: only a change of its own gives
+// it a new frame.
+TEST_F(CanvasPictureTest, AFrozenWindowKeepsItsFrameThroughOtherWindowsChanges)
+{
+    const Box frozen{960, 0, kW / 2, kH / 2};
+    auto layout = [&](KEL_RAM_PARA& b, bool first, Box second, bool third) {
+        show(b, 1, ram::kSourceHdmi1, frozen);
+        b.image[1].flags = ram::kFlagFreeze;
+        if (first)
+            show(b, 0, ram::kSourceHdmi2, {0, 0, 640, 360});
+        if (third)
+            show(b, 2, ram::kSourceDvi, second);
+    };
+    struct Step {
+        const char* what;
+        bool first;
+        Box third;
+        int led;
+    };
+    const Box small{0, 540, 640, 360}, large{0, 540, 1280, 540};
+    const Step steps[] = {
+        {"a window after it added", true, small, kW},
+        {"that window resized", true, large, kW},
+        {"the window before it removed", false, large, kW},
+        {"the window before it added again", true, large, kW},
+        {"the canvas made larger", true, large, 3840},
+        {"the canvas made smaller again", true, large, kW},
+    };
+    apply([&](KEL_RAM_PARA& b) { layout(b, true, {}, false); });
+    const platform::Canvas hdmi1 = card(kPortHdmi1);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        const platform::Canvas before = canvas();
+        chip->advanceFrames(7);
+        applyOn(s.led, s.led * 9 / 16, [&](KEL_RAM_PARA& b) { layout(b, s.first, s.third, true); });
+        settle();
+        const platform::Canvas after = canvas();
+        ASSERT_GE(after.width, kW);
+        EXPECT_TRUE(canvasprobe::samePicture(before, after, frozen));
+        long checked = 0;
+        EXPECT_EQ(canvasprobe::mismatches(after, hdmi1, {frozen, {0, 0, kW, kH}}, kSampleStep, &checked), 0);
+        EXPECT_GT(checked, 100);
+    }
+}
