@@ -619,6 +619,8 @@ private:
     void fillRecord(const KEL_RAM_PARA& b, int window, int record);
     bool recordFits(const KEL_RAM_PARA& b, int window, int record) const;
     void assignLayers();
+    static u8 layerOf(const KEL_RAM_PARA& b, int window);
+    void takeLayers(const KEL_RAM_PARA& b);
     void applyMirrors(const KEL_RAM_PARA& b);
     void allocateRecord(ST_WIN_INFO& r, const ST_MWIN_RECT* channels, int count);
     void markUsedChannels();

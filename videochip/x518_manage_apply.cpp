@@ -195,9 +195,11 @@ void x518_manage::applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 
 void x518_manage::applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 {
+    bool changed = false;
     for (int i = 0; i < kWindows; ++i) {
         if (now.image_priority[i] == was.image_priority[i])
             continue;
+        changed = true;
         KEL_DBG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", i + 1, was.image_priority[i],
                 now.image_priority[i]);
         const int record = recordOfWindow(i);
@@ -206,6 +208,8 @@ void x518_manage::applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& w
         x518_SetWinPriority(u32(record), now.image_priority[i]);
         x518_SetWinPriority1(spi_fd);
     }
+    if (changed)
+        takeLayers(now);
 }
 
 void x518_manage::relayout()

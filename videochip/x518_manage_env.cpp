@@ -95,12 +95,7 @@ void x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
 {
     const IMAGE_PARA& im = b.image[window];
     ST_WIN_INFO& r = model.win_info[record];
-    u16 layer = b.image_priority[window];
-    if (layer >= kLayers) {
-        KEL_DBG(" WIN%d PRIORITY:%x OOR,reset to %d\n", window, layer, layer % kLayers);
-        layer %= kLayers;
-    }
-    r.layer = u8(layer);
+    r.layer = layerOf(b, window);
     const i32 x = im.x + pnl.xoffs, y = im.y + pnl.yoffs;
     r.x = i16(x);
     r.y = i16(y);
@@ -157,6 +152,36 @@ bool x518_manage::recordFits(const KEL_RAM_PARA& b, int window, int record) cons
         return false;
     }
     return true;
+}
+
+u8 x518_manage::layerOf(const KEL_RAM_PARA& b, int window)
+{
+    u16 layer = b.image_priority[window];
+    if (layer >= kLayers) {
+        KEL_DBG(" WIN%d PRIORITY:%x OOR,reset to %d\n", window, layer, layer % kLayers);
+        layer %= kLayers;
+    }
+    return u8(layer);
+}
+
+// The layers of the windows shown as the block gives them, each taken one
+// moved to the lowest free one as a new environment moves it: a write of
+// one window's priority that meets another window's layer. The mixers are
+// set again when that changes a layer.
+void x518_manage::takeLayers(const KEL_RAM_PARA& b)
+{
+    u8 before[kWindows];
+    for (int r = 0; r < kWindows; ++r)
+        before[r] = model.win_info[r].layer;
+    for (int w = 0; w < kWindows; ++w)
+        if (kelApi_IsWinValid(model.win_record[w]))
+            model.win_info[model.win_record[w]].layer = layerOf(b, w);
+    assignLayers();
+    for (int r = 0; r < kWindows; ++r)
+        if (model.win_info[r].layer != before[r]) {
+            x518_SetWinPriority1(spi_fd);
+            return;
+        }
 }
 
 // A layer taken by an earlier record goes to the lowest free one.

@@ -380,3 +380,23 @@ TEST_F(CanvasPictureTest, AFrozenWindowKeepsItsFrameThroughOtherWindowsChanges)
         EXPECT_GT(checked, 100);
     }
 }
+
+// A priority written on its own that meets another window's layer: the
+// later window takes the lowest free layer, as when the layout is written
+// whole, so the earlier window stays on top.
+TEST_F(CanvasPictureTest, APriorityMeetingAnotherWindowsLayerTakesTheLowestFreeOne)
+{
+    chip->setPlainInputs(true);
+    const int overlapX = 700, overlapY = 400;
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, {0, 0, 960, 540}, 0);
+        show(b, 1, ram::kSourceHdmi2, {480, 270, 960, 540}, 1);
+    });
+    ASSERT_EQ(canvas().at(overlapX, overlapY), portColour(kPortHdmi1));
+    write([](KEL_RAM_PARA& b) { b.image_priority[1] = 0; });
+    m->runPass();
+    EXPECT_EQ(canvas().at(overlapX, overlapY), portColour(kPortHdmi1));
+    write([](KEL_RAM_PARA& b) { b.image_priority[0] = 2; });  // now below
+    m->runPass();
+    EXPECT_EQ(canvas().at(overlapX, overlapY), portColour(kPortHdmi2));
+}
