@@ -446,8 +446,11 @@ void x518_manage::calc_iwin2(int window)
     _ImageWindowDef_st& in = model.IWIN[window];
     in = {0, 0, 0, 0};
     int p = portOf(window);
-    if (p != kNone && model.PM_WIN_SHAPE[window][0] && model.PM_WIN_SHAPE[window][1] && ports.PI_ACT[p][HW] &&
-        ports.PI_ACT[p][VW]) {
+    // A window showing several inputs side by side shows them whatever its
+    // own source carries: their areas make its picture.
+    const bool several = model.PM_WIN_DBD_MODE[window] > DBD_SINGLE_INPUT;
+    if (p != kNone && model.PM_WIN_SHAPE[window][0] && model.PM_WIN_SHAPE[window][1] &&
+        (several || (ports.PI_ACT[p][HW] && ports.PI_ACT[p][VW]))) {
         auto W = [this](int q) { return ports.port_act[q][HW]; };
         auto H = [this](int q) { return ports.port_act[q][VW]; };
         bool lowChannel = firstIch(window) < kCmosPorts;  // only channels 0-3 de-interlace

@@ -381,6 +381,23 @@ TEST_F(CanvasPictureTest, AFrozenWindowKeepsItsFrameThroughOtherWindowsChanges)
     }
 }
 
+// A window that shows two inputs side by side shows them though its own
+// source (here HDMI3, not plugged) has no signal.
+TEST_F(CanvasPictureTest, ADotByDotArrangementShowsWhateverItsOwnSourceCarries)
+{
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi3, {0, 0, kW, kH});
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 1;  // HDMI2 and HDMI1
+    });
+    settle();
+    long checked = 0;
+    EXPECT_EQ(canvasprobe::mismatches(canvas(), card(kPortHdmi2), {{0, 0, kW, kH}, {0, 0, kW, kH}}, kSampleStep,
+                                      &checked),
+              0);
+    EXPECT_GT(checked, 300);
+}
+
 // A priority written on its own that meets another window's layer: the
 // later window takes the lowest free layer, as when the layout is written
 // whole, so the earlier window stays on top.
