@@ -417,3 +417,24 @@ TEST_F(CanvasPictureTest, APriorityMeetingAnotherWindowsLayerTakesTheLowestFreeO
     m->runPass();
     EXPECT_EQ(canvas().at(overlapX, overlapY), portColour(kPortHdmi2));
 }
+
+// A dot-by-dot arrangement written while the window's dot-by-dot switch is
+// off (here in the write that turns the switch off) leaves it a plain
+// window: it shows its own input scaled to the window.
+TEST_F(CanvasPictureTest, AnArrangementWrittenWithDotByDotOffLeavesAPlainWindow)
+{
+    const Box window{0, 0, kW / 2, kH / 2};
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, window);
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 0;
+    });
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, window);
+        b.image[0].dbd_mode = 1;
+    });
+    long checked = 0;
+    EXPECT_EQ(canvasprobe::mismatches(canvas(), card(kPortHdmi1), {window, {0, 0, kW, kH}}, kSampleStep, &checked),
+              0);
+    EXPECT_GT(checked, 100);
+}
