@@ -83,6 +83,10 @@ void x518_manage::set_output(int fd)
     for (int w = 0; w < kWindows; ++w)
         keep_held_[w] = keepsHeldFrame(w);
     allocateInputs();
+    // A channel of such a window that another window's allocation moved
+    // moves its capture as well.
+    for (int w = 0; w < kWindows; ++w)
+        keep_held_[w] = keep_held_[w] && captured_[w] == captureKey(w);
     const int fade = fadeCandidate();
     if (fade != kNone)
         set_layer_coef(fd, fade, model.PM_WIN_FADE_OUT[fade], kFadeOut);
