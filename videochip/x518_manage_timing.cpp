@@ -63,20 +63,14 @@ void x518_manage::set_input_bkg(int fd, int port, int on)
 {
     KEL_DBG("[set_input_bkg] port_%d, onoff:%d\n", port, on);
     set_rtct(fd, kRtctHold);
-    bool noPicture = port < 0 || port >= kPorts || ports.PI_STATE[port] == 0;
-    for (int w = 0; w < kWindows; ++w) {
-        if (model.PM_INPUT[w] != port)
-            continue;
-        u32 show = (on || noPicture) ? 1 : 0;
-        if (model.PM_WIN_DBD_MODE[w] != DBD_DISABLE)
-            show = 0;
-        for (int c = 0; c < kChannels; ++c) {
-            if (model.PM_WIN_NUM[c] != w)
-                continue;
-            drv->update_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
-            drv->update_X518(fd, x518::kBkgShow, show, kChannelStride * c);
-        }
-    }
+    const bool noPicture = port < 0 || port >= kPorts || ports.PI_STATE[port] == 0;
+    // Each window on the port as its own background says: a dot-by-dot
+    // window goes on showing what its channels capture of its other inputs,
+    // but one without channels (waiting for them) stays black, as does a
+    // window set black.
+    for (int w = 0; w < kWindows; ++w)
+        if (model.PM_INPUT[w] == port)
+            set_input_bkg2(fd, w, (on || noPicture) ? 1 : 0);
     set_rtct(fd, kRtctRelease);
 }
 

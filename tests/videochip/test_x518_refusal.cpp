@@ -351,6 +351,25 @@ TEST_F(RefusalTest, AWindowTheDotByDotMemoryCannotHoldIsRefused)
     EXPECT_TRUE(memorySound());
 }
 
+// A waiting dot-by-dot window stays black when its own source loses its
+// signal: only a dot-by-dot window with channels goes on showing its other
+// inputs.
+TEST_F(RefusalTest, AWaitingDotByDotWindowStaysBlackWhenItsSourceIsPulled)
+{
+    apply([](KEL_RAM_PARA& b) {
+        emptyCanvas(b);
+        tile(b, 0, ram::kSourceHdmi1, {0, 0, kW, 1080}, 6);
+        tile(b, 1, ram::kSourceHdmi2, {0, 1080, kW, 1080}, 6);
+    });
+    ASSERT_EQ(refused(), 0x02);
+    ASSERT_TRUE(black(1));
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    EXPECT_EQ(refused(), 0x02);
+    EXPECT_TRUE(black(1));
+    EXPECT_FALSE(black(0));
+}
+
 // Walks of layouts, sources, inputs and dot-by-dot arrangements that ask
 // the eight channels for more than they hold. After every step: the windows
 // waiting are those listed, they show black, every window that showed
