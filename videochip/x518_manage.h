@@ -682,6 +682,7 @@ private:
     // to be served.
     int windowCost(int window, int asking) const;
     int moveOccupant(int channel, const int* list, int count);
+    bool needsDeinterlacer(int port) const;
     // picture and window setters
     void writePictureControl(u32 enable, u32 first, u32 value);
     int outputChannelsOf(int window, int* och) const;

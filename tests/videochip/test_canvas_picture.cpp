@@ -438,3 +438,28 @@ TEST_F(CanvasPictureTest, AnArrangementWrittenWithDotByDotOffLeavesAPlainWindow)
               0);
     EXPECT_GT(checked, 100);
 }
+
+// An input without signal since the canvas was last set up has never been
+// measured as progressive; a window given it does not move another window
+// off its input channel (as an interlaced input would), so frozen windows
+// keep their frames.
+TEST_F(CanvasPictureTest, AWindowGivenAnInputNotYetMeasuredMovesNoOtherWindow)
+{
+    platform::sim::pullSource(ram::kSourceDvi);
+    const Box frozen{0, 0, kW, kH / 2};  // windows 0-3
+    auto layout = [&](KEL_RAM_PARA& b, u16 fifth) {
+        const u16 sources[] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi1, ram::kSourceHdmi2, fifth};
+        for (int w = 0; w < 5; ++w) {
+            show(b, w, sources[w], {w % 2 * kW / 2, w / 2 * kH / 4, kW / 2, kH / 4}, u16(w));
+            b.image[w].flags = w < 4 ? ram::kFlagFreeze : 0;
+        }
+    };
+    applyOn(3840, 2160, [&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1); });
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1); });  // the canvas set up anew
+    settle();
+    const platform::Canvas before = canvas();
+    chip->advanceFrames(7);
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceDvi); });
+    settle();
+    EXPECT_TRUE(canvasprobe::samePicture(before, canvas(), frozen));
+}
