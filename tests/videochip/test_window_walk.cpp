@@ -11,7 +11,8 @@
 // - every window shown shows its input's card (black without a signal)
 //   where no window above it lies, a waiting window is black there, and the
 //   canvas outside every window is black;
-// - a frozen window keeps its frame unless it changed itself;
+// - a frozen window keeps its frame unless it changed itself (or the box
+//   moved its capture to another input channel);
 // - no two captures share frame memory (the pipe's `memory`).
 //
 // It prints its seed and its steps. A failing walk replays with the same
@@ -80,12 +81,15 @@ int costOf(const IMAGE_PARA& im)
     const int plain = sourceOf(im) == kHdmi3 ? 2 : 1;
     return dotByDot(im) && im.dbd_mode > 0 ? kArrangement[im.dbd_mode] : plain;
 }
-// Whether the window shows source s: its own, or one of its arrangement's
-// (inputs 1 and 2 are HDMI2 and HDMI1, inputs 3 and 4 DVI and none).
-bool showsSource(const IMAGE_PARA& im, int s)
+// Whether the window takes source s: its own, or one of its dot-by-dot
+// arrangement's (inputs 1 and 2 are HDMI2 and HDMI1, inputs 3 and 4 DVI
+// and none).
+bool usesSource(const IMAGE_PARA& im, int s)
 {
+    if (sourceOf(im) == s)
+        return true;
     if (!dotByDot(im) || im.dbd_mode == 0)
-        return sourceOf(im) == s;
+        return false;
     const bool first = s == ram::kSourceHdmi2 || s == ram::kSourceHdmi1;
     switch (im.dbd_mode) {
     case 1: case 2: return first;
@@ -205,8 +209,10 @@ protected:
     // Checks.
     void checkCanvas(const platform::Canvas& c);
     void checkFrozen(const platform::Canvas& before, const platform::Canvas& after, const KEL_RAM_PARA& was,
-                     const bool* heldBefore, bool restarted, const bool* inputChanged);
-    bool held(int w) const;
+                     const int* heldBefore, bool restarted, const bool* inputChanged);
+    // The input channel whose capture block window w's frame comes from
+    // when that capture is held, -1 otherwise.
+    int heldChannel(int w) const;
     bool hasSignal(int source) const { return timing_[source] >= 0; }
     // Where a shown window shows its input's card and which part of it
     // (a dot-by-dot window: its first input, 1:1); false when it makes no
@@ -363,11 +369,11 @@ bool WindowWalk::visible(const KEL_RAM_PARA& b, const int* layer, int w, int x, 
     return true;
 }
 
-bool WindowWalk::held(int w) const
+int WindowWalk::heldChannel(int w) const
 {
     const int r = m->recordOfWindow(w);
     const int c = r >= 0 ? m->ich.win_ich[r][0] : -1;
-    return c >= 0 && chip->regValue(x518::kIsyct, x518::kChannelStride * u32(c)) == x518::kIsyctHold;
+    return c >= 0 && chip->regValue(x518::kIsyct, x518::kChannelStride * u32(c)) == x518::kIsyctHold ? c : -1;
 }
 
 void WindowWalk::checkCanvas(const platform::Canvas& c)
@@ -418,7 +424,7 @@ void WindowWalk::checkCanvas(const platform::Canvas& c)
 }
 
 void WindowWalk::checkFrozen(const platform::Canvas& before, const platform::Canvas& after, const KEL_RAM_PARA& was,
-                             const bool* heldBefore, bool restarted, const bool* inputChanged)
+                             const int* heldBefore, bool restarted, const bool* inputChanged)
 {
     const KEL_RAM_PARA& b = live();
     int layerNow[kWindows], layerWas[kWindows];
@@ -428,9 +434,12 @@ void WindowWalk::checkFrozen(const platform::Canvas& before, const platform::Can
         const IMAGE_PARA& im = b.image[w];
         bool itself = std::memcmp(&im, &was.image[w], sizeof im) != 0 || restarted || !im.enable || model.waiting[w];
         for (int s = 0; s < kSources; ++s)
-            itself = itself || (inputChanged[s] && showsSource(im, s));
+            itself = itself || (inputChanged[s] && usesSource(im, s));
         canvasprobe::Mapping map;
-        if (!heldBefore[w] || !held(w) || itself || !claimed(im, map))
+        // A frozen window whose capture the box moved to another input
+        // channel (to give another window a pair, or a de-interlacer) shows
+        // the first frame there.
+        if (heldBefore[w] < 0 || heldChannel(w) != heldBefore[w] || itself || !claimed(im, map))
             continue;
         const Box at = map.to;
         for (int y = at.y + 4; y < at.y + at.h; y += 16)
@@ -461,9 +470,9 @@ TEST_F(WindowWalk, TheCanvasShowsWhatTheBoxReportsThroughAnySequenceOfChanges)
     platform::Canvas before = canvas();
     for (int step = 0; step < steps; ++step) {
         const KEL_RAM_PARA was = live();
-        bool heldBefore[kWindows];
+        int heldBefore[kWindows];
         for (int w = 0; w < kWindows; ++w)
-            heldBefore[w] = held(w);
+            heldBefore[w] = heldChannel(w);
         replugged_ = -1;
         const int kind = pick(10);
         const std::string what = kind < 7 ? writeStep() : kind < 9 ? pipeStep() : restartStep();
