@@ -63,6 +63,13 @@ protected:
             b.image_priority[w] = u16(w);
         }
     }
+    // The same six windows on other sources.
+    static void sixWindowsOn(KEL_RAM_PARA& b, const u16 (&sources)[6])
+    {
+        sixWindows(b);
+        for (int w = 0; w < 6; ++w)
+            b.image[w].source = sources[w];
+    }
     u8 refused() const { return store->reg_image.window_refused; }
     int told() const
     {
@@ -269,11 +276,8 @@ TEST_F(RefusalTest, AWaitingWindowIsBlackAtItsOwnPlaceOnly)
 TEST_F(RefusalTest, OneWriteIsServedAsOneHandOutInTheDocumentedOrder)
 {
     apply([](KEL_RAM_PARA& b) {
-        sixWindows(b);
-        const u16 sources[] = {ram::kSourceHdmi2, ram::kSourceHdmi3, ram::kSourceHdmi3,
-                               ram::kSourceHdmi3, ram::kSourceDvi,  ram::kSourceHdmi1};
-        for (int w = 0; w < 6; ++w)
-            b.image[w].source = sources[w];
+        sixWindowsOn(b, {ram::kSourceHdmi2, ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceDvi,
+                         ram::kSourceHdmi1});
     });
     ASSERT_EQ(refused(), 0x20);
     apply([](KEL_RAM_PARA& b) {
@@ -294,11 +298,8 @@ TEST_F(RefusalTest, OneWriteIsServedAsOneHandOutInTheDocumentedOrder)
 TEST_F(RefusalTest, AChipRestartKeepsWhichWindowWaits)
 {
     apply([](KEL_RAM_PARA& b) {
-        sixWindows(b);
-        const u16 sources[] = {ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi3,
-                               ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceDvi};
-        for (int w = 0; w < 6; ++w)
-            b.image[w].source = sources[w];
+        sixWindowsOn(b, {ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi1, ram::kSourceHdmi2,
+                         ram::kSourceDvi});
     });
     ASSERT_EQ(refused(), 0x20);
     apply([](KEL_RAM_PARA& b) { b.image[3].enable = 0; });
