@@ -204,7 +204,6 @@ void x518_manage::load_hdmi()
 
 // ------------------------------------------------------------------ chip measurement
 
-// The first window that uses the port, or -1.
 bool x518_manage::dbdShowsPort(int window, int port) const
 {
     int shown[kPorts];
@@ -218,6 +217,7 @@ bool x518_manage::windowUsesPort(int window, int port) const
     return model.PM_INPUT[window] == port || dbdShowsPort(window, port);
 }
 
+// The first window that uses the port, or -1.
 int x518_manage::windowOfPort(int port) const
 {
     for (int w = 0; w < kWindows; ++w)
