@@ -34,6 +34,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 using canvasprobe::Box;
 
@@ -74,38 +75,41 @@ int sourceOf(const IMAGE_PARA& im)
 }
 bool dotByDot(const IMAGE_PARA& im) { return (im.flags & ram::kFlagDotByDot) != 0; }
 
+// Dot-by-dot arrangements 1-7 (a window's `dbd_mode`): the input channels
+// they take and the sources they show, the first at the top-left, 1:1
+// (inputs 1 and 2 are HDMI2 and HDMI1, input 3 DVI, input 4 none).
+struct Arrangement {
+    int cost;
+    std::vector<int> sources;
+};
+const Arrangement kArrangements[] = {
+    {0, {}},
+    {2, {ram::kSourceHdmi2, ram::kSourceHdmi1}}, {2, {ram::kSourceHdmi2, ram::kSourceHdmi1}},
+    {2, {ram::kSourceDvi}}, {2, {ram::kSourceDvi}},
+    {3, {ram::kSourceHdmi2, ram::kSourceHdmi1, ram::kSourceDvi}},
+    {4, {ram::kSourceHdmi2, ram::kSourceHdmi1, ram::kSourceDvi}}, {4, {ram::kSourceHdmi2, ram::kSourceHdmi1, ram::kSourceDvi}},
+};
+const Arrangement* arrangementOf(const IMAGE_PARA& im)
+{
+    return dotByDot(im) && im.dbd_mode > 0 ? &kArrangements[im.dbd_mode] : nullptr;
+}
 // Input channels a window takes (docs/protocol.md, "The input channels").
 int costOf(const IMAGE_PARA& im)
 {
-    static const int kArrangement[] = {0, 2, 2, 2, 2, 3, 4, 4};
-    const int plain = sourceOf(im) == kHdmi3 ? 2 : 1;
-    return dotByDot(im) && im.dbd_mode > 0 ? kArrangement[im.dbd_mode] : plain;
+    const Arrangement* a = arrangementOf(im);
+    return a ? a->cost : sourceOf(im) == kHdmi3 ? 2 : 1;
 }
-// Whether the window takes source s: its own, or one of its dot-by-dot
-// arrangement's (inputs 1 and 2 are HDMI2 and HDMI1, inputs 3 and 4 DVI
-// and none).
+// Whether the window takes source s: its own, or one its arrangement shows.
 bool usesSource(const IMAGE_PARA& im, int s)
 {
-    if (sourceOf(im) == s)
-        return true;
-    if (!dotByDot(im) || im.dbd_mode == 0)
-        return false;
-    const bool first = s == ram::kSourceHdmi2 || s == ram::kSourceHdmi1;
-    switch (im.dbd_mode) {
-    case 1: case 2: return first;
-    case 3: case 4: return s == ram::kSourceDvi;
-    default: return first || s == ram::kSourceDvi;
-    }
+    const Arrangement* a = arrangementOf(im);
+    return sourceOf(im) == s || (a && std::find(a->sources.begin(), a->sources.end(), s) != a->sources.end());
 }
-
-// The input whose card a shown window's top-left part shows 1:1 when dot by
-// dot: its own, or the first of its arrangement (inputs 1 2 on HDMI2 first,
-// inputs 3 4 on DVI first).
+// The source whose card the window shows (dot by dot: at its top-left, 1:1).
 int firstSourceOf(const IMAGE_PARA& im)
 {
-    if (!dotByDot(im) || im.dbd_mode == 0)
-        return sourceOf(im);
-    return im.dbd_mode == 3 || im.dbd_mode == 4 ? ram::kSourceDvi : ram::kSourceHdmi2;
+    const Arrangement* a = arrangementOf(im);
+    return a ? a->sources.front() : sourceOf(im);
 }
 
 // The documented hand-out, per block window: the channels it holds and
@@ -213,7 +217,6 @@ protected:
     // The input channel whose capture block window w's frame comes from
     // when that capture is held, -1 otherwise.
     int heldChannel(int w) const;
-    bool hasSignal(int source) const { return timing_[source] >= 0; }
     // Where a shown window shows its input's card and which part of it
     // (a dot-by-dot window: its first input, 1:1); false when it makes no
     // claim (a dot-by-dot window whose first input has no signal).
@@ -301,7 +304,7 @@ std::string WindowWalk::pipeStep()
 {
     const int s = pick(kSources);
     replugged_ = s;
-    if (hasSignal(s) && pick(3) == 0) {
+    if (timing_[s] >= 0 && pick(3) == 0) {
         EXPECT_EQ(control("pull " + std::to_string(s)), "ok pull " + std::to_string(s));
         timing_[s] = -1;
         return "pull " + std::to_string(s);
