@@ -178,8 +178,11 @@ void x518_manage::define_param()
         model.win_frozen[w] = 0;
         model.win_enable[w] = 0;
         model.win_flag[w] = 0;
-        model.win_refused[w] = 0;
+        // Which windows wait for input channels is the manager's, not the
+        // chip's: it survives a restart of the chip, so the windows that
+        // showed get their channels back before those that waited.
         model.mem_hw[w] = model.mem_vw[w] = 0;
+        captured_[w] = CaptureKey{};  // the chip holds no capture of ours
     }
     for (int c = 0; c < kChannels; ++c) {
         model.win_num_prev[c] = kNoWindow;
