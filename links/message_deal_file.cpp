@@ -16,6 +16,7 @@
 #include "videochip/omenu.h"
 
 #include <QDir>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -49,8 +50,23 @@ bool storeFile(const std::string& boxPath, const u8* data, size_t len)
     return true;
 }
 
+constexpr u8 kErased = 0xFF;
+
+// True when the partition holds the image from offset 0 and reads erased
+// after it: a flash that answered the erase and the write as done without
+// doing them may hold an older, longer image that starts with this one.
+bool partitionHolds(int fd, size_t partitionSize, const u8* data, size_t len)
+{
+    std::string back(partitionSize, '\0');
+    if (platform::devPread(fd, &back[0], partitionSize, 0) != static_cast<ssize_t>(partitionSize))
+        return false;
+    return std::memcmp(back.data(), data, len) == 0 &&
+           std::all_of(back.begin() + static_cast<std::ptrdiff_t>(len), back.end(),
+                       [](char c) { return static_cast<u8>(c) == kErased; });
+}
+
 // Erases a flash partition whole and writes the image from offset 0, then
-// reads it back.
+// reads the whole partition back.
 bool storeImage(const char* device, size_t partitionSize, u8* data, size_t len)
 {
     const int fd = platform::devOpen(device, O_RDWR | O_SYNC);
@@ -61,9 +77,7 @@ bool storeImage(const char* device, size_t partitionSize, u8* data, size_t len)
     bool ok = Utils::non_region_erase(fd, 0, static_cast<int>(partitionSize), 0) == 0 &&
               Utils::non_region_write(fd, data, static_cast<int>(len), 0) == 0;
     if (ok) {
-        std::string back(len, '\0');
-        ok = platform::devPread(fd, &back[0], len, 0) == static_cast<ssize_t>(len) &&
-             std::memcmp(back.data(), data, len) == 0;
+        ok = partitionHolds(fd, partitionSize, data, len);
         if (!ok)
             KEL_DBG("\n[write_file_end] %s reads back wrong\n", device);
     }
