@@ -168,18 +168,29 @@ std::string startName(const CTRL_FRAME& req)
     return std::string(reinterpret_cast<const char*>(req.payload.data()) + kStartHeaderSize, n - kStartHeaderSize);
 }
 
-// Removes every plain file of a directory; the number removed.
-int removeFilesOf(const char* dir)
+// What removing the files of a directory did.
+struct Removal {
+    int removed = 0;
+    int left = 0;  // files still there (the disk refused their removal)
+};
+
+// Removes every plain file of a directory.
+Removal removeFilesOf(const char* dir)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
+    Removal r;
     const QString host = platform::qpath(dir);
     if (host.isEmpty())
-        return 0;
-    int removed = 0;
-    for (const QString& name : QDir(host).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        return r;
+    for (const QString& name : QDir(host).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if (platform::removeFile(std::string(dir) + "/" + name.toStdString()))
-            ++removed;
-    return removed;
+            ++r.removed;
+        else
+            ++r.left;
+    }
+    if (r.left)
+        KEL_DBG("\n[delete_file_name] %d files of %s could not be removed\n", r.left, dir);
+    return r;
 }
 
 }  // namespace
@@ -266,13 +277,17 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
     if (req.length != 0)
         return ST_BAD_LENGTH;
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
-    if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
+    const Removal smart = removeFilesOf(rcvRecovery::kSmartDir);
+    if (smart.removed > 0 && fpga && fpga->rcv_recovery) {
         fpga->rcv_recovery->clearScanFiles();
         pagehandover::smartMappingFilesChanged(true);
     }
-    if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
+    const Removal recovery = removeFilesOf(rcvRecovery::kRecoveryDir);
+    if (recovery.removed > 0 && fpga && fpga->rcv_recovery) {
         fpga->rcv_recovery->clearRecoveryFiles();
         pagehandover::recoveryFilesChanged(true);
     }
-    return ST_DONE;
+    // Done only when both folders are empty: a file the disk kept (read-only)
+    // is still there for the PC to find.
+    return smart.left || recovery.left ? ST_BUSY : ST_DONE;
 }

@@ -358,6 +358,18 @@ TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
     EXPECT_EQ(status(pcRequest(0x23, {})), 0);  // nothing left: still done
 }
 
+// A read-only disk keeps the files: not done while one is still there.
+TEST_F(FileHandler, DeleteOnAReadOnlyDiskIsBusyWhileAFileIsLeft)
+{
+    writeBoxFile("/data/rcvrecovery/c.rcv", "c");
+    platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
+    EXPECT_EQ(status(pcRequest(0x23, {})), message_deal::ST_BUSY);
+    EXPECT_EQ(readBoxFile("/data/rcvrecovery/c.rcv"), "c");
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_EQ(status(pcRequest(0x23, {})), message_deal::ST_DONE);
+    EXPECT_FALSE(platform::exists("/data/rcvrecovery/c.rcv"));
+}
+
 // A logo or kernel image the flash partition does not take (an erase that
 // fails, or erases and writes answered as done that change nothing) is
 // found out by its read-back: status 3, as for an application that cannot
