@@ -6,6 +6,7 @@
 
 #include <QSettings>
 #include <fcntl.h>
+#include <memory>
 
 ConfigEngine* ConfigEngine::p_config = nullptr;
 QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap = boxstate::startValue(_itemMap, decltype(_itemMap)());
@@ -76,17 +77,24 @@ ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, boo
         settings->setValue(key, defaultValue);
 }
 
+// Something other than a plain file where the settings belong (a FIFO
+// would block the reading) is not opened: the settings run on their
+// defaults, and a save says it could not write them.
 ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
 {
     const QString boxPath = QString::fromLatin1(kSettingsFile);
-    QSettings settings(platform::qpath(boxPath), QSettings::IniFormat);
+    std::unique_ptr<QSettings> settings;
+    if (!platform::notPlainFile(kSettingsFile))
+        settings = std::make_unique<QSettings>(platform::qpath(boxPath), QSettings::IniFormat);
     Utils::system_mutex(QString("chattr +S %1").arg(boxPath), nullptr);
     const SettingDefault* table = settingDefaults();
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
         const SettingDefault& d = table[id];
-        items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, &settings));
+        items.append(
+            new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, settings.get()));
     }
-    settings.sync();
+    if (settings)
+        settings->sync();
 }
 
 ConfigEngine::~ConfigEngine()
@@ -219,6 +227,8 @@ bool ConfigEngine::derivePid()
 
 void ConfigEngine::checkStartRecord()
 {
+    if (platform::notPlainFile(kStartRecordFile))
+        return;
     QSettings record(platform::qpath(QString::fromLatin1(kStartRecordFile)), QSettings::IniFormat);
     const QString appPath = record.value(kStartRecordGroupKey).toString();
     g_update_status = appPath == QLatin1String(kExpectedStartCommand) ? 1 : 0;

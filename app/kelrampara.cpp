@@ -158,9 +158,11 @@ bool KelRamPara::loadSavedRange(const std::string& file)
     return true;
 }
 
+// Something other than a plain file in its place is refused (said on the
+// console) and replaced as a missing file is.
 void KelRamPara::loadParaFile()
 {
-    if (!platform::exists(kParaFile)) {
+    if (platform::notPlainFile(kParaFile) || !platform::exists(kParaFile)) {
         KEL_DBG("\n %s file un exist \n", kParaFile);
         recreateParaFile();
         return;
