@@ -5,6 +5,8 @@
 #include "platform/platform.h"
 
 #include <QSettings>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 
@@ -136,21 +138,56 @@ QVariant ConfigEngine::defaultValue(ConfigItem::ConfigName id)
     return settingDefaults()[id].value;
 }
 
-void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+{
+    return write_config_variants({qMakePair(id, value)});
+}
+
+bool ConfigEngine::write_config_variants(const ConfigValues& values)
 {
     QMutexLocker lock(&m_mutex);
-    if (id < 0 || id >= items.size())
-        return;
-    ConfigItem* item = items[id];
-    item->value = value;
-    if (item->memoryOnly || item->path.isEmpty())
-        return;
-    QString key = _itemMap.key(id, item->key);
-    QSettings settings(platform::qpath(item->path), QSettings::IniFormat);
-    settings.setValue(key, value);
+    for (const auto& v : values)
+        if (v.first < 0 || v.first >= items.size())
+            return false;
+    if (!saveToFile(values))
+        return false;
+    for (const auto& v : values)
+        items[v.first]->value = v.second;
+    return true;
+}
+
+// Writes the settings' keys that go to the file (every item's file is the
+// settings file) in one sync. On a failure the keys are set back, so that
+// no later save of the file carries them.
+bool ConfigEngine::saveToFile(const ConfigValues& values)
+{
+    ConfigValues filed;
+    for (const auto& v : values)
+        if (!items[v.first]->memoryOnly && !items[v.first]->path.isEmpty())
+            filed.append(v);
+    if (filed.isEmpty())
+        return true;
+    const QString boxPath = items[filed.first().first]->path;
+    if (!platform::mayWrite(boxPath.toStdString())) {
+        reportUnsaved(boxPath, std::strerror(errno));
+        return false;
+    }
+    QSettings settings(platform::qpath(boxPath), QSettings::IniFormat);
+    for (const auto& v : filed)
+        settings.setValue(_itemMap.key(v.first, items[v.first]->key), v.second);
     settings.sync();
-    if (settings.status() != QSettings::NoError)
-        KEL_DBG("\n[write_config_variant] saving %s failed\n", key.toLatin1().constData());
+    if (settings.status() == QSettings::NoError)
+        return true;
+    for (const auto& v : filed)
+        settings.setValue(_itemMap.key(v.first, items[v.first]->key), items[v.first]->value);
+    reportUnsaved(boxPath, "the file could not be written");
+    return false;
+}
+
+void ConfigEngine::reportUnsaved(const QString& boxPath, const char* why)
+{
+    std::printf("[settings] %s not saved (%s): the settings stay as they were\n", qPrintable(boxPath), why);
+    std::fflush(stdout);
 }
 
 ConfigItem* ConfigEngine::getConfigItem(QString key)

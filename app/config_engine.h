@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QVariant>
 #include <array>
@@ -66,7 +67,13 @@ public:
     QVariant read_config_variant(ConfigItem::ConfigName id);
     // The built-in default of a setting (what a fresh settings file holds).
     static QVariant defaultValue(ConfigItem::ConfigName id);
-    void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Saves a setting: once the file holds it, the setting takes the value.
+    // False when the file could not be written; the setting then keeps the
+    // value the file holds, and the caller tells its requester.
+    bool write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Several settings saved in one write of the file: all of them or none.
+    using ConfigValues = QList<QPair<ConfigItem::ConfigName, QVariant>>;
+    bool write_config_variants(const ConfigValues& values);
     ConfigItem* getConfigItem(QString key);
     bool containsItemStr(QString key);
     ConfigItem::ConfigName strToItem(QString key);
@@ -83,6 +90,8 @@ public:
 private:
     explicit ConfigEngine(QObject* parent = nullptr);
     bool derivePid();
+    bool saveToFile(const ConfigValues& values);
+    static void reportUnsaved(const QString& boxPath, const char* why);
     void checkStartRecord();
 
     static QMap<QString, ConfigItem::ConfigName> _itemMap;
