@@ -6,6 +6,7 @@
 
 #include <QSettings>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -47,6 +48,37 @@ const SettingDefault* settingDefaults()
         {"config/KelLCDLang", C::KelLCDLang, 65567, C::kTypeNumber},
     };
     return table;
+}
+
+// The numbers the settings file may hold: a value that is not a whole
+// number within its setting's range (a damaged or hand-edited file) gives
+// the setting's default. The language mask also needs a language (bits 0-4)
+// and nothing beside the languages and the two mode bits (16, 17).
+constexpr qlonglong kLanguageBits = 0x1F;
+constexpr qlonglong kLanguageMaskBits = 0x3001F;
+bool languageMaskValid(qlonglong v) { return (v & kLanguageBits) != 0 && (v & ~kLanguageMaskBits) == 0; }
+bool anyInRange(qlonglong) { return true; }
+
+struct NumberRange {
+    ConfigItem::ConfigName id;
+    qlonglong min;
+    qlonglong max;
+    bool (*valid)(qlonglong);
+};
+const NumberRange kNumberRanges[] = {
+    {ConfigItem::TcpPort, 1, 65535, anyInRange},
+    {ConfigItem::SourceCheck, 0, 255, anyInRange},
+    {ConfigItem::ryvecloudserverport, 0, 65535, anyInRange},
+    {ConfigItem::KelMaxPixel_UINT, 1, INT_MAX, anyInRange},
+    {ConfigItem::KelLCDLang, 1, kLanguageMaskBits, languageMaskValid},
+};
+
+const NumberRange* numberRange(ConfigItem::ConfigName id)
+{
+    for (const NumberRange& r : kNumberRanges)
+        if (r.id == id)
+            return &r;
+    return nullptr;
 }
 
 // The SoC register window and the unique-ID registers in it.
@@ -129,6 +161,27 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
     if (id < 0 || id >= items.size())
         return QVariant();
     return items[id]->value;
+}
+
+int ConfigEngine::read_config_number(ConfigItem::ConfigName id)
+{
+    const QVariant stored = read_config_variant(id);
+    const QVariant fallback = defaultValue(id);
+    const NumberRange* range = numberRange(id);
+    bool whole = false;
+    const qlonglong v = stored.toString().trimmed().toLongLong(&whole);
+    if (!range)
+        return stored.toInt();
+    if (whole && v >= range->min && v <= range->max && range->valid(v))
+        return static_cast<int>(v);
+    // The default itself (the cloud port's blank) is no damage.
+    if (stored.toString() != fallback.toString()) {
+        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %s used\n",
+                    qPrintable(items[id]->key), kSettingsFile, qPrintable(stored.toString()), range->min,
+                    range->max, qPrintable(fallback.toString()));
+        std::fflush(stdout);
+    }
+    return fallback.toInt();
 }
 
 QVariant ConfigEngine::defaultValue(ConfigItem::ConfigName id)

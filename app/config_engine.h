@@ -65,6 +65,12 @@ public:
     static ConfigEngine* pInstance();
 
     QVariant read_config_variant(ConfigItem::ConfigName id);
+    // A numeric setting as the program uses it: its value when that is a
+    // whole number within the setting's range, else its default (with a
+    // console line). Ranges: TcpPort 1-65535, SourceCheck 0-255,
+    // ryvecloudserverport 0-65535 (0 none), KelMaxPixel_UINT 1-2147483647,
+    // KelLCDLang a mask of bits 0-4 (one at least), 16 and 17.
+    int read_config_number(ConfigItem::ConfigName id);
     // The built-in default of a setting (what a fresh settings file holds).
     static QVariant defaultValue(ConfigItem::ConfigName id);
     // Saves a setting: once the file holds it, the setting takes the value.
