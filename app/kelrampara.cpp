@@ -705,13 +705,14 @@ bool KelRamPara::handOverSave(int i, u8* data)
         return false;
     std::memcpy(data, kept_save_[i], ram::kUserModeSize);
     kept_saves_ = static_cast<u16>(kept_saves_ & ~(1u << i));
+    saving_ = static_cast<u16>(saving_ | (1u << i));
     return true;
 }
 
 void KelRamPara::saveRequestsDone()
 {
-    if (!kept_saves_)
-        ram_para.mode_save_request = 0;
+    saving_ = 0;
+    ram_para.mode_save_request = saveRequestShown();
 }
 
 std::string KelRamPara::modeFilePath(int i)

@@ -111,9 +111,9 @@ public:
     // (the PC's write of 868, the mode bar) is taken at once with the
     // block's user-mode part as it stands then, and kept until the change
     // notifier carries it out; a later request for the same mode replaces
-    // it. While any is kept, mode_save_request reads the mode asked last,
-    // and current_mode names it from the request on. All four under
-    // ApplyHandover::mutex, held by the caller.
+    // it. While any is kept or being written, mode_save_request reads the
+    // mode asked last, and current_mode names it from the request on. All
+    // under ApplyHandover::mutex, held by the caller.
     // Takes a request for `mode` (1-16); false, and nothing kept, for
     // another mode.
     bool takeSaveRequest(u16 mode);
@@ -122,11 +122,12 @@ public:
     void takeSaveRequestWritten();
     // The requests kept: bit i, user mode i + 1; and what 868 reads for them.
     u16 saveRequestsKept() const { return kept_saves_; }
-    u16 saveRequestShown() const { return kept_saves_ ? last_save_request_ : 0; }
+    u16 saveRequestShown() const { return (kept_saves_ | saving_) ? last_save_request_ : 0; }
     // Hands the block kept for user mode i + 1 over to be saved (its
     // user-mode part, kUserModeSize bytes, into `data`); false when none is
-    // kept. mode_save_request reads 0 once no request is kept and the
-    // notifier has told how the saves went (saveRequestsDone).
+    // kept. The save counts as asked for until the notifier has written its
+    // file and told how the saves went (saveRequestsDone): mode_save_request
+    // then reads 0 when no request is kept.
     bool handOverSave(int i, u8* data);
     void saveRequestsDone();
     int KelSourceId_is_on(u8 device);
@@ -218,5 +219,6 @@ private:
     u16 pending_saves_ = 0;                          // bit i: the waiting image is a save's (saveWaits)
     u8 kept_save_[ram::kUserModes][ram::kUserModeSize];  // the block each save request holds
     u16 kept_saves_ = 0;                                 // bit i: a request for user mode i + 1 is kept
+    u16 saving_ = 0;                                     // bit i: handed over, its file being written
     u16 last_save_request_ = 0;                          // the mode asked last (what 868 reads while any is kept)
 };

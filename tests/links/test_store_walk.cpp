@@ -152,6 +152,23 @@ TEST_F(StoreLinks, SavesBeforeOnePassAreEachCarriedOutWithTheBlockOfTheirRequest
     EXPECT_EQ(read16(kCurrentMode), 1);
     EXPECT_EQ(read16(kBrightness), 10);
 
+    // A recall that lands while the notifier writes a save's file (on its
+    // own thread the link does not wait for it) leaves 868 reading the
+    // mode until the file is written.
+    ASSERT_EQ(write(kSaveRequest, le16(8)), 0);
+    u8 block8[ram::kUserModeSize];
+    {
+        QMutexLocker lock(&ApplyHandover::mutex);
+        ASSERT_TRUE(store->handOverSave(7, block8));
+    }
+    ASSERT_EQ(recallFromPc(1, mode1), 0);
+    EXPECT_EQ(read16(kSaveRequest), 8);
+    {
+        QMutexLocker lock(&ApplyHandover::mutex);
+        store->saveRequestsDone();
+    }
+    EXPECT_EQ(read16(kSaveRequest), 0);
+
     // On a full disk 868 reads 0 once the saves were carried out, and
     // register 44 tells that their files wait.
     platform::sim::setDiskFault(DiskFault::kFull);
