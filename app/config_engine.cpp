@@ -56,8 +56,14 @@ const SettingDefault* settingDefaults()
 // and nothing beside the languages and the two mode bits (16, 17).
 constexpr qlonglong kLanguageBits = 0x1F;
 constexpr qlonglong kLanguageMaskBits = 0x3001F;
-bool languageMaskValid(qlonglong v) { return (v & kLanguageBits) != 0 && (v & ~kLanguageMaskBits) == 0; }
-bool anyInRange(qlonglong) { return true; }
+bool languageMaskValid(qlonglong v)
+{
+    return (v & kLanguageBits) != 0 && (v & ~kLanguageMaskBits) == 0;
+}
+bool anyInRange(qlonglong)
+{
+    return true;
+}
 
 struct NumberRange {
     ConfigItem::ConfigName id;
@@ -124,8 +130,7 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     const SettingDefault* table = settingDefaults();
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
         const SettingDefault& d = table[id];
-        items.append(
-            new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, settings.get()));
+        items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, settings.get()));
     }
     if (settings)
         settings->sync();
@@ -176,9 +181,9 @@ int ConfigEngine::read_config_number(ConfigItem::ConfigName id)
         return static_cast<int>(v);
     // The default itself (the cloud port's blank) is no damage.
     if (stored.toString() != fallback.toString()) {
-        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %s used\n",
-                    qPrintable(items[id]->key), kSettingsFile, qPrintable(stored.toString()), range->min,
-                    range->max, qPrintable(fallback.toString()));
+        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %s used\n", qPrintable(items[id]->key),
+                    kSettingsFile, qPrintable(stored.toString()), range->min, range->max,
+                    qPrintable(fallback.toString()));
         std::fflush(stdout);
     }
     return fallback.toInt();

@@ -85,8 +85,7 @@ QString tipText(int kind)
         return pages::pick(kUnplugged);
     case TIP::kSaveFailed:
         return pages::pick(kSaveFailedText);
-    case TIP::kSettingsNotSaved:
-        return pages::pick(kSettingsNotSavedText);
+    case TIP::kSettingsNotSaved: return pages::pick(kSettingsNotSavedText);
     default:
         return pages::pick(kReading);
     }

@@ -72,13 +72,13 @@ TEST_F(Settings, NumbersOutsideTheirRangesGiveTheDefaults)
         u32 languages;
         int refused;  // console lines
     } cases[] = {
-        {"TcpPort=0\nSourceCheck=256\nryvecloudserverport=65536\nKelMaxPixel_UINT=0\nKelLCDLang=0\n", 5005, 255,
-         0, 3932160, 0x1001F, 5},
-        {"TcpPort=7a\nSourceCheck=-1\nryvecloudserverport=x\nKelMaxPixel_UINT=2147483648\nKelLCDLang=65536\n",
-         5005, 255, 0, 3932160, 0x1001F, 5},
+        {"TcpPort=0\nSourceCheck=256\nryvecloudserverport=65536\nKelMaxPixel_UINT=0\nKelLCDLang=0\n", 5005, 255, 0,
+         3932160, 0x1001F, 5},
+        {"TcpPort=7a\nSourceCheck=-1\nryvecloudserverport=x\nKelMaxPixel_UINT=2147483648\nKelLCDLang=65536\n", 5005,
+         255, 0, 3932160, 0x1001F, 5},
         {"TcpPort=70000\nKelLCDLang=262175\n", 5005, 255, 0, 3932160, 0x1001F, 2},
-        {"TcpPort=65535\nSourceCheck=0\nryvecloudserverport=1\nKelMaxPixel_UINT=1\nKelLCDLang=131074\n", 65535,
-         0, 1, 1, 0x20002, 0},
+        {"TcpPort=65535\nSourceCheck=0\nryvecloudserverport=1\nKelMaxPixel_UINT=1\nKelLCDLang=131074\n", 65535, 0, 1, 1,
+         0x20002, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

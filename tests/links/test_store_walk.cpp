@@ -31,7 +31,10 @@ constexpr u16 kRecallHeadSize = ram::kUserModeStart - kRecallHead;
 constexpr u8 kRegMcuFlag = 11, kCommitSlots = 0x04, kRegSaveState = 44;
 constexpr u32 kSlotStep = 0x1000;
 
-u32 slotAddress(int mode) { return kSlotStep * static_cast<u32>(mode); }
+u32 slotAddress(int mode)
+{
+    return kSlotStep * static_cast<u32>(mode);
+}
 
 unsigned long envNumber(const char* name, unsigned long fallback)
 {
@@ -201,7 +204,10 @@ enum class Waits { kNone, kSave, kCommit };
 
 constexpr int kOsdInData = ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable));
 
-bool overlayOn(const SlotImage& s) { return s.saved && ram::loadU16(s.data.data() + kOsdInData) == 1; }
+bool overlayOn(const SlotImage& s)
+{
+    return s.saved && ram::loadU16(s.data.data() + kOsdInData) == 1;
+}
 
 // The documented rules, kept beside the box: what every slot and file must
 // hold, what 868, 866 and register 44 must read.
@@ -354,8 +360,8 @@ void StoreWalk::walk(unsigned long seed, unsigned long steps)
         while (pick >= weights[step])
             pick -= weights[step++];
         const int i = below(ram::kUserModes);
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", step " + std::to_string(n) + ": kind " +
-                     std::to_string(step) + ", user mode " + std::to_string(i + 1));
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", step " + std::to_string(n) + ": kind " + std::to_string(step) +
+                     ", user mode " + std::to_string(i + 1));
         switch (step) {
         case kWrite: {
             const size_t len = 1 + static_cast<size_t>(below(32));

@@ -382,8 +382,8 @@ protected:
     {
         ASSERT_TRUE(QDir().mkpath(root + "/data/modes"));
         ASSERT_TRUE(QDir().mkpath(root + "/data/configs"));
-        for (const char* fifo : {"/data/configs/upgrade_incomplete.txt", "/data/configs/tcpip.ini",
-                                 "/data/modes/custom_mode1"})
+        for (const char* fifo :
+             {"/data/configs/upgrade_incomplete.txt", "/data/configs/tcpip.ini", "/data/modes/custom_mode1"})
             ASSERT_EQ(::mkfifo(QFile::encodeName(root + fifo).constData(), 0644), 0) << fifo;
         ASSERT_TRUE(QDir().mkpath(root + "/data/configs/alias.json"));
         ASSERT_TRUE(QFile::link("ram_device_info", root + "/data/ram_device_info"));
@@ -410,9 +410,10 @@ TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
             return console.contains("upgrade_incomplete.txt is a FIFO");
         },
         kStartMs);
-    for (const char* line : {"/data/configs/tcpip.ini is a FIFO", "/data/modes/custom_mode1 is a FIFO",
-                             "/data/configs/alias.json is a folder", "/data/ram_device_info is a symbolic link that loops",
-                             "/data/modes/custom_mode2 is a symbolic link that leads nowhere"})
+    for (const char* line :
+         {"/data/configs/tcpip.ini is a FIFO", "/data/modes/custom_mode1 is a FIFO",
+          "/data/configs/alias.json is a folder", "/data/ram_device_info is a symbolic link that loops",
+          "/data/modes/custom_mode2 is a symbolic link that leads nowhere"})
         EXPECT_TRUE(console.contains(line)) << line;
     EXPECT_EQ(box.state(), QProcess::Running);
 }
