@@ -158,9 +158,11 @@ bool KelRamPara::loadSavedRange(const std::string& file)
     return true;
 }
 
+// Something other than a plain file in its place is refused (said on the
+// console) and replaced as a missing file is.
 void KelRamPara::loadParaFile()
 {
-    if (!platform::exists(kParaFile)) {
+    if (platform::notPlainFile(kParaFile) || !platform::exists(kParaFile)) {
         KEL_DBG("\n %s file un exist \n", kParaFile);
         recreateParaFile();
         return;
@@ -339,8 +341,12 @@ int KelRamPara::KelRamParaDeal(u8* data, u16 len, u32 offset)
 {
     if (static_cast<uint64_t>(offset) + len > static_cast<uint64_t>(ram::kBlockSize))
         return 1;
-    if (len)
-        std::memcpy(bytesOf(ram_para) + offset, data, len);
+    if (!len)
+        return 0;
+    std::memcpy(bytesOf(ram_para) + offset, data, len);
+    constexpr u32 kRequestAt = offsetof(KEL_RAM_PARA, mode_save_request);
+    if (offset < kRequestAt + sizeof ram_para.mode_save_request && offset + len > kRequestAt)
+        takeSaveRequestWritten();
     return 0;
 }
 
@@ -665,9 +671,48 @@ bool KelRamPara::recallUserMode(int slot)
     QMutexLocker lock(&ApplyHandover::mutex);
     std::memcpy(bytesOf(ram_para) + ram::kUserModeStart, ram_user_mode[slot].data, ram::kUserModeSize);
     ram_para.current_mode = static_cast<u16>(slot + 1);
-    ram_para.mode_save_request = 0;
+    ram_para.mode_save_request = saveRequestShown();
     raiseApplyLocked(1);
     return true;
+}
+
+bool KelRamPara::takeSaveRequest(u16 mode)
+{
+    if (mode < 1 || mode > ram::kUserModes)
+        return false;
+    const int i = mode - 1;
+    std::memcpy(kept_save_[i], bytesOf(ram_para) + ram::kUserModeStart, ram::kUserModeSize);
+    kept_saves_ = static_cast<u16>(kept_saves_ | (1u << i));
+    last_save_request_ = mode;
+    ram_para.mode_save_request = mode;
+    ram_para.current_mode = mode;
+    return true;
+}
+
+void KelRamPara::takeSaveRequestWritten()
+{
+    const u16 written = ram_para.mode_save_request;
+    if (takeSaveRequest(written))
+        return;
+    if (written != 0)
+        KEL_DBG("\n[KelRamPara] save request %u has no user mode, ignored\n", written);
+    ram_para.mode_save_request = saveRequestShown();
+}
+
+bool KelRamPara::handOverSave(int i, u8* data)
+{
+    if (!slotIndexValid(i) || !(kept_saves_ & (1u << i)))
+        return false;
+    std::memcpy(data, kept_save_[i], ram::kUserModeSize);
+    kept_saves_ = static_cast<u16>(kept_saves_ & ~(1u << i));
+    saving_ = static_cast<u16>(saving_ | (1u << i));
+    return true;
+}
+
+void KelRamPara::saveRequestsDone()
+{
+    saving_ = 0;
+    ram_para.mode_save_request = saveRequestShown();
 }
 
 std::string KelRamPara::modeFilePath(int i)
@@ -753,7 +798,8 @@ bool KelRamPara::saveMode(int i, const u8* data)
     std::memcpy(image.data, data, ram::kUserModeSize);
     image.marker[0] = ram::kSlotSaved;
     image.marker[1] = ram::kSlotSaved;
-    return writeModeImage(i, image, ram_para.osd_enable == 1, kSaveWrite);
+    // The overlay copy goes with a block that had the overlay on.
+    return writeModeImage(i, image, ram::loadU16(data + kSlotOsdEnable) == 1, kSaveWrite);
 }
 
 bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const

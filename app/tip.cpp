@@ -59,6 +59,14 @@ QString tipText(int kind)
         QStringLiteral("FPGA không chạy.\nTác vụ chưa hoàn thành!"),
         QStringLiteral("FPGA未運行，\n任務未完成!"),
     };
+    // The settings file was not written: the settings stay as they were.
+    static const pages::Texts kSettingsNotSavedText = {
+        QStringLiteral("保存失败!\n设置保持不变"),
+        QStringLiteral("Save failed!\nThe settings stay\nas they were."),
+        QStringLiteral("Сохранение не удалось!\nНастройки остались\nкак были."),
+        QStringLiteral("Lưu thất bại!\nCài đặt vẫn giữ nguyên."),
+        QStringLiteral("保存失敗!\n設置保持不變"),
+    };
     static const pages::Texts kNoChannel = {
         QStringLiteral("输入通道不足,\n窗口无法显示!"),
         QStringLiteral("Not enough\ninput channels:\nthe window stays black!"),
@@ -77,6 +85,7 @@ QString tipText(int kind)
         return pages::pick(kUnplugged);
     case TIP::kSaveFailed:
         return pages::pick(kSaveFailedText);
+    case TIP::kSettingsNotSaved: return pages::pick(kSettingsNotSavedText);
     default:
         return pages::pick(kReading);
     }
@@ -101,7 +110,7 @@ bool TIP::tip_build(int kind)
 
     const bool check = kind == kCheck;
     if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed &&
-        kind != kJobNoFpga && kind != kNoInputChannel)
+        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;

@@ -314,7 +314,8 @@ u8 message_deal::set_barcode(const CTRL_FRAME& req, CTRL_FRAME&)
     ConfigEngine* cfg = ConfigEngine::p_config;
     if (!cfg)
         return ST_BUSY;
-    cfg->write_config_variant(ConfigItem::Barcode, text);
+    if (!cfg->write_config_variant(ConfigItem::Barcode, text))
+        return ST_BUSY;  // the settings file was not written: nothing changed
     const QString stored = cfg->read_config_variant(ConfigItem::Barcode).toString();
     QMutexLocker lock(&g_settings_mutex);
     g_str_barcode = stored;
@@ -339,8 +340,9 @@ u8 message_deal::set_lcd_lang_support(const CTRL_FRAME& req, CTRL_FRAME&)
     ConfigEngine* cfg = ConfigEngine::p_config;
     if (!cfg)
         return ST_BUSY;
+    if (!cfg->write_config_variant(ConfigItem::KelLCDLang, static_cast<int>(value)))
+        return ST_BUSY;
     g_lcd_lang_valid = value;
-    cfg->write_config_variant(ConfigItem::KelLCDLang, static_cast<int>(value));
     return ST_DONE;
 }
 
@@ -366,10 +368,9 @@ u8 message_deal::project_set_setproperty(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_BUSY;
     static const ConfigItem::ConfigName kIds[] = {ConfigItem::ryvecloudserverip, ConfigItem::ryvecloudserverport,
                                                   ConfigItem::ryveclouduserip, ConfigItem::ryvecloudcontrollername};
-    if (req.sub_command == CLOUD_PORT)
-        cfg->write_config_variant(kIds[CLOUD_PORT], port);
-    else
-        cfg->write_config_variant(kIds[req.sub_command], text);
+    const QVariant value = req.sub_command == CLOUD_PORT ? QVariant(port) : QVariant(text);
+    if (!cfg->write_config_variant(kIds[req.sub_command], value))
+        return ST_BUSY;
     QMutexLocker lock(&g_settings_mutex);
     switch (req.sub_command) {
     case CLOUD_SERVER: g_ryve_cloudserverip = text; break;
@@ -416,10 +417,14 @@ u8 message_deal::net_ip_set(const CTRL_FRAME& req, CTRL_FRAME&)
     if (!cfg)
         return ST_BUSY;
     const int oldPort = settingsRead(g_port);
-    cfg->write_config_variant(ConfigItem::IPAddress, dottedQuad(p));
-    cfg->write_config_variant(ConfigItem::SubNetMask, dottedQuad(p + kIpv4Size));
-    cfg->write_config_variant(ConfigItem::GateWay, dottedQuad(p + 2 * kIpv4Size));
-    cfg->write_config_variant(ConfigItem::TcpPort, static_cast<int>(port));
+    const bool saved = cfg->write_config_variants({
+        {ConfigItem::IPAddress, dottedQuad(p)},
+        {ConfigItem::SubNetMask, dottedQuad(p + kIpv4Size)},
+        {ConfigItem::GateWay, dottedQuad(p + 2 * kIpv4Size)},
+        {ConfigItem::TcpPort, static_cast<int>(port)},
+    });
+    if (!saved)
+        return ST_BUSY;  // the address stays as it was, in the file and on eth0
     Utils::initIPAddress();
     if (port != oldPort) {
         {

@@ -265,12 +265,14 @@ bool R54_WIFI_CONFIG::addressValid(const QString& text)
     return first != 0 && first != kLoopbackNet && first < kFirstMulticast && host >= kFirstHost && host <= kLastHost;
 }
 
-void R54_WIFI_CONFIG::saveAddress(const QString& address)
+bool R54_WIFI_CONFIG::saveAddress(const QString& address)
 {
-    if (ConfigEngine* cfg = ConfigEngine::p_config)
-        cfg->write_config_variant(ConfigItem::WifiIPAddress, address);
+    ConfigEngine* cfg = ConfigEngine::p_config;
+    if (cfg && !cfg->write_config_variant(ConfigItem::WifiIPAddress, address))
+        return false;
     QMutexLocker lock(&g_settings_mutex);
     g_str_wifi_ip = address;
+    return true;
 }
 
 std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
@@ -280,9 +282,8 @@ std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
         return "OK+CHECKDATA=" + settingsRead(g_str_wifi_ip).toStdString();
     if (startsWith(cmd, kSetData)) {
         const QString address = QString::fromStdString(cmd.substr(std::strlen(kSetData)));
-        if (!addressValid(address))
+        if (!addressValid(address) || !saveAddress(address))
             return kError;
-        saveAddress(address);
         set_wifi_reset_flag();
         return "OK+SETDATA";
     }
@@ -291,7 +292,8 @@ std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
         return "OK+RST";
     }
     if (cmd == kRestore) {
-        saveAddress(kDefaultAddress);
+        if (!saveAddress(kDefaultAddress))
+            return kError;
         set_wifi_reset_flag();
         return "OK+RESTORE";
     }

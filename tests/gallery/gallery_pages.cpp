@@ -675,6 +675,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_save_failed", [] { return tipOverMainWindow(TIP::kSaveFailed); }},
         {"tip_job_no_fpga", [] { return tipOverMainWindow(TIP::kJobNoFpga); }},
         {"tip_no_input_channel", [] { return tipOverMainWindow(TIP::kNoInputChannel); }},
+        {"tip_settings_not_saved", [] { return tipOverMainWindow(TIP::kSettingsNotSaved); }},
         {"firmwareupdate",
          [] {
              FirmwareUpdate dialog(nullptr);

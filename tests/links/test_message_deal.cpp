@@ -400,6 +400,42 @@ TEST_F(Handler, CloudProperties)
     EXPECT_EQ(g_ryve_cloud, 1);
 }
 
+// A settings file the disk does not take: status 3, and the file, the
+// setting and what the box runs on stay as they were.
+TEST_F(Handler, SettingsTheDiskDoesNotTakeAreBusyAndChangeNothing)
+{
+    const std::string before = readBoxFile(ConfigEngine::kSettingsFile);
+    const u32 languages = g_lcd_lang_valid.load();
+    const struct {
+        u8 command, sub;
+        std::vector<u8> payload;
+    } writes[] = {
+        {0x03, 0, cat({{10, 1, 2, 3}, {255, 255, 0, 0}, {10, 1, 0, 1}, le16(6001)})},
+        {0x05, 0, {'K', 'E', 'L'}},
+        {0x06, 0, {0x0A, 1}},
+        {0x07, 0, {'c', 'l', 'o', 'u', 'd'}},
+        {0x07, 1, {'8', '0'}},
+    };
+    for (auto fault : {platform::sim::DiskFault::kFull, platform::sim::DiskFault::kReadOnly}) {
+        platform::sim::setDiskFault(fault);
+        for (const auto& w : writes)
+            EXPECT_EQ(status(w.command, w.payload, w.sub), message_deal::ST_BUSY) << int(w.command);
+    }
+    EXPECT_EQ(readBoxFile(ConfigEngine::kSettingsFile), before);
+    EXPECT_EQ(settingsRead(g_str_ip), "192.168.1.199");
+    EXPECT_EQ(settingsRead(g_port), 5005);
+    EXPECT_EQ(settingsRead(g_str_barcode), " ");
+    EXPECT_EQ(g_lcd_lang_valid.load(), languages);
+    EXPECT_EQ(g_ryve_cloud, 0);
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), "192.168.1.199");
+    EXPECT_TRUE(journalWith("ifconfig eth0 10").empty());
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_EQ(status(0x05, {'K', 'E', 'L'}), message_deal::ST_DONE);
+    EXPECT_EQ(savedSetting("config/Barcode"), "KEL");
+}
+
 // ---------------------------------------------------------------- pass-through
 
 TEST_F(Handler, PassThroughChecksItsLengthsBeforeForwardingAndAStrayCardReplyGoesNowhere)

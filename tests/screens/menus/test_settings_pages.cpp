@@ -288,6 +288,33 @@ TEST_F(SettingsPages, NetworkApplyTakesOnlyWholeOctetsAndOnlyChanges)
     EXPECT_EQ(settingsRead(g_str_ip), QStringLiteral("192.168.1.50"));
 }
 
+// An address the settings file does not take: the page says so, and eth0
+// keeps the address the file holds.
+TEST_F(SettingsPages, NetworkApplyTheDiskRefusesShowsTheTipAndKeepsTheAddress)
+{
+    ConfigEngine::pInstance();
+    Utils::getIPAddress();
+    const std::string settings = readBoxFile(ConfigEngine::kSettingsFile);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
+    platform::sim::clearShellJournal();
+    QString tip;
+    inside(PAGE_NETWORK_ADDRESS, [&](Page* page) {
+        setField(page, "lineEditIp4", QStringLiteral("60"));
+        click(page, Qt::Key_S);
+        click(page, Qt::Key_S);  // Apply
+        QTimer::singleShot(0, [&] {
+            const auto labels = g_tip->findChildren<QLabel*>();
+            tip = g_tip->isVisible() && !labels.isEmpty() ? labels.last()->text() : QString();
+            tick(TIP::kShowTicks);
+        });
+        click(page, Qt::Key_Q);
+    });
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Save failed!"))) << tip.toStdString();
+    EXPECT_EQ(readBoxFile(ConfigEngine::kSettingsFile), settings);
+    EXPECT_EQ(settingsRead(g_str_ip), QStringLiteral("192.168.1.199"));
+    EXPECT_TRUE(journalWith("ifconfig eth0 1").empty());
+}
+
 TEST_F(SettingsPages, PortViewScrollsOverSixPortsAndReadsOddPlacedAreas)
 {
     fpga_manage* m = runningFpga();
