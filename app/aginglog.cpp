@@ -5,11 +5,11 @@
 
 #include <QStringList>
 
-int factoryage_log_diff3 = 0;
-int factoryage_log_diff5 = 0;
-int factoryage_log_diff10 = 0;
-int factoryage_log_diff20 = 0;
-int factoryage_log_diffmore = 0;
+int factoryage_log_diff3 = boxstate::startValue(factoryage_log_diff3, 0);
+int factoryage_log_diff5 = boxstate::startValue(factoryage_log_diff5, 0);
+int factoryage_log_diff10 = boxstate::startValue(factoryage_log_diff10, 0);
+int factoryage_log_diff20 = boxstate::startValue(factoryage_log_diff20, 0);
+int factoryage_log_diffmore = boxstate::startValue(factoryage_log_diffmore, 0);
 
 namespace {
 

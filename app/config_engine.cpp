@@ -5,10 +5,14 @@
 #include "platform/platform.h"
 
 #include <QSettings>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
+#include <memory>
 
 ConfigEngine* ConfigEngine::p_config = nullptr;
-QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap;
+QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap = boxstate::startValue(_itemMap, decltype(_itemMap)());
 
 namespace {
 
@@ -46,6 +50,43 @@ const SettingDefault* settingDefaults()
     return table;
 }
 
+// The numbers the settings file may hold: a value that is not a whole
+// number within its setting's range (a damaged or hand-edited file) gives
+// the setting's default. The language mask also needs a language (bits 0-4)
+// and nothing beside the languages and the two mode bits (16, 17).
+constexpr qlonglong kLanguageBits = 0x1F;
+constexpr qlonglong kLanguageMaskBits = 0x3001F;
+bool languageMaskValid(qlonglong v)
+{
+    return (v & kLanguageBits) != 0 && (v & ~kLanguageMaskBits) == 0;
+}
+bool anyInRange(qlonglong)
+{
+    return true;
+}
+
+struct NumberRange {
+    ConfigItem::ConfigName id;
+    qlonglong min;
+    qlonglong max;
+    bool (*valid)(qlonglong);
+};
+const NumberRange kNumberRanges[] = {
+    {ConfigItem::TcpPort, 1, 65535, anyInRange},
+    {ConfigItem::SourceCheck, 0, 255, anyInRange},
+    {ConfigItem::ryvecloudserverport, 0, 65535, anyInRange},
+    {ConfigItem::KelMaxPixel_UINT, 1, INT_MAX, anyInRange},
+    {ConfigItem::KelLCDLang, 1, kLanguageMaskBits, languageMaskValid},
+};
+
+const NumberRange* numberRange(ConfigItem::ConfigName id)
+{
+    for (const NumberRange& r : kNumberRanges)
+        if (r.id == id)
+            return &r;
+    return nullptr;
+}
+
 // The SoC register window and the unique-ID registers in it.
 constexpr off_t kSocWindowBase = 0x1F000000;
 constexpr size_t kSocWindowSize = 0x2B0000;
@@ -76,17 +117,23 @@ ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, boo
         settings->setValue(key, defaultValue);
 }
 
+// Something other than a plain file where the settings belong (a FIFO
+// would block the reading) is not opened: the settings run on their
+// defaults, and a save says it could not write them.
 ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
 {
     const QString boxPath = QString::fromLatin1(kSettingsFile);
-    QSettings settings(platform::qpath(boxPath), QSettings::IniFormat);
+    std::unique_ptr<QSettings> settings;
+    if (!platform::notPlainFile(kSettingsFile))
+        settings = std::make_unique<QSettings>(platform::qpath(boxPath), QSettings::IniFormat);
     Utils::system_mutex(QString("chattr +S %1").arg(boxPath), nullptr);
     const SettingDefault* table = settingDefaults();
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
         const SettingDefault& d = table[id];
-        items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, &settings));
+        items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, settings.get()));
     }
-    settings.sync();
+    if (settings)
+        settings->sync();
 }
 
 ConfigEngine::~ConfigEngine()
@@ -101,6 +148,7 @@ ConfigEngine* ConfigEngine::pInstance()
     if (p_config)
         return p_config;
     p_config = new ConfigEngine(nullptr);
+    boxstate::made(p_config);
     // Without the unique ID the PID stays zero; the settings still load, or
     // the box would run on built-in values and ignore its own settings file.
     if (!p_config->derivePid())
@@ -120,6 +168,27 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
     return items[id]->value;
 }
 
+int ConfigEngine::read_config_number(ConfigItem::ConfigName id)
+{
+    const QVariant stored = read_config_variant(id);
+    const QVariant fallback = defaultValue(id);
+    const NumberRange* range = numberRange(id);
+    bool whole = false;
+    const qlonglong v = stored.toString().trimmed().toLongLong(&whole);
+    if (!range)
+        return stored.toInt();
+    if (whole && v >= range->min && v <= range->max && range->valid(v))
+        return static_cast<int>(v);
+    // The default itself (the cloud port's blank) is no damage.
+    if (stored.toString() != fallback.toString()) {
+        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %s used\n", qPrintable(items[id]->key),
+                    kSettingsFile, qPrintable(stored.toString()), range->min, range->max,
+                    qPrintable(fallback.toString()));
+        std::fflush(stdout);
+    }
+    return fallback.toInt();
+}
+
 QVariant ConfigEngine::defaultValue(ConfigItem::ConfigName id)
 {
     if (id < 0 || id >= ConfigItem::ConfigNameCount)
@@ -127,21 +196,56 @@ QVariant ConfigEngine::defaultValue(ConfigItem::ConfigName id)
     return settingDefaults()[id].value;
 }
 
-void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+{
+    return write_config_variants({qMakePair(id, value)});
+}
+
+bool ConfigEngine::write_config_variants(const ConfigValues& values)
 {
     QMutexLocker lock(&m_mutex);
-    if (id < 0 || id >= items.size())
-        return;
-    ConfigItem* item = items[id];
-    item->value = value;
-    if (item->memoryOnly || item->path.isEmpty())
-        return;
-    QString key = _itemMap.key(id, item->key);
-    QSettings settings(platform::qpath(item->path), QSettings::IniFormat);
-    settings.setValue(key, value);
+    for (const auto& v : values)
+        if (v.first < 0 || v.first >= items.size())
+            return false;
+    if (!saveToFile(values))
+        return false;
+    for (const auto& v : values)
+        items[v.first]->value = v.second;
+    return true;
+}
+
+// Writes the settings' keys that go to the file (every item's file is the
+// settings file) in one sync. On a failure the keys are set back, so that
+// no later save of the file carries them.
+bool ConfigEngine::saveToFile(const ConfigValues& values)
+{
+    ConfigValues filed;
+    for (const auto& v : values)
+        if (!items[v.first]->memoryOnly && !items[v.first]->path.isEmpty())
+            filed.append(v);
+    if (filed.isEmpty())
+        return true;
+    const QString boxPath = items[filed.first().first]->path;
+    if (!platform::mayWrite(boxPath.toStdString())) {
+        reportUnsaved(boxPath, std::strerror(errno));
+        return false;
+    }
+    QSettings settings(platform::qpath(boxPath), QSettings::IniFormat);
+    for (const auto& v : filed)
+        settings.setValue(_itemMap.key(v.first, items[v.first]->key), v.second);
     settings.sync();
-    if (settings.status() != QSettings::NoError)
-        KEL_DBG("\n[write_config_variant] saving %s failed\n", key.toLatin1().constData());
+    if (settings.status() == QSettings::NoError)
+        return true;
+    for (const auto& v : filed)
+        settings.setValue(_itemMap.key(v.first, items[v.first]->key), items[v.first]->value);
+    reportUnsaved(boxPath, "the file could not be written");
+    return false;
+}
+
+void ConfigEngine::reportUnsaved(const QString& boxPath, const char* why)
+{
+    std::printf("[settings] %s not saved (%s): the settings stay as they were\n", qPrintable(boxPath), why);
+    std::fflush(stdout);
 }
 
 ConfigItem* ConfigEngine::getConfigItem(QString key)
@@ -218,6 +322,8 @@ bool ConfigEngine::derivePid()
 
 void ConfigEngine::checkStartRecord()
 {
+    if (platform::notPlainFile(kStartRecordFile))
+        return;
     QSettings record(platform::qpath(QString::fromLatin1(kStartRecordFile)), QSettings::IniFormat);
     const QString appPath = record.value(kStartRecordGroupKey).toString();
     g_update_status = appPath == QLatin1String(kExpectedStartCommand) ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QVariant>
 #include <array>
@@ -64,9 +65,21 @@ public:
     static ConfigEngine* pInstance();
 
     QVariant read_config_variant(ConfigItem::ConfigName id);
+    // A numeric setting as the program uses it: its value when that is a
+    // whole number within the setting's range, else its default (with a
+    // console line). Ranges: TcpPort 1-65535, SourceCheck 0-255,
+    // ryvecloudserverport 0-65535 (0 none), KelMaxPixel_UINT 1-2147483647,
+    // KelLCDLang a mask of bits 0-4 (one at least), 16 and 17.
+    int read_config_number(ConfigItem::ConfigName id);
     // The built-in default of a setting (what a fresh settings file holds).
     static QVariant defaultValue(ConfigItem::ConfigName id);
-    void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Saves a setting: once the file holds it, the setting takes the value.
+    // False when the file could not be written; the setting then keeps the
+    // value the file holds, and the caller tells its requester.
+    bool write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Several settings saved in one write of the file: all of them or none.
+    using ConfigValues = QList<QPair<ConfigItem::ConfigName, QVariant>>;
+    bool write_config_variants(const ConfigValues& values);
     ConfigItem* getConfigItem(QString key);
     bool containsItemStr(QString key);
     ConfigItem::ConfigName strToItem(QString key);
@@ -83,6 +96,8 @@ public:
 private:
     explicit ConfigEngine(QObject* parent = nullptr);
     bool derivePid();
+    bool saveToFile(const ConfigValues& values);
+    static void reportUnsaved(const QString& boxPath, const char* why);
     void checkStartRecord();
 
     static QMap<QString, ConfigItem::ConfigName> _itemMap;

@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <QTimerEvent>
 
-FirmwareUpdate* g_move_update = nullptr;
+FirmwareUpdate* g_move_update = boxstate::startValue(g_move_update, nullptr);
 
 namespace {
 

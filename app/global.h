@@ -1,8 +1,12 @@
-// Process-wide globals of the box and their start values.
+// Process-wide globals of the box. Each has its start value where it is
+// defined (app/global.cpp), which also puts it back to that value between
+// test cases (platform/box_state.h).
 //
 // Flags and stamps that worker threads and the GUI thread share are atomic;
 // everything else belongs to one thread or is guarded where it is used.
 #pragma once
+
+#include "platform/box_state.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -22,11 +26,6 @@ typedef int32_t i32;
 class MainWindow;
 class LockWindow;
 class QTimer;
-
-// Gives every global below its start value. The program's start does it
-// once, before main(); a test does it again before it brings a box up in a
-// process where another box ran.
-void setGlobalStartValues();
 
 // ---------------------------------------------------------------- diagnostics
 // Diagnostic prints are issued only while this equals kDebugOn; nothing writes it.

@@ -10,10 +10,11 @@
 #include <cstring>
 
 KelRamPara* KelRamPara::p_kelrampara_config = nullptr;
-std::atomic<u8> KelRamPara::save_owed{0};
-u8 g_cut_source_state[kCutSourceStateBytes] = {};
-std::atomic<u8> g_language{0};
-std::atomic<u8> g_image_current{0};
+std::atomic<u8> KelRamPara::save_owed = boxstate::startValue(save_owed, 0);
+u8 g_cut_source_state[kCutSourceStateBytes];
+const bool kCutSourceStateStart = boxstate::startFilled(g_cut_source_state, 0);
+std::atomic<u8> g_language = boxstate::startValue(g_language, 0);
+std::atomic<u8> g_image_current = boxstate::startValue(g_image_current, 0);
 
 namespace {
 
@@ -80,6 +81,7 @@ bool cropBitSet(int bit) { return (g_cut_source_state[bit / 8] >> (bit % 8)) & 1
 // per kind; codes beyond the table are never folded.
 constexpr int kFoldedCodes = 128;
 std::atomic<bool> g_codeWaiting[kFoldedCodes];
+const bool kCodeWaitingStart = boxstate::startFilled(g_codeWaiting, false);
 
 bool foldable(int code) { return code >= 0 && code < kFoldedCodes; }
 // True when no code of this kind waits yet (the caller hands it over).
@@ -131,6 +133,7 @@ KelRamPara* KelRamPara::pInstance()
         return p_kelrampara_config;
     KelRamPara* s = new KelRamPara;
     p_kelrampara_config = s;
+    boxstate::made(p_kelrampara_config);
     s->loadParaFile();
     pauseMs(kFilePauseMs);
     s->checkLanguageAtStart();
@@ -155,9 +158,11 @@ bool KelRamPara::loadSavedRange(const std::string& file)
     return true;
 }
 
+// Something other than a plain file in its place is refused (said on the
+// console) and replaced as a missing file is.
 void KelRamPara::loadParaFile()
 {
-    if (!platform::exists(kParaFile)) {
+    if (platform::notPlainFile(kParaFile) || !platform::exists(kParaFile)) {
         KEL_DBG("\n %s file un exist \n", kParaFile);
         recreateParaFile();
         return;
@@ -265,6 +270,16 @@ void KelRamPara::setRegisterStartValues()
 
 // ---------------------------------------------------------------- signal and apply
 
+void KelRamPara::markRegister(u8 KEL_REG_IMAGE::*reg, u8 bits, bool on, int code)
+{
+    if (KelRamPara* store = p_kelrampara_config) {
+        QMutexLocker lock(&store->mutex);
+        u8& value = store->reg_image.*reg;
+        value = static_cast<u8>(on ? value | bits : value & ~bits);
+    }
+    test_signal(code);
+}
+
 int KelRamPara::test_signal(int code)
 {
     KelRamPara* store = p_kelrampara_config;
@@ -326,8 +341,12 @@ int KelRamPara::KelRamParaDeal(u8* data, u16 len, u32 offset)
 {
     if (static_cast<uint64_t>(offset) + len > static_cast<uint64_t>(ram::kBlockSize))
         return 1;
-    if (len)
-        std::memcpy(bytesOf(ram_para) + offset, data, len);
+    if (!len)
+        return 0;
+    std::memcpy(bytesOf(ram_para) + offset, data, len);
+    constexpr u32 kRequestAt = offsetof(KEL_RAM_PARA, mode_save_request);
+    if (offset < kRequestAt + sizeof ram_para.mode_save_request && offset + len > kRequestAt)
+        takeSaveRequestWritten();
     return 0;
 }
 
@@ -652,9 +671,48 @@ bool KelRamPara::recallUserMode(int slot)
     QMutexLocker lock(&ApplyHandover::mutex);
     std::memcpy(bytesOf(ram_para) + ram::kUserModeStart, ram_user_mode[slot].data, ram::kUserModeSize);
     ram_para.current_mode = static_cast<u16>(slot + 1);
-    ram_para.mode_save_request = 0;
+    ram_para.mode_save_request = saveRequestShown();
     raiseApplyLocked(1);
     return true;
+}
+
+bool KelRamPara::takeSaveRequest(u16 mode)
+{
+    if (mode < 1 || mode > ram::kUserModes)
+        return false;
+    const int i = mode - 1;
+    std::memcpy(kept_save_[i], bytesOf(ram_para) + ram::kUserModeStart, ram::kUserModeSize);
+    kept_saves_ = static_cast<u16>(kept_saves_ | (1u << i));
+    last_save_request_ = mode;
+    ram_para.mode_save_request = mode;
+    ram_para.current_mode = mode;
+    return true;
+}
+
+void KelRamPara::takeSaveRequestWritten()
+{
+    const u16 written = ram_para.mode_save_request;
+    if (takeSaveRequest(written))
+        return;
+    if (written != 0)
+        KEL_DBG("\n[KelRamPara] save request %u has no user mode, ignored\n", written);
+    ram_para.mode_save_request = saveRequestShown();
+}
+
+bool KelRamPara::handOverSave(int i, u8* data)
+{
+    if (!slotIndexValid(i) || !(kept_saves_ & (1u << i)))
+        return false;
+    std::memcpy(data, kept_save_[i], ram::kUserModeSize);
+    kept_saves_ = static_cast<u16>(kept_saves_ & ~(1u << i));
+    saving_ = static_cast<u16>(saving_ | (1u << i));
+    return true;
+}
+
+void KelRamPara::saveRequestsDone()
+{
+    saving_ = 0;
+    ram_para.mode_save_request = saveRequestShown();
 }
 
 std::string KelRamPara::modeFilePath(int i)
@@ -740,7 +798,8 @@ bool KelRamPara::saveMode(int i, const u8* data)
     std::memcpy(image.data, data, ram::kUserModeSize);
     image.marker[0] = ram::kSlotSaved;
     image.marker[1] = ram::kSlotSaved;
-    return writeModeImage(i, image, ram_para.osd_enable == 1, kSaveWrite);
+    // The overlay copy goes with a block that had the overlay on.
+    return writeModeImage(i, image, ram::loadU16(data + kSlotOsdEnable) == 1, kSaveWrite);
 }
 
 bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const

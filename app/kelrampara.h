@@ -62,8 +62,15 @@ public:
     // code of a kind that still waits there is folded into the waiting one
     // (the refresh reads the live block anyway).
     static int test_signal(int code);
+    // Sets (`on`) or clears `bits` of a register-image byte that other
+    // writers share, under `mutex`, then announces `code`. Nothing but the
+    // code without a store.
+    static void markRegister(u8 KEL_REG_IMAGE::*reg, u8 bits, bool on, int code);
 
     int ram_para_save();
+    // The protocol's block write. A write that reaches mode_save_request
+    // takes the save request it carries (takeSaveRequestWritten). The caller
+    // holds ApplyHandover::mutex and raises the apply.
     int KelRamParaDeal(u8* data, u16 len, u32 offset);
     int KelModeUserRamParaDeal(u8* data, u16 len, u32 address);
 
@@ -96,17 +103,40 @@ public:
     // the chip manager's mutex, so that the chip never applies half a mode:
     // block offsets 896-4095 := the slot's data, current_mode := slot + 1,
     // and the apply raised; no change code (the chip manager's pass brings
-    // it). A save request still pending is dropped: carried out now it would
-    // store the recalled mode, not the block it was asked for. False, and
-    // nothing changed, for a slot that is not saved.
+    // it). Save requests taken before go on with the blocks they hold. False,
+    // and nothing changed, for a slot that is not saved.
     bool recallUserMode(int slot);
+
+    // Save requests: every request to save the live block as a user mode
+    // (the PC's write of 868, the mode bar) is taken at once with the
+    // block's user-mode part as it stands then, and kept until the change
+    // notifier carries it out; a later request for the same mode replaces
+    // it. While any is kept or being written, mode_save_request reads the
+    // mode asked last, and current_mode names it from the request on. All
+    // under ApplyHandover::mutex, held by the caller.
+    // Takes a request for `mode` (1-16); false, and nothing kept, for
+    // another mode.
+    bool takeSaveRequest(u16 mode);
+    // After a write into mode_save_request: a mode 1-16 written there is
+    // taken, anything else (0 included) gives way to the requests kept.
+    void takeSaveRequestWritten();
+    // The requests kept: bit i, user mode i + 1; and what 868 reads for them.
+    u16 saveRequestsKept() const { return kept_saves_; }
+    u16 saveRequestShown() const { return (kept_saves_ | saving_) ? last_save_request_ : 0; }
+    // Hands the block kept for user mode i + 1 over to be saved (its
+    // user-mode part, kUserModeSize bytes, into `data`); false when none is
+    // kept. The save counts as asked for until the notifier has written its
+    // file and told how the saves went (saveRequestsDone): mode_save_request
+    // then reads 0 when no request is kept.
+    bool handOverSave(int i, u8* data);
+    void saveRequestsDone();
     int KelSourceId_is_on(u8 device);
     int mode_file_deal(int i, int action);
     int mode_file_write(int i, int mode);
     void ram_para_reset();
 
-    // Saves the live block's user-mode part (`data`, 3200 bytes) as user
-    // mode i + 1, with the overlay copy when the overlay is in use. The slot
+    // Saves a block's user-mode part (`data`, 3200 bytes) as user mode
+    // i + 1, with the overlay copy when that block has the overlay on. The slot
     // reads as saved only once its file is written; a file that cannot be
     // written waits for retryModeFiles and the slot stays as it was. True
     // when written.
@@ -149,7 +179,7 @@ public:
     // holds Utils::_file_deal_mutex.
     static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
 
-    QMutex mutex;                      // writers of ram_para.source_status and of register 37
+    QMutex mutex;                      // writers of ram_para.source_status and of registers 37 and 44
     KEL_RAM_PARA ram_para;             // the live block
     KEL_RAM_PARA ram_para_shadow;      // the block as at the last write-back
     USER_MODE_SLOT ram_user_mode[ram::kUserModes];
@@ -187,4 +217,8 @@ private:
     u16 pending_modes_ = 0;                          // bit i: slot i's file waits
     u16 pending_overlays_ = 0;                       // bit i: its overlay copy goes with it
     u16 pending_saves_ = 0;                          // bit i: the waiting image is a save's (saveWaits)
+    u8 kept_save_[ram::kUserModes][ram::kUserModeSize];  // the block each save request holds
+    u16 kept_saves_ = 0;                                 // bit i: a request for user mode i + 1 is kept
+    u16 saving_ = 0;                                     // bit i: handed over, its file being written
+    u16 last_save_request_ = 0;                          // the mode asked last (what 868 reads while any is kept)
 };

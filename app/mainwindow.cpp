@@ -694,7 +694,7 @@ void MainWindow::saveIntoSlot(int s)
         return;
     if (b->mode_save_request != s + 1) {
         QMutexLocker lock(&x518_manage::mutex);
-        b->mode_save_request = static_cast<u16>(s + 1);
+        KelRamPara::p_kelrampara_config->takeSaveRequest(static_cast<u16>(s + 1));
         KelRamPara::raiseApplyLocked(1);
     }
     l_save_state = 0;

@@ -1,6 +1,7 @@
 #include "app/numberkeyboard.h"
 
 #include "app/page_support.h"
+#include "screens/menus/settings_texts.h"
 #include "ui_numberkeyboard.h"
 
 #include <QKeyEvent>
@@ -11,7 +12,7 @@ namespace {
 
 // The digits entered since the keypad was last opened or cleared; the
 // first digit after label_show() therefore replaces the shown value.
-QString l_str;
+QString l_str = boxstate::startValue(l_str, QString());
 
 const QSize kBackspaceIcon(20, 20);
 
@@ -59,9 +60,7 @@ void NumberKeyboard::menulist_init()
 
 void NumberKeyboard::language_changed()
 {
-    ui->Button_close->setText(pages::pick({QStringLiteral("取消"), QStringLiteral("Cancle"),
-                                           QStringLiteral("Отмена"), QStringLiteral("Hủy bỏ"),
-                                           QStringLiteral("取消")}));
+    ui->Button_close->setText(pages::pick(settingsTexts::kCancel));
     ui->Button_ok->setText(pages::pick({QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"),
                                         QStringLiteral("Đồng ý"), QStringLiteral("確定")}));
 }

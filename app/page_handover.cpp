@@ -1,5 +1,7 @@
 #include "app/page_handover.h"
 
+#include "platform/box_state.h"
+
 #include <mutex>
 
 namespace pagehandover {
@@ -7,7 +9,7 @@ namespace pagehandover {
 namespace {
 
 std::mutex actionsMutex;  // a leaf: held only to copy or replace the actions
-Actions installed;
+Actions installed = boxstate::startValue(installed, Actions{});
 
 Actions current()
 {

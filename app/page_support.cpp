@@ -408,6 +408,15 @@ QString wholeWords(const QString& text)
     return text;
 }
 
+QString lastWordsTogether(const QString& text)
+{
+    QString out = text;
+    const int last = out.lastIndexOf(QLatin1Char(' '));
+    if (last > 0)
+        out[last] = QChar(QChar::Nbsp);
+    return out;
+}
+
 void showText(QLabel* label, const Texts& texts)
 {
     label->setText(wholeWords(pick(texts)));

@@ -223,6 +223,7 @@ void installControl()
     if (g_stack || platform::backend() != platform::Backend::Host)
         return;
     g_stack = new WindowStack;
+    boxstate::made(g_stack);
     qApp->installEventFilter(g_stack);
     for (const platform::ControlCommand& c : kPanelCommands)
         platform::addControlCommand(c);

@@ -39,7 +39,8 @@ void discardNewProgram()
 
 void writeStartRecord()
 {
-    if (g_update_status != 0)
+    // Something other than a plain file in its place would block the reading.
+    if (g_update_status != 0 || platform::notPlainFile(ConfigEngine::kStartRecordFile))
         return;
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QSettings record(platform::qpath(ConfigEngine::kStartRecordFile), QSettings::IniFormat);

@@ -251,9 +251,12 @@ constexpr u32 kReg56Start = 0xC0FFFFFF;
 constexpr u8 kReg60Start = 0xFF;
 
 // Register 44 (save_state): bit 0, the parameter file cannot be written;
-// bit 1, a user-mode file waits to be written. Clear while every save lands.
+// bit 1, a user-mode file waits to be written; bit 2, an FPGA's parameter
+// memory file does not hold what a PC wrote (set by the FPGA manager). Clear
+// while every save lands.
 constexpr u8 kSaveParaFileFails = 0x01;
 constexpr u8 kSaveModeFileWaits = 0x02;
+constexpr u8 kSaveFpgaMemoryWaits = 0x04;
 
 // Slot data byte of a block offset in the user-mode part.
 constexpr int slotDataIndex(int blockOffset) { return blockOffset - kUserModeStart; }

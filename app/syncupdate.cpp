@@ -159,8 +159,10 @@ SyncUpdate::SyncUpdate() = default;
 
 SyncUpdate* SyncUpdate::pInstance()
 {
-    if (!p_SyncUpdate)
+    if (!p_SyncUpdate) {
         p_SyncUpdate = new SyncUpdate;
+        boxstate::made(p_SyncUpdate);
+    }
     return p_SyncUpdate;
 }
 
@@ -190,15 +192,14 @@ void SyncUpdate::para_sync(int code)
                                               : KelRamPara::kSaveBlock;
     KelRamPara::save_owed &= static_cast<u8>(~served);
     m_owedSeen = false;
-    int slot = -1;
-    const ModeSave save = carryOutSaveRequest(store, &slot);
+    const u16 failed = carryOutSaveRequests(store);
     if (code == SYNC_MODE_FILES)
         syncModeFiles(store);
     writeBack(store);
     if (store->modeFilesPending())
         armRetry();
     tellSaveState(store);
-    showModeTip(save == kModeSaveFailed, slot);
+    showModeTip(failed);
     if (code == SYNC_WINDOWS_REFUSED)
         showRefusalTip(store);
 }
@@ -231,16 +232,17 @@ void SyncUpdate::watchSaves()
 }
 
 // The mode bar's confirmation, once the save it asked for has run: the
-// check mark, or the failure tip when the mode's file was not written (the
+// check mark, or the failure tip when a mode's file was not written (the
 // bar then owes the check mark until a later try writes it).
-void SyncUpdate::showModeTip(bool saveFailed, int slot)
+void SyncUpdate::showModeTip(u16 failed)
 {
     if (g_page_focus.load() != PAGE_MAIN_MENU || !g_mainwindow || !g_mainwindow->mode_tip_pending || !g_tip)
         return;
     g_mainwindow->mode_tip_pending = 0;
-    if (saveFailed)
-        g_mainwindow->modeSaveFailed(slot);
-    g_tip->tip_create(saveFailed ? TIP::kSaveFailed : TIP::kCheck);
+    for (int i = 0; i < ram::kUserModes; ++i)
+        if (failed & (1u << i))
+            g_mainwindow->modeSaveFailed(i);
+    g_tip->tip_create(failed ? TIP::kSaveFailed : TIP::kCheck);
 }
 
 void SyncUpdate::showRefusalTip(KelRamPara* store)
@@ -270,44 +272,51 @@ void SyncUpdate::refreshFocusedPage(int code)
     showUsbTip(page, code);
 }
 
-// A request (from a page or the protocol) to save the live block as user
-// mode N; a value the shadow already holds was carried out before. The
-// slot is marked saved only once its file is written; a file that cannot
-// be written is tried again with the parameter file.
-SyncUpdate::ModeSave SyncUpdate::carryOutSaveRequest(KelRamPara* store, int* slot)
+// The save requests the store keeps (a PC's write of 868, the mode bar),
+// each with the block as it stood at its request; a value written straight
+// into the field is taken here with the block as it stands (one the shadow
+// already holds was carried out before). A slot reads as saved only once
+// its file is written; a file that cannot be written is tried again with
+// the parameter file. The modes whose file waits are returned.
+u16 SyncUpdate::carryOutSaveRequests(KelRamPara* store)
 {
-    u16 n;
+    u16 kept;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        const u16 n = store->ram_para.mode_save_request;
+        if (n != store->saveRequestShown() && n != store->ram_para_shadow.mode_save_request)
+            store->takeSaveRequestWritten();
+        kept = store->saveRequestsKept();
+    }
+    if (!kept)
+        return 0;
+    u16 failed = 0;
+    for (int i = 0; i < ram::kUserModes; ++i)
+        if ((kept & (1u << i)) && !carryOutSave(store, i))
+            failed = static_cast<u16>(failed | (1u << i));
+    // Register 44 first: a PC that waits for 868 to read 0 then finds
+    // there whether every file was written.
+    tellSaveState(store);
+    QMutexLocker lock(&x518_manage::mutex);
+    store->saveRequestsDone();
+    m_seen.current_mode = store->ram_para.current_mode;
+    return failed;
+}
+
+bool SyncUpdate::carryOutSave(KelRamPara* store, int i)
+{
     u8 data[ram::kUserModeSize];
     {
         QMutexLocker lock(&x518_manage::mutex);
-        KEL_RAM_PARA& live = store->ram_para;
-        n = live.mode_save_request;
-        if (n == store->ram_para_shadow.mode_save_request || n == 0)
-            return kNoModeSave;
-        if (n > ram::kUserModes) {
-            live.mode_save_request = 0;
-            KEL_DBG("\n[para_sync] save request %u has no user mode, ignored\n", n);
-            return kNoModeSave;
-        }
-        live.current_mode = n;
-        m_seen.current_mode = n;
-        std::memcpy(data, bytesOf(live) + ram::kUserModeStart, ram::kUserModeSize);
+        if (!store->handOverSave(i, data))
+            return true;
     }
-    *slot = n - 1;
-    // The request reads back as 0 only once the slot says how the save went:
-    // a PC that waits for the 0 then finds the slot saved (or not).
-    const bool saved = store->saveMode(n - 1, data);
-    {
-        QMutexLocker lock(&x518_manage::mutex);
-        if (store->ram_para.mode_save_request == n)
-            store->ram_para.mode_save_request = 0;
-    }
-    if (saved)
-        return kModeSaved;
-    std::printf("[para_sync] cannot write %s: user mode %u is not saved yet, trying again every second\n",
-                KelRamPara::modeFilePath(n - 1).c_str(), n);
+    if (store->saveMode(i, data))
+        return true;
+    std::printf("[para_sync] cannot write %s: user mode %d is not saved yet, trying again every second\n",
+                KelRamPara::modeFilePath(i).c_str(), i + 1);
     std::fflush(stdout);
-    return kModeSaveFailed;
+    return false;
 }
 
 // After the protocol wrote slots directly: empty slots lose their files,
@@ -430,12 +439,19 @@ void SyncUpdate::retrySaves()
         g_custommode->refreshSlotState();
 }
 
-// Register 44 and the pages that show it follow whether saving fails.
+// Register 44 and the pages that show it follow whether saving fails. Its
+// bit 2 is the FPGA manager's, which raises a change code when it moves.
 void SyncUpdate::tellSaveState(KelRamPara* store)
 {
-    const u8 state = static_cast<u8>((m_saveFailing ? ram::kSaveParaFileFails : 0) |
-                                     (store->modeFilesPending() ? ram::kSaveModeFileWaits : 0));
-    store->reg_image.save_state = state;
+    const u8 own = static_cast<u8>((m_saveFailing ? ram::kSaveParaFileFails : 0) |
+                                   (store->modeFilesPending() ? ram::kSaveModeFileWaits : 0));
+    u8 state;
+    {
+        QMutexLocker lock(&store->mutex);
+        u8& reg = store->reg_image.save_state;
+        reg = static_cast<u8>((reg & ram::kSaveFpgaMemoryWaits) | own);
+        state = reg;
+    }
     if (state == m_saveState)
         return;
     m_saveState = state;

@@ -37,6 +37,10 @@ public:
     // One look of the watch (its timer's slot).
     void watchSaves();
 
+    // One try of the files that wait (the retry timer's slot): the user-mode
+    // files, then the parameter file.
+    void retrySaves();
+
     // The parameter file cannot be written (its write-back is retried).
     bool paraFileFailing() const { return m_saveFailing; }
 
@@ -50,17 +54,15 @@ public slots:
 private:
     SyncUpdate();
 
-    enum ModeSave { kNoModeSave, kModeSaved, kModeSaveFailed };
-
     void refreshFocusedPage(int code);
-    // `slot`: the user mode asked for (0-15), when there was a request.
-    ModeSave carryOutSaveRequest(KelRamPara* store, int* slot);
+    // Bit i of the result: user mode i + 1's file waits for a later try.
+    u16 carryOutSaveRequests(KelRamPara* store);
+    bool carryOutSave(KelRamPara* store, int i);
     void syncModeFiles(KelRamPara* store);
     void writeBack(KelRamPara* store);
     void writeBackFailed();
     void armRetry();
-    void retrySaves();
-    void showModeTip(bool saveFailed, int slot);
+    void showModeTip(u16 failed);
     // The tip when a window the input channels cannot carry was added to
     // register 45 since the last look.
     void showRefusalTip(KelRamPara* store);

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QPixmap>
 
-TIP* g_tip = nullptr;
+TIP* g_tip = boxstate::startValue(g_tip, nullptr);
 
 namespace {
 
@@ -33,22 +33,22 @@ QString tipText(int kind)
     };
     static const pages::Texts kInserted = {
         QStringLiteral("U盘已接入\n请稍候…"),
-        QStringLiteral("USB driver is connected,please wait..."),
-        QStringLiteral("Драйвер USB подключен,\nпожалуйста,подождите..."),
+        QStringLiteral("USB drive is connected, please wait..."),
+        QStringLiteral("USB-накопитель\nподключен, пожалуйста,\nподождите..."),
         QStringLiteral("Usb đã truy cập\nxin vui lòng chờ …"),
         QStringLiteral("U盤已接入\n請稍候…"),
     };
     static const pages::Texts kUnplugged = {
         QStringLiteral("U盘已拔出"),
         QStringLiteral("USB drive is unplugged."),
-        QStringLiteral("USB-накопитель\nотключен от сети."),
-        QStringLiteral("USB Thì không kết nối."),
+        QStringLiteral("USB-накопитель\nбыл извлечён."),
+        QStringLiteral("Ổ USB đã được rút ra."),
         QStringLiteral("U盤已拔出"),
     };
     static const pages::Texts kReading = {
         QStringLiteral("正在读取中，请稍候…"),
         QStringLiteral("Reading the data,pls wait"),
-        QStringLiteral("Прочитайте данные,\nпожалуйста,подождите"),
+        QStringLiteral("Чтение данных,\nпожалуйста, подождите"),
         QStringLiteral("Đang đọc,\nxin vui lòng chờ …"),
         QStringLiteral("正在讀取中，請稍候…"),
     };
@@ -58,6 +58,14 @@ QString tipText(int kind)
         QStringLiteral("FPGA не работает.\nЗадание не выполнено!"),
         QStringLiteral("FPGA không chạy.\nTác vụ chưa hoàn thành!"),
         QStringLiteral("FPGA未運行，\n任務未完成!"),
+    };
+    // The settings file was not written: the settings stay as they were.
+    static const pages::Texts kSettingsNotSavedText = {
+        QStringLiteral("保存失败!\n设置保持不变"),
+        QStringLiteral("Save failed!\nThe settings stay\nas they were."),
+        QStringLiteral("Сохранение не удалось!\nНастройки остались\nкак были."),
+        QStringLiteral("Lưu thất bại!\nCài đặt vẫn giữ nguyên."),
+        QStringLiteral("保存失敗!\n設置保持不變"),
     };
     static const pages::Texts kNoChannel = {
         QStringLiteral("输入通道不足,\n窗口无法显示!"),
@@ -77,6 +85,7 @@ QString tipText(int kind)
         return pages::pick(kUnplugged);
     case TIP::kSaveFailed:
         return pages::pick(kSaveFailedText);
+    case TIP::kSettingsNotSaved: return pages::pick(kSettingsNotSavedText);
     default:
         return pages::pick(kReading);
     }
@@ -101,7 +110,7 @@ bool TIP::tip_build(int kind)
 
     const bool check = kind == kCheck;
     if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed &&
-        kind != kJobNoFpga && kind != kNoInputChannel)
+        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;

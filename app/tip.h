@@ -20,7 +20,8 @@ public:
     // asked for was not saved yet (its file could not be written; the box
     // keeps trying). kJobNoFpga: a receiving-card job was not carried out,
     // FPGA 0 not running. kNoInputChannel: a window the input channels cannot
-    // carry stays black.
+    // carry stays black. kSettingsNotSaved: the settings file was not
+    // written, the settings stay as they were.
     enum Kind {
         kCheck = 1,
         kUsbInserted = 3,
@@ -28,7 +29,8 @@ public:
         kUsbReading = 5,
         kSaveFailed = 7,
         kJobNoFpga = 8,
-        kNoInputChannel = 9
+        kNoInputChannel = 9,
+        kSettingsNotSaved = 10
     };
     static constexpr int kShowTicks = 300;
 
@@ -36,7 +38,7 @@ public:
     ~TIP() override;
 
     // Replaces the content with a tip of `kind` and shows it; returns when
-    // the box is hidden again. Kinds outside 1, 3, 4, 5, 7, 8 only remove the
+    // the box is hidden again. Kinds outside 1, 3-5, 7-10 only remove the
     // old content and return at once.
     void tip_create(int kind);
     // Builds the content of `kind` without showing it; false for a kind that

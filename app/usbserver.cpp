@@ -65,6 +65,7 @@ UsbServer* UsbServer::pInstance()
 {
     if (!p_UsbServer) {
         p_UsbServer = new UsbServer;
+        boxstate::made(p_UsbServer, &UsbServer::stopThread);
         p_UsbServer->initialize();
     }
     return p_UsbServer;

@@ -520,7 +520,7 @@ int Utils::getIPAddress()
     if (!cfg)
         return 0;
     auto text = [cfg](ConfigItem::ConfigName id) { return cfg->read_config_variant(id).toString(); };
-    auto number = [cfg](ConfigItem::ConfigName id) { return cfg->read_config_variant(id).toInt(); };
+    auto number = [cfg](ConfigItem::ConfigName id) { return cfg->read_config_number(id); };
     using C = ConfigItem;
     QMutexLocker lock(&g_settings_mutex);
     g_str_ip = text(C::IPAddress);

@@ -65,28 +65,6 @@ bool fail(QString* why, const QString& text)
     return false;
 }
 
-// Magic, version and CRC of a head laid out as both formats lay it out:
-// magic, u16 version, u16 count, u32 CRC of what follows the head.
-bool checkHead(const std::string& bytes, const char (&magic)[4], u16 version, int head, u16* count, QString* why)
-{
-    if (bytes.size() < static_cast<size_t>(head))
-        return fail(why, QStringLiteral("shorter than its head"));
-    if (std::memcmp(bytes.data(), magic, 4) != 0)
-        return fail(why, QStringLiteral("not this kind of file"));
-    Cursor c(bytes, 4, bytes.size());
-    u16 v;
-    u32 crc;
-    c.read16(&v);
-    c.read16(count);
-    c.read32(&crc);
-    if (v != version)
-        return fail(why, QStringLiteral("format version %1").arg(v));
-    const auto* body = reinterpret_cast<const unsigned char*>(bytes.data()) + head;
-    if (Utils::calcCRC32(body, static_cast<unsigned int>(bytes.size() - static_cast<size_t>(head))) != crc)
-        return fail(why, QStringLiteral("CRC mismatch"));
-    return true;
-}
-
 bool operationShapeOk(u8 command, size_t length)
 {
     switch (command) {
@@ -123,6 +101,26 @@ bool parseOperations(const std::string& bytes, const RcvPortRecord& r, std::vect
 }
 
 }  // namespace
+
+bool checkHead(const std::string& bytes, const char (&magic)[4], u16 version, int head, u16* count, QString* why)
+{
+    if (bytes.size() < static_cast<size_t>(head))
+        return fail(why, QStringLiteral("shorter than its head"));
+    if (std::memcmp(bytes.data(), magic, 4) != 0)
+        return fail(why, QStringLiteral("not this kind of file"));
+    Cursor c(bytes, 4, bytes.size());
+    u16 v = 0;
+    u32 crc = 0;
+    c.read16(&v);
+    c.read16(count);
+    c.read32(&crc);
+    if (v != version)
+        return fail(why, QStringLiteral("format version %1").arg(v));
+    const auto* body = reinterpret_cast<const unsigned char*>(bytes.data()) + head;
+    if (Utils::calcCRC32(body, static_cast<unsigned int>(bytes.size() - static_cast<size_t>(head))) != crc)
+        return fail(why, QStringLiteral("CRC mismatch"));
+    return true;
+}
 
 bool readBoxFile(const QString& boxPath, std::string& out, QString* why)
 {

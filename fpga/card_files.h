@@ -80,6 +80,12 @@ struct RcvPort {
 // when it is missing, unreadable or too large.
 bool readBoxFile(const QString& boxPath, std::string& out, QString* why);
 
+// The head the box's own binary files lay out: magic, u16 version, u16
+// count, u32 CRC-32 of everything after the head (`head` bytes long). False
+// with the reason when the magic, the version or the CRC is not the one
+// expected; `count` gets the count field.
+bool checkHead(const std::string& bytes, const char (&magic)[4], u16 version, int head, u16* count, QString* why);
+
 // Parse a whole file image; false with the reason (nothing in `out` then)
 // when anything in it is out of place.
 bool parseScanFile(const std::string& bytes, std::vector<ScanBlock>* out, QString* why);

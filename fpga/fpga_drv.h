@@ -19,6 +19,8 @@ public:
     // writers never fault and no device is ever selected.
     int initialize();
     bool windowMapped() const { return window_ != nullptr; }
+    // The FPGA's SPI node opened: a box without that FPGA has no node for it.
+    bool fitted(u8 fpga) const { return fpga < fpga::kFpgas && fd_[fpga == 0 ? kNodeFpga0 : kNodeFpga1] >= 0; }
     // The 16-bit pad word at a window offset (fpga::kPad...).
     volatile u16* pad(u32 offset);
 

@@ -16,10 +16,20 @@ namespace reg = fpga::reg;
 
 fpga_manage* fpga_manage::p_fpga_manage = nullptr;
 SEND_PARA g_send_para;
-std::atomic<u32> g_usb_grade{0};
+// No job, and nothing kept of the last one.
+const bool kSendParaStart = boxstate::keep(
+    boxstate::Step::StartValues,
+    [] {
+        g_send_para.end();
+        g_send_para.mapping_value = 0;
+        g_send_para.recovery_progress = 0;
+    },
+    boxstate::memoryOf(g_send_para));
+std::atomic<u32> g_usb_grade = boxstate::startValue(g_usb_grade, 0u);
 
 namespace {
 
+constexpr int kDecimal = 10;
 constexpr int kImageLowCount = reg::kManagerFirst;                     // registers 0-63
 constexpr int kImageHighCount = reg::kCount - (reg::kManagerLast + 1);  // registers 128-170
 
@@ -48,12 +58,14 @@ fpga_manage::fpga_manage()
         if (!platform::isDir(dir) && !platform::makeDirs(dir))
             KEL_DBG("\n fpga: can't create %s\n", dir);
     rcv_recovery = new rcvRecovery;
+    memory_.load();
 }
 
 fpga_manage* fpga_manage::pInstance()
 {
     if (!p_fpga_manage) {
         p_fpga_manage = new fpga_manage;
+        boxstate::made(p_fpga_manage, &fpga_manage::stop);
         FpgaHandover::receiver = p_fpga_manage;
     }
     return p_fpga_manage;
@@ -125,6 +137,7 @@ void fpga_manage::loadIncompleteMarks()
 
 void fpga_manage::pass()
 {
+    memoryDeal();
     if (g_usb_grade.load())
         usb_upgrade_manage_deal();
     else
@@ -134,7 +147,7 @@ void fpga_manage::pass()
 int fpga_manage::passDueTicks()
 {
     bool busy = bri_changed.load() || output_changed.load() || g_set_led_para.load() != 0 ||
-                g_send_para.cmd.load() != 0 || g_usb_grade.load() != 0;
+                g_send_para.cmd.load() != 0 || g_usb_grade.load() != 0 || memory_.busy();
     for (int f = 0; f < fpga::kFpgas; ++f)
         busy = busy || waiting_[f] || rst_pending[f];
     {
@@ -265,11 +278,99 @@ bool fpga_manage::writeRamPara(u8 fpga, u16 offset, const u8* data, int len)
 {
     if (fpga >= fpga::kFpgas || !data || len <= 0 || offset + len > kRamImage)
         return false;
+    // A device that does not answer reads 0xFF: the image takes only bytes
+    // the FPGA gave back as written.
+    u8 back[kRamImage];
     QMutexLocker lock(&reg_mutex);
-    if (!drv.writeRam(fpga, offset, data, len))
+    if (!drv.writeRam(fpga, offset, data, len) || !drv.readRam(fpga, offset, back, len) ||
+        std::memcmp(back, data, static_cast<size_t>(len)) != 0)
         return false;
-    std::memcpy(&MCU_RAM_PARA_func[fpga][offset], data, static_cast<size_t>(len));
+    std::memcpy(&MCU_RAM_PARA_func[fpga][offset], back, static_cast<size_t>(len));
     return true;
+}
+
+// ------------------------------------------------------------------ the controller memory
+
+bool fpga_manage::memoryReachable(u8 fpga, int offset, int len) const
+{
+    return fpga < fpga::kFpgas && drv.fitted(fpga) && offset >= 0 && len > 0 && offset + len <= kRamImage;
+}
+
+fpga_manage::MemoryWrite fpga_manage::writeControllerMemory(u8 fpga, u16 offset, const u8* data, int len)
+{
+    if (!memoryReachable(fpga, offset, len))
+        return kMemoryRefused;
+    const uint64_t number = memory_.post(fpga, offset, data, len);
+    wake();
+    return memory_.await(fpga, number, kMemoryWaitMs) ? kMemoryHeld : kMemoryNotHeld;
+}
+
+bool fpga_manage::readControllerMemory(u8 fpga, u16 offset, u8* out, int len)
+{
+    if (!memoryReachable(fpga, offset, len))
+        return false;
+    QMutexLocker lock(&reg_mutex);
+    std::memcpy(out, &MCU_RAM_PARA_func[fpga][offset], static_cast<size_t>(len));
+    return true;
+}
+
+void fpga_manage::memoryDeal()
+{
+    ControllerMemory::Pass pass;
+    if (!memory_.take(pass, now()))
+        return;
+    bool held[fpga::kFpgas] = {};
+    bool kept[fpga::kFpgas] = {};
+    for (u8 f = 0; f < fpga::kFpgas; ++f) {
+        if (pass.write[f])
+            held[f] = running_[f] && writeRamPara(f, static_cast<u16>(pass.from[f]), pass.bytes[f] + pass.from[f],
+                                                  pass.to[f] - pass.from[f]);
+        if (pass.save[f])
+            kept[f] = saveMemory(f, pass.bytes[f]);
+    }
+    // Register 44 first: a PC told "not kept" finds it there at once.
+    publishMemoryState(memory_.done(pass, held, kept, now()));
+    memory_.served(pass);
+}
+
+bool fpga_manage::saveMemory(u8 fpga, const u8* bytes)
+{
+    const char* name = ControllerMemory::kFiles[fpga];
+    bool written;
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        written = platform::writeFileAtomic(name, ControllerMemory::format(bytes));
+    }
+    if (written != memory_file_failing_[fpga])
+        return written;
+    memory_file_failing_[fpga] = !written;
+    if (written)
+        KEL_DBG("\n fpga %d: %s written again\n", fpga, name);
+    else
+        KEL_DBG("\n fpga %d: %s cannot be written: its parameter memory is kept in memory, tried again every "
+                "second\n", fpga, name);
+    return written;
+}
+
+void fpga_manage::publishMemoryState(bool owed)
+{
+    if (owed == memory_owed_)
+        return;
+    memory_owed_ = owed;
+    // Register 44 is shared with the change notifier (bits 0 and 1).
+    KelRamPara::markRegister(&KEL_REG_IMAGE::save_state, ram::kSaveFpgaMemoryWaits, owed, SYNC_PARA_CHANGED);
+}
+
+void fpga_manage::bringUpMemory(u8 fpga)
+{
+    u8 bytes[kRamImage];
+    if (!memory_.bringUp(fpga, MCU_RAM_PARA_func[fpga], bytes))
+        return;
+    const bool held = writeRamPara(fpga, 0, bytes, kRamImage);
+    if (!held)
+        KEL_DBG("\n fpga %d: its parameter memory did not take what the box keeps; written again with the next "
+                "write and at the next bring-up\n", fpga);
+    memory_.broughtUp(fpga, held);
 }
 
 int fpga_manage::IT8563WE_Get(TimeRealType* t)
@@ -294,7 +395,10 @@ int fpga_manage::IT8563WE_Get(TimeRealType* t)
 
 QString fpga_manage::timeText(const TimeRealType& t)
 {
-    return QStringLiteral("%1:%2:%3").arg(t.hour).arg(t.minute).arg(t.second);
+    return QStringLiteral("%1:%2:%3")
+        .arg(int(t.hour), kTimeDigits, kDecimal, QLatin1Char('0'))
+        .arg(int(t.minute), kTimeDigits, kDecimal, QLatin1Char('0'))
+        .arg(int(t.second), kTimeDigits, kDecimal, QLatin1Char('0'));
 }
 
 // ------------------------------------------------------------------ one pass
@@ -423,6 +527,8 @@ bool fpga_manage::powerUp(u8 fpga)
     if (!refreshRegs(fpga, 0, kImageLowCount) || !refreshRegs(fpga, reg::kManagerLast + 1, kImageHighCount) ||
         !refreshRam(fpga))
         return false;
+    // What the box keeps of its memory goes in before the FPGA counts as running.
+    bringUpMemory(fpga);
     if (fpga != 0)
         return true;
     // The links: brightness, screen running, and the ports out of standby with

@@ -9,6 +9,7 @@
 #include "app/fpga_handover.h"
 #include "app/global.h"
 #include "app/tick_pacer.h"
+#include "fpga/controller_memory.h"
 #include "fpga/fpga_drv.h"
 #include "fpga/fpga_manage_jobs.h"
 #include "fpga/incomplete_record.h"
@@ -95,14 +96,34 @@ public:
     // parameter memory; returns 0.
     static int get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* w,
                                   unsigned short* h);
-    // Writes bytes of an FPGA's parameter memory and its image; false when
-    // the range passes 1 KB or the transfer failed.
+    // Writes bytes of an FPGA's parameter memory and reads them back into
+    // its image; false (the image as it was) when the range passes 1 KB, a
+    // transfer failed or the FPGA does not hold the bytes. The manager's
+    // thread alone calls it on the box.
     bool writeRamPara(u8 fpga, u16 offset, const u8* data, int len);
+
+    // ---- the controller memory a PC reads and writes (any thread)
+    enum MemoryWrite { kMemoryHeld, kMemoryRefused, kMemoryNotHeld };
+    // The longest a write waits for the manager's thread.
+    static constexpr int kMemoryWaitMs = 1000;
+    // The range lies in FPGA `fpga`'s memory and the box has that FPGA
+    // (its SPI node opened).
+    bool memoryReachable(u8 fpga, int offset, int len) const;
+    // A PC's write, handed to the manager's thread, which writes it into
+    // the FPGA and its file (ControllerMemory); the caller waits for that
+    // pass, kMemoryWaitMs at most. Held: the FPGA holds the bytes, read
+    // back, and the file keeps them. Not held: the FPGA is not running,
+    // did not take them or the file could not be written (the bytes are
+    // kept all the same and written at the next bring-up), or the thread
+    // did not get to it in time (it carries the write out later).
+    MemoryWrite writeControllerMemory(u8 fpga, u16 offset, const u8* data, int len);
+    // What the FPGA holds, as the image has it; false when not reachable.
+    bool readControllerMemory(u8 fpga, u16 offset, u8* out, int len);
     // Fills the record from the system clock.
     static int IT8563WE_Get(TimeRealType* t);
-    // A time as the upgrade's log writes it: hour:minute:second in decimal,
-    // without leading zeros.
+    // A time as the upgrade's log writes it: hh:mm:ss.
     static QString timeText(const TimeRealType& t);
+    static constexpr int kTimeDigits = 2;
 
     // ---- pass-through from the control links to the receiving cards
     // Sends one RCV_FRAME to the cards behind the port it names and makes
@@ -119,6 +140,9 @@ public:
     void setPassbySink(u8 link, PassbyReplySink sink);
 
     // ---- the thread's work
+    // The controller memory's part of a pass, first in every pass: the
+    // PC's writes into the FPGAs and the files that owe them.
+    void memoryDeal();
     // One pass of the normal work.
     void fpga_manage_deal();
     // One pass while a USB upgrade is requested.
@@ -190,13 +214,17 @@ public:
     // An FPGA program also: kept, its flash refused the first erase and
     // still holds the program it had; unverified, every erase and program
     // was done but the flash could not be read back, so it likely holds the
-    // new program, which is not counted as installed.
+    // new program, which is not counted as installed. An FPGA program or a
+    // font: unrecorded, the mark that would tell a torn flash after a power
+    // cut could not be stored (the disk under /data full or read-only), so
+    // nothing was erased and the flash holds what it held.
     enum ProgramWrite : u8 {
         kProgramNotWritten = 0,
         kProgramWritten = 1,
         kProgramIncomplete = 2,
         kProgramKept = 3,
         kProgramUnverified = 4,
+        kProgramUnrecorded = 5,
     };
     // The writers of one payload.
     ProgramWrite update_muc_file(const QString& package, u32 offset, u32 length);
@@ -204,9 +232,9 @@ public:
     ProgramWrite update_txc_file(const QString& package, u8 flash, u32 offset);
     // `slot` gets the font's place (a bit of incomplete_fonts) once its head was read.
     ProgramWrite update_x518_osd_font_file(const QString& package, u32 offset, u32 length, u8* slot = nullptr);
-    // Keep incomplete_fpgas, kept_fpgas, unverified_fpgas, incomplete_fonts,
-    // application_failed, the file of the marks and the console up to date
-    // with a child's write.
+    // Keep incomplete_fpgas, kept_fpgas, unverified_fpgas, unrecorded_fpgas,
+    // incomplete_fonts, unrecorded_fonts, application_failed, the file of
+    // the marks and the console up to date with a child's write.
     void noteFpgaProgram(u8 fpga, ProgramWrite written);
     void noteFont(u8 slot, ProgramWrite written);
     void noteApplication(ProgramWrite written);
@@ -228,11 +256,18 @@ public:
     // (the old program stays), or written and not verified.
     std::atomic<u8> kept_fpgas{0};
     std::atomic<u8> unverified_fpgas{0};
+    // Bit f: this run's last program for FPGA f was not written, its flash
+    // not erased, because the mark that tells a torn program could not be
+    // stored first (kProgramUnrecorded); the old program stays.
+    std::atomic<u8> unrecorded_fpgas{0};
     // The same as incomplete_fpgas for the fonts, a bit per place in the
     // chip's flash: 32-dot English, 32-dot Chinese, 64-dot English, 64-dot
     // Chinese.
     static constexpr int kFontPlaces = incomplete_record::kFontPlaces;
     std::atomic<u8> incomplete_fonts{0};
+    // Bit p: this run's font for place p was not written for the same
+    // reason as unrecorded_fpgas; the place holds what it held.
+    std::atomic<u8> unrecorded_fonts{0};
     // The last application child of this run could not be written whole or
     // read back, or this run tore an FPGA's program (the box then does not
     // restart onto it): the old program stays.
@@ -287,6 +322,12 @@ private:
     // the new value. False when a transfer failed or the value did not hold.
     bool modifyRegister(u8 fpga, u8 reg, u8 mask, u8 value, bool verify);
     void applySideEffects(u8 fpga, u8 reg, u8 value);
+
+    // the controller memory: the files, and the bring-up's writes
+    bool saveMemory(u8 fpga, const u8* bytes);
+    void bringUpMemory(u8 fpga);
+    // Register 44 follows whether a file owes what the PC wrote.
+    void publishMemoryState(bool owed);
 
     // pieces of one pass
     void pcCmdDeal();
@@ -343,16 +384,20 @@ private:
     ProgramWrite fontChild(const QString& package, const USB_UPGRADE_CHILD& c);
     void usbUpgradeFinish();
     void usbUpgradeEnd();
-    // The marks as they stand, with FPGAs `writing` marked too (a flash
-    // about to be erased), written to their file when they differ from
-    // what it holds.
-    void saveIncompleteMarks(u8 writing = 0);
+    // The marks as they stand, with the FPGAs and font places of `writing`
+    // marked too (a flash about to be erased), written to their file when
+    // they differ from what it holds. False when the file could not be
+    // written: then nothing may be erased that the marks would have told.
+    bool saveIncompleteMarks(incomplete_record::Marks writing = {});
     incomplete_record::Marks saved_marks_;  // what the file holds
     u8 torn_in_run_ = 0;                    // FPGAs this run left incomplete
     u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running
     u8* upgrade_buf_ = nullptr;    // the transfer buffer while a run holds it
 
     PacedWorker worker_;
+    ControllerMemory memory_;
+    bool memory_owed_ = false;                   // register 44 as last told
+    bool memory_file_failing_[fpga::kFpgas] = {};  // said once on the console
     std::atomic<bool> running_[fpga::kFpgas];  // power-up finished
     bool waiting_[fpga::kFpgas] = {};           // out of reset, waiting for the power-up
     u32 wait_tick_[fpga::kFpgas] = {};          // since when

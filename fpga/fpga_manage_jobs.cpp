@@ -11,8 +11,10 @@
 
 #include <algorithm>
 
-LINE_TYPE line_type;
+LINE_TYPE line_type = boxstate::startValue(line_type, LINE_TYPE{});
 SharedText g_ztfile_name;
+const bool kZtfileNameStart = boxstate::keep(
+    boxstate::Step::StartValues, [] { g_ztfile_name.set(QString()); }, boxstate::memoryOf(g_ztfile_name));
 
 namespace {
 

@@ -25,7 +25,9 @@
 // FPGA's program neither installs an application nor restarts the box.
 // An FPGA's flash that refuses its first erase keeps its old program; one
 // that took every erase and program but cannot be read back likely holds
-// the new one, unverified. The console and the upgrade page say what must
+// the new one, unverified. A flash is erased only once its mark is stored:
+// while the disk under /data takes no file, no FPGA program and no font is
+// written, and their flashes keep what they hold. The console and the upgrade page say what must
 // be installed again, and so they do for an application that could not be
 // written (the old program stays).
 //
@@ -51,6 +53,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -154,6 +157,17 @@ std::vector<EraseUnit> erasePlan(u32 base, u32 length)
 }
 
 void flashPause() { std::this_thread::sleep_for(kFlashPause); }
+
+// What an upgrade could not do, on the console and in the log alike.
+void tellFailure(const std::string& what)
+{
+    KEL_DBG("\n usb upgrade: %s\n", what.c_str());
+    writeLogMsg(LOG_ERROR, "usb upgrade: " + what);
+}
+
+// Why a payload was not written although its flash was never touched.
+constexpr const char* kMarksNotStored =
+    ": the mark of an incomplete program cannot be stored (the disk is full or read-only), so nothing was erased";
 
 // ---- reading a package: the file is opened for one read at a time, under
 // the file lock. False on a short read.
@@ -360,6 +374,8 @@ void fpga_manage::usb_upgrade_deal()
         application_failed = false;
         kept_fpgas = 0;
         unverified_fpgas = 0;
+        unrecorded_fpgas = 0;
+        unrecorded_fonts = 0;
         torn_in_run_ = 0;
         g_send_para.step = kStepList;
         break;
@@ -523,27 +539,28 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
     if (written != kProgramNotWritten) {
         kept_fpgas &= static_cast<u8>(~bit);
         unverified_fpgas &= static_cast<u8>(~bit);
+        unrecorded_fpgas &= static_cast<u8>(~bit);
     }
     switch (written) {
     case kProgramIncomplete:
         incomplete_fpgas |= bit;
         torn_in_run_ |= bit;
-        KEL_DBG("\n usb upgrade: %s's program is incomplete and must be installed again\n", name.c_str());
-        writeLogMsg(LOG_ERROR, "usb upgrade: " + name + "'s program is incomplete and must be installed again");
+        tellFailure(name + "'s program is incomplete and must be installed again");
         break;
     case kProgramWritten:
         incomplete_fpgas &= static_cast<u8>(~bit);
         break;
     case kProgramKept:
         kept_fpgas |= bit;
-        KEL_DBG("\n usb upgrade: %s's flash refused the new program and keeps the old one\n", name.c_str());
-        writeLogMsg(LOG_ERROR, "usb upgrade: " + name + "'s flash refused the new program and keeps the old one");
+        tellFailure(name + "'s flash refused the new program and keeps the old one");
         break;
     case kProgramUnverified:
         unverified_fpgas |= bit;
-        KEL_DBG("\n usb upgrade: %s's new program was written but could not be read back: not installed\n",
-                name.c_str());
-        writeLogMsg(LOG_ERROR, "usb upgrade: " + name + "'s new program was written but could not be read back");
+        tellFailure(name + "'s new program was written but could not be read back");
+        break;
+    case kProgramUnrecorded:
+        unrecorded_fpgas |= bit;
+        tellFailure(name + " not updated, the old program kept" + kMarksNotStored);
         break;
     case kProgramNotWritten:
         break;
@@ -551,23 +568,31 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
     saveIncompleteMarks();
 }
 
-void fpga_manage::saveIncompleteMarks(u8 writing)
+bool fpga_manage::saveIncompleteMarks(incomplete_record::Marks writing)
 {
-    const incomplete_record::Marks marks{static_cast<u8>(incomplete_fpgas.load() | writing), incomplete_fonts.load()};
-    if (marks != saved_marks_ && incomplete_record::write(marks))
-        saved_marks_ = marks;
+    const incomplete_record::Marks marks{static_cast<u8>(incomplete_fpgas.load() | writing.fpgas),
+                                         static_cast<u8>(incomplete_fonts.load() | writing.fonts)};
+    if (marks == saved_marks_)
+        return true;
+    if (!incomplete_record::write(marks))
+        return false;
+    saved_marks_ = marks;
+    return true;
 }
 
 void fpga_manage::noteFont(u8 slot, ProgramWrite written)
 {
     const u8 bit = static_cast<u8>(1u << slot);
+    if (written != kProgramNotWritten)
+        unrecorded_fonts &= static_cast<u8>(~bit);
     if (written == kProgramIncomplete) {
         incomplete_fonts |= bit;
-        KEL_DBG("\n usb upgrade: the %s font is incomplete and must be installed again\n", kFontNames[slot]);
-        writeLogMsg(LOG_ERROR, std::string("usb upgrade: the ") + kFontNames[slot] +
-                                   " font is incomplete and must be installed again");
+        tellFailure(std::string("the ") + kFontNames[slot] + " font is incomplete and must be installed again");
     } else if (written == kProgramWritten) {
         incomplete_fonts &= static_cast<u8>(~bit);
+    } else if (written == kProgramUnrecorded) {
+        unrecorded_fonts |= bit;
+        tellFailure(std::string("the ") + kFontNames[slot] + " font not updated, the old font kept" + kMarksNotStored);
     }
     saveIncompleteMarks();
 }
@@ -576,8 +601,7 @@ void fpga_manage::noteApplication(ProgramWrite written)
 {
     if (written == kProgramIncomplete) {
         application_failed = true;
-        KEL_DBG("\n usb upgrade: the application was not installed, the old program stays\n");
-        writeLogMsg(LOG_ERROR, "usb upgrade: the application was not installed, the old program stays");
+        tellFailure("the application was not installed, the old program stays");
     } else if (written == kProgramWritten) {
         application_failed = false;
     }
@@ -620,7 +644,10 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
         return kProgramNotWritten;
     // From the first erase until the program reads back whole the flash may
     // be torn: so the file of the marks says, should the box stop meanwhile.
-    saveIncompleteMarks(static_cast<u8>(1u << (flash == fpga_drv::kFlashBehindFpga0 ? 0 : 1)));
+    // A mark that cannot be stored would not outlive a power cut: nothing
+    // is erased then.
+    if (!saveIncompleteMarks({static_cast<u8>(1u << (flash == fpga_drv::kFlashBehindFpga0 ? 0 : 1)), 0}))
+        return kProgramUnrecorded;
     const std::vector<EraseUnit> plan = erasePlan(0, len);
     for (size_t i = 0; i < plan.size(); ++i) {
         const EraseUnit& u = plan[i];
@@ -686,6 +713,9 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
     const std::unique_ptr<u8[]> font = readWhole(package, offset, length, kFontChunk);
     if (!font)
         return kProgramNotWritten;
+    // Marked while its place may be torn, as an FPGA's program is.
+    if (!saveIncompleteMarks({0, static_cast<u8>(1u << place.slot)}))
+        return kProgramUnrecorded;
     const int fd = chip->spi_fd;
     for (const EraseUnit& u : erasePlan(place.address, length)) {
         if (chip->erase_flash(fd, static_cast<int>(u.sector), 1, static_cast<char>(u.kind)) != x518_manage::kFlashOk) {
@@ -732,9 +762,7 @@ void fpga_manage::usbUpgradeFinish()
     if (downing_mcu && (torn_in_run_ & incomplete_fpgas.load())) {
         downing_mcu = 0;
         application_failed = true;
-        KEL_DBG("\n usb upgrade: an FPGA's program is incomplete: the application is not installed and the box "
-                "does not restart\n");
-        writeLogMsg(LOG_ERROR, "usb upgrade: an FPGA's program is incomplete: the application was not installed");
+        tellFailure("an FPGA's program is incomplete: the application was not installed");
     }
     if (downing_mcu) {
         if (g_app_reset_flag.load()) {

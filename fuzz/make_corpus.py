@@ -5,6 +5,7 @@ Run from this folder after changing the protocol; the files are committed.
 """
 import os
 import struct
+import zlib
 
 
 def frame(target, source, cmd, sub, payload):
@@ -51,6 +52,8 @@ REQUESTS = {
     'write_block': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x0880) + struct.pack('<H', 80)),
     'write_save_request': frame(BOX, PC, 0x11, 0, struct.pack('<I', 868) + struct.pack('<H', 3)),
     'write_slot': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x2000) + bytes([0xAA, 0xAA, 1, 2, 3])),
+    'read_fpga_memory': frame(BOX, PC, 0x10, 0, struct.pack('<IH', 0x11008, 8)),
+    'write_fpga_memory': frame(BOX, PC, 0x11, 0, struct.pack('<I', 0x11008) + struct.pack('<4H', 128, 64, 1536, 896)),
     'read_regs': frame(BOX, PC, 0x12, 0, bytes([0, 170])),
     'write_reg11': frame(BOX, PC, 0x13, 0, bytes([11, 0x0C])),
     'write_reg14': frame(BOX, PC, 0x13, 0, bytes([14, 0x01])),
@@ -133,6 +136,12 @@ ALIASES = {
 }
 
 
+def read_size_selector(name):
+    """The codec seed's first byte, from its name alone: a seed keeps its bytes
+    when others are added or removed around it."""
+    return zlib.crc32(name.encode()) % 16
+
+
 def write(folder, name, data):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name + '.bin'), 'wb') as f:
@@ -142,14 +151,14 @@ def write(folder, name, data):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     # codec: first byte = read size selector, then the stream.
-    for i, (name, data) in enumerate(list(REQUESTS.items()) + list(GARBAGE.items()) + list(FILES.items())):
-        write(os.path.join(here, 'corpus', 'codec'), name, bytes([i % 16]) + data)
+    for name, data in list(REQUESTS.items()) + list(GARBAGE.items()) + list(FILES.items()):
+        write(os.path.join(here, 'corpus', 'codec'), name, bytes([read_size_selector(name)]) + data)
     # handler: first byte even = a stream through the codec; odd = one frame
     # given directly (target, source, command, sub-command, payload).
     for name, data in list(REQUESTS.items()) + list(GARBAGE.items()) + list(FILES.items()):
         write(os.path.join(here, 'corpus', 'handler'), name, b'\x00' + data)
     everything = {**REQUESTS, **FILES}
-    for name in ('read_block', 'write_block', 'write_slot', 'read_regs', 'net_address', 'file_start_osds',
+    for name in ('read_block', 'write_block', 'write_slot', 'write_fpga_memory', 'read_regs', 'net_address', 'file_start_osds',
                  'file_data', 'file_end', 'flash_erase', 'flash_read'):
         raw = everything[name]
         body = raw[1:-1].replace(b'\xaa\x85', b'\xa5').replace(b'\xaa\x7a', b'\x5a').replace(b'\xaa\x8a', b'\xaa')

@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-KEL_FILE_DEAL_PARA g_kel_file_deal_para;
+KEL_FILE_DEAL_PARA g_kel_file_deal_para = boxstate::startValue(g_kel_file_deal_para, KEL_FILE_DEAL_PARA{});
 
 namespace {
 
@@ -37,8 +37,7 @@ const TagEntry kTags[] = {
 
 // Who holds the buffer, the buffer, and whether the holder is storing a
 // file (a store is never taken over, however long it takes).
-struct BufferState {
-    std::mutex mutex;
+struct BufferFields {
     u8 owner = file_deal::kOwnerNone;
     bool storing = false;
     std::unique_ptr<u8[]> fileBuf_tamix;  // the transfer buffer, made at the first transfer
@@ -49,11 +48,22 @@ struct BufferState {
     bool crcKept = true;
 };
 
+struct BufferState : BufferFields {
+    std::mutex mutex;
+};
+
 BufferState& state()
 {
     static auto* s = new BufferState;  // lives as long as the process
     return *s;
 }
+
+// No owner and no buffer, as a fresh process has it.
+const bool kStateStart = boxstate::keep(boxstate::Step::StartValues, [] {
+    BufferState& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    static_cast<BufferFields&>(s) = BufferFields{};
+});
 
 bool isLinkOwner(u8 owner) { return owner >= kFirstLinkOwner && owner <= kLastLinkOwner; }
 

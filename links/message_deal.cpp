@@ -139,10 +139,29 @@ u8* ramRange(KelRamPara* store, u32 addr, size_t count)
     return reinterpret_cast<u8*>(&store->ram_user_mode[slot - 1]) + at;
 }
 
+// A request at a RAM address in the FPGAs' memories: FPGA f's memory from
+// `offset`, and the FPGA manager that keeps it; `status` is ST_DONE, or what
+// to answer when the range leaves that FPGA's memory or no manager keeps it.
+struct FpgaMemoryRequest {
+    fpga_manage* keeper;
+    u8 fpga;
+    u16 offset;
+    u8 status;
+};
+
+FpgaMemoryRequest fpgaMemoryRequest(u32 addr, u16 count)
+{
+    const u32 at = addr - message_deal::kFpgaMemoryAddress;
+    const u16 offset = static_cast<u16>(at % message_deal::kFpgaMemoryStep);
+    fpga_manage* keeper = fpga_manage::p_fpga_manage;
+    const bool inside = count > 0 && offset + count <= message_deal::kFpgaMemoryStep;
+    return {keeper, static_cast<u8>(at / message_deal::kFpgaMemoryStep), offset,
+            !inside ? message_deal::ST_REFUSED : keeper ? message_deal::ST_DONE : message_deal::ST_BUSY};
+}
+
 // ------------------------------------------------------------------ pass-through bookkeeping
 
-struct PassbyState {
-    std::mutex mutex;
+struct PassbyFields {
     std::map<u8, message_deal::LinkSender> senders;
     bool pending = false;
     bool answered = false;  // a card replied to the pending request
@@ -153,11 +172,22 @@ struct PassbyState {
     CTRL_FRAME header;  // the request being answered (its payload unused)
 };
 
+struct PassbyState : PassbyFields {
+    std::mutex mutex;
+};
+
 PassbyState& passbyState()
 {
     static auto* s = new PassbyState;  // lives as long as the process
     return *s;
 }
+
+// No link attached and no pass-through open, as a fresh process has it.
+const bool kPassbyStart = boxstate::keep(boxstate::Step::StartValues, [] {
+    PassbyState& s = passbyState();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    static_cast<PassbyFields&>(s) = PassbyFields{};
+});
 
 }  // namespace
 
@@ -284,7 +314,8 @@ u8 message_deal::set_barcode(const CTRL_FRAME& req, CTRL_FRAME&)
     ConfigEngine* cfg = ConfigEngine::p_config;
     if (!cfg)
         return ST_BUSY;
-    cfg->write_config_variant(ConfigItem::Barcode, text);
+    if (!cfg->write_config_variant(ConfigItem::Barcode, text))
+        return ST_BUSY;  // the settings file was not written: nothing changed
     const QString stored = cfg->read_config_variant(ConfigItem::Barcode).toString();
     QMutexLocker lock(&g_settings_mutex);
     g_str_barcode = stored;
@@ -309,8 +340,9 @@ u8 message_deal::set_lcd_lang_support(const CTRL_FRAME& req, CTRL_FRAME&)
     ConfigEngine* cfg = ConfigEngine::p_config;
     if (!cfg)
         return ST_BUSY;
+    if (!cfg->write_config_variant(ConfigItem::KelLCDLang, static_cast<int>(value)))
+        return ST_BUSY;
     g_lcd_lang_valid = value;
-    cfg->write_config_variant(ConfigItem::KelLCDLang, static_cast<int>(value));
     return ST_DONE;
 }
 
@@ -336,10 +368,9 @@ u8 message_deal::project_set_setproperty(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_BUSY;
     static const ConfigItem::ConfigName kIds[] = {ConfigItem::ryvecloudserverip, ConfigItem::ryvecloudserverport,
                                                   ConfigItem::ryveclouduserip, ConfigItem::ryvecloudcontrollername};
-    if (req.sub_command == CLOUD_PORT)
-        cfg->write_config_variant(kIds[CLOUD_PORT], port);
-    else
-        cfg->write_config_variant(kIds[req.sub_command], text);
+    const QVariant value = req.sub_command == CLOUD_PORT ? QVariant(port) : QVariant(text);
+    if (!cfg->write_config_variant(kIds[req.sub_command], value))
+        return ST_BUSY;
     QMutexLocker lock(&g_settings_mutex);
     switch (req.sub_command) {
     case CLOUD_SERVER: g_ryve_cloudserverip = text; break;
@@ -386,10 +417,14 @@ u8 message_deal::net_ip_set(const CTRL_FRAME& req, CTRL_FRAME&)
     if (!cfg)
         return ST_BUSY;
     const int oldPort = settingsRead(g_port);
-    cfg->write_config_variant(ConfigItem::IPAddress, dottedQuad(p));
-    cfg->write_config_variant(ConfigItem::SubNetMask, dottedQuad(p + kIpv4Size));
-    cfg->write_config_variant(ConfigItem::GateWay, dottedQuad(p + 2 * kIpv4Size));
-    cfg->write_config_variant(ConfigItem::TcpPort, static_cast<int>(port));
+    const bool saved = cfg->write_config_variants({
+        {ConfigItem::IPAddress, dottedQuad(p)},
+        {ConfigItem::SubNetMask, dottedQuad(p + kIpv4Size)},
+        {ConfigItem::GateWay, dottedQuad(p + 2 * kIpv4Size)},
+        {ConfigItem::TcpPort, static_cast<int>(port)},
+    });
+    if (!saved)
+        return ST_BUSY;  // the address stays as it was, in the file and on eth0
     Utils::initIPAddress();
     if (port != oldPort) {
         {
@@ -456,6 +491,8 @@ u8 message_deal::read_ram(const CTRL_FRAME& req, CTRL_FRAME& reply)
     const u16 count = getU16(req.payload.data() + kRamAddressSize);
     if (count > kMaxReadCount)
         return ST_REFUSED;
+    if (inFpgaMemory(addr))
+        return readFpgaMemory(addr, count, reply);
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return ST_BUSY;
@@ -476,6 +513,8 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
     const u16 count = static_cast<u16>(req.length - kRamAddressSize);
     // The store only reads the bytes it is handed.
     u8* data = const_cast<u8*>(req.payload.data()) + kRamAddressSize;
+    if (inFpgaMemory(addr))
+        return writeFpgaMemory(addr, data, count);
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return ST_BUSY;
@@ -492,6 +531,37 @@ u8 message_deal::write_ram(const CTRL_FRAME& req, CTRL_FRAME&)
     }
     // A user mode is only kept in memory until the PC commits it (register 11).
     return store->KelModeUserRamParaDeal(data, count, addr) == 0 ? ST_DONE : ST_REFUSED;
+}
+
+bool message_deal::inFpgaMemory(u32 addr)
+{
+    return addr >= kFpgaMemoryAddress && addr - kFpgaMemoryAddress < kFpgaMemoryStep * fpga::kFpgas;
+}
+
+u8 message_deal::readFpgaMemory(u32 addr, u16 count, CTRL_FRAME& reply)
+{
+    const FpgaMemoryRequest r = fpgaMemoryRequest(addr, count);
+    if (r.status != ST_DONE)
+        return r.status;
+    u8 bytes[fpga::kRamSize];
+    if (!r.keeper->readControllerMemory(r.fpga, r.offset, bytes, count))
+        return ST_REFUSED;  // a box without that FPGA
+    reply.appendU32(addr);
+    reply.appendU16(count);
+    reply.append(bytes, count);
+    return ST_DONE;
+}
+
+u8 message_deal::writeFpgaMemory(u32 addr, const u8* data, u16 count)
+{
+    const FpgaMemoryRequest r = fpgaMemoryRequest(addr, count);
+    if (r.status != ST_DONE)
+        return r.status;
+    switch (r.keeper->writeControllerMemory(r.fpga, r.offset, data, count)) {
+    case fpga_manage::kMemoryHeld: return ST_DONE;
+    case fpga_manage::kMemoryRefused: return ST_REFUSED;
+    default: return ST_BUSY;  // not in the FPGA or not in its file yet: kept, written later
+    }
 }
 
 // ------------------------------------------------------------------ registers

@@ -67,6 +67,10 @@ public:
     // Limits of the commands.
     static constexpr u16 kMaxReadCount = 4096;
     static constexpr u32 kSlotAddressStep = 0x1000;
+    // The FPGAs' parameter memories follow the user-mode slots: FPGA f's
+    // 1 KB from kFpgaMemoryAddress + f x kFpgaMemoryStep.
+    static constexpr u32 kFpgaMemoryAddress = 0x11000;
+    static constexpr u32 kFpgaMemoryStep = 0x400;
     static constexpr size_t kBarcodeSize = 32;
     static constexpr size_t kPidSize = 32;
     static constexpr size_t kMaxCloudText = 64;
@@ -155,6 +159,10 @@ private:
     u8 project_set_setproperty(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 read_ram(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 write_ram(const CTRL_FRAME& req, CTRL_FRAME& reply);
+    // RAM addresses in the FPGAs' parameter memories (the FPGA manager's).
+    static bool inFpgaMemory(u32 addr);
+    u8 readFpgaMemory(u32 addr, u16 count, CTRL_FRAME& reply);
+    u8 writeFpgaMemory(u32 addr, const u8* data, u16 count);
     u8 readRegister(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 write_register(const CTRL_FRAME& req, CTRL_FRAME& reply);
     u8 unsupported(const CTRL_FRAME& req, CTRL_FRAME& reply);

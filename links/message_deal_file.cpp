@@ -16,6 +16,7 @@
 #include "videochip/omenu.h"
 
 #include <QDir>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -49,8 +50,23 @@ bool storeFile(const std::string& boxPath, const u8* data, size_t len)
     return true;
 }
 
+constexpr u8 kErased = 0xFF;
+
+// True when the partition holds the image from offset 0 and reads erased
+// after it: a flash that answered the erase and the write as done without
+// doing them may hold an older, longer image that starts with this one.
+bool partitionHolds(int fd, size_t partitionSize, const u8* data, size_t len)
+{
+    std::string back(partitionSize, '\0');
+    if (platform::devPread(fd, &back[0], partitionSize, 0) != static_cast<ssize_t>(partitionSize))
+        return false;
+    return std::memcmp(back.data(), data, len) == 0 &&
+           std::all_of(back.begin() + static_cast<std::ptrdiff_t>(len), back.end(),
+                       [](char c) { return static_cast<u8>(c) == kErased; });
+}
+
 // Erases a flash partition whole and writes the image from offset 0, then
-// reads it back.
+// reads the whole partition back.
 bool storeImage(const char* device, size_t partitionSize, u8* data, size_t len)
 {
     const int fd = platform::devOpen(device, O_RDWR | O_SYNC);
@@ -61,9 +77,7 @@ bool storeImage(const char* device, size_t partitionSize, u8* data, size_t len)
     bool ok = Utils::non_region_erase(fd, 0, static_cast<int>(partitionSize), 0) == 0 &&
               Utils::non_region_write(fd, data, static_cast<int>(len), 0) == 0;
     if (ok) {
-        std::string back(len, '\0');
-        ok = platform::devPread(fd, &back[0], len, 0) == static_cast<ssize_t>(len) &&
-             std::memcmp(back.data(), data, len) == 0;
+        ok = partitionHolds(fd, partitionSize, data, len);
         if (!ok)
             KEL_DBG("\n[write_file_end] %s reads back wrong\n", device);
     }
@@ -154,18 +168,29 @@ std::string startName(const CTRL_FRAME& req)
     return std::string(reinterpret_cast<const char*>(req.payload.data()) + kStartHeaderSize, n - kStartHeaderSize);
 }
 
-// Removes every plain file of a directory; the number removed.
-int removeFilesOf(const char* dir)
+// What removing the files of a directory did.
+struct Removal {
+    int removed = 0;
+    int left = 0;  // files still there (the disk refused their removal)
+};
+
+// Removes every plain file of a directory.
+Removal removeFilesOf(const char* dir)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
+    Removal r;
     const QString host = platform::qpath(dir);
     if (host.isEmpty())
-        return 0;
-    int removed = 0;
-    for (const QString& name : QDir(host).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        return r;
+    for (const QString& name : QDir(host).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if (platform::removeFile(std::string(dir) + "/" + name.toStdString()))
-            ++removed;
-    return removed;
+            ++r.removed;
+        else
+            ++r.left;
+    }
+    if (r.left)
+        KEL_DBG("\n[delete_file_name] %d files of %s could not be removed\n", r.left, dir);
+    return r;
 }
 
 }  // namespace
@@ -252,13 +277,17 @@ u8 message_deal::delete_file_name(const CTRL_FRAME& req, CTRL_FRAME&)
     if (req.length != 0)
         return ST_BAD_LENGTH;
     fpga_manage* fpga = fpga_manage::p_fpga_manage;
-    if (removeFilesOf(rcvRecovery::kSmartDir) > 0 && fpga && fpga->rcv_recovery) {
+    const Removal smart = removeFilesOf(rcvRecovery::kSmartDir);
+    if (smart.removed > 0 && fpga && fpga->rcv_recovery) {
         fpga->rcv_recovery->clearScanFiles();
         pagehandover::smartMappingFilesChanged(true);
     }
-    if (removeFilesOf(rcvRecovery::kRecoveryDir) > 0 && fpga && fpga->rcv_recovery) {
+    const Removal recovery = removeFilesOf(rcvRecovery::kRecoveryDir);
+    if (recovery.removed > 0 && fpga && fpga->rcv_recovery) {
         fpga->rcv_recovery->clearRecoveryFiles();
         pagehandover::recoveryFilesChanged(true);
     }
-    return ST_DONE;
+    // Done only when both folders are empty: a file the disk kept (read-only)
+    // is still there for the PC to find.
+    return smart.left || recovery.left ? ST_BUSY : ST_DONE;
 }

@@ -11,6 +11,7 @@ networkManage* networkManage::pInstance()
 {
     if (!p_networkManage) {
         p_networkManage = new networkManage(static_cast<u16>(settingsRead(g_port)));
+        boxstate::made(p_networkManage, &networkManage::stop);
         if (g_networkMode == 1)
             p_networkManage->start();
     }

@@ -558,6 +558,8 @@ bool protocol_phy::decodeOne(const u8* data, size_t len, CTRL_FRAME& out)
         out = f;
         got = true;
     });
+    // Nothing but the frame: no frame dropped before it either.
     const Stats& st = codec.stats();
-    return got && st.frames == 1 && st.cut == 0 && st.noise == 0;
+    return got && st.frames == 1 && st.cut == 0 && st.noise == 0 && st.bad_escape == 0 && st.bad_length == 0 &&
+           st.bad_check == 0;
 }

@@ -125,7 +125,9 @@ public:
     void reset();
     const Stats& stats() const { return stats_; }
 
-    // Decodes exactly one wire frame (0xA5 ... 0x5A, nothing around it).
+    // Decodes exactly one wire frame (0xA5 ... 0x5A, nothing around it):
+    // false for a buffer that holds anything else, a frame the codec drops
+    // (beside a good one or not) included.
     static bool decodeOne(const u8* data, size_t len, CTRL_FRAME& out);
     // Encodes a frame into `out`, which has room for wireBound(length)
     // bytes; returns the bytes written. A payload length above the maximum

@@ -18,7 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-std::atomic<u8> g_wifi_reset_flag{0};
+std::atomic<u8> g_wifi_reset_flag = boxstate::startValue(g_wifi_reset_flag, 0);
 R54_WIFI_CONFIG* R54_WIFI_CONFIG::p_wifi = nullptr;
 
 namespace {
@@ -90,6 +90,7 @@ R54_WIFI_CONFIG* R54_WIFI_CONFIG::pInstance()
 {
     if (!p_wifi) {
         p_wifi = new R54_WIFI_CONFIG(kAtPort);
+        boxstate::made(p_wifi, &R54_WIFI_CONFIG::stop);
         p_wifi->start();
     }
     return p_wifi;
@@ -264,12 +265,14 @@ bool R54_WIFI_CONFIG::addressValid(const QString& text)
     return first != 0 && first != kLoopbackNet && first < kFirstMulticast && host >= kFirstHost && host <= kLastHost;
 }
 
-void R54_WIFI_CONFIG::saveAddress(const QString& address)
+bool R54_WIFI_CONFIG::saveAddress(const QString& address)
 {
-    if (ConfigEngine* cfg = ConfigEngine::p_config)
-        cfg->write_config_variant(ConfigItem::WifiIPAddress, address);
+    ConfigEngine* cfg = ConfigEngine::p_config;
+    if (cfg && !cfg->write_config_variant(ConfigItem::WifiIPAddress, address))
+        return false;
     QMutexLocker lock(&g_settings_mutex);
     g_str_wifi_ip = address;
+    return true;
 }
 
 std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
@@ -279,9 +282,8 @@ std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
         return "OK+CHECKDATA=" + settingsRead(g_str_wifi_ip).toStdString();
     if (startsWith(cmd, kSetData)) {
         const QString address = QString::fromStdString(cmd.substr(std::strlen(kSetData)));
-        if (!addressValid(address))
+        if (!addressValid(address) || !saveAddress(address))
             return kError;
-        saveAddress(address);
         set_wifi_reset_flag();
         return "OK+SETDATA";
     }
@@ -290,7 +292,8 @@ std::string R54_WIFI_CONFIG::wifi_AT_cmd_manage(const std::string& request)
         return "OK+RST";
     }
     if (cmd == kRestore) {
-        saveAddress(kDefaultAddress);
+        if (!saveAddress(kDefaultAddress))
+            return kError;
         set_wifi_reset_flag();
         return "OK+RESTORE";
     }

@@ -89,7 +89,8 @@ private:
     bool bindAt();
     void serveAt();
     void writeConfigFiles(const QString& address);
-    void saveAddress(const QString& address);
+    // False, and the address as it was, when the settings file was not written.
+    bool saveAddress(const QString& address);
 
     u16 wantedPort_;
     int atFd_ = -1;

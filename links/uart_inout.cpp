@@ -11,6 +11,7 @@ Zt_uart_inout* Zt_uart_inout::pInstance()
 {
     if (!p_Zt_uart_inout) {
         p_Zt_uart_inout = new Zt_uart_inout;
+        boxstate::made(p_Zt_uart_inout, &Zt_uart_inout::stop);
         p_Zt_uart_inout->start();
     }
     return p_Zt_uart_inout;

@@ -11,6 +11,7 @@ Zt_uart_inout_4G* Zt_uart_inout_4G::pInstance()
 {
     if (!p_Zt_uart_inout_4G) {
         p_Zt_uart_inout_4G = new Zt_uart_inout_4G;
+        boxstate::made(p_Zt_uart_inout_4G, &Zt_uart_inout_4G::stop);
         p_Zt_uart_inout_4G->start();
     }
     return p_Zt_uart_inout_4G;

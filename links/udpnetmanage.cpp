@@ -11,6 +11,7 @@ udpnetManage* udpnetManage::pInstance()
 {
     if (!p_udpnetManage) {
         p_udpnetManage = new udpnetManage(kControlPort);
+        boxstate::made(p_udpnetManage, &udpnetManage::stop);
         if (g_udpnetmode == 1)
             p_udpnetManage->start();
     }

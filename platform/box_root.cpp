@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
@@ -164,6 +165,78 @@ bool isDir(const std::string& boxPath)
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// What a st_mode that is not a plain file's is, in words.
+static const char* kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    return "not a plain file";
+}
+
+// Why the host path `p` is not a plain file, or null when it is one or is
+// missing. stat() follows symbolic links; one that loops or leads nowhere
+// fails it while lstat() finds the link itself.
+static const char* oddFile(const std::string& p)
+{
+    struct stat st {};
+    if (::stat(p.c_str(), &st) == 0)
+        return S_ISREG(st.st_mode) ? nullptr : kindOf(st.st_mode);
+    if (errno == ELOOP)
+        return "a symbolic link that loops";
+    struct stat link {};
+    if (::lstat(p.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        return "a symbolic link that leads nowhere";
+    return nullptr;
+}
+
+bool notPlainFile(const std::string& boxPath)
+{
+    const std::string p = path(boxPath);
+    const char* odd = p.empty() ? nullptr : oddFile(p);
+    if (!odd)
+        return false;
+    std::printf("[files] %s is %s, not a plain file: refused\n", boxPath.c_str(), odd);
+    std::fflush(stdout);
+    return true;
+}
+
+bool mayWrite(const std::string& boxPath)
+{
+    if (const int fault = writeFaultFor(boxPath)) {
+        errno = fault;
+        return false;
+    }
+    if (notPlainFile(boxPath)) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
+}
+
+// Opens a plain file for reading without blocking (on something swapped in
+// since it was looked at, too) and checks it is still one; -1 otherwise.
+static int openPlainFile(const std::string& boxPath)
+{
+    const std::string p = path(boxPath);
+    if (p.empty() || notPlainFile(boxPath))
+        return -1;
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Reads an open file to its end into `out` (at most `limit` bytes) and
 // closes it.
 static ReadResult readOpenFile(int fd, std::string& out, size_t limit)
@@ -195,10 +268,7 @@ static ReadResult readOpenFile(int fd, std::string& out, size_t limit)
 bool readFile(const std::string& boxPath, std::string& out)
 {
     out.clear();
-    std::string p = path(boxPath);
-    if (p.empty())
-        return false;
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openPlainFile(boxPath);
     if (fd < 0)
         return false;
     return readOpenFile(fd, out, out.max_size()) == ReadResult::Read;
@@ -207,14 +277,11 @@ bool readFile(const std::string& boxPath, std::string& out)
 ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t limit)
 {
     out.clear();
-    std::string p = path(boxPath);
-    if (p.empty())
-        return ReadResult::Missing;
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openPlainFile(boxPath);
     if (fd < 0)
         return ReadResult::Missing;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         ::close(fd);
         return ReadResult::Missing;
     }

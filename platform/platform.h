@@ -45,11 +45,25 @@ bool exists(const std::string& boxPath);
 bool isDir(const std::string& boxPath);
 
 // ------------------------------------------------------------ files
-// Reads a whole file. False when it cannot be opened or read.
+// True, with a console line that says what is there, when something other
+// than a plain file is at a box path: a folder, a FIFO, a device, a socket,
+// a symbolic link that loops or leads nowhere. Looked at without opening
+// it (opening a FIFO blocks until someone writes it). False when a plain
+// file or nothing is there.
+bool notPlainFile(const std::string& boxPath);
+// For a writer that writes a box file through another library (Qt's
+// settings class) instead of writeFileAtomic: whether the file may be
+// written now. False, with errno, while the simulated disk refuses writes
+// there (host only: on the board the write itself fails), and when
+// something other than a plain file is in its place.
+bool mayWrite(const std::string& boxPath);
+// Reads a whole file. False when it cannot be opened or read, and when it
+// is not a plain file (notPlainFile): what is read never blocks.
 bool readFile(const std::string& boxPath, std::string& out);
 // Reads a whole file of at most `limit` bytes; a larger one is not read
 // (its size is looked at first), so a file cannot make the reader allocate
-// more than the caller allows.
+// more than the caller allows. Something other than a plain file reads as
+// Missing, with notPlainFile's console line.
 enum class ReadResult { Missing, TooLarge, Read };
 ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t limit);
 // Writes a file whole: a new file beside the old one, fsync, rename over the

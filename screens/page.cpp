@@ -39,10 +39,11 @@ QString choiceStyle(const char* frameColour)
 }
 
 // The open pages, the first opened first; the main window lies under them all.
+std::vector<Page*> openPageList = boxstate::startValue(openPageList, std::vector<Page*>());
+
 std::vector<Page*>& openPages()
 {
-    static std::vector<Page*> pages;
-    return pages;
+    return openPageList;
 }
 
 // The page `page` was opened over, or null for the main window.

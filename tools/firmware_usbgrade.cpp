@@ -17,7 +17,7 @@
 namespace {
 
 const pages::Texts kTitle = {QStringLiteral("USB升级"), QStringLiteral("USB UPDATE"),
-                             QStringLiteral("Обновление через USB"), QStringLiteral("Sử dụng ổ USB  để cập nhập"),
+                             QStringLiteral("Обновление через USB"), QStringLiteral("Sử dụng ổ USB để cập nhật"),
                              QStringLiteral("USB昇級")};
 const pages::Texts kButton = {QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"),
                               QStringLiteral("Đồng ý"), QStringLiteral("確定")};
@@ -31,13 +31,13 @@ const pages::Texts kProgramIncomplete = {
     QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
     QStringLiteral("FPGA %1: программа неполная, установите снова!"),
     QStringLiteral("FPGA %1: chương trình không hoàn chỉnh, hãy cài lại!"),
-    QStringLiteral("FPGA %1 程序不完整，請重新升級!")};
+    QStringLiteral("FPGA %1 程式不完整，請重新升級!")};
 // The end of a run in which an FPGA's flash refused the first erase: it
 // still holds the program it had.
 const pages::Texts kProgramKept = {
     QStringLiteral("FPGA %1 未更新，保留原程序!"), QStringLiteral("FPGA %1 not updated, old program kept!"),
     QStringLiteral("FPGA %1 не обновлена, старая программа сохранена!"),
-    QStringLiteral("FPGA %1 chưa cập nhật, giữ chương trình cũ!"), QStringLiteral("FPGA %1 未更新，保留原程序!")};
+    QStringLiteral("FPGA %1 chưa cập nhật, giữ chương trình cũ!"), QStringLiteral("FPGA %1 未更新，保留原程式!")};
 // The end of a run in which an FPGA's flash took every erase and program
 // but could not be read back: it likely holds the new program, unverified.
 const pages::Texts kProgramUnverified = {
@@ -45,7 +45,7 @@ const pages::Texts kProgramUnverified = {
     QStringLiteral("FPGA %1 new program not verified, install it again!"),
     QStringLiteral("FPGA %1: новая программа не проверена, установите снова!"),
     QStringLiteral("FPGA %1: chương trình mới chưa kiểm tra, hãy cài lại!"),
-    QStringLiteral("FPGA %1 新程序未校驗，請重新升級!")};
+    QStringLiteral("FPGA %1 新程式未校驗，請重新升級!")};
 // The end of a run in which a font's place in the video chip's flash was
 // erased and not written whole.
 const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重新升级!"),
@@ -53,6 +53,19 @@ const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重�
                                       QStringLiteral("Шрифт неполный, установите снова!"),
                                       QStringLiteral("Phông chữ không hoàn chỉnh, hãy cài lại!"),
                                       QStringLiteral("字庫不完整，請重新升級!")};
+// The end of a run whose font was not written, its place in the video
+// chip's flash not erased: the disk took no mark for it (below).
+const pages::Texts kFontKept = {QStringLiteral("字库未更新，保留原字库!"), QStringLiteral("Font not updated, old font kept!"),
+                                QStringLiteral("Шрифт не обновлён, старый сохранён!"),
+                                QStringLiteral("Phông chữ chưa cập nhật, giữ phông cũ!"),
+                                QStringLiteral("字庫未更新，保留原字庫!")};
+// Why an FPGA program or a font was not written: the disk under /data takes
+// no file, so the mark that would tell a torn flash after a power cut could
+// not be stored, and nothing was erased.
+const pages::Texts kStorageRefuses = {QStringLiteral("存储空间已满或只读!"), QStringLiteral("Storage full or read-only!"),
+                                      QStringLiteral("Память заполнена или защищена от записи!"),
+                                      QStringLiteral("Bộ nhớ đầy hoặc chỉ đọc!"),
+                                      QStringLiteral("存儲空間已滿或唯讀!")};
 // The end of a run whose new application could not be written whole.
 const pages::Texts kApplicationFailed = {QStringLiteral("应用程序未安装，请重新升级!"),
                                          QStringLiteral("Application not installed, install it again!"),
@@ -60,18 +73,22 @@ const pages::Texts kApplicationFailed = {QStringLiteral("应用程序未安装�
                                          QStringLiteral("Ứng dụng chưa được cài, hãy cài lại!"),
                                          QStringLiteral("應用程式未安裝，請重新升級!")};
 
-// The log line, the same in every language.
-const char* const kLogStarted = "<font style = 'font-size:12px' color = #FF0000 >%1</font>";
-const char* const kLogIdle = "<font style = 'font-size:12px' color = #51BB28 >%1</font>";
+// The log line after a run that wrote everything it found whole, and while
+// a run goes (told by a tap on the button).
+const pages::Texts kRunOver = {QStringLiteral("升级完成"), QStringLiteral("Update complete"),
+                               QStringLiteral("Обновление завершено"), QStringLiteral("Cập nhật hoàn tất"),
+                               QStringLiteral("升級完成")};
+const pages::Texts kRunGoing = {QStringLiteral("正在升级，请勿断电!"), QStringLiteral("Updating, do not power off!"),
+                                QStringLiteral("Идёт обновление, не выключайте питание!"),
+                                QStringLiteral("Đang cập nhật, đừng tắt nguồn!"),
+                                QStringLiteral("正在升級，請勿斷電!")};
+const char* const kLogGoing = "<font style = 'font-size:12px' color = #FF0000 >%1</font>";
 const char* const kLogOver = "<font style = 'font-size:13px' color = #51BB28 >%1</font>";
-const char* const kStartedWords = "downing ,Dont power off !!\r\n";
-const char* const kIdleWords = "downing over \r\n";
-const char* const kOverWords = "downing over";
-// The red lines of what must be installed again, then the times, at the
-// largest of these sizes at which they all fit the log line; without the
-// times when they fit at none.
-const char* const kLogIncomplete = "<font style = 'font-size:%1px' color = #FF0000 >%2</font>";
-constexpr int kIncompletePixels[] = {11, 10, 9};
+// The red lines of what must be installed again, at the largest of these
+// sizes at which they all fit the log line; when they fit at none, the log
+// line takes the list's place too. The times have their own line.
+const char* const kLogFault = "<font style = 'font-size:%1px' color = #FF0000 >%2</font>";
+constexpr int kFaultPixels[] = {11, 10, 9};
 const char* const kRowText = "<font color = #FFFFFF >%1</font>";
 
 // ---- the list frame and its rows
@@ -102,6 +119,13 @@ QString now()
     TimeRealType t{};
     fpga_manage::IT8563WE_Get(&t);
     return fpga_manage::timeText(t);
+}
+
+// One line of the log in the page's language, read as text, never markup;
+// wrapped, it keeps its last two words together.
+QString logLine(const QString& words)
+{
+    return pages::lastWordsTogether(words).toHtmlEscaped();
 }
 
 // "1", "2" or "1, 2": the FPGAs whose bit is set.
@@ -136,6 +160,7 @@ firmware_usbgrade::firmware_usbgrade(QWidget* parent)
 {
     ui->setupUi(this);
     ui->label_log->clear();
+    log_place = ui->label_log->geometry();
     setEntries({{ui->Button_grade, [this] { menulist_button_ok_page(); }}});
     menulist_init();
     get_file_list_smartpath();
@@ -185,13 +210,15 @@ void firmware_usbgrade::syncUpdate(int code)
 void firmware_usbgrade::showRunEnd()
 {
     const fpga_manage* worker = fpga_manage::p_fpga_manage;
-    const QString log = worker ? worker->usb_grade_msg : QString();
+    ui->label_times->setText(worker ? worker->usb_grade_msg : QString());
     const QStringList failures = worker ? failureLines(*worker, true) : QStringList();
-    if (failures.isEmpty()) {
-        ui->label_log->setText(QString::fromLatin1(kLogOver).arg(QLatin1String(kOverWords) + "<br>" + log));
+    if (!failures.isEmpty()) {
+        showRedLines(failures);
         return;
     }
-    showRedLines(failures, log);
+    coverList(false);
+    ui->label_log->setText(QString::fromLatin1(kLogOver).arg(logLine(pages::pick(kRunOver))));
+    log_shown = LogShown::kOver;
 }
 
 // What an earlier run left incomplete, before a reboot too.
@@ -200,45 +227,77 @@ void firmware_usbgrade::showIncomplete()
     const fpga_manage* worker = fpga_manage::p_fpga_manage;
     const QStringList failures = worker ? failureLines(*worker, false) : QStringList();
     if (!failures.isEmpty())
-        showRedLines(failures, QString());
+        showRedLines(failures);
 }
 
-void firmware_usbgrade::showRedLines(const QStringList& failures, const QString& log)
+void firmware_usbgrade::showRedLines(const QStringList& failures)
 {
-    // The times go when nothing else makes room for every red line.
-    const QString texts[] = {(log.isEmpty() ? failures : failures + QStringList{log}).join(QStringLiteral("<br>")),
-                             failures.join(QStringLiteral("<br>"))};
+    const QString text = failures.join(QStringLiteral("<br>"));
+    coverList(false);
+    if (!fitRedLines(text)) {
+        coverList(true);
+        fitRedLines(text);
+    }
+    log_shown = LogShown::kFault;
+}
+
+bool firmware_usbgrade::fitRedLines(const QString& text)
+{
+    for (const int px : kFaultPixels) {
+        ui->label_log->setText(QString::fromLatin1(kLogFault).arg(px).arg(text));
+        if (logFits())
+            return true;
+    }
+    return false;
+}
+
+bool firmware_usbgrade::logFits() const
+{
     QTextDocument fit;
     fit.setDefaultFont(ui->label_log->font());
     fit.setDocumentMargin(0);
     fit.setTextWidth(ui->label_log->contentsRect().width());
-    for (const QString& text : texts) {
-        for (const int px : kIncompletePixels) {
-            ui->label_log->setText(QString::fromLatin1(kLogIncomplete).arg(px).arg(text));
-            fit.setHtml(ui->label_log->text());
-            if (fit.size().height() <= ui->label_log->contentsRect().height())
-                return;
-        }
-    }
+    fit.setHtml(ui->label_log->text());
+    return fit.size().height() <= ui->label_log->contentsRect().height();
+}
+
+void firmware_usbgrade::coverList(bool over)
+{
+    log_over_list = over;
+    QRect place = log_place;
+    if (over)
+        place.setBottom(kFileFrame.bottom());
+    ui->label_log->setGeometry(place);
+    if (frame_file)
+        frame_file->setVisible(!over);
 }
 
 // Per FPGA what its flash holds: a torn program (whatever this run did),
-// else this run's program unverified or refused.
+// else this run's program unverified or kept out (refused by its flash, or
+// never erased as the disk took no mark); then the fonts, and why nothing
+// was erased when the disk was the cause.
 QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool thisRun)
 {
     QStringList lines;
     const u8 incomplete = worker.incomplete_fpgas.load();
     const u8 unverified = thisRun ? static_cast<u8>(worker.unverified_fpgas.load() & ~incomplete) : 0;
-    const u8 kept = thisRun ? static_cast<u8>(worker.kept_fpgas.load() & ~incomplete & ~unverified) : 0;
+    const u8 unrecorded = thisRun ? worker.unrecorded_fpgas.load() : 0;
+    const u8 kept = thisRun ? static_cast<u8>((worker.kept_fpgas.load() | unrecorded) & ~incomplete & ~unverified) : 0;
+    const u8 unrecordedFonts = thisRun ? worker.unrecorded_fonts.load() : 0;
+    const u8 fontsKept = static_cast<u8>(unrecordedFonts & ~worker.incomplete_fonts.load());
     if (thisRun && worker.application_failed.load())
-        lines << pages::pick(kApplicationFailed).toHtmlEscaped();
+        lines << logLine(pages::pick(kApplicationFailed));
     const std::pair<const pages::Texts*, u8> fpgaLines[] = {
         {&kProgramIncomplete, incomplete}, {&kProgramUnverified, unverified}, {&kProgramKept, kept}};
     for (const auto& [text, fpgas] : fpgaLines)
         if (fpgas)
-            lines << pages::pick(*text).arg(fpgaNumbers(fpgas)).toHtmlEscaped();
+            lines << logLine(pages::pick(*text).arg(fpgaNumbers(fpgas)));
     if (worker.incomplete_fonts.load())
-        lines << pages::pick(kFontIncomplete).toHtmlEscaped();
+        lines << logLine(pages::pick(kFontIncomplete));
+    if (fontsKept)
+        lines << logLine(pages::pick(kFontKept));
+    if (unrecorded || unrecordedFonts)
+        lines << logLine(pages::pick(kStorageRefuses));
     return lines;
 }
 
@@ -276,16 +335,21 @@ void firmware_usbgrade::menulist_button_ok_page()
     KEL_DBG("\n menulist_button_ok_page 00 in  file_downing = %#x \n", file_downing);
 }
 
+// A tap tells the time. While a run goes it warns not to switch off; what
+// the page tells of a fault or of a run that is over stays.
 void firmware_usbgrade::on_Button_grade_clicked()
 {
-    const QString time = now();
-    if (file_downing) {
-        start_time_text = time;
-        ui->label_log->setText(QString::fromLatin1(kLogStarted).arg(QLatin1String(kStartedWords) + time));
+    if (log_shown == LogShown::kFault || log_shown == LogShown::kOver)
+        return;
+    ui->label_times->setText(now());
+    if (g_usb_grade.load() != 0) {
+        coverList(false);
+        ui->label_log->setText(QString::fromLatin1(kLogGoing).arg(logLine(pages::pick(kRunGoing))));
+        log_shown = LogShown::kRunGoing;
         return;
     }
-    ui->label_log->setText(
-        QString::fromLatin1(kLogIdle).arg(QLatin1String(kIdleWords) + start_time_text + "\r\n" + time));
+    ui->label_log->clear();
+    log_shown = LogShown::kNothing;
 }
 
 // ---------------------------------------------------------------- the list
@@ -338,7 +402,8 @@ void firmware_usbgrade::upgrade_file_list()
             connect(addPagingButton(QStringLiteral("next.png"), kNextY), &QPushButton::clicked, this,
                     &firmware_usbgrade::kel_Button_next_clicked);
     }
-    frame_file->show();
+    // Red lines that need the list's room keep it.
+    frame_file->setVisible(!log_over_list);
 }
 
 void firmware_usbgrade::addRow(int row, int index)

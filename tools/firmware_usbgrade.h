@@ -3,15 +3,16 @@
 // key hands the upgrade to the FPGA manager's thread (fpga/fpga_upgrade.cpp),
 // which installs every package it finds, whatever row is selected. One run
 // per opening of the page: once started, the page stays started until it
-// is closed. The log line shows the run's start and end times when the
-// worker's change code 104 comes, and in red what must be installed again;
-// what earlier runs left incomplete it shows from the opening. See
-// docs/usb-upgrade.md.
+// is closed. When the worker's change code 104 comes, the log line says the
+// run is over, or in red what must be installed again, and the line beside
+// the button gives the run's start and end times; what earlier runs left
+// incomplete it shows from the opening. See docs/usb-upgrade.md.
 #pragma once
 
 #include "screens/page.h"
 
 #include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <array>
 
@@ -51,10 +52,13 @@ public:
     int currentPage() const { return current_page; }
     int lastPage() const { return last_page; }
     bool started() const { return file_downing != 0; }
+    // What the log line tells.
+    enum class LogShown : u8 { kNothing, kRunGoing, kOver, kFault };
+    LogShown logShown() const { return log_shown; }
 
 public slots:
-    // A tap on the button: the time, with a warning while a run is started,
-    // or the last warning's time and now.
+    // A tap on the button: the time, with a warning while a run goes; what
+    // the log line tells of a fault or of a run that is over stays.
     void on_Button_grade_clicked();
     // A tap on a row: that row highlighted, the one tapped before not.
     void kel_button_file_clicked();
@@ -75,13 +79,19 @@ private:
         QLabel* label = nullptr;
         QString path;
     };
-    // The log line at the end of a run: "downing over" and its times, or
-    // in red what must be installed again, and the times.
+    // The log line at the end of a run: the run is over, or in red what
+    // must be installed again; the run's times beside the button.
     void showRunEnd();
     // At opening: in red what earlier runs left incomplete, if anything.
     void showIncomplete();
-    // The red lines, and `log` (the times) under them where they fit.
-    void showRedLines(const QStringList& failures, const QString& log);
+    // The red lines at the largest size at which they fit the log line;
+    // when they fit at none, the log line takes the list's place too.
+    void showRedLines(const QStringList& failures);
+    // The red lines at the largest size that fits; false when none does.
+    bool fitRedLines(const QString& text);
+    bool logFits() const;
+    // The log line over the list (hidden) or in its own place.
+    void coverList(bool over);
     // What must be installed again: what is marked incomplete, and with
     // `thisRun` what the last run could not install.
     static QStringList failureLines(const fpga_manage& worker, bool thisRun);
@@ -99,5 +109,7 @@ private:
     QPointer<QFrame> frame_file;
     u8 file_select = 0;
     u8 file_downing = 0;
-    QString start_time_text;
+    LogShown log_shown = LogShown::kNothing;
+    QRect log_place;             // the log line's own place
+    bool log_over_list = false;  // the log line covers the list
 };

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <utility>
 
-QRoundProgressBar* g_qround_bar = nullptr;
+QRoundProgressBar* g_qround_bar = boxstate::startValue(g_qround_bar, nullptr);
 
 namespace {
 

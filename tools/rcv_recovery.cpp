@@ -13,7 +13,7 @@ namespace {
 
 const pages::Texts kTitle = {QStringLiteral("接收卡自恢复"), QStringLiteral("Receiving card self recovery"),
                              QStringLiteral("Самовосстановление приемной карты"),
-                             QStringLiteral("Thẻ nhận tự phục hồi"), QStringLiteral("接收卡自恢複")};
+                             QStringLiteral("Thẻ nhận tự phục hồi"), QStringLiteral("接收卡自恢復")};
 const pages::Texts kHeading = {QStringLiteral("接收卡更新"), QStringLiteral("Receiving card update"),
                                QStringLiteral("Обновление приемных карт"), QStringLiteral("Cập nhật thẻ nhận"),
                                QStringLiteral("接收卡更新")};
@@ -21,6 +21,12 @@ const pages::Texts kQueryText = {QStringLiteral("查询"), QStringLiteral("Query
                              QStringLiteral("Truy vấn"), QStringLiteral("查詢")};
 const pages::Texts kRecoveryText = {QStringLiteral("恢复"), QStringLiteral("Recovery"), QStringLiteral("Восстановить"),
                                 QStringLiteral("Phục hồi"), QStringLiteral("恢復")};
+// Before the first query of an opening the page knows nothing of the cards.
+const pages::Texts kAskFirst = {QStringLiteral("请按“查询”检测接收卡"),
+                                QStringLiteral("Press Query to ask the receiving cards."),
+                                QStringLiteral("Нажмите «Запрос», чтобы опросить карты."),
+                                QStringLiteral("Nhấn Truy vấn để kiểm tra thẻ nhận."),
+                                QStringLiteral("請按「查詢」檢測接收卡")};
 const pages::Texts kNoResult = {QStringLiteral("暂无接收卡需要更新!"),
                                 QStringLiteral("No receiving cards that need to be updated!"),
                                 QStringLiteral("Обновление принимающих карт не требуется!"),
@@ -33,14 +39,14 @@ const pages::Texts kNoFpga = {QStringLiteral("FPGA未运行!"), QStringLiteral("
                               QStringLiteral("FPGA не работает!"), QStringLiteral("FPGA không chạy!"),
                               QStringLiteral("FPGA未運行!")};
 // A result line: "Find Screen01, LED02, Rcv03" with the card number coloured.
-const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QStringLiteral("Find"),
-                            QStringLiteral("Find"), QStringLiteral("髮現")};
-const pages::Texts kScreen = {QStringLiteral("屏幕"), QStringLiteral("Screen"), QStringLiteral("Screen"),
-                              QStringLiteral("Screen"), QStringLiteral("屏幕")};
-const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LED"),
-                           QStringLiteral("LED"), QStringLiteral("網口LED")};
-const pages::Texts kRcv = {QStringLiteral("接收卡"), QStringLiteral("Rcv"), QStringLiteral("Rcv"),
-                           QStringLiteral("Rcv"), QStringLiteral("接收卡")};
+const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QStringLiteral("Найдено:"),
+                            QStringLiteral("Tìm thấy:"), QStringLiteral("發現")};
+const pages::Texts kScreen = {QStringLiteral("屏幕"), QStringLiteral("Screen"), QStringLiteral("экран"),
+                              QStringLiteral("màn hình"), QStringLiteral("屏幕")};
+const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LAN"),
+                           QStringLiteral("cổng"), QStringLiteral("網口LED")};
+const pages::Texts kRcv = {QStringLiteral("接收卡"), QStringLiteral("Rcv"), QStringLiteral("карта"),
+                           QStringLiteral("thẻ nhận"), QStringLiteral("接收卡")};
 const char* const kCardWhite = "<font color = #FFFFFF >%1</font>";
 const char* const kCardRed = "<font color = #FF0000 >%1</font>";
 
@@ -182,9 +188,10 @@ void rcv_recovery::query()
     RcvRecoveryResult* r = result();
     if (!r || !mayPostJob())
         return;
-    // The sentence while the job runs; the entries stay for Recovery.
+    // No sentence while the job runs; the entries stay for Recovery.
     r->setCount(0);
     fpga_down = fpga_down_at_opening = false;
+    asked = kAsking;
     rcv_self_recovery_file_list();
     postJob(SEND_RCV_CHECK);
     restyle(kQuery);
@@ -212,6 +219,7 @@ void rcv_recovery::recover()
 
 void rcv_recovery::jobEnded(bool noFpga)
 {
+    asked = kAnswered;
     fpga_down = noFpga;
     fpga_down_at_opening = false;
     rcv_self_recovery_file_list();
@@ -235,7 +243,9 @@ void rcv_recovery::rcv_self_recovery_file_list()
     const int count = r ? r->count() : 0;
     if (count == 0 && fpga_down)
         no_fpga = sentenceLabel(0, pages::pick(kNoFpga));
-    else if (count == 0)
+    else if (count == 0 && asked == kNotAsked)
+        sentenceLabel(0, pages::pick(kAskFirst));
+    else if (count == 0 && asked == kAnswered)
         sentenceLabel(0, pages::pick(kNoResult));
     int line = 0;
     for (; line < count && line < kLines && line < list.size(); ++line) {

@@ -4,7 +4,8 @@
 // replays the file's settings into the card last found (job 6). Both follow
 // their job with the round progress bar. The result is the job's, handed
 // over in fpga_manage::rcv_result: one line naming the screen, the LAN port
-// and the card found, or the sentence that no card needs it; under the
+// and the card found, or the sentence that no card needs it (before the
+// first query of an opening, a line that asks for one instead); under the
 // line, when the card did not answer its recovery, a sentence that says so
 // (the card stays listed: it still needs recovery); when the job was cut
 // short because FPGA 0 was not running, a sentence that says so, in place
@@ -58,6 +59,8 @@ protected:
 
 private:
     enum Entry { kQuery = 0, kRecovery = 1 };
+    // How far the queries of this opening went.
+    enum Asked { kNotAsked, kAsking, kAnswered };
     void query();
     void recover();
     void rcv_self_recovery_file_list();
@@ -75,4 +78,5 @@ private:
     bool fpga_down = false;  // FPGA 0 did not run at the opening, or the last job ended for want of it
     bool fpga_down_at_opening = false;  // the former, until FPGA 0 runs or a job is posted
     u8 file_select = 0;
+    Asked asked = kNotAsked;
 };

@@ -6,6 +6,7 @@
 
 #include "fpga/route_patterns.h"
 #include "fpga/send_para.h"
+#include "screens/menus/settings_texts.h"
 #include "tools/smartmapping_shared.h"
 #include "ui_smartmapping.h"
 
@@ -51,8 +52,6 @@ const pages::Texts kSend = {QStringLiteral("发送"), QStringLiteral("Send"), QS
                             QStringLiteral("Gửi"), QStringLiteral("發送")};
 const pages::Texts kRouting = {QStringLiteral("走线%1"), QStringLiteral("Routing %1"), QStringLiteral("Путь %1"),
                                QStringLiteral("Dấu vết%1"), QStringLiteral("走線%1")};
-const pages::Texts kCancel = {QStringLiteral("取消"), QStringLiteral("Cancle"), QStringLiteral("Отмена"),
-                              QStringLiteral("Hủy bỏ"), QStringLiteral("取消")};
 
 constexpr int kButtonPoints = 9;
 constexpr int kStep3LabelPoints = 7;
@@ -120,7 +119,7 @@ void SmartMapping::quickTexts()
         b->setIconSize(kChooserIcon);
         setChooserText(b, pages::pick(kRouting).arg(n));
     }
-    ui->Button_cancel->setText(pages::pick(kCancel));
+    ui->Button_cancel->setText(pages::pick(settingsTexts::kCancel));
 }
 
 void SmartMapping::line_select(int pattern)

@@ -26,7 +26,7 @@ const pages::Texts kStep2 = {QStringLiteral("步骤2加载扫描参数"), QStrin
                              QStringLiteral("Шаг 2. Загрузка параметров скана"),
                              QStringLiteral("Bước 2: Tải thông số quét"), QStringLiteral("步驟2加載掃描參數")};
 const pages::Texts kDetected = {QStringLiteral("检测到以下屏参文件"),
-                                QStringLiteral("Detected the following\nscreen parameter files"),
+                                QStringLiteral("Detected the following screen parameter files"),
                                 QStringLiteral("Найдены файлы параметров экрана"),
                                 QStringLiteral("Đã tìm thấy các tệp thông số màn hình sau"),
                                 QStringLiteral("檢測到以下屏參文件")};

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <memory>
 
-OSD_LIST g_osd_list;
+OSD_LIST g_osd_list = boxstate::startValue(g_osd_list, OSD_LIST{});
 
 namespace {
 
@@ -298,9 +298,16 @@ void set_OSD_para(OMENU_PARA* entry)
     set(m, kOsdLineSpace, entry->verticalspace);
 }
 
-// The apply pass's service of g_osd_update.
+// The apply pass's service of g_osd_update. An overlay with nothing to show
+// (no description, one refused, or "osdcount" 0) shows what a start with it
+// on shows, the input: the OSD goes back to what a start leaves. What an
+// earlier description drew does not stay on, as it would not over a
+// restart.
 void x518_manage::load_overlay_file()
 {
-    get_json_omenu_para(KelRamPara::kOverlayFile, &g_osd_list);
-    set_OSD_para(&g_osd_list.osd[0]);
+    if (get_json_omenu_para(KelRamPara::kOverlayFile, &g_osd_list) && g_osd_list.osd[0].osdcount != 0) {
+        set_OSD_para(&g_osd_list.osd[0]);
+        return;
+    }
+    osdAsStarted();
 }

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 x518_manage* x518_manage::p_x518_manage = nullptr;
-std::atomic<u8> g_fpga_x518_start{0};
-std::atomic<u8> g_force_bkcolor{0};
+std::atomic<u8> g_fpga_x518_start = boxstate::startValue(g_fpga_x518_start, 0);
+std::atomic<u8> g_force_bkcolor = boxstate::startValue(g_force_bkcolor, 0);
 
 namespace {
 
@@ -56,8 +56,10 @@ void x518_manage::forgetFrames(int port)
 
 x518_manage* x518_manage::prepareInstance()
 {
-    if (!p_x518_manage)
+    if (!p_x518_manage) {
         p_x518_manage = new x518_manage;
+        boxstate::made(p_x518_manage, &x518_manage::stopThread);
+    }
     p_x518_manage->seedApplied();
     p_x518_manage->fillMwinPresets();
     apply_flag = 0;
@@ -186,12 +188,7 @@ void x518_manage::publishRunning(bool running)
     if (running == running_shown_)
         return;
     running_shown_ = running;
-    if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
-        QMutexLocker lock(&store->mutex);
-        u8& flags = store->reg_image.chip_flags;
-        flags = u8(running ? flags | ram::kChipFlagVideoChipRunning : flags & ~ram::kChipFlagVideoChipRunning);
-    }
-    KelRamPara::test_signal(SYNC_CHIP_STATE);
+    KelRamPara::markRegister(&KEL_REG_IMAGE::chip_flags, ram::kChipFlagVideoChipRunning, running, SYNC_CHIP_STATE);
 }
 
 const KEL_RAM_PARA& x518_manage::block() const

@@ -125,6 +125,9 @@ public:
     static constexpr int kIdleWatchTicks = 10;
     static constexpr int kMwinPresets = X518WindowModel::kMwinPresets;
     static constexpr int kParamEntries = 160;
+    // Where the OSD part of parameters_txt begins, and its update switch.
+    static constexpr int kOsdParamFirst = 144;
+    static constexpr int kOsdUpdateButtonParam = 159;
     static constexpr int kDbdBlocks = X518InputChannels::kDbdBlocks;
     static constexpr int kDbdBlocksPerWindow = X518InputChannels::kDbdBlocksPerWindow;
     static constexpr int kFields = x518::kFields;
@@ -179,6 +182,9 @@ public:
     void load_system_param();
     void define_param();
     i32 load_param();
+    // The OSD as a start leaves it, shown anew at the next pass: for an
+    // overlay that has no description to show.
+    void osdAsStarted();
 
     // ---------------------------------------------------------- initial load, update window
     void write_initial_setting(int fd, int full);
@@ -203,6 +209,9 @@ public:
     int set_dbd_mem(int fd, int window);
     void calc_iwin2(int window);
     void calc_owin2(int window);
+    // Where the window lies on its output channels (OWIN as a window that is
+    // not dot by dot has it).
+    _ImageWindowDef_st windowPlace(int window) const;
     void calc_iwin();
     void calc_owin();
     bool kelApi_IsPatternGen() const { return pattern_gen.load() != 0; }
@@ -452,7 +461,8 @@ public:
     // plane and shows it with its scrolling.
     void update_osd(int fd);
     // Reads /data/configs/omenu.json into the overlay list and applies it
-    // (videochip/omenu.cpp).
+    // (videochip/omenu.cpp); with nothing to show in it (none, refused,
+    // "osdcount" 0) the OSD goes back to what a start leaves.
     void load_overlay_file();
 
     // ---------------------------------------------------------- the chip
@@ -467,6 +477,12 @@ public:
         kFontEnglish64 = 1u << 3,
     };
     u32 font_flags = 0;
+    // What a look for the fonts or a load of them left undone because the
+    // chip did not answer (any thread's): the manager's next running pass
+    // does it again, so register 43 and the fonts in chip memory follow the
+    // flash once the chip answers.
+    enum FontRedo : u8 { kRedoFontHeads = 1u << 0, kRedoFontLoad = 1u << 1 };
+    std::atomic<u8> font_redo{0};
     std::atomic<u32> pattern_gen{0};  // non-zero while a built-in test pattern is shown
 
     // ---------------------------------------------------------- serial flash and fonts
@@ -544,6 +560,8 @@ public:
 
     // ---------------------------------------------------------- the default window model's table
     static const i32 parameters_txt[kParamEntries];
+    const i32* load_osd_param(const i32* t);
+    void osdSystemDefaults();
 
 private:
     // The output panel as the OSD places its windows on it.
@@ -571,6 +589,7 @@ private:
     void bringUpPicture();
     // serial flash
     bool gioSetting(int fd, bool trace);
+    bool flashAccessSetup(int fd, u32 address);
     bool flashPageEnd(int fd);
     bool flashEraseUnit(int fd, u32 address, u8 opcode);
     int readFlashLocked(int fd, u32 address, u32 length, char* buffer);
@@ -613,8 +632,11 @@ private:
     // What each chip window holds moves to the chip window that shows its
     // block window now (kelApi_initEnvX518).
     void carryChipWindows(const ChipNumbering& before);
-    bool fillRecord(const KEL_RAM_PARA& b, int window, int record);
+    void fillRecord(const KEL_RAM_PARA& b, int window, int record);
+    bool recordFits(const KEL_RAM_PARA& b, int window, int record) const;
     void assignLayers();
+    static u8 layerOf(const KEL_RAM_PARA& b, int window);
+    void takeLayers(const KEL_RAM_PARA& b);
     void applyMirrors(const KEL_RAM_PARA& b);
     void allocateRecord(ST_WIN_INFO& r, const ST_MWIN_RECT* channels, int count);
     void markUsedChannels();
@@ -630,7 +652,12 @@ private:
     void waitLedSetup();
     void applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    void applyWindowsInOnePass(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    // Set while one write's window fields are taken: the setters' programming
+    // passes are owed and run as one pass after them.
+    bool defer_programming_ = false;
+    bool programming_owed_ = false;
     void applySourceChange(const KEL_RAM_PARA& now, int window, int chip, u16 was, u16 source);
     void applyFades(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyEdid(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
@@ -638,8 +665,17 @@ private:
     void relayout();
     // watch half
     void watchHalf();
+    // The font look or load that font_redo holds, once more.
+    void redoFonts();
+    // Keeps font_redo: `what` done, or left to do again.
+    void noteFontRedo(u8 what, bool done);
     // input ports
     int windowOfPort(int port) const;
+    // Whether the window's dot-by-dot arrangement shows the port (one of
+    // the inputs it puts side by side), and whether the window shows the
+    // port at all: its own input, or a part of its arrangement.
+    bool dbdShowsPort(int window, int port) const;
+    bool windowUsesPort(int window, int port) const;
     bool recordChanged(u32 dev) const;
     // A port's measurement registers as one hold caught them: the frame
     // counters and, for a V-by-One port, its lane counters (pair 0 is fhw
@@ -666,6 +702,7 @@ private:
     // to be served.
     int windowCost(int window, int asking) const;
     int moveOccupant(int channel, const int* list, int count);
+    bool needsDeinterlacer(int port) const;
     // picture and window setters
     void writePictureControl(u32 enable, u32 first, u32 value);
     int outputChannelsOf(int window, int* och) const;
@@ -717,6 +754,28 @@ private:
     // channels they hold.
     bool ich_pending_[kWindows] = {};
     int fadeCandidate();
+    // What a window's input side is programmed from: its ports as measured,
+    // its crop, its dot-by-dot arrangement, its place and its input
+    // channels. All i32, compared whole.
+    struct CaptureKey {
+        i32 valid = 0;
+        i32 dbd = 0, clip = 0, cropped = 0;
+        i32 crop[4] = {};
+        i32 port[kPorts][4] = {};  // each port it shows: state, scan mode, format lock, active width
+        i32 area[kPorts][4] = {};  // and its measured area
+        i32 place[4] = {};         // x, y, w, h on the canvas
+        _ImageWindowDef_st out{};  // where it lies on its output channels
+        i32 channels[kChannels] = {};
+        bool operator==(const CaptureKey& o) const;
+    };
+    CaptureKey captureKey(int window) const;
+    // The key each chip window's input side was last programmed from.
+    CaptureKey captured_[kWindows];
+    // A frozen window whose capture this pass would program as it stands
+    // keeps it held, on the frame it holds: the pass leaves its input side
+    // and its input channels alone (keep_held_).
+    bool keepsHeldFrame(int window) const;
+    bool keep_held_[kWindows] = {};
     void programInputSides(int fd);
     void programOutputSides(int fd);
     void keepProgrammedState();

@@ -55,6 +55,8 @@ void x518_manage::x518managerdeal(void* manager)
     if (!m)
         return;
     m->applyHalf();
+    if (m->font_redo.load())
+        m->redoFonts();
     m->watchHalf();
 }
 
@@ -108,7 +110,7 @@ void x518_manage::applyBlock(const KEL_RAM_PARA& live, u8 flag)
     applyPanel(now, was);
     applyPicture(now, was);
     applyPriorities(now, was);
-    applyWindows(now, was);
+    applyWindowsInOnePass(now, was);
     applyFades(now, was);
     if (now.test_pattern != was.test_pattern)
         x518_SetPattern(now.test_pattern);
@@ -195,9 +197,11 @@ void x518_manage::applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 
 void x518_manage::applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 {
+    bool changed = false;
     for (int i = 0; i < kWindows; ++i) {
         if (now.image_priority[i] == was.image_priority[i])
             continue;
+        changed = true;
         KEL_DBG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", i + 1, was.image_priority[i],
                 now.image_priority[i]);
         const int record = recordOfWindow(i);
@@ -206,6 +210,8 @@ void x518_manage::applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& w
         x518_SetWinPriority(u32(record), now.image_priority[i]);
         x518_SetWinPriority1(spi_fd);
     }
+    if (changed)
+        takeLayers(now);
 }
 
 void x518_manage::relayout()
@@ -214,6 +220,19 @@ void x518_manage::relayout()
     kelApi_MultiWinChAlloc(1);
     kelApi_MultiWinChInit();
     set_output(spi_fd);
+}
+
+// The window fields of one write are programmed in one pass: its input
+// channels are handed out once, in the documented order, whichever of its
+// windows asks first.
+void x518_manage::applyWindowsInOnePass(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    defer_programming_ = true;
+    programming_owed_ = false;
+    applyWindows(now, was);
+    defer_programming_ = false;
+    if (programming_owed_)
+        set_output(spi_fd);
 }
 
 void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
@@ -401,7 +420,9 @@ void x518_manage::watchHalf()
     check_input_port(fd);
     for (int p = 0; p < kPorts; ++p) {
         for (int w = 0; w < kWindows; ++w) {
-            if (model.PM_INPUT[w] != p || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
+            // A dot-by-dot window shows every port of its arrangement: it is
+            // set up again when any of them is measured anew.
+            if (!windowUsesPort(w, p) || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
                 continue;
             std::printf(
                 "\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p,

@@ -64,6 +64,10 @@ void x518_manage::buildEnvironment()
         if (b.image[w].enable)
             ++count;
     if (count == 0) {
+        // The one window over the canvas shows what window 0 is set to show
+        // (its source or crop, its output bits), whatever the chip windows
+        // showed before.
+        fillRecord(b, 0, 0);
         kelApi_initEnvX518Default();
         return;
     }
@@ -73,7 +77,8 @@ void x518_manage::buildEnvironment()
     for (int w = 0; w < kWindows; ++w) {
         if (!b.image[w].enable)
             continue;
-        if (!fillRecord(b, w, record)) {
+        fillRecord(b, w, record);
+        if (!recordFits(b, w, record)) {
             KEL_DBG("\t OOR for win RECT\t");
             kelApi_initEnvX518Default();
             return;
@@ -85,18 +90,12 @@ void x518_manage::buildEnvironment()
     applyMirrors(b);
 }
 
-// Fills record `record` from block window `window`; false when the window
-// cannot be shown.
-bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
+// Fills record `record` from block window `window`.
+void x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
 {
     const IMAGE_PARA& im = b.image[window];
     ST_WIN_INFO& r = model.win_info[record];
-    u16 layer = b.image_priority[window];
-    if (layer >= kLayers) {
-        KEL_DBG(" WIN%d PRIORITY:%x OOR,reset to %d\n", window, layer, layer % kLayers);
-        layer %= kLayers;
-    }
-    r.layer = u8(layer);
+    r.layer = layerOf(b, window);
     const i32 x = im.x + pnl.xoffs, y = im.y + pnl.yoffs;
     r.x = i16(x);
     r.y = i16(y);
@@ -120,7 +119,15 @@ bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
     model.win_chg[record] = 1;
     model.PM_WIN_FADE_IN[record] = b.seamless_para[window].para0;
     model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;
+}
 
+// Whether record `record`, filled from block window `window`, can be shown.
+bool x518_manage::recordFits(const KEL_RAM_PARA& b, int window, int record) const
+{
+    const IMAGE_PARA& im = b.image[window];
+    const ST_WIN_INFO& r = model.win_info[record];
+    const i32 x = im.x + pnl.xoffs, y = im.y + pnl.yoffs;
+    const bool cropKnown = !(im.source & ram::kSourceIsCrop) || r.crop < ram::kCrops;
     const char* mode = pnl.splice == ram::SPLICE_NONE   ? "SPLICE_NONE "
                        : pnl.splice == ram::SPLICE_CP12 ? "SPLICE_CP1TO2 "
                                                         : "";
@@ -145,6 +152,36 @@ bool x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
         return false;
     }
     return true;
+}
+
+u8 x518_manage::layerOf(const KEL_RAM_PARA& b, int window)
+{
+    u16 layer = b.image_priority[window];
+    if (layer >= kLayers) {
+        KEL_DBG(" WIN%d PRIORITY:%x OOR,reset to %d\n", window, layer, layer % kLayers);
+        layer %= kLayers;
+    }
+    return u8(layer);
+}
+
+// The layers of the windows shown as the block gives them, each taken one
+// moved to the lowest free one as a new environment moves it: a write of
+// one window's priority that meets another window's layer. The mixers are
+// set again when that changes a layer.
+void x518_manage::takeLayers(const KEL_RAM_PARA& b)
+{
+    u8 before[kWindows];
+    for (int r = 0; r < kWindows; ++r)
+        before[r] = model.win_info[r].layer;
+    for (int w = 0; w < kWindows; ++w)
+        if (kelApi_IsWinValid(model.win_record[w]))
+            model.win_info[model.win_record[w]].layer = layerOf(b, w);
+    assignLayers();
+    for (int r = 0; r < kWindows; ++r)
+        if (model.win_info[r].layer != before[r]) {
+            x518_SetWinPriority1(spi_fd);
+            return;
+        }
 }
 
 // A layer taken by an earlier record goes to the lowest free one.
@@ -260,6 +297,12 @@ void x518_manage::carryChipWindows(const ChipNumbering& before)
     const i32 firstRing[kFields] = {0, 1, 2, 3, 4};
     carryRows(model.fb_ring, to, firstRing);
     carryRows(model.win_refused, to, i32(0));
+    // What its input side was programmed from and with: a frozen window
+    // that keeps its capture keeps reading it as it was written.
+    carryRows(captured_, to, CaptureKey{});
+    carryRows(model.PM_MEM_WMODE, to, i32(0));
+    carryRows(model.mem_hw, to, i32(0));
+    carryRows(model.mem_vw, to, i32(0));
     // The input each chip window had: a record whose port differs sets its
     // input up again (fillWindowTables).
     carryRows(model.PM_INPUT, to, i32(kNoPort));

@@ -18,10 +18,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 QMutex x518_manage::flash_mutex;
-x518_manage::FlashWaits x518_manage::flash_waits = {10000, 4000, 10000};
+x518_manage::FlashWaits x518_manage::flash_waits = boxstate::startValue(flash_waits, FlashWaits{10000, 4000, 10000});
 
 const i32 x518_manage::osd_char_txt[15] = {
     1920,     1080,             // not used by the loader
@@ -147,19 +148,52 @@ u32 eraseOpcode(char kind)
 
 // ------------------------------------------------------------------ helpers
 
-bool x518_manage::gioSetting(int fd, bool trace) {
-  const bool sent =
-      drv->access_X518(fd, {x518_drv::writeOp(kGio42, kGio42Value),
-                            x518_drv::writeOp(kGio3C, kGio3CValue),
-                            x518_drv::writeOp(kGio3E, kGio3EValue),
-                            x518_drv::writeOp(kGio45, kGio45Value)});
-  if (trace && sent)
-    SFL_TRACE("GIO setting OK.\n");
-  return sent;
+bool x518_manage::gioSetting(int fd, bool trace)
+{
+    const x518_drv::RegOp pins[] = {
+        x518_drv::writeOp(kGio42, kGio42Value),
+        x518_drv::writeOp(kGio3C, kGio3CValue),
+        x518_drv::writeOp(kGio3E, kGio3EValue),
+        x518_drv::writeOp(kGio45, kGio45Value),
+    };
+    const bool sent = drv->access_X518(fd, pins, std::size(pins));
+    if (trace && sent)
+        SFL_TRACE("GIO setting OK.\n");
+    return sent;
 }
 
-int x518_manage::flashFailure(u32 failedBefore, int otherwise) const {
-  return drv->failedMessages() != failedBefore ? kFlashUnreachable : otherwise;
+int x518_manage::flashFailure(u32 failedBefore, int otherwise) const
+{
+    return drv->failedMessages() != failedBefore ? kFlashUnreachable : otherwise;
+}
+
+// The controller set up for a read or a page program at `address`, one list
+// for both. It goes idle before its reset, as for an erase and a DMA copy,
+// so that no command runs across the reset; then every opcode and the flash
+// are chosen while it is idle, and the address comes last: writing it is what
+// the controller acts on (it programs what the write FIFO holds where the
+// address pointed before, and a read starts from it), so what it acts with
+// must be in place by then. Once is enough: the FIFO is empty at the start of
+// an access, so a second write of the same address would do nothing.
+bool x518_manage::flashAccessSetup(int fd, u32 address)
+{
+    // One register write a line, in the order they go out.
+    // clang-format off
+    const x518_drv::RegOp setup[] = {
+        x518_drv::writeOp(kSflCommand, kCmdIdle),
+        x518_drv::writeOp(kSflMode, kModeReset),
+        x518_drv::writeOp(kSflMode, kModeReadWrite),
+        x518_drv::writeOp(kSflReadOp, kOpRead),
+        x518_drv::writeOp(kSflWrenOp, kOpWren),
+        x518_drv::writeOp(kSflRdsrOp, kOpRdsr),
+        x518_drv::writeOp(kSflProgramOp, kOpProgram),
+        x518_drv::writeOp(kSflSelect, kSelectFlash),
+        x518_drv::writeOp(kSflCommand, kCmdIdle),
+        x518_drv::writeOp(kSflClearBeforeAccess, 0),
+        x518_drv::writeOp(kSflAddress, address),
+    };
+    // clang-format on
+    return gioSetting(fd, true) && drv->access_X518(fd, setup, std::size(setup));
 }
 
 // Clears a write-enable latch left set after a program or an erase with
@@ -275,16 +309,7 @@ bool x518_manage::flashEraseUnit(int fd, u32 address, u8 opcode)
 int x518_manage::readFlashLocked(int fd, u32 address, u32 length, char* buffer)
 {
     const u32 failedBefore = drv->failedMessages();
-    const bool sent = gioSetting(fd, true) && drv->access_X518(fd, {
-                                x518_drv::writeOp(kSflCommand, kCmdIdle),
-                                x518_drv::writeOp(kSflMode, kModeReset),
-                                x518_drv::writeOp(kSflMode, kModeReadWrite),
-                                x518_drv::writeOp(kSflReadOp, kOpRead),
-                                x518_drv::writeOp(kSflSelect, kSelectFlash),
-                                x518_drv::writeOp(kSflCommand, kCmdIdle),
-                                x518_drv::writeOp(kSflClearBeforeAccess, 0),
-                                x518_drv::writeOp(kSflAddress, address),
-                                x518_drv::writeOp(kSflDataCtl, kReadStart)});
+    const bool sent = flashAccessSetup(fd, address) && drv->write_X518(fd, kSflDataCtl, kReadStart, 0);
     const bool started = sent && drv->wait_X518(fd, kSflDataCtl, kCtlReadBusy, 0, flash_waits.pageReads);
     drv->write_X518(fd, kSflDataCtl, 0, 0);
     if (!started) {
@@ -429,19 +454,7 @@ int x518_manage::write_flash(int fd, int address, int length, char* data)
     QMutexLocker lock(&flash_mutex);
     const u32 failedBefore = drv->failedMessages();
     const u32 start = static_cast<u32>(address);
-    const bool sent = gioSetting(fd, true) && drv->access_X518(fd, {
-                                x518_drv::writeOp(kSflMode, kModeReset),
-                                x518_drv::writeOp(kSflCommand, kCmdIdle),
-                                x518_drv::writeOp(kSflMode, kModeReadWrite),
-                                x518_drv::writeOp(kSflWrenOp, kOpWren),
-                                x518_drv::writeOp(kSflRdsrOp, kOpRdsr),
-                                x518_drv::writeOp(kSflProgramOp, kOpProgram),
-                                x518_drv::writeOp(kSflSelect, kSelectFlash),
-                                x518_drv::writeOp(kSflCommand, kCmdIdle),
-                                x518_drv::writeOp(kSflClearBeforeAccess, 0),
-                                x518_drv::writeOp(kSflAddress, start),
-                                x518_drv::writeOp(kSflAddress, start)});
-    if (!sent) {
+    if (!flashAccessSetup(fd, start)) {
         KEL_DBG("\n[write_flash] the chip did not answer\n");
         return kFlashUnreachable;
     }
@@ -516,6 +529,7 @@ bool x518_manage::read_x518_font(int fd)
     font_flags = flags;
     if (store)
         store->reg_image.font_flags = reg43;
+    noteFontRedo(kRedoFontHeads, allRead);
     return allRead;
 }
 
@@ -541,9 +555,29 @@ int x518_manage::load_fonts(int fd)
         {osd.PS_CHAR_ADDR_64CHN, osd.g_font_addr_64CHN, osd.PS_CHAR_SIZE_64CHN},
     };
     for (const auto& c : copies)
-        if (const int copied = dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size); copied != kFlashOk)
+        if (const int copied = dmaLocked(fd, c.flash, c.memory, kDmaToMemory, c.size); copied != kFlashOk) {
+            noteFontRedo(kRedoFontLoad, false);
             return copied;
+        }
+    noteFontRedo(kRedoFontLoad, true);
     return kFlashOk;
+}
+
+void x518_manage::noteFontRedo(u8 what, bool done)
+{
+    if (done)
+        font_redo &= static_cast<u8>(~what);
+    else
+        font_redo |= what;
+}
+
+void x518_manage::redoFonts()
+{
+    const u8 redo = font_redo.load();
+    if (redo & kRedoFontHeads)
+        read_x518_font(spi_fd);
+    if (redo & kRedoFontLoad)
+        load_fonts(spi_fd);
 }
 
 void x518_manage::load_char()

@@ -33,6 +33,13 @@ bool x518_manage::windowAvailable(int window) const
     return kelApi_IsWinValid(window) && model.PM_WIN_SHAPE[window][0] != 0 && model.PM_WIN_SHAPE[window][1] != 0;
 }
 
+// A port measured interlaced. A port not measured since the panel was set
+// up (its record all ones, until a window shows it) needs none.
+bool x518_manage::needsDeinterlacer(int port) const
+{
+    return portValid(port) && ports.PI_PORT_INFO[port].need_ich14 == 1;
+}
+
 int x518_manage::windowCost(int window, int asking) const
 {
     if (window != asking) {
@@ -166,7 +173,7 @@ u32 x518_manage::adjust_ich(u32 need_ich14, u32 pair, u32 window)
         for (c = 0; c < kLowerGroup; ++c) {
             const int occupant = ich.ich_win[c];
             const int port = kelApi_IsWinValid(occupant) ? model.PM_INPUT[occupant] : kNoPort;
-            if (portValid(port) && ports.PI_PORT_INFO[port].need_ich14)
+            if (needsDeinterlacer(port))
                 continue;
             if (moveOccupant(c, kUpper, 4) < 0)
                 return kFail;
@@ -243,7 +250,7 @@ i32 x518_manage::set_input(u32 window, u32 port)
             // No port: the window keeps no channel (check_ich_all freed them).
             result = kRefused;
         } else {
-            const u32 need14 = u32(ports.PI_PORT_INFO[port].need_ich14);
+            const u32 need14 = needsDeinterlacer(int(port)) ? 1 : 0;
             const bool single =
                 (port < u32(kCmosPorts) && ports.PI_HDMI_INFO[port].datamode == 0) || mode == kDbdSingle;
             result = (port < u32(kCmosPorts) && single) ? take(need14, 0) : take(need14, 1);

@@ -6,9 +6,11 @@
 #include "app/utils.h"
 #include "videoio/tamixsource.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -188,12 +190,7 @@ void x518_manage::load_hdmi()
                 c.Hact, c.Hsync, c.Hback, c.Hpol, c.Htotal, c.Vact, c.Vsync, c.Vback, c.Vpol, c.Vtotal, c.pfreq, c.type,
                 c.datamode, c.lane, c.ip, c.nosignal);
         for (int w = 0; w < kWindows; ++w) {
-            int ports[kPorts];
-            bool inSet = false;
-            if (kelApi_GetWinDbdMultiPort(w, ports))
-                for (int q : ports)
-                    inSet = inSet || q == p;
-            if (inSet) {
+            if (dbdShowsPort(w, p)) {
                 model.g_chg_input[w] = 1;
                 KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, model.PM_WIN_DBD_MODE[w]);
                 set_ichsel(spi_fd, u32(w));
@@ -207,18 +204,25 @@ void x518_manage::load_hdmi()
 
 // ------------------------------------------------------------------ chip measurement
 
+bool x518_manage::dbdShowsPort(int window, int port) const
+{
+    int shown[kPorts];
+    if (!kelApi_GetWinDbdMultiPort(window, shown))
+        return false;
+    return std::find(std::begin(shown), std::end(shown), port) != std::end(shown);
+}
+
+bool x518_manage::windowUsesPort(int window, int port) const
+{
+    return model.PM_INPUT[window] == port || dbdShowsPort(window, port);
+}
+
 // The first window that uses the port, or -1.
 int x518_manage::windowOfPort(int port) const
 {
-    for (int w = 0; w < kWindows; ++w) {
-        if (model.PM_INPUT[w] == port)
+    for (int w = 0; w < kWindows; ++w)
+        if (windowUsesPort(w, port))
             return w;
-        int ports[kPorts];
-        if (kelApi_GetWinDbdMultiPort(w, ports))
-            for (int q : ports)
-                if (q == port)
-                    return w;
-    }
     return -1;
 }
 

@@ -203,8 +203,8 @@ void x518_manage::set_freeze(int fd, int on)
     // picture to hold and does not keep the others from being held.
     int changed[kWindows], channel[kWindows], n = 0;
     for (int w = 0; w < kWindows; ++w) {
-        if (!windowChanged(w))
-            continue;
+        if (!windowChanged(w) || keep_held_[w])
+            continue;  // a frozen window keeping its frame holds it already
         changed[n] = w;
         channel[n] = ich.win_ich_prev[w][0] != kNone ? ich.win_ich_prev[w][0] : ich.win_ich[w][0];
         if (channel[n] != kNone)

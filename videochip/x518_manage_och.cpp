@@ -94,8 +94,12 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
     if (!kelApi_IsWinValid(w))
         return;
     const int c = firstIch(w);
-    if (c < 0 || c >= kChannels)
-        return;  // nothing to read: the pass shows the background instead
+    // A window without an input channel (waiting for channels, or without
+    // input) reads nothing: its channels take only its place, 1:1, where the
+    // pass shows their background.
+    const bool reads = c >= 0 && c < kChannels;
+    if (!reads)
+        in = out;
     int lead = w, partner = kNone;
     check_stitching_win(&lead, &partner);
     const int dbd = model.PM_WIN_DBD_MODE[lead];
@@ -184,7 +188,7 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
 
     int och[kChannels];
     get_och(w, och);
-    const u32* bases = ownMemory ? ich.dbd_fb_base[w] : sys.PS_MEM_SC[c];
+    const u32* bases = !reads ? nullptr : ownMemory ? ich.dbd_fb_base[w] : sys.PS_MEM_SC[c];
     int first = kNone;
     X518Batch batch(drv, fd);
     for (int j = 0; j < down; ++j) {
@@ -196,19 +200,21 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
             if (o == kNone)
                 continue;
             const u32 at = kChannelStride * u32(o);
-            const u32 sync = o == 0 ? kOsyctFirstOch : x518::kOsyctLead;
-            if (first == kNone) {
-                first = o;
-                batch.write(x518::kOsyct, u32(c) << x518::kOsyctChannelShift | sync, at);
-            } else {
-                batch.write(x518::kOsyct, u32(first) << x518::kOsyctChannelShift | sync | x518::kOsyctFollow, at);
-            }
             const Share& cs = col[i];
             const Share& rs = row[j];
-            for (int f = 0; f < kFields; ++f)
-                batch.write(x518::regAt(x518::kOsfld, x518::kFieldAddressStep * u32(f)),
-                            u32(rs.offset + bases[f] + cs.offset + h + v - lineAdjust), at);
-            batch.write(x518::kOmwi, omwi & kByteMask, at);
+            if (reads) {
+                const u32 sync = o == 0 ? kOsyctFirstOch : x518::kOsyctLead;
+                if (first == kNone) {
+                    first = o;
+                    batch.write(x518::kOsyct, u32(c) << x518::kOsyctChannelShift | sync, at);
+                } else {
+                    batch.write(x518::kOsyct, u32(first) << x518::kOsyctChannelShift | sync | x518::kOsyctFollow, at);
+                }
+                for (int f = 0; f < kFields; ++f)
+                    batch.write(x518::regAt(x518::kOsfld, x518::kFieldAddressStep * u32(f)),
+                                u32(rs.offset + bases[f] + cs.offset + h + v - lineAdjust), at);
+                batch.write(x518::kOmwi, omwi & kByteMask, at);
+            }
             batch.write(x518::kOactHst, u32(cs.start), at);
             batch.write(x518::kOactHw, hOff ? 0 : u32(cs.read), at);
             batch.write(x518::kOactVst, u32(rs.start), at);
@@ -225,7 +231,8 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
             batch.write(x518::regAt(x518::kOchVPhase, 1), rs.phase & kByteMask, at);
             batch.write(x518::kOchVStep, u32(s.v_zoom), at);
             batch.send();
-            set_oscwct(fd, o);
+            if (reads)
+                set_oscwct(fd, o);
             set_lut_vzoom_4sym(fd, s.v_zoom, o);
         }
     }

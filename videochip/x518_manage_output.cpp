@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -70,12 +71,22 @@ bool x518_manage::splitAtVboWidth(int w) const
 
 void x518_manage::set_output(int fd)
 {
+    if (defer_programming_) {
+        programming_owed_ = true;  // one pass once the write is taken whole
+        return;
+    }
     if (!anythingToProgram())
         return;
     output_frames_stalled_ = false;
     for (u32 w = 0; w < u32(kWindows); ++w)
         reset_ich(w);
+    for (int w = 0; w < kWindows; ++w)
+        keep_held_[w] = keepsHeldFrame(w);
     allocateInputs();
+    // A channel of such a window that another window's allocation moved
+    // moves its capture as well.
+    for (int w = 0; w < kWindows; ++w)
+        keep_held_[w] = keep_held_[w] && captured_[w] == captureKey(w);
     const int fade = fadeCandidate();
     if (fade != kNone)
         set_layer_coef(fd, fade, model.PM_WIN_FADE_OUT[fade], kFadeOut);
@@ -135,7 +146,8 @@ void x518_manage::allocateInputs()
             if (group[w] != g)
                 continue;
             ich_pending_[w] = false;
-            serveInput(w, g == kWaitsForChannels);
+            if (!keep_held_[w])
+                serveInput(w, g == kWaitsForChannels);
         }
     }
 }
@@ -264,13 +276,55 @@ void x518_manage::programInputSides(int fd)
             if (splitAtVboWidth(w))
                 out.hw = kSplitWidth;
         }
-        if (!changed)
+        if (!changed || keep_held_[w])
             continue;
         if (model.PM_WIN_DBD_MODE[w] == DBD_DISABLE)
             set_display_window_ich(fd, model.IWIN[w], out, w);
         else
             set_display_window_ich_dbd(fd, w, model.PM_WIN_DBD_MODE[w]);
+        captured_[w] = captureKey(w);
     }
+}
+
+bool x518_manage::CaptureKey::operator==(const CaptureKey& o) const
+{
+    static_assert(sizeof(CaptureKey) % sizeof(i32) == 0, "a capture key is whole words, without padding");
+    return std::memcmp(this, &o, sizeof(CaptureKey)) == 0;
+}
+
+x518_manage::CaptureKey x518_manage::captureKey(int w) const
+{
+    CaptureKey k;
+    k.valid = 1;
+    k.dbd = model.PM_WIN_DBD_MODE[w];
+    k.clip = model.PM_WIN_DBD_CLIP[w];
+    k.cropped = model.PM_INPUT_OFFSET_EN[w];
+    std::copy(std::begin(model.PM_INPUT_OFFSET[w]), std::end(model.PM_INPUT_OFFSET[w]), k.crop);
+    for (int p = 0; p < kPorts; ++p) {
+        if (!windowUsesPort(w, p))
+            continue;
+        const i32 port[4] = {ports.PI_STATE[p], ports.PI_SCAN_MODE[p], ports.port_fmt_lock[p], ports.PI_ACT[p][1]};
+        std::copy(std::begin(port), std::end(port), k.port[p]);
+        std::copy(std::begin(ports.port_act[p]), std::end(ports.port_act[p]), k.area[p]);
+    }
+    const ST_WIN_INFO& r = model.win_info[w];
+    const i32 place[4] = {r.x, r.y, r.w, r.h};
+    std::copy(std::begin(place), std::end(place), k.place);
+    k.out = windowPlace(w);
+    std::copy(std::begin(ich.win_ich[w]), std::end(ich.win_ich[w]), k.channels);
+    return k;
+}
+
+// The window is frozen on a picture, and nothing its capture is programmed
+// from has changed since: not its input, its crop, its arrangement, its
+// place, nor its channels (another window's change, a new canvas, its input
+// measured again as it was).
+bool x518_manage::keepsHeldFrame(int w) const
+{
+    const int port = portOf(w);
+    return windowChanged(w) && (model.win_info[w].output & ram::kFlagFreeze) && port != kNone &&
+           ports.PI_STATE[port] != 0 && !model.win_refused[w] && ichCount(w) == windowCost(w, w) &&
+           captured_[w] == captureKey(w);
 }
 
 void x518_manage::programOutputSides(int fd)
@@ -280,7 +334,12 @@ void x518_manage::programOutputSides(int fd)
             continue;
         if (firstIch(w) == kNone) {
             // No input channel (refused by the budget, or no input): its
-            // output channels show the background, not what they showed.
+            // output channels show the background at its own place, not
+            // what they showed, nor where they showed it.
+            _ImageWindowDef_st place = windowPlace(w);
+            place.hw = std::max(place.hw, 0);
+            place.vw = std::max(place.vw, 0);
+            set_display_window_och(fd, place, place, w);
             set_input_bkg2(fd, w, 1);
             continue;
         }

@@ -5,7 +5,9 @@
 
 #include "videochip/x518_frame_memory.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -176,8 +178,11 @@ void x518_manage::define_param()
         model.win_frozen[w] = 0;
         model.win_enable[w] = 0;
         model.win_flag[w] = 0;
-        model.win_refused[w] = 0;
+        // Which windows wait for input channels is the manager's, not the
+        // chip's: it survives a restart of the chip, so the windows that
+        // showed get their channels back before those that waited.
         model.mem_hw[w] = model.mem_vw[w] = 0;
+        captured_[w] = CaptureKey{};  // the chip holds no capture of ours
     }
     for (int c = 0; c < kChannels; ++c) {
         model.win_num_prev[c] = kNoWindow;
@@ -188,6 +193,11 @@ void x518_manage::define_param()
     }
     for (int b = 0; b < kDbdBlocks; ++b)
         ich.dbd_pool[b] = kNone;
+    osdSystemDefaults();
+}
+
+void x518_manage::osdSystemDefaults()
+{
     osd.PM_OSD_CHAR_64DOT = kDefaultChar64Dot;
     osd.PM_OSD_SCROLL_SPEED = kDefaultScrollSpeed;
 }
@@ -207,6 +217,39 @@ void x518_manage::copyParam(T& member, i32 value, i32& changed)
         member = value;
         changed = 1;
     }
+}
+
+// The OSD part of the default model, from `t` on (its place in
+// parameters_txt); the switches it changes ask for a window reset or a
+// redraw. Returns the entry after it.
+const i32* x518_manage::load_osd_param(const i32* t)
+{
+    copyParam(osd.PM_OSD_EN, *t++, osd.osd_reset);
+    copyParam(osd.PM_OSD_HZOOM_EN, *t++, osd.osd_reset);
+    copyParam(osd.PM_OSD_VZOOM_EN, *t++, osd.osd_reset);
+    copyParam(osd.PM_OSD_DATA_MODE, *t++, osd.osd_redraw);
+    copyParam(osd.PM_OSD_SCROLL_MODE, *t++, osd.osd_reset);
+    for (int k = 0; k < 4; ++k)
+        copyParam(osd.PM_OSD_OUTPUT_OFFSET[k], *t++, osd.osd_reset);
+    for (int k = 0; k < 4; ++k)
+        copyParam(osd.PM_OSD_INPUT_OFFSET[k], *t++, osd.osd_redraw);
+    return t;
+}
+
+// What a start leaves of the OSD (the system and default-model values, the
+// plane's colours and text origin, no text, no spacing, above the video),
+// with the plane to be drawn anew and the windows programmed anew. What the
+// fonts are and where they were loaded stays.
+void x518_manage::osdAsStarted()
+{
+    osdSystemDefaults();
+    load_osd_param(parameters_txt + kOsdParamFirst);
+    osd.PM_OSD_UPDATE_BUTTON = parameters_txt[kOsdUpdateButtonParam];
+    load_char();
+    osd.osd_bottom_layer = osd.osd_word_space = osd.osd_line_space = 0;
+    osd.g_unicode_line = 0;
+    std::fill(std::begin(osd.osd_text), std::end(osd.osd_text), u8(0));
+    osd.osd_reset = osd.osd_redraw = 1;
 }
 
 i32 x518_manage::load_param()
@@ -254,17 +297,11 @@ i32 x518_manage::load_param()
         copyParam(model.PM_WIN_DBD_MODE[w], *t++, model.g_chg_dbd[w]);
     for (int w = 0; w < kWindows; ++w)
         copyParam(model.PM_WIN_DBD_CLIP[w], *t++, model.g_chg_dbd[w]);
-    copyParam(osd.PM_OSD_EN, *t++, osd.osd_reset);
-    copyParam(osd.PM_OSD_HZOOM_EN, *t++, osd.osd_reset);
-    copyParam(osd.PM_OSD_VZOOM_EN, *t++, osd.osd_reset);
-    copyParam(osd.PM_OSD_DATA_MODE, *t++, osd.osd_redraw);
-    copyParam(osd.PM_OSD_SCROLL_MODE, *t++, osd.osd_reset);
-    for (int k = 0; k < 4; ++k)
-        copyParam(osd.PM_OSD_OUTPUT_OFFSET[k], *t++, osd.osd_reset);
-    for (int k = 0; k < 4; ++k)
-        copyParam(osd.PM_OSD_INPUT_OFFSET[k], *t++, osd.osd_redraw);
+    Q_ASSERT(t == parameters_txt + kOsdParamFirst);
+    t = load_osd_param(t);
     copyParam(model.PM_SWITCH[0], *t++, model.switch_chg[0]);
     copyParam(model.PM_SWITCH[1], *t++, model.switch_chg[1]);
+    Q_ASSERT(t == parameters_txt + kOsdUpdateButtonParam);
     copyParam(osd.PM_OSD_UPDATE_BUTTON, *t++, osd.osd_redraw);
     Q_ASSERT(t == parameters_txt + kParamEntries);
 

@@ -442,10 +442,12 @@ void x518_manage::x518_SetWinDbdMode(int fd, u8 window, int mode)
 {
     if (window >= model.wincnt || window >= kWindows)
         return;
-    model.PM_WIN_DBD_MODE[window] = dbdCodeOf(mode);
+    // With its dot-by-dot switch off the window stays a plain window: the
+    // switch takes the arrangement from the block when it is turned on.
     const IMAGE_PARA* image = imageOfRecord(window);
     if (!image || !(image->flags & ram::kFlagDotByDot))
-        return;  // kept for when the window's dot-by-dot is switched on
+        return;
+    model.PM_WIN_DBD_MODE[window] = dbdCodeOf(mode);
     model.g_chg_dbd[window] = 1;
     set_output(fd);
 }

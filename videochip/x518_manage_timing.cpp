@@ -63,20 +63,14 @@ void x518_manage::set_input_bkg(int fd, int port, int on)
 {
     KEL_DBG("[set_input_bkg] port_%d, onoff:%d\n", port, on);
     set_rtct(fd, kRtctHold);
-    bool noPicture = port < 0 || port >= kPorts || ports.PI_STATE[port] == 0;
-    for (int w = 0; w < kWindows; ++w) {
-        if (model.PM_INPUT[w] != port)
-            continue;
-        u32 show = (on || noPicture) ? 1 : 0;
-        if (model.PM_WIN_DBD_MODE[w] != DBD_DISABLE)
-            show = 0;
-        for (int c = 0; c < kChannels; ++c) {
-            if (model.PM_WIN_NUM[c] != w)
-                continue;
-            drv->update_X518(fd, x518::kBkgColour, kBlack, kChannelStride * c);
-            drv->update_X518(fd, x518::kBkgShow, show, kChannelStride * c);
-        }
-    }
+    const bool noPicture = port < 0 || port >= kPorts || ports.PI_STATE[port] == 0;
+    // Each window on the port as its own background says: a dot-by-dot
+    // window goes on showing what its channels capture of its other inputs,
+    // but one without channels (waiting for them) stays black, as does a
+    // window set black.
+    for (int w = 0; w < kWindows; ++w)
+        if (model.PM_INPUT[w] == port)
+            set_input_bkg2(fd, w, (on || noPicture) ? 1 : 0);
     set_rtct(fd, kRtctRelease);
 }
 
@@ -446,8 +440,11 @@ void x518_manage::calc_iwin2(int window)
     _ImageWindowDef_st& in = model.IWIN[window];
     in = {0, 0, 0, 0};
     int p = portOf(window);
-    if (p != kNone && model.PM_WIN_SHAPE[window][0] && model.PM_WIN_SHAPE[window][1] && ports.PI_ACT[p][HW] &&
-        ports.PI_ACT[p][VW]) {
+    // A window showing several inputs side by side shows them whatever its
+    // own source carries: their areas make its picture.
+    const bool several = model.PM_WIN_DBD_MODE[window] > DBD_SINGLE_INPUT;
+    if (p != kNone && model.PM_WIN_SHAPE[window][0] && model.PM_WIN_SHAPE[window][1] &&
+        (several || (ports.PI_ACT[p][HW] && ports.PI_ACT[p][VW]))) {
         auto W = [this](int q) { return ports.port_act[q][HW]; };
         auto H = [this](int q) { return ports.port_act[q][VW]; };
         bool lowChannel = firstIch(window) < kCmosPorts;  // only channels 0-3 de-interlace
@@ -491,13 +488,11 @@ void x518_manage::calc_iwin2(int window)
     std::printf("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", window, in.hst, in.hw, in.vst, in.vw);
 }
 
-void x518_manage::calc_owin2(int window)
+// The window's area on its output channels, from the left (top) edge of
+// the first: the channels it covers less its margins inside them.
+_ImageWindowDef_st x518_manage::windowPlace(int window) const
 {
-    if (!kelApi_IsWinValid(window))
-        return;
-    _ImageWindowDef_st& out = model.OWIN[window];
-    _ImageWindowDef_st& in = model.IWIN[window];
-    out = {0, 0, 0, 0};
+    _ImageWindowDef_st out{0, 0, 0, 0};
     if (model.PM_WIN_SHAPE[window][0] > 0)
         out.hw = i32(sys.PS_ACTHW) * model.PM_WIN_SHAPE[window][0];
     if (model.PM_WIN_SHAPE[window][1] > 0)
@@ -507,7 +502,16 @@ void x518_manage::calc_owin2(int window)
     out.hw -= m[LEFT] + m[RIGHT];
     out.vst += m[TOP];
     out.vw -= m[TOP] + m[BOTTOM];
+    return out;
+}
 
+void x518_manage::calc_owin2(int window)
+{
+    if (!kelApi_IsWinValid(window))
+        return;
+    _ImageWindowDef_st& out = model.OWIN[window];
+    _ImageWindowDef_st& in = model.IWIN[window];
+    out = windowPlace(window);
     if (model.PM_WIN_DBD_MODE[window] > DBD_DISABLE) {
         auto fit = [&](i32& i, i32& o) {
             if (model.PM_WIN_DBD_CLIP[window]) {

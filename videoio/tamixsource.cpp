@@ -13,6 +13,7 @@
 
 tamixsource* tamixsource::p_tamix_source = nullptr;
 std::atomic<u8> edid_ram_table_from[tamix::kSources];
+const bool kEdidTableFromStart = boxstate::startFilled(edid_ram_table_from, 0);
 
 namespace {
 
@@ -72,8 +73,10 @@ tamixsource::~tamixsource()
 
 tamixsource* tamixsource::pInstance()
 {
-    if (!p_tamix_source)
+    if (!p_tamix_source) {
         p_tamix_source = new tamixsource;
+        boxstate::made(p_tamix_source, &tamixsource::stopThread);
+    }
     return p_tamix_source;
 }
 

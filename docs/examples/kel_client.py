@@ -6,8 +6,8 @@ docs/parameter-block.md alone (Python 3, standard library only).
     python3 kel_client.py --broadcast                # search the network, use the first box
 
 It finds the box, reads its device information, sets the brightness, moves
-window 0, saves the picture as user mode 3 and recalls it, uploads an
-overlay and switches it on. It exits with status 0 when every step did what
+window 0, gives sending port 0 its area of the LED canvas, saves the picture
+as user mode 3 and recalls it, uploads an overlay and switches it on. It exits with status 0 when every step did what
 the documents say, 1 otherwise.
 """
 import argparse
@@ -33,6 +33,10 @@ WINDOW_X = 10                  # x, y, w, h: four u16 from +10
 SLOT_STEP = 0x1000             # user-mode slot m at 0x1000 m
 SLOT_DATA = 2                  # slot byte 2 + k = block offset 896 + k
 REG_MODE_FLAGS = 11            # bit 3: read the overlay file again
+
+# RAM addresses of the FPGAs' parameter memories (docs/protocol.md).
+FPGA_MEMORY = 0x11000          # FPGA f's 1 KB at 0x11000 + 0x400 f
+PORT0_AREA = 8                 # sending port 0's x, y, w, h: four u16 in FPGA 0's
 
 
 class BoxError(Exception):
@@ -222,6 +226,10 @@ def run(address):
     x, y, w, h = struct.unpack("<4H", box.read(WINDOW0 + WINDOW_X, 8))
     assert (x, y, w, h) == (100, 50, 960, 540)
     print("window 0: %d x %d at %d, %d" % (w, h, x, y))
+
+    box.write_u16(FPGA_MEMORY + PORT0_AREA, 128, 64, 1536, 896)
+    assert struct.unpack("<4H", box.read(FPGA_MEMORY + PORT0_AREA, 8)) == (128, 64, 1536, 896)
+    print("sending port 0: 1536 x 896 at 128, 64 of the LED canvas")
 
     box.save_mode(3)
     assert box.read_u16(CURRENT_MODE) == 3

@@ -124,6 +124,11 @@ bool init(int& argc, char** argv)
         return false;
     }
     sim::resetBox(root);
+    const auto fpgas = detail::takeOption(argc, argv, "--fpgas");
+    if (fpgas && !sim::setFpgasFitted(fpgas->size() == 1 ? fpgas->front() - '0' : 0)) {
+        std::fprintf(stderr, "simulated box: --fpgas \"%s\" refused: the board has 1 or 2 FPGAs\n", fpgas->c_str());
+        return false;
+    }
     // The running box's video chip lets frames pass in real time; tests keep
     // the instant clock a fresh chip starts with.
     if (auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath))

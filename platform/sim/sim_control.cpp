@@ -1,5 +1,6 @@
 #include "platform/sim/sim_control.h"
 
+#include "platform/box_state.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_edid.h"
@@ -11,6 +12,7 @@
 #include "registers/fpga_regs.h"
 #include "registers/tamix_regs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -261,11 +263,43 @@ std::string osdCommand(const Args&)
 
 // ---------------------------------------------------------------- FPGAs
 
-std::string fpgaCommand(const Args&)
+// Each FPGA's parameter memory, sixteen bytes a line ("F:OOO" and the bytes
+// in hexadecimal), the lines that hold only zeros left out.
+std::string fpgaMemoryText(SimFpgaBoard& board)
 {
+    constexpr int kRow = 16;
+    std::string text;
+    char cell[8];
+    for (int f = 0; f < fpga::kFpgas; ++f) {
+        const std::vector<uint8_t> memory = board.ram(f, 0, fpga::kRamSize);
+        for (int at = 0; at < fpga::kRamSize; at += kRow) {
+            const auto row = memory.begin() + at;
+            if (std::all_of(row, row + kRow, [](uint8_t b) { return b == 0; }))
+                continue;
+            std::snprintf(cell, sizeof cell, "%d:%03X", f, at);
+            text += cell;
+            for (int i = 0; i < kRow; ++i) {
+                std::snprintf(cell, sizeof cell, " %02X", row[i]);
+                text += cell;
+            }
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+// "": the FPGAs' registers to /sim/fpga.txt; "memory": their parameter
+// memories to /sim/fpga-memory.txt.
+std::string fpgaCommand(const Args& a)
+{
+    if (!a.empty() && a[0] != "memory")
+        return "fpga or fpga memory, not fpga " + a[0];
     auto board = fpgaBoard();
     if (!board)
         return "no FPGA board";
+    if (!a.empty())
+        return writeFileAtomic(kFpgaMemoryDump, fpgaMemoryText(*board)) ? std::string()
+                                                                        : std::string("cannot write ") + kFpgaMemoryDump;
     std::string text;
     char line[16];
     for (int f = 0; f < fpga::kFpgas; ++f)
@@ -320,7 +354,7 @@ const ControlCommand kDeviceCommands[] = {
     {"chip", "[counters]", 0, 1, chipCommand},
     {"memory", "", 0, 0, memoryCommand},
     {"osd", "", 0, 0, osdCommand},
-    {"fpga", "", 0, 0, fpgaCommand},
+    {"fpga", "[memory]", 0, 1, fpgaCommand},
     {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},
 };
 
@@ -455,6 +489,7 @@ bool startControlPipe()
     }
     r.thread = std::thread(readPipe, r.fd, r.wake);
     r.root = boxRoot();
+    boxstate::keepUntilPutBack(boxstate::Step::StopThreads, stopControlPipe);
     return true;
 }
 

@@ -17,6 +17,7 @@ constexpr const char* kChipCounters = "/sim/chip-counters.txt";
 constexpr const char* kOsdDump = "/sim/osd.txt";
 constexpr const char* kMemoryDump = "/sim/memory.txt";
 constexpr const char* kFpgaDump = "/sim/fpga.txt";
+constexpr const char* kFpgaMemoryDump = "/sim/fpga-memory.txt";
 constexpr const char* kFlashDump = "/sim/flash.bin";
 
 // Adds the simulated devices' commands (plug, pull, port, cards, card, usb,

@@ -558,6 +558,15 @@ std::shared_ptr<SimFpgaBoard> fpgaBoard()
     return node ? node->board() : nullptr;
 }
 
+bool setFpgasFitted(int fpgas)
+{
+    if (fpgas < 1 || fpgas > fpga::kFpgas)
+        return false;
+    for (const char* node : {fpga::kSpiNodeFpga[1], fpga::kSpiNodeFlash[1]})
+        setDeviceMissing(node, fpgas < fpga::kFpgas);
+    return true;
+}
+
 void installFpgaDevices()
 {
     if (auto win = deviceAs<SimSocWindow>(fpga::kMemNode)) {

@@ -171,6 +171,10 @@ public:
 
 // The board of the simulated box, reached through /dev/spidev32766.1.
 std::shared_ptr<SimFpgaBoard> fpgaBoard();
+// A board with `fpgas` FPGAs (1 or 2; false for any other number): with one,
+// the nodes of FPGA 1 and of its flash are missing, as on a board that has
+// neither. Until the next resetBox().
+bool setFpgasFitted(int fpgas);
 // Installs the board, its four nodes and /dev/msys, after /dev/mem. The box
 // starts with chip selects released, both FPGAs held in reset, and receiving
 // cards on sending ports 0 (four cards) and 1 (two cards).

@@ -18,10 +18,10 @@ const pages::Texts kCaptions[AdvancedOption::kEntries] = {
     {QStringLiteral("其他设置"), QStringLiteral("Others"), QStringLiteral("Другие\nнастройки"),
      QStringLiteral("Cài đặt\nkhác"), QStringLiteral("其他設置")},
     {QStringLiteral("接收卡自恢复"), QStringLiteral("Rcv\nself-recovery"), QStringLiteral("Самовосст\nановление"),
-     QStringLiteral("Thẻ nhận tự\nphục hồi"), QStringLiteral("接收卡自恢複")},
-    {QStringLiteral("工厂设置"), QStringLiteral("Factory"), QStringLiteral("Системные\nнастройки"),
+     QStringLiteral("Thẻ nhận tự\nphục hồi"), QStringLiteral("接收卡自恢復")},
+    {QStringLiteral("工厂设置"), QStringLiteral("Factory"), QStringLiteral("Заводские\nнастройки"),
      QStringLiteral("Khôi phục\ncài đặt gốc"), QStringLiteral("工廠設置")},
-    {QStringLiteral("工厂老化"), QStringLiteral("Aging"), QStringLiteral("Сброс\nнастроек"),
+    {QStringLiteral("工厂老化"), QStringLiteral("Aging"), QStringLiteral("Заводской\nпрогон"),
      QStringLiteral("Lão hóa\nnhà máy"), QStringLiteral("工廠老化")},
 };
 // The keyboard's title for the access code: Russian, or "key".

@@ -10,6 +10,12 @@ bool running()
     return reg(fpga::reg::kState) == fpga::reg::kStateRunning;
 }
 
+bool heldIncomplete()
+{
+    const fpga_manage* m = fpga_manage::p_fpga_manage;
+    return m && m->programIncomplete(0);
+}
+
 u8 reg(u8 r)
 {
     const fpga_manage* m = fpga_manage::p_fpga_manage;

@@ -10,6 +10,8 @@ namespace fpgaview {
 
 // FPGA 0's state register reads running.
 bool running();
+// FPGA 0's program is marked incomplete: the manager holds it in reset.
+bool heldIncomplete();
 // A register of FPGA 0's image as the manager last read it; 0 without one.
 u8 reg(u8 r);
 // Link mask of the sending ports (bit n = port n has a link), re-read from

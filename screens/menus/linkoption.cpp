@@ -16,7 +16,7 @@ const pages::Texts kWlan = {QStringLiteral("网口设置"), QStringLiteral("Net 
                             QStringLiteral("Сетевое по\nдключение"), QStringLiteral("Cài đặt\ncổng mạng"),
                             QStringLiteral("網口設置")};
 const pages::Texts kUsb = {QStringLiteral("USB升级"), QStringLiteral("USB UPDATE"),
-                           QStringLiteral("Обновление\nчерез USB"), QStringLiteral("Sử dụng ổ USB\nđể cập nhập"),
+                           QStringLiteral("Обновление\nчерез USB"), QStringLiteral("Sử dụng ổ USB\nđể cập nhật"),
                            QStringLiteral("USB昇級")};
 
 }  // namespace

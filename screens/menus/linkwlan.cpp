@@ -4,6 +4,7 @@
 #include "app/kelrampara.h"
 #include "app/my_lineedit.h"
 #include "app/page_support.h"
+#include "app/tip.h"
 #include "app/utils.h"
 #include "screens/menus/settings_texts.h"
 #include "ui_linkwlan.h"
@@ -164,11 +165,18 @@ void linkwlan::on_Button_net_apply_clicked()
         changed = changed || address(row) != storedAddress(row);
     if (!changed)
         return;
-    for (int row = 0; row < kRows; ++row)
+    ConfigEngine::ConfigValues values;
+    for (int row = 0; row < kRows; ++row) {
         pages::debugLine("%s", qPrintable(address(row)));
-    if (ConfigEngine* config = ConfigEngine::p_config)
-        for (int row = 0; row < kRows; ++row)
-            config->write_config_variant(kSetting[row], address(row));
+        values.append({kSetting[row], address(row)});
+    }
+    ConfigEngine* config = ConfigEngine::p_config;
+    if (config && !config->write_config_variants(values)) {
+        // Not saved: eth0 keeps the address the settings file holds.
+        if (g_tip)
+            g_tip->tip_create(TIP::kSettingsNotSaved);
+        return;
+    }
     Utils::system_mutex(QStringLiteral("sync"), nullptr);
     Utils::initIPAddress();
     KelRamPara::test_signal(SYNC_PARA_CHANGED);

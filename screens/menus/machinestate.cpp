@@ -27,6 +27,9 @@ const char* const kSampleSerial = "SN:ZT9999";
 constexpr int kFpgaMajor = 0x11;
 constexpr int kFpgaMinor = 0x00;
 constexpr int kCentury = 0x2000;
+// What the version line shows while FPGA 0 does not run: its registers
+// hold no version then.
+const char* const kNoFpgaVersion = "FPGA:-";
 
 // The sending-port panel: a number over a link picture per port.
 constexpr int kNumberX = 96;
@@ -47,6 +50,18 @@ const pages::Texts kChipDown = {QStringLiteral("视频芯片无响应!"), QStrin
                                 QStringLiteral("Видеочип не отвечает!"),
                                 QStringLiteral("Chip video không phản hồi!"), QStringLiteral("視頻芯片無響應!")};
 const QRect kChipStatePlace(3, 46, 282, 14);
+
+// The line over the versions while FPGA 0 does not run (no version to
+// show, no port that sends), and why when the box holds it in reset.
+const pages::Texts kFpgaDown = {QStringLiteral("FPGA 1 未运行!"), QStringLiteral("FPGA 1 not running!"),
+                                QStringLiteral("FPGA 1 не работает!"), QStringLiteral("FPGA 1 không hoạt động!"),
+                                QStringLiteral("FPGA 1 未運行!")};
+const pages::Texts kFpgaHeld = {QStringLiteral("FPGA 1 程序不完整，保持复位!"),
+                                QStringLiteral("FPGA 1 held in reset: program incomplete!"),
+                                QStringLiteral("FPGA 1 в сбросе: программа неполная!"),
+                                QStringLiteral("FPGA 1 bị giữ reset: chương trình không hoàn chỉnh!"),
+                                QStringLiteral("FPGA 1 程序不完整，保持復位!")};
+const QRect kFpgaStatePlace(3, 0, 282, 14);
 
 // A red line that tells a fault, hidden until there is one.
 QLabel* faultLine(QWidget* panel, const QRect& place, const QFont& font)
@@ -94,6 +109,7 @@ MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui
     chip_state = faultLine(ui->frame_ports, kChipStatePlace, ui->label_MCU->font());
     initWlan();
     save_state = faultLine(ui->frame_4, kSaveStatePlace, ui->label_MCU->font());
+    fpga_state = faultLine(ui->frame_4, kFpgaStatePlace, ui->label_MCU->font());
     if (SyncUpdate::p_SyncUpdate)
         connect(SyncUpdate::p_SyncUpdate, &SyncUpdate::saveStateChanged, this, &MachineState::showSaveState);
     language_changed();
@@ -113,6 +129,13 @@ void MachineState::version_changed()
     pages::fitText(ui->label_MCU);
     ui->label_FPGA1->setText(fpgaVersionLine());
     pages::fitText(ui->label_FPGA1);
+    showFpgaState();
+}
+
+void MachineState::showFpgaState()
+{
+    fpga_shown_running = fpgaview::running();
+    showFault(fpga_state, !fpga_shown_running, fpgaview::heldIncomplete() ? kFpgaHeld : kFpgaDown);
 }
 
 void MachineState::on_Button_back_clicked()
@@ -128,6 +151,8 @@ QString MachineState::programVersionLine()
 QString MachineState::fpgaVersionLine()
 {
     using namespace fpga::reg;
+    if (!fpgaview::running())
+        return QString::fromLatin1(kNoFpgaVersion);
     return QString::asprintf("FPGA:V%02x.%02x.%02x %04x-%02x-%02x", kFpgaMajor, kFpgaMinor, fpgaview::reg(kVersion),
                              kCentury + fpgaview::reg(kVersionYear), fpgaview::reg(kVersionMonth),
                              fpgaview::reg(kVersionDay));
@@ -146,6 +171,7 @@ void MachineState::language_changed()
     ui->label_state3->setPixmap(QPixmap(pages::picture("version_state.png")));
     showSaveState();
     showFault(chip_state, x518_manage::chipDown(), kChipDown);
+    showFpgaState();
 }
 
 void MachineState::showSaveState()
@@ -160,6 +186,10 @@ void MachineState::syncUpdate(int code)
     source_check();
     if (code == SYNC_LINK_STATE || code == SYNC_CHIP_STATE)
         initWlan();
+    // The versions are read when the page opens (and when asked); FPGA 0
+    // coming up or stopping meanwhile is told at once.
+    if (fpgaview::running() != fpga_shown_running)
+        version_changed();
 }
 
 void MachineState::source_check()

@@ -7,7 +7,7 @@
 
 namespace {
 
-const pages::Texts kTitle = {QStringLiteral("输出设置"), QStringLiteral("Output Seeting"), QStringLiteral("Выход"),
+const pages::Texts kTitle = {QStringLiteral("输出设置"), QStringLiteral("Output Setting"), QStringLiteral("Выход"),
                              QStringLiteral("Thông số đầu ra"), QStringLiteral("輸出設置")};
 const pages::Texts kLedSet = {QStringLiteral("LED设置"), QStringLiteral("LED Setting"),
                               QStringLiteral("Настройки\nLED"), QStringLiteral("Cài đặt\nLED"),

@@ -19,7 +19,7 @@ const pages::Texts kSaturation = {QStringLiteral("饱和度"), QStringLiteral("S
                                   QStringLiteral("Насыщенность"), QStringLiteral("Độ bão hòa"),
                                   QStringLiteral("飽和度")};
 const pages::Texts kReset = {QStringLiteral("画质复位"), QStringLiteral("Reset"), QStringLiteral("Сбросить"),
-                             QStringLiteral("Đặt lại chất lượng hình ảnh"), QStringLiteral("畫質複位")};
+                             QStringLiteral("Đặt lại chất lượng hình ảnh"), QStringLiteral("畫質復位")};
 const pages::Texts kPressOk = {QStringLiteral("点击OK应用"), QStringLiteral("Press Ok"), QStringLiteral("Нажмите ОК"),
                                QStringLiteral("Đồng ý"), QStringLiteral("點擊OK應用")};
 

@@ -7,7 +7,7 @@ namespace settingsTexts {
 
 inline const pages::Texts kApply = {QStringLiteral("应用"), QStringLiteral("Apply"), QStringLiteral("OK"),
                                     QStringLiteral("Đồng ý"), QStringLiteral("應用")};
-inline const pages::Texts kCancel = {QStringLiteral("取消"), QStringLiteral("Cancle"), QStringLiteral("Отмена"),
+inline const pages::Texts kCancel = {QStringLiteral("取消"), QStringLiteral("Cancel"), QStringLiteral("Отмена"),
                                      QStringLiteral("Hủy bỏ"), QStringLiteral("取消")};
 // Captions of a width and a height in pixels.
 inline const pages::Texts kWidth = {QStringLiteral("宽"), QStringLiteral("W"), QStringLiteral("Ширина"),

@@ -3,6 +3,7 @@
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
 #include "app/page_support.h"
+#include "app/tip.h"
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
 #include "ui_factory.h"
@@ -17,7 +18,7 @@
 namespace {
 
 const pages::Texts kTitle = {QStringLiteral("工厂设置"), QStringLiteral("Factory setup"),
-                             QStringLiteral("Системные настройки"), QStringLiteral("Khôi phục cài đặt gốc"),
+                             QStringLiteral("Заводские настройки"), QStringLiteral("Khôi phục cài đặt gốc"),
                              QStringLiteral("工廠設置")};
 const pages::Texts kLanguage = {QStringLiteral("语言"), QStringLiteral("language"), QStringLiteral("Язык"),
                                 QStringLiteral("Ngôn ngữ"), QStringLiteral("語言")};
@@ -224,15 +225,22 @@ void factory::resetBlock(bool keepEdid)
 }
 
 // The address, mask and gateway of a fresh settings file, when the address
-// is not that one already; eth0 is then set up again.
+// is not that one already; eth0 is then set up again. Settings the file did
+// not take stay as they were, and the tip says so.
 void factory::restoreNetworkSettings()
 {
     ConfigEngine* settings = ConfigEngine::p_config;
     const QString address = ConfigEngine::defaultValue(ConfigItem::IPAddress).toString();
     if (!settings || settingsRead(g_str_ip) == address)
         return;
+    ConfigEngine::ConfigValues values;
     for (ConfigItem::ConfigName id : {ConfigItem::IPAddress, ConfigItem::SubNetMask, ConfigItem::GateWay})
-        settings->write_config_variant(id, ConfigEngine::defaultValue(id).toString());
+        values.append({id, ConfigEngine::defaultValue(id).toString()});
+    if (!settings->write_config_variants(values)) {
+        if (g_tip)
+            g_tip->tip_create(TIP::kSettingsNotSaved);
+        return;
+    }
     Utils::system_mutex(QStringLiteral("sync"), nullptr);
     QThread::usleep(kNetworkSettleUs);
     Utils::initIPAddress();

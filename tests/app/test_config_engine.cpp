@@ -58,8 +58,46 @@ TEST_F(Settings, StoredValuesWinAndEmptyOnesAreRewritten)
     EXPECT_EQ(g_port, 6001);
     EXPECT_EQ(g_int_tcp_port, 6001);
     EXPECT_EQ(g_ryve_cloud, 1);
-    EXPECT_EQ(g_check_source, 0);  // text that is not a number reads as 0
+    EXPECT_EQ(g_check_source, 255);  // text that is not a number gives the default
     EXPECT_EQ(file()->allKeys().size(), 18);
+}
+
+// A damaged number (0, not a number, out of its range) gives the setting's
+// default, with a console line; a number within its range is taken.
+TEST_F(Settings, NumbersOutsideTheirRangesGiveTheDefaults)
+{
+    const struct {
+        const char* line;
+        int port, sources, cloudPort, pixels;
+        u32 languages;
+        int refused;  // console lines
+    } cases[] = {
+        {"TcpPort=0\nSourceCheck=256\nryvecloudserverport=65536\nKelMaxPixel_UINT=0\nKelLCDLang=0\n", 5005, 255, 0,
+         3932160, 0x1001F, 5},
+        {"TcpPort=7a\nSourceCheck=-1\nryvecloudserverport=x\nKelMaxPixel_UINT=2147483648\nKelLCDLang=65536\n", 5005,
+         255, 0, 3932160, 0x1001F, 5},
+        {"TcpPort=70000\nKelLCDLang=262175\n", 5005, 255, 0, 3932160, 0x1001F, 2},
+        {"TcpPort=65535\nSourceCheck=0\nryvecloudserverport=1\nKelMaxPixel_UINT=1\nKelLCDLang=131074\n", 65535, 0, 1, 1,
+         0x20002, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeBoxFile(ConfigEngine::kSettingsFile, std::string("[config]\n") + c.line);
+        testing::internal::CaptureStdout();
+        restart();
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(g_port, c.port);
+        EXPECT_EQ(g_int_tcp_port, c.port);
+        EXPECT_EQ(g_check_source, c.sources);
+        EXPECT_EQ(g_ryve_cloudserverport, c.cloudPort);
+        EXPECT_EQ(g_kel_max_pixel, c.pixels);
+        EXPECT_EQ(g_lcd_lang_valid.load(), c.languages);
+        int lines = 0;
+        for (size_t at = console.find("[settings]"); at != std::string::npos; at = console.find("[settings]", at + 1))
+            ++lines;
+        EXPECT_EQ(lines, c.refused) << console;
+    }
+    EXPECT_EQ(file()->value("config/TcpPort").toString(), "65535");  // the file is left as it is
 }
 
 TEST_F(Settings, WriteSavesAtOnceAndTouchesOnlyItsKey)

@@ -11,7 +11,21 @@
 
 #include <QObject>
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <vector>
+
+// A PC's write of an FPGA's parameter memory, answered on a thread of its
+// own (as a link's) while the manager's passes run on the caller's.
+inline fpga_manage::MemoryWrite pcMemoryWrite(fpga_manage* m, u8 fpga, u16 offset, const std::vector<u8>& bytes)
+{
+    auto answer = std::async(std::launch::async, [m, fpga, offset, bytes] {
+        return m->writeControllerMemory(fpga, offset, bytes.data(), static_cast<int>(bytes.size()));
+    });
+    while (answer.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+        m->memoryDeal();
+    return answer.get();
+}
 
 class FpgaTest : public BoxTest {
 protected:

@@ -625,6 +625,54 @@ TEST_F(UsbUpgrade, AnApplicationThatCannotBeWrittenIsToldAndTheOldOneStays)
     EXPECT_FALSE(m->application_failed.load());
 }
 
+// A disk that takes no file (full or read-only) cannot keep the mark that
+// tells a torn program after a power cut: no FPGA program and no font is
+// erased then. Each flash keeps what it held, the run says so, and a box
+// started again (as after a power cut) lets FPGA 0 out of reset. Once the
+// disk takes files again the same package is installed.
+TEST_F(UsbUpgrade, WhileTheMarkCannotBeStoredNoFlashIsErased)
+{
+    const std::vector<u8> a = pattern(40000, 21), b = pattern(40000, 22);
+    const std::vector<u8> oldFont = usbpkg::fontImage(usbpkg::kFontEnglish, 64, pattern(3000, 23));
+    const std::vector<u8> font = usbpkg::fontImage(usbpkg::kFontEnglish, 64, pattern(3000, 24));
+    const u32 fontAt = 0x410000;
+    for (const auto fault : {platform::sim::DiskFault::kFull, platform::sim::DiskFault::kReadOnly}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        withFlash(0, [&](auto& f) { f.fill(0, a); });
+        chip->loadFlash(fontAt, oldFont);
+        chip->clearFlashLog();
+        store->reg_image.font_flags = 0x2B;  // all but the 64-dot English font
+        putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType,
+                                      {child(usbpkg::kChildFpga0, b), child(usbpkg::kChildFont, font)}});
+        const size_t erases = flashErases(0).size();
+        *m->gpio_rst_fpga0 = fpga::kRstRun;
+        platform::sim::setDiskFault(fault);
+        runUpgrade();
+        platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+        EXPECT_EQ(flashErases(0).size(), erases);
+        EXPECT_EQ(flashRead(0, 0, 40000), a);
+        EXPECT_FALSE(chipFlashTouched());
+        EXPECT_EQ(chip->flash(fontAt, oldFont.size()), oldFont);
+        EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramUnrecorded);
+        EXPECT_EQ(m->downing_osd, fpga_manage::kProgramUnrecorded);
+        EXPECT_EQ(m->unrecorded_fpgas.load(), 0x01);
+        EXPECT_EQ(m->unrecorded_fonts.load(), 0x04);
+        EXPECT_EQ(m->incomplete_fpgas.load() | m->incomplete_fonts.load() | m->kept_fpgas.load(), 0);
+        EXPECT_FALSE(platform::exists(incomplete_record::kFile));
+        EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+
+        // The start after a power cut: nothing marked, FPGA 0 comes up.
+        m->initialize_start();
+        m->stop();
+        EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+
+        runUpgrade();
+        EXPECT_EQ(flashRead(0, 0, 40000), b);
+        EXPECT_EQ(chip->flash(fontAt, font.size()), font);
+        EXPECT_EQ(m->unrecorded_fpgas.load() | m->unrecorded_fonts.load(), 0);
+    }
+}
+
 // ---- what a flash holds, told; a torn program over a restart
 
 // Program A in place, then B with the flash refusing every erase and
@@ -748,8 +796,9 @@ TEST_F(UsbUpgrade, ARecordOfMarksThatIsNotTheBoxsOwnMarksNothing)
         const incomplete_record::Marks marks = incomplete_record::read();
         EXPECT_EQ(marks.fpgas, c.fpgas);
         EXPECT_EQ(marks.fonts, c.fonts);
-        if (c.read)
+        if (c.read) {
             EXPECT_EQ(incomplete_record::format(marks), c.text);
+        }
     }
     writeBoxFile(incomplete_record::kFile, "fpgas=3\nfonts=99\n");
     m->initialize_start();

@@ -236,6 +236,23 @@ QImage deviceInfoChipDown()
     return image;
 }
 
+// The device information page while FPGA 0 is held in reset, its program
+// marked incomplete by an upgrade.
+QImage deviceInfoFpgaHeld()
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    m->incomplete_fpgas = 0x01;
+    m->holdFpgaReset(0);
+    const QImage image = menuPage<MachineState>();
+    // FPGA 0 running again for the pages after this one.
+    m->incomplete_fpgas = 0;
+    m->rst_pending[0] = 0;
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    for (int pass = 0; pass < 10 && !m->get_fpga_status(); ++pass)
+        m->fpga_manage_deal();
+    return image;
+}
+
 // ---- the video set-up pages
 
 // Three crops of HDMI1 besides the sample's, window 1 on the second, for as
@@ -349,28 +366,39 @@ const std::vector<std::string> kSamplePackages = {
     "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
     "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
 
-// The upgrade page once a run over the sample packages ended with what it
-// could not write whole: the application, FPGA programs and fonts (bit
-// masks), and the FPGAs whose flash kept its program or took the new one
-// unverified.
-QImage usbUpgradeRunEnded(bool applicationFailed, u8 incompleteFpgas, u8 incompleteFonts, u8 keptFpgas = 0,
-                          u8 unverifiedFpgas = 0)
+const QString kSampleRunTimes = QStringLiteral("10:04:07    10:06:52");
+
+// What a run over the sample packages could not write whole: the
+// application, FPGA programs and fonts (bit masks), the FPGAs whose flash
+// kept its program or took the new one unverified, and the FPGAs and font
+// places not erased because the disk took no mark.
+struct RunFailures {
+    bool applicationFailed = false;
+    u8 incompleteFpgas = 0, incompleteFonts = 0, keptFpgas = 0, unverifiedFpgas = 0;
+    u8 unrecordedFpgas = 0, unrecordedFonts = 0;
+};
+
+void setRunFailures(fpga_manage* worker, const RunFailures& f)
+{
+    worker->application_failed = f.applicationFailed;
+    worker->incomplete_fpgas = f.incompleteFpgas;
+    worker->incomplete_fonts = f.incompleteFonts;
+    worker->kept_fpgas = f.keptFpgas;
+    worker->unverified_fpgas = f.unverifiedFpgas;
+    worker->unrecorded_fpgas = f.unrecordedFpgas;
+    worker->unrecorded_fonts = f.unrecordedFonts;
+}
+
+// The upgrade page once a run over the sample packages ended with `failures`.
+QImage usbUpgradeRunEnded(const RunFailures& failures)
 {
     return usbUpgradePage(kSamplePackages, 0, [=](firmware_usbgrade& page) {
         sampleFpga();
         fpga_manage* worker = fpga_manage::p_fpga_manage;
-        worker->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
-        worker->application_failed = applicationFailed;
-        worker->incomplete_fpgas = incompleteFpgas;
-        worker->incomplete_fonts = incompleteFonts;
-        worker->kept_fpgas = keptFpgas;
-        worker->unverified_fpgas = unverifiedFpgas;
+        worker->usb_grade_msg = kSampleRunTimes;
+        setRunFailures(worker, failures);
         page.syncUpdate(SYNC_USB_UPGRADE);
-        worker->application_failed = false;
-        worker->incomplete_fpgas = 0;
-        worker->incomplete_fonts = 0;
-        worker->kept_fpgas = 0;
-        worker->unverified_fpgas = 0;
+        setRunFailures(worker, RunFailures{});
     });
 }
 
@@ -473,9 +501,10 @@ QImage recoveryOpenedWithoutFpga()
     return image;
 }
 
-// The recovery page after a job `keys` posted was cut short because FPGA 0
-// stopped: Query with nothing found before, or Recovery of `entry`.
-QImage recoveryWithoutFpga(const QString& entry, const std::vector<int>& keys)
+// The recovery page after a job `keys` posted ended without a card found,
+// or was cut short because FPGA 0 stopped (`noFpga`): Query with nothing
+// found before, or Recovery of `entry`.
+QImage recoveryAfterJob(const QString& entry, const std::vector<int>& keys, bool noFpga = true)
 {
     MainWindowUnder main;
     sampleFpga();
@@ -484,7 +513,7 @@ QImage recoveryWithoutFpga(const QString& entry, const std::vector<int>& keys)
     showRecoveryResult(page, entry, false);
     sendKeys(&page, keys);
     g_send_para.end();
-    fpga->job_report.no_fpga = true;
+    fpga->job_report.no_fpga = noFpga;
     emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
     fpga->job_report.no_fpga = false;
     return grabWidget(&page);
@@ -587,6 +616,7 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"machinestate_unsaved", [] { return deviceInfoUnsaved(); }},
         {"machinestate_chip_down", [] { return deviceInfoChipDown(); }},
+        {"machinestate_fpga_held", [] { return deviceInfoFpgaHeld(); }},
         {"ledset", [] { return menuPage<ledset>(); }},
         {"ledset_apply", [] { return menuPage<ledset>(2); }},
         {"netset",
@@ -645,6 +675,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_save_failed", [] { return tipOverMainWindow(TIP::kSaveFailed); }},
         {"tip_job_no_fpga", [] { return tipOverMainWindow(TIP::kJobNoFpga); }},
         {"tip_no_input_channel", [] { return tipOverMainWindow(TIP::kNoInputChannel); }},
+        {"tip_settings_not_saved", [] { return tipOverMainWindow(TIP::kSettingsNotSaved); }},
         {"firmwareupdate",
          [] {
              FirmwareUpdate dialog(nullptr);
@@ -670,21 +701,26 @@ const std::vector<GalleryPage>& galleryPages()
          [] {
              return usbUpgradePage(kSamplePackages, 0, [](firmware_usbgrade& page) {
                  sampleFpga();
-                 fpga_manage::p_fpga_manage->usb_grade_msg = QStringLiteral("10:4:7    10:6:52");
+                 fpga_manage::p_fpga_manage->usb_grade_msg = kSampleRunTimes;
                  page.syncUpdate(SYNC_USB_UPGRADE);
              });
          }},
         // A run that left both FPGAs' programs incomplete.
-        {"firmware_usbgrade_incomplete", [] { return usbUpgradeRunEnded(false, 0x03, 0); }},
+        {"firmware_usbgrade_incomplete", [] { return usbUpgradeRunEnded({false, 0x03}); }},
         // A run whose font the chip's flash did not take whole.
-        {"firmware_usbgrade_font_incomplete", [] { return usbUpgradeRunEnded(false, 0, 0x02); }},
+        {"firmware_usbgrade_font_incomplete", [] { return usbUpgradeRunEnded({false, 0, 0x02}); }},
         // A run that could write nothing whole: the application, both FPGA
         // programs and a font.
-        {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded(true, 0x03, 0x08); }},
+        {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded({true, 0x03, 0x08}); }},
         // A run whose FPGA 1 flash refused the program (the old one kept) and
         // whose FPGA 2 flash could not be read back, with a font incomplete
         // and the application not installed.
-        {"firmware_usbgrade_kept_and_unverified", [] { return usbUpgradeRunEnded(true, 0, 0x08, 0x01, 0x02); }},
+        {"firmware_usbgrade_kept_and_unverified", [] { return usbUpgradeRunEnded({true, 0, 0x08, 0x01, 0x02}); }},
+        // A run on a full disk after one that tore FPGA 1's program and a
+        // font: nothing erased, the application not installed; the red lines
+        // take the list's place.
+        {"firmware_usbgrade_storage_full",
+         [] { return usbUpgradeRunEnded({true, 0x01, 0x08, 0, 0, 0x03, 0x01}); }},
         // Opened after a restart with FPGA 1's program marked incomplete.
         {"firmware_usbgrade_opened_incomplete", [] { return usbUpgradeOpenedIncomplete(0x01, 0); }},
         // ---- the LED-screen tool pages
@@ -741,10 +777,11 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_found", [] { return recoveryPage(QStringLiteral("01/02/03/04")); }},
         {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
         {"rcv_recovery_no_answer", [] { return recoveryPage(QStringLiteral("01/02/03/04"), true); }},
-        {"rcv_recovery_query_no_fpga", [] { return recoveryWithoutFpga(QString(), {Qt::Key_Q}); }},
+        {"rcv_recovery_none_found", [] { return recoveryAfterJob(QString(), {Qt::Key_Q}, false); }},
+        {"rcv_recovery_query_no_fpga", [] { return recoveryAfterJob(QString(), {Qt::Key_Q}); }},
         {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
         {"rcv_recovery_recovery_no_fpga",
-         [] { return recoveryWithoutFpga(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
+         [] { return recoveryAfterJob(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
     };
     return pages;
 }

@@ -16,6 +16,7 @@
 #include <QTextLayout>
 #include <QToolButton>
 #include <QtMath>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -278,6 +279,33 @@ QStringList wrappedLines(const QString& text, const QFont& font, int width)
     return lines;
 }
 
+// The lines of a rich text as a label of `width` lays them out in `font`:
+// its own breaks ("<br>", paragraphs) and those wrapping makes.
+QStringList wrappedRichLines(const QString& html, const QFont& font, int width)
+{
+    QTextDocument doc;
+    doc.setDefaultFont(font);
+    doc.setDocumentMargin(0);
+    doc.setHtml(html);
+    doc.setTextWidth(width);
+    doc.documentLayout()->documentSize();  // lays the text out
+    QStringList lines;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const QTextLayout* layout = block.layout();
+        for (int i = 0; layout && i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            lines << block.text().mid(line.textStart(), line.textLength()).trimmed();
+        }
+    }
+    return lines;
+}
+
+// One word: no blank of any kind (a no-break space joins two words).
+bool oneWord(const QString& line)
+{
+    return std::none_of(line.begin(), line.end(), [](QChar c) { return c.isSpace(); });
+}
+
 }  // namespace
 
 std::vector<TextMisfit> loneWords(QWidget* window)
@@ -288,13 +316,15 @@ std::vector<TextMisfit> loneWords(QWidget* window)
     for (const QWidget* w : widgets) {
         auto* label = qobject_cast<const QLabel*>(w);
         if (!label || !label->isVisible() || w->window() != window->window() || !label->wordWrap() ||
-            isRich(label) || spacelessScript(label->text()))
+            spacelessScript(label->text()))
             continue;
-        const QStringList lines = wrappedLines(label->text(), label->font(), labelBox(label).width());
+        const int width = labelBox(label).width();
+        const QStringList lines = isRich(label) ? wrappedRichLines(label->text(), label->font(), width)
+                                                : wrappedLines(label->text(), label->font(), width);
         if (lines.size() < 2)
             continue;
         for (const QString& line : lines)
-            if (!line.isEmpty() && !line.contains(QLatin1Char(' ')) && line.size() < kLongWord)
+            if (!line.isEmpty() && oneWord(line) && line.size() < kLongWord)
                 out.push_back({nameOf(label, window), label->text(),
                                QStringLiteral("leaves \"%1\" alone on a line").arg(line)});
     }

@@ -24,10 +24,11 @@ struct TextMisfit {
 // are not looked at.
 std::vector<TextMisfit> textMisfits(QWidget* window);
 
-// The lines of wrapped texts under `window` that hold one short word alone
-// (the last word of a sentence left on a line of its own: "channels:",
-// "completed!", "…"). Texts in a script that does not put spaces between
-// words (Chinese) are not looked at.
+// The lines of wrapped texts under `window`, plain or rich, that hold one
+// short word alone (the last word of a sentence left on a line of its own:
+// "channels:", "completed!", "…"); words joined by a no-break space count
+// as two. Texts in a script that does not put spaces between words
+// (Chinese) are not looked at.
 std::vector<TextMisfit> loneWords(QWidget* window);
 
 // A text drawn into a picture: `text` centred in `box` in `font`, both

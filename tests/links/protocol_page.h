@@ -51,17 +51,26 @@ inline bool passThroughFrame(const std::vector<u8>& bytes)
     return ctrl::isCardAddress(fromPc(f) ? f.target : f.source);
 }
 
-// The page's pass-through requests, each with the replies printed after it.
-struct PassThroughExchange {
+// A frame of the flash commands (0x70-0x72): the page shows them on a chip
+// whose faults change between the requests.
+inline bool flashFrame(const std::vector<u8>& bytes)
+{
+    constexpr u8 kFlashErase = 0x70, kFlashRead = 0x72;
+    const CTRL_FRAME f = decodedFrame(bytes);
+    return f.command >= kFlashErase && f.command <= kFlashRead;
+}
+
+// The page's requests of one kind, each with the replies printed after it.
+struct DocumentedExchange {
     std::vector<u8> request;
     std::vector<std::vector<u8>> replies;
 };
 
-inline std::vector<PassThroughExchange> documentedPassThroughs()
+inline std::vector<DocumentedExchange> documentedExchanges(bool (*ofKind)(const std::vector<u8>&))
 {
-    std::vector<PassThroughExchange> out;
+    std::vector<DocumentedExchange> out;
     for (const std::vector<u8>& bytes : documentedFrames()) {
-        if (!passThroughFrame(bytes))
+        if (!ofKind(bytes))
             continue;
         if (fromPc(decodedFrame(bytes)))
             out.push_back({bytes, {}});

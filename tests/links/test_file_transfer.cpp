@@ -358,6 +358,18 @@ TEST_F(FileHandler, DeleteRemovesEverySmartMappingAndRecoveryFile)
     EXPECT_EQ(status(pcRequest(0x23, {})), 0);  // nothing left: still done
 }
 
+// A read-only disk keeps the files: not done while one is still there.
+TEST_F(FileHandler, DeleteOnAReadOnlyDiskIsBusyWhileAFileIsLeft)
+{
+    writeBoxFile("/data/rcvrecovery/c.rcv", "c");
+    platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
+    EXPECT_EQ(status(pcRequest(0x23, {})), message_deal::ST_BUSY);
+    EXPECT_EQ(readBoxFile("/data/rcvrecovery/c.rcv"), "c");
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_EQ(status(pcRequest(0x23, {})), message_deal::ST_DONE);
+    EXPECT_FALSE(platform::exists("/data/rcvrecovery/c.rcv"));
+}
+
 // A logo or kernel image the flash partition does not take (an erase that
 // fails, or erases and writes answered as done that change nothing) is
 // found out by its read-back: status 3, as for an application that cannot
@@ -380,4 +392,22 @@ TEST_F(FileHandler, AnImageThePartitionDoesNotTakeIsAnsweredBusy)
         EXPECT_EQ(stored(device, 5000), image);
         EXPECT_EQ(file_deal::owner(), file_deal::kOwnerNone);
     }
+}
+
+// A partition that takes nothing and holds a longer image that begins with
+// the one sent reads the new image back at its start: the rest of it, not
+// erased, tells that the image was not stored.
+TEST_F(FileHandler, AnImageThatIsThePrefixOfTheOneHeldIsBusyOnARefusingPartition)
+{
+    auto mtd = platform::sim::deviceAs<SimMtd>("/dev/mtd8");
+    const std::vector<u8> held = pattern(9000, 3), prefix = head(held, 5000);
+    ASSERT_EQ(send(transferFrames("LOGO", held)), message_deal::ST_DONE);
+    mtd->setWriteProtected(true);
+    EXPECT_EQ(send(transferFrames("LOGO", prefix)), message_deal::ST_BUSY);
+    EXPECT_EQ(stored("/dev/mtd8", 9000), held);
+    mtd->setWriteProtected(false);
+    EXPECT_EQ(send(transferFrames("LOGO", prefix)), message_deal::ST_DONE);
+    const std::vector<u8> after = stored("/dev/mtd8", 9000);
+    EXPECT_EQ(head(after, 5000), prefix);
+    EXPECT_EQ(std::vector<u8>(after.begin() + 5000, after.end()), std::vector<u8>(4000, 0xFF));
 }

@@ -3,8 +3,10 @@
 // manager on the simulated chip.
 #include "platform/sim/sim_x518.h"
 #include "tests/links/handler_test.h"
+#include "tests/links/protocol_page.h"
 
 #include <climits>
+#include <functional>
 
 using platform::sim::SimX518;
 
@@ -92,13 +94,11 @@ TEST_F(FlashCommands, ModesOtherFlashesAndRangesAreChecked)
 
 TEST_F(FlashCommands, AFlashThatNeverFinishesIsReportedBusy)
 {
-    const auto saved = x518_manage::flash_waits;
     x518_manage::flash_waits.eraseMs = 50;
     chip->setStuck(SimX518::kStuckFlashErase);
     EXPECT_EQ(status(erase(1, 0, 1)), message_deal::ST_BUSY);
     chip->setStuck(SimX518::kStuckReadStart);
     EXPECT_EQ(status(read(0, 4)), message_deal::ST_BUSY);
-    x518_manage::flash_waits = saved;
 }
 
 TEST_F(FlashCommands, FontsWrittenByThePcAreFoundAndLoaded)
@@ -175,4 +175,32 @@ TEST_F(FlashCommands, ARefusingFlashOrAnUnreachableChipAnswersBusyAndInstallsNot
     }
     chip->failTransfers(0);
     chip->setFlashWriteProtected(false);
+}
+
+// The flash examples docs/protocol.md prints, sent as printed to a new box's
+// chip, whose flash is blank: the write answers 0; with the flash refusing
+// (the page's "fault chip flash on") the erase and the second write answer
+// 3; with the chip not answering ("fault chip spi on") the read answers 3.
+TEST_F(FlashCommands, TheFlashExamplesOfTheProtocolPageAreAnsweredAsPrinted)
+{
+    const std::vector<DocumentedExchange> exchanges = documentedExchanges(flashFrame);
+    // What the page switches on the control pipe before each request.
+    const std::vector<std::function<void()>> before = {
+        [] {},
+        [&] { chip->setFlashWriteProtected(true); },
+        [] {},
+        [&] {
+            chip->setFlashWriteProtected(false);
+            chip->failTransfers(INT_MAX);
+        },
+    };
+    ASSERT_EQ(exchanges.size(), before.size()) << "the page's flash examples were not found";
+    for (size_t i = 0; i < exchanges.size(); ++i) {
+        before[i]();
+        std::vector<u8> reply;
+        ASSERT_TRUE(handler.serve(decodedFrame(exchanges[i].request), reply));
+        EXPECT_EQ(std::vector<std::vector<u8>>{reply}, exchanges[i].replies)
+            << "the page's reply to " << ::testing::PrintToString(exchanges[i].request) << " differs from the box's";
+    }
+    chip->failTransfers(0);
 }

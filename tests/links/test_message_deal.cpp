@@ -1,6 +1,8 @@
 // The command handler: every command's effect and reply, the bounds of every
 // length a frame carries, routing by target address, and the register side
 // effects.
+#include "fpga/fpga_manage.h"
+#include "platform/sim/sim_fpga.h"
 #include "registers/fpga_regs.h"
 #include "tests/links/handler_test.h"
 
@@ -14,6 +16,9 @@ namespace {
 constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
 constexpr u8 R = message_deal::ST_REFUSED;
 constexpr u8 L = message_deal::ST_BAD_LENGTH;
+constexpr u8 B = message_deal::ST_BUSY;
+constexpr u32 kFpgaMemory = message_deal::kFpgaMemoryAddress;
+constexpr u32 kFpga1Memory = kFpgaMemory + message_deal::kFpgaMemoryStep;
 
 CTRL_FRAME readRam(u32 address, u16 count) { return pcRequest(0x10, cat({le32(address), le16(count)})); }
 
@@ -94,7 +99,7 @@ TEST_F(Handler, ReadRamStaysInsideTheBlockOrOneSlot)
     } cases[] = {
         {0, 4096, 0},    {0, 4097, R},      {4095, 1, 0},          {4095, 2, R},  // the block
         {0x3FFF, 3, 0},  {0x3FFF, 4, R},    {0x10002, 4096, 0},    // to the ends of slots 3 and 16
-        {0x11000, 1, R}, {0x101000, 1, R},  {0xFFFFFFFF, 4096, R}, // no slot 17, no alias of slot 1
+        {0x11800, 1, R}, {0x101000, 1, R},  {0xFFFFFFFF, 4096, R}, // past the FPGAs' memories, no alias of slot 1
     };
     for (const auto& c : cases)
         EXPECT_EQ(status(readRam(c.address, c.count)), c.status) << std::hex << c.address << " " << c.count;
@@ -107,7 +112,7 @@ TEST_F(Handler, ReadRamStaysInsideTheBlockOrOneSlot)
     ASSERT_EQ(statusOf(r), 0);
     EXPECT_EQ(r.payload[9], 0x77);
     // A refused reply holds the status only.
-    r = ask(readRam(0x11000, 4));
+    r = ask(readRam(0x11800, 4));
     EXPECT_EQ(r.length, 1);
     EXPECT_EQ(statusOf(r), R);
 }
@@ -147,6 +152,48 @@ TEST_F(Handler, WritesAreBoundedByTheBlockAndTheSlot)
     EXPECT_EQ(status(0x11, cat({le32(0x2FFF), {0xAA, 0xBB, 0xCC}})), 0);
     EXPECT_EQ(store->ram_user_mode[1].trailing[895], 0xCC);
     EXPECT_EQ(status(0x11, cat({le32(0x2FFF), {0xAA, 0xBB, 0xCC, 0xDD}})), message_deal::ST_REFUSED);
+}
+
+// FPGA f's parameter memory at 0x11000 + 0x400 f: a range inside one
+// FPGA's memory, of that FPGA, on a box that has it.
+TEST_F(Handler, TheFpgasMemoriesFollowTheSlotsOneKilobyteEach)
+{
+    EXPECT_EQ(status(readRam(kFpgaMemory, 8)), B);  // no FPGA manager yet
+    ASSERT_TRUE(fpgaManagerRunning());
+    ASSERT_TRUE(waitUntil([this] { return status(0x11, cat({le32(kFpga1Memory), {0x01}})) == 0; }));
+    const struct {
+        u32 address;
+        u16 count;
+        u8 status;
+    } reads[] = {
+        {kFpgaMemory, 1024, 0}, {kFpgaMemory + 0x3FF, 1, 0}, {kFpgaMemory + 0x3FF, 2, R}, {kFpga1Memory, 1024, 0},
+        {kFpga1Memory + 0x3FF, 1, 0}, {kFpga1Memory + 0x3FF, 2, R}, {kFpgaMemory, 0, R}, {kFpgaMemory, 4097, R},
+        {kFpga1Memory + 0x400, 1, R},
+    };
+    for (const auto& c : reads)
+        EXPECT_EQ(status(readRam(c.address, c.count)), c.status) << std::hex << c.address << " " << c.count;
+
+    auto board = platform::sim::fpgaBoard();
+    const std::vector<u8> area = {0x80, 0x00, 0x40, 0x00, 0x00, 0x06, 0x80, 0x03};
+    EXPECT_EQ(status(0x11, cat({le32(kFpgaMemory + 8), area})), 0);
+    EXPECT_EQ(board->ram(0, 8, 8), area);
+    const CTRL_FRAME r = ask(readRam(kFpgaMemory + 8, 8));
+    EXPECT_EQ(replyData(r), cat({le32(kFpgaMemory + 8), le16(8), area}));
+    const std::vector<u8> before = board->ram(0, 0, 1024);
+    for (const std::vector<u8>& refused : {cat({le32(kFpgaMemory + 0x3FC), {1, 2, 3, 4, 5}}), le32(kFpgaMemory),
+                                           cat({le32(kFpgaMemory), std::vector<u8>(1025, 7)})})
+        EXPECT_EQ(status(0x11, refused), R);
+    EXPECT_EQ(board->ram(0, 0, 1024), before);
+}
+
+TEST_F(Handler, ABoxWithOneFpgaRefusesTheSecondMemory)
+{
+    ASSERT_TRUE(platform::sim::setFpgasFitted(1));
+    ASSERT_TRUE(fpgaManagerRunning());
+    EXPECT_EQ(status(readRam(kFpga1Memory, 2)), R);
+    EXPECT_EQ(status(0x11, cat({le32(kFpga1Memory), {1, 2}})), R);
+    EXPECT_EQ(status(readRam(kFpgaMemory, 2)), 0);
+    EXPECT_FALSE(platform::exists(ControllerMemory::kFiles[1]));
 }
 
 // ---------------------------------------------------------------- registers
@@ -351,6 +398,42 @@ TEST_F(Handler, CloudProperties)
     }
     EXPECT_EQ(settingsRead(g_ryve_cloudserverport), 8443);
     EXPECT_EQ(g_ryve_cloud, 1);
+}
+
+// A settings file the disk does not take: status 3, and the file, the
+// setting and what the box runs on stay as they were.
+TEST_F(Handler, SettingsTheDiskDoesNotTakeAreBusyAndChangeNothing)
+{
+    const std::string before = readBoxFile(ConfigEngine::kSettingsFile);
+    const u32 languages = g_lcd_lang_valid.load();
+    const struct {
+        u8 command, sub;
+        std::vector<u8> payload;
+    } writes[] = {
+        {0x03, 0, cat({{10, 1, 2, 3}, {255, 255, 0, 0}, {10, 1, 0, 1}, le16(6001)})},
+        {0x05, 0, {'K', 'E', 'L'}},
+        {0x06, 0, {0x0A, 1}},
+        {0x07, 0, {'c', 'l', 'o', 'u', 'd'}},
+        {0x07, 1, {'8', '0'}},
+    };
+    for (auto fault : {platform::sim::DiskFault::kFull, platform::sim::DiskFault::kReadOnly}) {
+        platform::sim::setDiskFault(fault);
+        for (const auto& w : writes)
+            EXPECT_EQ(status(w.command, w.payload, w.sub), message_deal::ST_BUSY) << int(w.command);
+    }
+    EXPECT_EQ(readBoxFile(ConfigEngine::kSettingsFile), before);
+    EXPECT_EQ(settingsRead(g_str_ip), "192.168.1.199");
+    EXPECT_EQ(settingsRead(g_port), 5005);
+    EXPECT_EQ(settingsRead(g_str_barcode), " ");
+    EXPECT_EQ(g_lcd_lang_valid.load(), languages);
+    EXPECT_EQ(g_ryve_cloud, 0);
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), "192.168.1.199");
+    EXPECT_TRUE(journalWith("ifconfig eth0 10").empty());
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_EQ(status(0x05, {'K', 'E', 'L'}), message_deal::ST_DONE);
+    EXPECT_EQ(savedSetting("config/Barcode"), "KEL");
 }
 
 // ---------------------------------------------------------------- pass-through

@@ -193,6 +193,17 @@ TEST(ProtocolPhy, DecodeOneWantsExactlyOneWholeFrameAndResetForgetsOneInProgress
     EXPECT_FALSE(protocol_phy::decodeOne(two.data(), two.size(), out));
     EXPECT_FALSE(protocol_phy::decodeOne(frame.data(), frame.size() - 1, out));
     EXPECT_FALSE(protocol_phy::decodeOne(frame.data(), 0, out));
+    // A frame the codec drops does not pass for part of one good frame.
+    std::vector<u8> badCheck = frame, badEscape = frame, badLength = frame;
+    badCheck[badCheck.size() - 2] ^= 1;
+    badEscape.insert(badEscape.begin() + 7, {ctrl::kEscape, 0x00});
+    badLength[5] += 1;
+    for (const std::vector<u8>& dropped : {badCheck, badEscape, badLength}) {
+        std::vector<u8> both = dropped;
+        both.insert(both.end(), frame.begin(), frame.end());
+        EXPECT_FALSE(protocol_phy::decodeOne(dropped.data(), dropped.size(), out)) << ::testing::PrintToString(dropped);
+        EXPECT_FALSE(protocol_phy::decodeOne(both.data(), both.size(), out)) << ::testing::PrintToString(dropped);
+    }
 
     protocol_phy codec;
     codec.feed(frame.data(), 4, nullptr);

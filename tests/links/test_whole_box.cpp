@@ -15,6 +15,7 @@
 #include <QThread>
 #include <optional>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -49,7 +50,7 @@ protected:
         prepareRoot();
         box.setWorkingDirectory(dir.path());
         box.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        box.setStandardOutputFile(QProcess::nullDevice());
+        box.setStandardOutputFile(consoleFile());
         box.start(QStringLiteral(KEL_APP_BINARY), {"--box-root", root, "--address", QString::fromStdString(address)});
         ASSERT_TRUE(box.waitForStarted(10000));
     }
@@ -60,6 +61,8 @@ protected:
     }
     // Files the box finds when it starts.
     virtual void prepareRoot() {}
+    // Where the box's console (its standard output) goes.
+    virtual QString consoleFile() { return QProcess::nullDevice(); }
     void putBoxFile(const QString& path, const QByteArray& bytes)
     {
         QDir().mkpath(QFileInfo(root + path).path());
@@ -225,11 +228,11 @@ TEST_F(WholeBox, ThePassThroughsOfTheProtocolPageAreAnsweredAsPrinted)
 {
     constexpr u8 kBusy = 3;
     constexpr int kTries = 100, kRetryMs = 100, kReplyMs = 3000;
-    const std::vector<PassThroughExchange> exchanges = documentedPassThroughs();
+    const std::vector<DocumentedExchange> exchanges = documentedExchanges(passThroughFrame);
     ASSERT_GE(exchanges.size(), 2u) << "the page's pass-throughs were not found";
     auto pc = tcpClient();
     ASSERT_TRUE(pc->ok());
-    for (const PassThroughExchange& e : exchanges) {
+    for (const DocumentedExchange& e : exchanges) {
         const std::string shown = ::testing::PrintToString(e.request);
         std::optional<CTRL_FRAME> reply;
         for (int t = 0; t < kTries && (!reply || statusOf(*reply) == kBusy); ++t) {
@@ -322,6 +325,7 @@ protected:
     {
         putBoxFile("/data/configs/alias.json", QByteArray(100000, '[') + QByteArray(100000, ']'));
         putBoxFile("/data/configs/omenu.json.new", "torn");
+        putBoxFile("/data/fpga0_memory", "torn");
     }
 };
 
@@ -338,6 +342,11 @@ TEST_F(WholeBoxWithHostileFiles, StartsAnswersAndRefusesFilesItCannotRead)
     EXPECT_EQ(statusOf(*info), 0);
     EXPECT_TRUE(retry([&] { return !QFile::exists(root + "/data/configs/alias.json"); }, 30000));
     EXPECT_FALSE(QFile::exists(root + "/data/configs/omenu.json.new"));
+    // FPGA 0 keeps what it holds: port 0's half of the canvas.
+    const auto area = pc->request(pcRequest(0x10, cat({le32(0x11008), le16(8)})));
+    ASSERT_TRUE(area);
+    EXPECT_EQ(replyData(*area), cat({le32(0x11008), le16(8), le16(0), le16(0), le16(1920), le16(540)}));
+    EXPECT_EQ(boxFile("/data/fpga0_memory"), QByteArray("torn"));
 
     auto upload = [&](const char* tag, const std::string& file) {
         return filetest::sendAll(filetest::transferFrames(tag, filetest::bytesOf(file)),
@@ -361,5 +370,50 @@ TEST_F(WholeBoxWithHostileFiles, StartsAnswersAndRefusesFilesItCannotRead)
     const auto again = udp->request(pcRequest(0x01, {}));
     ASSERT_TRUE(again);
     EXPECT_EQ(statusOf(*again), 0);
+    EXPECT_EQ(box.state(), QProcess::Running);
+}
+
+// Files read at start in odd shapes: FIFOs (opening one blocks until
+// someone writes it), a folder and symbolic links that loop or lead
+// nowhere, where the box keeps its settings, parameters, marks and names.
+class WholeBoxWithOddFiles : public WholeBox {
+protected:
+    void prepareRoot() override
+    {
+        ASSERT_TRUE(QDir().mkpath(root + "/data/modes"));
+        ASSERT_TRUE(QDir().mkpath(root + "/data/configs"));
+        for (const char* fifo :
+             {"/data/configs/upgrade_incomplete.txt", "/data/configs/tcpip.ini", "/data/modes/custom_mode1"})
+            ASSERT_EQ(::mkfifo(QFile::encodeName(root + fifo).constData(), 0644), 0) << fifo;
+        ASSERT_TRUE(QDir().mkpath(root + "/data/configs/alias.json"));
+        ASSERT_TRUE(QFile::link("ram_device_info", root + "/data/ram_device_info"));
+        ASSERT_TRUE(QFile::link("nowhere", root + "/data/modes/custom_mode2"));
+    }
+    QString consoleFile() override { return dir.path() + "/console.txt"; }
+};
+
+// The box comes up and answers; each odd file is refused with a line on
+// the console, and the settings run on their defaults.
+TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
+{
+    auto pc = tcpClient();
+    ASSERT_TRUE(pc->ok());
+    const auto info = pc->request(pcRequest(0x02, {}));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(statusOf(*info), 0);
+    EXPECT_EQ(ctrl::getU16(&replyData(*info)[12]), kTcpPort);
+    QByteArray console;
+    retry(
+        [&] {
+            QFile f(consoleFile());
+            console = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            return console.contains("upgrade_incomplete.txt is a FIFO");
+        },
+        kStartMs);
+    for (const char* line :
+         {"/data/configs/tcpip.ini is a FIFO", "/data/modes/custom_mode1 is a FIFO",
+          "/data/configs/alias.json is a folder", "/data/ram_device_info is a symbolic link that loops",
+          "/data/modes/custom_mode2 is a symbolic link that leads nowhere"})
+        EXPECT_TRUE(console.contains(line)) << line;
     EXPECT_EQ(box.state(), QProcess::Running);
 }

@@ -132,6 +132,15 @@ TEST_F(Wifi, AtCommandsWithGoodAndBadAddresses)
     EXPECT_EQ(g_wifi_reset_flag.load(), 1);
     EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=10.20.30.40");
 
+    // An address the settings file does not take is refused, not kept in memory.
+    g_wifi_reset_flag = 0;
+    platform::sim::setDiskFault(platform::sim::DiskFault::kFull);
+    EXPECT_EQ(pc.ask("AT+SETDATA=1,10.20.30.41"), "ERROR");
+    EXPECT_EQ(pc.ask("AT+RESTORE"), "ERROR");
+    EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=10.20.30.40");
+    EXPECT_EQ(g_wifi_reset_flag.load(), 0);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+
     g_wifi_reset_flag = 0;
     EXPECT_EQ(pc.ask("AT+RST"), "OK+RST");
     EXPECT_EQ(g_wifi_reset_flag.load(), 1);

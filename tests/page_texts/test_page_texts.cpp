@@ -140,6 +140,11 @@ struct SmallWindow : ::testing::Test {
         window.show();
         return textMisfits(&window);
     }
+    std::vector<TextMisfit> loneWordsIn()
+    {
+        window.show();
+        return loneWords(&window);
+    }
     QFont pixels(int px)
     {
         QFont f = window.font();
@@ -182,6 +187,28 @@ TEST_F(SmallWindow, TextShrunkBelowNinePixelsIsReported)
     const auto misfits = look();
     ASSERT_EQ(misfits.size(), 1u);
     EXPECT_TRUE(misfits[0].why.contains(QStringLiteral("8 px"))) << qPrintable(misfits[0].why);
+}
+
+// A rich text wrapped in a label is read line by line as the label lays it
+// out; its last two words joined by a no-break space stay together.
+TEST_F(SmallWindow, ARichTextThatLeavesItsLastWordAloneIsNamed)
+{
+    QLabel* label = add<QLabel>(QStringLiteral("label_log"), QRect(0, 0, 150, 60));
+    label->setFont(pixels(11));
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::RichText);
+    const QString line = QStringLiteral("FPGA 2 program incomplete, install it again!");
+    label->setText(QStringLiteral("<font color = #FF0000>%1</font>").arg(line));
+    std::vector<TextMisfit> misfits;
+    for (int width = 120; width <= 200 && misfits.empty(); width += 2) {
+        label->setFixedWidth(width);
+        misfits = loneWordsIn();
+    }
+    ASSERT_EQ(misfits.size(), 1u);
+    EXPECT_TRUE(misfits[0].why.contains(QStringLiteral("\"again!\""))) << qPrintable(misfits[0].why);
+
+    label->setText(QStringLiteral("<font color = #FF0000>%1</font>").arg(pages::lastWordsTogether(line)));
+    EXPECT_TRUE(loneWordsIn().empty());
 }
 
 TEST_F(SmallWindow, ButtonsListEntriesAndHiddenWidgets)

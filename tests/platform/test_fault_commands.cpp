@@ -6,6 +6,7 @@
 #include "platform/sim/sim_fpga.h"
 #include "platform/sim/sim_mtd.h"
 #include "platform/sim/sim_receiver.h"
+#include "platform/sim/sim_soc_window.h"
 #include "platform/sim/sim_x518.h"
 #include "tests/support/box_test.h"
 #include "videochip/x518_drv.h"
@@ -117,6 +118,27 @@ TEST_F(FaultCommands, AnFpgaSwitchedOffThroughThePipeIsLostAndComesBack)
     ASSERT_EQ(control("fault fpga 1 off"), "ok fault fpga 1 off");
     EXPECT_NE(board->state(1), fpga::reg::kStateReset);
     m->stop();
+}
+
+// The FPGAs keep their parameter memories over a reset, as the board's do,
+// and the pipe shows what each holds.
+TEST_F(FaultCommands, AnFpgaKeepsItsParameterMemoryOverAResetAndThePipeShowsIt)
+{
+    auto board = platform::sim::fpgaBoard();
+    platform::sim::deviceAs<platform::sim::SimSocWindow>(fpga::kMemNode)->write16(fpga::kPadRstFpga1, fpga::kRstRun);
+    EXPECT_EQ(board->state(1), fpga::reg::kStateLoading);
+    board->setRam(1, 0x3F0, {0x12, 0x34});
+    EXPECT_EQ(control("fault fpga 1 on"), "ok fault fpga 1 on");
+    EXPECT_EQ(control("fault fpga 1 off"), "ok fault fpga 1 off");
+    EXPECT_EQ(board->resets(1), 1);
+    EXPECT_EQ(board->ram(1, 0x3F0, 2), (std::vector<uint8_t>{0x12, 0x34}));
+    EXPECT_EQ(control("fpga memory"), "ok fpga memory");
+    // FPGA 0's memory gives ports 0 and 1 their halves of a 1920 x 1080 canvas.
+    EXPECT_EQ(readBoxFile(platform::sim::kFpgaMemoryDump),
+              "0:000 00 00 00 00 00 00 00 00 00 00 00 00 80 07 1C 02\n"
+              "0:010 00 00 00 00 00 1C 02 80 07 1C 02 00 00 00 00 00\n"
+              "1:3F0 12 34 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n");
+    EXPECT_EQ(control("fpga registers"), "error fpga registers: fpga or fpga memory, not fpga registers");
 }
 
 // The control pipe follows the box: a box started in another root after the

@@ -64,6 +64,21 @@ TEST_F(Paths, WholeFileWritesReplaceAtomically)
     EXPECT_FALSE(platform::exists("/data/f.bin"));
 }
 
+// A bounded read takes regular files only: a pipe or a folder in a file's
+// place is refused at once (a pipe without a writer would hold the reader).
+TEST_F(Paths, BoundedReadsRefuseWhatIsNotAFileAtOnce)
+{
+    std::string out = "stale";
+    ASSERT_EQ(::mkfifo(platform::path("/data/pipe").c_str(), 0600), 0);
+    EXPECT_EQ(platform::readFileUpTo("/data/pipe", out, 64), platform::ReadResult::Missing);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(platform::readFileUpTo("/data", out, 64), platform::ReadResult::Missing);
+    writeBoxFile("/data/f", "12345");
+    EXPECT_EQ(platform::readFileUpTo("/data/f", out, 4), platform::ReadResult::TooLarge);
+    EXPECT_EQ(platform::readFileUpTo("/data/f", out, 5), platform::ReadResult::Read);
+    EXPECT_EQ(out, "12345");
+}
+
 // The disk faults the control pipe switches: the data folders only, and
 // each ends with off.
 TEST_F(Paths, DiskFaultsFailTheDataFoldersWritesUntilOff)

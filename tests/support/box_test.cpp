@@ -121,3 +121,10 @@ bool fpgaZeroBroughtUp()
         m->fpga_manage_deal();
     return m->get_fpga_status() == 1;
 }
+
+fpga_manage* fpgaManagerRunning()
+{
+    fpga_manage* m = fpga_manage::pInstance();
+    m->initialize_start();
+    return waitUntil([m] { return m->get_fpga_status() == 1; }) ? m : nullptr;
+}

@@ -52,3 +52,6 @@ fpga_manage* fpgaManagerOutOfReset();
 // Runs passes of the manager (made when missing) until FPGA 0 runs; false
 // when it does not within ten.
 bool fpgaZeroBroughtUp();
+// The FPGA manager started as start-up starts it, its thread running; null
+// when FPGA 0 does not run within a few seconds.
+fpga_manage* fpgaManagerRunning();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 
 namespace canvasprobe {
@@ -78,9 +79,11 @@ struct Mapping {
 // the card pixel the mapping puts there. Only points where the card is one
 // colour for `margin` pixels around, and outside the lines that change with
 // the frame, count, so rounding of a scale by a pixel cannot matter;
-// `checked` says how many did.
+// `checked` says how many did. `visible`, when given, says which canvas
+// points of the window show (not covered by a window on top).
 inline long mismatches(const platform::Canvas& shown, const platform::Canvas& card, const Mapping& m, int step,
-                       long* checked = nullptr, int margin = 2)
+                       long* checked = nullptr, int margin = 2,
+                       const std::function<bool(int, int)>& visible = nullptr)
 {
     long bad = 0, seen = 0;
     // The frame counter and the bar change with every frame.
@@ -108,7 +111,7 @@ inline long mismatches(const platform::Canvas& shown, const platform::Canvas& ca
             if (m.mirrorV)
                 v = m.from.h - 1 - v;
             const int cx = m.from.x + u, cy = m.from.y + v;
-            if (live(cy) || !flat(cx, cy))
+            if (live(cy) || !flat(cx, cy) || (visible && !visible(x, y)))
                 continue;
             ++seen;
             if (shown.at(x, y) != card.at(cx, cy))

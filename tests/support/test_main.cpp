@@ -1,17 +1,39 @@
 // Test entry: a Qt application (offscreen unless told otherwise) around
 // the test runner, since pages, timers and queued signals need one. The
 // whole box is put back after every case, so the cases of a program pass
-// run whole, in any order, as they pass one process each.
+// run whole, in any order, as they pass one process each; a case after
+// which the box's own variables still differ from how they were before the
+// first case fails, naming them.
 #include "tests/support/box_reset.h"
+#include "tests/support/left_state.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace {
 
 class BoxPutBack : public ::testing::EmptyTestEventListener {
-    void OnTestEnd(const ::testing::TestInfo&) override { putBoxBack(); }
+public:
+    explicit BoxPutBack(LeftState& left) : left_(left) {}
+
+    // Runs before the result is printed, so that a case that left the box
+    // changed is reported as failed.
+    void OnTestEnd(const ::testing::TestInfo&) override
+    {
+        putBoxBack();
+        std::string names;
+        for (const std::string& name : left_.changed())
+            names += "\n  " + name;
+        if (!names.empty())
+            ADD_FAILURE() << "the box's variables below still differ after it was put back: each needs its start "
+                             "value or put-back registered where it is defined or made (CONTRIBUTING.md, \"Tests\")"
+                          << names;
+    }
+
+private:
+    LeftState& left_;
 };
 
 }  // namespace
@@ -22,6 +44,12 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     putBoxBack();
-    ::testing::UnitTest::GetInstance()->listeners().Append(new BoxPutBack);
+    LeftState left;
+    std::string error;
+    if (!left.load(leftStateList(), error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    ::testing::UnitTest::GetInstance()->listeners().Append(new BoxPutBack(left));
     return RUN_ALL_TESTS();
 }

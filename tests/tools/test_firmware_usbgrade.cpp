@@ -46,6 +46,12 @@ Shown shown(Page* page)
 
 void tap(Page* page, const QString& name) { fileFrame(page)->findChild<QPushButton*>(name)->click(); }
 
+// What a label shows, its no-break spaces read as spaces.
+QString shownText(const QLabel* label)
+{
+    return label->text().replace(QChar(QChar::Nbsp), QLatin1Char(' '));
+}
+
 }  // namespace
 
 class UsbUpgradePage : public PageTest {
@@ -148,8 +154,9 @@ TEST_F(UsbUpgradePage, OkStartsOneRunPerOpeningAndTheEndShowsItsTimes)
         for (int i = 0; i < 3 && g_usb_grade.load(); ++i)
             worker->usb_upgrade_manage_deal();
         ASSERT_EQ(g_usb_grade.load(), 0u);
-        const QString log = page->findChild<QLabel*>(QStringLiteral("label_log"))->text();
-        EXPECT_TRUE(log.contains(QStringLiteral("downing over<br>") + worker->usb_grade_msg)) << log.toStdString();
+        const QString log = shownText(page->findChild<QLabel*>(QStringLiteral("label_log")));
+        EXPECT_TRUE(log.contains(QStringLiteral("Update complete"))) << log.toStdString();
+        EXPECT_EQ(page->findChild<QLabel*>(QStringLiteral("label_times"))->text(), worker->usb_grade_msg);
         click(page, Qt::Key_Q);
         EXPECT_EQ(g_usb_grade.load(), 0u);
     });
@@ -195,13 +202,13 @@ TEST_F(UsbUpgradePage, TheEndOfARunNamesAnFpgaWhoseProgramIsIncomplete)
         const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
         worker->incomplete_fpgas = 0x02;
         page->syncUpdate(SYNC_USB_UPGRADE);
-        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 2 program incomplete, install it again!")))
-            << log->text().toStdString();
-        EXPECT_FALSE(log->text().contains(QStringLiteral("downing over")));
-        EXPECT_FALSE(log->text().contains(QStringLiteral("#51BB28")));
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("FPGA 2 program incomplete, install it again!")))
+            << shownText(log).toStdString();
+        EXPECT_FALSE(shownText(log).contains(QStringLiteral("Update complete")));
+        EXPECT_FALSE(shownText(log).contains(QStringLiteral("#51BB28")));
         worker->incomplete_fpgas = 0;
         page->syncUpdate(SYNC_USB_UPGRADE);
-        EXPECT_TRUE(log->text().contains(QStringLiteral("downing over")));
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Update complete")));
     });
 }
 
@@ -215,28 +222,89 @@ TEST_F(UsbUpgradePage, TheOpeningTellsWhatIsIncompleteAndARunTellsWhatEachFlashH
     withPage([&] {
         Page* page = g_firmware_usbgrade;
         const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
-        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 1 program incomplete, install it again!")))
-            << log->text().toStdString();
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("FPGA 1 program incomplete, install it again!")))
+            << shownText(log).toStdString();
+        const QString storage = QStringLiteral("Storage full or read-only!");
         const struct {
-            u8 kept, unverified;
+            u8 kept, unverified, unrecorded, unrecordedFonts;
             std::vector<QString> lines;
         } cases[] = {
-            {0x02, 0, {QStringLiteral("FPGA 1 program incomplete"), QStringLiteral("FPGA 2 not updated, old program kept!")}},
-            {0x03, 0x02, {QStringLiteral("FPGA 1 program incomplete"),
-                          QStringLiteral("FPGA 2 new program not verified, install it again!")}},
+            {0x02, 0, 0, 0, {QStringLiteral("FPGA 1 program incomplete"), QStringLiteral("FPGA 2 not updated, old program kept!")}},
+            {0x03, 0x02, 0, 0, {QStringLiteral("FPGA 1 program incomplete"),
+                                QStringLiteral("FPGA 2 new program not verified, install it again!")}},
+            // The disk took no mark: nothing erased, and why.
+            {0, 0, 0x03, 0x01, {QStringLiteral("FPGA 1 program incomplete"),
+                                QStringLiteral("FPGA 2 not updated, old program kept!"),
+                                QStringLiteral("Font not updated, old font kept!"), storage}},
         };
         for (const auto& c : cases) {
             worker->kept_fpgas = c.kept;
             worker->unverified_fpgas = c.unverified;
+            worker->unrecorded_fpgas = c.unrecorded;
+            worker->unrecorded_fonts = c.unrecordedFonts;
             page->syncUpdate(SYNC_USB_UPGRADE);
             for (const QString& line : c.lines)
-                EXPECT_TRUE(log->text().contains(line)) << log->text().toStdString();
-            EXPECT_EQ(log->text().count(QStringLiteral("FPGA")), 2) << log->text().toStdString();
+                EXPECT_TRUE(shownText(log).contains(line)) << shownText(log).toStdString();
+            EXPECT_EQ(shownText(log).count(QStringLiteral("FPGA")), 2) << shownText(log).toStdString();
+            EXPECT_EQ(shownText(log).contains(storage), c.unrecorded || c.unrecordedFonts);
         }
     });
     worker->incomplete_fpgas = 0;
     worker->kept_fpgas = 0;
     worker->unverified_fpgas = 0;
+    worker->unrecorded_fpgas = 0;
+    worker->unrecorded_fonts = 0;
+}
+
+// A tap on the button tells the time (hh:mm:ss), and warns not to switch
+// off only while a run goes. What the page tells of a fault (at its
+// opening, or at a run's end) and of a run that is over stays.
+TEST_F(UsbUpgradePage, ATapKeepsWhatThePageTellsAndWarnsOnlyWhileARunGoes)
+{
+    using Shown = firmware_usbgrade::LogShown;
+    fpga_manage* worker = fpga_manage::pInstance();
+    worker->usb_grade_msg = QStringLiteral("09:05:03    09:06:07");
+    const QRegularExpression clock(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
+    const struct {
+        const char* what;
+        u8 heldFpgas, keptFpgas;  // marked incomplete before the opening; refused by this run's flash
+        bool runGoes, runEnds;
+        Shown shown;
+        const char* words;  // in the log line after the tap
+    } cases[] = {
+        {"FPGA 1 held in reset, nothing run", 0x01, 0, false, false, Shown::kFault, "FPGA 1 program incomplete"},
+        {"nothing run", 0, 0, false, false, Shown::kNothing, ""},
+        {"a run goes", 0, 0, true, false, Shown::kRunGoing, "Updating, do not power off!"},
+        {"a run over", 0, 0, false, true, Shown::kOver, "Update complete"},
+        {"a run that kept an old program", 0, 0x02, false, true, Shown::kFault, "FPGA 2 not updated"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        worker->incomplete_fpgas = c.heldFpgas;
+        firmware_usbgrade page;
+        const QLabel* log = page.findChild<QLabel*>(QStringLiteral("label_log"));
+        const QLabel* times = page.findChild<QLabel*>(QStringLiteral("label_times"));
+        worker->kept_fpgas = c.keptFpgas;
+        if (c.runEnds)
+            page.syncUpdate(SYNC_USB_UPGRADE);
+        g_usb_grade = c.runGoes ? 1 : 0;
+        const QString before = log->text();
+        page.on_Button_grade_clicked();
+        page.on_Button_grade_clicked();
+        EXPECT_EQ(page.logShown(), c.shown);
+        EXPECT_TRUE(shownText(log).contains(QLatin1String(c.words))) << shownText(log).toStdString();
+        if (c.shown == Shown::kFault || c.shown == Shown::kOver) {
+            EXPECT_EQ(log->text(), before);
+            EXPECT_EQ(times->text(), c.runEnds ? worker->usb_grade_msg : QString());
+        } else {
+            EXPECT_TRUE(clock.match(times->text()).hasMatch()) << times->text().toStdString();
+        }
+        EXPECT_EQ(shownText(log).contains(QStringLiteral("Update complete")), c.shown == Shown::kOver);
+        EXPECT_EQ(shownText(log).contains(QStringLiteral("power off")), c.runGoes);
+    }
+    g_usb_grade = 0;
+    worker->incomplete_fpgas = 0;
+    worker->kept_fpgas = 0;
 }
 
 TEST_F(UsbUpgradePage, PullingTheStickEmptiesTheListAndTellsTheOperator)
@@ -259,8 +327,8 @@ TEST_F(UsbUpgradePage, PullingTheStickEmptiesTheListAndTellsTheOperator)
     });
 }
 
-// A run whose FPGA program the flash refused ends in red, never with
-// "downing over": the page reads what the worker found, not what it tried.
+// A run whose FPGA program the flash refused ends in red, never as a run
+// that is over: the page reads what the worker found, not what it tried.
 // A font left incomplete and an application not installed get their own
 // red lines, in the operator's language.
 TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
@@ -287,9 +355,9 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
             worker->usb_upgrade_manage_deal();
         ASSERT_EQ(g_usb_grade.load(), 0u);
         page->syncUpdate(SYNC_USB_UPGRADE);
-        EXPECT_TRUE(log->text().contains(QStringLiteral("FPGA 1 not updated, old program kept!")))
-            << log->text().toStdString();
-        EXPECT_FALSE(log->text().contains(QStringLiteral("downing over")));
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("FPGA 1 not updated, old program kept!")))
+            << shownText(log).toStdString();
+        EXPECT_FALSE(shownText(log).contains(QStringLiteral("#51BB28")));
         EXPECT_EQ(*worker->gpio_rst_fpga0, fpga::kRstRun);
 
         g_language = pages::RU;
@@ -298,10 +366,10 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
         worker->incomplete_fonts = 0x08;
         worker->application_failed = true;
         page->syncUpdate(SYNC_USB_UPGRADE);
-        EXPECT_TRUE(log->text().contains(QStringLiteral("Шрифт неполный, установите снова!"))) << log->text().toStdString();
-        EXPECT_TRUE(log->text().contains(QStringLiteral("Программа не установлена, установите снова!")));
-        EXPECT_FALSE(log->text().contains(QStringLiteral("FPGA")));
-        EXPECT_FALSE(log->text().contains(QStringLiteral("downing over")));
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Шрифт неполный, установите снова!"))) << shownText(log).toStdString();
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Программа не установлена, установите снова!")));
+        EXPECT_FALSE(shownText(log).contains(QStringLiteral("FPGA")));
+        EXPECT_FALSE(shownText(log).contains(QStringLiteral("#51BB28")));
         worker->incomplete_fonts = 0;
         worker->application_failed = false;
     });

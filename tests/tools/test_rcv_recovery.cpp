@@ -11,6 +11,8 @@
 
 namespace {
 
+const QString kAskFirst = QStringLiteral("Press Query to ask the receiving cards.");
+
 QString shownLine(const QWidget* page)
 {
     const QFrame* frame = page->findChild<QFrame*>(QStringLiteral("frame_file"));
@@ -37,7 +39,7 @@ TEST_F(RecoveryPage, AQueryShowsTheCardFoundAndOnlyACardWithinItsPortIsRecovered
             rcv_recovery* page = g_rcv_recovery;
             ASSERT_TRUE(page);
             // Every opening starts without a result: Recovery sends the focus to Query.
-            EXPECT_EQ(shownLine(page), QStringLiteral("No receiving cards that need to be updated!"));
+            EXPECT_EQ(shownLine(page), kAskFirst);
             keys(page, {Qt::Key_R, Qt::Key_Q});
             EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
             EXPECT_EQ(page->selected(), 0);
@@ -177,6 +179,27 @@ TEST_F(RecoveryPage, OpenedWhileTheFpgaIsLostItSaysSoFromTheStart)
         upAndSearched();
         QCoreApplication::processEvents();
         EXPECT_EQ(page->noFpgaLine(), nullptr);
+        EXPECT_EQ(shownLine(page), kAskFirst);
+    });
+    EXPECT_TRUE(opened);
+}
+
+// The page tells that no card needs recovery only once a query of this
+// opening found none: before it asks for a query, and while one runs it
+// says nothing of the cards.
+TEST_F(RecoveryPage, NoCardNeedsRecoveryIsSaidOnlyAfterAQueryFoundNone)
+{
+    upAndSearched();
+    writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
+        rcv_recovery* page = g_rcv_recovery;
+        ASSERT_TRUE(page);
+        EXPECT_EQ(shownLine(page), kAskFirst);
+        keys(page, {Qt::Key_Q});
+        ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+        EXPECT_EQ(shownLine(page), QString());
+        runJob();
+        QCoreApplication::processEvents();
         EXPECT_EQ(shownLine(page), QStringLiteral("No receiving cards that need to be updated!"));
     });
     EXPECT_TRUE(opened);

@@ -43,7 +43,6 @@ protected:
         ChipTest::SetUp();
         store = KelRamPara::pInstance();
         m = x518_manage::prepareInstance();
-        m->init_state = 0;  // the manager outlives a test's chip: bring it up on this one
         m->openChip();
         fd = m->spi_fd;
         ASSERT_GE(fd, 0);
@@ -121,6 +120,12 @@ protected:
             m->model.g_chg_input[w] = 0;
     }
     KEL_RAM_PARA& live() { return store->ram_para; }
+    // The LED canvas as the block publishes it.
+    platform::Canvas canvas() const
+    {
+        const KEL_RAM_PARA& b = store->ram_para;
+        return chip->canvas({b.och_num_h, b.och_num_v, b.led_x, b.led_y, b.led_width, b.led_height});
+    }
     // A writer: edits the block under the manager's mutex and raises the flag.
     template <class F>
     void write(F edit, u8 flag = 1)

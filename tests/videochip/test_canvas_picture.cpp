@@ -57,14 +57,9 @@ protected:
         im.enable = ram::kImageShown;
         im.source = source;
         im.x = u16(r.x), im.y = u16(r.y), im.w = u16(r.w), im.h = u16(r.h);
-        im.mirror = 0, im.flags = 0;  // the block outlives a test
+        im.mirror = 0, im.flags = 0;
         b.seamless_para[w] = {};
         b.image_priority[w] = layer;
-    }
-    platform::Canvas canvas()
-    {
-        const KEL_RAM_PARA& b = live();
-        return chip->canvas({b.och_num_h, b.och_num_v, b.led_x, b.led_y, b.led_width, b.led_height});
     }
     static platform::Canvas card(int port) { return drawTestCard(port, kW, kH, 60, 0); }
 };
@@ -286,4 +281,185 @@ TEST_F(CanvasPictureTest, ACropShowsOnePictureOnEveryPathAndAcrossASwitch)
     EXPECT_TRUE(shows(drawTestCard(kPortHdmi2, 1280, 720, 60, 0), {320, 180, 640, 360})) << "crop of HDMI2";
     apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1, kW / 2); });
     EXPECT_TRUE(shows(hdmi1, {0, 0, kW, kH})) << "HDMI1 again";
+}
+
+// A dot-by-dot window whose own source is HDMI1 shows the inputs of its
+// arrangement as they are measured, though none of them is its own source:
+// an input no window shows is not measured, so the arrangement's other
+// inputs are measured only once it is set up (here HDMI2, plugged at 720p
+// while unused).
+TEST_F(CanvasPictureTest, ADotByDotWindowShowsItsArrangementsInputsAsMeasured)
+{
+    constexpr u16 kSideBySide2 = 1, kSideBySide4 = 6;
+    for (u16 arrangement : {kSideBySide4, kSideBySide2}) {
+        SCOPED_TRACE(arrangement);
+        apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH}); });
+        platform::sim::plugSource(ram::kSourceHdmi2, arrangement == kSideBySide4 ? SourceTiming::p720_60()
+                                                                                 : SourceTiming::p1080_60());
+        settle();
+        apply([&](KEL_RAM_PARA& b) {
+            show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH});
+            b.image[0].flags = ram::kFlagDotByDot;
+            b.image[0].dbd_mode = arrangement;
+        });
+        settle();
+        const int w = arrangement == kSideBySide4 ? 1280 : kW, h = arrangement == kSideBySide4 ? 720 : kH;
+        long checked = 0;  // the first input of the arrangement, pixel for pixel
+        EXPECT_EQ(canvasprobe::mismatches(canvas(), drawTestCard(kPortHdmi2, w, h, 60, 0), {{0, 0, w, h}, {0, 0, w, h}},
+                                          kSampleStep, &checked),
+                  0);
+        EXPECT_GT(checked, 300);
+    }
+}
+
+// With no window shown the chip shows one window over the canvas: it shows
+// window 0's source, whichever window the chip showed before.
+TEST_F(CanvasPictureTest, WithNoWindowShownTheCanvasShowsWindowZerosSource)
+{
+    const Box small{100, 100, 640, 360};
+    const platform::Canvas hdmi1 = card(kPortHdmi1);
+    auto noWindow = [&](KEL_RAM_PARA& b) { b.image[0].source = ram::kSourceHdmi1; };
+    struct Before {
+        const char* what;
+        int window;
+        u16 source;
+    };
+    const Before befores[] = {{"window 0 on HDMI2 before", 0, ram::kSourceHdmi2}, {"window 2 on DVI before", 2, ram::kSourceDvi}};
+    for (const Before& before : befores) {
+        SCOPED_TRACE(before.what);
+        apply([&](KEL_RAM_PARA& b) { show(b, before.window, before.source, small); });
+        apply(noWindow);
+        long checked = 0;
+        EXPECT_EQ(canvasprobe::mismatches(canvas(), hdmi1, {{0, 0, kW, kH}, {0, 0, kW, kH}}, kSampleStep, &checked), 0);
+        EXPECT_GT(checked, 300);
+    }
+}
+
+// A frozen window keeps the frame it holds while other windows come, go and
+// change size and while the canvas changes: only a change of its own gives
+// it a new frame.
+TEST_F(CanvasPictureTest, AFrozenWindowKeepsItsFrameThroughOtherWindowsChanges)
+{
+    const Box frozen{960, 0, kW / 2, kH / 2};
+    auto layout = [&](KEL_RAM_PARA& b, bool first, Box second, bool third) {
+        show(b, 1, ram::kSourceHdmi1, frozen);
+        b.image[1].flags = ram::kFlagFreeze;
+        if (first)
+            show(b, 0, ram::kSourceHdmi2, {0, 0, 640, 360});
+        if (third)
+            show(b, 2, ram::kSourceDvi, second);
+    };
+    struct Step {
+        const char* what;
+        bool first;
+        Box third;
+        int led;
+    };
+    const Box small{0, 540, 640, 360}, large{0, 540, 1280, 540};
+    const Step steps[] = {
+        {"a window after it added", true, small, kW},
+        {"that window resized", true, large, kW},
+        {"the window before it removed", false, large, kW},
+        {"the window before it added again", true, large, kW},
+        {"the canvas made larger", true, large, 3840},
+        {"the canvas made smaller again", true, large, kW},
+    };
+    apply([&](KEL_RAM_PARA& b) { layout(b, true, {}, false); });
+    const platform::Canvas hdmi1 = card(kPortHdmi1);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        const platform::Canvas before = canvas();
+        chip->advanceFrames(7);
+        applyOn(s.led, s.led * 9 / 16, [&](KEL_RAM_PARA& b) { layout(b, s.first, s.third, true); });
+        settle();
+        const platform::Canvas after = canvas();
+        ASSERT_GE(after.width, kW);
+        EXPECT_TRUE(canvasprobe::samePicture(before, after, frozen));
+        long checked = 0;
+        EXPECT_EQ(canvasprobe::mismatches(after, hdmi1, {frozen, {0, 0, kW, kH}}, kSampleStep, &checked), 0);
+        EXPECT_GT(checked, 100);
+    }
+}
+
+// A window that shows two inputs side by side shows them though its own
+// source (here HDMI3, not plugged) has no signal.
+TEST_F(CanvasPictureTest, ADotByDotArrangementShowsWhateverItsOwnSourceCarries)
+{
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi3, {0, 0, kW, kH});
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 1;  // HDMI2 and HDMI1
+    });
+    settle();
+    long checked = 0;
+    EXPECT_EQ(canvasprobe::mismatches(canvas(), card(kPortHdmi2), {{0, 0, kW, kH}, {0, 0, kW, kH}}, kSampleStep,
+                                      &checked),
+              0);
+    EXPECT_GT(checked, 300);
+}
+
+// A priority written on its own that meets another window's layer: the
+// later window takes the lowest free layer, as when the layout is written
+// whole, so the earlier window stays on top.
+TEST_F(CanvasPictureTest, APriorityMeetingAnotherWindowsLayerTakesTheLowestFreeOne)
+{
+    chip->setPlainInputs(true);
+    const int overlapX = 700, overlapY = 400;
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, {0, 0, 960, 540}, 0);
+        show(b, 1, ram::kSourceHdmi2, {480, 270, 960, 540}, 1);
+    });
+    ASSERT_EQ(canvas().at(overlapX, overlapY), portColour(kPortHdmi1));
+    write([](KEL_RAM_PARA& b) { b.image_priority[1] = 0; });
+    m->runPass();
+    EXPECT_EQ(canvas().at(overlapX, overlapY), portColour(kPortHdmi1));
+    write([](KEL_RAM_PARA& b) { b.image_priority[0] = 2; });  // now below
+    m->runPass();
+    EXPECT_EQ(canvas().at(overlapX, overlapY), portColour(kPortHdmi2));
+}
+
+// A dot-by-dot arrangement written while the window's dot-by-dot switch is
+// off (here in the write that turns the switch off) leaves it a plain
+// window: it shows its own input scaled to the window.
+TEST_F(CanvasPictureTest, AnArrangementWrittenWithDotByDotOffLeavesAPlainWindow)
+{
+    const Box window{0, 0, kW / 2, kH / 2};
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, window);
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 0;
+    });
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, window);
+        b.image[0].dbd_mode = 1;
+    });
+    long checked = 0;
+    EXPECT_EQ(canvasprobe::mismatches(canvas(), card(kPortHdmi1), {window, {0, 0, kW, kH}}, kSampleStep, &checked),
+              0);
+    EXPECT_GT(checked, 100);
+}
+
+// An input without signal since the canvas was last set up has never been
+// measured as progressive; a window given it does not move another window
+// off its input channel (as an interlaced input would), so frozen windows
+// keep their frames.
+TEST_F(CanvasPictureTest, AWindowGivenAnInputNotYetMeasuredMovesNoOtherWindow)
+{
+    platform::sim::pullSource(ram::kSourceDvi);
+    const Box frozen{0, 0, kW, kH / 2};  // windows 0-3
+    auto layout = [&](KEL_RAM_PARA& b, u16 fifth) {
+        const u16 sources[] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi1, ram::kSourceHdmi2, fifth};
+        for (int w = 0; w < 5; ++w) {
+            show(b, w, sources[w], {w % 2 * kW / 2, w / 2 * kH / 4, kW / 2, kH / 4}, u16(w));
+            b.image[w].flags = w < 4 ? ram::kFlagFreeze : 0;
+        }
+    };
+    applyOn(3840, 2160, [&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1); });
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceHdmi1); });  // the canvas set up anew
+    settle();
+    const platform::Canvas before = canvas();
+    chip->advanceFrames(7);
+    apply([&](KEL_RAM_PARA& b) { layout(b, ram::kSourceDvi); });
+    settle();
+    EXPECT_TRUE(canvasprobe::samePicture(before, canvas(), frozen));
 }

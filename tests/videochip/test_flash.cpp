@@ -44,15 +44,9 @@ protected:
     void SetUp() override
     {
         ManagerTest::SetUp();
-        saved = x518_manage::flash_waits;
         x518_manage::flash_waits.eraseMs = 200;
         x518_manage::flash_waits.dmaMs = 200;
         chip->clearFlashLog();
-    }
-    void TearDown() override
-    {
-        x518_manage::flash_waits = saved;
-        ManagerTest::TearDown();
     }
     int write(u32 address, std::vector<u8> data)
     {
@@ -66,8 +60,6 @@ protected:
             *rc = r;
         return out;
     }
-
-    x518_manage::FlashWaits saved{};
 };
 
 TEST_F(ChipFlash, EraseWriteAndReadAreByteExact)

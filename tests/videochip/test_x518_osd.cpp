@@ -1,7 +1,7 @@
 // The OSD engine on the simulated chip: an overlay file applied by the
 // dispatcher draws its text glyph by glyph, colours the table, places its
-// windows over the output tiles and scrolls; a file that cannot be read
-// leaves what the chip shows.
+// windows over the output tiles and scrolls; with no description to show
+// the chip shows what a start with the overlay on shows.
 #include "tests/videochip/chip_test.h"
 
 #include "tests/videochip/overlay_json.h"
@@ -49,6 +49,38 @@ protected:
         return out;
     }
     u32 tile(u32 spec, int k) const { return chip->regValue(spec, x518::kChannelStride * u32(k)); }
+    // What the OSD shows through: each tile's OSD window registers, then
+    // the colour table.
+    std::vector<u32> shown() const
+    {
+        std::vector<u32> out;
+        for (int k = 0; k < kTiles; ++k)
+            for (u32 a = kOsdWindowFirst; a <= kOsdWindowLast; ++a)
+                out.push_back(tile(reg(9, a, 1), k));
+        for (int i = 0; i < kColours; ++i)
+            out.push_back(chip->osdColour(i));
+        return out;
+    }
+    // The box started again on its root (its chip too) with the overlay
+    // on: the manager brought up to running mode and its first pass.
+    void restartWithOverlayOn()
+    {
+        delete x518_manage::p_x518_manage;
+        platform::sim::resetBox(root_);
+        chip = platform::sim::deviceAs<SimX518>(SimX518::kDevicePath);
+        m = x518_manage::prepareInstance();
+        m->openChip();
+        fd = m->spi_fd;
+        store->ram_para.osd_enable = 1;
+        store->ram_para_shadow = store->ram_para;
+        m->applied = store->ram_para;
+        for (int i = 0; i < 8 && m->init_state < x518_manage::kRunningState; ++i)
+            m->runPass();
+        ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+        m->runPass();
+    }
+    static constexpr u32 kOsdWindowFirst = 0x08, kOsdWindowLast = 0x43;
+    static constexpr int kColours = 256;
     // The panel of the default LED canvas (1920 x 1080): two output tiles of
     // 1920 x 1080 across. The plane is as wide; its pitch holds two plane
     // lines: 60 units of 128 bytes.
@@ -217,35 +249,50 @@ TEST_F(OsdTest, AWindowAcrossTwoOutputTilesIsSplitAtTheirBorder)
     EXPECT_EQ(tile(x518::kOsdAddress, 1), s.PS_MEM_OSD1 + 120);
 }
 
-TEST_F(OsdTest, AFileThatCannotBeReadLeavesWhatTheChipShows)
+// A description that goes bad or missing while the overlay is on (read
+// again on a request, register 11 bit 3) leaves nothing of what an earlier
+// one drew: the chip shows what a box started with the overlay on and no
+// description shows, the input. A bad file is removed.
+TEST_F(OsdTest, ADescriptionGoneBadOrMissingShowsWhatAStartShows)
 {
-    OverlayText good;
-    apply(good);
-    const size_t commands = chip->osdLog().size();
-    std::vector<u32> windows;
-    auto snapshot = [&] {
-        std::vector<u32> regs;
-        for (int k = 0; k < kTiles; ++k)
-            for (u32 a = 0x08; a < 0x44; ++a)
-                regs.push_back(tile(reg(9, a, 1), k));
-        return regs;
-    };
-    windows = snapshot();
-    OverlayText textAsInteger = good, missing = good;
+    // The box started again with the overlay on and no description.
+    platform::removeFile(KelRamPara::kOverlayFile);
+    restartWithOverlayOn();
+    const std::vector<u32> started = shown();
+    ASSERT_EQ(started.at(0) & 3, 0u);  // the first tile's control word: hidden
+
+    OverlayText good, textAsInteger = good;
     textAsInteger.x = "\"10px\"";
     std::string noStatus = good.json();
     noStatus.replace(noStatus.find("\"status\":\"on\","), 14, "");
-    const std::string cases[] = {
-        overlayFile(noStatus),
-        overlayFile(textAsInteger.json()),
-        overlayFile(R"({"type":0,"status":"on","pos":[1,2],"act":1})"),
-        overlayFile(good.json()).substr(0, 40),
+    const struct {
+        const char* what;
+        std::string file;  // empty: none
+    } cases[] = {
+        {"missing", ""},
+        {"no status", overlayFile(noStatus)},
+        {"text as integer", overlayFile(textAsInteger.json())},
+        {"entry of the wrong shape", overlayFile(R"({"type":0,"status":"on","pos":[1,2],"act":1})")},
+        {"cut short", overlayFile(good.json()).substr(0, 40)},
+        {"osdcount 0", overlayFile(good.json(), "0")},
     };
-    for (const std::string& bad : cases) {
-        apply(bad);
-        EXPECT_EQ(chip->osdLog().size(), commands) << bad;
-        EXPECT_EQ(snapshot(), windows) << bad;
-        EXPECT_FALSE(platform::exists(KelRamPara::kOverlayFile)) << bad;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        apply(good);
+        m->runPass();
+        ASSERT_NE(shown(), started);
+        if (c.file.empty())
+            platform::removeFile(KelRamPara::kOverlayFile);
+        else
+            writeBoxFile(KelRamPara::kOverlayFile, c.file);
+        {
+            QMutexLocker lock(&x518_manage::mutex);
+            g_osd_update = 1;
+        }
+        m->runPass();
+        m->runPass();
+        EXPECT_EQ(shown(), started);
+        EXPECT_EQ(platform::exists(KelRamPara::kOverlayFile), c.file.find("\"osdcount\":0") != std::string::npos);
     }
 }
 
@@ -294,3 +341,4 @@ TEST_F(OsdTest, AnOverlaySwitchedOnWithoutADescriptionShowsTheInputLiveAndAfterA
     for (int k = 0; k < kTiles; ++k)
         EXPECT_EQ(tile(x518::kOsdControl, k) & 3, 0u) << "brought up, tile " << k;
 }
+

@@ -99,6 +99,41 @@ TEST_F(ManagerTest, AMissingChipIsProbedOnceAPause)
     platform::sim::setDeviceMissing(SimX518::kDevicePath, false);
 }
 
+// A font reload (register 14 bit 3, from a link's thread) whose SPI fails
+// for a moment, from its N-th transfer until the fault is off again, while
+// the manager's own passes meet no failure: the fonts are whole and the chip
+// is up, and the next pass looks for them and loads them again, so register
+// 43 no longer says "no font".
+TEST_F(RunningChipTest, AFontReloadCutShortByTheChipIsDoneAgainOnceItAnswers)
+{
+    using Op = platform::sim::SimX518Flash::Op;
+    std::vector<u8> head(x518_manage::kFontHeaderSize, 0);
+    head[0] = 'P';
+    for (const u32 at : {0x000000u, 0x010000u, 0x410000u, 0x450000u})
+        chip->loadFlash(at, head);
+    ASSERT_TRUE(m->read_x518_font(fd));
+    const u8 allFonts = store->reg_image.font_flags;
+    ASSERT_EQ(allFonts & 0x3F, 0x3F);
+    for (int n = 20; n <= 100; n += 10) {
+        SCOPED_TRACE(n);
+        chip->failTransfers(kForever, n - 1);
+        const bool looked = m->read_x518_font(fd);
+        const bool loaded = m->load_fonts(fd) == x518_manage::kFlashOk;
+        chip->failTransfers(0);
+        EXPECT_FALSE(looked && loaded);
+        EXPECT_NE(store->reg_image.font_flags, allFonts);
+        chip->clearFlashLog();
+        m->runPass();
+        EXPECT_EQ(m->init_state, x518_manage::kRunningState);
+        EXPECT_EQ(store->reg_image.font_flags, allFonts);
+        EXPECT_EQ(m->font_redo.load(), 0);
+        size_t copies = 0;
+        for (const auto& op : chip->flashLog())
+            copies += op.kind == Op::Dma;
+        EXPECT_EQ(copies, 4u);
+    }
+}
+
 TEST_F(RunningChipTest, ChangesMadeWhileTheChipDoesNotAnswerReachItOnceItDoes)
 {
     ASSERT_TRUE(shownRunning(store));

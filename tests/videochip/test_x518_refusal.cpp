@@ -17,7 +17,7 @@ using platform::sim::SourceTiming;
 
 namespace {
 
-constexpr int kPortHdmi1 = 1;
+constexpr int kPortHdmi1 = 1, kPortHdmi3 = 5;
 constexpr int kW = 3840, kH = 2160;
 
 class RefusalTest : public RunningChipTest {
@@ -63,6 +63,13 @@ protected:
             b.image_priority[w] = u16(w);
         }
     }
+    // The same six windows on other sources.
+    static void sixWindowsOn(KEL_RAM_PARA& b, const u16 (&sources)[6])
+    {
+        sixWindows(b);
+        for (int w = 0; w < 6; ++w)
+            b.image[w].source = sources[w];
+    }
     u8 refused() const { return store->reg_image.window_refused; }
     int told() const
     {
@@ -89,9 +96,7 @@ protected:
     }
     // An input plugged with `t`, its timing published as the input manager
     // publishes what the receiver reports (this test's chip manager reads
-    // the record; the input manager outlives a test and may still poll an
-    // earlier test's receivers), measured by the chip and its windows
-    // programmed.
+    // the record), measured by the chip and its windows programmed.
     void plugAndSettle(int source, const SourceTiming& t)
     {
         platform::sim::plugSource(source, t);
@@ -164,8 +169,7 @@ TEST_F(RefusalTest, ARefusedWindowShowsBlackIsToldAndKeepsNoOtherWindowFromItsSe
         EXPECT_EQ(channels(w), 1) << w;
         EXPECT_FALSE(black(w)) << w;
     }
-    const KEL_RAM_PARA& b = live();
-    const platform::Canvas shown = chip->canvas({b.och_num_h, b.och_num_v, b.led_x, b.led_y, b.led_width, b.led_height});
+    const platform::Canvas shown = canvas();
     long checked = 0;
     EXPECT_EQ(canvasprobe::mismatches(shown, platform::sim::drawTestCard(kPortHdmi1, 1280, 720, 60, 0),
                                       {{0, 0, 1280, 1080}, {0, 0, 1280, 720}}, 32, &checked),
@@ -199,6 +203,124 @@ TEST_F(RefusalTest, ARelayoutKeepsTheRefusalAndHidingTheWindowEndsIt)
     EXPECT_EQ(told(), 2);
 }
 
+// A waiting window is black at its own place and nowhere else, whatever
+// another window left on the output channel it is given: after a window
+// before it came back (the windows after it renumbered), and on top of the
+// others after the canvas was changed and changed back.
+TEST_F(RefusalTest, AWaitingWindowIsBlackAtItsOwnPlaceOnly)
+{
+    const platform::Canvas hdmi3 = platform::sim::drawTestCard(kPortHdmi3, 1920, 1080, 60, 0);
+    auto quarter = [](int w, int led) { return Box{w % 2 * led / 2, w / 2 * led * 9 / 32, led / 2, led * 9 / 32}; };
+    // Four windows on HDMI3, one in each quarter of a canvas `led` wide.
+    auto quarters = [&](int led) {
+        return [=](KEL_RAM_PARA& b) {
+            emptyCanvas(b);
+            b.led_width = u16(led), b.led_height = u16(led * 9 / 16);
+            for (int w = 0; w < 4; ++w)
+                tile(b, w, ram::kSourceHdmi3, quarter(w, led));
+        };
+    };
+    auto blackAt = [](const platform::Canvas& c, Box at) {
+        return canvasprobe::find(c, platform::sim::kCanvasBlack, at).count == long(at.w) * at.h;
+    };
+    // The waiting window black, and windows 0-3 showing HDMI3 around it.
+    auto blackOnlyAt = [&](int led, Box waiting) {
+        const platform::Canvas c = canvas();
+        auto visible = [&](int x, int y) {
+            return x < waiting.x || x >= waiting.x + waiting.w || y < waiting.y || y >= waiting.y + waiting.h;
+        };
+        bool shown = blackAt(c, waiting);
+        for (int w = 0; w < 4; ++w) {
+            if (quarter(w, led) == waiting)
+                continue;
+            long checked = 0;
+            shown = shown && canvasprobe::mismatches(c, hdmi3, {quarter(w, led), {0, 0, 1920, 1080}}, 32, &checked,
+                                                     2, visible) == 0 && checked > 200;
+        }
+        return shown;
+    };
+
+    apply(quarters(kW));
+    apply([](KEL_RAM_PARA& b) { b.image[0].enable = 0; });
+    apply([](KEL_RAM_PARA& b) { tile(b, 4, ram::kSourceHdmi3, {3600, 2000, 200, 120}); });
+    apply([](KEL_RAM_PARA& b) { b.image[0].enable = ram::kImageShown; });
+    ASSERT_EQ(refused(), 0x01);
+    EXPECT_TRUE(blackOnlyAt(kW, quarter(0, kW))) << "renumbered";
+
+    const Box onTop{800, 400, 320, 240};
+    apply(emptyCanvas);
+    apply([&](KEL_RAM_PARA& b) {
+        quarters(1920)(b);
+        for (int w = 0; w < 4; ++w)
+            b.image_priority[w] = u16(w + 1);
+    });
+    apply([&](KEL_RAM_PARA& b) {
+        tile(b, 4, ram::kSourceHdmi1, onTop);
+        b.image_priority[4] = 0;
+    });
+    ASSERT_EQ(refused(), 0x10);
+    for (int led : {3840, 1920})
+        apply([&](KEL_RAM_PARA& b) { b.led_width = u16(led), b.led_height = u16(led * 9 / 16); });
+    settle();
+    ASSERT_EQ(refused(), 0x10);
+    EXPECT_TRUE(blackOnlyAt(1920, onTop)) << "the canvas changed and back";
+}
+
+// One write that gives one window a costlier source and another a cheaper
+// one is one hand-out: the window that keeps its channels gives one up
+// first, the window that asks for more gets it, and the window that waited
+// goes on waiting. (Served the other way round, the costlier window would
+// find no channel left and the waiting one would take the freed channel.)
+TEST_F(RefusalTest, OneWriteIsServedAsOneHandOutInTheDocumentedOrder)
+{
+    apply([](KEL_RAM_PARA& b) {
+        sixWindowsOn(b, {ram::kSourceHdmi2, ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceDvi,
+                         ram::kSourceHdmi1});
+    });
+    ASSERT_EQ(refused(), 0x20);
+    apply([](KEL_RAM_PARA& b) {
+        b.image[0].source = ram::kSourceHdmi3;  // asks for one more
+        b.image[3].source = ram::kSourceHdmi1;  // gives one up
+    });
+    EXPECT_EQ(refused(), 0x20);
+    EXPECT_EQ(channels(0), 2);
+    EXPECT_TRUE(shown(0));
+    EXPECT_TRUE(shown(3));
+    EXPECT_FALSE(shown(5));
+    EXPECT_TRUE(memorySound());
+}
+
+// A restart of the chip (it stopped answering, or register 0xA2 bit 6)
+// gives the channels back to the windows that showed: the window that
+// waited still waits, though it comes first in window order.
+TEST_F(RefusalTest, AChipRestartKeepsWhichWindowWaits)
+{
+    apply([](KEL_RAM_PARA& b) {
+        sixWindowsOn(b, {ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi3, ram::kSourceHdmi1, ram::kSourceHdmi2,
+                         ram::kSourceDvi});
+    });
+    ASSERT_EQ(refused(), 0x20);
+    apply([](KEL_RAM_PARA& b) { b.image[3].enable = 0; });
+    ASSERT_EQ(refused(), 0);
+    apply([](KEL_RAM_PARA& b) { b.image[3].enable = ram::kImageShown; });
+    ASSERT_EQ(refused(), 0x08);
+
+    chip->failTransfers(INT_MAX);
+    m->runPass();
+    ASSERT_LT(m->init_state, x518_manage::kRunningState);
+    chip->failTransfers(0);
+    for (int i = 0; i < 20 && m->init_state < x518_manage::kRunningState; ++i) {
+        G_timeTicks += x518_manage::kRetryTicks;
+        m->runPass();
+    }
+    ASSERT_EQ(m->init_state, x518_manage::kRunningState);
+    settle();  // the inputs measured anew
+    EXPECT_EQ(refused(), 0x08);
+    EXPECT_TRUE(shown(5));
+    EXPECT_FALSE(shown(3));
+    EXPECT_TRUE(black(m->recordOfWindow(3)));
+}
+
 // Two windows of four inputs side by side fit the eight channels, but the
 // dot-by-dot memory holds only one of them: the second is refused, and the
 // first keeps its picture.
@@ -226,6 +348,25 @@ TEST_F(RefusalTest, AWindowTheDotByDotMemoryCannotHoldIsRefused)
     EXPECT_FALSE(black(0));
     EXPECT_TRUE(black(1));
     EXPECT_TRUE(memorySound());
+}
+
+// A waiting dot-by-dot window stays black when its own source loses its
+// signal: only a dot-by-dot window with channels goes on showing its other
+// inputs.
+TEST_F(RefusalTest, AWaitingDotByDotWindowStaysBlackWhenItsSourceIsPulled)
+{
+    apply([](KEL_RAM_PARA& b) {
+        emptyCanvas(b);
+        tile(b, 0, ram::kSourceHdmi1, {0, 0, kW, 1080}, 6);
+        tile(b, 1, ram::kSourceHdmi2, {0, 1080, kW, 1080}, 6);
+    });
+    ASSERT_EQ(refused(), 0x02);
+    ASSERT_TRUE(black(1));
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    EXPECT_EQ(refused(), 0x02);
+    EXPECT_TRUE(black(1));
+    EXPECT_FALSE(black(0));
 }
 
 // Walks of layouts, sources, inputs and dot-by-dot arrangements that ask

@@ -70,7 +70,10 @@ TEST_F(TimingTest, TheBackgroundCoversWindowsWithoutPictureButNeverADbdWindow)
     EXPECT_EQ(bkg(2), 1u);
     m->model.PM_WIN_DBD_MODE[1] = 1;
     m->set_input_bkg(fd, 5, 1);
-    EXPECT_EQ(bkg(2), 0u);
+    EXPECT_EQ(bkg(2), 1u);  // no input channel yet: nothing to show
+    m->ich.win_ich[1][0] = 4;
+    m->set_input_bkg(fd, 5, 1);
+    EXPECT_EQ(bkg(2), 0u);  // it shows what its channels capture
 }
 
 TEST_F(TimingTest, ABlackWindowShowsTheBackgroundWhateverItsInput)

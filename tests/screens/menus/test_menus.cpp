@@ -35,7 +35,7 @@ struct Menu {
 
 const Menu kMenus[] = {
     {"Option", PAGE_OPTIONS, -1, {6, 7, 9, 10, 11, 16, 24, 12}, [] { return g_option; }, "Setting"},
-    {"OutputSet", PAGE_OUTPUT_SETTINGS, 0, {13, 14}, [] { return g_outputset; }, "Output Seeting"},
+    {"OutputSet", PAGE_OUTPUT_SETTINGS, 0, {13, 14}, [] { return g_outputset; }, "Output Setting"},
     {"LinkOption", PAGE_COMMUNICATION, 3, {21, 22, 26}, [] { return g_linkoption; }, "Communication"},
     {"ImageQuality", PAGE_PICTURE_QUALITY_MENU, 4, {19, 20}, [] { return g_imagequality; }, "Image quality"},
     // No recovery file stored: self-recovery opens nothing.

@@ -16,6 +16,7 @@
 #include "screens/menus/temperature.h"
 #include "screens/page_directory.h"
 #include "tests/app/test_mainwindow_fixture.h"
+#include "tests/fpga/fpga_test.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -287,6 +288,33 @@ TEST_F(SettingsPages, NetworkApplyTakesOnlyWholeOctetsAndOnlyChanges)
     EXPECT_EQ(settingsRead(g_str_ip), QStringLiteral("192.168.1.50"));
 }
 
+// An address the settings file does not take: the page says so, and eth0
+// keeps the address the file holds.
+TEST_F(SettingsPages, NetworkApplyTheDiskRefusesShowsTheTipAndKeepsTheAddress)
+{
+    ConfigEngine::pInstance();
+    Utils::getIPAddress();
+    const std::string settings = readBoxFile(ConfigEngine::kSettingsFile);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
+    platform::sim::clearShellJournal();
+    QString tip;
+    inside(PAGE_NETWORK_ADDRESS, [&](Page* page) {
+        setField(page, "lineEditIp4", QStringLiteral("60"));
+        click(page, Qt::Key_S);
+        click(page, Qt::Key_S);  // Apply
+        QTimer::singleShot(0, [&] {
+            const auto labels = g_tip->findChildren<QLabel*>();
+            tip = g_tip->isVisible() && !labels.isEmpty() ? labels.last()->text() : QString();
+            tick(TIP::kShowTicks);
+        });
+        click(page, Qt::Key_Q);
+    });
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Save failed!"))) << tip.toStdString();
+    EXPECT_EQ(readBoxFile(ConfigEngine::kSettingsFile), settings);
+    EXPECT_EQ(settingsRead(g_str_ip), QStringLiteral("192.168.1.199"));
+    EXPECT_TRUE(journalWith("ifconfig eth0 1").empty());
+}
+
 TEST_F(SettingsPages, PortViewScrollsOverSixPortsAndReadsOddPlacedAreas)
 {
     fpga_manage* m = runningFpga();
@@ -323,13 +351,35 @@ TEST_F(SettingsPages, PortViewScrollsOverSixPortsAndReadsOddPlacedAreas)
     });
 }
 
+// Port 0's area as a PC wrote it into FPGA 0's memory: shown at once, and
+// after the box starts again (a power cut: the box writes it in again).
+TEST_F(SettingsPages, PortViewShowsTheAreaAPcWroteAtOnceAndAfterARestart)
+{
+    const std::vector<u8> area = {0x80, 0x00, 0x40, 0x00, 0x00, 0x06, 0x80, 0x03};
+    ASSERT_EQ(pcMemoryWrite(runningFpga(), 0, 8, area), fpga_manage::kMemoryHeld);
+    auto shown = [] {
+        QStringList values;
+        inside(PAGE_SENDING_PORTS, [&values](Page* page) {
+            for (const char* field : {"x_lineEdit", "y_lineEdit", "w_lineEdit", "h_lineEdit"})
+                values << fieldText(page, field);
+        });
+        return values;
+    };
+    const QStringList written = {"128", "64", "1536", "896"};
+    EXPECT_EQ(shown(), written);
+    delete fpga_manage::p_fpga_manage;
+    platform::sim::fpgaBoard()->setRam(0, 0, std::vector<uint8_t>(fpga::kRamSize, 0));
+    runningFpga();
+    EXPECT_EQ(shown(), written);
+}
+
 TEST_F(SettingsPages, DeviceInformationShowsSerialVersionsInputsAndLinks)
 {
     EXPECT_EQ(MachineState::serialLine(QStringLiteral(" ")), QStringLiteral("SN:ZT9999"));
     EXPECT_EQ(MachineState::serialLine(QString()), QStringLiteral("SN:"));
     EXPECT_EQ(MachineState::serialLine(QStringLiteral("KL2024")), QStringLiteral("SN:KL2024"));
     EXPECT_EQ(MachineState::programVersionLine(), QStringLiteral("MCU:V11.02.00 2025-02-26"));
-    EXPECT_EQ(MachineState::fpgaVersionLine(), QStringLiteral("FPGA:V11.00.00 2000-00-00"));  // no manager
+    EXPECT_EQ(MachineState::fpgaVersionLine(), QStringLiteral("FPGA:-"));  // no manager: no FPGA runs
 
     fpga_manage* m = runningFpga();
     const u8 version[] = {0x05, 0x08, 0x11, 0x24};
@@ -427,6 +477,37 @@ TEST_F(SettingsPages, DeviceInformationSaysInWordsThatTheVideoChipDoesNotAnswer)
         chip.run();
         page->syncUpdate(SYNC_CHIP_STATE);
         EXPECT_TRUE(info->chipStateLine()->isHidden());
+    });
+}
+
+// FPGA 0 held in reset (its program incomplete) or not running has no
+// version to show: a line says so, as for the video chip, until it runs.
+TEST_F(SettingsPages, DeviceInformationShowsNoVersionOfAnFpgaThatDoesNotRun)
+{
+    fpga_manage* m = fpgaManagerOutOfReset();
+    m->incomplete_fpgas = 0x01;
+    m->holdFpgaReset(0);
+    const struct {
+        bool held;
+        const char* line;
+    } cases[] = {{true, "FPGA 1 held in reset: program incomplete!"}, {false, "FPGA 1 not running!"}};
+    for (const auto& c : cases) {
+        m->incomplete_fpgas = c.held ? 0x01 : 0;
+        inside(PAGE_DEVICE_INFO, [&](Page* page) {
+            auto* info = static_cast<MachineState*>(page);
+            EXPECT_EQ(labelText(page, "label_FPGA1"), QStringLiteral("FPGA:-"));
+            EXPECT_FALSE(info->fpgaStateLine()->isHidden());
+            EXPECT_EQ(info->fpgaStateLine()->text(), QLatin1String(c.line));
+        });
+    }
+    *m->gpio_rst_fpga0 = fpga::kRstRun;
+    inside(PAGE_DEVICE_INFO, [&](Page* page) {
+        auto* info = static_cast<MachineState*>(page);
+        G_timeTicks = 1000;
+        ASSERT_TRUE(fpgaZeroBroughtUp());
+        page->syncUpdate(SYNC_PARA_CHANGED);
+        EXPECT_TRUE(info->fpgaStateLine()->isHidden());
+        EXPECT_TRUE(labelText(page, "label_FPGA1").startsWith(QStringLiteral("FPGA:V11.00.")));
     });
 }
 

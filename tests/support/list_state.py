@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Lists the writable variables of the box's own code in a test program.
+
+    list_state.py --nm NM --objdump OBJDUMP --out FILE PROGRAM ARCHIVE...
+
+ARCHIVE... are the program's layer libraries. FILE gets one line per variable
+of theirs in PROGRAM's .data or .bss: link address (hex), size (decimal) and
+name, which the test support reads to see what a case leaves behind
+(tests/support/left_state.*). A local variable is the box's when the source
+file it comes from is one of the archives' members; any other when an archive
+defines its name.
+"""
+import argparse
+import os
+import subprocess
+import sys
+
+WRITABLE = ('.data', '.bss')
+
+
+def run(*args):
+    return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+
+
+def archive_contents(nm, archives):
+    """The source files of the archives' members and the names they define."""
+    files, names = set(), set()
+    for archive in archives:
+        for line in run(nm, '--defined-only', '-A', '-C', archive).splitlines():
+            where, _, rest = line.partition(' ')
+            member = where.split(':')[-2] if where.count(':') >= 2 else ''
+            if member.endswith('.o'):
+                files.add(member[:-2])
+            fields = rest.split(' ', 1)
+            if len(fields) == 2:
+                names.add(fields[1])
+    return files, names
+
+
+def writable_variables(objdump, program, files, names):
+    """(address, size, name) of the archives' variables in the program."""
+    found = []
+    source = ''
+    for line in run(objdump, '-t', '-C', program).splitlines():
+        left, tab, right = line.partition('\t')
+        fields = left.split()
+        if not tab or len(fields) < 3:
+            continue
+        address, section = fields[0], fields[-1]
+        flags = left[17:24]
+        size_text, _, name = right.strip().partition(' ')
+        name = name.strip()
+        if 'f' in flags and section == '*ABS*':
+            source = name  # the local symbols after it come from this file
+            continue
+        if section not in WRITABLE or 'O' not in flags:
+            continue
+        local = flags[0] == 'l'
+        if (local and source in files) or (not local and name in names):
+            found.append((int(address, 16), int(size_text, 16), name))
+    return found
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--nm', required=True)
+    parser.add_argument('--objdump', required=True)
+    parser.add_argument('--out', required=True)
+    parser.add_argument('program')
+    parser.add_argument('archives', nargs='+')
+    args = parser.parse_args()
+    files, names = archive_contents(args.nm, args.archives)
+    found = writable_variables(args.objdump, args.program, files, names)
+    if not found:
+        sys.exit('list_state.py: no variable of the box found in ' + args.program)
+    os.makedirs(os.path.dirname(args.out), exist_ok=True)
+    with open(args.out + '.new', 'w') as out:
+        for address, size, name in sorted(found):
+            out.write('%x %d %s\n' % (address, size, name))
+    os.replace(args.out + '.new', args.out)
+
+
+if __name__ == '__main__':
+    main()
