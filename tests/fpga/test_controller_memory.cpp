@@ -215,5 +215,4 @@ TEST_F(ControllerMemoryTest, ARandomWalkKeepsTheRules)
                 ASSERT_EQ(image(g), kept[g]) << "FPGA " << int(g);
             }
     }
-    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
 }
