@@ -6,10 +6,9 @@
 #include "app/syncupdate.h"
 #include "fpga/controller_memory.h"
 #include "tests/fpga/fpga_test.h"
+#include "tests/support/random_walk.h"
 
 #include <QCoreApplication>
-#include <cstdlib>
-#include <random>
 #include <sys/stat.h>
 
 namespace {
@@ -103,9 +102,16 @@ TEST_F(ControllerMemoryTest, AFileTheBoxCannotTakeIsRefusedWholeAndTheFpgaKeepsW
     const std::string good = ControllerMemory::format(memory.data());
     auto changed = [&good](size_t at, char value) { return std::string(good).replace(at, 1, 1, value); };
     const std::pair<const char*, std::string> files[] = {
-        {"good", good},          {"empty", ""},    {"short", good.substr(1)}, {"long", good + '\0'},
-        {"magic", changed(0, 'X')}, {"version", changed(4, 2)}, {"size", changed(7, 0)},
-        {"damaged", changed(ControllerMemory::kHead + 100, 1)}, {"a pipe", ""}, {"a folder", ""},
+        {"good", good},
+        {"empty", ""},
+        {"short", good.substr(1)},
+        {"long", good + '\0'},
+        {"magic", changed(0, 'X')},
+        {"version", changed(4, 2)},
+        {"size", changed(7, 0)},
+        {"damaged", changed(ControllerMemory::kHead + 100, 1)},
+        {"a pipe", ""},
+        {"a folder", ""},
     };
     const std::string name = ControllerMemory::kFiles[0];
     const Bytes before = held(0);
@@ -132,18 +138,14 @@ TEST_F(ControllerMemoryTest, AFileTheBoxCannotTakeIsRefusedWholeAndTheFpgaKeepsW
 // (it reads back) and the disk keeps it, and while the FPGA is down its
 // image stays; a running FPGA holds all the box keeps; the file keeps every
 // write once the disk takes it; a restart finds what the file keeps (or,
-// without one, what the FPGA holds). KEL_WALK_SEED and KEL_WALK_STEPS replay
-// a walk; the build runs seed 53, 150 steps.
+// without one, what the FPGA holds). The build runs seed 53 for 150 steps
+// (tests/support/random_walk.h).
 TEST_F(ControllerMemoryTest, ARandomWalkKeepsTheRules)
 {
-    const char* seedText = std::getenv("KEL_WALK_SEED");
-    const char* stepsText = std::getenv("KEL_WALK_STEPS");
-    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 53;
-    const int steps = stepsText ? std::atoi(stepsText) : 150;
-    std::printf("controller memory walk: seed %u, %d steps\n", seed, steps);
-    std::mt19937 random(seed);
-    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    RandomWalk walk("controller memory walk", 53, 150);
     constexpr int kSettle = 10;  // passes that bring up an FPGA let go
+    enum Step { kWrite, kFpgaFault, kDiskFull, kRestart };
+    const int weights[] = {2, 1, 1, 1};  // in the order of Step
 
     manager();
     passes(kSettle);
@@ -151,17 +153,16 @@ TEST_F(ControllerMemoryTest, ARandomWalkKeepsTheRules)
     bool wrote[fpga::kFpgas] = {}, faulty[fpga::kFpgas] = {}, diskFull = false;
     bool settled = true;  // the manager has looked since the last fault
     auto running = [&](u8 f) { return !faulty[f] && (f == 1 || fpga_manage::p_fpga_manage->get_fpga_status()); };
-    for (int step = 0; step < steps; ++step) {
-        SCOPED_TRACE("seed " + std::to_string(seed) + " step " + std::to_string(step));
-        const u8 f = static_cast<u8>(pick(fpga::kFpgas));
-        switch (pick(5)) {
-        case 0:
-        case 1: {  // a write, now and then leaving the memory
-            const int len = 1 + pick(pick(4) == 0 ? kSize + 8 : 16);
-            const int offset = pick(kSize);
+    for (int n = 0; n < walk.steps; ++n) {
+        const int step = walk.kind(weights);
+        const u8 f = static_cast<u8>(walk.below(fpga::kFpgas));
+        SCOPED_TRACE(walk.step(n, "kind " + std::to_string(step) + ", FPGA " + std::to_string(f)));
+        switch (step) {
+        case kWrite: {  // now and then leaving the memory
+            const int len = 1 + walk.below(walk.below(4) == 0 ? kSize + 8 : 16), offset = walk.below(kSize);
             Bytes bytes(static_cast<size_t>(len));
             for (u8& b : bytes)
-                b = static_cast<u8>(random());
+                b = static_cast<u8>(walk.rng());
             const Bytes imageBefore = image(f);
             const fpga_manage::MemoryWrite got = write(f, static_cast<u16>(offset), bytes);
             if (offset + len > kSize) {
@@ -178,28 +179,28 @@ TEST_F(ControllerMemoryTest, ARandomWalkKeepsTheRules)
             }
             break;
         }
-        case 2:  // the FPGA fails or comes back, and the manager looks
+        case kFpgaFault:  // the FPGA fails or comes back, and the manager looks
             faulty[f] = !faulty[f];
             board->holdInReset(f, faulty[f]);
             ticks(1);
-            settled = f == 1 || pick(2) == 0;
+            settled = f == 1 || walk.below(2) == 0;
             if (settled)
                 passes(kSettle);
             break;
-        case 3:  // the disk fills, or takes writes again a second later
+        case kDiskFull:  // the disk fills, or takes writes again a second later
             diskFull = !diskFull;
             platform::sim::setDiskFault(diskFull ? platform::sim::DiskFault::kFull : platform::sim::DiskFault::kNone);
             ticks(ControllerMemory::kRetryTicks);
             fpga_manage::p_fpga_manage->memoryDeal();
             break;
-        default:  // the box restarts, now and then after a power cut
+        case kRestart:  // now and then after a power cut
             ticks(ControllerMemory::kRetryTicks);
             fpga_manage::p_fpga_manage->memoryDeal();
             for (u8 g = 0; g < fpga::kFpgas; ++g)
                 if (wrote[g] && !diskFull && running(g)) {
                     ASSERT_EQ(filed(g), kept[g]) << "FPGA " << int(g);
                 }
-            restart(pick(2) == 0);
+            restart(walk.below(2) == 0);
             for (u8 g = 0; g < fpga::kFpgas; ++g) {
                 kept[g] = filed(g).empty() ? held(g) : filed(g);
                 wrote[g] = false;
@@ -214,5 +215,4 @@ TEST_F(ControllerMemoryTest, ARandomWalkKeepsTheRules)
                 ASSERT_EQ(image(g), kept[g]) << "FPGA " << int(g);
             }
     }
-    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
 }

@@ -6,6 +6,8 @@
 #include "platform/platform.h"
 #include "platform/sim/sim_x518_card.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -120,6 +122,18 @@ inline long mismatches(const platform::Canvas& shown, const platform::Canvas& ca
     if (checked)
         *checked = seen;
     return bad;
+}
+
+// mismatches() as an assertion: none, and more than `least` points looked at.
+inline ::testing::AssertionResult showsCard(const platform::Canvas& shown, const platform::Canvas& card,
+                                            const Mapping& m, int step, long least,
+                                            const std::function<bool(int, int)>& visible = nullptr)
+{
+    long checked = 0;
+    const long bad = mismatches(shown, card, m, step, &checked, 2, visible);
+    if (bad == 0 && checked > least)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << bad << " of " << checked << " points at " << m.to << " differ from the card";
 }
 
 }  // namespace canvasprobe

@@ -302,9 +302,6 @@ TEST_F(UsbUpgradePage, ATapKeepsWhatThePageTellsAndWarnsOnlyWhileARunGoes)
         EXPECT_EQ(shownText(log).contains(QStringLiteral("Update complete")), c.shown == Shown::kOver);
         EXPECT_EQ(shownText(log).contains(QStringLiteral("power off")), c.runGoes);
     }
-    g_usb_grade = 0;
-    worker->incomplete_fpgas = 0;
-    worker->kept_fpgas = 0;
 }
 
 TEST_F(UsbUpgradePage, PullingTheStickEmptiesTheListAndTellsTheOperator)

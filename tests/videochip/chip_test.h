@@ -10,6 +10,7 @@
 #include "videoio/tamixsource.h"
 #include "platform/sim/sim_receiver.h"
 
+#include <climits>
 #include <memory>
 
 using platform::sim::SimX518;
@@ -107,6 +108,28 @@ protected:
     {
         G_timeTicks += tamixsource::kPollTicks;
         src->runPass();
+    }
+    // The inputs polled and measured, their windows programmed.
+    void settle()
+    {
+        for (int i = 0; i < 12; ++i) {
+            poll();
+            m->runPass();
+        }
+    }
+    // The chip stops answering for a pass, then is brought up again after
+    // the manager's retry pauses.
+    void restartChip()
+    {
+        chip->failTransfers(INT_MAX);
+        m->runPass();
+        ASSERT_LT(m->init_state, x518_manage::kRunningState);
+        chip->failTransfers(0);
+        for (int i = 0; i < 20 && m->init_state < x518_manage::kRunningState; ++i) {
+            G_timeTicks += x518_manage::kRetryTicks;
+            m->runPass();
+        }
+        ASSERT_EQ(m->init_state, x518_manage::kRunningState);
     }
     // The chip's view of the reported timings: records, then measurement.
     void watchPorts()

@@ -61,19 +61,11 @@ protected:
             out.push_back(chip->osdColour(i));
         return out;
     }
-    // The box started again on its root (its chip too) with the overlay
-    // on: the manager brought up to running mode and its first pass.
-    void restartWithOverlayOn()
+    // The chip brought up again with the overlay on, and the first pass.
+    void bringUpWithOverlayOn()
     {
-        delete x518_manage::p_x518_manage;
-        platform::sim::resetBox(root_);
-        chip = platform::sim::deviceAs<SimX518>(SimX518::kDevicePath);
-        m = x518_manage::prepareInstance();
-        m->openChip();
-        fd = m->spi_fd;
         store->ram_para.osd_enable = 1;
-        store->ram_para_shadow = store->ram_para;
-        m->applied = store->ram_para;
+        m->init_state = 0;
         for (int i = 0; i < 8 && m->init_state < x518_manage::kRunningState; ++i)
             m->runPass();
         ASSERT_EQ(m->init_state, x518_manage::kRunningState);
@@ -255,9 +247,8 @@ TEST_F(OsdTest, AWindowAcrossTwoOutputTilesIsSplitAtTheirBorder)
 // description shows, the input. A bad file is removed.
 TEST_F(OsdTest, ADescriptionGoneBadOrMissingShowsWhatAStartShows)
 {
-    // The box started again with the overlay on and no description.
     platform::removeFile(KelRamPara::kOverlayFile);
-    restartWithOverlayOn();
+    bringUpWithOverlayOn();
     const std::vector<u32> started = shown();
     ASSERT_EQ(started.at(0) & 3, 0u);  // the first tile's control word: hidden
 
