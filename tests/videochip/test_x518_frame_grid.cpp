@@ -2,10 +2,11 @@
 // reads, where a wait reads, and what makes it forget the ends.
 #include "videochip/x518_frame_grid.h"
 
+#include "tests/support/random_walk.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <random>
 
 namespace {
@@ -182,12 +183,8 @@ TEST(FrameGrid, LearnsOnlyFromANarrowSightAndForgetsAFrameWhereItHasNone)
 // KEL_WALK_STEPS replay or widen the walk.
 TEST(FrameGrid, WaitsOnASteadySourceEndAfterTheirFrameSoonAndInFewReads)
 {
-    const char* seedText = std::getenv("KEL_WALK_SEED");
-    const char* stepsText = std::getenv("KEL_WALK_STEPS");
-    const unsigned seed = seedText ? unsigned(std::strtoul(seedText, nullptr, 10)) : 54;
-    const int steps = stepsText ? std::atoi(stepsText) : 400;
-    std::printf("frame grid walk: seed %u, %d steps (KEL_WALK_SEED, KEL_WALK_STEPS)\n", seed, steps);
-    std::mt19937 rng(seed);
+    RandomWalk walk("frame grid walk", 54, 400);
+    std::mt19937& rng = walk.rng;
     const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
 
     constexpr double kMaxLateUs = kPeriodMs * 1000 / 4 + 400;  // a quarter period, a read and a wake-up
@@ -200,7 +197,7 @@ TEST(FrameGrid, WaitsOnASteadySourceEndAfterTheirFrameSoonAndInFewReads)
     Time now = kT0 + std::chrono::seconds(1);
     X518FrameGrid grid;
     bool learnt = false;
-    for (int step = 0; step < steps; ++step) {
+    for (int step = 0; step < walk.steps; ++step) {
         const double r = uniform(0, 1);
         const double gapUs = r < 0.6 ? uniform(50, 2000) : r < 0.85 ? uniform(2000, 60000)
                                                           : std::exp(uniform(std::log(1e6), std::log(3e8)));
@@ -215,7 +212,7 @@ TEST(FrameGrid, WaitsOnASteadySourceEndAfterTheirFrameSoonAndInFewReads)
             return after(now) >= frameUs ? 1 : 0;
         };
         const int answer = grid.await(armed, kPeriodMs, Time::max(), 1000, false, read, polls, FakeTimer{&now, &rng});
-        SCOPED_TRACE(testing::Message() << "seed " << seed << ", step " << step << ", gap " << gapUs << " us");
+        SCOPED_TRACE(walk.step(step, "gap " + std::to_string(gapUs) + " us"));
         ASSERT_EQ(answer, 1);
         ASSERT_GE(after(now), frameUs);  // never before its frame
         EXPECT_LE(after(now) - frameUs, kMaxLateUs);
