@@ -7,8 +7,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QPainter>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFontInfo>
@@ -22,6 +20,7 @@
 #include <QVariant>
 #include <QWidget>
 #include <cstdarg>
+#include <vector>
 
 // The compiled-in pictures live in a static library; naming their
 // initialiser here keeps them in the program.
@@ -64,10 +63,22 @@ namespace {
 // A few letters of each language's texts: Chinese (simplified and
 // traditional), English, Russian, Vietnamese, and digits.
 const QString kEveryScript = QStringLiteral("用户模式图像效果 用戶模式圖像 Mode 0123456789 Слот Режим Chế độ người dùng");
-// The sizes the pages' forms, style sheets and fitted texts come in.
+// The sizes the pages' forms, style sheets and fitted texts come in; the
+// widths fitted texts take, and the widgets' own (any width).
 constexpr int kWarmSmallestPixels = 8;
 constexpr int kWarmLargestPixels = 20;
-constexpr int kWarmWidths[] = {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
+constexpr int kWarmWidths[] = {QFont::AnyStretch, QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
+
+// The warmed fonts of regular weight, kept for as long as the program runs:
+// Qt's font cache lets go of a font's engines (its own and the fallbacks
+// for the other scripts) soon after no font holds them, and every page
+// that fits a text would match and load them again. The pages' texts are
+// regular; a bold one (the home page's) is warmed but not kept.
+std::vector<QFont>& warmedFonts()
+{
+    static auto* fonts = new std::vector<QFont>;  // lives as long as the process
+    return *fonts;
+}
 
 }  // namespace
 
@@ -75,8 +86,9 @@ double warmFonts()
 {
     QElapsedTimer took;
     took.start();
-    QImage canvas(kLcdWidth, kLcdHeight / 8, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&canvas);
+    const QRect lcd(0, 0, kLcdWidth, kLcdHeight);
+    std::vector<QFont>& kept = warmedFonts();
+    kept.clear();
     for (bool bold : {false, true}) {
         for (int width : kWarmWidths) {
             for (int px = kWarmSmallestPixels; px <= kWarmLargestPixels; ++px) {
@@ -84,8 +96,10 @@ double warmFonts()
                 font.setPixelSize(px);
                 font.setBold(bold);
                 font.setStretch(width);
-                painter.setFont(font);
-                painter.drawText(0, px, kEveryScript);
+                // As a fitted text is measured: laid out as a block.
+                QFontMetrics(font).boundingRect(lcd, Qt::TextWordWrap, kEveryScript);
+                if (!bold)
+                    kept.push_back(font);
             }
         }
     }

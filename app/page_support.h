@@ -47,11 +47,13 @@ QString picture(const QString& name);
 QString plainPicture(const QString& name);
 
 // ---- fonts
-// Draws a line of every language's script at each size, weight and width
-// the pages use, once, on the GUI thread: the first text of a script the
-// default family lacks makes Qt look for a family that has it and load its
-// face, and each size and width its own glyphs, which would otherwise fall
-// to the first opening of a page. Returns the milliseconds it took.
+// Measures a line of every language's script at each size, weight and
+// width the pages use, once, on the GUI thread, as a fitted text is
+// measured: the first text of a script the default family lacks makes Qt
+// look for a family that has it and load its face, which would otherwise
+// fall to the first opening of a page. The regular fonts are kept, so
+// their engines stay loaded for every later opening. Returns the
+// milliseconds it took.
 double warmFonts();
 
 // ---- front-panel keys (acted on at key release)

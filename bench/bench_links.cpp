@@ -1,25 +1,30 @@
 // Round trips of the control links on loopback against the machine's limit:
 // a plain echo server that answers every request with a reply of the same
-// size as the link's, nothing parsed. It runs once in a process of its own
-// (`EchoProcess`: what a separate peer can reach, the goal's yardstick) and
-// once on a thread of this process (`EchoThread`: faster still, as the link
-// itself shares the client's process here). Each link case reports its rate
-// as a fraction of both echoes measured in the same run
-// (`vs_echo_process`, `vs_echo_thread`).
+// size as the link's, nothing parsed. The link and the echo each run in a
+// process of their own, as a PC's peer does: the link in a child of the
+// bench that runs this build's link (or, with --box=ADDRESS, a running box
+// on that loopback address: its TCP port 5005 and UDP port 5008; with
+// --box-pid=PID its CPU time too), the echo in another child. The bench, its children (and a box it is pointed at,
+// when started with the same `taskset`) share one CPU: the bench pins
+// itself to the last CPU it may run on (--cpu=N: CPU N), so that a round
+// trip is two switches on one CPU for the link and the echo alike, not a
+// wake-up of another CPU (whose cost this virtual machine decides).
 //
 // Small: read 2 bytes of the parameter block (a 15-byte request, a 17-byte
 // reply). 4 KB: read 4096 bytes. Upload: a 5 MB file as the start frame,
 // 1,280 data frames of 4 KB and the end frame, each answered before the next
 // goes; the end frame carries a wrong CRC-32, so the box checks the whole
-// file and writes nothing (the disk is not the link). `faults` counts the
-// page faults of one upload.
+// file and writes nothing (the disk is not the link).
 //
-// `Paired/...` runs the link and the process echo in turn, stretch by
-// stretch, for a ratio less moved by the machine's other work.
+// `Echo/...` and `Link/...` time each alone (`vs_echo`: the link's rate over
+// the echo's just before it); `Paired/...` runs them in turn, stretch by
+// stretch, for a ratio less moved by the machine's other work: the ratio
+// the README gives.
 //
 // The codec alone (`Codec/...`): encoding the reply to a 4 KB read and
 // decoding one 4 KB data frame, against copying the same bytes once
-// (`Codec/copy_4k`, the floor).
+// (`Codec/copy_4k`, the floor); the link's own work without its socket
+// (`Serve/...`).
 #include "app/config_engine.h"
 #include "app/kelrampara.h"
 #include "app/utils.h"
@@ -31,22 +36,23 @@
 #include "platform/sim/sim.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +62,7 @@ constexpr size_t kUploadSize = file_deal::kBufferSize;
 constexpr size_t kPiece = file_deal::kMaxPiece;
 constexpr size_t kReceiveSize = 65536;
 constexpr int kPairedStretches = 200;  // pairs of stretches of a Paired case
+constexpr int kReplyWaitS = 5;
 
 // ------------------------------------------------------------------ the box
 
@@ -109,7 +116,7 @@ std::vector<u8> operator+(std::vector<u8> a, const std::vector<u8>& b)
 struct Session {
     std::vector<u8> file;  // kept, so that its memory never goes back to the allocator
     std::vector<std::vector<u8>> requests;
-    size_t replySize = 0;  // of every reply, for the echo
+    size_t replySize = 0;  // of every reply, for the echo (0: as the link's first reply)
     size_t dataBytes = 0;  // counted as moved per round
 };
 
@@ -118,10 +125,6 @@ Session readSession(u16 count)
     startBox();
     Session s;
     s.requests.push_back(encoded(message_deal::CMD_READ_RAM, le(count == 2 ? kBrightness : 0, 4) + le(count, 2)));
-    message_deal handler(message_deal::LINK_TCP);
-    CTRL_FRAME req;
-    protocol_phy::decodeOne(s.requests[0].data(), s.requests[0].size(), req);
-    s.replySize = handler.respond(req).size;
     s.dataBytes = count;
     return s;
 }
@@ -152,12 +155,18 @@ Session uploadSession()
 
 // ------------------------------------------------------------------ sockets
 
-sockaddr_in loopback(u16 port)
+// Where a server listens: a loopback address (host order) and a port.
+struct Peer {
+    u32 address = INADDR_LOOPBACK;
+    u16 port = 0;
+};
+
+sockaddr_in socketAddress(const Peer& peer)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(peer.address);
+    a.sin_port = htons(peer.port);
     return a;
 }
 
@@ -194,102 +203,169 @@ ssize_t readReply(int fd, std::vector<u8>& buf, bool datagram)
     }
 }
 
-// A plain server: every request (a datagram, or stream bytes up to an end
-// byte) is answered with `replySize` bytes, the last an end byte, nothing
-// parsed. A stream server takes one client after the other.
-class EchoServer {
-public:
-    enum class Where { OwnProcess, Thread };
-
-    EchoServer(bool datagram, size_t replySize, Where where)
-        : datagram_(datagram), reply_(replySize, 0x11), buf_(kReceiveSize)
-    {
-        reply_.back() = ctrl::kFrameEnd;  // where the client sees the reply end
-        fd_ = ::socket(AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
-        sockaddr_in a = loopback(0);
-        socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (!datagram && ::listen(fd_, 1) != 0) ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            std::abort();
-        port_ = ntohs(a.sin_port);
-        if (where == Where::Thread) {
-            thread_ = std::thread([this] { serve(); });
-            return;
-        }
-        child_ = ::fork();
-        if (child_ < 0)
-            std::abort();
-        if (child_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the bench
-            serve();
-            ::_exit(0);
-        }
-        ::close(fd_);
-        fd_ = -1;
-    }
-    ~EchoServer()
-    {
-        if (child_ > 0) {
-            ::kill(child_, SIGKILL);
-            ::waitpid(child_, nullptr, 0);
-            return;
-        }
-        ::shutdown(fd_, SHUT_RDWR);  // ends the wait for a datagram or a client
-        thread_.join();
-        ::close(fd_);
-    }
-    u16 port() const { return port_; }
-
-private:
-    void serve()
-    {
-        if (datagram_) {
-            for (;;) {
-                sockaddr_in from{};
-                socklen_t len = sizeof from;
-                if (::recvfrom(fd_, buf_.data(), buf_.size(), 0, reinterpret_cast<sockaddr*>(&from), &len) <= 0)
-                    return;
-                ::sendto(fd_, reply_.data(), reply_.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
-            }
-        }
-        for (;;) {
-            const int client = ::accept(fd_, nullptr, nullptr);
-            if (client < 0)
-                return;
-            noDelay(client);
-            while (readReply(client, buf_, false) > 0 && writeAll(client, reply_.data(), reply_.size())) {
-            }
-            ::close(client);
-        }
-    }
-
-    bool datagram_;
-    std::vector<u8> reply_;
-    std::vector<u8> buf_;
-    int fd_ = -1;
-    u16 port_ = 0;
-    pid_t child_ = -1;
-    std::thread thread_;
-};
-
-// The echoes in processes of their own, by case name. They are made before
-// anything is measured: a process forked later would share the link's
-// memory copy-on-write, and the link's next writes would fault.
-std::map<std::string, std::unique_ptr<EchoServer>>& processEchoes()
-{
-    static std::map<std::string, std::unique_ptr<EchoServer>> echoes;
-    return echoes;
-}
-
-int connectTo(bool datagram, u16 port)
+int connectTo(bool datagram, const Peer& peer)
 {
     const int fd = ::socket(AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
-    sockaddr_in a = loopback(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    const sockaddr_in a = socketAddress(peer);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
         std::abort();
     if (!datagram)
         noDelay(fd);
+    const timeval wait{kReplyWaitS, 0};  // a peer that never answers fails the case, not the run
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     return fd;
+}
+
+// A child process that serves until the bench ends; `serve` never returns.
+// The child reports one port through a pipe before it serves.
+class Child {
+public:
+    template <class Serve> explicit Child(Serve serve)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            std::abort();
+        pid_ = ::fork();
+        if (pid_ < 0)
+            std::abort();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives the bench
+            ::close(fds[0]);
+            serve(fds[1]);
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        if (::read(fds[0], &port_, sizeof port_) != sizeof port_)
+            std::abort();
+        ::close(fds[0]);
+    }
+    ~Child()
+    {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    u16 port() const { return port_; }
+    pid_t pid() const { return pid_; }
+
+    static void tell(int out, u16 port)
+    {
+        if (::write(out, &port, sizeof port) != sizeof port)
+            ::_exit(1);
+        ::close(out);
+    }
+
+private:
+    pid_t pid_ = -1;
+    u16 port_ = 0;
+};
+
+// A plain server: every request (a datagram, or stream bytes up to an end
+// byte) is answered with `replySize` bytes, the last an end byte, nothing
+// parsed. A stream server takes one client after the other.
+[[noreturn]] void echo(bool datagram, size_t replySize, int out)
+{
+    ::prctl(PR_SET_NAME, datagram ? "echo-udp" : "echo-tcp");
+    std::vector<u8> reply(replySize, 0x11), buf(kReceiveSize);
+    reply.back() = ctrl::kFrameEnd;  // where the client sees the reply end
+    const int fd = ::socket(AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM, 0);
+    sockaddr_in a = socketAddress({});
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (!datagram && ::listen(fd, 1) != 0) ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        ::_exit(1);
+    Child::tell(out, ntohs(a.sin_port));
+    if (datagram) {
+        for (;;) {
+            sockaddr_in from{};
+            socklen_t fromLen = sizeof from;
+            if (::recvfrom(fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLen) > 0)
+                ::sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+        }
+    }
+    for (;;) {
+        const int client = ::accept(fd, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        noDelay(client);
+        while (readReply(client, buf, false) > 0 && writeAll(client, reply.data(), reply.size())) {
+        }
+        ::close(client);
+    }
+}
+
+// This build's link, as the box runs it, on a free loopback port.
+template <class Link>
+[[noreturn]] void serveLink(int out)
+{
+    static Link link(0);
+    link.start();
+    Child::tell(out, link.port());
+    for (;;)
+        ::pause();
+}
+
+// ------------------------------------------------------------------ the run
+
+struct Options {
+    bool box = false;  // the links are a running box's
+    u32 boxAddress = INADDR_LOOPBACK;
+    pid_t boxPid = -1;  // the box's process, for its CPU time (--box-pid=PID)
+    int cpu = -1;      // the CPU asked for; -1: the last the bench may run on
+};
+
+Options& options()
+{
+    static Options o;
+    return o;
+}
+
+// The servers, made before anything is measured (a process forked later
+// would share the measured memory copy-on-write): each link child (or the
+// box's ports) by transport, each echo by case name.
+struct Servers {
+    std::unique_ptr<Child> links[2];  // TCP, UDP
+    std::map<std::string, std::unique_ptr<Child>> echoes;
+
+    Peer link(bool datagram) const
+    {
+        if (options().box)
+            return {options().boxAddress, datagram ? udpnetManage::kControlPort : u16(g_int_tcp_port)};
+        return {INADDR_LOOPBACK, links[datagram]->port()};
+    }
+    Peer echo(const std::string& name) const { return {INADDR_LOOPBACK, echoes.at(name)->port()}; }
+    pid_t linkPid(bool datagram) const { return options().box ? options().boxPid : links[datagram]->pid(); }
+};
+
+Servers& servers()
+{
+    static Servers s;
+    return s;
+}
+
+// The first word of a /proc file, or "" when it cannot be read.
+std::string firstWord(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    std::string word;
+    in >> word;
+    return word;
+}
+
+// The CPU time a process's threads named `thread` (every thread: "") have
+// run, in ns, from the scheduler's run time of each; 0 when it cannot be
+// read.
+uint64_t cpuNs(pid_t pid, const std::string& thread = {})
+{
+    if (pid <= 0)
+        return 0;
+    uint64_t total = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec))
+        if (thread.empty() || firstWord(task.path() / "comm") == thread)
+            total += std::strtoull(firstWord(task.path() / "schedstat").c_str(), nullptr, 10);
+    return total;
 }
 
 long pageFaults()
@@ -299,93 +375,99 @@ long pageFaults()
     return r.ru_minflt + r.ru_majflt;
 }
 
-// Rounds of `session` per second of the echoes, by case name, for the link
-// cases that follow them in the same run.
+// Runs every request of `session` `count` times over `fd`; the time taken,
+// or Clock::duration::max() when a reply did not come.
+using Clock = std::chrono::steady_clock;
+Clock::duration rounds(int fd, bool datagram, const Session& session, int64_t count, std::vector<u8>& buf)
+{
+    const auto start = Clock::now();
+    for (int64_t i = 0; i < count; ++i)
+        for (const std::vector<u8>& req : session.requests)
+            if (!writeAll(fd, req.data(), req.size()) || readReply(fd, buf, datagram) <= 0)
+                return Clock::duration::max();
+    return Clock::now() - start;
+}
+
+// The size of the echo's replies: the session's own, else that of the reply
+// `peer` gives to the session's first request.
+size_t replySize(bool datagram, const Peer& peer, const Session& session)
+{
+    if (session.replySize > 0)
+        return session.replySize;
+    const int fd = connectTo(datagram, peer);
+    std::vector<u8> buf(kReceiveSize);
+    const ssize_t n = writeAll(fd, session.requests[0].data(), session.requests[0].size())
+                          ? readReply(fd, buf, datagram)
+                          : -1;
+    ::close(fd);
+    if (n <= 0) {
+        std::fprintf(stderr, "bench_links: no reply from port %u\n", peer.port);
+        std::exit(1);
+    }
+    return size_t(n);
+}
+
+// Rounds of each case per second on the echo, by case name, for the link
+// case that follows it.
 std::map<std::string, double>& echoRates()
 {
     static std::map<std::string, double> rates;
     return rates;
 }
 
-// Runs `session` once per iteration over `fd` (closed at the end); returns
-// the rounds per second.
-double rounds(benchmark::State& state, int fd, bool datagram, const Session& session)
+// One round of `session` per iteration on the echo of case `name` (its rate
+// kept for the link's case) or on the link (its rate against the echo's).
+void BM_Rounds(benchmark::State& state, bool datagram, const Session* session, bool onEcho, const std::string& name)
 {
+    const int fd = connectTo(datagram, onEcho ? servers().echo(name) : servers().link(datagram));
     std::vector<u8> buf(kReceiveSize);
     const long faultsBefore = pageFaults();
-    const auto start = std::chrono::steady_clock::now();
+    Clock::duration took{};
     for (auto _ : state) {
-        for (const std::vector<u8>& req : session.requests) {
-            if (!writeAll(fd, req.data(), req.size()) || readReply(fd, buf, datagram) <= 0) {
-                state.SkipWithError("no reply");
-                ::close(fd);
-                return 0;
-            }
+        const Clock::duration t = rounds(fd, datagram, *session, 1, buf);
+        if (t == Clock::duration::max()) {
+            state.SkipWithError("no reply");
+            break;
         }
+        took += t;
     }
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    state.counters["faults"] = benchmark::Counter(double(pageFaults() - faultsBefore) / double(state.iterations()));
-    state.SetItemsProcessed(state.iterations() * int64_t(session.requests.size()));
-    state.SetBytesProcessed(state.iterations() * int64_t(session.dataBytes));
     ::close(fd);
-    return double(state.iterations()) / took.count();
-}
-
-void BM_Echo(benchmark::State& state, EchoServer::Where where, bool datagram, const Session* session,
-             const std::string& name)
-{
-    std::unique_ptr<EchoServer> thread;
-    if (where == EchoServer::Where::Thread)
-        thread = std::make_unique<EchoServer>(datagram, session->replySize, where);
-    const EchoServer& echo = thread ? *thread : *processEchoes().at(name);
-    const double rate = rounds(state, connectTo(datagram, echo.port()), datagram, *session);
-    echoRates()[name + (where == EchoServer::Where::OwnProcess ? "/process" : "/thread")] = rate;
-}
-
-template <class Link>
-void BM_Link(benchmark::State& state, bool datagram, const Session* session, const std::string& name)
-{
-    Link link(0);
-    link.start();
-    const double rate = rounds(state, connectTo(datagram, link.port()), datagram, *session);
-    for (const char* where : {"process", "thread"}) {
-        const auto echo = echoRates().find(name + "/" + where);
-        if (echo != echoRates().end() && echo->second > 0)
-            state.counters[std::string("vs_echo_") + where] = rate / echo->second;
+    state.counters["faults"] = double(pageFaults() - faultsBefore) / double(state.iterations());
+    state.SetItemsProcessed(state.iterations() * int64_t(session->requests.size()));
+    state.SetBytesProcessed(state.iterations() * int64_t(session->dataBytes));
+    const double rate = took.count() > 0 ? double(state.iterations()) / std::chrono::duration<double>(took).count() : 0;
+    if (onEcho) {
+        echoRates()[name] = rate;
+        return;
     }
+    const auto echoRate = echoRates().find(name);
+    if (echoRate != echoRates().end() && echoRate->second > 0)
+        state.counters["vs_echo"] = rate / echoRate->second;
 }
 
-// The link and the process echo side by side: short stretches of rounds on
-// each in turn (which goes first alternating), the same rounds on both, so
-// that what else the machine does falls on both alike. `vs_echo_process`
-// is the echo's time over the link's for the same rounds.
-template <class Link>
+// The link and the echo side by side: short stretches of rounds on each in
+// turn (which goes first alternating), the same rounds on both, so that
+// what else the machine does falls on both alike. `vs_echo` is the echo's
+// time over the link's for the same rounds.
 void BM_Paired(benchmark::State& state, bool datagram, const Session* session, const std::string& name)
 {
-    using Clock = std::chrono::steady_clock;
     constexpr auto kStretch = std::chrono::milliseconds(5);
-    Link link(0);
-    link.start();
-    const int toLink = connectTo(datagram, link.port());
-    const int toEcho = connectTo(datagram, processEchoes().at(name)->port());
+    const int toLink = connectTo(datagram, servers().link(datagram));
+    const int toEcho = connectTo(datagram, servers().echo(name));
     std::vector<u8> buf(kReceiveSize);
-    auto run = [&](int fd, int64_t count) {
-        const auto start = Clock::now();
-        for (int64_t i = 0; i < count; ++i)
-            for (const std::vector<u8>& req : session->requests)
-                if (!writeAll(fd, req.data(), req.size()) || readReply(fd, buf, datagram) <= 0)
-                    return Clock::duration::max();
-        return Clock::now() - start;
-    };
     // Rounds per stretch, from the echo.
     int64_t count = 1;
-    while (run(toEcho, count) < kStretch && count < (int64_t(1) << 20))
+    while (rounds(toEcho, datagram, *session, count, buf) < kStretch && count < (int64_t(1) << 20))
         count *= 2;
     Clock::duration echoTime{}, linkTime{};
+    const pid_t linkPid = servers().linkPid(datagram), echoPid = servers().echoes.at(name)->pid();
+    // The link's own thread: a box runs other threads beside it.
+    const std::string linkThread = datagram ? "link-udp" : "link-tcp";
+    const uint64_t linkCpuBefore = cpuNs(linkPid, linkThread), echoCpuBefore = cpuNs(echoPid);
     bool linkFirst = false;
     for (auto _ : state) {
-        const Clock::duration a = run(linkFirst ? toLink : toEcho, count);
-        const Clock::duration b = run(linkFirst ? toEcho : toLink, count);
+        const Clock::duration a = rounds(linkFirst ? toLink : toEcho, datagram, *session, count, buf);
+        const Clock::duration b = rounds(linkFirst ? toEcho : toLink, datagram, *session, count, buf);
         if (a == Clock::duration::max() || b == Clock::duration::max()) {
             state.SkipWithError("no reply");
             break;
@@ -394,11 +476,22 @@ void BM_Paired(benchmark::State& state, bool datagram, const Session* session, c
         linkTime += linkFirst ? a : b;
         linkFirst = !linkFirst;
     }
+    const double linkCpu = double(cpuNs(linkPid, linkThread) - linkCpuBefore);
+    const double echoCpu = double(cpuNs(echoPid) - echoCpuBefore);
     ::close(toLink);
     ::close(toEcho);
+    const double requests = double(state.iterations() * count * int64_t(session->requests.size()));
     if (linkTime.count() > 0)
-        state.counters["vs_echo_process"] = double(echoTime.count()) / double(linkTime.count());
+        state.counters["vs_echo"] = double(echoTime.count()) / double(linkTime.count());
     state.counters["rounds_per_stretch"] = double(count);
+    state.counters["link_us"] = std::chrono::duration<double, std::micro>(linkTime).count() / requests;
+    // The server's own CPU time per request, the link's thread against the
+    // echo's process: what the link does that the echo does not, less moved
+    // by the machine's other work than the wall time.
+    if (linkCpu > 0 && echoCpu > 0) {
+        state.counters["link_cpu_us"] = linkCpu / 1000 / requests;
+        state.counters["echo_cpu_us"] = echoCpu / 1000 / requests;
+    }
 }
 
 void BM_CodecEncode(benchmark::State& state, const Session* session)
@@ -466,35 +559,73 @@ void BM_CodecCopy(benchmark::State& state, const Session* session)
     }
 }
 
-void registerCase(const std::string& name, bool datagram, const Session* session)
+void registerCase(const std::string& name, bool datagram, const Session* session, size_t replySize)
 {
-    using Where = EchoServer::Where;
-    processEchoes()[name] = std::make_unique<EchoServer>(datagram, session->replySize, Where::OwnProcess);
-    benchmark::RegisterBenchmark(("EchoProcess/" + name).c_str(), BM_Echo, Where::OwnProcess, datagram, session,
-                                 name)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark(("EchoThread/" + name).c_str(), BM_Echo, Where::Thread, datagram, session, name)
-        ->UseRealTime();
-    if (datagram) {
-        benchmark::RegisterBenchmark(("Link/" + name).c_str(), BM_Link<udpnetManage>, true, session, name)
-            ->UseRealTime();
-        benchmark::RegisterBenchmark(("Paired/" + name).c_str(), BM_Paired<udpnetManage>, true, session, name)
-            ->UseRealTime()
-            ->Iterations(kPairedStretches);
-    } else {
-        benchmark::RegisterBenchmark(("Link/" + name).c_str(), BM_Link<networkManage>, false, session, name)
-            ->UseRealTime();
-        benchmark::RegisterBenchmark(("Paired/" + name).c_str(), BM_Paired<networkManage>, false, session, name)
-            ->UseRealTime()
-            ->Iterations(kPairedStretches);
+    servers().echoes[name] = std::make_unique<Child>([=](int out) { echo(datagram, replySize, out); });
+    benchmark::RegisterBenchmark(("Echo/" + name).c_str(), BM_Rounds, datagram, session, true, name)->UseRealTime();
+    benchmark::RegisterBenchmark(("Link/" + name).c_str(), BM_Rounds, datagram, session, false, name)->UseRealTime();
+    benchmark::RegisterBenchmark(("Paired/" + name).c_str(), BM_Paired, datagram, session, name)
+        ->UseRealTime()
+        ->Iterations(kPairedStretches);
+}
+
+// Takes the bench's own options (--box=ADDRESS, --box-pid=PID, --cpu=N) out
+// of argv.
+bool takeOptions(int& argc, char** argv)
+{
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--box=", 0) == 0) {
+            in_addr a{};
+            if (::inet_pton(AF_INET, arg.c_str() + 6, &a) != 1)
+                return false;
+            options().box = true;
+            options().boxAddress = ntohl(a.s_addr);
+        } else if (arg.rfind("--box-pid=", 0) == 0) {
+            options().boxPid = std::atoi(arg.c_str() + 10);
+        } else if (arg.rfind("--cpu=", 0) == 0) {
+            options().cpu = std::atoi(arg.c_str() + 6);
+        } else {
+            argv[kept++] = argv[i];
+        }
     }
+    argc = kept;
+    return true;
+}
+
+// Pins the bench (and the children it forks) to one CPU; the CPU, or -1.
+int pinToOneCpu(int wanted)
+{
+    cpu_set_t allowed;
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+        return -1;
+    int cpu = wanted;
+    for (int c = CPU_SETSIZE - 1; cpu < 0 && c >= 0; --c)
+        if (CPU_ISSET(c, &allowed))
+            cpu = c;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    return cpu >= 0 && ::sched_setaffinity(0, sizeof one, &one) == 0 ? cpu : -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (!takeOptions(argc, argv)) {
+        std::fprintf(stderr, "bench_links: --box=ADDRESS takes a dotted IPv4 address\n");
+        return 1;
+    }
+    const int cpu = pinToOneCpu(options().cpu);
+    benchmark::AddCustomContext("cpu", cpu < 0 ? "not pinned" : std::to_string(cpu));
+    benchmark::AddCustomContext("links", options().box ? "a running box" : "this build's, in a child process");
     static const Session small = readSession(2), block = readSession(4096), upload = uploadSession();
+    if (!options().box) {
+        servers().links[0] = std::make_unique<Child>(serveLink<networkManage>);
+        servers().links[1] = std::make_unique<Child>(serveLink<udpnetManage>);
+    }
     benchmark::RegisterBenchmark("Codec/encode_4k_reply", BM_CodecEncode, &upload);
     benchmark::RegisterBenchmark("Codec/decode_4k_data", BM_CodecDecode, &upload);
     benchmark::RegisterBenchmark("Codec/copy_4k", BM_CodecCopy, &upload);
@@ -504,17 +635,17 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("Serve/upload_5mb", BM_Serve, &upload)->Unit(benchmark::kMillisecond);
     for (bool datagram : {false, true}) {
         const std::string kind = datagram ? "udp" : "tcp";
-        registerCase(kind + "_small", datagram, &small);
-        registerCase(kind + "_4k", datagram, &block);
-        registerCase(kind + "_upload_5mb", datagram, &upload);
+        const Peer link = servers().link(datagram);
+        registerCase(kind + "_small", datagram, &small, replySize(datagram, link, small));
+        registerCase(kind + "_4k", datagram, &block, replySize(datagram, link, block));
+        registerCase(kind + "_upload_5mb", datagram, &upload, replySize(datagram, link, upload));
     }
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        processEchoes().clear();
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
+    if (!benchmark::ReportUnrecognizedArguments(argc, argv))
+        benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    processEchoes().clear();
+    servers().echoes.clear();
+    servers().links[0].reset();
+    servers().links[1].reset();
     return 0;
 }

@@ -3,13 +3,22 @@
 // of a box started afresh for every run (so each page opens for the first
 // time, as after power-on). A key is timed from its posting until the GUI
 // thread has nothing left to do: the key handled, the page opened or the
-// focus moved, and the LCD's windows painted. The limit is a frame of the
-// LCD's 60 Hz, 16.7 ms.
+// focus moved, and the LCD's windows painted; as wall time and as the GUI
+// thread's own CPU time over the same span (the CPU time counts only what
+// the key made the GUI thread do, not what the machine's other work took
+// from it). The limit is a frame of the LCD's 60 Hz, 16.7 ms.
 //
-// `open_ms` is the route's last key (the one that opens the page named),
-// `slowest_key_ms` the slowest key of the route; the iteration time is the
-// last key's. Every run forks a child that starts the whole program
-// in-process, offscreen, on a box root of its own.
+// After the route's last key has opened its page, BACK closes it and the
+// last key opens it again (the second opening), then a few ordinary keys
+// act inside it: focus moves, and on the picture-quality page a value
+// stepped (applied to the block at once).
+//
+// `open_ms` is the first opening (the route's last key), `reopen_ms` the
+// second, `inside_ms` the slowest key inside the page, `slowest_key_ms`
+// the slowest key of the whole run; each `_cpu_ms` the same in GUI-thread
+// CPU time; every figure is the slowest of the runs. The iteration time is
+// the first opening's. Every run forks a child that starts the whole
+// program in-process, offscreen, on a box root of its own.
 #include "app/global.h"
 #include "app/main.h"
 #include "platform/platform.h"
@@ -26,10 +35,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/prctl.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -44,30 +55,47 @@ constexpr int kChildWaitMs = 60000;
 
 struct Route {
     const char* name;
-    PAGE_FOCUS page;                // the page the route ends on
-    std::vector<const char*> keys;  // from the home page; the last opens the page
+    PAGE_FOCUS page;                  // the page the route ends on
+    std::vector<const char*> keys;    // from the home page; the last opens the page
+    std::vector<const char*> inside;  // keys inside the page, after it was opened again
 };
+
+// Focus moves inside a page.
+const std::vector<const char*> kMoves = {"right", "right", "left"};
 
 // The main menu's entries lie in the order device information, input
 // choice, user modes, options; the options page's in the order output
 // settings, input crop, window layout, communication, picture quality,
-// test patterns.
+// test patterns; the picture-quality menu's first entry is the picture
+// quality page, whose first row is the brightness.
 const Route kRoutes[] = {
-    {"user_modes_by_mode_key", PAGE_USER_MODES, {"mode"}},
-    {"main_menu", PAGE_MAIN_MENU, {"ok"}},
-    {"device_info", PAGE_DEVICE_INFO, {"ok", "ok"}},
-    {"input_choice", PAGE_INPUT_CHOICE, {"ok", "right", "ok"}},
-    {"user_modes_from_menu", PAGE_USER_MODES, {"ok", "right", "right", "ok"}},
-    {"options", PAGE_OPTIONS, {"ok", "right", "right", "right", "ok"}},
-    {"output_settings", PAGE_OUTPUT_SETTINGS, {"ok", "right", "right", "right", "ok", "ok"}},
-    {"input_crop", PAGE_INPUT_CROP, {"ok", "right", "right", "right", "ok", "right", "ok"}},
-    {"window_layout", PAGE_WINDOW_LAYOUT, {"ok", "right", "right", "right", "ok", "right", "right", "ok"}},
-    {"communication", PAGE_COMMUNICATION, {"ok", "right", "right", "right", "ok", "right", "right", "right", "ok"}},
-    {"picture_quality", PAGE_PICTURE_QUALITY_MENU, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok"}},
-    {"test_patterns", PAGE_TEST_PATTERNS, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "right", "ok"}},
+    {"user_modes_by_mode_key", PAGE_USER_MODES, {"mode"}, kMoves},
+    {"main_menu", PAGE_MAIN_MENU, {"ok"}, kMoves},
+    {"device_info", PAGE_DEVICE_INFO, {"ok", "ok"}, kMoves},
+    {"input_choice", PAGE_INPUT_CHOICE, {"ok", "right", "ok"}, kMoves},
+    {"user_modes_from_menu", PAGE_USER_MODES, {"ok", "right", "right", "ok"}, kMoves},
+    {"options", PAGE_OPTIONS, {"ok", "right", "right", "right", "ok"}, kMoves},
+    {"output_settings", PAGE_OUTPUT_SETTINGS, {"ok", "right", "right", "right", "ok", "ok"}, kMoves},
+    {"input_crop", PAGE_INPUT_CROP, {"ok", "right", "right", "right", "ok", "right", "ok"}, kMoves},
+    {"window_layout", PAGE_WINDOW_LAYOUT, {"ok", "right", "right", "right", "ok", "right", "right", "ok"}, kMoves},
+    {"communication", PAGE_COMMUNICATION, {"ok", "right", "right", "right", "ok", "right", "right", "right", "ok"}, kMoves},
+    {"picture_quality", PAGE_PICTURE_QUALITY_MENU, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok"}, kMoves},
+    {"test_patterns", PAGE_TEST_PATTERNS, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "right", "ok"}, kMoves},
+    // The brightness edited: OK begins the edit, RIGHT steps the value
+    // twice, BACK ends the edit.
+    {"quality_value", PAGE_QUALITY, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok", "ok"},
+     {"right", "ok", "right", "right", "back"}},
 };
 
 // ---------------------------------------------------------------- the child: a box and its keys
+
+// The CPU time the calling thread has run.
+Clock::duration threadCpu()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+}
 
 // Watches the GUI thread: a key's release delivered, then the first moment
 // the event loop has nothing left to do.
@@ -82,14 +110,14 @@ public:
     void start()
     {
         posted_ = Clock::now();
+        postedCpu_ = threadCpu();
         released_ = false;
         waiting_ = true;
     }
-    // Milliseconds from the posting to idle; -1 while not idle yet.
-    double took() const
-    {
-        return waiting_ ? -1 : std::chrono::duration<double, std::milli>(idleAt_ - posted_).count();
-    }
+    // Milliseconds from the posting to idle, wall and GUI-thread CPU; -1
+    // while not idle yet.
+    double took() const { return waiting_ ? -1 : ms(idleAt_ - posted_); }
+    double tookCpu() const { return waiting_ ? -1 : ms(idleCpu_ - postedCpu_); }
     bool eventFilter(QObject*, QEvent* e) override
     {
         if (waiting_ && e->type() == QEvent::KeyRelease)
@@ -98,38 +126,60 @@ public:
     }
 
 private:
+    static double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
     void idle()
     {
         if (!waiting_ || !released_)
             return;
         idleAt_ = Clock::now();
+        idleCpu_ = threadCpu();
         waiting_ = false;
     }
     Clock::time_point posted_, idleAt_;
+    Clock::duration postedCpu_{}, idleCpu_{};
     bool waiting_ = false, released_ = false;
 };
+
+// The keys of a run: the route, BACK, the route's last key again, then
+// the keys inside the page.
+std::vector<const char*> runKeys(const Route& route)
+{
+    std::vector<const char*> keys = route.keys;
+    keys.push_back("back");
+    keys.push_back(route.keys.back());
+    keys.insert(keys.end(), route.inside.begin(), route.inside.end());
+    return keys;
+}
+
+// Where the route's page is open: after its first opening and after the second.
+size_t firstOpening(const Route& route) { return route.keys.size() - 1; }
+size_t secondOpening(const Route& route) { return route.keys.size() + 1; }
 
 struct KeyScript {
     const Route* route;
     int out;
+    std::vector<const char*> keys = runKeys(*route);
     KeyTimer* timer = nullptr;
     size_t next = 0;
     std::ostringstream report{};
 
     void step()
     {
-        if (next > 0)
-            report << route->keys[next - 1] << ' ' << timer->took() << '\n';
-        if (next == route->keys.size()) {
-            if (g_page_focus != route->page)
-                report << "# the route ends on page " << int(g_page_focus) << ", not " << int(route->page) << '\n';
+        if (next > 0) {
+            report << keys[next - 1] << ' ' << timer->took() << ' ' << timer->tookCpu() << '\n';
+            const bool opened = next - 1 == firstOpening(*route) || next - 1 == secondOpening(*route);
+            if (opened && g_page_focus != route->page)
+                report << "# key " << next - 1 << " leaves page " << int(g_page_focus) << ", not " << int(route->page)
+                       << '\n';
+        }
+        if (next == keys.size()) {
             const std::string text = report.str();
             ssize_t n = ::write(out, text.data(), text.size());
             (void)n;
             ::_exit(0);  // the box's threads go with the process
         }
         timer->start();
-        const std::string outcome = platform::runControlLine(std::string("key ") + route->keys[next++]);
+        const std::string outcome = platform::runControlLine(std::string("key ") + keys[next++]);
         if (outcome.rfind("ok", 0) != 0)
             report << "# " << outcome << '\n';
         QTimer::singleShot(kKeySettleMs, [this] { step(); });
@@ -159,8 +209,12 @@ struct KeyScript {
 
 // ---------------------------------------------------------------- the parent
 
-// Per key of the route, its milliseconds; empty when the child failed.
-std::vector<double> runRoute(const Route& route, std::string& why)
+// Per key of a run, its wall and CPU milliseconds; empty when the child failed.
+struct KeyTimes {
+    std::vector<double> wall, cpu;
+};
+
+KeyTimes runRoute(const Route& route, std::string& why)
 {
     char dir[] = "/tmp/kel-bench-pages-XXXXXX";
     int fds[2];
@@ -193,41 +247,54 @@ std::vector<double> runRoute(const Route& route, std::string& why)
     ::waitpid(child, nullptr, 0);
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
-    std::vector<double> ms;
+    KeyTimes times;
     std::istringstream lines(text);
     std::string key;
-    double value = 0;
+    double wall = 0, cpu = 0;
     while (lines >> key) {
         if (key == "#") {
             std::getline(lines, why);
             return {};
         }
-        lines >> value;
-        ms.push_back(value);
+        lines >> wall >> cpu;
+        times.wall.push_back(wall);
+        times.cpu.push_back(cpu);
     }
-    if (ms.size() != route.keys.size() || std::any_of(ms.begin(), ms.end(), [](double v) { return v < 0; })) {
+    if (times.wall.size() != runKeys(route).size() ||
+        std::any_of(times.wall.begin(), times.wall.end(), [](double v) { return v < 0; })) {
         why = "the box did not answer every key";
         return {};
     }
-    return ms;
+    return times;
+}
+
+// The slowest of `v` from `from` on.
+double slowestFrom(const std::vector<double>& v, size_t from)
+{
+    return from < v.size() ? *std::max_element(v.begin() + long(from), v.end()) : 0;
 }
 
 void BM_Route(benchmark::State& state, const Route* route)
 {
-    double open = 0, slowest = 0;
+    std::map<std::string, double> slowest;
+    const auto keep = [&](const std::string& name, double ms) { slowest[name] = std::max(slowest[name], ms); };
     for (auto _ : state) {
         std::string why;
-        const std::vector<double> ms = runRoute(*route, why);
-        if (ms.empty()) {
+        const KeyTimes t = runRoute(*route, why);
+        if (t.wall.empty()) {
             state.SkipWithError(why.c_str());
             return;
         }
-        state.SetIterationTime(ms.back() / 1000.0);
-        open = std::max(open, ms.back());
-        slowest = std::max(slowest, *std::max_element(ms.begin(), ms.end()));
+        state.SetIterationTime(t.wall[firstOpening(*route)] / 1000.0);
+        for (const auto& [suffix, v] : {std::pair{"_ms", &t.wall}, std::pair{"_cpu_ms", &t.cpu}}) {
+            keep(std::string("open") + suffix, (*v)[firstOpening(*route)]);
+            keep(std::string("reopen") + suffix, (*v)[secondOpening(*route)]);
+            keep(std::string("inside") + suffix, slowestFrom(*v, secondOpening(*route) + 1));
+            keep(std::string("slowest_key") + suffix, slowestFrom(*v, 0));
+        }
     }
-    state.counters["open_ms"] = open;
-    state.counters["slowest_key_ms"] = slowest;
+    for (const auto& [name, ms] : slowest)
+        state.counters[name] = ms;
 }
 
 }  // namespace
@@ -235,7 +302,7 @@ void BM_Route(benchmark::State& state, const Route* route)
 int main(int argc, char** argv)
 {
     for (const Route& r : kRoutes)
-        benchmark::RegisterBenchmark((std::string("FirstOpen/") + r.name).c_str(), BM_Route, &r)
+        benchmark::RegisterBenchmark((std::string("Route/") + r.name).c_str(), BM_Route, &r)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond)
             ->Iterations(3);

@@ -389,9 +389,9 @@ RunningBox& runningBox()
 // they need, plus a read per frame wait, input or output) and, as wall
 // time, the pass. A wait that knows when its frame ends reads its flag
 // once; the reads above the floor are the hold's capture phases, a second
-// look of a wait armed as a frame ended, and a first wait that polls once a
-// millisecond to learn when the frames end. `pause`: a sleep before each
-// change, outside the timing.
+// look of a wait armed as a frame ended, a first look at the middle of a
+// stretch that has grown, and the reads across a stretch grown too wide for
+// one look. `pause`: a sleep before each change, outside the timing.
 template <class F>
 void runWindowChange(benchmark::State& state, F edit, std::chrono::milliseconds pause = {})
 {
@@ -465,10 +465,10 @@ void moveAmong(benchmark::State& state, std::chrono::milliseconds pause)
 
 void BM_WindowMoveAmong(benchmark::State& state) { moveAmong(state, {}); }
 
-// The same after a pause of kMovePause before each move, as a PC's moves
-// come seconds apart: the frames' timing learnt before has to carry over it.
-constexpr std::chrono::milliseconds kMovePause{6000};
-void BM_WindowMoveAmongAfterPause(benchmark::State& state) { moveAmong(state, kMovePause); }
+// The same after a pause of `range(1)` seconds before each move, as a PC's
+// moves come seconds apart: the frames' timing learnt before has to carry
+// over it.
+void BM_WindowMoveAmongAfterPause(benchmark::State& state) { moveAmong(state, std::chrono::seconds(state.range(1))); }
 
 // Window 0 switched between HDMI1 and HDMI2, held by a picture hold.
 void BM_SourceSwitch(benchmark::State& state)
@@ -565,7 +565,20 @@ BENCHMARK(BM_ColourTempChange)->Iterations(200);
 BENCHMARK(BM_ColourTempChangeCold)->Iterations(200);
 BENCHMARK(BM_WindowMove)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_WindowMoveAmong)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20)->DenseRange(1, 6);
-BENCHMARK(BM_WindowMoveAmongAfterPause)->Unit(benchmark::kMillisecond)->Iterations(4)->DenseRange(1, 6);
+// Pauses of 6, 30 and 120 s, 1 to 6 windows each: the 30 s rows take 12
+// minutes, the 120 s rows 48 (--benchmark_filter='AfterPause/./6/' runs the
+// 6 s rows alone). Run in one process, the rows run in this order on one
+// box, and the frames' timing each row starts from was learnt over the rows
+// before it; bench/compare-builds runs each row in a process of its own,
+// from the timing its set-up learnt.
+BENCHMARK(BM_WindowMoveAmongAfterPause)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+        for (int pause : {6, 30, 120})
+            for (int windows = 1; windows <= 6; ++windows)
+                b->Args({windows, pause});
+    });
 BENCHMARK(BM_SourceSwitch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_SourceFade)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
 BENCHMARK(BM_MutexHeldPerApply)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);

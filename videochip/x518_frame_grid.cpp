@@ -10,6 +10,15 @@ constexpr double kUsPerMs = 1000.0;
 constexpr double kSamePeriod = 1e-3;  // a period this close (relative) is the one learnt
 constexpr double kWidestSight = 0.25; // of a period: a wider stretch places no frame end for one look
 constexpr int kFarthest = 1 << 30;  // frames: a grid this old places nothing anyway
+constexpr double kSplitWidest = 0.125;  // of a period: a placed stretch wider than this is split by a first look
+constexpr double kStepSlack = 1e-3;  // of a step: a stretch this much over a whole number of steps takes no more
+
+int clampIndex(double n) { return n < 0 ? 0 : n > double(kFarthest) ? kFarthest : int(n); }
+
+X518FrameGrid::Clock::duration toDuration(double us)
+{
+    return std::chrono::duration_cast<X518FrameGrid::Clock::duration>(std::chrono::duration<double, std::micro>(us));
+}
 
 }  // namespace
 
@@ -17,50 +26,57 @@ double X518FrameGrid::earliestUs(int index) const { return us(lo_) + index * min
 
 double X518FrameGrid::latestUs(int index) const { return index * maxUs_; }
 
-X518FrameGrid::Time X518FrameGrid::at(double usFromHi) const
-{
-    return hi_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::micro>(usFromHi));
-}
+X518FrameGrid::Time X518FrameGrid::at(double usFromHi) const { return hi_ + toDuration(usFromHi); }
 
 bool X518FrameGrid::tells(double periodUs) const
 {
     return known_ && periodUs > 0 && std::abs(periodUs - periodUs_) <= periodUs_ * kSamePeriod;
 }
 
-int X518FrameGrid::firstAfter(Time armed) const
+int X518FrameGrid::firstAfter(Time t) const { return std::max(1, clampIndex(std::floor(us(t) / latestUs(1)) + 1)); }
+
+X518FrameGrid::Stretch X518FrameGrid::stretch(Time armed, Time clear, double periodMs) const
 {
-    const double n = std::ceil(us(armed) / latestUs(1));
-    return n < 1 ? 1 : n > double(kFarthest) ? kFarthest : int(n);
+    const double periodUs = periodMs * kUsPerMs;
+    if (tells(periodUs)) {
+        const int index = firstAfter(clear);
+        if (widthUs(index) < minUs_)
+            return {std::max(at(earliestUs(index)), clear), at(latestUs(index)), index};
+    }
+    const Time poll = clear + std::chrono::milliseconds(kPollMs);
+    if (periodUs <= 0 || !known_)
+        return {clear, poll, -1};
+    // The first frame end after the arming comes within a period of it.
+    const Time bound = armed + toDuration(periodUs * (1.0 + kDriftPpm * kPpm));
+    return clear < bound ? Stretch{clear, bound, -1} : Stretch{clear, poll, -1};
 }
 
-X518FrameGrid::Time X518FrameGrid::latestEnd(Time armed, double periodMs, int n) const
+X518FrameGrid::Time X518FrameGrid::nextRead(const Stretch& s, double periodMs, bool split)
 {
-    if (!tells(periodMs * kUsPerMs))
-        return Time{};
-    const int index = firstAfter(armed) + n;
-    if (widthUs(index) > periodUs_ * kWidestSight)
-        return Time{};
-    return at(latestUs(index));
+    const double periodUs = periodMs * kUsPerMs;
+    const double widthUs = std::chrono::duration<double, std::micro>(s.to - s.from).count();
+    if (periodUs <= 0 || widthUs <= periodUs * kWidestSight)
+        return split && s.index >= 0 && widthUs > periodUs * kSplitWidest ? s.from + toDuration(widthUs / 2) : s.to;
+    const double steps = std::max(1.0, std::ceil(widthUs / (periodUs * kSparseStep) - kStepSlack));
+    return s.from + toDuration(widthUs / steps);
 }
 
-X518FrameGrid::Time X518FrameGrid::firstPoll(Time armed, double periodMs) const
+void X518FrameGrid::missed(const Stretch& s, Time armed)
 {
-    if (!tells(periodMs * kUsPerMs))
-        return armed;
-    const int index = firstAfter(armed);
-    if (widthUs(index) >= minUs_)
-        return armed;  // the stretches of two frame ends overlap: either may come next
-    return std::max(armed, at(earliestUs(index)));
+    if (!known_ || s.index < 0)
+        return;
+    if (at(earliestUs(s.index)) <= armed)
+        place(s.index, earliestUs(s.index), us(armed));
+    else
+        forget();  // the grid placed an end after the arming, and none came
 }
 
-X518FrameGrid::Time X518FrameGrid::latestFirst(Time armed) const
+void X518FrameGrid::seen(const Stretch& s, Time from, Time to, double periodMs)
 {
-    return known_ ? at(latestUs(firstAfter(armed))) : Time::max();
-}
-
-bool X518FrameGrid::mayPrecede(Time armed) const
-{
-    return known_ && earliestUs(firstAfter(armed)) < us(armed);
+    if (s.index >= 0 && known_)
+        place(s.index, us(from), us(to));
+    else
+        learn(from, to, periodMs);
 }
 
 void X518FrameGrid::start(Time from, Time to, double periodUs)
@@ -89,35 +105,20 @@ void X518FrameGrid::learn(Time from, Time to, double periodMs)
         start(from, to, periodUs);
         return;
     }
-    // The frame end seen is the one whose stretch the sighting meets, when
-    // the stretches lie far enough apart to tell which.
+    // The frame ends whose stretches the sighting meets: the first whose
+    // latest moment is not before it, the last whose earliest is not after it.
     const double fromUs = us(from), toUs = us(to);
-    const double last = std::floor((toUs - us(lo_)) / minUs_);
-    const int index = last < 0 ? -1 : last > double(kFarthest) ? kFarthest : int(last);
-    if (index < 0 || widthUs(index) >= minUs_) {
-        start(from, to, periodUs);  // too uncertain to say which: placed anew, the period kept
-        return;
-    }
-    const bool meets = latestUs(index) >= fromUs;
-    if (meets && (index == 0 || latestUs(index - 1) < fromUs)) {
-        place(index, fromUs, toUs);
-    } else if (!meets) {
+    const int first = clampIndex(std::ceil(fromUs / maxUs_));
+    const double lastEnd = std::floor((toUs - us(lo_)) / minUs_);
+    const int last = lastEnd < 0 ? -1 : clampIndex(lastEnd);
+    if (last < first) {
         forget();  // a frame end where the grid has none: its period is not ours either
         start(from, to, periodUs);
+    } else if (last > first) {
+        start(from, to, periodUs);  // it may be either: placed anew, the period kept
+    } else {
+        place(first, fromUs, toUs);
     }
-}
-
-void X518FrameGrid::precede(Time armed)
-{
-    const int index = firstAfter(armed);
-    if (known_ && widthUs(index) < minUs_)
-        place(index, earliestUs(index), us(armed));
-}
-
-void X518FrameGrid::confirm(Time armed, int n, Time from, Time to)
-{
-    if (known_)
-        place(firstAfter(armed) + n, us(from), us(to));
 }
 
 void X518FrameGrid::place(int index, double fromUs, double toUs)

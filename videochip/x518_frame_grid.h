@@ -2,27 +2,40 @@
 // frames over, learnt from the frame waits.
 //
 // A frame wait arms the chip's frame request and reads the frame flag until
-// the next frame has passed. Read once a millisecond from the arming on, the
-// flag costs a transfer for every millisecond of the frame. A wait that sees
-// the flag go from clear to set between two reads knows that frame's end to
-// within those reads, and with the frame period the ends after it: the next
-// waits sleep until the latest moment their frame can have ended and read
-// the flag once. The flag stays up once the frame has passed, so a look a
-// little late only returns a little late; a look that finds no frame where
-// the grid says one has passed makes the wait forget the grid and poll once
-// a millisecond again, learning it anew.
+// the next frame has passed. The flag stays up once the frame has passed,
+// so a read tells whether the frame end came between the arming and the
+// read: a wait never ends before its frame, and a read a little late only
+// ends the wait a little late. A wait that sees the flag go from clear to
+// set between two reads knows that frame's end to within those reads, and
+// with the frame period the ends after it: the next waits sleep until the
+// latest moment their frame can have ended and read the flag once. A look
+// that finds no frame where the grid says one has passed makes the wait
+// forget the grid and learn it anew.
 //
-// A flag already up at the first read after arming teaches nothing on its
-// own (the frame may have ended as the request was armed). A grid holds for
-// the frame period it was learnt with and until its owner forgets it (a new
-// input or output timing). Our clock and the chip's may run kDriftPpm apart,
-// so each frame of extrapolation widens where a frame end can lie; every
-// sighting narrows it again and bounds the period as our clock sees it, the
-// more tightly the more frames lie between two sightings (never below
-// kSteadyPpm, what a crystal may wander meanwhile). After a long pause, when
-// the frame end has become too uncertain for one look, the wait polls only
-// across the stretch where it can lie; once that stretch spans a whole
-// period, from the arming.
+// A flag already up at a read made at once after the arming teaches nothing
+// on its own (the frame may have ended as the request was armed). A grid
+// holds for the frame period it was learnt with and until its owner
+// forgets it (a new input or output timing). Our clock and the chip's may
+// run kDriftPpm apart, so each frame of extrapolation widens where a frame
+// end can lie; every sighting narrows it again and bounds the period as our
+// clock sees it, the more tightly the more frames lie between two sightings
+// (never below kSteadyPpm, what a crystal may wander meanwhile). A sighting
+// counts the frames since the last one as long as it meets the stretch of
+// one frame end only, even where the stretches of neighbouring ends have
+// grown into each other.
+//
+// A look at the end of a stretch wider than an eighth of a period that lies
+// wholly after the arming goes to its middle first: half the time the wait
+// ends sooner, and either way the end is placed twice as closely, so the
+// stretch stays narrow enough for one look across the next pause. Where
+// the frame end has become too uncertain for one look (after a long pause;
+// from the arming on when the grid places no end), the wait reads the
+// stretch where it can lie at even steps of at most kSparseStep of a
+// period: a few reads, and the wait ends at most that long after its
+// frame, as a look at the end of a stretch a quarter period wide may.
+// Without a grid or a period, or once a frame is overdue, it reads once
+// every kPollMs: a grid's first sighting is as close as it can be, so the
+// sightings after it bound the period the sooner.
 #pragma once
 
 #include <algorithm>
@@ -35,45 +48,52 @@ public:
     using Time = Clock::time_point;
     static constexpr double kDriftPpm = 100;
     static constexpr double kSteadyPpm = 5;
+    static constexpr double kSparseStep = 0.2;  // of a period: the widest step of the reads across a stretch
+    static constexpr int kPollMs = 1;
 
-    // The latest moment at which the n-th frame end after `armed` (0: the
-    // first) has come, for frames of `periodMs`; Time{} when the grid
-    // cannot tell within one look (not learnt, learnt with another period,
-    // or not seen for so long that the end has become too uncertain).
-    Time latestEnd(Time armed, double periodMs, int n) const;
-    // Where a wait the grid cannot serve with one look starts polling: the
-    // earliest moment its frame can end, or `armed` when the grid cannot
-    // tell which frame end comes next.
-    Time firstPoll(Time armed, double periodMs) const;
-    // Whether the first frame end the grid places after `armed` may have
-    // come just before it: then the wait's frame is the one after.
-    bool mayPrecede(Time armed) const;
-    // The first frame end the grid places after `armed` came before it (a
-    // look there found the flag still clear).
-    void precede(Time armed);
-    // A polling wait read the flag clear at `from` (or armed it then) and up
-    // at `to`.
+    // Where the frame end that a wait armed at `armed` waits for can lie,
+    // the flag having been read clear at `clear` (the arming, before the
+    // first read): between `from` and `to`, the grid's end `index`; -1 when
+    // the grid places no end there, and `to` is a period after the arming
+    // (or, without a grid or a period or once that has passed, a poll later).
+    struct Stretch {
+        Time from, to;
+        int index = -1;
+    };
+    Stretch stretch(Time armed, Time clear, double periodMs) const;
+    // When the next read of `s` comes: at its end when one look covers it,
+    // else the first of even steps of at most kSparseStep of a period.
+    static Time nextRead(const Stretch& s, double periodMs, bool split);
+    // A read at or past the end of `s` found the flag clear: the end the
+    // grid placed there came before the arming (or the grid was wrong).
+    void missed(const Stretch& s, Time armed);
+    // A read at `to` found the flag up; it was clear (or not yet armed) at
+    // `from`, and `s` was where the wait looked for it.
+    void seen(const Stretch& s, Time from, Time to, double periodMs);
+    // A wait saw a frame end between `from` and `to`.
     void learn(Time from, Time to, double periodMs);
-    // The grid's n-th look after `armed` found the flag up at `to`; it was
-    // last clear (or not yet armed) at `from`.
-    void confirm(Time armed, int n, Time from, Time to);
     void forget()
     {
         known_ = false;
         periodUs_ = 0;
     }
-
-    // The reads of one wait armed at `armed` for frames of `periodMs`: at
-    // the grid's looks while it can tell, else once a millisecond from
-    // `firstPoll` on. `read(first)` answers 1 when the frame came, -1 when
-    // there is nothing to wait for, 0 when not yet. The wait ends on 1 or
-    // -1, after `maxPolls` reads past the first, or once `giveUp` has
-    // passed; it returns the last answer and counts the later reads in
-    // `polls`.
-    template <class Read>
-    int await(Time armed, double periodMs, Time giveUp, int maxPolls, Read read, int& polls);
-    static constexpr int kPollMs = 1;
     bool known() const { return known_; }
+
+    struct SteadyTimer {
+        Time now() const { return Clock::now(); }
+        void sleepUntil(Time t) const { std::this_thread::sleep_until(t); }
+    };
+
+    // The reads of one wait armed at `armed` for frames of `periodMs`
+    // (0: unknown), as `stretch` and `nextRead` place them; `atOnce`: the
+    // first read comes at the arming. `read(first)` answers 1 when the
+    // frame came, -1 when there is nothing to wait for, 0 when not yet. The
+    // wait ends on 1 or -1, after `maxPolls` reads past the first, or once
+    // `giveUp` has passed; it returns the last answer and counts the later
+    // reads in `polls`. `timer` tells the time and sleeps.
+    template <class Read, class Timer = SteadyTimer>
+    int await(Time armed, double periodMs, Time giveUp, int maxPolls, bool atOnce, Read read, int& polls,
+              Timer timer = {});
 
 private:
     // The frame ends the grid places: index 0 lies in [lo_, hi_], index i
@@ -82,8 +102,7 @@ private:
     double latestUs(int index) const;
     double widthUs(int index) const { return latestUs(index) - earliestUs(index); }
     bool tells(double periodUs) const;
-    int firstAfter(Time armed) const;
-    Time latestFirst(Time armed) const;
+    int firstAfter(Time t) const;
     void place(int index, double fromUs, double toUs);
     void start(Time from, Time to, double periodUs);
     double us(Time t) const { return std::chrono::duration<double, std::micro>(t - hi_).count(); }
@@ -100,45 +119,27 @@ private:
     double minUs_ = 0, maxUs_ = 0;  // the period as our clock sees it lies between
 };
 
-template <class Read>
-int X518FrameGrid::await(Time armed, double periodMs, Time giveUp, int maxPolls, Read read, int& polls)
+template <class Read, class Timer>
+int X518FrameGrid::await(Time armed, double periodMs, Time giveUp, int maxPolls, bool atOnce, Read read,
+                         int& polls, Timer timer)
 {
-    Time look = latestEnd(armed, periodMs, 0);
-    bool byGrid = look != Time{};
-    Time pollFrom = byGrid ? armed : firstPoll(armed, periodMs);
-    bool preceded = false;
-    bool sawClear = false;
-    Time clearAt = armed;
+    Time clear = armed;
+    bool teaches = false;  // whether `clear` is a moment the flag was seen clear
     for (polls = 0;; ++polls) {
-        const Time next = byGrid ? look
-                          : polls == 0 ? pollFrom
-                                       : std::max(pollFrom, Clock::now() + std::chrono::milliseconds(kPollMs));
-        if (next > armed)
-            std::this_thread::sleep_until(std::min(next, giveUp));
-        const Time before = Clock::now();
+        const Stretch s = stretch(armed, clear, periodMs);
+        const Time next = polls == 0 && atOnce ? armed : nextRead(s, periodMs, polls == 0 && s.from > armed);
+        if (next > timer.now())
+            timer.sleepUntil(std::min(next, giveUp));
+        const Time before = timer.now();
         const int answer = read(polls == 0);
-        const Time after = Clock::now();
-        if (answer > 0 && byGrid)
-            confirm(armed, 0, clearAt, after);
-        else if (answer > 0 && (sawClear || known_))
-            learn(clearAt, after, periodMs);
+        const Time after = timer.now();
+        if (answer > 0 && (teaches || next > armed || known_))
+            seen(s, clear, after, periodMs);
         if (answer != 0 || polls >= maxPolls || after >= giveUp)
             return answer;
-        sawClear = true;
-        clearAt = before;
-        if (!preceded && mayPrecede(armed) && before >= latestFirst(armed)) {
-            // The frame end the grid placed first after the arming came
-            // before it: the grid places it there now, and the wait's frame
-            // is the next.
-            precede(armed);
-            preceded = true;
-            look = latestEnd(armed, periodMs, 0);
-            byGrid = look != Time{};
-            pollFrom = firstPoll(armed, periodMs);
-        } else if (byGrid) {
-            forget();
-            byGrid = false;
-            pollFrom = armed;
-        }
+        if (s.index >= 0 && before >= s.to)
+            missed(s, armed);
+        teaches = true;
+        clear = before;
     }
 }

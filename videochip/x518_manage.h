@@ -71,7 +71,7 @@
 // flash and fonts) and _osd (the OSD engine and the redraw of its plane);
 // omenu.cpp reads and applies the overlay file. Groups of register writes
 // go through X518Batch (x518_reg_batch.h); the frame waits read their flag
-// when X518FrameGrid (x518_frame_grid.h) says the frame has ended.
+// where X518FrameGrid (x518_frame_grid.h) places the reads.
 #pragma once
 
 #include "app/apply_handover.h"

@@ -169,7 +169,7 @@ int x518_manage::wait1_povs(int fd, int och)
     auto read = [&](bool) { return (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) ? 1 : 0; };
     int polls = 0;
     const int answer = out_frames_.await(armed, kOutputFrameMs, armed + std::chrono::milliseconds(frame_wait_ms),
-                                         std::numeric_limits<int>::max(), read, polls);
+                                         std::numeric_limits<int>::max(), false, read, polls);
     drv->access_X518(fd, {x518_drv::writeOp(x518::kOutFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
     if (answer > 0)
         return 0;

@@ -188,9 +188,9 @@ int x518_manage::wait1_pivs(int fd, int channel)
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
                           x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
     // A channel without input (its status idle) has no frame to wait for:
-    // its status is read with the first look at the flag, unless the
-    // channel's port is known to carry a picture. The polls span a frame
-    // down to ~22 Hz.
+    // unless the channel's port is known to carry a picture, the first look
+    // at the flag comes at once and reads its status too. The polls span a
+    // frame down to ~22 Hz.
     const bool live = port != kNone && ports.PI_STATE[port] != 0 && rate > 0;
     auto read = [&](bool first) {
         u32 flags = 0, st = 0;
@@ -202,7 +202,7 @@ int x518_manage::wait1_pivs(int fd, int channel)
     };
     int polls = 0;
     X518FrameGrid& grid = in_frames_[channel][port == kNone ? kPorts : port];
-    const int answer = grid.await(armed, periodMs, X518FrameGrid::Time::max(), kFramePolls, read, polls);
+    const int answer = grid.await(armed, periodMs, X518FrameGrid::Time::max(), kFramePolls, !live, read, polls);
     drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, 0), x518_drv::writeOp(x518::kUpdateCtl, 0)});
     if (answer == 0) {
         KEL_DBG("[wait1_pivs] ICH%d: no input frame after %d polls\n", channel, polls);

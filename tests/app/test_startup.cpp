@@ -12,6 +12,7 @@
 #include "tests/app/running_box.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 
 namespace sim = platform::sim;
 
@@ -145,4 +146,66 @@ TEST_F(RunningBox, AKeyPadPresentAtStartIsFoundAndGetsItsLeds)
     EXPECT_EQ(keyboard, QRect(origin.x() + 160, origin.y(), 160, 240));
     EXPECT_FALSE(g_numberkeyboard->isVisible());
     EXPECT_TRUE(g_numberkeyboard->windowFlags() & Qt::FramelessWindowHint);
+}
+
+namespace {
+
+// Longer than Qt keeps a font's engines that no font holds.
+constexpr int kFontsLetGoMs = 3000;
+
+// Counts the fonts Qt looks for in its database (its font-match log) while
+// it lives.
+class FontMatches {
+public:
+    FontMatches()
+    {
+        count_ = 0;
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.text.font.match.debug=true"));
+        previous_ = qInstallMessageHandler(&FontMatches::note);
+    }
+    ~FontMatches()
+    {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules(QString());
+    }
+    int count() const { return count_; }
+
+private:
+    static void note(QtMsgType, const QMessageLogContext& context, const QString& text)
+    {
+        if (QLatin1String(context.category) == QLatin1String("qt.text.font.match") &&
+            text.contains(QLatin1String("QFontDatabase::match")))
+            ++count_;
+    }
+    static inline int count_ = 0;
+    QtMessageHandler previous_ = nullptr;
+};
+
+}  // namespace
+
+// The fonts warmed at start-up stay loaded: a page that fits its texts
+// (the user modes, in every language's script) opens, and opens again
+// after a while, without Qt looking for a font.
+TEST_F(RunningBox, PagesOpenWithoutLookingForAFont)
+{
+    int first = -1, again = -1;
+    runBox([&] {
+        {
+            FontMatches matches;
+            platform::runControlLine("key mode");
+            QCoreApplication::processEvents();
+            first = matches.count();
+        }
+        platform::runControlLine("key back");
+        QTimer::singleShot(kFontsLetGoMs, [&] {
+            FontMatches matches;
+            platform::runControlLine("key mode");
+            QCoreApplication::processEvents();
+            again = matches.count();
+            platform::runControlLine("key back");
+            QApplication::exit(0);
+        });
+    });
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(again, 0);
 }

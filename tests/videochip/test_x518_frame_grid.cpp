@@ -1,26 +1,51 @@
 // The frame grid: where it places the frame ends after one seen between two
-// reads, and what makes it forget them.
+// reads, where a wait reads, and what makes it forget the ends.
 #include "videochip/x518_frame_grid.h"
 
+#include "tests/support/random_walk.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
 
 namespace {
 
 using Time = X518FrameGrid::Time;
+using Stretch = X518FrameGrid::Stretch;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 constexpr double kPeriodMs = 20.0;
 const Time kT0 = Time{} + std::chrono::seconds(100);
 
-// Microseconds after kT0 (Time{}: -1).
-double after(Time t) { return t == Time{} ? -1 : std::chrono::duration<double, std::micro>(t - kT0).count(); }
+// Microseconds after kT0.
+double after(Time t) { return std::chrono::duration<double, std::micro>(t - kT0).count(); }
+Time at(double us) { return kT0 + microseconds(std::llround(us)); }
 
 X518FrameGrid learnt()
 {
     X518FrameGrid g;
     g.learn(kT0, kT0 + milliseconds(1), kPeriodMs);  // a frame ended in the first millisecond
     return g;
+}
+
+// The time of a walk: a sleep wakes up to 150 us late.
+struct FakeTimer {
+    Time* clock;
+    std::mt19937* rng;
+    Time now() const { return *clock; }
+    void sleepUntil(Time t) const
+    {
+        *clock = std::max(*clock, t) + microseconds(std::uniform_int_distribution<int>(0, 150)(*rng));
+    }
+};
+
+// Where a wait armed at `armedUs` reads first.
+double firstRead(const X518FrameGrid& g, double armedUs, double periodMs = kPeriodMs)
+{
+    const Stretch s = g.stretch(at(armedUs), at(armedUs), periodMs);
+    return after(X518FrameGrid::nextRead(s, periodMs, s.from > at(armedUs)));
 }
 
 }  // namespace
@@ -31,64 +56,99 @@ TEST(FrameGrid, PlacesTheLatestEndOfEachFrameAfterTheArming)
     // can have ended, per frame of extrapolation.
     const X518FrameGrid g = learnt();
     const struct {
-        int armedUs, n;
+        int armedUs, clearUs;
         double latestUs;
     } cases[] = {
-        {5000, 0, 1000 + 20002},   // the next frame
-        {5000, 1, 1000 + 40004},   // the one after
-        {45000, 0, 1000 + 60006},  // two frames ended before the arming
+        {5000, 5000, 1000 + 20002},   // the next frame
+        {5000, 21100, 1000 + 40004},  // read clear past it: the one after
+        {45000, 45000, 1000 + 60006}, // two frames ended before the arming
     };
-    for (const auto& c : cases)
-        EXPECT_NEAR(after(g.latestEnd(kT0 + microseconds(c.armedUs), kPeriodMs, c.n)), c.latestUs, 1) << c.armedUs;
-    // Armed where the next end may already have passed, its frame may be the one after.
-    EXPECT_TRUE(g.mayPrecede(kT0 + microseconds(20500)));
-    EXPECT_FALSE(g.mayPrecede(kT0 + milliseconds(10)));
-    // Another period tells nothing.
-    EXPECT_EQ(g.latestEnd(kT0 + milliseconds(5), 25.0, 0), Time{});
-    EXPECT_EQ(X518FrameGrid{}.latestEnd(kT0, kPeriodMs, 0), Time{});
+    for (const auto& c : cases) {
+        const Stretch s = g.stretch(at(c.armedUs), at(c.clearUs), kPeriodMs);
+        EXPECT_NEAR(after(s.to), c.latestUs, 1) << c.armedUs;
+        EXPECT_GE(s.index, 1) << c.armedUs;
+    }
+    // Armed where the next end may already have passed, the stretch starts
+    // at the arming.
+    EXPECT_EQ(g.stretch(at(20500), at(20500), kPeriodMs).from, at(20500));
+    EXPECT_NEAR(after(g.stretch(at(10000), at(10000), kPeriodMs).from), 19998, 1);
+    // Another period places nothing: the end comes within a period (and its
+    // drift) of the arming. No grid: a poll.
+    const Stretch other = g.stretch(at(5000), at(5000), 25.0);
+    EXPECT_EQ(other.index, -1);
+    EXPECT_EQ(other.from, at(5000));
+    EXPECT_NEAR(after(other.to), 5000 + 25002.5, 1);
+    EXPECT_NEAR(after(X518FrameGrid{}.stretch(kT0, kT0, kPeriodMs).to), 1000, 1);
 }
 
-TEST(FrameGrid, AfterAPauseLooksOncePollsWhereTheEndCanLieOrFromTheArming)
+TEST(FrameGrid, AfterAPauseLooksOnceOrReadsTheStretchInStepsOfAFifthPeriodAtMost)
 {
     // Each frame of extrapolation widens where the end can lie by 200 ppm
-    // of a period: one look while that stays within a quarter period, then
-    // polls from the earliest moment, then (wider than a period) from the
-    // arming.
+    // of a period: one look at its end while that stays within a quarter
+    // period (its middle first, when wider than an eighth and wholly after
+    // the arming), then even steps of at most a fifth of a period from its
+    // earliest moment, or from the arming where the stretch began before it
+    // or grew wider than a period.
     const X518FrameGrid g = learnt();
     const struct {
         double armedMs;
-        double lookUs;  // -1: no look
-        double pollUs;
+        double firstReadUs;
     } cases[] = {
-        {6005, 1000 + 301 * 20002.0, 301 * 19998.0}, // 6 s on: 2.2 ms wide
-        {59990, -1, -1000 + 3000 * 19998.0 + 1000}, // a minute on: 13 ms wide
-        {60005, -1, 60005000},                      //   armed inside that stretch
-        {200000, -1, 200000000},                    // 200 s on: 41 ms wide
+        {5, 1000 + 20002},                                  // 1 ms wide: one look
+        {6005, 1000 + 301 * 20002.0},                       // 6 s on: 2.2 ms wide
+        {12005, 601 * 19998.0 + (1000 + 601 * 4.0) / 2},    // 12 s on: 3.4 ms wide, its middle
+        {59990, 3000 * 19998.0 + (1000 + 3000 * 4.0) / 4},  // a minute on: 13 ms wide, 4 steps
+        {60005, 1000 + 3000 * 20002.0},                     // armed inside that stretch
+        {200000, 200000000 + 20002 / 5.0},                  // 200 s on: 41 ms wide
     };
-    for (const auto& c : cases) {
-        const Time armed = kT0 + microseconds(std::int64_t(c.armedMs * 1000));
-        EXPECT_NEAR(after(g.latestEnd(armed, kPeriodMs, 0)), c.lookUs, 1) << c.armedMs;
-        EXPECT_NEAR(after(g.firstPoll(armed, kPeriodMs)), c.pollUs, 1) << c.armedMs;
-    }
+    for (const auto& c : cases)
+        EXPECT_NEAR(firstRead(g, c.armedMs * 1000), c.firstReadUs, 1) << c.armedMs;
+    // Without a period or a grid, once a millisecond.
+    EXPECT_NEAR(firstRead(X518FrameGrid{}, 0, 0), 1000, 1);
+    EXPECT_NEAR(firstRead(X518FrameGrid{}, 0), 1000, 1);
 }
 
 TEST(FrameGrid, TwoSightingsAMinuteApartBoundThePeriod)
 {
     // Frames of exactly 20 ms: a polling wait a minute on sees frame 3000
     // end between two reads. A minute after that the end is still placed
-    // for one look; re-learnt from that sighting alone it is not.
+    // for one look; re-learnt from that sighting alone it is not (a wait
+    // armed before the stretch).
     X518FrameGrid taught = learnt();
-    const Time from = kT0 + microseconds(60000200), to = kT0 + microseconds(60001000);
+    const Time from = at(60000200), to = at(60001000);
     taught.learn(from, to, kPeriodMs);
     X518FrameGrid fresh;
     fresh.learn(from, to, kPeriodMs);
-    const Time armed = kT0 + microseconds(120005000);
-    EXPECT_NE(taught.latestEnd(armed, kPeriodMs, 0), Time{});
-    EXPECT_EQ(fresh.latestEnd(armed, kPeriodMs, 0), Time{});
+    const Time armed = at(119990000);
+    const auto width = [&](const X518FrameGrid& g) {
+        const Stretch s = g.stretch(armed, armed, kPeriodMs);
+        return s.index < 0 ? 1e9 : after(s.to) - after(s.from);
+    };
+    EXPECT_LE(width(taught), kPeriodMs * 1000 / 4);
+    EXPECT_GT(width(fresh), kPeriodMs * 1000 / 4);
     // A sighting between the grid's stretches: a grid that was wrong.
-    taught.learn(kT0 + microseconds(120010000), kT0 + microseconds(120010500), kPeriodMs);
-    EXPECT_EQ(taught.latestEnd(kT0 + microseconds(120012000), kPeriodMs, 0) - kT0,
-              microseconds(120010500 + 20002));
+    taught.learn(at(120010000), at(120010500), kPeriodMs);
+    EXPECT_EQ(taught.stretch(at(120012000), at(120012000), kPeriodMs).to - kT0, microseconds(120010500 + 20002));
+}
+
+TEST(FrameGrid, ASightingThatMeetsOneEndOnlyCountsTheFramesAcrossALongPause)
+{
+    // 140 s on, the stretches of neighbouring ends overlap (29 ms wide, a
+    // period apart), yet a sighting in the middle of one meets no other:
+    // it counts 7000 frames, so the period is bound to 0.2 us, and an end
+    // as far on again is placed for one look. A sighting where two
+    // stretches overlap cannot tell: placed anew.
+    X518FrameGrid g = learnt();
+    g.learn(at(140000200), at(140000800), kPeriodMs);
+    const Time armed = at(280005000);
+    const Stretch s = g.stretch(armed, armed, kPeriodMs);
+    ASSERT_GE(s.index, 0);
+    EXPECT_LE(after(s.to) - after(s.from), 5000);
+
+    X518FrameGrid overlap = learnt();
+    overlap.learn(at(139992000), at(139992500), kPeriodMs);
+    EXPECT_TRUE(overlap.known());
+    EXPECT_NEAR(after(overlap.stretch(at(139995000), at(139995000), kPeriodMs).to), 139992500 + 20002, 1);
 }
 
 TEST(FrameGrid, LearnsOnlyFromANarrowSightAndForgetsAFrameWhereItHasNone)
@@ -100,10 +160,68 @@ TEST(FrameGrid, LearnsOnlyFromANarrowSightAndForgetsAFrameWhereItHasNone)
     // A look that found the frame keeps the grid, the end placed where both say.
     X518FrameGrid g = learnt();
     const Time armed = kT0 + milliseconds(5);
-    g.confirm(armed, 0, armed, kT0 + milliseconds(22));
-    EXPECT_NEAR(after(g.latestEnd(kT0 + milliseconds(25), kPeriodMs, 0)), 1000 + 2 * 20002, 1);
+    g.seen(g.stretch(armed, armed, kPeriodMs), armed, kT0 + milliseconds(22), kPeriodMs);
+    EXPECT_NEAR(after(g.stretch(at(25000), at(25000), kPeriodMs).to), 1000 + 2 * 20002, 1);
     // A frame that ended before the grid's earliest end: the grid was wrong.
     g = learnt();
-    g.confirm(armed, 0, armed, kT0 + milliseconds(15));
+    g.seen(g.stretch(armed, armed, kPeriodMs), armed, kT0 + milliseconds(15), kPeriodMs);
     EXPECT_FALSE(g.known());
+    // A look at the end of the stretch found no frame, and the grid placed
+    // that end after the arming: wrong too.
+    g = learnt();
+    g.missed(g.stretch(armed, armed, kPeriodMs), armed);
+    EXPECT_FALSE(g.known());
+}
+
+// A random walk of frame waits on one grid, against a source whose frames
+// keep a period within the drift the grid allows: waits a frame apart,
+// passes of a few frames, pauses from a second to five minutes, a read and
+// a wake-up that each take a little time. Every wait ends after a frame
+// end that came after its arming, at most a quarter period (and the time a
+// read and a wake-up take) later, once the grid has learnt the frames in at
+// most eight reads, and the grid never loses the frames. KEL_WALK_SEED and
+// KEL_WALK_STEPS replay or widen the walk.
+TEST(FrameGrid, WaitsOnASteadySourceEndAfterTheirFrameSoonAndInFewReads)
+{
+    RandomWalk walk("frame grid walk", 54, 400);
+    std::mt19937& rng = walk.rng;
+    const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+
+    constexpr double kMaxLateUs = kPeriodMs * 1000 / 4 + 400;  // a quarter period, a read and a wake-up
+    constexpr int kMostReads = 8;
+    const double periodUs = kPeriodMs * 1000 * (1 + uniform(-1, 1) * X518FrameGrid::kDriftPpm * 1e-6);
+    const double phaseUs = uniform(0, periodUs);
+    // Frame ends lie at phaseUs + k * periodUs after kT0.
+    const auto endAfter = [&](Time t) { return phaseUs + std::floor((after(t) - phaseUs) / periodUs + 1) * periodUs; };
+
+    Time now = kT0 + std::chrono::seconds(1);
+    X518FrameGrid grid;
+    bool learnt = false;
+    for (int step = 0; step < walk.steps; ++step) {
+        const double r = uniform(0, 1);
+        const double gapUs = r < 0.6 ? uniform(50, 2000) : r < 0.85 ? uniform(2000, 60000)
+                                                          : std::exp(uniform(std::log(1e6), std::log(3e8)));
+        now += microseconds(std::llround(gapUs));
+        const bool knew = grid.known();
+        const Time armed = now;
+        now += microseconds(30);  // the request takes effect as the arming write ends
+        const double frameUs = endAfter(now);
+        int polls = 0;
+        const auto read = [&](bool) {
+            now += microseconds(std::uniform_int_distribution<int>(10, 60)(rng));
+            return after(now) >= frameUs ? 1 : 0;
+        };
+        const int answer = grid.await(armed, kPeriodMs, Time::max(), 1000, false, read, polls, FakeTimer{&now, &rng});
+        SCOPED_TRACE(walk.step(step, "gap " + std::to_string(gapUs) + " us"));
+        ASSERT_EQ(answer, 1);
+        ASSERT_GE(after(now), frameUs);  // never before its frame
+        EXPECT_LE(after(now) - frameUs, kMaxLateUs);
+        if (knew) {
+            EXPECT_LE(polls + 1, kMostReads);
+        }
+        learnt = learnt || grid.known();
+        if (learnt) {
+            ASSERT_TRUE(grid.known());
+        }
+    }
 }
