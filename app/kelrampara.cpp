@@ -834,13 +834,26 @@ bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOve
         }
         return false;
     }
-    ram_user_mode[i] = image;
+    // A save that lands shows in its slot at last. A commit's file that lands
+    // late leaves the slot to whatever the PC wrote there since: a commit of
+    // that is still to come.
+    if (by != kRetryWrite || (pending_saves_ & bit) || slotAwaits(i, image))
+        ram_user_mode[i] = image;
     pending_modes_ &= static_cast<u16>(~bit);
     pending_overlays_ &= static_cast<u16>(~bit);
     pending_saves_ &= static_cast<u16>(~bit);
     if (withOverlay)
         copyOverlay(i);
     return true;
+}
+
+// Slot i still holds the commit whose file waits: its bytes, marked as not
+// saved yet.
+bool KelRamPara::slotAwaits(int i, const USER_MODE_SLOT& image) const
+{
+    const USER_MODE_SLOT& slot = ram_user_mode[i];
+    return slot.marker[0] == ram::kSlotUnsaved && slot.marker[1] == ram::kSlotUnsaved &&
+           std::memcmp(slot.data, image.data, ram::kUserModeSize) == 0;
 }
 
 // The overlay in use goes with the mode, copied whole like every file.

@@ -206,10 +206,12 @@ private:
     // slot as the protocol wrote it, or the retry of an image that waits.
     enum ModeWrite { kSaveWrite, kCommitWrite, kRetryWrite };
     // Writes `image` as slot i's file (and the overlay copy with
-    // withOverlay); the slot takes the image once written. Else the image
-    // waits, and a slot the protocol marked saved itself (a commit) reads as
-    // unsaved.
+    // withOverlay); the slot takes the image once written (a commit's image
+    // written late only while the slot still awaits it, `slotAwaits`). Else
+    // the image waits, and a slot the protocol marked saved itself (a
+    // commit) reads as unsaved.
     bool writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by);
+    bool slotAwaits(int i, const USER_MODE_SLOT& image) const;
     bool fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const;
     void copyOverlay(int i);
 

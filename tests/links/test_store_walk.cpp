@@ -190,6 +190,27 @@ TEST_F(StoreLinks, SavesBeforeOnePassAreEachCarriedOutWithTheBlockOfTheirRequest
     EXPECT_EQ(fieldOf(fileOf(7), kBrightness), 54);
 }
 
+// A commit whose file waits for the disk, then the slot deleted and
+// committed again: the first file landing late leaves the deletion in the
+// slot, and the second commit carries it out.
+TEST_F(StoreLinks, ACommitLandingLateLeavesTheSlotWrittenSince)
+{
+    auto commit = [&](u8 marker, u8 fill) {
+        ASSERT_EQ(write(slotAddress(3), cat({Bytes(2, marker), Bytes(ram::kUserModeSize, fill)})), 0);
+        ASSERT_EQ(status(0x13, {kRegMcuFlag, kCommitSlots}), 0);
+    };
+    platform::sim::setDiskFault(DiskFault::kReadOnly);
+    commit(ram::kSlotSaved, 0x11);
+    applyPass();
+    platform::sim::setDiskFault(DiskFault::kNone);
+    commit(ram::kSlotEmpty, ram::kSlotEmpty);
+    sync->retrySaves();
+    EXPECT_EQ(slotOf(3), std::nullopt);
+    applyPass();
+    EXPECT_EQ(slotOf(3), std::nullopt);
+    EXPECT_EQ(fileOf(3), std::nullopt);
+}
+
 // ---------------------------------------------------------------- the walk
 
 namespace {
@@ -255,11 +276,18 @@ struct StoreModel {
             committed.clear();
         raised = commitRaised = false;
     }
+    // A save that lands puts its block in the slot, over what the PC wrote
+    // there meanwhile: a commit still to come writes that block as it stands.
     void retry()
     {
-        for (int i = 0; i < ram::kUserModes; ++i)
-            if (waits[i] != kNone)
-                write(i, pending[i], waits[i], waits[i] == kSave && overlayOn(pending[i]));
+        for (int i = 0; i < ram::kUserModes; ++i) {
+            const Waits by = waits[i];
+            if (by == kNone)
+                continue;
+            write(i, pending[i], by, by == kSave && overlayOn(pending[i]));
+            if (by == kSave && waits[i] == kNone && committed.count(i))
+                committed[i] = pending[i];
+        }
     }
     void restart()
     {
