@@ -633,7 +633,29 @@ private:
     // block window now (kelApi_initEnvX518).
     void carryChipWindows(const ChipNumbering& before);
     void fillRecord(const KEL_RAM_PARA& b, int window, int record);
-    bool recordFits(const KEL_RAM_PARA& b, int window, int record) const;
+    bool windowFits(const KEL_RAM_PARA& b, int window, bool first) const;
+    bool fallsBack(const KEL_RAM_PARA& b) const;
+    // The block windows' share of the chip while the one window over the
+    // canvas stands (kelApi_initEnvX518): what each chip window held, by the
+    // numbering the fallback began with.
+    struct ParkedWindows {
+        bool valid = false;
+        ChipNumbering numbering;
+        X518InputChannels ich;
+        i32 fb_ring[kWindows][kFields] = {};
+        i32 win_refused[kWindows] = {};
+        i32 PM_MEM_WMODE[kWindows] = {};
+        i32 mem_hw[kWindows] = {};
+        i32 mem_vw[kWindows] = {};
+        i32 PM_INPUT[kWindows] = {};
+    };
+    ParkedWindows parked_;
+    template <class F>
+    void eachParkedRow(F copy);
+    void parkWindows(const ChipNumbering& before);
+    void dropHiddenParked(const KEL_RAM_PARA& b);
+    void resumeParked();
+    u8 parkedRefusals() const;
     void assignLayers();
     static u8 layerOf(const KEL_RAM_PARA& b, int window);
     void takeLayers(const KEL_RAM_PARA& b);
@@ -653,7 +675,9 @@ private:
     void applyPicture(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyPriorities(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     void applyWindowsInOnePass(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
-    void applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    bool applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    static bool windowsWritten(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
+    void applyCropRecords(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was);
     // Set while one write's window fields are taken: the setters' programming
     // passes are owed and run as one pass after them.
     bool defer_programming_ = false;

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -35,8 +36,8 @@ constexpr u8 kGroupDumpAll = 0x01;
 constexpr u8 kTestInputRequest = 0x01;
 constexpr u8 kFrameLockTestRequest = 0x02;
 
-// Crop records.
-constexpr u16 kCropSourceBits = 0x0F;
+// Crop records: the source id of a key, as the environment takes it.
+constexpr u16 kCropSourceBits = 0x07;
 
 const u8* bytesOf(const KEL_RAM_PARA& b) { return reinterpret_cast<const u8*>(&b); }
 u16 wordAt(const KEL_RAM_PARA& b, size_t offset) { return ram::loadU16(bytesOf(b) + offset); }
@@ -224,18 +225,53 @@ void x518_manage::relayout()
 
 // The window fields of one write are programmed in one pass: its input
 // channels are handed out once, in the documented order, whichever of its
-// windows asks first.
+// windows asks first. A write that makes the block's windows fall back to
+// the one window over the canvas, or lets them fit again, lays them out
+// anew; so does any write to the windows or crop records while the one
+// window stands: it shows what the first window shown (or window 0) is set
+// to show.
 void x518_manage::applyWindowsInOnePass(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 {
     defer_programming_ = true;
     programming_owed_ = false;
-    applyWindows(now, was);
+    const bool fallback = fallsBack(now);
+    if (fallback != (model.default_env != 0) || (fallback && windowsWritten(now, was)))
+        relayout();
+    else if (!applyWindows(now, was))
+        applyCropRecords(now, was);
     defer_programming_ = false;
     if (programming_owed_)
         set_output(spi_fd);
 }
 
-void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+bool x518_manage::windowsWritten(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    return std::memcmp(now.image, was.image, sizeof(IMAGE_PARA) * kWindows) != 0 ||
+           std::memcmp(now.crop_list, was.crop_list, sizeof now.crop_list) != 0;
+}
+
+// A crop record written under a window that shows it is a write to that
+// window: the window is programmed with the record's new rectangle and
+// input in this pass, and a costlier input is served as a costlier source
+// written to it. (A window whose source word this write changed took the
+// new record with it.)
+void x518_manage::applyCropRecords(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        const u16 s = now.image[w].source;
+        const int chip = recordOfWindow(w);
+        if (chip == kNone || !(s & ram::kSourceIsCrop) || s != was.image[w].source)
+            continue;
+        const int c = s & ram::kSourceLowMask;
+        if (c >= ram::kCrops || std::memcmp(&now.crop_list[c], &was.crop_list[c], sizeof(CROP_ITEM)) == 0)
+            continue;
+        KEL_DBG("DIFF crop[%d] under win[%#x]\r\n", c, w);
+        applySourceChange(now, w, chip, s, s);
+    }
+}
+
+// True when the walk ended in a new layout of every window.
+bool x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
 {
     for (int w = 0; w < kWindows; ++w) {
         const size_t record = offsetof(KEL_RAM_PARA, image) + sizeof(IMAGE_PARA) * size_t(w);
@@ -259,7 +295,7 @@ void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
                 // window shown in the block but left out of the environment
                 // (the default window stands) may be showable now: the same.
                 relayout();
-                return;
+                return true;
             case offsetof(IMAGE_PARA, mirror):
                 if (chip != kNone)
                     x518_SetWinAttr(u8(chip), neu);
@@ -281,6 +317,7 @@ void x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
             }
         }
     }
+    return false;
 }
 
 void x518_manage::applySourceChange(const KEL_RAM_PARA& now, int w, int chip, u16 was, u16 s)

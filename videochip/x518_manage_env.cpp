@@ -53,7 +53,76 @@ void x518_manage::kelApi_initEnvX518()
 {
     const ChipNumbering before = chipNumbering();
     buildEnvironment();
+    if (model.default_env) {
+        if (!before.defaultEnv)
+            parkWindows(before);
+        dropHiddenParked(block());
+    } else if (before.defaultEnv && parked_.valid) {
+        resumeParked();
+        return;
+    }
     carryChipWindows(before);
+}
+
+// The whole-canvas fallback changes the picture only. The block's windows
+// keep what they held as they stood when it began (their input channels,
+// their dot-by-dot memory, which of them waited), parked while the one
+// window over the canvas uses the chip; a window hidden meanwhile gives its
+// share up. Once the windows fit again they take it back as from one write:
+// from the windows as they were to the windows as they are.
+template <class F>
+void x518_manage::eachParkedRow(F copy)
+{
+    copy(ich, parked_.ich);
+    copy(model.fb_ring, parked_.fb_ring);
+    copy(model.win_refused, parked_.win_refused);
+    copy(model.PM_MEM_WMODE, parked_.PM_MEM_WMODE);
+    copy(model.mem_hw, parked_.mem_hw);
+    copy(model.mem_vw, parked_.mem_vw);
+    copy(model.PM_INPUT, parked_.PM_INPUT);
+}
+
+void x518_manage::parkWindows(const ChipNumbering& before)
+{
+    parked_.numbering = before;
+    eachParkedRow([](const auto& held, auto& parked) { std::memcpy(&parked, &held, sizeof parked); });
+    parked_.valid = true;
+}
+
+void x518_manage::dropHiddenParked(const KEL_RAM_PARA& b)
+{
+    for (int w = 0; w < kWindows; ++w)
+        if (!b.image[w].enable)
+            parked_.numbering.record[w] = kNone;
+}
+
+void x518_manage::resumeParked()
+{
+    eachParkedRow([](auto& held, const auto& parked) { std::memcpy(&held, &parked, sizeof held); });
+    parked_.valid = false;
+    // What the chip showed last is the one window over the canvas: nothing
+    // of the block's windows is on screen to hold, and the one window wrote
+    // over the frames they held.
+    std::fill(std::begin(ich.ich_win_prev), std::end(ich.ich_win_prev), kNone);
+    for (i32(&row)[kChannels] : ich.win_ich_prev)
+        std::fill(std::begin(row), std::end(row), kNone);
+    std::fill(std::begin(model.win_num_prev), std::end(model.win_num_prev), kNoWindow);
+    for (CaptureKey& k : captured_)
+        k = CaptureKey{};
+    carryChipWindows(parked_.numbering);
+}
+
+// Register 45 while the fallback stands: the block windows that waited
+// when it began and are still shown.
+u8 x518_manage::parkedRefusals() const
+{
+    u8 mask = 0;
+    for (int w = 0; w < kWindows; ++w) {
+        const int r = parked_.numbering.record[w];
+        if (parked_.valid && kelApi_IsWinValid(r) && parked_.win_refused[r])
+            mask = u8(mask | 1u << w);
+    }
+    return mask;
 }
 
 void x518_manage::buildEnvironment()
@@ -78,7 +147,7 @@ void x518_manage::buildEnvironment()
         if (!b.image[w].enable)
             continue;
         fillRecord(b, w, record);
-        if (!recordFits(b, w, record)) {
+        if (!windowFits(b, w, record == 0)) {
             KEL_DBG("\t OOR for win RECT\t");
             kelApi_initEnvX518Default();
             return;
@@ -121,13 +190,19 @@ void x518_manage::fillRecord(const KEL_RAM_PARA& b, int window, int record)
     model.PM_WIN_FADE_OUT[record] = b.seamless_para[window].para1;
 }
 
-// Whether record `record`, filled from block window `window`, can be shown.
-bool x518_manage::recordFits(const KEL_RAM_PARA& b, int window, int record) const
+// Whether block window `window` can be shown as the environment's record
+// (`first`: its first one): inside the output channels the panel lays out
+// (with splice modes 0 and 4 as many again beside those the block
+// publishes, for output 2), on an input the box has, a crop record there is
+// and a mirror it knows.
+bool x518_manage::windowFits(const KEL_RAM_PARA& b, int window, bool first) const
 {
     const IMAGE_PARA& im = b.image[window];
-    const ST_WIN_INFO& r = model.win_info[record];
     const i32 x = im.x + pnl.xoffs, y = im.y + pnl.yoffs;
-    const bool cropKnown = !(im.source & ram::kSourceIsCrop) || r.crop < ram::kCrops;
+    const bool cropped = (im.source & ram::kSourceIsCrop) != 0;
+    const int crop = im.source & ram::kSourceLowMask;
+    const bool cropKnown = !cropped || crop < ram::kCrops;
+    const int input = !cropped ? im.source & kSourceBits : cropKnown ? b.crop_list[crop].key & kSourceBits : 0;
     const char* mode = pnl.splice == ram::SPLICE_NONE   ? "SPLICE_NONE "
                        : pnl.splice == ram::SPLICE_CP12 ? "SPLICE_CP1TO2 "
                                                         : "";
@@ -139,19 +214,35 @@ bool x518_manage::recordFits(const KEL_RAM_PARA& b, int window, int record) cons
         KEL_DBG("\t OOR for %swin:%d y:%d h:%d, pnl->h:%d\r\n", mode, window, y, im.h, pnl.h);
         return false;
     }
-    if (r.input > kMaxInput || !cropKnown) {
-        KEL_DBG("\t OOR for %swin:%d input:%d crop:%d\r\n", mode, window, r.input, r.crop);
+    if (input > kMaxInput || !cropKnown) {
+        KEL_DBG("\t OOR for %swin:%d input:%d crop:%d\r\n", mode, window, input, crop);
         return false;
     }
-    if (record == 0 && r.enable == 0) {
+    if (first && (im.enable & kLowByte) == 0) {
         KEL_DBG("\t OOR for %swin0 disable\r\n", mode);
         return false;
     }
-    if (r.mirror > kMaxMirror) {
-        KEL_DBG("\t OOR for %swin:%d rotate:%d\r\n", mode, window, r.mirror);
+    if ((im.mirror & kLowByte) > kMaxMirror) {
+        KEL_DBG("\t OOR for %swin:%d rotate:%d\r\n", mode, window, im.mirror & kLowByte);
         return false;
     }
     return true;
+}
+
+// Whether the block shows the one window over the canvas instead of its
+// own: no window shown, or one of them cannot be shown.
+bool x518_manage::fallsBack(const KEL_RAM_PARA& b) const
+{
+    bool first = true, any = false;
+    for (int w = 0; w < kWindows; ++w) {
+        if (!b.image[w].enable)
+            continue;
+        if (!windowFits(b, w, first))
+            return true;
+        first = false;
+        any = true;
+    }
+    return !any;
 }
 
 u8 x518_manage::layerOf(const KEL_RAM_PARA& b, int window)

@@ -221,7 +221,9 @@ void x518_manage::refuseWindow(int w, bool held)
 
 void x518_manage::publishRefusals()
 {
-    u8 mask = 0;
+    // While the one window over the canvas stands, the block's windows wait
+    // as they did when it began.
+    u8 mask = model.default_env ? parkedRefusals() : 0;
     for (int b = 0; b < kWindows; ++b) {
         const int r = model.win_record[b];
         if (kelApi_IsWinValid(r) && r < model.wincnt && model.win_refused[r] && windowAvailable(r))

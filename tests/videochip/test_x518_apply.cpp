@@ -132,9 +132,10 @@ TEST_F(ApplyTest, SourceChangesSetTheInputAndRefuseACropBeyondTheList)
     EXPECT_EQ(live().crop_list[39].x, 800);
     EXPECT_EQ(live().crop_list[39].w, 1500);
 
+    // No crop record 40: the windows fall back to one over the canvas.
     write([](KEL_RAM_PARA& b) { b.image[3].source = ram::kSourceIsCrop | 40; });
     pass();
-    EXPECT_EQ(m->model.PM_INPUT[3], 0);  // refused: unchanged
+    EXPECT_EQ(m->model.default_env, 1);
 
     write([](KEL_RAM_PARA& b) { b.image[3].source = 0; });  // the crop dropped, DVI
     pass();
