@@ -61,14 +61,14 @@ X518FrameGrid::Time X518FrameGrid::nextRead(const Stretch& s, double periodMs, b
     return s.from + toDuration(widthUs / steps);
 }
 
-void X518FrameGrid::missed(const Stretch& s, Time armed)
+void X518FrameGrid::missed(const Stretch& s, Time inEffect)
 {
     if (!known_ || s.index < 0)
         return;
-    if (at(earliestUs(s.index)) <= armed)
-        place(s.index, earliestUs(s.index), us(armed));
+    if (at(earliestUs(s.index)) <= inEffect)
+        place(s.index, earliestUs(s.index), us(inEffect));
     else
-        forget();  // the grid placed an end after the arming, and none came
+        forget();  // the grid placed an end after the request took effect, and none came
 }
 
 void X518FrameGrid::seen(const Stretch& s, Time from, Time to, double periodMs)

@@ -12,6 +12,11 @@
 // that finds no frame where the grid says one has passed makes the wait
 // forget the grid and learn it anew.
 //
+// The request takes effect somewhere in its write, which ends before the
+// wait begins: a frame that ends meanwhile may raise the flag or not. So a
+// flag up places the end after the arming, and a flag still clear at the
+// end of a stretch places it before the wait began, not before the arming.
+//
 // A flag already up at a read made at once after the arming teaches nothing
 // on its own (the frame may have ended as the request was armed). A grid
 // holds for the frame period it was learnt with and until its owner
@@ -65,8 +70,9 @@ public:
     // else the first of even steps of at most kSparseStep of a period.
     static Time nextRead(const Stretch& s, double periodMs, bool split);
     // A read at or past the end of `s` found the flag clear: the end the
-    // grid placed there came before the arming (or the grid was wrong).
-    void missed(const Stretch& s, Time armed);
+    // grid placed there came before the request took effect, at `inEffect`
+    // at the latest (or the grid was wrong).
+    void missed(const Stretch& s, Time inEffect);
     // A read at `to` found the flag up; it was clear (or not yet armed) at
     // `from`, and `s` was where the wait looked for it.
     void seen(const Stretch& s, Time from, Time to, double periodMs);
@@ -84,7 +90,8 @@ public:
         void sleepUntil(Time t) const { std::this_thread::sleep_until(t); }
     };
 
-    // The reads of one wait armed at `armed` for frames of `periodMs`
+    // The reads of one wait armed at `armed` (as the request's write began;
+    // the write has ended by the call) for frames of `periodMs`
     // (0: unknown), as `stretch` and `nextRead` place them; `atOnce`: the
     // first read comes at the arming. `read(first)` answers 1 when the
     // frame came, -1 when there is nothing to wait for, 0 when not yet. The
@@ -123,6 +130,7 @@ template <class Read, class Timer>
 int X518FrameGrid::await(Time armed, double periodMs, Time giveUp, int maxPolls, bool atOnce, Read read,
                          int& polls, Timer timer)
 {
+    const Time inEffect = timer.now();  // the request's write has ended
     Time clear = armed;
     bool teaches = false;  // whether `clear` is a moment the flag was seen clear
     for (polls = 0;; ++polls) {
@@ -138,7 +146,7 @@ int X518FrameGrid::await(Time armed, double periodMs, Time giveUp, int maxPolls,
         if (answer != 0 || polls >= maxPolls || after >= giveUp)
             return answer;
         if (s.index >= 0 && before >= s.to)
-            missed(s, armed);
+            missed(s, inEffect);
         teaches = true;
         clear = before;
     }

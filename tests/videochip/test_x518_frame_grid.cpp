@@ -30,14 +30,14 @@ X518FrameGrid learnt()
     return g;
 }
 
-// The time of a walk: a sleep wakes up to 150 us late.
+// The time of a walk: a sleep wakes up to 150 us late (on time without `rng`).
 struct FakeTimer {
     Time* clock;
     std::mt19937* rng;
     Time now() const { return *clock; }
     void sleepUntil(Time t) const
     {
-        *clock = std::max(*clock, t) + microseconds(std::uniform_int_distribution<int>(0, 150)(*rng));
+        *clock = std::max(*clock, t) + microseconds(rng ? std::uniform_int_distribution<int>(0, 150)(*rng) : 0);
     }
 };
 
@@ -171,6 +171,30 @@ TEST(FrameGrid, LearnsOnlyFromANarrowSightAndForgetsAFrameWhereItHasNone)
     g = learnt();
     g.missed(g.stretch(armed, armed, kPeriodMs), armed);
     EXPECT_FALSE(g.known());
+}
+
+TEST(FrameGrid, AnEndThatCameWhileTheRequestWasWrittenIsPlacedBeforeTheWaitBegan)
+{
+    // Frames end at 60 us + k * 20 ms; the request takes effect as its
+    // 100 us write ends, so the end at 20060 us raises no flag for a wait
+    // armed just before it, whether the grid's earliest moment for it lies
+    // after the arming or before. The look at the end of its stretch finds
+    // the flag clear: the grid keeps the frames, and the wait looks once
+    // more, just after the next end.
+    constexpr double kWriteUs = 100, kNextEndUs = 40060, kReadUs = 10;
+    for (const double armedUs : {19990.0, 20005.0}) {
+        X518FrameGrid g = learnt();
+        Time now = at(armedUs + kWriteUs);
+        const auto read = [&](bool) {
+            now += microseconds(std::llround(kReadUs));
+            return after(now) >= kNextEndUs ? 1 : 0;
+        };
+        int polls = 0;
+        ASSERT_EQ(g.await(at(armedUs), kPeriodMs, Time::max(), 100, false, read, polls, FakeTimer{&now, nullptr}), 1);
+        EXPECT_TRUE(g.known()) << armedUs;
+        EXPECT_EQ(polls + 1, 2) << armedUs;
+        EXPECT_LE(after(now) - kNextEndUs, kWriteUs + 2 * kReadUs) << armedUs;
+    }
 }
 
 // A random walk of frame waits on one grid, against a source whose frames
