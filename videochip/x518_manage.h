@@ -205,7 +205,7 @@ public:
     int wait_ifld_change(int fd, int channel);
     int wait_ofld_change(int fd, int channel);
     void reset_dbd_mem(int window);
-    int check_dbd_input(int fd, int port);
+    int check_dbd_input(int fd, int port) const;
     int set_dbd_mem(int fd, int window);
     void calc_iwin2(int window);
     void calc_owin2(int window);
@@ -790,6 +790,7 @@ private:
         i32 place[4] = {};         // x, y, w, h on the canvas
         _ImageWindowDef_st out{};  // where it lies on its output channels
         i32 channels[kChannels] = {};
+        i32 memory = 0;  // its first block of dot-by-dot memory
         bool operator==(const CaptureKey& o) const;
     };
     CaptureKey captureKey(int window) const;
@@ -824,9 +825,15 @@ private:
     X518FrameGrid out_frames_;
     void forgetFrames(int port);
     // Takes `count` free dot-by-dot blocks in a row for the window, the
-    // lowest run (fromTop: the highest); the first block, or -1 when no run
-    // is free.
+    // lowest run (fromTop: the highest), moving the other windows' memory
+    // together first when enough are free but not in a row; the first
+    // block, or -1 when fewer are free.
     int takeDbdBlocks(int window, int count, bool fromTop);
+    int freeDbdRun(int count, bool fromTop) const;
+    void compactDbdMemory();
+    // Blocks of dot-by-dot memory the window asks for, and holds.
+    int dbdBlocksAsked(int window) const;
+    int dbdBlocksHeld(int window) const;
     // A dot-by-dot window's parts: what each of its input channels (in list
     // order) captures of which port, and where its part lies in the
     // window's memory (pixels across, lines down).

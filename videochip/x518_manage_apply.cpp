@@ -456,9 +456,12 @@ void x518_manage::watchHalf()
     }
     check_input_port(fd);
     for (int p = 0; p < kPorts; ++p) {
+        // The windows of a port measured anew are set up again in one pass:
+        // one hand-out of the input channels and memory, as for one write.
+        // A dot-by-dot window shows every port of its arrangement: it is set
+        // up again when any of them is measured anew.
+        bool any = false;
         for (int w = 0; w < kWindows; ++w) {
-            // A dot-by-dot window shows every port of its arrangement: it is
-            // set up again when any of them is measured anew.
             if (!windowUsesPort(w, p) || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
                 continue;
             std::printf(
@@ -466,6 +469,9 @@ void x518_manage::watchHalf()
                 ports.PI_UPDATE[p], p, ports.g_chg_hdmi[p], ports.PI_ACT[p][0], ports.PI_ACT[p][1], ports.PI_ACT[p][2],
                 ports.PI_ACT[p][3]);
             model.g_chg_input[w] = 3;
+            any = true;
+        }
+        if (any) {
             set_output(fd);
             g_x518_source_online = 1;
         }

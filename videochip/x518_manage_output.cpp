@@ -162,7 +162,7 @@ int x518_manage::askGroup(int w) const
         return kNotAsking;
     if (noChannel)
         return kHoldsNoChannel;
-    return windowCost(w, w) <= ichCount(w) ? kKeepsChannels : kAsksForMore;
+    return windowCost(w, w) <= ichCount(w) && dbdBlocksAsked(w) <= dbdBlocksHeld(w) ? kKeepsChannels : kAsksForMore;
 }
 
 void x518_manage::serveInput(int w, bool waiting)
@@ -314,6 +314,7 @@ x518_manage::CaptureKey x518_manage::captureKey(int w) const
     std::copy(std::begin(place), std::end(place), k.place);
     k.out = windowPlace(w);
     std::copy(std::begin(ich.win_ich[w]), std::end(ich.win_ich[w]), k.channels);
+    k.memory = ich.win_dbd_blk[w][0];
     return k;
 }
 

@@ -272,7 +272,7 @@ void x518_manage::reset_dbd_mem(int window)
     }
 }
 
-int x518_manage::check_dbd_input(int fd, int port)
+int x518_manage::check_dbd_input(int fd, int port) const
 {
     (void)fd;
     if (port < 0 || port >= kPorts)
@@ -281,22 +281,105 @@ int x518_manage::check_dbd_input(int fd, int port)
     return (ports.port_act[port][HW] > maxWidth || ports.port_act[port][VW] > kDbdMaxHeight) ? 1 : 0;
 }
 
-int x518_manage::takeDbdBlocks(int window, int count, bool fromTop)
+// The first block of a free run of `count` blocks, the lowest (fromTop: the
+// highest); kNone when there is none.
+int x518_manage::freeDbdRun(int count, bool fromTop) const
 {
     for (int i = 0; i + count <= kDbdBlocks; ++i) {
         const int first = fromTop ? kDbdBlocks - count - i : i;
         bool free = true;
         for (int b = first; b < first + count; ++b)
             free = free && ich.dbd_pool[b] == kNone;
-        if (!free)
-            continue;
-        for (int k = 0; k < count; ++k) {
-            ich.dbd_pool[first + k] = window;
-            ich.win_dbd_blk[window][k] = first + k;
-        }
-        return first;
+        if (free)
+            return first;
     }
     return kNone;
+}
+
+int x518_manage::takeDbdBlocks(int window, int count, bool fromTop)
+{
+    int first = freeDbdRun(count, fromTop);
+    if (first == kNone && std::count(std::begin(ich.dbd_pool), std::end(ich.dbd_pool), kNone) >= count) {
+        compactDbdMemory();
+        first = freeDbdRun(count, fromTop);
+    }
+    if (first == kNone)
+        return kNone;
+    for (int k = 0; k < count; ++k) {
+        ich.dbd_pool[first + k] = window;
+        ich.win_dbd_blk[window][k] = first + k;
+    }
+    return first;
+}
+
+// Enough blocks are free, but not in one run: the windows' memory is moved
+// together, those that take theirs from the lowest blocks up to the bottom
+// of the pool and those that take it from the highest down to its top, each
+// keeping its order, so that the free blocks lie in one run between them.
+// A window whose memory moved is programmed again at its new place.
+void x518_manage::compactDbdMemory()
+{
+    struct Held {
+        int window = kNone, first = kDbdBlocks, count = 0;
+        bool fromTop = false;
+    };
+    Held held[kWindows];
+    for (int w = 0; w < kWindows; ++w) {
+        held[w].window = w;
+        held[w].fromTop = dbdLayout(w).fromTop;
+        for (int k = 0; k < kDbdBlocksPerWindow; ++k) {
+            const int b = ich.win_dbd_blk[w][k];
+            if (b < 0 || b >= kDbdBlocks || ich.dbd_pool[b] != w)
+                continue;
+            held[w].first = std::min(held[w].first, b);
+            ++held[w].count;
+        }
+    }
+    std::sort(std::begin(held), std::end(held), [](const Held& a, const Held& b) { return a.first < b.first; });
+    int bottom = 0, top = kDbdBlocks;
+    int to[kWindows];
+    for (const Held& h : held)
+        if (h.count && !h.fromTop)
+            to[h.window] = bottom, bottom += h.count;
+    for (auto h = std::rbegin(held); h != std::rend(held); ++h)
+        if (h->count && h->fromTop)
+            top -= h->count, to[h->window] = top;
+    std::fill(std::begin(ich.dbd_pool), std::end(ich.dbd_pool), kNone);
+    for (const Held& h : held) {
+        if (!h.count)
+            continue;
+        for (int k = 0; k < h.count; ++k) {
+            ich.dbd_pool[to[h.window] + k] = h.window;
+            ich.win_dbd_blk[h.window][k] = to[h.window] + k;
+        }
+        if (to[h.window] == h.first)
+            continue;
+        std::printf("[set_dbd_mem] win_%d: its dot-by-dot memory moves from block %d to block %d\n", h.window, h.first,
+                    to[h.window]);
+        for (int f = 0; f < kFields; ++f)
+            ich.dbd_fb_base[h.window][f] = sys.PS_DBD_BASE[f] + u32(to[h.window]) * sys.PS_DBD_BLOCK;
+        model.win_chg[h.window] = 1;
+    }
+}
+
+// Blocks of dot-by-dot memory the window asks for: none for a plain window
+// or one input whose frame its input channels hold.
+int x518_manage::dbdBlocksAsked(int window) const
+{
+    const int mode = model.PM_WIN_DBD_MODE[window];
+    if (mode <= DBD_DISABLE || (mode == DBD_SINGLE_INPUT && !check_dbd_input(spi_fd, portOf(window))))
+        return 0;
+    return dbdLayout(window).blocks;
+}
+
+int x518_manage::dbdBlocksHeld(int window) const
+{
+    int n = 0;
+    for (int k = 0; k < kDbdBlocksPerWindow; ++k) {
+        const int b = ich.win_dbd_blk[window][k];
+        n += b >= 0 && b < kDbdBlocks && ich.dbd_pool[b] == window;
+    }
+    return n;
 }
 
 int x518_manage::dbdFormat(int window) const

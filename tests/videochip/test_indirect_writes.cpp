@@ -35,7 +35,8 @@ protected:
                 im = IMAGE_PARA{};
         });
     }
-    template <class F> void apply(F edit)
+    template <class F>
+    void apply(F edit)
     {
         write([&](KEL_RAM_PARA& b) { edit(b); });
         m->runPass();
