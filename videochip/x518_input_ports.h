@@ -59,6 +59,9 @@ struct X518InputPorts {
     // ---- change requests and signal watch
     i32 PI_UPDATE[kPorts] = {};
     i32 g_chg_hdmi[kPorts] = {};
+    // Resets of a V-by-One receiver without lock, one a measurement; the
+    // count starts over at kVboRetryWrap.
+    static constexpr u8 kVboRetryWrap = 30;
     u8 vbo_retry[x518::kVboReceivers] = {};
     u32 port_status[kPorts] = {};  // bit 7 probe for loss of signal, bit 0 no signal
 

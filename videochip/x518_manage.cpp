@@ -3,6 +3,7 @@
 #include "app/kelrampara.h"
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "videoio/tamixsource.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -18,6 +19,7 @@ constexpr i32 kThreadFailed = 255;
 constexpr i32 kPresetWindows[x518_manage::kMwinPresets] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
 constexpr u16 kChipBrightness = 50;  // the LED brightness itself is the FPGA's
 constexpr u16 kOsdOn = 1;
+constexpr u8 kGroupDumpAll = 0x01;  // register 0xA4 bit 0: print the chip's register groups
 
 }  // namespace
 
@@ -66,6 +68,7 @@ x518_manage* x518_manage::prepareInstance()
     p_x518_manage->pattern_gen = 0;
     p_x518_manage->pausing_ = false;
     p_x518_manage->running_shown_ = false;
+    p_x518_manage->restoring_ = false;
     return p_x518_manage;
 }
 
@@ -134,6 +137,9 @@ void x518_manage::runPass()
     pausing_ = false;
     const u32 failedBefore = drv->failedMessages();
     const u8 state = init_state;
+    // A fence is written with the apply flag: only a pass that finds the
+    // flag up, or the one that ends a restore, may find one to serve.
+    const bool fenceAsked = apply_flag.load() != 0;
     if (state < kProbeGoodReads)
         probe();
     else if (state == 5)
@@ -144,20 +150,113 @@ void x518_manage::runPass()
         bringUpPicture();
     else
         x518managerdeal(this);
-    if (drv->failedMessages() != failedBefore) {
+    const bool failed = drv->failedMessages() != failedBefore;
+    if (failed)
         chipFailed(state);
-    } else if (state < kRunningState && init_state >= kRunningState) {
-        std::printf("\n[x518_manage] video chip up: running mode (state %d)\n", kRunningState);
-        std::fflush(stdout);
-        outage_ = false;
-    }
-    publishRunning(init_state >= kRunningState);
+    else if (state < kRunningState && init_state >= kRunningState)
+        enterRunning();
+    const bool restored = followRestore();
+    const bool up = init_state >= kRunningState && !restoring_;
+    publishRunning(up);
+    if (up && !failed && (fenceAsked || restored))
+        serveFence();
 }
 
 bool x518_manage::chipDown()
 {
     const x518_manage* m = p_x518_manage;
-    return m && m->init_state.load() < kRunningState;
+    return m && (m->init_state.load() < kRunningState || m->restoring_.load());
+}
+
+// ------------------------------------------------------------------ windows back after a bring-up
+
+void x518_manage::enterRunning()
+{
+    std::printf("\n[x518_manage] video chip up: running mode (state %d)\n", kRunningState);
+    std::fflush(stdout);
+    outage_ = false;
+    restoring_ = true;
+    restore_from_ = G_timeTicks.load();
+}
+
+// Judged at the end of every pass in running mode while the windows are not
+// back: the pass that enters it already counts the windows whose inputs
+// carry no signal. True when the wait ended in this pass.
+bool x518_manage::followRestore()
+{
+    if (init_state < kRunningState || !restoring_)
+        return false;
+    const u8 waiting = windowsNotBack();
+    if (waiting != 0 && G_timeTicks.load() - restore_from_ < kRestoreTicks)
+        return false;
+    restoring_ = false;
+    if (waiting == 0)
+        return true;
+    std::printf("\n[x518_manage] chip windows %#x show no picture %u ticks after the bring-up, though their inputs "
+                "report a signal; running mode shown all the same\n",
+                unsigned(waiting), kRestoreTicks);
+    std::fflush(stdout);
+    writeLogMsg(LOG_WARNING, "windows not back after the video chip's bring-up; running mode shown all the same");
+    return true;
+}
+
+u8 x518_manage::windowsNotBack() const
+{
+    // A test pattern stops the watch half: no window is programmed from its
+    // input until the pattern is switched off, so none is waited for.
+    if (kelApi_IsPatternGen())
+        return 0;
+    u8 waiting = 0;
+    for (int w = 0; w < model.wincnt && w < kWindows; ++w)
+        if (!windowBack(w))
+            waiting = u8(waiting | 1u << w);
+    return waiting;
+}
+
+// A window is back once its input side was programmed from the chip's
+// measurement of every port it shows whose input reports a signal. A window
+// refused by the input channels (register 45), or whose ports carry no
+// signal, shows black and is back as it is.
+bool x518_manage::windowBack(int w) const
+{
+    if (model.win_refused[w])
+        return true;
+    bool signal = false;
+    for (int p = 0; p < kPorts; ++p) {
+        if (!windowUsesPort(w, p) || !inputReportsSignal(p))
+            continue;
+        if (ports.PI_STATE[p] == 0)
+            return false;  // not measured since the load forgot the ports
+        signal = true;
+    }
+    return !signal || (!windowChanged(w) && captured_[w].valid && captured_[w] == captureKey(w));
+}
+
+bool x518_manage::inputReportsSignal(int port)
+{
+    tamixsource* src = tamixsource::p_tamix_source;
+    const u32 input = kelApi_GetPortDevId(port);
+    if (!src || input >= u32(tamixsource::kSources))
+        return false;
+    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+    return src->hdminfo[input].nosignal == 0;
+}
+
+// Under the block's mutex, with no apply flag up, every write answered
+// before the fence was taken by a pass that has ended: this one or an
+// earlier one.
+void x518_manage::serveFence()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    QMutexLocker lock(&mutex);
+    KEL_REG_IMAGE& r = store->reg_image;
+    if (r.reg_a4 == 0 || apply_flag.load() != 0)
+        return;
+    if (r.reg_a4 & kGroupDumpAll)
+        kelDbg_x518_print_regGrp(0);
+    r.reg_a4 = 0;
 }
 
 bool x518_manage::retryPaused() const
@@ -229,8 +328,11 @@ void x518_manage::bringUpLoad()
     const u32 failedBefore = drv->failedMessages();
     // Every load starts as the box's first: the ports are measured anew,
     // whatever an earlier bring-up (one that failed part way, or the one
-    // before a restart) left in the model.
+    // before a restart) left in the model, and no window's input side is
+    // programmed in the chip.
     forgetPorts();
+    for (CaptureKey& key : captured_)
+        key = CaptureKey{};
     load_system_param();
     define_param();
     drv->init_reg_acc_param();

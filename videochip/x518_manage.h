@@ -57,8 +57,9 @@
 // right or bottom edge shows the input's whole width or height.
 //
 // The operations live one area to a file: x518_manage.cpp (object, thread,
-// bring-up), _param (system parameters, default model), _init (initial
-// load, register-update window), _timing (timing blocks, dot-by-dot memory,
+// bring-up and the wait for its windows, the clients' fence), _param
+// (system parameters, default model), _init (initial load, register-update
+// window), _timing (timing blocks, dot-by-dot memory,
 // input and output windows), _apply (dispatcher), _input (input ports),
 // _ich (input channels), _ipproc (input-channel picture processing),
 // _picture (picture and window setters), _pattern (test patterns),
@@ -123,6 +124,14 @@ public:
     // polls the inputs. A raised apply flag or a new input timing wakes it
     // at once.
     static constexpr int kIdleWatchTicks = 10;
+    // Ticks after entering running mode that a bring-up waits at most for
+    // its windows to show their inputs again (followRestore): as many idle
+    // watch passes as a V-by-One receiver without lock is reset before its
+    // retry count starts over (3 s). A port that locks is measured and its
+    // windows programmed at the first watch pass; an input that reports a
+    // signal the chip never measures holds register 37 bit 4 and the fence
+    // no longer than this.
+    static constexpr u32 kRestoreTicks = X518InputPorts::kVboRetryWrap * kIdleWatchTicks;
     static constexpr int kMwinPresets = X518WindowModel::kMwinPresets;
     static constexpr int kParamEntries = 160;
     // Where the OSD part of parameters_txt begins, and its update switch.
@@ -172,8 +181,10 @@ public:
     // failed does not count: the bring-up starts again from the probe once
     // kRetryTicks have passed (passes before then do nothing).
     void runPass();
-    // True while the manager exists and its chip is not in running mode:
-    // being brought up, or not answering. The device information page and
+    // True while the manager exists and its chip is not in running mode
+    // with its windows back: being brought up, not answering, or in running
+    // mode before every shown window whose input carries a signal shows it
+    // again (at most kRestoreTicks). The device information page and
     // register 37 bit 4 show it.
     static bool chipDown();
     static void Sleep(int ms);
@@ -859,6 +870,24 @@ private:
     void chipFailed(u8 state);
     bool retryPaused() const;
     void publishRunning(bool running);
+    // The bring-up's windows coming back. A bring-up (at start, after the
+    // chip stopped answering, or on register 0xA2 bit 6) programs every
+    // window before the ports are measured, so a window with a signal shows
+    // black until the watch half has measured its ports and programmed it
+    // again. Until then, or kRestoreTicks, running mode is not shown and
+    // the fence is not served (manager thread; chipDown reads restoring_).
+    void enterRunning();
+    bool followRestore();
+    // The chip windows not back yet, a bit each.
+    u8 windowsNotBack() const;
+    bool windowBack(int window) const;
+    // The input-source manager reports a signal on the port's input.
+    static bool inputReportsSignal(int port);
+    // Register 36 (0xA4), the clients' fence: cleared once a pass leaves the
+    // chip running, its windows back and no write waiting for a pass.
+    void serveFence();
+    std::atomic<bool> restoring_{false};
+    u32 restore_from_ = 0;     // G_timeTicks of entering running mode
     bool pausing_ = false;     // waiting kRetryTicks from pause_from_
     u32 pause_from_ = 0;       // G_timeTicks of the failed pass
     bool outage_ = false;      // told the console the chip fails, and not yet that it is up again

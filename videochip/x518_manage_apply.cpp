@@ -2,7 +2,8 @@
 // writer raised apply_flag: it compares the live parameter block with what
 // the last apply pass saw, programs the chip for what changed, hands the
 // changes that the FPGA and input-source managers carry out to them, serves
-// the one-shot requests of the register image and announces the change. The
+// the one-shot requests of the register image (all but the fence, 0xA4,
+// which runPass serves at the end of the pass) and announces the change. The
 // watch half runs on every pass and follows the input ports.
 #include "videochip/x518_manage.h"
 
@@ -32,7 +33,6 @@ constexpr int kImageWords = sizeof(IMAGE_PARA) / 2;
 // Register-image requests.
 constexpr int kServiceRequestBits = 8;
 constexpr int kServiceRestartBit = 6;
-constexpr u8 kGroupDumpAll = 0x01;
 constexpr u8 kTestInputRequest = 0x01;
 constexpr u8 kFrameLockTestRequest = 0x02;
 
@@ -422,11 +422,6 @@ void x518_manage::serveRegisterRequests()
     if (const u8 v = r.reg_a3) {
         kelDbg_x518_param(int(v) - 1);
         r.reg_a3 = 0;
-    }
-    if (const u8 v = r.reg_a4) {
-        if (v & kGroupDumpAll)
-            kelDbg_x518_print_regGrp(0);
-        r.reg_a4 = 0;
     }
     if (r.reg_a5 & kTestInputRequest) {
         sync_x518_device_test_input(fd);

@@ -62,7 +62,7 @@ constexpr double kSingleVboMaxClock = 324000000.0;
 constexpr i32 kLostArea[4] = {16, 0, 16, 0};
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };
 
-constexpr u8 kRetryWrap = 30;
+constexpr u8 kRetryWrap = X518InputPorts::kVboRetryWrap;
 constexpr u32 kStatusProbe = 0x80;
 constexpr u32 kStatusNoSignal = 0x01;
 

@@ -1,9 +1,12 @@
 // A chip that stops answering: the bring-up starts again from the probe once
 // a second, changes made meanwhile reach the chip once it answers, and the
-// console and register 37 tell the outage once.
+// console and register 37 tell the outage once. A restart, asked for or not,
+// is told done (register 37 bit 4, the 0xA4 fence) once its windows are back.
 #include "tests/videochip/chip_test.h"
 
 #include "platform/sim/sim_receiver.h"
+#include "platform/sim/sim_x518_card.h"
+#include "tests/support/canvas_probe.h"
 #include "tests/videochip/overlay_json.h"
 #include "videochip/omenu.h"
 
@@ -186,6 +189,41 @@ struct ChipImage {
     u32 characters = 0;
 };
 
+// The frame-buffer rings of an input channel follow the frame each
+// picture hold fell on: two boxes that never failed differ in them too.
+bool followsTheFrames(int bank, int address)
+{
+    const int stride = int(x518::kChannelStride);
+    const int first = int(x518_drv::specBank(x518::kWriteRing));
+    if (bank < first || bank >= first + stride * x518_manage::kChannels || (bank - first) % stride)
+        return false;
+    auto within = [address](u32 spec) {
+        const int a = int(x518_drv::specAddress(spec));
+        return address >= a && address < a + int(x518_drv::specWidth(spec));
+    };
+    return within(x518::kWriteRing) || within(x518::kReadRing);
+}
+
+// What differs, bank selects and rings left out; empty when nothing does.
+std::string differences(const ChipImage& want, const ChipImage& got)
+{
+    std::string out;
+    int n = 0;
+    for (int bank = 0; bank < SimX518::kBanks; ++bank)
+        for (int a = 1; a < SimX518::kBankSize; ++a)
+            if (want.regs[bank][a] != got.regs[bank][a] && !followsTheFrames(bank, a) && n++ < 24) {
+                char line[32];
+                std::snprintf(line, sizeof line, " %02X:%02X %02X/%02X", bank, a, want.regs[bank][a],
+                              got.regs[bank][a]);
+                out += line;
+            }
+    if (n)
+        out = std::to_string(n) + " registers (want/got):" + out;
+    if (want.background != got.background || want.characters != got.characters)
+        out += " OSD colours differ";
+    return out;
+}
+
 // A box from power-on with three live inputs in three windows (a fourth
 // window shows an input without a signal, window 0 is zoomed) and a
 // sharpness saved: each run brings it up on a chip of its own, as fresh as
@@ -286,41 +324,6 @@ protected:
 
     ChipImage image() const { return {chip->registers(), chip->osdColour(1), chip->osdColour(2)}; }
 
-    // The frame-buffer rings of an input channel follow the frame each
-    // picture hold fell on: two boxes that never failed differ in them too.
-    static bool followsTheFrames(int bank, int address)
-    {
-        const int stride = int(x518::kChannelStride);
-        const int first = int(x518_drv::specBank(x518::kWriteRing));
-        if (bank < first || bank >= first + stride * x518_manage::kChannels || (bank - first) % stride)
-            return false;
-        auto within = [address](u32 spec) {
-            const int a = int(x518_drv::specAddress(spec));
-            return address >= a && address < a + int(x518_drv::specWidth(spec));
-        };
-        return within(x518::kWriteRing) || within(x518::kReadRing);
-    }
-
-    // What differs, bank selects and rings left out; empty when nothing does.
-    static std::string differences(const ChipImage& want, const ChipImage& got)
-    {
-        std::string out;
-        int n = 0;
-        for (int bank = 0; bank < SimX518::kBanks; ++bank)
-            for (int a = 1; a < SimX518::kBankSize; ++a)
-                if (want.regs[bank][a] != got.regs[bank][a] && !followsTheFrames(bank, a) && n++ < 24) {
-                    char line[32];
-                    std::snprintf(line, sizeof line, " %02X:%02X %02X/%02X", bank, a, want.regs[bank][a],
-                                  got.regs[bank][a]);
-                    out += line;
-                }
-        if (n)
-            out = std::to_string(n) + " registers (never failed/recovered):" + out;
-        if (want.background != got.background || want.characters != got.characters)
-            out += " OSD colours differ";
-        return out;
-    }
-
     static constexpr int kLive[] = {ram::kSourceDvi, ram::kSourceHdmi1, ram::kSourceHdmi2};
     tamixsource* src = nullptr;
 };
@@ -403,5 +406,134 @@ TEST_F(BringUpFaultTest, ASavedOverlayIsDrawnAfterABringUpThatFailedOnTheWay)
         const Run r = bringUp(n);
         ASSERT_TRUE(r.running) << n;
         EXPECT_EQ(differences(ref.image, r.image), "") << "failed from transfer " << n;
+    }
+}
+
+namespace {
+
+// A signal in every input, each window showing its own in a quarter of the
+// canvas. Restarts go through register 0xA2 bit 6 and fences through 0xA4,
+// written as a link writes them; a pass of the box is a poll of the inputs
+// and a pass of the chip manager, an idle watch's ticks apart.
+class RestartTest : public RunningChipTest {
+protected:
+    static constexpr u8 kRestart = 0x40;
+    static constexpr u8 kFence = 0x02;
+    static constexpr int kPassLimit = 100;
+    static constexpr unsigned kAllWindows = 0xF;
+
+    void SetUp() override
+    {
+        RunningChipTest::SetUp();
+        for (int s = 0; s < tamix::kSources; ++s)
+            platform::sim::plugSource(s, platform::sim::SourceTiming::p1080_60());
+        inputsUp();
+        settle();
+        ASSERT_TRUE(showsInputs(kAllWindows));
+        ASSERT_TRUE(shownRunning(store));
+    }
+
+    void writeRegister(u8 KEL_REG_IMAGE::*reg, u8 value)
+    {
+        write([&](KEL_RAM_PARA&) { store->reg_image.*reg = value; });
+    }
+    // The restart asked for, a fence after it, and the pass that restarts the chip.
+    void restartWithFence()
+    {
+        writeRegister(&KEL_REG_IMAGE::reg_a2, kRestart);
+        writeRegister(&KEL_REG_IMAGE::reg_a4, kFence);
+        boxPass();
+        EXPECT_FALSE(shownRunning(store));
+        EXPECT_EQ(fence(), kFence);
+    }
+    void boxPass()
+    {
+        poll();
+        m->runPass();
+    }
+    // Passes until register 37 bit 4 is set; on the way the fence is
+    // cleared only with bit 4 set.
+    bool untilRunningShown()
+    {
+        for (int i = 0; i < kPassLimit && !shownRunning(store); ++i) {
+            boxPass();
+            EXPECT_EQ(fence() == 0, shownRunning(store)) << "pass " << i;
+        }
+        return shownRunning(store);
+    }
+    u8 fence() const { return store->reg_image.reg_a4; }
+    ChipImage image() const { return {chip->registers(), chip->osdColour(1), chip->osdColour(2)}; }
+    // The windows of `windows` (a bit each) show their input's card, the others black.
+    bool showsInputs(unsigned windows) const
+    {
+        const platform::Canvas c = canvas();
+        for (int w = 0; w < kShownWindows; ++w) {
+            const canvasprobe::Box at{w % 2 * 960, w / 2 * 540, 960, 540};
+            const platform::Canvas card = platform::sim::drawTestCard(tamix::kChipPortOfSource[w], 1920, 1080, 60, 0);
+            const bool shown = (windows & 1u << w)
+                                   ? bool(canvasprobe::showsCard(c, card, {at, {0, 0, 1920, 1080}}, 32, 200))
+                                   : canvasprobe::find(c, platform::sim::kCanvasBlack, at).count == long(at.w) * at.h;
+            if (!shown)
+                return false;
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+// A fence written with the restart request stays through the restart and
+// until its programming has put every window back, and bit 4 with it: then
+// every window shows its input, and later passes find nothing left to
+// program. A fence written once bit 4 is set again is served by the next
+// pass.
+TEST_F(RestartTest, TheFenceAndBit4SayDoneOnlyOnceEveryWindowShowsItsInputAgain)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        restartWithFence();
+        ASSERT_TRUE(untilRunningShown());
+        EXPECT_EQ(fence(), 0);
+        EXPECT_TRUE(showsInputs(kAllWindows));
+        const ChipImage done = image();
+        settle();
+        EXPECT_EQ(differences(image(), done), "");
+
+        writeRegister(&KEL_REG_IMAGE::reg_a4, kFence);
+        m->runPass();
+        EXPECT_EQ(fence(), 0);
+        EXPECT_TRUE(shownRunning(store));
+    }
+}
+
+// An input whose receiver reports a signal the chip never measures holds
+// bit 4 and the fence for the bound and no longer, the other windows showing
+// their inputs meanwhile; pulled from its receiver during the wait, it
+// holds them no more.
+TEST_F(RestartTest, AnInputTheChipNeverMeasuresHoldsARestartOnlyUntilTheBoundOrItsLoss)
+{
+    const int stuck = ram::kSourceHdmi2;
+    chip->pull(tamix::kChipPortOfSource[stuck]);
+    const unsigned others = kAllWindows & ~(1u << stuck);
+    for (bool pulled : {false, true}) {
+        SCOPED_TRACE(pulled ? "pulled meanwhile" : "never measured");
+        restartWithFence();
+        for (int i = 0; i < kPassLimit && m->init_state < x518_manage::kRunningState; ++i)
+            boxPass();
+        const u32 entered = G_timeTicks.load();
+        boxPass();
+        EXPECT_FALSE(shownRunning(store));
+        EXPECT_EQ(fence(), kFence);
+        EXPECT_TRUE(showsInputs(others));
+        if (pulled)
+            platform::sim::pullSource(stuck);
+        ASSERT_TRUE(untilRunningShown());
+        const u32 waited = G_timeTicks.load() - entered;
+        if (pulled)
+            EXPECT_LE(waited, 3 * tamixsource::kPollTicks);
+        else
+            EXPECT_GE(waited, x518_manage::kRestoreTicks);
+        EXPECT_LT(waited, x518_manage::kRestoreTicks + tamixsource::kPollTicks);
+        EXPECT_TRUE(showsInputs(others));
     }
 }
