@@ -190,6 +190,8 @@ struct HandOut {
 };
 
 enum StepKind { kWrite, kReplug, kRestart, kFallback };
+constexpr u8 kRestartRequest = 0x40, kFence = 0x02;  // registers 0xA2 and 0xA4
+constexpr int kFencePasses = 100;
 constexpr int kStepWeights[] = {14, 4, 2, 1};
 
 class WindowWalk : public RunningChipTest {
@@ -300,10 +302,8 @@ protected:
     std::string step(int kind)
     {
         replugged_ = -1;
-        if (kind == kRestart) {
-            restartChip();
-            return "chip restart";
-        }
+        if (kind == kRestart)
+            return restartFenced();
         if (kind == kReplug) {
             const int s = replugged_ = walk.below(kSources);
             if (timing_[s] >= 0 && walk.below(3) == 0) {
@@ -336,6 +336,27 @@ protected:
         write([&](KEL_RAM_PARA& block) { block = b; });
         m->runPass();
         return what;
+    }
+
+    // The chip brought up again, asked through register 0xA2 or after it
+    // stopped answering, and a fence (0xA4) written with it: passes of the
+    // box until the fence reads 0, which it may only do with register 37
+    // bit 4 set and every window back (the step's check looks at once).
+    std::string restartFenced()
+    {
+        const bool asked = walk.below(2) == 0;
+        if (asked)
+            write([&](KEL_RAM_PARA&) { store->reg_image.reg_a2 = kRestartRequest; });
+        else
+            restartChip();
+        write([&](KEL_RAM_PARA&) { store->reg_image.reg_a4 = kFence; });
+        for (int i = 0; i < kFencePasses && store->reg_image.reg_a4 != 0; ++i) {
+            poll();
+            m->runPass();
+        }
+        EXPECT_EQ(store->reg_image.reg_a4, 0);
+        EXPECT_NE(store->reg_image.chip_flags & ram::kChipFlagVideoChipRunning, 0);
+        return asked ? "chip restart asked, fenced" : "chip restart, fenced";
     }
 
     // Out of the output channels' reach: a smaller canvas the windows stay
@@ -553,7 +574,8 @@ TEST_F(WindowWalk, TheCanvasShowsWhatTheBoxReportsThroughAnySequenceOfChanges)
         const std::string what = step(kind);
         SCOPED_TRACE(walk.step(n, what));
         std::printf("window walk step %d: %s\n", n, what.c_str());
-        settle();
+        if (kind != kRestart)
+            settle();
         chip->advanceFrames(5);
         const platform::Canvas after = canvas();
         resumed_ = wasParked && !fallsBack(live());
