@@ -391,26 +391,31 @@ void x518_manage::x518_SetWinOutput(int fd, u8 window, int flags)
         KEL_DBG("\t change win_%d output:%s\n", window, (f & kOutputBlack) ? "Black" : "Normal");
         set_input_bkg2(fd, window, int(f & kOutputBlack));
     }
+    bool frozeNow = false;
     if ((f ^ o) & kOutputFreeze) {
         o = u8(o & ~kOutputFreeze);
         if (windowHasSignal(window)) {
             o = u8(o | (f & kOutputFreeze));
             win_freeze_sel(fd, window, f & kOutputFreeze);
             KEL_DBG("\t change win_%d freeze:%s\n", window, (f & kOutputFreeze) ? "Freeze" : "Normal");
-            return;  // the other bits wait for their own change
+            frozeNow = true;
+        } else {
+            KEL_DBG("\t change win_%d no signal, disable freeze\n", window);
         }
-        KEL_DBG("\t change win_%d no signal, disable freeze\n", window);
     }
     model.PM_WIN_FADE_EN[window] = (f & ram::kFlagSeamless) ? 1 : 0;
     KEL_DBG("\t change win_%d SWITCH SRC EFFECT: %s\n", window,
             model.PM_WIN_FADE_EN[window] ? "QuickSwap" : "FadeInOut");
-    if (f & ram::kFlagDotByDot) {
-        const IMAGE_PARA* image = imageOfRecord(window);
-        model.PM_WIN_DBD_MODE[window] = dbdCodeOf(image ? image->dbd_mode : 0);
-    } else {
+    const IMAGE_PARA* image = imageOfRecord(window);
+    const i32 dbd = (f & ram::kFlagDotByDot) ? dbdCodeOf(image ? image->dbd_mode : 0) : i32(DBD_DISABLE);
+    if (dbd == DBD_DISABLE)
         KEL_DBG("\t change win_%d DBD_MODE: DBD_DISABLE\n", window);
-        model.PM_WIN_DBD_MODE[window] = DBD_DISABLE;
-    }
+    // A freeze holds the picture shown now: the window is not programmed
+    // again for it. A dot-by-dot change written with it still counts (the
+    // window is programmed anew and holds its first frame).
+    if (frozeNow && dbd == model.PM_WIN_DBD_MODE[window])
+        return;
+    model.PM_WIN_DBD_MODE[window] = dbd;
     model.g_chg_dbd[window] = 1;
     set_output(fd);
 }

@@ -423,3 +423,29 @@ TEST_F(CanvasPictureTest, AWindowGivenAnInputNotYetMeasuredMovesNoOtherWindow)
     settle();
     EXPECT_TRUE(canvasprobe::samePicture(before, canvas(), frozen));
 }
+
+// A dot-by-dot window frozen while its input has no signal holds no frame.
+// Given an input with a signal and its dot by dot switched off in one
+// write, it shows that input, frozen on its first frame: the freeze taken
+// then does not drop the dot-by-dot bit written with it.
+TEST_F(CanvasPictureTest, AFreezeTakenAgainWithANewSourceKeepsTheRestOfTheWrite)
+{
+    const Box at{600, 300, 640, 360};
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi2, at);
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 5;
+    });
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    write([](KEL_RAM_PARA& b) { b.image[0].flags = ram::kFlagFreeze | ram::kFlagDotByDot; });
+    m->runPass();
+    write([](KEL_RAM_PARA& b) {
+        b.image[0].source = ram::kSourceDvi;
+        b.image[0].flags = ram::kFlagFreeze;
+    });
+    m->runPass();
+    settle();
+    EXPECT_EQ(m->model.PM_WIN_DBD_MODE[0], DBD_DISABLE);
+    EXPECT_TRUE(canvasprobe::showsCard(canvas(), card(kPortDvi), {at, {0, 0, kW, kH}}, kSampleStep, 100));
+}

@@ -178,9 +178,9 @@ TEST_F(PictureTest, PatternsShowOnWindowZerosChannelsInSingleWindowLayoutsOnly)
     EXPECT_EQ(generator(1), std::vector<u32>(18, 0));
 }
 
-// A freeze holds the window's first input channel and ends the call; a
-// window without signal (or without a port) is not frozen, and the switch
-// effect and dot-by-dot bits of the same call still apply.
+// A freeze holds the window's first input channel; a window without signal
+// (or without a port) is not frozen. The switch effect and dot-by-dot bits
+// of the same call apply either way.
 TEST_F(PictureTest, FreezeNeedsASignalAndOtherwiseLetsTheRestThrough)
 {
     m->model.wincnt = 1;
@@ -201,9 +201,10 @@ TEST_F(PictureTest, FreezeNeedsASignalAndOtherwiseLetsTheRestThrough)
         chip->setRegValue(x518::kIsyct, 1, 3 * x518::kChannelStride);
         m->x518_SetWinOutput(fd, 0, request);
         EXPECT_EQ(m->model.win_info[0].output & ram::kFlagFreeze, c.frozen ? 2 : 0) << c.port << c.nosig;
-        EXPECT_EQ(at(x518::kIsyct, 3) == x518::kIsyctHold, c.frozen);
-        EXPECT_EQ(m->model.PM_WIN_FADE_EN[0], c.frozen ? 0 : 1);
-        EXPECT_EQ(m->model.PM_WIN_DBD_MODE[0], c.frozen ? 0 : DBD_CMOS_IN34);
+        const int first = m->ich.win_ich[0][0] >= 0 ? m->ich.win_ich[0][0] : 3;  // the dot by dot may move it
+        EXPECT_EQ(at(x518::kIsyct, first) == x518::kIsyctHold, c.frozen);
+        EXPECT_EQ(m->model.PM_WIN_FADE_EN[0], 1);
+        EXPECT_EQ(m->model.PM_WIN_DBD_MODE[0], DBD_CMOS_IN34);
     }
     m->ports.PI_PORT_INFO[2].nosig = 0;
     m->model.PM_INPUT[0] = 2;
