@@ -121,6 +121,14 @@ std::string firstBad(Box at, int step, int from, F bad)
     return {};
 }
 
+// Input pixels a window pixel may lie off its exact proportion when `from`
+// input pixels are shrunk to `to`: the input channel shrinks from its start
+// phase, so a point may land one window pixel away, that many input pixels.
+int shrunk(int from, int to)
+{
+    return from > to ? (from + to - 1) / to : 0;
+}
+
 // The shown windows' layers (0 on top: the block's priority, a taken one
 // moved to the lowest free) and where each shows.
 struct Layers {
@@ -485,7 +493,7 @@ protected:
             // scaled to the window: sampled twice, its picture may lie a
             // pixel or two of the input off.
             const int twice = !dotByDot(im) && uses.front() != kHdmi3 && t.w > kColumnPixels ? 2 : 0;
-            const int margin = 2 + twice + std::max(map.from.w / map.to.w, map.from.h / map.to.h);
+            const int margin = 2 + twice + std::max(shrunk(map.from.w, map.to.w), shrunk(map.from.h, map.to.h));
             long seen = 0;
             ASSERT_EQ(canvasprobe::mismatches(after, card, map, step, &seen, margin, shows), 0)
                 << "window " << w << " at " << at << " of " << seen << " points";
