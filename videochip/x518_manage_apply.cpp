@@ -455,9 +455,15 @@ void x518_manage::watchHalf()
         // one hand-out of the input channels and memory, as for one write.
         // A dot-by-dot window shows every port of its arrangement: it is set
         // up again when any of them is measured anew.
-        bool any = false;
+        bool any = false, shown = false;
         for (int w = 0; w < kWindows; ++w) {
             if (!windowUsesPort(w, p) || (!ports.PI_UPDATE[p] && !ports.g_chg_hdmi[p]))
+                continue;
+            shown = true;
+            // The apply half measures a port before it gives it to a window:
+            // a window it programmed from this very measurement needs nothing
+            // more (a change the measurement cannot see always counts).
+            if (!ports.g_chg_hdmi[p] && !windowChanged(w) && captured_[w].valid && captured_[w] == captureKey(w))
                 continue;
             std::printf(
                 "\n [x518_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p,
@@ -466,10 +472,10 @@ void x518_manage::watchHalf()
             model.g_chg_input[w] = 3;
             any = true;
         }
-        if (any) {
+        if (any)
             set_output(fd);
+        if (shown)
             g_x518_source_online = 1;
-        }
         ports.PI_UPDATE[p] = 0;
         ports.g_chg_hdmi[p] = 0;
     }

@@ -307,7 +307,9 @@ void x518_manage::check_input_port(int fd)
 void x518_manage::checkPort(int fd, int p, const PortReading& reading, bool lanesRead)
 {
     const int w = windowOfPort(p);
-    ports.PI_UPDATE[p] = 0;
+    // A measurement that finds nothing new leaves an update raised earlier
+    // for the dispatcher (the apply half measures too, before a window is
+    // given a port): only the dispatcher clears it, once it has served it.
     ST_PI_PORT_INFO& info = ports.PI_PORT_INFO[p];
     const ST_PI_PORT_INFO old = info;
     info.htt = i32(reading.htt + 1);

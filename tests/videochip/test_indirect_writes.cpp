@@ -191,3 +191,27 @@ TEST_F(IndirectWriteTest, EachDocumentedFallbackValueFallsBackWrittenAlone)
         EXPECT_TRUE(shows(kHdmi2, at));
     }
 }
+
+// An input measured in the pass that ends the fallback, by a source write
+// of another window, is still served to the windows that show it: a window
+// back from the fallback after a chip restart shows its input.
+TEST_F(IndirectWriteTest, AWindowBackFromTheFallbackShowsAnInputMeasuredMeanwhile)
+{
+    const Box tall{64, 16, 1280, 1240};
+    apply([&](KEL_RAM_PARA& b) {
+        canvasOf(b, 2560, 1440);
+        show(b, 0, kHdmi3, {1400, 700, 640, 360});
+        show(b, 1, kHdmi2, tall);
+        show(b, 2, kHdmi1, {1400, 0, 1024, 576});
+    });
+    ASSERT_TRUE(shows(kHdmi2, tall));
+    apply([](KEL_RAM_PARA& b) { canvasOf(b, kW, kH); });
+    ASSERT_EQ(m->model.default_env, 1);
+    restartChip();
+    settle();
+    apply([](KEL_RAM_PARA& b) {
+        canvasOf(b, 2560, 1440);
+        b.image[2].source = kDvi;
+    });
+    EXPECT_TRUE(shows(kHdmi2, tall));
+}
