@@ -193,6 +193,15 @@ bool ControllerMemory::busy()
     return served_ < posted_;
 }
 
+void ControllerMemory::keptOver(u8 fpga, int offset, u8* bytes, int len)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Kept& k = kept_[fpga];
+    for (int i = 0; i < len; ++i)
+        if (k.based || k.written.test(static_cast<size_t>(offset + i)))
+            bytes[i] = k.bytes[offset + i];
+}
+
 bool ControllerMemory::fileOwedLocked() const
 {
     return std::any_of(std::begin(kept_), std::end(kept_), [](const Kept& k) { return k.changed > k.filed; });

@@ -83,6 +83,13 @@ public:
     // Writes wait for a pass.
     bool busy();
 
+    // ---- a reader (any thread)
+    // Puts what the box keeps for FPGA `fpga` from `offset` over `bytes`,
+    // which hold that range as the FPGA last held it: every byte once the
+    // box knows the whole memory (its file, or the FPGA has run), else the
+    // bytes the PC wrote. What the FPGA takes at its next bring-up.
+    void keptOver(u8 fpga, int offset, u8* bytes, int len);
+
 private:
     struct Kept {
         u8 bytes[kSize] = {};

@@ -180,6 +180,15 @@ bool fpga_manage::refreshRam(u8 fpga)
     return drv.readRam(fpga, 0, MCU_RAM_PARA_func[fpga], kRamImage);
 }
 
+bool fpga_manage::stateRunningLocked(u8 fpga)
+{
+    u8 state;
+    if (!drv.readRegs(fpga, reg::kState, &state, 1))
+        return false;
+    MCU_REG_func[fpga][reg::kState] = state;
+    return state == reg::kStateRunning;
+}
+
 void fpga_manage::applySideEffects(u8 fpga, u8 r, u8 value)
 {
     if (fpga == 0 && r == reg::kCtrl)
@@ -279,11 +288,13 @@ bool fpga_manage::writeRamPara(u8 fpga, u16 offset, const u8* data, int len)
     if (fpga >= fpga::kFpgas || !data || len <= 0 || offset + len > kRamImage)
         return false;
     // A device that does not answer reads 0xFF: the image takes only bytes
-    // the FPGA gave back as written.
+    // the FPGA gave back as written, and only from an FPGA whose state
+    // register says it ran throughout (all ones read back as written from
+    // one that has stopped).
     u8 back[kRamImage];
     QMutexLocker lock(&reg_mutex);
-    if (!drv.writeRam(fpga, offset, data, len) || !drv.readRam(fpga, offset, back, len) ||
-        std::memcmp(back, data, static_cast<size_t>(len)) != 0)
+    if (!stateRunningLocked(fpga) || !drv.writeRam(fpga, offset, data, len) || !drv.readRam(fpga, offset, back, len) ||
+        std::memcmp(back, data, static_cast<size_t>(len)) != 0 || !stateRunningLocked(fpga))
         return false;
     std::memcpy(&MCU_RAM_PARA_func[fpga][offset], back, static_cast<size_t>(len));
     return true;
@@ -311,7 +322,16 @@ bool fpga_manage::readControllerMemory(u8 fpga, u16 offset, u8* out, int len)
         return false;
     QMutexLocker lock(&reg_mutex);
     std::memcpy(out, &MCU_RAM_PARA_func[fpga][offset], static_cast<size_t>(len));
+    // What an FPGA that does not run held when it stopped is not what it
+    // will hold: it takes what the box keeps when it comes up.
+    if (!holdsMemory(fpga))
+        memory_.keptOver(fpga, offset, out, len);
     return true;
+}
+
+bool fpga_manage::holdsMemory(u8 fpga) const
+{
+    return fpga < fpga::kFpgas && running_[fpga].load() && MCU_REG_func[fpga][reg::kState] == reg::kStateRunning;
 }
 
 void fpga_manage::memoryDeal()
@@ -336,16 +356,26 @@ void fpga_manage::memoryDeal()
 bool fpga_manage::saveMemory(u8 fpga, const u8* bytes)
 {
     const char* name = ControllerMemory::kFiles[fpga];
-    bool written;
-    {
+    bool written = false;
+    // A folder in the file's place is not the box's to remove (it may hold
+    // someone's files), and a file cannot be renamed over it: nothing is
+    // written until it is gone.
+    const bool folder = platform::isDir(name);
+    if (!folder) {
         QMutexLocker lock(&Utils::_file_deal_mutex);
         written = platform::writeFileAtomic(name, ControllerMemory::format(bytes));
     }
-    if (written != memory_file_failing_[fpga])
+    const MemoryFile state = written ? MemoryFile::kWritten : folder ? MemoryFile::kFolderInPlace : MemoryFile::kFails;
+    if (state == memory_file_[fpga])
         return written;
-    memory_file_failing_[fpga] = !written;
+    memory_file_[fpga] = state;
     if (written)
         KEL_DBG("\n fpga %d: %s written again\n", fpga, name);
+    else if (folder)
+        KEL_DBG("\n fpga %d: %s cannot be written: a folder is in its place, which the box does not remove; its "
+                "parameter memory is kept in memory and written there once the folder is gone (looked at every "
+                "second)\n",
+                fpga, name);
     else
         KEL_DBG("\n fpga %d: %s cannot be written: its parameter memory is kept in memory, tried again every "
                 "second\n", fpga, name);

@@ -98,8 +98,10 @@ public:
                                   unsigned short* h);
     // Writes bytes of an FPGA's parameter memory and reads them back into
     // its image; false (the image as it was) when the range passes 1 KB, a
-    // transfer failed or the FPGA does not hold the bytes. The manager's
-    // thread alone calls it on the box.
+    // transfer failed, the FPGA does not hold the bytes, or its state
+    // register does not read running both before the write and after the
+    // read-back (an FPGA that stopped reads all ones, so bytes 0xFF would
+    // read back as written). The manager's thread alone calls it on the box.
     bool writeRamPara(u8 fpga, u16 offset, const u8* data, int len);
 
     // ---- the controller memory a PC reads and writes (any thread)
@@ -117,8 +119,14 @@ public:
     // kept all the same and written at the next bring-up), or the thread
     // did not get to it in time (it carries the write out later).
     MemoryWrite writeControllerMemory(u8 fpga, u16 offset, const u8* data, int len);
-    // What the FPGA holds, as the image has it; false when not reachable.
+    // What a PC reads: what the FPGA holds, as the image has it, while it
+    // runs (holdsMemory); while it does not, what the box keeps for it,
+    // which it takes when it comes up (bytes the box does not know yet, as
+    // the FPGA last held them). False when not reachable.
     bool readControllerMemory(u8 fpga, u16 offset, u8* out, int len);
+    // FPGA `fpga` runs: its power-up finished and its state register read
+    // running when last looked at. Its image is then what it holds.
+    bool holdsMemory(u8 fpga) const;
     // Fills the record from the system clock.
     static int IT8563WE_Get(TimeRealType* t);
     // A time as the upgrade's log writes it: hh:mm:ss.
@@ -317,6 +325,9 @@ private:
     // register access behind the images
     bool refreshRegs(u8 fpga, u8 first, int count);
     bool refreshRam(u8 fpga);
+    // Reads the state register into the image, the caller holding
+    // reg_mutex; true when it reads running.
+    bool stateRunningLocked(u8 fpga);
     // Read, modify, write of one register under reg_mutex; with `verify` the
     // register is read back and the side effect applied only when it holds
     // the new value. False when a transfer failed or the value did not hold.
@@ -397,7 +408,10 @@ private:
     PacedWorker worker_;
     ControllerMemory memory_;
     bool memory_owed_ = false;                   // register 44 as last told
-    bool memory_file_failing_[fpga::kFpgas] = {};  // said once on the console
+    // How the last write of each FPGA's file went, said on the console
+    // when it changes.
+    enum class MemoryFile : u8 { kWritten, kFails, kFolderInPlace };
+    MemoryFile memory_file_[fpga::kFpgas] = {};
     std::atomic<bool> running_[fpga::kFpgas];  // power-up finished
     bool waiting_[fpga::kFpgas] = {};           // out of reset, waiting for the power-up
     u32 wait_tick_[fpga::kFpgas] = {};          // since when

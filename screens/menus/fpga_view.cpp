@@ -5,6 +5,12 @@
 
 namespace fpgaview {
 
+namespace {
+
+constexpr int kAreaBytes = 4 * sizeof(u16);  // x, y, width, height
+
+}  // namespace
+
 bool running()
 {
     return reg(fpga::reg::kState) == fpga::reg::kStateRunning;
@@ -30,15 +36,23 @@ u16 links()
 
 PortArea portArea(int port)
 {
-    const fpga_manage* m = fpga_manage::p_fpga_manage;
-    if (!m)
-        return PortArea{};
+    fpga_manage* m = fpga_manage::p_fpga_manage;
     unsigned short x, y, w, h;
     fpga_manage::get_eth_param_addr(static_cast<unsigned char>(port), &x, &y, &w, &h);
+    // x, y, width and height lie one after another: read as a PC reads them.
+    u8 area[kAreaBytes];
+    if (!m || !m->readControllerMemory(0, x, area, kAreaBytes))
+        return PortArea{};
     // Ports 1 and 3 start at odd offsets: each value is put together from
     // its two bytes.
-    const u8* image = m->MCU_RAM_PARA_func[0];
-    return PortArea{ram::loadU16(image + x), ram::loadU16(image + y), ram::loadU16(image + w), ram::loadU16(image + h)};
+    return PortArea{ram::loadU16(area), ram::loadU16(area + (y - x)), ram::loadU16(area + (w - x)),
+                    ram::loadU16(area + (h - x))};
+}
+
+bool holdsAreas()
+{
+    const fpga_manage* m = fpga_manage::p_fpga_manage;
+    return m && m->holdsMemory(0);
 }
 
 }  // namespace fpgaview

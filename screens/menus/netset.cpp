@@ -5,6 +5,7 @@
 #include "screens/menus/settings_texts.h"
 #include "ui_netset.h"
 
+#include <QLabel>
 #include <QPixmap>
 
 namespace {
@@ -14,6 +15,17 @@ const pages::Texts kTitle = {QStringLiteral("网口输出"), QStringLiteral("Por
 // A tab's name: the port counted from 1 (%1).
 const pages::Texts kTabName = {QStringLiteral("网口LED%1"), QStringLiteral("LED%1"), QStringLiteral("LED%1"),
                                QStringLiteral("LED%1"), QStringLiteral("網口LED%1")};
+
+// Under the values while FPGA 0 does not run: they are the areas the box
+// keeps for it and writes into it when it comes up. Shown on two lines at
+// most, the last two words together (and "áp dụng" kept whole).
+const pages::Texts kFpgaDown = {QStringLiteral("FPGA 1 未运行：启动后按所示区域输出"),
+                                QStringLiteral("FPGA 1 not running: these areas apply when it starts"),
+                                QStringLiteral("FPGA 1 не работает: эти области применятся при запуске"),
+                                QStringLiteral("FPGA 1 không hoạt động: các vùng này áp\u00a0dụng khi khởi động"),
+                                QStringLiteral("FPGA 1 未運行：啟動後按所示區域輸出")};
+const QRect kFpgaStatePlace(6, 115, 296, 32);  // two lines in the value panel, under the values
+const char* const kFaultStyle = "color: rgb(255, 80, 80);";
 
 const char* const kTabStyle =
     "background-color:transparent; border:1px solid rgb(255, 255, 255);border-radius:1px;padding:2px 4px";
@@ -35,6 +47,14 @@ netset::netset(QWidget* parent) : Page(PAGE_SENDING_PORTS, parent), ui(new Ui::n
     ui->r_p->setPixmap(QPixmap(pages::plainPicture("rtri.png")));
     QPushButton* const row[kTabs] = {ui->LED1Button, ui->LED2Button, ui->LED3Button, ui->LED4Button};
     std::copy(row, row + kTabs, tabs);
+    fpga_state = new QLabel(ui->xywh_frame);
+    fpga_state->setObjectName(QStringLiteral("fpga_state"));
+    fpga_state->setGeometry(kFpgaStatePlace);
+    fpga_state->setFont(ui->w_label->font());
+    fpga_state->setStyleSheet(QString::fromLatin1(kFaultStyle));
+    fpga_state->setAlignment(Qt::AlignCenter);
+    fpga_state->setWordWrap(true);
+    fpga_state->hide();
     language_changed();
     showSelection();
 }
@@ -51,6 +71,13 @@ void netset::language_changed()
     pages::showText(ui->h_label, settingsTexts::kHeight);
     // The tabs' names are in the language too.
     wlan_para_get(ui_select);
+}
+
+void netset::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    if (fpgaview::holdsAreas() != areas_held)
+        wlan_para_get(ui_select);
 }
 
 void netset::onRight()
@@ -91,6 +118,7 @@ void netset::wlan_para_get(int port)
 {
     if (port < 0 || port >= kPorts)
         port = 0;
+    areas_held = fpgaview::holdsAreas();
     const fpgaview::PortArea area = fpgaview::portArea(port);
     ui->x_lineEdit->setText(QString::number(area.x));
     ui->y_lineEdit->setText(QString::number(area.y));
@@ -101,6 +129,11 @@ void netset::wlan_para_get(int port)
         names[k]->setText(pages::pick(kTabName).arg(ui_min_select + k + 1));
         pages::fitText(names[k]);
     }
+    if (!areas_held) {
+        fpga_state->setText(pages::lastWordsTogether(pages::pick(kFpgaDown)));
+        pages::fitText(fpga_state);
+    }
+    fpga_state->setVisible(!areas_held);
 }
 
 void netset::initWlan()

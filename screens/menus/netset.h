@@ -1,6 +1,8 @@
 // The sending-port view: page 14, opened from the output menu. Shows for
 // sending ports 1-6 of FPGA 0 whether each has a link, four tabs at a time,
-// and the canvas area the selected port drives. It changes nothing.
+// and the canvas area the selected port drives; while FPGA 0 does not run,
+// the area the box keeps for it, under a line that says so. It changes
+// nothing.
 #pragma once
 
 #include "screens/page.h"
@@ -8,6 +10,7 @@
 namespace Ui {
 class netset;
 }
+class QLabel;
 class QPushButton;
 
 class netset : public Page {
@@ -20,8 +23,12 @@ public:
     ~netset() override;
 
     // Title, captions, tab names and the selected port's values. Links and
-    // values are read again only then and by LEFT and RIGHT.
+    // values are read again only then and by LEFT and RIGHT (the values
+    // also by syncUpdate, below).
     void language_changed() override;
+    // FPGA 0 coming up or stopping is told at once: the values and the line
+    // under them follow it (the links wait for LEFT or RIGHT).
+    void syncUpdate(int code) override;
 
     // The selected port (0-5) and the port in the first tab.
     int selectedPort() const { return ui_select; }
@@ -33,7 +40,8 @@ protected:
     void onOk() override {}
 
 private:
-    // The values of `port` and the tabs' names.
+    // The values of `port`, the tabs' names, and under the values whether
+    // FPGA 0 holds them.
     void wlan_para_get(int port);
     // The tabs' link pictures.
     void initWlan();
@@ -44,4 +52,8 @@ private:
     u8 ui_sel = 0;         // tab slot 0-3 of the selected port
     u8 ui_min_select = 0;  // port in the first tab, 0-2
     QPushButton* tabs[kTabs];
+    // Shown while FPGA 0 does not run: the values are then those the box
+    // keeps for it, which it takes when it comes up.
+    QLabel* fpga_state = nullptr;
+    bool areas_held = false;  // FPGA 0 held the values shown
 };

@@ -9,6 +9,7 @@
 #include "tests/support/random_walk.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <sys/stat.h>
 
 namespace {
@@ -130,6 +131,60 @@ TEST_F(ControllerMemoryTest, AFileTheBoxCannotTakeIsRefusedWholeAndTheFpgaKeepsW
         delete fpga_manage::p_fpga_manage;
         board->setRam(0, 0, before);
     }
+}
+
+// An FPGA that has just stopped reads all ones, so all ones written into it
+// read back as written: before the manager has looked, the write is not
+// held and the image keeps what the FPGA holds.
+TEST_F(ControllerMemoryTest, AllOnesWrittenIntoAnFpgaThatJustStoppedAreNotHeld)
+{
+    manager();
+    passes(10);
+    const Bytes old = {1, 2, 3, 4};
+    for (u8 f = 0; f < fpga::kFpgas; ++f) {
+        ASSERT_EQ(write(f, 0, old), fpga_manage::kMemoryHeld);
+        board->holdInReset(f, true);
+        EXPECT_EQ(write(f, 0, Bytes(4, 0xFF)), fpga_manage::kMemoryNotHeld) << "FPGA " << int(f);
+        EXPECT_EQ(board->ram(f, 0, 4), old);
+        const Bytes now = image(f);
+        EXPECT_EQ(Bytes(now.begin(), now.begin() + 4), old);
+    }
+}
+
+// While an FPGA does not run, a read answers what the box keeps for it,
+// which it takes when it comes up: its file with a write that answered 3
+// over it; without a file, the bytes the PC wrote.
+TEST_F(ControllerMemoryTest, WhileAnFpgaDoesNotRunAReadAnswersWhatTheBoxKeepsForIt)
+{
+    const Bytes memory(kSize, 0x11);
+    writeBoxFile(ControllerMemory::kFiles[0], ControllerMemory::format(memory.data()));
+    for (u8 f = 0; f < fpga::kFpgas; ++f)
+        board->holdInReset(f, true);
+    manager();
+    passes(3);
+    Bytes read(10);
+    for (u8 f = 0; f < fpga::kFpgas; ++f) {
+        EXPECT_EQ(write(f, kPort0At, kPort0Area), fpga_manage::kMemoryNotHeld);
+        ASSERT_TRUE(manager()->readControllerMemory(f, kPort0At - 1, read.data(), 10));
+        EXPECT_EQ(read, with(f == 0 ? Bytes(10, 0x11) : Bytes(10, 0), 1, kPort0Area)) << "FPGA " << int(f);
+    }
+}
+
+// A folder in place of the file is not the box's to remove: a write answers
+// 3 and the console says why; once the folder is gone the file is written.
+TEST_F(ControllerMemoryTest, AFolderInPlaceOfTheFileIsLeftAloneAndTheConsoleSaysWhy)
+{
+    const std::string name = ControllerMemory::kFiles[0];
+    ASSERT_TRUE(platform::makeDirs(name + "/someone's"));
+    ASSERT_TRUE(bringUp());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(write(0, kPort0At, kPort0Area), fpga_manage::kMemoryNotHeld);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_NE(console.find(name + " cannot be written: a folder is in its place"), std::string::npos) << console;
+    ASSERT_TRUE(QDir(platform::qpath(QString::fromStdString(name))).removeRecursively());
+    ticks(ControllerMemory::kRetryTicks);
+    manager()->memoryDeal();
+    EXPECT_EQ(filed(0), held(0));
 }
 
 // A random walk over writes, FPGA faults (FPGA 0's now and then before the

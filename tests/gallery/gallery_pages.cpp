@@ -253,6 +253,22 @@ QImage deviceInfoFpgaHeld()
     return image;
 }
 
+// The sending-port view while FPGA 0 is held in reset: the areas the box
+// keeps for it, and the line that says it does not run.
+QImage portViewFpgaDown()
+{
+    sampleFpga();
+    fpga_manage* m = fpga_manage::p_fpga_manage;
+    auto board = platform::sim::fpgaBoard();
+    board->holdInReset(0, true);
+    m->fpga_manage_deal();
+    const QImage image = menuPage<netset>(1);
+    board->holdInReset(0, false);
+    for (int pass = 0; pass < 10 && !m->get_fpga_status(); ++pass)
+        m->fpga_manage_deal();
+    return image;
+}
+
 // ---- the video set-up pages
 
 // Three crops of HDMI1 besides the sample's, window 1 on the second, for as
@@ -625,6 +641,7 @@ const std::vector<GalleryPage>& galleryPages()
              return menuPage<netset>(1);
          }},
         {"netset_scrolled", [] { return menuPage<netset>(5); }},
+        {"netset_fpga_down", [] { return portViewFpgaDown(); }},
         {"linkwlan", [] { return menuPage<linkwlan>(5); }},
         {"linkcom", [] { return menuPage<linkcom>(); }},
         {"quality", [] { return menuPage<quality>(1); }},

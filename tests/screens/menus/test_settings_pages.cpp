@@ -1,7 +1,7 @@
 // The settings pages and the device information page: the LED canvas's
 // limits and apply, the FPGA hand-over, the picture values' steps, the
-// network address's apply, the sending-port view's scrolling and the device
-// information's lines.
+// network address's apply, the sending-port view's scrolling and what it
+// shows while FPGA 0 does not run, and the device information's lines.
 #include "app/config_engine.h"
 #include "app/numberkeyboard.h"
 #include "app/utils.h"
@@ -371,6 +371,30 @@ TEST_F(SettingsPages, PortViewShowsTheAreaAPcWroteAtOnceAndAfterARestart)
     platform::sim::fpgaBoard()->setRam(0, 0, std::vector<uint8_t>(fpga::kRamSize, 0));
     runningFpga();
     EXPECT_EQ(shown(), written);
+}
+
+// FPGA 0 held in reset (a torn program, or one that never came up): the
+// view shows the area the box keeps for it and says it does not run, until
+// FPGA 0 runs.
+TEST_F(SettingsPages, PortViewShowsTheKeptAreaWhileFpgaZeroDoesNotRun)
+{
+    std::vector<u8> memory(fpga::kRamSize, 0);
+    ram::storeU16(memory.data() + fpga::portAreaOffset(0) + 4, 1536);  // port 0's width
+    writeBoxFile(ControllerMemory::kFiles[0], ControllerMemory::format(memory.data()));
+    auto board = platform::sim::fpgaBoard();
+    board->holdInReset(0, true);
+    fpgaManagerOutOfReset()->fpga_manage_deal();
+    inside(PAGE_SENDING_PORTS, [&](Page* page) {
+        EXPECT_EQ(fieldText(page, "w_lineEdit"), QStringLiteral("1536"));
+        const QLabel* line = page->findChild<QLabel*>(QStringLiteral("fpga_state"));
+        ASSERT_TRUE(line);
+        EXPECT_TRUE(line->isVisible() && line->text().startsWith(QStringLiteral("FPGA 1 not running")));
+        board->holdInReset(0, false);
+        ASSERT_TRUE(fpgaZeroBroughtUp());
+        page->syncUpdate(SYNC_PARA_CHANGED);
+        EXPECT_EQ(fieldText(page, "w_lineEdit"), QStringLiteral("1536"));
+        EXPECT_FALSE(line->isVisible());
+    });
 }
 
 TEST_F(SettingsPages, DeviceInformationShowsSerialVersionsInputsAndLinks)
