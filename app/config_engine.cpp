@@ -4,6 +4,7 @@
 #include "app/utils.h"
 #include "platform/platform.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <cerrno>
 #include <climits>
@@ -106,7 +107,10 @@ ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, boo
 {
     ConfigEngine::_itemMap[key] = id;
     QVariant stored = settings ? settings->value(key) : QVariant();
-    if (stored.isValid() && !stored.toString().isEmpty()) {
+    // A number's blank is a value like any other the box cannot use: the
+    // default serves in its place (read_config_number says so) and the file
+    // is left as it is.
+    if (stored.isValid() && (!stored.toString().isEmpty() || type == kTypeNumber)) {
         value = stored;
         return;
     }
@@ -117,23 +121,50 @@ ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, boo
         settings->setValue(key, defaultValue);
 }
 
-// Something other than a plain file where the settings belong (a FIFO
-// would block the reading) is not opened: the settings run on their
-// defaults, and a save says it could not write them.
+// The settings file opened for Qt's settings class (which reads it whole),
+// or null while the box runs on its defaults without it: something other
+// than a plain file is in its place (a FIFO would block the reading), or
+// one too large to read cannot be removed. One too large is refused and
+// replaced as a missing file is (`anew`).
+std::unique_ptr<QSettings> ConfigEngine::openSettingsFile(bool& anew)
+{
+    anew = false;
+    switch (platform::checkFile(kSettingsFile, kSettingsFileLargest)) {
+    case platform::FileCheck::Refused: return nullptr;
+    case platform::FileCheck::TooLarge:
+        if (!platform::removeFile(kSettingsFile))
+            return nullptr;
+        anew = true;
+        break;
+    case platform::FileCheck::Missing:
+    case platform::FileCheck::Fits: break;
+    }
+    return std::make_unique<QSettings>(platform::qpath(QString::fromLatin1(kSettingsFile)), QSettings::IniFormat);
+}
+
+// Without a settings file the settings run on their defaults, and a save
+// says it could not write them. A file replaced at start, too large to read
+// or holding no settings at all (all zeros, say), is told on the console.
 ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
 {
     const QString boxPath = QString::fromLatin1(kSettingsFile);
-    std::unique_ptr<QSettings> settings;
-    if (!platform::notPlainFile(kSettingsFile))
-        settings = std::make_unique<QSettings>(platform::qpath(boxPath), QSettings::IniFormat);
+    bool tooLarge = false;
+    std::unique_ptr<QSettings> settings = openSettingsFile(tooLarge);
     Utils::system_mutex(QString("chattr +S %1").arg(boxPath), nullptr);
+    const bool heldNone = settings && settings->allKeys().isEmpty() && QFileInfo(platform::qpath(boxPath)).size() > 0;
     const SettingDefault* table = settingDefaults();
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
         const SettingDefault& d = table[id];
         items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, settings.get()));
     }
-    if (settings)
-        settings->sync();
+    if (!settings)
+        return;
+    settings->sync();
+    if ((tooLarge || heldNone) && settings->status() != QSettings::AccessError) {
+        std::printf("[settings] %s %s: written anew with the defaults\n", kSettingsFile,
+                    tooLarge ? "is too large" : "holds no settings");
+        std::fflush(stdout);
+    }
 }
 
 ConfigEngine::~ConfigEngine()
@@ -179,11 +210,13 @@ int ConfigEngine::read_config_number(ConfigItem::ConfigName id)
         return stored.toInt();
     if (whole && v >= range->min && v <= range->max && range->valid(v))
         return static_cast<int>(v);
-    // The default itself (the cloud port's blank) is no damage.
-    if (stored.toString() != fallback.toString()) {
-        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %s used\n", qPrintable(items[id]->key),
-                    kSettingsFile, qPrintable(stored.toString()), range->min, range->max,
-                    qPrintable(fallback.toString()));
+    // The default itself (the cloud port's blank) is no damage. The line
+    // names the number used in the value's place.
+    const QString text = stored.toString().trimmed();
+    if (text != fallback.toString().trimmed()) {
+        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %d used\n", qPrintable(items[id]->key),
+                    kSettingsFile, text.isEmpty() ? "blank" : qPrintable(text), range->min, range->max,
+                    fallback.toInt());
         std::fflush(stdout);
     }
     return fallback.toInt();
@@ -228,6 +261,11 @@ bool ConfigEngine::saveToFile(const ConfigValues& values)
     const QString boxPath = items[filed.first().first]->path;
     if (!platform::mayWrite(boxPath.toStdString())) {
         reportUnsaved(boxPath, std::strerror(errno));
+        return false;
+    }
+    // Qt's settings class reads the file whole before it writes it.
+    if (platform::checkFile(boxPath.toStdString(), kSettingsFileLargest) == platform::FileCheck::TooLarge) {
+        reportUnsaved(boxPath, "the file is too large to read");
         return false;
     }
     QSettings settings(platform::qpath(boxPath), QSettings::IniFormat);
@@ -322,7 +360,8 @@ bool ConfigEngine::derivePid()
 
 void ConfigEngine::checkStartRecord()
 {
-    if (platform::notPlainFile(kStartRecordFile))
+    const platform::FileCheck check = platform::checkFile(kStartRecordFile, kStartRecordLargest);
+    if (check == platform::FileCheck::Refused || check == platform::FileCheck::TooLarge)
         return;
     QSettings record(platform::qpath(QString::fromLatin1(kStartRecordFile)), QSettings::IniFormat);
     const QString appPath = record.value(kStartRecordGroupKey).toString();

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 class QSettings;
 
@@ -60,6 +61,12 @@ public:
     static constexpr const char* kSettingsFile = "/data/configs/tcpip.ini";
     static constexpr const char* kStartRecordFile = "/data/configs/led_load_config.ini";
     static constexpr const char* kExpectedStartCommand = "/data/app/kelR54N -platform linuxfb";
+    // The most each file may hold. The settings file: the eighteen keys with
+    // the longest values the box saves (64 characters, escaped) take a few
+    // KiB; the rest is room for a hand-edited file. The start record names
+    // the program in one group of a few lines.
+    static constexpr uint64_t kSettingsFileLargest = 64 * 1024;
+    static constexpr uint64_t kStartRecordLargest = 16 * 1024;
 
     static ConfigEngine* p_config;
     static ConfigEngine* pInstance();
@@ -95,6 +102,7 @@ public:
 
 private:
     explicit ConfigEngine(QObject* parent = nullptr);
+    static std::unique_ptr<QSettings> openSettingsFile(bool& anew);
     bool derivePid();
     bool saveToFile(const ConfigValues& values);
     static void reportUnsaved(const QString& boxPath, const char* why);

@@ -1,6 +1,7 @@
 #include "app/kelrampara.h"
 
 #include "app/apply_handover.h"
+#include "app/bounded_json.h"
 
 #include "app/utils.h"
 #include "platform/platform.h"
@@ -29,6 +30,13 @@ constexpr u32 kSlotAddressShift = 12;
 constexpr u32 kSlotAddressMask = 0xFF;
 constexpr u32 kSlotOffsetMask = 0xFFF;
 constexpr u16 kSaveRequestLowByte = 0x00FF;   // start-up clears the request's high byte
+// The most each file the store reads may hold: the parameter file as the
+// box writes it (a shorter one that still holds the saved range is taken),
+// a user-mode file its slot's file image exactly, the overlay the most a
+// link stores of one.
+constexpr size_t kParaFileLargest = ram::kParaFileSize;
+constexpr size_t kModeFileSize = ram::kSlotFileSize;
+constexpr size_t kOverlayFileLargest = boundedJson::kMaxBytes;
 
 enum ModeIndexDirection { kPrevious = 0, kNext = 1, kCurrentOrNext = 2 };
 enum ModeFileWrite { kWriteFilled = 0, kWriteFromLive = 1 };
@@ -158,28 +166,32 @@ bool KelRamPara::loadSavedRange(const std::string& file)
     return true;
 }
 
-// Something other than a plain file in its place is refused (said on the
-// console) and replaced as a missing file is.
+// Something other than a plain file in its place, and a file larger than
+// the box writes it, is refused (said on the console) and replaced as a
+// missing file is.
 void KelRamPara::loadParaFile()
 {
-    if (platform::notPlainFile(kParaFile) || !platform::exists(kParaFile)) {
-        KEL_DBG("\n %s file un exist \n", kParaFile);
-        recreateParaFile();
-        return;
-    }
     std::string file;
-    if (!platform::readFile(kParaFile, file)) {
-        pauseMs(kFilePauseMs);
+    switch (platform::readFileUpTo(kParaFile, file, kParaFileLargest)) {
+    case platform::ReadResult::Missing:
+        if (platform::exists(kParaFile))
+            pauseMs(kFilePauseMs);  // there but refused or unreadable
+        else
+            KEL_DBG("\n %s file un exist \n", kParaFile);
         recreateParaFile();
         return;
+    case platform::ReadResult::TooLarge: break;
+    case platform::ReadResult::Read: {
+        const u8 m0 = file.size() > 0 ? static_cast<u8>(file[0]) : 0;
+        const u8 m1 = file.size() > 1 ? static_cast<u8>(file[1]) : 0;
+        KEL_DBG("\n ram_valid = %#x,%#x \n", m0, m1);
+        // A file cut short (a power cut while it was written) counts as invalid
+        // like a wrong marker: loading it would leave part of the block zero.
+        if (m0 == ram::kParaFileMarker && m1 == ram::kParaFileMarker && loadSavedRange(file))
+            return;
+        break;
     }
-    const u8 m0 = file.size() > 0 ? static_cast<u8>(file[0]) : 0;
-    const u8 m1 = file.size() > 1 ? static_cast<u8>(file[1]) : 0;
-    KEL_DBG("\n ram_valid = %#x,%#x \n", m0, m1);
-    // A file cut short (a power cut while it was written) counts as invalid
-    // like a wrong marker: loading it would leave part of the block zero.
-    if (m0 == ram::kParaFileMarker && m1 == ram::kParaFileMarker && loadSavedRange(file))
-        return;
+    }
     platform::removeFile(kParaFile);
     KEL_DBG("\n delete %s ,use the default para\n", kParaFile);
     pauseMs(kFilePauseMs);
@@ -197,7 +209,8 @@ bool KelRamPara::recreateParaFile()
         written = writeFileSynced(kParaFile, ram::default_para_ramlist(), ram::kParaFileSize);
     }
     std::string file;
-    if (written && platform::readFile(kParaFile, file) && loadSavedRange(file))
+    if (written && platform::readFileUpTo(kParaFile, file, kParaFileLargest) == platform::ReadResult::Read &&
+        loadSavedRange(file))
         return true;
     KEL_DBG("\n[KelRamPara] %s not recreated, default para in memory only\n", kParaFile);
     std::memcpy(bytesOf(ram_para) + ram::kSavedStart, ram::default_para_ramlist() + ram::kParaMarkerSize, ram::kSavedSize);
@@ -758,17 +771,12 @@ int KelRamPara::mode_file_deal(int i, int action)
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
         std::string file;
-        const bool read = platform::readFile(modeFilePath(i), file);
-        // A file cut short would load half a mode: its slot counts as empty.
-        if (read && file.size() >= static_cast<size_t>(ram::kSlotFileSize)) {
+        if (readModeFile(modeFilePath(i), file)) {
             std::memcpy(&slot, file.data(), ram::kSlotFileSize);
             runShell(QStringLiteral("sync"));
             pauseMs(kFilePauseMs);
             return 1;
         }
-        if (read)
-            KEL_DBG("\n[mode_file_deal] %s holds %zu bytes, slot %d left empty\n", modeFilePath(i).c_str(),
-                    file.size(), i);
     }
     slot.marker[0] = ram::kSlotEmpty;
     slot.marker[1] = ram::kSlotEmpty;
@@ -802,11 +810,24 @@ bool KelRamPara::saveMode(int i, const u8* data)
     return writeModeImage(i, image, ram::loadU16(data + kSlotOsdEnable) == 1, kSaveWrite);
 }
 
+// A user-mode file is its slot's file image, no more and no less: one of
+// any other size (cut short, or grown) is refused whole, never taken in part.
+bool KelRamPara::readModeFile(const std::string& boxPath, std::string& file)
+{
+    if (platform::readFileUpTo(boxPath, file, kModeFileSize) != platform::ReadResult::Read)
+        return false;
+    if (file.size() == kModeFileSize)
+        return true;
+    platform::refuseFile(boxPath, std::to_string(file.size()) + " bytes, not the " + std::to_string(kModeFileSize) +
+                                      " of a user mode");
+    return false;
+}
+
 bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const
 {
     std::string file;
-    return platform::readFile(boxPath, file) && file.size() == static_cast<size_t>(ram::kSlotFileSize) &&
-           std::memcmp(file.data(), &image, ram::kSlotFileSize) == 0;
+    return platform::readFileUpTo(boxPath, file, kModeFileSize) == platform::ReadResult::Read &&
+           file.size() == kModeFileSize && std::memcmp(file.data(), &image, ram::kSlotFileSize) == 0;
 }
 
 bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by)
@@ -861,7 +882,7 @@ void KelRamPara::copyOverlay(int i)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     std::string overlay;
-    if (platform::readFile(kOverlayFile, overlay))
+    if (platform::readFileUpTo(kOverlayFile, overlay, kOverlayFileLargest) == platform::ReadResult::Read)
         platform::writeFileAtomic(modeOverlayPath(i), overlay);
     else
         KEL_DBG("\n[mode_file_write] %s unreadable, no overlay copy\n", kOverlayFile);

@@ -212,6 +212,7 @@ private:
     // commit) reads as unsaved.
     bool writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by);
     bool slotAwaits(int i, const USER_MODE_SLOT& image) const;
+    static bool readModeFile(const std::string& boxPath, std::string& file);
     bool fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const;
     void copyOverlay(int i);
 

@@ -4,7 +4,6 @@
 #include "platform/platform.h"
 #include "registers/fpga_regs.h"
 
-#include <QFileInfo>
 #include <cstring>
 
 namespace cardfile {
@@ -124,15 +123,13 @@ bool checkHead(const std::string& bytes, const char (&magic)[4], u16 version, in
 
 bool readBoxFile(const QString& boxPath, std::string& out, QString* why)
 {
-    const QFileInfo info(platform::qpath(boxPath));
-    if (boxPath.isEmpty() || !info.isFile())
+    if (boxPath.isEmpty())
         return fail(why, QStringLiteral("no file %1").arg(boxPath));
-    if (static_cast<quint64>(info.size()) > kMaxFileBytes)
-        return fail(why, QStringLiteral("%1 is too large").arg(boxPath));
-    if (!platform::readFile(boxPath.toStdString(), out))
-        return fail(why, QStringLiteral("%1 cannot be read").arg(boxPath));
-    if (out.size() > kMaxFileBytes)
-        return fail(why, QStringLiteral("%1 is too large").arg(boxPath));
+    switch (platform::readFileUpTo(boxPath.toStdString(), out, kMaxFileBytes)) {
+    case platform::ReadResult::Missing: return fail(why, QStringLiteral("no file %1").arg(boxPath));
+    case platform::ReadResult::TooLarge: return fail(why, QStringLiteral("%1 is too large").arg(boxPath));
+    case platform::ReadResult::Read: break;
+    }
     return true;
 }
 

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -179,31 +181,80 @@ static const char* kindOf(mode_t mode)
     return "not a plain file";
 }
 
-// Why the host path `p` is not a plain file, or null when it is one or is
-// missing. stat() follows symbolic links; one that loops or leads nowhere
-// fails it while lstat() finds the link itself.
-static const char* oddFile(const std::string& p)
+static constexpr const char* kNotPlain = ", not a plain file";
+static constexpr const char* kOutsideRoot = "a file outside the box root, reached through a symbolic link";
+
+// True when the host path `p` of an existing file lies inside the box root
+// once every symbolic link on the way is followed. The board's root is "/".
+static bool insideRoot(const std::string& p)
+{
+    const std::string root = boxRoot();
+    if (root == "/")
+        return true;
+    std::unique_ptr<char, decltype(&std::free)> realRoot(::realpath(root.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(p.c_str(), nullptr), &std::free);
+    if (!realRoot || !real)
+        return false;
+    const std::string r = realRoot.get(), f = real.get();
+    return f.size() > r.size() && f.compare(0, r.size(), r) == 0 && f[r.size()] == '/';
+}
+
+// Why the host path `p` is not a plain file inside the box root, or empty
+// when it is one or is missing. stat() follows symbolic links; one that
+// loops or leads nowhere fails it while lstat() finds the link itself.
+static std::string oddFile(const std::string& p)
 {
     struct stat st {};
-    if (::stat(p.c_str(), &st) == 0)
-        return S_ISREG(st.st_mode) ? nullptr : kindOf(st.st_mode);
+    if (::stat(p.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return std::string(kindOf(st.st_mode)) + kNotPlain;
+        return insideRoot(p) ? std::string() : std::string(kOutsideRoot);
+    }
     if (errno == ELOOP)
-        return "a symbolic link that loops";
+        return std::string("a symbolic link that loops") + kNotPlain;
     struct stat link {};
     if (::lstat(p.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-        return "a symbolic link that leads nowhere";
-    return nullptr;
+        return std::string("a symbolic link that leads nowhere") + kNotPlain;
+    return std::string();
+}
+
+void refuseFile(const std::string& boxPath, const std::string& what)
+{
+    std::printf("[files] %s is %s: refused\n", boxPath.c_str(), what.c_str());
+    std::fflush(stdout);
 }
 
 bool notPlainFile(const std::string& boxPath)
 {
     const std::string p = path(boxPath);
-    const char* odd = p.empty() ? nullptr : oddFile(p);
-    if (!odd)
+    const std::string odd = p.empty() ? std::string() : oddFile(p);
+    if (odd.empty())
         return false;
-    std::printf("[files] %s is %s, not a plain file: refused\n", boxPath.c_str(), odd);
-    std::fflush(stdout);
+    refuseFile(boxPath, odd);
     return true;
+}
+
+// False, with the console line, when a file of `size` bytes is more than a
+// reader that takes at most `largest` may hold.
+static bool sizeFits(const std::string& boxPath, uint64_t size, uint64_t largest)
+{
+    if (size <= largest)
+        return true;
+    refuseFile(boxPath, std::to_string(size) + " bytes, more than the " + std::to_string(largest) + " it may have");
+    return false;
+}
+
+FileCheck checkFile(const std::string& boxPath, uint64_t largest)
+{
+    const std::string p = path(boxPath);
+    if (p.empty())
+        return FileCheck::Missing;
+    if (notPlainFile(boxPath))
+        return FileCheck::Refused;
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0)
+        return FileCheck::Missing;
+    return sizeFits(boxPath, static_cast<uint64_t>(st.st_size), largest) ? FileCheck::Fits : FileCheck::TooLarge;
 }
 
 bool mayWrite(const std::string& boxPath)
@@ -219,14 +270,20 @@ bool mayWrite(const std::string& boxPath)
     return true;
 }
 
-// Opens a plain file for reading without blocking (on something swapped in
-// since it was looked at, too) and checks it is still one; -1 otherwise.
-static int openPlainFile(const std::string& boxPath)
+// Opens a kept file for reading: a plain file inside the box root of at
+// most `largest` bytes, looked at before it is opened (checkFile) and again
+// once open, without blocking on something swapped in meanwhile. -1, with
+// why in `result`, otherwise.
+static int openKeptFile(const std::string& boxPath, uint64_t largest, ReadResult& result)
 {
-    const std::string p = path(boxPath);
-    if (p.empty() || notPlainFile(boxPath))
+    result = ReadResult::Missing;
+    const FileCheck check = checkFile(boxPath, largest);
+    if (check != FileCheck::Fits) {
+        if (check == FileCheck::TooLarge)
+            result = ReadResult::TooLarge;
         return -1;
-    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    }
+    const int fd = ::open(path(boxPath).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
     struct stat st {};
@@ -234,6 +291,12 @@ static int openPlainFile(const std::string& boxPath)
         ::close(fd);
         return -1;
     }
+    if (!sizeFits(boxPath, static_cast<uint64_t>(st.st_size), largest)) {
+        ::close(fd);
+        result = ReadResult::TooLarge;
+        return -1;
+    }
+    result = ReadResult::Read;
     return fd;
 }
 
@@ -267,29 +330,19 @@ static ReadResult readOpenFile(int fd, std::string& out, size_t limit)
 
 bool readFile(const std::string& boxPath, std::string& out)
 {
-    out.clear();
-    const int fd = openPlainFile(boxPath);
-    if (fd < 0)
-        return false;
-    return readOpenFile(fd, out, out.max_size()) == ReadResult::Read;
+    return readFileUpTo(boxPath, out, out.max_size()) == ReadResult::Read;
 }
 
 ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t limit)
 {
     out.clear();
-    const int fd = openPlainFile(boxPath);
+    ReadResult result;
+    const int fd = openKeptFile(boxPath, limit, result);
     if (fd < 0)
-        return ReadResult::Missing;
+        return result;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return ReadResult::Missing;
-    }
-    if (static_cast<uint64_t>(st.st_size) > limit) {
-        ::close(fd);
-        return ReadResult::TooLarge;
-    }
-    out.reserve(static_cast<size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0)
+        out.reserve(static_cast<size_t>(st.st_size));
     return readOpenFile(fd, out, limit);
 }
 

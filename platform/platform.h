@@ -45,27 +45,46 @@ bool exists(const std::string& boxPath);
 bool isDir(const std::string& boxPath);
 
 // ------------------------------------------------------------ files
-// True, with a console line that says what is there, when something other
-// than a plain file is at a box path: a folder, a FIFO, a device, a socket,
-// a symbolic link that loops or leads nowhere. Looked at without opening
-// it (opening a FIFO blocks until someone writes it). False when a plain
+// Every file the box reads is looked at before it is opened. What is not a
+// plain file inside the box root, and a file larger than the most its
+// reader takes, is refused with one console line,
+//   [files] <box path> is <what>: refused
+// and read as missing: so no file can block a reader (opening a FIFO waits
+// for a writer), lead it out of the box root, or make it hold more than it
+// can use.
+//
+// True, with the console line, when something other than a plain file
+// inside the box root is at a box path: a folder, a FIFO, a device, a
+// socket, a symbolic link that loops or leads nowhere, a file reached
+// through a symbolic link that leads out of the root (host only: the
+// board's root is "/"). Looked at without opening it. False when a plain
 // file or nothing is there.
 bool notPlainFile(const std::string& boxPath);
+// Writes the console line for a file a reader refuses on grounds of its
+// own (a size it cannot be): "[files] <boxPath> is <what>: refused".
+void refuseFile(const std::string& boxPath, const std::string& what);
+// For a reader that reads a box file through another library (Qt's
+// settings class): whether the file may be read. Missing: nothing there;
+// Refused: notPlainFile; TooLarge: more than `largest` bytes (with the
+// console line); Fits: a plain file of at most `largest` bytes.
+enum class FileCheck { Missing, Refused, TooLarge, Fits };
+FileCheck checkFile(const std::string& boxPath, uint64_t largest);
 // For a writer that writes a box file through another library (Qt's
 // settings class) instead of writeFileAtomic: whether the file may be
 // written now. False, with errno, while the simulated disk refuses writes
 // there (host only: on the board the write itself fails), and when
-// something other than a plain file is in its place.
+// something other than a plain file is in its place (notPlainFile).
 bool mayWrite(const std::string& boxPath);
-// Reads a whole file. False when it cannot be opened or read, and when it
-// is not a plain file (notPlainFile): what is read never blocks.
-bool readFile(const std::string& boxPath, std::string& out);
-// Reads a whole file of at most `limit` bytes; a larger one is not read
-// (its size is looked at first), so a file cannot make the reader allocate
-// more than the caller allows. Something other than a plain file reads as
-// Missing, with notPlainFile's console line.
+// Reads a whole file of at most `limit` bytes: its size is looked at before
+// it is read, and a larger one is refused with the console line and not
+// read (TooLarge), so a file cannot make the reader allocate more than it
+// allows. What notPlainFile refuses, and a file that cannot be opened or
+// read, read as Missing. The box's readers each name their limit.
 enum class ReadResult { Missing, TooLarge, Read };
 ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t limit);
+// Reads a whole file without a limit, with the same refusals: for tests
+// reading back what the box wrote, never for the box's own readers.
+bool readFile(const std::string& boxPath, std::string& out);
 // Writes a file whole: a new file beside the old one, fsync, rename over the
 // old one, fsync of the directory. Power may fail at any moment and leave
 // either the old or the new file, never a mix. False on any failure (the old

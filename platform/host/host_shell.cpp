@@ -23,6 +23,9 @@ namespace platform {
 namespace {
 
 constexpr int kStatusFailed = 1 << 8;  // wait status of "exit 1"
+// The most a file edited in place (dos2unix, sed) may hold: the largest file
+// the box keeps is a program of the transfer buffer's 5 MiB.
+constexpr size_t kMostEditedBytes = 5 * 1024 * 1024;
 
 struct Shell {
     std::mutex mutex;
@@ -263,7 +266,7 @@ int rewriteFile(const std::string& boxPath, const std::function<std::string(cons
 {
     std::string p = boxArg(boxPath);
     std::string text;
-    if (p.empty() || !readFile(boxPath, text))
+    if (p.empty() || readFileUpTo(boxPath, text, kMostEditedBytes) != ReadResult::Read)
         return kStatusFailed;
     return writeFileAtomic(boxPath, fn(text)) ? 0 : kStatusFailed;
 }

@@ -15,7 +15,8 @@ SimEdidEeprom::SimEdidEeprom(const std::string& backingBoxPath) : backing_(backi
 {
     mem_.fill(0xFF);
     std::string saved;
-    if (!backing_.empty() && platform::readFile(backing_, saved) && saved.size() == size_t(kSize))
+    if (!backing_.empty() && platform::readFileUpTo(backing_, saved, kSize) == platform::ReadResult::Read &&
+        saved.size() == size_t(kSize))
         std::copy(saved.begin(), saved.end(), mem_.begin());
 }
 

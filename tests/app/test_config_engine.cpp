@@ -6,6 +6,7 @@
 
 #include <QSettings>
 #include <thread>
+#include <unistd.h>
 
 class Settings : public BoxTest {
 protected:
@@ -98,6 +99,58 @@ TEST_F(Settings, NumbersOutsideTheirRangesGiveTheDefaults)
         EXPECT_EQ(lines, c.refused) << console;
     }
     EXPECT_EQ(file()->value("config/TcpPort").toString(), "65535");  // the file is left as it is
+}
+
+// Every bad number, a blank one too, is told alike, naming the number used
+// in its place, and stays in the file as it was.
+TEST_F(Settings, BadNumbersAreToldAlikeAndLeftInTheFile)
+{
+    const struct {
+        const char *key, *value, *said;
+    } cases[] = {
+        {"TcpPort", "", "config/TcpPort in /data/configs/tcpip.ini is blank, not a number 1-65535: 5005 used"},
+        {"TcpPort", "0", "config/TcpPort in /data/configs/tcpip.ini is 0, not a number 1-65535: 5005 used"},
+        {"ryvecloudserverport", "65536",
+         "config/ryvecloudserverport in /data/configs/tcpip.ini is 65536, not a number 0-65535: 0 used"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        writeBoxFile(ConfigEngine::kSettingsFile, std::string("[config]\n") + c.key + "=" + c.value + "\n");
+        testing::internal::CaptureStdout();
+        restart();
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_NE(console.find(std::string("[settings] ") + c.said + "\n"), std::string::npos) << console;
+        EXPECT_EQ(file()->value(QStringLiteral("config/") + c.key).toString(), c.value);
+    }
+}
+
+// A settings file too large to read (sparse: its size set, never written)
+// or holding no settings (all zeros) is replaced, and the console says so:
+// the box starts on the defaults.
+TEST_F(Settings, AFileTooLargeOrHoldingNoSettingsIsReplacedWithALine)
+{
+    const struct {
+        off_t size;
+        std::vector<const char*> said;
+    } cases[] = {
+        {off_t(3) << 30,
+         {"[files] /data/configs/tcpip.ini is 3221225472 bytes, more than the 65536 it may have: refused\n",
+          "[settings] /data/configs/tcpip.ini is too large: written anew with the defaults\n"}},
+        {1000, {"[settings] /data/configs/tcpip.ini holds no settings: written anew with the defaults\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        writeBoxFile(ConfigEngine::kSettingsFile, "");
+        ASSERT_EQ(::truncate(platform::path(ConfigEngine::kSettingsFile).c_str(), c.size), 0);
+        testing::internal::CaptureStdout();
+        restart();
+        const std::string console = testing::internal::GetCapturedStdout();
+        for (const char* line : c.said)
+            EXPECT_NE(console.find(line), std::string::npos) << line << console;
+        EXPECT_EQ(g_port, 5005);
+        EXPECT_EQ(file()->allKeys().size(), 18);
+        EXPECT_EQ(file()->status(), QSettings::NoError);
+    }
 }
 
 TEST_F(Settings, WriteSavesAtOnceAndTouchesOnlyItsKey)

@@ -6,6 +6,7 @@
 #include "videochip/x518_manage.h"
 
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -120,6 +121,44 @@ TEST_F(Store, FileThatCannotBeRecreatedStillGivesTheDefaultTable)
     EXPECT_TRUE(platform::isDir(KelRamPara::kParaFile));
     EXPECT_TRUE(savedIsDefault(s));
     EXPECT_TRUE(liveEqualsShadow(s));
+}
+
+// Files of another size than the box writes, each starting with a valid
+// image (the large ones sparse: their size set, never written), are refused
+// with a console line, the large ones before they are read: the parameter
+// file is replaced by the defaults, a user-mode file leaves its slot empty.
+TEST_F(Store, FilesOfAnyOtherSizeAreRefusedBeforeTheyAreRead)
+{
+    constexpr off_t kHuge = off_t(3) << 30, kLarge = off_t(200) << 20;
+    std::string mode(4096, '\0');
+    mode[0] = mode[1] = '\xAA';
+    KEL_RAM_PARA b = ram::defaultBlock();
+    b.brightness = 7;
+    const struct {
+        std::string path, image;
+        off_t size;
+        const char* said;
+    } files[] = {
+        {KelRamPara::kParaFile, paraFileOf(b), kHuge, "ram_device_info is 3221225472 bytes, more than the 4096 it may"},
+        {"/data/modes/custom_mode1", mode, kHuge, "custom_mode1 is 3221225472 bytes, more than the 4096 it may"},
+        {"/data/modes/custom_mode2", mode, kLarge, "custom_mode2 is 209715200 bytes, more than the 4096 it may"},
+        {"/data/modes/custom_mode3", mode, 4095, "custom_mode3 is 4095 bytes, not the 4096 of a user mode"},
+    };
+    for (const auto& f : files) {
+        writeBoxFile(f.path, f.image);
+        ASSERT_EQ(::truncate(platform::path(f.path).c_str(), f.size), 0) << f.path;
+    }
+    writeBoxFile("/data/modes/custom_mode4", mode);
+    testing::internal::CaptureStdout();
+    KelRamPara* s = start();
+    const std::string console = testing::internal::GetCapturedStdout();
+    for (const auto& f : files)
+        EXPECT_NE(console.find(f.said), std::string::npos) << f.said << "\n" << console;
+    EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), defaultFileText());
+    EXPECT_TRUE(savedIsDefault(s));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(s->KelUserModeSaved(i), 0) << i;
+    EXPECT_EQ(s->KelUserModeSaved(3), 1);
 }
 
 TEST_F(Store, ValidFileIsLoadedUnchangedApartFromTheStartResets)

@@ -373,27 +373,77 @@ TEST_F(WholeBoxWithHostileFiles, StartsAnswersAndRefusesFilesItCannotRead)
     EXPECT_EQ(box.state(), QProcess::Running);
 }
 
-// Files read at start in odd shapes: FIFOs (opening one blocks until
-// someone writes it), a folder and symbolic links that loop or lead
-// nowhere, where the box keeps its settings, parameters, marks and names.
+// Files read at start in odd shapes, each with the console line that
+// refuses it: FIFOs (opening one blocks until someone writes it), a folder,
+// symbolic links that loop, lead nowhere or lead out of the box root (to a
+// valid user mode), and files larger than their readers take (sparse: their
+// size set, never written), where the box keeps its settings, parameters,
+// modes, marks, names and FPGA memories.
+namespace {
+
+enum class Odd { Fifo, Folder, Link, Size };
+struct OddFile {
+    const char* path;
+    Odd kind;
+    const char* link;  // Link: where it leads ("@" stands for a folder outside the root)
+    off_t size;        // Size: how large
+    const char* said;
+};
+constexpr off_t kHugeFile = off_t(3) << 30;
+const OddFile kOddFiles[] = {
+    {"/data/configs/upgrade_incomplete.txt", Odd::Fifo, "", 0, "upgrade_incomplete.txt is a FIFO"},
+    {"/data/configs/tcpip.ini", Odd::Fifo, "", 0, "/data/configs/tcpip.ini is a FIFO"},
+    {"/data/modes/custom_mode1", Odd::Fifo, "", 0, "/data/modes/custom_mode1 is a FIFO"},
+    {"/data/configs/alias.json", Odd::Folder, "", 0, "/data/configs/alias.json is a folder"},
+    {"/data/ram_device_info", Odd::Link, "ram_device_info", 0, "/data/ram_device_info is a symbolic link that loops"},
+    {"/data/modes/custom_mode2", Odd::Link, "nowhere", 0,
+     "/data/modes/custom_mode2 is a symbolic link that leads nowhere"},
+    {"/data/modes/custom_mode3", Odd::Size, "", kHugeFile,
+     "/data/modes/custom_mode3 is 3221225472 bytes, more than the 4096 it may have: refused"},
+    {"/data/modes/custom_mode4", Odd::Size, "", off_t(200) << 20,
+     "/data/modes/custom_mode4 is 209715200 bytes, more than the 4096 it may have: refused"},
+    {"/data/modes/custom_mode5", Odd::Link, "@/custom_mode5", 0,
+     "/data/modes/custom_mode5 is a file outside the box root, reached through a symbolic link: refused"},
+    {"/data/fpga1_memory", Odd::Link, "fpga1_memory", 0, "/data/fpga1_memory is a symbolic link that loops"},
+    {"/data/configs/led_load_config.ini", Odd::Size, "", kHugeFile,
+     "/data/configs/led_load_config.ini is 3221225472 bytes, more than the 16384 it may have: refused"},
+};
+
+}  // namespace
+
 class WholeBoxWithOddFiles : public WholeBox {
 protected:
     void prepareRoot() override
     {
         ASSERT_TRUE(QDir().mkpath(root + "/data/modes"));
         ASSERT_TRUE(QDir().mkpath(root + "/data/configs"));
-        for (const char* fifo :
-             {"/data/configs/upgrade_incomplete.txt", "/data/configs/tcpip.ini", "/data/modes/custom_mode1"})
-            ASSERT_EQ(::mkfifo(QFile::encodeName(root + fifo).constData(), 0644), 0) << fifo;
-        ASSERT_TRUE(QDir().mkpath(root + "/data/configs/alias.json"));
-        ASSERT_TRUE(QFile::link("ram_device_info", root + "/data/ram_device_info"));
-        ASSERT_TRUE(QFile::link("nowhere", root + "/data/modes/custom_mode2"));
+        // A valid user mode outside the root.
+        QByteArray mode(4096, '\0');
+        mode[0] = mode[1] = '\xAA';
+        QFile outside(dir.path() + "/custom_mode5");
+        ASSERT_TRUE(outside.open(QIODevice::WriteOnly));
+        ASSERT_EQ(outside.write(mode), mode.size());
+        for (const OddFile& f : kOddFiles) {
+            const QByteArray at = QFile::encodeName(root + f.path);
+            switch (f.kind) {
+            case Odd::Fifo: ASSERT_EQ(::mkfifo(at.constData(), 0644), 0) << f.path; break;
+            case Odd::Folder: ASSERT_TRUE(QDir().mkpath(root + f.path)); break;
+            case Odd::Link:
+                ASSERT_TRUE(QFile::link(QString::fromLatin1(f.link).replace("@", dir.path()), root + f.path));
+                break;
+            case Odd::Size:
+                putBoxFile(f.path, mode);
+                ASSERT_EQ(::truncate(at.constData(), f.size), 0) << f.path;
+                break;
+            }
+        }
     }
     QString consoleFile() override { return dir.path() + "/console.txt"; }
 };
 
 // The box comes up and answers; each odd file is refused with a line on
-// the console, and the settings run on their defaults.
+// the console, and the settings run on their defaults. The user mode
+// outside the root is not taken: its slot is empty.
 TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
 {
     auto pc = tcpClient();
@@ -402,6 +452,9 @@ TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
     ASSERT_TRUE(info);
     EXPECT_EQ(statusOf(*info), 0);
     EXPECT_EQ(ctrl::getU16(&replyData(*info)[12]), kTcpPort);
+    const auto slot5 = pc->request(pcRequest(0x10, cat({le32(0x5000), le16(2)})));
+    ASSERT_TRUE(slot5);
+    EXPECT_EQ(replyData(*slot5), cat({le32(0x5000), le16(2), {0xFF, 0xFF}}));
     QByteArray console;
     retry(
         [&] {
@@ -410,10 +463,7 @@ TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
             return console.contains("upgrade_incomplete.txt is a FIFO");
         },
         kStartMs);
-    for (const char* line :
-         {"/data/configs/tcpip.ini is a FIFO", "/data/modes/custom_mode1 is a FIFO",
-          "/data/configs/alias.json is a folder", "/data/ram_device_info is a symbolic link that loops",
-          "/data/modes/custom_mode2 is a symbolic link that leads nowhere"})
-        EXPECT_TRUE(console.contains(line)) << line;
+    for (const OddFile& f : kOddFiles)
+        EXPECT_TRUE(console.contains(f.said)) << f.said;
     EXPECT_EQ(box.state(), QProcess::Running);
 }

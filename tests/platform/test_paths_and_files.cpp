@@ -3,7 +3,10 @@
 #include "platform/sim/sim.h"
 #include "tests/support/box_test.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <cerrno>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -77,6 +80,53 @@ TEST_F(Paths, BoundedReadsRefuseWhatIsNotAFileAtOnce)
     EXPECT_EQ(platform::readFileUpTo("/data/f", out, 4), platform::ReadResult::TooLarge);
     EXPECT_EQ(platform::readFileUpTo("/data/f", out, 5), platform::ReadResult::Read);
     EXPECT_EQ(out, "12345");
+}
+
+// A kept file is read only when it is a plain file inside the box root of
+// at most the reader's size: a symbolic link that leads out of the root (to
+// a file or through a folder) or a file over the size (sparse, never
+// written) is refused with the console line before anything is read, and a
+// link that stays inside the root (the stick's mount) is followed.
+TEST_F(Paths, KeptFilesAreReadOnlyWhenPlainInsideTheRootAndSmallEnough)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    const std::string away = outside.path().toStdString();
+    ASSERT_TRUE(platform::writeFileAtomic("/sim/inside", std::string("inside")));
+    ASSERT_EQ(::symlink((away + "/f").c_str(), platform::path("/data/f").c_str()), 0);
+    ASSERT_EQ(::symlink(away.c_str(), platform::path("/data/away").c_str()), 0);
+    ASSERT_EQ(::symlink(platform::path("/sim/inside").c_str(), platform::path("/data/in").c_str()), 0);
+    writeBoxFile("/data/huge", "x");
+    ASSERT_EQ(::truncate(platform::path("/data/huge").c_str(), off_t(3) << 30), 0);
+    {
+        QFile f(outside.path() + "/f");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("secret"), 6);
+    }
+    const std::string outsideLine = "is a file outside the box root, reached through a symbolic link: refused";
+    const struct {
+        const char* path;
+        platform::ReadResult read;
+        platform::FileCheck check;
+        std::string said;
+    } cases[] = {
+        {"/data/f", platform::ReadResult::Missing, platform::FileCheck::Refused, "[files] /data/f " + outsideLine},
+        {"/data/away/f", platform::ReadResult::Missing, platform::FileCheck::Refused,
+         "[files] /data/away/f " + outsideLine},
+        {"/data/huge", platform::ReadResult::TooLarge, platform::FileCheck::TooLarge,
+         "[files] /data/huge is 3221225472 bytes, more than the 4096 it may have: refused"},
+        {"/data/in", platform::ReadResult::Read, platform::FileCheck::Fits, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string out = "stale";
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(platform::readFileUpTo(c.path, out, 4096), c.read);
+        EXPECT_EQ(platform::checkFile(c.path, 4096), c.check);
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, c.read == platform::ReadResult::Read ? "inside" : "");
+        EXPECT_EQ(console, c.said.empty() ? "" : c.said + "\n" + c.said + "\n");
+    }
 }
 
 // The disk faults the control pipe switches: the data folders only, and
