@@ -124,6 +124,8 @@ void fpga_manage::loadIncompleteMarks()
     saved_marks_ = incomplete_record::read();
     incomplete_fpgas = saved_marks_.fpgas;
     incomplete_fonts = saved_marks_.fonts;
+    stale_fpgas = 0;
+    stale_fonts = 0;
     for (u8 f = 0; f < fpga::kFpgas; ++f)
         if (programIncomplete(f)) {
             KEL_DBG("\n FPGA %u's program is incomplete and must be installed again: the FPGA stays in reset\n",
@@ -436,6 +438,7 @@ QString fpga_manage::timeText(const TimeRealType& t)
 void fpga_manage::fpga_manage_deal()
 {
     pcCmdDeal();
+    recordDeal();
     check_fpga_rst();
     for (u8 f = 0; f < fpga::kFpgas; ++f)
         fpgaStateDeal(f);

@@ -277,9 +277,22 @@ public:
     // reason as unrecorded_fpgas; the place holds what it held.
     std::atomic<u8> unrecorded_fonts{0};
     // The last application child of this run could not be written whole or
-    // read back, or this run tore an FPGA's program (the box then does not
-    // restart onto it): the old program stays.
+    // read back, or this run tore an FPGA's program, or the record still
+    // marks an FPGA (below; the box then does not restart onto it): the old
+    // program stays.
     std::atomic<bool> application_failed{false};
+    // Bit f (bit p): the record of incomplete programs (incomplete_record)
+    // still marks FPGA f (font place p), which is no longer marked
+    // incomplete: its mark was to be removed (a program written whole, a
+    // flash that kept the old one or took the new one unverified) when the
+    // disk under /data took no file. The record is behind: a start now would
+    // keep that FPGA in reset. Outside a run the manager writes the record
+    // again every kRecordRetryTicks until the disk takes it; these clear
+    // then, with change code 1. Set before change code 104, read by the
+    // upgrade page after it and when it opens.
+    std::atomic<u8> stale_fpgas{0};
+    std::atomic<u8> stale_fonts{0};
+    bool recordBehind() const { return (stale_fpgas.load() | stale_fonts.load()) != 0; }
 
     // Receiving cards found on each sending port by the last search.
     std::atomic<u16> port_cards[fpga::kSendPorts];
@@ -302,6 +315,7 @@ public:
     static constexpr int kFramesHeldMax = 64;      // received frames a pass-through sets aside
     static constexpr u16 kDefaultBrightness = 100;
     static constexpr int kIdlePollTicks = 5;      // register polling while nothing is asked
+    static constexpr u32 kRecordRetryTicks = 100;  // a record of marks that is behind, written again
 
     // The receiving-card jobs.
     static constexpr int kJobPorts = 6;            // jobs 3 and 4: the LAN ports the pages offer
@@ -399,8 +413,21 @@ private:
     // marked too (a flash about to be erased), written to their file when
     // they differ from what it holds. False when the file could not be
     // written: then nothing may be erased that the marks would have told.
-    bool saveIncompleteMarks(incomplete_record::Marks writing = {});
+    // `tell`: a failure goes to the console.
+    bool saveIncompleteMarks(incomplete_record::Marks writing = {}, bool tell = true);
+    // The marks as they stand (no flash being written).
+    incomplete_record::Marks currentMarks() const;
+    // Brings the record up to date with the marks once a child was
+    // written, or on a retry, and publishes stale_fpgas and stale_fonts:
+    // the console says when the record falls behind and when it is up to
+    // date again, and change code 1 tells the page then. A `retry` that
+    // fails again is not told.
+    void keepRecord(bool retry = false);
+    // Outside a run: a record that is behind is written again, at most once
+    // every kRecordRetryTicks.
+    void recordDeal();
     incomplete_record::Marks saved_marks_;  // what the file holds
+    u32 record_tick_ = 0;                   // the record's last try while behind
     u8 torn_in_run_ = 0;                    // FPGAs this run left incomplete
     u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running
     u8* upgrade_buf_ = nullptr;    // the transfer buffer while a run holds it

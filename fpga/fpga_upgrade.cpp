@@ -27,7 +27,12 @@
 // that took every erase and program but cannot be read back likely holds
 // the new one, unverified. A flash is erased only once its mark is stored:
 // while the disk under /data takes no file, no FPGA program and no font is
-// written, and their flashes keep what they hold. The console and the upgrade page say what must
+// written, and their flashes keep what they hold. A disk that stops taking
+// files once a mark is stored leaves the record behind: a program written
+// whole keeps its mark there, and a start would hold its FPGA in reset; the
+// run does not count as complete, installs no application, and outside a
+// run the manager writes the record again every second until the disk
+// takes it. The console and the upgrade page say what must
 // be installed again, and so they do for an application that could not be
 // written (the old program stays).
 //
@@ -110,6 +115,20 @@ constexpr u32 kFontPlaces[fpga_manage::kFontPlaces] = {kFont32English, kFont32Ch
 constexpr const char* kFontNames[fpga_manage::kFontPlaces] = {"32-dot English", "32-dot Chinese", "64-dot English",
                                                               "64-dot Chinese"};
 
+// "FPGA 1, the 64-dot English font": what marks name, for the console.
+std::string markNames(u8 fpgas, u8 fonts)
+{
+    std::string out;
+    auto add = [&out](const std::string& name) { out += (out.empty() ? "" : ", ") + name; };
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        if (fpgas & (1u << f))
+            add("FPGA " + std::to_string(f + 1));
+    for (int p = 0; p < fpga_manage::kFontPlaces; ++p)
+        if (fonts & (1u << p))
+            add(std::string("the ") + kFontNames[p] + " font");
+    return out;
+}
+
 u32 bitmapSectorStart() { return static_cast<u32>(x518_manage::osd_bmp_txt[0]) & ~(kSectorBytes - 1); }
 
 // The place a font head asks for; false for an encoding that is neither
@@ -158,6 +177,11 @@ std::vector<EraseUnit> erasePlan(u32 base, u32 length)
 
 void flashPause() { std::this_thread::sleep_for(kFlashPause); }
 
+u32 now()
+{
+    return G_timeTicks.load(std::memory_order_relaxed);
+}
+
 // What an upgrade could not do, on the console and in the log alike.
 void tellFailure(const std::string& what)
 {
@@ -168,6 +192,10 @@ void tellFailure(const std::string& what)
 // Why a payload was not written although its flash was never touched.
 constexpr const char* kMarksNotStored =
     ": the mark of an incomplete program cannot be stored (the disk is full or read-only), so nothing was erased";
+// What a mark the disk does not let go means, up to the FPGA's name.
+constexpr const char* kRecordBehind =
+    " (the disk is full or read-only); the mark is removed as soon as the disk takes files again, and a start "
+    "before that keeps ";
 
 // ---- reading a package: the file is opened for one read at a time, under
 // the file lock. False on a short read.
@@ -396,6 +424,9 @@ void fpga_manage::usb_upgrade_deal()
 
 void fpga_manage::usbUpgradeEnd()
 {
+    // The disk may take the record again by now: the page reads it next.
+    if (saved_marks_ != currentMarks())
+        keepRecord(true);
     IT8563WE_Get(&rtc_time);
     usb_grade_msg += QStringLiteral("    ") + timeText(rtc_time);
     if (g_update_flag.load())
@@ -565,19 +596,61 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
     case kProgramNotWritten:
         break;
     }
-    saveIncompleteMarks();
+    keepRecord();
+    if (written == kProgramWritten && (stale_fpgas.load() & bit))
+        tellFailure(name + "'s new program was written whole and read back, but the record still marks it incomplete" +
+                    kRecordBehind + name + " in reset");
 }
 
-bool fpga_manage::saveIncompleteMarks(incomplete_record::Marks writing)
+incomplete_record::Marks fpga_manage::currentMarks() const
+{
+    return {incomplete_fpgas.load(), incomplete_fonts.load()};
+}
+
+bool fpga_manage::saveIncompleteMarks(incomplete_record::Marks writing, bool tell)
 {
     const incomplete_record::Marks marks{static_cast<u8>(incomplete_fpgas.load() | writing.fpgas),
                                          static_cast<u8>(incomplete_fonts.load() | writing.fonts)};
     if (marks == saved_marks_)
         return true;
-    if (!incomplete_record::write(marks))
+    if (!incomplete_record::write(marks, tell))
         return false;
     saved_marks_ = marks;
     return true;
+}
+
+// What the record marks beyond what stands is stale: a mark the disk did
+// not let go. A record that marks less than stands cannot be: a flash is
+// erased only once its mark is stored.
+void fpga_manage::keepRecord(bool retry)
+{
+    const bool written = saveIncompleteMarks({}, !retry);
+    const u8 fpgas = static_cast<u8>(saved_marks_.fpgas & ~incomplete_fpgas.load());
+    const u8 fonts = static_cast<u8>(saved_marks_.fonts & ~incomplete_fonts.load());
+    const bool wasBehind = recordBehind();
+    const bool newlyStale = (fpgas & ~stale_fpgas.load()) || (fonts & ~stale_fonts.load());
+    stale_fpgas = fpgas;
+    stale_fonts = fonts;
+    if (!written)
+        record_tick_ = now();
+    if (newlyStale) {
+        tellFailure("the record of incomplete programs is behind: it still marks " + markNames(fpgas, fonts) +
+                    " incomplete; it is written again every second until the disk takes it");
+    } else if (wasBehind && !recordBehind()) {
+        const std::string marked = saved_marks_.none() ? std::string("nothing marked")
+                                                       : "marked: " + markNames(saved_marks_.fpgas, saved_marks_.fonts);
+        KEL_DBG("\n usb upgrade: %s written again: the record of incomplete programs is up to date (%s)\n",
+                incomplete_record::kFile, marked.c_str());
+        KelRamPara::test_signal(SYNC_PARA_CHANGED);
+    }
+}
+
+void fpga_manage::recordDeal()
+{
+    if (saved_marks_ == currentMarks() || Utils::getTimeSpace(record_tick_) < kRecordRetryTicks)
+        return;
+    record_tick_ = now();
+    keepRecord(true);
 }
 
 void fpga_manage::noteFont(u8 slot, ProgramWrite written)
@@ -594,7 +667,11 @@ void fpga_manage::noteFont(u8 slot, ProgramWrite written)
         unrecorded_fonts |= bit;
         tellFailure(std::string("the ") + kFontNames[slot] + " font not updated, the old font kept" + kMarksNotStored);
     }
-    saveIncompleteMarks();
+    keepRecord();
+    if (written == kProgramWritten && (stale_fonts.load() & bit))
+        tellFailure(std::string("the ") + kFontNames[slot] +
+                    " font was written whole, but the record still marks its place incomplete (the disk is full or "
+                    "read-only); the mark is removed as soon as the disk takes files again");
 }
 
 void fpga_manage::noteApplication(ProgramWrite written)
@@ -763,6 +840,13 @@ void fpga_manage::usbUpgradeFinish()
         downing_mcu = 0;
         application_failed = true;
         tellFailure("an FPGA's program is incomplete: the application was not installed");
+    }
+    // So would a restart keep an FPGA whose mark the record still holds.
+    if (downing_mcu && stale_fpgas.load()) {
+        downing_mcu = 0;
+        application_failed = true;
+        tellFailure("the record still marks an FPGA incomplete (the disk took no file): the application was not "
+                    "installed, as a restart would keep that FPGA in reset");
     }
     if (downing_mcu) {
         if (g_app_reset_flag.load()) {

@@ -74,11 +74,11 @@ Marks read()
     return Marks{};
 }
 
-bool write(const Marks& m)
+bool write(const Marks& m, bool tell)
 {
     const bool ok = m.none() ? (platform::removeFile(kFile) || !platform::exists(kFile))
                              : platform::writeFileAtomic(kFile, format(m));
-    if (!ok)
+    if (!ok && tell)
         KEL_DBG("\n usb upgrade: %s not written (%s): the marks of incomplete programs are not kept\n", kFile,
                 std::strerror(errno));
     return ok;

@@ -43,7 +43,7 @@ std::optional<Marks> parse(const std::string& text);
 // diagnostic, when it is larger than kMostBytes or not what format() writes.
 Marks read();
 // Writes the marks whole (a new file renamed over the old); none removes
-// the file. False, with a diagnostic, when that failed.
-bool write(const Marks& m);
+// the file. False when that failed, with a diagnostic when `tell`.
+bool write(const Marks& m, bool tell = true);
 
 }  // namespace incomplete_record

@@ -66,6 +66,22 @@ const pages::Texts kStorageRefuses = {QStringLiteral("存储空间已满或只�
                                       QStringLiteral("Память заполнена или защищена от записи!"),
                                       QStringLiteral("Bộ nhớ đầy hoặc chỉ đọc!"),
                                       QStringLiteral("存儲空間已滿或唯讀!")};
+// An FPGA program or a font written whole whose mark of an incomplete
+// program the disk did not let go (full or read-only): a start now would
+// keep that FPGA in reset. The box removes the mark once the disk takes
+// files again; until then power must stay on.
+const pages::Texts kProgramRecordBehind = {
+    QStringLiteral("FPGA %1 已更新，记录未保存!"), QStringLiteral("FPGA %1 updated, record not saved!"),
+    QStringLiteral("FPGA %1: программа обновлена, отметка не сохранена!"),
+    QStringLiteral("FPGA %1 đã cập nhật, chưa lưu được bản ghi!"), QStringLiteral("FPGA %1 已更新，記錄未儲存!")};
+const pages::Texts kFontRecordBehind = {
+    QStringLiteral("字库已更新，记录未保存!"), QStringLiteral("Font updated, record not saved!"),
+    QStringLiteral("Шрифт обновлён, отметка не сохранена!"),
+    QStringLiteral("Phông chữ đã cập nhật, chưa lưu được bản ghi!"), QStringLiteral("字庫已更新，記錄未儲存!")};
+const pages::Texts kKeepPowerOn = {
+    QStringLiteral("记录保存前请勿断电!"), QStringLiteral("Keep power on until the record is saved!"),
+    QStringLiteral("Не отключайте питание до сохранения отметки!"),
+    QStringLiteral("Đừng tắt nguồn trước khi lưu xong bản ghi!"), QStringLiteral("記錄儲存前請勿斷電!")};
 // The end of a run whose new application could not be written whole.
 const pages::Texts kApplicationFailed = {QStringLiteral("应用程序未安装，请重新升级!"),
                                          QStringLiteral("Application not installed, install it again!"),
@@ -200,9 +216,26 @@ void firmware_usbgrade::syncUpdate(int code)
     case SYNC_USB_UPGRADE:
         showRunEnd();
         break;
-    default:
-        break;
+    default: recordCaughtUp(); break;
     }
+}
+
+// The record the page told was behind is up to date (change code 1 from
+// the worker): what the page tells is told again without it.
+void firmware_usbgrade::recordCaughtUp()
+{
+    const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    if (!record_told || (worker && worker->recordBehind()))
+        return;
+    if (run_ended) {
+        showRunEnd();
+        return;
+    }
+    record_told = false;
+    coverList(false);
+    ui->label_log->clear();
+    log_shown = LogShown::kNothing;
+    showIncomplete();
 }
 
 // The worker wrote its log and what it left incomplete before it raised
@@ -210,6 +243,8 @@ void firmware_usbgrade::syncUpdate(int code)
 void firmware_usbgrade::showRunEnd()
 {
     const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    run_ended = true;
+    record_told = worker && worker->recordBehind();
     ui->label_times->setText(worker ? worker->usb_grade_msg : QString());
     const QStringList failures = worker ? failureLines(*worker, true) : QStringList();
     if (!failures.isEmpty()) {
@@ -225,6 +260,7 @@ void firmware_usbgrade::showRunEnd()
 void firmware_usbgrade::showIncomplete()
 {
     const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    record_told = worker && worker->recordBehind();
     const QStringList failures = worker ? failureLines(*worker, false) : QStringList();
     if (!failures.isEmpty())
         showRedLines(failures);
@@ -274,8 +310,11 @@ void firmware_usbgrade::coverList(bool over)
 
 // Per FPGA what its flash holds: a torn program (whatever this run did),
 // else this run's program unverified or kept out (refused by its flash, or
-// never erased as the disk took no mark); then the fonts, and why nothing
-// was erased when the disk was the cause.
+// never erased as the disk took no mark), else a program written whole
+// whose mark the record still holds; then the fonts the same way, why
+// nothing was erased or the record is behind when the disk was the cause,
+// and that power must stay on while the record is behind (a start would
+// keep the FPGA it marks in reset).
 QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool thisRun)
 {
     QStringList lines;
@@ -283,12 +322,19 @@ QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool this
     const u8 unverified = thisRun ? static_cast<u8>(worker.unverified_fpgas.load() & ~incomplete) : 0;
     const u8 unrecorded = thisRun ? worker.unrecorded_fpgas.load() : 0;
     const u8 kept = thisRun ? static_cast<u8>((worker.kept_fpgas.load() | unrecorded) & ~incomplete & ~unverified) : 0;
+    // The last run's flashes that kept or took a program unverified are
+    // not "updated", on a later opening either.
+    const u8 updatedBehind = static_cast<u8>(worker.stale_fpgas.load() & ~incomplete & ~worker.kept_fpgas.load() &
+                                             ~worker.unverified_fpgas.load() & ~unverified & ~kept);
     const u8 unrecordedFonts = thisRun ? worker.unrecorded_fonts.load() : 0;
     const u8 fontsKept = static_cast<u8>(unrecordedFonts & ~worker.incomplete_fonts.load());
+    const u8 fontsBehind = static_cast<u8>(worker.stale_fonts.load() & ~worker.incomplete_fonts.load());
     if (thisRun && worker.application_failed.load())
         lines << logLine(pages::pick(kApplicationFailed));
-    const std::pair<const pages::Texts*, u8> fpgaLines[] = {
-        {&kProgramIncomplete, incomplete}, {&kProgramUnverified, unverified}, {&kProgramKept, kept}};
+    const std::pair<const pages::Texts*, u8> fpgaLines[] = {{&kProgramIncomplete, incomplete},
+                                                            {&kProgramUnverified, unverified},
+                                                            {&kProgramKept, kept},
+                                                            {&kProgramRecordBehind, updatedBehind}};
     for (const auto& [text, fpgas] : fpgaLines)
         if (fpgas)
             lines << logLine(pages::pick(*text).arg(fpgaNumbers(fpgas)));
@@ -296,8 +342,12 @@ QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool this
         lines << logLine(pages::pick(kFontIncomplete));
     if (fontsKept)
         lines << logLine(pages::pick(kFontKept));
-    if (unrecorded || unrecordedFonts)
+    if (fontsBehind)
+        lines << logLine(pages::pick(kFontRecordBehind));
+    if (unrecorded || unrecordedFonts || worker.recordBehind())
         lines << logLine(pages::pick(kStorageRefuses));
+    if (worker.recordBehind())
+        lines << logLine(pages::pick(kKeepPowerOn));
     return lines;
 }
 

@@ -4,9 +4,11 @@
 // which installs every package it finds, whatever row is selected. One run
 // per opening of the page: once started, the page stays started until it
 // is closed. When the worker's change code 104 comes, the log line says the
-// run is over, or in red what must be installed again, and the line beside
-// the button gives the run's start and end times; what earlier runs left
-// incomplete it shows from the opening. See docs/usb-upgrade.md.
+// run is over, or in red what must be installed again or what the record
+// of incomplete programs still marks, and the line beside the button gives
+// the run's start and end times; what earlier runs left incomplete it shows
+// from the opening. A record told behind that the worker brings up to date
+// (change code 1) is told no more. See docs/usb-upgrade.md.
 #pragma once
 
 #include "screens/page.h"
@@ -84,6 +86,9 @@ private:
     void showRunEnd();
     // At opening: in red what earlier runs left incomplete, if anything.
     void showIncomplete();
+    // Once the record the page told was behind is up to date: what the
+    // page tells, told again.
+    void recordCaughtUp();
     // The red lines at the largest size at which they fit the log line;
     // when they fit at none, the log line takes the list's place too.
     void showRedLines(const QStringList& failures);
@@ -112,4 +117,6 @@ private:
     LogShown log_shown = LogShown::kNothing;
     QRect log_place;             // the log line's own place
     bool log_over_list = false;  // the log line covers the list
+    bool run_ended = false;      // the log line tells a run's end
+    bool record_told = false;    // it tells that the record is behind
 };

@@ -673,6 +673,123 @@ TEST_F(UsbUpgrade, WhileTheMarkCannotBeStoredNoFlashIsErased)
     }
 }
 
+// The disk turns read-only once the mark of FPGA 0's program is stored,
+// at its first erase: the program is written whole and read back, but the
+// record cannot let go of the mark. The run does not count as complete:
+// the record is behind (and so says the console), the application is not
+// installed (a restart would keep FPGA 0 in reset), and FPGA 0, no longer
+// marked, restarts onto its new program. A power cut then would keep it in
+// reset; once the disk takes files again the box brings the record up to
+// date within a second, tells the page (change code 1), and a power cut
+// after that lets FPGA 0 out.
+TEST_F(UsbUpgrade, AMarkTheDiskKeepsAfterAWholeProgramIsToldAndGoesOnceTheDiskTakesFiles)
+{
+    const std::vector<u8> program = pattern(40000, 31);
+    putPackage("p.KEL",
+               BuildSpec{0,
+                         usbpkg::kControllerType,
+                         {child(usbpkg::kChildApplication, pattern(3000, 32)), child(usbpkg::kChildFpga0, program)}});
+    std::string recordAtErase;
+    withFlash(0, [&](auto& f) {
+        f.setEraseHook([&] {
+            if (recordAtErase.empty())
+                recordAtErase = readBoxFile(incomplete_record::kFile);
+            platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
+        });
+    });
+    runUpgrade();
+    withFlash(0, [](auto& f) { f.setEraseHook(nullptr); });
+    EXPECT_EQ(recordAtErase, "fpgas=1\nfonts=0\n");
+    EXPECT_EQ(flashRead(0, 0, 40000), program);
+    EXPECT_EQ(m->downing_txc1, fpga_manage::kProgramWritten);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0);
+    EXPECT_EQ(m->stale_fpgas.load(), 0x01);
+    EXPECT_EQ(m->stale_fonts.load(), 0);
+    EXPECT_TRUE(m->recordBehind());
+    EXPECT_EQ(readBoxFile(incomplete_record::kFile), "fpgas=1\nfonts=0\n");
+    EXPECT_TRUE(m->application_failed.load());
+    EXPECT_FALSE(installed());
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_EQ(count(SYNC_USB_UPGRADE), 1);
+    // Not marked in memory: FPGA 0 restarts onto the program it holds whole.
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    after(fpga_manage::kResetTicks + 1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+    ASSERT_TRUE(bringUp());
+
+    // While the disk stays read-only, tries a second apart change nothing.
+    codes.clear();
+    after(fpga_manage::kRecordRetryTicks);
+    after(fpga_manage::kRecordRetryTicks);
+    EXPECT_EQ(readBoxFile(incomplete_record::kFile), "fpgas=1\nfonts=0\n");
+    EXPECT_TRUE(m->recordBehind());
+    EXPECT_EQ(count(SYNC_PARA_CHANGED), 0);
+
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    after(fpga_manage::kRecordRetryTicks);
+    EXPECT_FALSE(platform::exists(incomplete_record::kFile));
+    EXPECT_FALSE(m->recordBehind());
+    EXPECT_EQ(count(SYNC_PARA_CHANGED), 1);
+    after(fpga_manage::kRecordRetryTicks);
+    EXPECT_EQ(count(SYNC_PARA_CHANGED), 1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+
+    // A power cut now: nothing marked, FPGA 0 comes up on its new program.
+    m->initialize_start();
+    m->stop();
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+}
+
+// The same mark kept, and the power cut comes first: the start holds FPGA 0
+// in reset, as the record marks it, until a run writes its program whole
+// again; the page would say so at its opening. A full disk still takes the
+// record's removal: a mark of one FPGA alone is never left behind by it, but
+// a record that must keep another FPGA's mark cannot be rewritten either.
+TEST_F(UsbUpgrade, AMarkTheDiskKeptHoldsItsFpgaInResetAfterAPowerCut)
+{
+    const std::vector<u8> program = pattern(40000, 33);
+    putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga0, program)}});
+    auto diskAtErase = [&](platform::sim::DiskFault fault) {
+        withFlash(0, [fault](auto& f) { f.setEraseHook([fault] { platform::sim::setDiskFault(fault); }); });
+    };
+    diskAtErase(platform::sim::DiskFault::kReadOnly);
+    runUpgrade();
+    ASSERT_EQ(m->stale_fpgas.load(), 0x01);
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);  // the power cut ends the fault too
+    m->initialize_start();
+    m->stop();
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0x01);
+    EXPECT_FALSE(m->recordBehind());
+    m->holdFpgaReset(0);
+    after(fpga_manage::kResetTicks + 1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
+
+    // Written whole again with the disk full under it: the removal lands.
+    diskAtErase(platform::sim::DiskFault::kFull);
+    runUpgrade();
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0);
+    EXPECT_FALSE(m->recordBehind());
+    EXPECT_FALSE(platform::exists(incomplete_record::kFile));
+    after(fpga_manage::kResetTicks + 1);
+    EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstRun);
+
+    // FPGA 1 marked (torn earlier): the full disk cannot drop FPGA 0's mark
+    // from a record that keeps FPGA 1's.
+    writeBoxFile(incomplete_record::kFile, "fpgas=2\nfonts=0\n");
+    m->loadIncompleteMarks();
+    runUpgrade();
+    withFlash(0, [](auto& f) { f.setEraseHook(nullptr); });
+    platform::sim::setDiskFault(platform::sim::DiskFault::kNone);
+    EXPECT_EQ(m->incomplete_fpgas.load(), 0x02);
+    EXPECT_EQ(m->stale_fpgas.load(), 0x01);
+    EXPECT_EQ(readBoxFile(incomplete_record::kFile), "fpgas=3\nfonts=0\n");
+    after(fpga_manage::kRecordRetryTicks);
+    EXPECT_EQ(readBoxFile(incomplete_record::kFile), "fpgas=2\nfonts=0\n");
+    EXPECT_FALSE(m->recordBehind());
+}
+
 // ---- what a flash holds, told; a torn program over a restart
 
 // Program A in place, then B with the flash refusing every erase and

@@ -387,11 +387,14 @@ const QString kSampleRunTimes = QStringLiteral("10:04:07    10:06:52");
 // What a run over the sample packages could not write whole: the
 // application, FPGA programs and fonts (bit masks), the FPGAs whose flash
 // kept its program or took the new one unverified, and the FPGAs and font
-// places not erased because the disk took no mark.
+// places not erased because the disk took no mark, and the FPGAs and font
+// places whose mark the record still holds (the disk took no file when it
+// was to go).
 struct RunFailures {
     bool applicationFailed = false;
     u8 incompleteFpgas = 0, incompleteFonts = 0, keptFpgas = 0, unverifiedFpgas = 0;
     u8 unrecordedFpgas = 0, unrecordedFonts = 0;
+    u8 staleFpgas = 0, staleFonts = 0;
 };
 
 void setRunFailures(fpga_manage* worker, const RunFailures& f)
@@ -403,6 +406,8 @@ void setRunFailures(fpga_manage* worker, const RunFailures& f)
     worker->unverified_fpgas = f.unverifiedFpgas;
     worker->unrecorded_fpgas = f.unrecordedFpgas;
     worker->unrecorded_fonts = f.unrecordedFonts;
+    worker->stale_fpgas = f.staleFpgas;
+    worker->stale_fonts = f.staleFonts;
 }
 
 // The upgrade page once a run over the sample packages ended with `failures`.
@@ -738,6 +743,13 @@ const std::vector<GalleryPage>& galleryPages()
         // take the list's place.
         {"firmware_usbgrade_storage_full",
          [] { return usbUpgradeRunEnded({true, 0x01, 0x08, 0, 0, 0x03, 0x01}); }},
+        // A run whose FPGA 1 program was written whole while the disk turned
+        // read-only under it: the record still marks it, the power must stay on.
+        {"firmware_usbgrade_record_behind", [] { return usbUpgradeRunEnded({false, 0, 0, 0, 0, 0, 0, 0x01}); }},
+        // The same with both FPGA programs and a font written whole, and the
+        // application not installed (a restart would keep the FPGAs in reset).
+        {"firmware_usbgrade_record_behind_all",
+         [] { return usbUpgradeRunEnded({true, 0, 0, 0, 0, 0, 0, 0x03, 0x01}); }},
         // Opened after a restart with FPGA 1's program marked incomplete.
         {"firmware_usbgrade_opened_incomplete", [] { return usbUpgradeOpenedIncomplete(0x01, 0); }},
         // ---- the LED-screen tool pages

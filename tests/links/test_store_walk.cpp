@@ -1,11 +1,17 @@
 // User-mode saves over the links and from the LCD, each carried out with
 // the block as it stood at its request, and a seeded random walk over the
 // store and its links: block writes, saves from the PC and the LCD,
-// recalls, slot commits, the disk failing and coming back, and restarts.
+// recalls, slot commits, the disk failing and coming back, and restarts;
+// and beside them the record of incomplete upgrade programs: USB upgrade
+// runs with the disk switching under them, the FPGA manager's passes, and
+// restarts as after a power cut.
 // The build runs the walk with seed 52 for 150 steps
 // (tests/support/random_walk.h).
 #include "app/apply_handover.h"
 #include "app/syncupdate.h"
+#include "fpga/fpga_manage.h"
+#include "fpga/usb_package.h"
+#include "platform/sim/sim_fpga.h"
 #include "tests/links/handler_test.h"
 #include "tests/support/random_walk.h"
 
@@ -304,9 +310,19 @@ struct StoreModel {
 }  // namespace
 
 // After every step every slot and file, 868, 866 and register 44 are as the
-// rules say.
+// rules say. Beside the store, USB upgrades write FPGA programs with the
+// disk switching under them (now and then a flash that tears, refuses or
+// cannot be read back, and an application), the FPGA manager passes, and
+// restarts are power cuts: after every step an FPGA whose flash may hold a
+// torn program (told by what the flash holds) is marked, in the record and
+// in memory; the record marks nothing that is not marked in memory but what
+// the manager tells as behind (what the page shows); a pass with the disk
+// taking files leaves the record up to date; an FPGA marked and held in
+// reset stays held; a start holds exactly the FPGAs the record marks; and
+// a run that restarts the box leaves no FPGA newly marked.
 TEST_F(StoreLinks, RandomWalkOverSavesRecallsCommitsDiskFaultsAndRestarts)
 {
+    using Flash = platform::sim::SimNorFlash;
     RandomWalk walk("store walk", 52, 150);
     auto bytes = [&](size_t n) {
         Bytes v(n);
@@ -316,8 +332,54 @@ TEST_F(StoreLinks, RandomWalkOverSavesRecallsCommitsDiskFaultsAndRestarts)
     };
     StoreModel m;
     m.block = read(ram::kUserModeStart, ram::kUserModeSize);
-    enum Step { kWrite, kPcSave, kLcdSave, kPcRecall, kLcdRecall, kCommit, kPass, kRetry, kDisk, kRestart };
-    const int weights[] = {26, 12, 8, 6, 4, 8, 18, 6, 8, 4};  // in the order of Step
+
+    // The FPGA side: the manager driven pass by pass, the flashes behind the
+    // FPGAs, and which of them may hold a torn program.
+    g_usb_grade_path = QStringLiteral("KEL-R8");
+    fpga_manage* fpgas = fpgaManagerOutOfReset();
+    const std::shared_ptr<platform::sim::SimFpgaBoard> board = platform::sim::fpgaBoard();
+    ASSERT_TRUE(board);
+    std::array<bool, fpga::kFpgas> torn{};
+    auto withFlash = [&](int f, const std::function<void(Flash&)>& fn) {
+        auto lock = board->lock();
+        fn(board->flash(f));
+    };
+    auto flashHolds = [&](int f, size_t len) {
+        Bytes v;
+        withFlash(f, [&](Flash& fl) { v = fl.read(0, static_cast<u32>(len)); });
+        return v;
+    };
+    auto held = [&](int f) { return *(f ? fpgas->gpio_rst_fpga1 : fpgas->gpio_rst_fpga0) == fpga::kRstHold; };
+    // The box starts again: the manager made anew reads the record and lets
+    // out of reset the FPGAs it does not mark.
+    auto powerCut = [&] {
+        delete fpga_manage::p_fpga_manage;
+        fpgas = fpga_manage::pInstance();
+        fpgas->initialize_start();
+        fpgas->stop();
+    };
+    auto restartBox = [&] {
+        restart();
+        m.restart();
+        m.block = read(ram::kUserModeStart, ram::kUserModeSize);
+        powerCut();
+    };
+
+    enum Step {
+        kWrite,
+        kPcSave,
+        kLcdSave,
+        kPcRecall,
+        kLcdRecall,
+        kCommit,
+        kPass,
+        kRetry,
+        kDisk,
+        kRestart,
+        kUpgrade,
+        kFpgaPass
+    };
+    const int weights[] = {26, 12, 8, 6, 4, 8, 18, 6, 8, 4, 6, 6};  // in the order of Step
     for (int n = 1; n <= walk.steps && !HasFailure(); ++n) {
         const int step = walk.kind(weights), i = walk.below(ram::kUserModes);
         SCOPED_TRACE(walk.step(n, "kind " + std::to_string(step) + ", user mode " + std::to_string(i + 1)));
@@ -374,11 +436,105 @@ TEST_F(StoreLinks, RandomWalkOverSavesRecallsCommitsDiskFaultsAndRestarts)
             m.disk = std::array{DiskFault::kNone, DiskFault::kFull, DiskFault::kReadOnly}[walk.below(3)];
             platform::sim::setDiskFault(m.disk);
             break;
-        case kRestart:
-            restart();
-            m.restart();
-            m.block = read(ram::kUserModeStart, ram::kUserModeSize);
+        case kRestart: {
+            restartBox();
+            const u8 marked = incomplete_record::read().fpgas;
+            for (int f = 0; f < fpga::kFpgas; ++f)
+                EXPECT_EQ(held(f), ((marked >> f) & 1) != 0) << "FPGA " << f + 1 << " at the start";
             break;
+        }
+        case kUpgrade: {
+            // A program for FPGA 0, FPGA 1 or both, now and then with an
+            // application before, between or after them.
+            const int which = 1 + walk.below(3);
+            usbpkg::BuildSpec spec;
+            std::array<Bytes, fpga::kFpgas> program, before;
+            for (int f = 0; f < fpga::kFpgas; ++f) {
+                if (!(which & (1 << f)))
+                    continue;
+                program[f] = bytes(static_cast<size_t>(4096 + walk.below(36000)));
+                before[f] = flashHolds(f, program[f].size());
+                spec.children.push_back(
+                    {f ? usbpkg::kChildFpga1 : usbpkg::kChildFpga0, program[f], {25, 6, 1, 0, 0, 0}});
+                // Now and then a flash whose programs stick (a torn program),
+                // that refuses the program, or that cannot be read back.
+                const int fault = walk.below(12);
+                withFlash(f, [&](Flash& fl) {
+                    if (fault == 0)
+                        fl.setBusyReads(100000, 2);
+                    fl.setWriteProtected(fault == 1);
+                    fl.setReadsFail(fault == 2);
+                });
+            }
+            if (walk.below(4) == 0)
+                spec.children.insert(spec.children.begin() + walk.below(int(spec.children.size()) + 1),
+                                     {usbpkg::kChildApplication, bytes(2000), {25, 6, 1, 11, 3, 0}});
+            const Bytes package = usbpkg::build(spec);
+            writeBoxFile("/mnt/usb1/KEL-R8/walk.KEL", std::string(package.begin(), package.end()));
+            // The disk switched under the run at its k-th erase (0: not at all).
+            const int switchAt = walk.below(4);
+            const DiskFault switchTo =
+                std::array{DiskFault::kNone, DiskFault::kFull, DiskFault::kReadOnly}[walk.below(3)];
+            int erases = 0;
+            for (int f = 0; f < fpga::kFpgas; ++f)
+                withFlash(f, [&](Flash& fl) {
+                    fl.setEraseHook([&] {
+                        if (++erases == switchAt)
+                            platform::sim::setDiskFault(switchTo);
+                    });
+                });
+            const u8 markedBefore = fpgas->incomplete_fpgas.load();
+            g_usb_grade = 1;
+            for (int pass = 0; pass < 20 && g_usb_grade.load(); ++pass)
+                fpgas->usb_upgrade_manage_deal();
+            ASSERT_EQ(g_usb_grade.load(), 0u);
+            for (int f = 0; f < fpga::kFpgas; ++f)
+                withFlash(f, [](Flash& fl) {
+                    fl.setEraseHook(nullptr);
+                    fl.setBusyReads(1, 2);
+                    fl.setWriteProtected(false);
+                    fl.setReadsFail(false);
+                });
+            m.disk = platform::sim::diskFault();
+            // What each flash holds: the new program whole, what it held, or
+            // neither: torn.
+            for (int f = 0; f < fpga::kFpgas; ++f) {
+                if (program[f].empty())
+                    continue;
+                const Bytes now = flashHolds(f, program[f].size());
+                if (now == program[f])
+                    torn[f] = false;
+                else if (now != before[f])
+                    torn[f] = true;
+            }
+            // A run that installs an application restarts the box: no FPGA
+            // may then be held in reset that this run did not find so.
+            if (g_app_reset_flag.load()) {
+                EXPECT_FALSE(fpgas->recordBehind());
+                EXPECT_EQ(incomplete_record::read().fpgas & ~markedBefore, 0);
+                g_app_reset_flag = 0;
+                G_reboot_tickTicks = 0;
+                restartBox();
+            }
+            break;
+        }
+        case kFpgaPass: {
+            std::array<bool, fpga::kFpgas> heldBefore{};
+            for (int f = 0; f < fpga::kFpgas; ++f)
+                heldBefore[f] = held(f);
+            G_timeTicks += fpga_manage::kRecordRetryTicks + static_cast<u32>(walk.below(fpga_manage::kResetTicks));
+            fpgas->fpga_manage_deal();
+            for (int f = 0; f < fpga::kFpgas; ++f) {
+                if (heldBefore[f] && fpgas->programIncomplete(static_cast<u8>(f))) {
+                    EXPECT_TRUE(held(f)) << "FPGA " << f + 1 << " let out of reset while marked";
+                }
+            }
+            if (m.disk == DiskFault::kNone) {
+                EXPECT_FALSE(fpgas->recordBehind());
+                EXPECT_EQ(incomplete_record::read().fpgas, fpgas->incomplete_fpgas.load());
+            }
+            break;
+        }
         }
         for (int k = 0; k < ram::kUserModes; ++k) {
             EXPECT_TRUE(fileOf(k + 1) == m.onDisk[k]) << "file of user mode " << k + 1;
@@ -389,5 +545,15 @@ TEST_F(StoreLinks, RandomWalkOverSavesRecallsCommitsDiskFaultsAndRestarts)
         EXPECT_EQ(read16(kSaveRequest), m.anyTaken() ? m.lastRequest : 0);
         EXPECT_EQ(read16(kCurrentMode), m.currentMode);
         EXPECT_EQ((reg(kRegSaveState) & ram::kSaveModeFileWaits) != 0, m.anyWaiting());
+        const incomplete_record::Marks record = incomplete_record::read();
+        const u8 marked = fpgas->incomplete_fpgas.load();
+        for (int f = 0; f < fpga::kFpgas; ++f)
+            if (torn[f]) {
+                EXPECT_TRUE((record.fpgas >> f) & 1) << "FPGA " << f + 1 << "'s torn program not in the record";
+                EXPECT_TRUE((marked >> f) & 1) << "FPGA " << f + 1 << "'s torn program not marked";
+            }
+        EXPECT_EQ(marked & ~record.fpgas, 0) << "marked, but not in the record";
+        EXPECT_EQ(fpgas->stale_fpgas.load(), record.fpgas & ~marked) << "the record's FPGA marks told behind";
+        EXPECT_EQ(fpgas->stale_fonts.load(), record.fonts & ~fpgas->incomplete_fonts.load());
     }
 }

@@ -372,3 +372,101 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
     });
     protect(false);
 }
+
+// The disk turns read-only under a run once the mark of FPGA 0's program is
+// stored: the program is written whole, the record cannot let go of its
+// mark. The run ends in red, never "Update complete": what was written,
+// why the record is behind, and that the power must stay on. Once the
+// worker writes the record (the disk takes files again, change code 1),
+// the page tells the run's end again: complete.
+TEST_F(UsbUpgradePage, ARunWhoseRecordIsBehindEndsInRedUntilTheWorkerWritesIt)
+{
+    fpga_manage* worker = fpgaManagerOutOfReset();
+    ASSERT_TRUE(platform::makeDirs(std::string(sim::kStickDir) + "/KEL-R8"));
+    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
+        0, usbpkg::kControllerType, {{usbpkg::kChildFpga0, std::vector<u8>(5000, 0x6B), {25, 6, 1, 0, 0, 0}}}});
+    writeBoxFile(std::string(sim::kStickDir) + "/KEL-R8/b.KEL", std::string(package.begin(), package.end()));
+    ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
+    auto board = sim::fpgaBoard();
+    auto eraseHook = [&](std::function<void()> hook) {
+        auto lock = board->lock();
+        board->flash(0).setEraseHook(std::move(hook));
+    };
+    eraseHook([] { sim::setDiskFault(sim::DiskFault::kReadOnly); });
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        auto* usb = static_cast<firmware_usbgrade*>(page);
+        const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+        const QLabel* times = page->findChild<QLabel*>(QStringLiteral("label_times"));
+        click(page, Qt::Key_Q);
+        for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
+            worker->usb_upgrade_manage_deal();
+        ASSERT_EQ(g_usb_grade.load(), 0u);
+        ASSERT_TRUE(worker->recordBehind());
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        for (const char* line : {"FPGA 1 updated, record not saved!", "Storage full or read-only!",
+                                 "Keep power on until the record is saved!"})
+            EXPECT_TRUE(shownText(log).contains(QLatin1String(line))) << shownText(log).toStdString();
+        EXPECT_FALSE(shownText(log).contains(QStringLiteral("Update complete")));
+        EXPECT_FALSE(shownText(log).contains(QStringLiteral("#51BB28")));
+        EXPECT_EQ(usb->logShown(), firmware_usbgrade::LogShown::kFault);
+        const QString runTimes = times->text();
+        EXPECT_EQ(runTimes, worker->usb_grade_msg);
+
+        // Still read-only: another code changes nothing.
+        G_timeTicks += fpga_manage::kRecordRetryTicks;
+        worker->fpga_manage_deal();
+        page->syncUpdate(SYNC_PARA_CHANGED);
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("record not saved")));
+
+        sim::setDiskFault(sim::DiskFault::kNone);
+        G_timeTicks += fpga_manage::kRecordRetryTicks;
+        worker->fpga_manage_deal();
+        EXPECT_FALSE(worker->recordBehind());
+        page->syncUpdate(SYNC_PARA_CHANGED);
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Update complete"))) << shownText(log).toStdString();
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("#51BB28")));
+        EXPECT_EQ(usb->logShown(), firmware_usbgrade::LogShown::kOver);
+        EXPECT_EQ(times->text(), runTimes);
+    });
+    eraseHook(nullptr);
+    sim::setDiskFault(sim::DiskFault::kNone);
+}
+
+// Opened while the record is behind (a run closed before its end, say),
+// the page tells it at once, in the page's language; once the record is
+// written the red lines go, and what is still incomplete stays.
+TEST_F(UsbUpgradePage, TheOpeningTellsARecordThatIsBehindUntilItIsWritten)
+{
+    fpga_manage* worker = fpga_manage::pInstance();
+    const struct {
+        u8 staleFpgas, staleFonts, incompleteFpgas;
+        const char* left;  // what the log line tells once the record is written
+    } cases[] = {
+        {0x01, 0, 0, ""},
+        {0x01, 0x04, 0x02, "FPGA 2 program incomplete, install it again!"},
+    };
+    for (const auto& c : cases) {
+        worker->stale_fpgas = c.staleFpgas;
+        worker->stale_fonts = c.staleFonts;
+        worker->incomplete_fpgas = c.incompleteFpgas;
+        withPage([&] {
+            Page* page = g_firmware_usbgrade;
+            auto* usb = static_cast<firmware_usbgrade*>(page);
+            const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+            EXPECT_TRUE(shownText(log).contains(QStringLiteral("FPGA 1 updated, record not saved!")))
+                << shownText(log).toStdString();
+            EXPECT_EQ(shownText(log).contains(QStringLiteral("Font updated, record not saved!")), c.staleFonts != 0);
+            EXPECT_TRUE(shownText(log).contains(QStringLiteral("Keep power on until the record is saved!")));
+            EXPECT_EQ(usb->logShown(), firmware_usbgrade::LogShown::kFault);
+            worker->stale_fpgas = 0;
+            worker->stale_fonts = 0;
+            page->syncUpdate(SYNC_PARA_CHANGED);
+            EXPECT_FALSE(shownText(log).contains(QStringLiteral("record")));
+            EXPECT_TRUE(shownText(log).contains(QLatin1String(c.left))) << shownText(log).toStdString();
+            EXPECT_EQ(usb->logShown(),
+                      *c.left ? firmware_usbgrade::LogShown::kFault : firmware_usbgrade::LogShown::kNothing);
+        });
+    }
+    worker->incomplete_fpgas = 0;
+}
