@@ -14,7 +14,6 @@ namespace {
 
 enum Side { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3, kSides = 4 };
 enum Area { HST = 0, HW = 1, VST = 2, VW = 3 };
-constexpr i32 kUnity = 0x10000;  // 16.16 ratio 1:1
 constexpr int kRatioShift = 16;
 constexpr int kLastCmosPort = x518::kCmosPorts - 1;
 constexpr i32 kVboFullWidthState = 4;  // from this port state on PI_ACT counts every pixel of a line

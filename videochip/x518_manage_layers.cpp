@@ -17,7 +17,7 @@ using x518::kChannelStride;
 
 constexpr int kCoefEntries = 4;  // list entries the weights address at once
 constexpr u32 kLayerWindowStep = 256;
-constexpr int kFadeOut = 0, kFadeIn = 1;
+constexpr int kFadeIn = 1;  // set_layer_coef's dir; 0 fades out
 constexpr int kAlignPasses = 251;
 constexpr int kRtctFrozen = 0;
 constexpr int kSpareBuffer = 4;  // fb_ring entry the input does not write: a hold's frame

@@ -24,10 +24,10 @@ SimMtd::SimMtd(const std::string& backingBoxPath, uint32_t size, uint32_t eraseS
         ::close(fd);
     }
     // A backing file the host does not take shows at the first erase or write.
-    persist(0, size_);
+    store(0, size_);
 }
 
-bool SimMtd::persist(uint32_t offset, uint32_t len)
+bool SimMtd::store(uint32_t offset, uint32_t len)
 {
     int fd = ::open(backing_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -42,7 +42,7 @@ bool SimMtd::changeAndPersist(uint32_t offset, uint32_t len, Change change)
 {
     const std::vector<uint8_t> before(data_.begin() + offset, data_.begin() + offset + len);
     change(data_.data() + offset);
-    if (persist(offset, len))
+    if (store(offset, len))
         return true;
     std::copy(before.begin(), before.end(), data_.begin() + offset);
     errno = EIO;

@@ -39,8 +39,9 @@ public:
 
 private:
     // Stores the bytes in the backing file; false when the host did not
-    // take them all.
-    bool persist(uint32_t offset, uint32_t len);
+    // take them all. Every change is stored at once, so the partition keeps
+    // the device's persist(), which has nothing left to write.
+    bool store(uint32_t offset, uint32_t len);
     // Applies `change` to data_[offset, offset + len) and stores the range;
     // a range the backing file did not take is put back as it was, with
     // errno EIO: the partition never holds what it could not keep.

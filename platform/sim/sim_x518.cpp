@@ -12,8 +12,6 @@
 namespace platform::sim {
 namespace {
 
-constexpr uint8_t kWriteBit = 0x80;
-constexpr uint8_t kAddressMask = 0x7F;
 constexpr uint8_t kBankSelect = 0x00;
 constexpr uint32_t kTransferLength = 2;
 constexpr uint8_t kChipMode = SPI_MODE_3;
@@ -416,7 +414,7 @@ uint8_t SimX518::currentBank() const { Lock l(mutex_); return bank_; }
 uint8_t SimX518::reg(uint8_t bank, uint8_t address) const
 {
     Lock l(mutex_);
-    return regs_[bank][address & kAddressMask];
+    return regs_[bank][address & kAddressBits];
 }
 
 SimX518Flash::Registers SimX518::registers() const
@@ -428,7 +426,7 @@ SimX518Flash::Registers SimX518::registers() const
 void SimX518::setReg(uint8_t bank, uint8_t address, uint8_t value)
 {
     Lock l(mutex_);
-    regs_[bank][address & kAddressMask] = value;
+    regs_[bank][address & kAddressBits] = value;
 }
 
 uint32_t SimX518::valueOf(uint32_t spec, uint32_t bankOffset, bool live) const

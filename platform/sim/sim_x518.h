@@ -38,6 +38,9 @@ public:
     static constexpr const char* kDevicePath = "/dev/spidev32766.0";
     static constexpr int kBanks = 256;
     static constexpr int kBankSize = 128;
+    // A transfer's first byte: the write flag and the register address.
+    static constexpr uint8_t kWriteBit = 0x80;
+    static constexpr uint8_t kAddressBits = 0x7F;
     static constexpr int kPorts = 6;             // 0-3 parallel, 4-5 V-by-One receivers 0-1
     static constexpr int kFirstVboPort = 4;
     static constexpr uint8_t kChipId = 0x24;     // what B2:08 reads on a good chip
@@ -90,8 +93,8 @@ public:
         uint32_t speedHz = 0;
         uint8_t bank = 0;        // bank selected when the transfer happened (after it, for a select)
         uint64_t call = 0;       // the SPI_IOC_MESSAGE call that carried it, counted from 1
-        bool write() const { return (tx[0] & 0x80) != 0; }
-        uint8_t address() const { return tx[0] & 0x7F; }
+        bool write() const { return (tx[0] & kWriteBit) != 0; }
+        uint8_t address() const { return tx[0] & kAddressBits; }
         bool bankSelect() const { return write() && address() == 0; }
     };
 

@@ -189,6 +189,8 @@ const Entry kEntries[] = {
       QStringLiteral("Nâng cao"), QStringLiteral("高級設置")},
      advancedSymbol},
 };
+// The advanced entry, the menu's last.
+const Entry& kAdvanced = kEntries[std::size(kEntries) - 1];
 
 // One caption size for the eight pictures of a language.
 QFont captionFont(Lang lang)
@@ -212,9 +214,8 @@ void addSettingsMenuPictures(Catalog& c)
         c.push_back(Picture{e.name, Picture::Worded, [&e](Lang l) { return pictureSize(e, l); },
                             [&e](QPainter& p, const QSizeF& s, Lang l) { draw(e, p, s, l); }});
     // In English the advanced entry is loaded under a name of its own.
-    const Entry& advanced = kEntries[std::size(kEntries) - 1];
-    c.push_back(plain("en_advance_option.png", pictureSize(advanced, EN),
-                      [&advanced](QPainter& p, const QSizeF& s) { draw(advanced, p, s, EN); }));
+    c.push_back(plain("en_advance_option.png", pictureSize(kAdvanced, EN),
+                      [](QPainter& p, const QSizeF& s) { draw(kAdvanced, p, s, EN); }));
 }
 
 }  // namespace art

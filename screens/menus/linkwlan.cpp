@@ -24,8 +24,6 @@ const pages::Texts kGateway = {QStringLiteral("默认网关"), QStringLiteral("G
                                QStringLiteral("Cổng vào"), QStringLiteral("默認網關")};
 
 enum Row { kAddressRow, kMaskRow, kGatewayRow };
-constexpr int kApplyButton = linkwlan::kFields;
-constexpr int kCancelButton = linkwlan::kFields + 1;
 
 // The four fields of a row and their dots read as one framed box: the
 // outer fields close it at the left and right.
