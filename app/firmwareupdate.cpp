@@ -6,17 +6,19 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QTimerEvent>
+#include <algorithm>
 
 FirmwareUpdate* g_move_update = boxstate::startValue(g_move_update, nullptr);
 
 namespace {
 
-// The sentence and the width per character it is laid out with.
+// The sentence and the width per character it is laid out with; a line
+// wider than the dialog takes the dialog's width, its text centred.
 const pages::Texts kUpdating = {
     QStringLiteral("升级中，请勿断电 "),
-    QStringLiteral("Updating "),
-    QStringLiteral("Updating "),
-    QStringLiteral("Updating "),
+    QStringLiteral("Updating, do not power off "),
+    QStringLiteral("Обновление, не выключайте питание "),
+    QStringLiteral("Đang cập nhật, đừng tắt nguồn "),
     QStringLiteral("昇級中，請勿斷電 "),
 };
 constexpr int kChineseCharWidth = 13;
@@ -57,7 +59,7 @@ FirmwareUpdate::~FirmwareUpdate()
 
 void FirmwareUpdate::placeText(const QString& text, int charWidth)
 {
-    const int w = charWidth * text.size();
+    const int w = std::min(charWidth * static_cast<int>(text.size()), width());
     text_label->setText(text);
     text_label->setGeometry((width() - w) / 2, kTextY, w, kTextHeight);
 }
@@ -66,7 +68,7 @@ void FirmwareUpdate::language_changed()
 {
     const pages::Language lang = pages::textLanguage();
     const bool chinese = lang == pages::ZH || lang == pages::TW;
-    placeText(kUpdating[chinese ? lang : pages::EN], chinese ? kChineseCharWidth : kLatinCharWidth);
+    placeText(pages::pick(kUpdating), chinese ? kChineseCharWidth : kLatinCharWidth);
 }
 
 void FirmwareUpdate::update_time_deal()
@@ -103,9 +105,7 @@ void FirmwareUpdate::handleTimerID2()
 {
     ++dot_count;
     static const char* const kDots[3] = {"...", ".", ".."};
-    const pages::Language lang = pages::textLanguage();
-    const bool chinese = lang == pages::ZH || lang == pages::TW;
-    placeText(kUpdating[chinese ? lang : pages::EN] + QLatin1String(kDots[dot_count % 3]), kDotCharWidth);
+    placeText(pages::pick(kUpdating) + QLatin1String(kDots[dot_count % 3]), kDotCharWidth);
 }
 
 QString FirmwareUpdate::text() const

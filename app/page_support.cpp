@@ -245,7 +245,7 @@ QString inUseText()
 {
     // Traditional Chinese uses the simplified text.
     const QString zh = QStringLiteral("使用中") + QChar(0x00AD);
-    return pick({zh, QStringLiteral("Using"), QStringLiteral("Использовать"), QStringLiteral("sử dụng"), zh});
+    return pick({zh, QStringLiteral("Using"), QStringLiteral("Используется"), QStringLiteral("sử dụng"), zh});
 }
 
 QString inUseCaption()
@@ -414,6 +414,12 @@ QString lastWordsTogether(const QString& text)
     const int last = out.lastIndexOf(QLatin1Char(' '));
     if (last > 0)
         out[last] = QChar(QChar::Nbsp);
+    // The clause after the last comma: the space after the comma still
+    // breaks.
+    const int comma = out.lastIndexOf(QStringLiteral(", "));
+    for (int i = comma + 2; comma >= 0 && i < out.size(); ++i)
+        if (out[i] == QLatin1Char(' '))
+            out[i] = QChar(QChar::Nbsp);
     return out;
 }
 

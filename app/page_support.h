@@ -148,10 +148,12 @@ void fitText(QPushButton* button, const QFont& largest);
 // ("Сетевое по\nдключение"); those are shown broken between words. Every
 // other text is shown as given.
 QString wholeWords(const QString& text);
-// `text` with its last two words joined by a no-break space: wrapped at
-// whatever width, its last line never holds one word alone. For a line
-// whose size the page chooses as it goes (rich text), where no fixed "\n"
-// can say where it breaks.
+// `text` with its last two words joined by a no-break space, and the words
+// of a clause that closes it after a comma ("..., install it again!") joined
+// too: wrapped at whatever width, its last line never holds one word alone,
+// nor does the closing clause break ("install / it again!", "hãy / cài
+// lại!"). For a line whose size the page chooses as it goes (rich text),
+// where no fixed "\n" can say where it breaks.
 QString lastWordsTogether(const QString& text);
 // setText(wholeWords(pick(texts))), then fitText.
 void showText(QLabel* label, const Texts& texts);

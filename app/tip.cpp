@@ -47,7 +47,7 @@ QString tipText(int kind)
     };
     static const pages::Texts kReading = {
         QStringLiteral("正在读取中，请稍候…"),
-        QStringLiteral("Reading the data,pls wait"),
+        QStringLiteral("Reading the data,\nplease wait..."),
         QStringLiteral("Чтение данных,\nпожалуйста, подождите"),
         QStringLiteral("Đang đọc,\nxin vui lòng chờ …"),
         QStringLiteral("正在讀取中，請稍候…"),

@@ -62,10 +62,10 @@ const pages::Texts kFontKept = {QStringLiteral("字库未更新，保留原字�
 // Why an FPGA program or a font was not written: the disk under /data takes
 // no file, so the mark that would tell a torn flash after a power cut could
 // not be stored, and nothing was erased.
-const pages::Texts kStorageRefuses = {QStringLiteral("存储空间已满或只读!"), QStringLiteral("Storage full or read-only!"),
-                                      QStringLiteral("Память заполнена или защищена от записи!"),
-                                      QStringLiteral("Bộ nhớ đầy hoặc chỉ đọc!"),
-                                      QStringLiteral("存儲空間已滿或唯讀!")};
+const pages::Texts kStorageRefuses = {
+    QStringLiteral("存储空间已满或只读!"), QStringLiteral("Storage full or read-only!"),
+    QStringLiteral("Память заполнена или защищена от записи!"), QStringLiteral("Bộ nhớ đầy hoặc chỉ đọc!"),
+    QStringLiteral("儲存空間已滿或唯讀!")};
 // An FPGA program or a font written whole whose mark of an incomplete
 // program the disk did not let go (full or read-only): a start now would
 // keep that FPGA in reset. The box removes the mark once the disk takes
@@ -78,16 +78,16 @@ const pages::Texts kFontRecordBehind = {
     QStringLiteral("字库已更新，记录未保存!"), QStringLiteral("Font updated, record not saved!"),
     QStringLiteral("Шрифт обновлён, отметка не сохранена!"),
     QStringLiteral("Phông chữ đã cập nhật, chưa lưu được bản ghi!"), QStringLiteral("字庫已更新，記錄未儲存!")};
+// The Russian preposition stays with its noun.
 const pages::Texts kKeepPowerOn = {
     QStringLiteral("记录保存前请勿断电!"), QStringLiteral("Keep power on until the record is saved!"),
-    QStringLiteral("Не отключайте питание до сохранения отметки!"),
+    QStringLiteral("Не отключайте питание до\u00a0сохранения отметки!"),
     QStringLiteral("Đừng tắt nguồn trước khi lưu xong bản ghi!"), QStringLiteral("記錄儲存前請勿斷電!")};
 // The end of a run whose new application could not be written whole.
-const pages::Texts kApplicationFailed = {QStringLiteral("应用程序未安装，请重新升级!"),
-                                         QStringLiteral("Application not installed, install it again!"),
-                                         QStringLiteral("Программа не установлена, установите снова!"),
-                                         QStringLiteral("Ứng dụng chưa được cài, hãy cài lại!"),
-                                         QStringLiteral("應用程式未安裝，請重新升級!")};
+const pages::Texts kApplicationFailed = {
+    QStringLiteral("应用程序未安装，请重新升级!"), QStringLiteral("Application not installed, install it again!"),
+    QStringLiteral("Приложение не установлено, установите снова!"),
+    QStringLiteral("Ứng dụng chưa được cài, hãy cài lại!"), QStringLiteral("應用程式未安裝，請重新升級!")};
 
 // The log line after a run that wrote everything it found whole, and while
 // a run goes (told by a tap on the button).

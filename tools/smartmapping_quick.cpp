@@ -28,11 +28,11 @@ const pages::Texts kBoxHeight = {QStringLiteral("箱体高度"), QStringLiteral(
                                  QStringLiteral("Высота кабинета"), QStringLiteral("Chiều cao cabin"),
                                  QStringLiteral("箱體高度")};
 const pages::Texts kStep2 = {QStringLiteral("步骤2选择网口"), QStringLiteral("Step 2 Select port"),
-                             QStringLiteral("Шаг 2. Выберите сетевой порт"), QStringLiteral("Bước 2 :Chọn cổng mạng"),
+                             QStringLiteral("Шаг 2. Выберите сетевой порт"), QStringLiteral("Bước 2: Chọn cổng mạng"),
                              QStringLiteral("步驟2選擇網口")};
 const pages::Texts kStep3 = {QStringLiteral("步骤3屏参设置"), QStringLiteral("Step 3 Screen parameter setting"),
-                             QStringLiteral("Шаг 3.Настройка параметров экрана"),
-                             QStringLiteral("Bước 3:Cài đặt thông số màn hình"), QStringLiteral("步驟3屏參設置")};
+                             QStringLiteral("Шаг 3. Настройка параметров экрана"),
+                             QStringLiteral("Bước 3: Cài đặt thông số màn hình"), QStringLiteral("步驟3屏參設置")};
 const pages::Texts kRows = {QStringLiteral("箱体行数"), QStringLiteral("Number of Cabinet in rows"),
                             QStringLiteral("Рядов кабинетов"), QStringLiteral("Số hàng cabin"),
                             QStringLiteral("箱體行數")};
@@ -48,10 +48,24 @@ const pages::Texts kHorizontal = {QStringLiteral("水平偏移"), QStringLiteral
 const pages::Texts kVertical = {QStringLiteral("垂直偏移"), QStringLiteral("Vertical offset"),
                                 QStringLiteral("Смещение по верт."), QStringLiteral("Độ lệch dọc"),
                                 QStringLiteral("垂直偏移")};
+// The number keyboard's titles for the fields above (an offset's two
+// Vietnamese words stay on one line).
+const pages::Texts kKeyBoxWidth = {QStringLiteral("箱体宽度"), QStringLiteral("width"), QStringLiteral("Ширина"),
+                                   QStringLiteral("Rộng"), QStringLiteral("箱體寬度")};
+const pages::Texts kKeyBoxHeight = {QStringLiteral("箱体高度"), QStringLiteral("height"), QStringLiteral("Высота"),
+                                    QStringLiteral("Cao"), QStringLiteral("箱體高度")};
+const pages::Texts kKeyRows = {QStringLiteral("箱体行数"), QStringLiteral("rows"), QStringLiteral("Ряды"),
+                               QStringLiteral("Số hàng"), QStringLiteral("箱體行數")};
+const pages::Texts kKeyColumns = {QStringLiteral("箱体列数"), QStringLiteral("lines"), QStringLiteral("Столбцы"),
+                                  QStringLiteral("Số cột"), QStringLiteral("箱體列數")};
+const pages::Texts kKeyOffsetX = {QStringLiteral("水平偏移"), QStringLiteral("Horizontal"), QStringLiteral("По гориз."),
+                                  QStringLiteral("Lệch\u00a0ngang"), QStringLiteral("水平偏移")};
+const pages::Texts kKeyOffsetY = {QStringLiteral("垂直偏移"), QStringLiteral("Vertical"), QStringLiteral("По верт."),
+                                  QStringLiteral("Lệch\u00a0dọc"), QStringLiteral("垂直偏移")};
 const pages::Texts kSend = {QStringLiteral("发送"), QStringLiteral("Send"), QStringLiteral("Отправить"),
                             QStringLiteral("Gửi"), QStringLiteral("發送")};
 const pages::Texts kRouting = {QStringLiteral("走线%1"), QStringLiteral("Routing %1"), QStringLiteral("Путь %1"),
-                               QStringLiteral("Dấu vết%1"), QStringLiteral("走線%1")};
+                               QStringLiteral("Dấu vết %1"), QStringLiteral("走線%1")};
 
 constexpr int kButtonPoints = 9;
 constexpr int kStep3LabelPoints = 7;
@@ -136,27 +150,19 @@ void SmartMapping::askField(QLineEdit* field)
 {
     if (jobShown())
         return;
-    // The keyboard's titles: English in Russian and Vietnamese too.
+    // The keyboard's titles, short enough for its title box.
     struct Title {
         const QLineEdit* field;
-        const char* english;
-        const char* simplified;
-        const char* traditional;
+        const pages::Texts* texts;
     };
     const Title titles[] = {
-        {ui->lineEdit_X, "width", "箱体宽度", "箱體寬度"},
-        {ui->lineEdit_Y, "height", "箱体高度", "箱體高度"},
-        {ui->lineEdit_line, "rows", "箱体行数", "箱體行數"},
-        {ui->lineEdit_column, "lines", "箱体列数", "箱體列數"},
-        {ui->lineEdit_horzion, "Horizontal", "水平偏移", "水平偏移"},
-        {ui->lineEdit_vert, "Vertical", "垂直偏移", "垂直偏移"},
+        {ui->lineEdit_X, &kKeyBoxWidth},     {ui->lineEdit_Y, &kKeyBoxHeight},     {ui->lineEdit_line, &kKeyRows},
+        {ui->lineEdit_column, &kKeyColumns}, {ui->lineEdit_horzion, &kKeyOffsetX}, {ui->lineEdit_vert, &kKeyOffsetY},
     };
     for (const Title& t : titles) {
         if (t.field != field)
             continue;
-        const QString english = QString::fromUtf8(t.english);
-        askNumber(field, pages::pick({QString::fromUtf8(t.simplified), english, english, english,
-                                      QString::fromUtf8(t.traditional)}));
+        askNumber(field, pages::pick(*t.texts));
         return;
     }
 }

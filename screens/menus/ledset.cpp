@@ -22,7 +22,7 @@ const pages::Texts kHeading = {QStringLiteral("设置LED屏宽高"), QStringLite
                                QStringLiteral("設置LED屏寬高")};
 // The largest width (%1) and height (%2).
 const pages::Texts kLimits = {QStringLiteral("可设LED屏最大点数:%1(宽),%2(高)"), QStringLiteral("LED max:%1(w),%2(h)"),
-                              QStringLiteral("Ширина:%1(px)Высота:%2(px)"),
+                              QStringLiteral("Макс.: ширина %1 px, высота %2 px"),
                               QStringLiteral("Điểm ảnh lớn nhất:%1(ngang),%2(dọc)"),
                               QStringLiteral("可設LED屏最大點數:%1(寬),%2(高)")};
 

@@ -12,7 +12,7 @@ const pages::Texts kBaud = {QStringLiteral("波特率"), QStringLiteral("Baud ra
 const pages::Texts kDataBits = {QStringLiteral("数据位"), QStringLiteral("Data bits"), QStringLiteral("Биты данных"),
                                 QStringLiteral("Bit dữ liệu"), QStringLiteral("數據位")};
 const pages::Texts kStopBit = {QStringLiteral("停止位"), QStringLiteral("Stop bit"), QStringLiteral("Бит остановки"),
-                               QStringLiteral("Dừng bit"), QStringLiteral("停止位")};
+                               QStringLiteral("Bit dừng"), QStringLiteral("停止位")};
 
 }  // namespace
 

@@ -19,7 +19,7 @@ const pages::Texts kTitle = {QStringLiteral("网口设置"), QStringLiteral("Net
 const pages::Texts kAddress = {QStringLiteral("IP地址"), QStringLiteral("IP"), QStringLiteral("IP-адрес"),
                                QStringLiteral("Địa chỉ IP"), QStringLiteral("IP地址")};
 const pages::Texts kMask = {QStringLiteral("子网掩码"), QStringLiteral("Mask"), QStringLiteral("Маска"),
-                            QStringLiteral("Cài đặt mặt lạ con"), QStringLiteral("子網掩碼")};
+                            QStringLiteral("Mặt nạ mạng con"), QStringLiteral("子網掩碼")};
 const pages::Texts kGateway = {QStringLiteral("默认网关"), QStringLiteral("Gate"), QStringLiteral("Шлюз"),
                                QStringLiteral("Cổng vào"), QStringLiteral("默認網關")};
 
@@ -71,13 +71,7 @@ linkwlan::linkwlan(QWidget* parent) : Page(PAGE_NETWORK_ADDRESS, parent), ui(new
     ring.push_back({ui->Button_apply, [this] { on_Button_net_apply_clicked(); }});
     ring.push_back({ui->Button_cancle, [this] { slot_Button_back_clicked(); }});
     setEntries(std::move(ring));
-
-    // A stored value with fewer than four parts leaves the rest empty.
-    for (int row = 0; row < kRows; ++row) {
-        const QStringList parts = storedAddress(row).split(QLatin1Char('.'));
-        for (int k = 0; k < kOctets && k < parts.size(); ++k)
-            octets[row * kOctets + k]->setText(parts[k]);
-    }
+    showStored();
     menulist_init();
     language_changed();
 }
@@ -125,6 +119,16 @@ void linkwlan::editOctet(int i)
     askNumber(octets[i], i / kOctets == kMaskRow ? QStringLiteral("Mask") : QStringLiteral("IP"));
 }
 
+void linkwlan::showStored()
+{
+    // A stored value with fewer than four parts leaves the rest empty.
+    for (int row = 0; row < kRows; ++row) {
+        const QStringList parts = storedAddress(row).split(QLatin1Char('.'));
+        for (int k = 0; k < kOctets; ++k)
+            octets[row * kOctets + k]->setText(k < parts.size() ? parts[k] : QString());
+    }
+}
+
 QString linkwlan::address(int row) const
 {
     QStringList parts;
@@ -170,7 +174,9 @@ void linkwlan::on_Button_net_apply_clicked()
     }
     ConfigEngine* config = ConfigEngine::p_config;
     if (config && !config->write_config_variants(values)) {
-        // Not saved: eth0 keeps the address the settings file holds.
+        // Not saved: eth0 keeps the address the settings file holds, and the
+        // fields show it again.
+        showStored();
         if (g_tip)
             g_tip->tip_create(TIP::kSettingsNotSaved);
         return;

@@ -2,7 +2,8 @@
 // The box's wired address, mask and gateway as twelve octet fields; Apply
 // saves them in the settings and sets the Ethernet port up with them at
 // once. Only octets 0-255 are taken: otherwise nothing is saved or run and
-// the highlight moves to the first field that is wrong.
+// the highlight moves to the first field that is wrong. When the settings
+// file does not take them, the fields show the settings kept again.
 #pragma once
 
 #include "screens/page.h"
@@ -34,6 +35,8 @@ private slots:
     void show_numberkeyboard_ui(QString);
 
 private:
+    // The fields filled from the settings.
+    void showStored();
     // The number keyboard for octet field i.
     void editOctet(int i);
     // Row r's fields joined with dots.

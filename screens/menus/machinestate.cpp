@@ -60,7 +60,7 @@ const pages::Texts kFpgaHeld = {QStringLiteral("FPGA 1 程序不完整，保持�
                                 QStringLiteral("FPGA 1 held in reset: program incomplete!"),
                                 QStringLiteral("FPGA 1 в сбросе: программа неполная!"),
                                 QStringLiteral("FPGA 1 bị giữ reset: chương trình không hoàn chỉnh!"),
-                                QStringLiteral("FPGA 1 程序不完整，保持復位!")};
+                                QStringLiteral("FPGA 1 程式不完整，保持復位!")};
 const QRect kFpgaStatePlace(3, 0, 282, 14);
 
 // A red line that tells a fault, hidden until there is one.

@@ -18,8 +18,8 @@ const pages::Texts kLanSet = {QStringLiteral("网口输出"), QStringLiteral("Po
 // Width and height (%1 x %2) of the LED screen.
 const pages::Texts kLedSize = {
     QStringLiteral("当前设置LED屏宽高为: %1x%2"), QStringLiteral("LED Screen can be set:%1x%2"),
-    QStringLiteral("Текущий размер LED (px): %1x%2"),
-    QStringLiteral("Gợi ý: Kích thước màn hình LED hiện tại::%1x%2"), QStringLiteral("當前設置LED屏寬高爲: %1x%2")};
+    QStringLiteral("Текущий размер LED (px): %1x%2"), QStringLiteral("Gợi ý: Kích thước màn hình LED hiện tại: %1x%2"),
+    QStringLiteral("當前設置LED屏寬高爲: %1x%2")};
 
 }  // namespace
 

@@ -10,7 +10,7 @@ namespace {
 const pages::Texts kTitle = {QStringLiteral("图像效果"), QStringLiteral("Image quality"), QStringLiteral("Изображение"),
                              QStringLiteral("Chất lượng hình ảnh"), QStringLiteral("圖像效果")};
 const pages::Texts kBrightness = {QStringLiteral("亮度"), QStringLiteral("Brightness"), QStringLiteral("Яркость"),
-                                  QStringLiteral("Độ cao"), QStringLiteral("亮度")};
+                                  QStringLiteral("Độ sáng"), QStringLiteral("亮度")};
 const pages::Texts kSharpness = {QStringLiteral("锐度"), QStringLiteral("Sharpness"), QStringLiteral("Резкость"),
                                  QStringLiteral("Độ sắc nét"), QStringLiteral("銳度")};
 const pages::Texts kContrast = {QStringLiteral("对比度"), QStringLiteral("Contrast"), QStringLiteral("Контраст"),

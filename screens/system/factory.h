@@ -1,6 +1,6 @@
 // The factory settings page: page 18, opened from the advanced menu. The
 // LCD language, chosen among the enabled ones; the three factory resets of
-// the parameter block ("Keep IP", "Keep IP,EDIP", "Reset ALL"), run at once
+// the parameter block ("Keep IP", "Keep IP, EDID", "Reset ALL"), run at once
 // by OK without a question; and a line telling which overlay fonts the
 // video chip's flash holds. Only the keys act on the page.
 #pragma once

@@ -2,6 +2,7 @@
 // window, animated only by the tick while an update runs.
 #include "app/firmwareupdate.h"
 #include "app/page_handover.h"
+#include "app/page_support.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QPointer>
@@ -109,4 +110,25 @@ TEST_F(UpdateDialog, IconBouncesBetween60And116)
     EXPECT_EQ(d->iconY(), 60);
     steps(1);
     EXPECT_EQ(d->iconY(), 61);
+}
+
+// Each language has a line of its own (none falls back to English), and the
+// line, dots and all, lies inside the dialog.
+TEST_F(UpdateDialog, EveryLanguageHasItsOwnLineInsideTheDialog)
+{
+    firmware_update_start();
+    FirmwareUpdate* d = g_move_update;
+    QStringList lines;
+    for (int lang = 0; lang < pages::kLanguages; ++lang) {
+        SCOPED_TRACE(lang);
+        g_language = static_cast<u8>(lang);
+        d->language_changed();
+        lines << d->text();
+        for (int step = 0; step < 3; ++step) {
+            d->handleTimerID2();
+            EXPECT_TRUE(d->rect().contains(d->textRect())) << d->text().toStdString();
+        }
+    }
+    lines.removeDuplicates();
+    EXPECT_EQ(lines.size(), pages::kLanguages) << lines.join(QLatin1Char('|')).toStdString();
 }

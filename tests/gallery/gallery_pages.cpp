@@ -49,8 +49,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
+#include <future>
 #include <memory>
 
 namespace {
@@ -188,9 +190,20 @@ QImage menuPage(int steps = 0)
     return pageAfterKeys<P>(std::vector<int>(static_cast<size_t>(steps), Qt::Key_R));
 }
 
+// A PC's write of FPGA 0's parameter memory, answered on a thread of its own
+// (as a link's) while the manager's passes run here.
+void pcMemoryWrite(fpga_manage* m, u16 offset, const u8* bytes, int len)
+{
+    auto answer = std::async(std::launch::async, [=] { return m->writeControllerMemory(0, offset, bytes, len); });
+    while (answer.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+        m->memoryDeal();
+    answer.get();
+}
+
 // The FPGA manager with FPGA 0 brought up as on the box (its versions and
 // links are the simulated board's: ports 1 and 2 have cards), and the canvas
-// split over sending ports 1-6 in 1280 x 512 areas.
+// split over sending ports 1-6 in 1280 x 512 areas as a PC writes them: the
+// box keeps them and gives them to FPGA 0 again whenever it comes up.
 void sampleFpga()
 {
     if (fpga_manage::p_fpga_manage)
@@ -207,7 +220,7 @@ void sampleFpga()
         u8 bytes[sizeof area];
         for (int i = 0; i < 4; ++i)
             ram::storeU16(bytes + 2 * i, area[i]);
-        m->writeRamPara(0, x, bytes, sizeof bytes);
+        pcMemoryWrite(m, x, bytes, sizeof bytes);
     }
 }
 
@@ -589,7 +602,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"numberkeyboard_long_title",
          [] {
              return numberKeyboard({QStringLiteral("箱体行数"), QStringLiteral("Horizontal"),
-                                    QStringLiteral("Horizontal"), QStringLiteral("Horizontal"),
+                                    QStringLiteral("По гориз."), QStringLiteral("Lệch\u00a0ngang"),
                                     QStringLiteral("箱體行數")});
          }},
         {"lockwindow",
@@ -698,12 +711,13 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_job_no_fpga", [] { return tipOverMainWindow(TIP::kJobNoFpga); }},
         {"tip_no_input_channel", [] { return tipOverMainWindow(TIP::kNoInputChannel); }},
         {"tip_settings_not_saved", [] { return tipOverMainWindow(TIP::kSettingsNotSaved); }},
+        // With its widest line: three dots.
         {"firmwareupdate",
          [] {
              FirmwareUpdate dialog(nullptr);
              dialog.setAttribute(Qt::WA_DeleteOnClose, false);
-             dialog.handleTimerID2();
-             dialog.handleTimerID2();
+             for (int step = 0; step < 3; ++step)
+                 dialog.handleTimerID2();
              return grabWidget(&dialog);
          }},
         {"qroundprogressbar_0", [] { return roundProgressBar(0); }},
@@ -734,6 +748,8 @@ const std::vector<GalleryPage>& galleryPages()
         // A run that could write nothing whole: the application, both FPGA
         // programs and a font.
         {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded({true, 0x03, 0x08}); }},
+        // A run whose FPGA 2 flash could not be read back, alone on the log line.
+        {"firmware_usbgrade_unverified", [] { return usbUpgradeRunEnded({false, 0, 0, 0, 0x02}); }},
         // A run whose FPGA 1 flash refused the program (the old one kept) and
         // whose FPGA 2 flash could not be read back, with a font incomplete
         // and the application not installed.

@@ -211,6 +211,27 @@ TEST_F(SmallWindow, ARichTextThatLeavesItsLastWordAloneIsNamed)
     EXPECT_TRUE(loneWordsIn().empty());
 }
 
+// What a red line keeps together ('_' for a no-break space): its last two
+// words, and the clause after its last comma, which may go to a line of its
+// own but is never broken ("install / it again!", "hãy / cài lại!").
+TEST(LastWordsTogether, TheClosingClauseAndTheLastTwoWordsStayOnOneLine)
+{
+    const struct {
+        const char* given;
+        const char* shown;
+    } cases[] = {
+        {"FPGA 2 new program not verified, install it again!", "FPGA 2 new program not verified, install_it_again!"},
+        {"FPGA 1, 2: chương trình không hoàn chỉnh, hãy cài lại!",
+         "FPGA 1, 2: chương trình không hoàn chỉnh, hãy_cài_lại!"},
+        {"Keep power on until the record is saved!", "Keep power on until the record is_saved!"},
+        {"Font not updated, again!", "Font not updated,_again!"},
+        {"FPGA 1, 2 程序不完整，请重新升级!", "FPGA 1, 2_程序不完整，请重新升级!"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pages::lastWordsTogether(QString::fromUtf8(c.given)).replace(QChar(QChar::Nbsp), QLatin1Char('_')),
+                  QString::fromUtf8(c.shown));
+}
+
 TEST_F(SmallWindow, ButtonsListEntriesAndHiddenWidgets)
 {
     QPushButton* button = add<QPushButton>(QStringLiteral("Button_save"), QRect(0, 0, 40, 24));

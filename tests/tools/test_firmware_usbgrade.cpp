@@ -364,7 +364,7 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
         worker->application_failed = true;
         page->syncUpdate(SYNC_USB_UPGRADE);
         EXPECT_TRUE(shownText(log).contains(QStringLiteral("Шрифт неполный, установите снова!"))) << shownText(log).toStdString();
-        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Программа не установлена, установите снова!")));
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Приложение не установлено, установите снова!")));
         EXPECT_FALSE(shownText(log).contains(QStringLiteral("FPGA")));
         EXPECT_FALSE(shownText(log).contains(QStringLiteral("#51BB28")));
         worker->incomplete_fonts = 0;

@@ -288,8 +288,8 @@ TEST_F(SettingsPages, NetworkApplyTakesOnlyWholeOctetsAndOnlyChanges)
     EXPECT_EQ(settingsRead(g_str_ip), QStringLiteral("192.168.1.50"));
 }
 
-// An address the settings file does not take: the page says so, and eth0
-// keeps the address the file holds.
+// An address the settings file does not take: the page says so, eth0
+// keeps the address the file holds, and the fields show it from the tip on.
 TEST_F(SettingsPages, NetworkApplyTheDiskRefusesShowsTheTipAndKeepsTheAddress)
 {
     ConfigEngine::pInstance();
@@ -298,18 +298,25 @@ TEST_F(SettingsPages, NetworkApplyTheDiskRefusesShowsTheTipAndKeepsTheAddress)
     platform::sim::setDiskFault(platform::sim::DiskFault::kReadOnly);
     platform::sim::clearShellJournal();
     QString tip;
+    QString fieldUnderTip;
     inside(PAGE_NETWORK_ADDRESS, [&](Page* page) {
         setField(page, "lineEditIp4", QStringLiteral("60"));
+        setField(page, "lineEditMask4", QStringLiteral("128"));
         click(page, Qt::Key_S);
         click(page, Qt::Key_S);  // Apply
         QTimer::singleShot(0, [&] {
             const auto labels = g_tip->findChildren<QLabel*>();
             tip = g_tip->isVisible() && !labels.isEmpty() ? labels.last()->text() : QString();
+            fieldUnderTip = fieldText(page, "lineEditIp4");
             tick(TIP::kShowTicks);
         });
         click(page, Qt::Key_Q);
+        EXPECT_EQ(fieldText(page, "lineEditIp4"), QStringLiteral("199"));
+        EXPECT_EQ(fieldText(page, "lineEditMask4"), QStringLiteral("0"));
+        EXPECT_EQ(page->selected(), linkwlan::kFields);  // still on Apply
     });
     EXPECT_TRUE(tip.startsWith(QStringLiteral("Save failed!"))) << tip.toStdString();
+    EXPECT_EQ(fieldUnderTip, QStringLiteral("199"));
     EXPECT_EQ(readBoxFile(ConfigEngine::kSettingsFile), settings);
     EXPECT_EQ(settingsRead(g_str_ip), QStringLiteral("192.168.1.199"));
     EXPECT_TRUE(journalWith("ifconfig eth0 1").empty());

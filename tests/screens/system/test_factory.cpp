@@ -51,7 +51,7 @@ TEST_F(Factory, EachResetRestoresItsRangesAndHandsOnOnlyWhatItMust)
         bool networkReset;
     } cases[] = {
         {"Keep IP", factory::kKeepIpRow, false, true, true, true, kOtherAddress, false},
-        {"Keep IP,EDIP", factory::kKeepEdidRow, true, true, false, false, kOtherAddress, false},
+        {"Keep IP, EDID", factory::kKeepEdidRow, true, true, false, false, kOtherAddress, false},
         {"Reset ALL", factory::kResetAllRow, false, false, true, false, kOtherAddress, true},
         {"Reset ALL, address already the default", factory::kResetAllRow, false, true, true, true, kDefaultAddress,
          false},
