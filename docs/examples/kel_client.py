@@ -33,6 +33,8 @@ WINDOW_X = 10                  # x, y, w, h: four u16 from +10
 SLOT_STEP = 0x1000             # user-mode slot m at 0x1000 m
 SLOT_DATA = 2                  # slot byte 2 + k = block offset 896 + k
 REG_MODE_FLAGS = 11            # bit 3: read the overlay file again
+REG_SAVE_STATE = 44            # saving fails: bit 1, a user-mode file waits for the disk
+MODE_FILE_WAITS = 0x02
 
 # RAM addresses of the FPGAs' parameter memories (docs/protocol.md).
 FPGA_MEMORY = 0x11000          # FPGA f's 1 KB at 0x11000 + 0x400 f
@@ -155,6 +157,9 @@ class Box:
     def write_u16(self, offset, *values):
         self.write(offset, struct.pack("<%dH" % len(values), *values))
 
+    def read_register(self, register):
+        return self.ask(0x12, bytes([register, 1]))[0]
+
     def write_register(self, register, value):
         self.ask(0x13, bytes([register, value]))
 
@@ -164,10 +169,18 @@ class Box:
         return {"bar code": p[:32].decode("ascii").rstrip(), "PID": p[32:64].decode("ascii"),
                 "max pixels": pixels, "version": p[68:].decode("ascii", "replace")}
 
-    def save_mode(self, mode):
-        """Saves the live picture as user mode 1-16; the box clears the request when done."""
+    def save_mode(self, mode, seconds=10.0):
+        """Saves the live picture as user mode 1-16. The box clears the
+        request once it has carried the save out; the save is done once
+        register 44 bit 1 is clear too: while it is set the mode's file
+        waits for the disk (full or read-only), and the slot holds what it
+        held before."""
+        deadline = time.monotonic() + seconds
         self.write_u16(MODE_SAVE_REQUEST, mode)
-        wait_for(lambda: self.read_u16(MODE_SAVE_REQUEST) == 0, "user mode %d saved" % mode)
+        wait_for(lambda: self.read_u16(MODE_SAVE_REQUEST) == 0, "user mode %d carried out" % mode, seconds)
+        wait_for(lambda: not self.read_register(REG_SAVE_STATE) & MODE_FILE_WAITS,
+                 "user mode %d in its file (register 44 bit 1: the file waits for the disk)" % mode,
+                 max(0.0, deadline - time.monotonic()))
 
     def recall_mode(self, mode):
         """Copies user mode 1-16 back into the block: its 3200 bytes over
