@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/tip.h"
 #include "app/utils.h"
+#include "platform/box_state.h"
 #include "platform/platform.h"
 #include "screens/page.h"
 #include "screens/setup/custommode.h"
@@ -32,9 +33,9 @@ struct PageRefreshEntry {
 // The home page, the main window and the user-mode page, which are not
 // built on the page skeleton; every page that is refreshes through
 // Page::withFocus().
-const std::vector<PageRefreshEntry>& pageRefreshTable()
+std::vector<PageRefreshEntry> pageRefreshEntries()
 {
-    static const std::vector<PageRefreshEntry> table = {
+    return {
         {PAGE_HOME,
          [](int) {
              if (g_lockwindow)
@@ -51,6 +52,11 @@ const std::vector<PageRefreshEntry>& pageRefreshTable()
                  g_custommode->syncUpdate();
          }},
     };
+}
+
+const std::vector<PageRefreshEntry>& pageRefreshTable()
+{
+    static const std::vector<PageRefreshEntry> table = boxstate::constant(table, pageRefreshEntries());
     return table;
 }
 

@@ -1,4 +1,5 @@
 // Box paths, the box root and whole-file writes: the same on both back ends.
+#include "platform/box_state.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
 
@@ -20,8 +21,8 @@ namespace platform {
 namespace {
 
 std::mutex g_rootMutex;
-std::string g_root = "/";
-std::atomic<int> g_dataWriteFault{0};
+std::string g_root = boxstate::startValue(g_root, std::string("/"));
+std::atomic<int> g_dataWriteFault = boxstate::startValue(g_dataWriteFault, 0);
 
 std::string normaliseBoxPath(const std::string& boxPath);
 

@@ -11,7 +11,10 @@
 //   an array global  char g_pid[32];
 //                    const bool kPidStart = boxstate::startFilled(g_pid, 0);
 //   a manager        boxstate::made(p_fpga_manage, &fpga_manage::stop);  (in pInstance)
+//   a container      std::vector<int> g_ids = boxstate::startValue(g_ids, std::vector<int>{1, 2});
 //   a thread         boxstate::keepUntilPutBack(Step::StopThreads, stop);  (when started)
+//   a constant made  static const std::map<...> kTable = boxstate::constant(kTable, build());
+//   at run time
 //   any other static boxstate::keep(Step::StartValues, [] { ... });  (once)
 #pragma once
 
@@ -67,6 +70,17 @@ V startValue(T& global, V value)
 {
     auto giveStartValue = [&global, value] { global = value; };
     keep(Step::StartValues, giveStartValue, memoryOf(global));
+    return value;
+}
+
+// A constant made at run time (a table built on first use) that holds memory
+// of its own: returns `value` to initialise it with, and registers that it
+// has nothing to put back.
+template <class T, class V>
+V constant(const T& variable, V value)
+{
+    auto nothingToPutBack = [] {};
+    keep(Step::StartValues, nothingToPutBack, memoryOf(variable));
     return value;
 }
 

@@ -1,6 +1,7 @@
 // The table of control commands and the running of one command line: the
 // same on both back ends (only the host reads lines from a pipe), and thread
 // names.
+#include "platform/box_state.h"
 #include "platform/platform.h"
 
 #include <cstdlib>
@@ -17,9 +18,18 @@ struct CommandTable {
     std::map<std::string, ControlCommand> byName;  // sorted, for the list in a refusal
 };
 
+// Lives as long as the process; what a box added goes with it at a put-back,
+// as a fresh process knows no command.
 CommandTable& table()
 {
-    static CommandTable* t = new CommandTable;
+    static CommandTable* t = [] {
+        auto* made = new CommandTable;
+        boxstate::keep(boxstate::Step::StartValues, [made] {
+            std::lock_guard<std::mutex> lock(made->mutex);
+            made->byName.clear();
+        });
+        return made;
+    }();
     return *t;
 }
 

@@ -3,6 +3,7 @@
 #include "videochip/x518_manage.h"
 
 #include "app/utils.h"
+#include "platform/box_state.h"
 #include "videoio/tamixsource.h"
 
 #include <algorithm>
@@ -147,7 +148,7 @@ void printArea(const char* name, int index, const _ImageWindowDef_st& a)
 
 const std::vector<X518_REG_ENTRY>& x518_manage::x518_print_list()
 {
-    static const std::vector<X518_REG_ENTRY> list = buildList();
+    static const std::vector<X518_REG_ENTRY> list = boxstate::constant(list, buildList());
     return list;
 }
 

@@ -1,5 +1,7 @@
 #include "videochip/x518_och_timing.h"
 
+#include "platform/box_state.h"
+
 namespace x518 {
 namespace {
 
@@ -43,7 +45,7 @@ std::vector<OchTimingPair> build()
 
 const std::vector<OchTimingPair>& ochTimingList()
 {
-    static const std::vector<OchTimingPair> list = build();
+    static const std::vector<OchTimingPair> list = boxstate::constant(list, build());
     return list;
 }
 

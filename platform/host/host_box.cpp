@@ -1,4 +1,5 @@
 // Host back end: bringing up the simulated box.
+#include "platform/box_state.h"
 #include "platform/host/host_internal.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
@@ -82,7 +83,7 @@ void installDefaultDevices()
 namespace sim {
 
 namespace {
-std::atomic<DiskFault> g_diskFault{DiskFault::kNone};
+std::atomic<DiskFault> g_diskFault = boxstate::startValue(g_diskFault, DiskFault::kNone);
 }  // namespace
 
 void setDiskFault(DiskFault fault)

@@ -1,6 +1,7 @@
 // Host back end of the serial ports and the network. A serial port is a
 // pseudo-terminal whose other end is published under the box root; sockets
 // stay on loopback, on the box's own address there.
+#include "platform/box_state.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -28,7 +29,7 @@ struct PtyPort {
 
 constexpr uint32_t kLoopbackNet = 0x7F000000, kLoopbackMask = 0xFF000000;
 
-std::atomic<uint32_t> g_boxAddress{INADDR_LOOPBACK};
+std::atomic<uint32_t> g_boxAddress = boxstate::startValue(g_boxAddress, uint32_t{INADDR_LOOPBACK});
 
 bool onLoopback(uint32_t address) { return (address & kLoopbackMask) == kLoopbackNet; }
 

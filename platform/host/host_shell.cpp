@@ -2,6 +2,7 @@
 // machine: each command is written to the journal <box root>/sim/shell.log;
 // a handful of file commands on box paths are carried out natively inside
 // the box root; everything else only answers with a status from a table.
+#include "platform/box_state.h"
 #include "platform/host/host_internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
@@ -300,6 +301,17 @@ int nativeSed(const std::vector<std::string>& w)
     });
 }
 
+using NativeCommands = std::map<std::string, int (*)(const std::vector<std::string>&)>;
+
+NativeCommands nativeCommands()
+{
+    return {
+        {"mv", nativeMv},       {"cp", nativeCp},       {"rm", nativeRm},
+        {"chmod", nativeChmod}, {"mkdir", nativeMkdir}, {"dos2unix", nativeDos2unix},
+        {"sed", nativeSed},
+    };
+}
+
 // Returns true when the command was one we carry out, with its status.
 bool runNative(const std::string& cmd, int& status)
 {
@@ -311,10 +323,7 @@ bool runNative(const std::string& cmd, int& status)
         status = 0;  // the host's page cache is not the box's to flush
         return true;
     }
-    static const std::map<std::string, int (*)(const std::vector<std::string>&)> kNative = {
-        {"mv", nativeMv},       {"cp", nativeCp},       {"rm", nativeRm},   {"chmod", nativeChmod},
-        {"mkdir", nativeMkdir}, {"dos2unix", nativeDos2unix}, {"sed", nativeSed},
-    };
+    static const NativeCommands kNative = boxstate::constant(kNative, nativeCommands());
     auto it = kNative.find(name);
     if (it == kNative.end())
         return false;

@@ -470,12 +470,10 @@ PipeReader& pipeReader()
 
 bool startControlPipe()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (const ControlCommand& c : kDeviceCommands)
-            addControlCommand(c);
-        addControlCommand(faultControlCommand());
-    });
+    // Again at every start: a put-back empties the table of commands.
+    for (const ControlCommand& c : kDeviceCommands)
+        addControlCommand(c);
+    addControlCommand(faultControlCommand());
     PipeReader& r = pipeReader();
     std::lock_guard<std::mutex> lock(r.mutex);
     if (r.thread.joinable() && r.root == boxRoot())

@@ -1,5 +1,6 @@
 #include "platform/sim/sim_uevent.h"
 
+#include "platform/box_state.h"
 #include "platform/platform.h"
 
 #include <atomic>
@@ -51,7 +52,7 @@ Source& source()
     return *s;
 }
 
-std::atomic<unsigned> g_seqnum{0};
+std::atomic<unsigned> g_seqnum = boxstate::startValue(g_seqnum, 0u);
 
 // The kernel's message for a block device of the stick.
 std::string blockEvent(const std::string& action, const std::string& devpath, const char* name, int minor,

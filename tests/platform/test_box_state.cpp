@@ -23,6 +23,10 @@ const bool kTrialArrayStart = boxstate::startFilled(trialArray, 'x');
 
 std::vector<std::string> journal;
 
+// Containers: one registered, one not; neither's bytes change when an element does.
+std::vector<int> registeredList = boxstate::startValue(registeredList, std::vector<int>{1, 2, 3});
+std::vector<int> unregisteredList = {1, 2, 3};
+
 struct TrialManager {
     explicit TrialManager(const char* name) : name(name) {}
     ~TrialManager() { journal.push_back(name + " dropped"); }
@@ -86,25 +90,43 @@ TEST(BoxState, MadeObjectsStopWithTheThreadsThenGoNewestFirstOncePerMaking)
 }
 
 // Every change of a watched variable is named once, but for a variable a
-// registration puts back and a static made for the first time.
+// registration puts back and a static made for the first time and not
+// changed since; so is a container that is not registered.
 TEST(BoxState, WhatACaseLeavesChangedIsNamedOnce)
 {
-    static long leftAlone = 0, changedUnregistered = 0, changedRegistered = 0, madeLater = 0, madeLaterGuard = 0;
+    static long leftAlone, changedUnregistered, changedRegistered, madeLater, madeLaterGuard, madeChanged,
+        madeChangedGuard;
     static const bool kRegistered = boxstate::keep(
         boxstate::Step::StartValues, [] {}, boxstate::memoryOf(changedRegistered));
     ASSERT_TRUE(kRegistered);
-    auto at = [](const long& v) { return reinterpret_cast<uintptr_t>(&v); };
+    // Each run starts from nothing made and nothing changed, run again or not.
+    for (long* v : {&leftAlone, &changedUnregistered, &changedRegistered, &madeLater, &madeLaterGuard, &madeChanged,
+                    &madeChangedGuard})
+        *v = 0;
+    unregisteredList = registeredList = {1, 2, 3};
+    auto at = [](const auto& v) { return reinterpret_cast<uintptr_t>(&v); };
     LeftState left;
     left.watch({{at(leftAlone), sizeof(long), "leftAlone"},
                 {at(changedUnregistered), sizeof(long), "changedUnregistered"},
                 {at(changedRegistered), sizeof(long), "changedRegistered"},
                 {at(madeLater), sizeof(long), "madeLater"},
-                {at(madeLaterGuard), sizeof(long), "guard variable for madeLater"}});
+                {at(madeLaterGuard), sizeof(long), "guard variable for madeLater"},
+                {at(madeChanged), sizeof(long), "madeChanged"},
+                {at(madeChangedGuard), sizeof(long), "guard variable for madeChanged"},
+                {at(registeredList), sizeof registeredList, "registeredList"},
+                {at(unregisteredList), sizeof unregisteredList, "unregisteredList"}});
     changedUnregistered = 1;
     changedRegistered = 1;
-    madeLater = 1;
-    madeLaterGuard = 1;
-    EXPECT_EQ(left.changed(), std::vector<std::string>{"changedUnregistered"});
+    for (long* made : {&madeLater, &madeChanged})
+        *made = 1;
+    madeLaterGuard = madeChangedGuard = 1;
+    left.madeNow(at(madeLaterGuard));
+    left.madeNow(at(madeChangedGuard));
+    madeChanged = 2;
+    unregisteredList[0] = registeredList[0] = 9;
+    EXPECT_EQ(left.changed(),
+              (std::vector<std::string>{"changedUnregistered", "madeChanged",
+                                        "unregisteredList (holds memory of its own, which the look cannot compare)"}));
     EXPECT_TRUE(left.changed().empty());
     madeLater = 2;  // made once already: a change like any other
     EXPECT_EQ(left.changed(), std::vector<std::string>{"madeLater"});
@@ -118,13 +140,15 @@ TEST(BoxState, TheBuildListsTheBoxsVariablesAndAListOfAnotherProgramIsRefused)
     std::vector<std::string> names;
     for (const LeftState::Variable& v : left.variables())
         names.push_back(v.name);
-    for (const char* name : {"g_port", "x518_manage::p_x518_manage", "(anonymous namespace)::passbyState()::s"})
+    for (const char* name : {"g_port", "x518_manage::p_x518_manage", "(anonymous namespace)::passbyState()::s",
+                             "platform::(anonymous namespace)::g_root"})
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
     EXPECT_EQ(std::find(names.begin(), names.end(), "(anonymous namespace)::trialGlobal"), names.end());
 
     const std::string list = testing::TempDir() + "left_state_list.txt";
-    for (const std::string& text : {std::string("10 4 g_port\n"), std::string("ffffffffffff0000 4 far\n"),
-                                    std::string("zz 4 g_port\n"), std::string(5000, 'a') + "\n"}) {
+    for (const std::string& text :
+         {std::string("10 4 g_port\n"), std::string("ffffffffffff0000 4 far\n"), std::string("t7fffffff 4 far\n"),
+          std::string("zz 4 g_port\n"), std::string(5000, 'a') + "\n"}) {
         std::ofstream(list) << text;
         error.clear();
         EXPECT_FALSE(left.load(list, error)) << text.substr(0, 40);

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <cxxabi.h>
 #include <fstream>
 #include <link.h>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <unistd.h>
 #include <utility>
@@ -18,6 +20,8 @@ constexpr size_t kMostVariables = 100000;
 constexpr size_t kLargestVariable = 16u << 20;
 constexpr size_t kLongestLine = 4096;
 const std::string kGuardPrefix = "guard variable for ";
+const char kThreadLocalMark = 't';
+const char* const kHoldsMemory = " (holds memory of its own, which the look cannot compare)";
 
 struct Segment {
     uintptr_t begin = 0;
@@ -27,7 +31,16 @@ struct Segment {
 struct ProgramImage {
     uintptr_t bias = 0;  // where the program was loaded, against its link addresses
     std::vector<Segment> writable;
+    Segment threadLocal;  // the calling thread's copy of the program's thread_locals
 };
+
+// The looks that watch the makings of statics, and every object of the
+// program that is destroyed at exit (a class with a destructor: it may hold
+// memory of its own). Constant-initialised, so that a static made before
+// main, or while the lists change, finds them.
+std::mutex makingsMutex;
+std::vector<LeftState*>* watchers = nullptr;
+std::vector<uintptr_t>* destroyedAtExit = nullptr;
 
 int visitProgram(dl_phdr_info* info, size_t, void* data)
 {
@@ -37,6 +50,10 @@ int visitProgram(dl_phdr_info* info, size_t, void* data)
         const ElfW(Phdr)& ph = info->dlpi_phdr[i];
         if (ph.p_type == PT_LOAD && (ph.p_flags & PF_W))
             image->writable.push_back({info->dlpi_addr + ph.p_vaddr, info->dlpi_addr + ph.p_vaddr + ph.p_memsz});
+        if (ph.p_type == PT_TLS && info->dlpi_tls_data) {
+            const auto block = reinterpret_cast<uintptr_t>(info->dlpi_tls_data);
+            image->threadLocal = {block, block + ph.p_memsz};
+        }
     }
     return 1;  // the program itself comes first; the libraries after it are not wanted
 }
@@ -48,11 +65,15 @@ ProgramImage programImage()
     return image;
 }
 
+bool inside(const Segment& s, uintptr_t address, size_t size)
+{
+    return address >= s.begin && address <= s.end && size <= s.end - address;
+}
+
 bool inside(const ProgramImage& image, uintptr_t address, size_t size)
 {
-    return std::any_of(image.writable.begin(), image.writable.end(), [&](const Segment& s) {
-        return address >= s.begin && address <= s.end && size <= s.end - address;
-    });
+    return std::any_of(image.writable.begin(), image.writable.end(),
+                       [&](const Segment& s) { return inside(s, address, size); });
 }
 
 const unsigned char* bytesAt(uintptr_t address)
@@ -80,7 +101,103 @@ bool allZero(const std::vector<unsigned char>& bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](unsigned char b) { return b == 0; });
 }
 
+std::vector<unsigned char> bytesOf(const LeftState::Variable& v)
+{
+    return {bytesAt(v.address), bytesAt(v.address) + v.size};
+}
+
+// Where the program's memory from malloc and new lies now: the heap and the
+// anonymous writable mappings (large blocks, other threads' arenas), leaving
+// out those of the program's own variables.
+std::vector<Segment> heapMemory()
+{
+    const ProgramImage image = programImage();
+    std::vector<Segment> heap;
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        std::istringstream fields(line);
+        Segment s;
+        char dash = 0;
+        std::string perms, offset, device, path;
+        unsigned long long inode = 0;
+        if (!(fields >> std::hex >> s.begin >> dash >> s.end >> perms >> offset >> device >> std::dec >> inode))
+            continue;
+        std::getline(fields >> std::ws, path);
+        const bool own = std::any_of(image.writable.begin(), image.writable.end(),
+                                     [&](const Segment& w) { return s.begin < w.end && w.begin < s.end; });
+        if (perms.size() > 1 && perms[1] == 'w' && inode == 0 && (path.empty() || path == "[heap]") && !own)
+            heap.push_back(s);
+    }
+    return heap;
+}
+
+// Whether a word of `v` leads into `heap`.
+bool leadsInto(const LeftState::Variable& v, const std::vector<Segment>& heap)
+{
+    constexpr size_t kWord = sizeof(uintptr_t);
+    for (size_t at = (kWord - v.address % kWord) % kWord; at + kWord <= v.size; at += kWord) {
+        uintptr_t word = 0;
+        std::memcpy(&word, bytesAt(v.address + at), kWord);
+        if (std::any_of(heap.begin(), heap.end(), [&](const Segment& s) { return word >= s.begin && word < s.end; }))
+            return true;
+    }
+    return false;
+}
+
+// Which of `variables` hold memory of their own now, which their bytes do not
+// show: objects with a destructor whose bytes lead into the heap. Under the
+// lock of the makings.
+std::vector<bool> holdingMemory(const std::vector<LeftState::Variable>& variables, const std::vector<Segment>& heap)
+{
+    std::vector<uintptr_t> objects = destroyedAtExit ? *destroyedAtExit : std::vector<uintptr_t>();
+    std::sort(objects.begin(), objects.end());
+    std::vector<bool> holding(variables.size(), false);
+    for (size_t i = 0; i < variables.size(); ++i)
+        holding[i] =
+            std::binary_search(objects.begin(), objects.end(), variables[i].address) && leadsInto(variables[i], heap);
+    return holding;
+}
+
 }  // namespace
+
+// Every function static made with a start computed at run time passes here
+// once it is made, before any other thread may use it (the test programs
+// link with --wrap=__cxa_guard_release).
+extern "C" void __real___cxa_guard_release(__cxxabiv1::__guard* guard) noexcept;
+
+extern "C" void __wrap___cxa_guard_release(__cxxabiv1::__guard* guard) noexcept
+{
+    {
+        std::lock_guard<std::mutex> lock(makingsMutex);
+        if (watchers)
+            for (LeftState* left : *watchers)
+                left->madeNow(reinterpret_cast<uintptr_t>(guard));
+    }
+    __real___cxa_guard_release(guard);
+}
+
+// Every object with a destructor that the program makes passes here as it is
+// made (the test programs link with --wrap=__cxa_atexit).
+extern "C" int __real___cxa_atexit(void (*destroy)(void*), void* object, void* dso) noexcept;
+
+extern "C" int __wrap___cxa_atexit(void (*destroy)(void*), void* object, void* dso) noexcept
+{
+    {
+        std::lock_guard<std::mutex> lock(makingsMutex);
+        if (!destroyedAtExit)
+            destroyedAtExit = new std::vector<uintptr_t>;
+        destroyedAtExit->push_back(reinterpret_cast<uintptr_t>(object));
+    }
+    return __real___cxa_atexit(destroy, object, dso);
+}
+
+LeftState::~LeftState()
+{
+    std::lock_guard<std::mutex> lock(makingsMutex);
+    if (watchers)
+        watchers->erase(std::remove(watchers->begin(), watchers->end(), this), watchers->end());
+}
 
 bool LeftState::load(const std::string& listPath, std::string& error)
 {
@@ -99,6 +216,9 @@ bool LeftState::load(const std::string& listPath, std::string& error)
             return false;
         }
         std::istringstream fields(line);
+        const bool threadLocal = fields.peek() == kThreadLocalMark;
+        if (threadLocal)
+            fields.get();
         unsigned long long linkAddress = 0;
         Variable v;
         if (!(fields >> std::hex >> linkAddress >> std::dec >> v.size) || v.size > kLargestVariable) {
@@ -106,6 +226,15 @@ bool LeftState::load(const std::string& listPath, std::string& error)
             return false;
         }
         std::getline(fields >> std::ws, v.name);
+        if (threadLocal) {
+            v.address = image.threadLocal.begin + static_cast<uintptr_t>(linkAddress);
+            if (!image.threadLocal.begin || !inside(image.threadLocal, v.address, v.size)) {
+                error = listPath + ": outside the program's thread_locals (a list of another build?): " + line;
+                return false;
+            }
+            variables.push_back(v);
+            continue;
+        }
         v.address = image.bias + static_cast<uintptr_t>(linkAddress);
         if (!inside(image, v.address, v.size)) {
             error = listPath + ": outside the program's writable memory (a list of another build?): " + line;
@@ -123,6 +252,11 @@ bool LeftState::load(const std::string& listPath, std::string& error)
 
 void LeftState::watch(std::vector<Variable> variables)
 {
+    std::lock_guard<std::mutex> lock(makingsMutex);
+    if (!watchers)
+        watchers = new std::vector<LeftState*>;
+    if (std::find(watchers->begin(), watchers->end(), this) == watchers->end())
+        watchers->push_back(this);
     variables_ = std::move(variables);
     std::map<std::string, int> guards;  // by the static each guards
     for (size_t i = 0; i < variables_.size(); ++i)
@@ -134,14 +268,29 @@ void LeftState::watch(std::vector<Variable> variables)
         if (g != guards.end())
             guardOf_[i] = g->second;
     }
-    remember();
+    madeAs_.assign(variables_.size(), {});
+    unseenNamed_.assign(variables_.size(), false);
+    remembered_.clear();
+    for (const Variable& v : variables_)
+        remembered_.push_back(bytesOf(v));
+}
+
+void LeftState::madeNow(uintptr_t guardAddress)
+{
+    for (size_t i = 0; i < variables_.size(); ++i) {
+        const int g = guardOf_[i];
+        if (g >= 0 && static_cast<size_t>(g) != i && variables_[g].address == guardAddress)
+            madeAs_[i] = bytesOf(variables_[i]);
+    }
 }
 
 void LeftState::remember()
 {
-    remembered_.clear();
-    for (const Variable& v : variables_)
-        remembered_.emplace_back(bytesAt(v.address), bytesAt(v.address) + v.size);
+    std::lock_guard<std::mutex> lock(makingsMutex);
+    for (size_t i = 0; i < variables_.size(); ++i) {
+        remembered_[i] = bytesOf(variables_[i]);
+        madeAs_[i].clear();
+    }
 }
 
 bool LeftState::firstMade(size_t index) const
@@ -154,15 +303,39 @@ bool LeftState::firstMade(size_t index) const
     return !allZero(now);
 }
 
+// A static first made since the last look differs when it no longer holds
+// what it was made with; one made without passing through the makings (a
+// thread_local's) is taken as made.
+bool LeftState::differs(size_t index) const
+{
+    const Variable& v = variables_[index];
+    if (std::memcmp(bytesAt(v.address), remembered_[index].data(), v.size) == 0)
+        return false;
+    if (!firstMade(index))
+        return true;
+    const std::vector<unsigned char>& made = madeAs_[index];
+    return !made.empty() && std::memcmp(bytesAt(v.address), made.data(), v.size) != 0;
+}
+
 std::vector<std::string> LeftState::changed()
 {
+    // Taken before the lock, which a static made meanwhile would wait for.
     const std::vector<boxstate::Memory> kept = boxstate::keptMemory();
+    const std::vector<Segment> heap = heapMemory();
     std::vector<std::string> names;
-    for (size_t i = 0; i < variables_.size(); ++i) {
-        const Variable& v = variables_[i];
-        if (std::memcmp(bytesAt(v.address), remembered_[i].data(), v.size) != 0 && !firstMade(i) &&
-            !putBackByItself(v, kept))
-            names.push_back(v.name);
+    {
+        std::lock_guard<std::mutex> lock(makingsMutex);
+        const std::vector<bool> holding = holdingMemory(variables_, heap);
+        for (size_t i = 0; i < variables_.size(); ++i) {
+            if (putBackByItself(variables_[i], kept))
+                continue;
+            if (differs(i)) {
+                names.push_back(variables_[i].name);
+            } else if (holding[i] && !unseenNamed_[i]) {
+                names.push_back(variables_[i].name + kHoldsMemory);
+                unseenNamed_[i] = true;
+            }
+        }
     }
     remember();
     return names;

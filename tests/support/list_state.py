@@ -3,12 +3,13 @@
 
     list_state.py --nm NM --objdump OBJDUMP --out FILE PROGRAM ARCHIVE...
 
-ARCHIVE... are the program's layer libraries. FILE gets one line per variable
-of theirs in PROGRAM's .data or .bss: link address (hex), size (decimal) and
-name, which the test support reads to see what a case leaves behind
-(tests/support/left_state.*). A local variable is the box's when the source
-file it comes from is one of the archives' members; any other when an archive
-defines its name.
+ARCHIVE... are the program's layer libraries, the platform's among them.
+FILE gets one line per variable of theirs in PROGRAM's .data or .bss: link
+address (hex), size (decimal) and name, and one per thread_local, its offset
+in the thread's block (hex) marked with a "t", which the test support reads to
+see what a case leaves behind (tests/support/left_state.*). A local variable
+is the box's when the source file it comes from is one of the archives'
+members; any other when an archive defines its name.
 """
 import argparse
 import os
@@ -16,6 +17,7 @@ import subprocess
 import sys
 
 WRITABLE = ('.data', '.bss')
+THREAD_LOCAL = ('.tdata', '.tbss')
 
 
 def run(*args):
@@ -38,7 +40,8 @@ def archive_contents(nm, archives):
 
 
 def writable_variables(objdump, program, files, names):
-    """(address, size, name) of the archives' variables in the program."""
+    """(address, size, name) of the archives' variables in the program; a
+    thread_local's address is its offset in the thread's block, as text "t<hex>"."""
     found = []
     source = ''
     for line in run(objdump, '-t', '-C', program).splitlines():
@@ -53,11 +56,12 @@ def writable_variables(objdump, program, files, names):
         if 'f' in flags and section == '*ABS*':
             source = name  # the local symbols after it come from this file
             continue
-        if section not in WRITABLE or 'O' not in flags:
+        thread_local = section in THREAD_LOCAL
+        if not thread_local and (section not in WRITABLE or 'O' not in flags):
             continue
         local = flags[0] == 'l'
         if (local and source in files) or (not local and name in names):
-            found.append((int(address, 16), int(size_text, 16), name))
+            found.append((thread_local, int(address, 16), int(size_text, 16), name))
     return found
 
 
@@ -75,8 +79,8 @@ def main():
         sys.exit('list_state.py: no variable of the box found in ' + args.program)
     os.makedirs(os.path.dirname(args.out), exist_ok=True)
     with open(args.out + '.new', 'w') as out:
-        for address, size, name in sorted(found):
-            out.write('%x %d %s\n' % (address, size, name))
+        for thread_local, address, size, name in sorted(found):
+            out.write('%s%x %d %s\n' % ('t' if thread_local else '', address, size, name))
     os.replace(args.out + '.new', args.out)
 
 

@@ -3,7 +3,7 @@
 // whole box is put back after every case, so the cases of a program pass
 // run whole, in any order, as they pass one process each; a case after
 // which the box's own variables still differ from how they were before the
-// first case fails, naming them.
+// first case, or hold memory of their own unregistered, fails, naming them.
 #include "tests/support/box_reset.h"
 #include "tests/support/left_state.h"
 
@@ -27,8 +27,9 @@ public:
         for (const std::string& name : left_.changed())
             names += "\n  " + name;
         if (!names.empty())
-            ADD_FAILURE() << "the box's variables below still differ after it was put back: each needs its start "
-                             "value or put-back registered where it is defined or made (CONTRIBUTING.md, \"Tests\")"
+            ADD_FAILURE() << "the box's variables below still differ after it was put back, or hold memory the look "
+                             "cannot compare: each needs its start value or put-back registered where it is defined "
+                             "or made (CONTRIBUTING.md, \"Tests\")"
                           << names;
     }
 
@@ -48,6 +49,15 @@ int main(int argc, char** argv)
     std::string error;
     if (!left.load(leftStateList(), error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    // What holds memory of its own before the first case and did not register.
+    const std::vector<std::string> unseen = left.changed();
+    if (!unseen.empty()) {
+        std::fprintf(stderr, "the box's variables below hold memory the look cannot compare: each needs its start "
+                             "value or put-back registered where it is defined (CONTRIBUTING.md, \"Tests\")\n");
+        for (const std::string& name : unseen)
+            std::fprintf(stderr, "  %s\n", name.c_str());
         return 1;
     }
     ::testing::UnitTest::GetInstance()->listeners().Append(new BoxPutBack(left));
