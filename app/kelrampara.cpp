@@ -521,9 +521,9 @@ bool KelRamPara::editCrop(int record, u16 key, const std::function<void(CROP_ITE
     return true;
 }
 
-bool KelRamPara::rewriteCrop(int record, u16 key, const CROP_PARA& rect)
+bool KelRamPara::rewriteCrop(int record, u16 key, const std::function<CROP_PARA(const CROP_PARA& held)>& rect)
 {
-    return editCrop(record, key, [&rect](CROP_ITEM& c) { setCropRect(c, rect); });
+    return editCrop(record, key, [&rect](CROP_ITEM& c) { setCropRect(c, rect(CROP_PARA{c.key, c.x, c.y, c.w, c.h})); });
 }
 
 bool KelRamPara::deleteCrop(int record, u16 key)

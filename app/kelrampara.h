@@ -87,9 +87,11 @@ public:
     // record still holds the crop the editor opened on (its key): a link may
     // have deleted or replaced it meanwhile. Under x518_manage::mutex, with
     // the apply raised. False, and nothing written, when the key differs.
-    // rewriteCrop stores the rectangle (the low 16 bits of X, Y, W, H);
-    // deleteCrop frees the record (its rectangle stays).
-    bool rewriteCrop(int record, u16 key, const CROP_PARA& rect);
+    // rewriteCrop stores the rectangle (the low 16 bits of X, Y, W, H) that
+    // `rect` makes of the one the record holds (a link may have written
+    // some of its values meanwhile); deleteCrop frees the record (its
+    // rectangle stays).
+    bool rewriteCrop(int record, u16 key, const std::function<CROP_PARA(const CROP_PARA& held)>& rect);
     bool deleteCrop(int record, u16 key);
     void KelSetImageSource(int n, char source, char image);
     void KelSetImageFreeze();

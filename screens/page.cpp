@@ -318,15 +318,57 @@ bool Page::askNumber(QLineEdit* field, const QString& title)
     return text.has_value();
 }
 
+// A text that is no u16 leaves the field as it shows then: a refresh may
+// have moved it while the keyboard was up.
 bool Page::askU16(QLineEdit* field, const QString& title)
 {
-    const QString before = field->text();
-    if (!askNumber(field, title))
-        return false;
+    g_lineedit = field;
+    const std::optional<QString> text = askNumber(title, field->text());
+    g_lineedit = nullptr;
     bool ok = false;
-    const u16 value = field->text().toUShort(&ok);
-    field->setText(ok ? QString::number(value) : before);
+    const u16 value = text ? text->toUShort(&ok) : 0;
+    if (ok)
+        field->setText(QString::number(value));
     return ok;
+}
+
+// ---------------------------------------------------------------- edited fields
+
+bool EditedFields::changed(std::size_t field, int shown) const
+{
+    return field >= base_.size() || shown != base_[field];
+}
+
+void EditedFields::took(std::size_t field, int value)
+{
+    if (field < base_.size())
+        base_[field] = value;
+}
+
+bool EditedFields::changed(const Values& shown) const
+{
+    for (std::size_t f = 0; f < shown.size(); ++f)
+        if (changed(f, shown[f]))
+            return true;
+    return false;
+}
+
+EditedFields::Values EditedFields::over(const Values& shown, const Values& block) const
+{
+    Values out = shown;
+    for (std::size_t f = 0; f < out.size() && f < block.size(); ++f)
+        if (!changed(f, shown[f]))
+            out[f] = block[f];
+    return out;
+}
+
+EditedFields::Values EditedFields::follow(const Values& shown, const Values& block)
+{
+    const Values out = over(shown, block);
+    for (std::size_t f = 0; f < shown.size() && f < base_.size(); ++f)
+        if (!changed(f, shown[f]))
+            base_[f] = out[f];
+    return out;
 }
 
 // ---------------------------------------------------------------- the input tabs

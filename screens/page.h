@@ -18,7 +18,9 @@
 // - the number keyboard, asked for one value at a time (askNumber);
 // - choice lists edited in place: OK on the list starts editing, LEFT and
 //   RIGHT step its entries, OK again confirms the entry shown;
-// - the input tabs over a card that the video set-up pages show (TabStrip).
+// - the input tabs over a card that the video set-up pages show (TabStrip);
+// - what an editing page writes: only the fields the operator changed, the
+//   others following the block (EditedFields).
 //
 // See docs/pages.md for a worked example.
 #pragma once
@@ -198,6 +200,37 @@ private:
     std::vector<Entry> menulist;
     // Clears the page's global pointer; empty while the page is not open.
     std::function<void()> clear_pointer;
+};
+
+// What an editing page shows over fields of the block that another writer (a
+// control link) may write while the page is open: the picture values, the
+// colour-temperature type, an EDID record, a crop's rectangle. For each
+// field the page keeps its base, the block's value as the page last took
+// it; a field whose shown value differs from its base is one the operator
+// changed. Every other field follows the block, and a commit writes the
+// operator's changes only: an unchanged OK and a cancel write nothing, so a
+// value a link wrote during the edit is never written back over.
+class EditedFields {
+public:
+    using Values = std::vector<int>;
+
+    // The page shows `block` as it stands: no field is changed.
+    void begin(const Values& block) { base_ = block; }
+    // The page wrote `value` into field `field` itself.
+    void took(std::size_t field, int value);
+    // Whether the operator changed any of the fields the page shows.
+    bool changed(const Values& shown) const;
+    // What a commit writes over `block`: the operator's value in each field
+    // the operator changed, the block's own everywhere else.
+    Values over(const Values& shown, const Values& block) const;
+    // What the page shows once it looked at `block` again: over(), and the
+    // fields the operator left take the block's values as their base.
+    Values follow(const Values& shown, const Values& block);
+
+private:
+    bool changed(std::size_t field, int shown) const;
+
+    Values base_;
 };
 
 // The input tabs of the video set-up pages (EDID settings, input crop, input

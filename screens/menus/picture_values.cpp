@@ -24,20 +24,58 @@ void PictureValuesPage::addValueRow(int entry, QLineEdit* field, Field member)
     rows.push_back({entry, field, member});
 }
 
-void PictureValuesPage::para_init()
+EditedFields::Values PictureValuesPage::blockValues() const
 {
     const KelRamPara* store = KelRamPara::p_kelrampara_config;
-    if (!store)
-        return;
+    EditedFields::Values held;
     for (const ValueRow& row : rows)
-        row.field->setText(QString::number(static_cast<i16>(store->ram_para.*row.member)));
+        held.push_back(store ? static_cast<i16>(store->ram_para.*row.member) : 0);
+    return held;
+}
+
+EditedFields::Values PictureValuesPage::shownValues() const
+{
+    EditedFields::Values shown;
+    for (const ValueRow& row : rows)
+        shown.push_back(row.field->text().toInt());  // 0 when not a number
+    return shown;
+}
+
+void PictureValuesPage::para_init()
+{
+    if (!KelRamPara::p_kelrampara_config)
+        return;
+    const EditedFields::Values held = blockValues();
+    seen.begin(held);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].field->setText(QString::number(held[i]));
+}
+
+void PictureValuesPage::followBlock()
+{
+    followRows(edit_flag ? focusedRow() : nullptr);
+}
+
+void PictureValuesPage::followRows(const ValueRow* edited)
+{
+    if (!KelRamPara::p_kelrampara_config)
+        return;
+    const EditedFields::Values shown = shownValues();
+    const EditedFields::Values next = seen.follow(shown, blockValues());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (next[i] == shown[i])
+            continue;
+        rows[i].field->setText(QString::number(next[i]));
+        // The edit goes on from what the link wrote, and BACK returns to it.
+        if (&rows[i] == edited)
+            current = start = next[i];
+    }
 }
 
 void PictureValuesPage::syncUpdate(int code)
 {
     Page::syncUpdate(code);
-    if (!edit_flag)
-        para_init();
+    followBlock();
 }
 
 void PictureValuesPage::writeField(Field member, u16 value)
@@ -124,9 +162,13 @@ void PictureValuesPage::endEdit(bool keep)
 
 void PictureValuesPage::stepValue(const ValueRow& row, char s)
 {
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
     // The chip manager has not taken the last step yet: this one is dropped.
-    if (x518_manage::apply_flag.load() != 0)
+    if (!store || x518_manage::apply_flag.load() != 0)
         return;
+    QMutexLocker lock(&x518_manage::mutex);
+    followRows(&row);
+    const bool stepped = current != start;
     switch (s) {
     case kUp: ++current; break;
     case kDown: --current; break;
@@ -135,7 +177,13 @@ void PictureValuesPage::stepValue(const ValueRow& row, char s)
     default: break;
     }
     current = std::clamp(current, kMinValue, kMaxValue);
-    writeField(row.member, static_cast<u16>(current));
+    // A step is written even at a bound; BACK writes only what undoes the
+    // steps, and OK has nothing left to write.
+    if (s == kUp || s == kDown || (s == kRestore && stepped)) {
+        store->ram_para.*row.member = static_cast<u16>(current);
+        KelRamPara::raiseApplyLocked();
+        seen.took(static_cast<std::size_t>(&row - rows.data()), current);
+    }
     row.field->setText(QString::number(current));
 }
 

@@ -5,6 +5,12 @@
 // the value, BACK puts back the one the row had when the edit began. A step
 // asked for while the chip manager has not yet taken the last change is
 // dropped. Rows that are not values (a reset, a choice) are the page's own.
+//
+// Another writer (a control link) may write a row's field while the page is
+// open: every row follows the block, the edited one too, and an edit whose
+// field was written meanwhile goes on from that value, which BACK then puts
+// back. OK and BACK write only what the operator's steps changed, so a
+// value a link wrote is never written back over.
 #pragma once
 
 #include "app/ram_para.h"
@@ -28,14 +34,16 @@ public:
     // go back to are the field's number (0 for text that is none), and the
     // field draws the edit frame. Nothing on a row that is no value.
     void get_sel_value();
-    // One step of the focused value row's edit (Step; another step only
-    // writes the value again), clamped to 0-100, written to the block with
-    // the apply raised and shown in the field. Dropped while the chip
-    // manager has not taken the last change; nothing on a row that is no
-    // value.
+    // One step of the focused value row's edit (Step), from the value the
+    // block holds when another writer changed it since the page looked:
+    // kUp and kDown step the value (clamped to 0-100) and write it, kRestore
+    // writes the value the edit began with when the steps changed it, kKeep
+    // writes nothing; each with the apply raised, and shown in the field.
+    // Dropped while the chip manager has not taken the last change; nothing
+    // on a row that is no value.
     void updownset_sel_value(char step);
 
-    // Reloads the rows from the block while no edit runs.
+    // The rows follow the block (followBlock).
     void syncUpdate(int code) override;
 
 protected:
@@ -49,6 +57,10 @@ protected:
     // Every row from the block (values as signed numbers, as a link may
     // have written them).
     virtual void para_init();
+    // The rows show what another writer wrote into the block since the page
+    // looked (the row of an edit too, unless the operator's value is one no
+    // step wrote); a page adds the rows that are its own.
+    virtual void followBlock();
 
     // Rows that are not values: OK on one while browsing (true when an edit
     // of it begins), LEFT (-1) and RIGHT (+1) while it is edited, and the
@@ -77,8 +89,15 @@ private:
     void step(int direction);
     void endEdit(bool keep);
     void stepValue(const ValueRow& row, char s);
+    // followBlock's value rows; the edit of `edited` goes on from the value
+    // its field follows to.
+    void followRows(const ValueRow* edited);
+    // The value rows' fields as the block holds them and as the page shows them.
+    EditedFields::Values blockValues() const;
+    EditedFields::Values shownValues() const;
 
     std::vector<ValueRow> rows;
+    EditedFields seen;  // the value rows, each a field
     bool edit_flag = false;
     int current = 0;  // the value being edited
     int start = 0;    // the value when the edit began

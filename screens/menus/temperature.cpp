@@ -75,14 +75,25 @@ void temperature::language_changed()
     pages::fitText(ui->comboBox_type);
 }
 
+int temperature::blockType() const
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    // A type no list entry names is shown and held as custom.
+    const u16 stored = store ? store->ram_para.color_temp_mode : 0;
+    return stored < kTypes ? stored : 0;
+}
+
 void temperature::para_init()
 {
     PictureValuesPage::para_init();
-    if (const KelRamPara* store = KelRamPara::p_kelrampara_config) {
-        // A type no list entry names is shown and held as custom.
-        const u16 stored = store->ram_para.color_temp_mode;
-        showType(stored < kTypes ? stored : 0);
-    }
+    type_seen.begin({blockType()});
+    showType(blockType());
+}
+
+void temperature::followBlock()
+{
+    PictureValuesPage::followBlock();
+    showType(type_seen.follow({type}, {blockType()}).front());
 }
 
 void temperature::showType(int t)
@@ -93,10 +104,7 @@ void temperature::showType(int t)
 
 bool temperature::okOnOtherRow(int entry)
 {
-    if (entry != kTypeRow)
-        return false;
-    start_type = type;
-    return true;
+    return entry == kTypeRow;
 }
 
 void temperature::stepOtherRow(int entry, int step)
@@ -109,9 +117,14 @@ void temperature::endOtherEdit(int entry, bool keep)
 {
     if (entry != kTypeRow)
         return;
-    if (!keep)
-        showType(start_type);
-    on_button_type_clicked();
+    if (keep && type_seen.changed({type})) {
+        on_button_type_clicked();
+        type_seen.took(0, type);
+        return;
+    }
+    // Nothing to write: the list shows the block's type again.
+    type_seen.begin({blockType()});
+    showType(blockType());
 }
 
 void temperature::on_button_type_clicked()

@@ -1,8 +1,9 @@
 // The colour-temperature page: page 20, opened from the picture-quality
 // menu. The colour-temperature type (custom, warm, nature, cool) and the
 // red, green and blue gains, 0-100 each. A gain is applied at every step; a
-// type is tried on the list and written when OK ends its edit (BACK writes
-// the type it had again).
+// type is tried on the list and written when OK ends its edit on a type the
+// operator changed (BACK writes nothing). While the operator leaves it, the
+// list follows the type another writer puts into the block.
 #pragma once
 
 #include "screens/menus/picture_values.h"
@@ -29,6 +30,7 @@ public:
 
 protected:
     void para_init() override;
+    void followBlock() override;
     bool okOnOtherRow(int entry) override;
     void stepOtherRow(int entry, int step) override;
     void endOtherEdit(int entry, bool keep) override;
@@ -37,8 +39,10 @@ protected:
 
 private:
     void showType(int type);
+    // The block's type as the list shows it.
+    int blockType() const;
 
     Ui::temperature* ui;
-    u8 type = 0;        // the type the list shows
-    u8 start_type = 0;  // the type when its edit began
+    u8 type = 0;             // the type the list shows
+    EditedFields type_seen;  // the type, one field
 };

@@ -64,6 +64,11 @@ const EDID_PARA& record(const KEL_RAM_PARA& block, u8 input)
     return block.edid[input];
 }
 
+EditedFields::Values recordValues(const EDID_PARA& e)
+{
+    return {e.width, e.height, e.rate};
+}
+
 QString timing(const EDID_PARA& e)
 {
     return QStringLiteral("%1x%2@%3Hz").arg(e.width).arg(e.height).arg(e.rate);
@@ -129,9 +134,11 @@ void EDIDset::language_changed()
 void EDIDset::syncUpdate(int code)
 {
     Page::syncUpdate(code);
+    if (edit_mode != kChoosing)
+        followRecord();
     const EDID_PARA& now = record(store()->ram_para, source_id);
     const EDID_PARA& was = record(store()->ram_para_shadow, source_id);
-    if (edit_mode == kChoosing && std::memcmp(&now, &was, sizeof now) != 0)
+    if (std::memcmp(&now, &was, sizeof now) != 0)
         source_init();
 }
 
@@ -210,11 +217,9 @@ void EDIDset::kel_button_source_clicked()
     edit_field = kWidth;
     strip->setActive(false);
     ui->label_edid_source->setText(pages::pick(kSourcePrefix) + source_name);
-    const EDID_PARA& e = record(store()->ram_para, source_id);
-    ui->lineEdit_W->setText(QString::number(e.width));
-    ui->lineEdit_H->setText(QString::number(e.height));
-    ui->label_rate->setText(QString::number(e.rate));
-    rate_high = e.rate == kRateHigh;
+    const EditedFields::Values held = recordValues(record(store()->ram_para, source_id));
+    record_seen.begin(held);
+    showRecord(held);
     for (int f = 0; f < kFields; ++f)
         styleField(f, f == edit_field);
     ui->frame_add->show();
@@ -235,14 +240,42 @@ void EDIDset::leaveEditing()
     source_init();
 }
 
+EditedFields::Values EDIDset::shownRecord() const
+{
+    return {ui->lineEdit_W->text().toUShort(), ui->lineEdit_H->text().toUShort(), ui->label_rate->text().toUShort()};
+}
+
+void EDIDset::showRecord(const EditedFields::Values& values)
+{
+    ui->lineEdit_W->setText(QString::number(values[kWidth]));
+    ui->lineEdit_H->setText(QString::number(values[kHeight]));
+    ui->label_rate->setText(QString::number(values[kRate]));
+    rate_high = values[kRate] == kRateHigh;
+}
+
+// The fields the operator left show what a link wrote into the record; so
+// does the rate BACK returns to while the rate is changed, unless the
+// operator had chosen it before.
+void EDIDset::followRecord()
+{
+    const EditedFields::Values held = recordValues(record(store()->ram_para, source_id));
+    EditedFields::Values saved = shownRecord();
+    saved[kRate] = rate_text_saved.toUShort();
+    rate_text_saved = QString::number(record_seen.over(saved, held)[kRate]);
+    showRecord(record_seen.follow(shownRecord(), held));
+}
+
 void EDIDset::kel_button_ok_clicked()
 {
-    const u16 width = ui->lineEdit_W->text().toUShort();
-    const u16 height = ui->lineEdit_H->text().toUShort();
-    const u16 rate = ui->label_rate->text().toUShort();
-    store()->KelSetEDIDPara(source_id, static_cast<short>(width), static_cast<short>(height),
-                            static_cast<short>(rate));
-    rate_high = rate == kRateHigh;
+    const EditedFields::Values shown = shownRecord();
+    if (record_seen.changed(shown)) {
+        const u8 port = source_id;
+        KelRamPara::editAndApply([this, port, &shown](KEL_RAM_PARA& b) {
+            EDID_PARA& e = b.edid[port];
+            const EditedFields::Values v = record_seen.over(shown, recordValues(e));
+            e = EDID_PARA{static_cast<u16>(v[kWidth]), static_cast<u16>(v[kHeight]), static_cast<u16>(v[kRate])};
+        });
+    }
     leaveEditing();
 }
 
@@ -266,7 +299,6 @@ void EDIDset::stepField(int step)
 void EDIDset::editRate()
 {
     edit_mode = kChangingRate;
-    rate_high_saved = rate_high;
     rate_text_saved = ui->label_rate->text();
     ui->label_rate->setStyleSheet(kRateChanging);
 }
@@ -276,8 +308,8 @@ void EDIDset::editRate()
 void EDIDset::endRate(bool keep)
 {
     if (!keep) {
-        rate_high = rate_high_saved;
         ui->label_rate->setText(rate_text_saved);
+        rate_high = rate_text_saved.toUShort() == kRateHigh;
     }
     edit_mode = kEditing;
     styleField(kRate, true);

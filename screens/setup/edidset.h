@@ -1,8 +1,10 @@
 // The EDID settings page: page 8, opened from the input choice. For each
 // input (tabs HDMI1, HDMI2, HDMI3, DVI) it shows the timing the input's EDID
 // advertises to the source device and lets the operator set width, height
-// (number keyboard) and a rate of 60 or 30 Hz. Saving writes the input's
-// EDID record (KelRamPara::KelSetEDIDPara); the chip manager then asks the
+// (number keyboard) and a rate of 60 or 30 Hz. Saving writes into the
+// input's EDID record the values the operator changed, the others keeping
+// what the record holds then (a link may write it during the edit, and the
+// fields the operator left follow it); the chip manager then asks the
 // input-source manager to rewrite that input's EDID.
 //
 // Three modes instead of one focus ring: choosing an input (the tabs),
@@ -33,7 +35,7 @@ public:
 
     void language_changed() override;
     // Re-labels on a language change; the card follows the chosen input's
-    // record while no edit is open.
+    // record, and while an edit is open so do the fields the operator left.
     void syncUpdate(int code) override;
 
     // ---- what the tests look at
@@ -59,6 +61,10 @@ private:
     void endRate(bool keep);
     void askValue(QLineEdit* field);
     void leaveEditing();
+    // Width, height and rate as the fields show them, and shown anew.
+    EditedFields::Values shownRecord() const;
+    void showRecord(const EditedFields::Values& values);
+    void followRecord();
     QWidget* fieldWidget(int field) const;
     // ---- the keys at release, as the skeleton hands them on
     void onLeft() override;
@@ -72,9 +78,9 @@ private:
     QString source_name;
     u8 edit_mode = kChoosing;
     u8 edit_field = kWidth;
-    bool rate_high = true;        // the rate choice: 60 (true) or 30
-    bool rate_high_saved = true;  // as it was when the rate was entered
-    QString rate_text_saved;
+    bool rate_high = true;     // the rate choice: 60 (true) or 30
+    QString rate_text_saved;   // the rate as it was when the rate was entered
+    EditedFields record_seen;  // width, height and rate, by Field
 
     std::optional<TabStrip> strip;
     QPushButton* button_delete = nullptr;

@@ -119,6 +119,7 @@ void InputCut::language_changed()
 void InputCut::syncUpdate(int code)
 {
     Page::syncUpdate(code);
+    followCrop();
     if (code != SYNC_FILE_RECEIVED && !cropTableChanged())
         return;
     store()->KelCropSourceInit();

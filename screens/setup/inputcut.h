@@ -41,7 +41,8 @@ public:
 
     void language_changed() override;
     // Re-labels on a language change; the tab counts and the list follow
-    // the crop table when it changed, and after code 103 (a new alias file).
+    // the crop table when it changed, and after code 103 (a new alias file);
+    // the editor's values the operator left follow the crop it is open on.
     void syncUpdate(int code) override;
 
     // ---- what the tests look at
@@ -93,6 +94,10 @@ private:
     void stepEditor(int step);
     void editorKeyOk();
     void askValue(QLineEdit* field);
+    // X, Y, W and H as the editor shows them (by EditorFocus), and shown anew.
+    EditedFields::Values shownCrop() const;
+    void showCrop(const EditedFields::Values& values);
+    void followCrop();
     // Closes the editor after `command`, one of the three below, back to
     // the list.
     void closeEditor(void (InputCut::*command)());
@@ -117,6 +122,7 @@ private:
     int crop_number = 0;
     int crop_record = ram::kCrops;
     u16 crop_key = 0;
+    EditedFields crop_seen;  // its X, Y, W and H
     QString crop_name;
     u8 editor_focus = kX;
 

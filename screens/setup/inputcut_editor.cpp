@@ -5,7 +5,10 @@
 // and closes with OK (add or rewrite), Delete, Cancel or BACK, back to the
 // list position it was opened from. An existing crop is written only while
 // its record still holds it: a link may have deleted or replaced it while
-// the editor was open, and then the editor closes as Cancel.
+// the editor was open, and then the editor closes as Cancel. Of its values
+// only those the operator changed are written; the others keep what the
+// record holds, and follow it while the editor is open, so a value a link
+// wrote meanwhile stays.
 #include "screens/setup/inputcut.h"
 
 #include "app/kelrampara.h"
@@ -47,6 +50,11 @@ KelRamPara* store()
 int fieldValue(const QLineEdit* field)
 {
     return field->text().toUShort();
+}
+
+EditedFields::Values cropValues(const CROP_PARA& c)
+{
+    return {c.x, c.y, c.w, c.h};
 }
 
 }  // namespace
@@ -96,10 +104,8 @@ void InputCut::showEditor(const QString& cropName, bool withDelete, const CROP_P
 {
     crop_name = cropName;
     ui->label_change_source->setText(editorTitle());
-    ui->lineEdit_X->setText(QString::number(values.x));
-    ui->lineEdit_Y->setText(QString::number(values.y));
-    ui->lineEdit_W->setText(QString::number(values.w));
-    ui->lineEdit_H->setText(QString::number(values.h));
+    crop_seen.begin(cropValues(values));
+    showCrop(cropValues(values));
 
     QPushButton* const existing[] = {button_delete, button_cancel, button_ok};
     QPushButton* const fresh[] = {button_cancel, button_ok};
@@ -203,6 +209,29 @@ void InputCut::askValue(QLineEdit* field)
     askU16(field, title);
 }
 
+EditedFields::Values InputCut::shownCrop() const
+{
+    return {fieldValue(ui->lineEdit_X), fieldValue(ui->lineEdit_Y), fieldValue(ui->lineEdit_W),
+            fieldValue(ui->lineEdit_H)};
+}
+
+void InputCut::showCrop(const EditedFields::Values& values)
+{
+    for (int f : {kX, kY, kW, kH})
+        static_cast<QLineEdit*>(editorWidget(f))->setText(QString::number(values[f]));
+}
+
+// A crop that a link deleted or replaced is not followed: the editor then
+// writes nothing.
+void InputCut::followCrop()
+{
+    if (menu_level != kExistingCrop || crop_record >= ram::kCrops)
+        return;
+    const CROP_ITEM& held = store()->ram_para.crop_list[crop_record];
+    if (held.key == crop_key)
+        showCrop(crop_seen.follow(shownCrop(), {held.x, held.y, held.w, held.h}));
+}
+
 // ---------------------------------------------------------------- closing
 
 void InputCut::closeEditor(void (InputCut::*command)())
@@ -232,17 +261,22 @@ void InputCut::para_changed_over()
 
 void InputCut::kel_button_ok_clicked()
 {
-    CROP_PARA crop = {source_number, fieldValue(ui->lineEdit_X), fieldValue(ui->lineEdit_Y),
-                      fieldValue(ui->lineEdit_W), fieldValue(ui->lineEdit_H)};
+    const EditedFields::Values shown = shownCrop();
     if (crop_record >= ram::kCrops) {
         KEL_DBG("\n kel_button_ok_clicked add [source_number = %d] \n", source_number);
+        CROP_PARA crop = {source_number, shown[kX], shown[kY], shown[kW], shown[kH]};
         store()->KelAddNewCrop(source_number, &crop);
-    } else {
-        KEL_DBG("\n kel_button_ok_clicked soureinfo [source_number = %d] [crop_number=%d]\n", source_number,
-                crop_number);
-        if (!store()->rewriteCrop(crop_record, crop_key, crop))
-            KEL_DBG("\n[InputCut] crop record %d changed while it was edited: nothing written\n", crop_record);
+        return;
     }
+    KEL_DBG("\n kel_button_ok_clicked soureinfo [source_number = %d] [crop_number=%d]\n", source_number, crop_number);
+    if (!crop_seen.changed(shown))
+        return;
+    const bool written = store()->rewriteCrop(crop_record, crop_key, [this, &shown](const CROP_PARA& held) {
+        const EditedFields::Values v = crop_seen.over(shown, cropValues(held));
+        return CROP_PARA{held.key, v[kX], v[kY], v[kW], v[kH]};
+    });
+    if (!written)
+        KEL_DBG("\n[InputCut] crop record %d changed while it was edited: nothing written\n", crop_record);
 }
 
 void InputCut::kel_button_delete_clicked()
