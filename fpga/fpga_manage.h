@@ -233,6 +233,9 @@ public:
         kProgramKept = 3,
         kProgramUnverified = 4,
         kProgramUnrecorded = 5,
+        // Not read from the stick (pulled, or a read failed): nothing of it
+        // erased or written, and the run tells it.
+        kProgramUnread = 6,
     };
     // The writers of one payload.
     ProgramWrite update_muc_file(const QString& package, u32 offset, u32 length);
@@ -246,10 +249,27 @@ public:
     void noteFpgaProgram(u8 fpga, ProgramWrite written);
     void noteFont(u8 slot, ProgramWrite written);
     void noteApplication(ProgramWrite written);
+    // A part not read from the stick: kept for the page, told on the console.
+    void noteUnread(u8 part, const QString& package, const std::string& what);
     // The stick's upgrade directory, and the packages in it (suffix "KEL" or
-    // "KELZK", regular files, name order ignoring case), at most `limit`.
+    // "KELZK", regular files whose name does not begin with a dot, name
+    // order ignoring case), at most `limit`.
     static QString usbUpgradeDir();
     static QStringList usbPackagePaths(int limit);
+    // What a listing found: the packages taken (at most the limit), those
+    // beyond the limit, and the dot-files with a package's suffix, which
+    // are not taken; the directory's path, empty when the setting names
+    // none, and whether it exists.
+    struct PackageListing {
+        QStringList packages;
+        QStringList beyondLimit;
+        QStringList dotFiles;
+        QString dir;
+        bool dirFound = false;
+    };
+    static PackageListing listPackages(int limit);
+    // The most packages a run installs.
+    static constexpr int kMaxPackages = 255;
     QStringList usb_file_list;
     u8 usb_file_count = 0;
     u8 downing_mcu = 0, downing_txc1 = 0, downing_txc2 = 0, downing_osd = 0;
@@ -293,6 +313,30 @@ public:
     std::atomic<u8> stale_fpgas{0};
     std::atomic<u8> stale_fonts{0};
     bool recordBehind() const { return (stale_fpgas.load() | stale_fonts.load()) != 0; }
+    // What this run left out of what the stick holds, and why; cleared at
+    // a run's start, set before change code 104 and read by the upgrade
+    // page after it. Parts are bits of RunPart.
+    enum RunPart : u8 { kPartApplication = 1, kPartFpga0 = 2, kPartFpga1 = 4, kPartFont = 8 };
+    // No package was found in the upgrade directory (or it is missing).
+    std::atomic<bool> no_package{false};
+    // Packages refused whole: damaged (a payload or the child table passes
+    // the end of the file, an empty payload, one larger than its place, a
+    // font without its head or of an unknown encoding), or naming no part
+    // this box installs (a head only). Nothing of them was written.
+    std::atomic<u16> refused_packages{0};
+    // Packages listed that could not be read from the stick (pulled, or a
+    // read failed): nothing of them was written.
+    std::atomic<u16> unread_packages{0};
+    // Packages beyond kMaxPackages, in name order: not looked at.
+    std::atomic<u16> skipped_packages{0};
+    // Parts of a package that could not be read from the stick: each
+    // flash or file kept what it held.
+    std::atomic<u8> unread_parts{0};
+    // Parts of packages for another product (ControllerType), not installed
+    // (their fonts are installed all the same).
+    std::atomic<u8> foreign_parts{0};
+    // A part was left out because the stick could not be read.
+    bool stickCutShort() const { return unread_parts.load() != 0 || unread_packages.load() != 0; }
 
     // Receiving cards found on each sending port by the last search.
     std::atomic<u16> port_cards[fpga::kSendPorts];

@@ -36,6 +36,15 @@
 // be installed again, and so they do for an application that could not be
 // written (the old program stays).
 //
+// A run counts as complete only when it installed every part of every
+// package the stick holds. What it left out, and why, it keeps for the
+// page and says on the console: no package found, packages refused
+// (damaged, or naming no part), packages and parts the stick did not give
+// (pulled, or a read failed: such a part changes nothing, and the run then
+// installs no application, as the box would restart without the rest),
+// the parts of another product's package, packages beyond the most a run
+// takes (dot-files are no packages).
+//
 // A run holds the transfer buffer that the control links' file transfers
 // use (file_deal), from its first step to its last; it waits for a link
 // transfer that holds it to end.
@@ -55,6 +64,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -71,7 +82,6 @@ constexpr const char* kUsbMount = "/mnt/usb1/";
 constexpr const char* kStickRootSetting = " ";  // the upgrade directory setting that names the stick's root
 constexpr const char* kSuffixShort = "KEL";
 constexpr const char* kSuffixLong = "KELZK";
-constexpr int kMaxPackages = 255;
 
 enum UpgradeStep : u8 { kStepStart = 0, kStepList = 1, kStepInstall = 2, kStepEnd = 3 };
 enum UpgradeState : u8 { kUpgradeIdle = 0, kUpgradeWaiting = 1, kUpgradeRunning = 2 };
@@ -238,74 +248,135 @@ struct PackageTable {
     std::vector<USB_UPGRADE_CHILD> children;
 };
 
-// What is wrong with a child the worker knows, or null. Children of other
-// types are ignored and not looked at.
-const char* childFault(QFile& f, uint64_t size, const USB_UPGRADE_CHILD& c)
+// What keeps a package from being installed: nothing; the package itself
+// (refused: its bytes say so, and will say so again); or the stick (the
+// bytes its size says it holds could not be read: pulled, or a read failed).
+enum class TableFault { kNone, kRefused, kUnread };
+struct TableCheck {
+    TableFault fault = TableFault::kNone;
+    const char* why = nullptr;
+};
+TableCheck refused(const char* why)
+{
+    return {TableFault::kRefused, why};
+}
+TableCheck unread(const char* why)
+{
+    return {TableFault::kUnread, why};
+}
+
+bool knownChild(u8 type)
+{
+    return type == usbpkg::kChildApplication || type == usbpkg::kChildFpga0 || type == usbpkg::kChildFpga1 ||
+           type == usbpkg::kChildFont;
+}
+
+// What is wrong with a child the worker knows. Children of other types
+// are ignored and not looked at.
+TableCheck childFault(QFile& f, uint64_t size, const USB_UPGRADE_CHILD& c)
 {
     const uint64_t at = c.file_offset;
     switch (c.file_type) {
     case usbpkg::kChildApplication:
         if (c.file_len == 0)
-            return "an empty application";
+            return refused("an empty application");
         if (c.file_len > file_deal::kBufferSize)
-            return "an application larger than the transfer buffer";
-        return at + c.file_len > size ? "an application passing the end of the file" : nullptr;
+            return refused("an application larger than the transfer buffer");
+        return at + c.file_len > size ? refused("an application passing the end of the file") : TableCheck{};
     case usbpkg::kChildFpga0:
     case usbpkg::kChildFpga1: {
         u8 head[usbpkg::kFpgaHeadSize];
-        if (at + sizeof head > size || !readAt(f, at, sizeof head, head))
-            return "an FPGA program head passing the end of the file";
+        if (at + sizeof head > size)
+            return refused("an FPGA program head passing the end of the file");
+        if (!readAt(f, at, sizeof head, head))
+            return unread("an FPGA program head cannot be read");
         const u32 len = FPGA_PROGRAM_HEAD::decode(head).file_len;
         if (len == 0)
-            return "an empty FPGA program";
+            return refused("an empty FPGA program");
         if (len > fpga::flash::kSize)
-            return "an FPGA program larger than its flash";
-        return at + sizeof head + len > size ? "an FPGA program passing the end of the file" : nullptr;
+            return refused("an FPGA program larger than its flash");
+        return at + sizeof head + len > size ? refused("an FPGA program passing the end of the file") : TableCheck{};
     }
     case usbpkg::kChildFont: {
         u8 head[usbpkg::kFontHeadSize];
         FontPlace place;
         if (c.file_len < sizeof head)
-            return "a font shorter than its head";
-        if (at + c.file_len > size || !readAt(f, at, sizeof head, head))
-            return "a font passing the end of the file";
+            return refused("a font shorter than its head");
+        if (at + c.file_len > size)
+            return refused("a font passing the end of the file");
+        if (!readAt(f, at, sizeof head, head))
+            return unread("a font head cannot be read");
         if (head[usbpkg::kFontTypeByte] != usbpkg::kFontPresent)
-            return "a font without its head";
+            return refused("a font without its head");
         if (!fontPlace(head, &place))
-            return "a font of an unknown encoding";
-        return c.file_len > place.area ? "a font larger than its area" : nullptr;
+            return refused("a font of an unknown encoding");
+        return c.file_len > place.area ? refused("a font larger than its area") : TableCheck{};
     }
-    default:
-        return nullptr;
+    default: return {};
     }
 }
 
 // Reads a package's head and child table and checks every child the worker
-// knows; null when the package may be installed, else its fault.
-const char* readPackageTable(const QString& package, PackageTable* out)
+// knows. A package that names no part this box installs (a head only, or
+// children of other types alone) is refused: a run over it installs nothing.
+TableCheck readPackageTable(const QString& package, PackageTable* out)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
     if (!f.open(QIODevice::ReadOnly))
-        return "it cannot be opened";
+        return unread("it cannot be opened");
     const uint64_t size = static_cast<uint64_t>(f.size());
     u8 head[usbpkg::kHeadSize];
+    if (size < sizeof head)
+        return refused("it is shorter than its head");
     if (!readAt(f, 0, sizeof head, head))
-        return "it is shorter than its head";
+        return unread("its head cannot be read");
     out->head = USB_UPGRADE_HEAD::decode(head);
     const u32 tableBytes = static_cast<u32>(out->head.FileNum * usbpkg::kChildSize);
     if (usbpkg::kHeadSize + uint64_t(tableBytes) > size)
-        return "its child table passes the end of the file";
+        return refused("its child table passes the end of the file");
     std::vector<u8> table(tableBytes);
     if (tableBytes && !readAt(f, usbpkg::kHeadSize, tableBytes, table.data()))
-        return "its child table cannot be read";
+        return unread("its child table cannot be read");
     for (u32 k = 0; k < out->head.FileNum; ++k) {
         const USB_UPGRADE_CHILD c = USB_UPGRADE_CHILD::decode(&table[k * usbpkg::kChildSize]);
-        if (const char* fault = childFault(f, size, c))
-            return fault;
+        const TableCheck check = childFault(f, size, c);
+        if (check.fault != TableFault::kNone)
+            return check;
         out->children.push_back(c);
     }
-    return nullptr;
+    if (out->head.FileNum == 0)
+        return refused("it is a head only and names no part (FileNum 0)");
+    if (std::none_of(out->children.begin(), out->children.end(),
+                     [](const USB_UPGRADE_CHILD& c) { return knownChild(c.file_type); }))
+        return refused("it names no part this box installs (no application, FPGA program or font)");
+    return {};
+}
+
+// "the application", "FPGA 2's program", "the font", joined: what parts
+// name, for the console.
+std::string partNames(u8 parts)
+{
+    static const char* const kNames[] = {"the application", "FPGA 1's program", "FPGA 2's program", "the font"};
+    std::vector<std::string> names;
+    for (int bit = 0; bit < 4; ++bit)
+        if (parts & (1u << bit))
+            names.emplace_back(kNames[bit]);
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return out;
+}
+
+u8 fpgaPart(u8 fpga)
+{
+    return fpga == 0 ? fpga_manage::kPartFpga0 : fpga_manage::kPartFpga1;
+}
+
+// A count of packages for the page, held at the most a u16 holds.
+u16 saturated(int n)
+{
+    return static_cast<u16>(std::min(n, int(UINT16_MAX)));
 }
 
 // ---- versions
@@ -404,6 +475,12 @@ void fpga_manage::usb_upgrade_deal()
         unverified_fpgas = 0;
         unrecorded_fpgas = 0;
         unrecorded_fonts = 0;
+        no_package = false;
+        refused_packages = 0;
+        unread_packages = 0;
+        skipped_packages = 0;
+        unread_parts = 0;
+        foreign_parts = 0;
         torn_in_run_ = 0;
         g_send_para.step = kStepList;
         break;
@@ -459,30 +536,62 @@ QString fpga_manage::usbUpgradeDir()
 
 QStringList fpga_manage::usbPackagePaths(int limit)
 {
-    QStringList out;
-    const QString dir = usbUpgradeDir();
-    const QString host = dir.isEmpty() ? QString() : platform::qpath(dir);
+    return listPackages(limit).packages;
+}
+
+// A dot-file is no package (a copy from another system leaves "._x.KEL"
+// beside "x.KEL"): it is listed apart, and not taken.
+fpga_manage::PackageListing fpga_manage::listPackages(int limit)
+{
+    PackageListing out;
+    out.dir = usbUpgradeDir();
+    const QString host = out.dir.isEmpty() ? QString() : platform::qpath(out.dir);
     if (host.isEmpty())
         return out;
-    const QString prefix = dir.endsWith('/') ? dir : dir + '/';
+    const QDir dir(host);
+    out.dirFound = dir.exists();
+    const QString prefix = out.dir.endsWith('/') ? out.dir : out.dir + '/';
     const QFileInfoList entries =
-        QDir(host).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+        dir.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& fi : entries) {
-        if (out.size() >= limit)
-            break;
         const QString suffix = fi.suffix();
-        if (suffix == QLatin1String(kSuffixShort) || suffix == QLatin1String(kSuffixLong))
-            out.append(prefix + fi.fileName());
+        if (suffix != QLatin1String(kSuffixShort) && suffix != QLatin1String(kSuffixLong))
+            continue;
+        const QString path = prefix + fi.fileName();
+        if (fi.fileName().startsWith(QLatin1Char('.')))
+            out.dotFiles.append(path);
+        else
+            (out.packages.size() < limit ? out.packages : out.beyondLimit).append(path);
     }
     return out;
 }
 
 void fpga_manage::get_usb_file_list_path()
 {
-    usb_file_list = usbPackagePaths(kMaxPackages);
+    const PackageListing listing = listPackages(kMaxPackages);
+    usb_file_list = listing.packages;
     usb_file_count = static_cast<u8>(usb_file_list.size());
     for (const QString& p : usb_file_list)
         KEL_DBG("\n %s\n", qPrintable(p));
+    for (const QString& p : listing.dotFiles)
+        KEL_DBG("\n usb upgrade: %s begins with a dot: not a package, not taken\n", qPrintable(p));
+    if (!listing.beyondLimit.isEmpty()) {
+        skipped_packages = saturated(listing.beyondLimit.size());
+        tellFailure(std::to_string(usb_file_count + listing.beyondLimit.size()) + " packages in " +
+                    listing.dir.toStdString() + ": a run installs at most " + std::to_string(kMaxPackages) +
+                    ", the first in name order; these " + std::to_string(listing.beyondLimit.size()) + " are skipped:");
+        for (const QString& p : listing.beyondLimit)
+            tellFailure("skipped, beyond the " + std::to_string(kMaxPackages) +
+                        " packages of a run: " + p.toStdString());
+    }
+    if (usb_file_count == 0) {
+        no_package = true;
+        const std::string dir = listing.dir.toStdString();
+        tellFailure("no package found, nothing installed: " +
+                    (listing.dir.isEmpty() ? std::string("the upgrade directory setting leaves the stick")
+                     : !listing.dirFound   ? dir + " does not exist (no stick, or no such folder)"
+                                           : dir + " holds no file ending in .KEL or .KELZK"));
+    }
 }
 
 void fpga_manage::usb_upgrade_main_deal()
@@ -501,8 +610,16 @@ void fpga_manage::usb_upgrade_main_deal()
 void fpga_manage::usbPackageDeal(const QString& package)
 {
     PackageTable t;
-    if (const char* fault = readPackageTable(package, &t)) {
-        KEL_DBG("\n usb upgrade: %s refused, %s; nothing of it is written\n", qPrintable(package), fault);
+    const TableCheck check = readPackageTable(package, &t);
+    if (check.fault == TableFault::kUnread) {
+        unread_packages = saturated(unread_packages.load() + 1);
+        tellFailure(package.toStdString() + " could not be read from the stick (" + check.why +
+                    "; pulled?): nothing of it is written");
+        return;
+    }
+    if (check.fault == TableFault::kRefused) {
+        refused_packages = saturated(refused_packages.load() + 1);
+        tellFailure(package.toStdString() + " refused, " + check.why + "; nothing of it is written");
         return;
     }
     const USB_UPGRADE_HEAD& h = t.head;
@@ -510,43 +627,79 @@ void fpga_manage::usbPackageDeal(const QString& package)
             h.FileVersion, h.PublishType, h.ControllerType, h.FileNum);
     const bool forThisBox = h.ControllerType == usbpkg::kControllerType;
     const bool release = h.PublishType == usbpkg::kReleasePackage;
+    // The parts of a package for another product that are not taken (its
+    // fonts are): told once the package is through.
+    u8 foreign = 0;
     for (const USB_UPGRADE_CHILD& c : t.children) {
         KEL_DBG("\n file_type = %u file_len = %u file_offset = %#x Version = %u.%u.%u.%u.%u.%u Flashaddr = %#x "
                 "SecNum = %u\n",
                 c.file_type, c.file_len, c.file_offset, c.Version[0], c.Version[1], c.Version[2], c.Version[3],
                 c.Version[4], c.Version[5], c.File_Flashaddr, c.SecNum);
+        // A part that could not be read from the stick changes nothing:
+        // what an earlier child of its kind did stands, and the run tells it.
         switch (c.file_type) {
         case usbpkg::kChildApplication:
-            if (!forThisBox)
+            if (!forThisBox) {
+                foreign |= kPartApplication;
                 break;
+            }
             if (release && c.Version == APP_RUNNING_VERSION) {
+                KEL_DBG("\n usb upgrade: the application of %s already runs, skipped\n", qPrintable(package));
                 downing_mcu = 0;
             } else {
                 const ProgramWrite written = update_muc_file(package, c.file_offset, c.file_len);
+                if (written == kProgramUnread) {
+                    noteUnread(kPartApplication, package, "the application");
+                    break;
+                }
                 downing_mcu = written == kProgramWritten;
                 noteApplication(written);
             }
             break;
         case usbpkg::kChildFpga0:
         case usbpkg::kChildFpga1: {
-            if (!forThisBox)
-                break;
             const u8 f = c.file_type == usbpkg::kChildFpga0 ? 0 : 1;
+            if (!forThisBox) {
+                foreign |= fpgaPart(f);
+                break;
+            }
+            const bool runs = release && fpgaProgramRuns(c.Version, MCU_REG_func[f]);
+            if (runs)
+                KEL_DBG("\n usb upgrade: FPGA %d's program of %s already runs, skipped\n", f + 1, qPrintable(package));
             const ProgramWrite written =
-                release && fpgaProgramRuns(c.Version, MCU_REG_func[f])
+                runs
                     ? kProgramNotWritten
-                    : update_txc_file(package, f == 0 ? fpga_drv::kFlashBehindFpga0 : kFlashBehindFpga1,
-                                      c.file_offset);
+                    : update_txc_file(package, f == 0 ? fpga_drv::kFlashBehindFpga0 : kFlashBehindFpga1, c.file_offset);
+            if (written == kProgramUnread) {
+                noteUnread(fpgaPart(f), package, "FPGA " + std::to_string(f + 1) + "'s program");
+                break;
+            }
             (f == 0 ? downing_txc1 : downing_txc2) = written;
             noteFpgaProgram(f, written);
             break;
         }
         case usbpkg::kChildFont:
-            downing_osd = allFontsPresent() ? kProgramNotWritten : fontChild(package, c);
+            if (allFontsPresent()) {
+                KEL_DBG("\n usb upgrade: the font of %s skipped: all four fonts are in the chip's flash\n",
+                        qPrintable(package));
+                downing_osd = kProgramNotWritten;
+            } else if (const ProgramWrite written = fontChild(package, c); written != kProgramUnread) {
+                downing_osd = written;
+            }
             break;
         default:
+            KEL_DBG("\n usb upgrade: a child of type %u in %s is not for this box, ignored\n", c.file_type,
+                    qPrintable(package));
             break;
         }
+    }
+    if (foreign) {
+        foreign_parts |= foreign;
+        char types[48];
+        std::snprintf(types, sizeof types, "controller type 0x%04X, this box's 0x%04X", h.ControllerType,
+                      usbpkg::kControllerType);
+        tellFailure(package.toStdString() + " is for another product (" + types + "): " + partNames(foreign) +
+                    " not installed");
     }
 }
 
@@ -555,9 +708,18 @@ fpga_manage::ProgramWrite fpga_manage::fontChild(const QString& package, const U
 {
     u8 slot = kFontPlaces;
     const ProgramWrite written = update_x518_osd_font_file(package, c.file_offset, c.file_len, &slot);
-    if (slot < kFontPlaces)
+    if (written == kProgramUnread)
+        noteUnread(kPartFont, package, "the font");
+    else if (slot < kFontPlaces)
         noteFont(slot, written);
     return written;
+}
+
+void fpga_manage::noteUnread(u8 part, const QString& package, const std::string& what)
+{
+    unread_parts |= part;
+    tellFailure(what + " of " + package.toStdString() +
+                " could not be read from the stick (pulled?): not installed, nothing of it was written");
 }
 
 // A later child of the same FPGA may mend (or tear) what an earlier one did.
@@ -567,7 +729,7 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
 {
     const u8 bit = static_cast<u8>(1u << fpga);
     const std::string name = "FPGA " + std::to_string(fpga + 1);
-    if (written != kProgramNotWritten) {
+    if (written != kProgramNotWritten && written != kProgramUnread) {
         kept_fpgas &= static_cast<u8>(~bit);
         unverified_fpgas &= static_cast<u8>(~bit);
         unrecorded_fpgas &= static_cast<u8>(~bit);
@@ -594,6 +756,7 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
         tellFailure(name + " not updated, the old program kept" + kMarksNotStored);
         break;
     case kProgramNotWritten:
+    case kProgramUnread:  // told by noteUnread; never comes here
         break;
     }
     keepRecord();
@@ -690,21 +853,20 @@ fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u
 {
     if (!upgrade_buf_ || length == 0 || length > file_deal::kBufferSize)
         return kProgramNotWritten;
-    if (!readPackage(package, offset, length, upgrade_buf_)) {
-        KEL_DBG("\n usb upgrade: the application of %s cannot be read\n", qPrintable(package));
-        program_update::discardNewProgram();
-        return kProgramNotWritten;
-    }
+    if (!readPackage(package, offset, length, upgrade_buf_))
+        return kProgramUnread;
     return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
 }
 
 fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
 {
     u8 raw[usbpkg::kFpgaHeadSize];
-    if (!upgrade_buf_ || !readPackage(package, offset, sizeof raw, raw)) {
+    if (!upgrade_buf_)
+        return kProgramNotWritten;
+    if (!readPackage(package, offset, sizeof raw, raw)) {
         KEL_DBG("\n usb upgrade: the FPGA program head of %s cannot be read; its flash is untouched\n",
                 qPrintable(package));
-        return kProgramNotWritten;
+        return kProgramUnread;
     }
     const FPGA_PROGRAM_HEAD h = FPGA_PROGRAM_HEAD::decode(raw);
     KEL_DBG("\n file_type = %#x (1-FCG,2-ACG)\n file_version = %#x ControllerClass = %#x\n ControllerClcass = %#x "
@@ -718,7 +880,7 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     // now leaves the flash as it was.
     const std::unique_ptr<u8[]> program = readWhole(package, uint64_t(offset) + sizeof raw, len, kFpgaChunk);
     if (!program)
-        return kProgramNotWritten;
+        return kProgramUnread;
     // From the first erase until the program reads back whole the flash may
     // be torn: so the file of the marks says, should the box stop meanwhile.
     // A mark that cannot be stored would not outlive a power cut: nothing
@@ -780,8 +942,11 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
     x518_manage* chip = x518_manage::p_x518_manage;
     u8 head[usbpkg::kFontHeadSize];
     FontPlace place;
-    if (!chip || chip->spi_fd < 0 || !upgrade_buf_ || length < sizeof head ||
-        !readPackage(package, offset, sizeof head, head) || !fontPlace(head, &place) || length > place.area)
+    if (!chip || chip->spi_fd < 0 || !upgrade_buf_ || length < sizeof head)
+        return kProgramNotWritten;
+    if (!readPackage(package, offset, sizeof head, head))
+        return kProgramUnread;
+    if (!fontPlace(head, &place) || length > place.area)
         return kProgramNotWritten;
     if (slot)
         *slot = place.slot;
@@ -789,7 +954,7 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
             head[usbpkg::kFontEncodingByte], length);
     const std::unique_ptr<u8[]> font = readWhole(package, offset, length, kFontChunk);
     if (!font)
-        return kProgramNotWritten;
+        return kProgramUnread;
     // Marked while its place may be torn, as an FPGA's program is.
     if (!saveIncompleteMarks({0, static_cast<u8>(1u << place.slot)}))
         return kProgramUnrecorded;
@@ -832,6 +997,21 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
 void fpga_manage::usbUpgradeFinish()
 {
     KEL_DBG("\n downing_mcu = %#x ,downing_txc1 = %#x ,downing_osd = %#x\n", downing_mcu, downing_txc1, downing_osd);
+    // The stick could not be read for part of the run (pulled): the box
+    // would restart into the new application without what was left out,
+    // before the operator could read why. It is not installed; the same
+    // run again with the stick in installs the whole.
+    if (downing_mcu && stickCutShort()) {
+        downing_mcu = 0;
+        application_failed = true;
+        const std::string parts = partNames(static_cast<u8>(unread_parts.load() & ~kPartApplication));
+        const u16 packages = unread_packages.load();
+        tellFailure("the stick could not be read for " +
+                    (parts.empty() ? std::string() : parts + (packages ? " and " : "")) +
+                    (packages ? std::to_string(packages) + (packages == 1 ? " package" : " packages") : std::string()) +
+                    ": the application was not installed, as the box would restart without them; the old program "
+                    "stays");
+    }
     // An FPGA whose flash this run tore still runs the program it loaded; a
     // restart would leave it in reset (its program is incomplete). The box
     // goes on as it is and the new application is not installed: a run

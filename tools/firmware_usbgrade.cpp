@@ -89,6 +89,50 @@ const pages::Texts kApplicationFailed = {
     QStringLiteral("Приложение не установлено, установите снова!"),
     QStringLiteral("Ứng dụng chưa được cài, hãy cài lại!"), QStringLiteral("應用程式未安裝，請重新升級!")};
 
+// What a run left out of what the stick holds, and why. A count or the
+// parts not installed close each line, after a colon.
+// No package in the upgrade directory (or no such directory, or no stick).
+const pages::Texts kNoPackage = {QStringLiteral("未找到升级包!"), QStringLiteral("No update package found!"),
+                                 QStringLiteral("Пакет обновления не найден!"),
+                                 QStringLiteral("Không tìm thấy gói cập nhật!"), QStringLiteral("未找到升級包!")};
+// Packages refused whole (damaged, or a head only); %1 is their number.
+const pages::Texts kPackagesRefused = {
+    QStringLiteral("升级包损坏或为空，未安装：%1个"), QStringLiteral("Damaged or empty packages, not installed: %1"),
+    QStringLiteral("Пакеты повреждены или пусты, не установлено: %1"),
+    QStringLiteral("Gói hỏng hoặc rỗng, số gói chưa cài: %1"), QStringLiteral("升級包損壞或為空，未安裝：%1個")};
+// Parts that could not be read from the stick; %1 names them.
+const pages::Texts kStickPartsUnread = {QStringLiteral("U盘已拔出或无法读取，未安装：%1"),
+                                        QStringLiteral("Stick pulled or unreadable, not installed: %1"),
+                                        QStringLiteral("Флешка извлечена или не читается, не установлено: %1"),
+                                        QStringLiteral("USB bị rút hoặc không đọc được, chưa cài: %1"),
+                                        QStringLiteral("隨身碟已拔出或無法讀取，未安裝：%1")};
+// Packages that could not be read from the stick at all; %1 is their number.
+const pages::Texts kStickPackagesUnread = {QStringLiteral("U盘已拔出或无法读取，未读取升级包：%1个"),
+                                           QStringLiteral("Stick pulled or unreadable, packages not read: %1"),
+                                           QStringLiteral("Флешка извлечена или не читается, не прочитано пакетов: %1"),
+                                           QStringLiteral("USB bị rút hoặc không đọc được, số gói chưa đọc: %1"),
+                                           QStringLiteral("隨身碟已拔出或無法讀取，未讀取升級包：%1個")};
+// Parts of packages for another product; %1 names them.
+const pages::Texts kOtherProduct = {
+    QStringLiteral("非本机型升级包，未安装：%1"), QStringLiteral("Package for another product, not installed: %1"),
+    QStringLiteral("Пакет для другого изделия, не установлено: %1"),
+    QStringLiteral("Gói cho sản phẩm khác, chưa cài: %1"), QStringLiteral("非本機型升級包，未安裝：%1")};
+// Packages beyond the most a run installs; %1 the most, %2 their number.
+const pages::Texts kTooManyPackages = {
+    QStringLiteral("升级包超过%1个，未安装：%2个"), QStringLiteral("Over %1 packages, not installed: %2"),
+    QStringLiteral("Больше %1 пакетов, не установлено: %2"), QStringLiteral("Quá %1 gói, số gói chưa cài: %2"),
+    QStringLiteral("升級包超過%1個，未安裝：%2個")};
+// The parts of a package as those lines name them, and what joins them.
+const pages::Texts kPartApplication = {QStringLiteral("应用程序"), QStringLiteral("application"),
+                                       QStringLiteral("приложение"), QStringLiteral("ứng dụng"),
+                                       QStringLiteral("應用程式")};
+const pages::Texts kPartFpga = {QStringLiteral("FPGA %1"), QStringLiteral("FPGA %1"), QStringLiteral("FPGA %1"),
+                                QStringLiteral("FPGA %1"), QStringLiteral("FPGA %1")};
+const pages::Texts kPartFont = {QStringLiteral("字库"), QStringLiteral("font"), QStringLiteral("шрифт"),
+                                QStringLiteral("phông chữ"), QStringLiteral("字庫")};
+const pages::Texts kPartJoin = {QStringLiteral("、"), QStringLiteral(", "), QStringLiteral(", "), QStringLiteral(", "),
+                                QStringLiteral("、")};
+
 // The log line after a run that wrote everything it found whole, and while
 // a run goes (told by a tap on the button).
 const pages::Texts kRunOver = {QStringLiteral("升级完成"), QStringLiteral("Update complete"),
@@ -152,6 +196,23 @@ QString fpgaNumbers(u8 mask)
         if (mask & (1u << f))
             numbers << QString::number(f + 1);
     return numbers.join(QStringLiteral(", "));
+}
+
+// "application, FPGA 2, font": the parts whose bit is set, in the page's
+// language; a line breaks between two names, never inside one.
+QString partNames(u8 parts)
+{
+    QStringList names;
+    if (parts & fpga_manage::kPartApplication)
+        names << pages::pick(kPartApplication);
+    for (int f = 0; f < fpga::kFpgas; ++f)
+        if (parts & (f == 0 ? fpga_manage::kPartFpga0 : fpga_manage::kPartFpga1))
+            names << pages::pick(kPartFpga).arg(f + 1);
+    if (parts & fpga_manage::kPartFont)
+        names << pages::pick(kPartFont);
+    for (QString& name : names)
+        name.replace(QLatin1Char(' '), QChar(QChar::Nbsp));
+    return names.join(pages::pick(kPartJoin));
 }
 
 QRect rowRect(int row) { return QRect(kRowX, kRowTop + kRowPitch * row, kRowWidth, kRowHeight); }
@@ -344,10 +405,33 @@ QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool this
         lines << logLine(pages::pick(kFontKept));
     if (fontsBehind)
         lines << logLine(pages::pick(kFontRecordBehind));
+    if (thisRun)
+        lines << shortfallLines(worker);
     if (unrecorded || unrecordedFonts || worker.recordBehind())
         lines << logLine(pages::pick(kStorageRefuses));
     if (worker.recordBehind())
         lines << logLine(pages::pick(kKeepPowerOn));
+    return lines;
+}
+
+// What the run left out of what the stick holds, and why: no package, the
+// packages refused or not read, the parts the stick did not give, the
+// parts of another product's package, the packages beyond a run's most.
+QStringList firmware_usbgrade::shortfallLines(const fpga_manage& worker)
+{
+    QStringList lines;
+    if (worker.no_package.load())
+        lines << logLine(pages::pick(kNoPackage));
+    if (const u16 n = worker.refused_packages.load())
+        lines << logLine(pages::pick(kPackagesRefused).arg(n));
+    if (const u8 parts = worker.unread_parts.load())
+        lines << logLine(pages::pick(kStickPartsUnread).arg(partNames(parts)));
+    if (const u16 n = worker.unread_packages.load())
+        lines << logLine(pages::pick(kStickPackagesUnread).arg(n));
+    if (const u8 parts = worker.foreign_parts.load())
+        lines << logLine(pages::pick(kOtherProduct).arg(partNames(parts)));
+    if (const u16 n = worker.skipped_packages.load())
+        lines << logLine(pages::pick(kTooManyPackages).arg(fpga_manage::kMaxPackages).arg(n));
     return lines;
 }
 

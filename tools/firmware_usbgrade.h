@@ -4,10 +4,13 @@
 // which installs every package it finds, whatever row is selected. One run
 // per opening of the page: once started, the page stays started until it
 // is closed. When the worker's change code 104 comes, the log line says the
-// run is over, or in red what must be installed again or what the record
-// of incomplete programs still marks, and the line beside the button gives
-// the run's start and end times; what earlier runs left incomplete it shows
-// from the opening. A record told behind that the worker brings up to date
+// run is over, or in red what must be installed again, what the record
+// of incomplete programs still marks, and what the run left out of what
+// the stick holds and why (no package found, packages refused or not read,
+// the stick pulled, another product's parts, packages beyond a run's
+// most): "Update complete" only when nothing is left out. The line beside
+// the button gives the run's start and end times; what earlier runs left
+// incomplete it shows from the opening. A record told behind that the worker brings up to date
 // (change code 1) is told no more. See docs/usb-upgrade.md.
 #pragma once
 
@@ -100,6 +103,8 @@ private:
     // What must be installed again: what is marked incomplete, and with
     // `thisRun` what the last run could not install.
     static QStringList failureLines(const fpga_manage& worker, bool thisRun);
+    // What the last run left out of what the stick holds, and why.
+    static QStringList shortfallLines(const fpga_manage& worker);
     void addRow(int row, int index);
     QPushButton* addPagingButton(const QString& picture, int y);
     void highlightRow(int row, bool on);

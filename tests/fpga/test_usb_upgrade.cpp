@@ -9,7 +9,9 @@
 #include "tests/fpga/fpga_test.h"
 #include "videochip/x518_manage.h"
 
+#include <QDir>
 #include <QFile>
+#include <cstdio>
 
 namespace reg = fpga::reg;
 using usbpkg::BuildChild;
@@ -938,4 +940,231 @@ TEST_F(UsbUpgrade, ARunWithoutPackagesDoesNotRepeatAnEarlierFailure)
     runUpgrade();
     EXPECT_FALSE(m->application_failed.load());
     EXPECT_FALSE(installed());
+}
+
+// ---- fault 1 and 2 of issue 64: what a run leaves out is told
+
+namespace {
+
+// The stick the table's runs read, and its upgrade folder.
+constexpr const char* kPullStick = "/sim/stick64";
+const std::string kPullDir = std::string(kPullStick) + "/KEL-R8/";
+
+// A package of another product (its fonts are taken all the same).
+constexpr u16 kOtherController = 0x8D53;
+
+}  // namespace
+
+// Hostile packages and sticks pulled during a run, as one table: nothing
+// is torn or installed that was not read whole, the box restarts into no
+// new application while parts of the run were left out, and the worker
+// keeps, for the page, what was not installed and why: no package found,
+// packages refused (damaged, a head only), packages and parts the stick
+// did not give, parts of another product. The last row, a whole package
+// on a stick left in, ends as a complete run: installed, restarting.
+TEST_F(UsbUpgrade, HostilePackagesAndStickPullsTellWhatWasNotInstalledAndWhy)
+{
+    const std::vector<u8> app = pattern(3000, 21), fpga0 = pattern(40000, 22), fpga1 = pattern(9000, 23);
+    const std::vector<u8> font = usbpkg::fontImage(usbpkg::kFontEnglish, 32, pattern(4000, 24));
+    auto spec = [&](std::vector<u8> types, u16 controller = usbpkg::kControllerType) {
+        BuildSpec s{0, controller, {}};
+        for (u8 t : types)
+            s.children.push_back(t == usbpkg::kChildApplication ? child(t, app)
+                                 : t == usbpkg::kChildFpga0     ? child(t, fpga0)
+                                 : t == usbpkg::kChildFpga1     ? child(t, fpga1)
+                                                                : child(t, font));
+        return usbpkg::build(s);
+    };
+    const std::vector<u8> whole =
+        spec({usbpkg::kChildApplication, usbpkg::kChildFpga0, usbpkg::kChildFpga1, usbpkg::kChildFont});
+    auto put = [this](const std::string& name, const std::vector<u8>& bytes) {
+        writeBoxFile(kPullDir + name, text(bytes));
+    };
+    auto put32 = [](std::vector<u8>& p, size_t at, u32 v) {
+        for (int i = 0; i < 4; ++i)
+            p[at + i] = static_cast<u8>(v >> (8 * i));
+    };
+    // The stick pulled as the flash behind FPGA `n` is first erased.
+    auto pullAt = [this](int n) {
+        withFlash(n, [](auto& f) {
+            f.setEraseHook([&f] {
+                f.setEraseHook(nullptr);
+                platform::sim::usbStickRemove();
+            });
+        });
+    };
+    using P = fpga_manage::RunPart;
+    const u8 kApp = P::kPartApplication, kF0 = P::kPartFpga0, kF1 = P::kPartFpga1, kFont = P::kPartFont;
+    const struct Row {
+        const char* what;
+        std::function<void()> put;
+        bool noPackage;
+        u16 refused, unreadPackages;
+        u8 unreadParts, foreignParts;
+        bool applicationFailed;  // written, and not installed
+        u8 written;              // parts written whole: the FPGAs restart onto theirs
+        bool restarts;           // the new application installed, the box restarting
+    } rows[] = {
+        {"0 bytes", [&] { put("a.KEL", {}); }, false, 1, 0, 0, 0, false, 0, false},
+        {"truncated",
+         [&] {
+             std::vector<u8> p = whole;
+             p.resize(p.size() / 2);
+             put("a.KEL", p);
+         },
+         false, 1, 0, 0, 0, false, 0, false},
+        {"a lying size",
+         [&] {
+             std::vector<u8> p = whole;
+             put32(p, 49 + 1, 3000 + u32(p.size()));
+             put("a.KEL", p);
+         },
+         false, 1, 0, 0, 0, false, 0, false},
+        {"an offset near 4 GiB",
+         [&] {
+             std::vector<u8> p = whole;
+             put32(p, 49 + 21 + 5, 0xFFFFFF00u);
+             put("a.KEL", p);
+         },
+         false, 1, 0, 0, 0, false, 0, false},
+        {"a font of an unknown encoding",
+         [&] {
+             std::vector<u8> p = whole;
+             const size_t fontAt = p.size() - font.size();
+             p[fontAt + usbpkg::kFontEncodingByte] = 7;
+             put("a.KEL", p);
+         },
+         false, 1, 0, 0, 0, false, 0, false},
+        {"a head only", [&] { put("a.KEL", spec({})); }, false, 1, 0, 0, 0, false, 0, false},
+        {"2 GiB of zeros",
+         [&] {
+             writeBoxFile(kPullDir + "a.KEL", "");
+             QFile f(QString::fromStdString(root_) + kPullStick + "/KEL-R8/a.KEL");
+             ASSERT_TRUE(f.resize(qint64(2) << 30));  // sparse: no room taken
+         },
+         false, 1, 0, 0, 0, false, 0, false},
+        {"no package", [] { platform::makeDirs(kPullDir); }, true, 0, 0, 0, 0, false, 0, false},
+        {"another product's package",
+         [&] {
+             put("a.KEL", spec({usbpkg::kChildApplication, usbpkg::kChildFpga0, usbpkg::kChildFont}, kOtherController));
+         },
+         false, 0, 0, 0, kApp | kF0, false, kFont, false},
+        {"pulled at FPGA 1's erase, the application last",
+         [&] {
+             put("a.KEL",
+                 spec({usbpkg::kChildFpga0, usbpkg::kChildFpga1, usbpkg::kChildFont, usbpkg::kChildApplication}));
+             pullAt(0);
+         },
+         false, 0, 0, kF1 | kFont | kApp, 0, false, kF0, false},
+        {"pulled at FPGA 1's erase, the application first",
+         [&] {
+             put("a.KEL", whole);
+             pullAt(0);
+         },
+         false, 0, 0, kF1 | kFont, 0, true, kF0, false},
+        {"pulled at FPGA 2's erase",
+         [&] {
+             put("a.KEL", whole);
+             pullAt(1);
+         },
+         false, 0, 0, kFont, 0, true, kF0 | kF1, false},
+        {"pulled at FPGA 1's erase, a package after",
+         [&] {
+             put("a.KEL", spec({usbpkg::kChildApplication, usbpkg::kChildFpga0}));
+             put("b.KEL", spec({usbpkg::kChildFpga1}));
+             pullAt(0);
+         },
+         false, 0, 1, 0, 0, true, kF0, false},
+        {"pulled at FPGA 1's erase, a font after",
+         [&] {
+             put("a.KEL", spec({usbpkg::kChildFpga0, usbpkg::kChildFont}));
+             pullAt(0);
+         },
+         false, 0, 0, kFont, 0, false, kF0, false},
+        {"a whole package, the stick left in", [&] { put("a.KEL", whole); }, false, 0, 0, 0, 0, false,
+         kF0 | kF1 | kFont, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        QDir(platform::qpath(kPullStick)).removeRecursively();
+        r.put();
+        ASSERT_TRUE(platform::sim::usbStickInsert(kPullStick));
+        for (int n = 0; n < 2; ++n)
+            withFlash(n, [](auto& f) {
+                f.clearCounters();
+                f.fill(0, std::vector<u8>(4096, 0x3C));  // an old program
+            });
+        chip->clearFlashLog();
+        store->reg_image.font_flags = 0;
+        *m->gpio_rst_fpga0 = *m->gpio_rst_fpga1 = fpga::kRstRun;
+        codes.clear();
+        runUpgrade();
+        withFlash(0, [](auto& f) { f.setEraseHook(nullptr); });
+        withFlash(1, [](auto& f) { f.setEraseHook(nullptr); });
+        if (platform::sim::usbStickInserted())
+            platform::sim::usbStickRemove();
+
+        EXPECT_EQ(m->no_package.load(), r.noPackage);
+        EXPECT_EQ(m->refused_packages.load(), r.refused);
+        EXPECT_EQ(m->unread_packages.load(), r.unreadPackages);
+        EXPECT_EQ(m->unread_parts.load(), r.unreadParts);
+        EXPECT_EQ(m->foreign_parts.load(), r.foreignParts);
+        EXPECT_EQ(m->application_failed.load(), r.applicationFailed);
+        EXPECT_EQ(m->skipped_packages.load(), 0);
+        // Nothing torn: each flash holds the new program whole or the old one.
+        EXPECT_EQ(m->incomplete_fpgas.load(), 0);
+        EXPECT_EQ(m->incomplete_fonts.load(), 0);
+        EXPECT_EQ(flashRead(0, 0, 4096), (r.written & kF0) ? pattern(4096, 22) : std::vector<u8>(4096, 0x3C));
+        if (r.written & kF0)
+            EXPECT_EQ(flashRead(0, 0, 40000), fpga0);
+        else
+            EXPECT_TRUE(flashErases(0).empty());
+        if (r.written & kF1)
+            EXPECT_EQ(flashRead(1, 0, 9000), fpga1);
+        else
+            EXPECT_TRUE(flashErases(1).empty());
+        if (r.written & kFont)
+            EXPECT_EQ(chip->flash(0, font.size()), font);
+        else
+            EXPECT_FALSE(chipFlashTouched());
+        // An FPGA restarts onto a program written whole, and only then,
+        // while the box does not restart.
+        EXPECT_EQ(*m->gpio_rst_fpga0, (r.written & kF0) && !r.restarts ? fpga::kRstHold : fpga::kRstRun);
+        EXPECT_EQ(*m->gpio_rst_fpga1, (r.written & kF1) && !r.restarts ? fpga::kRstHold : fpga::kRstRun);
+        EXPECT_EQ(installed(), r.restarts);
+        EXPECT_EQ(g_app_reset_flag.load(), r.restarts ? 1 : 0);
+        EXPECT_FALSE(platform::exists(program_update::kNewProgramFile));
+        EXPECT_EQ(count(SYNC_USB_UPGRADE), 1);  // the page is told once, at the end
+        g_app_reset_flag = 0;
+        writeBoxFile(program_update::kProgramFile, kOldProgram);
+    }
+}
+
+// 7, the limit: a run installs at most 255 packages, the first in name
+// order; the rest are told, each by name, and counted for the page. A
+// dot-file is no package: not listed, not installed, not counted.
+TEST_F(UsbUpgrade, PackagesBeyondARunsMostAreToldAndDotFilesAreNotTaken)
+{
+    const std::vector<u8> empty = usbpkg::build(BuildSpec{0, usbpkg::kControllerType, {}});
+    for (int i = 0; i < 300; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "p%03d.KEL", i);
+        putPackage(name, empty);
+    }
+    putPackage(".hidden.KEL",
+               BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(10, 1))}});
+    putPackage("._p000.KEL", std::vector<u8>(4096, 0));
+    const fpga_manage::PackageListing listing = fpga_manage::listPackages(fpga_manage::kMaxPackages);
+    ASSERT_EQ(listing.packages.size(), 255);
+    EXPECT_EQ(listing.packages.front(), QStringLiteral("/mnt/usb1/KEL-R8/p000.KEL"));
+    EXPECT_EQ(listing.packages.back(), QStringLiteral("/mnt/usb1/KEL-R8/p254.KEL"));
+    ASSERT_EQ(listing.beyondLimit.size(), 45);
+    EXPECT_EQ(listing.beyondLimit.front(), QStringLiteral("/mnt/usb1/KEL-R8/p255.KEL"));
+    EXPECT_EQ(listing.dotFiles, (QStringList{"/mnt/usb1/KEL-R8/._p000.KEL", "/mnt/usb1/KEL-R8/.hidden.KEL"}));
+    runUpgrade();
+    EXPECT_EQ(m->usb_file_count, 255);
+    EXPECT_EQ(m->skipped_packages.load(), 45);
+    EXPECT_EQ(m->refused_packages.load(), 255);  // heads only
+    EXPECT_FALSE(installed());                   // the dot-file's application is not taken
+    EXPECT_FALSE(m->no_package.load());
 }

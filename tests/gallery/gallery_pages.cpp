@@ -436,6 +436,41 @@ QImage usbUpgradeRunEnded(const RunFailures& failures)
     });
 }
 
+// What a run over the stick left out of what it holds, and why: no package
+// found, packages refused or not read, parts the stick did not give or of
+// another product (RunPart bits), packages beyond a run's most; and the
+// application not installed (the stick was pulled after it was written).
+struct RunShortfall {
+    bool noPackage = false;
+    u16 refused = 0, unreadPackages = 0, skipped = 0;
+    u8 unreadParts = 0, foreignParts = 0;
+    bool applicationFailed = false;
+};
+
+void setRunShortfall(fpga_manage* worker, const RunShortfall& s)
+{
+    worker->no_package = s.noPackage;
+    worker->refused_packages = s.refused;
+    worker->unread_packages = s.unreadPackages;
+    worker->skipped_packages = s.skipped;
+    worker->unread_parts = s.unreadParts;
+    worker->foreign_parts = s.foreignParts;
+    worker->application_failed = s.applicationFailed;
+}
+
+// The upgrade page over `names` once a run ended with `shortfall`.
+QImage usbUpgradeLeftOut(const std::vector<std::string>& names, const RunShortfall& shortfall)
+{
+    return usbUpgradePage(names, 0, [=](firmware_usbgrade& page) {
+        sampleFpga();
+        fpga_manage* worker = fpga_manage::p_fpga_manage;
+        worker->usb_grade_msg = kSampleRunTimes;
+        setRunShortfall(worker, shortfall);
+        page.syncUpdate(SYNC_USB_UPGRADE);
+        setRunShortfall(worker, RunShortfall{});
+    });
+}
+
 // The upgrade page opened while earlier runs left FPGA and font marks.
 QImage usbUpgradeOpenedIncomplete(u8 incompleteFpgas, u8 incompleteFonts)
 {
@@ -766,6 +801,36 @@ const std::vector<GalleryPage>& galleryPages()
         // application not installed (a restart would keep the FPGAs in reset).
         {"firmware_usbgrade_record_behind_all",
          [] { return usbUpgradeRunEnded({true, 0, 0, 0, 0, 0, 0, 0x03, 0x01}); }},
+        // Runs that left out part of what the stick holds (issue 64): no
+        // package found (no stick);
+        {"firmware_usbgrade_no_package", [] { return usbUpgradeLeftOut({}, {true}); }},
+        // two packages refused, damaged or a head only;
+        {"firmware_usbgrade_refused", [] { return usbUpgradeLeftOut(kSamplePackages, {false, 2}); }},
+        // the stick pulled as FPGA 1's program was written: FPGA 2's program,
+        // the font and a package after not read, the application written
+        // and not installed (no restart);
+        {"firmware_usbgrade_stick_pulled",
+         [] {
+             return usbUpgradeLeftOut(kSamplePackages,
+                                      {false, 0, 1, 0, fpga_manage::kPartFpga1 | fpga_manage::kPartFont, 0, true});
+         }},
+        // a package for another product: its font installed, the rest not;
+        {"firmware_usbgrade_other_product",
+         [] {
+             return usbUpgradeLeftOut(
+                 kSamplePackages, {false, 0, 0, 0, 0,
+                                   fpga_manage::kPartApplication | fpga_manage::kPartFpga0 | fpga_manage::kPartFpga1});
+         }},
+        // 300 packages on the stick: the 45 beyond a run's most;
+        {"firmware_usbgrade_too_many", [] { return usbUpgradeLeftOut(kSamplePackages, {false, 0, 0, 45}); }},
+        // all of it at once: the red lines take the list's place.
+        {"firmware_usbgrade_left_out_all",
+         [] {
+             return usbUpgradeLeftOut(kSamplePackages, {false, 3, 2, 45,
+                                                        fpga_manage::kPartApplication | fpga_manage::kPartFpga0 |
+                                                            fpga_manage::kPartFpga1 | fpga_manage::kPartFont,
+                                                        fpga_manage::kPartApplication | fpga_manage::kPartFpga1, true});
+         }},
         // Opened after a restart with FPGA 1's program marked incomplete.
         {"firmware_usbgrade_opened_incomplete", [] { return usbUpgradeOpenedIncomplete(0x01, 0); }},
         // ---- the LED-screen tool pages

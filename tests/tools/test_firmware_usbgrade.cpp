@@ -137,6 +137,7 @@ TEST_F(UsbUpgradePage, ListsFourRowsAPageAndHighlightsTheFirstKelAndEveryKelzk)
 
 // OK starts a run once; the run's end shows its times and the page stays
 // started. A page opened while an earlier run goes leaves that run alone.
+// The run finds no stick: it ends in red, never "Update complete".
 TEST_F(UsbUpgradePage, OkStartsOneRunPerOpeningAndTheEndShowsItsTimes)
 {
     fpga_manage* worker = fpga_manage::pInstance();
@@ -155,7 +156,9 @@ TEST_F(UsbUpgradePage, OkStartsOneRunPerOpeningAndTheEndShowsItsTimes)
             worker->usb_upgrade_manage_deal();
         ASSERT_EQ(g_usb_grade.load(), 0u);
         const QString log = shownText(page->findChild<QLabel*>(QStringLiteral("label_log")));
-        EXPECT_TRUE(log.contains(QStringLiteral("Update complete"))) << log.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("No update package found!"))) << log.toStdString();
+        EXPECT_FALSE(log.contains(QStringLiteral("Update complete")));
+        EXPECT_FALSE(log.contains(QStringLiteral("#51BB28")));
         EXPECT_EQ(page->findChild<QLabel*>(QStringLiteral("label_times"))->text(), worker->usb_grade_msg);
         click(page, Qt::Key_Q);
         EXPECT_EQ(g_usb_grade.load(), 0u);
@@ -469,4 +472,159 @@ TEST_F(UsbUpgradePage, TheOpeningTellsARecordThatIsBehindUntilItIsWritten)
         });
     }
     worker->incomplete_fpgas = 0;
+}
+
+// ---- issue 64: a run that left out part of what the stick holds says
+// what and why, in the page's language; "Update complete" only otherwise.
+
+namespace {
+
+// What the worker kept of a run's shortfall.
+struct Shortfall {
+    bool noPackage = false;
+    u16 refused = 0, unreadPackages = 0, skipped = 0;
+    u8 unreadParts = 0, foreignParts = 0;
+    bool applicationFailed = false;
+};
+
+void setShortfall(fpga_manage* w, const Shortfall& s)
+{
+    w->no_package = s.noPackage;
+    w->refused_packages = s.refused;
+    w->unread_packages = s.unreadPackages;
+    w->skipped_packages = s.skipped;
+    w->unread_parts = s.unreadParts;
+    w->foreign_parts = s.foreignParts;
+    w->application_failed = s.applicationFailed;
+}
+
+}  // namespace
+
+TEST_F(UsbUpgradePage, ARunThatLeftPartsOutSaysWhatAndWhyInEveryLanguage)
+{
+    using P = fpga_manage::RunPart;
+    fpga_manage* worker = fpga_manage::pInstance();
+    const struct {
+        const char* what;
+        Shortfall s;
+        // The lines in English, Chinese and Russian.
+        std::vector<const char*> en, zh, ru;
+    } cases[] = {
+        {"no package", {true}, {"No update package found!"}, {"未找到升级包!"}, {"Пакет обновления не найден!"}},
+        {"refused packages",
+         {false, 2},
+         {"Damaged or empty packages, not installed: 2"},
+         {"升级包损坏或为空，未安装：2个"},
+         {"Пакеты повреждены или пусты, не установлено: 2"}},
+        {"the stick pulled",
+         {false, 0, 1, 0, P::kPartFpga1 | P::kPartFont, 0, true},
+         {"Application not installed, install it again!", "Stick pulled or unreadable, not installed: FPGA 2, font",
+          "Stick pulled or unreadable, packages not read: 1"},
+         {"应用程序未安装，请重新升级!", "U盘已拔出或无法读取，未安装：FPGA 2、字库",
+          "U盘已拔出或无法读取，未读取升级包：1个"},
+         {"Приложение не установлено, установите снова!",
+          "Флешка извлечена или не читается, не установлено: FPGA 2, шрифт",
+          "Флешка извлечена или не читается, не прочитано пакетов: 1"}},
+        {"another product",
+         {false, 0, 0, 0, 0, P::kPartApplication | P::kPartFpga0},
+         {"Package for another product, not installed: application, FPGA 1"},
+         {"非本机型升级包，未安装：应用程序、FPGA 1"},
+         {"Пакет для другого изделия, не установлено: приложение, FPGA 1"}},
+        {"too many packages",
+         {false, 0, 0, 45},
+         {"Over 255 packages, not installed: 45"},
+         {"升级包超过255个，未安装：45个"},
+         {"Больше 255 пакетов, не установлено: 45"}},
+    };
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        auto* usb = static_cast<firmware_usbgrade*>(page);
+        const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            setShortfall(worker, c.s);
+            for (const u8 lang : {pages::ZH, pages::EN, pages::RU, pages::VN, pages::TW}) {
+                g_language = lang;
+                page->syncUpdate(SYNC_USB_UPGRADE);
+                const QString shown = shownText(log);
+                EXPECT_EQ(usb->logShown(), firmware_usbgrade::LogShown::kFault) << int(lang);
+                EXPECT_FALSE(shown.contains(QStringLiteral("#51BB28"))) << shown.toStdString();
+                const std::vector<const char*>* lines = lang == pages::EN   ? &c.en
+                                                        : lang == pages::ZH ? &c.zh
+                                                        : lang == pages::RU ? &c.ru
+                                                                            : nullptr;
+                for (size_t i = 0; lines && i < lines->size(); ++i)
+                    EXPECT_TRUE(shown.contains(QString::fromUtf8((*lines)[i]))) << shown.toStdString();
+                // One red line each, none left out in any language.
+                EXPECT_EQ(shown.count(QStringLiteral("<br>")) + 1, static_cast<int>(c.en.size()))
+                    << shown.toStdString();
+            }
+        }
+        g_language = pages::EN;
+        setShortfall(worker, {});
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Update complete")));
+        EXPECT_EQ(usb->logShown(), firmware_usbgrade::LogShown::kOver);
+    });
+}
+
+// The whole road on the page: a package with the application and both FPGA
+// programs ends "Update complete" and restarts the box, as before. The
+// same package with the stick pulled as FPGA 1's flash is first erased:
+// FPGA 1 gets its program whole, FPGA 2's cannot be read, so the box does
+// not restart into the new application, and the page says both.
+TEST_F(UsbUpgradePage, AStickPulledDuringARunEndsInRedWithoutARestart)
+{
+    fpga_manage* worker = fpgaManagerOutOfReset();
+    const std::string dir = std::string(sim::kStickDir) + "/KEL-R8";
+    ASSERT_TRUE(platform::makeDirs(dir));
+    const std::vector<u8> package =
+        usbpkg::build(usbpkg::BuildSpec{0,
+                                        usbpkg::kControllerType,
+                                        {{usbpkg::kChildApplication, std::vector<u8>(3000, 0x11), {25, 6, 1, 11, 3, 0}},
+                                         {usbpkg::kChildFpga0, std::vector<u8>(40000, 0x22), {25, 6, 1, 0, 0, 0}},
+                                         {usbpkg::kChildFpga1, std::vector<u8>(9000, 0x33), {25, 6, 1, 0, 0, 0}}}});
+    writeBoxFile(dir + "/all.KEL", std::string(package.begin(), package.end()));
+    writeBoxFile("/data/app/kelR54N", "old program");
+    auto board = sim::fpgaBoard();
+    for (const bool pull : {false, true}) {
+        SCOPED_TRACE(pull ? "pulled" : "left in");
+        ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
+        if (pull) {
+            auto lock = board->lock();
+            board->flash(0).setEraseHook([&] {
+                board->flash(0).setEraseHook(nullptr);
+                sim::usbStickRemove();
+            });
+        }
+        withPage([&] {
+            Page* page = g_firmware_usbgrade;
+            const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+            click(page, Qt::Key_Q);
+            for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
+                worker->usb_upgrade_manage_deal();
+            ASSERT_EQ(g_usb_grade.load(), 0u);
+            page->syncUpdate(SYNC_USB_UPGRADE);
+            const QString shown = shownText(log);
+            if (!pull) {
+                EXPECT_TRUE(shown.contains(QStringLiteral("Update complete"))) << shown.toStdString();
+                EXPECT_EQ(g_app_reset_flag.load(), 1);
+                EXPECT_EQ(readBoxFile("/data/app/kelR54N"), std::string(3000, 0x11));
+                return;
+            }
+            for (const char* line :
+                 {"Application not installed, install it again!", "Stick pulled or unreadable, not installed: FPGA 2"})
+                EXPECT_TRUE(shown.contains(QLatin1String(line))) << shown.toStdString();
+            EXPECT_FALSE(shown.contains(QStringLiteral("Update complete")));
+            EXPECT_EQ(g_app_reset_flag.load(), 0);
+            EXPECT_EQ(readBoxFile("/data/app/kelR54N"), "old program");
+            EXPECT_EQ(*worker->gpio_rst_fpga0, fpga::kRstHold);  // restarting onto its new program
+            EXPECT_EQ(*worker->gpio_rst_fpga1, fpga::kRstRun);
+        });
+        if (sim::usbStickInserted())
+            sim::usbStickRemove();
+        g_app_reset_flag = 0;
+        writeBoxFile("/data/app/kelR54N", "old program");
+        *worker->gpio_rst_fpga0 = fpga::kRstRun;
+    }
 }
