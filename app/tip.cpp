@@ -16,12 +16,12 @@ const char* const kFrameStyle = "background-color:rgb(136, 138, 133);";
 // Box rectangle and content of the check-mark tip.
 const QRect kCheckBox(100, 60, 120, 120);
 const QRect kCheckPicture(20, 20, 80, 80);
-// Box rectangle and text label of the text tips (USB, failed save, job,
+// Box rectangle and text label of the text tips (USB, failed save, jobs,
 // a window refused).
 const QRect kTextBox(50, 60, 220, 120);
 const QRect kTextLabel(5, 5, 200, 100);
 
-QString tipText(int kind)
+QString tipText(int kind, const QString& given)
 {
     // The box keeps trying to write the file once a second.
     static const pages::Texts kSaveFailedText = {
@@ -75,6 +75,7 @@ QString tipText(int kind)
         QStringLiteral("輸入通道不足,\n視窗無法顯示!"),
     };
     switch (kind) {
+    case TIP::kJobNotDone: return given;
     case TIP::kJobNoFpga:
         return pages::pick(kJobNoFpgaText);
     case TIP::kNoInputChannel:
@@ -103,14 +104,14 @@ TIP::~TIP()
     delete ui;
 }
 
-bool TIP::tip_build(int kind)
+bool TIP::tip_build(int kind, const QString& text)
 {
     delete content;
     content = nullptr;
 
     const bool check = kind == kCheck;
     if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed &&
-        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved)
+        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved && kind != kJobNotDone)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;
@@ -129,16 +130,16 @@ bool TIP::tip_build(int kind)
         label->setAlignment(Qt::AlignCenter);
         // The English and Vietnamese sentences are wider than the box.
         label->setWordWrap(true);
-        label->setText(tipText(kind));
+        label->setText(tipText(kind, text));
         pages::fitText(label);
     }
     content->show();
     return true;
 }
 
-void TIP::tip_create(int kind)
+void TIP::tip_create(int kind, const QString& text)
 {
-    if (tip_build(kind))
+    if (tip_build(kind, text))
         tip_show();
 }
 

@@ -1,7 +1,7 @@
 // The tip box: a small modal box that shows a confirmation, a USB message,
-// a failed save, a receiving-card job cut short or a window the input
-// channels cannot carry over the current page for three seconds (300
-// ticks), counted by the tick.
+// a failed save, a receiving-card job cut short or not done on every card,
+// or a window the input channels cannot carry over the current page for
+// three seconds (300 ticks), counted by the tick.
 #pragma once
 
 #include "app/global.h"
@@ -21,7 +21,8 @@ public:
     // keeps trying). kJobNoFpga: a receiving-card job was not carried out,
     // FPGA 0 not running. kNoInputChannel: a window the input channels cannot
     // carry stays black. kSettingsNotSaved: the settings file was not
-    // written, the settings stay as they were.
+    // written, the settings stay as they were. kJobNotDone: a receiving-card
+    // job was refused or did not reach every card; the caller gives the text.
     enum Kind {
         kCheck = 1,
         kUsbInserted = 3,
@@ -30,7 +31,8 @@ public:
         kSaveFailed = 7,
         kJobNoFpga = 8,
         kNoInputChannel = 9,
-        kSettingsNotSaved = 10
+        kSettingsNotSaved = 10,
+        kJobNotDone = 11
     };
     static constexpr int kShowTicks = 300;
 
@@ -38,12 +40,13 @@ public:
     ~TIP() override;
 
     // Replaces the content with a tip of `kind` and shows it; returns when
-    // the box is hidden again. Kinds outside 1, 3-5, 7-10 only remove the
-    // old content and return at once.
-    void tip_create(int kind);
+    // the box is hidden again. Kinds outside 1, 3-5, 7-11 only remove the
+    // old content and return at once. `text` is the text of kJobNotDone
+    // (wrapped as the other text tips are); the other kinds have their own.
+    void tip_create(int kind, const QString& text = QString());
     // Builds the content of `kind` without showing it; false for a kind that
     // shows nothing. (tip_create's first half; the page gallery uses it.)
-    bool tip_build(int kind);
+    bool tip_build(int kind, const QString& text = QString());
     // g_tip_flag := 1, then runs the box modally until it is hidden. A box
     // that is already up keeps its running count and returns at once.
     void tip_show();

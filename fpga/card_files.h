@@ -16,6 +16,7 @@ namespace cardfile {
 
 // Files larger than this are refused before they are read.
 constexpr size_t kMaxFileBytes = 5 * 1024 * 1024;
+constexpr size_t kMebibyte = 1024 * 1024;
 constexpr int kMaxData = 1024;  // data bytes of one block or operation (one RCV_FRAME)
 
 // ---------------------------------------------------------------- scan file
@@ -76,21 +77,40 @@ struct RcvPort {
     std::vector<RcvOperation> operations;
 };
 
+// What was wrong with a refused file, as an operator is told it.
+enum class Fault : u8 {
+    kNone = 0,
+    kMissing,   // no plain file there (gone since it was listed, or never there)
+    kTooLarge,  // more than kMaxFileBytes
+    kForeign,   // another kind of file, or a format version the box does not read
+    kCutShort,  // it ends before what its head and records say it holds
+    kDamaged,   // a value out of place, or its CRC does not match
+};
+
 // Reads a whole box file of at most kMaxFileBytes; false with the reason
-// when it is missing, unreadable or too large.
-bool readBoxFile(const QString& boxPath, std::string& out, QString* why);
+// (and its kind in `fault`, when given) when it is missing, unreadable or
+// too large.
+bool readBoxFile(const QString& boxPath, std::string& out, QString* why, Fault* fault = nullptr);
 
 // The head the box's own binary files lay out: magic, u16 version, u16
 // count, u32 CRC-32 of everything after the head (`head` bytes long). False
 // with the reason when the magic, the version or the CRC is not the one
 // expected; `count` gets the count field.
 bool checkHead(const std::string& bytes, const char (&magic)[4], u16 version, int head, u16* count, QString* why);
+// The same head without its CRC, for a file whose layout is walked before
+// the CRC is checked (crcMatches), so that a file cut short is told as
+// such: false with the reason and its kind when the file is shorter than
+// its head or the magic or the version is not the one expected; `count`
+// and `crc` get those fields.
+bool readHead(const std::string& bytes, const char (&magic)[4], u16 version, int head, u16* count, u32* crc,
+              QString* why, Fault* fault);
+bool crcMatches(const std::string& bytes, int head, u32 crc);
 
 // Parse a whole file image; false with the reason (nothing in `out` then)
 // when anything in it is out of place.
-bool parseScanFile(const std::string& bytes, std::vector<ScanBlock>* out, QString* why);
+bool parseScanFile(const std::string& bytes, std::vector<ScanBlock>* out, QString* why, Fault* fault = nullptr);
 // The ports of every screen, in file order.
-bool parseRecoveryFile(const std::string& bytes, std::vector<RcvPort>* out, QString* why);
+bool parseRecoveryFile(const std::string& bytes, std::vector<RcvPort>* out, QString* why, Fault* fault = nullptr);
 
 // The operations a port's record keeps for the card at `place`.
 std::vector<RcvOperation> operationsFor(const RcvPort& port, u16 place);

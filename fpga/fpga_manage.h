@@ -367,6 +367,7 @@ public:
     static constexpr u32 kSavePerCardTicks = 100;  // ... this per card
     static constexpr u32 kMappingTicks = 1200;     // job 4: a port's answers
     static constexpr u32 kQueryTicks = 500;        // jobs 5 and 6: a port's search answers
+    static constexpr u32 kBlockTicks = 100;        // job 2: the cards' answers to one block
     static constexpr u32 kCounterTicks = 100;      // the cycling counter moves after more than this
     static constexpr u32 kJobCloseTicks = 200;     // jobs 1-4: their last value shown, then 100 after more than this
     static constexpr u32 kJobFailTicks = 100;      // jobs 5 and 6: a failure keeps the job word this long
@@ -374,6 +375,7 @@ public:
     static constexpr int kProgressPortsDone = 95;  // jobs 3 and 4 have been through the ports
     static constexpr int kProgressRunning = 99;    // the highest value while a job runs
     static constexpr int kProgressEnd = 100;
+    static constexpr size_t kMissedNamed = 16;  // cards that did not take a job, named on the console
 
 private:
     fpga_manage();
@@ -423,24 +425,39 @@ private:
     void jobStart();
     void jobProgress(int percent);
     void jobCycle();
-    // Ends the job: the job word to 0, then 100. `noFpga`: it was cut short
-    // because FPGA 0 is not running.
+    // Ends the job: the job word to 0, its end (job_.end) handed to
+    // job_report, then 100. `noFpga`: it was cut short because FPGA 0 is not
+    // running.
     void jobFinish(bool noFpga = false);
+    // Hands the job's end to job_report, and names the cards that did not
+    // take the job on the console.
+    void jobReportEnd(bool noFpga);
     // FPGA 0 is not running: the job must stop (said on the console).
     bool jobLostFpga();
     void jobSend(u8 port, u16 card, u8 command, u32 address, const u8* data, int len);
-    void jobAwait(u8 port, u16 card, u8 command, int awaited, u32 timeout);
+    // Waits for the answers to a frame from `card` of `port` (kCardAll: from
+    // its first `cards` cards).
+    void jobAwait(u8 port, u16 card, u8 command, int cards, u32 timeout);
+    // Job 2: the next block's answers, awaited from the cards of the wait
+    // before that have not missed one.
+    void jobAwaitAgain(u32 timeout);
+    // Every card awaited has answered, the time-out is over, or the port
+    // lost its link (no answer can come).
     bool jobWaitOver();
+    // The wait is over: the cards still awaited did not take the job.
+    void jobSettle();
     bool jobTakes(const fpga::RcvHeader& h) const;
     void jobReply(const fpga::RcvHeader& h, const u8* data);
-    bool quickMappingCheck(QString* why);
+    bool quickMappingCheck(QString* why, JobRefusal* refusal);
     void sendPosition(int place);
     void portJobDeal(u8 command, const u8* data, int len, bool timeoutPerCard);
+    void loadScanStart();
     void loadScanDeal();
     void recoveryStart(RCV_CHECK_OR_RECOVERY mode);
     void recoveryReplayDeal();
     void recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode);
     void recoveryEnd(RCV_CHECK_OR_RECOVERY mode);
+    // Jobs 5 and 6 failed: 100 at once, the job word kept a moment longer.
     void recoveryFail(bool noFpga = false);
 
     // the block values the FPGA shows

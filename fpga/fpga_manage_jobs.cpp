@@ -120,12 +120,27 @@ QString RcvRecoveryResult::entry(int screen, int port, int answer, int cards)
         .arg(cards, 2, 10, zero);
 }
 
+// ------------------------------------------------------------------ the job's end
+
+void CardJobReport::setEnd(const CardJobEnd& end)
+{
+    QMutexLocker lock(&mutex_);
+    end_ = end;
+}
+
+CardJobEnd CardJobReport::end() const
+{
+    QMutexLocker lock(&mutex_);
+    return end_;
+}
+
 // ------------------------------------------------------------------ shared pieces
 
 void fpga_manage::jobStart()
 {
     job_ = CardJobState{};
     job_.counter_tick = now();
+    job_.end.job = g_send_para.cmd.load();
 }
 
 void fpga_manage::jobProgress(int percent)
@@ -152,8 +167,27 @@ void fpga_manage::jobFinish(bool noFpga)
     g_send_para.end();
     job_.waiting = false;
     job_.last_progress = -1;
-    job_report.no_fpga = noFpga;
+    jobReportEnd(noFpga);
     jobProgress(kProgressEnd);
+}
+
+void fpga_manage::jobReportEnd(bool noFpga)
+{
+    CardJobEnd& e = job_.end;
+    std::sort(e.missed.begin(), e.missed.end(), [](const CardPlace& a, const CardPlace& b) {
+        return a.port != b.port ? a.port < b.port : a.card < b.card;
+    });
+    if (!e.missed.empty()) {
+        QStringList which;
+        for (size_t i = 0; i < e.missed.size() && i < kMissedNamed; ++i)
+            which << QStringLiteral("port %1 card %2").arg(e.missed[i].port).arg(e.missed[i].card);
+        if (e.missed.size() > kMissedNamed)
+            which << QStringLiteral("...");
+        KEL_DBG("\n fpga: job %d: %d of %d cards did not take it: %s\n", e.job, static_cast<int>(e.missed.size()),
+                e.cards, qPrintable(which.join(QStringLiteral(", "))));
+    }
+    job_report.no_fpga = noFpga;
+    job_report.setEnd(e);
 }
 
 bool fpga_manage::jobLostFpga()
@@ -180,12 +214,32 @@ void fpga_manage::jobSend(u8 port, u16 card, u8 command, u32 address, const u8* 
         KEL_DBG("\n fpga: job frame 0x%02x to port %d not sent\n", command, port);
 }
 
-void fpga_manage::jobAwait(u8 port, u16 card, u8 command, int awaited, u32 timeout)
+void fpga_manage::jobAwait(u8 port, u16 card, u8 command, int cards, u32 timeout)
 {
     job_.port = port;
     job_.card = card;
     job_.command = command;
-    job_.awaited = awaited;
+    if (card == fpga::kCardAll) {
+        job_.takes.assign(static_cast<size_t>(std::max(cards, 0)), kCardAwaited);
+    } else {
+        job_.takes.assign(static_cast<size_t>(card) + 1, kCardNotAsked);
+        job_.takes[card] = kCardAwaited;
+    }
+    job_.awaited = static_cast<int>(std::count(job_.takes.begin(), job_.takes.end(), kCardAwaited));
+    job_.answered = 0;
+    job_.timeout = timeout;
+    job_.tick = now();
+    job_.waiting = true;
+}
+
+void fpga_manage::jobAwaitAgain(u32 timeout)
+{
+    job_.awaited = 0;
+    for (u8& t : job_.takes)
+        if (t == kCardAnswered || t == kCardAwaited) {
+            t = kCardAwaited;
+            ++job_.awaited;
+        }
     job_.answered = 0;
     job_.timeout = timeout;
     job_.tick = now();
@@ -196,11 +250,26 @@ bool fpga_manage::jobWaitOver()
 {
     if (job_.answered >= job_.awaited)
         return true;
+    if (!portLinked(job_.port)) {
+        KEL_DBG("\n fpga: job 0x%02x on port %d: the port lost its link, %d of %d cards answered\n", job_.command,
+                job_.port, job_.answered, job_.awaited);
+        return true;
+    }
     if (Utils::getTimeSpace(job_.tick) < job_.timeout)
         return false;
     KEL_DBG("\n fpga: job 0x%02x on port %d: %d of %d cards answered in time\n", job_.command, job_.port,
             job_.answered, job_.awaited);
     return true;
+}
+
+void fpga_manage::jobSettle()
+{
+    job_.waiting = false;
+    for (size_t c = 0; c < job_.takes.size(); ++c)
+        if (job_.takes[c] == kCardAwaited) {
+            job_.takes[c] = kCardMissed;
+            job_.end.missed.push_back({job_.port, static_cast<u16>(c)});
+        }
 }
 
 bool fpga_manage::jobTakes(const fpga::RcvHeader& h) const
@@ -211,7 +280,11 @@ bool fpga_manage::jobTakes(const fpga::RcvHeader& h) const
 
 void fpga_manage::jobReply(const fpga::RcvHeader& h, const u8* data)
 {
-    ++job_.answered;
+    // A card is counted once, and only when the frame was for it.
+    if (h.card < job_.takes.size() && job_.takes[h.card] == kCardAwaited) {
+        job_.takes[h.card] = kCardAnswered;
+        ++job_.answered;
+    }
     if (h.command != fpga::kRcvSearch || h.length < 1)
         return;
     // A card that needs recovery wins over those with nothing to report.
@@ -223,22 +296,25 @@ void fpga_manage::jobReply(const fpga::RcvHeader& h, const u8* data)
 
 // ------------------------------------------------------------------ job 1: quick mapping
 
-bool fpga_manage::quickMappingCheck(QString* why)
+bool fpga_manage::quickMappingCheck(QString* why, JobRefusal* refusal)
 {
     const LINE_TYPE& l = job_.line;
-    if (!portLinked(l.port))
+    *refusal = JobRefusal::kScreen;
+    if (!portLinked(l.port)) {
+        *refusal = JobRefusal::kPortDown;
         *why = QStringLiteral("port %1 has no link").arg(l.port);
-    else if (port_cards[l.port].load() == 0)
+    } else if (port_cards[l.port].load() == 0) {
+        *refusal = JobRefusal::kNoCards;
         *why = QStringLiteral("no card on port %1").arg(l.port);
-    else if (!fpga::routeValid(l.route_way))
+    } else if (!fpga::routeValid(l.route_way))
         *why = QStringLiteral("routing pattern %1").arg(l.route_way);
     else if (l.rows == 0 || l.columns == 0 || l.box_width == 0 || l.box_height == 0)
         *why = QStringLiteral("%1 x %2 cabinets of %3 x %4").arg(l.rows).arg(l.columns).arg(l.box_width).arg(l.box_height);
     else if (l.offset_x + (l.columns - 1) * l.box_width > 0xFFFF || l.offset_y + (l.rows - 1) * l.box_height > 0xFFFF)
         *why = QStringLiteral("the screen leaves the canvas");
     else
-        return true;
-    return false;
+        *refusal = JobRefusal::kNone;
+    return *refusal == JobRefusal::kNone;
 }
 
 void fpga_manage::sendPosition(int place)
@@ -266,12 +342,14 @@ void fpga_manage::SmartMapping_deal()
             return;
         }
         QString why;
-        if (!quickMappingCheck(&why)) {
+        if (!quickMappingCheck(&why, &job_.end.refused)) {
             KEL_DBG("\n fpga: quick mapping refused: %s\n", qPrintable(why));
+            job_.end.port = job_.line.port;
             jobFinish();
             return;
         }
         job_.total = job_.line.rows * job_.line.columns;
+        job_.end.cards = job_.total;
         jobAwait(job_.line.port, fpga::kCardAll, fpga::kRcvPosition, job_.total, 0);
         jobProgress(0);
         setStep(kJobRun);
@@ -296,6 +374,8 @@ void fpga_manage::SmartMapping_deal()
             return;
         KEL_DBG("\n fpga: quick mapping of port %d: %d of %d cards answered\n", job_.line.port, job_.answered,
                 job_.total);
+        // The places that did not answer their position did not take it.
+        jobSettle();
         jobFinish();
         return;
     default:
@@ -318,21 +398,26 @@ void fpga_manage::portJobDeal(u8 command, const u8* data, int len, bool timeoutP
     switch (s) {
     case kJobStart:
         jobStart();
+        // The ports and cards the job is for, as found now: a port that
+        // loses its link on the way is told, not skipped.
+        for (int p = 0; p < kJobPorts; ++p) {
+            job_.planned[p] = portLinked(static_cast<u8>(p)) ? port_cards[p].load() : 0;
+            job_.end.cards += job_.planned[p];
+        }
         jobProgress(0);
         setStep(kJobRun);
         return;
     case kJobRun: {
         if (job_.waiting) {
             if (jobWaitOver()) {
-                job_.waiting = false;
+                jobSettle();
                 ++job_.index;
             } else {
                 jobCycle();
             }
             return;
         }
-        while (job_.index < kJobPorts &&
-               !(portLinked(static_cast<u8>(job_.index)) && port_cards[job_.index].load() > 0))
+        while (job_.index < kJobPorts && job_.planned[job_.index] == 0)
             ++job_.index;
         if (job_.index >= kJobPorts) {
             jobProgress(kProgressPortsDone);
@@ -341,7 +426,14 @@ void fpga_manage::portJobDeal(u8 command, const u8* data, int len, bool timeoutP
             return;
         }
         const u8 port = static_cast<u8>(job_.index);
-        const int cards = port_cards[port].load();
+        const int cards = job_.planned[port];
+        if (!portLinked(port)) {
+            KEL_DBG("\n fpga: job 0x%02x: port %d lost its link, its %d cards not asked\n", command, port, cards);
+            for (int c = 0; c < cards; ++c)
+                job_.end.missed.push_back({port, static_cast<u16>(c)});
+            ++job_.index;
+            return;
+        }
         const u32 timeout = timeoutPerCard ? kSaveTicks + kSavePerCardTicks * static_cast<u32>(cards) : kMappingTicks;
         jobSend(port, fpga::kCardAll, command, 0, data, len);
         jobAwait(port, fpga::kCardAll, command, cards, timeout);
@@ -370,36 +462,57 @@ void fpga_manage::mapping_enable_deal()
 
 // ------------------------------------------------------------------ job 2: scan-file load
 
+void fpga_manage::loadScanStart()
+{
+    jobStart();
+    if (jobLostFpga()) {
+        jobFinish(true);
+        return;
+    }
+    // The box's own scan files first; the stick's when the box has none.
+    int listed = rcv_recovery->get_dir_file(rcvRecovery::kSmartDir);
+    if (listed != 0 || rcv_recovery->scanCount() == 0)
+        listed = rcv_recovery->get_dir_file(rcvRecovery::kUsbDir);
+    const QString path = g_ztfile_name.get();
+    job_.port = line_type.port;
+    job_.end.port = job_.port;
+    std::string bytes;
+    QString why;
+    JobRefusal refusal = JobRefusal::kFile;
+    cardfile::Fault fault = cardfile::Fault::kNone;
+    if (listed != 0 || rcv_recovery->scanCount() == 0) {
+        why = QStringLiteral("no scan file on the box or the stick");
+        fault = cardfile::Fault::kMissing;
+    } else if (!portLinked(job_.port)) {
+        refusal = JobRefusal::kPortDown;
+        why = QStringLiteral("port %1 has no link").arg(job_.port);
+    } else if (port_cards[job_.port].load() == 0) {
+        refusal = JobRefusal::kNoCards;
+        why = QStringLiteral("no card on port %1").arg(job_.port);
+    } else if (cardfile::readBoxFile(path, bytes, &why, &fault) &&
+               cardfile::parseScanFile(bytes, &job_.blocks, &why, &fault)) {
+        refusal = JobRefusal::kNone;
+    }
+    if (refusal != JobRefusal::kNone) {
+        KEL_DBG("\n fpga: scan file %s not loaded: %s\n", qPrintable(path), qPrintable(why));
+        job_.end.refused = refusal;
+        job_.end.file = fault;
+        jobFinish();
+        return;
+    }
+    job_.total = static_cast<int>(job_.blocks.size());
+    job_.end.cards = port_cards[job_.port].load();
+    jobProgress(0);
+    setStep(kJobRun);
+}
+
+// One block a pass to every card of the port; the next goes once every card
+// that took the blocks before has answered this one (or the time-out is
+// over: the cards that did not answer it did not take the file).
 void fpga_manage::loadScanDeal()
 {
     if (step() == kJobStart) {
-        jobStart();
-        if (jobLostFpga()) {
-            jobFinish(true);
-            return;
-        }
-        // The box's own scan files first; the stick's when the box has none.
-        int listed = rcv_recovery->get_dir_file(rcvRecovery::kSmartDir);
-        if (listed != 0 || rcv_recovery->scanCount() == 0)
-            listed = rcv_recovery->get_dir_file(rcvRecovery::kUsbDir);
-        const QString path = g_ztfile_name.get();
-        job_.port = line_type.port;
-        std::string bytes;
-        QString why;
-        if (listed != 0 || rcv_recovery->scanCount() == 0)
-            why = QStringLiteral("no scan file on the box or the stick");
-        else if (!portLinked(job_.port))
-            why = QStringLiteral("port %1 has no link").arg(job_.port);
-        else if (cardfile::readBoxFile(path, bytes, &why) && cardfile::parseScanFile(bytes, &job_.blocks, &why))
-            why.clear();
-        if (!why.isEmpty()) {
-            KEL_DBG("\n fpga: scan file %s not loaded: %s\n", qPrintable(path), qPrintable(why));
-            jobFinish();
-            return;
-        }
-        job_.total = static_cast<int>(job_.blocks.size());
-        jobProgress(0);
-        setStep(kJobRun);
+        loadScanStart();
         return;
     }
     if (step() != kJobRun) {
@@ -410,12 +523,23 @@ void fpga_manage::loadScanDeal()
         jobFinish(true);
         return;
     }
+    if (job_.waiting) {
+        if (!jobWaitOver())
+            return;
+        jobSettle();
+        const bool anyTakes = std::any_of(job_.takes.begin(), job_.takes.end(), [](u8 t) { return t != kCardMissed; });
+        if (job_.index >= job_.total || !anyTakes) {
+            jobFinish();
+            return;
+        }
+    }
     const cardfile::ScanBlock& b = job_.blocks[static_cast<size_t>(job_.index++)];
     jobSend(job_.port, fpga::kCardAll, fpga::kRcvWrite, b.address, b.data.data(), static_cast<int>(b.data.size()));
-    if (job_.index < job_.total)
-        jobProgress(kProgressRunning * job_.index / job_.total);
+    if (job_.index == 1)
+        jobAwait(job_.port, fpga::kCardAll, fpga::kRcvWrite, job_.end.cards, kBlockTicks);
     else
-        jobFinish();
+        jobAwaitAgain(kBlockTicks);
+    jobProgress(kProgressRunning * job_.index / job_.total);
 }
 
 // ------------------------------------------------------------------ jobs 5 and 6: recovery
@@ -460,7 +584,7 @@ void fpga_manage::recoveryFail(bool noFpga)
 {
     job_.waiting = false;
     job_.last_progress = -1;
-    job_report.no_fpga = noFpga;
+    jobReportEnd(noFpga);
     jobProgress(kProgressEnd);
     job_.tick = now();
     setStep(kJobFailed);
@@ -486,8 +610,12 @@ void fpga_manage::recoveryStart(RCV_CHECK_OR_RECOVERY mode)
     const QString path = QStringLiteral("%1/%2").arg(rcvRecovery::kRecoveryDir, files.front());
     std::string bytes;
     QString why;
-    if (!cardfile::readBoxFile(path, bytes, &why) || !cardfile::parseRecoveryFile(bytes, &job_.rcv_ports, &why)) {
+    cardfile::Fault fault = cardfile::Fault::kNone;
+    if (!cardfile::readBoxFile(path, bytes, &why, &fault) ||
+        !cardfile::parseRecoveryFile(bytes, &job_.rcv_ports, &why, &fault)) {
         KEL_DBG("\n fpga: recovery file refused: %s\n", qPrintable(why));
+        job_.end.refused = JobRefusal::kFile;
+        job_.end.file = fault;
         recoveryFail();
         return;
     }

@@ -7,11 +7,13 @@
 #include "app/global.h"
 #include "fpga/card_files.h"
 #include "fpga/send_para.h"
+#include "registers/fpga_regs.h"
 
 #include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <atomic>
 #include <vector>
 
@@ -31,6 +33,35 @@ enum CardJobStep : u8 {
 // g_send_para.recovery_progress while a port is asked and nothing answered.
 constexpr u16 kRecoveryAsking = 0xFFFF;
 
+// A receiving card: the sending port it hangs on and its place on the
+// port's chain (0 nearest the box).
+struct CardPlace {
+    u8 port;
+    u16 card;
+    bool operator==(const CardPlace& o) const { return port == o.port && card == o.card; }
+};
+
+// Why a job sent nothing at all.
+enum class JobRefusal : u8 {
+    kNone = 0,
+    kPortDown,  // jobs 1 and 2: their sending port has no link
+    kNoCards,   // jobs 1 and 2: the card search found no card on it
+    kScreen,    // job 1: rows, columns, cabinet size, pattern or offset out of range
+    kFile,      // jobs 2, 5 and 6: their file was refused (CardJobEnd::file says why)
+};
+
+// How the job that reported 100 last ended, besides CardJobReport::no_fpga.
+struct CardJobEnd {
+    u8 job = 0;  // its number (SEND_JOB)
+    JobRefusal refused = JobRefusal::kNone;
+    cardfile::Fault file = cardfile::Fault::kNone;  // a refused file: what was wrong with it
+    u8 port = 0;                                    // the port of a kPortDown or kNoCards refusal
+    // Jobs 1-4: the cards the job was for, and those of them that did not
+    // answer its frames (did not take it), port by port in chain order.
+    int cards = 0;
+    std::vector<CardPlace> missed;
+};
+
 // The progress of the running job: whole percentages 0-99 while it runs
 // and 100 when it has ended, emitted from the manager's thread. The tool
 // page that posted the job forwards it to its own sig_qround_bar_update(int)
@@ -44,8 +75,17 @@ public:
     // sent to the cards. Written before that 100 is emitted.
     std::atomic<bool> no_fpga{false};
 
+    // The rest of how it ended, written before the same 100, read by the
+    // page that posted the job once 100 has come.
+    void setEnd(const CardJobEnd& end);
+    CardJobEnd end() const;
+
 signals:
     void sig_qround_bar_update(int percent);
+
+private:
+    mutable QMutex mutex_;
+    CardJobEnd end_;
 };
 
 // The result list of the recovery page, handed over between the recovery
@@ -90,6 +130,14 @@ private:
     bool silent_ = false;
 };
 
+// A card's part in the wait for the answers to a job's frame.
+enum CardTake : u8 {
+    kCardNotAsked = 0,  // the frame was not for it
+    kCardAwaited,
+    kCardAnswered,
+    kCardMissed,  // it did not answer in time (or its port lost its link): it did not take the job
+};
+
 // The running job's own state; the manager's thread alone touches it.
 struct CardJobState {
     LINE_TYPE line{};            // job 1: its copy of line_type
@@ -106,6 +154,9 @@ struct CardJobState {
     int awaited = 0;
     int answered = 0;
     u32 timeout = 0;             // ticks
+    std::vector<u8> takes;       // each card of `port` by its place: a CardTake
+    // Jobs 3 and 4: the cards found on each port when they started.
+    std::array<u16, fpga::kSendPorts> planned{};
     // The cycling counter shown while the job waits for answers.
     u8 counter = 0;
     u32 counter_tick = 0;
@@ -116,4 +167,6 @@ struct CardJobState {
     std::vector<cardfile::RcvPort> rcv_ports;
     std::vector<cardfile::RcvOperation> replay;
     int query_port = 0;          // port record being queried
+    // What the job's end reports (CardJobReport::end).
+    CardJobEnd end;
 };

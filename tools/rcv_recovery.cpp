@@ -35,6 +35,12 @@ const pages::Texts kNoResult = {QStringLiteral("暂无接收卡需要更新!"),
 const pages::Texts kNoAnswer = {QStringLiteral("接收卡无应答!"), QStringLiteral("The receiving card did not answer!"),
                                 QStringLiteral("Приемная карта не ответила!"),
                                 QStringLiteral("Thẻ nhận không phản hồi!"), QStringLiteral("接收卡無應答!")};
+// The job refused the recovery file; ToolPage::fileFaultText says why, on
+// the line under it.
+const pages::Texts kFileRefused = {QStringLiteral("恢复文件无法使用："),
+                                   QStringLiteral("The recovery file was refused:"),
+                                   QStringLiteral("Файл восстановления отклонён:"),
+                                   QStringLiteral("Tệp phục hồi bị từ chối:"), QStringLiteral("恢復檔案無法使用：")};
 const pages::Texts kNoFpga = {QStringLiteral("FPGA未运行!"), QStringLiteral("The FPGA is not running!"),
                               QStringLiteral("FPGA не работает!"), QStringLiteral("FPGA không chạy!"),
                               QStringLiteral("FPGA未運行!")};
@@ -191,6 +197,7 @@ void rcv_recovery::query()
     // No sentence while the job runs; the entries stay for Recovery.
     r->setCount(0);
     fpga_down = fpga_down_at_opening = false;
+    refused_file = cardfile::Fault::kNone;
     asked = kAsking;
     rcv_self_recovery_file_list();
     postJob(SEND_RCV_CHECK);
@@ -209,18 +216,20 @@ void rcv_recovery::recover()
         restyle(kQuery);
         return;
     }
-    if (fpga_down) {
+    if (fpga_down || refused_file != cardfile::Fault::kNone) {
         fpga_down = fpga_down_at_opening = false;
+        refused_file = cardfile::Fault::kNone;
         rcv_self_recovery_file_list();
     }
     postJob(SEND_RCV_RECOVERY);
     restyle(kRecovery);
 }
 
-void rcv_recovery::jobEnded(bool noFpga)
+void rcv_recovery::jobEnded(bool noFpga, const CardJobEnd& end)
 {
     asked = kAnswered;
     fpga_down = noFpga;
+    refused_file = end.refused == JobRefusal::kFile ? end.file : cardfile::Fault::kNone;
     fpga_down_at_opening = false;
     rcv_self_recovery_file_list();
 }
@@ -233,6 +242,7 @@ void rcv_recovery::rcv_self_recovery_file_list()
     file_labels.fill(nullptr);
     no_answer = nullptr;
     no_fpga = nullptr;
+    file_refused = nullptr;
     frame_file = new QFrame(ui->frame);
     frame_file->setObjectName(QStringLiteral("frame_file"));
     frame_file->setGeometry(kListArea);
@@ -241,8 +251,11 @@ void rcv_recovery::rcv_self_recovery_file_list()
     RcvRecoveryResult* r = result();
     const QStringList list = r ? r->list() : QStringList();
     const int count = r ? r->count() : 0;
+    const bool refused = refused_file != cardfile::Fault::kNone;
     if (count == 0 && fpga_down)
         no_fpga = sentenceLabel(0, pages::pick(kNoFpga));
+    else if (count == 0 && refused)
+        fileRefusedLines(0);
     else if (count == 0 && asked == kNotAsked)
         sentenceLabel(0, pages::pick(kAskFirst));
     else if (count == 0 && asked == kAnswered)
@@ -257,9 +270,17 @@ void rcv_recovery::rcv_self_recovery_file_list()
     // needs recovery.
     if (count != 0 && fpga_down && line < kLines)
         no_fpga = sentenceLabel(line, pages::pick(kNoFpga));
+    else if (count != 0 && refused && line + 1 < kLines)
+        fileRefusedLines(line);
     else if (count != 0 && r->silent() && line < kLines)
         no_answer = sentenceLabel(line, pages::pick(kNoAnswer));
     frame_file->show();
+}
+
+void rcv_recovery::fileRefusedLines(int line)
+{
+    file_refused = sentenceLabel(line, pages::pick(kFileRefused));
+    sentenceLabel(line + 1, fileFaultText(refused_file));
 }
 
 QLabel* rcv_recovery::sentenceLabel(int line, const QString& text)

@@ -10,8 +10,9 @@
 // (the card stays listed: it still needs recovery); when the job was cut
 // short because FPGA 0 was not running, a sentence that says so, in place
 // of the one that no card needs recovery; so too from the opening while
-// FPGA 0 is not running. A card number above its port's card count is
-// drawn red and cannot be recovered.
+// FPGA 0 is not running. When the job refused the recovery file, two lines
+// say so and why, in the same place. A card number above its port's card
+// count is drawn red and cannot be recovered.
 #pragma once
 
 #include "tools/tool_page.h"
@@ -43,6 +44,9 @@ public:
     QLabel* noAnswerLine() const { return no_answer; }
     // The sentence that the FPGA is not running, or null.
     QLabel* noFpgaLine() const { return no_fpga; }
+    // The sentence that the recovery file was refused, or null; the reason
+    // is the line under it.
+    QLabel* fileRefusedLine() const { return file_refused; }
 
 public slots:
     // A touch on a result line selects it (also while a job runs).
@@ -54,8 +58,9 @@ protected:
     void onOk() override;
     QString normalStyle(int entry) const override;
     QString selectedStyle(int entry) const override;
-    // A job cut short for want of the FPGA is told in the result list.
-    void jobEnded(bool noFpga) override;
+    // A job cut short for want of the FPGA, or one that refused the
+    // recovery file, is told in the result list.
+    void jobEnded(bool noFpga, const CardJobEnd& end) override;
 
 private:
     enum Entry { kQuery = 0, kRecovery = 1 };
@@ -66,6 +71,8 @@ private:
     void rcv_self_recovery_file_list();
     void lineLabel(int line, const QStringList& fields);
     QLabel* sentenceLabel(int line, const QString& text);
+    // The refused file's two lines from `line` on.
+    void fileRefusedLines(int line);
     static RcvRecoveryResult* result();
     static bool fpgaRunning();
 
@@ -75,8 +82,11 @@ private:
     std::array<QLabel*, kLines> file_labels{};
     QLabel* no_answer = nullptr;
     QLabel* no_fpga = nullptr;
+    QLabel* file_refused = nullptr;
     bool fpga_down = false;  // FPGA 0 did not run at the opening, or the last job ended for want of it
     bool fpga_down_at_opening = false;  // the former, until FPGA 0 runs or a job is posted
+    // The last job refused the recovery file, and why (kNone: it did not).
+    cardfile::Fault refused_file = cardfile::Fault::kNone;
     u8 file_select = 0;
     Asked asked = kNotAsked;
 };

@@ -1,8 +1,159 @@
 #include "tools/tool_page.h"
 
+#include "app/page_support.h"
 #include "app/tip.h"
 #include "fpga/fpga_manage.h"
 #include "tools/qroundprogressbar.h"
+
+#include <QStringList>
+
+namespace {
+
+// A job refused before it sent anything: what was not done, then why.
+const pages::Texts kScanNotLoaded = {QStringLiteral("扫描文件未加载："),
+                                     QStringLiteral("The scan file was not loaded:"),
+                                     QStringLiteral("Файл сканирования не загружен:"),
+                                     QStringLiteral("Chưa tải tệp quét:"), QStringLiteral("掃描檔案未載入：")};
+const pages::Texts kCardsNotPlaced = {QStringLiteral("快捷点屏未执行："), QStringLiteral("The cards were not placed:"),
+                                      QStringLiteral("Карты не размещены:"), QStringLiteral("Chưa định vị thẻ nhận:"),
+                                      QStringLiteral("快捷點屏未執行：")};
+// The port of the job, as its tile names it (LED1 is port 0).
+const pages::Texts kPortDown = {QStringLiteral("网口LED%1未连接。"), QStringLiteral("LED%1 has no link."),
+                                QStringLiteral("порт LED%1 не подключён."), QStringLiteral("cổng LED%1 chưa kết nối."),
+                                QStringLiteral("網口LED%1未連接。")};
+const pages::Texts kNoCards = {
+    QStringLiteral("网口LED%1上未发现接收卡。"), QStringLiteral("LED%1 has no receiving cards."),
+    QStringLiteral("на порту LED%1 нет карт."), QStringLiteral("cổng LED%1 không có thẻ nhận."),
+    QStringLiteral("網口LED%1上未發現接收卡。")};
+const pages::Texts kScreenOutOfRange = {
+    QStringLiteral("屏幕参数超出范围。"), QStringLiteral("the screen settings are out of range."),
+    QStringLiteral("параметры экрана вне допустимых пределов."), QStringLiteral("thông số màn hình vượt quá giới hạn."),
+    QStringLiteral("屏幕參數超出範圍。")};
+// Why a file was refused.
+const pages::Texts kFileMissing = {QStringLiteral("找不到该文件。"), QStringLiteral("the file was not found."),
+                                   QStringLiteral("файл не найден."), QStringLiteral("không tìm thấy tệp."),
+                                   QStringLiteral("找不到該檔案。")};
+const pages::Texts kFileTooLarge = {QStringLiteral("文件大于%1 MB。"), QStringLiteral("the file is over %1 MB."),
+                                    QStringLiteral("файл больше %1 МБ."), QStringLiteral("tệp lớn hơn %1 MB."),
+                                    QStringLiteral("檔案大於%1 MB。")};
+const pages::Texts kFileForeign = {
+    QStringLiteral("文件格式无法识别。"), QStringLiteral("the box does not know its format."),
+    QStringLiteral("формат файла не распознан."), QStringLiteral("không nhận ra định dạng tệp."),
+    QStringLiteral("檔案格式無法識別。")};
+const pages::Texts kFileCutShort = {QStringLiteral("文件不完整。"), QStringLiteral("the file is cut short."),
+                                    QStringLiteral("файл обрезан."), QStringLiteral("tệp không đầy đủ."),
+                                    QStringLiteral("檔案不完整。")};
+const pages::Texts kFileDamaged = {QStringLiteral("文件已损坏。"), QStringLiteral("the file is damaged."),
+                                   QStringLiteral("файл повреждён."), QStringLiteral("tệp bị hỏng."),
+                                   QStringLiteral("檔案已損壞。")};
+
+// Cards that did not take the job: how many of how many, then which, a
+// line per port.
+const pages::Texts kCardsMissed = {
+    QStringLiteral("任务未完成！\n%2张接收卡中%1张无应答："),
+    QStringLiteral("The job was not completed!\n%1 of %2 receiving cards\ndid not answer:"),
+    QStringLiteral("Задание не выполнено!\nКарт без ответа: %1 из %2"),
+    QStringLiteral("Tác vụ chưa hoàn thành!\nCó %1 trong %2 thẻ nhận\nkhông phản hồi:"),
+    QStringLiteral("任務未完成！\n%2張接收卡中%1張無應答："),
+};
+// One port's cards: its tile's name and the cards' numbers (1 nearest the
+// box), one card or several.
+const pages::Texts kPortCard = {QStringLiteral("LED%1：第%2张"), QStringLiteral("LED%1: card %2"),
+                                QStringLiteral("LED%1: карта %2"), QStringLiteral("LED%1: thẻ %2"),
+                                QStringLiteral("LED%1：第%2張")};
+const pages::Texts kPortCards = {QStringLiteral("LED%1：第%2张"), QStringLiteral("LED%1: cards %2"),
+                                 QStringLiteral("LED%1: карты %2"), QStringLiteral("LED%1: thẻ %2"),
+                                 QStringLiteral("LED%1：第%2張")};
+const pages::Texts kNumberSeparator = {QStringLiteral("、"), QStringLiteral(","), QStringLiteral(","),
+                                       QStringLiteral(","), QStringLiteral("、")};
+
+constexpr int kListedPorts = 3;  // lines of cards the tip has room for
+constexpr int kListedRuns = 4;   // runs of cards on one line
+const QChar kNoBreak(QChar::Nbsp);
+const QString kMore = QString(kNoBreak) + QChar(0x2026);  // "…", kept on its line
+
+bool chinese()
+{
+    return pages::textLanguage() == pages::ZH || pages::textLanguage() == pages::TW;
+}
+
+// A run of cards as people number them: "3" or "5-7".
+QString runText(int first, int last)
+{
+    return first == last ? QString::number(first + 1) : QStringLiteral("%1-%2").arg(first + 1).arg(last + 1);
+}
+
+// The cards of one port (in chain order), runs of neighbours as ranges, at
+// most kListedRuns of them and "…" after them when there are more; the
+// numbers never break apart on a wrap.
+QString portLine(u8 port, const std::vector<u16>& cards)
+{
+    QStringList runs;
+    bool more = false;
+    for (size_t i = 0; i < cards.size();) {
+        size_t j = i;
+        while (j + 1 < cards.size() && cards[j + 1] == cards[j] + 1)
+            ++j;
+        if (runs.size() == kListedRuns) {
+            more = true;
+            break;
+        }
+        runs << runText(cards[i], cards[j]);
+        i = j + 1;
+    }
+    const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QString(kNoBreak));
+    const bool one = cards.size() == 1;
+    const QString line = pages::pick(one ? kPortCard : kPortCards).arg(port + 1).arg(runs.join(separator));
+    return more ? line + kMore : line;
+}
+
+// The cards that did not take the job, a line per port, at most
+// kListedPorts lines.
+QString missedLines(const std::vector<CardPlace>& missed)
+{
+    QStringList lines;
+    for (size_t i = 0; i < missed.size();) {
+        const u8 port = missed[i].port;
+        std::vector<u16> cards;
+        for (; i < missed.size() && missed[i].port == port; ++i)
+            cards.push_back(missed[i].card);
+        if (lines.size() == kListedPorts) {
+            lines.last() += kMore;
+            break;
+        }
+        lines << portLine(port, cards);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString refusalText(const CardJobEnd& end)
+{
+    switch (end.refused) {
+    case JobRefusal::kPortDown: return pages::pick(kPortDown).arg(end.port + 1);
+    case JobRefusal::kNoCards: return pages::pick(kNoCards).arg(end.port + 1);
+    case JobRefusal::kScreen: return pages::pick(kScreenOutOfRange);
+    case JobRefusal::kFile: return ToolPage::fileFaultText(end.file);
+    case JobRefusal::kNone: break;
+    }
+    return QString();
+}
+
+// Only quick mapping and the scan-file load refuse a job before they send.
+const pages::Texts& refusalLead(u8 job)
+{
+    return job == SEND_LOAD_SCAN ? kScanNotLoaded : kCardsNotPlaced;
+}
+
+// Each line's last words kept together, as the tip box wraps each line.
+QString eachLineWhole(const QString& text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = pages::lastWordsTogether(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace
 
 ToolPage::ToolPage(PAGE_FOCUS number, QWidget* parent) : Page(number, parent)
 {
@@ -48,13 +199,44 @@ void ToolPage::jobProgress(int percent)
         return;
     job_posted_ = false;
     const fpga_manage* fpga = fpga_manage::p_fpga_manage;
-    jobEnded(fpga && fpga->job_report.no_fpga.load());
+    jobEnded(fpga && fpga->job_report.no_fpga.load(), fpga ? fpga->job_report.end() : CardJobEnd{});
 }
 
-void ToolPage::jobEnded(bool noFpga)
+void ToolPage::jobEnded(bool noFpga, const CardJobEnd& end)
 {
-    if (noFpga && g_tip)
+    if (!g_tip)
+        return;
+    if (noFpga) {
         g_tip->tip_create(TIP::kJobNoFpga);
+        return;
+    }
+    const QString text = jobNotDoneText(end);
+    if (!text.isEmpty())
+        g_tip->tip_create(TIP::kJobNotDone, text);
+}
+
+QString ToolPage::jobNotDoneText(const CardJobEnd& end)
+{
+    if (end.refused != JobRefusal::kNone)
+        return eachLineWhole(pages::pick(refusalLead(end.job)) + QLatin1Char('\n') + refusalText(end));
+    if (end.missed.empty())
+        return QString();
+    const QString count = pages::pick(kCardsMissed).arg(end.missed.size()).arg(end.cards);
+    return eachLineWhole(count) + QLatin1Char('\n') + missedLines(end.missed);
+}
+
+QString ToolPage::fileFaultText(cardfile::Fault fault)
+{
+    switch (fault) {
+    case cardfile::Fault::kMissing: return pages::pick(kFileMissing);
+    case cardfile::Fault::kTooLarge:
+        return pages::pick(kFileTooLarge).arg(cardfile::kMaxFileBytes / cardfile::kMebibyte);
+    case cardfile::Fault::kForeign: return pages::pick(kFileForeign);
+    case cardfile::Fault::kCutShort: return pages::pick(kFileCutShort);
+    case cardfile::Fault::kDamaged: return pages::pick(kFileDamaged);
+    case cardfile::Fault::kNone: break;
+    }
+    return QString();
 }
 
 bool ToolPage::postJob(u8 job)

@@ -2,11 +2,14 @@
 // recovery) share: they hand a job to the FPGA manager's thread through
 // g_send_para and follow it with the round progress bar laid over the page.
 // While that bar is up the page is locked: BACK, MODE and a control link's
-// close request are refused, and no second job can be posted. A job the
-// FPGA manager cut short because FPGA 0 was not running is told when it
-// ends: by the tip box, or as the page shows it (jobEnded).
+// close request are refused, and no second job can be posted. A job that
+// did less than asked is told when it ends, by the tip box or as the page
+// shows it (jobEnded): cut short because FPGA 0 was not running, refused
+// (a port without link or cards, a refused file, screen settings out of
+// range), or not taken by some of its cards (how many, and which).
 #pragma once
 
+#include "fpga/fpga_manage_jobs.h"
 #include "screens/page.h"
 
 class ToolPage : public Page {
@@ -17,6 +20,12 @@ public:
     // No bar is up, the FPGA manager holds no job and no USB upgrade runs:
     // a page may post one.
     static bool mayPostJob();
+
+    // What the tip box says of a job that was refused or that some of its
+    // cards did not take; empty when it was done whole.
+    static QString jobNotDoneText(const CardJobEnd& end);
+    // Why a file was refused: a clause that follows a lead ending in a colon.
+    static QString fileFaultText(cardfile::Fault fault);
 
 public slots:
     // Refused while a job's bar is up.
@@ -32,9 +41,10 @@ protected:
     ~ToolPage() override;
 
     // The job this page posted has ended (100 came); `noFpga`: it was cut
-    // short because FPGA 0 was not running. The page's own way of telling;
-    // by default the tip box says so.
-    virtual void jobEnded(bool noFpga);
+    // short because FPGA 0 was not running; `end`: the rest of how it ended.
+    // The page's own way of telling; by default the tip box says what was
+    // not done, and nothing shows when the job was done whole.
+    virtual void jobEnded(bool noFpga, const CardJobEnd& end);
 
     // Lays the round progress bar over the page, lets it follow the page's
     // progress, posts `job` (the job's inputs are written by then) and wakes

@@ -288,18 +288,26 @@ std::string fpgaMemoryText(SimFpgaBoard& board)
     return text;
 }
 
+// What a dump of the FPGA side wrote, or why it could not.
+std::string dumpTo(const char* file, const std::string& text)
+{
+    return writeFileAtomic(file, text) ? std::string() : std::string("cannot write ") + file;
+}
+
 // "": the FPGAs' registers to /sim/fpga.txt; "memory": their parameter
-// memories to /sim/fpga-memory.txt.
+// memories to /sim/fpga-memory.txt; "cards": the receiving cards of every
+// sending port to /sim/cards.txt.
 std::string fpgaCommand(const Args& a)
 {
-    if (!a.empty() && a[0] != "memory")
-        return "fpga or fpga memory, not fpga " + a[0];
+    if (!a.empty() && a[0] != "memory" && a[0] != "cards")
+        return "fpga, fpga memory or fpga cards, not fpga " + a[0];
     auto board = fpgaBoard();
     if (!board)
         return "no FPGA board";
+    if (!a.empty() && a[0] == "cards")
+        return dumpTo(kCardsDump, board->describeCards());
     if (!a.empty())
-        return writeFileAtomic(kFpgaMemoryDump, fpgaMemoryText(*board)) ? std::string()
-                                                                        : std::string("cannot write ") + kFpgaMemoryDump;
+        return dumpTo(kFpgaMemoryDump, fpgaMemoryText(*board));
     std::string text;
     char line[16];
     for (int f = 0; f < fpga::kFpgas; ++f)
@@ -354,7 +362,7 @@ const ControlCommand kDeviceCommands[] = {
     {"chip", "[counters]", 0, 1, chipCommand},
     {"memory", "", 0, 0, memoryCommand},
     {"osd", "", 0, 0, osdCommand},
-    {"fpga", "[memory]", 0, 1, fpgaCommand},
+    {"fpga", "[memory|cards]", 0, 1, fpgaCommand},
     {"flash", "fpga0|fpga1|chip ADDR LEN", 3, 3, flashCommand},
 };
 

@@ -18,6 +18,7 @@ constexpr const char* kOsdDump = "/sim/osd.txt";
 constexpr const char* kMemoryDump = "/sim/memory.txt";
 constexpr const char* kFpgaDump = "/sim/fpga.txt";
 constexpr const char* kFpgaMemoryDump = "/sim/fpga-memory.txt";
+constexpr const char* kCardsDump = "/sim/cards.txt";
 constexpr const char* kFlashDump = "/sim/flash.bin";
 
 // Adds the simulated devices' commands (plug, pull, port, cards, card, usb,

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
@@ -377,6 +378,78 @@ std::vector<uint8_t> SimFpgaBoard::cardMemory(int port, int card)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return ports_[port].cards.at(static_cast<size_t>(card)).state.memory;
+}
+
+namespace {
+
+constexpr size_t kDumpRow = 16;  // bytes of a memory row in describeCards
+
+// "card P C memory OOO: bb bb ..." for each row of `bytes` that `shown`
+// picks (by its offset).
+template <class Pick>
+std::string memoryRows(const std::string& lead, const std::vector<uint8_t>& bytes, Pick shown)
+{
+    std::string text;
+    char cell[16];
+    for (size_t at = 0; at + kDumpRow <= bytes.size(); at += kDumpRow) {
+        if (!shown(at))
+            continue;
+        std::snprintf(cell, sizeof cell, " %03zX:", at);
+        text += lead + cell;
+        for (size_t i = 0; i < kDumpRow; ++i) {
+            std::snprintf(cell, sizeof cell, " %02X", bytes[at + i]);
+            text += cell;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string SimFpgaBoard::describeCards()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string text;
+    char line[160];
+    for (int p = 0; p < fpga::kSendPorts; ++p) {
+        const Port& port = ports_[p];
+        if (!port.linked && port.cards.empty())
+            continue;
+        std::snprintf(line, sizeof line, "port %d: link %s, %zu cards\n", p, port.linked ? "up" : "down",
+                      port.cards.size());
+        text += line;
+        for (size_t c = 0; c < port.cards.size(); ++c) {
+            const Card& card = port.cards[c];
+            const CardState& s = card.state;
+            const std::string name = "card " + std::to_string(p) + " " + std::to_string(c);
+            std::string position = "position none";
+            if (s.placed) {
+                std::snprintf(line, sizeof line, "position %u %u %ux%u", s.area[0], s.area[1], s.area[2], s.area[3]);
+                position = line;
+            }
+            std::snprintf(line, sizeof line, ": %s, mapping %u, saves %d, recovery %s", position.c_str(), s.mapping,
+                          s.saves, s.needsRecovery ? "on" : "off");
+            text += name + line;
+            if (card.silent)
+                text += ", silent";
+            if (card.delay > 0)
+                text += ", delay " + std::to_string(card.delay);
+            if (s.memory != s.saved)
+                text += ", changes not saved";
+            text += '\n';
+            const auto differs = [&s](size_t at) {
+                return !std::equal(s.saved.begin() + long(at), s.saved.begin() + long(at + kDumpRow),
+                                   s.memory.begin() + long(at));
+            };
+            text += memoryRows(name + " memory", s.memory, [&s](size_t at) {
+                return std::any_of(s.memory.begin() + long(at), s.memory.begin() + long(at + kDumpRow),
+                                   [](uint8_t b) { return b != 0; });
+            });
+            text += memoryRows(name + " saved", s.saved, differs);
+        }
+    }
+    return text;
 }
 
 std::vector<std::vector<uint8_t>> SimFpgaBoard::sentFrames()

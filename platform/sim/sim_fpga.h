@@ -15,6 +15,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace platform::sim {
@@ -71,6 +72,12 @@ public:
     };
     CardState card(int port, int card);
     std::vector<uint8_t> cardMemory(int port, int card);
+    // Every port with a link or cards and each of its cards as text, for a
+    // person checking a job from outside (the control pipe's `fpga cards`,
+    // docs/simulated-box.md): a line per port, a line per card (position,
+    // mapping byte, saves, recovery flag, faults, changes not saved), then
+    // its memory's non-zero rows and the rows its saved copy holds otherwise.
+    std::string describeCards();
     // Frames FPGA 0 put on the ports, oldest first (at most kSentKept).
     std::vector<std::vector<uint8_t>> sentFrames();
     void clearSentFrames();

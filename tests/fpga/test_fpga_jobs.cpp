@@ -1,6 +1,8 @@
 #include "tests/fpga/card_files_build.h"
 #include "tests/fpga/fpga_test.h"
 
+#include "platform/sim/sim_control.h"
+
 #include <array>
 #include <functional>
 
@@ -472,4 +474,36 @@ TEST_F(JobTest, TheThreadRunsEveryJobToItsEnd)
     ASSERT_TRUE(runJob(SEND_RCV_RECOVERY));
     EXPECT_FALSE(board->card(0, 1).needsRecovery);
     EXPECT_EQ(m->rcv_result.count(), 0);
+}
+
+// The control pipe's card dump shows what the jobs left in each card: its
+// position, saves, recovery flag and faults, and its memory beside the
+// saved copy where they differ.
+TEST_F(JobTest, ThePipeShowsEachCardAsTheJobsLeftIt)
+{
+    board->connectPort(2, 2);
+    writeBoxFile(kScanPath, build::scanFile({{16, {5, 6}}}));
+    upAndSearched();
+    line_type = {64, 32, 0, 0, 2, 1, 2, 1};
+    run(SEND_SMARTMAPPING, 400);
+    g_ztfile_name.set(kScanPath);
+    run(SEND_LOAD_SCAN);
+    board->silenceCard(2, 1, true);
+    run(SEND_SAVE_PARA, 3000);
+    ASSERT_TRUE(endedWith100());
+    board->setNeedsRecovery(2, 1, true);
+
+    ASSERT_EQ(control("fpga cards"), "ok fpga cards");
+    const std::string zeros = " 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n";
+    const std::string port2 =
+        "port 2: link up, 2 cards\n"
+        "card 2 0: position 0 0 64x32, mapping 0, saves 1, recovery off\n"
+        "card 2 0 memory 010: 05 06" +
+        zeros +
+        "card 2 1: position 64 0 64x32, mapping 0, saves 0, recovery on, silent, changes not saved\n"
+        "card 2 1 memory 010: 05 06" +
+        zeros + "card 2 1 saved 010: 00 00" + zeros;
+    const std::string dump = readBoxFile(platform::sim::kCardsDump);
+    EXPECT_NE(dump.find(port2), std::string::npos) << dump;
+    EXPECT_EQ(dump.rfind("port 0: link up, 4 cards\n", 0), 0u) << dump;
 }

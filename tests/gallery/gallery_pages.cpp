@@ -40,6 +40,7 @@
 #include "tools/qroundprogressbar.h"
 #include "tools/rcv_recovery.h"
 #include "tools/smartmapping.h"
+#include "tools/tool_page.h"
 #include "videochip/x518_manage.h"
 
 #include <QCoreApplication>
@@ -529,6 +530,54 @@ void screenOf2x3(SmartMapping& page)
     page.findChild<QAbstractButton*>(QStringLiteral("Button_route9"))->click();
 }
 
+// The smart-mapping page after `keys`, under the tip box that tells how a
+// job ended (`end`) as its bar closes.
+QImage smartMappingJobEnd(std::initializer_list<int> keys, const CardJobEnd& end,
+                          const std::function<void(SmartMapping&)>& setup = {})
+{
+    MainWindowUnder main;
+    SmartMapping page(nullptr);
+    sendKeys(&page, keys);
+    if (setup)
+        setup(page);
+    g_tip->tip_build(TIP::kJobNotDone, ToolPage::jobNotDoneText(end));
+    return grabOver(&page, g_tip);
+}
+
+// A job that `missed` cards of the `cards` it was for did not take.
+CardJobEnd cardsMissed(u8 job, int cards, std::vector<CardPlace> missed)
+{
+    CardJobEnd end;
+    end.job = job;
+    end.cards = cards;
+    end.missed = std::move(missed);
+    return end;
+}
+
+// A job refused before it sent anything.
+CardJobEnd jobRefused(u8 job, JobRefusal why, u8 port, cardfile::Fault file = cardfile::Fault::kNone)
+{
+    CardJobEnd end;
+    end.job = job;
+    end.refused = why;
+    end.port = port;
+    end.file = file;
+    return end;
+}
+
+// Ports 0-3 of a save: more runs and ports than the tip lists.
+std::vector<CardPlace> manyMissed()
+{
+    std::vector<CardPlace> missed;
+    for (u16 card : {0, 2, 4, 6, 8})
+        missed.push_back({0, card});
+    for (u16 card = 1; card < 9; ++card)
+        missed.push_back({1, card});
+    missed.push_back({2, 0});
+    missed.push_back({3, 5});
+    return missed;
+}
+
 // The recovery page with `entry` as the job's result ("" none); `silent`:
 // the card a recovery then worked on did not answer.
 void showRecoveryResult(rcv_recovery& page, const QString& entry, bool silent)
@@ -585,6 +634,24 @@ QImage recoveryAfterJob(const QString& entry, const std::vector<int>& keys, bool
     fpga->job_report.no_fpga = noFpga;
     emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
     fpga->job_report.no_fpga = false;
+    return grabWidget(&page);
+}
+
+// The recovery page after a Query (`entry` "") or a Recovery of `entry`
+// whose job refused the recovery file for `fault`.
+QImage recoveryFileRefused(const QString& entry, cardfile::Fault fault)
+{
+    MainWindowUnder main;
+    sampleFpga();
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    rcv_recovery page(nullptr);
+    showRecoveryResult(page, entry, false);
+    sendKeys(&page, entry.isEmpty() ? std::vector<int>{Qt::Key_Q} : std::vector<int>{Qt::Key_R, Qt::Key_Q});
+    g_send_para.end();
+    fpga->job_report.setEnd(
+        jobRefused(entry.isEmpty() ? SEND_RCV_CHECK : SEND_RCV_RECOVERY, JobRefusal::kFile, 0, fault));
+    emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
+    fpga->job_report.setEnd(CardJobEnd{});
     return grabWidget(&page);
 }
 
@@ -883,6 +950,70 @@ const std::vector<GalleryPage>& galleryPages()
              g_tip->tip_build(TIP::kJobNoFpga);
              return grabOver(&page, g_tip);
          }},
+        // How a job that did less than asked ends: cards that did not take
+        // it, or a refusal before anything was sent.
+        {"smartmapping_quick_cards_missed",
+         [] {
+             return smartMappingJobEnd({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q},
+                                       cardsMissed(SEND_SMARTMAPPING, 6, {{2, 4}, {2, 5}}), screenOf2x3);
+         }},
+        {"smartmapping_quick_port_down",
+         [] {
+             return smartMappingJobEnd({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q},
+                                       jobRefused(SEND_SMARTMAPPING, JobRefusal::kPortDown, 2), screenOf2x3);
+         }},
+        {"smartmapping_quick_no_cards",
+         [] {
+             return smartMappingJobEnd({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q},
+                                       jobRefused(SEND_SMARTMAPPING, JobRefusal::kNoCards, 5), screenOf2x3);
+         }},
+        {"smartmapping_quick_screen_out_of_range",
+         [] {
+             return smartMappingJobEnd({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q},
+                                       jobRefused(SEND_SMARTMAPPING, JobRefusal::kScreen, 0));
+         }},
+        {"smartmapping_scan_cards_missed",
+         [] {
+             SampleScanFiles files;
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q},
+                                       cardsMissed(SEND_LOAD_SCAN, 4, {{0, 1}}));
+         }},
+        {"smartmapping_scan_damaged",
+         [] {
+             SampleScanFiles files;
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q},
+                                       jobRefused(SEND_LOAD_SCAN, JobRefusal::kFile, 0, cardfile::Fault::kDamaged));
+         }},
+        {"smartmapping_scan_cut_short",
+         [] {
+             SampleScanFiles files;
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q},
+                                       jobRefused(SEND_LOAD_SCAN, JobRefusal::kFile, 0, cardfile::Fault::kCutShort));
+         }},
+        {"smartmapping_scan_foreign",
+         [] {
+             SampleScanFiles files;
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q},
+                                       jobRefused(SEND_LOAD_SCAN, JobRefusal::kFile, 0, cardfile::Fault::kForeign));
+         }},
+        {"smartmapping_scan_too_large",
+         [] {
+             SampleScanFiles files;
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q},
+                                       jobRefused(SEND_LOAD_SCAN, JobRefusal::kFile, 0, cardfile::Fault::kTooLarge));
+         }},
+        {"smartmapping_scan_missing",
+         [] {
+             SampleScanFiles files;
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_Q},
+                                       jobRefused(SEND_LOAD_SCAN, JobRefusal::kFile, 0, cardfile::Fault::kMissing));
+         }},
+        {"smartmapping_solidify_cards_missed",
+         [] { return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q}, cardsMissed(SEND_SAVE_PARA, 6, {{0, 2}})); }},
+        {"smartmapping_mapping_cards_missed",
+         [] {
+             return smartMappingJobEnd({Qt::Key_S, Qt::Key_Q}, cardsMissed(SEND_MAPPING_ENABLE, 40, manyMissed()));
+         }},
         {"rcv_recovery", [] { return recoveryPage(QString()); }},
         {"rcv_recovery_found", [] { return recoveryPage(QStringLiteral("01/02/03/04")); }},
         {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
@@ -890,6 +1021,9 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_none_found", [] { return recoveryAfterJob(QString(), {Qt::Key_Q}, false); }},
         {"rcv_recovery_query_no_fpga", [] { return recoveryAfterJob(QString(), {Qt::Key_Q}); }},
         {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
+        {"rcv_recovery_file_refused", [] { return recoveryFileRefused(QString(), cardfile::Fault::kCutShort); }},
+        {"rcv_recovery_recovery_file_refused",
+         [] { return recoveryFileRefused(QStringLiteral("01/02/03/04"), cardfile::Fault::kForeign); }},
         {"rcv_recovery_recovery_no_fpga",
          [] { return recoveryAfterJob(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
     };

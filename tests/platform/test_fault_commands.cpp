@@ -138,7 +138,7 @@ TEST_F(FaultCommands, AnFpgaKeepsItsParameterMemoryOverAResetAndThePipeShowsIt)
               "0:000 00 00 00 00 00 00 00 00 00 00 00 00 80 07 1C 02\n"
               "0:010 00 00 00 00 00 1C 02 80 07 1C 02 00 00 00 00 00\n"
               "1:3F0 12 34 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n");
-    EXPECT_EQ(control("fpga registers"), "error fpga registers: fpga or fpga memory, not fpga registers");
+    EXPECT_EQ(control("fpga registers"), "error fpga registers: fpga, fpga memory or fpga cards, not fpga registers");
 }
 
 // The control pipe follows the box: a box started in another root after the

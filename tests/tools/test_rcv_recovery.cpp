@@ -204,3 +204,39 @@ TEST_F(RecoveryPage, NoCardNeedsRecoveryIsSaidOnlyAfterAQueryFoundNone)
     });
     EXPECT_TRUE(opened);
 }
+
+// A recovery file the job refuses (cut short, another kind of file, too
+// large) is said to be refused, and why: not that no card needs updating,
+// while a card does.
+TEST_F(RecoveryPage, ARefusedRecoveryFileIsSaidToBeRefusedAndWhy)
+{
+    upAndSearched();
+    board->setNeedsRecovery(0, 2, true);
+    const std::string good = cardfile_build::recoveryFile({{0, 0, 4, {}}});
+    std::string foreign = good;
+    foreign[0] = 'X';
+    const std::pair<std::string, QString> files[] = {
+        {good.substr(0, good.size() - 1), QStringLiteral("the file is cut short.")},
+        {foreign, QStringLiteral("the box does not know its format.")},
+        {std::string(6 * 1024 * 1024, '\0'), QStringLiteral("the file is over 5 MB.")},
+    };
+    const bool opened = insidePage(
+        [] { pages::openPage(PAGE_RCV_RECOVERY); },
+        [&] {
+            rcv_recovery* page = g_rcv_recovery;
+            ASSERT_TRUE(page);
+            for (const auto& [bytes, why] : files) {
+                SCOPED_TRACE(qPrintable(why));
+                writeBoxFile("/data/rcvrecovery/screen.rcv", bytes);
+                keys(page, {Qt::Key_Q});
+                ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+                runJob();
+                QCoreApplication::processEvents();
+                QStringList lines;
+                for (const QLabel* l : page->findChild<QFrame*>(QStringLiteral("frame_file"))->findChildren<QLabel*>())
+                    lines << l->text();
+                EXPECT_EQ(lines, (QStringList{QStringLiteral("The recovery file was refused:"), why}));
+            }
+        });
+    EXPECT_TRUE(opened);
+}

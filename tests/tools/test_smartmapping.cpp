@@ -4,6 +4,7 @@
 #include "app/page_handover.h"
 #include "app/tip.h"
 #include "screens/page_directory.h"
+#include "tests/fpga/card_files_build.h"
 #include "tests/tools/tool_page_test.h"
 #include "tools/smartmapping.h"
 #include "tools/smartmapping_shared.h"
@@ -23,6 +24,16 @@ namespace {
 void setField(QWidget* page, const char* name, const char* text)
 {
     page->findChild<QLineEdit*>(QLatin1String(name))->setText(QLatin1String(text));
+}
+
+const char* const kScanPath = "/data/smartmapping/screen.ztfile";
+
+// The page's scan load: the list drawn (its first file chosen), then Load.
+void loadScan(SmartMapping& page)
+{
+    page.on_Button_loadscan_clicked();
+    page.on_Button_next_5_clicked();
+    page.on_Button_load_clicked();
 }
 
 }  // namespace
@@ -277,4 +288,133 @@ TEST_F(SmartMappingPage, AJobCutShortByTheFpgaIsToldAsItsBarCloses)
     EXPECT_FALSE(tipped);
     EXPECT_EQ(g_qround_bar, nullptr);
     EXPECT_EQ(board->card(0, 0).saves, 1);
+}
+
+// Jobs posted from the page and followed to the tip box their end brings.
+class SmartMappingJobEnd : public ToolPageTest {
+protected:
+    // What the tip box says as the bar of the job `post` started closes (""
+    // when no tip comes), a no-break space read as a space; `midway` runs
+    // after the job's first two passes.
+    QString toldAtTheEnd(SmartMapping& page, const std::function<void(SmartMapping&)>& post,
+                         const std::function<void()>& midway = {})
+    {
+        post(page);
+        EXPECT_NE(g_send_para.cmd.load(), SEND_NONE);
+        // The tip runs its own loop; this looks at it there and lets its time run out.
+        QString told;
+        QTimer::singleShot(0, [&] {
+            if (g_tip->isVisible()) {
+                const auto labels = g_tip->findChildren<QLabel*>();
+                told = labels.isEmpty() ? QString() : labels.last()->text();
+            }
+            tick(TIP::kShowTicks);
+        });
+        after(1);
+        after(1);
+        if (midway)
+            midway();
+        runJob();
+        QCoreApplication::processEvents();
+        return told.replace(QChar(QChar::Nbsp), QLatin1Char(' '));
+    }
+};
+
+// Cards that did not take a save, a mapping switch, quick mapping or a scan
+// load are counted and named as the bar closes; a job that every card took
+// ends as before, without a word.
+TEST_F(SmartMappingJobEnd, ACardJobNamesTheCardsThatDidNotTakeIt)
+{
+    writeBoxFile(kScanPath, cardfile_build::scanFile({{0, {1}}, {16, {2}}}));
+    upAndSearched();  // LED1: 4 cards, LED2: 2
+    const QString lead = QStringLiteral("The job was not completed!\n%1 of %2 receiving cards\ndid not answer:\n");
+    struct Case {
+        const char* name;
+        std::function<void(SmartMapping&)> post;
+        std::function<void()> midway;
+        QString told;
+    };
+    const Case cases[] = {
+        {"save, a card silent",
+         [this](SmartMapping& p) {
+             board->silenceCard(0, 2, true);
+             p.on_Button_confirm_clicked();
+         },
+         {},
+         lead.arg(1).arg(6) + QStringLiteral("LED1: card 3")},
+        {"mapping, a card silent",
+         [this](SmartMapping& p) {
+             board->silenceCard(1, 1, true);
+             p.on_Button_mapping_state_clicked();
+         },
+         {},
+         lead.arg(1).arg(6) + QStringLiteral("LED2: card 2")},
+        {"save, LED2 pulled on the way", [](SmartMapping& p) { p.on_Button_confirm_clicked(); },
+         [this] { board->cutPort(1); }, lead.arg(2).arg(6) + QStringLiteral("LED2: cards 1-2")},
+        {"quick mapping of 6 places on a chain of 4",
+         [](SmartMapping& p) {
+             p.on_Button_next_clicked();  // the cabinet's size: 128 x 96
+             setField(&p, "lineEdit_line", "2");
+             setField(&p, "lineEdit_column", "3");
+             p.on_Button_send_clicked();
+         },
+         {},
+         lead.arg(2).arg(6) + QStringLiteral("LED1: cards 5-6")},
+        {"scan load, a card silent",
+         [this](SmartMapping& p) {
+             board->silenceCard(0, 3, true);
+             loadScan(p);
+         },
+         {},
+         lead.arg(1).arg(4) + QStringLiteral("LED1: card 4")},
+        {"save, every card", [](SmartMapping& p) { p.on_Button_confirm_clicked(); }, {}, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmartMapping page(nullptr);
+        EXPECT_EQ(toldAtTheEnd(page, c.post, c.midway), c.told);
+        EXPECT_EQ(g_qround_bar, nullptr);
+        for (int card = 0; card < 4; ++card)
+            board->silenceCard(0, card, false);
+        board->silenceCard(1, 1, false);
+        board->connectPort(1, 2);
+        upAndSearched();
+    }
+    // The scan load reached the cards that answered.
+    EXPECT_EQ(board->cardMemory(0, 2)[16], 2);
+}
+
+// A scan file the box refuses is said not to be loaded, and why; no card
+// takes any of it.
+TEST_F(SmartMappingJobEnd, ARefusedScanFileIsSaidNotToBeLoadedAndWhy)
+{
+    upAndSearched();
+    const std::string good = cardfile_build::scanFile({{0, {1, 2}}, {16, {3}}});
+    std::string badCrc = good;
+    badCrc.back() ^= 1;
+    std::string foreign = good;
+    foreign[0] = 'X';
+    const QString lead = QStringLiteral("The scan file was not loaded:\n");
+    const std::pair<const char*, std::string> files[] = {
+        {"bad CRC", badCrc},
+        {"cut short", good.substr(0, good.size() - 1)},
+        {"another kind of file", foreign},
+        {"head only", good.substr(0, cardfile::kScanHead)},
+        {"too large", std::string(cardfile::kMaxFileBytes + 1, '\0')},
+    };
+    const QString why[] = {
+        QStringLiteral("the file is damaged."),
+        QStringLiteral("the file is cut short."),
+        QStringLiteral("the box does not know its format."),
+        QStringLiteral("the file is cut short."),
+        QStringLiteral("the file is over 5 MB."),
+    };
+    for (size_t i = 0; i < std::size(files); ++i) {
+        SCOPED_TRACE(files[i].first);
+        writeBoxFile(kScanPath, files[i].second);
+        SmartMapping page(nullptr);
+        EXPECT_EQ(toldAtTheEnd(page, loadScan), lead + why[i]);
+        EXPECT_EQ(board->cardMemory(0, 0)[0], 0);
+        EXPECT_EQ(board->cardMemory(0, 0)[16], 0);
+    }
 }
