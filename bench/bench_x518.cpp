@@ -387,11 +387,13 @@ RunningBox& runningBox()
 // Per iteration: transfers, driver calls, bank selects and reads of the
 // change, its floor (the journal's changed registers and the bank selects
 // they need, plus a read per frame wait, input or output) and, as wall
-// time, the pass. A wait that knows when its frame ends reads its flag
-// once; the reads above the floor are the hold's capture phases, a second
-// look of a wait armed as a frame ended, a first look at the middle of a
-// stretch that has grown, and the reads across a stretch grown too wide for
-// one look. `pause`: a sleep before each change, outside the timing.
+// time, the pass; beside the means, the change farthest above its floor
+// (its transfers, reads and floor). A wait that knows when its frame ends
+// reads its flag once; the reads above the floor are the hold's capture
+// phases, a second look of a wait armed as a frame ended, a first look at
+// the middle of a stretch that has grown, and the reads across a stretch
+// grown too wide for one look. `pause`: a sleep before each change,
+// outside the timing.
 template <class F>
 void runWindowChange(benchmark::State& state, F edit, std::chrono::milliseconds pause = {})
 {
@@ -400,6 +402,7 @@ void runWindowChange(benchmark::State& state, F edit, std::chrono::milliseconds 
     static const Floor floor;
     r.apply([&](KEL_RAM_PARA& k) { edit(k, 1); });
     uint64_t transfers = 0, calls = 0, selects = 0, reads = 0, needed = 0;
+    uint64_t worstTransfers = 0, worstReads = 0, worstFloor = 0;
     int64_t i = 0;
     for (auto _ : state) {
         if (pause.count() > 0) {
@@ -423,7 +426,15 @@ void runWindowChange(benchmark::State& state, F edit, std::chrono::milliseconds 
         for (const auto& e : journal)
             waits += e.bank == kFrameRequestBank && (e.address == kInFrameRequest || e.address == kOutFrameRequest) &&
                      e.value != 0;
-        needed += floor.of(regs, bank, journal) + waits;
+        const uint64_t moveTransfers = after.transfers - before.transfers;
+        const uint64_t moveFloor = floor.of(regs, bank, journal) + waits;
+        needed += moveFloor;
+        // The worst change: the most transfers per floor transfer.
+        if (moveFloor > 0 && (worstFloor == 0 || moveTransfers * worstFloor > worstTransfers * moveFloor)) {
+            worstTransfers = moveTransfers;
+            worstReads = after.reads - before.reads;
+            worstFloor = moveFloor;
+        }
     }
     const double n = double(state.iterations());
     state.counters["transfers"] = double(transfers) / n;
@@ -432,6 +443,10 @@ void runWindowChange(benchmark::State& state, F edit, std::chrono::milliseconds 
     state.counters["reads"] = double(reads) / n;
     state.counters["floor"] = double(needed) / n;
     state.counters["x_floor"] = needed ? double(transfers) / double(needed) : 0;
+    state.counters["worst_transfers"] = double(worstTransfers);
+    state.counters["worst_reads"] = double(worstReads);
+    state.counters["worst_floor"] = double(worstFloor);
+    state.counters["worst_x_floor"] = worstFloor ? double(worstTransfers) / double(worstFloor) : 0;
 }
 
 // Window 0 moved 200 pixels and back: a re-layout, held by a picture hold.
@@ -565,17 +580,18 @@ BENCHMARK(BM_ColourTempChange)->Iterations(200);
 BENCHMARK(BM_ColourTempChangeCold)->Iterations(200);
 BENCHMARK(BM_WindowMove)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 BENCHMARK(BM_WindowMoveAmong)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20)->DenseRange(1, 6);
-// Pauses of 6, 30 and 120 s, 1 to 6 windows each: the 30 s rows take 12
-// minutes, the 120 s rows 48 (--benchmark_filter='AfterPause/./6/' runs the
-// 6 s rows alone). Run in one process, the rows run in this order on one
-// box, and the frames' timing each row starts from was learnt over the rows
-// before it; bench/compare-builds runs each row in a process of its own,
-// from the timing its set-up learnt.
+// Pauses of 6, 30, 60 and 120 s, 1 to 6 windows each: the 30 s rows take
+// 12 minutes, the 60 s rows 24, the 120 s rows 48
+// (--benchmark_filter='AfterPause/./6/' runs the 6 s rows alone). Run in
+// one process, the rows run in this order on one box, and the frames'
+// timing each row starts from was learnt over the rows before it;
+// bench/compare-builds runs each row in a process of its own, from the
+// timing its set-up learnt.
 BENCHMARK(BM_WindowMoveAmongAfterPause)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(4)
     ->Apply([](benchmark::internal::Benchmark* b) {
-        for (int pause : {6, 30, 120})
+        for (int pause : {6, 30, 60, 120})
             for (int windows = 1; windows <= 6; ++windows)
                 b->Args({windows, pause});
     });

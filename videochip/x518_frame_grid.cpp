@@ -73,16 +73,23 @@ void X518FrameGrid::missed(const Stretch& s, Time inEffect)
 
 void X518FrameGrid::seen(const Stretch& s, Time from, Time to, double periodMs)
 {
-    if (s.index >= 0 && known_)
+    // A read that came as late as the next end's earliest moment (it woke
+    // late) may have seen that end: the sighting counts the frames itself.
+    if (s.index >= 0 && known_ && us(to) < earliestUs(s.index + 1))
         place(s.index, us(from), us(to));
     else
         learn(from, to, periodMs);
 }
 
+bool X518FrameGrid::placesFrames(Time from, Time to, double periodUs)
+{
+    return periodUs > 0 && to >= from &&
+           std::chrono::duration<double, std::micro>(to - from).count() <= periodUs * kWidestSight;
+}
+
 void X518FrameGrid::start(Time from, Time to, double periodUs)
 {
-    known_ = periodUs > 0 && to >= from &&
-             std::chrono::duration<double, std::micro>(to - from).count() <= periodUs * kWidestSight;
+    known_ = placesFrames(from, to, periodUs);
     if (!known_)
         return;
     if (std::abs(periodUs - periodUs_) > periodUs_ * kSamePeriod) {
@@ -115,7 +122,11 @@ void X518FrameGrid::learn(Time from, Time to, double periodMs)
         forget();  // a frame end where the grid has none: its period is not ours either
         start(from, to, periodUs);
     } else if (last > first) {
-        start(from, to, periodUs);  // it may be either: placed anew, the period kept
+        // It may be either: placed anew, the period kept. A sighting too
+        // wide to place the frames (a read that woke late) agrees with the
+        // grid and tells no more: the grid stays as it is.
+        if (placesFrames(from, to, periodUs))
+            start(from, to, periodUs);
     } else {
         place(first, fromUs, toUs);
     }

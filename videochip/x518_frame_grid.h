@@ -27,7 +27,10 @@
 // (never below kSteadyPpm, what a crystal may wander meanwhile). A sighting
 // counts the frames since the last one as long as it meets the stretch of
 // one frame end only, even where the stretches of neighbouring ends have
-// grown into each other.
+// grown into each other. A read that woke so late that the next end may
+// have come is such a sighting too, not one of the end its stretch placed;
+// one that meets more stretches than one and is too wide to place the
+// frames anew (a read woke late) leaves the grid as it was.
 //
 // A look at the end of a stretch wider than an eighth of a period that lies
 // wholly after the arming goes to its middle first: half the time the wait
@@ -109,6 +112,9 @@ private:
     double latestUs(int index) const;
     double widthUs(int index) const { return latestUs(index) - earliestUs(index); }
     bool tells(double periodUs) const;
+    // Whether a sighting from `from` to `to` is narrow enough to place the
+    // frames of `periodUs` on its own.
+    static bool placesFrames(Time from, Time to, double periodUs);
     int firstAfter(Time t) const;
     void place(int index, double fromUs, double toUs);
     void start(Time from, Time to, double periodUs);

@@ -197,6 +197,70 @@ TEST(FrameGrid, AnEndThatCameWhileTheRequestWasWrittenIsPlacedBeforeTheWaitBegan
     }
 }
 
+// The time of a wait whose sleeps wake on time but for one, the
+// `late`-th, which wakes `lateUs` late.
+struct OneLateWakeUp {
+    Time* clock;
+    int* sleeps;
+    int late;
+    double lateUs;
+    Time now() const { return *clock; }
+    void sleepUntil(Time t) const
+    {
+        *clock = std::max(*clock, t) + microseconds(std::llround((*sleeps)++ == late ? lateUs : 0));
+    }
+};
+
+TEST(FrameGrid, AReadThatWakesLateNeitherLosesNorShiftsTheFrames)
+{
+    // Frames of exactly 20 ms end at 500 us + k * 20 ms, as learnt() saw;
+    // a read takes 10 us. Each case: a wait whose `late`-th sleep wakes
+    // `lateUs` late, then a wait on time `gapUs` after it ends.
+    constexpr double kEndUs = 500, kWriteUs = 100, kReadUs = 10, kQuarterUs = kPeriodMs * 1000 / 4;
+    const auto endAfter = [&](double us) { return kEndUs + std::floor((us - kEndUs) / 20000 + 1) * 20000; };
+    const struct {
+        double armedUs;
+        int late;
+        double lateUs;
+        double gapUs;
+        const char* what;
+    } cases[] = {
+        // 180 s on the stretches of neighbouring ends overlap, so the wait
+        // reads a period from its arming in steps of 4 ms; the fourth
+        // wakes 1.6 ms late and sees the end from 5.6 ms, too wide to
+        // place the frames anew and meeting two stretches: the grid stays
+        // as it was, and the next wait reads in steps again, not once a
+        // millisecond.
+        {180003000, 3, 1600, 3000, "a wide sighting where stretches overlap"},
+        // A minute on, armed after the end its stretch places had passed
+        // (at 60000500 us); its look wakes 20 ms late and sees the next
+        // end, which that stretch does not hold. Placed in that stretch it
+        // would put the frames 6 ms late.
+        {60006000, 0, 20000, 3000, "a look past the next end"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        X518FrameGrid g = learnt();
+        Time now = at(c.armedUs + kWriteUs);
+        int sleeps = 0, polls = 0;
+        double frameUs = endAfter(c.armedUs + kWriteUs);
+        const auto read = [&](bool) {
+            now += microseconds(std::llround(kReadUs));
+            return after(now) >= frameUs ? 1 : 0;
+        };
+        ASSERT_EQ(g.await(at(c.armedUs), kPeriodMs, Time::max(), 100, false, read, polls,
+                          OneLateWakeUp{&now, &sleeps, c.late, c.lateUs}),
+                  1);
+        const double armedUs = after(now) + c.gapUs;
+        now = at(armedUs + kWriteUs);
+        frameUs = endAfter(armedUs + kWriteUs);
+        ASSERT_EQ(g.await(at(armedUs), kPeriodMs, Time::max(), 100, false, read, polls, FakeTimer{&now, nullptr}), 1);
+        EXPECT_TRUE(g.known());
+        EXPECT_LE(polls + 1, 5);
+        EXPECT_LE(after(now) - frameUs, kQuarterUs + 2 * kReadUs);
+    }
+}
+
 // A random walk of frame waits on one grid, against a source whose frames
 // keep a period within the drift the grid allows: waits a frame apart,
 // passes of a few frames, pauses from a second to five minutes, a read and
