@@ -178,11 +178,15 @@ KEL_COMPRESS_TARGET u8 unescapeCompressed(const u8*& dataRef, const u8* end, u8*
     __m512i sum = _mm512_setzero_si512();
     while (end - data >= kStep && toEnd - to >= kStep) {
         const __m512i wire = _mm512_loadu_si512(data);
-        const __m512i flipped = _mm512_xor_si512(wire, _mm512_set1_epi8(static_cast<char>(kEscapeXor)));
-        const uint64_t ends = bytesEqual(wire, kFrameStart) | bytesEqual(wire, kFrameEnd);
         uint64_t escapes = bytesEqual(wire, kEscape);
-        const uint64_t valid =
-            bytesEqual(flipped, kFrameStart) | bytesEqual(flipped, kFrameEnd) | bytesEqual(flipped, kEscape);
+        // The bytes after the escapes turned back: where the escapes are
+        // good these are special bytes, elsewhere the special bytes are the
+        // escapes themselves and the frame starts and ends.
+        const __m512i turned = _mm512_mask_blend_epi8(
+            escapes << 1, wire, _mm512_xor_si512(wire, _mm512_set1_epi8(static_cast<char>(kEscapeXor))));
+        const uint64_t special =
+            bytesEqual(turned, kFrameStart) | bytesEqual(turned, kFrameEnd) | bytesEqual(turned, kEscape);
+        const uint64_t ends = special & ~escapes & ~(escapes << 1);
         uint64_t width = kStep;
         if ((ends | (escapes & kLastByte)) != 0) {
             // Up to the first frame start or end, less an escape at the end.
@@ -192,11 +196,11 @@ KEL_COMPRESS_TARGET u8 unescapeCompressed(const u8*& dataRef, const u8* end, u8*
                 escapes = _bzhi_u64(escapes, static_cast<unsigned>(--width));
         }
         const uint64_t escaped = escapes << 1;
-        if ((escaped & ~valid) != 0)
+        if ((escaped & ~special) != 0)
             break;
         const uint64_t kept = _bzhi_u64(~escapes, static_cast<unsigned>(width));
         // The bytes kept, packed to the front; zeros after them.
-        const __m512i bytes = _mm512_maskz_compress_epi8(kept, _mm512_mask_blend_epi8(escaped, wire, flipped));
+        const __m512i bytes = _mm512_maskz_compress_epi8(kept, turned);
         _mm512_storeu_si512(to, bytes);
         sum = _mm512_xor_si512(sum, bytes);
         to += _mm_popcnt_u64(kept);
