@@ -125,7 +125,6 @@ public:
     enum class Steps { Runs, Narrow, Wide, Compressed };
     static Steps fastestSteps();
     explicit protocol_phy(Steps steps = fastestSteps());
-    Steps steps() const { return steps_; }
 
     // Reads received bytes from `data` up to `end` until a good frame is
     // whole, and returns it (valid until the next call), with `data` just
