@@ -6,9 +6,11 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <sys/mman.h>
 
 KEL_FILE_DEAL_PARA g_kel_file_deal_para = boxstate::startValue(g_kel_file_deal_para, KEL_FILE_DEAL_PARA{});
 
@@ -35,12 +37,44 @@ const TagEntry kTags[] = {
     {"RCVR", file_deal::Target::Recovery, file_deal::kBufferSize},
 };
 
+// The transfer buffer starts on a boundary of the kernel's large pages and
+// asks for them: an upload then needs a few address translations, not one
+// for each 4 KB piece. Where the kernel gives none, ordinary pages.
+constexpr size_t kLargePage = size_t(2) << 20;
+// A piece's next place is fetched a cache line at a time, into the second
+// level (the prefetch's locality hint).
+constexpr size_t kCacheLine = 64;
+constexpr int kPrefetchRead = 0;
+constexpr int kIntoSecondLevel = 2;
+
+struct FreeBuffer {
+    void operator()(u8* p) const { std::free(p); }
+};
+using Buffer = std::unique_ptr<u8[], FreeBuffer>;
+
+Buffer makeBuffer()
+{
+    void* p = std::aligned_alloc(kLargePage, file_deal::kBufferSize);
+    if (p)
+        ::madvise(p, file_deal::kBufferSize, MADV_HUGEPAGE);  // advice: refused, the pages stay ordinary
+    return Buffer(static_cast<u8*>(p));
+}
+
+// Fetches [from, end) into the caches: the place of the piece that follows
+// one taken in order, while the link waits for it, so that its stores find
+// their lines there instead of waiting for memory.
+void prefetch(const u8* from, const u8* end)
+{
+    for (; from < end; from += kCacheLine)
+        __builtin_prefetch(from, kPrefetchRead, kIntoSecondLevel);
+}
+
 // Who holds the buffer, the buffer, and whether the holder is storing a
 // file (a store is never taken over, however long it takes).
 struct BufferFields {
     u8 owner = file_deal::kOwnerNone;
     bool storing = false;
-    std::unique_ptr<u8[]> fileBuf_tamix;  // the transfer buffer, made at the first transfer
+    Buffer fileBuf_tamix;  // the transfer buffer, made at the first transfer
     // The CRC-32 of the buffer's first crcThrough bytes, taken as the pieces
     // were copied in; a piece sent again over them ends it (crcKept false).
     u32 crc = 0;
@@ -142,6 +176,7 @@ bool file_deal::acquire(u8 owner)
         return false;
     BufferState& s = state();
     bool abandoned = false;
+    bool held = false;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (s.owner != kOwnerNone && s.owner != owner) {
@@ -151,14 +186,20 @@ bool file_deal::acquire(u8 owner)
             abandoned = true;
             clearTransfer();
         }
-        s.owner = owner;
-        s.storing = false;
         if (!s.fileBuf_tamix)
-            s.fileBuf_tamix.reset(new u8[kBufferSize]);
+            s.fileBuf_tamix = makeBuffer();
+        if (!s.fileBuf_tamix) {
+            KEL_DBG("\n[file_deal] no memory for the transfer buffer\n");
+            freeBuffer(s);
+        } else {
+            s.owner = owner;
+            s.storing = false;
+            held = true;
+        }
     }
     if (abandoned)
         announceEnd();
-    return true;
+    return held;
 }
 
 void file_deal::release(u8 owner)
@@ -215,6 +256,7 @@ bool file_deal::putPiece(u8 link, u32 offset, const u8* data, size_t n)
     if (s.crcKept && offset == s.crcThrough) {
         s.crc = Utils::copyCRC32(s.crc, to, data, static_cast<unsigned>(n));
         s.crcThrough += static_cast<u32>(n);
+        prefetch(to + n, s.fileBuf_tamix.get() + std::min<uint64_t>(t.total, uint64_t(offset) + 2 * n));
     } else {
         std::memcpy(to, data, n);
         s.crcKept = false;  // a piece sent again over the bytes counted

@@ -16,6 +16,15 @@ namespace {
 
 constexpr size_t kWord = sizeof(uint64_t);
 
+// The XOR of the eight bytes of `w`.
+inline u8 xorOfWord(uint64_t w)
+{
+    w ^= w >> 32;
+    w ^= w >> 16;
+    w ^= w >> 8;
+    return static_cast<u8>(w);
+}
+
 bool needsEscape(u8 b) { return b == kFrameStart || b == kFrameEnd || b == kEscape; }
 
 // findSpecial(p, n): offset of the first byte of p[0, n) that must be
@@ -134,6 +143,81 @@ struct WideStep {
     }
 };
 
+// Whether the processor drops the escape bytes of sixty-four at once
+// (AVX-512 with byte compression).
+bool compressedBlocks()
+{
+    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi") &&
+                            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+    return yes;
+}
+
+#define KEL_COMPRESS_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt")))
+
+// The mask of the bytes of `b` equal to `v`.
+KEL_COMPRESS_TARGET inline uint64_t bytesEqual(__m512i b, u8 v)
+{
+    return _mm512_cmpeq_epi8_mask(b, _mm512_set1_epi8(static_cast<char>(v)));
+}
+
+// Unescapes sixty-four wire bytes a step, whatever the escapes among them,
+// while a step's bytes are left on both sides: the escape bytes are dropped
+// and the bytes after them turned back, the rest stored as they came. A step
+// ends before a frame start or end, and before an escape whose byte is not
+// in it; a step that holds a bad escape is left whole to the byte-wise path.
+// The usual step takes all sixty-four bytes, so the next one's load never
+// waits for this one's masks. Returns the XOR of the bytes stored, taken on
+// the way (the frame's check needs no second pass over them).
+KEL_COMPRESS_TARGET u8 unescapeCompressed(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
+{
+    constexpr std::ptrdiff_t kStep = 64;
+    constexpr uint64_t kLastByte = uint64_t(1) << (kStep - 1);
+    const u8* data = dataRef;
+    u8* to = toRef;
+    __m512i sum = _mm512_setzero_si512();
+    while (end - data >= kStep && toEnd - to >= kStep) {
+        const __m512i wire = _mm512_loadu_si512(data);
+        uint64_t escapes = bytesEqual(wire, kEscape);
+        // The bytes after the escapes turned back: where the escapes are
+        // good these are special bytes, elsewhere the special bytes are the
+        // escapes themselves and the frame starts and ends.
+        const __m512i turned = _mm512_mask_blend_epi8(
+            escapes << 1, wire, _mm512_xor_si512(wire, _mm512_set1_epi8(static_cast<char>(kEscapeXor))));
+        const uint64_t special =
+            bytesEqual(turned, kFrameStart) | bytesEqual(turned, kFrameEnd) | bytesEqual(turned, kEscape);
+        const uint64_t ends = special & ~escapes & ~(escapes << 1);
+        uint64_t width = kStep;
+        if ((ends | (escapes & kLastByte)) != 0) {
+            // Up to the first frame start or end, less an escape at the end.
+            width = ends == 0 ? kStep : _tzcnt_u64(ends);
+            escapes = _bzhi_u64(escapes, static_cast<unsigned>(width));
+            if (width > 0 && (escapes >> (width - 1)) != 0)
+                escapes = _bzhi_u64(escapes, static_cast<unsigned>(--width));
+        }
+        const uint64_t escaped = escapes << 1;
+        if ((escaped & ~special) != 0)
+            break;
+        const uint64_t kept = _bzhi_u64(~escapes, static_cast<unsigned>(width));
+        // The bytes kept, packed to the front; zeros after them.
+        const __m512i bytes = _mm512_maskz_compress_epi8(kept, turned);
+        _mm512_storeu_si512(to, bytes);
+        sum = _mm512_xor_si512(sum, bytes);
+        to += _mm_popcnt_u64(kept);
+        data += width;
+        if (ends != 0)
+            break;
+    }
+    dataRef = data;
+    toRef = to;
+    uint64_t words[kStep / kWord];
+    _mm512_storeu_si512(words, sum);
+    uint64_t all = 0;
+    for (uint64_t w : words)
+        all ^= w;
+    return xorOfWord(all);
+}
+
 // The XOR of p[0, i) for the largest i <= n that is a multiple of 64, as
 // eight bytes to fold; `i` set to it.
 __attribute__((target("avx2"))) uint64_t xorWide(const u8* p, size_t n, size_t& i)
@@ -176,10 +260,7 @@ u8 xorOf(const u8* p, size_t n)
         std::memcpy(&w, p + i, kWord);
         words ^= w;
     }
-    words ^= words >> 32;
-    words ^= words >> 16;
-    words ^= words >> 8;
-    u8 x = static_cast<u8>(words);
+    u8 x = xorOfWord(words);
     for (; i < n; ++i)
         x ^= p[i];
     return x;
@@ -319,6 +400,23 @@ size_t protocol_phy::encode(const CTRL_FRAME& frame, std::vector<u8>& out)
 
 // ------------------------------------------------------------------ decoding
 
+protocol_phy::Steps protocol_phy::fastestSteps()
+{
+#if defined(__x86_64__)
+    if (compressedBlocks())
+        return Steps::Compressed;
+    if (wideBlocks())
+        return Steps::Wide;
+#endif
+#if defined(__SSE2__)
+    return Steps::Narrow;
+#else
+    return Steps::Runs;
+#endif
+}
+
+protocol_phy::protocol_phy(Steps steps) : steps_(std::min(steps, fastestSteps())) {}
+
 void protocol_phy::reset()
 {
     state_ = State::Hunt;
@@ -329,6 +427,8 @@ void protocol_phy::startFrame()
 {
     state_ = State::Body;
     bodyLen_ = 0;
+    payloadXor_ = 0;
+    xorThrough_ = 0;
 }
 
 void protocol_phy::dropFrame(u32& counter)
@@ -403,24 +503,33 @@ size_t protocol_phy::pushBodyRun(const u8* run, size_t n)
 
 // Takes payload bytes a step of blocks at a time, the step stored whole and
 // counted up to its first special byte, an escape with its byte taken on
-// the spot, while the payload has room for a whole step; returns the bytes
-// taken. Where blocks cannot be compared at once, none.
+// the spot (or, a step of sixty-four bytes, its escapes taken together),
+// while the payload has room for a whole step; returns the bytes taken.
+// Where blocks cannot be compared at once, none.
 size_t protocol_phy::takeBlocks(const u8* data, const u8* end)
 {
 #if defined(__SSE2__)
     const u8* const from = data;
     const size_t payloadEnd = kHeaderSize + announced();
-    if (bodyLen_ >= payloadEnd)
+    if (steps_ == Steps::Runs || bodyLen_ >= payloadEnd)
         return 0;
     // Locals, not members: the stores into the payload may alias them.
-    u8* to = frame_.payload.data() + (bodyLen_ - kHeaderSize);
-    u8* const toEnd = frame_.payload.data() + (payloadEnd - kHeaderSize);
+    u8* const payload = frame_.payload.data();
+    u8* to = payload + (bodyLen_ - kHeaderSize);
+    u8* const toEnd = payload + (payloadEnd - kHeaderSize);
 #if defined(__x86_64__)
-    if (wideBlocks())
+    if (steps_ == Steps::Compressed) {
+        // The XOR of the bytes stored since the last such steps, then of theirs.
+        const size_t stored = static_cast<size_t>(to - payload);
+        payloadXor_ = static_cast<u8>(payloadXor_ ^ xorOf(payload + xorThrough_, stored - xorThrough_) ^
+                                      unescapeCompressed(data, end, to, toEnd));
+        xorThrough_ = static_cast<size_t>(to - payload);
+    } else if (steps_ == Steps::Wide) {
         unescapeSteps<WideStep>(data, end, to, toEnd);
+    }
 #endif
     unescapeSteps<NarrowStep>(data, end, to, toEnd);
-    bodyLen_ = kHeaderSize + static_cast<size_t>(to - frame_.payload.data());
+    bodyLen_ = kHeaderSize + static_cast<size_t>(to - payload);
     return static_cast<size_t>(data - from);
 #else
     (void)data;
@@ -462,7 +571,8 @@ bool protocol_phy::endFrame()
         dropFrame(stats_.bad_length);
         return false;
     }
-    if ((xorOf(header_.data(), kHeaderSize) ^ xorOf(frame_.payload.data(), n)) != check_) {
+    const u8 payloadXor = static_cast<u8>(payloadXor_ ^ xorOf(frame_.payload.data() + xorThrough_, n - xorThrough_));
+    if ((xorOf(header_.data(), kHeaderSize) ^ payloadXor) != check_) {
         dropFrame(stats_.bad_check);
         return false;
     }

@@ -114,6 +114,18 @@ public:
 
     using FrameSink = std::function<void(const CTRL_FRAME&)>;
 
+    // How the payload is unescaped, each way faster than the one before:
+    // the runs between special bytes copied whole (where blocks cannot be
+    // compared at once); sixteen-byte blocks compared at once, a step of
+    // thirty-two stored whole up to its first special byte; a step of
+    // sixty-four so; sixty-four bytes at once whatever escapes they hold,
+    // their check taken on the way. A codec takes the fastest way the
+    // processor has, or the one it is given (tests hold each way to Runs),
+    // when the processor has it; else the fastest below it.
+    enum class Steps { Runs, Narrow, Wide, Compressed };
+    static Steps fastestSteps();
+    explicit protocol_phy(Steps steps = fastestSteps());
+
     // Reads received bytes from `data` up to `end` until a good frame is
     // whole, and returns it (valid until the next call), with `data` just
     // past it; null, with `data` at `end`, when the bytes ran out first.
@@ -152,8 +164,13 @@ private:
     void takeEscaped(u8 b);
     bool endFrame();
 
+    Steps steps_;
     State state_ = State::Hunt;
     size_t bodyLen_ = 0;  // body bytes received: the header, then the payload (in frame_), then the check byte
+    // The XOR of the payload's first xorThrough_ bytes, taken as the
+    // compressed steps stored them; endFrame takes the rest.
+    u8 payloadXor_ = 0;
+    size_t xorThrough_ = 0;
     std::array<u8, ctrl::kHeaderSize> header_{};
     u8 check_ = 0;
     CTRL_FRAME frame_;

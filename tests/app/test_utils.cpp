@@ -82,6 +82,43 @@ TEST(UtilsChecks, Crc32OfEveryLengthAndAlignmentIsThePolynomials)
     }
 }
 
+TEST(UtilsChecks, EveryWayOfTheCrc32IsThePolynomials)
+{
+    // Each way the processor has (the table, 16-byte blocks, four blocks to
+    // an instruction) over every length around their steps (8, 16, 64 and
+    // 256 bytes) and an upload's piece, continuing from the CRC of the
+    // bytes before, copying to every alignment.
+    using Way = Utils::Crc32Way;
+    std::vector<unsigned char> data(8192);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>((i * 2654435761u) >> 11);
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 1100; ++n)
+        lengths.push_back(n);
+    for (size_t n : {4095u, 4096u, 4097u, 4096u + 255u})
+        lengths.push_back(n);
+    std::vector<unsigned char> copy(data.size() + 8);
+    for (size_t n : lengths) {
+        for (size_t before = 0; before < 4; ++before) {
+            const uint32_t start = bitwiseCrc32(data.data(), before);
+            const uint32_t crc = bitwiseCrc32(data.data(), before + n);
+            for (Way way : {Way::Table, Way::Fold, Way::WideFold}) {
+                if (way > Utils::fastestCRC32Way())
+                    continue;
+                const size_t at = (before * 3 + n) % 4;
+                std::fill(copy.begin(), copy.end(), 0);
+                ASSERT_EQ(Utils::copyCRC32By(way, start, copy.data() + at, data.data() + before, unsigned(n)), crc)
+                    << "way " << int(way) << ", " << n << " bytes after " << before;
+                ASSERT_TRUE(
+                    std::equal(data.begin() + long(before), data.begin() + long(before + n), copy.begin() + long(at)))
+                    << "way " << int(way) << ", " << n << " bytes after " << before;
+                ASSERT_EQ(copy[at + n], 0) << "copied past the end: way " << int(way) << ", " << n;
+                ASSERT_EQ(Utils::copyCRC32By(way, start, nullptr, data.data() + before, unsigned(n)), crc);
+            }
+        }
+    }
+}
+
 TEST(UtilsTicks, ElapsedAcrossTheWrap)
 {
     G_timeTicks = 3;

@@ -2,7 +2,9 @@
 // frames it must drop.
 #include "links/protocol_phy.h"
 #include "tests/links/link_client.h"
+#include "tests/support/random_walk.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -56,6 +58,49 @@ std::vector<u8> checked(std::vector<u8> body)
         x ^= b;
     body.push_back(x);
     return body;
+}
+
+// What a codec made a stream into: its frames and its counts.
+struct Decoded {
+    std::vector<CTRL_FRAME> frames;
+    protocol_phy::Stats stats;
+};
+
+// `stream` through a codec unescaping `steps`, in reads that end at each of
+// `cuts` (ascending).
+Decoded decodeWith(protocol_phy::Steps steps, const std::vector<u8>& stream, const std::vector<size_t>& cuts)
+{
+    protocol_phy codec(steps);
+    Decoded out;
+    size_t from = 0;
+    for (size_t to : cuts) {
+        codec.feed(stream.data() + from, to - from, [&](const CTRL_FRAME& f) { out.frames.push_back(f); });
+        from = to;
+    }
+    codec.feed(stream.data() + from, stream.size() - from, [&](const CTRL_FRAME& f) { out.frames.push_back(f); });
+    out.stats = codec.stats();
+    return out;
+}
+
+// Every way the processor has decodes `stream`, cut at `cuts`, as the runs
+// alone do; `what` names the stream.
+void expectEveryWayAsTheRuns(const std::vector<u8>& stream, const std::vector<size_t>& cuts, const std::string& what)
+{
+    using Steps = protocol_phy::Steps;
+    const Decoded plain = decodeWith(Steps::Runs, stream, cuts);
+    for (Steps steps : {Steps::Narrow, Steps::Wide, Steps::Compressed}) {
+        if (steps > protocol_phy::fastestSteps())
+            continue;
+        const Decoded got = decodeWith(steps, stream, cuts);
+        const std::string way = what + ", way " + std::to_string(int(steps));
+        ASSERT_EQ(got.frames.size(), plain.frames.size()) << way;
+        for (size_t i = 0; i < got.frames.size(); ++i)
+            ASSERT_TRUE(sameFrame(got.frames[i], plain.frames[i])) << way << ", frame " << i;
+        const protocol_phy::Stats &a = got.stats, &b = plain.stats;
+        EXPECT_EQ(std::vector<u32>({a.frames, a.bad_escape, a.bad_length, a.bad_check, a.cut, a.noise}),
+                  std::vector<u32>({b.frames, b.bad_escape, b.bad_length, b.bad_check, b.cut, b.noise}))
+            << way;
+    }
 }
 
 }  // namespace
@@ -251,4 +296,71 @@ TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
             }
         }
     }
+}
+
+TEST(ProtocolPhy, EveryWayOfUnescapingDecodesAsTheRunsAlone)
+{
+    // A payload whose first escape puts the steps at every alignment that
+    // matters, then a disturbance of each kind at every place of the next
+    // steps: escapes one after the other, bad escapes, a start or an end
+    // byte inside the frame, an escape before either. Each disturbed frame
+    // is followed by a good one and the stream is also cut just before and
+    // after every disturbance; then a seeded random walk of frames, noise
+    // and damage, cut into reads anywhere.
+    const std::vector<std::vector<u8>> disturbances = {
+        {kEscape, 0x85}, {kEscape, 0x7A, kEscape, 0x8A}, {kEscape, 0x00},      {kEscape, kEscape}, {kFrameStart},
+        {kFrameEnd},     {kEscape, kFrameStart},         {kEscape, kFrameEnd},
+    };
+    constexpr size_t kPayload = 300;
+    std::vector<u8> stream;
+    std::vector<size_t> cuts;
+    for (size_t first : {size_t(0), size_t(1), size_t(31), size_t(62), size_t(63)}) {
+        for (size_t at = 0; at < 140; ++at) {
+            const std::vector<u8>& d = disturbances[at % disturbances.size()];
+            std::vector<u8> payload(kPayload);
+            for (size_t i = 0; i < kPayload; ++i)
+                payload[i] = static_cast<u8>(i % 0x50);  // no special byte
+            payload[first] = kEscape;
+            std::vector<u8> frame = encode(pcRequest(0x21, payload));
+            const size_t place = 1 + kHeaderSize + first + 2 + at;  // wire bytes after the first escape
+            frame.insert(frame.begin() + long(place), d.begin(), d.end());
+            cuts.push_back(stream.size() + place);
+            cuts.push_back(stream.size() + place + 1);
+            stream.insert(stream.end(), frame.begin(), frame.end());
+            const std::vector<u8> good = encode(pcRequest(0x21, payload));
+            stream.insert(stream.end(), good.begin(), good.end());
+        }
+    }
+    expectEveryWayAsTheRuns(stream, {}, "disturbances whole");
+    expectEveryWayAsTheRuns(stream, cuts, "disturbances cut");
+
+    RandomWalk walk("codec ways", 63, 400);
+    const u8 kBiased[] = {kFrameStart, kFrameEnd, kEscape, 0x85, 0x7A, 0x8A};
+    auto randomByte = [&] { return walk.below(4) == 0 ? kBiased[walk.below(6)] : static_cast<u8>(walk.below(256)); };
+    stream.clear();
+    cuts.clear();
+    for (int step = 0; step < walk.steps; ++step) {
+        std::vector<u8> payload(static_cast<size_t>(walk.below(walk.below(8) == 0 ? int(kMaxPayload) + 1 : 200)));
+        for (u8& b : payload)
+            b = walk.below(16) == 0 ? kBiased[walk.below(3)] : static_cast<u8>(walk.below(256));
+        std::vector<u8> frame = encode(pcRequest(0x21, payload));
+        const int kind = walk.kind({6, 1, 1, 1, 1});  // good, a byte changed, added, lost, noise
+        const size_t place = 1 + size_t(walk.below(int(frame.size()) - 1));
+        if (kind == 1)
+            frame[place] = randomByte();
+        else if (kind == 2)
+            frame.insert(frame.begin() + long(place), randomByte());
+        else if (kind == 3)
+            frame.erase(frame.begin() + long(place));
+        else if (kind == 4)
+            frame.resize(place);  // cut short, and noise after it
+        stream.insert(stream.end(), frame.begin(), frame.end());
+        for (int noise = kind == 4 ? walk.below(40) : 0; noise > 0; --noise)
+            stream.push_back(randomByte());
+        for (int cut = walk.below(3); cut > 0; --cut)
+            cuts.push_back(stream.size() - 1 - size_t(walk.below(int(std::min<size_t>(stream.size(), 300)))));
+    }
+    std::sort(cuts.begin(), cuts.end());
+    expectEveryWayAsTheRuns(stream, {}, walk.step(walk.steps, "whole"));
+    expectEveryWayAsTheRuns(stream, cuts, walk.step(walk.steps, "cut"));
 }
