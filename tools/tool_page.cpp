@@ -70,7 +70,9 @@ const pages::Texts kNumberSeparator = {QStringLiteral("、"), QStringLiteral(","
 constexpr int kListedPorts = 3;  // lines of cards the tip has room for
 constexpr int kListedRuns = 4;   // runs of cards on one line
 const QChar kNoBreak(QChar::Nbsp);
-const QString kMore = QString(kNoBreak) + QChar(0x2026);  // "…", kept on its line
+constexpr char16_t kEllipsis = 0x2026;
+// "…", kept on its line.
+QString moreMark() { return QString(kNoBreak) + QChar(kEllipsis); }
 
 bool chinese()
 {
@@ -104,7 +106,7 @@ QString portLine(u8 port, const std::vector<u16>& cards)
     const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QString(kNoBreak));
     const bool one = cards.size() == 1;
     const QString line = pages::pick(one ? kPortCard : kPortCards).arg(port + 1).arg(runs.join(separator));
-    return more ? line + kMore : line;
+    return more ? line + moreMark() : line;
 }
 
 // The cards that did not take the job, a line per port, at most
@@ -118,7 +120,7 @@ QString missedLines(const std::vector<CardPlace>& missed)
         for (; i < missed.size() && missed[i].port == port; ++i)
             cards.push_back(missed[i].card);
         if (lines.size() == kListedPorts) {
-            lines.last() += kMore;
+            lines.last() += moreMark();
             break;
         }
         lines << portLine(port, cards);
