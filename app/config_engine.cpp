@@ -314,9 +314,11 @@ std::array<char, 32> ConfigEngine::pidFromUniqueId(uint16_t x, uint16_t y, uint1
     const int Y3 = nib(y, 3), Y2 = nib(y, 2), Y1 = nib(y, 1), Y0 = nib(y, 0);
     const int Z3 = nib(z, 3), Z2 = nib(z, 2), Z1 = nib(z, 1), Z0 = nib(z, 0);
     const int d[32] = {
+        // clang-format off
         X3, Y3, Z3, Y1, Z1, Z0, Z2, (X3 + Y3) % 2,
         (Z3 + Y1) / 2, Y0, Y2, (Z0 + Z1) / 2, (X3 + Y3) / 2, (Z0 + Z1) % 2, (Z3 + Y1) % 2, X2,
         X1, (Z2 + Y0) % 2, (X2 + Y2) % 2, (X1 + X0) % 2, (X1 + X0) / 2, (X3 + Y3 + Z3) % 3, (X3 + Y3 + Z3) / 3,
+        // clang-format on
         (X3 + X2 + Y2) % 3,
         (X3 + X2 + Y2) / 3, (X1 + Y1 + Z2) % 3, (X1 + Y1 + Z2) / 3, (X0 + Y0 + Z1) % 3, (X0 + Y0 + Z1) / 3,
         (X2 + Y2) / 2, (Z2 + Y0) / 2, X0,

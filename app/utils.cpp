@@ -404,12 +404,14 @@ int64_t Utils::convertInPlace(const char* from, const char* to, std::string& s)
     return r;
 }
 
+// clang-format off
 int64_t Utils::GB2312ToUTF8(std::string& s) { return convertInPlace("gb2312", "UTF-8", s); }
 int64_t Utils::GB2312ToUnicode(std::string& s) { return convertInPlace("gb2312", "UCS-2LE", s); }
 int64_t Utils::UTF8ToUnicode(std::string& s) { return convertInPlace("UTF-8", "UCS-2LE", s); }
 int64_t Utils::UnicodeToUTF8(std::string& s) { return convertInPlace("UCS-2LE", "UTF-8", s); }
 int64_t Utils::UTF8ToGB2312(std::string& s) { return convertInPlace("UTF-8", "GB2312", s); }
 int64_t Utils::UnicodeToGB2312(std::string& s) { return convertInPlace("UCS-2LE", "GB2312", s); }
+// clang-format on
 
 bool Utils::isFileExists(std::string path, bool regular)
 {

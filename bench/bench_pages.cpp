@@ -78,9 +78,11 @@ const Route kRoutes[] = {
     {"output_settings", PAGE_OUTPUT_SETTINGS, {"ok", "right", "right", "right", "ok", "ok"}, kMoves},
     {"input_crop", PAGE_INPUT_CROP, {"ok", "right", "right", "right", "ok", "right", "ok"}, kMoves},
     {"window_layout", PAGE_WINDOW_LAYOUT, {"ok", "right", "right", "right", "ok", "right", "right", "ok"}, kMoves},
+    // clang-format off
     {"communication", PAGE_COMMUNICATION, {"ok", "right", "right", "right", "ok", "right", "right", "right", "ok"}, kMoves},
     {"picture_quality", PAGE_PICTURE_QUALITY_MENU, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok"}, kMoves},
     {"test_patterns", PAGE_TEST_PATTERNS, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "right", "ok"}, kMoves},
+    // clang-format on
     // The brightness edited: OK begins the edit, RIGHT steps the value
     // twice, BACK ends the edit.
     {"quality_value", PAGE_QUALITY, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok", "ok"},

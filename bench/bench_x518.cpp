@@ -289,10 +289,12 @@ void contrast(x518_manage&, int64_t i) { x518_manage::x518_SetContrast(i % 2 ? 6
 // Colour temperature between presets 2 and 3 (the three gains change).
 void colourTemp(x518_manage&, int64_t i) { x518_manage::x518_SetColorTemp(i % 2 ? 3 : 2); }
 
+// clang-format off
 void BM_ContrastChange(benchmark::State& state) { runAgainstFloor(state, false, contrast); }
 void BM_ContrastChangeCold(benchmark::State& state) { runAgainstFloor(state, true, contrast); }
 void BM_ColourTempChange(benchmark::State& state) { runAgainstFloor(state, false, colourTemp); }
 void BM_ColourTempChangeCold(benchmark::State& state) { runAgainstFloor(state, true, colourTemp); }
+// clang-format on
 
 // ---- window programming against its floor
 //

@@ -70,9 +70,11 @@ int serial_modules::set_parity(int fd, int databits, int stopbits, char parity)
     default: return -1;
     }
     switch (parity) {
+    // clang-format off
     case 'N': case 'n': break;
     case 'E': case 'e': tio.c_cflag |= PARENB; tio.c_iflag |= INPCK; break;
     case 'O': case 'o': tio.c_cflag |= PARENB | PARODD; tio.c_iflag |= INPCK; break;
+    // clang-format on
     default: return -1;
     }
     switch (stopbits) {

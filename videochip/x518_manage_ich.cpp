@@ -340,11 +340,13 @@ void x518_manage::set_ichsel(int fd, u32 window)
     u32 list[4];
     int n = 0;
     switch (mode) {
+    // clang-format off
     case 20: case 21: list[0] = 0; list[1] = 2; n = 2; break;
     case 22: case 23: list[0] = 4; list[1] = 6; n = 2; break;
     case 30: list[0] = 0; list[1] = 2; list[2] = 4; n = 3; break;
     case 40: case 41: list[0] = 0; list[1] = 2; list[2] = 4; list[3] = 6; n = 4; break;
     case 50: case 51: {
+    // clang-format on
         const bool rx0Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort].lane < kFourLanes + 1;
         const bool rx1Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort + 1].lane < kFourLanes + 1;
         KEL_DBG(rx0Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort);

@@ -171,20 +171,24 @@ void x518_manage::write_initial_setting(int fd, int full)
     for (u32 k = 0; k < kOutputChannels; ++k) {
         u32 off = kChannelStride * k;
         const X518System& p = sys;
+        // clang-format off
         l.put(kOchBank, {{0x0A, 2, p.PS_HTOTAL - 2}, {0x0C, 2, p.PS_VTOTAL - 2}, {0x1D, 2, 0x40},
                          {0x28, 2, p.PS_OAOIHST}, {0x2A, 2, p.PS_OAOIHED},
                          {0x2C, 2, p.PS_OAOIVST}, {0x2E, 2, p.PS_OAOIVED},
                          {0x30, 2, p.PS_OAOIHST}, {0x32, 2, p.PS_OAOIHED},
                          {0x34, 2, p.PS_OAOIVST}, {0x36, 2, p.PS_OAOIVED},
                          {0x40, 2, p.PS_ACTHST}, {0x42, 2, 0}, {0x44, 2, p.PS_ACTVST}, {0x46, 2, p.PS_ACTVW + 1}},
+        // clang-format on
               off);
         l.put(kOchBkgBank, {{0x0A, 2, 0xFF}, {0x0C, 2, 0xFF}, {0x0E, 2, 0xFF}, {0x10, 2, 0xFF}}, off);
         l.put(kOchZoomBank, {{0x44, 1, 0}, {0x46, 1, 0}, {0x47, 1, 0}, {0x48, 1, 0}, {0x49, 2, 0},
                              {0x4B, 1, 0}, {0x4C, 1, 0}, {0x4D, 1, 0}, {0x4E, 2, 0}},
               off);
         l.put(kOchCtlBank, 0x5E, 1, 1, off);
+        // clang-format off
         l.put(kOchCscBank, {{0x48, 1, 0}, {0x49, 2, 0x3265}, {0x4B, 2, 0x2000}, {0x4D, 2, 0}, {0x4F, 2, 0xF105},
                             {0x51, 2, 0x2000}, {0x53, 2, 0xFA02}, {0x55, 2, 0}, {0x57, 2, 0x2000}, {0x59, 2, 0x3B61}},
+        // clang-format on
               off);
         l.put(kIchBank, {{0x10, 1, 0x80}, {0x11, 1, 0x80}, {0x28, 1, 0x88}, {0x29, 2, 0}, {0x2B, 2, 0}, {0x2D, 2, 0},
                          {0x2F, 2, 0x200}, {0x31, 2, 0x200}, {0x33, 2, 0x200}, {0x35, 2, 0x4000}, {0x37, 2, 0xC5DD},
@@ -192,8 +196,10 @@ void x518_manage::write_initial_setting(int fd, int full)
                          {0x41, 2, 0xF155}, {0x43, 2, 0xCEAB}, {0x45, 2, 0x4000}, {0x47, 1, 0}, {0x48, 1, 4},
                          {0x49, 1, 8}},
               off);
+        // clang-format off
         l.put(kIchShrinkBank, {{0x42, 1, 0}, {0x43, 1, 0}, {0x44, 1, 0}, {0x45, 1, 0}, {0x46, 1, 0}, {0x47, 2, 0},
                                {0x49, 1, 0}, {0x4A, 1, 0}, {0x4B, 1, 0}, {0x4C, 2, 0}},
+        // clang-format on
               off);
     }
 
@@ -226,9 +232,11 @@ void x518_manage::write_initial_setting(int fd, int full)
     Sleep(kMemStepMs);
     l.put(kMemBank, {{0x08, 1, 0x30}, {0x09, 4, 0x22222222}, {0x0D, 4, 0x66663445}, {0x11, 4, 0x22222222}});
     l.fill(kMemBank, 0x15, 4, 0x77);
+    // clang-format off
     l.put(kMemBank, {{0x19, 1, 7}, {0x1A, 1, 0x3F}, {0x1B, 1, 0x3F}, {0x1C, 1, 0}, {0x1D, 1, 0x10}, {0x1E, 1, 0x10},
                      {0x1F, 1, 0x0E}, {0x20, 1, 0x0E}, {0x21, 1, 0x30}, {0x22, 1, 0x30}, {0x23, 1, 0x4F},
                      {0x24, 1, 0x4F}, {0x25, 1, 9}, {0x26, 1, 0x0F}, {0x27, 1, 0x11}, {0x28, 1, 1},
+    // clang-format on
                      {0x29, 4, 0x88888888}});
     l.fill(kMemBank, 0x2D, 8, 0x77);
     l.put(kMemBank, 0x35, 1, 7);
@@ -250,6 +258,7 @@ void x518_manage::write_initial_setting(int fd, int full)
 
     // 18. V-by-One receivers.
     u32 rxMode = sys.PS_VBOTX_MODE == 1 ? kVboRxModeReg1 : kVboRxModeOther;
+    // clang-format off
     l.put(kVboRxBank, {{0x7F, 1, 14}, {0x7F, 1, 15}, {0x40, 1, 5}, {0x4F, 1, 0x80}, {0x4C, 1, 0xA3},
                        {0x7F, 1, 13}, {0x7F, 1, 15}, {0x5C, 1, 5}, {0x6B, 1, 0x80}, {0x68, 1, 0xA3},
                        {0x7F, 1, 11}, {0x7F, 1, 15}});
@@ -257,6 +266,7 @@ void x518_manage::write_initial_setting(int fd, int full)
                        {0x1C, 1, 1}, {0x08, 1, rxMode}, {0x0A, 2, 0x8011}, {0x7F, 1, 7}, {0x7F, 1, 15}});
     l.put(kVboRxBank, {{0x34, 1, 0}, {0x7A, 2, 0x11}, {0x28, 1, 0xFF}, {0x2B, 1, 0x11}, {0x78, 1, range},
                        {0x34, 1, 1}, {0x78, 1, rxMode}, {0x7A, 2, 0x8011}});
+    // clang-format on
 }
 
 void x518_manage::set_rtct(int fd, int mode)

@@ -211,11 +211,13 @@ void x518_manage::set_nr_block(int fd, int ch, int port)
     }
 }
 
+// clang-format off
 void x518_manage::set_nr_b_480i(int fd, int ch, int port) { writeBlockNr(fd, ch, port, kBlock480i); }
 void x518_manage::set_nr_b_480p(int fd, int ch, int port) { writeBlockNr(fd, ch, port, kBlock480p); }
 void x518_manage::set_nr_b_720p(int fd, int ch, int port) { writeBlockNr(fd, ch, port, kBlock720p); }
 void x518_manage::set_nr_b_1080i(int fd, int ch, int port) { writeBlockNr(fd, ch, port, kBlock1080i); }
 void x518_manage::set_nr_b_1080p(int fd, int ch, int port) { writeBlockNr(fd, ch, port, kBlock1080p); }
+// clang-format on
 
 void x518_manage::writeBlockNr(int fd, int ch, int port, int member)
 {

@@ -58,10 +58,12 @@ constexpr SpliceLayout kSplice[ram::kSpliceModes] = {
 void shapeOf(u32 arrang, u8& across, u8& down)
 {
     switch (arrang) {
+    // clang-format off
     case ARRANG2K4_4x1_8K: across = 4; down = 1; break;
     case ARRANG2K4_2x2_8K: across = 2; down = 2; break;
     case ARRANG2K4_1x2: across = 1; down = 2; break;
     default: across = 2; down = 1; break;
+    // clang-format on
     }
 }
 

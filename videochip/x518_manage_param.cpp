@@ -47,6 +47,7 @@ constexpr i32 kDefaultChar64Dot = 1, kDefaultScrollSpeed = 32;
 // The default window model, copied by load_param in this order.
 const i32 x518_manage::parameters_txt[kParamEntries] = {
     // PM_WIN_SHAPE: output channels across and down
+    // clang-format off
     2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1,
     // PM_INPUT
     4, 5, 1, 2, 3, 0,
@@ -72,6 +73,7 @@ const i32 x518_manage::parameters_txt[kParamEntries] = {
     // PM_WIN_DBD_MODE, DBD clipping
     0, 0, 1, 0, 1, 1,
     0, 0, 0, 0, 0, 0,
+    // clang-format on
     // PM_OSD_EN, _HZOOM_EN, _VZOOM_EN, _DATA_MODE, _SCROLL_MODE
     0, 0, 0, 1, 2,
     // PM_OSD_OUTPUT_OFFSET, PM_OSD_INPUT_OFFSET

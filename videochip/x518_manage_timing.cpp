@@ -162,10 +162,12 @@ void x518_manage::set_VBOInput(int fd, int receiver)
     set_sypol(fd, 1, receiver);
     u32 word, bits;
     switch (ports.PI_HDMI_INFO[x518::kFirstVboPort + receiver].lane) {
+    // clang-format off
     case 1: word = 0; bits = 0; break;
     case 2: word = 0x0001; bits = 0x10; break;
     case 4: word = 0x0011; bits = 0x04; break;
     default: word = 0x0404; bits = 0x02; break;  // 8 lanes
+    // clang-format on
     }
     drv->write_X518(fd, regAt(x518::kVboLaneWord, 2 * receiver), word, 0);
     u32 shift = kByte * u32(receiver);
@@ -424,6 +426,7 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
             l.blocks = 2;
         }
         break;
+    // clang-format off
     case DBD_CMOS_IN12: set({whole(0), whole(1)}); l.blocks = 2; break;
     case DBD_CMOS_IN34: set({whole(2), whole(3)}); l.blocks = 2; break;
     case DBD_CMOS_IN123: set({whole(0), whole(1), whole(2)}); l.blocks = 3; break;
@@ -431,6 +434,7 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
     case DBD_CMOS_IN12V: set({whole(0), whole(1)}); l.blocks = 2; l.sideBySide = false; break;
     case DBD_CMOS_IN34V: set({whole(2), whole(3)}); l.blocks = 2; l.sideBySide = false; break;
     case DBD_CMOS_IN1234Q: set({whole(0), whole(1), whole(2), whole(3)}); l.blocks = 4; l.sideBySide = false; break;
+    // clang-format on
     case DBD_VBO_IN12:
     case DBD_VBO_IN12V:
         for (int q : {kVboFirstShown, kVboSecondShown})
@@ -536,6 +540,7 @@ void x518_manage::calc_iwin2(int window)
             in.hw = W(p);
             in.vw = (ports.PI_SCAN_MODE[p] && lowChannel) ? 2 * H(p) : H(p);
             break;
+        // clang-format off
         case DBD_CMOS_IN12: in.hw = W(0) + W(1); in.vw = H(0); break;
         case DBD_CMOS_IN34: in.hw = W(2) + W(3); in.vw = H(2); break;
         case DBD_CMOS_IN123: in.hw = W(0) + W(1) + W(2); in.vw = H(0); break;
@@ -545,6 +550,7 @@ void x518_manage::calc_iwin2(int window)
         case DBD_CMOS_IN34V: in.hw = W(2); in.vw = H(2) + H(3); break;
         case DBD_CMOS_IN1234Q: in.hw = W(0) + W(1); in.vw = H(0) + H(2); break;
         case DBD_VBO_IN12V: in.hw = W(kVboFirstShown); in.vw = H(kVboFirstShown) + H(kVboSecondShown); break;
+        // clang-format on
         default: {
             i32 w = ports.PI_STATE[p] == 1 ? 2 * ports.PI_ACT[p][HW] : ports.PI_ACT[p][HW];
             i32 h = ports.PI_ACT[p][VW];

@@ -68,10 +68,12 @@ constexpr int kImageWidthMm = 800, kImageHeightMm = 450;
 
 // Offsets of the base block.
 enum : int {
+    // clang-format off
     kOffManufacturer = 8, kOffProduct = 10, kOffWeek = 16, kOffYear = 17, kOffVersion = 18, kOffRevision = 19,
     kOffInput = 20, kOffWidthCm = 21, kOffHeightCm = 22, kOffGamma = 23, kOffFeatures = 24,
     kOffChromaticity = 25, kOffEstablished = 35, kOffStandard = 38, kOffDescriptor1 = 54, kOffDescriptor2 = 72,
     kOffDescriptor3 = 90, kOffDescriptor4 = 108, kOffExtensions = 126, kOffChecksum = 127,
+    // clang-format on
 };
 constexpr int kDescriptorSize = 18;
 constexpr int kStandardTimings = 8;

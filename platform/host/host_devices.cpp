@@ -140,10 +140,12 @@ int devMunmap(void* addr, size_t len)
 namespace sim {
 
 SimDevice::~SimDevice() = default;
+// clang-format off
 int SimDevice::ioctl(unsigned long, void*) { errno = ENOTTY; return -1; }
 ssize_t SimDevice::pread(void*, size_t, off_t) { errno = ESPIPE; return -1; }
 ssize_t SimDevice::pwrite(const void*, size_t, off_t) { errno = ESPIPE; return -1; }
 void* SimDevice::mmap(size_t, off_t) { errno = ENODEV; return nullptr; }
+// clang-format on
 void SimDevice::persist() {}
 
 void registerDevice(const std::string& boxPath, std::shared_ptr<SimDevice> dev)

@@ -54,12 +54,14 @@ uint32_t SourceTiming::pixelClockKhz() const
     return uint32_t(std::lround(double(htotal) * vtotal * frameRate / 1000.0));
 }
 
+// clang-format off
 SourceTiming SourceTiming::p1080_60() { return makeTiming(1920, 44, 148, 2200, 1080, 5, 36, 1125, 60.0); }
 SourceTiming SourceTiming::p1080_50() { return makeTiming(1920, 44, 148, 2640, 1080, 5, 36, 1125, 50.0); }
 SourceTiming SourceTiming::i1080_60() { return interlacedTiming(2200, 60.0); }
 SourceTiming SourceTiming::i1080_50() { return interlacedTiming(2640, 50.0); }
 SourceTiming SourceTiming::p720_60() { return makeTiming(1280, 40, 220, 1650, 720, 5, 20, 750, 60.0); }
 SourceTiming SourceTiming::p2160_30() { return makeTiming(3840, 88, 296, 4400, 2160, 10, 72, 2250, 30.0); }
+// clang-format on
 
 SourceTiming SourceTiming::progressive(uint16_t width, uint16_t height, double rate)
 {

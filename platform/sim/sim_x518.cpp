@@ -382,9 +382,11 @@ void SimX518::rebuildMeasurement()
 
 // ------------------------------------------------------------------ control surface
 
+// clang-format off
 uint8_t SimX518::mode() const { Lock l(mutex_); return mode_; }
 uint8_t SimX518::bitsPerWord() const { Lock l(mutex_); return bits_; }
 uint32_t SimX518::maxSpeedHz() const { Lock l(mutex_); return speed_; }
+// clang-format on
 
 SimX518::Counters SimX518::counters() const { Lock l(mutex_); return counters_; }
 void SimX518::resetCounters() { Lock l(mutex_); counters_ = Counters(); }
@@ -503,9 +505,11 @@ void SimX518::setClock(Clock clock)
     clock_ = clock;
 }
 
+// clang-format off
 SimX518::Clock SimX518::clock() const { Lock l(mutex_); return clock_; }
 uint64_t SimX518::frames() const { Lock l(mutex_); return frameCount(); }
 void SimX518::advanceFrames(uint64_t n) { Lock l(mutex_); instantFrames_ += n; }
+// clang-format on
 
 void SimX518::setIdentity(uint8_t id) { Lock l(mutex_); identity_ = id; }
 void SimX518::setFlakyIdentity(bool on)
@@ -587,9 +591,11 @@ void SimX518::loadFlash(uint32_t address, const std::vector<uint8_t>& data)
     flash_.load(address, data);
 }
 
+// clang-format off
 std::vector<SimX518Flash::Op> SimX518::flashLog() const { Lock l(mutex_); return flash_.log(); }
 void SimX518::clearFlashLog() { Lock l(mutex_); flash_.clearLog(); }
 bool SimX518::writeEnableLatch() const { Lock l(mutex_); return flash_.wel() || (stuck_ & kStuckWriteEnable); }
+// clang-format on
 std::vector<SimX518Osd::Command> SimX518::osdLog() const
 {
     Lock l(mutex_);

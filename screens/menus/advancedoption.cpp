@@ -92,9 +92,11 @@ QString AdvancedOption::selectedStyle(int entry) const
     return Page::selectedStyle(entry);
 }
 
+// clang-format off
 void AdvancedOption::on_Button_LCDshow_clicked() { pages::openPage(PAGE_LCD_DISPLAY); }
 void AdvancedOption::on_Button_other_clicked() { pages::openPage(PAGE_OTHER_SETTINGS); }
 void AdvancedOption::on_Button_factory_clicked() { pages::openPage(PAGE_FACTORY_SETTINGS); }
+// clang-format on
 
 void AdvancedOption::on_Button_rcv_recovery_clicked()
 {

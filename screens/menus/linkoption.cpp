@@ -58,6 +58,8 @@ void LinkOption::syncUpdate(int code)
         g_tip->tip_create(TIP::kCheck);
 }
 
+// clang-format off
 void LinkOption::on_Button_linkcom_clicked() { pages::openPage(PAGE_SERIAL_LINK); }
 void LinkOption::on_Button_linkwlan_clicked() { pages::openPage(PAGE_NETWORK_ADDRESS); }
 void LinkOption::on_Button_firmware_usbgrade_clicked() { pages::openPage(PAGE_USB_UPGRADE); }
+// clang-format on

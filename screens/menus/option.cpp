@@ -70,6 +70,7 @@ void Option::language_changed()
     restyle(kSmartMappingEntry);
 }
 
+// clang-format off
 void Option::on_output_set_clicked() { pages::openPage(PAGE_OUTPUT_SETTINGS); }
 void Option::on_input_cut_clicked() { pages::openPage(PAGE_INPUT_CROP); }
 void Option::on_image_layout_clicked() { pages::openPage(PAGE_WINDOW_LAYOUT); }
@@ -78,3 +79,4 @@ void Option::on_image_quality_clicked() { pages::openPage(PAGE_PICTURE_QUALITY_M
 void Option::on_test_chart_clicked() { pages::openPage(PAGE_TEST_PATTERNS); }
 void Option::on_smart_mapping_clicked() { pages::openPage(PAGE_SMART_MAPPING); }
 void Option::on_AdvanceButton_clicked() { pages::openPage(PAGE_ADVANCED_OPTIONS); }
+// clang-format on

@@ -29,6 +29,7 @@ TEST_F(Settings, FirstStartCreatesTheEighteenDefaults)
 {
     ASSERT_FALSE(platform::exists(ConfigEngine::kSettingsFile));
     ASSERT_TRUE(ConfigEngine::pInstance());
+    // clang-format off
     const std::pair<const char*, const char*> defaults[] = {
         {"TcpPort", "5005"}, {"UdpPort", "5008"}, {"IPAddress", "192.168.1.199"}, {"SubNetMask", "255.255.255.0"},
         {"GateWay", "192.168.1.1"}, {"MAC", "FF:FF:FF:FF:FF:FF"}, {"Barcode", " "},
@@ -36,6 +37,7 @@ TEST_F(Settings, FirstStartCreatesTheEighteenDefaults)
         {"ImageLayoutPassword", "No"}, {"ryvecloudserverip", " "}, {"ryvecloudserverport", " "},
         {"ryveclouduserip", " "}, {"ryvecloudcontrollername", " "}, {"KelMaxPixel_UINT", "3932160"},
         {"usbupgradedir", "KEL-R8"}, {"KelLCDLang", "65567"}};
+    // clang-format on
     QSettings* f = file();
     EXPECT_EQ(f->allKeys().size(), 18);
     for (const auto& [key, value] : defaults)

@@ -438,8 +438,10 @@ TEST_F(Store, UserModeIndexRules)
     };
     check({5}, {{5, 1, 5}, {5, 0, 5}, {5, 2, 5}, {0, 2, 5}, {9, 1, 5}, {9, 0, 5}, {5, 3, 0x100}});
     // A current index of 17 or more looks at the sixteen slots only.
+    // clang-format off
     check({2, 11}, {{2, 1, 11}, {11, 1, 2}, {15, 1, 2}, {16, 1, 0x100}, {2, 0, 11}, {0, 0, 11}, {12, 0, 11},
                     {16, 2, 2}, {17, 2, 0x100}, {16, 0, 11}, {40, 0, 11}, {200, 0, 11}, {200, 2, 0x100}});
+    // clang-format on
     check({}, {{40, 0, 0x100}, {0, 0, 0x100}, {0, 1, 0x100}, {0, 2, 0x100}});
 
     EXPECT_EQ(s->KelUserModeSaved(-1), 0);

@@ -779,11 +779,13 @@ const std::vector<GalleryPage>& galleryPages()
         {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
         {"custommode_save_waits", [] { return userModes({}, true); }},
         {"custommode_overlay", [] { return userModeOverlay(); }},
+        // clang-format off
         {"factory", [] { return pageAfterKeys<factory>({Qt::Key_R, Qt::Key_R}); }},
         {"factory_language", [] { return pageAfterKeys<factory>({Qt::Key_Q, Qt::Key_R}); }},
         {"othersetup", [] { return pageAfterKeys<othersetup>({Qt::Key_R, Qt::Key_R}); }},
         {"othersetup_editing", [] { return pageAfterKeys<othersetup>({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
         {"lcdshow", [] { return pageAfterKeys<lcdshow>({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        // clang-format on
         {"factoryage_empty", [] { return pageAfterKeys<factoryage>({}); }},
         {"factoryage",
          [] {

@@ -26,10 +26,12 @@ std::string stripComments(const std::string& src)
         char c = src[i], n = i + 1 < src.size() ? src[i + 1] : '\0';
         switch (st) {
         case Code:
+            // clang-format off
             if (c == '/' && n == '/') { st = Line; ++i; continue; }
             if (c == '/' && n == '*') { st = Block; ++i; continue; }
             if (c == '"') st = Str;
             else if (c == '\'') st = Chr;
+            // clang-format on
             out += c;
             break;
         case Line:

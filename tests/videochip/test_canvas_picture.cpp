@@ -307,10 +307,12 @@ TEST_F(CanvasPictureTest, AWindowShowsWhatItsLastWriteSays)
         {"two side by side on HDMI3", {0, ram::kSourceHdmi3, all, kDbd, 1}, {0, ram::kSourceHdmi3, all, kDbd, 1}, 0,
          kPortHdmi2, kW, kH, all, all},
         {"switch off", {0, kHdmi1, half, kDbd, 0}, {0, kHdmi1, half, 0, 1}, 0, kPortHdmi1, kW, kH, half, all},
+        // clang-format off
         {"none after window 0", {0, ram::kSourceHdmi2, {100, 100, 640, 360}, 0, 0}, {0, kHdmi1, {}, 0, 0}, 0,
          kPortHdmi1, kW, kH, all, all},
         {"none after window 2", {2, ram::kSourceDvi, {100, 100, 640, 360}, 0, 0}, {0, kHdmi1, {}, 0, 0}, 0,
          kPortHdmi1, kW, kH, all, all},
+        // clang-format on
     };
     auto put = [&](const Write& w) {
         apply([&](KEL_RAM_PARA& b) {
