@@ -43,7 +43,6 @@ enum class Lookup {
 // Looks up the entry `id` of list `list` ("source", "usermode", "win",
 // "crop") in the document `text`. Entries whose "id" is missing or not an
 // integer match nothing.
-Lookup lookup(const std::string& text, const std::string& list, int id, ALIAS_PARA* out,
-              std::string* reason = nullptr);
+Lookup lookup(const std::string& text, const std::string& list, int id, ALIAS_PARA* out, std::string* reason = nullptr);
 
 }  // namespace aliasNames

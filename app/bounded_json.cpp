@@ -13,8 +13,14 @@ namespace {
 constexpr char kQuote = '"';
 constexpr char kEscape = '\\';
 
-bool opens(char c) { return c == '[' || c == '{'; }
-bool closes(char c) { return c == ']' || c == '}'; }
+bool opens(char c)
+{
+    return c == '[' || c == '{';
+}
+bool closes(char c)
+{
+    return c == ']' || c == '}';
+}
 
 // Where the string that opens at `at` ends (its closing quote).
 size_t stringEnd(const std::string& text, size_t at)
@@ -28,7 +34,10 @@ size_t stringEnd(const std::string& text, size_t at)
     return text.size();
 }
 
-bool inNumber(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E'; }
+bool inNumber(char c)
+{
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
 
 // The kind of every value of a document the parser took, in the order the
 // parser meets them: a container before the values inside it, members and
@@ -144,14 +153,12 @@ FileRead readFile(const std::string& boxPath, boost::property_tree::ptree& root,
 {
     std::string bytes;
     switch (platform::readFileUpTo(boxPath, bytes, kMaxBytes)) {
-    case platform::ReadResult::Missing:
-        return FileRead::Missing;
+    case platform::ReadResult::Missing: return FileRead::Missing;
     case platform::ReadResult::TooLarge:
         if (reason)
             *reason = "larger than " + std::to_string(kMaxBytes) + " bytes";
         return FileRead::Refused;
-    case platform::ReadResult::Read:
-        break;
+    case platform::ReadResult::Read: break;
     }
     return parse(bytes, root, reason) ? FileRead::Read : FileRead::Refused;
 }

@@ -320,8 +320,14 @@ std::array<char, 32> ConfigEngine::pidFromUniqueId(uint16_t x, uint16_t y, uint1
         X1, (Z2 + Y0) % 2, (X2 + Y2) % 2, (X1 + X0) % 2, (X1 + X0) / 2, (X3 + Y3 + Z3) % 3, (X3 + Y3 + Z3) / 3,
         // clang-format on
         (X3 + X2 + Y2) % 3,
-        (X3 + X2 + Y2) / 3, (X1 + Y1 + Z2) % 3, (X1 + Y1 + Z2) / 3, (X0 + Y0 + Z1) % 3, (X0 + Y0 + Z1) / 3,
-        (X2 + Y2) / 2, (Z2 + Y0) / 2, X0,
+        (X3 + X2 + Y2) / 3,
+        (X1 + Y1 + Z2) % 3,
+        (X1 + Y1 + Z2) / 3,
+        (X0 + Y0 + Z1) % 3,
+        (X0 + Y0 + Z1) / 3,
+        (X2 + Y2) / 2,
+        (Z2 + Y0) / 2,
+        X0,
     };
     static const char kHex[] = "0123456789abcdef";
     std::array<char, 32> pid{};
@@ -348,7 +354,8 @@ bool ConfigEngine::derivePid()
     if (!map)
         return false;
     auto* base = static_cast<volatile uint8_t*>(map);
-    auto reg16 = [base](uint32_t off) -> volatile uint16_t& {
+    auto reg16 = [base](uint32_t off) -> volatile uint16_t&
+    {
         return *reinterpret_cast<volatile uint16_t*>(base + off);
     };
     reg16(kUidControl) = static_cast<uint16_t>(reg16(kUidControl) & ~kUidReadProtectBit);

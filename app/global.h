@@ -32,10 +32,10 @@ class QTimer;
 constexpr u8 kDebugOn = 254;
 extern u8 g_debugSwitch;
 
-#define KEL_DBG(...)                          \
-    do {                                      \
-        if (g_debugSwitch == kDebugOn)        \
-            std::printf(__VA_ARGS__);         \
+#define KEL_DBG(...)                   \
+    do {                               \
+        if (g_debugSwitch == kDebugOn) \
+            std::printf(__VA_ARGS__);  \
     } while (0)
 
 // The log sink: level 1 error, 2 warning, 3 information. It writes nothing.
@@ -43,15 +43,15 @@ enum _LogType { LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3 };
 void writeLogMsg(_LogType level, std::string text);
 
 // ---------------------------------------------------------------- the tick
-extern std::atomic<u32> G_timeTicks;          // 10 ms ticks since the event loop started
-extern std::atomic<u8> g_update_flag;         // a firmware or file update runs
-extern std::atomic<u8> g_tip_flag;            // the tip box is shown
-extern std::atomic<u8> g_app_reset_flag;      // a reboot is requested; never cleared
-extern std::atomic<u32> G_reboot_tickTicks;   // tick of the reboot request
-extern std::atomic<u32> G_factoryage_ticks;   // tick of the last aging-log turn
-extern std::atomic<u32> g_delay_usbserver;    // 1 once the USB watcher may read
-extern std::atomic<u8> pc_cmd_valid;          // a PC command was answered lately
-extern std::atomic<u32> pc_cmd_time;          // tick of that answer
+extern std::atomic<u32> G_timeTicks;         // 10 ms ticks since the event loop started
+extern std::atomic<u8> g_update_flag;        // a firmware or file update runs
+extern std::atomic<u8> g_tip_flag;           // the tip box is shown
+extern std::atomic<u8> g_app_reset_flag;     // a reboot is requested; never cleared
+extern std::atomic<u32> G_reboot_tickTicks;  // tick of the reboot request
+extern std::atomic<u32> G_factoryage_ticks;  // tick of the last aging-log turn
+extern std::atomic<u32> g_delay_usbserver;   // 1 once the USB watcher may read
+extern std::atomic<u8> pc_cmd_valid;         // a PC command was answered lately
+extern std::atomic<u32> pc_cmd_time;         // tick of that answer
 
 // Requests the reboot 300 ticks from now: the stamp is written before the
 // flag, so the tick never pairs the flag with an older stamp.
@@ -69,12 +69,12 @@ extern u32 g_auto_lock_time;
 extern u32 g_back_to_mainwindow_time;
 
 // ---------------------------------------------------------------- links
-extern i32 g_port;              // TCP control port
-extern i32 g_int_tcp_port;      // the same as a number
-extern i32 g_BPS;               // RS-485 speed
-extern i32 g_dataLen;           // serial read size factor
-extern u8 g_networkMode;        // TCP server enabled
-extern u8 g_udpnetmode;         // UDP server enabled
+extern i32 g_port;                           // TCP control port
+extern i32 g_int_tcp_port;                   // the same as a number
+extern i32 g_BPS;                            // RS-485 speed
+extern i32 g_dataLen;                        // serial read size factor
+extern u8 g_networkMode;                     // TCP server enabled
+extern u8 g_udpnetmode;                      // UDP server enabled
 extern std::atomic<u8> g_passby_trans_port;  // link of the last pass-through frame, 255 none
 extern std::atomic<u8> ScreenState;          // LED screen on/off as the FPGA manager keeps it
 extern QString g_rcv_sync_led;
@@ -121,7 +121,7 @@ T settingsRead(const T& value)
 }
 
 // ---------------------------------------------------------------- device
-extern char g_pid[32];   // device PID, 32 lower-case hex characters, no NUL
+extern char g_pid[32];      // device PID, 32 lower-case hex characters, no NUL
 extern u8 g_update_status;  // 1 when the start record holds the expected command
 
 // ---------------------------------------------------------------- aging log

@@ -29,7 +29,7 @@ constexpr int kLangBits = 32;
 constexpr u32 kSlotAddressShift = 12;
 constexpr u32 kSlotAddressMask = 0xFF;
 constexpr u32 kSlotOffsetMask = 0xFFF;
-constexpr u16 kSaveRequestLowByte = 0x00FF;   // start-up clears the request's high byte
+constexpr u16 kSaveRequestLowByte = 0x00FF;  // start-up clears the request's high byte
 // The most each file the store reads may hold: the parameter file as the
 // box writes it (a shorter one that still holds the saved range is taken),
 // a user-mode file its slot's file image exactly, the overlay the most a
@@ -41,14 +41,29 @@ constexpr size_t kOverlayFileLargest = boundedJson::kMaxBytes;
 enum ModeIndexDirection { kPrevious = 0, kNext = 1, kCurrentOrNext = 2 };
 enum ModeFileWrite { kWriteFilled = 0, kWriteFromLive = 1 };
 
-void pauseMs(unsigned long ms) { QThread::msleep(ms); }
-void pauseUs(unsigned long us) { QThread::usleep(us); }
+void pauseMs(unsigned long ms)
+{
+    QThread::msleep(ms);
+}
+void pauseUs(unsigned long us)
+{
+    QThread::usleep(us);
+}
 
-void runShell(const QString& cmd) { Utils::system_mutex(cmd, nullptr); }
+void runShell(const QString& cmd)
+{
+    Utils::system_mutex(cmd, nullptr);
+}
 
-u8* bytesOf(KEL_RAM_PARA& b) { return reinterpret_cast<u8*>(&b); }
+u8* bytesOf(KEL_RAM_PARA& b)
+{
+    return reinterpret_cast<u8*>(&b);
+}
 
-bool slotIndexValid(int i) { return i >= 0 && i < ram::kUserModes; }
+bool slotIndexValid(int i)
+{
+    return i >= 0 && i < ram::kUserModes;
+}
 
 // Offset of a field of window i / crop record c in the block.
 constexpr int imageSourceOffset(int i)
@@ -61,7 +76,10 @@ constexpr int cropKeyOffset(int c)
 }
 constexpr int kSlotOsdEnable = ram::slotDataIndex(offsetof(KEL_RAM_PARA, osd_enable));
 
-bool cropInUse(const CROP_ITEM& c) { return (c.key & ram::kCropInUse) != 0; }
+bool cropInUse(const CROP_ITEM& c)
+{
+    return (c.key & ram::kCropInUse) != 0;
+}
 using ram::cropNumber;
 using ram::cropSource;
 
@@ -73,7 +91,10 @@ void setCropRect(CROP_ITEM& c, const CROP_PARA& rect)
     c.w = static_cast<u16>(rect.w);
     c.h = static_cast<u16>(rect.h);
 }
-bool cropSourceValid(int source) { return source >= 0 && source < ram::kCropBitmapSources; }
+bool cropSourceValid(int source)
+{
+    return source >= 0 && source < ram::kCropBitmapSources;
+}
 
 // Bit of (source, crop number) in the crop-exists bitmap; -1 when the pair
 // lies outside it.
@@ -83,7 +104,10 @@ int cropBit(int source, int number)
         return -1;
     return source * ram::kCrops + number - 1;
 }
-bool cropBitSet(int bit) { return (g_cut_source_state[bit / 8] >> (bit % 8)) & 1; }
+bool cropBitSet(int bit)
+{
+    return (g_cut_source_state[bit / 8] >> (bit % 8)) & 1;
+}
 
 // Change codes handed to the GUI thread and not yet emitted there, one flag
 // per kind; codes beyond the table are never folded.
@@ -91,16 +115,25 @@ constexpr int kFoldedCodes = 128;
 std::atomic<bool> g_codeWaiting[kFoldedCodes];
 const bool kCodeWaitingStart = boxstate::startFilled(g_codeWaiting, false);
 
-bool foldable(int code) { return code >= 0 && code < kFoldedCodes; }
+bool foldable(int code)
+{
+    return code >= 0 && code < kFoldedCodes;
+}
 // True when no code of this kind waits yet (the caller hands it over).
-bool claimCodeWaiting(int code) { return !foldable(code) || !g_codeWaiting[code].exchange(true); }
+bool claimCodeWaiting(int code)
+{
+    return !foldable(code) || !g_codeWaiting[code].exchange(true);
+}
 void releaseCodeWaiting(int code)
 {
     if (foldable(code))
         g_codeWaiting[code] = false;
 }
 
-bool markersAre(const USER_MODE_SLOT& s, u8 v) { return s.marker[0] == v && s.marker[1] == v; }
+bool markersAre(const USER_MODE_SLOT& s, u8 v)
+{
+    return s.marker[0] == v && s.marker[1] == v;
+}
 
 // Source id of window `image` in a block image whose first byte is block
 // offset `first` (0 for a whole block, 896 for a slot's data); the crop
@@ -213,7 +246,8 @@ bool KelRamPara::recreateParaFile()
         loadSavedRange(file))
         return true;
     KEL_DBG("\n[KelRamPara] %s not recreated, default para in memory only\n", kParaFile);
-    std::memcpy(bytesOf(ram_para) + ram::kSavedStart, ram::default_para_ramlist() + ram::kParaMarkerSize, ram::kSavedSize);
+    std::memcpy(bytesOf(ram_para) + ram::kSavedStart, ram::default_para_ramlist() + ram::kParaMarkerSize,
+                ram::kSavedSize);
     return false;
 }
 
@@ -239,7 +273,8 @@ void KelRamPara::checkLanguageAtStart()
     // One step against a link thread that sets the languages meanwhile: the
     // bits are dropped from the very mask they were found in.
     u32 mask = g_lcd_lang_valid.load();
-    while ((mask & 1u) && (mask & kLangModeTwo) && !g_lcd_lang_valid.compare_exchange_weak(mask, mask & kLangMaskKeep)) {
+    while ((mask & 1u) && (mask & kLangModeTwo) &&
+           !g_lcd_lang_valid.compare_exchange_weak(mask, mask & kLangMaskKeep)) {
     }
     if (languageEnabled(lang))
         return;
@@ -666,8 +701,7 @@ int KelRamPara::KelUserModeIndex(char current, char direction)
             return prev;
         return downFrom(last, cur);
     }
-    default:
-        return kNoSlot;
+    default: return kNoSlot;
     }
 }
 

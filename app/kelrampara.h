@@ -29,7 +29,7 @@ enum PARA_SYNC_CODE {
     SYNC_MODE_FILES = 2,
     SYNC_LINK_STATE = 11,
     SYNC_INPUT_TIMING = 12,
-    SYNC_CHIP_STATE = 13,  // the video chip entered or left running mode
+    SYNC_CHIP_STATE = 13,       // the video chip entered or left running mode
     SYNC_WINDOWS_REFUSED = 14,  // the windows the input channels cannot carry changed (register 45)
     SYNC_RCV_RECOVERY = 99,
     SYNC_USB_ADDED = 100,
@@ -181,9 +181,9 @@ public:
     // holds Utils::_file_deal_mutex.
     static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
 
-    QMutex mutex;                      // writers of ram_para.source_status and of registers 37 and 44
-    KEL_RAM_PARA ram_para;             // the live block
-    KEL_RAM_PARA ram_para_shadow;      // the block as at the last write-back
+    QMutex mutex;                  // writers of ram_para.source_status and of registers 37 and 44
+    KEL_RAM_PARA ram_para;         // the live block
+    KEL_RAM_PARA ram_para_shadow;  // the block as at the last write-back
     USER_MODE_SLOT ram_user_mode[ram::kUserModes];
     KEL_REG_IMAGE reg_image;
 
@@ -218,10 +218,10 @@ private:
     bool fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const;
     void copyOverlay(int i);
 
-    USER_MODE_SLOT pending_mode_[ram::kUserModes];  // the file image each waiting slot is to get
-    u16 pending_modes_ = 0;                          // bit i: slot i's file waits
-    u16 pending_overlays_ = 0;                       // bit i: its overlay copy goes with it
-    u16 pending_saves_ = 0;                          // bit i: the waiting image is a save's (saveWaits)
+    USER_MODE_SLOT pending_mode_[ram::kUserModes];       // the file image each waiting slot is to get
+    u16 pending_modes_ = 0;                              // bit i: slot i's file waits
+    u16 pending_overlays_ = 0;                           // bit i: its overlay copy goes with it
+    u16 pending_saves_ = 0;                              // bit i: the waiting image is a save's (saveWaits)
     u8 kept_save_[ram::kUserModes][ram::kUserModeSize];  // the block each save request holds
     u16 kept_saves_ = 0;                                 // bit i: a request for user mode i + 1 is kept
     u16 saving_ = 0;                                     // bit i: handed over, its file being written

@@ -18,26 +18,26 @@
 namespace {
 
 const pages::Texts kCanvasSize = {
-    QStringLiteral("LED屏:%1 x %2"),     QStringLiteral("LED size:%1 x %2"), QStringLiteral("Размер LED:%1 x %2"),
-    QStringLiteral("Led:%1 x %2"),       QStringLiteral("LED屏:%1 x %2"),
+    QStringLiteral("LED屏:%1 x %2"), QStringLiteral("LED size:%1 x %2"), QStringLiteral("Размер LED:%1 x %2"),
+    QStringLiteral("Led:%1 x %2"),   QStringLiteral("LED屏:%1 x %2"),
 };
 const pages::Texts kBlack = {
-    QStringLiteral("黑屏"),     QStringLiteral("Black"), QStringLiteral("Черный"),
-    QStringLiteral("Màn đen"),  QStringLiteral("黑屏"),
+    QStringLiteral("黑屏"),    QStringLiteral("Black"), QStringLiteral("Черный"),
+    QStringLiteral("Màn đen"), QStringLiteral("黑屏"),
 };
 // A shown window while the video chip does not run: whatever the input
 // brings, nothing reaches the screen.
 const pages::Texts kCannotShow = {
-    QStringLiteral("无法显示画面"),     QStringLiteral("Cannot show picture"), QStringLiteral("Показ невозможен"),
+    QStringLiteral("无法显示画面"),       QStringLiteral("Cannot show picture"), QStringLiteral("Показ невозможен"),
     QStringLiteral("Không thể hiển thị"), QStringLiteral("無法顯示畫面"),
 };
 // A window the input channels cannot carry (register 45): it shows black.
 const pages::Texts kNoChannel = {
-    QStringLiteral("通道不足"),   QStringLiteral("No channel"), QStringLiteral("Нет канала"),
-    QStringLiteral("Hết kênh"),   QStringLiteral("通道不足"),
+    QStringLiteral("通道不足"), QStringLiteral("No channel"), QStringLiteral("Нет канала"),
+    QStringLiteral("Hết kênh"), QStringLiteral("通道不足"),
 };
 const pages::Texts kWindowOff = {
-    QStringLiteral("未开启"), QStringLiteral("Close"), QStringLiteral("Откл"),
+    QStringLiteral("未开启"), QStringLiteral("Close"),  QStringLiteral("Откл"),
     QStringLiteral("Đóng"),   QStringLiteral("未開啟"),
 };
 
@@ -132,8 +132,8 @@ TileTexts shownWindowTexts(KelRamPara* s, int image)
         CROP_PARA crop{};
         int found = ram::kCrops;
         s->KelGetCropPara(source, rank, &crop, &found);
-        const u16 key = found < ram::kCrops ? static_cast<u16>(crop.key)
-                                            : (record < ram::kCrops ? b.crop_list[record].key : 0);
+        const u16 key =
+            found < ram::kCrops ? static_cast<u16>(crop.key) : (record < ram::kCrops ? b.crop_list[record].key : 0);
         const int number = ((key >> ram::kCropNumberShift) & ram::kCropNumberMask) + 1;
         t.name = sourceName(source) + QStringLiteral("_Crop%1").arg(number);
         if (found < ram::kCrops) {

@@ -59,8 +59,7 @@ private:
         bool frozen = false;
         bool operator==(const TileLook& o) const
         {
-            return name == o.name && state == o.state && shown == o.shown && current == o.current &&
-                   frozen == o.frozen;
+            return name == o.name && state == o.state && shown == o.shown && current == o.current && frozen == o.frozen;
         }
     };
     TileLook tileLook(int i) const;

@@ -58,7 +58,8 @@ void showHomePage()
 void placeNumberKeyboard()
 {
     const QPoint origin = g_mainwindow->pos();
-    g_numberkeyboard->setGeometry(origin.x() + pages::kLcdWidth / 2, origin.y(), pages::kLcdWidth / 2, pages::kLcdHeight);
+    g_numberkeyboard->setGeometry(origin.x() + pages::kLcdWidth / 2, origin.y(), pages::kLcdWidth / 2,
+                                  pages::kLcdHeight);
 }
 
 // Change codes reach the notifier from here on (queued from worker threads);

@@ -35,13 +35,10 @@ const QSize kSmallIcon(16, 16);
 QSize inputChooseIconSize()
 {
     switch (pages::textLanguage()) {
-    case pages::EN:
-        return QSize(90, 64);
+    case pages::EN: return QSize(90, 64);
     case pages::RU:
-    case pages::VN:
-        return QSize(96, 76);
-    default:
-        return kMenuIcon;
+    case pages::VN: return QSize(96, 76);
+    default: return kMenuIcon;
     }
 }
 
@@ -117,8 +114,7 @@ bool slotSaveWaits(int slot)
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent),
-      ui(new Ui::MainWindow),
+    : QMainWindow(parent), ui(new Ui::MainWindow),
       style_menu("background-color: rgb(33, 36, 53);border:2px;border-radius:10px;padding:2px 4px"),
       style_menu_selected("background-color: rgb(33, 36, 53);border:2px solid rgb(255,171,84);border-radius:10px;"
                           "padding:2px 4px;"),
@@ -426,26 +422,13 @@ void MainWindow::onOk()
     if (!toolBarShown()) {
         KEL_DBG("\n ui_select=%d l_lock_state=%d l_call_state=%d\n", ui_select, l_lock_state, l_call_state);
         switch (ui_select) {
-        case kItemMachineState:
-            on_machinestate_clicked();
-            break;
-        case kItemInputChoose:
-            on_inputchoose_clicked();
-            break;
-        case kItemCustomMode:
-            on_custommode_clicked();
-            break;
-        case kItemOption:
-            on_option_clicked();
-            break;
-        case kItemLock:
-            on_Button_lock_clicked();
-            break;
-        case kItemTools:
-            on_tools_clicked();
-            break;
-        default:
-            break;
+        case kItemMachineState: on_machinestate_clicked(); break;
+        case kItemInputChoose: on_inputchoose_clicked(); break;
+        case kItemCustomMode: on_custommode_clicked(); break;
+        case kItemOption: on_option_clicked(); break;
+        case kItemLock: on_Button_lock_clicked(); break;
+        case kItemTools: on_tools_clicked(); break;
+        default: break;
         }
         return;
     }
@@ -455,20 +438,11 @@ void MainWindow::onOk()
         return;
     }
     switch (ui_select) {
-    case 0:
-        on_toolButton1_clicked();
-        break;
-    case 1:
-        on_toolButton2_clicked();
-        break;
-    case 2:
-        on_toolButton3_clicked();
-        break;
-    case 3:
-        on_toolButton4_clicked();
-        break;
-    default:
-        break;
+    case 0: on_toolButton1_clicked(); break;
+    case 1: on_toolButton2_clicked(); break;
+    case 2: on_toolButton3_clicked(); break;
+    case 3: on_toolButton4_clicked(); break;
+    default: break;
     }
 }
 
@@ -756,12 +730,14 @@ void MainWindow::installPageActions()
 
 void MainWindow::update_start()
 {
-    QMetaObject::invokeMethod(this, [] { firmware_update_start(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [] { firmware_update_start(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::update_over()
 {
-    QMetaObject::invokeMethod(this, [] { firmware_update_over(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [] { firmware_update_over(); }, Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------- the 10 ms tick

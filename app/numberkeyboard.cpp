@@ -19,9 +19,7 @@ const QSize kBackspaceIcon(20, 20);
 }  // namespace
 
 NumberKeyboard::NumberKeyboard(QWidget* parent)
-    : QDialog(parent),
-      ui(new Ui::NumberKeyboard),
-      style_white("background-color: rgb(255, 255, 255);border:1px ;"),
+    : QDialog(parent), ui(new Ui::NumberKeyboard), style_white("background-color: rgb(255, 255, 255);border:1px ;"),
       style_white_selected("background-color: rgb(255, 255, 255);border:1px solid rgb(255,171,84);"),
       style_blue("background-color: rgb(71, 119, 255);border:1px ;"),
       style_blue_selected("background-color: rgb(71, 119, 255);border:1px solid rgb(255,171,84);")
@@ -47,8 +45,8 @@ NumberKeyboard::~NumberKeyboard()
 
 void NumberKeyboard::menulist_init()
 {
-    QWidget* const order[kKeys] = {ui->Button1, ui->Button2, ui->Button3, ui->Button4,  ui->Button5,
-                                   ui->Button6, ui->Button7, ui->Button8, ui->Button9,  ui->Button0,
+    QWidget* const order[kKeys] = {ui->Button1, ui->Button2, ui->Button3,      ui->Button4,  ui->Button5,
+                                   ui->Button6, ui->Button7, ui->Button8,      ui->Button9,  ui->Button0,
                                    ui->ButtonC, ui->ButtonX, ui->Button_close, ui->Button_ok};
     for (int i = 0; i < kKeys; ++i)
         focus_list[i] = order[i];
@@ -137,21 +135,11 @@ void NumberKeyboard::stepFocus(int step)
 void NumberKeyboard::pressFocusedKey()
 {
     switch (ui_select) {
-    case kKeyZero:
-        enterDigit(0);
-        break;
-    case kKeyClear:
-        on_ButtonC_clicked();
-        break;
-    case kKeyBackspace:
-        on_ButtonX_clicked();
-        break;
-    case kKeyCancel:
-        on_Button_close_clicked();
-        break;
-    case kKeyOk:
-        on_Button_ok_clicked();
-        break;
+    case kKeyZero: enterDigit(0); break;
+    case kKeyClear: on_ButtonC_clicked(); break;
+    case kKeyBackspace: on_ButtonX_clicked(); break;
+    case kKeyCancel: on_Button_close_clicked(); break;
+    case kKeyOk: on_Button_ok_clicked(); break;
     default:  // keys 1 to 9
         enterDigit(ui_select + 1);
         break;

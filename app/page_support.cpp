@@ -43,8 +43,7 @@ Language textLanguage()
         if (valid & (1u << lang))
             return static_cast<Language>(lang);
         return EN;
-    default:
-        return EN;
+    default: return EN;
     }
 }
 
@@ -62,7 +61,8 @@ namespace {
 
 // A few letters of each language's texts: Chinese (simplified and
 // traditional), English, Russian, Vietnamese, and digits.
-const QString kEveryScript = QStringLiteral("用户模式图像效果 用戶模式圖像 Mode 0123456789 Слот Режим Chế độ người dùng");
+const QString kEveryScript =
+    QStringLiteral("用户模式图像效果 用戶模式圖像 Mode 0123456789 Слот Режим Chế độ người dùng");
 // The sizes the pages' forms, style sheets and fitted texts come in; the
 // widths fitted texts take, and the widgets' own (any width).
 constexpr int kWarmSmallestPixels = 8;
@@ -121,22 +121,16 @@ PanelKey panelKey(int qtKey)
 {
     switch (qtKey) {
     case Qt::Key_S:
-    case Qt::Key_F4:
-        return PanelKey::Left;
+    case Qt::Key_F4: return PanelKey::Left;
     case Qt::Key_R:
-    case Qt::Key_F5:
-        return PanelKey::Right;
+    case Qt::Key_F5: return PanelKey::Right;
     case Qt::Key_Q:
-    case Qt::Key_F6:
-        return PanelKey::Ok;
+    case Qt::Key_F6: return PanelKey::Ok;
     case Qt::Key_O:
-    case Qt::Key_PowerOff:
-        return PanelKey::Back;
+    case Qt::Key_PowerOff: return PanelKey::Back;
     case Qt::Key_M:
-    case Qt::Key_Stop:
-        return PanelKey::Mode;
-    default:
-        return PanelKey::None;
+    case Qt::Key_Stop: return PanelKey::Mode;
+    default: return PanelKey::None;
     }
 }
 
@@ -163,14 +157,9 @@ void debugLine(const char* format, ...)
 void notePress(int qtKey, const char* page)
 {
     switch (notedPress(qtKey)) {
-    case PanelKey::Ok:
-        debugLine("this is OK button(%s)[Press]\n", page);
-        break;
-    case PanelKey::Back:
-        debugLine("this is back button(%s)[Press]\n", page);
-        break;
-    default:
-        break;
+    case PanelKey::Ok: debugLine("this is OK button(%s)[Press]\n", page); break;
+    case PanelKey::Back: debugLine("this is back button(%s)[Press]\n", page); break;
+    default: break;
     }
 }
 
@@ -183,26 +172,16 @@ void PanelKeyHandler::releaseKey(int qtKey, const char* page, int select)
 {
     noteRelease(qtKey, page, select);
     switch (panelKey(qtKey)) {
-    case PanelKey::Left:
-        onLeft();
-        break;
-    case PanelKey::Right:
-        onRight();
-        break;
-    case PanelKey::Ok:
-        onOk();
-        break;
-    case PanelKey::Back:
-        onBack();
-        break;
+    case PanelKey::Left: onLeft(); break;
+    case PanelKey::Right: onRight(); break;
+    case PanelKey::Ok: onOk(); break;
+    case PanelKey::Back: onBack(); break;
     case PanelKey::Mode:
         if (modeRefused())
             return;  // refused: not even the key pad sees it
         onMode();
         break;
-    case PanelKey::None:
-        onOtherKey(qtKey);
-        break;
+    case PanelKey::None: onOtherKey(qtKey); break;
     }
     passKeyToKeyPad(qtKey);
 }
@@ -220,17 +199,10 @@ void noteRelease(int qtKey, const char* page, int select)
             debugLine("this is %s-code [%s][Release] ui_select=%#x", code, page, select);
         break;
     }
-    case PanelKey::Ok:
-        debugLine("this is OK button(%s)[Release]\n", page);
-        break;
-    case PanelKey::Back:
-        debugLine("this is back button(%s)[Release]\n", page);
-        break;
-    case PanelKey::Mode:
-        debugLine("this is mode-code [%s][Release]", page);
-        break;
-    case PanelKey::None:
-        break;
+    case PanelKey::Ok: debugLine("this is OK button(%s)[Release]\n", page); break;
+    case PanelKey::Back: debugLine("this is back button(%s)[Release]\n", page); break;
+    case PanelKey::Mode: debugLine("this is mode-code [%s][Release]", page); break;
+    case PanelKey::None: break;
     }
 }
 
@@ -383,9 +355,8 @@ void fitText(QPushButton* button)
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
-    const QRect box = button->style()
-                          ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
-                          .adjusted(kAir, 0, -kAir, 0);
+    const QRect box =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).adjusted(kAir, 0, -kAir, 0);
     button->setFont(fittingFont(font, box, Qt::AlignCenter, button->text()));
 }
 

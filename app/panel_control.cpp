@@ -58,9 +58,9 @@ public:
 private:
     void putOnTop(QWidget* w)
     {
-        order_.erase(std::remove_if(order_.begin(), order_.end(),
-                                    [w](const QPointer<QWidget>& p) { return !p || p == w; }),
-                     order_.end());
+        order_.erase(
+            std::remove_if(order_.begin(), order_.end(), [w](const QPointer<QWidget>& p) { return !p || p == w; }),
+            order_.end());
         order_.emplace_back(w);
     }
 
@@ -108,7 +108,8 @@ std::string inGuiThread(std::function<std::string()> work)
         return work();
     auto answer = std::make_shared<std::promise<std::string>>();
     std::future<std::string> result = answer->get_future();
-    QMetaObject::invokeMethod(qApp, [answer, work] { answer->set_value(work()); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [answer, work] { answer->set_value(work()); }, Qt::QueuedConnection);
     if (result.wait_for(kGuiAnswerWait) != std::future_status::ready)
         return "the GUI thread did not answer within 5 s";
     try {

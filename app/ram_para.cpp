@@ -17,7 +17,7 @@ constexpr u16 kFullHdHeight = 1080;
 constexpr u16 kUhdWidth = 3840;
 constexpr u16 kUhdHeight = 2160;
 constexpr u16 kDefaultRate = 60;
-constexpr int kFullHdEdidPorts = 4;  // ports 0-3 offer 1080p, 4-5 offer 2160p
+constexpr int kFullHdEdidPorts = 4;      // ports 0-3 offer 1080p, 4-5 offer 2160p
 constexpr u16 kDefaultCropKey = 0x0002;  // free record
 // One record of the reserved crop area carries a zero width.
 constexpr int kReservedCropZeroWidth = 22;

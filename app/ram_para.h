@@ -22,9 +22,9 @@ namespace ram {
 
 // Ranges of the block.
 constexpr int kBlockSize = 4096;
-constexpr int kRuntimeStart = 0;       // run-time status, rebuilt after every start
-constexpr int kSavedStart = 768;       // saved in the parameter file from here on
-constexpr int kUserModeStart = 896;    // the part a user mode stores
+constexpr int kRuntimeStart = 0;                            // run-time status, rebuilt after every start
+constexpr int kSavedStart = 768;                            // saved in the parameter file from here on
+constexpr int kUserModeStart = 896;                         // the part a user mode stores
 constexpr int kUserModeSize = kBlockSize - kUserModeStart;  // 3200
 constexpr int kSavedSize = kBlockSize - kSavedStart;        // 3328
 
@@ -36,7 +36,7 @@ constexpr int kSources = tamix::kSources;
 constexpr int kEdidPorts = 6;
 constexpr int kCrops = 40;
 constexpr int kReservedCrops = 24;
-constexpr int kImages = 16;        // window records; pages, keys and links use 0-5
+constexpr int kImages = 16;  // window records; pages, keys and links use 0-5
 constexpr int kShownImages = 6;
 constexpr int kUserModes = 16;
 
@@ -138,54 +138,54 @@ struct KEL_RAM_PARA {
     u8 runtime_0[256];
     SOURCE_STATUS source_status[ram::kSources];  // 256
     u8 runtime_280[488];
-    u16 language;           // 768
-    u16 reserved_770;       // 770
-    u16 panel_lock;         // 772
-    u16 wifi_off;           // 774
+    u16 language;      // 768
+    u16 reserved_770;  // 770
+    u16 panel_lock;    // 772
+    u16 wifi_off;      // 774
     u8 reserved_776[88];
-    u8 test_pattern;        // 864
+    u8 test_pattern;  // 864
     u8 reserved_865;
     u16 current_mode;       // 866
     u16 mode_save_request;  // 868
     u8 reserved_870[26];
     EDID_PARA edid[ram::kEdidPorts];  // 896, first field of the user-mode part
     u8 reserved_932[444];
-    u16 splice_mode;        // 1376
-    u16 led_width;          // 1378
-    u16 led_height;         // 1380
-    u16 led_x;              // 1382
-    u16 led_y;              // 1384
-    u16 och_num_h;          // 1386
-    u16 och_num_v;          // 1388
-    u16 och_w;              // 1390
-    u16 och_h;              // 1392
-    u16 och_mode;           // 1394
+    u16 splice_mode;  // 1376
+    u16 led_width;    // 1378
+    u16 led_height;   // 1380
+    u16 led_x;        // 1382
+    u16 led_y;        // 1384
+    u16 och_num_h;    // 1386
+    u16 och_num_v;    // 1388
+    u16 och_w;        // 1390
+    u16 och_h;        // 1392
+    u16 och_mode;     // 1394
     u8 reserved_1396[12];
-    RECT_PARA out1_rect;    // 1408
-    RECT_PARA out2_rect;    // 1416
+    RECT_PARA out1_rect;  // 1408
+    RECT_PARA out2_rect;  // 1416
     u8 reserved_1424[48];
-    CROP_ITEM crop_list[ram::kCrops];             // 1472
+    CROP_ITEM crop_list[ram::kCrops];               // 1472
     CROP_ITEM reserved_crops[ram::kReservedCrops];  // 1872
-    u16 audio_image;        // 2112
-    u16 dbd_enable;         // 2114
-    u16 led_off;            // 2116
-    u16 seamless;           // 2118
+    u16 audio_image;                                // 2112
+    u16 dbd_enable;                                 // 2114
+    u16 led_off;                                    // 2116
+    u16 seamless;                                   // 2118
     u8 reserved_2120[4];
-    u16 osd_enable;         // 2124
+    u16 osd_enable;  // 2124
     u8 reserved_2126[50];
-    u16 brightness;         // 2176
-    u16 contrast;           // 2178
-    u16 sharpness;          // 2180
-    u16 saturation;         // 2182
-    u16 color_temp_mode;    // 2184
-    u16 color_temp_r;       // 2186
-    u16 color_temp_g;       // 2188
-    u16 color_temp_b;       // 2190
+    u16 brightness;       // 2176
+    u16 contrast;         // 2178
+    u16 sharpness;        // 2180
+    u16 saturation;       // 2182
+    u16 color_temp_mode;  // 2184
+    u16 color_temp_r;     // 2186
+    u16 color_temp_g;     // 2188
+    u16 color_temp_b;     // 2190
     u8 reserved_2192[16];
     u16 image_priority[ram::kImages];  // 2208
     u8 reserved_2240[30];
-    u16 reserved_2270;      // 2270
-    IMAGE_PARA image[ram::kImages];    // 2272
+    u16 reserved_2270;               // 2270
+    IMAGE_PARA image[ram::kImages];  // 2272
     u8 reserved_2688[128];
     SEAMLESS_PARA seamless_para[ram::kImages];  // 2816
     u8 reserved_2880[1216];
@@ -259,7 +259,10 @@ constexpr u8 kSaveModeFileWaits = 0x02;
 constexpr u8 kSaveFpgaMemoryWaits = 0x04;
 
 // Slot data byte of a block offset in the user-mode part.
-constexpr int slotDataIndex(int blockOffset) { return blockOffset - kUserModeStart; }
+constexpr int slotDataIndex(int blockOffset)
+{
+    return blockOffset - kUserModeStart;
+}
 
 // The parameter file /data/ram_device_info: two marker bytes, then block
 // offsets 768-4095; a new file is padded with zeros to 4096 bytes and its
@@ -274,7 +277,10 @@ constexpr int kCropBitmapSources = 6;
 constexpr int kCropBitmapBytes = kCropBitmapSources * kCrops / 8;  // 30
 
 // A little-endian u16 at p (slot data and raw images are byte arrays).
-inline u16 loadU16(const u8* p) { return static_cast<u16>(p[0] | (p[1] << 8)); }
+inline u16 loadU16(const u8* p)
+{
+    return static_cast<u16>(p[0] | (p[1] << 8));
+}
 inline void storeU16(u8* p, u16 v)
 {
     p[0] = static_cast<u8>(v & 0xFF);
@@ -283,7 +289,10 @@ inline void storeU16(u8* p, u16 v)
 
 // Writes the low byte of a u16 field, as the pages write their switches
 // (language, Wi-Fi, DBD, fade): the high byte stays.
-inline void setLowByte(u16& field, u8 v) { field = static_cast<u16>((field & 0xFF00) | v); }
+inline void setLowByte(u16& field, u8 v)
+{
+    field = static_cast<u16>((field & 0xFF00) | v);
+}
 
 // The block a new parameter file holds (the run-time range all zero).
 const KEL_RAM_PARA& defaultBlock();
@@ -361,7 +370,13 @@ inline const SOURCE_STATUS* sourceStatus(const KEL_RAM_PARA& b, int source)
 
 // Parts of a crop key: the crop number (1-128; 1-40 in a sound table) and
 // the source id.
-inline int cropNumber(u16 key) { return ((key >> kCropNumberShift) & kCropNumberMask) + 1; }
-inline int cropSource(u16 key) { return key & kCropSourceMask; }
+inline int cropNumber(u16 key)
+{
+    return ((key >> kCropNumberShift) & kCropNumberMask) + 1;
+}
+inline int cropSource(u16 key)
+{
+    return key & kCropSourceMask;
+}
 
 }  // namespace ram

@@ -141,13 +141,19 @@ void buildKeyLedReport(KelRamPara* store, u8 out[SyncUpdate::kKeyLedReportSize])
     if (source >= 0 && source < ram::kSources)
         out[kLedSource] = sourceHasSignal(b, source) ? kSourceLeds[source].signal : kSourceLeds[source].noSignal;
     const u16 flags = b.image[current].flags;
-    out[kLedFlags] = static_cast<u8>(((flags & ram::kFlagFreeze) ? kLedFrozen : 0) |
-                                     ((flags & ram::kFlagBlack) ? kLedBlack : 0));
+    out[kLedFlags] =
+        static_cast<u8>(((flags & ram::kFlagFreeze) ? kLedFrozen : 0) | ((flags & ram::kFlagBlack) ? kLedBlack : 0));
 }
 
-const u8* bytesOf(const KEL_RAM_PARA& b) { return reinterpret_cast<const u8*>(&b); }
+const u8* bytesOf(const KEL_RAM_PARA& b)
+{
+    return reinterpret_cast<const u8*>(&b);
+}
 
-bool slotMarkerHas(const USER_MODE_SLOT& s, u8 v) { return s.marker[0] == v || s.marker[1] == v; }
+bool slotMarkerHas(const USER_MODE_SLOT& s, u8 v)
+{
+    return s.marker[0] == v || s.marker[1] == v;
+}
 
 // Bit i: user mode i's file waits for a later try.
 u16 waitingModeFiles(const KelRamPara* store)
@@ -194,8 +200,8 @@ void SyncUpdate::para_sync(int code)
     }
     refreshFocusedPage(code);
     // Taken before the block is read: a write raised from here on is owed again.
-    const u8 served = code == SYNC_MODE_FILES ? KelRamPara::kSaveBlock | KelRamPara::kSaveModeFiles
-                                              : KelRamPara::kSaveBlock;
+    const u8 served =
+        code == SYNC_MODE_FILES ? KelRamPara::kSaveBlock | KelRamPara::kSaveModeFiles : KelRamPara::kSaveBlock;
     KelRamPara::save_owed &= static_cast<u8>(~served);
     m_owedSeen = false;
     const u16 failed = carryOutSaveRequests(store);

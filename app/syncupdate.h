@@ -78,5 +78,5 @@ private:
     bool m_owedSeen = false;              // the watch saw a save owed, and nothing served it since
     u8 m_refusedSeen = 0;                 // register 45 at the last look
     bool m_watching = false;
-    u8 m_saveState = 0;                   // register 44 as last told
+    u8 m_saveState = 0;  // register 44 as last told
 };

@@ -76,19 +76,13 @@ QString tipText(int kind, const QString& given)
     };
     switch (kind) {
     case TIP::kJobNotDone: return given;
-    case TIP::kJobNoFpga:
-        return pages::pick(kJobNoFpgaText);
-    case TIP::kNoInputChannel:
-        return pages::pick(kNoChannel);
-    case TIP::kUsbInserted:
-        return pages::pick(kInserted);
-    case TIP::kUsbUnplugged:
-        return pages::pick(kUnplugged);
-    case TIP::kSaveFailed:
-        return pages::pick(kSaveFailedText);
+    case TIP::kJobNoFpga: return pages::pick(kJobNoFpgaText);
+    case TIP::kNoInputChannel: return pages::pick(kNoChannel);
+    case TIP::kUsbInserted: return pages::pick(kInserted);
+    case TIP::kUsbUnplugged: return pages::pick(kUnplugged);
+    case TIP::kSaveFailed: return pages::pick(kSaveFailedText);
     case TIP::kSettingsNotSaved: return pages::pick(kSettingsNotSavedText);
-    default:
-        return pages::pick(kReading);
+    default: return pages::pick(kReading);
     }
 }
 

@@ -129,12 +129,8 @@ int UsbServer::recvData()
     text[got] = '\0';
     for (Step step : eventSteps(text, static_cast<size_t>(got))) {
         switch (step) {
-        case Step::Added:
-            usb_signal(SYNC_USB_ADDED);
-            break;
-        case Step::Removed:
-            usb_signal(SYNC_USB_REMOVED);
-            break;
+        case Step::Added: usb_signal(SYNC_USB_ADDED); break;
+        case Step::Removed: usb_signal(SYNC_USB_REMOVED); break;
         case Step::Storage:
             if (!waitForStorage()) {
                 KEL_DBG("\n UsbServer: no %s after %u ticks, the partition is not announced\n", kUsbStorageProc,
@@ -216,7 +212,8 @@ int UsbServer::usb_signal(int code)
 // is queued there, behind the change code just emitted.
 void UsbServer::storageReady()
 {
-    QMetaObject::invokeMethod(this, [this] { closeOptionsPage(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { closeOptionsPage(); }, Qt::QueuedConnection);
 }
 
 void UsbServer::closeOptionsPage()
@@ -227,9 +224,15 @@ void UsbServer::closeOptionsPage()
     g_option->slot_Button_back_clicked();
 }
 
-int UsbServer::unInitialize() { return 0; }
+int UsbServer::unInitialize()
+{
+    return 0;
+}
 
-int UsbServer::delete_clinetSocket(int) { return 0; }
+int UsbServer::delete_clinetSocket(int)
+{
+    return 0;
+}
 
 void UsbServer::stopThread()
 {

@@ -189,10 +189,10 @@ KEL_WIDE_FOLD_TARGET size_t foldWideSteps(uint32_t crc, const unsigned char* p, 
 // where `len` is at least kWideFoldMin.
 KEL_FOLD_TARGET uint32_t foldedCrc32(uint32_t crc, const unsigned char* p, size_t len, unsigned char* to, bool wide)
 {
-    const __m128i by512 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);  // x^(512+32), x^(512-32)
-    const __m128i by128 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);  // x^(128+32), x^(128-32)
-    const __m128i by64 = _mm_set_epi64x(0, 0x163cd6124);              // x^64
-    const __m128i barrett = _mm_set_epi64x(0x1f7011641, 0x1db710641); // x^64 / P, P
+    const __m128i by512 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);    // x^(512+32), x^(512-32)
+    const __m128i by128 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);    // x^(128+32), x^(128-32)
+    const __m128i by64 = _mm_set_epi64x(0, 0x163cd6124);               // x^64
+    const __m128i barrett = _mm_set_epi64x(0x1f7011641, 0x1db710641);  // x^64 / P, P
     const __m128i low32 = _mm_set_epi32(0, 0, 0, -1);
     __m128i lanes[4];
     size_t at = 0;
@@ -272,8 +272,8 @@ uint32_t crc32Of(Utils::Crc32Way way, uint32_t crc, const unsigned char* data, u
     for (; len >= 8; data += 8, len -= 8) {
         const uint32_t lo = crc ^ littleEndian32(data);
         const uint32_t hi = littleEndian32(data + 4);
-        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
-              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][hi & 0xFF] ^
+              t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
     }
     return tableCrc<uint32_t>(CRC32_Table, crc, data, len);
 }
@@ -460,7 +460,7 @@ int Utils::stringToInt(std::string s)
         unsigned int v = 0;
         for (size_t i = 2; i < s.size(); ++i) {
             char c = s[i];
-            int d = (c >= '0' && c <= '9') ? c - '0'
+            int d = (c >= '0' && c <= '9')   ? c - '0'
                     : (c >= 'a' && c <= 'f') ? c - 'a' + 10
                     : (c >= 'A' && c <= 'F') ? c - 'A' + 10
                                              : 0;
@@ -633,8 +633,8 @@ int Utils::getIPAddress()
     g_ryve_cloudserverport = number(C::ryvecloudserverport);
     g_ryve_clouduserid = text(C::ryveclouduserip);
     g_ryve_controllername = text(C::ryvecloudcontrollername);
-    const bool cloudUnset = g_ryve_cloudserverip == " " && g_ryve_clouduserid == " " &&
-                            g_ryve_controllername == " " && g_ryve_cloudserverport == 0;
+    const bool cloudUnset = g_ryve_cloudserverip == " " && g_ryve_clouduserid == " " && g_ryve_controllername == " " &&
+                            g_ryve_cloudserverport == 0;
     g_ryve_cloud = cloudUnset ? 0 : 1;
     g_kel_max_pixel = number(C::KelMaxPixel_UINT);
     g_usb_grade_path = text(C::usbupgradedir);

@@ -89,7 +89,7 @@ public:
     static bool isOctet(const QString& text);
 
     // ---- MTD partitions (descriptor opened by the caller with platform::devOpen)
-    static int non_region_erase(int fd, int offset, int length, int unlock);  // 0 or 8
+    static int non_region_erase(int fd, int offset, int length, int unlock);          // 0 or 8
     static int non_region_write(int fd, unsigned char* buf, int length, int offset);  // 0 or 1
 
     // ---- settings into globals

@@ -8,8 +8,8 @@
 #include <benchmark/benchmark.h>
 
 using platform::sim::SimX518;
-using x518::u8;
 using x518::u32;
+using x518::u8;
 
 namespace {
 

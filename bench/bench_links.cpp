@@ -141,8 +141,8 @@ Session uploadSession()
     s.requests.push_back(encoded(message_deal::CMD_FILE_START, tag + le(kUploadSize, 4) + std::vector<u8>{0}));
     for (size_t at = 0; at < file.size(); at += kPiece)
         s.requests.push_back(encoded(message_deal::CMD_FILE_DATA,
-                                     le(static_cast<u32>(at), 4) + std::vector<u8>(file.begin() + long(at),
-                                                                                  file.begin() + long(at + kPiece))));
+                                     le(static_cast<u32>(at), 4) +
+                                         std::vector<u8>(file.begin() + long(at), file.begin() + long(at + kPiece))));
     const u32 wrongCrc = Utils::calcCRC32(file.data(), static_cast<unsigned>(file.size())) ^ 1;
     s.requests.push_back(encoded(message_deal::CMD_FILE_END, le(wrongCrc, 4)));
     CTRL_FRAME status;  // every reply is the status alone
@@ -220,7 +220,8 @@ int connectTo(bool datagram, const Peer& peer)
 // The child reports one port through a pipe before it serves.
 class Child {
 public:
-    template <class Serve> explicit Child(Serve serve)
+    template <class Serve>
+    explicit Child(Serve serve)
     {
         int fds[2];
         if (::pipe(fds) != 0)
@@ -312,7 +313,7 @@ struct Options {
     bool box = false;  // the links are a running box's
     u32 boxAddress = INADDR_LOOPBACK;
     pid_t boxPid = -1;  // the box's process, for its CPU time (--box-pid=PID)
-    int cpu = -1;      // the CPU asked for; -1: the last the bench may run on
+    int cpu = -1;       // the CPU asked for; -1: the last the bench may run on
 };
 
 Options& options()
@@ -396,9 +397,8 @@ size_t replySize(bool datagram, const Peer& peer, const Session& session)
         return session.replySize;
     const int fd = connectTo(datagram, peer);
     std::vector<u8> buf(kReceiveSize);
-    const ssize_t n = writeAll(fd, session.requests[0].data(), session.requests[0].size())
-                          ? readReply(fd, buf, datagram)
-                          : -1;
+    const ssize_t n =
+        writeAll(fd, session.requests[0].data(), session.requests[0].size()) ? readReply(fd, buf, datagram) : -1;
     ::close(fd);
     if (n <= 0) {
         std::fprintf(stderr, "bench_links: no reply from port %u\n", peer.port);
@@ -544,8 +544,7 @@ void BM_Serve(benchmark::State& state, const Session* session)
 void BM_Crc(benchmark::State& state, const Session* session)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(
-            Utils::calcCRC32(session->file.data(), static_cast<unsigned>(session->file.size())));
+        benchmark::DoNotOptimize(Utils::calcCRC32(session->file.data(), static_cast<unsigned>(session->file.size())));
 }
 
 void BM_CodecCopy(benchmark::State& state, const Session* session)

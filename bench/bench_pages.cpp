@@ -85,7 +85,9 @@ const Route kRoutes[] = {
     // clang-format on
     // The brightness edited: OK begins the edit, RIGHT steps the value
     // twice, BACK ends the edit.
-    {"quality_value", PAGE_QUALITY, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok", "ok"},
+    {"quality_value",
+     PAGE_QUALITY,
+     {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok", "ok"},
      {"right", "ok", "right", "right", "back"}},
 };
 
@@ -154,8 +156,14 @@ std::vector<const char*> runKeys(const Route& route)
 }
 
 // Where the route's page is open: after its first opening and after the second.
-size_t firstOpening(const Route& route) { return route.keys.size() - 1; }
-size_t secondOpening(const Route& route) { return route.keys.size() + 1; }
+size_t firstOpening(const Route& route)
+{
+    return route.keys.size() - 1;
+}
+size_t secondOpening(const Route& route)
+{
+    return route.keys.size() + 1;
+}
 
 struct KeyScript {
     const Route* route;

@@ -119,17 +119,14 @@ void BM_Read1Byte(benchmark::State& state)
 
 void BM_Read3Bytes(benchmark::State& state)
 {
-    runOp(state, 3, [](Box& b, int64_t) {
-        benchmark::DoNotOptimize(b.drv.read_X518(b.fd, x518::kVboFrameMeasure, 0));
-    });
+    runOp(state, 3,
+          [](Box& b, int64_t) { benchmark::DoNotOptimize(b.drv.read_X518(b.fd, x518::kVboFrameMeasure, 0)); });
 }
 
 void BM_MaskedWrite2Bytes(benchmark::State& state)
 {
     // Two bytes read and two written.
-    runOp(state, 4, [](Box& b, int64_t i) {
-        b.drv.write_x518_mask(b.fd, x518::kInputPathEnable, u32(i), 0x0010, 0);
-    });
+    runOp(state, 4, [](Box& b, int64_t i) { b.drv.write_x518_mask(b.fd, x518::kInputPathEnable, u32(i), 0x0010, 0); });
 }
 
 // The measurement block of a parallel port as the chip manager reads it:
@@ -227,12 +224,14 @@ public:
         });
     }
     // Transfers the operation needed at least.
-    uint64_t of(platform::sim::SimX518Flash::Registers regs, int bank, const std::vector<SimX518::JournalEntry>& journal) const
+    uint64_t of(platform::sim::SimX518Flash::Registers regs, int bank,
+                const std::vector<SimX518::JournalEntry>& journal) const
     {
         uint64_t floor = 0;
         for (size_t i = 0; i < journal.size();) {
             const auto& e = journal[i];
-            const u8 width = start_[e.bank][e.address] == e.address && width_[e.bank][e.address] ? width_[e.bank][e.address] : 1;
+            const u8 width =
+                start_[e.bank][e.address] == e.address && width_[e.bank][e.address] ? width_[e.bank][e.address] : 1;
             const size_t n = std::min<size_t>(width, journal.size() - i);
             bool changed = false;
             for (size_t k = 0; k < n; ++k) {
@@ -285,9 +284,15 @@ void runAgainstFloor(benchmark::State& state, bool cold, Op op)
 }
 
 // Contrast between 50 and 60 (every byte of the three words changes).
-void contrast(x518_manage&, int64_t i) { x518_manage::x518_SetContrast(i % 2 ? 60 : 50); }
+void contrast(x518_manage&, int64_t i)
+{
+    x518_manage::x518_SetContrast(i % 2 ? 60 : 50);
+}
 // Colour temperature between presets 2 and 3 (the three gains change).
-void colourTemp(x518_manage&, int64_t i) { x518_manage::x518_SetColorTemp(i % 2 ? 3 : 2); }
+void colourTemp(x518_manage&, int64_t i)
+{
+    x518_manage::x518_SetColorTemp(i % 2 ? 3 : 2);
+}
 
 // clang-format off
 void BM_ContrastChange(benchmark::State& state) { runAgainstFloor(state, false, contrast); }
@@ -367,7 +372,8 @@ struct RunningBox {
             r.changed = yes ? 0 : 1;
     }
     // One writer's change, then the pass that applies it.
-    template <class F> void apply(F edit)
+    template <class F>
+    void apply(F edit)
     {
         {
             QMutexLocker lock(&x518_manage::mutex);
@@ -480,12 +486,18 @@ void moveAmong(benchmark::State& state, std::chrono::milliseconds pause)
     r.apply([&](KEL_RAM_PARA& k) { k = before; });
 }
 
-void BM_WindowMoveAmong(benchmark::State& state) { moveAmong(state, {}); }
+void BM_WindowMoveAmong(benchmark::State& state)
+{
+    moveAmong(state, {});
+}
 
 // The same after a pause of `range(1)` seconds before each move, as a PC's
 // moves come seconds apart: the frames' timing learnt before has to carry
 // over it.
-void BM_WindowMoveAmongAfterPause(benchmark::State& state) { moveAmong(state, std::chrono::seconds(state.range(1))); }
+void BM_WindowMoveAmongAfterPause(benchmark::State& state)
+{
+    moveAmong(state, std::chrono::seconds(state.range(1)));
+}
 
 // Window 0 switched between HDMI1 and HDMI2, held by a picture hold.
 void BM_SourceSwitch(benchmark::State& state)

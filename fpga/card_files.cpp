@@ -75,14 +75,10 @@ bool fail(QString* why, Fault* fault, Fault kind, const QString& text)
 bool operationShapeOk(u8 command, size_t length)
 {
     switch (command) {
-    case fpga::kRcvWrite:
-        return length >= 1 && length <= static_cast<size_t>(kMaxData);
-    case fpga::kRcvPosition:
-        return length == static_cast<size_t>(fpga::kRcvPositionData);
-    case fpga::kRcvMapping:
-        return length == 1;
-    default:
-        return false;
+    case fpga::kRcvWrite: return length >= 1 && length <= static_cast<size_t>(kMaxData);
+    case fpga::kRcvPosition: return length == static_cast<size_t>(fpga::kRcvPositionData);
+    case fpga::kRcvMapping: return length == 1;
+    default: return false;
     }
 }
 

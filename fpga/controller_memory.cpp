@@ -65,9 +65,7 @@ void ControllerMemory::loadOne(u8 fpga)
             return;
         why = QStringLiteral("not a regular file, or unreadable");
         break;
-    case platform::ReadResult::TooLarge:
-        why = QStringLiteral("longer than %1 bytes").arg(kFileSize);
-        break;
+    case platform::ReadResult::TooLarge: why = QStringLiteral("longer than %1 bytes").arg(kFileSize); break;
     case platform::ReadResult::Read: {
         u8 bytes[kSize];
         if (parse(file, bytes, &why)) {

@@ -97,11 +97,11 @@ private:
         std::bitset<kSize> written;  // the bytes the PC wrote while not based
         int from = kSize;            // the bytes the next pass writes into the FPGA
         int to = 0;
-        bool fpgaOwed = false;       // the FPGA may not hold `bytes`: written whole next time
-        uint64_t changed = 0;             // the last write taken
-        uint64_t filed = 0;               // the last write the file holds
-        uint64_t tried = 0;               // the last write a file write was tried for
-        u32 failTick = 0;            // when the last file write failed
+        bool fpgaOwed = false;  // the FPGA may not hold `bytes`: written whole next time
+        uint64_t changed = 0;   // the last write taken
+        uint64_t filed = 0;     // the last write the file holds
+        uint64_t tried = 0;     // the last write a file write was tried for
+        u32 failTick = 0;       // when the last file write failed
     };
     void loadOne(u8 fpga);
     bool saveDue(const Kept& k, u32 now) const;

@@ -250,8 +250,7 @@ int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned int sect
     return 1;
 }
 
-int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int addr, unsigned char* buf,
-                                          unsigned int len)
+int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int addr, unsigned char* buf, unsigned int len)
 {
     if (!buf || len == 0 || uint64_t(addr) + len > fpga::flash::kSize) {
         KEL_DBG("\n fpga: flash write of %u bytes at 0x%x refused\n", len, addr);

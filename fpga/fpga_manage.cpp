@@ -30,12 +30,18 @@ std::atomic<u32> g_usb_grade = boxstate::startValue(g_usb_grade, 0u);
 namespace {
 
 constexpr int kDecimal = 10;
-constexpr int kImageLowCount = reg::kManagerFirst;                     // registers 0-63
+constexpr int kImageLowCount = reg::kManagerFirst;                      // registers 0-63
 constexpr int kImageHighCount = reg::kCount - (reg::kManagerLast + 1);  // registers 128-170
 
-u32 now() { return G_timeTicks.load(std::memory_order_relaxed); }
+u32 now()
+{
+    return G_timeTicks.load(std::memory_order_relaxed);
+}
 
-bool padHigh(volatile u16* pad) { return (*pad & fpga::kPadHigh) != 0; }
+bool padHigh(volatile u16* pad)
+{
+    return (*pad & fpga::kPadHigh) != 0;
+}
 
 }  // namespace
 
@@ -113,7 +119,8 @@ void fpga_manage::initialize_start()
         rst_pending[f] = 0;
         vbo_retry[f] = 0;
     }
-    if (!worker_.start("fpga_manage", [this] { pass(); }, [this] { return passDueTicks(); })) {
+    if (!worker_.start(
+            "fpga_manage", [this] { pass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("\n fpga: manager thread could not be started\n");
         writeLogMsg(LOG_ERROR, "create fpga manage thread failed");
     }
@@ -380,7 +387,8 @@ bool fpga_manage::saveMemory(u8 fpga, const u8* bytes)
                 fpga, name);
     else
         KEL_DBG("\n fpga %d: %s cannot be written: its parameter memory is kept in memory, tried again every "
-                "second\n", fpga, name);
+                "second\n",
+                fpga, name);
     return written;
 }
 
@@ -401,7 +409,8 @@ void fpga_manage::bringUpMemory(u8 fpga)
     const bool held = writeRamPara(fpga, 0, bytes, kRamImage);
     if (!held)
         KEL_DBG("\n fpga %d: its parameter memory did not take what the box keeps; written again with the next "
-                "write and at the next bring-up\n", fpga);
+                "write and at the next bring-up\n",
+                fpga);
     memory_.broughtUp(fpga, held);
 }
 
@@ -448,27 +457,13 @@ void fpga_manage::fpga_manage_deal()
     outputDeal();
     ledSetupDeal();
     switch (g_send_para.cmd.load(std::memory_order_acquire)) {
-    case SEND_SMARTMAPPING:
-        SmartMapping_deal();
-        break;
-    case SEND_LOAD_SCAN:
-        rcv_recovery_check_deal(RCV_LOAD_SCAN);
-        break;
-    case SEND_SAVE_PARA:
-        save_para_deal();
-        break;
-    case SEND_MAPPING_ENABLE:
-        mapping_enable_deal();
-        break;
-    case SEND_RCV_CHECK:
-        rcv_recovery_check_deal(RCV_CHECK);
-        break;
-    case SEND_RCV_RECOVERY:
-        rcv_recovery_check_deal(RCV_RECOVERY);
-        break;
-    default:
-        cardSearchDeal();
-        break;
+    case SEND_SMARTMAPPING: SmartMapping_deal(); break;
+    case SEND_LOAD_SCAN: rcv_recovery_check_deal(RCV_LOAD_SCAN); break;
+    case SEND_SAVE_PARA: save_para_deal(); break;
+    case SEND_MAPPING_ENABLE: mapping_enable_deal(); break;
+    case SEND_RCV_CHECK: rcv_recovery_check_deal(RCV_CHECK); break;
+    case SEND_RCV_RECOVERY: rcv_recovery_check_deal(RCV_RECOVERY); break;
+    default: cardSearchDeal(); break;
     }
 }
 
@@ -757,18 +752,13 @@ void fpga_manage::ledSetupDeal()
         }
     }
     switch (action) {
-    case kStop:
-        modifyRegister(0, reg::kScreenCtrl, 0xFF, reg::kScreenStop, false);
-        break;
-    case kRun:
-        modifyRegister(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, false);
-        break;
+    case kStop: modifyRegister(0, reg::kScreenCtrl, 0xFF, reg::kScreenStop, false); break;
+    case kRun: modifyRegister(0, reg::kScreenCtrl, 0xFF, reg::kScreenRun, false); break;
     case kReset:
         KEL_DBG("\n fpga 0 reset after the LED panel set-up\n");
         holdFpgaReset(0);
         break;
-    case kNothing:
-        break;
+    case kNothing: break;
     }
 }
 

@@ -347,18 +347,18 @@ public:
     RcvRecoveryResult rcv_result;
 
     // Ticks and counts of the thread's work.
-    static constexpr u32 kResetTicks = 201;        // reset held before release
-    static constexpr u32 kPowerUpTicks = 500;      // power-up wait before a retry
+    static constexpr u32 kResetTicks = 201;    // reset held before release
+    static constexpr u32 kPowerUpTicks = 500;  // power-up wait before a retry
     static constexpr u8 kPowerUpRetries = 3;
-    static constexpr u32 kPcCmdTicks = 80;         // a PC command counts as recent
-    static constexpr u32 kLedStopTicks = 11;       // LED set-up: stopped ...
-    static constexpr u32 kLedSettleTicks = 31;     // ... then settling after the restart
-    static constexpr u32 kSearchTicks = 50;        // one port searched per period
-    static constexpr u32 kPassbyTicks = 100;       // replies of a pass-through frame
-    static constexpr int kFramesPerPass = 16;      // received frames taken in one pass
-    static constexpr int kFramesHeldMax = 64;      // received frames a pass-through sets aside
+    static constexpr u32 kPcCmdTicks = 80;      // a PC command counts as recent
+    static constexpr u32 kLedStopTicks = 11;    // LED set-up: stopped ...
+    static constexpr u32 kLedSettleTicks = 31;  // ... then settling after the restart
+    static constexpr u32 kSearchTicks = 50;     // one port searched per period
+    static constexpr u32 kPassbyTicks = 100;    // replies of a pass-through frame
+    static constexpr int kFramesPerPass = 16;   // received frames taken in one pass
+    static constexpr int kFramesHeldMax = 64;   // received frames a pass-through sets aside
     static constexpr u16 kDefaultBrightness = 100;
-    static constexpr int kIdlePollTicks = 5;      // register polling while nothing is asked
+    static constexpr int kIdlePollTicks = 5;       // register polling while nothing is asked
     static constexpr u32 kRecordRetryTicks = 100;  // a record of marks that is behind, written again
 
     // The receiving-card jobs.
@@ -490,24 +490,24 @@ private:
     incomplete_record::Marks saved_marks_;  // what the file holds
     u32 record_tick_ = 0;                   // the record's last try while behind
     u8 torn_in_run_ = 0;                    // FPGAs this run left incomplete
-    u8 upgrade_state_ = 0;         // idle, waiting for the transfer buffer, running
-    u8* upgrade_buf_ = nullptr;    // the transfer buffer while a run holds it
+    u8 upgrade_state_ = 0;                  // idle, waiting for the transfer buffer, running
+    u8* upgrade_buf_ = nullptr;             // the transfer buffer while a run holds it
 
     PacedWorker worker_;
     ControllerMemory memory_;
-    bool memory_owed_ = false;                   // register 44 as last told
+    bool memory_owed_ = false;  // register 44 as last told
     // How the last write of each FPGA's file went, said on the console
     // when it changes.
     enum class MemoryFile : u8 { kWritten, kFails, kFolderInPlace };
     MemoryFile memory_file_[fpga::kFpgas] = {};
     std::atomic<bool> running_[fpga::kFpgas];  // power-up finished
-    bool waiting_[fpga::kFpgas] = {};           // out of reset, waiting for the power-up
-    u32 wait_tick_[fpga::kFpgas] = {};          // since when
-    u16 last_links_ = 0;                        // link mask last seen
+    bool waiting_[fpga::kFpgas] = {};          // out of reset, waiting for the power-up
+    u32 wait_tick_[fpga::kFpgas] = {};         // since when
+    u16 last_links_ = 0;                       // link mask last seen
     u32 led_tick_ = 0;
 
-    int search_port_ = -1;                      // port whose search replies we count
-    int search_last_ = fpga::kSendPorts - 1;    // port searched last
+    int search_port_ = -1;                    // port whose search replies we count
+    int search_last_ = fpga::kSendPorts - 1;  // port searched last
     u32 search_tick_ = 0;
     u16 search_found_ = 0;
 

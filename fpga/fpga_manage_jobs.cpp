@@ -18,10 +18,19 @@ const bool kZtfileNameStart = boxstate::keep(
 
 namespace {
 
-u32 now() { return G_timeTicks.load(std::memory_order_relaxed); }
+u32 now()
+{
+    return G_timeTicks.load(std::memory_order_relaxed);
+}
 
-u8 step() { return g_send_para.step.load(std::memory_order_relaxed); }
-void setStep(CardJobStep s) { g_send_para.step.store(s, std::memory_order_relaxed); }
+u8 step()
+{
+    return g_send_para.step.load(std::memory_order_relaxed);
+}
+void setStep(CardJobStep s)
+{
+    g_send_para.step.store(s, std::memory_order_relaxed);
+}
 
 void putU16(u8* at, u16 v)
 {
@@ -257,8 +266,8 @@ bool fpga_manage::jobWaitOver()
     }
     if (Utils::getTimeSpace(job_.tick) < job_.timeout)
         return false;
-    KEL_DBG("\n fpga: job 0x%02x on port %d: %d of %d cards answered in time\n", job_.command, job_.port,
-            job_.answered, job_.awaited);
+    KEL_DBG("\n fpga: job 0x%02x on port %d: %d of %d cards answered in time\n", job_.command, job_.port, job_.answered,
+            job_.awaited);
     return true;
 }
 
@@ -274,8 +283,8 @@ void fpga_manage::jobSettle()
 
 bool fpga_manage::jobTakes(const fpga::RcvHeader& h) const
 {
-    return job_.waiting && g_send_para.cmd.load() != SEND_NONE && h.port == job_.port &&
-           h.command == job_.command && (job_.card == fpga::kCardAll || h.card == job_.card);
+    return job_.waiting && g_send_para.cmd.load() != SEND_NONE && h.port == job_.port && h.command == job_.command &&
+           (job_.card == fpga::kCardAll || h.card == job_.card);
 }
 
 void fpga_manage::jobReply(const fpga::RcvHeader& h, const u8* data)
@@ -309,7 +318,8 @@ bool fpga_manage::quickMappingCheck(QString* why, JobRefusal* refusal)
     } else if (!fpga::routeValid(l.route_way))
         *why = QStringLiteral("routing pattern %1").arg(l.route_way);
     else if (l.rows == 0 || l.columns == 0 || l.box_width == 0 || l.box_height == 0)
-        *why = QStringLiteral("%1 x %2 cabinets of %3 x %4").arg(l.rows).arg(l.columns).arg(l.box_width).arg(l.box_height);
+        *why =
+            QStringLiteral("%1 x %2 cabinets of %3 x %4").arg(l.rows).arg(l.columns).arg(l.box_width).arg(l.box_height);
     else if (l.offset_x + (l.columns - 1) * l.box_width > 0xFFFF || l.offset_y + (l.rows - 1) * l.box_height > 0xFFFF)
         *why = QStringLiteral("the screen leaves the canvas");
     else
@@ -378,9 +388,7 @@ void fpga_manage::SmartMapping_deal()
         jobSettle();
         jobFinish();
         return;
-    default:
-        jobFinish();
-        return;
+    default: jobFinish(); return;
     }
 }
 
@@ -443,9 +451,7 @@ void fpga_manage::portJobDeal(u8 command, const u8* data, int len, bool timeoutP
         if (Utils::getTimeSpace(job_.tick) > kJobCloseTicks)
             jobFinish();
         return;
-    default:
-        jobFinish();
-        return;
+    default: jobFinish(); return;
     }
 }
 
@@ -551,9 +557,7 @@ void fpga_manage::rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode)
         return;
     }
     switch (step()) {
-    case kJobStart:
-        recoveryStart(mode);
-        return;
+    case kJobStart: recoveryStart(mode); return;
     case kJobReplay:
     case kJobSaving:
         if (mode == RCV_RECOVERY) {
@@ -561,9 +565,7 @@ void fpga_manage::rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode)
             return;
         }
         break;
-    case kJobRun:
-        recoveryQueryDeal(mode);
-        return;
+    case kJobRun: recoveryQueryDeal(mode); return;
     case kJobFailed:
         // 100 was shown at once; the job word is kept a moment longer, so
         // that the page does not post again at once.
@@ -574,8 +576,7 @@ void fpga_manage::rcv_recovery_check_deal(RCV_CHECK_OR_RECOVERY mode)
             KelRamPara::test_signal(SYNC_PARA_CHANGED);
         }
         return;
-    default:
-        break;
+    default: break;
     }
     recoveryFail();
 }

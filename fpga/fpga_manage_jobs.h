@@ -140,21 +140,21 @@ enum CardTake : u8 {
 
 // The running job's own state; the manager's thread alone touches it.
 struct CardJobState {
-    LINE_TYPE line{};            // job 1: its copy of line_type
-    u8 port = 0;                 // sending port being worked on
-    int index = 0;               // card, block, port or operation next in turn
-    int total = 0;               // how many of them
-    int done = 0;                // progress steps done (jobs 5 and 6)
-    int steps = 0;               // progress steps in all
-    u32 tick = 0;                // when the present wait began
+    LINE_TYPE line{};  // job 1: its copy of line_type
+    u8 port = 0;       // sending port being worked on
+    int index = 0;     // card, block, port or operation next in turn
+    int total = 0;     // how many of them
+    int done = 0;      // progress steps done (jobs 5 and 6)
+    int steps = 0;     // progress steps in all
+    u32 tick = 0;      // when the present wait began
     // Answers awaited from the cards of `port` to `command`.
     bool waiting = false;
     u8 command = 0;
-    u16 card = 0;                // the card asked, or fpga::kCardAll
+    u16 card = 0;  // the card asked, or fpga::kCardAll
     int awaited = 0;
     int answered = 0;
-    u32 timeout = 0;             // ticks
-    std::vector<u8> takes;       // each card of `port` by its place: a CardTake
+    u32 timeout = 0;        // ticks
+    std::vector<u8> takes;  // each card of `port` by its place: a CardTake
     // Jobs 3 and 4: the cards found on each port when they started.
     std::array<u16, fpga::kSendPorts> planned{};
     // The cycling counter shown while the job waits for answers.
@@ -166,7 +166,7 @@ struct CardJobState {
     std::vector<cardfile::ScanBlock> blocks;
     std::vector<cardfile::RcvPort> rcv_ports;
     std::vector<cardfile::RcvOperation> replay;
-    int query_port = 0;          // port record being queried
+    int query_port = 0;  // port record being queried
     // What the job's end reports (CardJobReport::end).
     CardJobEnd end;
 };

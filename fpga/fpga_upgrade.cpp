@@ -139,7 +139,10 @@ std::string markNames(u8 fpgas, u8 fonts)
     return out;
 }
 
-u32 bitmapSectorStart() { return static_cast<u32>(x518_manage::osd_bmp_txt[0]) & ~(kSectorBytes - 1); }
+u32 bitmapSectorStart()
+{
+    return static_cast<u32>(x518_manage::osd_bmp_txt[0]) & ~(kSectorBytes - 1);
+}
 
 // The place a font head asks for; false for an encoding that is neither
 // Chinese nor English. A height other than 32 or 64 goes to address 0.
@@ -155,8 +158,8 @@ bool fontPlace(const u8* head, FontPlace* out)
         address = chinese ? kFont32Chinese : kFont32English;
     else if (height == kLargeFontHeight)
         address = chinese ? kFont64Chinese : kFont64English;
-    const u8 slot = static_cast<u8>(std::find(std::begin(kFontPlaces), std::end(kFontPlaces), address) -
-                                    std::begin(kFontPlaces));
+    const u8 slot =
+        static_cast<u8>(std::find(std::begin(kFontPlaces), std::end(kFontPlaces), address) - std::begin(kFontPlaces));
     const u32 areaEnd = slot + 1 < fpga_manage::kFontPlaces ? kFontPlaces[slot + 1] : bitmapSectorStart();
     *out = {address, areaEnd - address, slot};
     return true;
@@ -185,7 +188,10 @@ std::vector<EraseUnit> erasePlan(u32 base, u32 length)
     return plan;
 }
 
-void flashPause() { std::this_thread::sleep_for(kFlashPause); }
+void flashPause()
+{
+    std::this_thread::sleep_for(kFlashPause);
+}
 
 u32 now()
 {
@@ -380,7 +386,10 @@ u16 saturated(int n)
 }
 
 // ---- versions
-u8 fromBcd(u8 v) { return static_cast<u8>((v >> 4) * 10 + (v & 0x0F)); }
+u8 fromBcd(u8 v)
+{
+    return static_cast<u8>((v >> 4) * 10 + (v & 0x0F));
+}
 
 // True when an FPGA child's version is the program the FPGA reports.
 bool fpgaProgramRuns(const usbpkg::Version& v, const u8* image)
@@ -424,7 +433,10 @@ ReadBack readBack(const u8* expected, u32 len, u32 chunk, u8* buffer, const char
 // blank, still something else (the flash refused the erase), or unknown.
 enum class FirstUnit { kBlank, kNotBlank, kUnreadable };
 
-u32 unitBytes(const EraseUnit& u) { return u.kind == kErase32K ? kBlockBytes : kSectorBytes; }
+u32 unitBytes(const EraseUnit& u)
+{
+    return u.kind == kErase32K ? kBlockBytes : kSectorBytes;
+}
 
 FirstUnit firstUnitAfterErase(fpga_drv& drv, u8 flash, const EraseUnit& u, u8* buffer)
 {
@@ -432,7 +444,7 @@ FirstUnit firstUnitAfterErase(fpga_drv& drv, u8 flash, const EraseUnit& u, u8* b
     if (!drv.readFlash(flash, u.sector << kSectorShift, buffer, len))
         return FirstUnit::kUnreadable;
     return std::all_of(buffer, buffer + len, [](u8 b) { return b == kErasedByte; }) ? FirstUnit::kBlank
-                                                                                      : FirstUnit::kNotBlank;
+                                                                                    : FirstUnit::kNotBlank;
 }
 
 }  // namespace
@@ -740,9 +752,7 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
         torn_in_run_ |= bit;
         tellFailure(name + "'s program is incomplete and must be installed again");
         break;
-    case kProgramWritten:
-        incomplete_fpgas &= static_cast<u8>(~bit);
-        break;
+    case kProgramWritten: incomplete_fpgas &= static_cast<u8>(~bit); break;
     case kProgramKept:
         kept_fpgas |= bit;
         tellFailure(name + "'s flash refused the new program and keeps the old one");
@@ -919,15 +929,12 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     // only what it holds tells.
     switch (readBack(program.get(), len, kFpgaChunk, upgrade_buf_, "the FPGA's flash", 0,
                      [&](u32 at, u32 n, u8* into) { return drv.readFlash(flash, at, into, n); })) {
-    case ReadBack::kEqual:
-        KEL_DBG("\n write over !!!!!\n ");
-        return kProgramWritten;
+    case ReadBack::kEqual: KEL_DBG("\n write over !!!!!\n "); return kProgramWritten;
     case ReadBack::kUnreadable:
         // Every erase and program was done: the flash likely holds the new
         // program, but nothing shows it does.
         return kProgramUnverified;
-    case ReadBack::kDiffers:
-        break;
+    case ReadBack::kDiffers: break;
     }
     return kProgramIncomplete;
 }
@@ -950,8 +957,8 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
         return kProgramNotWritten;
     if (slot)
         *slot = place.slot;
-    KEL_DBG("\n osd flash_addr = %#x ,en_coding = %#x file_len = %#x\n", place.address,
-            head[usbpkg::kFontEncodingByte], length);
+    KEL_DBG("\n osd flash_addr = %#x ,en_coding = %#x file_len = %#x\n", place.address, head[usbpkg::kFontEncodingByte],
+            length);
     const std::unique_ptr<u8[]> font = readWhole(package, offset, length, kFontChunk);
     if (!font)
         return kProgramUnread;
@@ -1035,9 +1042,9 @@ void fpga_manage::usbUpgradeFinish()
             return;
         }
         Utils::system_mutex(QStringLiteral("chmod 777 -R %1").arg(program_update::kAppDir), nullptr);
-        if (Utils::system_mutex(QStringLiteral("mv %1  %2")
-                                    .arg(program_update::kNewProgramFile, program_update::kProgramFile),
-                                nullptr) == 0) {
+        if (Utils::system_mutex(
+                QStringLiteral("mv %1  %2").arg(program_update::kNewProgramFile, program_update::kProgramFile),
+                nullptr) == 0) {
             program_update::writeStartRecord();
             Utils::system_mutex(QStringLiteral("sync"), nullptr);
             requestDeferredReboot();

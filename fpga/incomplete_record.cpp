@@ -23,8 +23,7 @@ bool field(const std::string& line, const char* key, unsigned bits, u8* out)
     if (line.compare(0, head.size(), head) != 0)
         return false;
     const std::string digits = line.substr(head.size());
-    if (digits.empty() || digits.size() > kMostDigits ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.empty() || digits.size() > kMostDigits || digits.find_first_not_of("0123456789") != std::string::npos)
         return false;
     const unsigned v = static_cast<unsigned>(std::stoul(digits));
     if (v & ~bits)
@@ -37,8 +36,8 @@ bool field(const std::string& line, const char* key, unsigned bits, u8* out)
 
 std::string format(const Marks& m)
 {
-    return std::string(kFpgasKey) + '=' + std::to_string(m.fpgas) + '\n' + kFontsKey + '=' +
-           std::to_string(m.fonts) + '\n';
+    return std::string(kFpgasKey) + '=' + std::to_string(m.fpgas) + '\n' + kFontsKey + '=' + std::to_string(m.fonts) +
+           '\n';
 }
 
 std::optional<Marks> parse(const std::string& text)
@@ -58,14 +57,12 @@ Marks read()
 {
     std::string text;
     switch (platform::readFileUpTo(kFile, text, kMostBytes)) {
-    case platform::ReadResult::Missing:
-        return Marks{};
+    case platform::ReadResult::Missing: return Marks{};
     case platform::ReadResult::TooLarge:
         KEL_DBG("\n usb upgrade: %s is larger than %zu bytes, refused; nothing is marked incomplete\n", kFile,
                 kMostBytes);
         return Marks{};
-    case platform::ReadResult::Read:
-        break;
+    case platform::ReadResult::Read: break;
     }
     if (const std::optional<Marks> m = parse(text))
         return *m;

@@ -7,7 +7,10 @@
 
 namespace {
 
-u8 capped(const QStringList& list) { return static_cast<u8>(std::min<int>(list.size(), rcvRecovery::kMaxCount)); }
+u8 capped(const QStringList& list)
+{
+    return static_cast<u8>(std::min<int>(list.size(), rcvRecovery::kMaxCount));
+}
 
 }  // namespace
 

@@ -28,27 +28,33 @@ struct RoutePattern {
 
 constexpr int kRoutePatterns = 16;
 constexpr RoutePattern kRouteTable[kRoutePatterns] = {
-    {RouteCorner::TopLeft, RouteAxis::Rows, true},         // 1
-    {RouteCorner::TopRight, RouteAxis::Rows, true},        // 2
-    {RouteCorner::BottomLeft, RouteAxis::Rows, true},      // 3
-    {RouteCorner::BottomRight, RouteAxis::Rows, true},     // 4
-    {RouteCorner::TopLeft, RouteAxis::Columns, true},      // 5
-    {RouteCorner::TopRight, RouteAxis::Columns, true},     // 6
-    {RouteCorner::BottomLeft, RouteAxis::Columns, true},   // 7
-    {RouteCorner::BottomRight, RouteAxis::Columns, true},  // 8
-    {RouteCorner::TopLeft, RouteAxis::Rows, false},        // 9
-    {RouteCorner::TopRight, RouteAxis::Rows, false},       // 10
-    {RouteCorner::BottomLeft, RouteAxis::Rows, false},     // 11
-    {RouteCorner::BottomRight, RouteAxis::Rows, false},    // 12
-    {RouteCorner::TopLeft, RouteAxis::Columns, false},     // 13
-    {RouteCorner::TopRight, RouteAxis::Columns, false},    // 14
-    {RouteCorner::BottomLeft, RouteAxis::Columns, false},  // 15
-    {RouteCorner::BottomRight, RouteAxis::Columns, false}, // 16
+    {RouteCorner::TopLeft, RouteAxis::Rows, true},          // 1
+    {RouteCorner::TopRight, RouteAxis::Rows, true},         // 2
+    {RouteCorner::BottomLeft, RouteAxis::Rows, true},       // 3
+    {RouteCorner::BottomRight, RouteAxis::Rows, true},      // 4
+    {RouteCorner::TopLeft, RouteAxis::Columns, true},       // 5
+    {RouteCorner::TopRight, RouteAxis::Columns, true},      // 6
+    {RouteCorner::BottomLeft, RouteAxis::Columns, true},    // 7
+    {RouteCorner::BottomRight, RouteAxis::Columns, true},   // 8
+    {RouteCorner::TopLeft, RouteAxis::Rows, false},         // 9
+    {RouteCorner::TopRight, RouteAxis::Rows, false},        // 10
+    {RouteCorner::BottomLeft, RouteAxis::Rows, false},      // 11
+    {RouteCorner::BottomRight, RouteAxis::Rows, false},     // 12
+    {RouteCorner::TopLeft, RouteAxis::Columns, false},      // 13
+    {RouteCorner::TopRight, RouteAxis::Columns, false},     // 14
+    {RouteCorner::BottomLeft, RouteAxis::Columns, false},   // 15
+    {RouteCorner::BottomRight, RouteAxis::Columns, false},  // 16
 };
 
-constexpr bool routeValid(int pattern) { return pattern >= 1 && pattern <= kRoutePatterns; }
+constexpr bool routeValid(int pattern)
+{
+    return pattern >= 1 && pattern <= kRoutePatterns;
+}
 // Pattern 1-16; the caller checks routeValid first.
-constexpr const RoutePattern& routePattern(int pattern) { return kRouteTable[pattern - 1]; }
+constexpr const RoutePattern& routePattern(int pattern)
+{
+    return kRouteTable[pattern - 1];
+}
 
 struct CabinetCell {
     int row;     // 0 = top

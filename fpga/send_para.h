@@ -25,12 +25,12 @@ enum SEND_JOB : u8 {
 // the job (step 0 before cmd); the worker reads cmd once per pass and ends
 // every job by returning cmd and step to 0.
 struct SEND_PARA {
-    std::atomic<u8> cmd{0};                  // 0: the job
-    std::atomic<u8> step{0};                 // 1: the worker's step within the job, 0 = start
+    std::atomic<u8> cmd{0};   // 0: the job
+    std::atomic<u8> step{0};  // 1: the worker's step within the job, 0 = start
     u8 reserved_2[14]{};
-    u32 mapping_value = 0;                   // 16: data byte of the mapping command: 9 on, 0 off
+    u32 mapping_value = 0;  // 16: data byte of the mapping command: 9 on, 0 off
     u8 reserved_20[10]{};
-    std::atomic<u16> recovery_progress{0};   // 30: a card's answer, 255 none, 65535 asking
+    std::atomic<u16> recovery_progress{0};  // 30: a card's answer, 255 none, 65535 asking
 
     // Posts `job` at step 0, as one hand-over.
     void post(u8 job)
@@ -61,10 +61,10 @@ struct LINE_TYPE {
     u16 box_height = 0;  // cabinet height in pixels
     u16 offset_x = 0;    // the screen's offset on the canvas
     u16 offset_y = 0;
-    u8 port = 0;         // LAN (sending) port, 0-based
-    u8 rows = 0;         // cabinet rows
-    u8 columns = 0;      // cabinet columns
-    u8 route_way = 0;    // routing pattern 1-16 (fpga/route_patterns.h)
+    u8 port = 0;       // LAN (sending) port, 0-based
+    u8 rows = 0;       // cabinet rows
+    u8 columns = 0;    // cabinet columns
+    u8 route_way = 0;  // routing pattern 1-16 (fpga/route_patterns.h)
 };
 #pragma pack(pop)
 static_assert(sizeof(LINE_TYPE) == 12);

@@ -13,7 +13,10 @@ constexpr size_t kFpgaFileType = 16, kFpgaFileVersion = 17, kFpgaControllerClass
                  kFpgaVersion = 23, kFpgaFileLen = 31;
 constexpr size_t kFontWidthByte = 17;
 
-uint16_t getU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t getU16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t getU32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |

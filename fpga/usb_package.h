@@ -48,11 +48,11 @@ enum FontEncoding : uint8_t { kFontChinese = 0, kFontEnglish = 1 };
 
 // The package head (49 bytes at offset 0).
 struct USB_UPGRADE_HEAD {
-    uint8_t FileType = 0;       // 0: diagnostics only
-    uint8_t FileVersion = 0;    // 1: diagnostics only
-    uint8_t PublishType = 0;    // 2: 128 = release package
+    uint8_t FileType = 0;         // 0: diagnostics only
+    uint8_t FileVersion = 0;      // 1: diagnostics only
+    uint8_t PublishType = 0;      // 2: 128 = release package
     uint16_t ControllerType = 0;  // 18
-    uint16_t FileNum = 0;       // 47: child entries
+    uint16_t FileNum = 0;         // 47: child entries
 
     static USB_UPGRADE_HEAD decode(const uint8_t* p);
     void encode(uint8_t* p) const;  // the bytes not named are 0
@@ -73,12 +73,12 @@ struct USB_UPGRADE_CHILD {
 
 // The 64-byte head in front of an FPGA program's image.
 struct FPGA_PROGRAM_HEAD {
-    uint8_t file_type = 0;         // 16: 1 FCG, 2 ACG
-    uint8_t file_version = 0;      // 17
-    uint16_t ControllerClass = 0;  // 18
-    uint8_t ControllerClcass = 0;  // 20: 0 sending, 1 receiving, 2 multifunction
+    uint8_t file_type = 0;             // 16: 1 FCG, 2 ACG
+    uint8_t file_version = 0;          // 17
+    uint16_t ControllerClass = 0;      // 18
+    uint8_t ControllerClcass = 0;      // 20: 0 sending, 1 receiving, 2 multifunction
     std::array<uint8_t, 4> Version{};  // 23
-    uint32_t file_len = 0;         // 31: image length
+    uint32_t file_len = 0;             // 31: image length
 
     static FPGA_PROGRAM_HEAD decode(const uint8_t* p);
     void encode(uint8_t* p) const;

@@ -13,9 +13,8 @@ namespace {
 
 bool sameFrame(const CTRL_FRAME& a, const CTRL_FRAME& b)
 {
-    return a.target == b.target && a.source == b.source && a.command == b.command &&
-           a.sub_command == b.sub_command && a.length == b.length &&
-           std::memcmp(a.payload.data(), b.payload.data(), a.length) == 0;
+    return a.target == b.target && a.source == b.source && a.command == b.command && a.sub_command == b.sub_command &&
+           a.length == b.length && std::memcmp(a.payload.data(), b.payload.data(), a.length) == 0;
 }
 
 void check(bool ok)

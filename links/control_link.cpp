@@ -72,13 +72,14 @@ u16 LinkTransport::localPort(int fd)
 
 // ------------------------------------------------------------------ the link
 
-ControlLink::ControlLink(u8 link, const char* name, std::unique_ptr<LinkTransport> transport,
-                         OpenFailure onFailure)
+ControlLink::ControlLink(u8 link, const char* name, std::unique_ptr<LinkTransport> transport, OpenFailure onFailure)
     : link_(link), name_(name), onFailure_(onFailure), transport_(std::move(transport)), handler_(link)
-{
-}
+{}
 
-ControlLink::~ControlLink() { stop(); }
+ControlLink::~ControlLink()
+{
+    stop();
+}
 
 bool ControlLink::start()
 {
@@ -90,8 +91,8 @@ bool ControlLink::start()
         if (onFailure_ == OpenFailure::GiveUp)
             return false;
     }
-    message_deal::attachLink(link_,
-                             [this](std::vector<u8> frame, const LinkPeer& peer) { sends_.push(std::move(frame), peer); });
+    message_deal::attachLink(
+        link_, [this](std::vector<u8> frame, const LinkPeer& peer) { sends_.push(std::move(frame), peer); });
     thread_ = std::thread([this] {
         platform::nameThread(name_);
         run();
@@ -160,4 +161,7 @@ void ControlLink::serve(protocol_phy& codec, const u8* data, size_t len, size_t 
     }
 }
 
-void ControlLink::pause() { sends_.waitWake(kTroubleMs); }
+void ControlLink::pause()
+{
+    sends_.waitWake(kTroubleMs);
+}

@@ -99,7 +99,10 @@ const bool kStateStart = boxstate::keep(boxstate::Step::StartValues, [] {
     static_cast<BufferFields&>(s) = BufferFields{};
 });
 
-bool isLinkOwner(u8 owner) { return owner >= kFirstLinkOwner && owner <= kLastLinkOwner; }
+bool isLinkOwner(u8 owner)
+{
+    return owner >= kFirstLinkOwner && owner <= kLastLinkOwner;
+}
 
 int hexDigit(char c)
 {

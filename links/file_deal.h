@@ -25,12 +25,12 @@
 // The transfer in progress.
 struct KEL_FILE_DEAL_PARA {
     char tag[4] = {0, 0, 0, 0};
-    u8 kind = 0;         // the sender's kind byte (13: a smart-mapping file)
-    u32 total = 0;       // file length announced by the start frame
-    u32 received = 0;    // bytes received in order from offset 0
-    u8 link = 0;         // link that runs it (message_deal::Link); 0 none
-    u32 stamp = 0;       // tick of its last frame
-    std::string name;    // file name (smart-mapping and recovery files)
+    u8 kind = 0;       // the sender's kind byte (13: a smart-mapping file)
+    u32 total = 0;     // file length announced by the start frame
+    u32 received = 0;  // bytes received in order from offset 0
+    u8 link = 0;       // link that runs it (message_deal::Link); 0 none
+    u32 stamp = 0;     // tick of its last frame
+    std::string name;  // file name (smart-mapping and recovery files)
 };
 
 class file_deal {
@@ -52,14 +52,14 @@ public:
     // Where a tag's file goes.
     enum class Target {
         None,
-        Overlay,     // "OSDS": /data/configs/omenu.json
-        ModeOverlay, // "MOxx", xx hexadecimal 01-10: /data/modes/MOxx.json of user mode xx
-        Alias,       // "ALIS": /data/configs/alias.json
-        Logo,        // "LOGO": flash partition /dev/mtd8
-        Kernel,      // "FKRN": flash partition /dev/mtd10
-        Program,     // "FMCU": the application /data/app/kelR54N
-        SmartMap,    // "SMAP": /data/smartmapping/<name>
-        Recovery,    // "RCVR": /data/rcvrecovery/<name>
+        Overlay,      // "OSDS": /data/configs/omenu.json
+        ModeOverlay,  // "MOxx", xx hexadecimal 01-10: /data/modes/MOxx.json of user mode xx
+        Alias,        // "ALIS": /data/configs/alias.json
+        Logo,         // "LOGO": flash partition /dev/mtd8
+        Kernel,       // "FKRN": flash partition /dev/mtd10
+        Program,      // "FMCU": the application /data/app/kelR54N
+        SmartMap,     // "SMAP": /data/smartmapping/<name>
+        Recovery,     // "RCVR": /data/rcvrecovery/<name>
     };
     struct TagInfo {
         Target target = Target::None;
@@ -123,7 +123,6 @@ public:
     static void expire(u8 link);
     // True while `link` runs a transfer.
     static bool running(u8 link);
-
 };
 
 extern KEL_FILE_DEAL_PARA g_kel_file_deal_para;

@@ -9,9 +9,9 @@
 #include <netinet/in.h>
 
 struct LinkPeer {
-    u32 connection = 0;      // the connection's number, from 1 (a connection link); 0 none
+    u32 connection = 0;  // the connection's number, from 1 (a connection link); 0 none
     bool hasAddress = false;
-    sockaddr_in address{};   // the sender (a datagram link)
+    sockaddr_in address{};  // the sender (a datagram link)
 
     static LinkPeer ofConnection(u32 n)
     {

@@ -33,8 +33,8 @@ constexpr size_t kNetAddressSize = 3 * kIpv4Size + 2;  // address, mask, gateway
 constexpr size_t kLanguageSize = 2;                    // mask, mode
 constexpr size_t kReadRamSize = 6;                     // address u32, count u16
 constexpr size_t kRamAddressSize = 4;
-constexpr size_t kRegisterRequestSize = 2;            // register, count or value
-constexpr size_t kPassbyHeaderSize = 8;               // card, card command, address u32, length u16
+constexpr size_t kRegisterRequestSize = 2;  // register, count or value
+constexpr size_t kPassbyHeaderSize = 8;     // card, card command, address u32, length u16
 constexpr size_t kPassbyLengthOffset = 6;
 
 // Languages and their modes.
@@ -124,7 +124,10 @@ bool payloadText(const CTRL_FRAME& req, size_t maxLen, QString& text)
     return true;
 }
 
-u8* regImage(KelRamPara* store) { return reinterpret_cast<u8*>(&store->reg_image); }
+u8* regImage(KelRamPara* store)
+{
+    return reinterpret_cast<u8*>(&store->reg_image);
+}
 
 // The bytes of RAM address `addr`, `count` long: the live block or a
 // user-mode slot; null when the range is not wholly inside one of them.
@@ -156,7 +159,9 @@ FpgaMemoryRequest fpgaMemoryRequest(u32 addr, u16 count)
     fpga_manage* keeper = fpga_manage::p_fpga_manage;
     const bool inside = count > 0 && offset + count <= message_deal::kFpgaMemoryStep;
     return {keeper, static_cast<u8>(at / message_deal::kFpgaMemoryStep), offset,
-            !inside ? message_deal::ST_REFUSED : keeper ? message_deal::ST_DONE : message_deal::ST_BUSY};
+            !inside  ? message_deal::ST_REFUSED
+            : keeper ? message_deal::ST_DONE
+                     : message_deal::ST_BUSY};
 }
 
 // ------------------------------------------------------------------ pass-through bookkeeping
@@ -451,16 +456,15 @@ u8 message_deal::init_MAC_address(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_REFUSED;  // a multicast or empty address cannot name a port
     const QString text = macText(mac);
     const QString ip = settingsRead(g_str_ip), mask = settingsRead(g_srt_mask), gw = settingsRead(g_str_gateway);
-    const QString config = QStringLiteral(
-                               "auto lo\n"
-                               "iface lo inet loopback\n"
-                               "\n"
-                               "auto eth0\n"
-                               "iface eth0 inet static\n"
-                               "    address %1\n"
-                               "    netmask %2\n"
-                               "    gateway %3\n"
-                               "    hwaddress ether %4\n")
+    const QString config = QStringLiteral("auto lo\n"
+                                          "iface lo inet loopback\n"
+                                          "\n"
+                                          "auto eth0\n"
+                                          "iface eth0 inet static\n"
+                                          "    address %1\n"
+                                          "    netmask %2\n"
+                                          "    gateway %3\n"
+                                          "    hwaddress ether %4\n")
                                .arg(ip, mask, gw, text);
     {
         QMutexLocker lock(&Utils::_file_deal_mutex);
@@ -594,15 +598,9 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
         return ST_BUSY;
     KEL_REG_IMAGE& image = store->reg_image;
     switch (reg) {
-    case kRegMcuFlag:
-        REG_mcu_flag(value);
-        return ST_DONE;
-    case kRegUpdate:
-        RegUpdate0E(value);
-        return (value & kUpdateFonts) ? reloadFonts() : static_cast<u8>(ST_DONE);
-    case kRegInputChip:
-        image.reg_a0 = value;
-        return ST_DONE;
+    case kRegMcuFlag: REG_mcu_flag(value); return ST_DONE;
+    case kRegUpdate: RegUpdate0E(value); return (value & kUpdateFonts) ? reloadFonts() : static_cast<u8>(ST_DONE);
+    case kRegInputChip: image.reg_a0 = value; return ST_DONE;
     case kRegReboot: {
         // Bit 1 prints the chip's whole register listing on this thread; it
         // needs the chip up, and nothing of the request is done without it.
@@ -632,9 +630,7 @@ u8 message_deal::write_register(const CTRL_FRAME& req, CTRL_FRAME&)
         KelRamPara::raiseApplyLocked(1);
         return ST_DONE;
     }
-    default:
-        regImage(store)[reg] = value;
-        return ST_DONE;
+    default: regImage(store)[reg] = value; return ST_DONE;
     }
 }
 
@@ -708,8 +704,8 @@ bool message_deal::passby(const CTRL_FRAME& req, u8& status)
         s.header.command = req.command;
         s.header.sub_command = req.sub_command;
     }
-    status = passbyForward(link_, static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length,
-                           sequence);
+    status =
+        passbyForward(link_, static_cast<u8>(req.target - kAddrCardPortBase), req.payload.data(), req.length, sequence);
     if (status == ST_DONE)
         return true;
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -845,9 +841,8 @@ u8 passbyForward(u8 link, u8 port, const u8* payload, u16 len, u32 sequence)
     const int n = fpga::rcvBuild(frame, h, payload + kPassbyHeaderSize, h.length);
     if (n == 0)
         return message_deal::ST_REFUSED;
-    fpga->setPassbySink(link, [sequence](const u8* reply, int replyLen) {
-        message_deal::passbyCardReply(sequence, reply, replyLen);
-    });
+    fpga->setPassbySink(
+        link, [sequence](const u8* reply, int replyLen) { message_deal::passbyCardReply(sequence, reply, replyLen); });
     switch (fpga->passbySend(link, frame, n)) {
     case fpga_manage::kPassbySent: return message_deal::ST_DONE;
     case fpga_manage::kPassbyBadFrame: return message_deal::ST_REFUSED;

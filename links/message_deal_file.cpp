@@ -35,8 +35,10 @@ constexpr size_t kOffsetSize = 4;
 // 0x22 payload: the CRC-32 of the whole file.
 constexpr size_t kCrcSize = 4;
 
-
-std::string dirOf(const std::string& boxPath) { return boxPath.substr(0, boxPath.rfind('/')); }
+std::string dirOf(const std::string& boxPath)
+{
+    return boxPath.substr(0, boxPath.rfind('/'));
+}
 
 // Writes an ordinary file whole (new file synced with its folder, renamed).
 bool storeFile(const std::string& boxPath, const u8* data, size_t len)

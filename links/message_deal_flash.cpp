@@ -38,7 +38,10 @@ constexpr EraseMode kEraseModes[] = {
     {4, x518_manage::kErase64K, 65536},
 };
 
-bool inFlash(uint64_t address, uint64_t length) { return address + length <= x518_manage::kFlashSize; }
+bool inFlash(uint64_t address, uint64_t length)
+{
+    return address + length <= x518_manage::kFlashSize;
+}
 
 // The chip manager when it can reach the chip; null otherwise.
 x518_manage* chipManager()

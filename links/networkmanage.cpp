@@ -4,8 +4,7 @@ networkManage* networkManage::p_networkManage = nullptr;
 
 networkManage::networkManage(u16 port)
     : ControlLink(message_deal::LINK_TCP, "link-tcp", std::make_unique<tcpserver>(port), OpenFailure::Retry)
-{
-}
+{}
 
 networkManage* networkManage::pInstance()
 {

@@ -25,7 +25,10 @@ inline u8 xorOfWord(uint64_t w)
     return static_cast<u8>(w);
 }
 
-bool needsEscape(u8 b) { return b == kFrameStart || b == kFrameEnd || b == kEscape; }
+bool needsEscape(u8 b)
+{
+    return b == kFrameStart || b == kFrameEnd || b == kEscape;
+}
 
 // findSpecial(p, n): offset of the first byte of p[0, n) that must be
 // escaped; n when none. Whole blocks are looked at together until one holds
@@ -69,8 +72,8 @@ size_t findSpecial(const u8* p, size_t n)
     for (; i + 2 * kBlock <= n; i += 2 * kBlock) {
         const __m128i a = specialIn(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
         const __m128i b = specialIn(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + kBlock)));
-        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(a)) |
-                              static_cast<unsigned>(_mm_movemask_epi8(b)) << kBlock;
+        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(a)) | static_cast<unsigned>(_mm_movemask_epi8(b))
+                                                                                << kBlock;
         if (hits != 0)
             return i + static_cast<size_t>(__builtin_ctz(hits));
     }
@@ -126,10 +129,9 @@ struct WideStep {
     static constexpr std::ptrdiff_t kStep = 64;
     __attribute__((target("avx2"))) static __m256i specialIn(__m256i b)
     {
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameStart))),
-                            _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameEnd)))),
-            _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kEscape))));
+        return _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameStart))),
+                                               _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameEnd)))),
+                               _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kEscape))));
     }
     __attribute__((target("avx2"))) static uint64_t copy(const u8* from, u8* to)
     {
@@ -377,8 +379,9 @@ u8 protocol_phy::checkByte(const CTRL_FRAME& frame)
 size_t protocol_phy::encode(const CTRL_FRAME& frame, u8* out)
 {
     const u16 n = static_cast<u16>(frame.length > kMaxPayload ? kMaxPayload : frame.length);
-    const u8 header[kHeaderSize] = {frame.target, frame.source, frame.command, frame.sub_command,
-                                    static_cast<u8>(n & 0xFF), static_cast<u8>(n >> 8)};
+    const u8 header[kHeaderSize] = {
+        frame.target,           frame.source, frame.command, frame.sub_command, static_cast<u8>(n & 0xFF),
+        static_cast<u8>(n >> 8)};
     const u8 check = checkByte(frame);
     u8* at = out;
     *at++ = kFrameStart;
@@ -439,7 +442,10 @@ void protocol_phy::dropFrame(u32& counter)
 }
 
 // The payload length the header announces (the header is whole).
-size_t protocol_phy::announced() const { return getU16(&header_[kOffLength]); }
+size_t protocol_phy::announced() const
+{
+    return getU16(&header_[kOffLength]);
+}
 
 // Stores one unescaped body byte. False when the frame has become longer
 // than its length field allows (or than any frame may be): it is dropped.

@@ -34,7 +34,7 @@ constexpr u8 kFrameEnd = 0x5A;
 constexpr u8 kEscape = 0xAA;
 constexpr u8 kEscapeXor = 0x20;
 
-constexpr size_t kHeaderSize = 6;    // target, source, command, sub-command, length
+constexpr size_t kHeaderSize = 6;  // target, source, command, sub-command, length
 constexpr size_t kMaxPayload = 4200;
 constexpr size_t kCheckSize = 1;
 constexpr size_t kMinBody = kHeaderSize + kCheckSize;
@@ -42,7 +42,10 @@ constexpr size_t kMaxBody = kHeaderSize + kMaxPayload + kCheckSize;
 // Longest frame on the wire: every body byte escaped, plus start and end.
 constexpr size_t kMaxWireFrame = 2 + 2 * kMaxBody;
 // Longest wire frame of a payload of `n` bytes.
-constexpr size_t wireBound(size_t n) { return 2 + 2 * (kMinBody + n); }
+constexpr size_t wireBound(size_t n)
+{
+    return 2 + 2 * (kMinBody + n);
+}
 
 // Body offsets.
 constexpr size_t kOffTarget = 0;
@@ -58,13 +61,22 @@ constexpr u8 kAddrAnyBox = 0xFF;
 constexpr u8 kAddrPc = 0xFE;
 constexpr u8 kAddrCardPortBase = 0x10;  // 0x10 + p: the receiving cards behind sending port p
 constexpr u8 kCardPorts = 16;
-constexpr u8 kAllCards = 0xFF;          // card index meaning every card of the port
+constexpr u8 kAllCards = 0xFF;  // card index meaning every card of the port
 
-inline bool isBoxAddress(u8 a) { return a == kAddrBox || a == kAddrAnyBox; }
-inline bool isCardAddress(u8 a) { return a >= kAddrCardPortBase && a < kAddrCardPortBase + kCardPorts; }
+inline bool isBoxAddress(u8 a)
+{
+    return a == kAddrBox || a == kAddrAnyBox;
+}
+inline bool isCardAddress(u8 a)
+{
+    return a >= kAddrCardPortBase && a < kAddrCardPortBase + kCardPorts;
+}
 
 // Little-endian field helpers.
-inline u16 getU16(const u8* p) { return static_cast<u16>(p[0] | (p[1] << 8)); }
+inline u16 getU16(const u8* p)
+{
+    return static_cast<u16>(p[0] | (p[1] << 8));
+}
 inline u32 getU32(const u8* p)
 {
     return static_cast<u32>(p[0]) | (static_cast<u32>(p[1]) << 8) | (static_cast<u32>(p[2]) << 16) |
@@ -104,12 +116,12 @@ class protocol_phy {
 public:
     // Why frames were dropped, for diagnostics and tests.
     struct Stats {
-        u32 frames = 0;        // good frames delivered
-        u32 bad_escape = 0;    // 0xAA followed by a byte that escapes nothing
-        u32 bad_length = 0;    // length field above the maximum, or disagreeing with the body
-        u32 bad_check = 0;     // check byte wrong
-        u32 cut = 0;           // a new 0xA5 arrived inside a frame
-        u32 noise = 0;         // bytes outside any frame
+        u32 frames = 0;      // good frames delivered
+        u32 bad_escape = 0;  // 0xAA followed by a byte that escapes nothing
+        u32 bad_length = 0;  // length field above the maximum, or disagreeing with the body
+        u32 bad_check = 0;   // check byte wrong
+        u32 cut = 0;         // a new 0xA5 arrived inside a frame
+        u32 noise = 0;       // bytes outside any frame
     };
 
     using FrameSink = std::function<void(const CTRL_FRAME&)>;

@@ -44,7 +44,10 @@ constexpr int kLoopbackNet = 127;
 constexpr int kPoolSize = 100;
 constexpr int kSsidPidChars = 6;
 
-QStringList octetsOf(const QString& address) { return address.split('.'); }
+QStringList octetsOf(const QString& address)
+{
+    return address.split('.');
+}
 
 // The DHCP pool: up to kPoolSize hosts of the /24 network beside the box's
 // own address, never including it.
@@ -82,7 +85,10 @@ std::string trimCommand(std::string s)
     return s;
 }
 
-bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& s, const char* prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
 
 }  // namespace
 
@@ -96,8 +102,7 @@ R54_WIFI_CONFIG* R54_WIFI_CONFIG::pInstance()
     return p_wifi;
 }
 
-R54_WIFI_CONFIG::R54_WIFI_CONFIG(u16 atPort)
-    : wantedPort_(atPort), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+R54_WIFI_CONFIG::R54_WIFI_CONFIG(u16 atPort) : wantedPort_(atPort), wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     if (!p_wifi)
         p_wifi = this;
@@ -168,9 +173,9 @@ void R54_WIFI_CONFIG::startThreadRun()
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
         // The tick runs only inside the event loop: wait for it tick by tick.
-        const bool due = !started_ ? G_timeTicks.load() > kStartTicks
-                                   : g_wifi_reset_flag.load() &&
-                                         Utils::getTimeSpace(resetTick_.load()) >= kRestartDelayTicks;
+        const bool due = !started_
+                             ? G_timeTicks.load() > kStartTicks
+                             : g_wifi_reset_flag.load() && Utils::getTimeSpace(resetTick_.load()) >= kRestartDelayTicks;
         if (due) {
             g_wifi_reset_flag = 0;
             lock.unlock();
@@ -214,42 +219,39 @@ void R54_WIFI_CONFIG::wifi_restart()
 
 void R54_WIFI_CONFIG::writeConfigFiles(const QString& address)
 {
-    const QString hostapd = QStringLiteral(
-                                "interface=%1\n"
-                                "driver=nl80211\n"
-                                "ctrl_interface=/var/run/hostapd\n"
-                                "ssid=%2\n"
-                                "hw_mode=g\n"
-                                "channel=6\n"
-                                "ieee80211n=1\n"
-                                "wmm_enabled=1\n"
-                                "auth_algs=1\n"
-                                "wpa=2\n"
-                                "wpa_key_mgmt=WPA-PSK\n"
-                                "rsn_pairwise=CCMP\n"
-                                "wpa_passphrase=%3\n")
+    const QString hostapd = QStringLiteral("interface=%1\n"
+                                           "driver=nl80211\n"
+                                           "ctrl_interface=/var/run/hostapd\n"
+                                           "ssid=%2\n"
+                                           "hw_mode=g\n"
+                                           "channel=6\n"
+                                           "ieee80211n=1\n"
+                                           "wmm_enabled=1\n"
+                                           "auth_algs=1\n"
+                                           "wpa=2\n"
+                                           "wpa_key_mgmt=WPA-PSK\n"
+                                           "rsn_pairwise=CCMP\n"
+                                           "wpa_passphrase=%3\n")
                                 .arg(kInterface, ssid(), kPassphrase);
     QString first, last;
     poolOf(address, first, last);
-    const QString udhcpd = QStringLiteral(
-                               "start %1\n"
-                               "end %2\n"
-                               "interface %3\n"
-                               "max_leases %4\n"
-                               "lease_file %5\n"
-                               "option subnet %6\n"
-                               "option lease 86400\n")
+    const QString udhcpd = QStringLiteral("start %1\n"
+                                          "end %2\n"
+                                          "interface %3\n"
+                                          "max_leases %4\n"
+                                          "lease_file %5\n"
+                                          "option subnet %6\n"
+                                          "option lease 86400\n")
                                .arg(first, last, kInterface)
                                .arg(kPoolSize)
                                .arg(kLeaseFile, kNetMask);
     // The station side of the Wi-Fi chip joins no network.
-    const QString wpa = QStringLiteral(
-        "ctrl_interface=/var/run/wpa_supplicant\n"
-        "update_config=0\n");
+    const QString wpa = QStringLiteral("ctrl_interface=/var/run/wpa_supplicant\n"
+                                       "update_config=0\n");
     QMutexLocker lock(&Utils::_file_deal_mutex);
     platform::makeDirs(kEtcDir);
-    for (const auto& f : {std::make_pair(kHostapdConf, hostapd), std::make_pair(kUdhcpdConf, udhcpd),
-                          std::make_pair(kWpaConf, wpa)})
+    for (const auto& f :
+         {std::make_pair(kHostapdConf, hostapd), std::make_pair(kUdhcpdConf, udhcpd), std::make_pair(kWpaConf, wpa)})
         if (!platform::writeFileAtomic(f.first, f.second.toStdString()))
             KEL_DBG("\n[R54_WIFI_CONFIG] cannot write %s\n", f.first);
 }

@@ -20,9 +20,8 @@ struct SpeedEntry {
     speed_t code;
 };
 constexpr SpeedEntry kSpeeds[] = {
-    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
-    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
-    {921600, B921600},
+    {1200, B1200},   {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 }  // namespace
@@ -186,5 +185,4 @@ void SerialPort::setRts(bool transmit)
 
 serial_modules::serial_modules(const Options& options)
     : ControlLink(options.link, options.name, std::make_unique<SerialPort>(options), OpenFailure::GiveUp)
-{
-}
+{}

@@ -9,7 +9,10 @@
 
 tcpserver::tcpserver(u16 port) : wantedPort_(port), rx_(kReadSize) {}
 
-tcpserver::~tcpserver() { closePort(); }
+tcpserver::~tcpserver()
+{
+    closePort();
+}
 
 bool tcpserver::openPort()
 {
@@ -81,7 +84,10 @@ void tcpserver::dropClient()
     codec_.reset();
 }
 
-bool tcpserver::serveMore(ControlLink& link) { return clientFd_ >= 0 && !broken_ && lingers_ && readClient(link, 0); }
+bool tcpserver::serveMore(ControlLink& link)
+{
+    return clientFd_ >= 0 && !broken_ && lingers_ && readClient(link, 0);
+}
 
 bool tcpserver::readClient(ControlLink& link, int flags)
 {

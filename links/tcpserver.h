@@ -45,9 +45,9 @@ private:
     std::atomic<u16> boundPort_{0};
     int listenFd_ = -1;
     int clientFd_ = -1;
-    bool broken_ = false;  // a write to the client failed: it is let go
-    u32 connection_ = 0;   // the client's number, counted from 1 at each accept
-    bool lingers_ = false; // the client's reads wait for the next request (LinkTransport::lingerReads)
+    bool broken_ = false;   // a write to the client failed: it is let go
+    u32 connection_ = 0;    // the client's number, counted from 1 at each accept
+    bool lingers_ = false;  // the client's reads wait for the next request (LinkTransport::lingerReads)
     protocol_phy codec_;
     std::vector<u8> rx_;
 };

@@ -4,8 +4,7 @@ Zt_uart_inout* Zt_uart_inout::p_Zt_uart_inout = nullptr;
 
 Zt_uart_inout::Zt_uart_inout(const std::string& device)
     : port_({device, g_BPS, true, message_deal::LINK_SERIAL, "link-rs485"})
-{
-}
+{}
 
 Zt_uart_inout* Zt_uart_inout::pInstance()
 {

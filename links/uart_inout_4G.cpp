@@ -4,8 +4,7 @@ Zt_uart_inout_4G* Zt_uart_inout_4G::p_Zt_uart_inout_4G = nullptr;
 
 Zt_uart_inout_4G::Zt_uart_inout_4G(const std::string& device)
     : port_({device, kSpeed, false, message_deal::LINK_4G, "link-4g"})
-{
-}
+{}
 
 Zt_uart_inout_4G* Zt_uart_inout_4G::pInstance()
 {

@@ -4,8 +4,7 @@ udpnetManage* udpnetManage::p_udpnetManage = nullptr;
 
 udpnetManage::udpnetManage(u16 port)
     : ControlLink(message_deal::LINK_UDP, "link-udp", std::make_unique<udpserver>(port), OpenFailure::Retry)
-{
-}
+{}
 
 udpnetManage* udpnetManage::pInstance()
 {

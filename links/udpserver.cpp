@@ -9,7 +9,10 @@
 
 udpserver::udpserver(u16 port) : wantedPort_(port), rx_(kDatagramSize) {}
 
-udpserver::~udpserver() { closePort(); }
+udpserver::~udpserver()
+{
+    closePort();
+}
 
 bool udpserver::openPort()
 {
@@ -45,7 +48,10 @@ void udpserver::serveReady(const pollfd* fds, ControlLink& link)
         receive(link, MSG_DONTWAIT);
 }
 
-bool udpserver::serveMore(ControlLink& link) { return lingers_ && receive(link, 0); }
+bool udpserver::serveMore(ControlLink& link)
+{
+    return lingers_ && receive(link, 0);
+}
 
 bool udpserver::receive(ControlLink& link, int flags)
 {

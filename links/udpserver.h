@@ -42,6 +42,6 @@ private:
     // linger when `flags` has no MSG_DONTWAIT).
     bool receive(ControlLink& link, int flags);
     sockaddr_in lastSender_{};  // the sender of the datagram served last
-    protocol_phy codec_;  // fresh for every datagram
+    protocol_phy codec_;        // fresh for every datagram
     std::vector<u8> rx_;
 };

@@ -136,7 +136,7 @@ struct HidDeviceInfo {
 bool hidInit();
 std::vector<HidDeviceInfo> hidEnumerate();
 struct HidDevice;
-HidDevice* hidOpen(uint16_t vendor, uint16_t product);  // null when absent
+HidDevice* hidOpen(uint16_t vendor, uint16_t product);          // null when absent
 int hidWrite(HidDevice* dev, const uint8_t* data, size_t len);  // bytes written or -1
 void hidClose(HidDevice* dev);
 

@@ -60,12 +60,12 @@ constexpr uint16_t kRstRun = kPadHigh;
 // transfer on (what the master sends there is ignored); the first 3 received
 // bytes mean nothing. An address past the end reads 0xFF and takes no write.
 enum SpiOp : uint8_t {
-    kOpRegWrite = 0x01,    // payload: bytes for registers addr, addr + 1, ...
-    kOpRegRead = 0x02,     // reads registers addr, addr + 1, ...
-    kOpRamWrite = 0x03,    // payload: bytes for parameter memory addr, addr + 1, ...
-    kOpRamRead = 0x04,     // reads parameter memory from addr
-    kOpFrameSend = 0x05,   // payload: one RCV_FRAME, sent on the port it names (FPGA 0)
-    kOpFrameReceive = 0x06 // reads the oldest received RCV_FRAME and removes it (FPGA 0)
+    kOpRegWrite = 0x01,     // payload: bytes for registers addr, addr + 1, ...
+    kOpRegRead = 0x02,      // reads registers addr, addr + 1, ...
+    kOpRamWrite = 0x03,     // payload: bytes for parameter memory addr, addr + 1, ...
+    kOpRamRead = 0x04,      // reads parameter memory from addr
+    kOpFrameSend = 0x05,    // payload: one RCV_FRAME, sent on the port it names (FPGA 0)
+    kOpFrameReceive = 0x06  // reads the oldest received RCV_FRAME and removes it (FPGA 0)
 };
 constexpr int kSpiHeader = 3;
 
@@ -87,48 +87,51 @@ constexpr int kManagerFirst = 64;  // 64-127: the manager's own
 constexpr int kManagerLast = 127;
 
 constexpr uint8_t kCtrl = 0;
-constexpr uint8_t kCtrlScreenOn = 0x04;   // LED output on (0 = black)
-constexpr uint8_t kCtrlStandby = 0x08;    // sending ports stopped; set by reset
-constexpr uint8_t kCtrlMapping = 0x80;    // the receiving cards use their mapping
+constexpr uint8_t kCtrlScreenOn = 0x04;  // LED output on (0 = black)
+constexpr uint8_t kCtrlStandby = 0x08;   // sending ports stopped; set by reset
+constexpr uint8_t kCtrlMapping = 0x80;   // the receiving cards use their mapping
 constexpr uint8_t kCtrlReset = kCtrlStandby;
 
-constexpr uint8_t kScreenCtrl = 1;        // screen control status
-constexpr uint8_t kScreenStop = 0;        // stopped while the LED panel is set up
-constexpr uint8_t kScreenRun = 5;         // sending with the current canvas
+constexpr uint8_t kScreenCtrl = 1;  // screen control status
+constexpr uint8_t kScreenStop = 0;  // stopped while the LED panel is set up
+constexpr uint8_t kScreenRun = 5;   // sending with the current canvas
 constexpr uint8_t kScreenCtrlReset = kScreenStop;
 
-constexpr uint8_t kBrightness = 2;        // LED brightness in percent, 0-100
+constexpr uint8_t kBrightness = 2;  // LED brightness in percent, 0-100
 constexpr uint8_t kBrightnessMax = 100;
 
-constexpr uint8_t kVersion = 28;          // program function code (read only)
-constexpr uint8_t kVersionDay = 29;       // program date, BCD (read only)
+constexpr uint8_t kVersion = 28;     // program function code (read only)
+constexpr uint8_t kVersionDay = 29;  // program date, BCD (read only)
 constexpr uint8_t kVersionMonth = 30;
-constexpr uint8_t kVersionYear = 31;      // year within the century
+constexpr uint8_t kVersionYear = 31;  // year within the century
 
-constexpr uint8_t kAgeStatus = 40;        // bits 0-4: DDR0, DDR1, DE, HS, VS good (read only)
-constexpr uint8_t kAgeCounter = 42;       // free-running 8-bit event counter (read only)
-constexpr uint8_t kAgeStatus2 = 43;       // second status byte (read only)
+constexpr uint8_t kAgeStatus = 40;   // bits 0-4: DDR0, DDR1, DE, HS, VS good (read only)
+constexpr uint8_t kAgeCounter = 42;  // free-running 8-bit event counter (read only)
+constexpr uint8_t kAgeStatus2 = 43;  // second status byte (read only)
 
-constexpr uint8_t kState = 80;            // read only
+constexpr uint8_t kState = 80;  // read only
 constexpr uint8_t kStateReset = 0;
-constexpr uint8_t kStateLoading = 1;      // loading its program from its flash
-constexpr uint8_t kStateMemInit = 2;      // setting up its memories
+constexpr uint8_t kStateLoading = 1;  // loading its program from its flash
+constexpr uint8_t kStateMemInit = 2;  // setting up its memories
 constexpr uint8_t kStateRunning = 3;
 
-constexpr uint8_t kIntStatus = 81;        // write 1 to a bit to clear it
-constexpr uint8_t kIntLinkChanged = 0x01; // the link mask changed
-constexpr uint8_t kIntFrameWaiting = 0x02;// a received frame waits (follows the queue)
+constexpr uint8_t kIntStatus = 81;          // write 1 to a bit to clear it
+constexpr uint8_t kIntLinkChanged = 0x01;   // the link mask changed
+constexpr uint8_t kIntFrameWaiting = 0x02;  // a received frame waits (follows the queue)
 
-constexpr uint8_t kRxLenLo = 82;          // length of the oldest received frame,
-constexpr uint8_t kRxLenHi = 83;          // 0 = none (read only)
-constexpr uint8_t kPollFirst = kState;    // the manager polls 80-83 in one read
+constexpr uint8_t kRxLenLo = 82;        // length of the oldest received frame,
+constexpr uint8_t kRxLenHi = 83;        // 0 = none (read only)
+constexpr uint8_t kPollFirst = kState;  // the manager polls 80-83 in one read
 constexpr int kPollCount = 4;
 
-constexpr uint8_t kLinkLo = 128;          // link mask of sending ports 0-7 (read only)
-constexpr uint8_t kLinkHi = 144;          // link mask of sending ports 8-15 (read only)
+constexpr uint8_t kLinkLo = 128;  // link mask of sending ports 0-7 (read only)
+constexpr uint8_t kLinkHi = 144;  // link mask of sending ports 8-15 (read only)
 }  // namespace reg
 
-constexpr bool regReachable(int r) { return r >= 0 && r < reg::kCount && (r < reg::kManagerFirst || r > reg::kManagerLast); }
+constexpr bool regReachable(int r)
+{
+    return r >= 0 && r < reg::kCount && (r < reg::kManagerFirst || r > reg::kManagerLast);
+}
 
 // Sending ports: FPGA 0 drives them all; FPGA 1 has none.
 constexpr int kSendPorts = 16;

@@ -33,8 +33,14 @@ constexpr int kChipPortOfSource[kSources] = {2, 1, 0, 5};
 // ------------------------------------------------------------------ addresses (7 bit)
 constexpr uint8_t kReceiverAddressBase = 0x48;  // receiver of source s at 0x48 + s
 constexpr uint8_t kEepromAddressBase = 0x50;    // EDID EEPROM of port p at 0x50 + p
-constexpr uint8_t receiverAddress(int source) { return uint8_t(kReceiverAddressBase + source); }
-constexpr uint8_t eepromAddress(int port) { return uint8_t(kEepromAddressBase + port); }
+constexpr uint8_t receiverAddress(int source)
+{
+    return uint8_t(kReceiverAddressBase + source);
+}
+constexpr uint8_t eepromAddress(int port)
+{
+    return uint8_t(kEepromAddressBase + port);
+}
 
 // ------------------------------------------------------------------ EDID EEPROM (24C02 style)
 // 256 bytes; a write message is the word address then up to one page of

@@ -13,9 +13,15 @@ using u8 = std::uint8_t;
 using u16 = std::uint16_t;
 using u32 = std::uint32_t;
 
-constexpr u32 reg(u32 bank, u32 address, u32 width) { return bank << 16 | address << 8 | width; }
+constexpr u32 reg(u32 bank, u32 address, u32 width)
+{
+    return bank << 16 | address << 8 | width;
+}
 // The same register `n` addresses further on (address steps, not bank steps).
-constexpr u32 regAt(u32 spec, u32 n) { return spec + (n << 8); }
+constexpr u32 regAt(u32 spec, u32 n)
+{
+    return spec + (n << 8);
+}
 
 constexpr u32 kChannelStride = 16;  // bank offset between channel copies
 constexpr int kChannels = 8;        // input and output channels
@@ -44,14 +50,14 @@ constexpr u32 kFadeDone0 = 0xA9, kFadeDone1 = 0xCB;
 // ---- input paths, polarity, V-by-One receivers
 constexpr u32 kInputPathEnable = reg(0x00, 0x18, 2);  // bit 4i: input path i
 constexpr int kInputPathBitStep = 4;
-constexpr u32 kSyncPolCmos = reg(0x06, 0x38, 4);     // byte i: CMOS input i
-constexpr u32 kSyncPolVbo = reg(0x06, 0x3C, 4);      // half r: receiver r
-constexpr u32 kVboLaneWord = reg(0x00, 0x1E, 2);     // + 2 addresses per receiver
-constexpr u32 kVboLaneBits = reg(0x00, 0x39, 2);     // byte r: receiver r
-constexpr u32 kVboFrange = reg(0x02, 0x4C, 1);       // + 0x1C addresses per receiver
+constexpr u32 kSyncPolCmos = reg(0x06, 0x38, 4);  // byte i: CMOS input i
+constexpr u32 kSyncPolVbo = reg(0x06, 0x3C, 4);   // half r: receiver r
+constexpr u32 kVboLaneWord = reg(0x00, 0x1E, 2);  // + 2 addresses per receiver
+constexpr u32 kVboLaneBits = reg(0x00, 0x39, 2);  // byte r: receiver r
+constexpr u32 kVboFrange = reg(0x02, 0x4C, 1);    // + 0x1C addresses per receiver
 constexpr u32 kVboFrangeLow = 0x08;
 constexpr u32 kVboFrangeStep = 0x1C;
-constexpr u32 kVboLock = reg(0xB2, 0x64, 1);         // bit 5 + 2r: receiver r locked
+constexpr u32 kVboLock = reg(0xB2, 0x64, 1);  // bit 5 + 2r: receiver r locked
 constexpr u32 kVboLockBit0 = 5;
 constexpr u32 kVboFrameMeasure = reg(0xAE, 0x5C, 3);  // + 0x0C addresses per receiver
 constexpr u32 kVboFrameMeasureStep = 0x0C;
@@ -100,18 +106,18 @@ constexpr u32 kOactHst = reg(0x08, 0x40, 2);
 constexpr u32 kOactHw = reg(0x08, 0x42, 2);
 constexpr u32 kOactVst = reg(0x08, 0x44, 2);
 constexpr u32 kOactVw = reg(0x08, 0x46, 2);
-constexpr u32 kBkgShow = reg(0x08, 0x48, 1);    // 1 = background colour instead of the picture
+constexpr u32 kBkgShow = reg(0x08, 0x48, 1);  // 1 = background colour instead of the picture
 constexpr u32 kBkgShowOn = 0x01;
 constexpr u32 kBkgColour = reg(0x08, 0x49, 3);  // 0xRRGGBB
 // Zoom block: zoom steps are source pixels (lines) per output pixel, 16.16.
-constexpr u32 kOchVZoom = reg(0x0A, 0x44, 1);     // kOchVZoomOn while zooming vertically
+constexpr u32 kOchVZoom = reg(0x0A, 0x44, 1);  // kOchVZoomOn while zooming vertically
 constexpr u32 kOchVZoomOn = 3;
 constexpr u32 kOchHControl = reg(0x0A, 0x46, 1);  // kOchHControlZoom while zooming horizontally
 constexpr u32 kOchHControlZoom = 199;
-constexpr u32 kOchHPhase = reg(0x0A, 0x47, 1);    // and 0x48
+constexpr u32 kOchHPhase = reg(0x0A, 0x47, 1);  // and 0x48
 constexpr u32 kOchHStep = reg(0x0A, 0x49, 2);
 constexpr u32 kOchVControl = reg(0x0A, 0x4B, 1);
-constexpr u32 kOchVPhase = reg(0x0A, 0x4C, 1);    // and 0x4D
+constexpr u32 kOchVPhase = reg(0x0A, 0x4C, 1);  // and 0x4D
 constexpr u32 kOchVStep = reg(0x0A, 0x4E, 2);
 constexpr u32 kZoomUnit = 0x10000;
 constexpr u32 kOchVFilter = reg(0x0A, 0x68, 1);  // 24 vertical zoom coefficients, 0A:68-0A:7F
@@ -131,8 +137,8 @@ constexpr u32 kPatternControl = reg(0x08, 0x5B, 2);
 constexpr u32 kPatternZero = reg(0x08, 0x5D, 2);
 constexpr u32 kPatternS1 = reg(0x08, 0x5F, 2);
 constexpr u32 kPatternS2 = reg(0x08, 0x61, 2);
-constexpr u32 kPatternC1 = reg(0x08, 0x63, 1);    // first colour red, green, blue at 63-65
-constexpr u32 kPatternD1 = reg(0x08, 0x66, 1);    // second colour at 66-68
+constexpr u32 kPatternC1 = reg(0x08, 0x63, 1);  // first colour red, green, blue at 63-65
+constexpr u32 kPatternD1 = reg(0x08, 0x66, 1);  // second colour at 66-68
 constexpr u32 kPatternSolid = 4;
 constexpr u32 kPatternVStripes = 1;
 constexpr u32 kPatternVLines = 0x0E;
@@ -150,9 +156,9 @@ constexpr int kOverlayEntries = 8;
 constexpr u32 kLayerWindow = reg(0x0E, 0x0F, 2);  // 0, 256 or 512: which four list entries the weights address
 constexpr u32 kLayerCoef = reg(0x0E, 0x11, 1);    // + 5k + j addresses: weight of input j under mask k
 constexpr u32 kLayerFull = 128;
-constexpr int kLayerMasks = 16;   // the four list entries present, as bits
-constexpr int kLayerInputs = 5;   // the background and the four entries
-constexpr int kBlendMixers = 4;   // mixers 0-3 have weights
+constexpr int kLayerMasks = 16;  // the four list entries present, as bits
+constexpr int kLayerInputs = 5;  // the background and the four entries
+constexpr int kBlendMixers = 4;  // mixers 0-3 have weights
 
 // ---- picture controls of an output channel (bank offset 16 x channel):
 // three components each, 2 addresses apart
@@ -185,10 +191,10 @@ constexpr u32 kSharpOn = 6;
 
 // ---- OSD window of output tile k (bank offset 16 x k; tile k = column + tiles across x row)
 constexpr u32 kOsdControl = reg(0x09, 0x08, 2);
-constexpr u32 kOsdShowMask = 0x03;       // 3 text shown, 2 bitmap shown, 0 hidden
+constexpr u32 kOsdShowMask = 0x03;  // 3 text shown, 2 bitmap shown, 0 hidden
 constexpr u32 kOsdShowText = 3, kOsdShowBitmap = 2;
 constexpr u32 kOsdVZoom = 0x800, kOsdHZoom = 0x1000;
-constexpr u32 kOsdPitch512 = 0x2000;     // with the base 0x4000: the pitch counts 512-byte units
+constexpr u32 kOsdPitch512 = 0x2000;  // with the base 0x4000: the pitch counts 512-byte units
 constexpr u32 kOsdControlBase = 0x4000;
 constexpr u32 kOsdBelowVideo = 0x8000;
 constexpr u32 kOsdHStart = reg(0x09, 0x12, 2);  // the tile's active start - 4 + the window's start in it
@@ -198,7 +204,7 @@ constexpr u32 kOsdHeight = reg(0x09, 0x18, 2);
 constexpr int kOsdHStartShift = -4, kOsdVStartShift = 1;
 constexpr u32 kOsdAddress = reg(0x09, 0x1A, 4);  // where the tile's part of the plane begins
 constexpr u32 kOsdPitch = reg(0x09, 0x1E, 1);
-constexpr u32 kOsdScroll = reg(0x09, 0x3C, 1);   // 0 stop, 0x80 still, 0x81 + 16 (mode - 1)
+constexpr u32 kOsdScroll = reg(0x09, 0x3C, 1);  // 0 stop, 0x80 still, 0x81 + 16 (mode - 1)
 constexpr u32 kOsdScrollSpeed = reg(0x09, 0x3D, 1);
 constexpr u32 kOsdScrollWidth = reg(0x09, 0x40, 2);
 constexpr u32 kOsdScrollHeight = reg(0x09, 0x42, 2);
@@ -217,15 +223,15 @@ constexpr u32 kFieldShift = 2, kFieldMask = 3;
 // ---- input port measurements (bank AE/AF, read under kHoldMeasure)
 // Parallel port p: the register plus p x kMeasCmosStep (or kMeasCmosFvmStep);
 // V-by-One receiver k: the V-by-One register plus k x kMeasVboStep (or kMeasVboFvmStep).
-constexpr u32 kMeasHtt = reg(0xAE, 0x08, 2);      // total pixels per line - 1
+constexpr u32 kMeasHtt = reg(0xAE, 0x08, 2);  // total pixels per line - 1
 constexpr u32 kMeasHttVbo = reg(0xAE, 0x10, 2);
-constexpr u32 kMeasVtt = reg(0xAE, 0x20, 2);      // total lines
+constexpr u32 kMeasVtt = reg(0xAE, 0x20, 2);  // total lines
 constexpr u32 kMeasVttVbo = reg(0xAE, 0x28, 2);
-constexpr u32 kMeasFhw = reg(0xAE, 0x38, 2);      // line period - 1
-constexpr u32 kMeasFhwVbo = reg(0xAE, 0x40, 2);   // lane pair j at + j x kMeasLaneLineStep
-constexpr u32 kMeasFvm = reg(0xAE, 0x50, 3);      // frame period - 1
-constexpr u32 kMeasFvmVbo = reg(0xAE, 0x5C, 3);   // lane pair j at + j x kMeasLaneFrameStep
-constexpr u32 kMeasHw = reg(0xAF, 0x08, 2);       // active width
+constexpr u32 kMeasFhw = reg(0xAE, 0x38, 2);     // line period - 1
+constexpr u32 kMeasFhwVbo = reg(0xAE, 0x40, 2);  // lane pair j at + j x kMeasLaneLineStep
+constexpr u32 kMeasFvm = reg(0xAE, 0x50, 3);     // frame period - 1
+constexpr u32 kMeasFvmVbo = reg(0xAE, 0x5C, 3);  // lane pair j at + j x kMeasLaneFrameStep
+constexpr u32 kMeasHw = reg(0xAF, 0x08, 2);      // active width
 constexpr u32 kMeasHwVbo = reg(0xAF, 0x10, 2);
 constexpr u32 kMeasCmosStep = 0x200;
 constexpr u32 kMeasCmosFvmStep = 0x300;
@@ -246,13 +252,13 @@ constexpr u32 kVboLaneEnable = reg(0x02, 0x4F, 1);
 constexpr u32 kVboRxStep = 0x1C00;
 
 // ---- input channels
-constexpr u32 kIchSel = reg(0x00, 0x10, 1);     // + channel x kAddressStep: source of input channel c
+constexpr u32 kIchSel = reg(0x00, 0x10, 1);  // + channel x kAddressStep: source of input channel c
 constexpr u32 kAddressStep = 0x100;
 // ICHSEL codes: 2p for parallel port p; V-by-One receiver k: its first half,
 // its second half with up to 4 lanes, with more (kIchSelVbo + 4k + 0, 1, 2).
 constexpr u32 kIchSelVbo = 8;
 constexpr u32 kIchSelVboStep = 4;
-constexpr u32 kDualCtl = reg(0x03, 0x08, 1);    // + pair x kDualPairStep: dual-channel split
+constexpr u32 kDualCtl = reg(0x03, 0x08, 1);  // + pair x kDualPairStep: dual-channel split
 constexpr u32 kDualHst = reg(0x03, 0x09, 2);
 constexpr u32 kDualHw = reg(0x03, 0x0B, 2);
 constexpr u32 kDualPairStep = 0x900;
@@ -309,8 +315,8 @@ constexpr u8 kBlendCopies = 4;           // the mixers with blend weights
 // and is not listed.
 inline constexpr RegRun kRegisterMap[] = {
     // ---- 00: system control
-    {kOchEnable, 8},          // output channels 0-7 in use (bit 0)
-    {kIchSel, 8},             // ICHSEL of channels 0-7
+    {kOchEnable, 8},  // output channels 0-7 in use (bit 0)
+    {kIchSel, 8},     // ICHSEL of channels 0-7
     {kInputPathEnable},
     {reg(0x00, 0x1A, 1), 4},
     {kVboLaneWord, 2},  // receivers 0 and 1
@@ -411,7 +417,7 @@ inline constexpr RegRun kRegisterMap[] = {
     {kOsdHStart, 4, kOutputCopies},  // OSD window start, width, start, height
     {kOsdAddress, 1, kOutputCopies},
     {kOsdPitch, 1, kOutputCopies},
-    {reg(0x09, 0x1F, 1), 2},                 // colour table index, data
+    {reg(0x09, 0x1F, 1), 2},         // colour table index, data
     {kOsdScroll, 2, kOutputCopies},  // scroll control, speed
     {kOsdScrollWidth, 2, kOutputCopies},
     // ---- 0A + 16k: output zoom
@@ -433,13 +439,13 @@ inline constexpr RegRun kRegisterMap[] = {
     {kBrightness, kPictureComponents, kOutputCopies},
     {reg(0x0C, 0x48, 1), 1, kOutputCopies},
     {reg(0x0C, 0x49, 2), 9, kOutputCopies},
-    {kColourMatrix, kColourMatrixSize * kColourMatrixSize, kOutputCopies},
+    {kColourMatrix, kColourMatrixSize* kColourMatrixSize, kOutputCopies},
     // ---- 0E + 16k: mixers
     {reg(0x0E, 0x08, 1), 1, kOutputCopies},
     {reg(0x0E, 0x09, 4), 1, kOutputCopies},
     {reg(0x0E, 0x0D, 2), 1, kOutputCopies},
     {kLayerWindow, 1, kBlendCopies},
-    {kLayerCoef, kLayerMasks * kLayerInputs, kBlendCopies},  // 0E:17 the initial load's
+    {kLayerCoef, kLayerMasks* kLayerInputs, kBlendCopies},  // 0E:17 the initial load's
     // ---- 10 + 16k: input capture
     {reg(0x10, 0x09, 1), 1, kInputCopies},  // ISYCT
     {reg(0x10, 0x10, 1), 2, kInputCopies},
@@ -518,7 +524,8 @@ inline constexpr RegRun kRegisterMap[] = {
 };
 
 // Calls f(bank, address, width) for every register of the map.
-template <class F> void forEachMappedRegister(F f)
+template <class F>
+void forEachMappedRegister(F f)
 {
     for (const RegRun& r : kRegisterMap) {
         const u32 bank = r.spec >> 16 & 0xFF, address = r.spec >> 8 & 0xFF, width = r.spec & 0xFF;

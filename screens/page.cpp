@@ -395,8 +395,8 @@ TabStrip::TabStrip(QWidget* page, const Look& look, QFrame* frame) : page_(page)
     }
     sourcenames::fillSourceTabs(names_, pictures_);
     for (int t = kTabs; t < kTabs + 2; ++t) {
-        for (QLabel* extra : {formChild<QLabel>(page, "sourcelistseq%1name", t),
-                              formChild<QLabel>(page, "sourcelistseq%1pixmap", t)})
+        for (QLabel* extra :
+             {formChild<QLabel>(page, "sourcelistseq%1name", t), formChild<QLabel>(page, "sourcelistseq%1pixmap", t)})
             if (extra)
                 extra->hide();
     }

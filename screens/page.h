@@ -256,8 +256,8 @@ public:
         int step;               // from one tab to the next
         const char* frameLead;  // what the frame's style says before its border colours
         QRect card;
-        const char* cardName;   // the card's object name, which its style names
-        const char* cardLead;   // what the card's style says before its border
+        const char* cardName;  // the card's object name, which its style names
+        const char* cardLead;  // what the card's style says before its border
     };
 
     // The tabs get their inputs' names and pictures. `frame` is the form's

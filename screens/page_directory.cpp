@@ -66,8 +66,7 @@ void openPage(PAGE_FOCUS page)
     // from start-up, the user-mode page has openUserModePage().
     case PAGE_HOME:
     case PAGE_MAIN_MENU:
-    case PAGE_USER_MODES:
-        return;
+    case PAGE_USER_MODES: return;
     }
 }
 

@@ -19,10 +19,9 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: make-usb-package OUT [--release] [--controller HEX] [--version Y.M.D.H.S.F]\n"
-                 "       (--app FILE | --fpga0 FILE | --fpga1 FILE | --font FILE |\n"
-                 "        --font-glyphs chinese|english 32|64 FILE)...\n");
+    std::fprintf(stderr, "usage: make-usb-package OUT [--release] [--controller HEX] [--version Y.M.D.H.S.F]\n"
+                         "       (--app FILE | --fpga0 FILE | --fpga1 FILE | --font FILE |\n"
+                         "        --font-glyphs chinese|english 32|64 FILE)...\n");
     return 2;
 }
 

@@ -22,16 +22,16 @@ const pages::Texts kTitle = {QStringLiteral("USB升级"), QStringLiteral("USB UP
 const pages::Texts kButton = {QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"),
                               QStringLiteral("Đồng ý"), QStringLiteral("確定")};
 const pages::Texts kEmptyList = {QStringLiteral("无加载文件!"), QStringLiteral("No loaded file!"),
-                                 QStringLiteral("Нет файлов для загрузки!"),
-                                 QStringLiteral("Không có tập tin để tải!"), QStringLiteral("無加載文件!")};
+                                 QStringLiteral("Нет файлов для загрузки!"), QStringLiteral("Không có tập tin để tải!"),
+                                 QStringLiteral("無加載文件!")};
 
 // The end of a run in which an FPGA's flash was erased and not written
 // whole; %1 names the FPGAs ("1", "2" or "1, 2").
-const pages::Texts kProgramIncomplete = {
-    QStringLiteral("FPGA %1 程序不完整，请重新升级!"), QStringLiteral("FPGA %1 program incomplete, install it again!"),
-    QStringLiteral("FPGA %1: программа неполная, установите снова!"),
-    QStringLiteral("FPGA %1: chương trình không hoàn chỉnh, hãy cài lại!"),
-    QStringLiteral("FPGA %1 程式不完整，請重新升級!")};
+const pages::Texts kProgramIncomplete = {QStringLiteral("FPGA %1 程序不完整，请重新升级!"),
+                                         QStringLiteral("FPGA %1 program incomplete, install it again!"),
+                                         QStringLiteral("FPGA %1: программа неполная, установите снова!"),
+                                         QStringLiteral("FPGA %1: chương trình không hoàn chỉnh, hãy cài lại!"),
+                                         QStringLiteral("FPGA %1 程式不完整，請重新升級!")};
 // The end of a run in which an FPGA's flash refused the first erase: it
 // still holds the program it had.
 const pages::Texts kProgramKept = {
@@ -40,25 +40,23 @@ const pages::Texts kProgramKept = {
     QStringLiteral("FPGA %1 chưa cập nhật, giữ chương trình cũ!"), QStringLiteral("FPGA %1 未更新，保留原程式!")};
 // The end of a run in which an FPGA's flash took every erase and program
 // but could not be read back: it likely holds the new program, unverified.
-const pages::Texts kProgramUnverified = {
-    QStringLiteral("FPGA %1 新程序未校验，请重新升级!"),
-    QStringLiteral("FPGA %1 new program not verified, install it again!"),
-    QStringLiteral("FPGA %1: новая программа не проверена, установите снова!"),
-    QStringLiteral("FPGA %1: chương trình mới chưa kiểm tra, hãy cài lại!"),
-    QStringLiteral("FPGA %1 新程式未校驗，請重新升級!")};
+const pages::Texts kProgramUnverified = {QStringLiteral("FPGA %1 新程序未校验，请重新升级!"),
+                                         QStringLiteral("FPGA %1 new program not verified, install it again!"),
+                                         QStringLiteral("FPGA %1: новая программа не проверена, установите снова!"),
+                                         QStringLiteral("FPGA %1: chương trình mới chưa kiểm tra, hãy cài lại!"),
+                                         QStringLiteral("FPGA %1 新程式未校驗，請重新升級!")};
 // The end of a run in which a font's place in the video chip's flash was
 // erased and not written whole.
-const pages::Texts kFontIncomplete = {QStringLiteral("字库不完整，请重新升级!"),
-                                      QStringLiteral("Font incomplete, install it again!"),
-                                      QStringLiteral("Шрифт неполный, установите снова!"),
-                                      QStringLiteral("Phông chữ không hoàn chỉnh, hãy cài lại!"),
-                                      QStringLiteral("字庫不完整，請重新升級!")};
+const pages::Texts kFontIncomplete = {
+    QStringLiteral("字库不完整，请重新升级!"), QStringLiteral("Font incomplete, install it again!"),
+    QStringLiteral("Шрифт неполный, установите снова!"), QStringLiteral("Phông chữ không hoàn chỉnh, hãy cài lại!"),
+    QStringLiteral("字庫不完整，請重新升級!")};
 // The end of a run whose font was not written, its place in the video
 // chip's flash not erased: the disk took no mark for it (below).
-const pages::Texts kFontKept = {QStringLiteral("字库未更新，保留原字库!"), QStringLiteral("Font not updated, old font kept!"),
-                                QStringLiteral("Шрифт не обновлён, старый сохранён!"),
-                                QStringLiteral("Phông chữ chưa cập nhật, giữ phông cũ!"),
-                                QStringLiteral("字庫未更新，保留原字庫!")};
+const pages::Texts kFontKept = {
+    QStringLiteral("字库未更新，保留原字库!"), QStringLiteral("Font not updated, old font kept!"),
+    QStringLiteral("Шрифт не обновлён, старый сохранён!"), QStringLiteral("Phông chữ chưa cập nhật, giữ phông cũ!"),
+    QStringLiteral("字庫未更新，保留原字庫!")};
 // Why an FPGA program or a font was not written: the disk under /data takes
 // no file, so the mark that would tell a torn flash after a power cut could
 // not be stored, and nothing was erased.
@@ -215,7 +213,10 @@ QString partNames(u8 parts)
     return names.join(pages::pick(kPartJoin));
 }
 
-QRect rowRect(int row) { return QRect(kRowX, kRowTop + kRowPitch * row, kRowWidth, kRowHeight); }
+QRect rowRect(int row)
+{
+    return QRect(kRowX, kRowTop + kRowPitch * row, kRowWidth, kRowHeight);
+}
 
 // The label of a row of the list frame, in the rows' small font.
 QLabel* rowLabel(QWidget* frame, int row)
@@ -232,8 +233,7 @@ QLabel* rowLabel(QWidget* frame, int row)
 
 }  // namespace
 
-firmware_usbgrade::firmware_usbgrade(QWidget* parent)
-    : Page(PAGE_USB_UPGRADE, parent), ui(new Ui::firmware_usbgrade)
+firmware_usbgrade::firmware_usbgrade(QWidget* parent) : Page(PAGE_USB_UPGRADE, parent), ui(new Ui::firmware_usbgrade)
 {
     ui->setupUi(this);
     ui->label_log->clear();
@@ -265,18 +265,14 @@ void firmware_usbgrade::syncUpdate(int code)
 {
     Page::syncUpdate(code);
     switch (code) {
-    case SYNC_USB_ADDED:
-        KEL_DBG("\n yes ,got the usb in");
-        break;
+    case SYNC_USB_ADDED: KEL_DBG("\n yes ,got the usb in"); break;
     case SYNC_USB_REMOVED:
     case SYNC_USB_STORAGE:
         file_select = 0;
         get_file_list_smartpath();
         upgrade_file_list();
         break;
-    case SYNC_USB_UPGRADE:
-        showRunEnd();
-        break;
+    case SYNC_USB_UPGRADE: showRunEnd(); break;
     default: recordCaughtUp(); break;
     }
 }

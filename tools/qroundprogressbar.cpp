@@ -23,7 +23,7 @@ constexpr int kTextPixels = 36;  // the largest the percentage is drawn
 constexpr int kSmallestTextPixels = 9;
 constexpr double kTextAir = 2.0;  // between the percentage's ink and the ring
 const char* const kTextFont = "微软雅黑";
-constexpr int kSixteenths = 16;     // Qt's arcs count sixteenths of a degree
+constexpr int kSixteenths = 16;  // Qt's arcs count sixteenths of a degree
 
 }  // namespace
 
@@ -42,9 +42,15 @@ void QRoundProgressBar::setRange(double min, double max)
     update();
 }
 
-void QRoundProgressBar::setMinimum(double m) { setRange(m, maximum); }
+void QRoundProgressBar::setMinimum(double m)
+{
+    setRange(m, maximum);
+}
 
-void QRoundProgressBar::setMaximum(double m) { setRange(minimum, m); }
+void QRoundProgressBar::setMaximum(double m)
+{
+    setRange(minimum, m);
+}
 
 void QRoundProgressBar::setValue(double v)
 {
@@ -54,7 +60,10 @@ void QRoundProgressBar::setValue(double v)
     update();
 }
 
-void QRoundProgressBar::setValue(int v) { setValue(static_cast<double>(v)); }
+void QRoundProgressBar::setValue(int v)
+{
+    setValue(static_cast<double>(v));
+}
 
 namespace {
 
@@ -69,13 +78,25 @@ void store(QWidget* w, T& member, T v)
 
 }  // namespace
 
-void QRoundProgressBar::setStartAngle(double angle) { store(this, startAngle, angle); }
+void QRoundProgressBar::setStartAngle(double angle)
+{
+    store(this, startAngle, angle);
+}
 
-void QRoundProgressBar::setOutlinePenWidth(double width) { store(this, outlinePenWidth, width); }
+void QRoundProgressBar::setOutlinePenWidth(double width)
+{
+    store(this, outlinePenWidth, width);
+}
 
-void QRoundProgressBar::setDataPenWidth(double width) { store(this, dataPenWidth, width); }
+void QRoundProgressBar::setDataPenWidth(double width)
+{
+    store(this, dataPenWidth, width);
+}
 
-void QRoundProgressBar::setBarStyle(BarStyle style) { store(this, barStyle, style); }
+void QRoundProgressBar::setBarStyle(BarStyle style)
+{
+    store(this, barStyle, style);
+}
 
 void QRoundProgressBar::setDecimals(int d)
 {
@@ -94,7 +115,10 @@ void QRoundProgressBar::create_qround_bar(QDialog* parent)
     KEL_DBG("\n round progress bar created\n");
 }
 
-void QRoundProgressBar::del_qround_bar() { g_qround_bar = nullptr; }
+void QRoundProgressBar::del_qround_bar()
+{
+    g_qround_bar = nullptr;
+}
 
 void QRoundProgressBar::para_sync(int fuc)
 {
@@ -137,7 +161,7 @@ double QRoundProgressBar::textRadius() const
     const double w = width();
     switch (barStyle) {
     case Ring: return kRingInner * w / 2 - kRingPen / 2;  // the white disc inside the pen
-    case Line: return w / 2 - outlinePenWidth;  // inside the outline's pen
+    case Line: return w / 2 - outlinePenWidth;            // inside the outline's pen
     case Pie: break;
     }
     return w / 2;

@@ -18,20 +18,18 @@ const pages::Texts kHeading = {QStringLiteral("接收卡更新"), QStringLiteral
                                QStringLiteral("Обновление приемных карт"), QStringLiteral("Cập nhật thẻ nhận"),
                                QStringLiteral("接收卡更新")};
 const pages::Texts kQueryText = {QStringLiteral("查询"), QStringLiteral("Query"), QStringLiteral("Запрос"),
-                             QStringLiteral("Truy vấn"), QStringLiteral("查詢")};
+                                 QStringLiteral("Truy vấn"), QStringLiteral("查詢")};
 const pages::Texts kRecoveryText = {QStringLiteral("恢复"), QStringLiteral("Recovery"), QStringLiteral("Восстановить"),
-                                QStringLiteral("Phục hồi"), QStringLiteral("恢復")};
+                                    QStringLiteral("Phục hồi"), QStringLiteral("恢復")};
 // Before the first query of an opening the page knows nothing of the cards.
-const pages::Texts kAskFirst = {QStringLiteral("请按“查询”检测接收卡"),
-                                QStringLiteral("Press Query to ask the receiving cards."),
-                                QStringLiteral("Нажмите «Запрос», чтобы опросить карты."),
-                                QStringLiteral("Nhấn Truy vấn để kiểm tra thẻ nhận."),
-                                QStringLiteral("請按「查詢」檢測接收卡")};
-const pages::Texts kNoResult = {QStringLiteral("暂无接收卡需要更新!"),
-                                QStringLiteral("No receiving cards that need to be updated!"),
-                                QStringLiteral("Обновление принимающих карт не требуется!"),
-                                QStringLiteral("Chưa có thẻ nhận nào để cập nhật!"),
-                                QStringLiteral("暫無接收卡需要更新!")};
+const pages::Texts kAskFirst = {
+    QStringLiteral("请按“查询”检测接收卡"), QStringLiteral("Press Query to ask the receiving cards."),
+    QStringLiteral("Нажмите «Запрос», чтобы опросить карты."), QStringLiteral("Nhấn Truy vấn để kiểm tra thẻ nhận."),
+    QStringLiteral("請按「查詢」檢測接收卡")};
+const pages::Texts kNoResult = {
+    QStringLiteral("暂无接收卡需要更新!"), QStringLiteral("No receiving cards that need to be updated!"),
+    QStringLiteral("Обновление принимающих карт не требуется!"), QStringLiteral("Chưa có thẻ nhận nào để cập nhật!"),
+    QStringLiteral("暫無接收卡需要更新!")};
 const pages::Texts kNoAnswer = {QStringLiteral("接收卡无应答!"), QStringLiteral("The receiving card did not answer!"),
                                 QStringLiteral("Приемная карта не ответила!"),
                                 QStringLiteral("Thẻ nhận không phản hồi!"), QStringLiteral("接收卡無應答!")};

@@ -83,7 +83,7 @@ private:
     QLabel* no_answer = nullptr;
     QLabel* no_fpga = nullptr;
     QLabel* file_refused = nullptr;
-    bool fpga_down = false;  // FPGA 0 did not run at the opening, or the last job ended for want of it
+    bool fpga_down = false;             // FPGA 0 did not run at the opening, or the last job ended for want of it
     bool fpga_down_at_opening = false;  // the former, until FPGA 0 runs or a job is posted
     // The last job refused the recovery file, and why (kNone: it did not).
     cardfile::Fault refused_file = cardfile::Fault::kNone;

@@ -15,8 +15,8 @@
 namespace {
 
 const pages::Texts kTitle = {QStringLiteral("智能调屏"), QStringLiteral("Smart debugging screen"),
-                             QStringLiteral("Умная настройка экрана"),
-                             QStringLiteral("Điều chỉnh màn hình thông minh"), QStringLiteral("智能調屏")};
+                             QStringLiteral("Умная настройка экрана"), QStringLiteral("Điều chỉnh màn hình thông minh"),
+                             QStringLiteral("智能調屏")};
 // The menu captions, in menu order.
 const pages::Texts kMenu[SmartMapping::kTools] = {
     {QStringLiteral("快捷点屏"), QStringLiteral("Debugging\nscreen"), QStringLiteral("Быстрая\nнастройка"),
@@ -48,7 +48,10 @@ constexpr int kMenuPoints[pages::kLanguages][SmartMapping::kTools] = {
     {9, 9, 9, 9},  // traditional Chinese
 };
 
-bool chinese(pages::Language lang) { return lang == pages::ZH || lang == pages::TW; }
+bool chinese(pages::Language lang)
+{
+    return lang == pages::ZH || lang == pages::TW;
+}
 
 }  // namespace
 
@@ -56,10 +59,8 @@ SmartMapping::SmartMapping(QWidget* parent) : ToolPage(PAGE_SMART_MAPPING, paren
 {
     ui->setupUi(this);
     showStep(kQuickStep1);
-    setEntries({{ui->Button_shortcut, {}},
-                {ui->Button_loadscan, {}},
-                {ui->Button_paraweld, {}},
-                {ui->Button_mapping, {}}});
+    setEntries(
+        {{ui->Button_shortcut, {}}, {ui->Button_loadscan, {}}, {ui->Button_paraweld, {}}, {ui->Button_mapping, {}}});
 
     // Only the first group of LAN ports is offered, on both port steps.
     const QRect groupPlace(10, 32, 55, 17);
@@ -190,9 +191,7 @@ void SmartMapping::showFirstPage(int tool)
         if (entered)
             quickEnter();
         return;
-    case kLoadScan:
-        showStep(kScanPort);
-        return scanPortEnter(entered);
+    case kLoadScan: showStep(kScanPort); return scanPortEnter(entered);
     case kSolidify:
         showStep(kSolidifyPage);
         ui->Button_confirm->setStyleSheet(entered ? smartstyle::style_button_focus : smartstyle::style_button);

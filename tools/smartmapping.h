@@ -45,18 +45,18 @@ public:
     enum Tool : u8 { kQuickMapping = 0, kLoadScan = 1, kSolidify = 2, kMapping = 3, kTools = 4 };
     // The pages of the stacked widget.
     enum Step : int {
-        kQuickStep1 = 0,   // cabinet width and height
-        kQuickStep2 = 1,   // LAN port
-        kQuickStep3 = 2,   // rows, columns, pattern, offsets, Send
-        kRouteChooser = 3, // the sixteen patterns and Cancel
-        kScanPort = 4,     // load scan: LAN port
-        kScanList = 5,     // load scan: file list and Load
+        kQuickStep1 = 0,    // cabinet width and height
+        kQuickStep2 = 1,    // LAN port
+        kQuickStep3 = 2,    // rows, columns, pattern, offsets, Send
+        kRouteChooser = 3,  // the sixteen patterns and Cancel
+        kScanPort = 4,      // load scan: LAN port
+        kScanList = 5,      // load scan: file list and Load
         kSolidifyPage = 6,
         kMappingPage = 7,
     };
-    static constexpr int kPortTiles = 6;      // the LAN ports offered: LED1-LED6
-    static constexpr int kGroupTiles = 8;     // ports per group
-    static constexpr int kListRows = 3;       // scan files on one list page
+    static constexpr int kPortTiles = 6;   // the LAN ports offered: LED1-LED6
+    static constexpr int kGroupTiles = 8;  // ports per group
+    static constexpr int kListRows = 3;    // scan files on one list page
     static constexpr int kMaxScanFiles = 100;
 
     explicit SmartMapping(QWidget* parent = nullptr);

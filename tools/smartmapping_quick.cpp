@@ -69,9 +69,9 @@ const pages::Texts kRouting = {QStringLiteral("走线%1"), QStringLiteral("Routi
 
 constexpr int kButtonPoints = 9;
 constexpr int kStep3LabelPoints = 7;
-const QSize kRouteIcon(30, 20);          // on the step-3 button
-const QSize kChooserIcon(40, 25);        // on the chooser's buttons
-constexpr int kChooserTextPixels = 9;    // largest caption under a chooser icon
+const QSize kRouteIcon(30, 20);        // on the step-3 button
+const QSize kChooserIcon(40, 25);      // on the chooser's buttons
+constexpr int kChooserTextPixels = 9;  // largest caption under a chooser icon
 
 // The tiles: four to a row inside a 230 x 88 frame.
 const QRect kTileArea(1, 59, 230, 88);
@@ -80,7 +80,10 @@ constexpr int kTilePitchX = 55;
 constexpr int kTilePitchY = 45;
 constexpr int kTileTextPixels = 9;
 
-QString routePicture(int pattern) { return pages::plainPicture(QStringLiteral("line%1.png").arg(pattern)); }
+QString routePicture(int pattern)
+{
+    return pages::plainPicture(QStringLiteral("line%1.png").arg(pattern));
+}
 
 // A number field's value: decimal, 0 when it is not a number.
 int fieldValue(const QLineEdit* field)
@@ -348,9 +351,7 @@ void SmartMapping::quickStep1Key(pages::PanelKey key)
             return quickStep2Enter();
         }
         return askField(static_cast<QLineEdit*>(step1_focus.current()));
-    case pages::PanelKey::Back:
-        step1_focus.drawResting();
-        return leaveTool();
+    case pages::PanelKey::Back: step1_focus.drawResting(); return leaveTool();
     default: return;
     }
 }
@@ -377,9 +378,7 @@ void SmartMapping::quickStep2Key(pages::PanelKey key)
             ui->Button_wlan1->setStyleSheet(smartstyle::style_menu_inside);
             return;
         case kPrevious: return on_Button_front_2_clicked();
-        default:
-            on_Button_next_2_clicked();
-            return quickStep3Enter();
+        default: on_Button_next_2_clicked(); return quickStep3Enter();
         }
     case pages::PanelKey::Back: return on_Button_front_2_clicked();
     default: return;
@@ -419,16 +418,12 @@ void SmartMapping::quickStep3Key(pages::PanelKey key)
     case pages::PanelKey::Right: return step3_focus.step(1);
     case pages::PanelKey::Ok:
         switch (step3_focus.at()) {
-        case kRouteButton:
-            on_Button_route_clicked();
-            return chooserEnter();
+        case kRouteButton: on_Button_route_clicked(); return chooserEnter();
         case kPrevious: return on_Button_front_3_clicked();
         case kSendButton: return on_Button_send_clicked();
         default: return askField(static_cast<QLineEdit*>(step3_focus.current()));
         }
-    case pages::PanelKey::Back:
-        step3_focus.drawResting();
-        return on_Button_front_3_clicked();
+    case pages::PanelKey::Back: step3_focus.drawResting(); return on_Button_front_3_clicked();
     default: return;
     }
 }

@@ -25,11 +25,10 @@ const pages::Texts kStep1 = {QStringLiteral("步骤1选择网口"), QStringLiter
 const pages::Texts kStep2 = {QStringLiteral("步骤2加载扫描参数"), QStringLiteral("Step 2 Upload scan parameters"),
                              QStringLiteral("Шаг 2. Загрузка параметров скана"),
                              QStringLiteral("Bước 2: Tải thông số quét"), QStringLiteral("步驟2加載掃描參數")};
-const pages::Texts kDetected = {QStringLiteral("检测到以下屏参文件"),
-                                QStringLiteral("Detected the following screen parameter files"),
-                                QStringLiteral("Найдены файлы параметров экрана"),
-                                QStringLiteral("Đã tìm thấy các tệp thông số màn hình sau"),
-                                QStringLiteral("檢測到以下屏參文件")};
+const pages::Texts kDetected = {
+    QStringLiteral("检测到以下屏参文件"), QStringLiteral("Detected the following screen parameter files"),
+    QStringLiteral("Найдены файлы параметров экрана"), QStringLiteral("Đã tìm thấy các tệp thông số màn hình sau"),
+    QStringLiteral("檢測到以下屏參文件")};
 const pages::Texts kLoad = {QStringLiteral("加载"), QStringLiteral("Load"), QStringLiteral("Загрузить"),
                             QStringLiteral("Tải"), QStringLiteral("加載")};
 const pages::Texts kNoFile = {QStringLiteral("无加载文件!"), QStringLiteral("No loaded file!"),
@@ -64,7 +63,10 @@ QString rowStyle(bool boxFile, int look)
     }
 }
 
-bool chinese() { return pages::textLanguage() == pages::ZH || pages::textLanguage() == pages::TW; }
+bool chinese()
+{
+    return pages::textLanguage() == pages::ZH || pages::textLanguage() == pages::TW;
+}
 
 }  // namespace
 
@@ -286,9 +288,7 @@ void SmartMapping::scanPortKey(pages::PanelKey key)
         scan_tile_mode = 1;
         saved_port = line_type.port;
         return selectPortGroup(0, kScanTiles);
-    case pages::PanelKey::Back:
-        scan_step1_focus.drawResting();
-        return leaveTool();
+    case pages::PanelKey::Back: scan_step1_focus.drawResting(); return leaveTool();
     default: return;
     }
 }

@@ -16,8 +16,8 @@ namespace {
 const pages::Texts kSolidifyTitle = {QStringLiteral("参数固化操作"), QStringLiteral("Parameter curing operation"),
                                      QStringLiteral("Сохранение параметров в картах"),
                                      QStringLiteral("Lưu thông số vào thẻ nhận"), QStringLiteral("參數固化操作")};
-const pages::Texts kConfirm = {QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"),
-                               QStringLiteral("OK"), QStringLiteral("確定")};
+const pages::Texts kConfirm = {QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"), QStringLiteral("OK"),
+                               QStringLiteral("確定")};
 const pages::Texts kMappingTitle = {QStringLiteral("Mapping开关"), QStringLiteral("Mapping switch"),
                                     QStringLiteral("Переключатель Mapping"), QStringLiteral("Công tắc Mapping"),
                                     QStringLiteral("Mapping開關")};
@@ -86,9 +86,7 @@ void SmartMapping::switchKey(pages::PanelKey key)
     QPushButton* button = ui_select == kSolidify ? ui->Button_confirm : ui->Button_mapping_state;
     switch (key) {
     case pages::PanelKey::Ok: return button->click();
-    case pages::PanelKey::Back:
-        button->setStyleSheet(smartstyle::style_button);
-        return leaveTool();
+    case pages::PanelKey::Back: button->setStyleSheet(smartstyle::style_button); return leaveTool();
     default: return;
     }
 }

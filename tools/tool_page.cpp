@@ -72,7 +72,10 @@ constexpr int kListedRuns = 4;   // runs of cards on one line
 const QChar kNoBreak(QChar::Nbsp);
 constexpr char16_t kEllipsis = 0x2026;
 // "…", kept on its line.
-QString moreMark() { return QString(kNoBreak) + QChar(kEllipsis); }
+QString moreMark()
+{
+    return QString(kNoBreak) + QChar(kEllipsis);
+}
 
 bool chinese()
 {

@@ -31,13 +31,11 @@ const char* const kLayerBelow = "buttom";
 // Character sizes of the file and what each asks of the engine.
 struct FontSize {
     int w, h;
-    int zoom;    // -1: zooms left as they are
+    int zoom;  // -1: zooms left as they are
     int char64;
 };
 constexpr FontSize kFontSizes[] = {
-    {32, 32, 0, 0},
-    {64, 64, 0, 1},
-    {128, 128, 1, 1},  // 64-dot characters shown at twice their size
+    {32, 32, 0, 0}, {64, 64, 0, 1}, {128, 128, 1, 1},  // 64-dot characters shown at twice their size
 };
 constexpr FontSize kOtherFontSize = {0, 0, -1, 0};
 
@@ -225,8 +223,7 @@ bool get_json_omenu_para(const char* path, OSD_LIST* list)
     pt::ptree root;
     std::string reason;
     switch (boundedJson::readFile(path, root, &reason)) {
-    case boundedJson::FileRead::Missing:
-        return false;
+    case boundedJson::FileRead::Missing: return false;
     case boundedJson::FileRead::Read: {
         // Read into a copy: a file that fails half-way changes nothing.
         OSD_LIST read = *list;
@@ -236,8 +233,7 @@ bool get_json_omenu_para(const char* path, OSD_LIST* list)
         }
         break;
     }
-    case boundedJson::FileRead::Refused:
-        break;
+    case boundedJson::FileRead::Refused: break;
     }
     KEL_DBG("json error: %s refused and removed: %s\n", path, reason.c_str());
     writeLogMsg(LOG_WARNING, std::string("overlay file refused and removed: ") + path + ": " + reason);

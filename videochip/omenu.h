@@ -27,8 +27,8 @@
 struct OMENU_PARA {
     i32 osdcount = 0;
     i32 oactcount = 0;
-    i32 type = 0;                 // 0 text, 1 bitmap
-    std::string status;           // "on" shows the overlay
+    i32 type = 0;        // 0 text, 1 bitmap
+    std::string status;  // "on" shows the overlay
     i32 pos_x = 0, pos_y = 0, pos_w = 0, pos_h = 0;
     i32 effect = 0, speed = 0, staytime = 0;
     std::string backpara_enable;  // "off" = transparent background
@@ -37,9 +37,9 @@ struct OMENU_PARA {
     i32 startx = 0, starty = 0;   // text origin in the overlay plane
     i32 fontw = 0, fonth = 0;     // 32, 64 or 128
     i32 wordspace = 0, verticalspace = 0;
-    std::string font_color;       // RRGGBB
-    std::string texts;            // UTF-8, lines separated by "\n"
-    i32 start = 0, end = 0;       // bitmap entries; nothing uses them
+    std::string font_color;  // RRGGBB
+    std::string texts;       // UTF-8, lines separated by "\n"
+    i32 start = 0, end = 0;  // bitmap entries; nothing uses them
 };
 
 struct OSD_LIST {
@@ -72,8 +72,8 @@ namespace omenu {
 // string when it is one.
 std::string fault(const std::string& text);
 
-constexpr int kMaxLines = 64;      // text lines the chip's text buffer holds
-constexpr int kMaxLineChars = 128; // characters kept of each line
+constexpr int kMaxLines = 64;       // text lines the chip's text buffer holds
+constexpr int kMaxLineChars = 128;  // characters kept of each line
 
 // An RRGGBB hexadecimal string (an optional "0x" accepted) as the chip's
 // 0xBBGGRR; text that is not hexadecimal gives 0 (black).

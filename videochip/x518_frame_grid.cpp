@@ -7,13 +7,16 @@ namespace {
 
 constexpr double kPpm = 1e-6;
 constexpr double kUsPerMs = 1000.0;
-constexpr double kSamePeriod = 1e-3;  // a period this close (relative) is the one learnt
-constexpr double kWidestSight = 0.25; // of a period: a wider stretch places no frame end for one look
-constexpr int kFarthest = 1 << 30;  // frames: a grid this old places nothing anyway
+constexpr double kSamePeriod = 1e-3;    // a period this close (relative) is the one learnt
+constexpr double kWidestSight = 0.25;   // of a period: a wider stretch places no frame end for one look
+constexpr int kFarthest = 1 << 30;      // frames: a grid this old places nothing anyway
 constexpr double kSplitWidest = 0.125;  // of a period: a placed stretch wider than this is split by a first look
-constexpr double kStepSlack = 1e-3;  // of a step: a stretch this much over a whole number of steps takes no more
+constexpr double kStepSlack = 1e-3;     // of a step: a stretch this much over a whole number of steps takes no more
 
-int clampIndex(double n) { return n < 0 ? 0 : n > double(kFarthest) ? kFarthest : int(n); }
+int clampIndex(double n)
+{
+    return n < 0 ? 0 : n > double(kFarthest) ? kFarthest : int(n);
+}
 
 X518FrameGrid::Clock::duration toDuration(double us)
 {
@@ -22,18 +25,30 @@ X518FrameGrid::Clock::duration toDuration(double us)
 
 }  // namespace
 
-double X518FrameGrid::earliestUs(int index) const { return us(lo_) + index * minUs_; }
+double X518FrameGrid::earliestUs(int index) const
+{
+    return us(lo_) + index * minUs_;
+}
 
-double X518FrameGrid::latestUs(int index) const { return index * maxUs_; }
+double X518FrameGrid::latestUs(int index) const
+{
+    return index * maxUs_;
+}
 
-X518FrameGrid::Time X518FrameGrid::at(double usFromHi) const { return hi_ + toDuration(usFromHi); }
+X518FrameGrid::Time X518FrameGrid::at(double usFromHi) const
+{
+    return hi_ + toDuration(usFromHi);
+}
 
 bool X518FrameGrid::tells(double periodUs) const
 {
     return known_ && periodUs > 0 && std::abs(periodUs - periodUs_) <= periodUs_ * kSamePeriod;
 }
 
-int X518FrameGrid::firstAfter(Time t) const { return std::max(1, clampIndex(std::floor(us(t) / latestUs(1)) + 1)); }
+int X518FrameGrid::firstAfter(Time t) const
+{
+    return std::max(1, clampIndex(std::floor(us(t) / latestUs(1)) + 1));
+}
 
 X518FrameGrid::Stretch X518FrameGrid::stretch(Time armed, Time clear, double periodMs) const
 {

@@ -128,13 +128,13 @@ private:
     // tightly two sightings bound the period.
     Time firstLo_{}, firstHi_{};
     double periodsSinceFirst_ = 0;
-    double periodUs_ = 0;         // the period asked for
+    double periodUs_ = 0;           // the period asked for
     double minUs_ = 0, maxUs_ = 0;  // the period as our clock sees it lies between
 };
 
 template <class Read, class Timer>
-int X518FrameGrid::await(Time armed, double periodMs, Time giveUp, int maxPolls, bool atOnce, Read read,
-                         int& polls, Timer timer)
+int X518FrameGrid::await(Time armed, double periodMs, Time giveUp, int maxPolls, bool atOnce, Read read, int& polls,
+                         Timer timer)
 {
     const Time inEffect = timer.now();  // the request's write has ended
     Time clear = armed;

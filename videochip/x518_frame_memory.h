@@ -32,7 +32,10 @@ inline int64_t lineBytes(int format, int64_t n)
     }
 }
 // Bytes a line of format 2 starts late (its pad to a multiple of three pixels).
-inline int64_t padBytes(int format, int64_t n) { return format == kThreeInEight ? (3 - n % 3) % 3 * 2 : 0; }
+inline int64_t padBytes(int format, int64_t n)
+{
+    return format == kThreeInEight ? (3 - n % 3) % 3 * 2 : 0;
+}
 // The most pixels a line of `bytes` holds.
 inline int64_t pixelsIn(int format, int64_t bytes)
 {

@@ -73,17 +73,17 @@ struct RegByState {
     u8 value[kIpStates];
 };
 inline constexpr RegByState kIpByState[] = {
-    {reg(0x14, 0x2E, 1), {26, 26, 13, 13}},     {reg(0x14, 0x2F, 1), {16, 16, 3, 3}},
-    {reg(0x14, 0x30, 1), {17, 17, 17, 17}},     {reg(0x14, 0x31, 1), {142, 142, 53, 69}},
-    {reg(0x14, 0x32, 1), {6, 6, 2, 2}},         {reg(0x14, 0x33, 1), {128, 128, 128, 128}},
-    {reg(0x14, 0x34, 1), {192, 192, 40, 40}},   {reg(0x14, 0x35, 1), {193, 0, 196, 0}},
-    {reg(0x14, 0x36, 1), {193, 0, 196, 0}},     {reg(0x14, 0x37, 1), {193, 0, 196, 0}},
-    {reg(0x14, 0x38, 1), {0, 0, 196, 0}},       {reg(0x14, 0x39, 1), {193, 0, 194, 0}},
-    {reg(0x14, 0x3A, 1), {193, 0, 194, 0}},     {reg(0x14, 0x42, 1), {68, 68, 70, 70}},
-    {reg(0x14, 0x43, 1), {0, 0, 0, 0}},         {reg(0x14, 0x44, 1), {3, 3, 3, 3}},
-    {reg(0x14, 0x45, 1), {0, 0, 0, 0}},         {reg(0x14, 0x46, 1), {0, 0, 0, 0}},
-    {reg(0x14, 0x47, 1), {2, 2, 0, 0}},         {reg(0x14, 0x48, 1), {15, 15, 9, 9}},
-    {reg(0x14, 0x49, 1), {0, 0, 0, 0}},         {reg(0x14, 0x4A, 1), {0, 0, 0, 0}},
+    {reg(0x14, 0x2E, 1), {26, 26, 13, 13}},   {reg(0x14, 0x2F, 1), {16, 16, 3, 3}},
+    {reg(0x14, 0x30, 1), {17, 17, 17, 17}},   {reg(0x14, 0x31, 1), {142, 142, 53, 69}},
+    {reg(0x14, 0x32, 1), {6, 6, 2, 2}},       {reg(0x14, 0x33, 1), {128, 128, 128, 128}},
+    {reg(0x14, 0x34, 1), {192, 192, 40, 40}}, {reg(0x14, 0x35, 1), {193, 0, 196, 0}},
+    {reg(0x14, 0x36, 1), {193, 0, 196, 0}},   {reg(0x14, 0x37, 1), {193, 0, 196, 0}},
+    {reg(0x14, 0x38, 1), {0, 0, 196, 0}},     {reg(0x14, 0x39, 1), {193, 0, 194, 0}},
+    {reg(0x14, 0x3A, 1), {193, 0, 194, 0}},   {reg(0x14, 0x42, 1), {68, 68, 70, 70}},
+    {reg(0x14, 0x43, 1), {0, 0, 0, 0}},       {reg(0x14, 0x44, 1), {3, 3, 3, 3}},
+    {reg(0x14, 0x45, 1), {0, 0, 0, 0}},       {reg(0x14, 0x46, 1), {0, 0, 0, 0}},
+    {reg(0x14, 0x47, 1), {2, 2, 0, 0}},       {reg(0x14, 0x48, 1), {15, 15, 9, 9}},
+    {reg(0x14, 0x49, 1), {0, 0, 0, 0}},       {reg(0x14, 0x4A, 1), {0, 0, 0, 0}},
 };
 
 // ---- noise reduction: the master switch and what the reducers write when off
@@ -98,11 +98,10 @@ inline constexpr u32 kNrOff[] = {kBlockNrEnable, kTemporalNrEnable, kHvNrEnable,
 
 // ---- block noise reduction: by level, then the tail of the active-height member
 inline constexpr RegByLevel kBlockNrByLevel[] = {
-    {reg(0x15, 0x3B, 1), {144, 160, 176}}, {reg(0x15, 0x3C, 1), {64, 64, 64}},
-    {reg(0x15, 0x3D, 1), {80, 80, 80}},    {reg(0x15, 0x3E, 1), {96, 96, 96}},
-    {reg(0x15, 0x3F, 1), {128, 128, 128}}, {reg(0x15, 0x40, 1), {32, 16, 16}},
-    {reg(0x15, 0x41, 1), {132, 66, 66}},   {reg(0x15, 0x42, 1), {65, 51, 51}},
-    {reg(0x15, 0x43, 1), {6, 4, 4}},       {reg(0x15, 0x44, 1), {16, 16, 6}},
+    {reg(0x15, 0x3B, 1), {144, 160, 176}}, {reg(0x15, 0x3C, 1), {64, 64, 64}},    {reg(0x15, 0x3D, 1), {80, 80, 80}},
+    {reg(0x15, 0x3E, 1), {96, 96, 96}},    {reg(0x15, 0x3F, 1), {128, 128, 128}}, {reg(0x15, 0x40, 1), {32, 16, 16}},
+    {reg(0x15, 0x41, 1), {132, 66, 66}},   {reg(0x15, 0x42, 1), {65, 51, 51}},    {reg(0x15, 0x43, 1), {6, 4, 4}},
+    {reg(0x15, 0x44, 1), {16, 16, 6}},
 };
 constexpr u16 kBlockNrEnableByLevel[kLevels] = {8855, 8855, 3223};
 // The values the members differ in: master, horizontal and vertical block
@@ -115,11 +114,11 @@ struct BlockNrMember {
 };
 enum BlockNrMemberIndex { kBlock480i, kBlock480p, kBlock720p, kBlock1080i, kBlock1080p, kBlockMembers };
 inline constexpr BlockNrMember kBlockNrMembers[kBlockMembers] = {
-    {240, 0, 64, 16, 64, 16, 8},        // 480i
-    {480, 3, 64, 16, 128, 32, 6},       // 480p
-    {720, 3, 171, 43, 342, 86, 16},     // 720p
-    {540, 0, 384, 96, 384, 96, 48},     // 1080i
-    {1080, 3, 384, 96, 768, 192, 36},   // 1080p
+    {240, 0, 64, 16, 64, 16, 8},       // 480i
+    {480, 3, 64, 16, 128, 32, 6},      // 480p
+    {720, 3, 171, 43, 342, 86, 16},    // 720p
+    {540, 0, 384, 96, 384, 96, 48},    // 1080i
+    {1080, 3, 384, 96, 768, 192, 36},  // 1080p
 };
 constexpr u32 kBlockNrH1 = reg(0x15, 0x4D, 2), kBlockNrH2 = reg(0x15, 0x4F, 2);
 constexpr u32 kBlockNrV1 = reg(0x15, 0x54, 2), kBlockNrV2 = reg(0x15, 0x56, 2);
@@ -131,7 +130,9 @@ inline constexpr RegValue kBlockNrTail[] = {
     {reg(0x15, 0x49, 1), 4},  {reg(0x15, 0x4A, 1), 64}, {reg(0x15, 0x4B, 1), 18}, {reg(0x15, 0x4C, 1), 16},
 };
 inline constexpr RegValue kBlockNrTailMiddle[] = {
-    {reg(0x15, 0x51, 1), 64}, {reg(0x15, 0x52, 1), 18}, {reg(0x15, 0x53, 1), 16},
+    {reg(0x15, 0x51, 1), 64},
+    {reg(0x15, 0x52, 1), 18},
+    {reg(0x15, 0x53, 1), 16},
 };
 inline constexpr RegValue kBlockNrTailEnd[] = {
     {reg(0x15, 0x58, 1), 0},  {reg(0x15, 0x59, 1), 0}, {reg(0x15, 0x5A, 1), 0}, {reg(0x15, 0x5B, 1), 0},
@@ -143,7 +144,10 @@ inline constexpr RegValue kBlockNrTailEnd[] = {
 // ---- temporal noise reduction
 constexpr u32 kTemporalNrOn = 3;
 inline constexpr RegValue kTemporalNrHead[] = {
-    {reg(0x12, 0x09, 1), 49}, {reg(0x12, 0x0A, 1), 117}, {reg(0x12, 0x0B, 1), 185}, {reg(0x12, 0x0C, 1), 253},
+    {reg(0x12, 0x09, 1), 49},
+    {reg(0x12, 0x0A, 1), 117},
+    {reg(0x12, 0x0B, 1), 185},
+    {reg(0x12, 0x0C, 1), 253},
 };
 inline constexpr RegByLevel kTemporalNrByLevel[] = {
     {reg(0x12, 0x0D, 1), {18, 17, 0}},  {reg(0x12, 0x0E, 1), {20, 18, 8}},  {reg(0x12, 0x0F, 1), {24, 20, 12}},
@@ -166,21 +170,16 @@ inline constexpr RegValue kMosquitoNrHead[] = {
 };
 // 15:10-15:2E in address order; 15:27 is not written.
 inline constexpr RegByLevel kMosquitoNrByLevel[] = {
-    {reg(0x15, 0x10, 1), {63, 127, 127}},   {reg(0x15, 0x11, 1), {63, 127, 127}},
-    {reg(0x15, 0x12, 1), {127, 127, 127}},  {reg(0x15, 0x13, 1), {127, 127, 127}},
-    {reg(0x15, 0x14, 1), {127, 127, 127}},  {reg(0x15, 0x15, 1), {127, 127, 127}},
-    {reg(0x15, 0x16, 1), {63, 127, 127}},   {reg(0x15, 0x17, 1), {63, 127, 127}},
-    {reg(0x15, 0x18, 1), {127, 127, 127}},  {reg(0x15, 0x19, 1), {127, 127, 127}},
-    {reg(0x15, 0x1A, 1), {127, 127, 127}},  {reg(0x15, 0x1B, 1), {127, 127, 127}},
-    {reg(0x15, 0x1C, 1), {252, 252, 252}},  {reg(0x15, 0x1D, 1), {32, 63, 255}},
-    {reg(0x15, 0x1E, 1), {213, 217, 217}},  {reg(0x15, 0x1F, 1), {127, 255, 111}},
-    {reg(0x15, 0x20, 1), {24, 24, 0}},      {reg(0x15, 0x21, 1), {36, 0, 0}},
-    {reg(0x15, 0x22, 1), {0, 0, 0}},        {reg(0x15, 0x23, 1), {0, 0, 0}},
-    {reg(0x15, 0x24, 1), {0, 0, 0}},        {reg(0x15, 0x25, 1), {0, 0, 0}},
-    {reg(0x15, 0x26, 1), {0, 0, 0}},        {reg(0x15, 0x28, 1), {64, 64, 0}},
-    {reg(0x15, 0x29, 1), {81, 0, 0}},       {reg(0x15, 0x2A, 1), {0, 0, 0}},
-    {reg(0x15, 0x2B, 1), {0, 0, 0}},        {reg(0x15, 0x2C, 1), {0, 0, 0}},
-    {reg(0x15, 0x2D, 1), {0, 0, 0}},        {reg(0x15, 0x2E, 1), {0, 0, 0}},
+    {reg(0x15, 0x10, 1), {63, 127, 127}},  {reg(0x15, 0x11, 1), {63, 127, 127}},  {reg(0x15, 0x12, 1), {127, 127, 127}},
+    {reg(0x15, 0x13, 1), {127, 127, 127}}, {reg(0x15, 0x14, 1), {127, 127, 127}}, {reg(0x15, 0x15, 1), {127, 127, 127}},
+    {reg(0x15, 0x16, 1), {63, 127, 127}},  {reg(0x15, 0x17, 1), {63, 127, 127}},  {reg(0x15, 0x18, 1), {127, 127, 127}},
+    {reg(0x15, 0x19, 1), {127, 127, 127}}, {reg(0x15, 0x1A, 1), {127, 127, 127}}, {reg(0x15, 0x1B, 1), {127, 127, 127}},
+    {reg(0x15, 0x1C, 1), {252, 252, 252}}, {reg(0x15, 0x1D, 1), {32, 63, 255}},   {reg(0x15, 0x1E, 1), {213, 217, 217}},
+    {reg(0x15, 0x1F, 1), {127, 255, 111}}, {reg(0x15, 0x20, 1), {24, 24, 0}},     {reg(0x15, 0x21, 1), {36, 0, 0}},
+    {reg(0x15, 0x22, 1), {0, 0, 0}},       {reg(0x15, 0x23, 1), {0, 0, 0}},       {reg(0x15, 0x24, 1), {0, 0, 0}},
+    {reg(0x15, 0x25, 1), {0, 0, 0}},       {reg(0x15, 0x26, 1), {0, 0, 0}},       {reg(0x15, 0x28, 1), {64, 64, 0}},
+    {reg(0x15, 0x29, 1), {81, 0, 0}},      {reg(0x15, 0x2A, 1), {0, 0, 0}},       {reg(0x15, 0x2B, 1), {0, 0, 0}},
+    {reg(0x15, 0x2C, 1), {0, 0, 0}},       {reg(0x15, 0x2D, 1), {0, 0, 0}},       {reg(0x15, 0x2E, 1), {0, 0, 0}},
 };
 
 // ---- diagonal interpolation: 14:50-14:5E by level, then 14:5F-14:63
@@ -206,14 +205,13 @@ constexpr u8 kComb2ByLevel[kLevels] = {128, 128, 160};
 constexpr u32 kMotionEnable = reg(0x14, 0x15, 1);
 constexpr u32 kMotionOn = 31;
 constexpr int kMotionLevels = 5;
-inline constexpr u32 kMotionGroup1[] = {reg(0x14, 0x1A, 1), reg(0x14, 0x1B, 1), reg(0x14, 0x1E, 1),
-                                        reg(0x14, 0x1F, 1)};
+inline constexpr u32 kMotionGroup1[] = {reg(0x14, 0x1A, 1), reg(0x14, 0x1B, 1), reg(0x14, 0x1E, 1), reg(0x14, 0x1F, 1)};
 inline constexpr u32 kMotionGroup2[] = {reg(0x14, 0x1C, 1), reg(0x14, 0x20, 1)};
 inline constexpr u32 kMotionGroup3[] = {reg(0x14, 0x1D, 1), reg(0x14, 0x21, 1)};
 constexpr u8 kMotionByLevel[kMotionLevels][3] = {{0, 0, 0}, {4, 8, 8}, {8, 8, 16}, {8, 16, 24}, {16, 24, 31}};
 
 // ---- channel mode (MCT) of an input channel, bank 0
-constexpr u32 kMct = reg(0x00, 0x08, 1);     // + channel x kAddressStep
+constexpr u32 kMct = reg(0x00, 0x08, 1);  // + channel x kAddressStep
 constexpr u32 kMctSignal = 17, kMctNoSignal = 1, kMctProcessing = 14;
 // The colour control (x518::kIscwct, x518::kOscwct) by memory pixel format 0-3.
 constexpr u8 kIscwctByFormat[] = {0, 128, 1, 17};
@@ -229,8 +227,8 @@ struct LutBand {
     u8 set;
 };
 inline constexpr LutBand kHShrinkBands[] = {
-    {1, 44},      {13108, 1},   {26215, 2},   {32769, 4},   {39322, 6},   {45876, 8},   {49153, 12},
-    {52429, 17},  {55706, 22},  {58983, 27},  {62260, 32},  {65001, 38},
+    {1, 44},     {13108, 1},  {26215, 2},  {32769, 4},  {39322, 6},  {45876, 8},
+    {49153, 12}, {52429, 17}, {55706, 22}, {58983, 27}, {62260, 32}, {65001, 38},
 };
 constexpr u8 kHShrinkUnity = 44;
 // Vertical shrink, 4-tap symmetric: set k from the first bound the ratio

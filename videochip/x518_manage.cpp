@@ -104,7 +104,8 @@ void x518_manage::openChip()
 
 i32 x518_manage::startThread()
 {
-    if (!worker.start("x518_manage", [this] { runPass(); }, [this] { return passDueTicks(); })) {
+    if (!worker.start(
+            "x518_manage", [this] { runPass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("create manage thread failed");
         writeLogMsg(LOG_ERROR, "create manage thread failed");
         return kThreadFailed;

@@ -140,10 +140,10 @@ public:
     static constexpr int kDbdBlocks = X518InputChannels::kDbdBlocks;
     static constexpr int kDbdBlocksPerWindow = X518InputChannels::kDbdBlocksPerWindow;
     static constexpr int kFields = x518::kFields;
-    static constexpr int kNoPort = 6;           // PM_INPUT of a window without input
-    static constexpr int kNoWindow = kWindows;  // PM_WIN_NUM of an output channel no window uses
-    static constexpr u32 kPortNone = 255;       // an input or port that maps to nothing
-    static constexpr u32 kLedParaWaitMs = 2000; // longest wait for the FPGA side's LED set-up
+    static constexpr int kNoPort = 6;            // PM_INPUT of a window without input
+    static constexpr int kNoWindow = kWindows;   // PM_WIN_NUM of an output channel no window uses
+    static constexpr u32 kPortNone = 255;        // an input or port that maps to nothing
+    static constexpr u32 kLedParaWaitMs = 2000;  // longest wait for the FPGA side's LED set-up
     static bool portValid(int port) { return port >= 0 && port < kPorts; }
 
     static x518_manage* p_x518_manage;
@@ -577,8 +577,8 @@ public:
 private:
     // The output panel as the OSD places its windows on it.
     struct OsdPanel {
-        i32 width = 0, height = 0;     // panel size
-        int across = 0, down = 0;      // output tiles (at most 8 in all)
+        i32 width = 0, height = 0;  // panel size
+        int across = 0, down = 0;   // output tiles (at most 8 in all)
         i32 tileWidth = 0, tileHeight = 0;
         i32 activeX = 0, activeY = 0;  // active-area start of the output timing
     };
@@ -856,13 +856,12 @@ private:
     struct DbdLayout {
         int parts = 0;  // channels the arrangement needs (0: none it knows)
         DbdPart part[4];
-        int blocks = 0;         // blocks of dot-by-dot memory it takes
-        bool fromTop = false;   // taken from the highest free blocks down
-        bool sideBySide = true; // the parts lie in one row
+        int blocks = 0;          // blocks of dot-by-dot memory it takes
+        bool fromTop = false;    // taken from the highest free blocks down
+        bool sideBySide = true;  // the parts lie in one row
     };
     DbdLayout dbdLayout(int window) const;
     int dbdFormat(int window) const;
-
 
     bool applied_seeded_ = false;
 
@@ -887,9 +886,9 @@ private:
     // chip running, its windows back and no write waiting for a pass.
     void serveFence();
     std::atomic<bool> restoring_{false};
-    u32 restore_from_ = 0;     // G_timeTicks of entering running mode
-    bool pausing_ = false;     // waiting kRetryTicks from pause_from_
-    u32 pause_from_ = 0;       // G_timeTicks of the failed pass
-    bool outage_ = false;      // told the console the chip fails, and not yet that it is up again
+    u32 restore_from_ = 0;        // G_timeTicks of entering running mode
+    bool pausing_ = false;        // waiting kRetryTicks from pause_from_
+    u32 pause_from_ = 0;          // G_timeTicks of the failed pass
+    bool outage_ = false;         // told the console the chip fails, and not yet that it is up again
     bool running_shown_ = false;  // what register 37 and the pages were last told
 };

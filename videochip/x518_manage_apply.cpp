@@ -39,8 +39,14 @@ constexpr u8 kFrameLockTestRequest = 0x02;
 // Crop records: the source id of a key, as the environment takes it.
 constexpr u16 kCropSourceBits = 0x07;
 
-const u8* bytesOf(const KEL_RAM_PARA& b) { return reinterpret_cast<const u8*>(&b); }
-u16 wordAt(const KEL_RAM_PARA& b, size_t offset) { return ram::loadU16(bytesOf(b) + offset); }
+const u8* bytesOf(const KEL_RAM_PARA& b)
+{
+    return reinterpret_cast<const u8*>(&b);
+}
+u16 wordAt(const KEL_RAM_PARA& b, size_t offset)
+{
+    return ram::loadU16(bytesOf(b) + offset);
+}
 
 u32 packedColour(const KEL_RAM_PARA& b)
 {
@@ -312,8 +318,7 @@ bool x518_manage::applyWindows(const KEL_RAM_PARA& now, const KEL_RAM_PARA& was)
                 if (chip != kNone)
                     x518_SetWinDbdMode(spi_fd, u8(chip), neu);
                 break;
-            default:
-                break;  // reserved words, volume and audio
+            default: break;  // reserved words, volume and audio
             }
         }
     }

@@ -22,13 +22,13 @@ using x518mem::kFourBytes;
 using x518mem::kThreeInEight;
 using x518mem::lineBytes;
 using x518mem::padBytes;
-constexpr i32 kDualStateFrom = 3;   // port states from here capture a pair without the split
-constexpr int kNarrowLanes = 5;     // fewer lanes: the pair splits at its narrow mode
+constexpr i32 kDualStateFrom = 3;  // port states from here capture a pair without the split
+constexpr int kNarrowLanes = 5;    // fewer lanes: the pair splits at its narrow mode
 constexpr u32 kDualNarrow = 2, kDualWide = 1;
 constexpr i32 kCaptureHstBack = 7;  // capture starts this many pixels before the active ones
 constexpr i32 kCaptureVstOn = 1;
 constexpr i32 kPhaseFull = 0x100;
-constexpr i32 kMaxExtension = 2;    // pixels a packed format may capture beyond its share
+constexpr i32 kMaxExtension = 2;  // pixels a packed format may capture beyond its share
 constexpr u32 kPairMask = ~1u;
 constexpr u32 kBytesPerKb = 1024;
 // Pixels (lines) a capture shrunk to fit its memory keeps free of its
@@ -252,7 +252,8 @@ void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWi
         if (tall)
             target.vw = fittedSize(std::min(target.vw, in.vw), in.vw, cap.vw, fieldLines - kFitSlack);
         KEL_DBG("[set_display_window_ich] win_%d: %ld bytes and %ld lines a field do not fit its memory: "
-                "shrunk to %d x %d\n", w, long(end), long(lines), target.hw, target.vw);
+                "shrunk to %d x %d\n",
+                w, long(end), long(lines), target.hw, target.vw);
         format = first;
         cap = planCapture(pl, in, target, asked, format, w);
     }
@@ -285,8 +286,8 @@ void x518_manage::set_display_window_ich(int fd, _ImageWindowDef_st in, _ImageWi
         batch.write(x518::regAt(x518::kShrinkVPhase, 1), u32(cap.vphase), at);
         const int64_t offset = k == 0 ? cap.start : cap.line;
         for (int f = 0; f < kFields; ++f)
-            batch.write(x518::regAt(x518::kIsfld, x518::kFieldAddressStep * u32(f)),
-                        u32(offset + sys.PS_MEM_SC[c][f]), at);
+            batch.write(x518::regAt(x518::kIsfld, x518::kFieldAddressStep * u32(f)), u32(offset + sys.PS_MEM_SC[c][f]),
+                        at);
         batch.write(x518::kImwi, sys.fb_pitch, at);
         batch.write(x518::kWriteRing, writeRingCode(model.fb_ring[w]), at);
     };
@@ -332,9 +333,8 @@ void x518_manage::set_display_window_ich_dbd(int fd, int w, int arrangement)
 
     i32& format = model.PM_MEM_WMODE[w];
     format = dbdFormat(w);
-    const u32 colour = format >= 0 && format < int(sizeof x518::ipproc::kIscwctByFormat)
-                           ? x518::ipproc::kIscwctByFormat[format]
-                           : 0;
+    const u32 colour =
+        format >= 0 && format < int(sizeof x518::ipproc::kIscwctByFormat) ? x518::ipproc::kIscwctByFormat[format] : 0;
     // Where each channel's part starts in the window's memory.
     const int64_t pitch = int64_t(ich.dbd_pitch[w]) * kBytesPerKb;
     int64_t offset[kChannels] = {};

@@ -111,7 +111,10 @@ std::vector<X518_REG_ENTRY> buildList()
     return list;
 }
 
-u32 specOf(const X518_REG_ENTRY& e) { return u32(e.bank) << 16 | u32(e.address) << 8 | e.width; }
+u32 specOf(const X518_REG_ENTRY& e)
+{
+    return u32(e.bank) << 16 | u32(e.address) << 8 | e.width;
+}
 
 // ------------------------------------------------------------------ register group 0
 // OSFLD0-4 and ISFLD0-4 follow each other, 4 addresses apart; so do the
@@ -122,7 +125,7 @@ constexpr u32 kWordStep = 0x200;
 
 // ------------------------------------------------------------------ parameter groups
 const char* const kGroupNames[14] = {"x518_param", "x518_win", "x518_mem", "x518_mwi", "x518_mw1s", "x518_PI", "none",
-                                     "none",       "none",     "none",     "none",     "none",     "none",   "none"};
+                                     "none",       "none",     "none",     "none",     "none",      "none",    "none"};
 constexpr int kGroups = 14;
 constexpr int kLastGroup = 10;
 constexpr u32 kBkgColour = reg(0x08, 0x49, 3), kBkgShow = reg(0x08, 0x48, 1);
@@ -188,17 +191,19 @@ void x518_manage::kelDbg_x518_print_regGrp(int group)
         std::printf("\n");
     }
     auto rd = [&](u32 spec, int n) { return drv->read_X518(fd, spec, x518::kChannelStride * u32(n)); };
-    std::printf("\t      OSFLD0,  OSFLD1,  OSFLD2,  OSFLD3,  OSFLD4   --- ISFLD0,  ISFLD1,  ISFLD2,  ISFLD3,  ISFLD4\n");
+    std::printf(
+        "\t      OSFLD0,  OSFLD1,  OSFLD2,  OSFLD3,  OSFLD4   --- ISFLD0,  ISFLD1,  ISFLD2,  ISFLD3,  ISFLD4\n");
     for (int n = 0; n < kChannels; ++n) {
         std::printf("\t CH%d:", n + 1);
         for (int i = 0; i < 2 * kFieldRegs; ++i)
-            std::printf("%s %08X", i == kFieldRegs ? "  ---" : (i ? "," : ""), rd(x518::kOsfld + kFieldStep * u32(i), n));
+            std::printf("%s %08X", i == kFieldRegs ? "  ---" : (i ? "," : ""),
+                        rd(x518::kOsfld + kFieldStep * u32(i), n));
         std::printf("\n");
     }
     std::printf("\t      OSYCT    --- ISYCT,     OMWI     --- IMWI\n");
     for (int n = 0; n < kChannels; ++n)
-        std::printf("\t CH%d: %04X     --- %02X,        %02X       --- %02X\n", n + 1, rd(x518::kOsyct, n), rd(x518::kIsyct, n),
-                    rd(x518::kOmwi, n), rd(x518::kImwi, n));
+        std::printf("\t CH%d: %04X     --- %02X,        %02X       --- %02X\n", n + 1, rd(x518::kOsyct, n),
+                    rd(x518::kIsyct, n), rd(x518::kOmwi, n), rd(x518::kImwi, n));
     std::printf("\t OACT:HST,  HW,   VST,  VW   - IACT:HST,  HW,   VST,  VW\n");
     for (int n = 0; n < kChannels; ++n) {
         std::printf("\t CH%d:", n + 1);
@@ -279,8 +284,9 @@ void x518_manage::kelDbg_x518_param()
     std::printf("<<===PI HDMI INFO\n");
     for (int p = 0; p < kPorts; ++p) {
         const ST_PI_HDMI_INFO& h = ports.PI_HDMI_INFO[p];
-        std::printf("\t PI_HDMI_INFO[%d]  :hact %d htotal %d vact %d vtotal %d pfreq %.0f lane %d ip %d nosignal %d \r\n",
-                    p, h.Hact, h.Htotal, h.Vact, h.Vtotal, h.pfreq, h.lane, h.ip, h.nosignal);
+        std::printf(
+            "\t PI_HDMI_INFO[%d]  :hact %d htotal %d vact %d vtotal %d pfreq %.0f lane %d ip %d nosignal %d \r\n", p,
+            h.Hact, h.Htotal, h.Vact, h.Vtotal, h.pfreq, h.lane, h.ip, h.nosignal);
     }
     std::fflush(stdout);
 }
@@ -293,9 +299,7 @@ void x518_manage::kelDbg_x518_param(int group)
         return;
     const int fd = spi_fd;
     switch (g) {
-    case 0:
-        kelDbg_x518_param();
-        break;
+    case 0: kelDbg_x518_param(); break;
     case 1:
         for (int p = 0; p < kPorts; ++p) {
             const ST_PI_PORT_INFO& i = ports.PI_PORT_INFO[p];
@@ -346,8 +350,8 @@ void x518_manage::kelDbg_x518_param(int group)
             const ST_PI_PORT_INFO& i = ports.PI_PORT_INFO[p];
             const ST_PI_HDMI_INFO& h = ports.PI_HDMI_INFO[p];
             std::printf("PI_UPDATE[%d]:%d, PI_STATE[%d]:%d\n", p, ports.PI_UPDATE[p], p, ports.PI_STATE[p]);
-            std::printf("PI_PORT_INFO[%d] -- htt:%5d, vtt:%5d, hw:%5d, state:%d, nosig:%d laneNum:%d\n", p, i.htt, i.vtt,
-                        i.hw, i.state, i.nosig, h.lane);
+            std::printf("PI_PORT_INFO[%d] -- htt:%5d, vtt:%5d, hw:%5d, state:%d, nosig:%d laneNum:%d\n", p, i.htt,
+                        i.vtt, i.hw, i.state, i.nosig, h.lane);
             std::printf("PI_HDMI_INFO[%d] -- %s - %s\t hact:%d, htt:%d, hsync:%d, hback:%d, vact:%d, vtt:%d, vsync:%d, "
                         "vback:%d\n",
                         p, p >= x518::kFirstVboPort ? "IT6807" : "IT6602", h.nosignal ? "Nosignal" : "Normal", h.Hact,
@@ -374,11 +378,8 @@ void x518_manage::kelDbg_x518_param(int group)
             drv->write_X518(fd, spec, kZoomTest, 0);
         KEL_DBG("\n .........B10_HZOOMCTCH1/B10_VZOOMCTCH1 change........... ");
         break;
-    case 10:
-        refreshHdmi20Record();
-        break;
-    default:
-        break;  // 3, 4, 7: nothing more
+    case 10: refreshHdmi20Record(); break;
+    default: break;  // 3, 4, 7: nothing more
     }
     std::fflush(stdout);
 }

@@ -21,7 +21,7 @@ constexpr u8 kNoChannel = 0xFF;
 constexpr int kListSize = x518::kChannels;  // entries of each of a record's two channel lists
 constexpr int kPositions = kListSize;       // where the position list starts
 constexpr int kLayers = x518::kWindows;
-constexpr i32 kNoArea = x518::kChannels;   // PM_AREA_NUM of such a channel
+constexpr i32 kNoArea = x518::kChannels;  // PM_AREA_NUM of such a channel
 constexpr int kSides = 4;
 constexpr int kDefaultPreset = 0;  // the one-window preset
 
@@ -32,7 +32,10 @@ constexpr u8 kMaxInput = 5;
 constexpr u8 kMaxMirror = 3;
 constexpr u8 kMirrorH = 0x01, kMirrorV = 0x02;
 
-int usedEntries(const ST_WIN_INFO& r) { return std::min(r.h_cnt * r.v_cnt, kListSize); }
+int usedEntries(const ST_WIN_INFO& r)
+{
+    return std::min(r.h_cnt * r.v_cnt, kListSize);
+}
 
 }  // namespace
 
@@ -681,5 +684,5 @@ void x518_manage::enableUsedChannels()
 {
     for (int c = 0; c < kChannels; ++c)
         drv->update_x518_mask(spi_fd, regAt(x518::kOchEnable, u32(c)),
-                             model.PM_WIN_NUM[c] != kNoWindow ? x518::kOchEnableOn : 0, x518::kOchEnableOn, 0);
+                              model.PM_WIN_NUM[c] != kNoWindow ? x518::kOchEnableOn : 0, x518::kOchEnableOn, 0);
 }

@@ -25,15 +25,15 @@ QMutex x518_manage::flash_mutex;
 x518_manage::FlashWaits x518_manage::flash_waits = boxstate::startValue(flash_waits, FlashWaits{10000, 4000, 10000});
 
 const i32 x518_manage::osd_char_txt[15] = {
-    1920,     1080,             // not used by the loader
-    0xFF0000,                   // background colour
-    0,                          // background transparency
-    0,        0,                // text origin x, y
-    0xC0C0FF,                   // character colour
-    0x23,     0x3000,           // 32-dot English: flash address, size
-    0x10023,  0x290000,         // 32-dot Chinese
-    0x410023, 0xC000,           // 64-dot English
-    0x450023, 0xA40000,         // 64-dot Chinese
+    1920,     1080,      // not used by the loader
+    0xFF0000,            // background colour
+    0,                   // background transparency
+    0,        0,         // text origin x, y
+    0xC0C0FF,            // character colour
+    0x23,     0x3000,    // 32-dot English: flash address, size
+    0x10023,  0x290000,  // 32-dot Chinese
+    0x410023, 0xC000,    // 64-dot English
+    0x450023, 0xA40000,  // 64-dot Chinese
 };
 
 const i32 x518_manage::osd_bmp_txt[4] = {0xED9800, 1920, 1080, 0x10D3C00};
@@ -115,9 +115,9 @@ constexpr bool kTraceFlash = false;
 
 // Font headers in the flash and the bits they own.
 struct FontSlot {
-    u32 header;    // flash address of the 35-byte header
-    u32 flag;      // bit of x518_manage::font_flags
-    u8 regBits;    // bits of register 43
+    u32 header;  // flash address of the 35-byte header
+    u32 flag;    // bit of x518_manage::font_flags
+    u8 regBits;  // bits of register 43
     const char* name;
 };
 constexpr FontSlot kFontSlots[] = {
@@ -420,14 +420,12 @@ int x518_manage::erase_flash(int fd, int sector, int count, char kind)
     }
     QMutexLocker lock(&flash_mutex);
     const u32 failedBefore = drv->failedMessages();
-    const bool sent = gioSetting(fd, true) && drv->access_X518(fd, {
-                                x518_drv::writeOp(kSflCommand, kCmdIdle),
-                                x518_drv::writeOp(kSflMode, kModeReset),
-                                x518_drv::writeOp(kSflMode, kModeErase),
-                                x518_drv::writeOp(kSflEraseOp, eraseOpcode(kind)),
-                                x518_drv::writeOp(kSflWrenOp, kOpWren),
-                                x518_drv::writeOp(kSflRdsrOp, kOpRdsr),
-                                x518_drv::writeOp(kSflSelect, kSelectFlash)});
+    const bool sent =
+        gioSetting(fd, true) &&
+        drv->access_X518(fd, {x518_drv::writeOp(kSflCommand, kCmdIdle), x518_drv::writeOp(kSflMode, kModeReset),
+                              x518_drv::writeOp(kSflMode, kModeErase),
+                              x518_drv::writeOp(kSflEraseOp, eraseOpcode(kind)), x518_drv::writeOp(kSflWrenOp, kOpWren),
+                              x518_drv::writeOp(kSflRdsrOp, kOpRdsr), x518_drv::writeOp(kSflSelect, kSelectFlash)});
     if (!sent) {
         KEL_DBG("\n[erase_flash] the chip did not answer\n");
         return kFlashUnreachable;

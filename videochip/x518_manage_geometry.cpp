@@ -165,8 +165,8 @@ u32 x518_manage::kelApi_OchGetWinOffset1(const ST_WIN_INFO* info, int side) cons
     const i32 cw = pnl.och.width, ch = pnl.och.height;
     if ((side <= RIGHT ? cw : ch) == 0) {
         static const char* const kError[kSides] = {
-            "\t !!!!!!!! po->width left Error", "\t !!!!!!!! po->width right Error",
-            "\t !!!!!!!! po->height up Error", "\t !!!!!!!! po->height down Error"};
+            "\t !!!!!!!! po->width left Error", "\t !!!!!!!! po->width right Error", "\t !!!!!!!! po->height up Error",
+            "\t !!!!!!!! po->height down Error"};
         KEL_DBG("%s%s%s\n", kBlink, kError[side], kPlain);
         return 0;
     }

@@ -197,8 +197,12 @@ u32 x518_manage::adjust_ich(u32 need_ich14, u32 pair, u32 window)
         int count;
     };
     static const Completion kCompletions[] = {
-        {4, 4, {6, 7, 0, 1, 2, 3}, 6}, {4, 5, {6, 7, 0, 1, 2, 3}, 6}, {6, 6, {0, 1, 2, 3}, 4},
-        {6, 7, {0, 1, 2, 3}, 4},       {0, 0, {2, 3}, 2},             {0, 1, {2, 3}, 2},
+        {4, 4, {6, 7, 0, 1, 2, 3}, 6},
+        {4, 5, {6, 7, 0, 1, 2, 3}, 6},
+        {6, 6, {0, 1, 2, 3}, 4},
+        {6, 7, {0, 1, 2, 3}, 4},
+        {0, 0, {2, 3}, 2},
+        {0, 1, {2, 3}, 2},
     };
     for (const Completion& k : kCompletions) {
         const int other = k.freeHalf == k.first ? k.first + 1 : k.first;
@@ -346,7 +350,7 @@ void x518_manage::set_ichsel(int fd, u32 window)
     case 30: list[0] = 0; list[1] = 2; list[2] = 4; n = 3; break;
     case 40: case 41: list[0] = 0; list[1] = 2; list[2] = 4; list[3] = 6; n = 4; break;
     case 50: case 51: {
-    // clang-format on
+        // clang-format on
         const bool rx0Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort].lane < kFourLanes + 1;
         const bool rx1Narrow = ports.PI_HDMI_INFO[x518::kFirstVboPort + 1].lane < kFourLanes + 1;
         KEL_DBG(rx0Narrow ? "\t port_%d 4 lane\n" : "\t port_%d 8 lane\n", x518::kFirstVboPort);

@@ -75,10 +75,8 @@ constexpr u32 kIchGroupShift[kInputChannels] = {0, 0, 0, 0, 0, 7680, 0, 7680};
 // Register-update timing by mode (00:22-00:28); the last row serves every other mode.
 constexpr u32 kRtctModes = 4;
 constexpr u8 kRtct[kRtctModes + 1][x518::kUpdateTimingRegs] = {
-    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
-    {0x99, 0x99, 0x21, 0x43, 0x55, 0x77, 0x99},
-    {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-    {0xFF, 0xFF, 0x21, 0x43, 0x55, 0x77, 0xFF},
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, {0x99, 0x99, 0x21, 0x43, 0x55, 0x77, 0x99},
+    {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0x21, 0x43, 0x55, 0x77, 0xFF},
     {0x99, 0x99, 0xFF, 0xFF, 0xFF, 0xFF, 0x99},
 };
 
@@ -91,8 +89,8 @@ void x518_manage::write_initial_setting(int fd, int full)
 
     // 1. Clock generator and the receivers' PLL range.
     if (full) {
-        l.put(kClockBank, {{0x00, 1, 0x08}, {0x01, 1, 0}, {0x02, 1, 0xC8}, {0x03, 1, 0}, {0x04, 1, 0x61},
-                           {0x05, 3, 1}});
+        l.put(kClockBank,
+              {{0x00, 1, 0x08}, {0x01, 1, 0}, {0x02, 1, 0xC8}, {0x03, 1, 0}, {0x04, 1, 0x61}, {0x05, 3, 1}});
         Sleep(kClockSettleMs);
         uint64_t div = uint64_t(sys.PS_VBOTX_MODE == 1 ? kPllDivMode1 : kPllDiv) * sys.PS_PLL[3];
         uint64_t q = div ? uint64_t(sys.PS_PLL[4]) * sys.PS_CLK_REF / div : ~uint64_t(0);
@@ -123,11 +121,11 @@ void x518_manage::write_initial_setting(int fd, int full)
 
     // 3. Transmitter timing.
     u32 hsync = sys.PS_HSW / 2 - 1, vsync = sys.PS_VSW - 1;
-    l.put(kTxBank, {{0x08, 1, 0}, {0x09, 2, 0}, {0x0B, 2, 0}, {0x11, 1, 0}, {0x12, 2, 0}, {0x14, 2, 0},
-                    {0x1A, 1, 0}, {0x1B, 2, 0xC0}, {0x1D, 2, 0xF00}, {0x23, 1, 0}, {0x24, 2, 0xC0}, {0x26, 2, 0xF00},
-                    {0x2C, 2, 0}, {0x2F, 2, 0}, {0x36, 2, 0}, {0x39, 2, 0},
-                    {0x42, 1, 9}, {0x44, 1, hsync}, {0x45, 1, vsync}, {0x43, 1, 9}, {0x4C, 1, hsync},
-                    {0x4D, 1, vsync}});
+    l.put(kTxBank,
+          {{0x08, 1, 0},     {0x09, 2, 0},    {0x0B, 2, 0},     {0x11, 1, 0},    {0x12, 2, 0},    {0x14, 2, 0},
+           {0x1A, 1, 0},     {0x1B, 2, 0xC0}, {0x1D, 2, 0xF00}, {0x23, 1, 0},    {0x24, 2, 0xC0}, {0x26, 2, 0xF00},
+           {0x2C, 2, 0},     {0x2F, 2, 0},    {0x36, 2, 0},     {0x39, 2, 0},    {0x42, 1, 9},    {0x44, 1, hsync},
+           {0x45, 1, vsync}, {0x43, 1, 9},    {0x4C, 1, hsync}, {0x4D, 1, vsync}});
 
     // 4.
     l.put(kFrameBank, 0x7E, 2, 0x40);
@@ -138,8 +136,15 @@ void x518_manage::write_initial_setting(int fd, int full)
         l.put(kTxBank, 0x55, 4, sys.PS_VBOTX_MODE == 1 ? 0x76543210 : 0x00010000);
         l.put(kTxBank, {{0x5E, 4, 0x76543210}, {0x62, 4, 0x76543210}});
     } else {
-        l.put(kTxBank, {{0x2C, 2, 5}, {0x2F, 2, 1920}, {0x36, 2, 5}, {0x39, 2, 1920}, {0x46, 2, 1}, {0x4E, 2, 1},
-                        {0x55, 4, 0x73625140}, {0x5E, 4, 0x73625140}, {0x62, 4, 0x73625140}});
+        l.put(kTxBank, {{0x2C, 2, 5},
+                        {0x2F, 2, 1920},
+                        {0x36, 2, 5},
+                        {0x39, 2, 1920},
+                        {0x46, 2, 1},
+                        {0x4E, 2, 1},
+                        {0x55, 4, 0x73625140},
+                        {0x5E, 4, 0x73625140},
+                        {0x62, 4, 0x73625140}});
     }
 
     // 6. Serial-flash window.
@@ -178,28 +183,36 @@ void x518_manage::write_initial_setting(int fd, int full)
                          {0x30, 2, p.PS_OAOIHST}, {0x32, 2, p.PS_OAOIHED},
                          {0x34, 2, p.PS_OAOIVST}, {0x36, 2, p.PS_OAOIVED},
                          {0x40, 2, p.PS_ACTHST}, {0x42, 2, 0}, {0x44, 2, p.PS_ACTVST}, {0x46, 2, p.PS_ACTVW + 1}},
-        // clang-format on
+              // clang-format on
               off);
         l.put(kOchBkgBank, {{0x0A, 2, 0xFF}, {0x0C, 2, 0xFF}, {0x0E, 2, 0xFF}, {0x10, 2, 0xFF}}, off);
-        l.put(kOchZoomBank, {{0x44, 1, 0}, {0x46, 1, 0}, {0x47, 1, 0}, {0x48, 1, 0}, {0x49, 2, 0},
-                             {0x4B, 1, 0}, {0x4C, 1, 0}, {0x4D, 1, 0}, {0x4E, 2, 0}},
+        l.put(kOchZoomBank,
+              {{0x44, 1, 0},
+               {0x46, 1, 0},
+               {0x47, 1, 0},
+               {0x48, 1, 0},
+               {0x49, 2, 0},
+               {0x4B, 1, 0},
+               {0x4C, 1, 0},
+               {0x4D, 1, 0},
+               {0x4E, 2, 0}},
               off);
         l.put(kOchCtlBank, 0x5E, 1, 1, off);
         // clang-format off
         l.put(kOchCscBank, {{0x48, 1, 0}, {0x49, 2, 0x3265}, {0x4B, 2, 0x2000}, {0x4D, 2, 0}, {0x4F, 2, 0xF105},
                             {0x51, 2, 0x2000}, {0x53, 2, 0xFA02}, {0x55, 2, 0}, {0x57, 2, 0x2000}, {0x59, 2, 0x3B61}},
-        // clang-format on
+              // clang-format on
               off);
-        l.put(kIchBank, {{0x10, 1, 0x80}, {0x11, 1, 0x80}, {0x28, 1, 0x88}, {0x29, 2, 0}, {0x2B, 2, 0}, {0x2D, 2, 0},
-                         {0x2F, 2, 0x200}, {0x31, 2, 0x200}, {0x33, 2, 0x200}, {0x35, 2, 0x4000}, {0x37, 2, 0xC5DD},
-                         {0x39, 2, 0xFA23}, {0x3B, 2, 0x1B36}, {0x3D, 2, 0x5B8C}, {0x3F, 2, 0x093E},
-                         {0x41, 2, 0xF155}, {0x43, 2, 0xCEAB}, {0x45, 2, 0x4000}, {0x47, 1, 0}, {0x48, 1, 4},
+        l.put(kIchBank, {{0x10, 1, 0x80},   {0x11, 1, 0x80},   {0x28, 1, 0x88},   {0x29, 2, 0},      {0x2B, 2, 0},
+                         {0x2D, 2, 0},      {0x2F, 2, 0x200},  {0x31, 2, 0x200},  {0x33, 2, 0x200},  {0x35, 2, 0x4000},
+                         {0x37, 2, 0xC5DD}, {0x39, 2, 0xFA23}, {0x3B, 2, 0x1B36}, {0x3D, 2, 0x5B8C}, {0x3F, 2, 0x093E},
+                         {0x41, 2, 0xF155}, {0x43, 2, 0xCEAB}, {0x45, 2, 0x4000}, {0x47, 1, 0},      {0x48, 1, 4},
                          {0x49, 1, 8}},
               off);
         // clang-format off
         l.put(kIchShrinkBank, {{0x42, 1, 0}, {0x43, 1, 0}, {0x44, 1, 0}, {0x45, 1, 0}, {0x46, 1, 0}, {0x47, 2, 0},
                                {0x49, 1, 0}, {0x4A, 1, 0}, {0x4B, 1, 0}, {0x4C, 2, 0}},
-        // clang-format on
+              // clang-format on
               off);
     }
 
@@ -216,8 +229,8 @@ void x518_manage::write_initial_setting(int fd, int full)
     // 16. The four processed input channels.
     for (u32 k = 0; k < kProcessedInputs; ++k) {
         u32 off = kChannelStride * k;
-        l.put(kIchProcBank, {{0x0D, 2, 16}, {0x16, 1, 1}, {0x17, 1, 1}, {0x18, 1, 2}, {0x19, 1, 8}, {0x22, 1, 0},
-                             {0x23, 1, 0x11}},
+        l.put(kIchProcBank,
+              {{0x0D, 2, 16}, {0x16, 1, 1}, {0x17, 1, 1}, {0x18, 1, 2}, {0x19, 1, 8}, {0x22, 1, 0}, {0x23, 1, 0x11}},
               off);
         l.put(kIchMvBank, {{0x58, 1, sys.PS_MWI_IP[k]}, {0x5B, 4, sys.PS_MEM_MV[k]}}, off);
     }
@@ -236,7 +249,7 @@ void x518_manage::write_initial_setting(int fd, int full)
     l.put(kMemBank, {{0x19, 1, 7}, {0x1A, 1, 0x3F}, {0x1B, 1, 0x3F}, {0x1C, 1, 0}, {0x1D, 1, 0x10}, {0x1E, 1, 0x10},
                      {0x1F, 1, 0x0E}, {0x20, 1, 0x0E}, {0x21, 1, 0x30}, {0x22, 1, 0x30}, {0x23, 1, 0x4F},
                      {0x24, 1, 0x4F}, {0x25, 1, 9}, {0x26, 1, 0x0F}, {0x27, 1, 0x11}, {0x28, 1, 1},
-    // clang-format on
+                     // clang-format on
                      {0x29, 4, 0x88888888}});
     l.fill(kMemBank, 0x2D, 8, 0x77);
     l.put(kMemBank, 0x35, 1, 7);

@@ -49,8 +49,16 @@ constexpr int kTotalTolerance = 2;
 constexpr int kPeriodTolerance = 100;
 
 // Port states.
-enum PortState { kStateNone = 0, kStateVbo = 1, kStateCmosDual = 3, kStateSingle = 4, kStateI1080Fast = 5,
-                 kStateI1080Slow = 6, kStateI480 = 7, kStateI576 = 8 };
+enum PortState {
+    kStateNone = 0,
+    kStateVbo = 1,
+    kStateCmosDual = 3,
+    kStateSingle = 4,
+    kStateI1080Fast = 5,
+    kStateI1080Slow = 6,
+    kStateI480 = 7,
+    kStateI576 = 8
+};
 constexpr double kFastFieldRate = 55.0;
 constexpr int kI1080Min = 560, kI1080Max = 565;
 constexpr int kI576Min = 266, kI576Max = 350;
@@ -76,10 +84,16 @@ u32 laneMask(int lanes)
     }
 }
 
-bool outOfRange(u32 value, u32 limit) { return value - 2u > limit; }
+bool outOfRange(u32 value, u32 limit)
+{
+    return value - 2u > limit;
+}
 
 // Lane pairs whose counters tell whether a receiver with `lanes` lanes is locked.
-int lanePairsChecked(int lanes) { return lanes == 8 ? x518::kLanePairs : lanes == 4 ? 2 : 1; }
+int lanePairsChecked(int lanes)
+{
+    return lanes == 8 ? x518::kLanePairs : lanes == 4 ? 2 : 1;
+}
 
 // The measurement registers of a port; a receiver's lane pair j counts at
 // fhw + j x kMeasLaneLineStep and fvm + j x kMeasLaneFrameStep.
@@ -126,11 +140,15 @@ u32 x518_manage::kelApi_GetWinDbdMultiPort(int window, int* ports) const
         return 1u;
     };
     switch (model.PM_WIN_DBD_MODE[window]) {
-    case DBD_CMOS_IN12: case DBD_CMOS_IN12V: return set({0, 1});
-    case DBD_CMOS_IN34: case DBD_CMOS_IN34V: return set({2, 3});
+    case DBD_CMOS_IN12:
+    case DBD_CMOS_IN12V: return set({0, 1});
+    case DBD_CMOS_IN34:
+    case DBD_CMOS_IN34V: return set({2, 3});
     case DBD_CMOS_IN123: return set({0, 1, 2});
-    case DBD_CMOS_IN1234: case DBD_CMOS_IN1234Q: return set({0, 1, 2, 3});
-    case DBD_VBO_IN12: case DBD_VBO_IN12V: return set({5, 4});
+    case DBD_CMOS_IN1234:
+    case DBD_CMOS_IN1234Q: return set({0, 1, 2, 3});
+    case DBD_VBO_IN12:
+    case DBD_VBO_IN12V: return set({5, 4});
     default: return 0;
     }
 }

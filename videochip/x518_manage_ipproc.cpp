@@ -18,7 +18,7 @@ using x518::kChannelStride;
 using x518::kIscwct;
 using x518::kIsyctRun;
 
-constexpr int kProcessedChannels = 4;  // input channels 0-3 carry the chain
+constexpr int kProcessedChannels = 4;    // input channels 0-3 carry the chain
 constexpr int kProcessingFromState = 4;  // PI_STATE above 3: single CMOS input or interlaced
 constexpr int kMotionMaxLevel = kMotionLevels - 1;
 
@@ -29,12 +29,14 @@ class ChannelWriter {
 public:
     ChannelWriter(x518_drv* drv, int fd, int channel) : drv_(drv), fd_(fd), offset_(kChannelStride * u32(channel)) {}
     void operator()(u32 spec, u32 value) const { drv_->update_X518(fd_, spec, value, offset_); }
-    template <size_t N> void list(const RegValue (&rows)[N]) const
+    template <size_t N>
+    void list(const RegValue (&rows)[N]) const
     {
         for (const RegValue& r : rows)
             (*this)(r.spec, r.value);
     }
-    template <size_t N> void level(const RegByLevel (&rows)[N], int level) const
+    template <size_t N>
+    void level(const RegByLevel (&rows)[N], int level) const
     {
         for (const RegByLevel& r : rows)
             (*this)(r.spec, r.value[level - 1]);
@@ -46,7 +48,10 @@ private:
     u32 offset_;
 };
 
-bool strength(int level) { return level >= 1 && level <= kLevels; }
+bool strength(int level)
+{
+    return level >= 1 && level <= kLevels;
+}
 
 }  // namespace
 
@@ -57,8 +62,7 @@ bool x518_manage::processingState(int port) const
 
 bool x518_manage::anyNoiseReduction(int port) const
 {
-    return ports.PM_HNR[port] || ports.PM_VNR[port] || ports.PM_TNR[port] || ports.PM_BNR[port] ||
-           ports.PM_MNR[port];
+    return ports.PM_HNR[port] || ports.PM_VNR[port] || ports.PM_TNR[port] || ports.PM_BNR[port] || ports.PM_MNR[port];
 }
 
 bool x518_manage::hasChain(int channel, int port) const
@@ -346,9 +350,12 @@ void x518_manage::set_mct(int fd, int w, u32 flag)
     const int dbd = model.PM_WIN_DBD_MODE[w];
     int p;
     switch (dbd) {
-    case DBD_CMOS_IN34: case DBD_CMOS_IN34V: p = 2; break;
-    case DBD_VBO_IN12: case DBD_VBO_IN12V: p = x518::kFirstVboPort; break;
-    case DBD_DISABLE: case DBD_SINGLE_INPUT:
+    case DBD_CMOS_IN34:
+    case DBD_CMOS_IN34V: p = 2; break;
+    case DBD_VBO_IN12:
+    case DBD_VBO_IN12V: p = x518::kFirstVboPort; break;
+    case DBD_DISABLE:
+    case DBD_SINGLE_INPUT:
         p = model.PM_INPUT[w];
         if (!portValid(p))
             return;

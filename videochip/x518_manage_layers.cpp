@@ -26,7 +26,10 @@ constexpr int kPhases = 4;
 // the panel holds about 9.9 M pixels a frame at the same pixel clock.
 constexpr double kOutputFrameMs = 1000.0 / 60.0;
 
-u32 coefSpec(int mask, int input) { return x518::regAt(x518::kLayerCoef, u32(x518::kLayerInputs * mask + input)); }
+u32 coefSpec(int mask, int input)
+{
+    return x518::regAt(x518::kLayerCoef, u32(x518::kLayerInputs * mask + input));
+}
 
 // Highest set bit of `mask` below bit `below`, -1 when none.
 int highestBelow(int mask, int below)
@@ -164,8 +167,8 @@ int x518_manage::wait1_povs(int fd, int och)
         return -1;
     const u32 bit = 1u << och;
     const auto armed = X518FrameGrid::Clock::now();
-    drv->access_X518(fd, {x518_drv::writeOp(x518::kOutFrameRequest, bit),
-                          x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
+    drv->access_X518(
+        fd, {x518_drv::writeOp(x518::kOutFrameRequest, bit), x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
     auto read = [&](bool) { return (drv->read_X518(fd, x518::kOutFrameFlags, 0) & bit) ? 1 : 0; };
     int polls = 0;
     const int answer = out_frames_.await(armed, kOutputFrameMs, armed + std::chrono::milliseconds(frame_wait_ms),

@@ -17,13 +17,13 @@ using x518::kChannelStride;
 using x518::kZoomUnit;
 
 enum ScaleMode { kNoScale = 0, kShrink = 1, kZoom = 2 };
-constexpr int64_t kMargin = 4;      // source pixels (lines) read beyond a share for the zoom filter
-constexpr int64_t kNearStart = 5;   // a share starting this close to the picture reads from its start
-constexpr i32 kMinRead = 16;        // source pixels a channel reads at least
-constexpr i32 kZoomLines = 2;       // a zooming channel's lines count two more
+constexpr int64_t kMargin = 4;     // source pixels (lines) read beyond a share for the zoom filter
+constexpr int64_t kNearStart = 5;  // a share starting this close to the picture reads from its start
+constexpr i32 kMinRead = 16;       // source pixels a channel reads at least
+constexpr i32 kZoomLines = 2;      // a zooming channel's lines count two more
 constexpr u32 kHZoomOn = x518::kOchHControlZoom, kHZoomEmpty = 0x47;
 constexpr u32 kVZoomOn = 0x84, kVZoomEmpty = 4, kVControl5 = 5;
-constexpr i32 kMinActHst = 10, kMinActVst = 3;  // starts below these cannot be shown
+constexpr i32 kMinActHst = 10, kMinActVst = 3;     // starts below these cannot be shown
 constexpr u32 kOsyctFirstOch = x518::kOsyctLead0;  // output channel 0's sync low byte
 constexpr u32 kBytesPerKb = 1024;
 constexpr u32 kByteMask = 0xFF;
@@ -43,11 +43,20 @@ int64_t sourcePos(int64_t zoom, int64_t x)
     return (v >> 16) + ((v & 0xFFFF) >= zoom ? 1 : 0);
 }
 // The first output pixel that shows source position `pos`.
-int64_t firstOutput(int64_t pos, int64_t zoom) { return ((pos << 16) + zoom - 1) / zoom; }
+int64_t firstOutput(int64_t pos, int64_t zoom)
+{
+    return ((pos << 16) + zoom - 1) / zoom;
+}
 // The zoom filter's start phase for that output pixel.
-u32 zoomPhase(int64_t sub, int64_t zoom) { return sub ? u32((((sub * zoom) & 0xFFFF) + 128) / 256) : 0; }
+u32 zoomPhase(int64_t sub, int64_t zoom)
+{
+    return sub ? u32((((sub * zoom) & 0xFFFF) + 128) / 256) : 0;
+}
 // Floor of a signed product shifted right by 16.
-int64_t shrunk(int64_t ratio, int64_t x) { return (ratio * x) >> 16; }
+int64_t shrunk(int64_t ratio, int64_t x)
+{
+    return (ratio * x) >> 16;
+}
 
 // A zooming share: the source positions of its first output pixel and of
 // the one after its last, what it reads before and after them for the
@@ -103,7 +112,8 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
     int lead = w, partner = kNone;
     check_stitching_win(&lead, &partner);
     const int dbd = model.PM_WIN_DBD_MODE[lead];
-    const bool ownMemory = dbd > DBD_DISABLE && !(dbd == DBD_SINGLE_INPUT && !check_dbd_input(fd, model.PM_INPUT[lead]));
+    const bool ownMemory =
+        dbd > DBD_DISABLE && !(dbd == DBD_SINGLE_INPUT && !check_dbd_input(fd, model.PM_INPUT[lead]));
     const u32 unit = ownMemory ? ich.dbd_pitch[lead] : sys.fb_pitch;
     const bool mirrorH = model.win_mirror_h[lead] != 0, mirrorV = model.win_mirror_v[lead] != 0;
     const u32 omwi = mirrorV ? kMirrorStep - unit : unit;
@@ -115,7 +125,8 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
     calc_scaling(in, out, &s);
     const int format = model.PM_MEM_WMODE[lead];
     const PixelBytes px = format >= 0 && format < int(std::size(kPixelBytes)) ? kPixelBytes[format] : kPixelBytes[0];
-    const int64_t h = (s.h_mode == kShrink ? shrunk(s.h_shrink, in.hst - 1) * px.n + px.n : int64_t(in.hst) * px.n) / px.d;
+    const int64_t h =
+        (s.h_mode == kShrink ? shrunk(s.h_shrink, in.hst - 1) * px.n + px.n : int64_t(in.hst) * px.n) / px.d;
     const int64_t v = s.v_mode == kShrink ? shrunk(s.v_shrink, in.vst - 1) * line + line : int64_t(in.vst) * line;
     const int across = std::clamp(model.PM_WIN_SHAPE[w][0], 0, kChannels);
     const int down = std::clamp(model.PM_WIN_SHAPE[w][1], 0, kChannels);
@@ -138,7 +149,8 @@ void x518_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
             sh.phase = zoomPhase(z.sub, s.h_zoom);
             sh.control = kHZoomOn;
             if (mirrorH)
-                sh.offset = px.n * (sourcePos(s.h_zoom, model.OWIN[w].hw) - (z.next + (pt.h_last ? 0 : kMargin))) / px.d;
+                sh.offset =
+                    px.n * (sourcePos(s.h_zoom, model.OWIN[w].hw) - (z.next + (pt.h_last ? 0 : kMargin))) / px.d;
         } else {
             sh.offset = px.n * (mirrorH ? model.OWIN[w].hw - (x + pt.hw) : x) / px.d;
             sh.read = std::max(pt.hw, kMinRead);
@@ -248,9 +260,8 @@ void x518_manage::set_oscwct(int fd, int och)
         const int lead = model.PM_WIN_STITCHING[w];
         format = model.PM_MEM_WMODE[kelApi_IsWinValid(lead) ? lead : w];
     }
-    const u32 v = format >= 0 && format < int(sizeof x518::ipproc::kIscwctByFormat)
-                      ? x518::ipproc::kIscwctByFormat[format]
-                      : 0;
+    const u32 v =
+        format >= 0 && format < int(sizeof x518::ipproc::kIscwctByFormat) ? x518::ipproc::kIscwctByFormat[format] : 0;
     drv->update_X518(fd, x518::kOscwct + x518::kAddressStep * u32(och), v, 0);
 }
 

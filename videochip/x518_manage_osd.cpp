@@ -75,15 +75,21 @@ constexpr int kDot32 = 32, kDot64 = 64;
 constexpr u32 kForeground = kCharacterIndex;
 
 // ---- plane pitch
-constexpr u32 kPitchUnit = 128;          // bytes of one g_osd_mwi unit
+constexpr u32 kPitchUnit = 128;  // bytes of one g_osd_mwi unit
 constexpr int kPitchUnitShift = 7;
 constexpr u32 kPitchAlign = 4;
-constexpr u32 kPitchMaxUnits = 64;       // above: the pitch counts 512-byte units
+constexpr u32 kPitchMaxUnits = 64;  // above: the pitch counts 512-byte units
 constexpr u32 kWideUnitFactor = 4;
 
-i32 nonNegative(i64 v) { return v < 0 ? 0 : i32(std::min<i64>(v, INT32_MAX)); }
+i32 nonNegative(i64 v)
+{
+    return v < 0 ? 0 : i32(std::min<i64>(v, INT32_MAX));
+}
 // Margins come from an uploaded file: sums of its values are kept in range.
-i32 saturated(i64 v) { return i32(std::clamp<i64>(v, INT32_MIN, INT32_MAX)); }
+i32 saturated(i64 v)
+{
+    return i32(std::clamp<i64>(v, INT32_MIN, INT32_MAX));
+}
 
 }  // namespace
 
@@ -241,8 +247,8 @@ void x518_manage::gen_char(int fd)
     for (int i = 0; i < o.g_unicode_line; ++i) {
         const auto* line = reinterpret_cast<const char(*)[2]>(o.osd_text + i * kTextSlotBytes);
         const int y = int(u32(i64(o.PS_CHAR_VST) + i * step));  // the chip's address arithmetic wraps
-        osd_put_unicode_string(fd, line, int(o.PS_CHAR_HST), y, int(kForeground),
-                               background, size, size, int(sys.PS_MEM_OSD), o.PM_OSD_CHAR_64DOT == 1);
+        osd_put_unicode_string(fd, line, int(o.PS_CHAR_HST), y, int(kForeground), background, size, size,
+                               int(sys.PS_MEM_OSD), o.PM_OSD_CHAR_64DOT == 1);
     }
 }
 
@@ -345,8 +351,9 @@ namespace {
 // The part of [start, start + size) inside each of `count` tiles of `tile`
 // pixels: words (start inside the tile, size inside it) and the first and
 // last tile that shows any.
-void splitOverTiles(i32 start, i32 size, i32 tile, int count, i32 _ImageWindowDef2_St::*at, i32 _ImageWindowDef2_St::*len,
-                    i32 _ImageWindowDef2_St::*first, i32 _ImageWindowDef2_St::*last, _ImageWindowDef2_St* tiles)
+void splitOverTiles(i32 start, i32 size, i32 tile, int count, i32 _ImageWindowDef2_St::*at,
+                    i32 _ImageWindowDef2_St::*len, i32 _ImageWindowDef2_St::*first, i32 _ImageWindowDef2_St::*last,
+                    _ImageWindowDef2_St* tiles)
 {
     const i64 end = i64(start) + size;
     int firstShown = -1, lastShown = -1;

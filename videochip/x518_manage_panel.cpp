@@ -63,16 +63,25 @@ void shapeOf(u32 arrang, u8& across, u8& down)
     case ARRANG2K4_2x2_8K: across = 2; down = 2; break;
     case ARRANG2K4_1x2: across = 1; down = 2; break;
     default: across = 2; down = 1; break;
-    // clang-format on
+        // clang-format on
     }
 }
 
 // Splice modes whose output 2 lies below output 1.
-bool stacked(u32 splice) { return splice == ram::SPLICE_HV || splice == ram::SPLICE_V; }
+bool stacked(u32 splice)
+{
+    return splice == ram::SPLICE_HV || splice == ram::SPLICE_V;
+}
 // Arrangements of two channel rows.
-bool twoRows(u32 arrang) { return arrang == ARRANG2K4_2x2_8K || arrang == ARRANG2K4_1x2; }
+bool twoRows(u32 arrang)
+{
+    return arrang == ARRANG2K4_2x2_8K || arrang == ARRANG2K4_1x2;
+}
 
-i32 ceilDiv(i32 a, i32 b) { return b > 0 ? (a + b - 1) / b : 0; }
+i32 ceilDiv(i32 a, i32 b)
+{
+    return b > 0 ? (a + b - 1) / b : 0;
+}
 
 // ---- registers
 constexpr u32 kTxHsyncWidth = reg(0x03, 0x44, 1);  // hsw / 2 - 1
@@ -125,8 +134,7 @@ i32 x518_manage::kelApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int s
         pnl.out_w[1] = restW;
         pnl.out_h[0] = pnl.h;
         break;
-    default:
-        break;  // CP21: no output size
+    default: break;  // CP21: no output size
     }
     KEL_DBG("[kelApi_PnlInit2] %s, LED %ux%u, out %ux%u + %ux%u\n", kSplice[pnl.splice].text, pnl.w, pnl.h,
             pnl.out_w[0], pnl.out_h[0], pnl.out_w[1], pnl.out_h[1]);
@@ -206,9 +214,8 @@ int x518_manage::kelApi_PnlInitOch_diff(int* htt, int* vtt, int hblank, int vbla
     }
     const i32 wantH = hblank + width, wantV = vblank + height;
     const auto& list = x518::ochTimingList();
-    const auto it = std::find_if(list.begin(), list.end(), [&](const x518::OchTimingPair& p) {
-        return p.htt >= wantH && p.vtt >= wantV;
-    });
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const x518::OchTimingPair& p) { return p.htt >= wantH && p.vtt >= wantV; });
     if (it != list.end()) {
         *htt = it->htt;
         *vtt = it->vtt;

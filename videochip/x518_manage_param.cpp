@@ -75,12 +75,24 @@ const i32 x518_manage::parameters_txt[kParamEntries] = {
     0, 0, 0, 0, 0, 0,
     // clang-format on
     // PM_OSD_EN, _HZOOM_EN, _VZOOM_EN, _DATA_MODE, _SCROLL_MODE
-    0, 0, 0, 1, 2,
+    0,
+    0,
+    0,
+    1,
+    2,
     // PM_OSD_OUTPUT_OFFSET, PM_OSD_INPUT_OFFSET
-    0, 0, 0, 0,
-    0, 0, 0, 0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
     // the two further switches, PM_OSD_UPDATE_BUTTON
-    1, 0, 0,
+    1,
+    0,
+    0,
 };
 
 void x518_manage::load_system_param()

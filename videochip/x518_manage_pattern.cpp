@@ -20,10 +20,10 @@ constexpr int kPatternWindow = 0;
 // The generator's registers of one output channel, in write order.
 enum Field { kType, kP1, kP2, kP3, kControl, kZero, kS1, kS2, kC1, kC2, kC3, kD1, kD2, kD3, kFieldCount };
 constexpr u32 kFieldRegs[kFieldCount] = {
-    x518::kPatternType,       x518::kPatternP1,   regAt(x518::kPatternP1, 1), regAt(x518::kPatternP1, 2),
-    x518::kPatternControl,    x518::kPatternZero, x518::kPatternS1,           x518::kPatternS2,
-    x518::kPatternC1,         regAt(x518::kPatternC1, 1), regAt(x518::kPatternC1, 2),
-    x518::kPatternD1,         regAt(x518::kPatternD1, 1), regAt(x518::kPatternD1, 2),
+    x518::kPatternType,         x518::kPatternP1,           regAt(x518::kPatternP1, 1), regAt(x518::kPatternP1, 2),
+    x518::kPatternControl,      x518::kPatternZero,         x518::kPatternS1,           x518::kPatternS2,
+    x518::kPatternC1,           regAt(x518::kPatternC1, 1), regAt(x518::kPatternC1, 2), x518::kPatternD1,
+    regAt(x518::kPatternD1, 1), regAt(x518::kPatternD1, 2),
 };
 
 // What one output channel's generator holds for `row` (nullptr: off).

@@ -37,9 +37,9 @@ constexpr Gains kColourPresets[] = {{0, 0, 0}, {8845, 8113, 7056}, {8192, 8192, 
 constexpr int kColourCtlChannels = 8;  // 00:59-00:60
 
 // ---- sharpness
-constexpr int kSharpFrom = 10;          // 0-10 switch the enhancer off
+constexpr int kSharpFrom = 10;  // 0-10 switch the enhancer off
 constexpr double kSharpGainStep = 12.8;
-constexpr u32 kSharpGainMax = 0xFF;     // the gain registers hold one byte
+constexpr u32 kSharpGainMax = 0xFF;  // the gain registers hold one byte
 struct SharpBand {
     double above;  // ratio of output to input size
     u8 coef[x518::kSharpCoefs];
@@ -62,17 +62,26 @@ struct DbdArrangement {
     const char* name;
 };
 constexpr DbdArrangement kDbdArrangements[] = {
-    {DBD_SINGLE_INPUT, "DBD_SINGLE_INPUT"}, {DBD_CMOS_IN12, "DBD_CMOS_IN12"},   {DBD_CMOS_IN12V, "DBD_CMOS_IN12V"},
-    {DBD_CMOS_IN34, "DBD_CMOS_IN34"},       {DBD_CMOS_IN34V, "DBD_CMOS_IN34V"}, {DBD_CMOS_IN123, "DBD_CMOS_IN123"},
+    {DBD_SINGLE_INPUT, "DBD_SINGLE_INPUT"}, {DBD_CMOS_IN12, "DBD_CMOS_IN12"},       {DBD_CMOS_IN12V, "DBD_CMOS_IN12V"},
+    {DBD_CMOS_IN34, "DBD_CMOS_IN34"},       {DBD_CMOS_IN34V, "DBD_CMOS_IN34V"},     {DBD_CMOS_IN123, "DBD_CMOS_IN123"},
     {DBD_CMOS_IN1234, "DBD_CMOS_IN1234"},   {DBD_CMOS_IN1234Q, "DBD_CMOS_IN1234Q"}, {DBD_VBO_IN12, "DBD_VBO_IN12"},
     {DBD_VBO_IN12V, "DBD_VBO_IN12V"},
 };
 constexpr int kDbdArrangementCount = int(sizeof kDbdArrangements / sizeof kDbdArrangements[0]);
 
-int pictureValue(int value) { return (value % kPictureRange + kPictureRange) % kPictureRange; }
+int pictureValue(int value)
+{
+    return (value % kPictureRange + kPictureRange) % kPictureRange;
+}
 
-int sharpLevel(int value) { return value >= kSharpFrom ? value - kSharpFrom : 0; }
-u32 sharpGain(int level) { return std::min(u32(level * kSharpGainStep), kSharpGainMax); }
+int sharpLevel(int value)
+{
+    return value >= kSharpFrom ? value - kSharpFrom : 0;
+}
+u32 sharpGain(int level)
+{
+    return std::min(u32(level * kSharpGainStep), kSharpGainMax);
+}
 // The first band whose bound the ratio exceeds; the last one takes the rest
 // (and a ratio that cannot be formed).
 int sharpBand(const SharpBand* bands, double ratio)
@@ -187,8 +196,8 @@ void x518_manage::x518_SetColorTemp(int packed)
     const int fd = m->spi_fd;
     m->set_rtct(fd, kRtctHold);
     for (int i = 0; i < kColourCtlChannels; ++i)
-        m->drv->update_x518_mask(fd, regAt(x518::kOchColourCtl, u32(i)), x518::kColourMatrixOn,
-                                 x518::kColourMatrixOn, 0);
+        m->drv->update_x518_mask(fd, regAt(x518::kOchColourCtl, u32(i)), x518::kColourMatrixOn, x518::kColourMatrixOn,
+                                 0);
     // A diagonal matrix: each gain on its own component, zero elsewhere.
     const u32 diagonal[x518::kColourMatrixSize] = {gains.r, gains.g, gains.b};
     for (int ch = 0; ch < kChannels; ++ch)
@@ -427,7 +436,8 @@ void x518_manage::win_freeze_sel(int fd, u32 window, u32 flags)
     const int c = ich.win_ich[window][0];
     if (c < 0 || c >= kChannels)
         return;
-    drv->write_X518(fd, x518::kIsyct, (flags & kOutputFreeze) ? x518::kIsyctHold : x518::kIsyctRun, kChannelStride * u32(c));
+    drv->write_X518(fd, x518::kIsyct, (flags & kOutputFreeze) ? x518::kIsyctHold : x518::kIsyctRun,
+                    kChannelStride * u32(c));
 }
 
 // The window programming starts the capture of every window it programs:

@@ -30,8 +30,16 @@ constexpr u32 kBarBanks[] = {0x08, 0x18, 0x28, 0x38, 0x48, 0x58};
 constexpr u32 kBarModeOutput = 9, kBarModeInput = 0x89, kBarOff = 0;
 constexpr u32 kBarX = 160, kBarY = 0, kBarHeight = 32;
 constexpr u32 kBarWidthOutput = 1376, kBarWidthInput = 2752;
-enum : u32 { kBarMode = 0x57, kBarZero = 0x58, kBarXReg = 0x5B, kBarYReg = 0x5D, kBarHReg = 0x5F, kBarWReg = 0x61,
-             kBarColour = 0x63, kBarStep = 0x66 };
+enum : u32 {
+    kBarMode = 0x57,
+    kBarZero = 0x58,
+    kBarXReg = 0x5B,
+    kBarYReg = 0x5D,
+    kBarHReg = 0x5F,
+    kBarWReg = 0x61,
+    kBarColour = 0x63,
+    kBarStep = 0x66
+};
 
 // V-by-One receiver restarts (bank 2).
 constexpr u32 kRxSelect = reg(0x02, 0x7F, 1);
@@ -54,8 +62,8 @@ constexpr u32 kCaptureHstCh5 = reg(0x50, 0x17, 2);
 constexpr u32 kCaptureShift = 100;
 
 // Clock and frame-lock tests.
-constexpr u32 kClockWords[][2] = {{reg(0x00, 0x48, 1), 0x89}, {reg(0x00, 0x49, 1), 0x43},
-                                  {reg(0x00, 0x4A, 1), 2}, {reg(0x00, 0x4B, 1), 0x10}};
+constexpr u32 kClockWords[][2] = {
+    {reg(0x00, 0x48, 1), 0x89}, {reg(0x00, 0x49, 1), 0x43}, {reg(0x00, 0x4A, 1), 2}, {reg(0x00, 0x4B, 1), 0x10}};
 constexpr u32 kOutSyncCtl = reg(0x08, 0x18, 2);
 constexpr u32 kOutTestCtl = reg(0x08, 0x0F, 1);
 constexpr u32 kOutSyncSource = reg(0x08, 0x08, 2);
@@ -126,9 +134,11 @@ void x518_manage::vbyone_rx_ch2_seq(int fd)
 void x518_manage::read_x518_b174bug(int fd)
 {
     for (int i = 0; i < 4; ++i)
-        KEL_DBG("\n read_x518_b174bug(%s=%d ) over \n", kLineNames[i], int(drv->read_X518(fd, kLineMeasures[i], 0) + 1));
+        KEL_DBG("\n read_x518_b174bug(%s=%d ) over \n", kLineNames[i],
+                int(drv->read_X518(fd, kLineMeasures[i], 0) + 1));
     for (int i = 0; i < 4; ++i)
-        KEL_DBG("\n read_x518_b174bug(%s=%d ) over \n", kFrameNames[i], int(drv->read_X518(fd, kFrameMeasures[i], 0) + 1));
+        KEL_DBG("\n read_x518_b174bug(%s=%d ) over \n", kFrameNames[i],
+                int(drv->read_X518(fd, kFrameMeasures[i], 0) + 1));
     KEL_DBG("\n read_x518_b174bug(B3_IDUALCTCH56=%d ) over \n", int(drv->read_X518(fd, kDualCtlCh56, 0)));
 }
 

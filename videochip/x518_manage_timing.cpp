@@ -17,7 +17,7 @@ namespace {
 using x518::kChannelStride;
 using x518::regAt;
 
-constexpr int kRtctHold = 2;     // register-update window held while the background changes
+constexpr int kRtctHold = 2;  // register-update window held while the background changes
 constexpr int kRtctRelease = 1;
 constexpr u32 kBlack = 0;
 
@@ -44,8 +44,8 @@ constexpr i32 kDbdPairStateFrom = 3;
 // The V-by-One pair's ports in the order its picture shows them.
 constexpr int kVboFirstShown = 5, kVboSecondShown = 4;
 
-enum { HST = 0, HW = 1, VST = 2, VW = 3 };                // area words
-enum { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3 };         // margin words
+enum { HST = 0, HW = 1, VST = 2, VW = 3 };          // area words
+enum { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3 };  // margin words
 
 }  // namespace
 
@@ -167,7 +167,7 @@ void x518_manage::set_VBOInput(int fd, int receiver)
     case 2: word = 0x0001; bits = 0x10; break;
     case 4: word = 0x0011; bits = 0x04; break;
     default: word = 0x0404; bits = 0x02; break;  // 8 lanes
-    // clang-format on
+        // clang-format on
     }
     drv->write_X518(fd, regAt(x518::kVboLaneWord, 2 * receiver), word, 0);
     u32 shift = kByte * u32(receiver);
@@ -187,8 +187,8 @@ int x518_manage::wait1_pivs(int fd, int channel)
     const u32 bit = 1u << channel;
     const u32 status = regAt(x518::kIchStatus, x518::kIchStatusStep * channel);
     const auto armed = X518FrameGrid::Clock::now();
-    drv->access_X518(fd, {x518_drv::writeOp(x518::kInFrameRequest, bit),
-                          x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
+    drv->access_X518(
+        fd, {x518_drv::writeOp(x518::kInFrameRequest, bit), x518_drv::writeOp(x518::kUpdateCtl, x518::kHoldMeasure)});
     // A channel without input (its status idle) has no frame to wait for:
     // unless the channel's port is known to carry a picture, the first look
     // at the flag comes at once and reads its status too. The polls span a
@@ -508,8 +508,8 @@ int x518_manage::set_dbd_mem(int fd, int window)
     const u32 pitch = u32((lineEnd + kBytesPerKb - 1) / kBytesPerKb);
     if (int64_t(pitch) * kBytesPerKb * rows > int64_t(l.blocks) * sys.PS_DBD_BLOCK) {
         reset_dbd_mem(window);
-        std::printf("Dot-By-Dot picture of %ld lines of %u KiB does not fit %d blocks   win=%d  mode=%d\n",
-                    long(rows), pitch, l.blocks, window, mode);
+        std::printf("Dot-By-Dot picture of %ld lines of %u KiB does not fit %d blocks   win=%d  mode=%d\n", long(rows),
+                    pitch, l.blocks, window, mode);
         return -1;
     }
     for (int f = 0; f < kFields; ++f)

@@ -16,38 +16,38 @@
 // ask for a window reset or a redraw in the next apply pass; the others take
 // effect with the next one that something else asks for.
 enum OsdOption : int {
-    kOsdDisplay = 0,          // shown (reset)
-    kOsdHZoom = 1,            // plane shown at twice its width (reset)
-    kOsdVZoom = 2,            // at twice its height (reset)
-    kOsdTextMode = 3,         // 1 text, 0 bitmap (redraw)
-    kOsdScrollMode = 4,       // 0-8, value % 9 (reset)
-    kOsdOutputX = 5,          // left margin on the panel: LED origin + value
-    kOsdOutputWidth = 6,      // right margin from the window's width
-    kOsdOutputY = 7,          // top margin
-    kOsdOutputHeight = 8,     // bottom margin from the window's height
-    kOsdInputX = 9,           // left margin cut from the plane: always 0
-    kOsdInputWidth = 10,      // right margin cut from the plane
-    kOsdInputY = 11,          // top margin cut from the plane
-    kOsdInputHeight = 12,     // bottom margin cut from the plane
-    kOsdScrollSpeed = 13,     // value % 256 (reset)
-    kOsdChar64 = 14,          // 1 64-dot, 0 32-dot characters (redraw)
-    kOsdUpdateButton = 15,    // recorded only (redraw)
-    kOsdBackColour = 16,      // 0xBBGGRR
-    kOsdCharColour = 17,      // 0xBBGGRR
-    kOsdBackTransparent = 18, // 1 transparent background
+    kOsdDisplay = 0,           // shown (reset)
+    kOsdHZoom = 1,             // plane shown at twice its width (reset)
+    kOsdVZoom = 2,             // at twice its height (reset)
+    kOsdTextMode = 3,          // 1 text, 0 bitmap (redraw)
+    kOsdScrollMode = 4,        // 0-8, value % 9 (reset)
+    kOsdOutputX = 5,           // left margin on the panel: LED origin + value
+    kOsdOutputWidth = 6,       // right margin from the window's width
+    kOsdOutputY = 7,           // top margin
+    kOsdOutputHeight = 8,      // bottom margin from the window's height
+    kOsdInputX = 9,            // left margin cut from the plane: always 0
+    kOsdInputWidth = 10,       // right margin cut from the plane
+    kOsdInputY = 11,           // top margin cut from the plane
+    kOsdInputHeight = 12,      // bottom margin cut from the plane
+    kOsdScrollSpeed = 13,      // value % 256 (reset)
+    kOsdChar64 = 14,           // 1 64-dot, 0 32-dot characters (redraw)
+    kOsdUpdateButton = 15,     // recorded only (redraw)
+    kOsdBackColour = 16,       // 0xBBGGRR
+    kOsdCharColour = 17,       // 0xBBGGRR
+    kOsdBackTransparent = 18,  // 1 transparent background
     kOsdPlaneWidth = 19,
     kOsdPlaneHeight = 20,
-    kOsdTextX = 21,           // text origin in the plane
+    kOsdTextX = 21,  // text origin in the plane
     kOsdTextY = 22,
-    kOsdRequests = 32,        // bit 7 reset, bit 6 redraw, set directly
-    kOsdBottomLayer = 33,     // 1 below the video
-    kOsdWordSpace = 34,       // extra advance after every character
-    kOsdLineSpace = 35,       // extra distance between lines
+    kOsdRequests = 32,     // bit 7 reset, bit 6 redraw, set directly
+    kOsdBottomLayer = 33,  // 1 below the video
+    kOsdWordSpace = 34,    // extra advance after every character
+    kOsdLineSpace = 35,    // extra distance between lines
 };
 
 struct X518Osd {
-    static constexpr int kTextLines = 64;      // line slots of the text buffer
-    static constexpr int kTextSlotBytes = 256; // 127 code units high byte first, then two zero bytes
+    static constexpr int kTextLines = 64;       // line slots of the text buffer
+    static constexpr int kTextSlotBytes = 256;  // 127 code units high byte first, then two zero bytes
 
     // ---- fonts and bitmap: flash map from osd_char_txt / osd_bmp_txt, chip-memory address of each loaded font
     u32 PS_CHAR_ADDR_32ASCII = 0, PS_CHAR_ADDR_32CHN = 0, PS_CHAR_ADDR_64ASCII = 0, PS_CHAR_ADDR_64CHN = 0;
@@ -69,13 +69,13 @@ struct X518Osd {
     i32 PM_OSD_CHAR_64DOT = 0, PM_OSD_SCROLL_SPEED = 0;
 
     // ---- the engine
-    i32 osd_bottom_layer = 0;   // 1 = below the video
-    i32 osd_word_space = 0;     // extra advance after every character, pixels
-    i32 osd_line_space = 0;     // extra distance between text lines
+    i32 osd_bottom_layer = 0;      // 1 = below the video
+    i32 osd_word_space = 0;        // extra advance after every character, pixels
+    i32 osd_line_space = 0;        // extra distance between text lines
     _ImageWindowDef_st OSD_WIN{};  // the OSD window on the panel (calc_osd)
-    u32 g_osd_mwi = 0;          // plane line pitch in 128-byte units (512 with g_osd_mwi_shift)
+    u32 g_osd_mwi = 0;             // plane line pitch in 128-byte units (512 with g_osd_mwi_shift)
     u32 g_osd_mwi_shift = 0;
-    i32 g_unicode_line = 0;     // lines in the text buffer
+    i32 g_unicode_line = 0;  // lines in the text buffer
     u8 osd_text[kTextLines * kTextSlotBytes] = {};
 
     // ---- requests to the watch half (1 = pending)

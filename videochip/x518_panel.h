@@ -36,11 +36,11 @@ struct X518OchTiming {
 };
 
 struct X518Panel {
-    u16 w = 0;         // LED canvas width
-    u16 h = 0;         // LED canvas height
+    u16 w = 0;          // LED canvas width
+    u16 h = 0;          // LED canvas height
     u16 out_w[2] = {};  // width of output 1 and output 2
     u16 out_h[2] = {};  // height of output 1 and output 2
-    u16 xoffs = 0;     // offset of output 1 inside the channel canvas
+    u16 xoffs = 0;      // offset of output 1 inside the channel canvas
     u16 yoffs = 0;
     u8 och_HCnt = 0;  // output channels across
     u8 och_VCnt = 0;  // output channels down

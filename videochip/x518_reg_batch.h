@@ -23,7 +23,8 @@ public:
     void write(u32 spec, u32 value, u32 bankOffset = 0) { ops_.push_back(x518_drv::updateOp(spec, value, bankOffset)); }
     void always(u32 spec, u32 value, u32 bankOffset = 0) { ops_.push_back(x518_drv::writeOp(spec, value, bankOffset)); }
     // `count` registers of the same width, `step` addresses apart, := values[i].
-    template <class T> void run(u32 spec, const T* values, int count, u32 step, u32 bankOffset = 0)
+    template <class T>
+    void run(u32 spec, const T* values, int count, u32 step, u32 bankOffset = 0)
     {
         for (int i = 0; i < count; ++i)
             write(spec + ((step * u32(i)) << 8), u32(values[i]), bankOffset);

@@ -68,9 +68,9 @@ struct ST_WIN_INFO {
     u8 mirror;  // bit 0 horizontal, bit 1 vertical
     u8 output;  // bit 0 black, bit 1 freeze
     u8 enable;
-    u8 input;         // source number as the parameter block gives it
-    u8 crop;          // index into KEL_RAM_PARA.crop_list
-    u8 layer;         // 0 = top
+    u8 input;  // source number as the parameter block gives it
+    u8 crop;   // index into KEL_RAM_PARA.crop_list
+    u8 layer;  // 0 = top
     // Two lists of eight output channels, 0xFF where none: entries 0-7 the
     // channel that shows each area (ochLst), 8-15 the channel the area lies
     // on (ochPosLst); they differ where a shared channel was replaced by a spare.
@@ -178,9 +178,9 @@ struct X518WindowModel {
     i32 win_num_prev[kChannels] = {};
 
     // ---- mixers (layers)
-    i32 win_och[kWindows][kChannels] = {};        // output channels of each window, ascending, -1 after
-    i32 g_och_layer_cnt[kChannels] = {};          // channels in each mixer's list
-    i32 g_och_layer[kChannels][kChannels] = {};   // each mixer's channels, lowest layer first
+    i32 win_och[kWindows][kChannels] = {};       // output channels of each window, ascending, -1 after
+    i32 g_och_layer_cnt[kChannels] = {};         // channels in each mixer's list
+    i32 g_och_layer[kChannels][kChannels] = {};  // each mixer's channels, lowest layer first
 
     // 1: the input channels (or the dot-by-dot memory) cannot carry what the
     // window asks to show. It holds no input channel and shows black; while

@@ -8,15 +8,20 @@ namespace rx = tamix::rx;
 
 namespace {
 
-i32 u16At(const u8* b, u8 reg) { return b[reg] | b[reg + 1] << 8; }
-u32 u32At(const u8* b, u8 reg) { return u32(u16At(b, reg)) | u32(u16At(b, reg + 2)) << 16; }
+i32 u16At(const u8* b, u8 reg)
+{
+    return b[reg] | b[reg + 1] << 8;
+}
+u32 u32At(const u8* b, u8 reg)
+{
+    return u32(u16At(b, reg)) | u32(u16At(b, reg + 2)) << 16;
+}
 
 }  // namespace
 
 tamix_it6602::tamix_it6602(Drv_I2C0* bus, int source)
     : bus_(bus), source_(source), address_(tamix::receiverAddress(source))
-{
-}
+{}
 
 bool tamix_it6602::interfaceAvailable()
 {

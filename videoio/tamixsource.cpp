@@ -22,9 +22,15 @@ constexpr int kHdmi20 = tamix::kHdmi20Source;
 const char* const kCheckOnce = "Once";
 const char* const kCheckNever = "Never";
 
-u32 now() { return G_timeTicks.load(std::memory_order_relaxed); }
+u32 now()
+{
+    return G_timeTicks.load(std::memory_order_relaxed);
+}
 
-KelRamPara* store() { return KelRamPara::p_kelrampara_config; }
+KelRamPara* store()
+{
+    return KelRamPara::p_kelrampara_config;
+}
 
 ST_HDMI_INFO noSignalRecord()
 {
@@ -35,7 +41,10 @@ ST_HDMI_INFO noSignalRecord()
 }
 
 // Frame height and rate a page shows for a timing.
-u16 shownHeight(const RX_TIMING& t) { return static_cast<u16>(t.ip ? 2 * t.Vact : t.Vact); }
+u16 shownHeight(const RX_TIMING& t)
+{
+    return static_cast<u16>(t.ip ? 2 * t.Vact : t.Vact);
+}
 u16 shownRate(const RX_TIMING& t)
 {
     const double lines = double(t.Htotal) * t.Vtotal;
@@ -95,7 +104,8 @@ int tamixsource::openBus()
 
 u8 tamixsource::startThread()
 {
-    if (!worker_.start("tamixsource", [this] { runPass(); }, [this] { return passDueTicks(); })) {
+    if (!worker_.start(
+            "tamixsource", [this] { runPass(); }, [this] { return passDueTicks(); })) {
         KEL_DBG("\n[tamixsource] create check source thread failed\n");
         writeLogMsg(LOG_ERROR, "create check source thread failed");
         return kThreadFailed;
@@ -334,7 +344,8 @@ void tamixsource::publish(int source, const RX_TIMING& t)
         r.nosignal = 0;
         r.changed = 1;
     }
-    KEL_DBG("\n[tamixsource] input %d: %dx%d%s, %u kHz\n", source, t.Hact, shownHeight(t), t.ip ? "i" : "p", t.pclk_khz);
+    KEL_DBG("\n[tamixsource] input %d: %dx%d%s, %u kHz\n", source, t.Hact, shownHeight(t), t.ip ? "i" : "p",
+            t.pclk_khz);
     ApplyHandover::worker.wake();  // the chip manager
     scheduleReport(source, static_cast<u16>(t.Hact), shownHeight(t), shownRate(t));
 }

@@ -17,7 +17,7 @@ namespace {
 constexpr int kBlock = 128;
 constexpr int kEdid = tamix::kEdidSize;
 constexpr int kPage = tamix::kEepromPage;
-constexpr int kAckPolls = 20;       // write cycle of a 24C02: at most 5 ms
+constexpr int kAckPolls = 20;  // write cycle of a 24C02: at most 5 ms
 constexpr int kAckPollUs = 1000;
 
 // A detailed timing.
@@ -152,7 +152,7 @@ void putRangeLimits(u8* d, const Timing& t)
     d[7] = 15;
     d[8] = static_cast<u8>(std::min(255.0, std::max(140.0, std::ceil(lineKhz))));
     d[9] = static_cast<u8>(std::min<u32>(255, (t.pclk_10khz + 999) / 1000 + 1));  // 10 MHz units
-    d[10] = 0x00;                                                                // default GTF
+    d[10] = 0x00;                                                                 // default GTF
     d[11] = 0x0A;
     for (int i = 12; i < kDescriptorSize; ++i)
         d[i] = ' ';
@@ -171,8 +171,8 @@ void buildBase(u8* b, const Timing& t)
     b[kOffInput] = 0x80;  // digital
     b[kOffWidthCm] = kImageWidthMm / 10;
     b[kOffHeightCm] = kImageHeightMm / 10;
-    b[kOffGamma] = 120;        // 2.2
-    b[kOffFeatures] = 0x0A;    // RGB and YCbCr 4:4:4, preferred timing first
+    b[kOffGamma] = 120;      // 2.2
+    b[kOffFeatures] = 0x0A;  // RGB and YCbCr 4:4:4, preferred timing first
     std::memcpy(b + kOffChromaticity, kChromaticity, sizeof kChromaticity);
     std::memcpy(b + kOffEstablished, kEstablished, sizeof kEstablished);
     for (int i = 0; i < kStandardTimings; ++i) {
@@ -233,7 +233,7 @@ bool computeTiming(int width, int height, int rate, Timing& t)
     int vblank = static_cast<int>(std::floor(kRbMinVblankUs / linePeriodUs)) + 1;
     vblank = std::max(vblank, kRbVfp + kRbVsync + kRbMinVbp);
     t = Timing{width, height, rate, 0, kRbHfp, kRbHsync, kRbHbp, kRbVfp, kRbVsync, vblank - kRbVfp - kRbVsync,
-               true, false, 0};
+               true,  false,  0};
     const double htotal = width + kRbHfp + kRbHsync + kRbHbp;
     const double vtotal = height + vblank;
     const double pclk10khz = htotal * vtotal * rate / 10000.0;
@@ -286,8 +286,7 @@ bool tamixsource::buildEdid(int port, u8* edid, bool& uploaded)
         std::string file;
         // Never more than one EDID's bytes are read: a larger file is no table.
         if (platform::readFileUpTo(edidRamTablePath(port), file, size_t(kEdid)) == platform::ReadResult::Read &&
-            file.size() == size_t(kEdid) &&
-            edidValid(reinterpret_cast<const u8*>(file.data()))) {
+            file.size() == size_t(kEdid) && edidValid(reinterpret_cast<const u8*>(file.data()))) {
             std::memcpy(edid, file.data(), kEdid);
             uploaded = true;
             return true;

@@ -9,7 +9,10 @@ struct HidDevice {
     hid_device* dev;
 };
 
-bool hidInit() { return hid_init() == 0; }
+bool hidInit()
+{
+    return hid_init() == 0;
+}
 
 std::vector<HidDeviceInfo> hidEnumerate()
 {

@@ -12,9 +12,15 @@ int serialOpen(const std::string& boxPath)
     return ::open(boxPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
-int serialClose(int fd) { return ::close(fd); }
+int serialClose(int fd)
+{
+    return ::close(fd);
+}
 
-uint32_t netBindAddress() { return INADDR_ANY; }
+uint32_t netBindAddress()
+{
+    return INADDR_ANY;
+}
 
 sockaddr_in netBroadcastReply(const sockaddr_in& sender)
 {

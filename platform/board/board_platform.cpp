@@ -12,7 +12,10 @@
 
 namespace platform {
 
-Backend backend() { return Backend::Board; }
+Backend backend()
+{
+    return Backend::Board;
+}
 
 bool init(int& argc, char** argv)
 {
@@ -20,27 +23,50 @@ bool init(int& argc, char** argv)
     if (!root.empty() && root != "/")
         std::fprintf(stderr, "board: --box-root %s ignored, the box root is /\n", root.c_str());
     if (const auto address = detail::takeOption(argc, argv, "--address"))
-        std::fprintf(stderr, "board: --address %s ignored, the servers listen on every interface\n",
-                     address->c_str());
+        std::fprintf(stderr, "board: --address %s ignored, the servers listen on every interface\n", address->c_str());
     detail::setBoxRoot("/");
     return true;
 }
 
-int shellRun(const std::string& cmd) { return ::system(cmd.c_str()); }
+int shellRun(const std::string& cmd)
+{
+    return ::system(cmd.c_str());
+}
 
-FILE* shellOpenRead(const std::string& cmd) { return ::popen(cmd.c_str(), "r"); }
+FILE* shellOpenRead(const std::string& cmd)
+{
+    return ::popen(cmd.c_str(), "r");
+}
 
-int shellClose(FILE* f) { return f ? ::pclose(f) : -1; }
+int shellClose(FILE* f)
+{
+    return f ? ::pclose(f) : -1;
+}
 
-int devOpen(const std::string& boxPath, int flags) { return ::open(boxPath.c_str(), flags | O_CLOEXEC, 0644); }
+int devOpen(const std::string& boxPath, int flags)
+{
+    return ::open(boxPath.c_str(), flags | O_CLOEXEC, 0644);
+}
 
-int devClose(int fd) { return ::close(fd); }
+int devClose(int fd)
+{
+    return ::close(fd);
+}
 
-int devIoctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
+int devIoctl(int fd, unsigned long request, void* arg)
+{
+    return ::ioctl(fd, request, arg);
+}
 
-ssize_t devPread(int fd, void* buf, size_t len, off_t offset) { return ::pread(fd, buf, len, offset); }
+ssize_t devPread(int fd, void* buf, size_t len, off_t offset)
+{
+    return ::pread(fd, buf, len, offset);
+}
 
-ssize_t devPwrite(int fd, const void* buf, size_t len, off_t offset) { return ::pwrite(fd, buf, len, offset); }
+ssize_t devPwrite(int fd, const void* buf, size_t len, off_t offset)
+{
+    return ::pwrite(fd, buf, len, offset);
+}
 
 void* devMmap(int fd, size_t len, off_t offset)
 {
@@ -48,8 +74,14 @@ void* devMmap(int fd, size_t len, off_t offset)
     return p == MAP_FAILED ? nullptr : p;
 }
 
-int devMunmap(void* addr, size_t len) { return ::munmap(addr, len); }
+int devMunmap(void* addr, size_t len)
+{
+    return ::munmap(addr, len);
+}
 
-Canvas videoCanvas(const CanvasLayout&) { return Canvas(); }
+Canvas videoCanvas(const CanvasLayout&)
+{
+    return Canvas();
+}
 
 }  // namespace platform

@@ -27,6 +27,9 @@ int ueventOpen(int receiveBuffer, uint32_t portId, uint32_t groups)
     return fd;
 }
 
-ssize_t ueventRecv(int fd, void* buf, size_t len) { return ::recv(fd, buf, len, MSG_DONTWAIT); }
+ssize_t ueventRecv(int fd, void* buf, size_t len)
+{
+    return ::recv(fd, buf, len, MSG_DONTWAIT);
+}
 
 }  // namespace platform

@@ -120,8 +120,10 @@ bool init(int& argc, char** argv)
         root = "box-root";
     const auto address = detail::takeOption(argc, argv, "--address");
     if (address && !sim::setBoxAddress(*address)) {
-        std::fprintf(stderr, "simulated box: --address \"%s\" refused: give a host address in 127.0.0.0/8 "
-                             "as a dotted quad (127.0.0.2)\n", address->c_str());
+        std::fprintf(stderr,
+                     "simulated box: --address \"%s\" refused: give a host address in 127.0.0.0/8 "
+                     "as a dotted quad (127.0.0.2)\n",
+                     address->c_str());
         return false;
     }
     sim::resetBox(root);

@@ -44,11 +44,17 @@ std::shared_ptr<sim::SimDevice> simFor(int fd)
     return it == r.open.end() ? nullptr : it->second;
 }
 
-bool isSimFd(int fd) { return fd >= kFirstSimFd; }
+bool isSimFd(int fd)
+{
+    return fd >= kFirstSimFd;
+}
 
 }  // namespace
 
-Backend backend() { return Backend::Host; }
+Backend backend()
+{
+    return Backend::Host;
+}
 
 int devOpen(const std::string& boxPath, int flags)
 {
@@ -92,16 +98,16 @@ int devClose(int fd)
     return 0;
 }
 
-#define KEL_SIM_CALL(fd, call, realcall)        \
-    do {                                         \
-        if (!isSimFd(fd))                        \
-            return realcall;                     \
-        auto dev = simFor(fd);                   \
-        if (!dev) {                              \
-            errno = EBADF;                       \
-            return -1;                           \
-        }                                        \
-        return dev->call;                        \
+#define KEL_SIM_CALL(fd, call, realcall) \
+    do {                                 \
+        if (!isSimFd(fd))                \
+            return realcall;             \
+        auto dev = simFor(fd);           \
+        if (!dev) {                      \
+            errno = EBADF;               \
+            return -1;                   \
+        }                                \
+        return dev->call;                \
     } while (0)
 
 int devIoctl(int fd, unsigned long request, void* arg)

@@ -31,7 +31,10 @@ constexpr uint32_t kLoopbackNet = 0x7F000000, kLoopbackMask = 0xFF000000;
 
 std::atomic<uint32_t> g_boxAddress = boxstate::startValue(g_boxAddress, uint32_t{INADDR_LOOPBACK});
 
-bool onLoopback(uint32_t address) { return (address & kLoopbackMask) == kLoopbackNet; }
+bool onLoopback(uint32_t address)
+{
+    return (address & kLoopbackMask) == kLoopbackNet;
+}
 
 std::mutex g_ptyMutex;
 std::map<int, PtyPort>& ptyPorts()
@@ -108,7 +111,10 @@ int serialClose(int fd)
     return ::close(fd);
 }
 
-uint32_t netBindAddress() { return g_boxAddress.load(); }
+uint32_t netBindAddress()
+{
+    return g_boxAddress.load();
+}
 
 sockaddr_in netBroadcastReply(const sockaddr_in& sender)
 {

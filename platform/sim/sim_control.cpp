@@ -52,8 +52,8 @@ std::string formatOf(const std::string& word, SourceTiming& timing)
     const size_t x = word.find('x');
     const size_t at = word.find('@');
     long w = 0, h = 0, hz = 0;
-    if (x == std::string::npos || at == std::string::npos || at < x ||
-        !controlNumber(word.substr(0, x), 0, 99999, w) || !controlNumber(word.substr(x + 1, at - x - 1), 0, 99999, h) ||
+    if (x == std::string::npos || at == std::string::npos || at < x || !controlNumber(word.substr(0, x), 0, 99999, w) ||
+        !controlNumber(word.substr(x + 1, at - x - 1), 0, 99999, h) ||
         !controlNumber(word.substr(at + 1), 0, 99999, hz))
         return "the signal is WIDTHxHEIGHT@HZ, as 1920x1080@60";
     if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || hz < kMinRate || hz > kMaxRate)
@@ -252,7 +252,8 @@ std::string osdCommand(const Args&)
     std::string text;
     char line[32];
     for (int i = 0; i < SimX518Osd::kTableEntries; ++i)
-        if (const uint32_t c = chip->osdColour(i); c || i == SimX518Osd::kBackgroundIndex || i == SimX518Osd::kCharacterIndex) {
+        if (const uint32_t c = chip->osdColour(i);
+            c || i == SimX518Osd::kBackgroundIndex || i == SimX518Osd::kCharacterIndex) {
             std::snprintf(line, sizeof line, "colour %d %06X\n", i, c);
             text += line;
         }

@@ -35,7 +35,7 @@ public:
     // Back door: sets the contents as if programmed (no write cycle counted).
     void load(const std::vector<uint8_t>& data);
     void corrupt(int address, uint8_t value);
-    uint64_t dataWrites() const;  // write messages that carried data
+    uint64_t dataWrites() const;   // write messages that carried data
     void setBusyPolls(int polls);  // messages not acknowledged after a data write (default 1)
     // While set, data writes are acknowledged but change nothing (write-protect pin).
     void setWriteProtected(bool on);

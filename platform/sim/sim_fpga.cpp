@@ -38,14 +38,15 @@ bool readOnly(int r)
     case reg::kRxLenLo:
     case reg::kRxLenHi:
     case reg::kLinkLo:
-    case reg::kLinkHi:
-        return true;
-    default:
-        return false;
+    case reg::kLinkHi: return true;
+    default: return false;
     }
 }
 
-bool padHigh(uint16_t word) { return (word & fpga::kPadHigh) != 0; }
+bool padHigh(uint16_t word)
+{
+    return (word & fpga::kPadHigh) != 0;
+}
 
 }  // namespace
 
@@ -87,8 +88,7 @@ void SimFpgaBoard::sampleReset(int f)
     if (!run && !x.inReset) {
         resetFpga(f);
         ++resets_[f];
-    }
-    else if (run && x.inReset) {
+    } else if (run && x.inReset) {
         x.inReset = false;
         x.regs[reg::kState] = reg::kStateLoading;
     }
@@ -169,8 +169,7 @@ void SimFpgaBoard::fpgaTransaction(int f, const uint8_t* tx, uint8_t* rx, size_t
             refreshRxRegs();
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -251,7 +250,7 @@ bool SimFpgaBoard::cardCommand(int index, CardState& card, const fpga::RcvHeader
     switch (h.command) {
     case fpga::kRcvSearch:
         reply.assign(1, card.needsRecovery && index < fpga::kRcvAnswerNone ? static_cast<uint8_t>(index)
-                                                                          : fpga::kRcvAnswerNone);
+                                                                           : fpga::kRcvAnswerNone);
         return true;
     case fpga::kRcvRead: {
         if (h.length != 2)
@@ -284,8 +283,7 @@ bool SimFpgaBoard::cardCommand(int index, CardState& card, const fpga::RcvHeader
             return false;
         card.mapping = data[0];
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -504,7 +502,10 @@ void SimFpgaBoard::setRam(int fpga, int addr, const std::vector<uint8_t>& data)
     std::copy(data.begin(), data.end(), fpga_[fpga].ram.begin() + addr);
 }
 
-SimNorFlash& SimFpgaBoard::flash(int n) { return flash_[n]; }
+SimNorFlash& SimFpgaBoard::flash(int n)
+{
+    return flash_[n];
+}
 
 int SimFpgaBoard::resets(int fpga)
 {
@@ -549,37 +550,23 @@ void SimFpgaBoard::clearCounters()
 
 SimFpgaSpiNode::SimFpgaSpiNode(std::shared_ptr<SimFpgaBoard> board, SimFpgaBoard::Target target)
     : board_(std::move(board)), target_(target)
-{
-}
+{}
 
 int SimFpgaSpiNode::ioctl(unsigned long request, void* arg)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     switch (request) {
-    case SPI_IOC_WR_MODE:
-        mode_ = *static_cast<uint8_t*>(arg);
-        return 0;
-    case SPI_IOC_RD_MODE:
-        *static_cast<uint8_t*>(arg) = mode_;
-        return 0;
-    case SPI_IOC_WR_BITS_PER_WORD:
-        bits_ = *static_cast<uint8_t*>(arg);
-        return 0;
-    case SPI_IOC_RD_BITS_PER_WORD:
-        *static_cast<uint8_t*>(arg) = bits_;
-        return 0;
-    case SPI_IOC_WR_MAX_SPEED_HZ:
-        speed_ = *static_cast<uint32_t*>(arg);
-        return 0;
-    case SPI_IOC_RD_MAX_SPEED_HZ:
-        *static_cast<uint32_t*>(arg) = speed_;
-        return 0;
-    default:
-        break;
+    case SPI_IOC_WR_MODE: mode_ = *static_cast<uint8_t*>(arg); return 0;
+    case SPI_IOC_RD_MODE: *static_cast<uint8_t*>(arg) = mode_; return 0;
+    case SPI_IOC_WR_BITS_PER_WORD: bits_ = *static_cast<uint8_t*>(arg); return 0;
+    case SPI_IOC_RD_BITS_PER_WORD: *static_cast<uint8_t*>(arg) = bits_; return 0;
+    case SPI_IOC_WR_MAX_SPEED_HZ: speed_ = *static_cast<uint32_t*>(arg); return 0;
+    case SPI_IOC_RD_MAX_SPEED_HZ: *static_cast<uint32_t*>(arg) = speed_; return 0;
+    default: break;
     }
     const size_t size = _IOC_SIZE(request);
-    if (_IOC_TYPE(request) != SPI_IOC_MAGIC || _IOC_NR(request) != 0 || _IOC_DIR(request) != _IOC_WRITE ||
-        size == 0 || size % sizeof(spi_ioc_transfer) != 0) {
+    if (_IOC_TYPE(request) != SPI_IOC_MAGIC || _IOC_NR(request) != 0 || _IOC_DIR(request) != _IOC_WRITE || size == 0 ||
+        size % sizeof(spi_ioc_transfer) != 0) {
         errno = ENOTTY;
         return -1;
     }

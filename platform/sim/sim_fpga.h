@@ -68,7 +68,7 @@ public:
         bool placed;                  // a position has been received
         uint8_t mapping;              // mapping byte as last received
         bool needsRecovery;
-        int saves;                    // save commands taken
+        int saves;  // save commands taken
     };
     CardState card(int port, int card);
     std::vector<uint8_t> cardMemory(int port, int card);
@@ -106,8 +106,8 @@ private:
     struct Card {
         bool silent = false;
         int delay = 0;
-        CardState state{std::vector<uint8_t>(kCardMemory, 0), std::vector<uint8_t>(kCardMemory, 0), {}, false, 0,
-                        false, 0};
+        CardState state{
+            std::vector<uint8_t>(kCardMemory, 0), std::vector<uint8_t>(kCardMemory, 0), {}, false, 0, false, 0};
     };
     struct Delayed {
         int polls;

@@ -15,7 +15,10 @@ namespace {
 // JEDEC identity of a 64 Mbit NOR flash.
 constexpr uint8_t kId[3] = {0xEF, 0x40, 0x17};
 
-uint32_t address24(const uint8_t* tx) { return uint32_t(tx[1]) << 16 | uint32_t(tx[2]) << 8 | tx[3]; }
+uint32_t address24(const uint8_t* tx)
+{
+    return uint32_t(tx[1]) << 16 | uint32_t(tx[2]) << 8 | tx[3];
+}
 
 // The file: one record per sector that holds anything, in address order,
 // each its address (4 bytes, little-endian) and its bytes.
@@ -37,7 +40,10 @@ void putLe32(std::string& out, uint32_t v)
         out.push_back(static_cast<char>(v >> (8 * i)));
 }
 
-bool readCommand(uint8_t cmd) { return cmd == fl::kCmdRead || cmd == fl::kCmdReadId; }
+bool readCommand(uint8_t cmd)
+{
+    return cmd == fl::kCmdRead || cmd == fl::kCmdReadId;
+}
 
 }  // namespace
 
@@ -164,12 +170,8 @@ bool SimNorFlash::transaction(const uint8_t* tx, uint8_t* rx, size_t len)
         return true;
     }
     switch (cmd) {
-    case fl::kCmdWriteEnable:
-        writeEnabled_ = true;
-        break;
-    case fl::kCmdWriteDisable:
-        writeEnabled_ = false;
-        break;
+    case fl::kCmdWriteEnable: writeEnabled_ = true; break;
+    case fl::kCmdWriteDisable: writeEnabled_ = false; break;
     case fl::kCmdReadId:
         for (size_t i = 1; i < len && i <= sizeof kId; ++i)
             rx[i] = kId[i - 1];
@@ -198,9 +200,7 @@ bool SimNorFlash::transaction(const uint8_t* tx, uint8_t* rx, size_t len)
         }
         writeEnabled_ = false;
         break;
-    default:
-        ++refused_;
-        break;
+    default: ++refused_; break;
     }
     return true;
 }

@@ -96,7 +96,10 @@ struct HidDevice {
     uint16_t product;
 };
 
-bool hidInit() { return !sim::SimHidBus::instance().initFails(); }
+bool hidInit()
+{
+    return !sim::SimHidBus::instance().initFails();
+}
 
 std::vector<HidDeviceInfo> hidEnumerate()
 {
@@ -122,6 +125,9 @@ int hidWrite(HidDevice* dev, const uint8_t* data, size_t len)
     return static_cast<int>(len);
 }
 
-void hidClose(HidDevice* dev) { delete dev; }
+void hidClose(HidDevice* dev)
+{
+    delete dev;
+}
 
 }  // namespace platform

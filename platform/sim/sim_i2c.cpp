@@ -41,8 +41,8 @@ int SimI2cBus::transfer(void* arg)
         }
         auto it = devices_.find(uint8_t(m.addr));
         bool reading = (m.flags & I2C_M_RD) != 0;
-        bool acked = it != devices_.end() &&
-                     (reading ? it->second->read(m.buf, m.len) : it->second->write(m.buf, m.len));
+        bool acked =
+            it != devices_.end() && (reading ? it->second->read(m.buf, m.len) : it->second->write(m.buf, m.len));
         if (!acked) {
             ++counters_.nacks;
             errno = ENXIO;

@@ -39,8 +39,8 @@ public:
         uint64_t nacks = 0;     // messages nobody acknowledged
     };
     struct DeviceCounters {
-        uint64_t writes = 0;      // write messages acknowledged
-        uint64_t reads = 0;       // read messages acknowledged
+        uint64_t writes = 0;  // write messages acknowledged
+        uint64_t reads = 0;   // read messages acknowledged
         uint64_t bytesWritten = 0;
         uint64_t bytesRead = 0;
     };

@@ -23,7 +23,7 @@ void put16(std::array<uint8_t, 256>& r, uint8_t at, uint32_t v)
 }
 
 SourceTiming makeTiming(uint16_t hact, uint16_t hsync, uint16_t hback, uint16_t htotal, uint16_t vact, uint16_t vsync,
-                         uint16_t vback, uint16_t vtotal, double rate)
+                        uint16_t vback, uint16_t vtotal, double rate)
 {
     SourceTiming t;
     t.hactive = hact;
@@ -73,10 +73,11 @@ SourceTiming SourceTiming::progressive(uint16_t width, uint16_t height, double r
     constexpr double kMinVBlankUs = 460.0;
     // The blanking lines that last 460 us at the line period the rest leaves.
     const double linePeriodUs = (1e6 / rate - kMinVBlankUs) / height;
-    const int blank = linePeriodUs > 0 ? int(std::floor(kMinVBlankUs / linePeriodUs)) + 1 : kVFront + kVSync + kMinVBack;
+    const int blank =
+        linePeriodUs > 0 ? int(std::floor(kMinVBlankUs / linePeriodUs)) + 1 : kVFront + kVSync + kMinVBack;
     const int vblank = std::max(blank, kVFront + kVSync + kMinVBack);
     return makeTiming(width, kSync, kBack, uint16_t(width + kFront + kSync + kBack), height, kVSync,
-                            uint16_t(vblank - kVFront - kVSync), uint16_t(height + vblank), rate);
+                      uint16_t(vblank - kVFront - kVSync), uint16_t(height + vblank), rate);
 }
 
 // ------------------------------------------------------------------ the receiver

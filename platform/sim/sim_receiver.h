@@ -26,9 +26,9 @@ struct SourceTiming {
     double frameRate = 0;
     bool hpol = true, vpol = true;
     bool interlaced = false;
-    uint8_t type = 1;       // 0 DVI, 1 HDMI
-    uint8_t datamode = 0;   // non-zero: two pixels per clock
-    uint8_t lanes = 2;      // V-by-One lanes when the input enters a V-by-One port
+    uint8_t type = 1;      // 0 DVI, 1 HDMI
+    uint8_t datamode = 0;  // non-zero: two pixels per clock
+    uint8_t lanes = 2;     // V-by-One lanes when the input enters a V-by-One port
     bool clockDoubled = false;
 
     uint32_t pixelClockKhz() const;

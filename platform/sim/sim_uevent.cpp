@@ -86,7 +86,10 @@ int ueventOpen(int, uint32_t, uint32_t)
     return s.boxFd;
 }
 
-ssize_t ueventRecv(int fd, void* buf, size_t len) { return ::recv(fd, buf, len, MSG_DONTWAIT); }
+ssize_t ueventRecv(int fd, void* buf, size_t len)
+{
+    return ::recv(fd, buf, len, MSG_DONTWAIT);
+}
 
 namespace sim {
 

@@ -24,8 +24,8 @@ std::string ueventMessage(const std::string& action, const std::string& devpath,
 bool ueventWaiting();
 
 // ---- the USB stick
-constexpr const char* kStickDir = "/sim/usb-stick";           // the default stick's folder
-constexpr const char* kStickMount = "/mnt/usb1";              // where the box reads the stick
+constexpr const char* kStickDir = "/sim/usb-stick";  // the default stick's folder
+constexpr const char* kStickMount = "/mnt/usb1";     // where the box reads the stick
 constexpr const char* kUsbStorageProc = "/proc/scsi/usb-storage";
 // Device paths of the stick's disk and first partition.
 constexpr const char* kStickDiskPath =

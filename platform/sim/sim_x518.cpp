@@ -38,9 +38,9 @@ constexpr uint8_t kMeasureBankH = 0xAE;  // line and frame measurements
 constexpr uint8_t kMeasureBankW = 0xAF;  // measured active width
 
 constexpr uint8_t kOsdBank = 0x04;
-constexpr uint8_t kOsdCommand = 0x08;    // 1 fill, 2 copy, 3 string
+constexpr uint8_t kOsdCommand = 0x08;  // 1 fill, 2 copy, 3 string
 constexpr uint8_t kOsdLastCommand = 3;
-constexpr uint8_t kOsdStatus = 0x17;     // bit 0 engine busy
+constexpr uint8_t kOsdStatus = 0x17;  // bit 0 engine busy
 constexpr uint8_t kOsdBusy = 0x01;
 
 // Measurement registers of a parallel port p and a V-by-One receiver k.
@@ -388,23 +388,43 @@ uint8_t SimX518::bitsPerWord() const { Lock l(mutex_); return bits_; }
 uint32_t SimX518::maxSpeedHz() const { Lock l(mutex_); return speed_; }
 // clang-format on
 
-SimX518::Counters SimX518::counters() const { Lock l(mutex_); return counters_; }
-void SimX518::resetCounters() { Lock l(mutex_); counters_ = Counters(); }
+SimX518::Counters SimX518::counters() const
+{
+    Lock l(mutex_);
+    return counters_;
+}
+void SimX518::resetCounters()
+{
+    Lock l(mutex_);
+    counters_ = Counters();
+}
 
-void SimX518::setTracing(bool on) { Lock l(mutex_); tracing_ = on; }
+void SimX518::setTracing(bool on)
+{
+    Lock l(mutex_);
+    tracing_ = on;
+}
 std::vector<SimX518::Transfer> SimX518::trace() const
 {
     Lock l(mutex_);
     return std::vector<Transfer>(trace_.begin(), trace_.end());
 }
-void SimX518::clearTrace() { Lock l(mutex_); trace_.clear(); }
+void SimX518::clearTrace()
+{
+    Lock l(mutex_);
+    trace_.clear();
+}
 
 std::vector<SimX518::JournalEntry> SimX518::journal() const
 {
     Lock l(mutex_);
     return std::vector<JournalEntry>(journal_.begin(), journal_.end());
 }
-void SimX518::clearJournal() { Lock l(mutex_); journal_.clear(); }
+void SimX518::clearJournal()
+{
+    Lock l(mutex_);
+    journal_.clear();
+}
 
 void SimX518::setTransferHook(std::function<void(const Transfer&)> hook)
 {
@@ -412,7 +432,11 @@ void SimX518::setTransferHook(std::function<void(const Transfer&)> hook)
     hook_ = std::move(hook);
 }
 
-uint8_t SimX518::currentBank() const { Lock l(mutex_); return bank_; }
+uint8_t SimX518::currentBank() const
+{
+    Lock l(mutex_);
+    return bank_;
+}
 uint8_t SimX518::reg(uint8_t bank, uint8_t address) const
 {
     Lock l(mutex_);
@@ -511,7 +535,11 @@ uint64_t SimX518::frames() const { Lock l(mutex_); return frameCount(); }
 void SimX518::advanceFrames(uint64_t n) { Lock l(mutex_); instantFrames_ += n; }
 // clang-format on
 
-void SimX518::setIdentity(uint8_t id) { Lock l(mutex_); identity_ = id; }
+void SimX518::setIdentity(uint8_t id)
+{
+    Lock l(mutex_);
+    identity_ = id;
+}
 void SimX518::setFlakyIdentity(bool on)
 {
     Lock l(mutex_);
@@ -542,7 +570,11 @@ void SimX518::setStuck(unsigned stuckMask)
     flash_.setFaults(f);
 }
 
-unsigned SimX518::stuck() const { Lock l(mutex_); return stuck_; }
+unsigned SimX518::stuck() const
+{
+    Lock l(mutex_);
+    return stuck_;
+}
 
 void SimX518::failTransfers(int count, int skip)
 {
@@ -601,7 +633,15 @@ std::vector<SimX518Osd::Command> SimX518::osdLog() const
     Lock l(mutex_);
     return std::vector<SimX518Osd::Command>(osd_.log().begin(), osd_.log().end());
 }
-void SimX518::clearOsdLog() { Lock l(mutex_); osd_.clearLog(); }
-uint32_t SimX518::osdColour(int index) const { Lock l(mutex_); return osd_.colour(index); }
+void SimX518::clearOsdLog()
+{
+    Lock l(mutex_);
+    osd_.clearLog();
+}
+uint32_t SimX518::osdColour(int index) const
+{
+    Lock l(mutex_);
+    return osd_.colour(index);
+}
 
 }  // namespace platform::sim

@@ -41,10 +41,10 @@ public:
     // A transfer's first byte: the write flag and the register address.
     static constexpr uint8_t kWriteBit = 0x80;
     static constexpr uint8_t kAddressBits = 0x7F;
-    static constexpr int kPorts = 6;             // 0-3 parallel, 4-5 V-by-One receivers 0-1
+    static constexpr int kPorts = 6;  // 0-3 parallel, 4-5 V-by-One receivers 0-1
     static constexpr int kFirstVboPort = 4;
-    static constexpr uint8_t kChipId = 0x24;     // what B2:08 reads on a good chip
-    static constexpr uint8_t kWrongId = 0xFF;    // a floating bus
+    static constexpr uint8_t kChipId = 0x24;   // what B2:08 reads on a good chip
+    static constexpr uint8_t kWrongId = 0xFF;  // a floating bus
     static constexpr uint32_t kDefaultReferenceClockHz = 27000000;
     static constexpr double kTimedFrameRate = 60.0;
     static constexpr size_t kJournalCapacity = size_t(1) << 20;
@@ -91,8 +91,8 @@ public:
         uint8_t rx[2] = {0, 0};  // what the chip answered
         bool hasRx = false;      // the caller gave a receive buffer
         uint32_t speedHz = 0;
-        uint8_t bank = 0;        // bank selected when the transfer happened (after it, for a select)
-        uint64_t call = 0;       // the SPI_IOC_MESSAGE call that carried it, counted from 1
+        uint8_t bank = 0;   // bank selected when the transfer happened (after it, for a select)
+        uint64_t call = 0;  // the SPI_IOC_MESSAGE call that carried it, counted from 1
         bool write() const { return (tx[0] & kWriteBit) != 0; }
         uint8_t address() const { return tx[0] & kAddressBits; }
         bool bankSelect() const { return write() && address() == 0; }
@@ -167,12 +167,12 @@ public:
     // ---- clocks and frames
     void setClock(Clock clock);
     Clock clock() const;
-    uint64_t frames() const;   // frames passed since the chip was created
+    uint64_t frames() const;  // frames passed since the chip was created
     void advanceFrames(uint64_t n);
 
     // ---- fault injection
-    void setIdentity(uint8_t id);     // what B2:08 answers (kChipId on a good chip)
-    void setFlakyIdentity(bool on);   // every other read answers kWrongId, the first one included
+    void setIdentity(uint8_t id);    // what B2:08 answers (kChipId on a good chip)
+    void setFlakyIdentity(bool on);  // every other read answers kWrongId, the first one included
     void setStuck(unsigned stuckMask);
     unsigned stuck() const;
     // The `count` transfers after the next `skip` fail with EIO; the chip
@@ -202,7 +202,7 @@ public:
 private:
     using Lock = std::lock_guard<std::mutex>;
 
-    void decode(Transfer& t);  // under mutex_
+    void decode(Transfer& t);                          // under mutex_
     void beforeWrite(uint8_t address, uint8_t value);  // before a write to the selected bank is stored
     CanvasInputs inputsNow() const;
     void onWrite(uint8_t address, uint8_t value);

@@ -20,16 +20,16 @@ using x518::u8;
 constexpr int kOutputChannels = x518::kChannels;
 constexpr uint32_t kStepMask = 0x7FFF;  // stripe and cell sizes; bit 15 is a flag
 constexpr uint32_t kOpaque = 0xFF000000;
-constexpr int kRingPhases = 4;          // buffers a running capture cycles through
+constexpr int kRingPhases = 4;  // buffers a running capture cycles through
 constexpr u32 kRingEntryMask = 7;
 constexpr int64_t kAddressMask = 0xFFFFFFFF;
-constexpr int kCaptureLag = 7;          // a capture's first pixel comes this many after IACT HST
-constexpr int kCaptureLineLag = 1;      // and its first line one after IACT VST
-constexpr u32 kVControlLineOn = 5;      // the vertical control that starts reading a line on
+constexpr int kCaptureLag = 7;      // a capture's first pixel comes this many after IACT HST
+constexpr int kCaptureLineLag = 1;  // and its first line one after IACT VST
+constexpr u32 kVControlLineOn = 5;  // the vertical control that starts reading a line on
 constexpr u32 kIsyctFollowMask = 0xF8;
-constexpr int kLayerCoefEntries = 4;    // list entries the weights of a mixer address at once
+constexpr int kLayerCoefEntries = 4;  // list entries the weights of a mixer address at once
 constexpr u32 kLayerWindowStep = 256;
-constexpr int kLayerLastFour = 2;       // kLayerWindow / step: the last four entries
+constexpr int kLayerLastFour = 2;  // kLayerWindow / step: the last four entries
 // A V-by-One receiver splits its lines into two halves from these on.
 constexpr int kSplitLanes = 4;
 constexpr uint32_t kSplitWidth = 2176;
@@ -137,11 +137,8 @@ public:
         : type_(u32(chip.value(x518::kPatternType, c))),
           s1_(std::max(1, chip.value(x518::kPatternS1, c) & int(kStepMask))),
           s2_(std::max(1, chip.value(x518::kPatternS2, c) & int(kStepMask))),
-          first_(colourAt(chip, x518::kPatternC1, c)),
-          second_(colourAt(chip, x518::kPatternD1, c)),
-          width_(width)
-    {
-    }
+          first_(colourAt(chip, x518::kPatternC1, c)), second_(colourAt(chip, x518::kPatternD1, c)), width_(width)
+    {}
 
     uint32_t at(int x, int y) const
     {
@@ -261,8 +258,10 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
     r.area = writeArea(chip.registers(), ich, buffer);
     r.px = pixelBytes(r.area.colourControl);
     const int hst = chip.value(x518::kIactHst, ich), vst = chip.value(x518::kIactVst, ich);
-    const int hRatio = u32(chip.value(x518::kShrinkHControl, ich)) == x518::kShrinkHOn ? chip.value(x518::kShrinkHRatio, ich) : 0;
-    const int vRatio = u32(chip.value(x518::kShrinkVControl, ich)) == x518::kShrinkVOn ? chip.value(x518::kShrinkVRatio, ich) : 0;
+    const int hRatio =
+        u32(chip.value(x518::kShrinkHControl, ich)) == x518::kShrinkHOn ? chip.value(x518::kShrinkHRatio, ich) : 0;
+    const int vRatio =
+        u32(chip.value(x518::kShrinkVControl, ich)) == x518::kShrinkVOn ? chip.value(x518::kShrinkVRatio, ich) : 0;
     if (r.area.step <= 0 || !r.area.writes())
         return r;
     int half = -1;
@@ -350,7 +349,8 @@ MemoryRead memoryReadOf(const Chip& chip, const CanvasInputs& in, int c)
         return m;
     const int64_t frame = captureFrame(chip.registers(), in.clock, lead);
     const u32 ring = u32(chip.value(x518::kReadRing, c));
-    const int buffer = int((ring >> (x518::kRingFieldBits * u32(std::max<int64_t>(frame, 0) % kRingPhases))) & kRingEntryMask);
+    const int buffer =
+        int((ring >> (x518::kRingFieldBits * u32(std::max<int64_t>(frame, 0) % kRingPhases))) & kRingEntryMask);
     if (buffer >= kFrameBuffers)
         return m;
     m.reads = true;
@@ -394,7 +394,8 @@ public:
     ColumnBytes(const Chip& chip, int c, const Picture& picture, const PixelBytes& px)
     {
         const int hw = chip.value(x518::kOactHw, c);
-        const bool zoom = chip.value(x518::kOchHControl, c) == int(x518::kOchHControlZoom) && chip.value(x518::kOchHStep, c) > 0;
+        const bool zoom =
+            chip.value(x518::kOchHControl, c) == int(x518::kOchHControlZoom) && chip.value(x518::kOchHStep, c) > 0;
         const bool mirror = chip.value(x518::kOchMirrorH, c) != 0;
         const int phase = chip.value(x518::kOchHPhase, c), step = chip.value(x518::kOchHStep, c);
         const Area& shown = picture.shown;
@@ -496,7 +497,8 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
     const int readLines = vZoom ? vw - 2 : vw - 1;
     std::vector<Writer> writers(size_t(columns.count()));
     for (int y = shown.y0; y < shown.y1; ++y) {
-        const int t = zoomSource(y - picture.whole.y0, vZoom, chip.value(x518::kOchVPhase, c), chip.value(x518::kOchVStep, c), readLines);
+        const int t = zoomSource(y - picture.whole.y0, vZoom, chip.value(x518::kOchVPhase, c),
+                                 chip.value(x518::kOchVStep, c), readLines);
         // Addresses wrap round at 32 bits.
         const int64_t row = (m.start + int64_t(t) * m.lineStep) & kAddressMask;
         if (latestWriters(row, regions, columns, writers))
@@ -690,8 +692,7 @@ Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLo
     const Chip chip(regs);
     const int tileW = chip.value(x518::kOchActHend) - chip.value(x518::kOchActHst);
     const int tileH = chip.value(x518::kOchActVend) - chip.value(x518::kOchActVst);
-    if (layout.across < 1 || layout.down < 1 || layout.across * layout.down > kOutputChannels || tileW < 1 ||
-        tileH < 1)
+    if (layout.across < 1 || layout.down < 1 || layout.across * layout.down > kOutputChannels || tileW < 1 || tileH < 1)
         return {};
     const Area whole{0, 0, layout.across * tileW, layout.down * tileH};
     const Area cut = layout.width > 0 && layout.height > 0

@@ -41,13 +41,13 @@ const Glyph* glyphOf(char c)
 }
 
 // Proportions of the card, in parts of its height (or width).
-constexpr int kCornerDiv = 10;     // corner marks: a tenth of the shorter side
-constexpr int kCellDiv = 16;       // sixteen grid cells across
+constexpr int kCornerDiv = 10;  // corner marks: a tenth of the shorter side
+constexpr int kCellDiv = 16;    // sixteen grid cells across
 constexpr int kRampTop = 11, kRampBottom = 13, kBarBottom = 14, kBands = 16;  // sixteenths of the height
 constexpr int kTitleTop = 2, kCounterTop = 7;
 constexpr int kBarWidthDiv = 16;
-constexpr int kBarFrames = 64;     // frames the bar takes to cross the card
-constexpr int kTextLines = 108;    // glyph dots the height holds: a 1080-line card writes 10-pixel dots
+constexpr int kBarFrames = 64;   // frames the bar takes to cross the card
+constexpr int kTextLines = 108;  // glyph dots the height holds: a 1080-line card writes 10-pixel dots
 constexpr int kCounterDigits = 6;
 constexpr const char* kPortNames[] = {"HDMI2", "HDMI1", "DVI", "PORT 3", "PORT 4", "HDMI3"};
 

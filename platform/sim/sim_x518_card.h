@@ -19,21 +19,21 @@ constexpr uint32_t kCardBottomRight = 0xFFFFFF00;  // yellow
 constexpr uint32_t kCardBar = 0xFFFFFFFF;          // the moving bar
 constexpr uint32_t kCardBarTrack = 0xFF202020;     // what the bar moves over
 constexpr uint32_t kCardText = 0xFFFFFFFF;
-constexpr uint32_t kCardCounterBox = 0xFF000000;   // behind the frame counter
+constexpr uint32_t kCardCounterBox = 0xFF000000;  // behind the frame counter
 
 // Where the card's parts lie on a card of a given size, in card pixels.
 struct CardLayout {
     int width = 0, height = 0;
-    int corner = 0;           // side of the corner marks
-    int cell = 0;             // grid pitch; grid lines are gridLine wide
+    int corner = 0;  // side of the corner marks
+    int cell = 0;    // grid pitch; grid lines are gridLine wide
     int gridLine = 0;
     int rampTop = 0, rampBottom = 0;  // the grey ramp: black at the left, white at the right
     int barTop = 0, barBottom = 0;    // the bar's track
     int barWidth = 0;
-    int barStep = 0;                  // pixels the bar moves per frame
-    int textScale = 0;                // font pixels per glyph dot
-    int titleTop = 0;                 // name and timing
-    int counterTop = 0;               // the frame counter's box
+    int barStep = 0;     // pixels the bar moves per frame
+    int textScale = 0;   // font pixels per glyph dot
+    int titleTop = 0;    // name and timing
+    int counterTop = 0;  // the frame counter's box
     int counterBottom = 0;
     explicit CardLayout(int w, int h);
     // The bar's first pixel at a frame.

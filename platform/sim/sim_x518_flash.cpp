@@ -44,9 +44,7 @@ void SimX518Flash::load(uint32_t address, const std::vector<uint8_t>& data)
 void SimX518Flash::onWrite(uint8_t address, uint8_t value)
 {
     switch (address) {
-    case kData:
-        fifo_.push_back(value);
-        break;
+    case kData: fifo_.push_back(value); break;
     case kAddressTop:
         // Writing the address closes the open page: the FIFO is programmed
         // where the previous address pointed.
@@ -68,8 +66,7 @@ void SimX518Flash::onWrite(uint8_t address, uint8_t value)
         else if (value == kCmdSingle)
             single();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -81,17 +78,10 @@ bool SimX518Flash::onRead(uint8_t address, bool sideEffects, uint8_t& value)
         if (sideEffects)
             readCursor_ = (readCursor_ + 1) % kSize;
         return true;
-    case kDataCtl:
-        value = dataCtl(sideEffects);
-        return true;
-    case kStatus:
-        value = status(sideEffects);
-        return true;
-    case kFlashStatus:
-        value = flashStatus(sideEffects);
-        return true;
-    default:
-        return false;
+    case kDataCtl: value = dataCtl(sideEffects); return true;
+    case kStatus: value = status(sideEffects); return true;
+    case kFlashStatus: value = flashStatus(sideEffects); return true;
+    default: return false;
     }
 }
 

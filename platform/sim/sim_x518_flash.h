@@ -31,12 +31,12 @@ public:
 
     // Bank-4 registers of the controller.
     static constexpr uint8_t kBank = 0x04;
-    static constexpr uint8_t kCommand = 0x48;      // 2 DMA, 4 erase, 5 single command
-    static constexpr uint8_t kProgramOp = 0x49;    // 0x12
-    static constexpr uint8_t kEraseOp = 0x4B;      // 0x20 / 0x52 / 0xD8, or the single command
-    static constexpr uint8_t kWrenOp = 0x4C;       // 0x06
-    static constexpr uint8_t kAddress = 0x4E;      // 4 bytes
-    static constexpr uint8_t kAddressTop = 0x51;   // its last byte: the address is complete
+    static constexpr uint8_t kCommand = 0x48;     // 2 DMA, 4 erase, 5 single command
+    static constexpr uint8_t kProgramOp = 0x49;   // 0x12
+    static constexpr uint8_t kEraseOp = 0x4B;     // 0x20 / 0x52 / 0xD8, or the single command
+    static constexpr uint8_t kWrenOp = 0x4C;      // 0x06
+    static constexpr uint8_t kAddress = 0x4E;     // 4 bytes
+    static constexpr uint8_t kAddressTop = 0x51;  // its last byte: the address is complete
     static constexpr uint8_t kData = 0x52;
     static constexpr uint8_t kDataCtl = 0x53;      // B4_SFLDTCTL
     static constexpr uint8_t kStatus = 0x54;       // B4_SFLSTAT
@@ -46,7 +46,7 @@ public:
     static constexpr uint8_t kDmaDestMemory = 0x11;  // kind 0, 4 bytes
     static constexpr uint8_t kDmaDestString = 0x27;  // kind 1, 2 bytes
     static constexpr uint8_t kPaletteBank = 0x09;
-    static constexpr uint8_t kDmaDestPalette = 0x1F; // kind 4, bank 9
+    static constexpr uint8_t kDmaDestPalette = 0x1F;  // kind 4, bank 9
 
     // Values.
     static constexpr uint8_t kCmdDma = 2, kCmdErase = 4, kCmdSingle = 5;

@@ -143,8 +143,9 @@ std::string describeMemory(const SimX518Flash::Registers& regs)
     const std::vector<MemoryFault> faults = memoryFaults(areas);
     for (const MemoryFault& f : faults) {
         if (f.kind == MemoryFault::kLongLine)
-            std::snprintf(line, sizeof line, "long line: ich %d buffer %d writes %" PRId64 " bytes a line %" PRId64
-                          " bytes apart\n", f.first.channel, f.first.buffer, f.first.lineBytes, f.first.step);
+            std::snprintf(line, sizeof line,
+                          "long line: ich %d buffer %d writes %" PRId64 " bytes a line %" PRId64 " bytes apart\n",
+                          f.first.channel, f.first.buffer, f.first.lineBytes, f.first.step);
         else
             std::snprintf(line, sizeof line, "shared: ich %d buffer %d and ich %d buffer %d from 0x%08" PRIX64 "\n",
                           f.first.channel, f.first.buffer, f.second.channel, f.second.buffer, f.address);

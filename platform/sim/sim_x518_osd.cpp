@@ -41,9 +41,7 @@ void SimX518Osd::onWrite(uint8_t bank, uint8_t address, uint8_t value)
     if (bank == kBank) {
         switch (address) {
         case kStringAddress:
-        case kStringAddressTop:
-            stringCursor_ = reg(kBank, kStringAddress, 2);
-            break;
+        case kStringAddressTop: stringCursor_ = reg(kBank, kStringAddress, 2); break;
         case kStringData:
             string_[stringCursor_] = value;
             stringCursor_ = (stringCursor_ + 1) % kStringAreaSize;
@@ -52,8 +50,7 @@ void SimX518Osd::onWrite(uint8_t bank, uint8_t address, uint8_t value)
             if (value >= Command::Fill && value <= Command::String)
                 start(value);
             break;
-        default:
-            break;
+        default: break;
         }
         return;
     }
@@ -120,7 +117,8 @@ std::string SimX518Osd::describe(const Command& c)
 {
     char buf[160];
     if (c.kind == Command::String) {
-        std::snprintf(buf, sizeof buf, "string dst=0x%08X pitch=%u units=0x%02X table=0x%08X mode=0x%02X size=%u chars=%zu \"",
+        std::snprintf(buf, sizeof buf,
+                      "string dst=0x%08X pitch=%u units=0x%02X table=0x%08X mode=0x%02X size=%u chars=%zu \"",
                       c.destination, c.destPitch, c.pitchUnits, c.source, c.stringMode, c.glyphSize, c.glyphs.size());
         std::string line = buf + c.text() + "\" glyphs";
         for (const Glyph& g : c.glyphs) {

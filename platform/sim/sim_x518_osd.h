@@ -27,20 +27,20 @@ public:
 
     // Engine registers (bank 4).
     static constexpr uint8_t kBank = 0x04;
-    static constexpr uint8_t kCommand = 0x08;       // 1 fill, 2 copy, 3 string
-    static constexpr uint8_t kFillValue = 0x0B;     // 2 bytes
-    static constexpr uint8_t kSource = 0x0D;        // 4 bytes; the glyph table of a string
-    static constexpr uint8_t kDestination = 0x11;   // 4 bytes
+    static constexpr uint8_t kCommand = 0x08;      // 1 fill, 2 copy, 3 string
+    static constexpr uint8_t kFillValue = 0x0B;    // 2 bytes
+    static constexpr uint8_t kSource = 0x0D;       // 4 bytes; the glyph table of a string
+    static constexpr uint8_t kDestination = 0x11;  // 4 bytes
     static constexpr uint8_t kDestPitch = 0x1B;
     static constexpr uint8_t kSourcePitch = 0x1C;
-    static constexpr uint8_t kWidth = 0x1E;         // 2 bytes, width - 1
-    static constexpr uint8_t kHeight = 0x20;        // 2 bytes, height - 1
+    static constexpr uint8_t kWidth = 0x1E;   // 2 bytes, width - 1
+    static constexpr uint8_t kHeight = 0x20;  // 2 bytes, height - 1
     static constexpr uint8_t kPitchUnits = 0x22;
-    static constexpr uint8_t kLastChar = 0x24;      // index of a string's last character
-    static constexpr uint8_t kStringAddress = 0x27; // 2 bytes
+    static constexpr uint8_t kLastChar = 0x24;       // index of a string's last character
+    static constexpr uint8_t kStringAddress = 0x27;  // 2 bytes
     static constexpr uint8_t kStringAddressTop = 0x28;
     static constexpr uint8_t kStringData = 0x29;
-    static constexpr uint8_t kStringMode = 0x2A;    // 0x08 32-dot, 0x48 64-dot
+    static constexpr uint8_t kStringMode = 0x2A;  // 0x08 32-dot, 0x48 64-dot
     // Colour table: opened by FF:01 = 1; 9:1F first index, 9:20 R, G, B per entry.
     static constexpr uint8_t kTableBank = 0x09;
     static constexpr uint8_t kTableIndex = 0x1F;
@@ -63,8 +63,7 @@ public:
         uint8_t foreground = 0, background = 0, advance = 0;
         bool operator==(const Glyph& o) const
         {
-            return index == o.index && foreground == o.foreground && background == o.background &&
-                   advance == o.advance;
+            return index == o.index && foreground == o.foreground && background == o.background && advance == o.advance;
         }
     };
 
@@ -72,7 +71,7 @@ public:
     struct Command {
         enum Kind : uint8_t { Fill = 1, Copy = 2, String = 3 };
         Kind kind = Fill;
-        uint32_t source = 0;       // copy source, string glyph table
+        uint32_t source = 0;  // copy source, string glyph table
         uint32_t destination = 0;
         uint16_t fillValue = 0;
         uint32_t width = 0, height = 0;

@@ -27,12 +27,12 @@ constexpr int kLangs = 5;
 const char* prefix(Lang lang);
 
 // The box's palette.
-extern const QColor kPageBg;     // rgb(16, 16, 28): page background
-extern const QColor kButtonBg;   // rgb(33, 36, 53): buttons and tiles
+extern const QColor kPageBg;    // rgb(16, 16, 28): page background
+extern const QColor kButtonBg;  // rgb(33, 36, 53): buttons and tiles
 extern const QColor kWhite;
-extern const QColor kSoft;       // light blue-grey for secondary strokes
-extern const QColor kDim;        // grey for things switched off
-extern const QColor kOrange;     // rgb(255, 171, 84): the focus colour, used as accent
+extern const QColor kSoft;    // light blue-grey for secondary strokes
+extern const QColor kDim;     // grey for things switched off
+extern const QColor kOrange;  // rgb(255, 171, 84): the focus colour, used as accent
 extern const QColor kBlue;
 extern const QColor kGreen;
 extern const QColor kRed;

@@ -23,7 +23,7 @@
 namespace {
 
 struct Written {
-    QString file;   // file name inside png/
+    QString file;  // file name inside png/
     QImage image;
 };
 
@@ -62,8 +62,8 @@ QImage contactSheet(const std::vector<Written>& all)
     p.setFont(art::wordFont(art::EN, 12, false));
     for (size_t i = 0; i < all.size(); ++i) {
         const int x = static_cast<int>(i % cols) * cellW, y = static_cast<int>(i / cols) * cellH;
-        const QImage big = all[i].image.scaled(all[i].image.size() * scale, Qt::KeepAspectRatio,
-                                               Qt::FastTransformation);
+        const QImage big =
+            all[i].image.scaled(all[i].image.size() * scale, Qt::KeepAspectRatio, Qt::FastTransformation);
         p.fillRect(QRect(x + 4, y + 4, big.width() + 8, big.height() + 8), art::kButtonBg);
         p.drawImage(x + 8, y + 8, big);
         p.setPen(art::kWhite);
@@ -123,8 +123,8 @@ int main(int argc, char** argv)
         }
         if (pic.kind == art::Picture::Prefixed)
             for (int l = art::EN; l < art::kLangs; ++l)
-                q << "  <file alias=\"" << art::prefix(static_cast<art::Lang>(l)) << pic.name << "\">png/"
-                  << pic.name << "</file>\n";
+                q << "  <file alias=\"" << art::prefix(static_cast<art::Lang>(l)) << pic.name << "\">png/" << pic.name
+                  << "</file>\n";
     }
     q << "</qresource>\n</RCC>\n";
     q.flush();

@@ -10,18 +10,17 @@ namespace {
 
 // ---- menu buttons: a symbol over a caption
 
-const QString kMachineStateWords[kLangs] = {
-    QStringLiteral("设备信息"), QStringLiteral("Device"), QStringLiteral("Устройство"),
-    QStringLiteral("Thiết bị"), QStringLiteral("設備信息")};
-const QString kInputChooseWords[kLangs] = {
-    QStringLiteral("输入选择"), QStringLiteral("Input Source"), QStringLiteral("Выбор входа"),
-    QStringLiteral("Chọn nguồn"), QStringLiteral("輸入選擇")};
-const QString kCustomModeWords[kLangs] = {
-    QStringLiteral("用户模式"), QStringLiteral("User Mode"), QStringLiteral("Режимы"),
-    QStringLiteral("Chế độ"), QStringLiteral("用戶模式")};
-const QString kOptionWords[kLangs] = {
-    QStringLiteral("设置"), QStringLiteral("Settings"), QStringLiteral("Настройки"),
-    QStringLiteral("Cài đặt"), QStringLiteral("設置")};
+const QString kMachineStateWords[kLangs] = {QStringLiteral("设备信息"), QStringLiteral("Device"),
+                                            QStringLiteral("Устройство"), QStringLiteral("Thiết bị"),
+                                            QStringLiteral("設備信息")};
+const QString kInputChooseWords[kLangs] = {QStringLiteral("输入选择"), QStringLiteral("Input Source"),
+                                           QStringLiteral("Выбор входа"), QStringLiteral("Chọn nguồn"),
+                                           QStringLiteral("輸入選擇")};
+const QString kCustomModeWords[kLangs] = {QStringLiteral("用户模式"), QStringLiteral("User Mode"),
+                                          QStringLiteral("Режимы"), QStringLiteral("Chế độ"),
+                                          QStringLiteral("用戶模式")};
+const QString kOptionWords[kLangs] = {QStringLiteral("设置"), QStringLiteral("Settings"), QStringLiteral("Настройки"),
+                                      QStringLiteral("Cài đặt"), QStringLiteral("設置")};
 
 QSize inputChooseSize(Lang lang);
 
@@ -128,13 +127,10 @@ void optionSymbol(QPainter& p)
 QSize inputChooseSize(Lang lang)
 {
     switch (lang) {
-    case EN:
-        return QSize(90, 64);
+    case EN: return QSize(90, 64);
     case RU:
-    case VN:
-        return QSize(96, 76);
-    default:
-        return QSize(64, 64);
+    case VN: return QSize(96, 76);
+    default: return QSize(64, 64);
     }
 }
 
@@ -284,16 +280,10 @@ void addMainWindowPictures(Catalog& c)
     }));
 
     const QSize small(16, 16);
-    c.push_back(symbol("lock.png", small, [](QPainter& p) {
-        padlock(p, true);
-    }));
-    c.push_back(symbol("unlock.png", small, [](QPainter& p) {
-        padlock(p, false);
-    }));
+    c.push_back(symbol("lock.png", small, [](QPainter& p) { padlock(p, true); }));
+    c.push_back(symbol("unlock.png", small, [](QPainter& p) { padlock(p, false); }));
     c.push_back(symbol("tools.png", small, wrench));
-    c.push_back(symbol("ip.png", small, [](QPainter& p) {
-        globe(p, kSoft);
-    }));
+    c.push_back(symbol("ip.png", small, [](QPainter& p) { globe(p, kSoft); }));
 }
 
 }  // namespace art

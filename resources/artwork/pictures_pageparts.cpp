@@ -126,9 +126,8 @@ void addSourcePictures(Catalog& c)
     // (grey); the DVI and HDMI 2.0 inputs show their plain picture offline.
     const QSize badge(50, 16);
     auto hdmi = [badge](const char* name, const QColor& color, bool version20) {
-        return plain(name, badge, [color, version20](QPainter& p, const QSizeF& s) {
-            hdmiConnector(p, s, color, version20);
-        });
+        return plain(name, badge,
+                     [color, version20](QPainter& p, const QSizeF& s) { hdmiConnector(p, s, color, version20); });
     };
     auto dvi = [badge](const char* name, const QColor& color) {
         return plain(name, badge, [color](QPainter& p, const QSizeF& s) { dviConnector(p, s, color); });

@@ -107,8 +107,12 @@ void qualitySymbol(QPainter& p)
 void testChartSymbol(QPainter& p)
 {
     // colour bars in a frame
-    const QColor bars[6] = {kWhite, QColor(240, 220, 40), QColor(40, 210, 220), QColor(60, 200, 80),
-                            QColor(220, 60, 200), QColor(230, 60, 60)};
+    const QColor bars[6] = {kWhite,
+                            QColor(240, 220, 40),
+                            QColor(40, 210, 220),
+                            QColor(60, 200, 80),
+                            QColor(220, 60, 200),
+                            QColor(230, 60, 60)};
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 6; ++i) {
         p.setBrush(bars[i]);
@@ -156,37 +160,45 @@ void advancedSymbol(QPainter& p)
 }
 
 const Entry kEntries[] = {
-    {"output_set.png", {55, 75, 55, 55, 55},
+    {"output_set.png",
+     {55, 75, 55, 55, 55},
      {QStringLiteral("输出设置"), QStringLiteral("Output"), QStringLiteral("Выход"), QStringLiteral("Đầu ra"),
       QStringLiteral("輸出設置")},
      outputSymbol},
-    {"input_cut.png", {55, 70, 70, 70, 55},
-     {QStringLiteral("输入裁剪"), QStringLiteral("Input crop"), QStringLiteral("Обрезка"),
-      QStringLiteral("Cắt ảnh"), QStringLiteral("輸入裁剪")},
+    {"input_cut.png",
+     {55, 70, 70, 70, 55},
+     {QStringLiteral("输入裁剪"), QStringLiteral("Input crop"), QStringLiteral("Обрезка"), QStringLiteral("Cắt ảnh"),
+      QStringLiteral("輸入裁剪")},
      cropSymbol},
-    {"image_layout.png", {55, 70, 55, 55, 55},
+    {"image_layout.png",
+     {55, 70, 55, 55, 55},
      {QStringLiteral("画面布局"), QStringLiteral("Layout"), QStringLiteral("Окна"), QStringLiteral("Bố cục"),
       QStringLiteral("畫面佈局")},
      layoutSymbol},
-    {"link_set.png", {55, 70, 70, 70, 55},
+    {"link_set.png",
+     {55, 70, 70, 70, 55},
      {QStringLiteral("通讯设置"), QStringLiteral("Connect"), QStringLiteral("Связь"), QStringLiteral("Kết nối"),
       QStringLiteral("通訊設置")},
      linkSymbol},
-    {"image_quality.png", {55, 75, 55, 55, 55},
-     {QStringLiteral("图像效果"), QStringLiteral("Quality"), QStringLiteral("Качество"),
-      QStringLiteral("Hình ảnh"), QStringLiteral("圖像效果")},
+    {"image_quality.png",
+     {55, 75, 55, 55, 55},
+     {QStringLiteral("图像效果"), QStringLiteral("Quality"), QStringLiteral("Качество"), QStringLiteral("Hình ảnh"),
+      QStringLiteral("圖像效果")},
      qualitySymbol},
-    {"test_chart.png", {55, 55, 55, 55, 55},
+    {"test_chart.png",
+     {55, 55, 55, 55, 55},
      {QStringLiteral("测试画面"), QStringLiteral("Test"), QStringLiteral("Тест"), QStringLiteral("Kiểm tra"),
       QStringLiteral("測試畫面")},
      testChartSymbol},
-    {"smart_mapping.png", {55, 55, 55, 55, 55},
+    {"smart_mapping.png",
+     {55, 55, 55, 55, 55},
      {QStringLiteral("智能映射"), QStringLiteral("Mapping"), QStringLiteral("Маппинг"), QStringLiteral("Ánh xạ"),
       QStringLiteral("智能映射")},
      mappingSymbol},
-    {"AdvanceButton.png", {55, 54, 70, 54, 55},
-     {QStringLiteral("高级设置"), QStringLiteral("Advanced"), QStringLiteral("Доп.опции"),
-      QStringLiteral("Nâng cao"), QStringLiteral("高級設置")},
+    {"AdvanceButton.png",
+     {55, 54, 70, 54, 55},
+     {QStringLiteral("高级设置"), QStringLiteral("Advanced"), QStringLiteral("Доп.опции"), QStringLiteral("Nâng cao"),
+      QStringLiteral("高級設置")},
      advancedSymbol},
 };
 // The advanced entry, the menu's last.

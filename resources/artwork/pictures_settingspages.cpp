@@ -75,15 +75,18 @@ struct SideWords {
 };
 
 const SideWords kSideCaptions[] = {
-    {"output_state.png", 65,
+    {"output_state.png",
+     65,
      {QStringLiteral("输出"), QStringLiteral("Output"), QStringLiteral("Выход"), QStringLiteral("Đầu ra"),
       QStringLiteral("輸出")}},
-    {"input_state.png", 55,
+    {"input_state.png",
+     55,
      {QStringLiteral("输入"), QStringLiteral("Input"), QStringLiteral("Вход"), QStringLiteral("Đầu vào"),
       QStringLiteral("輸入")}},
     // The Vietnamese page shows the English word: "Phiên bản" cannot be read
     // at 9 pixels or more along the 40-pixel tab.
-    {"version_state.png", 40,
+    {"version_state.png",
+     40,
      {QStringLiteral("版本"), QStringLiteral("Version"), QStringLiteral("Версия"), QStringLiteral("Version"),
       QStringLiteral("版本")}},
 };
@@ -126,9 +129,8 @@ void addSettingsPagePictures(Catalog& c)
     c.push_back(plain("online.png", QSize(16, 14), [](QPainter& p, const QSizeF& s) { jack(p, s, true); }));
     c.push_back(plain("offline.png", QSize(16, 14), [](QPainter& p, const QSizeF& s) { jack(p, s, false); }));
     for (const SideWords& side : kSideCaptions)
-        c.push_back(worded(side.name, QSize(kSideWidth, side.height), [&side](QPainter& p, const QSizeF& s, Lang l) {
-            sideCaption(p, s, side.words[l], l);
-        }));
+        c.push_back(worded(side.name, QSize(kSideWidth, side.height),
+                           [&side](QPainter& p, const QSizeF& s, Lang l) { sideCaption(p, s, side.words[l], l); }));
 }
 
 }  // namespace art

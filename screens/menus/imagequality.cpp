@@ -6,13 +6,12 @@
 
 namespace {
 
-const pages::Texts kTitle = {QStringLiteral("图像效果"), QStringLiteral("Image quality"),
-                             QStringLiteral("Изображение"), QStringLiteral("Chất lượng hình ảnh"),
-                             QStringLiteral("圖像效果")};
+const pages::Texts kTitle = {QStringLiteral("图像效果"), QStringLiteral("Image quality"), QStringLiteral("Изображение"),
+                             QStringLiteral("Chất lượng hình ảnh"), QStringLiteral("圖像效果")};
 const pages::Texts kQuality = {QStringLiteral("画质"), QStringLiteral("Quality"), QStringLiteral("Качество"),
                                QStringLiteral("Chất lượng"), QStringLiteral("畫質")};
-const pages::Texts kTemperature = {QStringLiteral("色温"), QStringLiteral("Temperature"),
-                                   QStringLiteral("Оттенок"), QStringLiteral("Độ màu"), QStringLiteral("色溫")};
+const pages::Texts kTemperature = {QStringLiteral("色温"), QStringLiteral("Temperature"), QStringLiteral("Оттенок"),
+                                   QStringLiteral("Độ màu"), QStringLiteral("色溫")};
 
 }  // namespace
 
@@ -39,5 +38,11 @@ void ImageQuality::language_changed()
     pages::showText(ui->Button_temperature, kTemperature);
 }
 
-void ImageQuality::on_Button_quality_clicked() { pages::openPage(PAGE_QUALITY); }
-void ImageQuality::on_Button_temperature_clicked() { pages::openPage(PAGE_COLOUR_TEMPERATURE); }
+void ImageQuality::on_Button_quality_clicked()
+{
+    pages::openPage(PAGE_QUALITY);
+}
+void ImageQuality::on_Button_temperature_clicked()
+{
+    pages::openPage(PAGE_COLOUR_TEMPERATURE);
+}

@@ -141,7 +141,8 @@ void ledset::show_numberkeyboard_ui(QString)
 void ledset::editSide(QLineEdit* field)
 {
     const bool width = field == ui->lineEdit_ledw;
-    const std::optional<QString> typed = askNumber(pages::pick(width ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight), field->text());
+    const std::optional<QString> typed =
+        askNumber(pages::pick(width ? settingsTexts::kKeyWidth : settingsTexts::kKeyHeight), field->text());
     if (!typed)
         return;
     QLineEdit* other = width ? ui->lineEdit_ledh : ui->lineEdit_ledw;

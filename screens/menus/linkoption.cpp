@@ -7,9 +7,8 @@
 
 namespace {
 
-const pages::Texts kTitle = {QStringLiteral("通讯设置"), QStringLiteral("Communication"),
-                             QStringLiteral("Подключение"), QStringLiteral("Cài đặt giao tiếp"),
-                             QStringLiteral("通訊設置")};
+const pages::Texts kTitle = {QStringLiteral("通讯设置"), QStringLiteral("Communication"), QStringLiteral("Подключение"),
+                             QStringLiteral("Cài đặt giao tiếp"), QStringLiteral("通訊設置")};
 const pages::Texts kCom = {QStringLiteral("串口连接"), QStringLiteral("Serial port"), QStringLiteral("COM-порт"),
                            QStringLiteral("Cài đặt cổng\n nối tiếp"), QStringLiteral("串口連接")};
 const pages::Texts kWlan = {QStringLiteral("网口设置"), QStringLiteral("Net connect"),

@@ -41,7 +41,7 @@ const char* const kFieldSelectedStyle =
 
 // The settings each row is kept in.
 const ConfigItem::ConfigName kSetting[linkwlan::kRows] = {ConfigItem::IPAddress, ConfigItem::SubNetMask,
-                                                           ConfigItem::GateWay};
+                                                          ConfigItem::GateWay};
 
 QString storedAddress(int row)
 {

@@ -39,16 +39,16 @@ const char* const kNumberStyle = "color: rgb(255, 255, 255);font: 10px";
 
 // The line under the versions while the settings cannot be saved.
 const pages::Texts kSaveFails = {QStringLiteral("设置无法保存!"), QStringLiteral("Settings cannot be saved!"),
-                                 QStringLiteral("Настройки не сохраняются!"),
-                                 QStringLiteral("Không thể lưu cài đặt!"), QStringLiteral("設置無法保存!")};
+                                 QStringLiteral("Настройки не сохраняются!"), QStringLiteral("Không thể lưu cài đặt!"),
+                                 QStringLiteral("設置無法保存!")};
 const QRect kSaveStatePlace(3, 30, 282, 14);
 const char* const kFaultStyle = "color: rgb(255, 80, 80);";
 
 // The line under the sending ports while the video chip does not run: the
 // inputs and ports are grey then whatever is plugged.
 const pages::Texts kChipDown = {QStringLiteral("视频芯片无响应!"), QStringLiteral("Video chip not answering!"),
-                                QStringLiteral("Видеочип не отвечает!"),
-                                QStringLiteral("Chip video không phản hồi!"), QStringLiteral("視頻芯片無響應!")};
+                                QStringLiteral("Видеочип не отвечает!"), QStringLiteral("Chip video không phản hồi!"),
+                                QStringLiteral("視頻芯片無響應!")};
 const QRect kChipStatePlace(3, 46, 282, 14);
 
 // The line over the versions while FPGA 0 does not run (no version to
@@ -83,16 +83,14 @@ void showFault(QLabel* line, bool shown, const pages::Texts& texts)
 }
 
 // The inputs in the order the page shows them (HDMI1, HDMI2, HDMI3, DVI).
-constexpr u8 kShownInputs[ram::kSources] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3,
-                                            ram::kSourceDvi};
+constexpr u8 kShownInputs[ram::kSources] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3, ram::kSourceDvi};
 
 }  // namespace
 
 MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui(new Ui::MachineState)
 {
     ui->setupUi(this);
-    QLabel* const names[ram::kSources] = {ui->sourceid1name, ui->sourceid2name, ui->sourceid3name,
-                                          ui->sourceid4name};
+    QLabel* const names[ram::kSources] = {ui->sourceid1name, ui->sourceid2name, ui->sourceid3name, ui->sourceid4name};
     for (int k = 0; k < ram::kSources; ++k) {
         const u8 id = kShownInputs[k];
         names[k]->setText(

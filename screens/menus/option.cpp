@@ -18,8 +18,8 @@ struct Icon {
     int width[pages::kLanguages];
 };
 constexpr Icon kIcons[Option::kEntries] = {
-    {"output_set.png", {55, 75, 55, 55, 55}},   {"input_cut.png", {55, 70, 70, 70, 55}},
-    {"image_layout.png", {55, 70, 55, 55, 55}}, {"link_set.png", {55, 70, 70, 70, 55}},
+    {"output_set.png", {55, 75, 55, 55, 55}},    {"input_cut.png", {55, 70, 70, 70, 55}},
+    {"image_layout.png", {55, 70, 55, 55, 55}},  {"link_set.png", {55, 70, 70, 70, 55}},
     {"image_quality.png", {55, 75, 55, 55, 55}}, {"test_chart.png", {55, 55, 55, 55, 55}},
     {"smart_mapping.png", {55, 55, 55, 55, 55}}, {"AdvanceButton.png", {55, 54, 70, 54, 55}},
 };

@@ -57,5 +57,11 @@ QString OutputSet::infoText() const
     return ui->label_info->text();
 }
 
-void OutputSet::on_Button_ledset_clicked() { pages::openPage(PAGE_LED_SETTINGS); }
-void OutputSet::on_Button_lanset_clicked() { pages::openPage(PAGE_SENDING_PORTS); }
+void OutputSet::on_Button_ledset_clicked()
+{
+    pages::openPage(PAGE_LED_SETTINGS);
+}
+void OutputSet::on_Button_lanset_clicked()
+{
+    pages::openPage(PAGE_SENDING_PORTS);
+}

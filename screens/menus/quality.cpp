@@ -28,10 +28,10 @@ enum Row { kBrightnessRow, kSharpnessRow, kContrastRow, kSaturationRow, kResetRo
 
 // What the reset puts back: every picture value, the colour temperature's
 // type and gains included.
-u16 KEL_RAM_PARA::* const kPictureFields[] = {
-    &KEL_RAM_PARA::brightness,      &KEL_RAM_PARA::contrast,     &KEL_RAM_PARA::sharpness,
-    &KEL_RAM_PARA::saturation,      &KEL_RAM_PARA::color_temp_mode, &KEL_RAM_PARA::color_temp_r,
-    &KEL_RAM_PARA::color_temp_g,    &KEL_RAM_PARA::color_temp_b,
+u16 KEL_RAM_PARA::*const kPictureFields[] = {
+    &KEL_RAM_PARA::brightness,   &KEL_RAM_PARA::contrast,        &KEL_RAM_PARA::sharpness,
+    &KEL_RAM_PARA::saturation,   &KEL_RAM_PARA::color_temp_mode, &KEL_RAM_PARA::color_temp_r,
+    &KEL_RAM_PARA::color_temp_g, &KEL_RAM_PARA::color_temp_b,
 };
 
 }  // namespace

@@ -23,8 +23,7 @@ inline const pages::Texts kKeyHeight = {QStringLiteral("高"), QStringLiteral("H
 inline const pages::Texts kDelete = {QStringLiteral("删除"), QStringLiteral("Delete"), QStringLiteral("Удалить"),
                                      QStringLiteral("Xoá bỏ"), QStringLiteral("删除")};
 // Put before a name.
-inline const pages::Texts kNamePrefix = {QStringLiteral("名称:"), QStringLiteral("Name:"),
-                                         QStringLiteral("Название:"), QStringLiteral("Tên:"),
-                                         QStringLiteral("名稱:")};
+inline const pages::Texts kNamePrefix = {QStringLiteral("名称:"), QStringLiteral("Name:"), QStringLiteral("Название:"),
+                                         QStringLiteral("Tên:"), QStringLiteral("名稱:")};
 
 }  // namespace settingsTexts

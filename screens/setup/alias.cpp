@@ -28,22 +28,16 @@ int get_json_alias_para(ALIAS_PARA* out, std::string list, int id)
 {
     std::string text;
     switch (platform::readFileUpTo(file_deal::kAliasFile, text, boundedJson::kMaxBytes)) {
-    case platform::ReadResult::Missing:
-        return 0;
+    case platform::ReadResult::Missing: return 0;
     case platform::ReadResult::TooLarge:
         removeBrokenFile(text, "larger than " + std::to_string(boundedJson::kMaxBytes) + " bytes");
         return 0;
-    case platform::ReadResult::Read:
-        break;
+    case platform::ReadResult::Read: break;
     }
     std::string reason;
     switch (aliasNames::lookup(text, list, id, out, &reason)) {
-    case aliasNames::Lookup::NotJson:
-        removeBrokenFile(text, reason);
-        return 0;
-    case aliasNames::Lookup::Found:
-        return 1;
-    default:
-        return 0;
+    case aliasNames::Lookup::NotJson: removeBrokenFile(text, reason); return 0;
+    case aliasNames::Lookup::Found: return 1;
+    default: return 0;
     }
 }

@@ -18,7 +18,7 @@ namespace {
 const pages::Texts kTitle = {QStringLiteral("用户模式"), QStringLiteral("User mode"), QStringLiteral("Слот"),
                              QStringLiteral("Chế độ người dùng"), QStringLiteral("用戶模式")};
 const pages::Texts kInvokeCaption = {QStringLiteral("调用"), QStringLiteral("Invoke"), QStringLiteral("Вызвать"),
-                              QStringLiteral("Dùng"), QStringLiteral("調用")};
+                                     QStringLiteral("Dùng"), QStringLiteral("調用")};
 const pages::Texts kEmptySlot = {QStringLiteral("未保存用户模式数据"), QStringLiteral("Usermode does not exist"),
                                  QStringLiteral("Данные не сохранены"), QStringLiteral("Chế độ không được lưu"),
                                  QStringLiteral("未保存用戶模式數據")};
@@ -49,8 +49,7 @@ QString slotNumber(int slot)
 }  // namespace
 
 CustomMode::CustomMode(QWidget* parent)
-    : QWidget(parent),
-      ui(new Ui::CustomMode),
+    : QWidget(parent), ui(new Ui::CustomMode),
       style_selected("background-color: #212435;color: rgb(255, 255, 255);border:1px solid rgb(255, 171, 84);"),
       style_normal("background-color: #212435;color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);")
 {
@@ -195,8 +194,7 @@ void CustomMode::kel_button_selinfo(char kind, char index)
         for (int i = 0; i < kButtons; ++i)
             button(i)->setStyleSheet(style_normal);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

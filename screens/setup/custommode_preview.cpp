@@ -24,16 +24,16 @@ const pages::Texts kDefaultName = {QStringLiteral("名称:用户模式%1"), QStr
 const pages::Texts kLedSize = {QStringLiteral("LED参数:%1x%2"), QStringLiteral("LED size:%1x%2"),
                                QStringLiteral("Размер LED:%1x%2"), QStringLiteral("Kích thước LED:%1x%2"),
                                QStringLiteral("LED參數:%1x%2")};
-const pages::Texts kAudioOff = {QStringLiteral("亮度:%1 对比度:%2 音量:关闭"), QStringLiteral("Bri:%1 CTRST:%2 Volume:OFF"),
-                                QStringLiteral("Яркость:%1 Контраст:%2 Громкость:Откл"),
-                                QStringLiteral("Độ sáng:%1 Tương phản:%2 Âm:đóng"),
-                                QStringLiteral("亮度:%1 對比度:%2 音量:關閉")};
-const pages::Texts kAudioOn = {QStringLiteral("亮度:%1 对比度:%2 音量:开启"), QStringLiteral("Bri:%1 CTRST:%2 Volume:ON"),
-                               QStringLiteral("Яркость:%1 Контраст:%2 Громкость:Вкл"),
-                               QStringLiteral("Độ sáng:%1 Tương phản:%2 Âm:Mở"),
-                               QStringLiteral("亮度:%1 對比度:%2 音量:開啟")};
+const pages::Texts kAudioOff = {
+    QStringLiteral("亮度:%1 对比度:%2 音量:关闭"), QStringLiteral("Bri:%1 CTRST:%2 Volume:OFF"),
+    QStringLiteral("Яркость:%1 Контраст:%2 Громкость:Откл"), QStringLiteral("Độ sáng:%1 Tương phản:%2 Âm:đóng"),
+    QStringLiteral("亮度:%1 對比度:%2 音量:關閉")};
+const pages::Texts kAudioOn = {
+    QStringLiteral("亮度:%1 对比度:%2 音量:开启"), QStringLiteral("Bri:%1 CTRST:%2 Volume:ON"),
+    QStringLiteral("Яркость:%1 Контраст:%2 Громкость:Вкл"), QStringLiteral("Độ sáng:%1 Tương phản:%2 Âm:Mở"),
+    QStringLiteral("亮度:%1 對比度:%2 音量:開啟")};
 const pages::Texts kMoreCaption = {QStringLiteral("更多"), QStringLiteral("More"), QStringLiteral("Больше"),
-                            QStringLiteral("Nhiều hơn"), QStringLiteral("更多")};
+                                   QStringLiteral("Nhiều hơn"), QStringLiteral("更多")};
 const pages::Texts kWindowOn = {QStringLiteral("开启"), QStringLiteral("ON"), QStringLiteral("Вкл"),
                                 QStringLiteral("Mở"), QStringLiteral("開啟")};
 const pages::Texts kWindowOff = {QStringLiteral("关闭"), QStringLiteral("OFF"), QStringLiteral("Откл"),
@@ -74,16 +74,25 @@ struct OverlayWords {
     const char* effects[6];  // by effect code; 0, 1 and any other: static
     const char* noFile;
 };
-const OverlayWords kOverlayZh = {"字体大小:", "字-行间距 [h:", "字幕坐标[x:", "速度:",
+const OverlayWords kOverlayZh = {"字体大小:",
+                                 "字-行间距 [h:",
+                                 "字幕坐标[x:",
+                                 "速度:",
                                  {"特技:静止", "特技:静止", "特技:上移", "特技:下移", "特技:左移", "特技:右移"},
                                  "无字幕文件"};
-const OverlayWords kOverlayTw = {"字體大小:", "字-行間距 [h:", "字幕坐標[x:", "速度:",
+const OverlayWords kOverlayTw = {"字體大小:",
+                                 "字-行間距 [h:",
+                                 "字幕坐標[x:",
+                                 "速度:",
                                  {"特技:靜止", "特技:靜止", "特技:上移", "特技:下移", "特技:左移", "特技:右移"},
                                  "無字幕文件"};
-const OverlayWords kOverlayEn = {"font size:", "space [h:", "char[x:", "speed:",
-                                 {"effect:static", "effect:static", "effect:move up", "effect:move down",
-                                  "effect:move left", "effect:move right"},
-                                 "No overlay file"};
+const OverlayWords kOverlayEn = {
+    "font size:",
+    "space [h:",
+    "char[x:",
+    "speed:",
+    {"effect:static", "effect:static", "effect:move up", "effect:move down", "effect:move left", "effect:move right"},
+    "No overlay file"};
 constexpr int kEffects = 6;
 // Colours the overlay's sample falls back to when the file's are not
 // RRGGBB (with or without "0x"): the text as the page draws text.
@@ -99,8 +108,7 @@ KelRamPara* store()
 KEL_RAM_PARA modeBlock(int slot)
 {
     KEL_RAM_PARA b{};
-    std::memcpy(reinterpret_cast<u8*>(&b) + ram::kUserModeStart, store()->ram_user_mode[slot].data,
-                ram::kUserModeSize);
+    std::memcpy(reinterpret_cast<u8*>(&b) + ram::kUserModeStart, store()->ram_user_mode[slot].data, ram::kUserModeSize);
     return b;
 }
 
@@ -115,8 +123,8 @@ QString windowSourceText(KEL_RAM_PARA& mode, int w)
 {
     i16 isCrop = 0;
     char record = 0;
-    const int source = store()->KelGetImageSource(reinterpret_cast<u8*>(&mode), static_cast<u8>(w), &isCrop, &record,
-                                                  0);
+    const int source =
+        store()->KelGetImageSource(reinterpret_cast<u8*>(&mode), static_cast<u8>(w), &isCrop, &record, 0);
     QString text = sourceinfo::get_source_name_by_sourceid(static_cast<u8>(source));
     const int r = static_cast<u8>(record);
     if (isCrop && r < ram::kCrops) {
@@ -183,8 +191,8 @@ void CustomMode::lcd_para_init()
     else
         ui->label_name->setText(pages::pick(kDefaultName).arg(s + 1));
     pages::fitText(ui->label_name);
-    ui->label_LED->setText(pages::pick(kLedSize).arg(static_cast<i16>(mode.led_width)).arg(
-        static_cast<i16>(mode.led_height)));
+    ui->label_LED->setText(
+        pages::pick(kLedSize).arg(static_cast<i16>(mode.led_width)).arg(static_cast<i16>(mode.led_height)));
     pages::fitText(ui->label_LED);
     ui->label_brightness->setText(pages::pick(audioOn ? kAudioOn : kAudioOff)
                                       .arg(static_cast<i16>(mode.brightness))
@@ -202,7 +210,7 @@ void CustomMode::image_para_init()
     shown_status = static_cast<u8>(get_mode_status());
     if (shown_status != 1) {
         for (QWidget* w : std::initializer_list<QWidget*>{ui->label_LED, ui->label_brightness, ui->Button_delete,
-                                                         ui->Button_use, ui->label_using, ui->Button_more})
+                                                          ui->Button_use, ui->label_using, ui->Button_more})
             w->hide();
         showBlankText();
         ui->label_blank->show();
@@ -271,17 +279,17 @@ void CustomMode::drawWindowList(const KEL_RAM_PARA& mode)
 void CustomMode::drawOverlay()
 {
     OSD_LIST list;
-    const bool read = get_json_omenu_para(KelRamPara::modeOverlayPath(g_mode_select).c_str(), &list) &&
-                      list.osd[0].osdcount != 0;
+    const bool read =
+        get_json_omenu_para(KelRamPara::modeOverlayPath(g_mode_select).c_str(), &list) && list.osd[0].osdcount != 0;
     const OMENU_PARA& o = list.osd[0];
     // What the preview shows of the labels' width.
     const int width = preview_widget->width();
     QLabel* sample = previewLabel(kOverlaySample.intersected(QRect(0, 0, width, kPreview.height())),
                                   read ? sampleText(o.texts) : QString());
     sample->setFrameShape(QFrame::NoFrame);
-    sample->setStyleSheet(QStringLiteral("background-color:#%1;color:#%2;")
-                              .arg(sampleColour(o.backpara_color, kSampleBackground),
-                                   sampleColour(o.font_color, kSampleText)));
+    sample->setStyleSheet(
+        QStringLiteral("background-color:#%1;color:#%2;")
+            .arg(sampleColour(o.backpara_color, kSampleBackground), sampleColour(o.font_color, kSampleText)));
     QLabel* settings = previewLabel(kOverlaySettings.intersected(QRect(0, 0, width, kPreview.height())),
                                     read ? overlaySettings(o) : QString::fromUtf8(overlayWords().noFile));
     settings->setFrameShape(QFrame::NoFrame);

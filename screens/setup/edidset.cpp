@@ -26,7 +26,7 @@ const pages::Texts kSourcePrefix = {QStringLiteral("EDID信源:"), QStringLitera
 const pages::Texts kRateCaption = {QStringLiteral("刷新率"), QStringLiteral("Refresh rate"), QStringLiteral("Частота"),
                                    QStringLiteral("Tần số"), QStringLiteral("刷新率")};
 const pages::Texts kSaveCaption = {QStringLiteral("保存"), QStringLiteral("SAVE"), QStringLiteral("Сохранить"),
-                            QStringLiteral("lưu"), QStringLiteral("保存")};
+                                   QStringLiteral("lưu"), QStringLiteral("保存")};
 
 const QRect kPanel(10, 10, 120, 50);
 const QRect kPanelState(15, 13, 7, 7);
@@ -332,26 +332,18 @@ void EDIDset::askValue(QLineEdit* field)
 void EDIDset::onLeft()
 {
     switch (edit_mode) {
-    case kChoosing:
-        ui_select = TabStrip::stepped(ui_select, -1);
-        return kel_button_input_clicked();
+    case kChoosing: ui_select = TabStrip::stepped(ui_select, -1); return kel_button_input_clicked();
     case kEditing: return stepField(-1);
-    default:
-        rate_high = !rate_high;
-        return on_Button_freq_clicked();
+    default: rate_high = !rate_high; return on_Button_freq_clicked();
     }
 }
 
 void EDIDset::onRight()
 {
     switch (edit_mode) {
-    case kChoosing:
-        ui_select = TabStrip::stepped(ui_select, 1);
-        return kel_button_input_clicked();
+    case kChoosing: ui_select = TabStrip::stepped(ui_select, 1); return kel_button_input_clicked();
     case kEditing: return stepField(1);
-    default:
-        rate_high = !rate_high;
-        return on_Button_freq_clicked();
+    default: rate_high = !rate_high; return on_Button_freq_clicked();
     }
 }
 

@@ -24,11 +24,11 @@ const pages::Texts kTitle = {QStringLiteral("信源切换"), QStringLiteral("Sou
                              QStringLiteral("Переключение источника"), QStringLiteral("Chuyển đổi nguồn"),
                              QStringLiteral("信源切換")};
 const pages::Texts kCropCaption = {QStringLiteral("输入截取"), QStringLiteral("Input intercept"),
-                                  QStringLiteral("Источник"), QStringLiteral("Chặn nguồn vào"),
-                                  QStringLiteral("輸入截取")};
+                                   QStringLiteral("Источник"), QStringLiteral("Chặn nguồn vào"),
+                                   QStringLiteral("輸入截取")};
 const pages::Texts kEdidCaption = {QStringLiteral("设置EDID"), QStringLiteral("EDID Settings"),
-                                  QStringLiteral("Настройка EDID"), QStringLiteral("Cài đặt EDID"),
-                                  QStringLiteral("設置EDID")};
+                                   QStringLiteral("Настройка EDID"), QStringLiteral("Cài đặt EDID"),
+                                   QStringLiteral("設置EDID")};
 
 // ---- the window row
 const QRect kWindowBar(0, 42, 320, 47);
@@ -71,8 +71,7 @@ const char* const kEntryFocused = "#source_frame{border:1px solid #FFAB54;border
 const char* const kEntryInUse = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 const char* const kEntryPlain = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
 const char* const kEntryText = "color: rgb(255, 255, 255)";
-const char* const kInUseStyle =
-    "background-color: #00D65B;color: rgb(255, 255, 255);font: 9px;border-radius:5px;";
+const char* const kInUseStyle = "background-color: #00D65B;color: rgb(255, 255, 255);font: 9px;border-radius:5px;";
 
 KelRamPara* store()
 {
@@ -116,8 +115,8 @@ WindowSource windowSource(int w)
 {
     i16 isCrop = 0;
     char record = 0;
-    const int source = store()->KelGetImageSource(reinterpret_cast<u8*>(&live()), static_cast<u8>(w), &isCrop,
-                                                  &record, 0);
+    const int source =
+        store()->KelGetImageSource(reinterpret_cast<u8*>(&live()), static_cast<u8>(w), &isCrop, &record, 0);
     return {source, isCrop != 0, static_cast<u8>(record)};
 }
 
@@ -192,8 +191,7 @@ InputChoose::InputChoose(QWidget* parent) : Page(PAGE_INPUT_CHOICE, parent), ui(
 {
     ui->setupUi(this);
     // The source row: the input tabs over the entry list.
-    strip.emplace(this, TabStrip::Look{QRect(1, 95, 53, 33), 53, "", QRect(1, 127, 318, 70), "frame", ""},
-                  ui->frame1);
+    strip.emplace(this, TabStrip::Look{QRect(1, 95, 53, 33), 53, "", QRect(1, 127, 318, 70), "frame", ""}, ui->frame1);
     menulist_init();
     store()->KelCropSourceInit();
     crop_source_num_update();
@@ -370,8 +368,8 @@ void InputChoose::imagemenu()
 void InputChoose::stepWindowRow(int step)
 {
     const int stops = tab_count + 2;
-    const int at = ui_select >= kCropButton ? tab_count + (ui_select - kCropButton)
-                                            : std::min<int>(ui_select, tab_count - 1);
+    const int at =
+        ui_select >= kCropButton ? tab_count + (ui_select - kCropButton) : std::min<int>(ui_select, tab_count - 1);
     const int next = ((at + step) % stops + stops) % stops;
     ui_select = static_cast<u8>(next < tab_count ? next : kCropButton + (next - tab_count));
 }
@@ -463,8 +461,8 @@ void InputChoose::addEntry(QWidget* container, int i, int e, bool inUse)
         CROP_PARA crop{};
         int record = ram::kCrops;
         store()->KelGetCropPara(shown_source, e, &crop, &record);
-        name->setText(sourcenames::cropName(source_name, record, static_cast<u16>(crop.key), name->font(),
-                                            name->width()));
+        name->setText(
+            sourcenames::cropName(source_name, record, static_cast<u16>(crop.key), name->font(), name->width()));
         resolution->setText(QString::asprintf("%dx%d", crop.w, crop.h));
     }
     pages::fitText(resolution);
@@ -578,9 +576,7 @@ void InputChoose::onLeft()
         ui_select = TabStrip::stepped(ui_select, -1);
         image_select();
         break;
-    default:
-        stepEntryList(-1);
-        break;
+    default: stepEntryList(-1); break;
     }
 }
 
@@ -596,9 +592,7 @@ void InputChoose::onRight()
         ui_select = TabStrip::stepped(ui_select, 1);
         image_select();
         break;
-    default:
-        stepEntryList(1);
-        break;
+    default: stepEntryList(1); break;
     }
 }
 
@@ -620,18 +614,14 @@ void InputChoose::onOk()
         para_uiselect_init();
         on_Button_source_clicked();
         break;
-    default:
-        kel_source_button_clicked();
-        break;
+    default: kel_source_button_clicked(); break;
     }
 }
 
 void InputChoose::onBack()
 {
     switch (ui_seltype) {
-    case kWindowRow:
-        slot_Button_back_clicked();
-        break;
+    case kWindowRow: slot_Button_back_clicked(); break;
     case kSourceRow:
         // The window's own input is listed again, and its tab marked.
         ui_seltype = kWindowRow;

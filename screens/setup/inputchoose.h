@@ -98,19 +98,19 @@ private:
     Ui::InputChoose* ui;
 
     u8 ui_seltype = kWindowRow;
-    u8 image_index = 0;      // the current window (0-3)
+    u8 image_index = 0;  // the current window (0-3)
     u8 tab_count = 0;
     u8 tab_image[kTabs] = {};  // window of each tab position
-    u8 image_tab_saved = 0;  // tab of the current window while a lower row is active
-    u8 source_seq = 0;       // list position of the input whose entries are listed
-    u8 shown_source = 0;     // its source id
-    u8 used_source = 0;      // source id the current window shows
-    i16 source_type = 0;     // 1: the current window shows a crop
-    u8 crop_id = 0;          // its crop record
+    u8 image_tab_saved = 0;    // tab of the current window while a lower row is active
+    u8 source_seq = 0;         // list position of the input whose entries are listed
+    u8 shown_source = 0;       // its source id
+    u8 used_source = 0;        // source id the current window shows
+    i16 source_type = 0;       // 1: the current window shows a crop
+    u8 crop_id = 0;            // its crop record
     u8 current_page = 0;
     u8 max_page = 0;
     u8 entry_count[ram::kSources] = {};  // by source id: the whole input and its crops
-    QString source_name;         // plain name of shown_source
+    QString source_name;                 // plain name of shown_source
     int entry_in_use = -1;
 
     QWidget* window_bar = nullptr;

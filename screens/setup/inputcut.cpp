@@ -18,9 +18,8 @@
 
 namespace {
 
-const pages::Texts kTitle = {QStringLiteral("输入截取"), QStringLiteral("Input intercept"),
-                             QStringLiteral("Источник"), QStringLiteral("Chặn nguồn vào"),
-                             QStringLiteral("輸入截取")};
+const pages::Texts kTitle = {QStringLiteral("输入截取"), QStringLiteral("Input intercept"), QStringLiteral("Источник"),
+                             QStringLiteral("Chặn nguồn vào"), QStringLiteral("輸入截取")};
 const pages::Texts kCropCaption = {QStringLiteral("截取:"), QStringLiteral("Crop:"), QStringLiteral("Обрезать:"),
                                    QStringLiteral("Cắt:"), QStringLiteral("截取:")};
 const pages::Texts kOkCaption = {QStringLiteral("确定"), QStringLiteral("OK"), QStringLiteral("OK"),
@@ -252,8 +251,8 @@ void InputCut::addTile(QFrame* list, int i, int tile)
         store()->KelGetCropPara(source_number, tile, &crop, &record);
         // Only a crop that was found is named and measured.
         if (record < ram::kCrops) {
-            name->setText(sourcenames::cropName(source_name, record, static_cast<u16>(crop.key), name->font(),
-                                                kAliasPixels));
+            name->setText(
+                sourcenames::cropName(source_name, record, static_cast<u16>(crop.key), name->font(), kAliasPixels));
             size->setText(QStringLiteral("%1x%2").arg(crop.w).arg(crop.h));
         }
     }

@@ -116,7 +116,7 @@ private:
     u8 source_number = 0;
     int max_source_info = 1;
     u8 item_count[ram::kSources] = {};  // by source id
-    QString source_name;                 // plain name of source_number
+    QString source_name;                // plain name of source_number
 
     // The crop open in the editor: its tile, record and key when it opened.
     int crop_number = 0;

@@ -22,15 +22,17 @@ constexpr Input kInputs[ram::kSources] = {
     {"HDMI3", "HDMI20.png", "HDMI20_lv.png", "HDMI20.png"},
 };
 // Source id by list position.
-constexpr u8 kListOrder[ram::kSources] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3,
-                                          ram::kSourceDvi};
+constexpr u8 kListOrder[ram::kSources] = {ram::kSourceHdmi1, ram::kSourceHdmi2, ram::kSourceHdmi3, ram::kSourceDvi};
 
 const char* const kWhiteFormat = "<font style = 'font-size:9px' color = #ffffff >%1</font>";
 const char* const kGreenFormat0 = "<font style = 'font-size:9px' color = #51BB28 >%1</font>";
 const char* const kGreenFormat1 = "<font style = 'font-size:9px' color = #12BB32 >%1</font>";
 const char* const kBlueFormat = "<font style = 'font-size:9px' color = #4777ff >%1</font>";
 
-bool known(u8 id) { return id < ram::kSources; }
+bool known(u8 id)
+{
+    return id < ram::kSources;
+}
 
 }  // namespace
 

@@ -30,9 +30,8 @@ const pages::Texts kKeepIp = {QStringLiteral("保留IP"), QStringLiteral("Keep I
 const pages::Texts kKeepEdid = {QStringLiteral("保留IP和EDID"), QStringLiteral("Keep IP, EDID"),
                                 QStringLiteral("Сохранить IP,EDID"), QStringLiteral("Giữ IP,EDID"),
                                 QStringLiteral("保留IP和EDID")};
-const pages::Texts kResetAll = {QStringLiteral("全部恢复"), QStringLiteral("Reset ALL"),
-                                QStringLiteral("Сбросить всё"), QStringLiteral("Đặt lại tất cả"),
-                                QStringLiteral("全部恢復")};
+const pages::Texts kResetAll = {QStringLiteral("全部恢复"), QStringLiteral("Reset ALL"), QStringLiteral("Сбросить всё"),
+                                QStringLiteral("Đặt lại tất cả"), QStringLiteral("全部恢復")};
 const pages::Texts kPressOk = {QStringLiteral("按OK键"), QStringLiteral("Press Ok"), QStringLiteral("Нажмите OK"),
                                QStringLiteral("Nhấn OK"), QStringLiteral("按OK鍵")};
 
@@ -48,7 +47,10 @@ const pages::Texts kSizeWords[kSizes] = {
      QStringLiteral("128寬")},
 };
 
-QString white(const QString& text) { return QString::fromLatin1(kPrefixFormat).arg(text); }
+QString white(const QString& text)
+{
+    return QString::fromLatin1(kPrefixFormat).arg(text);
+}
 
 // "<prefix>32|64|128", 32 coloured by `small`, 64 and 128 by `large`.
 QString fontLine(const QString& prefix, bool small, bool large)
@@ -148,8 +150,8 @@ void factory::language_changed()
     ui->label_ip->setText(pages::pick(kKeepIp));
     ui->label_edid->setText(pages::pick(kKeepEdid));
     ui->label_all->setText(pages::pick(kResetAll));
-    for (QLabel* label : {ui->label_factory, ui->label_lang, ui->label_rst, ui->label_ip, ui->label_edid,
-                          ui->label_all})
+    for (QLabel* label :
+         {ui->label_factory, ui->label_lang, ui->label_rst, ui->label_ip, ui->label_edid, ui->label_all})
         pages::fitText(label);
     for (QPushButton* button : {ui->Button_rst1, ui->Button_rst2, ui->Button_rst3})
         pages::showText(button, kPressOk);
@@ -199,8 +201,14 @@ void factory::on_Button_lang_clicked(int lang)
 
 // ---------------------------------------------------------------- the resets
 
-void factory::on_Button_reset1_clicked() { resetBlock(false); }
-void factory::on_Button_reset2_clicked() { resetBlock(true); }
+void factory::on_Button_reset1_clicked()
+{
+    resetBlock(false);
+}
+void factory::on_Button_reset2_clicked()
+{
+    resetBlock(true);
+}
 
 void factory::on_Button_reset3_clicked()
 {

@@ -83,8 +83,8 @@ QString factoryage::pageText(const QStringList& log, int page)
             continue;
         if (i != first)
             text += QLatin1String(kLineBreak);
-        text += f[kDate] + QLatin1Char(' ') + f[kTime] + QLatin1Char(' ') + threeDigits(f[kReg42]) +
-                QLatin1Char(' ') + statusMarkers(f[kReg40].toUInt()) + threeDigits(f[kReg43]);
+        text += f[kDate] + QLatin1Char(' ') + f[kTime] + QLatin1Char(' ') + threeDigits(f[kReg42]) + QLatin1Char(' ') +
+                statusMarkers(f[kReg40].toUInt()) + threeDigits(f[kReg43]);
     }
     return text;
 }
@@ -113,8 +113,8 @@ void factoryage::showSummary(int lines, const QString& pageLabel)
         int count;
         const char* suffix;
     } counters[] = {
-        {ui->label_3, factoryage_log_diff3, "<3"},    {ui->label_5, factoryage_log_diff5, "<5"},
-        {ui->label_10, factoryage_log_diff10, "<10"}, {ui->label_20, factoryage_log_diff20, "<20"},
+        {ui->label_3, factoryage_log_diff3, "<3"},        {ui->label_5, factoryage_log_diff5, "<5"},
+        {ui->label_10, factoryage_log_diff10, "<10"},     {ui->label_20, factoryage_log_diff20, "<20"},
         {ui->label_more, factoryage_log_diffmore, ">20"},
     };
     for (const auto& c : counters) {

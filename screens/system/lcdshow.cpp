@@ -67,9 +67,9 @@ void lcdshow::para_init()
 {
     const QString never = pages::pick(kNever);
     pages::setChoices(ui->comboBox_back, {QLatin1String(kBackChoices[0]), QLatin1String(kBackChoices[1]), never},
-         indexOfValue(kBackTimes, g_back_to_mainwindow_time));
+                      indexOfValue(kBackTimes, g_back_to_mainwindow_time));
     pages::setChoices(ui->comboBox_lock, {pages::pick(kLockChoices[0]), pages::pick(kLockChoices[1]), never},
-         indexOfValue(kLockTimes, g_auto_lock_time));
+                      indexOfValue(kLockTimes, g_auto_lock_time));
 }
 
 void lcdshow::syncUpdate(int)

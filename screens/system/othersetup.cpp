@@ -20,9 +20,8 @@ const pages::Texts kSwitchMode = {QStringLiteral("切换模式"), QStringLiteral
                                   QStringLiteral("切換模式")};
 const pages::Texts kProjection = {QStringLiteral("投影"), QStringLiteral("Projection"), QStringLiteral("Проекция"),
                                   QStringLiteral("Trình chiếu"), QStringLiteral("投影")};
-const pages::Texts kWifiState = {QStringLiteral("WiFi状态"), QStringLiteral("Wifi state"),
-                                 QStringLiteral("Wi-Fi"), QStringLiteral("Trạng thái Wifi"),
-                                 QStringLiteral("WiFi狀態")};
+const pages::Texts kWifiState = {QStringLiteral("WiFi状态"), QStringLiteral("Wifi state"), QStringLiteral("Wi-Fi"),
+                                 QStringLiteral("Trạng thái Wifi"), QStringLiteral("WiFi狀態")};
 const pages::Texts kDotByDot = {QStringLiteral("点对点"), QStringLiteral("DBD"), QStringLiteral("DBD"),
                                 QStringLiteral("DBD"), QStringLiteral("點對點")};
 // "%1" is the window number from 1.
@@ -30,8 +29,8 @@ const pages::Texts kWindow = {QStringLiteral("画面%1"), QStringLiteral("image%
                               QStringLiteral("Hình ảnh%1"), QStringLiteral("畫麵%1")};
 const pages::Texts kOffText = {QStringLiteral("关"), QStringLiteral("OFF"), QStringLiteral("Выкл"),
                                QStringLiteral("Tắt"), QStringLiteral("關")};
-const pages::Texts kOnText = {QStringLiteral("开"), QStringLiteral("ON"), QStringLiteral("Вкл"),
-                              QStringLiteral("Bật"), QStringLiteral("開")};
+const pages::Texts kOnText = {QStringLiteral("开"), QStringLiteral("ON"), QStringLiteral("Вкл"), QStringLiteral("Bật"),
+                              QStringLiteral("開")};
 const pages::Texts kSeamlessText = {QStringLiteral("无缝快切"), QStringLiteral("Seamless"), QStringLiteral("Быстро"),
                                     QStringLiteral("Chuyển đổi ngay"), QStringLiteral("無縫快切")};
 const pages::Texts kFadeText = {QStringLiteral("淡入淡出"), QStringLiteral("Fade"), QStringLiteral("Плавно"),
@@ -42,7 +41,10 @@ const pages::Texts kClickOk = {QStringLiteral("按OK键"), QStringLiteral("Click
 constexpr u8 kFullVolume = 255;
 constexpr u16 kFlagsLowByte = 0x00FF;  // the dot-by-dot switch writes the high byte whole
 
-bool windowShown(const IMAGE_PARA& image) { return image.enable != 0; }
+bool windowShown(const IMAGE_PARA& image)
+{
+    return image.enable != 0;
+}
 
 }  // namespace
 
@@ -110,8 +112,7 @@ void othersetup::para_init()
     pages::setChoices(ui->switch_state, {pages::pick(kSeamlessText), pages::pick(kFadeText)},
                       b.seamless ? kFade : kSeamless);
     pages::setChoices(ui->mode_state, {pages::pick(kClickOk)}, 0);
-    pages::setChoices(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)},
-                      b.wifi_off ? kWifiOff : kWifiOn);
+    pages::setChoices(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)}, b.wifi_off ? kWifiOff : kWifiOn);
     pages::setChoices(ui->dbd_state, offOn, b.dbd_enable ? kOn : kOff);
 }
 

@@ -25,7 +25,7 @@ const pages::Texts kNames[test_chart::kPatterns] = {
     {QStringLiteral("横线"), QStringLiteral("Horizontal line"), QString(), QString(), QStringLiteral("橫線")},
 };
 const pages::Texts kNumbered = {QString(), QString(), QStringLiteral("Тест %1"), QStringLiteral("Kiểm tra %1"),
-                                 QString()};
+                                QString()};
 const pages::Texts kClose = {QStringLiteral("关闭测试图"), QStringLiteral("Close"), QStringLiteral("Закрыть"),
                              QStringLiteral("Đóng"), QStringLiteral("關閉測試圖")};
 

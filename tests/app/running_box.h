@@ -29,4 +29,3 @@ protected:
         return kelR54N_main(argc, argv, StartupOptions{false});
     }
 };
-

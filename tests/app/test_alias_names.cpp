@@ -7,9 +7,15 @@
 
 namespace {
 
-bool taken(const std::string& text) { return aliasNames::fault(text).empty(); }
+bool taken(const std::string& text)
+{
+    return aliasNames::fault(text).empty();
+}
 
-std::string withSource(const std::string& entries) { return R"({"namelist":{"source":[)" + entries + "]}}"; }
+std::string withSource(const std::string& entries)
+{
+    return R"({"namelist":{"source":[)" + entries + "]}}";
+}
 
 }  // namespace
 
@@ -19,7 +25,7 @@ TEST(AliasNamesCheck, TakesEveryFileThePagesCanRead)
              std::string(R"({"namelist":{}})"),
              withSource(""),
              withSource(R"({"id":1,"valid":"on","name":"Stage"},{"id":"2","valid":"off","name":""})"),
-             withSource(R"({"id":"3","valid":"yes","name":"Кафедра","colour":[1]})"),  // further keys
+             withSource(R"({"id":"3","valid":"yes","name":"Кафедра","colour":[1]})"),               // further keys
              withSource(R"({"id":-1,"valid":"on","name":"x"},{"id":99,"valid":"on","name":"y"})"),  // no such input
              std::string(R"({"filename":"/data/configs/alias.json","namelist":{"win":[],"crop":[],)"
                          R"("usermode":[{"id":15,"valid":"on","name":"Night"}],"notes":"any","other":5}})"),

@@ -9,7 +9,10 @@
 
 namespace {
 
-std::string nested(int depth) { return std::string(size_t(depth), '[') + std::string(size_t(depth), ']'); }
+std::string nested(int depth)
+{
+    return std::string(size_t(depth), '[') + std::string(size_t(depth), ']');
+}
 
 bool parses(const std::string& text)
 {

@@ -43,7 +43,8 @@ TEST_F(Ethernet, MissingEth0RunsOnlyTheTest)
 TEST_F(Ethernet, AddressesThatAreNotDottedQuadsRunNothing)
 {
     ConfigEngine::pInstance();
-    for (const char* bad : {"1.2.3.4; reboot", "1.2.3", "1.2.3.256", "a.b.c.d", "", " 1.2.3.4", "1..3.4", "1.2.3.4.5"}) {
+    for (const char* bad :
+         {"1.2.3.4; reboot", "1.2.3", "1.2.3.256", "a.b.c.d", "", " 1.2.3.4", "1..3.4", "1.2.3.4.5"}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(Utils::isDottedQuad(bad));
         platform::sim::clearShellJournal();

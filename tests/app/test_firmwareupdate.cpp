@@ -80,7 +80,7 @@ TEST_F(UpdateDialog, OneDialogAnimatedByTheTickOnlyWhileTheFlagIsSet)
     g_update_flag = 1;
     tick(10);
     EXPECT_EQ(first->iconY(), 65);  // every second tick
-    tick(89);  // 211 .. 299: no multiple of 100 yet
+    tick(89);                       // 211 .. 299: no multiple of 100 yet
     EXPECT_EQ(first->text(), QStringLiteral("升级中，请勿断电 "));
     // The dots step every hundred ticks and wrap after three; the line stays centred.
     const QString expected[] = {"升级中，请勿断电 .", "升级中，请勿断电 ..", "升级中，请勿断电 ...",

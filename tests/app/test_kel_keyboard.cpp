@@ -11,7 +11,10 @@
 
 namespace {
 
-platform::sim::SimHidBus& bus() { return platform::sim::SimHidBus::instance(); }
+platform::sim::SimHidBus& bus()
+{
+    return platform::sim::SimHidBus::instance();
+}
 
 }  // namespace
 
@@ -99,8 +102,8 @@ TEST_F(KeyPad, OtherKeysAndEveryKeyOfALockedPanelChangeNothing)
     EXPECT_EQ(std::memcmp(&before, &block(), sizeof before), 0);
     block().panel_lock = 1;
     const KEL_RAM_PARA locked = block();
-    for (int k : {Qt::Key_B, Qt::Key_C, Qt::Key_E, Qt::Key_F, Qt::Key_I, Qt::Key_J, Qt::Key_K, Qt::Key_L, Qt::Key_N,
-                  Qt::Key_P})
+    for (int k :
+         {Qt::Key_B, Qt::Key_C, Qt::Key_E, Qt::Key_F, Qt::Key_I, Qt::Key_J, Qt::Key_K, Qt::Key_L, Qt::Key_N, Qt::Key_P})
         key(k);
     click(main, Qt::Key_M);  // the mode key reaches neither the page nor the key pad
     EXPECT_EQ(g_mode_shortcut_key, 0);

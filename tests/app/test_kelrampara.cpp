@@ -10,7 +10,10 @@
 
 namespace {
 
-std::string defaultFileText() { return std::string(reinterpret_cast<const char*>(ram::default_para_ramlist()), 4096); }
+std::string defaultFileText()
+{
+    return std::string(reinterpret_cast<const char*>(ram::default_para_ramlist()), 4096);
+}
 
 // A valid parameter file holding `b`.
 std::string paraFileOf(const KEL_RAM_PARA& b)
@@ -20,7 +23,10 @@ std::string paraFileOf(const KEL_RAM_PARA& b)
     return f;
 }
 
-u16 cropKey(int source, int number) { return static_cast<u16>(0x8000 | ((number - 1) << 8) | source); }
+u16 cropKey(int source, int number)
+{
+    return static_cast<u16>(0x8000 | ((number - 1) << 8) | source);
+}
 
 }  // namespace
 
@@ -109,7 +115,8 @@ TEST_F(Store, ADamagedFileIsReplacedByDefaultsAndOnlyWholeModesLoad)
         EXPECT_EQ(s->KelUserModeIndex(0, 1), 5);
         for (int i : {1, 2})
             EXPECT_TRUE(s->ram_user_mode[i].marker[0] == ram::kSlotEmpty &&
-                        s->ram_user_mode[i].marker[1] == ram::kSlotEmpty) << i;
+                        s->ram_user_mode[i].marker[1] == ram::kSlotEmpty)
+                << i;
     }
 }
 
@@ -286,10 +293,10 @@ TEST_F(Store, CropNumbersFillTheLowestGapAndRaiseTheApply)
 TEST_F(Store, CropKeysOutsideTheBitmapAreSkipped)
 {
     KelRamPara* s = start();
-    addCrop(s, 0, 7, 1);    // source 7 has no bits
-    addCrop(s, 1, 2, 60);   // crop number 60 beyond 40
+    addCrop(s, 0, 7, 1);   // source 7 has no bits
+    addCrop(s, 1, 2, 60);  // crop number 60 beyond 40
     addCrop(s, 2, 255, 128);
-    addCrop(s, 3, 5, 40);   // the very last bit
+    addCrop(s, 3, 5, 40);  // the very last bit
     std::memset(g_cut_source_state, 0xEE, sizeof g_cut_source_state);
     s->KelCropSourceInit();
     for (int i = 0; i < 29; ++i)
@@ -336,7 +343,7 @@ TEST_F(Store, WindowSourceByCropNumberAndCurrentModeCleared)
     EXPECT_EQ(s->ram_para.current_mode, 0);
     EXPECT_EQ(x518_manage::apply_flag.load(), 1);
 
-    s->ram_para.current_mode = 4;  // differs from the shadow: kept
+    s->ram_para.current_mode = 4;   // differs from the shadow: kept
     s->KelSetImageSource(3, 2, 1);  // HDMI2 has only two crops
     EXPECT_EQ(s->ram_para.image[1].source, 0);
     EXPECT_EQ(s->ram_para.current_mode, 4);

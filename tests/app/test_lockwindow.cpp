@@ -27,8 +27,8 @@ protected:
     // Window i shows crop `number` of `source` from crop record `record`.
     void showCrop(int i, int record, int source, int number, u16 w, u16 h)
     {
-        block().crop_list[record] = CROP_ITEM{
-            static_cast<u16>(ram::kCropInUse | (number - 1) << ram::kCropNumberShift | source), 0, 0, w, h};
+        block().crop_list[record] =
+            CROP_ITEM{static_cast<u16>(ram::kCropInUse | (number - 1) << ram::kCropNumberShift | source), 0, 0, w, h};
         block().image[i].enable = 1;
         block().image[i].source = static_cast<u16>(ram::kSourceIsCrop | record);
     }

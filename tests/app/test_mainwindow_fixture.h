@@ -115,8 +115,7 @@ protected:
             for (QChar d : digits)
                 QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button") + d),
                                   Qt::LeftButton);
-            QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button_ok")),
-                              Qt::LeftButton);
+            QTest::mouseClick(g_numberkeyboard->findChild<QPushButton*>(QStringLiteral("Button_ok")), Qt::LeftButton);
         });
     }
 

@@ -60,8 +60,7 @@ TEST_F(MtdWrite, WritesWholeUnitsThenTheRemainderAndOnlyClearsBitsWithoutErase)
     auto contents = mtd8->contents();
     EXPECT_TRUE(std::equal(data.begin(), data.end(), contents.begin()));
     EXPECT_EQ(contents[data.size()], 0xFF);
-    for (const auto& [length, pieces] :
-         {std::pair<int, std::vector<size_t>>{int(unit + 5), {unit, 5}}, {3, {3}}}) {
+    for (const auto& [length, pieces] : {std::pair<int, std::vector<size_t>>{int(unit + 5), {unit, 5}}, {3, {3}}}) {
         mtd8->clearCounters();
         EXPECT_EQ(Utils::non_region_write(fd, data.data(), length, 0), 0);
         EXPECT_EQ(mtd8->writeLengths(), pieces);

@@ -12,8 +12,8 @@
 
 namespace {
 
-const char* const kKeys[NumberKeyboard::kKeys] = {"Button1", "Button2", "Button3", "Button4", "Button5",
-                                                  "Button6", "Button7", "Button8", "Button9", "Button0",
+const char* const kKeys[NumberKeyboard::kKeys] = {"Button1", "Button2", "Button3",      "Button4",  "Button5",
+                                                  "Button6", "Button7", "Button8",      "Button9",  "Button0",
                                                   "ButtonC", "ButtonX", "Button_close", "Button_ok"};
 
 }  // namespace

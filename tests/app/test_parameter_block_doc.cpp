@@ -19,7 +19,11 @@ struct Field {
     size_t bytes;
 };
 
-#define KEL_FIELD(S, m) Field{#m, offsetof(S, m), sizeof(S::m)}
+#define KEL_FIELD(S, m)                  \
+    Field                                \
+    {                                    \
+#m, offsetof(S, m), sizeof(S::m) \
+    }
 
 // Every member of each record, reserved ones included. A member added to a
 // record and not here leaves a gap or an overlap that the first test finds.
@@ -27,34 +31,33 @@ const std::map<std::string, std::pair<size_t, std::vector<Field>>>& declared()
 {
     static const std::map<std::string, std::pair<size_t, std::vector<Field>>> records = {
         {"KEL_RAM_PARA",
-         {sizeof(KEL_RAM_PARA),
-          {KEL_FIELD(KEL_RAM_PARA, runtime_0),      KEL_FIELD(KEL_RAM_PARA, source_status),
-           KEL_FIELD(KEL_RAM_PARA, runtime_280),    KEL_FIELD(KEL_RAM_PARA, language),
-           KEL_FIELD(KEL_RAM_PARA, reserved_770),   KEL_FIELD(KEL_RAM_PARA, panel_lock),
-           KEL_FIELD(KEL_RAM_PARA, wifi_off),       KEL_FIELD(KEL_RAM_PARA, reserved_776),
-           KEL_FIELD(KEL_RAM_PARA, test_pattern),   KEL_FIELD(KEL_RAM_PARA, reserved_865),
-           KEL_FIELD(KEL_RAM_PARA, current_mode),   KEL_FIELD(KEL_RAM_PARA, mode_save_request),
-           KEL_FIELD(KEL_RAM_PARA, reserved_870),   KEL_FIELD(KEL_RAM_PARA, edid),
-           KEL_FIELD(KEL_RAM_PARA, reserved_932),   KEL_FIELD(KEL_RAM_PARA, splice_mode),
-           KEL_FIELD(KEL_RAM_PARA, led_width),      KEL_FIELD(KEL_RAM_PARA, led_height),
-           KEL_FIELD(KEL_RAM_PARA, led_x),          KEL_FIELD(KEL_RAM_PARA, led_y),
-           KEL_FIELD(KEL_RAM_PARA, och_num_h),      KEL_FIELD(KEL_RAM_PARA, och_num_v),
-           KEL_FIELD(KEL_RAM_PARA, och_w),          KEL_FIELD(KEL_RAM_PARA, och_h),
-           KEL_FIELD(KEL_RAM_PARA, och_mode),       KEL_FIELD(KEL_RAM_PARA, reserved_1396),
-           KEL_FIELD(KEL_RAM_PARA, out1_rect),      KEL_FIELD(KEL_RAM_PARA, out2_rect),
-           KEL_FIELD(KEL_RAM_PARA, reserved_1424),  KEL_FIELD(KEL_RAM_PARA, crop_list),
-           KEL_FIELD(KEL_RAM_PARA, reserved_crops), KEL_FIELD(KEL_RAM_PARA, audio_image),
-           KEL_FIELD(KEL_RAM_PARA, dbd_enable),     KEL_FIELD(KEL_RAM_PARA, led_off),
-           KEL_FIELD(KEL_RAM_PARA, seamless),       KEL_FIELD(KEL_RAM_PARA, reserved_2120),
-           KEL_FIELD(KEL_RAM_PARA, osd_enable),     KEL_FIELD(KEL_RAM_PARA, reserved_2126),
-           KEL_FIELD(KEL_RAM_PARA, brightness),     KEL_FIELD(KEL_RAM_PARA, contrast),
-           KEL_FIELD(KEL_RAM_PARA, sharpness),      KEL_FIELD(KEL_RAM_PARA, saturation),
-           KEL_FIELD(KEL_RAM_PARA, color_temp_mode), KEL_FIELD(KEL_RAM_PARA, color_temp_r),
-           KEL_FIELD(KEL_RAM_PARA, color_temp_g),   KEL_FIELD(KEL_RAM_PARA, color_temp_b),
-           KEL_FIELD(KEL_RAM_PARA, reserved_2192),  KEL_FIELD(KEL_RAM_PARA, image_priority),
-           KEL_FIELD(KEL_RAM_PARA, reserved_2240),  KEL_FIELD(KEL_RAM_PARA, reserved_2270),
-           KEL_FIELD(KEL_RAM_PARA, image),          KEL_FIELD(KEL_RAM_PARA, reserved_2688),
-           KEL_FIELD(KEL_RAM_PARA, seamless_para),  KEL_FIELD(KEL_RAM_PARA, reserved_2880)}}},
+         {sizeof(KEL_RAM_PARA), {KEL_FIELD(KEL_RAM_PARA, runtime_0),       KEL_FIELD(KEL_RAM_PARA, source_status),
+                                 KEL_FIELD(KEL_RAM_PARA, runtime_280),     KEL_FIELD(KEL_RAM_PARA, language),
+                                 KEL_FIELD(KEL_RAM_PARA, reserved_770),    KEL_FIELD(KEL_RAM_PARA, panel_lock),
+                                 KEL_FIELD(KEL_RAM_PARA, wifi_off),        KEL_FIELD(KEL_RAM_PARA, reserved_776),
+                                 KEL_FIELD(KEL_RAM_PARA, test_pattern),    KEL_FIELD(KEL_RAM_PARA, reserved_865),
+                                 KEL_FIELD(KEL_RAM_PARA, current_mode),    KEL_FIELD(KEL_RAM_PARA, mode_save_request),
+                                 KEL_FIELD(KEL_RAM_PARA, reserved_870),    KEL_FIELD(KEL_RAM_PARA, edid),
+                                 KEL_FIELD(KEL_RAM_PARA, reserved_932),    KEL_FIELD(KEL_RAM_PARA, splice_mode),
+                                 KEL_FIELD(KEL_RAM_PARA, led_width),       KEL_FIELD(KEL_RAM_PARA, led_height),
+                                 KEL_FIELD(KEL_RAM_PARA, led_x),           KEL_FIELD(KEL_RAM_PARA, led_y),
+                                 KEL_FIELD(KEL_RAM_PARA, och_num_h),       KEL_FIELD(KEL_RAM_PARA, och_num_v),
+                                 KEL_FIELD(KEL_RAM_PARA, och_w),           KEL_FIELD(KEL_RAM_PARA, och_h),
+                                 KEL_FIELD(KEL_RAM_PARA, och_mode),        KEL_FIELD(KEL_RAM_PARA, reserved_1396),
+                                 KEL_FIELD(KEL_RAM_PARA, out1_rect),       KEL_FIELD(KEL_RAM_PARA, out2_rect),
+                                 KEL_FIELD(KEL_RAM_PARA, reserved_1424),   KEL_FIELD(KEL_RAM_PARA, crop_list),
+                                 KEL_FIELD(KEL_RAM_PARA, reserved_crops),  KEL_FIELD(KEL_RAM_PARA, audio_image),
+                                 KEL_FIELD(KEL_RAM_PARA, dbd_enable),      KEL_FIELD(KEL_RAM_PARA, led_off),
+                                 KEL_FIELD(KEL_RAM_PARA, seamless),        KEL_FIELD(KEL_RAM_PARA, reserved_2120),
+                                 KEL_FIELD(KEL_RAM_PARA, osd_enable),      KEL_FIELD(KEL_RAM_PARA, reserved_2126),
+                                 KEL_FIELD(KEL_RAM_PARA, brightness),      KEL_FIELD(KEL_RAM_PARA, contrast),
+                                 KEL_FIELD(KEL_RAM_PARA, sharpness),       KEL_FIELD(KEL_RAM_PARA, saturation),
+                                 KEL_FIELD(KEL_RAM_PARA, color_temp_mode), KEL_FIELD(KEL_RAM_PARA, color_temp_r),
+                                 KEL_FIELD(KEL_RAM_PARA, color_temp_g),    KEL_FIELD(KEL_RAM_PARA, color_temp_b),
+                                 KEL_FIELD(KEL_RAM_PARA, reserved_2192),   KEL_FIELD(KEL_RAM_PARA, image_priority),
+                                 KEL_FIELD(KEL_RAM_PARA, reserved_2240),   KEL_FIELD(KEL_RAM_PARA, reserved_2270),
+                                 KEL_FIELD(KEL_RAM_PARA, image),           KEL_FIELD(KEL_RAM_PARA, reserved_2688),
+                                 KEL_FIELD(KEL_RAM_PARA, seamless_para),   KEL_FIELD(KEL_RAM_PARA, reserved_2880)}}},
         {"IMAGE_PARA",
          {sizeof(IMAGE_PARA),
           {KEL_FIELD(IMAGE_PARA, enable), KEL_FIELD(IMAGE_PARA, reserved_2), KEL_FIELD(IMAGE_PARA, mirror),
@@ -70,8 +73,7 @@ const std::map<std::string, std::pair<size_t, std::vector<Field>>>& declared()
          {sizeof(SOURCE_STATUS),
           {KEL_FIELD(SOURCE_STATUS, width), KEL_FIELD(SOURCE_STATUS, height), KEL_FIELD(SOURCE_STATUS, rate)}}},
         {"EDID_PARA",
-         {sizeof(EDID_PARA),
-          {KEL_FIELD(EDID_PARA, width), KEL_FIELD(EDID_PARA, height), KEL_FIELD(EDID_PARA, rate)}}},
+         {sizeof(EDID_PARA), {KEL_FIELD(EDID_PARA, width), KEL_FIELD(EDID_PARA, height), KEL_FIELD(EDID_PARA, rate)}}},
         {"RECT_PARA",
          {sizeof(RECT_PARA),
           {KEL_FIELD(RECT_PARA, x), KEL_FIELD(RECT_PARA, y), KEL_FIELD(RECT_PARA, w), KEL_FIELD(RECT_PARA, h)}}},
@@ -104,7 +106,10 @@ std::vector<std::string> cellsOf(const std::string& row)
     return cells;
 }
 
-bool isNumber(const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos; }
+bool isNumber(const std::string& s)
+{
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
 
 // The rows "| offset | bytes | `name` | ..." of each table, by the records
 // named in backquotes in the heading above it.

@@ -10,7 +10,10 @@ namespace {
 constexpr int kFileSize = 4096;
 
 // File offset of a block offset in the saved range.
-int fileAt(int blockOffset) { return 2 + blockOffset - 768; }
+int fileAt(int blockOffset)
+{
+    return 2 + blockOffset - 768;
+}
 
 void put16(std::vector<u8>& f, int blockOffset, u16 v)
 {

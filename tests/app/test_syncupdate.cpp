@@ -23,7 +23,10 @@ using Report = std::vector<uint8_t>;
 constexpr uint16_t kVid = 0x28E9;
 constexpr uint16_t kPid = 0x0380;
 
-platform::sim::SimHidBus& bus() { return platform::sim::SimHidBus::instance(); }
+platform::sim::SimHidBus& bus()
+{
+    return platform::sim::SimHidBus::instance();
+}
 
 }  // namespace
 
@@ -181,8 +184,8 @@ TEST_F(Notifier, ABurstOfWritesLeavesOneCodeOfAKindWaiting)
 {
     QObject::connect(store, SIGNAL(sig_update_para(int)), sync, SLOT(para_sync(int)));
     std::vector<int> delivered;
-    const auto spy = QObject::connect(store, &KelRamPara::sig_update_para, sync,
-                                      [&](int code) { delivered.push_back(code); });
+    const auto spy =
+        QObject::connect(store, &KelRamPara::sig_update_para, sync, [&](int code) { delivered.push_back(code); });
     // The GUI thread takes no event while the burst runs.
     std::thread worker([&] {
         for (u16 v = 1; v <= 10000; ++v) {
@@ -553,12 +556,8 @@ TEST_F(Notifier, LedReportFollowsTheCurrentWindowAndIsSentOnlyWhenItChanges)
     sync->update_usb_keyLed();
 
     const std::vector<Report> expected = {
-        {0xA5, 0x04, 0x00, 0x20, 0x00},
-        {0xA5, 0x04, 0x00, 0x10, 0x00},
-        {0xA5, 0x00, 0x01, 0x01, 0x05},
-        {0x5A, 0x00, 0x04, 0x08, 0x00},
-        {0xA5, 0x00, 0x00, 0x40, 0x00},
-        {0xA5, 0x10, 0x00, 0x40, 0x00},
+        {0xA5, 0x04, 0x00, 0x20, 0x00}, {0xA5, 0x04, 0x00, 0x10, 0x00}, {0xA5, 0x00, 0x01, 0x01, 0x05},
+        {0x5A, 0x00, 0x04, 0x08, 0x00}, {0xA5, 0x00, 0x00, 0x40, 0x00}, {0xA5, 0x10, 0x00, 0x40, 0x00},
     };
     EXPECT_EQ(reports(), expected);
 }

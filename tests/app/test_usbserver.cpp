@@ -21,7 +21,10 @@ const std::string kDisk = sim::kStickDiskPath;
 const std::string kPartition = sim::kStickPartitionPath;
 const std::string kUsbDevice = "/devices/platform/soc/ehci-platform/usb1/1-1";
 
-Steps stepsOf(const std::string& header) { return UsbServer::eventSteps(header.data(), header.size()); }
+Steps stepsOf(const std::string& header)
+{
+    return UsbServer::eventSteps(header.data(), header.size());
+}
 
 std::string event(const std::string& action, const std::string& devpath)
 {
@@ -35,14 +38,20 @@ std::string event(const std::string& action, const std::string& devpath)
 TEST(UsbEventText, AddAndRemoveAreAnnouncedAndOnlyTheAddOfPartitionsSda0ToSda9AsksForStorage)
 {
     const Steps added{Step::Added}, removed{Step::Removed}, storage{Step::Added, Step::Storage};
-    const std::pair<std::string, Steps> cases[] = {
-        {"add@" + kUsbDevice, added}, {"remove@" + kUsbDevice, removed}, {"change@" + kUsbDevice, {}},
-        {"bind@" + kUsbDevice, {}}, {"add@" + kPartition, storage}, {"add@" + kDisk + "/sda0", storage},
-        {"add@" + kDisk + "/sda9", storage},
-        // the disk itself, a partition with two digits, another disk
-        {"add@" + kDisk, added}, {"add@" + kDisk + "/sda10", added}, {"add@/devices/x/block/sdb/sdb1", added},
-        // a partition that goes away is no stick to read
-        {"remove@" + kPartition, removed}, {"change@" + kPartition, {}}};
+    const std::pair<std::string, Steps> cases[] = {{"add@" + kUsbDevice, added},
+                                                   {"remove@" + kUsbDevice, removed},
+                                                   {"change@" + kUsbDevice, {}},
+                                                   {"bind@" + kUsbDevice, {}},
+                                                   {"add@" + kPartition, storage},
+                                                   {"add@" + kDisk + "/sda0", storage},
+                                                   {"add@" + kDisk + "/sda9", storage},
+                                                   // the disk itself, a partition with two digits, another disk
+                                                   {"add@" + kDisk, added},
+                                                   {"add@" + kDisk + "/sda10", added},
+                                                   {"add@/devices/x/block/sdb/sdb1", added},
+                                                   // a partition that goes away is no stick to read
+                                                   {"remove@" + kPartition, removed},
+                                                   {"change@" + kPartition, {}}};
     for (const auto& [header, steps] : cases)
         EXPECT_EQ(stepsOf(header), steps) << header;
 

@@ -8,7 +8,10 @@
 
 namespace {
 
-const unsigned char* bytes(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* bytes(const char* s)
+{
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 }  // namespace
 

@@ -14,7 +14,10 @@ protected:
         ASSERT_EQ(drv.initialize(), 4);
         ASSERT_TRUE(drv.windowMapped());
     }
-    int refused(int n) { return withFlash(n, [](auto& f) { return f.refusedCommands(); }); }
+    int refused(int n)
+    {
+        return withFlash(n, [](auto& f) { return f.refusedCommands(); });
+    }
     size_t erases(int n) { return flashErases(n).size(); }
 
     fpga_drv drv;
@@ -27,9 +30,9 @@ TEST_F(FlashTest, EraseIsRefusedPastTheFlashOrForAnUnknownKind)
         int result;
     };
     const Case cases[] = {
-        {2047, 0, 1, 1}, {2048, 0, 1, 0}, {2047, 0, 2, 0}, {2040, 1, 1, 1}, {2041, 1, 1, 0},
-        {2032, 2, 1, 1}, {2033, 2, 1, 0}, {0, 2, 129, 0},  {0, 3, 1, 0},
-        {0, 0, 0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0, 1, 0}, {5, 0, 0, 1},
+        {2047, 0, 1, 1}, {2048, 0, 1, 0},        {2047, 0, 2, 0},        {2040, 1, 1, 1},
+        {2041, 1, 1, 0}, {2032, 2, 1, 1},        {2033, 2, 1, 0},        {0, 2, 129, 0},
+        {0, 3, 1, 0},    {0, 0, 0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0, 1, 0}, {5, 0, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.sector << " kind " << c.kind << " count " << c.count);
@@ -57,8 +60,10 @@ TEST_F(FlashTest, EraseSetsExactlyItsUnitsToFF)
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0x20, 2, 1), 1);
     EXPECT_EQ(flashRead(0, 0x20000, 0x10000), std::vector<uint8_t>(0x10000, 0xFF));
     using E = std::pair<uint8_t, uint32_t>;
-    EXPECT_EQ(flashErases(0), (std::vector<E>{{fl::kCmdErase32K, 0x8000u}, {fl::kCmdErase4K, 0x12000u},
-                                               {fl::kCmdErase4K, 0x13000u}, {fl::kCmdErase64K, 0x20000u}}));
+    EXPECT_EQ(flashErases(0), (std::vector<E>{{fl::kCmdErase32K, 0x8000u},
+                                              {fl::kCmdErase4K, 0x12000u},
+                                              {fl::kCmdErase4K, 0x13000u},
+                                              {fl::kCmdErase64K, 0x20000u}}));
     // Flash 2 is behind FPGA 0; any other number reaches the one behind FPGA 1.
     EXPECT_EQ(erases(1), 0u);
     EXPECT_EQ(drv.FPGA_SPI_FLASH_VBYONE_ERASE(1, 0, 0, 1), 1);
@@ -99,7 +104,8 @@ TEST_F(FlashTest, WriteProgramsPageByPageByteExact)
     // The command of each page went into the 4 bytes in front of its data.
     EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + 4), (std::vector<uint8_t>{0x02, 0x00, 0x01, 0xF0}));
     EXPECT_EQ(std::vector<uint8_t>(buf.begin() + 16, buf.begin() + 20), (std::vector<uint8_t>{0x02, 0x00, 0x02, 0x00}));
-    EXPECT_EQ(std::vector<uint8_t>(buf.begin() + 528, buf.begin() + 532), (std::vector<uint8_t>{0x02, 0x00, 0x04, 0x00}));
+    EXPECT_EQ(std::vector<uint8_t>(buf.begin() + 528, buf.begin() + 532),
+              (std::vector<uint8_t>{0x02, 0x00, 0x04, 0x00}));
 
     // Programming without an erase can only clear bits.
     std::vector<uint8_t> again(4 + 2, 0);

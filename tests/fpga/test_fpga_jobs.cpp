@@ -25,7 +25,9 @@ std::string recoveryFile()
 {
     return build::recoveryFile({
         {0, 1, 2, {}},
-        {1, 0, 4,
+        {1,
+         0,
+         4,
          {op(fpga::kCardAll, fpga::kRcvWrite, 16, {1, 2, 3}), op(2, fpga::kRcvMapping, 0, {fpga::kMappingOn}),
           op(1, fpga::kRcvPosition, 0, {0, 0, 0, 0, 64, 0, 64, 0})}},
     });
@@ -242,7 +244,12 @@ TEST_F(JobTest, EveryFailureEndsTheJobWith100)
     badCrc.back() ^= 1;
     const Case cases[] = {
         {"mapping: no link", SEND_SMARTMAPPING, mapping(7, 1, 1, 1), false},
-        {"mapping: no cards", SEND_SMARTMAPPING, [&] { board->connectPort(12, 0); mapping(12, 1, 1, 1)(); }, false},
+        {"mapping: no cards", SEND_SMARTMAPPING,
+         [&] {
+             board->connectPort(12, 0);
+             mapping(12, 1, 1, 1)();
+         },
+         false},
         {"mapping: port 16", SEND_SMARTMAPPING, mapping(16, 1, 1, 1), false},
         {"mapping: pattern 0", SEND_SMARTMAPPING, mapping(0, 1, 1, 0), false},
         {"mapping: pattern 17", SEND_SMARTMAPPING, mapping(0, 1, 1, 17), false},
@@ -253,16 +260,14 @@ TEST_F(JobTest, EveryFailureEndsTheJobWith100)
         {"scan: damaged file", SEND_LOAD_SCAN, scan(badCrc, kScanPath), false},
         {"scan: nothing chosen", SEND_LOAD_SCAN, scan(goodScan, ""), false},
         {"check: no recovery file", SEND_RCV_CHECK, [] {}, false},
-        {"check: two recovery files",
-         SEND_RCV_CHECK,
+        {"check: two recovery files", SEND_RCV_CHECK,
          [&] {
              writeBoxFile(kRecoveryPath, recoveryFile());
              writeBoxFile("/data/rcvrecovery/other.rcv", recoveryFile());
          },
          false},
         {"check: damaged recovery file", SEND_RCV_CHECK, [&] { writeBoxFile(kRecoveryPath, "RCVP"); }, true},
-        {"recovery: nothing found before",
-         SEND_RCV_RECOVERY,
+        {"recovery: nothing found before", SEND_RCV_RECOVERY,
          [&] {
              writeBoxFile(kRecoveryPath, recoveryFile());
              g_send_para.recovery_progress = fpga::kRcvAnswerNone;

@@ -160,8 +160,8 @@ TEST_F(FpgaTest, RegisterZeroCarriesTheScreenStateAndTheMappingBit)
 TEST_F(FpgaTest, PortAreasAndTheParameterMemoryImage)
 {
     unsigned short x, y, w, h;
-    const std::pair<int, unsigned short> xs[] = {{0, 8},    {1, 19},   {2, 32},  {3, 43},  {4, 520}, {5, 528},
-                                                 {7, 544},  {8, 576},  {15, 632}, {16, 8}, {255, 8}};
+    const std::pair<int, unsigned short> xs[] = {{0, 8},   {1, 19},  {2, 32},   {3, 43}, {4, 520}, {5, 528},
+                                                 {7, 544}, {8, 576}, {15, 632}, {16, 8}, {255, 8}};
     for (const auto& [port, want] : xs) {
         EXPECT_EQ(fpga_manage::get_eth_param_addr(static_cast<unsigned char>(port), &x, &y, &w, &h), 0);
         EXPECT_EQ(std::vector<int>({x, y, w, h}), std::vector<int>({want, want + 2, want + 4, want + 6})) << port;

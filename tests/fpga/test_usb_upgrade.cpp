@@ -32,7 +32,10 @@ std::vector<u8> pattern(size_t n, u8 seed)
     return out;
 }
 
-std::string text(const std::vector<u8>& v) { return std::string(v.begin(), v.end()); }
+std::string text(const std::vector<u8>& v)
+{
+    return std::string(v.begin(), v.end());
+}
 
 BuildChild child(u8 type, std::vector<u8> payload, usbpkg::Version v = kNewer)
 {
@@ -133,7 +136,8 @@ TEST_F(UsbUpgrade, FpgaProgramsAreWrittenWholeAndBothFpgasRestart)
 {
     const std::vector<u8> image0 = pattern(40000, 1), image1 = pattern(40000, 2);
     withFlash(0, [](auto& f) { f.fill(40960, {0x12, 0x34}); });  // past the last sector erased: left alone
-    putPackage("fpga.KEL", BuildSpec{0, usbpkg::kControllerType,
+    putPackage("fpga.KEL", BuildSpec{0,
+                                     usbpkg::kControllerType,
                                      {child(usbpkg::kChildFpga0, image0), child(usbpkg::kChildFpga1, image1)}});
     EXPECT_EQ(runUpgrade(), 4);
     const std::vector<std::pair<uint8_t, uint32_t>> plan = {{0x52, 0}, {0x20, 0x8000}, {0x20, 0x9000}};
@@ -202,15 +206,16 @@ TEST_F(UsbUpgrade, FontsGoToTheAddressTheirHeadSelects)
         u8 encoding, height;
         u32 address;
         u8 presentBit;  // of register 43, once the finish read the heads again
-    } cases[] = {{0, 32, 0x10000, 0x02}, {0, 64, 0x450000, 0x08}, {0, 16, 0x0, 0}, {1, 32, 0x0, 0x01},
-                 {1, 64, 0x410000, 0x04}};
+    } cases[] = {
+        {0, 32, 0x10000, 0x02}, {0, 64, 0x450000, 0x08}, {0, 16, 0x0, 0}, {1, 32, 0x0, 0x01}, {1, 64, 0x410000, 0x04}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.encoding) << "/" << int(c.height));
         const std::vector<u8> font = usbpkg::fontImage(c.encoding, c.height, pattern(5000, c.height));
-        putPackage("font.KEL", BuildSpec{0, 0x1234,
-                                         {child(usbpkg::kChildApplication, pattern(100, 5)),
-                                          child(usbpkg::kChildFpga0, pattern(100, 6)),
-                                          child(usbpkg::kChildFont, font)}});
+        putPackage("font.KEL",
+                   BuildSpec{0,
+                             0x1234,
+                             {child(usbpkg::kChildApplication, pattern(100, 5)),
+                              child(usbpkg::kChildFpga0, pattern(100, 6)), child(usbpkg::kChildFont, font)}});
         store->reg_image.font_flags = 0;
         runUpgrade();
         EXPECT_EQ(chip->flash(c.address, font.size()), font);
@@ -232,7 +237,8 @@ TEST_F(UsbUpgrade, FontsGoToTheAddressTheirHeadSelects)
 TEST_F(UsbUpgrade, ApplicationChildrenAndAPendingReboot)
 {
     auto twoChildren = [&](const usbpkg::Version& second) {
-        putPackage("a.KEL", BuildSpec{usbpkg::kReleasePackage, usbpkg::kControllerType,
+        putPackage("a.KEL", BuildSpec{usbpkg::kReleasePackage,
+                                      usbpkg::kControllerType,
                                       {child(usbpkg::kChildApplication, pattern(3000, 7)),
                                        child(usbpkg::kChildApplication, pattern(2000, 8), second),
                                        child(usbpkg::kChildFpga0, pattern(500, 9))}});
@@ -264,7 +270,8 @@ TEST_F(UsbUpgrade, ApplicationChildrenAndAPendingReboot)
 // file is removed, never installed), not the FPGA flashes, not the fonts.
 TEST_F(UsbUpgrade, MalformedPackagesChangeNothing)
 {
-    const BuildSpec good{0, usbpkg::kControllerType,
+    const BuildSpec good{0,
+                         usbpkg::kControllerType,
                          {child(usbpkg::kChildApplication, pattern(1000, 1)),
                           child(usbpkg::kChildFpga0, pattern(1000, 2)),
                           child(usbpkg::kChildFont, usbpkg::fontImage(1, 32, pattern(1000, 3)))}};
@@ -327,9 +334,10 @@ TEST_F(UsbUpgrade, MalformedPackagesChangeNothing)
 TEST_F(UsbUpgrade, FpgaWhoseFlashFailedIsNotResetAndIsReportedIncomplete)
 {
     withFlash(1, [](auto& f) { f.setBusyReads(100000, 2); });  // every page program stays busy
-    putPackage("f.KEL", BuildSpec{0, usbpkg::kControllerType,
-                                  {child(usbpkg::kChildFpga0, pattern(300, 1)),
-                                   child(usbpkg::kChildFpga1, pattern(300, 2))}});
+    putPackage("f.KEL",
+               BuildSpec{0,
+                         usbpkg::kControllerType,
+                         {child(usbpkg::kChildFpga0, pattern(300, 1)), child(usbpkg::kChildFpga1, pattern(300, 2))}});
     runUpgrade();
     EXPECT_EQ(*m->gpio_rst_fpga0, fpga::kRstHold);
     EXPECT_EQ(*m->gpio_rst_fpga1, fpga::kRstRun);
@@ -346,9 +354,10 @@ TEST_F(UsbUpgrade, AStickPulledDuringAnFpgaProgramLeavesNoFlashTorn)
     const std::vector<u8> image0 = pattern(100000, 1), old1 = pattern(4096, 9);
     withFlash(1, [&](auto& f) { f.fill(0, old1); });
     writeBoxFile("/sim/stick/KEL-R8/f.KEL",
-                 text(usbpkg::build(BuildSpec{0, usbpkg::kControllerType,
-                                              {child(usbpkg::kChildFpga0, image0),
-                                               child(usbpkg::kChildFpga1, pattern(50000, 2))}})));
+                 text(usbpkg::build(
+                     BuildSpec{0,
+                               usbpkg::kControllerType,
+                               {child(usbpkg::kChildFpga0, image0), child(usbpkg::kChildFpga1, pattern(50000, 2))}})));
     ASSERT_TRUE(platform::sim::usbStickInsert("/sim/stick"));
     withFlash(0, [](auto& f) { f.setEraseHook([] { platform::sim::usbStickRemove(); }); });
     runUpgrade();
@@ -426,11 +435,12 @@ TEST_F(UsbUpgrade, RunningManagerInstallsAPackageFromTheStick)
 {
     const std::vector<u8> program = pattern(70000, 1), fpga0 = pattern(50000, 2), fpga1 = pattern(9000, 3);
     const std::vector<u8> font = usbpkg::fontImage(usbpkg::kFontChinese, 64, pattern(20000, 4));
-    writeBoxFile("/sim/stick/KEL-R8/all.KEL",
-                 text(usbpkg::build(BuildSpec{0, usbpkg::kControllerType,
-                                              {child(usbpkg::kChildApplication, program),
-                                               child(usbpkg::kChildFpga0, fpga0), child(usbpkg::kChildFpga1, fpga1),
-                                               child(usbpkg::kChildFont, font)}})));
+    writeBoxFile(
+        "/sim/stick/KEL-R8/all.KEL",
+        text(usbpkg::build(BuildSpec{0,
+                                     usbpkg::kControllerType,
+                                     {child(usbpkg::kChildApplication, program), child(usbpkg::kChildFpga0, fpga0),
+                                      child(usbpkg::kChildFpga1, fpga1), child(usbpkg::kChildFont, font)}})));
     ASSERT_TRUE(platform::sim::usbStickInsert("/sim/stick"));
     m->initialize_start();
     g_usb_grade = 1;
@@ -569,8 +579,7 @@ TEST_F(UsbUpgrade, AFontTheChipsFlashDoesNotTakeIsIncompleteWithoutItsHead)
         std::function<void()> on, off;
         bool oldFontStays;
     } cases[] = {
-        {"flash refusing",
-         [&] { ASSERT_EQ(control("fault chip flash on"), "ok fault chip flash on"); },
+        {"flash refusing", [&] { ASSERT_EQ(control("fault chip flash on"), "ok fault chip flash on"); },
          [&] { ASSERT_EQ(control("fault chip flash off"), "ok fault chip flash off"); }, true},
         {"flash refusing part way", nullptr, [&] { chip->setFlashWriteProtected(false); }, false},
         {"SPI failing part way", nullptr, [&] { chip->failTransfers(0); }, false},
@@ -644,8 +653,9 @@ TEST_F(UsbUpgrade, WhileTheMarkCannotBeStoredNoFlashIsErased)
         chip->loadFlash(fontAt, oldFont);
         chip->clearFlashLog();
         store->reg_image.font_flags = 0x2B;  // all but the 64-dot English font
-        putPackage("p.KEL", BuildSpec{0, usbpkg::kControllerType,
-                                      {child(usbpkg::kChildFpga0, b), child(usbpkg::kChildFont, font)}});
+        putPackage(
+            "p.KEL",
+            BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFpga0, b), child(usbpkg::kChildFont, font)}});
         const size_t erases = flashErases(0).size();
         *m->gpio_rst_fpga0 = fpga::kRstRun;
         platform::sim::setDiskFault(fault);
@@ -811,8 +821,7 @@ TEST_F(UsbUpgrade, WhatTheFlashHoldsIsWhatTheRunTells)
         u8 kept, unverified, incomplete;
     } cases[] = {
         {"refusing", [](Flash& f, bool on) { f.setWriteProtected(on); }, fpga_manage::kProgramKept, &a, 1, 0, 0},
-        {"reads failing", [](Flash& f, bool on) { f.setReadsFail(on); }, fpga_manage::kProgramUnverified, &b, 0, 1,
-         0},
+        {"reads failing", [](Flash& f, bool on) { f.setReadsFail(on); }, fpga_manage::kProgramUnverified, &b, 0, 1, 0},
         {"sticking", [](Flash& f, bool on) { f.setBusyReads(on ? 100000 : 0, on ? 2 : 0); },
          fpga_manage::kProgramIncomplete, nullptr, 0, 0, 1},
     };
@@ -846,9 +855,10 @@ TEST_F(UsbUpgrade, WhatTheFlashHoldsIsWhatTheRunTells)
 // application and restarts, and the next start lets the FPGA out.
 TEST_F(UsbUpgrade, ATornProgramOutlivesARestartAndItsFpgaStaysInResetUntilWrittenWhole)
 {
-    const BuildSpec both{0, usbpkg::kControllerType,
-                         {child(usbpkg::kChildApplication, pattern(3000, 13)), child(usbpkg::kChildFpga0,
-                                                                                      pattern(40000, 14))}};
+    const BuildSpec both{
+        0,
+        usbpkg::kControllerType,
+        {child(usbpkg::kChildApplication, pattern(3000, 13)), child(usbpkg::kChildFpga0, pattern(40000, 14))}};
     putPackage("p.KEL", both);
     withFlash(0, [](auto& f) { f.setBusyReads(100000, 2); });
     runUpgrade();
@@ -895,9 +905,9 @@ TEST_F(UsbUpgrade, ARecordOfMarksThatIsNotTheBoxsOwnMarksNothing)
         {"fpgas=1\nfonts=0\n", true, 1, 0},
         {"fpgas=3\nfonts=15\n", true, 3, 15},
         {"fpgas=0\nfonts=8\n", true, 0, 8},
-        {"fpgas=4\nfonts=0\n", false, 0, 0},       // no FPGA 3
-        {"fpgas=1\nfonts=16\n", false, 0, 0},      // no fifth font place
-        {"fpgas=1\nfonts=0", false, 0, 0},         // cut short
+        {"fpgas=4\nfonts=0\n", false, 0, 0},   // no FPGA 3
+        {"fpgas=1\nfonts=16\n", false, 0, 0},  // no fifth font place
+        {"fpgas=1\nfonts=0", false, 0, 0},     // cut short
         {"fpgas=1\r\nfonts=0\r\n", false, 0, 0},
         {"fonts=0\nfpgas=1\n", false, 0, 0},
         {"fpgas=1\nfonts=0\nfpgas=1\n", false, 0, 0},

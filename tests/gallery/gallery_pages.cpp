@@ -393,8 +393,8 @@ QImage usbUpgradePage(const std::vector<std::string>& names, int next,
 }
 
 const std::vector<std::string> kSamplePackages = {
-    "R54N_app_V2.6.KEL", "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
-    "R54N_fpga_20250610.KEL", "R54N_full.KEL", "R54N_recovery.KELZK"};
+    "R54N_app_V2.6.KEL",      "R54N_fonts.KELZK", "R54N_fpga_20250301_with_a_long_name.KEL",
+    "R54N_fpga_20250610.KEL", "R54N_full.KEL",    "R54N_recovery.KELZK"};
 
 const QString kSampleRunTimes = QStringLiteral("10:04:07    10:06:52");
 
@@ -765,9 +765,15 @@ const std::vector<GalleryPage>& galleryPages()
         {"linkwlan", [] { return menuPage<linkwlan>(5); }},
         {"linkcom", [] { return menuPage<linkcom>(); }},
         {"quality", [] { return menuPage<quality>(1); }},
-        {"quality_editing", [] { return pageAfterKeys<quality>({Qt::Key_Q, Qt::Key_R}); }},
+        {"quality_editing",
+         [] {
+             return pageAfterKeys<quality>({Qt::Key_Q, Qt::Key_R});
+         }},
         {"temperature", [] { return menuPage<temperature>(); }},
-        {"temperature_editing", [] { return pageAfterKeys<temperature>({Qt::Key_Q, Qt::Key_R}); }},
+        {"temperature_editing",
+         [] {
+             return pageAfterKeys<temperature>({Qt::Key_Q, Qt::Key_R});
+         }},
         {"inputchoose", [] { return inputChoose({Qt::Key_R}); }},
         {"inputchoose_crops",
          [] {
@@ -775,7 +781,10 @@ const std::vector<GalleryPage>& galleryPages()
              return inputChoose({Qt::Key_Q, Qt::Key_Q, Qt::Key_S});
          }},
         {"custommode", [] { return userModes({}); }},
-        {"custommode_buttons", [] { return userModes({Qt::Key_Q, Qt::Key_R}); }},
+        {"custommode_buttons",
+         [] {
+             return userModes({Qt::Key_Q, Qt::Key_R});
+         }},
         {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
         {"custommode_save_waits", [] { return userModes({}, true); }},
         {"custommode_overlay", [] { return userModeOverlay(); }},
@@ -793,12 +802,22 @@ const std::vector<GalleryPage>& galleryPages()
              return pageAfterKeys<factoryage>({});
          }},
         {"test_chart",
-         [] { return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R}); }},
+         [] {
+             return pageAfterKeys<test_chart>({Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_R});
+         }},
         // The crop list with a crop focused; the editor on it, Y focused.
-        {"inputcut", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"inputcut",
+         [] {
+             return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R});
+         }},
         {"inputcut_editor",
-         [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_R}); }},
-        {"inputcut_new_crop", [] { return setupPage<InputCut>({Qt::Key_Q, Qt::Key_Q, Qt::Key_S}); }},
+         [] {
+             return setupPage<InputCut>({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_R});
+         }},
+        {"inputcut_new_crop",
+         [] {
+             return setupPage<InputCut>({Qt::Key_Q, Qt::Key_Q, Qt::Key_S});
+         }},
         {"imagelayout", [] { return setupPage<ImageLayout>({}); }},
         {"imagelayout_window2", [] { return setupPage<ImageLayout>({Qt::Key_R}); }},
         {"edidset", [] { return setupPage<EDIDset>({Qt::Key_R}); }},
@@ -846,35 +865,60 @@ const std::vector<GalleryPage>& galleryPages()
              });
          }},
         // A run that left both FPGAs' programs incomplete.
-        {"firmware_usbgrade_incomplete", [] { return usbUpgradeRunEnded({false, 0x03}); }},
+        {"firmware_usbgrade_incomplete",
+         [] {
+             return usbUpgradeRunEnded({false, 0x03});
+         }},
         // A run whose font the chip's flash did not take whole.
-        {"firmware_usbgrade_font_incomplete", [] { return usbUpgradeRunEnded({false, 0, 0x02}); }},
+        {"firmware_usbgrade_font_incomplete",
+         [] {
+             return usbUpgradeRunEnded({false, 0, 0x02});
+         }},
         // A run that could write nothing whole: the application, both FPGA
         // programs and a font.
-        {"firmware_usbgrade_nothing_whole", [] { return usbUpgradeRunEnded({true, 0x03, 0x08}); }},
+        {"firmware_usbgrade_nothing_whole",
+         [] {
+             return usbUpgradeRunEnded({true, 0x03, 0x08});
+         }},
         // A run whose FPGA 2 flash could not be read back, alone on the log line.
-        {"firmware_usbgrade_unverified", [] { return usbUpgradeRunEnded({false, 0, 0, 0, 0x02}); }},
+        {"firmware_usbgrade_unverified",
+         [] {
+             return usbUpgradeRunEnded({false, 0, 0, 0, 0x02});
+         }},
         // A run whose FPGA 1 flash refused the program (the old one kept) and
         // whose FPGA 2 flash could not be read back, with a font incomplete
         // and the application not installed.
-        {"firmware_usbgrade_kept_and_unverified", [] { return usbUpgradeRunEnded({true, 0, 0x08, 0x01, 0x02}); }},
+        {"firmware_usbgrade_kept_and_unverified",
+         [] {
+             return usbUpgradeRunEnded({true, 0, 0x08, 0x01, 0x02});
+         }},
         // A run on a full disk after one that tore FPGA 1's program and a
         // font: nothing erased, the application not installed; the red lines
         // take the list's place.
         {"firmware_usbgrade_storage_full",
-         [] { return usbUpgradeRunEnded({true, 0x01, 0x08, 0, 0, 0x03, 0x01}); }},
+         [] {
+             return usbUpgradeRunEnded({true, 0x01, 0x08, 0, 0, 0x03, 0x01});
+         }},
         // A run whose FPGA 1 program was written whole while the disk turned
         // read-only under it: the record still marks it, the power must stay on.
-        {"firmware_usbgrade_record_behind", [] { return usbUpgradeRunEnded({false, 0, 0, 0, 0, 0, 0, 0x01}); }},
+        {"firmware_usbgrade_record_behind",
+         [] {
+             return usbUpgradeRunEnded({false, 0, 0, 0, 0, 0, 0, 0x01});
+         }},
         // The same with both FPGA programs and a font written whole, and the
         // application not installed (a restart would keep the FPGAs in reset).
         {"firmware_usbgrade_record_behind_all",
-         [] { return usbUpgradeRunEnded({true, 0, 0, 0, 0, 0, 0, 0x03, 0x01}); }},
+         [] {
+             return usbUpgradeRunEnded({true, 0, 0, 0, 0, 0, 0, 0x03, 0x01});
+         }},
         // Runs that left out part of what the stick holds (issue 64): no
         // package found (no stick);
         {"firmware_usbgrade_no_package", [] { return usbUpgradeLeftOut({}, {true}); }},
         // two packages refused, damaged or a head only;
-        {"firmware_usbgrade_refused", [] { return usbUpgradeLeftOut(kSamplePackages, {false, 2}); }},
+        {"firmware_usbgrade_refused",
+         [] {
+             return usbUpgradeLeftOut(kSamplePackages, {false, 2});
+         }},
         // the stick pulled as FPGA 1's program was written: FPGA 2's program,
         // the font and a package after not read, the application written
         // and not installed (no restart);
@@ -891,7 +935,10 @@ const std::vector<GalleryPage>& galleryPages()
                                    fpga_manage::kPartApplication | fpga_manage::kPartFpga0 | fpga_manage::kPartFpga1});
          }},
         // 300 packages on the stick: the 45 beyond a run's most;
-        {"firmware_usbgrade_too_many", [] { return usbUpgradeLeftOut(kSamplePackages, {false, 0, 0, 45}); }},
+        {"firmware_usbgrade_too_many",
+         [] {
+             return usbUpgradeLeftOut(kSamplePackages, {false, 0, 0, 45});
+         }},
         // all of it at once: the red lines take the list's place.
         {"firmware_usbgrade_left_out_all",
          [] {
@@ -904,9 +951,14 @@ const std::vector<GalleryPage>& galleryPages()
         {"firmware_usbgrade_opened_incomplete", [] { return usbUpgradeOpenedIncomplete(0x01, 0); }},
         // ---- the LED-screen tool pages
         {"smartmapping", [] { return smartMapping({}); }},
-        {"smartmapping_quick_ports", [] { return smartMapping({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        {"smartmapping_quick_ports",
+         [] {
+             return smartMapping({Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q, Qt::Key_Q, Qt::Key_R, Qt::Key_R});
+         }},
         {"smartmapping_quick_screen",
-         [] { return smartMapping({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q}, screenOf2x3); }},
+         [] {
+             return smartMapping({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q}, screenOf2x3);
+         }},
         {"smartmapping_quick_patterns",
          [] {
              return smartMapping({Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_S, Qt::Key_Q, Qt::Key_R, Qt::Key_R,
@@ -942,8 +994,14 @@ const std::vector<GalleryPage>& galleryPages()
                  page.on_Button_next_5_clicked();
              });
          }},
-        {"smartmapping_solidify", [] { return smartMapping({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
-        {"smartmapping_mapping", [] { return smartMapping({Qt::Key_S, Qt::Key_Q}); }},
+        {"smartmapping_solidify",
+         [] {
+             return smartMapping({Qt::Key_S, Qt::Key_S, Qt::Key_Q});
+         }},
+        {"smartmapping_mapping",
+         [] {
+             return smartMapping({Qt::Key_S, Qt::Key_Q});
+         }},
         {"smartmapping_job_no_fpga",
          [] {
              MainWindowUnder main;
@@ -1011,7 +1069,9 @@ const std::vector<GalleryPage>& galleryPages()
                                        jobRefused(SEND_LOAD_SCAN, JobRefusal::kFile, 0, cardfile::Fault::kMissing));
          }},
         {"smartmapping_solidify_cards_missed",
-         [] { return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q}, cardsMissed(SEND_SAVE_PARA, 6, {{0, 2}})); }},
+         [] {
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q}, cardsMissed(SEND_SAVE_PARA, 6, {{0, 2}}));
+         }},
         {"smartmapping_mapping_cards_missed",
          [] {
              return smartMappingJobEnd({Qt::Key_S, Qt::Key_Q}, cardsMissed(SEND_MAPPING_ENABLE, 40, manyMissed()));
@@ -1027,7 +1087,9 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_recovery_file_refused",
          [] { return recoveryFileRefused(QStringLiteral("01/02/03/04"), cardfile::Fault::kForeign); }},
         {"rcv_recovery_recovery_no_fpga",
-         [] { return recoveryAfterJob(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q}); }},
+         [] {
+             return recoveryAfterJob(QStringLiteral("01/02/03/04"), {Qt::Key_R, Qt::Key_Q});
+         }},
     };
     return pages;
 }

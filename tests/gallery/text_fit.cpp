@@ -102,8 +102,8 @@ QString misfit(const QRect& box, const Need& need)
     return why;
 }
 
-void judge(std::vector<TextMisfit>& out, const QWidget* w, const QWidget* window, const QString& text,
-           const QRect& box, const Need& need)
+void judge(std::vector<TextMisfit>& out, const QWidget* w, const QWidget* window, const QString& text, const QRect& box,
+           const Need& need)
 {
     const QString why = misfit(box, need);
     if (!why.isEmpty())
@@ -201,8 +201,7 @@ void lookAtChoices(std::vector<TextMisfit>& out, const QComboBox* box, const QWi
     for (int i = 0; i < box->count(); ++i) {
         const QString text = box->itemText(i);
         if (!text.isEmpty())
-            judge(out, box, window, text, field,
-                  plainNeed(box->font(), field, Qt::AlignLeft | Qt::AlignVCenter, text));
+            judge(out, box, window, text, field, plainNeed(box->font(), field, Qt::AlignLeft | Qt::AlignVCenter, text));
     }
 }
 
@@ -212,7 +211,8 @@ void lookAtField(std::vector<TextMisfit>& out, const QLineEdit* field, const QWi
         return;
     QStyleOptionFrame option;
     option.initFrom(field);
-    option.lineWidth = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field) : 0;
+    option.lineWidth =
+        field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field) : 0;
     const QMargins m = field->textMargins();
     const QRect box = field->style()
                           ->subElementRect(QStyle::SE_LineEditContents, &option, field)
@@ -325,8 +325,8 @@ std::vector<TextMisfit> loneWords(QWidget* window)
             continue;
         for (const QString& line : lines)
             if (!line.isEmpty() && oneWord(line) && line.size() < kLongWord)
-                out.push_back({nameOf(label, window), label->text(),
-                               QStringLiteral("leaves \"%1\" alone on a line").arg(line)});
+                out.push_back(
+                    {nameOf(label, window), label->text(), QStringLiteral("leaves \"%1\" alone on a line").arg(line)});
     }
     return out;
 }

@@ -16,7 +16,7 @@ constexpr int kSmallestReadablePixels = 9;
 struct TextMisfit {
     QString widget;  // the widget's object names from the window down, e.g. "frame/label_title"
     QString text;
-    QString why;     // e.g. "needs 131 x 15 in 120 x 15 at 12 px"
+    QString why;  // e.g. "needs 131 x 15 in 120 x 15 at 12 px"
 };
 
 // The texts under `window` (itself included) that do not show whole or

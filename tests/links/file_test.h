@@ -14,7 +14,10 @@ namespace filetest {
 
 constexpr size_t kPiece = 4096;
 
-inline std::vector<u8> bytesOf(const std::string& s) { return std::vector<u8>(s.begin(), s.end()); }
+inline std::vector<u8> bytesOf(const std::string& s)
+{
+    return std::vector<u8>(s.begin(), s.end());
+}
 
 // `n` bytes that differ from file to file (by `seed`) and from piece to piece.
 inline std::vector<u8> pattern(size_t n, u8 seed)
@@ -54,7 +57,10 @@ inline CTRL_FRAME dataFrame(u32 offset, const std::vector<u8>& data, size_t from
     return pcRequest(0x21, payload);
 }
 
-inline CTRL_FRAME endFrame(u32 crc) { return pcRequest(0x22, le32(crc)); }
+inline CTRL_FRAME endFrame(u32 crc)
+{
+    return pcRequest(0x22, le32(crc));
+}
 
 // Every frame of a whole transfer, the end frame with `crc`.
 inline std::vector<CTRL_FRAME> transferFrames(const std::string& tag, const std::vector<u8>& data, u32 crc,

@@ -131,7 +131,10 @@ bool LinkClient::readSome()
     return true;
 }
 
-bool LinkClient::sendRaw(const std::vector<u8>& bytes) { return ok() && write(bytes.data(), bytes.size()); }
+bool LinkClient::sendRaw(const std::vector<u8>& bytes)
+{
+    return ok() && write(bytes.data(), bytes.size());
+}
 
 bool LinkClient::send(const CTRL_FRAME& frame)
 {
@@ -176,7 +179,10 @@ CTRL_FRAME pcRequest(u8 command, const std::vector<u8>& payload, u8 sub, u8 targ
     return f;
 }
 
-u8 statusOf(const CTRL_FRAME& reply) { return reply.length ? reply.payload[0] : 255; }
+u8 statusOf(const CTRL_FRAME& reply)
+{
+    return reply.length ? reply.payload[0] : 255;
+}
 
 std::vector<u8> replyData(const CTRL_FRAME& reply)
 {
@@ -185,7 +191,10 @@ std::vector<u8> replyData(const CTRL_FRAME& reply)
     return std::vector<u8>(reply.payload.begin() + 1, reply.payload.begin() + reply.length);
 }
 
-std::vector<u8> le16(uint16_t v) { return {static_cast<u8>(v), static_cast<u8>(v >> 8)}; }
+std::vector<u8> le16(uint16_t v)
+{
+    return {static_cast<u8>(v), static_cast<u8>(v >> 8)};
+}
 
 std::vector<u8> le32(uint32_t v)
 {

@@ -76,7 +76,7 @@ struct TestLink {
     std::unique_ptr<LinkClient> client;  // declared after the link: closed first
     u8 id = 0;                           // the message_deal::Link
     LinkKind kind = LinkKind::Tcp;
-    uint16_t port = 0;                   // TCP and UDP: where the link listens
+    uint16_t port = 0;  // TCP and UDP: where the link listens
 
     // Another PC's client on the link: a new connection, a new socket, the
     // serial line opened again.

@@ -28,7 +28,10 @@ inline std::vector<std::vector<u8>> documentedFrames()
     return frames;
 }
 
-inline bool fromPc(const CTRL_FRAME& f) { return f.source == ctrl::kAddrPc; }
+inline bool fromPc(const CTRL_FRAME& f)
+{
+    return f.source == ctrl::kAddrPc;
+}
 
 inline CTRL_FRAME decodedFrame(const std::vector<u8>& bytes)
 {

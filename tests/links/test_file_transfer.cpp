@@ -13,7 +13,10 @@ using platform::sim::SimMtd;
 
 namespace {
 
-std::vector<u8> head(const std::vector<u8>& v, size_t n) { return std::vector<u8>(v.begin(), v.begin() + long(n)); }
+std::vector<u8> head(const std::vector<u8>& v, size_t n)
+{
+    return std::vector<u8>(v.begin(), v.begin() + long(n));
+}
 
 // A whole box file, or the first `n` bytes of a flash partition ("/dev/mtd...").
 std::vector<u8> stored(const std::string& where, size_t n)
@@ -264,8 +267,8 @@ TEST_F(FileHandler, AnOverlayOrAliasFileTheReaderWouldRefuseIsNotStored)
         const char* where;
         std::string content;
     } cases[] = {
-        {"ALIS", "/data/configs/alias.json", "source,1,on,Camera\n"},          // not JSON
-        {"ALIS", "/data/configs/alias.json", R"({"names":[{"id":1}]})"},     // no name lists
+        {"ALIS", "/data/configs/alias.json", "source,1,on,Camera\n"},     // not JSON
+        {"ALIS", "/data/configs/alias.json", R"({"names":[{"id":1}]})"},  // no name lists
         {"ALIS", "/data/configs/alias.json", deep},
         {"ALIS", "/data/configs/alias.json", R"({"namelist":[]})"},
         {"ALIS", "/data/configs/alias.json", R"({"namelist":7})"},
@@ -309,12 +312,12 @@ TEST_F(FileHandler, BadPiecesAreRefusedAndAnIncompleteFileIsNotStored)
     writeBoxFile("/data/configs/omenu.json", "old overlay");
     const auto file = pattern(5000, 14);
     ASSERT_EQ(status(startFrame("OSDS", 5000)), 0);
-    EXPECT_EQ(status(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);      // a gap before it
-    EXPECT_EQ(status(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);   // no offset
-    EXPECT_EQ(status(pcRequest(0x21, le32(0))), message_deal::ST_BAD_LENGTH);     // no data
+    EXPECT_EQ(status(dataFrame(1, file, 1, 100)), message_deal::ST_REFUSED);     // a gap before it
+    EXPECT_EQ(status(pcRequest(0x21, {0, 0, 0})), message_deal::ST_BAD_LENGTH);  // no offset
+    EXPECT_EQ(status(pcRequest(0x21, le32(0))), message_deal::ST_BAD_LENGTH);    // no data
     EXPECT_EQ(status(pcRequest(0x21, cat({le32(0), std::vector<u8>(4097, 1)}))), message_deal::ST_BAD_LENGTH);
     ASSERT_EQ(status(dataFrame(0, file, 0, 4096)), 0);
-    ASSERT_EQ(status(dataFrame(0, file, 0, 4096)), 0);                            // sent again
+    ASSERT_EQ(status(dataFrame(0, file, 0, 4096)), 0);                                                // sent again
     EXPECT_EQ(status(dataFrame(4096, std::vector<u8>(1000, 0), 0, 1000)), message_deal::ST_REFUSED);  // past the end
     EXPECT_EQ(status(pcRequest(0x22, {1, 2, 3})), message_deal::ST_BAD_LENGTH);
     EXPECT_EQ(status(endFrame(crcOf(head(file, 4096)))), message_deal::ST_REFUSED);  // 904 bytes missing

@@ -68,12 +68,12 @@ TEST_F(FlashCommands, ModesOtherFlashesAndRangesAreChecked)
         CTRL_FRAME frame;
         u8 status;
     } cases[] = {
-        {erase(3, 8, 1), message_deal::ST_REFUSED},           // no mode 3
+        {erase(3, 8, 1), message_deal::ST_REFUSED},  // no mode 3
         {erase(0, 8, 1), message_deal::ST_REFUSED},
-        {erase(2, 4, 1), message_deal::ST_REFUSED},           // 32 KB units start on a multiple of 8 sectors
-        {erase(4, 8, 1), message_deal::ST_REFUSED},           // 64 KB units on a multiple of 16
-        {erase(1, 8191, 2), message_deal::ST_REFUSED},        // past the flash
-        {erase(1, 8, 1, 2), message_deal::ST_REFUSED},        // the FPGA's flash is not served here
+        {erase(2, 4, 1), message_deal::ST_REFUSED},     // 32 KB units start on a multiple of 8 sectors
+        {erase(4, 8, 1), message_deal::ST_REFUSED},     // 64 KB units on a multiple of 16
+        {erase(1, 8191, 2), message_deal::ST_REFUSED},  // past the flash
+        {erase(1, 8, 1, 2), message_deal::ST_REFUSED},  // the FPGA's flash is not served here
         {write(0x8000, {1}, 3), message_deal::ST_REFUSED},
         {read(0x8000, 1, 0), message_deal::ST_REFUSED},
         {write(x518_manage::kFlashSize - 1, {1, 2}), message_deal::ST_REFUSED},
@@ -166,8 +166,9 @@ TEST_F(FlashCommands, ARefusingFlashOrAnUnreachableChipAnswersBusyAndInstallsNot
         EXPECT_EQ(status(write(0x10000, head)), c.write) << c.fault;
         const CTRL_FRAME got = ask(read(0x10000, 4));
         EXPECT_EQ(statusOf(got), c.read) << c.fault;
-        EXPECT_EQ(replyData(got), c.read == message_deal::ST_DONE ? cat({le32(0x10000), le16(4), {0x5A, 0x5A, 0x5A, 0x5A}})
-                                                                 : std::vector<u8>{})
+        EXPECT_EQ(replyData(got), c.read == message_deal::ST_DONE
+                                      ? cat({le32(0x10000), le16(4), {0x5A, 0x5A, 0x5A, 0x5A}})
+                                      : std::vector<u8>{})
             << c.fault;
         EXPECT_EQ(status(pcRequest(0x13, {14, 0x08})), c.reload) << c.fault;
         EXPECT_EQ(store->reg_image.font_flags, 0) << c.fault;

@@ -40,8 +40,14 @@ void* operator new(size_t n)
         return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept
+{
+    std::free(p);
+}
 
 // A link of one kind, started on a fresh box, with a PC client on it.
 class Links : public BoxTest, public testing::WithParamInterface<LinkKind> {
@@ -157,8 +163,7 @@ TEST_P(Links, AFrameQueuedWhileThePcKeepsAskingGoesOutBeforeItsNextAnswer)
     EXPECT_LE(answersBefore, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllLinks, Links, testing::Values(LinkKind::Tcp, LinkKind::Udp, LinkKind::Rs485),
-                         linkKindName);
+INSTANTIATE_TEST_SUITE_P(AllLinks, Links, testing::Values(LinkKind::Tcp, LinkKind::Udp, LinkKind::Rs485), linkKindName);
 
 // ---------------------------------------------------------------- per transport
 
@@ -180,7 +185,7 @@ TEST_F(TcpLink, ANewConnectionReplacesTheOldOneAndAClosedOneLeavesTheServerListe
     ASSERT_TRUE(first->request(pcRequest(0x01, {})));
     auto second = LinkClient::tcp(link.port());
     ASSERT_TRUE(second->request(pcRequest(0x01, {})));
-    EXPECT_FALSE(first->receive(2000));  // the old connection was closed
+    EXPECT_FALSE(first->receive(2000));                   // the old connection was closed
     LinkClient::tcp(link.port())->sendRaw({0xA5, 0x00});  // half a frame, then gone
     EXPECT_TRUE(LinkClient::tcp(link.port())->request(pcRequest(0x01, {})));
 }

@@ -20,7 +20,10 @@ constexpr u8 B = message_deal::ST_BUSY;
 constexpr u32 kFpgaMemory = message_deal::kFpgaMemoryAddress;
 constexpr u32 kFpga1Memory = kFpgaMemory + message_deal::kFpgaMemoryStep;
 
-CTRL_FRAME readRam(u32 address, u16 count) { return pcRequest(0x10, cat({le32(address), le16(count)})); }
+CTRL_FRAME readRam(u32 address, u16 count)
+{
+    return pcRequest(0x10, cat({le32(address), le16(count)}));
+}
 
 }  // namespace
 
@@ -97,9 +100,9 @@ TEST_F(Handler, ReadRamStaysInsideTheBlockOrOneSlot)
         u16 count;
         u8 status;
     } cases[] = {
-        {0, 4096, 0},    {0, 4097, R},      {4095, 1, 0},          {4095, 2, R},  // the block
-        {0x3FFF, 3, 0},  {0x3FFF, 4, R},    {0x10002, 4096, 0},    // to the ends of slots 3 and 16
-        {0x11800, 1, R}, {0x101000, 1, R},  {0xFFFFFFFF, 4096, R}, // past the FPGAs' memories, no alias of slot 1
+        {0, 4096, 0},    {0, 4097, R},     {4095, 1, 0},          {4095, 2, R},  // the block
+        {0x3FFF, 3, 0},  {0x3FFF, 4, R},   {0x10002, 4096, 0},                   // to the ends of slots 3 and 16
+        {0x11800, 1, R}, {0x101000, 1, R}, {0xFFFFFFFF, 4096, R},  // past the FPGAs' memories, no alias of slot 1
     };
     for (const auto& c : cases)
         EXPECT_EQ(status(readRam(c.address, c.count)), c.status) << std::hex << c.address << " " << c.count;
@@ -166,9 +169,9 @@ TEST_F(Handler, TheFpgasMemoriesFollowTheSlotsOneKilobyteEach)
         u16 count;
         u8 status;
     } reads[] = {
-        {kFpgaMemory, 1024, 0}, {kFpgaMemory + 0x3FF, 1, 0}, {kFpgaMemory + 0x3FF, 2, R}, {kFpga1Memory, 1024, 0},
-        {kFpga1Memory + 0x3FF, 1, 0}, {kFpga1Memory + 0x3FF, 2, R}, {kFpgaMemory, 0, R}, {kFpgaMemory, 4097, R},
-        {kFpga1Memory + 0x400, 1, R},
+        {kFpgaMemory, 1024, 0},  {kFpgaMemory + 0x3FF, 1, 0},  {kFpgaMemory + 0x3FF, 2, R},
+        {kFpga1Memory, 1024, 0}, {kFpga1Memory + 0x3FF, 1, 0}, {kFpga1Memory + 0x3FF, 2, R},
+        {kFpgaMemory, 0, R},     {kFpgaMemory, 4097, R},       {kFpga1Memory + 0x400, 1, R},
     };
     for (const auto& c : reads)
         EXPECT_EQ(status(readRam(c.address, c.count)), c.status) << std::hex << c.address << " " << c.count;
@@ -310,7 +313,10 @@ TEST_F(Handler, NetworkSearchReportsAddressesPortAndHardwareAddress)
 {
     CTRL_FRAME r = ask(pcRequest(0x02, {}));
     ASSERT_EQ(statusOf(r), 0);
-    EXPECT_EQ(replyData(r), cat({{192, 168, 1, 199}, {255, 255, 255, 0}, {192, 168, 1, 1}, le16(5005),
+    EXPECT_EQ(replyData(r), cat({{192, 168, 1, 199},
+                                 {255, 255, 255, 0},
+                                 {192, 168, 1, 1},
+                                 le16(5005),
                                  {0x02, 0x4B, 0x45, 0x4C, 0x00, 0x01}}));
     EXPECT_EQ(journalWith("ifconfig eth0 | grep HWaddr").size(), 1u);
 }
@@ -384,10 +390,17 @@ TEST_F(Handler, CloudProperties)
         u8 sub, status;
         const char* key;  // where a good one is saved
     } cases[] = {
-        {"cloud.example", 0, 0, "config/ryvecloudserverip"}, {"8443", 1, 0, "config/ryvecloudserverport"},
-        {"user-1", 2, 0, "config/ryveclouduserip"},         {"hall A", 3, 0, "config/ryvecloudcontrollername"},
-        {"80a", 1, R, nullptr},   {"65536", 1, R, nullptr}, {"0", 1, R, nullptr}, {"x", 4, R, nullptr},
-        {n64, 3, 0, nullptr},     {n65, 3, L, nullptr},     {"", 3, L, nullptr},
+        {"cloud.example", 0, 0, "config/ryvecloudserverip"},
+        {"8443", 1, 0, "config/ryvecloudserverport"},
+        {"user-1", 2, 0, "config/ryveclouduserip"},
+        {"hall A", 3, 0, "config/ryvecloudcontrollername"},
+        {"80a", 1, R, nullptr},
+        {"65536", 1, R, nullptr},
+        {"0", 1, R, nullptr},
+        {"x", 4, R, nullptr},
+        {n64, 3, 0, nullptr},
+        {n65, 3, L, nullptr},
+        {"", 3, L, nullptr},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(status(0x07, std::vector<u8>(c.text.begin(), c.text.end()), c.sub), c.status)
@@ -445,8 +458,8 @@ TEST_F(Handler, PassThroughChecksItsLengthsBeforeForwardingAndAStrayCardReplyGoe
         return statusOf(ask(pcRequest(cmd, payload, 0, kAddrCardPortBase + 2)));
     };
     EXPECT_EQ(passby(std::vector<u8>(head.begin(), head.end() - 1)), message_deal::ST_BAD_LENGTH);
-    EXPECT_EQ(passby(cat({head, {1, 2, 3}})), message_deal::ST_BAD_LENGTH);       // data shorter than its length
-    EXPECT_EQ(passby(cat({head, {1, 2, 3, 4, 5}})), message_deal::ST_BAD_LENGTH);  // and longer
+    EXPECT_EQ(passby(cat({head, {1, 2, 3}})), message_deal::ST_BAD_LENGTH);             // data shorter than its length
+    EXPECT_EQ(passby(cat({head, {1, 2, 3, 4, 5}})), message_deal::ST_BAD_LENGTH);       // and longer
     EXPECT_EQ(passby(head, message_deal::CMD_READ_RAM), message_deal::ST_UNSUPPORTED);  // cards take 0x30 only
     // More data than a card frame carries.
     EXPECT_EQ(passby(cat({{0xFF, 0x03}, le32(0), le16(1025), std::vector<u8>(1025, 1)})), message_deal::ST_REFUSED);

@@ -254,8 +254,7 @@ TEST_P(PassbyOnFreshConnections, EverySearchCountsExactlyTheCardsOfItsPort)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, PassbyOnFreshConnections, testing::Values(LinkKind::Tcp, LinkKind::Udp),
-                         linkKindName);
+INSTANTIATE_TEST_SUITE_P(Links, PassbyOnFreshConnections, testing::Values(LinkKind::Tcp, LinkKind::Udp), linkKindName);
 
 // Two PCs on one UDP link. A searches a port without cards and B reads the
 // brightness within A's second: B gets its own reply only, A the status 4

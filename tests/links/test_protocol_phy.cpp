@@ -29,9 +29,8 @@ std::vector<CTRL_FRAME> decodeAll(protocol_phy& codec, const std::vector<u8>& by
 
 bool sameFrame(const CTRL_FRAME& a, const CTRL_FRAME& b)
 {
-    return a.target == b.target && a.source == b.source && a.command == b.command &&
-           a.sub_command == b.sub_command && a.length == b.length &&
-           std::equal(a.payload.begin(), a.payload.begin() + a.length, b.payload.begin());
+    return a.target == b.target && a.source == b.source && a.command == b.command && a.sub_command == b.sub_command &&
+           a.length == b.length && std::equal(a.payload.begin(), a.payload.begin() + a.length, b.payload.begin());
 }
 
 // A wire frame built by hand: start, the body bytes escaped as given, end.
@@ -109,8 +108,7 @@ void expectEveryWayAsTheRuns(const std::vector<u8>& stream, const std::vector<si
 TEST(ProtocolPhy, GoldenFrameWithEscapes)
 {
     // Check byte 00^FE^11^00^03^00^A5^5A^AA = 0xB9.
-    EXPECT_EQ(encode(pcRequest(0x11, {0xA5, 0x5A, 0xAA})),
-              hex("A5 00 FE 11 00 03 00 AA 85 AA 7A AA 8A B9 5A"));
+    EXPECT_EQ(encode(pcRequest(0x11, {0xA5, 0x5A, 0xAA})), hex("A5 00 FE 11 00 03 00 AA 85 AA 7A AA 8A B9 5A"));
 }
 
 TEST(ProtocolPhy, EveryByteValueRoundTripsInEveryField)
@@ -187,7 +185,7 @@ TEST(ProtocolPhy, ResynchronisesAfterGarbageAndCutFrames)
     protocol_phy codec;
     const CTRL_FRAME f = pcRequest(0x12, {0x0B, 0x01});
     const std::vector<u8> frame = encode(f);
-    std::vector<u8> stream = hex("00 5A 13 AA 8A FF 5A");          // noise, stray end and escape
+    std::vector<u8> stream = hex("00 5A 13 AA 8A FF 5A");           // noise, stray end and escape
     stream.insert(stream.end(), frame.begin(), frame.begin() + 5);  // a frame cut off by a new start
     stream.insert(stream.end(), frame.begin(), frame.end());
     stream.insert(stream.end(), {0x77, 0x5A, 0x5A});
@@ -270,8 +268,13 @@ TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
         size_t length, from, to;  // special bytes at [from, to)
         size_t pair;              // 1: a lone special byte, 2: two in a row
     } cases[] = {
-        {48, 0, 48, 1},  {48, 0, 47, 2},  {130, 0, 130, 1}, {130, 0, 129, 2}, {kMaxPayload, kMaxPayload - 70, kMaxPayload, 1},
-        {15, 0, 15, 1},  {kMaxPayload - 16, 0, 2, 2},
+        {48, 0, 48, 1},
+        {48, 0, 47, 2},
+        {130, 0, 130, 1},
+        {130, 0, 129, 2},
+        {kMaxPayload, kMaxPayload - 70, kMaxPayload, 1},
+        {15, 0, 15, 1},
+        {kMaxPayload - 16, 0, 2, 2},
     };
     for (const auto& c : cases) {
         for (size_t at = c.from; at < c.to; ++at) {
@@ -282,7 +285,11 @@ TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
                 payload[at + k] = kSpecials[(at + k) % 3];
             const CTRL_FRAME f = pcRequest(0x21, payload);
             const std::vector<u8> bytes = encode(f);
-            std::vector<u8> body = {f.target, f.source, f.command, f.sub_command, static_cast<u8>(c.length & 0xFF),
+            std::vector<u8> body = {f.target,
+                                    f.source,
+                                    f.command,
+                                    f.sub_command,
+                                    static_cast<u8>(c.length & 0xFF),
                                     static_cast<u8>(c.length >> 8)};
             body.insert(body.end(), payload.begin(), payload.end());
             ASSERT_EQ(bytes, wire(checked(body))) << c.length << " at " << at;

@@ -25,7 +25,7 @@ constexpr u32 kBrightness = offsetof(KEL_RAM_PARA, brightness);
 constexpr u32 kOsdEnable = offsetof(KEL_RAM_PARA, osd_enable);
 constexpr u8 kRegMcuFlag = 11, kReloadOverlay = 0x08;
 constexpr uint16_t kTcpPort = 5005, kUdpPort = 5008;  // the box's own: its address tells it from others
-constexpr int kFileMarker = 2;  // the parameter file holds block offsets from 768 on after its marker
+constexpr int kFileMarker = 2;   // the parameter file holds block offsets from 768 on after its marker
 constexpr int kStartMs = 30000;  // a loaded machine starts a box slowly
 
 template <class F>
@@ -74,10 +74,12 @@ protected:
     std::unique_ptr<LinkClient> tcpClient()
     {
         std::unique_ptr<LinkClient> c;
-        retry([&] {
-            c = LinkClient::tcp(kTcpPort, address);
-            return c->ok();
-        }, kStartMs);
+        retry(
+            [&] {
+                c = LinkClient::tcp(kTcpPort, address);
+                return c->ok();
+            },
+            kStartMs);
         return c;
     }
     // The first `n` bytes of a file under the box root (empty when it is missing).
@@ -153,9 +155,8 @@ TEST_F(WholeBox, EveryLinkReachesTheSameBoxAndTheParameterFileFollows)
     ASSERT_EQ(pc->ask(pcRequest(0x05, std::vector<u8>(mark.begin(), mark.end()))), 0);
     ASSERT_EQ(pc->ask(pcRequest(0x11, cat({le32(kBrightness), le16(73)}))), 0);
     auto barcodeOf = [](const std::optional<CTRL_FRAME>& r) {
-        return r && statusOf(*r) == 0 && r->length > 32
-                   ? std::string(reinterpret_cast<const char*>(&r->payload[1]), 32)
-                   : std::string();
+        return r && statusOf(*r) == 0 && r->length > 32 ? std::string(reinterpret_cast<const char*>(&r->payload[1]), 32)
+                                                        : std::string();
     };
     const std::string expected = mark + std::string(32 - mark.size(), ' ');
 

@@ -117,10 +117,10 @@ TEST_F(Wifi, AtCommandsWithGoodAndBadAddresses)
     AtClient pc(wifi->port());
     EXPECT_EQ(pc.ask("AT+CHECKDATA"), "OK+CHECKDATA=192.168.22.101");
     EXPECT_EQ(pc.ask("AT+GETVER\r\n"), "OK+GETVER=" + message_deal::versionText().toStdString());
-    for (const char* bad : {"AT+SETDATA=1,10.0.0.256", "AT+SETDATA=1,10.0.0.0", "AT+SETDATA=1,10.0.0.255",
-                            "AT+SETDATA=1,224.1.1.1", "AT+SETDATA=1,127.0.0.1", "AT+SETDATA=1,0.1.2.3",
-                            "AT+SETDATA=1,10.0.0", "AT+SETDATA=1,10.0.0.5x", "AT+SETDATA=1,010.001.002.099", "AT+SETDATA=1,", "AT+SETDATA=2,10.0.0.5",
-                            "at+checkdata", "AT+FOO", ""}) {
+    for (const char* bad :
+         {"AT+SETDATA=1,10.0.0.256", "AT+SETDATA=1,10.0.0.0", "AT+SETDATA=1,10.0.0.255", "AT+SETDATA=1,224.1.1.1",
+          "AT+SETDATA=1,127.0.0.1", "AT+SETDATA=1,0.1.2.3", "AT+SETDATA=1,10.0.0", "AT+SETDATA=1,10.0.0.5x",
+          "AT+SETDATA=1,010.001.002.099", "AT+SETDATA=1,", "AT+SETDATA=2,10.0.0.5", "at+checkdata", "AT+FOO", ""}) {
         EXPECT_EQ(pc.ask(bad), "ERROR") << bad;
     }
     EXPECT_EQ(g_wifi_reset_flag.load(), 0);

@@ -35,17 +35,26 @@ std::string stripComments(const std::string& src)
             out += c;
             break;
         case Line:
-            if (c == '\n') { st = Code; out += c; }
+            if (c == '\n') {
+                st = Code;
+                out += c;
+            }
             break;
         case Block:
-            if (c == '*' && n == '/') { st = Code; ++i; }
-            else if (c == '\n') out += c;
+            if (c == '*' && n == '/') {
+                st = Code;
+                ++i;
+            } else if (c == '\n')
+                out += c;
             break;
         case Str:
         case Chr:
             out += c;
-            if (c == '\\') { out += n; ++i; }
-            else if ((st == Str && c == '"') || (st == Chr && c == '\'')) st = Code;
+            if (c == '\\') {
+                out += n;
+                ++i;
+            } else if ((st == Str && c == '"') || (st == Chr && c == '\''))
+                st = Code;
             break;
         }
     }
@@ -71,11 +80,14 @@ const std::vector<Rule>& rules()
         {"mmap()", std::regex(R"((^|[^\w])(::)?mmap\s*\()")},
         {"opendir()", std::regex(R"(\bopendir\s*\()")},
         {"box path opened directly",
-         std::regex(R"(\b(QFile|QSaveFile|QSettings|QDir|QFileInfo|ifstream|ofstream|fstream)\b\s*(\w+\s*)?[({]\s*(QString(Literal)?\s*\(\s*|QLatin1String\s*\(\s*)?"/)")},
+         std::regex(
+             R"(\b(QFile|QSaveFile|QSettings|QDir|QFileInfo|ifstream|ofstream|fstream)\b\s*(\w+\s*)?[({]\s*(QString(Literal)?\s*\(\s*|QLatin1String\s*\(\s*)?"/)")},
         {"box path handed to a file call",
-         std::regex(R"(\b((QFile|QDir|QFileInfo)::\w+|setFileName|setPath|mkpath|rmpath)\s*\(\s*(QString(Literal)?\s*\(\s*)?"/)")},
+         std::regex(
+             R"(\b((QFile|QDir|QFileInfo)::\w+|setFileName|setPath|mkpath|rmpath)\s*\(\s*(QString(Literal)?\s*\(\s*)?"/)")},
         {"box path handed to a JSON reader", std::regex(R"(\b(read_json|write_json)\s*\(\s*"/)")},
-        {"socket address chosen outside the platform", std::regex(R"(\bINADDR_\w+|\bQ(HostAddress|TcpServer|TcpSocket|UdpSocket)\b)")},
+        {"socket address chosen outside the platform",
+         std::regex(R"(\bINADDR_\w+|\bQ(HostAddress|TcpServer|TcpSocket|UdpSocket)\b)")},
     };
     return r;
 }

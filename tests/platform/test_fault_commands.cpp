@@ -134,10 +134,9 @@ TEST_F(FaultCommands, AnFpgaKeepsItsParameterMemoryOverAResetAndThePipeShowsIt)
     EXPECT_EQ(board->ram(1, 0x3F0, 2), (std::vector<uint8_t>{0x12, 0x34}));
     EXPECT_EQ(control("fpga memory"), "ok fpga memory");
     // FPGA 0's memory gives ports 0 and 1 their halves of a 1920 x 1080 canvas.
-    EXPECT_EQ(readBoxFile(platform::sim::kFpgaMemoryDump),
-              "0:000 00 00 00 00 00 00 00 00 00 00 00 00 80 07 1C 02\n"
-              "0:010 00 00 00 00 00 1C 02 80 07 1C 02 00 00 00 00 00\n"
-              "1:3F0 12 34 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n");
+    EXPECT_EQ(readBoxFile(platform::sim::kFpgaMemoryDump), "0:000 00 00 00 00 00 00 00 00 00 00 00 00 80 07 1C 02\n"
+                                                           "0:010 00 00 00 00 00 1C 02 80 07 1C 02 00 00 00 00 00\n"
+                                                           "1:3F0 12 34 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n");
     EXPECT_EQ(control("fpga registers"), "error fpga registers: fpga, fpga memory or fpga cards, not fpga registers");
 }
 

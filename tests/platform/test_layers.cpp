@@ -51,7 +51,10 @@ std::vector<std::string> includesOf(const std::string& text)
     return out;
 }
 
-bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& s, const char* prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
 
 // Whether the designer form `name` ("tip" for "ui_tip.h") exists.
 using FormExists = std::function<bool(const std::string& name)>;
@@ -122,9 +125,12 @@ bool formInTree(const std::string& name)
 TEST(Layers, TheCheckerNamesEachUpwardInclude)
 {
     const LayerMap map = {
-        {"registers/chip_regs.h", {0, "registers"}}, {"platform/platform.h", {1, "platform"}},
-        {"platform/sim/sim_chip.cpp", {1, "platform"}}, {"app/global.h", {2, "base"}},
-        {"links/link.cpp", {7, "links"}}, {"tools/tool_page.h", {8, "pages"}},
+        {"registers/chip_regs.h", {0, "registers"}},
+        {"platform/platform.h", {1, "platform"}},
+        {"platform/sim/sim_chip.cpp", {1, "platform"}},
+        {"app/global.h", {2, "base"}},
+        {"links/link.cpp", {7, "links"}},
+        {"tools/tool_page.h", {8, "pages"}},
         {"app/mainwindow.h", {8, "pages"}},
     };
     const FormExists forms = [](const std::string& name) { return name == "form"; };

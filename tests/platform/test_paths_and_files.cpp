@@ -142,7 +142,7 @@ TEST_F(Paths, DiskFaultsFailTheDataFoldersWritesUntilOff)
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_FALSE(platform::writeFileAtomic("/data/configs/../f.bin", std::string("new")));
     EXPECT_FALSE(platform::makeDirs("/data/newdir"));
-    EXPECT_TRUE(platform::makeDirs("/data/modes"));  // there already: nothing to write
+    EXPECT_TRUE(platform::makeDirs("/data/modes"));                            // there already: nothing to write
     EXPECT_TRUE(platform::writeFileAtomic("/sim/out.txt", std::string("x")));  // not a data folder
     EXPECT_TRUE(platform::writeFileAtomic("/database", std::string("x")));
     EXPECT_TRUE(platform::removeFile("/data/g.bin"));  // a full disk still frees space

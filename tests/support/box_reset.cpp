@@ -13,7 +13,10 @@
 
 namespace {
 
-void runDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+void runDeferredDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 // Every page and window goes, with the timer of the tick; what threads and
 // timers had queued for them goes too.

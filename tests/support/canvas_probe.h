@@ -84,8 +84,7 @@ struct Mapping {
 // `checked` says how many did. `visible`, when given, says which canvas
 // points of the window show (not covered by a window on top).
 inline long mismatches(const platform::Canvas& shown, const platform::Canvas& card, const Mapping& m, int step,
-                       long* checked = nullptr, int margin = 2,
-                       const std::function<bool(int, int)>& visible = nullptr)
+                       long* checked = nullptr, int margin = 2, const std::function<bool(int, int)>& visible = nullptr)
 {
     long bad = 0, seen = 0;
     // The frame counter and the bar change with every frame.
@@ -133,7 +132,8 @@ inline ::testing::AssertionResult showsCard(const platform::Canvas& shown, const
     const long bad = mismatches(shown, card, m, step, &checked, 2, visible);
     if (bad == 0 && checked > least)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << bad << " of " << checked << " points at " << m.to << " differ from the card";
+    return ::testing::AssertionFailure() << bad << " of " << checked << " points at " << m.to
+                                         << " differ from the card";
 }
 
 }  // namespace canvasprobe

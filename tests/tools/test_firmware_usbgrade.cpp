@@ -20,9 +20,15 @@ namespace sim = platform::sim;
 
 namespace {
 
-bool highlighted(const QLabel* row) { return row->styleSheet().contains(QStringLiteral("#4777FF")); }
+bool highlighted(const QLabel* row)
+{
+    return row->styleSheet().contains(QStringLiteral("#4777FF"));
+}
 
-QFrame* fileFrame(Page* page) { return page->findChild<QFrame*>(QStringLiteral("frame_file")); }
+QFrame* fileFrame(Page* page)
+{
+    return page->findChild<QFrame*>(QStringLiteral("frame_file"));
+}
 
 // What the list shows: each row's name and highlight, "" for the empty
 // list's words; and which paging buttons are there.
@@ -36,7 +42,8 @@ struct Shown {
 Shown shown(Page* page)
 {
     QFrame* frame = fileFrame(page);
-    Shown s{{}, frame->findChild<QPushButton*>(QStringLiteral("previous")) != nullptr,
+    Shown s{{},
+            frame->findChild<QPushButton*>(QStringLiteral("previous")) != nullptr,
             frame->findChild<QPushButton*>(QStringLiteral("next")) != nullptr};
     for (int k = 0; k < firmware_usbgrade::kRowsPerPage; ++k)
         if (QLabel* row = frame->findChild<QLabel*>(QStringLiteral("row_%1").arg(k)))
@@ -44,7 +51,10 @@ Shown shown(Page* page)
     return s;
 }
 
-void tap(Page* page, const QString& name) { fileFrame(page)->findChild<QPushButton*>(name)->click(); }
+void tap(Page* page, const QString& name)
+{
+    fileFrame(page)->findChild<QPushButton*>(name)->click();
+}
 
 // What a label shows, its no-break spaces read as spaces.
 QString shownText(const QLabel* label)
@@ -232,13 +242,24 @@ TEST_F(UsbUpgradePage, TheOpeningTellsWhatIsIncompleteAndARunTellsWhatEachFlashH
             u8 kept, unverified, unrecorded, unrecordedFonts;
             std::vector<QString> lines;
         } cases[] = {
-            {0x02, 0, 0, 0, {QStringLiteral("FPGA 1 program incomplete"), QStringLiteral("FPGA 2 not updated, old program kept!")}},
-            {0x03, 0x02, 0, 0, {QStringLiteral("FPGA 1 program incomplete"),
-                                QStringLiteral("FPGA 2 new program not verified, install it again!")}},
+            {0x02,
+             0,
+             0,
+             0,
+             {QStringLiteral("FPGA 1 program incomplete"), QStringLiteral("FPGA 2 not updated, old program kept!")}},
+            {0x03,
+             0x02,
+             0,
+             0,
+             {QStringLiteral("FPGA 1 program incomplete"),
+              QStringLiteral("FPGA 2 new program not verified, install it again!")}},
             // The disk took no mark: nothing erased, and why.
-            {0, 0, 0x03, 0x01, {QStringLiteral("FPGA 1 program incomplete"),
-                                QStringLiteral("FPGA 2 not updated, old program kept!"),
-                                QStringLiteral("Font not updated, old font kept!"), storage}},
+            {0,
+             0,
+             0x03,
+             0x01,
+             {QStringLiteral("FPGA 1 program incomplete"), QStringLiteral("FPGA 2 not updated, old program kept!"),
+              QStringLiteral("Font not updated, old font kept!"), storage}},
         };
         for (const auto& c : cases) {
             worker->kept_fpgas = c.kept;
@@ -366,7 +387,8 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
         worker->incomplete_fonts = 0x08;
         worker->application_failed = true;
         page->syncUpdate(SYNC_USB_UPGRADE);
-        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Шрифт неполный, установите снова!"))) << shownText(log).toStdString();
+        EXPECT_TRUE(shownText(log).contains(QStringLiteral("Шрифт неполный, установите снова!")))
+            << shownText(log).toStdString();
         EXPECT_TRUE(shownText(log).contains(QStringLiteral("Приложение не установлено, установите снова!")));
         EXPECT_FALSE(shownText(log).contains(QStringLiteral("FPGA")));
         EXPECT_FALSE(shownText(log).contains(QStringLiteral("#51BB28")));

@@ -7,7 +7,10 @@
 
 namespace {
 
-QColor pixel(QRoundProgressBar* bar, int x, int y) { return bar->grab().toImage().pixelColor(x, y); }
+QColor pixel(QRoundProgressBar* bar, int x, int y)
+{
+    return bar->grab().toImage().pixelColor(x, y);
+}
 
 }  // namespace
 
@@ -89,8 +92,8 @@ TEST(RoundProgressBar, ThePercentageStaysInsideTheRing)
         for (int y = 0; y < 100; ++y) {
             for (int x = 0; x < 100; ++x) {
                 const QColor c = image.pixelColor(x, y);
-                const bool grey = c.red() < 200 && std::abs(c.red() - c.green()) < 12 &&
-                                  std::abs(c.green() - c.blue()) < 12;
+                const bool grey =
+                    c.red() < 200 && std::abs(c.red() - c.green()) < 12 && std::abs(c.green() - c.blue()) < 12;
                 const double r = std::hypot(x + 0.5 - 50, y + 0.5 - 50);
                 inked += grey && r > 40.5 && r < 49;
             }

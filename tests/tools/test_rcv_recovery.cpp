@@ -35,28 +35,30 @@ TEST_F(RecoveryPage, AQueryShowsTheCardFoundAndOnlyACardWithinItsPortIsRecovered
     };
     for (const Case& c : {Case{4, "#FFFFFF", SEND_RCV_RECOVERY}, Case{2, "#FF0000", SEND_NONE}}) {
         writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, c.cardsInFile, {}}}));
-        const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
-            rcv_recovery* page = g_rcv_recovery;
-            ASSERT_TRUE(page);
-            // Every opening starts without a result: Recovery sends the focus to Query.
-            EXPECT_EQ(shownLine(page), kAskFirst);
-            keys(page, {Qt::Key_R, Qt::Key_Q});
-            EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
-            EXPECT_EQ(page->selected(), 0);
+        const bool opened = insidePage(
+            [] { pages::openPage(PAGE_RCV_RECOVERY); },
+            [&] {
+                rcv_recovery* page = g_rcv_recovery;
+                ASSERT_TRUE(page);
+                // Every opening starts without a result: Recovery sends the focus to Query.
+                EXPECT_EQ(shownLine(page), kAskFirst);
+                keys(page, {Qt::Key_R, Qt::Key_Q});
+                EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
+                EXPECT_EQ(page->selected(), 0);
 
-            keys(page, {Qt::Key_Q, Qt::Key_O});  // Query; BACK refused while it runs
-            EXPECT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
-            EXPECT_EQ(g_rcv_recovery, page);
-            runJob();
-            QCoreApplication::processEvents();
-            EXPECT_EQ(g_qround_bar, nullptr);
-            EXPECT_EQ(shownLine(page), QStringLiteral("Find Screen01, LED01, Rcv<font color = %1 >03</font>")
-                                           .arg(QLatin1String(c.colour)));
+                keys(page, {Qt::Key_Q, Qt::Key_O});  // Query; BACK refused while it runs
+                EXPECT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+                EXPECT_EQ(g_rcv_recovery, page);
+                runJob();
+                QCoreApplication::processEvents();
+                EXPECT_EQ(g_qround_bar, nullptr);
+                EXPECT_EQ(shownLine(page), QStringLiteral("Find Screen01, LED01, Rcv<font color = %1 >03</font>")
+                                               .arg(QLatin1String(c.colour)));
 
-            keys(page, {Qt::Key_R, Qt::Key_Q});
-            EXPECT_EQ(g_send_para.cmd.load(), c.recovery);
-            endJob();
-        });
+                keys(page, {Qt::Key_R, Qt::Key_Q});
+                EXPECT_EQ(g_send_para.cmd.load(), c.recovery);
+                endJob();
+            });
         EXPECT_TRUE(opened);
     }
 }
@@ -68,19 +70,20 @@ TEST_F(RecoveryPage, NoJobIsPostedWhileAUsbUpgradeRuns)
 {
     upAndSearched();
     writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
-    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
-        g_usb_grade = 1;
-        g_send_para.step = 2;
-        keys(g_rcv_recovery, {Qt::Key_Q});
-        EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
-        EXPECT_EQ(g_send_para.step.load(), 2);
-        EXPECT_EQ(g_qround_bar, nullptr);
-        g_usb_grade = 0;
-        g_send_para.step = 0;
-        keys(g_rcv_recovery, {Qt::Key_Q});
-        EXPECT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
-        endJob();
-    });
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); },
+                                   [&] {
+                                       g_usb_grade = 1;
+                                       g_send_para.step = 2;
+                                       keys(g_rcv_recovery, {Qt::Key_Q});
+                                       EXPECT_EQ(g_send_para.cmd.load(), SEND_NONE);
+                                       EXPECT_EQ(g_send_para.step.load(), 2);
+                                       EXPECT_EQ(g_qround_bar, nullptr);
+                                       g_usb_grade = 0;
+                                       g_send_para.step = 0;
+                                       keys(g_rcv_recovery, {Qt::Key_Q});
+                                       EXPECT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+                                       endJob();
+                                   });
     EXPECT_TRUE(opened);
 }
 
@@ -89,27 +92,29 @@ TEST_F(RecoveryPage, ACardThatDoesNotAnswerItsRecoveryStaysListedWithASentenceTh
     upAndSearched();
     board->setNeedsRecovery(0, 2, true);
     writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
-    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
-        rcv_recovery* page = g_rcv_recovery;
-        ASSERT_TRUE(page);
-        keys(page, {Qt::Key_Q});  // Query
-        runJob();
-        QCoreApplication::processEvents();
-        const QString found = shownLine(page);
-        ASSERT_TRUE(found.startsWith(QStringLiteral("Find Screen01")));
-        EXPECT_EQ(page->noAnswerLine(), nullptr);
+    const bool opened =
+        insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); },
+                   [&] {
+                       rcv_recovery* page = g_rcv_recovery;
+                       ASSERT_TRUE(page);
+                       keys(page, {Qt::Key_Q});  // Query
+                       runJob();
+                       QCoreApplication::processEvents();
+                       const QString found = shownLine(page);
+                       ASSERT_TRUE(found.startsWith(QStringLiteral("Find Screen01")));
+                       EXPECT_EQ(page->noAnswerLine(), nullptr);
 
-        board->silenceCard(0, 2, true);
-        keys(page, {Qt::Key_R, Qt::Key_Q});  // Recovery
-        ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_RECOVERY);
-        runJob();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(shownLine(page), found);
-        ASSERT_NE(page->noAnswerLine(), nullptr);
-        EXPECT_EQ(page->noAnswerLine()->text(), QStringLiteral("The receiving card did not answer!"));
-        EXPECT_TRUE(board->card(0, 2).needsRecovery);
-        endJob();
-    });
+                       board->silenceCard(0, 2, true);
+                       keys(page, {Qt::Key_R, Qt::Key_Q});  // Recovery
+                       ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_RECOVERY);
+                       runJob();
+                       QCoreApplication::processEvents();
+                       EXPECT_EQ(shownLine(page), found);
+                       ASSERT_NE(page->noAnswerLine(), nullptr);
+                       EXPECT_EQ(page->noAnswerLine()->text(), QStringLiteral("The receiving card did not answer!"));
+                       EXPECT_TRUE(board->card(0, 2).needsRecovery);
+                       endJob();
+                   });
     EXPECT_TRUE(opened);
 }
 
@@ -132,33 +137,34 @@ TEST_F(RecoveryPage, AJobCutShortByTheFpgaSaysSoInTheList)
         board->holdInReset(0, false);
         upAndSearched();
     };
-    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
-        rcv_recovery* page = g_rcv_recovery;
-        ASSERT_TRUE(page);
-        for (int card = 0; card < 4; ++card)  // the query waits for answers
-            board->silenceCard(0, card, true);
-        fpgaLostDuring(page, {Qt::Key_Q});  // Query
-        ASSERT_NE(page->noFpgaLine(), nullptr);
-        EXPECT_EQ(shownLine(page), kNoFpga);
-        EXPECT_EQ(g_qround_bar, nullptr);
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); },
+                                   [&] {
+                                       rcv_recovery* page = g_rcv_recovery;
+                                       ASSERT_TRUE(page);
+                                       for (int card = 0; card < 4; ++card)  // the query waits for answers
+                                           board->silenceCard(0, card, true);
+                                       fpgaLostDuring(page, {Qt::Key_Q});  // Query
+                                       ASSERT_NE(page->noFpgaLine(), nullptr);
+                                       EXPECT_EQ(shownLine(page), kNoFpga);
+                                       EXPECT_EQ(g_qround_bar, nullptr);
 
-        for (int card = 0; card < 4; ++card)
-            board->silenceCard(0, card, false);
-        keys(page, {Qt::Key_Q});
-        runJob();
-        QCoreApplication::processEvents();
-        const QString found = shownLine(page);
-        EXPECT_TRUE(found.startsWith(QStringLiteral("Find Screen01, LED01, Rcv")));
-        EXPECT_EQ(page->noFpgaLine(), nullptr);
+                                       for (int card = 0; card < 4; ++card)
+                                           board->silenceCard(0, card, false);
+                                       keys(page, {Qt::Key_Q});
+                                       runJob();
+                                       QCoreApplication::processEvents();
+                                       const QString found = shownLine(page);
+                                       EXPECT_TRUE(found.startsWith(QStringLiteral("Find Screen01, LED01, Rcv")));
+                                       EXPECT_EQ(page->noFpgaLine(), nullptr);
 
-        board->silenceCard(0, 2, true);  // the save waits for the card
-        fpgaLostDuring(page, {Qt::Key_R, Qt::Key_Q});  // Recovery
-        EXPECT_EQ(shownLine(page), found);
-        ASSERT_NE(page->noFpgaLine(), nullptr);
-        EXPECT_EQ(page->noFpgaLine()->text(), kNoFpga);
-        EXPECT_EQ(page->noAnswerLine(), nullptr);
-        EXPECT_TRUE(board->card(0, 2).needsRecovery);
-    });
+                                       board->silenceCard(0, 2, true);                // the save waits for the card
+                                       fpgaLostDuring(page, {Qt::Key_R, Qt::Key_Q});  // Recovery
+                                       EXPECT_EQ(shownLine(page), found);
+                                       ASSERT_NE(page->noFpgaLine(), nullptr);
+                                       EXPECT_EQ(page->noFpgaLine()->text(), kNoFpga);
+                                       EXPECT_EQ(page->noAnswerLine(), nullptr);
+                                       EXPECT_TRUE(board->card(0, 2).needsRecovery);
+                                   });
     EXPECT_TRUE(opened);
 }
 
@@ -170,17 +176,18 @@ TEST_F(RecoveryPage, OpenedWhileTheFpgaIsLostItSaysSoFromTheStart)
     board->holdInReset(0, true);
     after(1);
     ASSERT_EQ(fpga->get_fpga_status(), 0);
-    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
-        rcv_recovery* page = g_rcv_recovery;
-        ASSERT_TRUE(page);
-        ASSERT_NE(page->noFpgaLine(), nullptr);
-        EXPECT_EQ(shownLine(page), QStringLiteral("The FPGA is not running!"));
-        board->holdInReset(0, false);
-        upAndSearched();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(page->noFpgaLine(), nullptr);
-        EXPECT_EQ(shownLine(page), kAskFirst);
-    });
+    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); },
+                                   [&] {
+                                       rcv_recovery* page = g_rcv_recovery;
+                                       ASSERT_TRUE(page);
+                                       ASSERT_NE(page->noFpgaLine(), nullptr);
+                                       EXPECT_EQ(shownLine(page), QStringLiteral("The FPGA is not running!"));
+                                       board->holdInReset(0, false);
+                                       upAndSearched();
+                                       QCoreApplication::processEvents();
+                                       EXPECT_EQ(page->noFpgaLine(), nullptr);
+                                       EXPECT_EQ(shownLine(page), kAskFirst);
+                                   });
     EXPECT_TRUE(opened);
 }
 
@@ -191,17 +198,19 @@ TEST_F(RecoveryPage, NoCardNeedsRecoveryIsSaidOnlyAfterAQueryFoundNone)
 {
     upAndSearched();
     writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
-    const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); }, [&] {
-        rcv_recovery* page = g_rcv_recovery;
-        ASSERT_TRUE(page);
-        EXPECT_EQ(shownLine(page), kAskFirst);
-        keys(page, {Qt::Key_Q});
-        ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
-        EXPECT_EQ(shownLine(page), QString());
-        runJob();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(shownLine(page), QStringLiteral("No receiving cards that need to be updated!"));
-    });
+    const bool opened =
+        insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); },
+                   [&] {
+                       rcv_recovery* page = g_rcv_recovery;
+                       ASSERT_TRUE(page);
+                       EXPECT_EQ(shownLine(page), kAskFirst);
+                       keys(page, {Qt::Key_Q});
+                       ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+                       EXPECT_EQ(shownLine(page), QString());
+                       runJob();
+                       QCoreApplication::processEvents();
+                       EXPECT_EQ(shownLine(page), QStringLiteral("No receiving cards that need to be updated!"));
+                   });
     EXPECT_TRUE(opened);
 }
 

@@ -44,58 +44,60 @@ TEST_F(SmartMappingPage, SendPostsTheTypedLayoutAndThePageIsLockedUntilTheJobEnd
 {
     board->connectPort(2, 6);
     upAndSearched();
-    const bool opened = insidePage([] { pages::openPage(PAGE_SMART_MAPPING); }, [&] {
-        SmartMapping* page = g_smartmapping;
-        ASSERT_TRUE(page);
-        keys(page, {Qt::Key_Q});  // into quick mapping, on the width
-        setField(page, "lineEdit_X", "64");
-        setField(page, "lineEdit_Y", "32");
-        keys(page, {Qt::Key_S, Qt::Key_Q});                         // Next: step 2, on the port group
-        keys(page, {Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q});   // through the tiles to LED3
-        keys(page, {Qt::Key_S, Qt::Key_Q});                         // Next: step 3, on the rows
-        setField(page, "lineEdit_line", "2");
-        setField(page, "lineEdit_column", "3");
-        setField(page, "lineEdit_horzion", "10");
-        setField(page, "lineEdit_vert", "20");
-        keys(page, {Qt::Key_R, Qt::Key_R, Qt::Key_Q});              // the chooser, on pattern 1
-        for (int i = 0; i < 8; ++i)
-            keys(page, {Qt::Key_R});
-        keys(page, {Qt::Key_Q});                                    // pattern 9
-        keys(page, {Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q});   // Send
-        const LINE_TYPE want{64, 32, 10, 20, 2, 2, 3, 9};
-        EXPECT_EQ(std::memcmp(&line_type, &want, sizeof want), 0);
-        EXPECT_EQ(g_send_para.cmd.load(), SEND_SMARTMAPPING);
-        QRoundProgressBar* bar = g_qround_bar;
-        ASSERT_TRUE(bar);
+    const bool opened =
+        insidePage([] { pages::openPage(PAGE_SMART_MAPPING); },
+                   [&] {
+                       SmartMapping* page = g_smartmapping;
+                       ASSERT_TRUE(page);
+                       keys(page, {Qt::Key_Q});  // into quick mapping, on the width
+                       setField(page, "lineEdit_X", "64");
+                       setField(page, "lineEdit_Y", "32");
+                       keys(page, {Qt::Key_S, Qt::Key_Q});                        // Next: step 2, on the port group
+                       keys(page, {Qt::Key_Q, Qt::Key_R, Qt::Key_R, Qt::Key_Q});  // through the tiles to LED3
+                       keys(page, {Qt::Key_S, Qt::Key_Q});                        // Next: step 3, on the rows
+                       setField(page, "lineEdit_line", "2");
+                       setField(page, "lineEdit_column", "3");
+                       setField(page, "lineEdit_horzion", "10");
+                       setField(page, "lineEdit_vert", "20");
+                       keys(page, {Qt::Key_R, Qt::Key_R, Qt::Key_Q});  // the chooser, on pattern 1
+                       for (int i = 0; i < 8; ++i)
+                           keys(page, {Qt::Key_R});
+                       keys(page, {Qt::Key_Q});                                   // pattern 9
+                       keys(page, {Qt::Key_S, Qt::Key_S, Qt::Key_S, Qt::Key_Q});  // Send
+                       const LINE_TYPE want{64, 32, 10, 20, 2, 2, 3, 9};
+                       EXPECT_EQ(std::memcmp(&line_type, &want, sizeof want), 0);
+                       EXPECT_EQ(g_send_para.cmd.load(), SEND_SMARTMAPPING);
+                       QRoundProgressBar* bar = g_qround_bar;
+                       ASSERT_TRUE(bar);
 
-        // While the bar is up a second Send, BACK, MODE and a link's close
-        // request change nothing.
-        keys(page, {Qt::Key_Q, Qt::Key_O, Qt::Key_M});
-        toolpages::smartMappingFilesChanged(false);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(g_smartmapping, page);
-        EXPECT_EQ(page->findChildren<QRoundProgressBar*>().size(), 1);
+                       // While the bar is up a second Send, BACK, MODE and a link's close
+                       // request change nothing.
+                       keys(page, {Qt::Key_Q, Qt::Key_O, Qt::Key_M});
+                       toolpages::smartMappingFilesChanged(false);
+                       QCoreApplication::processEvents();
+                       EXPECT_EQ(g_smartmapping, page);
+                       EXPECT_EQ(page->findChildren<QRoundProgressBar*>().size(), 1);
 
-        // The bar follows the job, a card a pass, and closes on 100.
-        std::vector<int> values;
-        for (int i = 0; i < 7; ++i) {
-            after(1);
-            values.push_back(static_cast<int>(bar->getValue()));
-        }
-        EXPECT_EQ(values, (std::vector<int>{0, 15, 30, 45, 60, 75, 90}));
-        runJob();
-        EXPECT_EQ(g_qround_bar, nullptr);
-        EXPECT_FALSE(bar->isVisible());
-        // Pattern 9 runs every row left to right: the fourth card starts row 2.
-        const auto card = board->card(2, 3);
-        EXPECT_EQ(card.area[0], 10);
-        EXPECT_EQ(card.area[1], 20 + 32);
+                       // The bar follows the job, a card a pass, and closes on 100.
+                       std::vector<int> values;
+                       for (int i = 0; i < 7; ++i) {
+                           after(1);
+                           values.push_back(static_cast<int>(bar->getValue()));
+                       }
+                       EXPECT_EQ(values, (std::vector<int>{0, 15, 30, 45, 60, 75, 90}));
+                       runJob();
+                       EXPECT_EQ(g_qround_bar, nullptr);
+                       EXPECT_FALSE(bar->isVisible());
+                       // Pattern 9 runs every row left to right: the fourth card starts row 2.
+                       const auto card = board->card(2, 3);
+                       EXPECT_EQ(card.area[0], 10);
+                       EXPECT_EQ(card.area[1], 20 + 32);
 
-        // Free again: the link's request, handed over below the pages, closes it.
-        pagehandover::smartMappingFilesChanged(false);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(g_smartmapping, nullptr);
-    });
+                       // Free again: the link's request, handed over below the pages, closes it.
+                       pagehandover::smartMappingFilesChanged(false);
+                       QCoreApplication::processEvents();
+                       EXPECT_EQ(g_smartmapping, nullptr);
+                   });
     EXPECT_TRUE(opened);
 }
 

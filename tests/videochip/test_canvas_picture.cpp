@@ -10,9 +10,9 @@
 
 using canvasprobe::Box;
 using canvasprobe::Mapping;
-using platform::sim::SourceTiming;
 using platform::sim::drawTestCard;
 using platform::sim::portColour;
+using platform::sim::SourceTiming;
 
 namespace {
 
@@ -30,9 +30,14 @@ protected:
         inputsUp();
         settle();
     }
-    template <class F> void apply(F edit) { applyOn(kW, kH, edit); }
+    template <class F>
+    void apply(F edit)
+    {
+        applyOn(kW, kH, edit);
+    }
     // As apply, on a canvas of w x h.
-    template <class F> void applyOn(int w, int h, F edit)
+    template <class F>
+    void applyOn(int w, int h, F edit)
     {
         write([&](KEL_RAM_PARA& b) {
             b.splice_mode = ram::SPLICE_NONE;
@@ -84,7 +89,8 @@ TEST_F(CanvasPictureTest, AWindowShowsItsInputsCardPlacedScaledAndMirrored)
         const platform::Canvas shown = canvas();
         ASSERT_EQ(shown.width, kW);
         long checked = 0;
-        EXPECT_EQ(canvasprobe::mismatches(shown, hdmi1, {c.window, {0, 0, kW, kH}, (c.mirror & 1) != 0, (c.mirror & 2) != 0},
+        EXPECT_EQ(canvasprobe::mismatches(shown, hdmi1,
+                                          {c.window, {0, 0, kW, kH}, (c.mirror & 1) != 0, (c.mirror & 2) != 0},
                                           kSampleStep, &checked),
                   0);
         EXPECT_GT(checked, 300);
@@ -301,11 +307,25 @@ TEST_F(CanvasPictureTest, AWindowShowsWhatItsLastWriteSays)
     const Box all{0, 0, kW, kH}, half{0, 0, kW / 2, kH / 2}, p720{0, 0, 1280, 720};
     constexpr u16 kDbd = ram::kFlagDotByDot, kHdmi1 = ram::kSourceHdmi1;
     const Case cases[] = {
-        {"four side by side", {0, kHdmi1, all, 0, 0}, {0, kHdmi1, all, kDbd, 6}, 720, kPortHdmi2, 1280, 720, p720,
+        {"four side by side",
+         {0, kHdmi1, all, 0, 0},
+         {0, kHdmi1, all, kDbd, 6},
+         720,
+         kPortHdmi2,
+         1280,
+         720,
+         p720,
          p720},
         {"two side by side", {0, kHdmi1, all, 0, 0}, {0, kHdmi1, all, kDbd, 1}, 1080, kPortHdmi2, kW, kH, all, all},
-        {"two side by side on HDMI3", {0, ram::kSourceHdmi3, all, kDbd, 1}, {0, ram::kSourceHdmi3, all, kDbd, 1}, 0,
-         kPortHdmi2, kW, kH, all, all},
+        {"two side by side on HDMI3",
+         {0, ram::kSourceHdmi3, all, kDbd, 1},
+         {0, ram::kSourceHdmi3, all, kDbd, 1},
+         0,
+         kPortHdmi2,
+         kW,
+         kH,
+         all,
+         all},
         {"switch off", {0, kHdmi1, half, kDbd, 0}, {0, kHdmi1, half, 0, 1}, 0, kPortHdmi1, kW, kH, half, all},
         // clang-format off
         {"none after window 0", {0, ram::kSourceHdmi2, {100, 100, 640, 360}, 0, 0}, {0, kHdmi1, {}, 0, 0}, 0,
@@ -332,8 +352,8 @@ TEST_F(CanvasPictureTest, AWindowShowsWhatItsLastWriteSays)
             settle();
         }
         put(c.then);
-        EXPECT_TRUE(canvasprobe::showsCard(canvas(), drawTestCard(c.port, c.w, c.h, 60, 0), {c.to, c.from},
-                                           kSampleStep, 300));
+        EXPECT_TRUE(
+            canvasprobe::showsCard(canvas(), drawTestCard(c.port, c.w, c.h, 60, 0), {c.to, c.from}, kSampleStep, 300));
     }
 }
 
@@ -359,12 +379,9 @@ TEST_F(CanvasPictureTest, AFrozenWindowKeepsItsFrameThroughOtherWindowsChanges)
     };
     const Box small{0, 540, 640, 360}, large{0, 540, 1280, 540};
     const Step steps[] = {
-        {"a window after it added", true, small, kW},
-        {"that window resized", true, large, kW},
-        {"the window before it removed", false, large, kW},
-        {"the window before it added again", true, large, kW},
-        {"the canvas made larger", true, large, 3840},
-        {"the canvas made smaller again", true, large, kW},
+        {"a window after it added", true, small, kW},       {"that window resized", true, large, kW},
+        {"the window before it removed", false, large, kW}, {"the window before it added again", true, large, kW},
+        {"the canvas made larger", true, large, 3840},      {"the canvas made smaller again", true, large, kW},
     };
     apply([&](KEL_RAM_PARA& b) { layout(b, true, {}, false); });
     const platform::Canvas hdmi1 = card(kPortHdmi1);

@@ -161,8 +161,8 @@ TEST_F(ChipFlash, AFlashThatNeverBecomesReadyFailsInsteadOfHanging)
     for (const auto& c : cases) {
         chip->setStuck(c.stuck);
         EXPECT_EQ(write(0x5000, pattern(10, 1)), x518_manage::kFlashTimeout) << c.what;
-        EXPECT_EQ(m->erase_flash(fd, 5, 1, x518_manage::kErase4K) == 0, c.stuck == SimX518::kStuckFlashWrite ||
-                                                                             c.stuck == SimX518::kStuckWriteFifo)
+        EXPECT_EQ(m->erase_flash(fd, 5, 1, x518_manage::kErase4K) == 0,
+                  c.stuck == SimX518::kStuckFlashWrite || c.stuck == SimX518::kStuckWriteFifo)
             << c.what;
     }
     chip->setStuck(SimX518::kStuckFlashErase);

@@ -14,16 +14,24 @@
 #include <vector>
 
 using canvasprobe::Box;
-using platform::sim::SourceTiming;
 using platform::sim::drawTestCard;
+using platform::sim::SourceTiming;
 
 namespace {
 
 constexpr int kPortHdmi2 = 0, kPortHdmi1 = 1, kPortDvi = 2, kPortHdmi3 = 5;
 // IMAGE_PARA.dbd_mode of each dot-by-dot arrangement.
 enum Arrangement : u16 {
-    kSingle = 0, kIn12 = 1, kIn12Stacked = 2, kIn34 = 3, kIn34Stacked = 4, kIn123 = 5, kIn1234 = 6,
-    kQuadrants = 7, kVboPair = 8, kVboPairStacked = 9,
+    kSingle = 0,
+    kIn12 = 1,
+    kIn12Stacked = 2,
+    kIn34 = 3,
+    kIn34Stacked = 4,
+    kIn123 = 5,
+    kIn1234 = 6,
+    kQuadrants = 7,
+    kVboPair = 8,
+    kVboPairStacked = 9,
 };
 
 struct Input {
@@ -139,32 +147,53 @@ TEST_F(MemoryLayoutTest, EveryLayoutsInputChannelsWriteBytesOfTheirOwn)
         {"stacked", 1920, 2160, cmos1080, dbd(kSourceHdmi2, kIn12Stacked, {0, 0, 1920, 2160})},
         {"DVI stacked", 1920, 2160, cmos1080, dbd(kSourceDvi, kIn34Stacked, {0, 0, 1920, 2160})},
         {"quadrants", 3840, 2160, cmos1080, dbd(kSourceHdmi2, kQuadrants, {0, 0, 3840, 2160})},
-        {"HDMI1 at 2160p dot by dot", 3840, 2160, {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
+        {"HDMI1 at 2160p dot by dot",
+         3840,
+         2160,
+         {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
          [](KEL_RAM_PARA& b) {
              show(b, 0, kSourceHdmi1, {0, 0, 3840, 2160}, kSingle);
              show(b, 1, kSourceHdmi2, {0, 0, 960, 540});
          }},
-        {"HDMI3 at 2160p dot by dot", 3840, 2160, {{kSourceHdmi3, k2160}}, dbd(kSourceHdmi3, kSingle, {0, 0, 3840, 2160})},
+        {"HDMI3 at 2160p dot by dot",
+         3840,
+         2160,
+         {{kSourceHdmi3, k2160}},
+         dbd(kSourceHdmi3, kSingle, {0, 0, 3840, 2160})},
         {"the V-by-One pair", 3840, 2160, {{kSourceHdmi3, k2160}}, dbd(kSourceHdmi3, kVboPair, {0, 0, 3840, 2160})},
-        {"the V-by-One pair stacked", 3840, 2160, {{kSourceHdmi3, k2160}},
+        {"the V-by-One pair stacked",
+         3840,
+         2160,
+         {{kSourceHdmi3, k2160}},
          dbd(kSourceHdmi3, kVboPairStacked, {0, 0, 3840, 2160})},
-        {"HDMI1 at 2160p one to one beside HDMI2", 3840, 2160, {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
+        {"HDMI1 at 2160p one to one beside HDMI2",
+         3840,
+         2160,
+         {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
          [](KEL_RAM_PARA& b) {
              show(b, 0, kSourceHdmi1, {0, 0, 3840, 2160});
              show(b, 1, kSourceHdmi2, {0, 0, 960, 540});
          }},
-        {"HDMI1 at 2160p 2400 wide", 3840, 2160, {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
+        {"HDMI1 at 2160p 2400 wide",
+         3840,
+         2160,
+         {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
          [](KEL_RAM_PARA& b) {
              show(b, 0, kSourceHdmi1, {0, 0, 2400, 1350});
              show(b, 1, kSourceHdmi2, {2400, 0, 1440, 810});
          }},
-        {"DVI at 2160p cropped one to one", 3840, 2160, {{kSourceDvi, k2160}, {kSourceHdmi1, k1080}},
+        {"DVI at 2160p cropped one to one",
+         3840,
+         2160,
+         {{kSourceDvi, k2160}, {kSourceHdmi1, k1080}},
          [](KEL_RAM_PARA& b) {
              b.crop_list[0] = {u16(kCropInUse | kSourceDvi), 960, 540, 1920, 1080};
              show(b, 0, u16(kSourceIsCrop | 0), {0, 0, 1920, 1080});
              show(b, 1, kSourceHdmi1, {1920, 0, 1920, 1080});
          }},
-        {"six windows", 3840, 2160,
+        {"six windows",
+         3840,
+         2160,
          {{kSourceHdmi2, k1080}, {kSourceHdmi1, k1080}, {kSourceDvi, k1080}, {kSourceHdmi3, k2160}},
          [](KEL_RAM_PARA& b) {
              const u16 sources[] = {kSourceHdmi1, kSourceHdmi2, kSourceDvi, kSourceHdmi3, kSourceHdmi1, kSourceHdmi2};
@@ -204,34 +233,68 @@ TEST_F(MemoryLayoutTest, TheCanvasShowsEachInputWholeWhereItIsPlaced)
     };
     const Box full1080{0, 0, 1920, 1080}, full2160{0, 0, 3840, 2160};
     const Case cases[] = {
-        {{"HDMI2 beside HDMI1 dot by dot", 3840, 1080, {{kSourceHdmi2, k1080}, {kSourceHdmi1, k1080}},
-          [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi2, {0, 0, 3840, 1080}, kIn12); }},
+        {{"HDMI2 beside HDMI1 dot by dot",
+          3840,
+          1080,
+          {{kSourceHdmi2, k1080}, {kSourceHdmi1, k1080}},
+          [](KEL_RAM_PARA& b) {
+              show(b, 0, kSourceHdmi2, {0, 0, 3840, 1080}, kIn12);
+          }},
          {{kPortHdmi2, k1080, full1080, full1080}, {kPortHdmi1, k1080, {1920, 0, 1920, 1080}, full1080}}},
-        {{"HDMI1 at 2160p dot by dot", 3840, 2160, {{kSourceHdmi1, k2160}},
-          [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi1, {0, 0, 3840, 2160}, kSingle); }},
+        {{"HDMI1 at 2160p dot by dot",
+          3840,
+          2160,
+          {{kSourceHdmi1, k2160}},
+          [](KEL_RAM_PARA& b) {
+              show(b, 0, kSourceHdmi1, {0, 0, 3840, 2160}, kSingle);
+          }},
          {{kPortHdmi1, k2160, full2160, full2160}}},
-        {{"the V-by-One pair", 1920, 1080, {{kSourceHdmi3, k1080}},
-          [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi3, {0, 0, 1920, 1080}, kVboPair); }},
+        {{"the V-by-One pair",
+          1920,
+          1080,
+          {{kSourceHdmi3, k1080}},
+          [](KEL_RAM_PARA& b) {
+              show(b, 0, kSourceHdmi3, {0, 0, 1920, 1080}, kVboPair);
+          }},
          {{kPortHdmi3, k1080, full1080, full1080}}},
-        {{"HDMI3 at 2160p dot by dot, its lines in halves", 3840, 2160, {{kSourceHdmi3, k2160}},
-          [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi3, {0, 0, 3840, 2160}, kSingle); }},
+        {{"HDMI3 at 2160p dot by dot, its lines in halves",
+          3840,
+          2160,
+          {{kSourceHdmi3, k2160}},
+          [](KEL_RAM_PARA& b) {
+              show(b, 0, kSourceHdmi3, {0, 0, 3840, 2160}, kSingle);
+          }},
          {{kPortHdmi3, k2160, full2160, full2160}}},
-        {{"the V-by-One pair at 2160p stacked", 3840, 2160, {{kSourceHdmi3, k2160}},
-          [](KEL_RAM_PARA& b) { show(b, 0, kSourceHdmi3, {0, 0, 3840, 2160}, kVboPairStacked); }},
+        {{"the V-by-One pair at 2160p stacked",
+          3840,
+          2160,
+          {{kSourceHdmi3, k2160}},
+          [](KEL_RAM_PARA& b) {
+              show(b, 0, kSourceHdmi3, {0, 0, 3840, 2160}, kVboPairStacked);
+          }},
          {{kPortHdmi3, k2160, full2160, full2160}}},
-        {{"HDMI1 at 2160p one to one", 3840, 2160, {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
+        {{"HDMI1 at 2160p one to one",
+          3840,
+          2160,
+          {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
           [](KEL_RAM_PARA& b) {
               show(b, 0, kSourceHdmi1, {0, 0, 3840, 2160});
               show(b, 1, kSourceHdmi2, {0, 0, 960, 540});
           }},
          {{kPortHdmi1, k2160, full2160, full2160}}},
-        {{"DVI at 2160p cropped one to one", 3840, 2160, {{kSourceDvi, k2160}},
+        {{"DVI at 2160p cropped one to one",
+          3840,
+          2160,
+          {{kSourceDvi, k2160}},
           [](KEL_RAM_PARA& b) {
               b.crop_list[0] = {u16(kCropInUse | kSourceDvi), 960, 540, 1920, 1080};
               show(b, 0, u16(kSourceIsCrop | 0), {0, 0, 1920, 1080});
           }},
          {{kPortDvi, k2160, full1080, {960, 540, 1920, 1080}}}},
-        {{"HDMI1 at 2160p 2400 wide", 3840, 2160, {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
+        {{"HDMI1 at 2160p 2400 wide",
+          3840,
+          2160,
+          {{kSourceHdmi1, k2160}, {kSourceHdmi2, k1080}},
           [](KEL_RAM_PARA& b) {
               show(b, 0, kSourceHdmi1, {0, 0, 2400, 1350});
               show(b, 1, kSourceHdmi2, {2400, 0, 1440, 810});

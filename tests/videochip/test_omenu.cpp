@@ -40,7 +40,7 @@ TEST_F(OmenuTest, ReadsUpToThreeEntriesAndABitmapLeavesTheTextFields)
 {
     list.osd[1].texts = "earlier";
     writeBoxFile(kMain, overlayFile(textEntry() + "," + bitmapEntry() + "," + textEntry("[\"THIRD\"]", "\"30\"") + "," +
-                                textEntry("[\"FOURTH\"]")));
+                                    textEntry("[\"FOURTH\"]")));
     ASSERT_TRUE(read());
     const OMENU_PARA& t = list.osd[0];
     EXPECT_EQ(t.osdcount, 1);
@@ -97,7 +97,8 @@ TEST_F(OmenuTest, AFileThatCannotBeReadLeavesTheListAndOnlyThatFileIsRemoved)
         {"string for an object", overlayFile(R"({"type":0,"status":"on","pos":"here"})")},
         {"no menu", R"({"name":"x","osdcount":2,"oactcount":0})"},
         {"empty menu", R"({"name":"x","osdcount":1,"oactcount":1,"menu":[]})"},
-        {"nested too deep", [] {
+        {"nested too deep",
+         [] {
              std::string deep;
              for (int i = 0; i < 100000; ++i)
                  deep += "{\"a\":";

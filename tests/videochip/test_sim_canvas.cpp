@@ -18,8 +18,8 @@ using platform::CanvasLayout;
 using platform::sim::kCanvasBlack;
 using platform::sim::portColour;
 
-constexpr int kHs = 44, kVs = 41;            // first active pixel and line of the output timing
-constexpr int kTileW = 1920, kTileH = 1080;  // one output channel's active size
+constexpr int kHs = 44, kVs = 41;                   // first active pixel and line of the output timing
+constexpr int kTileW = 1920, kTileH = 1080;         // one output channel's active size
 constexpr u32 kPitchKb = 8, kBufferAt = 0x1000000;  // frame memory: line step and each input channel's buffer
 
 struct Rect {
@@ -43,7 +43,10 @@ protected:
         // Every mixer shows the top entry present, as the window programming leaves it.
         for (int t = 0; t < x518::kBlendMixers; ++t)
             for (u32 mask = 1; mask < 16; ++mask)
-                set(x518::regAt(x518::kLayerCoef, 5 * mask + (mask & 8 ? 4 : mask & 4 ? 3 : mask & 2 ? 2 : 1)),
+                set(x518::regAt(x518::kLayerCoef, 5 * mask + (mask & 8   ? 4
+                                                              : mask & 4 ? 3
+                                                              : mask & 2 ? 2
+                                                                         : 1)),
                     x518::kLayerFull, t);
         chip->setPlainInputs(true);  // these cases look at where windows land
         chip->advanceFrames(4);      // every buffer written
@@ -80,7 +83,8 @@ protected:
     void source(int ich, u32 code)
     {
         chip->setReg(0x00, u8(0x10 + ich), u8(code));
-        const int port = code < x518::kIchSelVbo ? int(code / 2) : x518::kFirstVboPort + int(code - x518::kIchSelVbo) / 4;
+        const int port =
+            code < x518::kIchSelVbo ? int(code / 2) : x518::kFirstVboPort + int(code - x518::kIchSelVbo) / 4;
         const SimX518::PortTiming timing = SimX518::timing1080p60();
         chip->plug(port, timing);
         set(x518::kIsyct, x518::kIsyctRun, ich);
@@ -128,7 +132,10 @@ protected:
     }
 };
 
-bool operator==(const Rect& a, const Rect& b) { return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h; }
+bool operator==(const Rect& a, const Rect& b)
+{
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+}
 std::ostream& operator<<(std::ostream& o, const Rect& r)
 {
     return o << r.x << "," << r.y << " " << r.w << "x" << r.h;
@@ -218,7 +225,7 @@ TEST_F(CanvasTest, BackgroundTestPatternAndZoomReplaceOrStretchTheWindowsPicture
         std::vector<std::pair<u32, u32>> regs;  // on output channel 0
         Rect window;                            // as OACT gives it
         std::vector<std::tuple<int, int, uint32_t>> pixels;
-        Rect covered;                           // all that is not black
+        Rect covered;  // all that is not black
     };
     const uint32_t hdmi1 = portColour(1);
     const Case cases[] = {
@@ -340,6 +347,6 @@ TEST_F(CanvasTest, TheOsdWindowShowsInItsBackgroundColourOrAsAFrame)
     EXPECT_EQ(s.bounds[yellow], (Rect{1800, 50, 300, 64}));
     EXPECT_EQ(s.count[yellow], 2 * 300 + 4 * 62);
     EXPECT_EQ(s.count[hdmi1], 220 * 1080 - (2 * 120 + 2 * 62));  // tile 0's frame
-    osd(x518::kOsdControlBase, 1);  // not shown
+    osd(x518::kOsdControlBase, 1);                               // not shown
     EXPECT_EQ(look(chip->canvas(twoTiles)).count.count(blue), 0u);
 }

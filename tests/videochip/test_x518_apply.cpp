@@ -123,7 +123,7 @@ TEST_F(ApplyTest, SourceChangesSetTheInputAndRefuseACropBeyondTheList)
 
     write([](KEL_RAM_PARA& b) {
         b.crop_list[39] = {u16(ram::kCropInUse | 2), 800, 100, 1500, 500};  // wider than its input
-        b.image[3].source = ram::kSourceIsCrop | 39;  // a crop of HDMI2 (port 0)
+        b.image[3].source = ram::kSourceIsCrop | 39;                        // a crop of HDMI2 (port 0)
     });
     pass();
     EXPECT_EQ(m->model.PM_INPUT[3], 0);
@@ -159,7 +159,7 @@ TEST_F(ApplyTest, OnlyTheAudioWindowsSourceRefreshesTheIndicator)
     write([](KEL_RAM_PARA& b) {
         b.audio_image = 2;
         b.image[1].source = 2;
-        b.runtime_0[0] = 7;             // the run-time words and window 0's audio word
+        b.runtime_0[0] = 7;  // the run-time words and window 0's audio word
         b.image[0].audio = ram::kAudioOn;
     });
     pass();
@@ -254,12 +254,15 @@ TEST_F(ApplyTest, AWriteMadeDuringAPassIsNotLostToTheShadowCopy)
 {
     std::thread writer;
     bool started = false;
-    QObject::connect(store, &KelRamPara::sig_update_para, store, [&](int) {
-        if (started)
-            return;
-        started = true;  // the pass holds the mutex here
-        writer = std::thread([this] { write([](KEL_RAM_PARA& b) { b.brightness = 77; }); });
-    }, Qt::DirectConnection);
+    QObject::connect(
+        store, &KelRamPara::sig_update_para, store,
+        [&](int) {
+            if (started)
+                return;
+            started = true;  // the pass holds the mutex here
+            writer = std::thread([this] { write([](KEL_RAM_PARA& b) { b.brightness = 77; }); });
+        },
+        Qt::DirectConnection);
     write([](KEL_RAM_PARA& b) { b.contrast = 60; });
     pass();
     writer.join();
@@ -277,13 +280,16 @@ TEST_F(ApplyTest, AWriteMadeDuringAPassIsNotLostToTheShadowCopy)
 TEST_F(ApplyTest, AFlagRaisedDuringAPassStartsAnotherPass)
 {
     bool done = false;
-    QObject::connect(store, &KelRamPara::sig_update_para, store, [&](int) {
-        if (done)
-            return;
-        done = true;
-        live().led_off = 1;
-        x518_manage::apply_flag = 1;
-    }, Qt::DirectConnection);
+    QObject::connect(
+        store, &KelRamPara::sig_update_para, store,
+        [&](int) {
+            if (done)
+                return;
+            done = true;
+            live().led_off = 1;
+            x518_manage::apply_flag = 1;
+        },
+        Qt::DirectConnection);
     write([](KEL_RAM_PARA& b) { b.contrast = 61; });
     pass();
     EXPECT_EQ(x518_manage::apply_flag, 1);

@@ -129,7 +129,8 @@ TEST_F(ManagerTest, PInstanceResetsTheRequestFlags)
 
 TEST_F(ManagerTest, SharedFlagsAreAtomic)
 {
-    static_assert(std::is_same<std::remove_reference_t<decltype(x518_manage::apply_flag)>, std::atomic<u8>>::value, "apply_flag");
+    static_assert(std::is_same<std::remove_reference_t<decltype(x518_manage::apply_flag)>, std::atomic<u8>>::value,
+                  "apply_flag");
     static_assert(std::is_same<decltype(m->init_state), std::atomic<u8>>::value, "init_state");
     static_assert(std::is_same<decltype(g_fpga_x518_start), std::atomic<u8>>::value, "g_fpga_x518_start");
     // The worker brings the chip up on its own while another thread raises

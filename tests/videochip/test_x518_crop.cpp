@@ -31,7 +31,10 @@ std::ostream& operator<<(std::ostream& os, const Picture& p)
     return os << "select " << p.select << " from +" << p.offset << " steps " << p.hStep << "/" << p.vStep;
 }
 
-u32 selectOf(int port) { return u32(2 * port); }  // a parallel port's source select code
+u32 selectOf(int port)
+{
+    return u32(2 * port);
+}  // a parallel port's source select code
 
 // A register, named by its register word, in a copy of the chip's banks.
 u32 valueIn(const Registers& r, u32 word, u32 bankOffset = 0)
@@ -69,8 +72,9 @@ protected:
         const u32 c = valueIn(r, x518::kOsyct, at) >> x518::kOsyctChannelShift & x518::kOsyctChannelMask;
         if (c >= u32(x518::kChannels))
             return {};
-        return {valueIn(r, x518::kIchSel + x518::kAddressStep * c), valueIn(r, x518::kOsfld, at) - m->sys.PS_MEM_SC[c][0],
-                valueIn(r, x518::kOchHStep, at), valueIn(r, x518::kOchVStep, at)};
+        return {valueIn(r, x518::kIchSel + x518::kAddressStep * c),
+                valueIn(r, x518::kOsfld, at) - m->sys.PS_MEM_SC[c][0], valueIn(r, x518::kOchHStep, at),
+                valueIn(r, x518::kOchVStep, at)};
     }
     Picture shown(int window) const { return pictureIn(chip->registers(), outputOf(window)); }
 

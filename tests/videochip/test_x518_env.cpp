@@ -145,8 +145,7 @@ TEST_F(EnvTest, AnUnshowableBlockGivesOneWindowOverTheCanvas)
              b.image[0].mirror = 4;
          },
          "00000001"},
-        {"source 6", ram::SPLICE_NONE, 1080, 1080, [](KEL_RAM_PARA& b) { show(b, 0, 0, 0, 100, 100, 6); },
-         "00000001"},
+        {"source 6", ram::SPLICE_NONE, 1080, 1080, [](KEL_RAM_PARA& b) { show(b, 0, 0, 0, 100, 100, 6); }, "00000001"},
         {"crop beyond the list", ram::SPLICE_NONE, 1080, 1080,
          [](KEL_RAM_PARA& b) { show(b, 0, 0, 0, 100, 100, ram::kSourceIsCrop | ram::kCrops); }, "00000001"},
         // Channels 0 wide: neither window nor default window gets a channel.
@@ -195,6 +194,6 @@ TEST_F(EnvTest, SettersReachTheChipWindowOfABlockWindowAndAPortlessSourceIsBlack
     for (int c : {1, 2})
         EXPECT_EQ(chip->regValue(x518::kBkgShow, x518::kChannelStride * u32(c)), 1u) << c;
     EXPECT_EQ(chip->regValue(x518::kBkgShow), 1u);  // window 0's own input (DVI) has no signal
-    EXPECT_EQ(m->model.PM_INPUT[0], 2);  // DVI
+    EXPECT_EQ(m->model.PM_INPUT[0], 2);             // DVI
     EXPECT_EQ(m->model.PM_INPUT[1], x518_manage::kNoPort);
 }

@@ -20,8 +20,14 @@ constexpr double kPeriodMs = 20.0;
 const Time kT0 = Time{} + std::chrono::seconds(100);
 
 // Microseconds after kT0.
-double after(Time t) { return std::chrono::duration<double, std::micro>(t - kT0).count(); }
-Time at(double us) { return kT0 + microseconds(std::llround(us)); }
+double after(Time t)
+{
+    return std::chrono::duration<double, std::micro>(t - kT0).count();
+}
+Time at(double us)
+{
+    return kT0 + microseconds(std::llround(us));
+}
 
 X518FrameGrid learnt()
 {
@@ -59,9 +65,9 @@ TEST(FrameGrid, PlacesTheLatestEndOfEachFrameAfterTheArming)
         int armedUs, clearUs;
         double latestUs;
     } cases[] = {
-        {5000, 5000, 1000 + 20002},   // the next frame
-        {5000, 21100, 1000 + 40004},  // read clear past it: the one after
-        {45000, 45000, 1000 + 60006}, // two frames ended before the arming
+        {5000, 5000, 1000 + 20002},    // the next frame
+        {5000, 21100, 1000 + 40004},   // read clear past it: the one after
+        {45000, 45000, 1000 + 60006},  // two frames ended before the arming
     };
     for (const auto& c : cases) {
         const Stretch s = g.stretch(at(c.armedUs), at(c.clearUs), kPeriodMs);
@@ -287,8 +293,9 @@ TEST(FrameGrid, WaitsOnASteadySourceEndAfterTheirFrameSoonAndInFewReads)
     bool learnt = false;
     for (int step = 0; step < walk.steps; ++step) {
         const double r = uniform(0, 1);
-        const double gapUs = r < 0.6 ? uniform(50, 2000) : r < 0.85 ? uniform(2000, 60000)
-                                                          : std::exp(uniform(std::log(1e6), std::log(3e8)));
+        const double gapUs = r < 0.6    ? uniform(50, 2000)
+                             : r < 0.85 ? uniform(2000, 60000)
+                                        : std::exp(uniform(std::log(1e6), std::log(3e8)));
         now += microseconds(std::llround(gapUs));
         const bool knew = grid.known();
         const Time armed = now;

@@ -52,7 +52,7 @@ TEST(WindowScaling, ShrinkOrZoomPerDirectionAndNothingForEqualSizes)
         i32 in, out, mode, shrink, zoom;
     };
     const Case cases[] = {
-        {1920, 1920, 0, 0, 0},      {1920, 960, 1, 32751, 0}, {960, 1920, 2, 0, 32751},
+        {1920, 1920, 0, 0, 0},     {1920, 960, 1, 32751, 0}, {960, 1920, 2, 0, 32751},
         {1920, 1919, 1, 65502, 0}, {0, 1920, 0, 0, 0},       {1920, -1, 0, 0, 0},
     };
     for (const Case& c : cases) {

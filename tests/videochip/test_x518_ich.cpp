@@ -44,10 +44,10 @@ protected:
 
 TEST_F(IchTest, TheBudgetOfEightTakesPairsFirstAndRefusesANinthChannel)
 {
-    window(3, 4);      // V-by-One: a pair
+    window(3, 4);  // V-by-One: a pair
     EXPECT_EQ(m->set_input(3, 4), 0);
     EXPECT_EQ(channelsOf(3), (V{4, 5}));
-    window(0, 0);      // 1080p on parallel ports: one channel each
+    window(0, 0);  // 1080p on parallel ports: one channel each
     window(1, 1);
     EXPECT_EQ(m->set_input(0, 0), 0);
     EXPECT_EQ(m->set_input(1, 1), 0);

@@ -55,9 +55,15 @@ TEST_F(InitialLoadTest, ClocksSystemControlAndPllWords)
     for (const auto& t : chip->trace())
         if (clock.size() < 9)
             clock.emplace_back(t.tx[0], t.tx[1]);
-    EXPECT_EQ(clock, (std::vector<std::pair<uint8_t, uint8_t>>{
-                         {0x80, 0xFF}, {0x80, 0x08}, {0x81, 0x00}, {0x82, 0xC8}, {0x83, 0x00}, {0x84, 0x61},
-                         {0x85, 0x01}, {0x86, 0x00}, {0x87, 0x00}}));
+    EXPECT_EQ(clock, (std::vector<std::pair<uint8_t, uint8_t>>{{0x80, 0xFF},
+                                                               {0x80, 0x08},
+                                                               {0x81, 0x00},
+                                                               {0x82, 0xC8},
+                                                               {0x83, 0x00},
+                                                               {0x84, 0x61},
+                                                               {0x85, 0x01},
+                                                               {0x86, 0x00},
+                                                               {0x87, 0x00}}));
     for (u32 c = 0; c < 8; ++c)
         EXPECT_EQ(at(0x00, 0x10 + c, 1), 2 * c);  // ICHSEL
     // The memory controller step writes 0xC8 and 0x61 in bank 0xFF; then the PLL words.
@@ -73,12 +79,21 @@ TEST_F(InitialLoadTest, ClocksSystemControlAndPllWords)
 TEST_F(InitialLoadTest, TransmitterMemoryControllerAndReceiversWithTheRangeCode)
 {
     load();
-    expectRegs({{0x03, 0x44, 1, 88 / 2 - 1}, {0x03, 0x4D, 1, 9},           {0x03, 0x2F, 2, 1920},
-                {0x03, 0x62, 4, 0x73625140}, {0x04, 0x2B, 2, 0xF000},     {0x05, 0x7E, 2, 0x40},
-                {0x06, 0x38, 4, 0x07070707}, {0x06, 0x3C, 4, 0x33333333}, {0x01, 0x0D, 4, 0x66663445},
-                {0x01, 0x55, 3, 0x924924},   {0x01, 0x6D, 3, 0x6DB6DB},   {0x01, 0x3E, 1, 0x6C},
+    expectRegs({{0x03, 0x44, 1, 88 / 2 - 1},
+                {0x03, 0x4D, 1, 9},
+                {0x03, 0x2F, 2, 1920},
+                {0x03, 0x62, 4, 0x73625140},
+                {0x04, 0x2B, 2, 0xF000},
+                {0x05, 0x7E, 2, 0x40},
+                {0x06, 0x38, 4, 0x07070707},
+                {0x06, 0x3C, 4, 0x33333333},
+                {0x01, 0x0D, 4, 0x66663445},
+                {0x01, 0x55, 3, 0x924924},
+                {0x01, 0x6D, 3, 0x6DB6DB},
+                {0x01, 0x3E, 1, 0x6C},
                 {0x02, 0x18, 1, 76},  // q = 22 x 27 MHz / (4 MHz x 1) = 148
-                {0x02, 0x08, 1, 9},          {0x02, 0x78, 1, 9},  // receiver 2's mode overwrites its range code
+                {0x02, 0x08, 1, 9},
+                {0x02, 0x78, 1, 9},  // receiver 2's mode overwrites its range code
                 {0x02, 0x7A, 2, 0x8011}});
     EXPECT_EQ(writesTo(0x02, 0x7F), (std::vector<uint8_t>{14, 15, 13, 15, 11, 15, 7, 15}));
 }
@@ -89,9 +104,17 @@ TEST_F(InitialLoadTest, EveryChannelGetsItsTimingSyncSourceAndScalerMemory)
     const u32 osyct[8] = {0x0201, 0x1211, 0x1211, 0x1211, 0x0011, 0x0011, 0x0011, 0x0011};
     for (u32 k = 0; k < 8; ++k) {
         EXPECT_EQ(at(0x08, 0x08, 2, k), osyct[k]) << k;
-        expectRegs({{0x08, 0x0A, 2, 2198}, {0x08, 0x0C, 2, 2248}, {0x08, 0x2A, 2, 2096}, {0x08, 0x36, 2, 2242},
-                    {0x08, 0x40, 2, 176}, {0x08, 0x46, 2, 2161}, {0x0C, 0x59, 2, 0x3B61}, {0x10, 0x49, 1, 8},
-                    {0x0E, 0x08, 1, k < 4 ? 10u : 1u}, {0x0E, 0x09, 4, 8 + k}, {0x0E, 0x17, 1, k < 4 ? 0x80u : 0u}},
+        expectRegs({{0x08, 0x0A, 2, 2198},
+                    {0x08, 0x0C, 2, 2248},
+                    {0x08, 0x2A, 2, 2096},
+                    {0x08, 0x36, 2, 2242},
+                    {0x08, 0x40, 2, 176},
+                    {0x08, 0x46, 2, 2161},
+                    {0x0C, 0x59, 2, 0x3B61},
+                    {0x10, 0x49, 1, 8},
+                    {0x0E, 0x08, 1, k < 4 ? 10u : 1u},
+                    {0x0E, 0x09, 4, 8 + k},
+                    {0x0E, 0x17, 1, k < 4 ? 0x80u : 0u}},
                    k);
     }
     EXPECT_EQ(at(0x10, 0x09, 1, 5), 12u);
@@ -116,8 +139,11 @@ TEST_F(InitialLoadTest, TransmitterModesChangeLanesAndReceiverModeButNotTheRange
 {
     m->sys.PS_VBOTX_MODE = 1;
     load();
-    expectRegs({{0x03, 0x2F, 2, 0}, {0x03, 0x55, 4, 0x76543210}, {0x02, 0x18, 1, 76} /* q = 297 */,
-                {0x02, 0x08, 1, 5}, {0x02, 0x78, 1, 5}});
+    expectRegs({{0x03, 0x2F, 2, 0},
+                {0x03, 0x55, 4, 0x76543210},
+                {0x02, 0x18, 1, 76} /* q = 297 */,
+                {0x02, 0x08, 1, 5},
+                {0x02, 0x78, 1, 5}});
     m->sys.PS_VBOTX_MODE = 2;
     load();
     expectRegs({{0x03, 0x55, 4, 0x00010000}, {0x03, 0x5E, 4, 0x76543210}});

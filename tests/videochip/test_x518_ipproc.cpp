@@ -45,19 +45,19 @@ TEST_F(IpProcTest, AnInterlaced1080InputGetsTheDeinterlacerAndThe1080iBlockSet)
     windowOn(1, 2, 5, 1, 540);
     m->ports.PM_BNR[1] = 2;
     m->set_ip(fd, 2);
-    EXPECT_EQ(at(reg(0x15, 0x3B, 1), 2), 160u);                // block set of level 2
-    EXPECT_EQ(at(reg(0x15, 0x6A, 1), 2), 48u);                 // of the 1080i member
-    EXPECT_EQ(at(x518::ipproc::kNrMaster, 2), 0u);             // interlaced: master off
-    EXPECT_EQ(at(x518::ipproc::kIpMode, 2), 0u);               // the de-interlacer is on
-    EXPECT_EQ(at(x518::ipproc::kIpActVw, 2), 1080u);           // fields doubled
+    EXPECT_EQ(at(reg(0x15, 0x3B, 1), 2), 160u);       // block set of level 2
+    EXPECT_EQ(at(reg(0x15, 0x6A, 1), 2), 48u);        // of the 1080i member
+    EXPECT_EQ(at(x518::ipproc::kNrMaster, 2), 0u);    // interlaced: master off
+    EXPECT_EQ(at(x518::ipproc::kIpMode, 2), 0u);      // the de-interlacer is on
+    EXPECT_EQ(at(x518::ipproc::kIpActVw, 2), 1080u);  // fields doubled
     EXPECT_EQ(at(x518::ipproc::kIpActVst, 2), 0x8000u | 40u);
     EXPECT_EQ(at(x518::ipproc::kCadence, 2), 51u);
-    EXPECT_EQ(at(reg(0x14, 0x31, 1), 2), 142u);                // state 5 column
+    EXPECT_EQ(at(reg(0x14, 0x31, 1), 2), 142u);  // state 5 column
     EXPECT_EQ(at(x518::ipproc::kFieldMemInterlaced, 2), 1u);
     EXPECT_EQ(at(x518::ipproc::kFieldYOffset, 2), m->sys.PS_MEM_IPYOFF[2]);
-    EXPECT_EQ(at(x518::ipproc::kDiagFirst, 2), 11u);           // default level 2
+    EXPECT_EQ(at(x518::ipproc::kDiagFirst, 2), 11u);  // default level 2
     EXPECT_EQ(at(x518::ipproc::kMotionEnable, 2), 31u);
-    EXPECT_EQ(at(reg(0x14, 0x1A, 1), 2), 8u);                  // default motion level 3
+    EXPECT_EQ(at(reg(0x14, 0x1A, 1), 2), 8u);  // default motion level 3
 }
 
 TEST_F(IpProcTest, AProgressiveInputWithoutLevelsOnlySwitchesTheReducersOff)

@@ -112,8 +112,8 @@ TEST_F(OsdTest, EachCharacterSizeDrawsItsGlyphsWithTheirAdvances)
         EXPECT_EQ(s.glyphSize, is64 ? 64 : 32);
         EXPECT_EQ(s.source, is64 ? m->osd.g_font_addr_64ASCII : m->osd.g_font_addr_32ASCII);
         EXPECT_EQ(s.text(), "AB\xE4\xB8\xAD");
-        const std::vector<Glyph> want = {{0x21, 2, 1, u8(c.half)}, {0x22, 2, 1, u8(c.half)},
-                                         {u16(96 + kHanZhong), 2, 1, u8(c.full)}};
+        const std::vector<Glyph> want = {
+            {0x21, 2, 1, u8(c.half)}, {0x22, 2, 1, u8(c.half)}, {u16(96 + kHanZhong), 2, 1, u8(c.full)}};
         EXPECT_EQ(s.glyphs, want) << c.fontw << "x" << c.fonth;
         EXPECT_EQ(s.destination, m->sys.PS_MEM_OSD + 4 + 6 * kPitchBytes);  // text origin 4, 6
         EXPECT_EQ(tile(x518::kOsdControl, 0) & kZoomBits, c.zoom);
@@ -184,8 +184,8 @@ TEST_F(OsdTest, ScrollModeAndSpeedReachEveryTileAfterAStop)
         int option, value;
         u32 spec, want;
     } cases[] = {
-        {kOsdScrollMode, 10, x518::kOsdScroll, 0x81}, {kOsdScrollMode, 9, x518::kOsdScroll, 0x80},
-        {kOsdScrollMode, 8, x518::kOsdScroll, 0xF1},  {kOsdScrollMode, 3, x518::kOsdScroll, 0xA1},
+        {kOsdScrollMode, 10, x518::kOsdScroll, 0x81},     {kOsdScrollMode, 9, x518::kOsdScroll, 0x80},
+        {kOsdScrollMode, 8, x518::kOsdScroll, 0xF1},      {kOsdScrollMode, 3, x518::kOsdScroll, 0xA1},
         {kOsdScrollSpeed, 50, x518::kOsdScrollSpeed, 50}, {kOsdScrollSpeed, 300, x518::kOsdScrollSpeed, 44},
     };
     for (const auto& c : cases) {
@@ -332,4 +332,3 @@ TEST_F(OsdTest, AnOverlaySwitchedOnWithoutADescriptionShowsTheInputLiveAndAfterA
     for (int k = 0; k < kTiles; ++k)
         EXPECT_EQ(tile(x518::kOsdControl, k) & 3, 0u) << "brought up, tile " << k;
 }
-

@@ -397,9 +397,9 @@ TEST_F(BringUpFaultTest, ASavedOverlayIsDrawnAfterABringUpThatFailedOnTheWay)
     ASSERT_EQ(ref.image.background, omenu::chipColour(OverlayText().backColour));
     // The last transfers of the load (the fonts), the first of running mode.
     const size_t load = size_t(std::find(ref.passStates.begin(), ref.passStates.end(), 5) - ref.passStates.begin());
-    const size_t running = size_t(
-        std::find(ref.passStates.begin(), ref.passStates.end(), int(x518_manage::kRunningState)) -
-        ref.passStates.begin());
+    const size_t running =
+        size_t(std::find(ref.passStates.begin(), ref.passStates.end(), int(x518_manage::kRunningState)) -
+               ref.passStates.begin());
     ASSERT_LT(running, ref.passEnds.size());
     for (uint64_t n : {ref.passEnds[load] - 40, ref.passEnds[load], ref.passEnds[running - 1] + 1,
                        (ref.passEnds[running - 1] + ref.passEnds[running]) / 2}) {

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 
-using platform::sim::SourceTiming;
 using platform::sim::portColour;
+using platform::sim::SourceTiming;
 
 namespace {
 
@@ -22,7 +22,10 @@ using Rect = canvasprobe::Box;
 using Painted = canvasprobe::Found;
 
 // Where a colour shows on the canvas, and how many pixels.
-Painted painted(const platform::Canvas& c, uint32_t colour) { return canvasprobe::find(c, colour); }
+Painted painted(const platform::Canvas& c, uint32_t colour)
+{
+    return canvasprobe::find(c, colour);
+}
 
 class WindowTest : public RunningChipTest {
 protected:
@@ -43,7 +46,8 @@ protected:
             m->runPass();
         }
     }
-    template <class F> void apply(F edit)
+    template <class F>
+    void apply(F edit)
     {
         write(edit);
         m->runPass();
@@ -192,8 +196,7 @@ TEST_F(WindowTest, OneSwitchedWindowFadesWhileChangedWindowsAreHeldAndReleased)
     const i32* ring = m->model.fb_ring[0];
     EXPECT_TRUE(std::equal(ring, ring + x518::kFields, m->model.fb_ring[1]));
     // Once held: the buffer last written became the spare, in exchange for the old spare.
-    EXPECT_EQ(std::mismatch(before.begin(), before.end(), ring).first - before.begin() < 4 &&
-                  ring[4] != before[4],
+    EXPECT_EQ(std::mismatch(before.begin(), before.end(), ring).first - before.begin() < 4 && ring[4] != before[4],
               true);
     EXPECT_TRUE(std::is_permutation(before.begin(), before.end(), ring));
     const u32 spare = u32(ring[4]);

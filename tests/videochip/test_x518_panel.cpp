@@ -146,8 +146,8 @@ TEST_F(PanelTest, TheOutputTimingRegistersFollowTheChannel)
     EXPECT_EQ(chip->regValue(reg(0x03, 0x5E, 4)), 0x76543210u);
     EXPECT_EQ(chip->regValue(reg(0x03, 0x62, 4)), 0x76543210u);
     EXPECT_EQ(writesTo(0x03, 0x5E).size(), 2u);  // written again after the first transmitter's words
-    const std::map<std::pair<u8, u8>, u8> fixed = {{{0x02, 0x08}, 9},  {{0x02, 0x78}, 9},   {{0x00, 0x47}, 33},
-                                                   {{0x00, 0x4C}, 33}, {{0x00, 0x4B}, 11},  {{0x00, 0x50}, 11},
+    const std::map<std::pair<u8, u8>, u8> fixed = {{{0x02, 0x08}, 9},   {{0x02, 0x78}, 9},   {{0x00, 0x47}, 33},
+                                                   {{0x00, 0x4C}, 33},  {{0x00, 0x4B}, 11},  {{0x00, 0x50}, 11},
                                                    {{0x00, 0x48}, 137}, {{0x00, 0x4D}, 137}, {{0x03, 0x2E}, 0}};
     for (const auto& [at, value] : fixed)
         EXPECT_EQ(chip->reg(at.first, at.second), value) << std::hex << int(at.first) << ":" << int(at.second);

@@ -120,9 +120,7 @@ TEST_F(PictureTest, SharpnessProgramsEachWindowsOwnChannels)
         const u8* window0;
         const u8* window1;
     } cases[] = {
-        {20, 1920, 6, 128, unity, zoom3},
-        {5, 1920, 0, 0, none, none},
-        {20, 0, 6, 128, unity, unity},  // no input size
+        {20, 1920, 6, 128, unity, zoom3},  {5, 1920, 0, 0, none, none}, {20, 0, 6, 128, unity, unity},  // no input size
         {30, 1920, 6, 255, unity, zoom3},  // 256: saturated, not wrapped to 0
         {100, 1920, 6, 255, unity, zoom3},
     };

@@ -19,7 +19,8 @@ using platform::sim::SourceTiming;
 namespace {
 
 constexpr int kPortHdmi1 = 1, kPortHdmi3 = 5;
-constexpr u16 kDvi = ram::kSourceDvi, kHdmi1 = ram::kSourceHdmi1, kHdmi2 = ram::kSourceHdmi2, kHdmi3 = ram::kSourceHdmi3;
+constexpr u16 kDvi = ram::kSourceDvi, kHdmi1 = ram::kSourceHdmi1, kHdmi2 = ram::kSourceHdmi2,
+              kHdmi3 = ram::kSourceHdmi3;
 constexpr int kW = 3840, kH = 2160;
 
 class RefusalTest : public RunningChipTest {
@@ -34,7 +35,8 @@ protected:
         settle();
         codes = std::make_unique<QSignalSpy>(store, &KelRamPara::sig_update_para);
     }
-    template <class F> void apply(F edit)
+    template <class F>
+    void apply(F edit)
     {
         write([&](KEL_RAM_PARA& b) { edit(b); });
         m->runPass();
@@ -79,7 +81,8 @@ protected:
                 EXPECT_TRUE(black(m->recordOfWindow(w))) << w;
             } else if (im.enable) {
                 EXPECT_TRUE(shown(w)) << w;
-                EXPECT_TRUE(im.source != kHdmi3 || (im.flags & ram::kFlagDotByDot) || channels(m->recordOfWindow(w)) == 2)
+                EXPECT_TRUE(im.source != kHdmi3 || (im.flags & ram::kFlagDotByDot) ||
+                            channels(m->recordOfWindow(w)) == 2)
                     << w;
             }
         }
@@ -245,8 +248,9 @@ TEST_F(RefusalTest, AWaitingWindowIsBlackAtItsOwnPlaceOnly)
         };
         bool shown = blackAt(c, waiting);
         for (int w = 0; w < 4; ++w)
-            shown = shown && (quarter(w, led) == waiting ||
-                              canvasprobe::showsCard(c, hdmi3, {quarter(w, led), {0, 0, 1920, 1080}}, 32, 200, visible));
+            shown =
+                shown && (quarter(w, led) == waiting ||
+                          canvasprobe::showsCard(c, hdmi3, {quarter(w, led), {0, 0, 1920, 1080}}, 32, 200, visible));
         return shown;
     };
 
@@ -359,8 +363,8 @@ TEST_F(RefusalTest, AWindowThatShowsKeepsItsChannelsWhateverTheOthersAsk)
     using Edit = std::function<void(KEL_RAM_PARA&)>;
     struct Step {
         const char* what;
-        Edit edit;              // a block write, or
-        int replug = -1;        // an input plugged again with
+        Edit edit;                 // a block write, or
+        int replug = -1;           // an input plugged again with
         bool twoPerClock = false;  // two pixels per clock
         u8 waiting = 0;
         u8 grows = 0;  // windows whose own cost grew (or that are laid out anew)

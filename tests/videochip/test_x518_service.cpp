@@ -40,8 +40,8 @@ TEST_F(ManagerTest, ReceiverRestartsWriteTheirSequenceInOrder)
     chip->clearJournal();
     m->vbyone_rx_ch2_seq(fd);
     using E = SimX518::JournalEntry;
-    const std::vector<E> expect = {{0x02, 0x7F, 13}, {0x02, 0x7F, 15}, {0x02, 0x5C, 5}, {0x02, 0x6B, 0xFF},
-                                   {0x02, 0x68, 0xAB}};
+    const std::vector<E> expect = {
+        {0x02, 0x7F, 13}, {0x02, 0x7F, 15}, {0x02, 0x5C, 5}, {0x02, 0x6B, 0xFF}, {0x02, 0x68, 0xAB}};
     EXPECT_EQ(chip->journal(), expect);
     chip->clearJournal();
     m->read_x518_b174bug(fd);

@@ -47,7 +47,10 @@ protected:
 };
 
 using Rect = std::array<i32, 4>;  // start and size: h, w, v, h
-Rect rect(const _ImageWindowDef_st& w) { return {w.hst, w.hw, w.vst, w.vw}; }
+Rect rect(const _ImageWindowDef_st& w)
+{
+    return {w.hst, w.hw, w.vst, w.vw};
+}
 
 }  // namespace
 
@@ -59,7 +62,7 @@ TEST_F(TimingTest, TheBackgroundCoversWindowsWithoutPictureButNeverADbdWindow)
     m->set_input_bkg(fd, 5, 0);
     EXPECT_EQ(bkg(2), 1u);
     EXPECT_EQ(bkg(3), 1u);
-    EXPECT_EQ(writesTo(0x48, 0x48).size(), 0u);  // channel 4 shows another window
+    EXPECT_EQ(writesTo(0x48, 0x48).size(), 0u);     // channel 4 shows another window
     EXPECT_EQ(writesTo(0x00, 0x22).front(), 0xFF);  // held while it changes
     EXPECT_EQ(chip->reg(0x00, 0x22), 0x99);         // released after
 
@@ -336,9 +339,9 @@ TEST_F(TimingTest, DbdInputWindowsAddTheirPorts)
         setPort(p, 1000 + 10 * p, 500 + 10 * p);
     m->model.PM_INPUT[0] = 0;
     m->ich.win_ich[0][0] = 0;
-    const std::tuple<int, i32, i32> cases[] = {
-        {20, 2010, 500}, {22, 2050, 520}, {30, 3030, 500}, {40, 4060, 500}, {50, 2090, 550},
-        {21, 1000, 1010}, {23, 1020, 1050}, {41, 2010, 1020}, {51, 1050, 1090}};  // the pair shows port 5 first
+    const std::tuple<int, i32, i32> cases[] = {{20, 2010, 500}, {22, 2050, 520},  {30, 3030, 500},  {40, 4060, 500},
+                                               {50, 2090, 550}, {21, 1000, 1010}, {23, 1020, 1050}, {41, 2010, 1020},
+                                               {51, 1050, 1090}};  // the pair shows port 5 first
     for (auto [mode, hw, vw] : cases) {
         m->model.PM_WIN_DBD_MODE[0] = mode;
         m->calc_iwin2(0);

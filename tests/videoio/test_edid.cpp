@@ -52,16 +52,16 @@ TEST(Edid, StoredTimingsGiveTheirStandardDescriptorsAnd1080p60ItsVideoCode)
     // The well-known 1080p60 descriptor: 148.5 MHz, 280 pixels and 45 lines of blanking.
     const u8 expect[] = {0x02, 0x3A, 0x80, 0x18, 0x71, 0x38, 0x2D, 0x40, 0x58, 0x2C, 0x45, 0x00};
     EXPECT_TRUE(std::equal(std::begin(expect), std::end(expect), e.begin() + kDtd));
-    EXPECT_EQ(e[126], 1);     // one extension
-    EXPECT_EQ(e[128], 0x02);  // CEA-861
-    EXPECT_EQ(e[132] >> 5, 2);              // the video data block comes first
-    EXPECT_EQ(e[133], 0x80 | 16);           // with 1080p60 as the native format
+    EXPECT_EQ(e[126], 1);          // one extension
+    EXPECT_EQ(e[128], 0x02);       // CEA-861
+    EXPECT_EQ(e[132] >> 5, 2);     // the video data block comes first
+    EXPECT_EQ(e[133], 0x80 | 16);  // with 1080p60 as the native format
     EXPECT_EQ(e[8], 0x2C);
     EXPECT_EQ(e[9], 0xAC);  // "KEL"
 
     // Every other stored timing, for its own size.
-    const int sizes[][3] = {{1920, 1080, 50}, {1920, 1080, 30}, {1280, 720, 60}, {1280, 720, 50},
-                            {3840, 2160, 30}, {3840, 2160, 60}, {1024, 768, 60}, {1280, 1024, 60}, {1920, 1200, 60}};
+    const int sizes[][3] = {{1920, 1080, 50}, {1920, 1080, 30}, {1280, 720, 60},  {1280, 720, 50}, {3840, 2160, 30},
+                            {3840, 2160, 60}, {1024, 768, 60},  {1280, 1024, 60}, {1920, 1200, 60}};
     for (const auto& s : sizes) {
         e = build(s[0], s[1], s[2], &result);
         EXPECT_EQ(result, tamixsource::kEdidStored);
@@ -100,7 +100,11 @@ TEST(Edid, OtherTimingsAreComputedWithReducedBlanking)
 TEST(Edid, ValuesNoDescriptorCanCarryGiveTheDefault)
 {
     const auto fallback = build(1920, 1080, 60);
-    for (auto v : {std::vector<int>{5000, 1080, 60}, {1920, 0, 60}, {1920, 1080, 0}, {0, 0, 0}, {-5, 1080, 60},
+    for (auto v : {std::vector<int>{5000, 1080, 60},
+                   {1920, 0, 60},
+                   {1920, 1080, 0},
+                   {0, 0, 0},
+                   {-5, 1080, 60},
                    {3840, 2160, 240}}) {
         int result = -1;
         auto e = build(v[0], v[1], v[2], &result);

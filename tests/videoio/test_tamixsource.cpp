@@ -30,7 +30,7 @@ TEST_F(InputTest, PowerUpWaitsForTheTickThenFindsTheDevicesAndRaisesHotPlug)
     EXPECT_EQ(src->sourceState(), tamixsource::kPowerWait);
     ticks(1);
     src->runPass();
-    src->runPass();  // probe
+    src->runPass();                                       // probe
     EXPECT_EQ(store->reg_image.chip_flags, 0x80 | 0x0B);  // every receiver but HDMI2's
     EXPECT_EQ(store->reg_image.edid_flags, 0x10 | 0x0E);  // every EEPROM but the DVI port's
     EXPECT_FALSE(platform::sim::receiver(kHdmi1)->hotPlug());

@@ -21,13 +21,13 @@
 
 namespace {
 
-constexpr int kNothing = -1;  // an entry that opens nothing as things stand
+constexpr int kNothing = -1;   // an entry that opens nothing as things stand
 constexpr int kAsksCode = -2;  // the aging entry: the number keyboard first
 
 struct Menu {
     const char* name;
     PAGE_FOCUS number;
-    int optionEntry;        // the settings menu's entry that opens it; -1: the settings menu
+    int optionEntry;         // the settings menu's entry that opens it; -1: the settings menu
     std::vector<int> opens;  // the page each entry opens, in ring order
     std::function<Page*()> pointer;
     const char* englishTitle;
@@ -39,7 +39,11 @@ const Menu kMenus[] = {
     {"LinkOption", PAGE_COMMUNICATION, 3, {21, 22, 26}, [] { return g_linkoption; }, "Communication"},
     {"ImageQuality", PAGE_PICTURE_QUALITY_MENU, 4, {19, 20}, [] { return g_imagequality; }, "Image quality"},
     // No recovery file stored: self-recovery opens nothing.
-    {"AdvancedOption", PAGE_ADVANCED_OPTIONS, 7, {15, 17, kNothing, 18, kAsksCode}, [] { return g_advancedoption; },
+    {"AdvancedOption",
+     PAGE_ADVANCED_OPTIONS,
+     7,
+     {15, 17, kNothing, 18, kAsksCode},
+     [] { return g_advancedoption; },
      "Advanced Settings"},
 };
 
@@ -51,7 +55,10 @@ public:
 };
 LeafPage* g_leaf = nullptr;
 
-QString title(const Page* page) { return page->findChild<QLabel*>(QStringLiteral("label_title"))->text(); }
+QString title(const Page* page)
+{
+    return page->findChild<QLabel*>(QStringLiteral("label_title"))->text();
+}
 
 }  // namespace
 
@@ -146,8 +153,7 @@ TEST_F(Menus, EveryMenuFollowsTheSkeleton)
 
         // MODE on a page opened over this one closes the whole stack.
         withMenuOnTop(m, [&] {
-            const bool opened = insidePage([] { Page::openOnTop(g_leaf); },
-                                           [] { click(g_leaf, Qt::Key_M); });
+            const bool opened = insidePage([] { Page::openOnTop(g_leaf); }, [] { click(g_leaf, Qt::Key_M); });
             EXPECT_TRUE(opened);
             EXPECT_EQ(g_leaf, nullptr);
             EXPECT_EQ(m.pointer(), nullptr);
@@ -218,8 +224,11 @@ TEST_F(Menus, SelfRecoveryFollowsTheStoredFilesAndAgingAsksForItsCodeEachTime)
             const char* typed;
             bool confirm;  // OK, else the close button
             bool opens;
-        } tries[] = {{"9053", true, true}, {"9054", true, false}, {"90531", true, false},
-                     {"9053", false, false}, {"9053", true, true}};
+        } tries[] = {{"9053", true, true},
+                     {"9054", true, false},
+                     {"90531", true, false},
+                     {"9053", false, false},
+                     {"9053", true, true}};
         for (const auto& t : tries) {
             SCOPED_TRACE(t.typed);
             bool keyboardUp = false;

@@ -75,16 +75,14 @@ TEST(LedSettingsLimits, EachSideAndTheWholeCanvasAreHeld)
         const char* edited;
         const char* otherAfter;
     } cases[] = {
-        {"9000", "1080", "8188", "480"},    // cut to the largest side, the other to fit
-        {"9000", "400", "8188", "400"},     // the pair fits
-        {"8188", "1920", "8188", "480"},    // 3932160 / 8188
-        {"2000", "2000", "2000", "1966"},   // 3932160 / 2000
-        {"3840", "1080", "3840", "1024"},   // the largest 3840-wide canvas
-        {"0100", "1080", "0100", "1080"},   // the typed text stands
-        {"64", "8188", "64", "8188"},       // 524032 pixels
-        {"63", "1080", "64", "1080"},
-        {"0", "1080", "64", "1080"},
-        {"", "1080", "64", "1080"},
+        {"9000", "1080", "8188", "480"},   // cut to the largest side, the other to fit
+        {"9000", "400", "8188", "400"},    // the pair fits
+        {"8188", "1920", "8188", "480"},   // 3932160 / 8188
+        {"2000", "2000", "2000", "1966"},  // 3932160 / 2000
+        {"3840", "1080", "3840", "1024"},  // the largest 3840-wide canvas
+        {"0100", "1080", "0100", "1080"},  // the typed text stands
+        {"64", "8188", "64", "8188"},      // 524032 pixels
+        {"63", "1080", "64", "1080"},     {"0", "1080", "64", "1080"}, {"", "1080", "64", "1080"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
@@ -216,8 +214,8 @@ TEST_F(SettingsPages, QualityStepsWriteWholeClampedValuesWhileTheChipKeepsUp)
         click(page, Qt::Key_Q);
     });
     const KEL_RAM_PARA& d = ram::defaultBlock();
-    EXPECT_EQ(std::memcmp(&b.brightness, &d.brightness, offsetof(KEL_RAM_PARA, reserved_2192) -
-                                                            offsetof(KEL_RAM_PARA, brightness)),
+    EXPECT_EQ(std::memcmp(&b.brightness, &d.brightness,
+                          offsetof(KEL_RAM_PARA, reserved_2192) - offsetof(KEL_RAM_PARA, brightness)),
               0);
     EXPECT_EQ(x518_manage::apply_flag.load(), 1);
 }
@@ -263,10 +261,7 @@ TEST_F(SettingsPages, NetworkApplyTakesOnlyWholeOctetsAndOnlyChanges)
         int refusedAt;  // the field the highlight moves to; -1: taken
     } cases[] = {
         {"lineEditIp4", "199", -1},  // unchanged: nothing to do
-        {"lineEditIp4", "256", 3},
-        {"lineEditGate2", "", 9},
-        {"lineEditMask4", "00", 7},
-        {"lineEditIp4", "50", -1},
+        {"lineEditIp4", "256", 3},  {"lineEditGate2", "", 9}, {"lineEditMask4", "00", 7}, {"lineEditIp4", "50", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -442,7 +437,7 @@ TEST_F(SettingsPages, NamedValueStepsActOnTheFocusedValueRowOnly)
     b.sharpness = 40;
     inside(PAGE_QUALITY, [&](Page* page) {
         auto* q = static_cast<quality*>(page);
-        focusOn(page, 1);  // sharpness
+        focusOn(page, 1);                                           // sharpness
         setField(page, "lineEdit_Sharpness", QStringLiteral("x"));  // no number: the edit starts at 0
         q->get_sel_value();
         q->updownset_sel_value(PictureValuesPage::kDown);

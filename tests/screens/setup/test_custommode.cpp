@@ -69,8 +69,8 @@ TEST_F(UserModePage, TheSelectorStepsOverAllSlotsAndTheButtonRowOverWhatTheSlotO
     EXPECT_EQ(page->slotSelector()->comboBox()->currentText(), QStringLiteral("MODE 5"));
 
     // The selector wraps at both ends; an empty slot offers no buttons.
-    const int steps[][2] = {{Qt::Key_S, 3}, {Qt::Key_S, 2}, {Qt::Key_S, 1}, {Qt::Key_S, 0}, {Qt::Key_S, 15},
-                            {Qt::Key_R, 0}};
+    const int steps[][2] = {{Qt::Key_S, 3}, {Qt::Key_S, 2},  {Qt::Key_S, 1},
+                            {Qt::Key_S, 0}, {Qt::Key_S, 15}, {Qt::Key_R, 0}};
     for (const auto& s : steps) {
         click(page, s[0]);
         EXPECT_EQ(page->selectedSlot(), s[1]);
@@ -204,7 +204,7 @@ TEST_F(UserModePage, ThePreviewShowsTheSlotNotTheLiveBlock)
     EXPECT_EQ(page->findChild<QLabel*>("label_brightness")->text(), QStringLiteral("Bri:80 CTRST:45 Volume:ON"));
     EXPECT_EQ(page->findChild<QLabel*>("label_name")->text(), QStringLiteral("Name:Mode7"));
     const QStringList expected = {
-        "1", "HDMI1 ON",  "[0,0]1920x1080",    "2", "HDMI1 OFF", "[1920,0]1920x1080",
+        "1", "HDMI1 ON",       "[0,0]1920x1080",  "2", "HDMI1 OFF", "[1920,0]1920x1080",
         "3", "HDMI2_Crop2 ON", "[0,1080]960x540", "4", "DVI ON",    "[0,0]1920x1080",
     };
     EXPECT_EQ(page->previewTexts(), expected);
@@ -236,7 +236,7 @@ TEST_F(UserModePage, ThePreviewShowsTheSlotNotTheLiveBlock)
     click(page, Qt::Key_S);  // Invoke, Delete, More: LEFT from Invoke
     ASSERT_EQ(page->highlightedButton(), CustomMode::kMore);
     const QStringList overlay = {"one\ntwo\nthree", "osd [x:10,y:20,w:300,h:64] font size:32*32\n"
-                                                     "space [h:2,v:3] char[x:4,y:6] speed:5,effect:move down"};
+                                                    "space [h:2,v:3] char[x:4,y:6] speed:5,effect:move down"};
     EXPECT_EQ(page->previewTexts(), overlay);
     EXPECT_EQ(page->findChild<QWidget*>("preview")->findChild<QLabel*>()->styleSheet(),
               QStringLiteral("background-color:#102030;color:#FF0000;"));
@@ -312,7 +312,8 @@ TEST_F(UserModePage, KeyDebugLinesFollowTheDebugSwitch)
     click(page, Qt::Key_R);
     g_debugSwitch = kDebugOn;
     qInstallMessageHandler(before);
-    EXPECT_EQ(g_debugLines.join(QLatin1Char('|')).toStdString(), "this is right-code [CustomMode][Release] ui_select=0x0");
+    EXPECT_EQ(g_debugLines.join(QLatin1Char('|')).toStdString(),
+              "this is right-code [CustomMode][Release] ui_select=0x0");
     EXPECT_EQ(page->selectedSlot(), 2);  // both keys acted
     click(page, Qt::Key_O);
 }

@@ -16,10 +16,11 @@ protected:
     void withPage(const std::function<void(EDIDset*)>& body)
     {
         store->ram_para_shadow = block();
-        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_EDID_SETTINGS); }, [&] {
-            ASSERT_NE(g_edidset, nullptr);
-            body(g_edidset);
-        }));
+        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_EDID_SETTINGS); },
+                               [&] {
+                                   ASSERT_NE(g_edidset, nullptr);
+                                   body(g_edidset);
+                               }));
         EXPECT_EQ(g_edidset, nullptr);
     }
     // From the tabs: editing the record of `input`, `field` focused.

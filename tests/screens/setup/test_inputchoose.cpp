@@ -28,8 +28,8 @@ protected:
     }
     void setCrop(int record, u8 source, int number, u16 w = 640, u16 h = 360)
     {
-        block().crop_list[record] = CROP_ITEM{
-            static_cast<u16>(ram::kCropInUse | (number - 1) << ram::kCropNumberShift | source), 0, 0, w, h};
+        block().crop_list[record] =
+            CROP_ITEM{static_cast<u16>(ram::kCropInUse | (number - 1) << ram::kCropNumberShift | source), 0, 0, w, h};
     }
     // The page opened from the main window with its OK key; `body` runs
     // inside it.
@@ -38,10 +38,11 @@ protected:
         main->show();
         while (main->selected() != 1)
             click(main, Qt::Key_R);
-        ASSERT_TRUE(insidePage([this] { click(main, Qt::Key_Q); }, [&] {
-            ASSERT_NE(g_inputchoose, nullptr);
-            body(g_inputchoose);
-        }));
+        ASSERT_TRUE(insidePage([this] { click(main, Qt::Key_Q); },
+                               [&] {
+                                   ASSERT_NE(g_inputchoose, nullptr);
+                                   body(g_inputchoose);
+                               }));
         EXPECT_EQ(g_inputchoose, nullptr);
     }
     // From the window row on the current window: its source row, then the

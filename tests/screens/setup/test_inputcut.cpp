@@ -28,10 +28,11 @@ protected:
     void withPage(const std::function<void(InputCut*)>& body)
     {
         store->ram_para_shadow = block();
-        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_INPUT_CROP); }, [&] {
-            ASSERT_NE(g_inputcut, nullptr);
-            body(g_inputcut);
-        }));
+        ASSERT_TRUE(insidePage([] { pages::openPage(PAGE_INPUT_CROP); },
+                               [&] {
+                                   ASSERT_NE(g_inputcut, nullptr);
+                                   body(g_inputcut);
+                               }));
         EXPECT_EQ(g_inputcut, nullptr);
     }
     // From the tabs: the list of `source`, the add button focused.
@@ -185,8 +186,8 @@ TEST_F(CropPage, TheEditorWritesOnlyTheCropItOpenedOn)
     } cases[] = {
         {"untouched, OK", [](KEL_RAM_PARA&) {}, InputCut::kOk, true},
         {"deleted, OK", [](KEL_RAM_PARA& b) { b.crop_list[1].key = 0; }, InputCut::kOk, false},
-        {"replaced, OK", [](KEL_RAM_PARA& b) { b.crop_list[1].key = cropKey(ram::kSourceHdmi1, 9); },
-         InputCut::kOk, false},
+        {"replaced, OK", [](KEL_RAM_PARA& b) { b.crop_list[1].key = cropKey(ram::kSourceHdmi1, 9); }, InputCut::kOk,
+         false},
         {"replaced, Delete", [](KEL_RAM_PARA& b) { b.crop_list[1].key = cropKey(ram::kSourceHdmi1, 9); },
          InputCut::kDelete, false},
     };

@@ -18,7 +18,10 @@ namespace {
 const char* const kOtherAddress = "10.1.2.3";
 const char* const kDefaultAddress = "192.168.1.199";
 
-u8* bytes(KEL_RAM_PARA& b) { return reinterpret_cast<u8*>(&b); }
+u8* bytes(KEL_RAM_PARA& b)
+{
+    return reinterpret_cast<u8*>(&b);
+}
 
 }  // namespace
 

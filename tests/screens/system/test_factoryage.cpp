@@ -8,7 +8,10 @@
 
 namespace {
 
-QString text(const Page* page, const char* label) { return page->findChild<QLabel*>(label)->text(); }
+QString text(const Page* page, const char* label)
+{
+    return page->findChild<QLabel*>(label)->text();
+}
 
 void fillLog(int lines)
 {

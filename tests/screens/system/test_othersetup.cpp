@@ -32,10 +32,10 @@ TEST_F(OtherSetup, TheSwitchesReachEveryWindowAndTheAccessPoint)
         image.flags = 0xFE01;
     block().seamless_para[3].para0 = 0x1234;
     onOtherPage([&](othersetup* page) {
-        choose(page, othersetup::kSwitchRow, 1);  // Fade
+        choose(page, othersetup::kSwitchRow, 1);    // Fade
         choose(page, othersetup::kDotByDotRow, 1);  // ON
         for (const IMAGE_PARA& image : block().image)
-            EXPECT_EQ(image.flags, 0x0105);  // fade bit set, high byte exactly 1
+            EXPECT_EQ(image.flags, 0x0105);                 // fade bit set, high byte exactly 1
         EXPECT_EQ(block().seamless_para[3].para0, 0x123C);  // the low byte only
         EXPECT_EQ(block().seamless & 0xFF, 1);
         EXPECT_EQ(block().dbd_enable & 0xFF, 1);
