@@ -15,8 +15,8 @@
 namespace cardfile {
 
 // Files larger than this are refused before they are read.
-constexpr size_t kMaxFileBytes = 5 * 1024 * 1024;
 constexpr size_t kMebibyte = 1024 * 1024;
+constexpr size_t kMaxFileBytes = 5 * kMebibyte;
 constexpr int kMaxData = 1024;  // data bytes of one block or operation (one RCV_FRAME)
 
 // ---------------------------------------------------------------- scan file

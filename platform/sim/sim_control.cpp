@@ -278,12 +278,7 @@ std::string fpgaMemoryText(SimFpgaBoard& board)
             if (std::all_of(row, row + kRow, [](uint8_t b) { return b == 0; }))
                 continue;
             std::snprintf(cell, sizeof cell, "%d:%03X", f, at);
-            text += cell;
-            for (int i = 0; i < kRow; ++i) {
-                std::snprintf(cell, sizeof cell, " %02X", row[i]);
-                text += cell;
-            }
-            text += '\n';
+            text += cell + hexBytes(&*row, kRow) + '\n';
         }
     }
     return text;

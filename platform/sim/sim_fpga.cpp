@@ -393,17 +393,25 @@ std::string memoryRows(const std::string& lead, const std::vector<uint8_t>& byte
         if (!shown(at))
             continue;
         std::snprintf(cell, sizeof cell, " %03zX:", at);
-        text += lead + cell;
-        for (size_t i = 0; i < kDumpRow; ++i) {
-            std::snprintf(cell, sizeof cell, " %02X", bytes[at + i]);
-            text += cell;
-        }
-        text += '\n';
+        text += lead + cell + hexBytes(bytes.data() + at, kDumpRow) + '\n';
     }
     return text;
 }
 
 }  // namespace
+
+std::string hexBytes(const uint8_t* p, size_t n)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(3 * n);
+    for (size_t i = 0; i < n; ++i) {
+        text += ' ';
+        text += kDigits[p[i] >> 4];
+        text += kDigits[p[i] & 0xF];
+    }
+    return text;
+}
 
 std::string SimFpgaBoard::describeCards()
 {

@@ -187,4 +187,8 @@ bool setFpgasFitted(int fpgas);
 // cards on sending ports 0 (four cards) and 1 (two cards).
 void installFpgaDevices();
 
+// The bytes p[0, n) in hexadecimal, each after a space (" 0A FF"), as the
+// control pipe's dumps give a row of memory.
+std::string hexBytes(const uint8_t* p, size_t n);
+
 }  // namespace platform::sim
