@@ -36,6 +36,7 @@
 #include "screens/system/lcdshow.h"
 #include "screens/system/othersetup.h"
 #include "screens/system/test_chart.h"
+#include "tests/support/upgrade_shortfall.h"
 #include "tools/firmware_usbgrade.h"
 #include "tools/qroundprogressbar.h"
 #include "tools/rcv_recovery.h"
@@ -435,28 +436,6 @@ QImage usbUpgradeRunEnded(const RunFailures& failures)
         page.syncUpdate(SYNC_USB_UPGRADE);
         setRunFailures(worker, RunFailures{});
     });
-}
-
-// What a run over the stick left out of what it holds, and why: no package
-// found, packages refused or not read, parts the stick did not give or of
-// another product (RunPart bits), packages beyond a run's most; and the
-// application not installed (the stick was pulled after it was written).
-struct RunShortfall {
-    bool noPackage = false;
-    u16 refused = 0, unreadPackages = 0, skipped = 0;
-    u8 unreadParts = 0, foreignParts = 0;
-    bool applicationFailed = false;
-};
-
-void setRunShortfall(fpga_manage* worker, const RunShortfall& s)
-{
-    worker->no_package = s.noPackage;
-    worker->refused_packages = s.refused;
-    worker->unread_packages = s.unreadPackages;
-    worker->skipped_packages = s.skipped;
-    worker->unread_parts = s.unreadParts;
-    worker->foreign_parts = s.foreignParts;
-    worker->application_failed = s.applicationFailed;
 }
 
 // The upgrade page over `names` once a run ended with `shortfall`.

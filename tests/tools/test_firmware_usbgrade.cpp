@@ -10,6 +10,7 @@
 #include "screens/menus/linkoption.h"
 #include "screens/page_directory.h"
 #include "tests/app/test_mainwindow_fixture.h"
+#include "tests/support/upgrade_shortfall.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -79,6 +80,15 @@ protected:
         for (const std::string& n : names)
             writeBoxFile(stick + "/KEL-R8/" + n, "package");
         ASSERT_TRUE(sim::usbStickInsert(stick));
+    }
+    // OK on the page, then the worker's steps until the run it started has
+    // ended.
+    void runToItsEnd(Page* page, fpga_manage* worker)
+    {
+        click(page, Qt::Key_Q);
+        for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
+            worker->usb_upgrade_manage_deal();
+        ASSERT_EQ(g_usb_grade.load(), 0u);
     }
     // Runs `body` with the upgrade page open over the communication menu,
     // as the operator opens it.
@@ -371,10 +381,7 @@ TEST_F(UsbUpgradePage, ARunWhoseFlashRefusedEndsInRedNeverDowningOver)
     withPage([&] {
         Page* page = g_firmware_usbgrade;
         const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
-        click(page, Qt::Key_Q);
-        for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
-            worker->usb_upgrade_manage_deal();
-        ASSERT_EQ(g_usb_grade.load(), 0u);
+        ASSERT_NO_FATAL_FAILURE(runToItsEnd(page, worker));
         page->syncUpdate(SYNC_USB_UPGRADE);
         EXPECT_TRUE(shownText(log).contains(QStringLiteral("FPGA 1 not updated, old program kept!")))
             << shownText(log).toStdString();
@@ -423,10 +430,7 @@ TEST_F(UsbUpgradePage, ARunWhoseRecordIsBehindEndsInRedUntilTheWorkerWritesIt)
         auto* usb = static_cast<firmware_usbgrade*>(page);
         const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
         const QLabel* times = page->findChild<QLabel*>(QStringLiteral("label_times"));
-        click(page, Qt::Key_Q);
-        for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
-            worker->usb_upgrade_manage_deal();
-        ASSERT_EQ(g_usb_grade.load(), 0u);
+        ASSERT_NO_FATAL_FAILURE(runToItsEnd(page, worker));
         ASSERT_TRUE(worker->recordBehind());
         page->syncUpdate(SYNC_USB_UPGRADE);
         for (const char* line : {"FPGA 1 updated, record not saved!", "Storage full or read-only!",
@@ -499,36 +503,13 @@ TEST_F(UsbUpgradePage, TheOpeningTellsARecordThatIsBehindUntilItIsWritten)
 // ---- issue 64: a run that left out part of what the stick holds says
 // what and why, in the page's language; "Update complete" only otherwise.
 
-namespace {
-
-// What the worker kept of a run's shortfall.
-struct Shortfall {
-    bool noPackage = false;
-    u16 refused = 0, unreadPackages = 0, skipped = 0;
-    u8 unreadParts = 0, foreignParts = 0;
-    bool applicationFailed = false;
-};
-
-void setShortfall(fpga_manage* w, const Shortfall& s)
-{
-    w->no_package = s.noPackage;
-    w->refused_packages = s.refused;
-    w->unread_packages = s.unreadPackages;
-    w->skipped_packages = s.skipped;
-    w->unread_parts = s.unreadParts;
-    w->foreign_parts = s.foreignParts;
-    w->application_failed = s.applicationFailed;
-}
-
-}  // namespace
-
 TEST_F(UsbUpgradePage, ARunThatLeftPartsOutSaysWhatAndWhyInEveryLanguage)
 {
     using P = fpga_manage::RunPart;
     fpga_manage* worker = fpga_manage::pInstance();
     const struct {
         const char* what;
-        Shortfall s;
+        RunShortfall s;
         // The lines in English, Chinese and Russian.
         std::vector<const char*> en, zh, ru;
     } cases[] = {
@@ -564,7 +545,7 @@ TEST_F(UsbUpgradePage, ARunThatLeftPartsOutSaysWhatAndWhyInEveryLanguage)
         const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
         for (const auto& c : cases) {
             SCOPED_TRACE(c.what);
-            setShortfall(worker, c.s);
+            setRunShortfall(worker, c.s);
             for (const u8 lang : {pages::ZH, pages::EN, pages::RU, pages::VN, pages::TW}) {
                 g_language = lang;
                 page->syncUpdate(SYNC_USB_UPGRADE);
@@ -583,7 +564,7 @@ TEST_F(UsbUpgradePage, ARunThatLeftPartsOutSaysWhatAndWhyInEveryLanguage)
             }
         }
         g_language = pages::EN;
-        setShortfall(worker, {});
+        setRunShortfall(worker, {});
         page->syncUpdate(SYNC_USB_UPGRADE);
         EXPECT_TRUE(shownText(log).contains(QStringLiteral("Update complete")));
         EXPECT_EQ(usb->logShown(), firmware_usbgrade::LogShown::kOver);
@@ -622,10 +603,7 @@ TEST_F(UsbUpgradePage, AStickPulledDuringARunEndsInRedWithoutARestart)
         withPage([&] {
             Page* page = g_firmware_usbgrade;
             const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
-            click(page, Qt::Key_Q);
-            for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
-                worker->usb_upgrade_manage_deal();
-            ASSERT_EQ(g_usb_grade.load(), 0u);
+            ASSERT_NO_FATAL_FAILURE(runToItsEnd(page, worker));
             page->syncUpdate(SYNC_USB_UPGRADE);
             const QString shown = shownText(log);
             if (!pull) {

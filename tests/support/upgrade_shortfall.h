@@ -1,0 +1,28 @@
+// What a USB upgrade run left out of what the stick holds, and why, set on
+// the worker as a run would leave it, for the tests and the gallery to show
+// on the upgrade page.
+#pragma once
+
+#include "fpga/fpga_manage.h"
+
+// No package found, packages refused or not read, parts the stick did not
+// give or of another product (RunPart bits), packages beyond a run's most;
+// and the application not installed (the stick was pulled after it was
+// written).
+struct RunShortfall {
+    bool noPackage = false;
+    u16 refused = 0, unreadPackages = 0, skipped = 0;
+    u8 unreadParts = 0, foreignParts = 0;
+    bool applicationFailed = false;
+};
+
+inline void setRunShortfall(fpga_manage* worker, const RunShortfall& s)
+{
+    worker->no_package = s.noPackage;
+    worker->refused_packages = s.refused;
+    worker->unread_packages = s.unreadPackages;
+    worker->skipped_packages = s.skipped;
+    worker->unread_parts = s.unreadParts;
+    worker->foreign_parts = s.foreignParts;
+    worker->application_failed = s.applicationFailed;
+}
