@@ -19,7 +19,7 @@
 // `Echo/...` and `Link/...` time each alone (`vs_echo`: the link's rate over
 // the echo's just before it); `Paired/...` runs them in turn, stretch by
 // stretch, for a ratio less moved by the machine's other work: the ratio
-// the README gives.
+// bench/README.md gives.
 //
 // The codec alone (`Codec/...`): encoding the reply to a 4 KB read and
 // decoding one 4 KB data frame, against copying the same bytes once
