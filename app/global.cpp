@@ -17,6 +17,7 @@ std::atomic<u8> g_app_reset_flag = startValue(g_app_reset_flag, 0);
 std::atomic<u32> G_reboot_tickTicks = startValue(G_reboot_tickTicks, 0u);
 std::atomic<u32> G_factoryage_ticks = startValue(G_factoryage_ticks, 0u);
 std::atomic<u32> g_delay_usbserver = startValue(g_delay_usbserver, 0u);
+std::atomic<u32> g_usb_stick_pulls = startValue(g_usb_stick_pulls, 0u);
 std::atomic<u8> pc_cmd_valid = startValue(pc_cmd_valid, 0);
 std::atomic<u32> pc_cmd_time = startValue(pc_cmd_time, 0u);
 

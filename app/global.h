@@ -50,6 +50,7 @@ extern std::atomic<u8> g_app_reset_flag;     // a reboot is requested; never cle
 extern std::atomic<u32> G_reboot_tickTicks;  // tick of the reboot request
 extern std::atomic<u32> G_factoryage_ticks;  // tick of the last aging-log turn
 extern std::atomic<u32> g_delay_usbserver;   // 1 once the USB watcher may read
+extern std::atomic<u32> g_usb_stick_pulls;   // stick removals the USB watcher saw; an upgrade run looks
 extern std::atomic<u8> pc_cmd_valid;         // a PC command was answered lately
 extern std::atomic<u32> pc_cmd_time;         // tick of that answer
 

@@ -127,6 +127,10 @@ int UsbServer::recvData()
     if (got < 1)
         return 0;
     text[got] = '\0';
+    // Counted before the change code goes out: an upgrade run that reads
+    // the stick sees that it went away, whatever stick comes back.
+    if (stickRemoved(text, static_cast<size_t>(got)))
+        ++g_usb_stick_pulls;
     for (Step step : eventSteps(text, static_cast<size_t>(got))) {
         switch (step) {
         case Step::Added: usb_signal(SYNC_USB_ADDED); break;
@@ -167,6 +171,18 @@ std::vector<UsbServer::Step> UsbServer::eventSteps(const char* text, size_t len)
             steps.push_back(Step::Storage);
     }
     return steps;
+}
+
+bool UsbServer::stickRemoved(const char* text, size_t len)
+{
+    const std::string header(text, strnlen(text, len));
+    const std::vector<std::string> parts = splitAtSlashes(header);
+    if (parts.front() != kRemoveAction)
+        return false;
+    for (size_t i = 0; i + 1 < parts.size(); ++i)
+        if (parts[i] == kBlockPart && parts[i + 1] == kStickDisk)
+            return true;
+    return false;
 }
 
 // Waits, one look per tick, until the storage driver shows itself; false

@@ -56,6 +56,9 @@ public:
     // counts). A partition sda0 to sda9 asks for storage, and only in an
     // "add@" event.
     static std::vector<Step> eventSteps(const char* text, size_t len);
+    // True when the event is the removal of the stick's disk or of one of
+    // its partitions (a block device sda...): counted in g_usb_stick_pulls.
+    static bool stickRemoved(const char* text, size_t len);
 
     // Ends the thread and waits for it (tests only; the box never stops it).
     void stopThread();

@@ -41,6 +41,19 @@ struct TimeRealType {
 #pragma pack(pop)
 static_assert(sizeof(TimeRealType) == 8);
 
+// What tells the USB package an upgrade run checked from any other file
+// that takes its name later (another stick): the file (device, inode), its
+// size and time of change, and its head and child table as they were read.
+struct UsbPackageIdentity {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t changed = 0;  // nanoseconds
+    std::vector<u8> table;
+    bool sameFile(const UsbPackageIdentity& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size && changed == o.changed;
+    }
+};
+
 class fpga_manage final : public FpgaHandover {
 public:
     static constexpr int kRegImage = fpga::reg::kCount;  // registers 0-170
@@ -236,6 +249,10 @@ public:
         // Not read from the stick (pulled, or a read failed): nothing of it
         // erased or written, and the run tells it.
         kProgramUnread = 6,
+        // A font: the video chip does not answer (not brought up, or its
+        // SPI fails), so its serial flash was not touched: nothing erased
+        // or written, no mark, and the run tells it.
+        kProgramNoChip = 7,
     };
     // The writers of one payload.
     ProgramWrite update_muc_file(const QString& package, u32 offset, u32 length);
@@ -250,7 +267,8 @@ public:
     void noteFont(u8 slot, ProgramWrite written);
     void noteApplication(ProgramWrite written);
     // A part not read from the stick: kept for the page, told on the console.
-    void noteUnread(u8 part, const QString& package, const std::string& what);
+    // `pulled`: not read as the stick was pulled during the run.
+    void noteUnread(u8 part, const QString& package, const std::string& what, bool pulled = false);
     // The stick's upgrade directory, and the packages in it (suffix "KEL" or
     // "KELZK", regular files whose name does not begin with a dot, name
     // order ignoring case), at most `limit`.
@@ -266,6 +284,12 @@ public:
         QStringList dotFiles;
         QString dir;
         bool dirFound = false;
+        // The folder is a symbolic link that leads out of the box root:
+        // refused, nothing in it is taken.
+        bool outsideRoot = false;
+        // Names with a package's suffix that are not valid UTF-8, each byte
+        // beyond printable ASCII written \xNN: not taken.
+        QStringList undecodable;
     };
     static PackageListing listPackages(int limit);
     // The most packages a run installs.
@@ -332,6 +356,9 @@ public:
     // Parts of a package that could not be read from the stick: each
     // flash or file kept what it held.
     std::atomic<u8> unread_parts{0};
+    // This run's last font child could not be installed as the video chip
+    // did not answer (kProgramNoChip): the font's place holds what it held.
+    std::atomic<bool> font_chip_silent{false};
     // Parts of packages for another product (ControllerType), not installed
     // (their fonts are installed all the same).
     std::atomic<u8> foreign_parts{0};
@@ -465,6 +492,12 @@ private:
     static bool blockLedOff();
 
     // the USB upgrade
+    // True while the package at `package` is the one checked (checked_):
+    // the same file, size and table. Otherwise false, with a console line.
+    bool stillChecked(const QString& package);
+    // The stick went away since the run started (the USB watcher counted a
+    // pull), whatever came back: the run is cut short.
+    bool stickPulledInRun() const;
     void usbPackageDeal(const QString& package);
     // A font child installed and its place noted; what became of it.
     ProgramWrite fontChild(const QString& package, const USB_UPGRADE_CHILD& c);
@@ -492,6 +525,8 @@ private:
     u8 torn_in_run_ = 0;                    // FPGAs this run left incomplete
     u8 upgrade_state_ = 0;                  // idle, waiting for the transfer buffer, running
     u8* upgrade_buf_ = nullptr;             // the transfer buffer while a run holds it
+    u32 pulls_at_start_ = 0;                // g_usb_stick_pulls when the run started
+    UsbPackageIdentity checked_;            // the package being installed, as checked
 
     PacedWorker worker_;
     ControllerMemory memory_;

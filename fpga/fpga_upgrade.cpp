@@ -68,6 +68,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <new>
 #include <string>
 #include <thread>
@@ -220,17 +221,34 @@ bool readAt(QFile& f, uint64_t offset, u32 len, u8* out)
     return f.seek(static_cast<qint64>(offset)) && f.read(reinterpret_cast<char*>(out), len) == qint64(len);
 }
 
-bool readPackage(const QString& package, uint64_t offset, u32 len, u8* out)
+// The file behind an open package: device, inode, size and time of change.
+bool identify(QFile& f, UsbPackageIdentity* out)
+{
+    struct stat st {};
+    if (::fstat(f.handle(), &st) != 0)
+        return false;
+    out->device = static_cast<uint64_t>(st.st_dev);
+    out->inode = static_cast<uint64_t>(st.st_ino);
+    out->size = static_cast<uint64_t>(st.st_size);
+    out->changed = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+// A read of the package that was checked, and of no other file that took
+// its name since (another stick): false when the file is another.
+bool readPackage(const QString& package, const UsbPackageIdentity& checked, uint64_t offset, u32 len, u8* out)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
-    return f.open(QIODevice::ReadOnly) && readAt(f, offset, len, out);
+    UsbPackageIdentity now;
+    return f.open(QIODevice::ReadOnly) && identify(f, &now) && now.sameFile(checked) && readAt(f, offset, len, out);
 }
 
 // A whole payload read into memory chunk by chunk, before anything is
 // erased for it; null when it cannot be (the stick pulled, no memory).
 // Its length was checked against its destination with the package.
-std::unique_ptr<u8[]> readWhole(const QString& package, uint64_t offset, u32 len, u32 chunk)
+std::unique_ptr<u8[]> readWhole(const QString& package, const UsbPackageIdentity& checked, uint64_t offset, u32 len,
+                                u32 chunk)
 {
     std::unique_ptr<u8[]> bytes(new (std::nothrow) u8[len]);
     if (!bytes) {
@@ -239,7 +257,7 @@ std::unique_ptr<u8[]> readWhole(const QString& package, uint64_t offset, u32 len
     }
     for (u32 at = 0; at < len; at += chunk) {
         const u32 n = std::min(chunk, len - at);
-        if (!readPackage(package, offset + at, n, bytes.get() + at)) {
+        if (!readPackage(package, checked, offset + at, n, bytes.get() + at)) {
             KEL_DBG("\n usb upgrade: %s cannot be read at %#llx; nothing is erased for it\n", qPrintable(package),
                     static_cast<unsigned long long>(offset + at));
             return nullptr;
@@ -325,13 +343,15 @@ TableCheck childFault(QFile& f, uint64_t size, const USB_UPGRADE_CHILD& c)
 // Reads a package's head and child table and checks every child the worker
 // knows. A package that names no part this box installs (a head only, or
 // children of other types alone) is refused: a run over it installs nothing.
-TableCheck readPackageTable(const QString& package, PackageTable* out)
+TableCheck readPackageTable(const QString& package, PackageTable* out, UsbPackageIdentity* identity)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
     if (!f.open(QIODevice::ReadOnly))
         return unread("it cannot be opened");
-    const uint64_t size = static_cast<uint64_t>(f.size());
+    if (!identify(f, identity))
+        return unread("it cannot be looked at");
+    const uint64_t size = identity->size;
     u8 head[usbpkg::kHeadSize];
     if (size < sizeof head)
         return refused("it is shorter than its head");
@@ -344,6 +364,8 @@ TableCheck readPackageTable(const QString& package, PackageTable* out)
     std::vector<u8> table(tableBytes);
     if (tableBytes && !readAt(f, usbpkg::kHeadSize, tableBytes, table.data()))
         return unread("its child table cannot be read");
+    identity->table.assign(head, head + sizeof head);
+    identity->table.insert(identity->table.end(), table.begin(), table.end());
     for (u32 k = 0; k < out->head.FileNum; ++k) {
         const USB_UPGRADE_CHILD c = USB_UPGRADE_CHILD::decode(&table[k * usbpkg::kChildSize]);
         const TableCheck check = childFault(f, size, c);
@@ -379,10 +401,51 @@ u8 fpgaPart(u8 fpga)
     return fpga == 0 ? fpga_manage::kPartFpga0 : fpga_manage::kPartFpga1;
 }
 
+// The part a child of a known type installs, and its name for the console.
+u8 childPart(u8 type)
+{
+    return type == usbpkg::kChildApplication ? fpga_manage::kPartApplication
+           : type == usbpkg::kChildFpga0     ? fpga_manage::kPartFpga0
+           : type == usbpkg::kChildFpga1     ? fpga_manage::kPartFpga1
+                                             : fpga_manage::kPartFont;
+}
+
+std::string childName(u8 type)
+{
+    return type == usbpkg::kChildApplication ? "the application"
+           : type == usbpkg::kChildFpga0     ? "FPGA 1's program"
+           : type == usbpkg::kChildFpga1     ? "FPGA 2's program"
+                                             : "the font";
+}
+
 // A count of packages for the page, held at the most a u16 holds.
 u16 saturated(int n)
 {
     return static_cast<u16>(std::min(n, int(UINT16_MAX)));
+}
+
+// ---- package names
+bool endsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool isUtf8(const std::string& name)
+{
+    return QString::fromUtf8(name.data(), int(name.size())).toUtf8() == QByteArray::fromStdString(name);
+}
+
+// A name for the console: printable ASCII as it is, every other byte \xNN.
+QString escapedName(const std::string& name)
+{
+    constexpr unsigned char kFirstPrintable = 0x20, kLastPrintable = 0x7E;
+    QString out;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        out += b >= kFirstPrintable && b <= kLastPrintable ? QString(QLatin1Char(c))
+                                                           : QStringLiteral("\\x%1").arg(b, 2, 16, QLatin1Char('0'));
+    }
+    return out;
 }
 
 // ---- versions
@@ -494,6 +557,9 @@ void fpga_manage::usb_upgrade_deal()
         unread_parts = 0;
         foreign_parts = 0;
         torn_in_run_ = 0;
+        font_chip_silent = false;
+        pulls_at_start_ = g_usb_stick_pulls.load();
+        checked_ = UsbPackageIdentity();
         g_send_para.step = kStepList;
         break;
     case kStepList:
@@ -562,6 +628,11 @@ fpga_manage::PackageListing fpga_manage::listPackages(int limit)
         return out;
     const QDir dir(host);
     out.dirFound = dir.exists();
+    if (out.dirFound && platform::leadsOutOfRoot(out.dir.toStdString())) {
+        out.dirFound = false;
+        out.outsideRoot = true;
+        return out;
+    }
     const QString prefix = out.dir.endsWith('/') ? out.dir : out.dir + '/';
     const QFileInfoList entries =
         dir.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
@@ -575,6 +646,11 @@ fpga_manage::PackageListing fpga_manage::listPackages(int limit)
         else
             (out.packages.size() < limit ? out.packages : out.beyondLimit).append(path);
     }
+    // A name the file system cannot give as text is not listed above.
+    for (const std::string& name : platform::dirNames(out.dir.toStdString()))
+        if (!isUtf8(name) &&
+            (endsWith(name, std::string(".") + kSuffixShort) || endsWith(name, std::string(".") + kSuffixLong)))
+            out.undecodable.append(prefix + escapedName(name));
     return out;
 }
 
@@ -587,6 +663,8 @@ void fpga_manage::get_usb_file_list_path()
         KEL_DBG("\n %s\n", qPrintable(p));
     for (const QString& p : listing.dotFiles)
         KEL_DBG("\n usb upgrade: %s begins with a dot: not a package, not taken\n", qPrintable(p));
+    for (const QString& p : listing.undecodable)
+        tellFailure(p.toStdString() + ": a name that is not valid UTF-8; not taken, rename it to install it");
     if (!listing.beyondLimit.isEmpty()) {
         skipped_packages = saturated(listing.beyondLimit.size());
         tellFailure(std::to_string(usb_file_count + listing.beyondLimit.size()) + " packages in " +
@@ -601,6 +679,7 @@ void fpga_manage::get_usb_file_list_path()
         const std::string dir = listing.dir.toStdString();
         tellFailure("no package found, nothing installed: " +
                     (listing.dir.isEmpty() ? std::string("the upgrade directory setting leaves the stick")
+                     : listing.outsideRoot ? dir + " is a symbolic link out of the box root, refused"
                      : !listing.dirFound   ? dir + " does not exist (no stick, or no such folder)"
                                            : dir + " holds no file ending in .KEL or .KELZK"));
     }
@@ -614,6 +693,12 @@ void fpga_manage::usb_upgrade_main_deal()
         const QString& package = usb_file_list[i];
         KEL_DBG("\n ready to downing file name  %s\n suffix : %s\n", qPrintable(package),
                 qPrintable(QFileInfo(package).suffix()));
+        if (stickPulledInRun()) {
+            unread_packages = saturated(unread_packages.load() + 1);
+            tellFailure(package.toStdString() +
+                        " not read: the stick was pulled during the run; nothing of it is written");
+            continue;
+        }
         usbPackageDeal(package);
     }
     usbUpgradeFinish();
@@ -622,7 +707,8 @@ void fpga_manage::usb_upgrade_main_deal()
 void fpga_manage::usbPackageDeal(const QString& package)
 {
     PackageTable t;
-    const TableCheck check = readPackageTable(package, &t);
+    UsbPackageIdentity identity;
+    const TableCheck check = readPackageTable(package, &t, &identity);
     if (check.fault == TableFault::kUnread) {
         unread_packages = saturated(unread_packages.load() + 1);
         tellFailure(package.toStdString() + " could not be read from the stick (" + check.why +
@@ -634,6 +720,7 @@ void fpga_manage::usbPackageDeal(const QString& package)
         tellFailure(package.toStdString() + " refused, " + check.why + "; nothing of it is written");
         return;
     }
+    checked_ = std::move(identity);
     const USB_UPGRADE_HEAD& h = t.head;
     KEL_DBG("\n FileType = %#x FileVersion = %#x PublishType = %#x ControllerType = %#x FileNum = %u\n", h.FileType,
             h.FileVersion, h.PublishType, h.ControllerType, h.FileNum);
@@ -649,6 +736,11 @@ void fpga_manage::usbPackageDeal(const QString& package)
                 c.Version[4], c.Version[5], c.File_Flashaddr, c.SecNum);
         // A part that could not be read from the stick changes nothing:
         // what an earlier child of its kind did stands, and the run tells it.
+        // Once the stick went away nothing more is taken, whatever came back.
+        if (knownChild(c.file_type) && (forThisBox || c.file_type == usbpkg::kChildFont) && stickPulledInRun()) {
+            noteUnread(childPart(c.file_type), package, childName(c.file_type), true);
+            continue;
+        }
         switch (c.file_type) {
         case usbpkg::kChildApplication:
             if (!forThisBox) {
@@ -720,18 +812,43 @@ fpga_manage::ProgramWrite fpga_manage::fontChild(const QString& package, const U
 {
     u8 slot = kFontPlaces;
     const ProgramWrite written = update_x518_osd_font_file(package, c.file_offset, c.file_len, &slot);
+    if (written != kProgramUnread)
+        font_chip_silent = written == kProgramNoChip;
     if (written == kProgramUnread)
         noteUnread(kPartFont, package, "the font");
+    else if (written == kProgramNoChip)
+        tellFailure("the font of " + package.toStdString() +
+                    " not installed: the video chip does not answer; its flash was not erased or written");
     else if (slot < kFontPlaces)
         noteFont(slot, written);
     return written;
 }
 
-void fpga_manage::noteUnread(u8 part, const QString& package, const std::string& what)
+void fpga_manage::noteUnread(u8 part, const QString& package, const std::string& what, bool pulled)
 {
     unread_parts |= part;
     tellFailure(what + " of " + package.toStdString() +
-                " could not be read from the stick (pulled?): not installed, nothing of it was written");
+                (pulled ? " not installed: the stick was pulled during the run; nothing of it was written"
+                        : " could not be read from the stick (pulled?): not installed, nothing of it was written"));
+}
+
+bool fpga_manage::stickPulledInRun() const
+{
+    return g_usb_stick_pulls.load() != pulls_at_start_;
+}
+
+bool fpga_manage::stillChecked(const QString& package)
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    QFile f(platform::qpath(package));
+    UsbPackageIdentity now;
+    std::vector<u8> table(checked_.table.size());
+    const bool same = f.open(QIODevice::ReadOnly) && identify(f, &now) && now.sameFile(checked_) &&
+                      readAt(f, 0, static_cast<u32>(table.size()), table.data()) && table == checked_.table;
+    if (!same && f.isOpen())
+        tellFailure(package.toStdString() +
+                    " is not the package that was checked (another stick?): nothing more of it is taken");
+    return same;
 }
 
 // A later child of the same FPGA may mend (or tear) what an earlier one did.
@@ -766,6 +883,7 @@ void fpga_manage::noteFpgaProgram(u8 fpga, ProgramWrite written)
         tellFailure(name + " not updated, the old program kept" + kMarksNotStored);
         break;
     case kProgramNotWritten:
+    case kProgramNoChip:  // a font's only
     case kProgramUnread:  // told by noteUnread; never comes here
         break;
     }
@@ -863,7 +981,7 @@ fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u
 {
     if (!upgrade_buf_ || length == 0 || length > file_deal::kBufferSize)
         return kProgramNotWritten;
-    if (!readPackage(package, offset, length, upgrade_buf_))
+    if (!stillChecked(package) || !readPackage(package, checked_, offset, length, upgrade_buf_))
         return kProgramUnread;
     return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
 }
@@ -873,7 +991,7 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     u8 raw[usbpkg::kFpgaHeadSize];
     if (!upgrade_buf_)
         return kProgramNotWritten;
-    if (!readPackage(package, offset, sizeof raw, raw)) {
+    if (!stillChecked(package) || !readPackage(package, checked_, offset, sizeof raw, raw)) {
         KEL_DBG("\n usb upgrade: the FPGA program head of %s cannot be read; its flash is untouched\n",
                 qPrintable(package));
         return kProgramUnread;
@@ -888,8 +1006,8 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
         return kProgramNotWritten;
     // The whole program in hand before anything is erased: a stick pulled
     // now leaves the flash as it was.
-    const std::unique_ptr<u8[]> program = readWhole(package, uint64_t(offset) + sizeof raw, len, kFpgaChunk);
-    if (!program)
+    const std::unique_ptr<u8[]> program = readWhole(package, checked_, uint64_t(offset) + sizeof raw, len, kFpgaChunk);
+    if (!program || !stillChecked(package))
         return kProgramUnread;
     // From the first erase until the program reads back whole the flash may
     // be torn: so the file of the marks says, should the box stop meanwhile.
@@ -949,9 +1067,11 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
     x518_manage* chip = x518_manage::p_x518_manage;
     u8 head[usbpkg::kFontHeadSize];
     FontPlace place;
-    if (!chip || chip->spi_fd < 0 || !upgrade_buf_ || length < sizeof head)
+    if (!upgrade_buf_ || length < sizeof head)
         return kProgramNotWritten;
-    if (!readPackage(package, offset, sizeof head, head))
+    if (!chip || chip->spi_fd < 0)
+        return kProgramNoChip;
+    if (!stillChecked(package) || !readPackage(package, checked_, offset, sizeof head, head))
         return kProgramUnread;
     if (!fontPlace(head, &place) || length > place.area)
         return kProgramNotWritten;
@@ -959,13 +1079,19 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
         *slot = place.slot;
     KEL_DBG("\n osd flash_addr = %#x ,en_coding = %#x file_len = %#x\n", place.address, head[usbpkg::kFontEncodingByte],
             length);
-    const std::unique_ptr<u8[]> font = readWhole(package, offset, length, kFontChunk);
-    if (!font)
+    const std::unique_ptr<u8[]> font = readWhole(package, checked_, offset, length, kFontChunk);
+    if (!font || !stillChecked(package))
         return kProgramUnread;
+    // A chip that does not answer takes no erase: its flash is asked once,
+    // where the font goes, before anything is marked or erased.
+    const int fd = chip->spi_fd;
+    if (const int probe =
+            chip->read_flash(fd, static_cast<int>(place.address), sizeof head, reinterpret_cast<char*>(upgrade_buf_));
+        probe == x518_manage::kFlashUnreachable || probe == x518_manage::kFlashTimeout)
+        return kProgramNoChip;
     // Marked while its place may be torn, as an FPGA's program is.
     if (!saveIncompleteMarks({0, static_cast<u8>(1u << place.slot)}))
         return kProgramUnrecorded;
-    const int fd = chip->spi_fd;
     for (const EraseUnit& u : erasePlan(place.address, length)) {
         if (chip->erase_flash(fd, static_cast<int>(u.sector), 1, static_cast<char>(u.kind)) != x518_manage::kFlashOk) {
             KEL_DBG("\n usb upgrade: the chip's flash not erased at sector %u\n", u.sector);

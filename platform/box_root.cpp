@@ -235,6 +235,29 @@ bool notPlainFile(const std::string& boxPath)
     return true;
 }
 
+bool leadsOutOfRoot(const std::string& boxPath)
+{
+    const std::string p = path(boxPath);
+    struct stat st {};
+    if (p.empty() || ::stat(p.c_str(), &st) != 0 || insideRoot(p))
+        return false;
+    refuseFile(boxPath, std::string(S_ISDIR(st.st_mode) ? "a folder" : "a file") +
+                            " outside the box root, reached through a symbolic link");
+    return true;
+}
+
+std::vector<std::string> dirNames(const std::string& boxDir)
+{
+    std::vector<std::string> names;
+    const std::string p = path(boxDir);
+    std::error_code ec;
+    if (p.empty())
+        return names;
+    for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().native());
+    return names;
+}
+
 // False, with the console line, when a file of `size` bytes is more than a
 // reader that takes at most `largest` may hold.
 static bool sizeFits(const std::string& boxPath, uint64_t size, uint64_t largest)

@@ -60,6 +60,15 @@ bool isDir(const std::string& boxPath);
 // board's root is "/"). Looked at without opening it. False when a plain
 // file or nothing is there.
 bool notPlainFile(const std::string& boxPath);
+// True, with the console line "[files] <box path> is a folder (a file)
+// outside the box root, reached through a symbolic link: refused", when
+// what is at a box path lies outside the box root once every symbolic link
+// on the way is followed (host only: the board's root is "/"). False when
+// it lies inside or nothing is there.
+bool leadsOutOfRoot(const std::string& boxPath);
+// The names in a folder as the disk holds them, bytes as they are (a name
+// need not be valid UTF-8); empty when the folder cannot be read.
+std::vector<std::string> dirNames(const std::string& boxDir);
 // Writes the console line for a file a reader refuses on grounds of its
 // own (a size it cannot be): "[files] <boxPath> is <what>: refused".
 void refuseFile(const std::string& boxPath, const std::string& what);

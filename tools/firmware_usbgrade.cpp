@@ -57,6 +57,12 @@ const pages::Texts kFontKept = {
     QStringLiteral("字库未更新，保留原字库!"), QStringLiteral("Font not updated, old font kept!"),
     QStringLiteral("Шрифт не обновлён, старый сохранён!"), QStringLiteral("Phông chữ chưa cập nhật, giữ phông cũ!"),
     QStringLiteral("字庫未更新，保留原字庫!")};
+// The end of a run whose font was not written as the video chip did not
+// answer: its serial flash was not touched.
+const pages::Texts kFontNoChip = {
+    QStringLiteral("视频芯片无响应，字库未安装!"), QStringLiteral("Video chip not answering, font not installed!"),
+    QStringLiteral("Видеочип не отвечает, шрифт не установлен!"),
+    QStringLiteral("Chip video không phản hồi, chưa cài phông chữ!"), QStringLiteral("視訊晶片無回應，字庫未安裝!")};
 // Why an FPGA program or a font was not written: the disk under /data takes
 // no file, so the mark that would tell a torn flash after a power cut could
 // not be stored, and nothing was erased.
@@ -196,6 +202,11 @@ QString fpgaNumbers(u8 mask)
     return numbers.join(QStringLiteral(", "));
 }
 
+// Characters from here on may break a line between any two of them (the
+// CJK ideographs); a word joiner forbids the break.
+constexpr ushort kFirstIdeograph = 0x2E80;
+constexpr ushort kWordJoiner = 0x2060;
+
 // "application, FPGA 2, font": the parts whose bit is set, in the page's
 // language; a line breaks between two names, never inside one.
 QString partNames(u8 parts)
@@ -208,8 +219,14 @@ QString partNames(u8 parts)
             names << pages::pick(kPartFpga).arg(f + 1);
     if (parts & fpga_manage::kPartFont)
         names << pages::pick(kPartFont);
-    for (QString& name : names)
+    // Words with spaces keep them unbroken; a name in characters that may
+    // break between any two (Chinese) is held together by word joiners.
+    for (QString& name : names) {
         name.replace(QLatin1Char(' '), QChar(QChar::Nbsp));
+        for (int i = name.size() - 1; i > 0; --i)
+            if (name[i - 1].unicode() >= kFirstIdeograph || name[i].unicode() >= kFirstIdeograph)
+                name.insert(i, QChar(kWordJoiner));
+    }
     return names.join(pages::pick(kPartJoin));
 }
 
@@ -399,6 +416,8 @@ QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool this
         lines << logLine(pages::pick(kFontIncomplete));
     if (fontsKept)
         lines << logLine(pages::pick(kFontKept));
+    if (thisRun && worker.font_chip_silent.load())
+        lines << logLine(pages::pick(kFontNoChip));
     if (fontsBehind)
         lines << logLine(pages::pick(kFontRecordBehind));
     if (thisRun)

@@ -73,7 +73,7 @@ void installDefaultDevices()
     for (const auto& m : kMtdPartitions)
         sim::registerDevice(m.node, std::make_shared<sim::SimMtd>(m.node, m.size, m.eraseSize, m.writeSize));
     sim::registerDevice("/dev/mem", std::make_shared<sim::SimSocWindow>());
-    sim::registerDevice(sim::SimX518::kDevicePath, std::make_shared<sim::SimX518>());
+    sim::registerDevice(sim::SimX518::kDevicePath, std::make_shared<sim::SimX518>(sim::SimX518::kFlashFile));
     sim::installFpgaDevices();
     sim::installVideoInputs();
 }

@@ -100,8 +100,10 @@ SimX518::PortTiming SimX518::timing2160p30()
     return t;
 }
 
-SimX518::SimX518() : flash_(regs_), osd_(regs_), epoch_(std::chrono::steady_clock::now())
+SimX518::SimX518(const std::string& flashFile) : flash_(regs_), osd_(regs_), epoch_(std::chrono::steady_clock::now())
 {
+    if (!flashFile.empty())
+        flash_.keepIn(flashFile);
     heldAt_.fill(kNoFrame);
     for (auto& k : kept_)
         k.fill(kNoFrame);
@@ -615,6 +617,12 @@ std::vector<uint8_t> SimX518::flash(uint32_t address, size_t length) const
     for (size_t i = 0; i < length; ++i)
         out[i] = flash_.byteAt(address + uint32_t(i));
     return out;
+}
+
+void SimX518::persist()
+{
+    Lock l(mutex_);
+    flash_.persist();
 }
 
 void SimX518::loadFlash(uint32_t address, const std::vector<uint8_t>& data)

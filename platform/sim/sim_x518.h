@@ -36,6 +36,8 @@ namespace platform::sim {
 class SimX518 : public SimDevice {
 public:
     static constexpr const char* kDevicePath = "/dev/spidev32766.0";
+    // Where the box's chip keeps its serial flash over restarts.
+    static constexpr const char* kFlashFile = "/sim/chip-flash.bin";
     static constexpr int kBanks = 256;
     static constexpr int kBankSize = 128;
     // A transfer's first byte: the write flag and the register address.
@@ -118,7 +120,11 @@ public:
         }
     };
 
-    SimX518();
+    // `flashFile`: the box path of the file that keeps the serial flash
+    // (empty: none, the flash starts erased and forgets).
+    explicit SimX518(const std::string& flashFile = {});
+    // Writes the serial flash to its file when it changed.
+    void persist() override;
 
     int ioctl(unsigned long request, void* arg) override;
 

@@ -10,12 +10,21 @@
 //
 // Not a device of its own: SimX518 owns it, holds the lock, stores every
 // register write and hands bank-4 traffic to it.
+//
+// A flash given a file keeps its contents across restarts of the simulated
+// box, as the board's flash keeps the fonts it was given: the sectors that
+// hold anything are loaded from the file and written back whole (a new file
+// renamed over the old) once the flash changed, when it is next read or
+// copied, at the latest kPersistEvery after a change while it is written,
+// and when persist() is called (before a reboot, at a restart of the box).
 #pragma once
 
 #include "platform/sim/sim.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -79,7 +88,17 @@ public:
         bool writeProtected = false;
     };
 
+    static constexpr std::chrono::milliseconds kPersistEvery{200};
+
     explicit SimX518Flash(const Registers& regs);
+
+    // Keeps the contents in the file at `backingBoxPath` from now on, and
+    // loads what it holds: a file that is not what persist() writes loads
+    // as far as it is sound.
+    void keepIn(const std::string& backingBoxPath);
+    // Writes the contents to the file now if they changed since they were
+    // last written.
+    void persist();
 
     // Register traffic of bank 4 (after the write was stored).
     void onWrite(uint8_t address, uint8_t value);
@@ -108,6 +127,8 @@ private:
     uint8_t flashStatus(bool sideEffects);
     uint8_t dataCtl(bool sideEffects);
     static void tick(int& counter, bool sideEffects);
+    void changed();
+    void persistWhenDue(bool reading);
 
     const Registers& regs_;
     Faults faults_;
@@ -119,6 +140,12 @@ private:
     bool wel_ = false;
     int dmaBusy_ = 0, writeBusy_ = 0, eraseBusy_ = 0, wip_ = 0, readBusy_ = 0, fifoBusy_ = 0;
     std::deque<Op> log_;
+    // the file that keeps the contents, the box root it belongs to, and
+    // whether the contents changed since they were last written there
+    std::string backing_;
+    std::string root_;
+    bool dirty_ = false;
+    std::chrono::steady_clock::time_point persisted_{};
 };
 
 }  // namespace platform::sim

@@ -123,6 +123,21 @@ TEST_F(UsbWatch, EventsBeforeTheGateWaitInTheSourceAndAreReadAfterIt)
     EXPECT_FALSE(sim::ueventWaiting());
 }
 
+// A stick pulled is counted before its change codes go out, so an upgrade
+// run sees it whatever stick comes back; another device going is no pull.
+TEST_F(UsbWatch, AStickPulledIsCountedForTheUpgradeRunAndOtherDevicesAreNot)
+{
+    openGate();
+    ASSERT_TRUE(sim::ueventSend(event("remove", kUsbDevice)));
+    ASSERT_TRUE(codesBecome({SYNC_USB_REMOVED}));
+    EXPECT_EQ(g_usb_stick_pulls.load(), 0u);
+    // As a stick goes: its partition, then its disk.
+    ASSERT_TRUE(sim::ueventSend(event("remove", kPartition)));
+    ASSERT_TRUE(sim::ueventSend(event("remove", kDisk)));
+    ASSERT_TRUE(codesBecome({SYNC_USB_REMOVED, SYNC_USB_REMOVED, SYNC_USB_REMOVED}));
+    EXPECT_EQ(g_usb_stick_pulls.load(), 2u);
+}
+
 TEST_F(UsbWatch, ThePartitionIsAnnouncedAtOnceAndItsStorage301TicksLater)
 {
     storageDriverPresent();

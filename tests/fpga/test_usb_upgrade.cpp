@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <cstdio>
 
 namespace reg = fpga::reg;
@@ -960,6 +961,9 @@ namespace {
 constexpr const char* kPullStick = "/sim/stick64";
 const std::string kPullDir = std::string(kPullStick) + "/KEL-R8/";
 
+// A second stick, in the first one's folder (so it goes with it).
+constexpr const char* kOtherStick = "/sim/stick64/other";
+
 // A package of another product (its fonts are taken all the same).
 constexpr u16 kOtherController = 0x8D53;
 
@@ -1003,6 +1007,7 @@ TEST_F(UsbUpgrade, HostilePackagesAndStickPullsTellWhatWasNotInstalledAndWhy)
             });
         });
     };
+    QTemporaryDir outside;
     using P = fpga_manage::RunPart;
     const u8 kApp = P::kPartApplication, kF0 = P::kPartFpga0, kF1 = P::kPartFpga1, kFont = P::kPartFont;
     const struct Row {
@@ -1091,6 +1096,53 @@ TEST_F(UsbUpgrade, HostilePackagesAndStickPullsTellWhatWasNotInstalledAndWhy)
              pullAt(0);
          },
          false, 0, 0, kFont, 0, false, kF0, false},
+        // Another stick in its place within a moment: its a.KEL is not the
+        // package that was checked, and not a byte of it is installed.
+        {"swapped at FPGA 1's erase for another stick",
+         [&] {
+             put("a.KEL", spec({usbpkg::kChildFpga0, usbpkg::kChildApplication}));
+             const std::vector<u8> other = usbpkg::build(
+                 BuildSpec{0,
+                           usbpkg::kControllerType,
+                           {child(usbpkg::kChildApplication, pattern(100000, 31)), child(usbpkg::kChildFpga0, fpga0)}});
+             writeBoxFile(kOtherStick + std::string("/KEL-R8/a.KEL"), text(other));
+             withFlash(0, [](auto& f) {
+                 f.setEraseHook([&f] {
+                     f.setEraseHook(nullptr);
+                     platform::sim::usbStickRemove();
+                     platform::sim::usbStickInsert(kOtherStick);
+                 });
+             });
+         },
+         false, 0, 0, kApp, 0, false, kF0, false},
+        // The same stick back: the pull was seen (the USB watcher counts
+        // it), and the run takes nothing more from it.
+        {"pulled at FPGA 1's erase, the same stick back",
+         [&] {
+             put("a.KEL", spec({usbpkg::kChildFpga0, usbpkg::kChildFpga1, usbpkg::kChildApplication}));
+             withFlash(0, [](auto& f) {
+                 f.setEraseHook([&f] {
+                     f.setEraseHook(nullptr);
+                     platform::sim::usbStickRemove();
+                     ++g_usb_stick_pulls;
+                     platform::sim::usbStickInsert(kPullStick);
+                 });
+             });
+         },
+         false, 0, 0, kF1 | kApp, 0, false, kF0, false},
+        // An upgrade folder that is a symbolic link out of the box root is
+        // refused: no package is found there.
+        {"the upgrade folder linked out of the box root",
+         [&] {
+             ASSERT_TRUE(outside.isValid());
+             QFile out(outside.path() + "/a.KEL");
+             ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+             out.write(reinterpret_cast<const char*>(whole.data()), qint64(whole.size()));
+             out.close();
+             platform::makeDirs(kPullStick);
+             ASSERT_TRUE(QFile::link(outside.path(), platform::qpath(QString::fromStdString(kPullDir)).chopped(1)));
+         },
+         true, 0, 0, 0, 0, false, 0, false},
         {"a whole package, the stick left in", [&] { put("a.KEL", whole); }, false, 0, 0, 0, 0, false,
          kF0 | kF1 | kFont, true},
     };
@@ -1177,4 +1229,60 @@ TEST_F(UsbUpgrade, PackagesBeyondARunsMostAreToldAndDotFilesAreNotTaken)
     EXPECT_EQ(m->refused_packages.load(), 255);  // heads only
     EXPECT_FALSE(installed());                   // the dot-file's application is not taken
     EXPECT_FALSE(m->no_package.load());
+}
+
+// A font child while the video chip does not answer (its SPI failing, or
+// no chip brought up): its flash is not touched, nothing is marked, and
+// the run keeps that the font was not installed, so it does not end as
+// complete. With the chip back the same package installs it.
+TEST_F(UsbUpgrade, AFontWhileTheVideoChipDoesNotAnswerIsNotInstalledAndSaysSo)
+{
+    const std::vector<u8> font = usbpkg::fontImage(usbpkg::kFontEnglish, 32, pattern(5000, 9));
+    putPackage("font.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildFont, font)}});
+    const int fd = x518->spi_fd;
+    const struct {
+        const char* what;
+        std::function<void()> on, off;
+    } cases[] = {
+        {"SPI failing", [&] { ASSERT_EQ(control("fault chip spi on"), "ok fault chip spi on"); },
+         [&] { ASSERT_EQ(control("fault chip spi off"), "ok fault chip spi off"); }},
+        {"no chip brought up", [&] { x518->spi_fd = -1; }, [&] { x518->spi_fd = fd; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        store->reg_image.font_flags = 0;
+        chip->clearFlashLog();
+        c.on();
+        runUpgrade();
+        c.off();
+        EXPECT_TRUE(m->font_chip_silent.load());
+        EXPECT_EQ(m->downing_osd, fpga_manage::kProgramNoChip);
+        EXPECT_EQ(m->incomplete_fonts.load(), 0);
+        EXPECT_FALSE(chipFlashTouched());
+        EXPECT_FALSE(platform::exists(incomplete_record::kFile));
+
+        runUpgrade();
+        EXPECT_FALSE(m->font_chip_silent.load());
+        EXPECT_EQ(m->downing_osd, fpga_manage::kProgramWritten);
+        EXPECT_EQ(chip->flash(0, font.size()), font);
+    }
+}
+
+// A package whose name is not valid UTF-8 cannot be named as text: it is
+// not taken, and the console says so, naming its bytes.
+TEST_F(UsbUpgrade, APackageNameThatIsNotUtf8IsToldOnTheConsole)
+{
+    putPackage("ok.KEL", BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(10, 1))}});
+    putPackage(std::string("caf\xE9") + ".KEL",
+               BuildSpec{0, usbpkg::kControllerType, {child(usbpkg::kChildApplication, pattern(10, 2))}});
+    const fpga_manage::PackageListing listing = fpga_manage::listPackages(fpga_manage::kMaxPackages);
+    EXPECT_EQ(listing.packages, QStringList{"/mnt/usb1/KEL-R8/ok.KEL"});
+    EXPECT_EQ(listing.undecodable, QStringList{"/mnt/usb1/KEL-R8/caf\\xe9.KEL"});
+    testing::internal::CaptureStdout();
+    runUpgrade();
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_NE(console.find("/mnt/usb1/KEL-R8/caf\\xe9.KEL: a name that is not valid UTF-8; not taken"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(readBoxFile(program_update::kProgramFile), text(pattern(10, 1)));
 }

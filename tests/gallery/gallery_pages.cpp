@@ -913,6 +913,11 @@ const std::vector<GalleryPage>& galleryPages()
                  kSamplePackages, {false, 0, 0, 0, 0,
                                    fpga_manage::kPartApplication | fpga_manage::kPartFpga0 | fpga_manage::kPartFpga1});
          }},
+        // a font child while the video chip did not answer: not installed;
+        {"firmware_usbgrade_font_no_chip",
+         [] {
+             return usbUpgradeLeftOut(kSamplePackages, {false, 0, 0, 0, 0, 0, false, true});
+         }},
         // 300 packages on the stick: the 45 beyond a run's most;
         {"firmware_usbgrade_too_many",
          [] {

@@ -7,13 +7,14 @@
 
 // No package found, packages refused or not read, parts the stick did not
 // give or of another product (RunPart bits), packages beyond a run's most;
-// and the application not installed (the stick was pulled after it was
-// written).
+// the application not installed (the stick was pulled after it was
+// written); the font not installed as the video chip did not answer.
 struct RunShortfall {
     bool noPackage = false;
     u16 refused = 0, unreadPackages = 0, skipped = 0;
     u8 unreadParts = 0, foreignParts = 0;
     bool applicationFailed = false;
+    bool fontChipSilent = false;  // the video chip did not answer for the font
 };
 
 inline void setRunShortfall(fpga_manage* worker, const RunShortfall& s)
@@ -25,4 +26,5 @@ inline void setRunShortfall(fpga_manage* worker, const RunShortfall& s)
     worker->unread_parts = s.unreadParts;
     worker->foreign_parts = s.foreignParts;
     worker->application_failed = s.applicationFailed;
+    worker->font_chip_silent = s.fontChipSilent;
 }

@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTextBoundaryFinder>
+#include <QTextDocument>
 
 namespace sim = platform::sim;
 
@@ -57,10 +59,14 @@ void tap(Page* page, const QString& name)
     fileFrame(page)->findChild<QPushButton*>(name)->click();
 }
 
-// What a label shows, its no-break spaces read as spaces.
+// What holds Chinese names together on a line.
+constexpr ushort kWordJoiner = 0x2060;
+
+// What a label shows, its no-break spaces read as spaces, without the word
+// joiners.
 QString shownText(const QLabel* label)
 {
-    return label->text().replace(QChar(QChar::Nbsp), QLatin1Char(' '));
+    return label->text().replace(QChar(QChar::Nbsp), QLatin1Char(' ')).remove(QChar(kWordJoiner));
 }
 
 }  // namespace
@@ -533,6 +539,11 @@ TEST_F(UsbUpgradePage, ARunThatLeftPartsOutSaysWhatAndWhyInEveryLanguage)
          {"Package for another product, not installed: application, FPGA 1"},
          {"非本机型升级包，未安装：应用程序、FPGA 1"},
          {"Пакет для другого изделия, не установлено: приложение, FPGA 1"}},
+        {"the video chip not answering",
+         {false, 0, 0, 0, 0, 0, false, true},
+         {"Video chip not answering, font not installed!"},
+         {"视频芯片无响应，字库未安装!"},
+         {"Видеочип не отвечает, шрифт не установлен!"}},
         {"too many packages",
          {false, 0, 0, 45},
          {"Over 255 packages, not installed: 45"},
@@ -627,4 +638,49 @@ TEST_F(UsbUpgradePage, AStickPulledDuringARunEndsInRedWithoutARestart)
         writeBoxFile("/data/app/kelR54N", "old program");
         *worker->gpio_rst_fpga0 = fpga::kRstRun;
     }
+}
+
+// A line of names breaks between two names, never inside one: the Chinese
+// names, whose characters may otherwise break anywhere, stay whole however
+// narrow the line.
+TEST_F(UsbUpgradePage, ALineOfPartsBreaksBetweenNamesNeverInsideOne)
+{
+    fpga_manage* worker = fpga_manage::pInstance();
+    using P = fpga_manage::RunPart;
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        const QLabel* log = page->findChild<QLabel*>(QStringLiteral("label_log"));
+        setRunShortfall(worker, {false, 0, 0, 0, P::kPartApplication | P::kPartFpga1 | P::kPartFont});
+        g_language = pages::ZH;
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        QTextDocument doc;
+        doc.setHtml(log->text());
+        const QString text = doc.toPlainText();
+        const QString partsStart = QStringLiteral("未安装：");
+        const int from = text.indexOf(partsStart) + partsStart.size();
+        ASSERT_GT(from, partsStart.size() - 1) << text.toStdString();
+        const QString names[] = {QStringLiteral("应用程序"), QStringLiteral("字库")};
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+        for (const QString& name : names) {
+            // Where the name lies, word joiners read through.
+            int at = from, matched = 0, start = -1;
+            for (; at < text.size() && matched < name.size(); ++at) {
+                if (text[at] == QChar(kWordJoiner))
+                    continue;
+                if (text[at] == name[matched]) {
+                    start = matched == 0 ? at : start;
+                    ++matched;
+                } else {
+                    matched = 0;
+                }
+            }
+            ASSERT_EQ(matched, name.size()) << text.toStdString();
+            for (int k = start + 1; k < at; ++k) {
+                breaks.setPosition(k);
+                EXPECT_FALSE(breaks.isAtBoundary()) << name.toStdString() << " breaks at " << k - start;
+            }
+        }
+        g_language = pages::EN;
+        setRunShortfall(worker, {});
+    });
 }

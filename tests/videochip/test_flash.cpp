@@ -3,6 +3,7 @@
 // the flash lock, the fonts and their DMA into chip memory.
 #include "tests/videochip/chip_test.h"
 
+#include <QTemporaryDir>
 #include <thread>
 
 namespace {
@@ -81,6 +82,26 @@ TEST_F(ChipFlash, EraseWriteAndReadAreByteExact)
     EXPECT_EQ(programs[1].address, 0x2200u);
     EXPECT_EQ(programs[1].length, 44u);
     EXPECT_TRUE(opsOf(chip->flashLog(), Op::Refused).empty());
+}
+
+// The simulated chip keeps its serial flash over a restart of the box on
+// the same root, as the FPGA flashes are kept (a font installed by a run is
+// there after the reboot); a fresh root's flash is erased.
+TEST_F(ChipFlash, TheSerialFlashOutlivesARestartOfTheBox)
+{
+    const auto font = pattern(5000, 5);
+    ASSERT_EQ(m->erase_flash(fd, 0x10, 2, x518_manage::kErase4K), 0);
+    ASSERT_EQ(write(0x10000, font), 0);
+    ASSERT_EQ(read(0x10000, font.size()), font);
+    auto restarted = [](const std::string& root) {
+        platform::sim::resetBox(root);
+        return platform::sim::deviceAs<SimX518>(SimX518::kDevicePath)->flash(0x10000, 5000);
+    };
+    EXPECT_EQ(restarted(root_), font);
+    EXPECT_EQ(readBoxFile(SimX518::kFlashFile).size(), 2u * (4 + 4096));
+    QTemporaryDir fresh;
+    EXPECT_EQ(restarted(fresh.path().toStdString()), std::vector<u8>(5000, 0xFF));
+    platform::sim::resetBox(root_);
 }
 
 TEST_F(ChipFlash, AWriteEndingOnAPageBoundaryFlushesInsideTheLoopOnly)
