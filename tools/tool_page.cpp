@@ -18,7 +18,7 @@ const pages::Texts kCardsNotPlaced = {QStringLiteral("快捷点屏未执行：")
                                       QStringLiteral("Карты не размещены:"), QStringLiteral("Chưa định vị thẻ nhận:"),
                                       QStringLiteral("快捷點屏未執行：")};
 const pages::Texts kNotSaved = {QStringLiteral("参数未固化："), QStringLiteral("The parameters were not saved:"),
-                                QStringLiteral("Параметры не сохранены:"), QStringLiteral("Chưa lưu thông số:"),
+                                QStringLiteral("Карты не сохранены:"), QStringLiteral("Chưa lưu thông số:"),
                                 QStringLiteral("參數未固化：")};
 const pages::Texts kMappingNotSwitched = {QStringLiteral("Mapping未切换："),
                                           QStringLiteral("Mapping was not switched:"),
@@ -69,7 +69,7 @@ const pages::Texts kFileSeveral = {
 const pages::Texts kCardsMissed = {
     QStringLiteral("任务未获确认！\n%2张接收卡中%1张未及时应答："),
     QStringLiteral("The job was not confirmed!\n%1 of %2 receiving cards\ndid not answer in time:"),
-    QStringLiteral("Задание не подтверждено!\nКарт без ответа в срок: %1 из %2"),
+    QStringLiteral("Нет подтверждения!\nКарт без ответа в срок: %1 из %2"),
     QStringLiteral("Tác vụ chưa được xác nhận!\nCó %1 trong %2 thẻ nhận\nkhông phản hồi kịp thời:"),
     QStringLiteral("任務未獲確認！\n%2張接收卡中%1張未及時應答："),
 };
@@ -149,7 +149,7 @@ QString missedLines(const std::vector<CardPlace>& missed)
 }
 
 // A save or mapping switch with no card on any linked port: a line per
-// port, at most kListedPorts lines.
+// port, at most kListedPorts lines, the last "…" when there are more.
 QString emptyPortLines(u16 ports)
 {
     QStringList lines;
@@ -157,7 +157,7 @@ QString emptyPortLines(u16 ports)
         if (!(ports & (1u << p)))
             continue;
         if (lines.size() == kListedPorts) {
-            lines.last() += moreMark();
+            lines.last() = QString(QChar(kEllipsis));
             break;
         }
         lines << pages::pick(kNoCards).arg(p + 1);
