@@ -149,7 +149,7 @@ QString missedLines(const std::vector<CardPlace>& missed)
 }
 
 // A save or mapping switch with no card on any linked port: a line per
-// port, at most kListedPorts lines, the last "…" when there are more.
+// port, at most kListedPorts lines, "…" after the last when there are more.
 QString emptyPortLines(u16 ports)
 {
     QStringList lines;
@@ -157,7 +157,7 @@ QString emptyPortLines(u16 ports)
         if (!(ports & (1u << p)))
             continue;
         if (lines.size() == kListedPorts) {
-            lines.last() = QString(QChar(kEllipsis));
+            lines.last() += moreMark();
             break;
         }
         lines << pages::pick(kNoCards).arg(p + 1);
