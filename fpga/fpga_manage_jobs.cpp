@@ -470,9 +470,6 @@ bool fpga_manage::portJobPlan(u8 command)
         found = found || cards != 0;
         job_.planned[p] = std::max(cards, known_cards_[p]);
         job_.end.cards += job_.planned[p];
-        if (cards < known_cards_[p])
-            KEL_DBG("\n fpga: job 0x%02x: port %d shows %d cards, %d before: the rest are asked too\n", command, p,
-                    cards, known_cards_[p]);
     }
     if (linked == 0) {
         KEL_DBG("\n fpga: job 0x%02x refused: no port has a link\n", command);
@@ -484,9 +481,14 @@ bool fpga_manage::portJobPlan(u8 command)
         while (!(linked & (1u << job_.end.port)))
             ++job_.end.port;
     } else {
+        for (int p = 0; p < kJobPorts; ++p)
+            if (job_.planned[p] > port_cards[p].load())
+                KEL_DBG("\n fpga: job 0x%02x: port %d shows %d cards, %d before: the rest are asked too\n", command, p,
+                        port_cards[p].load(), job_.planned[p]);
         return true;
     }
     job_.end.cards = 0;
+    job_.planned.fill(0);
     return false;
 }
 
