@@ -85,6 +85,7 @@ enum class Fault : u8 {
     kForeign,   // another kind of file, or a format version the box does not read
     kCutShort,  // it ends before what its head and records say it holds
     kDamaged,   // a value out of place, or its CRC does not match
+    kSeveral,   // several files where the job takes the one there is: none is used
 };
 
 // Reads a whole box file of at most kMaxFileBytes; false with the reason

@@ -589,8 +589,10 @@ void fpga_manage::linkCheck()
         return;
     last_links_ = links;
     for (int p = 0; p < fpga::kSendPorts; ++p)
-        if (!(links & (1u << p)))
+        if (!(links & (1u << p))) {
             port_cards[p] = 0;
+            known_cards_[p] = 0;
+        }
     KEL_DBG("\n fpga: sending-port links 0x%04x\n", links);
     KelRamPara::test_signal(SYNC_LINK_STATE);
 }
@@ -675,7 +677,7 @@ bool fpga_manage::frameDeal(const u8* frame, int len, bool mayAnswerPassby)
     if (h.command == fpga::kRcvSearch && h.port == search_port_ && h.card != fpga::kCardAll) {
         search_found_ = std::max<u16>(search_found_, static_cast<u16>(h.card + 1));
         if (port_cards[h.port] < search_found_)
-            port_cards[h.port] = search_found_;
+            setPortCards(h.port, search_found_);
     }
     return false;
 }
@@ -773,6 +775,13 @@ void fpga_manage::sendSearch(u8 port)
         KEL_DBG("\n fpga: search of port %d not sent\n", port);
 }
 
+void fpga_manage::setPortCards(int port, u16 cards)
+{
+    port_cards[port] = cards;
+    if (last_links_ & (1u << port))
+        known_cards_[port] = std::max(known_cards_[port], cards);
+}
+
 void fpga_manage::cardSearchDeal()
 {
     if (!running_[0])
@@ -787,7 +796,7 @@ void fpga_manage::cardSearchDeal()
     if (search_port_ >= 0 && Utils::getTimeSpace(search_tick_) < kSearchTicks)
         return;
     if (search_port_ >= 0) {
-        port_cards[search_port_] = (last_links_ & (1u << search_port_)) ? search_found_ : 0;
+        setPortCards(search_port_, (last_links_ & (1u << search_port_)) ? search_found_ : 0);
         search_last_ = search_port_;
     }
     search_port_ = -1;

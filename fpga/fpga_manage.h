@@ -395,6 +395,7 @@ public:
     static constexpr u32 kMappingTicks = 1200;     // job 4: a port's answers
     static constexpr u32 kQueryTicks = 500;        // jobs 5 and 6: a port's search answers
     static constexpr u32 kBlockTicks = 100;        // job 2: the cards' answers to one block
+    static constexpr u32 kOperationTicks = 100;    // job 6: the card's answer to one replayed operation
     static constexpr u32 kCounterTicks = 100;      // the cycling counter moves after more than this
     static constexpr u32 kJobCloseTicks = 200;     // jobs 1-4: their last value shown, then 100 after more than this
     static constexpr u32 kJobFailTicks = 100;      // jobs 5 and 6: a failure keeps the job word this long
@@ -446,6 +447,8 @@ private:
     void ledSetupDeal();
     void cardSearchDeal();
     void sendSearch(u8 port);
+    // The search found `cards` on `port` (known_cards_ follows).
+    void setPortCards(int port, u16 cards);
     bool portLinked(u8 port);
 
     // pieces of the receiving-card jobs (fpga_manage_jobs.cpp)
@@ -478,10 +481,14 @@ private:
     bool quickMappingCheck(QString* why, JobRefusal* refusal);
     void sendPosition(int place);
     void portJobDeal(u8 command, const u8* data, int len, bool timeoutPerCard);
+    bool portJobPlan(u8 command);
     void loadScanStart();
     void loadScanDeal();
     void recoveryStart(RCV_CHECK_OR_RECOVERY mode);
     void recoveryReplayDeal();
+    // Job 6: the card missed a replayed operation or its save; it stays
+    // listed, the page says it did not answer, and the job fails.
+    void recoveryNotTaken();
     void recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode);
     void recoveryEnd(RCV_CHECK_OR_RECOVERY mode);
     // Jobs 5 and 6 failed: 100 at once, the job word kept a moment longer.
@@ -545,6 +552,10 @@ private:
     int search_last_ = fpga::kSendPorts - 1;  // port searched last
     u32 search_tick_ = 0;
     u16 search_found_ = 0;
+    // The most cards each port has shown since its link came up: a card at
+    // the end of a chain that falls silent drops out of the search, not out
+    // of the jobs (they tell it as missed).
+    u16 known_cards_[fpga::kSendPorts] = {};
 
     // the running receiving-card job; the recovery file's port record where
     // the last card that needs recovery was found (-1 none)

@@ -192,8 +192,8 @@ void fpga_manage::jobReportEnd(bool noFpga)
             which << QStringLiteral("port %1 card %2").arg(e.missed[i].port).arg(e.missed[i].card);
         if (e.missed.size() > kMissedNamed)
             which << QStringLiteral("...");
-        KEL_DBG("\n fpga: job %d: %d of %d cards did not take it: %s\n", e.job, static_cast<int>(e.missed.size()),
-                e.cards, qPrintable(which.join(QStringLiteral(", "))));
+        KEL_DBG("\n fpga: job %d: %d of %d cards did not answer in time: %s\n", e.job,
+                static_cast<int>(e.missed.size()), e.cards, qPrintable(which.join(QStringLiteral(", "))));
     }
     job_report.no_fpga = noFpga;
     job_report.setEnd(e);
@@ -406,11 +406,9 @@ void fpga_manage::portJobDeal(u8 command, const u8* data, int len, bool timeoutP
     switch (s) {
     case kJobStart:
         jobStart();
-        // The ports and cards the job is for, as found now: a port that
-        // loses its link on the way is told, not skipped.
-        for (int p = 0; p < kJobPorts; ++p) {
-            job_.planned[p] = portLinked(static_cast<u8>(p)) ? port_cards[p].load() : 0;
-            job_.end.cards += job_.planned[p];
+        if (!portJobPlan(command)) {
+            jobFinish();
+            return;
         }
         jobProgress(0);
         setStep(kJobRun);
@@ -453,6 +451,45 @@ void fpga_manage::portJobDeal(u8 command, const u8* data, int len, bool timeoutP
         return;
     default: jobFinish(); return;
     }
+}
+
+// The ports and cards a save or mapping is for, as found now: a port that
+// loses its link on the way is told, not skipped, and so is a card its port
+// has shown since the link came up and the search no longer finds (a silent
+// card at the end of a chain). With no port linked, or no card found on any
+// linked port, the job is refused: it would reach no card.
+bool fpga_manage::portJobPlan(u8 command)
+{
+    u16 linked = 0;
+    bool found = false;
+    for (int p = 0; p < kJobPorts; ++p) {
+        if (!portLinked(static_cast<u8>(p)))
+            continue;
+        linked = static_cast<u16>(linked | 1u << p);
+        const u16 cards = port_cards[p].load();
+        found = found || cards != 0;
+        job_.planned[p] = std::max(cards, known_cards_[p]);
+        job_.end.cards += job_.planned[p];
+    }
+    if (linked == 0) {
+        KEL_DBG("\n fpga: job 0x%02x refused: no port has a link\n", command);
+        job_.end.refused = JobRefusal::kNoLinks;
+    } else if (!found) {
+        KEL_DBG("\n fpga: job 0x%02x refused: no card answers on the linked ports (0x%02x)\n", command, linked);
+        job_.end.refused = JobRefusal::kNoCards;
+        job_.end.empty_ports = linked;
+        while (!(linked & (1u << job_.end.port)))
+            ++job_.end.port;
+    } else {
+        for (int p = 0; p < kJobPorts; ++p)
+            if (job_.planned[p] > port_cards[p].load())
+                KEL_DBG("\n fpga: job 0x%02x: port %d shows %d cards, %d before: the rest are asked too\n", command, p,
+                        port_cards[p].load(), job_.planned[p]);
+        return true;
+    }
+    job_.end.cards = 0;
+    job_.planned.fill(0);
+    return false;
 }
 
 void fpga_manage::save_para_deal()
@@ -507,7 +544,9 @@ void fpga_manage::loadScanStart()
         return;
     }
     job_.total = static_cast<int>(job_.blocks.size());
-    job_.end.cards = port_cards[job_.port].load();
+    // Cards the port showed before and the search no longer finds are told
+    // as missed, not left out.
+    job_.end.cards = std::max(port_cards[job_.port].load(), known_cards_[job_.port]);
     jobProgress(0);
     setStep(kJobRun);
 }
@@ -598,14 +637,21 @@ void fpga_manage::recoveryStart(RCV_CHECK_OR_RECOVERY mode)
         recoveryFail(true);
         return;
     }
-    // One recovery file or none to use: with none or several the job ends
-    // as if nothing had answered.
+    // The one recovery file: with none, or several (the box cannot tell
+    // which is meant), the job is refused and says so.
     const int listed = rcv_recovery->get_dir_file(rcvRecovery::kRecoveryDir);
     const QStringList files = rcv_recovery->recoveryFiles();
     if (listed != 0 || files.size() != 1) {
-        KEL_DBG("\n fpga: recovery job: %d recovery files\n", listed != 0 ? 0 : static_cast<int>(files.size()));
-        g_send_para.recovery_progress = kRecoveryAsking;
-        recoveryEnd(mode);
+        const bool none = listed != 0 || files.isEmpty();
+        if (none)
+            KEL_DBG("\n fpga: recovery job refused: no recovery file in %s\n", rcvRecovery::kRecoveryDir);
+        else
+            KEL_DBG("\n fpga: recovery job refused: %d recovery files in %s, none used (%s)\n",
+                    static_cast<int>(files.size()), rcvRecovery::kRecoveryDir,
+                    qPrintable(files.join(QStringLiteral(", "))));
+        job_.end.refused = JobRefusal::kFile;
+        job_.end.file = none ? cardfile::Fault::kMissing : cardfile::Fault::kSeveral;
+        recoveryFail();
         return;
     }
     const QString path = QStringLiteral("%1/%2").arg(rcvRecovery::kRecoveryDir, files.front());
@@ -644,8 +690,10 @@ void fpga_manage::recoveryStart(RCV_CHECK_OR_RECOVERY mode)
     setStep(kJobReplay);
 }
 
-// Job 6: the card's recorded operations one per pass, then the save that
-// keeps them, then the query again.
+// Job 6: the card's recorded operations one at a time, each answered before
+// the next goes, then the save that keeps them, then the query again. A card
+// that misses an operation is not told to save: it keeps its loss, and so
+// its place in the list, and the page says it did not answer.
 void fpga_manage::recoveryReplayDeal()
 {
     if (jobLostFpga()) {
@@ -653,31 +701,43 @@ void fpga_manage::recoveryReplayDeal()
         return;
     }
     const u16 card = job_.card;
-    if (step() == kJobSaving) {
+    if (job_.waiting) {
         if (!jobWaitOver())
             return;
+        job_.waiting = false;
         if (job_.answered < job_.awaited) {
-            // The card took nothing we can tell: it still needs recovery.
-            KEL_DBG("\n fpga: recovery: card %d on port %d did not answer its save\n", card, job_.port);
-            if (rcv_result.setSilent())
-                KelRamPara::test_signal(SYNC_RCV_RECOVERY);
-            recoveryFail();
+            recoveryNotTaken();
             return;
         }
-        job_.waiting = false;
         jobProgress(kProgressRunning * ++job_.done / job_.steps);
-        setStep(kJobRun);
-        return;
+        if (step() == kJobSaving) {
+            setStep(kJobRun);
+            return;
+        }
+        ++job_.replayed;
     }
     if (job_.index < static_cast<int>(job_.replay.size())) {
         const cardfile::RcvOperation& op = job_.replay[static_cast<size_t>(job_.index++)];
         jobSend(job_.port, card, op.command, op.address, op.data.data(), static_cast<int>(op.data.size()));
-        jobProgress(kProgressRunning * ++job_.done / job_.steps);
+        jobAwait(job_.port, card, op.command, 1, kOperationTicks);
         return;
     }
     jobSend(job_.port, card, fpga::kRcvSave, 0, nullptr, 0);
     jobAwait(job_.port, card, fpga::kRcvSave, 1, kSaveTicks + kSavePerCardTicks);
     setStep(kJobSaving);
+}
+
+void fpga_manage::recoveryNotTaken()
+{
+    if (step() == kJobSaving)
+        KEL_DBG("\n fpga: recovery: card %d on port %d did not answer its save\n", job_.card, job_.port);
+    else
+        KEL_DBG("\n fpga: recovery: card %d on port %d answered %d of %d operations: not saved, it still needs "
+                "recovery\n",
+                job_.card, job_.port, job_.replayed, static_cast<int>(job_.replay.size()));
+    if (rcv_result.setSilent())
+        KelRamPara::test_signal(SYNC_RCV_RECOVERY);
+    recoveryFail();
 }
 
 // Jobs 5 and 6: the LAN ports of the recovery file's screens one after

@@ -45,9 +45,10 @@ struct CardPlace {
 enum class JobRefusal : u8 {
     kNone = 0,
     kPortDown,  // jobs 1 and 2: their sending port has no link
-    kNoCards,   // jobs 1 and 2: the card search found no card on it
+    kNoCards,   // jobs 1 and 2: the card search found no card on it; jobs 3 and 4: on any linked port
     kScreen,    // job 1: rows, columns, cabinet size, pattern or offset out of range
     kFile,      // jobs 2, 5 and 6: their file was refused (CardJobEnd::file says why)
+    kNoLinks,   // jobs 3 and 4: none of their ports has a link
 };
 
 // How the job that reported 100 last ended, besides CardJobReport::no_fpga.
@@ -56,6 +57,9 @@ struct CardJobEnd {
     JobRefusal refused = JobRefusal::kNone;
     cardfile::Fault file = cardfile::Fault::kNone;  // a refused file: what was wrong with it
     u8 port = 0;                                    // the port of a kPortDown or kNoCards refusal
+    // Jobs 3 and 4 refused for kNoCards: their linked ports (bit p: port p),
+    // none of which has a card that answered the search.
+    u16 empty_ports = 0;
     // Jobs 1-4: the cards the job was for, and those of them that did not
     // answer its frames (did not take it), port by port in chain order.
     int cards = 0;
@@ -135,7 +139,7 @@ enum CardTake : u8 {
     kCardNotAsked = 0,  // the frame was not for it
     kCardAwaited,
     kCardAnswered,
-    kCardMissed,  // it did not answer in time (or its port lost its link): it did not take the job
+    kCardMissed,  // it did not answer in time (or its port lost its link): the job cannot tell it took it
 };
 
 // The running job's own state; the manager's thread alone touches it.
@@ -166,6 +170,7 @@ struct CardJobState {
     std::vector<cardfile::ScanBlock> blocks;
     std::vector<cardfile::RcvPort> rcv_ports;
     std::vector<cardfile::RcvOperation> replay;
+    int replayed = 0;    // job 6: operations the card answered
     int query_port = 0;  // port record being queried
     // What the job's end reports (CardJobReport::end).
     CardJobEnd end;

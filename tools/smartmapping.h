@@ -111,6 +111,9 @@ protected:
     void onBack() override { toolKey(pages::PanelKey::Back); }
     QString normalStyle(int entry) const override;
     QString selectedStyle(int entry) const override;
+    // A mapping switch no card took is undone; then the tip box as for
+    // every tool.
+    void jobEnded(bool noFpga, const CardJobEnd& end) override;
 
 private:
     // ---- the frame (smartmapping.cpp)
@@ -210,6 +213,7 @@ private:
     u8 list_row = 0;
     u8 in_buttons = 0;
 
-    // mapping switch
+    // mapping switch, and what it showed before the last switch posted
     bool mapping_on = false;
+    bool mapping_before = false;
 };

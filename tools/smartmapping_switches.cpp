@@ -76,9 +76,25 @@ void SmartMapping::on_Button_mapping_state_clicked()
     const bool on = (fpga->MCU_REG_func[kMappingFpga][kMappingRegister] & kMappingBit) == 0;
     fpga->write_to_register(kMappingRegister, kMappingBit, on ? kMappingBit : 0, kMappingFpga);
     g_send_para.mapping_value = on ? kCardsMappingOn : kCardsMappingOff;
+    mapping_before = !on;
     mapping_on = on;
     drawMappingState();
     postJob(SEND_MAPPING_ENABLE);
+}
+
+void SmartMapping::jobEnded(bool noFpga, const CardJobEnd& end)
+{
+    // A switch no card took (refused, or every card it was for silent) is
+    // undone: FPGA 0's bit goes back and the switch shows what the cards
+    // still hold.
+    const bool noneTook =
+        end.refused != JobRefusal::kNone || (end.cards > 0 && end.missed.size() >= static_cast<size_t>(end.cards));
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    if (end.job == SEND_MAPPING_ENABLE && !noFpga && noneTook && fpga) {
+        fpga->write_to_register(kMappingRegister, kMappingBit, mapping_before ? kMappingBit : 0, kMappingFpga);
+        showMappingState();
+    }
+    ToolPage::jobEnded(noFpga, end);
 }
 
 void SmartMapping::switchKey(pages::PanelKey key)

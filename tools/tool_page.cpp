@@ -17,6 +17,13 @@ const pages::Texts kScanNotLoaded = {QStringLiteral("扫描文件未加载："),
 const pages::Texts kCardsNotPlaced = {QStringLiteral("快捷点屏未执行："), QStringLiteral("The cards were not placed:"),
                                       QStringLiteral("Карты не размещены:"), QStringLiteral("Chưa định vị thẻ nhận:"),
                                       QStringLiteral("快捷點屏未執行：")};
+const pages::Texts kNotSaved = {QStringLiteral("参数未固化："), QStringLiteral("The parameters were not saved:"),
+                                QStringLiteral("Карты не сохранены:"), QStringLiteral("Chưa lưu thông số:"),
+                                QStringLiteral("參數未固化：")};
+const pages::Texts kMappingNotSwitched = {QStringLiteral("Mapping未切换："),
+                                          QStringLiteral("Mapping was not switched:"),
+                                          QStringLiteral("Mapping не переключён:"),
+                                          QStringLiteral("Chưa chuyển Mapping:"), QStringLiteral("Mapping未切換：")};
 // The port of the job, as its tile names it (LED1 is port 0).
 const pages::Texts kPortDown = {QStringLiteral("网口LED%1未连接。"), QStringLiteral("LED%1 has no link."),
                                 QStringLiteral("порт LED%1 не подключён."), QStringLiteral("cổng LED%1 chưa kết nối."),
@@ -25,6 +32,10 @@ const pages::Texts kNoCards = {
     QStringLiteral("网口LED%1上未发现接收卡。"), QStringLiteral("LED%1 has no receiving cards."),
     QStringLiteral("на порту LED%1 нет карт."), QStringLiteral("cổng LED%1 không có thẻ nhận."),
     QStringLiteral("網口LED%1上未發現接收卡。")};
+// A save or mapping switch: none of the LAN ports has a link.
+const pages::Texts kNoLinks = {QStringLiteral("所有网口均未连接。"), QStringLiteral("no LAN port has a link."),
+                               QStringLiteral("ни один порт не подключён."),
+                               QStringLiteral("không cổng nào được kết nối."), QStringLiteral("所有網口均未連接。")};
 const pages::Texts kScreenOutOfRange = {
     QStringLiteral("屏幕参数超出范围。"), QStringLiteral("the screen settings are out of range."),
     QStringLiteral("параметры экрана вне допустимых пределов."), QStringLiteral("thông số màn hình vượt quá giới hạn."),
@@ -46,15 +57,21 @@ const pages::Texts kFileCutShort = {QStringLiteral("文件不完整。"), QStrin
 const pages::Texts kFileDamaged = {QStringLiteral("文件已损坏。"), QStringLiteral("the file is damaged."),
                                    QStringLiteral("файл повреждён."), QStringLiteral("tệp bị hỏng."),
                                    QStringLiteral("檔案已損壞。")};
+// A job that takes the one file there is found several.
+const pages::Texts kFileSeveral = {
+    QStringLiteral("存有多个文件，均未使用。"), QStringLiteral("there are several files: none is used."),
+    QStringLiteral("файлов несколько, ни один не использован."), QStringLiteral("có nhiều tệp, không dùng tệp nào."),
+    QStringLiteral("存有多個檔案，均未使用。")};
 
-// Cards that did not take the job: how many of how many, then which, a
-// line per port.
+// Cards whose answer to the job did not come in time: how many of how
+// many, then which, a line per port. A card may have taken the job and
+// answered late: the box does not tell what it cannot know.
 const pages::Texts kCardsMissed = {
-    QStringLiteral("任务未完成！\n%2张接收卡中%1张无应答："),
-    QStringLiteral("The job was not completed!\n%1 of %2 receiving cards\ndid not answer:"),
-    QStringLiteral("Задание не выполнено!\nКарт без ответа: %1 из %2"),
-    QStringLiteral("Tác vụ chưa hoàn thành!\nCó %1 trong %2 thẻ nhận\nkhông phản hồi:"),
-    QStringLiteral("任務未完成！\n%2張接收卡中%1張無應答："),
+    QStringLiteral("任务未获确认！\n%2张接收卡中%1张未及时应答："),
+    QStringLiteral("The job was not confirmed!\n%1 of %2 receiving cards\ndid not answer in time:"),
+    QStringLiteral("Нет подтверждения!\nКарт без ответа в срок: %1 из %2"),
+    QStringLiteral("Tác vụ chưa được xác nhận!\nCó %1 trong %2 thẻ nhận\nkhông phản hồi kịp thời:"),
+    QStringLiteral("任務未獲確認！\n%2張接收卡中%1張未及時應答："),
 };
 // One port's cards: its tile's name and the cards' numbers (1 nearest the
 // box), one card or several.
@@ -131,11 +148,30 @@ QString missedLines(const std::vector<CardPlace>& missed)
     return lines.join(QLatin1Char('\n'));
 }
 
+// A save or mapping switch with no card on any linked port: a line per
+// port, at most kListedPorts lines, "…" after the last when there are more.
+QString emptyPortLines(u16 ports)
+{
+    QStringList lines;
+    for (int p = 0; p < fpga::kSendPorts; ++p) {
+        if (!(ports & (1u << p)))
+            continue;
+        if (lines.size() == kListedPorts) {
+            lines.last() += moreMark();
+            break;
+        }
+        lines << pages::pick(kNoCards).arg(p + 1);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString refusalText(const CardJobEnd& end)
 {
     switch (end.refused) {
     case JobRefusal::kPortDown: return pages::pick(kPortDown).arg(end.port + 1);
-    case JobRefusal::kNoCards: return pages::pick(kNoCards).arg(end.port + 1);
+    case JobRefusal::kNoCards:
+        return end.empty_ports != 0 ? emptyPortLines(end.empty_ports) : pages::pick(kNoCards).arg(end.port + 1);
+    case JobRefusal::kNoLinks: return pages::pick(kNoLinks);
     case JobRefusal::kScreen: return pages::pick(kScreenOutOfRange);
     case JobRefusal::kFile: return ToolPage::fileFaultText(end.file);
     case JobRefusal::kNone: break;
@@ -143,10 +179,15 @@ QString refusalText(const CardJobEnd& end)
     return QString();
 }
 
-// Only quick mapping and the scan-file load refuse a job before they send.
+// What a job refused before it sent anything did not do.
 const pages::Texts& refusalLead(u8 job)
 {
-    return job == SEND_LOAD_SCAN ? kScanNotLoaded : kCardsNotPlaced;
+    switch (job) {
+    case SEND_LOAD_SCAN: return kScanNotLoaded;
+    case SEND_SAVE_PARA: return kNotSaved;
+    case SEND_MAPPING_ENABLE: return kMappingNotSwitched;
+    default: return kCardsNotPlaced;
+    }
 }
 
 // Each line's last words kept together, as the tip box wraps each line.
@@ -239,6 +280,7 @@ QString ToolPage::fileFaultText(cardfile::Fault fault)
     case cardfile::Fault::kForeign: return pages::pick(kFileForeign);
     case cardfile::Fault::kCutShort: return pages::pick(kFileCutShort);
     case cardfile::Fault::kDamaged: return pages::pick(kFileDamaged);
+    case cardfile::Fault::kSeveral: return pages::pick(kFileSeveral);
     case cardfile::Fault::kNone: break;
     }
     return QString();

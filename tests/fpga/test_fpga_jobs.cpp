@@ -57,6 +57,11 @@ protected:
     void run(u8 job, int maxPasses = 100)
     {
         g_send_para.post(job);
+        runOn(maxPasses);
+    }
+    // Runs the job posted on until it has ended.
+    void runOn(int maxPasses)
+    {
         for (int i = 0; i < maxPasses && g_send_para.cmd.load() != SEND_NONE; ++i)
             after(1);
     }
@@ -163,6 +168,68 @@ TEST_F(JobTest, SaveAndMappingWaitForEveryCardUntilTheirTimeOut)
     EXPECT_EQ(board->card(0, 3).saves, 0);
 }
 
+// A save or mapping switch that would reach no card is refused and says
+// why; one whose port no longer finds the last card of its chain asks that
+// card too, and names it when it does not answer.
+TEST_F(JobTest, ASaveOrMappingTellsEveryCardItCouldNotReach)
+{
+    struct Case {
+        const char* name;
+        u8 job;
+        std::vector<std::pair<int, int>> silent;
+        std::vector<int> cut;  // ports pulled
+        JobRefusal refused;
+        u16 emptyPorts;
+        int cards;
+        std::vector<CardPlace> missed;
+    };
+    const std::vector<std::pair<int, int>> all = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}};
+    const Case cases[] = {
+        {"save, every card silent", SEND_SAVE_PARA, all, {}, JobRefusal::kNoCards, 0x3, 0, {}},
+        {"mapping, every card silent", SEND_MAPPING_ENABLE, all, {}, JobRefusal::kNoCards, 0x3, 0, {}},
+        {"save, LED2 pulled, LED1 silent",
+         SEND_SAVE_PARA,
+         {{0, 0}, {0, 1}, {0, 2}, {0, 3}},
+         {1},
+         JobRefusal::kNoCards,
+         0x1,
+         0,
+         {}},
+        {"save, no link", SEND_SAVE_PARA, {}, {0, 1}, JobRefusal::kNoLinks, 0, 0, {}},
+        {"save, last card of LED1 silent", SEND_SAVE_PARA, {{0, 3}}, {}, JobRefusal::kNone, 0, 6, {{0, 3}}},
+        {"mapping, last card of LED2 silent", SEND_MAPPING_ENABLE, {{1, 1}}, {}, JobRefusal::kNone, 0, 6, {{1, 1}}},
+    };
+    g_send_para.mapping_value = fpga::kMappingOn;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        board->connectPort(0, 4);
+        board->connectPort(1, 2);
+        upAndSearched();  // every card found once
+        for (const auto& [port, card] : c.silent)
+            board->silenceCard(port, card, true);
+        for (int port : c.cut)
+            board->cutPort(port);
+        upAndSearched();  // and searched again
+        int saves = 0;
+        for (const auto& [port, card] : all)
+            saves += board->card(port, card).saves;
+        progress.clear();
+        run(c.job, 8000);
+        EXPECT_TRUE(endedWith100());
+        const CardJobEnd end = m->job_report.end();
+        EXPECT_EQ(end.refused, c.refused);
+        EXPECT_EQ(end.empty_ports, c.emptyPorts);
+        EXPECT_EQ(end.cards, c.cards);
+        EXPECT_EQ(end.missed, c.missed);
+        int savesAfter = 0;
+        for (const auto& [port, card] : all)
+            savesAfter += board->card(port, card).saves;
+        EXPECT_EQ(savesAfter - saves, c.job == SEND_SAVE_PARA ? c.cards - int(c.missed.size()) : 0);
+        for (const auto& [port, card] : all)
+            board->silenceCard(port, card, false);
+    }
+}
+
 // ------------------------------------------------------------------ recovery
 
 TEST_F(JobTest, RecoveryFindsTheCardAndTheReplayRestoresIt)
@@ -219,6 +286,61 @@ TEST_F(JobTest, ACardThatDoesNotAnswerItsRecoveryStaysListedAndIsToldSo)
     EXPECT_EQ(count(SYNC_RCV_RECOVERY), 1);
 }
 
+// A replay a card does not answer whole is not saved: the port pulled and
+// plugged back on the way, or the card silent for a moment. The card keeps
+// its loss (and the page its line, saying it did not answer); once the
+// trouble is over a recovery restores it whole.
+TEST_F(JobTest, ARecoveryReplayACardDidNotAnswerWholeIsNotSaved)
+{
+    upAndSearched();
+    std::vector<cardfile::RcvOperation> ops;
+    for (u16 i = 0; i < 200; ++i)
+        ops.push_back(op(2, fpga::kRcvWrite, 4u * i, {static_cast<u8>(i + 1)}));
+    writeBoxFile(kRecoveryPath, build::recoveryFile({{0, 0, 4, ops}}));
+    struct Case {
+        const char* name;
+        std::function<void()> trouble, over;
+    };
+    const Case cases[] = {
+        {"port down and up", [this] { board->cutPort(0); }, [this] { board->connectPort(0, 4); }},
+        {"card silent a moment", [this] { board->silenceCard(0, 2, true); },
+         [this] { board->silenceCard(0, 2, false); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        board->setCards(0, 2);  // cards 2 and 3 anew
+        board->setCards(0, 4);
+        board->setNeedsRecovery(0, 2, true);
+        m->rcv_result.pageOpened();
+        run(SEND_RCV_CHECK, 2000);
+        ASSERT_EQ(m->rcv_result.list(), QStringList{"01/01/03/04"});
+        codes.clear();
+        g_send_para.post(SEND_RCV_RECOVERY);
+        passes(60);
+        c.trouble();
+        after(50);
+        c.over();
+        runOn(2000);
+        EXPECT_TRUE(endedWith100());
+        const auto card = board->card(0, 2);
+        EXPECT_TRUE(card.needsRecovery);
+        EXPECT_EQ(card.saves, 0);
+        EXPECT_NE(card.memory[4 * 30], 0);   // the replay began ...
+        EXPECT_EQ(card.memory[4 * 199], 0);  // ... and did not go on blind
+        EXPECT_EQ(m->rcv_result.list(), QStringList{"01/01/03/04"});
+        EXPECT_EQ(m->rcv_result.count(), 1);
+        EXPECT_TRUE(m->rcv_result.silent());
+        EXPECT_EQ(count(SYNC_RCV_RECOVERY), 1);
+
+        after(fpga_manage::kJobFailTicks + 1);
+        run(SEND_RCV_RECOVERY, 2000);
+        EXPECT_TRUE(endedWith100());
+        EXPECT_FALSE(board->card(0, 2).needsRecovery);
+        EXPECT_EQ(board->card(0, 2).saved[4 * 199], 200);
+        EXPECT_EQ(m->rcv_result.count(), 0);
+    }
+}
+
 // Every way a job can go wrong still ends it and shows 100; the recovery
 // jobs keep their job word 100 ticks more after a failure.
 TEST_F(JobTest, EveryFailureEndsTheJobWith100)
@@ -259,13 +381,13 @@ TEST_F(JobTest, EveryFailureEndsTheJobWith100)
         {"scan: chosen file gone", SEND_LOAD_SCAN, scan(goodScan, "/data/smartmapping/gone.ztfile"), false},
         {"scan: damaged file", SEND_LOAD_SCAN, scan(badCrc, kScanPath), false},
         {"scan: nothing chosen", SEND_LOAD_SCAN, scan(goodScan, ""), false},
-        {"check: no recovery file", SEND_RCV_CHECK, [] {}, false},
+        {"check: no recovery file", SEND_RCV_CHECK, [] {}, true},
         {"check: two recovery files", SEND_RCV_CHECK,
          [&] {
              writeBoxFile(kRecoveryPath, recoveryFile());
              writeBoxFile("/data/rcvrecovery/other.rcv", recoveryFile());
          },
-         false},
+         true},
         {"check: damaged recovery file", SEND_RCV_CHECK, [&] { writeBoxFile(kRecoveryPath, "RCVP"); }, true},
         {"recovery: nothing found before", SEND_RCV_RECOVERY,
          [&] {

@@ -544,6 +544,15 @@ CardJobEnd jobRefused(u8 job, JobRefusal why, u8 port, cardfile::Fault file = ca
     return end;
 }
 
+// A save or mapping switch refused: none of the linked ports `ports` (bit
+// p: port p) has a card that answers.
+CardJobEnd noCardsOnPorts(u8 job, u16 ports)
+{
+    CardJobEnd end = jobRefused(job, JobRefusal::kNoCards, 0);
+    end.empty_ports = ports;
+    return end;
+}
+
 // Ports 0-3 of a save: more runs and ports than the tip lists.
 std::vector<CardPlace> manyMissed()
 {
@@ -1060,6 +1069,21 @@ const std::vector<GalleryPage>& galleryPages()
          [] {
              return smartMappingJobEnd({Qt::Key_S, Qt::Key_Q}, cardsMissed(SEND_MAPPING_ENABLE, 40, manyMissed()));
          }},
+        // A save or mapping switch that would reach no card: no card answers
+        // on the linked ports (more of them than the tip lists), or no port
+        // has a link.
+        {"smartmapping_solidify_no_cards",
+         [] {
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q}, noCardsOnPorts(SEND_SAVE_PARA, 0x3));
+         }},
+        {"smartmapping_mapping_no_cards",
+         [] {
+             return smartMappingJobEnd({Qt::Key_S, Qt::Key_Q}, noCardsOnPorts(SEND_MAPPING_ENABLE, 0x2F));
+         }},
+        {"smartmapping_solidify_no_links",
+         [] {
+             return smartMappingJobEnd({Qt::Key_R, Qt::Key_Q}, jobRefused(SEND_SAVE_PARA, JobRefusal::kNoLinks, 0));
+         }},
         {"rcv_recovery", [] { return recoveryPage(QString()); }},
         {"rcv_recovery_found", [] { return recoveryPage(QStringLiteral("01/02/03/04")); }},
         {"rcv_recovery_card_past_count", [] { return recoveryPage(QStringLiteral("01/02/05/04")); }},
@@ -1068,6 +1092,9 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_query_no_fpga", [] { return recoveryAfterJob(QString(), {Qt::Key_Q}); }},
         {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
         {"rcv_recovery_file_refused", [] { return recoveryFileRefused(QString(), cardfile::Fault::kCutShort); }},
+        {"rcv_recovery_file_missing", [] { return recoveryFileRefused(QString(), cardfile::Fault::kMissing); }},
+        {"rcv_recovery_several_files",
+         [] { return recoveryFileRefused(QStringLiteral("01/02/03/04"), cardfile::Fault::kSeveral); }},
         {"rcv_recovery_recovery_file_refused",
          [] { return recoveryFileRefused(QStringLiteral("01/02/03/04"), cardfile::Fault::kForeign); }},
         {"rcv_recovery_recovery_no_fpga",

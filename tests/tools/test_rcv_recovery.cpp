@@ -215,8 +215,9 @@ TEST_F(RecoveryPage, NoCardNeedsRecoveryIsSaidOnlyAfterAQueryFoundNone)
 }
 
 // A recovery file the job refuses (cut short, another kind of file, too
-// large) is said to be refused, and why: not that no card needs updating,
-// while a card does.
+// large, gone since the page opened, or two of them where the job takes
+// the one) is said to be refused, and why: not that no card needs
+// updating, while a card does.
 TEST_F(RecoveryPage, ARefusedRecoveryFileIsSaidToBeRefusedAndWhy)
 {
     upAndSearched();
@@ -224,10 +225,14 @@ TEST_F(RecoveryPage, ARefusedRecoveryFileIsSaidToBeRefusedAndWhy)
     const std::string good = cardfile_build::recoveryFile({{0, 0, 4, {}}});
     std::string foreign = good;
     foreign[0] = 'X';
+    const char* const kGone = "";  // the file removed
+    const char* const kSecond = "/data/rcvrecovery/second.rcv";
     const std::pair<std::string, QString> files[] = {
         {good.substr(0, good.size() - 1), QStringLiteral("the file is cut short.")},
         {foreign, QStringLiteral("the box does not know its format.")},
         {std::string(6 * 1024 * 1024, '\0'), QStringLiteral("the file is over 5 MB.")},
+        {kGone, QStringLiteral("the file was not found.")},
+        {kSecond, QStringLiteral("there are several files: none is used.")},
     };
     const bool opened = insidePage(
         [] { pages::openPage(PAGE_RCV_RECOVERY); },
@@ -236,7 +241,14 @@ TEST_F(RecoveryPage, ARefusedRecoveryFileIsSaidToBeRefusedAndWhy)
             ASSERT_TRUE(page);
             for (const auto& [bytes, why] : files) {
                 SCOPED_TRACE(qPrintable(why));
-                writeBoxFile("/data/rcvrecovery/screen.rcv", bytes);
+                if (bytes == kGone) {
+                    platform::removeFile("/data/rcvrecovery/screen.rcv");
+                } else if (bytes == kSecond) {
+                    writeBoxFile("/data/rcvrecovery/screen.rcv", good);
+                    writeBoxFile(kSecond, good);
+                } else {
+                    writeBoxFile("/data/rcvrecovery/screen.rcv", bytes);
+                }
                 keys(page, {Qt::Key_Q});
                 ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
                 runJob();

@@ -329,7 +329,15 @@ TEST_F(SmartMappingJobEnd, ACardJobNamesTheCardsThatDidNotTakeIt)
 {
     writeBoxFile(kScanPath, cardfile_build::scanFile({{0, {1}}, {16, {2}}}));
     upAndSearched();  // LED1: 4 cards, LED2: 2
-    const QString lead = QStringLiteral("The job was not completed!\n%1 of %2 receiving cards\ndid not answer:\n");
+    const QString lead =
+        QStringLiteral("The job was not confirmed!\n%1 of %2 receiving cards\ndid not answer in time:\n");
+    auto silentSinceTheSearch = [this](std::vector<std::pair<int, int>> cards) {
+        for (const auto& [port, card] : cards)
+            board->silenceCard(port, card, true);
+        upAndSearched();
+    };
+    const std::vector<std::pair<int, int>> every = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}};
+    const QString noCards = QStringLiteral("LED1 has no receiving cards.\nLED2 has no receiving cards.");
     struct Case {
         const char* name;
         std::function<void(SmartMapping&)> post;
@@ -370,20 +378,74 @@ TEST_F(SmartMappingJobEnd, ACardJobNamesTheCardsThatDidNotTakeIt)
          {},
          lead.arg(1).arg(4) + QStringLiteral("LED1: card 4")},
         {"save, every card", [](SmartMapping& p) { p.on_Button_confirm_clicked(); }, {}, QString()},
+        {"save, every card silent",
+         [&](SmartMapping& p) {
+             silentSinceTheSearch(every);
+             p.on_Button_confirm_clicked();
+         },
+         {},
+         QStringLiteral("The parameters were not saved:\n") + noCards},
+        {"mapping, every card silent",
+         [&](SmartMapping& p) {
+             silentSinceTheSearch(every);
+             p.on_Button_mapping_state_clicked();
+         },
+         {},
+         QStringLiteral("Mapping was not switched:\n") + noCards},
+        {"save, the last card of LED1 silent since the search",
+         [&](SmartMapping& p) {
+             silentSinceTheSearch({{0, 3}});
+             p.on_Button_confirm_clicked();
+         },
+         {},
+         lead.arg(1).arg(6) + QStringLiteral("LED1: card 4")},
+        {"mapping, the last card of LED2 silent since the search",
+         [&](SmartMapping& p) {
+             silentSinceTheSearch({{1, 1}});
+             p.on_Button_mapping_state_clicked();
+         },
+         {},
+         lead.arg(1).arg(6) + QStringLiteral("LED2: card 2")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SmartMapping page(nullptr);
         EXPECT_EQ(toldAtTheEnd(page, c.post, c.midway), c.told);
         EXPECT_EQ(g_qround_bar, nullptr);
-        for (int card = 0; card < 4; ++card)
-            board->silenceCard(0, card, false);
-        board->silenceCard(1, 1, false);
+        for (const auto& [port, card] : every)
+            board->silenceCard(port, card, false);
         board->connectPort(1, 2);
         upAndSearched();
     }
     // The scan load reached the cards that answered.
     EXPECT_EQ(board->cardMemory(0, 2)[16], 2);
+}
+
+// A mapping switch that no card took goes back: FPGA 0's bit and the switch
+// show what the cards hold. One the cards took stays.
+TEST_F(SmartMappingJobEnd, AMappingSwitchNoCardTookShowsWhatTheCardsHold)
+{
+    upAndSearched();
+    const std::pair<int, int> every[] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}};
+    auto switchOn = [](SmartMapping& p) { p.on_Button_mapping_state_clicked(); };
+    for (const auto& [port, card] : every)
+        board->silenceCard(port, card, true);
+    upAndSearched();
+    {
+        SmartMapping page(nullptr);
+        ASSERT_FALSE(page.mappingShownOn());
+        EXPECT_FALSE(toldAtTheEnd(page, switchOn).isEmpty());
+        EXPECT_FALSE(page.mappingShownOn());
+        EXPECT_EQ(board->reg(0, 0) & 0x80, 0);
+    }
+    for (const auto& [port, card] : every)
+        board->silenceCard(port, card, false);
+    upAndSearched();
+    SmartMapping page(nullptr);
+    EXPECT_EQ(toldAtTheEnd(page, switchOn), QString());
+    EXPECT_TRUE(page.mappingShownOn());
+    EXPECT_EQ(board->reg(0, 0) & 0x80, 0x80);
+    EXPECT_EQ(board->card(1, 1).mapping, 9);
 }
 
 // A scan file the box refuses is said not to be loaded, and why; no card
