@@ -1,7 +1,9 @@
 // The settings pages and the device information page: the LED canvas's
 // limits and apply, the FPGA hand-over, the picture values' steps, the
-// network address's apply, the sending-port view's scrolling and what it
-// shows while FPGA 0 does not run, and the device information's lines.
+// network address's apply and a PC's address shown and kept, the
+// sending-port view's scrolling, what it shows while FPGA 0 does not run and
+// how it follows a PC's writes and FPGA 0 stopping, and the device
+// information's lines.
 #include "app/config_engine.h"
 #include "app/numberkeyboard.h"
 #include "app/utils.h"

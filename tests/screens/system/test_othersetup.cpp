@@ -1,7 +1,8 @@
 // The other settings page, driven by the keys: its rows write their
 // switches into the block (every window's fade or dot-by-dot flag, the
-// fade times, the access point), an empty window list is left alone, and
-// BACK gives an edit up.
+// fade times, the access point), an empty window list is left alone, BACK
+// gives an edit up, and a PC's switches show and stay through a confirm
+// without a step.
 #include "screens/system/othersetup.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
