@@ -392,10 +392,18 @@ int KelRamPara::KelRamParaDeal(u8* data, u16 len, u32 offset)
     if (!len)
         return 0;
     std::memcpy(bytesOf(ram_para) + offset, data, len);
+    ++link_writes_;
+    for (u32 word = offset / sizeof(u16); word <= (offset + len - 1) / sizeof(u16); ++word)
+        link_stamps_[word] = link_writes_;
     constexpr u32 kRequestAt = offsetof(KEL_RAM_PARA, mode_save_request);
     if (offset < kRequestAt + sizeof ram_para.mode_save_request && offset + len > kRequestAt)
         takeSaveRequestWritten();
     return 0;
+}
+
+u32 KelRamPara::linkWriteStamp(u32 offset) const
+{
+    return offset < ram::kBlockSize ? link_stamps_[offset / sizeof(u16)] : 0;
 }
 
 int KelRamPara::KelModeUserRamParaDeal(u8* data, u16 len, u32 address)

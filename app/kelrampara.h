@@ -31,6 +31,7 @@ enum PARA_SYNC_CODE {
     SYNC_INPUT_TIMING = 12,
     SYNC_CHIP_STATE = 13,       // the video chip entered or left running mode
     SYNC_WINDOWS_REFUSED = 14,  // the windows the input channels cannot carry changed (register 45)
+    SYNC_FPGA_MEMORY = 15,      // an FPGA's parameter memory took a write, or the box keeps it for the FPGA
     SYNC_RCV_RECOVERY = 99,
     SYNC_USB_ADDED = 100,
     SYNC_USB_REMOVED = 101,
@@ -72,6 +73,11 @@ public:
     // takes the save request it carries (takeSaveRequestWritten). The caller
     // holds ApplyHandover::mutex and raises the apply.
     int KelRamParaDeal(u8* data, u16 len, u32 offset);
+    // Every block write of a link (KelRamParaDeal) stamps the u16 words it
+    // wrote with a new count, so that a page tells a link's write of a field
+    // from its own also when the values are equal. The stamp of the word
+    // at block offset `offset`; under ApplyHandover::mutex.
+    u32 linkWriteStamp(u32 offset) const;
     int KelModeUserRamParaDeal(u8* data, u16 len, u32 address);
 
     int KelGetImageSource(u8* base, u8 image, i16* is_crop, char* crop_index, u8 from_mode);
@@ -226,4 +232,9 @@ private:
     u16 kept_saves_ = 0;                                 // bit i: a request for user mode i + 1 is kept
     u16 saving_ = 0;                                     // bit i: handed over, its file being written
     u16 last_save_request_ = 0;                          // the mode asked last (what 868 reads while any is kept)
+
+    // The link writes of the block so far, and by u16 word the one that
+    // wrote it last (linkWriteStamp).
+    u32 link_writes_ = 0;
+    u32 link_stamps_[ram::kBlockSize / sizeof(u16)] = {};
 };

@@ -200,7 +200,13 @@ void MainWindow::para_init()
     setIcon(ui->toolButton1, pages::picture(b->led_off == 1 ? "closeled.png" : "uncloseled.png"), kToolIcon);
     const bool audioOn = b->image[ram::audioImage(*b)].audio & ram::kAudioOn;
     setIcon(ui->toolButton2, pages::picture(audioOn ? "unslience.png" : "slience.png"), kToolIcon);
-    l_lock_state = b->panel_lock == 1 ? 1 : 0;
+    showLock(b->panel_lock != 0);
+}
+
+// Any value but 0 locks the panel keys (pages::panelLocked).
+void MainWindow::showLock(bool locked)
+{
+    l_lock_state = locked ? 1 : 0;
     setIcon(ui->Button_lock, pages::plainPicture(l_lock_state ? "lock.png" : "unlock.png"), kSmallIcon);
 }
 
@@ -221,7 +227,8 @@ void MainWindow::syncUpdate()
     const IMAGE_PARA& audioLive = live.image[ram::audioImage(live)];
     const IMAGE_PARA& audioShadow = shadow.image[ram::audioImage(live)];
     const bool same = live.led_off == shadow.led_off && audioLive.volume == audioShadow.volume &&
-                      audioLive.audio == audioShadow.audio && live.panel_lock == shadow.panel_lock;
+                      audioLive.audio == audioShadow.audio && live.panel_lock == shadow.panel_lock &&
+                      (live.panel_lock != 0) == (l_lock_state != 0);
     if (!same)
         para_init();
     ip_changed();
@@ -348,13 +355,17 @@ void MainWindow::on_Button_lock_clicked()
     KEL_RAM_PARA* b = block();
     if (!b)
         return;
-    const u16 next = (b->panel_lock + 1) & 1;
-    l_lock_state = l_lock_state == 1 ? 0 : 1;
-    setIcon(ui->Button_lock, pages::plainPicture(l_lock_state ? "lock.png" : "unlock.png"), kSmallIcon);
-    // No apply and no change code: the chip does not act on the lock, and
-    // the value reaches the file with the next write-back.
-    QMutexLocker lock(&x518_manage::mutex);
-    b->panel_lock = next;
+    // The block's lock is toggled, whatever the icon showed (a PC may have
+    // written 772 meanwhile), and the icon shows what it now holds. No apply
+    // and no change code: the chip does not act on the lock, and the value
+    // reaches the file with the next write-back.
+    u16 next;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        next = b->panel_lock != 0 ? 0 : 1;
+        b->panel_lock = next;
+    }
+    showLock(next != 0);
 }
 
 // ---------------------------------------------------------------- keys

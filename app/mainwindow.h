@@ -120,6 +120,8 @@ private:
     const QString& normalStyleOfItem(int item) const;
     const QString& selectedStyleOfItem(int item) const;
     void setIcon(QPushButton* button, const QString& picture, QSize size);
+    // The lock button's icon: locked or not.
+    void showLock(bool locked);
     void agingTurn();
     void armModeBar(bool call);
     void showModeBar();

@@ -350,7 +350,9 @@ void fpga_manage::memoryDeal()
         return;
     bool held[fpga::kFpgas] = {};
     bool kept[fpga::kFpgas] = {};
+    bool written = false;
     for (u8 f = 0; f < fpga::kFpgas; ++f) {
+        written = written || pass.write[f];
         if (pass.write[f])
             held[f] = running_[f] && writeRamPara(f, static_cast<u16>(pass.from[f]), pass.bytes[f] + pass.from[f],
                                                   pass.to[f] - pass.from[f]);
@@ -360,6 +362,10 @@ void fpga_manage::memoryDeal()
     // Register 44 first: a PC told "not kept" finds it there at once.
     publishMemoryState(memory_.done(pass, held, kept, now()));
     memory_.served(pass);
+    // What a sending port drives may have changed (the LCD's port view); a
+    // pass that only tries the file again changes nothing shown.
+    if (written)
+        KelRamPara::test_signal(SYNC_FPGA_MEMORY);
 }
 
 bool fpga_manage::saveMemory(u8 fpga, const u8* bytes)
@@ -574,19 +580,26 @@ void fpga_manage::fpgaLost(u8 fpga)
     KEL_DBG("\n fpga %d stopped\n", fpga);
     if (fpga != 0)
         return;
-    QMutexLocker lock(&passby_mutex);
-    search_port_ = -1;
-    // Frames a pass-through set aside came from the FPGA that stopped: they
-    // answer nothing the box still waits for once it runs again.
-    held_frames_.clear();
-    linkCheck();
+    bool told;
+    {
+        QMutexLocker lock(&passby_mutex);
+        search_port_ = -1;
+        // Frames a pass-through set aside came from the FPGA that stopped:
+        // they answer nothing the box still waits for once it runs again.
+        held_frames_.clear();
+        told = linkCheck();
+    }
+    // Told also when no port had a link: the areas the ports drive are now
+    // those the box keeps for FPGA 0 (the LCD's port view says so).
+    if (!told)
+        KelRamPara::test_signal(SYNC_LINK_STATE);
 }
 
-void fpga_manage::linkCheck()
+bool fpga_manage::linkCheck()
 {
     const u16 links = running_[0] ? static_cast<u16>(get_wlan_state()) : 0;
     if (links == last_links_)
-        return;
+        return false;
     last_links_ = links;
     for (int p = 0; p < fpga::kSendPorts; ++p)
         if (!(links & (1u << p))) {
@@ -595,6 +608,7 @@ void fpga_manage::linkCheck()
         }
     KEL_DBG("\n fpga: sending-port links 0x%04x\n", links);
     KelRamPara::test_signal(SYNC_LINK_STATE);
+    return true;
 }
 
 void fpga_manage::interruptDeal()

@@ -434,7 +434,9 @@ private:
     bool powerUp(u8 fpga);
     void fpgaLost(u8 fpga);
     void interruptDeal();
-    void linkCheck();
+    // The sending ports' links read again; a change is told
+    // (SYNC_LINK_STATE), and then true.
+    bool linkCheck();
     // Takes one frame from the cards; true when it is a reply to the open
     // pass-through frame (never when `mayAnswerPassby` is false).
     bool frameDeal(const u8* frame, int len, bool mayAnswerPassby);

@@ -218,8 +218,10 @@ public:
     void begin(const Values& block) { base_ = block; }
     // The page wrote `value` into field `field` itself.
     void took(std::size_t field, int value);
-    // Whether the operator changed any of the fields the page shows.
+    // Whether the operator changed any of the fields the page shows, or
+    // field `field` that shows `shown`.
     bool changed(const Values& shown) const;
+    bool changed(std::size_t field, int shown) const;
     // What a commit writes over `block`: the operator's value in each field
     // the operator changed, the block's own everywhere else.
     Values over(const Values& shown, const Values& block) const;
@@ -228,8 +230,6 @@ public:
     Values follow(const Values& shown, const Values& block);
 
 private:
-    bool changed(std::size_t field, int shown) const;
-
     Values base_;
 };
 

@@ -30,8 +30,9 @@ u8 reg(u8 r)
 
 u16 links()
 {
+    // An FPGA the manager has lost may still read running in the image.
     fpga_manage* m = fpga_manage::p_fpga_manage;
-    return m ? static_cast<u16>(m->get_wlan_state()) : 0;
+    return m && m->holdsMemory(0) ? static_cast<u16>(m->get_wlan_state()) : 0;
 }
 
 PortArea portArea(int port)

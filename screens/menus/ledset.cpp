@@ -92,10 +92,33 @@ ledset::~ledset()
 
 void ledset::para_init()
 {
-    if (KelRamPara* store = KelRamPara::p_kelrampara_config) {
-        ui->lineEdit_ledw->setText(QString::number(store->ram_para.led_width));
-        ui->lineEdit_ledh->setText(QString::number(store->ram_para.led_height));
-    }
+    if (!KelRamPara::p_kelrampara_config)
+        return;
+    const EditedFields::Values held = blockSides();
+    sides_seen.begin(held);
+    showSides(held);
+}
+
+EditedFields::Values ledset::blockSides() const
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store ? EditedFields::Values{store->ram_para.led_width, store->ram_para.led_height}
+                 : EditedFields::Values{0, 0};
+}
+
+// What the fields hold, as typed (0 when not a number).
+EditedFields::Values ledset::shownSides() const
+{
+    return {ui->lineEdit_ledw->text().toUShort(), ui->lineEdit_ledh->text().toUShort()};
+}
+
+void ledset::showSides(const EditedFields::Values& sides)
+{
+    const EditedFields::Values shown = shownSides();
+    QLineEdit* const fields[] = {ui->lineEdit_ledw, ui->lineEdit_ledh};
+    for (std::size_t i = 0; i < sides.size(); ++i)
+        if (sides[i] != shown[i] || fields[i]->text().isEmpty())
+            fields[i]->setText(QString::number(sides[i]));
 }
 
 void ledset::language_changed()
@@ -113,13 +136,8 @@ void ledset::language_changed()
 void ledset::syncUpdate(int code)
 {
     Page::syncUpdate(code);
-    const KelRamPara* store = KelRamPara::p_kelrampara_config;
-    if (!store)
-        return;
-    // Typed values not applied yet stay, unless the canvas itself changed.
-    const KEL_RAM_PARA &live = store->ram_para, &shadow = store->ram_para_shadow;
-    if (live.led_width != shadow.led_width || live.led_height != shadow.led_height)
-        para_init();
+    if (KelRamPara::p_kelrampara_config)
+        showSides(sides_seen.follow(shownSides(), blockSides()));
 }
 
 QString ledset::normalStyle(int entry) const
@@ -156,14 +174,17 @@ void ledset::on_Button_apply1_clicked()
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
         return;
-    // What the fields hold, as typed (0 when not a number).
-    const u16 w = ui->lineEdit_ledw->text().toUShort();
-    const u16 h = ui->lineEdit_ledh->text().toUShort();
+    const EditedFields::Values shown = shownSides();
     bool resized = false;
+    u16 w, h;
     {
         QMutexLocker lock(&x518_manage::mutex);
         KEL_RAM_PARA& b = store->ram_para;
         const KEL_RAM_PARA& shadow = store->ram_para_shadow;
+        // The sides the operator typed, the block's own (a PC's) otherwise.
+        const EditedFields::Values sides = sides_seen.over(shown, {b.led_width, b.led_height});
+        w = static_cast<u16>(sides[0]);
+        h = static_cast<u16>(sides[1]);
         b.led_width = w;
         b.led_height = h;
         b.out1_rect = RECT_PARA{0, 0, w, h};
@@ -182,6 +203,8 @@ void ledset::on_Button_apply1_clicked()
         }
         KelRamPara::raiseApplyLocked();
     }
+    sides_seen.begin({w, h});
+    showSides({w, h});
     // The confirmation only once the chip manager may apply the new canvas.
     if (resized && g_tip)
         g_tip->tip_create(TIP::kCheck);

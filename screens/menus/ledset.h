@@ -2,7 +2,9 @@
 // types the LED canvas's width and height (held to 64-8188 per side and
 // kMaxPixels in all) and applies them: the output split goes, both outputs
 // and window 0 cover the whole canvas, windows 1-5 are switched off, and a
-// running FPGA 0 is told that the canvas changed.
+// running FPGA 0 is told that the canvas changed. While the page is open a
+// side the operator has not typed follows the block (a PC may write the
+// canvas meanwhile), and Apply writes the operator's sides over the block's.
 #pragma once
 
 #include "screens/page.h"
@@ -36,10 +38,10 @@ public:
     ~ledset() override;
 
     void language_changed() override;
-    // Reloads both fields when a change of the canvas size arrived.
+    // The sides the operator has not typed take the block's values.
     void syncUpdate(int code) override;
 
-    // Both fields from the block.
+    // Both fields from the block, none typed.
     void para_init();
     // The number keyboard for `field` (width or height), then the limits.
     void editSide(QLineEdit* field);
@@ -54,5 +56,11 @@ private slots:
     void show_numberkeyboard_ui(QString);
 
 private:
+    // Width and height as the block holds them, and as the fields show them.
+    EditedFields::Values blockSides() const;
+    EditedFields::Values shownSides() const;
+    void showSides(const EditedFields::Values& sides);
+
     Ui::ledset* ui;
+    EditedFields sides_seen;  // width, height
 };

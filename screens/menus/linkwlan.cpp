@@ -52,6 +52,32 @@ QString storedAddress(int row)
     }
 }
 
+// The twelve octets the settings hold, by field. A stored value with fewer
+// than four parts leaves the rest empty.
+QStringList storedOctets()
+{
+    QStringList texts;
+    for (int row = 0; row < linkwlan::kRows; ++row) {
+        const QStringList parts = storedAddress(row).split(QLatin1Char('.'));
+        for (int k = 0; k < linkwlan::kOctets; ++k)
+            texts << (k < parts.size() ? parts[k] : QString());
+    }
+    return texts;
+}
+
+// An octet field's text as a value the page compares: the octet, or one of
+// two values for an empty field and for a text that is no octet.
+constexpr int kEmptyField = -1;
+constexpr int kNoOctet = -2;
+
+EditedFields::Values octetValues(const QStringList& texts)
+{
+    EditedFields::Values values;
+    for (const QString& t : texts)
+        values.push_back(Utils::isOctet(t) ? t.toInt() : t.isEmpty() ? kEmptyField : kNoOctet);
+    return values;
+}
+
 }  // namespace
 
 linkwlan::linkwlan(QWidget* parent) : Page(PAGE_NETWORK_ADDRESS, parent), ui(new Ui::linkwlan)
@@ -119,14 +145,43 @@ void linkwlan::editOctet(int i)
     askNumber(octets[i], i / kOctets == kMaskRow ? QStringLiteral("Mask") : QStringLiteral("IP"));
 }
 
+void linkwlan::syncUpdate(int code)
+{
+    Page::syncUpdate(code);
+    followStored();
+}
+
 void linkwlan::showStored()
 {
-    // A stored value with fewer than four parts leaves the rest empty.
-    for (int row = 0; row < kRows; ++row) {
-        const QStringList parts = storedAddress(row).split(QLatin1Char('.'));
-        for (int k = 0; k < kOctets; ++k)
-            octets[row * kOctets + k]->setText(k < parts.size() ? parts[k] : QString());
-    }
+    const QStringList texts = storedOctets();
+    for (int i = 0; i < kFields; ++i)
+        octets[i]->setText(texts[i]);
+    octets_seen.begin(octetValues(texts));
+}
+
+void linkwlan::followStored()
+{
+    const QStringList texts = storedOctets();
+    QStringList shownTexts;
+    for (const QLineEdit* field : octets)
+        shownTexts << field->text();
+    const EditedFields::Values shown = octetValues(shownTexts);
+    for (int i = 0; i < kFields; ++i)
+        if (!octets_seen.changed(static_cast<std::size_t>(i), shown[i]))
+            octets[i]->setText(texts[i]);
+    octets_seen.follow(shown, octetValues(texts));
+}
+
+bool linkwlan::rowChanged(int row) const
+{
+    QStringList texts;
+    for (int k = 0; k < kOctets; ++k)
+        texts << octets[row * kOctets + k]->text();
+    const EditedFields::Values shown = octetValues(texts);
+    for (int k = 0; k < kOctets; ++k)
+        if (octets_seen.changed(static_cast<std::size_t>(row * kOctets + k), shown[k]))
+            return true;
+    return false;
 }
 
 QString linkwlan::address(int row) const
@@ -162,16 +217,18 @@ void linkwlan::on_Button_net_apply_clicked()
         focusOn(bad);
         return;
     }
-    bool changed = false;
-    for (int row = 0; row < kRows; ++row)
-        changed = changed || address(row) != storedAddress(row);
-    if (!changed)
-        return;
+    // Rows the operator left hold what the settings hold now (a PC may have
+    // set the address since the last refresh), and are not written.
+    followStored();
     ConfigEngine::ConfigValues values;
     for (int row = 0; row < kRows; ++row) {
+        if (!rowChanged(row))
+            continue;
         pages::debugLine("%s", qPrintable(address(row)));
         values.append({kSetting[row], address(row)});
     }
+    if (values.isEmpty())
+        return;
     ConfigEngine* config = ConfigEngine::p_config;
     if (config && !config->write_config_variants(values)) {
         // Not saved: eth0 keeps the address the settings file holds, and the
@@ -181,6 +238,7 @@ void linkwlan::on_Button_net_apply_clicked()
             g_tip->tip_create(TIP::kSettingsNotSaved);
         return;
     }
+    showStored();
     Utils::system_mutex(QStringLiteral("sync"), nullptr);
     Utils::initIPAddress();
     KelRamPara::test_signal(SYNC_PARA_CHANGED);

@@ -1,9 +1,12 @@
 // The network address page: page 22, opened from the communication menu.
-// The box's wired address, mask and gateway as twelve octet fields; Apply
-// saves them in the settings and sets the Ethernet port up with them at
-// once. Only octets 0-255 are taken: otherwise nothing is saved or run and
-// the highlight moves to the first field that is wrong. When the settings
-// file does not take them, the fields show the settings kept again.
+// The box's wired address, mask and gateway as twelve octet fields. While
+// the page is open the octets the operator has not typed follow the
+// settings (a PC may set the address meanwhile). Apply saves the rows the
+// operator changed in the settings and sets the Ethernet port up at once;
+// an Apply that changed nothing saves nothing. Only octets 0-255 are taken:
+// otherwise nothing is saved or run and the highlight moves to the first
+// field that is wrong. When the settings file does not take them, the
+// fields show the settings kept again.
 #pragma once
 
 #include "screens/page.h"
@@ -23,8 +26,10 @@ public:
     ~linkwlan() override;
 
     void language_changed() override;
+    // The octets the operator has not typed take the settings' values.
+    void syncUpdate(int code) override;
 
-    // Saves and applies the fields when they differ from the settings.
+    // Saves and applies the rows the operator changed.
     void on_Button_net_apply_clicked();
 
 protected:
@@ -35,8 +40,12 @@ private slots:
     void show_numberkeyboard_ui(QString);
 
 private:
-    // The fields filled from the settings.
+    // The fields filled from the settings, none changed by the operator.
     void showStored();
+    // The fields the operator left take the settings' values.
+    void followStored();
+    // Whether the operator changed an octet of row `row`.
+    bool rowChanged(int row) const;
     // The number keyboard for octet field i.
     void editOctet(int i);
     // Row r's fields joined with dots.
@@ -47,4 +56,5 @@ private:
 
     Ui::linkwlan* ui;
     QLineEdit* octets[kFields];
+    EditedFields octets_seen;  // the twelve octets, by field
 };

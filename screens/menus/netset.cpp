@@ -76,8 +76,8 @@ void netset::language_changed()
 void netset::syncUpdate(int code)
 {
     Page::syncUpdate(code);
-    if (fpgaview::holdsAreas() != areas_held)
-        wlan_para_get(ui_select);
+    wlan_para_get(ui_select);
+    initWlan();
 }
 
 void netset::onRight()
@@ -118,7 +118,7 @@ void netset::wlan_para_get(int port)
 {
     if (port < 0 || port >= kPorts)
         port = 0;
-    areas_held = fpgaview::holdsAreas();
+    const bool areas_held = fpgaview::holdsAreas();
     const fpgaview::PortArea area = fpgaview::portArea(port);
     ui->x_lineEdit->setText(QString::number(area.x));
     ui->y_lineEdit->setText(QString::number(area.y));

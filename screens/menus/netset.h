@@ -1,8 +1,10 @@
 // The sending-port view: page 14, opened from the output menu. Shows for
 // sending ports 1-6 of FPGA 0 whether each has a link, four tabs at a time,
 // and the canvas area the selected port drives; while FPGA 0 does not run,
-// the area the box keeps for it, under a line that says so. It changes
-// nothing.
+// the area the box keeps for it, under a line that says so, and no port
+// with a link. Links and area follow the box while the view is open: a PC's
+// write into FPGA 0's memory, FPGA 0 starting or stopping, a link coming or
+// going. It changes nothing.
 #pragma once
 
 #include "screens/page.h"
@@ -22,12 +24,11 @@ public:
     explicit netset(QWidget* parent = nullptr);
     ~netset() override;
 
-    // Title, captions, tab names and the selected port's values. Links and
-    // values are read again only then and by LEFT and RIGHT (the values
-    // also by syncUpdate, below).
+    // Title, captions, tab names and the selected port's values.
     void language_changed() override;
-    // FPGA 0 coming up or stopping is told at once: the values and the line
-    // under them follow it (the links wait for LEFT or RIGHT).
+    // Every change the notifier tells (a PC's write into FPGA 0's memory,
+    // FPGA 0 coming up or stopping, a link change): the values, the line
+    // under them and the links are read again.
     void syncUpdate(int code) override;
 
     // The selected port (0-5) and the port in the first tab.
@@ -55,5 +56,4 @@ private:
     // Shown while FPGA 0 does not run: the values are then those the box
     // keeps for it, which it takes when it comes up.
     QLabel* fpga_state = nullptr;
-    bool areas_held = false;  // FPGA 0 held the values shown
 };

@@ -126,7 +126,21 @@ void PictureValuesPage::get_sel_value()
         return;
     current = row->field->text().toInt();  // 0 when not a number
     start = current;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        link_stamp = linkStamp(*row);
+    }
     restyle(ui_select);
+}
+
+u32 PictureValuesPage::linkStamp(const ValueRow& row) const
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return 0;
+    const auto* block = reinterpret_cast<const u8*>(&store->ram_para);
+    const auto* field = reinterpret_cast<const u8*>(&(store->ram_para.*row.member));
+    return store->linkWriteStamp(static_cast<u32>(field - block));
 }
 
 void PictureValuesPage::updownset_sel_value(char step)
@@ -168,6 +182,13 @@ void PictureValuesPage::stepValue(const ValueRow& row, char s)
         return;
     QMutexLocker lock(&x518_manage::mutex);
     followRows(&row);
+    const u32 stamp = linkStamp(row);
+    if (stamp != link_stamp) {
+        // A link wrote the field since (perhaps the value a step had
+        // written): the edit goes on from it, and BACK returns to it.
+        link_stamp = stamp;
+        current = start = static_cast<i16>(store->ram_para.*row.member);
+    }
     const bool stepped = current != start;
     switch (s) {
     case kUp: ++current; break;

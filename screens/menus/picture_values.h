@@ -92,6 +92,8 @@ private:
     // followBlock's value rows; the edit of `edited` goes on from the value
     // its field follows to.
     void followRows(const ValueRow* edited);
+    // The edited field's link-write stamp (under x518_manage::mutex).
+    u32 linkStamp(const ValueRow& row) const;
     // The value rows' fields as the block holds them and as the page shows them.
     EditedFields::Values blockValues() const;
     EditedFields::Values shownValues() const;
@@ -101,4 +103,7 @@ private:
     bool edit_flag = false;
     int current = 0;  // the value being edited
     int start = 0;    // the value when the edit began
+    // The edited field's link-write stamp as the page last looked: a link
+    // that wrote the field since, even its value as stepped, holds it.
+    u32 link_stamp = 0;
 };

@@ -87,11 +87,8 @@ CustomMode::~CustomMode()
 
 void CustomMode::init()
 {
-    QStringList entries;
-    for (int n = 1; n <= ram::kUserModes; ++n)
-        entries << pages::pick(kSlotEntry).arg(n);
     QComboBox* combo = selector->comboBox();
-    combo->insertItems(combo->count(), entries);
+    combo->insertItems(combo->count(), slotEntries());
     selector->setFocusPolicy(Qt::NoFocus);
     combo->setFocusPolicy(Qt::NoFocus);
     combo->setCurrentIndex(g_mode_select);
@@ -107,8 +104,24 @@ void CustomMode::menulist_init()
 
 // ---------------------------------------------------------------- labelling and refresh
 
+QStringList CustomMode::slotEntries()
+{
+    QStringList entries;
+    for (int n = 1; n <= ram::kUserModes; ++n)
+        entries << pages::pick(kSlotEntry).arg(n);
+    return entries;
+}
+
 void CustomMode::language_changed()
 {
+    // The slot selector and the slot's lines are in the language too.
+    if (selector) {
+        QComboBox* combo = selector->comboBox();
+        const QStringList entries = slotEntries();
+        for (int i = 0; i < entries.size() && i < combo->count(); ++i)
+            combo->setItemText(i, entries[i]);
+        lcd_para_init();
+    }
     ui->label_title->setText(pages::pick(kTitle));
     pages::fitText(ui->label_title);
     ui->Button_delete->setText(pages::pick(settingsTexts::kDelete));

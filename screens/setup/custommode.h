@@ -41,6 +41,7 @@ public:
 
     // The selector's 16 entries in the current language, at g_mode_select.
     void init();
+    static QStringList slotEntries();
     // The selector has the keys, on g_mode_select.
     void menulist_init();
     // The information lines and the in-use badge of the selected slot.

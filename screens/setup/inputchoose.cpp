@@ -265,6 +265,15 @@ void InputChoose::syncUpdate(int code)
         } else if (statusChanged) {
             initSource();
         }
+    } else if (sourceChanged) {
+        // A link chose the window's input meanwhile: the card marks that one
+        // in use.
+        const WindowSource s = windowSource(image_index);
+        used_source = static_cast<u8>(s.source);
+        source_type = s.crop ? 1 : 0;
+        if (s.crop)
+            crop_id = static_cast<u8>(s.record);
+        initSource();
     } else if (statusChanged) {
         initSource();
     }

@@ -95,6 +95,13 @@ void requestEdidRewrites()
     inputs->wake();
 }
 
+// The language the block holds (its low byte).
+int blockLanguage()
+{
+    const KelRamPara* store = KelRamPara::p_kelrampara_config;
+    return store ? store->ram_para.language & 0xFF : 0;
+}
+
 }  // namespace
 
 factory::factory(QWidget* parent) : Page(PAGE_FACTORY_SETTINGS, parent), ui(new Ui::factory)
@@ -108,6 +115,7 @@ factory::factory(QWidget* parent) : Page(PAGE_FACTORY_SETTINGS, parent), ui(new 
     });
     // A language that is not enabled shows as English, enabled or not.
     ui->Box_lang_2->setCurrentIndex(pages::textLanguage());
+    language_seen.begin({blockLanguage()});
     menulist_init();
     language_changed();
 }
@@ -182,6 +190,7 @@ void factory::syncUpdate(int)
         endEditing(false);
         ui->Box_lang_2->setCurrentIndex(lang);
     }
+    language_seen.begin({blockLanguage()});
     language_changed();
 }
 
@@ -192,8 +201,9 @@ void factory::on_Button_lang_clicked(int lang)
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store || lang < 0 || lang >= pages::kLanguages)
         return;
-    if (lang == (store->ram_para.language & 0xFF))
+    if (lang == blockLanguage() || !language_seen.changed(0, lang))
         return;
+    language_seen.took(0, lang);
     g_language = static_cast<u8>(lang);
     KelRamPara::editAndApply([lang](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(lang)); });
     language_changed();

@@ -25,7 +25,8 @@ public:
     void syncUpdate(int code) override;
 
     // Applies the language chosen on the language row, when it is not the
-    // one in use.
+    // one in use and the operator changed it (not when a PC changed the
+    // language under an edit left as it began).
     void on_Button_lang_clicked(int lang);
     // The resets. 1: the block's saved part from the defaults, the network
     // settings kept; 2: the same but the EDID area kept as well; 3: the
@@ -52,4 +53,5 @@ private:
     void restoreNetworkSettings();
 
     Ui::factory* ui;
+    EditedFields language_seen;  // the block's language, one field
 };

@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <algorithm>
 
 namespace {
 
@@ -45,6 +46,25 @@ bool windowShown(const IMAGE_PARA& image)
 {
     return image.enable != 0;
 }
+
+// The window whose audio the page shows: the audio window, window 0 when it
+// names no shown window.
+int audioWindow(const KEL_RAM_PARA& b)
+{
+    const bool named = b.audio_image <= ram::kMaxAudioImage && windowShown(b.image[b.audio_image]);
+    return named ? b.audio_image : 0;
+}
+
+std::vector<int> shownWindows(const KEL_RAM_PARA& b)
+{
+    std::vector<int> windows;
+    for (int w = 0; w < ram::kShownImages; ++w)
+        if (windowShown(b.image[w]))
+            windows.push_back(w);
+    return windows;
+}
+
+constexpr int kNoWindow = -1;
 
 }  // namespace
 
@@ -114,13 +134,16 @@ void othersetup::para_init()
     pages::setChoices(ui->mode_state, {pages::pick(kClickOk)}, 0);
     pages::setChoices(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)}, b.wifi_off ? kWifiOff : kWifiOn);
     pages::setChoices(ui->dbd_state, offOn, b.dbd_enable ? kOn : kOff);
+    rows_seen.begin(blockRows());
 }
 
 void othersetup::syncUpdate(int)
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
-    if (!store || store->KelLanguageChanged() == 0)
+    if (!store)
         return;
+    if (store->KelLanguageChanged() == 0)
+        return followBlock();
     language_changed();
     endEditing(false);
     para_init();
@@ -128,10 +151,80 @@ void othersetup::syncUpdate(int)
 
 void othersetup::onBack()
 {
-    if (editing())
-        endEditing(true);
-    else
-        Page::onBack();
+    if (!editing())
+        return Page::onBack();
+    // The edit is given up: the row shows what the block holds now.
+    const int row = ui_select;
+    endEditing(true);
+    const int held = blockRows()[static_cast<std::size_t>(row)];
+    showRow(row, held);
+    rows_seen.took(static_cast<std::size_t>(row), held);
+}
+
+// ---------------------------------------------------------------- following the block
+
+EditedFields::Values othersetup::blockRows() const
+{
+    EditedFields::Values rows(kRows, 0);
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return rows;
+    const KEL_RAM_PARA& b = store->ram_para;
+    const int audio = audioWindow(b);
+    const bool listed = std::find(listed_windows.begin(), listed_windows.end(), audio) != listed_windows.end();
+    rows[kWindowRow] = listed ? audio : listed_windows.empty() ? kNoWindow : listed_windows.front();
+    rows[kAudioRow] = (b.image[audio].audio & ram::kAudioOn) ? kOn : kOff;
+    rows[kSwitchRow] = b.seamless ? kFade : kSeamless;
+    rows[kWifiRow] = b.wifi_off ? kWifiOff : kWifiOn;
+    rows[kDotByDotRow] = b.dbd_enable ? kOn : kOff;
+    return rows;
+}
+
+EditedFields::Values othersetup::shownRows() const
+{
+    const int entry = ui->ImageVolume->currentIndex();
+    const bool listed = entry >= 0 && entry < static_cast<int>(listed_windows.size());
+    return {listed ? listed_windows[static_cast<std::size_t>(entry)] : kNoWindow, ui->volume_state->currentIndex(),
+            ui->switch_state->currentIndex(), ui->wifi_state->currentIndex(), ui->dbd_state->currentIndex()};
+}
+
+void othersetup::showRow(int row, int value)
+{
+    if (row == kWindowRow) {
+        const auto at = std::find(listed_windows.begin(), listed_windows.end(), value);
+        if (at != listed_windows.end())
+            ui->ImageVolume->setCurrentIndex(static_cast<int>(at - listed_windows.begin()));
+        return;
+    }
+    if (QComboBox* box = choiceOf(row))
+        box->setCurrentIndex(value);
+}
+
+void othersetup::listWindows()
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    const std::vector<int> windows = shownWindows(store->ram_para);
+    if (windows == listed_windows)
+        return;
+    if (editing() && ui_select == kWindowRow)
+        endEditing(false);
+    const int shown = shownRows()[kWindowRow];
+    listed_windows = windows;
+    QStringList names;
+    for (int w : windows)
+        names.push_back(pages::pick(kWindow).arg(w + 1));
+    const auto at = std::find(windows.begin(), windows.end(), shown);
+    pages::setChoices(ui->ImageVolume, names, at == windows.end() ? 0 : static_cast<int>(at - windows.begin()));
+}
+
+void othersetup::followBlock()
+{
+    listWindows();
+    const EditedFields::Values next = rows_seen.follow(shownRows(), blockRows());
+    for (int row = 0; row < kRows; ++row)
+        showRow(row, next[static_cast<std::size_t>(row)]);
 }
 
 // ---------------------------------------------------------------- confirming a row
@@ -155,6 +248,10 @@ void othersetup::confirmAudio(int index)
     if (entry < 0 || entry >= static_cast<int>(listed_windows.size()))
         return;
     const int w = listed_windows[entry];
+    if (!rows_seen.changed(kWindowRow, w) && !rows_seen.changed(kAudioRow, index))
+        return;
+    rows_seen.took(kWindowRow, w);
+    rows_seen.took(kAudioRow, index);
     const bool on = index == kOn;
     KelRamPara::editAndApply([w, on](KEL_RAM_PARA& b) {
         IMAGE_PARA& image = b.image[w];
@@ -168,6 +265,9 @@ void othersetup::confirmAudio(int index)
 
 void othersetup::confirmSwitch(int index)
 {
+    if (!rows_seen.changed(kSwitchRow, index))
+        return;
+    rows_seen.took(kSwitchRow, index);
     const bool fade = index == kFade;
     KelRamPara::editAndApply([fade](KEL_RAM_PARA& b) {
         ram::setLowByte(b.seamless, fade ? 1 : 0);
@@ -186,6 +286,9 @@ void othersetup::confirmSwitch(int index)
 
 void othersetup::confirmWifi(int index)
 {
+    if (!rows_seen.changed(kWifiRow, index))
+        return;
+    rows_seen.took(kWifiRow, index);
     const bool off = index == kWifiOff;
     KelRamPara::editAndApply([off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); });
     if (off)
@@ -196,6 +299,9 @@ void othersetup::confirmWifi(int index)
 
 void othersetup::confirmDotByDot(int index)
 {
+    if (!rows_seen.changed(kDotByDotRow, index))
+        return;
+    rows_seen.took(kDotByDotRow, index);
     const u8 on = index == kOn ? 1 : 0;
     KelRamPara::editAndApply([on](KEL_RAM_PARA& b) {
         ram::setLowByte(b.dbd_enable, on);

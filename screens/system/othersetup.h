@@ -3,8 +3,11 @@
 // the audio of one window (the window, then on or off), the effect of a
 // window's picture switch (seamless or fade), the Wi-Fi access point and
 // the dot-by-dot display of all windows. A "Projection" line is in the form
-// but hidden and out of the ring. BACK while a list is edited gives the
-// edit up; otherwise it closes the page.
+// but hidden and out of the ring. While the page is open the rows follow
+// the block (a PC may write it meanwhile), but for the entry the operator
+// chose and has not confirmed yet; a confirm writes only a row whose entry
+// the operator changed. BACK while a list is edited gives the edit up (the
+// row shows the block again); otherwise it closes the page.
 #pragma once
 
 #include "screens/page.h"
@@ -29,8 +32,8 @@ public:
     ~othersetup() override;
 
     void language_changed() override;
-    // A language change ends an edit and fills the lists anew; other changes
-    // are shown at the next opening.
+    // A language change ends an edit and fills the lists anew; any other
+    // change: the rows the operator left take the block's entries.
     void syncUpdate(int code) override;
     // Fills the lists from the block. An audio window that names no shown
     // window becomes window 0.
@@ -43,6 +46,15 @@ protected:
     void onBack() override;
 
 private:
+    // Each row's entry as the block gives it (the window row: the window's
+    // number), and as the page shows it.
+    EditedFields::Values blockRows() const;
+    EditedFields::Values shownRows() const;
+    void showRow(int row, int value);
+    // The window list as the block's shown windows make it; the window it
+    // shows stays when it is still listed.
+    void listWindows();
+    void followBlock();
     void confirmAudio(int index);
     void confirmSwitch(int index);
     void confirmWifi(int index);
@@ -51,4 +63,5 @@ private:
     Ui::othersetup* ui;
     // The windows the window list shows, in list order.
     std::vector<int> listed_windows;
+    EditedFields rows_seen;  // the rows' entries, by Row
 };

@@ -156,6 +156,29 @@ TEST_F(MainMenu, LockButtonTwiceRestoresTheBlockWithoutWriteBackOrApply)
     EXPECT_EQ(block().panel_lock, 0);
 }
 
+// The lock icon shows what the block holds (any value but 0 locks), also
+// after a write the change notifier saw while another page had focus, and
+// the button toggles what the block holds, not what the icon showed.
+TEST_F(MainMenu, LockIconShowsTheBlockAndTheButtonTogglesTheBlock)
+{
+    auto showsLock = [this](bool locked) {
+        auto* b = static_cast<QPushButton*>(item("Button_lock"));
+        const QIcon shown(pages::plainPicture(locked ? "lock.png" : "unlock.png"));
+        return b->icon().pixmap(b->iconSize()).toImage() == shown.pixmap(b->iconSize()).toImage();
+    };
+    block().panel_lock = 2;
+    store->ram_para_shadow = block();
+    SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_TRUE(showsLock(true));
+    main->on_Button_lock_clicked();
+    EXPECT_EQ(block().panel_lock, 0);
+    EXPECT_TRUE(showsLock(false));
+    block().panel_lock = 1;  // a PC's write, not yet told
+    main->on_Button_lock_clicked();
+    EXPECT_EQ(block().panel_lock, 0);
+    EXPECT_TRUE(showsLock(false));
+}
+
 TEST_F(MainMenu, ModeKeyIsRefusedWhileThePanelIsLocked)
 {
     block().panel_lock = 1;

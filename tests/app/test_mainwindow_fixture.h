@@ -51,6 +51,12 @@ protected:
             main->slot_update_timer_ticks();
     }
     KEL_RAM_PARA& block() { return store->ram_para; }
+    // Change codes reach the change notifier as start-up connects them: a
+    // link's or manager's code refreshes the page with focus.
+    void notifierConnected()
+    {
+        QObject::connect(store, &KelRamPara::sig_update_para, SyncUpdate::p_SyncUpdate, &SyncUpdate::para_sync);
+    }
     // A front-panel key as the box delivers it: through QTest, except the
     // power-off and stop keys, which QTest cannot type.
     static bool qtestTypes(int key) { return key != Qt::Key_PowerOff && key != Qt::Key_Stop; }

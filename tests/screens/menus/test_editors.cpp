@@ -1,11 +1,18 @@
 // What the editing pages write while a PC writes the fields they edit: the
-// picture values, the colour-temperature type, an EDID record and a crop's
-// rectangle, each through an OK that changed nothing, an OK that changed
-// another field, and a cancel.
+// picture values, the colour-temperature type, an EDID record, a crop's
+// rectangle, the network address, the other settings' switches, the LED
+// canvas and the LCD language, each through an OK (Apply, confirm) that
+// changed nothing, which writes nothing, an OK that changed another field,
+// and a cancel.
+#include "app/config_engine.h"
+#include "app/utils.h"
+#include "screens/menus/ledset.h"
+#include "screens/menus/linkwlan.h"
 #include "screens/menus/quality.h"
 #include "screens/menus/temperature.h"
 #include "screens/setup/edidset.h"
 #include "screens/setup/inputcut.h"
+#include "screens/system/othersetup.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QComboBox>
@@ -52,6 +59,11 @@ protected:
         // The page shows the PC's value once the edit ended (nothing: the
         // page shows no such field then).
         std::function<bool(Page*)> showsPcAfter = {};
+        // The OK that changed nothing writes all the same what the page is
+        // for (the LED canvas's Apply ends an output split).
+        bool okWrites = false;
+        // The page edits one field: no case of another field changed.
+        bool oneField = false;
     };
     enum Case { kOkUnchanged, kOkOtherChanged, kCancel };
 
@@ -68,6 +80,26 @@ protected:
         x518_manage::apply_flag = 0;  // the chip took it
         if (told)
             SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+    }
+    // What the box holds that a page may write: the block and the settings.
+    std::string boxHolds()
+    {
+        return std::string(reinterpret_cast<const char*>(&block()), sizeof(KEL_RAM_PARA)) +
+               readBoxFile(ConfigEngine::kSettingsFile);
+    }
+    static void setAddress(const char* address, const char* gateway)
+    {
+        ConfigEngine::pInstance()->write_config_variants({{ConfigItem::IPAddress, QString::fromLatin1(address)},
+                                                          {ConfigItem::GateWay, QString::fromLatin1(gateway)}});
+        Utils::initIPAddress();  // as a PC's 0x03 does
+    }
+    // The tip an Apply shows closes at once.
+    static void tipClosed()
+    {
+        QTimer::singleShot(0, [] {
+            if (g_tip && g_tip->isVisible())
+                g_tip->hide();
+        });
     }
 };
 
@@ -148,9 +180,79 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
          [](KEL_RAM_PARA& b) { b.crop_list[0].y = 50; }, [](const KEL_RAM_PARA& b) { return b.crop_list[0].y == 50; },
          [](const KEL_RAM_PARA& b) { return b.crop_list[0].w == 800; }, "lineEdit_Y", "50",
          [okOnCropEditor](Page* p) { okOnCropEditor(p, InputCut::kOk); }},
+        {"network address", PAGE_NETWORK_ADDRESS, [](KEL_RAM_PARA&) { setAddress("192.168.1.199", "192.168.1.1"); },
+         [](Page* p, bool other) { focusOn(p, other ? linkwlan::kFields - 1 : 3); },  // an address's last octet
+         [](Page* p) {
+             typeWhenAsked(QStringLiteral("254"));
+             click(p, Qt::Key_Q);
+         },
+         [](KEL_RAM_PARA&) { setAddress("192.168.1.200", "192.168.1.1"); },
+         [](const KEL_RAM_PARA&) { return settingsRead(g_str_ip) == QStringLiteral("192.168.1.200"); },
+         [](const KEL_RAM_PARA&) { return settingsRead(g_str_gateway) == QStringLiteral("192.168.1.254"); },
+         "lineEditIp4", "200",
+         [](Page* p) {
+             focusOn(p, linkwlan::kFields);  // Apply
+             click(p, Qt::Key_Q);
+         },
+         [](Page* p) { return text(p, "lineEditIp4") == "200"; }},
+        {"other settings", PAGE_OTHER_SETTINGS,
+         [](KEL_RAM_PARA& b) {
+             b.seamless = 0;
+             b.image[0].flags &= static_cast<u16>(~ram::kFlagSeamless);
+             b.wifi_off = 0;
+         },
+         [](Page* p, bool other) {
+             focusOn(p, other ? othersetup::kWifiRow : othersetup::kSwitchRow);
+             click(p, Qt::Key_Q);
+         },
+         [](Page* p) { click(p, Qt::Key_R); },
+         [](KEL_RAM_PARA& b) {
+             b.seamless = 1;
+             b.image[0].flags |= ram::kFlagSeamless;
+         },
+         [](const KEL_RAM_PARA& b) { return b.seamless == 1 && (b.image[0].flags & ram::kFlagSeamless); },
+         [](const KEL_RAM_PARA& b) { return b.wifi_off == 1; }, "switch_state", "1",
+         [](Page* p) { click(p, Qt::Key_Q); }, [](Page* p) { return text(p, "switch_state") == "1"; }},
+        {"LED canvas", PAGE_LED_SETTINGS,
+         [](KEL_RAM_PARA& b) {
+             b.led_width = 1920;
+             b.led_height = 1080;
+         },
+         [](Page* p, bool other) { focusOn(p, other ? 1 : 0); },  // height or width
+         [](Page* p) {
+             typeWhenAsked(QStringLiteral("1000"));
+             click(p, Qt::Key_Q);
+         },
+         [](KEL_RAM_PARA& b) { b.led_width = 1280; }, [](const KEL_RAM_PARA& b) { return b.led_width == 1280; },
+         [](const KEL_RAM_PARA& b) { return b.led_height == 1000; }, "lineEdit_ledw", "1280",
+         [](Page* p) {
+             focusOn(p, 2);  // Apply
+             tipClosed();
+             click(p, Qt::Key_Q);
+         },
+         [](Page* p) { return text(p, "lineEdit_ledw") == "1280"; }, true},
+        {"LCD language",
+         PAGE_FACTORY_SETTINGS,
+         [](KEL_RAM_PARA& b) {
+             b.language = pages::EN;
+             g_language = pages::EN;
+         },
+         [](Page* p, bool) { click(p, Qt::Key_Q); },
+         {},
+         [](KEL_RAM_PARA& b) { b.language = pages::VN; },
+         [](const KEL_RAM_PARA& b) { return b.language == pages::VN; },
+         {},
+         "Box_lang_2",
+         "3",
+         [](Page* p) { click(p, Qt::Key_Q); },
+         [](Page* p) { return text(p, "Box_lang_2") == "3"; },
+         false,
+         true},
     };
     for (const Editor& e : editors) {
         for (Case c : {kOkUnchanged, kOkOtherChanged, kCancel}) {
+            if (c == kOkOtherChanged && e.oneField)
+                continue;
             for (bool told : {true, false}) {
                 SCOPED_TRACE(testing::Message() << e.name << ", case " << c << (told ? ", told" : ", not told"));
                 e.start(block());
@@ -165,11 +267,16 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
                     if (c == kOkOtherChanged)
                         e.change(page);
                     x518_manage::apply_flag = 0;
+                    const std::string held = boxHolds();
                     if (c == kCancel)
                         click(page, Qt::Key_O);
                     else
                         e.ok(page);
                     EXPECT_TRUE(e.pcHeld(block()));
+                    if (c == kOkUnchanged && !e.okWrites) {
+                        EXPECT_TRUE(boxHolds() == held) << "an unchanged OK wrote";
+                        EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+                    }
                     if (c == kOkOtherChanged) {
                         EXPECT_TRUE(e.changeHeld(block()));
                     }
@@ -181,4 +288,28 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
             }
         }
     }
+}
+
+// A PC writes the very value the operator's step wrote: BACK leaves it, as
+// it leaves any value a PC wrote during the edit.
+TEST_F(Editors, BackKeepsAPcsWriteEqualToTheSteppedValue)
+{
+    block().brightness = 40;
+    store->ram_para_shadow = block();
+    ASSERT_TRUE(onPage(PAGE_QUALITY, [&] {
+        Page* page = Page::withFocus();
+        focusOn(page, 0);  // brightness
+        click(page, Qt::Key_Q);
+        click(page, Qt::Key_R);
+        ASSERT_EQ(block().brightness, 41);
+        x518_manage::apply_flag = 0;
+        u8 pc[sizeof(u16)] = {41, 0};
+        {
+            QMutexLocker lock(&x518_manage::mutex);
+            store->KelRamParaDeal(pc, sizeof pc, offsetof(KEL_RAM_PARA, brightness));
+        }
+        click(page, Qt::Key_O);
+        EXPECT_EQ(block().brightness, 41);
+        EXPECT_EQ(text(page, "lineEdit_bright"), "41");
+    }));
 }

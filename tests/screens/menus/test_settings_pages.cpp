@@ -1,11 +1,14 @@
 // The settings pages and the device information page: the LED canvas's
 // limits and apply, the FPGA hand-over, the picture values' steps, the
-// network address's apply, the sending-port view's scrolling and what it
-// shows while FPGA 0 does not run, and the device information's lines.
+// network address's apply and a PC's address shown and kept, the
+// sending-port view's scrolling, what it shows while FPGA 0 does not run and
+// how it follows a PC's writes and FPGA 0 stopping, and the device
+// information's lines.
 #include "app/config_engine.h"
 #include "app/numberkeyboard.h"
 #include "app/utils.h"
 #include "fpga/fpga_manage.h"
+#include "links/message_deal.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_fpga.h"
 #include "screens/menus/ledset.h"
@@ -45,6 +48,24 @@ bool shows(const QLabel* label, const char* picture)
 {
     const QPixmap shown = label->pixmap(Qt::ReturnByValue);
     return !shown.isNull() && shown.toImage() == QPixmap(pages::plainPicture(picture)).toImage();
+}
+
+// A PC sets the box's address, mask and gateway (twelve octets) over UDP,
+// keeping the port: the reply's status.
+u8 pcSetsAddress(std::vector<u8> octets)
+{
+    const u16 port = static_cast<u16>(settingsRead(g_port));
+    octets.push_back(static_cast<u8>(port & 0xFF));
+    octets.push_back(static_cast<u8>(port >> 8));
+    CTRL_FRAME request;
+    request.target = ctrl::kAddrBox;
+    request.source = ctrl::kAddrPc;
+    request.command = message_deal::CMD_NET_ADDRESS;
+    request.append(octets.data(), octets.size());
+    message_deal link{message_deal::LINK_UDP};
+    CTRL_FRAME reply;
+    link.deal(request, reply);
+    return reply.length ? reply.payload[0] : 0xFF;
 }
 
 }  // namespace
@@ -317,6 +338,37 @@ TEST_F(SettingsPages, NetworkApplyTheDiskRefusesShowsTheTipAndKeepsTheAddress)
     EXPECT_TRUE(journalWith("ifconfig eth0 1").empty());
 }
 
+// A PC sets the address while the page is open: the page shows it, and an
+// Apply that changed nothing, or changed the gateway alone, leaves it.
+TEST_F(SettingsPages, NetworkPageFollowsAPcsAddressAndAppliesOnlyTheRowsTyped)
+{
+    ConfigEngine::pInstance();
+    Utils::getIPAddress();
+    notifierConnected();
+    for (bool typed : {false, true}) {
+        SCOPED_TRACE(typed ? "gateway typed" : "nothing typed");
+        const u8 last = typed ? 201 : 200;
+        inside(PAGE_NETWORK_ADDRESS, [&](Page* page) {
+            ASSERT_EQ(pcSetsAddress({192, 168, 1, last, 255, 255, 255, 0, 192, 168, 1, 1}), message_deal::ST_DONE);
+            EXPECT_EQ(fieldText(page, "lineEditIp4"), QString::number(last));
+            if (typed) {
+                focusOn(page, linkwlan::kFields - 1);  // the gateway's last octet
+                typeWhenAsked(QStringLiteral("254"));
+                click(page, Qt::Key_Q);
+            }
+            const std::string settings = readBoxFile(ConfigEngine::kSettingsFile);
+            platform::sim::clearShellJournal();
+            focusOn(page, linkwlan::kFields);  // Apply
+            click(page, Qt::Key_Q);
+            EXPECT_EQ(readBoxFile(ConfigEngine::kSettingsFile) != settings, typed);
+            EXPECT_EQ(journalWith("sync").size(), typed ? 1u : 0u);
+            EXPECT_EQ(fieldText(page, "lineEditIp4"), QString::number(last));
+        });
+        EXPECT_EQ(settingsRead(g_str_ip), QStringLiteral("192.168.1.%1").arg(last));
+        EXPECT_EQ(settingsRead(g_str_gateway), typed ? QStringLiteral("192.168.1.254") : QStringLiteral("192.168.1.1"));
+    }
+}
+
 TEST_F(SettingsPages, PortViewScrollsOverSixPortsAndReadsOddPlacedAreas)
 {
     fpga_manage* m = runningFpga();
@@ -396,6 +448,36 @@ TEST_F(SettingsPages, PortViewShowsTheKeptAreaWhileFpgaZeroDoesNotRun)
         page->syncUpdate(SYNC_PARA_CHANGED);
         EXPECT_EQ(fieldText(page, "w_lineEdit"), QStringLiteral("1536"));
         EXPECT_FALSE(line->isVisible());
+    });
+}
+
+// With the view open: a PC's write of port 0's area shows at once; FPGA 0
+// stopping shows every port without a link and the area the box keeps,
+// which a PC's write while FPGA 0 is down changes too.
+TEST_F(SettingsPages, PortViewFollowsAPcsWritesAndFpgaZeroStopping)
+{
+    fpga_manage* m = runningFpga();
+    notifierConnected();
+    auto area = [](u16 w) { return std::vector<u8>{0x80, 0x00, 0x40, 0x00, u8(w & 0xFF), u8(w >> 8), 0x80, 0x03}; };
+    inside(PAGE_SENDING_PORTS, [&](Page* page) {
+        const QLabel* line = page->findChild<QLabel*>(QStringLiteral("fpga_state"));
+        EXPECT_TRUE(shows(page->findChild<QLabel*>("L1label"), "online_up.png"));
+        ASSERT_EQ(pcMemoryWrite(m, 0, 8, area(1536)), fpga_manage::kMemoryHeld);
+        EXPECT_EQ(fieldText(page, "w_lineEdit"), QStringLiteral("1536"));
+
+        platform::sim::fpgaBoard()->holdInReset(0, true);
+        m->fpga_manage_deal();  // the manager's next look
+        EXPECT_TRUE(line->isVisible());
+        for (const char* link : {"L1label", "L2label", "L3label", "L4label"})
+            EXPECT_TRUE(shows(page->findChild<QLabel*>(link), "offline_up.png")) << link;
+        ASSERT_EQ(pcMemoryWrite(m, 0, 8, area(1024)), fpga_manage::kMemoryNotHeld);
+        EXPECT_EQ(fieldText(page, "w_lineEdit"), QStringLiteral("1024"));
+
+        platform::sim::fpgaBoard()->holdInReset(0, false);
+        ASSERT_TRUE(fpgaZeroBroughtUp());
+        EXPECT_FALSE(line->isVisible());
+        EXPECT_EQ(fieldText(page, "w_lineEdit"), QStringLiteral("1024"));
+        EXPECT_TRUE(shows(page->findChild<QLabel*>("L1label"), "online_up.png"));
     });
 }
 

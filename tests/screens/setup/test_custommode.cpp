@@ -182,6 +182,18 @@ TEST_F(UserModePage, ModeDoesNothingTheLockHoldsNoKeyAndBackGoesWhereThePageCame
     EXPECT_EQ(g_lockwindow, nullptr);
 }
 
+// A language a PC writes while the page is open: the slot selector and the
+// slot's name line speak it at once.
+TEST_F(UserModePage, ALanguageChangeRelabelsTheSelectorAndTheNameLine)
+{
+    CustomMode* page = open();
+    ASSERT_NE(page, nullptr);
+    block().language = pages::RU;
+    page->syncUpdate();
+    EXPECT_EQ(page->slotSelector()->comboBox()->itemText(0), QStringLiteral("Слот 1"));
+    EXPECT_TRUE(page->findChild<QLabel*>("label_name")->text().startsWith(QStringLiteral("Название:")));
+}
+
 TEST_F(UserModePage, ThePreviewShowsTheSlotNotTheLiveBlock)
 {
     KEL_RAM_PARA b = block();

@@ -210,6 +210,24 @@ TEST_F(InputChoice, CropsGoneFromUnderTheFocusAssignNothingAndTheFocusFollows)
     });
 }
 
+// With the HDMI2 list open, a PC gives the window another input and then
+// HDMI2 again: the card's in-use mark follows.
+TEST_F(InputChoice, APcsSourceChangeMovesTheInUseMarkOfTheOpenList)
+{
+    block().image[0].source = ram::kSourceHdmi2;
+    store->ram_para_shadow = block();
+    withPage([&](InputChoose* page) {
+        enterList(page, ram::kSourceHdmi2);
+        EXPECT_EQ(page->entryInUse(), 0);
+        block().image[0].source = ram::kSourceHdmi1;
+        changeCode();
+        EXPECT_EQ(page->entryInUse(), -1);
+        block().image[0].source = ram::kSourceHdmi2;
+        changeCode();
+        EXPECT_EQ(page->entryInUse(), 0);
+    });
+}
+
 TEST_F(InputChoice, AnOperatorGivesHdmi2ToWindow2WithTheKeys)
 {
     block().image[1].enable = 1;

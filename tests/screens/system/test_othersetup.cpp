@@ -1,7 +1,8 @@
 // The other settings page, driven by the keys: its rows write their
 // switches into the block (every window's fade or dot-by-dot flag, the
-// fade times, the access point), an empty window list is left alone, and
-// BACK gives an edit up.
+// fade times, the access point), an empty window list is left alone, BACK
+// gives an edit up, and a PC's switches show and stay through a confirm
+// without a step.
 #include "screens/system/othersetup.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
@@ -51,6 +52,41 @@ TEST_F(OtherSetup, TheSwitchesReachEveryWindowAndTheAccessPoint)
         EXPECT_EQ(journalWith("kill -9 `pidof /usr/sbin/udhcpd  /etc/udhcpd.conf`").size(), 1u);
         choose(page, othersetup::kWifiRow, 1);
         EXPECT_EQ(block().wifi_off & 0xFF, 0);
+    });
+}
+
+// A PC switches fade on and the Wi-Fi off while the page is open: the page
+// shows both, an OK, OK without a step writes nothing back, and a BACK out
+// of an edit shows the PC's entry again; the operator's own change lands.
+TEST_F(OtherSetup, APcsSwitchesShowAndAConfirmWithoutAStepKeepsThem)
+{
+    notifierConnected();
+    onOtherPage([&](othersetup* page) {
+        {
+            QMutexLocker lock(&x518_manage::mutex);
+            block().seamless = 1;
+            block().image[0].flags |= ram::kFlagSeamless;
+            block().seamless_para[0].para0 = 30;
+            block().wifi_off = 1;
+        }
+        KelRamPara::test_signal(SYNC_PARA_CHANGED);
+        EXPECT_EQ(list(page, "switch_state")->currentIndex(), othersetup::kFade);
+        EXPECT_EQ(list(page, "wifi_state")->currentIndex(), othersetup::kWifiOff);
+        const KEL_RAM_PARA before = block();
+        choose(page, othersetup::kSwitchRow, 0);
+        choose(page, othersetup::kWifiRow, 0);
+        EXPECT_EQ(std::memcmp(&before, &block(), sizeof before), 0);
+        focusOn(page, othersetup::kSwitchRow);
+        click(page, Qt::Key_Q);
+        click(page, Qt::Key_R);
+        click(page, Qt::Key_O);  // the edit given up
+        EXPECT_EQ(list(page, "switch_state")->currentIndex(), othersetup::kFade);
+        EXPECT_EQ(std::memcmp(&before, &block(), sizeof before), 0);
+
+        choose(page, othersetup::kSwitchRow, 1);  // Seamless, the operator's
+        EXPECT_EQ(block().seamless & 0xFF, 0);
+        EXPECT_EQ(block().image[0].flags & ram::kFlagSeamless, 0);
+        EXPECT_EQ(block().wifi_off & 0xFF, 1);
     });
 }
 
