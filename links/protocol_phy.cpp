@@ -121,10 +121,24 @@ u8 xorOf(const u8* p, size_t n)
     return x;
 }
 
-// Whether neither of the two words at p may hold a special byte.
-inline bool twoPlainWords(const u8* p)
+// Two words are looked at together while neither may hold a special byte
+// (more at once cost more than they save where special bytes come every
+// few dozen bytes, as in a binary file).
+constexpr size_t kRunWords = 2;
+constexpr size_t kRunBytes = kRunWords * kWordBytes;
+
+// Whether no word of the run at p may hold a special byte; the XOR of its
+// words in `sum` when so.
+inline bool plainRun(const u8* p, Word& sum)
 {
-    return (maySpecial(loadWord(p)) | maySpecial(loadWord(p + kWordBytes))) == 0;
+    Word may = 0, x = 0;
+    for (size_t k = 0; k < kRunWords; ++k) {
+        const Word w = loadWord(p + k * kWordBytes);
+        may |= maySpecial(w);
+        x ^= w;
+    }
+    sum ^= may == 0 ? x : 0;
+    return may == 0;
 }
 
 // Escapes p[0, n) into `out`, which has room for 2n bytes; returns the end
@@ -155,15 +169,14 @@ u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
         *out++ = static_cast<u8>(p[plain] ^ kEscapeXor);
         p += plain + 1;
     };
-    while (static_cast<size_t>(end - p) >= 2 * kWordBytes) {
-        if (!twoPlainWords(p)) {
+    while (static_cast<size_t>(end - p) >= kRunBytes) {
+        if (!plainRun(p, words)) {
             word();
             continue;
         }
-        std::memcpy(out, p, 2 * kWordBytes);
-        words ^= loadWord(p) ^ loadWord(p + kWordBytes);
-        p += 2 * kWordBytes;
-        out += 2 * kWordBytes;
+        std::memcpy(out, p, kRunBytes);
+        p += kRunBytes;
+        out += kRunBytes;
     }
     while (static_cast<size_t>(end - p) >= kWordBytes)
         word();
@@ -197,11 +210,10 @@ u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
     auto bound = [&] { return data + std::min(end - data, toEnd - to); };
     const u8* stop = bound();
     while (static_cast<size_t>(stop - data) >= kWordBytes) {
-        if (static_cast<size_t>(stop - data) >= 2 * kWordBytes && twoPlainWords(data)) {
-            std::memcpy(to, data, 2 * kWordBytes);
-            words ^= loadWord(data) ^ loadWord(data + kWordBytes);
-            data += 2 * kWordBytes;
-            to += 2 * kWordBytes;
+        if (static_cast<size_t>(stop - data) >= kRunBytes && plainRun(data, words)) {
+            std::memcpy(to, data, kRunBytes);
+            data += kRunBytes;
+            to += kRunBytes;
             continue;
         }
         std::memcpy(to, data, kWordBytes);
