@@ -69,6 +69,10 @@ static_assert(wordTestsAsBytes(), "a word's special bytes are the bytes that nee
 // Index of the first byte of `hits` (not zero) that has its top bit set.
 inline size_t firstByte(Word hits)
 {
+    // The count of trailing zeros at the word's own width: at twice the
+    // width a 32-bit processor calls a library function for it.
+    if (sizeof(Word) <= sizeof(unsigned))
+        return static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(hits))) / 8;
     return static_cast<size_t>(__builtin_ctzll(static_cast<unsigned long long>(hits))) / 8;
 }
 
