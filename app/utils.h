@@ -35,19 +35,8 @@ public:
     // calcCRC32 of bytes that follow those `crc` covers: calcCRC32(a + b) is
     // updateCRC32(calcCRC32(a), b).
     static uint32_t updateCRC32(uint32_t crc, const unsigned char* data, unsigned int len);
-    // updateCRC32 of `from`, which is copied to `to` on the way (one pass
-    // over the bytes instead of two).
+    // updateCRC32 of `from`, which is copied to `to` too.
     static uint32_t copyCRC32(uint32_t crc, unsigned char* to, const unsigned char* from, unsigned int len);
-    // The ways of taking the CRC-32, each faster than the one before: the
-    // table, eight bytes per step; by carry-less multiplication, a 16-byte
-    // block to an instruction; four blocks to an instruction. The functions
-    // above take the fastest the processor has.
-    enum class Crc32Way { Table, Fold, WideFold };
-    static Crc32Way fastestCRC32Way();
-    // copyCRC32 taken `way`, or the fastest way below it the processor has
-    // (tests hold each way to the table); nothing is copied when `to` is null.
-    static uint32_t copyCRC32By(Crc32Way way, uint32_t crc, unsigned char* to, const unsigned char* from,
-                                unsigned int len);
     static uint16_t jtc1CRC16Code(const unsigned char* data, unsigned int len);  // CRC-16/XMODEM
 
     // ---- ticks: elapsed ticks since a stamp of G_timeTicks (one less after a wrap)

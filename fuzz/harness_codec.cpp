@@ -1,9 +1,10 @@
 // Fuzz harness of the frame codec. The input is a byte stream as a link would
 // receive it; the first byte chooses how it is cut into reads. Every frame
 // the codec delivers must re-encode and decode to itself, and feeding the
-// same stream in one piece must give the same frames, as must a codec that
-// unescapes the runs alone (its plainest way), with the same counts.
+// same stream in one piece must give the same frames, as must the codec's
+// byte-at-a-time reference, with the same counts.
 #include "links/protocol_phy.h"
+#include "tests/links/reference_codec.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -44,11 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                    [&](const CTRL_FRAME& f) { pieces.push_back(f); });
 
     std::vector<CTRL_FRAME> plain;
-    protocol_phy runs(protocol_phy::Steps::Runs);
-    for (size_t pos = 0; pos < len; pos += chunk)
-        runs.feed(stream + pos, len - pos < chunk ? len - pos : chunk,
-                  [&](const CTRL_FRAME& f) { plain.push_back(f); });
-    const protocol_phy::Stats &a = split.stats(), &b = runs.stats();
+    ReferenceCodec reference;
+    reference.feed(stream, len, plain);
+    const protocol_phy::Stats &a = split.stats(), &b = reference.stats();
     check(a.frames == b.frames && a.bad_escape == b.bad_escape && a.bad_length == b.bad_length &&
           a.bad_check == b.bad_check && a.cut == b.cut && a.noise == b.noise);
     check(plain.size() == pieces.size());

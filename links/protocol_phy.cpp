@@ -3,341 +3,248 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 using namespace ctrl;
 
 namespace {
 
-constexpr size_t kWord = sizeof(uint64_t);
+// The escaping and unescaping look at a machine word of bytes at a time
+// (four on the board, eight on a 64-bit PC): the word is loaded and stored
+// whole, and its special bytes are found by arithmetic on the word.
+using Word = std::uintptr_t;
+constexpr size_t kWordBytes = sizeof(Word);
+constexpr Word kLowBits = ~Word(0) / 0xFF;  // 0x01 in every byte
+constexpr Word kHighBits = kLowBits << 7;   // 0x80 in every byte
 
-// The XOR of the eight bytes of `w`.
-inline u8 xorOfWord(uint64_t w)
+constexpr Word inEveryByte(u8 b)
 {
-    w ^= w >> 32;
-    w ^= w >> 16;
-    w ^= w >> 8;
-    return static_cast<u8>(w);
+    return kLowBits * b;
 }
 
-bool needsEscape(u8 b)
+// The word at p, its first byte in the lowest bits whatever the byte order.
+inline Word loadWord(const u8* p)
+{
+    Word w;
+    std::memcpy(&w, p, kWordBytes);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    w = sizeof(Word) == 8 ? Word(__builtin_bswap64(w)) : Word(__builtin_bswap32(static_cast<uint32_t>(w)));
+#endif
+    return w;
+}
+
+// The special bytes (0xA5, 0x5A, 0xAA), and 0x55 besides, are the bytes
+// whose bits alternate within each half, 0101 or 1010: each bit but the
+// top one of a half differs from the bit above it. The top bit of each such
+// byte of `w`, exactly (no carry crosses a byte). Not zero when `w` may hold
+// a special byte.
+constexpr Word maySpecial(Word w)
+{
+    constexpr Word kWithinHalves = inEveryByte(0x77);  // the bits compared with the bit above
+    constexpr Word kAllDiffer = inEveryByte(0x09);     // carries 0x77, and only that, into the top bit
+    return (((w ^ (w >> 1)) & kWithinHalves) + kAllDiffer) & kHighBits;
+}
+
+// The top bit of each byte of `w` that must be escaped: of the bytes that
+// alternate, those with the top bit of either half set (all but 0x55).
+constexpr Word specialBytes(Word w)
+{
+    return maySpecial(w) & (w | (w << 4));
+}
+
+constexpr bool needsEscape(u8 b)
 {
     return b == kFrameStart || b == kFrameEnd || b == kEscape;
 }
 
-// findSpecial(p, n): offset of the first byte of p[0, n) that must be
-// escaped; n when none. Whole blocks are looked at together until one holds
-// a special byte, the rest byte by byte from `i` on.
-size_t findSpecialByteByByte(const u8* p, size_t i, size_t n)
+constexpr bool wordTestsAsBytes()
 {
+    for (unsigned b = 0; b < 256; ++b)
+        if ((specialBytes(b) != 0) != needsEscape(static_cast<u8>(b)) ||
+            (needsEscape(static_cast<u8>(b)) && !maySpecial(b)))
+            return false;
+    return true;
+}
+static_assert(wordTestsAsBytes(), "a word's special bytes are the bytes that need escaping");
+
+// Index of the first byte of `hits` (not zero) that has its top bit set.
+inline size_t firstByte(Word hits)
+{
+    // The count of trailing zeros at the word's own width: at twice the
+    // width a 32-bit processor calls a library function for it.
+    if (sizeof(Word) <= sizeof(unsigned))
+        return static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(hits))) / 8;
+    return static_cast<size_t>(__builtin_ctzll(static_cast<unsigned long long>(hits))) / 8;
+}
+
+// The first `n` bytes of `w` (n below kWordBytes), the rest zero.
+inline Word firstBytes(Word w, size_t n)
+{
+    return w & ((Word(1) << (8 * n)) - 1);
+}
+
+// The XOR of the bytes of `w`.
+inline u8 xorOfWord(Word w)
+{
+    for (size_t bits = 8 * kWordBytes / 2; bits >= 8; bits /= 2)
+        w ^= w >> bits;
+    return static_cast<u8>(w);
+}
+
+// Offset of the first byte of p[0, n) that must be escaped; n when none.
+size_t findSpecial(const u8* p, size_t n)
+{
+    size_t i = 0;
+    for (; i + kWordBytes <= n; i += kWordBytes) {
+        const Word hits = specialBytes(loadWord(p + i));
+        if (hits != 0)
+            return i + firstByte(hits);
+    }
     for (; i < n; ++i)
         if (needsEscape(p[i]))
             return i;
     return n;
 }
 
-#if defined(__SSE2__)
-// Thirty-two bytes compared at once, one mask of the hits per sixteen.
-constexpr size_t kBlock = 16;
-
-inline __m128i specialIn(__m128i b)
-{
-    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(kFrameStart))),
-                                     _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(kFrameEnd)))),
-                        _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(kEscape))));
-}
-
-// See WideStep: thirty-two bytes a step.
-struct NarrowStep {
-    static constexpr std::ptrdiff_t kStep = 2 * kBlock;
-    static uint64_t copy(const u8* from, u8* to)
-    {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + kBlock));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + kBlock), b);
-        return static_cast<unsigned>(_mm_movemask_epi8(specialIn(a))) |
-               static_cast<unsigned>(_mm_movemask_epi8(specialIn(b))) << kBlock;
-    }
-};
-
-size_t findSpecial(const u8* p, size_t n)
-{
-    size_t i = 0;
-    for (; i + 2 * kBlock <= n; i += 2 * kBlock) {
-        const __m128i a = specialIn(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        const __m128i b = specialIn(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + kBlock)));
-        const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(a)) | static_cast<unsigned>(_mm_movemask_epi8(b))
-                                                                                << kBlock;
-        if (hits != 0)
-            return i + static_cast<size_t>(__builtin_ctz(hits));
-    }
-    return findSpecialByteByByte(p, i, n);
-}
-#else
-// Sixteen bytes compared at once (NEON on the board, plain words where
-// there is none).
-typedef u8 Block __attribute__((vector_size(16)));
-constexpr size_t kBlock = sizeof(Block);
-
-// Index of the first byte of `w` (in memory order) that is not zero.
-size_t firstByteSet(uint64_t w)
-{
-    uint8_t bytes[kWord];
-    std::memcpy(bytes, &w, kWord);
-    size_t k = 0;
-    while (bytes[k] == 0)
-        ++k;
-    return k;
-}
-
-size_t findSpecial(const u8* p, size_t n)
-{
-    size_t i = 0;
-    for (; i + kBlock <= n; i += kBlock) {
-        Block b;
-        std::memcpy(&b, p + i, kBlock);
-        const auto hit = (b == kFrameStart) | (b == kFrameEnd) | (b == kEscape);
-        uint64_t words[2];  // a special byte is all ones here
-        std::memcpy(words, &hit, sizeof words);
-        if (words[0] != 0)
-            return i + firstByteSet(words[0]);
-        if (words[1] != 0)
-            return i + kWord + firstByteSet(words[1]);
-    }
-    return findSpecialByteByByte(p, i, n);
-}
-#endif
-
-#if defined(__x86_64__)
-// Whether the processor compares thirty-two bytes at once.
-bool wideBlocks()
-{
-    static const bool yes = __builtin_cpu_supports("avx2");
-    return yes;
-}
-
-// One step of the escaping and unescaping: copies kStep bytes from `from`
-// to `to` whole and gives the mask of the special bytes among them (bit i:
-// byte i).
-struct WideStep {
-    static constexpr std::ptrdiff_t kStep = 64;
-    __attribute__((target("avx2"))) static __m256i specialIn(__m256i b)
-    {
-        return _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameStart))),
-                                               _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kFrameEnd)))),
-                               _mm256_cmpeq_epi8(b, _mm256_set1_epi8(static_cast<char>(kEscape))));
-    }
-    __attribute__((target("avx2"))) static uint64_t copy(const u8* from, u8* to)
-    {
-        constexpr std::ptrdiff_t kHalf = kStep / 2;
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + kHalf));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + kHalf), b);
-        return uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(a)))) |
-               uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(specialIn(b)))) << kHalf;
-    }
-};
-
-// Whether the processor drops the escape bytes of sixty-four at once
-// (AVX-512 with byte compression).
-bool compressedBlocks()
-{
-    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi") &&
-                            __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-    return yes;
-}
-
-#define KEL_COMPRESS_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt")))
-
-// The mask of the bytes of `b` equal to `v`.
-KEL_COMPRESS_TARGET inline uint64_t bytesEqual(__m512i b, u8 v)
-{
-    return _mm512_cmpeq_epi8_mask(b, _mm512_set1_epi8(static_cast<char>(v)));
-}
-
-// Unescapes sixty-four wire bytes a step, whatever the escapes among them,
-// while a step's bytes are left on both sides: the escape bytes are dropped
-// and the bytes after them turned back, the rest stored as they came. A step
-// ends before a frame start or end, and before an escape whose byte is not
-// in it; a step that holds a bad escape is left whole to the byte-wise path.
-// The usual step takes all sixty-four bytes, so the next one's load never
-// waits for this one's masks. Returns the XOR of the bytes stored, taken on
-// the way (the frame's check needs no second pass over them).
-KEL_COMPRESS_TARGET u8 unescapeCompressed(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
-{
-    constexpr std::ptrdiff_t kStep = 64;
-    constexpr uint64_t kLastByte = uint64_t(1) << (kStep - 1);
-    const u8* data = dataRef;
-    u8* to = toRef;
-    __m512i sum = _mm512_setzero_si512();
-    while (end - data >= kStep && toEnd - to >= kStep) {
-        const __m512i wire = _mm512_loadu_si512(data);
-        uint64_t escapes = bytesEqual(wire, kEscape);
-        // The bytes after the escapes turned back: where the escapes are
-        // good these are special bytes, elsewhere the special bytes are the
-        // escapes themselves and the frame starts and ends.
-        const __m512i turned = _mm512_mask_blend_epi8(
-            escapes << 1, wire, _mm512_xor_si512(wire, _mm512_set1_epi8(static_cast<char>(kEscapeXor))));
-        const uint64_t special =
-            bytesEqual(turned, kFrameStart) | bytesEqual(turned, kFrameEnd) | bytesEqual(turned, kEscape);
-        const uint64_t ends = special & ~escapes & ~(escapes << 1);
-        uint64_t width = kStep;
-        if ((ends | (escapes & kLastByte)) != 0) {
-            // Up to the first frame start or end, less an escape at the end.
-            width = ends == 0 ? kStep : _tzcnt_u64(ends);
-            escapes = _bzhi_u64(escapes, static_cast<unsigned>(width));
-            if (width > 0 && (escapes >> (width - 1)) != 0)
-                escapes = _bzhi_u64(escapes, static_cast<unsigned>(--width));
-        }
-        const uint64_t escaped = escapes << 1;
-        if ((escaped & ~special) != 0)
-            break;
-        const uint64_t kept = _bzhi_u64(~escapes, static_cast<unsigned>(width));
-        // The bytes kept, packed to the front; zeros after them.
-        const __m512i bytes = _mm512_maskz_compress_epi8(kept, turned);
-        _mm512_storeu_si512(to, bytes);
-        sum = _mm512_xor_si512(sum, bytes);
-        to += _mm_popcnt_u64(kept);
-        data += width;
-        if (ends != 0)
-            break;
-    }
-    dataRef = data;
-    toRef = to;
-    uint64_t words[kStep / kWord];
-    _mm512_storeu_si512(words, sum);
-    uint64_t all = 0;
-    for (uint64_t w : words)
-        all ^= w;
-    return xorOfWord(all);
-}
-
-// The XOR of p[0, i) for the largest i <= n that is a multiple of 64, as
-// eight bytes to fold; `i` set to it.
-__attribute__((target("avx2"))) uint64_t xorWide(const u8* p, size_t n, size_t& i)
-{
-    __m256i a = _mm256_setzero_si256(), b = _mm256_setzero_si256();
-    for (i = 0; i + 64 <= n; i += 64) {
-        a = _mm256_xor_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
-        b = _mm256_xor_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32)));
-    }
-    const __m256i sum = _mm256_xor_si256(a, b);
-    uint64_t quarters[4];
-    std::memcpy(quarters, &sum, sizeof quarters);
-    return quarters[0] ^ quarters[1] ^ quarters[2] ^ quarters[3];
-}
-#endif
-
-// XOR of the bytes p[0, n).
+// XOR of the bytes p[0, n): two words per step into two sums, so that the
+// steps do not wait on each other.
 u8 xorOf(const u8* p, size_t n)
 {
-    uint64_t words = 0;
+    Word a = 0, b = 0;
     size_t i = 0;
-#if defined(__x86_64__)
-    if (n >= 64 && wideBlocks())
-        words = xorWide(p, n, i);
-#endif
-#if defined(__SSE2__)
-    // Two blocks per step into two sums, so the steps do not wait on each other.
-    __m128i a = _mm_setzero_si128(), b = _mm_setzero_si128();
-    for (; i + 2 * kBlock <= n; i += 2 * kBlock) {
-        a = _mm_xor_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        b = _mm_xor_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + kBlock)));
+    for (; i + 2 * kWordBytes <= n; i += 2 * kWordBytes) {
+        a ^= loadWord(p + i);
+        b ^= loadWord(p + i + kWordBytes);
     }
-    const __m128i sum = _mm_xor_si128(a, b);
-    uint64_t halves[2];
-    std::memcpy(halves, &sum, sizeof halves);
-    words ^= halves[0] ^ halves[1];
-#endif
-    for (; i + kWord <= n; i += kWord) {
-        uint64_t w;
-        std::memcpy(&w, p + i, kWord);
-        words ^= w;
+    if (i + kWordBytes <= n) {
+        a ^= loadWord(p + i);
+        i += kWordBytes;
     }
-    u8 x = xorOfWord(words);
+    u8 x = xorOfWord(a ^ b);
     for (; i < n; ++i)
         x ^= p[i];
     return x;
 }
 
-// Escapes p[0, n) into `out`, which has room for 2n bytes, copying the runs
-// between special bytes whole; returns the end of what was written. Where
-// blocks can be compared at once, thirty-two bytes are stored whole and
-// counted up to their first special byte, which is escaped on the spot.
-u8* putEscaped(u8* out, const u8* p, size_t n)
+// Two words are looked at together while neither may hold a special byte
+// (more at once cost more than they save where special bytes come every
+// few dozen bytes, as in a binary file).
+constexpr size_t kRunWords = 2;
+constexpr size_t kRunBytes = kRunWords * kWordBytes;
+
+// Whether no word of the run at p may hold a special byte; the XOR of its
+// words in `sum` when so.
+inline bool plainRun(const u8* p, Word& sum)
 {
-#if defined(__SSE2__)
-    // A whole step is stored only where `out` has room for it: with a
-    // step of `p` left, two of `out` are.
+    Word may = 0, x = 0;
+    for (size_t k = 0; k < kRunWords; ++k) {
+        const Word w = loadWord(p + k * kWordBytes);
+        may |= maySpecial(w);
+        x ^= w;
+    }
+    sum ^= may == 0 ? x : 0;
+    return may == 0;
+}
+
+// Escapes p[0, n) into `out`, which has room for 2n bytes; returns the end
+// of what was written, and the XOR of p[0, n) in `sum`. Two words at a time
+// while neither may hold a special byte, else one word stored whole and
+// counted up to its first special byte, which is escaped on the spot (with
+// a word of `p` left, two of `out` are); the rest a byte at a time.
+u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
+{
     const u8* const end = p + n;
-    while (end - p >= NarrowStep::kStep) {
-        const uint64_t hits = NarrowStep::copy(p, out);
+    Word words = 0;
+    u8 bytes = 0;
+    auto word = [&] {
+        std::memcpy(out, p, kWordBytes);
+        const Word w = loadWord(p);
+        const Word hits = specialBytes(w);
         if (hits == 0) {
-            p += NarrowStep::kStep;
-            out += NarrowStep::kStep;
-            continue;
+            words ^= w;
+            p += kWordBytes;
+            out += kWordBytes;
+            return;
         }
-        const unsigned plain = static_cast<unsigned>(__builtin_ctzll(hits));
+        const size_t plain = firstByte(hits);
+        words ^= firstBytes(w, plain);
+        bytes ^= p[plain];
         out += plain;
         *out++ = kEscape;
         *out++ = static_cast<u8>(p[plain] ^ kEscapeXor);
         p += plain + 1;
+    };
+    while (static_cast<size_t>(end - p) >= kRunBytes) {
+        if (!plainRun(p, words)) {
+            word();
+            continue;
+        }
+        std::memcpy(out, p, kRunBytes);
+        p += kRunBytes;
+        out += kRunBytes;
     }
-    n = static_cast<size_t>(end - p);
-#endif
-    while (n > 0) {
-        const size_t run = findSpecial(p, n);
-        std::memcpy(out, p, run);
-        out += run;
-        p += run;
-        n -= run;
-        if (n == 0)
-            return out;
-        *out++ = kEscape;
-        *out++ = static_cast<u8>(*p++ ^ kEscapeXor);
-        --n;
+    while (static_cast<size_t>(end - p) >= kWordBytes)
+        word();
+    for (; p < end; ++p) {
+        bytes ^= *p;
+        if (needsEscape(*p)) {
+            *out++ = kEscape;
+            *out++ = static_cast<u8>(*p ^ kEscapeXor);
+        } else {
+            *out++ = *p;
+        }
     }
+    sum = static_cast<u8>(sum ^ xorOfWord(words) ^ bytes);
     return out;
 }
 
-#if defined(__SSE2__)
-// Unescapes from `data` into `to` a step at a time while a step's bytes
-// are left on both sides: each step stored whole and counted up to its
-// first special byte; an escape whose byte is there is taken on the spot,
-// any other special byte ends it (at the byte).
-template <class Step>
-void unescapeSteps(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
+// Unescapes from `data` into `to` while a word is left on both sides, as
+// putEscaped escapes: two words at a time while neither may hold a special
+// byte, else one stored whole and counted up to its first special byte; an
+// escape whose byte is there is taken on the spot, any other special byte
+// ends it (at the byte). Returns the XOR of the bytes stored, taken on the
+// way.
+u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
 {
     // Locals while stepping: the stores through `to` may alias the references.
     const u8* data = dataRef;
     u8* to = toRef;
-    while (end - data >= Step::kStep && toEnd - to >= Step::kStep) {
-        const uint64_t hits = Step::copy(data, to);
-        if (hits == 0) {
-            data += Step::kStep;
-            to += Step::kStep;
+    Word words = 0;
+    u8 escaped = 0;
+    // As far as `data` may go with room left in `to` (which an escape widens).
+    auto bound = [&] { return data + std::min(end - data, toEnd - to); };
+    const u8* stop = bound();
+    while (static_cast<size_t>(stop - data) >= kWordBytes) {
+        if (static_cast<size_t>(stop - data) >= kRunBytes && plainRun(data, words)) {
+            std::memcpy(to, data, kRunBytes);
+            data += kRunBytes;
+            to += kRunBytes;
             continue;
         }
-        const unsigned plain = static_cast<unsigned>(__builtin_ctzll(hits));
+        std::memcpy(to, data, kWordBytes);
+        const Word w = loadWord(data);
+        const Word hits = specialBytes(w);
+        if (hits == 0) {
+            words ^= w;
+            data += kWordBytes;
+            to += kWordBytes;
+            continue;
+        }
+        const size_t plain = firstByte(hits);
+        words ^= firstBytes(w, plain);
         data += plain;
         to += plain;
         if (end - data < 2 || *data != kEscape || !needsEscape(static_cast<u8>(data[1] ^ kEscapeXor)))
             break;
-        *to++ = static_cast<u8>(data[1] ^ kEscapeXor);
+        const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
+        *to++ = v;
+        escaped ^= v;
         data += 2;
+        stop = bound();
     }
     dataRef = data;
     toRef = to;
+    return static_cast<u8>(xorOfWord(words) ^ escaped);
 }
-#endif
 
 }  // namespace
 
@@ -382,12 +289,13 @@ size_t protocol_phy::encode(const CTRL_FRAME& frame, u8* out)
     const u8 header[kHeaderSize] = {
         frame.target,           frame.source, frame.command, frame.sub_command, static_cast<u8>(n & 0xFF),
         static_cast<u8>(n >> 8)};
-    const u8 check = checkByte(frame);
+    u8 check = 0;
     u8* at = out;
     *at++ = kFrameStart;
-    at = putEscaped(at, header, kHeaderSize);
-    at = putEscaped(at, frame.payload.data(), n);
-    at = putEscaped(at, &check, kCheckSize);
+    at = putEscaped(at, header, kHeaderSize, check);
+    at = putEscaped(at, frame.payload.data(), n, check);
+    u8 ignored = 0;
+    at = putEscaped(at, &check, kCheckSize, ignored);
     *at++ = kFrameEnd;
     return static_cast<size_t>(at - out);
 }
@@ -402,23 +310,6 @@ size_t protocol_phy::encode(const CTRL_FRAME& frame, std::vector<u8>& out)
 }
 
 // ------------------------------------------------------------------ decoding
-
-protocol_phy::Steps protocol_phy::fastestSteps()
-{
-#if defined(__x86_64__)
-    if (compressedBlocks())
-        return Steps::Compressed;
-    if (wideBlocks())
-        return Steps::Wide;
-#endif
-#if defined(__SSE2__)
-    return Steps::Narrow;
-#else
-    return Steps::Runs;
-#endif
-}
-
-protocol_phy::protocol_phy(Steps steps) : steps_(std::min(steps, fastestSteps())) {}
 
 void protocol_phy::reset()
 {
@@ -507,41 +398,28 @@ size_t protocol_phy::pushBodyRun(const u8* run, size_t n)
     return i;
 }
 
-// Takes payload bytes a step of blocks at a time, the step stored whole and
-// counted up to its first special byte, an escape with its byte taken on
-// the spot (or, a step of sixty-four bytes, its escapes taken together),
-// while the payload has room for a whole step; returns the bytes taken.
-// Where blocks cannot be compared at once, none.
-size_t protocol_phy::takeBlocks(const u8* data, const u8* end)
+// Takes payload bytes a word at a time, each word stored whole and counted
+// up to its first special byte, an escape with its byte taken on the spot,
+// while the payload has room for a whole word; returns the bytes taken.
+// The check byte's XOR of the payload is brought up to the bytes stored on
+// the way.
+size_t protocol_phy::takeWords(const u8* data, const u8* end)
 {
-#if defined(__SSE2__)
-    const u8* const from = data;
     const size_t payloadEnd = kHeaderSize + announced();
-    if (steps_ == Steps::Runs || bodyLen_ >= payloadEnd)
+    if (bodyLen_ >= payloadEnd)
         return 0;
+    const u8* const from = data;
     // Locals, not members: the stores into the payload may alias them.
     u8* const payload = frame_.payload.data();
     u8* to = payload + (bodyLen_ - kHeaderSize);
     u8* const toEnd = payload + (payloadEnd - kHeaderSize);
-#if defined(__x86_64__)
-    if (steps_ == Steps::Compressed) {
-        // The XOR of the bytes stored since the last such steps, then of theirs.
-        const size_t stored = static_cast<size_t>(to - payload);
-        payloadXor_ = static_cast<u8>(payloadXor_ ^ xorOf(payload + xorThrough_, stored - xorThrough_) ^
-                                      unescapeCompressed(data, end, to, toEnd));
-        xorThrough_ = static_cast<size_t>(to - payload);
-    } else if (steps_ == Steps::Wide) {
-        unescapeSteps<WideStep>(data, end, to, toEnd);
-    }
-#endif
-    unescapeSteps<NarrowStep>(data, end, to, toEnd);
-    bodyLen_ = kHeaderSize + static_cast<size_t>(to - payload);
+    // The XOR of the bytes stored since the last steps, then of theirs.
+    const size_t stored = static_cast<size_t>(to - payload);
+    payloadXor_ = static_cast<u8>(payloadXor_ ^ xorOf(payload + xorThrough_, stored - xorThrough_) ^
+                                  unescapeWords(data, end, to, toEnd));
+    xorThrough_ = static_cast<size_t>(to - payload);
+    bodyLen_ = kHeaderSize + xorThrough_;
     return static_cast<size_t>(data - from);
-#else
-    (void)data;
-    (void)end;
-    return 0;
-#endif
 }
 
 // Takes body bytes, and escaped ones whose byte has come too, up to a byte
@@ -552,7 +430,7 @@ const u8* protocol_phy::takeBody(const u8* data, const u8* end)
 {
     for (;;) {
         if (bodyLen_ >= kHeaderSize)
-            data += takeBlocks(data, end);
+            data += takeWords(data, end);
         data += pushBodyRun(data, findSpecial(data, static_cast<size_t>(end - data)));
         if (state_ != State::Body || end - data < 2 || *data != kEscape)
             return data;

@@ -12,9 +12,9 @@
 // `protocol_phy` holds the receive state of one byte stream: bytes go in as
 // they arrive, in pieces of any size, and whole frames come out. It refuses a
 // frame as too long as soon as its length field is known, before reading the
-// rest. Encoding needs no state. Both directions copy the stretches between
-// special bytes whole, and neither allocates. docs/protocol.md describes the
-// format.
+// rest. Encoding needs no state. Both directions take the bytes a machine
+// word at a time, stored whole up to the first special byte, and neither
+// allocates. docs/protocol.md describes the format.
 #pragma once
 
 #include <array>
@@ -126,18 +126,6 @@ public:
 
     using FrameSink = std::function<void(const CTRL_FRAME&)>;
 
-    // How the payload is unescaped, each way faster than the one before:
-    // the runs between special bytes copied whole (where blocks cannot be
-    // compared at once); sixteen-byte blocks compared at once, a step of
-    // thirty-two stored whole up to its first special byte; a step of
-    // sixty-four so; sixty-four bytes at once whatever escapes they hold,
-    // their check taken on the way. A codec takes the fastest way the
-    // processor has, or the one it is given (tests hold each way to Runs),
-    // when the processor has it; else the fastest below it.
-    enum class Steps { Runs, Narrow, Wide, Compressed };
-    static Steps fastestSteps();
-    explicit protocol_phy(Steps steps = fastestSteps());
-
     // Reads received bytes from `data` up to `end` until a good frame is
     // whole, and returns it (valid until the next call), with `data` just
     // past it; null, with `data` at `end`, when the bytes ran out first.
@@ -171,16 +159,15 @@ private:
     bool pushBodyByte(u8 b);
     void storeRun(const u8* run, size_t n);
     size_t pushBodyRun(const u8* run, size_t n);
-    size_t takeBlocks(const u8* data, const u8* end);
+    size_t takeWords(const u8* data, const u8* end);
     const u8* takeBody(const u8* data, const u8* end);
     void takeEscaped(u8 b);
     bool endFrame();
 
-    Steps steps_;
     State state_ = State::Hunt;
     size_t bodyLen_ = 0;  // body bytes received: the header, then the payload (in frame_), then the check byte
-    // The XOR of the payload's first xorThrough_ bytes, taken as the
-    // compressed steps stored them; endFrame takes the rest.
+    // The XOR of the payload's first xorThrough_ bytes, taken as the word
+    // steps stored them; endFrame takes the rest.
     u8 payloadXor_ = 0;
     size_t xorThrough_ = 0;
     std::array<u8, ctrl::kHeaderSize> header_{};

@@ -54,10 +54,9 @@ static uint32_t bitwiseCrc32(const unsigned char* p, size_t n)
 
 TEST(UtilsChecks, Crc32OfEveryLengthAndAlignmentIsThePolynomials)
 {
-    // Lengths around the block sizes the fast paths take (8, 16, 64 bytes)
-    // and a transfer's size, at every alignment of the first byte; taken
-    // whole, in two parts (the second continuing the first) and copied on
-    // the way.
+    // Lengths around the sixteen-byte steps and a transfer's size, at every
+    // alignment of the first byte; taken whole, in two parts (the second
+    // continuing the first) and copied on the way.
     std::vector<unsigned char> data((1u << 20) + 64);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
@@ -85,13 +84,11 @@ TEST(UtilsChecks, Crc32OfEveryLengthAndAlignmentIsThePolynomials)
     }
 }
 
-TEST(UtilsChecks, EveryWayOfTheCrc32IsThePolynomials)
+TEST(UtilsChecks, TheCrc32CopiedOnTheWayIsThePolynomials)
 {
-    // Each way the processor has (the table, 16-byte blocks, four blocks to
-    // an instruction) over every length around their steps (8, 16, 64 and
-    // 256 bytes) and an upload's piece, continuing from the CRC of the
-    // bytes before, copying to every alignment.
-    using Way = Utils::Crc32Way;
+    // Over every length around its step (16 bytes) and an upload's piece,
+    // continuing from the CRC of the bytes before, from and to every
+    // alignment of a word.
     std::vector<unsigned char> data(8192);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<unsigned char>((i * 2654435761u) >> 11);
@@ -105,19 +102,15 @@ TEST(UtilsChecks, EveryWayOfTheCrc32IsThePolynomials)
         for (size_t before = 0; before < 4; ++before) {
             const uint32_t start = bitwiseCrc32(data.data(), before);
             const uint32_t crc = bitwiseCrc32(data.data(), before + n);
-            for (Way way : {Way::Table, Way::Fold, Way::WideFold}) {
-                if (way > Utils::fastestCRC32Way())
-                    continue;
-                const size_t at = (before * 3 + n) % 4;
-                std::fill(copy.begin(), copy.end(), 0);
-                ASSERT_EQ(Utils::copyCRC32By(way, start, copy.data() + at, data.data() + before, unsigned(n)), crc)
-                    << "way " << int(way) << ", " << n << " bytes after " << before;
-                ASSERT_TRUE(
-                    std::equal(data.begin() + long(before), data.begin() + long(before + n), copy.begin() + long(at)))
-                    << "way " << int(way) << ", " << n << " bytes after " << before;
-                ASSERT_EQ(copy[at + n], 0) << "copied past the end: way " << int(way) << ", " << n;
-                ASSERT_EQ(Utils::copyCRC32By(way, start, nullptr, data.data() + before, unsigned(n)), crc);
-            }
+            const size_t at = (before * 3 + n) % 4;
+            std::fill(copy.begin(), copy.end(), 0);
+            ASSERT_EQ(Utils::copyCRC32(start, copy.data() + at, data.data() + before, unsigned(n)), crc)
+                << n << " bytes after " << before;
+            ASSERT_TRUE(
+                std::equal(data.begin() + long(before), data.begin() + long(before + n), copy.begin() + long(at)))
+                << n << " bytes after " << before;
+            ASSERT_EQ(copy[at + n], 0) << "copied past the end: " << n;
+            ASSERT_EQ(Utils::updateCRC32(start, data.data() + before, unsigned(n)), crc);
         }
     }
 }

@@ -2,6 +2,7 @@
 // frames it must drop.
 #include "links/protocol_phy.h"
 #include "tests/links/link_client.h"
+#include "tests/links/reference_codec.h"
 #include "tests/support/random_walk.h"
 
 #include <algorithm>
@@ -65,11 +66,11 @@ struct Decoded {
     protocol_phy::Stats stats;
 };
 
-// `stream` through a codec unescaping `steps`, in reads that end at each of
-// `cuts` (ascending).
-Decoded decodeWith(protocol_phy::Steps steps, const std::vector<u8>& stream, const std::vector<size_t>& cuts)
+// `stream` through the codec, in reads that end at each of `cuts`
+// (ascending).
+Decoded decode(const std::vector<u8>& stream, const std::vector<size_t>& cuts)
 {
-    protocol_phy codec(steps);
+    protocol_phy codec;
     Decoded out;
     size_t from = 0;
     for (size_t to : cuts) {
@@ -81,25 +82,22 @@ Decoded decodeWith(protocol_phy::Steps steps, const std::vector<u8>& stream, con
     return out;
 }
 
-// Every way the processor has decodes `stream`, cut at `cuts`, as the runs
-// alone do; `what` names the stream.
-void expectEveryWayAsTheRuns(const std::vector<u8>& stream, const std::vector<size_t>& cuts, const std::string& what)
+// The codec decodes `stream`, cut at `cuts`, as the byte-at-a-time
+// reference does, frames and counts; `what` names the stream.
+void expectAsTheReference(const std::vector<u8>& stream, const std::vector<size_t>& cuts, const std::string& what)
 {
-    using Steps = protocol_phy::Steps;
-    const Decoded plain = decodeWith(Steps::Runs, stream, cuts);
-    for (Steps steps : {Steps::Narrow, Steps::Wide, Steps::Compressed}) {
-        if (steps > protocol_phy::fastestSteps())
-            continue;
-        const Decoded got = decodeWith(steps, stream, cuts);
-        const std::string way = what + ", way " + std::to_string(int(steps));
-        ASSERT_EQ(got.frames.size(), plain.frames.size()) << way;
-        for (size_t i = 0; i < got.frames.size(); ++i)
-            ASSERT_TRUE(sameFrame(got.frames[i], plain.frames[i])) << way << ", frame " << i;
-        const protocol_phy::Stats &a = got.stats, &b = plain.stats;
-        EXPECT_EQ(std::vector<u32>({a.frames, a.bad_escape, a.bad_length, a.bad_check, a.cut, a.noise}),
-                  std::vector<u32>({b.frames, b.bad_escape, b.bad_length, b.bad_check, b.cut, b.noise}))
-            << way;
-    }
+    Decoded plain;
+    ReferenceCodec reference;
+    reference.feed(stream.data(), stream.size(), plain.frames);
+    plain.stats = reference.stats();
+    const Decoded got = decode(stream, cuts);
+    ASSERT_EQ(got.frames.size(), plain.frames.size()) << what;
+    for (size_t i = 0; i < got.frames.size(); ++i)
+        ASSERT_TRUE(sameFrame(got.frames[i], plain.frames[i])) << what << ", frame " << i;
+    const protocol_phy::Stats &a = got.stats, &b = plain.stats;
+    EXPECT_EQ(std::vector<u32>({a.frames, a.bad_escape, a.bad_length, a.bad_check, a.cut, a.noise}),
+              std::vector<u32>({b.frames, b.bad_escape, b.bad_length, b.bad_check, b.cut, b.noise}))
+        << what;
 }
 
 }  // namespace
@@ -258,10 +256,10 @@ TEST(ProtocolPhy, DecodeOneWantsExactlyOneWholeFrameAndResetForgetsOneInProgress
 
 TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
 {
-    // Payloads taken sixteen to sixty-four bytes at a time: a special byte
-    // (or two in a row) at every place of the first steps, near the end and
-    // in a payload one block short of the maximum; the frame whole, and cut at every
-    // place of the first blocks. Each decodes as the hand-escaped frame and
+    // Payloads taken a word (four or eight bytes) at a time: a special byte
+    // (or two in a row) at every place of the first words, near the end and
+    // in a payload sixteen bytes short of the maximum; the frame whole, and
+    // cut at every place of the first words. Each decodes as the hand-escaped frame and
     // as the bytes sent.
     const u8 kSpecials[] = {kFrameStart, kFrameEnd, kEscape};
     const struct {
@@ -305,7 +303,7 @@ TEST(ProtocolPhy, SpecialBytesAtEveryPlaceOfALongPayloadRoundTripWholeAndSplit)
     }
 }
 
-TEST(ProtocolPhy, EveryWayOfUnescapingDecodesAsTheRunsAlone)
+TEST(ProtocolPhy, DecodesAsTheByteAtATimeReference)
 {
     // A payload whose first escape puts the steps at every alignment that
     // matters, then a disturbance of each kind at every place of the next
@@ -338,8 +336,8 @@ TEST(ProtocolPhy, EveryWayOfUnescapingDecodesAsTheRunsAlone)
             stream.insert(stream.end(), good.begin(), good.end());
         }
     }
-    expectEveryWayAsTheRuns(stream, {}, "disturbances whole");
-    expectEveryWayAsTheRuns(stream, cuts, "disturbances cut");
+    expectAsTheReference(stream, {}, "disturbances whole");
+    expectAsTheReference(stream, cuts, "disturbances cut");
 
     RandomWalk walk("codec ways", 63, 400);
     const u8 kBiased[] = {kFrameStart, kFrameEnd, kEscape, 0x85, 0x7A, 0x8A};
@@ -368,6 +366,6 @@ TEST(ProtocolPhy, EveryWayOfUnescapingDecodesAsTheRunsAlone)
             cuts.push_back(stream.size() - 1 - size_t(walk.below(int(std::min<size_t>(stream.size(), 300)))));
     }
     std::sort(cuts.begin(), cuts.end());
-    expectEveryWayAsTheRuns(stream, {}, walk.step(walk.steps, "whole"));
-    expectEveryWayAsTheRuns(stream, cuts, walk.step(walk.steps, "cut"));
+    expectAsTheReference(stream, {}, walk.step(walk.steps, "whole"));
+    expectAsTheReference(stream, cuts, walk.step(walk.steps, "cut"));
 }
