@@ -27,6 +27,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -127,6 +128,10 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
 #ifndef KEL_NO_PROGRAM_ENTRY
 int main(int argc, char* argv[])
 {
+    // The console is written from every thread: each line leaves whole, so
+    // no thread's output runs into another's line, whether the console is a
+    // terminal, a pipe or a file shared with standard error.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (!platform::init(argc, argv))
         return 2;
     return kelR54N_main(argc, argv, StartupOptions{});

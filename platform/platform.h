@@ -85,16 +85,22 @@ ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t lim
 // Reads a whole file without a limit, with the same refusals: for tests
 // reading back what the box wrote, never for the box's own readers.
 bool readFile(const std::string& boxPath, std::string& out);
-// Writes a file whole: a new file beside the old one, fsync, rename over the
-// old one, fsync of the directory. Power may fail at any moment and leave
-// either the old or the new file, never a mix. False on any failure (the old
-// file is then untouched).
+// Writes a file whole: a new file beside the old one ("<name>.new"), fsync,
+// rename over the old one, fsync of the directory. Power may fail at any
+// moment and leave either the old or the new file, never a mix. Every kept
+// file is written so. Whatever stands at "<name>.new" goes first (anything
+// but a plain file with one console line, "[files] <box path>.new is a
+// FIFO: removed"), and the new file is created afresh, never opened through
+// a symbolic link nor waited on; a folder there is left and refused, told
+// once. False, with errno, on any failure (the old file is then untouched).
 bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len);
 bool writeFileAtomic(const std::string& boxPath, const std::string& data);
 bool removeFile(const std::string& boxPath);
 // Removes what writeFileAtomic leaves when the box stops half way through a
-// write: every "<name>.new" file in the directory `boxDir` and, when
-// `recursive`, in the directories under it. The number removed.
+// write: everything but a folder named "<name>.new" in the directory
+// `boxDir` and, when `recursive`, in the directories under it (a plain file
+// without a word, a FIFO, socket, device or symbolic link with one console
+// line). The number removed.
 int removeStaleWrites(const std::string& boxDir, bool recursive);
 // True for a file name removeStaleWrites removes ("<name>.new", the name
 // not empty): no file the box keeps may be named so.
