@@ -226,8 +226,7 @@ static std::string oddFile(const std::string& p)
 // again only after the file was read, written or gone in between, or is
 // refused as something else.
 static std::mutex g_toldMutex;
-static std::map<std::string, std::string> g_told =
-    boxstate::startValue(g_told, std::map<std::string, std::string>());
+static std::map<std::string, std::string> g_told = boxstate::startValue(g_told, std::map<std::string, std::string>());
 
 // True when `boxPath` being `what` is to be told now: it was not the last
 // thing told of it.
