@@ -215,9 +215,8 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     if (!settings)
         return;
     if (copy->commit() && (tooLarge || heldNone)) {
-        std::printf("[settings] %s %s: written anew with the defaults\n", kSettingsFile,
-                    tooLarge ? "is too large" : "holds no settings");
-        std::fflush(stdout);
+        platform::consoleLine("[settings] %s %s: written anew with the defaults", kSettingsFile,
+                              tooLarge ? "is too large" : "holds no settings");
     }
 }
 
@@ -268,10 +267,9 @@ int ConfigEngine::read_config_number(ConfigItem::ConfigName id)
     // names the number used in the value's place.
     const QString text = stored.toString().trimmed();
     if (text != fallback.toString().trimmed()) {
-        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %d used\n", qPrintable(items[id]->key),
-                    kSettingsFile, text.isEmpty() ? "blank" : qPrintable(text), range->min, range->max,
-                    fallback.toInt());
-        std::fflush(stdout);
+        platform::consoleLine("[settings] %s in %s is %s, not a number %lld-%lld: %d used", qPrintable(items[id]->key),
+                              kSettingsFile, text.isEmpty() ? "blank" : qPrintable(text), range->min, range->max,
+                              fallback.toInt());
     }
     return fallback.toInt();
 }
@@ -313,8 +311,10 @@ bool ConfigEngine::saveToFile(const ConfigValues& values)
     if (filed.isEmpty())
         return true;
     const QString boxPath = items[filed.first().first]->path;
+    // A file refused as not plain was told when it was refused.
     if (!platform::mayWrite(boxPath.toStdString())) {
-        reportUnsaved(boxPath, errno == EINVAL ? "it is not a plain file" : std::strerror(errno));
+        if (errno != EINVAL)
+            reportUnsaved(boxPath, std::strerror(errno));
         return false;
     }
     // Qt's settings class reads the file whole before it writes it.
@@ -337,8 +337,7 @@ bool ConfigEngine::saveToFile(const ConfigValues& values)
 
 void ConfigEngine::reportUnsaved(const QString& boxPath, const char* why)
 {
-    std::printf("[settings] %s not saved (%s): the settings stay as they were\n", qPrintable(boxPath), why);
-    std::fflush(stdout);
+    platform::consoleLine("[settings] %s not saved (%s): the settings stay as they were", qPrintable(boxPath), why);
 }
 
 ConfigItem* ConfigEngine::getConfigItem(QString key)

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <stdio_ext.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -240,12 +242,26 @@ static bool firstTelling(const std::string& boxPath, const std::string& what)
     return true;
 }
 
+void consoleLine(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    ::flockfile(stdout);
+    // A line-buffered stream (the box's console) holds only an unfinished line.
+    if (::__flbf(stdout) && ::__fpending(stdout) > 0)
+        std::fputc('\n', stdout);
+    std::vfprintf(stdout, format, args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    ::funlockfile(stdout);
+    va_end(args);
+}
+
 void refuseFile(const std::string& boxPath, const std::string& what)
 {
     if (!firstTelling(boxPath, what))
         return;
-    std::printf("[files] %s is %s: refused\n", boxPath.c_str(), what.c_str());
-    std::fflush(stdout);
+    consoleLine("[files] %s is %s: refused", boxPath.c_str(), what.c_str());
 }
 
 // The file at boxPath was found fit, written or missing: a refusal after
@@ -413,9 +429,8 @@ static bool clearTemporary(const std::string& boxPath, const std::string& tmp)
     const std::string shown = boxPath + kStaleWriteSuffix;
     if (S_ISDIR(st.st_mode)) {
         if (firstTelling(shown, kindOf(st.st_mode))) {
-            std::printf("[files] %s is a folder, which the box does not remove: %s is not written while it stays\n",
+            consoleLine("[files] %s is a folder, which the box does not remove: %s is not written while it stays",
                         shown.c_str(), boxPath.c_str());
-            std::fflush(stdout);
         }
         errno = EISDIR;
         return false;
@@ -423,8 +438,7 @@ static bool clearTemporary(const std::string& boxPath, const std::string& tmp)
     const bool gone = ::unlink(tmp.c_str()) == 0 || errno == ENOENT;
     const int why = errno;
     if (!S_ISREG(st.st_mode)) {
-        std::printf("[files] %s is %s: %s\n", shown.c_str(), kindOf(st.st_mode), gone ? "removed" : "refused");
-        std::fflush(stdout);
+        consoleLine("[files] %s is %s: %s", shown.c_str(), kindOf(st.st_mode), gone ? "removed" : "refused");
     }
     errno = why;
     return gone;
@@ -521,8 +535,7 @@ static bool removeStaleWrite(const std::string& boxDir, const fs::path& root, co
     const bool gone = ::unlink(f.c_str()) == 0;
     if (!S_ISREG(st.st_mode)) {
         const std::string shown = boxDir + "/" + f.lexically_relative(root).string();
-        std::printf("[files] %s is %s: %s\n", shown.c_str(), kindOf(st.st_mode), gone ? "removed" : "refused");
-        std::fflush(stdout);
+        consoleLine("[files] %s is %s: %s", shown.c_str(), kindOf(st.st_mode), gone ? "removed" : "refused");
     }
     return gone;
 }

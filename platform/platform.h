@@ -60,6 +60,12 @@ bool isDir(const std::string& boxPath);
 // board's root is "/"). Looked at without opening it. False when a plain
 // file or nothing is there.
 bool notPlainFile(const std::string& boxPath);
+// Writes one whole line on the console (standard output), as printf
+// formats it, and flushes it. Lines come from every thread: the line is
+// written under the stream's lock, and starts a line of its own when
+// another message left one unfinished (a debug message that ends without a
+// newline), so it never runs into another's.
+void consoleLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes the console line for a file a reader refuses on grounds of its
 // own (a size it cannot be): "[files] <boxPath> is <what>: refused".
 void refuseFile(const std::string& boxPath, const std::string& what);
