@@ -4,8 +4,9 @@
 #include "app/utils.h"
 #include "platform/platform.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -121,25 +122,78 @@ ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, boo
         settings->setValue(key, defaultValue);
 }
 
-// The settings file opened for Qt's settings class (which reads it whole),
-// or null while the box runs on its defaults without it: something other
-// than a plain file is in its place (a FIFO would block the reading), or
-// one too large to read cannot be removed. One too large is refused and
-// replaced as a missing file is (`anew`).
-std::unique_ptr<QSettings> ConfigEngine::openSettingsFile(bool& anew)
+namespace {
+
+constexpr const char* kCopyFolder = "/tmp";
+
+std::string fileName(const std::string& boxPath)
 {
-    anew = false;
-    switch (platform::checkFile(kSettingsFile, kSettingsFileLargest)) {
-    case platform::FileCheck::Refused: return nullptr;
-    case platform::FileCheck::TooLarge:
-        if (!platform::removeFile(kSettingsFile))
-            return nullptr;
-        anew = true;
-        break;
-    case platform::FileCheck::Missing:
-    case platform::FileCheck::Fits: break;
+    const size_t slash = boxPath.rfind('/');
+    return slash == std::string::npos ? boxPath : boxPath.substr(slash + 1);
+}
+
+}  // namespace
+
+SettingsCopy::SettingsCopy(const std::string& boxPath, uint64_t largest)
+    : boxPath_(boxPath), found_(platform::checkFile(boxPath, largest))
+{
+    if (found_ == platform::FileCheck::Fits &&
+        platform::readFileUpTo(boxPath, text_, largest) != platform::ReadResult::Read)
+        found_ = platform::FileCheck::Missing;  // gone or changed since it was looked at
+    platform::makeDirs(kCopyFolder);
+    dir_ = std::make_unique<QTemporaryDir>(platform::qpath(QString::fromLatin1(kCopyFolder)) + "/settings-XXXXXX");
+    if (!dir_->isValid())
+        return;
+    const QString copy = dir_->filePath(QString::fromStdString(fileName(boxPath)));
+    QFile out(copy);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text_.data(), qint64(text_.size())) != qint64(text_.size()))
+        return;
+    out.close();
+    settings_ = std::make_unique<QSettings>(copy, QSettings::IniFormat);
+}
+
+SettingsCopy::~SettingsCopy() = default;
+
+bool SettingsCopy::commit()
+{
+    if (!settings_) {
+        errno = ENOSPC;
+        return false;
     }
-    return std::make_unique<QSettings>(platform::qpath(QString::fromLatin1(kSettingsFile)), QSettings::IniFormat);
+    if (found_ == platform::FileCheck::Refused) {
+        errno = EINVAL;
+        return false;
+    }
+    // A format error says the copy held something other than settings (all
+    // zeros, say): Qt writes it anew all the same.
+    settings_->sync();
+    QFile in(settings_->fileName());
+    if (settings_->status() == QSettings::AccessError || !in.open(QIODevice::ReadOnly)) {
+        errno = EIO;
+        return false;
+    }
+    const QByteArray bytes = in.readAll();
+    const std::string text(bytes.constData(), size_t(bytes.size()));
+    if (found_ == platform::FileCheck::Fits && text == text_)
+        return true;
+    if (!platform::writeFileAtomic(boxPath_, text))
+        return false;
+    text_ = text;
+    found_ = platform::FileCheck::Fits;
+    return true;
+}
+
+// The settings file on a copy for Qt's settings class (which reads it
+// whole), or null while the box runs on its defaults without it: something
+// other than a plain file is in its place. One too large to read is
+// refused and replaced as a missing file is (`anew`).
+std::unique_ptr<SettingsCopy> ConfigEngine::openSettingsFile(bool& anew)
+{
+    auto copy = std::make_unique<SettingsCopy>(kSettingsFile, kSettingsFileLargest);
+    anew = copy->found() == platform::FileCheck::TooLarge;
+    if (copy->found() == platform::FileCheck::Refused)
+        return nullptr;
+    return copy;
 }
 
 // Without a settings file the settings run on their defaults, and a save
@@ -149,21 +203,20 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
 {
     const QString boxPath = QString::fromLatin1(kSettingsFile);
     bool tooLarge = false;
-    std::unique_ptr<QSettings> settings = openSettingsFile(tooLarge);
+    std::unique_ptr<SettingsCopy> copy = openSettingsFile(tooLarge);
+    QSettings* settings = copy ? copy->settings() : nullptr;
     Utils::system_mutex(QString("chattr +S %1").arg(boxPath), nullptr);
-    const bool heldNone = settings && settings->allKeys().isEmpty() && QFileInfo(platform::qpath(boxPath)).size() > 0;
+    const bool heldNone = settings && settings->allKeys().isEmpty() && copy->copied() > 0;
     const SettingDefault* table = settingDefaults();
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
         const SettingDefault& d = table[id];
-        items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, settings.get()));
+        items.append(new ConfigItem(QString::fromLatin1(d.key), d.id, d.value, false, d.type, boxPath, settings));
     }
     if (!settings)
         return;
-    settings->sync();
-    if ((tooLarge || heldNone) && settings->status() != QSettings::AccessError) {
-        std::printf("[settings] %s %s: written anew with the defaults\n", kSettingsFile,
-                    tooLarge ? "is too large" : "holds no settings");
-        std::fflush(stdout);
+    if (copy->commit() && (tooLarge || heldNone)) {
+        platform::consoleLine("[settings] %s %s: written anew with the defaults", kSettingsFile,
+                              tooLarge ? "is too large" : "holds no settings");
     }
 }
 
@@ -214,10 +267,9 @@ int ConfigEngine::read_config_number(ConfigItem::ConfigName id)
     // names the number used in the value's place.
     const QString text = stored.toString().trimmed();
     if (text != fallback.toString().trimmed()) {
-        std::printf("[settings] %s in %s is %s, not a number %lld-%lld: %d used\n", qPrintable(items[id]->key),
-                    kSettingsFile, text.isEmpty() ? "blank" : qPrintable(text), range->min, range->max,
-                    fallback.toInt());
-        std::fflush(stdout);
+        platform::consoleLine("[settings] %s in %s is %s, not a number %lld-%lld: %d used", qPrintable(items[id]->key),
+                              kSettingsFile, text.isEmpty() ? "blank" : qPrintable(text), range->min, range->max,
+                              fallback.toInt());
     }
     return fallback.toInt();
 }
@@ -259,31 +311,33 @@ bool ConfigEngine::saveToFile(const ConfigValues& values)
     if (filed.isEmpty())
         return true;
     const QString boxPath = items[filed.first().first]->path;
+    // A file refused as not plain was told when it was refused.
     if (!platform::mayWrite(boxPath.toStdString())) {
-        reportUnsaved(boxPath, std::strerror(errno));
+        if (errno != EINVAL)
+            reportUnsaved(boxPath, std::strerror(errno));
         return false;
     }
     // Qt's settings class reads the file whole before it writes it.
-    if (platform::checkFile(boxPath.toStdString(), kSettingsFileLargest) == platform::FileCheck::TooLarge) {
+    SettingsCopy copy(boxPath.toStdString(), kSettingsFileLargest);
+    if (copy.found() == platform::FileCheck::TooLarge) {
         reportUnsaved(boxPath, "the file is too large to read");
         return false;
     }
-    QSettings settings(platform::qpath(boxPath), QSettings::IniFormat);
+    if (!copy.settings()) {
+        reportUnsaved(boxPath, "no room to prepare it");
+        return false;
+    }
     for (const auto& v : filed)
-        settings.setValue(_itemMap.key(v.first, items[v.first]->key), v.second);
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
+        copy.settings()->setValue(_itemMap.key(v.first, items[v.first]->key), v.second);
+    if (copy.commit())
         return true;
-    for (const auto& v : filed)
-        settings.setValue(_itemMap.key(v.first, items[v.first]->key), items[v.first]->value);
     reportUnsaved(boxPath, "the file could not be written");
     return false;
 }
 
 void ConfigEngine::reportUnsaved(const QString& boxPath, const char* why)
 {
-    std::printf("[settings] %s not saved (%s): the settings stay as they were\n", qPrintable(boxPath), why);
-    std::fflush(stdout);
+    platform::consoleLine("[settings] %s not saved (%s): the settings stay as they were", qPrintable(boxPath), why);
 }
 
 ConfigItem* ConfigEngine::getConfigItem(QString key)
@@ -369,10 +423,9 @@ bool ConfigEngine::derivePid()
 
 void ConfigEngine::checkStartRecord()
 {
-    const platform::FileCheck check = platform::checkFile(kStartRecordFile, kStartRecordLargest);
-    if (check == platform::FileCheck::Refused || check == platform::FileCheck::TooLarge)
+    const SettingsCopy record(kStartRecordFile, kStartRecordLargest);
+    if (record.found() == platform::FileCheck::Refused || record.found() == platform::FileCheck::TooLarge)
         return;
-    QSettings record(platform::qpath(QString::fromLatin1(kStartRecordFile)), QSettings::IniFormat);
-    const QString appPath = record.value(kStartRecordGroupKey).toString();
+    const QString appPath = record.settings() ? record.settings()->value(kStartRecordGroupKey).toString() : QString();
     g_update_status = appPath == QLatin1String(kExpectedStartCommand) ? 1 : 0;
 }

@@ -4,6 +4,8 @@
 // device PID from the SoC's unique ID and checks the application start record.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -14,8 +16,43 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 class QSettings;
+class QTemporaryDir;
+
+// A box settings file (INI) as Qt's settings class reads and writes it,
+// on a copy. Qt writes a file beside a lock file "<name>.lock" that it
+// opens as it finds it (a FIFO there would hold the save for ever), so the
+// copy lives in a folder made afresh for it under /tmp, and the box's one
+// whole-file writer (platform::writeFileAtomic) puts the text in place.
+class SettingsCopy {
+public:
+    // Copies the box file when it is a plain file of at most `largest`
+    // bytes (a refusal is told on the console, once).
+    SettingsCopy(const std::string& boxPath, uint64_t largest);
+    ~SettingsCopy();
+    SettingsCopy(const SettingsCopy&) = delete;
+    SettingsCopy& operator=(const SettingsCopy&) = delete;
+    // What was at the box path: Missing, Refused or TooLarge (then the copy
+    // starts empty), or Fits.
+    platform::FileCheck found() const { return found_; }
+    // Bytes copied from the box file.
+    size_t copied() const { return text_.size(); }
+    // Qt's settings over the copy; null when no folder could be made.
+    QSettings* settings() const { return settings_.get(); }
+    // Writes the copy over the box file when its text differs from what the
+    // box file held. True when the box file now holds it; false, with errno,
+    // otherwise (a refused file is not written over).
+    bool commit();
+
+private:
+    std::string boxPath_;
+    platform::FileCheck found_;
+    std::string text_;
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QSettings> settings_;
+};
 
 class ConfigItem {
 public:
@@ -102,7 +139,7 @@ public:
 
 private:
     explicit ConfigEngine(QObject* parent = nullptr);
-    static std::unique_ptr<QSettings> openSettingsFile(bool& anew);
+    static std::unique_ptr<SettingsCopy> openSettingsFile(bool& anew);
     bool derivePid();
     bool saveToFile(const ConfigValues& values);
     static void reportUnsaved(const QString& boxPath, const char* why);

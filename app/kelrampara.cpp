@@ -7,8 +7,12 @@
 #include "platform/platform.h"
 
 #include <QThread>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
 
 KelRamPara* KelRamPara::p_kelrampara_config = nullptr;
 std::atomic<u8> KelRamPara::save_owed = boxstate::startValue(save_owed, 0);
@@ -40,6 +44,23 @@ constexpr size_t kOverlayFileLargest = boundedJson::kMaxBytes;
 
 enum ModeIndexDirection { kPrevious = 0, kNext = 1, kCurrentOrNext = 2 };
 enum ModeFileWrite { kWriteFilled = 0, kWriteFromLive = 1 };
+
+// The files whose last write failed: a failure is told when a file's
+// writes start failing, not at every try (a save is tried every second).
+std::mutex g_failingMutex;
+std::set<std::string> g_failingWrites = boxstate::startValue(g_failingWrites, std::set<std::string>());
+
+// Notes how a write of `boxPath` went; true when it failed and the one
+// before had not.
+bool newFailure(const std::string& boxPath, bool written)
+{
+    std::lock_guard<std::mutex> lock(g_failingMutex);
+    if (written) {
+        g_failingWrites.erase(boxPath);
+        return false;
+    }
+    return g_failingWrites.insert(boxPath).second;
+}
 
 void pauseMs(unsigned long ms)
 {
@@ -207,10 +228,13 @@ void KelRamPara::loadParaFile()
     std::string file;
     switch (platform::readFileUpTo(kParaFile, file, kParaFileLargest)) {
     case platform::ReadResult::Missing:
-        if (platform::exists(kParaFile))
-            pauseMs(kFilePauseMs);  // there but refused or unreadable
-        else
-            KEL_DBG("\n %s file un exist \n", kParaFile);
+        if (platform::exists(kParaFile)) {
+            pauseMs(kFilePauseMs);  // there but refused or unreadable: told when refused
+            newFailure(kParaFile, false);
+            recreateParaFile(false);
+            return;
+        }
+        KEL_DBG("\n %s file un exist \n", kParaFile);
         recreateParaFile();
         return;
     case platform::ReadResult::TooLarge: break;
@@ -234,7 +258,7 @@ void KelRamPara::loadParaFile()
 // Writes the default table as a new parameter file and loads it back. When
 // the file cannot be written or read back, the block still gets the default
 // table: a box without a usable file runs on the defaults, not on zeros.
-bool KelRamPara::recreateParaFile()
+bool KelRamPara::recreateParaFile(bool tell)
 {
     bool written;
     {
@@ -245,7 +269,8 @@ bool KelRamPara::recreateParaFile()
     if (written && platform::readFileUpTo(kParaFile, file, kParaFileLargest) == platform::ReadResult::Read &&
         loadSavedRange(file))
         return true;
-    KEL_DBG("\n[KelRamPara] %s not recreated, default para in memory only\n", kParaFile);
+    if (tell)
+        KEL_DBG("\n[KelRamPara] %s not recreated, default para in memory only\n", kParaFile);
     std::memcpy(bytesOf(ram_para) + ram::kSavedStart, ram::default_para_ramlist() + ram::kParaMarkerSize,
                 ram::kSavedSize);
     return false;
@@ -785,8 +810,10 @@ std::string KelRamPara::modeOverlayPath(int i)
 bool KelRamPara::writeFileSynced(const std::string& boxPath, const u8* data, size_t len)
 {
     const bool ok = platform::writeFileAtomic(boxPath, data, len);
-    if (!ok)
-        KEL_DBG("\n[KelRamPara] writing %s failed\n", boxPath.c_str());
+    const int why = errno;
+    if (newFailure(boxPath, ok))
+        KEL_DBG("\n[KelRamPara] writing %s failed (%s)\n", boxPath.c_str(), std::strerror(why));
+    errno = why;
     return ok;
 }
 

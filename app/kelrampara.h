@@ -200,7 +200,9 @@ private:
     KelRamPara();
 
     void loadParaFile();
-    bool recreateParaFile();
+    // Writes the default table as the parameter file and loads it; `tell`
+    // false keeps quiet about a failure (the file's refusal was told).
+    bool recreateParaFile(bool tell = true);
     bool loadSavedRange(const std::string& file);
     void checkLanguageAtStart();
     void applyStartResets();

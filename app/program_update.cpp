@@ -40,19 +40,18 @@ void discardNewProgram()
 
 void writeStartRecord()
 {
-    // Something other than a plain file in its place would block the reading,
-    // and Qt's settings class reads the file whole before it writes it.
+    // A record refused (not a plain file, too large to read) is left as it is.
     if (g_update_status != 0)
         return;
-    const platform::FileCheck check =
-        platform::checkFile(ConfigEngine::kStartRecordFile, ConfigEngine::kStartRecordLargest);
-    if (check == platform::FileCheck::Refused || check == platform::FileCheck::TooLarge)
-        return;
     QMutexLocker lock(&Utils::_file_deal_mutex);
-    QSettings record(platform::qpath(ConfigEngine::kStartRecordFile), QSettings::IniFormat);
-    record.setValue(kStartRecordPathKey, ConfigEngine::kExpectedStartCommand);
-    record.setValue(kStartRecordNameKey, kProgramName);
-    record.sync();
+    SettingsCopy record(ConfigEngine::kStartRecordFile, ConfigEngine::kStartRecordLargest);
+    if (record.found() == platform::FileCheck::Refused || record.found() == platform::FileCheck::TooLarge ||
+        !record.settings())
+        return;
+    record.settings()->setValue(kStartRecordPathKey, ConfigEngine::kExpectedStartCommand);
+    record.settings()->setValue(kStartRecordNameKey, kProgramName);
+    if (!record.commit())
+        KEL_DBG("\n start record %s not written (%s)\n", ConfigEngine::kStartRecordFile, std::strerror(errno));
 }
 
 }  // namespace program_update

@@ -59,13 +59,11 @@ void ControllerMemory::loadOne(u8 fpga)
     const char* name = kFiles[fpga];
     std::string file;
     QString why;
+    // Missing or refused (not a plain file, too large: the reader told it
+    // on the console), the FPGA keeps what it holds.
     switch (platform::readFileUpTo(name, file, kFileSize)) {
     case platform::ReadResult::Missing:
-        if (!platform::exists(name))
-            return;
-        why = QStringLiteral("not a regular file, or unreadable");
-        break;
-    case platform::ReadResult::TooLarge: why = QStringLiteral("longer than %1 bytes").arg(kFileSize); break;
+    case platform::ReadResult::TooLarge: return;
     case platform::ReadResult::Read: {
         u8 bytes[kSize];
         if (parse(file, bytes, &why)) {

@@ -3,6 +3,7 @@
 // corpus is replayed as an ordinary test in every build.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,11 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace fs = std::filesystem;
 
+// With KEL_REPLAY_NAMES set, each input's name goes to standard error
+// before it runs: a sanitizer's report then follows the input that met it.
+static const bool kNameInputs = std::getenv("KEL_REPLAY_NAMES") != nullptr;
+
 static bool runFile(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return false;
+    if (kNameInputs)
+        std::fprintf(stderr, "replaying %s\n", file.c_str());
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     return true;

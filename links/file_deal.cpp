@@ -52,11 +52,18 @@ struct FreeBuffer {
 };
 using Buffer = std::unique_ptr<u8[], FreeBuffer>;
 
+// aligned_alloc takes only a size that is a whole number of its alignment:
+// the buffer's, rounded up to the next large page. The pages past the
+// buffer's end are never touched, so they cost no memory.
+constexpr size_t kBufferAllocation = (file_deal::kBufferSize + kLargePage - 1) / kLargePage * kLargePage;
+static_assert(kBufferAllocation % kLargePage == 0 && kBufferAllocation >= file_deal::kBufferSize,
+              "the transfer buffer's allocation is whole large pages holding the buffer");
+
 Buffer makeBuffer()
 {
-    void* p = std::aligned_alloc(kLargePage, file_deal::kBufferSize);
+    void* p = std::aligned_alloc(kLargePage, kBufferAllocation);
     if (p)
-        ::madvise(p, file_deal::kBufferSize, MADV_HUGEPAGE);  // advice: refused, the pages stay ordinary
+        ::madvise(p, kBufferAllocation, MADV_HUGEPAGE);  // advice: refused, the pages stay ordinary
     return Buffer(static_cast<u8*>(p));
 }
 

@@ -5,10 +5,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <stdio_ext.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -179,6 +182,8 @@ static const char* kindOf(mode_t mode)
         return "a socket";
     if (S_ISCHR(mode) || S_ISBLK(mode))
         return "a device";
+    if (S_ISLNK(mode))
+        return "a symbolic link";
     return "not a plain file";
 }
 
@@ -219,10 +224,52 @@ static std::string oddFile(const std::string& p)
     return std::string();
 }
 
+// What each refused file was last refused as: a refusal is told once, and
+// again only after the file was read, written or gone in between, or is
+// refused as something else.
+static std::mutex g_toldMutex;
+static std::map<std::string, std::string> g_told = boxstate::startValue(g_told, std::map<std::string, std::string>());
+
+// True when `boxPath` being `what` is to be told now: it was not the last
+// thing told of it.
+static bool firstTelling(const std::string& boxPath, const std::string& what)
+{
+    std::lock_guard<std::mutex> lock(g_toldMutex);
+    auto it = g_told.find(boxPath);
+    if (it != g_told.end() && it->second == what)
+        return false;
+    g_told[boxPath] = what;
+    return true;
+}
+
+void consoleLine(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    ::flockfile(stdout);
+    // A line-buffered stream (the box's console) holds only an unfinished line.
+    if (::__flbf(stdout) && ::__fpending(stdout) > 0)
+        std::fputc('\n', stdout);
+    std::vfprintf(stdout, format, args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    ::funlockfile(stdout);
+    va_end(args);
+}
+
 void refuseFile(const std::string& boxPath, const std::string& what)
 {
-    std::printf("[files] %s is %s: refused\n", boxPath.c_str(), what.c_str());
-    std::fflush(stdout);
+    if (!firstTelling(boxPath, what))
+        return;
+    consoleLine("[files] %s is %s: refused", boxPath.c_str(), what.c_str());
+}
+
+// The file at boxPath was found fit, written or missing: a refusal after
+// this is told again.
+static void refusalOver(const std::string& boxPath)
+{
+    std::lock_guard<std::mutex> lock(g_toldMutex);
+    g_told.erase(boxPath);
 }
 
 bool notPlainFile(const std::string& boxPath)
@@ -276,9 +323,14 @@ FileCheck checkFile(const std::string& boxPath, uint64_t largest)
     if (notPlainFile(boxPath))
         return FileCheck::Refused;
     struct stat st {};
-    if (::stat(p.c_str(), &st) != 0)
+    if (::stat(p.c_str(), &st) != 0) {
+        refusalOver(boxPath);
         return FileCheck::Missing;
-    return sizeFits(boxPath, static_cast<uint64_t>(st.st_size), largest) ? FileCheck::Fits : FileCheck::TooLarge;
+    }
+    if (!sizeFits(boxPath, static_cast<uint64_t>(st.st_size), largest))
+        return FileCheck::TooLarge;
+    refusalOver(boxPath);
+    return FileCheck::Fits;
 }
 
 bool mayWrite(const std::string& boxPath)
@@ -384,6 +436,55 @@ static bool writeAll(int fd, const char* data, size_t len)
     return true;
 }
 
+static constexpr const char* kStaleWriteSuffix = ".new";
+
+// Removes what stands at a whole-file write's temporary name, looked at
+// without following it: a plain file (a write a power cut tore) without a
+// word, anything else (a FIFO, a socket, a device, a symbolic link) with one
+// console line. A folder is not the box's to remove (it may hold someone's
+// files): it is refused with one line, once for as long as it stays.
+// False, with errno, when something is still there.
+static bool clearTemporary(const std::string& boxPath, const std::string& tmp)
+{
+    struct stat st {};
+    if (::lstat(tmp.c_str(), &st) != 0)
+        return errno == ENOENT;
+    const std::string shown = boxPath + kStaleWriteSuffix;
+    if (S_ISDIR(st.st_mode)) {
+        if (firstTelling(shown, kindOf(st.st_mode))) {
+            consoleLine("[files] %s is a folder, which the box does not remove: %s is not written while it stays",
+                        shown.c_str(), boxPath.c_str());
+        }
+        errno = EISDIR;
+        return false;
+    }
+    const bool gone = ::unlink(tmp.c_str()) == 0 || errno == ENOENT;
+    const int why = errno;
+    if (!S_ISREG(st.st_mode)) {
+        consoleLine("[files] %s is %s: %s", shown.c_str(), kindOf(st.st_mode), gone ? "removed" : "refused");
+    }
+    errno = why;
+    return gone;
+}
+
+// Creates the temporary file of a whole-file write afresh: whatever stood
+// at its name goes first, and the file is opened only when it is a new one
+// (never through a symbolic link, never a FIFO or device, so the open never
+// blocks). -1, with errno, when no new file can be made there.
+static int createTemporary(const std::string& boxPath, const std::string& tmp)
+{
+    constexpr int kTries = 2;  // a second time when something came back between removing and creating
+    int fd = -1;
+    for (int t = 0; t < kTries && fd < 0; ++t) {
+        if (!clearTemporary(boxPath, tmp))
+            return -1;
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST)
+            return -1;
+    }
+    return fd;
+}
+
 bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
 {
     std::string p = path(boxPath);
@@ -393,14 +494,16 @@ bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
         errno = fault;
         return false;
     }
-    std::string tmp = p + ".new";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string tmp = p + kStaleWriteSuffix;
+    const int fd = createTemporary(boxPath, tmp);
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, static_cast<const char*>(data), len) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (!ok || ::rename(tmp.c_str(), p.c_str()) != 0) {
+        const int why = errno;
         ::unlink(tmp.c_str());
+        errno = why;
         return false;
     }
     std::string dir = fs::path(p).parent_path().string();
@@ -409,6 +512,8 @@ bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
         ::fsync(dfd);
         ::close(dfd);
     }
+    refusalOver(boxPath);
+    refusalOver(boxPath + kStaleWriteSuffix);
     return true;
 }
 
@@ -427,18 +532,35 @@ bool removeFile(const std::string& boxPath)
     return !p.empty() && ::unlink(p.c_str()) == 0;
 }
 
-static constexpr const char* kStaleWriteSuffix = ".new";
-
 bool isStaleWriteName(const std::string& name)
 {
     const size_t n = std::char_traits<char>::length(kStaleWriteSuffix);
     return name.size() > n && name.compare(name.size() - n, n, kStaleWriteSuffix) == 0;
 }
 
+// True for what a cut-short write may leave: anything but a folder named
+// "<name>.new", looked at without following a symbolic link.
 static bool isStaleWrite(const fs::directory_entry& e)
 {
     std::error_code ec;
-    return e.is_regular_file(ec) && isStaleWriteName(e.path().filename().string());
+    return e.symlink_status(ec).type() != fs::file_type::directory && !ec &&
+           isStaleWriteName(e.path().filename().string());
+}
+
+// Removes one stale write: a plain file without a word, anything else (a
+// FIFO, a socket, a device, a symbolic link, leading anywhere or nowhere)
+// with one console line. True when it is gone.
+static bool removeStaleWrite(const std::string& boxDir, const fs::path& root, const fs::path& f)
+{
+    struct stat st {};
+    if (::lstat(f.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    const bool gone = ::unlink(f.c_str()) == 0;
+    if (!S_ISREG(st.st_mode)) {
+        const std::string shown = boxDir + "/" + f.lexically_relative(root).string();
+        consoleLine("[files] %s is %s: %s", shown.c_str(), kindOf(st.st_mode), gone ? "removed" : "refused");
+    }
+    return gone;
 }
 
 int removeStaleWrites(const std::string& boxDir, bool recursive)
@@ -461,7 +583,7 @@ int removeStaleWrites(const std::string& boxDir, bool recursive)
     }
     int removed = 0;
     for (const fs::path& f : stale)
-        if (::unlink(f.c_str()) == 0)
+        if (removeStaleWrite(boxDir, p, f))
             ++removed;
     return removed;
 }

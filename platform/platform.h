@@ -69,6 +69,12 @@ bool leadsOutOfRoot(const std::string& boxPath);
 // The names in a folder as the disk holds them, bytes as they are (a name
 // need not be valid UTF-8); empty when the folder cannot be read.
 std::vector<std::string> dirNames(const std::string& boxDir);
+// Writes one whole line on the console (standard output), as printf
+// formats it, and flushes it. Lines come from every thread: the line is
+// written under the stream's lock, and starts a line of its own when
+// another message left one unfinished (a debug message that ends without a
+// newline), so it never runs into another's.
+void consoleLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes the console line for a file a reader refuses on grounds of its
 // own (a size it cannot be): "[files] <boxPath> is <what>: refused".
 void refuseFile(const std::string& boxPath, const std::string& what);
@@ -94,16 +100,22 @@ ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t lim
 // Reads a whole file without a limit, with the same refusals: for tests
 // reading back what the box wrote, never for the box's own readers.
 bool readFile(const std::string& boxPath, std::string& out);
-// Writes a file whole: a new file beside the old one, fsync, rename over the
-// old one, fsync of the directory. Power may fail at any moment and leave
-// either the old or the new file, never a mix. False on any failure (the old
-// file is then untouched).
+// Writes a file whole: a new file beside the old one ("<name>.new"), fsync,
+// rename over the old one, fsync of the directory. Power may fail at any
+// moment and leave either the old or the new file, never a mix. Every kept
+// file is written so. Whatever stands at "<name>.new" goes first (anything
+// but a plain file with one console line, "[files] <box path>.new is a
+// FIFO: removed"), and the new file is created afresh, never opened through
+// a symbolic link nor waited on; a folder there is left and refused, told
+// once. False, with errno, on any failure (the old file is then untouched).
 bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len);
 bool writeFileAtomic(const std::string& boxPath, const std::string& data);
 bool removeFile(const std::string& boxPath);
 // Removes what writeFileAtomic leaves when the box stops half way through a
-// write: every "<name>.new" file in the directory `boxDir` and, when
-// `recursive`, in the directories under it. The number removed.
+// write: everything but a folder named "<name>.new" in the directory
+// `boxDir` and, when `recursive`, in the directories under it (a plain file
+// without a word, a FIFO, socket, device or symbolic link with one console
+// line). The number removed.
 int removeStaleWrites(const std::string& boxDir, bool recursive);
 // True for a file name removeStaleWrites removes ("<name>.new", the name
 // not empty): no file the box keeps may be named so.

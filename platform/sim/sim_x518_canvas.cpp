@@ -692,7 +692,9 @@ Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLo
     const Chip chip(regs);
     const int tileW = chip.value(x518::kOchActHend) - chip.value(x518::kOchActHst);
     const int tileH = chip.value(x518::kOchActVend) - chip.value(x518::kOchActVst);
-    if (layout.across < 1 || layout.down < 1 || layout.across * layout.down > kOutputChannels || tileW < 1 || tileH < 1)
+    // The tile counts come from the block a PC writes (two 16-bit fields):
+    // their product is compared without being formed, as it may not fit an int.
+    if (layout.across < 1 || layout.down < 1 || layout.across > kOutputChannels / layout.down || tileW < 1 || tileH < 1)
         return {};
     const Area whole{0, 0, layout.across * tileW, layout.down * tileH};
     const Area cut = layout.width > 0 && layout.height > 0

@@ -6,6 +6,7 @@
 
 #include <QSettings>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class Settings : public BoxTest {
@@ -153,6 +154,23 @@ TEST_F(Settings, AFileTooLargeOrHoldingNoSettingsIsReplacedWithALine)
         EXPECT_EQ(file()->allKeys().size(), 18);
         EXPECT_EQ(file()->status(), QSettings::NoError);
     }
+}
+
+// Qt's settings class opens "<name>.lock" beside the file it writes as it
+// finds it: a FIFO there held every start and every save for ever. Neither
+// the lock file nor the writer's own "<name>.new" stands in the way, and
+// neither is followed out of the root.
+TEST_F(Settings, NothingBesideTheFileHoldsTheStartOrASave)
+{
+    const std::string at = platform::path(ConfigEngine::kSettingsFile);
+    ASSERT_EQ(::mkfifo((at + ".lock").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/nowhere/tcpip.ini", (at + ".new").c_str()), 0);
+    ConfigEngine* cfg = ConfigEngine::pInstance();
+    EXPECT_EQ(file()->value("config/TcpPort").toString(), "5005");
+    ASSERT_EQ(::mkfifo((at + ".new").c_str(), 0600), 0);
+    EXPECT_TRUE(cfg->write_config_variant(ConfigItem::IPAddress, "10.0.0.7"));
+    EXPECT_EQ(file()->value("config/IPAddress").toString(), "10.0.0.7");
+    EXPECT_EQ(restart()->read_config_variant(ConfigItem::IPAddress).toString(), "10.0.0.7");
 }
 
 TEST_F(Settings, WriteSavesAtOnceAndTouchesOnlyItsKey)

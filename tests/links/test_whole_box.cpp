@@ -456,6 +456,15 @@ const OddFile kOddFiles[] = {
     {"/data/fpga1_memory", Odd::Link, "fpga1_memory", 0, "/data/fpga1_memory is a symbolic link that loops"},
     {"/data/configs/led_load_config.ini", Odd::Size, "", kHugeFile,
      "/data/configs/led_load_config.ini is 3221225472 bytes, more than the 16384 it may have: refused"},
+    // What stands at a kept file's temporary name goes at start, told.
+    {"/data/ram_device_info.new", Odd::Fifo, "", 0, "[files] /data/ram_device_info.new is a FIFO: removed"},
+    {"/data/fpga0_memory.new", Odd::Fifo, "", 0, "[files] /data/fpga0_memory.new is a FIFO: removed"},
+    {"/data/configs/upgrade_incomplete.txt.new", Odd::Fifo, "", 0,
+     "[files] /data/configs/upgrade_incomplete.txt.new is a FIFO: removed"},
+    {"/data/modes/custom_mode1.new", Odd::Link, "@/custom_mode1", 0,
+     "[files] /data/modes/custom_mode1.new is a symbolic link: removed"},
+    {"/data/configs/alias.json.new", Odd::Link, "nowhere", 0,
+     "[files] /data/configs/alias.json.new is a symbolic link: removed"},
 };
 
 }  // namespace
@@ -514,5 +523,14 @@ TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
         kStartMs);
     for (const OddFile& f : kOddFiles)
         EXPECT_TRUE(console.contains(f.said)) << f.said;
+    for (const OddFile& f : kOddFiles)
+        EXPECT_EQ(console.count(f.said), 1) << f.said;
+    // A FIFO put at the parameter file's temporary name while the box runs
+    // neither holds the save nor stays: the file follows the write.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root + "/data/ram_device_info.new").constData(), 0644), 0);
+    ASSERT_EQ(pc->ask(pcRequest(0x11, cat({le32(kBrightness), le16(73)}))), 0);
+    EXPECT_TRUE(retry([&] { return fileBrightness() == 73; }, 30000)) << "file brightness " << fileBrightness();
+    EXPECT_FALSE(QFileInfo::exists(root + "/data/ram_device_info.new"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/custom_mode1"));
     EXPECT_EQ(box.state(), QProcess::Running);
 }

@@ -304,6 +304,15 @@ TEST_F(CanvasTest, TheBoxWritesTheLedCanvasItsBlockPublishesAsAPicture)
     EXPECT_EQ(png.pixel(100, 50), portColour(1));
 }
 
+// Tile counts a PC wrote whose product an int cannot hold (62177 x 41585)
+// are no layout: nothing is drawn, not even a black cut of the LED area.
+TEST_F(CanvasTest, TileCountsWhoseProductPassesAnIntDrawNothing)
+{
+    EXPECT_FALSE(chip->canvas({2, 1, 0, 0, 100, 100}).empty());
+    EXPECT_TRUE(chip->canvas({62177, 41585, 0, 0, 100, 100}).empty());
+    EXPECT_TRUE(chip->canvas({65535, 65535, 0, 0, 100, 100}).empty());
+}
+
 // The OSD window over two tiles: filled with the background colour over the
 // video, hidden under it when it lies below, only framed in the character
 // colour when the plane is transparent (each tile's part framed on its own).
