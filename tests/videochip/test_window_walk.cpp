@@ -275,18 +275,23 @@ protected:
     }
 
     // The input channel whose capture block window w's frame comes from
-    // when that capture is held, -1 otherwise; and where its dot-by-dot
-    // memory lies.
+    // when that capture is held, -1 otherwise; and where its capture lies:
+    // every input channel of it and every block of its dot-by-dot memory
+    // (a window of several inputs captures each on a channel of its own).
     int heldChannel(int w) const
     {
         const int r = m->recordOfWindow(w);
         const int c = r >= 0 ? m->ich.win_ich[r][0] : -1;
         return c >= 0 && chip->regValue(x518::kIsyct, x518::kChannelStride * u32(c)) == x518::kIsyctHold ? c : -1;
     }
-    int memoryOf(int w) const
+    std::vector<int> captureOf(int w) const
     {
         const int r = m->recordOfWindow(w);
-        return r >= 0 ? m->ich.win_dbd_blk[r][0] : -1;
+        if (r < 0)
+            return {};
+        std::vector<int> at(std::begin(m->ich.win_ich[r]), std::end(m->ich.win_ich[r]));
+        at.insert(at.end(), std::begin(m->ich.win_dbd_blk[r]), std::end(m->ich.win_dbd_blk[r]));
+        return at;
     }
     // Where a shown window shows its first input's card and which part of
     // it (dot by dot: 1:1 from the top-left); false without a signal there.
@@ -459,7 +464,7 @@ protected:
 
     // The box is checked against the model.
     void check(const platform::Canvas& before, const platform::Canvas& after, const KEL_RAM_PARA& was,
-               const int* heldBefore, const int* memoryBefore, bool restarted)
+               const int* heldBefore, const std::vector<int>* captureBefore, bool restarted)
     {
         const Layers now(live()), then(was);
         handOut(was, now.b);
@@ -530,7 +535,7 @@ protected:
             // input it takes changed, or the box moved its capture or its
             // memory; after the fallback it shows its first frame anew.
             bool itself = std::memcmp(&im, &was.image[w], sizeof im) != 0 || restarted || model.waiting[w] ||
-                          resumed_ || memoryOf(w) != memoryBefore[w];
+                          resumed_ || captureOf(w) != captureBefore[w];
             if (im.source & ram::kSourceIsCrop) {
                 const int c = im.source & ram::kSourceLowMask;
                 itself = itself || std::memcmp(&now.b.crop_list[c], &was.crop_list[c], sizeof(CROP_ITEM)) != 0;
@@ -589,9 +594,10 @@ protected:
     void play(int n, int kind, std::function<std::string(KEL_RAM_PARA&)> script = {})
     {
         const KEL_RAM_PARA was = live();
-        int heldBefore[kWindows], memoryBefore[kWindows];
+        int heldBefore[kWindows];
+        std::vector<int> captureBefore[kWindows];
         for (int w = 0; w < kWindows; ++w)
-            heldBefore[w] = heldChannel(w), memoryBefore[w] = memoryOf(w);
+            heldBefore[w] = heldChannel(w), captureBefore[w] = captureOf(w);
         const bool wasParked = parked_;
         script_ = std::move(script);
         const std::string what = step(kind);
@@ -603,7 +609,7 @@ protected:
         chip->advanceFrames(5);
         const platform::Canvas after = canvas();
         resumed_ = wasParked && !fallsBack(live());
-        check(before_, after, was, heldBefore, memoryBefore, kind == kRestart);
+        check(before_, after, was, heldBefore, captureBefore, kind == kRestart);
         before_ = after;
     }
 
