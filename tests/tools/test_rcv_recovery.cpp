@@ -226,7 +226,7 @@ TEST_F(RecoveryPage, ARefusedRecoveryFileIsSaidToBeRefusedAndWhy)
     foreign[0] = 'X';
     const std::pair<std::string, QString> files[] = {
         {good.substr(0, good.size() - 1), QStringLiteral("the file is cut short.")},
-        {foreign, QStringLiteral("the box does not know its format.")},
+        {foreign, QStringLiteral("the file's format is unknown.")},
         {std::string(6 * 1024 * 1024, '\0'), QStringLiteral("the file is over 5 MB.")},
     };
     const bool opened = insidePage(

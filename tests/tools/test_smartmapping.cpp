@@ -407,7 +407,7 @@ TEST_F(SmartMappingJobEnd, ARefusedScanFileIsSaidNotToBeLoadedAndWhy)
     const QString why[] = {
         QStringLiteral("the file is damaged."),
         QStringLiteral("the file is cut short."),
-        QStringLiteral("the box does not know its format."),
+        QStringLiteral("the file's format is unknown."),
         QStringLiteral("the file is cut short."),
         QStringLiteral("the file is over 5 MB."),
     };
