@@ -39,10 +39,8 @@ QString tipText(int kind, const QString& given)
         QStringLiteral("U盤已接入\n請稍候…"),
     };
     static const pages::Texts kUnplugged = {
-        QStringLiteral("U盘已拔出"),
-        QStringLiteral("USB stick is unplugged."),
-        QStringLiteral("Флешка извлечена."),
-        QStringLiteral("Ổ USB đã được rút ra."),
+        QStringLiteral("U盘已拔出"),         QStringLiteral("USB stick is unplugged."),
+        QStringLiteral("Флешка извлечена."), QStringLiteral("Ổ USB đã được rút ra."),
         QStringLiteral("U盤已拔出"),
     };
     static const pages::Texts kReading = {
