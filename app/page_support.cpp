@@ -217,7 +217,7 @@ QString inUseText()
 {
     // Traditional Chinese uses the simplified text.
     const QString zh = QStringLiteral("使用中") + QChar(0x00AD);
-    return pick({zh, QStringLiteral("Using"), QStringLiteral("Используется"), QStringLiteral("sử dụng"), zh});
+    return pick({zh, QStringLiteral("Using"), QStringLiteral("Текущий"), QStringLiteral("sử dụng"), zh});
 }
 
 QString inUseCaption()

@@ -33,16 +33,14 @@ QString tipText(int kind, const QString& given)
     };
     static const pages::Texts kInserted = {
         QStringLiteral("U盘已接入\n请稍候…"),
-        QStringLiteral("USB drive is connected, please wait..."),
-        QStringLiteral("USB-накопитель\nподключен, пожалуйста,\nподождите..."),
+        QStringLiteral("USB stick is connected, please wait..."),
+        QStringLiteral("Флешка подключена,\nпожалуйста, подождите..."),
         QStringLiteral("Usb đã truy cập\nxin vui lòng chờ …"),
         QStringLiteral("U盤已接入\n請稍候…"),
     };
     static const pages::Texts kUnplugged = {
-        QStringLiteral("U盘已拔出"),
-        QStringLiteral("USB drive is unplugged."),
-        QStringLiteral("USB-накопитель\nбыл извлечён."),
-        QStringLiteral("Ổ USB đã được rút ra."),
+        QStringLiteral("U盘已拔出"),         QStringLiteral("USB stick is unplugged."),
+        QStringLiteral("Флешка извлечена."), QStringLiteral("Ổ USB đã được rút ra."),
         QStringLiteral("U盤已拔出"),
     };
     static const pages::Texts kReading = {

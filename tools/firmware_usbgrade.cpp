@@ -90,7 +90,7 @@ const pages::Texts kKeepPowerOn = {
 // The end of a run whose new application could not be written whole.
 const pages::Texts kApplicationFailed = {
     QStringLiteral("应用程序未安装，请重新升级!"), QStringLiteral("Application not installed, install it again!"),
-    QStringLiteral("Приложение не установлено, установите снова!"),
+    QStringLiteral("Приложение не\u00a0установлено, установите снова!"),
     QStringLiteral("Ứng dụng chưa được cài, hãy cài lại!"), QStringLiteral("應用程式未安裝，請重新升級!")};
 
 // What a run left out of what the stick holds, and why. A count or the
@@ -102,29 +102,29 @@ const pages::Texts kNoPackage = {QStringLiteral("未找到升级包!"), QStringL
 // Packages refused whole (damaged, or a head only); %1 is their number.
 const pages::Texts kPackagesRefused = {
     QStringLiteral("升级包损坏或为空，未安装：%1个"), QStringLiteral("Damaged or empty packages, not installed: %1"),
-    QStringLiteral("Пакеты повреждены или пусты, не установлено: %1"),
+    QStringLiteral("Пакеты повреждены или пусты, не\u00a0установлено: %1"),
     QStringLiteral("Gói hỏng hoặc rỗng, số gói chưa cài: %1"), QStringLiteral("升級包損壞或為空，未安裝：%1個")};
 // Parts that could not be read from the stick; %1 names them.
 const pages::Texts kStickPartsUnread = {QStringLiteral("U盘已拔出或无法读取，未安装：%1"),
-                                        QStringLiteral("Stick pulled or unreadable, not installed: %1"),
-                                        QStringLiteral("Флешка извлечена или не читается, не установлено: %1"),
+                                        QStringLiteral("USB stick pulled or unreadable, not installed: %1"),
+                                        QStringLiteral("Флешка извлечена или не читается, не\u00a0установлено: %1"),
                                         QStringLiteral("USB bị rút hoặc không đọc được, chưa cài: %1"),
                                         QStringLiteral("隨身碟已拔出或無法讀取，未安裝：%1")};
 // Packages that could not be read from the stick at all; %1 is their number.
 const pages::Texts kStickPackagesUnread = {QStringLiteral("U盘已拔出或无法读取，未读取升级包：%1个"),
-                                           QStringLiteral("Stick pulled or unreadable, packages not read: %1"),
+                                           QStringLiteral("USB stick pulled or unreadable, packages not read: %1"),
                                            QStringLiteral("Флешка извлечена или не читается, не прочитано пакетов: %1"),
                                            QStringLiteral("USB bị rút hoặc không đọc được, số gói chưa đọc: %1"),
                                            QStringLiteral("隨身碟已拔出或無法讀取，未讀取升級包：%1個")};
 // Parts of packages for another product; %1 names them.
 const pages::Texts kOtherProduct = {
     QStringLiteral("非本机型升级包，未安装：%1"), QStringLiteral("Package for another product, not installed: %1"),
-    QStringLiteral("Пакет для другого изделия, не установлено: %1"),
+    QStringLiteral("Пакет для другого изделия, не\u00a0установлено: %1"),
     QStringLiteral("Gói cho sản phẩm khác, chưa cài: %1"), QStringLiteral("非本機型升級包，未安裝：%1")};
 // Packages beyond the most a run installs; %1 the most, %2 their number.
 const pages::Texts kTooManyPackages = {
     QStringLiteral("升级包超过%1个，未安装：%2个"), QStringLiteral("Over %1 packages, not installed: %2"),
-    QStringLiteral("Больше %1 пакетов, не установлено: %2"), QStringLiteral("Quá %1 gói, số gói chưa cài: %2"),
+    QStringLiteral("Больше %1 пакетов, не\u00a0установлено: %2"), QStringLiteral("Quá %1 gói, số gói chưa cài: %2"),
     QStringLiteral("升級包超過%1個，未安裝：%2個")};
 // The parts of a package as those lines name them, and what joins them.
 const pages::Texts kPartApplication = {QStringLiteral("应用程序"), QStringLiteral("application"),

@@ -46,7 +46,7 @@ const pages::Texts kNoFpga = {QStringLiteral("FPGA未运行!"), QStringLiteral("
 const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QStringLiteral("Найдено:"),
                             QStringLiteral("Tìm thấy:"), QStringLiteral("發現")};
 const pages::Texts kScreen = {QStringLiteral("屏幕"), QStringLiteral("Screen"), QStringLiteral("экран"),
-                              QStringLiteral("màn hình"), QStringLiteral("屏幕")};
+                              QStringLiteral("màn hình"), QStringLiteral("螢幕")};
 const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LAN"),
                            QStringLiteral("cổng"), QStringLiteral("網口LED")};
 const pages::Texts kRcv = {QStringLiteral("接收卡"), QStringLiteral("Rcv"), QStringLiteral("карта"),

@@ -39,7 +39,7 @@ const pages::Texts kNoLinks = {QStringLiteral("所有网口均未连接。"), QS
 const pages::Texts kScreenOutOfRange = {
     QStringLiteral("屏幕参数超出范围。"), QStringLiteral("the screen settings are out of range."),
     QStringLiteral("параметры экрана вне допустимых пределов."), QStringLiteral("thông số màn hình vượt quá giới hạn."),
-    QStringLiteral("屏幕參數超出範圍。")};
+    QStringLiteral("螢幕參數超出範圍。")};
 // Why a file was refused.
 const pages::Texts kFileMissing = {QStringLiteral("找不到该文件。"), QStringLiteral("the file was not found."),
                                    QStringLiteral("файл не найден."), QStringLiteral("không tìm thấy tệp."),
@@ -48,8 +48,8 @@ const pages::Texts kFileTooLarge = {QStringLiteral("文件大于%1 MB。"), QStr
                                     QStringLiteral("файл больше %1 МБ."), QStringLiteral("tệp lớn hơn %1 MB."),
                                     QStringLiteral("檔案大於%1 MB。")};
 const pages::Texts kFileForeign = {
-    QStringLiteral("文件格式无法识别。"), QStringLiteral("the box does not know its format."),
-    QStringLiteral("формат файла не распознан."), QStringLiteral("không nhận ra định dạng tệp."),
+    QStringLiteral("文件格式无法识别。"), QStringLiteral("the file's format is unknown."),
+    QStringLiteral("формат файла не распознан."), QStringLiteral("không nhận ra định\u00a0dạng tệp."),
     QStringLiteral("檔案格式無法識別。")};
 const pages::Texts kFileCutShort = {QStringLiteral("文件不完整。"), QStringLiteral("the file is cut short."),
                                     QStringLiteral("файл обрезан."), QStringLiteral("tệp không đầy đủ."),
@@ -130,20 +130,27 @@ QString portLine(u8 port, const std::vector<u16>& cards)
 }
 
 // The cards that did not take the job, a line per port, at most
-// kListedPorts lines.
+// kListedPorts lines; with more ports than that, the last line names the
+// further ports, "…" for their cards.
 QString missedLines(const std::vector<CardPlace>& missed)
 {
+    std::vector<std::pair<u8, std::vector<u16>>> ports;
+    for (const CardPlace& c : missed) {
+        if (ports.empty() || ports.back().first != c.port)
+            ports.push_back({c.port, {}});
+        ports.back().second.push_back(c.card);
+    }
+    const bool more = ports.size() > size_t(kListedPorts);
+    const size_t listed = more ? size_t(kListedPorts - 1) : ports.size();
     QStringList lines;
-    for (size_t i = 0; i < missed.size();) {
-        const u8 port = missed[i].port;
-        std::vector<u16> cards;
-        for (; i < missed.size() && missed[i].port == port; ++i)
-            cards.push_back(missed[i].card);
-        if (lines.size() == kListedPorts) {
-            lines.last() += moreMark();
-            break;
-        }
-        lines << portLine(port, cards);
+    for (size_t i = 0; i < listed; ++i)
+        lines << portLine(ports[i].first, ports[i].second);
+    if (more) {
+        QStringList names;
+        for (size_t i = listed; i < ports.size(); ++i)
+            names << QStringLiteral("LED%1").arg(ports[i].first + 1);
+        const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QString(kNoBreak));
+        lines << names.join(separator) + moreMark();
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -114,6 +114,9 @@ public:
     static constexpr int kPorts = x518::kPorts;
     static constexpr int kCmosPorts = x518::kCmosPorts;
     static constexpr int kNone = -1;
+    // A word of a port's measurement record the panel set-up cleared (all
+    // ones) and no measurement has filled since.
+    static constexpr i32 kUnmeasured = -1;
     static constexpr u8 kRunningState = 8;
     static constexpr int kProbeGoodReads = 5;
     // Ticks between a pass whose SPI messages failed and the next try: the
@@ -783,6 +786,9 @@ private:
     // Who asks for input channels in a programming pass, in the order they
     // are served (allocateInputs).
     enum AskGroup { kKeepsChannels, kAsksForMore, kHoldsNoChannel, kWaitsForChannels, kNotAsking };
+    // A window that asks for more gives up what it holds before the first
+    // of them is served.
+    void releaseAsked(int w);
     int askGroup(int window) const;
     void serveInput(int window, bool waiting);
     // Windows still to be served in this allocation: they count with the

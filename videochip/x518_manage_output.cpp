@@ -126,8 +126,10 @@ void x518_manage::set_output(int fd)
 // group in window order (chip windows are numbered in block-window order):
 // those that hold channels and ask for no more than they hold, those that
 // hold channels and ask for more, those that hold none (new to the
-// layout), then those waiting. A window still to be served counts with
-// what it holds, so that only what is left goes to each. A window the
+// layout), then those waiting. A window gets what is left after the
+// windows served before it: those that ask for more give up what they hold
+// before the first of them is served, so that the lower window is served
+// first whichever holds what. A window the
 // channels cannot carry now (the budget, no channel obtainable, or no
 // dot-by-dot memory) is refused: it keeps nothing, shows black and costs no
 // channel while the others are set up.
@@ -142,6 +144,10 @@ void x518_manage::allocateInputs()
         ich_pending_[w] = group[w] != kNotAsking;
     }
     for (int g = kKeepsChannels; g < kNotAsking; ++g) {
+        if (g == kAsksForMore)
+            for (int w = 0; w < kWindows; ++w)
+                if (group[w] == g && !keep_held_[w])
+                    releaseAsked(w);
         for (int w = 0; w < kWindows; ++w) {
             if (group[w] != g)
                 continue;
@@ -150,6 +156,17 @@ void x518_manage::allocateInputs()
                 serveInput(w, g == kWaitsForChannels);
         }
     }
+}
+
+// A window that asks for more gives up its channels and its dot-by-dot
+// memory: it is served anew from what is left.
+void x518_manage::releaseAsked(int w)
+{
+    for (int c = 0; c < kChannels; ++c)
+        if (ich.ich_win[c] == w)
+            ich.ich_win[c] = kNone;
+    rebuildWinIch();
+    reset_dbd_mem(w);
 }
 
 int x518_manage::askGroup(int w) const

@@ -135,11 +135,19 @@ const IMAGE_PARA* x518_manage::imageOfRecord(int record) const
     return nullptr;
 }
 
-// A window whose input is no chip port has no signal.
+// A window whose input is no chip port has no signal. A port not measured
+// since the panel was set up (its record all ones until a window's pass
+// measures it) has a signal while its receiver reports one and its last
+// measurement found one: a new canvas, or the end of the whole-canvas
+// fallback that one brings, takes no window's signal away.
 bool x518_manage::windowHasSignal(int window) const
 {
     const int port = portOf(window);
-    return port != kNone && ports.PI_PORT_INFO[port].nosig != 1;
+    if (port == kNone)
+        return false;
+    const ST_PI_PORT_INFO& info = ports.PI_PORT_INFO[port];
+    return info.nosig != 1 ||
+           (info.htt == kUnmeasured && ports.PI_STATE[port] != 0 && ports.PI_HDMI_INFO[port].nosignal == 0);
 }
 
 // ------------------------------------------------------------------ picture controls

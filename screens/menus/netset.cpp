@@ -20,7 +20,7 @@ const pages::Texts kTabName = {QStringLiteral("网口LED%1"), QStringLiteral("LE
 // keeps for it and writes into it when it comes up. Shown on two lines at
 // most, the last two words together (and "áp dụng" kept whole).
 const pages::Texts kFpgaDown = {QStringLiteral("FPGA 1 未运行：启动后按所示区域输出"),
-                                QStringLiteral("FPGA 1 not running: these areas apply when it starts"),
+                                QStringLiteral("FPGA 1 not running:\nthese areas apply when it starts"),
                                 QStringLiteral("FPGA 1 не работает: эти области применятся при запуске"),
                                 QStringLiteral("FPGA 1 không hoạt động: các vùng này áp\u00a0dụng khi khởi động"),
                                 QStringLiteral("FPGA 1 未運行：啟動後按所示區域輸出")};

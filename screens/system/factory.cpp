@@ -28,7 +28,7 @@ const pages::Texts kResetHeading = {QStringLiteral("恢复出厂设置"), QStrin
 const pages::Texts kKeepIp = {QStringLiteral("保留IP"), QStringLiteral("Keep IP"), QStringLiteral("Сохранить IP"),
                               QStringLiteral("Giữ IP"), QStringLiteral("保留IP")};
 const pages::Texts kKeepEdid = {QStringLiteral("保留IP和EDID"), QStringLiteral("Keep IP, EDID"),
-                                QStringLiteral("Сохранить IP,EDID"), QStringLiteral("Giữ IP,EDID"),
+                                QStringLiteral("Сохранить IP, EDID"), QStringLiteral("Giữ IP, EDID"),
                                 QStringLiteral("保留IP和EDID")};
 const pages::Texts kResetAll = {QStringLiteral("全部恢复"), QStringLiteral("Reset ALL"), QStringLiteral("Сбросить всё"),
                                 QStringLiteral("Đặt lại tất cả"), QStringLiteral("全部恢復")};

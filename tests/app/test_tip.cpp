@@ -49,7 +49,7 @@ TEST_F(Tip, UsbTextsInTheLanguageShownEnglishWhenItIsOff)
     g_language = pages::RU;
     g_lcd_lang_valid = 0x1F & ~(1u << pages::RU);
     ASSERT_TRUE(g_tip->tip_build(TIP::kUsbUnplugged));
-    EXPECT_EQ(label()->text(), QStringLiteral("USB drive is unplugged."));
+    EXPECT_EQ(label()->text(), QStringLiteral("USB stick is unplugged."));
 }
 
 TEST_F(Tip, SecondRequestReplacesTheContentAndKeepsTheRunningCount)
@@ -65,7 +65,7 @@ TEST_F(Tip, SecondRequestReplacesTheContentAndKeepsTheRunningCount)
         visibleAfter299 = g_tip->isVisible();
         tick();
     });
-    EXPECT_EQ(second, QStringLiteral("USB drive is unplugged."));
+    EXPECT_EQ(second, QStringLiteral("USB stick is unplugged."));
     EXPECT_EQ(visibleAfter299, 1);
     EXPECT_FALSE(g_tip->isVisible());
 }

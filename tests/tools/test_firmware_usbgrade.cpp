@@ -527,8 +527,8 @@ TEST_F(UsbUpgradePage, ARunThatLeftPartsOutSaysWhatAndWhyInEveryLanguage)
          {"Пакеты повреждены или пусты, не установлено: 2"}},
         {"the stick pulled",
          {false, 0, 1, 0, P::kPartFpga1 | P::kPartFont, 0, true},
-         {"Application not installed, install it again!", "Stick pulled or unreadable, not installed: FPGA 2, font",
-          "Stick pulled or unreadable, packages not read: 1"},
+         {"Application not installed, install it again!", "USB stick pulled or unreadable, not installed: FPGA 2, font",
+          "USB stick pulled or unreadable, packages not read: 1"},
          {"应用程序未安装，请重新升级!", "U盘已拔出或无法读取，未安装：FPGA 2、字库",
           "U盘已拔出或无法读取，未读取升级包：1个"},
          {"Приложение не установлено, установите снова!",
@@ -623,8 +623,8 @@ TEST_F(UsbUpgradePage, AStickPulledDuringARunEndsInRedWithoutARestart)
                 EXPECT_EQ(readBoxFile("/data/app/kelR54N"), std::string(3000, 0x11));
                 return;
             }
-            for (const char* line :
-                 {"Application not installed, install it again!", "Stick pulled or unreadable, not installed: FPGA 2"})
+            for (const char* line : {"Application not installed, install it again!",
+                                     "USB stick pulled or unreadable, not installed: FPGA 2"})
                 EXPECT_TRUE(shown.contains(QLatin1String(line))) << shown.toStdString();
             EXPECT_FALSE(shown.contains(QStringLiteral("Update complete")));
             EXPECT_EQ(g_app_reset_flag.load(), 0);

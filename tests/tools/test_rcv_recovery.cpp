@@ -229,7 +229,7 @@ TEST_F(RecoveryPage, ARefusedRecoveryFileIsSaidToBeRefusedAndWhy)
     const char* const kSecond = "/data/rcvrecovery/second.rcv";
     const std::pair<std::string, QString> files[] = {
         {good.substr(0, good.size() - 1), QStringLiteral("the file is cut short.")},
-        {foreign, QStringLiteral("the box does not know its format.")},
+        {foreign, QStringLiteral("the file's format is unknown.")},
         {std::string(6 * 1024 * 1024, '\0'), QStringLiteral("the file is over 5 MB.")},
         {kGone, QStringLiteral("the file was not found.")},
         {kSecond, QStringLiteral("there are several files: none is used.")},

@@ -467,10 +467,8 @@ TEST_F(SmartMappingJobEnd, ARefusedScanFileIsSaidNotToBeLoadedAndWhy)
         {"too large", std::string(cardfile::kMaxFileBytes + 1, '\0')},
     };
     const QString why[] = {
-        QStringLiteral("the file is damaged."),
-        QStringLiteral("the file is cut short."),
-        QStringLiteral("the box does not know its format."),
-        QStringLiteral("the file is cut short."),
+        QStringLiteral("the file is damaged."),          QStringLiteral("the file is cut short."),
+        QStringLiteral("the file's format is unknown."), QStringLiteral("the file is cut short."),
         QStringLiteral("the file is over 5 MB."),
     };
     for (size_t i = 0; i < std::size(files); ++i) {

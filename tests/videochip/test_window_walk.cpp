@@ -7,15 +7,16 @@
 // past its edge). After every step register 45 is the documented hand-out of
 // the input channels and the dot-by-dot memory (one write one hand-out: the
 // windows that keep what they hold, those that ask for more, those new,
-// those waiting, each group in window order; a restart keeps who waits; the
-// fallback keeps who waits, and the windows take up again from where they
-// stood when it began); every window shown shows its input's card where it
-// is on top (black while it waits or has no signal), black outside the
-// windows; the fallback shows what the first window shown (or window 0) is
-// set to show over the canvas; a frozen window keeps its frame unless it or
-// its inputs changed or the box moved its capture or its memory; no two
-// captures share memory. The build runs seed 51 for 40 steps
-// (tests/support/random_walk.h).
+// those waiting, each group in window order, each window served from what
+// the windows before it left; a restart keeps who waits; the fallback keeps
+// who waits, and the windows take up again from where they stood when it
+// began); every window shown shows its input's card where it is on top
+// (black while it waits or has no signal), black outside the windows; the
+// fallback shows what the first window shown (or window 0) is set to show
+// over the canvas; a frozen window stays held however the fallback ends and
+// keeps its frame unless it or its inputs changed or the box moved its
+// capture or its memory; no two captures share memory. The build runs seed
+// 51 for 40 steps (tests/support/random_walk.h).
 #include "tests/support/canvas_probe.h"
 #include "tests/support/random_walk.h"
 #include "tests/videochip/chip_test.h"
@@ -181,11 +182,14 @@ struct HandOut {
             if (group[w] == kNone || group[w] == kNew || group[w] == kWaits)
                 drop(w);
         }
-        for (int g = kKeeps; g < kNone; ++g)
+        for (int g = kKeeps; g < kNone; ++g) {
+            for (int w = 0; w < kWindows; ++w)  // those that ask for more give up what they hold first
+                if (group[w] == kAsks && g == kAsks)
+                    held[w] = blocks[w] = 0;
             for (int w = 0; w < kWindows; ++w) {
                 if (group[w] != g)
                     continue;
-                int others = 0, otherBlocks = 0;  // what the others hold (those still to be served too)
+                int others = 0, otherBlocks = 0;  // what the others hold
                 for (int o = 0; o < kWindows; ++o)
                     if (o != w)
                         others += held[o], otherBlocks += blocks[o];
@@ -193,6 +197,7 @@ struct HandOut {
                 held[w] = waiting[w] ? 0 : cost[w];
                 blocks[w] = waiting[w] ? 0 : memory[w];
             }
+        }
     }
     void drop(int w) { held[w] = blocks[w] = 0, waiting[w] = false; }
 };
@@ -270,18 +275,23 @@ protected:
     }
 
     // The input channel whose capture block window w's frame comes from
-    // when that capture is held, -1 otherwise; and where its dot-by-dot
-    // memory lies.
+    // when that capture is held, -1 otherwise; and where its capture lies:
+    // every input channel of it and every block of its dot-by-dot memory
+    // (a window of several inputs captures each on a channel of its own).
     int heldChannel(int w) const
     {
         const int r = m->recordOfWindow(w);
         const int c = r >= 0 ? m->ich.win_ich[r][0] : -1;
         return c >= 0 && chip->regValue(x518::kIsyct, x518::kChannelStride * u32(c)) == x518::kIsyctHold ? c : -1;
     }
-    int memoryOf(int w) const
+    std::vector<int> captureOf(int w) const
     {
         const int r = m->recordOfWindow(w);
-        return r >= 0 ? m->ich.win_dbd_blk[r][0] : -1;
+        if (r < 0)
+            return {};
+        std::vector<int> at(std::begin(m->ich.win_ich[r]), std::end(m->ich.win_ich[r]));
+        at.insert(at.end(), std::begin(m->ich.win_dbd_blk[r]), std::end(m->ich.win_dbd_blk[r]));
+        return at;
     }
     // Where a shown window shows its first input's card and which part of
     // it (dot by dot: 1:1 from the top-left); false without a signal there.
@@ -324,7 +334,9 @@ protected:
         }
         KEL_RAM_PARA b = live();
         std::string what = "write";
-        if (kind == kFallback) {
+        if (script_) {
+            what += script_(b);
+        } else if (kind == kFallback) {
             what += outOfReach(b);
         } else {
             if (walk.below(8) == 0) {
@@ -452,7 +464,7 @@ protected:
 
     // The box is checked against the model.
     void check(const platform::Canvas& before, const platform::Canvas& after, const KEL_RAM_PARA& was,
-               const int* heldBefore, const int* memoryBefore, bool restarted)
+               const int* heldBefore, const std::vector<int>* captureBefore, bool restarted)
     {
         const Layers now(live()), then(was);
         handOut(was, now.b);
@@ -464,11 +476,14 @@ protected:
         ASSERT_EQ(after.width, now.b.led_width);
         ASSERT_EQ(m->model.default_env, parked_ ? 1 : 0);
         if (parked_) {
+            for (int w = 0; w < kWindows; ++w)  // a parked window keeps its freeze while it stays shown and frozen
+                holds_[w] = holds_[w] && now.b.image[w].enable && (now.b.image[w].flags & ram::kFlagFreeze);
             checkFallback(after, now.b);
             return;
         }
         for (int w = 0; w < kWindows; ++w) {
             const IMAGE_PARA& im = now.b.image[w];
+            holds_[w] = holds_[w] && im.enable && !model.waiting[w] && (im.flags & ram::kFlagFreeze);
             if (!im.enable)
                 continue;
             const Box at = boxOf(im);
@@ -482,14 +497,26 @@ protected:
             auto shows = [&](int x, int y) { return x < cut && y < after.height && now.shows(w, x, y); };
             const int step = std::max(8, std::min(at.w, at.h) / 12);
             if (model.waiting[w] || (!dotByDot(im) && timing_[sourceOf(now.b, im)] < 0)) {
+                holds_[w] = false;
                 ASSERT_EQ(
                     firstBad(at, step, step / 2, [&](int x, int y) { return shows(x, y) && after.at(x, y) != kBlack; }),
                     "")
                     << "window " << w << (model.waiting[w] ? " waits" : " has no signal");
                 continue;
             }
-            if (!claimed(now.b, im, at, map))
+            if (!claimed(now.b, im, at, map)) {
+                holds_[w] = false;
                 continue;  // a dot-by-dot window's other inputs may show
+            }
+            // A freeze that took hold stays: through the fallback however it
+            // ends, a restart, a new canvas, a change of the window's own;
+            // not while an input the window takes has no signal.
+            for (int s : takes(now.b, im).sources)
+                holds_[w] = holds_[w] && timing_[s] >= 0;
+            if (holds_[w]) {
+                ASSERT_GE(heldChannel(w), 0) << "frozen window " << w << " runs live";
+            }
+            holds_[w] = (im.flags & ram::kFlagFreeze) && heldChannel(w) >= 0;
             const std::vector<int> uses = takes(now.b, im).sources;
             const Timing& t = kTimings[timing_[uses.front()]];
             const platform::Canvas card = platform::sim::drawTestCard(kPortOfSource[uses.front()], t.w, t.h, t.rate, 0);
@@ -508,7 +535,7 @@ protected:
             // input it takes changed, or the box moved its capture or its
             // memory; after the fallback it shows its first frame anew.
             bool itself = std::memcmp(&im, &was.image[w], sizeof im) != 0 || restarted || model.waiting[w] ||
-                          resumed_ || memoryOf(w) != memoryBefore[w];
+                          resumed_ || captureOf(w) != captureBefore[w];
             if (im.source & ram::kSourceIsCrop) {
                 const int c = im.source & ram::kSourceLowMask;
                 itself = itself || std::memcmp(&now.b.crop_list[c], &was.crop_list[c], sizeof(CROP_ITEM)) != 0;
@@ -562,29 +589,19 @@ protected:
         checked_ += seen;
     }
 
-    RandomWalk walk{"window walk", 51, 40};
-    HandOut model;
-    int timing_[kSources] = {};  // index into kTimings, -1 pulled
-    int replugged_ = -1;         // the input the step plugged or pulled
-    bool parked_ = false;        // the fallback stands
-    bool resumed_ = false;       // the step ended the fallback
-    KEL_RAM_PARA parkedFrom_{};  // the block the hand-out stood at when it began
-    long checked_ = 0;
-};
-
-}  // namespace
-
-TEST_F(WindowWalk, TheCanvasShowsWhatTheBoxReportsThroughAnySequenceOfChanges)
-{
-    platform::Canvas before = canvas();
-    for (int n = 0; n < walk.steps; ++n) {
+    // One step of the walk, checked: a step of `kind`, its write the
+    // script's when one is given.
+    void play(int n, int kind, std::function<std::string(KEL_RAM_PARA&)> script = {})
+    {
         const KEL_RAM_PARA was = live();
-        int heldBefore[kWindows], memoryBefore[kWindows];
+        int heldBefore[kWindows];
+        std::vector<int> captureBefore[kWindows];
         for (int w = 0; w < kWindows; ++w)
-            heldBefore[w] = heldChannel(w), memoryBefore[w] = memoryOf(w);
+            heldBefore[w] = heldChannel(w), captureBefore[w] = captureOf(w);
         const bool wasParked = parked_;
-        const int kind = walk.kind(kStepWeights);
+        script_ = std::move(script);
         const std::string what = step(kind);
+        script_ = nullptr;
         SCOPED_TRACE(walk.step(n, what));
         std::printf("window walk step %d: %s\n", n, what.c_str());
         if (kind != kRestart)
@@ -592,11 +609,130 @@ TEST_F(WindowWalk, TheCanvasShowsWhatTheBoxReportsThroughAnySequenceOfChanges)
         chip->advanceFrames(5);
         const platform::Canvas after = canvas();
         resumed_ = wasParked && !fallsBack(live());
-        check(before, after, was, heldBefore, memoryBefore, kind == kRestart);
-        if (HasFatalFailure())
-            return;
-        before = after;
+        check(before_, after, was, heldBefore, captureBefore, kind == kRestart);
+        before_ = after;
     }
+
+    RandomWalk walk{"window walk", 51, 40};
+    HandOut model;
+    int timing_[kSources] = {};                         // index into kTimings, -1 pulled
+    int replugged_ = -1;                                // the input the step plugged or pulled
+    bool parked_ = false;                               // the fallback stands
+    bool resumed_ = false;                              // the step ended the fallback
+    KEL_RAM_PARA parkedFrom_{};                         // the block the hand-out stood at when it began
+    bool holds_[kWindows] = {};                         // the window's freeze took hold: its capture is held
+    platform::Canvas before_;                           // the canvas after the last step
+    std::function<std::string(KEL_RAM_PARA&)> script_;  // a scripted step's write
+    long checked_ = 0;
+};
+
+}  // namespace
+
+TEST_F(WindowWalk, TheCanvasShowsWhatTheBoxReportsThroughAnySequenceOfChanges)
+{
+    before_ = canvas();
+    for (int n = 0; n < walk.steps && !HasFatalFailure(); ++n)
+        play(n, walk.kind(kStepWeights));
     std::printf("window walk: %ld picture points checked\n", checked_);
     EXPECT_GT(checked_, long(walk.steps) * 10);
+}
+
+// A frozen window stays frozen however the whole-canvas fallback ends: the
+// canvas made large enough again (with a restart of the video chip during
+// the fallback or without), or the window past its edge moved back.
+TEST_F(WindowWalk, AFrozenWindowStaysFrozenHoweverTheFallbackEnds)
+{
+    enum Ending { kCanvasBack, kRestartThenCanvasBack, kMovedBack };
+    const Box other{1000, 600, 800, 400};
+    using Script = std::function<std::string(KEL_RAM_PARA&)>;
+    auto canvasOf = [](int height) -> Script {
+        return [height](KEL_RAM_PARA& b) {
+            b.led_height = u16(height), b.out1_rect = {0, 0, b.led_width, b.led_height};
+            return " canvas 1920x" + std::to_string(height);
+        };
+    };
+    auto moveOther = [&](int y) -> Script {
+        return [&, y](KEL_RAM_PARA& b) {
+            place(b.image[1], {other.x, y, other.w, other.h});
+            return " w1 at y " + std::to_string(y);
+        };
+    };
+    before_ = canvas();
+    int n = 0;
+    for (int ending : {kCanvasBack, kRestartThenCanvasBack, kMovedBack}) {
+        SCOPED_TRACE(ending);
+        play(n++, kWrite, [&](KEL_RAM_PARA& b) {
+            setCanvas(b, 1920);
+            for (IMAGE_PARA& im : b.image)
+                im.enable = 0;
+            for (int w : {0, 1}) {
+                b.image[w].enable = ram::kImageShown;
+                b.image[w].mirror = b.image[w].dbd_mode = 0;
+            }
+            b.image[0].source = ram::kSourceHdmi1, b.image[0].flags = ram::kFlagFreeze;
+            place(b.image[0], {100, 100, 800, 450});
+            b.image[1].source = ram::kSourceDvi, b.image[1].flags = 0;
+            place(b.image[1], other);
+            return " w0 HDMI1 frozen, w1 DVI";
+        });
+        ASSERT_TRUE(holds_[0]);
+        play(n++, kFallback, ending == kMovedBack ? moveOther(900) : canvasOf(720));
+        ASSERT_TRUE(parked_);
+        if (ending == kRestartThenCanvasBack)
+            play(n++, kRestart);
+        play(n++, kWrite, ending == kMovedBack ? moveOther(other.y) : canvasOf(1080));
+        for (int idle = 0; idle < 2; ++idle)
+            play(n++, kWrite, [](KEL_RAM_PARA&) { return std::string(" nothing"); });
+        ASSERT_FALSE(parked_);
+        ASSERT_TRUE(holds_[0]);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// Two windows that ask for more in one write, with room for one of them:
+// the lower window is served and the higher one waits, whether the write
+// gives them a costlier source, a costlier input through the crop record
+// both show, or a dot-by-dot arrangement of several inputs.
+TEST_F(WindowWalk, OfTwoWindowsAskingForMoreInOneWriteTheLowerIsServed)
+{
+    struct Case {
+        const char* what;
+        u16 source;  // of windows 0 and 1, on HDMI1
+        int costly;  // windows 2 .. costly - 1 on HDMI3
+        std::function<void(KEL_RAM_PARA&)> ask;
+    };
+    const Case cases[] = {
+        {"HDMI3 given to both", ram::kSourceHdmi1, 5,
+         [](KEL_RAM_PARA& b) { b.image[0].source = b.image[1].source = ram::kSourceHdmi3; }},
+        {"their crop record moved to HDMI3", ram::kSourceIsCrop | 0, 5,
+         [](KEL_RAM_PARA& b) { b.crop_list[0].key = ram::kCropInUse | ram::kSourceHdmi3; }},
+        {"arrangement 7 given to both", ram::kSourceHdmi1, 4,
+         [](KEL_RAM_PARA& b) {
+             for (int w : {0, 1})
+                 b.image[w].flags = ram::kFlagDotByDot, b.image[w].dbd_mode = 7;
+         }},
+    };
+    before_ = canvas();
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        play(n++, kWrite, [&](KEL_RAM_PARA& b) {
+            b.crop_list[0] = kCropList[0];
+            for (int w = 0; w < kWindows; ++w) {
+                IMAGE_PARA& im = b.image[w];
+                im.enable = w < c.costly ? ram::kImageShown : 0;
+                im.source = w < 2 ? c.source : u16(ram::kSourceHdmi3);
+                im.flags = im.mirror = im.dbd_mode = 0;
+                place(im, {w % 3 * 640, w / 3 * 540, 640, 540});
+            }
+            return std::string(" windows 0 and 1 on HDMI1, the others on HDMI3");
+        });
+        ASSERT_EQ(store->reg_image.window_refused, 0);
+        play(n++, kWrite, [&](KEL_RAM_PARA& b) {
+            c.ask(b);
+            return std::string(" ") + c.what;
+        });
+        ASSERT_EQ(store->reg_image.window_refused, 0x02);
+    }
 }
