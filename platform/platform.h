@@ -134,6 +134,10 @@ FILE* shellOpenRead(const std::string& cmd);
 int shellClose(FILE* f);
 
 // ------------------------------------------------------------ devices
+// Offsets into files, flashes and memory are 64 bits on the 32-bit box too
+// (the build asks for them), as in the Qt the program links.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+
 // File-descriptor calls on device nodes ("/dev/mtd8", "/dev/mem", ...).
 // Each returns what its Linux namesake returns (-1 with errno on failure).
 int devOpen(const std::string& boxPath, int flags);

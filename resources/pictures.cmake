@@ -1,6 +1,6 @@
 # The page pictures: kel_artwork draws them (QPainter only) into the build
 # tree at build time and writes pictures.qrc; rcc compiles them into kelpages
-# under ":/png/". A page that needs a new picture adds it to the generator
+# under ":/png/" (in a cross build through the target's emulator). A page that needs a new picture adds it to the generator
 # (resources/artwork/); see docs/pages.md.
 # The drawings are a library of their own: the check of the page texts
 # (tests/page_texts) draws them too, to read the words they carry.
@@ -28,7 +28,8 @@ set(KEL_PICTURES_DIR ${CMAKE_BINARY_DIR}/resources)
 add_custom_command(
   OUTPUT ${KEL_PICTURES_DIR}/qrc_png.cpp
   BYPRODUCTS ${KEL_PICTURES_DIR}/pictures.qrc ${KEL_PICTURES_DIR}/artwork_sheet.png
-  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:kel_artwork> ${KEL_PICTURES_DIR}
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:kel_artwork>
+          ${KEL_PICTURES_DIR}
   COMMAND Qt5::rcc --name png --output ${KEL_PICTURES_DIR}/qrc_png.cpp ${KEL_PICTURES_DIR}/pictures.qrc
   DEPENDS kel_artwork
   COMMENT "Drawing the page pictures"

@@ -237,7 +237,7 @@ void InputChoose::syncUpdate(int code)
     for (int w = 0; w < kTabs; ++w) {
         enableChanged |= now.image[w].enable != was.image[w].enable;
         if (now.image[w].source != was.image[w].source)
-            input_source_changed(static_cast<char>(w));
+            input_source_changed(w);
     }
     const bool sourceChanged = now.image[image_index].source != was.image[image_index].source;
     const bool statusChanged = !sourceChanged && statusDiffers(shown_source);
@@ -335,7 +335,7 @@ void InputChoose::TextCreate(u8 window)
     pages::fitText(tab_text[t]);
 }
 
-void InputChoose::input_source_changed(char window)
+void InputChoose::input_source_changed(int window)
 {
     if (window >= 0 && window < kTabs)
         TextCreate(static_cast<u8>(window));

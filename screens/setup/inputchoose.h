@@ -48,7 +48,7 @@ public:
     void syncUpdate(int code) override;
     // Window `window`'s tab (when it has one) shows the window's source
     // from the block again.
-    void input_source_changed(char window);
+    void input_source_changed(int window);
 
     // ---- what the tests look at
     u8 row() const { return ui_seltype; }

@@ -164,6 +164,8 @@ TEST(Confinement, ProgramCodeReachesTheMachineOnlyThroughThePlatform)
 
 TEST(Confinement, AHostRunStaysInsideItsBoxRoot)
 {
+    if (!canStartPrograms())
+        GTEST_SKIP() << "no program can be started here";
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     QProcess box;

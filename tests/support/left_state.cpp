@@ -106,9 +106,28 @@ std::vector<unsigned char> bytesOf(const LeftState::Variable& v)
     return {bytesAt(v.address), bytesAt(v.address) + v.size};
 }
 
+// The parts of `s` outside every segment of `own`.
+std::vector<Segment> outside(Segment s, std::vector<Segment> own)
+{
+    std::sort(own.begin(), own.end(), [](const Segment& a, const Segment& b) { return a.begin < b.begin; });
+    std::vector<Segment> parts;
+    for (const Segment& w : own) {
+        if (w.end <= s.begin || w.begin >= s.end)
+            continue;
+        if (w.begin > s.begin)
+            parts.push_back({s.begin, w.begin});
+        s.begin = std::max(s.begin, w.end);
+    }
+    if (s.begin < s.end)
+        parts.push_back(s);
+    return parts;
+}
+
 // Where the program's memory from malloc and new lies now: the heap and the
 // anonymous writable mappings (large blocks, other threads' arenas), leaving
-// out those of the program's own variables.
+// out the program's own variables. A mapping may hold both: where the heap
+// starts right after the program's zeroed variables (as under the user-mode
+// emulator), one mapping holds the end of those and the heap.
 std::vector<Segment> heapMemory()
 {
     const ProgramImage image = programImage();
@@ -124,10 +143,9 @@ std::vector<Segment> heapMemory()
         if (!(fields >> std::hex >> s.begin >> dash >> s.end >> perms >> offset >> device >> std::dec >> inode))
             continue;
         std::getline(fields >> std::ws, path);
-        const bool own = std::any_of(image.writable.begin(), image.writable.end(),
-                                     [&](const Segment& w) { return s.begin < w.end && w.begin < s.end; });
-        if (perms.size() > 1 && perms[1] == 'w' && inode == 0 && (path.empty() || path == "[heap]") && !own)
-            heap.push_back(s);
+        if (perms.size() > 1 && perms[1] == 'w' && inode == 0 && (path.empty() || path == "[heap]"))
+            for (const Segment& part : outside(s, image.writable))
+                heap.push_back(part);
     }
     return heap;
 }
@@ -181,16 +199,37 @@ extern "C" void __wrap___cxa_guard_release(__cxxabiv1::__guard* guard) noexcept
 // made (the test programs link with --wrap=__cxa_atexit).
 extern "C" int __real___cxa_atexit(void (*destroy)(void*), void* object, void* dso) noexcept;
 
+namespace {
+
+void noteDestroyedAtExit(void* object)
+{
+    std::lock_guard<std::mutex> lock(makingsMutex);
+    if (!destroyedAtExit)
+        destroyedAtExit = new std::vector<uintptr_t>;
+    destroyedAtExit->push_back(reinterpret_cast<uintptr_t>(object));
+}
+
+}  // namespace
+
 extern "C" int __wrap___cxa_atexit(void (*destroy)(void*), void* object, void* dso) noexcept
 {
-    {
-        std::lock_guard<std::mutex> lock(makingsMutex);
-        if (!destroyedAtExit)
-            destroyedAtExit = new std::vector<uintptr_t>;
-        destroyedAtExit->push_back(reinterpret_cast<uintptr_t>(object));
-    }
+    noteDestroyedAtExit(object);
     return __real___cxa_atexit(destroy, object, dso);
 }
+
+#if defined(__ARM_EABI__)
+// On 32-bit ARM the compiler registers them through __aeabi_atexit (the
+// object first), which calls __cxa_atexit inside the C++ runtime, where the
+// wrap above does not reach (the test programs link with
+// --wrap=__aeabi_atexit there as well).
+extern "C" int __real___aeabi_atexit(void* object, void (*destroy)(void*), void* dso) noexcept;
+
+extern "C" int __wrap___aeabi_atexit(void* object, void (*destroy)(void*), void* dso) noexcept
+{
+    noteDestroyedAtExit(object);
+    return __real___aeabi_atexit(object, destroy, dso);
+}
+#endif
 
 LeftState::~LeftState()
 {

@@ -50,7 +50,9 @@ def writable_variables(objdump, program, files, names):
         if not tab or len(fields) < 3:
             continue
         address, section = fields[0], fields[-1]
-        flags = left[17:24]
+        # The seven flag characters follow the address and a space; the
+        # address is 8 hex digits in a 32-bit program, 16 in a 64-bit one.
+        flags = left[len(address) + 1:len(address) + 8]
         size_text, _, name = right.strip().partition(' ')
         name = name.strip()
         if 'f' in flags and section == '*ABS*':

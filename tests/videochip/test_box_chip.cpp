@@ -7,6 +7,8 @@
 
 TEST(BoxChip, TheHostBoxReachesRunningMode)
 {
+    if (!canStartPrograms())
+        GTEST_SKIP() << "no program can be started here";
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     QProcess box;

@@ -292,5 +292,9 @@ TEST_F(InputChoice, AWindowsTabTextFollowsItsSourceWhenAskedAndOnlyForWindowsWit
             page->input_source_changed(w);  // no such window: nothing
         EXPECT_EQ(page->tabText(0), QStringLiteral("DVI"));
         block().image[0].source = ram::kSourceHdmi1;
+        for (int w : {256, 512})
+            page->input_source_changed(w);  // window 0's number in the low byte only: no such window either
+        EXPECT_EQ(page->tabText(0), QStringLiteral("DVI"));
+        block().image[0].source = ram::kSourceHdmi1;
     });
 }
