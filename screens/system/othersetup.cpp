@@ -248,10 +248,9 @@ void othersetup::confirmAudio(int index)
     if (entry < 0 || entry >= static_cast<int>(listed_windows.size()))
         return;
     const int w = listed_windows[entry];
-    if (!rows_seen.changed(kWindowRow, w) && !rows_seen.changed(kAudioRow, index))
+    const bool windowChanged = rows_seen.takeChanged(kWindowRow, w);
+    if (!rows_seen.takeChanged(kAudioRow, index) && !windowChanged)
         return;
-    rows_seen.took(kWindowRow, w);
-    rows_seen.took(kAudioRow, index);
     const bool on = index == kOn;
     KelRamPara::editAndApply([w, on](KEL_RAM_PARA& b) {
         IMAGE_PARA& image = b.image[w];
@@ -265,9 +264,8 @@ void othersetup::confirmAudio(int index)
 
 void othersetup::confirmSwitch(int index)
 {
-    if (!rows_seen.changed(kSwitchRow, index))
+    if (!rows_seen.takeChanged(kSwitchRow, index))
         return;
-    rows_seen.took(kSwitchRow, index);
     const bool fade = index == kFade;
     KelRamPara::editAndApply([fade](KEL_RAM_PARA& b) {
         ram::setLowByte(b.seamless, fade ? 1 : 0);
@@ -286,9 +284,8 @@ void othersetup::confirmSwitch(int index)
 
 void othersetup::confirmWifi(int index)
 {
-    if (!rows_seen.changed(kWifiRow, index))
+    if (!rows_seen.takeChanged(kWifiRow, index))
         return;
-    rows_seen.took(kWifiRow, index);
     const bool off = index == kWifiOff;
     KelRamPara::editAndApply([off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); });
     if (off)
@@ -299,9 +296,8 @@ void othersetup::confirmWifi(int index)
 
 void othersetup::confirmDotByDot(int index)
 {
-    if (!rows_seen.changed(kDotByDotRow, index))
+    if (!rows_seen.takeChanged(kDotByDotRow, index))
         return;
-    rows_seen.took(kDotByDotRow, index);
     const u8 on = index == kOn ? 1 : 0;
     KelRamPara::editAndApply([on](KEL_RAM_PARA& b) {
         ram::setLowByte(b.dbd_enable, on);
