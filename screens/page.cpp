@@ -345,6 +345,14 @@ void EditedFields::took(std::size_t field, int value)
         base_[field] = value;
 }
 
+bool EditedFields::takeChanged(std::size_t field, int shown)
+{
+    if (!changed(field, shown))
+        return false;
+    took(field, shown);
+    return true;
+}
+
 bool EditedFields::changed(const Values& shown) const
 {
     for (std::size_t f = 0; f < shown.size(); ++f)

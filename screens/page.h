@@ -222,6 +222,9 @@ public:
     // field `field` that shows `shown`.
     bool changed(const Values& shown) const;
     bool changed(std::size_t field, int shown) const;
+    // A confirm of field `field` that shows `shown`: when the operator
+    // changed it, the page takes it (took) and true; false otherwise.
+    bool takeChanged(std::size_t field, int shown);
     // What a commit writes over `block`: the operator's value in each field
     // the operator changed, the block's own everywhere else.
     Values over(const Values& shown, const Values& block) const;

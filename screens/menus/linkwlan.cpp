@@ -162,24 +162,26 @@ void linkwlan::showStored()
 void linkwlan::followStored()
 {
     const QStringList texts = storedOctets();
-    QStringList shownTexts;
-    for (const QLineEdit* field : octets)
-        shownTexts << field->text();
-    const EditedFields::Values shown = octetValues(shownTexts);
+    const EditedFields::Values shown = shownOctets();
     for (int i = 0; i < kFields; ++i)
         if (!octets_seen.changed(static_cast<std::size_t>(i), shown[i]))
             octets[i]->setText(texts[i]);
     octets_seen.follow(shown, octetValues(texts));
 }
 
-bool linkwlan::rowChanged(int row) const
+EditedFields::Values linkwlan::shownOctets() const
 {
     QStringList texts;
-    for (int k = 0; k < kOctets; ++k)
-        texts << octets[row * kOctets + k]->text();
-    const EditedFields::Values shown = octetValues(texts);
-    for (int k = 0; k < kOctets; ++k)
-        if (octets_seen.changed(static_cast<std::size_t>(row * kOctets + k), shown[k]))
+    for (const QLineEdit* field : octets)
+        texts << field->text();
+    return octetValues(texts);
+}
+
+bool linkwlan::rowChanged(int row) const
+{
+    const EditedFields::Values shown = shownOctets();
+    for (int i = row * kOctets; i < (row + 1) * kOctets; ++i)
+        if (octets_seen.changed(static_cast<std::size_t>(i), shown[i]))
             return true;
     return false;
 }

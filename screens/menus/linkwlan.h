@@ -44,6 +44,8 @@ private:
     void showStored();
     // The fields the operator left take the settings' values.
     void followStored();
+    // The twelve fields as values the page compares.
+    EditedFields::Values shownOctets() const;
     // Whether the operator changed an octet of row `row`.
     bool rowChanged(int row) const;
     // The number keyboard for octet field i.

@@ -268,11 +268,7 @@ void InputChoose::syncUpdate(int code)
     } else if (sourceChanged) {
         // A link chose the window's input meanwhile: the card marks that one
         // in use.
-        const WindowSource s = windowSource(image_index);
-        used_source = static_cast<u8>(s.source);
-        source_type = s.crop ? 1 : 0;
-        if (s.crop)
-            crop_id = static_cast<u8>(s.record);
+        used_source = takeWindowSource();
         initSource();
     } else if (statusChanged) {
         initSource();
@@ -412,15 +408,20 @@ int InputChoose::source_current_check()
     return n;
 }
 
+u8 InputChoose::takeWindowSource()
+{
+    const WindowSource s = windowSource(image_index);
+    source_type = s.crop ? 1 : 0;
+    if (s.crop)
+        crop_id = static_cast<u8>(s.record);
+    return static_cast<u8>(s.source);
+}
+
 void InputChoose::initSource()
 {
     int inUseSource;
     if (ui_seltype == kWindowRow) {
-        const WindowSource s = windowSource(image_index);
-        shown_source = static_cast<u8>(s.source);
-        source_type = s.crop ? 1 : 0;
-        if (s.crop)
-            crop_id = static_cast<u8>(s.record);
+        shown_source = takeWindowSource();
         inUseSource = shown_source;
     } else {
         if (ui_seltype == kSourceRow)

@@ -81,6 +81,9 @@ private:
     void image_select();
     void on_Button_source_clicked();
     void initSource();
+    // The current window's source as the block holds it; the kind and crop
+    // the card marks in use follow it.
+    u8 takeWindowSource();
     void addEntry(QWidget* container, int i, int e, bool inUse);
     void para_source_index_init();
     void para_uiselect_init();

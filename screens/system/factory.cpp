@@ -201,9 +201,8 @@ void factory::on_Button_lang_clicked(int lang)
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store || lang < 0 || lang >= pages::kLanguages)
         return;
-    if (lang == blockLanguage() || !language_seen.changed(0, lang))
+    if (lang == blockLanguage() || !language_seen.takeChanged(0, lang))
         return;
-    language_seen.took(0, lang);
     g_language = static_cast<u8>(lang);
     KelRamPara::editAndApply([lang](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(lang)); });
     language_changed();

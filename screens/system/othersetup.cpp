@@ -66,6 +66,21 @@ std::vector<int> shownWindows(const KEL_RAM_PARA& b)
 
 constexpr int kNoWindow = -1;
 
+QStringList windowNames(const std::vector<int>& windows)
+{
+    QStringList names;
+    for (int w : windows)
+        names.push_back(pages::pick(kWindow).arg(w + 1));
+    return names;
+}
+
+// Where window `w` is in the list, the first entry when it is not listed.
+int listIndex(const std::vector<int>& windows, int w)
+{
+    const auto at = std::find(windows.begin(), windows.end(), w);
+    return at == windows.end() ? 0 : static_cast<int>(at - windows.begin());
+}
+
 }  // namespace
 
 othersetup::othersetup(QWidget* parent) : Page(PAGE_OTHER_SETTINGS, parent), ui(new Ui::othersetup)
@@ -112,29 +127,18 @@ void othersetup::para_init()
     const KEL_RAM_PARA& b = store->ram_para;
     if (b.audio_image != 0 && (b.audio_image > ram::kMaxAudioImage || !windowShown(b.image[b.audio_image])))
         KelRamPara::editAndApply([](KEL_RAM_PARA& block) { block.audio_image = 0; });
-    const int audio = b.audio_image;
 
-    listed_windows.clear();
-    QStringList windows;
-    int shown = 0;
-    for (int w = 0; w < ram::kShownImages; ++w) {
-        if (!windowShown(b.image[w]))
-            continue;
-        if (w == audio)
-            shown = static_cast<int>(listed_windows.size());
-        listed_windows.push_back(w);
-        windows.push_back(pages::pick(kWindow).arg(w + 1));
-    }
-    pages::setChoices(ui->ImageVolume, windows, shown);
+    listed_windows = shownWindows(b);
+    const EditedFields::Values rows = blockRows();
+    pages::setChoices(ui->ImageVolume, windowNames(listed_windows), listIndex(listed_windows, rows[kWindowRow]));
 
     const QStringList offOn = {pages::pick(kOffText), pages::pick(kOnText)};
-    pages::setChoices(ui->volume_state, offOn, (b.image[audio].audio & ram::kAudioOn) ? kOn : kOff);
-    pages::setChoices(ui->switch_state, {pages::pick(kSeamlessText), pages::pick(kFadeText)},
-                      b.seamless ? kFade : kSeamless);
+    pages::setChoices(ui->volume_state, offOn, rows[kAudioRow]);
+    pages::setChoices(ui->switch_state, {pages::pick(kSeamlessText), pages::pick(kFadeText)}, rows[kSwitchRow]);
     pages::setChoices(ui->mode_state, {pages::pick(kClickOk)}, 0);
-    pages::setChoices(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)}, b.wifi_off ? kWifiOff : kWifiOn);
-    pages::setChoices(ui->dbd_state, offOn, b.dbd_enable ? kOn : kOff);
-    rows_seen.begin(blockRows());
+    pages::setChoices(ui->wifi_state, {pages::pick(kOnText), pages::pick(kOffText)}, rows[kWifiRow]);
+    pages::setChoices(ui->dbd_state, offOn, rows[kDotByDotRow]);
+    rows_seen.begin(rows);
 }
 
 void othersetup::syncUpdate(int)
@@ -212,11 +216,7 @@ void othersetup::listWindows()
         endEditing(false);
     const int shown = shownRows()[kWindowRow];
     listed_windows = windows;
-    QStringList names;
-    for (int w : windows)
-        names.push_back(pages::pick(kWindow).arg(w + 1));
-    const auto at = std::find(windows.begin(), windows.end(), shown);
-    pages::setChoices(ui->ImageVolume, names, at == windows.end() ? 0 : static_cast<int>(at - windows.begin()));
+    pages::setChoices(ui->ImageVolume, windowNames(windows), listIndex(windows, shown));
 }
 
 void othersetup::followBlock()
@@ -248,10 +248,9 @@ void othersetup::confirmAudio(int index)
     if (entry < 0 || entry >= static_cast<int>(listed_windows.size()))
         return;
     const int w = listed_windows[entry];
-    if (!rows_seen.changed(kWindowRow, w) && !rows_seen.changed(kAudioRow, index))
+    const bool windowChanged = rows_seen.takeChanged(kWindowRow, w);
+    if (!rows_seen.takeChanged(kAudioRow, index) && !windowChanged)
         return;
-    rows_seen.took(kWindowRow, w);
-    rows_seen.took(kAudioRow, index);
     const bool on = index == kOn;
     KelRamPara::editAndApply([w, on](KEL_RAM_PARA& b) {
         IMAGE_PARA& image = b.image[w];
@@ -265,9 +264,8 @@ void othersetup::confirmAudio(int index)
 
 void othersetup::confirmSwitch(int index)
 {
-    if (!rows_seen.changed(kSwitchRow, index))
+    if (!rows_seen.takeChanged(kSwitchRow, index))
         return;
-    rows_seen.took(kSwitchRow, index);
     const bool fade = index == kFade;
     KelRamPara::editAndApply([fade](KEL_RAM_PARA& b) {
         ram::setLowByte(b.seamless, fade ? 1 : 0);
@@ -286,9 +284,8 @@ void othersetup::confirmSwitch(int index)
 
 void othersetup::confirmWifi(int index)
 {
-    if (!rows_seen.changed(kWifiRow, index))
+    if (!rows_seen.takeChanged(kWifiRow, index))
         return;
-    rows_seen.took(kWifiRow, index);
     const bool off = index == kWifiOff;
     KelRamPara::editAndApply([off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); });
     if (off)
@@ -299,9 +296,8 @@ void othersetup::confirmWifi(int index)
 
 void othersetup::confirmDotByDot(int index)
 {
-    if (!rows_seen.changed(kDotByDotRow, index))
+    if (!rows_seen.takeChanged(kDotByDotRow, index))
         return;
-    rows_seen.took(kDotByDotRow, index);
     const u8 on = index == kOn ? 1 : 0;
     KelRamPara::editAndApply([on](KEL_RAM_PARA& b) {
         ram::setLowByte(b.dbd_enable, on);

@@ -111,16 +111,20 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
             click(page, Qt::Key_R);
         click(page, Qt::Key_Q);
     };
+    // The edit opened with OK on entry `entry`, or on `otherEntry`.
+    auto okOn = [](int entry, int otherEntry) {
+        return [entry, otherEntry](Page* p, bool other) {
+            focusOn(p, other ? otherEntry : entry);
+            click(p, Qt::Key_Q);
+        };
+    };
     const Editor editors[] = {
         {"quality", PAGE_QUALITY,
          [](KEL_RAM_PARA& b) {
              b.brightness = 40;
              b.contrast = 50;
          },
-         [](Page* p, bool other) {
-             focusOn(p, other ? 2 : 0);  // contrast or brightness
-             click(p, Qt::Key_Q);
-         },
+         okOn(0, 2),  // brightness, or contrast
          [](Page* p) { click(p, Qt::Key_R); }, [](KEL_RAM_PARA& b) { b.brightness = 55; },
          [](const KEL_RAM_PARA& b) { return b.brightness == 55; },
          [](const KEL_RAM_PARA& b) { return b.contrast == 51; }, "lineEdit_bright", "55",
@@ -130,10 +134,7 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
              b.color_temp_mode = 1;
              b.color_temp_g = 64;
          },
-         [](Page* p, bool other) {
-             focusOn(p, other ? 2 : 0);  // green or the type
-             click(p, Qt::Key_Q);
-         },
+         okOn(0, 2),  // the type, or green
          [](Page* p) { click(p, Qt::Key_R); }, [](KEL_RAM_PARA& b) { b.color_temp_mode = 3; },
          [](const KEL_RAM_PARA& b) { return b.color_temp_mode == 3; },
          [](const KEL_RAM_PARA& b) { return b.color_temp_g == 65; }, "comboBox_type", "3",
@@ -201,11 +202,7 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
              b.image[0].flags &= static_cast<u16>(~ram::kFlagSeamless);
              b.wifi_off = 0;
          },
-         [](Page* p, bool other) {
-             focusOn(p, other ? othersetup::kWifiRow : othersetup::kSwitchRow);
-             click(p, Qt::Key_Q);
-         },
-         [](Page* p) { click(p, Qt::Key_R); },
+         okOn(othersetup::kSwitchRow, othersetup::kWifiRow), [](Page* p) { click(p, Qt::Key_R); },
          [](KEL_RAM_PARA& b) {
              b.seamless = 1;
              b.image[0].flags |= ram::kFlagSeamless;
