@@ -145,6 +145,23 @@ inline bool plainRun(const u8* p, Word& sum)
     return may == 0;
 }
 
+// Stores the word at `from` whole at `to` and returns how many of its bytes
+// come before its first special byte (kWordBytes when it holds none); the
+// XOR of those bytes goes into `sum`.
+inline size_t copyPlainBytes(const u8* from, u8* to, Word& sum)
+{
+    std::memcpy(to, from, kWordBytes);
+    const Word w = loadWord(from);
+    const Word hits = specialBytes(w);
+    if (hits == 0) {
+        sum ^= w;
+        return kWordBytes;
+    }
+    const size_t plain = firstByte(hits);
+    sum ^= firstBytes(w, plain);
+    return plain;
+}
+
 // Escapes p[0, n) into `out`, which has room for 2n bytes; returns the end
 // of what was written, and the XOR of p[0, n) in `sum`. Two words at a time
 // while neither may hold a special byte, else one word stored whole and
@@ -156,22 +173,14 @@ u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
     Word words = 0;
     u8 bytes = 0;
     auto word = [&] {
-        std::memcpy(out, p, kWordBytes);
-        const Word w = loadWord(p);
-        const Word hits = specialBytes(w);
-        if (hits == 0) {
-            words ^= w;
-            p += kWordBytes;
-            out += kWordBytes;
-            return;
-        }
-        const size_t plain = firstByte(hits);
-        words ^= firstBytes(w, plain);
-        bytes ^= p[plain];
+        const size_t plain = copyPlainBytes(p, out, words);
+        p += plain;
         out += plain;
+        if (plain == kWordBytes)
+            return;
+        bytes ^= *p;
         *out++ = kEscape;
-        *out++ = static_cast<u8>(p[plain] ^ kEscapeXor);
-        p += plain + 1;
+        *out++ = static_cast<u8>(*p++ ^ kEscapeXor);
     };
     while (static_cast<size_t>(end - p) >= kRunBytes) {
         if (!plainRun(p, words)) {
@@ -220,19 +229,11 @@ u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
             to += kRunBytes;
             continue;
         }
-        std::memcpy(to, data, kWordBytes);
-        const Word w = loadWord(data);
-        const Word hits = specialBytes(w);
-        if (hits == 0) {
-            words ^= w;
-            data += kWordBytes;
-            to += kWordBytes;
-            continue;
-        }
-        const size_t plain = firstByte(hits);
-        words ^= firstBytes(w, plain);
+        const size_t plain = copyPlainBytes(data, to, words);
         data += plain;
         to += plain;
+        if (plain == kWordBytes)
+            continue;
         if (end - data < 2 || *data != kEscape || !needsEscape(static_cast<u8>(data[1] ^ kEscapeXor)))
             break;
         const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);

@@ -467,20 +467,22 @@ static bool clearTemporary(const std::string& boxPath, const std::string& tmp)
     return gone;
 }
 
-// Creates the temporary file of a whole-file write afresh: whatever stood
-// at its name goes first, and the file is opened only when it is a new one
-// (never through a symbolic link, never a FIFO or device, so the open never
-// blocks). -1, with errno, when no new file can be made there.
+// Creates the temporary file of a whole-file write afresh: the file is
+// opened only when it is a new one (never through a symbolic link, never a
+// FIFO or device, so the open never blocks), and whatever stood at its name
+// is removed first. -1, with errno, when no new file can be made there.
 static int createTemporary(const std::string& boxPath, const std::string& tmp)
 {
     constexpr int kTries = 2;  // a second time when something came back between removing and creating
-    int fd = -1;
-    for (int t = 0; t < kTries && fd < 0; ++t) {
+    const auto createNew = [&] {
+        return ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    };
+    // Nothing stands there but after a cut-short write: it is looked at only then.
+    int fd = createNew();
+    for (int t = 0; t < kTries && fd < 0 && errno == EEXIST; ++t) {
         if (!clearTemporary(boxPath, tmp))
             return -1;
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST)
-            return -1;
+        fd = createNew();
     }
     return fd;
 }
