@@ -401,21 +401,13 @@ u8 fpgaPart(u8 fpga)
     return fpga == 0 ? fpga_manage::kPartFpga0 : fpga_manage::kPartFpga1;
 }
 
-// The part a child of a known type installs, and its name for the console.
+// The part a child of a known type installs.
 u8 childPart(u8 type)
 {
     return type == usbpkg::kChildApplication ? fpga_manage::kPartApplication
            : type == usbpkg::kChildFpga0     ? fpga_manage::kPartFpga0
            : type == usbpkg::kChildFpga1     ? fpga_manage::kPartFpga1
                                              : fpga_manage::kPartFont;
-}
-
-std::string childName(u8 type)
-{
-    return type == usbpkg::kChildApplication ? "the application"
-           : type == usbpkg::kChildFpga0     ? "FPGA 1's program"
-           : type == usbpkg::kChildFpga1     ? "FPGA 2's program"
-                                             : "the font";
 }
 
 // A count of packages for the page, held at the most a u16 holds.
@@ -738,7 +730,8 @@ void fpga_manage::usbPackageDeal(const QString& package)
         // what an earlier child of its kind did stands, and the run tells it.
         // Once the stick went away nothing more is taken, whatever came back.
         if (knownChild(c.file_type) && (forThisBox || c.file_type == usbpkg::kChildFont) && stickPulledInRun()) {
-            noteUnread(childPart(c.file_type), package, childName(c.file_type), true);
+            const u8 part = childPart(c.file_type);
+            noteUnread(part, package, partNames(part), true);
             continue;
         }
         switch (c.file_type) {
