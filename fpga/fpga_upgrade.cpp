@@ -830,7 +830,7 @@ bool fpga_manage::stickPulledInRun() const
     return g_usb_stick_pulls.load() != pulls_at_start_;
 }
 
-bool fpga_manage::stillChecked(const QString& package)
+bool fpga_manage::stillChecked(const QString& package, uint64_t offset, u32 length, u8* out)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
@@ -841,7 +841,7 @@ bool fpga_manage::stillChecked(const QString& package)
     if (!same && f.isOpen())
         tellFailure(package.toStdString() +
                     " is not the package that was checked (another stick?): nothing more of it is taken");
-    return same;
+    return same && (length == 0 || readAt(f, offset, length, out));
 }
 
 // A later child of the same FPGA may mend (or tear) what an earlier one did.
@@ -974,7 +974,7 @@ fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u
 {
     if (!upgrade_buf_ || length == 0 || length > file_deal::kBufferSize)
         return kProgramNotWritten;
-    if (!stillChecked(package) || !readPackage(package, checked_, offset, length, upgrade_buf_))
+    if (!stillChecked(package, offset, length, upgrade_buf_))
         return kProgramUnread;
     return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
 }
@@ -984,7 +984,7 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     u8 raw[usbpkg::kFpgaHeadSize];
     if (!upgrade_buf_)
         return kProgramNotWritten;
-    if (!stillChecked(package) || !readPackage(package, checked_, offset, sizeof raw, raw)) {
+    if (!stillChecked(package, offset, sizeof raw, raw)) {
         KEL_DBG("\n usb upgrade: the FPGA program head of %s cannot be read; its flash is untouched\n",
                 qPrintable(package));
         return kProgramUnread;
@@ -1064,7 +1064,7 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
         return kProgramNotWritten;
     if (!chip || chip->spi_fd < 0)
         return kProgramNoChip;
-    if (!stillChecked(package) || !readPackage(package, checked_, offset, sizeof head, head))
+    if (!stillChecked(package, offset, sizeof head, head))
         return kProgramUnread;
     if (!fontPlace(head, &place) || length > place.area)
         return kProgramNotWritten;
