@@ -502,8 +502,10 @@ private:
 
     // the USB upgrade
     // True while the package at `package` is the one checked (checked_):
-    // the same file, size and table. Otherwise false, with a console line.
-    bool stillChecked(const QString& package);
+    // the same file, size and table; and then `length` bytes at `offset`
+    // read from it into `out`, in the same look at the file (false when
+    // they cannot be). Not the package checked: false, with a console line.
+    bool stillChecked(const QString& package, uint64_t offset = 0, u32 length = 0, u8* out = nullptr);
     // The stick went away since the run started (the USB watcher counted a
     // pull), whatever came back: the run is cut short.
     bool stickPulledInRun() const;

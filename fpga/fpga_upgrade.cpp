@@ -401,21 +401,13 @@ u8 fpgaPart(u8 fpga)
     return fpga == 0 ? fpga_manage::kPartFpga0 : fpga_manage::kPartFpga1;
 }
 
-// The part a child of a known type installs, and its name for the console.
+// The part a child of a known type installs.
 u8 childPart(u8 type)
 {
     return type == usbpkg::kChildApplication ? fpga_manage::kPartApplication
            : type == usbpkg::kChildFpga0     ? fpga_manage::kPartFpga0
            : type == usbpkg::kChildFpga1     ? fpga_manage::kPartFpga1
                                              : fpga_manage::kPartFont;
-}
-
-std::string childName(u8 type)
-{
-    return type == usbpkg::kChildApplication ? "the application"
-           : type == usbpkg::kChildFpga0     ? "FPGA 1's program"
-           : type == usbpkg::kChildFpga1     ? "FPGA 2's program"
-                                             : "the font";
 }
 
 // A count of packages for the page, held at the most a u16 holds.
@@ -738,7 +730,8 @@ void fpga_manage::usbPackageDeal(const QString& package)
         // what an earlier child of its kind did stands, and the run tells it.
         // Once the stick went away nothing more is taken, whatever came back.
         if (knownChild(c.file_type) && (forThisBox || c.file_type == usbpkg::kChildFont) && stickPulledInRun()) {
-            noteUnread(childPart(c.file_type), package, childName(c.file_type), true);
+            const u8 part = childPart(c.file_type);
+            noteUnread(part, package, partNames(part), true);
             continue;
         }
         switch (c.file_type) {
@@ -837,7 +830,7 @@ bool fpga_manage::stickPulledInRun() const
     return g_usb_stick_pulls.load() != pulls_at_start_;
 }
 
-bool fpga_manage::stillChecked(const QString& package)
+bool fpga_manage::stillChecked(const QString& package, uint64_t offset, u32 length, u8* out)
 {
     QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
@@ -848,7 +841,7 @@ bool fpga_manage::stillChecked(const QString& package)
     if (!same && f.isOpen())
         tellFailure(package.toStdString() +
                     " is not the package that was checked (another stick?): nothing more of it is taken");
-    return same;
+    return same && (length == 0 || readAt(f, offset, length, out));
 }
 
 // A later child of the same FPGA may mend (or tear) what an earlier one did.
@@ -981,7 +974,7 @@ fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u
 {
     if (!upgrade_buf_ || length == 0 || length > file_deal::kBufferSize)
         return kProgramNotWritten;
-    if (!stillChecked(package) || !readPackage(package, checked_, offset, length, upgrade_buf_))
+    if (!stillChecked(package, offset, length, upgrade_buf_))
         return kProgramUnread;
     return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
 }
@@ -991,7 +984,7 @@ fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u
     u8 raw[usbpkg::kFpgaHeadSize];
     if (!upgrade_buf_)
         return kProgramNotWritten;
-    if (!stillChecked(package) || !readPackage(package, checked_, offset, sizeof raw, raw)) {
+    if (!stillChecked(package, offset, sizeof raw, raw)) {
         KEL_DBG("\n usb upgrade: the FPGA program head of %s cannot be read; its flash is untouched\n",
                 qPrintable(package));
         return kProgramUnread;
@@ -1071,7 +1064,7 @@ fpga_manage::ProgramWrite fpga_manage::update_x518_osd_font_file(const QString& 
         return kProgramNotWritten;
     if (!chip || chip->spi_fd < 0)
         return kProgramNoChip;
-    if (!stillChecked(package) || !readPackage(package, checked_, offset, sizeof head, head))
+    if (!stillChecked(package, offset, sizeof head, head))
         return kProgramUnread;
     if (!fontPlace(head, &place) || length > place.area)
         return kProgramNotWritten;

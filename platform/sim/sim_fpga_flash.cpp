@@ -1,10 +1,8 @@
 #include "platform/sim/sim_fpga_flash.h"
 
-#include "platform/platform.h"
 #include "registers/fpga_regs.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace platform::sim {
@@ -20,26 +18,6 @@ uint32_t address24(const uint8_t* tx)
     return uint32_t(tx[1]) << 16 | uint32_t(tx[2]) << 8 | tx[3];
 }
 
-// The file: one record per sector that holds anything, in address order,
-// each its address (4 bytes, little-endian) and its bytes.
-constexpr size_t kAddressBytes = 4;
-constexpr size_t kRecordBytes = kAddressBytes + fl::kSector;
-constexpr size_t kMostFileBytes = size_t(fl::kSectors) * kRecordBytes;
-
-uint32_t getLe32(const char* p)
-{
-    uint32_t v = 0;
-    for (size_t i = 0; i < kAddressBytes; ++i)
-        v |= uint32_t(static_cast<uint8_t>(p[i])) << (8 * i);
-    return v;
-}
-
-void putLe32(std::string& out, uint32_t v)
-{
-    for (size_t i = 0; i < kAddressBytes; ++i)
-        out.push_back(static_cast<char>(v >> (8 * i)));
-}
-
 bool readCommand(uint8_t cmd)
 {
     return cmd == fl::kCmdRead || cmd == fl::kCmdReadId;
@@ -47,58 +25,22 @@ bool readCommand(uint8_t cmd)
 
 }  // namespace
 
-SimNorFlash::SimNorFlash(std::string backingBoxPath) : backing_(std::move(backingBoxPath))
+SimNorFlash::SimNorFlash(const std::string& backingBoxPath) : file_("simulated flash", fl::kSector, fl::kSize)
 {
-    if (backing_.empty())
-        return;
-    root_ = platform::boxRoot();
-    load();
-}
-
-// A file that is not what persist() writes loads as far as it is sound: a
-// record out of the flash or cut short ends the loading there.
-void SimNorFlash::load()
-{
-    std::string bytes;
-    const platform::ReadResult r = platform::readFileUpTo(backing_, bytes, kMostFileBytes);
-    if (r == platform::ReadResult::TooLarge)
-        std::fprintf(stderr, "simulated flash: %s is larger than a whole flash, not loaded\n", backing_.c_str());
-    if (r != platform::ReadResult::Read)
-        return;
-    for (size_t at = 0; at + kRecordBytes <= bytes.size(); at += kRecordBytes) {
-        const uint32_t addr = getLe32(bytes.data() + at);
-        if (addr % fl::kSector != 0 || addr >= fl::kSize) {
-            std::fprintf(stderr, "simulated flash: %s has a sector at 0x%x, loaded up to there\n", backing_.c_str(),
-                         addr);
-            return;
-        }
-        std::memcpy(sector(addr, true), bytes.data() + at + kAddressBytes, fl::kSector);
-    }
-}
-
-void SimNorFlash::changed()
-{
-    dirty_ = !backing_.empty();
+    if (!backingBoxPath.empty())
+        file_.open(backingBoxPath, [this](uint32_t addr, const uint8_t* bytes) {
+            std::memcpy(sector(addr, true), bytes, fl::kSector);
+        });
 }
 
 void SimNorFlash::persist()
 {
-    // A box restarted on another root keeps its own flash; a root removed
-    // since (a test's) keeps nothing.
-    if (!dirty_ || backing_.empty() || platform::boxRoot() != root_ ||
-        !platform::isDir(backing_.substr(0, backing_.rfind('/') + 1)))
+    if (!file_.dirty())
         return;
-    std::string out;
-    out.reserve(sectors_.size() * kRecordBytes);
-    for (const auto& [addr, bytes] : sectors_) {
-        putLe32(out, addr);
-        out.append(reinterpret_cast<const char*>(bytes.get()), fl::kSector);
-    }
-    persisted_ = std::chrono::steady_clock::now();
-    if (platform::writeFileAtomic(backing_, out))
-        dirty_ = false;
-    else
-        std::fprintf(stderr, "simulated flash: %s not written\n", backing_.c_str());
+    std::map<uint32_t, const uint8_t*> sectors;
+    for (const auto& [addr, bytes] : sectors_)
+        sectors.emplace_hint(sectors.end(), addr, bytes.get());
+    file_.write(sectors);
 }
 
 uint8_t* SimNorFlash::sector(uint32_t addr, bool create)
@@ -130,7 +72,7 @@ void SimNorFlash::erase(uint8_t cmd, uint32_t addr)
     appendToOpLog(erases_, std::make_pair(cmd, base));
     for (uint32_t a = base; a < base + size; a += fl::kSector)
         sectors_.erase(a);
-    changed();
+    file_.changed();
     if (eraseHook_)
         eraseHook_();
 }
@@ -145,7 +87,7 @@ void SimNorFlash::program(uint32_t addr, const uint8_t* data, size_t len)
         sector(a, true)[a % fl::kSector] &= data[i];
     }
     ++programs_;
-    changed();
+    file_.changed();
 }
 
 bool SimNorFlash::transaction(const uint8_t* tx, uint8_t* rx, size_t len)
@@ -153,7 +95,7 @@ bool SimNorFlash::transaction(const uint8_t* tx, uint8_t* rx, size_t len)
     if (len == 0)
         return true;
     const uint8_t cmd = tx[0];
-    if (dirty_ && (readCommand(cmd) || std::chrono::steady_clock::now() - persisted_ >= kPersistEvery))
+    if (file_.due(readCommand(cmd)))
         persist();
     if (readsFail_ && cmd == fl::kCmdRead)
         return false;
@@ -219,7 +161,7 @@ void SimNorFlash::fill(uint32_t addr, const std::vector<uint8_t>& data)
         const uint32_t a = (addr + uint32_t(i)) % fl::kSize;
         sector(a, true)[a % fl::kSector] = data[i];
     }
-    changed();
+    file_.changed();
 }
 
 void SimNorFlash::setBusyReads(int program, int erase)

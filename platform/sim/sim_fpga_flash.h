@@ -8,13 +8,14 @@
 // box, as the board's flashes keep theirs: the sectors that hold anything
 // are loaded from the file when it is made and written back whole (a new
 // file renamed over the old) once the flash changed, when it is next read,
-// at the latest kPersistEvery after the change while it is in use, and when
-// persist() is called (before a reboot, at a restart of the box).
+// at the latest SectorFile::kPersistEvery after the change while it is in
+// use, and when persist() is called (before a reboot, at a restart of the
+// box).
 #pragma once
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_sector_file.h"
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -26,11 +27,9 @@ namespace platform::sim {
 
 class SimNorFlash {
 public:
-    static constexpr std::chrono::milliseconds kPersistEvery{200};
-
     // `backingBoxPath`: the box path of the file that keeps the contents
     // (empty: none, the flash starts erased and forgets).
-    explicit SimNorFlash(std::string backingBoxPath = {});
+    explicit SimNorFlash(const std::string& backingBoxPath = {});
 
     // One chip-select frame: the bytes the master sent; `rx` gets what the
     // flash drove (0xFF where it drives nothing). Called with the board's
@@ -66,15 +65,8 @@ private:
     uint8_t byteAt(uint32_t addr) const;
     void erase(uint8_t cmd, uint32_t addr);
     void program(uint32_t addr, const uint8_t* data, size_t len);
-    void load();
-    void changed();
 
-    // the file that keeps the contents, the box root it belongs to, and
-    // whether the contents changed since they were last written there
-    std::string backing_;
-    std::string root_;
-    bool dirty_ = false;
-    std::chrono::steady_clock::time_point persisted_{};
+    SectorFile file_;
 
     // 4 KB sectors, created when first written; an absent one reads 0xFF.
     std::map<uint32_t, std::unique_ptr<uint8_t[]>> sectors_;

@@ -1,83 +1,33 @@
 #include "platform/sim/sim_x518_flash.h"
 
-#include "platform/platform.h"
-
 #include <cstddef>
-#include <cstdio>
 #include <map>
 
 namespace platform::sim {
 
-namespace {
-
-// The file: one record per sector that holds anything, in address order,
-// each its byte address (4 bytes, little-endian) and its bytes.
-constexpr size_t kAddressBytes = 4;
-constexpr size_t kRecordBytes = kAddressBytes + SimX518Flash::kSectorSize;
-constexpr size_t kMostFileBytes = size_t(SimX518Flash::kSize / SimX518Flash::kSectorSize) * kRecordBytes;
-
-}  // namespace
-
-SimX518Flash::SimX518Flash(const Registers& regs) : regs_(regs) {}
+SimX518Flash::SimX518Flash(const Registers& regs) : regs_(regs), file_("simulated chip flash", kSectorSize, kSize) {}
 
 void SimX518Flash::keepIn(const std::string& backingBoxPath)
 {
-    backing_ = backingBoxPath;
-    root_ = platform::boxRoot();
-    std::string bytes;
-    const platform::ReadResult r = platform::readFileUpTo(backing_, bytes, kMostFileBytes);
-    if (r == platform::ReadResult::TooLarge)
-        std::fprintf(stderr, "simulated chip flash: %s is larger than a whole flash, not loaded\n", backing_.c_str());
-    if (r != platform::ReadResult::Read)
-        return;
-    for (size_t at = 0; at + kRecordBytes <= bytes.size(); at += kRecordBytes) {
-        uint32_t address = 0;
-        for (size_t i = 0; i < kAddressBytes; ++i)
-            address |= uint32_t(static_cast<uint8_t>(bytes[at + i])) << (8 * i);
-        if (address % kSectorSize != 0 || address >= kSize) {
-            std::fprintf(stderr, "simulated chip flash: %s has a sector at 0x%x, loaded up to there\n",
-                         backing_.c_str(), address);
-            return;
-        }
-        const auto* from = reinterpret_cast<const uint8_t*>(bytes.data() + at + kAddressBytes);
-        sectors_[address / kSectorSize].assign(from, from + kSectorSize);
-    }
-}
-
-void SimX518Flash::changed()
-{
-    dirty_ = !backing_.empty();
+    file_.open(backingBoxPath, [this](uint32_t address, const uint8_t* bytes) {
+        sectors_[address / kSectorSize].assign(bytes, bytes + kSectorSize);
+    });
 }
 
 void SimX518Flash::persistWhenDue(bool reading)
 {
-    if (dirty_ && (reading || std::chrono::steady_clock::now() - persisted_ >= kPersistEvery))
+    if (file_.due(reading))
         persist();
 }
 
 void SimX518Flash::persist()
 {
-    // A box restarted on another root keeps its own flash; a root removed
-    // since (a test's) keeps nothing.
-    if (!dirty_ || backing_.empty() || platform::boxRoot() != root_ ||
-        !platform::isDir(backing_.substr(0, backing_.rfind('/') + 1)))
+    if (!file_.dirty())
         return;
-    std::string out;
-    out.reserve(sectors_.size() * kRecordBytes);
-    std::map<uint32_t, const std::vector<uint8_t>*> ordered;
+    std::map<uint32_t, const uint8_t*> ordered;
     for (const auto& [index, bytes] : sectors_)
-        ordered[index] = &bytes;
-    for (const auto& [index, bytes] : ordered) {
-        const uint32_t address = index * kSectorSize;
-        for (size_t i = 0; i < kAddressBytes; ++i)
-            out.push_back(static_cast<char>(address >> (8 * i)));
-        out.append(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-    }
-    persisted_ = std::chrono::steady_clock::now();
-    if (platform::writeFileAtomic(backing_, out))
-        dirty_ = false;
-    else
-        std::fprintf(stderr, "simulated chip flash: %s not written\n", backing_.c_str());
+        ordered[index * kSectorSize] = bytes.data();
+    file_.write(ordered);
 }
 
 uint32_t SimX518Flash::reg32(uint8_t bank, uint8_t address, int width) const
@@ -113,7 +63,7 @@ void SimX518Flash::load(uint32_t address, const std::vector<uint8_t>& data)
             sector.assign(kSectorSize, 0xFF);
         sector[a % kSectorSize] = data[i];
     }
-    changed();
+    file_.changed();
 }
 
 void SimX518Flash::onWrite(uint8_t address, uint8_t value)
@@ -235,7 +185,7 @@ void SimX518Flash::program(uint32_t start)
     for (uint32_t i = 0; i < n; ++i)
         andByte(page | ((start + i) & (kPageSize - 1)), fifo_[i]);
     fifo_.clear();
-    changed();
+    file_.changed();
     persistWhenDue(false);
     appendToOpLog(log_, Op{Op::Program, start, n, 0, 0});
     startWrite();
@@ -266,7 +216,7 @@ void SimX518Flash::erase()
     }
     for (uint32_t s = start / kSectorSize; s < (start + size) / kSectorSize; ++s)
         sectors_.erase(s);
-    changed();
+    file_.changed();
     persistWhenDue(false);
     appendToOpLog(log_, Op{Op::Erase, start, size, 0, 0});
     startWrite();

@@ -15,14 +15,15 @@
 // box, as the board's flash keeps the fonts it was given: the sectors that
 // hold anything are loaded from the file and written back whole (a new file
 // renamed over the old) once the flash changed, when it is next read or
-// copied, at the latest kPersistEvery after a change while it is written,
-// and when persist() is called (before a reboot, at a restart of the box).
+// copied, at the latest SectorFile::kPersistEvery after a change while it
+// is written, and when persist() is called (before a reboot, at a restart
+// of the box).
 #pragma once
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_sector_file.h"
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -88,8 +89,6 @@ public:
         bool writeProtected = false;
     };
 
-    static constexpr std::chrono::milliseconds kPersistEvery{200};
-
     explicit SimX518Flash(const Registers& regs);
 
     // Keeps the contents in the file at `backingBoxPath` from now on, and
@@ -127,7 +126,6 @@ private:
     uint8_t flashStatus(bool sideEffects);
     uint8_t dataCtl(bool sideEffects);
     static void tick(int& counter, bool sideEffects);
-    void changed();
     void persistWhenDue(bool reading);
 
     const Registers& regs_;
@@ -140,12 +138,7 @@ private:
     bool wel_ = false;
     int dmaBusy_ = 0, writeBusy_ = 0, eraseBusy_ = 0, wip_ = 0, readBusy_ = 0, fifoBusy_ = 0;
     std::deque<Op> log_;
-    // the file that keeps the contents, the box root it belongs to, and
-    // whether the contents changed since they were last written there
-    std::string backing_;
-    std::string root_;
-    bool dirty_ = false;
-    std::chrono::steady_clock::time_point persisted_{};
+    SectorFile file_;
 };
 
 }  // namespace platform::sim
