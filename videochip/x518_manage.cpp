@@ -28,6 +28,7 @@ x518_manage::x518_manage()
     writeLogMsg(LOG_INFO, "====x518_manage::x518_manage()=====");
     drv = new x518_drv;
     forgetPorts();
+    resetDbdRooms();
 }
 
 x518_manage::~x518_manage()

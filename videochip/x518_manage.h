@@ -868,6 +868,18 @@ private:
     };
     DbdLayout dbdLayout(int window) const;
     int dbdFormat(int window) const;
+    // The area (HST, HW, VST, VW) an arrangement of several inputs gives a
+    // port: as measured while it has a signal; without one, that of the
+    // last frame it carried (dbd_room_), so that it stays black at its own
+    // place and the inputs after it stay at theirs.
+    const i32* dbdArea(int port) const;
+    void resetDbdRooms();
+    i32 dbd_room_[kPorts][4] = {};
+    // The first input channel of a dot-by-dot window, which the others
+    // follow, captures the first part whose port has a signal (the lead);
+    // channel i of the list captures part dbdPartOf(i, lead).
+    int dbdLeadPart(const DbdLayout& l) const;
+    static int dbdPartOf(int i, int lead) { return i == 0 ? lead : i <= lead ? i - 1 : i; }
 
     bool applied_seeded_ = false;
 

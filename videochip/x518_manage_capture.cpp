@@ -343,12 +343,16 @@ void x518_manage::set_display_window_ich_dbd(int fd, int w, int arrangement)
     if (l.sideBySide)
         offset[0] += padBytes(format, l.part[0].hw);
 
+    // The first channel, which the others follow, captures an input that
+    // has a signal.
+    const int lead = dbdLeadPart(l);
     X518Batch batch(drv, fd);
-    for (int k = 0; k < l.parts; ++k) {
+    for (int i = 0; i < l.parts; ++i) {
+        const int k = dbdPartOf(i, lead);
         const DbdPart& a = l.part[k];
-        const int ch = list[k];
+        const int ch = list[i];
         const u32 at = kChannelStride * u32(ch);
-        batch.write(x518::kIsyct, k == 0 ? x518::kIsyctRun : x518::kIsyctFollow + u32(list[0]), at);
+        batch.write(x518::kIsyct, i == 0 ? x518::kIsyctRun : x518::kIsyctFollow + u32(list[0]), at);
         batch.write(x518::kIactHst, u32(a.hst), at);
         batch.write(x518::kIactHw, u32(a.hw), at);
         batch.write(x518::kIactVst, u32(a.vst), at);

@@ -369,7 +369,8 @@ void x518_manage::set_ichsel(int fd, u32 window)
     }
     if (c0 < 0)
         return;
-    sel(c0, list[0]);
-    for (int i = 1; i < n && channels[i] != kNone; ++i)
-        sel(channels[i], list[i]);
+    // Each channel selects the port of the part it captures.
+    const int lead = dbdLeadPart(dbdLayout(int(window)));
+    for (int i = 0; i < n && channels[i] != kNone; ++i)
+        sel(channels[i], list[dbdPartOf(i, lead)]);
 }

@@ -43,6 +43,10 @@ constexpr i32 kDbdCaptureHstBack = 7, kDbdCaptureVstOn = 1;
 constexpr i32 kDbdPairStateFrom = 3;
 // The V-by-One pair's ports in the order its picture shows them.
 constexpr int kVboFirstShown = 5, kVboSecondShown = 4;
+// The area an input that has carried no frame since the box started takes
+// in an arrangement of several inputs: a 1920 x 1080 frame, the timing its
+// EDID offers first.
+constexpr i32 kFirstDbdRoom[4] = {192, 1920, 41, 1080};
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };          // area words
 enum { LEFT = 0, RIGHT = 1, TOP = 2, BOTTOM = 3 };  // margin words
@@ -390,6 +394,28 @@ int x518_manage::dbdFormat(int window) const
     return p != kNone && ports.port_fmt_lock[p] ? x518mem::kThreeInEight : model.PS_MEM_WMODE[window];
 }
 
+void x518_manage::resetDbdRooms()
+{
+    for (int p = 0; p < kPorts; ++p) {
+        const bool reached = kelApi_GetPortDevId(p) != kPortNone;
+        for (int i = 0; i < 4; ++i)
+            dbd_room_[p][i] = reached ? kFirstDbdRoom[i] : 0;
+    }
+}
+
+const i32* x518_manage::dbdArea(int port) const
+{
+    return ports.PI_STATE[port] != 0 ? ports.port_act[port] : dbd_room_[port];
+}
+
+int x518_manage::dbdLeadPart(const DbdLayout& l) const
+{
+    for (int k = 0; k < l.parts; ++k)
+        if (portValid(l.part[k].port) && ports.PI_STATE[l.part[k].port] != 0)
+            return k;
+    return 0;
+}
+
 // What each input channel of a dot-by-dot window captures and where its
 // part lies: side by side, one after the other in a line (the two halves of
 // a V-by-One line too); stacked, the second below the first; in two rows of
@@ -400,12 +426,16 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
     DbdLayout l;
     if (!kelApi_IsWinValid(window))
         return l;
-    auto whole = [this](int port) {
-        const i32* a = ports.port_act[port];
+    // One input by itself shows its frame as measured; several keep the
+    // room of an input without a signal.
+    const bool several = model.PM_WIN_DBD_MODE[window] > DBD_SINGLE_INPUT;
+    auto areaOf = [this, several](int port) { return several ? dbdArea(port) : ports.port_act[port]; };
+    auto whole = [&areaOf](int port) {
+        const i32* a = areaOf(port);
         return DbdPart{port, a[HST] - kDbdCaptureHstBack, a[HW], a[VST] + kDbdCaptureVstOn, a[VW]};
     };
-    auto half = [this](int port) {
-        const i32* a = ports.port_act[port];
+    auto half = [&areaOf](int port) {
+        const i32* a = areaOf(port);
         return DbdPart{port, a[HST] / 2 - kDbdCaptureHstBack, a[HW] / 2, a[VST] + kDbdCaptureVstOn, a[VW]};
     };
     const int p = portOf(window);
@@ -532,8 +562,10 @@ void x518_manage::calc_iwin2(int window)
     const bool several = model.PM_WIN_DBD_MODE[window] > DBD_SINGLE_INPUT;
     if (p != kNone && model.PM_WIN_SHAPE[window][0] && model.PM_WIN_SHAPE[window][1] &&
         (several || (ports.PI_ACT[p][HW] && ports.PI_ACT[p][VW]))) {
-        auto W = [this](int q) { return ports.port_act[q][HW]; };
-        auto H = [this](int q) { return ports.port_act[q][VW]; };
+        // An input of several without a signal keeps its room.
+        auto area = [this, several](int q) { return several ? dbdArea(q) : ports.port_act[q]; };
+        auto W = [&area](int q) { return area(q)[HW]; };
+        auto H = [&area](int q) { return area(q)[VW]; };
         bool lowChannel = firstIch(window) < kCmosPorts;  // only channels 0-3 de-interlace
         switch (model.PM_WIN_DBD_MODE[window]) {
         case DBD_SINGLE_INPUT:

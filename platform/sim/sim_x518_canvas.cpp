@@ -245,6 +245,16 @@ int portOfInput(const Chip& chip, int ich, int& half, bool& dual)
     return x518::kFirstVboPort + int((code - x518::kIchSelVbo) / x518::kIchSelVboStep);
 }
 
+// The channel whose input's frames input channel `ich` captures at: the
+// one it follows (ISYCT 8 + c), else itself.
+int syncChannelOf(const Chip& chip, int ich)
+{
+    const u32 sync = u32(chip.value(x518::kIsyct, ich));
+    if ((sync & kIsyctFollowMask) == x518::kIsyctFollow && int(sync - x518::kIsyctFollow) < x518::kChannels)
+        return int(sync - x518::kIsyctFollow);
+    return ich;
+}
+
 // The captured pixel that written pixel `i` of a capture shrunk at `ratio`
 // (16.16, 0 or kZoomUnit: not shrunk) shows.
 int capturedOf(int i, int ratio)
@@ -273,6 +283,15 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
     r.frame = bufferFrame(chip.registers(), in.clock, ich, buffer);
     if (!p.plugged || r.frame == kNoFrame)
         return r;
+    // A channel that follows another captures at the frames of that one's
+    // input: nothing while it has no signal.
+    if (const int lead = syncChannelOf(chip, ich); lead != ich) {
+        int leadHalf = -1;
+        bool leadDual = false;
+        const int leadPort = portOfInput(chip, lead, leadHalf, leadDual);
+        if (leadPort < 0 || leadPort >= kCanvasPorts || !in.ports[size_t(leadPort)].plugged)
+            return r;
+    }
     r.port = port;
     // Pixel s of the line the channel sees is card pixel s - first: the
     // whole line, or one half of it from the split's start. A receiver that
@@ -651,9 +670,7 @@ int64_t captureFrame(const Registers& regs, const CaptureClock& clock, int chann
     const Chip chip(regs);
     if (channel < 0 || channel >= x518::kChannels)
         return int64_t(clock.frame);
-    const u32 sync = u32(chip.value(x518::kIsyct, channel));
-    if ((sync & kIsyctFollowMask) == x518::kIsyctFollow && int(sync - x518::kIsyctFollow) < x518::kChannels)
-        channel = int(sync - x518::kIsyctFollow);
+    channel = syncChannelOf(chip, channel);
     if (u32(chip.value(x518::kIsyct, channel)) == x518::kIsyctHold && clock.heldAt[size_t(channel)] != kNoFrame)
         return clock.heldAt[size_t(channel)];
     return int64_t(clock.frame);

@@ -8,6 +8,9 @@
 #include "platform/sim/sim_x518_canvas.h"
 #include "registers/x518_regs.h"
 
+#include <string>
+#include <vector>
+
 using canvasprobe::Box;
 using canvasprobe::Mapping;
 using platform::sim::drawTestCard;
@@ -354,6 +357,68 @@ TEST_F(CanvasPictureTest, AWindowShowsWhatItsLastWriteSays)
         put(c.then);
         EXPECT_TRUE(
             canvasprobe::showsCard(canvas(), drawTestCard(c.port, c.w, c.h, 60, 0), {c.to, c.from}, kSampleStep, 300));
+    }
+}
+
+// A dot-by-dot window of several inputs, each arrangement with each one
+// input pulled: every other input shows its card at its own place, the
+// pulled one is black there (its room kept), and none shows at another's
+// place, whichever of them the window's own source is or the input
+// channel the others follow captures.
+TEST_F(CanvasPictureTest, ADotByDotArrangementShowsEachInputAtItsOwnPlaceWithAnyOnePulled)
+{
+    constexpr int kCellW = 1280, kCellH = 720;
+    struct Place {
+        int source, column, row;
+    };
+    struct Arrangement {
+        u16 mode;
+        std::vector<Place> places;
+    };
+    const int hdmi2 = ram::kSourceHdmi2, hdmi1 = ram::kSourceHdmi1, dvi = ram::kSourceDvi;
+    const Arrangement arrangements[] = {
+        {1, {{hdmi2, 0, 0}, {hdmi1, 1, 0}}},
+        {2, {{hdmi2, 0, 0}, {hdmi1, 0, 1}}},
+        {3, {{dvi, 0, 0}}},
+        {4, {{dvi, 0, 0}}},
+        {5, {{hdmi2, 0, 0}, {hdmi1, 1, 0}, {dvi, 2, 0}}},
+        {6, {{hdmi2, 0, 0}, {hdmi1, 1, 0}, {dvi, 2, 0}}},
+        {7, {{hdmi2, 0, 0}, {hdmi1, 1, 0}, {dvi, 0, 1}}},
+    };
+    const int portOf[] = {kPortDvi, kPortHdmi1, kPortHdmi2};
+    const Box window{0, 0, 3 * kCellW, 2 * kCellH};
+    for (int s : {dvi, hdmi1, hdmi2})
+        platform::sim::plugSource(s, SourceTiming::p720_60());
+    settle();
+    for (const Arrangement& a : arrangements) {
+        for (int pulled : {dvi, hdmi1, hdmi2}) {
+            SCOPED_TRACE("arrangement " + std::to_string(a.mode) + ", input " + std::to_string(pulled) + " pulled");
+            applyOn(3840, 2160, [&](KEL_RAM_PARA& b) {
+                show(b, 0, ram::kSourceHdmi1, window);
+                b.image[0].flags = ram::kFlagDotByDot;
+                b.image[0].dbd_mode = a.mode;
+            });
+            settle();
+            platform::sim::pullSource(pulled);
+            settle();
+            const platform::Canvas shown = canvas();
+            for (const Place& p : a.places) {
+                const Box at{p.column * kCellW, p.row * kCellH, kCellW, kCellH};
+                if (p.source != pulled) {
+                    EXPECT_TRUE(canvasprobe::showsCard(shown, drawTestCard(portOf[p.source], kCellW, kCellH, 60, 0),
+                                                       {at, {0, 0, kCellW, kCellH}}, kSampleStep, 300))
+                        << "input " << p.source;
+                    continue;
+                }
+                long lit = 0;
+                for (int y = at.y; y < at.y + at.h; y += kSampleStep)
+                    for (int x = at.x; x < at.x + at.w; x += kSampleStep)
+                        lit += shown.at(x, y) != platform::sim::kCanvasBlack;
+                EXPECT_EQ(lit, 0) << "the pulled input's place";
+            }
+            platform::sim::plugSource(pulled, SourceTiming::p720_60());
+            settle();
+        }
     }
 }
 
