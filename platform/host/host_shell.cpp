@@ -43,10 +43,46 @@ Shell& shell()
     return *s;
 }
 
+const char* const kMacQuery = "ifconfig eth0 | grep HWaddr | awk '{print $5}'";
+const char* const kDefaultMac = "02:4b:45:4c:00:01";
+const char* const kInterfaces = "/etc/network/interfaces";
+const char* const kHwAddressKey = "hwaddress ether ";
+constexpr size_t kMostInterfacesBytes = 64 * 1024;
+
+// The hardware address the Ethernet port starts with: the one the network
+// configuration names, as the board's start-up gives it to the port, or
+// the simulated box's own.
+std::string startMac()
+{
+    std::string text;
+    if (readFileUpTo(kInterfaces, text, kMostInterfacesBytes) != ReadResult::Read)
+        return kDefaultMac;
+    const size_t at = text.find(kHwAddressKey);
+    if (at == std::string::npos)
+        return kDefaultMac;
+    const size_t from = at + std::string(kHwAddressKey).size();
+    const std::string mac = text.substr(from, text.find_first_of(" \t\r\n", from) - from);
+    return mac.empty() ? kDefaultMac : mac;
+}
+
 // Outputs the simulated box gives to the commands it reads from.
 void installDefaultOutputs(Shell& s)
 {
-    s.outputs["ifconfig eth0 | grep HWaddr | awk '{print $5}'"] = "02:4b:45:4c:00:01\n";
+    s.outputs[kMacQuery] = startMac() + "\n";
+}
+
+bool setsMac(const std::vector<std::string>& w)
+{
+    return w.size() == 5 && w[0] == "ifconfig" && w[1] == "eth0" && w[2] == "hw" && w[3] == "ether";
+}
+
+// ifconfig eth0 hw ether ADDRESS: the port takes the address, and the
+// query of its address answers it from then on.
+void setMac(const std::string& mac)
+{
+    Shell& s = shell();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.outputs[kMacQuery] = mac + "\n";
 }
 
 void defaultReboot()
@@ -319,6 +355,12 @@ bool runNative(const std::string& cmd, int& status)
     if (!splitWords(cmd, w))
         return false;
     const std::string& name = w[0];
+    if (setsMac(w)) {
+        status = tableStatus(cmd);
+        if (status == 0)
+            setMac(w[4]);
+        return true;
+    }
     if (name == "sync") {
         status = 0;  // the host's page cache is not the box's to flush
         return true;

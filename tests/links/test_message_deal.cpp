@@ -333,6 +333,11 @@ TEST_F(Handler, HardwareAddressRewritesTheNetworkConfiguration)
                                               "ifconfig eth0 up"}));
     EXPECT_EQ(journalWith("ifconfig eth0 192.168.1.199").size(), 1u);  // the port set up again
     EXPECT_EQ(settingsRead(g_str_mac), "02:11:22:A5:5A:AA");
+    // The search reports the port's new address.
+    CTRL_FRAME r = ask(pcRequest(0x02, {}));
+    ASSERT_EQ(statusOf(r), 0);
+    const std::vector<u8> found = replyData(r);
+    EXPECT_EQ(std::vector<u8>(found.begin() + 14, found.end()), (std::vector<u8>{0x02, 0x11, 0x22, 0xA5, 0x5A, 0xAA}));
 
     platform::sim::clearShellJournal();
     EXPECT_EQ(status(0x04, {0x01, 0x11, 0x22, 0x33, 0x44, 0x55}), message_deal::ST_REFUSED);  // multicast
