@@ -1,6 +1,7 @@
 #include "links/protocol_phy.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 
@@ -206,12 +207,39 @@ u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
     return out;
 }
 
+// Per byte value, whether it is what follows an escape byte: a special
+// byte XOR 0x20.
+constexpr std::array<bool, 256> escapedByteTable()
+{
+    std::array<bool, 256> table{};
+    for (unsigned b = 0; b < 256; ++b)
+        table[b] = needsEscape(static_cast<u8>(b ^ kEscapeXor));
+    return table;
+}
+constexpr std::array<bool, 256> kEscapedByte = escapedByteTable();
+
+// Takes the escapes at `data`, one after another, a byte pair at a time,
+// while both bytes are there, the second escapes a special byte and `to`
+// has room; returns the XOR of the bytes stored.
+inline u8 takeEscapes(const u8*& data, const u8* end, u8*& to, const u8* toEnd)
+{
+    size_t pairs = std::min(static_cast<size_t>(end - data) / 2, static_cast<size_t>(toEnd - to));
+    u8 x = 0;
+    for (; pairs > 0 && data[0] == kEscape && kEscapedByte[data[1]]; --pairs, data += 2) {
+        const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
+        *to++ = v;
+        x ^= v;
+    }
+    return x;
+}
+
 // Unescapes from `data` into `to` while a word is left on both sides, as
 // putEscaped escapes: two words at a time while neither may hold a special
 // byte, else one stored whole and counted up to its first special byte; an
-// escape whose byte is there is taken on the spot, any other special byte
-// ends it (at the byte). Returns the XOR of the bytes stored, taken on the
-// way.
+// escape whose byte is there is taken on the spot, and the escapes right
+// after it a byte pair at a time (as in data that is mostly special bytes);
+// any other special byte ends it (at the byte). Returns the XOR of the bytes
+// stored, taken on the way.
 u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
 {
     // Locals while stepping: the stores through `to` may alias the references.
@@ -240,6 +268,8 @@ u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
         *to++ = v;
         escaped ^= v;
         data += 2;
+        if (data < end && *data == kEscape)
+            escaped ^= takeEscapes(data, end, to, toEnd);
         stop = bound();
     }
     dataRef = data;
@@ -432,8 +462,18 @@ const u8* protocol_phy::takeBody(const u8* data, const u8* end)
     for (;;) {
         if (bodyLen_ >= kHeaderSize)
             data += takeWords(data, end);
-        data += pushBodyRun(data, findSpecial(data, static_cast<size_t>(end - data)));
-        if (state_ != State::Body || end - data < 2 || *data != kEscape)
+        // What the word steps left, up to its first special byte: the header
+        // alone while it is not whole, so that the payload after it goes to
+        // the word steps.
+        const size_t left = static_cast<size_t>(end - data);
+        const size_t look = bodyLen_ < kHeaderSize ? std::min(left, kHeaderSize - bodyLen_) : left;
+        const size_t plain = findSpecial(data, look);
+        data += pushBodyRun(data, plain);
+        if (state_ != State::Body || data == end)
+            return data;
+        if (plain == look)
+            continue;  // the header is whole
+        if (end - data < 2 || *data != kEscape)
             return data;
         const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
         if (!needsEscape(v))
