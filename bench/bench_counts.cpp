@@ -238,7 +238,9 @@ public:
 private:
     void idle()
     {
-        if (!waiting_ || !released_)
+        // Not at every turn of the loop: the painting and its flush to the
+        // LCD often come in a later turn than the key.
+        if (!waiting_ || !released_ || QAbstractEventDispatcher::instance()->hasPendingEvents())
             return;
         const int64_t n = counter_.end();
         waiting_ = false;

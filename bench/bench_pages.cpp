@@ -101,7 +101,10 @@ private:
     static double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
     void idle()
     {
-        if (!waiting_ || !released_)
+        // The loop says it is about to wait at every turn, whatever is still
+        // queued: the page's painting and its flush to the LCD often come in
+        // a later turn than the key.
+        if (!waiting_ || !released_ || QAbstractEventDispatcher::instance()->hasPendingEvents())
             return;
         idleAt_ = Clock::now();
         idleCpu_ = threadCpu();
