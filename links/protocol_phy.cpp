@@ -236,9 +236,9 @@ inline u8 takeEscapes(const u8*& data, const u8* end, u8*& to, const u8* toEnd)
 // Unescapes from `data` into `to` while a word is left on both sides, as
 // putEscaped escapes: two words at a time while neither may hold a special
 // byte, else one stored whole and counted up to its first special byte; an
-// escape whose byte is there is taken on the spot, and the escapes right
-// after it a byte pair at a time (as in data that is mostly special bytes);
-// any other special byte ends it (at the byte). Returns the XOR of the bytes
+// escape whose byte is there is taken on the spot, escapes where a word
+// begins (as right after an escape, in data that is mostly special bytes) a
+// byte pair at a time; any other special byte ends it (at the byte). Returns the XOR of the bytes
 // stored, taken on the way.
 u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
 {
@@ -262,14 +262,22 @@ u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
         to += plain;
         if (plain == kWordBytes)
             continue;
+        if (plain == 0) {
+            // A special byte where the word began, as after an escape: the
+            // escapes from here on a pair at a time.
+            const u8* const at = data;
+            escaped ^= takeEscapes(data, end, to, toEnd);
+            if (data == at)
+                break;
+            stop = bound();
+            continue;
+        }
         if (end - data < 2 || *data != kEscape || !needsEscape(static_cast<u8>(data[1] ^ kEscapeXor)))
             break;
         const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
         *to++ = v;
         escaped ^= v;
         data += 2;
-        if (data < end && *data == kEscape)
-            escaped ^= takeEscapes(data, end, to, toEnd);
         stop = bound();
     }
     dataRef = data;
