@@ -461,6 +461,10 @@ size_t protocol_phy::takeWords(const u8* data, const u8* end)
     return static_cast<size_t>(data - from);
 }
 
+// A frame's bytes that are looked at whole before its header is whole: a
+// payload this short costs more in the word steps than they save.
+constexpr size_t kShortRest = 64;
+
 // Takes body bytes, and escaped ones whose byte has come too, up to a byte
 // the state machine must look at itself: a frame start or end, an escape
 // whose byte comes with the next read or escapes nothing, or the end of the
@@ -468,20 +472,21 @@ size_t protocol_phy::takeWords(const u8* data, const u8* end)
 const u8* protocol_phy::takeBody(const u8* data, const u8* end)
 {
     for (;;) {
-        if (bodyLen_ >= kHeaderSize)
+        if (bodyLen_ >= kHeaderSize) {
             data += takeWords(data, end);
-        // What the word steps left, up to its first special byte: the header
-        // alone while it is not whole, so that the payload after it goes to
-        // the word steps.
-        const size_t left = static_cast<size_t>(end - data);
-        const size_t look = bodyLen_ < kHeaderSize ? std::min(left, kHeaderSize - bodyLen_) : left;
-        const size_t plain = findSpecial(data, look);
-        data += pushBodyRun(data, plain);
-        if (state_ != State::Body || data == end)
-            return data;
-        if (plain == look)
-            continue;  // the header is whole
-        if (end - data < 2 || *data != kEscape)
+        } else if (static_cast<size_t>(end - data) > kShortRest) {
+            // The header alone first, so that the payload after it goes to
+            // the word steps.
+            const size_t rest = kHeaderSize - bodyLen_;
+            const size_t plain = findSpecial(data, rest);
+            data += pushBodyRun(data, plain);
+            if (state_ != State::Body)
+                return data;
+            if (plain == rest)
+                continue;
+        }
+        data += pushBodyRun(data, findSpecial(data, static_cast<size_t>(end - data)));
+        if (state_ != State::Body || end - data < 2 || *data != kEscape)
             return data;
         const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
         if (!needsEscape(v))
