@@ -238,8 +238,8 @@ inline u8 takeEscapes(const u8*& data, const u8* end, u8*& to, const u8* toEnd)
 // byte, else one stored whole and counted up to its first special byte; an
 // escape whose byte is there is taken on the spot, escapes where a word
 // begins (as right after an escape, in data that is mostly special bytes) a
-// byte pair at a time; any other special byte ends it (at the byte). Returns the XOR of the bytes
-// stored, taken on the way.
+// byte pair at a time; any other special byte ends it (at the byte).
+// Returns the XOR of the bytes stored, taken on the way.
 u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
 {
     // Locals while stepping: the stores through `to` may alias the references.
