@@ -51,9 +51,14 @@ constexpr auto crc16_tabel = reflectedTable<uint16_t>(0xA001);
 constexpr auto novaCrc16_tabel = reflectedTable<uint16_t>(0x8408);
 constexpr auto CRC32_Table = reflectedTable<uint32_t>(0xEDB88320u);
 
-// Tables for a reflected CRC-32 taken sixteen bytes per step: table k gives
+// Tables for a reflected CRC-32 taken several bytes per step: table k gives
 // the remainder of a byte followed by k zero bytes (table 0 is the plain one).
-constexpr unsigned int kCrcStep = 16;
+// A 64-bit PC takes sixteen bytes a step through sixteen tables; a 32-bit
+// ARM core takes four a step through four, whose bases it keeps in
+// registers: its loads add no displacement to an indexed address, so each
+// further table costs an instruction per byte there.
+constexpr unsigned int kCrcStep = sizeof(void*) >= 8 ? 16 : 4;
+constexpr unsigned int kCrcBlock = 16;  // bytes per turn of the loop
 constexpr std::array<std::array<uint32_t, 256>, kCrcStep> slicedTables(const std::array<uint32_t, 256>& plain)
 {
     std::array<std::array<uint32_t, 256>, kCrcStep> tables{};
@@ -110,21 +115,40 @@ uint16_t Utils::novaCalcCRC16(const unsigned char* data, unsigned int len)
 
 namespace {
 
-// The CRC-32 of data[0, len) continuing from `crc`, sixteen bytes per step
-// (four words, each byte through its own table) while they last, then the
-// rest a byte at a time.
+// The word at p, read as little-endian.
+inline uint32_t loadLittle32(const unsigned char* p)
+{
+    uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return littleEndian32(w);
+}
+
+// The CRC-32 of data[0, len) continuing from `crc`, sixteen bytes a turn
+// (kCrcStep bytes a step) while they last, then the rest a byte at a time.
 uint32_t crc32Of(uint32_t crc, const unsigned char* data, unsigned int len)
 {
     const auto& t = CRC32_Slices;
-    for (; len >= kCrcStep; data += kCrcStep, len -= kCrcStep) {
-        uint32_t w[kCrcStep / 4];
-        std::memcpy(w, data, sizeof w);
-        const uint32_t a = littleEndian32(w[0]) ^ crc, b = littleEndian32(w[1]), c = littleEndian32(w[2]),
-                       d = littleEndian32(w[3]);
-        crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^ t[11][b & 0xFF] ^
-              t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^ t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^
-              t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^ t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^
-              t[0][d >> 24];
+    if constexpr (kCrcStep == 16) {
+        for (; len >= kCrcBlock; data += kCrcBlock, len -= kCrcBlock) {
+            const uint32_t a = loadLittle32(data) ^ crc, b = loadLittle32(data + 4), c = loadLittle32(data + 8),
+                           d = loadLittle32(data + 12);
+            crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
+                  t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^ t[7][c & 0xFF] ^
+                  t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^ t[3][d & 0xFF] ^
+                  t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
+        }
+    } else {
+        // Each table's base in a register of its own.
+        const uint32_t *t0 = t[0].data(), *t1 = t[1].data(), *t2 = t[2].data(), *t3 = t[3].data();
+        const auto step = [&](uint32_t a) {
+            return t3[a & 0xFF] ^ t2[(a >> 8) & 0xFF] ^ t1[(a >> 16) & 0xFF] ^ t0[a >> 24];
+        };
+        for (; len >= kCrcBlock; data += kCrcBlock, len -= kCrcBlock) {
+            crc = step(loadLittle32(data) ^ crc);
+            crc = step(loadLittle32(data + 4) ^ crc);
+            crc = step(loadLittle32(data + 8) ^ crc);
+            crc = step(loadLittle32(data + 12) ^ crc);
+        }
     }
     return tableCrc<uint32_t>(CRC32_Table, crc, data, len);
 }

@@ -21,6 +21,7 @@
 // program in-process, offscreen, on a box root of its own.
 #include "app/global.h"
 #include "app/main.h"
+#include "bench/page_routes.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -47,49 +48,16 @@
 
 namespace {
 
+using page_routes::firstOpening;
+using page_routes::kRoutes;
+using page_routes::Route;
+using page_routes::runKeys;
+using page_routes::secondOpening;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kStartSettleMs = 500;  // after the event loop starts, before the first key
 constexpr int kKeySettleMs = 150;    // after a key, before the next
 constexpr int kChildWaitMs = 60000;
-
-struct Route {
-    const char* name;
-    PAGE_FOCUS page;                  // the page the route ends on
-    std::vector<const char*> keys;    // from the home page; the last opens the page
-    std::vector<const char*> inside;  // keys inside the page, after it was opened again
-};
-
-// Focus moves inside a page.
-const std::vector<const char*> kMoves = {"right", "right", "left"};
-
-// The main menu's entries lie in the order device information, input
-// choice, user modes, options; the options page's in the order output
-// settings, input crop, window layout, communication, picture quality,
-// test patterns; the picture-quality menu's first entry is the picture
-// quality page, whose first row is the brightness.
-const Route kRoutes[] = {
-    {"user_modes_by_mode_key", PAGE_USER_MODES, {"mode"}, kMoves},
-    {"main_menu", PAGE_MAIN_MENU, {"ok"}, kMoves},
-    {"device_info", PAGE_DEVICE_INFO, {"ok", "ok"}, kMoves},
-    {"input_choice", PAGE_INPUT_CHOICE, {"ok", "right", "ok"}, kMoves},
-    {"user_modes_from_menu", PAGE_USER_MODES, {"ok", "right", "right", "ok"}, kMoves},
-    {"options", PAGE_OPTIONS, {"ok", "right", "right", "right", "ok"}, kMoves},
-    {"output_settings", PAGE_OUTPUT_SETTINGS, {"ok", "right", "right", "right", "ok", "ok"}, kMoves},
-    {"input_crop", PAGE_INPUT_CROP, {"ok", "right", "right", "right", "ok", "right", "ok"}, kMoves},
-    {"window_layout", PAGE_WINDOW_LAYOUT, {"ok", "right", "right", "right", "ok", "right", "right", "ok"}, kMoves},
-    // clang-format off
-    {"communication", PAGE_COMMUNICATION, {"ok", "right", "right", "right", "ok", "right", "right", "right", "ok"}, kMoves},
-    {"picture_quality", PAGE_PICTURE_QUALITY_MENU, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok"}, kMoves},
-    {"test_patterns", PAGE_TEST_PATTERNS, {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "right", "ok"}, kMoves},
-    // clang-format on
-    // The brightness edited: OK begins the edit, RIGHT steps the value
-    // twice, BACK ends the edit.
-    {"quality_value",
-     PAGE_QUALITY,
-     {"ok", "right", "right", "right", "ok", "right", "right", "right", "right", "ok", "ok"},
-     {"right", "ok", "right", "right", "back"}},
-};
 
 // ---------------------------------------------------------------- the child: a box and its keys
 
@@ -133,7 +101,10 @@ private:
     static double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
     void idle()
     {
-        if (!waiting_ || !released_)
+        // The loop says it is about to wait at every turn, whatever is still
+        // queued: the page's painting and its flush to the LCD often come in
+        // a later turn than the key.
+        if (!waiting_ || !released_ || QAbstractEventDispatcher::instance()->hasPendingEvents())
             return;
         idleAt_ = Clock::now();
         idleCpu_ = threadCpu();
@@ -143,27 +114,6 @@ private:
     Clock::duration postedCpu_{}, idleCpu_{};
     bool waiting_ = false, released_ = false;
 };
-
-// The keys of a run: the route, BACK, the route's last key again, then
-// the keys inside the page.
-std::vector<const char*> runKeys(const Route& route)
-{
-    std::vector<const char*> keys = route.keys;
-    keys.push_back("back");
-    keys.push_back(route.keys.back());
-    keys.insert(keys.end(), route.inside.begin(), route.inside.end());
-    return keys;
-}
-
-// Where the route's page is open: after its first opening and after the second.
-size_t firstOpening(const Route& route)
-{
-    return route.keys.size() - 1;
-}
-size_t secondOpening(const Route& route)
-{
-    return route.keys.size() + 1;
-}
 
 struct KeyScript {
     const Route* route;

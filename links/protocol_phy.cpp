@@ -1,6 +1,7 @@
 #include "links/protocol_phy.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 
@@ -206,12 +207,39 @@ u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
     return out;
 }
 
+// Per byte value, whether it is what follows an escape byte: a special
+// byte XOR 0x20.
+constexpr std::array<bool, 256> escapedByteTable()
+{
+    std::array<bool, 256> table{};
+    for (unsigned b = 0; b < 256; ++b)
+        table[b] = needsEscape(static_cast<u8>(b ^ kEscapeXor));
+    return table;
+}
+constexpr std::array<bool, 256> kEscapedByte = escapedByteTable();
+
+// Takes the escapes at `data`, one after another, a byte pair at a time,
+// while both bytes are there, the second escapes a special byte and `to`
+// has room; returns the XOR of the bytes stored.
+inline u8 takeEscapes(const u8*& data, const u8* end, u8*& to, const u8* toEnd)
+{
+    size_t pairs = std::min(static_cast<size_t>(end - data) / 2, static_cast<size_t>(toEnd - to));
+    u8 x = 0;
+    for (; pairs > 0 && data[0] == kEscape && kEscapedByte[data[1]]; --pairs, data += 2) {
+        const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
+        *to++ = v;
+        x ^= v;
+    }
+    return x;
+}
+
 // Unescapes from `data` into `to` while a word is left on both sides, as
 // putEscaped escapes: two words at a time while neither may hold a special
 // byte, else one stored whole and counted up to its first special byte; an
-// escape whose byte is there is taken on the spot, any other special byte
-// ends it (at the byte). Returns the XOR of the bytes stored, taken on the
-// way.
+// escape whose byte is there is taken on the spot, escapes where a word
+// begins (as right after an escape, in data that is mostly special bytes) a
+// byte pair at a time; any other special byte ends it (at the byte).
+// Returns the XOR of the bytes stored, taken on the way.
 u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
 {
     // Locals while stepping: the stores through `to` may alias the references.
@@ -234,6 +262,16 @@ u8 unescapeWords(const u8*& dataRef, const u8* end, u8*& toRef, const u8* toEnd)
         to += plain;
         if (plain == kWordBytes)
             continue;
+        if (plain == 0) {
+            // A special byte where the word began, as after an escape: the
+            // escapes from here on a pair at a time.
+            const u8* const at = data;
+            escaped ^= takeEscapes(data, end, to, toEnd);
+            if (data == at)
+                break;
+            stop = bound();
+            continue;
+        }
         if (end - data < 2 || *data != kEscape || !needsEscape(static_cast<u8>(data[1] ^ kEscapeXor)))
             break;
         const u8 v = static_cast<u8>(data[1] ^ kEscapeXor);
@@ -423,6 +461,10 @@ size_t protocol_phy::takeWords(const u8* data, const u8* end)
     return static_cast<size_t>(data - from);
 }
 
+// A frame's bytes that are looked at whole before its header is whole: a
+// payload this short costs more in the word steps than they save.
+constexpr size_t kShortRest = 64;
+
 // Takes body bytes, and escaped ones whose byte has come too, up to a byte
 // the state machine must look at itself: a frame start or end, an escape
 // whose byte comes with the next read or escapes nothing, or the end of the
@@ -430,8 +472,19 @@ size_t protocol_phy::takeWords(const u8* data, const u8* end)
 const u8* protocol_phy::takeBody(const u8* data, const u8* end)
 {
     for (;;) {
-        if (bodyLen_ >= kHeaderSize)
+        if (bodyLen_ >= kHeaderSize) {
             data += takeWords(data, end);
+        } else if (static_cast<size_t>(end - data) > kShortRest) {
+            // The header alone first, so that the payload after it goes to
+            // the word steps.
+            const size_t rest = kHeaderSize - bodyLen_;
+            const size_t plain = findSpecial(data, rest);
+            data += pushBodyRun(data, plain);
+            if (state_ != State::Body)
+                return data;
+            if (plain == rest)
+                continue;
+        }
         data += pushBodyRun(data, findSpecial(data, static_cast<size_t>(end - data)));
         if (state_ != State::Body || end - data < 2 || *data != kEscape)
             return data;

@@ -369,3 +369,36 @@ TEST(ProtocolPhy, DecodesAsTheByteAtATimeReference)
     expectAsTheReference(stream, {}, walk.step(walk.steps, "whole"));
     expectAsTheReference(stream, cuts, walk.step(walk.steps, "cut"));
 }
+
+TEST(ProtocolPhy, RunsOfEscapesDecodeAsTheReference)
+{
+    // A stretch of special bytes (a run of escapes, taken a pair at a time)
+    // at each alignment, ending before the payload's end, at it, or running
+    // past what the length field announces (the frame is dropped); whole
+    // payloads of special bytes besides. The stream is also cut at every
+    // byte of the first stretches, so that a run of escapes ends with a
+    // read, on either byte of a pair.
+    const u8 kSpecials[] = {kFrameStart, kFrameEnd, kEscape};
+    std::vector<u8> stream;
+    std::vector<size_t> cuts;
+    for (size_t length : {size_t(40), size_t(64), kMaxPayload}) {
+        for (size_t from = 0; from < 12; ++from) {
+            for (size_t stretch : {size_t(2), size_t(9), size_t(33), length - from}) {
+                std::vector<u8> payload(length);
+                for (size_t i = 0; i < length; ++i)
+                    payload[i] = i >= from && i - from < stretch ? kSpecials[i % 3] : static_cast<u8>(i % 0x50);
+                std::vector<u8> frame = encode(pcRequest(0x21, payload));
+                if (stretch == 33)  // the length field announces less than the stretch holds
+                    frame[1 + kOffLength] = static_cast<u8>(frame[1 + kOffLength] - 2);
+                if (length == 40)
+                    for (size_t at = 1 + kHeaderSize + from; at < 1 + kHeaderSize + from + 2 * stretch; ++at)
+                        cuts.push_back(stream.size() + at);
+                stream.insert(stream.end(), frame.begin(), frame.end());
+            }
+        }
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    expectAsTheReference(stream, {}, "runs of escapes whole");
+    expectAsTheReference(stream, cuts, "runs of escapes cut");
+}
