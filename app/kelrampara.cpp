@@ -403,6 +403,20 @@ void KelRamPara::editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit)
     raiseApplyLocked();
 }
 
+bool KelRamPara::editWhereChanged(const std::function<void(KEL_RAM_PARA&)>& edit)
+{
+    KelRamPara* store = p_kelrampara_config;
+    if (!store)
+        return false;
+    QMutexLocker lock(&ApplyHandover::mutex);
+    const KEL_RAM_PARA before = store->ram_para;
+    edit(store->ram_para);
+    if (std::memcmp(&before, &store->ram_para, sizeof before) == 0)
+        return false;
+    raiseApplyLocked();
+    return true;
+}
+
 int KelRamPara::ram_para_save()
 {
     return test_signal(SYNC_PARA_CHANGED);
@@ -584,8 +598,10 @@ bool KelRamPara::editCrop(int record, u16 key, const std::function<void(CROP_ITE
     CROP_ITEM& c = ram_para.crop_list[record];
     if (c.key != key || !cropInUse(c))
         return false;
+    const CROP_ITEM before = c;
     edit(c);
-    raiseApplyLocked(1);
+    if (std::memcmp(&before, &c, sizeof c) != 0)
+        raiseApplyLocked(1);
     return true;
 }
 
@@ -612,6 +628,8 @@ void KelRamPara::KelSetImageSource(int n, char source, char image)
         value = (k == kNoCrop) ? ram::kSourceDvi : static_cast<u16>(ram::kSourceIsCrop | k);
     }
     QMutexLocker lock(&ApplyHandover::mutex);
+    if (ram_para.image[window].source == value)
+        return;
     ram_para.image[window].source = value;
     // The live picture no longer matches the user mode in use.
     if (ram_para.current_mode == ram_para_shadow.current_mode)
@@ -749,6 +767,9 @@ bool KelRamPara::recallUserMode(int slot)
     if (KelUserModeSaved(slot) != 1)
         return false;
     QMutexLocker lock(&ApplyHandover::mutex);
+    if (ram_para.current_mode == slot + 1 &&
+        std::memcmp(bytesOf(ram_para) + ram::kUserModeStart, ram_user_mode[slot].data, ram::kUserModeSize) == 0)
+        return true;
     std::memcpy(bytesOf(ram_para) + ram::kUserModeStart, ram_user_mode[slot].data, ram::kUserModeSize);
     ram_para.current_mode = static_cast<u16>(slot + 1);
     ram_para.mode_save_request = saveRequestShown();

@@ -92,13 +92,17 @@ public:
     // The crop editor's writes to crop record `record`, made only while the
     // record still holds the crop the editor opened on (its key): a link may
     // have deleted or replaced it meanwhile. Under x518_manage::mutex, with
-    // the apply raised. False, and nothing written, when the key differs.
+    // the apply raised when the record changed. False, and nothing written,
+    // when the key differs.
     // rewriteCrop stores the rectangle (the low 16 bits of X, Y, W, H) that
     // `rect` makes of the one the record holds (a link may have written
     // some of its values meanwhile); deleteCrop frees the record (its
     // rectangle stays).
     bool rewriteCrop(int record, u16 key, const std::function<CROP_PARA(const CROP_PARA& held)>& rect);
     bool deleteCrop(int record, u16 key);
+    // Window `image` shows entry `n` of `source` (0 the whole input, else
+    // its n-th crop); the user mode in use is forgotten. Nothing written
+    // when the window shows that entry already.
     void KelSetImageSource(int n, char source, char image);
     void KelSetImageFreeze();
     void KelSetImageBlack();
@@ -112,7 +116,8 @@ public:
     // block offsets 896-4095 := the slot's data, current_mode := slot + 1,
     // and the apply raised; no change code (the chip manager's pass brings
     // it). Save requests taken before go on with the blocks they hold. False,
-    // and nothing changed, for a slot that is not saved.
+    // and nothing changed, for a slot that is not saved; nothing written
+    // (and true) when the block holds that mode, in use, already.
     bool recallUserMode(int slot);
 
     // Save requests: every request to save the live block as a user mode
@@ -178,6 +183,10 @@ public:
     // then the apply is raised (1) before the mutex is let go. Nothing
     // without a store.
     static void editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit);
+    // The same for what an operator confirmed: the apply is raised only when
+    // `edit` changed the block (a confirm of what it holds already, a PC's
+    // write of the same included, writes nothing). True when it changed.
+    static bool editWhereChanged(const std::function<void(KEL_RAM_PARA&)>& edit);
 
     // /data/modes/custom_modeN and /data/modes/MOxx.json of slot i (user mode i + 1).
     static std::string modeFilePath(int i);
@@ -209,7 +218,8 @@ private:
     void setRegisterStartValues();
     int findCropRecord(int source, int cropNumber) const;
     // `edit` on crop record `record` while its key is still `key`, under
-    // x518_manage::mutex, with the apply raised; false when the key differs.
+    // x518_manage::mutex, with the apply raised when the record changed;
+    // false when the key differs.
     bool editCrop(int record, u16 key, const std::function<void(CROP_ITEM&)>& edit);
     void setImageFlag(u16 flag);
     // Who asks for a slot's file: a save of the live block, a commit of the

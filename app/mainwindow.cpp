@@ -197,10 +197,21 @@ void MainWindow::para_init()
     const KEL_RAM_PARA* b = block();
     if (!b)
         return;
-    setIcon(ui->toolButton1, pages::picture(b->led_off == 1 ? "closeled.png" : "uncloseled.png"), kToolIcon);
-    const bool audioOn = b->image[ram::audioImage(*b)].audio & ram::kAudioOn;
-    setIcon(ui->toolButton2, pages::picture(audioOn ? "unslience.png" : "slience.png"), kToolIcon);
+    showLedOff(b->led_off == 1);
+    showAudio(b->image[ram::audioImage(*b)].audio & ram::kAudioOn);
     showLock(b->panel_lock != 0);
+}
+
+void MainWindow::showLedOff(bool off)
+{
+    led_off_shown = off;
+    setIcon(ui->toolButton1, pages::picture(off ? "closeled.png" : "uncloseled.png"), kToolIcon);
+}
+
+void MainWindow::showAudio(bool on)
+{
+    audio_on_shown = on;
+    setIcon(ui->toolButton2, pages::picture(on ? "unslience.png" : "slience.png"), kToolIcon);
 }
 
 // Any value but 0 locks the panel keys (pages::panelLocked).
@@ -228,7 +239,8 @@ void MainWindow::syncUpdate()
     const IMAGE_PARA& audioShadow = shadow.image[ram::audioImage(live)];
     const bool same = live.led_off == shadow.led_off && audioLive.volume == audioShadow.volume &&
                       audioLive.audio == audioShadow.audio && live.panel_lock == shadow.panel_lock &&
-                      (live.panel_lock != 0) == (l_lock_state != 0);
+                      (live.panel_lock != 0) == (l_lock_state != 0) && (live.led_off == 1) == led_off_shown &&
+                      ((audioLive.audio & ram::kAudioOn) != 0) == audio_on_shown;
     if (!same)
         para_init();
     ip_changed();
@@ -308,16 +320,23 @@ void MainWindow::on_tools_clicked()
     ui->widget->hide();
 }
 
+// The tool buttons and the lock ask for the other of what they show; what
+// the block holds already (a PC wrote it, not yet shown) is not written
+// again, and each shows what the block then holds.
 void MainWindow::on_toolButton1_clicked()
 {
     KEL_RAM_PARA* b = block();
     if (!b)
         return;
-    const u16 next = (b->led_off + 1) & 1;
-    setIcon(ui->toolButton1, pages::picture(next == 1 ? "closeled.png" : "uncloseled.png"), kToolIcon);
-    QMutexLocker lock(&x518_manage::mutex);
-    b->led_off = next;
-    KelRamPara::raiseApplyLocked(1);
+    const bool off = !led_off_shown;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        if ((b->led_off == 1) != off) {
+            b->led_off = off ? 1 : 0;
+            KelRamPara::raiseApplyLocked(1);
+        }
+    }
+    showLedOff(off);
 }
 
 void MainWindow::on_toolButton2_clicked()
@@ -325,19 +344,27 @@ void MainWindow::on_toolButton2_clicked()
     KEL_RAM_PARA* b = block();
     if (!b)
         return;
-    QMutexLocker lock(&x518_manage::mutex);
-    // An audio window out of range, or switched off, is set back to window 0.
-    int a = ram::audioImage(*b);
-    if (a != b->audio_image || b->image[a].enable == 0) {
-        b->audio_image = 0;
-        a = 0;
+    const bool on = !audio_on_shown;
+    {
+        QMutexLocker lock(&x518_manage::mutex);
+        bool changed = false;
+        // An audio window out of range, or switched off, is set back to window 0.
+        int a = ram::audioImage(*b);
+        if (a != b->audio_image || b->image[a].enable == 0) {
+            changed = b->audio_image != 0;
+            b->audio_image = 0;
+            a = 0;
+        }
+        IMAGE_PARA& image = b->image[a];
+        if (((image.audio & ram::kAudioOn) != 0) != on) {
+            image.volume = on ? 255 : 0;
+            image.audio = on ? ram::kAudioOn : 0;
+            changed = true;
+        }
+        if (changed)
+            KelRamPara::raiseApplyLocked(1);
     }
-    IMAGE_PARA& image = b->image[a];
-    const bool audioOn = image.audio & ram::kAudioOn;
-    setIcon(ui->toolButton2, pages::picture(audioOn ? "slience.png" : "unslience.png"), kToolIcon);
-    image.volume = audioOn ? 0 : 255;
-    image.audio = audioOn ? 0 : ram::kAudioOn;
-    KelRamPara::raiseApplyLocked(1);
+    showAudio(on);
 }
 
 void MainWindow::on_toolButton3_clicked()
@@ -355,17 +382,18 @@ void MainWindow::on_Button_lock_clicked()
     KEL_RAM_PARA* b = block();
     if (!b)
         return;
-    // The block's lock is toggled, whatever the icon showed (a PC may have
-    // written 772 meanwhile), and the icon shows what it now holds. No apply
-    // and no change code: the chip does not act on the lock, and the value
-    // reaches the file with the next write-back.
-    u16 next;
+    // The other of what the icon shows; a lock (any value but 0) or an
+    // unlock the block holds already (a PC wrote 772 meanwhile) is left as
+    // it is, and the icon shows it. No apply and no change code: the chip
+    // does not act on the lock, and the value reaches the file with the next
+    // write-back.
+    const bool locked = l_lock_state == 0;
     {
         QMutexLocker lock(&x518_manage::mutex);
-        next = b->panel_lock != 0 ? 0 : 1;
-        b->panel_lock = next;
+        if ((b->panel_lock != 0) != locked)
+            b->panel_lock = locked ? 1 : 0;
     }
-    showLock(next != 0);
+    showLock(locked);
 }
 
 // ---------------------------------------------------------------- keys

@@ -122,6 +122,10 @@ private:
     void setIcon(QPushButton* button, const QString& picture, QSize size);
     // The lock button's icon: locked or not.
     void showLock(bool locked);
+    // The LED and audio tool buttons' icons: the LED output off or not,
+    // the audio window's sound on or not.
+    void showLedOff(bool off);
+    void showAudio(bool on);
     void agingTurn();
     void armModeBar(bool call);
     void showModeBar();
@@ -135,6 +139,9 @@ private:
     u8 l_call_state = 0;
     u8 l_save_state = 0;
     u8 l_lock_state = 0;
+    // What the LED and audio buttons show: a touch asks for the other.
+    bool led_off_shown = false;
+    bool audio_on_shown = false;
     u8 ui_select = 0;
     u8 mode_focus = 0;
     u16 failed_saves = 0;  // bit i: the bar saw user mode i's save fail and not yet land

@@ -353,6 +353,10 @@ public:
     std::atomic<u16> unread_packages{0};
     // Packages beyond kMaxPackages, in name order: not looked at.
     std::atomic<u16> skipped_packages{0};
+    // Files with a package's suffix whose name is not valid UTF-8: not
+    // taken (renamed, they install). Their names, each byte beyond
+    // printable ASCII written \xNN, one a line.
+    SharedText misnamed_packages;
     // Parts of a package that could not be read from the stick: each
     // flash or file kept what it held.
     std::atomic<u8> unread_parts{0};
@@ -492,6 +496,9 @@ private:
     // listed, the page says it did not answer, and the job fails.
     void recoveryNotTaken();
     void recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode);
+    // The query could not ask `port` (no link): noted for the page, and on
+    // to the next port.
+    void queryPortNotAsked(u8 port);
     void recoveryEnd(RCV_CHECK_OR_RECOVERY mode);
     // Jobs 5 and 6 failed: 100 at once, the job word kept a moment longer.
     void recoveryFail(bool noFpga = false);

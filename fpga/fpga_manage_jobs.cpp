@@ -757,6 +757,11 @@ void fpga_manage::recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode)
         const cardfile::RcvPortRecord& r = job_.rcv_ports[static_cast<size_t>(job_.query_port)].record;
         g_send_para.recovery_progress = kRecoveryAsking;
         const u8 port = static_cast<u8>(r.net_ledx);
+        if (!portLinked(port)) {
+            KEL_DBG("\n fpga: recovery query: port %d has no link, its %d cards not asked\n", port, r.net_rcv_num);
+            queryPortNotAsked(port);
+            return;
+        }
         jobSend(port, fpga::kCardAll, fpga::kRcvSearch, 0, nullptr, 0);
         jobAwait(port, fpga::kCardAll, fpga::kRcvSearch, r.net_rcv_num, kQueryTicks);
         return;
@@ -770,6 +775,19 @@ void fpga_manage::recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode)
     if (!jobWaitOver())
         return;
     job_.waiting = false;
+    // Cards the link went away from were not asked: one of them may need
+    // recovery.
+    if (job_.answered < job_.awaited && !portLinked(job_.port)) {
+        queryPortNotAsked(job_.port);
+        return;
+    }
+    ++job_.query_port;
+    jobProgress(kProgressRunning * ++job_.done / job_.steps);
+}
+
+void fpga_manage::queryPortNotAsked(u8 port)
+{
+    job_.end.unasked_ports = static_cast<u16>(job_.end.unasked_ports | 1u << port);
     ++job_.query_port;
     jobProgress(kProgressRunning * ++job_.done / job_.steps);
 }
@@ -785,5 +803,7 @@ void fpga_manage::recoveryEnd(RCV_CHECK_OR_RECOVERY mode)
     } else if (answer >= fpga::kRcvAnswerNone && mode == RCV_RECOVERY && rcv_result.clearShown()) {
         KelRamPara::test_signal(SYNC_RCV_RECOVERY);
     }
+    if (job_.end.unasked_ports != 0)
+        KEL_DBG("\n fpga: recovery query: ports not asked for want of a link (0x%04x)\n", job_.end.unasked_ports);
     jobFinish();
 }

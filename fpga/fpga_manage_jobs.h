@@ -60,6 +60,10 @@ struct CardJobEnd {
     // Jobs 3 and 4 refused for kNoCards: their linked ports (bit p: port p),
     // none of which has a card that answered the search.
     u16 empty_ports = 0;
+    // Jobs 5 and 6: the ports (bit p: port p) their query could not ask: no
+    // link at their turn, or the link lost before every card answered. A
+    // query that found no card says so rather than that none needs it.
+    u16 unasked_ports = 0;
     // Jobs 1-4: the cards the job was for, and those of them that did not
     // answer its frames (did not take it), port by port in chain order.
     int cards = 0;

@@ -546,6 +546,7 @@ void fpga_manage::usb_upgrade_deal()
         refused_packages = 0;
         unread_packages = 0;
         skipped_packages = 0;
+        misnamed_packages.set(QString());
         unread_parts = 0;
         foreign_parts = 0;
         torn_in_run_ = 0;
@@ -655,8 +656,12 @@ void fpga_manage::get_usb_file_list_path()
         KEL_DBG("\n %s\n", qPrintable(p));
     for (const QString& p : listing.dotFiles)
         KEL_DBG("\n usb upgrade: %s begins with a dot: not a package, not taken\n", qPrintable(p));
-    for (const QString& p : listing.undecodable)
+    QStringList misnamed;
+    for (const QString& p : listing.undecodable) {
         tellFailure(p.toStdString() + ": a name that is not valid UTF-8; not taken, rename it to install it");
+        misnamed << p.section(QLatin1Char('/'), -1);
+    }
+    misnamed_packages.set(misnamed.join(QLatin1Char('\n')));
     if (!listing.beyondLimit.isEmpty()) {
         skipped_packages = saturated(listing.beyondLimit.size());
         tellFailure(std::to_string(usb_file_count + listing.beyondLimit.size()) + " packages in " +
@@ -666,7 +671,8 @@ void fpga_manage::get_usb_file_list_path()
             tellFailure("skipped, beyond the " + std::to_string(kMaxPackages) +
                         " packages of a run: " + p.toStdString());
     }
-    if (usb_file_count == 0) {
+    // A package whose name is not valid UTF-8 was told above.
+    if (usb_file_count == 0 && misnamed.isEmpty()) {
         no_package = true;
         const std::string dir = listing.dir.toStdString();
         tellFailure("no package found, nothing installed: " +

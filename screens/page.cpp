@@ -1,5 +1,6 @@
 #include "screens/page.h"
 
+#include "app/apply_handover.h"
 #include "app/kelrampara.h"
 #include "app/mainwindow.h"
 #include "app/numberkeyboard.h"
@@ -350,6 +351,26 @@ bool EditedFields::takeChanged(std::size_t field, int shown)
     if (!changed(field, shown))
         return false;
     took(field, shown);
+    return true;
+}
+
+bool EditedFields::confirm(std::size_t field, int shown, const std::function<int(const KEL_RAM_PARA&)>& held,
+                           const std::function<void(KEL_RAM_PARA&)>& write)
+{
+    return takeChanged(field, shown) && writeUnlessHeld(shown, held, write);
+}
+
+bool EditedFields::writeUnlessHeld(int shown, const std::function<int(const KEL_RAM_PARA&)>& held,
+                                   const std::function<void(KEL_RAM_PARA&)>& write)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return false;
+    QMutexLocker lock(&ApplyHandover::mutex);
+    if (held(store->ram_para) == shown)
+        return false;
+    write(store->ram_para);
+    KelRamPara::raiseApplyLocked();
     return true;
 }
 

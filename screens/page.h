@@ -225,6 +225,22 @@ public:
     // A confirm of field `field` that shows `shown`: when the operator
     // changed it, the page takes it (took) and true; false otherwise.
     bool takeChanged(std::size_t field, int shown);
+    // A confirm of a field written on its own (a row, the language): when
+    // the operator changed it, the page takes it, and the block, looked at
+    // under x518_manage::mutex, is written (`write`, the apply raised
+    // before the mutex is let go) only when what it holds there (`held`)
+    // is not `shown` already: a confirm of what the block holds, a PC's
+    // write of the same entry included, writes nothing, so what goes with
+    // the field (a PC's fade steps, its windows' flags) stays. True when it
+    // wrote; what a write brings besides (a save, the access point) follows
+    // only then.
+    bool confirm(std::size_t field, int shown, const std::function<int(const KEL_RAM_PARA&)>& held,
+                 const std::function<void(KEL_RAM_PARA&)>& write);
+    // confirm's write alone, for an entry whose change the page tells
+    // itself: under the mutex, `write` only when the block does not hold
+    // `shown` already.
+    static bool writeUnlessHeld(int shown, const std::function<int(const KEL_RAM_PARA&)>& held,
+                                const std::function<void(KEL_RAM_PARA&)>& write);
     // What a commit writes over `block`: the operator's value in each field
     // the operator changed, the block's own everywhere else.
     Values over(const Values& shown, const Values& block) const;

@@ -126,6 +126,14 @@ const pages::Texts kTooManyPackages = {
     QStringLiteral("升级包超过%1个，未安装：%2个"), QStringLiteral("Over %1 packages, not installed: %2"),
     QStringLiteral("Больше %1 пакетов, не\u00a0установлено: %2"), QStringLiteral("Quá %1 gói, số gói chưa cài: %2"),
     QStringLiteral("升級包超過%1個，未安裝：%2個")};
+// Files with a package's suffix whose name is not valid UTF-8: not taken;
+// %1 names them (each byte beyond printable ASCII written \xNN).
+const pages::Texts kMisnamedPackages = {
+    QStringLiteral("升级包文件名无法识别，请改名：%1"), QStringLiteral("Package name unreadable, rename it: %1"),
+    QStringLiteral("Имя пакета не читается, переименуйте: %1"),
+    QStringLiteral("Tên gói không đọc được, hãy đổi tên: %1"), QStringLiteral("升級包檔名無法識別，請改名：%1")};
+constexpr int kMisnamedListed = 2;       // names the line has room for, "…" for the rest
+constexpr int kMisnamedNameLength = 28;  // a longer name is shortened in its middle
 // The parts of a package as those lines name them, and what joins them.
 const pages::Texts kPartApplication = {QStringLiteral("应用程序"), QStringLiteral("application"),
                                        QStringLiteral("приложение"), QStringLiteral("ứng dụng"),
@@ -228,6 +236,21 @@ QString partNames(u8 parts)
                 name.insert(i, QChar(kWordJoiner));
     }
     return names.join(pages::pick(kPartJoin));
+}
+
+// The first names of `names` (one a line), each shortened in its middle
+// when long, "…" after them when there are more.
+QString misnamedNames(const QString& names)
+{
+    const QStringList all = names.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList listed;
+    for (int i = 0; i < all.size() && i < kMisnamedListed; ++i) {
+        const QString& name = all[i];
+        const int half = kMisnamedNameLength / 2;
+        listed << (name.size() <= kMisnamedNameLength ? name : name.left(half) + QChar(0x2026) + name.right(half));
+    }
+    const QString shown = listed.join(pages::pick(kPartJoin));
+    return all.size() > kMisnamedListed ? shown + QChar(0x2026) : shown;
 }
 
 QRect rowRect(int row)
@@ -431,7 +454,8 @@ QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool this
 
 // What the run left out of what the stick holds, and why: no package, the
 // packages refused or not read, the parts the stick did not give, the
-// parts of another product's package, the packages beyond a run's most.
+// parts of another product's package, the packages beyond a run's most,
+// the files whose name is not valid UTF-8.
 QStringList firmware_usbgrade::shortfallLines(const fpga_manage& worker)
 {
     QStringList lines;
@@ -447,6 +471,9 @@ QStringList firmware_usbgrade::shortfallLines(const fpga_manage& worker)
         lines << logLine(pages::pick(kOtherProduct).arg(partNames(parts)));
     if (const u16 n = worker.skipped_packages.load())
         lines << logLine(pages::pick(kTooManyPackages).arg(fpga_manage::kMaxPackages).arg(n));
+    const QString misnamed = worker.misnamed_packages.get();
+    if (!misnamed.isEmpty())
+        lines << logLine(pages::pick(kMisnamedPackages).arg(misnamedNames(misnamed)));
     return lines;
 }
 

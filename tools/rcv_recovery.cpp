@@ -33,12 +33,22 @@ const pages::Texts kNoResult = {
 const pages::Texts kNoAnswer = {QStringLiteral("接收卡无应答!"), QStringLiteral("The receiving card did not answer!"),
                                 QStringLiteral("Приемная карта не ответила!"),
                                 QStringLiteral("Thẻ nhận không phản hồi!"), QStringLiteral("接收卡無應答!")};
-// The job refused the recovery file; ToolPage::fileFaultText says why, on
-// the line under it.
-const pages::Texts kFileRefused = {QStringLiteral("恢复文件无法使用："),
-                                   QStringLiteral("The recovery file was refused:"),
-                                   QStringLiteral("Файл восстановления отклонён:"),
-                                   QStringLiteral("Tệp phục hồi bị từ chối:"), QStringLiteral("恢復檔案無法使用：")};
+// The job could not use the recovery file (refused, missing, several);
+// ToolPage::fileFaultText says why, on the line under it.
+const pages::Texts kFileRefused = {
+    QStringLiteral("恢复文件无法使用："), QStringLiteral("The recovery file could not be used:"),
+    QStringLiteral("Файл восстановления не использован:"), QStringLiteral("Không dùng được tệp phục hồi:"),
+    QStringLiteral("恢復檔案無法使用：")};
+// The query could not ask every port: which, on the line under it.
+const pages::Texts kPortsNotAsked = {
+    QStringLiteral("以下网口无法查询："), QStringLiteral("These ports could not be asked:"),
+    QStringLiteral("Эти порты не опрошены:"), QStringLiteral("Không truy vấn được các cổng:"),
+    QStringLiteral("以下網口無法查詢：")};
+const pages::Texts kNoLink = {QStringLiteral("%1未连接。"), QStringLiteral("%1: no link."),
+                              QStringLiteral("%1: нет связи."), QStringLiteral("%1: chưa kết nối."),
+                              QStringLiteral("%1未連接。")};
+const pages::Texts kPortJoin = {QStringLiteral("、"), QStringLiteral(", "), QStringLiteral(", "), QStringLiteral(", "),
+                                QStringLiteral("、")};
 const pages::Texts kNoFpga = {QStringLiteral("FPGA未运行!"), QStringLiteral("The FPGA is not running!"),
                               QStringLiteral("FPGA не работает!"), QStringLiteral("FPGA không chạy!"),
                               QStringLiteral("FPGA未運行!")};
@@ -74,6 +84,16 @@ QFont lineFont()
     QFont font;
     font.setPointSize(kLinePoints);
     return font;
+}
+
+// "LED1, LED3": the ports whose bit is set, as their tiles name them.
+QString portNames(u16 ports)
+{
+    QStringList names;
+    for (int p = 0; p < fpga::kSendPorts; ++p)
+        if (ports & (1u << p))
+            names << QStringLiteral("LED%1").arg(p + 1);
+    return names.join(pages::pick(kPortJoin));
 }
 
 int fieldNumber(const QString& field)
@@ -196,6 +216,7 @@ void rcv_recovery::query()
     r->setCount(0);
     fpga_down = fpga_down_at_opening = false;
     refused_file = cardfile::Fault::kNone;
+    unasked_ports = 0;
     asked = kAsking;
     rcv_self_recovery_file_list();
     postJob(SEND_RCV_CHECK);
@@ -214,9 +235,10 @@ void rcv_recovery::recover()
         restyle(kQuery);
         return;
     }
-    if (fpga_down || refused_file != cardfile::Fault::kNone) {
+    if (fpga_down || refused_file != cardfile::Fault::kNone || unasked_ports != 0) {
         fpga_down = fpga_down_at_opening = false;
         refused_file = cardfile::Fault::kNone;
+        unasked_ports = 0;
         rcv_self_recovery_file_list();
     }
     postJob(SEND_RCV_RECOVERY);
@@ -228,6 +250,7 @@ void rcv_recovery::jobEnded(bool noFpga, const CardJobEnd& end)
     asked = kAnswered;
     fpga_down = noFpga;
     refused_file = end.refused == JobRefusal::kFile ? end.file : cardfile::Fault::kNone;
+    unasked_ports = noFpga ? 0 : end.unasked_ports;
     fpga_down_at_opening = false;
     rcv_self_recovery_file_list();
 }
@@ -241,6 +264,7 @@ void rcv_recovery::rcv_self_recovery_file_list()
     no_answer = nullptr;
     no_fpga = nullptr;
     file_refused = nullptr;
+    not_asked = nullptr;
     frame_file = new QFrame(ui->frame);
     frame_file->setObjectName(QStringLiteral("frame_file"));
     frame_file->setGeometry(kListArea);
@@ -254,6 +278,8 @@ void rcv_recovery::rcv_self_recovery_file_list()
         no_fpga = sentenceLabel(0, pages::pick(kNoFpga));
     else if (count == 0 && refused)
         fileRefusedLines(0);
+    else if (count == 0 && unasked_ports != 0)
+        notAskedLines(0);
     else if (count == 0 && asked == kNotAsked)
         sentenceLabel(0, pages::pick(kAskFirst));
     else if (count == 0 && asked == kAnswered)
@@ -272,7 +298,15 @@ void rcv_recovery::rcv_self_recovery_file_list()
         fileRefusedLines(line);
     else if (count != 0 && r->silent() && line < kLines)
         no_answer = sentenceLabel(line, pages::pick(kNoAnswer));
+    else if (count != 0 && unasked_ports != 0 && line + 1 < kLines)
+        notAskedLines(line);
     frame_file->show();
+}
+
+void rcv_recovery::notAskedLines(int line)
+{
+    not_asked = sentenceLabel(line, pages::pick(kPortsNotAsked));
+    sentenceLabel(line + 1, pages::pick(kNoLink).arg(portNames(unasked_ports)));
 }
 
 void rcv_recovery::fileRefusedLines(int line)

@@ -11,7 +11,9 @@
 // short because FPGA 0 was not running, a sentence that says so, in place
 // of the one that no card needs recovery; so too from the opening while
 // FPGA 0 is not running. When the job refused the recovery file, two lines
-// say so and why, in the same place. A card number above its port's card
+// say so and why, in the same place; when its query could not ask a port
+// (no link), two lines name the ports, in place of the sentence that no
+// card needs it, or under the card found. A card number above its port's card
 // count is drawn red and cannot be recovered.
 #pragma once
 
@@ -47,6 +49,9 @@ public:
     // The sentence that the recovery file was refused, or null; the reason
     // is the line under it.
     QLabel* fileRefusedLine() const { return file_refused; }
+    // The sentence that the query could not ask some ports, or null; the
+    // ports without a link are the line under it.
+    QLabel* notAskedLine() const { return not_asked; }
 
 public slots:
     // A touch on a result line selects it (also while a job runs).
@@ -73,6 +78,8 @@ private:
     QLabel* sentenceLabel(int line, const QString& text);
     // The refused file's two lines from `line` on.
     void fileRefusedLines(int line);
+    // The ports the last query could not ask, two lines from `line` on.
+    void notAskedLines(int line);
     static RcvRecoveryResult* result();
     static bool fpgaRunning();
 
@@ -83,10 +90,13 @@ private:
     QLabel* no_answer = nullptr;
     QLabel* no_fpga = nullptr;
     QLabel* file_refused = nullptr;
+    QLabel* not_asked = nullptr;
     bool fpga_down = false;             // FPGA 0 did not run at the opening, or the last job ended for want of it
     bool fpga_down_at_opening = false;  // the former, until FPGA 0 runs or a job is posted
     // The last job refused the recovery file, and why (kNone: it did not).
     cardfile::Fault refused_file = cardfile::Fault::kNone;
+    // The ports the last query could not ask (bit p: port p).
+    u16 unasked_ports = 0;
     u8 file_select = 0;
     Asked asked = kNotAsked;
 };

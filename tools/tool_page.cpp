@@ -18,8 +18,8 @@ const pages::Texts kCardsNotPlaced = {QStringLiteral("快捷点屏未执行：")
                                       QStringLiteral("Карты не размещены:"), QStringLiteral("Chưa định vị thẻ nhận:"),
                                       QStringLiteral("快捷點屏未執行：")};
 const pages::Texts kNotSaved = {QStringLiteral("参数未固化："), QStringLiteral("The parameters were not saved:"),
-                                QStringLiteral("Карты не сохранены:"), QStringLiteral("Chưa lưu thông số:"),
-                                QStringLiteral("參數未固化：")};
+                                QStringLiteral("Параметры\u00a0не\u00a0сохранены:"),
+                                QStringLiteral("Chưa lưu thông số:"), QStringLiteral("參數未固化：")};
 const pages::Texts kMappingNotSwitched = {QStringLiteral("Mapping未切换："),
                                           QStringLiteral("Mapping was not switched:"),
                                           QStringLiteral("Mapping не переключён:"),
@@ -32,6 +32,12 @@ const pages::Texts kNoCards = {
     QStringLiteral("网口LED%1上未发现接收卡。"), QStringLiteral("LED%1 has no receiving cards."),
     QStringLiteral("на порту LED%1 нет карт."), QStringLiteral("cổng LED%1 không có thẻ nhận."),
     QStringLiteral("網口LED%1上未發現接收卡。")};
+// Several ports, named (%1), none of which has a card; the last line of a
+// save or mapping switch's refusal when more ports than lines have none.
+const pages::Texts kNoCardsOnPorts = {
+    QStringLiteral("网口%1上均未发现接收卡。"), QStringLiteral("%1 have no receiving cards."),
+    QStringLiteral("на портах %1 нет карт."), QStringLiteral("các cổng %1 không có thẻ nhận."),
+    QStringLiteral("網口%1上均未發現接收卡。")};
 // A save or mapping switch: none of the LAN ports has a link.
 const pages::Texts kNoLinks = {QStringLiteral("所有网口均未连接。"), QStringLiteral("no LAN port has a link."),
                                QStringLiteral("ни один порт не подключён."),
@@ -64,12 +70,12 @@ const pages::Texts kFileSeveral = {
     QStringLiteral("存有多個檔案，均未使用。")};
 
 // Cards whose answer to the job did not come in time: how many of how
-// many, then which, a line per port. A card may have taken the job and
+// many (kept on one line), then which, a line per port. A card may have taken the job and
 // answered late: the box does not tell what it cannot know.
 const pages::Texts kCardsMissed = {
     QStringLiteral("任务未获确认！\n%2张接收卡中%1张未及时应答："),
     QStringLiteral("The job was not confirmed!\n%1 of %2 receiving cards\ndid not answer in time:"),
-    QStringLiteral("Нет подтверждения!\nКарт без ответа в срок: %1 из %2"),
+    QStringLiteral("Нет подтверждения!\nКарт без ответа в срок: %1\u00a0из\u00a0%2"),
     QStringLiteral("Tác vụ chưa được xác nhận!\nCó %1 trong %2 thẻ nhận\nkhông phản hồi kịp thời:"),
     QStringLiteral("任務未獲確認！\n%2張接收卡中%1張未及時應答："),
 };
@@ -156,18 +162,26 @@ QString missedLines(const std::vector<CardPlace>& missed)
 }
 
 // A save or mapping switch with no card on any linked port: a line per
-// port, at most kListedPorts lines, "…" after the last when there are more.
+// port, at most kListedPorts lines; with more ports than that, the last
+// line names the further ports.
 QString emptyPortLines(u16 ports)
 {
+    std::vector<int> empty;
+    for (int p = 0; p < fpga::kSendPorts; ++p)
+        if (ports & (1u << p))
+            empty.push_back(p);
+    const bool more = empty.size() > size_t(kListedPorts);
+    const size_t listed = more ? size_t(kListedPorts - 1) : empty.size();
     QStringList lines;
-    for (int p = 0; p < fpga::kSendPorts; ++p) {
-        if (!(ports & (1u << p)))
-            continue;
-        if (lines.size() == kListedPorts) {
-            lines.last() += moreMark();
-            break;
-        }
-        lines << pages::pick(kNoCards).arg(p + 1);
+    for (size_t i = 0; i < listed; ++i)
+        lines << pages::pick(kNoCards).arg(empty[i] + 1);
+    if (more) {
+        QStringList names;
+        for (size_t i = listed; i < empty.size(); ++i)
+            names << QStringLiteral("LED%1").arg(empty[i] + 1);
+        // A line may break between two names.
+        const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QStringLiteral(" "));
+        lines << pages::pick(kNoCardsOnPorts).arg(names.join(separator));
     }
     return lines.join(QLatin1Char('\n'));
 }

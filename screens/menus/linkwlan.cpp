@@ -186,6 +186,13 @@ bool linkwlan::rowChanged(int row) const
     return false;
 }
 
+bool linkwlan::rowHeld(int row) const
+{
+    const EditedFields::Values shown = shownOctets();
+    const EditedFields::Values held = octetValues(storedOctets());
+    return std::equal(shown.begin() + row * kOctets, shown.begin() + (row + 1) * kOctets, held.begin() + row * kOctets);
+}
+
 QString linkwlan::address(int row) const
 {
     QStringList parts;
@@ -224,7 +231,7 @@ void linkwlan::on_Button_net_apply_clicked()
     followStored();
     ConfigEngine::ConfigValues values;
     for (int row = 0; row < kRows; ++row) {
-        if (!rowChanged(row))
+        if (!rowChanged(row) || rowHeld(row))
             continue;
         pages::debugLine("%s", qPrintable(address(row)));
         values.append({kSetting[row], address(row)});

@@ -48,6 +48,9 @@ private:
     EditedFields::Values shownOctets() const;
     // Whether the operator changed an octet of row `row`.
     bool rowChanged(int row) const;
+    // Whether the settings hold row `row` as the fields show it (a PC set
+    // the same meanwhile): an Apply does not write it again.
+    bool rowHeld(int row) const;
     // The number keyboard for octet field i.
     void editOctet(int i);
     // Row r's fields joined with dots.

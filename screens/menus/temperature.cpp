@@ -117,11 +117,13 @@ void temperature::endOtherEdit(int entry, bool keep)
 {
     if (entry != kTypeRow)
         return;
-    if (keep && type_seen.changed({type})) {
-        on_button_type_clicked();
-        type_seen.took(0, type);
+    // A type the block holds already (a PC's write of the same) is not
+    // written again.
+    const u16 chosen = type;
+    if (keep && type_seen.confirm(
+                    0, chosen, [](const KEL_RAM_PARA& b) { return int(b.color_temp_mode); },
+                    [chosen](KEL_RAM_PARA& b) { b.color_temp_mode = chosen; }))
         return;
-    }
     // Nothing to write: the list shows the block's type again.
     type_seen.begin({blockType()});
     showType(blockType());

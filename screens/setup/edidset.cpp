@@ -270,7 +270,9 @@ void EDIDset::kel_button_ok_clicked()
     const EditedFields::Values shown = shownRecord();
     if (record_seen.changed(shown)) {
         const u8 port = source_id;
-        KelRamPara::editAndApply([this, port, &shown](KEL_RAM_PARA& b) {
+        // A record that holds the operator's values already (a PC wrote
+        // the same) is not written again.
+        KelRamPara::editWhereChanged([this, port, &shown](KEL_RAM_PARA& b) {
             EDID_PARA& e = b.edid[port];
             const EditedFields::Values v = record_seen.over(shown, recordValues(e));
             e = EDID_PARA{static_cast<u16>(v[kWidth]), static_cast<u16>(v[kHeight]), static_cast<u16>(v[kRate])};

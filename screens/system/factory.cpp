@@ -201,10 +201,13 @@ void factory::on_Button_lang_clicked(int lang)
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store || lang < 0 || lang >= pages::kLanguages)
         return;
-    if (lang == blockLanguage() || !language_seen.takeChanged(0, lang))
+    // A language the block holds already (a PC's write of the same) is
+    // not written again.
+    if (!language_seen.confirm(
+            0, lang, [](const KEL_RAM_PARA& b) { return b.language & 0xFF; },
+            [lang](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(lang)); }))
         return;
     g_language = static_cast<u8>(lang);
-    KelRamPara::editAndApply([lang](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(lang)); });
     language_changed();
 }
 

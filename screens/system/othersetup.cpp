@@ -64,6 +64,20 @@ std::vector<int> shownWindows(const KEL_RAM_PARA& b)
     return windows;
 }
 
+// The entries of the rows a PC may switch, as the block holds them.
+int switchEntry(const KEL_RAM_PARA& b)
+{
+    return b.seamless ? othersetup::kFade : othersetup::kSeamless;
+}
+int wifiEntry(const KEL_RAM_PARA& b)
+{
+    return b.wifi_off ? othersetup::kWifiOff : othersetup::kWifiOn;
+}
+int dotByDotEntry(const KEL_RAM_PARA& b)
+{
+    return b.dbd_enable ? othersetup::kOn : othersetup::kOff;
+}
+
 constexpr int kNoWindow = -1;
 
 QStringList windowNames(const std::vector<int>& windows)
@@ -178,9 +192,9 @@ EditedFields::Values othersetup::blockRows() const
     const bool listed = std::find(listed_windows.begin(), listed_windows.end(), audio) != listed_windows.end();
     rows[kWindowRow] = listed ? audio : listed_windows.empty() ? kNoWindow : listed_windows.front();
     rows[kAudioRow] = (b.image[audio].audio & ram::kAudioOn) ? kOn : kOff;
-    rows[kSwitchRow] = b.seamless ? kFade : kSeamless;
-    rows[kWifiRow] = b.wifi_off ? kWifiOff : kWifiOn;
-    rows[kDotByDotRow] = b.dbd_enable ? kOn : kOff;
+    rows[kSwitchRow] = switchEntry(b);
+    rows[kWifiRow] = wifiEntry(b);
+    rows[kDotByDotRow] = dotByDotEntry(b);
     return rows;
 }
 
@@ -241,7 +255,8 @@ void othersetup::on_button_box_clicked(int row, int index)
 }
 
 // The window the window list shows gets its audio on or off and becomes the
-// audio window; with no window listed nothing changes.
+// audio window; with no window listed nothing changes, nor when the window
+// already has the audio chosen.
 void othersetup::confirmAudio(int index)
 {
     const int entry = ui->ImageVolume->currentIndex();
@@ -252,22 +267,19 @@ void othersetup::confirmAudio(int index)
     if (!rows_seen.takeChanged(kAudioRow, index) && !windowChanged)
         return;
     const bool on = index == kOn;
-    KelRamPara::editAndApply([w, on](KEL_RAM_PARA& b) {
-        IMAGE_PARA& image = b.image[w];
-        if (((image.audio & ram::kAudioOn) != 0) == on)
-            return;
-        b.audio_image = static_cast<u16>(w);
-        image.volume = on ? kFullVolume : 0;
-        image.audio = on ? ram::kAudioOn : 0;
-    });
+    EditedFields::writeUnlessHeld(
+        index, [w](const KEL_RAM_PARA& b) { return (b.image[w].audio & ram::kAudioOn) ? kOn : kOff; },
+        [w, on](KEL_RAM_PARA& b) {
+            b.audio_image = static_cast<u16>(w);
+            b.image[w].volume = on ? kFullVolume : 0;
+            b.image[w].audio = on ? ram::kAudioOn : 0;
+        });
 }
 
 void othersetup::confirmSwitch(int index)
 {
-    if (!rows_seen.takeChanged(kSwitchRow, index))
-        return;
     const bool fade = index == kFade;
-    KelRamPara::editAndApply([fade](KEL_RAM_PARA& b) {
+    const bool wrote = rows_seen.confirm(kSwitchRow, index, switchEntry, [fade](KEL_RAM_PARA& b) {
         ram::setLowByte(b.seamless, fade ? 1 : 0);
         for (int k = 0; k < ram::kImages; ++k) {
             if (fade) {
@@ -279,15 +291,16 @@ void othersetup::confirmSwitch(int index)
             }
         }
     });
-    KelRamPara::p_kelrampara_config->ram_para_save();
+    if (wrote)
+        KelRamPara::p_kelrampara_config->ram_para_save();
 }
 
 void othersetup::confirmWifi(int index)
 {
-    if (!rows_seen.takeChanged(kWifiRow, index))
-        return;
     const bool off = index == kWifiOff;
-    KelRamPara::editAndApply([off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); });
+    if (!rows_seen.confirm(kWifiRow, index, wifiEntry,
+                           [off](KEL_RAM_PARA& b) { ram::setLowByte(b.wifi_off, off ? 1 : 0); }))
+        return;
     if (off)
         R54_WIFI_CONFIG::stopAccessPoint();
     else if (R54_WIFI_CONFIG::p_wifi)
@@ -296,13 +309,12 @@ void othersetup::confirmWifi(int index)
 
 void othersetup::confirmDotByDot(int index)
 {
-    if (!rows_seen.takeChanged(kDotByDotRow, index))
-        return;
     const u8 on = index == kOn ? 1 : 0;
-    KelRamPara::editAndApply([on](KEL_RAM_PARA& b) {
+    const bool wrote = rows_seen.confirm(kDotByDotRow, index, dotByDotEntry, [on](KEL_RAM_PARA& b) {
         ram::setLowByte(b.dbd_enable, on);
         for (IMAGE_PARA& image : b.image)
             image.flags = static_cast<u16>((image.flags & kFlagsLowByte) | (on ? ram::kFlagDotByDot : 0));
     });
-    KelRamPara::p_kelrampara_config->ram_para_save();
+    if (wrote)
+        KelRamPara::p_kelrampara_config->ram_para_save();
 }

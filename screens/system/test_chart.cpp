@@ -87,7 +87,8 @@ void test_chart::language_changed()
 
 void test_chart::setPattern(u8 pattern)
 {
-    KelRamPara::editAndApply([pattern](KEL_RAM_PARA& b) { b.test_pattern = pattern; });
+    // The pattern the block holds already (a PC's) is not written again.
+    KelRamPara::editWhereChanged([pattern](KEL_RAM_PARA& b) { b.test_pattern = pattern; });
 }
 
 void test_chart::slot_Button_on_clicked()

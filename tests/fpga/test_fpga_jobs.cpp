@@ -265,6 +265,46 @@ TEST_F(JobTest, RecoveryFindsTheCardAndTheReplayRestoresIt)
     EXPECT_EQ(codes, std::vector<int>{SYNC_RCV_RECOVERY});
 }
 
+// A query that could not ask a port (no link when its turn comes, or the
+// link gone while a card there had not answered) names it, the query of a
+// recovery too: a card there may need recovery.
+TEST_F(JobTest, AQueryThatCouldNotAskAPortNamesIt)
+{
+    upAndSearched();
+    writeBoxFile(kRecoveryPath, recoveryFile());  // LED2 (2 cards), then LED1 (4)
+    board->setNeedsRecovery(0, 2, true);
+    m->rcv_result.pageOpened();
+    board->cutPort(0);
+    upAndSearched();
+    run(SEND_RCV_CHECK, 2000);
+    EXPECT_TRUE(endedWith100());
+    EXPECT_EQ(m->job_report.end().unasked_ports, 1u << 0);
+    EXPECT_EQ(m->rcv_result.count(), 0);
+
+    board->connectPort(0, 4);
+    board->setNeedsRecovery(0, 2, true);
+    upAndSearched();
+    after(fpga_manage::kJobFailTicks + 1);
+    run(SEND_RCV_CHECK, 2000);
+    ASSERT_EQ(m->rcv_result.list(), QStringList{"02/01/03/04"});
+    EXPECT_EQ(m->job_report.end().unasked_ports, 0);
+    // The recovery's query asks LED2 first, where a card is silent; its
+    // link goes while the query waits for that card.
+    board->silenceCard(1, 1, true);
+    codes.clear();
+    g_send_para.post(SEND_RCV_RECOVERY);
+    for (int i = 0; i < 2000 && g_send_para.step.load() != kJobRun; ++i)
+        after(1);
+    after(50);
+    board->cutPort(1);
+    runOn(2000);
+    EXPECT_TRUE(endedWith100());
+    EXPECT_FALSE(board->card(0, 2).needsRecovery);
+    EXPECT_EQ(m->job_report.end().unasked_ports, 1u << 1);
+    EXPECT_EQ(m->rcv_result.count(), 0);
+    EXPECT_EQ(count(SYNC_RCV_RECOVERY), 1);
+}
+
 TEST_F(JobTest, ACardThatDoesNotAnswerItsRecoveryStaysListedAndIsToldSo)
 {
     upAndSearched();

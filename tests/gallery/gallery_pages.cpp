@@ -643,6 +643,25 @@ QImage recoveryFileRefused(const QString& entry, cardfile::Fault fault)
     return grabWidget(&page);
 }
 
+// The recovery page after a Query whose ports `ports` had no link.
+QImage recoveryPortsNotAsked(u16 ports)
+{
+    MainWindowUnder main;
+    sampleFpga();
+    fpga_manage* fpga = fpga_manage::p_fpga_manage;
+    rcv_recovery page(nullptr);
+    showRecoveryResult(page, QString(), false);
+    sendKeys(&page, {Qt::Key_Q});
+    g_send_para.end();
+    CardJobEnd end;
+    end.job = SEND_RCV_CHECK;
+    end.unasked_ports = ports;
+    fpga->job_report.setEnd(end);
+    emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
+    fpga->job_report.setEnd(CardJobEnd{});
+    return grabWidget(&page);
+}
+
 // The crop, window layout and EDID pages after `keys`, over the sample's
 // crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
 // at 3840 x 2160, 30 Hz.
@@ -932,6 +951,14 @@ const std::vector<GalleryPage>& galleryPages()
          [] {
              return usbUpgradeLeftOut(kSamplePackages, {false, 0, 0, 45});
          }},
+        // a file whose name is not valid UTF-8 beside a good package: not
+        // taken, named;
+        {"firmware_usbgrade_misnamed",
+         [] {
+             RunShortfall s;
+             s.misnamed = QStringLiteral("caf\\xe9.KEL");
+             return usbUpgradeLeftOut(kSamplePackages, s);
+         }},
         // all of it at once: the red lines take the list's place.
         {"firmware_usbgrade_left_out_all",
          [] {
@@ -1093,6 +1120,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
         {"rcv_recovery_file_refused", [] { return recoveryFileRefused(QString(), cardfile::Fault::kCutShort); }},
         {"rcv_recovery_file_missing", [] { return recoveryFileRefused(QString(), cardfile::Fault::kMissing); }},
+        {"rcv_recovery_port_not_asked", [] { return recoveryPortsNotAsked(0x000B); }},
         {"rcv_recovery_several_files",
          [] { return recoveryFileRefused(QStringLiteral("01/02/03/04"), cardfile::Fault::kSeveral); }},
         {"rcv_recovery_recovery_file_refused",

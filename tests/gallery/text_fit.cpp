@@ -306,6 +306,23 @@ bool oneWord(const QString& line)
     return std::none_of(line.begin(), line.end(), [](QChar c) { return c.isSpace(); });
 }
 
+// In a script without spaces a line may break between any two characters:
+// a line of fewer than this many characters that are letters or digits
+// (punctuation and blanks not counted: "卡。 …") is a piece left alone.
+constexpr int kShortPiece = 3;
+
+bool shortPiece(const QString& line)
+{
+    return std::count_if(line.begin(), line.end(), [](QChar c) { return c.isLetterOrNumber(); }) < kShortPiece;
+}
+
+bool leftAlone(const QString& line, bool spaceless)
+{
+    if (line.isEmpty())
+        return false;
+    return spaceless ? shortPiece(line) : oneWord(line) && line.size() < kLongWord;
+}
+
 }  // namespace
 
 std::vector<TextMisfit> loneWords(QWidget* window)
@@ -315,16 +332,16 @@ std::vector<TextMisfit> loneWords(QWidget* window)
     widgets.prepend(window);
     for (const QWidget* w : widgets) {
         auto* label = qobject_cast<const QLabel*>(w);
-        if (!label || !label->isVisible() || w->window() != window->window() || !label->wordWrap() ||
-            spacelessScript(label->text()))
+        if (!label || !label->isVisible() || w->window() != window->window() || !label->wordWrap())
             continue;
+        const bool spaceless = spacelessScript(label->text());
         const int width = labelBox(label).width();
         const QStringList lines = isRich(label) ? wrappedRichLines(label->text(), label->font(), width)
                                                 : wrappedLines(label->text(), label->font(), width);
         if (lines.size() < 2)
             continue;
         for (const QString& line : lines)
-            if (!line.isEmpty() && oneWord(line) && line.size() < kLongWord)
+            if (leftAlone(line, spaceless))
                 out.push_back(
                     {nameOf(label, window), label->text(), QStringLiteral("leaves \"%1\" alone on a line").arg(line)});
     }

@@ -27,8 +27,9 @@ std::vector<TextMisfit> textMisfits(QWidget* window);
 // The lines of wrapped texts under `window`, plain or rich, that hold one
 // short word alone (the last word of a sentence left on a line of its own:
 // "channels:", "completed!", "…"); words joined by a no-break space count
-// as two. Texts in a script that does not put spaces between words
-// (Chinese) are not looked at.
+// as two. In a script that does not put spaces between words (Chinese),
+// where a line may break between any two characters, a line of fewer than
+// three letters or digits ("卡。 …") is a piece left alone.
 std::vector<TextMisfit> loneWords(QWidget* window);
 
 // A text drawn into a picture: `text` centred in `box` in `font`, both

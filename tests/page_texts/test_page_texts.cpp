@@ -211,6 +211,26 @@ TEST_F(SmallWindow, ARichTextThatLeavesItsLastWordAloneIsNamed)
     EXPECT_TRUE(loneWordsIn().empty());
 }
 
+// A Chinese text may break between any two characters: a line of one or
+// two characters left at its end is named too, one of three is not.
+TEST_F(SmallWindow, AChineseLineOfAPieceLeftAloneIsNamed)
+{
+    QLabel* label = add<QLabel>(QStringLiteral("label_tip"), QRect(0, 0, 200, 60));
+    label->setFont(pixels(12));
+    label->setWordWrap(true);
+    label->setText(QStringLiteral("网口LED3上未发现接收卡。"));
+    std::vector<TextMisfit> misfits;
+    for (int width = 200; width >= 100 && misfits.empty(); width -= 2) {
+        label->setFixedWidth(width);
+        misfits = loneWordsIn();
+    }
+    ASSERT_EQ(misfits.size(), 1u);
+    EXPECT_TRUE(misfits[0].why.contains(QStringLiteral("\"卡。\""))) << qPrintable(misfits[0].why);
+
+    label->setText(QStringLiteral("网口LED3上未发现\n接收卡。"));
+    EXPECT_TRUE(loneWordsIn().empty());
+}
+
 // What a red line keeps together ('_' for a no-break space): its last two
 // words, and the clause after its last comma, which may go to a line of its
 // own but is never broken ("install / it again!", "hãy / cài lại!").

@@ -684,3 +684,29 @@ TEST_F(UsbUpgradePage, ALineOfPartsBreaksBetweenNamesNeverInsideOne)
         setRunShortfall(worker, {});
     });
 }
+
+// A file with a package's suffix whose name is not valid UTF-8 is not taken:
+// beside a good package that installs whole, the run ends in red naming it,
+// never "Update complete".
+TEST_F(UsbUpgradePage, AMisnamedPackageBesideAGoodOneIsNamedInRed)
+{
+    fpga_manage* worker = fpgaManagerOutOfReset();
+    const std::string dir = std::string(sim::kStickDir) + "/KEL-R8";
+    ASSERT_TRUE(platform::makeDirs(dir));
+    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
+        0, usbpkg::kControllerType, {{usbpkg::kChildFpga1, std::vector<u8>(9000, 0x33), {25, 6, 1, 0, 0, 0}}}});
+    const std::string bytes(package.begin(), package.end());
+    writeBoxFile(dir + "/good.KEL", bytes);
+    writeBoxFile(dir + "/caf\xE9.KEL", bytes);
+    ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
+    withPage([&] {
+        Page* page = g_firmware_usbgrade;
+        ASSERT_NO_FATAL_FAILURE(runToItsEnd(page, worker));
+        page->syncUpdate(SYNC_USB_UPGRADE);
+        const QString shown = shownText(page->findChild<QLabel*>(QStringLiteral("label_log")));
+        EXPECT_TRUE(shown.contains(QStringLiteral("Package name unreadable, rename it:"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QStringLiteral("caf\\xe9.KEL"))) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(QStringLiteral("Update complete")));
+        EXPECT_EQ(static_cast<firmware_usbgrade*>(page)->logShown(), firmware_usbgrade::LogShown::kFault);
+    });
+}

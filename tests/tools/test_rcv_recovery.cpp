@@ -256,8 +256,36 @@ TEST_F(RecoveryPage, ARefusedRecoveryFileIsSaidToBeRefusedAndWhy)
                 QStringList lines;
                 for (const QLabel* l : page->findChild<QFrame*>(QStringLiteral("frame_file"))->findChildren<QLabel*>())
                     lines << l->text();
-                EXPECT_EQ(lines, (QStringList{QStringLiteral("The recovery file was refused:"), why}));
+                EXPECT_EQ(lines, (QStringList{QStringLiteral("The recovery file could not be used:"), why}));
             }
+        });
+    EXPECT_TRUE(opened);
+}
+
+// A query over a port without a link could not ask its cards: the page
+// names the port, never that no card needs updating while one does.
+TEST_F(RecoveryPage, AQueryOverALostLinkNamesThePortItCouldNotAsk)
+{
+    upAndSearched();
+    board->setNeedsRecovery(0, 2, true);
+    writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
+    board->cutPort(0);
+    upAndSearched();
+    const bool opened = insidePage(
+        [] { pages::openPage(PAGE_RCV_RECOVERY); },
+        [&] {
+            rcv_recovery* page = g_rcv_recovery;
+            ASSERT_TRUE(page);
+            keys(page, {Qt::Key_Q});
+            ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+            runJob();
+            QCoreApplication::processEvents();
+            QStringList lines;
+            for (const QLabel* l : page->findChild<QFrame*>(QStringLiteral("frame_file"))->findChildren<QLabel*>())
+                lines << l->text();
+            EXPECT_EQ(lines, (QStringList{QStringLiteral("These ports could not be asked:"),
+                                          QStringLiteral("LED1: no link.")}));
+            EXPECT_TRUE(page->notAskedLine());
         });
     EXPECT_TRUE(opened);
 }

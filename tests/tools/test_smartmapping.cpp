@@ -480,3 +480,16 @@ TEST_F(SmartMappingJobEnd, ARefusedScanFileIsSaidNotToBeLoadedAndWhy)
         EXPECT_EQ(board->cardMemory(0, 0)[16], 0);
     }
 }
+
+// A save or mapping switch refused with more ports without cards than the
+// tip has lines for names every port, the further ones on its last line.
+TEST_F(SmartMappingJobEnd, ARefusalNamesEveryPortWithoutCards)
+{
+    CardJobEnd end;
+    end.job = SEND_MAPPING_ENABLE;
+    end.refused = JobRefusal::kNoCards;
+    end.empty_ports = 0x2F;  // LED1-4 and LED6
+    EXPECT_EQ(ToolPage::jobNotDoneText(end).replace(QChar(QChar::Nbsp), QLatin1Char(' ')),
+              QStringLiteral("Mapping was not switched:\nLED1 has no receiving cards.\nLED2 has no receiving "
+                             "cards.\nLED3, LED4, LED6 have no receiving cards."));
+}

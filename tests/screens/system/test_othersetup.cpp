@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <cstring>
+#include <functional>
 
 class OtherSetup : public PageTest {
 protected:
@@ -87,6 +88,58 @@ TEST_F(OtherSetup, APcsSwitchesShowAndAConfirmWithoutAStepKeepsThem)
         EXPECT_EQ(block().seamless & 0xFF, 0);
         EXPECT_EQ(block().image[0].flags & ram::kFlagSeamless, 0);
         EXPECT_EQ(block().wifi_off & 0xFF, 1);
+    });
+}
+
+// The operator shows an entry and, before the confirm, a PC writes the same
+// switch with what goes with it (its own fade steps, dot-by-dot on one
+// window only, the access point off): the confirm of what the block holds
+// writes nothing, so the PC's data stays and the access point is left alone.
+TEST_F(OtherSetup, AConfirmOfWhatAPcWroteMeanwhileWritesNothing)
+{
+    notifierConnected();
+    block().seamless = 0;
+    block().dbd_enable = 0;
+    block().wifi_off = 0;
+    for (IMAGE_PARA& image : block().image)
+        image.flags = 0;
+    const struct {
+        int row;
+        std::function<void(KEL_RAM_PARA&)> pc;
+    } rows[] = {
+        {othersetup::kSwitchRow,
+         [](KEL_RAM_PARA& b) {
+             b.seamless = 1;
+             b.image[0].flags |= ram::kFlagSeamless;
+             b.seamless_para[0] = {20, 20};
+         }},
+        {othersetup::kDotByDotRow,
+         [](KEL_RAM_PARA& b) {
+             b.dbd_enable = 1;
+             b.image[2].flags |= ram::kFlagDotByDot;
+         }},
+        {othersetup::kWifiRow, [](KEL_RAM_PARA& b) { b.wifi_off = 1; }},
+    };
+    onOtherPage([&](othersetup* page) {
+        for (const auto& r : rows) {
+            SCOPED_TRACE(r.row);
+            focusOn(page, r.row);
+            click(page, Qt::Key_Q);
+            click(page, Qt::Key_R);  // shown, not confirmed
+            {
+                QMutexLocker lock(&x518_manage::mutex);
+                r.pc(block());
+            }
+            KelRamPara::test_signal(SYNC_PARA_CHANGED);
+            x518_manage::apply_flag = 0;
+            const KEL_RAM_PARA before = block();
+            click(page, Qt::Key_Q);
+            EXPECT_EQ(std::memcmp(&before, &block(), sizeof before), 0);
+            EXPECT_EQ(x518_manage::apply_flag.load(), 0);
+        }
+        EXPECT_EQ(block().seamless_para[0].para0, 20);
+        EXPECT_EQ(block().image[1].flags, 0);
+        EXPECT_TRUE(journalWith("hostapd").empty());
     });
 }
 
