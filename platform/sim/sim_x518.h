@@ -141,7 +141,8 @@ public:
     void setTracing(bool on);  // off at start
     std::vector<Transfer> trace() const;
     void clearTrace();
-    std::vector<JournalEntry> journal() const;  // register writes, oldest first, bank selects excluded
+    std::vector<JournalEntry>
+    journal() const;  // the last kJournalCapacity register writes, oldest first, bank selects excluded
     void clearJournal();
     // Called after every decoded transfer, outside the chip's lock, on the
     // caller's thread.
