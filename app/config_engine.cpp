@@ -100,6 +100,17 @@ constexpr uint32_t kUidZ = 0x4060;
 
 constexpr const char* kStartRecordGroupKey = "app-1/app_path";
 
+// True when a settings file holds none of the box's settings: all zeros,
+// random bytes, another file's text.
+bool holdsNoSetting(const QSettings& settings)
+{
+    const SettingDefault* table = settingDefaults();
+    for (int id = 0; id < ConfigItem::ConfigNameCount; ++id)
+        if (settings.contains(QString::fromLatin1(table[id].key)))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, bool memoryOnly_, unsigned char type_,
@@ -198,7 +209,8 @@ std::unique_ptr<SettingsCopy> ConfigEngine::openSettingsFile(bool& anew)
 
 // Without a settings file the settings run on their defaults, and a save
 // says it could not write them. A file replaced at start, too large to read
-// or holding no settings at all (all zeros, say), is told on the console.
+// or holding none of the box's settings (all zeros, random bytes), is told
+// on the console.
 ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
 {
     const QString boxPath = QString::fromLatin1(kSettingsFile);
@@ -206,7 +218,11 @@ ConfigEngine::ConfigEngine(QObject* parent) : QObject(parent)
     std::unique_ptr<SettingsCopy> copy = openSettingsFile(tooLarge);
     QSettings* settings = copy ? copy->settings() : nullptr;
     Utils::system_mutex(QString("chattr +S %1").arg(boxPath), nullptr);
-    const bool heldNone = settings && settings->allKeys().isEmpty() && copy->copied() > 0;
+    // What such a file held (random bytes Qt takes for keys of its own) goes:
+    // the file is written anew with the defaults alone.
+    const bool heldNone = settings && copy->copied() > 0 && holdsNoSetting(*settings);
+    if (heldNone)
+        settings->clear();
     const SettingDefault* table = settingDefaults();
     for (int id = 0; id < ConfigItem::ConfigNameCount; ++id) {
         const SettingDefault& d = table[id];

@@ -863,6 +863,7 @@ int KelRamPara::mode_file_deal(int i, int action)
         std::string file;
         if (readModeFile(modeFilePath(i), file)) {
             std::memcpy(&slot, file.data(), ram::kSlotFileSize);
+            tellUnsavedMode(modeFilePath(i), slot);
             runShell(QStringLiteral("sync"));
             pauseMs(kFilePauseMs);
             return 1;
@@ -911,6 +912,19 @@ bool KelRamPara::readModeFile(const std::string& boxPath, std::string& file)
     platform::refuseFile(boxPath, std::to_string(file.size()) + " bytes, not the " + std::to_string(kModeFileSize) +
                                       " of a user mode");
     return false;
+}
+
+// A user-mode file the box did not write (random bytes, another file) is
+// loaded as every file is, but its slot does not count as saved: told on
+// the console, naming the file.
+void KelRamPara::tellUnsavedMode(const std::string& boxPath, const USER_MODE_SLOT& slot)
+{
+    if (markersAre(slot, ram::kSlotSaved))
+        return;
+    char what[96];
+    std::snprintf(what, sizeof what, "no saved user mode (it starts 0x%02X 0x%02X, not 0x%02X 0x%02X)", slot.marker[0],
+                  slot.marker[1], ram::kSlotSaved, ram::kSlotSaved);
+    platform::refuseFile(boxPath, what);
 }
 
 bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const

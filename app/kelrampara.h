@@ -233,6 +233,7 @@ private:
     bool writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by);
     bool slotAwaits(int i, const USER_MODE_SLOT& image) const;
     static bool readModeFile(const std::string& boxPath, std::string& file);
+    static void tellUnsavedMode(const std::string& boxPath, const USER_MODE_SLOT& slot);
     bool fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const;
     void copyOverlay(int i);
 

@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <stdio_ext.h>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -148,6 +149,10 @@ bool makeDirs(const std::string& boxPath)
     std::string p = path(boxPath);
     if (p.empty())
         return false;
+    if (detail::leavesRoot(boxPath, true)) {
+        errno = EACCES;
+        return false;
+    }
     std::error_code ec;
     if (const int fault = writeFaultFor(boxPath)) {
         errno = fault;
@@ -292,6 +297,87 @@ bool leadsOutOfRoot(const std::string& boxPath)
                             " outside the box root, reached through a symbolic link");
     return true;
 }
+
+namespace detail {
+
+// The folder that holds a normalised box path ("/" for the root's own).
+static std::string folderOf(const std::string& norm)
+{
+    const size_t slash = norm.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : norm.substr(0, slash);
+}
+
+bool leavesRoot(const std::string& boxPath, bool itself)
+{
+    std::string dir = normaliseBoxPath(boxPath.empty() || boxPath[0] != '/' ? "/" + boxPath : boxPath);
+    if (dir.empty())
+        return true;
+    if (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    if (!itself)
+        dir = folderOf(dir);
+    // The nearest that exists: what is still to be made is made inside it.
+    for (struct stat st{}; dir != "/" && ::stat(path(dir).c_str(), &st) != 0;)
+        dir = folderOf(dir);
+    if (dir == "/")
+        return false;
+    if (leadsOutOfRoot(dir))
+        return true;
+    refusalOver(dir);
+    return false;
+}
+
+// True when the file open at `fd` lies inside the box root, as the kernel
+// names it (the board's root is "/"; without /proc the looks before the
+// open stand).
+static bool openedInsideRoot(int fd)
+{
+    if (boxRoot() == "/")
+        return true;
+    char name[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), name, sizeof name - 1);
+    if (n <= 0)
+        return true;
+    std::unique_ptr<char, decltype(&std::free)> realRoot(::realpath(boxRoot().c_str(), nullptr), &std::free);
+    if (!realRoot)
+        return false;
+    const std::string r = realRoot.get(), f(name, static_cast<size_t>(n));
+    return f.size() > r.size() && f.compare(0, r.size(), r) == 0 && f[r.size()] == '/';
+}
+
+int openInPlace(const std::string& boxPath, int flags)
+{
+    const std::string p = path(boxPath);
+    if (p.empty() || p.back() == '/') {
+        errno = EACCES;
+        return -1;
+    }
+    if (notPlainFile(boxPath) || leavesRoot(boxPath, false)) {
+        errno = EPERM;
+        return -1;
+    }
+    constexpr int kNeverWait = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(p.c_str(), (flags & ~(O_CREAT | O_EXCL)) | kNeverWait);
+    // Made afresh, never through a symbolic link that came meanwhile.
+    if (fd < 0 && errno == ENOENT && (flags & O_CREAT))
+        fd = ::open(p.c_str(), flags | O_EXCL | O_NOFOLLOW | kNeverWait, 0644);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !openedInsideRoot(fd)) {
+        ::close(fd);
+        // What was swapped in between the look and the open.
+        if (!notPlainFile(boxPath))
+            refuseFile(boxPath, S_ISREG(st.st_mode) ? kOutsideRoot : std::string(kindOf(st.st_mode)) + kNotPlain);
+        errno = EPERM;
+        return -1;
+    }
+    refusalOver(boxPath);
+    return fd;
+}
+
+}  // namespace detail
 
 std::vector<std::string> dirNames(const std::string& boxDir)
 {
@@ -496,6 +582,12 @@ bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
         errno = fault;
         return false;
     }
+    // A file written through a folder outside the root would be refused
+    // when it is read: it is not written.
+    if (detail::leavesRoot(boxPath, false)) {
+        errno = EACCES;
+        return false;
+    }
     const std::string tmp = p + kStaleWriteSuffix;
     const int fd = createTemporary(boxPath, tmp);
     if (fd < 0)
@@ -529,6 +621,10 @@ bool removeFile(const std::string& boxPath)
     std::string p = path(boxPath);
     if (writeFaultFor(boxPath) == EROFS) {
         errno = EROFS;
+        return false;
+    }
+    if (detail::leavesRoot(boxPath, false)) {
+        errno = EACCES;
         return false;
     }
     return !p.empty() && ::unlink(p.c_str()) == 0;

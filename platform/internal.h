@@ -15,6 +15,23 @@ void setBoxRoot(const std::string& dir);
 // with it. Only the host back end sets it; 0 on the board.
 void setDataWriteFault(int error);
 
+// True, with the console line leadsOutOfRoot() writes, when the folder that
+// holds `boxPath` (with `itself`, the path itself), or the nearest of its
+// parents that exists, lies outside the box root once every symbolic link
+// on the way is followed: nothing is written, made or removed through it,
+// as nothing would be read there. False on the board, whose root is "/".
+bool leavesRoot(const std::string& boxPath, bool itself);
+
+// Opens a file the simulated box keeps for its devices and changes in place
+// (a flash partition, an EEPROM, a journal appended to), with open()'s
+// `flags` (O_CREAT makes a missing one). Only a plain file inside the box
+// root is opened, looked at before and again once open, never waited on
+// (a FIFO) nor reached through a folder outside the root; a missing one is
+// made afresh, never through a symbolic link. What stands there otherwise
+// is refused with notPlainFile()'s console line, told once, and left as it
+// is: -1 with errno EPERM. -1 with open()'s errno when it cannot be opened.
+int openInPlace(const std::string& boxPath, int flags);
+
 // Removes every "NAME VALUE" / "NAME=VALUE" from argv and returns the last
 // VALUE; "" for a NAME that ends argv, nothing when NAME is absent.
 std::optional<std::string> takeOption(int& argc, char** argv, const std::string& name);

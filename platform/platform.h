@@ -39,7 +39,9 @@ const std::string& boxRoot();
 std::string path(const std::string& boxPath);
 QString qpath(const QString& boxPath);
 
-// Creates a directory and its parents (box path).
+// Creates a directory and its parents (box path). False, with the console
+// line leadsOutOfRoot() writes, when it or the nearest of its parents that
+// exists lies outside the box root once symbolic links are followed.
 bool makeDirs(const std::string& boxPath);
 bool exists(const std::string& boxPath);
 bool isDir(const std::string& boxPath);
@@ -107,9 +109,14 @@ bool readFile(const std::string& boxPath, std::string& out);
 // but a plain file with one console line, "[files] <box path>.new is a
 // FIFO: removed"), and the new file is created afresh, never opened through
 // a symbolic link nor waited on; a folder there is left and refused, told
-// once. False, with errno, on any failure (the old file is then untouched).
+// once. A file in a folder that lies outside the box root once symbolic
+// links are followed is not written (EACCES, the console line of
+// leadsOutOfRoot, told once): it would be refused when read. False, with
+// errno, on any failure (the old file is then untouched).
 bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len);
 bool writeFileAtomic(const std::string& boxPath, const std::string& data);
+// Removes a file (a symbolic link itself, not what it leads to); not one in
+// a folder outside the box root, as writeFileAtomic.
 bool removeFile(const std::string& boxPath);
 // Removes what writeFileAtomic leaves when the box stops half way through a
 // write: everything but a folder named "<name>.new" in the directory

@@ -38,6 +38,22 @@ const MtdSpec kMtdPartitions[] = {
     {"/dev/mtd10", 0x500000, 0x10000, 0x100},
 };
 
+// A folder under the box root for the desktop files: the one at `boxPath`,
+// or while something else stands there (refused, told), a fresh one beside
+// it. Empty when none can be made inside the root.
+std::string desktopFolder(const std::string& boxPath)
+{
+    if (makeDirs(boxPath))  // one that leads out of the root is refused, told
+        return path(boxPath);
+    if (detail::leavesRoot(boxPath, false))
+        return std::string();
+    struct stat st {};
+    if (!detail::leavesRoot(boxPath, true) && ::lstat(path(boxPath).c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        refuseFile(boxPath, "not a folder");
+    std::string fresh = path(boxPath + "-XXXXXX");
+    return ::mkdtemp(fresh.data()) ? fresh : std::string();
+}
+
 // Qt and fontconfig keep runtime, cache and configuration files in the XDG
 // directories; the simulated box keeps them under its root instead. A runtime
 // directory that is already set (a desktop session) is kept: the display
@@ -58,9 +74,11 @@ void keepDesktopFilesInTheRoot()
     for (const Dir& d : dirs) {
         if (d.keepExisting && std::getenv(d.var))
             continue;
-        makeDirs(d.boxPath);
-        ::chmod(path(d.boxPath).c_str(), 0700);
-        ::setenv(d.var, path(d.boxPath).c_str(), 1);
+        const std::string folder = desktopFolder(d.boxPath);
+        if (folder.empty())
+            continue;
+        ::chmod(folder.c_str(), 0700);
+        ::setenv(d.var, folder.c_str(), 1);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -51,11 +52,19 @@ int failWith(int fd, int err)
     return -1;
 }
 
-// Points the link at the peer, replacing whatever was there.
-bool publish(const std::string& link, const std::string& peer)
+// Points the link at the peer, replacing whatever was there but a folder,
+// which is not the box's to remove (refused, told once). Nothing is made
+// through a folder outside the box root.
+bool publish(const std::string& boxPath, const std::string& link, const std::string& peer)
 {
-    std::error_code ec;
-    fs::create_directories(fs::path(link).parent_path(), ec);
+    if (!makeDirs(fs::path(boxPath).parent_path().string()))
+        return false;
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        refuseFile(boxPath, "a folder, not a serial port");
+        errno = EISDIR;
+        return false;
+    }
     ::unlink(link.c_str());
     return ::symlink(peer.c_str(), link.c_str()) == 0;
 }
@@ -79,7 +88,7 @@ int serialOpen(const std::string& boxPath)
     int peerFd = ::open(peer, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (peerFd < 0)
         return failWith(master, errno);
-    if (!publish(link, peer)) {
+    if (!publish(boxPath, link, peer)) {
         int err = errno;
         ::close(peerFd);
         return failWith(master, err);

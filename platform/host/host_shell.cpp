@@ -4,6 +4,7 @@
 // the box root; everything else only answers with a status from a table.
 #include "platform/box_state.h"
 #include "platform/host/host_internal.h"
+#include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -24,13 +25,14 @@ namespace platform {
 namespace {
 
 constexpr int kStatusFailed = 1 << 8;  // wait status of "exit 1"
+constexpr const char* kShellLog = "/sim/shell.log";
 // The most a file edited in place (dos2unix, sed) may hold: the largest file
 // the box keeps is a program of the transfer buffer's 5 MiB.
 constexpr size_t kMostEditedBytes = 5 * 1024 * 1024;
 
 struct Shell {
     std::mutex mutex;
-    std::vector<std::string> journal;
+    std::deque<std::string> journal;  // the last kOpLogKept commands
     std::map<std::string, int> statusByPrefix;
     std::map<std::string, std::string> outputs;
     std::function<void()> rebootHandler;
@@ -101,9 +103,8 @@ void record(const std::string& cmd)
             c = ' ';
     Shell& s = shell();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.journal.push_back(line);
-    std::string log = path("/sim/shell.log");
-    int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    sim::appendToOpLog(s.journal, line);
+    const int fd = detail::openInPlace(kShellLog, O_WRONLY | O_CREAT | O_APPEND);
     if (fd >= 0) {
         line += '\n';
         ssize_t n = ::write(fd, line.data(), line.size());
@@ -172,10 +173,12 @@ bool splitWords(std::string cmd, std::vector<std::string>& words)
 }
 
 // Maps a box path argument under the root; "" when it is not an absolute
-// box path or would leave the root.
-std::string boxArg(const std::string& arg)
+// box path or would leave the root, lexically or through a symbolic link
+// (the path itself too when `itself`: a command that follows it would act
+// on what it leads to).
+std::string boxArg(const std::string& arg, bool itself = true)
 {
-    if (arg.empty() || arg[0] != '/')
+    if (arg.empty() || arg[0] != '/' || detail::leavesRoot(arg, itself))
         return std::string();
     return path(arg);
 }
@@ -233,7 +236,7 @@ int nativeRm(const std::vector<std::string>& w)
     }
     int status = 0;
     for (const auto& t : targets) {
-        std::string p = boxArg(t);
+        std::string p = boxArg(t, false);  // a symbolic link is removed, never followed
         if (p.empty() || p == boxRoot()) {
             status = kStatusFailed;
             continue;
@@ -279,7 +282,7 @@ int nativeChmod(const std::vector<std::string>& w)
     std::error_code ec;
     if (recursive && fs::is_directory(p))
         for (const auto& e : fs::recursive_directory_iterator(p, ec))
-            if (::chmod(e.path().c_str(), m) != 0)
+            if (!e.is_symlink() && ::chmod(e.path().c_str(), m) != 0)  // what a link leads to is not in the tree
                 status = kStatusFailed;
     return status;
 }
@@ -467,7 +470,7 @@ std::vector<std::string> shellJournal()
 {
     Shell& s = shell();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return s.journal;
+    return {s.journal.begin(), s.journal.end()};
 }
 
 void clearShellJournal()

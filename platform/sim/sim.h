@@ -78,7 +78,8 @@ std::string boxAddress();
 void setShellStatus(const std::string& prefix, int rawStatus);
 // Text a command's output pipe gives (exact command match).
 void setShellOutput(const std::string& cmd, const std::string& output);
-// Commands seen since resetBox(), in order (also in <root>/sim/shell.log).
+// Commands seen since resetBox(), in order: the last kOpLogKept (every one
+// is in <root>/sim/shell.log).
 std::vector<std::string> shellJournal();
 void clearShellJournal();
 // Called when the box runs "reboot"; the default ends the process with

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_control.h"
 
 #include "platform/box_state.h"
+#include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_edid.h"
@@ -368,11 +369,12 @@ constexpr size_t kLongestLine = 4096;
 
 void logOutcome(const std::string& outcome)
 {
-    const std::string log = path(kControlLog);
-    const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Something other than a plain file inside the root there is refused
+    // on the console, told once; the outcome still goes to standard error.
+    const int fd = platform::detail::openInPlace(kControlLog, O_WRONLY | O_APPEND | O_CREAT);
     const std::string text = outcome + "\n";
-    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-        std::fprintf(stderr, "simulated box: control log %s: %s\n", log.c_str(), std::strerror(errno));
+    if (fd >= 0 && ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        std::fprintf(stderr, "simulated box: control log %s: %s\n", kControlLog, std::strerror(errno));
     if (fd >= 0)
         ::close(fd);
     std::fprintf(stderr, "simulated box: %s\n", outcome.c_str());
@@ -424,18 +426,40 @@ void readPipe(int fd, int wake)
 int openPipe()
 {
     const std::string pipe = path(kControlPipe);
-    if (pipe.empty() || !makeDirs("/sim"))
+    if (pipe.empty() || !makeDirs("/sim") || platform::detail::leavesRoot(kControlPipe, false))
         return -1;
+    // Whatever else stands at the pipe's name goes (a symbolic link is
+    // removed, never followed); a folder is not the box's to remove.
     struct stat st;
-    if (::lstat(pipe.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
-        ::unlink(pipe.c_str());
+    if (::lstat(pipe.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) {
+            refuseFile(kControlPipe, "a folder, not a FIFO");
+            return -1;
+        }
+        const bool gone = ::unlink(pipe.c_str()) == 0;
+        if (!S_ISREG(st.st_mode))
+            consoleLine("[files] %s is %s, not a FIFO: %s", kControlPipe,
+                        S_ISLNK(st.st_mode)    ? "a symbolic link"
+                        : S_ISSOCK(st.st_mode) ? "a socket"
+                                               : "a device",
+                        gone ? "removed" : "refused");
+    }
     if (::mkfifo(pipe.c_str(), 0600) < 0 && errno != EEXIST) {
         std::fprintf(stderr, "simulated box: no control pipe %s (%s)\n", pipe.c_str(), std::strerror(errno));
         return -1;
     }
-    const int fd = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    // Opened for reading and writing a FIFO never waits; what came in its
+    // place meanwhile is not kept.
+    const int fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
         std::fprintf(stderr, "simulated box: cannot open %s (%s)\n", pipe.c_str(), std::strerror(errno));
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 

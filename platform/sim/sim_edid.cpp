@@ -1,5 +1,6 @@
 #include "platform/sim/sim_edid.h"
 
+#include "platform/internal.h"
 #include "platform/platform.h"
 #include "registers/tamix_regs.h"
 
@@ -58,13 +59,14 @@ bool SimEdidEeprom::read(uint8_t* data, size_t len)
 }
 
 // Written in place without a sync: the file only has to outlive the
-// process, and a rewrite makes 32 page writes.
+// process, and a rewrite makes 32 page writes. Only a plain file inside the
+// box root is written; while something else stands there (refused, told
+// once) the EEPROM keeps its bytes in memory.
 void SimEdidEeprom::persist() const
 {
     if (backing_.empty())
         return;
-    std::string file = platform::path(backing_);
-    int fd = file.empty() ? -1 : ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = platform::detail::openInPlace(backing_, O_WRONLY | O_CREAT);
     if (fd < 0)
         return;
     ssize_t n = ::pwrite(fd, mem_.data(), mem_.size(), 0);

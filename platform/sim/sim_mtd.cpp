@@ -1,5 +1,6 @@
 #include "platform/sim/sim_mtd.h"
 
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -8,43 +9,121 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <mtd/mtd-user.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::sim {
 
-SimMtd::SimMtd(const std::string& backingBoxPath, uint32_t size, uint32_t eraseSize, uint32_t writeSize)
-    : backing_(platform::path(backingBoxPath)), size_(size), eraseSize_(eraseSize), writeSize_(writeSize),
-      data_(size, 0xFF)
+namespace {
+
+// The most an erased tail or a copy is written at a time.
+constexpr size_t kCopyPiece = 64 * 1024;
+
+bool writeAllAt(int fd, const uint8_t* data, size_t len, off_t offset)
 {
-    // A partition keeps its contents across restarts of the simulated box.
-    int fd = ::open(backing_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ssize_t n = ::pread(fd, data_.data(), size_, 0);
-        (void)n;
-        ::close(fd);
+    while (len > 0) {
+        const ssize_t n = ::pwrite(fd, data, len, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        len -= static_cast<size_t>(n);
+        offset += n;
     }
-    // A backing file the host does not take shows at the first erase or write.
-    store(0, size_);
+    return true;
 }
 
-bool SimMtd::store(uint32_t offset, uint32_t len)
+}  // namespace
+
+SimMtd::SimMtd(const std::string& backingBoxPath, uint32_t size, uint32_t eraseSize, uint32_t writeSize)
+    : boxPath_(backingBoxPath), size_(size), eraseSize_(eraseSize), writeSize_(writeSize)
 {
-    int fd = ::open(backing_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    // A partition keeps its contents across restarts of the simulated box. A
+    // tail the host does not take reads erased and shows at the first change.
+    file_ = platform::detail::openInPlace(boxPath_, O_RDWR | O_CREAT);
+    if (file_ >= 0)
+        eraseTail(file_, size_);
+}
+
+SimMtd::~SimMtd()
+{
+    if (file_ >= 0)
+        ::close(file_);
+}
+
+bool SimMtd::eraseTail(int fd, uint32_t size)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
         return false;
-    const ssize_t n = ::pwrite(fd, data_.data() + offset, len, offset);
-    const bool closed = ::close(fd) == 0;
-    return n == static_cast<ssize_t>(len) && closed;
+    const std::vector<uint8_t> erased(kCopyPiece, 0xFF);
+    for (off_t at = st.st_size; at < static_cast<off_t>(size);) {
+        const size_t n = std::min<size_t>(erased.size(), size - static_cast<size_t>(at));
+        if (!writeAllAt(fd, erased.data(), n, at))
+            return false;
+        at += static_cast<off_t>(n);
+    }
+    return true;
+}
+
+void SimMtd::readBytes(uint8_t* out, size_t len, uint32_t offset) const
+{
+    size_t got = 0;
+    while (file_ >= 0 && got < len) {
+        const ssize_t n = ::pread(file_, out + got, len - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    std::fill(out + got, out + len, 0xFF);
+}
+
+int SimMtd::fileForChange()
+{
+    // The file last stored to, still at its place, is taken at one look.
+    const std::string at = platform::path(boxPath_);
+    struct stat there {
+    }, held{};
+    if (file_ >= 0 && ::lstat(at.c_str(), &there) == 0 && S_ISREG(there.st_mode) && ::fstat(file_, &held) == 0 &&
+        there.st_dev == held.st_dev && there.st_ino == held.st_ino)
+        return eraseTail(file_, size_) ? file_ : -1;
+    int fd = platform::detail::openInPlace(boxPath_, O_RDWR);
+    if (fd < 0 && errno == ENOENT) {
+        fd = platform::detail::openInPlace(boxPath_, O_RDWR | O_CREAT);
+        std::vector<uint8_t> piece(kCopyPiece);
+        for (uint32_t from = 0; fd >= 0 && from < size_; from += kCopyPiece) {
+            const size_t n = std::min<size_t>(kCopyPiece, size_ - from);
+            readBytes(piece.data(), n, from);
+            if (!writeAllAt(fd, piece.data(), n, from)) {
+                ::close(fd);
+                ::unlink(at.c_str());  // made here, cut short: made again next time
+                fd = -1;
+            }
+        }
+    }
+    if (fd < 0)
+        return -1;
+    if (file_ >= 0)
+        ::close(file_);
+    file_ = fd;
+    return eraseTail(file_, size_) ? file_ : -1;
 }
 
 template <class Change>
 bool SimMtd::changeAndPersist(uint32_t offset, uint32_t len, Change change)
 {
-    const std::vector<uint8_t> before(data_.begin() + offset, data_.begin() + offset + len);
-    change(data_.data() + offset);
-    if (store(offset, len))
+    const int fd = fileForChange();
+    std::vector<uint8_t> before(len);
+    readBytes(before.data(), len, offset);
+    std::vector<uint8_t> after = before;
+    change(after.data());
+    if (fd >= 0 && writeAllAt(fd, after.data(), len, offset))
         return true;
-    std::copy(before.begin(), before.end(), data_.begin() + offset);
+    if (fd >= 0)
+        writeAllAt(fd, before.data(), len, offset);
     errno = EIO;
     return false;
 }
@@ -99,7 +178,7 @@ ssize_t SimMtd::pread(void* buf, size_t len, off_t offset)
     if (offset < 0 || static_cast<uint64_t>(offset) >= size_)
         return 0;
     size_t n = std::min<size_t>(len, size_ - static_cast<size_t>(offset));
-    std::memcpy(buf, data_.data() + offset, n);
+    readBytes(static_cast<uint8_t*>(buf), n, static_cast<uint32_t>(offset));
     return static_cast<ssize_t>(n);
 }
 
@@ -127,7 +206,9 @@ ssize_t SimMtd::pwrite(const void* buf, size_t len, off_t offset)
 std::vector<uint8_t> SimMtd::contents() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return data_;
+    std::vector<uint8_t> bytes(size_);
+    readBytes(bytes.data(), size_, 0);
+    return bytes;
 }
 
 std::vector<uint32_t> SimMtd::eraseOffsets() const

@@ -1,12 +1,12 @@
-// The SoC's physical register window as /dev/mem maps it, held in memory.
-// It carries a fixed unique ID so that the device PID of a simulated box is
-// stable and known.
+// The SoC's physical register window as /dev/mem maps it, held in memory
+// that takes room only where it was written (the box reads a few
+// registers). It carries a fixed unique ID so that the device PID of a
+// simulated box is stable and known.
 #pragma once
 
 #include "platform/sim/sim.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace platform::sim {
 
@@ -22,6 +22,9 @@ public:
     static constexpr uint16_t kIdX = 0x1234, kIdY = 0x5678, kIdZ = 0x9ABC;
 
     SimSocWindow();
+    ~SimSocWindow() override;
+    SimSocWindow(const SimSocWindow&) = delete;
+    SimSocWindow& operator=(const SimSocWindow&) = delete;
     void* mmap(size_t len, off_t offset) override;
 
     uint16_t read16(uint32_t offset) const;
@@ -30,7 +33,7 @@ public:
     void setMapFails(bool fails) { mapFails_ = fails; }
 
 private:
-    std::vector<uint8_t> mem_;
+    uint8_t* mem_;  // kSize bytes, zero until written
     bool mapFails_ = false;
 };
 

@@ -49,7 +49,9 @@ public:
     static constexpr uint8_t kWrongId = 0xFF;  // a floating bus
     static constexpr uint32_t kDefaultReferenceClockHz = 27000000;
     static constexpr double kTimedFrameRate = 60.0;
-    static constexpr size_t kJournalCapacity = size_t(1) << 20;
+    // The register writes the journal keeps, the newest (192 KiB): a chip
+    // bring-up writes about 1,600, every later change far fewer.
+    static constexpr size_t kJournalCapacity = size_t(1) << 16;
     static constexpr size_t kTraceCapacity = size_t(1) << 22;
 
     // Instant: every frame the code waits for has passed already. Timed:
@@ -139,7 +141,8 @@ public:
     void setTracing(bool on);  // off at start
     std::vector<Transfer> trace() const;
     void clearTrace();
-    std::vector<JournalEntry> journal() const;  // register writes, oldest first, bank selects excluded
+    std::vector<JournalEntry>
+    journal() const;  // the last kJournalCapacity register writes, oldest first, bank selects excluded
     void clearJournal();
     // Called after every decoded transfer, outside the chip's lock, on the
     // caller's thread.

@@ -156,6 +156,26 @@ TEST_F(Settings, AFileTooLargeOrHoldingNoSettingsIsReplacedWithALine)
     }
 }
 
+// Random bytes hold none of the box's settings, though Qt's reader takes
+// keys of its own from them: the file is written anew with the eighteen
+// defaults alone, and the console names it.
+TEST_F(Settings, AFileOfRandomBytesIsWrittenAnewWithALine)
+{
+    std::string noise(3000, '\0');
+    uint32_t seed = 77;
+    for (char& c : noise)
+        c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    writeBoxFile(ConfigEngine::kSettingsFile, noise);
+    testing::internal::CaptureStdout();
+    restart();
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_NE(console.find("[settings] /data/configs/tcpip.ini holds no settings: written anew with the defaults\n"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(file()->allKeys().size(), 18);
+    EXPECT_EQ(file()->value("config/TcpPort").toString(), "5005");
+}
+
 // Qt's settings class opens "<name>.lock" beside the file it writes as it
 // finds it: a FIFO there held every start and every save for ever. Neither
 // the lock file nor the writer's own "<name>.new" stands in the way, and

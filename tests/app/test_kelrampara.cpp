@@ -168,6 +168,33 @@ TEST_F(Store, FilesOfAnyOtherSizeAreRefusedBeforeTheyAreRead)
     EXPECT_EQ(s->KelUserModeSaved(3), 1);
 }
 
+// A user-mode file of the right size that the box did not write (random
+// bytes) is loaded as every file is, but its slot is not a saved mode: the
+// console names the file.
+TEST_F(Store, AUserModeFileTheBoxDidNotWriteIsNamed)
+{
+    std::string noise(4096, '\0');
+    uint32_t seed = 77;
+    for (char& c : noise)
+        c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    noise[0] = 0x30;
+    noise[1] = 0x22;
+    writeBoxFile("/data/modes/custom_mode2", noise);
+    std::string mode(4096, '\0');
+    mode[0] = mode[1] = '\xAA';
+    writeBoxFile("/data/modes/custom_mode1", mode);
+    testing::internal::CaptureStdout();
+    KelRamPara* s = start();
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_NE(console.find("[files] /data/modes/custom_mode2 is no saved user mode (it starts 0x30 0x22, not 0xAA "
+                           "0xAA): refused\n"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(console.find("custom_mode1"), std::string::npos) << console;
+    EXPECT_EQ(s->KelUserModeSaved(1), 0);
+    EXPECT_EQ(s->KelUserModeSaved(0), 1);
+}
+
 TEST_F(Store, ValidFileIsLoadedUnchangedApartFromTheStartResets)
 {
     KEL_RAM_PARA b = ram::defaultBlock();

@@ -2,7 +2,11 @@
 #include "platform/sim/sim_mtd.h"
 #include "tests/support/box_test.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,4 +127,63 @@ TEST_F(MtdWrite, AHostThatRefusesTheBackingFileFailsTheEraseAndTheWrite)
     EXPECT_EQ(c[0], 0x12);
     EXPECT_EQ(c[1], 0x34);
     ::rmdir(backing.c_str());
+}
+
+// What is put at the partition's file while the box runs neither holds a
+// change nor carries it out of the box root: a FIFO or a link (to a file
+// outside, or nowhere outside) fails the erase and the write with one line,
+// the partition keeps what it held; once its file is gone for good the next
+// change makes it anew, holding the partition with that change.
+TEST_F(MtdWrite, WhatIsPutAtThePartitionsFileIsNeitherWaitedOnNorWrittenThrough)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    const std::string away = outside.path().toStdString();
+    {
+        QFile f(outside.path() + "/kept");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("outside"), 7);
+    }
+    unsigned char data[2] = {0x12, 0x34};
+    ASSERT_EQ(Utils::non_region_erase(fd, 0, 2, 0), 0);
+    ASSERT_EQ(Utils::non_region_write(fd, data, 2, 0), 0);
+    const std::string backing = platform::path("/dev/mtd8");
+    const struct {
+        const char* kind;
+        std::function<int()> put;
+        const char* said;
+    } cases[] = {
+        {"FIFO", [&] { return ::mkfifo(backing.c_str(), 0600); },
+         "[files] /dev/mtd8 is a FIFO, not a plain file: refused\n"},
+        {"link", [&] { return ::symlink((away + "/kept").c_str(), backing.c_str()); },
+         "[files] /dev/mtd8 is a file outside the box root, reached through a symbolic link: refused\n"},
+        {"dangling link", [&] { return ::symlink((away + "/absent").c_str(), backing.c_str()); },
+         "[files] /dev/mtd8 is a symbolic link that leads nowhere, not a plain file: refused\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        ASSERT_EQ(::unlink(backing.c_str()), 0);
+        ASSERT_EQ(c.put(), 0);
+        testing::internal::CaptureStdout();
+        unsigned char zero[2] = {0, 0};
+        EXPECT_NE(Utils::non_region_erase(fd, 0, 2, 0), 0);
+        EXPECT_NE(Utils::non_region_write(fd, zero, 2, 0), 0);
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_NE(console.find(c.said), std::string::npos) << console;
+        EXPECT_EQ(console.find("[files]"), console.rfind("[files]")) << console;  // one line
+        const auto held = mtd8->contents();
+        EXPECT_EQ(held[0], 0x12);
+        EXPECT_EQ(held[1], 0x34);
+    }
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"kept"});
+    QFile kept(outside.path() + "/kept");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("outside"));
+    // Gone for good: made anew, whole.
+    ASSERT_EQ(::unlink(backing.c_str()), 0);
+    unsigned char bits[1] = {0x31};  // programming clears bits: 0x34 & 0x31
+    ASSERT_EQ(Utils::non_region_write(fd, bits, 1, 1), 0);
+    const std::string file = readBoxFile("/dev/mtd8");
+    ASSERT_EQ(file.size(), size_t(0x60000));
+    EXPECT_EQ(file.substr(0, 3), std::string("\x12\x30\xFF", 3));
 }

@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -467,7 +469,35 @@ const OddFile kOddFiles[] = {
      "[files] /data/modes/custom_mode1.new is a symbolic link: removed"},
     {"/data/configs/alias.json.new", Odd::Link, "nowhere", 0,
      "[files] /data/configs/alias.json.new is a symbolic link: removed"},
+    // The simulator's own files: a flash partition, an EDID EEPROM and the
+    // journals are neither waited on nor written through a link ("@/absent"
+    // leads nowhere outside the root, and stays so).
+    {"/dev/mtd8", Odd::Fifo, "", 0, "[files] /dev/mtd8 is a FIFO, not a plain file: refused"},
+    {"/dev/mtd10", Odd::Link, "@/mtd10", 0,
+     "[files] /dev/mtd10 is a file outside the box root, reached through a symbolic link: refused"},
+    {"/sim/edid-eeprom0.bin", Odd::Fifo, "", 0, "[files] /sim/edid-eeprom0.bin is a FIFO, not a plain file: refused"},
+    {"/sim/edid-eeprom1.bin", Odd::Link, "@/edid-eeprom1.bin", 0,
+     "[files] /sim/edid-eeprom1.bin is a file outside the box root, reached through a symbolic link: refused"},
+    {"/sim/edid-eeprom2.bin", Odd::Link, "@/absent", 0,
+     "[files] /sim/edid-eeprom2.bin is a symbolic link that leads nowhere, not a plain file: refused"},
+    {"/sim/edid-eeprom3.bin", Odd::Folder, "", 0,
+     "[files] /sim/edid-eeprom3.bin is a folder, not a plain file: refused"},
+    {"/sim/shell.log", Odd::Fifo, "", 0, "[files] /sim/shell.log is a FIFO, not a plain file: refused"},
+    {"/sim/control.log", Odd::Link, "@/absent.log", 0,
+     "[files] /sim/control.log is a symbolic link that leads nowhere, not a plain file: refused"},
 };
+
+// What lies beside the box root: names and bytes (a folder's are empty).
+std::map<QString, QByteArray> besideTheRoot(const QString& dir)
+{
+    std::map<QString, QByteArray> found;
+    for (const QFileInfo& f : QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
+        QFile file(f.filePath());
+        if (f.fileName() != "box-root" && f.fileName() != "console.txt")
+            found[f.fileName()] = f.isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    return found;
+}
 
 }  // namespace
 
@@ -483,6 +513,14 @@ protected:
         QFile outside(dir.path() + "/custom_mode5");
         ASSERT_TRUE(outside.open(QIODevice::WriteOnly));
         ASSERT_EQ(outside.write(mode), mode.size());
+        outside.close();
+        for (const char* name : {"/mtd10", "/edid-eeprom1.bin"}) {
+            QFile other(dir.path() + name);
+            ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+            ASSERT_EQ(other.write("kept outside the box root"), 25);
+        }
+        ASSERT_TRUE(QDir().mkpath(root + "/dev"));
+        ASSERT_TRUE(QDir().mkpath(root + "/sim"));
         for (const OddFile& f : kOddFiles) {
             const QByteArray at = QFile::encodeName(root + f.path);
             switch (f.kind) {
@@ -497,8 +535,10 @@ protected:
                 break;
             }
         }
+        outsideBefore = besideTheRoot(dir.path());
     }
     QString consoleFile() override { return dir.path() + "/console.txt"; }
+    std::map<QString, QByteArray> outsideBefore;
 };
 
 // The box comes up and answers; each odd file is refused with a line on
@@ -515,12 +555,18 @@ TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
     const auto slot5 = pc->request(pcRequest(0x10, cat({le32(0x5000), le16(2)})));
     ASSERT_TRUE(slot5);
     EXPECT_EQ(replyData(*slot5), cat({le32(0x5000), le16(2), {0xFF, 0xFF}}));
+    // A command's outcome goes to the control log.
+    const int pipe = ::open(QFile::encodeName(root + "/sim/control").constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(pipe, 0);
+    ASSERT_EQ(::write(pipe, "chip counters\n", 14), 14);
+    ::close(pipe);
     QByteArray console;
     retry(
         [&] {
             QFile f(consoleFile());
             console = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-            return console.contains("upgrade_incomplete.txt is a FIFO");
+            return std::all_of(std::begin(kOddFiles), std::end(kOddFiles),
+                               [&](const OddFile& o) { return console.contains(o.said); });
         },
         kStartMs);
     for (const OddFile& f : kOddFiles)
@@ -535,4 +581,6 @@ TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
     EXPECT_FALSE(QFileInfo::exists(root + "/data/ram_device_info.new"));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/custom_mode1"));
     EXPECT_EQ(box.state(), QProcess::Running);
+    // Nothing was written, made or removed outside the root.
+    EXPECT_EQ(besideTheRoot(dir.path()), outsideBefore);
 }

@@ -3,9 +3,11 @@
 #include "platform/sim/sim.h"
 #include "tests/support/box_test.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
@@ -191,6 +193,99 @@ TEST_F(Paths, KeptFilesAreReadOnlyWhenPlainInsideTheRootAndSmallEnough)
         EXPECT_EQ(out, c.read == platform::ReadResult::Read ? "inside" : "");
         EXPECT_EQ(console, c.said.empty() ? "" : c.said + "\n");  // told once, however often it is read
     }
+}
+
+// A folder reached through a symbolic link that leads out of the root (the
+// modes folder linked elsewhere) takes no file, no new folder and no
+// removal, by the box or its shell: a save there would be refused when it
+// is read, so it fails at once, told once however often it is tried.
+TEST_F(Paths, NothingIsWrittenMadeOrRemovedThroughAFolderOutsideTheRoot)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    {
+        QFile f(outside.path() + "/custom_mode1");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("outside"), 7);
+    }
+    ASSERT_EQ(::rmdir(platform::path("/data/modes").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.path().toLocal8Bit().constData(), platform::path("/data/modes").c_str()), 0);
+    writeBoxFile("/data/copied", "copied");
+    testing::internal::CaptureStdout();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_FALSE(platform::writeFileAtomic("/data/modes/custom_mode2", std::string("saved")));
+        EXPECT_EQ(errno, EACCES);
+        EXPECT_FALSE(platform::writeFileAtomic("/data/modes/custom_mode1", std::string("saved")));
+        EXPECT_FALSE(platform::makeDirs("/data/modes/more"));
+        EXPECT_FALSE(platform::removeFile("/data/modes/custom_mode1"));
+        EXPECT_NE(platform::shellRun("rm -rf /data/modes/custom_mode1"), 0);
+        EXPECT_NE(platform::shellRun("cp /data/copied /data/modes/custom_mode3"), 0);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[files] /data/modes is a folder outside the box root, reached through a symbolic link: refused\n");
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              QStringList{"custom_mode1"});
+    QFile kept(outside.path() + "/custom_mode1");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("outside"));
+}
+
+// The files the simulated devices change in place (a flash partition, an
+// EEPROM, a journal) are opened only when plain inside the box root: a
+// FIFO is not waited on, a link (dangling or not) is not followed out of
+// the root, a folder is left; each is refused with one line, told once.
+TEST_F(Paths, FilesChangedInPlaceAreOpenedOnlyWhenPlainInsideTheRoot)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    const std::string away = outside.path().toStdString();
+    {
+        QFile f(outside.path() + "/kept");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write("outside"), 7);
+    }
+    ASSERT_EQ(::mkfifo(platform::path("/sim/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink((away + "/absent").c_str(), platform::path("/sim/dangling").c_str()), 0);
+    ASSERT_EQ(::symlink((away + "/kept").c_str(), platform::path("/sim/linked").c_str()), 0);
+    ASSERT_EQ(::symlink(away.c_str(), platform::path("/sim/away").c_str()), 0);
+    ASSERT_TRUE(platform::makeDirs("/sim/folder"));
+    writeBoxFile("/sim/plain", "inside");
+    const struct {
+        const char* path;
+        bool opened;
+        const char* said;
+    } cases[] = {
+        {"/sim/plain", true, ""},
+        {"/sim/new", true, ""},
+        {"/sim/fifo", false, "[files] /sim/fifo is a FIFO, not a plain file: refused\n"},
+        {"/sim/dangling", false,
+         "[files] /sim/dangling is a symbolic link that leads nowhere, not a plain file: refused\n"},
+        {"/sim/linked", false,
+         "[files] /sim/linked is a file outside the box root, reached through a symbolic link: refused\n"},
+        {"/sim/away/absent", false,
+         "[files] /sim/away is a folder outside the box root, reached through a symbolic link: refused\n"},
+        {"/sim/folder", false, "[files] /sim/folder is a folder, not a plain file: refused\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        testing::internal::CaptureStdout();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const int fd = platform::detail::openInPlace(c.path, O_WRONLY | O_APPEND | O_CREAT);
+            EXPECT_EQ(fd >= 0, c.opened);
+            if (fd >= 0) {
+                EXPECT_EQ(::write(fd, "+", 1), 1);
+                ::close(fd);
+            }
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.said);
+    }
+    EXPECT_EQ(readBoxFile("/sim/plain"), "inside++");
+    EXPECT_EQ(readBoxFile("/sim/new"), "++");
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              QStringList{"kept"});
+    QFile kept(outside.path() + "/kept");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("outside"));
 }
 
 // The disk faults the control pipe switches: the data folders only, and
