@@ -44,9 +44,12 @@ void countGrowth(int growth)
 
 }  // namespace
 
-QString agingTimeStamp(const QDateTime& when)
+QString agingTimeStamp(const platform::LocalTime& when)
 {
-    return when.toString(QStringLiteral("MM-dd hh:mm"));
+    constexpr int kDigits = 2, kDecimal = 10;
+    const auto two = [](int v) { return QStringLiteral("%1").arg(v, kDigits, kDecimal, QLatin1Char('0')); };
+    return two(when.month) + QLatin1Char('-') + two(when.day) + QLatin1Char(' ') + two(when.hour) + QLatin1Char(':') +
+           two(when.minute);
 }
 
 bool agingSampleAllowed()

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "app/global.h"
+#include "platform/clock.h"
 
-#include <QDateTime>
 #include <QString>
 
 constexpr int kAgingLogMaxLines = 3360;
@@ -28,7 +28,7 @@ struct AgingRegisters {
 };
 
 // The date and time field of a line: "MM-dd hh:mm".
-QString agingTimeStamp(const QDateTime& when);
+QString agingTimeStamp(const platform::LocalTime& when);
 
 // Whether the tick may take a sample: the FPGA manager exists, FPGA 0 is up
 // and running, and no PC command was answered lately.

@@ -814,7 +814,7 @@ void MainWindow::getagelog()
     QString stamp;
     {
         QMutexLocker lock(&Utils::_system_mutex);
-        stamp = agingTimeStamp(QDateTime::currentDateTime());
+        stamp = agingTimeStamp(platform::localNow());
     }
     AgingRegisters regs;
     if (!readAgingRegisters(&regs))

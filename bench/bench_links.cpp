@@ -242,6 +242,8 @@ public:
     }
     ~Child()
     {
+        if (pid_ <= 0)
+            return;
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }

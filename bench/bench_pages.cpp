@@ -34,7 +34,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <poll.h>
@@ -184,6 +186,14 @@ KeyTimes runRoute(const Route& route, std::string& why)
     }
     const std::string root = dir;
     const pid_t child = ::fork();
+    if (child < 0) {
+        why = std::string("no child process: ") + std::strerror(errno);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+        return {};
+    }
     if (child == 0) {
         ::close(fds[0]);
         runChild(route, root, fds[1]);

@@ -3,9 +3,9 @@
 #include "app/kelrampara.h"
 #include "app/utils.h"
 #include "fpga/rcv_recovery_file.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -424,19 +424,17 @@ int fpga_manage::IT8563WE_Get(TimeRealType* t)
 {
     if (!t)
         return -1;
-    QDateTime dt;
+    platform::LocalTime now;
     {
         QMutexLocker lock(&Utils::_system_mutex);
-        dt = QDateTime::currentDateTime();
+        now = platform::localNow();
     }
-    const QDate d = dt.date();
-    const QTime tm = dt.time();
-    t->second = static_cast<u8>(tm.second());
-    t->minute = static_cast<u8>(tm.minute());
-    t->hour = static_cast<u8>(tm.hour());
-    t->day = static_cast<u8>(d.day());
-    t->month = static_cast<u8>(d.month());
-    t->year = static_cast<u16>(d.year());
+    t->second = static_cast<u8>(now.second);
+    t->minute = static_cast<u8>(now.minute);
+    t->hour = static_cast<u8>(now.hour);
+    t->day = static_cast<u8>(now.day);
+    t->month = static_cast<u8>(now.month);
+    t->year = static_cast<u16>(now.year);
     return 0;
 }
 

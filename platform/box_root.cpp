@@ -10,6 +10,7 @@
 #include <stdio_ext.h>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -19,6 +20,9 @@
 #include <unistd.h>
 #include <vector>
 
+// std::filesystem only works on names here. What a file is (a folder, a
+// link) is asked of the C library: the 32-bit box's libstdc++ is built with
+// 32-bit times, and its look at a file dated after 2038 fails.
 namespace fs = std::filesystem;
 
 namespace platform {
@@ -144,6 +148,12 @@ QString qpath(const QString& boxPath)
     return QString::fromStdString(path(boxPath.toStdString()));
 }
 
+static bool isDirectory(const std::string& p)
+{
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool makeDirs(const std::string& boxPath)
 {
     std::string p = path(boxPath);
@@ -153,13 +163,23 @@ bool makeDirs(const std::string& boxPath)
         errno = EACCES;
         return false;
     }
-    std::error_code ec;
     if (const int fault = writeFaultFor(boxPath)) {
         errno = fault;
-        return fs::is_directory(p, ec);
+        return isDirectory(p);
     }
-    fs::create_directories(p, ec);
-    return fs::is_directory(p, ec);
+    // Each folder on the way, from the top; one that is there already is passed.
+    int why = 0;
+    for (size_t end = p.find('/', 1);; end = p.find('/', end + 1)) {
+        const std::string part = p.substr(0, end);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            why = errno;
+        if (end == std::string::npos)
+            break;
+    }
+    if (isDirectory(p))
+        return true;
+    errno = why ? why : ENOTDIR;
+    return false;
 }
 
 bool exists(const std::string& boxPath)
@@ -636,13 +656,37 @@ bool isStaleWriteName(const std::string& name)
     return name.size() > n && name.compare(name.size() - n, n, kStaleWriteSuffix) == 0;
 }
 
-// True for what a cut-short write may leave: anything but a folder named
-// "<name>.new", looked at without following a symbolic link.
-static bool isStaleWrite(const fs::directory_entry& e)
+// The host paths under folder `dir` that a cut-short write may leave:
+// anything but a folder named "<name>.new", looked at without following a
+// symbolic link; with `recursive`, in every folder below too (never through
+// a link).
+static void findStaleWrites(const std::string& dir, bool recursive, std::vector<std::string>& out)
 {
-    std::error_code ec;
-    return e.symlink_status(ec).type() != fs::file_type::directory && !ec &&
-           isStaleWriteName(e.path().filename().string());
+    struct CloseDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CloseDir> d(::opendir(dir.c_str()));
+    if (!d)
+        return;
+    std::vector<std::string> folders;
+    while (const dirent* e = ::readdir(d.get())) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string f = dir + "/" + name;
+        struct stat st {};
+        if (::lstat(f.c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (recursive)
+                folders.push_back(f);
+        } else if (isStaleWriteName(name)) {
+            out.push_back(f);
+        }
+    }
+    d.reset();
+    for (const std::string& f : folders)
+        findStaleWrites(f, recursive, out);
 }
 
 // Removes one stale write: a plain file without a word, anything else (a
@@ -664,23 +708,12 @@ static bool removeStaleWrite(const std::string& boxDir, const fs::path& root, co
 int removeStaleWrites(const std::string& boxDir, bool recursive)
 {
     const std::string p = path(boxDir);
-    std::error_code ec;
-    if (p.empty() || !fs::is_directory(p, ec))
+    if (p.empty() || !isDirectory(p))
         return 0;
-    std::vector<fs::path> stale;
-    if (recursive) {
-        // Symbolic links are not followed: the walk stays inside boxDir.
-        for (fs::recursive_directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
-             !ec && it != end; it.increment(ec))
-            if (isStaleWrite(*it))
-                stale.push_back(it->path());
-    } else {
-        for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec))
-            if (isStaleWrite(*it))
-                stale.push_back(it->path());
-    }
+    std::vector<std::string> stale;
+    findStaleWrites(p, recursive, stale);
     int removed = 0;
-    for (const fs::path& f : stale)
+    for (const std::string& f : stale)
         if (removeStaleWrite(boxDir, p, f))
             ++removed;
     return removed;

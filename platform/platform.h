@@ -142,8 +142,10 @@ int shellClose(FILE* f);
 
 // ------------------------------------------------------------ devices
 // Offsets into files, flashes and memory are 64 bits on the 32-bit box too
-// (the build asks for them), as in the Qt the program links.
+// (the build asks for them), as in the Qt the program links. So are times:
+// a file dated after 2038-01-19 is looked at as any other.
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+static_assert(sizeof(time_t) == 8, "build with _TIME_BITS=64");
 
 // File-descriptor calls on device nodes ("/dev/mtd8", "/dev/mem", ...).
 // Each returns what its Linux namesake returns (-1 with errno on failure).

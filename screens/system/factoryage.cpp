@@ -4,7 +4,6 @@
 #include "app/utils.h"
 #include "ui_factoryage.h"
 
-#include <QDateTime>
 #include <QLabel>
 
 namespace {
@@ -96,7 +95,7 @@ void factoryage::update_agelog()
         QString stamp;
         {
             QMutexLocker lock(&Utils::_system_mutex);
-            stamp = agingTimeStamp(QDateTime::currentDateTime());
+            stamp = agingTimeStamp(platform::localNow());
         }
         ui->label_log->setText(stamp + QStringLiteral("  ") + QString::fromUtf8(kAging));
         showSummary(0, QStringLiteral("0/0"));

@@ -21,8 +21,8 @@ std::array<int, 5> counters()
 
 TEST(AgingLog, ALineHoldsTheZeroPaddedTimeAndRegisters42_40_43)
 {
-    EXPECT_EQ(agingTimeStamp(QDateTime(QDate(2024, 3, 9), QTime(7, 5))), QStringLiteral("03-09 07:05"));
-    EXPECT_EQ(agingTimeStamp(QDateTime(QDate(2024, 12, 31), QTime(23, 59))), QStringLiteral("12-31 23:59"));
+    EXPECT_EQ(agingTimeStamp({2024, 3, 9, 7, 5, 0}), QStringLiteral("03-09 07:05"));
+    EXPECT_EQ(agingTimeStamp({2024, 12, 31, 23, 59, 30}), QStringLiteral("12-31 23:59"));
     sample(118, 31, 0);
     ASSERT_EQ(factoryage_log.size(), 1);
     EXPECT_EQ(factoryage_log[0], QStringLiteral("05-21 14:03 118 31 0"));

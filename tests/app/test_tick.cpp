@@ -84,12 +84,12 @@ TEST_F(Tick, AgingTurnComesAtTick18000AndEvery18000AfterWithoutASampleUnlessFpga
 TEST_F(Tick, FirstAgingSampleAtTick18000FromFpgaZero)
 {
     ASSERT_TRUE(fpgaRunningWith(118, 31, 0));
-    const QString before = agingTimeStamp(QDateTime::currentDateTime());
+    const QString before = agingTimeStamp(platform::localNow());
     tick(17999);
     EXPECT_TRUE(factoryage_log.isEmpty());
     tick();
     ASSERT_EQ(factoryage_log.size(), 1);
-    const QString after = agingTimeStamp(QDateTime::currentDateTime());
+    const QString after = agingTimeStamp(platform::localNow());
     const QString line = factoryage_log[0];
     EXPECT_TRUE(line.startsWith(before) || line.startsWith(after)) << line.toStdString();
     EXPECT_TRUE(line.endsWith(QStringLiteral(" 118 31 0"))) << line.toStdString();

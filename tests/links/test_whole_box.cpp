@@ -6,11 +6,11 @@
 #include "tests/links/link_client.h"
 #include "tests/links/protocol_page.h"
 #include "tests/support/box_test.h"
+#include "tests/support/program_process.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -52,21 +52,15 @@ protected:
         ASSERT_TRUE(dir.isValid());
         root = dir.path() + "/box-root";
         prepareRoot();
-        box.setWorkingDirectory(dir.path());
-        box.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        box.setStandardOutputFile(consoleFile());
-        box.start(QStringLiteral(KEL_APP_BINARY), {"--box-root", root, "--address", QString::fromStdString(address)});
-        ASSERT_TRUE(box.waitForStarted(10000));
+        ASSERT_TRUE(box.start({"--box-root", root.toStdString(), "--address", address}, dir.path().toStdString(),
+                              consoleFile().toStdString()))
+            << box.error();
     }
-    void TearDown() override
-    {
-        box.kill();
-        box.waitForFinished(5000);
-    }
+    void TearDown() override { box.kill(); }
     // Files the box finds when it starts.
     virtual void prepareRoot() {}
     // Where the box's console (its standard output) goes.
-    virtual QString consoleFile() { return QProcess::nullDevice(); }
+    virtual QString consoleFile() { return QStringLiteral("/dev/null"); }
     void putBoxFile(const QString& path, const QByteArray& bytes)
     {
         QDir().mkpath(QFileInfo(root + path).path());
@@ -144,7 +138,7 @@ protected:
     QTemporaryDir dir;
     QString root;
     const std::string address = freshBoxAddress();
-    QProcess box;
+    ProgramProcess box;
 };
 
 // PCs on TCP, UDP and RS-485 reach the same box: what one writes the others
@@ -360,8 +354,8 @@ TEST_F(WholeBox, APcUploadsAnOverlayALogoAndAnApplication)
     EXPECT_EQ(boxFile("/data/app/kelR54N"), bytes(program));
 
     // The box restarts about 3 s later: a host box ends with status 3.
-    ASSERT_TRUE(box.waitForFinished(60000));
-    EXPECT_EQ(box.exitStatus(), QProcess::NormalExit);
+    ASSERT_TRUE(box.waitFinished(60000));
+    EXPECT_TRUE(box.exitedNormally());
     EXPECT_EQ(box.exitCode(), 3);
     const QStringList lines = QString::fromLatin1(boxFile("/sim/shell.log")).split('\n');
     const int mv = lines.indexOf("mv /data/app/kelR54N2 /data/app/kelR54N");
@@ -423,7 +417,7 @@ TEST_F(WholeBoxWithHostileFiles, StartsAnswersAndRefusesFilesItCannotRead)
     const auto again = udp->request(pcRequest(0x01, {}));
     ASSERT_TRUE(again);
     EXPECT_EQ(statusOf(*again), 0);
-    EXPECT_EQ(box.state(), QProcess::Running);
+    EXPECT_TRUE(box.running());
 }
 
 // Files read at start in odd shapes, each with the console line that
@@ -580,7 +574,7 @@ TEST_F(WholeBoxWithOddFiles, StartsAndSaysWhatItRefused)
     EXPECT_TRUE(retry([&] { return fileBrightness() == 73; }, 30000)) << "file brightness " << fileBrightness();
     EXPECT_FALSE(QFileInfo::exists(root + "/data/ram_device_info.new"));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/custom_mode1"));
-    EXPECT_EQ(box.state(), QProcess::Running);
+    EXPECT_TRUE(box.running());
     // Nothing was written, made or removed outside the root.
     EXPECT_EQ(besideTheRoot(dir.path()), outsideBefore);
 }

@@ -2,11 +2,11 @@
 // process, no device node, no box path and no socket address of its own is
 // touched directly elsewhere.
 #include "tests/support/box_test.h"
+#include "tests/support/program_process.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -168,19 +168,13 @@ TEST(Confinement, AHostRunStaysInsideItsBoxRoot)
         GTEST_SKIP() << "no program can be started here";
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
-    QProcess box;
-    box.setWorkingDirectory(work.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    box.setProcessEnvironment(env);
-    box.start(QStringLiteral(KEL_APP_BINARY), {"--address", QString::fromStdString(freshBoxAddress())});
-    ASSERT_TRUE(box.waitForStarted(10000));
+    ProgramProcess box;
+    ASSERT_TRUE(box.start({"--address", freshBoxAddress()}, work.path().toStdString())) << box.error();
     const QString ini = work.path() + "/box-root/data/configs/tcpip.ini";
     for (int i = 0; i < 300 && !QFile::exists(ini); ++i)
         QThread::msleep(50);
     QThread::msleep(300);
     box.kill();
-    box.waitForFinished(5000);
     ASSERT_TRUE(QFile::exists(ini));
     // The working directory holds the box root and nothing else.
     EXPECT_EQ(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"box-root"});

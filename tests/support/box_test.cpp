@@ -91,15 +91,6 @@ std::string freshBoxAddress()
            std::to_string(last);
 }
 
-bool canStartPrograms()
-{
-#ifdef KEL_TESTS_EMULATED
-    return false;
-#else
-    return true;
-#endif
-}
-
 bool waitUntil(const std::function<bool()>& cond, int ms)
 {
     QElapsedTimer timer;

@@ -43,12 +43,6 @@ protected:
 // process id and a counter, never 127.0.0.1, which people's boxes use.
 std::string freshBoxAddress();
 
-// Whether a test may start the program as a process of its own (QProcess).
-// Not in a cross build, whose tests run under the user-mode emulator: Qt's
-// start of a process fails there unseen, as started with process id -1, and
-// its kill of that process would reach every process of the machine.
-bool canStartPrograms();
-
 // Waits (processing Qt events) until `cond` holds or `ms` milliseconds pass.
 bool waitUntil(const std::function<bool()>& cond, int ms = 5000);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <cxxabi.h>
 #include <fstream>
@@ -150,14 +151,19 @@ std::vector<Segment> heapMemory()
     return heap;
 }
 
-// Whether a word of `v` leads into `heap`.
+// Whether a word of `v` leads into `heap`: to the start of a block the heap
+// gives, which is aligned as malloc aligns. (A string's characters held in
+// the object itself are not taken for an address: on 32-bit ARM "/dat" is
+// 0x7461642f, which the emulator's heap may well span.)
 bool leadsInto(const LeftState::Variable& v, const std::vector<Segment>& heap)
 {
     constexpr size_t kWord = sizeof(uintptr_t);
+    constexpr uintptr_t kBlockAlignment = alignof(std::max_align_t);
     for (size_t at = (kWord - v.address % kWord) % kWord; at + kWord <= v.size; at += kWord) {
         uintptr_t word = 0;
         std::memcpy(&word, bytesAt(v.address + at), kWord);
-        if (std::any_of(heap.begin(), heap.end(), [&](const Segment& s) { return word >= s.begin && word < s.end; }))
+        if (word % kBlockAlignment == 0 &&
+            std::any_of(heap.begin(), heap.end(), [&](const Segment& s) { return word >= s.begin && word < s.end; }))
             return true;
     }
     return false;
