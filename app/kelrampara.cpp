@@ -246,6 +246,7 @@ void KelRamPara::loadParaFile()
         // like a wrong marker: loading it would leave part of the block zero.
         if (m0 == ram::kParaFileMarker && m1 == ram::kParaFileMarker && loadSavedRange(file))
             return;
+        tellUnfitParaFile(file, m0, m1);
         break;
     }
     }
@@ -253,6 +254,20 @@ void KelRamPara::loadParaFile()
     KEL_DBG("\n delete %s ,use the default para\n", kParaFile);
     pauseMs(kFilePauseMs);
     recreateParaFile();
+}
+
+// A parameter file the box did not write whole (another file, random bytes,
+// a write cut short) is named on the console before the defaults replace it.
+void KelRamPara::tellUnfitParaFile(const std::string& file, u8 m0, u8 m1)
+{
+    char what[112];
+    if (m0 != ram::kParaFileMarker || m1 != ram::kParaFileMarker)
+        std::snprintf(what, sizeof what, "no parameter file (it starts 0x%02X 0x%02X, not 0x%02X 0x%02X)", m0, m1,
+                      ram::kParaFileMarker, ram::kParaFileMarker);
+    else
+        std::snprintf(what, sizeof what, "cut short (%zu bytes, not the %d of the parameter file)", file.size(),
+                      int(ram::kParaFileDataEnd));
+    platform::refuseFile(kParaFile, what);
 }
 
 // Writes the default table as a new parameter file and loads it back. When

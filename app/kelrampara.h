@@ -213,6 +213,7 @@ private:
     // false keeps quiet about a failure (the file's refusal was told).
     bool recreateParaFile(bool tell = true);
     bool loadSavedRange(const std::string& file);
+    static void tellUnfitParaFile(const std::string& file, u8 m0, u8 m1);
     void checkLanguageAtStart();
     void applyStartResets();
     void setRegisterStartValues();

@@ -169,9 +169,10 @@ TEST_F(Store, FilesOfAnyOtherSizeAreRefusedBeforeTheyAreRead)
 }
 
 // A user-mode file of the right size that the box did not write (random
-// bytes) is loaded as every file is, but its slot is not a saved mode: the
-// console names the file.
-TEST_F(Store, AUserModeFileTheBoxDidNotWriteIsNamed)
+// bytes) is loaded as every file is, but its slot is not a saved mode; a
+// parameter file of random bytes gives way to the defaults. The console
+// names each.
+TEST_F(Store, FilesTheBoxDidNotWriteAreNamed)
 {
     std::string noise(4096, '\0');
     uint32_t seed = 77;
@@ -180,6 +181,7 @@ TEST_F(Store, AUserModeFileTheBoxDidNotWriteIsNamed)
     noise[0] = 0x30;
     noise[1] = 0x22;
     writeBoxFile("/data/modes/custom_mode2", noise);
+    writeBoxFile(KelRamPara::kParaFile, noise.substr(0, 3330));
     std::string mode(4096, '\0');
     mode[0] = mode[1] = '\xAA';
     writeBoxFile("/data/modes/custom_mode1", mode);
@@ -190,6 +192,11 @@ TEST_F(Store, AUserModeFileTheBoxDidNotWriteIsNamed)
                            "0xAA): refused\n"),
               std::string::npos)
         << console;
+    EXPECT_NE(console.find("[files] /data/ram_device_info is no parameter file (it starts 0x30 0x22, not 0xAA "
+                           "0xAA): refused\n"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(readBoxFile(KelRamPara::kParaFile), defaultFileText());
     EXPECT_EQ(console.find("custom_mode1"), std::string::npos) << console;
     EXPECT_EQ(s->KelUserModeSaved(1), 0);
     EXPECT_EQ(s->KelUserModeSaved(0), 1);
