@@ -261,7 +261,7 @@ void KelRamPara::loadParaFile()
 void KelRamPara::tellUnfitParaFile(const std::string& file, u8 m0, u8 m1)
 {
     char what[112];
-    if (m0 != ram::kParaFileMarker || m1 != ram::kParaFileMarker)
+    if (file.size() >= ram::kParaMarkerSize && (m0 != ram::kParaFileMarker || m1 != ram::kParaFileMarker))
         std::snprintf(what, sizeof what, "no parameter file (it starts 0x%02X 0x%02X, not 0x%02X 0x%02X)", m0, m1,
                       ram::kParaFileMarker, ram::kParaFileMarker);
     else
