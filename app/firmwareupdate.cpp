@@ -37,7 +37,7 @@ FirmwareUpdate::FirmwareUpdate(QWidget* parent) : QDialog(parent), ui(new Ui::Fi
 
     icon_label = new QLabel(this);
     icon_label->setScaledContents(true);
-    icon_label->setPixmap(QPixmap(pages::plainPicture("update.png")));
+    icon_label->setPixmap(pages::pixmap(pages::plainPicture("update.png")));
     icon_label->setGeometry(kIconX, kIconTop, kIconSize, kIconSize);
     icon_x = kIconX;
     icon_y = kIconTop;

@@ -98,7 +98,7 @@ QLabel* mark(QWidget* parent, const QRect& at, const char* picture)
     auto* label = new QLabel(parent);
     label->setGeometry(at);
     label->setScaledContents(true);
-    label->setPixmap(QPixmap(pages::plainPicture(QLatin1String(picture))));
+    label->setPixmap(pages::pixmap(pages::plainPicture(QLatin1String(picture))));
     return label;
 }
 
@@ -166,13 +166,13 @@ LockWindow::LockWindow(QWidget* parent) : QDialog(parent), ui(new Ui::LockWindow
     ui->setupUi(this);
     pages::placeOverMainWindow(this);
     ui->widget->installEventFilter(this);
-    ui->main_Button->setIcon(QIcon(pages::plainPicture("menu_status.png")));
+    ui->main_Button->setIcon(pages::icon(pages::plainPicture("menu_status.png")));
     ui->main_Button->setIconSize(kMenuButtonIcon);
     ui->main_Button->hide();
-    ui->label_LED_icon->setPixmap(QPixmap(pages::plainPicture("LED.png")));
-    ui->label_ip->setPixmap(QPixmap(pages::plainPicture("ip.png")));
-    ui->label_bright_icon->setPixmap(QPixmap(pages::plainPicture("bright.png")));
-    ui->label_contrast_icon->setPixmap(QPixmap(pages::plainPicture("contrast.png")));
+    ui->label_LED_icon->setPixmap(pages::pixmap(pages::plainPicture("LED.png")));
+    ui->label_ip->setPixmap(pages::pixmap(pages::plainPicture("ip.png")));
+    ui->label_bright_icon->setPixmap(pages::pixmap(pages::plainPicture("bright.png")));
+    ui->label_contrast_icon->setPixmap(pages::pixmap(pages::plainPicture("contrast.png")));
     ui->label_volume->hide();
     para_init();
     image_init();
@@ -200,7 +200,8 @@ void LockWindow::showCanvasSize()
 
 void LockWindow::showVolume(bool audioOn)
 {
-    ui->label_volume_icon->setPixmap(QPixmap(pages::plainPicture(audioOn ? "volume_open.png" : "volume_close.png")));
+    ui->label_volume_icon->setPixmap(
+        pages::pixmap(pages::plainPicture(audioOn ? "volume_open.png" : "volume_close.png")));
 }
 
 bool LockWindow::volume_check()

@@ -129,11 +129,11 @@ MainWindow::MainWindow(QWidget* parent)
     ui->widget->hide();
     mode_init();
     pointer_label = new QLabel(this);
-    pointer_label->setPixmap(QPixmap(pages::plainPicture("pointer.png")));
+    pointer_label->setPixmap(pages::pixmap(pages::plainPicture("pointer.png")));
     pointer_label->setScaledContents(true);
     pointer_label->hide();
 
-    ui->label_IP->setPixmap(QPixmap(pages::plainPicture("ip.png")));
+    ui->label_IP->setPixmap(pages::pixmap(pages::plainPicture("ip.png")));
     setIcon(ui->Button_lock, pages::plainPicture("unlock.png"), kSmallIcon);
     setIcon(ui->tools, pages::plainPicture("tools.png"), kSmallIcon);
     setIcon(ui->toolButton3, pages::plainPicture("uncall.png"), kToolIcon);
@@ -174,7 +174,7 @@ bool MainWindow::toolBarShown() const
 
 void MainWindow::setIcon(QPushButton* button, const QString& picture, QSize size)
 {
-    button->setIcon(QIcon(picture));
+    button->setIcon(pages::icon(picture));
     button->setIconSize(size);
 }
 
@@ -573,7 +573,7 @@ void MainWindow::mode_init()
         const bool selected = i == mode_focus;
         if (slotSaved(i)) {
             frame->setStyleSheet(kSavedFrameStyle);
-            picture->setPixmap(QPixmap(pages::plainPicture("mode_exist.png")));
+            picture->setPixmap(pages::pixmap(pages::plainPicture("mode_exist.png")));
             button->setStyleSheet(selected && modeBarArmed() ? style_slot_selected : style_slot);
             if (i + 1 == inUse) {
                 picture->setGeometry(kSlotPictureInUseRect);
@@ -586,7 +586,7 @@ void MainWindow::mode_init()
             // save waits for the disk says so.
             const bool waits = slotSaveWaits(i);
             frame->setStyleSheet(waits ? kWaitingFrameStyle : kEmptyFrameStyle);
-            picture->setPixmap(QPixmap(pages::plainPicture("mode_blank.png")));
+            picture->setPixmap(pages::pixmap(pages::plainPicture("mode_blank.png")));
             button->setStyleSheet(selected && l_save_state ? style_slot_selected : style_slot);
             if (waits)
                 showWaitingMark(frame, picture);

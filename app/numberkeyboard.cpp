@@ -27,7 +27,7 @@ NumberKeyboard::NumberKeyboard(QWidget* parent)
     ui->setupUi(this);
     ui->lineEdit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[*0-9]+$")), ui->lineEdit));
-    ui->ButtonX->setIcon(QIcon(pages::plainPicture("delete.png")));
+    ui->ButtonX->setIcon(pages::icon(pages::plainPicture("delete.png")));
     ui->ButtonX->setIconSize(kBackspaceIcon);
     menulist_init();
     language_changed();

@@ -11,6 +11,8 @@
 #include <QDebug>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QHash>
+#include <QPixmapCache>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -30,6 +32,19 @@ static void initPngResource()
 }
 
 namespace pages {
+
+namespace {
+
+// What Qt's own pixmap cache may hold, in KiB. The pages' pictures are
+// kept apart (pixmap() below); what Qt caches besides are the panels its
+// style draws for the buttons, each keyed by the button's palette, which
+// every page opening makes anew: a copy for every button of every opening,
+// all alike, which by Qt's default (10 MiB) pile up to about 10 MB. This
+// holds a few screens' worth, the buttons of the page on top and the pages
+// under it.
+constexpr int kQtPictureCacheKb = 1024;
+
+}  // namespace
 
 Language textLanguage()
 {
@@ -55,6 +70,7 @@ QString pick(const Texts& texts)
 void initPictures()
 {
     initPngResource();
+    QPixmapCache::setCacheLimit(kQtPictureCacheKb);
 }
 
 namespace {
@@ -115,6 +131,38 @@ QString picture(const QString& name)
 QString plainPicture(const QString& name)
 {
     return QStringLiteral(":/png/") + name;
+}
+
+namespace {
+
+// The pictures decoded so far, by path, kept for as long as the program
+// runs. A picture made anew at every opening of a page (an icon from its
+// path, say) is a copy of its own, which Qt's pixmap cache keeps after the
+// page has closed: one more copy of the same picture at every opening.
+QHash<QString, QPixmap>& keptPictures()
+{
+    static auto* kept = new QHash<QString, QPixmap>;  // lives as long as the process
+    return *kept;
+}
+
+}  // namespace
+
+QPixmap pixmap(const QString& path)
+{
+    QHash<QString, QPixmap>& kept = keptPictures();
+    const auto found = kept.constFind(path);
+    if (found != kept.constEnd())
+        return *found;
+    const QPixmap decoded(path);
+    const bool compiledIn = path.startsWith(plainPicture(QString()));
+    if (compiledIn && !decoded.isNull())
+        kept.insert(path, decoded);
+    return decoded;
+}
+
+QIcon icon(const QString& path)
+{
+    return QIcon(pixmap(path));
 }
 
 PanelKey panelKey(int qtKey)

@@ -6,6 +6,8 @@
 #include "app/global.h"
 
 #include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QPoint>
 #include <QRect>
 #include <QtGlobal>
@@ -45,6 +47,16 @@ void initPictures();
 QString picture(const QString& name);
 // ":/png/" + name, for pictures that have no language variants.
 QString plainPicture(const QString& name);
+// The picture at `path` (as picture() or plainPicture() give it), decoded
+// the first time a page asks for it and kept from then on: every page
+// that shows it, however often it opens, shares that one copy. Only the
+// compiled-in pictures are kept (all of them, every language, come to
+// about 1.5 MB decoded); any other path is decoded anew each time. A
+// null pixmap when `path` names no picture. GUI thread only, as every
+// pixmap.
+QPixmap pixmap(const QString& path);
+// The same picture as a button's icon, drawn from the kept copy.
+QIcon icon(const QString& path);
 
 // ---- fonts
 // Measures a line of every language's script at each size, weight and

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <iterator>
+#include <mutex>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -391,7 +392,16 @@ void SyncUpdate::writeBack(KelRamPara* store)
     std::memcpy(image + ram::kParaMarkerSize, live + ram::kSavedStart, ram::kSavedSize);
     bool written;
     {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        // Another thread may hold the file lock for seconds: a link stores an
+        // uploaded file of megabytes under it, synced to the disk. The GUI
+        // thread does not wait for it; the write-back is put off to the
+        // timer's next try or the next change code, whichever comes first,
+        // and the live block holds the truth meanwhile.
+        std::unique_lock<QMutex> lock(Utils::_file_deal_mutex, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            armRetry();
+            return;
+        }
         written = KelRamPara::writeFileSynced(KelRamPara::kParaFile, image, sizeof image);
     }
     if (!written) {

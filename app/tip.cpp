@@ -115,7 +115,7 @@ bool TIP::tip_build(int kind, const QString& text)
     if (check) {
         label->setGeometry(kCheckPicture);
         label->setScaledContents(true);
-        label->setPixmap(QPixmap(pages::plainPicture("check_180.png")));
+        label->setPixmap(pages::pixmap(pages::plainPicture("check_180.png")));
     } else {
         label->setGeometry(kTextLabel);
         label->setStyleSheet("font: 15px");

@@ -292,8 +292,8 @@ void Page::keyReleaseEvent(QKeyEvent* event)
 
 void Page::showHints(QLabel* ok, QLabel* back)
 {
-    ok->setPixmap(QPixmap(pages::plainPicture("OK_Enter.png")));
-    back->setPixmap(QPixmap(pages::plainPicture("back_return.png")));
+    ok->setPixmap(pages::pixmap(pages::plainPicture("OK_Enter.png")));
+    back->setPixmap(pages::pixmap(pages::plainPicture("back_return.png")));
 }
 
 std::optional<QString> Page::askNumber(const QString& title, const QString& value)

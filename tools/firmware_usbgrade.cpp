@@ -608,7 +608,7 @@ QPushButton* firmware_usbgrade::addPagingButton(const QString& picture, int y)
     QPushButton* button = new QPushButton(frame_file);
     button->setObjectName(picture.section('.', 0, 0));
     button->setGeometry(kPagingX, y, kPagingSize, kPagingSize);
-    button->setIcon(QIcon(pages::plainPicture(picture)));
+    button->setIcon(pages::icon(pages::plainPicture(picture)));
     button->setIconSize(QSize(kPagingSize, kPagingSize));
     button->setStyleSheet(QString::fromLatin1(kPagingStyle));
     button->setFocusPolicy(Qt::NoFocus);

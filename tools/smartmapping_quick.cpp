@@ -132,7 +132,7 @@ void SmartMapping::quickTexts()
 
     for (int n = 1; n <= fpga::kRoutePatterns; ++n) {
         QToolButton* b = findChild<QToolButton*>(QStringLiteral("Button_route%1").arg(n));
-        b->setIcon(QIcon(routePicture(n)));
+        b->setIcon(pages::icon(routePicture(n)));
         b->setIconSize(kChooserIcon);
         setChooserText(b, pages::pick(kRouting).arg(n));
     }
@@ -142,7 +142,7 @@ void SmartMapping::quickTexts()
 void SmartMapping::line_select(int pattern)
 {
     if (fpga::routeValid(pattern)) {
-        ui->Button_route->setIcon(QIcon(routePicture(pattern)));
+        ui->Button_route->setIcon(pages::icon(routePicture(pattern)));
         ui->Button_route->setIconSize(kRouteIcon);
         ui->Button_route->setText(pages::pick(kRouting).arg(pattern));
     }
@@ -266,7 +266,7 @@ void SmartMapping::wlan_init(TilePage page)
         icon->setGeometry(x0 + 25, y0 + 5, 22, 15);
         icon->setStyleSheet(smartstyle::kTileText);
         icon->setAlignment(Qt::AlignCenter);
-        icon->setPixmap(QPixmap(pages::plainPicture(QStringLiteral("offline.png")))
+        icon->setPixmap(pages::pixmap(pages::plainPicture(QStringLiteral("offline.png")))
                             .scaled(icon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
         QLabel* name = new QLabel(QStringLiteral("LED%1").arg(i + 1 + kGroupTiles * port_group), tile_frame);

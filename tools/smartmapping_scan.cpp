@@ -173,7 +173,7 @@ void SmartMapping::scan_file_list()
             b->setGeometry(place);
             b->setFocusPolicy(Qt::NoFocus);
             b->setStyleSheet(smartstyle::kListIcon);
-            b->setIcon(QIcon(pages::plainPicture(QLatin1String(picture))));
+            b->setIcon(pages::icon(pages::plainPicture(QLatin1String(picture))));
             b->setIconSize(place.size());
             connect(b, &QPushButton::clicked, this, turn);
         };

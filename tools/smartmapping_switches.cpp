@@ -62,7 +62,7 @@ void SmartMapping::showMappingState()
 void SmartMapping::drawMappingState()
 {
     ui->Button_mapping_state->setIcon(
-        QIcon(pages::plainPicture(QLatin1String(mapping_on ? "button_on.png" : "button_off.png"))));
+        pages::icon(pages::plainPicture(QLatin1String(mapping_on ? "button_on.png" : "button_off.png"))));
     ui->Button_mapping_state->setIconSize(kSwitchIcon);
 }
 

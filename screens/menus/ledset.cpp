@@ -70,7 +70,7 @@ ledset::Sides ledset::fitSides(const QString& typed, const QString& other)
 ledset::ledset(QWidget* parent) : Page(PAGE_LED_SETTINGS, parent), ui(new Ui::ledset)
 {
     ui->setupUi(this);
-    ui->label_warning->setPixmap(QPixmap(pages::plainPicture("warning.png")));
+    ui->label_warning->setPixmap(pages::pixmap(pages::plainPicture("warning.png")));
     setEntries({
         {ui->lineEdit_ledw, [this] { editSide(ui->lineEdit_ledw); }},
         {ui->lineEdit_ledh, [this] { editSide(ui->lineEdit_ledh); }},

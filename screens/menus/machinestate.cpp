@@ -164,9 +164,9 @@ QString MachineState::serialLine(const QString& barcode)
 void MachineState::language_changed()
 {
     pages::showText(ui->label_title, kTitle);
-    ui->label_state1->setPixmap(QPixmap(pages::picture("output_state.png")));
-    ui->label_state2->setPixmap(QPixmap(pages::picture("input_state.png")));
-    ui->label_state3->setPixmap(QPixmap(pages::picture("version_state.png")));
+    ui->label_state1->setPixmap(pages::pixmap(pages::picture("output_state.png")));
+    ui->label_state2->setPixmap(pages::pixmap(pages::picture("input_state.png")));
+    ui->label_state3->setPixmap(pages::pixmap(pages::picture("version_state.png")));
     showSaveState();
     showFault(chip_state, x518_manage::chipDown(), kChipDown);
     showFpgaState();
@@ -216,6 +216,6 @@ void MachineState::initWlan()
     const bool down = x518_manage::chipDown();
     const u16 mask = down ? 0 : fpgaview::links();
     for (int i = 0; i < kShownPorts; ++i)
-        port_links[i]->setPixmap(QPixmap(pages::plainPicture(mask & (1u << i) ? "online.png" : "offline.png")));
+        port_links[i]->setPixmap(pages::pixmap(pages::plainPicture(mask & (1u << i) ? "online.png" : "offline.png")));
     showFault(chip_state, down, kChipDown);
 }

@@ -43,8 +43,8 @@ constexpr int kOutlineY = 40;
 netset::netset(QWidget* parent) : Page(PAGE_SENDING_PORTS, parent), ui(new Ui::netset)
 {
     ui->setupUi(this);
-    ui->l_p->setPixmap(QPixmap(pages::plainPicture("ltri.png")));
-    ui->r_p->setPixmap(QPixmap(pages::plainPicture("rtri.png")));
+    ui->l_p->setPixmap(pages::pixmap(pages::plainPicture("ltri.png")));
+    ui->r_p->setPixmap(pages::pixmap(pages::plainPicture("rtri.png")));
     QPushButton* const row[kTabs] = {ui->LED1Button, ui->LED2Button, ui->LED3Button, ui->LED4Button};
     std::copy(row, row + kTabs, tabs);
     fpga_state = new QLabel(ui->xywh_frame);
@@ -142,6 +142,6 @@ void netset::initWlan()
     QLabel* const links[kTabs] = {ui->L1label, ui->L2label, ui->L3label, ui->L4label};
     for (int k = 0; k < kTabs; ++k) {
         const bool up = mask & (1u << (ui_min_select + k));
-        links[k]->setPixmap(QPixmap(pages::plainPicture(up ? "online_up.png" : "offline_up.png")));
+        links[k]->setPixmap(pages::pixmap(pages::plainPicture(up ? "online_up.png" : "offline_up.png")));
     }
 }

@@ -63,7 +63,7 @@ void Option::language_changed()
     for (int i = 0; i < kEntries; ++i) {
         const bool ownEnglish = i == kAdvancedEntry && lang == pages::EN;
         const QString picture = ownEnglish ? pages::plainPicture(kAdvancedEnglish) : pages::picture(kIcons[i].picture);
-        buttons[i]->setIcon(QIcon(picture));
+        buttons[i]->setIcon(pages::icon(picture));
         buttons[i]->setIconSize(QSize(kIcons[i].width[lang], kIconHeight));
     }
     // Disabled in the form: its style is set in code, resting or focused.

@@ -161,7 +161,7 @@ void EDIDset::source_init()
         panel->setStyleSheet(kPanelStyle);
         QLabel* state = panelPart(card, kPanelState);
         state->setScaledContents(true);
-        state->setPixmap(QPixmap(pages::plainPicture("state_on.png")));
+        state->setPixmap(pages::pixmap(pages::plainPicture("state_on.png")));
         QLabel* picture = panelPart(card, kPanelPicture);
         picture->setScaledContents(true);
         picture->setStyleSheet(kPanelPictureStyle);

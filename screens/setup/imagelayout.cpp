@@ -145,7 +145,7 @@ void ImageLayout::mirror_select(int mode)
     // A mode the chip does not know lights none.
     for (int m = 0; m < kMirrorModes; ++m) {
         const QString name = QStringLiteral("mirror%1_%2.png").arg(m + 1).arg(m == mode ? "on" : "off");
-        pictures[m]->setPixmap(QPixmap(pages::plainPicture(name)));
+        pictures[m]->setPixmap(pages::pixmap(pages::plainPicture(name)));
     }
 }
 

@@ -181,7 +181,7 @@ QLabel* pictureLabel(QWidget* parent, const QRect& at, const QString& picture)
     label->setGeometry(at);
     label->setScaledContents(true);
     if (!picture.isEmpty())
-        label->setPixmap(QPixmap(picture));
+        label->setPixmap(pages::pixmap(picture));
     return label;
 }
 

@@ -215,7 +215,7 @@ void InputCut::source_init()
         add_button->setObjectName(QStringLiteral("add_button"));
         add_button->setGeometry(kAddArea);
         add_button->setFocusPolicy(Qt::NoFocus);
-        add_button->setIcon(QIcon(pages::plainPicture("add.png")));
+        add_button->setIcon(pages::icon(pages::plainPicture("add.png")));
         add_button->setIconSize(kAddArea.size());
         const bool addFocused = menu_level == kList && focusedTile() == kAddButton;
         add_button->setStyleSheet(addFocused ? kAddFocused : kAddPlain);
@@ -233,7 +233,7 @@ void InputCut::addTile(QFrame* list, int i, int tile)
 
     QLabel* state = tilePart(list, kTileState, at);
     state->setScaledContents(true);
-    state->setPixmap(QPixmap(pages::plainPicture("state_on.png")));
+    state->setPixmap(pages::pixmap(pages::plainPicture("state_on.png")));
     QLabel* picture = tilePart(list, kTileSource, at);
     picture->setScaledContents(true);
     picture->setStyleSheet(kTileSourceStyle);

@@ -76,12 +76,12 @@ QString sourceinfo::get_source_specialstyle1_by_sourceid(u8 id, QString name, u8
 void sourceinfo::set_source_pixmap(QLabel* label, u8 id)
 {
     if (known(id))
-        label->setPixmap(QPixmap(pages::plainPicture(QLatin1String(kInputs[id].picture))));
+        label->setPixmap(pages::pixmap(pages::plainPicture(QLatin1String(kInputs[id].picture))));
 }
 
 void sourceinfo::set_sourceonline_pixmap(QLabel* label, u8 id, u8 online)
 {
     if (known(id))
         label->setPixmap(
-            QPixmap(pages::plainPicture(QLatin1String(online ? kInputs[id].online : kInputs[id].offline))));
+            pages::pixmap(pages::plainPicture(QLatin1String(online ? kInputs[id].online : kInputs[id].offline))));
 }

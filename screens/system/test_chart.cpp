@@ -47,7 +47,7 @@ test_chart::test_chart(QWidget* parent) : Page(PAGE_TEST_PATTERNS, parent), ui(n
                                          ui->label_test5, ui->label_test6, ui->label_test7, ui->label_test8};
     std::vector<Entry> ring;
     for (int i = 0; i < kPatterns; ++i) {
-        pictures[i]->setPixmap(QPixmap(pages::plainPicture(QStringLiteral("img_test%1.png").arg(i + 1))));
+        pictures[i]->setPixmap(pages::pixmap(pages::plainPicture(QStringLiteral("img_test%1.png").arg(i + 1))));
         ring.push_back({pictures[i], [this] { slot_Button_on_clicked(); }});
     }
     ring.push_back({ui->Button_closetest, [this] { slot_Button_back_clicked(); }});

@@ -1,6 +1,7 @@
 // The main window: focus and keys, the tool bar, its block writes, its
 // pictures by language, and the page-language rules every page follows.
 #include "app/lockwindow.h"
+#include "screens/menus/option.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QDirIterator>
@@ -216,6 +217,29 @@ TEST(PageLanguage, EnabledLanguagesShowThemselvesOthersEnglish)
     EXPECT_EQ(pages::picture("option.png"), QStringLiteral(":/png/tn_option.png"));
     g_language = pages::ZH;
     EXPECT_EQ(pages::picture("option.png"), QStringLiteral(":/png/option.png"));
+}
+
+// A page opened again, and the main window labelled again as it closes,
+// show the very pictures they showed before, not copies decoded anew: Qt's
+// pixmap cache keeps what it drew for a while, and a copy made at every
+// opening filled it with the same pictures over and over.
+TEST_F(MainMenu, PicturesAreDecodedOnceAndSharedByEveryOpening)
+{
+    auto shown = [](const QPushButton* b) {
+        const QIcon icon = b->icon();
+        return icon.pixmap(icon.availableSizes().value(0)).cacheKey();
+    };
+    const auto* menuTile = static_cast<QPushButton*>(item("option"));
+    const qint64 tileBefore = shown(menuTile);
+    std::vector<qint64> pageTiles;
+    for (int opening = 0; opening < 2; ++opening) {
+        ASSERT_TRUE(insidePage(
+            [this] { main->on_option_clicked(); },
+            [&] { pageTiles.push_back(shown(g_option->findChild<QPushButton*>(QStringLiteral("output_set")))); }));
+        flushDeletes();
+    }
+    EXPECT_EQ(pageTiles[0], pageTiles[1]);
+    EXPECT_EQ(shown(menuTile), tileBefore);
 }
 
 // Every picture name in the program's sources is drawn by the generator and

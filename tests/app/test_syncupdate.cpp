@@ -3,6 +3,7 @@
 // LED report.
 #include "app/kelrampara.h"
 #include "app/syncupdate.h"
+#include "app/utils.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_hid.h"
 #include "screens/page.h"
@@ -111,6 +112,35 @@ TEST_F(Notifier, AFailedWriteBackKeepsTheShadowAndIsTriedAgainLater)
     EXPECT_EQ(store->ram_para_shadow.brightness, 100);
 
     ASSERT_TRUE(QDir(QString::fromStdString(platform::path(KelRamPara::kParaFile))).removeRecursively());
+    EXPECT_TRUE(waitUntil([&] { return paraFileField(2176) == 77; }));
+    EXPECT_TRUE(shadowEqualsLive());
+}
+
+// A link storing an uploaded file holds the file lock while it writes and
+// syncs megabytes. The GUI thread does not wait for it: the write-back a
+// PC's write asks for meanwhile is put off, and lands once the lock is free.
+TEST_F(Notifier, AWriteBackWhileALinkHoldsTheFileLockIsPutOffNotWaitedFor)
+{
+    std::atomic<bool> held{false}, guiThrough{false};
+    std::thread link([&] {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        held = true;
+        // Held until the GUI thread is through, or long after it would have
+        // waited for it.
+        for (int i = 0; i < 1000 && !guiThrough; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    while (!held)
+        std::this_thread::yield();
+    store->ram_para.brightness = 77;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    const bool stillHeld = !Utils::_file_deal_mutex.tryLock();
+    if (!stillHeld)
+        Utils::_file_deal_mutex.unlock();
+    guiThrough = true;
+    link.join();
+    EXPECT_TRUE(stillHeld);  // the GUI thread was through before the link let go
+    EXPECT_EQ(store->ram_para_shadow.brightness, 100);
     EXPECT_TRUE(waitUntil([&] { return paraFileField(2176) == 77; }));
     EXPECT_TRUE(shadowEqualsLive());
 }
