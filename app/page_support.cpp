@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDirIterator>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHash>
@@ -163,6 +164,25 @@ QPixmap pixmap(const QString& path)
 QIcon icon(const QString& path)
 {
     return QIcon(pixmap(path));
+}
+
+double warmPictures()
+{
+    QElapsedTimer took;
+    took.start();
+    static const char* const kOtherPrefixes[] = {"en_", "ru_", "vn_", "tn_"};
+    const QString shown = picture(QString()).mid(plainPicture(QString()).size());
+    QDirIterator it(plainPicture(QString()));
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString name = it.fileName();
+        bool plain = true;
+        for (const char* prefix : kOtherPrefixes)
+            plain = plain && !name.startsWith(QLatin1String(prefix));
+        if (plain || (!shown.isEmpty() && name.startsWith(shown)))
+            pixmap(plainPicture(name));
+    }
+    return double(took.nsecsElapsed()) / 1e6;
 }
 
 PanelKey panelKey(int qtKey)
@@ -321,32 +341,92 @@ bool fitsWidth(const QFont& font, const QRect& box, int flags, const QString& te
     return QFontMetrics(font).boundingRect(box, flags, text).width() <= box.width();
 }
 
-}  // namespace
+// What a fitting chose: the size, and the width and letter spacing below
+// 9 pixels.
+struct Fitting {
+    int pixels;
+    int stretch;
+    qreal spacing;
+};
 
-QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
+// Tries the sizes and narrower forms one after another (each a layout of
+// the text) and takes the first that fits.
+Fitting findFitting(QFont font, const QRect& box, int flags, const QString& text)
 {
-    font.setStretch(QFont::Unstretched);
-    font.setLetterSpacing(QFont::PercentageSpacing, 100);
     int px = qMax(QFontInfo(font).pixelSize(), kSmallestPixels);
     for (;; --px) {
         font.setPixelSize(px);
         if (px <= kSmallestPixels || fits(font, box, flags, text))
             break;
     }
+    Fitting found{px, QFont::Unstretched, 100};
     if (fits(font, box, flags, text))
-        return font;
+        return found;
     for (int stretch : kNarrower) {
         font.setStretch(stretch);
+        found.stretch = stretch;
         if (fits(font, box, flags, text))
-            return font;
+            return found;
     }
     // Closer letters only make a line shorter: they go no closer than the
     // width needs.
     for (qreal spacing : kCloserLetters) {
         font.setLetterSpacing(QFont::PercentageSpacing, spacing);
+        found.spacing = spacing;
         if (fitsWidth(font, box, flags, text))
             break;
     }
+    return found;
+}
+
+// The fittings found so far. What a text needs depends only on the font,
+// the box, the layout flags and the text, so each is tried once: a page
+// that opens again, or labels itself again, takes its sizes from here.
+// Held to kKeptFittings (the pages' texts in one language come to a few
+// hundred); when full, it starts afresh.
+constexpr int kKeptFittings = 2048;
+
+QString fittingKey(const QFont& font, const QRect& box, int flags, const QString& text)
+{
+    return font.toString() + QLatin1Char('|') + font.families().join(QLatin1Char(',')) +
+           QStringLiteral("|%1,%2,%3,%4,%5,%6,%7,%8|")
+               .arg(font.weight())
+               .arg(int(font.styleStrategy()))
+               .arg(int(font.hintingPreference()))
+               .arg(int(font.capitalization()))
+               .arg(font.wordSpacing())
+               .arg(box.x())
+               .arg(box.y())
+               .arg(box.width()) +
+           QStringLiteral("%1,%2,%3|").arg(box.height()).arg(flags).arg(int(font.kerning())) + text;
+}
+
+QHash<QString, Fitting>& keptFittings()
+{
+    static auto* kept = new QHash<QString, Fitting>;  // lives as long as the process
+    return *kept;
+}
+
+}  // namespace
+
+QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
+{
+    font.setStretch(QFont::Unstretched);
+    font.setLetterSpacing(QFont::PercentageSpacing, 100);
+    QHash<QString, Fitting>& kept = keptFittings();
+    const QString key = fittingKey(font, box, flags, text);
+    auto found = kept.constFind(key);
+    if (found == kept.constEnd()) {
+        if (kept.size() >= kKeptFittings)
+            kept.clear();
+        found = kept.insert(key, findFitting(font, box, flags, text));
+    }
+    // The font as the tries left it.
+    font.setPixelSize(found->pixels);
+    if (found->stretch != QFont::Unstretched)
+        font.setStretch(found->stretch);
+    if (found->spacing != 100)
+        font.setLetterSpacing(QFont::PercentageSpacing, found->spacing);
     return font;
 }
 
@@ -356,7 +436,7 @@ void fitText(QLabel* label)
     if (!label->property(kBaseStyle).isValid())
         label->setProperty(kBaseStyle, label->styleSheet());
     const QString base = label->property(kBaseStyle).toString().trimmed();
-    label->setStyleSheet(base);
+    setStyle(label, base);
     label->ensurePolished();
 
     const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
@@ -488,9 +568,15 @@ void setChoices(QComboBox* box, const QStringList& entries, int shown)
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)
 {
     if (from)
-        from->setStyleSheet(fromStyle);
+        setStyle(from, fromStyle);
     if (to)
-        to->setStyleSheet(toStyle);
+        setStyle(to, toStyle);
+}
+
+void setStyle(QWidget* widget, const QString& style)
+{
+    if (widget->styleSheet() != style)
+        widget->setStyleSheet(style);
 }
 
 bool panelLocked()

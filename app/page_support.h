@@ -57,6 +57,12 @@ QString plainPicture(const QString& name);
 QPixmap pixmap(const QString& path);
 // The same picture as a button's icon, drawn from the kept copy.
 QIcon icon(const QString& path);
+// Decodes and keeps, as pixmap() does, every compiled-in picture of the
+// language shown and every one without language variants, so that no
+// page's first opening decodes one (about 0.5 MB in one language). Called
+// once at start-up; a language chosen later has its pictures decoded as
+// its pages first show them. Returns the milliseconds it took.
+double warmPictures();
 
 // ---- fonts
 // Measures a line of every language's script at each size, weight and
@@ -178,6 +184,11 @@ void setChoices(QComboBox* box, const QStringList& entries, int shown);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
+// Gives `widget` the style sheet `style`, unless it has that one already:
+// a sheet set again is parsed and matched again, for the widget and all it
+// holds, and draws nothing new. For looks that set colours and borders;
+// a sheet that sets a font is set as a page sets it (fitText does).
+void setStyle(QWidget* widget, const QString& style);
 
 // ---- calls from other threads
 // Runs `fn` in the GUI thread (queued): worker and link threads never touch

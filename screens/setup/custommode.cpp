@@ -196,16 +196,16 @@ void CustomMode::kel_button_selinfo(char kind, char index)
     switch (kind) {
     case 0:
         if (QPushButton* b = button(index))
-            b->setStyleSheet(style_selected);
+            pages::setStyle(b, style_selected);
         kel_button_mode_clicked();
         break;
     case 1:
         if (QPushButton* b = button(index))
-            b->setStyleSheet(style_normal);
+            pages::setStyle(b, style_normal);
         break;
     case 2:
         for (int i = 0; i < kButtons; ++i)
-            button(i)->setStyleSheet(style_normal);
+            pages::setStyle(button(i), style_normal);
         break;
     default: break;
     }
