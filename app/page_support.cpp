@@ -80,11 +80,46 @@ namespace {
 // traditional), English, Russian, Vietnamese, and digits.
 const QString kEveryScript =
     QStringLiteral("用户模式图像效果 用戶模式圖像 Mode 0123456789 Слот Режим Chế độ người dùng");
+// Every letter, digit and sign of the Latin script, which every language's
+// pages use (English is the language of last resort), and those of the
+// Russian and Vietnamese scripts, for the language shown: the glyphs a
+// first opening would otherwise load at each size it tries.
+const QString kLatinLetters = QStringLiteral(
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789 !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~");
+const QString kRussianLetters = QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
+const QString kVietnameseLetters =
+    QStringLiteral("ÀÁÂÃÈÉÊÌÍÒÓÔÕÙÚÝĂĐĨŨƠƯẠẢẤẦẨẪẬẮẰẲẴẶẸẺẼẾỀỂỄỆỈỊỌỎỐỒỔỖỘỚỜỞỠỢỤỦỨỪỬỮỰỲỴỶỸ "
+                   "àáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ");
+// Every Chinese character the pages' texts hold, simplified and
+// traditional (a new text's new characters join them; one missing is only
+// measured at its page's first opening). A Chinese text is fitted by its
+// characters' advances at each size tried, and a character's first
+// measure at a size loads and hints its glyph.
+const QString kHanLetters =
+    QStringLiteral("一上下不个中串为主义于亮从他以件任佈位体作使保信個候偏停備储像儲入全关其冷出击分"
+                   "切列删別别到刷前加务动動務勿包化区區升卡厂原参參及发取变口只可右号名后启和响唯啟"
+                   "嘗回围固图圍圖在地址均坏坐垂型域執壞备复多大失子字存它安完定宽寬对将將對小尝局屏"
+                   "工左已布带帶幕平序库应度庫廠开式张張当录影待後從復微快态恢息態應成或截戶户所执扫"
+                   "找技投拔择拼持按损换据捷掃接掩描換損擇擊操據收改效敗数整數文断新斷方於无时昇显時"
+                   "晶智暂暖暫更最有未本机果查标校格案检標模横機橫檔檢止正步比水法波测消液淡温測源溫"
+                   "满滿点為無然爲片特状狀獲率现現用电画界留畫當發白盘盤直码确碟確碼示称移程稍稱空窗"
+                   "竖第答箱範类紅級綠網線縫繼續红级线继续绿缝网置義老能自色芯英范获蓝藍號螢行装裝要"
+                   "視视言訊記設詢試該認語調請識讀變认讯记设识试询该语请读调豎質败质走超足距身載輸软"
+                   "载输过运返连送选通速連運過道選部重量銳錄鍵鎖鏡鐘钟锁锐键镜長长閉開間關闭间除隨雅"
+                   "電需静靜非面音響頻類顯频飽饱驗驟验骤體高麵黑默點");
 // The sizes the pages' forms, style sheets and fitted texts come in; the
 // widths fitted texts take, and the widgets' own (any width).
 constexpr int kWarmSmallestPixels = 8;
 constexpr int kWarmLargestPixels = 20;
 constexpr int kWarmWidths[] = {QFont::AnyStretch, QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
+// A fitted text takes a narrower form only at its smallest size.
+constexpr int kNarrowerFormPixels = 9;
+
+// Whether a text may be measured or drawn in `width` at `pixels`.
+bool fittingTries(int width, int pixels)
+{
+    return width == QFont::AnyStretch || width == QFont::Unstretched || pixels == kNarrowerFormPixels;
+}
 
 // The warmed fonts of regular weight, kept for as long as the program runs:
 // Qt's font cache lets go of a font's engines (its own and the fallbacks
@@ -106,6 +141,13 @@ double warmFonts()
     const QRect lcd(0, 0, kLcdWidth, kLcdHeight);
     std::vector<QFont>& kept = warmedFonts();
     kept.clear();
+    QString letters = kLatinLetters;
+    if (textLanguage() == RU)
+        letters += kRussianLetters;
+    if (textLanguage() == VN)
+        letters += kVietnameseLetters;
+    if (textLanguage() == ZH || textLanguage() == TW)
+        letters += kHanLetters;
     for (bool bold : {false, true}) {
         for (int width : kWarmWidths) {
             for (int px = kWarmSmallestPixels; px <= kWarmLargestPixels; ++px) {
@@ -114,9 +156,13 @@ double warmFonts()
                 font.setBold(bold);
                 font.setStretch(width);
                 // As a fitted text is measured: laid out as a block.
-                QFontMetrics(font).boundingRect(lcd, Qt::TextWordWrap, kEveryScript);
-                if (!bold)
-                    kept.push_back(font);
+                const QFontMetrics metrics(font);
+                metrics.boundingRect(lcd, Qt::TextWordWrap, kEveryScript);
+                if (bold)
+                    continue;
+                if (fittingTries(width, px))
+                    metrics.boundingRect(lcd, Qt::TextWordWrap, letters);
+                kept.push_back(font);
             }
         }
     }

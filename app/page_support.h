@@ -59,7 +59,7 @@ QPixmap pixmap(const QString& path);
 QIcon icon(const QString& path);
 // Decodes and keeps, as pixmap() does, every compiled-in picture of the
 // language shown and every one without language variants, so that no
-// page's first opening decodes one (about 0.5 MB in one language). Called
+// page's first opening decodes one (about 0.8 MB in one language). Called
 // once at start-up; a language chosen later has its pictures decoded as
 // its pages first show them. Returns the milliseconds it took.
 double warmPictures();
@@ -70,8 +70,11 @@ double warmPictures();
 // measured: the first text of a script the default family lacks makes Qt
 // look for a family that has it and load its face, which would otherwise
 // fall to the first opening of a page. The regular fonts are kept, so
-// their engines stay loaded for every later opening. Returns the
-// milliseconds it took.
+// their engines stay loaded for every later opening. In the language
+// shown, every letter the pages' texts use is measured too, at each size
+// and width a fitted text tries, so that a page's first opening does not
+// load and hint the glyphs of each size it tries. Returns the milliseconds
+// it took.
 double warmFonts();
 
 // ---- front-panel keys (acted on at key release)

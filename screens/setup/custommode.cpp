@@ -67,12 +67,12 @@ CustomMode::CustomMode(QWidget* parent)
     selector->setGeometry(kSelector);
 
     init();
-    lcd_para_init();
     image_para_init();
     menulist_init();
     ui->label_ID->setText(slotNumber(g_mode_select));
     pages::fitText(ui->label_ID);
     ui->Button_use->setStyleSheet(style_normal);
+    // The slot's lines too.
     language_changed();
     if (SyncUpdate::p_SyncUpdate)
         connect(SyncUpdate::p_SyncUpdate, &SyncUpdate::saveStateChanged, this, &CustomMode::refreshSlotState);
