@@ -112,13 +112,18 @@ const QString kHanLetters =
 constexpr int kWarmSmallestPixels = 8;
 constexpr int kWarmLargestPixels = 20;
 constexpr int kWarmWidths[] = {QFont::AnyStretch, QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
-// A fitted text takes a narrower form only at its smallest size.
-constexpr int kNarrowerFormPixels = 9;
+// The sizes at which the pages' fitted texts are measured most: the
+// forms' 9 to 11 points and the pages' own pixel sizes, and what they
+// shrink to. A fitted text takes a narrower form only at its smallest size.
+constexpr int kFittedSmallestPixels = 9;
+constexpr int kFittedLargestPixels = 15;
 
-// Whether a text may be measured or drawn in `width` at `pixels`.
+// Whether a fitted text is measured in `width` at `pixels`.
 bool fittingTries(int width, int pixels)
 {
-    return width == QFont::AnyStretch || width == QFont::Unstretched || pixels == kNarrowerFormPixels;
+    if (width == QFont::Unstretched)
+        return pixels >= kFittedSmallestPixels && pixels <= kFittedLargestPixels;
+    return width != QFont::AnyStretch && pixels == kFittedSmallestPixels;
 }
 
 // The warmed fonts of regular weight, kept for as long as the program runs:
