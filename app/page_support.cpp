@@ -437,24 +437,29 @@ Fitting findFitting(QFont font, const QRect& box, int flags, const QString& text
 // hundred); when full, it starts afresh.
 constexpr int kKeptFittings = 2048;
 
-QString fittingKey(const QFont& font, const QRect& box, int flags, const QString& text)
+struct FittingKey {
+    QFont font;
+    QRect box;
+    int flags;
+    QString text;
+    bool operator==(const FittingKey& o) const
+    {
+        return flags == o.flags && box == o.box && text == o.text && font == o.font;
+    }
+};
+
+uint qHash(const FittingKey& key, uint seed)
 {
-    return font.toString() + QLatin1Char('|') + font.families().join(QLatin1Char(',')) +
-           QStringLiteral("|%1,%2,%3,%4,%5,%6,%7,%8|")
-               .arg(font.weight())
-               .arg(int(font.styleStrategy()))
-               .arg(int(font.hintingPreference()))
-               .arg(int(font.capitalization()))
-               .arg(font.wordSpacing())
-               .arg(box.x())
-               .arg(box.y())
-               .arg(box.width()) +
-           QStringLiteral("%1,%2,%3|").arg(box.height()).arg(flags).arg(int(font.kerning())) + text;
+    uint h = ::qHash(key.text, seed);
+    for (int part : {key.box.x(), key.box.y(), key.box.width(), key.box.height(), key.flags, key.font.pixelSize(),
+                     qRound(key.font.pointSizeF() * 64), key.font.weight()})
+        h = h * 31 + uint(part);
+    return h;
 }
 
-QHash<QString, Fitting>& keptFittings()
+QHash<FittingKey, Fitting>& keptFittings()
 {
-    static auto* kept = new QHash<QString, Fitting>;  // lives as long as the process
+    static auto* kept = new QHash<FittingKey, Fitting>;  // lives as long as the process
     return *kept;
 }
 
@@ -464,8 +469,8 @@ QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
 {
     font.setStretch(QFont::Unstretched);
     font.setLetterSpacing(QFont::PercentageSpacing, 100);
-    QHash<QString, Fitting>& kept = keptFittings();
-    const QString key = fittingKey(font, box, flags, text);
+    QHash<FittingKey, Fitting>& kept = keptFittings();
+    const FittingKey key{font, box, flags, text};
     auto found = kept.constFind(key);
     if (found == kept.constEnd()) {
         if (kept.size() >= kKeptFittings)
