@@ -175,8 +175,8 @@ LockWindow::LockWindow(QWidget* parent) : QDialog(parent), ui(new Ui::LockWindow
     ui->label_contrast_icon->setPixmap(pages::pixmap(pages::plainPicture("contrast.png")));
     ui->label_volume->hide();
     para_init();
-    image_init();
     ip_changed();
+    // The tiles and the canvas size, in the language shown.
     language_changed();
 }
 

@@ -102,11 +102,14 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
     x518_manage::pInstance();
     fpga_manage::p_fpga_manage->initialize_start();
     tamixsource::p_tamix_source->initialize();
-    // The fonts are warmed within the settle wait, which stays as long.
-    const double warmMs = pages::warmFonts();
+    // The fonts and the pictures are warmed within the settle wait, which
+    // stays as long.
+    const double fontsMs = pages::warmFonts();
+    const double picturesMs = pages::warmPictures();
+    const double warmMs = fontsMs + picturesMs;
     if (options.settleWait)
         QThread::msleep(kSettleSeconds * 1000 - static_cast<unsigned long>(std::min(warmMs, kSettleSeconds * 1000.0)));
-    KEL_DBG("\n fonts warmed in %.1f ms\n", warmMs);
+    KEL_DBG("\n fonts warmed in %.1f ms, pictures in %.1f ms\n", fontsMs, picturesMs);
     panel::installControl();
     g_lockwindow = new LockWindow(nullptr);
     showHomePage();

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDirIterator>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHash>
@@ -79,11 +80,51 @@ namespace {
 // traditional), English, Russian, Vietnamese, and digits.
 const QString kEveryScript =
     QStringLiteral("用户模式图像效果 用戶模式圖像 Mode 0123456789 Слот Режим Chế độ người dùng");
+// Every letter, digit and sign of the Latin script, which every language's
+// pages use (English is the language of last resort), and those of the
+// Russian and Vietnamese scripts, for the language shown: the glyphs a
+// first opening would otherwise load at each size it tries.
+const QString kLatinLetters = QStringLiteral(
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789 !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~");
+const QString kRussianLetters = QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
+const QString kVietnameseLetters =
+    QStringLiteral("ÀÁÂÃÈÉÊÌÍÒÓÔÕÙÚÝĂĐĨŨƠƯẠẢẤẦẨẪẬẮẰẲẴẶẸẺẼẾỀỂỄỆỈỊỌỎỐỒỔỖỘỚỜỞỠỢỤỦỨỪỬỮỰỲỴỶỸ "
+                   "àáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ");
+// Every Chinese character the pages' texts hold, simplified and
+// traditional (a new text's new characters join them; one missing is only
+// measured at its page's first opening). A Chinese text is fitted by its
+// characters' advances at each size tried, and a character's first
+// measure at a size loads and hints its glyph.
+const QString kHanLetters =
+    QStringLiteral("一上下不个中串为主义于亮从他以件任佈位体作使保信個候偏停備储像儲入全关其冷出击分"
+                   "切列删別别到刷前加务动動務勿包化区區升卡厂原参參及发取变口只可右号名后启和响唯啟"
+                   "嘗回围固图圍圖在地址均坏坐垂型域執壞备复多大失子字存它安完定宽寬对将將對小尝局屏"
+                   "工左已布带帶幕平序库应度庫廠开式张張当录影待後從復微快态恢息態應成或截戶户所执扫"
+                   "找技投拔择拼持按损换据捷掃接掩描換損擇擊操據收改效敗数整數文断新斷方於无时昇显時"
+                   "晶智暂暖暫更最有未本机果查标校格案检標模横機橫檔檢止正步比水法波测消液淡温測源溫"
+                   "满滿点為無然爲片特状狀獲率现現用电画界留畫當發白盘盤直码确碟確碼示称移程稍稱空窗"
+                   "竖第答箱範类紅級綠網線縫繼續红级线继续绿缝网置義老能自色芯英范获蓝藍號螢行装裝要"
+                   "視视言訊記設詢試該認語調請識讀變认讯记设识试询该语请读调豎質败质走超足距身載輸软"
+                   "载输过运返连送选通速連運過道選部重量銳錄鍵鎖鏡鐘钟锁锐键镜長长閉開間關闭间除隨雅"
+                   "電需静靜非面音響頻類顯频飽饱驗驟验骤體高麵黑默點");
 // The sizes the pages' forms, style sheets and fitted texts come in; the
 // widths fitted texts take, and the widgets' own (any width).
 constexpr int kWarmSmallestPixels = 8;
 constexpr int kWarmLargestPixels = 20;
 constexpr int kWarmWidths[] = {QFont::AnyStretch, QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
+// The sizes at which the pages' fitted texts are measured most: the
+// forms' 9 to 11 points and the pages' own pixel sizes, and what they
+// shrink to. A fitted text takes a narrower form only at its smallest size.
+constexpr int kFittedSmallestPixels = 9;
+constexpr int kFittedLargestPixels = 15;
+
+// Whether a fitted text is measured in `width` at `pixels`.
+bool fittingTries(int width, int pixels)
+{
+    if (width == QFont::Unstretched)
+        return pixels >= kFittedSmallestPixels && pixels <= kFittedLargestPixels;
+    return width != QFont::AnyStretch && pixels == kFittedSmallestPixels;
+}
 
 // The warmed fonts of regular weight, kept for as long as the program runs:
 // Qt's font cache lets go of a font's engines (its own and the fallbacks
@@ -105,6 +146,13 @@ double warmFonts()
     const QRect lcd(0, 0, kLcdWidth, kLcdHeight);
     std::vector<QFont>& kept = warmedFonts();
     kept.clear();
+    QString letters = kLatinLetters;
+    if (textLanguage() == RU)
+        letters += kRussianLetters;
+    if (textLanguage() == VN)
+        letters += kVietnameseLetters;
+    if (textLanguage() == ZH || textLanguage() == TW)
+        letters += kHanLetters;
     for (bool bold : {false, true}) {
         for (int width : kWarmWidths) {
             for (int px = kWarmSmallestPixels; px <= kWarmLargestPixels; ++px) {
@@ -113,9 +161,13 @@ double warmFonts()
                 font.setBold(bold);
                 font.setStretch(width);
                 // As a fitted text is measured: laid out as a block.
-                QFontMetrics(font).boundingRect(lcd, Qt::TextWordWrap, kEveryScript);
-                if (!bold)
-                    kept.push_back(font);
+                const QFontMetrics metrics(font);
+                metrics.boundingRect(lcd, Qt::TextWordWrap, kEveryScript);
+                if (bold)
+                    continue;
+                if (fittingTries(width, px))
+                    metrics.boundingRect(lcd, Qt::TextWordWrap, letters);
+                kept.push_back(font);
             }
         }
     }
@@ -163,6 +215,25 @@ QPixmap pixmap(const QString& path)
 QIcon icon(const QString& path)
 {
     return QIcon(pixmap(path));
+}
+
+double warmPictures()
+{
+    QElapsedTimer took;
+    took.start();
+    static const char* const kOtherPrefixes[] = {"en_", "ru_", "vn_", "tn_"};
+    const QString shown = picture(QString()).mid(plainPicture(QString()).size());
+    QDirIterator it(plainPicture(QString()));
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString name = it.fileName();
+        bool plain = true;
+        for (const char* prefix : kOtherPrefixes)
+            plain = plain && !name.startsWith(QLatin1String(prefix));
+        if (plain || (!shown.isEmpty() && name.startsWith(shown)))
+            pixmap(plainPicture(name));
+    }
+    return double(took.nsecsElapsed()) / 1e6;
 }
 
 PanelKey panelKey(int qtKey)
@@ -321,32 +392,97 @@ bool fitsWidth(const QFont& font, const QRect& box, int flags, const QString& te
     return QFontMetrics(font).boundingRect(box, flags, text).width() <= box.width();
 }
 
-}  // namespace
+// What a fitting chose: the size, and the width and letter spacing below
+// 9 pixels.
+struct Fitting {
+    int pixels;
+    int stretch;
+    qreal spacing;
+};
 
-QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
+// Tries the sizes and narrower forms one after another (each a layout of
+// the text) and takes the first that fits.
+Fitting findFitting(QFont font, const QRect& box, int flags, const QString& text)
 {
-    font.setStretch(QFont::Unstretched);
-    font.setLetterSpacing(QFont::PercentageSpacing, 100);
     int px = qMax(QFontInfo(font).pixelSize(), kSmallestPixels);
     for (;; --px) {
         font.setPixelSize(px);
         if (px <= kSmallestPixels || fits(font, box, flags, text))
             break;
     }
+    Fitting found{px, QFont::Unstretched, 100};
     if (fits(font, box, flags, text))
-        return font;
+        return found;
     for (int stretch : kNarrower) {
         font.setStretch(stretch);
+        found.stretch = stretch;
         if (fits(font, box, flags, text))
-            return font;
+            return found;
     }
     // Closer letters only make a line shorter: they go no closer than the
     // width needs.
     for (qreal spacing : kCloserLetters) {
         font.setLetterSpacing(QFont::PercentageSpacing, spacing);
+        found.spacing = spacing;
         if (fitsWidth(font, box, flags, text))
             break;
     }
+    return found;
+}
+
+// The fittings found so far. What a text needs depends only on the font,
+// the box, the layout flags and the text, so each is tried once: a page
+// that opens again, or labels itself again, takes its sizes from here.
+// Held to kKeptFittings (the pages' texts in one language come to a few
+// hundred); when full, it starts afresh.
+constexpr int kKeptFittings = 2048;
+
+struct FittingKey {
+    QFont font;
+    QRect box;
+    int flags;
+    QString text;
+    bool operator==(const FittingKey& o) const
+    {
+        return flags == o.flags && box == o.box && text == o.text && font == o.font;
+    }
+};
+
+uint qHash(const FittingKey& key, uint seed)
+{
+    uint h = ::qHash(key.text, seed);
+    for (int part : {key.box.x(), key.box.y(), key.box.width(), key.box.height(), key.flags, key.font.pixelSize(),
+                     qRound(key.font.pointSizeF() * 64), key.font.weight()})
+        h = h * 31 + uint(part);
+    return h;
+}
+
+QHash<FittingKey, Fitting>& keptFittings()
+{
+    static auto* kept = new QHash<FittingKey, Fitting>;  // lives as long as the process
+    return *kept;
+}
+
+}  // namespace
+
+QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
+{
+    font.setStretch(QFont::Unstretched);
+    font.setLetterSpacing(QFont::PercentageSpacing, 100);
+    QHash<FittingKey, Fitting>& kept = keptFittings();
+    const FittingKey key{font, box, flags, text};
+    auto found = kept.constFind(key);
+    if (found == kept.constEnd()) {
+        if (kept.size() >= kKeptFittings)
+            kept.clear();
+        found = kept.insert(key, findFitting(font, box, flags, text));
+    }
+    // The font as the tries left it.
+    font.setPixelSize(found->pixels);
+    if (found->stretch != QFont::Unstretched)
+        font.setStretch(found->stretch);
+    if (found->spacing != 100)
+        font.setLetterSpacing(QFont::PercentageSpacing, found->spacing);
     return font;
 }
 
@@ -356,7 +492,7 @@ void fitText(QLabel* label)
     if (!label->property(kBaseStyle).isValid())
         label->setProperty(kBaseStyle, label->styleSheet());
     const QString base = label->property(kBaseStyle).toString().trimmed();
-    label->setStyleSheet(base);
+    setStyle(label, base);
     label->ensurePolished();
 
     const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
@@ -488,9 +624,15 @@ void setChoices(QComboBox* box, const QStringList& entries, int shown)
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle)
 {
     if (from)
-        from->setStyleSheet(fromStyle);
+        setStyle(from, fromStyle);
     if (to)
-        to->setStyleSheet(toStyle);
+        setStyle(to, toStyle);
+}
+
+void setStyle(QWidget* widget, const QString& style)
+{
+    if (widget->styleSheet() != style)
+        widget->setStyleSheet(style);
 }
 
 bool panelLocked()

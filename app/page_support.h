@@ -57,6 +57,12 @@ QString plainPicture(const QString& name);
 QPixmap pixmap(const QString& path);
 // The same picture as a button's icon, drawn from the kept copy.
 QIcon icon(const QString& path);
+// Decodes and keeps, as pixmap() does, every compiled-in picture of the
+// language shown and every one without language variants, so that no
+// page's first opening decodes one (about 0.8 MB in one language). Called
+// once at start-up; a language chosen later has its pictures decoded as
+// its pages first show them. Returns the milliseconds it took.
+double warmPictures();
 
 // ---- fonts
 // Measures a line of every language's script at each size, weight and
@@ -64,8 +70,11 @@ QIcon icon(const QString& path);
 // measured: the first text of a script the default family lacks makes Qt
 // look for a family that has it and load its face, which would otherwise
 // fall to the first opening of a page. The regular fonts are kept, so
-// their engines stay loaded for every later opening. Returns the
-// milliseconds it took.
+// their engines stay loaded for every later opening. In the language
+// shown, every letter the pages' texts use is measured too, at each size
+// and width a fitted text tries, so that a page's first opening does not
+// load and hint the glyphs of each size it tries. Returns the milliseconds
+// it took.
 double warmFonts();
 
 // ---- front-panel keys (acted on at key release)
@@ -178,6 +187,11 @@ void setChoices(QComboBox* box, const QStringList& entries, int shown);
 
 // ---- focus highlight: style sheets swapped, never Qt's keyboard focus
 void moveFocus(QWidget* from, const QString& fromStyle, QWidget* to, const QString& toStyle);
+// Gives `widget` the style sheet `style`, unless it has that one already:
+// a sheet set again is parsed and matched again, for the widget and all it
+// holds, and draws nothing new. For looks that set colours and borders;
+// a sheet that sets a font is set as a page sets it (fitText does).
+void setStyle(QWidget* widget, const QString& style);
 
 // ---- calls from other threads
 // Runs `fn` in the GUI thread (queued): worker and link threads never touch

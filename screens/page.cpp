@@ -201,7 +201,7 @@ void Page::restyle(int entry)
         style = normalStyle(entry);
     else
         style = editing() ? editStyle(entry) : selectedStyle(entry);
-    menulist[entry].widget->setStyleSheet(style);
+    pages::setStyle(menulist[entry].widget, style);
 }
 
 void Page::stepFocus(int step)
@@ -450,6 +450,10 @@ void TabStrip::mark(int tab)
 
 void TabStrip::setActive(bool active)
 {
+    // A sheet set again is parsed and matched again, for the card with all
+    // it holds.
+    if (active == active_)
+        return;
     active_ = active;
     frame_->setStyleSheet(frameStyle());
     if (card_)

@@ -67,12 +67,12 @@ CustomMode::CustomMode(QWidget* parent)
     selector->setGeometry(kSelector);
 
     init();
-    lcd_para_init();
     image_para_init();
     menulist_init();
     ui->label_ID->setText(slotNumber(g_mode_select));
     pages::fitText(ui->label_ID);
     ui->Button_use->setStyleSheet(style_normal);
+    // The slot's lines too.
     language_changed();
     if (SyncUpdate::p_SyncUpdate)
         connect(SyncUpdate::p_SyncUpdate, &SyncUpdate::saveStateChanged, this, &CustomMode::refreshSlotState);
@@ -196,16 +196,16 @@ void CustomMode::kel_button_selinfo(char kind, char index)
     switch (kind) {
     case 0:
         if (QPushButton* b = button(index))
-            b->setStyleSheet(style_selected);
+            pages::setStyle(b, style_selected);
         kel_button_mode_clicked();
         break;
     case 1:
         if (QPushButton* b = button(index))
-            b->setStyleSheet(style_normal);
+            pages::setStyle(b, style_normal);
         break;
     case 2:
         for (int i = 0; i < kButtons; ++i)
-            button(i)->setStyleSheet(style_normal);
+            pages::setStyle(button(i), style_normal);
         break;
     default: break;
     }

@@ -192,12 +192,14 @@ InputChoose::InputChoose(QWidget* parent) : Page(PAGE_INPUT_CHOICE, parent), ui(
     ui->setupUi(this);
     // The source row: the input tabs over the entry list.
     strip.emplace(this, TabStrip::Look{QRect(1, 95, 53, 33), 53, "", QRect(1, 127, 318, 70), "frame", ""}, ui->frame1);
+    // The captions; the card is not built yet, so the lists are left to
+    // what follows.
+    language_changed();
     menulist_init();
     store()->KelCropSourceInit();
     crop_source_num_update();
     initMenu();
     image_select();
-    language_changed();
 }
 
 InputChoose::~InputChoose()
@@ -341,17 +343,17 @@ void InputChoose::input_source_changed(int window)
 void InputChoose::drawWindowRow()
 {
     QPushButton* buttons[] = {ui->button_inputcut, ui->button_EDID};
-    for (QPushButton* b : buttons)
-        b->setStyleSheet(kButtonNormal);
+    const int focused = ui_seltype == kWindowRow && ui_select >= kCropButton ? ui_select - kCropButton : -1;
+    for (int b = 0; b < 2; ++b)
+        pages::setStyle(buttons[b], QLatin1String(b == focused ? kButtonFocused : kButtonNormal));
     if (!window_highlight)
         return;
-    if (ui_seltype == kWindowRow && ui_select >= kCropButton) {
-        window_highlight->setStyleSheet(kHighlightHidden);
-        buttons[ui_select - kCropButton]->setStyleSheet(kButtonFocused);
+    if (focused >= 0) {
+        pages::setStyle(window_highlight, QLatin1String(kHighlightHidden));
         return;
     }
     const int t = ui_seltype == kWindowRow ? ui_select : image_tab_saved;
-    window_highlight->setStyleSheet(ui_seltype == kWindowRow ? kHighlightActive : kHighlightChosen);
+    pages::setStyle(window_highlight, QLatin1String(ui_seltype == kWindowRow ? kHighlightActive : kHighlightChosen));
     window_highlight->move(kHighlight.topLeft() + QPoint(kTabStep * t, 0));
 }
 

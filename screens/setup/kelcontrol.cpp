@@ -1,5 +1,7 @@
 #include "screens/setup/kelcontrol.h"
 
+#include "app/page_support.h"
+
 #include <QComboBox>
 #include <QLabel>
 
@@ -46,9 +48,9 @@ kelcontrol::~kelcontrol() = default;
 void kelcontrol::setLook(bool modifyLook)
 {
     modify = modifyLook;
-    combo->setStyleSheet(modify ? combo_modify : combo_default);
-    right_label->setStyleSheet(modify ? arrow_modify : arrow_default);
-    left_label->setStyleSheet(modify ? arrow_modify : arrow_default);
+    pages::setStyle(combo, modify ? combo_modify : combo_default);
+    pages::setStyle(right_label, modify ? arrow_modify : arrow_default);
+    pages::setStyle(left_label, modify ? arrow_modify : arrow_default);
 }
 
 void kelcontrol::set_box_modify()
