@@ -304,12 +304,15 @@ bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant valu
 
 bool ConfigEngine::write_config_variants(const ConfigValues& values)
 {
-    QMutexLocker lock(&m_mutex);
     for (const auto& v : values)
         if (v.first < 0 || v.first >= items.size())
             return false;
+    // Writers of the file take turns over the whole save; a reader of the
+    // values never waits for the file's data to reach the disk.
+    platform::FileLock own(kSettingsFile);
     if (!saveToFile(values))
         return false;
+    QMutexLocker lock(&m_mutex);
     for (const auto& v : values)
         items[v.first]->value = v.second;
     return true;

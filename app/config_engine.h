@@ -148,6 +148,6 @@ private:
     static QMap<QString, ConfigItem::ConfigName> _itemMap;
     friend class ConfigItem;
 
-    QMutex m_mutex;  // item values and file writes, taken from any thread
+    QMutex m_mutex;  // the item values, taken from any thread (never over the file's write)
     int m_memFd = -1;
 };

@@ -275,11 +275,7 @@ void KelRamPara::tellUnfitParaFile(const std::string& file, u8 m0, u8 m1)
 // table: a box without a usable file runs on the defaults, not on zeros.
 bool KelRamPara::recreateParaFile(bool tell)
 {
-    bool written;
-    {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        written = writeFileSynced(kParaFile, ram::default_para_ramlist(), ram::kParaFileSize);
-    }
+    const bool written = writeFileSynced(kParaFile, ram::default_para_ramlist(), ram::kParaFileSize);
     std::string file;
     if (written && platform::readFileUpTo(kParaFile, file, kParaFileLargest) == platform::ReadResult::Read &&
         loadSavedRange(file))
@@ -873,16 +869,14 @@ int KelRamPara::mode_file_deal(int i, int action)
         runShell(QStringLiteral("sync"));
         pauseUs(kShellPauseUs);
     }
-    {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        std::string file;
-        if (readModeFile(modeFilePath(i), file)) {
-            std::memcpy(&slot, file.data(), ram::kSlotFileSize);
-            tellUnsavedMode(modeFilePath(i), slot);
-            runShell(QStringLiteral("sync"));
-            pauseMs(kFilePauseMs);
-            return 1;
-        }
+    // A file is replaced whole by a rename: it reads as the old or the new.
+    std::string file;
+    if (readModeFile(modeFilePath(i), file)) {
+        std::memcpy(&slot, file.data(), ram::kSlotFileSize);
+        tellUnsavedMode(modeFilePath(i), slot);
+        runShell(QStringLiteral("sync"));
+        pauseMs(kFilePauseMs);
+        return 1;
     }
     slot.marker[0] = ram::kSlotEmpty;
     slot.marker[1] = ram::kSlotEmpty;
@@ -954,10 +948,11 @@ bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOve
     const u16 bit = static_cast<u16>(1u << i);
     bool written;
     {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
         platform::makeDirs(kModeDir);
         // A commit writes every saved slot again: one whose file already
-        // holds it is saved even while nothing can be written.
+        // holds it is saved even while nothing can be written. The look
+        // at the file is one step with the write.
+        platform::FileLock own(modeFilePath(i));
         written = writeFileSynced(modeFilePath(i), reinterpret_cast<const u8*>(&image), ram::kSlotFileSize) ||
                   (!withOverlay && fileHolds(modeFilePath(i), image));
     }
@@ -999,7 +994,6 @@ bool KelRamPara::slotAwaits(int i, const USER_MODE_SLOT& image) const
 // The overlay in use goes with the mode, copied whole like every file.
 void KelRamPara::copyOverlay(int i)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     std::string overlay;
     if (platform::readFileUpTo(kOverlayFile, overlay, kOverlayFileLargest) == platform::ReadResult::Read)
         platform::writeFileAtomic(modeOverlayPath(i), overlay);

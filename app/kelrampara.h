@@ -192,8 +192,10 @@ public:
     static std::string modeFilePath(int i);
     static std::string modeOverlayPath(int i);
     // Writes a file whole: a new file, synced with its folder, renamed over
-    // the old one; a power cut leaves the old file or the new one. The caller
-    // holds Utils::_file_deal_mutex.
+    // the old one; a power cut leaves the old file or the new one. Another
+    // writer of the same file waits for it; writers of other files never do,
+    // nor does it wait for theirs (platform::writeFileAtomic). The caller
+    // holds no file lock but this file's own.
     static bool writeFileSynced(const std::string& boxPath, const u8* data, size_t len);
 
     QMutex mutex;                  // writers of ram_para.source_status and of registers 37 and 44

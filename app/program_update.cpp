@@ -19,8 +19,8 @@ constexpr const char* kStartRecordNameKey = "app-1/app_name";
 
 bool writeNewProgram(const u8* data, size_t len)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     platform::makeDirs(kAppDir);
+    platform::FileLock own(kNewProgramFile);
     std::string back;
     if (platform::writeFileAtomic(kNewProgramFile, data, len) &&
         platform::readFileUpTo(kNewProgramFile, back, len) == platform::ReadResult::Read && back.size() == len &&
@@ -33,7 +33,7 @@ bool writeNewProgram(const u8* data, size_t len)
 
 void discardNewProgram()
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    platform::FileLock own(kNewProgramFile);
     if (platform::exists(kNewProgramFile))
         platform::removeFile(kNewProgramFile);
 }
@@ -43,7 +43,7 @@ void writeStartRecord()
     // A record refused (not a plain file, too large to read) is left as it is.
     if (g_update_status != 0)
         return;
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    platform::FileLock own(ConfigEngine::kStartRecordFile);
     SettingsCopy record(ConfigEngine::kStartRecordFile, ConfigEngine::kStartRecordLargest);
     if (record.found() == platform::FileCheck::Refused || record.found() == platform::FileCheck::TooLarge ||
         !record.settings())

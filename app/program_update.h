@@ -17,8 +17,9 @@ constexpr const char* kNewProgramFile = "/data/app/kelR54N2";
 constexpr const char* kProgramName = "kelR54N";
 
 // Writes `len` bytes as the new program (a new file, synced, renamed into
-// place) under Utils::_file_deal_mutex and compares it with `data`. On any
-// failure the new program file is removed and false returned.
+// place) and compares it with `data`, under the file's own lock
+// (platform::FileLock): no other thread waits for it. On any failure the
+// new program file is removed and false returned.
 bool writeNewProgram(const u8* data, size_t len);
 // Removes a new program file left behind (nothing when there is none).
 void discardNewProgram();

@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <iterator>
-#include <mutex>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -390,21 +389,9 @@ void SyncUpdate::writeBack(KelRamPara* store)
     image[0] = ram::kParaFileMarker;
     image[1] = ram::kParaFileMarker;
     std::memcpy(image + ram::kParaMarkerSize, live + ram::kSavedStart, ram::kSavedSize);
-    bool written;
-    {
-        // Another thread may hold the file lock for seconds: a link stores an
-        // uploaded file of megabytes under it, synced to the disk. The GUI
-        // thread does not wait for it; the write-back is put off to the
-        // timer's next try or the next change code, whichever comes first,
-        // and the live block holds the truth meanwhile.
-        std::unique_lock<QMutex> lock(Utils::_file_deal_mutex, std::try_to_lock);
-        if (!lock.owns_lock()) {
-            armRetry();
-            return;
-        }
-        written = KelRamPara::writeFileSynced(KelRamPara::kParaFile, image, sizeof image);
-    }
-    if (!written) {
+    // The GUI thread alone writes this file: no other thread's write, however
+    // long its data takes to reach the disk, holds it up.
+    if (!KelRamPara::writeFileSynced(KelRamPara::kParaFile, image, sizeof image)) {
         writeBackFailed();
         return;
     }

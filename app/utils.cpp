@@ -25,7 +25,7 @@ QMutex Utils::_bri_set_mutex;
 QMutex Utils::_spi_mutex;
 QMutex Utils::_fpga_multicast_mutex;
 QMutex Utils::_x518_bnk_mutex;
-QMutex Utils::_file_deal_mutex;
+QMutex& Utils::_file_deal_mutex = platform::g_fileReplaceMutex;
 QMutex Utils::_source_init_mutex;
 QMutex Utils::_check_nosig_mutex;
 QMutex Utils::_source_hdminfo_mutex;

@@ -21,7 +21,9 @@ public:
     static QMutex _spi_mutex;
     static QMutex _fpga_multicast_mutex;
     static QMutex _x518_bnk_mutex;
-    static QMutex _file_deal_mutex;
+    // The lock over every kept file's replacement (platform::g_fileReplaceMutex):
+    // a whole-file write holds it only for its rename.
+    static QMutex& _file_deal_mutex;
     static QMutex _source_init_mutex;
     static QMutex _check_nosig_mutex;
     static QMutex _source_hdminfo_mutex;

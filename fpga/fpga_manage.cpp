@@ -376,10 +376,8 @@ bool fpga_manage::saveMemory(u8 fpga, const u8* bytes)
     // someone's files), and a file cannot be renamed over it: nothing is
     // written until it is gone.
     const bool folder = platform::isDir(name);
-    if (!folder) {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+    if (!folder)
         written = platform::writeFileAtomic(name, ControllerMemory::format(bytes));
-    }
     const MemoryFile state = written ? MemoryFile::kWritten : folder ? MemoryFile::kFolderInPlace : MemoryFile::kFails;
     if (state == memory_file_[fpga])
         return written;

@@ -238,7 +238,6 @@ bool identify(QFile& f, UsbPackageIdentity* out)
 // its name since (another stick): false when the file is another.
 bool readPackage(const QString& package, const UsbPackageIdentity& checked, uint64_t offset, u32 len, u8* out)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
     UsbPackageIdentity now;
     return f.open(QIODevice::ReadOnly) && identify(f, &now) && now.sameFile(checked) && readAt(f, offset, len, out);
@@ -345,7 +344,6 @@ TableCheck childFault(QFile& f, uint64_t size, const USB_UPGRADE_CHILD& c)
 // children of other types alone) is refused: a run over it installs nothing.
 TableCheck readPackageTable(const QString& package, PackageTable* out, UsbPackageIdentity* identity)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
     if (!f.open(QIODevice::ReadOnly))
         return unread("it cannot be opened");
@@ -838,7 +836,6 @@ bool fpga_manage::stickPulledInRun() const
 
 bool fpga_manage::stillChecked(const QString& package, uint64_t offset, u32 length, u8* out)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     QFile f(platform::qpath(package));
     UsbPackageIdentity now;
     std::vector<u8> table(checked_.table.size());

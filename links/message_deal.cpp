@@ -466,13 +466,10 @@ u8 message_deal::init_MAC_address(const CTRL_FRAME& req, CTRL_FRAME&)
                                           "    gateway %3\n"
                                           "    hwaddress ether %4\n")
                                .arg(ip, mask, gw, text);
-    {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        platform::makeDirs(kInterfacesDir);
-        if (!platform::writeFileAtomic(kInterfacesFile, config.toStdString())) {
-            KEL_DBG("\n[init_MAC_address] cannot write %s\n", kInterfacesFile);
-            return ST_BUSY;
-        }
+    platform::makeDirs(kInterfacesDir);
+    if (!platform::writeFileAtomic(kInterfacesFile, config.toStdString())) {
+        KEL_DBG("\n[init_MAC_address] cannot write %s\n", kInterfacesFile);
+        return ST_BUSY;
     }
     Utils::system_mutex(QStringLiteral("ifconfig eth0 down"), nullptr);
     Utils::system_mutex(QStringLiteral("ifconfig eth0 hw ether %1").arg(text), nullptr);

@@ -41,9 +41,10 @@ std::string dirOf(const std::string& boxPath)
 }
 
 // Writes an ordinary file whole (new file synced with its folder, renamed).
+// Up to 5 MiB, seconds on a busy disk: only another writer of the same file
+// waits for it, and no thread waits for its data to reach the disk.
 bool storeFile(const std::string& boxPath, const u8* data, size_t len)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     platform::makeDirs(dirOf(boxPath));
     if (!KelRamPara::writeFileSynced(boxPath, data, len)) {
         KEL_DBG("\n[write_file_end] cannot write %s\n", boxPath.c_str());
@@ -176,15 +177,18 @@ struct Removal {
     int left = 0;  // files still there (the disk refused their removal)
 };
 
-// Removes every plain file of a directory.
+// Removes every plain file of a directory. A "<name>.new" is a file being
+// stored there by another link (or one a power cut tore, which the next
+// start removes): it is left, and its file lands whole after the removal.
 Removal removeFilesOf(const char* dir)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     Removal r;
     const QString host = platform::qpath(dir);
     if (host.isEmpty())
         return r;
     for (const QString& name : QDir(host).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (platform::isStaleWriteName(name.toStdString()))
+            continue;
         if (platform::removeFile(std::string(dir) + "/" + name.toStdString()))
             ++r.removed;
         else

@@ -248,7 +248,6 @@ void R54_WIFI_CONFIG::writeConfigFiles(const QString& address)
     // The station side of the Wi-Fi chip joins no network.
     const QString wpa = QStringLiteral("ctrl_interface=/var/run/wpa_supplicant\n"
                                        "update_config=0\n");
-    QMutexLocker lock(&Utils::_file_deal_mutex);
     platform::makeDirs(kEtcDir);
     for (const auto& f :
          {std::make_pair(kHostapdConf, hostapd), std::make_pair(kUdhcpdConf, udhcpd), std::make_pair(kWpaConf, wpa)})

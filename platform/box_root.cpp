@@ -3,7 +3,10 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 
+#include <QMutexLocker>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -36,16 +40,42 @@ std::string normaliseBoxPath(const std::string& boxPath);
 
 const std::string kDataDir = "/data";
 
+// True for a box path in the data folders.
+bool inDataFolders(const std::string& boxPath)
+{
+    const std::string rel = boxPath.empty() || boxPath[0] != '/' ? "/" + boxPath : boxPath;
+    const std::string norm = normaliseBoxPath(rel);
+    return norm == kDataDir || norm.compare(0, kDataDir.size() + 1, kDataDir + "/") == 0;
+}
+
 // The fault a write to this box path meets (0 none): the data folders only.
 int writeFaultFor(const std::string& boxPath)
 {
     const int fault = g_dataWriteFault.load();
-    if (!fault)
-        return 0;
-    const std::string rel = boxPath.empty() || boxPath[0] != '/' ? "/" + boxPath : boxPath;
-    const std::string norm = normaliseBoxPath(rel);
-    const bool data = norm == kDataDir || norm.compare(0, kDataDir.size() + 1, kDataDir + "/") == 0;
-    return data ? fault : 0;
+    return fault && inDataFolders(boxPath) ? fault : 0;
+}
+
+// The simulated slow disk (detail::setSyncPace): milliseconds a sync waits
+// for each MiB, and the syncs waiting now.
+constexpr uint64_t kMiB = 1u << 20;
+constexpr auto kPaceLook = std::chrono::milliseconds(10);
+std::atomic<uint32_t> g_syncMsPerMiB = boxstate::startValue(g_syncMsPerMiB, 0u);
+std::atomic<int> g_syncsWaiting = boxstate::startValue(g_syncsWaiting, 0);
+
+// Waits as the slow disk would before it syncs `len` bytes of a file at
+// `boxPath`; at once while the disk is not slow or the file lies outside
+// the data folders.
+void paceSync(const std::string& boxPath, size_t len)
+{
+    const uint32_t pace = g_syncMsPerMiB.load();
+    if (!pace || !inDataFolders(boxPath))
+        return;
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::milliseconds(uint64_t(pace) * len / kMiB);
+    ++g_syncsWaiting;
+    for (auto now = Clock::now(); g_syncMsPerMiB.load() != 0 && now < until; now = Clock::now())
+        std::this_thread::sleep_for(std::min<Clock::duration>(kPaceLook, until - now));
+    --g_syncsWaiting;
 }
 
 // Lexically normalises an absolute path; "" when ".." climbs above "/".
@@ -84,6 +114,16 @@ namespace detail {
 void setDataWriteFault(int error)
 {
     g_dataWriteFault = error;
+}
+
+void setSyncPace(uint32_t msPerMiB)
+{
+    g_syncMsPerMiB = msPerMiB;
+}
+
+int syncsWaiting()
+{
+    return g_syncsWaiting.load();
 }
 
 void setBoxRoot(const std::string& dir)
@@ -593,6 +633,25 @@ static int createTemporary(const std::string& boxPath, const std::string& tmp)
     return fd;
 }
 
+// Renames a whole-file write's new file `tmp` over the file `p`: the one
+// step of the write that holds the lock over every file's replacement.
+static bool replaceWithNew(const std::string& tmp, const std::string& p)
+{
+    QMutexLocker lock(&g_fileReplaceMutex);
+    return ::rename(tmp.c_str(), p.c_str()) == 0;
+}
+
+// Syncs the folder of file `p`, so that a rename in it is on the disk.
+static void syncFolderOf(const std::string& p)
+{
+    std::string dir = fs::path(p).parent_path().string();
+    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
 bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
 {
     std::string p = path(boxPath);
@@ -608,24 +667,24 @@ bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
         errno = EACCES;
         return false;
     }
+    // Another writer of this file waits here; one of another file goes on.
+    FileLock own(boxPath);
     const std::string tmp = p + kStaleWriteSuffix;
     const int fd = createTemporary(boxPath, tmp);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, static_cast<const char*>(data), len) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, static_cast<const char*>(data), len);
+    if (ok)
+        paceSync(boxPath, len);
+    ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tmp.c_str(), p.c_str()) != 0) {
+    if (!ok || !replaceWithNew(tmp, p)) {
         const int why = errno;
         ::unlink(tmp.c_str());
         errno = why;
         return false;
     }
-    std::string dir = fs::path(p).parent_path().string();
-    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    syncFolderOf(p);
     refusalOver(boxPath);
     refusalOver(boxPath + kStaleWriteSuffix);
     return true;

@@ -1,6 +1,7 @@
 // Pieces shared by the back ends; not for code outside platform/.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,14 @@ void setBoxRoot(const std::string& dir);
 // the whole-file writes, folder creations and removals under /data fail
 // with it. Only the host back end sets it; 0 on the board.
 void setDataWriteFault(int error);
+
+// The simulated box's slow disk: while `msPerMiB` is not 0, the sync of
+// every whole file written under /data (writeFileAtomic) waits that many
+// milliseconds for each MiB the file holds before it syncs. Set to 0, every
+// sync that waits goes on at once. Only the host back end sets it.
+void setSyncPace(uint32_t msPerMiB);
+// The syncs waiting for the slow disk now.
+int syncsWaiting();
 
 // True, with the console line leadsOutOfRoot() writes, when the folder that
 // holds `boxPath` (with `itself`, the path itself), or the nearest of its

@@ -8,11 +8,13 @@
 // the two.
 #pragma once
 
+#include <QMutex>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <netinet/in.h>
 #include <string>
 #include <sys/types.h>
@@ -113,8 +115,41 @@ bool readFile(const std::string& boxPath, std::string& out);
 // links are followed is not written (EACCES, the console line of
 // leadsOutOfRoot, told once): it would be refused when read. False, with
 // errno, on any failure (the old file is then untouched).
+//
+// It holds the file's own lock (FileLock) from the new file's creation to
+// the folder's sync, so two writers of one file take turns and never share
+// its "<name>.new", while writers of different files never wait for each
+// other, however long one's data takes to reach the disk. It holds the one
+// lock over every kept file's replacement (g_fileReplaceMutex) only while
+// it renames the new file over the old one: the caller holds neither that
+// lock nor another file's lock.
 bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len);
 bool writeFileAtomic(const std::string& boxPath, const std::string& data);
+// The lock over every kept file's replacement (the program knows it as
+// Utils::_file_deal_mutex): writeFileAtomic holds it only while it renames
+// its new file over the old one. A reader that must see no kept file
+// replaced between two steps of its own (read a file, then remove it)
+// holds it over them. Never held across a write or sync of a file's data,
+// a folder's sync or a shell command; nothing but the leaves of
+// docs/threads.md is taken inside it.
+extern QMutex g_fileReplaceMutex;
+// Holds the lock of one kept file, named by its box path (the folder's
+// symbolic links followed), for as long as it lives: a read, change and
+// write of the file becomes one step against its other writers. The same
+// thread may take it again (writeFileAtomic inside does). One file's lock
+// at a time: a holder takes no other file's.
+struct FileLockEntry;
+class FileLock {
+public:
+    explicit FileLock(const std::string& boxPath);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    std::string key_;
+    std::shared_ptr<FileLockEntry> entry_;
+};
 // Removes a file (a symbolic link itself, not what it leads to); not one in
 // a folder outside the box root, as writeFileAtomic.
 bool removeFile(const std::string& boxPath);

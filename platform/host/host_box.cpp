@@ -115,11 +115,22 @@ DiskFault diskFault()
     return g_diskFault.load();
 }
 
+void setDiskSlow(uint32_t msPerMiB)
+{
+    detail::setSyncPace(msPerMiB);
+}
+
+int slowSyncsWaiting()
+{
+    return detail::syncsWaiting();
+}
+
 void resetBox(const std::string& rootDir)
 {
     // What the devices of the box before keep goes to that box's root.
     persistDevices();
     setDiskFault(DiskFault::kNone);
+    setDiskSlow(0);
     detail::setBoxRoot(rootDir);
     for (const char* d : kBoxDirs)
         makeDirs(d);

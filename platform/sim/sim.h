@@ -2,6 +2,7 @@
 // that tests, benchmarks and the host box use on them. Host build only.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -62,6 +63,14 @@ void resetBox(const std::string& rootDir);
 enum class DiskFault { kNone, kFull, kReadOnly };
 void setDiskFault(DiskFault fault);
 DiskFault diskFault();
+// A slow disk, as a busy flash is: while `msPerMiB` is not 0, the sync of
+// every whole file the box writes under /data waits that many milliseconds
+// for each MiB the file holds (an uploaded file of 5 MiB, 5 s at 1000; the
+// parameter file of 4 KiB, 4 ms). 0 ends it, and every sync that waits
+// goes on at once; resetBox() ends it too.
+void setDiskSlow(uint32_t msPerMiB);
+// The syncs that wait for the slow disk now.
+int slowSyncsWaiting();
 
 // ---- network
 // Gives the box its own loopback address: every server binds it and every

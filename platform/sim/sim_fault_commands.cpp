@@ -135,17 +135,31 @@ std::string eepromFault(const Args& a)
 }
 
 // "full|readonly|off": the box's writes under /data fail with ENOSPC or
-// EROFS until off.
+// EROFS until off. "slow MS": the sync of each file the box writes there
+// waits MS milliseconds for every MiB of it, until "slow 0" or off.
+constexpr long kSlowestSyncMs = 600000;
+
 std::string diskFault(const Args& a)
 {
-    if (a[0] == "full")
+    if (a[0] == "slow") {
+        long ms = 0;
+        if (a.size() != 2 || !controlNumber(a[1], 0, kSlowestSyncMs, ms))
+            return "slow MS, the milliseconds 0-" + std::to_string(kSlowestSyncMs) + " a sync waits for each MiB";
+        setDiskSlow(uint32_t(ms));
+        return std::string();
+    }
+    if (a.size() != 1)
+        return "disk full|readonly|off | slow MS";
+    if (a[0] == "full") {
         setDiskFault(DiskFault::kFull);
-    else if (a[0] == "readonly")
+    } else if (a[0] == "readonly") {
         setDiskFault(DiskFault::kReadOnly);
-    else if (a[0] == "off")
+    } else if (a[0] == "off") {
         setDiskFault(DiskFault::kNone);
-    else
-        return "the disk is full, readonly or off, not " + a[0];
+        setDiskSlow(0);
+    } else {
+        return "the disk is full, readonly, slow or off, not " + a[0];
+    }
     return std::string();
 }
 
@@ -179,7 +193,7 @@ const FaultSwitch kFaults[] = {
     {"fpga", "F on|off | F flash on|off | F flash stuck on|off | F flash read on|off", 2, 4, fpgaFault},
     {"i2c", "P on|off", 2, 2, i2cFault},
     {"eeprom", "P on|off", 2, 2, eepromFault},
-    {"disk", "full|readonly|off", 1, 1, diskFault},
+    {"disk", "full|readonly|off | slow MS", 1, 2, diskFault},
     {"mtd", "N on|off", 2, 2, mtdFault},
 };
 

@@ -3,7 +3,6 @@
 // LED report.
 #include "app/kelrampara.h"
 #include "app/syncupdate.h"
-#include "app/utils.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_hid.h"
 #include "screens/page.h"
@@ -116,33 +115,28 @@ TEST_F(Notifier, AFailedWriteBackKeepsTheShadowAndIsTriedAgainLater)
     EXPECT_TRUE(shadowEqualsLive());
 }
 
-// A link storing an uploaded file holds the file lock while it writes and
-// syncs megabytes. The GUI thread does not wait for it: the write-back a
-// PC's write asks for meanwhile is put off, and lands once the lock is free.
-TEST_F(Notifier, AWriteBackWhileALinkHoldsTheFileLockIsPutOffNotWaitedFor)
+// A link storing an uploaded file of megabytes holds that file's own lock
+// while its data syncs on a slow disk, and nothing the write-back needs: a
+// write-back a PC's write asks for meanwhile is written at once, neither
+// put off nor waiting for the store.
+TEST_F(Notifier, AWriteBackWhileALinkSyncsAnUploadedFileIsNeitherPutOffNorWaitsForIt)
 {
-    std::atomic<bool> held{false}, guiThrough{false};
-    std::thread link([&] {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        held = true;
-        // Held until the GUI thread is through, or long after it would have
-        // waited for it.
-        for (int i = 0; i < 1000 && !guiThrough; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    });
-    while (!held)
-        std::this_thread::yield();
+    const std::vector<u8> upload(5u << 20, 0x5A);
+    platform::sim::setDiskSlow(4000);  // the upload's sync: 20 s
+    std::atomic<bool> stored{false};
+    std::thread link([&] { stored = KelRamPara::writeFileSynced("/data/upload.bin", upload.data(), upload.size()); });
+    const bool syncing = waitUntil([] { return platform::sim::slowSyncsWaiting() == 1; });
     store->ram_para.brightness = 77;
     sync->para_sync(SYNC_PARA_CHANGED);
-    const bool stillHeld = !Utils::_file_deal_mutex.tryLock();
-    if (!stillHeld)
-        Utils::_file_deal_mutex.unlock();
-    guiThrough = true;
+    const bool stillSyncing = platform::sim::slowSyncsWaiting() == 1;
+    platform::sim::setDiskSlow(0);
     link.join();
-    EXPECT_TRUE(stillHeld);  // the GUI thread was through before the link let go
-    EXPECT_EQ(store->ram_para_shadow.brightness, 100);
-    EXPECT_TRUE(waitUntil([&] { return paraFileField(2176) == 77; }));
+    EXPECT_TRUE(syncing);
+    EXPECT_TRUE(stillSyncing);  // the write-back was through before the store
+    EXPECT_EQ(store->ram_para_shadow.brightness, 77);
+    EXPECT_EQ(paraFileField(2176), 77);
     EXPECT_TRUE(shadowEqualsLive());
+    EXPECT_TRUE(stored);
 }
 
 // A save request that lands after a pass looked for one, and before a

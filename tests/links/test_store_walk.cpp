@@ -12,13 +12,17 @@
 #include "fpga/fpga_manage.h"
 #include "fpga/usb_package.h"
 #include "platform/sim/sim_fpga.h"
+#include "links/file_deal.h"
+#include "tests/links/file_test.h"
 #include "tests/links/handler_test.h"
 #include "tests/support/random_walk.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -194,6 +198,39 @@ TEST_F(StoreLinks, SavesBeforeOnePassAreEachCarriedOutWithTheBlockOfTheirRequest
     EXPECT_EQ(reg(kRegSaveState), 0);
     EXPECT_EQ(fieldOf(fileOf(6), kBrightness), 10);
     EXPECT_EQ(fieldOf(fileOf(7), kBrightness), 54);
+}
+
+// A link stores an uploaded file of 5 MiB, its sync held by a slow disk.
+// The LCD's save of a user mode meanwhile, and the parameter file's
+// write-back with it, are written at once: the GUI thread does not wait
+// for the store, which lands whole afterwards.
+TEST_F(StoreLinks, AnLcdSaveWhileALinkSyncsALargeUploadDoesNotWaitForIt)
+{
+    const Bytes upload = filetest::pattern(file_deal::kBufferSize, 7);
+    const std::vector<CTRL_FRAME> frames = filetest::transferFrames("SMAP", upload, "large", 13);
+    platform::sim::setDiskSlow(4000);  // the upload's sync: 20 s
+    message_deal udp{message_deal::LINK_UDP};
+    std::atomic<u8> stored{0xFF};
+    std::thread link([&] {
+        stored =
+            filetest::sendAll(frames, [&](const CTRL_FRAME& f) { return std::optional<CTRL_FRAME>(reply(udp, f)); });
+    });
+    const bool syncing = waitUntil([] { return platform::sim::slowSyncsWaiting() == 1; }, 30000);
+    const bool written = write(kBrightness, le16(61)) == 0;
+    saveFromLcd(2);
+    applyPass();
+    const bool stillSyncing = platform::sim::slowSyncsWaiting() == 1;
+    platform::sim::setDiskSlow(0);
+    link.join();
+    ASSERT_TRUE(syncing && written);
+    EXPECT_TRUE(stillSyncing);  // the save was through before the store
+    EXPECT_EQ(fieldOf(slotOf(2), kBrightness), 61);
+    EXPECT_EQ(fieldOf(fileOf(2), kBrightness), 61);
+    EXPECT_EQ(paraFileField(int(kBrightness)), 61);
+    EXPECT_EQ(stored, 0);
+    std::string file;
+    EXPECT_TRUE(platform::readFile("/data/smartmapping/large", file));
+    EXPECT_TRUE(filetest::bytesOf(file) == upload);
 }
 
 // A commit whose file waits for the disk, then the slot deleted and

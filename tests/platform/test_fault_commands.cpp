@@ -87,7 +87,7 @@ TEST_F(FaultCommands, AnFpgaFlashAndAReceiverStopAnsweringAndBadSwitchesAreRefus
         {"fault chip flash stuck on", "the chip's faults are spi and flash"},
         {"fault toaster on", "the faults are chip spi on|off | spi after N | flash on|off; fpga F on|off | "
                              "F flash on|off | F flash stuck on|off | F flash read on|off; i2c P on|off; "
-                             "eeprom P on|off; disk full|readonly|off; mtd N on|off"},
+                             "eeprom P on|off; disk full|readonly|off | slow MS; mtd N on|off"},
     };
     for (const auto& [line, why] : refused)
         EXPECT_EQ(control(line), std::string("error ") + line + ": " + why);

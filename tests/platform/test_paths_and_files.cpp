@@ -6,11 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
+#include <thread>
 
 class Paths : public BoxTest {};
 
@@ -317,7 +319,43 @@ TEST_F(Paths, DiskFaultsFailTheDataFoldersWritesUntilOff)
     EXPECT_EQ(control("fault disk off"), "ok fault disk off");
     EXPECT_TRUE(platform::writeFileAtomic("/data/f.bin", std::string("new")));
     EXPECT_EQ(readBoxFile("/data/f.bin"), "new");
-    EXPECT_EQ(control("fault disk half"), "error fault disk half: the disk is full, readonly or off, not half");
+    EXPECT_EQ(control("fault disk half"), "error fault disk half: the disk is full, readonly, slow or off, not half");
+}
+
+// A slow disk holds a large file's write in its sync. Only another writer
+// of the same file waits for it (and both land whole, in turn); a writer of
+// another file, the lock over every file's replacement and a holder of the
+// same file's lock taking it again do not.
+TEST_F(Paths, OnlyWritersOfTheSameFileWaitForASlowSync)
+{
+    const std::string big(2u << 20, 'b');
+    EXPECT_EQ(control("fault disk slow 20000"), "ok fault disk slow 20000");
+    std::atomic<bool> bigWritten{false}, secondWritten{false};
+    std::thread slow([&] { bigWritten = platform::writeFileAtomic("/data/big.bin", big); });
+    ASSERT_TRUE(waitUntil([] { return platform::sim::slowSyncsWaiting() == 1; }));
+    std::thread second([&] { secondWritten = platform::writeFileAtomic("/data/./big.bin", std::string("second")); });
+
+    EXPECT_TRUE(platform::writeFileAtomic("/data/small.bin", std::string("s")));
+    {
+        platform::FileLock own("/data/small.bin");
+        EXPECT_TRUE(platform::writeFileAtomic("/data/small.bin", std::string("t")));
+    }
+    const bool replaceLockFree = platform::g_fileReplaceMutex.tryLock();
+    if (replaceLockFree)
+        platform::g_fileReplaceMutex.unlock();
+    EXPECT_TRUE(replaceLockFree);
+    EXPECT_EQ(platform::sim::slowSyncsWaiting(), 1);  // all that while the large file synced
+
+    EXPECT_EQ(control("fault disk off"), "ok fault disk off");
+    slow.join();
+    second.join();
+    EXPECT_TRUE(bigWritten);
+    EXPECT_TRUE(secondWritten);
+    EXPECT_EQ(readBoxFile("/data/big.bin"), "second");
+    EXPECT_EQ(readBoxFile("/data/small.bin"), "t");
+    EXPECT_FALSE(platform::exists("/data/big.bin.new"));
+    EXPECT_EQ(control("fault disk slow x"), "error fault disk slow x: slow MS, the milliseconds 0-600000 a sync "
+                                            "waits for each MiB");
 }
 
 TEST(PlatformOptions, AreTakenOutOfTheArgumentsAndTheRestStaysForQt)
