@@ -23,6 +23,7 @@
 #include "screens/setup/inputcut.h"
 #include "screens/system/othersetup.h"
 #include "tests/app/test_mainwindow_fixture.h"
+#include "tests/screens/menus/pc_requests.h"
 #include "tests/fpga/fpga_test.h"
 
 #include <QComboBox>
@@ -49,22 +50,10 @@ u16 cropKey(u8 source, int number)
     return static_cast<u16>(ram::kCropInUse | (number - 1) << ram::kCropNumberShift | source);
 }
 
-// A PC sets the box's address, mask and gateway over UDP (0x03), keeping
-// its port.
-void pcSetsAddress(std::vector<u8> octets)
+// A PC sets the box's address, mask and gateway over UDP, which the box takes.
+void pcSetsAddressDone(std::vector<u8> octets)
 {
-    const u16 port = static_cast<u16>(settingsRead(g_port));
-    octets.push_back(static_cast<u8>(port & 0xFF));
-    octets.push_back(static_cast<u8>(port >> 8));
-    CTRL_FRAME request;
-    request.target = ctrl::kAddrBox;
-    request.source = ctrl::kAddrPc;
-    request.command = message_deal::CMD_NET_ADDRESS;
-    request.append(octets.data(), octets.size());
-    message_deal link{message_deal::LINK_UDP};
-    CTRL_FRAME reply;
-    link.deal(request, reply);
-    EXPECT_TRUE(reply.length && reply.payload[0] == message_deal::ST_DONE);
+    EXPECT_EQ(pcSetsAddress(std::move(octets)), message_deal::ST_DONE);
 }
 
 // Port 0's area in FPGA 0's memory, `w` wide.
@@ -290,7 +279,7 @@ protected:
                 typeWhenAsked(QStringLiteral("254"));
                 click(p, Qt::Key_Q);
             };
-            e.pc = [] { pcSetsAddress({192, 168, 1, 199, 255, 255, 0, 0, 192, 168, 1, 1}); };
+            e.pc = [] { pcSetsAddressDone({192, 168, 1, 199, 255, 255, 0, 0, 192, 168, 1, 1}); };
             e.pcHeld = [](const KEL_RAM_PARA&) { return settingsRead(g_srt_mask) == QStringLiteral("255.255.0.0"); };
             e.changeHeld = [](const KEL_RAM_PARA&) {
                 return settingsRead(g_str_gateway) == QStringLiteral("192.168.1.254");
@@ -302,7 +291,7 @@ protected:
                 click(p, Qt::Key_Q);
             };
             e.showsPcAfter = [](Page* p) { return text(p, "lineEditMask3") == "0"; };
-            e.pcSame = [] { pcSetsAddress({192, 168, 1, 199, 255, 255, 255, 0, 192, 168, 1, 254}); };
+            e.pcSame = [] { pcSetsAddressDone({192, 168, 1, 199, 255, 255, 255, 0, 192, 168, 1, 254}); };
             editors.push_back(e);
         }
         {
@@ -622,7 +611,7 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
              click(p, Qt::Key_Q);
          },
          [] {
-             pcSetsAddress({192, 168, 1, 200, 255, 255, 255, 0, 192, 168, 1, 1});
+             pcSetsAddressDone({192, 168, 1, 200, 255, 255, 255, 0, 192, 168, 1, 1});
          },
          [](const KEL_RAM_PARA&) { return settingsRead(g_str_ip) == QStringLiteral("192.168.1.200"); },
          [](const KEL_RAM_PARA&) { return settingsRead(g_str_gateway) == QStringLiteral("192.168.1.254"); },
@@ -633,7 +622,7 @@ TEST_F(Editors, APcsWriteDuringAnEditStaysWhateverTheOperatorEndsItWith)
          },
          [](Page* p) { return text(p, "lineEditIp4") == "200"; }, false, false,
          [] {
-             pcSetsAddress({192, 168, 1, 199, 255, 255, 255, 0, 192, 168, 1, 254});
+             pcSetsAddressDone({192, 168, 1, 199, 255, 255, 255, 0, 192, 168, 1, 254});
          }},
         {"other settings", PAGE_OTHER_SETTINGS,
          [](KEL_RAM_PARA& b) {

@@ -19,6 +19,7 @@
 #include "screens/menus/temperature.h"
 #include "screens/page_directory.h"
 #include "tests/app/test_mainwindow_fixture.h"
+#include "tests/screens/menus/pc_requests.h"
 #include "tests/fpga/fpga_test.h"
 
 #include <QComboBox>
@@ -48,24 +49,6 @@ bool shows(const QLabel* label, const char* picture)
 {
     const QPixmap shown = label->pixmap(Qt::ReturnByValue);
     return !shown.isNull() && shown.toImage() == QPixmap(pages::plainPicture(picture)).toImage();
-}
-
-// A PC sets the box's address, mask and gateway (twelve octets) over UDP,
-// keeping the port: the reply's status.
-u8 pcSetsAddress(std::vector<u8> octets)
-{
-    const u16 port = static_cast<u16>(settingsRead(g_port));
-    octets.push_back(static_cast<u8>(port & 0xFF));
-    octets.push_back(static_cast<u8>(port >> 8));
-    CTRL_FRAME request;
-    request.target = ctrl::kAddrBox;
-    request.source = ctrl::kAddrPc;
-    request.command = message_deal::CMD_NET_ADDRESS;
-    request.append(octets.data(), octets.size());
-    message_deal link{message_deal::LINK_UDP};
-    CTRL_FRAME reply;
-    link.deal(request, reply);
-    return reply.length ? reply.payload[0] : 0xFF;
 }
 
 }  // namespace
