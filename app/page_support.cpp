@@ -13,6 +13,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHash>
+#include <QPainter>
 #include <QPixmapCache>
 #include <QLabel>
 #include <QPushButton>
@@ -22,7 +23,9 @@
 #include <QStyleOptionComboBox>
 #include <QVariant>
 #include <QWidget>
+#include <algorithm>
 #include <cstdarg>
+#include <iterator>
 #include <vector>
 
 // The compiled-in pictures live in a static library; naming their
@@ -126,6 +129,29 @@ bool fittingTries(int width, int pixels)
     return width != QFont::AnyStretch && pixels == kFittedSmallestPixels;
 }
 
+// The sizes at which the pages draw Chinese (their forms' and style
+// sheets' sizes and what fitted texts come to).
+constexpr int kHanDrawnSmallest = 9;
+constexpr int kHanDrawnLargest = 17;
+// Where a letter falls within a pixel: Qt draws a glyph at a quarter of a
+// pixel's steps and keeps each of the four apart, rendered the first time
+// a text puts the glyph there.
+constexpr qreal kQuarterPixels[] = {0, 0.25, 0.5, 0.75};
+
+// Draws `text` in `font` on `canvas` a line at a time, once at each of the
+// first `quarters` quarter-pixel steps, so that its glyphs are rendered
+// and kept at those places.
+void drawLetters(QImage& canvas, const QFont& font, const QString& text, int quarters)
+{
+    QPainter painter(&canvas);
+    painter.setFont(font);
+    const int px = font.pixelSize();
+    const int perLine = std::max(1, kLcdWidth / px - 1);
+    for (int q = 0; q < quarters; ++q)
+        for (int at = 0; at < text.size(); at += perLine)
+            painter.drawText(QPointF(1 + kQuarterPixels[q], 2 * px), text.mid(at, perLine));
+}
+
 // The warmed fonts of regular weight, kept for as long as the program runs:
 // Qt's font cache lets go of a font's engines (its own and the fallbacks
 // for the other scripts) soon after no font holds them, and every page
@@ -146,13 +172,15 @@ double warmFonts()
     const QRect lcd(0, 0, kLcdWidth, kLcdHeight);
     std::vector<QFont>& kept = warmedFonts();
     kept.clear();
+    const bool han = textLanguage() == ZH || textLanguage() == TW;
     QString letters = kLatinLetters;
     if (textLanguage() == RU)
         letters += kRussianLetters;
     if (textLanguage() == VN)
         letters += kVietnameseLetters;
-    if (textLanguage() == ZH || textLanguage() == TW)
-        letters += kHanLetters;
+    // Drawn as the LCD's windows are: glyphs are rendered in the font's
+    // own format, whatever the picture's.
+    QImage canvas(kLcdWidth, kLcdHeight, QImage::Format_RGB32);
     for (bool bold : {false, true}) {
         for (int width : kWarmWidths) {
             for (int px = kWarmSmallestPixels; px <= kWarmLargestPixels; ++px) {
@@ -165,8 +193,17 @@ double warmFonts()
                 metrics.boundingRect(lcd, Qt::TextWordWrap, kEveryScript);
                 if (bold)
                     continue;
-                if (fittingTries(width, px))
-                    metrics.boundingRect(lcd, Qt::TextWordWrap, letters);
+                const bool fitted = fittingTries(width, px);
+                if (fitted)
+                    metrics.boundingRect(lcd, Qt::TextWordWrap, han ? letters + kHanLetters : letters);
+                // As the pages draw: the letters of the script shown at
+                // every place within a pixel, Chinese (of fixed advances)
+                // at whole pixels.
+                if (width == QFont::AnyStretch || fitted) {
+                    drawLetters(canvas, font, letters, int(std::size(kQuarterPixels)));
+                    if (han && width == QFont::AnyStretch && px >= kHanDrawnSmallest && px <= kHanDrawnLargest)
+                        drawLetters(canvas, font, kHanLetters, 1);
+                }
                 kept.push_back(font);
             }
         }

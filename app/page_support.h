@@ -73,8 +73,10 @@ double warmPictures();
 // their engines stay loaded for every later opening. In the language
 // shown, every letter the pages' texts use is measured too, at each size
 // and width a fitted text tries, so that a page's first opening does not
-// load and hint the glyphs of each size it tries. Returns the milliseconds
-// it took.
+// load and hint the glyphs of each size it tries; and drawn, so that their
+// glyphs are rendered before a page first shows them (the script's letters
+// at every quarter-pixel place at each size, Chinese at whole pixels at
+// the sizes the pages draw it). Returns the milliseconds it took.
 double warmFonts();
 
 // ---- front-panel keys (acted on at key release)

@@ -14,6 +14,9 @@
 //                               thread has nothing left to do, as
 //                               bench_pages times them; one table row
 //   bench_counts routes         the routes' names
+//   bench_counts warm LANGUAGE  start-up's warming of the fonts and the
+//                               pictures in one language (zh, en, ru, vn,
+//                               tw); one table row
 //
 // A key's count leaves out the 10 ms tick: the tick timer stands still from
 // the key's posting until the GUI thread is idle, so that what the key
@@ -22,7 +25,9 @@
 // to the plugin's profile file after the key, and the program's mappings
 // to KEL_COUNT_PROFILE.maps at the end, for bench/counting/count_profile.py.
 #include "app/global.h"
+#include "app/kelrampara.h"
 #include "app/main.h"
+#include "app/page_support.h"
 #include "app/utils.h"
 #include "bench/counting/instruction_count.h"
 #include "bench/page_routes.h"
@@ -32,6 +37,7 @@
 #include "platform/sim/sim.h"
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
@@ -340,9 +346,40 @@ struct RouteRun {
     ::_exit(2);
 }
 
+// ---------------------------------------------------------------- start-up
+
+// What start-up's warming costs in one language (`pages::warmFonts` and
+// `pages::warmPictures`, as start-up calls them within the settle wait),
+// each in a process of its own, as a box starts in one language.
+[[noreturn]] void runWarm(Counter& counter, const char* language)
+{
+    static const char* const kNames[pages::kLanguages] = {"zh", "en", "ru", "vn", "tw"};
+    int lang = 0;
+    while (lang < pages::kLanguages && std::strcmp(kNames[lang], language) != 0)
+        ++lang;
+    if (lang == pages::kLanguages) {
+        std::fprintf(stderr, "bench_counts: no language %s (zh, en, ru, vn, tw)\n", language);
+        ::_exit(2);
+    }
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "kelR54N";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    pages::initPictures();
+    g_language = static_cast<u8>(lang);
+    g_lcd_lang_valid = (1u << pages::kLanguages) - 1;
+    const int64_t fonts = counter.count([] { pages::warmFonts(); });
+    const int64_t pictures = counter.count([] { pages::warmPictures(); });
+    std::printf("| %s | %s | %s | %s |\n", language, grouped(fonts).c_str(), grouped(pictures).c_str(),
+                grouped(fonts + pictures).c_str());
+    std::fflush(stdout);
+    ::_exit(0);
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_counts codec | route NAME | routes (under bench/count-arm)\n");
+    std::fprintf(stderr, "usage: bench_counts codec | route NAME | routes | warm LANGUAGE (under bench/count-arm)\n");
     return 2;
 }
 
@@ -364,6 +401,8 @@ int main(int argc, char** argv)
     }
     if (argc == 2 && std::strcmp(argv[1], "codec") == 0)
         return runCodec(counter);
+    if (argc == 3 && std::strcmp(argv[1], "warm") == 0)
+        runWarm(counter, argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "route") == 0) {
         for (const page_routes::Route& r : page_routes::kRoutes)
             if (std::strcmp(r.name, argv[2]) == 0)

@@ -93,8 +93,7 @@ MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui
     QLabel* const names[ram::kSources] = {ui->sourceid1name, ui->sourceid2name, ui->sourceid3name, ui->sourceid4name};
     for (int k = 0; k < ram::kSources; ++k) {
         const u8 id = kShownInputs[k];
-        names[k]->setText(
-            sourceinfo::get_source_specialstyle0_by_sourceid(id).arg(sourceinfo::get_source_name_by_sourceid(id)));
+        sourceinfo::showSourceName(names[k], id);
     }
     for (int i = 0; i < kShownPorts; ++i) {
         auto* number = new QLabel(QString::number(i + 1), ui->frame_ports);

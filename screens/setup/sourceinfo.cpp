@@ -3,6 +3,7 @@
 #include "app/page_support.h"
 #include "app/ram_para.h"
 
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPixmap>
 
@@ -28,6 +29,10 @@ const char* const kWhiteFormat = "<font style = 'font-size:9px' color = #ffffff 
 const char* const kGreenFormat0 = "<font style = 'font-size:9px' color = #51BB28 >%1</font>";
 const char* const kGreenFormat1 = "<font style = 'font-size:9px' color = #12BB32 >%1</font>";
 const char* const kBlueFormat = "<font style = 'font-size:9px' color = #4777ff >%1</font>";
+// The same looks for a name in plain text.
+constexpr int kNamePixels = 9;
+const char* const kWhiteStyle = "color:rgb(255,255,255);";
+const char* const kGreenStyle = "color:#51BB28;";
 
 bool known(u8 id)
 {
@@ -62,6 +67,20 @@ u8 sourceinfo::get_listseq_by_source_id(u8 id)
 QString sourceinfo::get_source_specialstyle0_by_sourceid(u8 id)
 {
     return QString::fromLatin1(id == ram::kSourceHdmi3 ? kGreenFormat0 : kWhiteFormat);
+}
+
+void sourceinfo::showSourceName(QLabel* label, u8 id)
+{
+    QFont font = label->font();
+    font.setPixelSize(kNamePixels);
+    label->setFont(font);
+    // Where a label places a line of rich text: at whole pixels from the
+    // top, centred by the line's rounded height.
+    const int line = qRound(QFontMetricsF(font).height());
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setContentsMargins(0, (label->height() - line) / 2, 0, 0);
+    pages::setStyle(label, QString::fromLatin1(id == ram::kSourceHdmi3 ? kGreenStyle : kWhiteStyle));
+    label->setText(get_source_name_by_sourceid(id));
 }
 
 QString sourceinfo::get_source_specialstyle1_by_sourceid(u8 id, QString name, u8 count)

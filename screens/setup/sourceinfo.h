@@ -25,6 +25,9 @@ public:
     // A rich-text format with "%1" for the name: green for the HDMI 2.0
     // input, white for the others.
     static QString get_source_specialstyle0_by_sourceid(u8 id);
+    // The input's name on `label` as that format draws it, in plain text
+    // (a label of rich text builds a text document of its own).
+    static void showSourceName(QLabel* label, u8 id);
     // The name followed by the count in brackets, in blue ("HDMI1(3)");
     // empty for an id above 3. The name is put in unchanged.
     static QString get_source_specialstyle1_by_sourceid(u8 id, QString name, u8 count);
