@@ -211,14 +211,9 @@ constexpr int kKeySettleMs = 500;     // after a key is done, before the next (t
 // Counts a key on the GUI thread: from just after its posting to the first
 // moment the event loop has nothing left to do once its release was
 // delivered, with the tick standing still meanwhile.
-class KeyCount : public QObject {
+class KeyCount {
 public:
-    explicit KeyCount(Counter& counter) : counter_(counter)
-    {
-        qApp->installEventFilter(this);
-        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                         [this] { idle(); });
-    }
+    explicit KeyCount(Counter& counter) : counter_(counter) {}
     // Posts the key and starts counting; `done` gets the count.
     bool press(const char* key, std::function<void(int64_t)> done)
     {
@@ -229,27 +224,15 @@ public:
             return false;
         }
         done_ = std::move(done);
-        released_ = false;
-        waiting_ = true;
+        end_.arm();
         counter_.begin();
         return true;
     }
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        if (waiting_ && e->type() == QEvent::KeyRelease)
-            released_ = true;
-        return false;
-    }
 
 private:
-    void idle()
+    void ended()
     {
-        // Not at every turn of the loop: the painting and its flush to the
-        // LCD often come in a later turn than the key.
-        if (!waiting_ || !released_ || QAbstractEventDispatcher::instance()->hasPendingEvents())
-            return;
         const int64_t n = counter_.end();
-        waiting_ = false;
         if (std::getenv("KEL_COUNT_PROFILE"))
             counting::mark(counting::kMarkDump);
         g_timer->start();
@@ -257,7 +240,7 @@ private:
     }
     Counter& counter_;
     std::function<void(int64_t)> done_;
-    bool waiting_ = false, released_ = false;
+    page_routes::KeyEnd end_{[this] { ended(); }};
 };
 
 struct RouteRun {
@@ -328,22 +311,11 @@ struct RouteRun {
         std::error_code ec;
         std::filesystem::remove_all(root, ec);
     });
-    platform::sim::resetBox(root);
-    const unsigned pid = static_cast<unsigned>(::getpid());
-    platform::sim::setBoxAddress("127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250));
-    platform::sim::setRebootHandler([] {});
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    g_debugSwitch = 0;
     static RouteRun run{&route, &counter};
-    QTimer::singleShot(0, [] {
+    page_routes::runRouteBox(root, [] {
         run.keyCount = new KeyCount(*run.counter);
         QTimer::singleShot(kStartSettleMs, [] { run.next(); });
     });
-    int argc = 1;
-    char name[] = "kelR54N";
-    char* argv[] = {name, nullptr};
-    kelR54N_main(argc, argv, StartupOptions{false});
-    ::_exit(2);
 }
 
 // ---------------------------------------------------------------- start-up

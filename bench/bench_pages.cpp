@@ -71,50 +71,29 @@ Clock::duration threadCpu()
     return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
 }
 
-// Watches the GUI thread: a key's release delivered, then the first moment
-// the event loop has nothing left to do.
-class KeyTimer : public QObject {
+// Times a key on the GUI thread: from its posting to the first moment the
+// event loop has nothing left to do once its release was delivered.
+class KeyTimer {
 public:
-    KeyTimer()
-    {
-        qApp->installEventFilter(this);
-        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                         [this] { idle(); });
-    }
     void start()
     {
         posted_ = Clock::now();
         postedCpu_ = threadCpu();
-        released_ = false;
-        waiting_ = true;
+        end_.arm();
     }
     // Milliseconds from the posting to idle, wall and GUI-thread CPU; -1
     // while not idle yet.
-    double took() const { return waiting_ ? -1 : ms(idleAt_ - posted_); }
-    double tookCpu() const { return waiting_ ? -1 : ms(idleCpu_ - postedCpu_); }
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        if (waiting_ && e->type() == QEvent::KeyRelease)
-            released_ = true;
-        return false;
-    }
+    double took() const { return end_.waiting() ? -1 : ms(idleAt_ - posted_); }
+    double tookCpu() const { return end_.waiting() ? -1 : ms(idleCpu_ - postedCpu_); }
 
 private:
     static double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-    void idle()
-    {
-        // The loop says it is about to wait at every turn, whatever is still
-        // queued: the page's painting and its flush to the LCD often come in
-        // a later turn than the key.
-        if (!waiting_ || !released_ || QAbstractEventDispatcher::instance()->hasPendingEvents())
-            return;
-        idleAt_ = Clock::now();
-        idleCpu_ = threadCpu();
-        waiting_ = false;
-    }
     Clock::time_point posted_, idleAt_;
     Clock::duration postedCpu_{}, idleCpu_{};
-    bool waiting_ = false, released_ = false;
+    page_routes::KeyEnd end_{[this] {
+        idleAt_ = Clock::now();
+        idleCpu_ = threadCpu();
+    }};
 };
 
 struct KeyScript {
@@ -151,22 +130,11 @@ struct KeyScript {
 [[noreturn]] void runChild(const Route& route, const std::string& root, int out)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    platform::sim::resetBox(root);
-    const unsigned pid = static_cast<unsigned>(::getpid());
-    platform::sim::setBoxAddress("127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250));
-    platform::sim::setRebootHandler([] {});
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    g_debugSwitch = 0;
     static KeyScript script{&route, out};
-    QTimer::singleShot(0, [] {
+    page_routes::runRouteBox(root, [] {
         script.timer = new KeyTimer;
         QTimer::singleShot(kStartSettleMs, [] { script.step(); });
     });
-    int argc = 1;
-    char name[] = "kelR54N";
-    char* argv[] = {name, nullptr};
-    kelR54N_main(argc, argv, StartupOptions{false});
-    ::_exit(2);
 }
 
 // ---------------------------------------------------------------- the parent

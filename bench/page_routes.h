@@ -4,8 +4,20 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/main.h"
+#include "platform/sim/sim.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QTimer>
 #include <cstddef>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace page_routes {
@@ -67,6 +79,63 @@ inline size_t firstOpening(const Route& route)
 inline size_t secondOpening(const Route& route)
 {
     return route.keys.size() + 1;
+}
+
+// Watches the GUI thread for the end of a key: its release delivered, then
+// the first moment the event loop has nothing queued. The loop says it is
+// about to wait at every turn, whatever is still queued: the page's
+// painting and its flush to the LCD often come in a later turn than the key.
+class KeyEnd : public QObject {
+public:
+    explicit KeyEnd(std::function<void()> ended) : ended_(std::move(ended))
+    {
+        qApp->installEventFilter(this);
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                         [this] { idle(); });
+    }
+    // A key is about to be posted: its end is watched for.
+    void arm()
+    {
+        released_ = false;
+        waiting_ = true;
+    }
+    bool waiting() const { return waiting_; }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (waiting_ && e->type() == QEvent::KeyRelease)
+            released_ = true;
+        return false;
+    }
+
+private:
+    void idle()
+    {
+        if (!waiting_ || !released_ || QAbstractEventDispatcher::instance()->hasPendingEvents())
+            return;
+        waiting_ = false;
+        ended_();
+    }
+    std::function<void()> ended_;
+    bool waiting_ = false, released_ = false;
+};
+
+// Runs the whole box in this process for a route's keys, on the box root
+// `root`: a loopback address of its own, no reboot, drawn offscreen, no
+// debug lines; `atFirstTurn` runs once its event loop turns. Never returns.
+[[noreturn]] inline void runRouteBox(const std::string& root, void (*atFirstTurn)())
+{
+    platform::sim::resetBox(root);
+    const unsigned pid = static_cast<unsigned>(::getpid());
+    platform::sim::setBoxAddress("127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250));
+    platform::sim::setRebootHandler([] {});
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    g_debugSwitch = 0;
+    QTimer::singleShot(0, atFirstTurn);
+    int argc = 1;
+    char name[] = "kelR54N";
+    char* argv[] = {name, nullptr};
+    kelR54N_main(argc, argv, StartupOptions{false});
+    ::_exit(2);
 }
 
 }  // namespace page_routes
