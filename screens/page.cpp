@@ -14,7 +14,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
+#include <QTextLayout>
+#include <QtMath>
 #include <algorithm>
 
 const char* const Page::kMenuNormalStyle =
@@ -402,6 +405,68 @@ EditedFields::Values EditedFields::follow(const Values& shown, const Values& blo
 
 // ---------------------------------------------------------------- the input tabs
 
+TabCaption::TabCaption(QWidget* parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+}
+
+void TabCaption::showRuns(const QString& lead, const QColor& leadColour, const QString& tail, const QColor& tailColour)
+{
+    lead_colour_ = leadColour;
+    tail_colour_ = tailColour;
+    lead_length_ = lead.size();
+    setText(lead + tail);
+    update();
+}
+
+qreal TabCaption::layOutLine(QTextLayout& layout, qreal width)
+{
+    for (;;) {
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, 0));
+        layout.endLayout();
+        if (line.naturalTextWidth() <= width)
+            return line.height();
+        width = line.naturalTextWidth();
+    }
+}
+
+void TabCaption::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    drawFrame(&painter);
+    QFont font = this->font();
+    font.setPixelSize(kPixels);
+    const QString shown = text();
+    QTextLayout layout(shown, font);
+    QTextOption option(alignment());
+    option.setWrapMode(QTextOption::ManualWrap);
+    layout.setTextOption(option);
+    QVector<QTextLayout::FormatRange> runs(2);
+    runs[0].start = 0;
+    runs[0].length = lead_length_;
+    runs[0].format.setForeground(lead_colour_);
+    runs[1].start = lead_length_;
+    runs[1].length = shown.size() - lead_length_;
+    runs[1].format.setForeground(tail_colour_);
+    layout.setFormats(runs);
+    const QRect box = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    // The label's document grows to a line wider than the label and starts
+    // it at its left, cut at the label's right.
+    const qreal height = layOutLine(layout, box.width());
+    qreal top = 0;
+    if (alignment() & Qt::AlignVCenter)
+        top = qMax((box.height() - height) / 2, qreal(0));
+    else if (alignment() & Qt::AlignBottom)
+        top = qMax(box.height() - height, qreal(0));
+    const QRect placed = QRectF(box.x(), box.y() + top, box.width(), box.height()).toAlignedRect();
+    painter.translate(placed.topLeft());
+    painter.setClipRect(placed.translated(-placed.topLeft()));
+    layout.draw(&painter, QPointF(0, 0));
+}
+
 namespace {
 
 // The tab strip's colours: orange where the keys are, blue where they were.
@@ -419,7 +484,7 @@ T* formChild(QWidget* page, const char* pattern, int tab)
 TabStrip::TabStrip(QWidget* page, const Look& look, QFrame* frame) : page_(page), look_(look), frame_(frame)
 {
     for (int t = 0; t < kTabs; ++t) {
-        names_[t] = formChild<QLabel>(page, "sourcelistseq%1name", t);
+        names_[t] = formChild<TabCaption>(page, "sourcelistseq%1name", t);
         pictures_[t] = formChild<QLabel>(page, "sourcelistseq%1pixmap", t);
     }
     sourcenames::fillSourceTabs(names_, pictures_);

@@ -29,7 +29,9 @@
 #include "app/page_support.h"
 #include "app/ram_para.h"
 
+#include <QColor>
 #include <QDialog>
+#include <QLabel>
 #include <QRect>
 #include <QString>
 #include <functional>
@@ -38,8 +40,8 @@
 
 class QComboBox;
 class QFrame;
-class QLabel;
 class QLineEdit;
+class QTextLayout;
 
 class Page : public QDialog, public pages::PanelKeyHandler {
     Q_OBJECT
@@ -252,6 +254,37 @@ private:
     Values base_;
 };
 
+// An input tab's caption: a text in two colours (an input's name, then its
+// count in brackets) at 9 pixels of the label's font, drawn where and as a
+// label draws the same text given as rich text (`<font style='font-size:9px'
+// color=...>` runs): one line laid out in the label's alignment, its
+// rounded height centred at whole pixels. A label of rich text builds a
+// text document and its control, and parses the text, at every opening; this
+// lays out one line. Forms promote their tab labels to it.
+class TabCaption : public QLabel {
+    Q_OBJECT
+public:
+    static constexpr int kPixels = 9;
+
+    explicit TabCaption(QWidget* parent = nullptr);
+
+    // `lead` in `leadColour`, then `tail` in `tailColour`; text() is the two.
+    void showRuns(const QString& lead, const QColor& leadColour, const QString& tail = QString(),
+                  const QColor& tailColour = QColor());
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Lays `layout` out as one line `width` wide, or as wide as its text where
+    // that is wider; the line's height.
+    static qreal layOutLine(QTextLayout& layout, qreal width);
+
+    QColor lead_colour_;
+    QColor tail_colour_;
+    int lead_length_ = 0;
+};
+
 // The input tabs of the video set-up pages (EDID settings, input crop, input
 // choice) and the card under them. The tabs are the form's labels
 // sourcelistseq0name..sourcelistseq3name, each over its picture
@@ -284,8 +317,8 @@ public:
     // tabs. The frame is orange on tab 0.
     TabStrip(QWidget* page, const Look& look, QFrame* frame = nullptr);
 
-    // The tab labels and pictures by list position.
-    QLabel* const* names() const { return names_; }
+    // The tab captions and pictures by list position.
+    TabCaption* const* names() const { return names_; }
     QLabel* const* pictures() const { return pictures_; }
     // The tab `step` (1 or -1) away from `tab`, wrapping at both ends.
     static u8 stepped(u8 tab, int step);
@@ -310,7 +343,7 @@ private:
     const Look look_;
     QFrame* frame_;
     QFrame* card_ = nullptr;
-    QLabel* names_[kTabs] = {};
+    TabCaption* names_[kTabs] = {};
     QLabel* pictures_[kTabs] = {};
     bool active_ = true;
 };

@@ -2,6 +2,7 @@
 
 #include "app/kelrampara.h"
 #include "app/page_support.h"
+#include "screens/page.h"
 #include "screens/setup/alias.h"
 #include "screens/setup/sourceinfo.h"
 
@@ -40,17 +41,16 @@ int listedCrops(u8 source)
     return n;
 }
 
-void fillSourceTabs(QLabel* const names[ram::kSources], QLabel* const pictures[ram::kSources])
+void fillSourceTabs(TabCaption* const names[ram::kSources], QLabel* const pictures[ram::kSources])
 {
     for (u8 p = 0; p < ram::kSources; ++p) {
         const u8 s = sourceinfo::get_source_id_by_listseq(p);
-        names[p]->setText(
-            sourceinfo::get_source_specialstyle0_by_sourceid(s).arg(sourceinfo::get_source_name_by_listseq(p)));
+        sourceinfo::showTabName(names[p], s);
         sourceinfo::set_source_pixmap(pictures[p], s);
     }
 }
 
-void labelSourceTabs(QLabel* const tabs[ram::kSources], const u8 entries[ram::kSources])
+void labelSourceTabs(TabCaption* const tabs[ram::kSources], const u8 entries[ram::kSources])
 {
     QFont font;
     font.setPixelSize(kTabNamePixels);
@@ -59,7 +59,7 @@ void labelSourceTabs(QLabel* const tabs[ram::kSources], const u8 entries[ram::kS
         QString name = alias("source", s);
         name = name.isEmpty() ? sourceinfo::get_source_name_by_listseq(p)
                               : elided(name, font, tabs[p]->width() - kTabNameMargin);
-        tabs[p]->setText(sourceinfo::get_source_specialstyle1_by_sourceid(s, name, entries[s]));
+        sourceinfo::showTabCount(tabs[p], s, name, entries[s]);
     }
 }
 

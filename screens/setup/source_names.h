@@ -9,6 +9,7 @@
 
 class QFont;
 class QLabel;
+class TabCaption;
 
 namespace sourcenames {
 
@@ -25,12 +26,12 @@ int listedCrops(u8 source);
 
 // The four input tabs as a page builds them, by list position: each
 // input's name in its caption style and its picture.
-void fillSourceTabs(QLabel* const names[ram::kSources], QLabel* const pictures[ram::kSources]);
+void fillSourceTabs(TabCaption* const names[ram::kSources], QLabel* const pictures[ram::kSources]);
 
 // The four input tabs, `tabs` by list position (HDMI1, HDMI2, HDMI3, DVI):
 // the input's alias (cut to the tab less 16 pixels at 9 pixels) or its
 // name, then `entries[source id]` in brackets.
-void labelSourceTabs(QLabel* const tabs[ram::kSources], const u8 entries[ram::kSources]);
+void labelSourceTabs(TabCaption* const tabs[ram::kSources], const u8 entries[ram::kSources]);
 
 // The name of crop record `record`, whose key is `key`: its alias, cut to
 // `width` pixels of `font`, else `sourceName` + "_crop" + its crop number.

@@ -2,6 +2,7 @@
 
 #include "app/page_support.h"
 #include "app/ram_para.h"
+#include "screens/page.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
@@ -33,6 +34,11 @@ const char* const kBlueFormat = "<font style = 'font-size:9px' color = #4777ff >
 constexpr int kNamePixels = 9;
 const char* const kWhiteStyle = "color:rgb(255,255,255);";
 const char* const kGreenStyle = "color:#51BB28;";
+// The formats' colours, for a tab's caption.
+constexpr QRgb kWhite = qRgb(0xff, 0xff, 0xff);
+constexpr QRgb kGreen0 = qRgb(0x51, 0xbb, 0x28);
+constexpr QRgb kGreen1 = qRgb(0x12, 0xbb, 0x32);
+constexpr QRgb kBlue = qRgb(0x47, 0x77, 0xff);
 
 bool known(u8 id)
 {
@@ -90,6 +96,19 @@ QString sourceinfo::get_source_specialstyle1_by_sourceid(u8 id, QString name, u8
     const QString blue = QString::fromLatin1(kBlueFormat);
     return QString::fromLatin1(id == ram::kSourceHdmi3 ? kGreenFormat1 : kWhiteFormat).arg(name) +
            blue.arg(QStringLiteral("(")) + blue.arg(QString::number(count, 10)) + blue.arg(QStringLiteral(")"));
+}
+
+void sourceinfo::showTabName(TabCaption* tab, u8 id)
+{
+    if (known(id))
+        tab->showRuns(get_source_name_by_sourceid(id), id == ram::kSourceHdmi3 ? kGreen0 : kWhite);
+}
+
+void sourceinfo::showTabCount(TabCaption* tab, u8 id, const QString& name, u8 count)
+{
+    if (known(id))
+        tab->showRuns(name, id == ram::kSourceHdmi3 ? kGreen1 : kWhite,
+                      QStringLiteral("(%1)").arg(QString::number(count, 10)), kBlue);
 }
 
 void sourceinfo::set_source_pixmap(QLabel* label, u8 id)

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QLabel;
+class TabCaption;
 
 class sourceinfo {
 public:
@@ -31,6 +32,11 @@ public:
     // The name followed by the count in brackets, in blue ("HDMI1(3)");
     // empty for an id above 3. The name is put in unchanged.
     static QString get_source_specialstyle1_by_sourceid(u8 id, QString name, u8 count);
+    // An input tab as those two formats draw it: the input's name, or `name`
+    // followed by `count` in brackets; a tab is left as it was for an id
+    // above 3.
+    static void showTabName(TabCaption* tab, u8 id);
+    static void showTabCount(TabCaption* tab, u8 id, const QString& name, u8 count);
     // The input's picture, or its picture by online state; a label is left
     // as it was for an id above 3. Neither scales the picture.
     static void set_source_pixmap(QLabel* label, u8 id);

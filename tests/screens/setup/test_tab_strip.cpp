@@ -2,10 +2,13 @@
 // frame and card in its own style sheets, orange while the keys are in the
 // tabs and blue once they went below, the frame over the chosen tab as
 // LEFT and RIGHT wrap over the four inputs, and one card at a time.
+#include "screens/page.h"
 #include "screens/page_directory.h"
+#include "screens/setup/sourceinfo.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 
 namespace {
@@ -102,5 +105,47 @@ TEST_F(TabStripTest, EachPageDrawsItsTabsAndCardInItsOwnStylesAndTheFrameFollows
             click(page, Qt::Key_O);  // back in the tabs
             expectStrip(look, true, 1);
         }));
+    }
+}
+
+// A tab caption stands for the rich text the tabs were given (a name, then
+// its count in blue, at 9 pixels): it draws the very same pixels, in the
+// tabs' two sizes, for names of every kind.
+TEST(TabCaption, DrawsThePixelsOfTheRichTextItStandsFor)
+{
+    struct Case {
+        u8 id;
+        const char* name;
+        int count;  // below 0: the name alone
+        QSize size;
+    };
+    const Case cases[] = {
+        {1, "HDMI1", 3, {51, 14}},        {3, "HDMI3", 1, {51, 14}}, {0, "DVI", 12, {51, 14}},
+        {2, "HDMI2", -1, {40, 12}},       {3, "HDMI3", -1, {40, 12}}, {1, "Stage left…", 2, {51, 14}},
+        {0, "舞台左边的屏", 4, {51, 14}}, {1, "W", 0, {51, 14}},       {2, "Мой вход", 7, {51, 14}},
+    };
+    QWidget page;
+    page.setStyleSheet(QStringLiteral("background-color: rgb(16,16, 28);"));
+    page.resize(120, 40);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFont font;
+        font.setPointSize(7);
+        QLabel rich(&page);
+        TabCaption plain(&page);
+        for (QLabel* label : {&rich, static_cast<QLabel*>(&plain)}) {
+            label->setFont(font);
+            label->setAlignment(Qt::AlignCenter);
+            label->setGeometry(QRect(QPoint(2, 3), c.size));
+        }
+        const QString name = QString::fromUtf8(c.name);
+        if (c.count < 0) {
+            rich.setText(sourceinfo::get_source_specialstyle0_by_sourceid(c.id).arg(name));
+            sourceinfo::showTabName(&plain, c.id);
+        } else {
+            rich.setText(sourceinfo::get_source_specialstyle1_by_sourceid(c.id, name, static_cast<u8>(c.count)));
+            sourceinfo::showTabCount(&plain, c.id, name, static_cast<u8>(c.count));
+        }
+        EXPECT_EQ(plain.grab().toImage(), rich.grab().toImage());
     }
 }
