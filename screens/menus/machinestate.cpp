@@ -11,6 +11,7 @@
 #include "videochip/x518_manage.h"
 
 #include <QLabel>
+#include <QPalette>
 #include <QPixmap>
 
 namespace {
@@ -35,14 +36,18 @@ const char* const kNoFpgaVersion = "FPGA:-";
 constexpr int kNumberX = 96;
 constexpr int kPictureX = 92;
 constexpr int kPortPitch = 18;
-const char* const kNumberStyle = "color: rgb(255, 255, 255);font: 10px";
+// The numbers are white at 10 pixels. These labels, and the fault lines,
+// take their colour and size as palette and font rather than as a style
+// sheet of their own, which each label would parse at every opening.
+constexpr int kNumberPixels = 10;
 
 // The line under the versions while the settings cannot be saved.
 const pages::Texts kSaveFails = {QStringLiteral("设置无法保存!"), QStringLiteral("Settings cannot be saved!"),
                                  QStringLiteral("Настройки не сохраняются!"), QStringLiteral("Không thể lưu cài đặt!"),
                                  QStringLiteral("設置無法保存!")};
 const QRect kSaveStatePlace(3, 30, 282, 14);
-const char* const kFaultStyle = "color: rgb(255, 80, 80);";
+// The fault lines' red.
+const QColor kFaultColour(255, 80, 80);
 
 // The line under the sending ports while the video chip does not run: the
 // inputs and ports are grey then whatever is plugged.
@@ -69,7 +74,9 @@ QLabel* faultLine(QWidget* panel, const QRect& place, const QFont& font)
     auto* line = new QLabel(panel);
     line->setGeometry(place);
     line->setFont(font);
-    line->setStyleSheet(QString::fromLatin1(kFaultStyle));
+    QPalette colours = line->palette();
+    colours.setColor(QPalette::WindowText, kFaultColour);
+    line->setPalette(colours);
     line->hide();
     return line;
 }
@@ -95,9 +102,14 @@ MachineState::MachineState(QWidget* parent) : Page(PAGE_DEVICE_INFO, parent), ui
         const u8 id = kShownInputs[k];
         sourceinfo::showSourceName(names[k], id);
     }
+    QFont numberFont = ui->frame_ports->font();
+    numberFont.setPixelSize(kNumberPixels);
+    QPalette numberColours = ui->frame_ports->palette();
+    numberColours.setColor(QPalette::WindowText, Qt::white);
     for (int i = 0; i < kShownPorts; ++i) {
         auto* number = new QLabel(QString::number(i + 1), ui->frame_ports);
-        number->setStyleSheet(QString::fromLatin1(kNumberStyle));
+        number->setFont(numberFont);
+        number->setPalette(numberColours);
         number->setGeometry(kNumberX + kPortPitch * i, 13, 12, 14);
         port_links[i] = new QLabel(ui->frame_ports);
         port_links[i]->setGeometry(kPictureX + kPortPitch * i, 27, 16, 14);
