@@ -6,7 +6,6 @@
 // it as its slot selector).
 #pragma once
 
-#include <QFont>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -33,11 +32,9 @@ public:
 private:
     void setLook(bool modifyLook);
 
-    const QString arrow_default;
-    const QString arrow_modify;
-    const QString combo_default;
-    const QString combo_modify;
-    QFont font;
+    // The combo box's and the arrows' borders, orange or blue.
+    const QString look_default;
+    const QString look_modify;
     QComboBox* combo = nullptr;
     QLabel* left_label = nullptr;
     QLabel* right_label = nullptr;

@@ -8,6 +8,7 @@
 #include "platform/sim/sim.h"
 #include "tests/app/test_mainwindow_fixture.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -358,4 +359,23 @@ TEST_F(UserModePage, AModeWhoseSaveWaitsForTheDiskShowsNotSavedUntilItsFileIsWri
     EXPECT_TRUE(button(page, "Button_use")->isVisible());
     EXPECT_FALSE(page->previewTexts().isEmpty());
     page->slot_Button_back_clicked();
+}
+
+// A tap on the slot selector opens its list in the selector's font, before
+// and after the selector changed its look (the list is built late).
+TEST_F(UserModePage, ATappedSelectorListsTheSlotsInItsFont)
+{
+    saveSlot(0);
+    CustomMode* page = open();
+    ASSERT_NE(page, nullptr);
+    QComboBox* combo = page->slotSelector()->comboBox();
+    for (bool modify : {false, true}) {
+        if (modify)
+            click(page, Qt::Key_Q);
+        ASSERT_EQ(page->slotSelector()->modifyLook(), modify);
+        combo->showPopup();
+        EXPECT_EQ(combo->view()->window()->font(), combo->font());
+        EXPECT_EQ(combo->font().pointSize(), 9);
+        combo->hidePopup();
+    }
 }
