@@ -10,11 +10,13 @@
 
 #include <QComboBox>
 #include <QDebug>
+#include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QTextLayout>
 #include <QtMath>
@@ -401,6 +403,38 @@ EditedFields::Values EditedFields::follow(const Values& shown, const Values& blo
         if (!changed(f, shown[f]))
             base_[f] = out[f];
     return out;
+}
+
+// ---------------------------------------------------------------- white labels
+
+WhiteLabel::WhiteLabel(QWidget* parent) : QLabel(parent)
+{
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, Qt::white);
+    setPalette(colours);
+}
+
+// ---------------------------------------------------------------- combo boxes
+
+ChoiceBox::ChoiceBox(QWidget* parent) : QComboBox(parent) {}
+
+void ChoiceBox::showPopup()
+{
+    QEvent styleChange(QEvent::StyleChange);
+    QComboBox::changeEvent(&styleChange);
+    QEvent fontChange(QEvent::FontChange);
+    QComboBox::changeEvent(&fontChange);
+    QComboBox::showPopup();
+}
+
+void ChoiceBox::changeEvent(QEvent* event)
+{
+    // What the box itself shows is drawn from its font and style when it
+    // paints; what a combo box does beyond that on these two is its list's.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        QWidget::changeEvent(event);
+    else
+        QComboBox::changeEvent(event);
 }
 
 // ---------------------------------------------------------------- the input tabs

@@ -30,6 +30,7 @@
 #include "app/ram_para.h"
 
 #include <QColor>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QRect>
@@ -252,6 +253,31 @@ public:
 
 private:
     Values base_;
+};
+
+// A label of white text, as most of a page's labels are. Its colour is its
+// palette, not a style sheet of its own, which a label parses and matches at
+// every opening of its page. Forms promote their white labels to it.
+class WhiteLabel : public QLabel {
+public:
+    explicit WhiteLabel(QWidget* parent = nullptr);
+};
+
+// A page's combo box. A combo box builds its drop-down list (a list view in
+// a window of its own, with scroll bars) the first time its font or its
+// style changes, to bring the list along; a page's boxes change both as the
+// page is built and are stepped by the keys, their lists seen only when a
+// box is tapped. This one leaves its list to be built, and brought up to
+// date with the box's font and style, when it is about to show. Forms
+// promote their combo boxes to it.
+class ChoiceBox : public QComboBox {
+public:
+    explicit ChoiceBox(QWidget* parent = nullptr);
+
+    void showPopup() override;
+
+protected:
+    void changeEvent(QEvent* event) override;
 };
 
 // An input tab's caption: a text in two colours (an input's name, then its

@@ -1,45 +1,13 @@
 #include "screens/setup/kelcontrol.h"
 
 #include "app/page_support.h"
+#include "screens/page.h"
 
-#include <QComboBox>
-#include <QEvent>
 #include <QLabel>
 
 namespace {
 
 constexpr int kFontPoints = 9;
-
-// The combo box of the selector. A combo box builds its drop-down list (a
-// list view in a window of its own, with scroll bars) the first time its
-// font changes, to give the list the same font; the selector's list is seen
-// only if the box is tapped. This one is given its font as it is made and
-// hands the font to its list when the list is about to show: the list is
-// built at the first change of look (a style change builds it too), or at
-// the first tap, not at every opening of the page.
-class SelectorBox : public QComboBox {
-public:
-    SelectorBox(const QFont& font, QWidget* parent) : QComboBox(parent)
-    {
-        setFont(font);
-    }
-
-    void showPopup() override
-    {
-        QEvent fontChange(QEvent::FontChange);
-        QComboBox::changeEvent(&fontChange);
-        QComboBox::showPopup();
-    }
-
-protected:
-    void changeEvent(QEvent* event) override
-    {
-        if (event->type() == QEvent::FontChange)
-            QWidget::changeEvent(event);
-        else
-            QComboBox::changeEvent(event);
-    }
-};
 
 }  // namespace
 
@@ -52,14 +20,15 @@ kelcontrol::kelcontrol(QRect box, QRect left, QRect right, QWidget* parent)
                   "QComboBox:drop-down{\nborder-style:none\n}\n"
                   "QLabel{color: rgb(255, 255, 255);border:1px solid rgb(71,119,255);background-color:rgb(0, 0, 0)}")
 {
-    // The two looks are the selector's own sheet, set before its parts are
-    // made: a combo box given a style of its own builds its drop-down list.
+    // The two looks are one sheet on the selector, set before its parts are
+    // made so that they match it as they are made.
     pages::setStyle(this, look_default);
     QFont font;
     font.setPointSize(kFontPoints);
 
-    combo = new SelectorBox(font, this);
+    combo = new ChoiceBox(this);
     combo->setObjectName(QStringLiteral("kelcontrol"));
+    combo->setFont(font);
     combo->setGeometry(box);
     combo->setFocusPolicy(Qt::NoFocus);
 

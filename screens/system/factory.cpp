@@ -158,8 +158,8 @@ void factory::language_changed()
     ui->label_ip->setText(pages::pick(kKeepIp));
     ui->label_edid->setText(pages::pick(kKeepEdid));
     ui->label_all->setText(pages::pick(kResetAll));
-    for (QLabel* label :
-         {ui->label_factory, ui->label_lang, ui->label_rst, ui->label_ip, ui->label_edid, ui->label_all})
+    for (QLabel* label : std::initializer_list<QLabel*>{ui->label_factory, ui->label_lang, ui->label_rst, ui->label_ip,
+                                                        ui->label_edid, ui->label_all})
         pages::fitText(label);
     for (QPushButton* button : {ui->Button_rst1, ui->Button_rst2, ui->Button_rst3})
         pages::showText(button, kPressOk);

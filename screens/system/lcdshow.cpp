@@ -59,7 +59,8 @@ void lcdshow::language_changed()
     ui->label_LCDshow->setText(pages::pick(kTitle));
     ui->label_backmainwindow->setText(pages::pick(kBackLabel));
     ui->label_autolock->setText(pages::pick(kLockLabel));
-    for (QLabel* label : {ui->label_LCDshow, ui->label_backmainwindow, ui->label_autolock})
+    for (QLabel* label :
+         std::initializer_list<QLabel*>{ui->label_LCDshow, ui->label_backmainwindow, ui->label_autolock})
         pages::fitText(label);
 }
 

@@ -128,8 +128,8 @@ void othersetup::language_changed()
     ui->label_name_mode->setText(pages::pick(kProjection));
     ui->label_wifi->setText(pages::pick(kWifiState));
     ui->label_name_DBD->setText(pages::pick(kDotByDot));
-    for (QLabel* label : {ui->label_other, ui->label_name_volume, ui->label_name_switch, ui->label_name_mode,
-                          ui->label_wifi, ui->label_name_DBD})
+    for (QLabel* label : std::initializer_list<QLabel*>{ui->label_other, ui->label_name_volume, ui->label_name_switch,
+                                                        ui->label_name_mode, ui->label_wifi, ui->label_name_DBD})
         pages::fitText(label);
 }
 

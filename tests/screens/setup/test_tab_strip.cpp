@@ -120,9 +120,9 @@ TEST(TabCaption, DrawsThePixelsOfTheRichTextItStandsFor)
         QSize size;
     };
     const Case cases[] = {
-        {1, "HDMI1", 3, {51, 14}},        {3, "HDMI3", 1, {51, 14}}, {0, "DVI", 12, {51, 14}},
+        {1, "HDMI1", 3, {51, 14}},        {3, "HDMI3", 1, {51, 14}},  {0, "DVI", 12, {51, 14}},
         {2, "HDMI2", -1, {40, 12}},       {3, "HDMI3", -1, {40, 12}}, {1, "Stage left…", 2, {51, 14}},
-        {0, "舞台左边的屏", 4, {51, 14}}, {1, "W", 0, {51, 14}},       {2, "Мой вход", 7, {51, 14}},
+        {0, "舞台左边的屏", 4, {51, 14}}, {1, "W", 0, {51, 14}},      {2, "Мой вход", 7, {51, 14}},
     };
     QWidget page;
     page.setStyleSheet(QStringLiteral("background-color: rgb(16,16, 28);"));
