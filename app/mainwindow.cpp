@@ -325,45 +325,34 @@ void MainWindow::on_tools_clicked()
 // again, and each shows what the block then holds.
 void MainWindow::on_toolButton1_clicked()
 {
-    KEL_RAM_PARA* b = block();
-    if (!b)
+    if (!block())
         return;
     const bool off = !led_off_shown;
-    {
-        QMutexLocker lock(&x518_manage::mutex);
-        if ((b->led_off == 1) != off) {
-            b->led_off = off ? 1 : 0;
-            KelRamPara::raiseApplyLocked(1);
-        }
-    }
+    KelRamPara::editWhereChanged([off](KEL_RAM_PARA& b) {
+        if ((b.led_off == 1) != off)
+            b.led_off = off ? 1 : 0;
+    });
     showLedOff(off);
 }
 
 void MainWindow::on_toolButton2_clicked()
 {
-    KEL_RAM_PARA* b = block();
-    if (!b)
+    if (!block())
         return;
     const bool on = !audio_on_shown;
-    {
-        QMutexLocker lock(&x518_manage::mutex);
-        bool changed = false;
+    KelRamPara::editWhereChanged([on](KEL_RAM_PARA& b) {
         // An audio window out of range, or switched off, is set back to window 0.
-        int a = ram::audioImage(*b);
-        if (a != b->audio_image || b->image[a].enable == 0) {
-            changed = b->audio_image != 0;
-            b->audio_image = 0;
+        int a = ram::audioImage(b);
+        if (a != b.audio_image || b.image[a].enable == 0) {
+            b.audio_image = 0;
             a = 0;
         }
-        IMAGE_PARA& image = b->image[a];
+        IMAGE_PARA& image = b.image[a];
         if (((image.audio & ram::kAudioOn) != 0) != on) {
             image.volume = on ? 255 : 0;
             image.audio = on ? ram::kAudioOn : 0;
-            changed = true;
         }
-        if (changed)
-            KelRamPara::raiseApplyLocked(1);
-    }
+    });
     showAudio(on);
 }
 

@@ -211,10 +211,17 @@ double warmFonts()
     return double(took.nsecsElapsed()) / 1e6;
 }
 
+namespace {
+
+// The names of a picture's language variants begin with these, by
+// language; Chinese is the pictures' own.
+const char* const kPicturePrefixes[kLanguages] = {"", "en_", "ru_", "vn_", "tn_"};
+
+}  // namespace
+
 QString picture(const QString& name)
 {
-    static const char* const kPrefixes[kLanguages] = {"", "en_", "ru_", "vn_", "tn_"};
-    return QStringLiteral(":/png/") + QLatin1String(kPrefixes[textLanguage()]) + name;
+    return plainPicture(QLatin1String(kPicturePrefixes[textLanguage()]) + name);
 }
 
 QString plainPicture(const QString& name)
@@ -258,16 +265,15 @@ double warmPictures()
 {
     QElapsedTimer took;
     took.start();
-    static const char* const kOtherPrefixes[] = {"en_", "ru_", "vn_", "tn_"};
-    const QString shown = picture(QString()).mid(plainPicture(QString()).size());
+    const QLatin1String shown(kPicturePrefixes[textLanguage()]);
     QDirIterator it(plainPicture(QString()));
     while (it.hasNext()) {
-        const QString path = it.next();
+        it.next();
         const QString name = it.fileName();
         bool plain = true;
-        for (const char* prefix : kOtherPrefixes)
-            plain = plain && !name.startsWith(QLatin1String(prefix));
-        if (plain || (!shown.isEmpty() && name.startsWith(shown)))
+        for (const char* prefix : kPicturePrefixes)
+            plain = plain && (*prefix == '\0' || !name.startsWith(QLatin1String(prefix)));
+        if (plain || (shown.size() != 0 && name.startsWith(shown)))
             pixmap(plainPicture(name));
     }
     return double(took.nsecsElapsed()) / 1e6;

@@ -568,19 +568,25 @@ ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t lim
     return readOpenFile(fd, out, limit);
 }
 
-static bool writeAll(int fd, const char* data, size_t len)
+namespace detail {
+
+bool writeAllAt(int fd, const void* data, size_t len, off_t offset)
 {
+    const char* at = static_cast<const char*>(data);
     while (len > 0) {
-        ssize_t n = ::write(fd, data, len);
+        const ssize_t n = ::pwrite(fd, at, len, offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        data += n;
+        at += n;
         len -= static_cast<size_t>(n);
+        offset += n;
     }
     return true;
 }
+
+}  // namespace detail
 
 static constexpr const char* kStaleWriteSuffix = ".new";
 
@@ -673,7 +679,7 @@ bool writeFileAtomic(const std::string& boxPath, const void* data, size_t len)
     const int fd = createTemporary(boxPath, tmp);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, static_cast<const char*>(data), len);
+    bool ok = detail::writeAllAt(fd, data, len, 0);
     if (ok)
         paceSync(boxPath, len);
     ok = ok && ::fsync(fd) == 0;

@@ -1,7 +1,9 @@
 // Pieces shared by the back ends; not for code outside platform/.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <sys/types.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +42,11 @@ bool leavesRoot(const std::string& boxPath, bool itself);
 // is refused with notPlainFile()'s console line, told once, and left as it
 // is: -1 with errno EPERM. -1 with open()'s errno when it cannot be opened.
 int openInPlace(const std::string& boxPath, int flags);
+
+// Writes all `len` bytes of `data` at `offset` of the file open at `fd`,
+// taking the short writes and the interrupted ones in turn. False, with
+// errno, when the file takes no more.
+bool writeAllAt(int fd, const void* data, size_t len, off_t offset);
 
 // Removes every "NAME VALUE" / "NAME=VALUE" from argv and returns the last
 // VALUE; "" for a NAME that ends argv, nothing when NAME is absent.

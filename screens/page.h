@@ -283,8 +283,8 @@ protected:
 // An input tab's caption: a text in two colours (an input's name, then its
 // count in brackets) at 9 pixels of the label's font, drawn where and as a
 // label draws the same text given as rich text (`<font style='font-size:9px'
-// color=...>` runs): one line laid out in the label's alignment, its
-// rounded height centred at whole pixels. A label of rich text builds a
+// color=...>` runs): one line laid out in the label's alignment, centred
+// by its height and placed at whole pixels. A label of rich text builds a
 // text document and its control, and parses the text, at every opening; this
 // lays out one line. Forms promote their tab labels to it.
 class TabCaption : public QLabel {

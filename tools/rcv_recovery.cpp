@@ -47,8 +47,6 @@ const pages::Texts kPortsNotAsked = {
 const pages::Texts kNoLink = {QStringLiteral("%1未连接。"), QStringLiteral("%1: no link."),
                               QStringLiteral("%1: нет связи."), QStringLiteral("%1: chưa kết nối."),
                               QStringLiteral("%1未連接。")};
-const pages::Texts kPortJoin = {QStringLiteral("、"), QStringLiteral(", "), QStringLiteral(", "), QStringLiteral(", "),
-                                QStringLiteral("、")};
 const pages::Texts kNoFpga = {QStringLiteral("FPGA未运行!"), QStringLiteral("The FPGA is not running!"),
                               QStringLiteral("FPGA не работает!"), QStringLiteral("FPGA không chạy!"),
                               QStringLiteral("FPGA未運行!")};
@@ -84,16 +82,6 @@ QFont lineFont()
     QFont font;
     font.setPointSize(kLinePoints);
     return font;
-}
-
-// "LED1, LED3": the ports whose bit is set, as their tiles name them.
-QString portNames(u16 ports)
-{
-    QStringList names;
-    for (int p = 0; p < fpga::kSendPorts; ++p)
-        if (ports & (1u << p))
-            names << QStringLiteral("LED%1").arg(p + 1);
-    return names.join(pages::pick(kPortJoin));
 }
 
 int fieldNumber(const QString& field)
@@ -306,7 +294,7 @@ void rcv_recovery::rcv_self_recovery_file_list()
 void rcv_recovery::notAskedLines(int line)
 {
     not_asked = sentenceLabel(line, pages::pick(kPortsNotAsked));
-    sentenceLabel(line + 1, pages::pick(kNoLink).arg(portNames(unasked_ports)));
+    sentenceLabel(line + 1, pages::pick(kNoLink).arg(ToolPage::portNames(unasked_ports)));
 }
 
 void rcv_recovery::fileRefusedLines(int line)

@@ -176,12 +176,10 @@ QString emptyPortLines(u16 ports)
     for (size_t i = 0; i < listed; ++i)
         lines << pages::pick(kNoCards).arg(empty[i] + 1);
     if (more) {
-        QStringList names;
+        u16 further = 0;
         for (size_t i = listed; i < empty.size(); ++i)
-            names << QStringLiteral("LED%1").arg(empty[i] + 1);
-        // A line may break between two names.
-        const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QStringLiteral(" "));
-        lines << pages::pick(kNoCardsOnPorts).arg(names.join(separator));
+            further = static_cast<u16>(further | 1u << empty[i]);
+        lines << pages::pick(kNoCardsOnPorts).arg(ToolPage::portNames(further));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -305,6 +303,15 @@ QString ToolPage::fileFaultText(cardfile::Fault fault)
     case cardfile::Fault::kNone: break;
     }
     return QString();
+}
+
+QString ToolPage::portNames(u16 ports)
+{
+    QStringList names;
+    for (int p = 0; p < fpga::kSendPorts; ++p)
+        if (ports & (1u << p))
+            names << QStringLiteral("LED%1").arg(p + 1);
+    return names.join(pages::pick(kNumberSeparator) + (chinese() ? QString() : QStringLiteral(" ")));
 }
 
 bool ToolPage::postJob(u8 job)

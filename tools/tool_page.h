@@ -26,6 +26,9 @@ public:
     static QString jobNotDoneText(const CardJobEnd& end);
     // Why a file was refused: a clause that follows a lead ending in a colon.
     static QString fileFaultText(cardfile::Fault fault);
+    // "LED1, LED3": the ports whose bit is set, as their tiles name them; a
+    // line may break between two names.
+    static QString portNames(u16 ports);
 
 public slots:
     // Refused while a job's bar is up.

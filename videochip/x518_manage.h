@@ -868,11 +868,11 @@ private:
     };
     DbdLayout dbdLayout(int window) const;
     int dbdFormat(int window) const;
-    // The area (HST, HW, VST, VW) an arrangement of several inputs gives a
-    // port: as measured while it has a signal; without one, that of the
-    // last frame it carried (dbd_room_), so that it stays black at its own
-    // place and the inputs after it stay at theirs.
-    const i32* dbdArea(int port) const;
+    // The area (HST, HW, VST, VW) window `window` takes of `port`'s input:
+    // as measured; in an arrangement of several inputs, that of the last
+    // frame the input carried (dbd_room_) while it has no signal, so that it
+    // stays black at its own place and the inputs after it stay at theirs.
+    const i32* dbdArea(int window, int port) const;
     void resetDbdRooms();
     i32 dbd_room_[kPorts][4] = {};
     // The first input channel of a dot-by-dot window, which the others

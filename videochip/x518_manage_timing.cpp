@@ -403,9 +403,10 @@ void x518_manage::resetDbdRooms()
     }
 }
 
-const i32* x518_manage::dbdArea(int port) const
+const i32* x518_manage::dbdArea(int window, int port) const
 {
-    return ports.PI_STATE[port] != 0 ? ports.port_act[port] : dbd_room_[port];
+    const bool several = model.PM_WIN_DBD_MODE[window] > DBD_SINGLE_INPUT;
+    return several && ports.PI_STATE[port] == 0 ? dbd_room_[port] : ports.port_act[port];
 }
 
 int x518_manage::dbdLeadPart(const DbdLayout& l) const
@@ -426,16 +427,12 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
     DbdLayout l;
     if (!kelApi_IsWinValid(window))
         return l;
-    // One input by itself shows its frame as measured; several keep the
-    // room of an input without a signal.
-    const bool several = model.PM_WIN_DBD_MODE[window] > DBD_SINGLE_INPUT;
-    auto areaOf = [this, several](int port) { return several ? dbdArea(port) : ports.port_act[port]; };
-    auto whole = [&areaOf](int port) {
-        const i32* a = areaOf(port);
+    auto whole = [this, window](int port) {
+        const i32* a = dbdArea(window, port);
         return DbdPart{port, a[HST] - kDbdCaptureHstBack, a[HW], a[VST] + kDbdCaptureVstOn, a[VW]};
     };
-    auto half = [&areaOf](int port) {
-        const i32* a = areaOf(port);
+    auto half = [this, window](int port) {
+        const i32* a = dbdArea(window, port);
         return DbdPart{port, a[HST] / 2 - kDbdCaptureHstBack, a[HW] / 2, a[VST] + kDbdCaptureVstOn, a[VW]};
     };
     const int p = portOf(window);
@@ -563,9 +560,8 @@ void x518_manage::calc_iwin2(int window)
     if (p != kNone && model.PM_WIN_SHAPE[window][0] && model.PM_WIN_SHAPE[window][1] &&
         (several || (ports.PI_ACT[p][HW] && ports.PI_ACT[p][VW]))) {
         // An input of several without a signal keeps its room.
-        auto area = [this, several](int q) { return several ? dbdArea(q) : ports.port_act[q]; };
-        auto W = [&area](int q) { return area(q)[HW]; };
-        auto H = [&area](int q) { return area(q)[VW]; };
+        auto W = [this, window](int q) { return dbdArea(window, q)[HW]; };
+        auto H = [this, window](int q) { return dbdArea(window, q)[VW]; };
         bool lowChannel = firstIch(window) < kCmosPorts;  // only channels 0-3 de-interlace
         switch (model.PM_WIN_DBD_MODE[window]) {
         case DBD_SINGLE_INPUT:

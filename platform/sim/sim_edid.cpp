@@ -69,8 +69,7 @@ void SimEdidEeprom::persist() const
     const int fd = platform::detail::openInPlace(backing_, O_WRONLY | O_CREAT);
     if (fd < 0)
         return;
-    ssize_t n = ::pwrite(fd, mem_.data(), mem_.size(), 0);
-    (void)n;
+    platform::detail::writeAllAt(fd, mem_.data(), mem_.size(), 0);
     ::close(fd);
 }
 

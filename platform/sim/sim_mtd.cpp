@@ -19,21 +19,6 @@ namespace {
 // The most an erased tail or a copy is written at a time.
 constexpr size_t kCopyPiece = 64 * 1024;
 
-bool writeAllAt(int fd, const uint8_t* data, size_t len, off_t offset)
-{
-    while (len > 0) {
-        const ssize_t n = ::pwrite(fd, data, len, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 }  // namespace
 
 SimMtd::SimMtd(const std::string& backingBoxPath, uint32_t size, uint32_t eraseSize, uint32_t writeSize)
@@ -60,7 +45,7 @@ bool SimMtd::eraseTail(int fd, uint32_t size)
     const std::vector<uint8_t> erased(kCopyPiece, 0xFF);
     for (off_t at = st.st_size; at < static_cast<off_t>(size);) {
         const size_t n = std::min<size_t>(erased.size(), size - static_cast<size_t>(at));
-        if (!writeAllAt(fd, erased.data(), n, at))
+        if (!platform::detail::writeAllAt(fd, erased.data(), n, at))
             return false;
         at += static_cast<off_t>(n);
     }
@@ -97,7 +82,7 @@ int SimMtd::fileForChange()
         for (uint32_t from = 0; fd >= 0 && from < size_; from += kCopyPiece) {
             const size_t n = std::min<size_t>(kCopyPiece, size_ - from);
             readBytes(piece.data(), n, from);
-            if (!writeAllAt(fd, piece.data(), n, from)) {
+            if (!platform::detail::writeAllAt(fd, piece.data(), n, from)) {
                 ::close(fd);
                 ::unlink(at.c_str());  // made here, cut short: made again next time
                 fd = -1;
@@ -120,10 +105,10 @@ bool SimMtd::changeAndPersist(uint32_t offset, uint32_t len, Change change)
     readBytes(before.data(), len, offset);
     std::vector<uint8_t> after = before;
     change(after.data());
-    if (fd >= 0 && writeAllAt(fd, after.data(), len, offset))
+    if (fd >= 0 && platform::detail::writeAllAt(fd, after.data(), len, offset))
         return true;
     if (fd >= 0)
-        writeAllAt(fd, before.data(), len, offset);
+        platform::detail::writeAllAt(fd, before.data(), len, offset);
     errno = EIO;
     return false;
 }
