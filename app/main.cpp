@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <string>
 #include <malloc.h>
 #include <memory>
 
@@ -130,6 +132,8 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
 }
 
 #ifndef KEL_NO_PROGRAM_ENTRY
+namespace {
+
 // Buffers from this size on (an upload's file, the overlay read from it)
 // are mapped for themselves and given back when freed. By the allocator's
 // own rule the size rises to the largest buffer freed so far, and later
@@ -138,6 +142,114 @@ int kelR54N_main(int& argc, char** argv, const StartupOptions& options)
 // (bench/README.md, "Memory over a long run").
 constexpr int kMappedFromBytes = 128 * 1024;
 
+// How the program ends before the box comes up.
+constexpr int kExitHelp = 0;
+constexpr int kExitRootRefused = 1;
+constexpr int kExitBadCommandLine = 2;
+
+// Qt's own options, which the program passes on: those that take a value
+// (the box itself is started with "-platform linuxfb"), and those that do
+// not. Qt takes them with one dash or two.
+constexpr const char* kQtValueOptions[] = {
+    "platform",     "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowtitle", "qwindowicon",        "geometry",      "title",  "display",
+    "style",        "stylesheet",         "session",
+};
+constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+// Qt's options that also take their value after "=".
+constexpr const char* kQtJoinedOptions[] = {"style", "stylesheet"};
+
+bool isHelp(const std::string& arg)
+{
+    return arg == "--help" || arg == "-h";
+}
+
+template <size_t N>
+bool listed(const char* const (&names)[N], const std::string& name)
+{
+    return std::find_if(std::begin(names), std::end(names), [&](const char* n) { return name == n; }) !=
+           std::end(names);
+}
+
+// A Qt option's name without its dashes ("-platform", "--platform": "platform").
+std::string qtName(const std::string& arg)
+{
+    if (arg.rfind("--", 0) == 0)
+        return arg.substr(2);
+    return arg.rfind('-', 0) == 0 ? arg.substr(1) : std::string();
+}
+
+const platform::Option* platformOption(const std::string& name)
+{
+    for (const platform::Option& o : platform::options())
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
+
+// A value is missing when the line ends, or when an option stands in its
+// place (a value of the box's own that begins with a dash is written
+// "./-name").
+bool valueMissing(int at, int argc, char** argv)
+{
+    return at >= argc || argv[at][0] == '\0' || argv[at][0] == '-';
+}
+
+// What the command line asks for: the box, the usage (--help), or nothing
+// it can run (an unknown option, a value missing: `why` says which).
+enum class CommandLine { Run, Help, Refused };
+
+CommandLine checkCommandLine(int argc, char** argv, std::string& why)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (isHelp(arg))
+            return CommandLine::Help;
+        const size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        if (platformOption(name)) {
+            if (eq != std::string::npos ? eq + 1 == arg.size() : valueMissing(++i, argc, argv)) {
+                why = name + " needs a value";
+                return CommandLine::Refused;
+            }
+            continue;
+        }
+        const std::string qt = qtName(name);
+        if (eq != std::string::npos && listed(kQtJoinedOptions, qt))
+            continue;
+        if (eq == std::string::npos && listed(kQtValueOptions, qt)) {
+            if (valueMissing(++i, argc, argv)) {
+                why = arg + " needs a value";
+                return CommandLine::Refused;
+            }
+            continue;
+        }
+        if (eq == std::string::npos && listed(kQtFlags, qt))
+            continue;
+        why = "unknown option " + arg;
+        return CommandLine::Refused;
+    }
+    return CommandLine::Run;
+}
+
+void printUsage(FILE* out)
+{
+    std::fprintf(out, "usage: kelR54N [OPTION]...\n"
+                      "Runs the box: its LCD pages and keys, its links, its video chip and FPGAs.\n");
+    for (const platform::Option& o : platform::options()) {
+        const std::string named = std::string(o.name) + " " + o.value;
+        std::fprintf(out, "  %-22s %s\n", named.c_str(), o.meaning);
+    }
+    std::fprintf(out, "  %-22s %s\n  %-22s %s\n", "-platform NAME",
+                 "Qt's platform plugin (the box: linuxfb; without a display: offscreen)", "--help",
+                 "prints this and ends");
+    std::fprintf(out, "Qt's other options (-style NAME, -geometry WxH+X+Y, -reverse, ...) are passed on.\n"
+                      "Exit status: 0 after --help; 1 when the box root cannot be made or written, or another\n"
+                      "box holds it; 2 when an option is unknown, lacks its value or has one refused.\n");
+}
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
     ::mallopt(M_MMAP_THRESHOLD, kMappedFromBytes);
@@ -145,8 +257,20 @@ int main(int argc, char* argv[])
     // no thread's output runs into another's line, whether the console is a
     // terminal, a pipe or a file shared with standard error.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (!platform::init(argc, argv))
-        return 2;
+    std::string why;
+    switch (checkCommandLine(argc, argv, why)) {
+    case CommandLine::Help: printUsage(stdout); return kExitHelp;
+    case CommandLine::Refused:
+        std::fprintf(stderr, "kelR54N: %s\n", why.c_str());
+        printUsage(stderr);
+        return kExitBadCommandLine;
+    case CommandLine::Run: break;
+    }
+    switch (platform::init(argc, argv)) {
+    case platform::InitResult::BadValue: printUsage(stderr); return kExitBadCommandLine;
+    case platform::InitResult::RootRefused: return kExitRootRefused;
+    case platform::InitResult::Run: break;
+    }
     return kelR54N_main(argc, argv, StartupOptions{});
 }
 #endif

@@ -26,12 +26,27 @@ enum class Backend { Host, Board };
 Backend backend();
 
 // ------------------------------------------------------------ start-up
-// Takes the platform's own options out of argv (--box-root DIR, and on a host
-// --address 127.A.B.C), prepares the box root and, on a host, installs the
-// simulated devices. Every other argument stays for Qt. Call once, first
-// thing in main(). False, with the reason on standard error, when an option
-// is refused; the program then ends.
-bool init(int& argc, char** argv);
+// One of the back end's own options, as the program's usage shows it:
+// its name ("--box-root"), what it takes ("DIR") and what it does.
+struct Option {
+    const char* name;
+    const char* value;
+    const char* meaning;
+};
+// The back end's own options; each takes a value.
+const std::vector<Option>& options();
+// How init() went. Run: the box comes up. BadValue: an option's value was
+// refused (the reason on standard error); the program ends with its usage.
+// RootRefused: the box root cannot be made or written, or another box
+// holds it (one line on standard error, naming the root and the process
+// that holds it); the program ends.
+enum class InitResult { Run, BadValue, RootRefused };
+// Takes the platform's own options out of argv (their names and values
+// checked by the caller first), prepares the box root and, on a host,
+// holds it for the whole life of the process, confines the process to it
+// and installs the simulated devices. Every other argument stays for Qt.
+// Call once, first thing in main().
+InitResult init(int& argc, char** argv);
 
 // ------------------------------------------------------------ paths
 // The code keeps the box's own absolute paths ("/data/configs/tcpip.ini");

@@ -1,4 +1,5 @@
 // Board back end: the real Linux calls on the ARM box.
+#include "platform/box_state.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
 
@@ -17,7 +18,18 @@ Backend backend()
     return Backend::Board;
 }
 
-bool init(int& argc, char** argv)
+const std::vector<Option>& options()
+{
+    // Taken so that a command line written for a PC runs on the board too.
+    static const std::vector<Option> kOptions =
+        boxstate::constant(kOptions, std::vector<Option>{
+                                         {"--box-root", "DIR", "ignored: the board's box root is /"},
+                                         {"--address", "ADDRESS", "ignored: the servers listen on every interface"},
+                                     });
+    return kOptions;
+}
+
+InitResult init(int& argc, char** argv)
 {
     const std::string root = detail::takeOption(argc, argv, "--box-root").value_or("/");
     if (!root.empty() && root != "/")
@@ -25,7 +37,7 @@ bool init(int& argc, char** argv)
     if (const auto address = detail::takeOption(argc, argv, "--address"))
         std::fprintf(stderr, "board: --address %s ignored, the servers listen on every interface\n", address->c_str());
     detail::setBoxRoot("/");
-    return true;
+    return InitResult::Run;
 }
 
 int shellRun(const std::string& cmd)

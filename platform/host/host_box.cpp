@@ -142,7 +142,19 @@ void resetBox(const std::string& rootDir)
 
 }  // namespace sim
 
-bool init(int& argc, char** argv)
+const std::vector<Option>& options()
+{
+    static const std::vector<Option> kOptions = boxstate::constant(
+        kOptions,
+        std::vector<Option>{
+            {"--box-root", "DIR", "the folder the box's files live in (default ./box-root); one box to a root"},
+            {"--address", "127.A.B.C", "the loopback address its servers listen on (default 127.0.0.1)"},
+            {"--fpgas", "1", "a board with one FPGA (default two)"},
+        });
+    return kOptions;
+}
+
+InitResult init(int& argc, char** argv)
 {
     std::string root = detail::takeOption(argc, argv, "--box-root").value_or("");
     if (root.empty())
@@ -153,14 +165,22 @@ bool init(int& argc, char** argv)
                      "simulated box: --address \"%s\" refused: give a host address in 127.0.0.0/8 "
                      "as a dotted quad (127.0.0.2)\n",
                      address->c_str());
-        return false;
+        return InitResult::BadValue;
     }
-    sim::resetBox(root);
     const auto fpgas = detail::takeOption(argc, argv, "--fpgas");
-    if (fpgas && !sim::setFpgasFitted(fpgas->size() == 1 ? fpgas->front() - '0' : 0)) {
+    const int fitted = fpgas && fpgas->size() == 1 ? fpgas->front() - '0' : 0;
+    if (fpgas && fitted != 1 && fitted != 2) {
         std::fprintf(stderr, "simulated box: --fpgas \"%s\" refused: the board has 1 or 2 FPGAs\n", fpgas->c_str());
-        return false;
+        return InitResult::BadValue;
     }
+    // Nothing of the root is touched before the box holds it: a second box
+    // on a root in use ends here and leaves the first one all it has.
+    detail::setBoxRoot(root);
+    if (!host::holdRoot(boxRoot()))
+        return InitResult::RootRefused;
+    sim::resetBox(root);
+    if (fpgas)
+        sim::setFpgasFitted(fitted);
     // The running box's video chip lets frames pass in real time; tests keep
     // the instant clock a fresh chip starts with.
     if (auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath))
@@ -175,7 +195,7 @@ bool init(int& argc, char** argv)
     if (sim::startControlPipe())
         std::fprintf(stderr, "simulated box: commands: echo \"key ok\" > %s, outcomes in %s\n",
                      path(sim::kControlPipe).c_str(), path(sim::kControlLog).c_str());
-    return true;
+    return InitResult::Run;
 }
 
 }  // namespace platform

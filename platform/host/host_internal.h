@@ -8,5 +8,11 @@ namespace platform::host {
 void clearDevices();
 void resetShell();
 void installDefaultDevices();
+// Makes the box root `dir` (a host path) and holds it for the rest of the
+// process's life: the kernel's lock on its lock file, which the kernel
+// lets go however the process ends. False, with one line on standard
+// error, when the root cannot be made or written, or another box holds it
+// (the line names the root and that box's process).
+bool holdRoot(const std::string& dir);
 
 }  // namespace platform::host

@@ -38,6 +38,8 @@ public:
                const std::string& outputFile = "/dev/null", bool errorsToo = false);
 
     bool running();
+    // The process start() made, while it has not been waited for; 0 otherwise.
+    pid_t pid() const { return pid_; }
     // Waits up to `ms` milliseconds for the process to end; true once it has.
     bool waitFinished(int ms);
     // After it has ended: whether it returned from main or called exit, and its status.
