@@ -2,6 +2,7 @@
 
 #include "app/apply_handover.h"
 #include "app/bounded_json.h"
+#include "app/file_copy.h"
 
 #include "app/utils.h"
 #include "platform/platform.h"
@@ -855,7 +856,10 @@ int KelRamPara::mode_file_deal(int i, int action)
         return 0;
     USER_MODE_SLOT& slot = ram_user_mode[i];
     if (action == 1) {
-        // A file still waiting to be written is given up with the mode.
+        // A file still waiting to be written is given up with the mode, and
+        // an overlay copy still being made is removed once made.
+        if (overlay_copying_ & (1u << i))
+            overlay_orphaned_ |= static_cast<u16>(1u << i);
         pending_modes_ &= static_cast<u16>(~(1u << i));
         pending_overlays_ &= static_cast<u16>(~(1u << i));
         pending_saves_ &= static_cast<u16>(~(1u << i));
@@ -945,7 +949,13 @@ bool KelRamPara::fileHolds(const std::string& boxPath, const USER_MODE_SLOT& ima
 
 bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by)
 {
-    const u16 bit = static_cast<u16>(1u << i);
+    // The overlay copy goes first, on the file-copy thread: the mode's file
+    // follows once it is there, so a mode read back is never without it.
+    if (withOverlay) {
+        waitForFile(i, image, true, by);
+        requestOverlayCopy(i);
+        return false;
+    }
     bool written;
     {
         platform::makeDirs(kModeDir);
@@ -954,32 +964,40 @@ bool KelRamPara::writeModeImage(int i, const USER_MODE_SLOT& image, bool withOve
         // at the file is one step with the write.
         platform::FileLock own(modeFilePath(i));
         written = writeFileSynced(modeFilePath(i), reinterpret_cast<const u8*>(&image), ram::kSlotFileSize) ||
-                  (!withOverlay && fileHolds(modeFilePath(i), image));
+                  fileHolds(modeFilePath(i), image);
     }
     if (!written) {
-        pending_mode_[i] = image;
-        pending_modes_ |= bit;
-        pending_overlays_ = static_cast<u16>(withOverlay ? (pending_overlays_ | bit) : (pending_overlays_ & ~bit));
-        if (by == kSaveWrite)
-            pending_saves_ |= bit;
-        if (by == kCommitWrite) {
-            pending_saves_ &= static_cast<u16>(~bit);
-            ram_user_mode[i].marker[0] = ram::kSlotUnsaved;
-            ram_user_mode[i].marker[1] = ram::kSlotUnsaved;
-        }
+        waitForFile(i, image, false, by);
         return false;
     }
     // A save that lands shows in its slot at last. A commit's file that lands
     // late leaves the slot to whatever the PC wrote there since: a commit of
     // that is still to come.
+    const u16 bit = static_cast<u16>(1u << i);
     if (by != kRetryWrite || (pending_saves_ & bit) || slotAwaits(i, image))
         ram_user_mode[i] = image;
     pending_modes_ &= static_cast<u16>(~bit);
     pending_overlays_ &= static_cast<u16>(~bit);
     pending_saves_ &= static_cast<u16>(~bit);
-    if (withOverlay)
-        copyOverlay(i);
     return true;
+}
+
+// Slot i's file waits with `image` (and its overlay copy before it, with
+// withOverlay): the slot stays as it was, and a slot the protocol marked
+// saved itself (a commit) reads as unsaved until its file is written.
+void KelRamPara::waitForFile(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by)
+{
+    const u16 bit = static_cast<u16>(1u << i);
+    pending_mode_[i] = image;
+    pending_modes_ |= bit;
+    pending_overlays_ = static_cast<u16>(withOverlay ? (pending_overlays_ | bit) : (pending_overlays_ & ~bit));
+    if (by == kSaveWrite)
+        pending_saves_ |= bit;
+    if (by == kCommitWrite) {
+        pending_saves_ &= static_cast<u16>(~bit);
+        ram_user_mode[i].marker[0] = ram::kSlotUnsaved;
+        ram_user_mode[i].marker[1] = ram::kSlotUnsaved;
+    }
 }
 
 // Slot i still holds the commit whose file waits: its bytes, marked as not
@@ -991,14 +1009,48 @@ bool KelRamPara::slotAwaits(int i, const USER_MODE_SLOT& image) const
            std::memcmp(slot.data, image.data, ram::kUserModeSize) == 0;
 }
 
-// The overlay in use goes with the mode, copied whole like every file.
-void KelRamPara::copyOverlay(int i)
+// The overlay in use goes with the mode, copied whole like every file, on
+// the file-copy thread. One copy of a slot at a time: a save or a
+// deletion while it is made is taken up when it ends.
+void KelRamPara::requestOverlayCopy(int i)
 {
-    std::string overlay;
-    if (platform::readFileUpTo(kOverlayFile, overlay, kOverlayFileLargest) == platform::ReadResult::Read)
-        platform::writeFileAtomic(modeOverlayPath(i), overlay);
-    else
+    const u16 bit = static_cast<u16>(1u << i);
+    if (overlay_copying_ & bit) {
+        overlay_redo_ |= bit;
+        return;
+    }
+    overlay_copying_ |= bit;
+    filecopy::post(kOverlayFile, modeOverlayPath(i), kOverlayFileLargest, this,
+                   [this, i](filecopy::Result result) { overlayCopied(i, result); });
+}
+
+// GUI thread, once slot i's overlay copy ended. The save it was for lands
+// now (its mode's file written), or waits on as a failed write does and
+// is tried again with the files that wait. A copy for an image replaced
+// meanwhile is made again, for the overlay as it is now; one for a mode
+// deleted meanwhile goes with the mode.
+void KelRamPara::overlayCopied(int i, filecopy::Result result)
+{
+    const u16 bit = static_cast<u16>(1u << i);
+    const bool redo = overlay_redo_ & bit, orphaned = overlay_orphaned_ & bit;
+    overlay_copying_ &= static_cast<u16>(~bit);
+    overlay_redo_ &= static_cast<u16>(~bit);
+    overlay_orphaned_ &= static_cast<u16>(~bit);
+    const bool wanted = (pending_modes_ & bit) && (pending_overlays_ & bit);
+    if (wanted && redo) {
+        requestOverlayCopy(i);
+        return;
+    }
+    if (!wanted && orphaned)
+        runShell(QString::fromStdString("rm  -rf  " + modeOverlayPath(i)));
+    if (wanted && result == filecopy::Result::NothingToCopy)
         KEL_DBG("\n[mode_file_write] %s unreadable, no overlay copy\n", kOverlayFile);
+    if (wanted && result != filecopy::Result::Failed) {
+        pending_overlays_ &= static_cast<u16>(~bit);
+        const USER_MODE_SLOT image = pending_mode_[i];
+        writeModeImage(i, image, false, kRetryWrite);
+    }
+    emit overlayCopyEnded(i);
 }
 
 bool KelRamPara::modeFilePending(int i) const
@@ -1014,7 +1066,8 @@ bool KelRamPara::saveWaits(int i) const
 bool KelRamPara::retryModeFiles()
 {
     for (int i = 0; i < ram::kUserModes; ++i) {
-        if (!modeFilePending(i))
+        // A copy being made ends in its own time (overlayCopied).
+        if (!modeFilePending(i) || (overlay_copying_ & (1u << i)))
             continue;
         const USER_MODE_SLOT image = pending_mode_[i];
         writeModeImage(i, image, (pending_overlays_ & (1u << i)) != 0, kRetryWrite);

@@ -4,6 +4,7 @@
 // operations; and the one emitter of the change signal.
 #pragma once
 
+#include "app/file_copy.h"
 #include "app/global.h"
 #include "app/ram_para.h"
 
@@ -152,7 +153,8 @@ public:
     // i + 1, with the overlay copy when that block has the overlay on. The slot
     // reads as saved only once its file is written; a file that cannot be
     // written waits for retryModeFiles and the slot stays as it was. True
-    // when written.
+    // when written; false while it waits, for the disk or for its overlay
+    // copy (overlaysCopying), after which its file is written.
     bool saveMode(int i, const u8* data);
     // Slots whose file waits to be written (a save or a commit that could
     // not write it): tried again, oldest image kept until written or
@@ -165,6 +167,9 @@ public:
     bool saveWaits(int i) const;
     // Tries every waiting file once; true when none waits any more.
     bool retryModeFiles();
+    // Slots whose save waits for its overlay copy, being made on the
+    // file-copy thread (bit i, slot i): the slot's file follows it.
+    u16 overlaysCopying() const { return overlay_copying_; }
 
     // Raises the video chip manager's apply flag under its mutex.
     // A pending higher request is kept. raiseApplyLocked: the caller holds
@@ -206,6 +211,9 @@ public:
 
 signals:
     void sig_update_para(int code);
+    // Slot i's overlay copy ended, and its save landed with it or waits
+    // on (modeFilePending). GUI thread.
+    void overlayCopyEnded(int slot);
 
 private:
     KelRamPara();
@@ -228,22 +236,28 @@ private:
     // Who asks for a slot's file: a save of the live block, a commit of the
     // slot as the protocol wrote it, or the retry of an image that waits.
     enum ModeWrite { kSaveWrite, kCommitWrite, kRetryWrite };
-    // Writes `image` as slot i's file (and the overlay copy with
-    // withOverlay); the slot takes the image once written (a commit's image
-    // written late only while the slot still awaits it, `slotAwaits`). Else
-    // the image waits, and a slot the protocol marked saved itself (a
-    // commit) reads as unsaved.
+    // Writes `image` as slot i's file; the slot takes the image once
+    // written (a commit's image written late only while the slot still
+    // awaits it, `slotAwaits`). Else the image waits, and a slot the
+    // protocol marked saved itself (a commit) reads as unsaved. With
+    // withOverlay the image waits for the overlay copy (requestOverlayCopy),
+    // and its file is written once the copy is made.
     bool writeModeImage(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by);
     bool slotAwaits(int i, const USER_MODE_SLOT& image) const;
     static bool readModeFile(const std::string& boxPath, std::string& file);
     static void tellUnsavedMode(const std::string& boxPath, const USER_MODE_SLOT& slot);
     bool fileHolds(const std::string& boxPath, const USER_MODE_SLOT& image) const;
-    void copyOverlay(int i);
+    void waitForFile(int i, const USER_MODE_SLOT& image, bool withOverlay, ModeWrite by);
+    void requestOverlayCopy(int i);
+    void overlayCopied(int i, filecopy::Result result);
 
     USER_MODE_SLOT pending_mode_[ram::kUserModes];       // the file image each waiting slot is to get
     u16 pending_modes_ = 0;                              // bit i: slot i's file waits
     u16 pending_overlays_ = 0;                           // bit i: its overlay copy goes with it
     u16 pending_saves_ = 0;                              // bit i: the waiting image is a save's (saveWaits)
+    u16 overlay_copying_ = 0;                            // bit i: its overlay copy is being made
+    u16 overlay_redo_ = 0;                               // bit i: ... for an image since replaced
+    u16 overlay_orphaned_ = 0;                           // bit i: ... for a mode since deleted
     u8 kept_save_[ram::kUserModes][ram::kUserModeSize];  // the block each save request holds
     u16 kept_saves_ = 0;                                 // bit i: a request for user mode i + 1 is kept
     u16 saving_ = 0;                                     // bit i: handed over, its file being written

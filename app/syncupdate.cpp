@@ -174,6 +174,8 @@ SyncUpdate* SyncUpdate::pInstance()
     if (!p_SyncUpdate) {
         p_SyncUpdate = new SyncUpdate;
         boxstate::made(p_SyncUpdate);
+        if (KelRamPara* store = KelRamPara::p_kelrampara_config)
+            connect(store, &KelRamPara::overlayCopyEnded, p_SyncUpdate, &SyncUpdate::overlayCopyEnded);
     }
     return p_SyncUpdate;
 }
@@ -211,7 +213,9 @@ void SyncUpdate::para_sync(int code)
     if (store->modeFilesPending())
         armRetry();
     tellSaveState(store);
-    showModeTip(failed);
+    // A save waiting for its overlay copy is told once the copy ended.
+    if (!store->overlaysCopying())
+        showModeTip(failed);
     if (code == SYNC_WINDOWS_REFUSED)
         showRefusalTip(store);
 }
@@ -323,7 +327,7 @@ bool SyncUpdate::carryOutSave(KelRamPara* store, int i)
         if (!store->handOverSave(i, data))
             return true;
     }
-    if (store->saveMode(i, data))
+    if (store->saveMode(i, data) || (store->overlaysCopying() & (1u << i)))
         return true;
     std::printf("[para_sync] cannot write %s: user mode %d is not saved yet, trying again every second\n",
                 KelRamPara::modeFilePath(i).c_str(), i + 1);
@@ -446,6 +450,26 @@ void SyncUpdate::retrySaves()
         g_mainwindow->modeSavesLanded(landed);
     if (landed && g_custommode)
         g_custommode->refreshSlotState();
+}
+
+// A save's overlay copy ended: its mode's file landed with it, or the save
+// waits on and is tried again with the files that wait. The mode bar hears
+// of it, and its tip, held back while the copy was made, is shown now.
+void SyncUpdate::overlayCopyEnded(int slot)
+{
+    KelRamPara* store = KelRamPara::p_kelrampara_config;
+    if (!store)
+        return;
+    if (store->modeFilesPending())
+        armRetry();
+    tellSaveState(store);
+    const bool landed = !store->modeFilePending(slot);
+    if (landed && g_mainwindow)
+        g_mainwindow->modeSavesLanded(static_cast<u16>(1u << slot));
+    if (landed && g_custommode)
+        g_custommode->refreshSlotState();
+    if (!store->overlaysCopying())
+        showModeTip(waitingModeFiles(store));
 }
 
 // Register 44 and the pages that show it follow whether saving fails. Its

@@ -50,6 +50,8 @@ signals:
 
 public slots:
     void para_sync(int code);
+    // KelRamPara::overlayCopyEnded: a save's overlay copy ended.
+    void overlayCopyEnded(int slot);
 
 private:
     SyncUpdate();

@@ -304,6 +304,8 @@ TEST_F(Notifier, SaveRequestSavesTheModeWithItsOverlayCopy)
     store->ram_para.brightness = 55;
     store->ram_para.mode_save_request = 10;
     sync->para_sync(SYNC_PARA_CHANGED);
+    // The overlay is copied on the file-copy thread; the mode's file follows.
+    ASSERT_TRUE(waitUntil([&] { return !store->modeFilePending(9); }));
 
     const std::string f = readBoxFile("/data/modes/custom_mode10");
     ASSERT_EQ(f.size(), 4096u);  // the slot image, byte by byte in the store's tests
@@ -360,6 +362,7 @@ TEST_F(Notifier, CodeTwoWritesSavedSlotsAndDeletesEmptyOnes)
     writeBoxFile(KelRamPara::kOverlayFile, "{}");
     store->ram_para.mode_save_request = 1;
     sync->para_sync(SYNC_PARA_CHANGED);
+    ASSERT_TRUE(waitUntil([&] { return !store->modeFilePending(0); }));
     ASSERT_TRUE(platform::exists("/data/modes/MO01.json"));
 
     u8 empty[2] = {0xFF, 0xFF};
@@ -542,6 +545,49 @@ TEST_F(Notifier, ASlotCommitLeavesASaveThatWaitsForTheDiskToLand)
         ASSERT_EQ(f.size(), 4096u) << slot;
         EXPECT_EQ(ram::loadU16(reinterpret_cast<const u8*>(f.data()) + 2 + 2176 - 896), 55) << slot;
     }
+}
+
+// A save with the overlay on copies the overlay (here 5 MiB, the most a
+// link stores) on the file-copy thread. With the disk too slow to take it,
+// the change notifier returns at once with the save pending in register 44
+// and the slot as it was, the block's own saves go on meanwhile, and the
+// save lands whole once the disk has the copy: the copy, then the mode.
+TEST_F(Notifier, ASaveWhoseOverlayCopyWaitsForASlowDiskHoldsUpNothing)
+{
+    const std::string overlay(5 << 20, 'o');
+    writeBoxFile(KelRamPara::kOverlayFile, overlay);
+    // The copy would wait five minutes. Should this thread wait for it (the
+    // fault), a watch lets the disk go on, so that the case fails, not hangs.
+    std::atomic<bool> done{false};
+    platform::sim::setDiskSlow(60000);
+    std::thread watch([&] {
+        for (int i = 0; i < 300 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        platform::sim::setDiskSlow(0);
+    });
+    store->ram_para.osd_enable = 1;
+    store->ram_para.brightness = 77;
+    store->ram_para.mode_save_request = 3;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_TRUE(store->saveWaits(2));
+    EXPECT_EQ(store->KelUserModeSaved(2), 0);
+    EXPECT_EQ(store->reg_image.save_state, ram::kSaveModeFileWaits);
+    EXPECT_FALSE(platform::exists("/data/modes/custom_mode3"));
+    EXPECT_TRUE(waitUntil([] { return platform::sim::slowSyncsWaiting() == 1; }));
+    store->ram_para.contrast = 12;
+    sync->para_sync(SYNC_PARA_CHANGED);
+    EXPECT_EQ(paraFileField(2178), 12);
+    EXPECT_TRUE(store->saveWaits(2));
+
+    done = true;
+    watch.join();
+    ASSERT_TRUE(waitUntil([&] { return !store->modeFilePending(2); }));
+    EXPECT_EQ(store->KelUserModeSaved(2), 1);
+    EXPECT_EQ(store->reg_image.save_state, 0);
+    EXPECT_EQ(readBoxFile("/data/modes/MO03.json"), overlay);
+    const std::string f = readBoxFile(KelRamPara::modeFilePath(2));
+    ASSERT_EQ(f.size(), 4096u);
+    EXPECT_EQ(ram::loadU16(reinterpret_cast<const u8*>(f.data()) + 2 + 2176 - 896), 77);
 }
 
 // ---------------------------------------------------------------- key-pad LEDs
