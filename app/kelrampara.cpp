@@ -405,17 +405,7 @@ void KelRamPara::raiseApplyLocked(u8 flag)
     ApplyHandover::worker.wake();
 }
 
-void KelRamPara::editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit)
-{
-    KelRamPara* store = p_kelrampara_config;
-    if (!store)
-        return;
-    QMutexLocker lock(&ApplyHandover::mutex);
-    edit(store->ram_para);
-    raiseApplyLocked();
-}
-
-bool KelRamPara::editWhereChanged(const std::function<void(KEL_RAM_PARA&)>& edit)
+bool KelRamPara::editBlock(const std::function<void(KEL_RAM_PARA&)>& edit)
 {
     KelRamPara* store = p_kelrampara_config;
     if (!store)

@@ -185,13 +185,11 @@ public:
     enum SaveOwed : u8 { kSaveBlock = 1, kSaveModeFiles = 2 };
     static std::atomic<u8> save_owed;
     // How a page writes the live block: `edit` runs under x518_manage::mutex,
-    // then the apply is raised (1) before the mutex is let go. Nothing
-    // without a store.
-    static void editAndApply(const std::function<void(KEL_RAM_PARA&)>& edit);
-    // The same for what an operator confirmed: the apply is raised only when
-    // `edit` changed the block (a confirm of what it holds already, a PC's
-    // write of the same included, writes nothing). True when it changed.
-    static bool editWhereChanged(const std::function<void(KEL_RAM_PARA&)>& edit);
+    // and the apply is raised (1) before the mutex is let go, only when
+    // `edit` changed the block: a confirm of what it holds already (a PC's
+    // write of the same included) writes nothing. True when it changed.
+    // Nothing without a store.
+    static bool editBlock(const std::function<void(KEL_RAM_PARA&)>& edit);
 
     // /data/modes/custom_modeN and /data/modes/MOxx.json of slot i (user mode i + 1).
     static std::string modeFilePath(int i);

@@ -328,7 +328,7 @@ void MainWindow::on_toolButton1_clicked()
     if (!block())
         return;
     const bool off = !led_off_shown;
-    KelRamPara::editWhereChanged([off](KEL_RAM_PARA& b) {
+    KelRamPara::editBlock([off](KEL_RAM_PARA& b) {
         if ((b.led_off == 1) != off)
             b.led_off = off ? 1 : 0;
     });
@@ -340,7 +340,7 @@ void MainWindow::on_toolButton2_clicked()
     if (!block())
         return;
     const bool on = !audio_on_shown;
-    KelRamPara::editWhereChanged([on](KEL_RAM_PARA& b) {
+    KelRamPara::editBlock([on](KEL_RAM_PARA& b) {
         // An audio window out of range, or switched off, is set back to window 0.
         int a = ram::audioImage(b);
         if (a != b.audio_image || b.image[a].enable == 0) {

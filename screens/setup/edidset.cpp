@@ -272,7 +272,7 @@ void EDIDset::kel_button_ok_clicked()
         const u8 port = source_id;
         // A record that holds the operator's values already (a PC wrote
         // the same) is not written again.
-        KelRamPara::editWhereChanged([this, port, &shown](KEL_RAM_PARA& b) {
+        KelRamPara::editBlock([this, port, &shown](KEL_RAM_PARA& b) {
             EDID_PARA& e = b.edid[port];
             const EditedFields::Values v = record_seen.over(shown, recordValues(e));
             e = EDID_PARA{static_cast<u16>(v[kWidth]), static_cast<u16>(v[kHeight]), static_cast<u16>(v[kRate])};

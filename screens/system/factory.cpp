@@ -235,7 +235,7 @@ void factory::resetBlock(bool keepEdid)
         return;
     // The shadow is the block as the change notifier last saw it.
     const KEL_RAM_PARA& shadow = store->ram_para_shadow;
-    KelRamPara::editAndApply([keepEdid, &shadow](KEL_RAM_PARA& b) {
+    KelRamPara::editBlock([keepEdid, &shadow](KEL_RAM_PARA& b) {
         ram::restoreFactoryDefaults(b, keepEdid);
         if (canvasChanged(b, shadow))
             fpga_manage::requestPanelSetup();

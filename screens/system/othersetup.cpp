@@ -140,7 +140,7 @@ void othersetup::para_init()
         return;
     const KEL_RAM_PARA& b = store->ram_para;
     if (b.audio_image != 0 && (b.audio_image > ram::kMaxAudioImage || !windowShown(b.image[b.audio_image])))
-        KelRamPara::editAndApply([](KEL_RAM_PARA& block) { block.audio_image = 0; });
+        KelRamPara::editBlock([](KEL_RAM_PARA& block) { block.audio_image = 0; });
 
     listed_windows = shownWindows(b);
     const EditedFields::Values rows = blockRows();

@@ -88,7 +88,7 @@ void test_chart::language_changed()
 void test_chart::setPattern(u8 pattern)
 {
     // The pattern the block holds already (a PC's) is not written again.
-    KelRamPara::editWhereChanged([pattern](KEL_RAM_PARA& b) { b.test_pattern = pattern; });
+    KelRamPara::editBlock([pattern](KEL_RAM_PARA& b) { b.test_pattern = pattern; });
 }
 
 void test_chart::slot_Button_on_clicked()

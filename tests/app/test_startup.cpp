@@ -80,7 +80,7 @@ TEST_F(RunningBox, WritesReachTheParameterFileWhileTheVideoChipIsAbsent)
                 if (G_timeTicks.load() < 300)
                     return;
                 written = true;
-                KelRamPara::editAndApply([](KEL_RAM_PARA& b) { b.contrast = 44; });
+                KelRamPara::editBlock([](KEL_RAM_PARA& b) { b.contrast = 44; });
                 return;
             }
             saved = paraFileField(2178) == 44;

@@ -434,7 +434,7 @@ TEST_F(Notifier, AWriteLandingWhileThePageIsDrawnIsDrawnByItsOwnCode)
 TEST_F(Notifier, AWriteThatNoCodeAnnouncesIsSavedByTheWatchAtItsSecondLook)
 {
     KelRamPara::save_owed = 0;
-    KelRamPara::editAndApply([](KEL_RAM_PARA& b) { b.contrast = 33; });  // nobody applies it
+    KelRamPara::editBlock([](KEL_RAM_PARA& b) { b.contrast = 33; });  // nobody applies it
     sync->watchSaves();
     EXPECT_NE(paraFileField(2178), 33);  // one look: the chip may still announce it
     sync->watchSaves();
