@@ -135,8 +135,6 @@ ConfigItem::ConfigItem(QString key_, ConfigName id_, QVariant defaultValue_, boo
 
 namespace {
 
-constexpr const char* kCopyFolder = "/tmp";
-
 std::string fileName(const std::string& boxPath)
 {
     const size_t slash = boxPath.rfind('/');
@@ -151,8 +149,11 @@ SettingsCopy::SettingsCopy(const std::string& boxPath, uint64_t largest)
     if (found_ == platform::FileCheck::Fits &&
         platform::readFileUpTo(boxPath, text_, largest) != platform::ReadResult::Read)
         found_ = platform::FileCheck::Missing;  // gone or changed since it was looked at
-    platform::makeDirs(kCopyFolder);
-    dir_ = std::make_unique<QTemporaryDir>(platform::qpath(QString::fromLatin1(kCopyFolder)) + "/settings-XXXXXX");
+    // Beside the box's own /tmp while it is refused (it leads out of the root).
+    const std::string folder = platform::scratchFolder();
+    if (folder.empty())
+        return;
+    dir_ = std::make_unique<QTemporaryDir>(platform::qpath(QString::fromStdString(folder)) + "/settings-XXXXXX");
     if (!dir_->isValid())
         return;
     const QString copy = dir_->filePath(QString::fromStdString(fileName(boxPath)));

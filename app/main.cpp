@@ -256,7 +256,7 @@ int main(int argc, char* argv[])
     // The console is written from every thread: each line leaves whole, so
     // no thread's output runs into another's line, whether the console is a
     // terminal, a pipe or a file shared with standard error.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    platform::keepConsoleLinesWhole();
     std::string why;
     switch (checkCommandLine(argc, argv, why)) {
     case CommandLine::Help: printUsage(stdout); return kExitHelp;

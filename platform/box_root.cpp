@@ -307,13 +307,47 @@ static bool firstTelling(const std::string& boxPath, const std::string& what)
     return true;
 }
 
+// Whether the last byte the console (standard output, once
+// keepConsoleLinesWhole made it so) handed to the system ended a line; a
+// line left unfinished may have left by a flush of anyone's.
+static std::atomic<bool> g_consoleMidLine = boxstate::startValue(g_consoleMidLine, false);
+
+static ssize_t writeConsole(void*, const char* bytes, size_t len)
+{
+    size_t done = 0;
+    while (done < len) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes + done, len - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    if (done > 0)
+        g_consoleMidLine = bytes[done - 1] != '\n';
+    return done > 0 || len == 0 ? static_cast<ssize_t>(done) : -1;
+}
+
+void keepConsoleLinesWhole()
+{
+    cookie_io_functions_t io{};
+    io.write = writeConsole;
+    FILE* console = ::fopencookie(nullptr, "w", io);
+    std::fflush(stdout);
+    if (console && std::setvbuf(console, nullptr, _IOLBF, BUFSIZ) == 0)
+        stdout = console;
+    else
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
 void consoleLine(const char* format, ...)
 {
     std::va_list args;
     va_start(args, format);
     ::flockfile(stdout);
-    // A line-buffered stream (the box's console) holds only an unfinished line.
-    if (::__flbf(stdout) && ::__fpending(stdout) > 0)
+    // A line-buffered stream (the box's console) holds only an unfinished
+    // line; one flushed already is known to the console's own writer.
+    if ((::__flbf(stdout) && ::__fpending(stdout) > 0) || g_consoleMidLine)
         std::fputc('\n', stdout);
     std::vfprintf(stdout, format, args);
     std::fputc('\n', stdout);
@@ -356,6 +390,30 @@ bool leadsOutOfRoot(const std::string& boxPath)
     refuseFile(boxPath, std::string(S_ISDIR(st.st_mode) ? "a folder" : "a file") +
                             " outside the box root, reached through a symbolic link");
     return true;
+}
+
+// Where short-lived files go while /tmp is refused: a folder of the root's
+// own, which nothing outside the box has a name for.
+static constexpr const char* kScratchBeside = "/box-tmp";
+
+std::string scratchFolder()
+{
+    if (makeDirs("/tmp"))  // a /tmp that leads out of the root is refused, told
+        return "/tmp";
+    const std::string p = path(kScratchBeside);
+    struct stat st {};
+    // A symbolic link at the box's own name is removed, never followed.
+    if (::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        const bool gone = ::unlink(p.c_str()) == 0;
+        consoleLine("[files] %s is a symbolic link, not a folder: %s", kScratchBeside, gone ? "removed" : "refused");
+    }
+    if (::mkdir(p.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::string();
+    if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        refuseFile(kScratchBeside, std::string(kindOf(st.st_mode)) + ", not a folder");
+        return std::string();
+    }
+    return kScratchBeside;
 }
 
 namespace detail {
@@ -406,6 +464,21 @@ static bool openedInsideRoot(int fd)
     return f.size() > r.size() && f.compare(0, r.size(), r) == 0 && f[r.size()] == '/';
 }
 
+// Why the file at host path `p`, looked at without following it (`st`),
+// is not one the simulator changes in place, or empty when it is: a
+// symbolic link even inside the root (it may lead to a file the box keeps,
+// the parameter file, which a write in place would tear), and a file that
+// shares its inode with another name (a hard link: written in place, the
+// other file changes too, wherever it lies).
+static std::string notOwnFile(const struct stat& st)
+{
+    if (S_ISLNK(st.st_mode))
+        return std::string("a symbolic link") + kNotPlain;
+    if (S_ISREG(st.st_mode) && st.st_nlink > 1)
+        return "a file with " + std::to_string(st.st_nlink) + " names (a hard link), not one of its own";
+    return std::string();
+}
+
 int openInPlace(const std::string& boxPath, int flags)
 {
     const std::string p = path(boxPath);
@@ -417,24 +490,53 @@ int openInPlace(const std::string& boxPath, int flags)
         errno = EPERM;
         return -1;
     }
-    constexpr int kNeverWait = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) == 0 && !notOwnFile(st).empty()) {
+        refuseFile(boxPath, notOwnFile(st));
+        errno = EPERM;
+        return -1;
+    }
+    constexpr int kNeverWait = O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW;
     int fd = ::open(p.c_str(), (flags & ~(O_CREAT | O_EXCL)) | kNeverWait);
     // Made afresh, never through a symbolic link that came meanwhile.
     if (fd < 0 && errno == ENOENT && (flags & O_CREAT))
-        fd = ::open(p.c_str(), flags | O_EXCL | O_NOFOLLOW | kNeverWait, 0644);
+        fd = ::open(p.c_str(), flags | O_EXCL | kNeverWait, 0644);
+    if (fd < 0 && errno == ELOOP) {  // a symbolic link swapped in after the look
+        refuseFile(boxPath, std::string("a symbolic link") + kNotPlain);
+        errno = EPERM;
+    }
     if (fd < 0)
         return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !openedInsideRoot(fd)) {
+    if (!heldInPlace(fd, boxPath)) {
         ::close(fd);
-        // What was swapped in between the look and the open.
-        if (!notPlainFile(boxPath))
-            refuseFile(boxPath, S_ISREG(st.st_mode) ? kOutsideRoot : std::string(kindOf(st.st_mode)) + kNotPlain);
         errno = EPERM;
         return -1;
     }
     refusalOver(boxPath);
     return fd;
+}
+
+bool heldInPlace(int fd, const std::string& boxPath)
+{
+    const std::string p = path(boxPath);
+    struct stat held {
+    }, there{};
+    const bool looked = ::fstat(fd, &held) == 0;
+    std::string odd;
+    if (!looked || !S_ISREG(held.st_mode))
+        odd = std::string(looked ? kindOf(held.st_mode) : "not a plain file") + kNotPlain;
+    else if (!notOwnFile(held).empty())
+        odd = notOwnFile(held);
+    else if (leavesRoot(boxPath, false))
+        return false;  // told by leavesRoot
+    else if (!openedInsideRoot(fd))
+        odd = kOutsideRoot;
+    else if (::lstat(p.c_str(), &there) != 0 || there.st_dev != held.st_dev || there.st_ino != held.st_ino)
+        return false;  // moved or gone: another file, or none, is at its name now
+    if (odd.empty())
+        return true;
+    refuseFile(boxPath, odd);
+    return false;
 }
 
 }  // namespace detail

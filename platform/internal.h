@@ -35,13 +35,23 @@ bool leavesRoot(const std::string& boxPath, bool itself);
 
 // Opens a file the simulated box keeps for its devices and changes in place
 // (a flash partition, an EEPROM, a journal appended to), with open()'s
-// `flags` (O_CREAT makes a missing one). Only a plain file inside the box
-// root is opened, looked at before and again once open, never waited on
-// (a FIFO) nor reached through a folder outside the root; a missing one is
-// made afresh, never through a symbolic link. What stands there otherwise
-// is refused with notPlainFile()'s console line, told once, and left as it
-// is: -1 with errno EPERM. -1 with open()'s errno when it cannot be opened.
+// `flags` (O_CREAT makes a missing one). Only a plain file of its own
+// inside the box root is opened, looked at before and again once open
+// (heldInPlace), never waited on (a FIFO), never through a symbolic link
+// (one inside the root too: it may lead to a file the box keeps) nor a
+// folder outside the root, never one with a second name (a hard link); a
+// missing one is made afresh. What stands there otherwise is refused with
+// notPlainFile()'s console line, told once, and left as it is: -1 with
+// errno EPERM. -1 with open()'s errno when it cannot be opened.
 int openInPlace(const std::string& boxPath, int flags);
+// For a file the simulator holds open and changes in place (opened by
+// openInPlace): true while `boxPath` still names that very file, a plain
+// file of its own (no other name) inside the box root, in a folder that
+// leads nowhere out of it. A folder moved out of the root and linked back,
+// a file given a second name, are refused with the console line, told
+// once; false too, without a word, when another file or none stands at its
+// name now. Looked at before every change.
+bool heldInPlace(int fd, const std::string& boxPath);
 
 // Writes all `len` bytes of `data` at `offset` of the file open at `fd`,
 // taking the short writes and the interrupted ones in turn. False, with

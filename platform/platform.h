@@ -85,6 +85,12 @@ bool notPlainFile(const std::string& boxPath);
 // on the way is followed (host only: the board's root is "/"). False when
 // it lies inside or nothing is there.
 bool leadsOutOfRoot(const std::string& boxPath);
+// The box path of a folder for short-lived files (a settings file's copy
+// for Qt's settings class, Qt's and fontconfig's own files on a host):
+// "/tmp" while it is a folder inside the box root; while it is refused
+// (told), the folder "/box-tmp" of the root itself. Empty when neither
+// can be had.
+std::string scratchFolder();
 // The names in a folder as the disk holds them, bytes as they are (a name
 // need not be valid UTF-8); empty when the folder cannot be read.
 std::vector<std::string> dirNames(const std::string& boxDir);
@@ -94,6 +100,11 @@ std::vector<std::string> dirNames(const std::string& boxDir);
 // another message left one unfinished (a debug message that ends without a
 // newline), so it never runs into another's.
 void consoleLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Makes standard output line-buffered and lets it know whether the last
+// byte it handed to the system ended a line: a debug message left
+// unfinished and flushed by anyone (a flush of another thread's message)
+// still gets consoleLine()'s line a line of its own. First thing in main().
+void keepConsoleLinesWhole();
 // Writes the console line for a file a reader refuses on grounds of its
 // own (a size it cannot be): "[files] <boxPath> is <what>: refused".
 void refuseFile(const std::string& boxPath, const std::string& what);

@@ -66,15 +66,17 @@ void keepDesktopFilesInTheRoot()
         bool keepExisting;
     };
     const Dir dirs[] = {
-        {"XDG_RUNTIME_DIR", "/tmp/xdg-runtime", true},
-        {"XDG_CACHE_HOME", "/tmp/xdg-cache", false},
-        {"XDG_CONFIG_HOME", "/tmp/xdg-config", false},
-        {"XDG_DATA_HOME", "/tmp/xdg-data", false},
+        {"XDG_RUNTIME_DIR", "/xdg-runtime", true},
+        {"XDG_CACHE_HOME", "/xdg-cache", false},
+        {"XDG_CONFIG_HOME", "/xdg-config", false},
+        {"XDG_DATA_HOME", "/xdg-data", false},
     };
+    // In /tmp, or beside it while it is refused: never in the user's home.
+    const std::string scratch = scratchFolder();
     for (const Dir& d : dirs) {
         if (d.keepExisting && std::getenv(d.var))
             continue;
-        const std::string folder = desktopFolder(d.boxPath);
+        const std::string folder = scratch.empty() ? std::string() : desktopFolder(scratch + d.boxPath);
         if (folder.empty())
             continue;
         ::chmod(folder.c_str(), 0700);

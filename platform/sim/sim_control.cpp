@@ -21,6 +21,7 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -380,49 +381,6 @@ void logOutcome(const std::string& outcome)
     std::fprintf(stderr, "simulated box: %s\n", outcome.c_str());
 }
 
-// Reads commands until `wake` is written. The pipe is held open for
-// writing too, so it never reports an end while writers come and go.
-void readPipe(int fd, int wake)
-{
-    nameThread("sim-control");
-    std::string pending;
-    bool overlong = false;  // the rest of a line too long to run is skipped
-    char buf[512];
-    for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents)
-            return;
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        pending.append(buf, static_cast<size_t>(n));
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (!overlong) {
-                const std::string outcome = runControlLine(line);
-                if (!outcome.empty())
-                    logOutcome(outcome);
-            }
-            overlong = false;
-        }
-        if (pending.size() > kLongestLine && !overlong) {
-            logOutcome("error " + pending.substr(0, 40) + "...: longer than 4096 characters");
-            overlong = true;
-        }
-        if (overlong)
-            pending.clear();
-    }
-}
-
 int openPipe()
 {
     const std::string pipe = path(kControlPipe);
@@ -463,13 +421,41 @@ int openPipe()
     return fd;
 }
 
-// The pipe being read, in which box root, and what ends its reader.
+// True while the pipe's name still leads to the FIFO open at `fd`.
+bool pipeInPlace(int fd)
+{
+    struct stat held {
+    }, there{};
+    return fd >= 0 && ::fstat(fd, &held) == 0 && ::lstat(path(kControlPipe).c_str(), &there) == 0 &&
+           held.st_dev == there.st_dev && held.st_ino == there.st_ino;
+}
+
+// The pipe being read, in which box root, and what ends its reader. The
+// reader watches the pipe's folder: a pipe removed or replaced while the
+// box runs (rm, a file written in its place, the folder moved) is made
+// again at once, so the box never goes deaf until a restart.
 struct PipeReader {
     std::mutex mutex;
     std::thread thread;
-    int fd = -1;
+    int fd = -1;       // the pipe; the reader's own while it runs
+    int watch = -1;    // inotify on the pipe's folder
+    int watched = -1;  // its watch of the folder
     int wake = -1;
     std::string root;
+
+    // The reader: the pipe made again, and its folder watched again.
+    void remake()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = openPipe();
+        // The folder as it is now (one moved away is watched no more).
+        if (watched >= 0)
+            ::inotify_rm_watch(watch, watched);
+        watched = ::inotify_add_watch(watch, path("/sim").c_str(),
+                                      IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                          IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW);
+    }
 
     void stopLocked()
     {
@@ -479,14 +465,70 @@ struct PipeReader {
                 std::fprintf(stderr, "simulated box: control pipe reader not woken (%s)\n", std::strerror(errno));
             thread.join();
         }
-        for (int* d : {&fd, &wake})
+        for (int* d : {&fd, &watch, &wake})
             if (*d >= 0) {
                 ::close(*d);
                 *d = -1;
             }
+        watched = -1;
         root.clear();
     }
 };
+
+// Reads commands until `wake` is written. The pipe is held open for
+// writing too, so it never reports an end while writers come and go.
+void readPipe(PipeReader& r)
+{
+    nameThread("sim-control");
+    std::string pending;
+    bool overlong = false;  // the rest of a line too long to run is skipped
+    char buf[512];
+    for (;;) {
+        pollfd fds[3] = {{r.wake, POLLIN, 0}, {r.watch, POLLIN, 0}, {r.fd, POLLIN, 0}};
+        if (::poll(fds, r.fd >= 0 ? 3 : 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[0].revents)
+            return;
+        if (fds[1].revents) {
+            alignas(inotify_event) char events[4096];
+            while (::read(r.watch, events, sizeof events) > 0) {
+            }
+            if (!pipeInPlace(r.fd)) {
+                r.remake();
+                pending.clear();
+            }
+            continue;
+        }
+        if (!(fds[2].revents & POLLIN))
+            continue;
+        const ssize_t n = ::read(r.fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        pending.append(buf, static_cast<size_t>(n));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!overlong) {
+                const std::string outcome = runControlLine(line);
+                if (!outcome.empty())
+                    logOutcome(outcome);
+            }
+            overlong = false;
+        }
+        if (pending.size() > kLongestLine && !overlong) {
+            logOutcome("error " + pending.substr(0, 40) + "...: longer than 4096 characters");
+            overlong = true;
+        }
+        if (overlong)
+            pending.clear();
+    }
+}
 
 PipeReader& pipeReader()
 {
@@ -507,13 +549,15 @@ bool startControlPipe()
     if (r.thread.joinable() && r.root == boxRoot())
         return true;
     r.stopLocked();
-    r.fd = openPipe();
     r.wake = ::eventfd(0, EFD_CLOEXEC);
-    if (r.fd < 0 || r.wake < 0) {
+    r.watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (r.wake >= 0 && r.watch >= 0)
+        r.remake();
+    if (r.fd < 0) {
         r.stopLocked();
         return false;
     }
-    r.thread = std::thread(readPipe, r.fd, r.wake);
+    r.thread = std::thread(readPipe, std::ref(r));
     r.root = boxRoot();
     boxstate::keepUntilPutBack(boxstate::Step::StopThreads, stopControlPipe);
     return true;

@@ -68,13 +68,18 @@ void SimMtd::readBytes(uint8_t* out, size_t len, uint32_t offset) const
 
 int SimMtd::fileForChange()
 {
-    // The file last stored to, still at its place, is taken at one look.
+    // The file last stored to is taken while it is still the partition's
+    // own file at its place: not once its folder was moved out of the root,
+    // nor once it has another name. What it holds is still what the
+    // partition reads until another file takes its place.
     const std::string at = platform::path(boxPath_);
+    if (file_ >= 0 && platform::detail::heldInPlace(file_, boxPath_))
+        return eraseTail(file_, size_) ? file_ : -1;
     struct stat there {
     }, held{};
-    if (file_ >= 0 && ::lstat(at.c_str(), &there) == 0 && S_ISREG(there.st_mode) && ::fstat(file_, &held) == 0 &&
-        there.st_dev == held.st_dev && there.st_ino == held.st_ino)
-        return eraseTail(file_, size_) ? file_ : -1;
+    if (file_ >= 0 && ::lstat(at.c_str(), &there) == 0 && ::fstat(file_, &held) == 0 && there.st_dev == held.st_dev &&
+        there.st_ino == held.st_ino)
+        return -1;  // the same file, refused (told)
     int fd = platform::detail::openInPlace(boxPath_, O_RDWR);
     if (fd < 0 && errno == ENOENT) {
         fd = platform::detail::openInPlace(boxPath_, O_RDWR | O_CREAT);

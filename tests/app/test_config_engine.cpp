@@ -4,7 +4,9 @@
 #include "platform/sim/sim_soc_window.h"
 #include "tests/support/box_test.h"
 
+#include <QDir>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,6 +193,28 @@ TEST_F(Settings, NothingBesideTheFileHoldsTheStartOrASave)
     EXPECT_TRUE(cfg->write_config_variant(ConfigItem::IPAddress, "10.0.0.7"));
     EXPECT_EQ(file()->value("config/IPAddress").toString(), "10.0.0.7");
     EXPECT_EQ(restart()->read_config_variant(ConfigItem::IPAddress).toString(), "10.0.0.7");
+}
+
+// With the root's /tmp linked out of the root, the settings' copies for
+// Qt's settings class are made in a folder of the root's own, and nothing
+// of a start or a save reaches the folder /tmp leads to.
+TEST_F(Settings, ACopyForQtWithTmpLinkedOutOfTheRootStaysInsideIt)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    ASSERT_EQ(::rmdir(platform::path("/tmp").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.path().toLocal8Bit().constData(), platform::path("/tmp").c_str()), 0);
+    testing::internal::CaptureStdout();
+    ConfigEngine* cfg = ConfigEngine::pInstance();
+    EXPECT_TRUE(cfg->write_config_variant(ConfigItem::IPAddress, "10.0.0.8"));
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(
+        console.find("[files]"),
+        console.find("[files] /tmp is a folder outside the box root, reached through a symbolic link: refused\n"));
+    EXPECT_EQ(console.find("[files]"), console.rfind("[files]")) << console;
+    EXPECT_EQ(platform::scratchFolder(), "/box-tmp");
+    EXPECT_EQ(file()->value("config/IPAddress").toString(), "10.0.0.8");
+    EXPECT_TRUE(QDir(outside.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden));
 }
 
 TEST_F(Settings, WriteSavesAtOnceAndTouchesOnlyItsKey)

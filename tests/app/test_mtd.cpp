@@ -159,6 +159,8 @@ TEST_F(MtdWrite, WhatIsPutAtThePartitionsFileIsNeitherWaitedOnNorWrittenThrough)
          "[files] /dev/mtd8 is a file outside the box root, reached through a symbolic link: refused\n"},
         {"dangling link", [&] { return ::symlink((away + "/absent").c_str(), backing.c_str()); },
          "[files] /dev/mtd8 is a symbolic link that leads nowhere, not a plain file: refused\n"},
+        {"hard link", [&] { return ::link((away + "/kept").c_str(), backing.c_str()); },
+         "[files] /dev/mtd8 is a file with 2 names (a hard link), not one of its own: refused\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
@@ -186,4 +188,33 @@ TEST_F(MtdWrite, WhatIsPutAtThePartitionsFileIsNeitherWaitedOnNorWrittenThrough)
     const std::string file = readBoxFile("/dev/mtd8");
     ASSERT_EQ(file.size(), size_t(0x60000));
     EXPECT_EQ(file.substr(0, 3), std::string("\x12\x30\xFF", 3));
+}
+
+// The partition's file is held open between changes: once its folder is
+// moved out of the box root and linked back in, the file is the same but
+// lies outside, and no change is written there any more.
+TEST_F(MtdWrite, APartitionWhoseFolderMovedOutOfTheRootTakesNoMoreChanges)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    unsigned char data[2] = {0x12, 0x34};
+    ASSERT_EQ(Utils::non_region_erase(fd, 0, 2, 0), 0);
+    ASSERT_EQ(Utils::non_region_write(fd, data, 2, 0), 0);
+    const std::string dev = platform::path("/dev"), moved = outside.path().toStdString() + "/dev";
+    ASSERT_EQ(::rename(dev.c_str(), moved.c_str()), 0);
+    ASSERT_EQ(::symlink(moved.c_str(), dev.c_str()), 0);
+    testing::internal::CaptureStdout();
+    unsigned char zero[2] = {0, 0};
+    EXPECT_NE(Utils::non_region_erase(fd, 0, 2, 0), 0);
+    EXPECT_NE(Utils::non_region_write(fd, zero, 2, 0), 0);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_NE(console.find("[files] /dev is a folder outside the box root, reached through a symbolic link: refused\n"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(console.find("[files]"), console.rfind("[files]")) << console;  // one line
+    QFile file(QString::fromStdString(moved + "/mtd8"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.read(2), QByteArray("\x12\x34"));
+    ASSERT_EQ(::unlink(dev.c_str()), 0);
+    ASSERT_EQ(::rename(moved.c_str(), dev.c_str()), 0);
 }

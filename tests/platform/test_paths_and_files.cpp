@@ -1,6 +1,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_control.h"
 #include "tests/support/box_test.h"
 
 #include <QDir>
@@ -15,6 +16,10 @@
 #include <thread>
 
 class Paths : public BoxTest {};
+
+namespace {
+constexpr const char* kParaFile = "/data/ram_device_info";
+}  // namespace
 
 TEST_F(Paths, BoxPathsMapUnderTheRoot)
 {
@@ -252,6 +257,11 @@ TEST_F(Paths, FilesChangedInPlaceAreOpenedOnlyWhenPlainInsideTheRoot)
     ASSERT_EQ(::symlink(away.c_str(), platform::path("/sim/away").c_str()), 0);
     ASSERT_TRUE(platform::makeDirs("/sim/folder"));
     writeBoxFile("/sim/plain", "inside");
+    // A link inside the root to a file the box keeps, and a second name of
+    // a file outside: written in place, either would change that file.
+    writeBoxFile(kParaFile, "the parameter file");
+    ASSERT_EQ(::symlink(platform::path(kParaFile).c_str(), platform::path("/sim/inner").c_str()), 0);
+    ASSERT_EQ(::link((away + "/kept").c_str(), platform::path("/sim/hard").c_str()), 0);
     const struct {
         const char* path;
         bool opened;
@@ -267,6 +277,8 @@ TEST_F(Paths, FilesChangedInPlaceAreOpenedOnlyWhenPlainInsideTheRoot)
         {"/sim/away/absent", false,
          "[files] /sim/away is a folder outside the box root, reached through a symbolic link: refused\n"},
         {"/sim/folder", false, "[files] /sim/folder is a folder, not a plain file: refused\n"},
+        {"/sim/inner", false, "[files] /sim/inner is a symbolic link, not a plain file: refused\n"},
+        {"/sim/hard", false, "[files] /sim/hard is a file with 2 names (a hard link), not one of its own: refused\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -283,11 +295,48 @@ TEST_F(Paths, FilesChangedInPlaceAreOpenedOnlyWhenPlainInsideTheRoot)
     }
     EXPECT_EQ(readBoxFile("/sim/plain"), "inside++");
     EXPECT_EQ(readBoxFile("/sim/new"), "++");
+    EXPECT_EQ(readBoxFile(kParaFile), "the parameter file");
     EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
               QStringList{"kept"});
     QFile kept(outside.path() + "/kept");
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("outside"));
+}
+
+// The control pipe removed while the box runs, or a file moved in its
+// place, is made again at once: the box never goes deaf until a restart.
+TEST_F(Paths, AControlPipeReplacedWhileTheBoxRunsIsMadeAgain)
+{
+    EXPECT_EQ(control("chip"), "ok chip");
+    const std::string pipe = platform::path(platform::sim::kControlPipe);
+    const auto isFifo = [&] {
+        struct stat st {};
+        return ::lstat(pipe.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    };
+    ASSERT_EQ(::unlink(pipe.c_str()), 0);
+    EXPECT_TRUE(waitUntil(isFifo));
+    EXPECT_EQ(control("chip"), "ok chip");
+    writeBoxFile("/sim/written", "chip\n");
+    ASSERT_EQ(::rename(platform::path("/sim/written").c_str(), pipe.c_str()), 0);
+    EXPECT_TRUE(waitUntil(isFifo));
+    EXPECT_EQ(control("osd"), "ok osd");
+}
+
+// A debug message left unfinished and flushed by anyone's flush still
+// gets the next console line a line of its own, so that a search for the
+// "[files]" lines finds every one.
+TEST(Console, ALineStartsALineOfItsOwnAfterAnUnfinishedOneLeft)
+{
+    FILE* const was = stdout;
+    testing::internal::CaptureStdout();
+    platform::keepConsoleLinesWhole();
+    std::printf("\n update_over !!!");
+    std::fflush(stdout);
+    platform::consoleLine("[files] /x is a FIFO: refused");
+    std::printf("next\n");
+    std::fclose(stdout);
+    stdout = was;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n update_over !!!\n[files] /x is a FIFO: refused\nnext\n");
 }
 
 // The disk faults the control pipe switches: the data folders only, and
