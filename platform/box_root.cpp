@@ -13,6 +13,7 @@
 #include <stdio_ext.h>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -671,6 +672,26 @@ ReadResult readFileUpTo(const std::string& boxPath, std::string& out, size_t lim
 }
 
 namespace detail {
+
+bool removeTree(const std::string& p)
+{
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(p.c_str()) == 0;
+    bool all = true;
+    if (DIR* d = ::opendir(p.c_str())) {
+        std::vector<std::string> names;
+        while (const dirent* e = ::readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name);
+        ::closedir(d);
+        for (const std::string& name : names)
+            all = removeTree(p + "/" + name) && all;
+    }
+    return ::rmdir(p.c_str()) == 0 && all;
+}
 
 bool writeAllAt(int fd, const void* data, size_t len, off_t offset)
 {

@@ -53,6 +53,12 @@ int openInPlace(const std::string& boxPath, int flags);
 // name now. Looked at before every change.
 bool heldInPlace(int fd, const std::string& boxPath);
 
+// Removes what stands at the host path `p`, a folder with everything in it,
+// never following a symbolic link (a link is removed itself). Looked at
+// with lstat alone, so a file dated past 2038 is removed as any other.
+// False, with errno, when something stays.
+bool removeTree(const std::string& p);
+
 // Writes all `len` bytes of `data` at `offset` of the file open at `fd`,
 // taking the short writes and the interrupted ones in turn. False, with
 // errno, when the file takes no more.

@@ -10,16 +10,15 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace platform {
 namespace {
@@ -183,6 +182,33 @@ std::string boxArg(const std::string& arg, bool itself = true)
     return path(arg);
 }
 
+// What a file is, asked of the C library alone (std::filesystem's look at a
+// file dated past 2038 fails on the 32-bit box).
+bool isFolder(const std::string& p)
+{
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The names in the folder at host path `p` (none when it cannot be read).
+std::vector<std::string> namesIn(const std::string& p)
+{
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(p.c_str())) {
+        while (const dirent* e = ::readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name);
+        ::closedir(d);
+    }
+    return names;
+}
+
+std::string lastName(const std::string& p)
+{
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
 int nativeMv(const std::vector<std::string>& w)
 {
     if (w.size() != 3)
@@ -190,9 +216,58 @@ int nativeMv(const std::vector<std::string>& w)
     std::string from = boxArg(w[1]), to = boxArg(w[2]);
     if (from.empty() || to.empty())
         return kStatusFailed;
-    if (fs::is_directory(to))
-        to = (fs::path(to) / fs::path(from).filename()).string();
+    if (isFolder(to))
+        to += "/" + lastName(from);
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : kStatusFailed;
+}
+
+// Copies a plain file's bytes over `to` (made, or cut to nothing first),
+// never writing through a symbolic link there nor waiting on a FIFO.
+bool copyFile(const std::string& from, const std::string& to, mode_t mode)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    const int out =
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode & 07777);
+    bool ok = out >= 0;
+    char buf[65536];
+    for (off_t at = 0; ok;) {
+        const ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = detail::writeAllAt(out, buf, static_cast<size_t>(n), at);
+        at += n;
+    }
+    ::close(in);
+    if (out >= 0)
+        ok = ::close(out) == 0 && ok;
+    return ok;
+}
+
+// Copies `from` over `to`: a plain file, or with `recursive` a folder and
+// what it holds into the folder `to` (made when missing). Inside a folder a
+// symbolic link, a FIFO or a device is left out: what it leads to is not
+// the tree's.
+bool copyTree(const std::string& from, const std::string& to, bool recursive, bool top)
+{
+    struct stat st {};
+    if ((top ? ::stat(from.c_str(), &st) : ::lstat(from.c_str(), &st)) != 0)
+        return false;
+    if (S_ISREG(st.st_mode))
+        return copyFile(from, to, st.st_mode);
+    if (!S_ISDIR(st.st_mode))
+        return !top;
+    if (!recursive || (::mkdir(to.c_str(), st.st_mode & 07777) != 0 && !isFolder(to)))
+        return false;
+    bool all = true;
+    for (const std::string& name : namesIn(from))
+        all = copyTree(from + "/" + name, to + "/" + name, true, false) && all;
+    return all;
 }
 
 int nativeCp(const std::vector<std::string>& w)
@@ -212,14 +287,9 @@ int nativeCp(const std::vector<std::string>& w)
     std::string from = boxArg(args[0]), to = boxArg(args[1]);
     if (from.empty() || to.empty())
         return kStatusFailed;
-    std::error_code ec;
-    if (fs::is_directory(to) && !fs::is_directory(from))
-        to = (fs::path(to) / fs::path(from).filename()).string();
-    auto opts = fs::copy_options::overwrite_existing;
-    if (recursive)
-        opts |= fs::copy_options::recursive;
-    fs::copy(from, to, opts, ec);
-    return ec ? kStatusFailed : 0;
+    if (isFolder(to) && !isFolder(from))
+        to += "/" + lastName(from);
+    return copyTree(from, to, recursive, true) ? 0 : kStatusFailed;
 }
 
 int nativeRm(const std::vector<std::string>& w)
@@ -241,18 +311,33 @@ int nativeRm(const std::vector<std::string>& w)
             status = kStatusFailed;
             continue;
         }
-        std::error_code ec;
-        bool existed = fs::exists(fs::symlink_status(p, ec));
-        if (recursive)
-            fs::remove_all(p, ec);
-        else if (fs::is_directory(p, ec))
-            ec = std::make_error_code(std::errc::is_a_directory);
-        else
-            fs::remove(p, ec);
-        if (ec || (!existed && !force))
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0) {
+            if (!force)
+                status = kStatusFailed;
+            continue;
+        }
+        const bool removed = S_ISDIR(st.st_mode) ? recursive && detail::removeTree(p) : ::unlink(p.c_str()) == 0;
+        if (!removed)
             status = kStatusFailed;
     }
     return status;
+}
+
+// Sets the mode of `p` and, with `recursive`, of everything in the folder
+// `p` (a symbolic link left out: what it leads to is not in the tree).
+bool chmodTree(const std::string& p, mode_t mode, bool recursive)
+{
+    bool all = ::chmod(p.c_str(), mode) == 0;
+    if (!recursive || !isFolder(p))
+        return all;
+    for (const std::string& name : namesIn(p)) {
+        const std::string child = p + "/" + name;
+        struct stat st {};
+        if (::lstat(child.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+            all = chmodTree(child, mode, true) && all;
+    }
+    return all;
 }
 
 // chmod MODE [-R] PATH: an octal mode, or +x.
@@ -269,7 +354,8 @@ int nativeChmod(const std::vector<std::string>& w)
     if (args.size() != 2)
         return kStatusFailed;
     std::string p = boxArg(args[1]);
-    if (p.empty() || !fs::exists(p))
+    struct stat st {};
+    if (p.empty() || ::stat(p.c_str(), &st) != 0)
         return kStatusFailed;
     char* end = nullptr;
     long mode = std::strtol(args[0].c_str(), &end, 8);
@@ -278,24 +364,17 @@ int nativeChmod(const std::vector<std::string>& w)
         m = static_cast<mode_t>(mode);
     else if (args[0] != "+x" && args[0] != "a+x" && args[0] != "u+x")
         return 0;
-    int status = ::chmod(p.c_str(), m) == 0 ? 0 : kStatusFailed;
-    std::error_code ec;
-    if (recursive && fs::is_directory(p))
-        for (const auto& e : fs::recursive_directory_iterator(p, ec))
-            if (!e.is_symlink() && ::chmod(e.path().c_str(), m) != 0)  // what a link leads to is not in the tree
-                status = kStatusFailed;
-    return status;
+    return chmodTree(p, m, recursive) ? 0 : kStatusFailed;
 }
 
+// mkdir [-p] PATH...: each folder with its parents, inside the root.
 int nativeMkdir(const std::vector<std::string>& w)
 {
     int status = 0;
     for (size_t i = 1; i < w.size(); ++i) {
         if (w[i] == "-p")
             continue;
-        std::string p = boxArg(w[i]);
-        std::error_code ec;
-        if (p.empty() || (!fs::create_directories(p, ec) && !fs::is_directory(p)))
+        if (boxArg(w[i]).empty() || !makeDirs(w[i]))
             status = kStatusFailed;
     }
     return status;

@@ -1,20 +1,18 @@
 #include "platform/sim/sim_uevent.h"
 
 #include "platform/box_state.h"
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace platform {
 namespace {
@@ -146,17 +144,16 @@ bool usbStickInsert(const std::string& dir)
         std::fprintf(stderr, "simulated box: no stick folder %s inside the box root\n", dir.c_str());
         return false;
     }
-    std::error_code ec;
     if (isSymlink(mount))
-        fs::remove(mount, ec);
-    if (fs::exists(mount, ec)) {
+        ::unlink(mount.c_str());
+    struct stat st {};
+    if (::lstat(mount.c_str(), &st) == 0) {
         std::fprintf(stderr, "simulated box: %s is taken by a real folder; no stick inserted\n", kStickMount);
         return false;
     }
-    fs::create_directory_symlink(stick, mount, ec);
-    if (ec) {
+    if (::symlink(stick.c_str(), mount.c_str()) != 0) {
         std::fprintf(stderr, "simulated box: cannot show %s at %s (%s)\n", dir.c_str(), kStickMount,
-                     ec.message().c_str());
+                     std::strerror(errno));
         return false;
     }
     // The storage driver registers its host before the disk appears.
@@ -170,13 +167,12 @@ void usbStickRemove()
 {
     ueventSend(blockEvent("remove", kStickPartitionPath, "sda1", 1, "partition"));
     ueventSend(blockEvent("remove", kStickDiskPath, "sda", 0, "disk"));
-    std::error_code ec;
     const std::string mount = path(kStickMount);
     if (!mount.empty() && isSymlink(mount))
-        fs::remove(mount, ec);
+        ::unlink(mount.c_str());
     const std::string proc = path(kUsbStorageProc);
     if (!proc.empty())
-        fs::remove_all(proc, ec);
+        detail::removeTree(proc);
 }
 
 bool usbStickInserted()

@@ -112,3 +112,24 @@ TEST_F(FarFileTimes, KeptFilesAndAPackageDatedPast2038AreReadAsToday)
         m->usb_upgrade_manage_deal();
     EXPECT_TRUE(readBoxFile(program_update::kProgramFile) == program) << m->usb_grade_msg.toStdString();
 }
+
+// The simulated shell's file commands on a folder and a file dated past
+// 2038 (a stick's, an upgrade's): each asks the C library what a file is,
+// so on the 32-bit box too mkdir -p makes its folder there, mv moves into
+// it, cp -r copies it and rm -rf removes it.
+TEST_F(FarFileTimes, TheSimulatedShellsFileCommandsTakeThem)
+{
+    writeBoxFile("/data/late/file", "far");
+    writeBoxFile("/data/moved", "moved");
+    ASSERT_TRUE(dateFar("/data/late/file"));
+    EXPECT_EQ(platform::shellRun("mkdir -p /data/late/sub/deeper"), 0);
+    EXPECT_TRUE(platform::isDir("/data/late/sub/deeper"));
+    EXPECT_EQ(platform::shellRun("mv /data/moved /data/late"), 0);
+    EXPECT_EQ(readBoxFile("/data/late/moved"), "moved");
+    EXPECT_EQ(platform::shellRun("chmod -R 755 /data/late"), 0);
+    EXPECT_EQ(platform::shellRun("cp -r /data/late /data/copy"), 0);
+    EXPECT_EQ(readBoxFile("/data/copy/file"), "far");
+    EXPECT_TRUE(platform::isDir("/data/copy/sub/deeper"));
+    EXPECT_EQ(platform::shellRun("rm -rf /data/late"), 0);
+    EXPECT_FALSE(platform::exists("/data/late"));
+}
