@@ -208,9 +208,17 @@ bool makeDirs(const std::string& boxPath)
         errno = fault;
         return isDirectory(p);
     }
-    // Each folder on the way, from the top; one that is there already is passed.
+    // Each folder on the way that is not there yet, from the nearest that
+    // is: never one above the root, which is there.
     int why = 0;
-    for (size_t end = p.find('/', 1);; end = p.find('/', end + 1)) {
+    const std::string root = boxRoot();
+    size_t from = root == "/" ? 1 : root.size() + 1;
+    for (size_t end = p.rfind('/'); end != std::string::npos && end > from; end = p.rfind('/', end - 1))
+        if (isDirectory(p.substr(0, end))) {
+            from = end + 1;
+            break;
+        }
+    for (size_t end = p.find('/', from);; end = p.find('/', end + 1)) {
         const std::string part = p.substr(0, end);
         if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
             why = errno;

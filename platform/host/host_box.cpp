@@ -180,6 +180,8 @@ InitResult init(int& argc, char** argv)
     detail::setBoxRoot(root);
     if (!host::holdRoot(boxRoot()))
         return InitResult::RootRefused;
+    // Before any other thread runs: Landlock holds for the threads made later.
+    const std::string confined = host::confineToRoot(boxRoot());
     sim::resetBox(root);
     if (fpgas)
         sim::setFpgasFitted(fitted);
@@ -193,6 +195,7 @@ InitResult init(int& argc, char** argv)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::fprintf(stderr, "simulated box: root %s, shell journal %s, address %s\n", boxRoot().c_str(),
                  path("/sim/shell.log").c_str(), sim::boxAddress().c_str());
+    std::fprintf(stderr, "simulated box: %s\n", confined.c_str());
     // A person drives the simulated devices, keys and LCD through a pipe.
     if (sim::startControlPipe())
         std::fprintf(stderr, "simulated box: commands: echo \"key ok\" > %s, outcomes in %s\n",

@@ -14,5 +14,11 @@ void installDefaultDevices();
 // error, when the root cannot be made or written, or another box holds it
 // (the line names the root and that box's process).
 bool holdRoot(const std::string& dir);
+// Gives up, for the process and every thread and child it makes from now
+// on, every right to change files but beneath the box root `dir` (and the
+// terminals and null device it opens): the kernel's Landlock, where it has
+// it. Call before any other thread runs. What came of it, in words for the
+// start-up line.
+std::string confineToRoot(const std::string& dir);
 
 }  // namespace platform::host

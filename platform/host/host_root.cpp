@@ -23,8 +23,17 @@ constexpr int kLockTries = 3;
 // Makes the folder `dir` (a host path) and its parents.
 bool makeFolders(const std::string& dir)
 {
+    // From the nearest folder on the way that is there.
     int why = 0;
-    for (size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
+    size_t from = 1;
+    for (size_t end = dir.rfind('/'); end != std::string::npos && end > 0; end = dir.rfind('/', end - 1)) {
+        struct stat st {};
+        if (::stat(dir.substr(0, end).c_str(), &st) == 0) {
+            from = end + 1;
+            break;
+        }
+    }
+    for (size_t end = dir.find('/', from);; end = dir.find('/', end + 1)) {
         const std::string part = dir.substr(0, end);
         if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
             why = errno;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@ namespace {
 
 constexpr int kExecFailed = 127;  // the child's status when its program could not be run
 constexpr int kPollMs = 5;
+constexpr int kTracerEndMs = 30000;  // a tracer ends once it has written what it saw
 
 std::string linkTarget(const std::string& link)
 {
@@ -100,7 +102,9 @@ bool ProgramProcess::start(const std::vector<std::string>& args, const std::stri
     exitCode_ = -1;
     std::vector<std::string> command;
     const std::string emulator = runningEmulator();
-    if (!emulator.empty())
+    if (!tracer_.empty())
+        command = tracer_;
+    else if (!emulator.empty())
         command.push_back(emulator);
     command.emplace_back(KEL_APP_BINARY);
     command.insert(command.end(), args.begin(), args.end());
@@ -176,6 +180,17 @@ void ProgramProcess::kill()
 {
     if (!running())
         return;
+    // Under a tracer the program is the tracer's child: it goes first, and
+    // the tracer ends once it has seen it go (killed itself, the tracer
+    // would leave the program running).
+    if (!tracer_.empty()) {
+        std::ifstream children("/proc/" + std::to_string(pid_) + "/task/" + std::to_string(pid_) + "/children");
+        for (long child = 0; children >> child;)
+            if (child > 0)
+                ::kill(static_cast<pid_t>(child), SIGKILL);
+        if (waitFinished(kTracerEndMs))
+            return;
+    }
     ::kill(pid_, SIGKILL);
     reap(0);
 }

@@ -29,6 +29,11 @@ public:
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
 
+    // The program is started under `tracer` (a tracer and its options,
+    // ending where the program's path follows: "strace", "-o", FILE, "--"),
+    // natively; kill() then ends the program itself, and the tracer with
+    // it. Before start().
+    void setTracer(std::vector<std::string> tracer) { tracer_ = std::move(tracer); }
     // Starts the box's program (KEL_APP_BINARY) with `args` in `workDir`,
     // drawing offscreen. Its standard output goes to `outputFile` (nothing
     // kept by default); `errorsToo` sends its standard error there as well,
@@ -57,4 +62,5 @@ private:
     bool normalExit_ = false;
     int exitCode_ = -1;
     std::string error_;
+    std::vector<std::string> tracer_;
 };
