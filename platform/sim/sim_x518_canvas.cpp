@@ -35,6 +35,11 @@ constexpr int kSplitLanes = 4;
 constexpr uint32_t kSplitWidth = 2176;
 constexpr double kSplitPixelClock = 324e6;
 
+// Output pixels a zoom may make of one line or column: more than any
+// channel's active window holds (16-bit registers), so never the bound of
+// what shows, only of the arithmetic.
+constexpr int64_t kMostZoomed = int64_t(1) << 24;
+
 // Half-open rectangle.
 struct Area {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -70,7 +75,8 @@ int zoomed(int read, int step, int phase)
 {
     if (read < 1)
         return 0;
-    return int(((int64_t(read) - 1) * x518::kZoomUnit - int64_t(phase) * 256 + step / 2) / step) + 1;
+    const int64_t n = ((int64_t(read) - 1) * x518::kZoomUnit - int64_t(phase) * 256 + step / 2) / step + 1;
+    return int(std::clamp<int64_t>(n, 0, kMostZoomed));
 }
 
 // Where channel c's picture lies (`whole`) and the part of it that shows
@@ -292,7 +298,6 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
         if (leadPort < 0 || leadPort >= kCanvasPorts || !in.ports[size_t(leadPort)].plugged)
             return r;
     }
-    r.port = port;
     // Pixel s of the line the channel sees is card pixel s - first: the
     // whole line, or one half of it from the split's start. A receiver that
     // splits its lines gives each half on its own code, counted in half
@@ -309,6 +314,7 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
     } else if (half > 0) {
         return r;  // a receiver that does not split has no second half
     }
+    r.port = port;
     r.xs.resize(size_t(r.area.width));
     for (int x = 0; x < r.area.width; ++x) {
         const int cx = hst + kCaptureLag + capturedOf(x, hRatio) - first + halfOffset;
@@ -455,28 +461,31 @@ struct Writer {
 
 // The writer of each column of the memory row that starts at `row`. Where
 // two wrote the same bytes the later writer's show, as on a chip: the newer
-// frame, or within one frame the line written later in it. False when no
-// column reads a written byte.
+// frame, or within one frame the line written later in it (of one capture,
+// the last line that starts at or before the byte). False when no column
+// reads a written byte.
 bool latestWriters(int64_t row, const std::vector<Region>& regions, const ColumnBytes& columns,
                    std::vector<Writer>& writers)
 {
     std::fill(writers.begin(), writers.end(), Writer{});
     bool any = false;
+    const int64_t from = row + columns.lowest(), to = row + columns.highest() + 1;
     for (const Region& r : regions) {
         const WriteArea& a = r.area;
-        int64_t k0, k1;
-        a.linesMeeting(row + columns.lowest(), row + columns.highest() + 1, k0, k1);
-        for (int64_t k = k0; k <= k1; ++k) {
-            const int64_t lineStart = a.start + k * a.step - row;
-            int first = 0, last = 0;
-            columns.reading(lineStart, lineStart + a.lineBytes, first, last);
+        if (a.end() <= from || to <= a.start)
+            continue;
+        for (int i = 0; i < columns.count(); ++i) {
+            const int64_t b = row + columns.at(i) - a.start;
+            if (b < 0)
+                continue;
+            const int64_t k = std::min<int64_t>(b / a.step, a.lines - 1);
+            if (b - k * a.step >= a.lineBytes)
+                continue;
             const double at = r.writtenAt(k);
-            for (int i = first; i < last; ++i) {
-                Writer& wr = writers[size_t(i)];
-                if (!wr.r || at >= wr.at)
-                    wr = {&r, k, at};
-            }
-            any = any || first < last;
+            Writer& wr = writers[size_t(i)];
+            if (!wr.r || at >= wr.at)
+                wr = {&r, k, at};
+            any = true;
         }
     }
     return any;
@@ -491,7 +500,9 @@ void paintRow(uint32_t* out, int64_t row, const std::vector<Writer>& writers, co
             continue;
         const Region& r = *wr.r;
         const int64_t a = row + columns.at(i) - (r.area.start + wr.line * r.area.step);
-        const int x = r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.area.width - 1))];
+        if (a < 0 || r.xs.empty() || wr.line < 0 || size_t(wr.line) >= r.ys.size())
+            continue;
+        const int x = r.xs[size_t(std::min<int64_t>(r.px.pixel(a), int64_t(r.xs.size()) - 1))];
         const int y = r.ys[size_t(wr.line)];
         const Canvas* card = x >= 0 && y >= 0 ? r.card(cards) : nullptr;
         if (card)

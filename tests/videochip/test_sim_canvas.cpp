@@ -359,3 +359,16 @@ TEST_F(CanvasTest, TheOsdWindowShowsInItsBackgroundColourOrAsAFrame)
     osd(x518::kOsdControlBase, 1);                               // not shown
     EXPECT_EQ(look(chip->canvas(twoTiles)).count.count(blue), 0u);
 }
+
+// A channel on the second-half code of a V-by-One receiver that gives its
+// lines whole captures nothing: its capture area over another channel's
+// memory leaves that picture as it is.
+TEST_F(CanvasTest, ASecondHalfCodeOfAReceiverThatGivesWholeLinesWritesNothing)
+{
+    source(0, 12);  // V-by-One receiver 1 (port 5), its first-half code
+    source(1, 13);  // its second-half code, into channel 0's memory
+    set(x518::kIsfld, kBufferAt * 0, 1);
+    show(0, 0, {0, 0, kTileW, kTileH});
+    mix(0, {0});
+    EXPECT_EQ(look(chip->canvas({1, 1})).count[portColour(5)], kTileW * kTileH);
+}
