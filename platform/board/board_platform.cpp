@@ -84,4 +84,9 @@ Canvas videoCanvas(const CanvasLayout&)
     return Canvas();
 }
 
+bool videoCanvasBands(const CanvasLayout&, const std::function<bool(const CanvasBand&)>&)
+{
+    return false;
+}
+
 }  // namespace platform
