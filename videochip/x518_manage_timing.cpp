@@ -435,11 +435,21 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
         const i32* a = dbdArea(window, port);
         return DbdPart{port, a[HST] / 2 - kDbdCaptureHstBack, a[HW] / 2, a[VST] + kDbdCaptureVstOn, a[VW]};
     };
+    // A V-by-One port's pair of channels takes its lines whole (the first
+    // channel, the second empty) when its receiver gives them so, and as
+    // halves (each channel one) when it gives each half on its own code;
+    // a port without a signal takes its room whole. Each port of the
+    // arrangement by its own signal, whatever the window's own source.
     const int p = portOf(window);
-    const bool wholeLines = p != kNone && ports.PI_STATE[p] > kDbdPairStateFrom;
     auto set = [&l](std::initializer_list<DbdPart> parts) {
         for (const DbdPart& part : parts)
             l.part[l.parts++] = part;
+    };
+    auto setPair = [&](int port) {
+        if (ports.PI_STATE[port] > kDbdPairStateFrom || ports.PI_STATE[port] == 0)
+            set({whole(port), DbdPart{port}});
+        else
+            set({half(port), half(port)});
     };
     switch (model.PM_WIN_DBD_MODE[window]) {
     case DBD_SINGLE_INPUT:
@@ -449,7 +459,7 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
             set({whole(p)});
             l.blocks = 1;
         } else {
-            set({wholeLines ? whole(p) : half(p), wholeLines ? DbdPart{p} : half(p)});
+            setPair(p);
             l.blocks = 2;
         }
         break;
@@ -465,7 +475,7 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
     case DBD_VBO_IN12:
     case DBD_VBO_IN12V:
         for (int q : {kVboFirstShown, kVboSecondShown})
-            set({wholeLines ? whole(q) : half(q), wholeLines ? DbdPart{q} : half(q)});
+            setPair(q);
         l.blocks = 4;
         l.sideBySide = model.PM_WIN_DBD_MODE[window] == DBD_VBO_IN12;
         break;

@@ -422,6 +422,36 @@ TEST_F(CanvasPictureTest, ADotByDotArrangementShowsEachInputAtItsOwnPlaceWithAny
     }
 }
 
+// Arrangement 8 on a window whose own source (HDMI1) has no signal: HDMI3,
+// whose receiver gives its 640-pixel lines whole, is captured whole on one
+// channel and shows at the window's top-left, 1:1, as it does while HDMI1
+// has a signal. (Its lines were once split in two halves by HDMI1's state,
+// the second half on a code that carries none, and drawing the canvas then
+// crashed the box.)
+TEST_F(CanvasPictureTest, ArrangementEightShowsHdmi3WholeWhenTheWindowsOwnSourceHasNoSignal)
+{
+    constexpr int kPortHdmi3 = 5;
+    const Box window{492, 451, 725, 576}, hdmi3{492, 451, 640, 360};
+    platform::sim::plugSource(ram::kSourceHdmi3, SourceTiming::progressive(640, 360, 60));
+    settle();
+    const platform::Canvas card = drawTestCard(kPortHdmi3, 640, 360, 60, 0);
+    for (bool ownSignal : {true, false}) {
+        SCOPED_TRACE(ownSignal ? "HDMI1 plugged" : "HDMI1 pulled");
+        if (!ownSignal)
+            platform::sim::pullSource(ram::kSourceHdmi1);
+        apply([&](KEL_RAM_PARA& b) {
+            show(b, 0, ram::kSourceHdmi1, window);
+            b.image[0].flags = ram::kFlagDotByDot;
+            b.image[0].dbd_mode = 8;
+        });
+        settle();
+        const int first = m->ich.win_ich[0][0];
+        ASSERT_GE(first, 0);
+        EXPECT_EQ(chip->regValue(x518::kIactHw, x518::kChannelStride * u32(first)), 640u);
+        EXPECT_TRUE(canvasprobe::showsCard(canvas(), card, {hdmi3, {0, 0, 640, 360}}, 8, 300));
+    }
+}
+
 // A frozen window keeps the frame it holds while other windows come, go and
 // change size and while the canvas changes: only a change of its own gives
 // it a new frame.
