@@ -711,7 +711,9 @@ private:
     int windowOfPort(int port) const;
     // Whether the window's dot-by-dot arrangement shows the port (one of
     // the inputs it puts side by side), and whether the window shows the
-    // port at all: its own input, or a part of its arrangement.
+    // port at all: a part of its arrangement when it shows several inputs
+    // (its own source, when it is none of them, plays no part), else its
+    // own input.
     bool dbdShowsPort(int window, int port) const;
     bool windowUsesPort(int window, int port) const;
     bool recordChanged(u32 dev) const;
@@ -745,7 +747,14 @@ private:
     void writePictureControl(u32 enable, u32 first, u32 value);
     int outputChannelsOf(int window, int* och) const;
     const IMAGE_PARA* imageOfRecord(int record) const;
+    // Whether the port has a signal as the chip last measured it (or its
+    // receiver reports one while it is not measured yet); whether the window
+    // shows a picture it could hold: its input has a signal, or one of the
+    // inputs of its arrangement of several; and the same from the ports'
+    // states alone (set when a port is measured with a signal).
+    bool portHasSignal(int port) const;
     bool windowHasSignal(int window) const;
+    bool windowMeasuredSignal(int window) const;
     // Sharpness. What one window's output channels were given: the enhancer
     // on or off, its gain, the coefficient band across and down (by the
     // window's scale) and the channels.

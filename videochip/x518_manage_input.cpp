@@ -212,7 +212,7 @@ void x518_manage::load_hdmi()
                 model.g_chg_input[w] = 1;
                 KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, model.PM_WIN_DBD_MODE[w]);
                 set_ichsel(spi_fd, u32(w));
-            } else if (model.PM_INPUT[w] == p) {
+            } else if (windowUsesPort(w, p)) {
                 model.g_chg_input[w] = 1;
                 KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1\n", w);
             }
@@ -232,7 +232,10 @@ bool x518_manage::dbdShowsPort(int window, int port) const
 
 bool x518_manage::windowUsesPort(int window, int port) const
 {
-    return model.PM_INPUT[window] == port || dbdShowsPort(window, port);
+    int shown[kPorts];
+    if (kelApi_GetWinDbdMultiPort(window, shown))
+        return std::find(std::begin(shown), std::end(shown), port) != std::end(shown);
+    return model.PM_INPUT[window] == port;
 }
 
 // The first window that uses the port, or -1.

@@ -452,6 +452,65 @@ TEST_F(CanvasPictureTest, ArrangementEightShowsHdmi3WholeWhenTheWindowsOwnSource
     }
 }
 
+// A frozen window of arrangement 3 (DVI and the fourth port) whose own
+// source, HDMI1, is no part of the arrangement: HDMI1 pulled and plugged
+// back changes nothing of it, it stays frozen on its frame. (Pulling HDMI1
+// once set it live.)
+TEST_F(CanvasPictureTest, AFrozenWindowOfSeveralInputsStaysFrozenThroughItsOwnSourcesLoss)
+{
+    const Box window{0, 0, kW, kH};
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, window);
+        b.image[0].flags = ram::kFlagDotByDot | ram::kFlagFreeze;
+        b.image[0].dbd_mode = 3;
+    });
+    settle();
+    const platform::Canvas frozen = canvas();
+    ASSERT_TRUE(canvasprobe::showsCard(frozen, card(kPortDvi), {window, {0, 0, kW, kH}}, kSampleStep, 300));
+    for (bool plugged : {false, true}) {
+        SCOPED_TRACE(plugged ? "HDMI1 plugged back" : "HDMI1 pulled");
+        if (plugged)
+            platform::sim::plugSource(ram::kSourceHdmi1, SourceTiming::p1080_60());
+        else
+            platform::sim::pullSource(ram::kSourceHdmi1);
+        settle();
+        chip->advanceFrames(7);
+        EXPECT_EQ(chip->regValue(x518::kIsyct, x518::kChannelStride * u32(m->ich.win_ich[0][0])), x518::kIsyctHold);
+        EXPECT_TRUE(canvasprobe::samePicture(frozen, canvas(), window));
+    }
+}
+
+// A freeze written while the window's input has no signal takes hold on the
+// window's first frame once the input is back, whether or not another
+// window was shown and hidden meanwhile. (It took hold only after such a
+// change of another window.)
+TEST_F(CanvasPictureTest, AFreezeWrittenWithoutASignalTakesHoldWhenTheSignalComesWhateverOtherWindowsDo)
+{
+    const Box window{0, 0, kW / 2, kH / 2};
+    for (bool otherWindow : {false, true}) {
+        SCOPED_TRACE(otherWindow ? "window 1 shown and hidden meanwhile" : "nothing else changed");
+        apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, window); });
+        settle();
+        platform::sim::pullSource(ram::kSourceHdmi1);
+        settle();
+        write([](KEL_RAM_PARA& b) { b.image[0].flags = ram::kFlagFreeze; });
+        m->runPass();
+        if (otherWindow) {
+            write([&](KEL_RAM_PARA& b) { show(b, 1, ram::kSourceDvi, {kW / 2, 0, kW / 2, kH / 2}); });
+            m->runPass();
+            write([](KEL_RAM_PARA& b) { b.image[1].enable = 0; });
+            m->runPass();
+        }
+        platform::sim::plugSource(ram::kSourceHdmi1, SourceTiming::p1080_60());
+        settle();
+        const platform::Canvas first = canvas();
+        EXPECT_TRUE(canvasprobe::showsCard(first, card(kPortHdmi1), {window, {0, 0, kW, kH}}, kSampleStep, 100));
+        chip->advanceFrames(7);
+        EXPECT_EQ(chip->regValue(x518::kIsyct, x518::kChannelStride * u32(m->ich.win_ich[0][0])), x518::kIsyctHold);
+        EXPECT_TRUE(canvasprobe::samePicture(first, canvas(), window));
+    }
+}
+
 // A frozen window keeps the frame it holds while other windows come, go and
 // change size and while the canvas changes: only a change of its own gives
 // it a new frame.
