@@ -878,11 +878,14 @@ private:
     DbdLayout dbdLayout(int window) const;
     int dbdFormat(int window) const;
     // The area (HST, HW, VST, VW) window `window` takes of `port`'s input:
-    // as measured; in an arrangement of several inputs, that of the last
-    // frame the input carried (dbd_room_) while it has no signal, so that it
-    // stays black at its own place and the inputs after it stay at theirs.
+    // as measured; in an arrangement of several inputs, while it has no
+    // signal, its room (dbd_room_): the last frame the input's source status
+    // reported, which a PC sees, so that it stays black at its own place and
+    // the inputs after it stay at theirs. Each pass takes the reported frames
+    // first (noteReportedFrames).
     const i32* dbdArea(int window, int port) const;
     void resetDbdRooms();
+    void noteReportedFrames();
     i32 dbd_room_[kPorts][4] = {};
     // The first input channel of a dot-by-dot window, which the others
     // follow, captures the first part whose port has a signal (the lead);

@@ -454,7 +454,7 @@ void x518_manage::portChanged(int fd, int p)
     ports.PI_VTOTAL[p] = info.vtt;
     const i32 area[4] = {rec.Hsync + rec.Hback, rec.Hact, rec.Vsync + rec.Vback, rec.Vact};
     for (int i = 0; i < 4; ++i)
-        ports.PI_ACT[p][i] = ports.port_act[p][i] = dbd_room_[p][i] = area[i];
+        ports.PI_ACT[p][i] = ports.port_act[p][i] = area[i];
     if (state < kStateCmosDual) {
         ports.PI_ACT[p][HST] /= 2;
         ports.PI_ACT[p][HW] /= 2;

@@ -5,6 +5,7 @@
 #include "videochip/x518_manage.h"
 
 #include "videochip/x518_frame_memory.h"
+#include "videoio/tamixsource.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -43,9 +44,9 @@ constexpr i32 kDbdCaptureHstBack = 7, kDbdCaptureVstOn = 1;
 constexpr i32 kDbdPairStateFrom = 3;
 // The V-by-One pair's ports in the order its picture shows them.
 constexpr int kVboFirstShown = 5, kVboSecondShown = 4;
-// The area an input that has carried no frame since the box started takes
-// in an arrangement of several inputs: a 1920 x 1080 frame, the timing its
-// EDID offers first.
+// The area an input takes in an arrangement of several inputs while it has
+// no signal and its source status has reported no frame since the box
+// started: a 1920 x 1080 frame, the timing its EDID offers first.
 constexpr i32 kFirstDbdRoom[4] = {192, 1920, 41, 1080};
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };          // area words
@@ -400,6 +401,19 @@ void x518_manage::resetDbdRooms()
         const bool reached = kelApi_GetPortDevId(p) != kPortNone;
         for (int i = 0; i < 4; ++i)
             dbd_room_[p][i] = reached ? kFirstDbdRoom[i] : 0;
+    }
+}
+
+void x518_manage::noteReportedFrames()
+{
+    const tamixsource* src = tamixsource::p_tamix_source;
+    for (int p = 0; src && p < kPorts; ++p) {
+        u16 width = 0, height = 0;
+        const u32 input = kelApi_GetPortDevId(p);
+        if (input < u32(tamixsource::kSources) && src->lastReportedFrame(int(input), width, height)) {
+            dbd_room_[p][HW] = width;
+            dbd_room_[p][VW] = height;
+        }
     }
 }
 

@@ -452,6 +452,30 @@ TEST_F(CanvasPictureTest, ArrangementEightShowsHdmi3WholeWhenTheWindowsOwnSource
     }
 }
 
+// An input of an arrangement without a signal keeps the room of the last
+// frame its source status reported, which a PC sees: HDMI2 reported at
+// 1280 x 720 while no window showed it, then pulled, leaves HDMI1 beside it
+// at 1280 under arrangement 1, cut to HDMI2's 720 lines. (Its room was the
+// last frame a window had made the chip measure, here 1920 x 1080.)
+TEST_F(CanvasPictureTest, APulledInputKeepsTheRoomOfTheFrameItsSourceStatusReported)
+{
+    apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH}); });
+    platform::sim::plugSource(ram::kSourceHdmi2, SourceTiming::p720_60());
+    settle();
+    ASSERT_EQ(live().source_status[ram::kSourceHdmi2].width, 1280);
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    ASSERT_EQ(live().source_status[ram::kSourceHdmi2].width, 0);
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH});
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 1;
+    });
+    settle();
+    EXPECT_TRUE(
+        canvasprobe::showsCard(canvas(), card(kPortHdmi1), {{1280, 0, 640, 720}, {0, 0, 640, 720}}, kSampleStep, 100));
+}
+
 // A frozen window of arrangement 3 (DVI and the fourth port) whose own
 // source, HDMI1, is no part of the arrangement: HDMI1 pulled and plugged
 // back changes nothing of it, it stays frozen on its frame. (Pulling HDMI1
