@@ -370,10 +370,14 @@ void x518_manage::checkPort(int fd, int p, const PortReading& reading, bool lane
     kelApi_updateCrop(p);
 }
 
+// A port measured without a signal loses its state: once when its signal
+// goes, and once when it went while no window showed the port and a new
+// canvas has marked every port unmeasured since (its record says no signal,
+// its state is still the last one found).
 void x518_manage::portLost(int fd, int p, const ST_PI_PORT_INFO& old)
 {
     const bool vbo = p >= kVboFirst;
-    if (old.nosig == 0) {
+    if (old.nosig == 0 || ports.PI_STATE[p] != kStateNone) {
         forgetFrames(p);
         set_input_bkg(fd, p, 1);
         if (ports.PI_STATE[p] != kStateNone)

@@ -476,6 +476,26 @@ TEST_F(CanvasPictureTest, APulledInputKeepsTheRoomOfTheFrameItsSourceStatusRepor
         canvasprobe::showsCard(canvas(), card(kPortHdmi1), {{1280, 0, 640, 720}, {0, 0, 640, 720}}, kSampleStep, 100));
 }
 
+// An input pulled while no window shows it, then a new canvas: once a
+// window's arrangement takes it, it has no signal there, and the other
+// input shows. (Its last state from before stood, the arrangement waited on
+// it, and the whole window stayed black.)
+TEST_F(CanvasPictureTest, AnInputPulledUnshownBeforeANewCanvasHasNoSignalWhenAnArrangementTakesIt)
+{
+    apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH}); });
+    settle();
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    applyOn(3840, 2160, [&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, {0, 0, 3840, kH});
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 1;
+    });
+    settle();
+    EXPECT_TRUE(
+        canvasprobe::showsCard(canvas(), card(kPortHdmi1), {{kW, 0, kW, kH}, {0, 0, kW, kH}}, kSampleStep, 300));
+}
+
 // A frozen window of arrangement 3 (DVI and the fourth port) whose own
 // source, HDMI1, is no part of the arrangement: HDMI1 pulled and plugged
 // back changes nothing of it, it stays frozen on its frame. (Pulling HDMI1
