@@ -403,19 +403,29 @@ void readPipe(int fd, int wake)
         if (n <= 0)
             return;
         pending.append(buf, static_cast<size_t>(n));
+        // `pending` holds a line from its first character on, unless that
+        // line was refused already: its length is the whole line's.
+        auto refuse = [](const std::string& line) {
+            logOutcome("error " + line.substr(0, 40) + "...: longer than 4096 characters");
+        };
         size_t end;
         while ((end = pending.find('\n')) != std::string::npos) {
             const std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
-            if (!overlong) {
-                const std::string outcome = runControlLine(line);
-                if (!outcome.empty())
-                    logOutcome(outcome);
+            if (overlong) {
+                overlong = false;  // the end of a line refused already
+                continue;
             }
-            overlong = false;
+            if (line.size() > kLongestLine) {
+                refuse(line);
+                continue;
+            }
+            const std::string outcome = runControlLine(line);
+            if (!outcome.empty())
+                logOutcome(outcome);
         }
         if (pending.size() > kLongestLine && !overlong) {
-            logOutcome("error " + pending.substr(0, 40) + "...: longer than 4096 characters");
+            refuse(pending);
             overlong = true;
         }
         if (overlong)
