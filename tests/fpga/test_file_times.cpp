@@ -40,6 +40,16 @@ bool dateFar(const std::string& boxPath, std::time_t when = kPast2038)
     return ::lstat(platform::path(boxPath).c_str(), &st) == 0 && st.st_mtime == when;
 }
 
+// A release package with a newer application `program`.
+std::string packageOf(const std::string& program)
+{
+    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
+        usbpkg::kReleasePackage,
+        usbpkg::kControllerType,
+        {usbpkg::BuildChild{usbpkg::kChildApplication, std::vector<u8>(program.begin(), program.end()), kNewer}}});
+    return std::string(package.begin(), package.end());
+}
+
 std::string bytesOf(const void* data, size_t n)
 {
     return std::string(static_cast<const char*>(data), n);
@@ -70,11 +80,7 @@ TEST_F(FarFileTimes, KeptFilesAndAPackageDatedPast2038AreReadAsToday)
     // A package with a new application on the stick.
     const std::string program(5000, '\x42');
     writeBoxFile(program_update::kProgramFile, "old program");
-    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
-        usbpkg::kReleasePackage,
-        usbpkg::kControllerType,
-        {usbpkg::BuildChild{usbpkg::kChildApplication, std::vector<u8>(program.begin(), program.end()), kNewer}}});
-    writeBoxFile(kPackage, std::string(package.begin(), package.end()));
+    writeBoxFile(kPackage, packageOf(program));
     // What a write cut short by a power cut leaves.
     const std::string stale = KelRamPara::modeFilePath(2) + ".new";
     writeBoxFile(stale, "torn");
@@ -123,11 +129,7 @@ TEST_F(FarFileTimes, APackageDatedPast2262Installs)
 {
     const std::string program(3000, '\x24');
     writeBoxFile(program_update::kProgramFile, "old program");
-    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
-        usbpkg::kReleasePackage,
-        usbpkg::kControllerType,
-        {usbpkg::BuildChild{usbpkg::kChildApplication, std::vector<u8>(program.begin(), program.end()), kNewer}}});
-    writeBoxFile(kPackage, std::string(package.begin(), package.end()));
+    writeBoxFile(kPackage, packageOf(program));
     if (!dateFar(kPackage, kPast2262))
         GTEST_SKIP() << "the file system keeps no time past 2262";
     fpga_manage* m = fpgaManagerOutOfReset();
