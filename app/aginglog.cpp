@@ -47,6 +47,8 @@ void countGrowth(int growth)
 QString agingTimeStamp(const platform::LocalTime& when)
 {
     constexpr int kDigits = 2, kDecimal = 10;
+    if (!when.known)
+        return QStringLiteral("----- --:--");  // the clock could not be read
     const auto two = [](int v) { return QStringLiteral("%1").arg(v, kDigits, kDecimal, QLatin1Char('0')); };
     return two(when.month) + QLatin1Char('-') + two(when.day) + QLatin1Char(' ') + two(when.hour) + QLatin1Char(':') +
            two(when.minute);

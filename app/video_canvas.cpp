@@ -1,26 +1,38 @@
 #include "app/video_canvas.h"
 
 #include "app/kelrampara.h"
+#include "app/png_stream.h"
 #include "platform/platform.h"
 
-#include <QBuffer>
-#include <QByteArray>
+#include <memory>
 
 namespace videocanvas {
 
-QImage picture()
+namespace {
+
+// The canvas layout the parameter block publishes; false without a store.
+bool publishedLayout(platform::CanvasLayout& layout)
 {
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store)
-        return QImage();
+        return false;
     const KEL_RAM_PARA& block = store->ram_para;
-    platform::CanvasLayout layout;
     layout.across = block.och_num_h;
     layout.down = block.och_num_v;
     layout.x = block.led_x;
     layout.y = block.led_y;
     layout.width = block.led_width;
     layout.height = block.led_height;
+    return true;
+}
+
+}  // namespace
+
+QImage picture()
+{
+    platform::CanvasLayout layout;
+    if (!publishedLayout(layout))
+        return QImage();
     platform::Canvas canvas = platform::videoCanvas(layout);
     if (canvas.empty())
         return QImage();
@@ -31,17 +43,25 @@ QImage picture()
 
 std::string write()
 {
-    const QImage image = picture();
-    if (image.isNull())
+    platform::CanvasLayout layout;
+    std::string png;
+    std::unique_ptr<PngStream> stream;
+    auto keep = [&png](const char* data, size_t len) {
+        png.append(data, len);
+        return true;
+    };
+    const bool drawn =
+        publishedLayout(layout) && platform::videoCanvasBands(layout, [&](const platform::CanvasBand& b) {
+            if (!stream)
+                stream = std::make_unique<PngStream>(b.width, b.height, keep);
+            return stream->addRows(b.pixels, b.rows);
+        });
+    if (!drawn)
         return "the video chip shows no canvas (no chip, or no output panel set up)";
-    QByteArray png;
-    QBuffer out(&png);
-    out.open(QIODevice::WriteOnly);
-    if (!image.save(&out, "PNG"))
+    if (!stream->finish())
         return "cannot encode the canvas";
-    return platform::writeFileAtomic(kPicture, png.constData(), size_t(png.size()))
-               ? std::string()
-               : std::string("cannot write ") + kPicture;
+    return platform::writeFileAtomic(kPicture, png.data(), png.size()) ? std::string()
+                                                                       : std::string("cannot write ") + kPicture;
 }
 
 }  // namespace videocanvas

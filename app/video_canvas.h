@@ -14,8 +14,9 @@ constexpr const char* kPicture = "/sim/canvas.png";
 // image when there is nothing to draw (the board, or no panel yet).
 QImage picture();
 
-// Writes picture() to kPicture under the box root; empty when done, else
-// the reason it was not.
+// Writes the same picture to kPicture under the box root as a PNG file,
+// drawn and encoded a band of rows at a time: what it holds is the encoded
+// file, never the picture. Empty when done, else the reason it was not.
 std::string write();
 
 }  // namespace videocanvas

@@ -433,7 +433,7 @@ int fpga_manage::IT8563WE_Get(TimeRealType* t)
     t->day = static_cast<u8>(now.day);
     t->month = static_cast<u8>(now.month);
     t->year = static_cast<u16>(now.year);
-    return 0;
+    return now.known ? 0 : -1;  // unknown: the record reads 00:00:00 on day 0
 }
 
 QString fpga_manage::timeText(const TimeRealType& t)

@@ -46,11 +46,12 @@ static_assert(sizeof(TimeRealType) == 8);
 // size and time of change, and its head and child table as they were read.
 struct UsbPackageIdentity {
     uint64_t device = 0, inode = 0, size = 0;
-    int64_t changed = 0;  // nanoseconds
+    int64_t changedSeconds = 0, changedNanoseconds = 0;  // kept apart: any time a file may carry fits
     std::vector<u8> table;
     bool sameFile(const UsbPackageIdentity& o) const
     {
-        return device == o.device && inode == o.inode && size == o.size && changed == o.changed;
+        return device == o.device && inode == o.inode && size == o.size && changedSeconds == o.changedSeconds &&
+               changedNanoseconds == o.changedNanoseconds;
     }
 };
 
@@ -140,7 +141,8 @@ public:
     // FPGA `fpga` runs: its power-up finished and its state register read
     // running when last looked at. Its image is then what it holds.
     bool holdsMemory(u8 fpga) const;
-    // Fills the record from the system clock.
+    // Fills the record from the system clock; -1 (the record all 0 but its
+    // fifth byte) when the clock cannot be read.
     static int IT8563WE_Get(TimeRealType* t);
     // A time as the upgrade's log writes it: hh:mm:ss.
     static QString timeText(const TimeRealType& t);

@@ -230,7 +230,8 @@ bool identify(QFile& f, UsbPackageIdentity* out)
     out->device = static_cast<uint64_t>(st.st_dev);
     out->inode = static_cast<uint64_t>(st.st_ino);
     out->size = static_cast<uint64_t>(st.st_size);
-    out->changed = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    out->changedSeconds = int64_t(st.st_mtim.tv_sec);
+    out->changedNanoseconds = int64_t(st.st_mtim.tv_nsec);
     return true;
 }
 

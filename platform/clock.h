@@ -6,6 +6,8 @@
 // is built with 64-bit times on every target (CMakeLists.txt).
 #pragma once
 
+#include <cstdint>
+
 namespace platform {
 
 // Local date and time of day, as the calendar shows them.
@@ -16,9 +18,15 @@ struct LocalTime {
     int hour;    // 0-23
     int minute;  // 0-59
     int second;  // 0-60 (a leap second)
+    // False when the clock could not be read or its time not put in the
+    // calendar (said on the console): then every field above is 0, and the
+    // aging log writes its time as "----- --:--".
+    bool known = true;
 };
 
 // The clock now, in the box's time zone.
 LocalTime localNow();
+// The same for a time in seconds since 1970 (UTC).
+LocalTime localTimeOf(int64_t seconds);
 
 }  // namespace platform

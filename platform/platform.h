@@ -335,10 +335,23 @@ struct Canvas {
     bool empty() const { return pixels.empty(); }
     uint32_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
+// Rows [y, y + rows) of a canvas `width` x `height`, row after row.
+struct CanvasBand {
+    int width = 0;
+    int height = 0;
+    int y = 0;
+    int rows = 0;
+    const uint32_t* pixels = nullptr;
+};
 // What the video chip's output shows on the LED canvas. On a host the
 // simulated chip draws it from its registers (docs/simulated-box.md); the
 // board's chip cannot be looked into, so there it is empty, as it is when a
 // layout's canvas would be empty or too large.
 Canvas videoCanvas(const CanvasLayout& layout);
+// The same handed to `take` a band of a few rows at a time, top to bottom,
+// so that a canvas of any size is drawn in little memory (`take` returns
+// false to stop). False, with nothing handed over, where videoCanvas is
+// empty; false too when `take` stopped.
+bool videoCanvasBands(const CanvasLayout& layout, const std::function<bool(const CanvasBand&)>& take);
 
 }  // namespace platform

@@ -455,16 +455,19 @@ void TabCaption::showRuns(const QString& lead, const QColor& leadColour, const Q
 
 qreal TabCaption::layOutLine(QTextLayout& layout, qreal width)
 {
-    for (;;) {
+    auto layOut = [&layout](qreal w) {
         layout.beginLayout();
         QTextLine line = layout.createLine();
-        line.setLineWidth(width);
+        line.setLineWidth(w);
         line.setPosition(QPointF(0, 0));
         layout.endLayout();
-        if (line.naturalTextWidth() <= width)
-            return line.height();
-        width = line.naturalTextWidth();
-    }
+        return line;
+    };
+    // Without wrapping the line's natural width does not depend on the
+    // width it is given: a second layout at that width is the last.
+    const QTextLine line = layOut(width);
+    const qreal natural = line.naturalTextWidth();
+    return natural > width ? layOut(natural).height() : line.height();
 }
 
 void TabCaption::paintEvent(QPaintEvent*)
@@ -478,12 +481,15 @@ void TabCaption::paintEvent(QPaintEvent*)
     QTextOption option(alignment());
     option.setWrapMode(QTextOption::ManualWrap);
     layout.setTextOption(option);
+    // The text may have been set since (QLabel::setText): the lead is at
+    // most all of it.
+    const int lead = qMin(lead_length_, int(shown.size()));
     QVector<QTextLayout::FormatRange> runs(2);
     runs[0].start = 0;
-    runs[0].length = lead_length_;
+    runs[0].length = lead;
     runs[0].format.setForeground(lead_colour_);
-    runs[1].start = lead_length_;
-    runs[1].length = shown.size() - lead_length_;
+    runs[1].start = lead;
+    runs[1].length = shown.size() - lead;
     runs[1].format.setForeground(tail_colour_);
     layout.setFormats(runs);
     const QRect box = contentsRect().adjusted(margin(), margin(), -margin(), -margin());

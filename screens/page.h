@@ -303,7 +303,7 @@ protected:
 
 private:
     // Lays `layout` out as one line `width` wide, or as wide as its text where
-    // that is wider; the line's height.
+    // that is wider (laid out twice at most); the line's height.
     static qreal layOutLine(QTextLayout& layout, qreal width);
 
     QColor lead_colour_;

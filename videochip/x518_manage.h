@@ -711,7 +711,9 @@ private:
     int windowOfPort(int port) const;
     // Whether the window's dot-by-dot arrangement shows the port (one of
     // the inputs it puts side by side), and whether the window shows the
-    // port at all: its own input, or a part of its arrangement.
+    // port at all: a part of its arrangement when it shows several inputs
+    // (its own source, when it is none of them, plays no part), else its
+    // own input.
     bool dbdShowsPort(int window, int port) const;
     bool windowUsesPort(int window, int port) const;
     bool recordChanged(u32 dev) const;
@@ -745,7 +747,14 @@ private:
     void writePictureControl(u32 enable, u32 first, u32 value);
     int outputChannelsOf(int window, int* och) const;
     const IMAGE_PARA* imageOfRecord(int record) const;
+    // Whether the port has a signal as the chip last measured it (or its
+    // receiver reports one while it is not measured yet); whether the window
+    // shows a picture it could hold: its input has a signal, or one of the
+    // inputs of its arrangement of several; and the same from the ports'
+    // states alone (set when a port is measured with a signal).
+    bool portHasSignal(int port) const;
     bool windowHasSignal(int window) const;
+    bool windowMeasuredSignal(int window) const;
     // Sharpness. What one window's output channels were given: the enhancer
     // on or off, its gain, the coefficient band across and down (by the
     // window's scale) and the channels.
@@ -869,11 +878,14 @@ private:
     DbdLayout dbdLayout(int window) const;
     int dbdFormat(int window) const;
     // The area (HST, HW, VST, VW) window `window` takes of `port`'s input:
-    // as measured; in an arrangement of several inputs, that of the last
-    // frame the input carried (dbd_room_) while it has no signal, so that it
-    // stays black at its own place and the inputs after it stay at theirs.
+    // as measured; in an arrangement of several inputs, while it has no
+    // signal, its room (dbd_room_): the last frame the input's source status
+    // reported, which a PC sees, so that it stays black at its own place and
+    // the inputs after it stay at theirs. Each pass takes the reported frames
+    // first (noteReportedFrames).
     const i32* dbdArea(int window, int port) const;
     void resetDbdRooms();
+    void noteReportedFrames();
     i32 dbd_room_[kPorts][4] = {};
     // The first input channel of a dot-by-dot window, which the others
     // follow, captures the first part whose port has a signal (the lead);

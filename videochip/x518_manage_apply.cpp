@@ -61,6 +61,7 @@ void x518_manage::x518managerdeal(void* manager)
     auto* m = static_cast<x518_manage*>(manager);
     if (!m)
         return;
+    m->noteReportedFrames();
     m->applyHalf();
     if (m->font_redo.load())
         m->redoFonts();

@@ -212,7 +212,7 @@ void x518_manage::load_hdmi()
                 model.g_chg_input[w] = 1;
                 KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, model.PM_WIN_DBD_MODE[w]);
                 set_ichsel(spi_fd, u32(w));
-            } else if (model.PM_INPUT[w] == p) {
+            } else if (windowUsesPort(w, p)) {
                 model.g_chg_input[w] = 1;
                 KEL_DBG("\n[load_hdmi] g_chg_input[%d] = 1\n", w);
             }
@@ -232,7 +232,10 @@ bool x518_manage::dbdShowsPort(int window, int port) const
 
 bool x518_manage::windowUsesPort(int window, int port) const
 {
-    return model.PM_INPUT[window] == port || dbdShowsPort(window, port);
+    int shown[kPorts];
+    if (kelApi_GetWinDbdMultiPort(window, shown))
+        return std::find(std::begin(shown), std::end(shown), port) != std::end(shown);
+    return model.PM_INPUT[window] == port;
 }
 
 // The first window that uses the port, or -1.
@@ -367,10 +370,14 @@ void x518_manage::checkPort(int fd, int p, const PortReading& reading, bool lane
     kelApi_updateCrop(p);
 }
 
+// A port measured without a signal loses its state: once when its signal
+// goes, and once when it went while no window showed the port and a new
+// canvas has marked every port unmeasured since (its record says no signal,
+// its state is still the last one found).
 void x518_manage::portLost(int fd, int p, const ST_PI_PORT_INFO& old)
 {
     const bool vbo = p >= kVboFirst;
-    if (old.nosig == 0) {
+    if (old.nosig == 0 || ports.PI_STATE[p] != kStateNone) {
         forgetFrames(p);
         set_input_bkg(fd, p, 1);
         if (ports.PI_STATE[p] != kStateNone)
@@ -451,7 +458,7 @@ void x518_manage::portChanged(int fd, int p)
     ports.PI_VTOTAL[p] = info.vtt;
     const i32 area[4] = {rec.Hsync + rec.Hback, rec.Hact, rec.Vsync + rec.Vback, rec.Vact};
     for (int i = 0; i < 4; ++i)
-        ports.PI_ACT[p][i] = ports.port_act[p][i] = dbd_room_[p][i] = area[i];
+        ports.PI_ACT[p][i] = ports.port_act[p][i] = area[i];
     if (state < kStateCmosDual) {
         ports.PI_ACT[p][HST] /= 2;
         ports.PI_ACT[p][HW] /= 2;

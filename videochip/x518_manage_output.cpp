@@ -341,10 +341,8 @@ x518_manage::CaptureKey x518_manage::captureKey(int w) const
 // measured again as it was).
 bool x518_manage::keepsHeldFrame(int w) const
 {
-    const int port = portOf(w);
-    return windowChanged(w) && (model.win_info[w].output & ram::kFlagFreeze) && port != kNone &&
-           ports.PI_STATE[port] != 0 && !model.win_refused[w] && ichCount(w) == windowCost(w, w) &&
-           captured_[w] == captureKey(w);
+    return windowChanged(w) && (model.win_info[w].output & ram::kFlagFreeze) && windowMeasuredSignal(w) &&
+           !model.win_refused[w] && ichCount(w) == windowCost(w, w) && captured_[w] == captureKey(w);
 }
 
 void x518_manage::programOutputSides(int fd)

@@ -135,19 +135,38 @@ const IMAGE_PARA* x518_manage::imageOfRecord(int record) const
     return nullptr;
 }
 
-// A window whose input is no chip port has no signal. A port not measured
-// since the panel was set up (its record all ones until a window's pass
-// measures it) has a signal while its receiver reports one and its last
-// measurement found one: a new canvas, or the end of the whole-canvas
-// fallback that one brings, takes no window's signal away.
-bool x518_manage::windowHasSignal(int window) const
+// A port not measured since the panel was set up (its record all ones until
+// a window's pass measures it) has a signal while its receiver reports one
+// and its last measurement found one: a new canvas, or the end of the
+// whole-canvas fallback that one brings, takes no window's signal away.
+bool x518_manage::portHasSignal(int port) const
 {
-    const int port = portOf(window);
-    if (port == kNone)
+    if (!portValid(port))
         return false;
     const ST_PI_PORT_INFO& info = ports.PI_PORT_INFO[port];
     return info.nosig != 1 ||
            (info.htt == kUnmeasured && ports.PI_STATE[port] != 0 && ports.PI_HDMI_INFO[port].nosignal == 0);
+}
+
+// A window whose input is no chip port shows nothing, and has no signal.
+bool x518_manage::windowHasSignal(int window) const
+{
+    if (portOf(window) == kNone)
+        return false;
+    for (int p = 0; p < kPorts; ++p)
+        if (windowUsesPort(window, p) && portHasSignal(p))
+            return true;
+    return false;
+}
+
+bool x518_manage::windowMeasuredSignal(int window) const
+{
+    if (portOf(window) == kNone)
+        return false;
+    for (int p = 0; p < kPorts; ++p)
+        if (windowUsesPort(window, p) && ports.PI_STATE[p] != 0)
+            return true;
+    return false;
 }
 
 // ------------------------------------------------------------------ picture controls
@@ -408,16 +427,19 @@ void x518_manage::x518_SetWinOutput(int fd, u8 window, int flags)
         KEL_DBG("\t change win_%d output:%s\n", window, (f & kOutputBlack) ? "Black" : "Normal");
         set_input_bkg2(fd, window, int(f & kOutputBlack));
     }
+    // The freeze bit is kept as written; it holds the picture while the
+    // window has a signal. Written while it has none, it takes hold on the
+    // window's first frame once a signal comes (holdFrozenWindows), whatever
+    // the other windows do meanwhile.
     bool frozeNow = false;
     if ((f ^ o) & kOutputFreeze) {
-        o = u8(o & ~kOutputFreeze);
-        if (windowHasSignal(window)) {
-            o = u8(o | (f & kOutputFreeze));
+        o = u8((o & ~kOutputFreeze) | (f & kOutputFreeze));
+        if (!(f & kOutputFreeze) || windowHasSignal(window)) {
             win_freeze_sel(fd, window, f & kOutputFreeze);
             KEL_DBG("\t change win_%d freeze:%s\n", window, (f & kOutputFreeze) ? "Freeze" : "Normal");
-            frozeNow = true;
+            frozeNow = (f & kOutputFreeze) != 0;
         } else {
-            KEL_DBG("\t change win_%d no signal, disable freeze\n", window);
+            KEL_DBG("\t change win_%d no signal, freeze once it has one\n", window);
         }
     }
     model.PM_WIN_FADE_EN[window] = (f & ram::kFlagSeamless) ? 1 : 0;
@@ -451,9 +473,10 @@ void x518_manage::win_freeze_sel(int fd, u32 window, u32 flags)
 // The window programming starts the capture of every window it programs:
 // such a window set to freeze is held again once its input side has
 // captured its new picture. Its freeze was written with a re-layout, or it stayed
-// frozen while the pass programmed it. A window whose port has no signal
-// is not frozen (the setter does not freeze it either); it is once a pass
-// programs it on a port with signal.
+// frozen while the pass programmed it. A window without a signal is not
+// held (the setter does not hold it either); it is once a pass programs it
+// with a signal: its input's comes back, or it is given an input that has
+// one.
 void x518_manage::holdFrozenWindows(int fd)
 {
     for (int w = 0; w < model.wincnt && w < kWindows; ++w)

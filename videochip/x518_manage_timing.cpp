@@ -5,6 +5,7 @@
 #include "videochip/x518_manage.h"
 
 #include "videochip/x518_frame_memory.h"
+#include "videoio/tamixsource.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -43,9 +44,9 @@ constexpr i32 kDbdCaptureHstBack = 7, kDbdCaptureVstOn = 1;
 constexpr i32 kDbdPairStateFrom = 3;
 // The V-by-One pair's ports in the order its picture shows them.
 constexpr int kVboFirstShown = 5, kVboSecondShown = 4;
-// The area an input that has carried no frame since the box started takes
-// in an arrangement of several inputs: a 1920 x 1080 frame, the timing its
-// EDID offers first.
+// The area an input takes in an arrangement of several inputs while it has
+// no signal and its source status has reported no frame since the box
+// started: a 1920 x 1080 frame, the timing its EDID offers first.
 constexpr i32 kFirstDbdRoom[4] = {192, 1920, 41, 1080};
 
 enum { HST = 0, HW = 1, VST = 2, VW = 3 };          // area words
@@ -403,6 +404,19 @@ void x518_manage::resetDbdRooms()
     }
 }
 
+void x518_manage::noteReportedFrames()
+{
+    const tamixsource* src = tamixsource::p_tamix_source;
+    for (int p = 0; src && p < kPorts; ++p) {
+        u16 width = 0, height = 0;
+        const u32 input = kelApi_GetPortDevId(p);
+        if (input < u32(tamixsource::kSources) && src->lastReportedFrame(int(input), width, height)) {
+            dbd_room_[p][HW] = width;
+            dbd_room_[p][VW] = height;
+        }
+    }
+}
+
 const i32* x518_manage::dbdArea(int window, int port) const
 {
     const bool several = model.PM_WIN_DBD_MODE[window] > DBD_SINGLE_INPUT;
@@ -435,11 +449,21 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
         const i32* a = dbdArea(window, port);
         return DbdPart{port, a[HST] / 2 - kDbdCaptureHstBack, a[HW] / 2, a[VST] + kDbdCaptureVstOn, a[VW]};
     };
+    // A V-by-One port's pair of channels takes its lines whole (the first
+    // channel, the second empty) when its receiver gives them so, and as
+    // halves (each channel one) when it gives each half on its own code;
+    // a port without a signal takes its room whole. Each port of the
+    // arrangement by its own signal, whatever the window's own source.
     const int p = portOf(window);
-    const bool wholeLines = p != kNone && ports.PI_STATE[p] > kDbdPairStateFrom;
     auto set = [&l](std::initializer_list<DbdPart> parts) {
         for (const DbdPart& part : parts)
             l.part[l.parts++] = part;
+    };
+    auto setPair = [&](int port) {
+        if (ports.PI_STATE[port] > kDbdPairStateFrom || ports.PI_STATE[port] == 0)
+            set({whole(port), DbdPart{port}});
+        else
+            set({half(port), half(port)});
     };
     switch (model.PM_WIN_DBD_MODE[window]) {
     case DBD_SINGLE_INPUT:
@@ -449,7 +473,7 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
             set({whole(p)});
             l.blocks = 1;
         } else {
-            set({wholeLines ? whole(p) : half(p), wholeLines ? DbdPart{p} : half(p)});
+            setPair(p);
             l.blocks = 2;
         }
         break;
@@ -465,7 +489,7 @@ x518_manage::DbdLayout x518_manage::dbdLayout(int window) const
     case DBD_VBO_IN12:
     case DBD_VBO_IN12V:
         for (int q : {kVboFirstShown, kVboSecondShown})
-            set({wholeLines ? whole(q) : half(q), wholeLines ? DbdPart{q} : half(q)});
+            setPair(q);
         l.blocks = 4;
         l.sideBySide = model.PM_WIN_DBD_MODE[window] == DBD_VBO_IN12;
         break;

@@ -366,6 +366,17 @@ void tamixsource::publishLoss(int source)
     scheduleReport(source, 0, 0, 0);
 }
 
+bool tamixsource::lastReportedFrame(int source, u16& width, u16& height) const
+{
+    KelRamPara* s = store();
+    if (!s || source < 0 || source >= kSources)
+        return false;
+    QMutexLocker lock(&s->mutex);
+    width = reported_frame_[source][0];
+    height = reported_frame_[source][1];
+    return width && height;
+}
+
 void tamixsource::scheduleReport(int source, u16 width, u16 height, u16 rate)
 {
     report_pending_[source] = true;
@@ -397,6 +408,10 @@ void tamixsource::reportTimings()
         st.width = v[0];
         st.height = v[1];
         st.rate = v[2];
+        if (v[0] && v[1]) {
+            reported_frame_[i][0] = v[0];
+            reported_frame_[i][1] = v[1];
+        }
         changed = true;
     }
     if (changed)

@@ -79,6 +79,10 @@ public:
 
     // One pass of the polling thread.
     void runPass();
+    // The last frame the input's source status reported (width and height,
+    // offset 256 of the block), a signal lost since or not; false while it
+    // has reported none since the box started. Any thread.
+    bool lastReportedFrame(int source, u16& width, u16& height) const;
     SourceState sourceState();
 
     // Builds the 256-byte EDID (base block and CEA extension) that asks a
@@ -146,6 +150,7 @@ private:
     bool report_pending_[kSources] = {};
     u32 report_stamp_[kSources] = {};
     u16 report_value_[kSources][3] = {};
+    u16 reported_frame_[kSources][2] = {};  // under the store's mutex, as the source status
 
     PacedWorker worker_;
 };

@@ -96,4 +96,9 @@ Canvas videoCanvas(const CanvasLayout&)
     return Canvas();
 }
 
+bool videoCanvasBands(const CanvasLayout&, const std::function<bool(const CanvasBand&)>&)
+{
+    return false;
+}
+
 }  // namespace platform

@@ -475,6 +475,38 @@ struct PipeReader {
     }
 };
 
+// Runs every whole line `pending` holds and keeps the rest. `pending`
+// holds a line from its first character on, unless that line was refused
+// already (`overlong`): the length measured is the whole line's.
+void runWholeLines(std::string& pending, bool& overlong)
+{
+    auto refuse = [](const std::string& line) {
+        logOutcome("error " + line.substr(0, 40) + "...: longer than 4096 characters");
+    };
+    size_t end;
+    while ((end = pending.find('\n')) != std::string::npos) {
+        const std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        if (overlong) {
+            overlong = false;  // the end of a line refused already
+            continue;
+        }
+        if (line.size() > kLongestLine) {
+            refuse(line);
+            continue;
+        }
+        const std::string outcome = runControlLine(line);
+        if (!outcome.empty())
+            logOutcome(outcome);
+    }
+    if (pending.size() > kLongestLine && !overlong) {
+        refuse(pending);
+        overlong = true;
+    }
+    if (overlong)
+        pending.clear();
+}
+
 // Reads commands until `wake` is written. The pipe is held open for
 // writing too, so it never reports an end while writers come and go.
 void readPipe(PipeReader& r)
@@ -499,6 +531,7 @@ void readPipe(PipeReader& r)
             if (!pipeInPlace(r.fd)) {
                 r.remake();
                 pending.clear();
+                overlong = false;
             }
             continue;
         }
@@ -510,23 +543,7 @@ void readPipe(PipeReader& r)
         if (n <= 0)
             return;
         pending.append(buf, static_cast<size_t>(n));
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (!overlong) {
-                const std::string outcome = runControlLine(line);
-                if (!outcome.empty())
-                    logOutcome(outcome);
-            }
-            overlong = false;
-        }
-        if (pending.size() > kLongestLine && !overlong) {
-            logOutcome("error " + pending.substr(0, 40) + "...: longer than 4096 characters");
-            overlong = true;
-        }
-        if (overlong)
-            pending.clear();
+        runWholeLines(pending, overlong);
     }
 }
 

@@ -164,6 +164,8 @@ public:
     // ---- output
     // The LED canvas as the output channels show it (sim_x518_canvas.h).
     Canvas canvas(const CanvasLayout& layout) const;
+    // The same a band of rows at a time (drawCanvasBands).
+    bool canvasBands(const CanvasLayout& layout, const std::function<bool(const CanvasBand&)>& take) const;
     // Each plugged input carries only its port's colour instead of its test
     // card (off at start): for tests that look only at where windows land.
     void setPlainInputs(bool on);

@@ -35,6 +35,11 @@ constexpr int kSplitLanes = 4;
 constexpr uint32_t kSplitWidth = 2176;
 constexpr double kSplitPixelClock = 324e6;
 
+// Output pixels a zoom may make of one line or column: more than any
+// channel's active window holds (16-bit registers), so never the bound of
+// what shows, only of the arithmetic.
+constexpr int64_t kMostZoomed = int64_t(1) << 24;
+
 // Half-open rectangle.
 struct Area {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -70,7 +75,8 @@ int zoomed(int read, int step, int phase)
 {
     if (read < 1)
         return 0;
-    return int(((int64_t(read) - 1) * x518::kZoomUnit - int64_t(phase) * 256 + step / 2) / step) + 1;
+    const int64_t n = ((int64_t(read) - 1) * x518::kZoomUnit - int64_t(phase) * 256 + step / 2) / step + 1;
+    return int(std::clamp<int64_t>(n, 0, kMostZoomed));
 }
 
 // Where channel c's picture lies (`whole`) and the part of it that shows
@@ -178,42 +184,50 @@ PixelBytes pixelBytes(u32 code)
     }
 }
 
-// The cards the picture needs, one per port and frame, each drawn once.
+// The cards the picture needs, one per port and frame, each made once
+// (a card is its layout and texts; its pixels are worked out as they are read).
 class Cards {
 public:
     explicit Cards(const CanvasInputs& in) : in_(in) {}
-    const Canvas* get(int port, int64_t frame)
+    const TestCard* get(int port, int64_t frame)
     {
         if (port < 0 || port >= kCanvasPorts || frame < 0 || !in_.ports[size_t(port)].plugged)
             return nullptr;
         const InputPicture& p = in_.ports[size_t(port)];
+        if (p.width < 1 || p.height < 1)
+            return nullptr;
         auto key = std::make_pair(port, in_.plain ? 0 : frame);
         auto it = cards_.find(key);
         if (it == cards_.end())
-            it = cards_.emplace(key, drawTestCard(port, p.width, p.height, p.rate, uint64_t(frame), in_.plain)).first;
-        return it->second.empty() ? nullptr : &it->second;
+            it = cards_.try_emplace(key, port, p.width, p.height, p.rate, uint64_t(frame), in_.plain).first;
+        return &it->second;
     }
 
 private:
     const CanvasInputs& in_;
-    std::map<std::pair<int, int64_t>, Canvas> cards_;
+    std::map<std::pair<int, int64_t>, TestCard> cards_;
 };
 
 // What one input channel wrote into one buffer (its write area, in the
-// memory format its colour control selects); its written pixels and lines
-// in the card of port `port` at frame `frame` (none: -1), which is drawn
-// once a pixel shows it.
+// memory format its colour control selects); which pixel and line of the
+// card of port `port` at frame `frame` (none: -1) each written pixel and
+// line shows.
 struct Region {
     WriteArea area;
     PixelBytes px;
     int port = -1;
     int64_t frame = kNoFrame;
-    std::vector<int> xs, ys;  // card pixel and line of each written pixel and line, -1 outside the card
-    const Canvas* card(Cards& cards) const
+    // Written pixel x shows card pixel capturedOf(x, hRatio) + xFirst, line
+    // y card line capturedOf(y, vRatio) + yFirst, when inside the card.
+    int xFirst = 0, yFirst = 0, hRatio = 0, vRatio = 0;
+    int cardWidth = 0, cardHeight = 0;
+    int cardX(int64_t x) const;
+    int cardY(int64_t y) const;
+    const TestCard* card(Cards& cards) const
     {
-        if (!drawn) {
+        if (!looked) {
             card_ = cards.get(port, frame);
-            drawn = true;
+            looked = true;
         }
         return card_;
     }
@@ -221,8 +235,8 @@ struct Region {
     double writtenAt(int64_t line) const { return double(frame) + (double(line) + 0.5) / double(area.lines); }
 
 private:
-    mutable const Canvas* card_ = nullptr;
-    mutable bool drawn = false;
+    mutable const TestCard* card_ = nullptr;
+    mutable bool looked = false;
 };
 
 // The port input channel `ich` reads and, for a V-by-One receiver, which
@@ -257,9 +271,25 @@ int syncChannelOf(const Chip& chip, int ich)
 
 // The captured pixel that written pixel `i` of a capture shrunk at `ratio`
 // (16.16, 0 or kZoomUnit: not shrunk) shows.
-int capturedOf(int i, int ratio)
+int64_t capturedOf(int i, int ratio)
 {
-    return ratio > 0 && ratio < int(x518::kZoomUnit) ? int(((int64_t(i) << 16) + ratio / 2) / ratio) : i;
+    return ratio > 0 && ratio < int(x518::kZoomUnit) ? ((int64_t(i) << 16) + ratio / 2) / ratio : i;
+}
+
+int Region::cardX(int64_t x) const
+{
+    if (x < 0 || x >= area.width)
+        return -1;
+    const int64_t c = capturedOf(int(x), hRatio) + int64_t(xFirst);
+    return c >= 0 && c < cardWidth ? int(c) : -1;
+}
+
+int Region::cardY(int64_t y) const
+{
+    if (y < 0 || y >= area.lines)
+        return -1;
+    const int64_t c = capturedOf(int(y), vRatio) + int64_t(yFirst);
+    return c >= 0 && c < cardHeight ? int(c) : -1;
 }
 
 Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
@@ -292,7 +322,6 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
         if (leadPort < 0 || leadPort >= kCanvasPorts || !in.ports[size_t(leadPort)].plugged)
             return r;
     }
-    r.port = port;
     // Pixel s of the line the channel sees is card pixel s - first: the
     // whole line, or one half of it from the split's start. A receiver that
     // splits its lines gives each half on its own code, counted in half
@@ -309,16 +338,13 @@ Region regionOf(const Chip& chip, const CanvasInputs& in, int ich, int buffer)
     } else if (half > 0) {
         return r;  // a receiver that does not split has no second half
     }
-    r.xs.resize(size_t(r.area.width));
-    for (int x = 0; x < r.area.width; ++x) {
-        const int cx = hst + kCaptureLag + capturedOf(x, hRatio) - first + halfOffset;
-        r.xs[size_t(x)] = cx >= 0 && cx < p.width ? cx : -1;
-    }
-    r.ys.resize(size_t(r.area.lines));
-    for (int y = 0; y < r.area.lines; ++y) {
-        const int cy = vst - kCaptureLineLag + capturedOf(y, vRatio) - p.vstart;
-        r.ys[size_t(y)] = cy >= 0 && cy < p.height ? cy : -1;
-    }
+    r.port = port;
+    r.xFirst = hst + kCaptureLag - first + halfOffset;
+    r.yFirst = vst - kCaptureLineLag - p.vstart;
+    r.hRatio = hRatio;
+    r.vRatio = vRatio;
+    r.cardWidth = p.width;
+    r.cardHeight = p.height;
     return r;
 }
 
@@ -455,28 +481,31 @@ struct Writer {
 
 // The writer of each column of the memory row that starts at `row`. Where
 // two wrote the same bytes the later writer's show, as on a chip: the newer
-// frame, or within one frame the line written later in it. False when no
-// column reads a written byte.
+// frame, or within one frame the line written later in it (of one capture,
+// the last line that starts at or before the byte). False when no column
+// reads a written byte.
 bool latestWriters(int64_t row, const std::vector<Region>& regions, const ColumnBytes& columns,
                    std::vector<Writer>& writers)
 {
     std::fill(writers.begin(), writers.end(), Writer{});
     bool any = false;
+    const int64_t from = row + columns.lowest(), to = row + columns.highest() + 1;
     for (const Region& r : regions) {
         const WriteArea& a = r.area;
-        int64_t k0, k1;
-        a.linesMeeting(row + columns.lowest(), row + columns.highest() + 1, k0, k1);
-        for (int64_t k = k0; k <= k1; ++k) {
-            const int64_t lineStart = a.start + k * a.step - row;
-            int first = 0, last = 0;
-            columns.reading(lineStart, lineStart + a.lineBytes, first, last);
+        if (a.end() <= from || to <= a.start)
+            continue;
+        for (int i = 0; i < columns.count(); ++i) {
+            const int64_t b = row + columns.at(i) - a.start;
+            if (b < 0)
+                continue;
+            const int64_t k = std::min<int64_t>(b / a.step, a.lines - 1);
+            if (b - k * a.step >= a.lineBytes)
+                continue;
             const double at = r.writtenAt(k);
-            for (int i = first; i < last; ++i) {
-                Writer& wr = writers[size_t(i)];
-                if (!wr.r || at >= wr.at)
-                    wr = {&r, k, at};
-            }
-            any = any || first < last;
+            Writer& wr = writers[size_t(i)];
+            if (!wr.r || at >= wr.at)
+                wr = {&r, k, at};
+            any = true;
         }
     }
     return any;
@@ -491,24 +520,24 @@ void paintRow(uint32_t* out, int64_t row, const std::vector<Writer>& writers, co
             continue;
         const Region& r = *wr.r;
         const int64_t a = row + columns.at(i) - (r.area.start + wr.line * r.area.step);
-        const int x = r.xs[size_t(std::min<int64_t>(r.px.pixel(a), r.area.width - 1))];
-        const int y = r.ys[size_t(wr.line)];
-        const Canvas* card = x >= 0 && y >= 0 ? r.card(cards) : nullptr;
-        if (card)
+        if (a < 0)
+            continue;
+        const int x = r.cardX(std::min<int64_t>(r.px.pixel(a), r.area.width - 1));
+        const int y = r.cardY(wr.line);
+        const TestCard* card = x >= 0 && y >= 0 ? r.card(cards) : nullptr;
+        if (card && x < card->width() && y < card->height())
             out[i] = card->at(x, y);
     }
 }
 
 // What output channel c reads from frame memory, zoomed and placed, into
 // `layer` (whose area is `picture.shown`).
-void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& cards, int c, const Picture& picture)
+void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, const std::vector<Region>& regions,
+                Cards& cards, int c, const Picture& picture)
 {
     const MemoryRead m = memoryReadOf(chip, in, c);
     const Area& shown = picture.shown;
-    if (!m.reads || shown.x1 <= shown.x0)
-        return;
-    const std::vector<Region> regions = regionsWritten(chip, in);
-    if (regions.empty())
+    if (!m.reads || shown.x1 <= shown.x0 || regions.empty())
         return;
     const ColumnBytes columns(chip, c, picture, m.px);
     const int vw = chip.value(x518::kOactVw, c);
@@ -526,7 +555,8 @@ void readMemory(Layer& layer, const Chip& chip, const CanvasInputs& in, Cards& c
 }
 
 // Channel c's picture where it shows.
-Layer layerOf(const Chip& chip, const CanvasInputs& in, Cards& cards, int c, const Picture& picture)
+Layer layerOf(const Chip& chip, const CanvasInputs& in, const std::vector<Region>& regions, Cards& cards, int c,
+              const Picture& picture)
 {
     Layer layer;
     layer.shown = picture.shown;
@@ -544,10 +574,19 @@ Layer layerOf(const Chip& chip, const CanvasInputs& in, Cards& cards, int c, con
                 layer.px[size_t(y - shown.y0) * w + size_t(x - shown.x0)] =
                     pattern.at(x - picture.whole.x0, y - picture.whole.y0);
     } else {
-        readMemory(layer, chip, in, cards, c, picture);
+        readMemory(layer, chip, in, regions, cards, c, picture);
     }
     return layer;
 }
+
+// Rows [y0, y1) of the canvas being drawn, each `width` pixels.
+struct Band {
+    uint32_t* px = nullptr;
+    int width = 0;
+    int y0 = 0, y1 = 0;
+    uint32_t* row(int y) const { return px + ptrdiff_t(y - y0) * width; }
+    Area area() const { return {0, y0, width, y1}; }
+};
 
 uint32_t canvasColour(uint32_t bbggrr)
 {
@@ -568,12 +607,12 @@ Area osdWindowOf(const Chip& chip, int t)
 }
 
 // Tile t's part of the OSD window where it shows (`window`, in the canvas's
-// pixels and clipped to the tile; `full` unclipped): filled with the
-// background colour, or framed where the plane is transparent or shows the
-// bitmap. Each tile frames its own part.
-void paintOsd(Canvas& out, const Chip& chip, int t, const Area& window, const Area& full, const OsdLook& osd)
+// pixels and clipped to the tile and the band; `full` unclipped): filled with
+// the background colour, or framed where the plane is transparent or shows
+// the bitmap. Each tile frames its own part.
+void paintOsd(const Band& out, const Chip& chip, int t, const Area& window, const Area& full, const OsdLook& osd)
 {
-    auto row = [&](int y) { return out.pixels.begin() + ptrdiff_t(y) * out.width; };
+    auto row = [&](int y) { return out.row(y); };
     const bool text = (u32(chip.value(x518::kOsdControl, t)) & x518::kOsdShowMask) == x518::kOsdShowText;
     if (text && !osd.transparent) {
         const uint32_t colour = canvasColour(osd.background);
@@ -632,11 +671,11 @@ uint32_t weighted(const uint32_t* colours, const int* weights, int n)
     return out;
 }
 
-// Tile `tile`'s layers on `out`: opaque, each over those below, or blended
-// by the mixer's weights.
-void mixLayers(Canvas& out, const Area& tile, const std::vector<Layer>& layers, const Weights* weights)
+// Tile `tile`'s layers on `out` (the tile and the layers clipped to the
+// band): opaque, each over those below, or blended by the mixer's weights.
+void mixLayers(const Band& out, const Area& tile, const std::vector<Layer>& layers, const Weights* weights)
 {
-    auto row = [&](int y) { return out.pixels.begin() + ptrdiff_t(y) * out.width; };
+    auto row = [&](int y) { return out.row(y); };
     const int n = int(layers.size());
     const int first = weights ? std::min(weights->first, n) : n;
     const int last = weights ? std::min(first + kLayerCoefEntries, n) : n;
@@ -704,53 +743,123 @@ uint32_t portColour(int port)
     return port >= 0 && port < int(std::size(kPortColours)) ? kPortColours[port] : kNoPortColour;
 }
 
-Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLook& osd, const CanvasInputs& inputs)
-{
-    const Chip chip(regs);
-    const int tileW = chip.value(x518::kOchActHend) - chip.value(x518::kOchActHst);
-    const int tileH = chip.value(x518::kOchActVend) - chip.value(x518::kOchActVst);
-    // The tile counts come from the block a PC writes (two 16-bit fields):
-    // their product is compared without being formed, as it may not fit an int.
-    if (layout.across < 1 || layout.down < 1 || layout.across > kOutputChannels / layout.down || tileW < 1 || tileH < 1)
-        return {};
-    const Area whole{0, 0, layout.across * tileW, layout.down * tileH};
-    const Area cut = layout.width > 0 && layout.height > 0
-                         ? Area{layout.x, layout.y, layout.x + layout.width, layout.y + layout.height}.clip(whole)
-                         : whole;
-    if (cut.empty() || int64_t(cut.x1 - cut.x0) * (cut.y1 - cut.y0) > kMaxCanvasPixels)
-        return {};
-    Canvas out;
-    out.width = cut.x1 - cut.x0;
-    out.height = cut.y1 - cut.y0;
-    out.pixels.assign(size_t(out.width) * size_t(out.height), kCanvasBlack);
-    Cards cards(inputs);
-    for (int t = 0; t < layout.across * layout.down; ++t) {
-        if (!chip.inUse(t))
-            continue;
-        // Tile t in the cut's pixels.
-        const int ox = (t % layout.across) * tileW - cut.x0;
-        const int oy = (t / layout.across) * tileH - cut.y0;
-        const Area tile = Area{0, 0, tileW, tileH}.moved(ox, oy).clip({0, 0, out.width, out.height});
-        const Area osdFull = osdWindowOf(chip, t).moved(ox, oy);
+namespace {
+
+// The canvas the registers describe, drawn a band of rows at a time: what
+// a band needs (the layers of its tiles) is made for that band alone.
+class CanvasPainter {
+public:
+    CanvasPainter(const Registers& regs, const CanvasLayout& layout, const OsdLook& osd, const CanvasInputs& inputs)
+        : chip_(regs), layout_(layout), osd_(osd), in_(inputs), cards_(inputs)
+    {
+        tileW_ = chip_.value(x518::kOchActHend) - chip_.value(x518::kOchActHst);
+        tileH_ = chip_.value(x518::kOchActVend) - chip_.value(x518::kOchActVst);
+        // The tile counts come from the block a PC writes (two 16-bit
+        // fields): their product is compared without being formed, as it
+        // may not fit an int.
+        if (layout.across < 1 || layout.down < 1 || layout.across > kOutputChannels / layout.down || tileW_ < 1 ||
+            tileH_ < 1)
+            return;
+        const Area whole{0, 0, layout.across * tileW_, layout.down * tileH_};
+        cut_ = layout.width > 0 && layout.height > 0
+                   ? Area{layout.x, layout.y, layout.x + layout.width, layout.y + layout.height}.clip(whole)
+                   : whole;
+        if (cut_.empty() || int64_t(cut_.x1 - cut_.x0) * (cut_.y1 - cut_.y0) > kMaxCanvasPixels) {
+            cut_ = {};
+            return;
+        }
+        regions_ = regionsWritten(chip_, in_);
+    }
+    bool empty() const { return cut_.empty(); }
+    int width() const { return cut_.x1 - cut_.x0; }
+    int height() const { return cut_.y1 - cut_.y0; }
+
+    // The band's rows of the canvas.
+    void paint(const Band& band)
+    {
+        std::fill(band.px, band.px + ptrdiff_t(band.width) * (band.y1 - band.y0), kCanvasBlack);
+        for (int t = 0; t < layout_.across * layout_.down; ++t)
+            if (chip_.inUse(t))
+                paintTile(band, t);
+    }
+
+private:
+    void paintTile(const Band& band, int t)
+    {
+        // Tile t in the cut's pixels, and its part in the band.
+        const int ox = (t % layout_.across) * tileW_ - cut_.x0;
+        const int oy = (t / layout_.across) * tileH_ - cut_.y0;
+        const Area tile = Area{0, 0, tileW_, tileH_}.moved(ox, oy).clip(band.area());
+        if (tile.empty())
+            return;
+        const Area osdFull = osdWindowOf(chip_, t).moved(ox, oy);
         const Area osdShown = osdFull.clip(tile);
-        const bool osdBelow = (u32(chip.value(x518::kOsdControl, t)) & x518::kOsdBelowVideo) != 0;
+        const bool osdBelow = (u32(chip_.value(x518::kOsdControl, t)) & x518::kOsdBelowVideo) != 0;
         if (!osdShown.empty() && osdBelow)
-            paintOsd(out, chip, t, osdShown, osdFull, osd);
-        const std::vector<int> list = layersOf(chip, t);
+            paintOsd(band, chip_, t, osdShown, osdFull, osd_);
+        const std::vector<int> list = layersOf(chip_, t);
         std::vector<Layer> layers;
         for (int c : list) {
-            Picture picture = pictureOf(chip, c).moved(ox, oy);
+            Picture picture = pictureOf(chip_, c).moved(ox, oy);
             picture.shown = picture.shown.clip(tile);
-            if (!chip.inUse(c) || picture.shown.empty())
+            if (!chip_.inUse(c) || picture.shown.empty())
                 picture.shown = {};
-            layers.push_back(layerOf(chip, inputs, cards, c, picture));
+            layers.push_back(layerOf(chip_, in_, regions_, cards_, c, picture));
         }
         const bool blends = t < x518::kBlendMixers;
-        const Weights weights = blends ? weightsOf(chip, t, int(list.size())) : Weights();
-        mixLayers(out, tile, layers, blends ? &weights : nullptr);
+        const Weights weights = blends ? weightsOf(chip_, t, int(list.size())) : Weights();
+        mixLayers(band, tile, layers, blends ? &weights : nullptr);
         if (!osdShown.empty() && !osdBelow)
-            paintOsd(out, chip, t, osdShown, osdFull, osd);
+            paintOsd(band, chip_, t, osdShown, osdFull, osd_);
     }
+
+    const Chip chip_;
+    const CanvasLayout layout_;
+    const OsdLook osd_;
+    const CanvasInputs& in_;
+    int tileW_ = 0, tileH_ = 0;
+    Area cut_;
+    Cards cards_;
+    std::vector<Region> regions_;
+};
+
+}  // namespace
+
+// A band into the whole picture, made at the first band.
+bool addBand(Canvas& out, const CanvasBand& band)
+{
+    if (out.pixels.empty()) {
+        out.width = band.width;
+        out.height = band.height;
+        out.pixels.resize(size_t(band.width) * size_t(band.height));
+    }
+    std::copy(band.pixels, band.pixels + ptrdiff_t(band.width) * band.rows,
+              out.pixels.begin() + ptrdiff_t(band.y) * band.width);
+    return true;
+}
+
+bool drawCanvasBands(const Registers& regs, const CanvasLayout& layout, const OsdLook& osd, const CanvasInputs& inputs,
+                     const std::function<bool(const CanvasBand&)>& take)
+{
+    CanvasPainter painter(regs, layout, osd, inputs);
+    if (painter.empty())
+        return false;
+    const int width = painter.width(), height = painter.height();
+    const int rows = std::clamp(int(kCanvasBandPixels / width), 1, height);
+    std::vector<uint32_t> pixels(size_t(width) * size_t(rows));
+    for (int y = 0; y < height; y += rows) {
+        const Band band{pixels.data(), width, y, std::min(y + rows, height)};
+        painter.paint(band);
+        if (!take({width, height, band.y0, band.y1 - band.y0, pixels.data()}))
+            return false;
+    }
+    return true;
+}
+
+Canvas drawCanvas(const Registers& regs, const CanvasLayout& layout, const OsdLook& osd, const CanvasInputs& inputs)
+{
+    Canvas out;
+    drawCanvasBands(regs, layout, osd, inputs, [&out](const CanvasBand& band) { return addBand(out, band); });
     return out;
 }
 
@@ -813,7 +922,7 @@ void SimX518::setPlainInputs(bool on)
     plainInputs_ = on;
 }
 
-Canvas SimX518::canvas(const CanvasLayout& layout) const
+bool SimX518::canvasBands(const CanvasLayout& layout, const std::function<bool(const CanvasBand&)>& take) const
 {
     SimX518Flash::Registers snapshot;
     OsdLook osd;
@@ -826,7 +935,14 @@ Canvas SimX518::canvas(const CanvasLayout& layout) const
         osd.transparent = osd_.planeTransparent();
         inputs = inputsNow();
     }
-    return drawCanvas(snapshot, layout, osd, inputs);
+    return drawCanvasBands(snapshot, layout, osd, inputs, take);
+}
+
+Canvas SimX518::canvas(const CanvasLayout& layout) const
+{
+    Canvas out;
+    canvasBands(layout, [&out](const CanvasBand& band) { return addBand(out, band); });
+    return out;
 }
 
 }  // namespace platform::sim
@@ -837,6 +953,12 @@ Canvas videoCanvas(const CanvasLayout& layout)
 {
     auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath);
     return chip ? chip->canvas(layout) : Canvas();
+}
+
+bool videoCanvasBands(const CanvasLayout& layout, const std::function<bool(const CanvasBand&)>& take)
+{
+    auto chip = sim::deviceAs<sim::SimX518>(sim::SimX518::kDevicePath);
+    return chip && chip->canvasBands(layout, take);
 }
 
 }  // namespace platform

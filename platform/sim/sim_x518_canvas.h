@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace platform::sim {
 
@@ -101,10 +102,21 @@ int64_t captureFrame(const SimX518Flash::Registers& regs, const CaptureClock& cl
 // last went to it, else the one it kept.
 int64_t bufferFrame(const SimX518Flash::Registers& regs, const CaptureClock& clock, int channel, int buffer);
 
-// The canvas the registers describe, cut as the layout says; empty when the
-// layout is impossible (no tiles, more than 8) or the picture would be larger
-// than kMaxCanvasPixels.
+// Pixels a band of the canvas holds at most (one row at least): the
+// drawing holds one band and what its rows need, never the whole picture.
+constexpr int64_t kCanvasBandPixels = int64_t(1) << 18;
+
+// The canvas the registers describe, cut as the layout says, handed to
+// `take` a band of rows at a time, top to bottom (`take` returns false to
+// stop). False, with nothing handed over, when the layout is impossible (no
+// tiles, more than 8) or the picture would be larger than kMaxCanvasPixels;
+// false too when `take` stopped.
+bool drawCanvasBands(const SimX518Flash::Registers& regs, const CanvasLayout& layout, const OsdLook& osd,
+                     const CanvasInputs& inputs, const std::function<bool(const CanvasBand&)>& take);
+// The same whole (empty where drawCanvasBands hands nothing over); for tests.
 Canvas drawCanvas(const SimX518Flash::Registers& regs, const CanvasLayout& layout, const OsdLook& osd = {},
                   const CanvasInputs& inputs = {});
+// A band added to the whole picture, made at the first band.
+bool addBand(Canvas& out, const CanvasBand& band);
 
 }  // namespace platform::sim

@@ -56,38 +56,10 @@ uint32_t darker(uint32_t c)
     return 0xFF000000 | ((c >> 1) & 0x7F7F7F);
 }
 
-class Painter {
-public:
-    explicit Painter(Canvas& c) : c_(c) {}
-    void fill(int x0, int y0, int x1, int y1, uint32_t colour)
-    {
-        x0 = std::max(x0, 0), y0 = std::max(y0, 0);
-        x1 = std::min(x1, c_.width), y1 = std::min(y1, c_.height);
-        for (int y = y0; y < y1; ++y)
-            std::fill(row(y) + x0, row(y) + std::max(x0, x1), colour);
-    }
-    // `text` from x, y, each glyph dot `scale` pixels; returns the width.
-    int text(int x, int y, const std::string& text, int scale, uint32_t colour)
-    {
-        for (size_t i = 0; i < text.size(); ++i) {
-            const Glyph* g = glyphOf(text[i]);
-            const int gx = x + int(i) * kGlyphAdvance * scale;
-            for (int r = 0; g && r < kGlyphH; ++r)
-                for (int d = 0; d < kGlyphW; ++d)
-                    if (g->rows[r] & (0x10 >> d))
-                        fill(gx + d * scale, y + r * scale, gx + (d + 1) * scale, y + (r + 1) * scale, colour);
-        }
-        return textWidth(text, scale);
-    }
-    static int textWidth(const std::string& text, int scale)
-    {
-        return text.empty() ? 0 : (int(text.size()) * kGlyphAdvance - 1) * scale;
-    }
-
-private:
-    std::vector<uint32_t>::iterator row(int y) { return c_.pixels.begin() + ptrdiff_t(y) * c_.width; }
-    Canvas& c_;
-};
+int textWidth(const std::string& text, int scale)
+{
+    return text.empty() ? 0 : (int(text.size()) * kGlyphAdvance - 1) * scale;
+}
 
 std::string titleOf(int port, int width, int height, double rate)
 {
@@ -125,46 +97,88 @@ std::string cardPortName(int port)
     return port >= 0 && port < int(std::size(kPortNames)) ? kPortNames[port] : "PORT";
 }
 
+TestCard::TestCard(int port, int width, int height, double rate, uint64_t frame, bool plain)
+    : layout_(std::max(width, 0), std::max(height, 0)), plain_(plain), ground_(portColour(port)),
+      grid_(darker(ground_)), bar_(layout_.width > 0 ? layout_.barAt(frame) : 0)
+{
+    const int scale = layout_.textScale;
+    title_.chars = titleOf(port, width, height, rate);
+    title_.width = textWidth(title_.chars, scale);
+    title_.x = (width - title_.width) / 2;
+    title_.y = layout_.titleTop;
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "FRAME %0*llu", kCounterDigits, static_cast<unsigned long long>(frame));
+    counter_.chars = digits;
+    counter_.width = textWidth(counter_.chars, scale);
+    counter_.x = (width - counter_.width) / 2;
+    counter_.y = layout_.counterTop + scale;
+    boxX0_ = counter_.x - scale;
+    boxX1_ = counter_.x + counter_.width + scale;
+}
+
+// Whether a dot of text `t` covers x, y: glyphs kGlyphAdvance dots apart,
+// each dot textScale pixels square.
+bool TestCard::textAt(const Text& t, int x, int y) const
+{
+    const int scale = layout_.textScale;
+    if (x < t.x || y < t.y || x >= t.x + t.width || y >= t.y + kGlyphH * scale)
+        return false;
+    const int cell = kGlyphAdvance * scale;
+    const size_t i = size_t((x - t.x) / cell);
+    const int dot = (x - t.x) % cell / scale, row = (y - t.y) / scale;
+    const Glyph* g = i < t.chars.size() ? glyphOf(t.chars[i]) : nullptr;
+    return g && dot < kGlyphW && (g->rows[row] & (0x10 >> dot));
+}
+
+// The card's parts, the one drawn last on top: the corner marks, the frame
+// counter on its box, the title, the bar on its track, the grey ramp, the
+// grid, the port's colour.
+uint32_t TestCard::at(int x, int y) const
+{
+    if (plain_)
+        return ground_;
+    const CardLayout& l = layout_;
+    const int w = l.width, h = l.height, c = l.corner;
+    const bool right = x >= w - c, bottom = y >= h - c;
+    if (right && bottom)
+        return kCardBottomRight;
+    if (x < c && bottom)
+        return kCardBottomLeft;
+    if (right && y < c)
+        return kCardTopRight;
+    if (x < c && y < c)
+        return kCardTopLeft;
+    if (textAt(counter_, x, y))
+        return kCardText;
+    if (y >= l.counterTop && y < l.counterBottom && x >= boxX0_ && x < boxX1_)
+        return kCardCounterBox;
+    if (textAt(title_, x, y))
+        return kCardText;
+    if (y >= l.barTop && y < l.barBottom) {
+        const bool bar = (x >= bar_ && x < bar_ + l.barWidth) || (x >= bar_ - w && x < bar_ + l.barWidth - w);
+        return bar ? kCardBar : kCardBarTrack;
+    }
+    if (y >= l.rampTop && y < l.rampBottom) {
+        const uint32_t v = w > 1 ? uint32_t(x * 255 / (w - 1)) : 0;
+        return 0xFF000000 | v << 16 | v << 8 | v;
+    }
+    if (x % l.cell < l.gridLine || y % l.cell < l.gridLine)
+        return grid_;
+    return ground_;
+}
+
 Canvas drawTestCard(int port, int width, int height, double rate, uint64_t frame, bool plain)
 {
     Canvas c;
     if (width < 1 || height < 1)
         return c;
+    const TestCard card(port, width, height, rate, frame, plain);
     c.width = width;
     c.height = height;
-    const uint32_t ground = portColour(port);
-    c.pixels.assign(size_t(width) * size_t(height), ground);
-    if (plain)
-        return c;
-    const CardLayout l(width, height);
-    Painter p(c);
-    const uint32_t grid = darker(ground);
-    for (int x = 0; x < width; x += l.cell)
-        p.fill(x, 0, x + l.gridLine, height, grid);
-    for (int y = 0; y < height; y += l.cell)
-        p.fill(0, y, width, y + l.gridLine, grid);
-    for (int x = 0; x < width; ++x) {
-        const uint32_t v = width > 1 ? uint32_t(x * 255 / (width - 1)) : 0;
-        p.fill(x, l.rampTop, x + 1, l.rampBottom, 0xFF000000 | v << 16 | v << 8 | v);
-    }
-    p.fill(0, l.barTop, width, l.barBottom, kCardBarTrack);
-    const int bar = l.barAt(frame);
-    p.fill(bar, l.barTop, bar + l.barWidth, l.barBottom, kCardBar);
-    p.fill(bar - width, l.barTop, bar + l.barWidth - width, l.barBottom, kCardBar);  // wrapping round
-
-    const std::string title = titleOf(port, width, height, rate);
-    p.text((width - Painter::textWidth(title, l.textScale)) / 2, l.titleTop, title, l.textScale, kCardText);
-    char digits[32];
-    std::snprintf(digits, sizeof digits, "FRAME %0*llu", kCounterDigits, static_cast<unsigned long long>(frame));
-    const int w = Painter::textWidth(digits, l.textScale);
-    const int x = (width - w) / 2;
-    p.fill(x - l.textScale, l.counterTop, x + w + l.textScale, l.counterBottom, kCardCounterBox);
-    p.text(x, l.counterTop + l.textScale, digits, l.textScale, kCardText);
-
-    p.fill(0, 0, l.corner, l.corner, kCardTopLeft);
-    p.fill(width - l.corner, 0, width, l.corner, kCardTopRight);
-    p.fill(0, height - l.corner, l.corner, height, kCardBottomLeft);
-    p.fill(width - l.corner, height - l.corner, width, height, kCardBottomRight);
+    c.pixels.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            c.pixels[size_t(y) * size_t(width) + size_t(x)] = card.at(x, y);
     return c;
 }
 

@@ -43,8 +43,32 @@ struct CardLayout {
 // The name the card writes for input port `port` (0-5).
 std::string cardPortName(int port);
 
-// Port `port`'s card at `width` x `height` for frame `frame`; `rate` in
-// frames a second goes into the title. `plain`: only the port's colour.
+// Port `port`'s card at `width` x `height` for frame `frame`, a pixel at a
+// time (a picture of the card is never made); `rate` in frames a second goes
+// into the title. `plain`: only the port's colour.
+class TestCard {
+public:
+    TestCard(int port, int width, int height, double rate, uint64_t frame, bool plain = false);
+    int width() const { return layout_.width; }
+    int height() const { return layout_.height; }
+    // The pixel at x, y (inside the card), 0xFFRRGGBB.
+    uint32_t at(int x, int y) const;
+
+private:
+    struct Text {
+        int x = 0, y = 0, width = 0;
+        std::string chars;
+    };
+    bool textAt(const Text& t, int x, int y) const;
+    CardLayout layout_;
+    bool plain_;
+    uint32_t ground_, grid_;
+    int bar_;
+    Text title_, counter_;
+    int boxX0_ = 0, boxX1_ = 0;  // the frame counter's box across
+};
+
+// The whole card as a picture (TestCard's pixels).
 Canvas drawTestCard(int port, int width, int height, double rate, uint64_t frame, bool plain = false);
 
 }  // namespace platform::sim

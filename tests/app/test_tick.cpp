@@ -2,9 +2,12 @@
 // watcher's gate, driven tick by tick.
 #include "app/aginglog.h"
 #include "fpga/fpga_manage.h"
+#include "platform/clock.h"
 #include "platform/sim/sim_fpga.h"
 #include "registers/fpga_regs.h"
 #include "tests/app/test_mainwindow_fixture.h"
+
+#include <limits>
 
 class Tick : public PageTest {
 protected:
@@ -112,4 +115,18 @@ TEST_F(Tick, RecentPcCommandSkipsTheSampleButNotTheTurn)
     pc_cmd_valid = 0;
     tick(18000);
     EXPECT_EQ(factoryage_log.size(), 1);
+}
+
+// A time the calendar cannot hold (or a clock that cannot be read) is said
+// on the console and shows as unknown, never as a date: it once read
+// 1900-01-01 without a word.
+TEST_F(Tick, ATimeTheCalendarCannotHoldIsToldAndShownUnknown)
+{
+    const platform::LocalTime far = platform::localTimeOf(std::numeric_limits<int64_t>::max());
+    EXPECT_FALSE(far.known);
+    EXPECT_EQ(far.year, 0);
+    EXPECT_EQ(agingTimeStamp(far), QStringLiteral("----- --:--"));
+    const platform::LocalTime past2038 = platform::localTimeOf(int64_t(1) << 31);
+    EXPECT_TRUE(past2038.known);
+    EXPECT_EQ(past2038.year, 2038);
 }

@@ -21,20 +21,33 @@
 namespace {
 
 constexpr std::time_t kPast2038 = (std::time_t(1) << 31) + 1;
+// 2300-01-01: past 2262-04-11, the last second whose nanoseconds a signed
+// 64-bit count holds.
+constexpr std::time_t kPast2262 = 10413792000;
 constexpr const char* kRecoveryFile = "/data/rcvrecovery/screen.rcv";
 constexpr const char* kPackage = "/mnt/usb1/KEL-R8/far.KEL";
 const usbpkg::Version kNewer = {25, 6, 1, 11, 3, 0};
 
 // Dates a box file and every folder above it inside the box root, as
 // `touch -h -d` does: a symbolic link itself, not what it leads to.
-bool dateFar(const std::string& boxPath)
+bool dateFar(const std::string& boxPath, std::time_t when = kPast2038)
 {
-    const timespec times[2] = {{kPast2038, 0}, {kPast2038, 0}};
+    const timespec times[2] = {{when, 0}, {when, 0}};
     for (std::string p = boxPath; !p.empty(); p = p.substr(0, p.rfind('/')))
         if (::utimensat(AT_FDCWD, platform::path(p).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
             return false;
     struct stat st {};
-    return ::lstat(platform::path(boxPath).c_str(), &st) == 0 && st.st_mtime == kPast2038;
+    return ::lstat(platform::path(boxPath).c_str(), &st) == 0 && st.st_mtime == when;
+}
+
+// A release package with a newer application `program`.
+std::string packageOf(const std::string& program)
+{
+    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
+        usbpkg::kReleasePackage,
+        usbpkg::kControllerType,
+        {usbpkg::BuildChild{usbpkg::kChildApplication, std::vector<u8>(program.begin(), program.end()), kNewer}}});
+    return std::string(package.begin(), package.end());
 }
 
 std::string bytesOf(const void* data, size_t n)
@@ -67,11 +80,7 @@ TEST_F(FarFileTimes, KeptFilesAndAPackageDatedPast2038AreReadAsToday)
     // A package with a new application on the stick.
     const std::string program(5000, '\x42');
     writeBoxFile(program_update::kProgramFile, "old program");
-    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
-        usbpkg::kReleasePackage,
-        usbpkg::kControllerType,
-        {usbpkg::BuildChild{usbpkg::kChildApplication, std::vector<u8>(program.begin(), program.end()), kNewer}}});
-    writeBoxFile(kPackage, std::string(package.begin(), package.end()));
+    writeBoxFile(kPackage, packageOf(program));
     // What a write cut short by a power cut leaves.
     const std::string stale = KelRamPara::modeFilePath(2) + ".new";
     writeBoxFile(stale, "torn");
@@ -132,4 +141,22 @@ TEST_F(FarFileTimes, TheSimulatedShellsFileCommandsTakeThem)
     EXPECT_TRUE(platform::isDir("/data/copy/sub/deeper"));
     EXPECT_EQ(platform::shellRun("rm -rf /data/late"), 0);
     EXPECT_FALSE(platform::exists("/data/late"));
+}
+
+// A package dated 2300: the upgrade tells the file it checked from another
+// by its time, kept as seconds and nanoseconds (counted in nanoseconds
+// alone, it passed what a signed 64-bit count holds).
+TEST_F(FarFileTimes, APackageDatedPast2262Installs)
+{
+    const std::string program(3000, '\x24');
+    writeBoxFile(program_update::kProgramFile, "old program");
+    writeBoxFile(kPackage, packageOf(program));
+    if (!dateFar(kPackage, kPast2262))
+        GTEST_SKIP() << "the file system keeps no time past 2262";
+    fpga_manage* m = fpgaManagerOutOfReset();
+    g_usb_grade_path = "KEL-R8";
+    g_usb_grade = 1;
+    for (int pass = 0; pass < 20 && g_usb_grade.load(); ++pass)
+        m->usb_upgrade_manage_deal();
+    EXPECT_TRUE(readBoxFile(program_update::kProgramFile) == program) << m->usb_grade_msg.toStdString();
 }

@@ -175,3 +175,18 @@ TEST_F(FaultCommands, AFlashPartitionTakesNoEraseOrWriteWhileSwitchedOn)
     }
     EXPECT_EQ(platform::runControlLine("fault mtd 9 on"), "error fault mtd 9 on: no flash partition /dev/mtd9");
 }
+
+// The pipe runs a line of up to 4096 characters and refuses a longer one
+// whole, however its bytes arrive. (Lines of 4106 and 4107 characters ran:
+// only what was left of a line after each 512-byte read was measured.)
+TEST_F(FaultCommands, ThePipeRefusesEveryLineLongerThan4096Characters)
+{
+    for (size_t length : {4096, 4097, 4106, 4107, 9000}) {
+        const std::string line = "chip" + std::string(length - 4, ' ');
+        const std::string outcome = control(line);
+        if (length <= 4096)
+            EXPECT_EQ(outcome.rfind("ok chip", 0), 0u) << length;
+        else
+            EXPECT_EQ(outcome, "error " + line.substr(0, 40) + "...: longer than 4096 characters") << length;
+    }
+}

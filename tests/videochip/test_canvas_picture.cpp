@@ -422,6 +422,139 @@ TEST_F(CanvasPictureTest, ADotByDotArrangementShowsEachInputAtItsOwnPlaceWithAny
     }
 }
 
+// Arrangement 8 on a window whose own source (HDMI1) has no signal: HDMI3,
+// whose receiver gives its 640-pixel lines whole, is captured whole on one
+// channel and shows at the window's top-left, 1:1, as it does while HDMI1
+// has a signal. (Its lines were once split in two halves by HDMI1's state,
+// the second half on a code that carries none, and drawing the canvas then
+// crashed the box.)
+TEST_F(CanvasPictureTest, ArrangementEightShowsHdmi3WholeWhenTheWindowsOwnSourceHasNoSignal)
+{
+    constexpr int kPortHdmi3 = 5;
+    const Box window{492, 451, 725, 576}, hdmi3{492, 451, 640, 360};
+    platform::sim::plugSource(ram::kSourceHdmi3, SourceTiming::progressive(640, 360, 60));
+    settle();
+    const platform::Canvas card = drawTestCard(kPortHdmi3, 640, 360, 60, 0);
+    for (bool ownSignal : {true, false}) {
+        SCOPED_TRACE(ownSignal ? "HDMI1 plugged" : "HDMI1 pulled");
+        if (!ownSignal)
+            platform::sim::pullSource(ram::kSourceHdmi1);
+        apply([&](KEL_RAM_PARA& b) {
+            show(b, 0, ram::kSourceHdmi1, window);
+            b.image[0].flags = ram::kFlagDotByDot;
+            b.image[0].dbd_mode = 8;
+        });
+        settle();
+        const int first = m->ich.win_ich[0][0];
+        ASSERT_GE(first, 0);
+        EXPECT_EQ(chip->regValue(x518::kIactHw, x518::kChannelStride * u32(first)), 640u);
+        EXPECT_TRUE(canvasprobe::showsCard(canvas(), card, {hdmi3, {0, 0, 640, 360}}, 8, 300));
+    }
+}
+
+// An input of an arrangement without a signal keeps the room of the last
+// frame its source status reported, which a PC sees: HDMI2 reported at
+// 1280 x 720 while no window showed it, then pulled, leaves HDMI1 beside it
+// at 1280 under arrangement 1, cut to HDMI2's 720 lines. (Its room was the
+// last frame a window had made the chip measure, here 1920 x 1080.)
+TEST_F(CanvasPictureTest, APulledInputKeepsTheRoomOfTheFrameItsSourceStatusReported)
+{
+    apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH}); });
+    platform::sim::plugSource(ram::kSourceHdmi2, SourceTiming::p720_60());
+    settle();
+    ASSERT_EQ(live().source_status[ram::kSourceHdmi2].width, 1280);
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    ASSERT_EQ(live().source_status[ram::kSourceHdmi2].width, 0);
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH});
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 1;
+    });
+    settle();
+    EXPECT_TRUE(
+        canvasprobe::showsCard(canvas(), card(kPortHdmi1), {{1280, 0, 640, 720}, {0, 0, 640, 720}}, kSampleStep, 100));
+}
+
+// An input pulled while no window shows it, then a new canvas: once a
+// window's arrangement takes it, it has no signal there, and the other
+// input shows. (Its last state from before stood, the arrangement waited on
+// it, and the whole window stayed black.)
+TEST_F(CanvasPictureTest, AnInputPulledUnshownBeforeANewCanvasHasNoSignalWhenAnArrangementTakesIt)
+{
+    apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, {0, 0, kW, kH}); });
+    settle();
+    platform::sim::pullSource(ram::kSourceHdmi2);
+    settle();
+    applyOn(3840, 2160, [&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, {0, 0, 3840, kH});
+        b.image[0].flags = ram::kFlagDotByDot;
+        b.image[0].dbd_mode = 1;
+    });
+    settle();
+    EXPECT_TRUE(
+        canvasprobe::showsCard(canvas(), card(kPortHdmi1), {{kW, 0, kW, kH}, {0, 0, kW, kH}}, kSampleStep, 300));
+}
+
+// A frozen window of arrangement 3 (DVI and the fourth port) whose own
+// source, HDMI1, is no part of the arrangement: HDMI1 pulled and plugged
+// back changes nothing of it, it stays frozen on its frame. (Pulling HDMI1
+// once set it live.)
+TEST_F(CanvasPictureTest, AFrozenWindowOfSeveralInputsStaysFrozenThroughItsOwnSourcesLoss)
+{
+    const Box window{0, 0, kW, kH};
+    apply([&](KEL_RAM_PARA& b) {
+        show(b, 0, ram::kSourceHdmi1, window);
+        b.image[0].flags = ram::kFlagDotByDot | ram::kFlagFreeze;
+        b.image[0].dbd_mode = 3;
+    });
+    settle();
+    const platform::Canvas frozen = canvas();
+    ASSERT_TRUE(canvasprobe::showsCard(frozen, card(kPortDvi), {window, {0, 0, kW, kH}}, kSampleStep, 300));
+    for (bool plugged : {false, true}) {
+        SCOPED_TRACE(plugged ? "HDMI1 plugged back" : "HDMI1 pulled");
+        if (plugged)
+            platform::sim::plugSource(ram::kSourceHdmi1, SourceTiming::p1080_60());
+        else
+            platform::sim::pullSource(ram::kSourceHdmi1);
+        settle();
+        chip->advanceFrames(7);
+        EXPECT_EQ(chip->regValue(x518::kIsyct, x518::kChannelStride * u32(m->ich.win_ich[0][0])), x518::kIsyctHold);
+        EXPECT_TRUE(canvasprobe::samePicture(frozen, canvas(), window));
+    }
+}
+
+// A freeze written while the window's input has no signal takes hold on the
+// window's first frame once the input is back, whether or not another
+// window was shown and hidden meanwhile. (It took hold only after such a
+// change of another window.)
+TEST_F(CanvasPictureTest, AFreezeWrittenWithoutASignalTakesHoldWhenTheSignalComesWhateverOtherWindowsDo)
+{
+    const Box window{0, 0, kW / 2, kH / 2};
+    for (bool otherWindow : {false, true}) {
+        SCOPED_TRACE(otherWindow ? "window 1 shown and hidden meanwhile" : "nothing else changed");
+        apply([&](KEL_RAM_PARA& b) { show(b, 0, ram::kSourceHdmi1, window); });
+        settle();
+        platform::sim::pullSource(ram::kSourceHdmi1);
+        settle();
+        write([](KEL_RAM_PARA& b) { b.image[0].flags = ram::kFlagFreeze; });
+        m->runPass();
+        if (otherWindow) {
+            write([&](KEL_RAM_PARA& b) { show(b, 1, ram::kSourceDvi, {kW / 2, 0, kW / 2, kH / 2}); });
+            m->runPass();
+            write([](KEL_RAM_PARA& b) { b.image[1].enable = 0; });
+            m->runPass();
+        }
+        platform::sim::plugSource(ram::kSourceHdmi1, SourceTiming::p1080_60());
+        settle();
+        const platform::Canvas first = canvas();
+        EXPECT_TRUE(canvasprobe::showsCard(first, card(kPortHdmi1), {window, {0, 0, kW, kH}}, kSampleStep, 100));
+        chip->advanceFrames(7);
+        EXPECT_EQ(chip->regValue(x518::kIsyct, x518::kChannelStride * u32(m->ich.win_ich[0][0])), x518::kIsyctHold);
+        EXPECT_TRUE(canvasprobe::samePicture(first, canvas(), window));
+    }
+}
+
 // A frozen window keeps the frame it holds while other windows come, go and
 // change size and while the canvas changes: only a change of its own gives
 // it a new frame.

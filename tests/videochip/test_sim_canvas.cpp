@@ -9,6 +9,8 @@
 #include "registers/x518_regs.h"
 
 #include <QImage>
+#include <QImageReader>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -358,4 +360,66 @@ TEST_F(CanvasTest, TheOsdWindowShowsInItsBackgroundColourOrAsAFrame)
     EXPECT_EQ(s.count[hdmi1], 220 * 1080 - (2 * 120 + 2 * 62));  // tile 0's frame
     osd(x518::kOsdControlBase, 1);                               // not shown
     EXPECT_EQ(look(chip->canvas(twoTiles)).count.count(blue), 0u);
+}
+
+// A channel on the second-half code of a V-by-One receiver that gives its
+// lines whole captures nothing: its capture area over another channel's
+// memory leaves that picture as it is.
+TEST_F(CanvasTest, ASecondHalfCodeOfAReceiverThatGivesWholeLinesWritesNothing)
+{
+    source(0, 12);  // V-by-One receiver 1 (port 5), its first-half code
+    source(1, 13);  // its second-half code, into channel 0's memory
+    set(x518::kIsfld, kBufferAt * 0, 1);
+    show(0, 0, {0, 0, kTileW, kTileH});
+    mix(0, {0});
+    EXPECT_EQ(look(chip->canvas({1, 1})).count[portColour(5)], kTileW * kTileH);
+}
+
+namespace {
+
+// The process's peak memory (VmHWM) in KiB, and its reset to what it holds
+// now; false where the kernel offers neither.
+bool resetPeakMemory()
+{
+    std::ofstream out("/proc/self/clear_refs");
+    return bool(out << "5" << std::flush);
+}
+long peakMemoryKb()
+{
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+}  // namespace
+
+// The canvas of an 8K LED screen, eight tiles of 1920 x 2160, is drawn and
+// written a band of rows at a time: the box's peak memory grows by a few MB,
+// not by the 132 MB of the picture (once 250 MB and more).
+TEST_F(CanvasTest, AnEightKCanvasIsWrittenInLittleMemory)
+{
+    constexpr int kTallTile = 2 * kTileH, kAcross = 4, kDown = 2;
+    constexpr long kMostGrowthKb = 24 * 1024;
+    source(0, 2);
+    for (int k = 0; k < kAcross * kDown; ++k) {
+        set(x518::kOchActVend, kVs + kTallTile, k);
+        set(x518::kOchAreaVend, kVs + kTallTile, k);
+        show(k, 0, {0, 0, kTileW, kTileH});
+        mix(k, {k});
+    }
+    KEL_RAM_PARA& block = KelRamPara::pInstance()->ram_para;
+    block.och_num_h = kAcross;
+    block.och_num_v = kDown;
+    block.led_x = block.led_y = 0;
+    block.led_width = kAcross * kTileW;
+    block.led_height = kDown * kTallTile;
+    if (!resetPeakMemory() || peakMemoryKb() < 0)
+        GTEST_SKIP() << "no peak memory to read here";
+    const long before = peakMemoryKb();
+    ASSERT_EQ(videocanvas::write(), "");
+    EXPECT_LT(peakMemoryKb() - before, kMostGrowthKb);
+    QImageReader png(QString::fromStdString(platform::path(videocanvas::kPicture)));
+    EXPECT_EQ(png.size(), QSize(kAcross * kTileW, kDown * kTallTile));
 }

@@ -15,8 +15,11 @@
 // fallback shows what the first window shown (or window 0) is set to show
 // over the canvas; a frozen window stays held however the fallback ends and
 // keeps its frame unless it or its inputs changed or the box moved its
-// capture or its memory; no two captures share memory. The build runs seed
-// 51 for 40 steps (tests/support/random_walk.h).
+// capture or its memory; no two captures share memory. Dot-by-dot windows
+// take every arrangement, 0-9, and now and then the own source of a window
+// of several inputs loses its signal: such a window, frozen, keeps its frame
+// unless an input it shows changed. The build runs seed 51 for 40 steps
+// (tests/support/random_walk.h).
 #include "tests/support/canvas_probe.h"
 #include "tests/support/random_walk.h"
 #include "tests/videochip/chip_test.h"
@@ -58,9 +61,10 @@ constexpr CROP_ITEM kCropList[kCrops] = {
 // dot-by-dot window shows one input by itself in memory blocks when its
 // frame is wider or taller than its channels hold (docs/parameter-block.md).
 constexpr int kColumnPixels = 2560, kOwnFrameHeight = 2176;
-// Dot-by-dot arrangements 1-7 (a window's `dbd_mode`): the input channels
+// Dot-by-dot arrangements 1-9 (a window's `dbd_mode`): the input channels
 // and memory blocks they take and the sources they show, the first at the
-// top-left, 1:1.
+// top-left, 1:1 (the fourth port and the second V-by-One port, which no
+// input reaches, are not among them; nor the window's own source).
 struct Arrangement {
     int cost;
     std::vector<int> sources;
@@ -68,8 +72,10 @@ struct Arrangement {
 };
 const std::vector<int> kTwo = {ram::kSourceHdmi2, ram::kSourceHdmi1}, kDvi = {ram::kSourceDvi},
                        kThree = {ram::kSourceHdmi2, ram::kSourceHdmi1, ram::kSourceDvi};
-const Arrangement kArrangements[] = {{0, {}},      {2, kTwo, 2},   {2, kTwo, 2},   {2, kDvi, 2},
-                                     {2, kDvi, 2}, {3, kThree, 3}, {4, kThree, 4}, {4, kThree, 4}};
+const std::vector<int> kVbo = {kHdmi3};
+const Arrangement kArrangements[] = {{0, {}},        {2, kTwo, 2},   {2, kTwo, 2},   {2, kDvi, 2}, {2, kDvi, 2},
+                                     {3, kThree, 3}, {4, kThree, 4}, {4, kThree, 4}, {4, kVbo, 4}, {4, kVbo, 4}};
+constexpr int kArrangementCount = int(std::size(kArrangements));
 
 bool inside(Box b, int x, int y)
 {
@@ -252,8 +258,8 @@ protected:
 
     // What a window of block `b` takes (docs/protocol.md, "The input
     // channels"): its input channels, its memory blocks and its sources,
-    // first the one whose card it shows at its top-left; a dot-by-dot
-    // window's own source counts among them.
+    // first the one whose card it shows at its top-left; a window of several
+    // inputs shows its own source only where its arrangement puts it.
     Arrangement takes(const KEL_RAM_PARA& b, const IMAGE_PARA& im) const
     {
         const int source = sourceOf(b, im);
@@ -265,9 +271,7 @@ protected:
                 a.blocks = 1;
             return a;
         }
-        Arrangement a = kArrangements[im.dbd_mode];
-        a.sources.push_back(source);
-        return a;
+        return kArrangements[im.dbd_mode];
     }
     std::function<Arrangement(const IMAGE_PARA&)> takesNow()
     {
@@ -323,7 +327,13 @@ protected:
         if (kind == kRestart)
             return restartFenced();
         if (kind == kReplug) {
-            const int s = replugged_ = walk.below(kSources);
+            // Now and then the own source of a window of several inputs.
+            int s = walk.below(kSources);
+            const int w = walk.below(kWindows);
+            const IMAGE_PARA& im = live().image[w];
+            if (walk.below(3) == 0 && im.enable && dotByDot(im) && im.dbd_mode > 0)
+                s = sourceOf(live(), im);
+            replugged_ = s;
             if (timing_[s] >= 0 && walk.below(3) == 0) {
                 EXPECT_EQ(control("pull " + std::to_string(s)), "ok pull " + std::to_string(s));
                 timing_[s] = -1;
@@ -427,9 +437,10 @@ protected:
         case 3:  // dot by dot on a plain source; one window at most shows several inputs
             im.source = u16(sourceOf(b, im));
             im.flags = u16(im.flags ^ ram::kFlagDotByDot);
-            im.dbd_mode = u16(walk.below(8));
+            im.dbd_mode = u16(walk.below(kArrangementCount));
             for (int o = 0; o < kWindows; ++o)
-                if (o != w && takes(b, b.image[o]).sources.size() > 1)
+                if (o != w && dotByDot(b.image[o]) && b.image[o].dbd_mode > 0 &&
+                    b.image[o].dbd_mode < kArrangementCount)
                     im.dbd_mode = 0;
             what << " dot by dot " << (dotByDot(im) ? int(im.dbd_mode) : -1);
             break;
@@ -509,10 +520,13 @@ protected:
                 continue;  // a dot-by-dot window's other inputs may show
             }
             // A freeze that took hold stays: through the fallback however it
-            // ends, a restart, a new canvas, a change of the window's own;
-            // not while an input the window takes has no signal.
+            // ends, a restart, a new canvas, a change of the window's own,
+            // the loss of an input it does not show; not while no input the
+            // window shows has a signal.
+            bool signal = false;
             for (int s : takes(now.b, im).sources)
-                holds_[w] = holds_[w] && timing_[s] >= 0;
+                signal = signal || timing_[s] >= 0;
+            holds_[w] = holds_[w] && signal;
             if (holds_[w]) {
                 ASSERT_GE(heldChannel(w), 0) << "frozen window " << w << " runs live";
             }

@@ -177,28 +177,31 @@ TEST_F(PictureTest, PatternsShowOnWindowZerosChannelsInSingleWindowLayoutsOnly)
 }
 
 // A freeze holds the window's first input channel; a window without signal
-// (or without a port) is not frozen. The switch effect and dot-by-dot bits
-// of the same call apply either way.
+// (or without a port) is not held, and keeps the freeze for when it has one.
+// The switch effect and dot-by-dot bits of the same call apply either way.
 TEST_F(PictureTest, FreezeNeedsASignalAndOtherwiseLetsTheRestThrough)
 {
     m->model.wincnt = 1;
     window(0, 2, {0});
     m->ich.win_ich[0][0] = 3;
     const u16 request = ram::kFlagFreeze | ram::kFlagSeamless | ram::kFlagDotByDot;
-    store->ram_para.image[0].dbd_mode = 3;
+    store->ram_para.image[0].dbd_mode = 3;  // DVI (port 2) and port 3, which no input reaches
+    m->ports.PI_PORT_INFO[3].nosig = 1;
     const struct {
         int port, nosig;
         bool frozen;
     } cases[] = {{2, 0, true}, {2, 1, false}, {6, 0, false}, {255, 0, false}};
+    const i32 measured = m->ports.PI_STATE[2];
     for (const auto& c : cases) {
         m->model.PM_INPUT[0] = c.port;
         m->ports.PI_PORT_INFO[2].nosig = c.nosig;
+        m->ports.PI_STATE[2] = c.nosig ? 0 : measured;
         m->model.win_info[0].output = 0;
         m->model.PM_WIN_FADE_EN[0] = 0;
         m->model.PM_WIN_DBD_MODE[0] = 0;
         chip->setRegValue(x518::kIsyct, 1, 3 * x518::kChannelStride);
         m->x518_SetWinOutput(fd, 0, request);
-        EXPECT_EQ(m->model.win_info[0].output & ram::kFlagFreeze, c.frozen ? 2 : 0) << c.port << c.nosig;
+        EXPECT_EQ(m->model.win_info[0].output & ram::kFlagFreeze, 2) << c.port << c.nosig;
         const int first = m->ich.win_ich[0][0] >= 0 ? m->ich.win_ich[0][0] : 3;  // the dot by dot may move it
         EXPECT_EQ(at(x518::kIsyct, first) == x518::kIsyctHold, c.frozen);
         EXPECT_EQ(m->model.PM_WIN_FADE_EN[0], 1);
