@@ -16,6 +16,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
@@ -479,11 +480,26 @@ void ChoiceBox::showPopup()
     QComboBox::showPopup();
 }
 
+QSize ChoiceBox::sizeHint() const
+{
+    if (font_changed_ || style_changed_)
+        const_cast<ChoiceBox*>(this)->catchUp();
+    return QComboBox::sizeHint();
+}
+
+QSize ChoiceBox::minimumSizeHint() const
+{
+    if (font_changed_ || style_changed_)
+        const_cast<ChoiceBox*>(this)->catchUp();
+    return QComboBox::minimumSizeHint();
+}
+
 void ChoiceBox::changeEvent(QEvent* event)
 {
     // Once the list is built the box follows every change as any combo box
     // does. Before, what it shows itself is drawn from its font and style
-    // when it paints, and the rest waits.
+    // when it paints, and the rest waits: a layout that holds the box is
+    // told the size may have changed, and asks for it anew.
     const bool font = event->type() == QEvent::FontChange, style = event->type() == QEvent::StyleChange;
     if (list_built_ || (!font && !style)) {
         QComboBox::changeEvent(event);
@@ -492,6 +508,8 @@ void ChoiceBox::changeEvent(QEvent* event)
     font_changed_ = font_changed_ || font;
     style_changed_ = style_changed_ || style;
     QWidget::changeEvent(event);
+    if (parentWidget() && parentWidget()->layout())
+        updateGeometry();
 }
 
 void ChoiceBox::stepList(int step)

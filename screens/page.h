@@ -275,7 +275,8 @@ public:
 // style changes, to bring the list along; a page's boxes change both as the
 // page is built and are stepped by the keys, their lists seen only when a
 // box is tapped. This one leaves its list to be built, and brought up to
-// date with the box's font and style, when it is about to show. Its list has
+// date with the box's font and style, when it is about to show, or when a
+// layout asks for the box's size (which those changes alter). Its list has
 // a look of its own, whatever the box's style sheet: the page's colours in
 // a white frame, the current entry in the blue of a selected row. Forms
 // promote their combo boxes to it.
@@ -289,6 +290,8 @@ public:
     explicit ChoiceBox(QWidget* parent = nullptr);
 
     void showPopup() override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void changeEvent(QEvent* event) override;
