@@ -138,7 +138,7 @@ QString portLine(u8 port, const std::vector<u16>& cards)
 // The cards that did not take the job, a line per port, at most
 // kListedPorts lines; with more ports than that, the last line names the
 // further ports, "…" for their cards.
-QString missedLines(const std::vector<CardPlace>& missed)
+QStringList missedLines(const std::vector<CardPlace>& missed)
 {
     std::vector<std::pair<u8, std::vector<u16>>> ports;
     for (const CardPlace& c : missed) {
@@ -158,7 +158,7 @@ QString missedLines(const std::vector<CardPlace>& missed)
         const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QString(kNoBreak));
         lines << names.join(separator) + moreMark();
     }
-    return lines.join(QLatin1Char('\n'));
+    return lines;
 }
 
 // A save or mapping switch with no card on any linked port: a line per
@@ -287,7 +287,7 @@ QString ToolPage::jobNotDoneText(const CardJobEnd& end)
     if (end.missed.empty())
         return QString();
     const QString count = pages::pick(kCardsMissed).arg(end.missed.size()).arg(end.cards);
-    return eachLineWhole(count) + QLatin1Char('\n') + missedLines(end.missed);
+    return eachLineWhole(count) + QLatin1Char('\n') + missedLines(end.missed).join(QLatin1Char('\n'));
 }
 
 QString ToolPage::fileFaultText(cardfile::Fault fault)
@@ -303,6 +303,11 @@ QString ToolPage::fileFaultText(cardfile::Fault fault)
     case cardfile::Fault::kNone: break;
     }
     return QString();
+}
+
+QStringList ToolPage::missedCardLines(const std::vector<CardPlace>& missed)
+{
+    return missedLines(missed);
 }
 
 QString ToolPage::portNames(u16 ports)

@@ -660,8 +660,9 @@ QImage recoveryFileRefused(const QString& entry, cardfile::Fault fault)
     return grabWidget(&page);
 }
 
-// The recovery page after a Query whose ports `ports` had no link.
-QImage recoveryPortsNotAsked(u16 ports)
+// The recovery page after a Query whose cards `missed` (of `cards`) did not
+// answer in time, and whose ports `ports` had no link.
+QImage recoveryNotLearned(const std::vector<CardPlace>& missed, int cards, u16 ports)
 {
     MainWindowUnder main;
     sampleFpga();
@@ -672,6 +673,8 @@ QImage recoveryPortsNotAsked(u16 ports)
     g_send_para.end();
     CardJobEnd end;
     end.job = SEND_RCV_CHECK;
+    end.cards = cards;
+    end.missed = missed;
     end.unasked_ports = ports;
     fpga->job_report.setEnd(end);
     emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
@@ -1149,7 +1152,15 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
         {"rcv_recovery_file_refused", [] { return recoveryFileRefused(QString(), cardfile::Fault::kCutShort); }},
         {"rcv_recovery_file_missing", [] { return recoveryFileRefused(QString(), cardfile::Fault::kMissing); }},
-        {"rcv_recovery_port_not_asked", [] { return recoveryPortsNotAsked(0x000B); }},
+        {"rcv_recovery_port_not_asked", [] { return recoveryNotLearned({}, 0, 0x000B); }},
+        {"rcv_recovery_cards_missed",
+         [] {
+             return recoveryNotLearned({{0, 2}, {1, 0}, {1, 1}}, 6, 0);
+         }},
+        {"rcv_recovery_cards_missed_port_not_asked",
+         [] {
+             return recoveryNotLearned({{0, 2}}, 4, 0x0004);
+         }},
         {"rcv_recovery_several_files",
          [] { return recoveryFileRefused(QStringLiteral("01/02/03/04"), cardfile::Fault::kSeveral); }},
         {"rcv_recovery_recovery_file_refused",
