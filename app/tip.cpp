@@ -72,8 +72,17 @@ QString tipText(int kind, const QString& given)
         QStringLiteral("Không đủ kênh đầu vào:\ncửa sổ không hiển thị!"),
         QStringLiteral("輸入通道不足,\n視窗無法顯示!"),
     };
+    // The page names what was not installed.
+    static const pages::Texts kUpgradeNotDoneText = {
+        QStringLiteral("USB升级未完成!\n详见USB升级页面"),
+        QStringLiteral("USB update not complete!\nSee USB UPDATE."),
+        QStringLiteral("Обновление через USB\nне завершено!\nСм. «Обновление через\u00a0USB»."),
+        QStringLiteral("Cập nhật qua USB chưa hoàn tất!\nXem trang cập nhật USB."),
+        QStringLiteral("USB昇級未完成!\n詳見USB昇級頁面"),
+    };
     switch (kind) {
     case TIP::kJobNotDone: return given;
+    case TIP::kUpgradeNotDone: return pages::pick(kUpgradeNotDoneText);
     case TIP::kJobNoFpga: return pages::pick(kJobNoFpgaText);
     case TIP::kNoInputChannel: return pages::pick(kNoChannel);
     case TIP::kUsbInserted: return pages::pick(kInserted);
@@ -103,7 +112,8 @@ bool TIP::tip_build(int kind, const QString& text)
 
     const bool check = kind == kCheck;
     if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed &&
-        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved && kind != kJobNotDone)
+        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved && kind != kJobNotDone &&
+        kind != kUpgradeNotDone)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;

@@ -23,6 +23,8 @@ public:
     // carry stays black. kSettingsNotSaved: the settings file was not
     // written, the settings stay as they were. kJobNotDone: a receiving-card
     // job was refused or did not reach every card; the caller gives the text.
+    // kUpgradeNotDone: a USB upgrade ended without installing whole what it
+    // found (told where its page is not up); its page says what.
     enum Kind {
         kCheck = 1,
         kUsbInserted = 3,
@@ -32,7 +34,8 @@ public:
         kJobNoFpga = 8,
         kNoInputChannel = 9,
         kSettingsNotSaved = 10,
-        kJobNotDone = 11
+        kJobNotDone = 11,
+        kUpgradeNotDone = 12
     };
     static constexpr int kShowTicks = 300;
 
@@ -40,7 +43,7 @@ public:
     ~TIP() override;
 
     // Replaces the content with a tip of `kind` and shows it; returns when
-    // the box is hidden again. Kinds outside 1, 3-5, 7-11 only remove the
+    // the box is hidden again. Kinds outside 1, 3-5, 7-12 only remove the
     // old content and return at once. `text` is the text of kJobNotDone
     // (wrapped as the other text tips are); the other kinds have their own.
     void tip_create(int kind, const QString& text = QString());

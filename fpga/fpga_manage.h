@@ -298,6 +298,10 @@ public:
     u8 usb_file_count = 0;
     u8 downing_mcu = 0, downing_txc1 = 0, downing_txc2 = 0, downing_osd = 0;
     QString usb_grade_msg;  // the run's start time, then four blanks and its end time
+    // A run has ended since the box started and none has started since: what
+    // the members below tell of "this run" is that run's, and the upgrade
+    // page opened now shows its end. Set before change code 104.
+    std::atomic<bool> run_ended{false};
     // Set before change code 104 and read by the upgrade page after it.
     // Bit f: FPGA f's flash was erased and not written whole, in this run
     // or an earlier one (before a reboot too: incomplete_record); its

@@ -533,6 +533,7 @@ void fpga_manage::usb_upgrade_deal()
         // What this run wrote, and whether its application failed, start
         // anew: a run that finds no package tells nothing of an earlier one.
         // What an earlier run left incomplete stays so until it is written whole.
+        run_ended = false;
         usb_file_count = 0;
         downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
         application_failed = false;
@@ -580,6 +581,7 @@ void fpga_manage::usbUpgradeEnd()
     file_deal::release(file_deal::kOwnerUsbUpgrade);
     upgrade_buf_ = nullptr;
     upgrade_state_ = kUpgradeIdle;
+    run_ended = true;
     KelRamPara::test_signal(SYNC_USB_UPGRADE);
     g_update_flag = 0;
     g_send_para.step = 0;

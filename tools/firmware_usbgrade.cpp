@@ -282,7 +282,13 @@ firmware_usbgrade::firmware_usbgrade(QWidget* parent) : Page(PAGE_USB_UPGRADE, p
     menulist_init();
     get_file_list_smartpath();
     language_changed();
-    showIncomplete();
+    // The end of a run that ended while no page showed it, until a new
+    // run starts.
+    const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    if (worker && worker->run_ended.load() && g_usb_grade.load() == 0)
+        showRunEnd();
+    else
+        showIncomplete();
 }
 
 firmware_usbgrade::~firmware_usbgrade()
@@ -351,6 +357,12 @@ void firmware_usbgrade::showRunEnd()
     coverList(false);
     ui->label_log->setText(QString::fromLatin1(kLogOver).arg(logLine(pages::pick(kRunOver))));
     log_shown = LogShown::kOver;
+}
+
+bool firmware_usbgrade::lastRunWhole()
+{
+    const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    return worker && worker->run_ended.load() && failureLines(*worker, true).isEmpty();
 }
 
 // What an earlier run left incomplete, before a reboot too.

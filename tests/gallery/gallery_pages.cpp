@@ -873,6 +873,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_job_no_fpga", [] { return tipOverMainWindow(TIP::kJobNoFpga); }},
         {"tip_no_input_channel", [] { return tipOverMainWindow(TIP::kNoInputChannel); }},
         {"tip_settings_not_saved", [] { return tipOverMainWindow(TIP::kSettingsNotSaved); }},
+        {"tip_upgrade_not_done", [] { return tipOverMainWindow(TIP::kUpgradeNotDone); }},
         // With its widest line: three dots.
         {"firmwareupdate",
          [] {
