@@ -238,7 +238,8 @@ public:
     // new program, which is not counted as installed. An FPGA program or a
     // font: unrecorded, the mark that would tell a torn flash after a power
     // cut could not be stored (the disk under /data full or read-only), so
-    // nothing was erased and the flash holds what it held.
+    // nothing was erased and the flash holds what it held. The application:
+    // unrecorded, the disk took no file; the old program stays.
     enum ProgramWrite : u8 {
         kProgramNotWritten = 0,
         kProgramWritten = 1,
@@ -329,6 +330,9 @@ public:
     // marks an FPGA (below; the box then does not restart onto it): the old
     // program stays.
     std::atomic<bool> application_failed{false};
+    // This run's last application child was not written as the disk under
+    // /data took no file (full or read-only).
+    std::atomic<bool> application_disk_refused{false};
     // Bit f (bit p): the record of incomplete programs (incomplete_record)
     // still marks FPGA f (font place p), which is no longer marked
     // incomplete: its mark was to be removed (a program written whole, a

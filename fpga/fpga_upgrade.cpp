@@ -537,6 +537,7 @@ void fpga_manage::usb_upgrade_deal()
         usb_file_count = 0;
         downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
         application_failed = false;
+        application_disk_refused = false;
         kept_fpgas = 0;
         unverified_fpgas = 0;
         unrecorded_fpgas = 0;
@@ -965,11 +966,15 @@ void fpga_manage::noteFont(u8 slot, ProgramWrite written)
 
 void fpga_manage::noteApplication(ProgramWrite written)
 {
-    if (written == kProgramIncomplete) {
+    if (written == kProgramIncomplete || written == kProgramUnrecorded) {
         application_failed = true;
-        tellFailure("the application was not installed, the old program stays");
+        application_disk_refused = written == kProgramUnrecorded;
+        tellFailure(written == kProgramUnrecorded
+                        ? "the application was not installed: the disk is full or read-only; the old program stays"
+                        : "the application was not installed, the old program stays");
     } else if (written == kProgramWritten) {
         application_failed = false;
+        application_disk_refused = false;
     }
 }
 
@@ -981,7 +986,10 @@ fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u
         return kProgramNotWritten;
     if (!stillChecked(package, offset, length, upgrade_buf_))
         return kProgramUnread;
-    return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
+    bool diskRefused = false;
+    if (program_update::writeNewProgram(upgrade_buf_, length, &diskRefused))
+        return kProgramWritten;
+    return diskRefused ? kProgramUnrecorded : kProgramIncomplete;
 }
 
 fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
@@ -1175,7 +1183,9 @@ void fpga_manage::usbUpgradeFinish()
             return;
         }
         // The old program stays; what else was written takes effect now.
-        KEL_DBG("\n usb upgrade: the new program could not be put in place\n");
+        application_failed = true;
+        tellFailure(std::string("the new program could not be put in place (") + program_update::kProgramFile +
+                    " not replaced): the application was not installed, the old program stays");
     }
     program_update::discardNewProgram();
     // An FPGA whose flash was cut short keeps running what it loaded.

@@ -18,6 +18,8 @@
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
+#include <cstdio>
+#include <unistd.h>
 
 namespace sim = platform::sim;
 
@@ -791,4 +793,54 @@ TEST_F(UsbUpgradePage, ARunThatFailsBehindItsClosedPageIsToldOnTheMenuAndThePage
         auto lock = board->lock();
         board->flash(0).setWriteProtected(false);
     }
+}
+
+// The new program written whole but not put in place (its move fails, here
+// as the program is a link out of the box root) is no installed program:
+// the run ends red, the old program stays and the box does not restart. A
+// program the disk takes no file for says why.
+TEST_F(UsbUpgradePage, AnApplicationNotPutInPlaceOrRefusedByTheDiskEndsRedAndSaysWhy)
+{
+    fpga_manage* worker = fpgaManagerOutOfReset();
+    const std::string dir = std::string(sim::kStickDir) + "/KEL-R8";
+    ASSERT_TRUE(platform::makeDirs(dir));
+    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
+        0, usbpkg::kControllerType, {{usbpkg::kChildApplication, std::vector<u8>(3000, 0x11), {25, 6, 1, 11, 3, 0}}}});
+    writeBoxFile(dir + "/app.KEL", std::string(package.begin(), package.end()));
+    QTemporaryDir away;
+    const std::string outside = away.path().toStdString() + "/kelR54N";
+    for (const bool diskFull : {false, true}) {
+        SCOPED_TRACE(diskFull ? "disk full" : "program a link out of the root");
+        ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
+        writeBoxFile("/data/app/kelR54N", "old program");
+        if (diskFull) {
+            sim::setDiskFault(sim::DiskFault::kFull);
+        } else {
+            std::FILE* f = std::fopen(outside.c_str(), "w");
+            ASSERT_TRUE(f);
+            std::fputs("old program", f);
+            std::fclose(f);
+            ::unlink(platform::path("/data/app/kelR54N").c_str());
+            ASSERT_EQ(::symlink(outside.c_str(), platform::path("/data/app/kelR54N").c_str()), 0);
+        }
+        withPage([&] {
+            Page* page = g_firmware_usbgrade;
+            ASSERT_NO_FATAL_FAILURE(runToItsEnd(page, worker));
+            page->syncUpdate(SYNC_USB_UPGRADE);
+            const QString shown = shownText(page->findChild<QLabel*>(QStringLiteral("label_log")));
+            EXPECT_TRUE(shown.contains(QStringLiteral("Application not installed, install it again!")))
+                << shown.toStdString();
+            EXPECT_EQ(shown.contains(QStringLiteral("Storage full or read-only!")), diskFull) << shown.toStdString();
+            EXPECT_EQ(g_app_reset_flag.load(), 0);
+        });
+        sim::setDiskFault(sim::DiskFault::kNone);
+        ::unlink(platform::path("/data/app/kelR54N").c_str());
+        sim::usbStickRemove();
+    }
+    std::FILE* f = std::fopen(outside.c_str(), "r");
+    ASSERT_TRUE(f);
+    char held[16] = {};
+    EXPECT_EQ(std::fread(held, 1, sizeof held - 1, f), 11u);
+    std::fclose(f);
+    EXPECT_STREQ(held, "old program");
 }
