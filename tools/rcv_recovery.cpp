@@ -62,8 +62,9 @@ const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QS
                             QStringLiteral("Tìm thấy:"), QStringLiteral("發現")};
 const pages::Texts kScreen = {QStringLiteral("屏幕"), QStringLiteral("Screen"), QStringLiteral("экран"),
                               QStringLiteral("màn hình"), QStringLiteral("螢幕")};
-const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LAN"),
-                           QStringLiteral("cổng"), QStringLiteral("網口LED")};
+// The port as its tile names it, and the lines under it (LED1 is port 0).
+const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LED"),
+                           QStringLiteral("LED"), QStringLiteral("網口LED")};
 const pages::Texts kRcv = {QStringLiteral("接收卡"), QStringLiteral("Rcv"), QStringLiteral("карта"),
                            QStringLiteral("thẻ nhận"), QStringLiteral("接收卡")};
 const char* const kCardWhite = "<font color = #FFFFFF >%1</font>";

@@ -75,7 +75,7 @@ const pages::Texts kFileSeveral = {
 const pages::Texts kCardsMissed = {
     QStringLiteral("任务未获确认！\n%2张接收卡中%1张未及时应答："),
     QStringLiteral("The job was not confirmed!\n%1 of %2 receiving cards\ndid not answer in time:"),
-    QStringLiteral("Нет подтверждения!\nКарт без ответа в срок: %1\u00a0из\u00a0%2"),
+    QStringLiteral("Нет подтверждения!\nКарт без ответа в\u00a0срок: %1\u00a0из\u00a0%2"),
     QStringLiteral("Tác vụ chưa được xác nhận!\nCó %1 trong %2 thẻ nhận\nkhông phản hồi kịp thời:"),
     QStringLiteral("任務未獲確認！\n%2張接收卡中%1張未及時應答："),
 };
@@ -179,7 +179,8 @@ QString emptyPortLines(u16 ports)
         u16 further = 0;
         for (size_t i = listed; i < empty.size(); ++i)
             further = static_cast<u16>(further | 1u << empty[i]);
-        lines << pages::pick(kNoCardsOnPorts).arg(ToolPage::portNames(further));
+        // The names of the ports stay on one line.
+        lines << pages::pick(kNoCardsOnPorts).arg(ToolPage::portNames(further).replace(QLatin1Char(' '), kNoBreak));
     }
     return lines.join(QLatin1Char('\n'));
 }

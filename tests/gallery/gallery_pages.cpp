@@ -874,6 +874,7 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_no_input_channel", [] { return tipOverMainWindow(TIP::kNoInputChannel); }},
         {"tip_settings_not_saved", [] { return tipOverMainWindow(TIP::kSettingsNotSaved); }},
         {"tip_upgrade_not_done", [] { return tipOverMainWindow(TIP::kUpgradeNotDone); }},
+        {"tip_address_refused", [] { return tipOverMainWindow(TIP::kAddressRefused); }},
         // With its widest line: three dots.
         {"firmwareupdate",
          [] {
