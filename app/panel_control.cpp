@@ -9,15 +9,26 @@
 #include <QBuffer>
 #include <QImage>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QThread>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
 #include <vector>
+
+// Qt's entry for input from the window system, which QtGui exports for
+// input that comes from no platform plugin (Qt's test library drives its
+// windows with them): the event is handled at once, in the calling (GUI)
+// thread, as QGuiApplication handles what the board's evdev and tslib
+// plugins hand in.
+Q_GUI_EXPORT void qt_handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global,
+                                      Qt::MouseButtons state, Qt::MouseButton button, QEvent::Type type,
+                                      Qt::KeyboardModifiers mods, int timestamp);
+Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* window, QEvent::Type type, int key, Qt::KeyboardModifiers mods,
+                                    const QString& text = QString(), bool autorep = false, ushort count = 1);
 
 namespace panel {
 namespace {
@@ -81,16 +92,25 @@ QPoint lcdPosition(const QWidget* w)
     return w->mapToGlobal(QPoint(0, 0)) - origin;
 }
 
-// The window that takes the panel's keys now.
+// The window the board's screen makes active, and so gives the keys: the
+// topmost window or dialog; a popup takes the keys from it through Qt's own
+// popup rules.
 QWidget* keyWindow()
 {
-    if (QWidget* popup = QApplication::activePopupWidget())
-        return popup;
-    if (QWidget* modal = QApplication::activeModalWidget())
-        return modal;
     const std::vector<QWidget*> windows = windowsBottomFirst();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it)
         if ((*it)->windowType() == Qt::Window || (*it)->windowType() == Qt::Dialog)
+            return *it;
+    return nullptr;
+}
+
+// The window the board's screen finds under an LCD point for a touch: the
+// topmost that covers it, a popup too.
+QWidget* touchedWindow(const QPoint& lcdPoint)
+{
+    const std::vector<QWidget*> windows = windowsBottomFirst();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if (QRect(lcdPosition(*it), (*it)->size()).contains(lcdPoint))
             return *it;
     return nullptr;
 }
@@ -129,9 +149,53 @@ constexpr KeyName kKeys[] = {
     {"left", Qt::Key_F4}, {"right", Qt::Key_F5}, {"ok", Qt::Key_F6}, {"back", Qt::Key_PowerOff}, {"mode", Qt::Key_Stop},
 };
 
-// The key's press and release are posted, not sent: a key that opens a
-// modal page runs that page's loop inside its release, and the command
-// must not wait for the page to close.
+// Queues `deliver` into the GUI thread, behind what waits there already
+// (the commands written before). Each event of a key or a tap goes on its
+// own, so that the press has been handled, and any page it opened is up,
+// when the release comes; a release that opens a modal page runs that
+// page's loop, and what is queued after it is delivered inside.
+void queueInput(std::function<void()> deliver)
+{
+    QMetaObject::invokeMethod(qApp, std::move(deliver), Qt::QueuedConnection);
+}
+
+// A key's press or release enters where the board's keyboard plugin hands
+// it in: to the window system's side of Qt, for the active window, which
+// is looked for when the event is delivered. Qt passes it to an open
+// popup, holds it from a window a modal box covers, and gives it to the
+// window's focus widget.
+void deliverKey(QEvent::Type type, int qtKey)
+{
+    QWidget* window = keyWindow();
+    if (QWindow* handle = window ? window->windowHandle() : nullptr)
+        qt_handleKeyEvent(handle, type, qtKey, Qt::NoModifier);
+}
+
+// Each tap stands alone, as a person at the pipe taps: its time lies
+// further from the last one than any double click spans.
+constexpr u32 kTapApartMs = 60000;
+constexpr int kTapHeldMs = 100;
+constexpr u32 kTapTimeWrap = 1u << 30;  // a time Qt takes as an int
+u32 g_tap_time = boxstate::startValue(g_tap_time, u32(0));
+
+// A touch's press or release enters as the board's touch plugin hands it
+// in: the point on the screen, for the window under it. Qt sends it to an
+// open popup wherever it lies (a press outside the popup closes it), drops
+// it on a window a modal box covers, and gives it to the widget under the
+// point.
+void deliverTouch(const QPoint& lcdPoint, QEvent::Type type, int time)
+{
+    QWidget* window = touchedWindow(lcdPoint);
+    QWindow* handle = window ? window->windowHandle() : nullptr;
+    if (!handle)
+        return;
+    const QPointF global(lcdPoint + (g_mainwindow ? g_mainwindow->mapToGlobal(QPoint(0, 0)) : QPoint(0, 0)));
+    const QPointF local = global - QPointF(window->mapToGlobal(QPoint(0, 0)));
+    const bool press = type == QEvent::MouseButtonPress;
+    qt_handleMouseEvent(handle, local, global, press ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton, type,
+                        Qt::NoModifier, time);
+}
+
 std::string keyCommand(const Args& a)
 {
     const KeyName* key = nullptr;
@@ -142,30 +206,12 @@ std::string keyCommand(const Args& a)
         return "no key " + a[0] + " (left, right, ok, back, mode)";
     const int qtKey = key->qtKey;
     return inGuiThread([qtKey]() -> std::string {
-        QWidget* window = keyWindow();
-        if (!window)
+        if (!keyWindow())
             return "no window takes keys";
-        QWidget* to = window->focusWidget() ? window->focusWidget() : window;
-        QCoreApplication::postEvent(to, new QKeyEvent(QEvent::KeyPress, qtKey, Qt::NoModifier));
-        QCoreApplication::postEvent(to, new QKeyEvent(QEvent::KeyRelease, qtKey, Qt::NoModifier));
+        queueInput([qtKey] { deliverKey(QEvent::KeyPress, qtKey); });
+        queueInput([qtKey] { deliverKey(QEvent::KeyRelease, qtKey); });
         return std::string();
     });
-}
-
-// The widget under an LCD point, and the point in its own coordinates.
-QWidget* widgetAt(const QPoint& lcdPoint, QPoint& local)
-{
-    const std::vector<QWidget*> windows = windowsBottomFirst();
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-        const QPoint inWindow = lcdPoint - lcdPosition(*it);
-        if (!(*it)->rect().contains(inWindow))
-            continue;
-        QWidget* child = (*it)->childAt(inWindow);
-        QWidget* target = child ? child : *it;
-        local = target->mapFrom(*it, inWindow);
-        return target;
-    }
-    return nullptr;
 }
 
 std::string touchCommand(const Args& a)
@@ -176,19 +222,12 @@ std::string touchCommand(const Args& a)
         return "the LCD's points are 0-319, 0-239";
     const QPoint point{static_cast<int>(x), static_cast<int>(y)};
     return inGuiThread([point]() -> std::string {
-        QPoint local;
-        QWidget* target = widgetAt(point, local);
-        if (!target)
+        if (!touchedWindow(point))
             return "no window at this point";
-        // A modal box takes every touch outside itself: the tap is lost.
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal != target->window() && !modal->isAncestorOf(target))
-            return std::string();
-        const QPointF at(local), inWindow(target->mapTo(target->window(), local)), global(target->mapToGlobal(local));
-        QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, inWindow, global,
-                                                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-        QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, at, inWindow, global,
-                                                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        g_tap_time = (g_tap_time + kTapApartMs) % kTapTimeWrap;
+        const int time = static_cast<int>(g_tap_time);
+        queueInput([point, time] { deliverTouch(point, QEvent::MouseButtonPress, time); });
+        queueInput([point, time] { deliverTouch(point, QEvent::MouseButtonRelease, time + kTapHeldMs); });
         return std::string();
     });
 }

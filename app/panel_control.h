@@ -5,10 +5,14 @@
 // thread; those that touch widgets are carried out in the GUI thread.
 //
 // The windows on the LCD are stacked as the board's frame buffer stacks
-// them: the window shown or raised last lies on top. Keys go where the
-// panel's keys go: to an open popup, else to the modal box that is up, else
-// to the topmost window; a touch goes to the widget under it, and a modal
-// box keeps it from the windows outside itself.
+// them: the window shown or raised last lies on top. Keys and touches
+// enter where the board's input plugins hand theirs in, on the window
+// system's side of Qt: a key for the topmost window or dialog (the one the
+// board's screen makes active), a touch for the topmost window under the
+// point. From there Qt's own rules carry them, as on the board: an open
+// popup takes every key and touch, and a press outside it closes it; a
+// modal box keeps both from the windows it covers; a key goes to the
+// window's focus widget, a touch to the widget under it.
 #pragma once
 
 class QImage;

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <QSettings>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -17,14 +18,16 @@ constexpr const char* kStartRecordNameKey = "app-1/app_name";
 
 }  // namespace
 
-bool writeNewProgram(const u8* data, size_t len)
+bool writeNewProgram(const u8* data, size_t len, bool* diskRefused)
 {
     platform::makeDirs(kAppDir);
     platform::FileLock own(kNewProgramFile);
     std::string back;
-    if (platform::writeFileAtomic(kNewProgramFile, data, len) &&
-        platform::readFileUpTo(kNewProgramFile, back, len) == platform::ReadResult::Read && back.size() == len &&
-        std::memcmp(back.data(), data, len) == 0)
+    const bool written = platform::writeFileAtomic(kNewProgramFile, data, len);
+    if (diskRefused)
+        *diskRefused = !written && (errno == ENOSPC || errno == EROFS);
+    if (written && platform::readFileUpTo(kNewProgramFile, back, len) == platform::ReadResult::Read &&
+        back.size() == len && std::memcmp(back.data(), data, len) == 0)
         return true;
     KEL_DBG("\n new program not written whole, the old one stays\n");
     platform::removeFile(kNewProgramFile);

@@ -19,8 +19,9 @@ constexpr const char* kProgramName = "kelR54N";
 // Writes `len` bytes as the new program (a new file, synced, renamed into
 // place) and compares it with `data`, under the file's own lock
 // (platform::FileLock): no other thread waits for it. On any failure the
-// new program file is removed and false returned.
-bool writeNewProgram(const u8* data, size_t len);
+// new program file is removed and false returned; `diskRefused`, when
+// given, tells whether the disk took no file (full or read-only).
+bool writeNewProgram(const u8* data, size_t len, bool* diskRefused = nullptr);
 // Removes a new program file left behind (nothing when there is none).
 void discardNewProgram();
 // Rewrites the start record (group "app-1": "app_path" the expected start

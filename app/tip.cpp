@@ -72,8 +72,26 @@ QString tipText(int kind, const QString& given)
         QStringLiteral("Không đủ kênh đầu vào:\ncửa sổ không hiển thị!"),
         QStringLiteral("輸入通道不足,\n視窗無法顯示!"),
     };
+    // The page names what was not installed.
+    static const pages::Texts kUpgradeNotDoneText = {
+        QStringLiteral("USB升级未完成!\n详见USB升级页面"),
+        QStringLiteral("USB update not complete!\nSee USB UPDATE."),
+        QStringLiteral("Обновление через USB\nне завершено!\nСм. «Обновление через\u00a0USB»."),
+        QStringLiteral("Cập nhật qua USB chưa hoàn tất!\nXem trang cập nhật USB."),
+        QStringLiteral("USB昇級未完成!\n詳見USB昇級頁面"),
+    };
+    // "010" would be taken for an octal number by the network tools.
+    static const pages::Texts kAddressRefusedText = {
+        QStringLiteral("未应用!\n每段须为0-255，\n且不以0开头"),
+        QStringLiteral("Nothing applied!\nEach part: 0-255,\nno leading 0."),
+        QStringLiteral("Ничего не применено!\nКаждая часть: 0-255,\nбез нуля в\u00a0начале."),
+        QStringLiteral("Chưa áp dụng!\nMỗi phần: 0-255,\nkhông có số 0 ở đầu."),
+        QStringLiteral("未應用!\n每段須為0-255，\n且不以0開頭"),
+    };
     switch (kind) {
     case TIP::kJobNotDone: return given;
+    case TIP::kAddressRefused: return pages::pick(kAddressRefusedText);
+    case TIP::kUpgradeNotDone: return pages::pick(kUpgradeNotDoneText);
     case TIP::kJobNoFpga: return pages::pick(kJobNoFpgaText);
     case TIP::kNoInputChannel: return pages::pick(kNoChannel);
     case TIP::kUsbInserted: return pages::pick(kInserted);
@@ -103,7 +121,8 @@ bool TIP::tip_build(int kind, const QString& text)
 
     const bool check = kind == kCheck;
     if (!check && kind != kUsbInserted && kind != kUsbUnplugged && kind != kUsbReading && kind != kSaveFailed &&
-        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved && kind != kJobNotDone)
+        kind != kJobNoFpga && kind != kNoInputChannel && kind != kSettingsNotSaved && kind != kJobNotDone &&
+        kind != kUpgradeNotDone && kind != kAddressRefused)
         return false;
 
     const QRect box = check ? kCheckBox : kTextBox;

@@ -23,6 +23,10 @@ public:
     // carry stays black. kSettingsNotSaved: the settings file was not
     // written, the settings stay as they were. kJobNotDone: a receiving-card
     // job was refused or did not reach every card; the caller gives the text.
+    // kUpgradeNotDone: a USB upgrade ended without installing whole what it
+    // found (told where its page is not up); its page says what.
+    // kAddressRefused: the network address page applied nothing, as a field
+    // holds no octet (0-255, no leading zero).
     enum Kind {
         kCheck = 1,
         kUsbInserted = 3,
@@ -32,7 +36,9 @@ public:
         kJobNoFpga = 8,
         kNoInputChannel = 9,
         kSettingsNotSaved = 10,
-        kJobNotDone = 11
+        kJobNotDone = 11,
+        kUpgradeNotDone = 12,
+        kAddressRefused = 13
     };
     static constexpr int kShowTicks = 300;
 
@@ -40,7 +46,7 @@ public:
     ~TIP() override;
 
     // Replaces the content with a tip of `kind` and shows it; returns when
-    // the box is hidden again. Kinds outside 1, 3-5, 7-11 only remove the
+    // the box is hidden again. Kinds outside 1, 3-5, 7-13 only remove the
     // old content and return at once. `text` is the text of kJobNotDone
     // (wrapped as the other text tips are); the other kinds have their own.
     void tip_create(int kind, const QString& text = QString());

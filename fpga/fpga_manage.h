@@ -240,7 +240,8 @@ public:
     // new program, which is not counted as installed. An FPGA program or a
     // font: unrecorded, the mark that would tell a torn flash after a power
     // cut could not be stored (the disk under /data full or read-only), so
-    // nothing was erased and the flash holds what it held.
+    // nothing was erased and the flash holds what it held. The application:
+    // unrecorded, the disk took no file; the old program stays.
     enum ProgramWrite : u8 {
         kProgramNotWritten = 0,
         kProgramWritten = 1,
@@ -300,6 +301,10 @@ public:
     u8 usb_file_count = 0;
     u8 downing_mcu = 0, downing_txc1 = 0, downing_txc2 = 0, downing_osd = 0;
     QString usb_grade_msg;  // the run's start time, then four blanks and its end time
+    // A run has ended since the box started and none has started since: what
+    // the members below tell of "this run" is that run's, and the upgrade
+    // page opened now shows its end. Set before change code 104.
+    std::atomic<bool> run_ended{false};
     // Set before change code 104 and read by the upgrade page after it.
     // Bit f: FPGA f's flash was erased and not written whole, in this run
     // or an earlier one (before a reboot too: incomplete_record); its
@@ -327,6 +332,9 @@ public:
     // marks an FPGA (below; the box then does not restart onto it): the old
     // program stays.
     std::atomic<bool> application_failed{false};
+    // This run's last application child was not written as the disk under
+    // /data took no file (full or read-only).
+    std::atomic<bool> application_disk_refused{false};
     // Bit f (bit p): the record of incomplete programs (incomplete_record)
     // still marks FPGA f (font place p), which is no longer marked
     // incomplete: its mark was to be removed (a program written whole, a

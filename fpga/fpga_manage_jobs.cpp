@@ -781,6 +781,10 @@ void fpga_manage::recoveryQueryDeal(RCV_CHECK_OR_RECOVERY mode)
         queryPortNotAsked(job_.port);
         return;
     }
+    // Cards that did not answer in time were asked, and one of them may
+    // need recovery all the same: the end names them.
+    job_.end.cards += job_.awaited;
+    jobSettle();
     ++job_.query_port;
     jobProgress(kProgressRunning * ++job_.done / job_.steps);
 }

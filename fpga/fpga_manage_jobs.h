@@ -66,6 +66,9 @@ struct CardJobEnd {
     u16 unasked_ports = 0;
     // Jobs 1-4: the cards the job was for, and those of them that did not
     // answer its frames (did not take it), port by port in chain order.
+    // Jobs 5 and 6: the cards of the ports their query waited for to the
+    // end, and those that did not answer it in time (silent, or late): the
+    // query cannot tell that none of them needs recovery.
     int cards = 0;
     std::vector<CardPlace> missed;
 };

@@ -534,9 +534,11 @@ void fpga_manage::usb_upgrade_deal()
         // What this run wrote, and whether its application failed, start
         // anew: a run that finds no package tells nothing of an earlier one.
         // What an earlier run left incomplete stays so until it is written whole.
+        run_ended = false;
         usb_file_count = 0;
         downing_mcu = downing_txc1 = downing_txc2 = downing_osd = 0;
         application_failed = false;
+        application_disk_refused = false;
         kept_fpgas = 0;
         unverified_fpgas = 0;
         unrecorded_fpgas = 0;
@@ -581,6 +583,7 @@ void fpga_manage::usbUpgradeEnd()
     file_deal::release(file_deal::kOwnerUsbUpgrade);
     upgrade_buf_ = nullptr;
     upgrade_state_ = kUpgradeIdle;
+    run_ended = true;
     KelRamPara::test_signal(SYNC_USB_UPGRADE);
     g_update_flag = 0;
     g_send_para.step = 0;
@@ -964,11 +967,15 @@ void fpga_manage::noteFont(u8 slot, ProgramWrite written)
 
 void fpga_manage::noteApplication(ProgramWrite written)
 {
-    if (written == kProgramIncomplete) {
+    if (written == kProgramIncomplete || written == kProgramUnrecorded) {
         application_failed = true;
-        tellFailure("the application was not installed, the old program stays");
+        application_disk_refused = written == kProgramUnrecorded;
+        tellFailure(written == kProgramUnrecorded
+                        ? "the application was not installed: the disk is full or read-only; the old program stays"
+                        : "the application was not installed, the old program stays");
     } else if (written == kProgramWritten) {
         application_failed = false;
+        application_disk_refused = false;
     }
 }
 
@@ -980,7 +987,10 @@ fpga_manage::ProgramWrite fpga_manage::update_muc_file(const QString& package, u
         return kProgramNotWritten;
     if (!stillChecked(package, offset, length, upgrade_buf_))
         return kProgramUnread;
-    return program_update::writeNewProgram(upgrade_buf_, length) ? kProgramWritten : kProgramIncomplete;
+    bool diskRefused = false;
+    if (program_update::writeNewProgram(upgrade_buf_, length, &diskRefused))
+        return kProgramWritten;
+    return diskRefused ? kProgramUnrecorded : kProgramIncomplete;
 }
 
 fpga_manage::ProgramWrite fpga_manage::update_txc_file(const QString& package, u8 flash, u32 offset)
@@ -1174,7 +1184,9 @@ void fpga_manage::usbUpgradeFinish()
             return;
         }
         // The old program stays; what else was written takes effect now.
-        KEL_DBG("\n usb upgrade: the new program could not be put in place\n");
+        application_failed = true;
+        tellFailure(std::string("the new program could not be put in place (") + program_update::kProgramFile +
+                    " not replaced): the application was not installed, the old program stays");
     }
     program_update::discardNewProgram();
     // An FPGA whose flash was cut short keeps running what it loaded.

@@ -8,16 +8,20 @@
 #include "screens/page_directory.h"
 #include "screens/setup/source_names.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QStyledItemDelegate>
 #include <QTextLayout>
 #include <QtMath>
 #include <algorithm>
@@ -36,6 +40,14 @@ namespace {
 const char* const kChoiceWhite = "rgb(255,255,255)";
 const char* const kChoiceOrange = "rgb(255,171,84)";
 const char* const kChoiceRed = "rgb(255,0,0)";
+
+// An open choice list: its entries on the page's background, the current
+// one in the blue of a selected row.
+const char* const kChoiceListStyle =
+    "QAbstractItemView{color:rgb(255,255,255);background-color:rgb(16,16,28);border:1px solid rgb(255,255,255);"
+    "outline:0;}"
+    "QAbstractItemView::item{color:rgb(255,255,255);background-color:rgb(16,16,28);padding:2px 4px;}"
+    "QAbstractItemView::item:selected{color:rgb(255,255,255);background-color:rgb(71,119,255);}";
 
 QString choiceStyle(const char* frameColour)
 {
@@ -173,6 +185,13 @@ QWidget* Page::focusedWidget() const
 void Page::setEntries(std::vector<Entry> entries)
 {
     menulist = std::move(entries);
+    for (int i = 0; i < entryCount(); ++i) {
+        auto* box = qobject_cast<QComboBox*>(menulist[static_cast<std::size_t>(i)].widget);
+        if (!box)
+            continue;
+        disconnect(box, QOverload<int>::of(&QComboBox::activated), this, nullptr);
+        connect(box, QOverload<int>::of(&QComboBox::activated), this, [this, i](int index) { choicePicked(i, index); });
+    }
 }
 
 void Page::menulist_init()
@@ -266,6 +285,17 @@ void Page::confirmEdited()
     restyle(ui_select);
     if (box)
         menulist[ui_select].confirm(box->currentIndex());
+}
+
+void Page::choicePicked(int entry, int index)
+{
+    if (!choiceOf(entry))
+        return;
+    if (editing() && entry != ui_select)
+        endEditing(true);
+    edit_flag = 0;
+    restyle(entry);
+    menulist[static_cast<std::size_t>(entry)].confirm(index);
 }
 
 void Page::endEditing(bool restore)
@@ -418,23 +448,116 @@ WhiteLabel::WhiteLabel(QWidget* parent) : QLabel(parent)
 
 ChoiceBox::ChoiceBox(QWidget* parent) : QComboBox(parent) {}
 
+void ChoiceBox::catchUp()
+{
+    const bool first = !list_built_;
+    list_built_ = true;
+    // The list has its own look, whatever the box's sheet says: the page's
+    // colours, a white frame, the current entry in the blue of a selected
+    // row, so that the keys' steps through it show.
+    if (first) {
+        setItemDelegate(new QStyledItemDelegate(this));
+        view()->setStyleSheet(QLatin1String(kChoiceListStyle));
+        // The keys reach the open list's view; this looks at them before
+        // the list's own handling does.
+        view()->installEventFilter(this);
+    }
+    if (first || style_changed_) {
+        QEvent styleChange(QEvent::StyleChange);
+        QComboBox::changeEvent(&styleChange);
+    }
+    if (first || font_changed_) {
+        QEvent fontChange(QEvent::FontChange);
+        QComboBox::changeEvent(&fontChange);
+    }
+    font_changed_ = style_changed_ = false;
+}
+
 void ChoiceBox::showPopup()
 {
-    QEvent styleChange(QEvent::StyleChange);
-    QComboBox::changeEvent(&styleChange);
-    QEvent fontChange(QEvent::FontChange);
-    QComboBox::changeEvent(&fontChange);
+    if (!list_built_)
+        catchUp();
     QComboBox::showPopup();
+}
+
+QSize ChoiceBox::sizeHint() const
+{
+    if (font_changed_ || style_changed_)
+        const_cast<ChoiceBox*>(this)->catchUp();
+    return QComboBox::sizeHint();
+}
+
+QSize ChoiceBox::minimumSizeHint() const
+{
+    if (font_changed_ || style_changed_)
+        const_cast<ChoiceBox*>(this)->catchUp();
+    return QComboBox::minimumSizeHint();
 }
 
 void ChoiceBox::changeEvent(QEvent* event)
 {
-    // What the box itself shows is drawn from its font and style when it
-    // paints; what a combo box does beyond that on these two is its list's.
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        QWidget::changeEvent(event);
-    else
+    // Once the list is built the box follows every change as any combo box
+    // does. Before, what it shows itself is drawn from its font and style
+    // when it paints, and the rest waits: a layout that holds the box is
+    // told the size may have changed, and asks for it anew.
+    const bool font = event->type() == QEvent::FontChange, style = event->type() == QEvent::StyleChange;
+    if (list_built_ || (!font && !style)) {
         QComboBox::changeEvent(event);
+        return;
+    }
+    font_changed_ = font_changed_ || font;
+    style_changed_ = style_changed_ || style;
+    QWidget::changeEvent(event);
+    if (parentWidget() && parentWidget()->layout())
+        updateGeometry();
+}
+
+void ChoiceBox::stepList(int step)
+{
+    QAbstractItemView* list = view();
+    const int n = count();
+    if (n == 0)
+        return;
+    const int from = list->currentIndex().isValid() ? list->currentIndex().row() : currentIndex();
+    list->setCurrentIndex(model()->index(((from + step) % n + n) % n, modelColumn(), rootModelIndex()));
+}
+
+bool ChoiceBox::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (watched != view() ||
+        (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride))
+        return QComboBox::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const pages::PanelKey panel = pages::panelKey(key);
+    if (panel == pages::PanelKey::None)
+        return false;
+    // The panel's keys act at their release; a press does nothing (the
+    // list's own F4 would close it, as it is offered first as a shortcut).
+    if (type != QEvent::KeyRelease) {
+        event->accept();
+        return true;
+    }
+    switch (panel) {
+    case pages::PanelKey::Left: stepList(-1); break;
+    case pages::PanelKey::Right: stepList(1); break;
+    case pages::PanelKey::Ok: {
+        // Picked as the list picks on Enter: it closes, the box shows the
+        // entry and tells activated().
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Enter, Qt::NoModifier);
+        QCoreApplication::sendEvent(view(), &enter);
+        break;
+    }
+    case pages::PanelKey::Back: hidePopup(); break;
+    case pages::PanelKey::Mode: {
+        hidePopup();
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(window(), &release);
+        break;
+    }
+    case pages::PanelKey::None: break;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------- the input tabs

@@ -146,6 +146,13 @@ protected:
     // Ends the editing without confirming; with `restore` the list shows
     // again the entry it showed before (the first when that one is gone).
     void endEditing(bool restore);
+    // An entry picked in the open list of the combo box of ring entry
+    // `entry` (tapped, or OK in the list): the list shows it. The
+    // skeleton's, for a choice list: confirmed as OK confirms an edit, the
+    // focus left where it is; an edit of another entry is given up first.
+    // A page whose combo box is no choice list of the skeleton's says what
+    // a pick does.
+    virtual void choicePicked(int entry, int index);
     // The choice list of ring entry i, or null.
     QComboBox* choiceOf(int entry) const;
 
@@ -268,16 +275,38 @@ public:
 // style changes, to bring the list along; a page's boxes change both as the
 // page is built and are stepped by the keys, their lists seen only when a
 // box is tapped. This one leaves its list to be built, and brought up to
-// date with the box's font and style, when it is about to show. Forms
+// date with the box's font and style, when it is about to show, or when a
+// layout asks for the box's size (which those changes alter). Its list has
+// a look of its own, whatever the box's style sheet: the page's colours in
+// a white frame, the current entry in the blue of a selected row. Forms
 // promote their combo boxes to it.
+//
+// While its list is open the front-panel keys work in it, at their
+// release as everywhere: LEFT and RIGHT move to the entry before and after
+// (wrapping), OK picks the entry as a tap on it does (activated()), BACK
+// closes the list without picking, MODE closes it and goes on to the page.
 class ChoiceBox : public QComboBox {
 public:
     explicit ChoiceBox(QWidget* parent = nullptr);
 
     void showPopup() override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // What the combo box makes of the font and style changes it was spared:
+    // its list built and brought up to date, its size measured anew.
+    void catchUp();
+    // The open list's current entry `step` entries on, wrapping.
+    void stepList(int step);
+
+    bool list_built_ = false;
+    bool font_changed_ = false;
+    bool style_changed_ = false;
 };
 
 // An input tab's caption: a text in two colours (an input's name, then its

@@ -63,9 +63,10 @@ const pages::Texts kFontNoChip = {
     QStringLiteral("视频芯片无响应，字库未安装!"), QStringLiteral("Video chip not answering, font not installed!"),
     QStringLiteral("Видеочип не отвечает, шрифт не установлен!"),
     QStringLiteral("Chip video không phản hồi, chưa cài phông chữ!"), QStringLiteral("視訊晶片無回應，字庫未安裝!")};
-// Why an FPGA program or a font was not written: the disk under /data takes
-// no file, so the mark that would tell a torn flash after a power cut could
-// not be stored, and nothing was erased.
+// Why an FPGA program, a font or the application was not written: the disk
+// under /data takes no file (for a program or a font: the mark that would
+// tell a torn flash after a power cut could not be stored, and nothing was
+// erased).
 const pages::Texts kStorageRefuses = {
     QStringLiteral("存储空间已满或只读!"), QStringLiteral("Storage full or read-only!"),
     QStringLiteral("Память заполнена или защищена от записи!"), QStringLiteral("Bộ nhớ đầy hoặc chỉ đọc!"),
@@ -282,7 +283,13 @@ firmware_usbgrade::firmware_usbgrade(QWidget* parent) : Page(PAGE_USB_UPGRADE, p
     menulist_init();
     get_file_list_smartpath();
     language_changed();
-    showIncomplete();
+    // The end of a run that ended while no page showed it, until a new
+    // run starts.
+    const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    if (worker && worker->run_ended.load() && g_usb_grade.load() == 0)
+        showRunEnd();
+    else
+        showIncomplete();
 }
 
 firmware_usbgrade::~firmware_usbgrade()
@@ -351,6 +358,12 @@ void firmware_usbgrade::showRunEnd()
     coverList(false);
     ui->label_log->setText(QString::fromLatin1(kLogOver).arg(logLine(pages::pick(kRunOver))));
     log_shown = LogShown::kOver;
+}
+
+bool firmware_usbgrade::lastRunWhole()
+{
+    const fpga_manage* worker = fpga_manage::p_fpga_manage;
+    return worker && worker->run_ended.load() && failureLines(*worker, true).isEmpty();
 }
 
 // What an earlier run left incomplete, before a reboot too.
@@ -445,7 +458,8 @@ QStringList firmware_usbgrade::failureLines(const fpga_manage& worker, bool this
         lines << logLine(pages::pick(kFontRecordBehind));
     if (thisRun)
         lines << shortfallLines(worker);
-    if (unrecorded || unrecordedFonts || worker.recordBehind())
+    const bool applicationRefused = thisRun && worker.application_disk_refused.load();
+    if (unrecorded || unrecordedFonts || applicationRefused || worker.recordBehind())
         lines << logLine(pages::pick(kStorageRefuses));
     if (worker.recordBehind())
         lines << logLine(pages::pick(kKeepPowerOn));

@@ -9,8 +9,10 @@
 // the stick holds and why (no package found, packages refused or not read,
 // the stick pulled, another product's parts, packages beyond a run's
 // most): "Update complete" only when nothing is left out. The line beside
-// the button gives the run's start and end times; what earlier runs left
-// incomplete it shows from the opening. A record told behind that the worker brings up to date
+// the button gives the run's start and end times. Opened after a run ended
+// (behind a closed page too), the page shows that run's end until a new
+// run starts; otherwise what earlier runs left incomplete, from the
+// opening. A record told behind that the worker brings up to date
 // (change code 1) is told no more. See docs/usb-upgrade.md.
 #pragma once
 
@@ -46,6 +48,11 @@ public:
 
     // OK: starts the upgrade, once in the life of the page.
     void menulist_button_ok_page();
+    // The last run ended, since the box started, having installed whole
+    // everything it found, and nothing is marked incomplete; false too
+    // while none has ended. What the communication menu tells of a run
+    // that ends behind a closed page.
+    static bool lastRunWhole();
     // Lists the packages on the stick: the first page shown, the first
     // "KEL" package and every "KELZK" package highlighted.
     void get_file_list_smartpath();

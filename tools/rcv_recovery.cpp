@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 
@@ -44,6 +45,12 @@ const pages::Texts kPortsNotAsked = {
     QStringLiteral("以下网口无法查询："), QStringLiteral("These ports could not be asked:"),
     QStringLiteral("Эти порты не опрошены:"), QStringLiteral("Không truy vấn được các cổng:"),
     QStringLiteral("以下網口無法查詢：")};
+// The query could not learn of the cards that did not answer it in time
+// (%1 of the %2 cards it waited for): which, a line per port, under it.
+const pages::Texts kCardsMissed = {
+    QStringLiteral("%2张接收卡中%1张未及时应答："), QStringLiteral("%1 of %2 cards did not answer in time:"),
+    QStringLiteral("Карт без ответа в\u00a0срок: %1\u00a0из\u00a0%2"),
+    QStringLiteral("%1 trong %2 thẻ nhận không phản hồi kịp:"), QStringLiteral("%2張接收卡中%1張未及時應答：")};
 const pages::Texts kNoLink = {QStringLiteral("%1未连接。"), QStringLiteral("%1: no link."),
                               QStringLiteral("%1: нет связи."), QStringLiteral("%1: chưa kết nối."),
                               QStringLiteral("%1未連接。")};
@@ -55,8 +62,9 @@ const pages::Texts kFind = {QStringLiteral("发现"), QStringLiteral("Find"), QS
                             QStringLiteral("Tìm thấy:"), QStringLiteral("發現")};
 const pages::Texts kScreen = {QStringLiteral("屏幕"), QStringLiteral("Screen"), QStringLiteral("экран"),
                               QStringLiteral("màn hình"), QStringLiteral("螢幕")};
-const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LAN"),
-                           QStringLiteral("cổng"), QStringLiteral("網口LED")};
+// The port as its tile names it, and the lines under it (LED1 is port 0).
+const pages::Texts kLed = {QStringLiteral("网口LED"), QStringLiteral("LED"), QStringLiteral("LED"),
+                           QStringLiteral("LED"), QStringLiteral("網口LED")};
 const pages::Texts kRcv = {QStringLiteral("接收卡"), QStringLiteral("Rcv"), QStringLiteral("карта"),
                            QStringLiteral("thẻ nhận"), QStringLiteral("接收卡")};
 const char* const kCardWhite = "<font color = #FFFFFF >%1</font>";
@@ -205,6 +213,7 @@ void rcv_recovery::query()
     fpga_down = fpga_down_at_opening = false;
     refused_file = cardfile::Fault::kNone;
     unasked_ports = 0;
+    missed_cards.clear();
     asked = kAsking;
     rcv_self_recovery_file_list();
     postJob(SEND_RCV_CHECK);
@@ -223,10 +232,11 @@ void rcv_recovery::recover()
         restyle(kQuery);
         return;
     }
-    if (fpga_down || refused_file != cardfile::Fault::kNone || unasked_ports != 0) {
+    if (fpga_down || refused_file != cardfile::Fault::kNone || unasked_ports != 0 || !missed_cards.empty()) {
         fpga_down = fpga_down_at_opening = false;
         refused_file = cardfile::Fault::kNone;
         unasked_ports = 0;
+        missed_cards.clear();
         rcv_self_recovery_file_list();
     }
     postJob(SEND_RCV_RECOVERY);
@@ -239,6 +249,8 @@ void rcv_recovery::jobEnded(bool noFpga, const CardJobEnd& end)
     fpga_down = noFpga;
     refused_file = end.refused == JobRefusal::kFile ? end.file : cardfile::Fault::kNone;
     unasked_ports = noFpga ? 0 : end.unasked_ports;
+    missed_cards = noFpga ? std::vector<CardPlace>() : end.missed;
+    cards_waited = end.cards;
     fpga_down_at_opening = false;
     rcv_self_recovery_file_list();
 }
@@ -253,6 +265,7 @@ void rcv_recovery::rcv_self_recovery_file_list()
     no_fpga = nullptr;
     file_refused = nullptr;
     not_asked = nullptr;
+    missed_line = nullptr;
     frame_file = new QFrame(ui->frame);
     frame_file->setObjectName(QStringLiteral("frame_file"));
     frame_file->setGeometry(kListArea);
@@ -262,12 +275,13 @@ void rcv_recovery::rcv_self_recovery_file_list()
     const QStringList list = r ? r->list() : QStringList();
     const int count = r ? r->count() : 0;
     const bool refused = refused_file != cardfile::Fault::kNone;
+    const bool notLearned = unasked_ports != 0 || !missed_cards.empty();
     if (count == 0 && fpga_down)
         no_fpga = sentenceLabel(0, pages::pick(kNoFpga));
     else if (count == 0 && refused)
         fileRefusedLines(0);
-    else if (count == 0 && unasked_ports != 0)
-        notAskedLines(0);
+    else if (count == 0 && notLearned)
+        notLearnedLines(0);
     else if (count == 0 && asked == kNotAsked)
         sentenceLabel(0, pages::pick(kAskFirst));
     else if (count == 0 && asked == kAnswered)
@@ -286,9 +300,26 @@ void rcv_recovery::rcv_self_recovery_file_list()
         fileRefusedLines(line);
     else if (count != 0 && r->silent() && line < kLines)
         no_answer = sentenceLabel(line, pages::pick(kNoAnswer));
-    else if (count != 0 && unasked_ports != 0 && line + 1 < kLines)
-        notAskedLines(line);
+    else if (count != 0 && notLearned)
+        notLearnedLines(line);
     frame_file->show();
+}
+
+void rcv_recovery::notLearnedLines(int line)
+{
+    // Room is kept for a line of the ports that could not be asked.
+    const int keep = unasked_ports != 0 ? 1 : 0;
+    if (!missed_cards.empty() && line + 1 < kWholeLines) {
+        missed_line = sentenceLabel(
+            line++, pages::pick(kCardsMissed).arg(static_cast<int>(missed_cards.size())).arg(cards_waited));
+        const QStringList cards = ToolPage::missedCardLines(missed_cards);
+        for (int i = 0; i < cards.size() && line < kWholeLines && (i == 0 || line < kWholeLines - keep); ++i)
+            sentenceLabel(line++, cards[i]);
+    }
+    if (unasked_ports != 0 && line + 1 < kWholeLines)
+        notAskedLines(line);
+    else if (unasked_ports != 0 && line < kWholeLines)
+        not_asked = sentenceLabel(line, pages::pick(kNoLink).arg(ToolPage::portNames(unasked_ports)));
 }
 
 void rcv_recovery::notAskedLines(int line)

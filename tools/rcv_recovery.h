@@ -13,13 +13,15 @@
 // FPGA 0 is not running. When the job refused the recovery file, two lines
 // say so and why, in the same place; when its query could not ask a port
 // (no link), two lines name the ports, in place of the sentence that no
-// card needs it, or under the card found. A card number above its port's card
+// card needs it, or under the card found; so do, before them, the cards
+// that did not answer the query in time (silent, or late), by port. A card number above its port's card
 // count is drawn red and cannot be recovered.
 #pragma once
 
 #include "tools/tool_page.h"
 
 #include <array>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -32,7 +34,8 @@ class rcv_recovery;
 class rcv_recovery : public ToolPage {
     Q_OBJECT
 public:
-    static constexpr int kLines = 4;  // result lines the frame has room for
+    static constexpr int kLines = 4;       // result lines the frame has room for
+    static constexpr int kWholeLines = 3;  // of them, those it shows whole
 
     explicit rcv_recovery(QWidget* parent = nullptr);
     ~rcv_recovery() override;
@@ -52,6 +55,9 @@ public:
     // The sentence that the query could not ask some ports, or null; the
     // ports without a link are the line under it.
     QLabel* notAskedLine() const { return not_asked; }
+    // The sentence that cards did not answer the query in time, or null;
+    // the cards are the lines under it.
+    QLabel* missedLine() const { return missed_line; }
 
 public slots:
     // A touch on a result line selects it (also while a job runs).
@@ -80,6 +86,10 @@ private:
     void fileRefusedLines(int line);
     // The ports the last query could not ask, two lines from `line` on.
     void notAskedLines(int line);
+    // What the last query could not learn, from `line` on, as far as the
+    // frame has room: the cards that did not answer it in time, the ports
+    // it could not ask.
+    void notLearnedLines(int line);
     static RcvRecoveryResult* result();
     static bool fpgaRunning();
 
@@ -91,12 +101,17 @@ private:
     QLabel* no_fpga = nullptr;
     QLabel* file_refused = nullptr;
     QLabel* not_asked = nullptr;
+    QLabel* missed_line = nullptr;
     bool fpga_down = false;             // FPGA 0 did not run at the opening, or the last job ended for want of it
     bool fpga_down_at_opening = false;  // the former, until FPGA 0 runs or a job is posted
     // The last job refused the recovery file, and why (kNone: it did not).
     cardfile::Fault refused_file = cardfile::Fault::kNone;
     // The ports the last query could not ask (bit p: port p).
     u16 unasked_ports = 0;
+    // The cards that did not answer the last query in time, of how many
+    // it waited for.
+    std::vector<CardPlace> missed_cards;
+    int cards_waited = 0;
     u8 file_select = 0;
     Asked asked = kNotAsked;
 };

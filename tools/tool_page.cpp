@@ -75,7 +75,7 @@ const pages::Texts kFileSeveral = {
 const pages::Texts kCardsMissed = {
     QStringLiteral("任务未获确认！\n%2张接收卡中%1张未及时应答："),
     QStringLiteral("The job was not confirmed!\n%1 of %2 receiving cards\ndid not answer in time:"),
-    QStringLiteral("Нет подтверждения!\nКарт без ответа в срок: %1\u00a0из\u00a0%2"),
+    QStringLiteral("Нет подтверждения!\nКарт без ответа в\u00a0срок: %1\u00a0из\u00a0%2"),
     QStringLiteral("Tác vụ chưa được xác nhận!\nCó %1 trong %2 thẻ nhận\nkhông phản hồi kịp thời:"),
     QStringLiteral("任務未獲確認！\n%2張接收卡中%1張未及時應答："),
 };
@@ -138,7 +138,7 @@ QString portLine(u8 port, const std::vector<u16>& cards)
 // The cards that did not take the job, a line per port, at most
 // kListedPorts lines; with more ports than that, the last line names the
 // further ports, "…" for their cards.
-QString missedLines(const std::vector<CardPlace>& missed)
+QStringList missedLines(const std::vector<CardPlace>& missed)
 {
     std::vector<std::pair<u8, std::vector<u16>>> ports;
     for (const CardPlace& c : missed) {
@@ -158,7 +158,7 @@ QString missedLines(const std::vector<CardPlace>& missed)
         const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QString(kNoBreak));
         lines << names.join(separator) + moreMark();
     }
-    return lines.join(QLatin1Char('\n'));
+    return lines;
 }
 
 // A save or mapping switch with no card on any linked port: a line per
@@ -179,7 +179,8 @@ QString emptyPortLines(u16 ports)
         u16 further = 0;
         for (size_t i = listed; i < empty.size(); ++i)
             further = static_cast<u16>(further | 1u << empty[i]);
-        lines << pages::pick(kNoCardsOnPorts).arg(ToolPage::portNames(further));
+        // The names of the ports stay on one line.
+        lines << pages::pick(kNoCardsOnPorts).arg(ToolPage::portNames(further).replace(QLatin1Char(' '), kNoBreak));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -287,7 +288,7 @@ QString ToolPage::jobNotDoneText(const CardJobEnd& end)
     if (end.missed.empty())
         return QString();
     const QString count = pages::pick(kCardsMissed).arg(end.missed.size()).arg(end.cards);
-    return eachLineWhole(count) + QLatin1Char('\n') + missedLines(end.missed);
+    return eachLineWhole(count) + QLatin1Char('\n') + missedLines(end.missed).join(QLatin1Char('\n'));
 }
 
 QString ToolPage::fileFaultText(cardfile::Fault fault)
@@ -303,6 +304,11 @@ QString ToolPage::fileFaultText(cardfile::Fault fault)
     case cardfile::Fault::kNone: break;
     }
     return QString();
+}
+
+QStringList ToolPage::missedCardLines(const std::vector<CardPlace>& missed)
+{
+    return missedLines(missed);
 }
 
 QString ToolPage::portNames(u16 ports)

@@ -29,6 +29,10 @@ public:
     // "LED1, LED3": the ports whose bit is set, as their tiles name them; a
     // line may break between two names.
     static QString portNames(u16 ports);
+    // The cards that did not answer a job in time, a line per port ("LED1:
+    // cards 3, 5-7"), at most three lines; with more ports, the last line
+    // names the further ones.
+    static QStringList missedCardLines(const std::vector<CardPlace>& missed);
 
 public slots:
     // Refused while a job's bar is up.

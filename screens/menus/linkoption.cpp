@@ -1,8 +1,10 @@
 #include "screens/menus/linkoption.h"
 
+#include "app/kelrampara.h"
 #include "app/page_support.h"
 #include "app/tip.h"
 #include "screens/page_directory.h"
+#include "tools/firmware_usbgrade.h"
 #include "ui_linkoption.h"
 
 namespace {
@@ -52,9 +54,14 @@ void LinkOption::language_changed()
 void LinkOption::syncUpdate(int code)
 {
     Page::syncUpdate(code);
-    // A code that comes while a tip is up starts no second one.
-    if (g_tip && !g_tip_flag.load())
-        g_tip->tip_create(TIP::kCheck);
+    // A code that comes while a tip is up starts no second one. The end of
+    // a USB upgrade whose page was closed is confirmed only when the run
+    // installed whole what it found; otherwise the tip sends the operator
+    // to the upgrade page, which tells what was not installed.
+    if (!g_tip || g_tip_flag.load())
+        return;
+    const bool upgradeFailed = code == SYNC_USB_UPGRADE && !firmware_usbgrade::lastRunWhole();
+    g_tip->tip_create(upgradeFailed ? TIP::kUpgradeNotDone : TIP::kCheck);
 }
 
 // clang-format off

@@ -224,6 +224,9 @@ void linkwlan::on_Button_net_apply_clicked()
     if (bad >= 0) {
         pages::debugLine("[linkwlan] field %d holds no octet 0-255: nothing applied", bad + 1);
         focusOn(bad);
+        // The LCD says why; the field is highlighted under it.
+        if (g_tip)
+            g_tip->tip_create(TIP::kAddressRefused);
         return;
     }
     // Rows the operator left hold what the settings hold now (a PC may have

@@ -53,7 +53,7 @@ const QColor kFaultColour(255, 80, 80);
 // inputs and ports are grey then whatever is plugged.
 const pages::Texts kChipDown = {QStringLiteral("视频芯片无响应!"), QStringLiteral("Video chip not answering!"),
                                 QStringLiteral("Видеочип не отвечает!"), QStringLiteral("Chip video không phản hồi!"),
-                                QStringLiteral("視頻芯片無響應!")};
+                                QStringLiteral("視訊晶片無回應!")};
 const QRect kChipStatePlace(3, 46, 282, 14);
 
 // The line over the versions while FPGA 0 does not run (no version to

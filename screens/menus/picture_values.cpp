@@ -156,6 +156,17 @@ void PictureValuesPage::onBack()
     Page::onBack();
 }
 
+void PictureValuesPage::choicePicked(int entry, int index)
+{
+    if (edit_flag && entry != ui_select)
+        endEdit(false);
+    if (!pickOtherRow(entry, index))
+        return;
+    edit_flag = false;
+    endOtherEdit(entry, true);
+    restyle(entry);
+}
+
 void PictureValuesPage::step(int direction)
 {
     if (focusedRow())

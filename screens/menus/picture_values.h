@@ -68,6 +68,11 @@ protected:
     virtual bool okOnOtherRow(int entry) { return false; }
     virtual void stepOtherRow(int entry, int step) {}
     virtual void endOtherEdit(int entry, bool keep) {}
+    // An entry picked in the open list of such a row's combo box: the row
+    // shows it (true), to be confirmed as OK confirms its edit.
+    virtual bool pickOtherRow(int entry, int index) { return false; }
+    // An edit of another row is given up first, as BACK gives it up.
+    void choicePicked(int entry, int index) override;
 
     // Writes a block field under the chip manager's mutex and raises the apply.
     static void writeField(Field member, u16 value);

@@ -129,6 +129,14 @@ void temperature::endOtherEdit(int entry, bool keep)
     showType(blockType());
 }
 
+bool temperature::pickOtherRow(int entry, int index)
+{
+    if (entry != kTypeRow || index < 0 || index >= kTypes)
+        return false;
+    showType(index);
+    return true;
+}
+
 void temperature::on_button_type_clicked()
 {
     writeField(&KEL_RAM_PARA::color_temp_mode, type);

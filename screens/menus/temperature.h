@@ -34,6 +34,7 @@ protected:
     bool okOnOtherRow(int entry) override;
     void stepOtherRow(int entry, int step) override;
     void endOtherEdit(int entry, bool keep) override;
+    bool pickOtherRow(int entry, int index) override;
     QString normalStyle(int entry) const override;
     QString selectedStyle(int entry) const override;
 

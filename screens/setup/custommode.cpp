@@ -92,6 +92,7 @@ void CustomMode::init()
     selector->setFocusPolicy(Qt::NoFocus);
     combo->setFocusPolicy(Qt::NoFocus);
     combo->setCurrentIndex(g_mode_select);
+    connect(combo, QOverload<int>::of(&QComboBox::activated), this, &CustomMode::pickSlot);
 }
 
 void CustomMode::menulist_init()
@@ -252,6 +253,17 @@ void CustomMode::stepSlot(int step)
     ui_select = static_cast<u8>((ui_select + step + ram::kUserModes) % ram::kUserModes);
     selector->set_boxindexsel(static_cast<char>(ui_select));
     kel_button_mode_clicked();
+}
+
+void CustomMode::pickSlot(int slot)
+{
+    if (slot < 0 || slot >= ram::kUserModes)
+        return;
+    if (edit_mode != 0) {
+        edit_mode = 0;
+        kel_button_selinfo(2, 0);
+    }
+    stepSlot(slot - ui_select);
 }
 
 // Invoke, Delete and, while the mode carries an overlay, More.

@@ -93,6 +93,9 @@ private:
     // MODE does nothing here, and the panel lock holds none of these keys.
     bool modeRefused() const override { return false; }
     void stepSlot(int step);
+    // Slot `slot` picked in the selector's open list (a tap, or OK in it):
+    // selected as LEFT and RIGHT select one, the button row left.
+    void pickSlot(int slot);
     // The line of a slot that is not saved: empty, or its save waits.
     void showBlankText();
     void stepButton(int step);

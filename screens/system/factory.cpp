@@ -185,12 +185,20 @@ void factory::syncUpdate(int)
     KelRamPara* store = KelRamPara::p_kelrampara_config;
     if (!store || store->KelLanguageChanged() == 0)
         return;
+    // An edit of the language goes on: ended here, the operator's next OK
+    // would open another edit, and the OK after it could land on a reset
+    // row, which acts at once. The row shows the operator's choice, or the
+    // language now in use when the operator has not stepped it.
     const u8 lang = g_language.load();
-    if (lang < pages::kLanguages) {
-        endEditing(false);
-        ui->Box_lang_2->setCurrentIndex(lang);
+    if (editing()) {
+        const int shown = language_seen.follow({ui->Box_lang_2->currentIndex()}, {blockLanguage()}).front();
+        if (shown >= 0 && shown < pages::kLanguages)
+            ui->Box_lang_2->setCurrentIndex(shown);
+    } else {
+        if (lang < pages::kLanguages)
+            ui->Box_lang_2->setCurrentIndex(lang);
+        language_seen.begin({blockLanguage()});
     }
-    language_seen.begin({blockLanguage()});
     language_changed();
 }
 

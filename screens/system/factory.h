@@ -20,8 +20,9 @@ public:
     ~factory() override;
 
     void language_changed() override;
-    // A language changed elsewhere (or by this page) ends an edit of the
-    // language row and shows the language now in use.
+    // A language changed elsewhere (or by this page) re-labels the page
+    // and the row shows the language now in use; an edit of the row goes
+    // on, and keeps showing the language the operator stepped to.
     void syncUpdate(int code) override;
 
     // Applies the language chosen on the language row, when it is not the

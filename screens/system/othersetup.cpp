@@ -23,8 +23,9 @@ const pages::Texts kProjection = {QStringLiteral("投影"), QStringLiteral("Proj
                                   QStringLiteral("Trình chiếu"), QStringLiteral("投影")};
 const pages::Texts kWifiState = {QStringLiteral("WiFi状态"), QStringLiteral("Wifi state"), QStringLiteral("Wi-Fi"),
                                  QStringLiteral("Trạng thái Wifi"), QStringLiteral("WiFi狀態")};
-const pages::Texts kDotByDot = {QStringLiteral("点对点"), QStringLiteral("DBD"), QStringLiteral("DBD"),
-                                QStringLiteral("DBD"), QStringLiteral("點對點")};
+// Named as the window layout names it.
+const pages::Texts kDotByDot = {QStringLiteral("点对点"), QStringLiteral("DBD"), QStringLiteral("Пиксель к пикселю"),
+                                QStringLiteral("Điểm tới điểm"), QStringLiteral("點對點")};
 // "%1" is the window number from 1.
 const pages::Texts kWindow = {QStringLiteral("画面%1"), QStringLiteral("image%1"), QStringLiteral("Канал%1"),
                               QStringLiteral("Hình ảnh%1"), QStringLiteral("畫麵%1")};

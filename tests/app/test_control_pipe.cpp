@@ -6,8 +6,12 @@
 #include "platform/sim/sim_receiver.h"
 #include "tests/app/running_box.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -25,6 +29,40 @@ bool inputShows(int source, u16 width, u16 height, u16 rate)
 QImage lcdPicture()
 {
     return QImage(QString::fromStdString(platform::path("/sim/lcd.png")));
+}
+
+// `look` in the GUI thread, behind what is queued there (the input of the
+// commands written before), from a thread of the test's own.
+template <class F>
+auto inGui(F look)
+{
+    decltype(look()) seen{};
+    QMetaObject::invokeMethod(
+        qApp, [&] { seen = look(); }, Qt::BlockingQueuedConnection);
+    return seen;
+}
+
+bool listOpen()
+{
+    return inGui([] { return QApplication::activePopupWidget() != nullptr; });
+}
+
+// The LCD point of entry `row` of the open list.
+std::string entryPoint(int row)
+{
+    return inGui([row] {
+        const auto* list = qobject_cast<QAbstractItemView*>(QApplication::focusWidget());
+        if (!list || !g_mainwindow)
+            return std::string("touch 0 0");
+        const QPoint at = list->viewport()->mapToGlobal(list->visualRect(list->model()->index(row, 0)).center()) -
+                          g_mainwindow->mapToGlobal(QPoint(0, 0));
+        return "touch " + std::to_string(at.x()) + " " + std::to_string(at.y());
+    });
+}
+
+u16 seamless()
+{
+    return inGui([] { return KelRamPara::p_kelrampara_config->ram_para.seamless; });
 }
 
 }  // namespace
@@ -91,4 +129,64 @@ TEST_F(RunningBox, PlugAndPullReachTheInputStatusAndRefusedCommandsChangeNothing
         EXPECT_TRUE(inputShows(2, 0, 0, 0));
         QApplication::exit(0);
     });
+}
+
+// A list that a tap opens on a page is Qt's popup, as on the box: BACK
+// closes it, and so do a second tap on its box and a tap outside it; a tap
+// on an entry picks it and the page takes it, and the keys move in the list
+// and pick. A person at the pipe, on a thread of its own: the pages open
+// modally in the box's GUI thread.
+TEST_F(RunningBox, AListOpenedByATapClosesAndPicksByTouchAndKeys)
+{
+    const auto walk = [this] {
+        ASSERT_TRUE(waitUntil([this] { return control("lcd") == "ok lcd"; }, 30000));
+        // The other settings: Settings, the advanced menu, Other.
+        for (const char* line : {"touch 160 120", "touch 218 172", "key right", "key right", "key right", "key right",
+                                 "key right", "key right", "key right", "key ok", "touch 160 87"})
+            EXPECT_EQ(control(line), std::string("ok ") + line);
+        ASSERT_EQ(inGui([] { return int(g_page_focus.load()); }), PAGE_OTHER_SETTINGS);
+        // Qt takes no tap on a list within a double click's time of its
+        // opening (it would be the opening tap's own release), on the box
+        // as here: a person's next tap comes later.
+        const auto openList = [this] {
+            control("touch 250 98");  // the switch mode's box
+            std::this_thread::sleep_for(std::chrono::milliseconds(QApplication::doubleClickInterval() + 100));
+        };
+
+        openList();
+        EXPECT_TRUE(listOpen());
+        control("key back");
+        EXPECT_FALSE(listOpen());
+        openList();
+        control("touch 250 98");
+        EXPECT_FALSE(listOpen());
+        openList();
+        control("touch 10 230");
+        EXPECT_FALSE(listOpen());
+        EXPECT_EQ(inGui([] { return int(g_page_focus.load()); }), PAGE_OTHER_SETTINGS);
+
+        openList();
+        control(entryPoint(1));  // Fade
+        EXPECT_FALSE(listOpen());
+        EXPECT_EQ(seamless(), 1);
+        openList();
+        control("key left");
+        EXPECT_TRUE(listOpen());
+        control("key ok");
+        EXPECT_FALSE(listOpen());
+        EXPECT_EQ(seamless(), 0);
+
+        for (int i = 0; i < 16; ++i)
+            control("key back");
+        EXPECT_EQ(inGui([] { return int(g_page_focus.load()); }), PAGE_HOME);
+    };
+    std::thread person;
+    runBox([&] {
+        person = std::thread([&walk] {
+            walk();
+            QMetaObject::invokeMethod(
+                qApp, [] { QApplication::exit(0); }, Qt::QueuedConnection);
+        });
+    });
+    person.join();
 }

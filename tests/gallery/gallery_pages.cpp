@@ -44,6 +44,8 @@
 #include "tools/tool_page.h"
 #include "videochip/x518_manage.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -174,15 +176,30 @@ QImage roundProgressBar(int percent)
     return image;
 }
 
+// `page` drawn with the list of its combo box named `list` open over it,
+// as a tap on the box opens it; without a name, `page` alone.
+QImage withListOpen(QWidget* page, const char* list)
+{
+    QComboBox* box = list ? page->findChild<QComboBox*>(QLatin1String(list)) : nullptr;
+    if (!box)
+        return grabWidget(page);
+    grabWidget(page);
+    box->showPopup();
+    const QImage image = grabOver(page, box->view()->window());
+    box->hidePopup();
+    return image;
+}
+
 // A page built on the skeleton over the main window after the front-panel
-// keys `keys` (released in this order).
+// keys `keys` (released in this order); with `list`, that combo box's list
+// open.
 template <class P>
-QImage pageAfterKeys(const std::vector<int>& keys)
+QImage pageAfterKeys(const std::vector<int>& keys, const char* list = nullptr)
 {
     MainWindowUnder main;
     P page(nullptr);
     sendKeys(&page, keys);
-    return grabWidget(&page);
+    return withListOpen(&page, list);
 }
 
 // The same with the focus moved `steps` entries on.
@@ -317,11 +334,11 @@ QImage inputChoose(const std::vector<int>& keys)
 
 // The user-mode page over the sample modes, after `keys`; `waiting`: the
 // save of the mode in use (slot 2, where the page opens) waits for the disk.
-QImage userModes(const std::vector<int>& keys, bool waiting = false)
+QImage userModes(const std::vector<int>& keys, bool waiting = false, const char* list = nullptr)
 {
     SampleUserModes modes;
     std::unique_ptr<SampleWaitingSave> save(waiting ? new SampleWaitingSave(2) : nullptr);
-    return pageAfterKeys<CustomMode>(keys);
+    return pageAfterKeys<CustomMode>(keys, list);
 }
 
 // The user-mode page with More highlighted on a mode that carries an overlay.
@@ -643,8 +660,9 @@ QImage recoveryFileRefused(const QString& entry, cardfile::Fault fault)
     return grabWidget(&page);
 }
 
-// The recovery page after a Query whose ports `ports` had no link.
-QImage recoveryPortsNotAsked(u16 ports)
+// The recovery page after a Query whose cards `missed` (of `cards`) did not
+// answer in time, and whose ports `ports` had no link.
+QImage recoveryNotLearned(const std::vector<CardPlace>& missed, int cards, u16 ports)
 {
     MainWindowUnder main;
     sampleFpga();
@@ -655,6 +673,8 @@ QImage recoveryPortsNotAsked(u16 ports)
     g_send_para.end();
     CardJobEnd end;
     end.job = SEND_RCV_CHECK;
+    end.cards = cards;
+    end.missed = missed;
     end.unasked_ports = ports;
     fpga->job_report.setEnd(end);
     emit fpga->job_report.sig_qround_bar_update(fpga_manage::kProgressEnd);
@@ -666,7 +686,7 @@ QImage recoveryPortsNotAsked(u16 ports)
 // crops, window 1 mirrored with HD3 and HD4 side by side, and HDMI2's EDID
 // at 3840 x 2160, 30 Hz.
 template <class P>
-QImage setupPage(std::initializer_list<int> keys)
+QImage setupPage(std::initializer_list<int> keys, const char* list = nullptr)
 {
     SampleCrops crops;
     KEL_RAM_PARA& b = KelRamPara::pInstance()->ram_para;
@@ -678,7 +698,7 @@ QImage setupPage(std::initializer_list<int> keys)
     b.image[0].h = 1080;
     KelRamPara::pInstance()->ram_para_shadow = b;
     g_image_current = 0;
-    const QImage image = pageAfterKeys<P>(keys);
+    const QImage image = pageAfterKeys<P>(keys, list);
     g_image_current = 0;
     return image;
 }
@@ -781,6 +801,7 @@ const std::vector<GalleryPage>& galleryPages()
          [] {
              return pageAfterKeys<temperature>({Qt::Key_Q, Qt::Key_R});
          }},
+        {"temperature_list", [] { return pageAfterKeys<temperature>({}, "comboBox_type"); }},
         {"inputchoose", [] { return inputChoose({Qt::Key_R}); }},
         {"inputchoose_crops",
          [] {
@@ -795,12 +816,22 @@ const std::vector<GalleryPage>& galleryPages()
         {"custommode_empty", [] { return userModes({Qt::Key_R}); }},
         {"custommode_save_waits", [] { return userModes({}, true); }},
         {"custommode_overlay", [] { return userModeOverlay(); }},
+        {"custommode_list", [] { return userModes({}, false, "kelcontrol"); }},
         // clang-format off
         {"factory", [] { return pageAfterKeys<factory>({Qt::Key_R, Qt::Key_R}); }},
         {"factory_language", [] { return pageAfterKeys<factory>({Qt::Key_Q, Qt::Key_R}); }},
         {"othersetup", [] { return pageAfterKeys<othersetup>({Qt::Key_R, Qt::Key_R}); }},
         {"othersetup_editing", [] { return pageAfterKeys<othersetup>({Qt::Key_S, Qt::Key_S, Qt::Key_Q}); }},
         {"lcdshow", [] { return pageAfterKeys<lcdshow>({Qt::Key_R, Qt::Key_Q, Qt::Key_R, Qt::Key_R}); }},
+        // Each list open, as a tap on its box opens it.
+        {"factory_list_language", [] { return pageAfterKeys<factory>({}, "Box_lang_2"); }},
+        {"othersetup_list_window", [] { return pageAfterKeys<othersetup>({}, "ImageVolume"); }},
+        {"othersetup_list_audio", [] { return pageAfterKeys<othersetup>({}, "volume_state"); }},
+        {"othersetup_list_switch", [] { return pageAfterKeys<othersetup>({}, "switch_state"); }},
+        {"othersetup_list_wifi", [] { return pageAfterKeys<othersetup>({}, "wifi_state"); }},
+        {"othersetup_list_dbd", [] { return pageAfterKeys<othersetup>({}, "dbd_state"); }},
+        {"lcdshow_list_back", [] { return pageAfterKeys<lcdshow>({}, "comboBox_back"); }},
+        {"lcdshow_list_lock", [] { return pageAfterKeys<lcdshow>({}, "comboBox_lock"); }},
         // clang-format on
         {"factoryage_empty", [] { return pageAfterKeys<factoryage>({}); }},
         {"factoryage",
@@ -827,6 +858,7 @@ const std::vector<GalleryPage>& galleryPages()
          }},
         {"imagelayout", [] { return setupPage<ImageLayout>({}); }},
         {"imagelayout_window2", [] { return setupPage<ImageLayout>({Qt::Key_R}); }},
+        {"imagelayout_list", [] { return setupPage<ImageLayout>({}, "comboBox_P2P"); }},
         {"edidset", [] { return setupPage<EDIDset>({Qt::Key_R}); }},
         {"edidset_rate",
          [] {
@@ -841,6 +873,8 @@ const std::vector<GalleryPage>& galleryPages()
         {"tip_job_no_fpga", [] { return tipOverMainWindow(TIP::kJobNoFpga); }},
         {"tip_no_input_channel", [] { return tipOverMainWindow(TIP::kNoInputChannel); }},
         {"tip_settings_not_saved", [] { return tipOverMainWindow(TIP::kSettingsNotSaved); }},
+        {"tip_upgrade_not_done", [] { return tipOverMainWindow(TIP::kUpgradeNotDone); }},
+        {"tip_address_refused", [] { return tipOverMainWindow(TIP::kAddressRefused); }},
         // With its widest line: three dots.
         {"firmwareupdate",
          [] {
@@ -1120,7 +1154,15 @@ const std::vector<GalleryPage>& galleryPages()
         {"rcv_recovery_opened_no_fpga", [] { return recoveryOpenedWithoutFpga(); }},
         {"rcv_recovery_file_refused", [] { return recoveryFileRefused(QString(), cardfile::Fault::kCutShort); }},
         {"rcv_recovery_file_missing", [] { return recoveryFileRefused(QString(), cardfile::Fault::kMissing); }},
-        {"rcv_recovery_port_not_asked", [] { return recoveryPortsNotAsked(0x000B); }},
+        {"rcv_recovery_port_not_asked", [] { return recoveryNotLearned({}, 0, 0x000B); }},
+        {"rcv_recovery_cards_missed",
+         [] {
+             return recoveryNotLearned({{0, 2}, {1, 0}, {1, 1}}, 6, 0);
+         }},
+        {"rcv_recovery_cards_missed_port_not_asked",
+         [] {
+             return recoveryNotLearned({{0, 2}}, 4, 0x0004);
+         }},
         {"rcv_recovery_several_files",
          [] { return recoveryFileRefused(QStringLiteral("01/02/03/04"), cardfile::Fault::kSeveral); }},
         {"rcv_recovery_recovery_file_refused",

@@ -18,6 +18,8 @@
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
+#include <cstdio>
+#include <unistd.h>
 
 namespace sim = platform::sim;
 
@@ -709,4 +711,136 @@ TEST_F(UsbUpgradePage, AMisnamedPackageBesideAGoodOneIsNamedInRed)
         EXPECT_FALSE(shown.contains(QStringLiteral("Update complete")));
         EXPECT_EQ(static_cast<firmware_usbgrade*>(page)->logShown(), firmware_usbgrade::LogShown::kFault);
     });
+}
+
+// A run the page started goes on after BACK, and tells its real end where it
+// ends: the communication menu shows no check mark when the run left
+// anything out but sends the operator to the upgrade page, which, opened
+// again, shows that run's end. Two ways: FPGA 1's flash refuses its
+// program; the stick is pulled during a run of two packages.
+TEST_F(UsbUpgradePage, ARunThatFailsBehindItsClosedPageIsToldOnTheMenuAndThePageOpenedAgain)
+{
+    fpga_manage* worker = fpgaManagerOutOfReset();
+    const std::string dir = std::string(sim::kStickDir) + "/KEL-R8";
+    ASSERT_TRUE(platform::makeDirs(dir));
+    const std::vector<u8> first = usbpkg::build(
+        usbpkg::BuildSpec{0,
+                          usbpkg::kControllerType,
+                          {{usbpkg::kChildFpga0, std::vector<u8>(40000, 0x22), {25, 6, 1, 0, 0, 0}},
+                           {usbpkg::kChildApplication, std::vector<u8>(3000, 0x11), {25, 6, 1, 11, 3, 0}}}});
+    const std::vector<u8> second = usbpkg::build(usbpkg::BuildSpec{
+        0, usbpkg::kControllerType, {{usbpkg::kChildFpga1, std::vector<u8>(9000, 0x33), {25, 6, 1, 0, 0, 0}}}});
+    writeBoxFile(dir + "/a.KEL", std::string(first.begin(), first.end()));
+    writeBoxFile(dir + "/b.KEL", std::string(second.begin(), second.end()));
+    writeBoxFile("/data/app/kelR54N", "old program");
+    auto board = sim::fpgaBoard();
+    const struct {
+        bool pull;  // else FPGA 1's flash refuses
+        std::vector<const char*> lines;
+    } cases[] = {
+        {false, {"Application not installed, install it again!", "FPGA 1 program incomplete, install it again!"}},
+        {true,
+         {"USB stick pulled or unreadable, not installed: application",
+          "USB stick pulled or unreadable, packages not read: 1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pull ? "pulled" : "flash refuses");
+        ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
+        {
+            auto lock = board->lock();
+            board->flash(0).setWriteProtected(!c.pull);
+            if (c.pull)
+                board->flash(0).setEraseHook([&] {
+                    board->flash(0).setEraseHook(nullptr);
+                    sim::usbStickRemove();
+                });
+        }
+        ASSERT_TRUE(insidePage(
+            [] { pages::openPage(PAGE_COMMUNICATION); },
+            [&] {
+                click(g_linkoption, Qt::Key_R);
+                click(g_linkoption, Qt::Key_R);
+                ASSERT_TRUE(insidePage([] { click(g_linkoption, Qt::Key_Q); },
+                                       [] {
+                                           click(g_firmware_usbgrade, Qt::Key_Q);
+                                           click(g_firmware_usbgrade, Qt::Key_O);
+                                       }));
+                ASSERT_EQ(g_page_focus.load(), PAGE_COMMUNICATION);
+                for (int i = 0; i < 4 && g_usb_grade.load(); ++i)
+                    worker->usb_upgrade_manage_deal();
+                ASSERT_EQ(g_usb_grade.load(), 0u);
+                QString tipText;
+                QTimer::singleShot(0, [&] {
+                    for (const QLabel* l : g_tip->findChildren<QLabel*>())
+                        tipText += l->text();
+                    tick(TIP::kShowTicks);
+                });
+                SyncUpdate::p_SyncUpdate->para_sync(SYNC_USB_UPGRADE);
+                EXPECT_TRUE(tipText.contains(QStringLiteral("USB update not complete!"))) << tipText.toStdString();
+
+                ASSERT_TRUE(
+                    insidePage([] { click(g_linkoption, Qt::Key_Q); },
+                               [&] {
+                                   const QString shown =
+                                       shownText(g_firmware_usbgrade->findChild<QLabel*>(QStringLiteral("label_log")));
+                                   for (const char* line : c.lines)
+                                       EXPECT_TRUE(shown.contains(QLatin1String(line))) << shown.toStdString();
+                                   EXPECT_EQ(g_firmware_usbgrade->logShown(), firmware_usbgrade::LogShown::kFault);
+                               }));
+            }));
+        if (sim::usbStickInserted())
+            sim::usbStickRemove();
+        auto lock = board->lock();
+        board->flash(0).setWriteProtected(false);
+    }
+}
+
+// The new program written whole but not put in place (its move fails, here
+// as the program is a link out of the box root) is no installed program:
+// the run ends red, the old program stays and the box does not restart. A
+// program the disk takes no file for says why.
+TEST_F(UsbUpgradePage, AnApplicationNotPutInPlaceOrRefusedByTheDiskEndsRedAndSaysWhy)
+{
+    fpga_manage* worker = fpgaManagerOutOfReset();
+    const std::string dir = std::string(sim::kStickDir) + "/KEL-R8";
+    ASSERT_TRUE(platform::makeDirs(dir));
+    const std::vector<u8> package = usbpkg::build(usbpkg::BuildSpec{
+        0, usbpkg::kControllerType, {{usbpkg::kChildApplication, std::vector<u8>(3000, 0x11), {25, 6, 1, 11, 3, 0}}}});
+    writeBoxFile(dir + "/app.KEL", std::string(package.begin(), package.end()));
+    QTemporaryDir away;
+    const std::string outside = away.path().toStdString() + "/kelR54N";
+    for (const bool diskFull : {false, true}) {
+        SCOPED_TRACE(diskFull ? "disk full" : "program a link out of the root");
+        ASSERT_TRUE(sim::usbStickInsert(sim::kStickDir));
+        writeBoxFile("/data/app/kelR54N", "old program");
+        if (diskFull) {
+            sim::setDiskFault(sim::DiskFault::kFull);
+        } else {
+            std::FILE* f = std::fopen(outside.c_str(), "w");
+            ASSERT_TRUE(f);
+            std::fputs("old program", f);
+            std::fclose(f);
+            ::unlink(platform::path("/data/app/kelR54N").c_str());
+            ASSERT_EQ(::symlink(outside.c_str(), platform::path("/data/app/kelR54N").c_str()), 0);
+        }
+        withPage([&] {
+            Page* page = g_firmware_usbgrade;
+            ASSERT_NO_FATAL_FAILURE(runToItsEnd(page, worker));
+            page->syncUpdate(SYNC_USB_UPGRADE);
+            const QString shown = shownText(page->findChild<QLabel*>(QStringLiteral("label_log")));
+            EXPECT_TRUE(shown.contains(QStringLiteral("Application not installed, install it again!")))
+                << shown.toStdString();
+            EXPECT_EQ(shown.contains(QStringLiteral("Storage full or read-only!")), diskFull) << shown.toStdString();
+            EXPECT_EQ(g_app_reset_flag.load(), 0);
+        });
+        sim::setDiskFault(sim::DiskFault::kNone);
+        ::unlink(platform::path("/data/app/kelR54N").c_str());
+        sim::usbStickRemove();
+    }
+    std::FILE* f = std::fopen(outside.c_str(), "r");
+    ASSERT_TRUE(f);
+    char held[16] = {};
+    EXPECT_EQ(std::fread(held, 1, sizeof held - 1, f), 11u);
+    std::fclose(f);
+    EXPECT_STREQ(held, "old program");
 }

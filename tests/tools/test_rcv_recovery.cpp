@@ -13,6 +13,15 @@ namespace {
 
 const QString kAskFirst = QStringLiteral("Press Query to ask the receiving cards.");
 
+// Every line the result frame shows.
+QStringList frameLines(const QWidget* page)
+{
+    QStringList lines;
+    for (const QLabel* l : page->findChild<QFrame*>(QStringLiteral("frame_file"))->findChildren<QLabel*>())
+        lines << l->text();
+    return lines;
+}
+
 QString shownLine(const QWidget* page)
 {
     const QFrame* frame = page->findChild<QFrame*>(QStringLiteral("frame_file"));
@@ -271,21 +280,58 @@ TEST_F(RecoveryPage, AQueryOverALostLinkNamesThePortItCouldNotAsk)
     writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}}));
     board->cutPort(0);
     upAndSearched();
-    const bool opened = insidePage(
-        [] { pages::openPage(PAGE_RCV_RECOVERY); },
-        [&] {
-            rcv_recovery* page = g_rcv_recovery;
-            ASSERT_TRUE(page);
-            keys(page, {Qt::Key_Q});
-            ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
-            runJob();
-            QCoreApplication::processEvents();
-            QStringList lines;
-            for (const QLabel* l : page->findChild<QFrame*>(QStringLiteral("frame_file"))->findChildren<QLabel*>())
-                lines << l->text();
-            EXPECT_EQ(lines, (QStringList{QStringLiteral("These ports could not be asked:"),
-                                          QStringLiteral("LED1: no link.")}));
-            EXPECT_TRUE(page->notAskedLine());
-        });
+    const bool opened =
+        insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); },
+                   [&] {
+                       rcv_recovery* page = g_rcv_recovery;
+                       ASSERT_TRUE(page);
+                       keys(page, {Qt::Key_Q});
+                       ASSERT_EQ(g_send_para.cmd.load(), SEND_RCV_CHECK);
+                       runJob();
+                       QCoreApplication::processEvents();
+                       EXPECT_EQ(frameLines(page), (QStringList{QStringLiteral("These ports could not be asked:"),
+                                                                QStringLiteral("LED1: no link.")}));
+                       EXPECT_TRUE(page->notAskedLine());
+                   });
     EXPECT_TRUE(opened);
+}
+
+// A flagged card that does not answer the query in time, silent or late, is
+// named with its port, of the cards asked; that no card needs recovery is
+// said only when every card of every port answered and none is flagged.
+TEST_F(RecoveryPage, ACardThatDoesNotAnswerTheQueryInTimeIsNamed)
+{
+    board->setCards(0, 4);
+    board->setCards(1, 2);
+    upAndSearched();
+    writeBoxFile("/data/rcvrecovery/screen.rcv", cardfile_build::recoveryFile({{0, 0, 4, {}}, {0, 1, 2, {}}}));
+    const QStringList notLearned = {QStringLiteral("1 of 6 cards did not answer in time:"),
+                                    QStringLiteral("LED1: card 3")};
+    struct Case {
+        bool flagged;
+        std::function<void()> fault;
+        QStringList lines;
+    };
+    const Case cases[] = {
+        {true, [this] { board->silenceCard(0, 2, true); }, notLearned},
+        {true, [this] { board->setCardDelay(0, 2, int(fpga_manage::kQueryTicks) + 200); }, notLearned},
+        {false, [] {}, {QStringLiteral("No receiving cards that need to be updated!")}},
+    };
+    for (const Case& c : cases) {
+        board->setNeedsRecovery(0, 2, c.flagged);
+        c.fault();
+        const bool opened = insidePage([] { pages::openPage(PAGE_RCV_RECOVERY); },
+                                       [&] {
+                                           rcv_recovery* page = g_rcv_recovery;
+                                           ASSERT_TRUE(page);
+                                           keys(page, {Qt::Key_Q});
+                                           runJob();
+                                           QCoreApplication::processEvents();
+                                           EXPECT_EQ(frameLines(page), c.lines);
+                                           EXPECT_EQ(page->missedLine() != nullptr, c.flagged);
+                                       });
+        EXPECT_TRUE(opened);
+        board->silenceCard(0, 2, false);
+        board->setCardDelay(0, 2, 0);
+    }
 }

@@ -265,18 +265,28 @@ TEST_F(SettingsPages, NetworkApplyTakesOnlyWholeOctetsAndOnlyChanges)
         int refusedAt;  // the field the highlight moves to; -1: taken
     } cases[] = {
         {"lineEditIp4", "199", -1},  // unchanged: nothing to do
-        {"lineEditIp4", "256", 3},  {"lineEditGate2", "", 9}, {"lineEditMask4", "00", 7}, {"lineEditIp4", "50", -1},
+        {"lineEditIp4", "256", 3},   {"lineEditGate2", "", 9},  {"lineEditMask4", "00", 7},
+        {"lineEditGate3", "07", 10}, {"lineEditIp4", "50", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         platform::sim::clearShellJournal();
+        QString tip;
         inside(PAGE_NETWORK_ADDRESS, [&](Page* page) {
             setField(page, c.field, QString::fromLatin1(c.text));
             click(page, Qt::Key_S);
             click(page, Qt::Key_S);  // Apply
+            // A refusal is told on the LCD, the field that holds no octet
+            // highlighted under the tip.
+            QTimer::singleShot(0, [&] {
+                const auto labels = g_tip->findChildren<QLabel*>();
+                tip = g_tip->isVisible() && !labels.isEmpty() ? labels.last()->text() : QString();
+                tick(TIP::kShowTicks);
+            });
             click(page, Qt::Key_Q);
             EXPECT_EQ(page->selected(), c.refusedAt < 0 ? linkwlan::kFields : c.refusedAt);
         });
+        EXPECT_EQ(tip.startsWith(QStringLiteral("Nothing applied!")), c.refusedAt >= 0) << tip.toStdString();
         const bool applied = std::string(c.text) == "50";
         EXPECT_EQ(readBoxFile(ConfigEngine::kSettingsFile) == settings, !applied);
         EXPECT_EQ(journalWith("sync").size(), applied ? 1u : 0u);

@@ -168,3 +168,28 @@ TEST_F(Factory, FontLineColoursEachSizeByItsFlag)
     EXPECT_TRUE(cn.contains(green.arg(QLatin1String("64"))) && cn.contains(green.arg(QLatin1String("128"))));
     EXPECT_FALSE(en.contains(QStringLiteral("#00ff00")));
 }
+
+// A PC's language write while the operator edits the language leaves the
+// edit on, showing the operator's choice: the next OK confirms it, never
+// opens a new edit (after which a further OK could run a reset at once).
+TEST_F(Factory, APcsLanguageWriteDuringAnEditLeavesTheEditToTheOperator)
+{
+    g_lcd_lang_valid = 0x1F;
+    g_language = pages::EN;
+    ram::setLowByte(block().language, pages::EN);
+    store->ram_para_shadow = block();
+    onFactoryPage([&](factory* page) {
+        auto* box = page->findChild<QComboBox*>(QStringLiteral("Box_lang_2"));
+        click(page, Qt::Key_Q);
+        click(page, Qt::Key_R);  // Russian
+        ram::setLowByte(block().language, pages::VN);
+        SyncUpdate::p_SyncUpdate->para_sync(SYNC_PARA_CHANGED);
+        EXPECT_EQ(g_language.load(), pages::VN);
+        EXPECT_TRUE(page->editing());
+        EXPECT_EQ(box->currentIndex(), pages::RU);
+        click(page, Qt::Key_Q);
+        EXPECT_FALSE(page->editing());
+        EXPECT_EQ(page->selected(), factory::kLanguageRow);
+        EXPECT_EQ(block().language & 0xFF, pages::RU);
+    });
+}

@@ -184,3 +184,18 @@ TEST_F(OtherSetup, AudioFollowsTheListedWindowAndAnEmptyListIsLeftAlone)
         EXPECT_EQ(std::memcmp(&before, &block(), sizeof before), 0);
     });
 }
+
+// The boxes leave their lists to be built until shown, and follow a change
+// of font all the same: a layout that asks for a box's size gets the size
+// of its entries in the new font.
+TEST_F(OtherSetup, ABoxsSizeFollowsItsFontBeforeItsListIsBuilt)
+{
+    othersetup page(nullptr);
+    QComboBox* box = list(&page, "switch_state");
+    const QSize before = box->sizeHint();
+    QFont larger = box->font();
+    larger.setPixelSize(box->fontInfo().pixelSize() * 2);
+    box->setFont(larger);
+    EXPECT_GT(box->sizeHint().height(), before.height());
+    EXPECT_GT(box->sizeHint().width(), before.width());
+}
