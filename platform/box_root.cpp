@@ -195,24 +195,10 @@ static bool isDirectory(const std::string& p)
     return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool makeDirs(const std::string& boxPath)
+bool detail::makeFolders(const std::string& p, size_t lowest)
 {
-    std::string p = path(boxPath);
-    if (p.empty())
-        return false;
-    if (detail::leavesRoot(boxPath, true)) {
-        errno = EACCES;
-        return false;
-    }
-    if (const int fault = writeFaultFor(boxPath)) {
-        errno = fault;
-        return isDirectory(p);
-    }
-    // Each folder on the way that is not there yet, from the nearest that
-    // is: never one above the root, which is there.
     int why = 0;
-    const std::string root = boxRoot();
-    size_t from = root == "/" ? 1 : root.size() + 1;
+    size_t from = lowest + 1;
     for (size_t end = p.rfind('/'); end != std::string::npos && end > from; end = p.rfind('/', end - 1))
         if (isDirectory(p.substr(0, end))) {
             from = end + 1;
@@ -229,6 +215,24 @@ bool makeDirs(const std::string& boxPath)
         return true;
     errno = why ? why : ENOTDIR;
     return false;
+}
+
+bool makeDirs(const std::string& boxPath)
+{
+    std::string p = path(boxPath);
+    if (p.empty())
+        return false;
+    if (detail::leavesRoot(boxPath, true)) {
+        errno = EACCES;
+        return false;
+    }
+    if (const int fault = writeFaultFor(boxPath)) {
+        errno = fault;
+        return isDirectory(p);
+    }
+    // Never one above the root, which is there.
+    const std::string root = boxRoot();
+    return detail::makeFolders(p, root == "/" ? 0 : root.size());
 }
 
 bool exists(const std::string& boxPath)

@@ -64,6 +64,12 @@ bool removeTree(const std::string& p);
 // errno, when the file takes no more.
 bool writeAllAt(int fd, const void* data, size_t len, off_t offset);
 
+// Makes the folder at the host path `p` and each folder on the way to it
+// that is not there yet, from the nearest one that is, but never one whose
+// path is `lowest` characters long or shorter (the root, and what holds it,
+// are there already). False, with errno, when `p` is no folder after it.
+bool makeFolders(const std::string& p, size_t lowest);
+
 // Removes every "NAME VALUE" / "NAME=VALUE" from argv and returns the last
 // VALUE; "" for a NAME that ends argv, nothing when NAME is absent.
 std::optional<std::string> takeOption(int& argc, char** argv, const std::string& name);

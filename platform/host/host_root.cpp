@@ -2,6 +2,7 @@
 // program holds the kernel's lock on the root's lock file for its whole
 // life, and the kernel lets it go however the program ends.
 #include "platform/host/host_internal.h"
+#include "platform/internal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -20,33 +21,6 @@ constexpr const char* kLockFile = "box.lock";
 // it leaves the lock free: it is tried again.
 constexpr int kLockTries = 3;
 
-// Makes the folder `dir` (a host path) and its parents.
-bool makeFolders(const std::string& dir)
-{
-    // From the nearest folder on the way that is there.
-    int why = 0;
-    size_t from = 1;
-    for (size_t end = dir.rfind('/'); end != std::string::npos && end > 0; end = dir.rfind('/', end - 1)) {
-        struct stat st {};
-        if (::stat(dir.substr(0, end).c_str(), &st) == 0) {
-            from = end + 1;
-            break;
-        }
-    }
-    for (size_t end = dir.find('/', from);; end = dir.find('/', end + 1)) {
-        const std::string part = dir.substr(0, end);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            why = errno;
-        if (end == std::string::npos)
-            break;
-    }
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return true;
-    errno = why ? why : ENOTDIR;
-    return false;
-}
-
 void refuseRoot(const std::string& dir, const std::string& why)
 {
     std::fprintf(stderr, "simulated box: box root %s %s: refused\n", dir.c_str(), why.c_str());
@@ -56,7 +30,7 @@ void refuseRoot(const std::string& dir, const std::string& why)
 
 bool holdRoot(const std::string& dir)
 {
-    if (!makeFolders(dir)) {
+    if (!detail::makeFolders(dir, 0)) {
         refuseRoot(dir, std::string("cannot be made (") + std::strerror(errno) + ")");
         return false;
     }
