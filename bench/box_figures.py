@@ -56,13 +56,15 @@ class Box:
         self.name, self.program = name, program
         self.address = "127.0.54.%d" % (10 + index)
         self.root = tempfile.mkdtemp(prefix="kel-figures-%s-" % name)
+        # Beside the root, not in it: the box is started afresh in an empty root.
+        self.log_path = self.root + ".log"
         self.proc = None
 
     def start(self):
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        self.log = open(os.path.join(self.root, "..", os.path.basename(self.root) + ".log"), "w")
+        self.log = open(self.log_path, "w")
         self.started = time.monotonic()
         self.proc = subprocess.Popen([self.program, "--box-root", self.root, "--address", self.address],
                                      env=env, stdout=self.log, stderr=subprocess.STDOUT)
@@ -77,7 +79,7 @@ class Box:
     def remove(self):
         shutil.rmtree(self.root, ignore_errors=True)
         try:
-            os.unlink(os.path.join(self.root, "..", os.path.basename(self.root) + ".log"))
+            os.unlink(self.log_path)
         except OSError:
             pass
 

@@ -120,15 +120,17 @@ private:
 };
 
 // Runs the whole box in this process for a route's keys, on the box root
-// `root`: a loopback address of its own, no reboot, drawn offscreen, no
-// debug lines; `atFirstTurn` runs once its event loop turns. Never returns.
-[[noreturn]] inline void runRouteBox(const std::string& root, void (*atFirstTurn)())
+// `root`: a loopback address of its own, no reboot, no debug lines, drawn
+// on Qt's platform `qpa` (offscreen, or the board's linuxfb over
+// bench/counting/fb_stand_in.cpp); `atFirstTurn` runs once its event loop
+// turns. Never returns.
+[[noreturn]] inline void runRouteBox(const std::string& root, void (*atFirstTurn)(), const char* qpa = "offscreen")
 {
     platform::sim::resetBox(root);
     const unsigned pid = static_cast<unsigned>(::getpid());
     platform::sim::setBoxAddress("127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250));
     platform::sim::setRebootHandler([] {});
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("QT_QPA_PLATFORM", qpa, 1);
     g_debugSwitch = 0;
     QTimer::singleShot(0, atFirstTurn);
     int argc = 1;
