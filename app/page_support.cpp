@@ -447,9 +447,91 @@ QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
     return font;
 }
 
+namespace {
+
+const char* const kBaseStyle = "kelBaseStyle";
+
+// The font fitText gave a label through setFont, and the one the label had
+// before, by label (gone with the label): a label that still has the font
+// given starts its next fitting from the one before; one given another font
+// since starts from that.
+struct GivenFont {
+    QFont given;
+    QFont before;
+};
+
+QHash<const QObject*, GivenFont>& givenFonts()
+{
+    static QHash<const QObject*, GivenFont>* const given = [] {
+        auto* made = new QHash<const QObject*, GivenFont>;  // lives as long as the process
+        boxstate::keep(boxstate::Step::StartValues, [made] { made->clear(); });
+        return made;
+    }();
+    return *given;
+}
+
+// Whether a style sheet says "font" in any case, as style sheets take their
+// property names.
+bool mentionsFont(const QString& sheet)
+{
+    static const char kFont[] = "font";
+    constexpr ushort kToLower = 'a' - 'A';
+    const ushort* const text = sheet.utf16();
+    const int last = sheet.size() - int(sizeof kFont - 1);
+    for (int at = 0; at <= last; ++at) {
+        int i = 0;
+        for (; kFont[i]; ++i) {
+            const ushort c = text[at + i];
+            if ((c >= 'A' && c <= 'Z' ? c + kToLower : c) != ushort(kFont[i]))
+                break;
+        }
+        if (!kFont[i])
+            return true;
+    }
+    return false;
+}
+
+// Whether a style sheet may give `widget` its font: its own or one of its
+// ancestors' says something of fonts.
+bool styleSheetsMayGiveFont(const QWidget* widget)
+{
+    for (const QWidget* w = widget; w; w = w->parentWidget())
+        if (mentionsFont(w->styleSheet()))
+            return true;
+    return false;
+}
+
+// Fits a label's text through its own font, the size as the width: where
+// no style sheet gives the label a font, a style sheet set now would have
+// the label, polished already, polished again.
+void fitThroughFont(QLabel* label, int flags)
+{
+    QHash<const QObject*, GivenFont>& given = givenFonts();
+    auto record = given.find(label);
+    const bool fitted = record != given.end() && record->given == label->font();
+    const QFont unfitted = fitted ? record->before : label->font();
+    QFont font = unfitted;
+    font.setStretch(QFont::Unstretched);
+    const QFont fitting = fittingFont(font, label->contentsRect(), flags, label->text());
+    QFont own = unfitted;
+    if (fitting.pixelSize() != QFontInfo(font).pixelSize())
+        own.setPixelSize(fitting.pixelSize());
+    own.setStretch(fitting.stretch());
+    own.setLetterSpacing(QFont::PercentageSpacing, fitting.letterSpacing());
+    label->setFont(own);
+    if (record == given.end()) {
+        if (label->font() == unfitted)
+            return;
+        QObject::connect(label, &QObject::destroyed, [](QObject* gone) { givenFonts().remove(gone); });
+        record = given.insert(label, GivenFont{});
+    }
+    *record = GivenFont{label->font(), unfitted};
+}
+
+}  // namespace
+
 void fitText(QLabel* label)
 {
-    static const char* const kBaseStyle = "kelBaseStyle";
     if (!label->property(kBaseStyle).isValid())
         label->setProperty(kBaseStyle, label->styleSheet());
     const QString base = label->property(kBaseStyle).toString().trimmed();
@@ -457,6 +539,10 @@ void fitText(QLabel* label)
     label->ensurePolished();
 
     const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    if (!styleSheetsMayGiveFont(label)) {
+        fitThroughFont(label, flags);
+        return;
+    }
     QFont font = label->font();
     font.setStretch(QFont::Unstretched);
     const QFont fitting = fittingFont(font, label->contentsRect(), flags, label->text());

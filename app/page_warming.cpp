@@ -78,16 +78,22 @@ constexpr int kHanDrawnLargest = 17;
 // a text puts the glyph there.
 constexpr qreal kQuarterPixels[] = {0, 0.25, 0.5, 0.75};
 
+// The sizes at which the pages' labels draw Chinese beside Latin letters
+// and signs ("信源:HDMI1", "画面名称:画面1"), or centred: there a Chinese
+// glyph falls anywhere within a pixel.
+constexpr int kHanMixedSmallest = 9;
+constexpr int kHanMixedLargest = 13;
+
 // Draws `text` in `font` on `canvas` a line at a time, once at each of the
-// first `quarters` quarter-pixel steps, so that its glyphs are rendered
-// and kept at those places.
-void drawLetters(QImage& canvas, const QFont& font, const QString& text, int quarters)
+// quarter-pixel steps [from, to), so that its glyphs are rendered and kept
+// at those places.
+void drawLetters(QImage& canvas, const QFont& font, const QString& text, int from, int to)
 {
     QPainter painter(&canvas);
     painter.setFont(font);
     const int px = font.pixelSize();
     const int perLine = std::max(1, kLcdWidth / px - 1);
-    for (int q = 0; q < quarters; ++q)
+    for (int q = from; q < to; ++q)
         for (int at = 0; at < text.size(); at += perLine)
             painter.drawText(QPointF(1 + kQuarterPixels[q], 2 * px), text.mid(at, perLine));
 }
@@ -104,8 +110,10 @@ std::vector<QFont>& warmedFonts()
 }
 
 // The scripts whose letters are warmed apart: the Latin one at start-up
-// whatever the language, and the script of each language shown.
-enum Script { kLatin, kRussian, kVietnamese, kHan, kScripts };
+// whatever the language, and the script of each language shown; and
+// Chinese at the places within a pixel besides the whole pixels, which a
+// box showing Chinese warms after start-up.
+enum Script { kLatin, kRussian, kVietnamese, kHan, kHanPlaces, kScripts };
 
 Script scriptOf(Language lang)
 {
@@ -123,18 +131,20 @@ const QString& lettersOf(Script script)
     switch (script) {
     case kRussian: return kRussianLetters;
     case kVietnamese: return kVietnameseLetters;
-    case kHan: return kHanLetters;
+    case kHan:
+    case kHanPlaces: return kHanLetters;
     default: return kLatinLetters;
     }
 }
 
 // One piece of the warming: a font and letters, measured as a fitted text
-// is measured (laid out as a block) or drawn at `quarters` quarter-pixel
-// places; or a picture decoded and kept.
+// is measured (laid out as a block) or drawn at the quarter-pixel places
+// [fromQuarter, toQuarter); or a picture decoded and kept.
 struct WarmStep {
     QFont font;
     QString letters;
-    int quarters = 0;  // 0: measured
+    int fromQuarter = 0;
+    int toQuarter = 0;  // 0: measured
     QString picture;
 };
 
@@ -161,31 +171,39 @@ void forEachFont(bool bold, Visit&& visit)
 }
 
 // Appends a step for each piece of `letters` that comes to at most `glyphs`
-// glyphs measured or drawn (a letter drawn at four places is four).
-void addPieces(std::vector<WarmStep>& steps, const QFont& font, const QString& letters, int quarters, int glyphs)
+// glyphs measured or drawn (a letter drawn at four places is four): drawn
+// at the places [from, to), or measured when `to` is 0.
+void addPieces(std::vector<WarmStep>& steps, const QFont& font, const QString& letters, int from, int to, int glyphs)
 {
-    const int chunk = std::max(1, glyphs / std::max(1, quarters));
+    const int chunk = std::max(1, glyphs / std::max(1, to - from));
     for (int at = 0; at < letters.size(); at += chunk)
-        steps.push_back({font, letters.mid(at, chunk), quarters, QString()});
+        steps.push_back({font, letters.mid(at, chunk), from, to, QString()});
 }
 
 // The steps that warm the letters of `script`, `glyphs` glyphs a step:
 // measured at each size and width a fitted text tries, and drawn as the
 // pages draw them, at every place within a pixel at the widgets' own width
 // and where fitted texts are drawn; Chinese (of fixed advances) at whole
-// pixels, at the sizes the pages draw it.
+// pixels, at the sizes the pages draw it, and (kHanPlaces) at the other
+// places at the sizes their labels draw it beside Latin letters.
 void addScriptSteps(std::vector<WarmStep>& steps, Script script, int glyphs)
 {
+    constexpr int kPlaces = int(std::size(kQuarterPixels));
     const QString& letters = lettersOf(script);
     forEachFont(false, [&](const QFont& font, int width, int px, bool) {
         const bool fitted = fittingTries(width, px);
+        if (script == kHanPlaces) {
+            if (width == QFont::AnyStretch && px >= kHanMixedSmallest && px <= kHanMixedLargest)
+                addPieces(steps, font, letters, 1, kPlaces, glyphs);
+            return;
+        }
         if (fitted)
-            addPieces(steps, font, letters, 0, glyphs);
+            addPieces(steps, font, letters, 0, 0, glyphs);
         if (script == kHan) {
             if (width == QFont::AnyStretch && px >= kHanDrawnSmallest && px <= kHanDrawnLargest)
-                addPieces(steps, font, letters, 1, glyphs);
+                addPieces(steps, font, letters, 0, 1, glyphs);
         } else if (width == QFont::AnyStretch || fitted) {
-            addPieces(steps, font, letters, int(std::size(kQuarterPixels)), glyphs);
+            addPieces(steps, font, letters, 0, kPlaces, glyphs);
         }
     });
 }
@@ -205,7 +223,7 @@ void addPictureSteps(std::vector<WarmStep>& steps, Language lang, bool plain)
             isPlain = isPlain && (*prefix == '\0' || !name.startsWith(QLatin1String(prefix)));
         }
         if ((plain && isPlain) || (shown.size() != 0 && name.startsWith(shown)))
-            steps.push_back({QFont(), QString(), 0, plainPicture(name)});
+            steps.push_back({QFont(), QString(), 0, 0, plainPicture(name)});
     }
 }
 
@@ -215,10 +233,10 @@ void runStep(const WarmStep& step, QImage& canvas)
         pixmap(step.picture);
         return;
     }
-    if (step.quarters == 0)
+    if (step.toQuarter == 0)
         QFontMetrics(step.font).boundingRect(QRect(0, 0, kLcdWidth, kLcdHeight), Qt::TextWordWrap, step.letters);
     else
-        drawLetters(canvas, step.font, step.letters, step.quarters);
+        drawLetters(canvas, step.font, step.letters, step.fromQuarter, step.toQuarter);
 }
 
 // What the letters are drawn on, as the LCD's windows are drawn: glyphs
@@ -237,10 +255,12 @@ constexpr int kSliceMs = 4;
 constexpr int kSliceGapMs = 16;
 
 // What is warm (the scripts whose letters were warmed, the languages whose
-// pictures were decoded, the language last warmed), and a language's
-// warming under way, a slice at a time. It follows start-up's warming: a
-// program that never warmed at start-up (a test's pages) warms nothing
-// when its language changes.
+// pictures were decoded, the language last warmed), and the warming of
+// the language shown under way, a slice at a time once the event loop
+// runs: after start-up, what start-up leaves (Chinese at every place within
+// a pixel), and after a change of language, what the new one needs. It
+// follows start-up's warming: a program that never warmed at start-up (a
+// test's pages) warms nothing when its language changes.
 class LanguageWarmer : public QObject {
 public:
     LanguageWarmer() { connect(&timer_, &QTimer::timeout, this, &LanguageWarmer::slice); }
@@ -253,22 +273,15 @@ public:
     }
     void warmedPictures(Language lang) { pictureLanguages_ |= 1u << lang; }
 
-    // The language shown is `lang`: what is not warm of it is warmed.
+    // The language shown is `lang`: what is not warm of it is warmed, from
+    // the next turn of the event loop on.
     void show(Language lang)
     {
         if (!started_ || (lang == language_ && (running() || warm(lang))))
             return;
         stop();
         language_ = lang;
-        if (!(scripts_ & (1u << scriptOf(lang))))
-            addScriptSteps(steps_, scriptOf(lang), kRunTimeGlyphs);
-        if (!(pictureLanguages_ & (1u << lang)))
-            addPictureSteps(steps_, lang, false);
-        if (steps_.empty()) {
-            finish();
-            return;
-        }
-        canvas_ = warmCanvas();
+        planned_ = false;
         timer_.start(kSliceGapMs);
     }
     bool running() const { return timer_.isActive(); }
@@ -282,24 +295,50 @@ public:
     }
 
 private:
+    // What `lang` needs warm: its script's letters (Chinese at every place
+    // within a pixel too), its pictures.
+    std::vector<Script> scriptsOf(Language lang) const
+    {
+        if (scriptOf(lang) == kHan)
+            return {kHan, kHanPlaces};
+        return {scriptOf(lang)};
+    }
     bool warm(Language lang) const
     {
-        return (scripts_ & (1u << scriptOf(lang))) && (pictureLanguages_ & (1u << lang));
+        for (Script script : scriptsOf(lang))
+            if (!(scripts_ & (1u << script)))
+                return false;
+        return pictureLanguages_ & (1u << lang);
+    }
+    void plan()
+    {
+        planned_ = true;
+        for (Script script : scriptsOf(language_))
+            if (!(scripts_ & (1u << script)))
+                addScriptSteps(steps_, script, kRunTimeGlyphs);
+        if (!(pictureLanguages_ & (1u << language_)))
+            addPictureSteps(steps_, language_, false);
+        canvas_ = warmCanvas();
     }
     void slice()
     {
+        if (!planned_)
+            plan();
         QElapsedTimer took;
         took.start();
-        do
+        while (next_ < steps_.size()) {
             runStep(steps_[next_++], canvas_);
-        while (next_ < steps_.size() && took.elapsed() < kSliceMs);
+            if (took.elapsed() >= kSliceMs)
+                break;
+        }
         if (next_ == steps_.size())
             finish();
     }
     void finish()
     {
         stop();
-        scripts_ |= 1u << scriptOf(language_);
+        for (Script script : scriptsOf(language_))
+            scripts_ |= 1u << script;
         pictureLanguages_ |= 1u << language_;
     }
 
@@ -311,6 +350,7 @@ private:
     unsigned pictureLanguages_ = 0;
     Language language_ = ZH;
     bool started_ = false;
+    bool planned_ = false;
 };
 
 // Kept, as the glyphs and pictures it records, for as long as the process
@@ -351,6 +391,8 @@ double warmFonts()
         runStep(step, canvas);
     languageWarmer().warmedScript(kLatin);
     languageWarmer().warmedScript(script);
+    // What start-up leaves follows once the event loop runs.
+    languageWarmer().show(textLanguage());
     return double(took.nsecsElapsed()) / 1e6;
 }
 

@@ -417,26 +417,26 @@ std::string routeRoot;
     ::_exit(status);
 }
 
-// With a language given, the route's keys begin once the box, started in
-// Chinese as a new box is, has changed to it as a PC's write of the
-// language field changes it, and has warmed it: the change is looked at
-// every kLanguagePollMs, for at most kLanguageWaitMs.
-constexpr int kLanguagePollMs = 500;
-constexpr int kLanguageWaitMs = 120000;
+// The keys begin once the box has started and warmed what start-up leaves
+// to the event loop (page_routes::afterStartWarming); with a language
+// given, once the box, started in Chinese as a new box is, has then
+// changed to it as a PC's write of the language field changes it, and has
+// warmed it, looked at every kWarmingPollMs, for at most kWarmingWaitMs.
+constexpr int kWarmingPollMs = 500;
+constexpr int kWarmingWaitMs = 120000;
 
 // Calls `then` once the box shows language `lang` and has warmed it.
-void afterLanguageChange(int lang, int waitedMs, void (*then)())
+void afterWarming(int lang, int waitedMs, void (*then)())
 {
     if (pages::textLanguage() == lang && !pages::warmingLanguage()) {
         then();
         return;
     }
-    if (waitedMs >= kLanguageWaitMs) {
-        std::fprintf(stderr, "the box did not change to language %s\n", kLanguageNames[lang]);
+    if (waitedMs >= kWarmingWaitMs) {
+        std::fprintf(stderr, "the box did not warm language %s\n", kLanguageNames[lang]);
         endRoute(1);
     }
-    QTimer::singleShot(kLanguagePollMs,
-                       [lang, waitedMs, then] { afterLanguageChange(lang, waitedMs + kLanguagePollMs, then); });
+    QTimer::singleShot(kWarmingPollMs, [lang, waitedMs, then] { afterWarming(lang, waitedMs + kWarmingPollMs, then); });
 }
 
 [[noreturn]] void runRoute(const page_routes::Route& route, Counter& counter, const char* qpa, int language)
@@ -455,13 +455,15 @@ void afterLanguageChange(int lang, int waitedMs, void (*then)())
         [] {
             run.keyCount = new KeyCount(*run.counter);
             QTimer::singleShot(kStartSettleMs, [] {
-                if (changeTo < 0) {
-                    run.next();
-                    return;
-                }
-                KelRamPara::editAndApply(
-                    [](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(changeTo)); });
-                afterLanguageChange(changeTo, 0, [] { run.next(); });
+                page_routes::afterStartWarming([] {
+                    if (changeTo < 0) {
+                        run.next();
+                        return;
+                    }
+                    KelRamPara::editAndApply(
+                        [](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(changeTo)); });
+                    afterWarming(changeTo, 0, [] { run.next(); });
+                });
             });
         },
         qpa);
@@ -495,13 +497,33 @@ int languageArgument(const char* language)
     return lang;
 }
 
+// Counts the event loop's turns until the language's warming is done: in
+// all, the turns, and the largest.
+struct Turns {
+    int64_t all = 0, largest = 0;
+    int turns = 0;
+};
+Turns countWarmingTurns(Counter& counter)
+{
+    Turns t;
+    while (pages::warmingLanguage()) {
+        const int64_t turn = counter.count([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
+        t.all += turn;
+        t.largest = std::max(t.largest, turn);
+        ++t.turns;
+    }
+    return t;
+}
+
 [[noreturn]] void runWarm(Counter& counter, const char* language)
 {
     warmingApplication(languageArgument(language));
     const int64_t fonts = counter.count([] { pages::warmFonts(); });
     const int64_t pictures = counter.count([] { pages::warmPictures(); });
-    std::printf("| %s | %s | %s | %s |\n", language, grouped(fonts).c_str(), grouped(pictures).c_str(),
-                grouped(fonts + pictures).c_str());
+    const Turns after = countWarmingTurns(counter);
+    std::printf("| %s | %s | %s | %s | %s in %d turns, %s at most |\n", language, grouped(fonts).c_str(),
+                grouped(pictures).c_str(), grouped(fonts + pictures).c_str(), grouped(after.all).c_str(), after.turns,
+                grouped(after.largest).c_str());
     std::fflush(stdout);
     ::_exit(0);
 }
@@ -515,17 +537,13 @@ int languageArgument(const char* language)
     warmingApplication(pages::ZH);
     pages::warmFonts();
     pages::warmPictures();
+    while (pages::warmingLanguage())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     g_language = static_cast<u8>(lang);
-    int64_t all = counter.count([] { pages::warmLanguageShown(); });
-    int64_t largest = 0;
-    int turns = 0;
-    while (pages::warmingLanguage()) {
-        const int64_t turn = counter.count([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
-        all += turn;
-        largest = std::max(largest, turn);
-        ++turns;
-    }
-    std::printf("| %s | %s | %d | %s |\n", language, grouped(all).c_str(), turns, grouped(largest).c_str());
+    const int64_t asked = counter.count([] { pages::warmLanguageShown(); });
+    const Turns t = countWarmingTurns(counter);
+    std::printf("| %s | %s | %d | %s |\n", language, grouped(asked + t.all).c_str(), t.turns,
+                grouped(t.largest).c_str());
     std::fflush(stdout);
     ::_exit(0);
 }

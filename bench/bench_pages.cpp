@@ -133,7 +133,7 @@ struct KeyScript {
     static KeyScript script{&route, out};
     page_routes::runRouteBox(root, [] {
         script.timer = new KeyTimer;
-        QTimer::singleShot(kStartSettleMs, [] { script.step(); });
+        QTimer::singleShot(kStartSettleMs, [] { page_routes::afterStartWarming([] { script.step(); }); });
     });
 }
 

@@ -6,6 +6,10 @@
 #include "app/global.h"
 #include "app/main.h"
 #include "platform/sim/sim.h"
+#if __has_include("app/page_warming.h")
+#include "app/page_warming.h"
+#define KEL_PAGE_ROUTES_WARMING 1
+#endif
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -118,6 +122,22 @@ private:
     std::function<void()> ended_;
     bool waiting_ = false, released_ = false;
 };
+
+// Calls `then` once what start-up leaves of its warming to the event loop
+// (app/page_warming.h) is done, looked at every kWarmingPollMs, or at once in
+// a build that warms nothing after start-up (the benches also build the
+// tree before a change).
+constexpr int kWarmingPollMs = 100;
+inline void afterStartWarming(std::function<void()> then)
+{
+#ifdef KEL_PAGE_ROUTES_WARMING
+    if (pages::warmingLanguage()) {
+        QTimer::singleShot(kWarmingPollMs, [then] { afterStartWarming(then); });
+        return;
+    }
+#endif
+    then();
+}
 
 // Runs the whole box in this process for a route's keys, on the box root
 // `root`: a loopback address of its own, no reboot, no debug lines, drawn
