@@ -227,6 +227,24 @@ int runCodec(Counter& counter)
 
 // ---------------------------------------------------------------- the pages
 
+// The language warming after start-up and after a change of language
+// (app/page_warming.h); none in a build without it (the tree before a
+// change), which then has nothing to wait for.
+bool warming()
+{
+#ifdef KEL_PAGE_ROUTES_WARMING
+    return pages::warmingLanguage();
+#else
+    return false;
+#endif
+}
+void warmLanguageShown()
+{
+#ifdef KEL_PAGE_ROUTES_WARMING
+    pages::warmLanguageShown();
+#endif
+}
+
 // The languages by their field value (0-4), as bench/count-arm names them.
 const char* const kLanguageNames[pages::kLanguages] = {"zh", "en", "ru", "vn", "tw"};
 
@@ -399,8 +417,9 @@ struct RouteRun {
     }
 };
 
-// The box root of the route run, removed before the process ends: the run
-// ends with _exit, which leaves what atexit would do undone.
+// The box root of the route run, removed before the process ends with Qt's
+// runtime folder beside it: the run ends with _exit, which leaves what
+// atexit would do undone.
 std::string routeRoot;
 
 // Ends the route's process; the box's threads go with it.
@@ -414,6 +433,8 @@ std::string routeRoot;
         if (!ec)
             break;
     }
+    if (!routeRoot.empty())
+        std::filesystem::remove_all(page_routes::runtimeFolder(routeRoot), ec);
     ::_exit(status);
 }
 
@@ -428,7 +449,7 @@ constexpr int kWarmingWaitMs = 120000;
 // Calls `then` once the box shows language `lang` and has warmed it.
 void afterWarming(int lang, int waitedMs, void (*then)())
 {
-    if (pages::textLanguage() == lang && !pages::warmingLanguage()) {
+    if (pages::textLanguage() == lang && !warming()) {
         then();
         return;
     }
@@ -506,7 +527,7 @@ struct Turns {
 Turns countWarmingTurns(Counter& counter)
 {
     Turns t;
-    while (pages::warmingLanguage()) {
+    while (warming()) {
         const int64_t turn = counter.count([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
         t.all += turn;
         t.largest = std::max(t.largest, turn);
@@ -537,10 +558,10 @@ Turns countWarmingTurns(Counter& counter)
     warmingApplication(pages::ZH);
     pages::warmFonts();
     pages::warmPictures();
-    while (pages::warmingLanguage())
+    while (warming())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     g_language = static_cast<u8>(lang);
-    const int64_t asked = counter.count([] { pages::warmLanguageShown(); });
+    const int64_t asked = counter.count([] { warmLanguageShown(); });
     const Turns t = countWarmingTurns(counter);
     std::printf("| %s | %s | %d | %s |\n", language, grouped(asked + t.all).c_str(), t.turns,
                 grouped(t.largest).c_str());

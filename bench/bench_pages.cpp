@@ -185,6 +185,7 @@ KeyTimes runRoute(const Route& route, std::string& why)
     ::waitpid(child, nullptr, 0);
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
+    std::filesystem::remove_all(page_routes::runtimeFolder(root), ec);
     KeyTimes times;
     std::istringstream lines(text);
     std::string key;

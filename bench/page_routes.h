@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -139,6 +140,14 @@ inline void afterStartWarming(std::function<void()> then)
     then();
 }
 
+// Qt's runtime folder for a box on root `root`: beside the root, so that
+// the box leaves nothing of its own in the temporary folder when both go
+// (Qt makes one there otherwise, named after the user).
+inline std::string runtimeFolder(const std::string& root)
+{
+    return root + ".runtime";
+}
+
 // Runs the whole box in this process for a route's keys, on the box root
 // `root`: a loopback address of its own, no reboot, no debug lines, drawn
 // on Qt's platform `qpa` (offscreen, or the board's linuxfb over
@@ -151,6 +160,9 @@ inline void afterStartWarming(std::function<void()> then)
     platform::sim::setBoxAddress("127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250));
     platform::sim::setRebootHandler([] {});
     ::setenv("QT_QPA_PLATFORM", qpa, 1);
+    const std::string runtime = runtimeFolder(root);
+    ::mkdir(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     g_debugSwitch = 0;
     QTimer::singleShot(0, atFirstTurn);
     int argc = 1;
