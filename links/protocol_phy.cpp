@@ -191,9 +191,13 @@ u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
     const u8* const end = p + n;
     Word words = 0;
     u8 bytes = 0;
-    auto word = [&] {
+    // Inline at both its calls: called, it would keep the loops' state in
+    // memory, a load and a store a step.
+    auto word = [&]() __attribute__((always_inline))
+    {
         Word w = loadWord(p);
-        while (specialBytes(w) == kHighBits) {
+        Word hits = specialBytes(w);
+        while (hits == kHighBits) {
             putSpecialWord(out, w);
             words ^= w;
             p += kWordBytes;
@@ -201,12 +205,20 @@ u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
             if (static_cast<size_t>(end - p) < kWordBytes)
                 return;
             w = loadWord(p);
+            hits = specialBytes(w);
         }
-        const size_t plain = copyPlainBytes(p, out, words);
+        // Stored whole, counted up to its first special byte.
+        std::memcpy(out, p, kWordBytes);
+        if (hits == 0) {
+            words ^= w;
+            p += kWordBytes;
+            out += kWordBytes;
+            return;
+        }
+        const size_t plain = firstByte(hits);
+        words ^= firstBytes(w, plain);
         p += plain;
         out += plain;
-        if (plain == kWordBytes)
-            return;
         bytes ^= *p;
         *out++ = kEscape;
         *out++ = static_cast<u8>(*p++ ^ kEscapeXor);
