@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QExposeEvent>
+#include <QGuiApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDirIterator>
@@ -20,6 +22,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QThread>
+#include <QTimer>
+#include <QWindow>
 #include <QStyleOptionComboBox>
 #include <QVariant>
 #include <QWidget>
@@ -79,145 +83,16 @@ void initPictures()
 
 namespace {
 
-// A few letters of each language's texts: Chinese (simplified and
-// traditional), English, Russian, Vietnamese, and digits.
-const QString kEveryScript =
-    QStringLiteral("用户模式图像效果 用戶模式圖像 Mode 0123456789 Слот Режим Chế độ người dùng");
-// Every letter, digit and sign of the Latin script, which every language's
-// pages use (English is the language of last resort), and those of the
-// Russian and Vietnamese scripts, for the language shown: the glyphs a
-// first opening would otherwise load at each size it tries.
-const QString kLatinLetters = QStringLiteral(
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789 !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~");
-const QString kRussianLetters = QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
-const QString kVietnameseLetters =
-    QStringLiteral("ÀÁÂÃÈÉÊÌÍÒÓÔÕÙÚÝĂĐĨŨƠƯẠẢẤẦẨẪẬẮẰẲẴẶẸẺẼẾỀỂỄỆỈỊỌỎỐỒỔỖỘỚỜỞỠỢỤỦỨỪỬỮỰỲỴỶỸ "
-                   "àáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ");
-// Every Chinese character the pages' texts hold, simplified and
-// traditional (a new text's new characters join them; one missing is only
-// measured at its page's first opening). A Chinese text is fitted by its
-// characters' advances at each size tried, and a character's first
-// measure at a size loads and hints its glyph.
-const QString kHanLetters =
-    QStringLiteral("一上下不个中串为主义于亮从他以件任佈位体作使保信個候偏停備储像儲入全关其冷出击分"
-                   "切列删別别到刷前加务动動務勿包化区區升卡厂原参參及发取变口只可右号名后启和响唯啟"
-                   "嘗回围固图圍圖在地址均坏坐垂型域執壞备复多大失子字存它安完定宽寬对将將對小尝局屏"
-                   "工左已布带帶幕平序库应度庫廠开式张張当录影待後從復微快态恢息態應成或截戶户所执扫"
-                   "找技投拔择拼持按损换据捷掃接掩描換損擇擊操據收改效敗数整數文断新斷方於无时昇显時"
-                   "晶智暂暖暫更最有未本机果查标校格案检標模横機橫檔檢止正步比水法波测消液淡温測源溫"
-                   "满滿点為無然爲片特状狀獲率现現用电画界留畫當發白盘盤直码确碟確碼示称移程稍稱空窗"
-                   "竖第答箱範类紅級綠網線縫繼續红级线继续绿缝网置義老能自色芯英范获蓝藍號螢行装裝要"
-                   "視视言訊記設詢試該認語調請識讀變认讯记设识试询该语请读调豎質败质走超足距身載輸软"
-                   "载输过运返连送选通速連運過道選部重量銳錄鍵鎖鏡鐘钟锁锐键镜長长閉開間關闭间除隨雅"
-                   "電需静靜非面音響頻類顯频飽饱驗驟验骤體高麵黑默點");
-// The sizes the pages' forms, style sheets and fitted texts come in; the
-// widths fitted texts take, and the widgets' own (any width).
-constexpr int kWarmSmallestPixels = 8;
-constexpr int kWarmLargestPixels = 20;
-constexpr int kWarmWidths[] = {QFont::AnyStretch, QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
-// The sizes at which the pages' fitted texts are measured most: the
-// forms' 9 to 11 points and the pages' own pixel sizes, and what they
-// shrink to. A fitted text takes a narrower form only at its smallest size.
-constexpr int kFittedSmallestPixels = 9;
-constexpr int kFittedLargestPixels = 15;
-
-// Whether a fitted text is measured in `width` at `pixels`.
-bool fittingTries(int width, int pixels)
-{
-    if (width == QFont::Unstretched)
-        return pixels >= kFittedSmallestPixels && pixels <= kFittedLargestPixels;
-    return width != QFont::AnyStretch && pixels == kFittedSmallestPixels;
-}
-
-// The sizes at which the pages draw Chinese (their forms' and style
-// sheets' sizes and what fitted texts come to).
-constexpr int kHanDrawnSmallest = 9;
-constexpr int kHanDrawnLargest = 17;
-// Where a letter falls within a pixel: Qt draws a glyph at a quarter of a
-// pixel's steps and keeps each of the four apart, rendered the first time
-// a text puts the glyph there.
-constexpr qreal kQuarterPixels[] = {0, 0.25, 0.5, 0.75};
-
-// Draws `text` in `font` on `canvas` a line at a time, once at each of the
-// first `quarters` quarter-pixel steps, so that its glyphs are rendered
-// and kept at those places.
-void drawLetters(QImage& canvas, const QFont& font, const QString& text, int quarters)
-{
-    QPainter painter(&canvas);
-    painter.setFont(font);
-    const int px = font.pixelSize();
-    const int perLine = std::max(1, kLcdWidth / px - 1);
-    for (int q = 0; q < quarters; ++q)
-        for (int at = 0; at < text.size(); at += perLine)
-            painter.drawText(QPointF(1 + kQuarterPixels[q], 2 * px), text.mid(at, perLine));
-}
-
-// The warmed fonts of regular weight, kept for as long as the program runs:
-// Qt's font cache lets go of a font's engines (its own and the fallbacks
-// for the other scripts) soon after no font holds them, and every page
-// that fits a text would match and load them again. The pages' texts are
-// regular; a bold one (the home page's) is warmed but not kept.
-std::vector<QFont>& warmedFonts()
-{
-    static auto* fonts = new std::vector<QFont>;  // lives as long as the process
-    return *fonts;
-}
-
-}  // namespace
-
-double warmFonts()
-{
-    QElapsedTimer took;
-    took.start();
-    const QRect lcd(0, 0, kLcdWidth, kLcdHeight);
-    std::vector<QFont>& kept = warmedFonts();
-    kept.clear();
-    const bool han = textLanguage() == ZH || textLanguage() == TW;
-    QString letters = kLatinLetters;
-    if (textLanguage() == RU)
-        letters += kRussianLetters;
-    if (textLanguage() == VN)
-        letters += kVietnameseLetters;
-    // Drawn as the LCD's windows are: glyphs are rendered in the font's
-    // own format, whatever the picture's.
-    QImage canvas(kLcdWidth, kLcdHeight, QImage::Format_RGB32);
-    for (bool bold : {false, true}) {
-        for (int width : kWarmWidths) {
-            for (int px = kWarmSmallestPixels; px <= kWarmLargestPixels; ++px) {
-                QFont font = QApplication::font();
-                font.setPixelSize(px);
-                font.setBold(bold);
-                font.setStretch(width);
-                // As a fitted text is measured: laid out as a block.
-                const QFontMetrics metrics(font);
-                metrics.boundingRect(lcd, Qt::TextWordWrap, kEveryScript);
-                if (bold)
-                    continue;
-                const bool fitted = fittingTries(width, px);
-                if (fitted)
-                    metrics.boundingRect(lcd, Qt::TextWordWrap, han ? letters + kHanLetters : letters);
-                // As the pages draw: the letters of the script shown at
-                // every place within a pixel, Chinese (of fixed advances)
-                // at whole pixels.
-                if (width == QFont::AnyStretch || fitted) {
-                    drawLetters(canvas, font, letters, int(std::size(kQuarterPixels)));
-                    if (han && width == QFont::AnyStretch && px >= kHanDrawnSmallest && px <= kHanDrawnLargest)
-                        drawLetters(canvas, font, kHanLetters, 1);
-                }
-                kept.push_back(font);
-            }
-        }
-    }
-    return double(took.nsecsElapsed()) / 1e6;
-}
-
-namespace {
-
 // The names of a picture's language variants begin with these, by
 // language; Chinese is the pictures' own.
 const char* const kPicturePrefixes[kLanguages] = {"", "en_", "ru_", "vn_", "tn_"};
 
 }  // namespace
+
+const char* picturePrefix(Language lang)
+{
+    return kPicturePrefixes[lang];
+}
 
 QString picture(const QString& name)
 {
@@ -259,24 +134,6 @@ QPixmap pixmap(const QString& path)
 QIcon icon(const QString& path)
 {
     return QIcon(pixmap(path));
-}
-
-double warmPictures()
-{
-    QElapsedTimer took;
-    took.start();
-    const QLatin1String shown(kPicturePrefixes[textLanguage()]);
-    QDirIterator it(plainPicture(QString()));
-    while (it.hasNext()) {
-        it.next();
-        const QString name = it.fileName();
-        bool plain = true;
-        for (const char* prefix : kPicturePrefixes)
-            plain = plain && (*prefix == '\0' || !name.startsWith(QLatin1String(prefix)));
-        if (plain || (shown.size() != 0 && name.startsWith(shown)))
-            pixmap(plainPicture(name));
-    }
-    return double(took.nsecsElapsed()) / 1e6;
 }
 
 PanelKey panelKey(int qtKey)
@@ -407,9 +264,70 @@ QPoint lcdOrigin()
     return g_mainwindow ? g_mainwindow->pos() : QPoint(0, 0);
 }
 
+namespace {
+
+// Paints a window placed over the main window once when it shows.
+//
+// On Qt's linuxfb platform, the board's, a window is shown by two exposes:
+// one delivered inside show() (Qt's default for a platform window), which
+// paints the window whole there, and one queued behind it. The updates Qt
+// posts for every widget it shows then paint the window whole a second
+// time, and the queued expose flushes it whole once more, so that the
+// screen composes all windows twice. So the window takes no updates from
+// its show event until show() has returned; then, the first thing the
+// event loop does, it is painted and flushed once, before the screen
+// composes it, and the window's own pending update, which would paint it
+// all again, goes. On linuxfb a later expose of a window already mapped
+// (visible) is dropped: the screen composes from each window's own image,
+// every paint is flushed as it is made, and whatever is still to be painted
+// has its update request pending, so such an expose would only compose the
+// screen once more.
+class PaintOnceShown : public QObject {
+public:
+    static constexpr const char* kName = "paintOnceShown";
+
+    explicit PaintOnceShown(QWidget* window) : QObject(window), window_(window)
+    {
+        setObjectName(QLatin1String(kName));
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == window_ && event->type() == QEvent::Show)
+            holdUntilShown();
+        else if (event->type() == QEvent::Expose)
+            return window_->isVisible() && window_->testAttribute(Qt::WA_Mapped) &&
+                   !static_cast<QExposeEvent*>(event)->region().isEmpty();
+        return false;
+    }
+
+private:
+    void holdUntilShown()
+    {
+        if (!window_->isWindow() || !window_->updatesEnabled())
+            return;
+        if (QWindow* handle = window_->windowHandle();
+            handle && QGuiApplication::platformName() == QLatin1String("linuxfb"))
+            handle->installEventFilter(this);
+        window_->setUpdatesEnabled(false);
+        QTimer::singleShot(0, this, [this] {
+            window_->setUpdatesEnabled(true);
+            window_->repaint();
+            QCoreApplication::removePostedEvents(window_, QEvent::UpdateLater);
+        });
+    }
+
+    QWidget* const window_;
+};
+
+}  // namespace
+
 void placeOverMainWindow(QWidget* page)
 {
     page->move(lcdOrigin());
+    if (!page->findChild<QObject*>(QLatin1String(PaintOnceShown::kName), Qt::FindDirectChildrenOnly))
+        new PaintOnceShown(page);
 }
 
 namespace {
@@ -529,9 +447,91 @@ QFont fittingFont(QFont font, const QRect& box, int flags, const QString& text)
     return font;
 }
 
+namespace {
+
+const char* const kBaseStyle = "kelBaseStyle";
+
+// The font fitText gave a label through setFont, and the one the label had
+// before, by label (gone with the label): a label that still has the font
+// given starts its next fitting from the one before; one given another font
+// since starts from that.
+struct GivenFont {
+    QFont given;
+    QFont before;
+};
+
+QHash<const QObject*, GivenFont>& givenFonts()
+{
+    static QHash<const QObject*, GivenFont>* const given = [] {
+        auto* made = new QHash<const QObject*, GivenFont>;  // lives as long as the process
+        boxstate::keep(boxstate::Step::StartValues, [made] { made->clear(); });
+        return made;
+    }();
+    return *given;
+}
+
+// Whether a style sheet says "font" in any case, as style sheets take their
+// property names.
+bool mentionsFont(const QString& sheet)
+{
+    static const char kFont[] = "font";
+    constexpr ushort kToLower = 'a' - 'A';
+    const ushort* const text = sheet.utf16();
+    const int last = sheet.size() - int(sizeof kFont - 1);
+    for (int at = 0; at <= last; ++at) {
+        int i = 0;
+        for (; kFont[i]; ++i) {
+            const ushort c = text[at + i];
+            if ((c >= 'A' && c <= 'Z' ? c + kToLower : c) != ushort(kFont[i]))
+                break;
+        }
+        if (!kFont[i])
+            return true;
+    }
+    return false;
+}
+
+// Whether a style sheet may give `widget` its font: its own or one of its
+// ancestors' says something of fonts.
+bool styleSheetsMayGiveFont(const QWidget* widget)
+{
+    for (const QWidget* w = widget; w; w = w->parentWidget())
+        if (mentionsFont(w->styleSheet()))
+            return true;
+    return false;
+}
+
+// Fits a label's text through its own font, the size as the width: where
+// no style sheet gives the label a font, a style sheet set now would have
+// the label, polished already, polished again.
+void fitThroughFont(QLabel* label, int flags)
+{
+    QHash<const QObject*, GivenFont>& given = givenFonts();
+    auto record = given.find(label);
+    const bool fitted = record != given.end() && record->given == label->font();
+    const QFont unfitted = fitted ? record->before : label->font();
+    QFont font = unfitted;
+    font.setStretch(QFont::Unstretched);
+    const QFont fitting = fittingFont(font, label->contentsRect(), flags, label->text());
+    QFont own = unfitted;
+    if (fitting.pixelSize() != QFontInfo(font).pixelSize())
+        own.setPixelSize(fitting.pixelSize());
+    own.setStretch(fitting.stretch());
+    own.setLetterSpacing(QFont::PercentageSpacing, fitting.letterSpacing());
+    label->setFont(own);
+    if (record == given.end()) {
+        if (label->font() == unfitted)
+            return;
+        QObject::connect(label, &QObject::destroyed, [](QObject* gone) { givenFonts().remove(gone); });
+        record = given.insert(label, GivenFont{});
+    }
+    *record = GivenFont{label->font(), unfitted};
+}
+
+}  // namespace
+
 void fitText(QLabel* label)
 {
-    static const char* const kBaseStyle = "kelBaseStyle";
     if (!label->property(kBaseStyle).isValid())
         label->setProperty(kBaseStyle, label->styleSheet());
     const QString base = label->property(kBaseStyle).toString().trimmed();
@@ -539,6 +539,10 @@ void fitText(QLabel* label)
     label->ensurePolished();
 
     const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    if (!styleSheetsMayGiveFont(label)) {
+        fitThroughFont(label, flags);
+        return;
+    }
     QFont font = label->font();
     font.setStretch(QFont::Unstretched);
     const QFont fitting = fittingFont(font, label->contentsRect(), flags, label->text());

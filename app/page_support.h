@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/global.h"
+#include "app/page_warming.h"
 
 #include <QFont>
 #include <QIcon>
@@ -47,6 +48,10 @@ void initPictures();
 QString picture(const QString& name);
 // ":/png/" + name, for pictures that have no language variants.
 QString plainPicture(const QString& name);
+// What the names of a language's picture variants begin with: "" for
+// simplified Chinese, whose pictures are the plain ones, "en_", "ru_",
+// "vn_", "tn_".
+const char* picturePrefix(Language lang);
 // The picture at `path` (as picture() or plainPicture() give it), decoded
 // the first time a page asks for it and kept from then on: every page
 // that shows it, however often it opens, shares that one copy. Only the
@@ -57,27 +62,6 @@ QString plainPicture(const QString& name);
 QPixmap pixmap(const QString& path);
 // The same picture as a button's icon, drawn from the kept copy.
 QIcon icon(const QString& path);
-// Decodes and keeps, as pixmap() does, every compiled-in picture of the
-// language shown and every one without language variants, so that no
-// page's first opening decodes one (about 0.8 MB in one language). Called
-// once at start-up; a language chosen later has its pictures decoded as
-// its pages first show them. Returns the milliseconds it took.
-double warmPictures();
-
-// ---- fonts
-// Measures a line of every language's script at each size, weight and
-// width the pages use, once, on the GUI thread, as a fitted text is
-// measured: the first text of a script the default family lacks makes Qt
-// look for a family that has it and load its face, which would otherwise
-// fall to the first opening of a page. The regular fonts are kept, so
-// their engines stay loaded for every later opening. In the language
-// shown, every letter the pages' texts use is measured too, at each size
-// and width a fitted text tries, so that a page's first opening does not
-// load and hint the glyphs of each size it tries; and drawn, so that their
-// glyphs are rendered before a page first shows them (the script's letters
-// at every quarter-pixel place at each size, Chinese at whole pixels at
-// the sizes the pages draw it). Returns the milliseconds it took.
-double warmFonts();
 
 // ---- front-panel keys (acted on at key release)
 enum class PanelKey { None, Left, Right, Ok, Back, Mode };
@@ -147,7 +131,12 @@ constexpr int kLcdHeight = 240;
 // at 0, 0; on a host display it may lie anywhere, so page positions are
 // taken relative to it.
 QPoint lcdOrigin();
-// Moves a page window over the main window.
+// Moves a page window over the main window, and has it painted once when it
+// shows. On the board's platform (linuxfb) a window is exposed, and painted
+// whole, inside show() itself; the updates Qt posts for the widgets it
+// shows then paint it whole a second time. A window placed here takes no
+// updates from its show event until show() has returned, and is then
+// painted once.
 void placeOverMainWindow(QWidget* page);
 
 // ---- long texts

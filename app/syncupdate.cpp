@@ -3,6 +3,7 @@
 #include "app/kelrampara.h"
 #include "app/lockwindow.h"
 #include "app/mainwindow.h"
+#include "app/page_warming.h"
 #include "app/tip.h"
 #include "app/utils.h"
 #include "platform/box_state.h"
@@ -201,6 +202,8 @@ void SyncUpdate::para_sync(int code)
         m_seenTaken = true;
     }
     refreshFocusedPage(code);
+    // A language the refresh has just put on the pages is warmed, off the keys' path.
+    pages::warmLanguageShown();
     // Taken before the block is read: a write raised from here on is owed again.
     const u8 served =
         code == SYNC_MODE_FILES ? KelRamPara::kSaveBlock | KelRamPara::kSaveModeFiles : KelRamPara::kSaveBlock;

@@ -8,15 +8,27 @@
 //                               CRC-32 into the transfer buffer, and the
 //                               encoding of a 4 KB read's reply, for four
 //                               kinds of data
-//   bench_counts route NAME     the keys of one page route
+//   bench_counts route NAME [PLATFORM [LANGUAGE]]
+//                               the keys of one page route
 //                               (bench/page_routes.h), each counted on the
 //                               GUI thread from its posting until the GUI
 //                               thread has nothing left to do, as
-//                               bench_pages times them; one table row
+//                               bench_pages times them; one table row. Drawn
+//                               on Qt's platform PLATFORM: offscreen (the
+//                               default), or as the board draws,
+//                               linuxfb:fb=/dev/fb0 with the stand-in frame
+//                               buffer preloaded (bench/counting/fb_stand_in.cpp);
+//                               with LANGUAGE (zh, en, ru, vn, tw), after the
+//                               box has changed to it at run time
 //   bench_counts routes         the routes' names
 //   bench_counts warm LANGUAGE  start-up's warming of the fonts and the
 //                               pictures in one language (zh, en, ru, vn,
 //                               tw); one table row
+//   bench_counts change LANGUAGE
+//                               the warming of a language the box changes
+//                               to at run time, from Chinese: in all, and
+//                               its largest turn of the event loop; one
+//                               table row
 //
 // A key's count leaves out the 10 ms tick: the tick timer stands still from
 // the key's posting until the GUI thread is idle, so that what the key
@@ -40,7 +52,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
+#include <QMap>
+#include <QPaintEvent>
 #include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -131,7 +149,7 @@ std::vector<u8> wireFrame(u8 source, u8 target, u8 command, const std::vector<u8
 }
 
 struct CodecRow {
-    size_t wireBytes;
+    size_t wireBytes, replyWireBytes;
     int64_t decode, copyCrc, encode;
 };
 
@@ -178,6 +196,7 @@ bool countCodec(Counter& counter, Data kind, CodecRow& row)
     const auto encode = [&] { written = protocol_phy::encode(reply, out.data()); };
     encode();
     row.encode = counter.count(encode);
+    row.replyWireBytes = written;
     CTRL_FRAME back;
     return protocol_phy::decodeOne(out.data(), written, back) && back.length == reply.length &&
            std::memcmp(back.payload.data(), reply.payload.data(), reply.length) == 0;
@@ -186,8 +205,8 @@ bool countCodec(Counter& counter, Data kind, CodecRow& row)
 int runCodec(Counter& counter)
 {
     std::printf("| 4 KB of data | wire bytes | wire time | decode a data frame | copy with the CRC-32 | "
-                "decode and copy | of the wire time | encode a 4 KB read's reply |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
+                "decode and copy | of the wire time | encode a 4 KB read's reply | of the reply's wire time |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|\n");
     for (const DataKind& k : kKinds) {
         CodecRow row{};
         if (!countCodec(counter, k.data, row)) {
@@ -195,18 +214,107 @@ int runCodec(Counter& counter)
             return 1;
         }
         const double wireUs = double(row.wireBytes) * 8 / kWireBitsPerUs;
+        const double replyWireUs = double(row.replyWireBytes) * 8 / kWireBitsPerUs;
         const int64_t piece = row.decode + row.copyCrc;
-        std::printf("| %s | %zu | %.0f us | %s | %s | %s | %.1f%% | %s |\n", k.name, row.wireBytes, wireUs,
-                    grouped(row.decode).c_str(), grouped(row.copyCrc).c_str(), grouped(piece).c_str(),
-                    100.0 * double(piece) / kInstructionsPerUs / wireUs, grouped(row.encode).c_str());
+        std::printf("| %s | %s | %.0f us | %s | %s | %s | %.1f%% | %s | %.1f%% |\n", k.name,
+                    grouped(int64_t(row.wireBytes)).c_str(), wireUs, grouped(row.decode).c_str(),
+                    grouped(row.copyCrc).c_str(), grouped(piece).c_str(),
+                    100.0 * double(piece) / kInstructionsPerUs / wireUs, grouped(row.encode).c_str(),
+                    100.0 * double(row.encode) / kInstructionsPerUs / replyWireUs);
     }
     return 0;
 }
 
 // ---------------------------------------------------------------- the pages
 
+// The language warming after start-up and after a change of language
+// (app/page_warming.h); none in a build without it (the tree before a
+// change), which then has nothing to wait for.
+bool warming()
+{
+#ifdef KEL_PAGE_ROUTES_WARMING
+    return pages::warmingLanguage();
+#else
+    return false;
+#endif
+}
+void warmLanguageShown()
+{
+#ifdef KEL_PAGE_ROUTES_WARMING
+    pages::warmLanguageShown();
+#endif
+}
+
+// The languages by their field value (0-4), as bench/count-arm names them.
+const char* const kLanguageNames[pages::kLanguages] = {"zh", "en", "ru", "vn", "tw"};
+
+// The field value of language `name`, or -1.
+int languageNamed(const char* name)
+{
+    for (int lang = 0; lang < pages::kLanguages; ++lang)
+        if (std::strcmp(kLanguageNames[lang], name) == 0)
+            return lang;
+    return -1;
+}
+
 constexpr int kStartSettleMs = 2000;  // after the event loop starts, before the first key
 constexpr int kKeySettleMs = 500;     // after a key is done, before the next (the emulator is slow)
+
+// With KEL_COUNT_PAINTS set, what each key painted goes to the standard
+// error after the key: per top-level window, each pass of its painting
+// (the part of the window it repainted), the widgets painted in all, and
+// the window's expose events, so that a page painted twice for one key
+// shows. The watching costs instructions of its own: the counts of such a
+// run are not the key's.
+class PaintTrace : public QObject {
+public:
+    PaintTrace() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* target, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            if (auto* w = qobject_cast<QWidget*>(target)) {
+                Window& at = windows_[nameOf(w->window())];
+                ++at.widgets;
+                if (w->isWindow()) {
+                    const QRect r = static_cast<QPaintEvent*>(e)->rect();
+                    at.passes += QString::asprintf("%s%dx%d+%d+%d", at.passes.isEmpty() ? "" : ", ", r.width(),
+                                                   r.height(), r.x(), r.y());
+                }
+            }
+        } else if (e->type() == QEvent::Expose) {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->windowHandle() == target)
+                    ++windows_[nameOf(w)].exposes;
+        } else if (e->type() == QEvent::UpdateRequest && target->inherits("QFbScreen")) {
+            ++screenRedraws_;  // linuxfb composes the windows into the screen's image
+        }
+        return false;
+    }
+    // What was painted before a key is not the key's.
+    void clear()
+    {
+        windows_.clear();
+        screenRedraws_ = 0;
+    }
+    void report(const char* key)
+    {
+        for (auto it = windows_.cbegin(); it != windows_.cend(); ++it)
+            std::fprintf(stderr, "paints after %s: %s: passes [%s], %d widgets, %d exposes\n", key,
+                         qPrintable(it.key()), qPrintable(it->passes), it->widgets, it->exposes);
+        if (screenRedraws_ > 0)
+            std::fprintf(stderr, "paints after %s: the screen composed %d times\n", key, screenRedraws_);
+        clear();
+    }
+
+private:
+    struct Window {
+        QString passes;
+        int widgets = 0, exposes = 0;
+    };
+    static QString nameOf(const QWidget* w) { return QString::fromLatin1(w->metaObject()->className()); }
+    QMap<QString, Window> windows_;
+    int screenRedraws_ = 0;
+};
 
 // Counts a key on the GUI thread: from just after its posting to the first
 // moment the event loop has nothing left to do once its release was
@@ -218,12 +326,15 @@ public:
     bool press(const char* key, std::function<void(int64_t)> done)
     {
         g_timer->stop();
+        if (trace_)
+            trace_->clear();
         const std::string outcome = platform::runControlLine(std::string("key ") + key);
         if (outcome.rfind("ok", 0) != 0) {
             std::fprintf(stderr, "%s\n", outcome.c_str());
             return false;
         }
         done_ = std::move(done);
+        key_ = key;
         end_.arm();
         counter_.begin();
         return true;
@@ -235,13 +346,21 @@ private:
         const int64_t n = counter_.end();
         if (std::getenv("KEL_COUNT_PROFILE"))
             counting::mark(counting::kMarkDump);
+        if (trace_)
+            trace_->report(key_);
         g_timer->start();
         QTimer::singleShot(kKeySettleMs, [this, n] { done_(n); });
     }
     Counter& counter_;
     std::function<void(int64_t)> done_;
+    const char* key_ = "";
+    PaintTrace* trace_ = std::getenv("KEL_COUNT_PAINTS") ? new PaintTrace : nullptr;
     page_routes::KeyEnd end_{[this] { ended(); }};
 };
+
+constexpr int kRootRemovalTries = 5;
+
+[[noreturn]] void endRoute(int status);
 
 struct RouteRun {
     const page_routes::Route* route;
@@ -263,12 +382,11 @@ struct RouteRun {
                 if (opened && g_page_focus != route->page) {
                     std::fprintf(stderr, "%s: key %zu leaves page %d, not %d\n", route->name, at, int(g_page_focus),
                                  int(route->page));
-                    std::fflush(stdout);
-                    ::_exit(1);
+                    endRoute(1);
                 }
                 next();
             }))
-            ::_exit(1);
+            endRoute(1);
     }
 
     // One table row: the first and the second opening, each key inside
@@ -295,27 +413,81 @@ struct RouteRun {
             std::ifstream maps("/proc/self/maps");
             std::ofstream(std::string(profile) + ".maps") << maps.rdbuf();
         }
-        ::_exit(0);  // the box's threads go with the process
+        endRoute(0);
     }
 };
 
-[[noreturn]] void runRoute(const page_routes::Route& route, Counter& counter)
+// The box root of the route run, removed before the process ends with Qt's
+// runtime folder beside it: the run ends with _exit, which leaves what
+// atexit would do undone.
+std::string routeRoot;
+
+// Ends the route's process; the box's threads go with it.
+[[noreturn]] void endRoute(int status)
 {
-    char dir[] = "/tmp/kel-bench-counts-XXXXXX";
-    if (!::mkdtemp(dir)) {
+    std::fflush(stdout);
+    // The box's threads may still be writing into its root: a few tries.
+    std::error_code ec;
+    for (int tries = 0; tries < kRootRemovalTries && !routeRoot.empty(); ++tries) {
+        std::filesystem::remove_all(routeRoot, ec);
+        if (!ec)
+            break;
+    }
+    if (!routeRoot.empty())
+        std::filesystem::remove_all(page_routes::runtimeFolder(routeRoot), ec);
+    ::_exit(status);
+}
+
+// The keys begin once the box has started and warmed what start-up leaves
+// to the event loop (page_routes::afterStartWarming); with a language
+// given, once the box, started in Chinese as a new box is, has then
+// changed to it as a PC's write of the language field changes it, and has
+// warmed it, looked at every kWarmingPollMs, for at most kWarmingWaitMs.
+constexpr int kWarmingPollMs = 500;
+constexpr int kWarmingWaitMs = 120000;
+
+// Calls `then` once the box shows language `lang` and has warmed it.
+void afterWarming(int lang, int waitedMs, void (*then)())
+{
+    if (pages::textLanguage() == lang && !warming()) {
+        then();
+        return;
+    }
+    if (waitedMs >= kWarmingWaitMs) {
+        std::fprintf(stderr, "the box did not warm language %s\n", kLanguageNames[lang]);
+        endRoute(1);
+    }
+    QTimer::singleShot(kWarmingPollMs, [lang, waitedMs, then] { afterWarming(lang, waitedMs + kWarmingPollMs, then); });
+}
+
+[[noreturn]] void runRoute(const page_routes::Route& route, Counter& counter, const char* qpa, int language)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kel-bench-counts-XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
         std::fprintf(stderr, "no box root\n");
         ::_exit(1);
     }
-    static const std::string root = dir;
-    std::atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    });
+    routeRoot = pattern;
     static RouteRun run{&route, &counter};
-    page_routes::runRouteBox(root, [] {
-        run.keyCount = new KeyCount(*run.counter);
-        QTimer::singleShot(kStartSettleMs, [] { run.next(); });
-    });
+    static int changeTo = language;
+    page_routes::runRouteBox(
+        routeRoot,
+        [] {
+            run.keyCount = new KeyCount(*run.counter);
+            QTimer::singleShot(kStartSettleMs, [] {
+                page_routes::afterStartWarming([] {
+                    if (changeTo < 0) {
+                        run.next();
+                        return;
+                    }
+                    KelRamPara::editAndApply(
+                        [](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(changeTo)); });
+                    afterWarming(changeTo, 0, [] { run.next(); });
+                });
+            });
+        },
+        qpa);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -323,35 +495,84 @@ struct RouteRun {
 // What start-up's warming costs in one language (`pages::warmFonts` and
 // `pages::warmPictures`, as start-up calls them within the settle wait),
 // each in a process of its own, as a box starts in one language.
-[[noreturn]] void runWarm(Counter& counter, const char* language)
+// The application a warming is counted in, the language field set to `lang`.
+void warmingApplication(int lang)
 {
-    static const char* const kNames[pages::kLanguages] = {"zh", "en", "ru", "vn", "tw"};
-    int lang = 0;
-    while (lang < pages::kLanguages && std::strcmp(kNames[lang], language) != 0)
-        ++lang;
-    if (lang == pages::kLanguages) {
-        std::fprintf(stderr, "bench_counts: no language %s (zh, en, ru, vn, tw)\n", language);
-        ::_exit(2);
-    }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char name[] = "kelR54N";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    static int argc = 1;
+    static char name[] = "kelR54N";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
     pages::initPictures();
     g_language = static_cast<u8>(lang);
     g_lcd_lang_valid = (1u << pages::kLanguages) - 1;
+}
+
+int languageArgument(const char* language)
+{
+    const int lang = languageNamed(language);
+    if (lang < 0) {
+        std::fprintf(stderr, "bench_counts: no language %s (zh, en, ru, vn, tw)\n", language);
+        ::_exit(2);
+    }
+    return lang;
+}
+
+// Counts the event loop's turns until the language's warming is done: in
+// all, the turns, and the largest.
+struct Turns {
+    int64_t all = 0, largest = 0;
+    int turns = 0;
+};
+Turns countWarmingTurns(Counter& counter)
+{
+    Turns t;
+    while (warming()) {
+        const int64_t turn = counter.count([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
+        t.all += turn;
+        t.largest = std::max(t.largest, turn);
+        ++t.turns;
+    }
+    return t;
+}
+
+[[noreturn]] void runWarm(Counter& counter, const char* language)
+{
+    warmingApplication(languageArgument(language));
     const int64_t fonts = counter.count([] { pages::warmFonts(); });
     const int64_t pictures = counter.count([] { pages::warmPictures(); });
-    std::printf("| %s | %s | %s | %s |\n", language, grouped(fonts).c_str(), grouped(pictures).c_str(),
-                grouped(fonts + pictures).c_str());
+    const Turns after = countWarmingTurns(counter);
+    std::printf("| %s | %s | %s | %s | %s in %d turns, %s at most |\n", language, grouped(fonts).c_str(),
+                grouped(pictures).c_str(), grouped(fonts + pictures).c_str(), grouped(after.all).c_str(), after.turns,
+                grouped(after.largest).c_str());
+    std::fflush(stdout);
+    ::_exit(0);
+}
+
+// What a change of the language shown to `language` costs, from a box
+// that started in Chinese (pages::warmLanguageShown, as the change notifier
+// calls it): in all, and the largest turn of the event loop it takes.
+[[noreturn]] void runLanguageChange(Counter& counter, const char* language)
+{
+    const int lang = languageArgument(language);
+    warmingApplication(pages::ZH);
+    pages::warmFonts();
+    pages::warmPictures();
+    while (warming())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    g_language = static_cast<u8>(lang);
+    const int64_t asked = counter.count([] { warmLanguageShown(); });
+    const Turns t = countWarmingTurns(counter);
+    std::printf("| %s | %s | %d | %s |\n", language, grouped(asked + t.all).c_str(), t.turns,
+                grouped(t.largest).c_str());
     std::fflush(stdout);
     ::_exit(0);
 }
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_counts codec | route NAME | routes | warm LANGUAGE (under bench/count-arm)\n");
+    std::fprintf(stderr, "usage: bench_counts codec | route NAME [PLATFORM [LANGUAGE]] | routes | warm LANGUAGE"
+                         " | change LANGUAGE (under bench/count-arm)\n");
     return 2;
 }
 
@@ -375,10 +596,15 @@ int main(int argc, char** argv)
         return runCodec(counter);
     if (argc == 3 && std::strcmp(argv[1], "warm") == 0)
         runWarm(counter, argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "route") == 0) {
+    if (argc == 3 && std::strcmp(argv[1], "change") == 0)
+        runLanguageChange(counter, argv[2]);
+    if (argc >= 3 && argc <= 5 && std::strcmp(argv[1], "route") == 0) {
+        const int language = argc == 5 ? languageNamed(argv[4]) : -1;
+        if (argc == 5 && language < 0)
+            return usage();
         for (const page_routes::Route& r : page_routes::kRoutes)
             if (std::strcmp(r.name, argv[2]) == 0)
-                runRoute(r, counter);
+                runRoute(r, counter, argc >= 4 ? argv[3] : "offscreen", language);
         std::fprintf(stderr, "bench_counts: no route %s (bench_counts routes lists them)\n", argv[2]);
         return 2;
     }

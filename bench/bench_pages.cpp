@@ -133,7 +133,7 @@ struct KeyScript {
     static KeyScript script{&route, out};
     page_routes::runRouteBox(root, [] {
         script.timer = new KeyTimer;
-        QTimer::singleShot(kStartSettleMs, [] { script.step(); });
+        QTimer::singleShot(kStartSettleMs, [] { page_routes::afterStartWarming([] { script.step(); }); });
     });
 }
 
@@ -185,6 +185,7 @@ KeyTimes runRoute(const Route& route, std::string& why)
     ::waitpid(child, nullptr, 0);
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
+    std::filesystem::remove_all(page_routes::runtimeFolder(root), ec);
     KeyTimes times;
     std::istringstream lines(text);
     std::string key;

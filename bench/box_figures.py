@@ -51,18 +51,29 @@ MOVE_X = 200  # window 0 moves between x 0 and this
 SIGNALS = ["plug 0 1920x1080@60", "plug 1 1920x1080@60", "plug 2 1280x720@60", "plug 3 3840x2160@30"]
 
 
+def box_environment(runtime):
+    """The environment a box runs in: drawn offscreen, Qt's runtime folder
+    `runtime` (made here), which Qt would make in the temporary folder
+    otherwise and leave there."""
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    return dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=runtime)
+
+
 class Box:
     def __init__(self, name, program, index):
         self.name, self.program = name, program
         self.address = "127.0.54.%d" % (10 + index)
         self.root = tempfile.mkdtemp(prefix="kel-figures-%s-" % name)
+        # Beside the root, not in it: the box is started afresh in an empty root.
+        self.log_path = self.root + ".log"
+        self.runtime = self.root + ".runtime"
         self.proc = None
 
     def start(self):
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(self.root)
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        self.log = open(os.path.join(self.root, "..", os.path.basename(self.root) + ".log"), "w")
+        env = box_environment(self.runtime)
+        self.log = open(self.log_path, "w")
         self.started = time.monotonic()
         self.proc = subprocess.Popen([self.program, "--box-root", self.root, "--address", self.address],
                                      env=env, stdout=self.log, stderr=subprocess.STDOUT)
@@ -76,8 +87,9 @@ class Box:
 
     def remove(self):
         shutil.rmtree(self.root, ignore_errors=True)
+        shutil.rmtree(self.runtime, ignore_errors=True)
         try:
-            os.unlink(os.path.join(self.root, "..", os.path.basename(self.root) + ".log"))
+            os.unlink(self.log_path)
         except OSError:
             pass
 

@@ -50,6 +50,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "docs", "examples"))
 import kel_client  # noqa: E402
 from kel_client import BRIGHTNESS, BoxError  # noqa: E402
+sys.path.insert(0, HERE)
+from box_figures import box_environment  # noqa: E402
 
 ADDRESS = "127.0.54.40"
 CONTRAST = 2178
@@ -255,7 +257,7 @@ def main():
     rng = random.Random(args.seed)
     root = tempfile.mkdtemp(prefix="kel-memory-")
     log = open(root + ".log", "w")
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    env = box_environment(root + ".runtime")
     box = subprocess.Popen([args.program, "--box-root", root, "--address", args.address], env=env, stdout=log,
                            stderr=subprocess.STDOUT)
     pipe = Pipe(root)
@@ -290,6 +292,7 @@ def main():
         box.wait()
         log.close()
         shutil.rmtree(root, ignore_errors=True)
+        shutil.rmtree(root + ".runtime", ignore_errors=True)
         os.unlink(root + ".log")
 
 

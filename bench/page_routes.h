@@ -6,6 +6,10 @@
 #include "app/global.h"
 #include "app/main.h"
 #include "platform/sim/sim.h"
+#if __has_include("app/page_warming.h")
+#include "app/page_warming.h"
+#define KEL_PAGE_ROUTES_WARMING 1
+#endif
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -16,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -119,16 +124,45 @@ private:
     bool waiting_ = false, released_ = false;
 };
 
+// Calls `then` once what start-up leaves of its warming to the event loop
+// (app/page_warming.h) is done, looked at every kWarmingPollMs, or at once in
+// a build that warms nothing after start-up (the benches also build the
+// tree before a change).
+constexpr int kWarmingPollMs = 100;
+inline void afterStartWarming(std::function<void()> then)
+{
+#ifdef KEL_PAGE_ROUTES_WARMING
+    if (pages::warmingLanguage()) {
+        QTimer::singleShot(kWarmingPollMs, [then] { afterStartWarming(then); });
+        return;
+    }
+#endif
+    then();
+}
+
+// Qt's runtime folder for a box on root `root`: beside the root, so that
+// the box leaves nothing of its own in the temporary folder when both go
+// (Qt makes one there otherwise, named after the user).
+inline std::string runtimeFolder(const std::string& root)
+{
+    return root + ".runtime";
+}
+
 // Runs the whole box in this process for a route's keys, on the box root
-// `root`: a loopback address of its own, no reboot, drawn offscreen, no
-// debug lines; `atFirstTurn` runs once its event loop turns. Never returns.
-[[noreturn]] inline void runRouteBox(const std::string& root, void (*atFirstTurn)())
+// `root`: a loopback address of its own, no reboot, no debug lines, drawn
+// on Qt's platform `qpa` (offscreen, or the board's linuxfb over
+// bench/counting/fb_stand_in.cpp); `atFirstTurn` runs once its event loop
+// turns. Never returns.
+[[noreturn]] inline void runRouteBox(const std::string& root, void (*atFirstTurn)(), const char* qpa = "offscreen")
 {
     platform::sim::resetBox(root);
     const unsigned pid = static_cast<unsigned>(::getpid());
     platform::sim::setBoxAddress("127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string(2 + pid % 250));
     platform::sim::setRebootHandler([] {});
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("QT_QPA_PLATFORM", qpa, 1);
+    const std::string runtime = runtimeFolder(root);
+    ::mkdir(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     g_debugSwitch = 0;
     QTimer::singleShot(0, atFirstTurn);
     int argc = 1;

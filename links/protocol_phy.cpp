@@ -163,22 +163,62 @@ inline size_t copyPlainBytes(const u8* from, u8* to, Word& sum)
     return plain;
 }
 
+// The word `w` stored at `to` escaped, every one of its bytes a special
+// byte: each as the escape byte and the byte XOR 0x20, two bytes of `w` to
+// four of `to` at a step.
+inline void putSpecialWord(u8* to, Word w)
+{
+    const Word x = w ^ inEveryByte(kEscapeXor);
+    for (size_t k = 0; k < kWordBytes; k += 2) {
+        const auto pair = static_cast<uint32_t>(x >> (8 * k));
+        uint32_t four = kEscape | ((pair & 0xFFu) << 8) | (uint32_t(kEscape) << 16) | ((pair & 0xFF00u) << 16);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        four = __builtin_bswap32(four);
+#endif
+        std::memcpy(to + 2 * k, &four, sizeof four);
+    }
+}
+
 // Escapes p[0, n) into `out`, which has room for 2n bytes; returns the end
 // of what was written, and the XOR of p[0, n) in `sum`. Two words at a time
-// while neither may hold a special byte, else one word stored whole and
-// counted up to its first special byte, which is escaped on the spot (with
-// a word of `p` left, two of `out` are); the rest a byte at a time.
+// while neither may hold a special byte; else words of special bytes only
+// (as in data that is mostly special bytes) escaped whole, one after
+// another, then one word stored whole and counted up to its first special
+// byte, which is escaped on the spot (with a word of `p` left, two of `out`
+// are); the rest a byte at a time.
 u8* putEscaped(u8* out, const u8* p, size_t n, u8& sum)
 {
     const u8* const end = p + n;
     Word words = 0;
     u8 bytes = 0;
-    auto word = [&] {
-        const size_t plain = copyPlainBytes(p, out, words);
+    // Inline at both its calls: called, it would keep the loops' state in
+    // memory, a load and a store a step.
+    auto word = [&]() __attribute__((always_inline))
+    {
+        Word w = loadWord(p);
+        Word hits = specialBytes(w);
+        while (hits == kHighBits) {
+            putSpecialWord(out, w);
+            words ^= w;
+            p += kWordBytes;
+            out += 2 * kWordBytes;
+            if (static_cast<size_t>(end - p) < kWordBytes)
+                return;
+            w = loadWord(p);
+            hits = specialBytes(w);
+        }
+        // Stored whole, counted up to its first special byte.
+        std::memcpy(out, p, kWordBytes);
+        if (hits == 0) {
+            words ^= w;
+            p += kWordBytes;
+            out += kWordBytes;
+            return;
+        }
+        const size_t plain = firstByte(hits);
+        words ^= firstBytes(w, plain);
         p += plain;
         out += plain;
-        if (plain == kWordBytes)
-            return;
         bytes ^= *p;
         *out++ = kEscape;
         *out++ = static_cast<u8>(*p++ ^ kEscapeXor);

@@ -17,13 +17,22 @@
 // An instruction counts when its block starts: a block always runs whole
 // in user mode but for a signal or a fault inside it, which a benchmark
 // does not meet. The counts depend only on the guest code that ran.
+//
+// The emulator runs each guest thread on a host thread of its own, and
+// calls back on that thread: a thread's count is its own, the blocks'
+// runs, which every counting thread adds to, are atomic, and the table of
+// blocks is taken under a lock. A block is one per address and length,
+// whatever number of times the emulator translates it again, and the
+// blocks go when the emulator exits.
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
-#include <unordered_map>
-#include <vector>
+#include <utility>
 
 // The part of qemu's plugin interface (API version 1, qemu 7.2) used here.
 extern "C" {
@@ -39,6 +48,8 @@ typedef struct qemu_info_t {
 } qemu_info_t;
 enum qemu_plugin_cb_flags { QEMU_PLUGIN_CB_NO_REGS };
 typedef void (*qemu_plugin_vcpu_udata_cb_t)(unsigned int vcpu_index, void* userdata);
+typedef void (*qemu_plugin_vcpu_simple_cb_t)(qemu_plugin_id_t id, unsigned int vcpu_index);
+typedef void (*qemu_plugin_udata_cb_t)(qemu_plugin_id_t id, void* userdata);
 typedef void (*qemu_plugin_vcpu_tb_trans_cb_t)(qemu_plugin_id_t id, struct qemu_plugin_tb* tb);
 typedef void (*qemu_plugin_vcpu_syscall_cb_t)(qemu_plugin_id_t id, unsigned int vcpu_index, int64_t num, uint64_t a1,
                                               uint64_t a2, uint64_t a3, uint64_t a4, uint64_t a5, uint64_t a6,
@@ -47,6 +58,8 @@ void qemu_plugin_register_vcpu_tb_trans_cb(qemu_plugin_id_t id, qemu_plugin_vcpu
 void qemu_plugin_register_vcpu_tb_exec_cb(struct qemu_plugin_tb* tb, qemu_plugin_vcpu_udata_cb_t cb,
                                           enum qemu_plugin_cb_flags flags, void* userdata);
 void qemu_plugin_register_vcpu_syscall_cb(qemu_plugin_id_t id, qemu_plugin_vcpu_syscall_cb_t cb);
+void qemu_plugin_register_vcpu_exit_cb(qemu_plugin_id_t id, qemu_plugin_vcpu_simple_cb_t cb);
+void qemu_plugin_register_atexit_cb(qemu_plugin_id_t id, qemu_plugin_udata_cb_t cb, void* userdata);
 size_t qemu_plugin_tb_n_insns(const struct qemu_plugin_tb* tb);
 uint64_t qemu_plugin_tb_vaddr(const struct qemu_plugin_tb* tb);
 void qemu_plugin_outs(const char* string);
@@ -74,19 +87,23 @@ struct Thread {
     uint64_t count = 0;
 };
 
-// One translation of a block; its runs by a counted thread since the last dump.
+// A block of guest code: its address and instructions, and its runs by a
+// counted thread since the last dump.
 struct Block {
     uint64_t address;
     uint64_t instructions;
-    uint64_t runs = 0;
+    std::atomic<uint64_t> runs{0};
+
+    Block(uint64_t a, uint64_t n) : address(a), instructions(n) {}
 };
 
 // Each thread's slot is written by that thread alone.
 Thread threads[kMaxThreads];
 FILE* out = nullptr;
 FILE* profile = nullptr;
+// The blocks by address and length, under blocksMutex.
 std::mutex blocksMutex;
-std::vector<Block*> blocks;
+std::map<std::pair<uint64_t, uint64_t>, std::unique_ptr<Block>> blocks;
 
 void blockRan(unsigned int thread, void* data)
 {
@@ -98,15 +115,19 @@ void blockRan(unsigned int thread, void* data)
     Block* b = static_cast<Block*>(data);
     t.count += b->instructions;
     if (profile)
-        ++b->runs;
+        b->runs.fetch_add(1, std::memory_order_relaxed);
 }
 
 void translated(qemu_plugin_id_t, struct qemu_plugin_tb* tb)
 {
-    Block* b = new Block{qemu_plugin_tb_vaddr(tb), qemu_plugin_tb_n_insns(tb)};
+    const std::pair<uint64_t, uint64_t> key{qemu_plugin_tb_vaddr(tb), qemu_plugin_tb_n_insns(tb)};
+    Block* b;
     {
         std::lock_guard<std::mutex> lock(blocksMutex);
-        blocks.push_back(b);
+        std::unique_ptr<Block>& slot = blocks[key];
+        if (!slot)
+            slot = std::make_unique<Block>(key.first, key.second);
+        b = slot.get();
     }
     qemu_plugin_register_vcpu_tb_exec_cb(tb, blockRan, QEMU_PLUGIN_CB_NO_REGS, b);
 }
@@ -115,23 +136,33 @@ void dumpProfile()
 {
     if (!profile)
         return;
-    std::unordered_map<uint64_t, std::pair<uint64_t, uint64_t>> byAddress;  // instructions, runs
-    {
-        std::lock_guard<std::mutex> lock(blocksMutex);
-        for (Block* b : blocks) {
-            if (b->runs == 0)
-                continue;
-            auto& [instructions, runs] = byAddress[b->address];
-            instructions = b->instructions;
-            runs += b->runs;
-            b->runs = 0;
-        }
+    std::lock_guard<std::mutex> lock(blocksMutex);
+    for (const auto& [key, b] : blocks) {
+        const uint64_t runs = b->runs.exchange(0, std::memory_order_relaxed);
+        if (runs != 0)
+            std::fprintf(profile, "%llx %llu %llu\n", static_cast<unsigned long long>(b->address),
+                         static_cast<unsigned long long>(b->instructions), static_cast<unsigned long long>(runs));
     }
-    for (const auto& [address, v] : byAddress)
-        std::fprintf(profile, "%llx %llu %llu\n", static_cast<unsigned long long>(address),
-                     static_cast<unsigned long long>(v.first), static_cast<unsigned long long>(v.second));
     std::fprintf(profile, "end\n");
     std::fflush(profile);
+}
+
+// A thread ended: its number is given to the next thread to start.
+void threadEnded(qemu_plugin_id_t, unsigned int thread)
+{
+    if (thread < kMaxThreads)
+        threads[thread] = Thread{};
+}
+
+void emulatorExits(qemu_plugin_id_t, void*)
+{
+    std::lock_guard<std::mutex> lock(blocksMutex);
+    blocks.clear();
+    if (out)
+        std::fclose(out);
+    if (profile)
+        std::fclose(profile);
+    out = profile = nullptr;
 }
 
 void systemCall(qemu_plugin_id_t, unsigned int thread, int64_t num, uint64_t a1, uint64_t a2, uint64_t, uint64_t,
@@ -146,8 +177,10 @@ void systemCall(qemu_plugin_id_t, unsigned int thread, int64_t num, uint64_t a1,
     case counting::kMarkResume: t.paused = false; break;
     case counting::kMarkEnd:
         t.counting = false;
-        std::fprintf(out, "%llu\n", static_cast<unsigned long long>(t.count));
-        std::fflush(out);
+        if (out) {
+            std::fprintf(out, "%llu\n", static_cast<unsigned long long>(t.count));
+            std::fflush(out);
+        }
         break;
     case counting::kMarkDump: dumpProfile(); break;
     default: break;
@@ -182,5 +215,7 @@ int qemu_plugin_install(qemu_plugin_id_t id, const qemu_info_t* info, int argc, 
     }
     qemu_plugin_register_vcpu_tb_trans_cb(id, translated);
     qemu_plugin_register_vcpu_syscall_cb(id, systemCall);
+    qemu_plugin_register_vcpu_exit_cb(id, threadEnded);
+    qemu_plugin_register_atexit_cb(id, emulatorExits, nullptr);
     return 0;
 }

@@ -372,12 +372,13 @@ TEST(ProtocolPhy, DecodesAsTheByteAtATimeReference)
 
 TEST(ProtocolPhy, RunsOfEscapesDecodeAsTheReference)
 {
-    // A stretch of special bytes (a run of escapes, taken a pair at a time)
-    // at each alignment, ending before the payload's end, at it, or running
-    // past what the length field announces (the frame is dropped); whole
-    // payloads of special bytes besides. The stream is also cut at every
-    // byte of the first stretches, so that a run of escapes ends with a
-    // read, on either byte of a pair.
+    // A stretch of special bytes (a run of escapes, taken a pair at a time,
+    // and escaped a word at a time) at each alignment, ending before the
+    // payload's end, at it, or running past what the length field announces
+    // (the frame is dropped); whole payloads of special bytes besides. Each
+    // frame is first encoded as escaped by hand. The stream is also cut at
+    // every byte of the first stretches, so that a run of escapes ends with
+    // a read, on either byte of a pair.
     const u8 kSpecials[] = {kFrameStart, kFrameEnd, kEscape};
     std::vector<u8> stream;
     std::vector<size_t> cuts;
@@ -387,7 +388,12 @@ TEST(ProtocolPhy, RunsOfEscapesDecodeAsTheReference)
                 std::vector<u8> payload(length);
                 for (size_t i = 0; i < length; ++i)
                     payload[i] = i >= from && i - from < stretch ? kSpecials[i % 3] : static_cast<u8>(i % 0x50);
-                std::vector<u8> frame = encode(pcRequest(0x21, payload));
+                const CTRL_FRAME request = pcRequest(0x21, payload);
+                std::vector<u8> frame = encode(request);
+                std::vector<u8> body = {request.target,      request.source,    request.command,
+                                        request.sub_command, u8(length & 0xFF), u8(length >> 8)};
+                body.insert(body.end(), payload.begin(), payload.end());
+                ASSERT_EQ(frame, wire(checked(body))) << length << " from " << from << " stretch " << stretch;
                 if (stretch == 33)  // the length field announces less than the stretch holds
                     frame[1 + kOffLength] = static_cast<u8>(frame[1 + kOffLength] - 2);
                 if (length == 40)
