@@ -481,7 +481,7 @@ void afterWarming(int lang, int waitedMs, void (*then)())
                         run.next();
                         return;
                     }
-                    KelRamPara::editAndApply(
+                    KelRamPara::editBlock(
                         [](KEL_RAM_PARA& b) { ram::setLowByte(b.language, static_cast<u8>(changeTo)); });
                     afterWarming(changeTo, 0, [] { run.next(); });
                 });
