@@ -402,20 +402,30 @@ int openPipe()
                                                : "a device",
                         gone ? "removed" : "refused");
     }
-    if (::mkfifo(pipe.c_str(), 0600) < 0 && errno != EEXIST) {
-        std::fprintf(stderr, "simulated box: no control pipe %s (%s)\n", pipe.c_str(), std::strerror(errno));
-        return -1;
+    // A pipe made anew is opened under a name of its own and only then
+    // put at the pipe's name: whoever finds the pipe finds it read, and a
+    // writer's non-waiting open never fails in between.
+    const bool kept = ::lstat(pipe.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    const std::string making = kept ? pipe : pipe + ".new";
+    if (!kept) {
+        ::unlink(making.c_str());  // left by a box that ended while making it
+        if (::mkfifo(making.c_str(), 0600) < 0) {
+            std::fprintf(stderr, "simulated box: no control pipe %s (%s)\n", pipe.c_str(), std::strerror(errno));
+            return -1;
+        }
     }
     // Opened for reading and writing a FIFO never waits; what came in its
     // place meanwhile is not kept.
-    const int fd = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    const int fd = ::open(making.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int flags = fd >= 0 ? ::fcntl(fd, F_GETFL) : -1;
+    const bool opened = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode) && flags >= 0 &&
+                        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    if (!opened || (!kept && ::rename(making.c_str(), pipe.c_str()) != 0)) {
         std::fprintf(stderr, "simulated box: cannot open %s (%s)\n", pipe.c_str(), std::strerror(errno));
-        return -1;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
+        if (!kept)
+            ::unlink(making.c_str());
         return -1;
     }
     return fd;
