@@ -189,10 +189,22 @@ QString qpath(const QString& boxPath)
     return QString::fromStdString(path(boxPath.toStdString()));
 }
 
-static bool isDirectory(const std::string& p)
+bool detail::isFolder(const std::string& p)
 {
     struct stat st {};
     return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> detail::namesIn(const std::string& p)
+{
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(p.c_str())) {
+        while (const dirent* e = ::readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name);
+        ::closedir(d);
+    }
+    return names;
 }
 
 bool detail::makeFolders(const std::string& p, size_t lowest)
@@ -200,7 +212,7 @@ bool detail::makeFolders(const std::string& p, size_t lowest)
     int why = 0;
     size_t from = lowest + 1;
     for (size_t end = p.rfind('/'); end != std::string::npos && end > from; end = p.rfind('/', end - 1))
-        if (isDirectory(p.substr(0, end))) {
+        if (detail::isFolder(p.substr(0, end))) {
             from = end + 1;
             break;
         }
@@ -211,7 +223,7 @@ bool detail::makeFolders(const std::string& p, size_t lowest)
         if (end == std::string::npos)
             break;
     }
-    if (isDirectory(p))
+    if (detail::isFolder(p))
         return true;
     errno = why ? why : ENOTDIR;
     return false;
@@ -228,7 +240,7 @@ bool makeDirs(const std::string& boxPath)
     }
     if (const int fault = writeFaultFor(boxPath)) {
         errno = fault;
-        return isDirectory(p);
+        return detail::isFolder(p);
     }
     // Never one above the root, which is there.
     const std::string root = boxRoot();
@@ -693,15 +705,8 @@ bool removeTree(const std::string& p)
     if (!S_ISDIR(st.st_mode))
         return ::unlink(p.c_str()) == 0;
     bool all = true;
-    if (DIR* d = ::opendir(p.c_str())) {
-        std::vector<std::string> names;
-        while (const dirent* e = ::readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name);
-        ::closedir(d);
-        for (const std::string& name : names)
-            all = removeTree(p + "/" + name) && all;
-    }
+    for (const std::string& name : namesIn(p))
+        all = removeTree(p + "/" + name) && all;
     return ::rmdir(p.c_str()) == 0 && all;
 }
 
@@ -908,7 +913,7 @@ static bool removeStaleWrite(const std::string& boxDir, const fs::path& root, co
 int removeStaleWrites(const std::string& boxDir, bool recursive)
 {
     const std::string p = path(boxDir);
-    if (p.empty() || !isDirectory(p))
+    if (p.empty() || !detail::isFolder(p))
         return 0;
     std::vector<std::string> stale;
     findStaleWrites(p, recursive, stale);

@@ -53,6 +53,14 @@ int openInPlace(const std::string& boxPath, int flags);
 // name now. Looked at before every change.
 bool heldInPlace(int fd, const std::string& boxPath);
 
+// Whether the host path `p` is a folder, following a symbolic link, asked
+// of the C library alone (std::filesystem's look at a file dated past 2038
+// fails on the 32-bit box).
+bool isFolder(const std::string& p);
+// The names in the folder at host path `p` but "." and "..", as the disk
+// holds them (none when it cannot be read).
+std::vector<std::string> namesIn(const std::string& p);
+
 // Removes what stands at the host path `p`, a folder with everything in it,
 // never following a symbolic link (a link is removed itself). Looked at
 // with lstat alone, so a file dated past 2038 is removed as any other.

@@ -10,8 +10,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -182,27 +180,6 @@ std::string boxArg(const std::string& arg, bool itself = true)
     return path(arg);
 }
 
-// What a file is, asked of the C library alone (std::filesystem's look at a
-// file dated past 2038 fails on the 32-bit box).
-bool isFolder(const std::string& p)
-{
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The names in the folder at host path `p` (none when it cannot be read).
-std::vector<std::string> namesIn(const std::string& p)
-{
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(p.c_str())) {
-        while (const dirent* e = ::readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name);
-        ::closedir(d);
-    }
-    return names;
-}
-
 std::string lastName(const std::string& p)
 {
     const size_t slash = p.rfind('/');
@@ -216,7 +193,7 @@ int nativeMv(const std::vector<std::string>& w)
     std::string from = boxArg(w[1]), to = boxArg(w[2]);
     if (from.empty() || to.empty())
         return kStatusFailed;
-    if (isFolder(to))
+    if (detail::isFolder(to))
         to += "/" + lastName(from);
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : kStatusFailed;
 }
@@ -262,10 +239,10 @@ bool copyTree(const std::string& from, const std::string& to, bool recursive, bo
         return copyFile(from, to, st.st_mode);
     if (!S_ISDIR(st.st_mode))
         return !top;
-    if (!recursive || (::mkdir(to.c_str(), st.st_mode & 07777) != 0 && !isFolder(to)))
+    if (!recursive || (::mkdir(to.c_str(), st.st_mode & 07777) != 0 && !detail::isFolder(to)))
         return false;
     bool all = true;
-    for (const std::string& name : namesIn(from))
+    for (const std::string& name : detail::namesIn(from))
         all = copyTree(from + "/" + name, to + "/" + name, true, false) && all;
     return all;
 }
@@ -287,7 +264,7 @@ int nativeCp(const std::vector<std::string>& w)
     std::string from = boxArg(args[0]), to = boxArg(args[1]);
     if (from.empty() || to.empty())
         return kStatusFailed;
-    if (isFolder(to) && !isFolder(from))
+    if (detail::isFolder(to) && !detail::isFolder(from))
         to += "/" + lastName(from);
     return copyTree(from, to, recursive, true) ? 0 : kStatusFailed;
 }
@@ -329,9 +306,9 @@ int nativeRm(const std::vector<std::string>& w)
 bool chmodTree(const std::string& p, mode_t mode, bool recursive)
 {
     bool all = ::chmod(p.c_str(), mode) == 0;
-    if (!recursive || !isFolder(p))
+    if (!recursive || !detail::isFolder(p))
         return all;
-    for (const std::string& name : namesIn(p)) {
+    for (const std::string& name : detail::namesIn(p)) {
         const std::string child = p + "/" + name;
         struct stat st {};
         if (::lstat(child.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
