@@ -1,5 +1,7 @@
 #include "app/png_stream.h"
 
+#include "app/utils.h"
+
 #include <algorithm>
 #include <array>
 
@@ -30,21 +32,14 @@ constexpr std::array<int, 30> kDistanceBase = {1,    2,    3,    4,    5,    7, 
 constexpr std::array<int, 30> kDistanceExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-uint32_t crc32(const std::string& bytes, uint32_t crc = 0xFFFFFFFF)
+// A chunk's CRC: the reflected CRC-32 (the shared one) started from all
+// ones and inverted at the end.
+constexpr uint32_t kChunkCrcStart = 0xFFFFFFFF;
+
+uint32_t chunkCrc(const std::string& bytes)
 {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320 ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    for (unsigned char b : bytes)
-        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-    return crc;
+    return ~Utils::updateCRC32(kChunkCrcStart, reinterpret_cast<const unsigned char*>(bytes.data()),
+                               static_cast<unsigned int>(bytes.size()));
 }
 
 std::string bigEndian(uint32_t v)
@@ -80,7 +75,7 @@ void PngStream::chunk(const char* type, const std::string& data)
     if (!ok_)
         return;
     const std::string body = std::string(type, 4) + data;
-    const std::string out = bigEndian(uint32_t(data.size())) + body + bigEndian(~crc32(body));
+    const std::string out = bigEndian(uint32_t(data.size())) + body + bigEndian(chunkCrc(body));
     ok_ = sink_(out.data(), out.size());
 }
 
