@@ -541,11 +541,18 @@ int openInPlace(const std::string& boxPath, int flags)
     return fd;
 }
 
-bool heldInPlace(int fd, const std::string& boxPath)
+bool sameFileAt(int fd, const std::string& p)
 {
-    const std::string p = path(boxPath);
     struct stat held {
     }, there{};
+    return ::fstat(fd, &held) == 0 && ::lstat(p.c_str(), &there) == 0 && there.st_dev == held.st_dev &&
+           there.st_ino == held.st_ino;
+}
+
+bool heldInPlace(int fd, const std::string& boxPath)
+{
+    struct stat held {
+    };
     const bool looked = ::fstat(fd, &held) == 0;
     std::string odd;
     if (!looked || !S_ISREG(held.st_mode))
@@ -556,7 +563,7 @@ bool heldInPlace(int fd, const std::string& boxPath)
         return false;  // told by leavesRoot
     else if (!openedInsideRoot(fd))
         odd = kOutsideRoot;
-    else if (::lstat(p.c_str(), &there) != 0 || there.st_dev != held.st_dev || there.st_ino != held.st_ino)
+    else if (!sameFileAt(fd, path(boxPath)))
         return false;  // moved or gone: another file, or none, is at its name now
     if (odd.empty())
         return true;

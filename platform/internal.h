@@ -52,6 +52,9 @@ int openInPlace(const std::string& boxPath, int flags);
 // once; false too, without a word, when another file or none stands at its
 // name now. Looked at before every change.
 bool heldInPlace(int fd, const std::string& boxPath);
+// Whether the host path `p`, looked at without following a symbolic link,
+// names the very file open at `fd` (the same device and inode).
+bool sameFileAt(int fd, const std::string& p);
 
 // Whether the host path `p` is a folder, following a symbolic link, asked
 // of the C library alone (std::filesystem's look at a file dated past 2038

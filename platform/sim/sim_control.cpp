@@ -434,10 +434,7 @@ int openPipe()
 // True while the pipe's name still leads to the FIFO open at `fd`.
 bool pipeInPlace(int fd)
 {
-    struct stat held {
-    }, there{};
-    return fd >= 0 && ::fstat(fd, &held) == 0 && ::lstat(path(kControlPipe).c_str(), &there) == 0 &&
-           held.st_dev == there.st_dev && held.st_ino == there.st_ino;
+    return fd >= 0 && detail::sameFileAt(fd, path(kControlPipe));
 }
 
 // The pipe being read, in which box root, and what ends its reader. The

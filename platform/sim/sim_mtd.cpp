@@ -75,10 +75,7 @@ int SimMtd::fileForChange()
     const std::string at = platform::path(boxPath_);
     if (file_ >= 0 && platform::detail::heldInPlace(file_, boxPath_))
         return eraseTail(file_, size_) ? file_ : -1;
-    struct stat there {
-    }, held{};
-    if (file_ >= 0 && ::lstat(at.c_str(), &there) == 0 && ::fstat(file_, &held) == 0 && there.st_dev == held.st_dev &&
-        there.st_ino == held.st_ino)
+    if (file_ >= 0 && platform::detail::sameFileAt(file_, at))
         return -1;  // the same file, refused (told)
     int fd = platform::detail::openInPlace(boxPath_, O_RDWR);
     if (fd < 0 && errno == ENOENT) {
