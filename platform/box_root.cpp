@@ -551,8 +551,7 @@ bool sameFileAt(int fd, const std::string& p)
 
 bool heldInPlace(int fd, const std::string& boxPath)
 {
-    struct stat held {
-    };
+    struct stat held {};
     const bool looked = ::fstat(fd, &held) == 0;
     std::string odd;
     if (!looked || !S_ISREG(held.st_mode))
