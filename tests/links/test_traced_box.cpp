@@ -152,9 +152,15 @@ public:
     }
 
 private:
-    bool insideRoot(const std::string& p) const
+    // Where `p` leads; a call that acts on the name itself (unlink,
+    // rename, symlink, mkdir, ...) follows no link at its last part, and
+    // a serial link left pointing at a terminal another run now holds
+    // still lies inside.
+    bool insideRoot(const std::string& p, bool followLast = true) const
     {
-        const std::string r = resolved(p);
+        const size_t slash = p.rfind('/');
+        const bool nameOnly = !followLast && slash != std::string::npos && slash > 0;
+        const std::string r = nameOnly ? resolved(p.substr(0, slash)) + p.substr(slash) : resolved(p);
         return r == root_ ||
                (r.size() > root_.size() && r.compare(0, root_.size(), root_) == 0 && r[root_.size()] == '/');
     }
@@ -164,6 +170,7 @@ private:
         return p == "/dev/null" || p == "/dev/ptmx" || p == "/dev/tty" || p.rfind("/dev/pts/", 0) == 0;
     }
     bool fileAllowed(const std::string& p) const { return p.empty() || insideRoot(p) || terminal(p); }
+    bool nameAllowed(const std::string& p) const { return p.empty() || insideRoot(p, false); }
     // A path argument at `at`, after its folder's descriptor at `at` - 1
     // for the *at calls.
     static std::string pathArg(const Call& call, size_t at, bool withFolder)
@@ -227,18 +234,20 @@ private:
         // A file renamed leaves one place for another; a link made is a new
         // name (its file may be one opened before, "/proc/self/fd/N").
         if (n == "rename")
-            return fileAllowed(pathArg(call, 0, false)) && fileAllowed(pathArg(call, 1, false));
+            return nameAllowed(pathArg(call, 0, false)) && nameAllowed(pathArg(call, 1, false));
         if (n == "renameat" || n == "renameat2")
-            return fileAllowed(pathArg(call, 1, true)) && fileAllowed(pathArg(call, 3, true));
+            return nameAllowed(pathArg(call, 1, true)) && nameAllowed(pathArg(call, 3, true));
         if (n == "linkat")
-            return fileAllowed(pathArg(call, 3, true));
+            return nameAllowed(pathArg(call, 3, true));
         if (n == "symlink" || n == "link")
-            return fileAllowed(pathArg(call, 1, false));
+            return nameAllowed(pathArg(call, 1, false));
         if (n == "symlinkat")
-            return fileAllowed(pathArg(call, 2, true));
+            return nameAllowed(pathArg(call, 2, true));
         if (n == "unlinkat" || n == "mkdirat" || n == "mknodat")
-            return fileAllowed(pathArg(call, 1, true));
-        return fileAllowed(pathArg(call, 0, false));  // unlink, rmdir, mkdir, mknod, truncate
+            return nameAllowed(pathArg(call, 1, true));
+        if (n == "truncate")
+            return fileAllowed(pathArg(call, 0, false));
+        return nameAllowed(pathArg(call, 0, false));  // unlink, rmdir, mkdir, mknod
     }
 
     std::string root_;
@@ -287,6 +296,18 @@ TEST(TracedBox, TheCheckerTellsWhatLeavesTheRootFromWhatStaysInside)
     };
     for (const char* line : inside)
         EXPECT_TRUE(tracing.escapes(line).empty()) << line;
+
+    // A serial link of the root whose terminal exists again (another
+    // program's now) is removed or replaced inside; writing through it is not.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string link = dir.path().toStdString() + "/dev/ttyS2";
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/dev"));
+    ASSERT_EQ(::symlink("/etc/hostname", link.c_str()), 0);
+    const Tracing real(dir.path().toStdString());
+    EXPECT_TRUE(real.escapes("unlink(\"" + link + "\") = 0").empty());
+    EXPECT_TRUE(real.escapes("symlink(\"/dev/pts/2\", \"" + link + "\") = 0").empty());
+    EXPECT_EQ(real.escapes("truncate(\"" + link + "\", 0) = 0").size(), 1u);
 }
 
 // The box started traced, with its /tmp a link out of the root and a
