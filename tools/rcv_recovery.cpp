@@ -210,14 +210,19 @@ void rcv_recovery::query()
         return;
     // No sentence while the job runs; the entries stay for Recovery.
     r->setCount(0);
-    fpga_down = fpga_down_at_opening = false;
-    refused_file = cardfile::Fault::kNone;
-    unasked_ports = 0;
-    missed_cards.clear();
+    forgetJobEnd();
     asked = kAsking;
     rcv_self_recovery_file_list();
     postJob(SEND_RCV_CHECK);
     restyle(kQuery);
+}
+
+void rcv_recovery::forgetJobEnd()
+{
+    fpga_down = fpga_down_at_opening = false;
+    refused_file = cardfile::Fault::kNone;
+    unasked_ports = 0;
+    missed_cards.clear();
 }
 
 void rcv_recovery::recover()
@@ -233,10 +238,7 @@ void rcv_recovery::recover()
         return;
     }
     if (fpga_down || refused_file != cardfile::Fault::kNone || unasked_ports != 0 || !missed_cards.empty()) {
-        fpga_down = fpga_down_at_opening = false;
-        refused_file = cardfile::Fault::kNone;
-        unasked_ports = 0;
-        missed_cards.clear();
+        forgetJobEnd();
         rcv_self_recovery_file_list();
     }
     postJob(SEND_RCV_RECOVERY);

@@ -14,8 +14,8 @@
 // say so and why, in the same place; when its query could not ask a port
 // (no link), two lines name the ports, in place of the sentence that no
 // card needs it, or under the card found; so do, before them, the cards
-// that did not answer the query in time (silent, or late), by port. A card number above its port's card
-// count is drawn red and cannot be recovered.
+// that did not answer the query in time (silent, or late), by port. A card
+// number above its port's card count is drawn red and cannot be recovered.
 #pragma once
 
 #include "tools/tool_page.h"
@@ -90,6 +90,9 @@ private:
     // frame has room: the cards that did not answer it in time, the ports
     // it could not ask.
     void notLearnedLines(int line);
+    // What the last job ended with (FPGA 0 down, a file refused, ports not
+    // asked, cards missed) is forgotten as a new job is posted.
+    void forgetJobEnd();
     static RcvRecoveryResult* result();
     static bool fpgaRunning();
 
