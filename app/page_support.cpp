@@ -474,21 +474,7 @@ QHash<const QObject*, GivenFont>& givenFonts()
 // property names.
 bool mentionsFont(const QString& sheet)
 {
-    static const char kFont[] = "font";
-    constexpr ushort kToLower = 'a' - 'A';
-    const ushort* const text = sheet.utf16();
-    const int last = sheet.size() - int(sizeof kFont - 1);
-    for (int at = 0; at <= last; ++at) {
-        int i = 0;
-        for (; kFont[i]; ++i) {
-            const ushort c = text[at + i];
-            if ((c >= 'A' && c <= 'Z' ? c + kToLower : c) != ushort(kFont[i]))
-                break;
-        }
-        if (!kFont[i])
-            return true;
-    }
-    return false;
+    return sheet.contains(QLatin1String("font"), Qt::CaseInsensitive);
 }
 
 // Whether a style sheet may give `widget` its font: its own or one of its
