@@ -266,22 +266,18 @@ public:
     LanguageWarmer() { connect(&timer_, &QTimer::timeout, this, &LanguageWarmer::slice); }
 
     // Start-up warmed the letters of `script`, or the pictures of `lang`.
-    void warmedScript(Script script)
-    {
-        scripts_ |= 1u << script;
-        started_ = true;
-    }
+    void warmedScript(Script script) { scripts_ |= 1u << script; }
     void warmedPictures(Language lang) { pictureLanguages_ |= 1u << lang; }
 
     // The language shown is `lang`: what is not warm of it is warmed, from
-    // the next turn of the event loop on.
+    // the next turn of the event loop on. Nothing is warm only where
+    // start-up warmed nothing.
     void show(Language lang)
     {
-        if (!started_ || (lang == language_ && (running() || warm(lang))))
+        if (scripts_ == 0 || (lang == language_ && (running() || warm(lang))))
             return;
         stop();
         language_ = lang;
-        planned_ = false;
         timer_.start(kSliceGapMs);
     }
     bool running() const { return timer_.isActive(); }
@@ -312,7 +308,6 @@ private:
     }
     void plan()
     {
-        planned_ = true;
         for (Script script : scriptsOf(language_))
             if (!(scripts_ & (1u << script)))
                 addScriptSteps(steps_, script, kRunTimeGlyphs);
@@ -320,9 +315,10 @@ private:
             addPictureSteps(steps_, language_, false);
         canvas_ = warmCanvas();
     }
+    // The first slice plans the warming; a plan with nothing in it ends there.
     void slice()
     {
-        if (!planned_)
+        if (steps_.empty())
             plan();
         QElapsedTimer took;
         took.start();
@@ -349,8 +345,6 @@ private:
     unsigned scripts_ = 0;
     unsigned pictureLanguages_ = 0;
     Language language_ = ZH;
-    bool started_ = false;
-    bool planned_ = false;
 };
 
 // Kept, as the glyphs and pictures it records, for as long as the process
