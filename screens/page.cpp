@@ -499,7 +499,8 @@ void ChoiceBox::changeEvent(QEvent* event)
     // Once the list is built the box follows every change as any combo box
     // does. Before, what it shows itself is drawn from its font and style
     // when it paints, and the rest waits: a layout that holds the box is
-    // told the size may have changed, and asks for it anew.
+    // told the size may have changed (as every widget tells it), and asks
+    // for it anew.
     const bool font = event->type() == QEvent::FontChange, style = event->type() == QEvent::StyleChange;
     if (list_built_ || (!font && !style)) {
         QComboBox::changeEvent(event);
@@ -508,8 +509,6 @@ void ChoiceBox::changeEvent(QEvent* event)
     font_changed_ = font_changed_ || font;
     style_changed_ = style_changed_ || style;
     QWidget::changeEvent(event);
-    if (parentWidget() && parentWidget()->layout())
-        updateGeometry();
 }
 
 void ChoiceBox::stepList(int step)
