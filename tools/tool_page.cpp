@@ -135,32 +135,6 @@ QString portLine(u8 port, const std::vector<u16>& cards)
     return more ? line + moreMark() : line;
 }
 
-// The cards that did not take the job, a line per port, at most
-// kListedPorts lines; with more ports than that, the last line names the
-// further ports, "…" for their cards.
-QStringList missedLines(const std::vector<CardPlace>& missed)
-{
-    std::vector<std::pair<u8, std::vector<u16>>> ports;
-    for (const CardPlace& c : missed) {
-        if (ports.empty() || ports.back().first != c.port)
-            ports.push_back({c.port, {}});
-        ports.back().second.push_back(c.card);
-    }
-    const bool more = ports.size() > size_t(kListedPorts);
-    const size_t listed = more ? size_t(kListedPorts - 1) : ports.size();
-    QStringList lines;
-    for (size_t i = 0; i < listed; ++i)
-        lines << portLine(ports[i].first, ports[i].second);
-    if (more) {
-        QStringList names;
-        for (size_t i = listed; i < ports.size(); ++i)
-            names << QStringLiteral("LED%1").arg(ports[i].first + 1);
-        const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QString(kNoBreak));
-        lines << names.join(separator) + moreMark();
-    }
-    return lines;
-}
-
 // A save or mapping switch with no card on any linked port: a line per
 // port, at most kListedPorts lines; with more ports than that, the last
 // line names the further ports.
@@ -288,7 +262,7 @@ QString ToolPage::jobNotDoneText(const CardJobEnd& end)
     if (end.missed.empty())
         return QString();
     const QString count = pages::pick(kCardsMissed).arg(end.missed.size()).arg(end.cards);
-    return eachLineWhole(count) + QLatin1Char('\n') + missedLines(end.missed).join(QLatin1Char('\n'));
+    return eachLineWhole(count) + QLatin1Char('\n') + missedCardLines(end.missed).join(QLatin1Char('\n'));
 }
 
 QString ToolPage::fileFaultText(cardfile::Fault fault)
@@ -308,7 +282,25 @@ QString ToolPage::fileFaultText(cardfile::Fault fault)
 
 QStringList ToolPage::missedCardLines(const std::vector<CardPlace>& missed)
 {
-    return missedLines(missed);
+    std::vector<std::pair<u8, std::vector<u16>>> ports;
+    for (const CardPlace& c : missed) {
+        if (ports.empty() || ports.back().first != c.port)
+            ports.push_back({c.port, {}});
+        ports.back().second.push_back(c.card);
+    }
+    const bool more = ports.size() > size_t(kListedPorts);
+    const size_t listed = more ? size_t(kListedPorts - 1) : ports.size();
+    QStringList lines;
+    for (size_t i = 0; i < listed; ++i)
+        lines << portLine(ports[i].first, ports[i].second);
+    if (more) {
+        QStringList names;
+        for (size_t i = listed; i < ports.size(); ++i)
+            names << QStringLiteral("LED%1").arg(ports[i].first + 1);
+        const QString separator = pages::pick(kNumberSeparator) + (chinese() ? QString() : QString(kNoBreak));
+        lines << names.join(separator) + moreMark();
+    }
+    return lines;
 }
 
 QString ToolPage::portNames(u16 ports)
