@@ -516,8 +516,9 @@ int openInPlace(const std::string& boxPath, int flags)
         return -1;
     }
     struct stat st {};
-    if (::lstat(p.c_str(), &st) == 0 && !notOwnFile(st).empty()) {
-        refuseFile(boxPath, notOwnFile(st));
+    const std::string notOwn = ::lstat(p.c_str(), &st) == 0 ? notOwnFile(st) : std::string();
+    if (!notOwn.empty()) {
+        refuseFile(boxPath, notOwn);
         errno = EPERM;
         return -1;
     }
@@ -541,33 +542,37 @@ int openInPlace(const std::string& boxPath, int flags)
     return fd;
 }
 
+// Whether the host path `p`, looked at without following it, is the file
+// `held` describes.
+static bool sameFile(const struct stat& held, const std::string& p)
+{
+    struct stat there {};
+    return ::lstat(p.c_str(), &there) == 0 && there.st_dev == held.st_dev && there.st_ino == held.st_ino;
+}
+
 bool sameFileAt(int fd, const std::string& p)
 {
-    struct stat held {
-    }, there{};
-    return ::fstat(fd, &held) == 0 && ::lstat(p.c_str(), &there) == 0 && there.st_dev == held.st_dev &&
-           there.st_ino == held.st_ino;
+    struct stat held {};
+    return ::fstat(fd, &held) == 0 && sameFile(held, p);
 }
 
 bool heldInPlace(int fd, const std::string& boxPath)
 {
     struct stat held {};
     const bool looked = ::fstat(fd, &held) == 0;
-    std::string odd;
-    if (!looked || !S_ISREG(held.st_mode))
-        odd = std::string(looked ? kindOf(held.st_mode) : "not a plain file") + kNotPlain;
-    else if (!notOwnFile(held).empty())
-        odd = notOwnFile(held);
-    else if (leavesRoot(boxPath, false))
+    std::string odd = looked && S_ISREG(held.st_mode)
+                          ? notOwnFile(held)
+                          : std::string(looked ? kindOf(held.st_mode) : "not a plain file") + kNotPlain;
+    if (odd.empty() && leavesRoot(boxPath, false))
         return false;  // told by leavesRoot
-    else if (!openedInsideRoot(fd))
+    if (odd.empty() && !openedInsideRoot(fd))
         odd = kOutsideRoot;
-    else if (!sameFileAt(fd, path(boxPath)))
-        return false;  // moved or gone: another file, or none, is at its name now
-    if (odd.empty())
-        return true;
-    refuseFile(boxPath, odd);
-    return false;
+    if (!odd.empty()) {
+        refuseFile(boxPath, odd);
+        return false;
+    }
+    // Moved or gone: another file, or none, is at its name now (not told).
+    return sameFile(held, path(boxPath));
 }
 
 }  // namespace detail
