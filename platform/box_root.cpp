@@ -579,14 +579,8 @@ bool heldInPlace(int fd, const std::string& boxPath)
 
 std::vector<std::string> dirNames(const std::string& boxDir)
 {
-    std::vector<std::string> names;
     const std::string p = path(boxDir);
-    std::error_code ec;
-    if (p.empty())
-        return names;
-    for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().native());
-    return names;
+    return p.empty() ? std::vector<std::string>() : detail::namesIn(p);
 }
 
 // False, with the console line, when a file of `size` bytes is more than a
