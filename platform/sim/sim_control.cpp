@@ -389,7 +389,8 @@ int openPipe()
     // Whatever else stands at the pipe's name goes (a symbolic link is
     // removed, never followed); a folder is not the box's to remove.
     struct stat st;
-    if (::lstat(pipe.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode)) {
+    const bool found = ::lstat(pipe.c_str(), &st) == 0;
+    if (found && !S_ISFIFO(st.st_mode)) {
         if (S_ISDIR(st.st_mode)) {
             refuseFile(kControlPipe, "a folder, not a FIFO");
             return -1;
@@ -405,7 +406,7 @@ int openPipe()
     // A pipe made anew is opened under a name of its own and only then
     // put at the pipe's name: whoever finds the pipe finds it read, and a
     // writer's non-waiting open never fails in between.
-    const bool kept = ::lstat(pipe.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    const bool kept = found && S_ISFIFO(st.st_mode);
     const std::string making = kept ? pipe : pipe + ".new";
     if (!kept) {
         ::unlink(making.c_str());  // left by a box that ended while making it
